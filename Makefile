@@ -1,0 +1,63 @@
+# Quick start: `make demo` and `make test`. Both install what is missing (Debian, as root),
+# configure and build.
+SHELL := /bin/bash
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build demo test test-fast test-asan fuzz bench tsan clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)/src/host/nxs
+
+# The sanitizer build runs first, the fuzz targets next (when clang is there), and the plain
+# build's suite last, so that the run ends with ctest's summary.
+test: deps
+	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory fuzz
+	$(MAKE) --no-print-directory test-fast
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Fuzz targets need clang's libFuzzer; without clang they are skipped.
+fuzz: deps
+	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
+	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
+	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && bash scripts/fuzz.sh $(FUZZ_BUILD); \
+	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
+
+bench: build
+	@bash scripts/bench.sh $(BUILD)
+
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_TSAN=ON -DNXS_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-tsan

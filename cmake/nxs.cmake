@@ -1,0 +1,27 @@
+# Helpers shared by every subsystem's CMakeLists.txt.
+
+# nxs_library(NAME SOURCES... [LINKS libs...])
+function(nxs_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  target_compile_definitions(${name} PRIVATE NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}")
+endfunction()
+
+# nxs_test(NAME SOURCES... LINKS libs...): one gtest binary per test folder; each test
+# runs with its own settings directory so that nothing touches the user's settings.
+function(nxs_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gmock GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}"
+    NXS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+    NXS_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "NXS_SETTINGS_DIR=${CMAKE_BINARY_DIR}/testtmp/settings-${name}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

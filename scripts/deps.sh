@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, the Debian packages the project needs and the machine lacks.
+set -euo pipefail
+packages=(cmake ninja-build g++ make pkg-config libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libpcre2-dev clang libclang-rt-14-dev fpc libxml2-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" != 0 ]; then
+  echo "deps: missing packages: ${missing[*]} (run as root, or install them)" >&2
+  exit 1
+fi
+echo "deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

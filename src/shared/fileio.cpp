@@ -1,0 +1,184 @@
+#include "shared/fileio.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "shared/exceptions.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/resstrings.h"
+
+namespace nxs {
+
+namespace {
+
+std::string ErrorText(int Err) { return std::strerror(Err); }
+
+class TFd {
+ public:
+  explicit TFd(int Fd) : FFd(Fd) {}
+  ~TFd() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TFd(const TFd&) = delete;  // owns the descriptor
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return FFd; }
+  int Release() {
+    int F = FFd;
+    FFd = -1;
+    return F;
+  }
+
+ private:
+  int FFd;
+};
+
+std::shared_ptr<IFileSystem>& CurrentFileSystem() {
+  static std::shared_ptr<IFileSystem> FS = std::make_shared<TDiskFileSystem>();
+  return FS;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& Name) {
+  TFd Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotReadFile, Name, ErrorText(errno)));
+  struct stat St;
+  if (::fstat(Fd.Get(), &St) != 0) throw EInOutError(Format(res::SCannotReadFile, Name, ErrorText(errno)));
+  if (S_ISDIR(St.st_mode)) throw EInOutError(Format(res::SCannotReadFile, Name, ErrorText(EISDIR)));
+  std::string Data;
+  // The size is a hint: the file may grow or shrink while it is read.
+  Data.resize(static_cast<size_t>(St.st_size) + 1);
+  size_t Have = 0;
+  for (;;) {
+    if (Have == Data.size()) Data.resize(Data.size() * 2 + 4096);
+    ssize_t N = ::read(Fd.Get(), Data.data() + Have, Data.size() - Have);
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError(Format(res::SCannotReadFile, Name, ErrorText(errno)));
+    }
+    if (N == 0) break;
+    Have += static_cast<size_t>(N);
+  }
+  Data.resize(Have);
+  return Data;
+}
+
+void WriteFileAtomic(const std::string& Name, std::string_view Data) {
+  static std::atomic<unsigned> Counter{0};
+  std::string Temp = Name + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
+  mode_t Mode = 0644;
+  struct stat Old;
+  if (::stat(Name.c_str(), &Old) == 0) Mode = Old.st_mode & 07777;
+  TFd Fd(::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode));
+  if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
+  auto Fail = [&](int Err) {
+    ::close(Fd.Release());
+    ::unlink(Temp.c_str());
+    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
+  };
+  size_t Done = 0;
+  while (Done < Data.size()) {
+    ssize_t N = ::write(Fd.Get(), Data.data() + Done, Data.size() - Done);
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    Done += static_cast<size_t>(N);
+  }
+  if (::fsync(Fd.Get()) != 0) Fail(errno);
+  if (::close(Fd.Release()) != 0) {
+    int Err = errno;
+    ::unlink(Temp.c_str());
+    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
+  }
+  if (::rename(Temp.c_str(), Name.c_str()) != 0) {
+    int Err = errno;
+    ::unlink(Temp.c_str());
+    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
+  }
+  // Make the rename itself durable.
+  std::string Dir = ExtractFileDir(Name);
+  TFd DirFd(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (DirFd.Get() >= 0) ::fsync(DirFd.Get());
+}
+
+std::string TDiskFileSystem::ReadFile(const std::string& Name) { return ReadWholeFile(ToDiskPath(Name)); }
+
+void TDiskFileSystem::WriteFile(const std::string& Name, std::string_view Data) {
+  WriteFileAtomic(ToDiskPath(Name), Data);
+}
+
+TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
+  TFileInfo Info;
+  struct stat St;
+  if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
+  Info.Exists = true;
+  Info.IsDirectory = S_ISDIR(St.st_mode);
+  Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0;
+  Info.Size = static_cast<uint64_t>(St.st_size);
+  Info.ModifiedTime = St.st_mtim.tv_sec;
+  Info.ModifiedTimeNs = static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+  return Info;
+}
+
+std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) {
+  std::vector<std::string> Names;
+  DIR* D = ::opendir(ToDiskPath(Dir).c_str());
+  if (!D) throw EInOutError(Format(res::SCannotReadFile, Dir, ErrorText(errno)));
+  while (struct dirent* E = ::readdir(D)) {
+    if (std::strcmp(E->d_name, ".") == 0 || std::strcmp(E->d_name, "..") == 0) continue;
+    Names.emplace_back(E->d_name);
+  }
+  ::closedir(D);
+  return Names;
+}
+
+void TDiskFileSystem::Rename(const std::string& From, const std::string& To) {
+  if (::rename(ToDiskPath(From).c_str(), ToDiskPath(To).c_str()) != 0)
+    throw EInOutError(Format(res::SCannotRenameFile, From, To, ErrorText(errno)));
+}
+
+void TDiskFileSystem::DeleteFile(const std::string& Name) {
+  if (::unlink(ToDiskPath(Name).c_str()) != 0)
+    throw EInOutError(Format(res::SCannotDeleteFile, Name, ErrorText(errno)));
+}
+
+void TDiskFileSystem::ForceDirectories(const std::string& Dir) {
+  std::string Path = ExcludeTrailingPathDelimiter(ToDiskPath(Dir));
+  if (Path.empty()) return;
+  struct stat St;
+  if (::stat(Path.c_str(), &St) == 0) {
+    if (S_ISDIR(St.st_mode)) return;
+    throw EInOutError(Format(res::SCannotCreateDir, Dir, ErrorText(ENOTDIR)));
+  }
+  std::string Parent = ExtractFileDir(Path);
+  if (!Parent.empty() && Parent != Path) ForceDirectories(Parent);
+  if (::mkdir(Path.c_str(), 0755) != 0 && errno != EEXIST)
+    throw EInOutError(Format(res::SCannotCreateDir, Dir, ErrorText(errno)));
+}
+
+void TDiskFileSystem::CopyFile(const std::string& From, const std::string& To) {
+  WriteFile(To, ReadFile(From));
+}
+
+void TDiskFileSystem::SetModifiedTime(const std::string& Name, time_t Time) {
+  struct utimbuf Times = {Time, Time};
+  if (::utime(ToDiskPath(Name).c_str(), &Times) != 0)
+    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
+}
+
+IFileSystem& FileSystem() { return *CurrentFileSystem(); }
+
+void SetFileSystem(std::shared_ptr<IFileSystem> FS) {
+  CurrentFileSystem() = FS ? std::move(FS) : std::make_shared<TDiskFileSystem>();
+}
+
+}  // namespace nxs

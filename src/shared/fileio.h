@@ -1,0 +1,74 @@
+// File access: the file-system seam that the system reads and writes through, and the disk
+// implementation with its one atomic-write helper (temporary file, flush, rename).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nxs {
+
+struct TFileInfo {
+  bool Exists = false;
+  bool IsDirectory = false;
+  bool ReadOnly = false;
+  uint64_t Size = 0;
+  time_t ModifiedTime = 0;      // seconds
+  int64_t ModifiedTimeNs = 0;   // nanoseconds since the epoch, for change detection
+};
+
+// Abstract so that buffers, modules and history can be tested without a disk. Every
+// operation raises EInOutError with the file's name on failure.
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  virtual std::string ReadFile(const std::string& Name) = 0;
+  // Replaces the file atomically: a reader sees the old or the new content, never a part.
+  virtual void WriteFile(const std::string& Name, std::string_view Data) = 0;
+  virtual TFileInfo Stat(const std::string& Name) = 0;
+  // Names (not paths) of the entries of a directory, "." and ".." left out, unsorted.
+  virtual std::vector<std::string> ListDirectory(const std::string& Dir) = 0;
+  virtual void Rename(const std::string& From, const std::string& To) = 0;
+  virtual void DeleteFile(const std::string& Name) = 0;
+  // Creates the directory and its missing parents.
+  virtual void ForceDirectories(const std::string& Dir) = 0;
+  virtual void CopyFile(const std::string& From, const std::string& To) = 0;
+  virtual void SetModifiedTime(const std::string& Name, time_t Time) = 0;
+
+  bool FileExists(const std::string& Name) {
+    TFileInfo I = Stat(Name);
+    return I.Exists && !I.IsDirectory;
+  }
+  bool DirectoryExists(const std::string& Name) {
+    TFileInfo I = Stat(Name);
+    return I.Exists && I.IsDirectory;
+  }
+};
+
+// The real disk.
+class TDiskFileSystem : public IFileSystem {
+ public:
+  std::string ReadFile(const std::string& Name) override;
+  void WriteFile(const std::string& Name, std::string_view Data) override;
+  TFileInfo Stat(const std::string& Name) override;
+  std::vector<std::string> ListDirectory(const std::string& Dir) override;
+  void Rename(const std::string& From, const std::string& To) override;
+  void DeleteFile(const std::string& Name) override;
+  void ForceDirectories(const std::string& Dir) override;
+  void CopyFile(const std::string& From, const std::string& To) override;
+  void SetModifiedTime(const std::string& Name, time_t Time) override;
+};
+
+// The file system the system uses; the disk unless a test or the host set another.
+IFileSystem& FileSystem();
+void SetFileSystem(std::shared_ptr<IFileSystem> FS);
+
+// Direct disk helpers behind TDiskFileSystem, for the few places below the seam (the
+// settings store).
+std::string ReadWholeFile(const std::string& Name);
+void WriteFileAtomic(const std::string& Name, std::string_view Data);
+
+}  // namespace nxs

@@ -1,0 +1,55 @@
+// String helpers used everywhere: comparisons without regard to case (ASCII letters fold;
+// other bytes compare as they are), trimming, number conversion, splitting and joining.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nxs {
+
+inline char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C; }
+inline char AsciiUpper(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
+
+bool SameText(std::string_view A, std::string_view B);
+// <0, 0, >0 like strcmp, without regard to case.
+int CompareText(std::string_view A, std::string_view B);
+bool StartsText(std::string_view Prefix, std::string_view S);
+bool EndsText(std::string_view Suffix, std::string_view S);
+// Position of Needle in S without regard to case, or npos.
+size_t FindText(std::string_view S, std::string_view Needle, size_t From = 0);
+bool ContainsText(std::string_view S, std::string_view Needle);
+
+std::string UpperCase(std::string_view S);
+std::string LowerCase(std::string_view S);
+
+// Trim removes characters up to and including the blank (control characters too).
+std::string Trim(std::string_view S);
+std::string TrimLeft(std::string_view S);
+std::string TrimRight(std::string_view S);
+
+std::string IntToStr(int64_t Value);
+// Decimal, optional sign, optional "$" or "0x" hexadecimal prefix; surrounding blanks refused.
+std::optional<int64_t> TryStrToInt(std::string_view S);
+int64_t StrToIntDef(std::string_view S, int64_t Default);
+// True for a non-empty run of decimal digits.
+bool IsWholeNumber(std::string_view S);
+
+std::vector<std::string> Split(std::string_view S, char Separator);
+std::string Join(const std::vector<std::string>& Parts, std::string_view Separator);
+std::string ReplaceAll(std::string_view S, std::string_view From, std::string_view To);
+
+// Hash and equality for unordered containers keyed without regard to case.
+struct CaseInsensitiveHash {
+  size_t operator()(std::string_view S) const noexcept;
+};
+struct CaseInsensitiveEqual {
+  bool operator()(std::string_view A, std::string_view B) const noexcept { return SameText(A, B); }
+};
+struct CaseInsensitiveLess {
+  bool operator()(std::string_view A, std::string_view B) const noexcept { return CompareText(A, B) < 0; }
+};
+
+}  // namespace nxs

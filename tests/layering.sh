@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Each library includes only the libraries below it: maps every #include "<folder>/..." in
+# src/ to the folders its own library may use.
+set -u
+root=$1
+declare -A allowed=(
+  [shared]="shared"
+  [environment/options]="shared environment/options"
+  [projectfiles]="shared projectfiles"
+  [editor]="shared environment/options editor"
+  [modules]="shared environment/options editor modules"
+  [modules/autorecover]="shared environment/options editor modules modules/autorecover"
+  [build/messages]="shared environment/options editor modules build/messages"
+  [projects]="shared environment/options projectfiles editor modules projects"
+  [build]="shared environment/options projectfiles editor modules build/messages projects build"
+  [debugger]="shared environment/options projectfiles editor modules build/messages projects build debugger"
+  [environment]="shared environment/options projectfiles editor modules build/messages projects build debugger environment"
+)
+# The folder of a file: the longest key that prefixes its path below src/.
+folder_of() {
+  local rel=$1 best=""
+  for k in "${!allowed[@]}"; do
+    case "$rel" in "$k"/*) [ ${#k} -gt ${#best} ] && best=$k ;; esac
+  done
+  echo "$best"
+}
+status=0
+while IFS= read -r file; do
+  rel=${file#"$root"/src/}
+  own=$(folder_of "$rel")
+  [ -n "$own" ] || continue
+  while IFS= read -r inc; do
+    target=$(folder_of "$inc")
+    [ -n "$target" ] || continue
+    ok=0
+    for a in ${allowed[$own]}; do [ "$a" = "$target" ] && ok=1; done
+    if [ $ok = 0 ]; then
+      echo "layering: $rel includes $inc ($own may not use $target)"
+      status=1
+    fi
+  done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+done < <(find "$root/src" -name '*.h' -o -name '*.cpp')
+exit $status
