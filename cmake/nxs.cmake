@@ -25,3 +25,39 @@ function(nxs_test name)
     PROPERTIES ENVIRONMENT "NXS_SETTINGS_DIR=${CMAKE_BINARY_DIR}/testtmp/settings-${name}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# nxs_glob_library(NAME GLOBS patterns... LINKS libs...): a library of every source its
+# folder holds; nothing is made while the folder holds none. Links to libraries that are not
+# built yet are left out.
+function(nxs_glob_library name)
+  cmake_parse_arguments(ARG "" "" "GLOBS;LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${ARG_GLOBS})
+  if(NOT sources)
+    return()
+  endif()
+  set(links)
+  foreach(lib IN LISTS ARG_LINKS)
+    if(TARGET ${lib} OR lib MATCHES "::")
+      list(APPEND links ${lib})
+    endif()
+  endforeach()
+  nxs_library(${name} SOURCES ${sources} LINKS ${links})
+endfunction()
+
+# nxs_glob_test(NAME LINKS libs...): one test binary of every *_test.cpp in the folder,
+# made once the libraries it needs are built.
+function(nxs_glob_test name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*/*_test.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  foreach(lib IN LISTS ARG_LINKS)
+    if(NOT TARGET ${lib})
+      return()
+    endif()
+  endforeach()
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*/*.cpp)
+  list(REMOVE_ITEM support ${sources})
+  nxs_test(${name} SOURCES ${sources} ${support} LINKS ${ARG_LINKS})
+endfunction()
