@@ -69,8 +69,8 @@ std::string FormatV(std::string_view Fmt, std::span<const FormatArg> Args) {
     return Args[ArgIndex++];
   };
   // A number, or "*" taken from the arguments; -1 when absent.
-  auto ReadNumber = [&]() -> int {
-    if (I < Fmt.size() && Fmt[I] == '*') {
+  auto ReadNumber = [&](bool AllowStar) -> int {
+    if (AllowStar && I < Fmt.size() && Fmt[I] == '*') {
       ++I;
       const FormatArg& A = NextArg();
       if (A.GetKind() == FormatArg::Kind::Int) return static_cast<int>(A.AsInt());
@@ -105,7 +105,7 @@ std::string FormatV(std::string_view Fmt, std::span<const FormatArg> Args) {
     }
     // [index ":"] ["-"] [width] ["." prec] type
     size_t Save = I;
-    int Index = ReadNumber();
+    int Index = ReadNumber(false);
     if (I < Fmt.size() && Fmt[I] == ':') {
       ++I;
       if (Index < 0) Index = 0;
@@ -118,11 +118,11 @@ std::string FormatV(std::string_view Fmt, std::span<const FormatArg> Args) {
       Left = true;
       ++I;
     }
-    int Width = ReadNumber();
+    int Width = ReadNumber(true);
     int Prec = -1;
     if (I < Fmt.size() && Fmt[I] == '.') {
       ++I;
-      Prec = ReadNumber();
+      Prec = ReadNumber(true);
       if (Prec < 0) Prec = 0;
     }
     if (I >= Fmt.size()) Invalid(Fmt);

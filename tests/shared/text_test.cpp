@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "shared/dosdate.h"
+#include "shared/exceptions.h"
+#include "shared/filenames.h"
+#include "shared/guid.h"
+#include "shared/text.h"
+
+using namespace nxs;
+
+TEST(FileNames, CompareWithoutCaseAndAcrossSeparators) {
+  EXPECT_TRUE(SameFileName("src\\Main.PAS", "src/main.pas"));
+  EXPECT_FALSE(SameFileName("a.pas", "a.pa"));
+  EXPECT_LT(CompareFileNames("a.pas", "B.pas"), 0);
+}
+
+TEST(FileNames, PartsOfANameWithEitherSeparator) {
+  EXPECT_EQ(ExtractFileName("dir\\sub/name.ext"), "name.ext");
+  EXPECT_EQ(ExtractFilePath("dir\\sub/name.ext"), "dir\\sub/");
+  EXPECT_EQ(ExtractFileDir("/a/b/c.txt"), "/a/b");
+  EXPECT_EQ(ExtractFileDir("/c.txt"), "/");
+  EXPECT_EQ(ExtractFileExt("dir.d/name"), "");
+  EXPECT_EQ(ExtractFileExt("name.tar.gz"), ".gz");
+  EXPECT_EQ(ChangeFileExt("dir.d/name", ".bak"), "dir.d/name.bak");
+  EXPECT_EQ(ChangeFileExt("a/b.pas", ".dcu"), "a/b.dcu");
+  EXPECT_EQ(ChangeFileExt("a/b.pas", ""), "a/b");
+}
+
+TEST(FileNames, ExpandAndRelate) {
+  EXPECT_EQ(ExpandFileName("..\\lib\\x.pas", "/work/proj"), "/work/lib/x.pas");
+  EXPECT_EQ(ExpandFileName("./a/../b", "/r"), "/r/b");
+  EXPECT_EQ(ExpandFileName("/abs/./x"), "/abs/x");
+  EXPECT_EQ(ExtractRelativePath("/work/proj/", "/work/proj/src/a.pas"), "src/a.pas");
+  EXPECT_EQ(ExtractRelativePath("/work/proj", "/work/lib/a.pas"), "../lib/a.pas");
+  EXPECT_EQ(ToProjectPath("src/a.pas"), "src\\a.pas");
+}
+
+TEST(Text, NumbersAndTrimming) {
+  EXPECT_EQ(TryStrToInt("42"), 42);
+  EXPECT_EQ(TryStrToInt("-7"), -7);
+  EXPECT_EQ(TryStrToInt("$FF"), 255);
+  EXPECT_EQ(TryStrToInt("0x10"), 16);
+  EXPECT_FALSE(TryStrToInt(" 1"));
+  EXPECT_FALSE(TryStrToInt("1a"));
+  EXPECT_FALSE(TryStrToInt(""));
+  EXPECT_FALSE(TryStrToInt("99999999999999999999"));
+  EXPECT_EQ(Trim("\r\n  x y \t"), "x y");
+  EXPECT_TRUE(IsWholeNumber("012"));
+  EXPECT_FALSE(IsWholeNumber("-1"));
+  EXPECT_EQ(Split("a;;b", ';').size(), 3u);
+  EXPECT_EQ(FindText("Hello World", "WORLD"), 6u);
+}
+
+TEST(DosDate, RoundTripsAtTwoSecondResolution) {
+  time_t T = 1700000000;  // 2023-11-14
+  int32_t D = UnixToFileDate(T);
+  ASSERT_NE(D, -1);
+  EXPECT_EQ(FileDateToUnix(D), T - (T % 2));
+  EXPECT_EQ(DateTimeToUnix(UnixToDateTime(T)), T);
+  EXPECT_EQ(UnixToFileDate(0), -1) << "1970 is before the DOS epoch";
+  EXPECT_EQ(FileDateToUnix(0), -1) << "month 0 is not a date";
+  // The date is in the high word.
+  EXPECT_EQ((static_cast<uint32_t>(D) >> 25) + 1980u, 2023u);
+}
+
+TEST(Guid, TextFormRoundTripsAndBadTextIsRefused) {
+  TGUID G = CreateGUID();
+  EXPECT_EQ(StringToGUID(GUIDToString(G)), G);
+  EXPECT_EQ(GUIDToString(StringToGUID("{12345678-9abc-DEF0-1234-56789ABCDEF0}")),
+            "{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
+  TGUID Out;
+  EXPECT_FALSE(TryStringToGUID("12345678-9abc-DEF0-1234-56789ABCDEF0", Out));
+  EXPECT_FALSE(TryStringToGUID("{12345678-9abc-DEF0-1234-56789ABCDEFG}", Out));
+  EXPECT_THROW(StringToGUID(""), Exception);
+}
