@@ -1,0 +1,39 @@
+// Display width of characters in the editor: how many screen columns (1 or 2) a character
+// takes in the editor font, with a per-process cache for the Basic Multilingual Plane.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace nxs {
+
+// Columns the code point takes: 1 or 2.
+int GetUCS4CharWidth(uint32_t Ch);
+// Sum of the widths of the characters of a UTF-8 text. Each code point counts once, also
+// those outside the Basic Multilingual Plane; a byte that begins no valid sequence counts
+// as one column.
+int CalcDisplayWidth(std::string_view Text);
+// Forgets every measured width (after the editor font changed).
+void ClearCharWidthsCache();
+
+// How a width is measured when it is neither fixed nor cached. The default reads the
+// East Asian width of the character: wide and fullwidth characters take two columns,
+// everything else (combining marks included, which add no advance of their own) one.
+using TCharWidthMeasure = int (*)(uint32_t Ch);
+int MeasureCharWidth(uint32_t Ch);
+// Replaces the measure (a font-based one, or a test's); nullptr restores the default.
+// The cache is cleared.
+void SetCharWidthMeasure(TCharWidthMeasure Measure);
+
+// True for the wide and fullwidth code points of the East Asian width property.
+bool IsEastAsianWide(uint32_t Ch);
+
+// Decodes the UTF-8 sequence at the start of Text. Returns its length in bytes (0 for an
+// empty text) and the code point in Ch; a byte that begins no valid sequence gives length 1
+// and Ch = the byte's value with Valid = false.
+int DecodeUtf8(std::string_view Text, uint32_t& Ch, bool& Valid);
+// The length of the UTF-8 sequence that a lead byte announces (1 for ASCII and for bytes
+// that cannot begin a sequence).
+int Utf8SequenceLength(unsigned char Lead);
+
+}  // namespace nxs

@@ -1,0 +1,77 @@
+// Custom line marks kept per line, sorted by line number.
+#include "editor/linemarks.h"
+
+#include <algorithm>
+
+namespace nxs {
+
+TEditorLineMarks::TLineEntry* TEditorLineMarks::Entry(int Line) {
+  // The gutter asks for the same line several times while it draws it.
+  if (FLineCache && FLineCache->Line == Line) return FLineCache;
+  const int I = Find(Line);
+  return I < 0 ? nullptr : FMarkCache[static_cast<size_t>(I)].get();
+}
+
+int TEditorLineMarks::Find(int Line) {
+  auto It = std::lower_bound(FMarkCache.begin(), FMarkCache.end(), Line,
+                             [](const std::unique_ptr<TLineEntry>& E, int L) { return E->Line < L; });
+  if (It == FMarkCache.end() || (*It)->Line != Line) return -1;
+  FLineCache = It->get();
+  return static_cast<int>(It - FMarkCache.begin());
+}
+
+void TEditorLineMarks::AddLineMark(int Line, PEditorLineMark Mark) {
+  if (!Mark) return;
+  int I = Find(Line);
+  if (I < 0) {
+    auto It = std::lower_bound(FMarkCache.begin(), FMarkCache.end(), Line,
+                               [](const std::unique_ptr<TLineEntry>& E, int L) { return E->Line < L; });
+    auto Entry = std::make_unique<TLineEntry>();
+    Entry->Line = Line;
+    It = FMarkCache.insert(It, std::move(Entry));
+    I = static_cast<int>(It - FMarkCache.begin());
+  }
+  TLineEntry& E = *FMarkCache[static_cast<size_t>(I)];
+  if (std::find(E.Marks.begin(), E.Marks.end(), Mark) == E.Marks.end()) E.Marks.push_back(std::move(Mark));
+  FLineCache = &E;
+}
+
+void TEditorLineMarks::RemoveLineMark(int Line, const TCustomEditorLineMark* Mark) {
+  const int I = Find(Line);
+  if (I < 0) return;
+  auto& Marks = FMarkCache[static_cast<size_t>(I)]->Marks;
+  std::erase_if(Marks, [Mark](const PEditorLineMark& M) { return M.get() == Mark; });
+  if (Marks.empty()) DeleteItem(I);
+}
+
+int TEditorLineMarks::GetMarkCount(int Line) {
+  const TLineEntry* E = Entry(Line);
+  return E ? static_cast<int>(E->Marks.size()) : 0;
+}
+
+PEditorLineMark TEditorLineMarks::GetMark(int Line, int Index) {
+  const TLineEntry* E = Entry(Line);
+  if (!E) return nullptr;
+  const auto& Marks = E->Marks;
+  if (Index < 0 || static_cast<size_t>(Index) >= Marks.size()) return nullptr;
+  return Marks[static_cast<size_t>(Index)];
+}
+
+void TEditorLineMarks::DeleteItem(int Index) {
+  if (Index < 0 || static_cast<size_t>(Index) >= FMarkCache.size()) return;
+  if (FLineCache == FMarkCache[static_cast<size_t>(Index)].get()) FLineCache = nullptr;
+  FMarkCache.erase(FMarkCache.begin() + Index);
+}
+
+std::vector<int> TEditorLineMarks::Lines() const {
+  std::vector<int> Result;
+  for (const auto& E : FMarkCache) Result.push_back(E->Line);
+  return Result;
+}
+
+void TEditorLineMarks::Clear() {
+  FMarkCache.clear();
+  FLineCache = nullptr;
+}
+
+}  // namespace nxs

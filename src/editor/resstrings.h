@@ -1,0 +1,22 @@
+// The user-visible texts of the source editor.
+#pragma once
+
+namespace nxs::res {
+
+// Kernel start-up and the command layer.
+inline constexpr const char* SCantCreateEditorBuffer = "Can't create new editor buffer";
+inline constexpr const char* SCantLoadEditorKernel = "Can't load %s.";
+inline constexpr const char* SCantGetEkInit = "Can't get EK_INIT";
+inline constexpr const char* SWrongEditorKernelVersion = "Loaded wrong version of %s";
+inline constexpr const char* SCannotLoadFile = "Cannot load file";
+
+// Edit buffers and views.
+inline constexpr const char* SLinesTruncated = "One or more lines were too long and have been truncated";
+inline constexpr const char* SEditBufferReadOnly = "The edit buffer of '%s' is marked read-only";
+inline constexpr const char* SEditorLineIndexOutOfBounds = "Editor line index out of bounds";
+inline constexpr const char* SUnableToOpenEditorForReading = "Unable to open editor for reading";
+inline constexpr const char* SIntegerOutOfRange = "%s must be an integer between %d and %d";
+inline constexpr const char* SLeftGutterWidth = "Left Gutter Width";
+inline constexpr const char* SRightMargin = "RightMargin";
+
+}  // namespace nxs::res
