@@ -1,0 +1,271 @@
+// The node tree of a project document: TNode (element name, text, attributes, children),
+// change notification to the parent and to listeners, and the registry that maps an XML
+// namespace and element name to the node class that represents it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nxs {
+
+class TNode;
+
+enum TNodeChangeType {
+  ncAdded,
+  ncDeleted,
+  ncDestroyed,
+  ncMoved,
+  ncBeforeRename,
+  ncAfterRename,
+  ncBeforeAttributeChange,
+  ncAfterAttributeChange,
+  ncValueChanging,
+  ncValueChanged
+};
+
+// Told about changes of the node it is registered on. The listener is borrowed: whoever
+// registers it removes it before it goes away.
+class INodeChangeListener {
+ public:
+  virtual ~INodeChangeListener() = default;
+  virtual void NodeChanged(TNodeChangeType ChangeType, TNode* Node) = 0;
+};
+
+// What a node class is, apart from its instances: the "class operations" of a node. Every
+// node class has one static TNodeClass, returned by its static ClassInfo() and by the
+// virtual TNode::NodeClass().
+struct TNodeClass {
+  const char* ClassName;  // "TPropertyGroup"
+  const char* NodeName;   // the element name the class stands for; "" for classes named per node
+  const char* Namespace;  // the XML namespace URI; "" for none
+  const char* NodePath;   // the registry key's path part; "" for every class of this layer
+  // The class used for a child element whose name has no registered class.
+  const TNodeClass& (*DefaultNodeClass)();
+  // Makes a detached node of the class with the given element name.
+  std::unique_ptr<TNode> (*Make)(std::string Name);
+
+  // The registry key: the node path when there is one, else the node name.
+  std::string_view Key() const { return *NodePath ? NodePath : NodeName; }
+};
+
+// The children of a node, in document order; owns them.
+class TNodeList {
+ public:
+  int Count() const { return static_cast<int>(FItems.size()); }
+  TNode* operator[](int Index) const { return FItems[static_cast<size_t>(Index)].get(); }
+  auto begin() const { return FItems.begin(); }
+  auto end() const { return FItems.end(); }
+
+ private:
+  friend class TNode;
+  std::vector<std::unique_ptr<TNode>> FItems;
+};
+
+class TNode {
+ public:
+  // The attributes of a node: names compared with regard to case, kept in insertion order.
+  // Setting a value to the empty string removes the attribute; a missing one reads as "".
+  class TAttributeList {
+   public:
+    explicit TAttributeList(TNode* Node) : FNode(Node) {}
+    TAttributeList(const TAttributeList&) = delete;  // bound to its node
+    TAttributeList& operator=(const TAttributeList&) = delete;
+
+    std::string GetValue(std::string_view Name) const;
+    // Tells the node before and after the change (ncBeforeAttributeChange,
+    // ncAfterAttributeChange); setting the value it already has changes nothing.
+    void SetValue(std::string_view Name, std::string_view Value);
+    int Count() const { return static_cast<int>(FList.size()); }
+    const std::string& Names(int Index) const { return FList[static_cast<size_t>(Index)].first; }
+    const std::string& ValueFromIndex(int Index) const { return FList[static_cast<size_t>(Index)].second; }
+    std::vector<std::string> GetAttributeNames() const;
+    std::vector<std::string> GetAttributeNames(const std::vector<std::string>& Excluded) const;
+    // Takes over every name and value of Other (through SetValue, so the node hears of it).
+    void Assign(const TAttributeList& Other);
+    // The position of Name, or -1.
+    int IndexOfName(std::string_view Name) const;
+
+   private:
+    friend class TNode;
+    friend class TXmlReader;
+    TNode* FNode;
+    std::vector<std::pair<std::string, std::string>> FList;
+  };
+
+  // A detached node; InsertNode or AddNode gives it a parent. Name may be empty for classes
+  // whose NodeName names the element.
+  explicit TNode(std::string Name = {});
+  TNode(const TNode&) = delete;  // nodes are identities in a tree; CreateCopy copies
+  TNode& operator=(const TNode&) = delete;
+  // Detaches the children (without notifications) and destroys them.
+  virtual ~TNode();
+
+  // Class operations.
+  static const TNodeClass& ClassInfo();
+  virtual const TNodeClass& NodeClass() const { return ClassInfo(); }
+  const TNodeClass& DefaultNodeClass() const { return NodeClass().DefaultNodeClass(); }
+  std::string_view NodeName() const { return NodeClass().NodeName; }
+  std::string_view NodePath() const { return NodeClass().NodePath; }
+  std::string_view Namespace() const { return NodeClass().Namespace; }
+  // True when this node is of class C or one derived from it.
+  template <class C>
+  bool Is() const { return dynamic_cast<const C*>(this) != nullptr; }
+
+  // Virtual operations.
+  // Called on the parent when one of its children changes.
+  virtual void ChildChange(TNodeChangeType ChangeType, TNode* Node);
+  // True when this node or any descendant is modified.
+  virtual bool GetIsModified() const;
+  // The reader reached the end tag. Clears the modified flag.
+  virtual void AfterRead();
+  virtual void AfterWrite();
+  virtual void BeforeWrite();
+  // Removes and destroys every child.
+  virtual void Clear();
+  // A node of the class registered for this node's namespace and name (or of the parent's
+  // default child class), with the same name, identifier, value and attributes; with Deep
+  // also copies of all children. The copy is not modified.
+  virtual std::unique_ptr<TNode> CreateCopy(bool Deep) const;
+  virtual bool HasChildren() const;
+
+  // Children.
+  TNode* GetParent() const { return FParent; }
+  int Count() const { return FNodes ? FNodes->Count() : 0; }
+  TNode* GetNode(int Index) const { return (*FNodes)[Index]; }
+  TNode* operator[](int Index) const { return GetNode(Index); }
+  // Empty when the node has no children.
+  const TNodeList* Nodes() const { return FNodes.get(); }
+  // Inserts Node at Index (an index outside 0..Count-1 appends), makes this node its parent,
+  // sends ncAdded from it; returns the position and keeps ownership in the tree.
+  int InsertNode(std::unique_ptr<TNode> Node, int Index = -1);
+  // Inserts Node just behind After (a child of this node), or appends without After.
+  TNode* AddNode(std::unique_ptr<TNode> Node, TNode* After = nullptr);
+  // Makes a node of class T, appends it and returns it.
+  template <class T, class... TArgs>
+  T* Append(TArgs&&... Args) {
+    auto Node = std::make_unique<T>(std::forward<TArgs>(Args)...);
+    T* Raw = Node.get();
+    InsertNode(std::move(Node));
+    return Raw;
+  }
+  // Removes and destroys the child; sends ncDeleted from it first.
+  void RemoveNode(int Index);
+  // Returns the former index, or -1 when Node is not a child.
+  int RemoveNode(TNode* Node);
+  // Every child of that name (and condition), compared without regard to case.
+  void RemoveNodes(std::string_view Name);
+  void RemoveNodes(std::string_view Name, std::string_view Condition);
+  void GetNodeNames(std::vector<std::string>& Names) const;
+  // The position in the parent, -1 without parent.
+  int Index() const;
+  // Moves the node within its parent, clamped to the parent's children; sends ncMoved.
+  void SetIndex(int Index);
+
+  // Search. Name may be a path "A\B": A is matched here, B below the match. With
+  // UseCondition the "Condition" attribute must equal Condition (both without regard to
+  // case); an empty Condition then matches only a child without condition. The find cursor
+  // belongs to this node: two scans of one node must not be interleaved.
+  TNode* FindFirstChild(std::string_view Name, std::string_view Condition = {}, bool UseCondition = false);
+  TNode* FindNextChild(std::string_view Name, std::string_view Condition = {}, bool UseCondition = false);
+  void FindChildren(std::vector<TNode*>& List, std::string_view Name, bool UseCondition = false,
+                    std::string_view Condition = {}) const;
+  std::vector<TNode*> FindChildren(std::string_view Name, bool UseCondition = false,
+                                   std::string_view Condition = {}) const;
+  TNode* FindOrCreateNode(std::string_view Name, std::string_view Condition = {}, bool UseCondition = false);
+  // The Index-th child of that name, or null.
+  TNode* GetChildByIndex(std::string_view Name, int Index) const;
+  int GetChildCount(std::string_view Name) const;
+
+  // Creation: the class is looked up by this node's namespace and Name, falling back to
+  // DefaultNodeClass(); the child gets Condition when it is not empty and stands just
+  // behind After when given (else at the end).
+  TNode* CreateChildNode(std::string_view Name, std::string_view Condition = {}, TNode* After = nullptr);
+
+  // Content.
+  std::string GetName() const { return std::string(NameView()); }
+  std::string_view NameView() const { return FName.empty() ? NodeName() : std::string_view(FName); }
+  // Sends ncBeforeRename and ncAfterRename.
+  void SetName(std::string_view Name);
+  std::string GetId() const;
+  void SetId(std::string_view Id);
+  const std::string& GetValue() const { return FValue; }
+  void SetValue(std::string_view Value);
+  bool HasValue() const { return !FValue.empty(); }
+  bool GetValueIsCData() const { return FValueIsCData; }
+  void SetValueIsCData(bool IsCData);
+  std::string GetCondition() const { return GetAttribute("Condition"); }
+  void SetCondition(std::string_view Condition) { SetAttribute("Condition", Condition); }
+  // The attribute list, made on first use.
+  TAttributeList& Attributes();
+  bool HasAttributes() const { return FAttributes && !FAttributes->FList.empty(); }
+  std::vector<std::string> GetAttributeNames() const;
+  std::string GetAttribute(std::string_view Name) const;
+  void SetAttribute(std::string_view Name, std::string_view Value);
+
+  // State.
+  bool IsModified() const { return GetIsModified(); }
+  bool GetModifiedFlag() const { return FModified; }
+  void MarkModified() { FModified = true; }
+  // Adding a listener twice keeps one entry.
+  void AddListener(INodeChangeListener* Listener);
+  void RemoveListener(INodeChangeListener* Listener);
+
+ protected:
+  // Tells the parent (ChildChange) and then this node's listeners; marks this node
+  // modified for ncAdded, ncDeleted, ncMoved and ncAfterRename.
+  void Notify(TNodeChangeType ChangeType, TNode* Node);
+  // Copies name, identifier, value and attributes into Copy, and with Deep the children.
+  void CopyInto(TNode& Copy, bool Deep) const;
+  void ClearModified() { FModified = false; }
+  // Removes every child without telling anyone (used by groups that keep their own index).
+  void DetachAndDestroyChildren();
+
+ private:
+  friend class TXmlReader;
+  struct TExtras;  // the identifier and the listeners: both rare
+
+  TNode* FParent = nullptr;
+  std::unique_ptr<TNodeList> FNodes;
+  std::unique_ptr<TExtras> FExtras;
+  std::unique_ptr<TAttributeList> FAttributes;
+  std::string FName;
+  std::string FValue;
+  int FFindIndex = -1;
+  bool FModified = false;
+  bool FValueIsCData = false;
+};
+
+// The node-class registry: namespace -> key (the class's NodeName) -> class. The MSBuild
+// classes are registered on first use of the registry.
+class TNodeClassRegistry {
+ public:
+  TNodeClassRegistry();
+  TNodeClassRegistry(const TNodeClassRegistry&) = delete;  // process-wide, by reference
+  TNodeClassRegistry& operator=(const TNodeClassRegistry&) = delete;
+  ~TNodeClassRegistry();
+
+  // Raises Exception "Node path %s already registered by %s" when the key is taken.
+  void Register(const TNodeClass& Class);
+  void Unregister(const TNodeClass& Class);
+  // The class registered for the namespace and name, or null.
+  const TNodeClass* Find(std::string_view Namespace, std::string_view Name) const;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+TNodeClassRegistry& NodeClassRegistry();
+void RegisterNodeClass(const TNodeClass& Class);
+// The class for an element: the registered one, else Parent's default child class, else TNode.
+const TNodeClass& GetNodeClass(std::string_view Namespace, std::string_view Name, const TNode* Parent);
+
+namespace detail {
+// Defined with the MSBuild classes; fills a fresh registry.
+void RegisterStandardNodeClasses(TNodeClassRegistry& Registry);
+}  // namespace detail
+
+}  // namespace nxs

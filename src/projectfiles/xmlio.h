@@ -1,0 +1,81 @@
+// Reading XML text into a node tree and writing a node tree back as text in the system's
+// own layout (four spaces per level, CRLF line breaks, no XML declaration).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "projectfiles/errors.h"
+#include "projectfiles/nodes.h"
+
+namespace nxs {
+
+// Builds a tree from XML text with expat (namespaces on). The classes come from the
+// node-class registry. Comments, processing instructions, the XML declaration and blank
+// text between elements are not kept. A document that declares a document type, an entity
+// or an external subset is refused: nothing outside the text is ever loaded.
+class TXmlReader {
+ public:
+  TXmlReader();
+  TXmlReader(const TXmlReader&) = delete;  // holds a parser
+  TXmlReader& operator=(const TXmlReader&) = delete;
+  virtual ~TXmlReader();
+
+  // The root node (the last element closed). Raises EParseException with every error the
+  // parser reported ("Fatal error 4. not well-formed Line 3, column 7."), and
+  // EInOutError when the file cannot be read.
+  std::unique_ptr<TNode> ReadFile(const std::string& FileName);
+  std::unique_ptr<TNode> Read(std::string_view Xml);
+
+  // Warnings the last read reported, one per line.
+  const std::string& Warnings() const { return FWarnings; }
+
+ protected:
+  // Identifier comments: only TProjectXmlReader reads them.
+  virtual bool ReadsIdentifierComments() const { return false; }
+
+ private:
+  struct TState;
+  std::string FWarnings;
+};
+
+// The reader for project documents: also reads identifier comments ("<!-- __Id -->"), whose
+// text after "__" becomes the Id of the next element.
+class TProjectXmlReader : public TXmlReader {
+ protected:
+  bool ReadsIdentifierComments() const override { return true; }
+};
+
+enum TXmlEncoding { xeUTF8, xeUTF16 };
+
+// Writes a tree as text, appended to a string. Strings are UTF-8 throughout, so both
+// encodings produce the same bytes; xeUTF16 stands for the in-memory text form that GetXml
+// returns.
+class TXmlWriter {
+ public:
+  explicit TXmlWriter(std::string& Stream, TXmlEncoding Encoding = xeUTF8);
+  TXmlWriter(const TXmlWriter&) = delete;  // writes into one borrowed string
+  TXmlWriter& operator=(const TXmlWriter&) = delete;
+
+  void Write(TNode& Node);
+
+  // Appends Text escaped for element content ("&apos;" for an apostrophe) or for an
+  // attribute value (apostrophes kept). A text starting with "<![CDATA[" goes unchanged.
+  static void EscapeText(std::string& Out, std::string_view Text);
+  static void EscapeAttribute(std::string& Out, std::string_view Text);
+
+ private:
+  void WriteNode(TNode& Node);
+
+  std::string FIndentStr;
+  int FIndentSize = 4;
+  int FNestingLevel = -1;
+  std::string& FStream;
+  TXmlEncoding FEncoding;
+};
+
+// The tree written as text (no byte-order mark).
+std::string WriteXmlText(TNode& Node);
+
+}  // namespace nxs
