@@ -1,12 +1,113 @@
-// nxs options: not built yet.
+// nxs options: show and change the environment options, and the values derived from them.
+#include <cstdio>
+#include <string>
+
+#include "environment/options/envoptions.h"
+#include "environment/options/resstrings.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "shared/format.h"
+#include "shared/settings.h"
 
 namespace nxs::host {
 
+namespace {
+
+const char* const Usage =
+    "nxs options show [KEYPATH] | set KEYPATH NAME VALUE | filetype FILE | searchflags | replaceflags";
+const char* const Help =
+    "  show [KEYPATH]           every option (or those stored at KEYPATH) as [key path] and Name=Value lines\n"
+    "  set KEYPATH NAME VALUE   validate and store one option (Booleans True/False, colours clWhite or $00BBGGRR)\n"
+    "  filetype FILE            the source option group chosen for FILE\n"
+    "  searchflags              the search flags the search options give\n"
+    "  replaceflags             the replace flags the replace options give\n"
+    "KEYPATH is relative to the environment's key, e.g. \"Editor\\Options\" or \"Editor\\Highlight\\Comment\".";
+
+// The options of the settings store, read without writing anything: a command that fails
+// or only reads leaves the store as it was.
+std::unique_ptr<TEnvironmentOptions> LoadedOptions() {
+  auto Options = std::make_unique<TEnvironmentOptions>(SettingsStore());
+  Options->SourceOptionGroups().WriteBuiltIns = false;
+  Options->LoadOptions();
+  return Options;
+}
+
+void PrintSlot(const TOptionSet& Set, int SubKey, bool& First) {
+  std::printf("%s[%s]\n", First ? "" : "\n", Set.SlotKeyPath(SubKey).c_str());
+  First = false;
+  for (const auto& F : Set.Fields())
+    std::printf("%s=%s\n", F.Name.c_str(), TOptionSet::FormatValue(F, Set.ValueAt(SubKey, F.Name)).c_str());
+}
+
+int Show(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 0, 1, "nxs options show [KEYPATH]", Help);
+  auto Options = LoadedOptions();
+  bool First = true;
+  if (Cmd.Positional().empty()) {
+    for (TOptionSet* S : Options->Sets())
+      for (int I = 0; I < S->SubKeyCount(); ++I) PrintSlot(*S, I, First);
+    return 0;
+  }
+  int SubKey;
+  TOptionSet* Set = Options->FindSet(Cmd[0], SubKey);
+  if (!Set) throw Exception(Format(res::SUnknownOptionKey, Cmd[0]));
+  if (SubKey >= 0) {
+    PrintSlot(*Set, SubKey, First);
+    return 0;
+  }
+  for (int I = 0; I < Set->SubKeyCount(); ++I) PrintSlot(*Set, I, First);
+  return 0;
+}
+
+int Set(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 3, 3, "nxs options set KEYPATH NAME VALUE", Help);
+  auto Options = LoadedOptions();
+  int SubKey;
+  TOptionSet* Set = Options->FindSet(Cmd[0], SubKey);
+  if (!Set || SubKey < 0) throw Exception(Format(res::SUnknownOptionKey, Cmd[0]));
+  const TOptionField* Field = Set->FindField(Cmd[1]);
+  if (!Field) throw Exception(Format(res::SUnknownOption, Cmd[1], Set->SlotKeyPath(SubKey)));
+  Options->SetOption(*Set, SubKey, Field->Name, Set->ParseValue(*Field, Cmd[2]));
+  TSettingsUpdate Batch(SettingsStore());
+  if (Options->SourceOptionGroups().BuiltInsUnsaved()) Options->SourceOptionGroups().Save();
+  Options->StoreOption(*Set, SubKey, Field->Name);
+  return 0;
+}
+
+int FileType(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 1, 1, "nxs options filetype FILE", Help);
+  auto Options = LoadedOptions();
+  int I = Options->MoveToOptionsForFileType(Cmd[0]);
+  if (I >= 0) std::printf("%s\n", Options->SourceOptionGroups().Group(I).IDString.c_str());
+  return 0;
+}
+
+void PrintFlags(TSearchFlags Flags) {
+  std::string Line;
+  for (int I = 0; I < SearchFlagCount; ++I) {
+    if (!Flags.Contains(static_cast<TSearchFlag>(I))) continue;
+    if (!Line.empty()) Line += ' ';
+    Line += SearchFlagNames[I];
+  }
+  std::printf("%s\n", Line.c_str());
+}
+
+}  // namespace
+
 int RunOptionsCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 100, "nxs options ...");
-  throw Exception("'options' is not available in this build");
+  std::string Word = Args.empty() ? "" : Args[0];
+  TArgs Rest(Args.empty() ? Args.end() : Args.begin() + 1, Args.end());
+  if (Word == "--help" || Word == "-h") throw EHelp(std::string("usage: ") + Usage + "\n" + Help);
+  if (Word == "show") return Show(Rest);
+  if (Word == "set") return Set(Rest);
+  if (Word == "filetype") return FileType(Rest);
+  if (Word == "searchflags" || Word == "replaceflags") {
+    TCommandLine Cmd(Rest, {}, 0, 0, "nxs options " + Word, Help);
+    auto Options = LoadedOptions();
+    PrintFlags(Word == "searchflags" ? Options->GetSearchFlags() : Options->GetReplaceFlags());
+    return 0;
+  }
+  UnknownSubcommand("options", Word, Usage);
 }
 
 }  // namespace nxs::host

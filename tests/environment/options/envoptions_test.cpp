@@ -1,0 +1,264 @@
+#include "environment/options/envoptions.h"
+
+#include <gtest/gtest.h>
+
+#include "environment/options/resstrings.h"
+#include "shared/settings.h"
+#include "shared/testdir.h"
+
+using namespace nxs;
+using nxs::test::TTempDir;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& Fn) {
+  try {
+    Fn();
+  } catch (const EOptionError& E) {
+    return E.what();
+  }
+  return "(no error)";
+}
+
+struct TFixture {
+  TTempDir Dir;
+  TSettingsStore Store{Dir / "settings.ini"};
+  TEnvironmentOptions Options{Store};
+};
+
+}  // namespace
+
+TEST(EnvironmentOptions, FreshStoreReadsDefaultsOfEveryKind) {
+  TFixture F;
+  F.Options.LoadOptions();
+  TOptionSet& Ed = F.Options.EditorOptions();
+  EXPECT_TRUE(Ed.GetBool("Insert"));
+  EXPECT_FALSE(Ed.GetBool("Cursor Beyond EOF"));
+  EXPECT_EQ(Ed.GetInt("Undo Limit"), 32767);
+  EXPECT_EQ(Ed.GetInt("File Backup Level"), 10);
+  EXPECT_EQ(Ed.GetStr("Editor Font"), "Courier New");
+  EXPECT_EQ(Ed.GetStr("Editor SpeedSetting"), "Tarvos.Default");
+  EXPECT_FALSE(Ed.IsStored(0, "Insert"));
+  EXPECT_TRUE(Ed.ThreadSafe());
+  EXPECT_TRUE(F.Options.CodeInsight().ThreadSafe());
+  EXPECT_FALSE(F.Options.SearchOptions().ThreadSafe());
+  EXPECT_EQ(F.Options.Compiling().GetInt("Verbosity"), 3);
+  EXPECT_EQ(F.Options.AutoRecoverOptions().GetInt("Interval"), 10);
+
+  TOptionSet& Attr = F.Options.EditorAttributes();
+  ASSERT_EQ(Attr.SubKeys().size(), 17u);
+  EXPECT_EQ(Attr.SubKeys().front(), "Whitespace");
+  EXPECT_EQ(Attr.SubKeys().back(), "Right margin");
+  EXPECT_EQ(Attr.SlotKeyPath(1), "Editor\\Highlight\\Comment");
+  EXPECT_EQ(TOptionSet::FormatValue(*Attr.FindField("Background Color New"), Attr.ValueAt(3, "Background Color New")),
+            "clWhite");
+  EXPECT_FALSE(F.Options.GetIsModified());
+}
+
+TEST(EnvironmentOptions, RefusedValuesNameTheOptionAndKeepTheOldValue) {
+  TFixture F;
+  F.Options.LoadOptions();
+  TOptionSet& Ed = F.Options.EditorOptions();
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Font Size", int64_t{73}); }),
+            "Font Size must be an integer between 5 and 72");
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "File Backup Level", int64_t{0}); }),
+            "File Backup Level must be an integer between 1 and 90");
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Insert", std::string("yes")); }),
+            "Insert must be True or False");
+  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Insert"), "maybe"); }), "Insert must be True or False");
+  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Right Margin"), "wide"); }),
+            "Right Margin must be an integer between 0 and 1024");
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "No Such Option", true); }),
+            "There is no option 'No Such Option' in 'Editor\\Options'");
+  TOptionSet& Comp = F.Options.Compiling();
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Comp, 0, "Verbosity", int64_t{5}); }),
+            "Verbosity must be an integer between 0 and 4 or one of Quiet, Minimal, Normal, Detailed, Diagnostic");
+  EXPECT_EQ(std::get<int64_t>(Comp.ParseValue(*Comp.FindField("Verbosity"), "normal")), 2);
+  EXPECT_EQ(Ed.GetInt("Font Size"), 10);
+  EXPECT_EQ(Ed.GetInt("File Backup Level"), 10);
+  EXPECT_TRUE(Ed.GetBool("Insert"));
+  EXPECT_FALSE(F.Options.GetIsModified());
+}
+
+TEST(EnvironmentOptions, StoredValuesOfTheWrongTypeOrOutOfRangeReadAsDefaults) {
+  TFixture F;
+  F.Store.WriteString("Editor\\Options", "Insert", "False");
+  F.Store.WriteInteger("Editor\\Options", "Font Size", 200);
+  F.Store.WriteBool("Editor\\Options", "Editor Font", true);
+  F.Store.WriteInteger("Editor\\Options", "Right Margin", 100);
+  F.Store.WriteInteger("Editor\\Highlight\\Comment", "Foreground Color New", 0xFF);
+  F.Options.LoadOptions();
+  TOptionSet& Ed = F.Options.EditorOptions();
+  EXPECT_TRUE(Ed.GetBool("Insert"));
+  EXPECT_EQ(Ed.GetInt("Font Size"), 10);
+  EXPECT_EQ(Ed.GetStr("Editor Font"), "Courier New");
+  EXPECT_EQ(Ed.GetInt("Right Margin"), 100);
+  TOptionSet& Attr = F.Options.EditorAttributes();
+  EXPECT_EQ(Attr.GetIntAt(1, "Foreground Color New"), 0xFF);
+  EXPECT_EQ(Attr.GetIntAt(0, "Foreground Color New"), 0);
+}
+
+TEST(EnvironmentOptions, SavedOptionsLoadBackInAnotherObject) {
+  TFixture F;
+  F.Options.LoadOptions();
+  F.Options.SetOption(F.Options.EditorOptions(), 0, "Right Margin", int64_t{120});
+  F.Options.SetOption(F.Options.EditorAttributes(), 2, "Bold", true);
+  F.Options.SetOption(F.Options.GlobalOptions(), 0, "DefaultProjectsDirectory", std::string("/home/u/Projects"));
+  EXPECT_TRUE(F.Options.GetIsModified());
+  F.Options.SaveOptions();
+  EXPECT_FALSE(F.Options.GetIsModified());
+
+  TSettingsStore Again(F.Dir / "settings.ini");
+  TEnvironmentOptions O2(Again);
+  O2.LoadOptions();
+  EXPECT_EQ(O2.EditorOptions().GetInt("Right Margin"), 120);
+  EXPECT_TRUE(O2.EditorAttributes().GetBoolAt(2, "Bold"));
+  EXPECT_FALSE(O2.EditorAttributes().GetBoolAt(1, "Bold"));
+  EXPECT_EQ(O2.GlobalOptions().GetStr("DefaultProjectsDirectory"), "/home/u/Projects");
+  EXPECT_EQ(Again.ReadString("Globals", "DefaultProjectsDirectory"), "/home/u/Projects");
+}
+
+TEST(EnvironmentOptions, ChangeNotificationFollowsOnChangeAndBatches) {
+  TFixture F;
+  F.Options.LoadOptions();
+  std::vector<std::string> Seen;
+  F.Options.OnChange().Add(&Seen, [&](TEvOptionsChanged& A) { Seen.push_back(A.Set ? A.OptionName : "*"); });
+  TOptionSet& Ed = F.Options.EditorOptions();
+  F.Options.SetOption(Ed, 0, "Right Margin", int64_t{100});
+  F.Options.SetOption(Ed, 0, "Right Margin", int64_t{100});  // no change, no notification
+  try {
+    F.Options.SetOption(Ed, 0, "Right Margin", int64_t{-1});
+  } catch (const EOptionError&) {
+  }
+  F.Options.BeginUpdate();
+  F.Options.SetOption(Ed, 0, "Gutter Width", int64_t{30});
+  F.Options.SetOption(Ed, 0, "Font Size", int64_t{12});
+  F.Options.EndUpdate();
+  F.Options.SendModified();
+  EXPECT_EQ(Seen, (std::vector<std::string>{"Right Margin", "*", "*"}));
+  F.Options.OnChange().Remove(&Seen);
+}
+
+TEST(EnvironmentOptions, SearchAndReplaceFlags) {
+  TFixture F;
+  F.Options.LoadOptions();
+  EXPECT_EQ(F.Options.GetSearchFlags(), (TSearchFlags{sfGoForward, sfFromCursor, sfWholeFile}));
+  EXPECT_EQ(F.Options.GetReplaceFlags(), (TSearchFlags{sfGoForward, sfFromCursor, sfWholeFile}));
+
+  F.Options.SetOption(F.Options.ReplaceOptions(), 0, "Prompt On Replace", false);
+  EXPECT_TRUE(F.Options.GetReplaceFlags().Contains(sfNoPrompting));
+
+  TSearchFlags Wanted{sfCase, sfRegExp, sfWrapAround};
+  F.Options.SetSearchFlags(Wanted);
+  EXPECT_EQ(F.Options.GetSearchFlags(), Wanted);
+  EXPECT_FALSE(F.Options.SearchOptions().GetBool("Search Forward"));
+  // Wrap-around belongs to searching only; prompting to replacing only.
+  F.Options.SetReplaceFlags(TSearchFlags{sfWord, sfWrapAround});
+  EXPECT_EQ(F.Options.GetReplaceFlags(), (TSearchFlags{sfWord}));
+  EXPECT_TRUE(F.Options.ReplaceOptions().GetBool("Prompt On Replace"));
+  EXPECT_EQ((TSearchFlags{sfCase, sfWord}).Bits(), 0x18);
+}
+
+TEST(EnvironmentOptions, NumericSpeedSettingBecomesItsName) {
+  struct TCase {
+    int64_t Stored;
+    const char* Name;
+  };
+  for (TCase C : {TCase{2, "Tarvos.Brief"}, TCase{77, "Tarvos.Default"}, TCase{0x81, "Tarvos.Classic"},
+                  TCase{5, "Tarvos.VisualBasic"}}) {
+    TFixture F;
+    F.Store.WriteInteger("Editor\\Options", "Editor SpeedSetting", C.Stored);
+    F.Options.LoadOptions();
+    EXPECT_EQ(F.Options.EditorOptions().GetStr("Editor SpeedSetting"), C.Name) << C.Stored;
+    EXPECT_EQ(F.Store.ReadString("Editor\\Options", "Editor SpeedSetting"), C.Name);
+  }
+  TFixture F;
+  F.Store.WriteString("Editor\\Options", "Editor SpeedSetting", "Tarvos.Epsilon");
+  F.Options.LoadOptions();
+  EXPECT_EQ(F.Options.EditorOptions().GetStr("Editor SpeedSetting"), "Tarvos.Epsilon");
+}
+
+TEST(EnvironmentOptions, FindSetByKeyPathAndSubkey) {
+  TFixture F;
+  F.Options.LoadOptions();
+  int Sub;
+  EXPECT_EQ(F.Options.FindSet("editor\\options", Sub), &F.Options.EditorOptions());
+  EXPECT_EQ(Sub, 0);
+  EXPECT_EQ(F.Options.FindSet("Editor\\Highlight", Sub), &F.Options.EditorAttributes());
+  EXPECT_EQ(Sub, -1);
+  EXPECT_EQ(F.Options.FindSet("Editor/Highlight/search match", Sub), &F.Options.EditorAttributes());
+  EXPECT_EQ(Sub, 10);
+  EXPECT_EQ(F.Options.FindSet("Editor\\Source Options\\Tarvos.EditOptions.C#", Sub),
+            &F.Options.EditorSourceOptions());
+  EXPECT_EQ(F.Options.SourceOptionGroups().Group(Sub).IDString, "Tarvos.EditOptions.C#");
+  EXPECT_EQ(F.Options.FindSet("Editor\\Highlight\\Nothing", Sub), nullptr);
+  EXPECT_EQ(F.Options.FindSet("Nowhere", Sub), nullptr);
+}
+
+TEST(EnvironmentOptions, AddInOptionsLoadAndSaveWithTheRest) {
+  TFixture F;
+  F.Store.WriteInteger("Plugins\\Lint", "Level", 3);
+  F.Options.LoadOptions();
+  auto Lint = std::make_shared<TOptionSet>("Lint", "Plugins\\Lint",
+                                           std::vector<TOptionField>{IntOption("Level", 1, 0, 5), BoolOption("On", true)});
+  F.Options.RegisterAddInOptions(Lint);
+  EXPECT_EQ(Lint->GetInt("Level"), 3);
+  EXPECT_EQ(F.Options.Sets().back(), Lint.get());
+  auto Twice = std::make_shared<TOptionSet>("Other", "plugins\\lint", std::vector<TOptionField>{});
+  EXPECT_EQ(ErrorOf([&] { F.Options.RegisterAddInOptions(Twice); }), "Options at 'plugins\\lint' are already registered");
+  F.Options.SetOption(*Lint, 0, "On", false);
+  F.Options.SaveOptions();
+  EXPECT_FALSE(F.Store.ReadBool("Plugins\\Lint", "On", true));
+  F.Options.UnregisterAddInOptions(Lint.get());
+  int Sub;
+  EXPECT_EQ(F.Options.FindSet("Plugins\\Lint", Sub), nullptr);
+}
+
+TEST(HistoryLists, MostRecentFirstWithoutRepeatsAndPersisted) {
+  TFixture F;
+  THistoryLists& H = F.Options.HistoryLists();
+  H.Add(hlSearchText, "alpha");
+  H.Add(hlSearchText, "beta");
+  H.Add(hlSearchText, "alpha");
+  H.Add(hlSearchText, "Alpha");
+  H.Add(hlSearchText, "");
+  for (int I = 0; I < 30; ++I) H.Add(hlGotoLine, std::to_string(I));
+  EXPECT_EQ(H.Items(hlSearchText), (std::vector<std::string>{"Alpha", "alpha", "beta"}));
+  EXPECT_EQ(H.Items(hlGotoLine).size(), size_t(THistoryLists::MaxEntries));
+  EXPECT_EQ(H.Items(hlGotoLine).front(), "29");
+  F.Options.SaveOptions();
+
+  TSettingsStore Again(F.Dir / "settings.ini");
+  THistoryLists H2(Again);
+  H2.Load();
+  EXPECT_EQ(H2.Items(hlSearchText), H.Items(hlSearchText));
+  EXPECT_EQ(H2.Items(hlGotoLine), H.Items(hlGotoLine));
+  EXPECT_TRUE(H2.Items(hlBPCondition).empty());
+  EXPECT_EQ(THistoryLists::IndexOfName("HLSEARCHTEXT"), hlSearchText);
+  EXPECT_EQ(HistoryListCount, 69);
+}
+
+TEST(OptionValues, ColoursAndTabStops) {
+  int64_t C = 0;
+  EXPECT_TRUE(TryStringToColor("clwhite", C));
+  EXPECT_EQ(C, 0xFFFFFF);
+  EXPECT_TRUE(TryStringToColor("$000000FF", C));
+  EXPECT_EQ(ColorToString(C), "clRed");
+  EXPECT_TRUE(TryStringToColor("$FF00000F", C));  // a system colour
+  EXPECT_EQ(C, -16777201);
+  EXPECT_EQ(ColorToString(C), "$FF00000F");
+  EXPECT_EQ(ColorToString(0x123456), "$00123456");
+  EXPECT_FALSE(TryStringToColor("reddish", C));
+  EXPECT_FALSE(TryStringToColor("$1FFFFFFFF", C));
+
+  auto Rack = ParseTabStops("8");
+  ASSERT_TRUE(Rack);
+  EXPECT_EQ(Rack->Length, 1);
+  EXPECT_EQ(Rack->TabWidth, 8);
+  Rack = ParseTabStops(" 3 5,\t9 ");
+  ASSERT_TRUE(Rack);
+  EXPECT_EQ(Rack->Stops, (std::vector<int16_t>{3, 5, 9}));
+  EXPECT_EQ(Rack->TabWidth, 4);
+  for (const char* Bad : {"", "  ", "0", "4 4", "9 3", "x", "4a", "-2", "1025", "99999999999"})
+    EXPECT_FALSE(TabStopsValidate(Bad)) << Bad;
+}
