@@ -1,0 +1,626 @@
+// The piece tree: a treap ordered by text offset whose nodes carry subtree byte and line-break
+// counts.
+#include "editor/kernel/ekpieces.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace nxs::ek {
+
+// ---------------------------------------------------------------------------------------------
+// TTextBlock
+
+TTextBlock::TTextBlock(char* Data, size_t Size) : FData(Data), FSize(Size), FCapacity(Size) {}
+
+TTextBlock::~TTextBlock() { std::free(FData); }
+
+size_t TTextBlock::MemoryUse() const { return FCapacity + FBreaks.capacity() * sizeof(uint32_t); }
+
+size_t TTextBlock::Append(std::string_view Text) {
+  // A CR already recorded as a break of its own must not pair with an LF added now.
+  size_t Need = Text.size() + 1;
+  if (FSize + Need > FCapacity) {
+    size_t NewCapacity = std::max<size_t>({FCapacity * 2, FSize + Need, 4096});
+    char* P = static_cast<char*>(std::realloc(FData, NewCapacity));
+    if (!P) throw std::bad_alloc();
+    FData = P;
+    FCapacity = NewCapacity;
+  }
+  if (FSize > 0 && FData[FSize - 1] == '\r' && !Text.empty() && Text[0] == '\n') FData[FSize++] = 0;
+  size_t Start = FSize;
+  std::memcpy(FData + FSize, Text.data(), Text.size());
+  FSize += Text.size();
+  ScanBreaks(Start, FSize);
+  FinishScan();
+  return Start;
+}
+
+namespace {
+
+inline void RecordBreak(const char* Data, size_t I, size_t To, std::vector<uint32_t>& Breaks,
+                        bool& PendingCR) {
+  if (Data[I] == '\n') {
+    Breaks.push_back(static_cast<uint32_t>(I));
+    return;
+  }
+  if (I + 1 == To) {
+    PendingCR = true;
+    return;
+  }
+  if (Data[I + 1] != '\n') Breaks.push_back(static_cast<uint32_t>(I));
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) size_t ScanAvx2(const char* Data, size_t From, size_t To,
+                                                std::vector<uint32_t>& Breaks, bool& PendingCR) {
+  const __m256i LF = _mm256_set1_epi8('\n');
+  const __m256i CR = _mm256_set1_epi8('\r');
+  size_t I = From;
+  for (; I + 32 <= To; I += 32) {
+    __m256i V = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Data + I));
+    uint32_t Mask = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(V, LF), _mm256_cmpeq_epi8(V, CR))));
+    while (Mask) {
+      size_t At = I + static_cast<size_t>(__builtin_ctz(Mask));
+      RecordBreak(Data, At, To, Breaks, PendingCR);
+      Mask &= Mask - 1;
+    }
+  }
+  return I;
+}
+
+size_t ScanSse2(const char* Data, size_t From, size_t To, std::vector<uint32_t>& Breaks,
+                bool& PendingCR) {
+  const __m128i LF = _mm_set1_epi8('\n');
+  const __m128i CR = _mm_set1_epi8('\r');
+  size_t I = From;
+  for (; I + 16 <= To; I += 16) {
+    __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + I));
+    uint32_t Mask = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(V, LF), _mm_cmpeq_epi8(V, CR))));
+    while (Mask) {
+      size_t At = I + static_cast<size_t>(__builtin_ctz(Mask));
+      RecordBreak(Data, At, To, Breaks, PendingCR);
+      Mask &= Mask - 1;
+    }
+  }
+  return I;
+}
+
+bool HasAvx2() {
+  static const bool Has = __builtin_cpu_supports("avx2");
+  return Has;
+}
+#endif
+
+}  // namespace
+
+void TTextBlock::ScanBreaks(size_t From, size_t To) {
+  if (FPendingCR) {
+    FPendingCR = false;
+    if (From >= To || FData[From] != '\n') FBreaks.push_back(static_cast<uint32_t>(From - 1));
+  }
+  size_t I = From;
+#if defined(__x86_64__)
+  I = HasAvx2() ? ScanAvx2(FData, From, To, FBreaks, FPendingCR) : ScanSse2(FData, From, To, FBreaks, FPendingCR);
+#endif
+  for (; I < To; ++I)
+    if (FData[I] == '\n' || FData[I] == '\r') RecordBreak(FData, I, To, FBreaks, FPendingCR);
+}
+
+std::unique_ptr<TTextBlock> TTextBlock::ForFilling(size_t Capacity) {
+  char* Data = static_cast<char*>(std::malloc(std::max<size_t>(Capacity, 1)));
+  if (!Data) throw std::bad_alloc();
+  auto Block = std::make_unique<TTextBlock>(Data, 0);
+  Block->FCapacity = Capacity;
+  return Block;
+}
+
+void TTextBlock::Commit(size_t Count) {
+  Count = std::min(Count, Room());
+  ScanBreaks(FSize, FSize + Count);
+  FSize += Count;
+}
+
+void TTextBlock::Seal(bool MoreFollows, bool& Carry) {
+  Carry = false;
+  if (MoreFollows && FPendingCR) {
+    FPendingCR = false;
+    --FSize;
+    Carry = true;
+  }
+  FinishScan();
+  // Shrinking a large allocation gives the tail back without copying.
+  if (char* P = static_cast<char*>(std::realloc(FData, std::max<size_t>(FSize, 1)))) FData = P;
+  FCapacity = FSize;
+  FBreaks.shrink_to_fit();
+}
+
+void TTextBlock::FinishScan() {
+  if (FPendingCR) FBreaks.push_back(static_cast<uint32_t>(FSize - 1));
+  FPendingCR = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPieceTree
+
+struct TPieceTree::TNode {
+  uint32_t L = 0, R = 0, Prio = 0;
+  uint32_t Block = 0, Start = 0, Len = 0;
+  uint32_t FirstBreak = 0;   // index into the block's Breaks of the piece's first break
+  uint32_t RangeBreaks : 31 = 0;  // breaks whose last byte lies in the piece
+  uint32_t ExtraCR : 1 = 0;       // the piece ends between the CR and LF of a block's CR LF
+  uint64_t SubLen = 0, SubBreaks = 0;
+
+  uint32_t Breaks() const { return RangeBreaks + ExtraCR; }
+};
+
+TPieceTree::TPieceTree() { Clear(); }
+
+TPieceTree::~TPieceTree() = default;
+
+void TPieceTree::Clear() {
+  FNodes.clear();
+  FNodes.emplace_back();  // node 0 stands for "none"
+  FFree.clear();
+  FBlocks.clear();
+  FBlocks.push_back(std::make_unique<TTextBlock>());
+  FRoot = 0;
+}
+
+uint32_t TPieceTree::Random() {
+  FSeed ^= FSeed << 13;
+  FSeed ^= FSeed >> 17;
+  FSeed ^= FSeed << 5;
+  return FSeed;
+}
+
+uint32_t TPieceTree::NewNode(uint32_t Block, uint32_t Start, uint32_t Len) {
+  uint32_t N;
+  if (!FFree.empty()) {
+    N = FFree.back();
+    FFree.pop_back();
+    FNodes[N] = TNode();
+  } else {
+    N = static_cast<uint32_t>(FNodes.size());
+    FNodes.emplace_back();
+  }
+  FNodes[N].Prio = Random();
+  FNodes[N].Block = Block;
+  SetPiece(N, Start, Len);
+  Update(N);
+  return N;
+}
+
+void TPieceTree::FreeTree(uint32_t N) {
+  if (!N) return;
+  std::vector<uint32_t> Stack{N};
+  while (!Stack.empty()) {
+    uint32_t T = Stack.back();
+    Stack.pop_back();
+    if (FNodes[T].L) Stack.push_back(FNodes[T].L);
+    if (FNodes[T].R) Stack.push_back(FNodes[T].R);
+    FFree.push_back(T);
+  }
+}
+
+void TPieceTree::SetPiece(uint32_t N, uint32_t Start, uint32_t Len) {
+  TNode& T = FNodes[N];
+  const TTextBlock& B = *FBlocks[T.Block];
+  const std::vector<uint32_t>& Br = B.Breaks();
+  auto First = std::lower_bound(Br.begin(), Br.end(), Start);
+  auto Last = std::lower_bound(First, Br.end(), Start + Len);
+  T.Start = Start;
+  T.Len = Len;
+  T.FirstBreak = static_cast<uint32_t>(First - Br.begin());
+  T.RangeBreaks = static_cast<uint32_t>(Last - First);
+  size_t End = size_t(Start) + Len;
+  T.ExtraCR = Len > 0 && B.Data()[End - 1] == '\r' && End < B.Size() && B.Data()[End] == '\n';
+}
+
+void TPieceTree::Update(uint32_t N) {
+  TNode& T = FNodes[N];
+  T.SubLen = FNodes[T.L].SubLen + T.Len + FNodes[T.R].SubLen;
+  T.SubBreaks = FNodes[T.L].SubBreaks + T.Breaks() + FNodes[T.R].SubBreaks;
+}
+
+void TPieceTree::Split(uint32_t T, uint64_t Pos, uint32_t& A, uint32_t& B) {
+  if (!T) {
+    A = B = 0;
+    return;
+  }
+  uint64_t LeftLen = FNodes[FNodes[T].L].SubLen;
+  if (Pos <= LeftLen) {
+    uint32_t Right;
+    Split(FNodes[T].L, Pos, A, Right);
+    FNodes[T].L = Right;
+    Update(T);
+    B = T;
+    return;
+  }
+  if (Pos >= LeftLen + FNodes[T].Len) {
+    uint32_t Left;
+    Split(FNodes[T].R, Pos - LeftLen - FNodes[T].Len, Left, B);
+    FNodes[T].R = Left;
+    Update(T);
+    A = T;
+    return;
+  }
+  // EnsureBoundary has cut the piece already.
+  assert(false && "split inside a piece");
+  A = T;
+  B = 0;
+}
+
+// Cuts the piece that Pos falls inside into two, so that Split only meets piece boundaries
+// (cutting inside Split would break the heap order of the priorities).
+void TPieceTree::EnsureBoundary(uint64_t Pos) {
+  const uint64_t Abs = Pos;
+  std::vector<uint32_t>& Path = FPath;
+  Path.clear();
+  uint32_t T = FRoot;
+  while (T) {
+    uint64_t LeftLen = FNodes[FNodes[T].L].SubLen;
+    if (Pos < LeftLen) {
+      Path.push_back(T);
+      T = FNodes[T].L;
+    } else if (Pos < LeftLen + FNodes[T].Len) {
+      Pos -= LeftLen;
+      break;
+    } else {
+      Pos -= LeftLen + FNodes[T].Len;
+      Path.push_back(T);
+      T = FNodes[T].R;
+    }
+  }
+  if (!T || Pos == 0) return;
+  uint32_t K = static_cast<uint32_t>(Pos);
+  uint32_t Block = FNodes[T].Block, Start = FNodes[T].Start, Len = FNodes[T].Len;
+  SetPiece(T, Start, K);
+  Update(T);
+  for (auto It = Path.rbegin(); It != Path.rend(); ++It) Update(*It);
+  uint32_t Tail = NewNode(Block, Start + K, Len - K);
+  uint32_t A, B;
+  Split(FRoot, Abs, A, B);
+  FRoot = Merge(Merge(A, Tail), B);
+}
+
+uint32_t TPieceTree::Merge(uint32_t A, uint32_t B) {
+  if (!A) return B;
+  if (!B) return A;
+  if (FNodes[A].Prio > FNodes[B].Prio) {
+    uint32_t R = Merge(FNodes[A].R, B);
+    FNodes[A].R = R;
+    Update(A);
+    return A;
+  }
+  uint32_t L = Merge(A, FNodes[B].L);
+  FNodes[B].L = L;
+  Update(B);
+  return B;
+}
+
+void TPieceTree::AppendBlock(std::unique_ptr<TTextBlock> Block) {
+  if (Block->Size() == 0) return;
+  FBlocks.push_back(std::move(Block));
+  uint32_t Index = static_cast<uint32_t>(FBlocks.size() - 1);
+  uint64_t Pos = Length();
+  uint32_t N = NewNode(Index, 0, static_cast<uint32_t>(FBlocks[Index]->Size()));
+  FRoot = Merge(FRoot, N);
+  MendCRLF(Pos);
+}
+
+uint64_t TPieceTree::Length() const { return FNodes[FRoot].SubLen; }
+
+uint64_t TPieceTree::BreakCount() const { return FNodes[FRoot].SubBreaks; }
+
+size_t TPieceTree::PieceCount() const { return FNodes.size() - 1 - FFree.size(); }
+
+size_t TPieceTree::MemoryUse() const {
+  size_t Total = FNodes.capacity() * sizeof(TNode) + FFree.capacity() * sizeof(uint32_t);
+  for (const auto& B : FBlocks) Total += B->MemoryUse();
+  return Total;
+}
+
+bool TPieceTree::TryExtend(uint64_t Pos, std::string_view Text) {
+  // Typing appends to the piece that ended at the append block's end: no new node.
+  if (Pos == 0) return false;
+  TTextBlock& Add = *FBlocks[0];
+  if (Add.Size() > 0 && Add.Data()[Add.Size() - 1] == '\r' && Text[0] == '\n') return false;
+  uint32_t Path[128];
+  int Depth = 0;
+  uint32_t T = FRoot;
+  uint64_t Off = Pos - 1;
+  while (T) {
+    if (Depth == 128) return false;
+    uint64_t LeftLen = FNodes[FNodes[T].L].SubLen;
+    if (Off < LeftLen) {
+      Path[Depth++] = T;
+      T = FNodes[T].L;
+    } else if (Off < LeftLen + FNodes[T].Len) {
+      if (Off - LeftLen + 1 != FNodes[T].Len) return false;
+      break;
+    } else {
+      Off -= LeftLen + FNodes[T].Len;
+      Path[Depth++] = T;
+      T = FNodes[T].R;
+    }
+  }
+  if (!T || FNodes[T].Block != 0 || size_t(FNodes[T].Start) + FNodes[T].Len != Add.Size()) return false;
+  if (uint64_t(FNodes[T].Len) + Text.size() >= 0x7FFFFFFFu) return false;
+  uint32_t OldBreaks = FNodes[T].Breaks();
+  Add.Append(Text);
+  SetPiece(T, FNodes[T].Start, FNodes[T].Len + static_cast<uint32_t>(Text.size()));
+  Update(T);
+  uint64_t AddedBreaks = FNodes[T].Breaks() - OldBreaks;
+  for (int I = 0; I < Depth; ++I) {
+    FNodes[Path[I]].SubLen += Text.size();
+    FNodes[Path[I]].SubBreaks += AddedBreaks;
+  }
+  return true;
+}
+
+void TPieceTree::Insert(uint64_t Pos, std::string_view Text) {
+  if (Text.empty()) return;
+  Pos = std::min(Pos, Length());
+  if (!TryExtend(Pos, Text)) {
+    size_t Start = FBlocks[0]->Append(Text);
+    uint32_t N = NewNode(0, static_cast<uint32_t>(Start), static_cast<uint32_t>(Text.size()));
+    EnsureBoundary(Pos);
+    uint32_t A, B;
+    Split(FRoot, Pos, A, B);
+    FRoot = Merge(Merge(A, N), B);
+  }
+  MendCRLF(Pos);
+  MendCRLF(Pos + Text.size());
+}
+
+void TPieceTree::Erase(uint64_t Pos, uint64_t Count) {
+  uint64_t Len = Length();
+  if (Pos >= Len || Count == 0) return;
+  Count = std::min(Count, Len - Pos);
+  EnsureBoundary(Pos);
+  EnsureBoundary(Pos + Count);
+  uint32_t A, B, M, C;
+  Split(FRoot, Pos, A, B);
+  Split(B, Count, M, C);
+  FreeTree(M);
+  FRoot = Merge(A, C);
+  MendCRLF(Pos);
+}
+
+bool TPieceTree::IsPieceBoundary(uint64_t Pos) const {
+  uint32_t T = FRoot;
+  while (T) {
+    uint64_t LeftLen = FNodes[FNodes[T].L].SubLen;
+    if (Pos < LeftLen) {
+      T = FNodes[T].L;
+    } else if (Pos < LeftLen + FNodes[T].Len) {
+      return Pos == LeftLen;
+    } else {
+      Pos -= LeftLen + FNodes[T].Len;
+      T = FNodes[T].R;
+    }
+  }
+  return true;
+}
+
+// A CR at the end of one piece and an LF at the start of the next are one line break of the
+// text but would count as two; they are replaced by one piece holding both.
+void TPieceTree::MendCRLF(uint64_t Pos) {
+  if (Pos == 0 || Pos >= Length()) return;
+  if (ByteAt(Pos - 1) != '\r' || ByteAt(Pos) != '\n' || !IsPieceBoundary(Pos)) return;
+  EnsureBoundary(Pos - 1);
+  EnsureBoundary(Pos + 1);
+  uint32_t A, B, M, C;
+  Split(FRoot, Pos - 1, A, B);
+  Split(B, 2, M, C);
+  FreeTree(M);
+  size_t Start = FBlocks[0]->Append("\r\n");
+  uint32_t N = NewNode(0, static_cast<uint32_t>(Start), 2);
+  FRoot = Merge(Merge(A, N), C);
+}
+
+int TPieceTree::ByteAt(uint64_t Pos) const {
+  uint32_t T = FRoot;
+  while (T) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (Pos < LeftLen) {
+      T = N.L;
+    } else if (Pos < LeftLen + N.Len) {
+      return static_cast<unsigned char>(FBlocks[N.Block]->Data()[N.Start + (Pos - LeftLen)]);
+    } else {
+      Pos -= LeftLen + N.Len;
+      T = N.R;
+    }
+  }
+  return -1;
+}
+
+void TPieceTree::ForEachChunk(uint64_t Pos, uint64_t Count,
+                              const std::function<bool(const char*, size_t)>& Sink) const {
+  uint64_t Len = Length();
+  if (Pos >= Len || Count == 0) return;
+  Count = std::min(Count, Len - Pos);
+  std::vector<uint32_t> Stack;  // ancestors still to visit, nearest last
+  uint32_t T = FRoot;
+  uint64_t Off = 0;
+  while (T) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (Pos < LeftLen) {
+      Stack.push_back(T);
+      T = N.L;
+    } else if (Pos < LeftLen + N.Len) {
+      Off = Pos - LeftLen;
+      break;
+    } else {
+      Pos -= LeftLen + N.Len;
+      T = N.R;
+    }
+  }
+  while (T && Count > 0) {
+    const TNode& N = FNodes[T];
+    uint64_t Take = std::min<uint64_t>(N.Len - Off, Count);
+    if (!Sink(FBlocks[N.Block]->Data() + N.Start + Off, Take)) return;
+    Count -= Take;
+    Off = 0;
+    // Next in order: the leftmost node of the right subtree, else the nearest pending ancestor.
+    if (N.R) {
+      T = N.R;
+      while (FNodes[T].L) {
+        Stack.push_back(T);
+        T = FNodes[T].L;
+      }
+    } else if (!Stack.empty()) {
+      T = Stack.back();
+      Stack.pop_back();
+    } else {
+      T = 0;
+    }
+  }
+}
+
+void TPieceTree::ForEachChunkBackward(uint64_t Pos, uint64_t Count,
+                                      const std::function<bool(const char*, size_t)>& Sink) const {
+  uint64_t Len = Length();
+  if (Pos >= Len || Count == 0) return;
+  Count = std::min(Count, Len - Pos);
+  uint64_t Last = Pos + Count - 1;
+  std::vector<uint32_t> Stack;
+  uint32_t T = FRoot;
+  uint64_t Off = 0;  // offset of the last byte wanted in the piece
+  while (T) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (Last < LeftLen) {
+      T = N.L;
+    } else if (Last < LeftLen + N.Len) {
+      Off = Last - LeftLen;
+      break;
+    } else {
+      Stack.push_back(T);
+      Last -= LeftLen + N.Len;
+      T = N.R;
+    }
+  }
+  while (T && Count > 0) {
+    const TNode& N = FNodes[T];
+    uint64_t Take = std::min<uint64_t>(Off + 1, Count);
+    if (!Sink(FBlocks[N.Block]->Data() + N.Start + Off + 1 - Take, Take)) return;
+    Count -= Take;
+    if (N.L) {
+      T = N.L;
+      while (FNodes[T].R) {
+        Stack.push_back(T);
+        T = FNodes[T].R;
+      }
+    } else if (!Stack.empty()) {
+      T = Stack.back();
+      Stack.pop_back();
+    } else {
+      T = 0;
+    }
+    if (T) Off = FNodes[T].Len - 1;
+  }
+}
+
+std::string TPieceTree::Text(uint64_t Pos, uint64_t Count) const {
+  std::string S;
+  if (Pos < Length()) S.reserve(std::min(Count, Length() - Pos));
+  ForEachChunk(Pos, Count, [&](const char* P, size_t N) {
+    S.append(P, N);
+    return true;
+  });
+  return S;
+}
+
+uint64_t TPieceTree::BreakEndInPiece(uint32_t N, uint32_t K) const {
+  const TNode& T = FNodes[N];
+  if (K < T.RangeBreaks) return FBlocks[T.Block]->Breaks()[T.FirstBreak + K] - T.Start + 1;
+  return T.Len;
+}
+
+uint32_t TPieceTree::BreaksInPieceBefore(uint32_t N, uint32_t Offset) const {
+  const TNode& T = FNodes[N];
+  if (Offset >= T.Len) return T.Breaks();
+  const std::vector<uint32_t>& Br = FBlocks[T.Block]->Breaks();
+  auto First = Br.begin() + T.FirstBreak;
+  auto It = std::lower_bound(First, First + T.RangeBreaks, T.Start + Offset);
+  return static_cast<uint32_t>(It - First);
+}
+
+uint64_t TPieceTree::BreakEnd(uint64_t N) const {
+  if (N == 0) return 0;
+  if (N > BreakCount()) return Length();
+  uint32_t T = FRoot;
+  uint64_t Base = 0;
+  while (T) {
+    const TNode& Node = FNodes[T];
+    uint64_t LeftBreaks = FNodes[Node.L].SubBreaks;
+    if (N <= LeftBreaks) {
+      T = Node.L;
+      continue;
+    }
+    uint64_t LeftLen = FNodes[Node.L].SubLen;
+    if (N <= LeftBreaks + Node.Breaks())
+      return Base + LeftLen + BreakEndInPiece(T, static_cast<uint32_t>(N - LeftBreaks - 1));
+    N -= LeftBreaks + Node.Breaks();
+    Base += LeftLen + Node.Len;
+    T = Node.R;
+  }
+  return Length();
+}
+
+uint64_t TPieceTree::BreaksBefore(uint64_t Pos) const {
+  uint32_t T = FRoot;
+  uint64_t Count = 0;
+  while (T) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (Pos < LeftLen) {
+      T = N.L;
+      continue;
+    }
+    Count += FNodes[N.L].SubBreaks;
+    uint64_t K = Pos - LeftLen;
+    if (K <= N.Len) return Count + BreaksInPieceBefore(T, static_cast<uint32_t>(K));
+    Count += N.Breaks();
+    Pos -= LeftLen + N.Len;
+    T = N.R;
+  }
+  return Count;
+}
+
+bool TPieceTree::Validate() const {
+  // Aggregates first, then the break count against a plain scan of the text.
+  std::function<bool(uint32_t)> Check = [&](uint32_t T) -> bool {
+    if (!T) return true;
+    const TNode& N = FNodes[T];
+    if (N.L && FNodes[N.L].Prio > N.Prio) return false;
+    if (N.R && FNodes[N.R].Prio > N.Prio) return false;
+    if (!Check(N.L) || !Check(N.R)) return false;
+    return N.SubLen == FNodes[N.L].SubLen + N.Len + FNodes[N.R].SubLen &&
+           N.SubBreaks == FNodes[N.L].SubBreaks + N.Breaks() + FNodes[N.R].SubBreaks;
+  };
+  if (!Check(FRoot)) return false;
+  std::string S = Text(0, Length());
+  uint64_t Breaks = 0;
+  for (size_t I = 0; I < S.size(); ++I) {
+    if (S[I] == '\n' || (S[I] == '\r' && (I + 1 == S.size() || S[I + 1] != '\n'))) {
+      ++Breaks;
+      if (BreakEnd(Breaks) != I + 1) return false;
+    }
+  }
+  return Breaks == BreakCount();
+}
+
+}  // namespace nxs::ek

@@ -1,0 +1,186 @@
+// The text buffer's gateways, undo and loading.
+#include "editor/kernel/ektext.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace nxs::ek {
+
+TTextPos TTextBuffer::PosOf(uint64_t Offset) const {
+  Offset = std::min(Offset, FTree.Length());
+  uint64_t Line = FLines.LineOf(Offset);
+  return {Line, Offset - FLines.LineStart(Line)};
+}
+
+uint64_t TTextBuffer::OffsetOf(TTextPos P) const {
+  uint64_t Line = std::min(P.Line, FLines.LineCount() - 1);
+  uint64_t Start = FLines.LineStart(Line);
+  return Start + std::min(P.Col, FLines.LineEnd(Line) - Start);
+}
+
+void TTextBuffer::RemoveWatcher(ITextWatcher* W) {
+  FWatchers.erase(std::remove(FWatchers.begin(), FWatchers.end(), W), FWatchers.end());
+}
+
+void TTextBuffer::RawInsert(uint64_t Pos, std::string_view Text) {
+  TChange C;
+  C.Insert = true;
+  C.Pos = Pos;
+  C.Len = Text.size();
+  C.Before = C.BeforeEnd = C.After = PosOf(Pos);
+  uint64_t Breaks = FTree.BreakCount();
+  FTree.Insert(Pos, Text);
+  C.AfterEnd = PosOf(Pos + Text.size());
+  C.LineDelta = static_cast<int64_t>(FTree.BreakCount() - Breaks);
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextChanged(C);
+}
+
+void TTextBuffer::RawDelete(uint64_t Pos, uint64_t Count) {
+  TChange C;
+  C.Insert = false;
+  C.Pos = Pos;
+  C.Len = Count;
+  C.Before = PosOf(Pos);
+  C.BeforeEnd = PosOf(Pos + Count);
+  uint64_t Breaks = FTree.BreakCount();
+  FTree.Erase(Pos, Count);
+  C.After = C.AfterEnd = PosOf(Pos);
+  C.LineDelta = static_cast<int64_t>(FTree.BreakCount()) - static_cast<int64_t>(Breaks);
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextChanged(C);
+}
+
+void TTextBuffer::Insert(uint64_t Pos, std::string_view Text) {
+  Pos = std::min(Pos, FTree.Length());
+  if (Text.empty()) return;
+  if (FRecordUndo) {
+    TUndoRecord R;
+    R.Kind = TUndoRecord::ukInsert;
+    R.Pos = Pos;
+    R.Text.assign(Text);
+    R.CursorBefore = FCursor;
+    FHistory.Record(std::move(R));
+  }
+  RawInsert(Pos, Text);
+}
+
+void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
+  uint64_t Len = FTree.Length();
+  if (Pos >= Len || Count == 0) return;
+  Count = std::min(Count, Len - Pos);
+  if (FRecordUndo) {
+    TUndoRecord R;
+    R.Kind = TUndoRecord::ukDelete;
+    R.Pos = Pos;
+    R.Text = FTree.Text(Pos, Count);
+    R.CursorBefore = FCursor;
+    FHistory.Record(std::move(R));
+  }
+  RawDelete(Pos, Count);
+}
+
+void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context) {
+  TUndoRecord R;
+  R.Kind = TUndoRecord::ukClient;
+  R.Proc = Proc;
+  R.Context = Context;
+  R.CursorBefore = FCursor;
+  FHistory.Record(std::move(R));
+}
+
+bool TTextBuffer::Undo(uint64_t& Where, TEdPos& Cursor) {
+  std::vector<TUndoRecord*> Group = FHistory.TakeUndoGroup();
+  if (Group.empty()) return false;
+  for (TUndoRecord* R : Group) {
+    switch (R->Kind) {
+      case TUndoRecord::ukInsert:
+        RawDelete(R->Pos, R->Text.size());
+        Where = R->Pos;
+        break;
+      case TUndoRecord::ukDelete:
+        RawInsert(R->Pos, R->Text);
+        Where = R->Pos;
+        break;
+      case TUndoRecord::ukClient:
+        if (R->Proc) R->Proc(R->Context, EKExecuteOpUndo);
+        break;
+    }
+    Cursor = R->CursorBefore;
+  }
+  return true;
+}
+
+bool TTextBuffer::Redo(uint64_t& Where) {
+  std::vector<TUndoRecord*> Group = FHistory.TakeRedoGroup();
+  if (Group.empty()) return false;
+  for (TUndoRecord* R : Group) {
+    switch (R->Kind) {
+      case TUndoRecord::ukInsert:
+        RawInsert(R->Pos, R->Text);
+        Where = R->Pos + R->Text.size();
+        break;
+      case TUndoRecord::ukDelete:
+        RawDelete(R->Pos, R->Text.size());
+        Where = R->Pos;
+        break;
+      case TUndoRecord::ukClient:
+        if (R->Proc) R->Proc(R->Context, EKExecuteOpRedo);
+        break;
+    }
+  }
+  return true;
+}
+
+void TTextBuffer::Clear() {
+  FTree.Clear();
+  FHistory.Clear();
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextReset();
+}
+
+bool TTextBuffer::Load(const std::function<int64_t(char*, size_t)>& Read) {
+  // The text is read straight into the blocks that the pieces keep: one copy from the source.
+  // Blocks grow from 64 MB so that a large file needs few of them.
+  constexpr size_t FirstBlock = size_t(1) << 26;
+  constexpr size_t MaxBlock = size_t(1) << 30;
+  std::vector<std::unique_ptr<TTextBlock>> Blocks;
+  size_t Capacity = FirstBlock;
+  bool Carry = false;
+  bool Ok = true;
+  bool AtEnd = false;
+  while (!AtEnd) {
+    auto Block = TTextBlock::ForFilling(Capacity);
+    if (Carry) {
+      *Block->Tail() = '\r';
+      Block->Commit(1);
+    }
+    while (Block->Room() > 0) {
+      int64_t N = Read(Block->Tail(), Block->Room());
+      if (N < 0) {
+        Ok = false;
+        break;
+      }
+      if (N == 0) {
+        AtEnd = true;
+        break;
+      }
+      Block->Commit(static_cast<size_t>(N));
+    }
+    if (!Ok) break;
+    Block->Seal(!AtEnd, Carry);
+    Blocks.push_back(std::move(Block));
+    Capacity = std::min(Capacity * 2, MaxBlock);
+  }
+  FTree.Clear();
+  FHistory.Clear();
+  if (Ok)
+    for (auto& B : Blocks) FTree.AppendBlock(std::move(B));
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextReset();
+  return Ok;
+}
+
+}  // namespace nxs::ek

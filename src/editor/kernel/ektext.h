@@ -1,0 +1,98 @@
+// The text buffer: the piece tree with its line index and undo history. Every change passes
+// Insert or Delete, which record undo and tell the watchers (markers, trackers, line flags).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/kernel/ek.h"
+#include "editor/kernel/eklines.h"
+#include "editor/kernel/ekpieces.h"
+#include "editor/kernel/ekundo.h"
+
+namespace nxs::ek {
+
+// A position as line (from 0) and byte column.
+struct TTextPos {
+  uint64_t Line = 0;
+  uint64_t Col = 0;
+  friend bool operator<(const TTextPos& A, const TTextPos& B) {
+    return A.Line != B.Line ? A.Line < B.Line : A.Col < B.Col;
+  }
+  friend bool operator==(const TTextPos&, const TTextPos&) = default;
+};
+
+// One change as the watchers see it. Before: where the changed range started and ended
+// (for an insertion Before == BeforeEnd). After: where the range's start and end are now.
+// LineDelta: lines added (negative: removed).
+struct TChange {
+  bool Insert = true;
+  uint64_t Pos = 0;
+  uint64_t Len = 0;
+  TTextPos Before, BeforeEnd;
+  TTextPos After, AfterEnd;
+  int64_t LineDelta = 0;
+};
+
+class ITextWatcher {
+ public:
+  virtual ~ITextWatcher() = default;
+  virtual void TextChanged(const TChange& Change) = 0;
+  // The whole text was replaced (loading, clearing).
+  virtual void TextReset() = 0;
+};
+
+class TTextBuffer {
+ public:
+  TTextBuffer() : FLines(FTree) {}
+  TTextBuffer(const TTextBuffer&) = delete;  // watchers hold pointers into it
+  TTextBuffer& operator=(const TTextBuffer&) = delete;
+
+  const TPieceTree& Tree() const { return FTree; }
+  const TLineIndex& Lines() const { return FLines; }
+  TUndoHistory& History() { return FHistory; }
+  uint64_t Length() const { return FTree.Length(); }
+  TTextPos PosOf(uint64_t Offset) const;
+  uint64_t OffsetOf(TTextPos P) const;  // columns past the line end read as the end
+  std::string Text(uint64_t Pos, uint64_t Count) const { return FTree.Text(Pos, Count); }
+
+  void AddWatcher(ITextWatcher* W) { FWatchers.push_back(W); }
+  void RemoveWatcher(ITextWatcher* W);
+
+  // The two gateways. RecordUndo off (no-undo mode) still tells the watchers.
+  void Insert(uint64_t Pos, std::string_view Text);
+  void Delete(uint64_t Pos, uint64_t Count);
+  void SetRecordUndo(bool On) { FRecordUndo = On; }
+  // The cursor recorded with the next change, restored when it is undone.
+  void SetCursorForUndo(TEdPos Cursor) { FCursor = Cursor; }
+  void AddClientUndo(TEkClientUndoProc Proc, void* Context);
+
+  // Undo or redo one group; Where receives the offset of the last change and Cursor the
+  // cursor recorded before the group. False when there is nothing to do.
+  bool Undo(uint64_t& Where, TEdPos& Cursor);
+  bool Redo(uint64_t& Where);
+
+  // Replaces the text with what Read yields; false (text empty) when it reports an error.
+  bool Load(const std::function<int64_t(char*, size_t)>& Read);
+  void Clear();
+  // Counts every change (undo and redo included).
+  uint64_t ChangeCount() const { return FChangeCount; }
+  size_t MemoryUse() const { return FTree.MemoryUse() + FHistory.MemoryUse(); }
+
+ private:
+  void RawInsert(uint64_t Pos, std::string_view Text);
+  void RawDelete(uint64_t Pos, uint64_t Count);
+
+  TPieceTree FTree;
+  TLineIndex FLines;
+  TUndoHistory FHistory;
+  std::vector<ITextWatcher*> FWatchers;
+  bool FRecordUndo = true;
+  TEdPos FCursor{1, 1};
+  uint64_t FChangeCount = 0;
+};
+
+}  // namespace nxs::ek
