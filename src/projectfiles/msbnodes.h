@@ -53,6 +53,7 @@ class TProperty : public TMSBNode {
  public:
   TProperty(std::string Name = {}, std::string_view Condition = {}, std::string_view Value = {});
   NXS_NODE_CLASS()
+  bool FixedChildClass() const override { return true; }
 };
 
 // "PropertyGroup": properties, found by name and condition through FPropertyHash.
@@ -61,6 +62,7 @@ class TPropertyGroup : public TMSBNode {
   using TMSBNode::TMSBNode;
   ~TPropertyGroup() override;
   NXS_NODE_CLASS()
+  bool FixedChildClass() const override { return true; }
 
   void ChildChange(TNodeChangeType ChangeType, TNode* Node) override;
   void Clear() override;
@@ -94,6 +96,7 @@ class TItem : public TMSBNode {
  public:
   using TMSBNode::TMSBNode;
   NXS_NODE_CLASS()
+  bool FixedChildClass() const override { return true; }
 
   std::string Include() const { return GetAttribute("Include"); }
   void SetInclude(std::string_view Value) { SetAttribute("Include", Value); }
@@ -112,6 +115,7 @@ class TItemGroup : public TMSBNode {
   using TMSBNode::TMSBNode;
   ~TItemGroup() override;
   NXS_NODE_CLASS()
+  bool FixedChildClass() const override { return true; }
 
   void ChildChange(TNodeChangeType ChangeType, TNode* Node) override;
   void Clear() override;
@@ -358,7 +362,7 @@ class TProjectNode : public TMSBNode {
   std::string InitialTargets() const { return GetAttribute("InitialTargets"); }
   void SetInitialTargets(std::string_view V) { SetAttribute("InitialTargets", V); }
   // The document as text, without byte-order mark.
-  std::string GetXml() const;
+  std::string GetXml();
 
  private:
   std::recursive_mutex FLockObject;

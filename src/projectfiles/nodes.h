@@ -130,6 +130,9 @@ class TNode {
   // also copies of all children. The copy is not modified.
   virtual std::unique_ptr<TNode> CreateCopy(bool Deep) const;
   virtual bool HasChildren() const;
+  // True for nodes whose children are always of DefaultNodeClass(), whatever their names
+  // (the properties of a property group, the items of an item group, metadata).
+  virtual bool FixedChildClass() const { return false; }
 
   // Children.
   TNode* GetParent() const { return FParent; }
@@ -203,6 +206,8 @@ class TNode {
   bool HasAttributes() const { return FAttributes && !FAttributes->FList.empty(); }
   std::vector<std::string> GetAttributeNames() const;
   std::string GetAttribute(std::string_view Name) const;
+  // The attribute's value as a view, valid until the attributes change.
+  std::string_view GetAttributeView(std::string_view Name) const;
   void SetAttribute(std::string_view Name, std::string_view Value);
 
   // State.
@@ -220,6 +225,9 @@ class TNode {
   // Copies name, identifier, value and attributes into Copy, and with Deep the children.
   void CopyInto(TNode& Copy, bool Deep) const;
   void ClearModified() { FModified = false; }
+  // Replaces the text without notifications or modified mark: for changes of form only
+  // (the personality's version suffix).
+  void SetValueSilently(std::string Value);
   // Removes every child without telling anyone (used by groups that keep their own index).
   void DetachAndDestroyChildren();
 

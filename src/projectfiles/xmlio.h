@@ -37,6 +37,11 @@ class TXmlReader {
 
  private:
   struct TState;
+  // The tree building steps that reach into a node past its notifications: a node that is
+  // being read is not yet a change of anything.
+  static void AppendValue(TNode& Node, std::string_view Text);
+  static void SetCData(TNode& Node);
+
   std::string FWarnings;
 };
 
@@ -54,7 +59,9 @@ enum TXmlEncoding { xeUTF8, xeUTF16 };
 // returns.
 class TXmlWriter {
  public:
-  explicit TXmlWriter(std::string& Stream, TXmlEncoding Encoding = xeUTF8);
+  // With MarkWritten the nodes' AfterWrite runs (clearing their modified flags): for saving.
+  // Text made for other purposes (GetXml) leaves the flags alone.
+  explicit TXmlWriter(std::string& Stream, TXmlEncoding Encoding = xeUTF8, bool MarkWritten = true);
   TXmlWriter(const TXmlWriter&) = delete;  // writes into one borrowed string
   TXmlWriter& operator=(const TXmlWriter&) = delete;
 
@@ -64,6 +71,8 @@ class TXmlWriter {
   // attribute value (apostrophes kept). A text starting with "<![CDATA[" goes unchanged.
   static void EscapeText(std::string& Out, std::string_view Text);
   static void EscapeAttribute(std::string& Out, std::string_view Text);
+  // About the size the text of Node will take, for reserving the buffer.
+  static size_t EstimateSize(const TNode& Node);
 
  private:
   void WriteNode(TNode& Node);
@@ -73,6 +82,7 @@ class TXmlWriter {
   int FNestingLevel = -1;
   std::string& FStream;
   TXmlEncoding FEncoding;
+  bool FMarkWritten;
 };
 
 // The tree written as text (no byte-order mark).

@@ -1,0 +1,516 @@
+#include "projectfiles/xmlio.h"
+
+#include <expat.h>
+
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <unordered_map>
+
+#include "projectfiles/resstrings.h"
+#include "shared/fileio.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+namespace {
+
+// Separates the namespace URI from the local name in the names expat reports. No XML name
+// or namespace URI can hold U+0001.
+constexpr char NamespaceSeparator = '\x01';
+// Project files are a handful of levels deep; far deeper documents are refused.
+constexpr size_t MaxNestingLevel = 1000;
+
+// One parser for the whole process, taken by whoever finds it free; others make their own.
+class TSharedParser {
+ public:
+  ~TSharedParser() {
+    if (FParser) XML_ParserFree(FParser);
+  }
+  XML_Parser TryTake() {
+    bool Expected = false;
+    if (!FInUse.compare_exchange_strong(Expected, true)) return nullptr;
+    if (!FParser) FParser = XML_ParserCreateNS(nullptr, NamespaceSeparator);
+    if (!FParser) FInUse = false;
+    return FParser;
+  }
+  void Release(XML_Parser P) {
+    XML_ParserReset(P, nullptr);
+    FInUse = false;
+  }
+
+ private:
+  std::atomic<bool> FInUse{false};
+  XML_Parser FParser = nullptr;
+};
+
+TSharedParser& SharedParser() {
+  static TSharedParser Shared;
+  return Shared;
+}
+
+// A parser for one read: the shared one when it is free, else a private one.
+class TParserLease {
+ public:
+  TParserLease() {
+    FParser = SharedParser().TryTake();
+    FShared = FParser != nullptr;
+    if (!FParser) FParser = XML_ParserCreateNS(nullptr, NamespaceSeparator);
+    if (!FParser) throw std::bad_alloc();
+  }
+  ~TParserLease() {
+    if (FShared)
+      SharedParser().Release(FParser);
+    else
+      XML_ParserFree(FParser);
+  }
+  TParserLease(const TParserLease&) = delete;  // owns the lease
+  TParserLease& operator=(const TParserLease&) = delete;
+  XML_Parser Get() const { return FParser; }
+
+ private:
+  XML_Parser FParser;
+  bool FShared;
+};
+
+std::string_view LocalName(const char* Name) {
+  const char* Sep = std::strchr(Name, NamespaceSeparator);
+  return Sep ? std::string_view(Sep + 1) : std::string_view(Name);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Reader
+
+struct TXmlReader::TState {
+  XML_Parser Parser = nullptr;
+  bool IdComments = false;
+  std::vector<TNode*> Stack;
+  std::unique_ptr<TNode> Root;
+  TNode* LastPopped = nullptr;
+  // The run of character data since the last markup event.
+  std::string Text;
+  bool InCData = false;
+  bool HasPendingId = false;
+  std::string PendingId;
+  std::exception_ptr Error;
+  std::string Refusal;  // why the reader stopped the parser itself
+  // Registry answers by the name as expat reports it ("uri\x01local").
+  std::unordered_map<std::string, const TNodeClass*> Classes;
+
+  void Stop(std::exception_ptr E) {
+    if (!Error) Error = E;
+    XML_StopParser(Parser, XML_FALSE);
+  }
+
+  // The text rule: a run that begins with a control character (a line break, a tab) is
+  // trimmed at both ends; CDATA and runs that begin with a space or above count whole.
+  void FlushText() {
+    if (Text.empty()) return;
+    if (!Stack.empty()) {
+      TNode* Top = Stack.back();
+      if (!Top->HasChildren()) {
+        if (InCData || static_cast<unsigned char>(Text[0]) >= 0x20) {
+          AppendValue(*Top, Text);
+        } else {
+          std::string_view V = Text;
+          size_t B = 0, E = V.size();
+          while (B < E && static_cast<unsigned char>(V[B]) <= 0x20) ++B;
+          while (E > B && static_cast<unsigned char>(V[E - 1]) <= 0x20) --E;
+          if (E > B) AppendValue(*Top, V.substr(B, E - B));
+        }
+      }
+    }
+    Text.clear();
+  }
+
+  const TNodeClass& ClassFor(const char* ExpatName, TNode* Parent) {
+    if (Parent && Parent->FixedChildClass()) return Parent->DefaultNodeClass();
+    auto It = Classes.find(ExpatName);
+    if (It == Classes.end()) {
+      const char* Sep = std::strchr(ExpatName, NamespaceSeparator);
+      std::string_view Ns = Sep ? std::string_view(ExpatName, static_cast<size_t>(Sep - ExpatName)) : "";
+      std::string_view Local = Sep ? std::string_view(Sep + 1) : std::string_view(ExpatName);
+      It = Classes.emplace(ExpatName, NodeClassRegistry().Find(Ns, Local)).first;
+    }
+    if (It->second) return *It->second;
+    return Parent ? Parent->DefaultNodeClass() : TNode::ClassInfo();
+  }
+
+  static void XMLCALL OnStart(void* Data, const XML_Char* Name, const XML_Char** Atts) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+      // Every walk over the tree (writing, copying, destroying) recurses once per level.
+      if (S->Stack.size() >= MaxNestingLevel) {
+        if (S->Refusal.empty()) S->Refusal = Format(res::SNestedTooDeep, static_cast<int>(MaxNestingLevel));
+        XML_StopParser(S->Parser, XML_FALSE);
+        return;
+      }
+      TNode* Parent = S->Stack.empty() ? nullptr : S->Stack.back();
+      const TNodeClass& Class = S->ClassFor(Name, Parent);
+      std::string_view Local = LocalName(Name);
+      std::unique_ptr<TNode> Node = Class.Make(Local == Class.NodeName ? std::string() : std::string(Local));
+      if (Atts[0]) {
+        // Namespace declarations never arrive here: expat consumes them.
+        size_t N = 0;
+        while (Atts[N]) N += 2;
+        auto& List = Node->Attributes().FList;
+        List.reserve(N / 2);
+        for (size_t I = 0; I < N; I += 2) {
+          std::string_view AttrName = LocalName(Atts[I]);
+          if (!*Atts[I + 1]) continue;
+          // Two prefixed attributes may share a local name; the first one is kept so that
+          // the node never holds one name twice.
+          bool Seen = false;
+          for (const auto& P : List)
+            if (P.first == AttrName) Seen = true;
+          if (!Seen) List.emplace_back(std::string(AttrName), std::string(Atts[I + 1]));
+        }
+      }
+      if (S->HasPendingId) {
+        Node->SetId(S->PendingId);
+        S->HasPendingId = false;
+        S->PendingId.clear();
+      }
+      TNode* Raw = Node.get();
+      if (Parent)
+        Parent->InsertNode(std::move(Node));
+      else if (!S->Root)
+        S->Root = std::move(Node);
+      S->Stack.push_back(Raw);
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnEnd(void* Data, const XML_Char*) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+      if (S->Stack.empty()) return;
+      TNode* Node = S->Stack.back();
+      S->Stack.pop_back();
+      S->LastPopped = Node;
+      Node->AfterRead();
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnText(void* Data, const XML_Char* Chars, int Len) {
+    auto* S = static_cast<TState*>(Data);
+    // Text of an element that has child elements is dropped without collecting it.
+    if (S->Stack.empty() || (!S->InCData && S->Stack.back()->HasChildren())) return;
+    try {
+      S->Text.append(Chars, static_cast<size_t>(Len));
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnComment(void* Data, const XML_Char* Chars) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+      if (!S->IdComments) return;
+      std::string T = Trim(Chars);
+      if (T.size() >= 2 && T[0] == '_' && T[1] == '_') {
+        S->PendingId = T.substr(2);
+        S->HasPendingId = true;
+      }
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnStartCData(void* Data) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+      if (!S->Stack.empty()) SetCData(*S->Stack.back());
+      S->InCData = true;
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnEndCData(void* Data) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+      S->InCData = false;
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  static void XMLCALL OnProcessingInstruction(void* Data, const XML_Char*, const XML_Char*) {
+    auto* S = static_cast<TState*>(Data);
+    try {
+      S->FlushText();
+    } catch (...) {
+      S->Stop(std::current_exception());
+    }
+  }
+
+  // A document type declaration could pull in external subsets and entity definitions:
+  // such a document is refused before anything of it is used.
+  static void XMLCALL OnDoctype(void* Data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    auto* S = static_cast<TState*>(Data);
+    if (S->Refusal.empty()) S->Refusal = res::SExternalEntity;
+    XML_StopParser(S->Parser, XML_FALSE);
+  }
+
+  static void XMLCALL OnEntityDecl(void* Data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                                   const XML_Char*, const XML_Char*, const XML_Char*) {
+    OnDoctype(Data, nullptr, nullptr, nullptr, 0);
+  }
+};
+
+void TXmlReader::AppendValue(TNode& Node, std::string_view Text) { Node.FValue.append(Text); }
+void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
+
+TXmlReader::TXmlReader() = default;
+TXmlReader::~TXmlReader() = default;
+
+std::unique_ptr<TNode> TXmlReader::ReadFile(const std::string& FileName) {
+  std::string Text = FileSystem().ReadFile(FileName);
+  return Read(Text);
+}
+
+std::unique_ptr<TNode> TXmlReader::Read(std::string_view Xml) {
+  FWarnings.clear();
+  TParserLease Lease;
+  XML_Parser P = Lease.Get();
+  TState S;
+  S.Parser = P;
+  S.IdComments = ReadsIdentifierComments();
+  S.Text.reserve(256);
+  XML_SetUserData(P, &S);
+  XML_SetElementHandler(P, &TState::OnStart, &TState::OnEnd);
+  XML_SetCharacterDataHandler(P, &TState::OnText);
+  XML_SetCommentHandler(P, &TState::OnComment);
+  XML_SetCdataSectionHandler(P, &TState::OnStartCData, &TState::OnEndCData);
+  XML_SetProcessingInstructionHandler(P, &TState::OnProcessingInstruction);
+  XML_SetStartDoctypeDeclHandler(P, &TState::OnDoctype);
+  XML_SetEntityDeclHandler(P, &TState::OnEntityDecl);
+  XML_SetParamEntityParsing(P, XML_PARAM_ENTITY_PARSING_NEVER);
+
+  // Fed in pieces: expat copies what it is given into its own buffer, and one piece of a
+  // large document would double the memory a read takes.
+  constexpr size_t Piece = 1 << 20;
+  XML_Status Status = XML_STATUS_OK;
+  size_t Pos = 0;
+  do {
+    size_t Len = std::min(Piece, Xml.size() - Pos);
+    bool Final = Pos + Len == Xml.size();
+    Status = XML_Parse(P, Xml.data() + Pos, static_cast<int>(Len), Final ? XML_TRUE : XML_FALSE);
+    Pos += Len;
+  } while (Status == XML_STATUS_OK && Pos < Xml.size());
+
+  if (S.Error) std::rethrow_exception(S.Error);
+  auto Report = [&](const std::string& Message, int Code) {
+    return EParseException(res::SParseFatalError +
+                           Format(res::SParseErrorDetail, Code, Message,
+                                  static_cast<int64_t>(XML_GetCurrentLineNumber(P)),
+                                  static_cast<int64_t>(XML_GetCurrentColumnNumber(P)) + 1));
+  };
+  if (!S.Refusal.empty()) throw Report(S.Refusal, static_cast<int>(XML_ERROR_EXTERNAL_ENTITY_HANDLING));
+  if (Status != XML_STATUS_OK) {
+    XML_Error Code = XML_GetErrorCode(P);
+    const XML_LChar* Message = XML_ErrorString(Code);
+    throw Report(Message ? Message : "", static_cast<int>(Code));
+  }
+  if (!S.Root) throw EParseException(res::SEmptyDocument);
+  return std::move(S.Root);
+}
+
+// ---------------------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+constexpr std::string_view CDataOpen = "<![CDATA[";
+constexpr std::string_view CDataClose = "]]>";
+constexpr std::string_view LineBreak = "\r\n";
+
+// True when Text is one or more complete CDATA sections and nothing else: only such text
+// can go out unchanged and still read back as what it says.
+bool IsCDataSections(std::string_view Text) {
+  size_t Pos = 0;
+  while (Pos < Text.size()) {
+    if (Text.compare(Pos, CDataOpen.size(), CDataOpen) != 0) return false;
+    size_t End = Text.find(CDataClose, Pos + CDataOpen.size());
+    if (End == std::string_view::npos) return false;
+    Pos = End + CDataClose.size();
+  }
+  return Pos > 0;
+}
+
+enum TEscapeMode { emText, emAttribute };
+
+struct TEscapeTable {
+  const char* Replacement[2][256] = {};
+  TEscapeTable() {
+    for (int M = 0; M < 2; ++M) {
+      Replacement[M]['&'] = "&amp;";
+      Replacement[M]['<'] = "&lt;";
+      Replacement[M]['>'] = "&gt;";
+      Replacement[M]['"'] = "&quot;";
+      // A carriage return would come back as a line feed, and in an attribute line feeds
+      // and tabs would come back as spaces: they go out as character references.
+      Replacement[M]['\r'] = "&#13;";
+    }
+    Replacement[emText]['\''] = "&apos;";
+    Replacement[emAttribute]['\n'] = "&#10;";
+    Replacement[emAttribute]['\t'] = "&#9;";
+  }
+};
+
+const TEscapeTable& EscapeTable() {
+  static const TEscapeTable Table;
+  return Table;
+}
+
+void Escape(std::string& Out, std::string_view Text, TEscapeMode Mode) {
+  const auto& Table = EscapeTable().Replacement[Mode];
+  const char* Data = Text.data();
+  size_t Start = 0, N = Text.size();
+  for (size_t I = 0; I < N; ++I) {
+    const char* R = Table[static_cast<unsigned char>(Data[I])];
+    if (!R) continue;
+    Out.append(Data + Start, I - Start);
+    Out.append(R);
+    Start = I + 1;
+  }
+  Out.append(Data + Start, N - Start);
+}
+
+void WriteCData(std::string& Out, std::string_view Text) {
+  // "]]>" cannot stand inside a section: the section is closed after "]]" and a new one
+  // opened for the ">".
+  Out.append(CDataOpen);
+  size_t Pos = 0;
+  for (size_t Hit; (Hit = Text.find(CDataClose, Pos)) != std::string_view::npos; Pos = Hit + 2) {
+    Out.append(Text.substr(Pos, Hit + 2 - Pos));
+    Out.append("]]><![CDATA[");
+  }
+  Out.append(Text.substr(Pos));
+  Out.append(CDataClose);
+}
+
+void AppendIndent(std::string& Out, size_t Width) {
+  static const std::string Spaces(256, ' ');
+  while (Width > Spaces.size()) {
+    Out.append(Spaces);
+    Width -= Spaces.size();
+  }
+  Out.append(Spaces.data(), Width);
+}
+
+}  // namespace
+
+TXmlWriter::TXmlWriter(std::string& Stream, TXmlEncoding Encoding, bool MarkWritten)
+    : FStream(Stream), FEncoding(Encoding), FMarkWritten(MarkWritten) {}
+
+void TXmlWriter::EscapeText(std::string& Out, std::string_view Text) {
+  if (Text.starts_with(CDataOpen) && IsCDataSections(Text)) {
+    Out.append(Text);
+    return;
+  }
+  Escape(Out, Text, emText);
+}
+
+void TXmlWriter::EscapeAttribute(std::string& Out, std::string_view Text) {
+  // No CDATA section can stand in an attribute value, so nothing goes out unescaped.
+  Escape(Out, Text, emAttribute);
+}
+
+void TXmlWriter::Write(TNode& Node) { WriteNode(Node); }
+
+void TXmlWriter::WriteNode(TNode& Node) {
+  ++FNestingLevel;
+  size_t Indent = static_cast<size_t>(FNestingLevel) * static_cast<size_t>(FIndentSize);
+  Node.BeforeWrite();
+  std::string& Out = FStream;
+  std::string_view Name = Node.NameView();
+  AppendIndent(Out, Indent);
+  Out += '<';
+  Out.append(Name);
+  if (!Node.GetParent() && !Node.Namespace().empty()) {
+    Out.append(" xmlns=\"");
+    EscapeAttribute(Out, Node.Namespace());
+    Out += '"';
+  }
+  if (Node.HasAttributes()) {
+    const TNode::TAttributeList& Attrs = Node.Attributes();
+    for (int I = 0; I < Attrs.Count(); ++I) {
+      const std::string& V = Attrs.ValueFromIndex(I);
+      if (V.empty()) continue;
+      Out += ' ';
+      Out.append(Attrs.Names(I));
+      Out.append("=\"");
+      EscapeAttribute(Out, V);
+      Out += '"';
+    }
+  }
+  bool HasChildren = Node.HasChildren();
+  if (!HasChildren && !Node.HasValue()) {
+    Out.append("/>");
+    Out.append(LineBreak);
+  } else {
+    Out += '>';
+    if (!HasChildren) {
+      if (Node.GetValueIsCData())
+        WriteCData(Out, Node.GetValue());
+      else
+        EscapeText(Out, Node.GetValue());
+    } else {
+      Out.append(LineBreak);
+      for (const auto& Child : *Node.Nodes()) {
+        std::string Id = Child->GetId();
+        if (!Id.empty()) {
+          AppendIndent(Out, Indent + static_cast<size_t>(FIndentSize));
+          Out.append("<!-- __");
+          Out.append(Id);
+          Out.append(" -->");
+          Out.append(LineBreak);
+        }
+        WriteNode(*Child);
+      }
+      AppendIndent(Out, Indent);
+    }
+    Out.append("</");
+    Out.append(Name);
+    Out += '>';
+    Out.append(LineBreak);
+  }
+  if (FMarkWritten) Node.AfterWrite();
+  --FNestingLevel;
+}
+
+static size_t EstimateNode(const TNode& Node, size_t Indent) {
+  size_t Size = Indent * 2 + Node.NameView().size() * 2 + 12 + Node.GetValue().size();
+  if (Node.HasAttributes()) {
+    const auto& Attrs = const_cast<TNode&>(Node).Attributes();
+    for (int I = 0; I < Attrs.Count(); ++I) Size += Attrs.Names(I).size() + Attrs.ValueFromIndex(I).size() + 4;
+  }
+  if (Node.Nodes())
+    for (const auto& Child : *Node.Nodes()) Size += EstimateNode(*Child, Indent + 4);
+  return Size;
+}
+
+size_t TXmlWriter::EstimateSize(const TNode& Node) { return EstimateNode(Node, 0) + 64; }
+
+std::string WriteXmlText(TNode& Node) {
+  std::string Text;
+  Text.reserve(TXmlWriter::EstimateSize(Node));
+  TXmlWriter Writer(Text, xeUTF16, false);
+  Writer.Write(Node);
+  return Text;
+}
+
+}  // namespace nxs
