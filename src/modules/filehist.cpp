@@ -1,0 +1,136 @@
+#include "modules/filehist.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "environment/options/envoptions.h"
+#include "environment/options/resstrings.h"
+#include "modules/resstrings.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+TFileHistorySettings& FileHistorySettings() {
+  static TFileHistorySettings Settings;
+  return Settings;
+}
+
+TFileHistoryOptionsLink::TFileHistoryOptionsLink(TEnvironmentOptions& Options) : FOptions(Options) {
+  FOptions.OnChange().Add(this, &TFileHistoryOptionsLink::Changed);
+  TEvOptionsChanged All;
+  Changed(All);
+}
+
+TFileHistoryOptionsLink::~TFileHistoryOptionsLink() { FOptions.OnChange().Remove(this, &TFileHistoryOptionsLink::Changed); }
+
+void TFileHistoryOptionsLink::Changed(TEvOptionsChanged&) {
+  TOptionSet& Ed = FOptions.EditorOptions();
+  FileHistorySettings().FileBackupLevel = static_cast<int>(Ed.GetInt(res::opt::FileBackupLevel));
+  FileHistorySettings().CreateBackup = Ed.GetBool(res::opt::CreateBackupFile);
+}
+
+int GetBackupNumber(std::string_view Name) {
+  size_t Tilde = Name.rfind('~');
+  if (Tilde == std::string_view::npos) return 0;
+  size_t End = Tilde;
+  while (End > 0 && !std::isdigit(static_cast<unsigned char>(Name[End - 1]))) --End;
+  size_t Start = End;
+  while (Start > 0 && std::isdigit(static_cast<unsigned char>(Name[Start - 1]))) --Start;
+  if (Start == End) return 0;
+  // Nine digits at most: a longer run is not a number this system wrote.
+  std::string_view Digits = Name.substr(Start, End - Start);
+  if (Digits.size() > 9) Digits = Digits.substr(Digits.size() - 9);
+  return static_cast<int>(StrToIntDef(Digits, 0));
+}
+
+std::string GetBackupIdent(std::string_view Name) {
+  size_t Tilde = Name.rfind('~');
+  if (Tilde == std::string_view::npos) return std::string(Name);
+  size_t End = Tilde;
+  while (End > 0 && !std::isdigit(static_cast<unsigned char>(Name[End - 1]))) --End;
+  if (End == 0) return std::string(Name);
+  return std::string(Name.substr(End));
+}
+
+std::vector<std::string> GetBackupFiles(const std::string& HistoryFileName) {
+  std::string Dir = ExtractFilePath(HistoryFileName);
+  std::string Prefix = ExtractFileName(HistoryFileName) + ".~";
+  std::vector<std::string> Found;
+  std::vector<std::string> Names;
+  try {
+    Names = FileSystem().ListDirectory(Dir.empty() ? "." : Dir);
+  } catch (const EInOutError&) {
+    return Found;  // no history folder: no backups
+  }
+  for (const auto& N : Names) {
+    if (N.size() <= Prefix.size() || N.back() != '~' || !SameFileName(N.substr(0, Prefix.size()), Prefix)) continue;
+    if (!FileSystem().FileExists(Dir + N)) continue;
+    Found.push_back(Dir + N);
+  }
+  std::stable_sort(Found.begin(), Found.end(), [](const std::string& A, const std::string& B) {
+    int NA = GetBackupNumber(A), NB = GetBackupNumber(B);
+    return NA != NB ? NA < NB : A < B;
+  });
+  return Found;
+}
+
+static std::string SingleCopyName(const std::string& FileName) {
+  std::string Ext = ExtractFileExt(FileName);
+  std::string NewExt = Ext.empty() ? ".~" : ".~" + Ext.substr(1);
+  return ChangeFileExt(FileName, NewExt);
+}
+
+std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory) {
+  TFileHistorySettings& S = FileHistorySettings();
+  if (!AllowHistory || !S.CreateBackup) return SingleCopyName(FileName);
+
+  std::string Folder = ExtractFilePath(FileName) + res::SBackupDirectory + "/";
+  if (!FileSystem().DirectoryExists(Folder)) {
+    try {
+      FileSystem().ForceDirectories(Folder);
+    } catch (const EInOutError&) {
+      throw EFileHistoryError(Format(res::SUnableToCreateBackupFolder, Folder));
+    }
+  }
+  std::string Name = ExtractFileName(FileName);
+  std::vector<std::string> Backups = GetBackupFiles(Folder + Name);
+  int Limit = std::max(1, S.FileBackupLevel);
+  if (static_cast<int>(Backups.size()) >= Limit) {
+    if (S.DeleteOldBackupFile) {
+      S.DeleteOldBackupFile(Backups);
+    } else {
+      FileSystem().DeleteFile(Backups.front());
+    }
+  }
+  int Next = 1;
+  for (const auto& B : Backups) Next = std::max(Next, GetBackupNumber(B) + 1);
+  std::string Ext = ExtractFileExt(Name);
+  return Folder + ChangeFileExt(Name, Format(res::SBackupExtension, Ext + ".", Next));
+}
+
+std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
+  TFileInfo Info = FileSystem().Stat(FileName);
+  if (!Info.Exists || Info.IsDirectory) return {};
+  std::string Backup = MakeBackupFileName(FileName, AllowHistory);
+  try {
+    FileSystem().CopyFile(FileName, Backup);
+  } catch (const EInOutError& E) {
+    throw EFileHistoryError(Format(res::SUnableToWriteBackup, Backup, E.what()));
+  }
+  try {
+    FileSystem().SetModifiedTime(Backup, Info.ModifiedTime);
+  } catch (const EInOutError&) {
+    // The copy is there; only its date says when it was made rather than last changed.
+  }
+  return Backup;
+}
+
+void WriteFileWithBackup(const std::string& FileName, std::string_view Data, bool AllowHistory) {
+  BackupExistingFile(FileName, AllowHistory);
+  FileSystem().WriteFile(FileName, Data);
+}
+
+}  // namespace nxs

@@ -1,0 +1,65 @@
+// The closed-file entry of source modules: besides the file it keeps the editor state of the
+// module's first view (scroll position, cursor, folded regions, bookmarks) and its designer
+// state, and puts them back when the file is reopened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "modules/closedfiles.h"
+
+namespace nxs {
+
+// An editor position: column (16 bits) and line (32 bits), both from 1.
+struct TClosedEdPos {
+  int16_t Col = 1;
+  int32_t Line = 1;
+  bool operator==(const TClosedEdPos&) const = default;
+};
+
+// What a source module offers: its first view of the main buffer and its form.
+class IClosedSourceState {
+ public:
+  virtual ~IClosedSourceState() = default;
+  virtual bool HasView() const = 0;
+  virtual TClosedEdPos TopLeft() const = 0;
+  virtual TClosedEdPos Cursor() const = 0;
+  // The editor kernel's text forms of the folded regions and of the bookmarks.
+  virtual std::string Elisions() const = 0;
+  virtual std::string Bookmarks() const = 0;
+  virtual uint8_t DesignerState() const = 0;
+  virtual uint8_t FormOnTop() const = 0;
+
+  virtual int LineCount() const = 0;
+  virtual void SetTopLeft(TClosedEdPos Pos) = 0;
+  virtual void SetCursor(TClosedEdPos Pos) = 0;
+  virtual void InsertElisions(const std::string& Text) = 0;
+  virtual void ClampViews() = 0;
+  virtual void InsertBookmarks(const std::string& Text) = 0;
+  virtual bool IsClosed() const = 0;
+  // 0 normal, 1 and 2 the states that bits 1 and 2 of the designer state ask for.
+  virtual void ShowForm(int State) = 0;
+};
+
+class TSourceModuleClosedFile : public TClosedFile {
+ public:
+  TSourceModuleClosedFile() = default;
+  explicit TSourceModuleClosedFile(const IClosedFileModule& Module);
+
+  static TClosedFileClass Class();
+
+  bool CanHandleModule(const IClosedFileModule& Module) const override;
+  void LoadState(const std::vector<std::string>& Items) override;
+  void RestoreModule(IClosedFileModule& Module) override;
+  std::string SaveState() const override;
+
+  uint8_t FDesignerState = 0;
+  uint8_t FFormOnTop = 0;
+  TClosedEdPos FViewTop;
+  TClosedEdPos FCursor;
+  std::string FElisions;
+  std::string FBookmarks;
+};
+
+}  // namespace nxs
