@@ -2,7 +2,7 @@
 # The demo: runs nxs over the sample projects in examples/.
 set -euo pipefail
 nxs=$1
-for f in examples/*.vproj examples/*.kzproj; do
+for f in examples/*/*.vproj examples/*/*.kzproj; do
   [ -f "$f" ] || continue
   echo "== nxs project show $f"
   "$nxs" project show "$f"
