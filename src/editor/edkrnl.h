@@ -1,0 +1,179 @@
+// The kernel command layer: every editor operation that buffers and views need, as a short
+// command script evaluated on one kernel view. Each operation first prepares the undo group
+// it belongs to, so that consecutive typing, deleting or moving undoes as one step.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "editor/kernel/ek.h"
+#include "shared/searchflags.h"
+
+namespace nxs {
+
+// Set by whoever manages undo groups explicitly (a writer, sync edit); while it is set the
+// operations leave the current group alone. One switch for the process.
+extern std::atomic<bool> ExplicitUndoGroupSet;
+
+// Evaluates a finished script on the view under the kernel lock; returns the status.
+uint16_t EvalScript(PEkView View, TEkScript& Script);
+// Closes the current macro step: the next change starts a new undo step.
+void EndMac(PEkView View);
+void SetupUndoGroup(TUndoGroup Group, PEkView View);
+
+// Undo.
+void Undo(PEkView View);
+void Redo(PEkView View);
+void UndoAndCenter(PEkView View);
+void StartUndoGroup(PEkView View);
+void SetUndoGroup(PEkView View, TUndoGroup Group);
+void ClearUndoBuffer(PEkView View);
+uint32_t GetUndoLimit(PEkView View);
+void SetUndoLimit(PEkView View, uint32_t Limit);
+using TClientUndoProc = TEkClientUndoProc;
+void AddClientUndoProc(PEkView View, TUndoGroup Group, TClientUndoProc Proc, void* Context);
+
+// Inserting and deleting. Texts are UTF-8.
+// As typed: line feeds are dropped and carriage returns break lines. A text of nothing but
+// line feeds evaluates nothing.
+void InsertString(PEkView View, std::string_view Text);
+// Inserts the text as it is (any line break form) at the cursor.
+void InsertAtCursor(PEkView View, std::string_view Text);
+void InsertBlock(PEkView View, std::string_view Text, TUndoGroup Group);
+void InsertLiteral(PEkView View, std::string_view Text);
+void InsertTextAtTop(PEkView View, std::string_view Text);
+void BreakLine(PEkView View);
+// Deletes the character at the cursor; false for any non-zero status.
+bool Delete(PEkView View);
+void DeleteBlock(PEkView View);
+void DeleteTempBlock(PEkView View);
+// Deletes Count characters from the read position File on.
+void DeleteTo(PEkView View, const TEdFile& File, int32_t Count);
+
+// Search. Patterns in the BRIEF dialect are converted first when Brief is set and the
+// environment's search options have the BRIEF switch on.
+TSearchResult SearchString(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern,
+                           std::string_view Text, int32_t& MatchStart, int32_t& MatchLength);
+// One search in the buffer from the cursor; the cursor moves to the match. True when found;
+// Result gets the kernel's status.
+bool DoOneSearch(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern,
+                 TEkSearchState& State, TSearchResult* Result = nullptr);
+bool SearchAgain(PEkView View, TEkSearchState& State);
+void EndSearch(PEkView View, TEkSearchState& State);
+// Replaces the current match; the status (0 when replaced).
+uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& State);
+
+// Cursor.
+void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion = true, bool UnElide = true,
+                 bool DropMatch = true);
+void GotoCharPos(PEkView View, TCharPos Pos, bool UnElide = true);
+void CursorUp(PEkView View);
+void CursorDown(PEkView View);
+void CursorLineStart(PEkView View);
+void CursorLineEnd(PEkView View);
+void CursorCharRight(PEkView View);
+void CursorCharLeft(PEkView View);
+void CursorBufferTop(PEkView View);
+void CursorBufferBottom(PEkView View);
+void CursorSkip(PEkView View, TSkipCode Skip);
+
+// Blocks and marks.
+// Moves to or sets a fixed mark (TMarkOpCode); the status.
+uint16_t MarkOp(PEkView View, uint8_t Op);
+// Positions are TEdPos (screen) when EdPos is set, else TCharPos; both 6 bytes.
+void SetMarkedRange(PEkView View, bool EdPos, bool Special, TCharPos Start, TCharPos After);
+void GetMarkedRange(PEkView View, bool EdPos, bool Special, TCharPos& Start, TCharPos& After);
+void SetBlockType(PEkView View, TBlockType Type);
+TBlockType GetBlockType(PEkView View);
+void HideBlock(PEkView View);
+void UnHideBlock(PEkView View);
+void HideUnhideBlock(PEkView View, bool Show, bool Special);
+bool BlockIsMarked(PEkView View);
+bool CursorInBlock(PEkView View);
+// A block is marked and shown.
+bool BlockVisible(PEkView View);
+// Query code q with the value 1: the byte the kernel answers.
+uint8_t Query(PEkView View, uint8_t Q, uint16_t Value = 1);
+void MarkWord(PEkView View);
+void MarkCurrentLine(PEkView View);
+
+// Bookmarks 0..9.
+bool BookmarkGoto(PEkView View, int Index);
+// Sets bookmark Index at the cursor; with Toggle set and the bookmark already on the cursor
+// line, clears it instead and gives false.
+bool BookmarkRecord(PEkView View, int Index, bool Toggle);
+void SetMarkerPos(PEkView View, uint32_t ID, TCharPos Pos);
+void SetMarkerPosEx(PEkView View, uint32_t ID, TCharPos Pos, bool ScreenPos);
+// Line 0 when the marker is not set.
+TCharPos GetMarkerPos(PEkView View, uint32_t ID);
+uint32_t UserMarkToInternalMark(PEkView View, int Index);
+
+// Lines.
+uint32_t GetLineFlags(PEkView View, int32_t Line);
+void SetLineFlag(PEkView View, int32_t Line, uint32_t Flags);
+void ClearLineFlag(PEkView View, int32_t Line, uint32_t Flags);
+void ClearLineModifiedFlags(PEkView View);
+// Characters of the line without its break; -1 for a line outside the text.
+int32_t GetLineLength(PEkView View, int32_t Line);
+int32_t TotalLinesInBuffer(PEkView View);
+std::string GetLineText(PEkView View, int32_t Line);
+TLineBreakStyle GetLineBreakStyle(PEkView View, int32_t Line);
+void SetLineBreakStyle(PEkView View, int32_t Line, TLineBreakStyle Style);
+TCharPos ConvertPos(PEkView View, TEdPos Pos);
+TEdPos ConvertPos(PEkView View, TCharPos Pos);
+// Byte offset of a character position.
+int32_t ConvertCharPosToPos(PEkView View, TCharPos Pos);
+
+// Settings of the buffer.
+void SetSyntaxHilighter(PEkView View, uint8_t Lang);
+uint8_t GetSyntaxHilighter(PEkView View);
+void SetTabRack(PEkView View, const TTabRack& Rack);
+TTabRack GetTabRack(PEkView View);
+void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value);
+
+// Track tables: the kernel moves the TCharPos at the head of each element with the text and
+// calls Proc after a script that moved any.
+void AttachTrackTable(PEkView View, void* Table, uint16_t ElementSize, TEkTrackProc Proc, void* Context);
+void DetachTrackTable(PEkView View, void* Table);
+
+// Frozen line numbers.
+void FreezeLineNumbers(PEkView View);
+void GotoFrozenLine(PEkView View, int32_t Line);
+int32_t RealToFrozen(PEkView View, int32_t Line);
+void FreezeBuffer(PEkView View, bool Freeze);
+
+// Whole-text transfer. The reader returns bytes read, 0 at the end; an exception it raises
+// reads as an error. A failed read raises EEditorError "Cannot load file".
+void ReadFromStream(PEkView View, const std::function<int32_t(char*, int32_t)>& Reader);
+void ReadFromText(PEkView View, std::string_view Text);
+// Appends the text to Out; false when the kernel failed.
+[[nodiscard]] bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds);
+[[nodiscard]] bool WriteBlockToStream(PEkView View, std::string& Out);
+// Inserts the text at the cursor up to its first zero byte.
+void InsertFromStream(PEkView View, std::string_view Text);
+
+// Reading with a TEdFile cursor.
+void OpenReadFile(PEkView View, TEdFile& File);
+// False past the end of the text.
+bool SeekTo(PEkView View, TEdFile& File, uint32_t Offset);
+uint32_t ReadChars(PEkView View, TEdFile& File, char* Buffer, uint32_t Count);
+void CloseReadFile(PEkView View, TEdFile& File);
+
+void ClearBuffer(PEkView View);
+void FixEd(PEkView View);
+void FixCursor(PEkView View);
+void CenterFixEd(PEkView View);
+void StartPlayback(PEkView View);
+void StopPlayback(PEkView View);
+
+// The clipboard of the process (the host's clipboard is not reached from here).
+void ClipCopy(PEkView View);
+void ClipAppend(PEkView View);
+void ClipCut(PEkView View);
+void ClipPaste(PEkView View);
+std::string ClipboardText();
+void SetClipboardText(std::string_view Text, bool ColumnBlock = false);
+
+}  // namespace nxs

@@ -1,0 +1,201 @@
+// Kernel start-up, the lock around every kernel call, and what runs after a script.
+#include "editor/ekinit.h"
+
+#include <utility>
+#include <vector>
+
+#include "editor/ekcallbacks.h"
+#include "editor/resstrings.h"
+#include "shared/format.h"
+
+namespace nxs {
+
+TEdGlobalData EGD;
+const char* const EditKernel = "tvseditu.dll";
+std::atomic<uint64_t> APICount{0};
+
+namespace {
+
+// The engine linked into the process stands in for the library.
+class TBuiltInKernel : public IEditorKernelLibrary {
+ public:
+  bool Load(const std::string&, std::string&) override { return true; }
+  TEkInitProc GetEntry(const std::string& Name) override { return Name == "EK_INIT" ? &EK_INIT : nullptr; }
+  void Free() override {}
+};
+
+struct TKernelState {
+  std::shared_ptr<IEditorKernelLibrary> Library = std::make_shared<TBuiltInKernel>();
+  std::shared_ptr<IEditorKernelLibrary> Loaded;  // the library in use while the kernel runs
+  std::function<void(TEkInstance&)> StartupHook;
+  int InitCount = 0;
+};
+
+TKernelState& State() {
+  static TKernelState S;
+  return S;
+}
+
+std::mutex& StartLock() {
+  static std::mutex M;
+  return M;
+}
+
+// Depth of EkEval calls in progress (on any thread: the kernel lock makes them one at a time).
+int EvalDepth = 0;
+
+struct TAfterEval {
+  const void* Owner;
+  std::function<void()> Fn;
+};
+std::mutex AfterEvalLock;
+std::vector<TAfterEval> AfterEvalQueue;
+
+void RunAfterEval() {
+  for (;;) {
+    std::vector<TAfterEval> Batch;
+    {
+      std::lock_guard<std::mutex> G(AfterEvalLock);
+      if (AfterEvalQueue.empty()) return;
+      Batch.swap(AfterEvalQueue);
+    }
+    for (auto& Item : Batch) Item.Fn();
+  }
+}
+
+}  // namespace
+
+std::recursive_mutex& EkCriticalSection() {
+  static std::recursive_mutex M;
+  return M;
+}
+
+void LockEdModes() { EkCriticalSection().lock(); }
+void UnlockEdModes() { EkCriticalSection().unlock(); }
+
+TEvent<TEvEditBufferModified>& EvEditBufferModified() {
+  static TEvent<TEvEditBufferModified> E;
+  return E;
+}
+
+void SetEditorKernelLibrary(std::shared_ptr<IEditorKernelLibrary> Library) {
+  std::lock_guard<std::mutex> G(StartLock());
+  State().Library = Library ? std::move(Library) : std::make_shared<TBuiltInKernel>();
+}
+
+void SetEditorKernelStartupHook(std::function<void(TEkInstance&)> Hook) {
+  std::lock_guard<std::mutex> G(StartLock());
+  State().StartupHook = std::move(Hook);
+}
+
+bool EditorKernelRunning() {
+  std::lock_guard<std::mutex> G(StartLock());
+  return EGD.Instance != nullptr;
+}
+
+void InitEditorKernel() {
+  std::lock_guard<std::mutex> G(StartLock());
+  TKernelState& S = State();
+  if (S.InitCount > 0) {
+    ++S.InitCount;
+    return;
+  }
+  std::shared_ptr<IEditorKernelLibrary> Lib = S.Library;
+  std::string Error;
+  if (!Lib->Load(EditKernel, Error)) {
+    std::string Message = Format(res::SCantLoadEditorKernel, EditKernel);
+    if (!Error.empty()) Message += "\n" + Error;
+    throw EEditorError(Message);
+  }
+  try {
+    TEkInitProc Entry = Lib->GetEntry("EK_INIT");
+    if (!Entry) throw EEditorError(res::SCantGetEkInit);
+    TEkInstance* Instance = Entry(EkKernelVersion, EKMALLOC, EKFREE, EKMEMMOVE, EKTOUPPER, EKTOLOWER,
+                                  EKISUPPER, EKISWORDCHAR, EKISWHITESPACE, EKISSPECIALCHAR,
+                                  EKGETMBCSLENGTH, EKGETCHARWIDTH);
+    if (!Instance) throw EEditorError(Format(res::SWrongEditorKernelVersion, EditKernel));
+    EGD.Instance = Instance;
+    EGD.PreventClearModifyFlag = false;
+    if (S.StartupHook) S.StartupHook(*Instance);
+  } catch (...) {
+    EGD.Instance = nullptr;
+    Lib->Free();
+    throw;
+  }
+  S.Loaded = std::move(Lib);
+  S.InitCount = 1;
+}
+
+void DoneEditorKernel() {
+  std::lock_guard<std::mutex> G(StartLock());
+  TKernelState& S = State();
+  if (S.InitCount == 0) return;
+  if (--S.InitCount > 0) return;
+  EGD.Instance = nullptr;
+  if (S.Loaded) S.Loaded->Free();
+  S.Loaded.reset();
+}
+
+bool EkNew(PEditorBuffer Share, PEkView View, uint32_t Flags) {
+  std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
+  ++APICount;
+  return EGD.Instance && EGD.Instance->EkNew(Share, View, Flags);
+}
+
+uint16_t EkEval(PEkView View, TEdCmd* Script, uint32_t Length) {
+  uint16_t Status;
+  bool Outermost;
+  {
+    std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
+    ++APICount;
+    if (!EGD.Instance) return erNoView;
+    ++EvalDepth;
+    Status = EGD.Instance->EkEval(View, Script, Length);
+    Outermost = --EvalDepth == 0;
+  }
+  if (!Outermost) return Status;
+  if (View && View->Editor && (View->Editor->ModifyFlags & mfModifiedNotify)) {
+    TEvEditBufferModified Args(View->Editor);
+    EvEditBufferModified().Send(Args);
+  }
+  RunAfterEval();
+  return Status;
+}
+
+void EkEnd(PEkView View) {
+  std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
+  ++APICount;
+  if (EGD.Instance) EGD.Instance->EkEnd(View);
+}
+
+bool EkBeginPaint(PEkView View, TPaintContext* Context) {
+  std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
+  ++APICount;
+  return EGD.Instance && EGD.Instance->EkBeginPaint(View, Context);
+}
+
+bool EkGetLineContents(PEkView View, int32_t Line, TPaintContext* Context) {
+  std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
+  ++APICount;
+  return EGD.Instance && EGD.Instance->EkGetLineContents(View, Line, Context);
+}
+
+void NewEditor(PEditorBuffer Share, PEkView View) {
+  if (!EkNew(Share, View, 0)) throw EEditorError(res::SCantCreateEditorBuffer);
+}
+
+void KillEditor(PEkView View) {
+  if (View && View->Editor) EkEnd(View);
+}
+
+void QueueAfterEval(const void* Owner, std::function<void()> Fn) {
+  std::lock_guard<std::mutex> G(AfterEvalLock);
+  AfterEvalQueue.push_back({Owner, std::move(Fn)});
+}
+
+void CancelAfterEval(const void* Owner) {
+  std::lock_guard<std::mutex> G(AfterEvalLock);
+  std::erase_if(AfterEvalQueue, [Owner](const TAfterEval& A) { return A.Owner == Owner; });
+}
+
+}  // namespace nxs
