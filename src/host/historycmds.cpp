@@ -12,7 +12,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
-#include "shared/inifile.h"
+#include "modules/inifile.h"
 #include "shared/resstrings.h"
 #include "shared/settings.h"
 #include "shared/text.h"

@@ -9,7 +9,7 @@
 #include "shared/filenames.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"
-#include "shared/inifile.h"
+#include "modules/inifile.h"
 #include "shared/text.h"
 
 namespace nxs {

@@ -2,7 +2,7 @@
 
 #include "modules/resstrings.h"
 #include "shared/filenames.h"
-#include "shared/inifile.h"
+#include "modules/inifile.h"
 #include "shared/text.h"
 
 namespace nxs {

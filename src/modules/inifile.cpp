@@ -1,4 +1,4 @@
-#include "shared/inifile.h"
+#include "modules/inifile.h"
 
 #include "shared/settings.h"
 #include "shared/text.h"

@@ -1,0 +1,161 @@
+#include "modules/filehist.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "environment/options/envoptions.h"
+#include "modules/faultyfs.h"
+#include "shared/settings.h"
+#include "shared/testdir.h"
+
+using namespace nxs;
+using nxs::test::TTempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteText(const std::string& Name, const std::string& Text) { std::ofstream(Name, std::ios::binary) << Text; }
+
+std::string ReadText(const std::string& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+std::vector<std::string> Names(const std::vector<std::string>& Paths) {
+  std::vector<std::string> R;
+  for (const auto& P : Paths) R.push_back(fs::path(P).filename().string());
+  return R;
+}
+
+// Each test starts from the initial settings and the disk.
+class FileHistory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FileHistorySettings() = TFileHistorySettings{};
+    SetFileSystem(nullptr);
+  }
+  void TearDown() override {
+    FileHistorySettings() = TFileHistorySettings{};
+    SetFileSystem(nullptr);
+  }
+  TTempDir Dir;
+};
+
+}  // namespace
+
+TEST_F(FileHistory, SingleCopyBesideTheFileWhenHistoryIsOffOrNotAllowed) {
+  FileHistorySettings().CreateBackup = false;
+  EXPECT_EQ(MakeBackupFileName(Dir / "a.txt", true), Dir / "a.~txt");
+  EXPECT_EQ(MakeBackupFileName(Dir / "Makefile", true), Dir / "Makefile.~");
+  FileHistorySettings().CreateBackup = true;
+  EXPECT_EQ(MakeBackupFileName(Dir / "proj.dsk", false), Dir / "proj.~dsk");
+  EXPECT_FALSE(fs::exists(Dir / "__history"));
+}
+
+TEST_F(FileHistory, NumberedBackupsInTheHistoryFolder) {
+  WriteText(Dir / "u.txt", "v1");
+  EXPECT_EQ(MakeBackupFileName(Dir / "u.txt", true), Dir / "__history/u.txt.~1~");
+  EXPECT_TRUE(fs::is_directory(Dir / "__history"));
+  for (int N : {1, 2, 3}) WriteText(Dir / ("__history/u.txt.~" + std::to_string(N) + "~"), "");
+  EXPECT_EQ(MakeBackupFileName(Dir / "u.txt", true), Dir / "__history/u.txt.~4~");
+  EXPECT_EQ(MakeBackupFileName(Dir / "noext", true), Dir / "__history/noext.~1~");
+}
+
+TEST_F(FileHistory, ElevenBackupsAtLimitTenLoseOnlyTheLowest) {
+  fs::create_directories(Dir / "__history");
+  for (int N = 2; N <= 12; ++N) WriteText(Dir / ("__history/x.pas.~" + std::to_string(N) + "~"), std::to_string(N));
+  FileHistorySettings().FileBackupLevel = 10;
+  EXPECT_EQ(MakeBackupFileName(Dir / "x.pas", true), Dir / "__history/x.pas.~13~");
+  std::vector<std::string> Left = Names(GetBackupFiles(Dir / "__history/x.pas"));
+  ASSERT_EQ(Left.size(), 10u);
+  EXPECT_EQ(Left.front(), "x.pas.~3~");
+  EXPECT_EQ(Left.back(), "x.pas.~12~");
+}
+
+TEST_F(FileHistory, BackupsSortByNumberAndOtherFilesAreNotBackups) {
+  fs::create_directories(Dir / "__history");
+  for (const char* N : {"u.txt.~10~", "u.txt.~2~", "U.TXT.~1~", "u.txt.bak", "u.txt.~3", "v.txt.~4~", "u.txt2.~5~",
+                        "u.txt.~old~"})
+    WriteText(Dir / (std::string("__history/") + N), "");
+  fs::create_directories(Dir / "__history/u.txt.~7~");  // a folder is not a backup
+  EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/u.txt")),
+            (std::vector<std::string>{"u.txt.~old~", "U.TXT.~1~", "u.txt.~2~", "u.txt.~10~"}));
+  EXPECT_TRUE(GetBackupFiles(Dir / "missing/__history/u.txt").empty());
+
+  EXPECT_EQ(GetBackupNumber("u.txt.~12~"), 12);
+  EXPECT_EQ(GetBackupNumber("u.txt.~12x~"), 12);
+  EXPECT_EQ(GetBackupNumber("u.txt.~~"), 0);
+  EXPECT_EQ(GetBackupNumber("plain"), 0);
+  EXPECT_EQ(GetBackupNumber("u.txt.~99999999999999999999~"), 999999999);
+  EXPECT_EQ(GetBackupIdent("u.txt.~4~"), "~");
+  EXPECT_EQ(GetBackupIdent("u.txt.~4abc~"), "abc~");
+}
+
+TEST_F(FileHistory, DeleteOldBackupEventDecidesInsteadOfDeleting) {
+  fs::create_directories(Dir / "__history");
+  for (int N = 1; N <= 3; ++N) WriteText(Dir / ("__history/a.c.~" + std::to_string(N) + "~"), "");
+  FileHistorySettings().FileBackupLevel = 3;
+  std::vector<std::string> Given;
+  FileHistorySettings().DeleteOldBackupFile = [&](const std::vector<std::string>& B) { Given = Names(B); };
+  EXPECT_EQ(MakeBackupFileName(Dir / "a.c", true), Dir / "__history/a.c.~4~");
+  EXPECT_EQ(Given, (std::vector<std::string>{"a.c.~1~", "a.c.~2~", "a.c.~3~"}));
+  EXPECT_EQ(GetBackupFiles(Dir / "__history/a.c").size(), 3u);
+}
+
+TEST_F(FileHistory, SavingKeepsTheOldContentsAsABackup) {
+  WriteText(Dir / "m.pas", "old");
+  WriteFileWithBackup(Dir / "m.pas", "new");
+  EXPECT_EQ(ReadText(Dir / "m.pas"), "new");
+  EXPECT_EQ(ReadText(Dir / "__history/m.pas.~1~"), "old");
+  WriteFileWithBackup(Dir / "fresh.pas", "first");  // nothing to keep yet
+  EXPECT_EQ(ReadText(Dir / "fresh.pas"), "first");
+  EXPECT_FALSE(fs::exists(Dir / "__history/fresh.pas.~1~"));
+}
+
+TEST_F(FileHistory, FailuresNameTheFolderOrFileAndLeaveTheFileAsItWas) {
+  WriteText(Dir / "m.pas", "precious");
+  WriteText(Dir / "__history", "a file where the folder should be");
+  try {
+    WriteFileWithBackup(Dir / "m.pas", "new");
+    FAIL() << "no error";
+  } catch (const EFileHistoryError& E) {
+    EXPECT_EQ(std::string(E.what()), "Unable to create backup folder '" + Dir.Path() + "/__history/'");
+  }
+  EXPECT_EQ(ReadText(Dir / "m.pas"), "precious");
+
+  fs::remove(Dir / "__history");
+  auto Faulty = std::make_shared<nxs::test::TFaultyFileSystem>();
+  Faulty->FailWritesTo = ".~1~";
+  SetFileSystem(Faulty);
+  try {
+    WriteFileWithBackup(Dir / "m.pas", "new");
+    FAIL() << "no error";
+  } catch (const EFileHistoryError& E) {
+    std::string Backup = Dir / "__history/m.pas.~1~";
+    EXPECT_EQ(std::string(E.what()), "Unable to write backup file '" + Backup + "': Cannot write file \"" + Backup +
+                                         "\": No space left on device");
+  }
+  EXPECT_EQ(ReadText(Dir / "m.pas"), "precious");
+}
+
+TEST_F(FileHistory, SettingsFollowTheEnvironmentOptions) {
+  TSettingsStore Store(Dir / "settings.ini");
+  TEnvironmentOptions Options(Store);
+  Options.LoadOptions();
+  {
+    TFileHistoryOptionsLink Link(Options);
+    Options.SetOption(Options.EditorOptions(), 0, "File Backup Level", int64_t{3});
+    EXPECT_EQ(FileHistorySettings().FileBackupLevel, 3);
+    Options.SetOption(Options.EditorOptions(), 0, "Create Backup File", false);
+    EXPECT_FALSE(FileHistorySettings().CreateBackup);
+    EXPECT_EQ(MakeBackupFileName(Dir / "a.txt", true), Dir / "a.~txt");
+  }
+  // Unlinked, changes no longer reach the settings.
+  Options.SetOption(Options.EditorOptions(), 0, "File Backup Level", int64_t{7});
+  EXPECT_EQ(FileHistorySettings().FileBackupLevel, 3);
+}
