@@ -16,36 +16,36 @@ namespace nxs {
 
 namespace {
 
-TPairDesc Pair(uint8_t Nestable, bool ImpliedDir, const char* Start, const char* End) {
+TSourcePairDesc Pair(uint8_t Nestable, bool ImpliedDir, const char* Start, const char* End) {
   bool Two = Start[1] != 0;
-  return TPairDesc{Nestable, ImpliedDir, Two, Start[0], Two ? Start[1] : '\0', End[0], Two ? End[1] : '\0'};
+  return TSourcePairDesc{Nestable, ImpliedDir, Two, Start[0], Two ? Start[1] : '\0', End[0], Two ? End[1] : '\0'};
 }
 
-const std::vector<TPairDesc> GeneralPairs = {
+const std::vector<TSourcePairDesc> GeneralPairs = {
     Pair(1, true, "(", ")"), Pair(1, true, "[", "]"),   Pair(0, true, "{", "}"),
     Pair(1, true, "<", ">"), Pair(0, false, "'", "'"), Pair(0, false, "\"", "\""),
 };
-const std::vector<TPairDesc> PascalPairs = {
+const std::vector<TSourcePairDesc> PascalPairs = {
     Pair(0, true, "(*", "*)"), Pair(1, true, "(.", ".)"), Pair(1, true, "(", ")"),   Pair(1, true, "[", "]"),
     Pair(0, true, "{", "}"),   Pair(0, false, "'", "'"), Pair(0, false, "\"", "\""),
 };
-const std::vector<TPairDesc> CPairs = {
+const std::vector<TSourcePairDesc> CPairs = {
     Pair(2, true, "/*", "*/"), Pair(1, true, "(", ")"),   Pair(1, true, "[", "]"),    Pair(1, true, "{", "}"),
     Pair(1, true, "<", ">"),   Pair(0, false, "'", "'"), Pair(0, false, "\"", "\""),
 };
 
-constexpr uint32_t SourceOptionBits = emAutoIndent | emTabCharacter | emBackspaceUnindents | emKeepTrailingBlanks |
-                                      emOptimalFill | emSyntaxHighlight | emSmartTab;
+constexpr uint32_t SourceOptionBits = soAutoIndent | soTabCharacter | soBackspaceUnindents | soKeepTrailingBlanks |
+                                      soOptimalFill | soSyntaxHighlight | soSmartTab;
 
 struct TModeOption {
   uint32_t Bit;
   const char* Name;
 };
 constexpr TModeOption ModeOptions[] = {
-    {emAutoIndent, res::opt::AutoIndent},         {emTabCharacter, res::opt::TabCharacter},
-    {emBackspaceUnindents, res::opt::BackspaceUnindents}, {emKeepTrailingBlanks, res::opt::KeepTrailingBlanks},
-    {emOptimalFill, res::opt::OptimalFill},       {emSyntaxHighlight, res::opt::UseSyntaxHighlight},
-    {emSmartTab, res::opt::SmartTab},
+    {soAutoIndent, res::opt::AutoIndent},         {soTabCharacter, res::opt::TabCharacter},
+    {soBackspaceUnindents, res::opt::BackspaceUnindents}, {soKeepTrailingBlanks, res::opt::KeepTrailingBlanks},
+    {soOptimalFill, res::opt::OptimalFill},       {soSyntaxHighlight, res::opt::UseSyntaxHighlight},
+    {soSmartTab, res::opt::SmartTab},
 };
 
 const TBuiltInSourceOptions* FindBuiltIn(std::string_view ID) {
@@ -91,7 +91,7 @@ const std::vector<TBuiltInSourceOptions>& BuiltInSourceOptions() {
   return Table;
 }
 
-std::string PairToString(const TPairDesc& P) {
+std::string PairToString(const TSourcePairDesc& P) {
   std::string Start(1, P.StartFirst), End(1, P.EndFirst);
   if (P.TwoChars) {
     Start += P.StartSecond;
@@ -101,7 +101,7 @@ std::string PairToString(const TPairDesc& P) {
 }
 
 // The characters are read by position, so that a pair of commas survives.
-std::optional<TPairDesc> PairFromString(std::string_view Text) {
+std::optional<TSourcePairDesc> PairFromString(std::string_view Text) {
   std::vector<std::string> Head;
   size_t Pos = 0;
   for (int I = 0; I < 3; ++I) {
@@ -115,7 +115,7 @@ std::optional<TPairDesc> PairFromString(std::string_view Text) {
   std::string_view Rest = Text.substr(Pos);
   size_t Width = *Two ? 2 : 1;
   if (Rest.size() != 2 * Width + 1 || Rest[Width] != ',') return std::nullopt;
-  TPairDesc P{};
+  TSourcePairDesc P{};
   P.Nestable = static_cast<uint8_t>(*Nest);
   P.ImpliedDir = *Implied != 0;
   P.TwoChars = *Two != 0;
@@ -278,7 +278,7 @@ static std::string PairTableKey(const TOptionSet& Set, int Index) {
 void TSourceOptionGroups::LoadPairTable(int Index) {
   CheckIndex(Index);
   std::string Key = PairTableKey(FSet, Index);
-  std::vector<TPairDesc> Pairs;
+  std::vector<TSourcePairDesc> Pairs;
   if (FStore.SectionExists(Key)) {
     for (const auto& Name : FStore.ReadValueNames(Key))
       if (auto P = PairFromString(FStore.ReadString(Key, Name))) Pairs.push_back(*P);
@@ -359,7 +359,7 @@ void TSourceOptionGroups::DeleteEditorSourceOption(int Index) {
   InvalidateChoice();
 }
 
-void TSourceOptionGroups::SetPairTable(int Index, std::vector<TPairDesc> Pairs) {
+void TSourceOptionGroups::SetPairTable(int Index, std::vector<TSourcePairDesc> Pairs) {
   CheckIndex(Index);
   FPairs[Index] = std::move(Pairs);
   FSet.SetModified(true);

@@ -19,9 +19,9 @@ namespace nxs {
 class TOptionSet;
 class TSettingsStore;
 
-// One bracket pair for matching, laid out as the editor kernel reads it (7 bytes). The second
-// characters are zero unless TwoChars is set.
-struct TPairDesc {
+// One bracket pair for matching, byte for byte the editor kernel's pair descriptor (7 bytes),
+// into which the editor copies it. The second characters are zero unless TwoChars is set.
+struct TSourcePairDesc {
   uint8_t Nestable;
   bool ImpliedDir;
   bool TwoChars;
@@ -30,11 +30,11 @@ struct TPairDesc {
   char EndFirst;
   char EndSecond;
 };
-static_assert(sizeof(TPairDesc) == 7, "the kernel reads pair descriptors byte for byte");
+static_assert(sizeof(TSourcePairDesc) == 7, "the kernel reads pair descriptors byte for byte");
 
 // "%d,%d,%d,%s,%s" and back; nothing for a text that is not a pair.
-std::string PairToString(const TPairDesc& Pair);
-std::optional<TPairDesc> PairFromString(std::string_view Text);
+std::string PairToString(const TSourcePairDesc& Pair);
+std::optional<TSourcePairDesc> PairFromString(std::string_view Text);
 
 // One group as the editor takes it.
 struct TEditorSourceOptions {
@@ -45,7 +45,7 @@ struct TEditorSourceOptions {
   int BlockIndent = 2;
   std::string SyntaxLangID;
   uint32_t EdModes = 0;
-  std::vector<TPairDesc> PairTable;
+  std::vector<TSourcePairDesc> PairTable;
   int NumPairs() const { return static_cast<int>(PairTable.size()); }
 };
 
@@ -56,20 +56,20 @@ struct TBuiltInSourceOptions {
   int BlockIndent;
   const char* Highlighter;
   uint32_t EdModes;
-  const std::vector<TPairDesc>* Pairs;
+  const std::vector<TSourcePairDesc>* Pairs;
 };
 const std::vector<TBuiltInSourceOptions>& BuiltInSourceOptions();
 inline constexpr const char* DefaultSourceOptionsID = "Tarvos.EditOptions.Default";
 
-// Mode-word bits that stand for source options.
+// Bits of a group's mode word (the buffer's edit modes) that stand for source options.
 enum : uint32_t {
-  emAutoIndent = 1u << 1,
-  emTabCharacter = 1u << 2,
-  emBackspaceUnindents = 1u << 4,
-  emKeepTrailingBlanks = 1u << 5,
-  emOptimalFill = 1u << 6,
-  emSyntaxHighlight = 1u << 13,
-  emSmartTab = 1u << 15,
+  soAutoIndent = 1u << 1,
+  soTabCharacter = 1u << 2,
+  soBackspaceUnindents = 1u << 4,
+  soKeepTrailingBlanks = 1u << 5,
+  soOptimalFill = 1u << 6,
+  soSyntaxHighlight = 1u << 13,
+  soSmartTab = 1u << 15,
 };
 
 // Finds the "&" files of regular expressions that extension lists name, and keeps each
@@ -129,7 +129,7 @@ class TSourceOptionGroups {
   std::string GetExtensionsForTypeID(std::string_view ID) const;
   int AddEditorSourceOption(const std::string& ID);
   void DeleteEditorSourceOption(int Index);
-  void SetPairTable(int Index, std::vector<TPairDesc> Pairs);
+  void SetPairTable(int Index, std::vector<TSourcePairDesc> Pairs);
 
   // Makes the group for the file current and returns its index (-1 when there are no
   // groups).
@@ -158,7 +158,7 @@ class TSourceOptionGroups {
 
   TOptionSet& FSet;
   TSettingsStore& FStore;
-  std::vector<std::vector<TPairDesc>> FPairs;  // parallel to the set's subkeys
+  std::vector<std::vector<TSourcePairDesc>> FPairs;  // parallel to the set's subkeys
   std::vector<std::string> FDeleted;           // groups to erase at the next save
   bool FBuiltInsUnsaved = false;
   TFileTypeLists FLists;
