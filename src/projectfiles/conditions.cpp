@@ -1,0 +1,325 @@
+#include "projectfiles/conditions.h"
+
+#include <cctype>
+
+#include "projectfiles/errors.h"
+#include "projectfiles/resstrings.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+// ---- tokenizer ------------------------------------------------------------------------
+
+TConditionParser::TConditionParser(std::string_view Condition) : FText(Condition) { Tokenize(); }
+
+static bool IsNameChar(char C) {
+  return std::isalnum(static_cast<unsigned char>(C)) || C == '_' || C == '-' || C == '.';
+}
+
+static TConditionToken VariableToken(std::string_view Name) {
+  if (SameText(Name, "Config")) return {tkConfigVariable, std::string(Name)};
+  if (SameText(Name, "Configuration")) return {tkConfigurationVariable, std::string(Name)};
+  if (SameText(Name, "Platform")) return {tkPlatformVariable, std::string(Name)};
+  return {tkVariable, std::string(Name)};
+}
+
+[[noreturn]] static void InvalidToken(std::string_view What) {
+  throw EInvalidToken(Format(res::SInvalidToken, What));
+}
+
+// The name of "$(Name)" when Text is exactly that (blanks around allowed), else empty.
+static std::string WholeVariable(std::string_view Text) {
+  std::string T = Trim(Text);
+  if (T.size() < 4 || T[0] != '$' || T[1] != '(' || T.back() != ')') return {};
+  std::string Name = T.substr(2, T.size() - 3);
+  for (char C : Name)
+    if (!IsNameChar(C)) return {};
+  return Name;
+}
+
+void TConditionParser::AddQuoted(std::string_view Text) {
+  std::string Var = WholeVariable(Text);
+  if (!Var.empty()) {
+    FTokens.push_back(VariableToken(Var));
+    return;
+  }
+  if (ContainsText(Text, "$(Configuration)") && ContainsText(Text, "$(Platform)")) {
+    FTokens.push_back({tkConfigurationPlatform, std::string(Text)});
+    return;
+  }
+  FTokens.push_back({tkLiteral, std::string(Text)});
+}
+
+void TConditionParser::Tokenize() {
+  const std::string& S = FText;
+  size_t I = 0;
+  while (I < S.size()) {
+    char C = S[I];
+    if (std::isspace(static_cast<unsigned char>(C))) {
+      ++I;
+    } else if (C == '\'') {
+      size_t End = S.find('\'', I + 1);
+      if (End == std::string::npos) InvalidToken(S.substr(I));
+      AddQuoted(std::string_view(S).substr(I + 1, End - I - 1));
+      I = End + 1;
+    } else if (C == '$') {
+      if (I + 1 >= S.size() || S[I + 1] != '(') InvalidToken("$");
+      size_t End = S.find(')', I + 2);
+      if (End == std::string::npos) InvalidToken(S.substr(I));
+      FTokens.push_back(VariableToken(std::string_view(S).substr(I + 2, End - I - 2)));
+      I = End + 1;
+    } else if (C == '=' || C == '!') {
+      bool Double = I + 1 < S.size() && S[I + 1] == '=';
+      if (C == '=' && !Double) InvalidToken("=");
+      FTokens.push_back({Double ? (C == '=' ? tkEqual : tkNotEqual) : tkNot, Double ? S.substr(I, 2) : "!"});
+      I += Double ? 2 : 1;
+    } else if (C == '(') {
+      FTokens.push_back({tkOpenParen, "("});
+      ++I;
+    } else if (C == ')') {
+      FTokens.push_back({tkCloseParen, ")"});
+      ++I;
+    } else if (C == ',') {
+      FTokens.push_back({tkComma, ","});
+      ++I;
+    } else if (IsNameChar(C)) {
+      size_t Start = I;
+      while (I < S.size() && IsNameChar(S[I])) ++I;
+      std::string Word = S.substr(Start, I - Start);
+      if (SameText(Word, "and"))
+        FTokens.push_back({tkAnd, Word});
+      else if (SameText(Word, "or"))
+        FTokens.push_back({tkOr, Word});
+      else
+        FTokens.push_back({tkIdentifier, Word});
+    } else {
+      InvalidToken(std::string(1, C));
+    }
+  }
+  FTokens.push_back({tkEnd, {}});
+}
+
+// ---- comparisons ----------------------------------------------------------------------
+
+namespace {
+
+// Walks the expression grammar (or, and, not, parentheses, comparisons, function calls) and
+// collects every comparison. What the configurations need is which comparisons a condition
+// holds, so the Boolean structure itself is only checked, not kept.
+class TComparisonCollector {
+ public:
+  explicit TComparisonCollector(const std::vector<TConditionToken>& Tokens) : FTokens(Tokens) {}
+
+  std::vector<TConditionComparison> Run() {
+    OrExpr();
+    if (Peek().Kind != tkEnd) InvalidToken(Peek().Text);
+    return std::move(FResult);
+  }
+
+ private:
+  const TConditionToken& Peek() const { return FTokens[FPos]; }
+  const TConditionToken& Next() { return FTokens[FPos < FTokens.size() - 1 ? FPos++ : FPos]; }
+  void Expect(TConditionTokenKind Kind) {
+    if (Peek().Kind != Kind) InvalidToken(Peek().Kind == tkEnd ? std::string("end") : Peek().Text);
+    Next();
+  }
+
+  void OrExpr() {
+    AndExpr();
+    while (Peek().Kind == tkOr) {
+      Next();
+      AndExpr();
+    }
+  }
+  void AndExpr() {
+    Unary();
+    while (Peek().Kind == tkAnd) {
+      Next();
+      Unary();
+    }
+  }
+  void Unary() {
+    if (Peek().Kind == tkNot) {
+      Next();
+      Unary();
+      return;
+    }
+    if (Peek().Kind == tkOpenParen) {
+      Next();
+      OrExpr();
+      Expect(tkCloseParen);
+      return;
+    }
+    TConditionToken Left = Operand();
+    if (Peek().Kind == tkEqual || Peek().Kind == tkNotEqual) {
+      TConditionTokenKind Op = Next().Kind;
+      TConditionToken Right = Operand();
+      FResult.push_back({Left, Op, Right});
+    }
+  }
+  TConditionToken Operand() {
+    const TConditionToken& T = Peek();
+    switch (T.Kind) {
+      case tkVariable:
+      case tkConfigVariable:
+      case tkConfigurationVariable:
+      case tkPlatformVariable:
+      case tkConfigurationPlatform:
+      case tkLiteral:
+        return Next();
+      case tkIdentifier: {
+        TConditionToken Id = Next();
+        if (Peek().Kind == tkOpenParen) {  // a function call: Exists('file')
+          Next();
+          if (Peek().Kind != tkCloseParen) {
+            Operand();
+            while (Peek().Kind == tkComma) {
+              Next();
+              Operand();
+            }
+          }
+          Expect(tkCloseParen);
+        }
+        return Id;
+      }
+      default:
+        InvalidToken(T.Kind == tkEnd ? std::string("end") : T.Text);
+    }
+  }
+
+  const std::vector<TConditionToken>& FTokens;
+  size_t FPos = 0;
+  std::vector<TConditionComparison> FResult;
+};
+
+bool IsVariableKind(TConditionTokenKind K) {
+  return K == tkVariable || K == tkConfigVariable || K == tkConfigurationVariable || K == tkPlatformVariable ||
+         K == tkConfigurationPlatform;
+}
+
+}  // namespace
+
+std::vector<TConditionComparison> TConfigurationConditionParser::Comparisons(std::string_view Condition) {
+  TConditionParser Tokens(Condition);
+  std::vector<TConditionComparison> List = TComparisonCollector(Tokens.Tokens()).Run();
+  // Put the variable on the left: 'Debug'=='$(Config)' reads as $(Config)=='Debug'.
+  for (auto& C : List)
+    if (!IsVariableKind(C.Left.Kind) && IsVariableKind(C.Right.Kind)) std::swap(C.Left, C.Right);
+  return List;
+}
+
+TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) {
+  TConditionInfo Info;
+  std::vector<TConditionComparison> List;
+  try {
+    List = Comparisons(Condition);
+  } catch (const EInvalidToken&) {
+    return Info;
+  }
+
+  const TConditionComparison* Config = nullptr;        // $(Config)=='name'
+  const TConditionComparison* Platform = nullptr;      // $(Platform)=='name'
+  const TConditionComparison* File = nullptr;          // $(FileToCompile)=='file'
+  const TConditionComparison* OldStyle = nullptr;      // '$(Configuration)|$(Platform)'=='a|b'
+  const TConditionComparison* KeyTest = nullptr;       // $(X)!=''
+  const TConditionComparison* ParentTest = nullptr;    // $(X)=='true'
+  for (const auto& C : List) {
+    if (C.Right.Kind != tkLiteral) continue;
+    switch (C.Left.Kind) {
+      case tkConfigVariable:
+        if (C.Op == tkEqual && !C.Right.Text.empty() && !Config) Config = &C;
+        break;
+      case tkPlatformVariable:
+        if (C.Op == tkEqual && !C.Right.Text.empty() && !Platform) Platform = &C;
+        break;
+      case tkConfigurationPlatform:
+        if (C.Op == tkEqual && !OldStyle) OldStyle = &C;
+        break;
+      case tkVariable:
+        if (SameText(C.Left.Text, "FileToCompile")) {
+          if (C.Op == tkEqual && !File) File = &C;
+        } else if (C.Op == tkNotEqual && C.Right.Text.empty()) {
+          if (!KeyTest) KeyTest = &C;
+        } else if (C.Op == tkEqual && SameText(C.Right.Text, "true")) {
+          if (!ParentTest) ParentTest = &C;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  if (File) {
+    Info.FileName = File->Right.Text;
+    if (KeyTest) {
+      Info.Kind = ckLocalOverride;
+      Info.Key = KeyTest->Left.Text;
+    } else if (Config) {
+      Info.Kind = ckLocalBuildEvent;
+      Info.Name = Config->Right.Text;
+    }
+    return Info;
+  }
+  if (Config) {
+    Info.Name = Config->Right.Text;
+    if (Platform) Info.Platform = Platform->Right.Text;
+    if (KeyTest) {
+      Info.Kind = ckDefinition;
+      Info.Key = KeyTest->Left.Text;
+    } else if (Platform) {
+      Info.Kind = ckBuildEvent;
+    }
+    return Info;
+  }
+  if (Platform && ParentTest && KeyTest) {
+    Info.Kind = ckPlatformDefinition;
+    Info.Platform = Platform->Right.Text;
+    Info.ParentKey = ParentTest->Left.Text;
+    Info.Key = KeyTest->Left.Text;
+    return Info;
+  }
+  if (OldStyle) {
+    // The literal pairs up with the variables: the part before "|" is the configuration's
+    // name, the part after it the platform.
+    Info.Kind = ckOldStyleDefinition;
+    const std::string& Lit = OldStyle->Right.Text;
+    size_t Bar = Lit.find('|');
+    Info.Name = Trim(Lit.substr(0, Bar));
+    if (Bar != std::string::npos) Info.Platform = Trim(Lit.substr(Bar + 1));
+    if (Info.Name.empty()) Info.Kind = ckOther;
+    return Info;
+  }
+  if (KeyTest && List.size() == 1) {
+    Info.Kind = ckValues;
+    Info.Key = KeyTest->Left.Text;
+  }
+  return Info;
+}
+
+// ---- the conditions written -----------------------------------------------------------
+
+std::string DefinitionCondition(const std::string& Name, const std::string& Key) {
+  return Format("'$(Config)'=='%s' or '$(%s)'!=''", Name, Key);
+}
+
+std::string PlatformDefinitionCondition(const std::string& Platform, const std::string& ParentKey,
+                                        const std::string& Key) {
+  return Format("('$(Platform)'=='%s' and '$(%s)'=='true') or '$(%s)'!=''", Platform, ParentKey, Key);
+}
+
+std::string ValuesCondition(const std::string& Key) { return Format("'$(%s)'!=''", Key); }
+
+std::string LocalOverrideCondition(const std::string& Key, const std::string& RelativeFile) {
+  return ValuesCondition(Key) + " And " + Format("'$(FileToCompile)'=='%s'", RelativeFile);
+}
+
+std::string BuildEventCondition(const std::string& Name, const std::string& Platform) {
+  return Format("'$(Config)'=='%s' And '$(Platform)'=='%s'", Name, Platform);
+}
+
+std::string LocalBuildEventCondition(const std::string& Name, const std::string& RelativeFile) {
+  return Format("'$(Config)'=='%s' And '$(FileToCompile)'=='%s'", Name, RelativeFile);
+}
+
+}  // namespace nxs
