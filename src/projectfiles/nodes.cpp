@@ -130,7 +130,12 @@ void TNode::CopyInto(TNode& Copy, bool Deep) const {
     Copy.Attributes().FList = FAttributes->FList;
   }
   if (Deep && FNodes)
-    for (const auto& Child : FNodes->FItems) Copy.InsertNode(Child->CreateCopy(true));
+    for (const auto& Child : FNodes->FItems) {
+      std::unique_ptr<TNode> ChildCopy = Child->CreateCopy(true);
+      TNode* Raw = ChildCopy.get();
+      Copy.InsertNode(std::move(ChildCopy));
+      Raw->FModified = false;  // being inserted is not a change of the copy
+    }
   Copy.FModified = false;
 }
 

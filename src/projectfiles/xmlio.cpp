@@ -176,6 +176,8 @@ struct TXmlReader::TState {
         S->PendingId.clear();
       }
       TNode* Raw = Node.get();
+      // Text of an element that has child elements is dropped, also what came before them.
+      if (Parent && !Parent->HasChildren()) ClearValue(*Parent);
       if (Parent)
         Parent->InsertNode(std::move(Node));
       else if (!S->Root)
@@ -272,6 +274,7 @@ struct TXmlReader::TState {
 
 void TXmlReader::AppendValue(TNode& Node, std::string_view Text) { Node.FValue.append(Text); }
 void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
+void TXmlReader::ClearValue(TNode& Node) { Node.FValue.clear(); }
 
 TXmlReader::TXmlReader() = default;
 TXmlReader::~TXmlReader() = default;

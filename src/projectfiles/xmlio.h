@@ -41,6 +41,7 @@ class TXmlReader {
   // being read is not yet a change of anything.
   static void AppendValue(TNode& Node, std::string_view Text);
   static void SetCData(TNode& Node);
+  static void ClearValue(TNode& Node);
 
   std::string FWarnings;
 };

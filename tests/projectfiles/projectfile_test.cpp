@@ -1,0 +1,414 @@
+#include "projectfiles/projectfile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "projectfiles/xmlio.h"
+#include "shared/fileio.h"
+#include "shared/testdir.h"
+
+using namespace nxs;
+using namespace nxs::msb;
+using nxs::test::TTempDir;
+
+namespace {
+
+const std::string Ns = "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\"";
+
+std::shared_ptr<TNativeMSBuildProject> Doc(const std::string& Body, const std::string& FileName = "p.vproj") {
+  return std::make_shared<TNativeMSBuildProject>(FileName, LoadProjectFromText("<Project " + Ns + ">" + Body + "</Project>"));
+}
+
+// The children of the root as "Name[Condition]" lines.
+std::string Outline(TNativeMSBuildProject& D) {
+  std::string S;
+  TProjectNode* Root = D.GetProjectNode();
+  for (int I = 0; I < Root->Count(); ++I) {
+    TNode* N = Root->GetNode(I);
+    S += N->GetName();
+    if (!N->GetAttribute("Project").empty()) S += ":" + N->GetAttribute("Project");
+    if (!N->GetCondition().empty()) S += "[" + N->GetCondition() + "]";
+    S += " ";
+  }
+  return S;
+}
+
+struct TCollector : IPropertyReader, IItemReader, ITargetReader {
+  std::vector<std::string> Log;
+  void ReadProperty(const std::string& N, const std::string& V, const std::string& C) override {
+    Log.push_back(N + "=" + V + "|" + C);
+  }
+  void BeginItem(const std::string& T, const std::string& I, const std::string& C) override {
+    Log.push_back("item " + T + " " + I + "|" + C);
+  }
+  void ItemMetadata(const std::string& N, const std::string& V) override { Log.push_back(" " + N + "=" + V); }
+  void EndItem() override { Log.push_back("end"); }
+  void BeginTarget(const std::string& N, const std::string& C) override { Log.push_back("target " + N + "|" + C); }
+  void DependsOnTargets(const std::string& V) override { Log.push_back(" depends " + V); }
+  void BeginTask(const std::string& N, const std::string& C) override { Log.push_back(" task " + N + "|" + C); }
+  void TaskParameter(const std::string& N, const std::string& V) override { Log.push_back("  " + N + "=" + V); }
+};
+
+std::string MessageOf(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (const std::exception& E) {
+    return E.what();
+  }
+  return "no error";
+}
+
+}  // namespace
+
+TEST(ProjectDocument, ProjectFileVersionIsCheckedAndStamped) {
+  for (const char* Ok : {"", "11", "12"}) {
+    auto D = Doc(std::string("<ProjectExtensions><ProjectFileVersion>") + Ok + "</ProjectFileVersion></ProjectExtensions>");
+    D->CheckProjectFileVersion();
+    EXPECT_EQ(D->GetProjectNode()->GetProjectExtensions()->GetValue("ProjectFileVersion"), "12");
+  }
+  auto Newer = Doc("<ProjectExtensions><ProjectFileVersion>13</ProjectFileVersion></ProjectExtensions>");
+  EXPECT_EQ(MessageOf([&] { Newer->CheckProjectFileVersion(); }),
+            "Project is a newer version (13) incompatible with current version (12).");
+  auto Huge = Doc("<ProjectExtensions><ProjectFileVersion>99999999999</ProjectFileVersion></ProjectExtensions>");
+  EXPECT_EQ(MessageOf([&] { Huge->CheckProjectFileVersion(); }),
+            "Project is a newer version (99999999999) incompatible with current version (12).");
+  auto Bad = Doc("<ProjectExtensions><ProjectFileVersion>twelve</ProjectFileVersion></ProjectExtensions>");
+  EXPECT_EQ(MessageOf([&] { Bad->CheckProjectFileVersion(); }), "Unknown project version: \"twelve\"");
+  // A file that already carries the version is not modified by opening it.
+  auto Current = Doc("<ProjectExtensions><ProjectFileVersion>12</ProjectFileVersion></ProjectExtensions>");
+  Current->CheckProjectFileVersion();
+  EXPECT_FALSE(Current->IsModified());
+}
+
+TEST(ProjectDocument, ExtensionValuesRefuseXmlAndNameTheFile) {
+  auto D = Doc("", "dir/app.vproj");
+  D->SetPersonality("Vellum.Personality");
+  D->SetProjectType("Application");
+  D->SetPersonalityVersion("1");
+  EXPECT_EQ(D->GetPersonality(), "Vellum.Personality");
+  EXPECT_EQ(D->GetProjectType(), "Application");
+  EXPECT_EQ(D->GetPersonalityVersion(), "1");
+  EXPECT_EQ(MessageOf([&] { D->SetPersonality("<x>"); }), "Personality cannot contain XML (dir/app.vproj)");
+  EXPECT_EQ(MessageOf([&] { D->SetPersonalityVersion("1>"); }), "PersonalityVersion cannot contain XML (dir/app.vproj)");
+  EXPECT_EQ(MessageOf([&] { D->SetProjectType("<"); }), "ProjectType cannot contain XML (dir/app.vproj)");
+  EXPECT_EQ(D->GetPersonality(), "Vellum.Personality");
+  // The personality is written with its version and read without it.
+  std::string Xml = D->GetXml();
+  EXPECT_NE(Xml.find("<Tarvos.Personality>Vellum.Personality.12</Tarvos.Personality>"), std::string::npos);
+  EXPECT_EQ(D->GetPersonality(), "Vellum.Personality");
+}
+
+TEST(ProjectDocument, ExtensionSectionXmlAndPathSearch) {
+  std::string Section;
+  auto D = MSBuildCreateProject("new.vproj", "Vellum.Personality", "Application", Section);
+  EXPECT_EQ(Section, "<TarvosProject>\r\n    <Vellum.Personality/>\r\n</TarvosProject>\r\n");
+  auto* Native = dynamic_cast<TNativeMSBuildProject*>(D.get());
+  TProjectExtensions* Ext = Native->GetProjectNode()->GetProjectExtensions();
+  EXPECT_NE(Ext->FindFirstChild("TarvosProject\\Vellum.Personality"), nullptr);
+  TGUID Guid = D->GetProjectGuid();
+  EXPECT_FALSE(Guid.IsEmpty());
+  EXPECT_EQ(Ext->GetValue("ProjectFileVersion"), "12");
+
+  D->SetExtensionXml("  <TarvosProject><Platforms><Platform value=\"Win32\">True</Platform></Platforms></TarvosProject> ");
+  EXPECT_EQ(D->GetExtensionXml(),
+            "<TarvosProject>\r\n    <Platforms>\r\n        <Platform value=\"Win32\">True</Platform>\r\n"
+            "    </Platforms>\r\n</TarvosProject>\r\n");
+  // Bad XML is refused and leaves the section as it was.
+  EXPECT_EQ(MessageOf([&] { D->SetExtensionXml("<TarvosProject>"); }).rfind("Fatal error", 0), 0u);
+  EXPECT_NE(D->GetExtensionXml().find("Platforms"), std::string::npos);
+
+  auto Empty = MSBuildCreateProject("e.vproj", "", "", Section);
+  EXPECT_EQ(Section, "<TarvosProject/>\r\n");
+}
+
+TEST(ProjectDocument, CreateFromXmlWithPersonalityReplacesSection) {
+  auto D = MSBuildCreateProjectFromXml(
+      "x.kzproj",
+      "<Project " + Ns + "><ProjectExtensions><TarvosProject><Old/></TarvosProject><Tail/></ProjectExtensions></Project>",
+      "Kestrel.Personality");
+  EXPECT_EQ(D->GetPersonality(), "Kestrel.Personality");
+  auto* Native = dynamic_cast<TNativeMSBuildProject*>(D.get());
+  TProjectExtensions* Ext = Native->GetProjectNode()->GetProjectExtensions();
+  EXPECT_EQ(Ext->GetChildByIndex("TarvosProject", 0), nullptr);
+  ASSERT_NE(Ext->GetChildByIndex("Kestrel.Personality", 0), nullptr);
+  EXPECT_LT(Ext->GetChildByIndex("Kestrel.Personality", 0)->Index(), Ext->GetChildByIndex("Tail", 0)->Index());
+}
+
+TEST(ProjectDocument, ItemsGoToReferenceAndPlainGroups) {
+  auto D = Doc("<PropertyGroup/><ItemGroup Condition=\"c\"><Compile Include=\"c.pas\"/></ItemGroup><Target Name=\"T\"/>");
+  D->AddItem("Compile", "a.pas", "");
+  D->AddItemMetadata("Form", "F");
+  D->EndItem();
+  D->AddItem("reference", "System", "");
+  D->AddItem("Compile", "b.pas", "");
+  EXPECT_EQ(Outline(*D), "PropertyGroup ItemGroup ItemGroup ItemGroup[c] Target ");
+  TCollector C;
+  D->ReadItems(C);
+  // The reference group was made behind the last property group, so it comes first.
+  EXPECT_EQ(C.Log, (std::vector<std::string>{"item reference System|", "end", "item Compile a.pas|", " Form=F", "end",
+                                             "item Compile b.pas|", "end"}));
+  D->EndItem();
+  EXPECT_EQ(MessageOf([&] { D->AddItemMetadata("K", "V"); }),
+            "Attempted to write metadata \"K=V\" to a null BuildItem (p.vproj)");
+  // A current item that leaves the tree is forgotten, not written through.
+  D->AddItem("Compile", "z.pas", "");
+  D->ClearUnconditionedItemGroups();
+  EXPECT_EQ(MessageOf([&] { D->AddItemMetadata("K", "V"); }),
+            "Attempted to write metadata \"K=V\" to a null BuildItem (p.vproj)");
+  EXPECT_EQ(Outline(*D), "PropertyGroup ItemGroup ItemGroup ItemGroup[c] Target ");
+}
+
+TEST(ProjectDocument, PropertyGroupsReadWriteAndRemove) {
+  auto D = Doc(
+      "<PropertyGroup><Config Condition=\"'$(Config)'==''\">Debug</Config><Base>True</Base></PropertyGroup>"
+      "<PropertyGroup Condition=\"'$(Base)'!=''\"><Out>bin</Out><Out Condition=\"x\">obj</Out></PropertyGroup>"
+      "<PropertyGroup Condition=\"'$(Cfg_1)'!=''\"><Out>dbg</Out></PropertyGroup>");
+  TCollector C;
+  D->ReadPropertyGroup("'$(BASE)'!=''", C);
+  D->ReadGroupProperty("out", "'$(Cfg_1)'!=''", C);
+  D->ReadPropertyInAllGroups("Out", C);
+  D->ReadGlobalProperty("Config", C);
+  EXPECT_EQ(C.Log, (std::vector<std::string>{"Out=bin|", "Out=obj|x", "Out=dbg|", "Out=bin|'$(Base)'!=''",
+                                             "Out=obj|'$(Base)'!=''", "Out=dbg|'$(Cfg_1)'!=''",
+                                             "Config=Debug|'$(Config)'==''"}));
+  std::vector<std::string> Conditions, Names;
+  D->GetGroupConditions(Conditions);
+  EXPECT_EQ(Conditions, (std::vector<std::string>{"", "'$(Base)'!=''", "'$(Cfg_1)'!=''"}));
+  D->GetGroupPropertyNames("'$(Base)'!=''", Names);
+  EXPECT_EQ(Names, (std::vector<std::string>{"Out", "Out"}));
+
+  D->BeginPropertyGroup("'$(Cfg_2)'!=''");
+  D->WriteProperty("Out", "rel", false, "");
+  D->WriteProperty("Keep", "", true, "");
+  D->EndPropertyGroup();
+  EXPECT_EQ(Outline(*D), "PropertyGroup PropertyGroup['$(Base)'!=''] PropertyGroup['$(Cfg_1)'!=''] "
+                         "PropertyGroup['$(Cfg_2)'!=''] ");
+  D->BeginPropertyGroup("'$(Cfg_2)'!=''");
+  D->WriteProperty("Keep", "", false, "");
+  Names.clear();
+  D->GetGroupPropertyNames("'$(Cfg_2)'!=''", Names);
+  EXPECT_EQ(Names, (std::vector<std::string>{"Out"}));
+
+  std::string Value, Condition;
+  EXPECT_TRUE(D->GetGlobalProperty("config", Value, Condition));
+  EXPECT_EQ(Value + "|" + Condition, "Debug|'$(Config)'==''");
+  EXPECT_TRUE(D->HasUnconditionedProperty("Base"));
+  EXPECT_FALSE(D->HasUnconditionedProperty("Config"));
+  D->RemoveGlobalProperty("Base");
+  D->RemoveGlobalProperty("Config");  // the global group is left empty and goes
+  EXPECT_EQ(Outline(*D), "PropertyGroup['$(Base)'!=''] PropertyGroup['$(Cfg_1)'!=''] PropertyGroup['$(Cfg_2)'!=''] ");
+  D->SetGlobalProperty("Base", "True", false, "");
+  EXPECT_EQ(Outline(*D).rfind("PropertyGroup PropertyGroup['$(Base)'", 0), 0u);
+  D->ClearPropertyGroups("'$(Cfg_1)'!=''");
+  Names.clear();
+  D->GetGroupPropertyNames("'$(Cfg_1)'!=''", Names);
+  EXPECT_TRUE(Names.empty());
+  D->RemoveConditionedPropertyGroups("");
+  EXPECT_EQ(Outline(*D), "PropertyGroup ");
+}
+
+TEST(ProjectDocument, ConditionedPropertiesGoBehindTheLastImport) {
+  auto D = Doc("<PropertyGroup Condition=\"c\"><A>1</A></PropertyGroup><Import Project=\"x.targets\"/>");
+  D->SetConditionedProperty("B", "2", "C");
+  EXPECT_EQ(Outline(*D), "PropertyGroup[c] Import:x.targets PropertyGroup[C] ");
+  D->SetConditionedProperty("B", "3", "c");  // the group behind the import takes it
+  EXPECT_EQ(Outline(*D), "PropertyGroup[c] Import:x.targets PropertyGroup[C] ");
+  TCollector Col;
+  D->ReadPropertyGroup("c", Col);
+  EXPECT_EQ(Col.Log, (std::vector<std::string>{"A=1|"}));
+  auto NoImports = Doc("<ItemGroup/>");
+  NoImports->SetConditionedProperty("B", "2", "c");
+  EXPECT_EQ(Outline(*NoImports), "PropertyGroup[c] ItemGroup ");
+}
+
+TEST(ProjectDocument, Imports) {
+  auto D = Doc("<Import Project=\"a.targets\"/><ItemGroup/><Import Project=\"b.targets\"/>");
+  D->InsertImport("first", 0, "");
+  D->InsertImport("third", 2, "");
+  D->InsertImport("last", 99, "");
+  EXPECT_EQ(Outline(*D), "Import:first Import:a.targets Import:third ItemGroup Import:b.targets Import:last ");
+  D->AddImport("added", "c");
+  EXPECT_EQ(Outline(*D),
+            "Import:first Import:a.targets Import:third ItemGroup Import:added[c] Import:b.targets Import:last ");
+  EXPECT_TRUE(D->HasImport("A.TARGETS", ""));
+  EXPECT_FALSE(D->HasImport("added", ""));
+  EXPECT_EQ(D->RemoveImport("third", ""), 2);
+  EXPECT_EQ(D->RemoveImport("third", ""), -1);
+  D->MoveImport("last", "", 0);
+  EXPECT_EQ(Outline(*D).rfind("Import:last Import:first", 0), 0u);
+  D->RemoveAllImports();
+  EXPECT_EQ(Outline(*D), "ItemGroup ");
+  D->InsertImport("only", 5, "");
+  EXPECT_EQ(Outline(*D), "ItemGroup Import:only ");
+}
+
+TEST(ProjectDocument, TargetsAndTasks) {
+  auto D = Doc("<Target Name=\"Build\"/>");
+  EXPECT_EQ(MessageOf([&] { D->BeginWriteTask("Exec"); }), "BeginWriteTask: Current target is nil (p.vproj)");
+  EXPECT_EQ(MessageOf([&] { D->SetTaskParameter("a", "b"); }), "Current task is nil (p.vproj)");
+  EXPECT_EQ(MessageOf([&] { D->SetTaskCondition("a"); }), "Current task is nil (p.vproj)");
+  D->BeginWriteTarget("Deploy", "Build");
+  D->BeginWriteTask("Copy");
+  D->SetTaskParameter("SourceFiles", "a.exe");
+  D->SetTaskCondition("Exists('a.exe')");
+  D->EndWriteTask();
+  D->EndWriteTarget();
+  std::string Names = "X";
+  D->GetTargetNames(Names);
+  EXPECT_EQ(Names, "X;Build;Deploy");
+  TCollector C;
+  D->ReadTargets(C);
+  EXPECT_EQ(C.Log, (std::vector<std::string>{"target Build|", " depends ", "target Deploy|", " depends Build",
+                                             " task Copy|Exists('a.exe')", "  SourceFiles=a.exe"}));
+  D->BeginWriteTarget("Deploy", "");
+  D->RemoveTarget("deploy");
+  EXPECT_EQ(MessageOf([&] { D->BeginWriteTask("Exec"); }), "BeginWriteTask: Current target is nil (p.vproj)");
+  EXPECT_EQ(Outline(*D), "Target ");
+}
+
+TEST(ProjectDocument, PreserveRestoreAndModifiedState) {
+  auto D = Doc("<PropertyGroup><A>1</A></PropertyGroup>");
+  EXPECT_FALSE(D->IsModified());
+  EXPECT_EQ(MessageOf([&] { D->Restore(); }), "Cannot restore project document, it was not preserved (p.vproj)");
+  D->Preserve();
+  D->SetGlobalProperty("A", "2", false, "");
+  EXPECT_TRUE(D->IsModified());
+  D->Restore();
+  std::string V, C;
+  D->GetGlobalProperty("A", V, C);
+  EXPECT_EQ(V, "1");
+  EXPECT_FALSE(D->IsModified());
+  // The restored tree is usable through the cached references.
+  D->SetGlobalProperty("B", "x", false, "");
+  EXPECT_TRUE(D->IsModified());
+  D->Preserve();
+  D->RebuildTree();
+  EXPECT_TRUE(D->IsModified());  // it was modified when preserved
+  EXPECT_TRUE(D->GetGlobalProperty("B", V, C));
+  D->DiscardPreserved();
+  EXPECT_EQ(MessageOf([&] { D->Restore(); }), "Cannot restore project document, it was not preserved (p.vproj)");
+  // Text made for other uses than saving does not make the document unmodified.
+  D->GetXml();
+  EXPECT_TRUE(D->IsModified());
+}
+
+TEST(ProjectDocument, ResetKeepsIdentity) {
+  auto D = Doc(
+      "<PropertyGroup><ProjectGuid Condition=\"c\">{6A1C2F4E-8B3D-4E5F-9A7B-1C2D3E4F5A6B}</ProjectGuid><X>1</X>"
+      "</PropertyGroup><ItemGroup><A Include=\"a\"/></ItemGroup><ProjectExtensions>"
+      "<Tarvos.Personality>Vellum.Personality.12</Tarvos.Personality><Tarvos.ProjectType>Library</Tarvos.ProjectType>"
+      "<TarvosProject><Vellum.Personality><S>1</S></Vellum.Personality></TarvosProject><Other/>"
+      "</ProjectExtensions>");
+  D->ResetDocument();
+  EXPECT_EQ(D->GetXml(),
+            "<Project " + Ns + ">\r\n"
+            "    <PropertyGroup>\r\n"
+            "        <ProjectGuid Condition=\"c\">{6A1C2F4E-8B3D-4E5F-9A7B-1C2D3E4F5A6B}</ProjectGuid>\r\n"
+            "    </PropertyGroup>\r\n"
+            "    <ProjectExtensions>\r\n"
+            "        <Tarvos.Personality>Vellum.Personality.12</Tarvos.Personality>\r\n"
+            "        <Tarvos.ProjectType>Library</Tarvos.ProjectType>\r\n"
+            "        <TarvosProject>\r\n"
+            "            <Vellum.Personality>\r\n"
+            "                <S>1</S>\r\n"
+            "            </Vellum.Personality>\r\n"
+            "        </TarvosProject>\r\n"
+            "    </ProjectExtensions>\r\n"
+            "</Project>\r\n");
+}
+
+TEST(ProjectDocument, GuidRoundTripAndBadText) {
+  auto D = Doc("");
+  EXPECT_TRUE(D->GetProjectGuid().IsEmpty());
+  TGUID G = StringToGUID("{6A1C2F4E-8B3D-4E5F-9A7B-1C2D3E4F5A6B}");
+  D->SetProjectGuid(G);
+  EXPECT_EQ(D->GetProjectGuid(), G);
+  D->SetGlobalProperty("ProjectGuid", "nonsense", false, "");
+  EXPECT_THROW(D->GetProjectGuid(), EConvertError);
+}
+
+TEST(ProjectDocument, SaveOpenReloadThroughFiles) {
+  TTempDir Dir;
+  std::string Name = Dir / "app.vproj";
+  FileSystem().WriteFile(Name, "<?xml version=\"1.0\"?>\n<Project " + Ns +
+                                   "><PropertyGroup><A>1</A></PropertyGroup></Project>");
+  auto D = MSBuildOpenProject(Name);
+  EXPECT_TRUE(D->IsModified());  // the version was stamped
+  D->SaveToFile(Name);
+  EXPECT_FALSE(D->IsModified());
+  std::string Saved = FileSystem().ReadFile(Name);
+  EXPECT_EQ(Saved.rfind("\xEF\xBB\xBF<Project " + Ns + ">\r\n    <PropertyGroup>\r\n", 0), 0u);
+  EXPECT_NE(Saved.find("<ProjectFileVersion>12</ProjectFileVersion>"), std::string::npos);
+
+  // A failed save leaves the document modified.
+  D->SetGlobalProperty("A", "2", false, "");
+  EXPECT_THROW(D->SaveToFile(Dir / "missing/dir/x.vproj"), EInOutError);
+  EXPECT_TRUE(D->IsModified());
+
+  FileSystem().WriteFile(Name, "<Project " + Ns + "><PropertyGroup><A>3</A></PropertyGroup></Project>");
+  D->Reload();
+  std::string V, C;
+  D->GetGlobalProperty("A", V, C);
+  EXPECT_EQ(V, "3");
+
+  EXPECT_THROW(MSBuildOpenProject(Dir / "none.vproj"), EInOutError);
+  FileSystem().WriteFile(Name, "<Other/>");
+  EXPECT_EQ(MessageOf([&] { MSBuildOpenProject(Name); }),
+            "The document is not an MSBuild project: its root element is \"Other\"");
+}
+
+TEST(ProjectDocument, OpenBufferTextIsReadInsteadOfTheFile) {
+  TTempDir Dir;
+  std::string Name = Dir / "open.vproj";
+  FileSystem().WriteFile(Name, "<Project " + Ns + "><PropertyGroup><A>disk</A></PropertyGroup></Project>");
+  SetOpenBufferTextHook([&](const std::string& File, std::string& Text) {
+    if (File != Name) return false;
+    Text = "<Project " + Ns + "><PropertyGroup><A>buffer</A></PropertyGroup></Project>";
+    return true;
+  });
+  auto D = MSBuildOpenProject(Name);
+  SetOpenBufferTextHook(nullptr);
+  std::string V, C;
+  D->GetGlobalProperty("A", V, C);
+  EXPECT_EQ(V, "buffer");
+}
+
+namespace {
+struct TFakeView : IEngineProjectView {
+  std::string Xml;
+  bool Build(const std::string& T, const std::string& P, int V) override { return T == "Build" && V == 2; }
+  bool Query(const std::string& Text, std::string& Result) override {
+    Result = Text + ":" + std::to_string(Xml.size());
+    return true;
+  }
+};
+}  // namespace
+
+TEST(ProjectDocument, EngineCallsNeedARegisteredView) {
+  auto D = Doc("<Target Name=\"Build\"/>");
+  std::string R;
+  EXPECT_EQ(MessageOf([&] { D->EngineBuild("Build", "", 2); }),
+            "The build engine is not available: no engine view is registered for project documents");
+  EXPECT_THROW(D->EngineQuery("q", R), EProjectFileException);
+  int Made = 0;
+  bool Background = false;
+  SetEngineViewHooks({[&](const std::string& Xml, const std::string& FileName) {
+                        ++Made;
+                        auto V = std::make_shared<TFakeView>();
+                        V->Xml = Xml;
+                        return V;
+                      },
+                      [&] { return Background; }});
+  EXPECT_TRUE(D->EngineBuild("Build", "", 2));
+  EXPECT_TRUE(D->EngineQuery("q", R));
+  EXPECT_EQ(Made, 2);  // a fresh view per call
+  D->CacheEngineProject();
+  Background = true;
+  EXPECT_TRUE(D->EngineQuery("q", R));
+  EXPECT_EQ(Made, 3);  // the cached view serves while a background compile runs
+  D->ReleaseEngineProject();
+  EXPECT_TRUE(D->EngineQuery("q", R));
+  EXPECT_EQ(Made, 4);
+  SetEngineViewHooks({});
+}

@@ -1,0 +1,197 @@
+#include "projectfiles/xmlio.h"
+
+#include <gtest/gtest.h>
+
+#include "projectfiles/errors.h"
+#include "projectfiles/msbnodes.h"
+
+using namespace nxs;
+using namespace nxs::msb;
+
+namespace {
+
+const std::string Ns = "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\"";
+
+std::unique_ptr<TNode> ReadProject(const std::string& Xml) { return TProjectXmlReader().Read(Xml); }
+
+// Read, then write with the writer's layout.
+std::string Format(const std::string& Xml) {
+  std::unique_ptr<TNode> Root = ReadProject(Xml);
+  return WriteXmlText(*Root);
+}
+
+std::string Lines(std::initializer_list<const char*> L) {
+  std::string S;
+  for (const char* Line : L) S += std::string(Line) + "\r\n";
+  return S;
+}
+
+std::string ParseError(const std::string& Xml) {
+  try {
+    ReadProject(Xml);
+  } catch (const EParseException& E) {
+    return E.what();
+  }
+  return "no error";
+}
+
+}  // namespace
+
+TEST(XmlReadWrite, KeepsElementsAttributesTextCDataAndIdentifiersInTheSystemsLayout) {
+  std::string In =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<!-- a plain comment -->\n"
+      "<Project " + Ns + " DefaultTargets=\"Build\">\n"
+      "\t<PropertyGroup Condition=\"'$(Config)'=='Debug'\" Label=\"\">\n"
+      "\t\t<Define>DEBUG</Define>   <!-- dropped -->\n"
+      "\t\t<Post><![CDATA[copy \"a\" b > nul]]></Post>\n"
+      "\t</PropertyGroup>\n"
+      "  <?pi dropped?>\n"
+      "\t<!--__item-7-->\n"
+      "\t<ItemGroup><Compile Include=\"x.pas\" B=\"2\" A=\"1\"/></ItemGroup>\n"
+      "</Project>\n";
+  EXPECT_EQ(Format(In), Lines({"<Project " "xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\" "
+                               "DefaultTargets=\"Build\">",
+                               "    <PropertyGroup Condition=\"'$(Config)'=='Debug'\">",
+                               "        <Define>DEBUG</Define>",
+                               "        <Post><![CDATA[copy \"a\" b > nul]]></Post>",
+                               "    </PropertyGroup>",
+                               "    <!-- __item-7 -->",
+                               "    <ItemGroup>",
+                               "        <Compile Include=\"x.pas\" B=\"2\" A=\"1\"/>",
+                               "    </ItemGroup>",
+                               "</Project>"}));
+}
+
+TEST(XmlReadWrite, TextRules) {
+  std::unique_ptr<TNode> Root = ReadProject(
+      "<Project " + Ns + "><PropertyGroup>"
+      "<Blank>\n      </Blank>"
+      "<Lead>  two spaces</Lead>"
+      "<Trimmed>\n   middle \t\n</Trimmed>"
+      "<Run>first line\n  second &amp; third\n</Run>"
+      "<Mixed>a<!-- c -->b</Mixed>"
+      "<Parent>dropped<Child>kept</Child>dropped too</Parent>"
+      "</PropertyGroup></Project>");
+  TNode* G = Root->GetNode(0);
+  EXPECT_EQ(G->GetNode(0)->GetValue(), "");
+  EXPECT_EQ(G->GetNode(1)->GetValue(), "  two spaces");
+  EXPECT_EQ(G->GetNode(2)->GetValue(), "middle");
+  // One run between two markup events, even where the parser reports it in pieces.
+  EXPECT_EQ(G->GetNode(3)->GetValue(), "first line\n  second & third\n");
+  EXPECT_EQ(G->GetNode(4)->GetValue(), "ab");
+  EXPECT_EQ(G->GetNode(5)->GetValue(), "");
+  EXPECT_EQ(G->GetNode(5)->GetNode(0)->GetValue(), "kept");
+  std::string Out = WriteXmlText(*Root);
+  EXPECT_NE(Out.find("<Blank/>\r\n"), std::string::npos);
+  EXPECT_FALSE(Root->IsModified());
+}
+
+TEST(XmlReadWrite, EscapingOfTextAndAttributes) {
+  TProjectNode Root;
+  TNode* N = Root.Append<TNode>("N");
+  N->SetAttribute("A", "it's <\"&\"> \r\n\tx");
+  N->SetValue("it's <&> \"q\" a\r\nb");
+  std::string Out = WriteXmlText(Root);
+  EXPECT_NE(Out.find("<N A=\"it's &lt;&quot;&amp;&quot;&gt; &#13;&#10;&#9;x\">"
+                     "it&apos;s &lt;&amp;&gt; &quot;q&quot; a&#13;\nb</N>"),
+            std::string::npos)
+      << Out;
+  // Carriage returns, line feeds and tabs survive the next reading.
+  std::unique_ptr<TNode> Back = ReadProject(Out);
+  EXPECT_EQ(Back->GetNode(0)->GetAttribute("A"), "it's <\"&\"> \r\n\tx");
+  EXPECT_EQ(Back->GetNode(0)->GetValue(), "it's <&> \"q\" a\r\nb");
+}
+
+TEST(XmlReadWrite, CDataPrefixedValuesAndSectionEnds) {
+  TProjectNode Root;
+  Root.Append<TNode>("Whole")->SetValue("<![CDATA[a < b]]>");
+  Root.Append<TNode>("Broken")->SetValue("<![CDATA[a < b");
+  Root.Append<TNode>("Attr")->SetAttribute("V", "<![CDATA[x]]>");
+  TNode* C = Root.Append<TNode>("Section");
+  C->SetValue("x]]>y");
+  C->SetValueIsCData(true);
+  std::string Out = WriteXmlText(Root);
+  EXPECT_NE(Out.find("<Whole><![CDATA[a < b]]></Whole>"), std::string::npos);
+  EXPECT_NE(Out.find("<Broken>&lt;![CDATA[a &lt; b</Broken>"), std::string::npos);
+  EXPECT_NE(Out.find("<Attr V=\"&lt;![CDATA[x]]&gt;\"/>"), std::string::npos);
+  std::unique_ptr<TNode> Back = ReadProject(Out);
+  EXPECT_EQ(Back->GetNode(0)->GetValue(), "a < b");
+  EXPECT_TRUE(Back->GetNode(0)->GetValueIsCData());
+  EXPECT_EQ(Back->GetNode(1)->GetValue(), "<![CDATA[a < b");
+  EXPECT_EQ(Back->GetNode(2)->GetAttribute("V"), "<![CDATA[x]]>");
+  EXPECT_EQ(Back->GetNode(3)->GetValue(), "x]]>y");
+}
+
+TEST(XmlReadWrite, PersonalityVersionIsStrippedAndRestored) {
+  std::string Doc = "<Project " + Ns +
+                    "><ProjectExtensions><Tarvos.Personality>Vellum.Personality.12</Tarvos.Personality>"
+                    "</ProjectExtensions></Project>";
+  std::unique_ptr<TNode> Root = ReadProject(Doc);
+  TNode* P = Root->GetNode(0)->GetNode(0);
+  EXPECT_TRUE(P->Is<TPersonalityNode>());
+  EXPECT_EQ(P->GetValue(), "Vellum.Personality");
+  EXPECT_NE(WriteXmlText(*Root).find(">Vellum.Personality.12<"), std::string::npos);
+
+  try {
+    ReadProject(std::string(Doc).replace(Doc.find(".12"), 3, ".13"));
+    FAIL();
+  } catch (const EProjectFileException& E) {
+    EXPECT_STREQ(E.what(), "13");
+  }
+  std::unique_ptr<TNode> Plain = ReadProject(std::string(Doc).replace(Doc.find("Vellum.Personality.12"), 21, "Vellum"));
+  EXPECT_EQ(Plain->GetNode(0)->GetNode(0)->GetValue(), "Vellum");
+  EXPECT_NE(WriteXmlText(*Plain).find(">Vellum<"), std::string::npos);
+}
+
+TEST(XmlReadWrite, NothingOutsideTheTextIsLoaded) {
+  const std::string Errors[] = {
+      ParseError("<!DOCTYPE Project [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><Project>&x;</Project>"),
+      ParseError("<!DOCTYPE Project SYSTEM \"http://127.0.0.1/p.dtd\"><Project/>"),
+      ParseError("<!DOCTYPE P [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]><P>&b;</P>"),
+  };
+  for (const std::string& E : Errors)
+    EXPECT_EQ(E.rfind("Fatal error 21. External entities and document type definitions are not read Line 1, column ", 0),
+              0u)
+        << E;
+}
+
+TEST(XmlReadWrite, ParseErrorsCarryLineAndColumn) {
+  EXPECT_EQ(ParseError("<Project>\n  <A></B>\n</Project>"), "Fatal error 7. mismatched tag Line 2, column 8.");
+  EXPECT_EQ(ParseError(""), "Fatal error 3. no element found Line 1, column 1.");
+  EXPECT_EQ(ParseError("<P a='1' a='2'/>"), "Fatal error 8. duplicate attribute Line 1, column 10.");
+  std::string Deep;
+  for (int I = 0; I < 2000; ++I) Deep += "<a>";
+  EXPECT_EQ(ParseError(Deep), "Fatal error 21. Elements are nested more than 1000 levels deep Line 1, column 3004.");
+}
+
+TEST(XmlReadWrite, NamespacesAndPrefixedAttributes) {
+  std::unique_ptr<TNode> Root = TXmlReader().Read(
+      "<p:Project xmlns:p=\"http://schemas.microsoft.com/developer/msbuild/2003\" xmlns:a=\"urn:a\" "
+      "xmlns:b=\"urn:b\" a:Name=\"first\" b:Name=\"second\"><p:Import Project=\"x\"/><Other/></p:Project>");
+  EXPECT_TRUE(Root->Is<TProjectNode>());
+  // Declarations are not attributes; two attributes with one local name keep the first.
+  EXPECT_EQ(Root->GetAttributeNames(), (std::vector<std::string>{"Name"}));
+  EXPECT_EQ(Root->GetAttribute("Name"), "first");
+  EXPECT_TRUE(Root->GetNode(0)->Is<TImport>());
+  EXPECT_FALSE(Root->GetNode(1)->Is<TMSBNode>());  // no namespace: the parent's default class
+  std::string Out = WriteXmlText(*Root);
+  EXPECT_EQ(Out.rfind("<Project " + Ns + " Name=\"first\">\r\n", 0), 0u) << Out;
+  // Without a namespace the root is a plain node and is written without one.
+  EXPECT_EQ(WriteXmlText(*TXmlReader().Read("<Project/>")), "<Project/>\r\n");
+}
+
+TEST(XmlReadWrite, IdentifierCommentsOnlyForProjectReader) {
+  std::string Doc = "<Project " + Ns + "><!-- __abc --><Import Project=\"a\"/><!--__x--></Project>";
+  EXPECT_EQ(ReadProject(Doc)->GetNode(0)->GetId(), "abc");
+  EXPECT_EQ(TXmlReader().Read(Doc)->GetNode(0)->GetId(), "");
+}
+
+TEST(XmlReadWrite, OtherEncodingsAreReadAsUtf8) {
+  std::string Latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><P>caf\xE9</P>";
+  EXPECT_EQ(TXmlReader().Read(Latin1)->GetValue(), "caf\xC3\xA9");
+  std::string Utf16("\xFF\xFE<\0P\0>\0\xE9\0<\0/\0P\0>\0", 18);
+  EXPECT_EQ(TXmlReader().Read(Utf16)->GetValue(), "\xC3\xA9");
+  std::string Bom = "\xEF\xBB\xBF<P>x</P>";
+  EXPECT_EQ(TXmlReader().Read(Bom)->GetValue(), "x");
+}
