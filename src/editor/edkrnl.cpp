@@ -400,6 +400,11 @@ bool BlockIsMarked(PEkView View) { return Query(View, qValidBlock) != 0; }
 bool CursorInBlock(PEkView View) { return Query(View, qCursorInBlock) != 0; }
 bool BlockVisible(PEkView View) { return BlockIsMarked(View) && Query(View, qBlockHidden) == 0; }
 
+uint16_t IndentBlock(PEkView View, bool Outdent, int16_t Columns) {
+  SetupUndoGroup(ugGroupWithAny, View);
+  return EvalOne(View, ekIndentBlock, TIndentArgs{static_cast<uint8_t>(Outdent), Columns}, ekEndMacroStep);
+}
+
 void MarkWord(PEkView View) {
   SetupUndoGroup(ugGroupWithAny, View);
   TEkScript S;

@@ -97,6 +97,8 @@ bool BlockVisible(PEkView View);
 // Query code q with the value 1: the byte the kernel answers.
 uint8_t Query(PEkView View, uint8_t Q, uint16_t Value = 1);
 void MarkWord(PEkView View);
+// Shifts the block's lines by Columns (0: the block indent); erNoBlock without a block.
+uint16_t IndentBlock(PEkView View, bool Outdent, int16_t Columns);
 void MarkCurrentLine(PEkView View);
 
 // Bookmarks 0..9.
