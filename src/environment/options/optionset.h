@@ -2,6 +2,7 @@
 // store, one named value per option, optionally once per subkey with one subkey current.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -79,7 +80,7 @@ class TOptionSet {
   int AddSubKey(const std::string& SubKey);
   void DeleteSubKey(int Index);
   void ClearSubKeys();
-  int KeyIndex() const { return FKeyIndex; }
+  int KeyIndex() const { return FKeyIndex.load(); }
   void SetKeyIndex(int Index);
   // The key path of a slot: KeyPath, or KeyPath\SubKey.
   std::string SlotKeyPath(int SubKey) const;
@@ -139,7 +140,7 @@ class TOptionSet {
   bool FHasSubKeys = false;
   std::vector<std::string> FSubKeys;
   std::vector<TSlot> FSlots;
-  int FKeyIndex = 0;
+  std::atomic<int> FKeyIndex = 0;  // read by other threads for the thread-safe sets
   bool FModified = false;
   mutable std::mutex FMutex;
 };

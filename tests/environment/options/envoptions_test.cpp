@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
+#include <thread>
+
 #include "environment/options/resstrings.h"
 #include "shared/settings.h"
 #include "shared/testdir.h"
@@ -261,4 +265,40 @@ TEST(OptionValues, ColoursAndTabStops) {
   EXPECT_EQ(Rack->TabWidth, 4);
   for (const char* Bad : {"", "  ", "0", "4 4", "9 3", "x", "4a", "-2", "1025", "99999999999"})
     EXPECT_FALSE(TabStopsValidate(Bad)) << Bad;
+}
+
+TEST(EnvironmentOptions, DamagedSettingsFileKeepsWhatCouldBeReadAndSaysWhichFile) {
+  TTempDir Dir;
+  {
+    std::ofstream Out(Dir / "settings.ini");
+    Out << "[Editor\\Options]\nRight Margin=int:96\nthis line is not a value\n[Search\nCase Sensitive=bool:True\n";
+  }
+  TSettingsStore Store(Dir / "settings.ini");
+  std::vector<std::string> Reports;
+  Store.SetDamageReporter([&](const std::string& M) { Reports.push_back(M); });
+  TEnvironmentOptions Options(Store);
+  Options.LoadOptions();
+  EXPECT_EQ(Options.EditorOptions().GetInt("Right Margin"), 96);
+  EXPECT_FALSE(Options.SearchOptions().GetBool("Case Sensitive"));
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_NE(Reports[0].find(Dir / "settings.ini"), std::string::npos);
+  EXPECT_EQ(Options.SourceOptionGroups().Count(), 14);
+}
+
+TEST(EnvironmentOptions, EditorOptionsCanBeReadFromAnotherThreadWhileTheyChange) {
+  TFixture F;
+  F.Options.LoadOptions();
+  TOptionSet& Ed = F.Options.EditorOptions();
+  std::atomic<bool> Stop = false;
+  std::atomic<int> Odd = 0;
+  std::thread Reader([&] {
+    while (!Stop) {
+      std::string Font = Ed.GetStr("Editor Font");
+      if (Font != "Courier New" && Font != "Mono Sans") ++Odd;
+    }
+  });
+  for (int I = 0; I < 2000; ++I) Ed.SetValue("Editor Font", std::string(I % 2 ? "Mono Sans" : "Courier New"));
+  Stop = true;
+  Reader.join();
+  EXPECT_EQ(Odd, 0);
 }
