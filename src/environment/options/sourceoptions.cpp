@@ -2,7 +2,6 @@
 
 #include <cassert>
 #include <cstdlib>
-#include <regex>
 
 #include "environment/options/optionset.h"
 #include "environment/options/resstrings.h"
@@ -11,6 +10,7 @@
 #include "shared/format.h"
 #include "shared/settings.h"
 #include "shared/text.h"
+#include "shared/textpattern.h"
 
 namespace nxs {
 
@@ -131,7 +131,7 @@ std::optional<TSourcePairDesc> PairFromString(std::string_view Text) {
 // ---- "&" lists of regular expressions ----
 
 struct TFileTypeLists::TList {
-  std::vector<std::regex> Expressions;
+  std::vector<std::unique_ptr<TTextPattern>> Expressions;
 };
 
 TFileTypeLists::TFileTypeLists() : FDirs(DefaultFileTypeListDirectories()) {}
@@ -167,11 +167,9 @@ const TFileTypeLists::TList& TFileTypeLists::Get(const std::string& ListFile) {
     for (const auto& Raw : Split(Text, '\n')) {
       std::string Line = Trim(Raw);
       if (Line.empty() || Line[0] == '#') continue;
-      try {
-        L->Expressions.emplace_back(Line, std::regex::ECMAScript | std::regex::icase | std::regex::optimize);
-      } catch (const std::regex_error&) {
-        // A line that is not an expression claims nothing.
-      }
+      // A line that is not an expression claims nothing.
+      auto P = std::make_unique<TTextPattern>(Line);
+      if (P->Valid()) L->Expressions.push_back(std::move(P));
     }
     break;
   }
@@ -183,7 +181,7 @@ bool TFileTypeLists::Matches(const std::string& ListFile, std::string_view FileN
     return false;
   std::string Name = ExtractFileName(FileName);
   for (const auto& E : Get(ListFile).Expressions)
-    if (std::regex_search(Name, E)) return true;
+    if (E->Search(Name)) return true;
   return false;
 }
 

@@ -72,7 +72,8 @@ enum : uint32_t {
   soSmartTab = 1u << 15,
 };
 
-// Finds the "&" files of regular expressions that extension lists name, and keeps each
+// Finds the "&" files of regular expressions (POSIX extended syntax, one per line, "#" starting
+// a comment) that extension lists name, and keeps each
 // file's expressions once read.
 class TFileTypeLists {
  public:
