@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "editor/kernel/ekutf8.h"
+
 namespace nxs::ek {
 
 TTextPos TTextBuffer::PosOf(uint64_t Offset) const {
@@ -18,6 +20,12 @@ uint64_t TTextBuffer::OffsetOf(TTextPos P) const {
   uint64_t Line = std::min(P.Line, FLines.LineCount() - 1);
   uint64_t Start = FLines.LineStart(Line);
   return Start + std::min(P.Col, FLines.LineEnd(Line) - Start);
+}
+
+uint64_t TTextBuffer::CharColumn(TTextPos P) const {
+  uint64_t Start = FLines.LineStart(P.Line);
+  std::string Prefix = FTree.Text(Start, P.Col);
+  return Utf8CountChars(Prefix, Prefix.size()) + (P.Col > Prefix.size() ? P.Col - Prefix.size() : 0);
 }
 
 void TTextBuffer::RemoveWatcher(ITextWatcher* W) {
@@ -34,6 +42,10 @@ void TTextBuffer::RawInsert(uint64_t Pos, std::string_view Text) {
   FTree.Insert(Pos, Text);
   C.AfterEnd = PosOf(Pos + Text.size());
   C.LineDelta = static_cast<int64_t>(FTree.BreakCount() - Breaks);
+  if (FNeedChars) {
+    C.BeforeChars = C.BeforeEndChars = C.AfterChars = CharColumn(C.Before);
+    C.AfterEndChars = CharColumn(C.AfterEnd);
+  }
   ++FChangeCount;
   for (ITextWatcher* W : FWatchers) W->TextChanged(C);
 }
@@ -45,10 +57,15 @@ void TTextBuffer::RawDelete(uint64_t Pos, uint64_t Count) {
   C.Len = Count;
   C.Before = PosOf(Pos);
   C.BeforeEnd = PosOf(Pos + Count);
+  if (FNeedChars) {
+    C.BeforeChars = CharColumn(C.Before);
+    C.BeforeEndChars = CharColumn(C.BeforeEnd);
+  }
   uint64_t Breaks = FTree.BreakCount();
   FTree.Erase(Pos, Count);
   C.After = C.AfterEnd = PosOf(Pos);
   C.LineDelta = static_cast<int64_t>(FTree.BreakCount()) - static_cast<int64_t>(Breaks);
+  if (FNeedChars) C.AfterChars = C.AfterEndChars = CharColumn(C.After);
   ++FChangeCount;
   for (ITextWatcher* W : FWatchers) W->TextChanged(C);
 }

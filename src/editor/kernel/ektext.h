@@ -35,6 +35,8 @@ struct TChange {
   TTextPos Before, BeforeEnd;
   TTextPos After, AfterEnd;
   int64_t LineDelta = 0;
+  // The same four columns counted in characters; filled only while SetNeedCharColumns is on.
+  uint64_t BeforeChars = 0, BeforeEndChars = 0, AfterChars = 0, AfterEndChars = 0;
 };
 
 class ITextWatcher {
@@ -66,6 +68,10 @@ class TTextBuffer {
   void Insert(uint64_t Pos, std::string_view Text);
   void Delete(uint64_t Pos, uint64_t Count);
   void SetRecordUndo(bool On) { FRecordUndo = On; }
+  bool RecordUndo() const { return FRecordUndo; }
+  void SetNeedCharColumns(bool On) { FNeedChars = On; }
+  // Characters of the line before byte column P.Col.
+  uint64_t CharColumn(TTextPos P) const;
   // The cursor recorded with the next change, restored when it is undone.
   void SetCursorForUndo(TEdPos Cursor) { FCursor = Cursor; }
   void AddClientUndo(TEkClientUndoProc Proc, void* Context);
@@ -91,6 +97,7 @@ class TTextBuffer {
   TUndoHistory FHistory;
   std::vector<ITextWatcher*> FWatchers;
   bool FRecordUndo = true;
+  bool FNeedChars = false;
   TEdPos FCursor{1, 1};
   uint64_t FChangeCount = 0;
 };

@@ -1,0 +1,274 @@
+// The kernel document: what moves with the text, and the record kept current.
+#include "editor/kernel/ekdocument.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "editor/kernel/ekutf8.h"
+
+namespace nxs::ek {
+
+bool MovePosition(uint64_t& Line, uint64_t& Col, const TChange& C, TTextPos Before, TTextPos BeforeEnd,
+                  TTextPos After, TTextPos AfterEnd) {
+  TTextPos P{Line, Col};
+  if (C.Insert) {
+    if (P.Line == Before.Line && P.Col >= Before.Col) {
+      Line = AfterEnd.Line;
+      Col = AfterEnd.Col + (P.Col - Before.Col);
+    } else if (P.Line > Before.Line) {
+      Line = static_cast<uint64_t>(static_cast<int64_t>(P.Line) + C.LineDelta);
+    }
+    return true;
+  }
+  if (P < Before) return true;
+  if (P < BeforeEnd) {
+    bool LineGone = (P.Line > Before.Line && P.Line < BeforeEnd.Line) ||
+                    (P.Line == Before.Line && Before.Col == 0 && BeforeEnd.Line > Before.Line);
+    Line = After.Line;
+    Col = After.Col;
+    return !LineGone;
+  }
+  if (P.Line == BeforeEnd.Line) {
+    Line = After.Line;
+    Col = After.Col + (P.Col - BeforeEnd.Col);
+    return true;
+  }
+  Line = static_cast<uint64_t>(static_cast<int64_t>(P.Line) + C.LineDelta);
+  return true;
+}
+
+TEkDocument::TEkDocument(TEditorBuffer* Rec) : FRec(Rec) {
+  FText.AddWatcher(this);
+  Rack.Length = 0;
+  Rack.TabWidth = 8;
+}
+
+TEkDocument::~TEkDocument() { FText.RemoveWatcher(this); }
+
+void TEkDocument::SetMarker(uint32_t Id, TTextPos P) {
+  if (Id >= MaxMarkers) return;
+  P.Line = std::min(P.Line, LineCount() - 1);
+  FMarkers[Id] = {true, P};
+}
+
+void TEkDocument::ClearMarker(uint32_t Id) {
+  if (Id < MaxMarkers) FMarkers[Id] = {false, TTextPos{}};
+}
+
+uint32_t TEkDocument::LineFlags(uint64_t Line) const {
+  auto It = std::lower_bound(FLineFlags.begin(), FLineFlags.end(), std::make_pair(Line, 0u));
+  return It != FLineFlags.end() && It->first == Line ? It->second : 0;
+}
+
+void TEkDocument::SetLineFlags(uint64_t Line, uint32_t Flags) {
+  auto It = std::lower_bound(FLineFlags.begin(), FLineFlags.end(), std::make_pair(Line, 0u));
+  if (It != FLineFlags.end() && It->first == Line) {
+    if (Flags)
+      It->second = Flags;
+    else
+      FLineFlags.erase(It);
+    return;
+  }
+  if (Flags) FLineFlags.insert(It, {Line, Flags});
+}
+
+void TEkDocument::ClearFlagBits(uint32_t Bits) {
+  for (auto& E : FLineFlags) E.second &= ~Bits;
+  FLineFlags.erase(std::remove_if(FLineFlags.begin(), FLineFlags.end(), [](auto& E) { return E.second == 0; }),
+                   FLineFlags.end());
+}
+
+bool TEkDocument::AttachTrackTable(const TAddTrackTableArgs& Args) {
+  if (!Args.Table || Args.ElementSize < sizeof(TCharPos)) return false;
+  for (TTracker& T : FTrackers)
+    if (T.Args.Table == Args.Table) {
+      T.Args = Args;
+      return true;
+    }
+  FTrackers.push_back({Args});
+  FText.SetNeedCharColumns(true);
+  return true;
+}
+
+bool TEkDocument::DetachTrackTable(void* Table) {
+  auto It = std::find_if(FTrackers.begin(), FTrackers.end(), [&](const TTracker& T) { return T.Args.Table == Table; });
+  if (It == FTrackers.end()) return false;
+  FTrackers.erase(It);
+  FText.SetNeedCharColumns(!FTrackers.empty());
+  return true;
+}
+
+void TEkDocument::MoveTrackers(const TChange& C) {
+  TTextPos B{C.Before.Line, C.BeforeChars}, BE{C.BeforeEnd.Line, C.BeforeEndChars};
+  TTextPos A{C.After.Line, C.AfterChars}, AE{C.AfterEnd.Line, C.AfterEndChars};
+  for (const TTracker& T : FTrackers) {
+    auto* Base = static_cast<uint8_t*>(T.Args.Table);
+    uint16_t Count;
+    std::memcpy(&Count, Base, sizeof Count);
+    int64_t LineBase = T.Args.ZeroBasedLineNum ? 0 : 1;
+    int64_t IndexBase = T.Args.ZeroBasedIndex ? 0 : 1;
+    bool Moved = false;
+    for (uint16_t I = 0; I < Count; ++I) {
+      uint8_t* Entry = Base + sizeof(uint16_t) + size_t(I) * T.Args.ElementSize;
+      TCharPos P;
+      std::memcpy(&P, Entry, sizeof P);
+      if (P.LineNum < LineBase || P.Index < IndexBase) continue;  // a free entry
+      uint64_t Line = static_cast<uint64_t>(P.LineNum - LineBase);
+      uint64_t Col = static_cast<uint64_t>(P.Index - IndexBase);
+      if (!MovePosition(Line, Col, C, B, BE, A, AE)) {
+        P.LineNum = T.Args.DeletedLineValue;
+      } else {
+        P.LineNum = static_cast<int32_t>(std::min<uint64_t>(Line + LineBase, INT32_MAX));
+        P.Index = static_cast<int16_t>(std::min<uint64_t>(Col + IndexBase, INT16_MAX));
+      }
+      TCharPos Old;
+      std::memcpy(&Old, Entry, sizeof Old);
+      if (Old.LineNum != P.LineNum || Old.Index != P.Index) {
+        std::memcpy(Entry, &P, sizeof P);
+        Moved = true;
+      }
+    }
+    if (Moved && T.Args.TrackProc) T.Args.TrackProc(T.Args.Context, T.Args.Table);
+  }
+}
+
+void TEkDocument::MoveLineFlags(const TChange& C) {
+  // Lines move with their text: a change at a line's start carries the line's flags along.
+  if (C.Insert) {
+    uint64_t From = C.Before.Col == 0 ? C.Before.Line : C.Before.Line + 1;
+    if (C.LineDelta != 0)
+      for (auto& E : FLineFlags)
+        if (E.first >= From) E.first += C.LineDelta;
+    for (uint64_t L = C.Before.Line; L <= C.AfterEnd.Line; ++L)
+      SetLineFlags(L, LineFlags(L) | lfModified | lfUnsaved);
+    return;
+  }
+  uint64_t L1 = C.Before.Line, L2 = C.BeforeEnd.Line;
+  if (L2 > L1) {
+    uint32_t Kept = C.Before.Col == 0 ? LineFlags(L2) : LineFlags(L1);
+    std::vector<std::pair<uint64_t, uint32_t>> Out;
+    Out.reserve(FLineFlags.size());
+    for (auto& E : FLineFlags) {
+      if (E.first < L1) Out.push_back(E);
+      else if (E.first > L2) Out.emplace_back(static_cast<uint64_t>(static_cast<int64_t>(E.first) + C.LineDelta), E.second);
+    }
+    if (Kept) Out.emplace_back(C.After.Line, Kept);
+    std::sort(Out.begin(), Out.end());
+    FLineFlags.swap(Out);
+  }
+  SetLineFlags(C.After.Line, LineFlags(C.After.Line) | lfModified | lfUnsaved);
+}
+
+void TEkDocument::FreezeLines() {
+  FFrozen = true;
+  FShifts.clear();
+}
+
+void TEkDocument::RecordFrozenShift(const TChange& C) {
+  if (!FFrozen || C.LineDelta == 0) return;
+  if (C.Insert) {
+    int64_t After = C.Before.Col == 0 ? static_cast<int64_t>(C.Before.Line) - 1 : static_cast<int64_t>(C.Before.Line);
+    FShifts.push_back({After, C.LineDelta});
+    return;
+  }
+  bool FromStart = C.Before.Col == 0 && C.BeforeEnd.Line > C.Before.Line;
+  int64_t After = FromStart ? static_cast<int64_t>(C.Before.Line) - 1 : static_cast<int64_t>(C.Before.Line);
+  FShifts.push_back({After, C.LineDelta});
+}
+
+int64_t TEkDocument::RealToFrozen(int64_t Line) const {
+  if (!FFrozen) return Line;
+  for (auto It = FShifts.rbegin(); It != FShifts.rend(); ++It) {
+    if (It->Delta > 0) {
+      if (Line > It->After + It->Delta) Line -= It->Delta;
+      else if (Line > It->After) return -1;
+    } else if (Line > It->After) {
+      Line -= It->Delta;
+    }
+  }
+  return Line;
+}
+
+int64_t TEkDocument::FrozenToReal(int64_t Line) const {
+  if (!FFrozen) return Line;
+  for (const TShift& S : FShifts) {
+    if (S.Delta > 0) {
+      if (Line > S.After) Line += S.Delta;
+    } else if (Line > S.After) {
+      if (Line <= S.After - S.Delta) return -1;
+      Line += S.Delta;
+    }
+  }
+  return Line;
+}
+
+TTextPos TEkDocument::FromCharPos(const TCharPos& P) const {
+  uint64_t Line = P.LineNum < 1 ? 0 : std::min<uint64_t>(static_cast<uint64_t>(P.LineNum) - 1, LineCount() - 1);
+  std::string Text = LineText(Line);
+  uint64_t Index = P.Index < 0 ? 0 : static_cast<uint64_t>(P.Index);
+  return {Line, Utf8ByteOfChar(Text, Index)};
+}
+
+TCharPos TEkDocument::ToCharPos(TTextPos P) const {
+  std::string Text = LineText(std::min(P.Line, LineCount() - 1));
+  uint64_t Chars = Utf8CountChars(Text, std::min<uint64_t>(P.Col, Text.size()));
+  if (P.Col > Text.size()) Chars += P.Col - Text.size();
+  TCharPos R;
+  R.Index = static_cast<int16_t>(std::min<uint64_t>(Chars, INT16_MAX));
+  R.LineNum = static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX));
+  return R;
+}
+
+uint8_t TEkDocument::CheckEditable(int32_t Line, int32_t Count) {
+  if (FRec->LockRefCount > 0) return erReadOnly;
+  for (const TEdQueryEvent& Q : FRec->QueryEventHandlers)
+    if (Q.EventProc && (Q.Mask & eeTextChanged) && !Q.EventProc(Q.Context, FRec, eeTextChanged, Line, Count))
+      return erVetoed;
+  return erOk;
+}
+
+void TEkDocument::SendEvent(uint16_t Event, int32_t Line, int32_t Count) {
+  for (const TEdEvent& E : FRec->EventHandlers)
+    if (E.EventProc && (E.Mask & Event)) E.EventProc(E.Context, FRec, Event, Line, Count);
+}
+
+void TEkDocument::SyncRecord() {
+  uint64_t Lines = LineCount();
+  FRec->NLines = static_cast<int32_t>(std::min<uint64_t>(Lines, INT32_MAX));
+  FRec->UndoAvailable = FText.History().CanUndo();
+  FRec->RedoAvailable = FText.History().CanRedo();
+  if (FText.ChangeCount() != FLastChangeCount) {
+    bool WasModified = FRec->ModifyFlags & mfModified;
+    FLastChangeCount = FText.ChangeCount();
+    FRec->ModifyFlags |= mfModified | mfModifiedNotify | mfModifiedSince;
+    if (!WasModified) SendEvent(eeModified, 0, 0);
+  }
+}
+
+void TEkDocument::TextChanged(const TChange& C) {
+  for (auto& M : FMarkers)
+    if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
+  if (!FTrackers.empty()) MoveTrackers(C);
+  MoveLineFlags(C);
+  RecordFrozenShift(C);
+  FElisions.Move(C);
+  if (C.LineDelta != 0 || RepaintLines.size() > 256) {
+    RepaintAll = true;
+  } else if (!RepaintAll) {
+    RepaintLines.push_back(C.After.Line);
+  }
+  SendEvent(eeTextChanged, static_cast<int32_t>(std::min<uint64_t>(C.Before.Line + 1, INT32_MAX)),
+            static_cast<int32_t>(C.LineDelta));
+}
+
+void TEkDocument::TextReset() {
+  for (auto& M : FMarkers) M = {false, TTextPos{}};
+  FLineFlags.clear();
+  FShifts.clear();
+  FElisions.Clear();
+  RepaintAll = true;
+  // Track tables keep their entries: their owners set them again after a reload.
+  SendEvent(eeReloaded, 1, 0);
+}
+
+}  // namespace nxs::ek

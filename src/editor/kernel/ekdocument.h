@@ -1,0 +1,124 @@
+// The kernel document behind one TEditorBuffer: the text buffer with everything that moves
+// with the text (markers, bookmarks, the block, caller track tables, line flags, frozen line
+// numbers, folded blocks), the search state, the buffer's settings and its views.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "editor/kernel/ek.h"
+#include "editor/kernel/ekelision.h"
+#include "editor/kernel/ektext.h"
+
+namespace nxs::ek {
+
+inline constexpr uint32_t MaxMarkers = 64;
+// Markers of the kernel's own beyond the public ones.
+inline constexpr uint32_t mkSpecialBeg = 6;  // the search match
+inline constexpr uint32_t mkSpecialEnd = 7;
+
+class TEkDocument : public ITextWatcher {
+ public:
+  explicit TEkDocument(TEditorBuffer* Rec);
+  ~TEkDocument() override;
+  TEkDocument(const TEkDocument&) = delete;  // the record and the views point at it
+  TEkDocument& operator=(const TEkDocument&) = delete;
+
+  TEditorBuffer* Rec() const { return FRec; }
+  TTextBuffer& Text() { return FText; }
+  const TTextBuffer& Text() const { return FText; }
+  uint64_t LineCount() const { return FText.Lines().LineCount(); }
+  std::string LineText(uint64_t Line) const { return FText.Lines().LineText(Line); }
+  std::vector<TEkView*>& Views() { return FViews; }
+  TElisions& Elisions() { return FElisions; }
+
+  // Settings.
+  TTabRack Rack{};
+  uint8_t SyntaxLang = 0;
+  std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
+  bool BufferFrozen = false;
+  bool Playback = false;
+
+  // Search state: the last pattern and flags (SearchAgain).
+  std::string LastPattern;
+  uint16_t LastFlags = 0;
+  bool HaveSearch = false;
+
+  // Markers, in byte columns. Setting one to a position outside the text clamps it.
+  bool MarkerSet(uint32_t Id) const { return Id < MaxMarkers && FMarkers[Id].first; }
+  TTextPos Marker(uint32_t Id) const { return Id < MaxMarkers ? FMarkers[Id].second : TTextPos{}; }
+  void SetMarker(uint32_t Id, TTextPos P);
+  void ClearMarker(uint32_t Id);
+
+  // The block: markers 2 and 3, its kind and visibility. Valid when both are set.
+  uint8_t BlockType = btNonInclusive;
+  bool BlockHidden = false;
+  bool BlockValid() const { return MarkerSet(mkBlockBeg) && MarkerSet(mkBlockEnd); }
+  bool SpecialShown = false;
+
+  // Line flags (lines from 0).
+  uint32_t LineFlags(uint64_t Line) const;
+  void SetLineFlags(uint64_t Line, uint32_t Flags);
+  void ClearFlagBits(uint32_t Bits);
+
+  // Caller track tables.
+  [[nodiscard]] bool AttachTrackTable(const TAddTrackTableArgs& Args);
+  [[nodiscard]] bool DetachTrackTable(void* Table);
+
+  // Frozen line numbers (lines from 0; -1 for a line that did not exist when frozen).
+  void FreezeLines();
+  bool FrozenEnabled() const { return FFrozen; }
+  int64_t RealToFrozen(int64_t Line) const;
+  int64_t FrozenToReal(int64_t Line) const;
+
+  // Conversions at the boundary. A character position past the line end reads as the end.
+  TTextPos FromCharPos(const TCharPos& P) const;
+  TCharPos ToCharPos(TTextPos P) const;
+
+  // Asks the query handlers whether a change may happen and checks the read-only lock.
+  [[nodiscard]] uint8_t CheckEditable(int32_t Line, int32_t Count);
+  // Updates the record's counters after a script and tells the event handlers.
+  void SyncRecord();
+  // The text as it is now counts as unmodified (after loading or clearing).
+  void MarkClean() { FLastChangeCount = FText.ChangeCount(); }
+  void SendEvent(uint16_t Event, int32_t Line, int32_t Count);
+  // Lines that need painting again since the last paint (all when RepaintAll).
+  bool RepaintAll = true;
+  std::vector<uint64_t> RepaintLines;
+
+  void TextChanged(const TChange& C) override;
+  void TextReset() override;
+
+ private:
+  struct TTracker {
+    TAddTrackTableArgs Args;
+  };
+  void MoveTrackers(const TChange& C);
+  void MoveLineFlags(const TChange& C);
+  void RecordFrozenShift(const TChange& C);
+
+  TEditorBuffer* FRec;
+  TTextBuffer FText;
+  std::vector<TEkView*> FViews;
+  TElisions FElisions;
+  std::array<std::pair<bool, TTextPos>, MaxMarkers> FMarkers{};
+  std::vector<TTracker> FTrackers;
+  std::vector<std::pair<uint64_t, uint32_t>> FLineFlags;  // sorted by line
+  bool FFrozen = false;
+  struct TShift {
+    int64_t After;  // lines after this one are added or removed
+    int64_t Delta;
+  };
+  std::vector<TShift> FShifts;
+  uint64_t FLastChangeCount = 0;
+};
+
+// Moves a position (line, column in any unit) for a change whose four positions are given in
+// the same unit. Returns false when the position's line was deleted as a whole.
+bool MovePosition(uint64_t& Line, uint64_t& Col, const TChange& C, TTextPos Before, TTextPos BeforeEnd,
+                  TTextPos After, TTextPos AfterEnd);
+
+}  // namespace nxs::ek

@@ -1,0 +1,562 @@
+// Typing, deleting, blocks, undo and search of a view.
+#include <algorithm>
+
+#include "editor/kernel/ekcolumns.h"
+#include "editor/kernel/ekeditor.h"
+#include "editor/kernel/ekutf8.h"
+
+namespace nxs::ek {
+
+namespace {
+
+// A typed or pasted line break: CR LF, LF or CR.
+size_t BreakLength(std::string_view S, size_t I) {
+  if (S[I] == '\r') return I + 1 < S.size() && S[I + 1] == '\n' ? 2 : 1;
+  return S[I] == '\n' ? 1 : 0;
+}
+
+}  // namespace
+
+void TEkEditor::Change(uint64_t Pos, uint64_t Count, std::string_view Text) {
+  FDoc.Text().SetCursorForUndo(FView->Cursor);
+  if (Count) FDoc.Text().Delete(Pos, Count);
+  if (!Text.empty()) FDoc.Text().Insert(Pos, Text);
+}
+
+std::string TEkEditor::Normalize(std::string_view Text) const {
+  std::string Out;
+  Out.reserve(Text.size());
+  for (size_t I = 0; I < Text.size();) {
+    size_t B = BreakLength(Text, I);
+    if (B) {
+      Out += FDoc.DefaultBreak;
+      I += B;
+    } else {
+      Out += Text[I++];
+    }
+  }
+  return Out;
+}
+
+uint64_t TEkEditor::Materialize() {
+  int64_t Beyond = 0;
+  int64_t Line = FView->Cursor.LineNum;
+  int64_t Lines = static_cast<int64_t>(FDoc.LineCount());
+  if (Line > Lines) {
+    std::string Pad;
+    for (int64_t I = Lines; I < Line; ++I) Pad += FDoc.DefaultBreak;
+    Change(FDoc.Text().Length(), 0, Pad);
+  }
+  TTextPos P = CursorPos(&Beyond);
+  uint64_t At = FDoc.Text().OffsetOf(P);
+  if (Beyond > 0) {
+    // Blanks up to the cursor's column; tabs first when the buffer fills with tabs.
+    std::string Pad;
+    int64_t Col = ColumnOf(P);
+    if ((Modes() & emUseTabChar) && (Modes() & emOptimalFill)) {
+      for (int64_t Next = NextTabStop(FDoc.Rack, Col); Next <= FView->Cursor.Col; Next = NextTabStop(FDoc.Rack, Col)) {
+        Pad += '\t';
+        Col = Next;
+      }
+    }
+    Pad.append(static_cast<size_t>(std::max<int64_t>(0, FView->Cursor.Col - Col)), ' ');
+    Change(At, 0, Pad);
+    At += Pad.size();
+  }
+  return At;
+}
+
+std::string TEkEditor::IndentFor(uint64_t Line) const {
+  // The indent of the line, or of the nearest line above that is not blank.
+  for (uint64_t L = Line + 1; L-- > 0;) {
+    std::string Text = LineText(L);
+    size_t I = Text.find_first_not_of(" \t");
+    if (I != std::string::npos) return Text.substr(0, I);
+    if (L + 50 < Line) break;
+  }
+  return {};
+}
+
+uint8_t TEkEditor::InsertTyped(std::string_view Text) {
+  // Carriage returns break lines (indented after the auto-indent mode); line feeds are dropped.
+  std::string Clean;
+  for (char C : Text)
+    if (C != '\n') Clean += C;
+  if (Clean.empty()) return erOk;
+  uint64_t Line0 = CursorLine();
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(Line0 + 1), 0)) return R;
+  if ((Modes() & emOverwriteBlocks) && !(Modes() & emWriter) && FDoc.BlockValid() && !FDoc.BlockHidden) {
+    uint64_t From, To;
+    if (BlockStream(From, To) && To > From) {
+      Change(From, To - From, {});
+      MoveToOffset(From);
+      FDoc.ClearMarker(mkBlockBeg);
+      FDoc.ClearMarker(mkBlockEnd);
+    }
+  }
+  uint64_t At = Materialize();
+  bool Overwrite = !(Modes() & emInsert) && !(Modes() & emWriter);
+  bool Indent = (Modes() & emAutoIndent) && !(Modes() & emWriter);
+  size_t I = 0;
+  while (I < Clean.size()) {
+    size_t Cr = Clean.find('\r', I);
+    std::string_view Part = std::string_view(Clean).substr(I, Cr == std::string::npos ? std::string::npos : Cr - I);
+    if (!Part.empty()) {
+      uint64_t Remove = 0;
+      if (Overwrite) {
+        // Replaces as many characters as are typed, never the line break.
+        TTextPos P = FDoc.Text().PosOf(At);
+        std::string Line = LineText(P.Line);
+        size_t Chars = Utf8CountChars(Part, Part.size());
+        size_t End = P.Col;
+        for (; Chars > 0 && End < Line.size(); --Chars) End += Utf8CharLength(Line, End);
+        Remove = End - P.Col;
+      }
+      Change(At, Remove, Part);
+      At += Part.size();
+    }
+    if (Cr == std::string::npos) break;
+    std::string Break = FDoc.DefaultBreak;
+    if (Indent) Break += IndentFor(FDoc.Text().PosOf(At).Line);
+    Change(At, 0, Break);
+    At += Break.size();
+    I = Cr + 1;
+  }
+  MoveToOffset(At);
+  return erOk;
+}
+
+uint8_t TEkEditor::InsertLiteral(std::string_view Text) {
+  if (Text.empty()) return erOk;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  std::string Norm = Normalize(Text);
+  uint64_t At = Materialize();
+  Change(At, 0, Norm);
+  MoveToOffset(At + Norm.size());
+  return erOk;
+}
+
+uint8_t TEkEditor::InsertRaw(std::string_view Text) {
+  if (Text.empty()) return erOk;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  uint64_t At = Materialize();
+  Change(At, 0, Text);
+  MoveToOffset(At + Text.size());
+  return erOk;
+}
+
+uint8_t TEkEditor::DeleteChar() {
+  int64_t Beyond = 0;
+  TTextPos P = CursorPos(&Beyond);
+  if (FView->Cursor.LineNum > static_cast<int64_t>(FDoc.LineCount())) return erOk;
+  std::string Text = LineText(P.Line);
+  bool AtEnd = Beyond > 0 || P.Col >= Text.size();
+  if (AtEnd && P.Line + 1 >= FDoc.LineCount()) return erOk;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(P.Line + 1), AtEnd ? -1 : 0)) return R;
+  uint64_t At = Materialize();
+  if (AtEnd) {
+    uint64_t Next = FDoc.Text().Lines().LineStart(P.Line + 1);
+    Change(At, Next - At, {});
+  } else {
+    Change(At, static_cast<uint64_t>(Utf8CharLength(Text, P.Col)), {});
+  }
+  MoveToOffset(At);
+  return erOk;
+}
+
+uint8_t TEkEditor::Backspace() {
+  int64_t Beyond = 0;
+  TTextPos P = CursorPos(&Beyond);
+  if (Beyond > 0 || FView->Cursor.LineNum > static_cast<int64_t>(FDoc.LineCount())) {
+    SetScreen(FView->Cursor.LineNum, FView->Cursor.Col - 1);
+    return erOk;
+  }
+  if (P.Col == 0 && P.Line == 0) return erOk;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(P.Line + 1), P.Col == 0 ? -1 : 0)) return R;
+  uint64_t At = FDoc.Text().OffsetOf(P);
+  if (P.Col == 0) {
+    uint64_t PrevEnd = FDoc.Text().Lines().LineEnd(P.Line - 1);
+    Change(PrevEnd, At - PrevEnd, {});
+    MoveToOffset(PrevEnd);
+    return erOk;
+  }
+  std::string Text = LineText(P.Line);
+  if ((Modes() & emBackspaceUnindents) && Text.find_first_not_of(" \t") >= P.Col) {
+    // In the indent: back to the previous tab stop.
+    int64_t Col = ColumnOf(P);
+    int64_t Target = PrevTabStop(FDoc.Rack, Col);
+    TTextPos T = PosOfColumn(P.Line, Target);
+    uint64_t From = FDoc.Text().OffsetOf(T);
+    Change(From, At - From, {});
+    MoveToOffset(From);
+    return erOk;
+  }
+  size_t S = P.Col - 1;
+  while (S > 0 && (static_cast<unsigned char>(Text[S]) & 0xC0) == 0x80 && P.Col - S < 4) --S;
+  uint64_t From = At - (P.Col - S);
+  Change(From, At - From, {});
+  MoveToOffset(From);
+  return erOk;
+}
+
+uint8_t TEkEditor::ForeTab() {
+  int64_t Next = NextTabStop(FDoc.Rack, FView->Cursor.Col);
+  if (!(Modes() & emInsert)) {
+    SetScreen(FView->Cursor.LineNum, Next);
+    return erOk;
+  }
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  std::string Fill = (Modes() & emUseTabChar) ? std::string("\t")
+                                              : std::string(static_cast<size_t>(Next - FView->Cursor.Col), ' ');
+  uint64_t At = Materialize();
+  Change(At, 0, Fill);
+  MoveToOffset(At + Fill.size());
+  return erOk;
+}
+
+uint8_t TEkEditor::BackTab() {
+  SetScreen(FView->Cursor.LineNum, PrevTabStop(FDoc.Rack, FView->Cursor.Col));
+  return erOk;
+}
+
+uint8_t TEkEditor::Undo() {
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  uint64_t Where = 0;
+  TEdPos Cursor{};
+  bool WasRecording = FDoc.Text().RecordUndo();
+  if (!FDoc.Text().Undo(Where, Cursor)) return erNotFound;
+  (void)WasRecording;
+  FView->Cursor = Cursor;
+  FixCursor();
+  FDoc.SendEvent(eeUndoRedo, 0, 0);
+  return erOk;
+}
+
+uint8_t TEkEditor::Redo() {
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  uint64_t Where = 0;
+  if (!FDoc.Text().Redo(Where)) return erNotFound;
+  MoveToOffset(Where);
+  FDoc.SendEvent(eeUndoRedo, 0, 0);
+  return erOk;
+}
+
+uint8_t TEkEditor::SetLineBreak(uint64_t Line, uint8_t Style) {
+  if (Style > lbsCR) return erBadArgument;
+  const TLineIndex& L = FDoc.Text().Lines();
+  bool Last = Line + 1 >= FDoc.LineCount();
+  if (Style == lbsNone && !Last) return erBadArgument;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(Line + 1), 0)) return R;
+  uint64_t End = L.LineEnd(Line);
+  uint64_t Next = Last ? End : L.LineStart(Line + 1);
+  Change(End, Next - End, LineBreakText(static_cast<TLineBreakStyle>(Style)));
+  return erOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blocks
+
+bool TEkEditor::BlockStream(uint64_t& From, uint64_t& To) const {
+  if (!FDoc.BlockValid()) return false;
+  TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
+  if (E < B) std::swap(B, E);
+  const TTextBuffer& T = FDoc.Text();
+  switch (FDoc.BlockType) {
+    case btLine:
+      From = T.Lines().LineStart(B.Line);
+      To = E.Line + 1 < FDoc.LineCount() ? T.Lines().LineStart(E.Line + 1) : T.Length();
+      return true;
+    case btInclusive: {
+      From = T.OffsetOf(B);
+      To = T.OffsetOf(E);
+      std::string Line = LineText(E.Line);
+      if (E.Col < Line.size()) To += static_cast<uint64_t>(Utf8CharLength(Line, E.Col));
+      return true;
+    }
+    default:
+      From = T.OffsetOf(B);
+      To = T.OffsetOf(E);
+      return true;
+  }
+}
+
+bool TEkEditor::TempBlock(uint64_t& From, uint64_t& To) const {
+  if (!FDoc.MarkerSet(mkTempPos) || !FDoc.MarkerSet(mkTempEnd)) return false;
+  From = FDoc.Text().OffsetOf(FDoc.Marker(mkTempPos));
+  To = FDoc.Text().OffsetOf(FDoc.Marker(mkTempEnd));
+  if (To < From) std::swap(From, To);
+  return true;
+}
+
+std::vector<TEkEditor::TColumnSpan> TEkEditor::ColumnSpans() const {
+  std::vector<TColumnSpan> Spans;
+  TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
+  int64_t C1 = ColumnOf(B), C2 = ColumnOf(E);
+  if (C2 < C1) std::swap(C1, C2);
+  uint64_t L1 = std::min(B.Line, E.Line), L2 = std::max(B.Line, E.Line);
+  for (uint64_t L = L1; L <= L2; ++L) {
+    TTextPos F = PosOfColumn(L, C1), T = PosOfColumn(L, C2);
+    Spans.push_back({L, F.Col, T.Col});
+  }
+  return Spans;
+}
+
+std::string TEkEditor::BlockText() const {
+  if (!FDoc.BlockValid()) return {};
+  if (FDoc.BlockType == btColumn) {
+    std::string Out;
+    std::vector<TColumnSpan> Spans = ColumnSpans();
+    for (size_t I = 0; I < Spans.size(); ++I) {
+      std::string Line = LineText(Spans[I].Line);
+      Out += Line.substr(Spans[I].From, Spans[I].To - Spans[I].From);
+      if (I + 1 < Spans.size()) Out += FDoc.DefaultBreak;
+    }
+    return Out;
+  }
+  uint64_t From, To;
+  BlockStream(From, To);
+  return FDoc.Text().Text(From, To - From);
+}
+
+void TEkEditor::BlockBounds(bool Special, TEdPos& Start, TEdPos& After) const {
+  Start = After = TEdPos{0, 0};
+  uint32_t BegId = Special ? mkSpecialBeg : mkBlockBeg, EndId = Special ? mkSpecialEnd : mkBlockEnd;
+  if (!FDoc.MarkerSet(BegId) || !FDoc.MarkerSet(EndId)) return;
+  if (Special ? !FDoc.SpecialShown : FDoc.BlockHidden) return;
+  TTextPos B = FDoc.Marker(BegId), E = FDoc.Marker(EndId);
+  if (E < B) std::swap(B, E);
+  if (!Special && FDoc.BlockType == btLine) {
+    B.Col = 0;
+    E = {E.Line + 1, 0};
+  } else if (!Special && FDoc.BlockType == btInclusive) {
+    std::string Line = LineText(E.Line);
+    if (E.Col < Line.size()) E.Col += static_cast<uint64_t>(Utf8CharLength(Line, E.Col));
+  }
+  auto Screen = [&](TTextPos P) {
+    int64_t Col = P.Line < FDoc.LineCount() ? ColumnOf(P) : 1;
+    return TEdPos{static_cast<int16_t>(std::min<int64_t>(Col, INT16_MAX)),
+                  static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX))};
+  };
+  Start = Screen(B);
+  After = Screen(E);
+  if (!Special && FDoc.BlockType == btColumn && After.Col < Start.Col) std::swap(Start.Col, After.Col);
+}
+
+uint8_t TEkEditor::DeleteBlock(bool Temp) {
+  uint64_t From, To;
+  if (Temp) {
+    if (!TempBlock(From, To)) return erNoBlock;
+  } else {
+    if (!FDoc.BlockValid()) return erNoBlock;
+    if (FDoc.BlockType == btColumn) {
+      if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+      std::vector<TColumnSpan> Spans = ColumnSpans();
+      for (auto It = Spans.rbegin(); It != Spans.rend(); ++It) {
+        uint64_t Start = FDoc.Text().Lines().LineStart(It->Line);
+        Change(Start + It->From, It->To - It->From, {});
+      }
+      MoveTo({Spans.front().Line, Spans.front().From});
+      return erOk;
+    }
+    BlockStream(From, To);
+  }
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(FDoc.Text().PosOf(From).Line + 1), 0)) return R;
+  Change(From, To - From, {});
+  MoveToOffset(From);
+  if (!Temp && !(Modes() & emPersistentBlocks)) {
+    FDoc.ClearMarker(mkBlockBeg);
+    FDoc.ClearMarker(mkBlockEnd);
+  }
+  return erOk;
+}
+
+uint8_t TEkEditor::CopyBlock(bool Move) {
+  if (!FDoc.BlockValid()) return erNoBlock;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  if (FDoc.BlockType == btColumn) {
+    std::vector<TColumnSpan> Spans = ColumnSpans();
+    std::vector<std::string> Parts;
+    for (const TColumnSpan& S : Spans) Parts.push_back(LineText(S.Line).substr(S.From, S.To - S.From));
+    if (Move) DeleteBlock(false);
+    int64_t Line = FView->Cursor.LineNum, Col = FView->Cursor.Col;
+    for (size_t I = 0; I < Parts.size(); ++I) {
+      SetScreen(Line + static_cast<int64_t>(I), Col);
+      uint64_t At = Materialize();
+      Change(At, 0, Parts[I]);
+    }
+    SetScreen(Line, Col);
+    FDoc.SetMarker(mkBlockBeg, CursorPos());
+    TTextPos Last = PosOfColumn(static_cast<uint64_t>(Line - 1 + static_cast<int64_t>(Parts.size()) - 1), Col);
+    Last.Col += Parts.back().size();
+    FDoc.SetMarker(mkBlockEnd, Last);
+    return erOk;
+  }
+  uint64_t From, To;
+  BlockStream(From, To);
+  std::string Text = FDoc.Text().Text(From, To - From);
+  uint64_t At = Materialize();
+  if (Move && At > From && At < To) return erBadArgument;  // into itself
+  if (Move) {
+    Change(From, To - From, {});
+    if (At >= To) At -= To - From;
+  }
+  Change(At, 0, Text);
+  MoveToOffset(At);
+  FDoc.SetMarker(mkBlockBeg, FDoc.Text().PosOf(At));
+  FDoc.SetMarker(mkBlockEnd, FDoc.Text().PosOf(At + Text.size()));
+  if (FDoc.BlockType == btInclusive) FDoc.BlockType = btNonInclusive;
+  FDoc.BlockHidden = false;
+  return erOk;
+}
+
+uint8_t TEkEditor::ChangeCase(int Mode) {
+  auto Convert = [&](std::string_view S) {
+    std::string Out;
+    for (size_t I = 0; I < S.size();) {
+      int L;
+      uint32_t Ch = Utf8Decode(S, I, L);
+      uint32_t Up = ToUpper(Ch), Low = ToLower(Ch);
+      uint32_t To = Mode == 0 ? Up : Mode == 1 ? Low : (Ch == Up ? Low : Up);
+      if (L == 1 && Ch >= 0x80) Out += S[I];  // a malformed byte stays as it is
+      else Utf8Append(Out, To);
+      I += static_cast<size_t>(L);
+    }
+    return Out;
+  };
+  auto Apply = [&](uint64_t From, uint64_t To) {
+    std::string Old = FDoc.Text().Text(From, To - From);
+    std::string New = Convert(Old);
+    if (New != Old) Change(From, To - From, New);
+  };
+  if (!FDoc.BlockValid()) {
+    if (Mode != 2) return erNoBlock;
+    // ToggleCase without a block: the character at the cursor.
+    TTextPos P = CursorPos();
+    std::string Line = LineText(P.Line);
+    if (P.Col >= Line.size()) return erOk;
+    if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(P.Line + 1), 0)) return R;
+    uint64_t At = FDoc.Text().OffsetOf(P);
+    uint64_t Len = static_cast<uint64_t>(Utf8CharLength(Line, P.Col));
+    Apply(At, At + Len);
+    MoveToOffset(At + Len);
+    return erOk;
+  }
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  if (FDoc.BlockType == btColumn) {
+    for (const TColumnSpan& S : ColumnSpans()) {
+      uint64_t Start = FDoc.Text().Lines().LineStart(S.Line);
+      Apply(Start + S.From, Start + S.To);
+    }
+    return erOk;
+  }
+  uint64_t From, To;
+  BlockStream(From, To);
+  Apply(From, To);
+  return erOk;
+}
+
+uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
+  if (!FDoc.BlockValid()) return erNoBlock;
+  if (Columns <= 0) Columns = 2;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
+  TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
+  if (E < B) std::swap(B, E);
+  uint64_t Last = E.Line;
+  if (E.Col == 0 && E.Line > B.Line && FDoc.BlockType != btLine) --Last;  // a block ending at a line start
+  for (uint64_t L = B.Line; L <= Last; ++L) {
+    uint64_t Start = FDoc.Text().Lines().LineStart(L);
+    std::string Text = LineText(L);
+    if (Text.empty()) continue;
+    if (!Outdent) {
+      Change(Start, 0, std::string(static_cast<size_t>(Columns), ' '));
+      continue;
+    }
+    size_t N = 0;
+    int64_t Col = 1;
+    while (N < Text.size() && (Text[N] == ' ' || Text[N] == '\t') && Col <= Columns) {
+      Col = Text[N] == '\t' ? NextTabStop(FDoc.Rack, Col) : Col + 1;
+      ++N;
+    }
+    if (N) Change(Start, N, {});
+  }
+  return erOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search
+
+uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchState* Out, bool Again) {
+  TSearchFlags F = TSearchFlags::FromBits(Flags);
+  if (Again) {
+    if (!FDoc.HaveSearch) return erNotFound;
+    F = TSearchFlags::FromBits(FDoc.LastFlags);
+    F.Include(sfFromCursor);
+  }
+  TSearcher& S = State().Searcher;
+  std::string Pat = Again ? FDoc.LastPattern : std::string(Pattern);
+  if (uint8_t R = S.Prepare(Pat, F)) return R;
+  FDoc.LastPattern = Pat;
+  FDoc.LastFlags = F.Bits();
+  FDoc.HaveSearch = true;
+  const TTextBuffer& T = FDoc.Text();
+  // The scope: the block when one is shown and the whole file is not asked for.
+  uint64_t Lo = 0, Hi = T.Length();
+  if (!F.Contains(sfWholeFile) && FDoc.BlockValid() && !FDoc.BlockHidden && FDoc.BlockType != btColumn) {
+    uint64_t From, To;
+    BlockStream(From, To);
+    if (To > From) {
+      Lo = From;
+      Hi = To;
+    }
+  }
+  bool Forward = F.Contains(sfGoForward);
+  uint64_t Cursor = std::clamp(CursorOffset(), Lo, Hi);
+  uint64_t From = F.Contains(sfFromCursor) ? Cursor : (Forward ? Lo : Hi);
+  // Starting on the match found last would find it again.
+  if (State().MatchValid && FDoc.MarkerSet(mkSpecialBeg)) {
+    uint64_t Last = T.OffsetOf(FDoc.Marker(mkSpecialBeg));
+    if (Forward && From == Last) ++From;
+  }
+  uint64_t Pos = 0, Len = 0;
+  bool Found = Forward ? S.FindForward(T, From, Hi, Pos, Len) : S.FindBackward(T, Lo, From, Pos, Len);
+  if (!Found && F.Contains(sfWrapAround))
+    Found = Forward ? S.FindForward(T, Lo, std::min(Hi, From + Pat.size()), Pos, Len) : S.FindBackward(T, From, Hi, Pos, Len);
+  if (Out) Out->Found = Found;
+  if (!Found) {
+    State().MatchValid = false;
+    return erNotFound;
+  }
+  FDoc.SetMarker(mkPrevPos, CursorPos());
+  FDoc.SetMarker(mkSpecialBeg, T.PosOf(Pos));
+  FDoc.SetMarker(mkSpecialEnd, T.PosOf(Pos + Len));
+  FDoc.SpecialShown = true;
+  State().MatchValid = true;
+  FDoc.Elisions().OpenAround(T.PosOf(Pos).Line);
+  MoveToOffset(Forward && !F.Contains(sfMatchBack) ? Pos + Len : Pos);
+  if (Out) {
+    Out->MatchPos = FDoc.ToCharPos(T.PosOf(Pos));
+    Out->MatchLength = static_cast<int32_t>(std::min<uint64_t>(Len, INT32_MAX));
+  }
+  return erOk;
+}
+
+uint8_t TEkEditor::Replace(std::string_view Replacement, TEkSearchState* Out) {
+  if (!State().MatchValid || !FDoc.MarkerSet(mkSpecialBeg) || !FDoc.MarkerSet(mkSpecialEnd)) return erNotFound;
+  const TTextBuffer& T = FDoc.Text();
+  uint64_t From = T.OffsetOf(FDoc.Marker(mkSpecialBeg)), To = T.OffsetOf(FDoc.Marker(mkSpecialEnd));
+  if (To < From) return erNotFound;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(T.PosOf(From).Line + 1), 0)) return R;
+  std::string Matched = T.Text(From, To - From);
+  std::string New = Normalize(State().Searcher.Expand(Matched, Replacement));
+  Change(From, To - From, New);
+  State().MatchValid = false;
+  FDoc.SpecialShown = false;
+  bool Forward = TSearchFlags::FromBits(FDoc.LastFlags).Contains(sfGoForward);
+  MoveToOffset(Forward ? From + New.size() : From);
+  // The next search must not stop inside the replacement.
+  if (Forward) FDoc.SetMarker(mkSpecialBeg, T.PosOf(From + New.size()));
+  if (Out) ++Out->ReplaceCount;
+  return erOk;
+}
+
+}  // namespace nxs::ek

@@ -1,0 +1,686 @@
+// The script evaluator: walks a command script, checks every header and argument record
+// against the operation table, runs conditionals, and hands each command to the view's
+// editor. A command that fails stops the script; its eResult is the status.
+#include "editor/kernel/ekeval.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "editor/kernel/ekcolumns.h"
+#include "editor/kernel/ekeditor.h"
+#include "editor/kernel/ekutf8.h"
+
+namespace nxs::ek {
+
+namespace {
+
+constexpr int MaxIfDepth = 32;
+
+// Reads an argument record out of the script (records are packed; the copy is aligned).
+template <class T>
+T ArgsOf(const uint8_t* P) {
+  T A;
+  std::memcpy(&A, P, sizeof(T));
+  return A;
+}
+
+template <class T>
+void Put(T* Dest, const T& Value) {
+  if (Dest) std::memcpy(Dest, &Value, sizeof(T));
+}
+
+std::string_view StringArg(const char* P, uint32_t Len, bool& Ok) {
+  Ok = P || Len == 0;
+  return P ? std::string_view(P, Len) : std::string_view();
+}
+
+class TEvaluator {
+ public:
+  TEvaluator(TEkEditor& Editor, uint8_t* Script, uint32_t Length) : E(Editor), S(Script), Len(Length) {}
+
+  uint16_t Run() {
+    uint32_t At = 0;
+    uint16_t Status = 0;
+    RunCommands(At, -1, Status, 0);
+    return Status;
+  }
+
+ private:
+  enum TFlow { flNext, flEnd, flStop };
+
+  // Parses the header at At: the operation and its argument size; false (Status set) when the
+  // script is cut short or the operation unknown.
+  bool Header(uint32_t At, uint8_t& Op, uint32_t& Size, uint16_t& Status) {
+    if (At >= Len || Len - At < sizeof(TEdCmd)) {
+      Status = erTruncated;
+      return false;
+    }
+    Op = S[At];
+    int Arg = EkArgumentSize(Op);
+    if (Arg < 0) {
+      S[At + 1] = erUnknownOp;
+      Status = erUnknownOp;
+      return false;
+    }
+    Size = static_cast<uint32_t>(Arg);
+    if (Len - At - sizeof(TEdCmd) < Size) {
+      S[At + 1] = erTruncated;
+      Status = erTruncated;
+      return false;
+    }
+    return true;
+  }
+
+  // Runs Count commands (-1: until an end) from At; an If with its branches counts as one.
+  TFlow RunCommands(uint32_t& At, int Count, uint16_t& Status, int Depth) {
+    for (int Done = 0; Count < 0 || Done < Count; ++Done) {
+      uint8_t Op;
+      uint32_t Size;
+      if (!Header(At, Op, Size, Status)) return flStop;
+      uint32_t Here = At;
+      At += sizeof(TEdCmd) + Size;
+      if (Op == ekIf) {
+        TFlow F = RunIf(Here, At, Status, Depth);
+        if (F != flNext) return F;
+        continue;
+      }
+      if (Op == ekEnd || Op == ekEndScript || Op == ekEndMacroStep) {
+        S[Here + 1] = 0;
+        if (Op == ekEndMacroStep) E.Doc().Text().History().EndStep();
+        return flEnd;
+      }
+      uint8_t Result = Execute(Op, S + Here + sizeof(TEdCmd));
+      S[Here + 1] = Result;
+      if (Result != erOk) {
+        Status = Result;
+        return flStop;
+      }
+    }
+    return flNext;
+  }
+
+  // Steps over Count commands without running them.
+  bool SkipCommands(uint32_t& At, int Count, uint16_t& Status, int Depth) {
+    for (int Done = 0; Done < Count; ++Done) {
+      uint8_t Op;
+      uint32_t Size;
+      if (!Header(At, Op, Size, Status)) return false;
+      uint32_t Here = At;
+      At += sizeof(TEdCmd) + Size;
+      if (Op == ekIf) {
+        if (Depth >= MaxIfDepth) {
+          S[Here + 1] = erBadArgument;
+          Status = erBadArgument;
+          return false;
+        }
+        TIfArgs A = ArgsOf<TIfArgs>(S + Here + sizeof(TEdCmd));
+        if (!SkipCommands(At, A.NOpsThen + A.NOpsElse, Status, Depth + 1)) return false;
+      }
+    }
+    return true;
+  }
+
+  TFlow RunIf(uint32_t Here, uint32_t& At, uint16_t& Status, int Depth) {
+    if (Depth >= MaxIfDepth) {
+      S[Here + 1] = erBadArgument;
+      Status = erBadArgument;
+      return flStop;
+    }
+    TIfArgs A = ArgsOf<TIfArgs>(S + Here + sizeof(TEdCmd));
+    bool Known;
+    uint16_t Answer = E.Answer(A.Query, Known);
+    if (!Known) {
+      S[Here + 1] = erBadArgument;
+      Status = erBadArgument;
+      return flStop;
+    }
+    S[Here + 1] = 0;
+    if (Answer == A.Result) {
+      TFlow F = RunCommands(At, A.NOpsThen, Status, Depth + 1);
+      if (F != flNext) return F;
+      return SkipCommands(At, A.NOpsElse, Status, Depth + 1) ? flNext : flStop;
+    }
+    if (!SkipCommands(At, A.NOpsThen, Status, Depth + 1)) return flStop;
+    return RunCommands(At, A.NOpsElse, Status, Depth + 1);
+  }
+
+  uint8_t Execute(uint8_t Op, const uint8_t* P);
+
+  TEkEditor& E;
+  uint8_t* S;
+  uint32_t Len;
+};
+
+// Transfers whole-text reads through a reader procedure.
+int64_t ReadThrough(TEkReadProc Proc, void* Context, char* Dest, size_t Room) {
+  int32_t Ask = static_cast<int32_t>(std::min<size_t>(Room, 1u << 30));
+  int32_t N = Proc(Context, Dest, Ask);
+  if (N > Ask) return -1;
+  return N;
+}
+
+uint8_t WriteAll(TEkWriteProc Proc, void* Context, const char* P, size_t N) {
+  while (N > 0) {
+    int32_t Ask = static_cast<int32_t>(std::min<size_t>(N, 1u << 30));
+    int32_t Done = Proc(Context, P, Ask);
+    if (Done <= 0 || Done > Ask) return FileWriteError;
+    P += Done;
+    N -= static_cast<size_t>(Done);
+  }
+  return FileWriteOk;
+}
+
+uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
+  TEkDocument& D = E.Doc();
+  TEkView* V = E.View();
+  TTextBuffer& T = D.Text();
+  bool Ok = true;
+  auto LineOk = [&](int32_t Line) { return Line >= 1 && static_cast<uint64_t>(Line) <= D.LineCount(); };
+  switch (Op) {
+    case ekStartPlayback:
+      T.History().BeginPlayback();
+      D.Playback = true;
+      return erOk;
+    case ekStopPlayback:
+      T.History().EndPlayback();
+      D.Playback = false;
+      return erOk;
+    case ekReadBuffer: {
+      auto A = ArgsOf<TReadBufferArgs>(P);
+      if (!A.ReadProc) return erBadArgument;
+      bool Read = T.Load([&](char* Dest, size_t Room) { return ReadThrough(A.ReadProc, A.Context, Dest, Room); });
+      D.DefaultBreak = T.Lines().LineCount() > 1 ? LineBreakText(T.Lines().BreakStyle(0)) : "\n";
+      V->Cursor = TEdPos{1, 1};
+      V->WinTopLine = 1;
+      V->WinLeftCol = 1;
+      D.Rec()->ModifyFlags = 0;
+      D.MarkClean();
+      return Read ? FileReadOk : FileReadError;
+    }
+    case ekInsertFromReader: {
+      auto A = ArgsOf<TReadBufferArgs>(P);
+      if (!A.ReadProc) return erBadArgument;
+      std::string Text;
+      char Buf[65536];
+      for (;;) {
+        int32_t N = A.ReadProc(A.Context, Buf, sizeof Buf);
+        if (N < 0 || N > static_cast<int32_t>(sizeof Buf)) return erFailed;
+        if (N == 0) break;
+        Text.append(Buf, static_cast<size_t>(N));
+      }
+      return E.InsertRaw(Text);
+    }
+    case ekWriteBuffer: {
+      auto A = ArgsOf<TWriteBufferArgs>(P);
+      if (!A.WriteProc) return erBadArgument;
+      if (A.BlockOnly) {
+        if (!D.BlockValid()) return FileWriteInvalidBlock;
+        std::string Text = E.BlockText();
+        return WriteAll(A.WriteProc, A.Context, Text.data(), Text.size());
+      }
+      uint8_t R = FileWriteOk;
+      if (A.PreserveEnds) {
+        T.Tree().ForEachChunk(0, T.Length(), [&](const char* C, size_t N) {
+          R = WriteAll(A.WriteProc, A.Context, C, N);
+          return R == FileWriteOk;
+        });
+        return R;
+      }
+      // Every line break written as the buffer's own.
+      std::string Out;
+      for (uint64_t L = 0; L < D.LineCount() && R == FileWriteOk; ++L) {
+        Out += T.Lines().LineText(L);
+        if (L + 1 < D.LineCount()) Out += D.DefaultBreak;
+        if (Out.size() >= (1u << 20) || L + 1 == D.LineCount()) {
+          R = WriteAll(A.WriteProc, A.Context, Out.data(), Out.size());
+          Out.clear();
+        }
+      }
+      return R;
+    }
+    case ekPaintScreen:
+      D.RepaintAll = true;
+      return erOk;
+    case ekSearch: {
+      auto A = ArgsOf<TSearchArgs>(P);
+      std::string_view Pat = StringArg(A.Pattern, A.PatternLen, Ok);
+      if (!Ok) return erBadArgument;
+      return E.Search(A.Flags, Pat, A.State, false);
+    }
+    case ekSearchAgain:
+      return E.Search(0, {}, ArgsOf<TSearchAgainArgs>(P).State, true);
+    case ekResetFrozenLines:
+    case ekFreezeLineNumbers:
+      D.FreezeLines();
+      return erOk;
+    case ekClearBuffer:
+      T.Clear();
+      V->Cursor = TEdPos{1, 1};
+      V->WinTopLine = 1;
+      D.MarkClean();
+      return erOk;
+    case ekGotoFrozenLine: {
+      int64_t Real = D.FrozenToReal(static_cast<int64_t>(ArgsOf<TLineArgs>(P).Line) - 1);
+      if (Real < 0 || static_cast<uint64_t>(Real) >= D.LineCount()) return erNotFound;
+      return E.GotoLineCol(TEdPos{1, static_cast<int32_t>(Real + 1)}, true);
+    }
+    case ekRealToFrozen: {
+      auto A = ArgsOf<TLineResultArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      int64_t F = D.RealToFrozen(A.Line - 1);
+      Put<int32_t>(A.Result, static_cast<int32_t>(F < 0 ? 0 : F + 1));
+      return erOk;
+    }
+    case ekCursorRight: case ekCursorLeft: case ekCursorCharRight: case ekCursorCharLeft:
+    case ekCursorUp: case ekCursorDown: case ekScrollScreenUp: case ekScrollScreenDown:
+    case ekLeftOfLine: case ekRightOfLine: case ekTopOfScreen: case ekBottomOfScreen:
+    case ekHomeCursor: case ekEndCursor: case ekCursorSwitchedRight: case ekCursorSwitchedLeft:
+    case ekPageUp: case ekPageDown: case ekCursorLineToWindowTop: case ekCursorLineToWindowBottom:
+    case ekLeftOfScreen: case ekRightOfScreen: case ekCenterLineInWindow: case ekFirstNonBlank:
+    case ekMoveToRightMargin:
+      return E.Motion(Op);
+    case ekDeleteChar: return E.DeleteChar();
+    case ekBackspaceDelete: return E.Backspace();
+    case ekHighlightBlock:
+      D.BlockHidden = false;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    case ekHideBlock:
+      D.BlockHidden = true;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    case ekToggleHideBlock:
+      D.BlockHidden = !D.BlockHidden;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    case ekCopyBlock: return E.CopyBlock(false);
+    case ekMoveBlock: return E.CopyBlock(true);
+    case ekDeleteBlock: return E.DeleteBlock(ArgsOf<TDeleteBlockArgs>(P).TempBlock != 0);
+    case ekSwapPrevPos: {
+      TTextPos Here = E.CursorPos();
+      if (!D.MarkerSet(mkPrevPos)) return erNotFound;
+      E.MoveTo(D.Marker(mkPrevPos));
+      D.SetMarker(mkPrevPos, Here);
+      return erOk;
+    }
+    case ekMoveToMark: {
+      uint16_t N = ArgsOf<TMarkArgs>(P).MarkIndex;
+      if (N > 9) return erBadArgument;
+      if (!D.MarkerSet(mkBookmark0 + N)) return erNotFound;
+      D.SetMarker(mkPrevPos, E.CursorPos());
+      TTextPos Target = D.Marker(mkBookmark0 + N);
+      D.Elisions().OpenAround(Target.Line);
+      E.MoveTo(Target);
+      return erOk;
+    }
+    case ekSetMark: {
+      uint16_t N = ArgsOf<TMarkArgs>(P).MarkIndex;
+      if (N > 9) return erBadArgument;
+      D.SetMarker(mkBookmark0 + N, E.CursorPos());
+      return erOk;
+    }
+    case ekInsertLiteral: {
+      auto A = ArgsOf<TStringArgs>(P);
+      std::string_view Text = StringArg(A.Str, A.Len, Ok);
+      return Ok ? E.InsertLiteral(Text) : uint8_t(erBadArgument);
+    }
+    case ekInsertString: {
+      auto A = ArgsOf<TStringArgs>(P);
+      std::string_view Text = StringArg(A.Str, A.Len, Ok);
+      return Ok ? E.InsertTyped(Text) : uint8_t(erBadArgument);
+    }
+    case ekOpenReadFile: {
+      TEdFile F{};
+      F.CharPos.LineNum = 1;
+      Put(ArgsOf<TFileArgs>(P).File, F);
+      return erOk;
+    }
+    case ekCloseReadFile: return erOk;
+    case ekSeekTo: {
+      auto A = ArgsOf<TSeekArgs>(P);
+      if (A.Pos > T.Length()) return erRange;
+      if (!A.File) return erBadArgument;
+      TEdFile F{};
+      F.Pos = A.Pos;
+      TTextPos At = T.PosOf(A.Pos);
+      F.CharPos = D.ToCharPos(At);
+      int B = T.Tree().ByteAt(A.Pos);
+      F.MidChar = B >= 0 && (B & 0xC0) == 0x80;
+      Put(A.File, F);
+      return erOk;
+    }
+    case ekReadChars: {
+      auto A = ArgsOf<TReadCharsArgs>(P);
+      if (!A.File || (!A.Buffer && A.Count > 0)) return erBadArgument;
+      TEdFile F;
+      std::memcpy(&F, A.File, sizeof F);
+      uint64_t From = std::min<uint64_t>(F.Pos, T.Length());
+      uint64_t N = std::min<uint64_t>(A.Count, T.Length() - From);
+      uint64_t Copied = 0;
+      T.Tree().ForEachChunk(From, N, [&](const char* C, size_t K) {
+        std::memcpy(A.Buffer + Copied, C, K);
+        Copied += K;
+        return true;
+      });
+      F.Pos = static_cast<uint32_t>(From + Copied);
+      F.CharPos = D.ToCharPos(T.PosOf(F.Pos));
+      int B = T.Tree().ByteAt(F.Pos);
+      F.MidChar = B >= 0 && (B & 0xC0) == 0x80;
+      std::memcpy(A.File, &F, sizeof F);
+      Put<uint32_t>(A.Read, static_cast<uint32_t>(Copied));
+      return erOk;
+    }
+    case ekTotalLines:
+      Put<int32_t>(ArgsOf<TCountArgs>(P).Count, D.Rec()->NLines = static_cast<int32_t>(std::min<uint64_t>(D.LineCount(), INT32_MAX)));
+      return erOk;
+    case ekFixCursorPos: E.FixCursor(); return erOk;
+    case ekFixScreenPos: E.FixScreen(false); return erOk;
+    case ekCenterFixScreenPos: E.FixScreen(true); return erOk;
+    case ekReplace: {
+      auto A = ArgsOf<TReplaceArgs>(P);
+      std::string_view Text = StringArg(A.Replace, A.ReplaceLen, Ok);
+      return Ok ? E.Replace(Text, A.State) : uint8_t(erBadArgument);
+    }
+    case ekEndSearch:
+    case ekDropMatch:
+      D.SpecialShown = false;
+      if (Op == ekEndSearch) {
+        D.ClearMarker(mkSpecialBeg);
+        D.ClearMarker(mkSpecialEnd);
+      }
+      return erOk;
+    case ekGetSyntaxLang: Put<uint8_t>(ArgsOf<TGetByteArgs>(P).Result, D.SyntaxLang); return erOk;
+    case ekSetSyntaxLang:
+      D.SyntaxLang = ArgsOf<TByteArgs>(P).Value;
+      D.RepaintAll = true;
+      return erOk;
+    case ekUndo: return E.Undo();
+    case ekRedo: return E.Redo();
+    case ekGotoLineCol: {
+      auto A = ArgsOf<TGotoLineColArgs>(P);
+      return E.GotoLineCol(A.Pos, A.UnElide != 0);
+    }
+    case ekExtendBlockBeg:
+    case ekExtendBlockEnd:
+      D.SetMarker(Op == ekExtendBlockBeg ? mkBlockBeg : mkBlockEnd, E.CursorPos());
+      D.BlockHidden = false;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    case ekFreezeBuffer: D.BufferFrozen = true; D.RepaintAll = true; return erOk;
+    case ekUnfreezeBuffer: D.BufferFrozen = false; D.RepaintAll = true; return erOk;
+    case ekGetTabRack: Put(ArgsOf<TTabRackArgs>(P).Rack, D.Rack); return erOk;
+    case ekSetTabRack: {
+      TTabRack* R = ArgsOf<TTabRackArgs>(P).Rack;
+      if (!R) return erBadArgument;
+      TTabRack Rack;
+      std::memcpy(&Rack, R, sizeof Rack);
+      if (!ValidTabRack(Rack)) return erBadArgument;
+      D.Rack = Rack;
+      D.RepaintAll = true;
+      return erOk;
+    }
+    case ekUpperCaseBlock: return E.ChangeCase(0);
+    case ekLowerCaseBlock: return E.ChangeCase(1);
+    case ekToggleCase: return E.ChangeCase(2);
+    case ekSetBlockType: {
+      uint8_t B = ArgsOf<TBlockTypeArgs>(P).BType;
+      if (B > btNonInclusive) return erBadArgument;
+      D.BlockType = B;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    }
+    case ekGetBlockType: Put<uint8_t>(ArgsOf<TGetByteArgs>(P).Result, D.BlockType); return erOk;
+    case ekGetUndoLimit: Put<uint32_t>(ArgsOf<TGetLimitArgs>(P).Limit, T.History().Limit()); return erOk;
+    case ekSetUndoLimit: T.History().SetLimit(ArgsOf<TSetLimitArgs>(P).Limit); return erOk;
+    case ekStartUndoGroup: T.History().StartGroup(); return erOk;
+    case ekSetUndoGroup: {
+      uint8_t G = ArgsOf<TUndoGroupArgs>(P).Group;
+      if (G > ugGroupDefault) return erBadArgument;
+      T.History().SetKind(static_cast<TUndoGroup>(G));
+      return erOk;
+    }
+    case ekGetUndoGroup: {
+      auto A = ArgsOf<TGetUndoGroupArgs>(P);
+      Put<uint8_t>(A.Group, T.History().Kind());
+      Put<uint8_t>(A.Started, T.History().Started());
+      return erOk;
+    }
+    case ekAttachTrackTable:
+      return D.AttachTrackTable(ArgsOf<TAddTrackTableArgs>(P)) ? erOk : erBadArgument;
+    case ekDetachTrackTable:
+      return D.DetachTrackTable(ArgsOf<TTrackTableArgs>(P).Table) ? erOk : erNotFound;
+    case ekGotoCharPos: {
+      auto A = ArgsOf<TGotoCharPosArgs>(P);
+      return E.GotoCharPos(A.Pos, A.UnElide != 0);
+    }
+    case ekMarkOp: return E.MarkOp(ArgsOf<TMarkOpArgs>(P).MarkOp);
+    case ekSkip: return E.Skip(ArgsOf<TSkipArgs>(P).Skip);
+    case ekGetMarkerPos: {
+      auto A = ArgsOf<TGetMarkerArgs>(P);
+      if (A.ID >= MaxMarkers) return erBadArgument;
+      TCharPos Pos{0, 0};
+      if (D.MarkerSet(A.ID)) Pos = D.ToCharPos(D.Marker(A.ID));
+      Put(A.Pos, Pos);
+      return erOk;
+    }
+    case ekSetMarkerPos:
+    case ekSetMarkerPosEx: {
+      uint32_t Id;
+      TCharPos Pos;
+      bool Screen = false;
+      if (Op == ekSetMarkerPos) {
+        auto A = ArgsOf<TSetMarkerArgs>(P);
+        Id = A.ID;
+        Pos = A.Pos;
+      } else {
+        auto A = ArgsOf<TSetMarkerExArgs>(P);
+        Id = A.ID;
+        Pos = A.Pos;
+        Screen = A.ScreenPos != 0;
+      }
+      if (Id >= MaxMarkers) return erBadArgument;
+      if (Pos.LineNum <= 0) {
+        D.ClearMarker(Id);
+        return erOk;
+      }
+      if (static_cast<uint64_t>(Pos.LineNum) > D.LineCount()) return erRange;
+      TTextPos At = Screen ? E.PosOfColumn(static_cast<uint64_t>(Pos.LineNum - 1), Pos.Index) : D.FromCharPos(Pos);
+      D.SetMarker(Id, At);
+      if (Id == mkBlockBeg || Id == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    }
+    case ekAddClientUndoProc: {
+      auto A = ArgsOf<TClientUndoArgs>(P);
+      if (!A.UndoRedoProc) return erBadArgument;
+      T.SetCursorForUndo(V->Cursor);
+      T.AddClientUndo(A.UndoRedoProc, A.Context);
+      return erOk;
+    }
+    case ekGetLineFlags: {
+      auto A = ArgsOf<TGetLineFlagsArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      Put<uint32_t>(A.Flags, D.LineFlags(static_cast<uint64_t>(A.Line - 1)));
+      return erOk;
+    }
+    case ekSetLineFlags: {
+      auto A = ArgsOf<TSetLineFlagsArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      D.SetLineFlags(static_cast<uint64_t>(A.Line - 1), A.Flags);
+      return erOk;
+    }
+    case ekUserMarkToInternalMark: {
+      auto A = ArgsOf<TUserMarkArgs>(P);
+      if (A.MarkIndex > 9) return erBadArgument;
+      Put<uint32_t>(A.Result, mkBookmark0 + A.MarkIndex);
+      return erOk;
+    }
+    case ekRepaintLine: {
+      int32_t Line = ArgsOf<TLineArgs>(P).Line;
+      if (!LineOk(Line)) return erRange;
+      D.RepaintLines.push_back(static_cast<uint64_t>(Line - 1));
+      return erOk;
+    }
+    case ekGetLineLength: {
+      auto A = ArgsOf<TLineLengthArgs>(P);
+      if (!LineOk(A.InLin)) return erRange;
+      std::string Text = D.LineText(static_cast<uint64_t>(A.InLin - 1));
+      Put<int32_t>(A.length, static_cast<int32_t>(std::min<size_t>(Utf8CountChars(Text, Text.size()), INT32_MAX)));
+      return erOk;
+    }
+    case ekSearchString: {
+      auto A = ArgsOf<TSearchStringArgs>(P);
+      bool Ok2;
+      std::string_view Text = StringArg(A.str, A.strLen, Ok);
+      std::string_view Pat = StringArg(A.pattern, A.patternLen, Ok2);
+      if (!Ok || !Ok2) return erBadArgument;
+      TSearcher Searcher;
+      if (uint8_t R = Searcher.Prepare(Pat, TSearchFlags::FromBits(A.flags))) return R;
+      size_t Pos = 0, Found = 0;
+      bool Hit = Searcher.FindIn(Text, 0, Pos, Found);
+      Put<int32_t>(A.matchStart, Hit ? static_cast<int32_t>(Pos) : -1);
+      Put<int32_t>(A.length, Hit ? static_cast<int32_t>(Found) : 0);
+      return SearchOk;
+    }
+    case ekQuery: {
+      auto A = ArgsOf<TQueryArgs>(P);
+      bool Known;
+      uint16_t Answer = E.Answer(A.Query, Known);
+      if (!Known) return erBadArgument;
+      if (!A.Result) return Answer == A.Value ? erOk : erFailed;
+      Put<uint8_t>(A.Result, Answer == A.Value);
+      return erOk;
+    }
+    case ekGetMarkedRange: {
+      auto A = ArgsOf<TGetMarkedRangeArgs>(P);
+      uint32_t Beg = A.special ? mkSpecialBeg : mkBlockBeg, End = A.special ? mkSpecialEnd : mkBlockEnd;
+      if (!D.MarkerSet(Beg) || !D.MarkerSet(End)) return erNoBlock;
+      if (A.edPos) {
+        TEdPos S, F;
+        E.BlockBounds(A.special != 0, S, F);
+        if (S.LineNum == 0) {
+          // A hidden block still has its bounds.
+          S = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(Beg))), static_cast<int32_t>(D.Marker(Beg).Line + 1)};
+          F = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(End))), static_cast<int32_t>(D.Marker(End).Line + 1)};
+        }
+        if (A.startPos) std::memcpy(A.startPos, &S, sizeof S);
+        if (A.afterPos) std::memcpy(A.afterPos, &F, sizeof F);
+        return erOk;
+      }
+      TTextPos B = D.Marker(Beg), F = D.Marker(End);
+      if (F < B) std::swap(B, F);
+      Put(A.startPos, D.ToCharPos(B));
+      Put(A.afterPos, D.ToCharPos(F));
+      return erOk;
+    }
+    case ekSetMarkedRange: {
+      auto A = ArgsOf<TSetMarkedRangeArgs>(P);
+      if (!LineOk(A.startPos.LineNum) || !LineOk(A.afterPos.LineNum)) return erRange;
+      auto Conv = [&](const TCharPos& C) {
+        return A.edPos ? E.PosOfColumn(static_cast<uint64_t>(C.LineNum - 1), C.Index) : D.FromCharPos(C);
+      };
+      D.SetMarker(A.special ? mkSpecialBeg : mkBlockBeg, Conv(A.startPos));
+      D.SetMarker(A.special ? mkSpecialEnd : mkBlockEnd, Conv(A.afterPos));
+      if (A.special) D.SpecialShown = true;
+      else D.BlockHidden = false;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    }
+    case ekHideUnhideBlock: {
+      auto A = ArgsOf<THideUnhideArgs>(P);
+      if (A.Special) D.SpecialShown = A.Show != 0;
+      else D.BlockHidden = A.Show == 0;
+      D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    }
+    case ekConvertPos: {
+      auto A = ArgsOf<TConvertPosArgs>(P);
+      if (!A.edPos || !A.chPos) return erBadArgument;
+      if (A.ebDt == cdEdToChar) {
+        TEdPos In;
+        std::memcpy(&In, A.edPos, sizeof In);
+        if (!LineOk(In.LineNum)) return erRange;
+        int64_t Beyond = 0;
+        TTextPos At = E.PosOfColumn(static_cast<uint64_t>(In.LineNum - 1), In.Col, &Beyond);
+        TCharPos Out = D.ToCharPos(At);
+        Out.Index = static_cast<int16_t>(std::min<int64_t>(Out.Index + Beyond, INT16_MAX));
+        Put(A.chPos, Out);
+        return erOk;
+      }
+      if (A.ebDt != cdCharToEd) return erBadArgument;
+      TCharPos In;
+      std::memcpy(&In, A.chPos, sizeof In);
+      if (!LineOk(In.LineNum)) return erRange;
+      TTextPos At = D.FromCharPos(In);
+      std::string Text = D.LineText(At.Line);
+      int64_t Extra = std::max<int64_t>(0, In.Index - static_cast<int64_t>(Utf8CountChars(Text, Text.size())));
+      Put(A.edPos, TEdPos{static_cast<int16_t>(std::min<int64_t>(E.ColumnOf(At) + Extra, INT16_MAX)), In.LineNum});
+      return erOk;
+    }
+    case ekConvertCharPosToPos: {
+      auto A = ArgsOf<TCharPosToPosArgs>(P);
+      if (!LineOk(A.chPos.LineNum)) return erRange;
+      uint64_t Offset = T.OffsetOf(D.FromCharPos(A.chPos));
+      if (Offset > INT32_MAX) return erTooLong;
+      Put<int32_t>(A.Result, static_cast<int32_t>(Offset));
+      return erOk;
+    }
+    case ekElideLines:
+    case ekElisionBlock:
+    case ekElisionArray:
+    case ekElisionQuery:
+      return ExecuteElision(E, Op, P);
+    case ekGetLineBreakStyle: {
+      auto A = ArgsOf<TGetLineBreakArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      Put<uint8_t>(A.Style, T.Lines().BreakStyle(static_cast<uint64_t>(A.Line - 1)));
+      return erOk;
+    }
+    case ekSetLineBreakStyle: {
+      auto A = ArgsOf<TSetLineBreakArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      return E.SetLineBreak(static_cast<uint64_t>(A.Line - 1), A.Style);
+    }
+    case ekClearLineModifiedFlags:
+      D.ClearFlagBits(lfUnsaved);
+      D.RepaintAll = true;
+      return erOk;
+    case ekBackTab: return E.BackTab();
+    case ekForeTab: return E.ForeTab();
+    case ekSetModes: {
+      auto A = ArgsOf<TModesArgs>(P);
+      D.Rec()->EdModes = (D.Rec()->EdModes & ~A.Mask) | (A.Value & A.Mask);
+      return erOk;
+    }
+    case ekToggleModes:
+      D.Rec()->EdModes ^= ArgsOf<TModesArgs>(P).Mask;
+      return erOk;
+    case ekMatchPair: return E.MatchPair(ArgsOf<TMatchPairArgs>(P).Forward != 0);
+    case ekIndentBlock: {
+      auto A = ArgsOf<TIndentArgs>(P);
+      return E.IndentBlock(A.Outdent != 0, A.Columns);
+    }
+    case ekGetLineText: {
+      auto A = ArgsOf<TGetLineTextArgs>(P);
+      if (!LineOk(A.Line)) return erRange;
+      if (!A.Buffer && A.Size > 0) return erBadArgument;
+      std::string Text = D.LineText(static_cast<uint64_t>(A.Line - 1));
+      size_t N = std::min<size_t>(Text.size(), A.Size);
+      if (N) std::memcpy(A.Buffer, Text.data(), N);
+      Put<uint32_t>(A.Length, static_cast<uint32_t>(std::min<size_t>(Text.size(), UINT32_MAX)));
+      return Text.size() > A.Size ? erTooLong : erOk;
+    }
+  }
+  return erUnknownOp;
+}
+
+}  // namespace
+
+uint16_t Evaluate(TEkEditor& Editor, uint8_t* Script, uint32_t Length) {
+  TEvaluator Ev(Editor, Script, Length);
+  TTextBuffer& T = Editor.Doc().Text();
+  T.SetRecordUndo(!(Editor.Doc().Rec()->EdModes & emNoUndo));
+  T.History().SetGroupLikeChanges((Editor.Doc().Rec()->EdModes & emGroupUndo) != 0);
+  return Ev.Run();
+}
+
+}  // namespace nxs::ek

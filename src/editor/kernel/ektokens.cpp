@@ -1,0 +1,128 @@
+// Tokenizer registrations and keyword hash tables.
+#include "editor/kernel/ektokens.h"
+
+#include <array>
+#include <cstring>
+
+#include "editor/kernel/ekcolumns.h"
+
+namespace nxs::ek {
+
+namespace {
+
+struct TTokenizerTable {
+  std::array<TTokenizer*, 256> ByCode{};
+  int HighestGiven = 0;  // syntax codes handed out by MakeSyntaxID
+};
+
+TTokenizerTable& Tokenizers() {
+  static TTokenizerTable T;
+  return T;
+}
+
+unsigned char Lower(unsigned char C) { return (C >= 'A' && C <= 'Z') ? C + 32 : C; }
+
+uint32_t HashOf(const char* Symbol, int32_t Length, bool CaseSignificant, uint16_t NBuckets) {
+  uint32_t H = 0;
+  for (int32_t I = 0; I < Length; ++I) {
+    auto C = static_cast<unsigned char>(Symbol[I]);
+    H += CaseSignificant ? C : (C | 0x20);
+  }
+  return (NBuckets & (NBuckets - 1)) == 0 ? (H & (NBuckets - 1u)) : H % NBuckets;
+}
+
+}  // namespace
+
+bool RegisterTokenizer(TTokenizer* Tokenizer) {
+  if (!Tokenizer) return false;
+  Tokenizers().ByCode[Tokenizer->SyntaxLang] = Tokenizer;
+  return true;
+}
+
+bool TokenizerIsRegistered(uint8_t SyntaxLang) { return Tokenizers().ByCode[SyntaxLang] != nullptr; }
+
+TTokenizer* FindTokenizer(uint8_t SyntaxLang) { return Tokenizers().ByCode[SyntaxLang]; }
+
+uint8_t MakeSyntaxID() {
+  // The next code above every code registered or handed out.
+  TTokenizerTable& T = Tokenizers();
+  int Highest = T.HighestGiven;
+  for (int I = 0; I < 256; ++I)
+    if (T.ByCode[I] && I > Highest) Highest = I;
+  if (Highest >= 255) return 0;
+  T.HighestGiven = Highest + 1;
+  return static_cast<uint8_t>(Highest + 1);
+}
+
+void EnumRegisteredTokenizers(TEkEnumTokenizerProc Proc, void* Context) {
+  if (!Proc) return;
+  for (TTokenizer* T : Tokenizers().ByCode)
+    if (T) Proc(Context, T);
+}
+
+bool BuildTables(TEkSymbolTable* Table, const char* const* Words, int32_t Count, uint16_t NBuckets,
+                 bool CaseSignificant, uint8_t SyntaxCode) {
+  if (!Table || Count < 0 || (Count > 0 && !Words) || NBuckets == 0 || Count > 65535 - NBuckets) return false;
+  // Bucket heads first, then one entry per word; NextCode links entries (1-based, 0 ends).
+  size_t Entries = size_t(NBuckets) + size_t(Count);
+  auto* Hash = static_cast<THashEntry*>(KernelAlloc(Entries * sizeof(THashEntry)));
+  if (!Hash) return false;
+  std::memset(Hash, 0, Entries * sizeof(THashEntry));
+  Table->HashTable = Hash;
+  Table->NBuckets = NBuckets;
+  Table->MinLength = 0xFFFF;
+  Table->MaxLength = 0;
+  Table->CaseSignificant = CaseSignificant;
+  Table->SyntaxCode = SyntaxCode;
+  for (int32_t I = 0; I < Count; ++I) {
+    const char* W = Words[I] ? Words[I] : "";
+    size_t Len = std::strlen(W);
+    if (Len > 0xFFFF) Len = 0xFFFF;
+    THashEntry& E = Hash[NBuckets + I];
+    E.Symbol = static_cast<char*>(KernelAlloc(Len + 1));
+    if (!E.Symbol) return false;
+    std::memcpy(E.Symbol, W, Len);
+    E.Symbol[Len] = 0;
+    E.SymLength = static_cast<uint16_t>(Len);
+    uint32_t B = HashOf(W, static_cast<int32_t>(Len), CaseSignificant, NBuckets);
+    E.NextCode = Hash[B].NextCode;
+    Hash[B].NextCode = static_cast<uint16_t>(NBuckets + I + 1);
+    if (Len < Table->MinLength) Table->MinLength = static_cast<uint16_t>(Len);
+    if (Len > Table->MaxLength) Table->MaxLength = static_cast<uint16_t>(Len);
+  }
+  if (Count == 0) Table->MinLength = 0;
+  return true;
+}
+
+void FreeTables(TEkSymbolTable* Tables, int32_t Count) {
+  if (!Tables) return;
+  for (int32_t T = 0; T < Count; ++T) {
+    TEkSymbolTable& Table = Tables[T];
+    if (!Table.HashTable) continue;
+    // Entries follow the heads; a head has no symbol of its own.
+    for (uint32_t B = 0; B < Table.NBuckets; ++B)
+      for (uint16_t N = Table.HashTable[B].NextCode; N; N = Table.HashTable[N - 1].NextCode) {
+        KernelFree(Table.HashTable[N - 1].Symbol);
+        Table.HashTable[N - 1].Symbol = nullptr;
+      }
+    KernelFree(Table.HashTable);
+    Table.HashTable = nullptr;
+  }
+}
+
+uint8_t LookupSymbol(const TEkSymbolTable& Table, const char* Symbol, int32_t Length) {
+  if (!Table.HashTable || Length <= 0 || Length < Table.MinLength || Length > Table.MaxLength) return 0;
+  uint32_t B = HashOf(Symbol, Length, Table.CaseSignificant, Table.NBuckets);
+  for (uint16_t N = Table.HashTable[B].NextCode; N; N = Table.HashTable[N - 1].NextCode) {
+    const THashEntry& E = Table.HashTable[N - 1];
+    if (E.SymLength != Length) continue;
+    bool Same = true;
+    for (int32_t I = 0; I < Length && Same; ++I)
+      Same = Table.CaseSignificant ? E.Symbol[I] == Symbol[I]
+                                   : Lower(static_cast<unsigned char>(E.Symbol[I])) == Lower(static_cast<unsigned char>(Symbol[I]));
+    if (Same) return Table.SyntaxCode;
+  }
+  return 0;
+}
+
+}  // namespace nxs::ek
