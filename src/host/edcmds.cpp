@@ -1,12 +1,305 @@
-// nxs ed: not built yet.
+// nxs ed: opens a file in an edit buffer with one view and runs editor commands on it, one
+// per line, from a script file or standard input. The file on disk changes only on SaveFile.
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "editor/charwidth.h"
+#include "editor/edkrnl.h"
+#include "editor/editbuffer.h"
+#include "editor/editview.h"
+#include "editor/ekinit.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "shared/fileio.h"
+#include "shared/format.h"
+#include "shared/text.h"
 
 namespace nxs::host {
 
+namespace {
+
+const char* const EdUsage = "nxs ed FILE [--script SCRIPT]";
+const char* const EdHelp =
+    "Runs editor commands on FILE, one per line, from SCRIPT or standard input.\n"
+    "Commands: the editor's command-map names (MoveToMark N and SetMark N take a bookmark),\n"
+    "  InsertText TEXT (\\n, \\t, \\\\ escapes), GoToLine LINE [COLUMN],\n"
+    "  Find FLAGS /TEXT/, ReplaceAll FLAGS /FIND/REPLACEMENT/ (FLAGS '-' or c w r b a u),\n"
+    "  Pos, Block, Lines, Modified, Print, SaveFile.";
+
+class ECommandFailed : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+std::string Unescape(std::string_view Text) {
+  std::string Out;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] != '\\' || I + 1 == Text.size()) {
+      Out += Text[I];
+      continue;
+    }
+    const char C = Text[++I];
+    if (C == 'n') Out += '\r';  // a typed line break
+    else if (C == 't') Out += '\t';
+    else if (C == '\\') Out += '\\';
+    else throw ECommandFailed(Format("unknown escape '\\%s'", std::string(1, C)));
+  }
+  return Out;
+}
+
+int CountCodePoints(std::string_view Text) {
+  int N = 0;
+  while (!Text.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    Text.remove_prefix(static_cast<size_t>(DecodeUtf8(Text, Ch, Valid)));
+    ++N;
+  }
+  return N;
+}
+
+struct TSearchRequest {
+  TSearchFlags Flags;
+  bool Brief = false;
+  std::vector<std::string> Parts;
+};
+
+// FLAGS, a blank, then the delimiter and Count delimited parts.
+TSearchRequest ParseSearch(const std::string& Args, size_t Count) {
+  TSearchRequest R;
+  const size_t Blank = Args.find(' ');
+  if (Blank == std::string::npos || Blank + 1 >= Args.size()) throw ECommandFailed("expected FLAGS /TEXT/");
+  const std::string Flags = Args.substr(0, Blank);
+  R.Flags = {sfFromCursor, sfGoForward};
+  if (Flags != "-") {
+    for (char C : Flags) {
+      switch (C) {
+        case 'c': R.Flags.Include(sfCase); break;
+        case 'w': R.Flags.Include(sfWord); break;
+        case 'r': R.Flags.Include(sfRegExp); break;
+        case 'b': R.Flags.Include(sfRegExp); R.Brief = true; break;
+        case 'a': R.Flags.Include(sfWrapAround); break;
+        case 'u': R.Flags.Exclude(sfGoForward); break;
+        default: throw ECommandFailed(Format("unknown search flag '%s'", std::string(1, C)));
+      }
+    }
+  }
+  const char Delim = Args[Blank + 1];
+  size_t Pos = Blank + 2;
+  for (size_t I = 0; I < Count; ++I) {
+    const size_t End = Args.find(Delim, Pos);
+    if (End == std::string::npos) throw ECommandFailed(Format("missing closing '%s'", std::string(1, Delim)));
+    R.Parts.push_back(Args.substr(Pos, End - Pos));
+    Pos = End + 1;
+  }
+  if (Pos != Args.size()) throw ECommandFailed("unexpected text after the pattern");
+  return R;
+}
+
+const char* BlockKind(TBlockType T) {
+  switch (T) {
+    case btInclusive: return "inclusive";
+    case btLine: return "line";
+    case btColumn: return "column";
+    case btNonInclusive: return "noninclusive";
+  }
+  return "?";
+}
+
+class TEdSession {
+ public:
+  explicit TEdSession(const std::string& FileName) {
+    FBuffer = TEditBuffer::Create(FileName, true);
+    FView = FBuffer->OpenNewView();
+  }
+  ~TEdSession() {
+    FView.reset();
+    FBuffer.reset();
+  }
+
+  void Run(const std::string& Line);
+
+ private:
+  PEkView V() { return FView->EkView(); }
+  void Find(const std::string& Args);
+  void ReplaceAllCmd(const std::string& Args);
+  int64_t Number(const std::string& Text, const char* What) {
+    auto N = TryStrToInt(Trim(Text));
+    if (!N) throw ECommandFailed(Format("%s must be a number: '%s'", What, Text));
+    return *N;
+  }
+
+  std::shared_ptr<TEditBuffer> FBuffer;
+  std::unique_ptr<TEditView> FView;
+};
+
+void TEdSession::Find(const std::string& Args) {
+  TSearchRequest R = ParseSearch(Args, 1);
+  TEkSearchState State{};
+  TSearchResult Result = SearchOk;
+  const bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
+  if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+  if (!Found) {
+    std::printf("not found\n");
+    return;
+  }
+  const TEdPos At = ConvertPos(V(), State.MatchPos);
+  // The length in characters: read the matched bytes back.
+  int Length = 0;
+  const int32_t Offset = ConvertCharPosToPos(V(), State.MatchPos);
+  if (Offset >= 0 && State.MatchLength > 0) {
+    TEdFile F{};
+    OpenReadFile(V(), F);
+    std::string Bytes(static_cast<size_t>(State.MatchLength), '\0');
+    if (SeekTo(V(), F, static_cast<uint32_t>(Offset)))
+      Bytes.resize(ReadChars(V(), F, Bytes.data(), static_cast<uint32_t>(Bytes.size())));
+    CloseReadFile(V(), F);
+    Length = CountCodePoints(Bytes);
+  }
+  GotoCharPos(V(), State.MatchPos);
+  std::printf("found %d %d %d\n", static_cast<int>(At.LineNum), static_cast<int>(At.Col), Length);
+}
+
+void TEdSession::ReplaceAllCmd(const std::string& Args) {
+  TSearchRequest R = ParseSearch(Args, 2);
+  const std::string Replacement = R.Parts[1];
+  // Wrapping around would meet replaced text again: the whole file is covered once instead,
+  // from the top (or the bottom, searching backwards).
+  const bool Whole = R.Flags.Contains(sfWrapAround);
+  R.Flags.Exclude(sfWrapAround);
+  if (Whole) {
+    if (R.Flags.Contains(sfGoForward)) CursorBufferTop(V());
+    else CursorBufferBottom(V());
+  }
+  SetupUndoGroup(ugGroupWithNone, V());
+  EndMac(V());
+  ExplicitUndoGroupSet = true;  // every replacement undoes as one step
+  int Count = 0;
+  try {
+    TEkSearchState State{};
+    TSearchResult Result = SearchOk;
+    bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
+    if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+    const int Limit = 10000000;
+    while (Found && Count < Limit) {
+      if (ReplaceString(V(), Replacement, State) != 0) break;
+      ++Count;
+      Found = SearchAgain(V(), State);
+    }
+  } catch (...) {
+    ExplicitUndoGroupSet = false;
+    throw;
+  }
+  ExplicitUndoGroupSet = false;
+  EndMac(V());
+  std::printf("%d\n", Count);
+}
+
+void TEdSession::Run(const std::string& Line) {
+  const size_t Blank = Line.find(' ');
+  const std::string Word = Line.substr(0, Blank);
+  const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
+  if (Word == "InsertText") {
+    InsertString(V(), Unescape(Rest));
+  } else if (Word == "GoToLine") {
+    const std::vector<std::string> P = Split(Trim(Rest), ' ');
+    if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
+    const int64_t L = Number(P[0], "LINE"), C = P.size() > 1 ? Number(P[1], "COLUMN") : 1;
+    if (L < 1 || C < 1 || C > 32767) throw ECommandFailed("position out of range");
+    GotoLineCol(V(), static_cast<int32_t>(std::min<int64_t>(L, INT32_MAX)), static_cast<int16_t>(C));
+  } else if (Word == "Find") {
+    Find(Rest);
+  } else if (Word == "ReplaceAll") {
+    ReplaceAllCmd(Rest);
+  } else if (Word == "Pos") {
+    std::printf("%d %d\n", static_cast<int>(V()->Cursor.LineNum), static_cast<int>(V()->Cursor.Col));
+  } else if (Word == "Block") {
+    if (!BlockIsMarked(V())) {
+      std::printf("none\n");
+      return;
+    }
+    TCharPos S, A;
+    GetMarkedRange(V(), true, false, S, A);
+    std::printf("%d %d %d %d %s\n", static_cast<int>(S.LineNum), static_cast<int>(S.Index), static_cast<int>(A.LineNum),
+                static_cast<int>(A.Index), BlockKind(GetBlockType(V())));
+  } else if (Word == "Lines") {
+    std::printf("%d\n", static_cast<int>(TotalLinesInBuffer(V())));
+  } else if (Word == "Modified") {
+    std::printf("%s\n", FBuffer->GetIsModified() ? "true" : "false");
+  } else if (Word == "Print") {
+    const std::string Text = FBuffer->SavedText();
+    std::fwrite(Text.data(), 1, Text.size(), stdout);
+  } else if (Word == "SaveFile") {
+    FBuffer->SaveFile();
+  } else {
+    const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
+    if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
+    if (Ref->Class == 0x0C && (Ref->Code == 7 || Ref->Code == 8)) {
+      if (!Rest.empty()) throw ECommandFailed(Format("'%s' takes no argument", Word));
+      Ref->Code == 7 ? Undo(V()) : Redo(V());
+      return;
+    }
+    TEkScript S;
+    if (!S.AddMapCommand(*Ref)) throw ECommandFailed(Format("'%s' is not an editor command", Word));
+    if (Ref->Class == 0x07) {
+      const int64_t N = Number(Rest, "the bookmark");
+      if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
+      S.Args<TMarkArgs>(0)->MarkIndex = static_cast<uint16_t>(N);
+    } else if (!Trim(Rest).empty()) {
+      throw ECommandFailed(Format("'%s' takes no argument", Word));
+    }
+    uint8_t Answer = 0;
+    const bool IsQuery = Ref->Class == 0x08 || Ref->Class == 0x09 || Ref->Class == 0x0A;
+    if (IsQuery) S.Args<TQueryArgs>(0)->Result = &Answer;
+    if (Ref->Class == 0x03 || Ref->Class == 0x04) SetupUndoGroup(ugGroupWithMotion, V());
+    if (Ref->Class == 0x02 && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
+      SetupUndoGroup(ugGroupWithDataChangeDelete, V());
+    S.EndMacroStep();
+    EvalScript(V(), S);
+    const uint8_t Status = S.Result(0);
+    if (IsQuery) {
+      std::printf("%s\n", Answer ? "true" : "false");
+      return;
+    }
+    if (Status != 0 && Status != erNotFound)
+      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(S.Data()->eOp))));
+    if (Status == erNotFound && Ref->Class == 0x07) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
+  }
+}
+
+}  // namespace
+
 int RunEdCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 100, "nxs ed ...");
-  throw Exception("'ed' is not available in this build");
+  TCommandLine Cmd(Args, {{"--script", true}}, 1, 1, EdUsage, EdHelp);
+  std::string Script;
+  if (Cmd.Has("--script")) {
+    Script = ReadWholeFile(Cmd.Get("--script"));
+  } else {
+    std::ostringstream In;
+    In << std::cin.rdbuf();
+    Script = In.str();
+  }
+  TEdSession Session(Cmd[0]);
+  int LineNo = 0;
+  std::istringstream Lines(Script);
+  std::string Line;
+  while (std::getline(Lines, Line)) {
+    ++LineNo;
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    if (Trim(Line).empty() || Line[0] == '#') continue;
+    try {
+      Session.Run(Line);
+    } catch (const Exception& E) {
+      std::fflush(stdout);
+      throw Exception(Format("line %d: %s", LineNo, E.Message()));
+    }
+    std::fflush(stdout);
+  }
+  return 0;
 }
 
 }  // namespace nxs::host
