@@ -16,6 +16,7 @@ inline constexpr const char* SCannotSetProperties = "Cannot set properties while
 inline constexpr const char* SNotAProject = "The document is not an MSBuild project: its root element is \"%s\"";
 inline constexpr const char* SEmptyDocument = "The document holds no element";
 inline constexpr const char* SNestedTooDeep = "Elements are nested more than %d levels deep";
+inline constexpr const char* SNameNotUtf8 = "The name \"%s\" cannot be written as UTF-8";
 inline constexpr const char* SExternalEntity = "External entities and document type definitions are not read";
 inline constexpr const char* SUnknownProjectVersion = "Unknown project version: \"%s\"";
 inline constexpr const char* SNewerProjectVersion =
@@ -99,6 +100,7 @@ inline constexpr const char* SErrorMessageFmt = "Error message: %s";
 inline constexpr const char* SMustBeSaved = " must be saved to disk in order to complete this operation.";
 inline constexpr const char* SContinue = "Continue?";
 inline constexpr const char* SOptionSetExists = "The option set \"%s\" already exists";
+inline constexpr const char* SFileExists = "File \"%s\" already exists";
 
 // IDE macros
 inline constexpr const char* SUnmatchedParen = "Syntax error: Unmatched (";

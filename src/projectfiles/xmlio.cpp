@@ -74,6 +74,18 @@ class TParserLease {
   bool FShared;
 };
 
+// Whether expat reads Name as an element name in UTF-8 text. Names from documents in other
+// encodings (ISO-8859-1) may hold characters that its UTF-8 tables refuse, and a name the
+// writer cannot write readably must not get into a tree.
+bool IsUtf8Name(std::string_view Name) {
+  XML_Parser P = XML_ParserCreate("UTF-8");
+  if (!P) return false;
+  std::string Doc = "<" + std::string(Name) + "/>";
+  bool Ok = XML_Parse(P, Doc.data(), static_cast<int>(Doc.size()), XML_TRUE) == XML_STATUS_OK;
+  XML_ParserFree(P);
+  return Ok;
+}
+
 std::string_view LocalName(const char* Name) {
   const char* Sep = std::strchr(Name, NamespaceSeparator);
   return Sep ? std::string_view(Sep + 1) : std::string_view(Name);
@@ -97,6 +109,22 @@ struct TXmlReader::TState {
   std::string PendingId;
   std::exception_ptr Error;
   std::string Refusal;  // why the reader stopped the parser itself
+  // Non-ASCII names already checked with IsUtf8Name, and the answer.
+  std::unordered_map<std::string, bool> CheckedNames;
+
+  // False (and the parser stopped) for a name that could not be written back readably.
+  bool CheckName(std::string_view Name) {
+    bool Ascii = true;
+    for (char C : Name)
+      if (static_cast<unsigned char>(C) >= 0x80) Ascii = false;
+    if (Ascii) return true;
+    auto It = CheckedNames.find(std::string(Name));
+    if (It == CheckedNames.end()) It = CheckedNames.emplace(std::string(Name), IsUtf8Name(Name)).first;
+    if (It->second) return true;
+    if (Refusal.empty()) Refusal = Format(res::SNameNotUtf8, Name);
+    XML_StopParser(Parser, XML_FALSE);
+    return false;
+  }
   // Registry answers by the name as expat reports it ("uri\x01local").
   std::unordered_map<std::string, const TNodeClass*> Classes;
 
@@ -152,6 +180,7 @@ struct TXmlReader::TState {
       TNode* Parent = S->Stack.empty() ? nullptr : S->Stack.back();
       const TNodeClass& Class = S->ClassFor(Name, Parent);
       std::string_view Local = LocalName(Name);
+      if (!S->CheckName(Local)) return;
       std::unique_ptr<TNode> Node = Class.Make(Local == Class.NodeName ? std::string() : std::string(Local));
       if (Atts[0]) {
         // Namespace declarations never arrive here: expat consumes them.
@@ -162,6 +191,9 @@ struct TXmlReader::TState {
         for (size_t I = 0; I < N; I += 2) {
           std::string_view AttrName = LocalName(Atts[I]);
           if (!*Atts[I + 1]) continue;
+          // A prefixed attribute named "xmlns" would come back as a namespace declaration.
+          if (AttrName == "xmlns") continue;
+          if (!S->CheckName(AttrName)) return;
           // Two prefixed attributes may share a local name; the first one is kept so that
           // the node never holds one name twice.
           bool Seen = false;
