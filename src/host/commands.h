@@ -24,6 +24,9 @@ int RunOptionsCommand(const TArgs& Args);    // environment options
 int RunHistoryCommand(const TArgs& Args);    // backups, closed files, favourites
 int RunEdCommand(const TArgs& Args);         // scripted editing
 
+// "nxs project new", kept with the configuration commands (configcmds.cpp).
+int RunProjectNew(const TArgs& Args);
+
 const std::vector<TCommandGroup>& CommandGroups();
 
 // Raised by a group whose subcommand word is unknown.

@@ -1,12 +1,29 @@
-// nxs platforms: not built yet.
+// nxs platforms: the registered platforms, one per line: name, display name (quoted) and the
+// personalities the platform is available for ("-" for none).
+#include <cstdio>
+
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/projectctx.h"
+#include "projectfiles/linuxplatform.h"
+#include "projectfiles/platforms.h"
 
 namespace nxs::host {
 
 int RunPlatformsCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 100, "nxs platforms ...");
-  throw Exception("'platforms' is not available in this build");
+  TCommandLine Cmd(Args, {}, 0, 0, "nxs platforms",
+                   "Lists the registered platforms: name, display name and the personalities each\n"
+                   "is available for.");
+  StartProjectLayer();
+  for (const auto& Name : PlatformManager().AllPlatforms()) {
+    auto P = PlatformManager().GetPlatform(Name);
+    std::string Personalities;
+    for (const char* Personality : {SPersonalityCpp, SPersonalityDefault, SPersonalityPascal})
+      if (P->IsAvailable(Personality)) Personalities += std::string(Personalities.empty() ? "" : " ") + Personality;
+    std::printf("%s \"%s\" %s\n", P->GetName().c_str(), P->GetDisplayName().c_str(),
+                Personalities.empty() ? "-" : Personalities.c_str());
+  }
+  return 0;
 }
 
 }  // namespace nxs::host

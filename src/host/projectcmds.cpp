@@ -47,6 +47,7 @@ struct TSubcommand {
 constexpr TSubcommand Subcommands[] = {
     {"format", RunProjectFormat},
     {"show", RunProjectShow},
+    {"new", RunProjectNew},
 };
 
 }  // namespace

@@ -281,6 +281,11 @@ std::string TBuildConfiguration::Lookup(const std::string& Name, const std::stri
 }
 
 std::string TBuildConfiguration::GetPlatformValue(const std::string& Name, const std::string& Platform) const {
+  // For a configuration and a platform the lookup starts at the sub-configuration.
+  if (FPlatform.empty() && !Platform.empty() && !IsLocalOverride()) {
+    auto It = FPlatforms.find(Platform);
+    if (It != FPlatforms.end()) return It->second->GetPlatformValue(Name, Platform);
+  }
   const TProjectOption* Option = OptionOf(Name);
   std::string V = Lookup(Name, Platform, Option);
   if (V.empty() && Option) V = Option->DefaultValue();
