@@ -32,13 +32,28 @@ void TFileHistoryOptionsLink::Changed(TEvOptionsChanged&) {
   FileHistorySettings().CreateBackup = Ed.GetBool(res::opt::CreateBackupFile);
 }
 
-int GetBackupNumber(std::string_view Name) {
+// The numbered part of a backup name: the run of digits before the last "~", non-digits
+// between skipped. The scan stays inside the name's last "~...~" part, so that neither the
+// folders nor the file's own name (say "unit2.pas") lend it digits. Returns the digits'
+// start and end; equal when there are none.
+static std::pair<size_t, size_t> NumberedPart(std::string_view Name) {
   size_t Tilde = Name.rfind('~');
-  if (Tilde == std::string_view::npos) return 0;
+  if (Tilde == std::string_view::npos) return {Name.size(), Name.size()};
+  size_t Floor = Tilde == 0 ? std::string_view::npos : Name.rfind('~', Tilde - 1);
+  size_t Lowest = Floor + 1;
+  if (Floor == std::string_view::npos) {
+    size_t Slash = Name.find_last_of("/\\");
+    Lowest = Slash == std::string_view::npos ? 0 : Slash + 1;
+  }
   size_t End = Tilde;
-  while (End > 0 && !std::isdigit(static_cast<unsigned char>(Name[End - 1]))) --End;
+  while (End > Lowest && !std::isdigit(static_cast<unsigned char>(Name[End - 1]))) --End;
   size_t Start = End;
-  while (Start > 0 && std::isdigit(static_cast<unsigned char>(Name[Start - 1]))) --Start;
+  while (Start > Lowest && std::isdigit(static_cast<unsigned char>(Name[Start - 1]))) --Start;
+  return {Start, End};
+}
+
+int GetBackupNumber(std::string_view Name) {
+  auto [Start, End] = NumberedPart(Name);
   if (Start == End) return 0;
   // Nine digits at most: a longer run is not a number this system wrote.
   std::string_view Digits = Name.substr(Start, End - Start);
@@ -47,11 +62,8 @@ int GetBackupNumber(std::string_view Name) {
 }
 
 std::string GetBackupIdent(std::string_view Name) {
-  size_t Tilde = Name.rfind('~');
-  if (Tilde == std::string_view::npos) return std::string(Name);
-  size_t End = Tilde;
-  while (End > 0 && !std::isdigit(static_cast<unsigned char>(Name[End - 1]))) --End;
-  if (End == 0) return std::string(Name);
+  auto [Start, End] = NumberedPart(Name);
+  if (Start == End) return std::string(Name);
   return std::string(Name.substr(End));
 }
 

@@ -56,8 +56,8 @@ std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory);
 
 // The backups of a file, given as its name inside the history folder, lowest number first.
 std::vector<std::string> GetBackupFiles(const std::string& HistoryFileName);
-// The number of a backup name: the run of digits before the last "~" (non-digits between
-// are skipped); 0 when there is none.
+// The number of a backup name: the run of digits before its last "~" (non-digits between
+// skipped), looked for only inside the name's last "~...~" part; 0 when there is none.
 int GetBackupNumber(std::string_view BackupName);
 // The tail of a backup name after its number ("u.txt.~4~" -> "~").
 std::string GetBackupIdent(std::string_view BackupName);

@@ -91,6 +91,9 @@ TEST_F(FileHistory, BackupsSortByNumberAndOtherFilesAreNotBackups) {
   EXPECT_EQ(GetBackupNumber("u.txt.~12x~"), 12);
   EXPECT_EQ(GetBackupNumber("u.txt.~~"), 0);
   EXPECT_EQ(GetBackupNumber("plain"), 0);
+  // Neither the folders nor the file's own name lend a number.
+  EXPECT_EQ(GetBackupNumber("/tmp/x9/__history/unit2.pas.~old~"), 0);
+  EXPECT_EQ(GetBackupNumber("/tmp/x9/__history/unit2.pas.~7~"), 7);
   EXPECT_EQ(GetBackupNumber("u.txt.~99999999999999999999~"), 999999999);
   EXPECT_EQ(GetBackupIdent("u.txt.~4~"), "~");
   EXPECT_EQ(GetBackupIdent("u.txt.~4abc~"), "abc~");
