@@ -47,6 +47,13 @@ uint16_t FakeEval(PEkView, TEdCmd* Script, uint32_t Length) {
         break;
       }
       case ekSetUndoGroup: K.UndoGroup = ArgsOf<TUndoGroupArgs>(C).Group; K.GroupStarted = 0; break;
+      case ekAttachTrackTable: {
+        auto A = ArgsOf<TAddTrackTableArgs>(C);
+        K.TrackTable = A.Table;
+        K.TrackProc = A.TrackProc;
+        K.TrackContext = A.Context;
+        break;
+      }
       case ekStartUndoGroup: K.GroupStarted = 1; break;
       case ekEndMacroStep: K.GroupStarted = 0; break;
       case ekGetUndoLimit: {

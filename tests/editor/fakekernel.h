@@ -29,6 +29,9 @@ struct TFakeKernel {
   std::vector<uint32_t> LimitsSet;
   uint8_t StatusForOp[256] = {};
   TEditorBuffer Buffer{};
+  void* TrackTable = nullptr;  // the last table attached
+  TEkTrackProc TrackProc = nullptr;
+  void* TrackContext = nullptr;
   TEkInstance Instance{};
 
   // Operation codes of script N, end commands included.
