@@ -10,11 +10,6 @@
 
 namespace nxs {
 
-// Weak while the engine's entry is not linked in every build: the built-in library then
-// reports the entry missing ("Can't get EK_INIT") instead of the link failing.
-TEkInstance* EK_INIT(uint32_t Version, TEkMalloc, TEkFree, TEkMemMove, TEkCharMap, TEkCharMap, TEkCharTest,
-                     TEkCharTest, TEkCharTest, TEkCharTest, TEkCharProbe, TEkCharProbe) __attribute__((weak));
-
 TEdGlobalData EGD;
 const char* const EditKernel = "tvseditu.dll";
 std::atomic<uint64_t> APICount{0};
@@ -26,8 +21,7 @@ class TBuiltInKernel : public IEditorKernelLibrary {
  public:
   bool Load(const std::string&, std::string&) override { return true; }
   TEkInitProc GetEntry(const std::string& Name) override {
-    TEkInitProc Entry = &EK_INIT;
-    return Name == "EK_INIT" ? Entry : nullptr;
+    return Name == "EK_INIT" ? &EK_INIT : nullptr;
   }
   void Free() override {}
 };
