@@ -97,31 +97,48 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
   uint64_t At = Materialize();
   bool Overwrite = !(Modes() & emInsert) && !(Modes() & emWriter);
   bool Indent = (Modes() & emAutoIndent) && !(Modes() & emWriter);
+  // Without overwriting, the typed text goes in as one change, so that a line typed before
+  // another one moves that line's marks, flags and frozen number as a whole.
+  std::string Pending;
+  auto Flush = [&](uint64_t Remove) {
+    Change(At, Remove, Pending);
+    At += Pending.size();
+    Pending.clear();
+  };
   size_t I = 0;
   while (I < Clean.size()) {
     size_t Cr = Clean.find('\r', I);
     std::string_view Part = std::string_view(Clean).substr(I, Cr == std::string::npos ? std::string::npos : Cr - I);
     if (!Part.empty()) {
-      uint64_t Remove = 0;
       if (Overwrite) {
         // Replaces as many characters as are typed, never the line break.
+        Flush(0);
         TTextPos P = FDoc.Text().PosOf(At);
         std::string Line = LineText(P.Line);
         size_t Chars = Utf8CountChars(Part, Part.size());
         size_t End = P.Col;
         for (; Chars > 0 && End < Line.size(); --Chars) End += Utf8CharLength(Line, End);
-        Remove = End - P.Col;
+        Pending.assign(Part);
+        Flush(End - P.Col);
+      } else {
+        Pending.append(Part);
       }
-      Change(At, Remove, Part);
-      At += Part.size();
     }
     if (Cr == std::string::npos) break;
-    std::string Break = FDoc.DefaultBreak;
-    if (Indent) Break += IndentFor(FDoc.Text().PosOf(At).Line);
-    Change(At, 0, Break);
-    At += Break.size();
+    Pending += FDoc.DefaultBreak;
+    if (Indent) {
+      // The indent of the line being broken, as it will read once the pending text is in.
+      TTextPos P = FDoc.Text().PosOf(At);
+      std::string Line = LineText(P.Line).substr(0, P.Col);
+      size_t LastBreak = Pending.find_last_of("\r\n", Pending.size() - FDoc.DefaultBreak.size() - 1);
+      std::string Current = LastBreak == std::string::npos ? Line + Pending.substr(0, Pending.size() - FDoc.DefaultBreak.size())
+                                                           : Pending.substr(LastBreak + 1, Pending.size() - FDoc.DefaultBreak.size() - LastBreak - 1);
+      size_t N = Current.find_first_not_of(" \t");
+      Pending += N == std::string::npos ? (Current.empty() ? IndentFor(P.Line) : Current) : Current.substr(0, N);
+    }
     I = Cr + 1;
   }
+  Flush(0);
   MoveToOffset(At);
   return erOk;
 }
@@ -426,7 +443,15 @@ uint8_t TEkEditor::ChangeCase(int Mode) {
   auto Apply = [&](uint64_t From, uint64_t To) {
     std::string Old = FDoc.Text().Text(From, To - From);
     std::string New = Convert(Old);
-    if (New != Old) Change(From, To - From, New);
+    if (New == Old) return;
+    // Replacing the text would fold the block onto one point; it keeps its place instead.
+    bool Had = FDoc.BlockValid();
+    TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
+    Change(From, To - From, New);
+    if (Had) {
+      FDoc.SetMarker(mkBlockBeg, B);
+      FDoc.SetMarker(mkBlockEnd, E);
+    }
   };
   if (!FDoc.BlockValid()) {
     if (Mode != 2) return erNoBlock;
