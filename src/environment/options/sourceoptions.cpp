@@ -1,13 +1,13 @@
 #include "environment/options/sourceoptions.h"
 
 #include <cassert>
-#include <cstdlib>
 
 #include "environment/options/optionset.h"
 #include "environment/options/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/install.h"
 #include "shared/settings.h"
 #include "shared/text.h"
 #include "shared/textpattern.h"
@@ -145,10 +145,7 @@ void TFileTypeLists::SetDirectories(std::vector<std::string> Dirs) {
 void TFileTypeLists::Clear() { FCache.clear(); }
 
 std::vector<std::string> DefaultFileTypeListDirectories() {
-  std::string Data;
-  if (const char* D = std::getenv("NXS_DATA_DIR"); D && *D) Data = D;
-  else Data = NXS_SOURCE_DATA_DIR;
-  return {IncludeTrailingPathDelimiter(Data) + "filetypes", TSettingsStore::DefaultDirectory()};
+  return {DataDir() + "/filetypes", TSettingsStore::DefaultDirectory()};
 }
 
 const TFileTypeLists::TList& TFileTypeLists::Get(const std::string& ListFile) {

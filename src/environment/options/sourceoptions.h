@@ -98,8 +98,8 @@ class TFileTypeLists {
   std::map<std::string, std::unique_ptr<TList>> FCache;
 };
 
-// The directories searched by default: $NXS_DATA_DIR/filetypes (or the source tree's data
-// folder), then the settings directory.
+// The directories searched by default: "filetypes" in the shipped data (DataDir()), then the
+// settings directory.
 std::vector<std::string> DefaultFileTypeListDirectories();
 
 // Whether the extension list (entries separated by ";") claims the file.
