@@ -124,6 +124,12 @@ void TUndoRedoObject::Execute(void* Context, uint8_t Op) {
   }
 }
 
+TUndoRedoObject::~TUndoRedoObject() { CancelAfterEval(this); }
+
+void TModifiedUndoRedo::SwapAfterScript() {
+  QueueAfterEval(this, [this] { Swap(); });
+}
+
 void TModifiedUndoRedo::Swap() {
   if (FDisabled || !FEditorBuffer) return;
   TEdModesLock G;

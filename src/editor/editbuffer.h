@@ -89,7 +89,7 @@ inline constexpr uint32_t lfBreakpointable = 0x800;
 class TUndoRedoObject {
  public:
   explicit TUndoRedoObject(TEditBuffer& Buffer);
-  virtual ~TUndoRedoObject() = default;
+  virtual ~TUndoRedoObject();
   TUndoRedoObject(const TUndoRedoObject&) = delete;  // the kernel holds its address
   TUndoRedoObject& operator=(const TUndoRedoObject&) = delete;
 
@@ -116,10 +116,13 @@ class TModifiedUndoRedo : public TUndoRedoObject {
   TModifiedUndoRedo(TEditBuffer& Buffer, uint16_t SavedFlags) : TUndoRedoObject(Buffer), FSavedFlags(SavedFlags) {}
 
  protected:
-  void Undo() override { Swap(); }
-  void Redo() override { Swap(); }
+  // The kernel marks the buffer modified when the undo script that ran this ends, so the
+  // swap waits until then.
+  void Undo() override { SwapAfterScript(); }
+  void Redo() override { SwapAfterScript(); }
 
  private:
+  void SwapAfterScript();
   void Swap();
   uint16_t FSavedFlags;
 };
