@@ -194,6 +194,11 @@ std::string ReopenCaption(int Position, std::string_view FileName, size_t MaxPat
   return Format(res::SReopenCaption, Accel, Path);
 }
 
+void AppendClosedFiles(std::vector<TReopenMenuItem>& Menu, TClosedFileList& List, int& Position) {
+  for (int I = 0; I < List.Count(); ++I)
+    Menu.push_back({ReopenCaption(Position++, List.Item(I)->FileName()), ReopenHelpContext, List.Item(I)});
+}
+
 // ---- the lists together ----
 
 TClosedFiles::TClosedFiles() {
@@ -368,11 +373,9 @@ void TClosedFiles::UpdateFileReopenMenu() {
   FMenu.clear();
   // One numbering across the menu, so that no two entries share an accelerator.
   int Position = 0;
-  for (int I = 0; I < FProjects.Count(); ++I)
-    FMenu.push_back({ReopenCaption(Position++, FProjects.Item(I)->FileName()), ReopenHelpContext, FProjects.Item(I)});
+  AppendClosedFiles(FMenu, FProjects, Position);
   if (FProjects.Count() > 0 && FFiles.Count() > 0) FMenu.push_back({});
-  for (int I = 0; I < FFiles.Count(); ++I)
-    FMenu.push_back({ReopenCaption(Position++, FFiles.Item(I)->FileName()), ReopenHelpContext, FFiles.Item(I)});
+  AppendClosedFiles(FMenu, FFiles, Position);
   TEvClosedFileListChanged Args;
   FOnChanged.Send(Args);
 }

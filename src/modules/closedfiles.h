@@ -150,6 +150,9 @@ class TEvClosedFileListChanged : public TEvArgs {};
 // Longest path shown in a reopen caption; longer paths lose folders in the middle.
 inline constexpr size_t ReopenCaptionPathLength = 60;
 inline constexpr int ReopenHelpContext = 1013;
+// Appends a reopen entry per list entry, numbered on from Position (which it advances).
+void AppendClosedFiles(std::vector<TReopenMenuItem>& Menu, TClosedFileList& List, int& Position);
+
 // "&0 path" ... "&9 path", "&A path" ... "&Z path", then the bare path; "&" in the path
 // doubled.
 std::string ReopenCaption(int Position, std::string_view FileName, size_t MaxPathLength = ReopenCaptionPathLength);

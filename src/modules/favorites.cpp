@@ -62,6 +62,12 @@ bool TFavorites::RemoveFromFavorites(const std::string& FileName) {
   return true;
 }
 
+TFavorites& Favorites() {
+  static TSettingsIniFile Settings;
+  static TFavorites Instance(Settings);
+  return Instance;
+}
+
 const std::string& TFavorites::GetFavorite(int Index) { return List().at(Index); }
 int TFavorites::Count() { return static_cast<int>(List().size()); }
 const std::vector<std::string>& TFavorites::Items() { return List(); }

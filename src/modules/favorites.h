@@ -37,4 +37,7 @@ class TFavorites {
   std::optional<std::vector<std::string>> FList;
 };
 
+// The process's favourites, kept in the settings store.
+TFavorites& Favorites();
+
 }  // namespace nxs

@@ -30,7 +30,9 @@ class TCustomIniFile {
 // The settings store as an INI file. Integers may be stored as numbers or as text.
 class TSettingsIniFile : public TCustomIniFile {
  public:
-  explicit TSettingsIniFile(TSettingsStore& Store) : FStore(Store) {}
+  explicit TSettingsIniFile(TSettingsStore& Store) : FFixed(&Store) {}
+  // The process's store, as SettingsStore() gives it at each access.
+  TSettingsIniFile() = default;
   std::string ReadString(std::string_view Section, std::string_view Ident, std::string_view Default) override;
   int64_t ReadInteger(std::string_view Section, std::string_view Ident, int64_t Default) override;
   void WriteString(std::string_view Section, std::string_view Ident, std::string_view Value) override;
@@ -41,7 +43,8 @@ class TSettingsIniFile : public TCustomIniFile {
   void EndUpdate() override;
 
  private:
-  TSettingsStore& FStore;
+  TSettingsStore& Store() const;
+  TSettingsStore* FFixed = nullptr;
 };
 
 }  // namespace nxs
