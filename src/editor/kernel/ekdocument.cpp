@@ -55,28 +55,11 @@ void TEkDocument::ClearMarker(uint32_t Id) {
   if (Id < MaxMarkers) FMarkers[Id] = {false, TTextPos{}};
 }
 
-uint32_t TEkDocument::LineFlags(uint64_t Line) const {
-  auto It = std::lower_bound(FLineFlags.begin(), FLineFlags.end(), std::make_pair(Line, 0u));
-  return It != FLineFlags.end() && It->first == Line ? It->second : 0;
-}
+uint32_t TEkDocument::LineFlags(uint64_t Line) const { return FLineFlags.Get(Line); }
 
-void TEkDocument::SetLineFlags(uint64_t Line, uint32_t Flags) {
-  auto It = std::lower_bound(FLineFlags.begin(), FLineFlags.end(), std::make_pair(Line, 0u));
-  if (It != FLineFlags.end() && It->first == Line) {
-    if (Flags)
-      It->second = Flags;
-    else
-      FLineFlags.erase(It);
-    return;
-  }
-  if (Flags) FLineFlags.insert(It, {Line, Flags});
-}
+void TEkDocument::SetLineFlags(uint64_t Line, uint32_t Flags) { FLineFlags.Set(Line, Flags); }
 
-void TEkDocument::ClearFlagBits(uint32_t Bits) {
-  for (auto& E : FLineFlags) E.second &= ~Bits;
-  FLineFlags.erase(std::remove_if(FLineFlags.begin(), FLineFlags.end(), [](auto& E) { return E.second == 0; }),
-                   FLineFlags.end());
-}
+void TEkDocument::ClearFlagBits(uint32_t Bits) { FLineFlags.ClearBits(Bits); }
 
 bool TEkDocument::AttachTrackTable(const TAddTrackTableArgs& Args) {
   if (!Args.Table || Args.ElementSize < sizeof(TCharPos)) return false;
@@ -134,29 +117,28 @@ void TEkDocument::MoveTrackers(const TChange& C) {
 
 void TEkDocument::MoveLineFlags(const TChange& C) {
   // Lines move with their text: a change at a line's start carries the line's flags along.
+  const uint32_t Changed = lfModified | lfUnsaved;
   if (C.Insert) {
     uint64_t From = C.Before.Col == 0 ? C.Before.Line : C.Before.Line + 1;
-    if (C.LineDelta != 0)
-      for (auto& E : FLineFlags)
-        if (E.first >= From) E.first += C.LineDelta;
-    for (uint64_t L = C.Before.Line; L <= C.AfterEnd.Line; ++L)
-      SetLineFlags(L, LineFlags(L) | lfModified | lfUnsaved);
+    FLineFlags.Shift(From, C.LineDelta);
+    for (uint64_t L = C.Before.Line; L <= C.AfterEnd.Line; ++L) {
+      uint32_t F = FLineFlags.Get(L);
+      if ((F & Changed) != Changed) FLineFlags.Set(L, F | Changed);
+    }
     return;
   }
   uint64_t L1 = C.Before.Line, L2 = C.BeforeEnd.Line;
-  if (L2 > L1) {
-    uint32_t Kept = C.Before.Col == 0 ? LineFlags(L2) : LineFlags(L1);
-    std::vector<std::pair<uint64_t, uint32_t>> Out;
-    Out.reserve(FLineFlags.size());
-    for (auto& E : FLineFlags) {
-      if (E.first < L1) Out.push_back(E);
-      else if (E.first > L2) Out.emplace_back(static_cast<uint64_t>(static_cast<int64_t>(E.first) + C.LineDelta), E.second);
-    }
-    if (Kept) Out.emplace_back(C.After.Line, Kept);
-    std::sort(Out.begin(), Out.end());
-    FLineFlags.swap(Out);
+  if (L2 > L1 && C.LineDelta != -static_cast<int64_t>(L2 - L1)) {
+    FLineFlags.Shift(L2 + 1, C.LineDelta);  // a CR LF pair split or joined: no line went away
+  } else if (L2 > L1) {
+    // Line L1 keeps the flags of the line whose text survives at its start.
+    uint32_t Kept = C.Before.Col == 0 ? FLineFlags.Get(L2) : FLineFlags.Get(L1);
+    FLineFlags.Erase(L1, L2);
+    FLineFlags.Shift(L2 + 1, -static_cast<int64_t>(L2 - L1));
+    FLineFlags.Set(L1, Kept);
   }
-  SetLineFlags(C.After.Line, LineFlags(C.After.Line) | lfModified | lfUnsaved);
+  uint32_t F = FLineFlags.Get(C.After.Line);
+  if ((F & Changed) != Changed) FLineFlags.Set(C.After.Line, F | Changed);
 }
 
 void TEkDocument::FreezeLines() {
@@ -263,7 +245,7 @@ void TEkDocument::TextChanged(const TChange& C) {
 
 void TEkDocument::TextReset() {
   for (auto& M : FMarkers) M = {false, TTextPos{}};
-  FLineFlags.clear();
+  FLineFlags.Clear();
   FShifts.clear();
   FElisions.Clear();
   RepaintAll = true;

@@ -11,6 +11,7 @@
 
 #include "editor/kernel/ek.h"
 #include "editor/kernel/ekelision.h"
+#include "editor/kernel/eklineflags.h"
 #include "editor/kernel/ektext.h"
 
 namespace nxs::ek {
@@ -106,7 +107,7 @@ class TEkDocument : public ITextWatcher {
   TElisions FElisions;
   std::array<std::pair<bool, TTextPos>, MaxMarkers> FMarkers{};
   std::vector<TTracker> FTrackers;
-  std::vector<std::pair<uint64_t, uint32_t>> FLineFlags;  // sorted by line
+  TLineFlagTable FLineFlags;
   bool FFrozen = false;
   struct TShift {
     int64_t After;  // lines after this one are added or removed

@@ -29,40 +29,55 @@ bool SameAt(const char* P, std::string_view Needle, bool DoFold) {
   return true;
 }
 
-size_t FindScalar(const char* Hay, size_t From, size_t HayLen, std::string_view Needle, bool DoFold) {
+size_t FindScalar(const char* Hay, size_t From, size_t HayLen, std::string_view Needle, bool DoFold,
+                  size_t I1 = 0, size_t I2 = 0) {
   size_t M = Needle.size();
-  for (size_t I = From; I + M <= HayLen; ++I)
-    if (SameAt(Hay + I, Needle, DoFold)) return I;
+  auto B1 = static_cast<unsigned char>(Needle[I1]), B2 = static_cast<unsigned char>(Needle[I2]);
+  for (size_t I = From; I + M <= HayLen; ++I) {
+    auto C1 = static_cast<unsigned char>(Hay[I + I1]), C2 = static_cast<unsigned char>(Hay[I + I2]);
+    if (DoFold) {
+      C1 = Fold(C1);
+      C2 = Fold(C2);
+    }
+    if (C1 == B1 && C2 == B2 && SameAt(Hay + I, Needle, DoFold)) return I;
+  }
   return std::string_view::npos;
 }
 
+// How common a byte is in source text (higher: more common). The scan tests the two rarest
+// bytes of the needle, so that few places need a full comparison.
+int Commonness(unsigned char C) {
+  static const char Common[] = " etaoinsrhldcu\n;()mfpgwyb=.,v_kx\t\"jqz";
+  if (C >= 'A' && C <= 'Z') C = static_cast<unsigned char>(C + 32);
+  const char* P = std::strchr(Common, C);
+  if (C && P) return 100 - static_cast<int>(P - Common);
+  if (C >= '0' && C <= '9') return 40;
+  return 10;
+}
+
 #if defined(__x86_64__)
-// Compares the first and last bytes of the needle at 32 places at once and checks the rest
-// only where both agree. With folding, letters are compared with bit 0x20 set.
 __attribute__((target("avx2"))) size_t FindAvx2(const char* Hay, size_t HayLen, std::string_view Needle,
-                                                bool DoFold) {
+                                                bool DoFold, size_t I1, size_t I2) {
   size_t M = Needle.size();
-  auto First = static_cast<unsigned char>(Needle[0]);
-  auto Last = static_cast<unsigned char>(Needle[M - 1]);
-  bool FoldFirst = DoFold && IsAsciiLetter(First);
-  bool FoldLast = DoFold && IsAsciiLetter(Last);
-  const __m256i VFirst = _mm256_set1_epi8(static_cast<char>(First));
-  const __m256i VLast = _mm256_set1_epi8(static_cast<char>(Last));
-  const __m256i FoldFirstBits = _mm256_set1_epi8(FoldFirst ? 0x20 : 0);
-  const __m256i FoldLastBits = _mm256_set1_epi8(FoldLast ? 0x20 : 0);
+  auto B1 = static_cast<unsigned char>(Needle[I1]);
+  auto B2 = static_cast<unsigned char>(Needle[I2]);
+  const __m256i V1 = _mm256_set1_epi8(static_cast<char>(B1));
+  const __m256i V2 = _mm256_set1_epi8(static_cast<char>(B2));
+  const __m256i F1 = _mm256_set1_epi8(DoFold && IsAsciiLetter(B1) ? 0x20 : 0);
+  const __m256i F2 = _mm256_set1_epi8(DoFold && IsAsciiLetter(B2) ? 0x20 : 0);
   size_t I = 0;
-  for (; I + M - 1 + 32 <= HayLen; I += 32) {
-    __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I)), FoldFirstBits);
-    __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I + M - 1)), FoldLastBits);
+  for (; I + M + 32 <= HayLen; I += 32) {
+    __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I + I1)), F1);
+    __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I + I2)), F2);
     uint32_t Mask = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, VFirst), _mm256_cmpeq_epi8(B, VLast))));
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, V1), _mm256_cmpeq_epi8(B, V2))));
     while (Mask) {
       size_t At = I + static_cast<size_t>(__builtin_ctz(Mask));
       if (SameAt(Hay + At, Needle, DoFold)) return At;
       Mask &= Mask - 1;
     }
   }
-  return FindScalar(Hay, I, HayLen, Needle, DoFold);
+  return FindScalar(Hay, I, HayLen, Needle, DoFold, I1, I2);
 }
 
 bool HasAvx2() {
@@ -89,17 +104,43 @@ uint8_t MapRegexError(int Code) {
 
 }  // namespace
 
+void RarePositions(std::string_view Needle, size_t& I1, size_t& I2) {
+  size_t M = Needle.size();
+  I1 = 0;
+  I2 = M ? M - 1 : 0;
+  if (M <= 2) return;
+  size_t A = 0, B = 1;  // the rarest and the next rarest
+  auto C = [&](size_t K) { return Commonness(static_cast<unsigned char>(Needle[K])); };
+  if (C(B) < C(A)) std::swap(A, B);
+  for (size_t K = 2; K < M; ++K) {
+    if (C(K) < C(A)) {
+      B = A;
+      A = K;
+    } else if (C(K) < C(B)) {
+      B = K;
+    }
+  }
+  I1 = std::min(A, B);
+  I2 = std::max(A, B);
+}
+
 size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool DoFold) {
+  size_t I1, I2;
+  RarePositions(Needle, I1, I2);
+  return FindLiteral(Hay, HayLen, Needle, DoFold, I1, I2);
+}
+
+size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool DoFold, size_t I1, size_t I2) {
   size_t M = Needle.size();
   if (M == 0 || M > HayLen) return std::string_view::npos;
+#if defined(__x86_64__)
+  if (HasAvx2()) return FindAvx2(Hay, HayLen, Needle, DoFold, I1, I2);
+#endif
   if (!DoFold) {
     const void* P = memmem(Hay, HayLen, Needle.data(), M);
     return P ? static_cast<size_t>(static_cast<const char*>(P) - Hay) : std::string_view::npos;
   }
-#if defined(__x86_64__)
-  if (HasAvx2()) return FindAvx2(Hay, HayLen, Needle, DoFold);
-#endif
-  return FindScalar(Hay, 0, HayLen, Needle, DoFold);
+  return FindScalar(Hay, 0, HayLen, Needle, DoFold, I1, I2);
 }
 
 struct TSearcher::TRegex {
@@ -183,6 +224,10 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
   bool DoFold = !FFolded.empty();
   size_t M = Needle.size();
   if (To < From + M) return false;
+  size_t I1, I2;
+  RarePositions(Needle, I1, I2);
+  std::string Joint;
+  Joint.reserve(2 * M);
   // Each chunk is searched in place; a match that straddles two chunks is found in the
   // joint of the previous chunk's last M-1 bytes and the next chunk's first M-1.
   std::string Carry;
@@ -191,10 +236,10 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
   bool Found = false;
   Text.Tree().ForEachChunk(From, To - From, [&](const char* P, size_t N) {
     if (!Carry.empty()) {
-      std::string Joint = Carry;
+      Joint.assign(Carry);
       Joint.append(P, std::min(N, M - 1));
       for (size_t At = 0;;) {
-        size_t Hit = FindLiteral(Joint.data() + At, Joint.size() - At, Needle, DoFold);
+        size_t Hit = FindLiteral(Joint.data() + At, Joint.size() - At, Needle, DoFold, I1, I2);
         if (Hit == std::string_view::npos || At + Hit >= Carry.size()) break;
         if (WordAt(Text, CarryPos + At + Hit, M)) {
           Pos = CarryPos + At + Hit;
@@ -205,7 +250,7 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
       }
     }
     for (size_t At = 0;;) {
-      size_t Hit = FindLiteral(P + At, N - At, Needle, DoFold);
+      size_t Hit = FindLiteral(P + At, N - At, Needle, DoFold, I1, I2);
       if (Hit == std::string_view::npos) break;
       if (WordAt(Text, ChunkPos + At + Hit, M)) {
         Pos = ChunkPos + At + Hit;
@@ -214,8 +259,13 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
       }
       At += Hit + 1;
     }
-    Carry.append(P, N);
-    if (Carry.size() > M - 1) Carry.erase(0, Carry.size() - (M - 1));
+    // Only the last M-1 bytes can begin a match that the next chunk completes.
+    if (N >= M - 1) {
+      Carry.assign(P + N - (M - 1), M - 1);
+    } else {
+      Carry.append(P, N);
+      if (Carry.size() > M - 1) Carry.erase(0, Carry.size() - (M - 1));
+    }
     ChunkPos += N;
     CarryPos = ChunkPos - Carry.size();
     return true;

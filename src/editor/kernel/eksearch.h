@@ -48,5 +48,9 @@ class TSearcher {
 
 // Finds Needle in Hay (ASCII case folded when Fold); npos when absent.
 size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold);
+// The same with the two needle positions that the vector scan compares first.
+size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold, size_t I1, size_t I2);
+// The two rarest positions of the needle in source text.
+void RarePositions(std::string_view Needle, size_t& I1, size_t& I2);
 
 }  // namespace nxs::ek

@@ -1,0 +1,268 @@
+// Editor kernel benchmarks on a generated 100 MB file of about 2.5 million lines: loading,
+// typing, random edits with their line lookups, undo, line lookups, searching and writing.
+// Loading, typing and writing run through EkEval scripts; random edits, undo, line lookups,
+// searches and memory use the kernel's storage classes directly (the pure storage figures).
+// Each case runs once and reports the median and 99th percentile of its single operations.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/kernel/ek.h"
+#include "editor/kernel/ekdocument.h"
+#include "editor/kernel/eksearch.h"
+
+namespace {
+
+using namespace nxs;
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t TargetBytes = 100u << 20;
+
+const std::string& FilePath() {
+  static const std::string Path = [] {
+    std::string P = "/tmp/nxs-bench-editor-" + std::to_string(getpid()) + ".txt";
+    std::mt19937 Rng(1);
+    static const char* Words[] = {"alpha", "beta", "gamma", "delta", "begin", "end", "if", "then",
+                                  "value", "result", "index", "count", "procedure", "var", "x", "y"};
+    std::string Text;
+    Text.reserve(TargetBytes + 100);
+    while (Text.size() < TargetBytes - 200) {
+      int N = 4 + static_cast<int>(Rng() % 8);
+      for (int I = 0; I < N; ++I) {
+        if (I) Text += ' ';
+        Text += Words[Rng() % 16];
+      }
+      Text += (Rng() % 10 == 0) ? "\r\n" : "\n";
+    }
+    Text += "the needleword and zq12345x are near the end\n";
+    Text += "tail line\n";
+    FILE* F = std::fopen(P.c_str(), "wb");
+    std::fwrite(Text.data(), 1, Text.size(), F);
+    std::fclose(F);
+    return P;
+  }();
+  return Path;
+}
+
+size_t FileSize() {
+  FILE* F = std::fopen(FilePath().c_str(), "rb");
+  std::fseek(F, 0, SEEK_END);
+  size_t N = static_cast<size_t>(std::ftell(F));
+  std::fclose(F);
+  return N;
+}
+
+struct TStats {
+  double Median = 0, P99 = 0;
+};
+
+TStats Percentiles(std::vector<double>& Ns) {
+  std::sort(Ns.begin(), Ns.end());
+  if (Ns.empty()) return {};
+  return {Ns[Ns.size() / 2], Ns[std::min(Ns.size() - 1, Ns.size() * 99 / 100)]};
+}
+
+double Elapsed(Clock::time_point From) { return std::chrono::duration<double>(Clock::now() - From).count(); }
+
+int32_t ReadFd(void* Context, char* Buffer, int32_t Count) {
+  return static_cast<int32_t>(read(*static_cast<int*>(Context), Buffer, static_cast<size_t>(Count)));
+}
+
+struct TView {
+  TEkInstance* Kernel = EK_INIT(EkKernelVersion, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr);
+  TEkView View{};
+  TView() { Kernel->EkNew(nullptr, &View, 0); }
+  ~TView() { Kernel->EkEnd(&View); }
+  ek::TEkDocument& Doc() { return *static_cast<ek::TEkDocument*>(View.Editor->EditorData); }
+  uint16_t Load() {
+    int Fd = open(FilePath().c_str(), O_RDONLY);
+    TEkScript S;
+    S.Add(ekReadBuffer, TReadBufferArgs{ReadFd, &Fd});
+    S.End();
+    uint16_t R = Kernel->EkEval(&View, S.Data(), S.Length());
+    close(Fd);
+    return R;
+  }
+};
+
+void BM_PlainRead(benchmark::State& State) {
+  size_t Size = FileSize();
+  std::vector<char> Buf(Size);
+  for (auto _ : State) {
+    int Fd = open(FilePath().c_str(), O_RDONLY);
+    size_t Got = 0;
+    while (Got < Size) Got += static_cast<size_t>(read(Fd, Buf.data() + Got, Size - Got));
+    close(Fd);
+    benchmark::DoNotOptimize(Buf.data());
+  }
+}
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_LoadScript(benchmark::State& State) {
+  size_t Size = FileSize();
+  for (auto _ : State) {
+    TView V;
+    auto T0 = Clock::now();
+    V.Load();
+    double S = Elapsed(T0);
+    State.SetIterationTime(S);
+    State.counters["lines"] = V.View.Editor->NLines;
+    State.counters["mem_ratio"] = static_cast<double>(V.Doc().Text().MemoryUse()) / static_cast<double>(Size);
+  }
+}
+BENCHMARK(BM_LoadScript)->Unit(benchmark::kMillisecond)->Iterations(5)->UseManualTime();
+
+void BM_TypingScript(benchmark::State& State) {
+  TView V;
+  V.Load();
+  for (auto _ : State) {
+    // As the command layer types: one character and the end of its macro step.
+    TEkScript S;
+    std::string Ch = "q";
+    S.Add(ekInsertString, TStringArgs{Ch.data(), 1});
+    S.EndMacroStep();
+    TEkScript Go;
+    Go.Add(ekGotoLineCol, TGotoLineColArgs{TEdPos{5, 1250000}, 0});
+    Go.End();
+    V.Kernel->EkEval(&V.View, Go.Data(), Go.Length());
+    std::vector<double> Ns;
+    for (int I = 0; I < 20000; ++I) {
+      auto T0 = Clock::now();
+      V.Kernel->EkEval(&V.View, S.Data(), S.Length());
+      Ns.push_back(Elapsed(T0) * 1e9);
+      if (I % 60 == 59) {  // a new line now and then, so that lines stay ordinary
+        TEkScript Nl;
+        std::string Cr = "\r";
+        Nl.Add(ekInsertString, TStringArgs{Cr.data(), 1});
+        Nl.EndMacroStep();
+        V.Kernel->EkEval(&V.View, Nl.Data(), Nl.Length());
+      }
+    }
+    TStats St = Percentiles(Ns);
+    State.counters["median_us"] = St.Median / 1000;
+    State.counters["p99_us"] = St.P99 / 1000;
+  }
+}
+BENCHMARK(BM_TypingScript)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Random edits, undo, lookups, searches and memory on the storage classes.
+void BM_StorageEditsUndoAndSearch(benchmark::State& State) {
+  size_t Size = FileSize();
+  for (auto _ : State) {
+    TView V;
+    V.Load();
+    ek::TTextBuffer& T = V.Doc().Text();
+    T.History().SetLimit(1000000);  // room for every edit's undo step
+    std::mt19937_64 Rng(5);
+
+    // Searches on the loaded text (one piece per block).
+    auto Search = [&](std::string_view Pattern, TSearchFlags Flags, const char* Name) {
+      ek::TSearcher S;
+      (void)S.Prepare(Pattern, Flags);
+      uint64_t Pos = 0, Len = 0;
+      auto T0 = Clock::now();
+      bool Found = S.FindForward(T, 0, T.Length(), Pos, Len);
+      double Secs = Elapsed(T0);
+      State.counters[Name] = Found ? static_cast<double>(Pos) / Secs / 1e9 : -1;
+    };
+    Search("needleword", {sfCase}, "lit_case_GBps");
+    Search("NEEDLEWORD", {}, "lit_nocase_GBps");
+    Search("zq[0-9]+x", {sfRegExp, sfCase}, "regex_GBps");
+
+    // Line lookups.
+    std::vector<double> Ns;
+    uint64_t Lines = T.Lines().LineCount();
+    uint64_t Sum = 0;
+    for (int I = 0; I < 200000; ++I) {
+      uint64_t L = Rng() % Lines;
+      auto T0 = Clock::now();
+      Sum += T.Lines().LineStart(L);
+      Ns.push_back(Elapsed(T0) * 1e9);
+    }
+    benchmark::DoNotOptimize(Sum);
+    TStats Look = Percentiles(Ns);
+    State.counters["line_lookup_median_ns"] = Look.Median;
+    State.counters["line_lookup_p99_ns"] = Look.P99;
+
+    // 100,000 single-character inserts and deletes at uniformly random places, each with its line lookup.
+    Ns.clear();
+    for (int I = 0; I < 100000; ++I) {
+      uint64_t Pos = Rng() % T.Length();
+      auto T0 = Clock::now();
+      uint64_t Line = T.Lines().LineOf(Pos);
+      uint64_t Start = T.Lines().LineStart(Line);
+      benchmark::DoNotOptimize(Start);
+      if (I % 2 == 0) {
+        T.Insert(Pos, "k");
+      } else {
+        T.Delete(Pos, 1);
+      }
+      T.History().EndStep();
+      Ns.push_back(Elapsed(T0) * 1e9);
+      if (I == 9999)
+        State.counters["mem_ratio_10k_edits"] = static_cast<double>(T.MemoryUse()) / static_cast<double>(Size);
+    }
+    TStats Edit = Percentiles(Ns);
+    State.counters["edit_median_us"] = Edit.Median / 1000;
+    State.counters["edit_p99_us"] = Edit.P99 / 1000;
+    State.counters["pieces"] = static_cast<double>(T.Tree().PieceCount());
+
+    Search("needleword", {sfCase}, "lit_case_edited_GBps");
+    Search("NEEDLEWORD", {}, "lit_nocase_edited_GBps");
+
+    // Undoing all of them, one step each.
+    Ns.clear();
+    uint64_t Where;
+    TEdPos Cursor;
+    for (;;) {
+      auto T0 = Clock::now();
+      if (!T.Undo(Where, Cursor)) break;
+      Ns.push_back(Elapsed(T0) * 1e9);
+    }
+    TStats Undo = Percentiles(Ns);
+    State.counters["undo_steps"] = static_cast<double>(Ns.size());
+    State.counters["undo_median_us"] = Undo.Median / 1000;
+    State.counters["undo_p99_us"] = Undo.P99 / 1000;
+  }
+}
+BENCHMARK(BM_StorageEditsUndoAndSearch)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_WriteScript(benchmark::State& State) {
+  TView V;
+  V.Load();
+  std::string Out = FilePath() + ".out";
+  for (auto _ : State) {
+    int Fd = open(Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    auto Write = [](void* C, const char* B, int32_t N) -> int32_t {
+      return static_cast<int32_t>(write(*static_cast<int*>(C), B, static_cast<size_t>(N)));
+    };
+    TEkScript S;
+    S.Add(ekWriteBuffer, TWriteBufferArgs{Write, &Fd, 1, 0});
+    S.End();
+    auto T0 = Clock::now();
+    V.Kernel->EkEval(&V.View, S.Data(), S.Length());
+    State.SetIterationTime(Elapsed(T0));
+    close(Fd);
+  }
+  unlink(Out.c_str());
+}
+BENCHMARK(BM_WriteScript)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  unlink(FilePath().c_str());
+  return 0;
+}

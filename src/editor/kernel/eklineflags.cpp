@@ -1,0 +1,110 @@
+// The chunked line-flag table.
+#include "editor/kernel/eklineflags.h"
+
+#include <algorithm>
+
+namespace nxs::ek {
+
+namespace {
+constexpr size_t ChunkMax = 512;
+}
+
+size_t TLineFlagTable::ChunkFor(uint64_t Line) const {
+  // The first chunk whose last line is at or after Line (FChunks.size() when none).
+  size_t Lo = 0, Hi = FChunks.size();
+  while (Lo < Hi) {
+    size_t Mid = (Lo + Hi) / 2;
+    if (FChunks[Mid].Last() < Line) Lo = Mid + 1;
+    else Hi = Mid;
+  }
+  return Lo;
+}
+
+void TLineFlagTable::Settle(TChunk& C) {
+  if (C.Offset == 0) return;
+  for (auto& E : C.Lines) E.first = static_cast<uint64_t>(static_cast<int64_t>(E.first) + C.Offset);
+  C.Offset = 0;
+}
+
+uint32_t TLineFlagTable::Get(uint64_t Line) const {
+  size_t I = ChunkFor(Line);
+  if (I == FChunks.size()) return 0;
+  const TChunk& C = FChunks[I];
+  uint64_t Key = static_cast<uint64_t>(static_cast<int64_t>(Line) - C.Offset);
+  auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Key, 0u));
+  return It != C.Lines.end() && It->first == Key ? It->second : 0;
+}
+
+void TLineFlagTable::Set(uint64_t Line, uint32_t Flags) {
+  size_t I = ChunkFor(Line);
+  if (I == FChunks.size()) {
+    if (!Flags) return;
+    if (FChunks.empty() || FChunks.back().Lines.size() >= ChunkMax) FChunks.emplace_back();
+    I = FChunks.size() - 1;
+  }
+  TChunk& C = FChunks[I];
+  Settle(C);
+  auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Line, 0u));
+  if (It != C.Lines.end() && It->first == Line) {
+    if (Flags) {
+      It->second = Flags;
+      return;
+    }
+    C.Lines.erase(It);
+    if (C.Lines.empty()) FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(I));
+    return;
+  }
+  if (!Flags) return;
+  C.Lines.insert(It, {Line, Flags});
+  if (C.Lines.size() > 2 * ChunkMax) {
+    TChunk Tail;
+    Tail.Lines.assign(C.Lines.begin() + ChunkMax, C.Lines.end());
+    C.Lines.resize(ChunkMax);
+    FChunks.insert(FChunks.begin() + static_cast<std::ptrdiff_t>(I) + 1, std::move(Tail));
+  }
+}
+
+void TLineFlagTable::Shift(uint64_t From, int64_t Delta) {
+  if (Delta == 0) return;
+  size_t I = ChunkFor(From);
+  if (I == FChunks.size()) return;
+  TChunk& C = FChunks[I];
+  if (C.First() >= From) {
+    C.Offset += Delta;
+  } else {
+    Settle(C);
+    for (auto& E : C.Lines)
+      if (E.first >= From) E.first = static_cast<uint64_t>(static_cast<int64_t>(E.first) + Delta);
+  }
+  for (size_t K = I + 1; K < FChunks.size(); ++K) FChunks[K].Offset += Delta;
+}
+
+void TLineFlagTable::Erase(uint64_t First, uint64_t Last) {
+  for (size_t I = ChunkFor(First); I < FChunks.size() && FChunks[I].First() <= Last;) {
+    TChunk& C = FChunks[I];
+    Settle(C);
+    C.Lines.erase(std::remove_if(C.Lines.begin(), C.Lines.end(),
+                                 [&](const auto& E) { return E.first >= First && E.first <= Last; }),
+                  C.Lines.end());
+    if (C.Lines.empty()) FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(I));
+    else ++I;
+  }
+}
+
+void TLineFlagTable::ClearBits(uint32_t Bits) {
+  for (TChunk& C : FChunks) {
+    for (auto& E : C.Lines) E.second &= ~Bits;
+    C.Lines.erase(std::remove_if(C.Lines.begin(), C.Lines.end(), [](const auto& E) { return E.second == 0; }),
+                  C.Lines.end());
+  }
+  FChunks.erase(std::remove_if(FChunks.begin(), FChunks.end(), [](const TChunk& C) { return C.Lines.empty(); }),
+                FChunks.end());
+}
+
+size_t TLineFlagTable::Size() const {
+  size_t N = 0;
+  for (const TChunk& C : FChunks) N += C.Lines.size();
+  return N;
+}
+
+}  // namespace nxs::ek
