@@ -74,6 +74,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   FItems.clear();
   FBaseConfiguration.reset();
   FModified = false;
+  FLoadChanged = false;
   try {
     std::vector<std::string> Conditions;
     ProjectFile.GetGroupConditions(Conditions);
@@ -97,6 +98,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
     for (auto* P : C->Platforms()) P->ClearModified();
     for (auto* L : C->GetLocalOverrides()) L->ClearModified();
   }
+  FModified = FLoadChanged;
   FLoading = false;
   if (!FLoadMessages.empty()) Questions().ShowMessage(Join(FLoadMessages, "\n\n"));
 }
@@ -162,6 +164,7 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
       // Written under a key of its own: the next save writes it under the key it has now.
       ForgetGroup(D.Condition);
       ForgetGroup(ValuesCondition(D.Info.Key));
+      FLoadChanged = true;
     }
   }
 
@@ -184,7 +187,7 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
     Old.Load(ProjectFile, D.Condition);
     Old.AssignTo(*Target, patPreserve);
     ForgetGroup(D.Condition);
-    FModified = true;
+    FLoadChanged = true;
   }
 
   for (auto& [Info, Cond] : Others) {

@@ -186,6 +186,7 @@ class TBuildConfigurations {
   int FKeyIndex = 0;
   bool FLoading = false;
   bool FModified = false;
+  bool FLoadChanged = false;  // the load itself changed what the next save writes
   TEvent<TEvOptionValueChanged> FOnOptionValueChanged;
   TConfigManagerOptions FOptions;
   TPlatformList FPlatformList;

@@ -492,6 +492,8 @@ void TBuildConfiguration::LoadReferences(IMSProjectFile& ProjectFile) {
   for (auto& Part : Split(List, ';')) {
     std::string Stored = Trim(Part);
     if (Stored.empty()) continue;
+    // The import the file holds for the reference; the save drops it with the reference.
+    FOwner->FImports.emplace_back(Stored, FOwner->ImportCondition(FKey, Stored));
     try {
       AddReference(FOwner->OpenOptionSet(FOwner->AbsoluteFromProject(Stored)), -1, Stored);
     } catch (const Exception& E) {
@@ -499,8 +501,7 @@ void TBuildConfiguration::LoadReferences(IMSProjectFile& ProjectFile) {
       FOwner->FLoadMessages.push_back(Format(res::SOptionSetNotLoaded, Stored, Project) + "\n" + res::SErrorMessage +
                                       ": " + E.Message());
       // The reference is gone: the next save drops its import and its entry.
-      FOwner->FImports.emplace_back(Stored, FOwner->ImportCondition(FKey, Stored));
-      FOwner->MarkModified();
+      FOwner->FLoadChanged = true;
     }
   }
 }
