@@ -18,10 +18,16 @@ namespace msb {
 // element name.
 #define NXS_DEFINE_NODE_CLASS(Cls, ElementName, DefaultChild)                                         \
   const TNodeClass& Cls::ClassInfo() {                                                                  \
-    static const TNodeClass Class{#Cls, ElementName, MSBuildNamespace, "", &DefaultChild::ClassInfo,   \
+    static const TNodeClass Class{#Cls,                                                                 \
+                                  ElementName,                                                          \
+                                  MSBuildNamespace,                                                     \
+                                  "",                                                                   \
+                                  &DefaultChild::ClassInfo,                                             \
                                   [](std::string Name) -> std::unique_ptr<TNode> {                      \
-                                    return std::make_unique<Cls>(std::move(Name));                      \
-                                  }};                                                                   \
+                                    return std::make_unique<Cls>(Name);                                 \
+                                  },                                                                    \
+                                  [](void* Memory) -> TNode* { return new (Memory) Cls(); },            \
+                                  sizeof(Cls)};                                                         \
     return Class;                                                                                       \
   }
 
@@ -90,38 +96,42 @@ size_t HashPair(std::string_view A, std::string_view B) {
   return H(A) * 1000003u ^ H(B);
 }
 
-// The first node of the range in document order.
-template <class TSet, class TKey>
-TNode* FirstInDocumentOrder(const TSet& Set, const TKey& Key) {
-  auto [First, Last] = Set.equal_range(Key);
-  if (First == Last) return nullptr;
-  TNode* Best = *First;
-  if (std::next(First) == Last) return Best;
-  int BestIndex = Best->Index();
-  for (auto It = std::next(First); It != Last; ++It) {
-    int I = (*It)->Index();
+size_t PropertyKey(const TNode* P) { return HashPair(P->NameView(), P->GetAttributeView("Condition")); }
+size_t ItemKey(const TNode* P) { return HashPair(P->GetAttributeView("Include"), P->GetAttributeView("Condition")); }
+
+// Of the indexed nodes whose key matches, the first in document order.
+template <class TMatch>
+TNode* FirstInDocumentOrder(const detail::TNodeIndex& Index, size_t Hash, TMatch&& Match) {
+  TNode* Best = nullptr;
+  int BestIndex = -1;
+  Index.Find(Hash, [&](TNode* N) {
+    if (!Match(N)) return false;
+    if (!Best) {
+      Best = N;
+      return false;
+    }
+    // Several nodes share the key: only then is the position worth finding.
+    if (BestIndex < 0) BestIndex = Best->Index();
+    int I = N->Index();
     if (I < BestIndex) {
-      Best = *It;
+      Best = N;
       BestIndex = I;
     }
-  }
+    return false;
+  });
   return Best;
 }
 
-template <class TSet>
-void EraseNode(TSet& Set, TNode* Node) {
-  auto [First, Last] = Set.equal_range(Node);
-  for (auto It = First; It != Last; ++It)
-    if (*It == Node) {
-      Set.erase(It);
-      return;
-    }
-  // The key may have changed without telling us (never by this layer): fall back to a scan.
-  for (auto It = Set.begin(); It != Set.end(); ++It)
-    if (*It == Node) {
-      Set.erase(It);
-      return;
-    }
+TNode* FindProperty(const detail::TNodeIndex& Index, std::string_view Name, std::string_view Condition) {
+  return FirstInDocumentOrder(Index, HashPair(Name, Condition), [&](TNode* N) {
+    return SameText(N->NameView(), Name) && SameText(N->GetAttributeView("Condition"), Condition);
+  });
+}
+
+TNode* FindItem(const detail::TNodeIndex& Index, std::string_view Include, std::string_view Condition) {
+  return FirstInDocumentOrder(Index, HashPair(Include, Condition), [&](TNode* N) {
+    return SameText(N->GetAttributeView("Include"), Include) && SameText(N->GetAttributeView("Condition"), Condition);
+  });
 }
 
 }  // namespace
@@ -129,29 +139,10 @@ void EraseNode(TSet& Set, TNode* Node) {
 // ---------------------------------------------------------------------------------------
 // Properties
 
-TProperty::TProperty(std::string Name, std::string_view Condition, std::string_view Value)
-    : TMSBNode(std::move(Name)) {
+TProperty::TProperty(std::string_view Name, std::string_view Condition, std::string_view Value)
+    : TMSBNode(Name) {
   if (!Condition.empty()) SetAttribute("Condition", Condition);
   if (!Value.empty()) SetValueSilently(std::string(Value));
-}
-
-size_t TPropertyGroup::THash::operator()(const TNode* P) const noexcept {
-  return HashPair(P->NameView(), P->GetAttributeView("Condition"));
-}
-size_t TPropertyGroup::THash::operator()(const std::pair<std::string_view, std::string_view>& K) const noexcept {
-  return HashPair(K.first, K.second);
-}
-bool TPropertyGroup::TEqual::operator()(const TNode* A, const TNode* B) const noexcept {
-  return SameText(A->NameView(), B->NameView()) &&
-         SameText(A->GetAttributeView("Condition"), B->GetAttributeView("Condition"));
-}
-bool TPropertyGroup::TEqual::operator()(const std::pair<std::string_view, std::string_view>& K,
-                                        const TNode* P) const noexcept {
-  return SameText(K.first, P->NameView()) && SameText(K.second, P->GetAttributeView("Condition"));
-}
-bool TPropertyGroup::TEqual::operator()(const TNode* P,
-                                        const std::pair<std::string_view, std::string_view>& K) const noexcept {
-  return (*this)(K, P);
 }
 
 TPropertyGroup::~TPropertyGroup() = default;
@@ -161,12 +152,12 @@ void TPropertyGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
     case ncAdded:
     case ncAfterRename:
     case ncAfterAttributeChange:
-      FPropertyHash.insert(Node);
+      FPropertyHash.Insert(Node, PropertyKey(Node));
       break;
     case ncDeleted:
     case ncBeforeRename:
     case ncBeforeAttributeChange:
-      EraseNode(FPropertyHash, Node);
+      FPropertyHash.Erase(Node, PropertyKey(Node));
       break;
     default:
       break;
@@ -174,7 +165,7 @@ void TPropertyGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
 }
 
 void TPropertyGroup::Clear() {
-  FPropertyHash.clear();
+  FPropertyHash.Clear();
   DetachAndDestroyChildren();
 }
 
@@ -188,8 +179,7 @@ TProperty* TPropertyGroup::AddProperty(std::string_view Name, std::string_view C
 TProperty* TPropertyGroup::GetProperty(int Index) const { return NthChildOf<TProperty>(*this, Index); }
 
 TProperty* TPropertyGroup::GetProperty(std::string_view Name, std::string_view Condition, bool Create) {
-  if (TNode* Found = FirstInDocumentOrder(FPropertyHash, std::make_pair(Name, Condition)))
-    return static_cast<TProperty*>(Found);
+  if (TNode* Found = FindProperty(FPropertyHash, Name, Condition)) return static_cast<TProperty*>(Found);
   return Create ? AddProperty(Name, Condition, {}) : nullptr;
 }
 
@@ -204,7 +194,7 @@ TProperty* TPropertyGroup::SetProperty(std::string_view Name, std::string_view C
 }
 
 void TPropertyGroup::RemoveProperty(std::string_view Name, std::string_view Condition) {
-  if (TNode* Found = FirstInDocumentOrder(FPropertyHash, std::make_pair(Name, Condition))) RemoveNode(Found);
+  if (TNode* Found = FindProperty(FPropertyHash, Name, Condition)) RemoveNode(Found);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -221,36 +211,17 @@ TNode* TItem::AddMetadata(std::string_view Name, std::string_view Value, bool Is
 
 void TItem::RemoveMetadata(std::string_view Name) { RemoveNodes(Name); }
 
-size_t TItemGroup::THash::operator()(const TNode* P) const noexcept {
-  return HashPair(P->GetAttributeView("Include"), P->GetAttributeView("Condition"));
-}
-size_t TItemGroup::THash::operator()(const std::pair<std::string_view, std::string_view>& K) const noexcept {
-  return HashPair(K.first, K.second);
-}
-bool TItemGroup::TEqual::operator()(const TNode* A, const TNode* B) const noexcept {
-  return SameText(A->GetAttributeView("Include"), B->GetAttributeView("Include")) &&
-         SameText(A->GetAttributeView("Condition"), B->GetAttributeView("Condition"));
-}
-bool TItemGroup::TEqual::operator()(const std::pair<std::string_view, std::string_view>& K,
-                                    const TNode* P) const noexcept {
-  return SameText(K.first, P->GetAttributeView("Include")) && SameText(K.second, P->GetAttributeView("Condition"));
-}
-bool TItemGroup::TEqual::operator()(const TNode* P,
-                                    const std::pair<std::string_view, std::string_view>& K) const noexcept {
-  return (*this)(K, P);
-}
-
 TItemGroup::~TItemGroup() = default;
 
 void TItemGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
   switch (ChangeType) {
     case ncAdded:
     case ncAfterAttributeChange:
-      FItemHash.insert(Node);
+      FItemHash.Insert(Node, ItemKey(Node));
       break;
     case ncDeleted:
     case ncBeforeAttributeChange:
-      EraseNode(FItemHash, Node);
+      FItemHash.Erase(Node, ItemKey(Node));
       break;
     default:
       break;
@@ -258,7 +229,7 @@ void TItemGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
 }
 
 void TItemGroup::Clear() {
-  FItemHash.clear();
+  FItemHash.Clear();
   DetachAndDestroyChildren();
 }
 
@@ -272,7 +243,7 @@ TItem* TItemGroup::AddItem(std::string_view ItemType, std::string_view Include, 
 }
 
 TItem* TItemGroup::GetItem(std::string_view Include, std::string_view Condition) const {
-  return static_cast<TItem*>(FirstInDocumentOrder(FItemHash, std::make_pair(Include, Condition)));
+  return static_cast<TItem*>(FindItem(FItemHash, Include, Condition));
 }
 
 TItem* TItemGroup::GetItem(int Index) const { return NthChildOf<TItem>(*this, Index); }

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
+#include "projectfiles/nodeindex.h"
 #include "projectfiles/nodes.h"
 
 namespace nxs::msb {
@@ -51,7 +51,7 @@ class TProjectExtensions;
 // A property: element name = property name, text = value.
 class TProperty : public TMSBNode {
  public:
-  TProperty(std::string Name = {}, std::string_view Condition = {}, std::string_view Value = {});
+  TProperty(std::string_view Name = {}, std::string_view Condition = {}, std::string_view Value = {});
   NXS_NODE_CLASS()
   bool FixedChildClass() const override { return true; }
 };
@@ -77,18 +77,7 @@ class TPropertyGroup : public TMSBNode {
   void RemoveProperty(std::string_view Name, std::string_view Condition);
 
  private:
-  struct THash {
-    using is_transparent = void;
-    size_t operator()(const TNode* P) const noexcept;
-    size_t operator()(const std::pair<std::string_view, std::string_view>& Key) const noexcept;
-  };
-  struct TEqual {
-    using is_transparent = void;
-    bool operator()(const TNode* A, const TNode* B) const noexcept;
-    bool operator()(const std::pair<std::string_view, std::string_view>& K, const TNode* P) const noexcept;
-    bool operator()(const TNode* P, const std::pair<std::string_view, std::string_view>& K) const noexcept;
-  };
-  std::unordered_multiset<TNode*, THash, TEqual> FPropertyHash;
+  detail::TNodeIndex FPropertyHash;
 };
 
 // An item: element name = item type; "Include", "Exclude"; each child is one metadata entry.
@@ -130,18 +119,7 @@ class TItemGroup : public TMSBNode {
   void RemoveItem(std::string_view Include, std::string_view Condition);
 
  private:
-  struct THash {
-    using is_transparent = void;
-    size_t operator()(const TNode* P) const noexcept;
-    size_t operator()(const std::pair<std::string_view, std::string_view>& Key) const noexcept;
-  };
-  struct TEqual {
-    using is_transparent = void;
-    bool operator()(const TNode* A, const TNode* B) const noexcept;
-    bool operator()(const std::pair<std::string_view, std::string_view>& K, const TNode* P) const noexcept;
-    bool operator()(const TNode* P, const std::pair<std::string_view, std::string_view>& K) const noexcept;
-  };
-  std::unordered_multiset<TNode*, THash, TEqual> FItemHash;
+  detail::TNodeIndex FItemHash;
 };
 
 // "Import": attribute "Project".

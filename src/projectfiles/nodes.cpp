@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
+#include <stdexcept>
 #include <mutex>
 #include <unordered_map>
 
@@ -13,59 +15,131 @@
 namespace nxs {
 
 struct TNode::TExtras {
-  std::string Id;
+  TNodeText Id;
   std::vector<INodeChangeListener*> Listeners;
+  std::unique_ptr<TAttributeList> AttributeView;
+  int FindIndex = -1;
+  // The arena of what the reader built below this node (this node being its root).
+  std::unique_ptr<TNodeArena> Arena;
 };
+
+// ---------------------------------------------------------------------------------------
+// Texts, arena, child list
+
+TNodeText& TNodeText::operator=(TNodeText&& Other) noexcept {
+  if (this == &Other) return *this;
+  Release();
+  FData = Other.FData;
+  FSize = Other.FSize;
+  FOwned = Other.FOwned;
+  Other.FData = "";
+  Other.FSize = 0;
+  Other.FOwned = false;
+  return *this;
+}
+
+void TNodeText::Assign(std::string_view Text) {
+  if (Text.size() > UINT32_MAX) throw std::length_error("text too long");
+  if (Text.empty()) {
+    Release();
+    return;
+  }
+  char* Copy = new char[Text.size()];
+  std::memcpy(Copy, Text.data(), Text.size());
+  Release();
+  FData = Copy;
+  FSize = static_cast<uint32_t>(Text.size());
+  FOwned = true;
+}
+
+void* TNodeArena::Allocate(size_t Size) {
+  Size = (Size + 7) & ~size_t(7);
+  if (static_cast<size_t>(FEnd - FPos) < Size) {
+    constexpr size_t BlockSize = 256 * 1024;
+    // Large pieces get a block of their own so that the current block goes on being used.
+    if (Size > BlockSize / 4) {
+      FBlocks.push_back(std::make_unique<char[]>(Size));
+      return FBlocks.back().get();
+    }
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+    FPos = FBlocks.back().get();
+    FEnd = FPos + BlockSize;
+  }
+  void* P = FPos;
+  FPos += Size;
+  return P;
+}
+
+std::string_view TNodeArena::Copy(std::string_view Text) {
+  if (Text.empty()) return {};
+  char* P = static_cast<char*>(Allocate(Text.size()));
+  std::memcpy(P, Text.data(), Text.size());
+  return {P, Text.size()};
+}
+
+std::string_view TNodeArena::Concat(std::string_view A, std::string_view B) {
+  char* P = static_cast<char*>(Allocate(A.size() + B.size()));
+  std::memcpy(P, A.data(), A.size());
+  std::memcpy(P + A.size(), B.data(), B.size());
+  return {P, A.size() + B.size()};
+}
+
+TNodeList::~TNodeList() { Destroy(); }
+
+void TNodeList::Destroy() {
+  // Whoever is destroyed last is told last; the list is empty before any child goes, so
+  // that no child sees a half-destroyed list.
+  std::unique_ptr<TNode>* Items = FItems;
+  uint32_t N = FCount;
+  FItems = nullptr;
+  FCount = FCapacity = 0;
+  for (uint32_t I = 0; I < N; ++I) Items[I].reset();
+  delete[] Items;
+}
+
+void TNodeList::Insert(size_t Index, std::unique_ptr<TNode> Node) {
+  if (FCount == FCapacity) {
+    uint32_t Capacity = FCapacity ? FCapacity * 2 : 2;
+    auto* Items = new std::unique_ptr<TNode>[Capacity];
+    for (uint32_t I = 0; I < FCount; ++I) Items[I] = std::move(FItems[I]);
+    delete[] FItems;
+    FItems = Items;
+    FCapacity = Capacity;
+  }
+  for (size_t I = FCount; I > Index; --I) FItems[I] = std::move(FItems[I - 1]);
+  FItems[Index] = std::move(Node);
+  ++FCount;
+}
+
+std::unique_ptr<TNode> TNodeList::Take(size_t Index) {
+  std::unique_ptr<TNode> Node = std::move(FItems[Index]);
+  for (size_t I = Index + 1; I < FCount; ++I) FItems[I - 1] = std::move(FItems[I]);
+  --FCount;
+  return Node;
+}
 
 // ---------------------------------------------------------------------------------------
 // Attribute list
 
-int TNode::TAttributeList::IndexOfName(std::string_view Name) const {
-  for (size_t I = 0; I < FList.size(); ++I)
-    if (FList[I].first == Name) return static_cast<int>(I);
-  return -1;
-}
-
-std::string TNode::TAttributeList::GetValue(std::string_view Name) const {
-  int I = IndexOfName(Name);
-  return I < 0 ? std::string() : FList[static_cast<size_t>(I)].second;
-}
-
-void TNode::TAttributeList::SetValue(std::string_view Name, std::string_view Value) {
-  int I = IndexOfName(Name);
-  if (I < 0 && Value.empty()) return;
-  if (I >= 0 && FList[static_cast<size_t>(I)].second == Value) return;
-  FNode->Notify(ncBeforeAttributeChange, FNode);
-  // The index is looked up again: a listener may have changed the list.
-  I = IndexOfName(Name);
-  if (Value.empty()) {
-    if (I >= 0) FList.erase(FList.begin() + I);
-  } else if (I >= 0) {
-    FList[static_cast<size_t>(I)].second.assign(Value);
-  } else {
-    FList.emplace_back(std::string(Name), std::string(Value));
-  }
-  FNode->FModified = true;
-  FNode->Notify(ncAfterAttributeChange, FNode);
-}
-
 std::vector<std::string> TNode::TAttributeList::GetAttributeNames() const {
   std::vector<std::string> Names;
-  Names.reserve(FList.size());
-  for (const auto& [N, V] : FList) Names.push_back(N);
+  Names.reserve(FNode->FAttrCount);
+  for (uint32_t I = 0; I < FNode->FAttrCount; ++I) Names.emplace_back(FNode->FAttrs[I].Name.View());
   return Names;
 }
 
 std::vector<std::string> TNode::TAttributeList::GetAttributeNames(const std::vector<std::string>& Excluded) const {
   std::vector<std::string> Names;
-  for (const auto& [N, V] : FList)
-    if (std::find(Excluded.begin(), Excluded.end(), N) == Excluded.end()) Names.push_back(N);
+  for (uint32_t I = 0; I < FNode->FAttrCount; ++I) {
+    std::string_view N = FNode->FAttrs[I].Name.View();
+    if (std::find(Excluded.begin(), Excluded.end(), N) == Excluded.end()) Names.emplace_back(N);
+  }
   return Names;
 }
 
 void TNode::TAttributeList::Assign(const TAttributeList& Other) {
-  if (&Other == this) return;
-  for (const auto& [N, V] : Other.FList) SetValue(N, V);
+  if (Other.FNode == FNode) return;
+  for (int I = 0; I < Other.Count(); ++I) SetValue(Other.NameView(I), Other.ValueView(I));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -73,34 +147,56 @@ void TNode::TAttributeList::Assign(const TAttributeList& Other) {
 
 static const TNodeClass& NodeClassInfoOfTNode();
 
-static std::unique_ptr<TNode> MakePlainNode(std::string Name) { return std::make_unique<TNode>(std::move(Name)); }
+static std::unique_ptr<TNode> MakePlainNode(std::string Name) { return std::make_unique<TNode>(Name); }
+static TNode* ConstructPlainNode(void* Memory) { return new (Memory) TNode(); }
 
 static const TNodeClass& NodeClassInfoOfTNode() {
-  static const TNodeClass Class{"TNode", "Project", "", "", &NodeClassInfoOfTNode, &MakePlainNode};
+  static const TNodeClass Class{"TNode",          "Project",           "", "", &NodeClassInfoOfTNode,
+                                &MakePlainNode, &ConstructPlainNode, sizeof(TNode)};
   return Class;
 }
 
 const TNodeClass& TNode::ClassInfo() { return NodeClassInfoOfTNode(); }
 
-TNode::TNode(std::string Name) : FName(std::move(Name)) {}
+TNode::TNode(std::string_view Name) {
+  if (!Name.empty()) FName.Assign(Name);
+}
 
 TNode::~TNode() {
   // Children go first, without telling this node; then whoever listens hears that this
-  // node is gone, so that no one keeps a reference to it.
-  FNodes.reset();
+  // node is gone, so that no one keeps a reference to it. The arena (in the extras) goes
+  // last of all, after everything that lives in it.
+  FNodes.Destroy();
+  if (FAttrCapacity) delete[] FAttrs;
+  FAttrs = nullptr;
+  FAttrCount = FAttrCapacity = 0;
   if (FExtras && !FExtras->Listeners.empty()) {
     std::vector<INodeChangeListener*> Listeners = FExtras->Listeners;
     for (INodeChangeListener* L : Listeners) L->NodeChanged(ncDestroyed, this);
   }
 }
 
+void* TNode::operator new(std::size_t Size) { return ::operator new(Size); }
+
+void TNode::operator delete(TNode* Node, std::destroying_delete_t) {
+  bool InArena = Node->FInArena;
+  Node->~TNode();
+  if (!InArena) ::operator delete(static_cast<void*>(Node));
+}
+
+TNode::TExtras& TNode::Extras() {
+  if (!FExtras) FExtras = std::make_unique<TExtras>();
+  return *FExtras;
+}
+
+void TNode::AdoptArena(std::unique_ptr<TNodeArena> Arena) { Extras().Arena = std::move(Arena); }
+
 void TNode::ChildChange(TNodeChangeType, TNode*) {}
 
 bool TNode::GetIsModified() const {
   if (FModified) return true;
-  if (FNodes)
-    for (const auto& Child : FNodes->FItems)
-      if (Child->GetIsModified()) return true;
+  for (const auto& Child : FNodes)
+    if (Child->GetIsModified()) return true;
   return false;
 }
 
@@ -113,24 +209,27 @@ void TNode::Clear() {
 }
 
 void TNode::DetachAndDestroyChildren() {
-  if (!FNodes || FNodes->FItems.empty()) return;
-  std::vector<std::unique_ptr<TNode>> Old;
-  Old.swap(FNodes->FItems);
-  for (auto& Child : Old) Child->FParent = nullptr;
+  if (!FNodes.FCount) return;
+  for (const auto& Child : FNodes) Child->FParent = nullptr;
+  FNodes.Destroy();
   FModified = true;
-  Old.clear();
 }
 
 void TNode::CopyInto(TNode& Copy, bool Deep) const {
-  Copy.FName = (FName.empty() && Copy.NodeName() != NodeName()) ? std::string(NodeName()) : FName;
-  if (FExtras && !FExtras->Id.empty()) Copy.SetId(FExtras->Id);
-  Copy.FValue = FValue;
+  if (!FName.Empty())
+    Copy.FName.Assign(FName.View());
+  else if (Copy.NodeName() != NodeName())
+    Copy.FName.Assign(NodeName());
+  if (FExtras && !FExtras->Id.Empty()) Copy.SetId(FExtras->Id.View());
+  Copy.FValue.Assign(FValue.View());
   Copy.FValueIsCData = FValueIsCData;
-  if (HasAttributes()) {
-    Copy.Attributes().FList = FAttributes->FList;
+  if (FAttrCount) {
+    Copy.FAttrs = new TAttr[FAttrCount];
+    Copy.FAttrCapacity = Copy.FAttrCount = FAttrCount;
+    for (uint32_t I = 0; I < FAttrCount; ++I) Copy.FAttrs[I] = FAttrs[I];  // owned copies
   }
-  if (Deep && FNodes)
-    for (const auto& Child : FNodes->FItems) {
+  if (Deep)
+    for (const auto& Child : FNodes) {
       std::unique_ptr<TNode> ChildCopy = Child->CreateCopy(true);
       TNode* Raw = ChildCopy.get();
       Copy.InsertNode(std::move(ChildCopy));
@@ -150,22 +249,14 @@ std::unique_ptr<TNode> TNode::CreateCopy(bool Deep) const {
   return Copy;
 }
 
-bool TNode::HasChildren() const { return FNodes && !FNodes->FItems.empty(); }
+bool TNode::HasChildren() const { return FNodes.FCount != 0; }
 
 int TNode::InsertNode(std::unique_ptr<TNode> Node, int Index) {
   assert(Node && !Node->FParent && "a node is inserted once, detached");
-  if (!FNodes) FNodes = std::make_unique<TNodeList>();
-  auto& Items = FNodes->FItems;
   TNode* Raw = Node.get();
   Raw->FParent = this;
-  int Pos;
-  if (Index < 0 || Index >= static_cast<int>(Items.size())) {
-    Items.push_back(std::move(Node));
-    Pos = static_cast<int>(Items.size()) - 1;
-  } else {
-    Items.insert(Items.begin() + Index, std::move(Node));
-    Pos = Index;
-  }
+  int Pos = (Index < 0 || Index >= Count()) ? Count() : Index;
+  FNodes.Insert(static_cast<size_t>(Pos), std::move(Node));
   FModified = true;
   Raw->Notify(ncAdded, Raw);
   return Pos;
@@ -180,15 +271,13 @@ TNode* TNode::AddNode(std::unique_ptr<TNode> Node, TNode* After) {
 }
 
 void TNode::RemoveNode(int Index) {
-  if (!FNodes || Index < 0 || Index >= Count()) return;
-  TNode* Child = (*FNodes)[Index];
+  if (Index < 0 || Index >= Count()) return;
+  TNode* Child = FNodes[Index];
   Child->Notify(ncDeleted, Child);
   // A listener may have moved things: find the child again before destroying it.
-  auto& Items = FNodes->FItems;
-  auto It = std::find_if(Items.begin(), Items.end(), [Child](const auto& P) { return P.get() == Child; });
-  if (It == Items.end()) return;
-  std::unique_ptr<TNode> Doomed = std::move(*It);
-  Items.erase(It);
+  int Now = Child->FParent == this ? Child->Index() : -1;
+  if (Now < 0) return;
+  std::unique_ptr<TNode> Doomed = FNodes.Take(static_cast<size_t>(Now));
   Doomed->FParent = nullptr;
   FModified = true;
   Doomed.reset();
@@ -214,27 +303,25 @@ void TNode::RemoveNodes(std::string_view Name, std::string_view Condition) {
 }
 
 void TNode::GetNodeNames(std::vector<std::string>& Names) const {
-  if (FNodes)
-    for (const auto& Child : FNodes->FItems) Names.push_back(Child->GetName());
+  for (const auto& Child : FNodes) Names.push_back(Child->GetName());
 }
 
 int TNode::Index() const {
   if (!FParent) return -1;
-  const auto& Items = FParent->FNodes->FItems;
-  for (size_t I = 0; I < Items.size(); ++I)
-    if (Items[I].get() == this) return static_cast<int>(I);
+  const TNodeList& Siblings = FParent->FNodes;
+  for (int I = 0; I < Siblings.Count(); ++I)
+    if (Siblings[I] == this) return I;
   return -1;
 }
 
 void TNode::SetIndex(int NewIndex) {
   if (!FParent) return;
-  auto& Items = FParent->FNodes->FItems;
+  TNodeList& Siblings = FParent->FNodes;
   int Old = Index();
-  NewIndex = std::clamp(NewIndex, 0, static_cast<int>(Items.size()) - 1);
+  NewIndex = std::clamp(NewIndex, 0, Siblings.Count() - 1);
   if (Old == NewIndex) return;
-  std::unique_ptr<TNode> Self = std::move(Items[static_cast<size_t>(Old)]);
-  Items.erase(Items.begin() + Old);
-  Items.insert(Items.begin() + NewIndex, std::move(Self));
+  std::unique_ptr<TNode> Self = Siblings.Take(static_cast<size_t>(Old));
+  Siblings.Insert(static_cast<size_t>(NewIndex), std::move(Self));
   FParent->FModified = true;
   Notify(ncMoved, this);
 }
@@ -248,7 +335,7 @@ static bool ConditionMatches(const TNode& Node, std::string_view Condition, bool
 }
 
 TNode* TNode::FindFirstChild(std::string_view Name, std::string_view Condition, bool UseCondition) {
-  FFindIndex = -1;
+  Extras().FindIndex = -1;
   return FindNextChild(Name, Condition, UseCondition);
 }
 
@@ -261,8 +348,9 @@ TNode* TNode::FindNextChild(std::string_view Name, std::string_view Condition, b
     HasRest = true;
   }
   int N = Count();
-  for (int I = FFindIndex + 1; I < N; ++I) {
-    FFindIndex = I;
+  int& FindIndex = Extras().FindIndex;
+  for (int I = FindIndex + 1; I < N; ++I) {
+    FindIndex = I;
     TNode* Child = GetNode(I);
     if (!SameText(Child->NameView(), First)) continue;
     if (!HasRest) {
@@ -277,8 +365,7 @@ TNode* TNode::FindNextChild(std::string_view Name, std::string_view Condition, b
 
 void TNode::FindChildren(std::vector<TNode*>& List, std::string_view Name, bool UseCondition,
                          std::string_view Condition) const {
-  if (!FNodes) return;
-  for (const auto& Child : FNodes->FItems)
+  for (const auto& Child : FNodes)
     if (SameText(Child->NameView(), Name) && ConditionMatches(*Child, Condition, UseCondition))
       List.push_back(Child.get());
 }
@@ -295,24 +382,23 @@ TNode* TNode::FindOrCreateNode(std::string_view Name, std::string_view Condition
 }
 
 TNode* TNode::GetChildByIndex(std::string_view Name, int Index) const {
-  if (!FNodes || Index < 0) return nullptr;
-  for (const auto& Child : FNodes->FItems)
+  if (Index < 0) return nullptr;
+  for (const auto& Child : FNodes)
     if (SameText(Child->NameView(), Name) && Index-- == 0) return Child.get();
   return nullptr;
 }
 
 int TNode::GetChildCount(std::string_view Name) const {
   int N = 0;
-  if (FNodes)
-    for (const auto& Child : FNodes->FItems)
-      if (SameText(Child->NameView(), Name)) ++N;
+  for (const auto& Child : FNodes)
+    if (SameText(Child->NameView(), Name)) ++N;
   return N;
 }
 
 TNode* TNode::CreateChildNode(std::string_view Name, std::string_view Condition, TNode* After) {
   const TNodeClass& Class = GetNodeClass(Namespace(), Name, this);
   std::unique_ptr<TNode> Child = Class.Make(Name == Class.NodeName ? std::string() : std::string(Name));
-  if (!Condition.empty()) Child->Attributes().FList.emplace_back("Condition", std::string(Condition));
+  if (!Condition.empty()) Child->SetAttribute("Condition", Condition);
   TNode* Raw = Child.get();
   InsertNode(std::move(Child));
   if (After && After->FParent == this) {
@@ -328,29 +414,32 @@ TNode* TNode::CreateChildNode(std::string_view Name, std::string_view Condition,
 void TNode::SetName(std::string_view Name) {
   if (NameView() == Name) return;
   Notify(ncBeforeRename, this);
-  FName.assign(Name);
+  if (Name == NodeName())
+    FName = TNodeText();
+  else
+    FName.Assign(Name);
   Notify(ncAfterRename, this);
 }
 
-std::string TNode::GetId() const { return FExtras ? FExtras->Id : std::string(); }
+std::string TNode::GetId() const { return std::string(IdView()); }
+std::string_view TNode::IdView() const { return FExtras ? FExtras->Id.View() : std::string_view(); }
 
 void TNode::SetId(std::string_view Id) {
   if (Id.empty() && !FExtras) return;
-  if (!FExtras) FExtras = std::make_unique<TExtras>();
-  if (FExtras->Id == Id) return;
-  FExtras->Id.assign(Id);
+  if (Extras().Id.View() == Id) return;
+  FExtras->Id.Assign(Id);
   FModified = true;
 }
 
 void TNode::SetValue(std::string_view Value) {
-  if (FValue == Value) return;
+  if (FValue.View() == Value) return;
   if (FParent) FParent->ChildChange(ncValueChanging, this);
-  FValue.assign(Value);
+  FValue.Assign(Value);
   FModified = true;
   if (FParent) FParent->ChildChange(ncValueChanged, this);
 }
 
-void TNode::SetValueSilently(std::string Value) { FValue = std::move(Value); }
+void TNode::SetValueSilently(std::string Value) { FValue.Assign(Value); }
 
 void TNode::SetValueIsCData(bool IsCData) {
   if (FValueIsCData == IsCData) return;
@@ -361,32 +450,67 @@ void TNode::SetValueIsCData(bool IsCData) {
 }
 
 TNode::TAttributeList& TNode::Attributes() {
-  if (!FAttributes) FAttributes = std::make_unique<TAttributeList>(this);
-  return *FAttributes;
+  TExtras& E = Extras();
+  if (!E.AttributeView) E.AttributeView = std::make_unique<TAttributeList>(this);
+  return *E.AttributeView;
 }
 
 std::vector<std::string> TNode::GetAttributeNames() const {
-  return FAttributes ? FAttributes->GetAttributeNames() : std::vector<std::string>();
+  std::vector<std::string> Names;
+  for (uint32_t I = 0; I < FAttrCount; ++I) Names.emplace_back(FAttrs[I].Name.View());
+  return Names;
+}
+
+int TNode::AttributeIndex(std::string_view Name) const {
+  for (uint32_t I = 0; I < FAttrCount; ++I)
+    if (FAttrs[I].Name.View() == Name) return static_cast<int>(I);
+  return -1;
 }
 
 std::string_view TNode::GetAttributeView(std::string_view Name) const {
-  if (!FAttributes) return {};
-  int I = FAttributes->IndexOfName(Name);
-  return I < 0 ? std::string_view() : std::string_view(FAttributes->FList[static_cast<size_t>(I)].second);
+  int I = AttributeIndex(Name);
+  return I < 0 ? std::string_view() : FAttrs[I].Value.View();
 }
 
-std::string TNode::GetAttribute(std::string_view Name) const {
-  return FAttributes ? FAttributes->GetValue(Name) : std::string();
+std::string TNode::GetAttribute(std::string_view Name) const { return std::string(GetAttributeView(Name)); }
+
+void TNode::OwnAttributes() {
+  if (FAttrCapacity > FAttrCount) return;
+  uint32_t Capacity = FAttrCount ? FAttrCount * 2 : 2;
+  TAttr* Items = new TAttr[Capacity];
+  for (uint32_t I = 0; I < FAttrCount; ++I) Items[I] = std::move(FAttrs[I]);
+  if (FAttrCapacity) delete[] FAttrs;
+  FAttrs = Items;
+  FAttrCapacity = Capacity;
 }
 
 void TNode::SetAttribute(std::string_view Name, std::string_view Value) {
-  if (Value.empty() && !FAttributes) return;
-  Attributes().SetValue(Name, Value);
+  int I = AttributeIndex(Name);
+  if (I < 0 && Value.empty()) return;
+  if (I >= 0 && FAttrs[I].Value.View() == Value) return;
+  // Copied first: the texts may be this node's own, and the listeners may change them.
+  std::string NewName(Name), NewValue(Value);
+  Notify(ncBeforeAttributeChange, this);
+  OwnAttributes();
+  I = AttributeIndex(NewName);
+  if (NewValue.empty()) {
+    if (I >= 0) {
+      for (uint32_t J = static_cast<uint32_t>(I) + 1; J < FAttrCount; ++J) FAttrs[J - 1] = std::move(FAttrs[J]);
+      FAttrs[--FAttrCount] = TAttr();
+    }
+  } else if (I >= 0) {
+    FAttrs[I].Value.Assign(NewValue);
+  } else {
+    FAttrs[FAttrCount].Name.Assign(NewName);
+    FAttrs[FAttrCount].Value.Assign(NewValue);
+    ++FAttrCount;
+  }
+  FModified = true;
+  Notify(ncAfterAttributeChange, this);
 }
 
 void TNode::AddListener(INodeChangeListener* Listener) {
-  if (!FExtras) FExtras = std::make_unique<TExtras>();
-  auto& L = FExtras->Listeners;
+  auto& L = Extras().Listeners;
   if (std::find(L.begin(), L.end(), Listener) == L.end()) L.push_back(Listener);
 }
 

@@ -3,7 +3,9 @@
 // namespace and element name to the node class that represents it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,63 +48,139 @@ struct TNodeClass {
   const TNodeClass& (*DefaultNodeClass)();
   // Makes a detached node of the class with the given element name.
   std::unique_ptr<TNode> (*Make)(std::string Name);
+  // Constructs a node of the class in Memory (of at least Size bytes), for the reader's arena.
+  TNode* (*Construct)(void* Memory);
+  size_t Size;
 
   // The registry key: the node path when there is one, else the node name.
   std::string_view Key() const { return *NodePath ? NodePath : NodeName; }
 };
 
+// Text held by a node: either its own copy on the heap or a view of the arena that the
+// reader filled for the tree the node belongs to. Copies are always owned.
+class TNodeText {
+ public:
+  TNodeText() = default;
+  TNodeText(const TNodeText& Other) { Assign(Other.View()); }
+  TNodeText& operator=(const TNodeText& Other) {
+    if (this != &Other) Assign(Other.View());
+    return *this;
+  }
+  TNodeText(TNodeText&& Other) noexcept : FData(Other.FData), FSize(Other.FSize), FOwned(Other.FOwned) {
+    Other.FData = "";
+    Other.FSize = 0;
+    Other.FOwned = false;
+  }
+  TNodeText& operator=(TNodeText&& Other) noexcept;
+  ~TNodeText() { Release(); }
+
+  std::string_view View() const { return {FData, FSize}; }
+  bool Empty() const { return FSize == 0; }
+  // Makes an owned copy of Text.
+  void Assign(std::string_view Text);
+  // Refers to Text, which lives in an arena at least as long as this object.
+  void Borrow(std::string_view Text) {
+    Release();
+    FData = Text.data();
+    FSize = static_cast<uint32_t>(Text.size());
+  }
+
+ private:
+  void Release() {
+    if (FOwned) delete[] FData;
+    FData = "";
+    FSize = 0;
+    FOwned = false;
+  }
+  const char* FData = "";
+  uint32_t FSize = 0;
+  bool FOwned = false;
+};
+
+// Bump allocation for the nodes and texts of one tree that the reader builds: nothing is
+// freed one by one; the arena goes with the node that owns it (the root of what was read),
+// after all the nodes below that node.
+class TNodeArena {
+ public:
+  TNodeArena() = default;
+  TNodeArena(const TNodeArena&) = delete;  // owns its blocks
+  TNodeArena& operator=(const TNodeArena&) = delete;
+  void* Allocate(size_t Size);
+  std::string_view Copy(std::string_view Text);
+  // Text A followed by text B, as one piece.
+  std::string_view Concat(std::string_view A, std::string_view B);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> FBlocks;
+  char* FPos = nullptr;
+  char* FEnd = nullptr;
+};
+
 // The children of a node, in document order; owns them.
 class TNodeList {
  public:
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TNode* operator[](int Index) const { return FItems[static_cast<size_t>(Index)].get(); }
-  auto begin() const { return FItems.begin(); }
-  auto end() const { return FItems.end(); }
+  TNodeList() = default;
+  TNodeList(const TNodeList&) = delete;  // owns the children
+  TNodeList& operator=(const TNodeList&) = delete;
+  ~TNodeList();
+  int Count() const { return static_cast<int>(FCount); }
+  TNode* operator[](int Index) const { return FItems[Index].get(); }
+  const std::unique_ptr<TNode>* begin() const { return FItems; }
+  const std::unique_ptr<TNode>* end() const { return FItems + FCount; }
 
  private:
   friend class TNode;
-  std::vector<std::unique_ptr<TNode>> FItems;
+  void Insert(size_t Index, std::unique_ptr<TNode> Node);
+  std::unique_ptr<TNode> Take(size_t Index);
+  void Destroy();
+
+  std::unique_ptr<TNode>* FItems = nullptr;
+  uint32_t FCount = 0;
+  uint32_t FCapacity = 0;
 };
 
 class TNode {
  public:
   // The attributes of a node: names compared with regard to case, kept in insertion order.
   // Setting a value to the empty string removes the attribute; a missing one reads as "".
+  // A view of the node's own storage.
   class TAttributeList {
    public:
     explicit TAttributeList(TNode* Node) : FNode(Node) {}
     TAttributeList(const TAttributeList&) = delete;  // bound to its node
     TAttributeList& operator=(const TAttributeList&) = delete;
 
-    std::string GetValue(std::string_view Name) const;
+    std::string GetValue(std::string_view Name) const { return std::string(FNode->GetAttributeView(Name)); }
     // Tells the node before and after the change (ncBeforeAttributeChange,
     // ncAfterAttributeChange); setting the value it already has changes nothing.
-    void SetValue(std::string_view Name, std::string_view Value);
-    int Count() const { return static_cast<int>(FList.size()); }
-    const std::string& Names(int Index) const { return FList[static_cast<size_t>(Index)].first; }
-    const std::string& ValueFromIndex(int Index) const { return FList[static_cast<size_t>(Index)].second; }
+    void SetValue(std::string_view Name, std::string_view Value) { FNode->SetAttribute(Name, Value); }
+    int Count() const { return static_cast<int>(FNode->FAttrCount); }
+    std::string Names(int Index) const { return std::string(NameView(Index)); }
+    std::string ValueFromIndex(int Index) const { return std::string(ValueView(Index)); }
+    std::string_view NameView(int Index) const { return FNode->FAttrs[Index].Name.View(); }
+    std::string_view ValueView(int Index) const { return FNode->FAttrs[Index].Value.View(); }
     std::vector<std::string> GetAttributeNames() const;
     std::vector<std::string> GetAttributeNames(const std::vector<std::string>& Excluded) const;
     // Takes over every name and value of Other (through SetValue, so the node hears of it).
     void Assign(const TAttributeList& Other);
     // The position of Name, or -1.
-    int IndexOfName(std::string_view Name) const;
+    int IndexOfName(std::string_view Name) const { return FNode->AttributeIndex(Name); }
 
    private:
-    friend class TNode;
-    friend class TXmlReader;
     TNode* FNode;
-    std::vector<std::pair<std::string, std::string>> FList;
   };
 
   // A detached node; InsertNode or AddNode gives it a parent. Name may be empty for classes
   // whose NodeName names the element.
-  explicit TNode(std::string Name = {});
+  explicit TNode(std::string_view Name = {});
   TNode(const TNode&) = delete;  // nodes are identities in a tree; CreateCopy copies
   TNode& operator=(const TNode&) = delete;
   // Detaches the children (without notifications) and destroys them.
   virtual ~TNode();
-
+  // Nodes the reader placed in an arena are destroyed but not freed one by one.
+  void operator delete(TNode* Node, std::destroying_delete_t);
+  static void* operator new(std::size_t Size);
+  static void* operator new(std::size_t, void* Place) noexcept { return Place; }
   // Class operations.
   static const TNodeClass& ClassInfo();
   virtual const TNodeClass& NodeClass() const { return ClassInfo(); }
@@ -136,11 +214,11 @@ class TNode {
 
   // Children.
   TNode* GetParent() const { return FParent; }
-  int Count() const { return FNodes ? FNodes->Count() : 0; }
-  TNode* GetNode(int Index) const { return (*FNodes)[Index]; }
+  int Count() const { return FNodes.Count(); }
+  TNode* GetNode(int Index) const { return FNodes[Index]; }
   TNode* operator[](int Index) const { return GetNode(Index); }
-  // Empty when the node has no children.
-  const TNodeList* Nodes() const { return FNodes.get(); }
+  // Null when the node has no children.
+  const TNodeList* Nodes() const { return FNodes.FCount ? &FNodes : nullptr; }
   // Inserts Node at Index (an index outside 0..Count-1 appends), makes this node its parent,
   // sends ncAdded from it; returns the position and keeps ownership in the tree.
   int InsertNode(std::unique_ptr<TNode> Node, int Index = -1);
@@ -189,22 +267,28 @@ class TNode {
 
   // Content.
   std::string GetName() const { return std::string(NameView()); }
-  std::string_view NameView() const { return FName.empty() ? NodeName() : std::string_view(FName); }
+  std::string_view NameView() const { return FName.Empty() ? NodeName() : FName.View(); }
   // Sends ncBeforeRename and ncAfterRename.
   void SetName(std::string_view Name);
   std::string GetId() const;
+  std::string_view IdView() const;
   void SetId(std::string_view Id);
-  const std::string& GetValue() const { return FValue; }
+  std::string GetValue() const { return std::string(FValue.View()); }
+  std::string_view ValueView() const { return FValue.View(); }
   void SetValue(std::string_view Value);
-  bool HasValue() const { return !FValue.empty(); }
+  bool HasValue() const { return !FValue.Empty(); }
   bool GetValueIsCData() const { return FValueIsCData; }
   void SetValueIsCData(bool IsCData);
   std::string GetCondition() const { return GetAttribute("Condition"); }
   void SetCondition(std::string_view Condition) { SetAttribute("Condition", Condition); }
   // The attribute list, made on first use.
   TAttributeList& Attributes();
-  bool HasAttributes() const { return FAttributes && !FAttributes->FList.empty(); }
+  bool HasAttributes() const { return FAttrCount != 0; }
   std::vector<std::string> GetAttributeNames() const;
+  // The attributes by position, without making the attribute list.
+  int AttributeCount() const { return static_cast<int>(FAttrCount); }
+  std::string_view AttributeNameAt(int Index) const { return FAttrs[Index].Name.View(); }
+  std::string_view AttributeValueAt(int Index) const { return FAttrs[Index].Value.View(); }
   std::string GetAttribute(std::string_view Name) const;
   // The attribute's value as a view, valid until the attributes change.
   std::string_view GetAttributeView(std::string_view Name) const;
@@ -233,17 +317,33 @@ class TNode {
 
  private:
   friend class TXmlReader;
-  struct TExtras;  // the identifier and the listeners: both rare
+  struct TAttr {
+    TNodeText Name;
+    TNodeText Value;
+  };
+  // The identifier, the listeners, the find cursor, the attribute view and an owned arena:
+  // all rare, so kept apart.
+  struct TExtras;
+
+  TExtras& Extras();
+  void AdoptArena(std::unique_ptr<TNodeArena> Arena);
+  int AttributeIndex(std::string_view Name) const;
+  // Makes the attribute array the node's own (it may be the reader's, in its arena) with
+  // room for one more.
+  void OwnAttributes();
 
   TNode* FParent = nullptr;
-  std::unique_ptr<TNodeList> FNodes;
+  TNodeList FNodes;
+  // The attributes: FAttrCapacity is 0 while the array lives in the reader's arena.
+  TAttr* FAttrs = nullptr;
+  uint32_t FAttrCount = 0;
+  uint32_t FAttrCapacity = 0;
   std::unique_ptr<TExtras> FExtras;
-  std::unique_ptr<TAttributeList> FAttributes;
-  std::string FName;
-  std::string FValue;
-  int FFindIndex = -1;
+  TNodeText FName;
+  TNodeText FValue;
   bool FModified = false;
   bool FValueIsCData = false;
+  bool FInArena = false;
 };
 
 // The node-class registry: namespace -> key (the class's NodeName) -> class. The MSBuild

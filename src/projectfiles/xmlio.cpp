@@ -97,10 +97,25 @@ std::string_view LocalName(const char* Name) {
 // Reader
 
 struct TXmlReader::TState {
+  struct TStringHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view S) const noexcept { return std::hash<std::string_view>()(S); }
+  };
+  template <class T>
+  using TByName = std::unordered_map<std::string, T, TStringHash, std::equal_to<>>;
+  // What is known about an element name as expat reports it ("uri\x01local").
+  struct TElementName {
+    const TNodeClass* Registered;  // null: the parent's default class
+    std::string_view Local;        // in the arena
+  };
+
   XML_Parser Parser = nullptr;
   bool IdComments = false;
-  std::vector<TNode*> Stack;
+  // Until the root exists the arena is held here; then the root owns it.
+  std::unique_ptr<TNodeArena> OwnArena = std::make_unique<TNodeArena>();
+  TNodeArena* Arena = OwnArena.get();
   std::unique_ptr<TNode> Root;
+  std::vector<TNode*> Stack;
   TNode* LastPopped = nullptr;
   // The run of character data since the last markup event.
   std::string Text;
@@ -109,28 +124,27 @@ struct TXmlReader::TState {
   std::string PendingId;
   std::exception_ptr Error;
   std::string Refusal;  // why the reader stopped the parser itself
-  // Non-ASCII names already checked with IsUtf8Name, and the answer.
-  std::unordered_map<std::string, bool> CheckedNames;
-
-  // False (and the parser stopped) for a name that could not be written back readably.
-  bool CheckName(std::string_view Name) {
-    bool Ascii = true;
-    for (char C : Name)
-      if (static_cast<unsigned char>(C) >= 0x80) Ascii = false;
-    if (Ascii) return true;
-    auto It = CheckedNames.find(std::string(Name));
-    if (It == CheckedNames.end()) It = CheckedNames.emplace(std::string(Name), IsUtf8Name(Name)).first;
-    if (It->second) return true;
-    if (Refusal.empty()) Refusal = Format(res::SNameNotUtf8, Name);
-    XML_StopParser(Parser, XML_FALSE);
-    return false;
-  }
-  // Registry answers by the name as expat reports it ("uri\x01local").
-  std::unordered_map<std::string, const TNodeClass*> Classes;
+  TByName<TElementName> Elements;
+  // Attribute names by expat's name; an empty view: an attribute that is not kept.
+  TByName<std::string_view> AttributeNames;
+  // Scratch for the attributes of one element.
+  std::vector<std::pair<std::string_view, const char*>> Attrs;
 
   void Stop(std::exception_ptr E) {
     if (!Error) Error = E;
     XML_StopParser(Parser, XML_FALSE);
+  }
+
+  void Refuse(std::string Why) {
+    if (Refusal.empty()) Refusal = std::move(Why);
+    XML_StopParser(Parser, XML_FALSE);
+  }
+
+  // False for a name that could not be written back readably.
+  static bool IsWritableName(std::string_view Name) {
+    for (char C : Name)
+      if (static_cast<unsigned char>(C) >= 0x80) return IsUtf8Name(Name);
+    return true;
   }
 
   // The text rule: a run that begins with a control character (a line break, a tab) is
@@ -140,31 +154,48 @@ struct TXmlReader::TState {
     if (!Stack.empty()) {
       TNode* Top = Stack.back();
       if (!Top->HasChildren()) {
-        if (InCData || static_cast<unsigned char>(Text[0]) >= 0x20) {
-          AppendValue(*Top, Text);
-        } else {
-          std::string_view V = Text;
+        std::string_view V = Text;
+        if (!InCData && static_cast<unsigned char>(Text[0]) < 0x20) {
           size_t B = 0, E = V.size();
           while (B < E && static_cast<unsigned char>(V[B]) <= 0x20) ++B;
           while (E > B && static_cast<unsigned char>(V[E - 1]) <= 0x20) --E;
-          if (E > B) AppendValue(*Top, V.substr(B, E - B));
+          V = V.substr(B, E - B);
         }
+        if (!V.empty()) AppendValue(*Top, V, *Arena);
       }
     }
     Text.clear();
   }
 
-  const TNodeClass& ClassFor(const char* ExpatName, TNode* Parent) {
-    if (Parent && Parent->FixedChildClass()) return Parent->DefaultNodeClass();
-    auto It = Classes.find(ExpatName);
-    if (It == Classes.end()) {
-      const char* Sep = std::strchr(ExpatName, NamespaceSeparator);
-      std::string_view Ns = Sep ? std::string_view(ExpatName, static_cast<size_t>(Sep - ExpatName)) : "";
-      std::string_view Local = Sep ? std::string_view(Sep + 1) : std::string_view(ExpatName);
-      It = Classes.emplace(ExpatName, NodeClassRegistry().Find(Ns, Local)).first;
+  // Null after refusing the name.
+  const TElementName* ElementName(const char* ExpatName) {
+    auto It = Elements.find(std::string_view(ExpatName));
+    if (It != Elements.end()) return &It->second;
+    const char* Sep = std::strchr(ExpatName, NamespaceSeparator);
+    std::string_view Ns = Sep ? std::string_view(ExpatName, static_cast<size_t>(Sep - ExpatName)) : "";
+    std::string_view Local = Sep ? std::string_view(Sep + 1) : std::string_view(ExpatName);
+    if (!IsWritableName(Local)) {
+      Refuse(Format(res::SNameNotUtf8, Local));
+      return nullptr;
     }
-    if (It->second) return *It->second;
-    return Parent ? Parent->DefaultNodeClass() : TNode::ClassInfo();
+    TElementName E{NodeClassRegistry().Find(Ns, Local), Arena->Copy(Local)};
+    return &Elements.emplace(ExpatName, E).first->second;
+  }
+
+  // False after refusing the name; Kept is empty for an attribute that is left out.
+  bool AttributeName(const char* ExpatName, std::string_view& Kept) {
+    auto It = AttributeNames.find(std::string_view(ExpatName));
+    if (It == AttributeNames.end()) {
+      std::string_view Local = LocalName(ExpatName);
+      if (!IsWritableName(Local)) {
+        Refuse(Format(res::SNameNotUtf8, Local));
+        return false;
+      }
+      // A prefixed attribute named "xmlns" would come back as a namespace declaration.
+      It = AttributeNames.emplace(ExpatName, Local == "xmlns" ? std::string_view() : Arena->Copy(Local)).first;
+    }
+    Kept = It->second;
+    return true;
   }
 
   static void XMLCALL OnStart(void* Data, const XML_Char* Name, const XML_Char** Atts) {
@@ -173,35 +204,39 @@ struct TXmlReader::TState {
       S->FlushText();
       // Every walk over the tree (writing, copying, destroying) recurses once per level.
       if (S->Stack.size() >= MaxNestingLevel) {
-        if (S->Refusal.empty()) S->Refusal = Format(res::SNestedTooDeep, static_cast<int>(MaxNestingLevel));
-        XML_StopParser(S->Parser, XML_FALSE);
+        S->Refuse(Format(res::SNestedTooDeep, static_cast<int>(MaxNestingLevel)));
         return;
       }
       TNode* Parent = S->Stack.empty() ? nullptr : S->Stack.back();
-      const TNodeClass& Class = S->ClassFor(Name, Parent);
-      std::string_view Local = LocalName(Name);
-      if (!S->CheckName(Local)) return;
-      std::unique_ptr<TNode> Node = Class.Make(Local == Class.NodeName ? std::string() : std::string(Local));
-      if (Atts[0]) {
-        // Namespace declarations never arrive here: expat consumes them.
-        size_t N = 0;
-        while (Atts[N]) N += 2;
-        auto& List = Node->Attributes().FList;
-        List.reserve(N / 2);
-        for (size_t I = 0; I < N; I += 2) {
-          std::string_view AttrName = LocalName(Atts[I]);
-          if (!*Atts[I + 1]) continue;
-          // A prefixed attribute named "xmlns" would come back as a namespace declaration.
-          if (AttrName == "xmlns") continue;
-          if (!S->CheckName(AttrName)) return;
-          // Two prefixed attributes may share a local name; the first one is kept so that
-          // the node never holds one name twice.
-          bool Seen = false;
-          for (const auto& P : List)
-            if (P.first == AttrName) Seen = true;
-          if (!Seen) List.emplace_back(std::string(AttrName), std::string(Atts[I + 1]));
-        }
+      const TElementName* E = S->ElementName(Name);
+      if (!E) return;
+      const TNodeClass* Class = E->Registered;
+      if (!Class || (Parent && Parent->FixedChildClass()))
+        Class = Parent ? &Parent->DefaultNodeClass() : &TNode::ClassInfo();
+
+      // Namespace declarations never arrive here: expat consumes them. Two prefixed
+      // attributes may share a local name; the first one is kept so that the node never
+      // holds one name twice.
+      S->Attrs.clear();
+      for (size_t I = 0; Atts[I]; I += 2) {
+        std::string_view AttrName;
+        if (!S->AttributeName(Atts[I], AttrName)) return;
+        if (AttrName.empty() || !*Atts[I + 1]) continue;
+        bool Seen = false;
+        for (const auto& A : S->Attrs)
+          if (A.first == AttrName) Seen = true;
+        if (!Seen) S->Attrs.emplace_back(AttrName, Atts[I + 1]);
       }
+
+      // The root lives on the heap and owns the arena; everything below it lives in it.
+      std::unique_ptr<TNode> Node;
+      if (Parent) {
+        Node.reset(Construct(*Class, *S->Arena));
+      } else {
+        Node = Class->Make(std::string());
+        AdoptArena(*Node, std::move(S->OwnArena));
+      }
+      SetContent(*Node, Local(*E, *Class), S->Attrs, *S->Arena);
       if (S->HasPendingId) {
         Node->SetId(S->PendingId);
         S->HasPendingId = false;
@@ -218,6 +253,11 @@ struct TXmlReader::TState {
     } catch (...) {
       S->Stop(std::current_exception());
     }
+  }
+
+  // The element name the node stores: none when the class names the element itself.
+  static std::string_view Local(const TElementName& E, const TNodeClass& Class) {
+    return E.Local == Class.NodeName ? std::string_view() : E.Local;
   }
 
   static void XMLCALL OnEnd(void* Data, const XML_Char*) {
@@ -304,9 +344,35 @@ struct TXmlReader::TState {
   }
 };
 
-void TXmlReader::AppendValue(TNode& Node, std::string_view Text) { Node.FValue.append(Text); }
+void TXmlReader::AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena) {
+  std::string_view Old = Node.FValue.View();
+  Node.FValue.Borrow(Old.empty() ? Arena.Copy(Text) : Arena.Concat(Old, Text));
+}
 void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
-void TXmlReader::ClearValue(TNode& Node) { Node.FValue.clear(); }
+void TXmlReader::ClearValue(TNode& Node) { Node.FValue = TNodeText(); }
+
+TNode* TXmlReader::Construct(const TNodeClass& Class, TNodeArena& Arena) {
+  TNode* Node = Class.Construct(Arena.Allocate(Class.Size));
+  Node->FInArena = true;
+  return Node;
+}
+
+void TXmlReader::AdoptArena(TNode& Root, std::unique_ptr<TNodeArena> Arena) { Root.AdoptArena(std::move(Arena)); }
+
+void TXmlReader::SetContent(TNode& Node, std::string_view Name,
+                            const std::vector<std::pair<std::string_view, const char*>>& Attrs, TNodeArena& Arena) {
+  if (!Name.empty()) Node.FName.Borrow(Name);
+  if (Attrs.empty()) return;
+  auto* Items = static_cast<TNode::TAttr*>(Arena.Allocate(sizeof(TNode::TAttr) * Attrs.size()));
+  for (size_t I = 0; I < Attrs.size(); ++I) {
+    auto* A = new (&Items[I]) TNode::TAttr();
+    A->Name.Borrow(Attrs[I].first);
+    A->Value.Borrow(Arena.Copy(Attrs[I].second));
+  }
+  Node.FAttrs = Items;
+  Node.FAttrCount = static_cast<uint32_t>(Attrs.size());
+  Node.FAttrCapacity = 0;
+}
 
 TXmlReader::TXmlReader() = default;
 TXmlReader::~TXmlReader() = default;
@@ -480,17 +546,14 @@ void TXmlWriter::WriteNode(TNode& Node) {
     EscapeAttribute(Out, Node.Namespace());
     Out += '"';
   }
-  if (Node.HasAttributes()) {
-    const TNode::TAttributeList& Attrs = Node.Attributes();
-    for (int I = 0; I < Attrs.Count(); ++I) {
-      const std::string& V = Attrs.ValueFromIndex(I);
-      if (V.empty()) continue;
-      Out += ' ';
-      Out.append(Attrs.Names(I));
-      Out.append("=\"");
-      EscapeAttribute(Out, V);
-      Out += '"';
-    }
+  for (int I = 0, N = Node.AttributeCount(); I < N; ++I) {
+    std::string_view V = Node.AttributeValueAt(I);
+    if (V.empty()) continue;
+    Out += ' ';
+    Out.append(Node.AttributeNameAt(I));
+    Out.append("=\"");
+    EscapeAttribute(Out, V);
+    Out += '"';
   }
   bool HasChildren = Node.HasChildren();
   if (!HasChildren && !Node.HasValue()) {
@@ -500,13 +563,13 @@ void TXmlWriter::WriteNode(TNode& Node) {
     Out += '>';
     if (!HasChildren) {
       if (Node.GetValueIsCData())
-        WriteCData(Out, Node.GetValue());
+        WriteCData(Out, Node.ValueView());
       else
-        EscapeText(Out, Node.GetValue());
+        EscapeText(Out, Node.ValueView());
     } else {
       Out.append(LineBreak);
       for (const auto& Child : *Node.Nodes()) {
-        std::string Id = Child->GetId();
+        std::string_view Id = Child->IdView();
         if (!Id.empty()) {
           AppendIndent(Out, Indent + static_cast<size_t>(FIndentSize));
           Out.append("<!-- __");
@@ -528,11 +591,9 @@ void TXmlWriter::WriteNode(TNode& Node) {
 }
 
 static size_t EstimateNode(const TNode& Node, size_t Indent) {
-  size_t Size = Indent * 2 + Node.NameView().size() * 2 + 12 + Node.GetValue().size();
-  if (Node.HasAttributes()) {
-    const auto& Attrs = const_cast<TNode&>(Node).Attributes();
-    for (int I = 0; I < Attrs.Count(); ++I) Size += Attrs.Names(I).size() + Attrs.ValueFromIndex(I).size() + 4;
-  }
+  size_t Size = Indent * 2 + Node.NameView().size() * 2 + 12 + Node.ValueView().size() + Node.IdView().size();
+  for (int I = 0, N = Node.AttributeCount(); I < N; ++I)
+    Size += Node.AttributeNameAt(I).size() + Node.AttributeValueAt(I).size() + 4;
   if (Node.Nodes())
     for (const auto& Child : *Node.Nodes()) Size += EstimateNode(*Child, Indent + 4);
   return Size;

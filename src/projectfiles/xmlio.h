@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "projectfiles/errors.h"
 #include "projectfiles/nodes.h"
@@ -39,9 +41,13 @@ class TXmlReader {
   struct TState;
   // The tree building steps that reach into a node past its notifications: a node that is
   // being read is not yet a change of anything.
-  static void AppendValue(TNode& Node, std::string_view Text);
+  static void AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena);
   static void SetCData(TNode& Node);
   static void ClearValue(TNode& Node);
+  static TNode* Construct(const TNodeClass& Class, TNodeArena& Arena);
+  static void AdoptArena(TNode& Root, std::unique_ptr<TNodeArena> Arena);
+  static void SetContent(TNode& Node, std::string_view Name,
+                         const std::vector<std::pair<std::string_view, const char*>>& Attrs, TNodeArena& Arena);
 
   std::string FWarnings;
 };
