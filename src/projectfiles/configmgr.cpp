@@ -20,7 +20,6 @@ namespace nxs {
 
 static constexpr const char* BaseKey = "Base";
 static constexpr const char* FallbackPlatform = "Win32";
-static constexpr const char* BuildEventNames[] = {"PreBuildEvent", "PreLinkEvent", "PostBuildEvent"};
 
 // ---- TPlatformList --------------------------------------------------------------------
 
