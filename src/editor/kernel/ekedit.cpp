@@ -9,6 +9,8 @@ namespace nxs::ek {
 
 namespace {
 
+constexpr int64_t MaxPadLines = 10000;
+
 // A typed or pasted line break: CR LF, LF or CR.
 size_t BreakLength(std::string_view S, size_t I) {
   if (S[I] == '\r') return I + 1 < S.size() && S[I + 1] == '\n' ? 2 : 1;
@@ -43,6 +45,8 @@ uint64_t TEkEditor::Materialize() {
   int64_t Line = FView->Cursor.LineNum;
   int64_t Lines = static_cast<int64_t>(FDoc.LineCount());
   if (Line > Lines) {
+    // A cursor far past the end would fill memory with empty lines.
+    if (Line - Lines > MaxPadLines) throw TRangeError();
     std::string Pad;
     for (int64_t I = Lines; I < Line; ++I) Pad += FDoc.DefaultBreak;
     Change(FDoc.Text().Length(), 0, Pad);
@@ -356,7 +360,11 @@ void TEkEditor::BlockBounds(bool Special, TEdPos& Start, TEdPos& After) const {
   };
   Start = Screen(B);
   After = Screen(E);
-  if (!Special && FDoc.BlockType == btColumn && After.Col < Start.Col) std::swap(Start.Col, After.Col);
+  if (!Special && FDoc.BlockType == btColumn && After.Col < Start.Col) {
+    int16_t Col = Start.Col;  // packed fields: no references
+    Start.Col = After.Col;
+    After.Col = Col;
+  }
 }
 
 uint8_t TEkEditor::DeleteBlock(bool Temp) {

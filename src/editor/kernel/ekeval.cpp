@@ -89,7 +89,12 @@ class TEvaluator {
         if (Op == ekEndMacroStep) E.Doc().Text().History().EndStep();
         return flEnd;
       }
-      uint8_t Result = Execute(Op, S + Here + sizeof(TEdCmd));
+      uint8_t Result;
+      try {
+        Result = Execute(Op, S + Here + sizeof(TEdCmd));
+      } catch (const TRangeError&) {
+        Result = erRange;
+      }
       S[Here + 1] = Result;
       if (Result != erOk) {
         Status = Result;

@@ -50,12 +50,12 @@ void TEkEditor::FixCursor() {
 
 void TEkEditor::FixScreen(bool Center) {
   int64_t Line = FView->Cursor.LineNum;
-  int64_t Top = std::max<int32_t>(FView->WinTopLine, 1);
+  int64_t Top = std::max<int64_t>(FView->WinTopLine, 1);
   int64_t Len = WinLength();
   bool Visible = Line >= Top && Line < Top + Len;
   if (!Visible) Top = Center ? std::max<int64_t>(1, Line - Len / 2) : (Line < Top ? Line : Line - Len + 1);
   FView->WinTopLine = static_cast<int32_t>(std::max<int64_t>(Top, 1));
-  int64_t Left = std::max<int16_t>(FView->WinLeftCol, 1);
+  int64_t Left = std::max<int64_t>(FView->WinLeftCol, 1);
   int64_t Width = FView->WinWidth > 0 ? FView->WinWidth : 1;
   int64_t Col = FView->Cursor.Col;
   if (Col < Left) Left = Col;
@@ -127,7 +127,7 @@ uint8_t TEkEditor::Motion(uint8_t Op) {
     case ekCursorUp: Vertical(-1); break;
     case ekCursorDown: Vertical(1); break;
     case ekScrollScreenUp:
-      FView->WinTopLine = std::max<int32_t>(1, FView->WinTopLine - 1);
+      FView->WinTopLine = static_cast<int32_t>(std::max<int64_t>(1, FView->WinTopLine - 1));
       if (Line >= FView->WinTopLine + WinLength()) Line = FView->WinTopLine + WinLength() - 1;
       break;
     case ekScrollScreenDown:
@@ -136,8 +136,8 @@ uint8_t TEkEditor::Motion(uint8_t Op) {
       break;
     case ekLeftOfLine: Col = 1; break;
     case ekRightOfLine: Col = LineEndCol(Line); break;
-    case ekTopOfScreen: Line = std::max<int32_t>(FView->WinTopLine, 1); break;
-    case ekBottomOfScreen: Line = std::min<int64_t>(std::max<int32_t>(FView->WinTopLine, 1) + WinLength() - 1, Lines); break;
+    case ekTopOfScreen: Line = std::max<int64_t>(FView->WinTopLine, 1); break;
+    case ekBottomOfScreen: Line = std::min<int64_t>(std::max<int64_t>(FView->WinTopLine, 1) + WinLength() - 1, Lines); break;
     case ekHomeCursor:
       FDoc.SetMarker(mkPrevPos, CursorPos());
       Line = 1;
@@ -163,8 +163,8 @@ uint8_t TEkEditor::Motion(uint8_t Op) {
     case ekCenterLineInWindow:
       FView->WinTopLine = static_cast<int32_t>(std::max<int64_t>(1, Line - WinLength() / 2));
       return erOk;
-    case ekLeftOfScreen: Col = std::max<int16_t>(FView->WinLeftCol, 1); break;
-    case ekRightOfScreen: Col = std::max<int16_t>(FView->WinLeftCol, 1) + std::max<int16_t>(FView->WinWidth, 1) - 1; break;
+    case ekLeftOfScreen: Col = std::max<int64_t>(FView->WinLeftCol, 1); break;
+    case ekRightOfScreen: Col = std::max<int64_t>(FView->WinLeftCol, 1) + std::max<int64_t>(FView->WinWidth, 1) - 1; break;
     case ekFirstNonBlank: {
       uint64_t L0 = CursorLine();
       std::string Text = LineText(L0);

@@ -62,8 +62,8 @@ bool GetLineContents(TEkEditor& E, int32_t Line, TPaintContext& Ctx) {
   TEkDocument& D = E.Doc();
   if (Line < 1 || static_cast<uint64_t>(Line) > D.LineCount()) return false;
   std::string Text = D.LineText(static_cast<uint64_t>(Line - 1));
-  const int64_t Left = std::max<int16_t>(V->WinLeftCol, 1);
-  const int64_t Width = Ctx.ColumnWidth > 0 ? Ctx.ColumnWidth : std::max<int16_t>(V->WinWidth, 1);
+  const int64_t Left = std::max<int64_t>(V->WinLeftCol, 1);
+  const int64_t Width = Ctx.ColumnWidth > 0 ? Ctx.ColumnWidth : std::max<int64_t>(V->WinWidth, 1);
   const int64_t Right = Left + Width;  // exclusive
 
   // Syntax codes per byte from the buffer's tokenizer, when highlighting.

@@ -146,13 +146,21 @@ size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool
 struct TSearcher::TRegex {
   pcre2_code* Code = nullptr;
   pcre2_match_data* Match = nullptr;
+  pcre2_match_context* Context = nullptr;
+  TRegex() {
+    // A pattern that backtracks without end gives up (as no match) instead of hanging.
+    Context = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(Context, 1000000);
+    pcre2_set_depth_limit(Context, 10000);
+  }
   ~TRegex() {
     if (Match) pcre2_match_data_free(Match);
     if (Code) pcre2_code_free(Code);
+    if (Context) pcre2_match_context_free(Context);
   }
   // Matches in Subject from Start; sets the match's bounds.
   bool Run(const char* Subject, size_t Length, size_t Start, size_t& MatchStart, size_t& MatchEnd) {
-    int Rc = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Subject), Length, Start, 0, Match, nullptr);
+    int Rc = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Subject), Length, Start, 0, Match, Context);
     if (Rc < 0) return false;
     PCRE2_SIZE* V = pcre2_get_ovector_pointer(Match);
     MatchStart = V[0];

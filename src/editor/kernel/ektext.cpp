@@ -160,8 +160,8 @@ void TTextBuffer::Clear() {
 
 bool TTextBuffer::Load(const std::function<int64_t(char*, size_t)>& Read) {
   // The text is read straight into the blocks that the pieces keep: one copy from the source.
-  // Blocks grow from 64 MB so that a large file needs few of them.
-  constexpr size_t FirstBlock = size_t(1) << 26;
+  // Blocks double from 64 KB, so that a small file takes little and a large one few blocks.
+  constexpr size_t FirstBlock = size_t(1) << 16;
   constexpr size_t MaxBlock = size_t(1) << 30;
   std::vector<std::unique_ptr<TTextBlock>> Blocks;
   size_t Capacity = FirstBlock;
