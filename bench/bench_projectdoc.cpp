@@ -57,6 +57,8 @@ std::string GenerateProject() {
        "        <PostBuildEvent><![CDATA[copy \"$(OUTPUTPATH)\" \"..\\bin\" > nul]]></PostBuildEvent>\r\n"
        "    </PropertyGroup>\r\n"
        "    <ItemGroup>\r\n";
+  // Each item: a source file with the file it depends on; every fourth one only for one
+  // platform, every eighth with notes in a CDATA section, every tenth with an identifier.
   for (int I = 0; I < ItemCount; ++I) {
     if (I % 10 == 0) {
       X += "        <!-- __";
@@ -69,13 +71,11 @@ std::string GenerateProject() {
     AppendNumber(X, I, 6);
     X += ".pas\"";
     if (I % 4 == 0) X += " Condition=\"'$(Platform)'=='Win64'\"";
-    X += ">\r\n            <Form>Form";
-    AppendNumber(X, I, 6);
-    X += "</Form>\r\n            <FormType>vfm</FormType>\r\n            <DependentOn>source\\module";
+    X += ">\r\n            <DependentOn>source\\module";
     AppendNumber(X, I / 100, 4);
     X += "\\forms\\unit";
     AppendNumber(X, I, 6);
-    X += ".inc</DependentOn>\r\n";
+    X += ".vfm</DependentOn>\r\n";
     if (I % 8 == 0) {
       X += "            <Notes><![CDATA[generated <unit> & form ";
       AppendNumber(X, I, 6);

@@ -96,6 +96,12 @@ size_t HashPair(std::string_view A, std::string_view B) {
   return H(A) * 1000003u ^ H(B);
 }
 
+// Every child, also where there are none.
+const TNodeList& ChildrenView(const TNode& Node) {
+  static const TNodeList Empty;
+  return Node.Nodes() ? *Node.Nodes() : Empty;
+}
+
 size_t PropertyKey(const TNode* P) { return HashPair(P->NameView(), P->GetAttributeView("Condition")); }
 size_t ItemKey(const TNode* P) { return HashPair(P->GetAttributeView("Include"), P->GetAttributeView("Condition")); }
 
@@ -147,17 +153,25 @@ TProperty::TProperty(std::string_view Name, std::string_view Condition, std::str
 
 TPropertyGroup::~TPropertyGroup() = default;
 
+const detail::TNodeIndex& TPropertyGroup::KeyIndex() const {
+  if (!FPropertyHash.Built()) {
+    for (const auto& Child : ChildrenView(*this)) FPropertyHash.Insert(Child.get(), PropertyKey(Child.get()));
+    FPropertyHash.MarkBuilt();
+  }
+  return FPropertyHash;
+}
+
 void TPropertyGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
   switch (ChangeType) {
     case ncAdded:
     case ncAfterRename:
     case ncAfterAttributeChange:
-      FPropertyHash.Insert(Node, PropertyKey(Node));
+      if (FPropertyHash.Built()) FPropertyHash.Insert(Node, PropertyKey(Node));
       break;
     case ncDeleted:
     case ncBeforeRename:
     case ncBeforeAttributeChange:
-      FPropertyHash.Erase(Node, PropertyKey(Node));
+      if (FPropertyHash.Built()) FPropertyHash.Erase(Node, PropertyKey(Node));
       break;
     default:
       break;
@@ -179,7 +193,7 @@ TProperty* TPropertyGroup::AddProperty(std::string_view Name, std::string_view C
 TProperty* TPropertyGroup::GetProperty(int Index) const { return NthChildOf<TProperty>(*this, Index); }
 
 TProperty* TPropertyGroup::GetProperty(std::string_view Name, std::string_view Condition, bool Create) {
-  if (TNode* Found = FindProperty(FPropertyHash, Name, Condition)) return static_cast<TProperty*>(Found);
+  if (TNode* Found = FindProperty(KeyIndex(), Name, Condition)) return static_cast<TProperty*>(Found);
   return Create ? AddProperty(Name, Condition, {}) : nullptr;
 }
 
@@ -194,7 +208,7 @@ TProperty* TPropertyGroup::SetProperty(std::string_view Name, std::string_view C
 }
 
 void TPropertyGroup::RemoveProperty(std::string_view Name, std::string_view Condition) {
-  if (TNode* Found = FindProperty(FPropertyHash, Name, Condition)) RemoveNode(Found);
+  if (TNode* Found = FindProperty(KeyIndex(), Name, Condition)) RemoveNode(Found);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -213,15 +227,23 @@ void TItem::RemoveMetadata(std::string_view Name) { RemoveNodes(Name); }
 
 TItemGroup::~TItemGroup() = default;
 
+const detail::TNodeIndex& TItemGroup::KeyIndex() const {
+  if (!FItemHash.Built()) {
+    for (const auto& Child : ChildrenView(*this)) FItemHash.Insert(Child.get(), ItemKey(Child.get()));
+    FItemHash.MarkBuilt();
+  }
+  return FItemHash;
+}
+
 void TItemGroup::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
   switch (ChangeType) {
     case ncAdded:
     case ncAfterAttributeChange:
-      FItemHash.Insert(Node, ItemKey(Node));
+      if (FItemHash.Built()) FItemHash.Insert(Node, ItemKey(Node));
       break;
     case ncDeleted:
     case ncBeforeAttributeChange:
-      FItemHash.Erase(Node, ItemKey(Node));
+      if (FItemHash.Built()) FItemHash.Erase(Node, ItemKey(Node));
       break;
     default:
       break;
@@ -243,7 +265,7 @@ TItem* TItemGroup::AddItem(std::string_view ItemType, std::string_view Include, 
 }
 
 TItem* TItemGroup::GetItem(std::string_view Include, std::string_view Condition) const {
-  return static_cast<TItem*>(FindItem(FItemHash, Include, Condition));
+  return static_cast<TItem*>(FindItem(KeyIndex(), Include, Condition));
 }
 
 TItem* TItemGroup::GetItem(int Index) const { return NthChildOf<TItem>(*this, Index); }

@@ -77,7 +77,8 @@ class TPropertyGroup : public TMSBNode {
   void RemoveProperty(std::string_view Name, std::string_view Condition);
 
  private:
-  detail::TNodeIndex FPropertyHash;
+  const detail::TNodeIndex& KeyIndex() const;
+  mutable detail::TNodeIndex FPropertyHash;
 };
 
 // An item: element name = item type; "Include", "Exclude"; each child is one metadata entry.
@@ -119,7 +120,8 @@ class TItemGroup : public TMSBNode {
   void RemoveItem(std::string_view Include, std::string_view Condition);
 
  private:
-  detail::TNodeIndex FItemHash;
+  const detail::TNodeIndex& KeyIndex() const;
+  mutable detail::TNodeIndex FItemHash;
 };
 
 // "Import": attribute "Project".

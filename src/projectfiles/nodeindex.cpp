@@ -64,6 +64,7 @@ void TNodeIndex::Clear() {
   FHashes.reset();
   FMask = 0;
   FCount = 0;
+  FBuilt = false;
 }
 
 }  // namespace nxs::detail

@@ -1,6 +1,8 @@
 // An index of child nodes by a key the owner computes from each node (a property's name and
 // condition, an item's include and condition): open addressing over the hash codes, so a
 // group of a hundred thousand items costs a few bytes per item and no allocation per item.
+// The owner builds it on the first lookup and keeps it up to date from then on, so that a
+// document that is only read and written never pays for it.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +25,11 @@ class TNodeIndex {
   // Removes Node, which was inserted with Hash (found by a full scan if its key changed
   // without the index hearing of it).
   void Erase(TNode* Node, size_t Hash);
+  // Empties the index; it is not built any more.
   void Clear();
   size_t Size() const { return FCount; }
+  bool Built() const { return FBuilt; }
+  void MarkBuilt() { FBuilt = true; }
 
   // Calls Visit(Node) for every node inserted with Hash, until it returns true; returns
   // that node or null.
@@ -46,6 +51,7 @@ class TNodeIndex {
   std::unique_ptr<uint32_t[]> FHashes;
   size_t FMask = 0;
   size_t FCount = 0;
+  bool FBuilt = false;
 };
 
 }  // namespace detail

@@ -34,12 +34,12 @@ TNodeText& TNodeText::operator=(TNodeText&& Other) noexcept {
   FOwned = Other.FOwned;
   Other.FData = "";
   Other.FSize = 0;
-  Other.FOwned = false;
+  Other.FOwned = 0;
   return *this;
 }
 
 void TNodeText::Assign(std::string_view Text) {
-  if (Text.size() > UINT32_MAX) throw std::length_error("text too long");
+  if (Text.size() > MaxSize) throw std::length_error("text too long");
   if (Text.empty()) {
     Release();
     return;
@@ -49,7 +49,7 @@ void TNodeText::Assign(std::string_view Text) {
   Release();
   FData = Copy;
   FSize = static_cast<uint32_t>(Text.size());
-  FOwned = true;
+  FOwned = 1;
 }
 
 void* TNodeArena::Allocate(size_t Size) {
@@ -91,20 +91,32 @@ void TNodeList::Destroy() {
   // that no child sees a half-destroyed list.
   std::unique_ptr<TNode>* Items = FItems;
   uint32_t N = FCount;
+  bool InArena = FInArena;
   FItems = nullptr;
   FCount = FCapacity = 0;
+  FInArena = 0;
   for (uint32_t I = 0; I < N; ++I) Items[I].reset();
-  delete[] Items;
+  if (!InArena) delete[] Items;
+}
+
+void TNodeList::UseArena(TNodeArena& Arena, uint32_t Capacity) {
+  assert(!FItems && "only an empty list moves into the arena");
+  void* Memory = Arena.Allocate(sizeof(std::unique_ptr<TNode>) * Capacity);
+  FItems = new (Memory) std::unique_ptr<TNode>[Capacity];
+  FCapacity = Capacity;
+  FInArena = 1;
 }
 
 void TNodeList::Insert(size_t Index, std::unique_ptr<TNode> Node) {
   if (FCount == FCapacity) {
+    if (FCapacity >= 0x40000000) throw std::length_error("too many children");
     uint32_t Capacity = FCapacity ? FCapacity * 2 : 2;
     auto* Items = new std::unique_ptr<TNode>[Capacity];
     for (uint32_t I = 0; I < FCount; ++I) Items[I] = std::move(FItems[I]);
-    delete[] FItems;
+    if (!FInArena) delete[] FItems;
     FItems = Items;
     FCapacity = Capacity;
+    FInArena = 0;
   }
   for (size_t I = FCount; I > Index; --I) FItems[I] = std::move(FItems[I - 1]);
   FItems[Index] = std::move(Node);
@@ -191,6 +203,8 @@ TNode::TExtras& TNode::Extras() {
 
 void TNode::AdoptArena(std::unique_ptr<TNodeArena> Arena) { Extras().Arena = std::move(Arena); }
 
+void TNode::BorrowId(std::string_view Id) { Extras().Id.Borrow(Id); }
+
 void TNode::ChildChange(TNodeChangeType, TNode*) {}
 
 bool TNode::GetIsModified() const {
@@ -225,7 +239,8 @@ void TNode::CopyInto(TNode& Copy, bool Deep) const {
   Copy.FValueIsCData = FValueIsCData;
   if (FAttrCount) {
     Copy.FAttrs = new TAttr[FAttrCount];
-    Copy.FAttrCapacity = Copy.FAttrCount = FAttrCount;
+    Copy.FAttrCapacity = FAttrCount;
+    Copy.FAttrCount = FAttrCount;
     for (uint32_t I = 0; I < FAttrCount; ++I) Copy.FAttrs[I] = FAttrs[I];  // owned copies
   }
   if (Deep)
@@ -476,12 +491,13 @@ std::string TNode::GetAttribute(std::string_view Name) const { return std::strin
 
 void TNode::OwnAttributes() {
   if (FAttrCapacity > FAttrCount) return;
-  uint32_t Capacity = FAttrCount ? FAttrCount * 2 : 2;
+  if (FAttrCount >= MaxAttributes) throw Exception(Format(res::SAttributeLimit, MaxAttributes));
+  uint32_t Capacity = std::min<uint32_t>(FAttrCount ? FAttrCount * 2u : 2u, MaxAttributes);
   TAttr* Items = new TAttr[Capacity];
   for (uint32_t I = 0; I < FAttrCount; ++I) Items[I] = std::move(FAttrs[I]);
   if (FAttrCapacity) delete[] FAttrs;
   FAttrs = Items;
-  FAttrCapacity = Capacity;
+  FAttrCapacity = static_cast<uint16_t>(Capacity);
 }
 
 void TNode::SetAttribute(std::string_view Name, std::string_view Value) {

@@ -57,11 +57,12 @@ struct TNodeClass {
 };
 
 // Text held by a node: either its own copy on the heap or a view of the arena that the
-// reader filled for the tree the node belongs to. Copies are always owned.
-class TNodeText {
+// reader filled for the tree the node belongs to. Copies are always owned. Twelve bytes, so
+// that a node's name and value and an attribute's name and value pack tightly.
+class __attribute__((packed, aligned(4))) TNodeText {
  public:
-  TNodeText() = default;
-  TNodeText(const TNodeText& Other) { Assign(Other.View()); }
+  TNodeText() : FData(""), FSize(0), FOwned(0) {}
+  TNodeText(const TNodeText& Other) : TNodeText() { Assign(Other.View()); }
   TNodeText& operator=(const TNodeText& Other) {
     if (this != &Other) Assign(Other.View());
     return *this;
@@ -69,7 +70,7 @@ class TNodeText {
   TNodeText(TNodeText&& Other) noexcept : FData(Other.FData), FSize(Other.FSize), FOwned(Other.FOwned) {
     Other.FData = "";
     Other.FSize = 0;
-    Other.FOwned = false;
+    Other.FOwned = 0;
   }
   TNodeText& operator=(TNodeText&& Other) noexcept;
   ~TNodeText() { Release(); }
@@ -82,19 +83,21 @@ class TNodeText {
   void Borrow(std::string_view Text) {
     Release();
     FData = Text.data();
-    FSize = static_cast<uint32_t>(Text.size());
+    FSize = static_cast<uint32_t>(Text.size()) & MaxSize;
   }
+
+  static constexpr uint32_t MaxSize = 0x7FFFFFFF;
 
  private:
   void Release() {
     if (FOwned) delete[] FData;
     FData = "";
     FSize = 0;
-    FOwned = false;
+    FOwned = 0;
   }
-  const char* FData = "";
-  uint32_t FSize = 0;
-  bool FOwned = false;
+  const char* FData;
+  uint32_t FSize : 31;
+  uint32_t FOwned : 1;
 };
 
 // Bump allocation for the nodes and texts of one tree that the reader builds: nothing is
@@ -130,13 +133,18 @@ class TNodeList {
 
  private:
   friend class TNode;
+  friend class TXmlReader;
   void Insert(size_t Index, std::unique_ptr<TNode> Node);
   std::unique_ptr<TNode> Take(size_t Index);
   void Destroy();
+  // Starts an empty list in arena memory (room for Capacity children); it moves to the
+  // heap when it outgrows that.
+  void UseArena(TNodeArena& Arena, uint32_t Capacity);
 
   std::unique_ptr<TNode>* FItems = nullptr;
   uint32_t FCount = 0;
-  uint32_t FCapacity = 0;
+  uint32_t FCapacity : 31 = 0;
+  uint32_t FInArena : 1 = 0;
 };
 
 class TNode {
@@ -285,6 +293,8 @@ class TNode {
   TAttributeList& Attributes();
   bool HasAttributes() const { return FAttrCount != 0; }
   std::vector<std::string> GetAttributeNames() const;
+  // At most this many attributes on one node.
+  static constexpr int MaxAttributes = 0xFFFF;
   // The attributes by position, without making the attribute list.
   int AttributeCount() const { return static_cast<int>(FAttrCount); }
   std::string_view AttributeNameAt(int Index) const { return FAttrs[Index].Name.View(); }
@@ -327,6 +337,8 @@ class TNode {
 
   TExtras& Extras();
   void AdoptArena(std::unique_ptr<TNodeArena> Arena);
+  // Refers to an identifier in the reader's arena.
+  void BorrowId(std::string_view Id);
   int AttributeIndex(std::string_view Name) const;
   // Makes the attribute array the node's own (it may be the reader's, in its arena) with
   // room for one more.
@@ -334,13 +346,13 @@ class TNode {
 
   TNode* FParent = nullptr;
   TNodeList FNodes;
-  // The attributes: FAttrCapacity is 0 while the array lives in the reader's arena.
   TAttr* FAttrs = nullptr;
-  uint32_t FAttrCount = 0;
-  uint32_t FAttrCapacity = 0;
   std::unique_ptr<TExtras> FExtras;
   TNodeText FName;
   TNodeText FValue;
+  uint16_t FAttrCount = 0;
+  // 0 while the array lives in the reader's arena.
+  uint16_t FAttrCapacity = 0;
   bool FModified = false;
   bool FValueIsCData = false;
   bool FInArena = false;

@@ -17,6 +17,7 @@ inline constexpr const char* SNotAProject = "The document is not an MSBuild proj
 inline constexpr const char* SEmptyDocument = "The document holds no element";
 inline constexpr const char* SNestedTooDeep = "Elements are nested more than %d levels deep";
 inline constexpr const char* SNameNotUtf8 = "The name \"%s\" cannot be written as UTF-8";
+inline constexpr const char* SAttributeLimit = "An element cannot hold more than %d attributes";
 inline constexpr const char* SExternalEntity = "External entities and document type definitions are not read";
 inline constexpr const char* SUnknownProjectVersion = "Unknown project version: \"%s\"";
 inline constexpr const char* SNewerProjectVersion =

@@ -228,6 +228,10 @@ struct TXmlReader::TState {
         if (!Seen) S->Attrs.emplace_back(AttrName, Atts[I + 1]);
       }
 
+      if (S->Attrs.size() > static_cast<size_t>(TNode::MaxAttributes)) {
+        S->Refuse(Format(res::SAttributeLimit, TNode::MaxAttributes));
+        return;
+      }
       // The root lives on the heap and owns the arena; everything below it lives in it.
       std::unique_ptr<TNode> Node;
       if (Parent) {
@@ -238,13 +242,16 @@ struct TXmlReader::TState {
       }
       SetContent(*Node, Local(*E, *Class), S->Attrs, *S->Arena);
       if (S->HasPendingId) {
-        Node->SetId(S->PendingId);
+        SetId(*Node, S->PendingId, *S->Arena);
         S->HasPendingId = false;
         S->PendingId.clear();
       }
       TNode* Raw = Node.get();
       // Text of an element that has child elements is dropped, also what came before them.
-      if (Parent && !Parent->HasChildren()) ClearValue(*Parent);
+      if (Parent && !Parent->HasChildren()) {
+        ClearValue(*Parent);
+        StartChildren(*Parent, *S->Arena);
+      }
       if (Parent)
         Parent->InsertNode(std::move(Node));
       else if (!S->Root)
@@ -349,6 +356,9 @@ void TXmlReader::AppendValue(TNode& Node, std::string_view Text, TNodeArena& Are
   Node.FValue.Borrow(Old.empty() ? Arena.Copy(Text) : Arena.Concat(Old, Text));
 }
 void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
+void TXmlReader::SetId(TNode& Node, std::string_view Id, TNodeArena& Arena) { Node.BorrowId(Arena.Copy(Id)); }
+// Most elements that have children have one or two (an item and its metadata).
+void TXmlReader::StartChildren(TNode& Node, TNodeArena& Arena) { Node.FNodes.UseArena(Arena, 2); }
 void TXmlReader::ClearValue(TNode& Node) { Node.FValue = TNodeText(); }
 
 TNode* TXmlReader::Construct(const TNodeClass& Class, TNodeArena& Arena) {
@@ -370,7 +380,7 @@ void TXmlReader::SetContent(TNode& Node, std::string_view Name,
     A->Value.Borrow(Arena.Copy(Attrs[I].second));
   }
   Node.FAttrs = Items;
-  Node.FAttrCount = static_cast<uint32_t>(Attrs.size());
+  Node.FAttrCount = static_cast<uint16_t>(Attrs.size());
   Node.FAttrCapacity = 0;
 }
 
@@ -402,7 +412,7 @@ std::unique_ptr<TNode> TXmlReader::Read(std::string_view Xml) {
 
   // Fed in pieces: expat copies what it is given into its own buffer, and one piece of a
   // large document would double the memory a read takes.
-  constexpr size_t Piece = 1 << 20;
+  constexpr size_t Piece = 256 << 10;
   XML_Status Status = XML_STATUS_OK;
   size_t Pos = 0;
   do {

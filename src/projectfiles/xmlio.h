@@ -44,6 +44,8 @@ class TXmlReader {
   static void AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena);
   static void SetCData(TNode& Node);
   static void ClearValue(TNode& Node);
+  static void SetId(TNode& Node, std::string_view Id, TNodeArena& Arena);
+  static void StartChildren(TNode& Node, TNodeArena& Arena);
   static TNode* Construct(const TNodeClass& Class, TNodeArena& Arena);
   static void AdoptArena(TNode& Root, std::unique_ptr<TNodeArena> Arena);
   static void SetContent(TNode& Node, std::string_view Name,

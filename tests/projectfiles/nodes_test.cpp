@@ -4,6 +4,7 @@
 
 #include "projectfiles/msbnodes.h"
 #include "shared/exceptions.h"
+#include "shared/text.h"
 
 using namespace nxs;
 using namespace nxs::msb;
@@ -262,4 +263,32 @@ TEST(MSBuildNodes, TargetsTasksMessagesAndItems) {
   EXPECT_TRUE(Item.GetNode(1)->GetValueIsCData());
   Item.RemoveMetadata("form");
   EXPECT_EQ(Item.Count(), 0);
+}
+
+TEST(ItemGroupHash, ManyItemsAgreeWithAScanThroughInsertsRenamesAndRemovals) {
+  TItemGroup G;
+  std::vector<TItem*> Items;
+  for (int I = 0; I < 3000; ++I) Items.push_back(G.AddItem("Compile", "f" + std::to_string(I % 1000) + ".pas", I % 3 ? "" : "c"));
+  EXPECT_EQ(G.GetItem("none.pas", ""), nullptr);  // builds the index
+  unsigned Seed = 7;
+  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, (Seed >> 8) % 3000u; };
+  for (int Step = 0; Step < 4000; ++Step) {
+    unsigned K = Next();
+    if (Step % 3 == 0 && G.ItemCount() > 10) {
+      G.RemoveNode(static_cast<int>(K % static_cast<unsigned>(G.ItemCount())));
+    } else if (Step % 3 == 1) {
+      G.GetItem(static_cast<int>(K % static_cast<unsigned>(G.ItemCount())))->SetInclude("f" + std::to_string(K % 1000) + ".pas");
+    } else {
+      G.AddItem("Compile", "f" + std::to_string(K % 1000) + ".pas", K % 2 ? "c" : "");
+    }
+    std::string Include = "f" + std::to_string(Next() % 1000) + ".pas";
+    std::string Condition = Next() % 2 ? "C" : "";
+    TItem* Scan = nullptr;
+    for (TItem* I : G.GetItems())
+      if (SameText(I->Include(), Include) && SameText(I->GetCondition(), Condition)) {
+        Scan = I;
+        break;
+      }
+    ASSERT_EQ(G.GetItem(Include, Condition), Scan) << Step;
+  }
 }
