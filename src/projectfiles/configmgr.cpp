@@ -218,7 +218,8 @@ bool TBuildConfigurations::Remove(TBuildConfiguration& Configuration, bool Confi
     ForgetGroup(ValuesCondition(Key));
     for (auto* L : Configuration.GetLocalOverrides()) ForgetGroup(L->GroupCondition());
     Unregister(Configuration);
-    Parent->FPlatforms.erase(Configuration.Platform());
+    std::string Platform = Configuration.Platform();  // the configuration goes with the erase
+    Parent->FPlatforms.erase(Platform);
     NotifyRemoved(Name, Key);
     return true;
   }
