@@ -1,0 +1,49 @@
+# nxs project new, config, optionset, macros and platforms.
+. "$(dirname "$0")/lib.sh"
+
+expect_status "new project" 0 "" "$NXS" project new p.vproj --personality Vellum.Personality
+expect_out "a new project's tree" "Active: Debug Linux64
+Base (Base)
+  Debug (Cfg_1)
+  Release (Cfg_2)" "$NXS" config list p.vproj
+cp p.vproj p.before
+expect_status "new never overwrites" 1 "" "$NXS" project new p.vproj --personality Kestrel.Personality
+same_file "the refused new left the file alone" p.vproj p.before
+
+expect_status "set a merged list" 0 "" "$NXS" config set p.vproj Defines DEBUG --config Debug --merge
+expect_status "set on the base" 0 "" "$NXS" config set p.vproj Defines BASE --config Base
+expect_out "a merged list extends the inherited one" "DEBUG;BASE" "$NXS" config get p.vproj Defines --config Debug
+expect_out "an unmerged value stands alone" "BASE" "$NXS" config get p.vproj Defines --config Release
+expect_status "add a child" 0 "" "$NXS" config add p.vproj Profile --parent Release
+expect_status "a platform value" 0 "" "$NXS" config set p.vproj Optimize true --config Release --platform Linux64
+expect_status "a local override" 0 "" "$NXS" config set p.vproj IncludePath inc --config Base --file src/main.pas
+expect_out "the override wins for its file" "inc" "$NXS" config get p.vproj IncludePath --config Base --file src/main.pas
+expect_out "other configurations keep their own" "" "$NXS" config get p.vproj IncludePath --config Debug --file src/main.pas
+expect_status "activate" 0 "" "$NXS" config activate p.vproj Release
+expect_out "the changed tree" "Active: Release Linux64
+Base (Base)
+  Base {src/main.pas}
+  Debug (Cfg_1)
+  Release (Cfg_2)
+    Release [Linux64] (Cfg_2_Linux64)
+    Profile (Cfg_3)" "$NXS" config list p.vproj
+expect_out "a platform value resolves for the active platform" "true" "$NXS" config get p.vproj Optimize
+expect_status "an option set" 0 "" "$NXS" optionset new w.optset --personality Vellum.Personality
+expect_status "refer to it" 0 "" "$NXS" config reference p.vproj w.optset --config Debug
+checks=$((checks + 1))
+grep -q '<CfgDependentOn>w.optset</CfgDependentOn>' p.vproj || fail "the reference is written"
+cp p.vproj p.again
+expect_status "format the changed project" 0 "" "$NXS" project format p.again
+same_file "a project changed through nxs config formats unchanged" p.vproj p.again
+expect_status "empty value removes" 0 "" "$NXS" config set p.vproj Defines "" --config Debug
+expect_out "the inherited value shows again" "BASE" "$NXS" config get p.vproj Defines --config Debug
+expect_status "remove a configuration" 0 "" "$NXS" config remove p.vproj Profile
+checks=$((checks + 1))
+"$NXS" config list p.vproj | grep -q Profile && fail "a removed configuration is gone"
+
+expect_out "macros" "p \$ $ROOT" "$NXS" macros expand '$(PROJECTNAME) $$ $(NXS)' --project p.vproj
+expect_status "an unmatched parenthesis" 1 "" "$NXS" macros expand '$(PROJECTNAME' --project p.vproj
+checks=$((checks + 1))
+"$NXS" platforms | grep -q '^Linux64 ' || fail "Linux64 is registered"
+expect_status "usage" 2 "" "$NXS" config get p.vproj
+finish
