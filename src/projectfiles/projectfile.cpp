@@ -41,12 +41,6 @@ std::string WithoutVersionSuffix(const std::string& Value) {
   return Value;
 }
 
-void MarkWritten(TNode& Node) {
-  Node.AfterWrite();
-  if (Node.Nodes())
-    for (const auto& Child : *Node.Nodes()) MarkWritten(*Child);
-}
-
 int LastIndexOf(const TNode& Parent, const std::vector<TNode*>& Nodes) {
   return Nodes.empty() ? -1 : Nodes.back()->Index();
 }
@@ -346,11 +340,17 @@ void TNativeMSBuildProject::SaveToFile(const std::string& FileName) {
   std::string Text;
   Text.reserve(TXmlWriter::EstimateSize(*FProjectNode) + 3);
   Text.append("\xEF\xBB\xBF");
-  TXmlWriter Writer(Text, xeUTF8, false);
+  std::vector<TNode*> WasModified;
+  TXmlWriter Writer(Text, xeUTF8, true);
+  Writer.RecordModified(&WasModified);
   Writer.Write(*FProjectNode);
-  FileSystem().WriteFile(FileName, Text);
-  // Only a file that was written makes the document unmodified.
-  MarkWritten(*FProjectNode);
+  try {
+    FileSystem().WriteFile(FileName, Text);
+  } catch (...) {
+    // Only a file that was written makes the document unmodified.
+    for (TNode* Node : WasModified) Node->MarkModified();
+    throw;
+  }
 }
 
 // 17-25: property groups

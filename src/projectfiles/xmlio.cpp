@@ -596,7 +596,10 @@ void TXmlWriter::WriteNode(TNode& Node) {
     Out += '>';
     Out.append(LineBreak);
   }
-  if (FMarkWritten) Node.AfterWrite();
+  if (FMarkWritten) {
+    if (FWasModified && Node.GetModifiedFlag()) FWasModified->push_back(&Node);
+    Node.AfterWrite();
+  }
   --FNestingLevel;
 }
 

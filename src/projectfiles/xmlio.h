@@ -75,6 +75,9 @@ class TXmlWriter {
   TXmlWriter& operator=(const TXmlWriter&) = delete;
 
   void Write(TNode& Node);
+  // With MarkWritten, collects the nodes that were modified before they were written, so
+  // that a caller whose file could not be stored can mark them modified again.
+  void RecordModified(std::vector<TNode*>* Nodes) { FWasModified = Nodes; }
 
   // Appends Text escaped for element content ("&apos;" for an apostrophe) or for an
   // attribute value (apostrophes kept). A text starting with "<![CDATA[" goes unchanged.
@@ -92,6 +95,7 @@ class TXmlWriter {
   std::string& FStream;
   TXmlEncoding FEncoding;
   bool FMarkWritten;
+  std::vector<TNode*>* FWasModified = nullptr;
 };
 
 // The tree written as text (no byte-order mark).
