@@ -22,8 +22,8 @@ TEST(KernelEdit, MixedFileSurvivesEditsSaveAndFullUndo) {
   const std::string Original = MixedText();
   K.Load(Original, 4093);  // a reader that hands out odd-sized pieces
   EXPECT_EQ(K.Save(), Original);
-  EXPECT_EQ(K.Buffer().NLines, 7);
-  EXPECT_EQ(K.Buffer().ModifyFlags, 0);
+  EXPECT_EQ(+K.Buffer().NLines, 7);
+  EXPECT_EQ(+K.Buffer().ModifyFlags, 0);
 
   // Edits at many places, each its own undo step.
   std::mt19937 Rng(3);
@@ -234,12 +234,12 @@ TEST(KernelEdit, MarkersBookmarksAndPreviousPositionMoveWithTheText) {
   uint32_t Id = 0;
   K.Run(ekUserMarkToInternalMark, TUserMarkArgs{4, &Id});
   K.Run(ekGetMarkerPos, TGetMarkerArgs{Id, &Pos});
-  EXPECT_EQ(Pos.LineNum, 4);
-  EXPECT_EQ(Pos.Index, 1);
+  EXPECT_EQ(+Pos.LineNum, 4);
+  EXPECT_EQ(+Pos.Index, 1);
   EXPECT_EQ(K.Run(ekMoveToMark, TMarkArgs{4}), 0);
-  EXPECT_EQ(K.View.Cursor.LineNum, 4);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 4);
   EXPECT_EQ(K.Run(ekSwapPrevPos), 0);
-  EXPECT_EQ(K.View.Cursor.LineNum, 2);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 2);
   EXPECT_EQ(K.Run(ekMoveToMark, TMarkArgs{7}), erNotFound);
   EXPECT_EQ(K.Run(ekSetMarkerPos, TSetMarkerArgs{Id, TCharPos{0, 0}}), 0);  // line 0 clears it
   EXPECT_EQ(K.Run(ekMoveToMark, TMarkArgs{4}), erNotFound);
@@ -270,9 +270,9 @@ TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
   K.Run(ekDeleteBlock, TDeleteBlockArgs{0});  // deletes line 3 as a whole
   std::memcpy(Entries, Table + 2, sizeof Entries);
-  EXPECT_EQ(Entries[0].Current.LineNum, 2);
-  EXPECT_EQ(Entries[1].Current.LineNum, 0);  // the deleted-line value
-  EXPECT_EQ(Entries[2].Current.LineNum, 3);
+  EXPECT_EQ(+Entries[0].Current.LineNum, 2);
+  EXPECT_EQ(+Entries[1].Current.LineNum, 0);  // the deleted-line value
+  EXPECT_EQ(+Entries[2].Current.LineNum, 3);
   EXPECT_GT(Moves, 0);
   EXPECT_EQ(K.Run(ekDetachTrackTable, TTrackTableArgs{Table}), 0);
   EXPECT_EQ(K.Run(ekDetachTrackTable, TTrackTableArgs{Table}), erNotFound);
@@ -308,7 +308,7 @@ TEST(KernelEdit, FrozenLineNumbersMapBothWays) {
   K.Run(ekRealToFrozen, TLineResultArgs{2, &Frozen});
   EXPECT_EQ(Frozen, 0);  // added since
   EXPECT_EQ(K.Run(ekGotoFrozenLine, TLineArgs{3}), 0);
-  EXPECT_EQ(K.View.Cursor.LineNum, 4);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 4);
 }
 
 TEST(KernelEdit, CursorMotionsSkipsAndQueries) {
@@ -316,17 +316,17 @@ TEST(KernelEdit, CursorMotionsSkipsAndQueries) {
   K.Load("  foo bar\n\tx");
   K.Goto(1, 1);
   K.Run(ekFirstNonBlank);
-  EXPECT_EQ(K.View.Cursor.Col, 3);
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
   EXPECT_EQ(K.Query(qCursorAtBOW), 1);
   K.Run(ekSkip, TSkipArgs{skRightWordStream});
-  EXPECT_EQ(K.View.Cursor.Col, 7);
+  EXPECT_EQ(+K.View.Cursor.Col, 7);
   K.Run(ekSkip, TSkipArgs{skRightWordStream});
-  EXPECT_EQ(K.View.Cursor.LineNum, 2);  // across the line break
-  EXPECT_EQ(K.View.Cursor.Col, 9);      // after the tab
+  EXPECT_EQ(+K.View.Cursor.LineNum, 2);  // across the line break
+  EXPECT_EQ(+K.View.Cursor.Col, 9);      // after the tab
   K.Run(ekCursorCharLeft);
-  EXPECT_EQ(K.View.Cursor.Col, 1);
+  EXPECT_EQ(+K.View.Cursor.Col, 1);
   K.Run(ekCursorCharLeft);
-  EXPECT_EQ(K.View.Cursor.LineNum, 1);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 1);
   EXPECT_EQ(K.Query(qCursorAtEOL), 1);
   K.Run(ekCursorRight);
   EXPECT_EQ(K.Query(qCursorPastEOL), 1);
@@ -343,11 +343,11 @@ TEST(KernelEdit, WideCharactersTakeTwoColumns) {
   K.Load("\xE6\x97\xA5x");
   K.Goto(1, 1);
   K.Run(ekCursorCharRight);
-  EXPECT_EQ(K.View.Cursor.Col, 3);
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
   TCharPos Ch{};
   TEdPos Ed{3, 1};
   K.Run(ekConvertPos, TConvertPosArgs{cdEdToChar, &Ed, &Ch});
-  EXPECT_EQ(Ch.Index, 1);
+  EXPECT_EQ(+Ch.Index, 1);
   int32_t Offset = 0;
   K.Run(ekConvertCharPosToPos, TCharPosToPosArgs{TCharPos{1, 1}, &Offset});
   EXPECT_EQ(Offset, 3);
@@ -361,9 +361,9 @@ TEST(KernelEdit, PairMatchingUsesThePairTable) {
   K.Buffer().NPairs = 1;
   K.Goto(1, 2);
   EXPECT_EQ(K.Run(ekMatchPair, TMatchPairArgs{1}), 0);
-  EXPECT_EQ(K.View.Cursor.Col, 8);
+  EXPECT_EQ(+K.View.Cursor.Col, 8);
   EXPECT_EQ(K.Run(ekMatchPair, TMatchPairArgs{0}), 0);
-  EXPECT_EQ(K.View.Cursor.Col, 2);
+  EXPECT_EQ(+K.View.Cursor.Col, 2);
   K.Goto(1, 1);
   EXPECT_EQ(K.Run(ekMatchPair, TMatchPairArgs{1}), erNotFound);
 }
@@ -373,16 +373,16 @@ TEST(KernelEdit, ReaderPositionsCountCharactersAndMidCharacterOffsets) {
   K.Load("a\xC3\xA9z\nnext");
   TEdFile F{};
   K.Run(ekOpenReadFile, TFileArgs{&F});
-  EXPECT_EQ(F.CharPos.LineNum, 1);
+  EXPECT_EQ(+F.CharPos.LineNum, 1);
   K.Run(ekSeekTo, TSeekArgs{&F, 2});
-  EXPECT_EQ(F.MidChar, 1);
+  EXPECT_EQ(+F.MidChar, 1);
   char Buf[16];
   uint32_t Read = 0;
   K.Run(ekReadChars, TReadCharsArgs{&F, Buf, 3, &Read});
   EXPECT_EQ(Read, 3u);
-  EXPECT_EQ(F.Pos, 5u);
-  EXPECT_EQ(F.CharPos.LineNum, 2);
-  EXPECT_EQ(F.CharPos.Index, 0);
+  EXPECT_EQ(+F.Pos, 5u);
+  EXPECT_EQ(+F.CharPos.LineNum, 2);
+  EXPECT_EQ(+F.CharPos.Index, 0);
   EXPECT_EQ(K.Run(ekSeekTo, TSeekArgs{&F, 99}), erRange);
 }
 

@@ -36,15 +36,15 @@ TEST(KernelFolding, BlocksFoldHideLinesAndComeBackAsAnArray) {
   K.Goto(1, 1);
   K.Run(ekCursorDown);
   K.Run(ekCursorDown);
-  EXPECT_EQ(K.View.Cursor.LineNum, 5);  // over the folded lines
+  EXPECT_EQ(+K.View.Cursor.LineNum, 5);  // over the folded lines
   TElisionArray Arr{};
   Arr.All = 1;
   ASSERT_EQ(K.Run(ekElisionArray, TElisionArrayArgs{eaGetFolded, TElisionRange{}, &Arr}), 0);
-  ASSERT_EQ(Arr.NumElisions, 1);
-  EXPECT_EQ(Arr.ElisionVec[0].Range.ElisionStart.LineNum, 2);
+  ASSERT_EQ(+Arr.NumElisions, 1);
+  EXPECT_EQ(+Arr.ElisionVec[0].Range.ElisionStart.LineNum, 2);
   EXPECT_EQ(std::string(Arr.ElisionVec[0].Description.BlockDesc), "body");
   ASSERT_EQ(K.Run(ekElisionArray, TElisionArrayArgs{eaRelease, TElisionRange{}, &Arr}), 0);
-  EXPECT_EQ(Arr.ElisionVec, nullptr);
+  EXPECT_EQ(+Arr.ElisionVec, nullptr);
   K.Run(ekElideLines, TElideLinesArgs{TElisionRange{}, ecUnfoldAll});
   EXPECT_EQ(FoldedLines(K), 0);
 }
@@ -77,9 +77,9 @@ TEST(KernelPaint, LinesRenderWithTabsWideCharactersAndTheBlock) {
   K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
   TPaintContext Ctx{};
   ASSERT_TRUE(K.Kernel->EkBeginPaint(&K.View, &Ctx));
-  EXPECT_EQ(K.View.VisibleLines, 2);
-  EXPECT_EQ(K.View.LVec[0].RepaintFlags, rfLine);
-  EXPECT_EQ(Ctx.MarkedStart.Col, 2);
+  EXPECT_EQ(+K.View.VisibleLines, 2);
+  EXPECT_EQ(+K.View.LVec[0].RepaintFlags, rfLine);
+  EXPECT_EQ(+Ctx.MarkedStart.Col, 2);
   char Buf[64];
   TAttrEntry Attrs[16];
   Ctx.LineBuffer = Buf;
@@ -89,14 +89,14 @@ TEST(KernelPaint, LinesRenderWithTabsWideCharactersAndTheBlock) {
   Ctx.TabChar = 0xBB;  // shows the tab's first column
   ASSERT_TRUE(K.Kernel->EkGetLineContents(&K.View, 1, &Ctx));
   EXPECT_EQ(std::string(Buf, Ctx.LineLength), "a\xC2\xBB      b\xE6\x97\xA5z");
-  ASSERT_EQ(Ctx.NAttrs, 3);
-  EXPECT_EQ(Attrs[0].MarkAttr, maNone);
-  EXPECT_EQ(Attrs[0].ToCol, 1);
-  EXPECT_EQ(Attrs[1].MarkAttr, maBlock);
-  EXPECT_EQ(Attrs[1].ToCol, 9);
+  ASSERT_EQ(+Ctx.NAttrs, 3);
+  EXPECT_EQ(+Attrs[0].MarkAttr, maNone);
+  EXPECT_EQ(+Attrs[0].ToCol, 1);
+  EXPECT_EQ(+Attrs[1].MarkAttr, maBlock);
+  EXPECT_EQ(+Attrs[1].ToCol, 9);
   EXPECT_FALSE(K.Kernel->EkGetLineContents(&K.View, 3, &Ctx));
   ASSERT_TRUE(K.Kernel->EkBeginPaint(&K.View, nullptr));
-  EXPECT_EQ(K.View.LVec[0].RepaintFlags, 0u);  // painted already
+  EXPECT_EQ(+K.View.LVec[0].RepaintFlags, 0u);  // painted already
 }
 
 TEST(KernelTokens, TablesHashWordsAndRegistrationsAreCounted) {
@@ -105,10 +105,10 @@ TEST(KernelTokens, TablesHashWordsAndRegistrationsAreCounted) {
   const char* Words[] = {"BEGIN", "END", "IF"};
   TEkSymbolTable Table{};
   ASSERT_TRUE(I->EkBuildTables(&Table, Words, 3, 101, false, 7));
-  EXPECT_EQ(Table.MinLength, 2);
-  EXPECT_EQ(Table.MaxLength, 5);
+  EXPECT_EQ(+Table.MinLength, 2);
+  EXPECT_EQ(+Table.MaxLength, 5);
   I->EkFreeTables(&Table, 1);
-  EXPECT_EQ(Table.HashTable, nullptr);
+  EXPECT_EQ(+Table.HashTable, nullptr);
   uint8_t Id = I->EkMakeSyntaxID();
   EXPECT_GT(I->EkMakeSyntaxID(), Id);
   EXPECT_FALSE(I->EkTokenizerIsRegistered(250));

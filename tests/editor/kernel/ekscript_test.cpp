@@ -95,7 +95,7 @@ TEST(KernelScript, ClearUndoBufferScriptReadsSetsAndRestoresTheLimit) {
   S.EndMacroStep();
   S.Args<TGetLimitArgs>(Get)->Limit = &S.Args<TSetLimitArgs>(Restore)->Limit;
   EXPECT_EQ(K.Eval(S), 0);
-  EXPECT_EQ(K.Buffer().UndoAvailable, 0);
+  EXPECT_EQ(+K.Buffer().UndoAvailable, 0);
   uint32_t Limit = 0;
   EXPECT_EQ(K.Run(ekGetUndoLimit, TGetLimitArgs{&Limit}), 0);
   EXPECT_EQ(Limit, 32767u);
@@ -138,8 +138,8 @@ TEST(KernelScript, WrongVersionGetsNoTable) {
 TEST(KernelScript, CommandMapNamesBuildScripts) {
   auto Ref = EkFindCommand("cursordown");
   ASSERT_TRUE(Ref);
-  EXPECT_EQ(Ref->Class, 0x03);
-  EXPECT_EQ(Ref->Code, 0x15);
+  EXPECT_EQ(+Ref->Class, 0x03);
+  EXPECT_EQ(+Ref->Code, 0x15);
   EXPECT_EQ(EkFindCommand("UnDo")->Extra, -1);
   EXPECT_FALSE(EkFindCommand("NoSuchCommand"));
   TKernelView K;
@@ -150,7 +150,7 @@ TEST(KernelScript, CommandMapNamesBuildScripts) {
   ASSERT_TRUE(S.AddMapCommand(*EkFindCommand("ToggleInsert")));
   S.End();
   EXPECT_EQ(K.Eval(S), 0);
-  EXPECT_EQ(K.View.Cursor.Col, 4);
+  EXPECT_EQ(+K.View.Cursor.Col, 4);
   EXPECT_EQ(K.Buffer().EdModes & emInsert, 0u);
 }
 

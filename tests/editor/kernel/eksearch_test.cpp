@@ -18,18 +18,18 @@ TEST(KernelSearch, LiteralCaseAndWholeWord) {
   K.Load("Alpha beta\nalphabet ALPHA\n");
   TEkSearchState S{};
   ASSERT_EQ(Find(K, "alpha", {sfGoForward, sfFromCursor, sfCase}, &S), 0);
-  EXPECT_EQ(S.MatchPos.LineNum, 2);
-  EXPECT_EQ(S.MatchPos.Index, 0);
+  EXPECT_EQ(+S.MatchPos.LineNum, 2);
+  EXPECT_EQ(+S.MatchPos.Index, 0);
   K.Run(ekHomeCursor);
   ASSERT_EQ(Find(K, "alpha", {sfGoForward, sfFromCursor}, &S), 0);
-  EXPECT_EQ(S.MatchPos.LineNum, 1);
+  EXPECT_EQ(+S.MatchPos.LineNum, 1);
   ASSERT_EQ(K.Run(ekSearchAgain, TSearchAgainArgs{&S}), 0);
-  EXPECT_EQ(S.MatchPos.LineNum, 2);
-  EXPECT_EQ(S.MatchPos.Index, 0);
+  EXPECT_EQ(+S.MatchPos.LineNum, 2);
+  EXPECT_EQ(+S.MatchPos.Index, 0);
   ASSERT_EQ(Find(K, "alpha", {sfGoForward, sfFromCursor, sfWord}, &S), 0);  // skips "alphabet"
-  EXPECT_EQ(S.MatchPos.Index, 9);
+  EXPECT_EQ(+S.MatchPos.Index, 9);
   EXPECT_EQ(Find(K, "alpha", {sfGoForward, sfFromCursor, sfWord}, &S), erNotFound);
-  EXPECT_EQ(S.Found, 0);
+  EXPECT_EQ(+S.Found, 0);
 }
 
 TEST(KernelSearch, BackwardAndWrapAround) {
@@ -38,12 +38,12 @@ TEST(KernelSearch, BackwardAndWrapAround) {
   K.Run(ekEndCursor);
   TEkSearchState S{};
   ASSERT_EQ(Find(K, "x", {sfFromCursor}, &S), 0);  // backward
-  EXPECT_EQ(S.MatchPos.Index, 12);
+  EXPECT_EQ(+S.MatchPos.Index, 12);
   ASSERT_EQ(Find(K, "x", {sfFromCursor}, &S), 0);
-  EXPECT_EQ(S.MatchPos.Index, 6);
+  EXPECT_EQ(+S.MatchPos.Index, 6);
   K.Goto(1, 8);
   ASSERT_EQ(Find(K, "one", {sfGoForward, sfFromCursor, sfWrapAround}, &S), 0);
-  EXPECT_EQ(S.MatchPos.Index, 2);
+  EXPECT_EQ(+S.MatchPos.Index, 2);
   K.Goto(1, 8);
   EXPECT_EQ(Find(K, "one", {sfGoForward, sfFromCursor}, &S), erNotFound);
 }
@@ -53,12 +53,12 @@ TEST(KernelSearch, RegularExpressionsAndTheirErrors) {
   K.Load("id = 42;\r\nname = 7;\r\n");
   TEkSearchState S{};
   ASSERT_EQ(Find(K, "^name\\s*=\\s*(\\d+)", {sfGoForward, sfRegExp}, &S), 0);
-  EXPECT_EQ(S.MatchPos.LineNum, 2);
-  EXPECT_EQ(S.MatchLength, 8);
+  EXPECT_EQ(+S.MatchPos.LineNum, 2);
+  EXPECT_EQ(+S.MatchLength, 8);
   std::string Rep = "value = \\1\\1";
   ASSERT_EQ(K.Run(ekReplace, TReplaceArgs{&S, Rep.data(), static_cast<uint32_t>(Rep.size())}), 0);
   EXPECT_EQ(K.Save(), "id = 42;\r\nvalue = 77;\r\n");
-  EXPECT_EQ(S.ReplaceCount, 1);
+  EXPECT_EQ(+S.ReplaceCount, 1);
   EXPECT_EQ(K.Run(ekReplace, TReplaceArgs{&S, Rep.data(), 1}), erNotFound);  // no current match
   EXPECT_EQ(Find(K, "(ab", {sfGoForward, sfRegExp}), SearchUnmatchedParen);
   EXPECT_EQ(Find(K, "[ab", {sfGoForward, sfRegExp}), SearchUnmatchedBracket);
@@ -74,7 +74,7 @@ TEST(KernelSearch, ReplaceAllLoopsWithoutFindingItsOwnReplacement) {
   while (Find(K, "aa", {sfGoForward, sfFromCursor, sfWholeFile}, &S) == 0)
     ASSERT_EQ(K.Run(ekReplace, TReplaceArgs{&S, Rep.data(), 3}), 0);
   EXPECT_EQ(K.Save(), "aaa aaa aaa");
-  EXPECT_EQ(S.ReplaceCount, 3);
+  EXPECT_EQ(+S.ReplaceCount, 3);
 }
 
 TEST(KernelSearch, SearchStringLooksInTheGivenText) {
@@ -103,9 +103,9 @@ TEST(KernelSearch, MatchesAcrossPieceBoundariesAreFound) {
   }
   TEkSearchState S{};
   ASSERT_EQ(Find(K, "2345678", {sfGoForward}, &S), 0);
-  EXPECT_EQ(S.MatchPos.Index, 2);
+  EXPECT_EQ(+S.MatchPos.Index, 2);
   ASSERT_EQ(Find(K, "345", {sfFromCursor}, &S), 0);  // backward from the match's end
-  EXPECT_EQ(S.MatchPos.Index, 3);
+  EXPECT_EQ(+S.MatchPos.Index, 3);
 }
 
 TEST(LiteralScan, FoldedScanAgreesWithAPlainOne) {
