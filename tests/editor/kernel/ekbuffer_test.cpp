@@ -1,0 +1,128 @@
+// Buffers and views: sharing, modification flags and events, transfers and their errors.
+#include <gtest/gtest.h>
+
+#include "editor/kernel/ekfixture.h"
+
+namespace nxs::ektest {
+namespace {
+
+TEST(KernelBuffer, ViewsShareTextAndUndoButKeepTheirCursors) {
+  TKernelView A;
+  A.Load("shared\n");
+  TEkView B{};
+  ASSERT_TRUE(A.Kernel->EkNew(A.View.Editor, &B, 0));
+  EXPECT_EQ(+A.Buffer().viewCount, 2);
+  EXPECT_EQ(B.PrevWin, &A.View);
+  A.Goto(1, 7);
+  A.Type("!");
+  TEkScript Undo;
+  Undo.Add(ekUndo);
+  Undo.End();
+  EXPECT_EQ(A.Kernel->EkEval(&B, Undo.Data(), Undo.Length()), 0);  // B undoes A's change
+  EXPECT_EQ(A.Save(), "shared\n");
+  EXPECT_EQ(+B.Cursor.Col, 7);  // B's cursor followed the undo
+  A.Kernel->EkEnd(&B);
+  EXPECT_EQ(+A.Buffer().viewCount, 1);
+  EXPECT_EQ(A.Kernel->EkEval(&B, Undo.Data(), Undo.Length()), erNoView);
+  TEkView C{};
+  TEditorBuffer Fake{};
+  EXPECT_FALSE(A.Kernel->EkNew(&Fake, &C, 0));  // not a buffer of the kernel
+}
+
+TEST(KernelBuffer, ModifyFlagsAndEventsFollowChanges) {
+  TKernelView K;
+  struct TLog {
+    int Modified = 0, Changed = 0;
+  } Log;
+  K.Buffer().EventHandlers[0] = TEdEvent{eeModified | eeTextChanged,
+                                         [](void* C, PEditorBuffer, uint16_t Event, int32_t, int32_t) {
+                                           auto* L = static_cast<TLog*>(C);
+                                           if (Event == eeModified) ++L->Modified;
+                                           if (Event == eeTextChanged) ++L->Changed;
+                                         },
+                                         &Log};
+  K.Load("text");
+  EXPECT_EQ(+K.Buffer().ModifyFlags, 0);
+  K.Type("a");
+  EXPECT_EQ(K.Buffer().ModifyFlags & (mfModified | mfModifiedNotify | mfModifiedSince),
+            mfModified | mfModifiedNotify | mfModifiedSince);
+  K.Type("b");
+  EXPECT_EQ(Log.Modified, 1);  // only on becoming modified
+  EXPECT_EQ(Log.Changed, 2);
+  EXPECT_EQ(+K.Buffer().UndoAvailable, 1);
+  K.Buffer().ModifyFlags = 0;  // saved
+  K.Run(ekGotoLineCol, TGotoLineColArgs{TEdPos{1, 1}, 0});
+  EXPECT_EQ(+K.Buffer().ModifyFlags, 0);  // moving is no change
+  EXPECT_EQ(K.Query(qModified), 0);
+}
+
+TEST(KernelBuffer, TransfersReportReaderAndWriterErrors) {
+  TKernelView K;
+  K.Load("keep");
+  auto Failing = [](void*, char*, int32_t) -> int32_t { return -1; };
+  EXPECT_EQ(K.Run(ekReadBuffer, TReadBufferArgs{Failing, nullptr}), FileReadError);
+  auto Refusing = [](void*, const char*, int32_t) -> int32_t { return -1; };
+  K.Load("keep");
+  EXPECT_EQ(K.Run(ekWriteBuffer, TWriteBufferArgs{Refusing, nullptr, 1, 0}), FileWriteError);
+  std::string Out;
+  EXPECT_EQ(K.Run(ekWriteBuffer, TWriteBufferArgs{&AppendTo, &Out, 1, 1}), FileWriteInvalidBlock);
+  K.Goto(1, 2);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(1, 4);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  EXPECT_EQ(K.Run(ekWriteBuffer, TWriteBufferArgs{&AppendTo, &Out, 1, 1}), 0);
+  EXPECT_EQ(Out, "ee");
+  EXPECT_EQ(K.Run(ekReadBuffer, TReadBufferArgs{nullptr, nullptr}), erBadArgument);
+}
+
+TEST(KernelBuffer, IndentTabsAndBackspaceUnindent) {
+  TKernelView K;
+  K.Load("a\nb\nc");
+  K.Goto(1, 1);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(3, 1);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  K.Run(ekIndentBlock, TIndentArgs{0, 4});
+  EXPECT_EQ(K.Save(), "    a\n    b\nc");  // a block ending at a line start leaves that line
+  K.Run(ekIndentBlock, TIndentArgs{1, 2});
+  EXPECT_EQ(K.Save(), "  a\n  b\nc");
+  K.Goto(3, 1);
+  K.Run(ekForeTab);
+  EXPECT_EQ(K.Line(3), "        c");
+  K.Run(ekSetModes, TModesArgs{emUseTabChar | emBackspaceUnindents, emUseTabChar | emBackspaceUnindents});
+  K.Run(ekForeTab);
+  EXPECT_EQ(K.Line(3), "        \tc");
+  K.Goto(3, 9);
+  K.Run(ekBackspaceDelete);
+  EXPECT_EQ(K.Line(3), "\tc");
+  K.Run(ekBackTab);
+  EXPECT_EQ(+K.View.Cursor.Col, 1);
+}
+
+TEST(KernelBuffer, BlockKindQueriesAndHiding) {
+  TKernelView K;
+  K.Load("abc");
+  for (uint8_t T = btInclusive; T <= btNonInclusive; ++T) {
+    K.Run(ekSetBlockType, TBlockTypeArgs{T});
+    EXPECT_EQ(K.Query(static_cast<uint8_t>(qInclusiveBlock + T)), 1);
+    EXPECT_EQ(K.Query(static_cast<uint8_t>(qInclusiveBlock + (T + 1) % 4)), 0);
+  }
+  EXPECT_EQ(K.Run(ekSetBlockType, TBlockTypeArgs{4}), erBadArgument);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  EXPECT_EQ(K.Query(qValidEmptyBlock), 1);
+  K.Run(ekHideBlock);
+  EXPECT_EQ(K.Query(qBlockHidden), 1);
+  K.Run(ekHideUnhideBlock, THideUnhideArgs{1, 0});
+  EXPECT_EQ(K.Query(qBlockHidden), 0);
+  TCharPos S{}, F{};
+  EXPECT_EQ(K.Run(ekGetMarkedRange, TGetMarkedRangeArgs{0, 1, &S, &F}), erNoBlock);  // no match block
+  EXPECT_EQ(K.Run(ekSetMarkedRange, TSetMarkedRangeArgs{0, 0, TCharPos{1, 1}, TCharPos{3, 1}}), 0);
+  EXPECT_EQ(K.Run(ekGetMarkedRange, TGetMarkedRangeArgs{0, 0, &S, &F}), 0);
+  EXPECT_EQ(+S.Index, 1);
+  EXPECT_EQ(+F.Index, 3);
+  EXPECT_EQ(K.Run(ekSetMarkedRange, TSetMarkedRangeArgs{0, 0, TCharPos{1, 1}, TCharPos{3, 9}}), erRange);
+}
+
+}  // namespace
+}  // namespace nxs::ektest

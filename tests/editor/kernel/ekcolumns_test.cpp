@@ -1,0 +1,50 @@
+// Tab stops and screen columns.
+#include "editor/kernel/ekcolumns.h"
+
+#include <gtest/gtest.h>
+
+namespace nxs::ek {
+namespace {
+
+TTabRack Rack(std::initializer_list<uint16_t> Stops, uint16_t Width = 0) {
+  TTabRack R{};
+  R.TabWidth = Width;
+  for (uint16_t S : Stops) R.Stops[R.Length++] = S;
+  return R;
+}
+
+TEST(TabRack, StopsThenRepeatsTheLastDistance) {
+  TTabRack R = Rack({5, 9});
+  EXPECT_EQ(NextTabStop(R, 1), 5);
+  EXPECT_EQ(NextTabStop(R, 5), 9);
+  EXPECT_EQ(NextTabStop(R, 9), 13);
+  EXPECT_EQ(NextTabStop(R, 14), 17);
+  EXPECT_EQ(PrevTabStop(R, 13), 9);
+  EXPECT_EQ(NextTabStop(Rack({}, 4), 2), 5);
+  EXPECT_EQ(NextTabStop(Rack({}), 1), 9);
+  EXPECT_TRUE(ValidTabRack(Rack({3, 7})));
+  EXPECT_FALSE(ValidTabRack(Rack({7, 3})));
+  EXPECT_FALSE(ValidTabRack(Rack({0})));
+}
+
+TEST(Columns, TabsWideCharactersAndPositionsPastTheEnd) {
+  TTabRack R = Rack({}, 4);
+  std::string Line = "a\tb\xE6\x97\xA5" "c";  // a, tab to 5, b, wide, c
+  EXPECT_EQ(ColumnOfByte(Line, 1, R), 2);
+  EXPECT_EQ(ColumnOfByte(Line, 2, R), 5);
+  EXPECT_EQ(ColumnOfByte(Line, 3, R), 6);
+  EXPECT_EQ(ColumnOfByte(Line, 6, R), 8);
+  EXPECT_EQ(ColumnOfByte(Line, Line.size() + 2, R), 11);
+  int64_t Beyond = 0;
+  EXPECT_EQ(ByteOfColumn(Line, 3, R, Beyond), 1u);  // inside the tab: its start
+  EXPECT_EQ(ByteOfColumn(Line, 7, R, Beyond), 3u);  // the second half of the wide character
+  EXPECT_EQ(ByteOfColumn(Line, 12, R, Beyond), Line.size());
+  EXPECT_EQ(Beyond, 3);
+  EXPECT_EQ(EkEastAsianWidth(0x65E5), 2);
+  EXPECT_EQ(EkEastAsianWidth(0x301), 1);
+  EXPECT_EQ(EkEastAsianWidth(0x1F600), 2);
+  EXPECT_EQ(EkEastAsianWidth('A'), 1);
+}
+
+}  // namespace
+}  // namespace nxs::ek

@@ -1,0 +1,131 @@
+// The undo history on its own: which steps join a group, trimming, playback.
+#include "editor/kernel/ekundo.h"
+
+#include <gtest/gtest.h>
+
+namespace nxs::ek {
+namespace {
+
+TUndoRecord Insert(uint64_t Pos, std::string Text) {
+  TUndoRecord R;
+  R.Kind = TUndoRecord::ukInsert;
+  R.Pos = Pos;
+  R.Text = std::move(Text);
+  return R;
+}
+
+TUndoRecord Erase(uint64_t Pos, std::string Text) {
+  TUndoRecord R = Insert(Pos, std::move(Text));
+  R.Kind = TUndoRecord::ukDelete;
+  return R;
+}
+
+// Records each change as its own step and counts the groups that undo takes back.
+int Groups(TUndoHistory& H) {
+  int N = 0;
+  while (!H.TakeUndoGroup().empty()) ++N;
+  return N;
+}
+
+TEST(UndoHistory, AddGroupJoinsOnlyContiguousTyping) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithDataChangeAdd);
+  for (uint64_t I = 0; I < 3; ++I) {
+    H.Record(Insert(I, "x"));
+    H.EndStep();
+  }
+  H.Record(Insert(10, "y"));  // typing elsewhere starts a new group
+  H.EndStep();
+  H.Record(Erase(10, "y"));  // and so does a deletion
+  H.EndStep();
+  EXPECT_EQ(Groups(H), 3);
+}
+
+TEST(UndoHistory, DeleteGroupJoinsBackspacesAndDeletes) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithDataChangeDelete);
+  H.Record(Erase(5, "a"));  // delete at 5
+  H.EndStep();
+  H.Record(Erase(5, "b"));  // delete again at 5
+  H.EndStep();
+  H.Record(Erase(4, "c"));  // backspace before it
+  H.EndStep();
+  EXPECT_EQ(Groups(H), 1);
+}
+
+TEST(UndoHistory, AnyJoinsEverythingNoneNothingAndStartGroupCuts) {
+  TUndoHistory Any;
+  Any.SetKind(ugGroupWithAny);
+  Any.Record(Insert(0, "a"));
+  Any.EndStep();
+  Any.Record(Erase(7, "b"));
+  Any.EndStep();
+  Any.StartGroup();
+  Any.Record(Insert(3, "c"));
+  Any.EndStep();
+  EXPECT_EQ(Groups(Any), 2);
+
+  TUndoHistory None;
+  None.SetKind(ugGroupWithNone);
+  None.Record(Insert(0, "a"));
+  None.Record(Insert(1, "b"));  // same step: same group
+  None.EndStep();
+  None.Record(Insert(2, "c"));
+  None.EndStep();
+  EXPECT_EQ(Groups(None), 2);
+  EXPECT_FALSE(None.Started());
+}
+
+TEST(UndoHistory, DefaultGroupFollowsTheGroupUndoSwitch) {
+  for (bool Like : {true, false}) {
+    TUndoHistory H;
+    H.SetKind(ugGroupDefault);
+    H.SetGroupLikeChanges(Like);
+    H.Record(Insert(0, "a"));
+    H.EndStep();
+    H.Record(Insert(1, "b"));
+    H.EndStep();
+    EXPECT_EQ(Groups(H), Like ? 1 : 2);
+  }
+}
+
+TEST(UndoHistory, PlaybackUndoesAsOneGroup) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithNone);
+  H.BeginPlayback();
+  H.Record(Insert(0, "a"));
+  H.EndStep();
+  H.Record(Erase(9, "b"));
+  H.EndStep();
+  H.EndPlayback();
+  H.Record(Insert(0, "c"));
+  H.EndStep();
+  EXPECT_EQ(Groups(H), 2);
+}
+
+TEST(UndoHistory, TrimmingDropsWholeGroupsAndRedoComesBack) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithAny);
+  H.Record(Insert(0, "a"));
+  H.Record(Insert(1, "b"));
+  H.EndStep();
+  H.StartGroup();
+  H.Record(Insert(2, "c"));
+  H.EndStep();
+  H.SetLimit(2);  // three records: the first group (two records) goes as a whole
+  EXPECT_EQ(H.RecordCount(), 1u);
+  std::vector<TUndoRecord*> Undone = H.TakeUndoGroup();
+  ASSERT_EQ(Undone.size(), 1u);
+  EXPECT_EQ(Undone[0]->Text, "c");
+  EXPECT_TRUE(H.CanRedo());
+  std::vector<TUndoRecord*> Redone = H.TakeRedoGroup();
+  ASSERT_EQ(Redone.size(), 1u);
+  EXPECT_TRUE(H.CanUndo());
+  H.Record(Insert(3, "d"));
+  EXPECT_FALSE(H.CanRedo());
+  H.SetLimit(0);
+  EXPECT_FALSE(H.CanUndo());
+}
+
+}  // namespace
+}  // namespace nxs::ek
