@@ -244,9 +244,7 @@ uint8_t TEkEditor::Undo() {
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
   uint64_t Where = 0;
   TEdPos Cursor{};
-  bool WasRecording = FDoc.Text().RecordUndo();
   if (!FDoc.Text().Undo(Where, Cursor)) return erNotFound;
-  (void)WasRecording;
   FView->Cursor = Cursor;
   FixCursor();
   FDoc.SendEvent(eeUndoRedo, 0, 0);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "editor/kernel/ekcolumns.h"
 #include "editor/kernel/ekeditor.h"
@@ -206,12 +207,12 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       auto A = ArgsOf<TReadBufferArgs>(P);
       if (!A.ReadProc) return erBadArgument;
       std::string Text;
-      char Buf[65536];
+      std::vector<char> Buf(1 << 16);
       for (;;) {
-        int32_t N = A.ReadProc(A.Context, Buf, sizeof Buf);
-        if (N < 0 || N > static_cast<int32_t>(sizeof Buf)) return erFailed;
+        int32_t N = A.ReadProc(A.Context, Buf.data(), static_cast<int32_t>(Buf.size()));
+        if (N < 0 || N > static_cast<int32_t>(Buf.size())) return erFailed;
         if (N == 0) break;
-        Text.append(Buf, static_cast<size_t>(N));
+        Text.append(Buf.data(), static_cast<size_t>(N));
       }
       return E.InsertRaw(Text);
     }

@@ -1,7 +1,6 @@
 // EK_INIT and the function table: creating and ending views and buffers, evaluating scripts.
 // Each entry catches everything: no exception leaves the table.
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <unordered_set>
 

@@ -247,8 +247,7 @@ uint8_t TEkEditor::MarkOp(uint8_t Code) {
     uint32_t Id = Code;
     if (!FDoc.MarkerSet(Id)) return erNotFound;
     TTextPos Target = FDoc.Marker(Id);
-    if (Id != mkPrevPos) FDoc.SetMarker(mkPrevPos, CursorPos());
-    else FDoc.SetMarker(mkPrevPos, CursorPos());
+    FDoc.SetMarker(mkPrevPos, CursorPos());  // moving to the previous position swaps with it
     FDoc.Elisions().OpenAround(Target.Line);
     MoveTo(Target);
     return erOk;
