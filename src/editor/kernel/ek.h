@@ -106,6 +106,8 @@ enum TEdEventCode : uint16_t {
   eeReloaded = 0x0010,      // the text was replaced by ReadBuffer or ClearBuffer
 };
 
+// Called while the script runs: it may read the record but must not evaluate scripts on the
+// buffer or end its views.
 using TEdEventProc = void (*)(void* Context, PEditorBuffer Buffer, uint16_t Event, int32_t Line,
                               int32_t Count);
 // Asked before a change; false vetoes it (the command fails with erVetoed).
@@ -507,7 +509,9 @@ struct TEkNoArgs {};
 
 using TEkReadProc = int32_t (*)(void* Context, char* Buffer, int32_t Count);        // bytes, 0 at end, -1 error
 using TEkWriteProc = int32_t (*)(void* Context, const char* Buffer, int32_t Count); // bytes written, -1 error
-using TEkTrackProc = void (*)(void* Context, void* Table);                          // positions moved
+// Told once the outermost script on the buffer has finished that positions of the table moved;
+// it may evaluate scripts of its own.
+using TEkTrackProc = void (*)(void* Context, void* Table);
 using TEkClientUndoProc = void (*)(void* Context, uint8_t Op);                      // Op: TEkExecuteOp
 
 struct TMarkArgs { uint16_t MarkIndex; };

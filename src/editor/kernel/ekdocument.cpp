@@ -68,7 +68,7 @@ bool TEkDocument::AttachTrackTable(const TAddTrackTableArgs& Args) {
       T.Args = Args;
       return true;
     }
-  FTrackers.push_back({Args});
+  FTrackers.push_back({Args, false});
   FText.SetNeedCharColumns(true);
   return true;
 }
@@ -84,7 +84,7 @@ bool TEkDocument::DetachTrackTable(void* Table) {
 void TEkDocument::MoveTrackers(const TChange& C) {
   TTextPos B{C.Before.Line, C.BeforeChars}, BE{C.BeforeEnd.Line, C.BeforeEndChars};
   TTextPos A{C.After.Line, C.AfterChars}, AE{C.AfterEnd.Line, C.AfterEndChars};
-  for (const TTracker& T : FTrackers) {
+  for (TTracker& T : FTrackers) {
     auto* Base = static_cast<uint8_t*>(T.Args.Table);
     uint16_t Count;
     std::memcpy(&Count, Base, sizeof Count);
@@ -111,8 +111,19 @@ void TEkDocument::MoveTrackers(const TChange& C) {
         Moved = true;
       }
     }
-    if (Moved && T.Args.TrackProc) T.Args.TrackProc(T.Args.Context, T.Args.Table);
+    T.Moved |= Moved;
   }
+}
+
+void TEkDocument::FlushTrackReports() {
+  // A procedure may attach or detach tables: work on a copy of what is to be told.
+  std::vector<TAddTrackTableArgs> Tell;
+  for (TTracker& T : FTrackers)
+    if (T.Moved) {
+      T.Moved = false;
+      if (T.Args.TrackProc) Tell.push_back(T.Args);
+    }
+  for (const TAddTrackTableArgs& A : Tell) A.TrackProc(A.Context, A.Table);
 }
 
 void TEkDocument::MoveLineFlags(const TChange& C) {

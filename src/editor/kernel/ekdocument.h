@@ -65,9 +65,12 @@ class TEkDocument : public ITextWatcher {
   void SetLineFlags(uint64_t Line, uint32_t Flags);
   void ClearFlagBits(uint32_t Bits);
 
-  // Caller track tables.
+  // Caller track tables. Their procedures hear of moved positions once the outermost script
+  // has finished (FlushTrackReports), so that a procedure may run scripts of its own.
   [[nodiscard]] bool AttachTrackTable(const TAddTrackTableArgs& Args);
   [[nodiscard]] bool DetachTrackTable(void* Table);
+  void FlushTrackReports();
+  int EvalDepth = 0;  // scripts running on this document (a track procedure may start one)
 
   // Frozen line numbers (lines from 0; -1 for a line that did not exist when frozen).
   void FreezeLines();
@@ -96,6 +99,7 @@ class TEkDocument : public ITextWatcher {
  private:
   struct TTracker {
     TAddTrackTableArgs Args;
+    bool Moved = false;
   };
   void MoveTrackers(const TChange& C);
   void MoveLineFlags(const TChange& C);

@@ -107,14 +107,18 @@ uint16_t KernelEval(PEkView View, TEdCmd* Script, uint32_t Length) {
   if (!Doc) return erNoView;
   if (!Script) return Length == 0 ? erOk : erBadArgument;
   uint16_t Status;
+  ++Doc->EvalDepth;
   try {
     TEkEditor Editor(View, *Doc);
     Status = ek::Evaluate(Editor, reinterpret_cast<uint8_t*>(Script), Length);
   } catch (...) {
     Status = erInternal;
   }
+  --Doc->EvalDepth;
   try {
     Doc->SyncRecord();
+    // Told last: a track procedure may evaluate scripts, even end views.
+    if (Doc->EvalDepth == 0) Doc->FlushTrackReports();
   } catch (...) {
   }
   return Status;
