@@ -388,3 +388,44 @@ TEST(KernelEdit, ReaderPositionsCountCharactersAndMidCharacterOffsets) {
 
 }  // namespace
 }  // namespace nxs::ektest
+
+namespace nxs::ektest {
+namespace {
+
+TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
+  TKernelView K;
+  K.Load("a\nb\n");
+  uint8_t Table[2 + 16] = {};
+  uint16_t Count = 1;
+  std::memcpy(Table, &Count, 2);
+  TCharPos P{0, 2};
+  std::memcpy(Table + 2, &P, sizeof P);
+  struct TCtx {
+    TKernelView* K;
+    int32_t LinesSeen = 0;
+    int Calls = 0;
+  } Ctx{&K};
+  auto Proc = [](void* C, void*) {
+    auto* X = static_cast<TCtx*>(C);
+    ++X->Calls;
+    TEkScript S;
+    S.Add(ekTotalLines, TCountArgs{&X->LinesSeen});
+    S.End();
+    X->K->Eval(S);  // a script of its own, on the same buffer
+  };
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, 16, Table, Proc, &Ctx}), 0);
+  K.Goto(1, 1);
+  TEkScript S;
+  std::string Two = "x\ry\r";
+  S.Add(ekInsertString, TStringArgs{Two.data(), 2});
+  S.Add(ekInsertString, TStringArgs{Two.data() + 2, 2});
+  S.EndMacroStep();
+  EXPECT_EQ(K.Eval(S), 0);
+  EXPECT_EQ(Ctx.Calls, 1);  // once, for the whole script
+  EXPECT_EQ(Ctx.LinesSeen, 5);
+  std::memcpy(&P, Table + 2, sizeof P);
+  EXPECT_EQ(+P.LineNum, 4);
+}
+
+}  // namespace
+}  // namespace nxs::ektest
