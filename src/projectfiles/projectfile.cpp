@@ -41,13 +41,10 @@ std::string WithoutVersionSuffix(const std::string& Value) {
   return Value;
 }
 
-int LastIndexOf(const TNode& Parent, const std::vector<TNode*>& Nodes) {
-  return Nodes.empty() ? -1 : Nodes.back()->Index();
-}
-
+// The position of the last of the nodes among its siblings, -1 for none.
 template <class T>
-std::vector<TNode*> AsNodes(const std::vector<T*>& List) {
-  return std::vector<TNode*>(List.begin(), List.end());
+int LastIndexOf(const std::vector<T*>& Nodes) {
+  return Nodes.empty() ? -1 : Nodes.back()->Index();
 }
 
 bool SameCondition(const TNode& Node, std::string_view Condition) {
@@ -475,7 +472,7 @@ void TNativeMSBuildProject::SetGlobalProperty(const std::string& Name, const std
 
 void TNativeMSBuildProject::SetConditionedProperty(const std::string& Name, const std::string& Value,
                                                    const std::string& Condition) {
-  int LastImport = LastIndexOf(*FProjectNode, AsNodes(FProjectNode->GetImports()));
+  int LastImport = LastIndexOf(FProjectNode->GetImports());
   TPropertyGroup* Target = nullptr;
   for (TPropertyGroup* G : FProjectNode->GetPropertyGroups())
     if (SameCondition(*G, Condition) && G->Index() > LastImport) {

@@ -44,7 +44,7 @@ TEST(ProjectFiles, AnyOtherLayoutIsStableAfterOneFormat) {
                          "  <PropertyGroup Condition=\"'$(Base)'!=''\"><Post><![CDATA[a && b]]></Post>\n"
                          "  <Text>it's</Text></PropertyGroup>\n"
                          "  <!-- __id-1 -->\n"
-                         "  <ItemGroup>\n    <CppCompile Include='a.cpp'><BuildOrder>1</BuildOrder></CppCompile>\n"
+                         "  <ItemGroup>\n    <KestrelCompile Include='a.cpp'><BuildOrder>1</BuildOrder></KestrelCompile>\n"
                          "  </ItemGroup>\n"
                          "  <Choose><When Condition=\"'$(X)'=='1'\"><PropertyGroup><Y>1</Y></PropertyGroup></When>"
                          "<Otherwise/></Choose>\n"
@@ -57,7 +57,7 @@ TEST(ProjectFiles, AnyOtherLayoutIsStableAfterOneFormat) {
   std::string Twice = FormatFile(Dir / "once.kzproj", Dir / "twice.kzproj");
   EXPECT_EQ(Once, Twice);
   for (const char* Kept : {"<Post><![CDATA[a && b]]></Post>", "<Text>it&apos;s</Text>", "<!-- __id-1 -->",
-                           "<CppCompile Include=\"a.cpp\">", "<Otherwise/>",
+                           "<KestrelCompile Include=\"a.cpp\">", "<Otherwise/>",
                            "<Exec Command=\"echo &quot;x&quot;\">",
                            "<Output TaskParameter=\"ExitCode\" PropertyName=\"E\"/>",
                            "<Tarvos.Personality>Kestrel.Personality.12</Tarvos.Personality>"})
