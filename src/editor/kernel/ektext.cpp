@@ -73,6 +73,7 @@ void TTextBuffer::RawDelete(uint64_t Pos, uint64_t Count) {
 void TTextBuffer::Insert(uint64_t Pos, std::string_view Text) {
   Pos = std::min(Pos, FTree.Length());
   if (Text.empty()) return;
+  if (!FRecordUndo) ForgetHistory();
   if (FRecordUndo) {
     TUndoRecord R;
     R.Kind = TUndoRecord::ukInsert;
@@ -88,6 +89,7 @@ void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
   uint64_t Len = FTree.Length();
   if (Pos >= Len || Count == 0) return;
   Count = std::min(Count, Len - Pos);
+  if (!FRecordUndo) ForgetHistory();
   if (FRecordUndo) {
     TUndoRecord R;
     R.Kind = TUndoRecord::ukDelete;
@@ -97,6 +99,12 @@ void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
     FHistory.Record(std::move(R));
   }
   RawDelete(Pos, Count);
+}
+
+void TTextBuffer::ForgetHistory() {
+  // Recorded offsets would no longer fit a text changed without record: undoing them would
+  // damage it.
+  if (FHistory.CanUndo() || FHistory.CanRedo()) FHistory.Clear();
 }
 
 void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context) {

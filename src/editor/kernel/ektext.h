@@ -64,7 +64,8 @@ class TTextBuffer {
   void AddWatcher(ITextWatcher* W) { FWatchers.push_back(W); }
   void RemoveWatcher(ITextWatcher* W);
 
-  // The two gateways. RecordUndo off (no-undo mode) still tells the watchers.
+  // The two gateways. RecordUndo off (no-undo mode) still tells the watchers, and drops the
+  // history that the change makes stale.
   void Insert(uint64_t Pos, std::string_view Text);
   void Delete(uint64_t Pos, uint64_t Count);
   void SetRecordUndo(bool On) { FRecordUndo = On; }
@@ -89,6 +90,7 @@ class TTextBuffer {
   size_t MemoryUse() const { return FTree.MemoryUse() + FHistory.MemoryUse(); }
 
  private:
+  void ForgetHistory();
   void RawInsert(uint64_t Pos, std::string_view Text);
   void RawDelete(uint64_t Pos, uint64_t Count);
 

@@ -429,3 +429,23 @@ TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
 
 }  // namespace
 }  // namespace nxs::ektest
+
+namespace nxs::ektest {
+namespace {
+
+TEST(KernelEdit, ChangesWithoutUndoDropTheStaleHistory) {
+  // Undoing offsets recorded before an unrecorded change would damage the text.
+  TKernelView K;
+  K.Load("abcdef");
+  K.Goto(1, 4);
+  K.Type("X");
+  K.Run(ekSetModes, TModesArgs{emNoUndo, emNoUndo});
+  K.Goto(1, 1);
+  K.Type("123");
+  K.Run(ekSetModes, TModesArgs{emNoUndo, 0});
+  EXPECT_EQ(K.Run(ekUndo), erNotFound);
+  EXPECT_EQ(K.Save(), "123abcXdef");
+}
+
+}  // namespace
+}  // namespace nxs::ektest
