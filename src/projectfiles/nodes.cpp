@@ -38,8 +38,10 @@ TNodeText& TNodeText::operator=(TNodeText&& Other) noexcept {
   return *this;
 }
 
+void TNodeText::TooLong() { throw Exception(res::STextTooLong); }
+
 void TNodeText::Assign(std::string_view Text) {
-  if (Text.size() > MaxSize) throw std::length_error("text too long");
+  if (Text.size() > MaxSize) TooLong();
   if (Text.empty()) {
     Release();
     return;
@@ -87,8 +89,8 @@ std::string_view TNodeArena::Concat(std::string_view A, std::string_view B) {
 TNodeList::~TNodeList() { Destroy(); }
 
 void TNodeList::Destroy() {
-  // Whoever is destroyed last is told last; the list is empty before any child goes, so
-  // that no child sees a half-destroyed list.
+  // The list is empty before the first child goes, so that nothing reached from a dying
+  // child sees a half-destroyed list.
   std::unique_ptr<TNode>* Items = FItems;
   uint32_t N = FCount;
   bool InArena = FInArena;
@@ -109,7 +111,7 @@ void TNodeList::UseArena(TNodeArena& Arena, uint32_t Capacity) {
 
 void TNodeList::Insert(size_t Index, std::unique_ptr<TNode> Node) {
   if (FCount == FCapacity) {
-    if (FCapacity >= 0x40000000) throw std::length_error("too many children");
+    if (FCapacity >= 0x40000000) throw Exception(res::STooManyChildren);
     uint32_t Capacity = FCapacity ? FCapacity * 2 : 2;
     auto* Items = new std::unique_ptr<TNode>[Capacity];
     for (uint32_t I = 0; I < FCount; ++I) Items[I] = std::move(FItems[I]);

@@ -81,14 +81,16 @@ class __attribute__((packed, aligned(4))) TNodeText {
   void Assign(std::string_view Text);
   // Refers to Text, which lives in an arena at least as long as this object.
   void Borrow(std::string_view Text) {
+    if (Text.size() > MaxSize) TooLong();
     Release();
     FData = Text.data();
-    FSize = static_cast<uint32_t>(Text.size()) & MaxSize;
+    FSize = static_cast<uint32_t>(Text.size());
   }
 
   static constexpr uint32_t MaxSize = 0x7FFFFFFF;
 
  private:
+  [[noreturn]] static void TooLong();
   void Release() {
     if (FOwned) delete[] FData;
     FData = "";
