@@ -467,17 +467,17 @@ struct TEscapeTable {
   const char* Replacement[2][256] = {};
   TEscapeTable() {
     for (int M = 0; M < 2; ++M) {
-      Replacement[M]['&'] = "&amp;";
-      Replacement[M]['<'] = "&lt;";
-      Replacement[M]['>'] = "&gt;";
-      Replacement[M]['"'] = "&quot;";
+      Replacement[M][static_cast<unsigned char>('&')] = "&amp;";
+      Replacement[M][static_cast<unsigned char>('<')] = "&lt;";
+      Replacement[M][static_cast<unsigned char>('>')] = "&gt;";
+      Replacement[M][static_cast<unsigned char>('"')] = "&quot;";
       // A carriage return would come back as a line feed, and in an attribute line feeds
       // and tabs would come back as spaces: they go out as character references.
-      Replacement[M]['\r'] = "&#13;";
+      Replacement[M][static_cast<unsigned char>('\r')] = "&#13;";
     }
-    Replacement[emText]['\''] = "&apos;";
-    Replacement[emAttribute]['\n'] = "&#10;";
-    Replacement[emAttribute]['\t'] = "&#9;";
+    Replacement[emText][static_cast<unsigned char>('\'')] = "&apos;";
+    Replacement[emAttribute][static_cast<unsigned char>('\n')] = "&#10;";
+    Replacement[emAttribute][static_cast<unsigned char>('\t')] = "&#9;";
   }
 };
 

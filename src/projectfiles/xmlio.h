@@ -75,6 +75,7 @@ class TXmlWriter {
   TXmlWriter& operator=(const TXmlWriter&) = delete;
 
   void Write(TNode& Node);
+  TXmlEncoding Encoding() const { return FEncoding; }
   // With MarkWritten, collects the nodes that were modified before they were written, so
   // that a caller whose file could not be stored can mark them modified again.
   void RecordModified(std::vector<TNode*>* Nodes) { FWasModified = Nodes; }
