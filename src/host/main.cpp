@@ -6,6 +6,8 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "editor/editbuffer.h"
+#include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 
 namespace nxs::host {
@@ -35,8 +37,13 @@ static std::string MainUsage() {
   return U;
 }
 
+// Connects the libraries that may not include one another: the project document reads the
+// text of a file open in an edit buffer rather than the disk copy.
+static void ConnectSubsystems() { SetOpenBufferTextHook(&GetOpenBufferText); }
+
 static int Main(int Argc, char** Argv) {
   MainThreadQueue().SetMainThread();
+  ConnectSubsystems();
   TArgs Args(Argv + 1, Argv + Argc);
   if (Args.empty()) throw EUsage(MainUsage(), "missing command");
   if (Args[0] == "--help" || Args[0] == "-h" || Args[0] == "help") throw EHelp("usage: " + MainUsage());
