@@ -44,6 +44,7 @@ TEST(OptionRegistry, OptionsApplyWhereTheirGroupAndTaskApply) {
 }
 
 TEST(OptionRegistry, RegistrationFailuresLeaveTheRegistryUnchanged) {
+  StartLayer();  // the tool descriptions' groups must be there for the clash below
   auto First = std::make_shared<TCustomTask>("TwiceTask", "first");
   First->AddOption(std::make_shared<TProjectOption>("Twice_Option"));
   OptionManager().RegisterTask(First);
