@@ -586,7 +586,9 @@ TTabRack GetTabRack(PEkView View) {
 void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value) { EvalOne(View, ekSetModes, TModesArgs{Mask, Value}); }
 
 void AttachTrackTable(PEkView View, void* Table, uint16_t ElementSize, TEkTrackProc Proc, void* Context) {
-  EvalOne(View, ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, ElementSize, Table, Proc, Context});
+  // Character indices count from 0 here as everywhere in TCharPos; lines from 1, and a
+  // deleted line's entry gets line 0 (free).
+  EvalOne(View, ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, ElementSize, Table, Proc, Context});
 }
 
 void DetachTrackTable(PEkView View, void* Table) { EvalOne(View, ekDetachTrackTable, TTrackTableArgs{Table}); }

@@ -96,8 +96,7 @@ TEST_F(EditBufferTest, DISABLED_UndoingEveryEditAfterLoadingIsUnmodified) {
   EXPECT_FALSE(B->GetIsModified());
 }
 
-// Disabled: the kernel does not move the breakpoint tracker yet (under investigation).
-TEST_F(EditBufferTest, DISABLED_BreakpointLinesFollowInsertsAndDeletesAboveInsideAndBelow) {
+TEST_F(EditBufferTest, BreakpointLinesFollowInsertsAndDeletesAboveInsideAndBelow) {
   auto B = TEditBuffer::Create(Write("c.txt", "1\n2\n3\n4\n5\n"), true);
   auto V = B->OpenNewView();
   B->SetBreakMarks({3});

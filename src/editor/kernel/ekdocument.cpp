@@ -95,21 +95,21 @@ void TEkDocument::MoveTrackers(const TChange& C) {
       uint8_t* Entry = Base + sizeof(uint16_t) + size_t(I) * T.Args.ElementSize;
       TCharPos P;
       std::memcpy(&P, Entry, sizeof P);
-      if (P.LineNum < LineBase || P.Index < IndexBase) continue;  // a free entry
-      uint64_t Line = static_cast<uint64_t>(P.LineNum - LineBase);
-      uint64_t Col = static_cast<uint64_t>(P.Index - IndexBase);
+      // Only the line tells a free entry; an index below the base reads as the line start.
+      if (P.LineNum < LineBase) continue;
+      const uint64_t OldLine = static_cast<uint64_t>(P.LineNum - LineBase);
+      const uint64_t OldCol = static_cast<uint64_t>(std::max<int64_t>(P.Index - IndexBase, 0));
+      uint64_t Line = OldLine, Col = OldCol;
       if (!MovePosition(Line, Col, C, B, BE, A, AE)) {
         P.LineNum = T.Args.DeletedLineValue;
+      } else if (Line == OldLine && Col == OldCol) {
+        continue;
       } else {
         P.LineNum = static_cast<int32_t>(std::min<uint64_t>(Line + LineBase, INT32_MAX));
-        P.Index = static_cast<int16_t>(std::min<uint64_t>(Col + IndexBase, INT16_MAX));
+        if (Col != OldCol) P.Index = static_cast<int16_t>(std::min<uint64_t>(Col + IndexBase, INT16_MAX));
       }
-      TCharPos Old;
-      std::memcpy(&Old, Entry, sizeof Old);
-      if (Old.LineNum != P.LineNum || Old.Index != P.Index) {
-        std::memcpy(Entry, &P, sizeof P);
-        Moved = true;
-      }
+      std::memcpy(Entry, &P, sizeof P);
+      Moved = true;
     }
     T.Moved |= Moved;
   }

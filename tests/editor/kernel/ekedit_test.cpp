@@ -277,6 +277,19 @@ TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   EXPECT_EQ(K.Run(ekDetachTrackTable, TTrackTableArgs{Table}), 0);
   EXPECT_EQ(K.Run(ekDetachTrackTable, TTrackTableArgs{Table}), erNotFound);
   EXPECT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 4, Table, nullptr, nullptr}), erBadArgument);
+
+  // Only the line makes an entry free: one at index 0 of a table counted from 1 still moves.
+  uint8_t OneBased[2 + 16] = {};
+  Count = 1;
+  std::memcpy(OneBased, &Count, 2);
+  TEntry Entry{{0, 2}, {}, 9};
+  std::memcpy(OneBased + 2, &Entry, sizeof Entry);
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 16, OneBased, nullptr, nullptr}), 0);
+  K.Goto(1, 1);
+  K.Type("new\r");
+  std::memcpy(&Entry, OneBased + 2, sizeof Entry);
+  EXPECT_EQ(+Entry.Current.LineNum, 3);
+  EXPECT_EQ(+Entry.Current.Index, 0);
 }
 
 TEST(KernelEdit, LineFlagsMoveWithLinesAndEditsMarkLinesModified) {
