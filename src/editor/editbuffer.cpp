@@ -124,11 +124,7 @@ void TUndoRedoObject::Execute(void* Context, uint8_t Op) {
   }
 }
 
-TUndoRedoObject::~TUndoRedoObject() { CancelAfterEval(this); }
-
-void TModifiedUndoRedo::SwapAfterScript() {
-  QueueAfterEval(this, [this] { Swap(); });
-}
+TUndoRedoObject::~TUndoRedoObject() = default;
 
 void TModifiedUndoRedo::Swap() {
   if (FDisabled || !FEditorBuffer) return;

@@ -116,13 +116,12 @@ class TModifiedUndoRedo : public TUndoRedoObject {
   TModifiedUndoRedo(TEditBuffer& Buffer, uint16_t SavedFlags) : TUndoRedoObject(Buffer), FSavedFlags(SavedFlags) {}
 
  protected:
-  // The kernel marks the buffer modified when the undo script that ran this ends, so the
-  // swap waits until then.
-  void Undo() override { SwapAfterScript(); }
-  void Redo() override { SwapAfterScript(); }
+  // The kernel marks the buffer modified at each change it undoes or redoes; the swap runs in
+  // its place among them and so has the last word when it comes last.
+  void Undo() override { Swap(); }
+  void Redo() override { Swap(); }
 
  private:
-  void SwapAfterScript();
   void Swap();
   uint16_t FSavedFlags;
 };

@@ -64,8 +64,7 @@ TEST_F(EditBufferTest, MixedTextSurvivesEditsSaveAndFullUndoByteForByte) {
   EXPECT_TRUE(B->GetIsModified());  // the disk holds the edited text
 }
 
-// Disabled until the modified-state undo objects and the kernel agree on when the flags are set.
-TEST_F(EditBufferTest, DISABLED_UndoPastTheSavePointIsModifiedAndRedoIsNot) {
+TEST_F(EditBufferTest, UndoPastTheSavePointIsModifiedAndRedoIsNot) {
   const std::string File = Write("a.txt", "abc\n");
   auto B = TEditBuffer::Create(File, true);
   auto V = B->OpenNewView();
@@ -84,7 +83,7 @@ TEST_F(EditBufferTest, DISABLED_UndoPastTheSavePointIsModifiedAndRedoIsNot) {
   EXPECT_FALSE(B->GetEditorState().UndoAvailable);
 }
 
-TEST_F(EditBufferTest, DISABLED_UndoingEveryEditAfterLoadingIsUnmodified) {
+TEST_F(EditBufferTest, UndoingEveryEditAfterLoadingIsUnmodified) {
   auto B = TEditBuffer::Create(Write("b.txt", "line\n"), true);
   auto V = B->OpenNewView();
   InsertString(V->EkView(), "ab");

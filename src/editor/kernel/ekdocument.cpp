@@ -230,15 +230,18 @@ void TEkDocument::SyncRecord() {
   FRec->NLines = static_cast<int32_t>(std::min<uint64_t>(Lines, INT32_MAX));
   FRec->UndoAvailable = FText.History().CanUndo();
   FRec->RedoAvailable = FText.History().CanRedo();
-  if (FText.ChangeCount() != FLastChangeCount) {
-    bool WasModified = FRec->ModifyFlags & mfModified;
-    FLastChangeCount = FText.ChangeCount();
-    FRec->ModifyFlags |= mfModified | mfModifiedNotify | mfModifiedSince;
-    if (!WasModified) SendEvent(eeModified, 0, 0);
-  }
+}
+
+void TEkDocument::MarkModified() {
+  // At the change itself, not at the end of the script: a client undo procedure that runs
+  // later in the same undo or redo (a buffer's saved-state object) has the last word.
+  const bool WasModified = FRec->ModifyFlags & mfModified;
+  FRec->ModifyFlags |= mfModified | mfModifiedNotify | mfModifiedSince;
+  if (!WasModified) SendEvent(eeModified, 0, 0);
 }
 
 void TEkDocument::TextChanged(const TChange& C) {
+  MarkModified();
   for (auto& M : FMarkers)
     if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
   if (!FTrackers.empty()) MoveTrackers(C);

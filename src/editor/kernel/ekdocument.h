@@ -84,10 +84,8 @@ class TEkDocument : public ITextWatcher {
 
   // Asks the query handlers whether a change may happen and checks the read-only lock.
   [[nodiscard]] uint8_t CheckEditable(int32_t Line, int32_t Count);
-  // Updates the record's counters after a script and tells the event handlers.
+  // Updates the record's counters after a script.
   void SyncRecord();
-  // The text as it is now counts as unmodified (after loading or clearing).
-  void MarkClean() { FLastChangeCount = FText.ChangeCount(); }
   void SendEvent(uint16_t Event, int32_t Line, int32_t Count);
   // Lines that need painting again since the last paint (all when RepaintAll).
   bool RepaintAll = true;
@@ -104,6 +102,7 @@ class TEkDocument : public ITextWatcher {
   void MoveTrackers(const TChange& C);
   void MoveLineFlags(const TChange& C);
   void RecordFrozenShift(const TChange& C);
+  void MarkModified();
 
   TEditorBuffer* FRec;
   TTextBuffer FText;
@@ -118,7 +117,6 @@ class TEkDocument : public ITextWatcher {
     int64_t Delta;
   };
   std::vector<TShift> FShifts;
-  uint64_t FLastChangeCount = 0;
 };
 
 // Moves a position (line, column in any unit) for a change whose four positions are given in

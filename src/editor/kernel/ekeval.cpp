@@ -200,7 +200,6 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       V->WinTopLine = 1;
       V->WinLeftCol = 1;
       D.Rec()->ModifyFlags = 0;
-      D.MarkClean();
       return Read ? FileReadOk : FileReadError;
     }
     case ekInsertFromReader: {
@@ -263,7 +262,6 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       T.Clear();
       V->Cursor = TEdPos{1, 1};
       V->WinTopLine = 1;
-      D.MarkClean();
       return erOk;
     case ekGotoFrozenLine: {
       int64_t Real = D.FrozenToReal(static_cast<int64_t>(ArgsOf<TLineArgs>(P).Line) - 1);

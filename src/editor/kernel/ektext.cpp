@@ -104,7 +104,7 @@ void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
 void TTextBuffer::ForgetHistory() {
   // Recorded offsets would no longer fit a text changed without record: undoing them would
   // damage it.
-  if (FHistory.CanUndo() || FHistory.CanRedo()) FHistory.Clear();
+  if (!FHistory.Empty()) FHistory.Clear();
 }
 
 void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context) {

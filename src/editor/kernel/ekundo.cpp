@@ -20,12 +20,27 @@ void TUndoHistory::EndPlayback() {
   if (!FPlayback) FStarted = false;
 }
 
-// Whether the first change of a step joins the open group.
+bool TUndoHistory::LastGroupIsClientOnly() const {
+  if (FUndo.empty()) return false;
+  const uint32_t Group = FUndo.back().Group;
+  for (auto It = FUndo.rbegin(); It != FUndo.rend() && It->Group == Group; ++It)
+    if (It->Kind != TUndoRecord::ukClient) return false;
+  return true;
+}
+
+// Whether the first record of a step joins the last group.
 bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
-  if (FPlayback) return true;
-  if (!FStarted || FFresh || FUndo.empty() || FUndo.back().Group != FGroup) return false;
+  if (FPlayback) return !FPlaybackFirst && !FUndo.empty();
+  if (FUndo.empty()) return false;
+  // Client procedures alone change nothing that undoing could show: the next change joins
+  // them (a buffer's modified-state object made when its text was loaded goes with the first
+  // edit, so that undoing every edit gives the unmodified state back).
+  if (LastGroupIsClientOnly()) return true;
+  // A client procedure acts when the change before it is undone or redone (a buffer's
+  // modified-state object made when its text was saved goes with the last edit before it).
+  if (Rec.Kind == TUndoRecord::ukClient) return FKind != ugGroupWithNone;
+  if (!FStarted || FFresh || FUndo.back().Group != FGroup) return false;
   const TUndoRecord& Last = FUndo.back();
-  if (Rec.Kind == TUndoRecord::ukClient) return true;
   bool Typing = Rec.Kind == TUndoRecord::ukInsert && Last.Kind == TUndoRecord::ukInsert &&
                 Rec.Pos == Last.Pos + Last.Text.size();
   bool Erasing = Rec.Kind == TUndoRecord::ukDelete && Last.Kind == TUndoRecord::ukDelete &&
@@ -48,11 +63,15 @@ bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
 
 void TUndoHistory::Record(TUndoRecord Rec) {
   ClearRedo();
-  if (!FStepOpen) {
+  if (Rec.Kind == TUndoRecord::ukClient) {
+    // A client procedure neither opens a step nor changes what the next change joins.
+    if (!FStepOpen && !Joins(Rec)) ++FGroup;
+  } else if (!FStepOpen) {
     if (!Joins(Rec)) ++FGroup;
     FStarted = true;
     FFresh = false;
     FStepOpen = true;
+    FPlaybackFirst = false;
   }
   Rec.Group = FGroup;
   FUndo.push_back(std::move(Rec));
@@ -61,7 +80,7 @@ void TUndoHistory::Record(TUndoRecord Rec) {
 
 std::vector<TUndoRecord*> TUndoHistory::TakeUndoGroup() {
   std::vector<TUndoRecord*> Out;
-  if (FUndo.empty()) return Out;
+  if (!CanUndo()) return Out;
   uint32_t Group = FUndo.back().Group;
   while (!FUndo.empty() && FUndo.back().Group == Group) {
     FRedo.push_front(std::move(FUndo.back()));

@@ -35,14 +35,19 @@ class TUndoHistory {
   bool Started() const { return FStarted; }
   void StartGroup();
   void EndStep();
-  void BeginPlayback() { ++FPlayback; }
+  // Every step from here to the matching EndPlayback undoes as one group of its own.
+  void BeginPlayback() {
+    if (FPlayback++ == 0) FPlaybackFirst = true;
+  }
   void EndPlayback();
   // Like changes join when GroupUndo is on and the group kind is ugGroupDefault.
   void SetGroupLikeChanges(bool On) { FGroupLike = On; }
 
   // Records a change done by the buffer; drops the redo list.
   void Record(TUndoRecord Rec);
-  bool CanUndo() const { return !FUndo.empty(); }
+  // A group of client procedures alone is not undone by itself: it waits for a change.
+  bool CanUndo() const { return !FUndo.empty() && !LastGroupIsClientOnly(); }
+  bool Empty() const { return FUndo.empty() && FRedo.empty(); }
   bool CanRedo() const { return !FRedo.empty(); }
   // Moves the last group to the redo list and returns its records, newest first.
   std::vector<TUndoRecord*> TakeUndoGroup();
@@ -58,6 +63,7 @@ class TUndoHistory {
 
  private:
   bool Joins(const TUndoRecord& Rec) const;
+  bool LastGroupIsClientOnly() const;
   void Drop(TUndoRecord& Rec);
   void Trim();
   void ClearRedo();
@@ -70,6 +76,7 @@ class TUndoHistory {
   bool FStepOpen = false;  // the current step already has a change
   bool FGroupLike = true;
   int FPlayback = 0;
+  bool FPlaybackFirst = false;  // the playback has recorded no change yet
   uint32_t FGroup = 0;
   uint32_t FLimit = 32767;
 };

@@ -141,10 +141,12 @@ TEST(KernelEdit, UndoLimitDropsOldestGroupsAndClientProceduresHearTheirFate) {
   std::vector<uint8_t> Calls;
   auto Proc = [](void* Context, uint8_t Op) { static_cast<std::vector<uint8_t>*>(Context)->push_back(Op); };
   K.Run(ekAddClientUndoProc, TClientUndoArgs{Proc, &Calls});
+  EXPECT_EQ(K.Buffer().UndoAvailable, 0);  // a client procedure alone waits for a change
   K.Type("a");
-  EXPECT_EQ(K.Run(ekUndo), 0);  // the text change
-  EXPECT_EQ(K.Run(ekUndo), 0);  // the client procedure
+  EXPECT_EQ(K.Run(ekUndo), 0);  // the text change and the client procedure
+  EXPECT_EQ(K.Save(), "");
   EXPECT_EQ(Calls, std::vector<uint8_t>{EKExecuteOpUndo});
+  EXPECT_EQ(K.Run(ekUndo), erNotFound);
   EXPECT_EQ(K.Run(ekRedo), 0);
   EXPECT_EQ(Calls.back(), EKExecuteOpRedo);
   for (char C : std::string("bcde")) K.Type(std::string(1, C));  // pushes it out of the history

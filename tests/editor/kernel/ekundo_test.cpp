@@ -92,6 +92,8 @@ TEST(UndoHistory, DefaultGroupFollowsTheGroupUndoSwitch) {
 TEST(UndoHistory, PlaybackUndoesAsOneGroup) {
   TUndoHistory H;
   H.SetKind(ugGroupWithNone);
+  H.Record(Insert(5, "before"));
+  H.EndStep();
   H.BeginPlayback();
   H.Record(Insert(0, "a"));
   H.EndStep();
@@ -100,7 +102,44 @@ TEST(UndoHistory, PlaybackUndoesAsOneGroup) {
   H.EndPlayback();
   H.Record(Insert(0, "c"));
   H.EndStep();
-  EXPECT_EQ(Groups(H), 2);
+  EXPECT_EQ(Groups(H), 3);
+}
+
+TUndoRecord Client() {
+  TUndoRecord R;
+  R.Kind = TUndoRecord::ukClient;
+  return R;
+}
+
+TEST(UndoHistory, ClientProceduresGoWithTheChangeBeforeThemOrElseTheNextOne) {
+  // Alone in the history it waits: nothing to undo until a change joins it.
+  TUndoHistory H;
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());
+  EXPECT_FALSE(H.CanUndo());
+  EXPECT_TRUE(H.TakeUndoGroup().empty());
+  H.SetKind(ugGroupWithDataChangeAdd);
+  H.StartGroup();
+  H.Record(Insert(0, "a"));
+  H.EndStep();
+  // After a change it joins that change, even once a new group was started, and leaves the
+  // next change a group of its own.
+  H.StartGroup();
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());
+  H.SetKind(ugGroupWithDataChangeAdd);
+  H.StartGroup();
+  H.Record(Insert(1, "b"));
+  H.EndStep();
+  std::vector<TUndoRecord*> Last = H.TakeUndoGroup();
+  ASSERT_EQ(Last.size(), 1u);
+  EXPECT_EQ(Last[0]->Text, "b");
+  std::vector<TUndoRecord*> First = H.TakeUndoGroup();
+  ASSERT_EQ(First.size(), 3u);  // newest first: the second client, "a", the first client
+  EXPECT_EQ(First[0]->Kind, TUndoRecord::ukClient);
+  EXPECT_EQ(First[1]->Text, "a");
+  EXPECT_EQ(First[2]->Kind, TUndoRecord::ukClient);
+  EXPECT_FALSE(H.CanUndo());
 }
 
 TEST(UndoHistory, TrimmingDropsWholeGroupsAndRedoComesBack) {
