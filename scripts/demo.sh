@@ -1,14 +1,30 @@
 #!/usr/bin/env bash
-# The demo: runs nxs over the sample projects in examples/.
+# The demo: runs nxs over the sample projects in examples/: shows each project, its
+# configurations and resolved options, checks that formatting keeps the file byte for byte,
+# expands a macro, and edits a copy of a source file with a script.
 set -euo pipefail
-nxs=$1
+nxs=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export NXS_SETTINGS_DIR=${NXS_SETTINGS_DIR:-$work/settings}
 for f in examples/*/*.vproj examples/*/*.kzproj; do
   [ -f "$f" ] || continue
   echo "== nxs project show $f"
   "$nxs" project show "$f"
+  echo "== nxs config list $f"
+  "$nxs" config list "$f"
+  for cfg in Debug Release; do
+    echo "== nxs config get $f Defines --config $cfg"
+    "$nxs" config get "$f" Defines --config "$cfg"
+  done
+  echo "== nxs macros expand '\$(PROJECTNAME) in \$(PROJECTDIR)' --project $f"
+  "$nxs" macros expand '$(PROJECTNAME) in $(PROJECTDIR)' --project "$f"
   echo "== nxs project format $f"
-  out=$(mktemp)
-  "$nxs" project format "$f" -o "$out"
-  cat "$out"
-  rm -f "$out"
+  "$nxs" project format "$f" -o "$work/formatted"
+  if cmp -s "$f" "$work/formatted"; then echo "unchanged, byte for byte"; else echo "reformatted"; fi
 done
+echo "== nxs ed examples/hello/hello.vpr (on a copy)"
+cp examples/hello/hello.vpr "$work/hello.vpr"
+printf '%s\n' 'Find c /world/' 'ReplaceAll c /world/Linux/' 'Lines' 'Modified' 'Print' | "$nxs" ed "$work/hello.vpr"
+echo "== nxs options filetype hello.vpr / greeting.pas / shapes.cpp"
+for f in hello.vpr greeting.pas shapes.cpp; do "$nxs" options filetype "$f"; done
