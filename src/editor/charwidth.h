@@ -17,16 +17,13 @@ int CalcDisplayWidth(std::string_view Text);
 void ClearCharWidthsCache();
 
 // How a width is measured when it is neither fixed nor cached. The default reads the
-// East Asian width of the character: wide and fullwidth characters take two columns,
-// everything else (combining marks included, which add no advance of their own) one.
+// kernel's East Asian width table (EkEastAsianWidth): wide and fullwidth characters take two
+// columns, everything else (combining marks included, which add no advance of their own) one.
 using TCharWidthMeasure = int (*)(uint32_t Ch);
 int MeasureCharWidth(uint32_t Ch);
 // Replaces the measure (a font-based one, or a test's); nullptr restores the default.
 // The cache is cleared.
 void SetCharWidthMeasure(TCharWidthMeasure Measure);
-
-// True for the wide and fullwidth code points of the East Asian width property.
-bool IsEastAsianWide(uint32_t Ch);
 
 // Decodes the UTF-8 sequence at the start of Text. Returns its length in bytes (0 for an
 // empty text) and the code point in Ch; a byte that begins no valid sequence gives length 1

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "editor/kernel/ek.h"
+
 namespace nxs {
 namespace {
 
@@ -37,6 +39,12 @@ TEST_F(CharWidthTest, EastAsianWideAndFullwidthTakeTwoColumns) {
   EXPECT_EQ(GetUCS4CharWidth(0x00E9), 1);
   EXPECT_EQ(GetUCS4CharWidth(0x0301), 1);   // a combining mark still gets its column
   EXPECT_EQ(GetUCS4CharWidth(0xFF61), 1);   // halfwidth katakana
+  EXPECT_EQ(GetUCS4CharWidth(0x0378), 1);   // unassigned: one column, as in the kernel
+  EXPECT_EQ(GetUCS4CharWidth(0x3099), 1);   // a wide combining mark draws on its base
+  for (uint32_t Ch = 0x80; Ch < 0x30000; Ch += 7) {
+    if (Ch >= 0x4E00 && Ch <= 0x9FA5) continue;  // fixed at two without asking
+    ASSERT_EQ(GetUCS4CharWidth(Ch), EkEastAsianWidth(Ch)) << std::hex << Ch;
+  }
 }
 
 TEST_F(CharWidthTest, BmpWidthsAreMeasuredOnceUntilTheCacheIsCleared) {

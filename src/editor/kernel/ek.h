@@ -727,7 +727,9 @@ TEkInstance* EK_INIT(uint32_t Version, TEkMalloc EKMALLOC, TEkFree EKFREE, TEkMe
                      TEkCharProbe EKGETCHARWIDTH);
 
 // Display width (1 or 2) of a code point after the Unicode East Asian Width property: wide and
-// full-width characters take two columns. The command layer's width callback uses it.
+// full-width characters take two columns; marks, and unassigned code points outside the ranges
+// kept for ideographs, one. The one table of the process: the command layer's width callback
+// reads it too.
 int EkEastAsianWidth(uint32_t Ch);
 
 }  // namespace nxs

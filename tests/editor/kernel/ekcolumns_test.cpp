@@ -40,10 +40,26 @@ TEST(Columns, TabsWideCharactersAndPositionsPastTheEnd) {
   EXPECT_EQ(ByteOfColumn(Line, 7, R, Beyond), 3u);  // the second half of the wide character
   EXPECT_EQ(ByteOfColumn(Line, 12, R, Beyond), Line.size());
   EXPECT_EQ(Beyond, 3);
-  EXPECT_EQ(EkEastAsianWidth(0x65E5), 2);
-  EXPECT_EQ(EkEastAsianWidth(0x301), 1);
-  EXPECT_EQ(EkEastAsianWidth(0x1F600), 2);
-  EXPECT_EQ(EkEastAsianWidth('A'), 1);
+}
+
+TEST(KernelColumns, EastAsianWidthTable) {
+  struct TCase {
+    uint32_t Ch;
+    int Width;
+  };
+  for (TCase C : {
+           TCase{'A', 1},       TCase{0xE9, 1},      TCase{0x1100, 2},   // hangul leading consonant
+           TCase{0x115F, 2},    TCase{0x1160, 1},    TCase{0x65E5, 2},   // a CJK ideograph
+           TCase{0xAC00, 2},    TCase{0xD7A3, 2},    TCase{0xD7A4, 1},   // hangul syllables end
+           TCase{0xFF21, 2},    TCase{0xFF61, 1},    TCase{0x3000, 2},   // full-width, half-width
+           TCase{0x1F600, 2},   TCase{0x2FFC, 2},    TCase{0x31EF, 2},   // emoji, newest ideographic
+           TCase{0x301, 1},     TCase{0x3099, 1},    TCase{0x302A, 1},   // marks, wide ones included
+           TCase{0x378, 1},     TCase{0x590, 1},     TCase{0x1FBFA, 1},  // unassigned
+           TCase{0xE0000, 1},   TCase{0x50000, 1},   TCase{0x10FFFF, 1},
+           TCase{0x20000, 2},   TCase{0x2FFFD, 2},   TCase{0x3FFFD, 2},  // ideograph planes
+           TCase{0x9FFF, 2},    TCase{0xFA6E, 2},                        // reserved in CJK blocks
+       })
+    EXPECT_EQ(EkEastAsianWidth(C.Ch), C.Width) << std::hex << C.Ch;
 }
 
 }  // namespace
