@@ -65,7 +65,8 @@ void TEditWriter::BeginAction() {
   FOldModes = FEkView->Editor->EdModes;
   uint32_t Modes = FOldModes;
   if (!FUndoable) Modes |= emNoUndo;
-  Modes &= ~(emSmartTab | emOptimalFill);
+  // Under emWriter the kernel inserts the text as given; the blank-handling modes go too.
+  Modes &= ~(emKeepTrailingBlanks | emOptimalFill);
   Modes |= emWriter | emInsert;
   FEkView->Editor->EdModes = Modes;
 }

@@ -86,6 +86,7 @@ TBufferSourceOptions TSettingsEditorOptions::SourceOptionsFor(const std::string&
   if (Flag("Keep Trailing Blanks", false)) Modes |= emKeepTrailingBlanks;
   if (Flag("Optimal Fill", false)) Modes |= emOptimalFill;
   if (Flag("Smart Tab", false)) Modes |= emSmartTab;
+  if (Flag("Use Syntax Highlight", true)) Modes |= emSyntaxHighlight;
   if (Flag("Cursor Through Tabs", true)) Modes |= emCursorThroughTabs;
   O.EdModes = Modes;
   if (!Section.empty()) {

@@ -133,26 +133,32 @@ inline constexpr uint16_t mfModified = 0x0001;        // changed since the flags
 inline constexpr uint16_t mfModifiedNotify = 0x0002;  // changed since the last notification
 inline constexpr uint16_t mfModifiedSince = 0x0200;   // set with the others, cleared with them
 
-// EdModes bits. 0x1, 0x2, 0x4, 0x10, 0x40 and 0x80 are the command map's mode bits.
+// EdModes bits. A source option group's mode word is handed over as it is, so its bits keep
+// the option groups' meaning (bit 1 auto indent, 2 tab character, 4 backspace unindents, 5 keep
+// trailing blanks, 6 optimal fill, 13 syntax highlight, 15 smart tab); the command map sets and
+// toggles 0x1, 0x2, 0x4, 0x10, 0x40 and 0x80; writers set 0x800 (no undo) and 0x20001.
 inline constexpr uint32_t emInsert = 0x00001;
 inline constexpr uint32_t emAutoIndent = 0x00002;
 inline constexpr uint32_t emUseTabChar = 0x00004;  // tabbing mode: indent with tab characters
-inline constexpr uint32_t emBackspaceUnindents = 0x00008;
-inline constexpr uint32_t emAutoOutdent = 0x00010;
-inline constexpr uint32_t emSmartTab = 0x00020;
+// Backspace in a line's indent goes back to the previous tab stop. The command map calls the
+// same bit auto outdent.
+inline constexpr uint32_t emBackspaceUnindents = 0x00010;
+inline constexpr uint32_t emAutoOutdent = emBackspaceUnindents;
+inline constexpr uint32_t emKeepTrailingBlanks = 0x00020;
 inline constexpr uint32_t emOptimalFill = 0x00040;
 inline constexpr uint32_t emCursorThroughTabs = 0x00080;
 inline constexpr uint32_t emGroupUndo = 0x00100;  // consecutive like changes undo together
 inline constexpr uint32_t emPersistentBlocks = 0x00200;
 inline constexpr uint32_t emOverwriteBlocks = 0x00400;  // typing replaces a visible block
 inline constexpr uint32_t emNoUndo = 0x00800;           // changes are not recorded
-inline constexpr uint32_t emKeepTrailingBlanks = 0x01000;
-inline constexpr uint32_t emCursorBeyondEOF = 0x02000;
+inline constexpr uint32_t emCursorBeyondEOF = 0x01000;
+inline constexpr uint32_t emSyntaxHighlight = 0x02000;  // kept for the painter's callers
 inline constexpr uint32_t emUndoAfterSave = 0x04000;
+inline constexpr uint32_t emSmartTab = 0x08000;
 inline constexpr uint32_t emWriter = 0x20000;  // text comes from a program: no indenting, no overwrite
 
-// The kernel buffer: one per text, shared by its views. The kernel keeps the counters and
-// flags current after every script; callers may write ModifyFlags, EdModes, LockRefCount,
+// The kernel buffer: one per text, shared by its views. The kernel sets the modify flags at
+// each change and keeps the counters current after every script; callers may write ModifyFlags, EdModes, LockRefCount,
 // EventHandlers, QueryEventHandlers, PairTable/NPairs and the margins.
 struct TEditorBuffer {
   int32_t NLines;

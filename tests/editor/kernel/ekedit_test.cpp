@@ -90,6 +90,30 @@ TEST(KernelEdit, AutoIndentCopiesTheIndentOfTheLine) {
   EXPECT_EQ(K.Save(), "\tif x:\n\ty\n");
 }
 
+TEST(KernelEdit, AnOptionGroupsModeWordActsAsItsOptions) {
+  TKernelView K;
+  K.Load("\tx\n        y\n");
+  // The C group's word: auto indent, tab character, backspace unindents, optimal fill, syntax
+  // highlight; insert mode comes from the editor options.
+  K.Buffer().EdModes = 0x10002056 | emInsert;
+  K.Goto(1, 20);
+  K.Run(ekRightOfLine);
+  K.Type("\rz");
+  EXPECT_EQ(K.Line(2), "\tz");
+  K.Goto(3, 9);
+  K.Run(ekBackspaceDelete);
+  EXPECT_EQ(K.Line(3), "y");
+  K.Run(ekForeTab);
+  EXPECT_EQ(K.Line(3), "\ty");
+  // The command map names bit 4 auto outdent.
+  EXPECT_EQ(K.Query(qAutoOutdent), 1);
+  TEkScript S;
+  ASSERT_TRUE(S.AddMapCommand(*EkFindCommand("ToggleAutoOutdent")));
+  S.EndMacroStep();
+  K.Eval(S);
+  EXPECT_EQ(K.Buffer().EdModes & emBackspaceUnindents, 0u);
+}
+
 TEST(KernelEdit, LiteralAndRawInsertsKeepOrConvertBreaks) {
   TKernelView K;
   K.Load("x\r\ny");
