@@ -66,13 +66,15 @@ void SetOpenBufferTextHook(TOpenBufferTextHook Hook) {
 // ---------------------------------------------------------------------------------------
 // Loading and creating
 
-std::unique_ptr<TProjectNode> LoadProjectFromText(std::string_view Xml) {
-  TProjectXmlReader Reader;
-  std::unique_ptr<TNode> Root = Reader.Read(Xml);
+static std::unique_ptr<TProjectNode> AsProject(std::unique_ptr<TNode> Root) {
   auto* Project = dynamic_cast<TProjectNode*>(Root.get());
   if (!Project) throw EProjectFileException(Format(res::SNotAProject, Root->NameView()));
   Root.release();
   return std::unique_ptr<TProjectNode>(Project);
+}
+
+std::unique_ptr<TProjectNode> LoadProjectFromText(std::string_view Xml) {
+  return AsProject(TProjectXmlReader().Read(Xml));
 }
 
 std::unique_ptr<TProjectNode> LoadProject(const std::string& FileName) {
@@ -82,8 +84,8 @@ std::unique_ptr<TProjectNode> LoadProject(const std::string& FileName) {
     Hook = BufferHook();
   }
   std::string Text;
-  if (!Hook || !Hook(FileName, Text)) Text = FileSystem().ReadFile(FileName);
-  return LoadProjectFromText(Text);
+  if (Hook && Hook(FileName, Text)) return LoadProjectFromText(Text);
+  return AsProject(TProjectXmlReader().ReadFile(FileName));
 }
 
 std::shared_ptr<IMSProjectFile> MSBuildOpenProject(const std::string& FileName) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <unordered_map>
 
 #include "projectfiles/resstrings.h"
@@ -53,8 +54,8 @@ TSharedParser& SharedParser() {
 // A parser for one read: the shared one when it is free, else a private one.
 class TParserLease {
  public:
-  TParserLease() {
-    FParser = SharedParser().TryTake();
+  explicit TParserLease(bool MayShare) {
+    FParser = MayShare ? SharedParser().TryTake() : nullptr;
     FShared = FParser != nullptr;
     if (!FParser) FParser = XML_ParserCreateNS(nullptr, NamespaceSeparator);
     if (!FParser) throw std::bad_alloc();
@@ -85,6 +86,28 @@ bool IsUtf8Name(std::string_view Name) {
   XML_ParserFree(P);
   return Ok;
 }
+
+// Reads a file straight into the parser's buffer and parses it there.
+class TParserTarget : public IReadTarget {
+ public:
+  explicit TParserTarget(XML_Parser P) : FParser(P) {}
+  std::span<char> Room(size_t Wanted) override {
+    // The parser counts its buffer in int.
+    int Len = static_cast<int>(std::min<size_t>(Wanted, size_t(1) << 30));
+    void* Buffer = XML_GetBuffer(FParser, Len);
+    if (!Buffer) throw std::bad_alloc();
+    return {static_cast<char*>(Buffer), static_cast<size_t>(Len)};
+  }
+  bool Filled(size_t Count, bool AtEnd) override {
+    FStatus = XML_ParseBuffer(FParser, static_cast<int>(Count), AtEnd ? XML_TRUE : XML_FALSE);
+    return FStatus == XML_STATUS_OK;
+  }
+  XML_Status Status() const { return FStatus; }
+
+ private:
+  XML_Parser FParser;
+  XML_Status FStatus = XML_STATUS_OK;
+};
 
 std::string_view LocalName(const char* Name) {
   const char* Sep = std::strchr(Name, NamespaceSeparator);
@@ -387,14 +410,47 @@ void TXmlReader::SetContent(TNode& Node, std::string_view Name,
 TXmlReader::TXmlReader() = default;
 TXmlReader::~TXmlReader() = default;
 
+// How the parser gets its input, and whether the process's shared parser may take it: not
+// a large input, whose buffer the shared parser would keep.
+class TXmlReader::TFeed {
+ public:
+  bool MayShareParser;
+  std::function<XML_Status(XML_Parser)> Run;
+};
+
 std::unique_ptr<TNode> TXmlReader::ReadFile(const std::string& FileName) {
-  std::string Text = FileSystem().ReadFile(FileName);
-  return Read(Text);
+  // The whole file in one buffer and one final parse: a parse that is not the final one
+  // makes the parser count lines and columns over everything it took.
+  TFeed Feed{false, [&](XML_Parser P) {
+                TParserTarget Target(P);
+                FileSystem().ReadFileInto(FileName, Target);
+                return Target.Status();
+              }};
+  return Parse(Feed);
 }
 
 std::unique_ptr<TNode> TXmlReader::Read(std::string_view Xml) {
+  // The parser copies what it is given into its own buffer: a large text goes in pieces, so
+  // that it is not held twice; a small one in one piece, which spares the line counting.
+  constexpr size_t OnePiece = 1 << 20, Piece = 256 << 10;
+  TFeed Feed{Xml.size() <= (64 << 10), [Xml](XML_Parser P) {
+                size_t Step = Xml.size() <= OnePiece ? OnePiece : Piece;
+                XML_Status Status = XML_STATUS_OK;
+                size_t Pos = 0;
+                do {
+                  size_t Len = std::min(Step, Xml.size() - Pos);
+                  bool Final = Pos + Len == Xml.size();
+                  Status = XML_Parse(P, Xml.data() + Pos, static_cast<int>(Len), Final ? XML_TRUE : XML_FALSE);
+                  Pos += Len;
+                } while (Status == XML_STATUS_OK && Pos < Xml.size());
+                return Status;
+              }};
+  return Parse(Feed);
+}
+
+std::unique_ptr<TNode> TXmlReader::Parse(TFeed& Feed) {
   FWarnings.clear();
-  TParserLease Lease;
+  TParserLease Lease(Feed.MayShareParser);
   XML_Parser P = Lease.Get();
   TState S;
   S.Parser = P;
@@ -409,18 +465,7 @@ std::unique_ptr<TNode> TXmlReader::Read(std::string_view Xml) {
   XML_SetStartDoctypeDeclHandler(P, &TState::OnDoctype);
   XML_SetEntityDeclHandler(P, &TState::OnEntityDecl);
   XML_SetParamEntityParsing(P, XML_PARAM_ENTITY_PARSING_NEVER);
-
-  // Fed in pieces: expat copies what it is given into its own buffer, and one piece of a
-  // large document would double the memory a read takes.
-  constexpr size_t Piece = 256 << 10;
-  XML_Status Status = XML_STATUS_OK;
-  size_t Pos = 0;
-  do {
-    size_t Len = std::min(Piece, Xml.size() - Pos);
-    bool Final = Pos + Len == Xml.size();
-    Status = XML_Parse(P, Xml.data() + Pos, static_cast<int>(Len), Final ? XML_TRUE : XML_FALSE);
-    Pos += Len;
-  } while (Status == XML_STATUS_OK && Pos < Xml.size());
+  XML_Status Status = Feed.Run(P);
 
   if (S.Error) std::rethrow_exception(S.Error);
   auto Report = [&](const std::string& Message, int Code) {

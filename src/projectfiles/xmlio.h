@@ -26,7 +26,7 @@ class TXmlReader {
 
   // The root node (the last element closed). Raises EParseException with every error the
   // parser reported ("Fatal error 4. not well-formed Line 3, column 7."), and
-  // EInOutError when the file cannot be read.
+  // EInOutError when the file cannot be read. A file is read straight into the parser.
   std::unique_ptr<TNode> ReadFile(const std::string& FileName);
   std::unique_ptr<TNode> Read(std::string_view Xml);
 
@@ -39,6 +39,9 @@ class TXmlReader {
 
  private:
   struct TState;
+  // Hands the parser its input.
+  class TFeed;
+  std::unique_ptr<TNode> Parse(TFeed& Feed);
   // The tree building steps that reach into a node past its notifications: a node that is
   // being read is not yet a change of anything.
   static void AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena);

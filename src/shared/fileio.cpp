@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -111,6 +112,46 @@ void WriteFileAtomic(const std::string& Name, std::string_view Data) {
 }
 
 std::string TDiskFileSystem::ReadFile(const std::string& Name) { return ReadWholeFile(ToDiskPath(Name)); }
+
+void IFileSystem::ReadFileInto(const std::string& Name, IReadTarget& Target) {
+  const std::string Data = ReadFile(Name);
+  std::string_view Rest = Data;
+  for (;;) {
+    std::span<char> Room = Target.Room(std::max<size_t>(Rest.size(), 1));
+    size_t N = std::min(Room.size(), Rest.size());
+    std::memcpy(Room.data(), Rest.data(), N);
+    Rest.remove_prefix(N);
+    if (!Target.Filled(N, Rest.empty()) || Rest.empty()) return;
+  }
+}
+
+void TDiskFileSystem::ReadFileInto(const std::string& Name, IReadTarget& Target) {
+  const std::string Path = ToDiskPath(Name);
+  TFd Fd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotReadFile, Path, ErrorText(errno)));
+  struct stat St;
+  if (::fstat(Fd.Get(), &St) != 0) throw EInOutError(Format(res::SCannotReadFile, Path, ErrorText(errno)));
+  if (S_ISDIR(St.st_mode)) throw EInOutError(Format(res::SCannotReadFile, Path, ErrorText(EISDIR)));
+  // One byte more than the size, so that the end of a file that kept its size shows in the
+  // first room; a file that grows while it is read goes on in further rooms.
+  size_t Wanted = static_cast<size_t>(St.st_size) + 1;
+  for (;;) {
+    std::span<char> Room = Target.Room(Wanted);
+    size_t Have = 0;
+    while (Have < Room.size()) {
+      ssize_t N = ::read(Fd.Get(), Room.data() + Have, Room.size() - Have);
+      if (N < 0) {
+        if (errno == EINTR) continue;
+        throw EInOutError(Format(res::SCannotReadFile, Path, ErrorText(errno)));
+      }
+      if (N == 0) break;
+      Have += static_cast<size_t>(N);
+    }
+    bool AtEnd = Have < Room.size();
+    if (!Target.Filled(Have, AtEnd) || AtEnd) return;
+    Wanted = 1 << 20;
+  }
+}
 
 void TDiskFileSystem::WriteFile(const std::string& Name, std::string_view Data) {
   WriteFileAtomic(ToDiskPath(Name), Data);

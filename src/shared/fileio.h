@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +21,27 @@ struct TFileInfo {
   int64_t ModifiedTimeNs = 0;   // nanoseconds since the epoch, for change detection
 };
 
+// Where IFileSystem::ReadFileInto puts a file: straight into memory the reader owns (a
+// parser's input buffer), which saves holding a large file twice.
+class IReadTarget {
+ public:
+  virtual ~IReadTarget() = default;
+  // Room for the next bytes, about Wanted of them (it may be less, never empty).
+  virtual std::span<char> Room(size_t Wanted) = 0;
+  // Count bytes were put at the start of the last room; AtEnd once the file has ended.
+  // Returns false to stop reading (the target has seen enough, or failed).
+  virtual bool Filled(size_t Count, bool AtEnd) = 0;
+};
+
 // Abstract so that buffers, modules and history can be tested without a disk. Every
 // operation raises EInOutError with the file's name on failure.
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
   virtual std::string ReadFile(const std::string& Name) = 0;
+  // Reads the file into Target, room by room. Here: ReadFile and one copy; the disk reads
+  // straight into the target's memory.
+  virtual void ReadFileInto(const std::string& Name, IReadTarget& Target);
   // Replaces the file atomically: a reader sees the old or the new content, never a part.
   virtual void WriteFile(const std::string& Name, std::string_view Data) = 0;
   virtual TFileInfo Stat(const std::string& Name) = 0;
@@ -52,6 +68,7 @@ class IFileSystem {
 class TDiskFileSystem : public IFileSystem {
  public:
   std::string ReadFile(const std::string& Name) override;
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override;
   void WriteFile(const std::string& Name, std::string_view Data) override;
   TFileInfo Stat(const std::string& Name) override;
   std::vector<std::string> ListDirectory(const std::string& Dir) override;

@@ -4,6 +4,8 @@
 
 #include "projectfiles/errors.h"
 #include "projectfiles/msbnodes.h"
+#include "shared/fileio.h"
+#include "shared/testdir.h"
 
 using namespace nxs;
 using namespace nxs::msb;
@@ -197,4 +199,41 @@ TEST(XmlReadWrite, OtherEncodingsAreReadAsUtf8) {
   // A name that this encoding allows but UTF-8 text does not could never be read back.
   EXPECT_EQ(ParseError("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><P a\xB5" "b=\"1\"/>"),
             "Fatal error 21. The name \"a\xC2\xB5" "b\" cannot be written as UTF-8 Line 1, column 56.");
+}
+
+TEST(XmlReadWrite, FilesReadLikeTexts) {
+  // The written tree, or the error.
+  auto Outcome = [](auto Read) {
+    try {
+      return WriteXmlText(*Read());
+    } catch (const EParseException& E) {
+      return std::string(E.what());
+    }
+  };
+  std::string Large = "<Project " + Ns + ">\r\n    <ItemGroup>\r\n";
+  for (int I = 0; Large.size() < (3 << 20); ++I)
+    Large += "        <!-- __" + std::to_string(I) + " -->\r\n        <Compile Include=\"unit" + std::to_string(I) +
+             ".pas\">\r\n            <Notes><![CDATA[a < b]]></Notes>\r\n        </Compile>\r\n";
+  std::string Broken = Large + "    </Group>\r\n";
+  Large += "    </ItemGroup>\r\n</Project>\r\n";
+  const std::string Docs[] = {
+      "\xEF\xBB\xBF<Project " + Ns + ">\r\n<!--__id-->\r\n<Import Project=\"a\"/></Project>",
+      "<Project>\n  <A></B>\n</Project>",
+      "",
+      std::string("\xFF\xFE<\0P\0>\0\xE9\0<\0/\0P\0>\0", 18),
+      Large,
+      Broken,
+  };
+  nxs::test::TTempDir Dir;
+  for (const std::string& Doc : Docs) {
+    WriteFileAtomic(Dir / "doc.vproj", Doc);
+    std::string FromText = Outcome([&] { return TProjectXmlReader().Read(Doc); });
+    EXPECT_EQ(Outcome([&] { return TProjectXmlReader().ReadFile(Dir / "doc.vproj"); }), FromText);
+    if (&Doc == &Docs[4]) {
+      EXPECT_EQ(FromText, Large);
+    }
+  }
+  int Lines = static_cast<int>(std::count(Broken.begin(), Broken.end(), '\n'));
+  EXPECT_EQ(Outcome([&] { return TProjectXmlReader().Read(Broken); }),
+            "Fatal error 7. mismatched tag Line " + std::to_string(Lines) + ", column 7.");
 }
