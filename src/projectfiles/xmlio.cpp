@@ -2,11 +2,12 @@
 
 #include <expat.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <functional>
-#include <unordered_map>
 
 #include "projectfiles/resstrings.h"
 #include "shared/fileio.h"
@@ -109,6 +110,87 @@ class TParserTarget : public IReadTarget {
   XML_Status FStatus = XML_STATUS_OK;
 };
 
+// The names a document uses, as expat reports them ("uri\x01local"), with what the reader
+// made of each: a document has a handful of names and uses each many times, mostly the
+// same one at the same place (the items of a group, the first attribute of an item). So a
+// name is first compared with the one last seen at its place (its depth, its position),
+// then looked up: open addressing over a hash of the whole name, eight bytes at a time.
+template <class T, size_t Places>
+class TNameTable {
+ public:
+  // The entry of Name (zero-terminated) seen at Place, or null. Valid until the next call.
+  const T* Find(const char* Name, size_t Place) {
+    TRecent* R = Place < Places ? &FRecent[Place] : nullptr;
+    if (R && !R->Key.empty() && std::strncmp(Name, R->Key.data(), R->Key.size()) == 0 && !Name[R->Key.size()])
+      return &R->Value;
+    std::string_view N(Name);
+    if (FSlots.empty()) return nullptr;
+    uint32_t H = Hash(N);
+    for (size_t I = H & FMask; !FSlots[I].Key.empty(); I = (I + 1) & FMask)
+      if (FSlots[I].Hash == H && FSlots[I].Key == N) {
+        if (!R) return &FSlots[I].Value;
+        *R = TRecent{FSlots[I].Key, FSlots[I].Value};
+        return &R->Value;
+      }
+    return nullptr;
+  }
+  // Adds Name, which is not in the table and not empty.
+  const T* Add(const char* Name, size_t Place, T Value) {
+    if ((FCount + 1) * 2 > FSlots.size()) Grow();
+    ++FCount;
+    std::string_view Key = FKeys.emplace_back(Name);
+    TSlot& Slot = Put(TSlot{Key, Hash(Key), std::move(Value)});
+    if (Place >= Places) return &Slot.Value;
+    FRecent[Place] = TRecent{Slot.Key, Slot.Value};
+    return &FRecent[Place].Value;
+  }
+
+ private:
+  struct TSlot {
+    std::string_view Key;  // in FKeys; empty: a free slot
+    uint32_t Hash = 0;
+    T Value{};
+  };
+  struct TRecent {
+    std::string_view Key;
+    T Value{};
+  };
+
+  static uint32_t Hash(std::string_view Name) {
+    uint64_t H = Name.size() * 0x9E3779B97F4A7C15ull;
+    size_t I = 0;
+    for (; I + 8 <= Name.size(); I += 8) {
+      uint64_t W;
+      std::memcpy(&W, Name.data() + I, 8);
+      H = (H ^ W) * 0xFF51AFD7ED558CCDull;
+      H ^= H >> 29;
+    }
+    uint64_t W = 0;
+    std::memcpy(&W, Name.data() + I, Name.size() - I);
+    H = (H ^ W) * 0xC4CEB9FE1A85EC53ull;
+    return static_cast<uint32_t>(H >> 32);
+  }
+  TSlot& Put(TSlot Slot) {
+    size_t I = Slot.Hash & FMask;
+    while (!FSlots[I].Key.empty()) I = (I + 1) & FMask;
+    FSlots[I] = std::move(Slot);
+    return FSlots[I];
+  }
+  void Grow() {
+    std::vector<TSlot> Old = std::move(FSlots);
+    FSlots = std::vector<TSlot>(Old.empty() ? 16 : Old.size() * 2);
+    FMask = FSlots.size() - 1;
+    for (TSlot& Slot : Old)
+      if (!Slot.Key.empty()) Put(std::move(Slot));
+  }
+
+  std::deque<std::string> FKeys;  // never moved
+  std::vector<TSlot> FSlots;
+  std::array<TRecent, Places> FRecent{};
+  size_t FMask = 0;
+  size_t FCount = 0;
+};
+
 std::string_view LocalName(const char* Name) {
   const char* Sep = std::strchr(Name, NamespaceSeparator);
   return Sep ? std::string_view(Sep + 1) : std::string_view(Name);
@@ -120,12 +202,6 @@ std::string_view LocalName(const char* Name) {
 // Reader
 
 struct TXmlReader::TState {
-  struct TStringHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view S) const noexcept { return std::hash<std::string_view>()(S); }
-  };
-  template <class T>
-  using TByName = std::unordered_map<std::string, T, TStringHash, std::equal_to<>>;
   // What is known about an element name as expat reports it ("uri\x01local").
   struct TElementName {
     const TNodeClass* Registered;  // null: the parent's default class
@@ -142,14 +218,17 @@ struct TXmlReader::TState {
   TNode* LastPopped = nullptr;
   // The run of character data since the last markup event.
   std::string Text;
+  // The run began with a control character: its white space at both ends goes (at the
+  // start as it comes, at the end when the run ends).
+  bool TrimRun = false;
   bool InCData = false;
   bool HasPendingId = false;
   std::string PendingId;
   std::exception_ptr Error;
   std::string Refusal;  // why the reader stopped the parser itself
-  TByName<TElementName> Elements;
+  TNameTable<TElementName, 16> Elements;
   // Attribute names by expat's name; an empty view: an attribute that is not kept.
-  TByName<std::string_view> AttributeNames;
+  TNameTable<std::string_view, 8> AttributeNames;
   // Scratch for the attributes of one element.
   std::vector<std::pair<std::string_view, const char*>> Attrs;
 
@@ -173,27 +252,35 @@ struct TXmlReader::TState {
   // The text rule: a run that begins with a control character (a line break, a tab) is
   // trimmed at both ends; CDATA and runs that begin with a space or above count whole.
   void FlushText() {
+    bool Trim = TrimRun;
+    TrimRun = false;
     if (Text.empty()) return;
     if (!Stack.empty()) {
       TNode* Top = Stack.back();
-      if (!Top->HasChildren()) {
+      if (!HasChildNodes(*Top)) {
         std::string_view V = Text;
-        if (!InCData && static_cast<unsigned char>(Text[0]) < 0x20) {
-          size_t B = 0, E = V.size();
-          while (B < E && static_cast<unsigned char>(V[B]) <= 0x20) ++B;
-          while (E > B && static_cast<unsigned char>(V[E - 1]) <= 0x20) --E;
-          V = V.substr(B, E - B);
-        }
+        if (Trim)
+          while (!V.empty() && static_cast<unsigned char>(V.back()) <= 0x20) V.remove_suffix(1);
         if (!V.empty()) AppendValue(*Top, V, *Arena);
       }
     }
     Text.clear();
   }
 
-  // Null after refusing the name.
-  const TElementName* ElementName(const char* ExpatName) {
-    auto It = Elements.find(std::string_view(ExpatName));
-    if (It != Elements.end()) return &It->second;
+  void AddText(const char* Chars, size_t Len) {
+    if (Text.empty() && !InCData) {
+      if (!TrimRun) TrimRun = static_cast<unsigned char>(Chars[0]) < 0x20;
+      if (TrimRun) {
+        while (Len && static_cast<unsigned char>(*Chars) <= 0x20) ++Chars, --Len;
+        if (!Len) return;
+      }
+    }
+    Text.append(Chars, Len);
+  }
+
+  // Place: the depth of the element. Null after refusing the name.
+  const TElementName* ElementName(const char* ExpatName, size_t Place) {
+    if (const TElementName* Known = Elements.Find(ExpatName, Place)) return Known;
     const char* Sep = std::strchr(ExpatName, NamespaceSeparator);
     std::string_view Ns = Sep ? std::string_view(ExpatName, static_cast<size_t>(Sep - ExpatName)) : "";
     std::string_view Local = Sep ? std::string_view(Sep + 1) : std::string_view(ExpatName);
@@ -201,23 +288,23 @@ struct TXmlReader::TState {
       Refuse(Format(res::SNameNotUtf8, Local));
       return nullptr;
     }
-    TElementName E{NodeClassRegistry().Find(Ns, Local), Arena->Copy(Local)};
-    return &Elements.emplace(ExpatName, E).first->second;
+    return Elements.Add(ExpatName, Place, TElementName{NodeClassRegistry().Find(Ns, Local), Arena->Copy(Local)});
   }
 
-  // False after refusing the name; Kept is empty for an attribute that is left out.
-  bool AttributeName(const char* ExpatName, std::string_view& Kept) {
-    auto It = AttributeNames.find(std::string_view(ExpatName));
-    if (It == AttributeNames.end()) {
+  // Place: the attribute's position in its element. False after refusing the name; Kept is
+  // empty for an attribute that is left out.
+  bool AttributeName(const char* ExpatName, size_t Place, std::string_view& Kept) {
+    const std::string_view* Known = AttributeNames.Find(ExpatName, Place);
+    if (!Known) {
       std::string_view Local = LocalName(ExpatName);
       if (!IsWritableName(Local)) {
         Refuse(Format(res::SNameNotUtf8, Local));
         return false;
       }
       // A prefixed attribute named "xmlns" would come back as a namespace declaration.
-      It = AttributeNames.emplace(ExpatName, Local == "xmlns" ? std::string_view() : Arena->Copy(Local)).first;
+      Known = AttributeNames.Add(ExpatName, Place, Local == "xmlns" ? std::string_view() : Arena->Copy(Local));
     }
-    Kept = It->second;
+    Kept = *Known;
     return true;
   }
 
@@ -231,7 +318,7 @@ struct TXmlReader::TState {
         return;
       }
       TNode* Parent = S->Stack.empty() ? nullptr : S->Stack.back();
-      const TElementName* E = S->ElementName(Name);
+      const TElementName* E = S->ElementName(Name, S->Stack.size());
       if (!E) return;
       const TNodeClass* Class = E->Registered;
       if (!Class || (Parent && Parent->FixedChildClass()))
@@ -243,7 +330,7 @@ struct TXmlReader::TState {
       S->Attrs.clear();
       for (size_t I = 0; Atts[I]; I += 2) {
         std::string_view AttrName;
-        if (!S->AttributeName(Atts[I], AttrName)) return;
+        if (!S->AttributeName(Atts[I], I / 2, AttrName)) return;
         if (AttrName.empty() || !*Atts[I + 1]) continue;
         bool Seen = false;
         for (const auto& A : S->Attrs)
@@ -271,12 +358,12 @@ struct TXmlReader::TState {
       }
       TNode* Raw = Node.get();
       // Text of an element that has child elements is dropped, also what came before them.
-      if (Parent && !Parent->HasChildren()) {
+      if (Parent && !HasChildNodes(*Parent)) {
         ClearValue(*Parent);
         StartChildren(*Parent, *S->Arena);
       }
       if (Parent)
-        Parent->InsertNode(std::move(Node));
+        AppendChild(*Parent, std::move(Node));
       else if (!S->Root)
         S->Root = std::move(Node);
       S->Stack.push_back(Raw);
@@ -307,9 +394,9 @@ struct TXmlReader::TState {
   static void XMLCALL OnText(void* Data, const XML_Char* Chars, int Len) {
     auto* S = static_cast<TState*>(Data);
     // Text of an element that has child elements is dropped without collecting it.
-    if (S->Stack.empty() || (!S->InCData && S->Stack.back()->HasChildren())) return;
+    if (S->Stack.empty() || (!S->InCData && HasChildNodes(*S->Stack.back()))) return;
     try {
-      S->Text.append(Chars, static_cast<size_t>(Len));
+      S->AddText(Chars, static_cast<size_t>(Len));
     } catch (...) {
       S->Stop(std::current_exception());
     }
@@ -379,6 +466,11 @@ void TXmlReader::AppendValue(TNode& Node, std::string_view Text, TNodeArena& Are
   Node.FValue.Borrow(Old.empty() ? Arena.Copy(Text) : Arena.Concat(Old, Text));
 }
 void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
+// A node that is being read is no change of its parent: no notification, no modified mark.
+void TXmlReader::AppendChild(TNode& Parent, std::unique_ptr<TNode> Child) {
+  Child->FParent = &Parent;
+  Parent.FNodes.Insert(Parent.FNodes.FCount, std::move(Child));
+}
 void TXmlReader::SetId(TNode& Node, std::string_view Id, TNodeArena& Arena) { Node.BorrowId(Arena.Copy(Id)); }
 // Most elements that have children have one or two (an item and its metadata).
 void TXmlReader::StartChildren(TNode& Node, TNodeArena& Arena) { Node.FNodes.UseArena(Arena, 2); }

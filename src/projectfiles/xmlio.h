@@ -46,6 +46,8 @@ class TXmlReader {
   // being read is not yet a change of anything.
   static void AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena);
   static void SetCData(TNode& Node);
+  static void AppendChild(TNode& Parent, std::unique_ptr<TNode> Child);
+  static bool HasChildNodes(const TNode& Node) { return Node.FNodes.Count() != 0; }
   static void ClearValue(TNode& Node);
   static void SetId(TNode& Node, std::string_view Id, TNodeArena& Arena);
   static void StartChildren(TNode& Node, TNodeArena& Arena);
