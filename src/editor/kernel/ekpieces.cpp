@@ -201,7 +201,9 @@ uint32_t TPieceTree::NewNode(uint32_t Block, uint32_t Start, uint32_t Len) {
 
 void TPieceTree::FreeTree(uint32_t N) {
   if (!N) return;
-  std::vector<uint32_t> Stack{N};
+  std::vector<uint32_t>& Stack = FPath;  // scratch: no allocation per erase
+  Stack.clear();
+  Stack.push_back(N);
   while (!Stack.empty()) {
     uint32_t T = Stack.back();
     Stack.pop_back();
@@ -378,8 +380,9 @@ void TPieceTree::Insert(uint64_t Pos, std::string_view Text) {
     Split(FRoot, Pos, A, B);
     FRoot = Merge(Merge(A, N), B);
   }
-  MendCRLF(Pos);
-  MendCRLF(Pos + Text.size());
+  // Only an LF that the text starts with or a CR that it ends with can pair across the seams.
+  if (Text.front() == '\n') MendCRLF(Pos);
+  if (Text.back() == '\r') MendCRLF(Pos + Text.size());
 }
 
 void TPieceTree::Erase(uint64_t Pos, uint64_t Count) {
@@ -598,6 +601,80 @@ uint64_t TPieceTree::BreaksBefore(uint64_t Pos) const {
     T = N.R;
   }
   return Count;
+}
+
+uint64_t TPieceTree::LineAt(uint64_t Pos, uint64_t& Start) const {
+  // As BreaksBefore, remembering the nearest region passed on the left that holds a break:
+  // its last break ends where the line starts. A piece's breaks are read off its block; a
+  // subtree's last break takes a short descent of its own, and only when no later piece had one.
+  uint32_t T = FRoot;
+  uint64_t Count = 0, Base = 0;
+  uint32_t LastPiece = 0, LastTree = 0;  // at most one is set: the nearest one
+  uint64_t LastBase = 0;
+  auto Passed = [&](uint32_t Node, uint64_t NodeBase) {
+    const TNode& N = FNodes[Node];
+    if (N.Breaks() > 0) {
+      LastPiece = Node;
+      LastTree = 0;
+      LastBase = NodeBase + FNodes[N.L].SubLen;
+    } else if (FNodes[N.L].SubBreaks > 0) {
+      LastPiece = 0;
+      LastTree = N.L;
+      LastBase = NodeBase;
+    }
+  };
+  while (T) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (Pos < LeftLen) {
+      T = N.L;
+      continue;
+    }
+    uint64_t K = Pos - LeftLen;
+    if (K <= N.Len) {
+      uint32_t Before = BreaksInPieceBefore(T, static_cast<uint32_t>(K));
+      Count += FNodes[N.L].SubBreaks + Before;
+      if (Before > 0) {
+        Start = Base + LeftLen + BreakEndInPiece(T, Before - 1);
+        return Count;
+      }
+      if (FNodes[N.L].SubBreaks > 0) {
+        LastPiece = 0;
+        LastTree = N.L;
+        LastBase = Base;
+      }
+      break;
+    }
+    Count += FNodes[N.L].SubBreaks + N.Breaks();
+    Passed(T, Base);
+    Base += LeftLen + N.Len;
+    Pos -= LeftLen + N.Len;
+    T = N.R;
+  }
+  if (LastPiece) {
+    Start = LastBase + BreakEndInPiece(LastPiece, FNodes[LastPiece].Breaks() - 1);
+    return Count;
+  }
+  if (!LastTree) {
+    Start = 0;
+    return Count;
+  }
+  // The last break of the subtree: right while the right side has one.
+  T = LastTree;
+  uint64_t Off = LastBase;
+  for (;;) {
+    const TNode& N = FNodes[T];
+    uint64_t LeftLen = FNodes[N.L].SubLen;
+    if (FNodes[N.R].SubBreaks > 0) {
+      Off += LeftLen + N.Len;
+      T = N.R;
+    } else if (N.Breaks() > 0) {
+      Start = Off + LeftLen + BreakEndInPiece(T, N.Breaks() - 1);
+      return Count;
+    } else {
+      T = N.L;
+    }
+  }
 }
 
 bool TPieceTree::Validate() const {

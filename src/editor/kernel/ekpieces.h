@@ -90,6 +90,9 @@ class TPieceTree {
   uint64_t BreakEnd(uint64_t N) const;
   // Line breaks that end at or before Pos.
   uint64_t BreaksBefore(uint64_t Pos) const;
+  // The same, and in Start the offset just past the last of them (BreakEnd of the count), in
+  // about one descent instead of two.
+  uint64_t LineAt(uint64_t Pos, uint64_t& Start) const;
 
   size_t PieceCount() const;
   size_t MemoryUse() const;
@@ -116,7 +119,7 @@ class TPieceTree {
   std::vector<uint32_t> FFree;
   std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block
   uint32_t FRoot = 0;
-  std::vector<uint32_t> FPath;  // scratch for EnsureBoundary
+  std::vector<uint32_t> FPath;  // scratch for EnsureBoundary and FreeTree
   uint32_t FSeed = 0x9E3779B9u;
 };
 

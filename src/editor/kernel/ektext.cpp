@@ -12,8 +12,9 @@ namespace nxs::ek {
 
 TTextPos TTextBuffer::PosOf(uint64_t Offset) const {
   Offset = std::min(Offset, FTree.Length());
-  uint64_t Line = FLines.LineOf(Offset);
-  return {Line, Offset - FLines.LineStart(Line)};
+  uint64_t Start = 0;
+  uint64_t Line = FTree.LineAt(Offset, Start);
+  return {Line, Offset - Start};
 }
 
 uint64_t TTextBuffer::OffsetOf(TTextPos P) const {
@@ -32,40 +33,60 @@ void TTextBuffer::RemoveWatcher(ITextWatcher* W) {
   FWatchers.erase(std::remove(FWatchers.begin(), FWatchers.end(), W), FWatchers.end());
 }
 
+namespace {
+
+// A text of neither line breaks nor multi-byte characters: inserting or deleting it moves
+// nothing but the columns after it on its own line, so positions follow by arithmetic.
+bool IsPlainText(std::string_view Text) {
+  for (char C : Text)
+    if (C == '\r' || C == '\n' || static_cast<unsigned char>(C) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
 void TTextBuffer::RawInsert(uint64_t Pos, std::string_view Text) {
   TChange C;
   C.Insert = true;
   C.Pos = Pos;
   C.Len = Text.size();
-  C.Before = C.BeforeEnd = C.After = PosOf(Pos);
+  C.Before = C.BeforeEnd = PosOf(Pos);
   uint64_t Breaks = FTree.BreakCount();
   FTree.Insert(Pos, Text);
-  C.AfterEnd = PosOf(Pos + Text.size());
   C.LineDelta = static_cast<int64_t>(FTree.BreakCount() - Breaks);
+  // No break split or joined either: the text went in on one line and ends on it. Otherwise
+  // even its start may have moved (a CR inserted between a CR and an LF ends a line).
+  const bool Plain = C.LineDelta == 0 && IsPlainText(Text);
+  C.After = Plain ? C.Before : PosOf(Pos);
+  C.AfterEnd = Plain ? TTextPos{C.Before.Line, C.Before.Col + Text.size()} : PosOf(Pos + Text.size());
   if (FNeedChars) {
-    C.BeforeChars = C.BeforeEndChars = C.AfterChars = CharColumn(C.Before);
-    C.AfterEndChars = CharColumn(C.AfterEnd);
+    C.BeforeChars = C.BeforeEndChars = CharColumn(C.Before);
+    C.AfterChars = Plain ? C.BeforeChars : CharColumn(C.After);
+    C.AfterEndChars = Plain ? C.BeforeChars + Text.size() : CharColumn(C.AfterEnd);
   }
   ++FChangeCount;
   for (ITextWatcher* W : FWatchers) W->TextChanged(C);
 }
 
-void TTextBuffer::RawDelete(uint64_t Pos, uint64_t Count) {
+void TTextBuffer::RawDelete(uint64_t Pos, uint64_t Count, std::string_view Deleted) {
   TChange C;
   C.Insert = false;
   C.Pos = Pos;
   C.Len = Count;
   C.Before = PosOf(Pos);
-  C.BeforeEnd = PosOf(Pos + Count);
+  const bool PlainText = Deleted.size() == Count && IsPlainText(Deleted);
+  C.BeforeEnd = PlainText ? TTextPos{C.Before.Line, C.Before.Col + Count} : PosOf(Pos + Count);
   if (FNeedChars) {
     C.BeforeChars = CharColumn(C.Before);
-    C.BeforeEndChars = CharColumn(C.BeforeEnd);
+    C.BeforeEndChars = PlainText ? C.BeforeChars + Count : CharColumn(C.BeforeEnd);
   }
   uint64_t Breaks = FTree.BreakCount();
   FTree.Erase(Pos, Count);
-  C.After = C.AfterEnd = PosOf(Pos);
   C.LineDelta = static_cast<int64_t>(FTree.BreakCount()) - static_cast<int64_t>(Breaks);
-  if (FNeedChars) C.AfterChars = C.AfterEndChars = CharColumn(C.After);
+  // Unless a CR and an LF met, what came before the deleted text stays where it was.
+  const bool Same = PlainText && C.LineDelta == 0;
+  C.After = C.AfterEnd = Same ? C.Before : PosOf(Pos);
+  if (FNeedChars) C.AfterChars = C.AfterEndChars = Same ? C.BeforeChars : CharColumn(C.After);
   ++FChangeCount;
   for (ITextWatcher* W : FWatchers) W->TextChanged(C);
 }
@@ -89,16 +110,18 @@ void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
   uint64_t Len = FTree.Length();
   if (Pos >= Len || Count == 0) return;
   Count = std::min(Count, Len - Pos);
-  if (!FRecordUndo) ForgetHistory();
-  if (FRecordUndo) {
-    TUndoRecord R;
-    R.Kind = TUndoRecord::ukDelete;
-    R.Pos = Pos;
-    R.Text = FTree.Text(Pos, Count);
-    R.CursorBefore = FCursor;
-    FHistory.Record(std::move(R));
+  if (!FRecordUndo) {
+    ForgetHistory();
+    RawDelete(Pos, Count, {});
+    return;
   }
-  RawDelete(Pos, Count);
+  TUndoRecord R;
+  R.Kind = TUndoRecord::ukDelete;
+  R.Pos = Pos;
+  R.Text = FTree.Text(Pos, Count);
+  R.CursorBefore = FCursor;
+  RawDelete(Pos, Count, R.Text);
+  FHistory.Record(std::move(R));
 }
 
 void TTextBuffer::ForgetHistory() {
@@ -117,46 +140,40 @@ void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context) {
 }
 
 bool TTextBuffer::Undo(uint64_t& Where, TEdPos& Cursor) {
-  std::vector<TUndoRecord*> Group = FHistory.TakeUndoGroup();
-  if (Group.empty()) return false;
-  for (TUndoRecord* R : Group) {
-    switch (R->Kind) {
+  return FHistory.UndoGroup([&](TUndoRecord& R) {
+    switch (R.Kind) {
       case TUndoRecord::ukInsert:
-        RawDelete(R->Pos, R->Text.size());
-        Where = R->Pos;
+        RawDelete(R.Pos, R.Text.size(), R.Text);
+        Where = R.Pos;
         break;
       case TUndoRecord::ukDelete:
-        RawInsert(R->Pos, R->Text);
-        Where = R->Pos;
+        RawInsert(R.Pos, R.Text);
+        Where = R.Pos;
         break;
       case TUndoRecord::ukClient:
-        if (R->Proc) R->Proc(R->Context, EKExecuteOpUndo);
+        if (R.Proc) R.Proc(R.Context, EKExecuteOpUndo);
         break;
     }
-    Cursor = R->CursorBefore;
-  }
-  return true;
+    Cursor = R.CursorBefore;
+  });
 }
 
 bool TTextBuffer::Redo(uint64_t& Where) {
-  std::vector<TUndoRecord*> Group = FHistory.TakeRedoGroup();
-  if (Group.empty()) return false;
-  for (TUndoRecord* R : Group) {
-    switch (R->Kind) {
+  return FHistory.RedoGroup([&](TUndoRecord& R) {
+    switch (R.Kind) {
       case TUndoRecord::ukInsert:
-        RawInsert(R->Pos, R->Text);
-        Where = R->Pos + R->Text.size();
+        RawInsert(R.Pos, R.Text);
+        Where = R.Pos + R.Text.size();
         break;
       case TUndoRecord::ukDelete:
-        RawDelete(R->Pos, R->Text.size());
-        Where = R->Pos;
+        RawDelete(R.Pos, R.Text.size(), R.Text);
+        Where = R.Pos;
         break;
       case TUndoRecord::ukClient:
-        if (R->Proc) R->Proc(R->Context, EKExecuteOpRedo);
+        if (R.Proc) R.Proc(R.Context, EKExecuteOpRedo);
         break;
     }
-  }
-  return true;
+  });
 }
 
 void TTextBuffer::Clear() {

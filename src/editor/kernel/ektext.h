@@ -92,7 +92,8 @@ class TTextBuffer {
  private:
   void ForgetHistory();
   void RawInsert(uint64_t Pos, std::string_view Text);
-  void RawDelete(uint64_t Pos, uint64_t Count);
+  // Deleted: the bytes that go, when the caller has them at hand (positions follow cheaper).
+  void RawDelete(uint64_t Pos, uint64_t Count, std::string_view Deleted);
 
   TPieceTree FTree;
   TLineIndex FLines;

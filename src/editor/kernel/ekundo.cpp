@@ -21,17 +21,17 @@ void TUndoHistory::EndPlayback() {
 }
 
 bool TUndoHistory::LastGroupIsClientOnly() const {
-  if (FUndo.empty()) return false;
-  const uint32_t Group = FUndo.back().Group;
-  for (auto It = FUndo.rbegin(); It != FUndo.rend() && It->Group == Group; ++It)
-    if (It->Kind != TUndoRecord::ukClient) return false;
+  if (FCursor == 0) return false;
+  const uint32_t Group = FRecords[FCursor - 1].Group;
+  for (size_t I = FCursor; I > 0 && FRecords[I - 1].Group == Group; --I)
+    if (FRecords[I - 1].Kind != TUndoRecord::ukClient) return false;
   return true;
 }
 
 // Whether the first record of a step joins the last group.
 bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
-  if (FPlayback) return !FPlaybackFirst && !FUndo.empty();
-  if (FUndo.empty()) return false;
+  if (FPlayback) return !FPlaybackFirst && FCursor > 0;
+  if (FCursor == 0) return false;
   // Client procedures alone change nothing that undoing could show: the next change joins
   // them (a buffer's modified-state object made when its text was loaded goes with the first
   // edit, so that undoing every edit gives the unmodified state back).
@@ -39,8 +39,8 @@ bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
   // A client procedure acts when the change before it is undone or redone (a buffer's
   // modified-state object made when its text was saved goes with the last edit before it).
   if (Rec.Kind == TUndoRecord::ukClient) return FKind != ugGroupWithNone;
-  if (!FStarted || FFresh || FUndo.back().Group != FGroup) return false;
-  const TUndoRecord& Last = FUndo.back();
+  const TUndoRecord& Last = FRecords[FCursor - 1];
+  if (!FStarted || FFresh || Last.Group != FGroup) return false;
   bool Typing = Rec.Kind == TUndoRecord::ukInsert && Last.Kind == TUndoRecord::ukInsert &&
                 Rec.Pos == Last.Pos + Last.Text.size();
   bool Erasing = Rec.Kind == TUndoRecord::ukDelete && Last.Kind == TUndoRecord::ukDelete &&
@@ -74,37 +74,9 @@ void TUndoHistory::Record(TUndoRecord Rec) {
     FPlaybackFirst = false;
   }
   Rec.Group = FGroup;
-  FUndo.push_back(std::move(Rec));
+  FRecords.push_back(std::move(Rec));
+  FCursor = FRecords.size();
   Trim();
-}
-
-std::vector<TUndoRecord*> TUndoHistory::TakeUndoGroup() {
-  std::vector<TUndoRecord*> Out;
-  if (!CanUndo()) return Out;
-  uint32_t Group = FUndo.back().Group;
-  while (!FUndo.empty() && FUndo.back().Group == Group) {
-    FRedo.push_front(std::move(FUndo.back()));
-    FUndo.pop_back();
-    Out.push_back(&FRedo.front());
-  }
-  // The next change starts a group of its own.
-  FStarted = false;
-  FStepOpen = false;
-  return Out;
-}
-
-std::vector<TUndoRecord*> TUndoHistory::TakeRedoGroup() {
-  std::vector<TUndoRecord*> Out;
-  if (FRedo.empty()) return Out;
-  uint32_t Group = FRedo.front().Group;
-  while (!FRedo.empty() && FRedo.front().Group == Group) {
-    FUndo.push_back(std::move(FRedo.front()));
-    FRedo.pop_front();
-    Out.push_back(&FUndo.back());
-  }
-  FStarted = false;
-  FStepOpen = false;
-  return Out;
 }
 
 void TUndoHistory::Drop(TUndoRecord& Rec) {
@@ -117,19 +89,20 @@ void TUndoHistory::Drop(TUndoRecord& Rec) {
 
 void TUndoHistory::Trim() {
   // Whole groups go, oldest first, so that no group is undone in part.
-  while (FUndo.size() > FLimit) {
-    uint32_t Group = FUndo.front().Group;
-    if (Group == FGroup && FUndo.back().Group == Group && FLimit > 0) break;  // never the open group
-    while (!FUndo.empty() && FUndo.front().Group == Group) {
-      Drop(FUndo.front());
-      FUndo.pop_front();
+  while (FCursor > FLimit) {
+    uint32_t Group = FRecords.front().Group;
+    if (Group == FGroup && FRecords[FCursor - 1].Group == Group && FLimit > 0) break;  // never the open group
+    while (FCursor > 0 && FRecords.front().Group == Group) {
+      Drop(FRecords.front());
+      FRecords.pop_front();
+      --FCursor;
     }
   }
 }
 
 void TUndoHistory::ClearRedo() {
-  for (TUndoRecord& R : FRedo) Drop(R);
-  FRedo.clear();
+  for (size_t I = FCursor; I < FRecords.size(); ++I) Drop(FRecords[I]);
+  FRecords.erase(FRecords.begin() + static_cast<std::ptrdiff_t>(FCursor), FRecords.end());
 }
 
 void TUndoHistory::SetLimit(uint32_t Limit) {
@@ -142,17 +115,16 @@ void TUndoHistory::SetLimit(uint32_t Limit) {
 }
 
 void TUndoHistory::Clear() {
-  for (TUndoRecord& R : FUndo) Drop(R);
-  FUndo.clear();
-  ClearRedo();
+  for (TUndoRecord& R : FRecords) Drop(R);
+  FRecords.clear();
+  FCursor = 0;
   FStarted = false;
   FStepOpen = false;
 }
 
 size_t TUndoHistory::MemoryUse() const {
-  size_t Total = (FUndo.size() + FRedo.size()) * sizeof(TUndoRecord);
-  for (const TUndoRecord& R : FUndo) Total += R.Text.capacity() > 15 ? R.Text.capacity() : 0;
-  for (const TUndoRecord& R : FRedo) Total += R.Text.capacity() > 15 ? R.Text.capacity() : 0;
+  size_t Total = FRecords.size() * sizeof(TUndoRecord);
+  for (const TUndoRecord& R : FRecords) Total += R.Text.capacity() > 15 ? R.Text.capacity() : 0;
   return Total;
 }
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <deque>
 #include <string>
-#include <vector>
 
 #include "editor/kernel/ek.h"
 
@@ -46,19 +45,35 @@ class TUndoHistory {
   // Records a change done by the buffer; drops the redo list.
   void Record(TUndoRecord Rec);
   // A group of client procedures alone is not undone by itself: it waits for a change.
-  bool CanUndo() const { return !FUndo.empty() && !LastGroupIsClientOnly(); }
-  bool Empty() const { return FUndo.empty() && FRedo.empty(); }
-  bool CanRedo() const { return !FRedo.empty(); }
-  // Moves the last group to the redo list and returns its records, newest first.
-  std::vector<TUndoRecord*> TakeUndoGroup();
-  // Moves the first redo group back and returns its records, oldest first.
-  std::vector<TUndoRecord*> TakeRedoGroup();
+  bool CanUndo() const { return FCursor > 0 && !LastGroupIsClientOnly(); }
+  bool CanRedo() const { return FCursor < FRecords.size(); }
+  bool Empty() const { return FRecords.empty(); }
+  // Undoes the last group: Apply gets its records newest first, and they become the first
+  // ones to redo. False when there is nothing to undo. Records stay where they are, so a step
+  // costs no allocation; Apply must not record changes.
+  template <class TApply>
+  bool UndoGroup(TApply&& Apply) {
+    if (!CanUndo()) return false;
+    const uint32_t Group = FRecords[FCursor - 1].Group;
+    while (FCursor > 0 && FRecords[FCursor - 1].Group == Group) Apply(FRecords[--FCursor]);
+    GroupTaken();
+    return true;
+  }
+  // Redoes the next group: Apply gets its records oldest first.
+  template <class TApply>
+  bool RedoGroup(TApply&& Apply) {
+    if (!CanRedo()) return false;
+    const uint32_t Group = FRecords[FCursor].Group;
+    while (FCursor < FRecords.size() && FRecords[FCursor].Group == Group) Apply(FRecords[FCursor++]);
+    GroupTaken();
+    return true;
+  }
 
   uint32_t Limit() const { return FLimit; }
   // 0 empties the history.
   void SetLimit(uint32_t Limit);
   void Clear();
-  size_t RecordCount() const { return FUndo.size(); }
+  size_t RecordCount() const { return FCursor; }
   size_t MemoryUse() const;
 
  private:
@@ -67,9 +82,16 @@ class TUndoHistory {
   void Drop(TUndoRecord& Rec);
   void Trim();
   void ClearRedo();
+  // The next change starts a group of its own.
+  void GroupTaken() {
+    FStarted = false;
+    FStepOpen = false;
+  }
 
-  std::deque<TUndoRecord> FUndo;  // oldest first
-  std::deque<TUndoRecord> FRedo;  // next to redo first
+  // Oldest first; the records before FCursor are undone next (the last one first), those from
+  // FCursor on are redone next (FCursor first).
+  std::deque<TUndoRecord> FRecords;
+  size_t FCursor = 0;
   TUndoGroup FKind = ugGroupWithNone;
   bool FStarted = false;   // a group is open that the next step may join
   bool FFresh = false;     // StartGroup was called and the group has no change yet

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "editor/kernel/eklines.h"
 #include "editor/kernel/ektext.h"
+#include "editor/kernel/ekutf8.h"
 
 namespace nxs::ek {
 namespace {
@@ -30,31 +33,83 @@ void ExpectSameLines(const TPieceTree& Tree, const std::string& Model) {
     ASSERT_EQ(Lines.LineStart(L), Starts[L]) << "line " << L;
     ASSERT_EQ(Lines.LineOf(Starts[L]), L);
   }
+  // The one-descent lookup agrees with the two it stands for at every offset.
+  for (uint64_t Pos = 0; Pos <= Model.size(); ++Pos) {
+    uint64_t Start = ~0ull;
+    const uint64_t Line = Tree.LineAt(Pos, Start);
+    ASSERT_EQ(Line, Tree.BreaksBefore(Pos)) << "offset " << Pos;
+    ASSERT_EQ(Start, Tree.BreakEnd(Line)) << "offset " << Pos;
+  }
   ASSERT_TRUE(Tree.Validate());
 }
 
-TEST(PieceTree, RandomEditsKeepTextAndLineStarts) {
-  std::mt19937 Rng(7);
-  const char Alphabet[] = "ab\r\n\xc3\xa9\t";
-  TPieceTree Tree;
-  std::string Model;
-  for (int Step = 0; Step < 3000; ++Step) {
-    if (Model.empty() || Rng() % 3 != 0) {
-      std::string Text;
-      int N = 1 + Rng() % 4;
-      for (int I = 0; I < N; ++I) Text += Alphabet[Rng() % (sizeof(Alphabet) - 1)];
-      uint64_t Pos = Rng() % (Model.size() + 1);
-      Tree.Insert(Pos, Text);
-      Model.insert(Pos, Text);
-    } else {
-      uint64_t Pos = Rng() % Model.size();
-      uint64_t Count = 1 + Rng() % 5;
-      Tree.Erase(Pos, Count);
-      Model.erase(Pos, Count);
+// Line and byte column of an offset in a plain string, by the tree's rule (an offset between
+// CR and LF belongs to the CR's line).
+TTextPos ModelPos(const std::string& S, uint64_t Offset) {
+  std::vector<uint64_t> Starts = ModelLineStarts(S);
+  uint64_t Line = static_cast<uint64_t>(std::upper_bound(Starts.begin(), Starts.end(), Offset) - Starts.begin()) - 1;
+  return {Line, Offset - Starts[Line]};
+}
+
+uint64_t ModelChars(const std::string& S, TTextPos P) {
+  const uint64_t Start = ModelLineStarts(S)[P.Line];
+  return Utf8CountChars(std::string_view(S).substr(Start, P.Col), P.Col);
+}
+
+TEST(TextBuffer, ChangesReportWhereTheyHappenedInBytesAndCharacters) {
+  // Watchers hear the positions before and after each change, undo and redo included; the
+  // cheap paths for plain text must agree with looking them up in a copy of the text.
+  struct TCheck : ITextWatcher {
+    const TTextBuffer* T = nullptr;
+    std::string Model;  // the text before the change
+    int Seen = 0;
+    void TextChanged(const TChange& C) override {
+      ++Seen;
+      const std::string Before = Model;
+      std::string After = Model;
+      if (C.Insert) After.insert(C.Pos, T->Text(C.Pos, C.Len));
+      else After.erase(C.Pos, C.Len);
+      EXPECT_EQ(C.Before, ModelPos(Before, C.Pos));
+      EXPECT_EQ(C.BeforeEnd, ModelPos(Before, C.Pos + (C.Insert ? 0 : C.Len)));
+      EXPECT_EQ(C.After, ModelPos(After, C.Pos));
+      EXPECT_EQ(C.AfterEnd, ModelPos(After, C.Pos + (C.Insert ? C.Len : 0)));
+      EXPECT_EQ(C.BeforeChars, ModelChars(Before, C.Before));
+      EXPECT_EQ(C.BeforeEndChars, ModelChars(Before, C.BeforeEnd));
+      EXPECT_EQ(C.AfterChars, ModelChars(After, C.After));
+      EXPECT_EQ(C.AfterEndChars, ModelChars(After, C.AfterEnd));
+      EXPECT_EQ(C.LineDelta, static_cast<int64_t>(ModelLineStarts(After).size()) -
+                                 static_cast<int64_t>(ModelLineStarts(Before).size()));
+      Model = After;
     }
-    if (Step % 97 == 0) ExpectSameLines(Tree, Model);
+    void TextReset() override {}
+  } Check;
+  TTextBuffer T;
+  Check.T = &T;
+  T.AddWatcher(&Check);
+  T.SetNeedCharColumns(true);
+  std::mt19937 Rng(11);
+  const char* Pieces[] = {"ab", "x", "\r", "\n", "\r\n", "\xc3\xa9", "\xe6\x97\xa5", "\t", "q\r"};
+  for (int Step = 0; Step < 1500; ++Step) {
+    const uint64_t Len = T.Length();
+    const unsigned Choice = Rng() % 8;
+    uint64_t Where;
+    TEdPos Cursor;
+    if (Choice == 0 && T.History().CanUndo()) {
+      ASSERT_TRUE(T.Undo(Where, Cursor));
+    } else if (Choice == 1 && T.History().CanRedo()) {
+      ASSERT_TRUE(T.Redo(Where));
+    } else if (Len == 0 || Choice < 6) {
+      T.Insert(Rng() % (Len + 1), Pieces[Rng() % std::size(Pieces)]);
+    } else {
+      uint64_t Pos = Rng() % Len;
+      T.Delete(Pos, std::min<uint64_t>(1 + Rng() % 3, Len - Pos));
+    }
+    T.History().EndStep();
+    ASSERT_EQ(T.Text(0, T.Length()), Check.Model);
+    if (::testing::Test::HasFailure()) break;
   }
-  ExpectSameLines(Tree, Model);
+  EXPECT_GT(Check.Seen, 1200);
+  T.RemoveWatcher(&Check);
 }
 
 TEST(PieceTree, CarriageReturnAndLineFeedJoinAcrossPieces) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace nxs::ek {
 namespace {
 
@@ -20,10 +22,22 @@ TUndoRecord Erase(uint64_t Pos, std::string Text) {
   return R;
 }
 
+std::vector<TUndoRecord*> TakeUndoGroup(TUndoHistory& H) {
+  std::vector<TUndoRecord*> Out;
+  H.UndoGroup([&](TUndoRecord& R) { Out.push_back(&R); });
+  return Out;
+}
+
+std::vector<TUndoRecord*> TakeRedoGroup(TUndoHistory& H) {
+  std::vector<TUndoRecord*> Out;
+  H.RedoGroup([&](TUndoRecord& R) { Out.push_back(&R); });
+  return Out;
+}
+
 // Records each change as its own step and counts the groups that undo takes back.
 int Groups(TUndoHistory& H) {
   int N = 0;
-  while (!H.TakeUndoGroup().empty()) ++N;
+  while (!TakeUndoGroup(H).empty()) ++N;
   return N;
 }
 
@@ -117,7 +131,7 @@ TEST(UndoHistory, ClientProceduresGoWithTheChangeBeforeThemOrElseTheNextOne) {
   H.SetKind(ugGroupWithAny);
   H.Record(Client());
   EXPECT_FALSE(H.CanUndo());
-  EXPECT_TRUE(H.TakeUndoGroup().empty());
+  EXPECT_TRUE(TakeUndoGroup(H).empty());
   H.SetKind(ugGroupWithDataChangeAdd);
   H.StartGroup();
   H.Record(Insert(0, "a"));
@@ -131,10 +145,10 @@ TEST(UndoHistory, ClientProceduresGoWithTheChangeBeforeThemOrElseTheNextOne) {
   H.StartGroup();
   H.Record(Insert(1, "b"));
   H.EndStep();
-  std::vector<TUndoRecord*> Last = H.TakeUndoGroup();
+  std::vector<TUndoRecord*> Last = TakeUndoGroup(H);
   ASSERT_EQ(Last.size(), 1u);
   EXPECT_EQ(Last[0]->Text, "b");
-  std::vector<TUndoRecord*> First = H.TakeUndoGroup();
+  std::vector<TUndoRecord*> First = TakeUndoGroup(H);
   ASSERT_EQ(First.size(), 3u);  // newest first: the second client, "a", the first client
   EXPECT_EQ(First[0]->Kind, TUndoRecord::ukClient);
   EXPECT_EQ(First[1]->Text, "a");
@@ -153,11 +167,11 @@ TEST(UndoHistory, TrimmingDropsWholeGroupsAndRedoComesBack) {
   H.EndStep();
   H.SetLimit(2);  // three records: the first group (two records) goes as a whole
   EXPECT_EQ(H.RecordCount(), 1u);
-  std::vector<TUndoRecord*> Undone = H.TakeUndoGroup();
+  std::vector<TUndoRecord*> Undone = TakeUndoGroup(H);
   ASSERT_EQ(Undone.size(), 1u);
   EXPECT_EQ(Undone[0]->Text, "c");
   EXPECT_TRUE(H.CanRedo());
-  std::vector<TUndoRecord*> Redone = H.TakeRedoGroup();
+  std::vector<TUndoRecord*> Redone = TakeRedoGroup(H);
   ASSERT_EQ(Redone.size(), 1u);
   EXPECT_TRUE(H.CanUndo());
   H.Record(Insert(3, "d"));
