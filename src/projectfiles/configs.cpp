@@ -102,8 +102,9 @@ std::vector<std::string> TPropertyGroup::GetPropertyNames() const {
 }
 
 void TPropertyGroup::Clear() {
-  if (FProperties.empty()) return;
+  if (FProperties.empty() && FShadowed.empty()) return;
   FProperties.clear();
+  FShadowed.clear();
   FModified = true;
 }
 
@@ -124,9 +125,22 @@ class TBagReader : public IPropertyReader {
 void TPropertyGroup::Load(IMSProjectFile& ProjectFile, const std::string& GroupCondition) {
   FGroupCondition = GroupCondition;
   TBagReader Reader([this](const std::string& N, const std::string& V, const std::string& C) {
+    // A second property of the same name: the unconditioned one is the bag's entry, else the
+    // later one (as the build engine reads the group); the other is kept aside as it stands.
+    if (const TPropData* Old = Find(N)) {
+      if (!Old->Condition.empty() || C.empty()) {
+        FShadowed.push_back({N, StoredValue(N, *Old), Old->Condition, Old->LoadPosition});
+        FProperties.erase(N);
+      } else {
+        FShadowed.push_back({N, V, C, FNextPosition++});
+        return;
+      }
+    }
     ReadStoredProperty(N, V, C);
   });
   ProjectFile.ReadPropertyGroup(GroupCondition, Reader);
+  std::sort(FShadowed.begin(), FShadowed.end(),
+            [](const TShadowed& A, const TShadowed& B) { return A.LoadPosition < B.LoadPosition; });
 }
 
 void TPropertyGroup::ReadStoredProperty(const std::string& Name, const std::string& Value, const std::string& Condition) {
@@ -138,10 +152,17 @@ void TPropertyGroup::ReadStoredProperty(const std::string& Name, const std::stri
 std::string TPropertyGroup::StoredValue(const std::string& Name, const TPropData& Data) const { return Data.Value; }
 
 void TPropertyGroup::WriteEntries(IMSProjectFile& ProjectFile) const {
+  size_t Next = 0;  // the shadowed properties are in load order already
+  auto WriteShadowedBefore = [&](int Position) {
+    for (; Next < FShadowed.size() && FShadowed[Next].LoadPosition < Position; ++Next)
+      ProjectFile.WriteProperty(FShadowed[Next].Name, FShadowed[Next].Value, true, FShadowed[Next].Condition);
+  };
   for (const auto& Name : GetPropertyNames()) {
     const TPropData& D = FProperties.at(Name);
+    WriteShadowedBefore(D.LoadPosition);
     ProjectFile.WriteProperty(Name, StoredValue(Name, D), true, D.Condition);
   }
+  WriteShadowedBefore(FNextPosition);
 }
 
 void TPropertyGroup::Save(IMSProjectFile& ProjectFile) {

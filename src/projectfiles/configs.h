@@ -112,6 +112,14 @@ class TPropertyGroup {
   std::string FGroupCondition;
   std::string FName;
   std::unordered_map<std::string, TPropData, CaseInsensitiveHash, CaseInsensitiveEqual> FProperties;
+  // Properties of the group that share a name with the entry the bag keeps (another condition,
+  // or overridden further down): kept as the file holds them and written back in their place,
+  // so that a hand-edited group loses nothing. They take no part in lookups.
+  struct TShadowed {
+    std::string Name, Value, Condition;
+    int LoadPosition;
+  };
+  std::vector<TShadowed> FShadowed;
   int FNextPosition = 0;
 };
 

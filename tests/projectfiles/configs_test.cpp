@@ -437,6 +437,33 @@ TEST(BuildConfigurations, SavingALoadedProjectAgainChangesNothing) {
   EXPECT_TRUE(Again.Configs.Configuration("Debug").GetMerged("Defines"));
 }
 
+TEST(BuildConfigurations, PropertiesSharingANameInOneValueGroupAreAllKept) {
+  TTestProject P("/p/app.vproj", Doc(
+      "<PropertyGroup Condition=\"'$(Config)'=='Base' or '$(Base)'!=''\"><Base>true</Base></PropertyGroup>\n"
+      "<PropertyGroup Condition=\"'$(Base)'!=''\">"
+      "<Defines Condition=\"'$(X)'=='0'\">ZERO</Defines>"
+      "<Defines>PLAIN</Defines>"
+      "<Defines Condition=\"'$(X)'=='1'\">ONE</Defines>"
+      "<Optimize>false</Optimize>"
+      "<Optimize>true</Optimize>"
+      "</PropertyGroup>\n"));
+  P.Load();
+  TBuildConfiguration& Base = P.Configs.GetBaseConfiguration();
+  // The unconditioned one is the configuration's value; of two alike, the later one, which is
+  // the one in effect and the only one written back.
+  EXPECT_EQ(Base.GetValue("Defines"), "PLAIN");
+  EXPECT_EQ(Base.GetValue("Optimize"), "true");
+  Base.SetValue("ExtraOptions", "-v");
+  EXPECT_EQ(GroupText(P.Save(), "'$(Base)'!=''"),
+            "<PropertyGroup Condition=\"'$(Base)'!=''\">\r\n"
+            "        <Defines Condition=\"'$(X)'=='0'\">ZERO</Defines>\r\n"
+            "        <Defines>PLAIN</Defines>\r\n"
+            "        <Defines Condition=\"'$(X)'=='1'\">ONE</Defines>\r\n"
+            "        <Optimize>true</Optimize>\r\n"
+            "        <ExtraOptions>-v</ExtraOptions>\r\n"
+            "    </PropertyGroup>");
+}
+
 TEST(BuildConfigurations, NotifiersHearChangesButNotLoading) {
   struct TCounter : IConfigurationNotifier {
     int Added = 0, Removed = 0, Values = 0;
