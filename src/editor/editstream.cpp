@@ -115,8 +115,9 @@ void TEditWriter::Insert(std::string_view Text) {
   CheckReadOnly();
   BeginAction();
   try {
-    GotoCharPos(FEkView, FEdFile.CharPos, false);
-    InsertBlock(FEkView, Text, TotalLinesInBuffer(FEkView) > 0 ? ugGroupDefault : ugGroupWithDataChangeAdd);
+    // By byte offset and as given: the cursor cannot reach past the 32,767th column of a long
+    // line, and typed text would have its line breaks made the buffer's own.
+    InsertAt(FEkView, FEdFile.Pos, Text, TotalLinesInBuffer(FEkView) > 0 ? ugGroupDefault : ugGroupWithDataChangeAdd);
     if (!FUndoable) EndMac(FEkView);
     SeekTo(FEkView, FEdFile, FEdFile.Pos + static_cast<uint32_t>(Text.size()));
     FChanged = true;

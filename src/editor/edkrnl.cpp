@@ -205,6 +205,12 @@ void InsertBlock(PEkView View, std::string_view Text, TUndoGroup Group) {
   EvalScript(View, S);
 }
 
+void InsertAt(PEkView View, uint32_t Offset, std::string_view Text, TUndoGroup Group) {
+  if (Text.empty()) return;
+  SetupUndoGroup(Group, View);
+  EvalOne(View, ekInsertAt, TInsertAtArgs{Offset, Text.data(), static_cast<uint32_t>(Text.size())});
+}
+
 void InsertLiteral(PEkView View, std::string_view Text) {
   SetupUndoGroup(ugGroupWithDataChangeAdd, View);
   TEkScript S;
@@ -265,9 +271,11 @@ void DeleteTo(PEkView View, const TEdFile& File, int32_t Count) {
     while (ReadChars(View, End, Buf, sizeof Buf) > 0) {
     }
   }
+  // The temporary block's markers go by byte offset: a character position cannot count past
+  // the 32,767th character of a long line, and a block cut there would take the wrong text.
   TEkScript S;
-  S.Add(ekSetMarkerPos, TSetMarkerArgs{mkTempPos, File.CharPos});
-  S.Add(ekSetMarkerPos, TSetMarkerArgs{mkTempEnd, End.CharPos});
+  S.Add(ekSetMarkerOffset, TSetMarkerOffsetArgs{mkTempPos, File.Pos});
+  S.Add(ekSetMarkerOffset, TSetMarkerOffsetArgs{mkTempEnd, End.Pos});
   S.Add(ekDeleteBlock, TDeleteBlockArgs{1});
   S.End();
   EvalScript(View, S);

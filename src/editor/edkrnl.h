@@ -42,6 +42,9 @@ void InsertString(PEkView View, std::string_view Text);
 // Inserts the text as it is (any line break form) at the cursor.
 void InsertAtCursor(PEkView View, std::string_view Text);
 void InsertBlock(PEkView View, std::string_view Text, TUndoGroup Group);
+// Inserts the text as it is at a byte offset of the text (any column of any line); the cursor
+// stays where it is.
+void InsertAt(PEkView View, uint32_t Offset, std::string_view Text, TUndoGroup Group);
 void InsertLiteral(PEkView View, std::string_view Text);
 void InsertTextAtTop(PEkView View, std::string_view Text);
 void BreakLine(PEkView View);

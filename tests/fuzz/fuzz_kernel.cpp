@@ -62,7 +62,8 @@ const TField Fields[] = {
     F(ekGetLineBreakStyle, TGetLineBreakArgs, Style, kBuf), F(ekConvertCharPosToPos, TCharPosToPosArgs, Result, kBuf),
     F(ekGetUndoGroup, TGetUndoGroupArgs, Group, kBuf),     F(ekGetUndoGroup, TGetUndoGroupArgs, Started, kBuf),
     F(ekGetLineText, TGetLineTextArgs, Buffer, kBuf),      F(ekGetLineText, TGetLineTextArgs, Size, kLen),
-    F(ekGetLineText, TGetLineTextArgs, Length, kBuf),
+    F(ekGetLineText, TGetLineTextArgs, Length, kBuf),      F(ekInsertAt, TInsertAtArgs, Str, kBuf),
+    F(ekInsertAt, TInsertAtArgs, Len, kLen),
 };
 #undef F
 

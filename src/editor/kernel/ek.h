@@ -44,6 +44,9 @@ struct TEdPos {
 static_assert(sizeof(TEdPos) == 6);
 
 // A character position: Index counts characters (code points) of the line from 0; LineNum from 1.
+// Positions the kernel gives beyond the 32,767th character of a line read as that character:
+// what must reach every byte of such a line goes by byte offsets (TEdFile.Pos, SetMarkerOffset,
+// InsertAt).
 struct TCharPos {
   int16_t Index;
   int32_t LineNum;
@@ -598,6 +601,8 @@ struct TModesArgs { uint32_t Mask; uint32_t Value; };
 struct TMatchPairArgs { uint8_t Forward; };
 struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the block indent (2)
 struct TGetLineTextArgs { int32_t Line; char* Buffer; uint32_t Size; uint32_t* Length; };
+struct TSetMarkerOffsetArgs { uint32_t ID; uint32_t Pos; };
+struct TInsertAtArgs { uint32_t Pos; const char* Str; uint32_t Len; };
 
 #pragma pack(pop)
 

@@ -166,6 +166,14 @@ uint8_t TEkEditor::InsertRaw(std::string_view Text) {
   return erOk;
 }
 
+uint8_t TEkEditor::InsertAt(uint64_t Pos, std::string_view Text) {
+  if (Text.empty()) return erOk;
+  const uint64_t Line = FDoc.Text().PosOf(Pos).Line;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(std::min<uint64_t>(Line + 1, INT32_MAX)), 0)) return R;
+  Change(Pos, 0, Text);
+  return erOk;
+}
+
 uint8_t TEkEditor::DeleteChar() {
   int64_t Beyond = 0;
   TTextPos P = CursorPos(&Beyond);

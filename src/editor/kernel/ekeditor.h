@@ -56,6 +56,7 @@ class TEkEditor {
   uint8_t InsertTyped(std::string_view Text);    // 35
   uint8_t InsertLiteral(std::string_view Text);  // 2C
   uint8_t InsertRaw(std::string_view Text);      // 06
+  uint8_t InsertAt(uint64_t Pos, std::string_view Text);  // 98: as given, the cursor stays
   uint8_t DeleteChar();
   uint8_t Backspace();
   uint8_t ForeTab();

@@ -493,6 +493,21 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       if (Id == mkBlockBeg || Id == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
       return erOk;
     }
+    case ekSetMarkerOffset: {
+      auto A = ArgsOf<TSetMarkerOffsetArgs>(P);
+      if (A.ID >= MaxMarkers) return erBadArgument;
+      if (A.Pos > T.Length()) return erRange;
+      D.SetMarker(A.ID, T.PosOf(A.Pos));
+      if (A.ID == mkBlockBeg || A.ID == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
+      return erOk;
+    }
+    case ekInsertAt: {
+      auto A = ArgsOf<TInsertAtArgs>(P);
+      std::string_view Text = StringArg(A.Str, A.Len, Ok);
+      if (!Ok) return erBadArgument;
+      if (A.Pos > T.Length()) return erRange;
+      return E.InsertAt(A.Pos, Text);
+    }
     case ekAddClientUndoProc: {
       auto A = ArgsOf<TClientUndoArgs>(P);
       if (!A.UndoRedoProc) return erBadArgument;

@@ -114,6 +114,24 @@ TEST(KernelEdit, AnOptionGroupsModeWordActsAsItsOptions) {
   EXPECT_EQ(K.Buffer().EdModes & emBackspaceUnindents, 0u);
 }
 
+TEST(KernelEdit, ByteOffsetsReachPastTheLastCountableCharacterOfALongLine) {
+  TKernelView K;
+  const std::string Long(40000, 'x');
+  K.Load(Long + "\nend");
+  const std::string Text = "a\rb";  // as given: the lone CR stays
+  EXPECT_EQ(K.Run(ekInsertAt, TInsertAtArgs{39000, Text.data(), 3}), 0);
+  EXPECT_EQ(K.Save(), Long.substr(0, 39000) + "a\rb" + Long.substr(39000) + "\nend");
+  EXPECT_EQ(K.Run(ekSetMarkerOffset, TSetMarkerOffsetArgs{mkTempPos, 39000}), 0);
+  EXPECT_EQ(K.Run(ekSetMarkerOffset, TSetMarkerOffsetArgs{mkTempEnd, 39003}), 0);
+  EXPECT_EQ(K.Run(ekDeleteBlock, TDeleteBlockArgs{1}), 0);
+  EXPECT_EQ(K.Save(), Long + "\nend");
+  EXPECT_EQ(K.Run(ekInsertAt, TInsertAtArgs{40005, Text.data(), 3}), erRange);
+  EXPECT_EQ(K.Run(ekSetMarkerOffset, TSetMarkerOffsetArgs{mkTempPos, 40005}), erRange);
+  EXPECT_EQ(K.Run(ekSetMarkerOffset, TSetMarkerOffsetArgs{999, 0}), erBadArgument);
+  K.Buffer().LockRefCount = 1;
+  EXPECT_EQ(K.Run(ekInsertAt, TInsertAtArgs{0, Text.data(), 3}), erReadOnly);
+}
+
 TEST(KernelEdit, LiteralAndRawInsertsKeepOrConvertBreaks) {
   TKernelView K;
   K.Load("x\r\ny");
