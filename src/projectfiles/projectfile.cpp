@@ -336,15 +336,20 @@ void TNativeMSBuildProject::AddItemMetadata(const std::string& Name, const std::
 
 // 16
 void TNativeMSBuildProject::SaveToFile(const std::string& FileName) {
-  std::string Text;
-  Text.reserve(TXmlWriter::EstimateSize(*FProjectNode) + 3);
-  Text.append("\xEF\xBB\xBF");
   std::vector<TNode*> WasModified;
-  TXmlWriter Writer(Text, xeUTF8, true);
-  Writer.RecordModified(&WasModified);
-  Writer.Write(*FProjectNode);
   try {
-    FileSystem().WriteFile(FileName, Text);
+    // The text goes out in pieces that stay in the processor's cache, never held whole.
+    constexpr size_t Piece = 256 << 10;
+    std::unique_ptr<IFileWriter> File = FileSystem().CreateFileWriter(FileName);
+    std::string Text;
+    Text.reserve(Piece + Piece / 4);
+    Text.append("\xEF\xBB\xBF");
+    TXmlWriter Writer(Text, xeUTF8, true);
+    Writer.RecordModified(&WasModified);
+    Writer.StreamTo(*File, Piece);
+    Writer.Write(*FProjectNode);
+    Writer.Flush();
+    File->Commit();
   } catch (...) {
     // Only a file that was written makes the document unmodified.
     for (TNode* Node : WasModified) Node->MarkModified();

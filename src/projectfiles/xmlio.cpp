@@ -679,6 +679,12 @@ void TXmlWriter::EscapeAttribute(std::string& Out, std::string_view Text) {
 
 void TXmlWriter::Write(TNode& Node) { WriteNode(Node); }
 
+void TXmlWriter::Flush() {
+  if (!FFile || FStream.empty()) return;
+  FFile->Write(FStream);
+  FStream.clear();
+}
+
 void TXmlWriter::WriteNode(TNode& Node) {
   ++FNestingLevel;
   size_t Indent = static_cast<size_t>(FNestingLevel) * static_cast<size_t>(FIndentSize);
@@ -738,6 +744,7 @@ void TXmlWriter::WriteNode(TNode& Node) {
     Node.AfterWrite();
   }
   --FNestingLevel;
+  if (FFile && FStream.size() >= FFlushAt) Flush();
 }
 
 static size_t EstimateNode(const TNode& Node, size_t Indent) {

@@ -13,6 +13,8 @@
 
 namespace nxs {
 
+class IFileWriter;
+
 // Builds a tree from XML text with expat (namespaces on). The classes come from the
 // node-class registry. Comments, processing instructions, the XML declaration and blank
 // text between elements are not kept. A document that declares a document type, an entity
@@ -80,6 +82,13 @@ class TXmlWriter {
   TXmlWriter& operator=(const TXmlWriter&) = delete;
 
   void Write(TNode& Node);
+  // Hands the text over to File whenever it has grown to FlushAt bytes (between nodes), so
+  // that a large document is never held whole; Flush hands over the rest.
+  void StreamTo(IFileWriter& File, size_t FlushAt) {
+    FFile = &File;
+    FFlushAt = FlushAt;
+  }
+  void Flush();
   TXmlEncoding Encoding() const { return FEncoding; }
   // With MarkWritten, collects the nodes that were modified before they were written, so
   // that a caller whose file could not be stored can mark them modified again.
@@ -102,6 +111,8 @@ class TXmlWriter {
   TXmlEncoding FEncoding;
   bool FMarkWritten;
   std::vector<TNode*>* FWasModified = nullptr;
+  IFileWriter* FFile = nullptr;
+  size_t FFlushAt = 0;
 };
 
 // The tree written as text (no byte-order mark).

@@ -72,43 +72,87 @@ std::string ReadWholeFile(const std::string& Name) {
   return Data;
 }
 
-void WriteFileAtomic(const std::string& Name, std::string_view Data) {
-  static std::atomic<unsigned> Counter{0};
-  std::string Temp = Name + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
-  mode_t Mode = 0644;
-  struct stat Old;
-  if (::stat(Name.c_str(), &Old) == 0) Mode = Old.st_mode & 07777;
-  TFd Fd(::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode));
-  if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
-  auto Fail = [&](int Err) {
-    ::close(Fd.Release());
-    ::unlink(Temp.c_str());
-    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
-  };
-  size_t Done = 0;
-  while (Done < Data.size()) {
-    ssize_t N = ::write(Fd.Get(), Data.data() + Done, Data.size() - Done);
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
+namespace {
+
+// Writes a temporary file beside the target and renames it over the target at Commit.
+class TAtomicFileWriter : public IFileWriter {
+ public:
+  explicit TAtomicFileWriter(const std::string& Name) : FName(Name) {
+    static std::atomic<unsigned> Counter{0};
+    FTemp = Name + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
+    mode_t Mode = 0644;
+    struct stat Old;
+    if (::stat(Name.c_str(), &Old) == 0) Mode = Old.st_mode & 07777;
+    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
+    if (FFd < 0) throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
+  }
+  ~TAtomicFileWriter() override { Discard(); }
+  TAtomicFileWriter(const TAtomicFileWriter&) = delete;  // owns the temporary file
+  TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+  void Write(std::string_view Data) override {
+    if (FFd < 0) Fail(EBADF);
+    size_t Done = 0;
+    while (Done < Data.size()) {
+      ssize_t N = ::write(FFd, Data.data() + Done, Data.size() - Done);
+      if (N < 0) {
+        if (errno == EINTR) continue;
+        Fail(errno);
+      }
+      Done += static_cast<size_t>(N);
     }
-    Done += static_cast<size_t>(N);
   }
-  if (::fsync(Fd.Get()) != 0) Fail(errno);
-  if (::close(Fd.Release()) != 0) {
-    int Err = errno;
-    ::unlink(Temp.c_str());
-    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
+
+  void Commit() override {
+    if (FFd < 0) Fail(EBADF);
+    if (::fsync(FFd) != 0) Fail(errno);
+    int Fd = FFd;
+    FFd = -1;
+    if (::close(Fd) != 0) Fail(errno);
+    if (::rename(FTemp.c_str(), FName.c_str()) != 0) Fail(errno);
+    FTemp.clear();
+    // Make the rename itself durable.
+    std::string Dir = ExtractFileDir(FName);
+    TFd DirFd(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (DirFd.Get() >= 0) ::fsync(DirFd.Get());
   }
-  if (::rename(Temp.c_str(), Name.c_str()) != 0) {
-    int Err = errno;
-    ::unlink(Temp.c_str());
-    throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(Err)));
+
+ private:
+  void Discard() {
+    if (FFd >= 0) ::close(FFd);
+    FFd = -1;
+    if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    FTemp.clear();
   }
-  // Make the rename itself durable.
-  std::string Dir = ExtractFileDir(Name);
-  TFd DirFd(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (DirFd.Get() >= 0) ::fsync(DirFd.Get());
+  [[noreturn]] void Fail(int Err) {
+    Discard();
+    throw EInOutError(Format(res::SCannotWriteFile, FName, ErrorText(Err)));
+  }
+
+  std::string FName;
+  std::string FTemp;  // empty once renamed or removed
+  int FFd = -1;
+};
+
+// Collects the pieces and hands them to WriteFile.
+class TCollectingFileWriter : public IFileWriter {
+ public:
+  TCollectingFileWriter(IFileSystem& Fs, const std::string& Name) : FFs(Fs), FName(Name) {}
+  void Write(std::string_view Data) override { FData.append(Data); }
+  void Commit() override { FFs.WriteFile(FName, FData); }
+
+ private:
+  IFileSystem& FFs;
+  std::string FName;
+  std::string FData;
+};
+
+}  // namespace
+
+void WriteFileAtomic(const std::string& Name, std::string_view Data) {
+  TAtomicFileWriter File(Name);
+  File.Write(Data);
+  File.Commit();
 }
 
 std::string TDiskFileSystem::ReadFile(const std::string& Name) { return ReadWholeFile(ToDiskPath(Name)); }
@@ -155,6 +199,14 @@ void TDiskFileSystem::ReadFileInto(const std::string& Name, IReadTarget& Target)
 
 void TDiskFileSystem::WriteFile(const std::string& Name, std::string_view Data) {
   WriteFileAtomic(ToDiskPath(Name), Data);
+}
+
+std::unique_ptr<IFileWriter> IFileSystem::CreateFileWriter(const std::string& Name) {
+  return std::make_unique<TCollectingFileWriter>(*this, Name);
+}
+
+std::unique_ptr<IFileWriter> TDiskFileSystem::CreateFileWriter(const std::string& Name) {
+  return std::make_unique<TAtomicFileWriter>(ToDiskPath(Name));
 }
 
 TFileInfo TDiskFileSystem::Stat(const std::string& Name) {

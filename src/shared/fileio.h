@@ -33,6 +33,17 @@ class IReadTarget {
   virtual bool Filled(size_t Count, bool AtEnd) = 0;
 };
 
+// A file being written piece by piece, for output too large to hold whole. Nothing reaches
+// the file before Commit, which replaces it atomically as WriteFile does; destroyed without
+// Commit (a failure on the way), the writer leaves the file as it was. Write and Commit
+// raise EInOutError with the file's name.
+class IFileWriter {
+ public:
+  virtual ~IFileWriter() = default;
+  virtual void Write(std::string_view Data) = 0;
+  virtual void Commit() = 0;
+};
+
 // Abstract so that buffers, modules and history can be tested without a disk. Every
 // operation raises EInOutError with the file's name on failure.
 class IFileSystem {
@@ -44,6 +55,9 @@ class IFileSystem {
   virtual void ReadFileInto(const std::string& Name, IReadTarget& Target);
   // Replaces the file atomically: a reader sees the old or the new content, never a part.
   virtual void WriteFile(const std::string& Name, std::string_view Data) = 0;
+  // A writer for the file. Here: the pieces are collected and handed to WriteFile at Commit;
+  // the disk writes them to a temporary file as they come.
+  virtual std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name);
   virtual TFileInfo Stat(const std::string& Name) = 0;
   // Names (not paths) of the entries of a directory, "." and ".." left out, unsorted.
   virtual std::vector<std::string> ListDirectory(const std::string& Dir) = 0;
@@ -64,12 +78,14 @@ class IFileSystem {
   }
 };
 
-// The real disk.
+// The real disk. A file system derived from it that changes ReadFile or WriteFile changes
+// ReadFileInto or CreateFileWriter alike: these go to the disk directly.
 class TDiskFileSystem : public IFileSystem {
  public:
   std::string ReadFile(const std::string& Name) override;
   void ReadFileInto(const std::string& Name, IReadTarget& Target) override;
   void WriteFile(const std::string& Name, std::string_view Data) override;
+  std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override;
   TFileInfo Stat(const std::string& Name) override;
   std::vector<std::string> ListDirectory(const std::string& Dir) override;
   void Rename(const std::string& From, const std::string& To) override;

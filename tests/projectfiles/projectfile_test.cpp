@@ -358,6 +358,52 @@ TEST(ProjectDocument, SaveOpenReloadThroughFiles) {
             "The document is not an MSBuild project: its root element is \"Other\"");
 }
 
+TEST(ProjectDocument, LargeDocumentsAreSavedInPiecesAndAFailedSaveWritesNothing) {
+  // The disk, except that a file's second piece cannot be written.
+  struct TFailingDisk : TDiskFileSystem {
+    std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override {
+      struct TWriter : IFileWriter {
+        std::unique_ptr<IFileWriter> Real;
+        int Pieces = 0;
+        void Write(std::string_view Data) override {
+          if (++Pieces == 2) throw EInOutError("Cannot write file: No space left on device");
+          Real->Write(Data);
+        }
+        void Commit() override { Real->Commit(); }
+      };
+      auto W = std::make_unique<TWriter>();
+      W->Real = TDiskFileSystem::CreateFileWriter(Name);
+      return W;
+    }
+  };
+  struct TRestoreDisk {
+    ~TRestoreDisk() { SetFileSystem(std::make_shared<TDiskFileSystem>()); }
+  } Restore;
+
+  TTempDir Dir;
+  std::string Name = Dir / "big.vproj";
+  std::string Items;
+  for (int I = 0; I < 20000; ++I) Items += "<Compile Include=\"unit" + std::to_string(I) + ".pas\"/>";
+  auto D = Doc("<ItemGroup>" + Items + "</ItemGroup>");
+  std::string Expected = "\xEF\xBB\xBF" + D->GetXml();
+  ASSERT_GT(Expected.size(), 3u << 18);
+  D->SaveToFile(Name);
+  EXPECT_EQ(FileSystem().ReadFile(Name), Expected);
+  EXPECT_FALSE(D->IsModified());
+
+  D->SetGlobalProperty("A", "1", false, "");
+  SetFileSystem(std::make_shared<TFailingDisk>());
+  EXPECT_EQ(MessageOf([&] { D->SaveToFile(Name); }), "Cannot write file: No space left on device");
+  // The new property went out in the first piece; it is marked modified again.
+  TNode* Group = D->GetProjectNode()->GetNode(0);
+  ASSERT_EQ(Group->GetName(), "PropertyGroup");
+  EXPECT_TRUE(Group->GetModifiedFlag());
+  EXPECT_TRUE(Group->GetNode(0)->GetModifiedFlag());
+  EXPECT_TRUE(D->IsModified());
+  EXPECT_EQ(FileSystem().ReadFile(Name), Expected);
+  EXPECT_EQ(FileSystem().ListDirectory(Dir.Path()), std::vector<std::string>{"big.vproj"});
+}
+
 TEST(ProjectDocument, OpenBufferTextIsReadInsteadOfTheFile) {
   TTempDir Dir;
   std::string Name = Dir / "open.vproj";

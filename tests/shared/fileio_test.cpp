@@ -115,3 +115,56 @@ TEST(ReadFileInto, FileSystemThatOnlyReadsWholeFilesHandsOverItsText) {
   Base.IFileSystem::ReadFileInto("any", Empty);
   EXPECT_EQ(Empty.Ends, std::vector<bool>{true});
 }
+
+TEST(FileWriter, PiecesReachTheFileOnlyAtCommit) {
+  TTempDir Dir;
+  std::string Name = Dir / "out.txt";
+  WriteFileAtomic(Name, "old");
+  TDiskFileSystem Disk;
+  {
+    std::unique_ptr<IFileWriter> File = Disk.CreateFileWriter(Name);
+    File->Write("new ");
+    File->Write("text");
+    EXPECT_EQ(ReadWholeFile(Name), "old");
+    File->Commit();
+  }
+  EXPECT_EQ(ReadWholeFile(Name), "new text");
+  {
+    // Given up on the way: the file stays as it was and nothing is left beside it.
+    std::unique_ptr<IFileWriter> File = Disk.CreateFileWriter(Name);
+    File->Write("half");
+  }
+  EXPECT_EQ(ReadWholeFile(Name), "new text");
+  EXPECT_EQ(Disk.ListDirectory(Dir.Path()), std::vector<std::string>{"out.txt"});
+
+  std::string Missing = Dir / "no/such/dir/x.txt";
+  std::string Expected;
+  try {
+    Disk.WriteFile(Missing, "x");
+  } catch (const EInOutError& E) {
+    Expected = E.what();
+  }
+  ASSERT_FALSE(Expected.empty());
+  try {
+    Disk.CreateFileWriter(Missing);
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& E) {
+    EXPECT_EQ(std::string(E.what()), Expected);
+  }
+}
+
+TEST(FileWriter, FileSystemThatOnlyWritesWholeFilesGetsThePiecesAtCommit) {
+  struct TRecording : TTextFileSystem {
+    std::vector<std::pair<std::string, std::string>> Writes;
+    void WriteFile(const std::string& Name, std::string_view Data) override { Writes.emplace_back(Name, Data); }
+  } Fs;
+  std::unique_ptr<IFileWriter> File = Fs.IFileSystem::CreateFileWriter("p.vproj");
+  File->Write("a");
+  File->Write("b");
+  EXPECT_TRUE(Fs.Writes.empty());
+  File->Commit();
+  EXPECT_EQ(Fs.Writes, (std::vector<std::pair<std::string, std::string>>{{"p.vproj", "ab"}}));
+  // Given up on the way: nothing is written.
+  Fs.IFileSystem::CreateFileWriter("q.vproj")->Write("c");
+  EXPECT_EQ(Fs.Writes.size(), 1u);
+}
