@@ -63,9 +63,15 @@ void* TNodeArena::Allocate(size_t Size) {
       FBlocks.push_back(std::make_unique<char[]>(Size));
       return FBlocks.back().get();
     }
-    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
-    FPos = FBlocks.back().get();
-    FEnd = FPos + BlockSize;
+    if (FTaken >= TLargeBlock::Granule) {
+      FPos = FLargeBlocks.emplace_back(TLargeBlock::Granule).Data();
+      FEnd = FPos + TLargeBlock::Granule;
+    } else {
+      FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+      FPos = FBlocks.back().get();
+      FEnd = FPos + BlockSize;
+    }
+    FTaken += static_cast<size_t>(FEnd - FPos);
   }
   void* P = FPos;
   FPos += Size;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/largeblock.h"
+
 namespace nxs {
 
 class TNode;
@@ -104,7 +106,8 @@ class __attribute__((packed, aligned(4))) TNodeText {
 
 // Bump allocation for the nodes and texts of one tree that the reader builds: nothing is
 // freed one by one; the arena goes with the node that owns it (the root of what was read),
-// after all the nodes below that node.
+// after all the nodes below that node. A small tree lives in heap blocks; a large one goes
+// on in large blocks (huge pages), at most one granule of which stays unused.
 class TNodeArena {
  public:
   TNodeArena() = default;
@@ -117,6 +120,8 @@ class TNodeArena {
 
  private:
   std::vector<std::unique_ptr<char[]>> FBlocks;
+  std::vector<TLargeBlock> FLargeBlocks;
+  size_t FTaken = 0;  // the bytes of the blocks so far
   char* FPos = nullptr;
   char* FEnd = nullptr;
 };

@@ -1,0 +1,39 @@
+// Large blocks of memory for arenas that fill them from start to end: taken straight from
+// the system and backed by huge pages where the system offers them on request, so that
+// filling tens of megabytes costs a few dozen page faults instead of thousands.
+#pragma once
+
+#include <cstddef>
+
+namespace nxs {
+
+class TLargeBlock {
+ public:
+  // The granule of a block's size: a huge page.
+  static constexpr size_t Granule = size_t(2) << 20;
+
+  TLargeBlock() = default;
+  // A block of Size bytes (rounded up to the granule), aligned to the granule; its pages
+  // are zero and take memory as they are first touched, a huge page at a time where the
+  // system allows. Raises std::bad_alloc when the system has no room.
+  explicit TLargeBlock(size_t Size);
+  TLargeBlock(TLargeBlock&& Other) noexcept : FData(Other.FData), FSize(Other.FSize) {
+    Other.FData = nullptr;
+    Other.FSize = 0;
+  }
+  TLargeBlock& operator=(TLargeBlock&& Other) noexcept;
+  TLargeBlock(const TLargeBlock&) = delete;  // owns its memory
+  TLargeBlock& operator=(const TLargeBlock&) = delete;
+  ~TLargeBlock() { Release(); }
+
+  char* Data() const { return FData; }
+  size_t Size() const { return FSize; }
+
+ private:
+  void Release();
+
+  char* FData = nullptr;
+  size_t FSize = 0;
+};
+
+}  // namespace nxs

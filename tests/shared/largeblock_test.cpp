@@ -1,0 +1,32 @@
+#include "shared/largeblock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+using namespace nxs;
+
+TEST(LargeBlock, SizeIsRoundedToTheGranuleAndTheMemoryIsAlignedZeroAndMoves) {
+  TLargeBlock Block(TLargeBlock::Granule + 1);
+  ASSERT_NE(Block.Data(), nullptr);
+  EXPECT_EQ(Block.Size(), 2 * TLargeBlock::Granule);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(Block.Data()) % TLargeBlock::Granule, 0u);
+  EXPECT_EQ(Block.Data()[0], 0);
+  EXPECT_EQ(Block.Data()[Block.Size() - 1], 0);
+  std::memset(Block.Data(), 'x', Block.Size());
+
+  char* Data = Block.Data();
+  TLargeBlock Moved(std::move(Block));
+  EXPECT_EQ(Moved.Data(), Data);
+  EXPECT_EQ(Block.Data(), nullptr);
+  EXPECT_EQ(Block.Size(), 0u);
+  Block = std::move(Moved);
+  EXPECT_EQ(Block.Data(), Data);
+  EXPECT_EQ(Block.Data()[Block.Size() - 1], 'x');
+
+  TLargeBlock Empty(0);
+  EXPECT_EQ(Empty.Data(), nullptr);
+  EXPECT_EQ(Empty.Size(), 0u);
+}
