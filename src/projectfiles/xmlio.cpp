@@ -12,6 +12,7 @@
 #include "projectfiles/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
+#include "shared/largeblock.h"
 #include "shared/text.h"
 
 namespace nxs {
@@ -97,6 +98,7 @@ class TParserTarget : public IReadTarget {
     int Len = static_cast<int>(std::min<size_t>(Wanted, size_t(1) << 30));
     void* Buffer = XML_GetBuffer(FParser, Len);
     if (!Buffer) throw std::bad_alloc();
+    AdviseHugePages(Buffer, static_cast<size_t>(Len));
     return {static_cast<char*>(Buffer), static_cast<size_t>(Len)};
   }
   bool Filled(size_t Count, bool AtEnd) override {

@@ -44,4 +44,13 @@ void TLargeBlock::Release() {
   FSize = 0;
 }
 
+void AdviseHugePages(void* Data, size_t Size) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t Mask = TLargeBlock::Granule - 1;
+  auto Start = reinterpret_cast<uintptr_t>(Data);
+  uintptr_t First = (Start + Mask) & ~Mask, Last = (Start + Size) & ~Mask;
+  if (Last > First) ::madvise(reinterpret_cast<void*>(First), Last - First, MADV_HUGEPAGE);
+#endif
+}
+
 }  // namespace nxs

@@ -36,4 +36,8 @@ class TLargeBlock {
   size_t FSize = 0;
 };
 
+// Asks for huge pages for the whole granules inside Size bytes at Data, memory from the heap
+// that will all be written (a buffer a large file is read into). Only a request.
+void AdviseHugePages(void* Data, size_t Size);
+
 }  // namespace nxs

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <utility>
 
 using namespace nxs;
@@ -29,4 +30,11 @@ TEST(LargeBlock, SizeIsRoundedToTheGranuleAndTheMemoryIsAlignedZeroAndMoves) {
   TLargeBlock Empty(0);
   EXPECT_EQ(Empty.Data(), nullptr);
   EXPECT_EQ(Empty.Size(), 0u);
+}
+
+TEST(LargeBlock, AdvisingHeapMemoryKeepsItsContent) {
+  std::string Buffer(5 * TLargeBlock::Granule + 123, 'y');
+  AdviseHugePages(Buffer.data(), Buffer.size());
+  AdviseHugePages(Buffer.data() + 1, 10);  // no whole granule inside
+  EXPECT_EQ(Buffer.find_first_not_of('y'), std::string::npos);
 }
