@@ -37,15 +37,11 @@ std::vector<TEditBuffer*>& Registry() {
   return R;
 }
 
-// A script that set mfModifiedNotify: the buffer tells its module and clears the bit.
+// A script that set mfModifiedNotify (the kernel lock cleared it as the event went): the
+// buffer tells its module.
 void OnKernelBufferModified(TEvEditBufferModified& Args) {
   TEditBuffer* Buffer = TEditBuffer::FromKernelBuffer(Args.Buffer);
-  if (!Buffer) return;
-  {
-    TEdModesLock G;
-    Args.Buffer->ModifyFlags &= static_cast<uint16_t>(~mfModifiedNotify);
-  }
-  Buffer->SourceModified();
+  if (Buffer) Buffer->SourceModified();
 }
 
 void HookKernelEvents() {

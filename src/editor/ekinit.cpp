@@ -1,6 +1,8 @@
 // Kernel start-up, the lock around every kernel call, and what runs after a script.
 #include "editor/ekinit.h"
 
+#include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -46,20 +48,27 @@ std::mutex& StartLock() {
 // Depth of EkEval calls in progress (on any thread: the kernel lock makes them one at a time).
 int EvalDepth = 0;
 
+// Work is run by the thread whose script queued it: a background thread that finishes a
+// script of its own never runs the main thread's notifications.
 struct TAfterEval {
   const void* Owner;
+  std::thread::id Thread;
   std::function<void()> Fn;
 };
 std::mutex AfterEvalLock;
 std::vector<TAfterEval> AfterEvalQueue;
 
 void RunAfterEval() {
+  const std::thread::id Me = std::this_thread::get_id();
   for (;;) {
     std::vector<TAfterEval> Batch;
     {
       std::lock_guard<std::mutex> G(AfterEvalLock);
-      if (AfterEvalQueue.empty()) return;
-      Batch.swap(AfterEvalQueue);
+      auto Mine = std::stable_partition(AfterEvalQueue.begin(), AfterEvalQueue.end(),
+                                        [&](const TAfterEval& A) { return A.Thread != Me; });
+      if (Mine == AfterEvalQueue.end()) return;
+      Batch.assign(std::make_move_iterator(Mine), std::make_move_iterator(AfterEvalQueue.end()));
+      AfterEvalQueue.erase(Mine, AfterEvalQueue.end());
     }
     for (auto& Item : Batch) Item.Fn();
   }
@@ -147,6 +156,7 @@ bool EkNew(PEditorBuffer Share, PEkView View, uint32_t Flags) {
 uint16_t EkEval(PEkView View, TEdCmd* Script, uint32_t Length) {
   uint16_t Status;
   bool Outermost;
+  PEditorBuffer Modified = nullptr;
   {
     std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
     ++APICount;
@@ -154,10 +164,16 @@ uint16_t EkEval(PEkView View, TEdCmd* Script, uint32_t Length) {
     ++EvalDepth;
     Status = EGD.Instance->EkEval(View, Script, Length);
     Outermost = --EvalDepth == 0;
+    // Taken under the lock, by the script that finds it: another thread's script, run next,
+    // would otherwise tell the same change again, and on that thread.
+    if (Outermost && View && View->Editor && (View->Editor->ModifyFlags & mfModifiedNotify)) {
+      Modified = View->Editor;
+      Modified->ModifyFlags &= static_cast<uint16_t>(~mfModifiedNotify);
+    }
   }
   if (!Outermost) return Status;
-  if (View && View->Editor && (View->Editor->ModifyFlags & mfModifiedNotify)) {
-    TEvEditBufferModified Args(View->Editor);
+  if (Modified) {
+    TEvEditBufferModified Args(Modified);
     EvEditBufferModified().Send(Args);
   }
   RunAfterEval();
@@ -192,7 +208,7 @@ void KillEditor(PEkView View) {
 
 void QueueAfterEval(const void* Owner, std::function<void()> Fn) {
   std::lock_guard<std::mutex> G(AfterEvalLock);
-  AfterEvalQueue.push_back({Owner, std::move(Fn)});
+  AfterEvalQueue.push_back({Owner, std::this_thread::get_id(), std::move(Fn)});
 }
 
 void CancelAfterEval(const void* Owner) {

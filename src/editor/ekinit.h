@@ -82,7 +82,8 @@ class TEdModesLock {
   TEdModesLock& operator=(const TEdModesLock&) = delete;
 };
 
-// Sent after a script that left a buffer with ModifyFlags bit 2 (mfModifiedNotify) set.
+// Sent after a script that left a buffer with ModifyFlags bit 2 (mfModifiedNotify) set; the
+// bit is cleared as the event goes, so that each change is told once.
 class TEvEditBufferModified : public TEvArgs {
  public:
   explicit TEvEditBufferModified(PEditorBuffer Buffer) : Buffer(Buffer) {}
@@ -91,7 +92,8 @@ class TEvEditBufferModified : public TEvArgs {
 TEvent<TEvEditBufferModified>& EvEditBufferModified();
 
 // Work that must not run while the kernel is inside a script (tracker notifications, which
-// may call the kernel again): queued during a script, run when the outermost EkEval returns.
+// may call the kernel again): queued during a script, run when the outermost EkEval of the
+// same thread returns.
 void QueueAfterEval(const void* Owner, std::function<void()> Fn);
 // Drops what Owner queued (it is going away).
 void CancelAfterEval(const void* Owner);

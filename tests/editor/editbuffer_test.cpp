@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "editor/edkrnl.h"
 #include "editor/editsource.h"
@@ -156,6 +158,47 @@ TEST_F(EditBufferTest, BreakpointLinesFollowInsertsAndDeletesAboveInsideAndBelow
   MarkCurrentLine(V->EkView());
   DeleteBlock(V->EkView());  // the line above goes
   EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{3});
+}
+
+TEST_F(EditBufferTest, AnotherThreadReadsWholeEditsWhileTheTextChanges) {
+  // The compiler's file services read open buffers from their own thread while the user types:
+  // every read sees the text between two edits, never inside one.
+  const std::string File = Write("threads.txt", "start\n");
+  auto B = TEditBuffer::Create(File, true);
+  auto V = B->OpenNewView();
+  auto Other = TEditBuffer::Create(Write("other.txt", "x\n"), true);
+  auto OtherView = Other->OpenNewView();
+  std::atomic<bool> Done{false};
+  std::atomic<int> Reads{0}, Torn{0};
+  std::thread Reader([&] {
+    std::string Text;
+    while (!Done) {
+      if (!GetOpenBufferText(File, Text) || Text.rfind("start\n", 0) != 0) {
+        ++Torn;
+        continue;
+      }
+      const std::string Typed = Text.substr(6);
+      for (size_t I = 0; I < Typed.size(); ++I)
+        if (Typed[I] != "ab"[I % 2] || Typed.size() % 2) ++Torn;
+      ++Reads;
+    }
+  });
+  std::thread Writer([&] {
+    for (int I = 0; I < 200; ++I) InsertString(OtherView->EkView(), "y");
+  });
+  GotoLineCol(V->EkView(), 2, 1);
+  for (int I = 0; I < 300; ++I) InsertString(V->EkView(), "ab");
+  Writer.join();
+  while (Reads < 3) std::this_thread::yield();
+  Done = true;
+  Reader.join();
+  EXPECT_EQ(Torn, 0);
+  EXPECT_EQ(B->SavedText(), "start\n" + [] {
+    std::string S;
+    for (int I = 0; I < 300; ++I) S += "ab";
+    return S;
+  }());
+  EXPECT_EQ(Other->SavedText(), std::string(200, 'y') + "x\n");
 }
 
 TEST_F(EditBufferTest, ColumnBlockCopiesARectangle) {

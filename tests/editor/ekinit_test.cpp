@@ -98,6 +98,9 @@ TEST(EditorKernelStartup, ScriptsThatLeaveTheNotifyBitSendTheModifiedEvent) {
   EkEval(&View, S.Data(), S.Length());
   EXPECT_EQ(Sent, 1);
   EXPECT_EQ(APICount, Calls + 1);
+  EXPECT_EQ(K.Buffer.ModifyFlags, mfModified);
+  EkEval(&View, S.Data(), S.Length());
+  EXPECT_EQ(Sent, 1);  // told once
   EvEditBufferModified().Remove(&Sent);
   KillEditor(&View);
   K.Stop();

@@ -521,7 +521,10 @@ using TEkWriteProc = int32_t (*)(void* Context, const char* Buffer, int32_t Coun
 // Told once the outermost script on the buffer has finished that positions of the table moved;
 // it may evaluate scripts of its own.
 using TEkTrackProc = void (*)(void* Context, void* Table);
-using TEkClientUndoProc = void (*)(void* Context, uint8_t Op);                      // Op: TEkExecuteOp
+// Op: TEkExecuteOp. Undo and redo call it in its place among the group's changes (the buffer
+// is marked modified at each change); it may write the record's flags but must not evaluate
+// scripts on the buffer.
+using TEkClientUndoProc = void (*)(void* Context, uint8_t Op);
 
 struct TMarkArgs { uint16_t MarkIndex; };
 struct TQueryArgs { uint8_t Query; uint16_t Value; uint8_t* Result; };
