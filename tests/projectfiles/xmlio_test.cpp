@@ -105,6 +105,33 @@ TEST(XmlReadWrite, EscapingOfTextAndAttributes) {
   EXPECT_EQ(Back->GetNode(0)->GetValue(), "it's <&> \"q\" a\r\nb");
 }
 
+TEST(XmlReadWrite, EveryCharacterIsEscapedAloneWhereverItStands) {
+  auto Expected = [](unsigned char C, bool Attribute) -> std::string {
+    switch (C) {
+      case '&': return "&amp;";
+      case '<': return "&lt;";
+      case '>': return "&gt;";
+      case '"': return "&quot;";
+      case '\r': return "&#13;";
+      case '\'': return Attribute ? "'" : "&apos;";
+      case '\n': return Attribute ? "&#10;" : "\n";
+      case '\t': return Attribute ? "&#9;" : "\t";
+      default: return std::string(1, static_cast<char>(C));
+    }
+  };
+  for (int C = 0; C < 256; ++C)
+    for (size_t Before : {0, 1, 15, 16, 17, 31, 40})
+      for (size_t After : {0, 3, 16, 20}) {
+        std::string Text = std::string(Before, 'a') + static_cast<char>(C) + std::string(After, 'b');
+        std::string Out, Attr;
+        TXmlWriter::EscapeText(Out, Text);
+        TXmlWriter::EscapeAttribute(Attr, Text);
+        std::string Pre(Before, 'a'), Post(After, 'b');
+        ASSERT_EQ(Out, Pre + Expected(static_cast<unsigned char>(C), false) + Post) << C << " " << Before;
+        ASSERT_EQ(Attr, Pre + Expected(static_cast<unsigned char>(C), true) + Post) << C << " " << Before;
+      }
+}
+
 TEST(XmlReadWrite, CDataPrefixedValuesAndSectionEnds) {
   TProjectNode Root;
   Root.Append<TNode>("Whole")->SetValue("<![CDATA[a < b]]>");
