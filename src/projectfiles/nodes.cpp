@@ -103,8 +103,13 @@ void TNodeList::Destroy() {
   FItems = nullptr;
   FCount = FCapacity = 0;
   FInArena = 0;
+  if (InArena) {
+    // Nothing runs the slots' destructors: the arena just goes.
+    for (uint32_t I = 0; I < N; ++I) delete Items[I].get();
+    return;
+  }
   for (uint32_t I = 0; I < N; ++I) Items[I].reset();
-  if (!InArena) delete[] Items;
+  delete[] Items;
 }
 
 void TNodeList::UseArena(TNodeArena& Arena, uint32_t Capacity) {
@@ -188,9 +193,9 @@ TNode::~TNode() {
   // last of all, after everything that lives in it.
   FNodes.Destroy();
   if (FAttrCapacity) delete[] FAttrs;
-  FAttrs = nullptr;
-  FAttrCount = FAttrCapacity = 0;
   if (FExtras && !FExtras->Listeners.empty()) {
+    FAttrs = nullptr;
+    FAttrCount = FAttrCapacity = 0;
     std::vector<INodeChangeListener*> Listeners = FExtras->Listeners;
     for (INodeChangeListener* L : Listeners) L->NodeChanged(ncDestroyed, this);
   }

@@ -75,7 +75,9 @@ class __attribute__((packed, aligned(4))) TNodeText {
     Other.FOwned = 0;
   }
   TNodeText& operator=(TNodeText&& Other) noexcept;
-  ~TNodeText() { Release(); }
+  ~TNodeText() {
+    if (FOwned) delete[] FData;
+  }
 
   std::string_view View() const { return {FData, FSize}; }
   bool Empty() const { return FSize == 0; }
