@@ -120,6 +120,23 @@ void TNodeList::UseArena(TNodeArena& Arena, uint32_t Capacity) {
   FInArena = 1;
 }
 
+void TNodeList::AppendInArena(std::unique_ptr<TNode> Node, TNodeArena& Arena) {
+  if (FCount == FCapacity && FInArena && FCapacity < 64) {
+    // The old slots stay behind in the arena, moved from.
+    uint32_t Capacity = FCapacity * 2;
+    void* Memory = Arena.Allocate(sizeof(std::unique_ptr<TNode>) * Capacity);
+    auto* Items = new (Memory) std::unique_ptr<TNode>[Capacity];
+    for (uint32_t I = 0; I < FCount; ++I) Items[I] = std::move(FItems[I]);
+    FItems = Items;
+    FCapacity = Capacity;
+  }
+  if (FCount < FCapacity) {
+    FItems[FCount++] = std::move(Node);
+    return;
+  }
+  Insert(FCount, std::move(Node));
+}
+
 void TNodeList::Insert(size_t Index, std::unique_ptr<TNode> Node) {
   if (FCount == FCapacity) {
     if (FCapacity >= 0x40000000) throw Exception(res::STooManyChildren);

@@ -149,6 +149,9 @@ class TNodeList {
   // Starts an empty list in arena memory (room for Capacity children); it moves to the
   // heap when it outgrows that.
   void UseArena(TNodeArena& Arena, uint32_t Capacity);
+  // Appends Node to a list that UseArena started, growing it within the arena while it is
+  // short (most lists a document has are) and on the heap after that.
+  void AppendInArena(std::unique_ptr<TNode> Node, TNodeArena& Arena);
 
   std::unique_ptr<TNode>* FItems = nullptr;
   uint32_t FCount = 0;

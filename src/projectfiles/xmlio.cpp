@@ -368,7 +368,7 @@ struct TXmlReader::TState {
         StartChildren(*Parent, *S->Arena);
       }
       if (Parent)
-        AppendChild(*Parent, std::move(Node));
+        AppendChild(*Parent, std::move(Node), *S->Arena);
       else if (!S->Root)
         S->Root = std::move(Node);
       S->Stack.push_back(Raw);
@@ -472,13 +472,14 @@ void TXmlReader::AppendValue(TNode& Node, std::string_view Text, TNodeArena& Are
 }
 void TXmlReader::SetCData(TNode& Node) { Node.FValueIsCData = true; }
 // A node that is being read is no change of its parent: no notification, no modified mark.
-void TXmlReader::AppendChild(TNode& Parent, std::unique_ptr<TNode> Child) {
+void TXmlReader::AppendChild(TNode& Parent, std::unique_ptr<TNode> Child, TNodeArena& Arena) {
   Child->FParent = &Parent;
-  Parent.FNodes.Insert(Parent.FNodes.FCount, std::move(Child));
+  Parent.FNodes.AppendInArena(std::move(Child), Arena);
 }
 void TXmlReader::SetId(TNode& Node, std::string_view Id, TNodeArena& Arena) { Node.BorrowId(Arena.Copy(Id)); }
-// Most elements that have children have one or two (an item and its metadata).
-void TXmlReader::StartChildren(TNode& Node, TNodeArena& Arena) { Node.FNodes.UseArena(Arena, 2); }
+// Most elements that have children have one (an item and its metadata); the list grows in
+// the arena from there.
+void TXmlReader::StartChildren(TNode& Node, TNodeArena& Arena) { Node.FNodes.UseArena(Arena, 1); }
 void TXmlReader::ClearValue(TNode& Node) { Node.FValue = TNodeText(); }
 
 TNode* TXmlReader::Construct(const TNodeClass& Class, TNodeArena& Arena) {

@@ -48,7 +48,7 @@ class TXmlReader {
   // being read is not yet a change of anything.
   static void AppendValue(TNode& Node, std::string_view Text, TNodeArena& Arena);
   static void SetCData(TNode& Node);
-  static void AppendChild(TNode& Parent, std::unique_ptr<TNode> Child);
+  static void AppendChild(TNode& Parent, std::unique_ptr<TNode> Child, TNodeArena& Arena);
   static bool HasChildNodes(const TNode& Node) { return Node.FNodes.Count() != 0; }
   static void ClearValue(TNode& Node);
   static void SetId(TNode& Node, std::string_view Id, TNodeArena& Arena);
