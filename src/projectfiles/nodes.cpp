@@ -78,6 +78,14 @@ void* TNodeArena::Allocate(size_t Size) {
   return P;
 }
 
+void TNodeArena::ReleaseUnused() {
+  if (FLargeBlocks.empty()) return;
+  TLargeBlock& Last = FLargeBlocks.back();
+  if (FPos < Last.Data() || FPos > Last.Data() + Last.Size()) return;  // a heap block is current
+  Last.ReleaseFrom(static_cast<size_t>(FPos - Last.Data()));
+  FPos = FEnd;
+}
+
 std::string_view TNodeArena::Copy(std::string_view Text) {
   if (Text.empty()) return {};
   char* P = static_cast<char*>(Allocate(Text.size()));

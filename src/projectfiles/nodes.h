@@ -119,6 +119,8 @@ class TNodeArena {
   std::string_view Copy(std::string_view Text);
   // Text A followed by text B, as one piece.
   std::string_view Concat(std::string_view A, std::string_view B);
+  // The tree is complete: what the last large block has left goes back to the system.
+  void ReleaseUnused();
 
  private:
   std::vector<std::unique_ptr<char[]>> FBlocks;

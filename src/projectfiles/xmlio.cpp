@@ -579,6 +579,7 @@ std::unique_ptr<TNode> TXmlReader::Parse(TFeed& Feed) {
     throw Report(Message ? Message : "", static_cast<int>(Code));
   }
   if (!S.Root) throw EParseException(res::SEmptyDocument);
+  S.Arena->ReleaseUnused();
   return std::move(S.Root);
 }
 

@@ -1,6 +1,7 @@
 #include "shared/largeblock.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <new>
@@ -36,6 +37,12 @@ TLargeBlock& TLargeBlock::operator=(TLargeBlock&& Other) noexcept {
   Other.FData = nullptr;
   Other.FSize = 0;
   return *this;
+}
+
+void TLargeBlock::ReleaseFrom(size_t Offset) {
+  static const size_t PageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  Offset = (Offset + PageSize - 1) & ~(PageSize - 1);
+  if (Offset < FSize) ::madvise(FData + Offset, FSize - Offset, MADV_DONTNEED);
 }
 
 void TLargeBlock::Release() {

@@ -28,6 +28,9 @@ class TLargeBlock {
 
   char* Data() const { return FData; }
   size_t Size() const { return FSize; }
+  // Gives the memory from Offset to the end back to the system (whole small pages of it):
+  // for the part of the last block an arena did not need. It reads as zero afterwards.
+  void ReleaseFrom(size_t Offset);
 
  private:
   void Release();

@@ -27,6 +27,13 @@ TEST(LargeBlock, SizeIsRoundedToTheGranuleAndTheMemoryIsAlignedZeroAndMoves) {
   EXPECT_EQ(Block.Data(), Data);
   EXPECT_EQ(Block.Data()[Block.Size() - 1], 'x');
 
+  // The pages past the offset go back and read as zero; the page holding it stays.
+  Block.ReleaseFrom(TLargeBlock::Granule + 1);
+  EXPECT_EQ(Block.Data()[TLargeBlock::Granule + 1], 'x');
+  EXPECT_EQ(Block.Data()[Block.Size() - 1], 0);
+  EXPECT_EQ(Block.Data()[TLargeBlock::Granule + 65536], 0);
+  Block.ReleaseFrom(Block.Size());
+
   TLargeBlock Empty(0);
   EXPECT_EQ(Empty.Data(), nullptr);
   EXPECT_EQ(Empty.Size(), 0u);
