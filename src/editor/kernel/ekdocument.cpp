@@ -132,10 +132,7 @@ void TEkDocument::MoveLineFlags(const TChange& C) {
   if (C.Insert) {
     uint64_t From = C.Before.Col == 0 ? C.Before.Line : C.Before.Line + 1;
     FLineFlags.Shift(From, C.LineDelta);
-    for (uint64_t L = C.Before.Line; L <= C.AfterEnd.Line; ++L) {
-      uint32_t F = FLineFlags.Get(L);
-      if ((F & Changed) != Changed) FLineFlags.Set(L, F | Changed);
-    }
+    for (uint64_t L = C.Before.Line; L <= C.AfterEnd.Line; ++L) FLineFlags.Or(L, Changed);
     return;
   }
   uint64_t L1 = C.Before.Line, L2 = C.BeforeEnd.Line;
@@ -148,8 +145,7 @@ void TEkDocument::MoveLineFlags(const TChange& C) {
     FLineFlags.Shift(L2 + 1, -static_cast<int64_t>(L2 - L1));
     FLineFlags.Set(L1, Kept);
   }
-  uint32_t F = FLineFlags.Get(C.After.Line);
-  if ((F & Changed) != Changed) FLineFlags.Set(C.After.Line, F | Changed);
+  FLineFlags.Or(C.After.Line, Changed);
 }
 
 void TEkDocument::FreezeLines() {

@@ -6,7 +6,7 @@
 namespace nxs::ek {
 
 namespace {
-constexpr size_t ChunkMax = 512;
+constexpr size_t ChunkMax = 256;
 }
 
 size_t TLineFlagTable::ChunkFor(uint64_t Line) const {
@@ -24,44 +24,76 @@ void TLineFlagTable::Settle(TChunk& C) {
   if (C.Offset == 0) return;
   for (auto& E : C.Lines) E.first = static_cast<uint64_t>(static_cast<int64_t>(E.first) + C.Offset);
   C.Offset = 0;
+  C.Keys();
+}
+
+void TLineFlagTable::Tidy(size_t I) {
+  if (FChunks[I].Lines.empty()) FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(I));
+  else FChunks[I].Keys();
 }
 
 uint32_t TLineFlagTable::Get(uint64_t Line) const {
   size_t I = ChunkFor(Line);
   if (I == FChunks.size()) return 0;
   const TChunk& C = FChunks[I];
+  if (Line < C.First()) return 0;
   uint64_t Key = static_cast<uint64_t>(static_cast<int64_t>(Line) - C.Offset);
   auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Key, 0u));
   return It != C.Lines.end() && It->first == Key ? It->second : 0;
 }
 
-void TLineFlagTable::Set(uint64_t Line, uint32_t Flags) {
-  size_t I = ChunkFor(Line);
+void TLineFlagTable::Add(size_t I, uint64_t Line, uint32_t Flags) {
   if (I == FChunks.size()) {
-    if (!Flags) return;
     if (FChunks.empty() || FChunks.back().Lines.size() >= ChunkMax) FChunks.emplace_back();
     I = FChunks.size() - 1;
   }
   TChunk& C = FChunks[I];
   Settle(C);
   auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Line, 0u));
-  if (It != C.Lines.end() && It->first == Line) {
-    if (Flags) {
-      It->second = Flags;
-      return;
-    }
-    C.Lines.erase(It);
-    if (C.Lines.empty()) FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(I));
-    return;
-  }
-  if (!Flags) return;
   C.Lines.insert(It, {Line, Flags});
   if (C.Lines.size() > 2 * ChunkMax) {
     TChunk Tail;
     Tail.Lines.assign(C.Lines.begin() + ChunkMax, C.Lines.end());
+    Tail.Keys();
     C.Lines.resize(ChunkMax);
+    C.Keys();
     FChunks.insert(FChunks.begin() + static_cast<std::ptrdiff_t>(I) + 1, std::move(Tail));
+    return;
   }
+  C.Keys();
+}
+
+void TLineFlagTable::Set(uint64_t Line, uint32_t Flags) {
+  size_t I = ChunkFor(Line);
+  if (I < FChunks.size() && Line >= FChunks[I].First()) {
+    TChunk& C = FChunks[I];
+    uint64_t Key = static_cast<uint64_t>(static_cast<int64_t>(Line) - C.Offset);
+    auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Key, 0u));
+    if (It != C.Lines.end() && It->first == Key) {
+      if (Flags) {
+        It->second = Flags;
+        return;
+      }
+      C.Lines.erase(It);
+      Tidy(I);
+      return;
+    }
+  }
+  if (Flags) Add(I, Line, Flags);
+}
+
+void TLineFlagTable::Or(uint64_t Line, uint32_t Bits) {
+  size_t I = ChunkFor(Line);
+  if (I < FChunks.size() && Line >= FChunks[I].First()) {
+    TChunk& C = FChunks[I];
+    uint64_t Key = static_cast<uint64_t>(static_cast<int64_t>(Line) - C.Offset);
+    auto It = std::lower_bound(C.Lines.begin(), C.Lines.end(), std::make_pair(Key, 0u));
+    if (It != C.Lines.end() && It->first == Key) {
+      It->second |= Bits;
+      return;
+    }
+  }
+  if (Bits) Add(I, Line, Bits);
 }
 
 void TLineFlagTable::Shift(uint64_t From, int64_t Delta) {
@@ -75,6 +107,7 @@ void TLineFlagTable::Shift(uint64_t From, int64_t Delta) {
     Settle(C);
     for (auto& E : C.Lines)
       if (E.first >= From) E.first = static_cast<uint64_t>(static_cast<int64_t>(E.first) + Delta);
+    C.Keys();
   }
   for (size_t K = I + 1; K < FChunks.size(); ++K) FChunks[K].Offset += Delta;
 }
@@ -86,8 +119,9 @@ void TLineFlagTable::Erase(uint64_t First, uint64_t Last) {
     C.Lines.erase(std::remove_if(C.Lines.begin(), C.Lines.end(),
                                  [&](const auto& E) { return E.first >= First && E.first <= Last; }),
                   C.Lines.end());
-    if (C.Lines.empty()) FChunks.erase(FChunks.begin() + static_cast<std::ptrdiff_t>(I));
-    else ++I;
+    const bool Gone = C.Lines.empty();
+    Tidy(I);
+    if (!Gone) ++I;
   }
 }
 
@@ -96,6 +130,7 @@ void TLineFlagTable::ClearBits(uint32_t Bits) {
     for (auto& E : C.Lines) E.second &= ~Bits;
     C.Lines.erase(std::remove_if(C.Lines.begin(), C.Lines.end(), [](const auto& E) { return E.second == 0; }),
                   C.Lines.end());
+    if (!C.Lines.empty()) C.Keys();
   }
   FChunks.erase(std::remove_if(FChunks.begin(), FChunks.end(), [](const TChunk& C) { return C.Lines.empty(); }),
                 FChunks.end());

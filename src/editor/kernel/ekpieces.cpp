@@ -173,6 +173,7 @@ void TPieceTree::Clear() {
   FBlocks.clear();
   FBlocks.push_back(std::make_unique<TTextBlock>());
   FRoot = 0;
+  FTypingEnd = UINT64_MAX;
 }
 
 uint32_t TPieceTree::Random() {
@@ -289,9 +290,109 @@ void TPieceTree::EnsureBoundary(uint64_t Pos) {
   Update(T);
   for (auto It = Path.rbegin(); It != Path.rend(); ++It) Update(*It);
   uint32_t Tail = NewNode(Block, Start + K, Len - K);
-  uint32_t A, B;
-  Split(FRoot, Abs, A, B);
-  FRoot = Merge(Merge(A, Tail), B);
+  const bool Placed = InsertNode(Abs, Tail);  // Abs is the end of T's piece now
+  assert(Placed && "the cut is a boundary");
+  (void)Placed;
+}
+
+bool TPieceTree::InsertNode(uint64_t Pos, uint32_t N) {
+  // Down to a free child as a leaf, then up by rotations while the priority says so: one
+  // descent, where splitting and merging the whole tree would take several.
+  std::vector<uint32_t>& Path = FPath;
+  Path.clear();
+  const uint64_t Len = FNodes[N].Len, Breaks = FNodes[N].Breaks();
+  uint32_t* Link = &FRoot;
+  for (uint32_t T = FRoot; T;) {
+    TNode& X = FNodes[T];
+    const uint64_t LeftLen = FNodes[X.L].SubLen;
+    if (Pos > LeftLen && Pos < LeftLen + X.Len) {
+      // Inside a piece: nothing changed yet but the lengths on the way, which go back.
+      for (uint32_t A : Path) {
+        FNodes[A].SubLen -= Len;
+        FNodes[A].SubBreaks -= Breaks;
+      }
+      return false;
+    }
+    Path.push_back(T);
+    X.SubLen += Len;  // N ends up inside every subtree on the way
+    X.SubBreaks += Breaks;
+    if (Pos <= LeftLen) {
+      Link = &X.L;
+      T = X.L;
+    } else {
+      Pos -= LeftLen + X.Len;
+      Link = &X.R;
+      T = X.R;
+    }
+  }
+  *Link = N;
+  while (!Path.empty()) {
+    const uint32_t P = Path.back();
+    if (FNodes[P].Prio >= FNodes[N].Prio) break;
+    Path.pop_back();
+    if (FNodes[P].L == N) {
+      FNodes[P].L = FNodes[N].R;
+      FNodes[N].R = P;
+    } else {
+      FNodes[P].R = FNodes[N].L;
+      FNodes[N].L = P;
+    }
+    Update(P);
+    Update(N);
+    if (Path.empty()) {
+      FRoot = N;
+    } else if (FNodes[Path.back()].L == P) {
+      FNodes[Path.back()].L = N;
+    } else {
+      FNodes[Path.back()].R = N;
+    }
+  }
+  return true;
+}
+
+bool TPieceTree::EraseNode(uint64_t Pos, uint64_t Count, bool& AfterCR) {
+  // The text to erase is one whole piece (undoing an insert usually meets one): its node
+  // gives way to its children, merged, and the path loses its length.
+  std::vector<uint32_t>& Path = FPath;
+  Path.clear();
+  uint32_t T = FRoot;
+  uint32_t Before = 0;  // the nearest node passed on the left: T's predecessor unless T has a left subtree
+  while (T) {
+    const TNode& X = FNodes[T];
+    const uint64_t LeftLen = FNodes[X.L].SubLen;
+    if (Pos < LeftLen) {
+      Path.push_back(T);
+      T = X.L;
+    } else if (Pos < LeftLen + X.Len) {
+      if (Pos != LeftLen || X.Len != Count) return false;
+      break;
+    } else {
+      Pos -= LeftLen + X.Len;
+      Path.push_back(T);
+      Before = T;
+      T = X.R;
+    }
+  }
+  if (!T) return false;
+  // Whether a CR precedes the erased piece (then a CR LF pair may meet across the gap). The
+  // predecessor is usually near: a left subtree's right spine is short in a treap.
+  for (uint32_t L = FNodes[T].L; L; L = FNodes[L].R) Before = L;
+  AfterCR = Before && FBlocks[FNodes[Before].Block]->Data()[FNodes[Before].Start + FNodes[Before].Len - 1] == '\r';
+  const uint64_t Breaks = FNodes[T].Breaks();
+  const uint32_t Rest = Merge(FNodes[T].L, FNodes[T].R);
+  if (Path.empty()) {
+    FRoot = Rest;
+  } else if (FNodes[Path.back()].L == T) {
+    FNodes[Path.back()].L = Rest;
+  } else {
+    FNodes[Path.back()].R = Rest;
+  }
+  for (uint32_t A : Path) {
+    FNodes[A].SubLen -= Count;
+    FNodes[A].SubBreaks -= Breaks;
+  }
+  FFree.push_back(T);
+  return true;
 }
 
 uint32_t TPieceTree::Merge(uint32_t A, uint32_t B) {
@@ -317,6 +418,7 @@ void TPieceTree::AppendBlock(std::unique_ptr<TTextBlock> Block) {
   uint32_t N = NewNode(Index, 0, static_cast<uint32_t>(FBlocks[Index]->Size()));
   FRoot = Merge(FRoot, N);
   MendCRLF(Pos);
+  FTypingEnd = UINT64_MAX;
 }
 
 uint64_t TPieceTree::Length() const { return FNodes[FRoot].SubLen; }
@@ -372,14 +474,16 @@ bool TPieceTree::TryExtend(uint64_t Pos, std::string_view Text) {
 void TPieceTree::Insert(uint64_t Pos, std::string_view Text) {
   if (Text.empty()) return;
   Pos = std::min(Pos, Length());
-  if (!TryExtend(Pos, Text)) {
+  // Typing goes on where the last insert ended; only there can the last piece grow.
+  if (Pos != FTypingEnd || !TryExtend(Pos, Text)) {
     size_t Start = FBlocks[0]->Append(Text);
     uint32_t N = NewNode(0, static_cast<uint32_t>(Start), static_cast<uint32_t>(Text.size()));
-    EnsureBoundary(Pos);
-    uint32_t A, B;
-    Split(FRoot, Pos, A, B);
-    FRoot = Merge(Merge(A, N), B);
+    if (!InsertNode(Pos, N)) {
+      EnsureBoundary(Pos);
+      InsertNode(Pos, N);
+    }
   }
+  FTypingEnd = Pos + Text.size();
   // Only an LF that the text starts with or a CR that it ends with can pair across the seams.
   if (Text.front() == '\n') MendCRLF(Pos);
   if (Text.back() == '\r') MendCRLF(Pos + Text.size());
@@ -389,14 +493,18 @@ void TPieceTree::Erase(uint64_t Pos, uint64_t Count) {
   uint64_t Len = Length();
   if (Pos >= Len || Count == 0) return;
   Count = std::min(Count, Len - Pos);
-  EnsureBoundary(Pos);
-  EnsureBoundary(Pos + Count);
-  uint32_t A, B, M, C;
-  Split(FRoot, Pos, A, B);
-  Split(B, Count, M, C);
-  FreeTree(M);
-  FRoot = Merge(A, C);
-  MendCRLF(Pos);
+  FTypingEnd = UINT64_MAX;
+  bool AfterCR = true;
+  if (!EraseNode(Pos, Count, AfterCR)) {
+    EnsureBoundary(Pos);
+    EnsureBoundary(Pos + Count);
+    uint32_t A, B, M, C;
+    Split(FRoot, Pos, A, B);
+    Split(B, Count, M, C);
+    FreeTree(M);
+    FRoot = Merge(A, C);
+  }
+  if (AfterCR) MendCRLF(Pos);
 }
 
 bool TPieceTree::IsPieceBoundary(uint64_t Pos) const {

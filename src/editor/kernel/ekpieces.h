@@ -108,6 +108,11 @@ class TPieceTree {
   void Split(uint32_t T, uint64_t Pos, uint32_t& A, uint32_t& B);
   uint32_t Merge(uint32_t A, uint32_t B);
   void EnsureBoundary(uint64_t Pos);
+  // Puts node N in at Pos; false (nothing done) when Pos falls inside a piece.
+  bool InsertNode(uint64_t Pos, uint32_t N);
+  // Erases [Pos, Pos + Count) when it is exactly one piece; false (nothing done) otherwise.
+  // AfterCR tells whether a CR ends the text before it.
+  bool EraseNode(uint64_t Pos, uint64_t Count, bool& AfterCR);
   uint64_t BreakEndInPiece(uint32_t N, uint32_t K) const;
   uint32_t BreaksInPieceBefore(uint32_t N, uint32_t Offset) const;
   bool TryExtend(uint64_t Pos, std::string_view Text);
@@ -121,6 +126,7 @@ class TPieceTree {
   uint32_t FRoot = 0;
   std::vector<uint32_t> FPath;  // scratch for EnsureBoundary and FreeTree
   uint32_t FSeed = 0x9E3779B9u;
+  uint64_t FTypingEnd = UINT64_MAX;  // where the last insert ended, while nothing else changed
 };
 
 }  // namespace nxs::ek

@@ -15,7 +15,13 @@ TEST(LineFlagTable, AgreesWithAMapUnderRandomShiftsAndErasures) {
   std::mt19937 Rng(11);
   for (int Step = 0; Step < 20000; ++Step) {
     uint64_t Line = Rng() % 5000;
-    switch (Rng() % 4) {
+    switch (Rng() % 5) {
+      case 3: {
+        uint32_t Bits = 1 + Rng() % 4;
+        Table.Or(Line, Bits);
+        Model[Line] |= Bits;
+        break;
+      }
       case 0:
       case 1: {
         uint32_t Flags = Rng() % 4;
