@@ -22,8 +22,10 @@ bool TEditSource::Mode(uint32_t Bit) const {
 
 void TEditSource::SetMode(uint32_t Bit, bool On) {
   TEdModesLock G;
-  uint32_t& Modes = FEditBuffer.KernelBuffer()->EdModes;
-  Modes = On ? (Modes | Bit) : (Modes & ~Bit);
+  // A packed field: read and written by value, never bound to a reference.
+  PEditorBuffer Buffer = FEditBuffer.KernelBuffer();
+  const uint32_t Modes = Buffer->EdModes;
+  Buffer->EdModes = On ? (Modes | Bit) : (Modes & ~Bit);
 }
 
 bool TEditSource::GetPreserveLineEnds() const { return FEditBuffer.PreserveLineEnds(); }

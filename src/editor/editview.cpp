@@ -69,7 +69,7 @@ std::string TEditView::BookmarksString() {
   for (int I = 0; I <= 9; ++I) {
     const TCharPos P = GetMarkerPos(&FEkView, mkBookmark0 + static_cast<uint32_t>(I));
     if (P.LineNum < 1) continue;
-    S += Format("{%d,%d,%d}", I, P.LineNum, static_cast<int>(P.Index));
+    S += Format("{%d,%d,%d}", I, static_cast<int>(P.LineNum), static_cast<int>(P.Index));
   }
   return S;
 }

@@ -221,15 +221,15 @@ TEST_F(EditBufferTest, SearchEdgeCases) {
   TEkSearchState S{};
   TSearchResult R;
   EXPECT_TRUE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward, sfCase, sfWord}, false, "foo", S, &R));
-  EXPECT_EQ(S.MatchPos.LineNum, 1);
-  EXPECT_EQ(S.MatchPos.Index, 4);
+  EXPECT_EQ(+S.MatchPos.LineNum, 1);
+  EXPECT_EQ(+S.MatchPos.Index, 4);
   EXPECT_FALSE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward}, false, "", S, &R));
   EXPECT_FALSE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward, sfRegExp}, false, "(", S, &R));
   EXPECT_NE(R, SearchOk);
   GotoLineCol(V->EkView(), 2, 1);
   EXPECT_FALSE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward}, false, "Foo", S));
   EXPECT_TRUE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward, sfWrapAround}, false, "Foo", S));
-  EXPECT_EQ(S.MatchPos.LineNum, 1);
+  EXPECT_EQ(+S.MatchPos.LineNum, 1);
 }
 
 TEST_F(EditBufferTest, WritersPatchByOriginalOffsetsAndRespectReadOnly) {
