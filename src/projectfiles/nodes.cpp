@@ -54,25 +54,22 @@ void TNodeText::Assign(std::string_view Text) {
   FOwned = 1;
 }
 
-void* TNodeArena::Allocate(size_t Size) {
-  Size = (Size + 7) & ~size_t(7);
-  if (static_cast<size_t>(FEnd - FPos) < Size) {
-    constexpr size_t BlockSize = 256 * 1024;
-    // Large pieces get a block of their own so that the current block goes on being used.
-    if (Size > BlockSize / 4) {
-      FBlocks.push_back(std::make_unique<char[]>(Size));
-      return FBlocks.back().get();
-    }
-    if (FTaken >= TLargeBlock::Granule) {
-      FPos = FLargeBlocks.emplace_back(TLargeBlock::Granule).Data();
-      FEnd = FPos + TLargeBlock::Granule;
-    } else {
-      FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
-      FPos = FBlocks.back().get();
-      FEnd = FPos + BlockSize;
-    }
-    FTaken += static_cast<size_t>(FEnd - FPos);
+void* TNodeArena::AllocateInNewBlock(size_t Size) {
+  constexpr size_t BlockSize = 256 * 1024;
+  // Large pieces get a block of their own so that the current block goes on being used.
+  if (Size > BlockSize / 4) {
+    FBlocks.push_back(std::make_unique<char[]>(Size));
+    return FBlocks.back().get();
   }
+  if (FTaken >= TLargeBlock::Granule) {
+    FPos = FLargeBlocks.emplace_back(TLargeBlock::Granule).Data();
+    FEnd = FPos + TLargeBlock::Granule;
+  } else {
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+    FPos = FBlocks.back().get();
+    FEnd = FPos + BlockSize;
+  }
+  FTaken += static_cast<size_t>(FEnd - FPos);
   void* P = FPos;
   FPos += Size;
   return P;

@@ -115,7 +115,13 @@ class TNodeArena {
   TNodeArena() = default;
   TNodeArena(const TNodeArena&) = delete;  // owns its blocks
   TNodeArena& operator=(const TNodeArena&) = delete;
-  void* Allocate(size_t Size);
+  void* Allocate(size_t Size) {
+    Size = (Size + 7) & ~size_t(7);
+    if (static_cast<size_t>(FEnd - FPos) < Size) return AllocateInNewBlock(Size);
+    void* P = FPos;
+    FPos += Size;
+    return P;
+  }
   std::string_view Copy(std::string_view Text);
   // Text A followed by text B, as one piece.
   std::string_view Concat(std::string_view A, std::string_view B);
@@ -123,6 +129,8 @@ class TNodeArena {
   void ReleaseUnused();
 
  private:
+  void* AllocateInNewBlock(size_t Size);
+
   std::vector<std::unique_ptr<char[]>> FBlocks;
   std::vector<TLargeBlock> FLargeBlocks;
   size_t FTaken = 0;  // the bytes of the blocks so far
