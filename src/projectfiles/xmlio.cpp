@@ -398,12 +398,17 @@ struct TXmlReader::TState {
 
   static void XMLCALL OnText(void* Data, const XML_Char* Chars, int Len) {
     auto* S = static_cast<TState*>(Data);
-    // Text of an element that has child elements is dropped without collecting it.
+    // Text of an element that has child elements is dropped without collecting it: most
+    // calls are the white space between elements, and return here at little cost.
     if (S->Stack.empty() || (!S->InCData && HasChildNodes(*S->Stack.back()))) return;
+    S->CollectText(Chars, static_cast<size_t>(Len));
+  }
+
+  [[gnu::noinline]] void CollectText(const char* Chars, size_t Len) {
     try {
-      S->AddText(Chars, static_cast<size_t>(Len));
+      AddText(Chars, Len);
     } catch (...) {
-      S->Stop(std::current_exception());
+      Stop(std::current_exception());
     }
   }
 
