@@ -70,7 +70,8 @@ class IMSProjectFile {
   virtual void EndItem() = 0;                                             // 13
   virtual void ReadItems(IItemReader& Reader) = 0;                        // 14
   virtual void AddItemMetadata(const std::string& Name, const std::string& Value) = 0;  // 15
-  // The UTF-8 byte-order mark and the tree, written in one piece (atomically).
+  // The UTF-8 byte-order mark and the tree. The text goes out in pieces and the file is
+  // replaced atomically at the end; a failed save leaves the file as it was.
   virtual void SaveToFile(const std::string& FileName) = 0;               // 16
   virtual void BeginPropertyGroup(const std::string& Condition) = 0;      // 17
   virtual void WriteProperty(const std::string& Name, const std::string& Value, bool WriteEmpty,
