@@ -65,6 +65,20 @@ struct TDefinition {
 
 // ---- loading --------------------------------------------------------------------------
 
+// New keys never take a number that any group of the file names, defined or not: a group left
+// as it stands (an unknown platform, a parent that is missing) would otherwise be claimed by a
+// new configuration on the next load.
+void TBuildConfigurations::ReserveKeysIn(const std::vector<std::string>& Conditions) {
+  for (const auto& Cond : Conditions) {
+    for (size_t P = FindText(Cond, "$(Cfg_"); P != std::string::npos; P = FindText(Cond, "$(Cfg_", P + 1)) {
+      size_t I = P + 6;
+      int N = 0;
+      while (I < Cond.size() && Cond[I] >= '0' && Cond[I] <= '9' && N < 100000000) N = N * 10 + (Cond[I++] - '0');
+      if (I > P + 6 && N > FKeyIndex) FKeyIndex = N;
+    }
+  }
+}
+
 void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   FLoading = true;
   FLoadMessages.clear();
@@ -78,6 +92,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   try {
     std::vector<std::string> Conditions;
     ProjectFile.GetGroupConditions(Conditions);
+    ReserveKeysIn(Conditions);
     GetBaseConfiguration().Load(ProjectFile, ValuesCondition(BaseKey));
     LoadDefinitions(ProjectFile, Conditions);
 

@@ -163,6 +163,7 @@ class TBuildConfigurations {
 
  private:
   std::string NewKey();
+  void ReserveKeysIn(const std::vector<std::string>& Conditions);
   TBuildConfiguration& MakeChild(TBuildConfiguration& Parent, const std::string& Name, const std::string& Key);
   TNode* PlaceGroup(IMSProjectFile& ProjectFile, const std::string& Condition, TNode* After);
   TNode* WriteDefinition(IMSProjectFile& ProjectFile, TBuildConfiguration& Config, TNode* After);

@@ -63,6 +63,16 @@ TEST(BuildConfigurations, NewKeysSkipKeysAlreadyLoaded) {
   EXPECT_EQ(P.Configs.AddConfiguration("Fourth").Key(), "Cfg_4");
 }
 
+TEST(BuildConfigurations, NewKeysSkipKeysThatOnlyAGroupLeftAsItStandsNames) {
+  // The platform group names a parent key no configuration has: it stays in the file, and a
+  // new configuration must not take that key and adopt it on the next load.
+  TTestProject P("/p/app.vproj", Doc(
+      "<PropertyGroup Condition=\"('$(Platform)'=='Linux64' and '$(Cfg_4)'=='true') or '$(Cfg_4_Linux64)'!=''\">"
+      "<Cfg_4_Linux64>true</Cfg_4_Linux64><CfgParent>Cfg_4</CfgParent></PropertyGroup>\n"));
+  P.Load();
+  EXPECT_EQ(P.Configs.AddConfiguration("Fresh").Key(), "Cfg_5");
+}
+
 TEST(BuildConfigurations, MergedListsReadWithoutTheirOwnEntryAndWriteItBack) {
   TTestProject P("/p/app.vproj", Doc(
       "<PropertyGroup Condition=\"'$(Base)'!=''\"><Defines>A;B;$(Defines)</Defines></PropertyGroup>\n"
