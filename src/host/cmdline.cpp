@@ -25,11 +25,11 @@ TCommandLine::TCommandLine(const std::vector<std::string>& Args, std::initialize
       Inline = A.substr(Eq + 1);
       HasInline = true;
     }
-    const TOptionSpec* Spec = nullptr;
+    const TOptionSpec* Found = nullptr;
     for (const auto& O : Options)
-      if (O.Name == Name) Spec = &O;
-    if (!Spec) throw EUsage(FUsage, "unknown option " + Name);
-    if (!Spec->TakesValue) {
+      if (O.Name == Name) Found = &O;
+    if (!Found) throw EUsage(FUsage, "unknown option " + Name);
+    if (!Found->TakesValue) {
       if (HasInline) throw EUsage(FUsage, "option " + Name + " takes no value");
       FValues[Name] = "";
       continue;

@@ -5,20 +5,20 @@ namespace nxs {
 TWin32Platform::TWin32Platform() : TBasePlatform(SPlatformWin32, "32-bit Windows", "\\", 0) { FOSFamily = "Windows"; }
 
 void TWin32Platform::InitializeExtensionMap() {
-  FExtensionMap = {{ftPascalSource, ".pas"}, {ftPascalProgram, ".dpr"}, {ftCppSource, ".cpp"},
+  FExtensionMap = {{ftPascalSource, ".pas"}, {ftPascalProgram, ".vpr"}, {ftCppSource, ".cpp"},
                    {ftCppSource, ".c"},      {ftCppHeader, ".h"},       {ftObject, ".obj"},
                    {ftExecutable, ".exe"},   {ftLibrary, ".dll"},       {ftStaticLibrary, ".lib"}};
 }
 
 void TWin32Platform::InitializeOutputMaps() {
-  FOutputExtensionMap = {{".pas", ".obj"}, {".cpp", ".obj"}, {".c", ".obj"}, {".dpr", ".exe"}};
+  FOutputExtensionMap = {{".pas", ".obj"}, {".cpp", ".obj"}, {".c", ".obj"}, {".vpr", ".exe"}};
 }
 
 TLinux64Platform::TLinux64Platform() : TBasePlatform(SPlatformLinux64, "64-bit Linux", "/", 1) { FOSFamily = "Linux"; }
 
 void TLinux64Platform::InitializeExtensionMap() {
   // Executables carry no extension on this system; they are known by their output map.
-  FExtensionMap = {{ftPascalSource, ".pas"}, {ftPascalSource, ".pp"},    {ftPascalProgram, ".dpr"},
+  FExtensionMap = {{ftPascalSource, ".pas"}, {ftPascalSource, ".pp"},    {ftPascalProgram, ".vpr"},
                    {ftPascalProgram, ".lpr"}, {ftCppSource, ".cpp"},     {ftCppSource, ".cc"},
                    {ftCppSource, ".cxx"},     {ftCppSource, ".c"},       {ftCppHeader, ".h"},
                    {ftCppHeader, ".hpp"},     {ftObject, ".o"},          {ftPascalUnitOutput, ".ppu"},
@@ -27,7 +27,7 @@ void TLinux64Platform::InitializeExtensionMap() {
 
 void TLinux64Platform::InitializeOutputMaps() {
   FOutputExtensionMap = {{".pas", ".o"}, {".pp", ".o"},  {".cpp", ".o"}, {".cc", ".o"},
-                         {".cxx", ".o"}, {".c", ".o"},   {".dpr", ""},   {".lpr", ""}};
+                         {".cxx", ".o"}, {".c", ".o"},   {".vpr", ""},   {".lpr", ""}};
   // Shared libraries built from a Pascal library source are named lib<name>.so.
   FOutputPrefixMap = {{".so", "lib"}, {".a", "lib"}};
 }

@@ -36,13 +36,13 @@ uint64_t AsUnsigned(const FormatArg& Arg) {
   return static_cast<uint64_t>(V);
 }
 
-std::string Printf(const char* Spec, double Value) {
+std::string Printf(const char* Conversion, double Value) {
   char Buf[512];
-  int N = std::snprintf(Buf, sizeof Buf, Spec, Value);
+  int N = std::snprintf(Buf, sizeof Buf, Conversion, Value);
   if (N < 0) return {};
   if (static_cast<size_t>(N) < sizeof Buf) return std::string(Buf, N);
   std::string Big(N + 1, '\0');
-  std::snprintf(Big.data(), Big.size(), Spec, Value);
+  std::snprintf(Big.data(), Big.size(), Conversion, Value);
   Big.resize(N);
   return Big;
 }
@@ -164,15 +164,15 @@ std::string FormatV(std::string_view Fmt, std::span<const FormatArg> Args) {
         double V;
         if (A.GetKind() == FormatArg::Kind::Float) V = A.AsFloat();
         else Invalid(Fmt);
-        char Spec[32];
+        char Conversion[32];
         if (Type == 'e') {
-          std::snprintf(Spec, sizeof Spec, "%%.%dE", (Prec < 0 ? 15 : Prec) - 1 < 0 ? 0 : (Prec < 0 ? 15 : Prec) - 1);
+          std::snprintf(Conversion, sizeof Conversion, "%%.%dE", (Prec < 0 ? 15 : Prec) - 1 < 0 ? 0 : (Prec < 0 ? 15 : Prec) - 1);
         } else if (Type == 'g') {
-          std::snprintf(Spec, sizeof Spec, "%%.%dG", Prec < 0 ? 15 : Prec);
+          std::snprintf(Conversion, sizeof Conversion, "%%.%dG", Prec < 0 ? 15 : Prec);
         } else {
-          std::snprintf(Spec, sizeof Spec, "%%.%df", Prec < 0 ? 2 : Prec);
+          std::snprintf(Conversion, sizeof Conversion, "%%.%df", Prec < 0 ? 2 : Prec);
         }
-        Piece = Printf(Spec, V);
+        Piece = Printf(Conversion, V);
         if (Type == 'n' || Type == 'm') Piece = Grouped(Piece);
         break;
       }

@@ -164,7 +164,7 @@ TEST(SourceOptions, ExtensionListValidation) {
   TOptionSet& Set = F.Options.EditorSourceOptions();
   int Pascal = F.Groups().IndexOf("Tarvos.EditOptions.Pascal");
   auto SetExt = [&](const std::string& L) { F.Options.SetOption(Set, Pascal, "File Extensions", L); };
-  EXPECT_EQ(ErrorOf([&] { SetExt("pas;;dpr"); }), "An empty extension is not allowed");
+  EXPECT_EQ(ErrorOf([&] { SetExt("pas;;vpr"); }), "An empty extension is not allowed");
   EXPECT_EQ(ErrorOf([&] { SetExt("pas; "); }), "An empty extension is not allowed");
   EXPECT_EQ(ErrorOf([&] { SetExt("pas;CPP"); }),
             "Ambiguous file extension - CPP already exists in the group Tarvos.EditOptions.C");
