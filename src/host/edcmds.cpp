@@ -181,6 +181,9 @@ void TEdSession::ReplaceAllCmd(const std::string& Args) {
   int Count = 0;
   try {
     TEkSearchState State{};
+    // A match found earlier and standing at the cursor is replaced too: ending that search
+    // keeps the kernel from stepping past it as it does for the next Find.
+    EndSearch(V(), State);
     TSearchResult Result = SearchOk;
     bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
     if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));

@@ -44,6 +44,13 @@ out=$(printf 'ReplaceAll - /ALPHA/omega/\nPrint\nModified\n' | "$NXS" ed s.txt)
 omega beta
 Gamma omega
 true" ] || fail "ReplaceAll without case: $out"
+checks=$((checks + 1))
+out=$(printf 'Find c /omega/\nFind c /Gamma/\nReplaceAll c /Gamma/Delta/\nPrint\n' | "$NXS" ed s.txt)
+[ "$out" == "not found
+found 2 1 5
+1
+alpha beta
+Delta alpha" ] || fail "ReplaceAll takes the match found at the cursor: $out"
 same_file "the file changes only through SaveFile" s.txt s.orig
 expect_status "an unknown command" 1 "" "$NXS" ed s.txt --script <(printf 'Lines\nFrobnicate\n')
 checks=$((checks + 1))
