@@ -146,55 +146,53 @@ void TEnvironmentOptions::StoreOption(TOptionSet& Set, int SubKey, std::string_v
   Set.SaveValue(FStore, SubKey, Name);
 }
 
-TSearchFlags TEnvironmentOptions::GetSearchFlags() const {
-  const TOptionSet& S = *FSets.SearchOptions;
+namespace {
+
+// The flags that the search and the replace options both hold, each under its option's name.
+struct TFlagOption {
+  TSearchFlag Flag;
+  std::string_view Name;
+};
+const TFlagOption kCommonFlagOptions[] = {
+    {sfCase, res::opt::CaseSensitive},     {sfWord, res::opt::WholeWords}, {sfRegExp, res::opt::RegularExpression},
+    {sfGoForward, res::opt::SearchForward}, {sfFromCursor, res::opt::FromCursor}, {sfWholeFile, res::opt::Global},
+};
+
+TSearchFlags ReadCommonFlags(const TOptionSet& S) {
   TSearchFlags F;
-  F.Set(sfCase, S.GetBool(res::opt::CaseSensitive));
-  F.Set(sfWord, S.GetBool(res::opt::WholeWords));
-  F.Set(sfRegExp, S.GetBool(res::opt::RegularExpression));
-  F.Set(sfGoForward, S.GetBool(res::opt::SearchForward));
-  F.Set(sfFromCursor, S.GetBool(res::opt::FromCursor));
-  F.Set(sfWholeFile, S.GetBool(res::opt::Global));
-  F.Set(sfWrapAround, S.GetBool(res::opt::WrapAround));
+  for (const auto& O : kCommonFlagOptions) F.Set(O.Flag, S.GetBool(O.Name));
+  return F;
+}
+
+void WriteCommonFlags(TEnvironmentOptions& Options, TOptionSet& S, TSearchFlags Flags) {
+  for (const auto& O : kCommonFlagOptions) Options.SetOption(S, 0, O.Name, Flags.Contains(O.Flag));
+}
+
+}  // namespace
+
+TSearchFlags TEnvironmentOptions::GetSearchFlags() const {
+  TSearchFlags F = ReadCommonFlags(*FSets.SearchOptions);
+  F.Set(sfWrapAround, FSets.SearchOptions->GetBool(res::opt::WrapAround));
   return F;
 }
 
 void TEnvironmentOptions::SetSearchFlags(TSearchFlags Flags) {
-  TOptionSet& S = *FSets.SearchOptions;
   BeginUpdate();
-  SetOption(S, 0, res::opt::CaseSensitive, Flags.Contains(sfCase));
-  SetOption(S, 0, res::opt::WholeWords, Flags.Contains(sfWord));
-  SetOption(S, 0, res::opt::RegularExpression, Flags.Contains(sfRegExp));
-  SetOption(S, 0, res::opt::SearchForward, Flags.Contains(sfGoForward));
-  SetOption(S, 0, res::opt::FromCursor, Flags.Contains(sfFromCursor));
-  SetOption(S, 0, res::opt::Global, Flags.Contains(sfWholeFile));
-  SetOption(S, 0, res::opt::WrapAround, Flags.Contains(sfWrapAround));
+  WriteCommonFlags(*this, *FSets.SearchOptions, Flags);
+  SetOption(*FSets.SearchOptions, 0, res::opt::WrapAround, Flags.Contains(sfWrapAround));
   EndUpdate();
 }
 
 TSearchFlags TEnvironmentOptions::GetReplaceFlags() const {
-  const TOptionSet& S = *FSets.ReplaceOptions;
-  TSearchFlags F;
-  F.Set(sfCase, S.GetBool(res::opt::CaseSensitive));
-  F.Set(sfWord, S.GetBool(res::opt::WholeWords));
-  F.Set(sfRegExp, S.GetBool(res::opt::RegularExpression));
-  F.Set(sfGoForward, S.GetBool(res::opt::SearchForward));
-  F.Set(sfFromCursor, S.GetBool(res::opt::FromCursor));
-  F.Set(sfWholeFile, S.GetBool(res::opt::Global));
-  F.Set(sfNoPrompting, !S.GetBool(res::opt::PromptOnReplace));
+  TSearchFlags F = ReadCommonFlags(*FSets.ReplaceOptions);
+  F.Set(sfNoPrompting, !FSets.ReplaceOptions->GetBool(res::opt::PromptOnReplace));
   return F;
 }
 
 void TEnvironmentOptions::SetReplaceFlags(TSearchFlags Flags) {
-  TOptionSet& S = *FSets.ReplaceOptions;
   BeginUpdate();
-  SetOption(S, 0, res::opt::CaseSensitive, Flags.Contains(sfCase));
-  SetOption(S, 0, res::opt::WholeWords, Flags.Contains(sfWord));
-  SetOption(S, 0, res::opt::RegularExpression, Flags.Contains(sfRegExp));
-  SetOption(S, 0, res::opt::SearchForward, Flags.Contains(sfGoForward));
-  SetOption(S, 0, res::opt::FromCursor, Flags.Contains(sfFromCursor));
-  SetOption(S, 0, res::opt::Global, Flags.Contains(sfWholeFile));
-  SetOption(S, 0, res::opt::PromptOnReplace, !Flags.Contains(sfNoPrompting));
+  WriteCommonFlags(*this, *FSets.ReplaceOptions, Flags);
+  SetOption(*FSets.ReplaceOptions, 0, res::opt::PromptOnReplace, !Flags.Contains(sfNoPrompting));
   EndUpdate();
 }
 
