@@ -8,27 +8,15 @@
 
 #include "environment/options/resstrings.h"
 #include "shared/settings.h"
-#include "shared/testdir.h"
+#include "optionsfixture.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& Fn) {
-  try {
-    Fn();
-  } catch (const EOptionError& E) {
-    return E.what();
-  }
-  return "(no error)";
-}
-
-struct TFixture {
-  TTempDir Dir;
-  TSettingsStore Store{Dir / "settings.ini"};
-  TEnvironmentOptions Options{Store};
-};
+using TFixture = nxs::test::TOptionsFixture;
+using nxs::test::ErrorOf;
 
 }  // namespace
 

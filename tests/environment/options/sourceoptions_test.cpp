@@ -6,26 +6,16 @@
 
 #include "environment/options/envoptions.h"
 #include "shared/settings.h"
-#include "shared/testdir.h"
+#include "optionsfixture.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& Fn) {
-  try {
-    Fn();
-  } catch (const EOptionError& E) {
-    return E.what();
-  }
-  return "(no error)";
-}
+using nxs::test::ErrorOf;
 
-struct TFixture {
-  TTempDir Dir;
-  TSettingsStore Store{Dir / "settings.ini"};
-  TEnvironmentOptions Options{Store};
+struct TFixture : nxs::test::TOptionsFixture {
   TSourceOptionGroups& Groups() { return Options.SourceOptionGroups(); }
   std::string Chosen(const std::string& File) {
     int I = Options.MoveToOptionsForFileType(File);
