@@ -43,6 +43,7 @@ class TEkDocument : public ITextWatcher {
   // Settings.
   TTabRack Rack{};
   uint8_t SyntaxLang = 0;
+  int BlockIndent = 2;  // columns of IndentBlock without a count
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
   bool BufferFrozen = false;
   bool Playback = false;
