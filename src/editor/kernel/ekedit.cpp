@@ -11,6 +11,12 @@ namespace {
 
 constexpr int64_t MaxPadLines = 10000;
 
+size_t CountCrLf(std::string_view S) {
+  size_t N = 0;
+  for (size_t I = S.find("\r\n"); I != std::string_view::npos; I = S.find("\r\n", I + 2)) ++N;
+  return N;
+}
+
 // A typed or pasted line break: CR LF, LF or CR.
 size_t BreakLength(std::string_view S, size_t I) {
   if (S[I] == '\r') return I + 1 < S.size() && S[I + 1] == '\n' ? 2 : 1;
@@ -735,27 +741,40 @@ uint8_t TEkEditor::ReplaceAll(uint16_t Flags, std::string_view Pattern, std::str
   const uint64_t CursorAt = Forward ? Map(Matches.back().Pos) + Replacing(Matches.size() - 1).size() : Map(Matches.front().Pos);
   // Matches on one line go in as one change (a long line with many matches costs one change,
   // not one per match); a line break between two matches ends a change, so that lines keep
-  // their flags and marks. Changes run from the last, so that earlier offsets hold.
+  // their flags, marks and folds. When nothing follows lines one by one and no line break is
+  // matched or made, a change spans lines too (a million matches cost a few thousand
+  // changes), and the line flags of the lines it covers are put back after it.
+  auto HasBreak = [](std::string_view S) { return S.find_first_of("\r\n") != std::string_view::npos; };
+  bool AcrossLines = !FDoc.LinesObserved() && !HasBreak(Constant) && !HasBreak(Pool);
+  for (size_t I = 0; AcrossLines && I < Matches.size(); ++I) AcrossLines = !HasBreak(T.Text(Matches[I].Pos, Matches[I].Len));
   struct TRun {
     uint64_t From, To;
     std::string Text;
   };
   std::vector<TRun> Runs;
+  std::vector<uint64_t> Lines;  // with a match, when changes span lines
   for (size_t I = 0; I < Matches.size(); ++I) {
     const TMatch& M = Matches[I];
     if (!Runs.empty()) {
       TRun& R = Runs.back();
       std::string Gap = T.Text(R.To, M.Pos - R.To);
-      if (Gap.find_first_of("\r\n") == std::string::npos) {
+      const size_t Breaks = static_cast<size_t>(std::count(Gap.begin(), Gap.end(), '\n') + std::count(Gap.begin(), Gap.end(), '\r')) -
+                            CountCrLf(Gap);
+      if (Breaks == 0 || (AcrossLines && R.Text.size() < (size_t{1} << 22))) {
+        if (AcrossLines && Breaks) Lines.push_back(Lines.back() + Breaks);
         R.Text += Gap;
         R.Text += Replacing(I);
         R.To = M.Pos + M.Len;
         continue;
       }
     }
+    if (AcrossLines) Lines.push_back(T.PosOf(M.Pos).Line);
     Runs.push_back({M.Pos, M.Pos + M.Len, std::string(Replacing(I))});
   }
+  FDoc.LinesKeepFlags = AcrossLines;
   for (auto It = Runs.rbegin(); It != Runs.rend(); ++It) Change(It->From, It->To - It->From, It->Text);
+  FDoc.LinesKeepFlags = false;
+  for (uint64_t Line : Lines) FDoc.OrLineFlags(Line, lfModified | lfUnsaved);
   for (const auto& [Id, At] : Kept) FDoc.SetMarker(Id, T.PosOf(At));
   MoveToOffset(CursorAt);
   if (Count) *Count = static_cast<int32_t>(Matches.size());

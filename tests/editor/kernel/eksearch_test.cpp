@@ -256,6 +256,25 @@ TEST(KernelSearch, ReplaceAllOnOneLongLineReplacesEveryMatchWhereItIs) {
   EXPECT_EQ(+Mark.Index, 74998);  // the bookmark stayed on its "b", now the "c" of its replacement
 }
 
+TEST(KernelSearch, ReplaceAllLeavesLinesBetweenMatchesAsTheyWere) {
+  TKernelView K;
+  K.Load("a x\nb\nc\na\n");
+  K.Run(ekClearLineModifiedFlags);
+  ASSERT_EQ(K.Run(ekSetLineFlags, TSetLineFlagsArgs{2, 0x100}), 0);
+  ASSERT_EQ(K.Run(ekSetLineFlags, TSetLineFlagsArgs{3, 0}), 0);
+  EXPECT_EQ(ReplaceAllCount(K, "a", "zz", {sfGoForward, sfCase}), 2);
+  EXPECT_EQ(K.Save(), "zz x\nb\nc\nzz\n");
+  auto Flags = [&](int32_t Line) {
+    uint32_t F = 0;
+    K.Run(ekGetLineFlags, TGetLineFlagsArgs{Line, &F});
+    return F;
+  };
+  EXPECT_EQ(Flags(2), 0x100u);
+  EXPECT_EQ(Flags(3), 0u);
+  EXPECT_NE(Flags(1) & lfUnsaved, 0u);
+  EXPECT_NE(Flags(4) & lfUnsaved, 0u);
+}
+
 TEST(LiteralScan, FoldedScanAgreesWithAPlainOne) {
   std::string Hay(5000, 'a');
   Hay.replace(4321, 6, "NeEdLe");
