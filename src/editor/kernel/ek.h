@@ -638,10 +638,44 @@ std::string_view EkOpName(uint8_t Op);
 // ---------------------------------------------------------------------------------------------
 // The command map (keymaps and `nxs ed` name editor commands this way)
 
+// What a command-map entry's class says its code is. The numbers are the command map's own.
+enum TEkCommandClass : uint8_t {
+  ccEdit = 0x02,         // TEkOp: an operation without arguments (editing, blocks, the screen)
+  ccMotion = 0x03,       // TEkOp: a cursor motion without arguments
+  ccSkip = 0x04,         // TSkipCode
+  ccUndoGroup = 0x05,    // TUndoGroup: sets the group and starts it
+  ccMarkOp = 0x06,       // TMarkOpCode
+  ccBookmark = 0x07,     // ekMoveToMark or ekSetMark; the caller adds the bookmark's number
+  ccQuery = 0x08,        // TQueryCode
+  ccBlockQuery = 0x09,   // TBlockType: whether the block is of that kind
+  ccCharQuery = 0x0A,    // qCursorOnChar
+  ccOperation = 0x0C,    // TEkMapOperation
+  ccIndent = 0x0D,       // TEkIndentCode
+  ccSetModes = 0x12,     // EdModes bits to set
+  ccToggleModes = 0x13,  // EdModes bits to toggle
+  ccMatchPair = 0x17,    // TEkPairDirection
+};
+
+// The codes of class ccOperation.
+enum TEkMapOperation : uint8_t {
+  mpDeleteBlock = 0x01,
+  mpDeleteTempBlock = 0x02,
+  mpSetInclusiveBlock = 0x03,  // to mpSetNonInclusiveBlock: the TBlockType in that order
+  mpSetLineBlock = 0x04,
+  mpSetColumnBlock = 0x05,
+  mpSetNonInclusiveBlock = 0x06,
+  mpUndo = 0x07,
+  mpRedo = 0x08,
+  mpBackTab = 0x09,
+  mpForeTab = 0x0A,
+};
+enum TEkIndentCode : uint8_t { icIndent, icOutdent };
+enum TEkPairDirection : uint8_t { pdBackward, pdForward };
+
 struct TEkCommandRef {
-  uint8_t Class;
-  uint16_t Code;
-  int16_t Extra;  // -1 for the class 0C operations
+  uint8_t Class;  // TEkCommandClass
+  uint16_t Code;  // after the class
+  int16_t Extra;  // -1 for the ccOperation commands
 };
 
 // Finds a command-map name, ignoring case ("CursorDown", "SetBlockBeg", "UnDo").
