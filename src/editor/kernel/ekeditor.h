@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,27 @@
 #include "editor/kernel/eksearch.h"
 
 namespace nxs::ek {
+
+// Reads an argument record out of a script (records are packed; the copy is aligned).
+template <class T>
+T ArgsOf(const uint8_t* P) {
+  T A;
+  std::memcpy(&A, P, sizeof(T));
+  return A;
+}
+
+// Writes a result into the caller's storage (records are packed: copied, never referenced);
+// a nil pointer is skipped.
+template <class T>
+void Put(T* Dest, const T& Value) {
+  if (Dest) std::memcpy(Dest, &Value, sizeof(T));
+}
+
+// A text argument: a nil pointer with a length is refused (Ok false).
+inline std::string_view StringArg(const char* P, uint32_t Len, bool& Ok) {
+  Ok = P || Len == 0;
+  return P ? std::string_view(P, Len) : std::string_view();
+}
 
 // What the kernel hangs on a TEkView.
 struct TEkViewState {
@@ -73,6 +95,19 @@ class TEkEditor {
 
   // Queries.
   uint16_t Answer(uint8_t Query, bool& Known);
+
+  // Records the caller hands over (the operations of the same names).
+  uint8_t ReadBuffer(const TReadBufferArgs& A);
+  uint8_t InsertFromReader(const TReadBufferArgs& A);
+  uint8_t WriteBuffer(const TWriteBufferArgs& A);
+  uint8_t SeekTo(const TSeekArgs& A);
+  uint8_t ReadChars(const TReadCharsArgs& A);
+  uint8_t GetMarkedRange(const TGetMarkedRangeArgs& A);
+  uint8_t SetMarkedRange(const TSetMarkedRangeArgs& A);
+  uint8_t SetMarkerPos(uint32_t Id, TCharPos Pos, bool Screen);
+  uint8_t ConvertPos(const TConvertPosArgs& A);
+  uint8_t SearchString(const TSearchStringArgs& A);
+  bool LineInText(int32_t Line) const;  // a line number from 1 within the text
 
   // Search.
   uint8_t Search(uint16_t Flags, std::string_view Pattern, TEkSearchState* Out, bool Again);
