@@ -8,6 +8,22 @@
 // Contract at the boundary: pointers in argument records are the caller's storage and are
 // trusted; counts, lengths, indices, positions and codes are checked, and a bad one gives an
 // error status, never a crash. No exception leaves the function table.
+//
+// Threads: the kernel has no lock and no thread of its own. Its functions may be called from
+// any thread, one call at a time in the process: the command layer's wrappers (EkNew, EkEval,
+// EkEnd, EkBeginPaint, EkGetLineContents in editor/ekinit.h) hold EkCriticalSection, one
+// recursive lock, around each call, and nothing calls the table otherwise. The records
+// (TEditorBuffer, TEkView, tables the kernel keeps) are read and written by callers under the
+// same lock (LockEdModes). Event, query, track, client-undo, reader and writer procedures run
+// on the calling thread with the lock held: they may read the records, must not evaluate
+// scripts on the buffer (track procedures, told after the outermost script, may) and must not
+// wait for another thread that could want the lock. EK_INIT's callbacks are process-wide and
+// must be safe on any thread.
+//
+// Lock order of the editor: an edit buffer's lock, then EkCriticalSection, then the locks the
+// kernel's callers take inside a call (the clipboard, the after-script queue). Holding
+// EkCriticalSection, no thread takes an edit buffer's lock; the modified event and the queued
+// after-script work run once the lock is left.
 #pragma once
 
 #include <cstddef>
