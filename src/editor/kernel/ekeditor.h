@@ -38,6 +38,14 @@ inline std::string_view StringArg(const char* P, uint32_t Len, bool& Ok) {
 
 // What the kernel hangs on a TEkView.
 struct TEkViewState {
+  // Where the cursor's screen position was last found in the text, while neither the text,
+  // the tab rack nor the cursor changed since: typing reads no line again.
+  struct TCursorCache {
+    uint64_t Changes = UINT64_MAX;
+    uint64_t Layout = 0;
+    int32_t Line = 0, Col = 0;
+    TTextPos Pos;
+  } Cursor;
   std::vector<TEkLineView> LVec;
   TSearcher Searcher;
   bool MatchValid = false;  // the special block holds the last match
@@ -52,13 +60,16 @@ class TEkEditor {
 
   // Cursor.
   uint64_t CursorLine() const;  // from 0, within the text
-  TTextPos CursorPos(int64_t* Beyond = nullptr) const;
+  // Exact: the cursor stands on the first column of a character or at the line's end.
+  TTextPos CursorPos(int64_t* Beyond = nullptr, bool* Exact = nullptr) const;
   uint64_t CursorOffset() const { return FDoc.Text().OffsetOf(CursorPos()); }
   void MoveTo(TTextPos P);
   void MoveToOffset(uint64_t Offset) { MoveTo(FDoc.Text().PosOf(Offset)); }
+  // The cursor, just placed, stands at P (spares the next CursorPos reading the line).
+  void KnowCursor(TTextPos P);
   void SetScreen(int64_t Line, int64_t Col);  // line from 1, column from 1, clamped to the record's range
   int64_t ColumnOf(TTextPos P) const;
-  TTextPos PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond = nullptr) const;
+  TTextPos PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond = nullptr, bool* Exact = nullptr) const;
 
   // Motions (operation codes of class 03 and the like).
   uint8_t Motion(uint8_t Op);

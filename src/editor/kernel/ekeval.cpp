@@ -317,6 +317,7 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       std::memcpy(&Rack, R, sizeof Rack);
       if (!ValidTabRack(Rack)) return erBadArgument;
       D.Rack = Rack;
+      ++D.LayoutGeneration;
       D.RepaintAll = true;
       return erOk;
     }
