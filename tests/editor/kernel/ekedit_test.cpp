@@ -624,11 +624,6 @@ TEST(KernelEdit, TrailingBlanksSmartTabAndBlockIndentFollowTheirSettings) {
   EXPECT_EQ(K.Save(), "    a\n    b\n");
 }
 
-}  // namespace
-}  // namespace nxs::ektest
-
-namespace nxs::ektest {
-namespace {
 
 TEST(KernelEdit, TypingInsideATabOrAfterWideCharactersPlacesTheCursorByTheText) {
   TKernelView K;
