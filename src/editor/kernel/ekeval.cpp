@@ -145,7 +145,7 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
   TEkView* V = E.View();
   TTextBuffer& T = D.Text();
   bool Ok = true;
-  auto LineOk = [&](int32_t Line) { return Line >= 1 && static_cast<uint64_t>(Line) <= D.LineCount(); };
+  auto LineOk = [&](int32_t Line) { return E.LineInText(Line); };
   // Every operation has its case (no default): the compiler names one that is not handled.
   switch (static_cast<TEkOp>(Op)) {
     case ekEnd:
