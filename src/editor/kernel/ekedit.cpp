@@ -178,17 +178,17 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
       } else {
         // A blank line: the indent of the nearest line above that is not, typed or not.
         std::string Indent = IndentFor(P.Line);
-        for (size_t End = LastBreak; End != std::string::npos && End > 0;) {
-          size_t Begin = Pending.find_last_of("\r\n", End - 1);
-          std::string_view Above = std::string_view(Pending).substr(Begin == std::string::npos ? 0 : Begin + 1,
-                                                                   End - (Begin == std::string::npos ? 0 : Begin + 1));
-          if (Begin == std::string::npos) Above = std::string_view(Line + Pending.substr(0, End));
-          size_t K = Above.find_first_not_of(" \t\r\n");
-          if (K != std::string_view::npos) {
-            Indent = std::string(Above.substr(0, K));
+        const std::string Before = Line + Pending.substr(0, Pending.size() - FDoc.DefaultBreak.size());
+        for (size_t End = Before.size();;) {
+          const size_t Begin = End == 0 ? std::string::npos : Before.find_last_of("\r\n", End - 1);
+          const size_t From = Begin == std::string::npos ? 0 : Begin + 1;
+          const size_t K = Before.find_first_not_of(" \t", From);
+          if (K != std::string::npos && K < End) {
+            Indent = Before.substr(From, K - From);
             break;
           }
-          End = Begin;
+          if (Begin == std::string::npos) break;
+          End = Begin > 0 && Before[Begin] == '\n' && Before[Begin - 1] == '\r' ? Begin - 1 : Begin;
         }
         Pending += Indent;
       }
