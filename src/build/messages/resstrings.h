@@ -9,4 +9,9 @@ inline constexpr const char* SMsgWarning = "Warning";
 inline constexpr const char* SMsgError = "Error";
 inline constexpr const char* SMsgFatal = "Fatal Error";
 
+// Background compiling.
+inline constexpr const char* SBackgroundCompileNotAllowed = "Cannot create background compile thread. Disabled count = %d";
+inline constexpr const char* SBackgroundCompileRunning = "A background compile is already running";
+inline constexpr const char* SCancelBackgroundCompile = "Cancel the background compile?";
+
 }  // namespace nxs::res
