@@ -46,6 +46,5 @@ inline constexpr const char* SRetiredProjectExt = ".nxsproj";
 
 // Source modules.
 inline constexpr const char* SCreatorMustSupplySource = "Creator must supply a source file";
-inline constexpr const char* SCannotRenameFile = "Cannot rename '%s' to '%s': %s";
 
 }  // namespace nxs::res

@@ -20,6 +20,14 @@ namespace nxs {
 
 namespace {
 
+// A unit's form file lies beside it under the unit's name with one of these extensions.
+constexpr const char* FormFileExtensions[] = {".vfm", ".xfm", ".cfx", ".lfm"};
+
+std::vector<std::string>& UnitSourceExtensions() {
+  static std::vector<std::string> List{".pas", ".pp", ".cpp", ".cxx", ".cc"};
+  return List;
+}
+
 std::vector<std::string>& SaveFilters() {
   static std::vector<std::string> List;
   return List;
@@ -78,6 +86,7 @@ std::shared_ptr<TEditBuffer> TSourceBuffers::Remove(const TEditBuffer* Buffer) {
 TSourceModule::TSourceModule(const std::string& FileName, bool Load) : TDocModule(FileName) {
   if (FileName.empty()) throw EModuleError(res::SCreatorMustSupplySource);
   OpenSourceBuffer(FileName, Load);
+  OpenCompanions();
   if (!Load) {
     IsUnnamed = false;
     IsDiscardable = true;
@@ -94,6 +103,16 @@ void TSourceModule::AfterConstruction() {
   TDocModule::AfterConstruction();
   ShowEditor();
   if (CanAddClosedFile()) ClosedFiles().CheckClosedFileList(*this, true);
+}
+
+void TSourceModule::OpenCompanions() {
+  const std::string Main = GetFileName();
+  const auto& Units = UnitSourceExtensions();
+  if (std::find(Units.begin(), Units.end(), ExtractFileExt(Main)) == Units.end()) return;
+  for (const char* Ext : FormFileExtensions) {
+    const std::string Companion = ChangeFileExt(Main, Ext);
+    if (FileSystem().FileExists(Companion)) OpenSourceBuffer(Companion);
+  }
 }
 
 TEditBuffer* TSourceModule::OpenSourceBuffer(const std::string& FileName, bool Load) {
@@ -162,9 +181,6 @@ void TSourceModule::UnModifySource() {
 void TSourceModule::SaveFile() {
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
     TEditBuffer* B = FSourceBuffers.GetItems(I);
-    // An unchanged buffer whose file is on disk has nothing to write: rewriting it would
-    // only push a copy of the same text into the backups.
-    if (!B->GetIsModified() && B->FileSystem().FileExists(B->FileName())) continue;
     BackupExistingFile(B->FileName());
     B->SaveFile();
   }

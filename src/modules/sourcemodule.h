@@ -110,6 +110,8 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
   void SaveFile() override;
 
  private:
+  // A unit opens its form file too, when there is one beside it.
+  void OpenCompanions();
   TEditView* FirstMainView() const;
 
   TSourceBuffers FSourceBuffers;
