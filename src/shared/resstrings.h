@@ -7,6 +7,7 @@ inline constexpr const char* SInvalidFormat = "Format '%s' invalid or incompatib
 inline constexpr const char* SArgumentMissing = "No argument for format '%s'";
 inline constexpr const char* SCannotReadFile = "Cannot read file \"%s\": %s";
 inline constexpr const char* SCannotWriteFile = "Cannot write file \"%s\": %s";
+inline constexpr const char* SFileReadOnly = "Cannot write file \"%s\": the file is read-only";
 inline constexpr const char* SCannotCreateDir = "Cannot create directory \"%s\": %s";
 inline constexpr const char* SCannotRenameFile = "Cannot rename \"%s\" to \"%s\": %s";
 inline constexpr const char* SCannotDeleteFile = "Cannot delete file \"%s\": %s";
