@@ -33,4 +33,29 @@ inline constexpr const char* SSourceModuleHandler = "TSourceModule";
 inline constexpr const char* SDefaultLayout = "Default Layout";
 inline constexpr const char* SReopenCaption = "&%s %s";
 
+// Document modules.
+inline constexpr const char* SSaveChanges = "Save changes to %s?";
+inline constexpr const char* SSaveAs = "Save %s As";
+inline constexpr const char* SMustEnterName = "You must enter a name";
+inline constexpr const char* SUnableToRename = "Unable to rename '%s' to '%s'";
+inline constexpr const char* SChangeExtension =
+    "Changing the file extension can have unintended side-effects.  Do you wish to continue?";
+inline constexpr const char* SModifiedReload =
+    "Module %s's time/date on disk has changed.  In-memory changes to this module have been detected as well.  "
+    "Reloading the module from disk will overwrite these changes. Reload?";
+inline constexpr const char* SReload = "Module %s's time/date changed. Reload?";
+inline constexpr const char* SInvalidIdent = "'%s' is not a valid identifier";
+inline constexpr const char* SReservedWord = "'%s' is a reserved word";
+inline constexpr const char* SOverwriteFiles = "The following files will be overwritten:%s\nContinue?";
+inline constexpr const char* SCombinedFilter = "%s %s File";
+inline constexpr const char* SCombinedFilterMasks = " (%s)|%0:s";
+inline constexpr const char* SAnyFileFilter = "Any file (*.*)|*.*";
+inline constexpr const char* SMakerName = "Orvanti";
+inline constexpr const char* SProductName = "NXS";
+inline constexpr const char* SStartupLayout = "Startup Layout";
+inline constexpr const char* SRetiredProjectExt = ".nxsproj";
+
+// Source modules.
+inline constexpr const char* SCreatorMustSupplySource = "Creator must supply a source file";
+
 }  // namespace nxs::res
