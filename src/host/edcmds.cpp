@@ -17,6 +17,7 @@
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
@@ -35,6 +36,8 @@ const char* const EdHelp =
     "  Pos, Block, Lines, Modified, Print.\n"
     "Modules: each FILE opens as a module, the first is current. Open FILE, Switch FILE,\n"
     "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
+    "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
+    "  fatal or info), Messages, GotoMessage N.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -207,7 +210,7 @@ void TEdSession::Run(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest)) return;
+  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest)) return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
   } else if (Word == "GoToLine") {

@@ -429,6 +429,14 @@ void CEnumPathTimestamps(TEnumPathCallback Callback, void* Context, const std::s
     if (!Listed.count(Full) && ExtractFileDir(Full) == D) Callback(Context, Date, Full.c_str());
 }
 
+bool CReadWholeFile(const std::string& Name, std::string& Text) {
+  const int32_t H = BFILEOPEN(Name.c_str());
+  if (H < 0) return false;
+  std::shared_ptr<TCompilerStream> St = S().Handles.Close(H);
+  Text = St->Data();
+  return true;
+}
+
 std::shared_ptr<TCompilerStream> CFileHandleToStream(int32_t Handle) { return S().Handles.Get(Handle); }
 
 int32_t CFileAllocHandleForStream(std::shared_ptr<TCompilerStream> Stream) {

@@ -97,6 +97,8 @@ using TEnumPathCallback = void (*)(void* Context, int32_t Date, const char* File
 // Every file of Dir (the current project directory when empty) with its date, the editor's
 // for a file open in an edit buffer; then the files of Dir that only the editor has.
 void CEnumPathTimestamps(TEnumPathCallback Callback, void* Context, const std::string& Dir);
+// What a compiler reading Name gets, read whole; false when it cannot open the file.
+bool CReadWholeFile(const std::string& Name, std::string& Text);
 std::shared_ptr<TCompilerStream> CFileHandleToStream(int32_t Handle);
 int32_t CFileAllocHandleForStream(std::shared_ptr<TCompilerStream> Stream);
 // A form held as text comes back as a new stream with its binary form and the same date; a

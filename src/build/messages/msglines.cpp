@@ -8,6 +8,7 @@
 #include "build/messages/resstrings.h"
 #include "editor/editbuffer.h"
 #include "editor/edtracker.h"
+#include "modules/sourcemodule.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 
@@ -22,6 +23,19 @@ const char* MsgKindName(TMsgKind Kind) {
     case msgInfo: return "";
   }
   return "";
+}
+
+bool MsgKindFromWord(std::string_view Word, TMsgKind& Kind) {
+  static const struct {
+    const char* Word;
+    TMsgKind Kind;
+  } Words[] = {{"hint", msgHint}, {"warning", msgWarn}, {"error", msgError}, {"fatal", msgFatal}, {"info", msgInfo}};
+  for (const auto& W : Words)
+    if (Word == W.Word) {
+      Kind = W.Kind;
+      return true;
+    }
+  return false;
 }
 
 // ---- lines ----
@@ -102,8 +116,14 @@ TShowSourceHook& ShowSourceHook() {
   return Hook;
 }
 
-void ShowInOpenBuffer(const std::string& FileName, int32_t Line, int32_t Column, int32_t, bool Focus) {
+void ShowInEditor(const std::string& FileName, int32_t Line, int32_t Column, int32_t, bool Focus) {
   std::shared_ptr<TEditBuffer> B = TEditBuffer::FindBuffer(FileName);
+  if (!B) {
+    auto* M = dynamic_cast<TSourceModule*>(OpenFile(FileName, false, Focus));
+    if (!M) return;
+    M->ShowEditor();
+    if (M->GetMainSource()) B = M->GetMainSource()->shared_from_this();
+  }
   if (!B || Line < 1) return;
   const int32_t Col = std::clamp<int32_t>(Column, 1, SHRT_MAX);
   B->ShowLineCol(Line, static_cast<int16_t>(Col), smError | (Focus ? 0 : smNoFocus));
@@ -126,7 +146,7 @@ void TFileMessageLine::Show(bool Focus) {
   }
   const TShowSourceHook& Hook = ShowSourceHook();
   if (Hook) Hook(FFileName, Line, Column, FIdent, Focus);
-  else ShowInOpenBuffer(FFileName, Line, Column, FIdent, Focus);
+  else ShowInEditor(FFileName, Line, Column, FIdent, Focus);
 }
 
 std::string TCompilerMsgLine::GetLineText() const {
@@ -388,6 +408,9 @@ void TLineBufferList::Forget(const TLine& Line) {
 namespace {
 
 std::unique_ptr<TLineBufferList>& TheList() {
+  // Made first, the edit buffers' events outlive the list, which leaves them as it goes.
+  EvEditBufferCreated();
+  EvEditBufferDestroyed();
   static std::unique_ptr<TLineBufferList> List;
   return List;
 }
@@ -464,6 +487,16 @@ TLine* NextErrorMessage(bool Forward, bool FromTop) {
 TLine* ShowFirstFind(TLineBuffer* Group) {
   OpenMsgView(Group, true);
   return NextMessage(true);
+}
+
+TLine* MessageAt(int N) {
+  TLineBufferList& List = LineBufferList();
+  for (int G = 0; G < List.GetCount() && N >= 1; ++G) {
+    const std::vector<TLine*> Lines = ViewOrder(*List.GetItem(G));
+    if (N <= static_cast<int>(Lines.size())) return Lines[static_cast<size_t>(N - 1)];
+    N -= static_cast<int>(Lines.size());
+  }
+  return nullptr;
 }
 
 std::string MessageViewText() {

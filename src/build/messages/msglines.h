@@ -27,6 +27,8 @@ enum TMsgKind { msgHint, msgWarn, msgError, msgFatal, msgInfo };
 
 // The kind's name in a message's label: "Hint", "Warning", "Error", "Fatal Error", "".
 const char* MsgKindName(TMsgKind Kind);
+// The kind a word names: hint, warning, error, fatal or info; false for any other word.
+bool MsgKindFromWord(std::string_view Word, TMsgKind& Kind);
 
 class TLine {
  public:
@@ -362,7 +364,8 @@ void InitializeMessageLines();
 void FinalizeMessageLines();
 
 // How a message is shown in its file: the module layer opens the file and moves the cursor.
-// Line 0: open without a position. Without a hook, an open edit buffer of the file shows it.
+// Line 0: open without a position. Without a hook, an open edit buffer of the file shows it,
+// else the file is opened as a module.
 using TShowSourceHook = std::function<void(const std::string& FileName, int32_t Line, int32_t Column, int32_t Ident,
                                            bool Focus)>;
 void SetShowSourceHook(TShowSourceHook Hook);
@@ -381,5 +384,7 @@ TLine* ShowFirstFind(TLineBuffer* Group);
 // The text the view shows for every line of every group, a group's name and then its lines,
 // children indented two spaces per level.
 std::string MessageViewText();
+// The N-th line (from 1) in that order, or nullptr.
+TLine* MessageAt(int N);
 
 }  // namespace nxs
