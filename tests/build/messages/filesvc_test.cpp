@@ -107,6 +107,18 @@ TEST_F(FileServices, CompilerReadsTheEditorsUnsavedTextAndItsDate) {
   EXPECT_EQ(BFILESTATUS(99, &Date, &Size), -1);
 }
 
+TEST_F(FileServices, EditorTextComesAsTheFileWouldBeSavedAndDatesAreNotKeptOutsideTheCache) {
+  // A compiler sees the same bytes whether the file is open or not: UTF-8 stays UTF-8.
+  const std::string File = Write("accents.pas", "s := '\xC3\xA9';\n");
+  auto B = TEditBuffer::Create(File, true);
+  EXPECT_EQ(ReadThrough(File), "s := '\xC3\xA9';\n");
+  B.reset();
+  // Without the cache every question about a date goes to the disk again.
+  const int32_t First = BCFILENAMEDATE(File.c_str());
+  TDiskFileSystem().SetModifiedTime(File, FileDateToUnix(First) - 3600);
+  EXPECT_NE(BCFILENAMEDATE(File.c_str()), First);
+}
+
 TEST_F(FileServices, HandlesAreReusedLowestFirst) {
   std::vector<int32_t> H;
   for (int I = 0; I < 6; ++I) H.push_back(BFILECREATEV(("/virtual/f" + std::to_string(I)).c_str()));
