@@ -155,7 +155,12 @@ struct TServices {
   std::atomic<bool> CompileDone{true};
 
   TServices() { EvEditBufferFileChanged().Add(this, [this](TEvEditBufferLife& A) { ForgetAge(A.Buffer.FileName()); }); }
-  ~TServices() { EvEditBufferFileChanged().Remove(this); }
+  ~TServices() {
+    EvEditBufferFileChanged().Remove(this);
+    // A compile still running at exit was never cancelled; waiting for it here could wait
+    // for a main thread that no longer pumps.
+    if (CompileThread.joinable()) CompileThread.detach();
+  }
 
   void ForgetAge(const std::string& Name) {
     std::lock_guard G(Lock);
