@@ -107,6 +107,7 @@ void TKibitzingMonitor::Run() {
     std::shared_ptr<ICancelKey> K = (FFlags & kmCancelKey) ? CurrentKey() : nullptr;
     bool Cancel = false;
     if (K && K->Available()) {
+      K->Watch(true);
       for (;;) {
         if (WaitEvent(L, SliceMs)) break;
         L.unlock();
@@ -117,6 +118,9 @@ void TKibitzingMonitor::Run() {
           break;
         }
       }
+      L.unlock();
+      K->Watch(false);
+      L.lock();
     } else {
       Cancel = !WaitEvent(L, FTimeoutMs.load());
     }

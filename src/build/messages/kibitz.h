@@ -21,6 +21,8 @@ class ICancelKey {
   virtual bool Available() = 0;
   // True when the key is down or was pressed since the last call.
   virtual bool Pressed() = 0;
+  // A cycle begins (true) or ends (false): a terminal takes its keys one by one meanwhile.
+  virtual void Watch(bool On) {}
 };
 void SetCancelKey(std::shared_ptr<ICancelKey> Key);
 

@@ -20,7 +20,9 @@ class TFakeKey : public ICancelKey {
   explicit TFakeKey(bool Available) : FAvailable(Available) {}
   bool Available() override { return FAvailable; }
   bool Pressed() override { return Down.exchange(false); }
+  void Watch(bool On) override { Watching = On; }
   std::atomic<bool> Down{false};
+  std::atomic<bool> Watching{false};
 
  private:
   bool FAvailable;
@@ -61,6 +63,7 @@ TEST_F(Kibitzing, TheCancelKeyCancelsUntilTheCompileFinishes) {
   EXPECT_TRUE(M.UserCanCancelKibitzing());
   M.Start(kmCancelKey);
   M.Start(kmCancelKey);  // nested: one cycle
+  EXPECT_TRUE(WaitFor([&] { return Key->Watching.load(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
   EXPECT_FALSE(M.Canceled());  // watching, nothing pressed
   Key->Down = true;
@@ -74,6 +77,7 @@ TEST_F(Kibitzing, TheCancelKeyCancelsUntilTheCompileFinishes) {
   ASSERT_TRUE(WaitFor([&] { return !M.Canceled(); }));
   EXPECT_TRUE(WaitFor([&] { return CallsSoFar().size() == 2; }));
   EXPECT_EQ(CallsSoFar(), (std::vector<int>{1, 42}));
+  EXPECT_FALSE(Key->Watching);  // the terminal is given back
 }
 
 TEST_F(Kibitzing, WithNothingToWatchALongCompileTimesOutAndAShortOneIsLeftAlone) {
