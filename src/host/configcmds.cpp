@@ -8,11 +8,8 @@
 #include "host/commands.h"
 #include "host/projectctx.h"
 #include "projectfiles/configmgr.h"
-#include "projectfiles/linuxplatform.h"
-#include "projectfiles/names.h"
-#include "projectfiles/optionmgr.h"
+#include "projectfiles/configtarget.h"
 #include "projectfiles/optionsets.h"
-#include "projectfiles/platforms.h"
 #include "projectfiles/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -24,31 +21,13 @@ namespace {
 
 std::string Indent(int Level) { return std::string(static_cast<size_t>(Level) * 2, ' '); }
 
-// The configuration a command names (default: the active one), on the named platform's
-// sub-configuration and the named file's local override when asked; made when missing if
-// Create.
-TBuildConfiguration& Target(TCommandProject& Project, const TCommandLine& Cmd, bool Create) {
-  TBuildConfigurations& Configs = Project.Configs();
-  TBuildConfiguration* Config =
-      Cmd.Has("--config") ? &Configs.Configuration(Cmd.Get("--config")) : &Configs.GetActiveConfiguration();
-  if (Cmd.Has("--platform") && Create) {
-    std::string Platform = PlatformManager().Platform(Cmd.Get("--platform"))->GetName();
-    Config = Config->GetPlatformConfiguration(Platform, true);
-  }
-  if (Cmd.Has("--file")) {
-    std::string File = ExpandFileName(Cmd.Get("--file"));
-    TBuildConfiguration* Level = Config;
-    if (!Create) {
-      if (Cmd.Has("--platform"))
-        if (auto* Sub = Config->GetPlatformConfiguration(Cmd.Get("--platform"))) Level = Sub;
-      if (TLocalOverride* Local = Level->GetLocalOverride(File)) return *Local;
-      if (Level != Config)
-        if (TLocalOverride* Local = Config->GetLocalOverride(File)) return *Local;
-      return *Level;
-    }
-    return *Config->SetLocalOverride(File);
-  }
-  return *Config;
+// The level of the configurations the command's options name.
+TConfigAddress Address(const TCommandLine& Cmd) {
+  TConfigAddress A;
+  A.Config = Cmd.Get("--config");
+  A.Platform = Cmd.Get("--platform");
+  if (Cmd.Has("--file")) A.File = ExpandFileName(Cmd.Get("--file"));
+  return A;
 }
 
 void PrintTree(TCommandProject& Project, TBuildConfiguration& Config, int Level) {
@@ -87,14 +66,7 @@ int RunGet(const TArgs& Args) {
                    "for the platform (default: the active one) and the source file's local override,\n"
                    "inherited values and option defaults included.");
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
-  std::string Platform = Cmd.Has("--platform") ? PlatformManager().Platform(Cmd.Get("--platform"))->GetName()
-                                               : Configs.GetActivePlatform();
-  TBuildConfiguration* Config = &Target(*Project, Cmd, false);
-  // The lookup of a configuration for a platform starts at its sub-configuration.
-  if (Config->Platform().empty() && !Config->IsLocalOverride())
-    if (auto* Sub = Config->GetPlatformConfiguration(Platform)) Config = Sub;
-  std::printf("%s\n", Config->GetPlatformValue(Cmd[1], Platform).c_str());
+  std::printf("%s\n", GetConfigValue(Project->Configs(), Address(Cmd), Cmd[1]).c_str());
   return 0;
 }
 
@@ -106,15 +78,7 @@ int RunSet(const TArgs& Args) {
                    "saves. An empty VALUE removes the entry. --merge makes a list value extend the\n"
                    "inherited list.");
   auto Project = TCommandProject::Open(Cmd[0]);
-  const std::string& Name = Cmd[1];
-  const std::string& Value = Cmd[2];
-  ValidPropertyName(Name);
-  if (const TProjectOption* Option = OptionManager().GetOption(Name)) {
-    std::string Problem = Option->CheckValue(Value);
-    if (!Problem.empty()) throw EInvalidOptionValue(Format(res::SInvalidOptionValue, Name, Problem));
-  }
-  TBuildConfiguration& Config = Target(*Project, Cmd, true);
-  Config.SetListValue(Name, Value, Cmd.Has("--merge"));
+  SetConfigValue(Project->Configs(), Address(Cmd), Cmd[1], Cmd[2], Cmd.Has("--merge"));
   Project->Save();
   return 0;
 }
@@ -146,14 +110,7 @@ int RunActivate(const TArgs& Args) {
                    "Makes NAME the active configuration (and the platform, which the project must\n"
                    "list, the active platform) and saves.");
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
-  Configs.SetActiveConfiguration(Cmd[1]);
-  if (Cmd.Has("--platform")) {
-    std::string Platform = PlatformManager().Platform(Cmd.Get("--platform"))->GetName();
-    if (!Configs.GetPlatformSupported(Platform))
-      throw EPlatformNotSupported(Format(res::SPlatformNotSupported, Platform));
-    Configs.SetActivePlatform(Platform);
-  }
+  ActivateConfiguration(Project->Configs(), Cmd[1], Cmd.Get("--platform"));
   Project->Save();
   return 0;
 }
@@ -164,7 +121,7 @@ int RunReference(const TArgs& Args) {
                    "Makes the configuration refer to the option set and saves.");
   if (!Cmd.Has("--config")) Cmd.Fail("missing --config");
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfiguration& Config = Target(*Project, Cmd, true);
+  TBuildConfiguration& Config = MakeConfigLevel(Project->Configs(), Address(Cmd));
   Config.AddReference(Project->Configs().OpenOptionSet(ExpandFileName(Cmd[1])));
   Project->Save();
   return 0;
@@ -193,14 +150,7 @@ int RunProjectNew(const TArgs& Args) {
   std::string File = ExpandFileName(Cmd[0]);
   if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SFileExists, Cmd[0]));
   auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Cmd.Get("--type", "Application"));
-  TBuildConfigurations& Configs = Project->Configs();
-  Configs.GetBaseConfiguration();
-  Configs.AddConfiguration("Debug");
-  Configs.AddConfiguration("Release");
-  Configs.SetPlatformSupported(SPlatformLinux64, true);
-  Configs.SetPlatformEnabled(SPlatformLinux64, true);
-  Configs.SetActivePlatform(SPlatformLinux64);
-  Configs.SetActiveConfiguration("Debug");
+  AddStandardConfigurations(Project->Configs());
   Project->Save();
   return 0;
 }
