@@ -5,7 +5,7 @@
 #include "environment/options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "modules/closedfiles.h"
+#include "modules/closedlisting.h"
 #include "modules/favorites.h"
 #include "modules/filehist.h"
 #include "modules/resstrings.h"
@@ -40,32 +40,10 @@ int Backup(const TArgs& Args) {
   return 0;
 }
 
-// An entry read back only to be listed: nothing to restore.
-class TListedClosedFile : public TClosedFile {
- public:
-  void RestoreModule(IClosedFileModule&) override {}
-};
-
 int Closed(const TArgs& Args) {
   TCommandLine Cmd(Args, {{"--projects", false}}, 0, 0, "nxs history closed [--projects]", Help);
-  bool Files = !Cmd.Has("--projects");
   TSettingsIniFile Ini(SettingsStore());
-  TClosedFiles Lists;
-  Lists.InitClosedFileTypeList();
-  // The handlers that reopen the other entries belong to packages the host does not load;
-  // their entries are listed all the same.
-  const char* Section = Files ? res::SClosedFilesSection : res::SClosedProjectsSection;
-  for (const auto& Key : Ini.ReadSection(Section)) {
-    std::vector<std::string> Items = SplitClosedFileValue(Ini.ReadString(Section, Key, ""));
-    if (Items[0].empty() || Lists.FindClosedFileClass(Items[0])) continue;
-    TClosedFileClass C;
-    C.ClassName = "TListedClosedFile";
-    C.CreateEmpty = [] { return std::make_unique<TListedClosedFile>(); };
-    Lists.RegisterClosedFileClass(Items[0], C);
-  }
-  Lists.LoadClosedHistory(Ini, Files, false);
-  TClosedFileList& L = Files ? Lists.ClosedFileList() : Lists.ClosedProjectList();
-  for (int I = 0; I < L.Count(); ++I) std::printf("%s\n", L.Item(I)->FileName().c_str());
+  for (const auto& Entry : ReadClosedFileListing(Ini, !Cmd.Has("--projects"))) std::printf("%s\n", Entry.FileName.c_str());
   return 0;
 }
 
