@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "editor/edkrnl.h"
 #include "editor/editview.h"
+#include "editor/edkrnl.h"
 #include "editor/ekinit.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
@@ -197,7 +197,8 @@ std::string TSourceModule::GetSaveFilter() const {
 }
 
 void RegisterSourceModuleSaveFilter(const std::string& Filter) {
-  if (std::find(SaveFilters().begin(), SaveFilters().end(), Filter) == SaveFilters().end()) SaveFilters().push_back(Filter);
+  if (std::find(SaveFilters().begin(), SaveFilters().end(), Filter) == SaveFilters().end())
+    SaveFilters().push_back(Filter);
 }
 
 void UnregisterSourceModuleSaveFilters() { SaveFilters().clear(); }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "modules/moduletest.h"
 #include "modules/filehist.h"
+#include "modules/moduletest.h"
 
 using namespace nxs;
 using namespace nxs::test;
