@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "modules/resstrings.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -589,6 +590,13 @@ class TBinaryReader {
 };
 
 }  // namespace
+
+bool IsFormFileName(std::string_view FileName) {
+  const std::string Ext = ExtractFileExt(FileName);
+  for (const char* E : {".vfm", ".xfm", ".cfx", ".lfm"})
+    if (SameText(Ext, E)) return true;
+  return false;
+}
 
 bool IsBinaryForm(std::string_view Data) { return Data.substr(0, FormSignature.size()) == FormSignature; }
 

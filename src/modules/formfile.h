@@ -30,6 +30,8 @@ class EFormFileError : public Exception {
 
 inline constexpr std::string_view FormSignature = "NXF1";
 
+// The extensions form files have: ".vfm", ".xfm", ".cfx", ".lfm", in any letter case.
+bool IsFormFileName(std::string_view FileName);
 bool IsBinaryForm(std::string_view Data);
 // True when Data (after a UTF-8 byte-order mark and blanks) begins as a form in text.
 bool LooksLikeTextForm(std::string_view Data);

@@ -209,13 +209,6 @@ bool IsCompiledFile(const std::string& Name) {
   return false;
 }
 
-bool IsFormFile(const std::string& Name) {
-  const std::string Ext = ExtractFileExt(Name);
-  for (const char* E : {".vfm", ".xfm", ".cfx", ".lfm"})
-    if (SameText(Ext, E)) return true;
-  return false;
-}
-
 // Under the cache lock.
 bool Marked(const std::set<std::string>& Set, const std::string& Name) {
   std::lock_guard G(S().Lock);
@@ -259,7 +252,7 @@ std::shared_ptr<TCompilerStream> DiskStream(const std::string& Name) {
 }
 
 std::shared_ptr<TCompilerStream> FormChecked(const std::string& Name, std::shared_ptr<TCompilerStream> Stream) {
-  return Stream && IsFormFile(Name) ? CheckTextDFM(std::move(Stream)) : Stream;
+  return Stream && IsFormFileName(Name) ? CheckTextDFM(std::move(Stream)) : Stream;
 }
 
 // Every exception stops at the entry points: a compiler knows only failure results.
