@@ -103,6 +103,12 @@ std::shared_ptr<TCompilerStream> TFileDescriptorList::Close(int Handle) {
   return S;
 }
 
+void TFileDescriptorList::CloseAll() {
+  std::lock_guard G(FLock);
+  FSlots.clear();
+  FFreeHead = -1;
+}
+
 int TFileDescriptorList::OpenCount() const {
   std::lock_guard G(FLock);
   return static_cast<int>(std::count_if(FSlots.begin(), FSlots.end(), [](const auto& S) { return S != nullptr; }));
@@ -209,7 +215,7 @@ bool IsCompiledFile(const std::string& Name) {
   return false;
 }
 
-// Under the cache lock.
+// True while the cache is in force and Set holds Name.
 bool Marked(const std::set<std::string>& Set, const std::string& Name) {
   std::lock_guard G(S().Lock);
   return S().Cache.Updates > 0 && Set.count(Name) > 0;
@@ -528,8 +534,7 @@ void FreeVirtualFiles() {
 }
 
 void ResetFileServices() {
-  while (S().Handles.OpenCount() > 0)
-    for (int H = 0; S().Handles.OpenCount() > 0; ++H) S().Handles.Close(H);
+  S().Handles.CloseAll();
   std::lock_guard G(S().Lock);
   S().Virtual.clear();
   S().Cache.Updates = 0;

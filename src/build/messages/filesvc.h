@@ -62,6 +62,7 @@ class TFileDescriptorList {
   std::shared_ptr<TCompilerStream> Get(int Handle) const;
   // Empties the slot and hands back what it held; -1 and empty slots give nullptr.
   std::shared_ptr<TCompilerStream> Close(int Handle);
+  void CloseAll();
   int OpenCount() const;
 
  private:
