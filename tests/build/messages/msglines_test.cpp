@@ -185,7 +185,7 @@ TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlace
   EXPECT_EQ(Late->CurrentLine(), 17);
   EXPECT_EQ(Early->Line(), 10);  // the stored place stays what the tool said
   Early->GotoSource();
-  EXPECT_EQ(V->EkView()->Cursor.LineNum, 12);
+  EXPECT_EQ(static_cast<int32_t>(V->EkView()->Cursor.LineNum), 12);  // a packed field: by value
 
   GotoLineCol(V->EkView(), 7, 1);  // "line 5"
   MarkCurrentLine(V->EkView());
@@ -193,7 +193,7 @@ TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlace
   EXPECT_FALSE(Gone->Tracked());
   EXPECT_EQ(Gone->CurrentLine(), 5);
   Gone->GotoSource();
-  EXPECT_EQ(V->EkView()->Cursor.LineNum, 5);
+  EXPECT_EQ(static_cast<int32_t>(V->EkView()->Cursor.LineNum), 5);  // a packed field: by value
   EXPECT_EQ(Early->CurrentLine(), 11);
 
   // Closed, the file's messages keep their last tracked places; reopened, they follow again.
