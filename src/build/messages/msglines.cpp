@@ -6,7 +6,9 @@
 #include <climits>
 
 #include "build/messages/resstrings.h"
+#include "editor/edkrnl.h"
 #include "editor/editbuffer.h"
+#include "editor/editview.h"
 #include "editor/edtracker.h"
 #include "modules/sourcemodule.h"
 #include "shared/filenames.h"
@@ -125,8 +127,12 @@ void ShowInEditor(const std::string& FileName, int32_t Line, int32_t Column, int
     if (M->GetMainSource()) B = M->GetMainSource()->shared_from_this();
   }
   if (!B || Line < 1) return;
-  const int32_t Col = std::clamp<int32_t>(Column, 1, SHRT_MAX);
-  B->ShowLineCol(Line, static_cast<int16_t>(Col), smError | (Focus ? 0 : smNoFocus));
+  // Tools count characters; the editor goes to screen columns, which tabs and wide
+  // characters move further right.
+  int32_t Col = std::clamp<int32_t>(Column, 1, SHRT_MAX);
+  if (B->GetViewCount() > 0)
+    Col = ConvertPos(B->GetView(0)->EkView(), TCharPos{static_cast<int16_t>(Col - 1), Line}).Col;
+  B->ShowLineCol(Line, static_cast<int16_t>(std::clamp<int32_t>(Col, 1, SHRT_MAX)), smError | (Focus ? 0 : smNoFocus));
 }
 
 }  // namespace

@@ -169,11 +169,11 @@ TEST_F(MessageLines, NextMessageWalksTheViewOrderAndGoesToSource) {
 
 TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlaceWhenTheirLineGoes) {
   std::string Text;
-  for (int I = 1; I <= 20; ++I) Text += "line " + std::to_string(I) + "\n";
+  for (int I = 1; I <= 20; ++I) Text += (I == 10 ? "\tline " : "line ") + std::to_string(I) + "\n";
   const std::string File = Write("unit1.pas", Text);
   TLineBuffer* Build = LineBufferList().AddList("Build");
   // Made before the file is open: attached when its buffer comes.
-  auto* Early = static_cast<TFileMessageLine*>(Build->Add(Msg(msgError, File, 10, "ten")));
+  auto* Early = static_cast<TFileMessageLine*>(Build->Add(std::make_unique<TCompilerMsgLine>(msgError, "cc", File, 10, 3, "ten")));
   auto B = TEditBuffer::Create(File, true);
   auto V = B->OpenNewView();
   auto* Late = static_cast<TFileMessageLine*>(Build->Add(Msg(msgError, File, 15, "fifteen")));
@@ -186,6 +186,8 @@ TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlace
   EXPECT_EQ(Early->Line(), 10);  // the stored place stays what the tool said
   Early->GotoSource();
   EXPECT_EQ(static_cast<int32_t>(V->EkView()->Cursor.LineNum), 12);  // a packed field: by value
+  // Column 3 counts characters: after the tab and "l", on the "i".
+  EXPECT_EQ(GetLineText(V->EkView(), 12).substr(static_cast<size_t>(ConvertPos(V->EkView(), V->EkView()->Cursor).Index)), "ine 10");
 
   GotoLineCol(V->EkView(), 7, 1);  // "line 5"
   MarkCurrentLine(V->EkView());
