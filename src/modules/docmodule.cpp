@@ -328,7 +328,8 @@ void TDocModule::AttachToOwners() {
 // -- Modification ------------------------------------------------------------------------------
 
 void TDocModule::Modified() {
-  const bool Was = GetModified();
+  // The module's own flag: a buffer that tells of its change is modified already.
+  const bool Was = FIsModified;
   FIsModified = true;
   IsDiscardable = false;
   if (FCodeIModule) FCodeIModule->NotifyModified();

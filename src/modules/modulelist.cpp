@@ -146,9 +146,9 @@ void DoneDocModules() { ListSlot().reset(); }
 
 bool SameModuleFile(const std::string& A, const std::string& B) {
   if (A.empty() || B.empty()) return A == B;
-  if (A == B) return true;
+  if (SameFileName(A, B)) return true;
   const std::string EA = ExpandFileName(A), EB = ExpandFileName(B);
-  if (EA == EB) return true;
+  if (SameFileName(EA, EB)) return true;
   // Another spelling of the same file: a symbolic link, or a folder reached two ways.
   std::error_code Ec;
   return std::filesystem::equivalent(ToDiskPath(EA), ToDiskPath(EB), Ec) && !Ec;
