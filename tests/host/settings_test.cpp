@@ -8,25 +8,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/files.h"
 #include "support/run.h"
 #include "support/tempdir.h"
 
 using nxs::test::RunNxs;
 using nxs::test::TRunOptions;
 using nxs::test::TRunResult;
+using nxs::test::ReadText;
 using nxs::test::TTempDir;
 
 namespace {
-
-std::string Slurp(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
 
 class Settings : public ::testing::Test {
  protected:
@@ -53,7 +47,7 @@ TEST_F(Settings, AnUnreadableFileIsReportedAndKeepsEverySetting) {
   AsUnprivileged();
   Ok({"options", "set", "Editor\\Options", "Undo Limit", "100"});
   Ok({"history", "favorites", "add", "/p/a.vproj"});
-  std::string Before = Slurp(SettingsFile);
+  std::string Before = ReadText(SettingsFile);
   ASSERT_EQ(::chmod(SettingsFile.c_str(), 0200), 0);
   const std::string Cause = "Cannot read file \"" + SettingsFile + "\": Permission denied";
 
@@ -67,7 +61,7 @@ TEST_F(Settings, AnUnreadableFileIsReportedAndKeepsEverySetting) {
   R = Nxs({"history", "favorites", "add", "/p/b.vproj"});
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, "nxs: The settings file \"" + SettingsFile + "\" cannot be read, so nothing is saved to it: " + Cause + "\n");
-  EXPECT_EQ(Slurp(SettingsFile), Before);
+  EXPECT_EQ(ReadText(SettingsFile), Before);
 }
 
 TEST_F(Settings, ALinkedSettingsFileIsFollowedAndAReadOnlyOneRefused) {
@@ -77,14 +71,14 @@ TEST_F(Settings, ALinkedSettingsFileIsFollowedAndAReadOnlyOneRefused) {
   Ok({"options", "set", "Editor\\Options", "Undo Limit", "100"});
   Ok({"history", "favorites", "add", "/p/a.vproj"});
   EXPECT_TRUE(std::filesystem::is_symlink(SettingsFile));
-  EXPECT_NE(Slurp(Dir / "dotfiles/settings.ini").find("int:100"), std::string::npos);
+  EXPECT_NE(ReadText(Dir / "dotfiles/settings.ini").find("int:100"), std::string::npos);
 
   ASSERT_EQ(::chmod((Dir / "dotfiles/settings.ini").c_str(), 0444), 0);
-  std::string Before = Slurp(SettingsFile);
+  std::string Before = ReadText(SettingsFile);
   TRunResult R = Nxs({"options", "set", "Editor\\Options", "Undo Limit", "200"});
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, "nxs: Cannot write file \"" + SettingsFile + "\": the file is read-only\n");
-  EXPECT_EQ(Slurp(SettingsFile), Before);
+  EXPECT_EQ(ReadText(SettingsFile), Before);
   R = Nxs({"options", "show", "Editor\\Options"});
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_NE(R.Out.find("\nUndo Limit=100\n"), std::string::npos);
@@ -128,6 +122,6 @@ TEST_F(Settings, ABackupThatCannotBeMadeCostsNoOlderBackup) {
   ::chmod(File.c_str(), 0200);
   TRunResult R = Nxs({"history", "backup", File});
   EXPECT_EQ(R.Status, 1);
-  EXPECT_EQ(Slurp(Dir / "src/__history/main.pas.~1~"), "one");
-  EXPECT_EQ(Slurp(Dir / "src/__history/main.pas.~2~"), "two");
+  EXPECT_EQ(ReadText(Dir / "src/__history/main.pas.~1~"), "one");
+  EXPECT_EQ(ReadText(Dir / "src/__history/main.pas.~2~"), "two");
 }
