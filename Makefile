@@ -69,7 +69,7 @@ memcheck: build
 	@command -v valgrind >/dev/null || { echo "memcheck: valgrind not found"; exit 1; }
 	@for t in $(MEMCHECK_SUITES); do \
 	  echo "== valgrind $$t"; \
-	  NXS_SETTINGS_DIR=$$(mktemp -d) valgrind --quiet --error-exitcode=99 --leak-check=full \
+	  NXS_SETTINGS_DIR=$$(mktemp -d) valgrind --quiet --error-exitcode=99 --leak-check=full --child-silent-after-fork=yes \
 	    --errors-for-leak-kinds=definite --track-origins=yes $(BUILD)/tests/$$t --gtest_brief=1 || exit 1; \
 	done
 
