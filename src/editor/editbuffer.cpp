@@ -78,6 +78,24 @@ bool Utf8ToLatin1(std::string_view Data, std::string& Out) {
   return true;
 }
 
+// How a file's bytes are read and written again. A file that is not UTF-8 is 8-bit text: read
+// as raw bytes, a character typed into it would be written in UTF-8 among bytes of another
+// code page. Plain ASCII fits either, so the buffer keeps the form it had.
+std::string ChooseFileFilter(std::string_view Data, const std::string& Current) {
+  if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
+  bool HighBytes = false;
+  while (!Data.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Data, Ch, Valid);
+    if (!Valid) return FilterANSI;
+    HighBytes = HighBytes || Len > 1;
+    Data.remove_prefix(static_cast<size_t>(Len));
+  }
+  if (HighBytes || Current.empty()) return FilterUTF8;
+  return Current;
+}
+
 std::vector<TPairDesc>& PairStorage(TEditBuffer* B) {
   // Pair tables stay alive for the kernel as long as the buffer: one slot per buffer.
   static std::map<TEditBuffer*, std::vector<TPairDesc>> Store;
@@ -279,8 +297,12 @@ void TEditBuffer::LoadFile() {
   const TFileInfo Info = FS.Stat(FFileName);
   FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
   FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
-  FFileFilter = FilterUTF8;
-  ReadFromStreamUTF8(Data);
+  FFileFilter = ChooseFileFilter(Data, FFileFilter);
+  if (SameText(FFileFilter, FilterANSI)) {
+    ReadFromStreamAnsi(Data);
+  } else {
+    ReadFromStreamUTF8(Data);
+  }
   FFileAge = FDiskAge;
   GetSourceEditable();
 }

@@ -533,8 +533,11 @@ std::string GetLineText(PEkView View, int32_t Line) {
   std::string Text(256, '\0');
   uint32_t Length = 0;
   for (;;) {
-    if (EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length}) != 0)
-      return {};
+    // A line longer than the room answers erTooLong with its length: try again with room
+    // for all of it.
+    const uint8_t Status =
+        EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length});
+    if (Status != 0 && Status != erTooLong) return {};
     if (Length <= Text.size()) break;
     Text.resize(Length);
   }
