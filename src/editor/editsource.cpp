@@ -99,7 +99,10 @@ std::string TEditSource::GetContent() const {
 }
 
 void TEditSource::SetContent(std::string_view Text) {
-  std::string Old = GetContent();
+  // The writer counts bytes of the text as it is held, which GetContent need not give: without
+  // preserved line ends every break comes out in one form.
+  std::string Old;
+  if (!WriteToStream(FEditBuffer.EkView(), Old, true)) throw EEditorError(res::SUnableToOpenEditorForReading);
   std::unique_ptr<TEditWriter> W = FEditBuffer.CreateUndoableWriter();
   W->DeleteTo(static_cast<uint32_t>(Old.size()));
   W->Insert(Text);
