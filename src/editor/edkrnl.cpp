@@ -627,18 +627,28 @@ void FreezeBuffer(PEkView View, bool Freeze) { EvalOne(View, Freeze ? ekFreezeBu
 // -- Transfer ---------------------------------------------------------------------------------
 
 void ReadFromStream(PEkView View, const std::function<int32_t(char*, int32_t)>& Reader) {
+  // The kernel empties the text before it reads: a stream that fails half way would leave
+  // nothing of the old text and only part of the new. So the stream is read whole first.
+  std::string Text;
+  char Chunk[1 << 16];
   TFnReader Context{&Reader};
-  TEkScript S;
-  const size_t At = S.Add(ekReadBuffer, TReadBufferArgs{&TFnReader::Read, &Context});
-  S.Add(ekResetFrozenLines);
-  S.End();
-  EvalScript(View, S);
-  if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
+  for (;;) {
+    const int32_t N = TFnReader::Read(&Context, Chunk, static_cast<int32_t>(sizeof Chunk));
+    if (N < 0 || N > static_cast<int32_t>(sizeof Chunk)) throw EEditorError(res::SCannotLoadFile);
+    if (N == 0) break;
+    Text.append(Chunk, static_cast<size_t>(N));
+  }
+  ReadFromText(View, Text);
 }
 
 void ReadFromText(PEkView View, std::string_view Text) {
   TTextReader Reader{Text};
-  ReadFromStream(View, [&Reader](char* Buffer, int32_t Count) { return TTextReader::Read(&Reader, Buffer, Count); });
+  TEkScript S;
+  const size_t At = S.Add(ekReadBuffer, TReadBufferArgs{&TTextReader::Read, &Reader});
+  S.Add(ekResetFrozenLines);
+  S.End();
+  EvalScript(View, S);
+  if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
 }
 
 bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds) {
