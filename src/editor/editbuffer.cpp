@@ -208,6 +208,7 @@ void TEditBuffer::InitEditorBuffer(bool Load) {
   FCPULines->Attach();
   FErrorLine = std::make_unique<TEdTracker>(this);
   FErrorLine->Attach();
+  FEditorLineMarks = std::make_unique<TEditorLineMarks>(this);
 }
 
 void TEditBuffer::ApplySourceOptions() {
@@ -248,6 +249,7 @@ TEditBuffer::~TEditBuffer() {
   FBreakListTable.reset();
   FCPULines.reset();
   FErrorLine.reset();
+  FEditorLineMarks.reset();
   if (FKernelReady) KillEditor(&FEkView);
   FModifiedUndoList.clear();
   PairStorage(this).clear();
