@@ -15,6 +15,7 @@
 #include "editor/ekinit.h"
 #include "edfixture.h"
 #include "shared/exceptions.h"
+#include "shared/settings.h"
 
 namespace nxs {
 namespace {
@@ -179,6 +180,8 @@ TEST_F(BufferFiles, ReloadTakesTheNewTextAndKeepsEachViewWhereItCan) {
   auto Low = B->OpenNewView();
   GotoLineCol(Top->EkView(), 2, 1);
   ASSERT_TRUE(Top->BookmarkRecord(3, false));
+  ASSERT_TRUE(AddElisionBlock(Top->EkView(), TCharPos{0, 3}, TCharPos{0, 4}, true, "fold"));
+  ASSERT_TRUE(AddElisionBlock(Top->EkView(), TCharPos{0, 5}, TCharPos{0, 6}, true, "gone"));
   GotoLineCol(Low->EkView(), 5, 1);
   InsertString(Low->EkView(), "unsaved");
   auto Reader = B->CreateReader();
@@ -194,6 +197,7 @@ TEST_F(BufferFiles, ReloadTakesTheNewTextAndKeepsEachViewWhereItCan) {
   EXPECT_FALSE(B->GetEditorState().UndoAvailable);  // the old text's history is gone
   EXPECT_EQ(Top->Cursor().LineNum, 2);
   EXPECT_EQ(Top->BookmarksString(), "{3,2,0}");
+  EXPECT_EQ(PrintElisions(Top->EkView()), "{{3,0},{4,0},{'fold'}}");  // the other lies past the new end
   EXPECT_LE(Low->Cursor().LineNum, 4);  // within the shorter text
   char Buf[4];
   EXPECT_THROW(Reader->GetText(0, Buf, 4), EAbort);  // made for the old text
@@ -290,6 +294,45 @@ TEST_F(BufferFiles, DISABLED_NamesDifferingOnlyInCaseAreDifferentBuffers) {
   EXPECT_EQ(Text, "upper\n");
   ASSERT_TRUE(GetOpenBufferText(Lower, Text));
   EXPECT_EQ(Text, "lower\n");
+}
+
+TEST_F(BufferFiles, ANewBufferTakesTheOptionsOfItsFileType) {
+  const char* Group = "Editor\\Source Options\\Test Pascal";
+  SettingsStore().WriteString(Group, "File Extensions", "pas;inc");
+  SettingsStore().WriteString(Group, "Tab Stops", "3 7");
+  SettingsStore().WriteBool(Group, "Auto Indent", false);
+  SettingsStore().WriteBool(Group, "Smart Tab", true);
+  SettingsStore().WriteInteger("Editor\\Options", "Undo Limit", 40);
+  // A form shown as text is named "unit->pas": it takes the options of "unit.pas".
+  for (const std::string Name : {"unit.pas", "unit->pas", "UNIT.PAS"}) {
+    SCOPED_TRACE(Name);
+    auto B = TEditBuffer::Create((Dir / Name).string(), false);
+    EXPECT_EQ(B->EditSource().GetTabStops(), "3 7");
+    EXPECT_FALSE(B->EditSource().GetAutoIndent());
+    EXPECT_TRUE(B->EditSource().GetSmartTab());
+    EXPECT_EQ(B->EditSource().GetUndoLimit(), 40);
+  }
+  auto Other = TEditBuffer::Create((Dir / "notes.txt").string(), false);
+  EXPECT_EQ(Other->EditSource().GetTabStops(), "8");
+  EXPECT_TRUE(Other->EditSource().GetAutoIndent());
+  SettingsStore().EraseSection(Group);
+  SettingsStore().EraseSection("Editor\\Options");
+}
+
+// Waits for the kernel's 32-bit columns: a view on a long line keeps its place past the
+// 32,767th column.
+TEST_F(BufferFiles, DISABLED_ViewStateKeepsPlacesFarIntoALongLine) {
+  auto B = TEditBuffer::Create(Write("far.txt", std::string(100000, 'f') + "\nshort\n"), true);
+  auto V = B->OpenNewView();
+  GotoLineCol(V->EkView(), 1, 50001);
+  ASSERT_TRUE(V->BookmarkRecord(1, false));
+  TViewState State;
+  V->SaveViewState(State);
+  EXPECT_EQ(State["CursorX"], "50001");
+  EXPECT_EQ(State["Bookmarks"], "{1,1,50000}");
+  auto Again = B->OpenNewView();
+  Again->LoadViewState(State);
+  EXPECT_EQ(Again->Cursor().Col, 50001);
 }
 
 }  // namespace
