@@ -293,10 +293,11 @@ void TEditBuffer::SetFileSystem(std::shared_ptr<IFileSystem> FS) { FFileSystem =
 void TEditBuffer::StampFileAge() { FFileAge = UnixToFileDate(std::time(nullptr)); }
 
 void TEditBuffer::LoadFile() {
-  SetReadOnly(false);
+  // Read first: a file that cannot be read leaves the buffer as it was, its lock included.
   IFileSystem& FS = FileSystem();
   const std::string Data = FS.ReadFile(FFileName);
   const TFileInfo Info = FS.Stat(FFileName);
+  SetReadOnly(false);
   FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
   FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
   FFileFilter = ChooseFileFilter(Data, FFileFilter);
@@ -476,10 +477,8 @@ bool TEditBuffer::QueryIsEditable() {
 bool TEditBuffer::GetSourceEditable() {
   const TFileInfo Info = FileSystem().Stat(FFileName);
   FSourceEditable = QueryIsEditable() && !(Info.Exists && Info.ReadOnly);
-  if (!FSourceEditable) {
-    FFileReadOnly = true;
-    SetReadOnly(true);
-  }
+  FFileReadOnly = !FSourceEditable;
+  if (!FSourceEditable) SetReadOnly(true);
   return FSourceEditable;
 }
 

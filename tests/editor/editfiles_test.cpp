@@ -241,6 +241,19 @@ TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
     EXPECT_EQ(E.Message(), "The edit buffer of '" + File + "' is marked read-only");
   }
   EXPECT_EQ(B->SavedText(), "fixed\n");
+  // A reload that fails changes nothing, the lock included.
+  FS->Unreadable.insert(File);
+  EXPECT_THROW(B->ReloadFile(), EInOutError);
+  EXPECT_TRUE(B->GetReadOnly());
+  EXPECT_EQ(B->SavedText(), "fixed\n");
+  // Writable again on disk: the reloaded buffer may be edited.
+  FS->Unreadable.clear();
+  FS->ReadOnly.clear();
+  B->ReloadFile();
+  EXPECT_FALSE(B->GetReadOnly());
+  EXPECT_FALSE(B->FileReadOnly());
+  InsertString(V->EkView(), "typed ");
+  EXPECT_EQ(B->SavedText(), "typed fixed\n");
 }
 
 TEST_F(BufferFiles, AFailedSaveLeavesTheBufferModified) {
