@@ -738,9 +738,9 @@ class TElisionScanner {
     if (At == std::string_view::npos) return false;
     FPos = At + 2;
     Start.LineNum = Number();
-    Start.Index = static_cast<int16_t>(Number());
+    Start.Index = Number();
     End.LineNum = Number();
-    End.Index = static_cast<int16_t>(Number());
+    End.Index = Number();
     Description.clear();
     while (FPos < FText.size() && FText[FPos] != '\'' && FText[FPos] != '{' && FText[FPos] != '}') ++FPos;
     if (FPos < FText.size() && FText[FPos] == '{') ++FPos;
