@@ -128,6 +128,29 @@ TEST_F(EditBufferTest, UndoPastTheSavePointIsModifiedAndRedoIsNot) {
   EXPECT_FALSE(B->GetEditorState().UndoAvailable);
 }
 
+class TCountingOwner : public IEditBufferOwner {
+ public:
+  void SourceModified(TEditBuffer&) override { ++Told; }
+  int Told = 0;
+};
+
+TEST_F(EditBufferTest, TheModuleHearsOfUndoAndRedoAcrossTheSavePoint) {
+  TCountingOwner Owner;
+  auto B = TEditBuffer::Create(Write("owned.txt", "abc\n"), true, nullptr, &Owner);
+  auto V = B->OpenNewView();
+  InsertString(V->EkView(), "x");
+  EXPECT_EQ(Owner.Told, 1);
+  B->SaveFile();
+  Owner.Told = 0;
+  Undo(V->EkView());
+  EXPECT_TRUE(B->GetIsModified());
+  EXPECT_EQ(Owner.Told, 1);
+  Redo(V->EkView());
+  EXPECT_FALSE(B->GetIsModified());
+  InsertString(V->EkView(), "y");
+  EXPECT_EQ(Owner.Told, 2);
+}
+
 TEST_F(EditBufferTest, UndoingEveryEditAfterLoadingIsUnmodified) {
   auto B = TEditBuffer::Create(Write("b.txt", "line\n"), true);
   auto V = B->OpenNewView();

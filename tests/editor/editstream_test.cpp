@@ -66,6 +66,21 @@ TEST_F(EditStreams, WriterKeepsOtherViewsOnTheirTextAndTheBlankModesOut) {
   EXPECT_FALSE(B->GetEditorState().UndoAvailable);
 }
 
+TEST_F(EditStreams, AWriterThatIsNotUndoableLeavesNoHistoryToUndoInto) {
+  auto B = Open("saved\n");
+  auto V = B->OpenNewView();
+  InsertString(V->EkView(), "typed ");
+  B->SaveFile();  // unmodified, with its history kept
+  ASSERT_TRUE(B->GetEditorState().UndoAvailable);
+  {
+    auto W = B->CreateWriter();
+    W->Insert("written ");
+  }
+  EXPECT_FALSE(B->GetEditorState().UndoAvailable);
+  B->EditSource().Undo();
+  EXPECT_EQ(B->SavedText(), "written typed saved\n");
+}
+
 TEST_F(EditStreams, WriterInsertsIntoAnEmptyBufferAndAfterTheLastByte) {
   auto B = TEditBuffer::Create((Dir / "empty.txt").string(), false);
   {

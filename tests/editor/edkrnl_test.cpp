@@ -47,7 +47,9 @@ class CommandLayer : public ::testing::Test {
 
 TEST_F(CommandLayer, InsertStringTypesLineBreaksInTheFilesFormAndIgnoresLineFeeds) {
   Load("one\r\ntwo\r\n");
+  const uint64_t Calls = APICount;
   InsertString(V, "\n\n\n");
+  EXPECT_EQ(APICount, Calls);  // nothing to type: the kernel is not even asked
   EXPECT_EQ(Text(), "one\r\ntwo\r\n");
   EXPECT_FALSE(CanUndo());
   EXPECT_FALSE(Buffer->GetIsModified());
