@@ -1,33 +1,20 @@
-// What the buffer and view tests share: a folder of their own for files written by hand, and
-// a comparison that says where two long texts part.
+// What the buffer and view tests share: a scratch folder for files written by hand, and a
+// comparison that says where two long texts part.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "support/tempdir.h"
+
 namespace nxs::test {
 
 class EditorFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = std::filesystem::path(NXS_TEST_TMP) /
-          ("editor-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(Dir);
-    std::filesystem::create_directories(Dir);
-  }
-  void TearDown() override {
-    std::error_code Ec;
-    std::filesystem::permissions(Dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, Ec);
-    std::filesystem::remove_all(Dir, Ec);
-  }
   std::string Write(const std::string& Name, const std::string& Data) {
     const std::string P = (Dir / Name).string();
     std::ofstream(P, std::ios::binary) << Data;
@@ -39,7 +26,8 @@ class EditorFiles : public ::testing::Test {
     S << In.rdbuf();
     return S.str();
   }
-  std::filesystem::path Dir;
+  TTempDir Temp;
+  const std::filesystem::path Dir{Temp.Path()};
 };
 
 // Empty when the texts are the same, else where they first differ with a little of each:

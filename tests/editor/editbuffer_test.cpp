@@ -16,43 +16,16 @@
 #include "editor/editstream.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
+#include "edfixture.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
 
 namespace fs = std::filesystem;
 
-class EditBufferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Dir = fs::path(NXS_TEST_TMP) / ("editbuffer-" + std::to_string(::getpid()) + "-" +
-                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-  std::string Write(const std::string& Name, const std::string& Data) {
-    const std::string P = (Dir / Name).string();
-    std::ofstream(P, std::ios::binary) << Data;
-    return P;
-  }
-  static std::string Read(const std::string& P) {
-    std::ifstream In(P, std::ios::binary);
-    std::stringstream S;
-    S << In.rdbuf();
-    return S.str();
-  }
-  fs::path Dir;
-};
-
-// Empty when the texts are the same, else where they first differ with a little of each:
-// whole texts with a line of 100,000 characters make unreadable messages.
-std::string Difference(const std::string& A, const std::string& B) {
-  if (A == B) return "";
-  const size_t At = static_cast<size_t>(std::mismatch(A.begin(), A.begin() + static_cast<std::ptrdiff_t>(std::min(A.size(), B.size())), B.begin()).first - A.begin());
-  const size_t From = At < 8 ? 0 : At - 8;
-  return "sizes " + std::to_string(A.size()) + " and " + std::to_string(B.size()) + ", first difference at " +
-         std::to_string(At) + ": [" + A.substr(From, 24) + "] and [" + B.substr(From, 24) + "]";
-}
+class EditBufferTest : public test::EditorFiles {};
+using test::Difference;
 
 const std::string Mixed = "\xEF\xBB\xBF" "one\r\n\ttab\there\n\xE6\x97\xA5 e\xCC\x81 \xF0\x9F\x98\x80\r" +
                           std::string(100000, 'x') + "\r\nlast";
@@ -268,12 +241,8 @@ TEST_F(EditBufferTest, WritersPatchByOriginalOffsetsAndRespectReadOnly) {
   B->SetReadOnly(true);
   auto W = B->CreateWriter();
   W->Insert("");  // nothing to insert: no check
-  try {
-    W->Insert("x");
-    FAIL() << "expected an error";
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "The edit buffer of '" + B->FileName() + "' is marked read-only");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { W->Insert("x"); }),
+            "The edit buffer of '" + B->FileName() + "' is marked read-only");
 }
 
 TEST_F(EditBufferTest, OpenBufferTextAndViewStateBookmarks) {
@@ -297,25 +266,12 @@ TEST_F(EditBufferTest, OpenBufferTextAndViewStateBookmarks) {
 
 TEST_F(EditBufferTest, FacadeRangesAndMissingFileAges) {
   auto B = TEditBuffer::Create((Dir / "never.txt").string(), false);
-  try {
-    B->EditSource().SetRightMargin(5000);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "RightMargin must be an integer between 0 and 4095");
-  }
-  try {
-    B->EditSource().SetLeftGutterWidth(-1);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "Left Gutter Width must be an integer between 0 and 4095");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetRightMargin(5000); }),
+            "RightMargin must be an integer between 0 and 4095");
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetLeftGutterWidth(-1); }),
+            "Left Gutter Width must be an integer between 0 and 4095");
   EXPECT_FALSE(B->CheckFileDate());  // no file: never a change
-  try {
-    B->GetLine(5);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "Editor line index out of bounds");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->GetLine(5); }), "Editor line index out of bounds");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include "edfixture.h"
 #include "shared/exceptions.h"
 #include "shared/settings.h"
+#include "support/errorof.h"
+#include "support/run.h"
 
 namespace nxs {
 namespace {
@@ -211,14 +213,25 @@ TEST_F(BufferFiles, UnreadableFilesRaiseAndLeaveNoBuffer) {
   auto FS = std::make_shared<TRefusingFileSystem>();
   const std::string File = Write("locked.txt", "secret\n");
   FS->Unreadable.insert(File);
-  try {
-    TEditBuffer::Create(File, true, FS);
-    FAIL() << "expected an error";
-  } catch (const EInOutError& E) {
-    EXPECT_EQ(E.Message(), "Cannot read file \"" + File + "\": Permission denied");
-  }
+  EXPECT_EQ(test::ErrorOf<EInOutError>([&] { TEditBuffer::Create(File, true, FS); }),
+            "Cannot read file \"" + File + "\": Permission denied");
   EXPECT_EQ(TEditBuffer::FindBuffer(File), nullptr);
   EXPECT_FALSE(EditorKernelRunning());  // nothing left holding the kernel
+}
+
+TEST_F(BufferFiles, PermissionsOnDiskAreSeenAsAnOrdinaryUserSeesThem) {
+  Temp.OpenToAll();
+  const std::string Locked = Write("locked.txt", "secret\n"), Fixed = Write("fixed.txt", "fixed\n");
+  fs::permissions(Locked, fs::perms::none);
+  fs::permissions(Fixed, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(test::RunUnprivileged([&] {
+              std::string Out = test::ErrorOf<EInOutError>([&] { TEditBuffer::Create(Locked, true); }) + "|";
+              auto B = TEditBuffer::Create(Fixed, true);
+              auto V = B->OpenNewView();
+              InsertString(V->EkView(), "typed");
+              return Out + (B->GetReadOnly() ? "read-only|" : "writable|") + B->SavedText();
+            }),
+            "Cannot read file \"" + Locked + "\": Permission denied|read-only|fixed\n");
 }
 
 TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
@@ -234,12 +247,8 @@ TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
   EXPECT_FALSE(Delete(V->EkView()));
   EXPECT_EQ(B->SavedText(), "fixed\n");
   EXPECT_FALSE(B->GetIsModified());
-  try {
-    B->EditSource().SetContent("other");
-    FAIL() << "expected an error";
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "The edit buffer of '" + File + "' is marked read-only");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetContent("other"); }),
+            "The edit buffer of '" + File + "' is marked read-only");
   EXPECT_EQ(B->SavedText(), "fixed\n");
   // A reload that fails changes nothing, the lock included.
   FS->Unreadable.insert(File);

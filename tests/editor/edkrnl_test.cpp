@@ -7,6 +7,7 @@
 #include "editor/editbuffer.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
@@ -115,12 +116,10 @@ TEST_F(CommandLayer, DeleteFailsAtTheEndAndOnReadOnlyText) {
 
 TEST_F(CommandLayer, AReaderThatFailsRaisesCannotLoadFileAndKeepsTheText) {
   Load("kept\n");
-  try {
-    ReadFromStream(V, [](char*, int32_t) -> int32_t { throw std::runtime_error("disk gone"); });
-    FAIL() << "expected an error";
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "Cannot load file");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] {
+              ReadFromStream(V, [](char*, int32_t) -> int32_t { throw std::runtime_error("disk gone"); });
+            }),
+            "Cannot load file");
   EXPECT_EQ(Text(), "kept\n");
   // Read in small pieces, a text arrives whole.
   std::string Source = std::string(5000, 'a') + "\r\n" + std::string(70000, 'b');
