@@ -35,6 +35,12 @@ class CommandLayer : public ::testing::Test {
     EXPECT_TRUE(WriteBlockToStream(V, S));
     return S;
   }
+  // Marks and shows a block from Start up to After.
+  void MarkBlock(TBlockType Type, TCharPos Start, TCharPos After) {
+    SetBlockType(V, Type);
+    SetMarkedRange(V, false, false, Start, After);
+    UnHideBlock(V);
+  }
   bool CanUndo() const { return Buffer->GetEditorState().UndoAvailable; }
   int UndoSteps() {
     int N = 0;
@@ -168,9 +174,7 @@ TEST_F(CommandLayer, ClipboardCopiesCutsAppendsAndPastesBlocks) {
 
 TEST_F(CommandLayer, ColumnBlocksGoToTheClipboardAndComeBackAsColumns) {
   Load("abcd\nefgh\nijkl\n");
-  SetBlockType(V, btColumn);
-  SetMarkedRange(V, false, false, TCharPos{1, 1}, TCharPos{3, 2});
-  UnHideBlock(V);
+  MarkBlock(btColumn, TCharPos{1, 1}, TCharPos{3, 2});
   ClipCut(V);
   EXPECT_EQ(Text(), "ad\neh\nijkl\n");
   GotoLineCol(V, 3, 1);
@@ -183,9 +187,7 @@ TEST_F(CommandLayer, BlocksAreMarkedShownHiddenAndIndented) {
   Load("one\ntwo\nthree\n");
   EXPECT_FALSE(BlockIsMarked(V));
   EXPECT_EQ(IndentBlock(V, false, 2), erNoBlock);
-  SetBlockType(V, btNonInclusive);
-  SetMarkedRange(V, false, false, TCharPos{0, 1}, TCharPos{0, 3});
-  UnHideBlock(V);
+  MarkBlock(btNonInclusive, TCharPos{0, 1}, TCharPos{0, 3});
   EXPECT_TRUE(BlockVisible(V));
   GotoLineCol(V, 2, 2);
   EXPECT_TRUE(CursorInBlock(V));
@@ -202,9 +204,7 @@ TEST_F(CommandLayer, BlocksAreMarkedShownHiddenAndIndented) {
 // holds whole lines.
 TEST_F(CommandLayer, DISABLED_IndentedBlockStillHoldsWholeLines) {
   Load("one\ntwo\nthree\n");
-  SetBlockType(V, btNonInclusive);
-  SetMarkedRange(V, false, false, TCharPos{0, 1}, TCharPos{0, 3});
-  UnHideBlock(V);
+  MarkBlock(btNonInclusive, TCharPos{0, 1}, TCharPos{0, 3});
   IndentBlock(V, false, 2);
   EXPECT_EQ(Block(), "  one\n  two\n");
   DeleteBlock(V);
