@@ -99,8 +99,8 @@ std::string TEditSource::GetContent() const {
 }
 
 void TEditSource::SetContent(std::string_view Text) {
-  // The writer counts bytes of the text as it is held, which GetContent need not give: without
-  // preserved line ends every break comes out in one form.
+  // The writer counts the bytes as stored: GetContent may give other line ends than the
+  // buffer holds, and their length would delete too little or too much.
   std::string Old;
   if (!WriteToStream(FEditBuffer.EkView(), Old, true)) throw EEditorError(res::SUnableToOpenEditorForReading);
   std::unique_ptr<TEditWriter> W = FEditBuffer.CreateUndoableWriter();
