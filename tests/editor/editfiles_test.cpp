@@ -305,8 +305,7 @@ TEST_F(BufferFiles, OddNamesOpenSaveAndAreFoundExactly) {
   }
 }
 
-// Waits for file names to compare exactly (the shared file-name helpers).
-TEST_F(BufferFiles, DISABLED_NamesDifferingOnlyInCaseAreDifferentBuffers) {
+TEST_F(BufferFiles, NamesDifferingOnlyInCaseAreDifferentBuffers) {
   const std::string Lower = Write("case.txt", "lower\n"), Upper = Write("CASE.txt", "upper\n");
   auto A = TEditBuffer::Create(Lower, true);
   auto B = TEditBuffer::Create(Upper, true);
