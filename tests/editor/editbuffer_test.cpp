@@ -1,14 +1,10 @@
 // Edit buffers on the real kernel: exact round trips, the modified state across saves and
-// undo, tracked lines under edits, blocks, search, writers and the facade's limits.
+// undo, reads from another thread, search and the facade's limits.
 #include "editor/editbuffer.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "editor/edkrnl.h"
@@ -21,8 +17,6 @@
 
 namespace nxs {
 namespace {
-
-namespace fs = std::filesystem;
 
 class EditBufferTest : public test::EditorFiles {};
 using test::Difference;
@@ -136,26 +130,6 @@ TEST_F(EditBufferTest, UndoingEveryEditAfterLoadingIsUnmodified) {
   EXPECT_FALSE(B->GetIsModified());
 }
 
-TEST_F(EditBufferTest, BreakpointLinesFollowInsertsAndDeletesAboveInsideAndBelow) {
-  auto B = TEditBuffer::Create(Write("c.txt", "1\n2\n3\n4\n5\n"), true);
-  auto V = B->OpenNewView();
-  B->SetBreakMarks({3});
-  GotoLineCol(V->EkView(), 1, 1);
-  InsertString(V->EkView(), "new\r");  // a line above
-  B->BreakListTable().TableChanged();
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 6, 1);
-  InsertString(V->EkView(), "below\r");  // below: no move
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 4, 2);
-  InsertString(V->EkView(), "in");  // inside the line
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 1, 1);
-  MarkCurrentLine(V->EkView());
-  DeleteBlock(V->EkView());  // the line above goes
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{3});
-}
-
 TEST_F(EditBufferTest, AnotherThreadReadsWholeEditsWhileTheTextChanges) {
   // The compiler's file services read open buffers from their own thread while the user types:
   // every read sees the text between two edits, never inside one.
@@ -197,20 +171,6 @@ TEST_F(EditBufferTest, AnotherThreadReadsWholeEditsWhileTheTextChanges) {
   EXPECT_EQ(Other->SavedText(), std::string(200, 'y') + "x\n");
 }
 
-TEST_F(EditBufferTest, ColumnBlockCopiesARectangle) {
-  auto B = TEditBuffer::Create(Write("d.txt", "abcd\nefgh\nijkl\n"), true);
-  auto V = B->OpenNewView();
-  SetBlockType(V->EkView(), btColumn);
-  SetMarkedRange(V->EkView(), false, false, TCharPos{1, 1}, TCharPos{3, 2});
-  UnHideBlock(V->EkView());
-  std::string Block;
-  ASSERT_TRUE(WriteBlockToStream(V->EkView(), Block));
-  EXPECT_EQ(Block.substr(0, 2), "bc");
-  EXPECT_NE(Block.find("fg"), std::string::npos);
-  DeleteBlock(V->EkView());
-  EXPECT_EQ(B->SavedText(), "ad\neh\nijkl\n");
-}
-
 TEST_F(EditBufferTest, SearchEdgeCases) {
   auto B = TEditBuffer::Create(Write("e.txt", "Foo foo food\nbar\n"), true);
   auto V = B->OpenNewView();
@@ -226,42 +186,6 @@ TEST_F(EditBufferTest, SearchEdgeCases) {
   EXPECT_FALSE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward}, false, "Foo", S));
   EXPECT_TRUE(DoOneSearch(V->EkView(), {sfFromCursor, sfGoForward, sfWrapAround}, false, "Foo", S));
   EXPECT_EQ(+S.MatchPos.LineNum, 1);
-}
-
-TEST_F(EditBufferTest, WritersPatchByOriginalOffsetsAndRespectReadOnly) {
-  auto B = TEditBuffer::Create(Write("f.txt", "hello world\n"), true);
-  {
-    auto W = B->CreateUndoableWriter();
-    W->CopyTo(6);
-    W->DeleteTo(11);
-    W->Insert("there");
-  }
-  EXPECT_EQ(B->SavedText(), "hello there\n");
-  EXPECT_TRUE(B->GetIsModified());
-  B->SetReadOnly(true);
-  auto W = B->CreateWriter();
-  W->Insert("");  // nothing to insert: no check
-  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { W->Insert("x"); }),
-            "The edit buffer of '" + B->FileName() + "' is marked read-only");
-}
-
-TEST_F(EditBufferTest, OpenBufferTextAndViewStateBookmarks) {
-  const std::string File = Write("g.txt", "a\nb\nc\n");
-  auto B = TEditBuffer::Create(File, true);
-  auto V = B->OpenNewView();
-  std::string Text;
-  EXPECT_TRUE(GetOpenBufferText(File, Text));
-  EXPECT_EQ(Text, "a\nb\nc\n");
-  EXPECT_FALSE(GetOpenBufferText(File + ".other", Text));
-  GotoLineCol(V->EkView(), 2, 1);
-  EXPECT_TRUE(V->BookmarkRecord(1, false));
-  EXPECT_EQ(V->BookmarksString(), "{1,2,0}");
-  EXPECT_FALSE(V->BookmarkRecord(1, true));  // toggled off
-  EXPECT_EQ(V->BookmarksString(), "");
-  TViewState State;
-  V->SaveViewState(State);
-  EXPECT_EQ(State["CursorY"], "2");
-  EXPECT_EQ(State["Module"], File);
 }
 
 TEST_F(EditBufferTest, FacadeRangesAndMissingFileAges) {

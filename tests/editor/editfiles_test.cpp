@@ -249,6 +249,12 @@ TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
   EXPECT_FALSE(B->GetIsModified());
   EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetContent("other"); }),
             "The edit buffer of '" + File + "' is marked read-only");
+  {
+    auto W = B->CreateUndoableWriter();
+    W->Insert("");  // nothing to insert: no check
+    EXPECT_EQ(test::ErrorOf<EEditorError>([&] { W->DeleteTo(2); }),
+              "The edit buffer of '" + File + "' is marked read-only");
+  }
   EXPECT_EQ(B->SavedText(), "fixed\n");
   // A reload that fails changes nothing, the lock included.
   FS->Unreadable.insert(File);
