@@ -3,6 +3,7 @@
 #include "editor/editbuffer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <map>
 
@@ -85,6 +86,15 @@ std::string ChooseFileFilter(std::string_view Data, const std::string& Current) 
   if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
   bool HighBytes = false;
   while (!Data.empty()) {
+    // Source text is mostly ASCII: step over it eight bytes at a time.
+    uint64_t Word;
+    if (Data.size() >= sizeof Word) {
+      std::memcpy(&Word, Data.data(), sizeof Word);
+      if ((Word & 0x8080808080808080ull) == 0) {
+        Data.remove_prefix(sizeof Word);
+        continue;
+      }
+    }
     uint32_t Ch;
     bool Valid;
     const int Len = DecodeUtf8(Data, Ch, Valid);
