@@ -42,6 +42,7 @@ class TEkDocument : public ITextWatcher {
 
   // Settings.
   TTabRack Rack{};
+  uint64_t LayoutGeneration = 0;  // counts changes of what maps bytes to columns (the rack)
   uint8_t SyntaxLang = 0;
   int BlockIndent = 2;  // columns of IndentBlock without a count
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one

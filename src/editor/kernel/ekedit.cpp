@@ -106,6 +106,12 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
   }
   uint64_t At = Materialize();
   bool Overwrite = !(Modes() & emInsert) && !(Modes() & emWriter);
+  // Printable ASCII typed in insert mode moves the cursor one column a byte: the line the
+  // cursor is on need not be read to place it.
+  bool Exact = false;
+  const TTextPos Typed = CursorPos(nullptr, &Exact);
+  const bool Plain = Exact && !Overwrite && FDoc.Text().OffsetOf(Typed) == At &&
+                     std::all_of(Clean.begin(), Clean.end(), [](char C) { return C >= 0x20 && C < 0x7F; });
   bool Indent = (Modes() & emAutoIndent) && !(Modes() & emWriter);
   // Without overwriting, the typed text goes in as one change, so that a line typed before
   // another one moves that line's marks, flags and frozen number as a whole.
@@ -172,17 +178,17 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
       } else {
         // A blank line: the indent of the nearest line above that is not, typed or not.
         std::string Indent = IndentFor(P.Line);
-        for (size_t End = LastBreak; End != std::string::npos && End > 0;) {
-          size_t Begin = Pending.find_last_of("\r\n", End - 1);
-          std::string_view Above = std::string_view(Pending).substr(Begin == std::string::npos ? 0 : Begin + 1,
-                                                                   End - (Begin == std::string::npos ? 0 : Begin + 1));
-          if (Begin == std::string::npos) Above = std::string_view(Line + Pending.substr(0, End));
-          size_t K = Above.find_first_not_of(" \t\r\n");
-          if (K != std::string_view::npos) {
-            Indent = std::string(Above.substr(0, K));
+        const std::string Before = Line + Pending.substr(0, Pending.size() - FDoc.DefaultBreak.size());
+        for (size_t End = Before.size();;) {
+          const size_t Begin = End == 0 ? std::string::npos : Before.find_last_of("\r\n", End - 1);
+          const size_t From = Begin == std::string::npos ? 0 : Begin + 1;
+          const size_t K = Before.find_first_not_of(" \t", From);
+          if (K != std::string::npos && K < End) {
+            Indent = Before.substr(From, K - From);
             break;
           }
-          End = Begin;
+          if (Begin == std::string::npos) break;
+          End = Begin > 0 && Before[Begin] == '\n' && Before[Begin - 1] == '\r' ? Begin - 1 : Begin;
         }
         Pending += Indent;
       }
@@ -190,6 +196,11 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
     I = Cr + 1;
   }
   Flush(0);
+  if (Plain) {
+    SetScreen(FView->Cursor.LineNum, int64_t{FView->Cursor.Col} + static_cast<int64_t>(Clean.size()));
+    KnowCursor({Typed.Line, Typed.Col + Clean.size()});
+    return erOk;
+  }
   MoveToOffset(At);
   return erOk;
 }

@@ -412,8 +412,8 @@ void TSearcher::RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, b
   // The subject is a window of the text that runs across pieces and lines. It starts a little
   // before the first place a match may start (for lookbehind and word boundaries) and never
   // ends inside a CR LF pair. A match that reaches its end comes back partial, and the window
-  // widens until the match is whole: a match may span the whole text.
-  // Trying one place at a time needs little text.
+  // widens until the match is whole: a match may span the whole text. Trying one place at a
+  // time needs little text.
   const uint64_t FirstWindow = Anchored ? 4096 : uint64_t{1} << 20;
   uint64_t Window = FirstWindow;
   uint64_t At = From;
@@ -440,7 +440,7 @@ void TSearcher::RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, b
       if (PS >= To) return;
       // A match that outgrew a window begun just before it needs a wider one.
       Window = PS - WS <= FBehind + 4 ? Window * 2 : FirstWindow;
-      At = PS;
+      At = std::max(At, PS);
       Have = false;
       continue;
     }
