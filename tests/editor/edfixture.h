@@ -5,27 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/files.h"
 #include "support/tempdir.h"
 
 namespace nxs::test {
 
 class EditorFiles : public ::testing::Test {
  protected:
+  // Writes the file in the scratch folder; its path.
   std::string Write(const std::string& Name, const std::string& Data) {
     const std::string P = (Dir / Name).string();
-    std::ofstream(P, std::ios::binary) << Data;
+    WriteText(P, Data);
     return P;
   }
-  static std::string Read(const std::string& P) {
-    std::ifstream In(P, std::ios::binary);
-    std::stringstream S;
-    S << In.rdbuf();
-    return S.str();
-  }
+  static std::string Read(const std::string& P) { return ReadText(P); }
   TTempDir Temp;
   const std::filesystem::path Dir{Temp.Path()};
 };
