@@ -222,7 +222,7 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void SetBreakpointables(const std::vector<int32_t>& Lines);
   bool IsBreakpointable(int32_t Line) const;
   TEdTracker& BreakListTable() { return *FBreakListTable; }
-  TEditorLineMarks& EditorLineMarks() { return FEditorLineMarks; }
+  TEditorLineMarks& EditorLineMarks() { return *FEditorLineMarks; }
 
   TEditorCommandState GetEditorState();
   void FreezeBuffer(bool Freeze);
@@ -285,7 +285,7 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   std::unique_ptr<TEdTracker> FCPULines;
   std::unique_ptr<TEdTracker> FErrorLine;
   std::vector<int32_t> FBreakpointables;
-  TEditorLineMarks FEditorLineMarks;
+  std::unique_ptr<TEditorLineMarks> FEditorLineMarks;
   std::unique_ptr<TEditSource> FEditSource;
   TEditBuffer* FOwner = nullptr;
   std::vector<std::shared_ptr<TEditBuffer>> FChildren;

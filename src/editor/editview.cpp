@@ -2,7 +2,6 @@
 #include "editor/editview.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "editor/edkrnl.h"
 #include "editor/editbuffer.h"
@@ -14,22 +13,11 @@
 namespace nxs {
 
 namespace {
-std::mutex HooksLock;
-TViewElisionHooks& Hooks() {
-  static TViewElisionHooks H;
-  return H;
-}
-
 std::string Get(const TViewState& State, const char* Key) {
   auto It = State.find(Key);
   return It == State.end() ? std::string() : It->second;
 }
 }  // namespace
-
-void SetViewElisionHooks(TViewElisionHooks H) {
-  std::lock_guard<std::mutex> G(HooksLock);
-  Hooks() = std::move(H);
-}
 
 TEditView::TEditView(std::shared_ptr<TEditBuffer> Buffer) : FEditBuffer(std::move(Buffer)) { Attach(); }
 
@@ -96,12 +84,7 @@ void TEditView::SaveViewState(TViewState& State) {
   State["CursorY"] = IntToStr(FEkView.Cursor.LineNum);
   State["TopLine"] = IntToStr(FEkView.WinTopLine);
   State["LeftCol"] = IntToStr(FEkView.WinLeftCol);
-  TViewElisionHooks H;
-  {
-    std::lock_guard<std::mutex> G(HooksLock);
-    H = Hooks();
-  }
-  State["Elisions"] = H.Print ? H.Print(&FEkView) : std::string();
+  State["Elisions"] = PrintElisions(&FEkView);
   State["Bookmarks"] = BookmarksString();
   State["EditViewName"] = FDefaultEditViewName;
 }
@@ -117,13 +100,7 @@ void TEditView::LoadViewState(const TViewState& State) {
     FEkView.WinLeftCol = static_cast<int32_t>(std::clamp<int64_t>(Left, 1, INT32_MAX));
   }
   FixEd(&FEkView);
-  TViewElisionHooks H;
-  {
-    std::lock_guard<std::mutex> G(HooksLock);
-    H = Hooks();
-  }
-  const std::string Elisions = Get(State, "Elisions");
-  if (H.Insert && !Elisions.empty()) H.Insert(&FEkView, Elisions);
+  InsertSavedElisions(&FEkView, Get(State, "Elisions"));
   LoadBookmarks(Get(State, "Bookmarks"));
   const std::string Name = Get(State, "EditViewName");
   if (!Name.empty()) FDefaultEditViewName = Name;

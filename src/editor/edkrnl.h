@@ -185,6 +185,18 @@ void CenterFixEd(PEkView View);
 void StartPlayback(PEkView View);
 void StopPlayback(PEkView View);
 
+// Folded regions ("elisions"). A block runs from Start to End (lines from 1, indices from 0);
+// one whose lines lie outside the text or whose end does not follow its start is refused
+// (false).
+bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description);
+// The folded blocks as a view saves them: "{{%d,%d},{%d,%d},{%s}}" per block with start line
+// and index, end line and index and the description in single quotes, in which "'", "(", ")",
+// "\", "{" and "}" carry a backslash.
+std::string PrintElisions(PEkView View);
+// Folds again the blocks of a saved text; a bad number reads as 0, and a block outside the
+// text is left out.
+void InsertSavedElisions(PEkView View, std::string_view Text);
+
 // The clipboard of the process (the host's clipboard is not reached from here).
 void ClipCopy(PEkView View);
 void ClipAppend(PEkView View);
