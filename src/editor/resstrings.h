@@ -19,4 +19,8 @@ inline constexpr const char* SIntegerOutOfRange = "%s must be an integer between
 inline constexpr const char* SLeftGutterWidth = "Left Gutter Width";
 inline constexpr const char* SRightMargin = "RightMargin";
 
+// Highlighters.
+inline constexpr const char* SHighlighterNotInitialized =
+    "Adding new syntax highlighter failed: the IDE has not initialized";
+
 }  // namespace nxs::res

@@ -13,6 +13,7 @@
 #include "editor/kernel/ekelision.h"
 #include "editor/kernel/eklineflags.h"
 #include "editor/kernel/ektext.h"
+#include "editor/kernel/ektokens.h"
 
 namespace nxs::ek {
 
@@ -39,6 +40,7 @@ class TEkDocument : public ITextWatcher {
   // Settings.
   TTabRack Rack{};
   uint8_t SyntaxLang = 0;
+  TLineClasses LineClasses;  // start class of each line for the tokenizer of SyntaxLang
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
   bool BufferFrozen = false;
   bool Playback = false;
