@@ -230,8 +230,15 @@ class TPHPHighlighter : public TGenericHighlighter {
         State = scCode;
         continue;
       }
+      if (State == scDouble || State == scSingle) {
+        // A string from the line before; "?>" inside it is text.
+        size_t End = TScriptScan{*this, true, S, N, C}.QuotedEnd(I, State == scDouble ? '"' : '\'', State);
+        Paint(C, I, End, tcString);
+        I = End;
+        continue;
+      }
       // Code runs to "?>", which closes the block even inside a line comment.
-      size_t Close = State == scCode || State == scComment ? FindText(S, I, N, "?>") : N;
+      size_t Close = FindText(S, I, N, "?>");
       I = TScriptScan{*this, true, S, Close, C}.Run(State, I);
       if (Close < N && State == scCode) {
         Paint(C, Close, Close + 2, tcTags);

@@ -7,6 +7,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "editor/editbuffer.h"
+#include "editor/highlight.h"
 #include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 
@@ -38,8 +39,12 @@ static std::string MainUsage() {
 }
 
 // Connects the libraries that may not include one another: the project document reads the
-// text of a file open in an edit buffer rather than the disk copy.
-static void ConnectSubsystems() { SetOpenBufferTextHook(&GetOpenBufferText); }
+// text of a file open in an edit buffer rather than the disk copy; the highlighters register
+// when the editor kernel starts.
+static void ConnectSubsystems() {
+  SetOpenBufferTextHook(&GetOpenBufferText);
+  InstallHighlighters();
+}
 
 static int Main(int Argc, char** Argv) {
   MainThreadQueue().SetMainThread();
