@@ -23,6 +23,7 @@ int RunPlatformsCommand(const TArgs& Args);  // registered platforms
 int RunOptionsCommand(const TArgs& Args);    // environment options
 int RunHistoryCommand(const TArgs& Args);    // backups, closed files, favourites
 int RunEdCommand(const TArgs& Args);         // scripted editing
+int RunHighlightCommand(const TArgs& Args);  // a file's syntax classes
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 int RunProjectNew(const TArgs& Args);

@@ -23,6 +23,7 @@ const std::vector<TCommandGroup>& CommandGroups() {
       {"options", "show and change environment options", RunOptionsCommand},
       {"history", "file backups, closed files and favourites", RunHistoryCommand},
       {"ed", "edit a file with a command script", RunEdCommand},
+      {"highlight", "show a file's syntax classes", RunHighlightCommand},
   };
   return Groups;
 }

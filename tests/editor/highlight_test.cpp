@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "editor/attributes.h"
 #include "editor/ekinit.h"
 #include "editor/generic.h"
 #include "editor/kernel/ekfixture.h"
 #include "editor/tokens.h"
+#include "shared/settings.h"
+#include "shared/testdir.h"
 #include "tokensupport.h"
 
 namespace nxs {
@@ -183,6 +186,52 @@ TEST(GenericHighlighters, SamplesNameTheirLines) {
   EXPECT_EQ(H.ExecPointLine, -1);
   EXPECT_EQ(H.ValidBreakLine, -1);
   EXPECT_NE(H.Text.find("Match"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nxs
+
+namespace nxs {
+namespace {
+
+TEST(DisplayElements, AttributesReadAndWriteTheColourSettings) {
+  ASSERT_EQ(DisplayElements.size(), 40u);
+  for (const char* Name : DisplayElements) ASSERT_NE(Name, nullptr);
+  EXPECT_EQ(DisplayElementIndex("Reserved word"), tcReserved);
+  EXPECT_EQ(DisplayElementIndex("Preprocessor"), tcPreprocessor);
+  EXPECT_EQ(DisplayElementIndex("Plain text"), tcPlainText);
+  EXPECT_EQ(DisplayElementIndex("Additional search match highlight"), 39);
+  EXPECT_EQ(DisplayElementIndex("reserved word"), -1);
+
+  test::TTempDir Dir;
+  TSettingsStore Store(Dir / "settings.ini");
+  Store.WriteBool("Editor\\Highlight\\Comment", "Italic", false);
+  Store.WriteBool("Editor\\Highlight\\Comment", "Underline", true);
+  Store.WriteInteger("Editor\\Highlight\\Comment", "Foreground Color New", 0x123456);
+  Store.WriteBool("Editor\\Highlight\\Whitespace", "Default Background", false);
+  Store.WriteInteger("Editor\\Highlight\\Whitespace", "Background Color New", 0x000000);
+  Store.WriteInteger("Editor\\Highlight\\String", "Foreground Color New", int64_t{1} << 40);  // out of range
+  TAttributeArray A;
+  const int32_t StringColor = A[tcString].ForegroundColor;
+  A.Load(Store);
+  EXPECT_EQ(A[tcComment].Modifier, fsUnderline);
+  EXPECT_EQ(A[tcComment].ForegroundColor, 0x123456);
+  EXPECT_EQ(A[tcString].ForegroundColor, StringColor);
+  // Elements that keep the default background show the editor's.
+  EXPECT_EQ(A.Background(tcIdentifier), 0x000000);
+  EXPECT_EQ(A.Background(tcIllegalChar), A[tcIllegalChar].BackgroundColor);
+
+  A[tcHex].Modifier = fsBold | fsItalic;
+  A[tcHex].DefaultFG = false;
+  A[tcHex].ForegroundColor = 0x00AB00;
+  A.Save(Store);
+  TSettingsStore Again(Dir / "settings.ini");
+  TAttributeArray B;
+  B.Load(Again);
+  EXPECT_EQ(B[tcHex].Modifier, fsBold | fsItalic);
+  EXPECT_EQ(B.Foreground(tcHex), 0x00AB00);
+  EXPECT_EQ(B[tcComment].ForegroundColor, 0x123456);
+  EXPECT_FALSE(Again.ReadBool("Editor\\Highlight\\Hex", "Default Foreground", true));
 }
 
 }  // namespace
