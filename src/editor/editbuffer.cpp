@@ -493,7 +493,7 @@ void TEditBuffer::RefreshViews() {
   }
 }
 
-void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
+void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
   if (Modes & smFrozenLine) {
     for (TEditView* V : FViewList) GotoFrozenLine(V->EkView(), Line);
     return;
@@ -503,12 +503,12 @@ void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
   if (Modes & smExecutionPoint) SetCPULine(Line);
 }
 
-void TEditBuffer::ShowText(int32_t Line, int16_t Col, int32_t Length, TShowModes Modes) {
+void TEditBuffer::ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes) {
   ShowLineCol(Line, Col, Modes);
   if (FViewList.empty() || Length <= 0) return;
   PEkView V = FViewList.front()->EkView();
   const TCharPos Start = ConvertPos(V, TEdPos{Col, Line});
-  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int16_t>(Start.Index + Length), Line});
+  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int32_t>(Start.Index + Length), Line});
 }
 
 // -- Markers ----------------------------------------------------------------------------------

@@ -204,8 +204,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void UpdateViews();
   void RefreshViews();
   // Moves every view's cursor to the line and column (the first view gets the focus).
-  void ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes = 0);
-  void ShowText(int32_t Line, int16_t Col, int32_t Length, TShowModes Modes = 0);
+  void ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes = 0);
+  void ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes = 0);
 
   // Markers.
   void SetErrorLine(int32_t Line);

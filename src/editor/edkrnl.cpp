@@ -335,7 +335,7 @@ uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& Stat
 
 // -- Cursor -----------------------------------------------------------------------------------
 
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion, bool UnElide, bool DropMatch) {
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion, bool UnElide, bool DropMatch) {
   SetupUndoGroup(Motion ? ugGroupWithMotion : ugGroupDefault, View);
   TEkScript S;
   if (DropMatch) S.Add(ekDropMatch);

@@ -69,7 +69,7 @@ void EndSearch(PEkView View, TEkSearchState& State);
 uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& State);
 
 // Cursor.
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion = true, bool UnElide = true,
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion = true, bool UnElide = true,
                  bool DropMatch = true);
 void GotoCharPos(PEkView View, TCharPos Pos, bool UnElide = true);
 void CursorUp(PEkView View);

@@ -212,8 +212,8 @@ void TEdSession::Run(const std::string& Line) {
     const std::vector<std::string> P = Split(Trim(Rest), ' ');
     if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
     const int64_t L = Number(P[0], "LINE"), C = P.size() > 1 ? Number(P[1], "COLUMN") : 1;
-    if (L < 1 || C < 1 || C > 32767) throw ECommandFailed("position out of range");
-    GotoLineCol(V(), static_cast<int32_t>(std::min<int64_t>(L, INT32_MAX)), static_cast<int16_t>(C));
+    if (L < 1 || C < 1 || L > INT32_MAX || C > INT32_MAX) throw ECommandFailed("position out of range");
+    GotoLineCol(V(), static_cast<int32_t>(L), static_cast<int32_t>(C));
   } else if (Word == "Find") {
     Find(Rest);
   } else if (Word == "ReplaceAll") {

@@ -38,20 +38,20 @@ using PEkView = TEkView*;
 
 // A screen position: Col counts display columns (tab expansion, wide characters), from 1.
 struct TEdPos {
-  int16_t Col;
+  int32_t Col;
   int32_t LineNum;
 };
-static_assert(sizeof(TEdPos) == 6);
+static_assert(sizeof(TEdPos) == 8);
 
 // A character position: Index counts characters (code points) of the line from 0; LineNum from 1.
-// Positions the kernel gives beyond the 32,767th character of a line read as that character:
-// what must reach every byte of such a line goes by byte offsets (TEdFile.Pos, SetMarkerOffset,
-// InsertAt).
+// Columns and indices are 32-bit, so every position of a line of any length is reachable; a
+// position that does not fit (a line beyond 2^31 characters) is refused with erTooLong, never
+// clamped.
 struct TCharPos {
-  int16_t Index;
+  int32_t Index;
   int32_t LineNum;
 };
-static_assert(sizeof(TCharPos) == 6);
+static_assert(sizeof(TCharPos) == 8);
 
 // A read cursor over the text: byte offset, its character position, and whether the offset
 // falls inside a multi-byte character.
@@ -60,13 +60,13 @@ struct TEdFile {
   TCharPos CharPos;
   uint8_t MidChar;
 };
-static_assert(sizeof(TEdFile) == 11);
+static_assert(sizeof(TEdFile) == 13);
 
 struct TTrackPos {
   TCharPos Pos;
   uint16_t Client;
 };
-static_assert(sizeof(TTrackPos) == 8);
+static_assert(sizeof(TTrackPos) == 10);
 
 // A track table: Length entries follow the count; each entry starts with a TCharPos that the
 // kernel moves with the text (the element size is given when the table is attached).
@@ -74,7 +74,7 @@ struct TTrackTable {
   uint16_t Length;
   TTrackPos Positions[1];
 };
-static_assert(sizeof(TTrackTable) == 10);
+static_assert(sizeof(TTrackTable) == 12);
 
 inline constexpr int EkMaxTabStops = 64;
 
@@ -202,11 +202,11 @@ struct TEkView {
   void* ViewData;    // the kernel's view state
   TEditorBuffer* Editor;
   TEdPos Cursor;
-  int16_t WinLeftCol;
+  int32_t WinLeftCol;
   int32_t WinTopLine;
   int32_t FWinLength;
-  int16_t WinWidth;
-  int16_t splitcol;
+  int32_t WinWidth;
+  int32_t splitcol;
   uint8_t ScrollRangeChanged;
   uint8_t InTrack;
   int32_t ElisionsAdjusted;
@@ -216,8 +216,8 @@ struct TEkView {
   int32_t LVecFirst;     // buffer line of LVec[0]
   TEkLineView* LVec;     // kernel storage, valid until the next script or paint
 };
-static_assert(sizeof(TEkView) == 4 * sizeof(void*) + 6 + 2 + 4 + 4 + 2 + 2 + 1 + 1 + 4 * 5 + sizeof(void*));
-static_assert(sizeof(TEkView) == 82);
+static_assert(sizeof(TEkView) == 4 * sizeof(void*) + 8 + 4 + 4 + 4 + 4 + 4 + 1 + 1 + 4 * 5 + sizeof(void*));
+static_assert(sizeof(TEkView) == 90);
 
 // Mark attributes of TAttrEntry.
 inline constexpr uint8_t maNone = 0;
@@ -256,7 +256,7 @@ struct TPaintContext {
   TEdPos SpecialStart;
   TEdPos SpecialAfter;
 };
-static_assert(sizeof(TPaintContext) == 8 + 4 + 4 + 8 + 2 + 2 + 4 + 4 + 2 + 4 + 4 + 1 + 4 * 6);
+static_assert(sizeof(TPaintContext) == 8 + 4 + 4 + 8 + 2 + 2 + 4 + 4 + 2 + 4 + 4 + 1 + 4 * 8);
 
 // Folding records.
 struct TElisionRange {
@@ -264,7 +264,7 @@ struct TElisionRange {
   TCharPos ElisionEnd;
   int32_t NumLines;
 };
-static_assert(sizeof(TElisionRange) == 16);
+static_assert(sizeof(TElisionRange) == 20);
 
 struct TElisionContext {
   uint16_t State;  // 0 expanded, 4 folded
@@ -285,7 +285,7 @@ struct TElision {
   TElisionContext Context;
   TElisionDescription Description;
 };
-static_assert(sizeof(TElision) == 22 + sizeof(TElisionDescription));
+static_assert(sizeof(TElision) == 26 + sizeof(TElisionDescription));
 
 inline constexpr int EkMaxElisions = 2048;  // per TElisionArray
 
@@ -295,7 +295,7 @@ struct TElisionArray {
   uint8_t All;
   TElisionRange Range;
 };
-static_assert(sizeof(TElisionArray) == 4 + sizeof(void*) + 1 + 16);
+static_assert(sizeof(TElisionArray) == 4 + sizeof(void*) + 1 + 20);
 
 // Tokenizer records (the highlighters fill them in).
 struct THashEntry {
@@ -345,7 +345,7 @@ struct TEkSearchState {
   int32_t MatchLength;
   int32_t ReplaceCount;
 };
-static_assert(sizeof(TEkSearchState) == 15);
+static_assert(sizeof(TEkSearchState) == 17);
 
 // ---------------------------------------------------------------------------------------------
 // Enumerations
@@ -399,7 +399,7 @@ enum TEkResult : uint8_t {
   erNoBlock = 0xF1,      // the operation needs a marked block
   erReadOnly = 0xF2,     // LockRefCount is above 0
   erVetoed = 0xF3,       // a query event handler refused the change
-  erTooLong = 0xF4,      // the result would not fit a position (lines beyond 32,767 characters)
+  erTooLong = 0xF4,      // the result would not fit its field (a line beyond 2^31 characters, a short buffer)
   erRange = 0xFA,        // a line, index or length is outside the text or the record
   erBadArgument = 0xFB,  // a code or value the operation does not know
   erTruncated = 0xFC,    // the script ends inside this command's argument record
@@ -591,7 +591,7 @@ struct TElisionBlockArgs { TElision Elision; uint8_t Command; uint8_t* Result; }
 struct TElisionArrayArgs { uint8_t Command; TElisionRange Range; TElisionArray* Array; };
 struct TElisionLineQueryArgs {
   int32_t Line;
-  int16_t Column;
+  int32_t Column;
   int32_t* ResultLine;
   uint8_t* ResultFlag;
   uint8_t Question;

@@ -106,7 +106,7 @@ void TEkDocument::MoveTrackers(const TChange& C) {
         continue;
       } else {
         P.LineNum = static_cast<int32_t>(std::min<uint64_t>(Line + LineBase, INT32_MAX));
-        if (Col != OldCol) P.Index = static_cast<int16_t>(std::min<uint64_t>(Col + IndexBase, INT16_MAX));
+        if (Col != OldCol) P.Index = static_cast<int32_t>(std::min<uint64_t>(Col + IndexBase, INT32_MAX));
       }
       std::memcpy(Entry, &P, sizeof P);
       Moved = true;
@@ -203,8 +203,9 @@ TCharPos TEkDocument::ToCharPos(TTextPos P) const {
   uint64_t Chars = Utf8CountChars(Text, std::min<uint64_t>(P.Col, Text.size()));
   if (P.Col > Text.size()) Chars += P.Col - Text.size();
   TCharPos R;
-  R.Index = static_cast<int16_t>(std::min<uint64_t>(Chars, INT16_MAX));
-  R.LineNum = static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX));
+  if (Chars > INT32_MAX || P.Line >= INT32_MAX) throw TRangeError();  // no field can hold it
+  R.Index = static_cast<int32_t>(Chars);
+  R.LineNum = static_cast<int32_t>(P.Line + 1);
   return R;
 }
 

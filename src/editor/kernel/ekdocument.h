@@ -17,6 +17,10 @@
 
 namespace nxs::ek {
 
+// Thrown inside an operation for a position the text cannot take or a record cannot hold;
+// the evaluator turns it into erRange.
+struct TRangeError {};
+
 inline constexpr uint32_t MaxMarkers = 64;
 // Markers of the kernel's own beyond the public ones.
 inline constexpr uint32_t mkSpecialBeg = 6;  // the search match

@@ -361,13 +361,13 @@ void TEkEditor::BlockBounds(bool Special, TEdPos& Start, TEdPos& After) const {
   }
   auto Screen = [&](TTextPos P) {
     int64_t Col = P.Line < FDoc.LineCount() ? ColumnOf(P) : 1;
-    return TEdPos{static_cast<int16_t>(std::min<int64_t>(Col, INT16_MAX)),
+    return TEdPos{static_cast<int32_t>(std::min<int64_t>(Col, INT32_MAX)),
                   static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX))};
   };
   Start = Screen(B);
   After = Screen(E);
   if (!Special && FDoc.BlockType == btColumn && After.Col < Start.Col) {
-    int16_t Col = Start.Col;  // packed fields: no references
+    int32_t Col = Start.Col;  // packed fields: no references
     Start.Col = After.Col;
     After.Col = Col;
   }

@@ -14,10 +14,6 @@
 
 namespace nxs::ek {
 
-// Thrown inside an operation for a position the text cannot take; the evaluator turns it
-// into erRange.
-struct TRangeError {};
-
 // What the kernel hangs on a TEkView.
 struct TEkViewState {
   std::vector<TEkLineView> LVec;

@@ -578,8 +578,8 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
         E.BlockBounds(A.special != 0, S, F);
         if (S.LineNum == 0) {
           // A hidden block still has its bounds.
-          S = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(Beg))), static_cast<int32_t>(D.Marker(Beg).Line + 1)};
-          F = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(End))), static_cast<int32_t>(D.Marker(End).Line + 1)};
+          S = TEdPos{static_cast<int32_t>(E.ColumnOf(D.Marker(Beg))), static_cast<int32_t>(D.Marker(Beg).Line + 1)};
+          F = TEdPos{static_cast<int32_t>(E.ColumnOf(D.Marker(End))), static_cast<int32_t>(D.Marker(End).Line + 1)};
         }
         if (A.startPos) std::memcpy(A.startPos, &S, sizeof S);
         if (A.afterPos) std::memcpy(A.afterPos, &F, sizeof F);
@@ -621,7 +621,8 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
         int64_t Beyond = 0;
         TTextPos At = E.PosOfColumn(static_cast<uint64_t>(In.LineNum - 1), In.Col, &Beyond);
         TCharPos Out = D.ToCharPos(At);
-        Out.Index = static_cast<int16_t>(std::min<int64_t>(Out.Index + Beyond, INT16_MAX));
+        if (Out.Index + Beyond > INT32_MAX) return erTooLong;
+        Out.Index = static_cast<int32_t>(Out.Index + Beyond);
         Put(A.chPos, Out);
         return erOk;
       }
@@ -632,7 +633,9 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       TTextPos At = D.FromCharPos(In);
       std::string Text = D.LineText(At.Line);
       int64_t Extra = std::max<int64_t>(0, In.Index - static_cast<int64_t>(Utf8CountChars(Text, Text.size())));
-      Put(A.edPos, TEdPos{static_cast<int16_t>(std::min<int64_t>(E.ColumnOf(At) + Extra, INT16_MAX)), In.LineNum});
+      const int64_t Col = E.ColumnOf(At) + Extra;
+      if (Col > INT32_MAX) return erTooLong;
+      Put(A.edPos, TEdPos{static_cast<int32_t>(Col), In.LineNum});
       return erOk;
     }
     case ekConvertCharPosToPos: {

@@ -30,7 +30,7 @@ int64_t TEkEditor::ColumnOf(TTextPos P) const { return ColumnOfByte(LineText(P.L
 
 void TEkEditor::SetScreen(int64_t Line, int64_t Col) {
   FView->Cursor.LineNum = static_cast<int32_t>(std::clamp<int64_t>(Line, 1, INT32_MAX));
-  FView->Cursor.Col = static_cast<int16_t>(std::clamp<int64_t>(Col, 1, INT16_MAX));
+  FView->Cursor.Col = static_cast<int32_t>(std::clamp<int64_t>(Col, 1, INT32_MAX));
 }
 
 void TEkEditor::MoveTo(TTextPos P) {
@@ -60,7 +60,7 @@ void TEkEditor::FixScreen(bool Center) {
   int64_t Col = FView->Cursor.Col;
   if (Col < Left) Left = Col;
   else if (Col >= Left + Width) Left = Col - Width + 1;
-  FView->WinLeftCol = static_cast<int16_t>(std::clamp<int64_t>(Left, 1, INT16_MAX));
+  FView->WinLeftCol = static_cast<int32_t>(std::clamp<int64_t>(Left, 1, INT32_MAX));
 }
 
 uint8_t TEkEditor::Motion(uint8_t Op) {

@@ -132,6 +132,35 @@ TEST(KernelEdit, ByteOffsetsReachPastTheLastCountableCharacterOfALongLine) {
   EXPECT_EQ(K.Run(ekInsertAt, TInsertAtArgs{0, Text.data(), 3}), erReadOnly);
 }
 
+TEST(KernelEdit, EveryColumnOfALongLineIsReachedByPosition) {
+  TKernelView K;
+  const std::string Long(40000, 'x');
+  K.Load(Long + "\nend");
+  // Typing in two steps far out on the line: each part lands where the cursor is.
+  K.Goto(1, 32766);
+  K.Type("ABCDE");
+  K.Type("FGH");
+  EXPECT_EQ(K.Save(), Long.substr(0, 32765) + "ABCDEFGH" + Long.substr(32765) + "\nend");
+  EXPECT_EQ(+K.View.Cursor.Col, 32766 + 8);
+  // The line end is found past column 32,767.
+  K.Run(ekRightOfLine);
+  EXPECT_EQ(+K.View.Cursor.Col, 40009);
+  K.Type("!");
+  EXPECT_EQ(K.Save(), Long.substr(0, 32765) + "ABCDEFGH" + Long.substr(32765) + "!\nend");
+  // Character positions and screen positions convert both ways out there.
+  TCharPos C{0, 0};
+  TEdPos E{50000, 1};
+  EXPECT_EQ(K.Run(ekConvertPos, TConvertPosArgs{cdEdToChar, &E, &C}), 0);
+  EXPECT_EQ(+C.Index, 49999);
+  TCharPos Marker{0, 0};
+  ASSERT_EQ(K.Run(ekSetMarkerPos, TSetMarkerArgs{mkTempPos, TCharPos{40001, 1}}), 0);
+  ASSERT_EQ(K.Run(ekGetMarkerPos, TGetMarkerArgs{mkTempPos, &Marker}), 0);
+  EXPECT_EQ(+Marker.Index, 40001);
+  int32_t Offset = -1;
+  EXPECT_EQ(K.Run(ekConvertCharPosToPos, TCharPosToPosArgs{TCharPos{40001, 1}, &Offset}), 0);
+  EXPECT_EQ(Offset, 40001);
+}
+
 TEST(KernelEdit, LiteralAndRawInsertsKeepOrConvertBreaks) {
   TKernelView K;
   K.Load("x\r\ny");
@@ -293,20 +322,20 @@ TEST(KernelEdit, MarkersBookmarksAndPreviousPositionMoveWithTheText) {
 TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   TKernelView K;
   K.Load("l1\nl2\nl3\nl4\n");
-  // The buffers' layout: a 16-bit count, then 16-byte entries starting with a TCharPos.
+  // The buffers' layout: a 16-bit count, then 20-byte entries starting with a TCharPos.
   struct alignas(1) TEntry {
     TCharPos Current;
     TCharPos Reported;
     uint32_t Data;
   };
-  static_assert(sizeof(TEntry) == 16);
-  uint8_t Table[2 + 3 * 16] = {};
+  static_assert(sizeof(TEntry) == 20);
+  uint8_t Table[2 + 3 * 20] = {};
   uint16_t Count = 3;
   std::memcpy(Table, &Count, 2);
   TEntry Entries[3] = {{{0, 2}, {}, 1}, {{0, 3}, {}, 2}, {{0, 4}, {}, 3}};
   std::memcpy(Table + 2, Entries, sizeof Entries);
   int Moves = 0;
-  TAddTrackTableArgs Attach{0, 1, 0, 16, Table, [](void* C, void*) { ++*static_cast<int*>(C); }, &Moves};
+  TAddTrackTableArgs Attach{0, 1, 0, 20, Table, [](void* C, void*) { ++*static_cast<int*>(C); }, &Moves};
   ASSERT_EQ(K.Run(ekAttachTrackTable, Attach), 0);
   K.Goto(3, 1);
   K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
@@ -323,12 +352,12 @@ TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   EXPECT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 4, Table, nullptr, nullptr}), erBadArgument);
 
   // Only the line makes an entry free: one at index 0 of a table counted from 1 still moves.
-  uint8_t OneBased[2 + 16] = {};
+  uint8_t OneBased[2 + 20] = {};
   Count = 1;
   std::memcpy(OneBased, &Count, 2);
   TEntry Entry{{0, 2}, {}, 9};
   std::memcpy(OneBased + 2, &Entry, sizeof Entry);
-  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 16, OneBased, nullptr, nullptr}), 0);
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 20, OneBased, nullptr, nullptr}), 0);
   K.Goto(1, 1);
   K.Type("new\r");
   std::memcpy(&Entry, OneBased + 2, sizeof Entry);
@@ -452,7 +481,7 @@ namespace {
 TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
   TKernelView K;
   K.Load("a\nb\n");
-  uint8_t Table[2 + 16] = {};
+  uint8_t Table[2 + 20] = {};
   uint16_t Count = 1;
   std::memcpy(Table, &Count, 2);
   TCharPos P{0, 2};
@@ -470,7 +499,7 @@ TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
     S.End();
     X->K->Eval(S);  // a script of its own, on the same buffer
   };
-  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, 16, Table, Proc, &Ctx}), 0);
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, 20, Table, Proc, &Ctx}), 0);
   K.Goto(1, 1);
   TEkScript S;
   std::string Two = "x\ry\r";
