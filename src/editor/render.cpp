@@ -108,6 +108,18 @@ std::string TokenLines(int Line, std::string_view Text, const std::vector<TToken
   return R;
 }
 
+std::string TokensOfLine(THighlighter& H, int Line, const std::function<std::string(int)>& LineText) {
+  uint8_t Class = 0;
+  for (int L = 1; L < Line; ++L) {
+    const std::string Text = LineText(L);
+    Class = H.TokenizeLineClass(Class, Text.data(), static_cast<int32_t>(Text.size()));
+  }
+  const std::string Text = LineText(Line);
+  std::vector<TToken> Tokens;
+  TokenizeLine(H, Class, Text, Tokens);
+  return TokenLines(Line, Text, Tokens);
+}
+
 std::string RenderHighlighted(THighlighter& H, std::string_view Text, TRenderFormat Format, const TAttributeArray& Colors,
                               const std::string& Title) {
   std::string Out;

@@ -23,4 +23,10 @@ inline constexpr const char* SRightMargin = "RightMargin";
 inline constexpr const char* SHighlighterNotInitialized =
     "Adding new syntax highlighter failed: the IDE has not initialized";
 
+// Keyboard services.
+inline constexpr const char* SKbdCantFind = "Cannot find the keymap %s in %s";
+inline constexpr const char* SKbdCantLoad = "Cannot load the keymap %s in %s";
+inline constexpr const char* SKbdWrongVersion = "Wrong keyboard engine version in %s";
+inline constexpr const char* SDuplicateKeyBinding = "Can't register duplicate keybinding, %s";
+
 }  // namespace nxs::res

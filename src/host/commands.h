@@ -24,6 +24,7 @@ int RunOptionsCommand(const TArgs& Args);    // environment options
 int RunHistoryCommand(const TArgs& Args);    // backups, closed files, favourites
 int RunEdCommand(const TArgs& Args);         // scripted editing
 int RunHighlightCommand(const TArgs& Args);  // a file's syntax classes
+int RunKeysCommand(const TArgs& Args);       // the bindings of a keymap
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 int RunProjectNew(const TArgs& Args);

@@ -24,6 +24,7 @@ const std::vector<TCommandGroup>& CommandGroups() {
       {"history", "file backups, closed files and favourites", RunHistoryCommand},
       {"ed", "edit a file with a command script", RunEdCommand},
       {"highlight", "show a file's syntax classes", RunHighlightCommand},
+      {"keys", "list the bindings of a keymap", RunKeysCommand},
   };
   return Groups;
 }
