@@ -278,8 +278,9 @@ TKeyResult TKeyboardServices::ProcessKeyStroke(TIDEKBDChildAPI& Child, uint32_t 
       throw;
     }
     FInKey = false;
+  } else if (Owner) {
+    Owner->Table = 0;  // a broken chord: its last key types nothing
   } else {
-    if (Owner) Owner->Table = 0;
     if (TypedChar(Key)) {
       Child.TypeKey(Key);
       Result = TKeyResult::Typed;
