@@ -178,7 +178,7 @@ void StubDestroy(TTokenizer*) {}
 }  // namespace
 
 void THighlightManager::AddInternalHighlighter(std::unique_ptr<THighlighter> Highlighter, uint8_t Code) {
-  FItems.push_back(TItem{std::move(Highlighter), Code, nullptr});
+  FItems.push_back(TItem{std::move(Highlighter), Code});
 }
 
 uint8_t THighlightManager::AddHighlighter(std::unique_ptr<THighlighter> Highlighter) {
@@ -187,24 +187,28 @@ uint8_t THighlightManager::AddHighlighter(std::unique_ptr<THighlighter> Highligh
     throw EHighlighterError(res::SHighlighterNotInitialized);
   const uint8_t Code = Instance->EkMakeSyntaxID();
   if (Code == 0) throw EHighlighterError(res::SHighlighterNotInitialized);
-  auto Stub = std::make_unique<TTokenizer>();
-  Stub->SyntaxLang = Code;
-  Stub->Tokenize = StubTokenize;
-  Stub->CalcLineClass = StubLineClass;
-  Stub->DestroyTokenizer = StubDestroy;
-  Stub->EkInst = Instance;
-  Instance->EkRegisterTokenizer(Stub.get());
-  FItems.push_back(TItem{std::move(Highlighter), Code, std::move(Stub)});
+  // The kernel keeps pointing at a registered tokenizer record for as long as the process runs,
+  // so the records live in one table of their own, one per code, whatever becomes of the
+  // highlighter or the manager.
+  static TTokenizer Stubs[256];
+  TTokenizer& Stub = Stubs[Code];
+  Stub = TTokenizer{};
+  Stub.SyntaxLang = Code;
+  Stub.Tokenize = StubTokenize;
+  Stub.CalcLineClass = StubLineClass;
+  Stub.DestroyTokenizer = StubDestroy;
+  Stub.EkInst = Instance;
+  Instance->EkRegisterTokenizer(&Stub);
+  FItems.push_back(TItem{std::move(Highlighter), Code});
   return Code;
 }
 
 void THighlightManager::RemoveHighlighter(const THighlighter* Highlighter) {
-  // The stub stays registered with the kernel (which cannot unregister) and finds nothing.
+  // A generic highlighter's kernel tokenizer stays registered (the kernel cannot unregister)
+  // and from now on finds no highlighter for its code.
   auto It = std::find_if(FItems.begin(), FItems.end(),
                          [&](const TItem& I) { return I.Highlighter.get() == Highlighter; });
-  if (It == FItems.end()) return;
-  if (It->Stub) It->Stub.release();  // the kernel keeps pointing at it
-  FItems.erase(It);
+  if (It != FItems.end()) FItems.erase(It);
 }
 
 int THighlightManager::LookupHighlighter(uint8_t Code) const {

@@ -97,7 +97,6 @@ class THighlightManager {
   struct TItem {
     std::unique_ptr<THighlighter> Highlighter;
     uint8_t Code;
-    std::unique_ptr<TTokenizer> Stub;  // the forwarding tokenizer of a generic highlighter
   };
   std::vector<TItem> FItems;
   uint64_t FRepaints = 0;
