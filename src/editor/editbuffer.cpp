@@ -205,6 +205,7 @@ void TEditBuffer::ApplySourceOptions() {
     FEkView.Editor->NPairs = static_cast<uint16_t>(Pairs.size());
   }
   SetUndoLimit(&FEkView, static_cast<uint32_t>(std::max(0, Ed.UndoLimit)));
+  SetBlockIndent(&FEkView, O.BlockIndent);
   std::vector<int> Stops;
   if (ParseTabStops(O.TabStops, Stops)) {
     TTabRack Rack{};

@@ -69,17 +69,6 @@ std::string Unescape(std::string_view Text) {
   return Out;
 }
 
-int CountCodePoints(std::string_view Text) {
-  int N = 0;
-  while (!Text.empty()) {
-    uint32_t Ch;
-    bool Valid;
-    Text.remove_prefix(static_cast<size_t>(DecodeUtf8(Text, Ch, Valid)));
-    ++N;
-  }
-  return N;
-}
-
 struct TSearchRequest {
   TSearchFlags Flags;
   bool Brief = false;
@@ -200,58 +189,17 @@ void TEdSession::Find(const std::string& Args) {
     return;
   }
   const TEdPos At = ConvertPos(V(), State.MatchPos);
-  // The length in characters: read the matched bytes back.
-  int Length = 0;
-  const int32_t Offset = ConvertCharPosToPos(V(), State.MatchPos);
-  if (Offset >= 0 && State.MatchLength > 0) {
-    TEdFile F{};
-    OpenReadFile(V(), F);
-    std::string Bytes(static_cast<size_t>(State.MatchLength), '\0');
-    if (SeekTo(V(), F, static_cast<uint32_t>(Offset)))
-      Bytes.resize(ReadChars(V(), F, Bytes.data(), static_cast<uint32_t>(Bytes.size())));
-    CloseReadFile(V(), F);
-    Length = CountCodePoints(Bytes);
-  }
+  const int Length = MatchCharLength(V(), State);
   GotoCharPos(V(), State.MatchPos);
   std::printf("found %d %d %d\n", static_cast<int>(At.LineNum), static_cast<int>(At.Col), Length);
 }
 
 void TEdSession::ReplaceAllCmd(const std::string& Args) {
   TSearchRequest R = ParseSearch(Args, 2);
-  const std::string Replacement = R.Parts[1];
-  // Wrapping around would meet replaced text again: the whole file is covered once instead,
-  // from the top (or the bottom, searching backwards).
-  const bool Whole = R.Flags.Contains(sfWrapAround);
-  R.Flags.Exclude(sfWrapAround);
-  if (Whole) {
-    if (R.Flags.Contains(sfGoForward)) CursorBufferTop(V());
-    else CursorBufferBottom(V());
-  }
-  SetupUndoGroup(ugGroupWithNone, V());
-  EndMac(V());
-  ExplicitUndoGroupSet = true;  // every replacement undoes as one step
-  int Count = 0;
-  try {
-    TEkSearchState State{};
-    // A match found earlier and standing at the cursor is replaced too: ending that search
-    // keeps the kernel from stepping past it as it does for the next Find.
-    EndSearch(V(), State);
-    TSearchResult Result = SearchOk;
-    bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
-    if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
-    const int Limit = 10000000;
-    while (Found && Count < Limit) {
-      if (ReplaceString(V(), Replacement, State) != 0) break;
-      ++Count;
-      Found = SearchAgain(V(), State);
-    }
-  } catch (...) {
-    ExplicitUndoGroupSet = false;
-    throw;
-  }
-  ExplicitUndoGroupSet = false;
-  EndMac(V());
-  std::printf("%d\n", Count);
+  TSearchResult Result = SearchOk;
+  const int32_t Count = ReplaceAll(V(), R.Flags, R.Brief, R.Parts[0], R.Parts[1], &Result);
+  if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+  std::printf("%d\n", static_cast<int>(Count));
 }
 
 void TEdSession::Run(const std::string& Line) {

@@ -9,7 +9,6 @@
 #include "editor/attributes.h"
 #include "editor/ekinit.h"
 #include "editor/generic.h"
-#include "editor/kernel/ekfixture.h"
 #include "editor/tokens.h"
 #include "shared/settings.h"
 #include "shared/testdir.h"
@@ -102,29 +101,6 @@ TEST(HighlightManager, KernelStartUpRegistersEveryHighlighterInOrderWithItsCode)
   EXPECT_EQ(Code, M.GetSyntaxCode(10) + 1);
   M.RemoveHighlighter(M.GetHighlighter(M.LookupHighlighter(Code)));
   EXPECT_EQ(M.LookupHighlighter(Code), -1);
-}
-
-TEST(HighlightManager, TheKernelPaintsAGenericHighlighterThroughItsStub) {
-  TStartedKernel Started;
-  ektest::TKernelView K;
-  const uint8_t HTML = HighlightManager().GetSyntaxLangFromID("Tarvos.Highlighter.HTML");
-  ASSERT_NE(HTML, 0);
-  K.Load("<!-- a\nb --><p>");
-  ASSERT_EQ(K.Run(ekSetSyntaxLang, TByteArgs{HTML}), 0);
-  char Text[64];
-  TAttrEntry Attrs[16];
-  TPaintContext Ctx{};
-  Ctx.LineBuffer = Text;
-  Ctx.LineBufferSize = sizeof Text;
-  Ctx.Attrs = Attrs;
-  Ctx.AttrCapacity = 16;
-  Ctx.Highlighting = 1;
-  K.View.WinWidth = 40;
-  ASSERT_TRUE(K.Kernel->EkGetLineContents(&K.View, 2, &Ctx));
-  ASSERT_EQ(Ctx.NAttrs, 2);
-  EXPECT_EQ(Attrs[0].SyntaxCode, tcComment);
-  EXPECT_EQ(Attrs[0].ToCol, 5);
-  EXPECT_EQ(Attrs[1].SyntaxCode, tcTags);
 }
 
 TEST(GenericHighlighters, ReservedWordsHashAndMatchWithOrWithoutCase) {

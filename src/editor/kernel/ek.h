@@ -545,6 +545,14 @@ struct TSearchStringArgs {
 struct TSearchArgs { uint16_t Flags; const char* Pattern; uint32_t PatternLen; TEkSearchState* State; };
 struct TSearchAgainArgs { TEkSearchState* State; };
 struct TReplaceArgs { TEkSearchState* State; const char* Replace; uint32_t ReplaceLen; };
+struct TReplaceAllArgs {
+  uint16_t Flags;
+  const char* Pattern;
+  uint32_t PatternLen;
+  const char* Replace;
+  uint32_t ReplaceLen;
+  int32_t* Count;  // replacements made
+};
 struct TReadBufferArgs { TEkReadProc ReadProc; void* Context; };
 struct TWriteBufferArgs { TEkWriteProc WriteProc; void* Context; uint8_t PreserveEnds; uint8_t BlockOnly; };
 struct TAddTrackTableArgs {
@@ -602,7 +610,8 @@ struct TCharPosToPosArgs { TCharPos chPos; int32_t* Result; };
 struct THideUnhideArgs { uint8_t Show; uint8_t Special; };
 struct TModesArgs { uint32_t Mask; uint32_t Value; };
 struct TMatchPairArgs { uint8_t Forward; };
-struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the block indent (2)
+struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the buffer's block indent (2 at first)
+struct TBlockIndentArgs { uint16_t Columns; };
 struct TGetLineTextArgs { int32_t Line; char* Buffer; uint32_t Size; uint32_t* Length; };
 struct TSetMarkerOffsetArgs { uint32_t ID; uint32_t Pos; };
 struct TInsertAtArgs { uint32_t Pos; const char* Str; uint32_t Len; };

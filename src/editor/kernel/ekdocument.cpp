@@ -217,6 +217,13 @@ uint8_t TEkDocument::CheckEditable(int32_t Line, int32_t Count) {
   return erOk;
 }
 
+bool TEkDocument::LinesObserved() const {
+  if (!FTrackers.empty() || !FElisions.Folds().empty() || FFrozen) return true;
+  for (const TEdEvent& E : FRec->EventHandlers)
+    if (E.EventProc && (E.Mask & eeTextChanged)) return true;
+  return false;
+}
+
 void TEkDocument::SendEvent(uint16_t Event, int32_t Line, int32_t Count) {
   for (const TEdEvent& E : FRec->EventHandlers)
     if (E.EventProc && (E.Mask & Event)) E.EventProc(E.Context, FRec, Event, Line, Count);
@@ -242,7 +249,7 @@ void TEkDocument::TextChanged(const TChange& C) {
   for (auto& M : FMarkers)
     if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
   if (!FTrackers.empty()) MoveTrackers(C);
-  MoveLineFlags(C);
+  if (!LinesKeepFlags) MoveLineFlags(C);
   RecordFrozenShift(C);
   FElisions.Move(C);
   LineClasses.Changed(C.Before.Line, C.LineDelta, C.AfterEnd.Line);

@@ -45,6 +45,7 @@ class TEkDocument : public ITextWatcher {
   TTabRack Rack{};
   uint8_t SyntaxLang = 0;
   TLineClasses LineClasses;  // start class of each line for the tokenizer of SyntaxLang
+  int BlockIndent = 2;  // columns of IndentBlock without a count
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
   bool BufferFrozen = false;
   bool Playback = false;
@@ -96,6 +97,15 @@ class TEkDocument : public ITextWatcher {
   // Lines that need painting again since the last paint (all when RepaintAll).
   bool RepaintAll = true;
   std::vector<uint64_t> RepaintLines;
+
+  // Whether anything follows lines one by one as the text changes: track tables, folds, frozen
+  // numbers, or event handlers that hear of changed lines. When nothing does, a change may
+  // span many lines that keep their number, and only markers and line flags need keeping.
+  bool LinesObserved() const;
+  // While set, changes leave line flags alone: a change that spans lines and puts back as
+  // many breaks as it takes keeps every line's flags, and its caller marks the lines it changed.
+  bool LinesKeepFlags = false;
+  void OrLineFlags(uint64_t Line, uint32_t Bits) { FLineFlags.Or(Line, Bits); }
 
   void TextChanged(const TChange& C) override;
   void TextReset() override;

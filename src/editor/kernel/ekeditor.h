@@ -77,6 +77,9 @@ class TEkEditor {
   // Search.
   uint8_t Search(uint16_t Flags, std::string_view Pattern, TEkSearchState* Out, bool Again);
   uint8_t Replace(std::string_view Replacement, TEkSearchState* Out);
+  // Every match at once, as byte offsets found in one pass before anything changes: linear in
+  // the text and the matches, and a replacement is never searched again.
+  uint8_t ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count);
 
  private:
   std::string LineText(uint64_t Line) const { return FDoc.LineText(Line); }
@@ -90,6 +93,8 @@ class TEkEditor {
     uint64_t From, To;  // byte columns
   };
   std::vector<TColumnSpan> ColumnSpans() const;
+  // The scope of a search: the shown stream block unless the whole file is asked for.
+  void SearchScope(TSearchFlags F, uint64_t& Lo, uint64_t& Hi) const;
   TEkViewState& State() { return *static_cast<TEkViewState*>(FView->ViewData); }
   int64_t WinLength() const { return FView->FWinLength > 0 ? FView->FWinLength : 1; }
   uint32_t Modes() const { return FDoc.Rec()->EdModes; }

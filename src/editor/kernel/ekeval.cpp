@@ -385,6 +385,14 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       std::string_view Text = StringArg(A.Replace, A.ReplaceLen, Ok);
       return Ok ? E.Replace(Text, A.State) : uint8_t(erBadArgument);
     }
+    case ekReplaceAll: {
+      auto A = ArgsOf<TReplaceAllArgs>(P);
+      bool Ok2;
+      std::string_view Pat = StringArg(A.Pattern, A.PatternLen, Ok);
+      std::string_view Rep = StringArg(A.Replace, A.ReplaceLen, Ok2);
+      if (!Ok || !Ok2) return erBadArgument;
+      return E.ReplaceAll(A.Flags, Pat, Rep, A.Count);
+    }
     case ekEndSearch:
     case ekDropMatch:
       D.SpecialShown = false;
@@ -680,6 +688,12 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
     case ekIndentBlock: {
       auto A = ArgsOf<TIndentArgs>(P);
       return E.IndentBlock(A.Outdent != 0, A.Columns);
+    }
+    case ekSetBlockIndent: {
+      uint16_t N = ArgsOf<TBlockIndentArgs>(P).Columns;
+      if (N == 0) return erBadArgument;
+      D.BlockIndent = N;
+      return erOk;
     }
     case ekGetLineText: {
       auto A = ArgsOf<TGetLineTextArgs>(P);

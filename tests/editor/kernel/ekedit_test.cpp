@@ -535,3 +535,94 @@ TEST(KernelEdit, ChangesWithoutUndoDropTheStaleHistory) {
 
 }  // namespace
 }  // namespace nxs::ektest
+
+namespace nxs::ektest {
+namespace {
+
+TEST(KernelEdit, ColumnBlocksMoveAndCaseChangesKeepBytesThatAreNotText) {
+  TKernelView K;
+  K.Load("abcd\nefgh\nijkl");
+  K.Run(ekSetBlockType, TBlockTypeArgs{btColumn});
+  K.Goto(1, 2);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(2, 4);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  K.Goto(1, 5);  // right of the block on its own line: the columns close up first
+  ASSERT_EQ(K.Run(ekMoveBlock), 0);
+  EXPECT_EQ(K.Save(), "adbc\nehfg\nijkl");
+  K.Goto(3, 1);
+  ASSERT_EQ(K.Run(ekMoveBlock), 0);
+  EXPECT_EQ(K.Save(), "ad\neh\nbcijkl\nfg");
+  K.Run(ekUndo);
+  K.Run(ekUndo);
+  EXPECT_EQ(K.Save(), "abcd\nefgh\nijkl");
+
+  // Over-long forms and stray bytes stay as they are; the letters around them change.
+  const std::string Odd = "a\xE0\x80\xAF" "b\xF0\x80\x80\x80" "c\xFF" "d";
+  K.Load(Odd);
+  K.Run(ekSetBlockType, TBlockTypeArgs{btNonInclusive});
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Run(ekEndCursor);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  ASSERT_EQ(K.Run(ekUpperCaseBlock), 0);
+  EXPECT_EQ(K.Save(), "A\xE0\x80\xAF" "B\xF0\x80\x80\x80" "C\xFF" "D");
+}
+
+TEST(KernelEdit, UndoGoesBackToTheEditAndTheLimitCountsGroups) {
+  TKernelView K;
+  K.Load("one\ntwo\nthree\n");
+  // A client procedure recorded at opening joins the first change's group.
+  K.Run(ekAddClientUndoProc, TClientUndoArgs{[](void*, uint8_t) {}, nullptr});
+  K.Goto(3, 3);
+  K.Type("x");
+  ASSERT_EQ(K.Run(ekUndo), 0);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 3);
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
+
+  // Five characters typed into one open group stay undoable under a limit of three.
+  K.Run(ekSetUndoLimit, TSetLimitArgs{3});
+  TEkScript Open;
+  Open.Add(ekSetUndoGroup, TUndoGroupArgs{ugGroupWithDataChangeAdd});
+  Open.Add(ekStartUndoGroup);
+  Open.End();
+  K.Eval(Open);
+  K.Goto(1, 1);
+  for (char C : std::string("abcde")) K.Type(std::string(1, C));
+  EXPECT_EQ(K.Save(), "abcdeone\ntwo\nthree\n");
+  ASSERT_EQ(K.Run(ekUndo), 0);
+  EXPECT_EQ(K.Save(), "one\ntwo\nthree\n");
+}
+
+TEST(KernelEdit, TrailingBlanksSmartTabAndBlockIndentFollowTheirSettings) {
+  TKernelView K;
+  K.Load("");
+  K.Buffer().EdModes = emInsert | emAutoIndent;
+  K.Type("  if x  \r\rend");  // the ended lines lose their trailing blanks, the indent too
+  EXPECT_EQ(K.Save(), "  if x\n\n  end");
+  K.Load("");
+  K.Buffer().EdModes = emInsert | emKeepTrailingBlanks;
+  K.Type("a  \rb");
+  EXPECT_EQ(K.Save(), "a  \nb");
+
+  K.Load("int    value  = 1;\n");
+  K.Buffer().EdModes = emInsert | emSmartTab;
+  K.Run(ekEndCursor);
+  K.Run(ekForeTab);  // under "value"
+  K.Type("x");
+  K.Run(ekForeTab);  // under "="
+  K.Type("y");
+  EXPECT_EQ(K.Save(), "int    value  = 1;\n       x      y");
+
+  K.Load("a\nb\n");
+  ASSERT_EQ(K.Run(ekSetBlockIndent, TBlockIndentArgs{4}), 0);
+  EXPECT_EQ(K.Run(ekSetBlockIndent, TBlockIndentArgs{0}), erBadArgument);
+  K.Run(ekSetBlockType, TBlockTypeArgs{btLine});
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(2, 1);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  ASSERT_EQ(K.Run(ekIndentBlock, TIndentArgs{0, 0}), 0);
+  EXPECT_EQ(K.Save(), "    a\n    b\n");
+}
+
+}  // namespace
+}  // namespace nxs::ektest

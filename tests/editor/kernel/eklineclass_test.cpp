@@ -9,7 +9,9 @@
 #include "editor/kernel/ekdocument.h"
 #include "editor/kernel/ekfixture.h"
 #include "editor/tokens.h"
-#include "tokensupport.h"
+#include "editor/ekinit.h"
+#include "editor/highlight.h"
+#include "editor/tokensupport.h"
 
 namespace nxs {
 namespace {
@@ -139,6 +141,34 @@ TEST(LineClasses, RandomEditsLeaveTheSameClassesAsTokenizingFromTheTop) {
     ASSERT_EQ(K.Painted(L), tokentest::Letters(Codes, 0, Text.size())) << "line " << L << ": " << Text;
     Class = Next;
   }
+}
+
+TEST(LineClasses, TheKernelPaintsAGenericHighlighterThroughItsStub) {
+  ResetHighlightManager();
+  InstallHighlighters();
+  InitEditorKernel();
+  ektest::TKernelView K;
+  const uint8_t HTML = HighlightManager().GetSyntaxLangFromID("Tarvos.Highlighter.HTML");
+  ASSERT_NE(HTML, 0);
+  K.Load("<!-- a\nb --><p>");
+  ASSERT_EQ(K.Run(ekSetSyntaxLang, TByteArgs{HTML}), 0);
+  char Text[64];
+  TAttrEntry Attrs[16];
+  TPaintContext Ctx{};
+  Ctx.LineBuffer = Text;
+  Ctx.LineBufferSize = sizeof Text;
+  Ctx.Attrs = Attrs;
+  Ctx.AttrCapacity = 16;
+  Ctx.Highlighting = 1;
+  K.View.WinWidth = 40;
+  ASSERT_TRUE(K.Kernel->EkGetLineContents(&K.View, 2, &Ctx));
+  ASSERT_EQ(Ctx.NAttrs, 2);
+  EXPECT_EQ(Attrs[0].SyntaxCode, tcComment);
+  EXPECT_EQ(Attrs[0].ToCol, 5);
+  EXPECT_EQ(Attrs[1].SyntaxCode, tcTags);
+  DoneEditorKernel();
+  SetEditorKernelStartupHook(nullptr);
+  ResetHighlightManager();
 }
 
 }  // namespace
