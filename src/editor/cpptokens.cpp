@@ -126,20 +126,7 @@ size_t VerbatimEnd(const char* S, size_t I, size_t N, bool& GoesOn) {
 }
 
 // The end of a block comment whose body starts at I; N when it does not end.
-size_t CommentEnd(const char* S, size_t I, size_t N, bool& Closed) {
-  Closed = false;
-  while (I < N) {
-    const void* P = std::memchr(S + I, '*', N - I);
-    if (!P) return N;
-    size_t Q = static_cast<size_t>(static_cast<const char*>(P) - S) + 1;
-    if (Q < N && S[Q] == '/') {
-      Closed = true;
-      return Q + 1;
-    }
-    I = Q;
-  }
-  return N;
-}
+size_t CommentEnd(const char* S, size_t I, size_t N, bool& Closed) { return StarCommentEnd(S, I, N, '/', Closed); }
 
 // A number from I: returns its end and sets its class.
 size_t NumberEnd(const char* S, size_t I, size_t N, uint8_t& Code) {

@@ -81,21 +81,8 @@ uint8_t Scan(const TPasTables& T, uint8_t Class, const char* S, size_t N, uint8_
     }
     if (Class & pcParenComment) {
       uint8_t Code = (Class & pcDirective) ? tcPreprocessor : tcComment;
-      size_t J = I;
-      bool Closed = false;
-      while (J < N) {
-        const void* P = std::memchr(S + J, '*', N - J);
-        if (!P) {
-          J = N;
-          break;
-        }
-        J = static_cast<size_t>(static_cast<const char*>(P) - S) + 1;
-        if (J < N && S[J] == ')') {
-          ++J;
-          Closed = true;
-          break;
-        }
-      }
+      bool Closed;
+      const size_t J = StarCommentEnd(S, I, N, ')', Closed);
       Paint(C, I, J, Code);
       I = J;
       LineStart = false;

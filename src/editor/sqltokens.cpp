@@ -56,21 +56,10 @@ uint8_t Scan(uint8_t Class, const char* S, size_t N, uint8_t* C) {
   if (Class != sqComment) Class = sqNormal;
   size_t I = 0;
   auto CommentFrom = [&](size_t From) {
-    size_t J = From;
-    while (J < N) {
-      const void* P = std::memchr(S + J, '*', N - J);
-      if (!P) {
-        J = N;
-        break;
-      }
-      J = static_cast<size_t>(static_cast<const char*>(P) - S) + 1;
-      if (J < N && S[J] == '/') {
-        Class = sqNormal;
-        return J + 1;
-      }
-    }
-    Class = sqComment;
-    return N;
+    bool Closed;
+    const size_t End = StarCommentEnd(S, From, N, '/', Closed);
+    Class = Closed ? sqNormal : sqComment;
+    return End;
   };
   if (Class == sqComment) {
     I = CommentFrom(0);

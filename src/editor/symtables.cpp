@@ -85,6 +85,21 @@ TEkSymbolTable TSymbolTableStore::Build(const char* const* Words, int32_t Count,
   return T;
 }
 
+size_t StarCommentEnd(const char* Text, size_t From, size_t Length, char Last, bool& Closed) {
+  Closed = false;
+  while (From < Length) {
+    const void* P = std::memchr(Text + From, '*', Length - From);
+    if (!P) return Length;
+    const size_t After = static_cast<size_t>(static_cast<const char*>(P) - Text) + 1;
+    if (After < Length && Text[After] == Last) {
+      Closed = true;
+      return After + 1;
+    }
+    From = After;
+  }
+  return Length;
+}
+
 size_t LineEnd(const char* Text, size_t From, size_t Length) {
   const void* P = From < Length ? std::memchr(Text + From, '\n', Length - From) : nullptr;
   return P ? static_cast<size_t>(static_cast<const char*>(P) - Text) : Length;

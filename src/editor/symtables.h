@@ -59,6 +59,10 @@ inline void Paint(uint8_t* Codes, size_t From, size_t To, uint8_t Code) {
   if (Codes && To > From) __builtin_memset(Codes + From, Code, To - From);
 }
 
+// The end of a comment closed by "*" and Last ("*/", "*)") whose body starts at From: just past
+// the closer, or Length when the comment runs on (Closed tells which).
+size_t StarCommentEnd(const char* Text, size_t From, size_t Length, char Last, bool& Closed);
+
 // The end of the line that holds From: the next "\n" or Length.
 size_t LineEnd(const char* Text, size_t From, size_t Length);
 
