@@ -208,6 +208,14 @@ void TKeyboardServices::EndUpdate() {
   if (FUpdating > 0) --FUpdating;
 }
 
+void TKeyboardServices::UnInstallingPackage(const std::string& NamePrefix) {
+  if (NamePrefix.empty()) return;
+  for (int I = GetBindingCount() - 1; I >= 0; --I) {
+    const TKeyboardBinding& B = FBindings[static_cast<size_t>(I)];
+    if (B.Enhancement && B.Name.compare(0, NamePrefix.size(), NamePrefix) == 0) RemoveKeyboardBinding(I);
+  }
+}
+
 void TKeyboardServices::LoadBindings(TSettingsStore& Store) {
   for (auto& B : FBindings) {
     if (!B.Enhancement) continue;
@@ -328,7 +336,8 @@ void TKeyboardServices::PlayKeyMacro(TIDEKBDChildAPI& Child) {
   StartPlayback(Child.View());
   try {
     FRecord.Reset();
-    for (bool More = FRecord.GetCount() > 0; More; More = FRecord.Next()) {
+    FPlaybackPaused = false;
+    for (bool More = FRecord.GetCount() > 0; More && !FPlaybackPaused; More = FRecord.Next()) {
       if (FRecord.GetCurrentKeyTag() == TKeyTag::ktKeyCode) ProcessKeyStroke(Child, FRecord.GetCurrentKeyCode());
       else if (FRecord.GetCurrentKeyTag() == TKeyTag::ktKeyCommand) ExecuteCommand(Child, FRecord.GetCurrentKeyCommand());
     }

@@ -133,6 +133,13 @@ class TKeyboardServices {
   void PopKeyboard();
   void BeginUpdate() { ++FUpdating; }
   void EndUpdate();
+  // Packages being loaded or unloaded change bindings in a batch; a package going away takes
+  // the enhancement bindings it registered under its name prefix ("Acme." for "Acme.Keys").
+  void BeginUpdatingPackages() { BeginUpdate(); }
+  void EndUpdatingPackages() { EndUpdate(); }
+  void UnInstallingPackage(const std::string& NamePrefix);
+  // Loads the active keymap again (its binding changed), dropping pushed keymaps.
+  void RestartKeyboardServices() { SetBindingIndex(FActive < 0 ? 0 : FActive); }
   // The enhancement bindings' state under "Editor\Options\Known Editor Enhancements".
   void LoadBindings(TSettingsStore& Store);
   void SaveBindings(TSettingsStore& Store);
@@ -150,6 +157,10 @@ class TKeyboardServices {
   // Replays the record as one undo step (kernel playback).
   void PlayKeyMacro(TIDEKBDChildAPI& Child);
   const TRecord& GetCurrentRecord() const { return FRecord; }
+  const TRecord& GetCurrentPlayback() const { return FRecord; }
+  // A paused playback stops after the entry it is at; resuming does not go on with it.
+  void PausePlayback() { FPlaybackPaused = true; }
+  void ResumePlayback() { FPlaybackPaused = false; }
   void PauseRecord() { FRecordPaused = true; }
   void ResumeRecord() { FRecordPaused = false; }
   uint64_t GetKeysProcessed() const { return FKeysProcessed; }
@@ -167,7 +178,8 @@ class TKeyboardServices {
   bool FModified = false;
   TRecord FRecord;
   bool FRecording = false, FRecordPaused = false, FPlaying = false;
-  bool FInKey = false;  // a command carried out for a key, which the record holds as the key
+  bool FInKey = false;
+  bool FPlaybackPaused = false;  // a command carried out for a key, which the record holds as the key
   uint64_t FKeysProcessed = 0;
   bool FKeyTracing = false;
   std::vector<std::string> FTrace;

@@ -175,8 +175,14 @@ TEST(KeyboardServices, BindingsRegisterOnceAndPersistTheirState) {
   Store.WriteBool(Key, "Enabled", false);
   K.LoadBindings(Store);
   EXPECT_FALSE(K.GetBindingState(I));
-  K.RemoveKeyboardBinding(I);
+  // A package going away takes its enhancements, not the main keymaps.
+  K.AddKeyboardBinding(TKeyboardBinding{"Acme.More", "More", "CLASSIC", true});
+  K.SetBindingIndex(I);
+  K.UnInstallingPackage("Acme.");
   EXPECT_EQ(K.LookupKeyBinding("Acme.Extra"), -1);
+  EXPECT_EQ(K.LookupKeyBinding("Acme.More"), -1);
+  EXPECT_EQ(K.GetBindingCount(), 7);
+  EXPECT_EQ(K.GetBindingName(K.BindingIndex()), "Tarvos.Internal");  // the removed one was active
 }
 
 // A real kernel view with the keyboard on it.
