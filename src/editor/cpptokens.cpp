@@ -1,5 +1,6 @@
 // The C-family tokenizers: C and C++, C# and IDL share one scanner and differ in their words,
 // C#'s verbatim strings and C++'s raw strings.
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -79,6 +80,16 @@ const TEkSymbolTable& BuiltInTable(TCFamily F) {
 }
 
 inline unsigned char At(const char* S, size_t I) { return static_cast<unsigned char>(S[I]); }
+
+// Letters, digits, "_", "$" and the bytes of multi-byte characters continue an identifier.
+constexpr std::array<bool, 256> MakeIdentifierChars() {
+  std::array<bool, 256> T{};
+  for (int C = 0; C < 256; ++C)
+    T[static_cast<size_t>(C)] = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') ||
+                                C == '_' || C == '$' || C >= 128;
+  return T;
+}
+constexpr std::array<bool, 256> CIdentifierChar = MakeIdentifierChars();
 
 // Whether a comment or literal that spans [From, To) crossed a line break: the line it ends on
 // is no preprocessor line, as when that line is tokenized on its own.
@@ -222,7 +233,7 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
     if (K == ccsLetter || K == ccsHigh || Ch == '$') {
       size_t J = I + 1;
       uint32_t Sum = Ch;
-      while (J < N && (IsWordChar(At(S, J)) || CharClass[At(S, J)] == ccsHigh || S[J] == '$')) Sum += At(S, J++);
+      while (J < N && CIdentifierChar[At(S, J)]) Sum += At(S, J++);
       const size_t Len = J - I;
       // Prefixed literals: L"..", u8"..", R"delim(..)delim", @"..".
       if (J < N && (S[J] == '"' || S[J] == '\'') && Len <= 3 && Family != TCFamily::IDL) {
