@@ -166,6 +166,18 @@ TEST(LineClasses, TheKernelPaintsAGenericHighlighterThroughItsStub) {
   EXPECT_EQ(Attrs[0].SyntaxCode, tcComment);
   EXPECT_EQ(Attrs[0].ToCol, 5);
   EXPECT_EQ(Attrs[1].SyntaxCode, tcTags);
+  // Removed, the highlighter leaves a tokenizer that paints nothing, even after the manager
+  // itself is gone.
+  THighlightManager& M = HighlightManager();
+  M.RemoveHighlighter(M.GetHighlighter(M.LookupHighlighter(HTML)));
+  K.Load("<p>");
+  ASSERT_TRUE(K.Kernel->EkGetLineContents(&K.View, 1, &Ctx));
+  ASSERT_EQ(Ctx.NAttrs, 1);
+  EXPECT_EQ(Attrs[0].SyntaxCode, tcWhitespace);
+  ResetHighlightManager();
+  K.Load("<p>");
+  ASSERT_TRUE(K.Kernel->EkGetLineContents(&K.View, 1, &Ctx));
+  EXPECT_EQ(Attrs[0].SyntaxCode, tcWhitespace);
   DoneEditorKernel();
   SetEditorKernelStartupHook(nullptr);
   ResetHighlightManager();
