@@ -242,14 +242,14 @@ void TEdSession::Run(const std::string& Line) {
   } else {
     const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
     if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
-    if (Ref->Class == 0x0C && (Ref->Code == 7 || Ref->Code == 8)) {
+    if (Ref->Class == ccOperation && (Ref->Code == mpUndo || Ref->Code == mpRedo)) {
       if (!Rest.empty()) throw ECommandFailed(Format("'%s' takes no argument", Word));
-      Ref->Code == 7 ? Undo(V()) : Redo(V());
+      Ref->Code == mpUndo ? Undo(V()) : Redo(V());
       return;
     }
     TEkScript S;
     if (!S.AddMapCommand(*Ref)) throw ECommandFailed(Format("'%s' is not an editor command", Word));
-    if (Ref->Class == 0x07) {
+    if (Ref->Class == ccBookmark) {
       const int64_t N = Number(Rest, "the bookmark");
       if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
       S.Args<TMarkArgs>(0)->MarkIndex = static_cast<uint16_t>(N);
@@ -257,10 +257,10 @@ void TEdSession::Run(const std::string& Line) {
       throw ECommandFailed(Format("'%s' takes no argument", Word));
     }
     uint8_t Answer = 0;
-    const bool IsQuery = Ref->Class == 0x08 || Ref->Class == 0x09 || Ref->Class == 0x0A;
+    const bool IsQuery = Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery;
     if (IsQuery) S.Args<TQueryArgs>(0)->Result = &Answer;
-    if (Ref->Class == 0x03 || Ref->Class == 0x04) SetupUndoGroup(ugGroupWithMotion, V());
-    if (Ref->Class == 0x02 && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
+    if (Ref->Class == ccMotion || Ref->Class == ccSkip) SetupUndoGroup(ugGroupWithMotion, V());
+    if (Ref->Class == ccEdit && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
       SetupUndoGroup(ugGroupWithDataChangeDelete, V());
     S.EndMacroStep();
     EvalScript(V(), S);
@@ -271,7 +271,7 @@ void TEdSession::Run(const std::string& Line) {
     }
     if (Status != 0 && Status != erNotFound)
       throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(S.Data()->eOp))));
-    if (Status == erNotFound && Ref->Class == 0x07) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
+    if (Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
   }
 }
 

@@ -8,6 +8,22 @@
 // Contract at the boundary: pointers in argument records are the caller's storage and are
 // trusted; counts, lengths, indices, positions and codes are checked, and a bad one gives an
 // error status, never a crash. No exception leaves the function table.
+//
+// Threads: the kernel has no lock and no thread of its own. Its functions may be called from
+// any thread, one call at a time in the process: the command layer's wrappers (EkNew, EkEval,
+// EkEnd, EkBeginPaint, EkGetLineContents in editor/ekinit.h) hold EkCriticalSection, one
+// recursive lock, around each call, and nothing calls the table otherwise. The records
+// (TEditorBuffer, TEkView, tables the kernel keeps) are read and written by callers under the
+// same lock (LockEdModes). Event, query, track, client-undo, reader and writer procedures run
+// on the calling thread with the lock held: they may read the records, must not evaluate
+// scripts on the buffer (track procedures, told after the outermost script, may) and must not
+// wait for another thread that could want the lock. EK_INIT's callbacks are process-wide and
+// must be safe on any thread.
+//
+// Lock order of the editor: an edit buffer's lock, then EkCriticalSection, then the locks the
+// kernel's callers take inside a call (the clipboard, the after-script queue). Holding
+// EkCriticalSection, no thread takes an edit buffer's lock; the modified event and the queued
+// after-script work run once the lock is left.
 #pragma once
 
 #include <cstddef>
@@ -638,10 +654,44 @@ std::string_view EkOpName(uint8_t Op);
 // ---------------------------------------------------------------------------------------------
 // The command map (keymaps and `nxs ed` name editor commands this way)
 
+// What a command-map entry's class says its code is. The numbers are the command map's own.
+enum TEkCommandClass : uint8_t {
+  ccEdit = 0x02,         // TEkOp: an operation without arguments (editing, blocks, the screen)
+  ccMotion = 0x03,       // TEkOp: a cursor motion without arguments
+  ccSkip = 0x04,         // TSkipCode
+  ccUndoGroup = 0x05,    // TUndoGroup: sets the group and starts it
+  ccMarkOp = 0x06,       // TMarkOpCode
+  ccBookmark = 0x07,     // ekMoveToMark or ekSetMark; the caller adds the bookmark's number
+  ccQuery = 0x08,        // TQueryCode
+  ccBlockQuery = 0x09,   // TBlockType: whether the block is of that kind
+  ccCharQuery = 0x0A,    // qCursorOnChar
+  ccOperation = 0x0C,    // TEkMapOperation
+  ccIndent = 0x0D,       // TEkIndentCode
+  ccSetModes = 0x12,     // EdModes bits to set
+  ccToggleModes = 0x13,  // EdModes bits to toggle
+  ccMatchPair = 0x17,    // TEkPairDirection
+};
+
+// The codes of class ccOperation.
+enum TEkMapOperation : uint8_t {
+  mpDeleteBlock = 0x01,
+  mpDeleteTempBlock = 0x02,
+  mpSetInclusiveBlock = 0x03,  // to mpSetNonInclusiveBlock: the TBlockType in that order
+  mpSetLineBlock = 0x04,
+  mpSetColumnBlock = 0x05,
+  mpSetNonInclusiveBlock = 0x06,
+  mpUndo = 0x07,
+  mpRedo = 0x08,
+  mpBackTab = 0x09,
+  mpForeTab = 0x0A,
+};
+enum TEkIndentCode : uint8_t { icIndent, icOutdent };
+enum TEkPairDirection : uint8_t { pdBackward, pdForward };
+
 struct TEkCommandRef {
-  uint8_t Class;
-  uint16_t Code;
-  int16_t Extra;  // -1 for the class 0C operations
+  uint8_t Class;  // TEkCommandClass
+  uint16_t Code;  // after the class
+  int16_t Extra;  // -1 for the ccOperation commands
 };
 
 // Finds a command-map name, ignoring case ("CursorDown", "SetBlockBeg", "UnDo").

@@ -43,6 +43,7 @@ class TEkDocument : public ITextWatcher {
 
   // Settings.
   TTabRack Rack{};
+  uint64_t LayoutGeneration = 0;  // counts changes of what maps bytes to columns (the rack)
   uint8_t SyntaxLang = 0;
   TLineClasses LineClasses;  // start class of each line for the tokenizer of SyntaxLang
   int BlockIndent = 2;  // columns of IndentBlock without a count

@@ -106,6 +106,12 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
   }
   uint64_t At = Materialize();
   bool Overwrite = !(Modes() & emInsert) && !(Modes() & emWriter);
+  // Printable ASCII typed in insert mode moves the cursor one column a byte: the line the
+  // cursor is on need not be read to place it.
+  bool Exact = false;
+  const TTextPos Typed = CursorPos(nullptr, &Exact);
+  const bool Plain = Exact && !Overwrite && FDoc.Text().OffsetOf(Typed) == At &&
+                     std::all_of(Clean.begin(), Clean.end(), [](char C) { return C >= 0x20 && C < 0x7F; });
   bool Indent = (Modes() & emAutoIndent) && !(Modes() & emWriter);
   // Without overwriting, the typed text goes in as one change, so that a line typed before
   // another one moves that line's marks, flags and frozen number as a whole.
@@ -190,6 +196,11 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
     I = Cr + 1;
   }
   Flush(0);
+  if (Plain) {
+    SetScreen(FView->Cursor.LineNum, int64_t{FView->Cursor.Col} + static_cast<int64_t>(Clean.size()));
+    KnowCursor({Typed.Line, Typed.Col + Clean.size()});
+    return erOk;
+  }
   MoveToOffset(At);
   return erOk;
 }

@@ -624,5 +624,30 @@ TEST(KernelEdit, TrailingBlanksSmartTabAndBlockIndentFollowTheirSettings) {
   EXPECT_EQ(K.Save(), "    a\n    b\n");
 }
 
+
+TEST(KernelEdit, TypingInsideATabOrAfterWideCharactersPlacesTheCursorByTheText) {
+  TKernelView K;
+  K.Load("\tz");
+  K.Goto(1, 4);  // inside the tab: typing goes before it
+  K.Type("x");
+  EXPECT_EQ(+K.View.Cursor.Col, 2);
+  K.Type("y");
+  EXPECT_EQ(K.Save(), "xy\tz");
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
+  TTabRack Rack{};
+  Rack.TabWidth = 4;
+  ASSERT_EQ(K.Run(ekSetTabRack, TTabRackArgs{&Rack}), 0);
+  K.Run(ekRightOfLine);
+  EXPECT_EQ(+K.View.Cursor.Col, 6);  // "xy", the tab to column 5, "z"
+  K.Goto(1, 3);
+  K.Type("w");
+  EXPECT_EQ(K.Save(), "xyw\tz");
+  K.Load("\xE4\xB8\xAD" "z");
+  K.Goto(1, 3);
+  K.Type("ab");
+  EXPECT_EQ(K.Save(), "\xE4\xB8\xAD" "abz");
+  EXPECT_EQ(+K.View.Cursor.Col, 5);
+}
+
 }  // namespace
 }  // namespace nxs::ektest
