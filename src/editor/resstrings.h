@@ -19,4 +19,14 @@ inline constexpr const char* SIntegerOutOfRange = "%s must be an integer between
 inline constexpr const char* SLeftGutterWidth = "Left Gutter Width";
 inline constexpr const char* SRightMargin = "RightMargin";
 
+// Highlighters.
+inline constexpr const char* SHighlighterNotInitialized =
+    "Adding new syntax highlighter failed: the IDE has not initialized";
+
+// Keyboard services.
+inline constexpr const char* SKbdCantFind = "Cannot find the keymap %s in %s";
+inline constexpr const char* SKbdCantLoad = "Cannot load the keymap %s in %s";
+inline constexpr const char* SKbdWrongVersion = "Wrong keyboard engine version in %s";
+inline constexpr const char* SDuplicateKeyBinding = "Can't register duplicate keybinding, %s";
+
 }  // namespace nxs::res

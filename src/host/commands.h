@@ -14,6 +14,8 @@ TCommand PlatformsCommand();  // registered platforms
 TCommand OptionsCommand();    // environment options
 TCommand HistoryCommand();    // backups, closed files, favourites
 TCommand EdCommand();         // scripted editing
+TCommand HighlightCommand();  // a file's syntax classes
+TCommand KeysCommand();       // the bindings of a keymap
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

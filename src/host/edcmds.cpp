@@ -1,6 +1,7 @@
 // nxs ed: opens files as modules, each with one view, and runs editor and module commands on
 // the current one, one per line, from a script file or standard input. Files on disk change
 // only through the saving and renaming commands.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -14,7 +15,11 @@
 #include "editor/editbuffer.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
+#include "editor/keyboard.h"
+#include "editor/render.h"
+#include "environment/options/envoptions.h"
 #include "host/answers.h"
+#include "shared/settings.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/edmessages.h"
@@ -33,7 +38,9 @@ const char* const EdHelp =
     "Commands: the editor's command-map names (MoveToMark N and SetMark N take a bookmark),\n"
     "  InsertText TEXT (\\n, \\t, \\\\ escapes), GoToLine LINE [COLUMN],\n"
     "  Find FLAGS /TEXT/, ReplaceAll FLAGS /FIND/REPLACEMENT/ (FLAGS '-' or c w r b a u),\n"
-    "  Pos, Block, Lines, Modified, Print.\n"
+    "  Pos, Block, Lines, Modified, Print,\n"
+    "  Key CHORD... (keys through the active keymap, e.g. Key Ctrl+K B), Keymap NAME,\n"
+    "  RecordMacro, StopMacro, PlayMacro, Tokens (the current line's tokens).\n"
     "Modules: each FILE opens as a module, the first is current. Open FILE, Switch FILE,\n"
     "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
     "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
@@ -45,6 +52,17 @@ class ECommandFailed : public Exception {
  public:
   using Exception::Exception;
 };
+
+// The source option groups of the settings, read once, to find a file's highlighter.
+TSourceOptionGroups& EdSourceOptions() {
+  static std::unique_ptr<TEnvironmentOptions> Options = [] {
+    auto O = std::make_unique<TEnvironmentOptions>(SettingsStore());
+    O->SourceOptionGroups().WriteBuiltIns = false;
+    O->LoadOptions();
+    return O;
+  }();
+  return Options->SourceOptionGroups();
+}
 
 std::string Unescape(std::string_view Text) {
   std::string Out;
@@ -117,6 +135,7 @@ class TEdSession {
   void Run(const std::string& Line);
 
  private:
+  bool RunKeyboardCommand(const std::string& Word, const std::string& Rest);
   PEkView V() { return FModules.View(); }
   TEditBuffer& Buffer() { return FModules.Buffer(); }
   void Find(const std::string& Args);
@@ -128,7 +147,40 @@ class TEdSession {
   }
 
   TEdModules& FModules;
+  std::unique_ptr<TKeyboardServices> FKeyboard;  // made by the first keyboard command
 };
+
+// ---- keys, keymaps, macros and tokens ----
+
+bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& Rest) {
+  static const char* const Words[] = {"Key", "Keymap", "RecordMacro", "StopMacro", "PlayMacro", "Tokens"};
+  if (std::find(std::begin(Words), std::end(Words), Word) == std::end(Words)) return false;
+  if (Word == "Tokens") {
+    THighlighter* H = HighlighterForFile(EdSourceOptions(), Buffer().FileName());
+    if (!H) H = FindHighlighter("None");
+    std::string Out = TokensOfLine(*H, V()->Cursor.LineNum, [&](int L) { return GetLineText(V(), L); });
+    std::fwrite(Out.data(), 1, Out.size(), stdout);
+    return true;
+  }
+  if (!FKeyboard) FKeyboard = std::make_unique<TKeyboardServices>();
+  TIDEKBDChildAPI Child(V());
+  if (Word == "Key") {
+    auto Keys = ParseKeySequence(Rest);
+    if (!Keys) throw ECommandFailed(Format("not a key sequence: '%s'", Rest));
+    for (uint32_t K : *Keys) FKeyboard->ProcessKeyStroke(Child, K);
+  } else if (Word == "Keymap") {
+    const int I = FKeyboard->LookupKeyBinding(Trim(Rest));
+    if (I < 0) throw ECommandFailed(Format("unknown keymap '%s'", Trim(Rest)));
+    FKeyboard->SetBindingIndex(I);
+  } else if (Word == "RecordMacro") {
+    FKeyboard->RecordKeyMacro(true);
+  } else if (Word == "StopMacro") {
+    FKeyboard->RecordKeyMacro(false);
+  } else {
+    FKeyboard->PlayKeyMacro(Child);
+  }
+  return true;
+}
 
 void TEdSession::Find(const std::string& Args) {
   TSearchRequest R = ParseSearch(Args, 1);
@@ -158,7 +210,9 @@ void TEdSession::Run(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest)) return;
+  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
+      RunKeyboardCommand(Word, Rest))
+    return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
   } else if (Word == "GoToLine") {

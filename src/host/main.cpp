@@ -8,6 +8,7 @@
 #include "editor/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "editor/highlight.h"
 #include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
@@ -17,7 +18,8 @@ namespace nxs::host {
 const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
-                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand()});
+                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
+                                       HighlightCommand(), KeysCommand()});
   return Root;
 }
 
@@ -33,10 +35,12 @@ class TTerminalCancelKey : public ICancelKey {
 };
 
 // Connects the libraries that may not include one another: the project document reads the
-// text of a file open in an edit buffer rather than the disk copy. The host's seams are set.
+// text of a file open in an edit buffer rather than the disk copy; the highlighters register
+// when the editor kernel starts. The host's seams are set.
 static void ConnectSubsystems() {
   SetOpenBufferTextHook(&GetOpenBufferText);
   SetCancelKey(std::make_shared<TTerminalCancelKey>());
+  InstallHighlighters();
 }
 
 static int Main(int Argc, char** Argv) {

@@ -7,6 +7,8 @@
 
 namespace nxs {
 
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 struct TTerminalKeys::TSavedMode {
   termios Mode;
 };

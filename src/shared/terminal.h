@@ -8,6 +8,9 @@
 
 namespace nxs {
 
+// Whether standard output goes to a terminal (commands colour their output only there).
+bool StdoutIsTerminal();
+
 class TTerminalKeys {
  public:
   // Opens the terminal (the controlling one by default); Available() is false without one.

@@ -252,6 +252,7 @@ void TEkDocument::TextChanged(const TChange& C) {
   if (!LinesKeepFlags) MoveLineFlags(C);
   RecordFrozenShift(C);
   FElisions.Move(C);
+  LineClasses.Changed(C.Before.Line, C.LineDelta, C.AfterEnd.Line);
   if (C.LineDelta != 0 || RepaintLines.size() > 256) {
     RepaintAll = true;
   } else if (!RepaintAll) {
@@ -266,6 +267,7 @@ void TEkDocument::TextReset() {
   FLineFlags.Clear();
   FShifts.clear();
   FElisions.Clear();
+  LineClasses.Reset();
   RepaintAll = true;
   // Track tables keep their entries: their owners set them again after a reload.
   SendEvent(eeReloaded, 1, 0);

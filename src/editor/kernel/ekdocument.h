@@ -13,6 +13,7 @@
 #include "editor/kernel/ekelision.h"
 #include "editor/kernel/eklineflags.h"
 #include "editor/kernel/ektext.h"
+#include "editor/kernel/ektokens.h"
 
 namespace nxs::ek {
 
@@ -44,6 +45,7 @@ class TEkDocument : public ITextWatcher {
   TTabRack Rack{};
   uint64_t LayoutGeneration = 0;  // counts changes of what maps bytes to columns (the rack)
   uint8_t SyntaxLang = 0;
+  TLineClasses LineClasses;  // start class of each line for the tokenizer of SyntaxLang
   int BlockIndent = 2;  // columns of IndentBlock without a count
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
   bool BufferFrozen = false;

@@ -71,7 +71,8 @@ bool GetLineContents(TEkEditor& E, int32_t Line, TPaintContext& Ctx) {
   TTokenizer* Tok = Ctx.Highlighting ? FindTokenizer(D.SyntaxLang) : nullptr;
   if (Tok && Tok->Tokenize && Text.size() < (1u << 24)) {
     Codes.assign(Text.size() + 1, 0);
-    Tok->Tokenize(Tok, 0, Text.data(), static_cast<int32_t>(Text.size()), Codes.data());
+    const uint8_t Start = D.LineClasses.StartClass(D, *Tok, static_cast<uint64_t>(Line - 1));
+    Tok->Tokenize(Tok, Start, Text.data(), static_cast<int32_t>(Text.size()), Codes.data());
   }
   TEdPos BS, BA, SS, SA;
   E.BlockBounds(false, BS, BA);

@@ -1,10 +1,13 @@
 // Tokenizer registrations and keyword hash tables.
 #include "editor/kernel/ektokens.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <cstring>
 
 #include "editor/kernel/ekcolumns.h"
+#include "editor/kernel/ekdocument.h"
 
 namespace nxs::ek {
 
@@ -123,6 +126,78 @@ uint8_t LookupSymbol(const TEkSymbolTable& Table, const char* Symbol, int32_t Le
     if (Same) return Table.SyntaxCode;
   }
   return 0;
+}
+
+// ---- line classes ----
+
+namespace {
+constexpr uint8_t UnknownClass = 0xFF;  // no tokenizer gives it
+}
+
+void TLineClasses::Reset() {
+  FClasses.clear();
+  FClasses.shrink_to_fit();
+  FStale.clear();
+}
+
+void TLineClasses::MarkStale(uint64_t Line) {
+  auto It = std::lower_bound(FStale.begin(), FStale.end(), Line);
+  if (It == FStale.end() || *It != Line) FStale.insert(It, Line);
+}
+
+void TLineClasses::Changed(uint64_t Line, int64_t LineDelta, uint64_t LastLine) {
+  if (FClasses.empty()) return;
+  if (Line >= FClasses.size()) {
+    Reset();
+    return;
+  }
+  const auto At = FClasses.begin() + static_cast<std::ptrdiff_t>(Line + 1);
+  uint64_t Removed = 0;
+  if (LineDelta > 0) {
+    FClasses.insert(At, static_cast<size_t>(LineDelta), UnknownClass);
+  } else if (LineDelta < 0) {
+    Removed = std::min<uint64_t>(static_cast<uint64_t>(-LineDelta), FClasses.size() - Line - 1);
+    FClasses.erase(At, At + static_cast<std::ptrdiff_t>(Removed));
+  }
+  std::vector<uint64_t> Moved;
+  Moved.reserve(FStale.size() + 2);
+  for (uint64_t S : FStale) {
+    if (S <= Line) Moved.push_back(S);
+    else if (LineDelta >= 0) Moved.push_back(S + static_cast<uint64_t>(LineDelta));
+    else if (S > Line + Removed) Moved.push_back(S - Removed);
+  }
+  FStale = std::move(Moved);
+  MarkStale(Line);
+  if (LastLine > Line && LastLine < FClasses.size()) MarkStale(LastLine);
+}
+
+uint8_t TLineClasses::StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64_t Line) {
+  const uint64_t Lines = Doc.LineCount();
+  FLastRetokenized = 0;
+  if (FClasses.size() != Lines || FLang != Tokenizer.SyntaxLang) {
+    FClasses.assign(Lines, UnknownClass);
+    FClasses.shrink_to_fit();
+    if (!FClasses.empty()) FClasses[0] = 0;
+    FStale.assign(1, 0);
+    FLang = Tokenizer.SyntaxLang;
+  }
+  if (Line >= Lines || !Tokenizer.CalcLineClass) return 0;
+  // Every unknown line has a stale line before it, so walking the stale lines in order reaches
+  // each line with its start class known.
+  while (!FStale.empty() && FStale.front() < Line) {
+    const uint64_t D = FStale.front();
+    FStale.erase(FStale.begin());
+    const std::string Text = Doc.LineText(D);
+    const int32_t Length = static_cast<int32_t>(std::min<size_t>(Text.size(), INT32_MAX));
+    uint8_t End = Tokenizer.CalcLineClass(&Tokenizer, FClasses[D], Text.data(), Length);
+    if (End == UnknownClass) End = 0;
+    ++FLastRetokenized;
+    if (D + 1 < Lines && FClasses[D + 1] != End) {
+      FClasses[D + 1] = End;
+      MarkStale(D + 1);
+    }
+  }
+  return FClasses[Line];
 }
 
 }  // namespace nxs::ek

@@ -2,7 +2,9 @@
 // them for syntax codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "editor/kernel/ek.h"
 
@@ -18,5 +20,36 @@ bool BuildTables(TEkSymbolTable* Table, const char* const* Words, int32_t Count,
 void FreeTables(TEkSymbolTable* Tables, int32_t Count);
 // The syntax code of Symbol in the table, 0 when it is not there.
 uint8_t LookupSymbol(const TEkSymbolTable& Table, const char* Symbol, int32_t Length);
+
+}  // namespace nxs::ek
+
+namespace nxs::ek {
+
+class TEkDocument;
+
+// The class each line of a document starts in, one byte a line, for the document's tokenizer.
+// An edit marks its first line stale; bringing a line up to date re-tokenizes from the first
+// stale line before it and stops as soon as a line ends in the class the next line already had
+// (the rest of the text is as it was). Lines nobody asked about stay unknown.
+class TLineClasses {
+ public:
+  // Forget everything: the text was replaced or the tokenizer changed.
+  void Reset();
+  // The text of Line (from 0) changed and LineDelta lines were added after it (removed when
+  // negative); LastLine is the last line the change touched, after it.
+  void Changed(uint64_t Line, int64_t LineDelta, uint64_t LastLine);
+  // The class Line starts in, re-tokenizing what an edit made stale before it.
+  uint8_t StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64_t Line);
+  // Lines re-tokenized by the last StartClass, and the bytes the classes take.
+  uint64_t LastRetokenized() const { return FLastRetokenized; }
+  size_t MemoryBytes() const { return FClasses.capacity() + FStale.capacity() * sizeof(uint64_t); }
+
+ private:
+  void MarkStale(uint64_t Line);
+  std::vector<uint8_t> FClasses;  // empty until a tokenizer first asks
+  std::vector<uint64_t> FStale;   // ascending: lines whose end class must be worked out again
+  uint8_t FLang = 0;
+  uint64_t FLastRetokenized = 0;
+};
 
 }  // namespace nxs::ek

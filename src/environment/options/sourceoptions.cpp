@@ -67,7 +67,7 @@ std::string CleanEntry(std::string_view Entry) {
 const std::vector<TBuiltInSourceOptions>& BuiltInSourceOptions() {
   static const std::vector<TBuiltInSourceOptions> Table = {
       {DefaultSourceOptionsID, "", "8", 8, "Tarvos.Highlighter.None", 0x10000092, &GeneralPairs},
-      {"Tarvos.EditOptions.Pascal", "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw", "2", 2, "Tarvos.Highlighter.Pascal",
+      {PascalSourceOptionsID, "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw;pp;lpr", "2", 2, "Tarvos.Highlighter.Pascal",
        0x10002092, &PascalPairs},
       {"Tarvos.EditOptions.C", "cpp;c;cc;hpp;h;hh;cxx;hxx;tpkw;i;&extracppfilemask.txt", "4", 4,
        "Tarvos.Highlighter.Cpp", 0x10002056, &CPairs},
@@ -207,6 +207,16 @@ bool MatchesExtensionList(std::string_view List, std::string_view FileName, TFil
 
 // ---- the groups ----
 
+// Pascal groups saved before ".pp" and ".lpr" were defaults list the old defaults exactly; they
+// gain the two (other lists are the user's own and stay as they are).
+void TSourceOptionGroups::UpgradeExtensions(int Index) {
+  static constexpr const char* OldPascalExtensions = "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw";
+  if (FSet.SubKeys()[Index] != PascalSourceOptionsID) return;
+  if (FSet.GetStrAt(Index, res::opt::FileExtensions) != OldPascalExtensions) return;
+  const TBuiltInSourceOptions* B = FindBuiltIn(PascalSourceOptionsID);
+  FSet.AssignAt(Index, res::opt::FileExtensions, std::string(B->Extensions));
+}
+
 TSourceOptionGroups::TSourceOptionGroups(TOptionSet& Set, TSettingsStore& Store) : FSet(Set), FStore(Store) {
   assert(Set.HasSubKeys() && "source options are stored per group");
 }
@@ -237,6 +247,7 @@ void TSourceOptionGroups::LoadEditorSourceOptions() {
   }
   for (int I = 0; I < Count(); ++I) {
     FSet.LoadSlot(FStore, I);
+    UpgradeExtensions(I);
     LoadPairTable(I);
     if (FindBuiltIn(FSet.SubKeys()[I])) FSet.AssignAt(I, res::opt::SourceOptionName, FSet.SubKeys()[I]);
   }

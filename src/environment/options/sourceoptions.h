@@ -60,6 +60,7 @@ struct TBuiltInSourceOptions {
 };
 const std::vector<TBuiltInSourceOptions>& BuiltInSourceOptions();
 inline constexpr const char* DefaultSourceOptionsID = "Tarvos.EditOptions.Default";
+inline constexpr const char* PascalSourceOptionsID = "Tarvos.EditOptions.Pascal";
 
 // Bits of a group's mode word (the buffer's edit modes) that stand for source options.
 enum : uint32_t {
@@ -156,6 +157,7 @@ class TSourceOptionGroups {
  private:
   void ResetPairTables();
   void CheckIndex(int Index) const;
+  void UpgradeExtensions(int Index);
 
   TOptionSet& FSet;
   TSettingsStore& FStore;

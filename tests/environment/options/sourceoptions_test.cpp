@@ -84,10 +84,30 @@ TEST(SourceOptions, StoredGroupsLoadInOrderWithTheirPairTables) {
   EXPECT_EQ(F.Chosen("x.cpp"), "Mine");
 }
 
+TEST(SourceOptions, StoredPascalGroupWithTheOldDefaultsGainsTheNewExtensionsOnly) {
+  TFixture F;
+  const char* Key = "Editor\\Source Options\\Tarvos.EditOptions.Pascal";
+  F.Store.WriteString(Key, "File Extensions", "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw");
+  F.Store.WriteString("Editor\\Source Options\\Tarvos.EditOptions.C", "File Extensions", "cpp");
+  F.Options.LoadOptions();
+  EXPECT_EQ(F.Chosen("unit.pp"), "Tarvos.EditOptions.Pascal");
+  EXPECT_EQ(F.Options.GetExtensionsForTypeID("Tarvos.EditOptions.Pascal"), "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw;pp;lpr");
+  F.Options.SaveOptions();
+  EXPECT_EQ(F.Store.ReadString(Key, "File Extensions"), "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw;pp;lpr");
+
+  // A list of the user's own is left as it is.
+  TFixture G;
+  G.Store.WriteString(Key, "File Extensions", "pas;inc");
+  G.Options.LoadOptions();
+  EXPECT_EQ(G.Options.GetExtensionsForTypeID("Tarvos.EditOptions.Pascal"), "pas;inc");
+}
+
 TEST(SourceOptions, ChoosingTheGroupForAFile) {
   TFixture F;
   F.Options.LoadOptions();
   EXPECT_EQ(F.Chosen("/src/unit1.pas"), "Tarvos.EditOptions.Pascal");
+  EXPECT_EQ(F.Chosen("/fpc/rtl/sysutils.pp"), "Tarvos.EditOptions.Pascal");
+  EXPECT_EQ(F.Chosen("project1.lpr"), "Tarvos.EditOptions.Pascal");
   EXPECT_EQ(F.Chosen("C:\\src\\Main.CPP"), "Tarvos.EditOptions.C");
   EXPECT_EQ(F.Chosen("readme.unknownext"), "Tarvos.EditOptions.Default");
   EXPECT_EQ(F.Chosen("a.pas2"), "Tarvos.EditOptions.Default");
@@ -160,7 +180,7 @@ TEST(SourceOptions, ExtensionListValidation) {
   EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas; "); }), "An empty extension is not allowed");
   EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas;CPP"); }),
             "Ambiguous file extension - CPP already exists in the group Tarvos.EditOptions.C");
-  EXPECT_EQ(Set.GetStrAt(Pascal, "File Extensions"), "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw");
+  EXPECT_EQ(Set.GetStrAt(Pascal, "File Extensions"), "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw;pp;lpr");
   EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas;pas;pp"); }), "(no error)");
   EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt(""); }), "(no error)");
   // A group's own entries may repeat (the XML group names "config" twice).

@@ -1,0 +1,196 @@
+// The internal tokenizers: token classes of each language, the line classes carried across
+// lines, and agreement between a file tokenized from the top and line by line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/tokens.h"
+#include "tokensupport.h"
+
+namespace nxs {
+namespace {
+
+using namespace tokentest;
+
+TEST(PascalTokens, WordsNumbersAndLiteralsGetTheirClasses) {
+  EXPECT_EQ(Map(Pascal, "begin X := 1; end"), "rrrrr i ss ns rrr");
+  EXPECT_EQ(Map(Pascal, "BeGiN"), "rrrrr");  // reserved words ignore case
+  EXPECT_EQ(Map(Pascal, "x := 1.5e3 + 2..4"), "i ss fffff s nssn");
+  EXPECT_EQ(Map(Pascal, "s := 'it''s' + #13#$0A"), "i ss SSSSSSS s CCCCCCC");
+  EXPECT_EQ(Map(Pascal, "$FF %1010 &17 &begin"), "hhh nnnnn ooo iiiiii");
+  EXPECT_EQ(Map(Pascal, "generic specialize"), "rrrrrrr rrrrrrrrrr");
+  EXPECT_EQ(Map(Pascal, "a // note"), "i ccccccc");
+  EXPECT_EQ(Map(Pascal, "'open"), "SSSSS");  // an unclosed string ends with its line
+  EXPECT_EQ(Map(Pascal, "x\xC3\xA9"), "ixx");
+  EXPECT_EQ(Map(Pascal, "# $ % &"), "s s s s");
+}
+
+TEST(PascalTokens, CommentsAndDirectivesCarryTheirBitsAcrossLines) {
+  // A "(* ... *)" comment over three lines.
+  EXPECT_EQ(Lines(Pascal, {"x (* one", "two", "three *) y"}), (std::vector<std::string>{
+                                                                 "i cccccc", "ccc", "cccccccc i"}));
+  EXPECT_EQ(EndClass(Pascal, 0, "x (* one"), pcParenComment);
+  EXPECT_EQ(EndClass(Pascal, pcParenComment, "*)"), 0);
+  EXPECT_EQ(EndClass(Pascal, pcParenComment, "} still open"), pcParenComment);
+  // A directive inside braces, across lines, is told from a plain comment.
+  EXPECT_EQ(Lines(Pascal, {"{$mode", "objfpc} x", "{ plain", "} y"}),
+            (std::vector<std::string>{"pppppp", "ppppppp i", "ccccccc", "c i"}));
+  EXPECT_EQ(EndClass(Pascal, 0, "{$IFDEF X"), pcBraceComment | pcDirective);
+  EXPECT_EQ(EndClass(Pascal, 0, "{ x"), pcBraceComment);
+  EXPECT_EQ(EndClass(Pascal, 0, "(*$R+"), pcParenComment | pcDirective);
+  EXPECT_EQ(Map(Pascal, "(*)"), "ccc");  // opens a comment; its own "*" does not close it
+  EXPECT_EQ(EndClass(Pascal, 0, "(*)"), pcParenComment);
+  // A line comment leaves nothing behind, even with a brace in it.
+  EXPECT_EQ(EndClass(Pascal, 0, "x // { not a comment"), 0);
+}
+
+TEST(PascalTokens, DeclarationContextsMakeTheirWordsReservedUpToTheSemicolon) {
+  EXPECT_EQ(Map(Pascal, "property P: T read F write F; read"), "rrrrrrrr is i rrrr i rrrrr is iiii");
+  EXPECT_EQ(Lines(Pascal, {"property Items: T", "  read GetItem default;", "default"}),
+            (std::vector<std::string>{"rrrrrrrr iiiiis i", "  rrrr iiiiiii rrrrrrrs", "iiiiiii"}));
+  EXPECT_EQ(EndClass(Pascal, 0, "property X: Integer"), pcProperty);
+  EXPECT_EQ(Map(Pascal, "procedure P; external 'lib' name 'p'; name"),
+            "rrrrrrrrr is rrrrrrrr SSSSS rrrr SSSs iiii");
+  EXPECT_EQ(Map(Pascal, "index name"), "iiiii iiii");
+  // A package source opens with "package"; contains and requires are reserved in it only.
+  EXPECT_EQ(Map(Pascal, "contains"), "iiiiiiii");
+  EXPECT_EQ(Lines(Pascal, {"package P;", "requires rtl;", "x.package"}),
+            (std::vector<std::string>{"rrrrrrr is", "rrrrrrrr iiis", "isiiiiiii"}));
+  EXPECT_EQ(EndClass(Pascal, 0, "package P;") & pcPackage, pcPackage);
+}
+
+TEST(PascalTokens, AsmBlocksRunToTheirEnd) {
+  EXPECT_EQ(Lines(Pascal, {"asm", "  mov eax, $10 { c }", "end; x"}),
+            (std::vector<std::string>{"rrr", "  aaa aaaa aaa ccccc", "rrrs i"}));
+  EXPECT_EQ(EndClass(Pascal, 0, "asm mov"), pcAsm);
+  EXPECT_EQ(EndClass(Pascal, pcAsm, "end"), 0);
+}
+
+TEST(CTokens, LiteralsCommentsAndDirectivesGetTheirClasses) {
+  EXPECT_EQ(Map(Cpp, "int x = 0x1F + 017 + 1.5f + 1'000;"), "rrr i s hhhh s ooo s ffff s nnnnns");
+  EXPECT_EQ(Map(Cpp, "return \"a\\\"b\" 'c'"), "rrrrrr SSSSSS CCC");
+  EXPECT_EQ(Map(Cpp, "Int iNT"), "iii iii");  // case matters
+  EXPECT_EQ(Map(Cpp, "#include <x.h> // c"), "pppppppp ppppp cccc");
+  EXPECT_EQ(Map(Cpp, "  #define A \"s\""), "  ppppppp p SSS");
+  EXPECT_EQ(Map(Cpp, "a # b"), "i s i");  // not at the line's start: no directive
+  EXPECT_EQ(Map(Cpp, "x /* c */ y"), "i ccccccc i");
+  EXPECT_EQ(Map(Cpp, "R\"d(a)\" b)d\" x"), "SSSSSSSSSSSS i");  // runs to its own delimiter
+  EXPECT_EQ(Map(Cpp, "u8\"s\" L'c'"), "SSSSS CCCC");
+  EXPECT_EQ(Map(Cpp, "__attribute__ alignas"), "rrrrrrrrrrrrr rrrrrrr");
+}
+
+TEST(CTokens, LineClassesCarryCommentsAndContinuedLiterals) {
+  // A string continued by a backslash at the line's end, then closed.
+  EXPECT_EQ(Lines(Cpp, {"s = \"one\\", "two\" x"}), (std::vector<std::string>{"i s SSSSS", "SSSS i"}));
+  EXPECT_EQ(EndClass(Cpp, 0, "s = \"one\\"), ccString);
+  EXPECT_EQ(EndClass(Cpp, 0, "s = \"one\\\\"), 0);  // an escaped backslash does not continue it
+  EXPECT_EQ(EndClass(Cpp, 0, "s = \"open"), 0);     // nor does an unclosed string
+  EXPECT_EQ(EndClass(Cpp, 0, "c = 'x\\"), ccCharacter);
+  EXPECT_EQ(Lines(Cpp, {"a /* b", "c", "d */ e"}), (std::vector<std::string>{"i cccc", "c", "cccc i"}));
+  EXPECT_EQ(EndClass(Cpp, 0, "/* open"), ccComment);
+  EXPECT_EQ(EndClass(Cpp, ccComment, "*/"), 0);
+  // Anything from 5 up, and 1, reads as normal text.
+  for (int K : {1, 5, 6, 77, 254, 255}) EXPECT_EQ(Map(Cpp, "x */ \"", static_cast<uint8_t>(K)), "i ss S") << K;
+  EXPECT_EQ(EndClass(Cpp, 9, "x"), 0);
+  // A comment that spans lines inside a directive ends the directive with its line.
+  EXPECT_EQ(Lines(Cpp, {"#if /* a", "b */ x"}), (std::vector<std::string>{"ppp cccc", "cccc i"}));
+}
+
+TEST(CTokens, CSharpVerbatimStringsAndIDLWords) {
+  EXPECT_EQ(Lines(CSharp, {"s = @\"a", "\"\"b\" x"}), (std::vector<std::string>{"i s SSS", "SSSS i"}));
+  EXPECT_EQ(EndClass(CSharp, 0, "@\"open"), ccVerbatim);
+  EXPECT_EQ(Map(CSharp, "foreach string"), "rrrrrrr rrrrrr");
+  EXPECT_EQ(Map(Cpp, "foreach"), "iiiiiii");
+  EXPECT_EQ(Map(IDL, "coclass TRUE true"), "rrrrrrr rrrr iiii");
+  EXPECT_EQ(EndClass(IDL, ccVerbatim, "x"), 0);  // only C# knows verbatim strings
+}
+
+TEST(SQLTokens, WordsCommentsAndQuotes) {
+  EXPECT_EQ(SQLReservedWordCount(), 132);
+  EXPECT_EQ(Map(SQL, "select Name from T where base_name = 'it''s' -- x"),
+            "rrrrrr iiii rrrr i rrrrr rrrrrrrrr s SSSSSSS cccc");
+  EXPECT_EQ(Map(SQL, "\"Quoted Name\" 1.5"), "iiiiiiiiiiiii fff");
+  EXPECT_EQ(Lines(SQL, {"a /* b", "c */ d"}), (std::vector<std::string>{"i cccc", "cccc i"}));
+  EXPECT_EQ(EndClass(SQL, 0, "/* open"), sqComment);
+  EXPECT_EQ(EndClass(SQL, 7, "x"), 0);
+  SQLSETOPTIONS(sqoDoubleQuotedStrings);
+  EXPECT_EQ(Map(SQL, "\"text\""), "SSSSSS");
+  SQLSETOPTIONS(0);
+}
+
+// ---- agreement between a whole file and its lines ----
+
+struct TLanguageCase {
+  const char* Name;
+  TScan Scan;
+};
+const TLanguageCase AllLanguages[] = {{"Pascal", Pascal}, {"C++", Cpp}, {"C#", CSharp}, {"IDL", IDL}, {"SQL", SQL}};
+
+TEST(TokenizerAgreement, RandomTextTokenizesTheSameWholeAndLineByLine) {
+  // Text made of the pieces that change state, so that every class is reached and left often.
+  const char* Pieces[] = {"{", "}", "{$", "(*", "*)", "(*$", "//", "/*", "*/", "\"", "'", "\\", "@\"", "#", "$",
+                          "%", "&", "--", "asm", "end", "property", ";", "package", "read", "R\"x(", ")x\"", "\n",
+                          "\n", "\n", " ", "a", "1", "0x", ".5", "\xC3\xA9", "\t", "\\\n", "u8\"", "`"};
+  std::mt19937 Random(1234);
+  for (const auto& L : AllLanguages) {
+    for (int Round = 0; Round < 300; ++Round) {
+      std::string Text;
+      const int Count = 1 + static_cast<int>(Random() % 80);
+      for (int I = 0; I < Count; ++I) Text += Pieces[Random() % std::size(Pieces)];
+      ExpectAgreement(L.Scan, Text, L.Name);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// Installed source trees read by the consistency test: a fixed sample keeps it quick; the
+// benchmark reads them whole.
+std::vector<std::string> SampleFiles(const std::string& Root, const std::vector<std::string>& Extensions,
+                                     size_t Every) {
+  std::vector<std::string> All;
+  std::error_code Ec;
+  if (!std::filesystem::is_directory(Root, Ec)) return All;
+  for (auto It = std::filesystem::recursive_directory_iterator(Root, Ec); !Ec && It != decltype(It)();
+       It.increment(Ec)) {
+    if (!It->is_regular_file(Ec)) continue;
+    std::string Ext = It->path().extension().string();
+    if (Extensions.empty() || std::find(Extensions.begin(), Extensions.end(), Ext) != Extensions.end())
+      All.push_back(It->path().string());
+  }
+  std::sort(All.begin(), All.end());
+  std::vector<std::string> Sample;
+  for (size_t I = 0; I < All.size(); I += Every) Sample.push_back(All[I]);
+  return Sample;
+}
+
+std::string ReadAll(const std::string& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+TEST(TokenizerAgreement, InstalledSourcesTokenizeTheSameWholeAndLineByLine) {
+  size_t Files = 0;
+  for (const auto& Path : SampleFiles("/usr/share/fpcsrc", {".pas", ".pp", ".inc", ".lpr"}, 97)) {
+    ExpectAgreement(Pascal, ReadAll(Path), Path);
+    ++Files;
+    if (HasFailure()) return;
+  }
+  for (const auto& Path : SampleFiles("/usr/include/c++/12", {}, 23)) {
+    ExpectAgreement(Cpp, ReadAll(Path), Path);
+    ++Files;
+    if (HasFailure()) return;
+  }
+  if (Files == 0) GTEST_SKIP() << "no installed sources to read";
+}
+
+}  // namespace
+}  // namespace nxs
