@@ -94,7 +94,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
     ProjectFile.GetGroupConditions(Conditions);
     ReserveKeysIn(Conditions);
     GetBaseConfiguration().Load(ProjectFile, ValuesCondition(BaseKey));
-    LoadDefinitions(ProjectFile, Conditions);
+    std::vector<std::pair<TConditionInfo, std::string>> EventGroups = LoadDefinitions(ProjectFile, Conditions);
 
     std::string Value, Condition;
     if (!ProjectFile.GetGlobalProperty("Config", Value, Condition) || Value.empty())
@@ -104,6 +104,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
     ProjectFile.GetGlobalProperty("Platform", Value, Condition);
     FActivePlatform = Value;
     LoadPlatformList(ProjectFile);
+    LoadBuildEventGroups(ProjectFile, EventGroups);
   } catch (...) {
     FLoading = false;
     throw;
@@ -118,7 +119,8 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   if (!FLoadMessages.empty()) Questions().ShowMessage(Join(FLoadMessages, "\n\n"));
 }
 
-void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const std::vector<std::string>& Conditions) {
+std::vector<std::pair<TConditionInfo, std::string>> TBuildConfigurations::LoadDefinitions(
+    IMSProjectFile& ProjectFile, const std::vector<std::string>& Conditions) {
   std::vector<TDefinition> Defs;
   std::vector<std::pair<TConditionInfo, std::string>> Others;
   for (const auto& Cond : Conditions) {
@@ -205,41 +207,78 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
     FLoadChanged = true;
   }
 
+  std::vector<std::pair<TConditionInfo, std::string>> EventGroups;
   for (auto& [Info, Cond] : Others) {
-    if (Info.Kind == ckLocalOverride) {
-      TBuildConfiguration* Config = GetConfigurationByKey(Info.Key);
-      if (!Config) continue;
-      TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
-      Local->SetStoredFilename(Info.FileName);
-      Local->Load(ProjectFile, Cond);
+    if (Info.Kind != ckLocalOverride) {
+      EventGroups.emplace_back(Info, Cond);
       continue;
     }
+    TBuildConfiguration* Config = GetConfigurationByKey(Info.Key);
+    if (!Config) continue;
+    TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
+    Local->SetStoredFilename(Info.FileName);
+    Local->Load(ProjectFile, Cond);
+  }
+  return EventGroups;
+}
+
+static bool IsBuildEventProperty(const std::string& Name) {
+  for (const char* Event : BuildEventNames)
+    for (const char* Setting : {"", "ExecuteWhen", "CancelOnError", "IgnoreExitCode"})
+      if (SameText(Name, std::string(Event) + Setting)) return true;
+  return false;
+}
+
+// A group whose condition names a configuration and a platform (or a file) is a build-event
+// group only when it holds build-event properties: hand-written and converted projects use
+// that shape for groups of their own, which are left exactly as they stand. The events of a
+// platform go to that platform's sub-configuration when there is one, else to the
+// configuration itself when the platform is the active one (as they are written); no
+// sub-configuration is made for them.
+void TBuildConfigurations::LoadBuildEventGroups(IMSProjectFile& ProjectFile,
+                                                const std::vector<std::pair<TConditionInfo, std::string>>& Groups) {
+  for (const auto& [Info, Cond] : Groups) {
     TBuildConfiguration* Config = GetConfiguration(Info.Name);
     if (!Config || Config == FBaseConfiguration.get()) continue;
     TBuildConfiguration* Target = nullptr;
     if (Info.Kind == ckBuildEvent) {
-      if (!PlatformManager().PlatformExists(Info.Platform)) continue;
-      Target = Config->GetPlatformConfiguration(Info.Platform, true);
+      Target = Config->GetPlatformConfiguration(Info.Platform, false);
+      if (!Target && SameText(Info.Platform, GetActivePlatform())) Target = Config;
     } else {
-      TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
-      if (Local->StoredFilename().empty()) Local->SetStoredFilename(Info.FileName);
-      Target = Local;
+      std::string File = AbsoluteFromProject(Info.FileName);
+      Target = Config->GetLocalOverride(File);
+      if (!Target) {
+        std::vector<std::string> Names;
+        ProjectFile.GetGroupPropertyNames(Cond, Names);
+        if (std::none_of(Names.begin(), Names.end(), IsBuildEventProperty)) continue;
+        TLocalOverride* Local = Config->SetLocalOverride(File);
+        Local->SetStoredFilename(Info.FileName);
+        Target = Local;
+      }
     }
-    LoadBuildEvents(ProjectFile, Cond, *Target);
+    if (Target && Target->FEventGroupCondition.empty()) LoadBuildEvents(ProjectFile, Cond, *Target);
   }
 }
 
-void TBuildConfigurations::LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
+bool TBuildConfigurations::LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
                                            TBuildConfiguration& Target) {
   std::map<std::string, std::string, CaseInsensitiveLess> Props;
-  TFnReader Reader([&](const std::string& N, const std::string& V, const std::string&) { Props[N] = V; });
+  bool Any = false;
+  TFnReader Reader([&](const std::string& N, const std::string& V, const std::string&) {
+    if (!IsBuildEventProperty(N)) return;
+    Props[N] = V;
+    Any = true;
+  });
   ProjectFile.ReadPropertyGroup(Condition, Reader);
+  if (!Any) return false;
   for (const char* Name : BuildEventNames) {
     std::string N = Name;
     TBuildEvent E{Props[N], Props[N + "ExecuteWhen"], Props[N + "CancelOnError"], Props[N + "IgnoreExitCode"]};
     if (!E.Command.empty()) Target.FBuildEvents[N] = E;
   }
+  Target.FEventGroupCondition = Condition;
   FBuildEventGroups.push_back(Condition);
+  return true;
 }
 
 void TBuildConfigurations::LoadPlatformList(IMSProjectFile& ProjectFile) {
@@ -322,7 +361,7 @@ void TBuildConfigurations::SaveTree(IMSProjectFile& ProjectFile, bool AsDefaults
     for (auto* L : C->GetLocalOverrides()) {
       if (L->StoredFilename().empty()) L->SetStoredFilename(RelativeToProject(L->TargetFilename()));
       std::string Cond = LocalOverrideCondition(C->Key(), L->StoredFilename());
-      if (!L->FGroupCondition.empty() && !SameText(L->FGroupCondition, Cond)) ProjectFile.RemovePropertyGroups(L->FGroupCondition);
+      if (!L->FGroupCondition.empty() && !SameConditionMeaning(L->FGroupCondition, Cond)) ProjectFile.RemovePropertyGroups(L->FGroupCondition);
       L->FGroupCondition = Cond;
       PlaceGroup(ProjectFile, Cond, After);
       L->Save(ProjectFile);
@@ -392,34 +431,54 @@ void TBuildConfigurations::SavePlatformList(IMSProjectFile& ProjectFile) {
   }
 }
 
+// Writes the build-event properties of Source (none when null) into the group of Condition
+// and changes nothing else of it; a group that holds nothing afterwards goes.
+void TBuildConfigurations::WriteBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
+                                            const TBuildConfiguration* Source) {
+  bool HasEvents = Source && !Source->BuildEvents().empty();
+  auto* Doc = dynamic_cast<TNativeMSBuildProject*>(&ProjectFile);
+  std::vector<msb::TPropertyGroup*> Groups = Doc ? Doc->GroupsWith(Condition) : std::vector<msb::TPropertyGroup*>{};
+  if (!HasEvents && Doc && Groups.empty()) return;
+  ProjectFile.BeginPropertyGroup(Condition);
+  for (const char* Name : BuildEventNames) {
+    TBuildEvent E;
+    if (HasEvents) {
+      auto It = Source->BuildEvents().find(Name);
+      if (It != Source->BuildEvents().end()) E = It->second;
+    }
+    std::string N = Name;
+    ProjectFile.WriteProperty(N, E.Command, false, {});
+    ProjectFile.WriteProperty(N + "ExecuteWhen", E.ExecuteWhen, false, {});
+    ProjectFile.WriteProperty(N + "CancelOnError", E.CancelOnError, false, {});
+    ProjectFile.WriteProperty(N + "IgnoreExitCode", E.IgnoreExitCode, false, {});
+  }
+  ProjectFile.EndPropertyGroup();
+  if (Doc)
+    for (msb::TPropertyGroup* G : Doc->GroupsWith(Condition))
+      if (!G->HasChildren()) Doc->GetProjectNode()->RemoveNode(G);
+}
+
 void TBuildConfigurations::SaveBuildEvents(IMSProjectFile& ProjectFile) {
   std::vector<std::string> Written;
   auto Write = [&](TBuildConfiguration& C, const std::string& Cond) {
-    if (C.BuildEvents().empty()) return;
-    ProjectFile.ClearPropertyGroups(Cond);
-    ProjectFile.BeginPropertyGroup(Cond);
-    for (const char* Name : BuildEventNames) {
-      auto It = C.BuildEvents().find(Name);
-      if (It == C.BuildEvents().end()) continue;
-      std::string N = Name;
-      const TBuildEvent& E = It->second;
-      ProjectFile.WriteProperty(N, E.Command, false, {});
-      ProjectFile.WriteProperty(N + "ExecuteWhen", E.ExecuteWhen, false, {});
-      ProjectFile.WriteProperty(N + "CancelOnError", E.CancelOnError, false, {});
-      ProjectFile.WriteProperty(N + "IgnoreExitCode", E.IgnoreExitCode, false, {});
-    }
-    ProjectFile.EndPropertyGroup();
-    Written.push_back(Cond);
+    // A group read from the file keeps its own spelling.
+    std::string Spelled =
+        !C.FEventGroupCondition.empty() && SameConditionMeaning(C.FEventGroupCondition, Cond) ? C.FEventGroupCondition : Cond;
+    if (C.BuildEvents().empty() && C.FEventGroupCondition.empty()) return;
+    WriteBuildEvents(ProjectFile, Spelled, &C);
+    C.FEventGroupCondition = C.BuildEvents().empty() ? std::string() : Spelled;
+    if (!C.BuildEvents().empty()) Written.push_back(Spelled);
   };
   for (auto* C : GetGlobalConfigurations()) {
     if (C == FBaseConfiguration.get()) continue;
-    if (!C->BuildEvents().empty()) Write(*C, BuildEventCondition(C->Name(), GetActivePlatform()));
+    Write(*C, BuildEventCondition(C->Name(), GetActivePlatform()));
     for (auto* P : C->Platforms()) Write(*P, BuildEventCondition(C->Name(), P->Platform()));
     for (auto* L : C->GetLocalOverrides()) Write(*L, LocalBuildEventCondition(C->Name(), L->StoredFilename()));
   }
+  // Groups read before whose events went elsewhere or away lose their event properties.
   for (const auto& Old : FBuildEventGroups)
-    if (std::none_of(Written.begin(), Written.end(), [&](auto& W) { return SameText(W, Old); }))
-      ProjectFile.RemovePropertyGroups(Old);
+    if (std::none_of(Written.begin(), Written.end(), [&](auto& W) { return SameConditionMeaning(W, Old); }))
+      WriteBuildEvents(ProjectFile, Old, nullptr);
   FBuildEventGroups = Written;
 }
 

@@ -191,7 +191,7 @@ std::vector<TLocalOverride*> TBuildConfigurations::GetLocalConfigurations(const 
 
 void TBuildConfigurations::ForgetGroup(const std::string& Condition) {
   if (Condition.empty()) return;
-  if (std::none_of(FStaleGroups.begin(), FStaleGroups.end(), [&](auto& C) { return SameText(C, Condition); }))
+  if (std::none_of(FStaleGroups.begin(), FStaleGroups.end(), [&](auto& C) { return SameConditionMeaning(C, Condition); }))
     FStaleGroups.push_back(Condition);
 }
 

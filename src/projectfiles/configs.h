@@ -260,6 +260,8 @@ class TBuildConfiguration : public TPropertyGroup {
   TBuildConfigurations* FOwner;
   bool FSaveToDefaults = false;
   std::map<std::string, TBuildEvent, CaseInsensitiveLess> FBuildEvents;
+  // The condition of the build-event group the events were read from, as the file spells it.
+  std::string FEventGroupCondition;
 };
 
 // The sub-configuration of a configuration for one platform: key "<parent key>_<platform>",
