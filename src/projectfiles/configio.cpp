@@ -14,6 +14,7 @@
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
 #include "projectfiles/resstrings.h"
+#include "projectfiles/xmlio.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -126,6 +127,9 @@ std::vector<std::pair<TConditionInfo, std::string>> TBuildConfigurations::LoadDe
   for (const auto& Cond : Conditions) {
     if (Cond.empty()) continue;
     TConditionInfo Info = TConfigurationConditionParser::Parse(Cond);
+    // A key is written as an element name: a group whose key cannot be one (a hand-written
+    // '$(1fg_1)'!='') is no configuration of ours and stays as it is.
+    if ((Info.Kind == ckDefinition || Info.Kind == ckPlatformDefinition) && !IsXmlName(Info.Key)) continue;
     switch (Info.Kind) {
       case ckDefinition:
       case ckPlatformDefinition:

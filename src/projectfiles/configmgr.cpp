@@ -12,6 +12,7 @@
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
 #include "projectfiles/resstrings.h"
+#include "projectfiles/xmlio.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -115,6 +116,7 @@ std::string TBuildConfigurations::NewKey() {
 void TBuildConfigurations::ValidateName(const std::string& Name) const {
   if (Trim(Name).empty()) throw EInvalidName(Format(res::SInvalidName, Name, res::SInvalidNameChars));
   ValidName(Name);
+  CheckXmlText(Name);  // the name is written into conditions
   if (GetConfiguration(Name)) throw EDuplicateConfiguration(Format(res::SDuplicateConfiguration, Name));
 }
 

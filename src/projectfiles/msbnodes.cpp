@@ -354,10 +354,9 @@ void TPersonalityNode::StripPersonalityVersion() {
   // More digits than an int holds is a version from far in the future as well.
   int Version = INT_MAX;
   if (Suffix.size() <= 9) Version = static_cast<int>(StrToIntDef(Suffix, INT_MAX));
-  if (Version > CurrentPersonalityVersion) {
-    if (Suffix.size() > 9) throw EProjectFileException(std::string(Suffix));
-    throw EProjectFileException(Format(res::SPersonalityVersion, Version));
-  }
+  if (Version > CurrentPersonalityVersion)
+    throw EProjectFileException(
+        Format(res::SPersonalityVersion, V.substr(0, Dot), std::string(Suffix), CurrentPersonalityVersion));
   SetValueSilently(V.substr(0, Dot));
 }
 

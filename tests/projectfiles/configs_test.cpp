@@ -207,6 +207,16 @@ TEST(BuildConfigurations, CDataValuesAreWrappedAndUnwrapped) {
   EXPECT_EQ(Again.Configs.GetBaseConfiguration().GetValue("CDataTest_Script", false), "a < b && c");
   // A value that merely starts like a CDATA section comes back as it was set.
   EXPECT_EQ(Again.Configs.GetBaseConfiguration().GetValue("ExtraOptions", false), "<![CDATA[odd");
+
+  // A section followed by more text is no section: it is written escaped and comes back whole,
+  // for an option stored as CDATA and for any other.
+  for (const char* Option : {"CDataTest_Script", "ExtraOptions"}) {
+    TTestProject Mixed("/p/app.vproj", "");
+    Mixed.Configs.GetBaseConfiguration().SetValue(Option, "<![CDATA[a]]>b<c");
+    TTestProject Back("/p/app.vproj", Mixed.Save());
+    Back.Load();
+    EXPECT_EQ(Back.Configs.GetBaseConfiguration().GetValue(Option, false), "<![CDATA[a]]>b<c") << Option;
+  }
   OptionManager().UnregisterTask("CDataTestTask");
 }
 

@@ -145,5 +145,18 @@ TEST(HandWrittenProjects, QuotesInFileNamesOfLocalOverrides) {
   EXPECT_EQ(Again.Save(), Xml);
 }
 
+TEST(HandWrittenProjects, KeysThatCannotBeElementNamesAreNoConfigurations) {
+  const std::string Odd = "'$(Config)'=='Odd' or '$(1fg_1)'!=''";
+  TTestProject P("/p/app.vproj", Doc("<PropertyGroup Condition=\"" + Odd + "\"><Note>mine</Note></PropertyGroup>\n"));
+  P.Load();
+  EXPECT_EQ(P.Configs.GetConfiguration("Odd"), nullptr);
+  P.Configs.Configuration("Debug").SetValue("Defines", "D");
+  std::string Xml = P.Save();
+  EXPECT_NE(GroupText(Xml, Odd).find("<Note>mine</Note>"), std::string::npos);
+  TTestProject Again("/p/app.vproj", Xml);  // well-formed: it reads
+  Again.Load();
+  EXPECT_EQ(Again.Save(), Xml);
+}
+
 }  // namespace
 }  // namespace nxs::test
