@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <unordered_map>
 
 #include "projectfiles/conditions.h"
 #include "projectfiles/configmgr.h"
@@ -87,6 +88,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   FImports.clear();
   FBuildEventGroups.clear();
   FItems.clear();
+  FNameIndexValid = false;
   FBaseConfiguration.reset();
   FModified = false;
   FLoadChanged = false;
@@ -147,20 +149,20 @@ std::vector<std::pair<TConditionInfo, std::string>> TBuildConfigurations::LoadDe
   }
 
   // Ordinary definitions, parents first. A parent that is not defined, or a "CfgParent"
-  // chain that comes back to itself, leaves the configuration under "Base".
-  std::function<TBuildConfiguration*(TDefinition&)> Make = [&](TDefinition& D) -> TBuildConfiguration* {
-    if (D.State == TDefinition::dsDone) return D.Config;
-    if (D.State == TDefinition::dsVisiting) return nullptr;
-    D.State = TDefinition::dsVisiting;
-    TBuildConfiguration* Parent = &GetBaseConfiguration();
-    if (!D.CfgParent.empty() && !SameText(D.CfgParent, D.Info.Key)) {
-      for (auto& P : Defs)
-        if (P.Info.Kind == ckDefinition && SameText(P.Info.Key, D.CfgParent)) {
-          if (TBuildConfiguration* Made = Make(P)) Parent = Made;
-          break;
-        }
-    }
+  // chain that comes back to itself, leaves the configuration under "Base". Chains are
+  // followed without recursion, and parents found through an index: a project may hold a
+  // chain of many thousands.
+  std::unordered_map<std::string, size_t, CaseInsensitiveHash, CaseInsensitiveEqual> DefinitionOfKey;
+  for (size_t I = 0; I < Defs.size(); ++I)
+    if (Defs[I].Info.Kind == ckDefinition) DefinitionOfKey.try_emplace(Defs[I].Info.Key, I);
+  auto ParentOf = [&](TDefinition& D) -> TDefinition* {
+    if (D.CfgParent.empty() || SameText(D.CfgParent, D.Info.Key)) return nullptr;
+    auto It = DefinitionOfKey.find(D.CfgParent);
+    return It == DefinitionOfKey.end() ? nullptr : &Defs[It->second];
+  };
+  auto MakeOne = [&](TDefinition& D, TBuildConfiguration* Parent) -> TBuildConfiguration* {
     D.State = TDefinition::dsDone;
+    if (!Parent) Parent = &GetBaseConfiguration();
     if (SameText(D.Info.Key, BaseKey)) return D.Config = &GetBaseConfiguration();
     if (TBuildConfiguration* Existing = GetConfigurationByKey(D.Info.Key)) return D.Config = Existing;
     if (GetConfiguration(D.Info.Name)) return nullptr;  // a second group of a name in use stays as it is
@@ -168,8 +170,19 @@ std::vector<std::pair<TConditionInfo, std::string>> TBuildConfigurations::LoadDe
     D.Config->Load(ProjectFile, ValuesCondition(D.Info.Key));
     return D.Config;
   };
-  for (auto& D : Defs)
-    if (D.Info.Kind == ckDefinition && D.Info.Platform.empty()) Make(D);
+  for (auto& First : Defs) {
+    if (First.Info.Kind != ckDefinition || !First.Info.Platform.empty() || First.State != TDefinition::dsNew) continue;
+    std::vector<TDefinition*> Chain;
+    TDefinition* Stop = &First;
+    while (Stop && Stop->State == TDefinition::dsNew) {
+      Stop->State = TDefinition::dsVisiting;
+      Chain.push_back(Stop);
+      Stop = ParentOf(*Stop);
+    }
+    // Stop: none, one made before, or one of this chain again (a cycle: under "Base").
+    TBuildConfiguration* Parent = Stop && Stop->State == TDefinition::dsDone ? Stop->Config : nullptr;
+    for (size_t I = Chain.size(); I > 0; --I) Parent = MakeOne(*Chain[I - 1], Parent);
+  }
 
   for (auto& D : Defs) {
     if (D.Info.Kind != ckPlatformDefinition && !(D.Info.Kind == ckDefinition && !D.Info.Platform.empty())) continue;

@@ -192,6 +192,10 @@ class TBuildConfigurations {
   std::string FActivePlatform;
   std::unique_ptr<TBuildConfiguration> FBaseConfiguration;
   std::unordered_map<std::string, TBuildConfiguration*, CaseInsensitiveHash, CaseInsensitiveEqual> FItems;
+  // The configurations other than platform ones and local overrides by name, the first in
+  // tree order for a name; rebuilt after a removal or a rename.
+  mutable std::unordered_map<std::string, TBuildConfiguration*, CaseInsensitiveHash, CaseInsensitiveEqual> FNameIndex;
+  mutable bool FNameIndexValid = false;
   int FKeyIndex = 0;
   bool FLoading = false;
   bool FModified = false;

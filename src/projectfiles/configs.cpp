@@ -296,7 +296,16 @@ TBuildConfiguration::TBuildConfiguration(TBuildConfigurations* Owner, std::strin
                                          TBuildConfiguration* Parent)
     : TPropertyGroup(std::move(Name)), FParent(Parent), FKey(std::move(Key)), FOwner(Owner) {}
 
-TBuildConfiguration::~TBuildConfiguration() = default;
+TBuildConfiguration::~TBuildConfiguration() {
+  // The descendants go one by one, without recursion: a chain of configurations may be long.
+  std::vector<std::unique_ptr<TBuildConfiguration>> Pending = std::move(FChildren);
+  while (!Pending.empty()) {
+    std::unique_ptr<TBuildConfiguration> C = std::move(Pending.back());
+    Pending.pop_back();
+    for (auto& Child : C->FChildren) Pending.push_back(std::move(Child));
+    C->FChildren.clear();
+  }
+}
 
 bool TBuildConfiguration::IsLocalOverride() const { return dynamic_cast<const TLocalOverride*>(this) != nullptr; }
 
@@ -379,29 +388,46 @@ const TBuildConfiguration* TBuildConfiguration::NextLevel(const std::string& Pla
   return FParent;
 }
 
+// The climb through the levels, without recursion (a chain of configurations may be long):
+// the first level with its own value gives it; a merged list value goes on to the next
+// levels and ends with the first unmerged value, an option set's value, or the option's
+// default. With Own false the walk starts above this configuration's own entry.
+std::string TBuildConfiguration::Walk(const std::string& Name, const std::string& Platform,
+                                      const TProjectOption* Option, bool Own) const {
+  std::string Result;
+  bool Merging = false;
+  auto Add = [&](const std::string& V) {
+    if (Merging) Result += DelimiterOf(Option);
+    Result += V;
+  };
+  for (const TBuildConfiguration* Level = this; Level; Level = Level->NextLevel(Platform), Own = true) {
+    const TPropData* D = Own ? Level->Find(Name) : nullptr;
+    if (D && !D->Value.empty()) {
+      Add(D->Value);
+      if (!D->Merged || !MergesLists(Option)) return Result;
+      Merging = true;
+    }
+    for (const auto& Ref : Level->FOptionSets) {
+      std::string V = Ref.OptionSet->TPropertyGroup::GetValue(Name);
+      if (!V.empty()) {
+        Add(V);
+        return Result;
+      }
+    }
+    if (Level->IsLocalOverride() && Option && Option->LocalPreventMerge()) break;
+  }
+  if (Merging && !Option->DefaultValue().empty()) Add(Option->DefaultValue());
+  return Result;
+}
+
 std::string TBuildConfiguration::LookupInherited(const std::string& Name, const std::string& Platform,
                                                  const TProjectOption* Option) const {
-  for (const auto& Ref : FOptionSets) {
-    std::string V = Ref.OptionSet->TPropertyGroup::GetValue(Name);
-    if (!V.empty()) return V;
-  }
-  if (IsLocalOverride() && Option && Option->LocalPreventMerge()) return {};
-  const TBuildConfiguration* Next = NextLevel(Platform);
-  return Next ? Next->Lookup(Name, Platform, Option) : std::string();
+  return Walk(Name, Platform, Option, false);
 }
 
 std::string TBuildConfiguration::Lookup(const std::string& Name, const std::string& Platform,
                                         const TProjectOption* Option) const {
-  const TPropData* D = Find(Name);
-  if (D && !D->Value.empty()) {
-    if (D->Merged && MergesLists(Option)) {
-      std::string Inherited = LookupInherited(Name, Platform, Option);
-      if (Inherited.empty()) Inherited = Option->DefaultValue();
-      if (!Inherited.empty()) return D->Value + DelimiterOf(Option) + Inherited;
-    }
-    return D->Value;
-  }
-  return LookupInherited(Name, Platform, Option);
+  return Walk(Name, Platform, Option, true);
 }
 
 std::string TBuildConfiguration::GetPlatformValue(const std::string& Name, const std::string& Platform) const {

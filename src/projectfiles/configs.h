@@ -250,6 +250,7 @@ class TBuildConfiguration : public TPropertyGroup {
   // The lookup without the own entry: option sets, then ancestors, then nothing.
   std::string LookupInherited(const std::string& Name, const std::string& Platform, const TProjectOption* Option) const;
   std::string Lookup(const std::string& Name, const std::string& Platform, const TProjectOption* Option) const;
+  std::string Walk(const std::string& Name, const std::string& Platform, const TProjectOption* Option, bool Own) const;
   // The next level up for a lookup of Platform.
   const TBuildConfiguration* NextLevel(const std::string& Platform) const;
   void LoadReferences(IMSProjectFile& ProjectFile);
