@@ -340,14 +340,30 @@ TNode* TBuildConfigurations::WriteDefinition(IMSProjectFile& ProjectFile, TBuild
   std::string Cond = Config.Platform().empty()
                          ? DefinitionCondition(Config.Name(), Config.Key())
                          : PlatformDefinitionCondition(Config.Platform(), Config.Parent()->Key(), Config.Key());
-  PlaceGroup(ProjectFile, Cond, After);
-  ProjectFile.ClearPropertyGroups(Cond);
-  ProjectFile.BeginPropertyGroup(Cond);
-  ProjectFile.WriteProperty(Config.Key(), "true", false, {});
-  if (Config.Parent()) ProjectFile.WriteProperty("CfgParent", Config.Parent()->Key(), false, {});
-  for (const auto& Key : Config.AncestorKeys()) ProjectFile.WriteProperty(Key, "true", false, {});
-  ProjectFile.EndPropertyGroup();
-  return GroupNode(ProjectFile, Cond);
+  std::vector<TPropertyGroup::TStoredProperty> Own{{0, Config.Key(), "true", {}, true}};
+  if (Config.Parent()) Own.push_back({0, "CfgParent", Config.Parent()->Key(), {}, true});
+  for (const auto& Key : Config.AncestorKeys()) Own.push_back({0, Key, "true", {}, true});
+  TNode* Placed = PlaceGroup(ProjectFile, Cond, After);
+  auto* Group = dynamic_cast<msb::TPropertyGroup*>(Placed ? Placed : GroupNode(ProjectFile, Cond));
+  if (!Group) {
+    ProjectFile.ClearPropertyGroups(Cond);
+    ProjectFile.BeginPropertyGroup(Cond);
+    for (const auto& P : Own) ProjectFile.WriteProperty(P.Name, P.Value, false, {});
+    ProjectFile.EndPropertyGroup();
+    return GroupNode(ProjectFile, Cond);
+  }
+  // The definition's own properties first; whatever else the group holds stays behind them.
+  std::vector<TPropertyGroup::TStoredProperty> Others;
+  for (msb::TProperty* P : Group->GetProperties()) {
+    std::string Name = P->GetName();
+    bool Owned = SameText(Name, "CfgParent") || (P->GetCondition().empty() && GetConfigurationByKey(Name));
+    if (!Owned) Others.push_back({0, Name, P->GetValue(), P->GetCondition(), false});
+  }
+  std::vector<const TPropertyGroup::TStoredProperty*> Want;
+  for (const auto& P : Own) Want.push_back(&P);
+  for (const auto& P : Others) Want.push_back(&P);
+  SyncPropertyGroup(*Group, Want);
+  return Group;
 }
 
 void TBuildConfigurations::SaveTree(IMSProjectFile& ProjectFile, bool AsDefaults) {

@@ -143,7 +143,9 @@ bool SameEntry(const TPropData& A, const TPropData& B) {
 // Makes the properties of Group those of Want, in that order, reusing the property nodes
 // that have the same name and condition (so that their identifiers stay) and changing only
 // values that differ.
-void SyncGroup(msb::TPropertyGroup& Group, const std::vector<const TPropertyGroup::TStoredProperty*>& Want) {
+}  // namespace
+
+void SyncPropertyGroup(msb::TPropertyGroup& Group, const std::vector<const TPropertyGroup::TStoredProperty*>& Want) {
   std::vector<msb::TProperty*> Existing = Group.GetProperties();
   std::vector<bool> Used(Existing.size(), false);
   std::vector<TNode*> Order;
@@ -169,7 +171,6 @@ void SyncGroup(msb::TPropertyGroup& Group, const std::vector<const TPropertyGrou
   for (size_t I = 0; I < Order.size(); ++I)
     if (Order[I]->Index() != static_cast<int>(I)) Order[I]->SetIndex(static_cast<int>(I));
 }
-}  // namespace
 
 void TPropertyGroup::Load(IMSProjectFile& ProjectFile, const std::string& GroupCondition) {
   FGroupCondition = GroupCondition;
@@ -265,7 +266,7 @@ void TPropertyGroup::WriteGroups(IMSProjectFile& ProjectFile, const std::vector<
       P.Group = std::min(P.Group, static_cast<int>(Groups.size()) - 1);
       Want[static_cast<size_t>(P.Group)].push_back(&P);
     }
-    for (size_t G = 0; G < Groups.size(); ++G) SyncGroup(*Groups[G], Want[G]);
+    for (size_t G = 0; G < Groups.size(); ++G) SyncPropertyGroup(*Groups[G], Want[G]);
   }
   FStored = std::move(Written);
   FLoaded = FProperties;

@@ -131,6 +131,14 @@ class TPropertyGroup {
   int FNextPosition = 0;
 };
 
+namespace msb {
+class TPropertyGroup;
+}
+// Makes the properties of Group those of Want, in that order, reusing the property nodes
+// that have the same name and condition (so that their identifiers stay) and changing only
+// values that differ.
+void SyncPropertyGroup(msb::TPropertyGroup& Group, const std::vector<const TPropertyGroup::TStoredProperty*>& Want);
+
 // The settings of one build event ("PreBuildEvent", "PreLinkEvent", "PostBuildEvent"), kept as
 // the text the file holds.
 struct TBuildEvent {
