@@ -158,5 +158,28 @@ TEST(HandWrittenProjects, KeysThatCannotBeElementNamesAreNoConfigurations) {
   EXPECT_EQ(Again.Save(), Xml);
 }
 
+TEST(HandWrittenProjects, ALongChainOfConfigurations) {
+  // Written child first, so that every parent is met after its child; each adds to the list
+  // of its parent.
+  constexpr int Count = 20000;
+  std::string Body;
+  for (int I = Count; I >= 1; --I) {
+    std::string N = std::to_string(I), Parent = I == 1 ? "Base" : "K_" + std::to_string(I - 1);
+    Body += "<PropertyGroup Condition=\"'$(Config)'=='C" + N + "' or '$(K_" + N + ")'!=''\"><K_" + N +
+            ">true</K_" + N + "><CfgParent>" + Parent + "</CfgParent></PropertyGroup>\n"
+            "<PropertyGroup Condition=\"'$(K_" + N + ")'!=''\"><Defines>D" + N + ";$(Defines)</Defines></PropertyGroup>\n";
+  }
+  auto P = std::make_unique<TTestProject>("/p/app.vproj", Doc(Body));
+  P->Load();
+  std::vector<TBuildConfiguration*> All = P->Configs.GetGlobalConfigurations();
+  ASSERT_EQ(All.size(), static_cast<size_t>(Count) + 2);  // Base, Debug and the chain
+  TBuildConfiguration& Last = P->Configs.Configuration("C" + std::to_string(Count));
+  EXPECT_EQ(Last.Parent(), P->Configs.GetConfiguration("C" + std::to_string(Count - 1)));
+  std::string Defines = Last.GetValue("Defines");
+  EXPECT_EQ(Defines.rfind("D" + std::to_string(Count) + ";D" + std::to_string(Count - 1) + ";", 0), 0u);
+  EXPECT_EQ(Defines.size() - Defines.rfind(";D1"), 3u);
+  P.reset();  // and it is taken apart again
+}
+
 }  // namespace
 }  // namespace nxs::test
