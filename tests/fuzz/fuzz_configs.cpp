@@ -5,6 +5,7 @@
 // and identifier comment of the input is still in the output. Macro expansion of the same
 // text either expands or reports its syntax error.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -71,6 +72,8 @@ std::string Signature(const std::vector<const nxs::TNode*>& Path) {
   for (const nxs::TNode* N : Path) S += N->GetName() + "[" + N->GetCondition() + "]/";
   const nxs::TNode& N = *Path.back();
   for (const auto& A : N.GetAttributeNames()) S += " " + A + "=" + N.GetAttribute(A);
+  // The text of a group goes once the group holds properties: it is none of the build's.
+  if (N.Is<nxs::msb::TPropertyGroup>()) return S + " #" + N.GetId();
   return S + " #" + N.GetId() + " =" + N.GetValue();
 }
 
@@ -100,12 +103,18 @@ void CheckKept(const std::string& Before, const std::string& After, const nxs::T
   Collect(*A, Path, Configs, InA, &OrderA);
   Collect(*B, Path, Configs, InB, &OrderB);
   for (const auto& [S, Count] : InA)
-    if (InB[S] < Count) std::abort();  // something the change did not name is gone
+    if (InB[S] < Count) {  // something the change did not name is gone
+      std::fprintf(stderr, "lost: %s\n", S.c_str());
+      std::abort();
+    }
   // In their order: what the input holds is a subsequence of the output.
   size_t J = 0;
   for (const auto& S : OrderA) {
     while (J < OrderB.size() && OrderB[J] != S) ++J;
-    if (J == OrderB.size()) std::abort();
+    if (J == OrderB.size()) {
+      std::fprintf(stderr, "out of order: %s\n", S.c_str());
+      std::abort();
+    }
     ++J;
   }
 }
