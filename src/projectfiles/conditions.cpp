@@ -251,7 +251,20 @@ TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) 
     }
   }
 
+  // Only a condition made of the comparisons of its kind, joined as the kind joins them, is
+  // one of ours: a hand-written extra test would be lost when the group is written back.
+  int Ands = 0, Ors = 0, Nots = 0;
+  TConditionParser Tokens(Condition);
+  for (const auto& T : Tokens.Tokens()) {
+    Ands += T.Kind == tkAnd;
+    Ors += T.Kind == tkOr;
+    Nots += T.Kind == tkNot;
+  }
+  auto Shaped = [&](size_t Comparisons, int WantAnds, int WantOrs) {
+    return List.size() == Comparisons && Ands == WantAnds && Ors == WantOrs && Nots == 0;
+  };
   if (File) {
+    if (!Shaped(2, 1, 0)) return Info;
     Info.FileName = File->Right.Text;
     if (KeyTest) {
       Info.Kind = ckLocalOverride;
@@ -265,22 +278,22 @@ TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) 
   if (Config) {
     Info.Name = Config->Right.Text;
     if (Platform) Info.Platform = Platform->Right.Text;
-    if (KeyTest) {
+    if (KeyTest && (Shaped(2, 0, 1) || (Platform && Shaped(3, 1, 1)))) {
       Info.Kind = ckDefinition;
       Info.Key = KeyTest->Left.Text;
-    } else if (Platform) {
+    } else if (Platform && !KeyTest && Shaped(2, 1, 0)) {
       Info.Kind = ckBuildEvent;
     }
     return Info;
   }
-  if (Platform && ParentTest && KeyTest) {
+  if (Platform && ParentTest && KeyTest && Shaped(3, 1, 1)) {
     Info.Kind = ckPlatformDefinition;
     Info.Platform = Platform->Right.Text;
     Info.ParentKey = ParentTest->Left.Text;
     Info.Key = KeyTest->Left.Text;
     return Info;
   }
-  if (OldStyle) {
+  if (OldStyle && List.size() == 1 && Nots == 0) {
     // The literal pairs up with the variables: the part before "|" is the configuration's
     // name, the part after it the platform.
     Info.Kind = ckOldStyleDefinition;
@@ -291,7 +304,7 @@ TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) 
     if (Info.Name.empty()) Info.Kind = ckOther;
     return Info;
   }
-  if (KeyTest && List.size() == 1) {
+  if (KeyTest && Shaped(1, 0, 0)) {
     Info.Kind = ckValues;
     Info.Key = KeyTest->Left.Text;
   }

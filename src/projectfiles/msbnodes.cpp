@@ -422,7 +422,8 @@ TImport* TProjectNode::GetImport(int Index) const { return NthChildOf<TImport>(*
 
 TImport* TProjectNode::GetImport(std::string_view Project, std::string_view Condition, bool Create) {
   for (TImport* I : GetImports())
-    if (SameText(I->GetAttributeView("Condition"), Condition) && SameFileName(I->GetAttributeView("Project"), Project))
+    if (SameConditionMeaning(I->GetAttributeView("Condition"), Condition) &&
+        SameFileName(I->GetAttributeView("Project"), Project))
       return I;
   return Create ? AddImport(Project, Condition) : nullptr;
 }
