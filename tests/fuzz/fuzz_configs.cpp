@@ -72,8 +72,10 @@ std::string Signature(const std::vector<const nxs::TNode*>& Path) {
   for (const nxs::TNode* N : Path) S += N->GetName() + "[" + N->GetCondition() + "]/";
   const nxs::TNode& N = *Path.back();
   for (const auto& A : N.GetAttributeNames()) S += " " + A + "=" + N.GetAttribute(A);
-  // The text of a group goes once the group holds properties: it is none of the build's.
-  if (N.Is<nxs::msb::TPropertyGroup>()) return S + " #" + N.GetId();
+  // The text of an element the save adds children to (a property group, the storage
+  // section) goes once it holds elements: it is none of the build's.
+  if (N.Is<nxs::msb::TPropertyGroup>() || N.Is<nxs::msb::TProjectExtensions>() || N.GetName() == "TarvosProject")
+    return S + " #" + N.GetId();
   return S + " #" + N.GetId() + " =" + N.GetValue();
 }
 
