@@ -158,6 +158,21 @@ TEST(HandWrittenProjects, KeysThatCannotBeElementNamesAreNoConfigurations) {
   EXPECT_EQ(Again.Save(), Xml);
 }
 
+TEST(HandWrittenProjects, APlatformListedTwiceKeepsItsFirstEntry) {
+  std::string Xml = Doc("");
+  Xml.replace(Xml.find("<Platform value=\"Win32\">True</Platform>"), 39,
+              "<Platform value=\"Win32\" PlatformSDK=\"first\">True</Platform>"
+              "<Platform value=\"Win32\" PlatformSDK=\"second\">False</Platform>");
+  TTestProject P("/p/app.vproj", Xml);
+  P.Load();
+  EXPECT_EQ(P.Configs.GetSupportedPlatforms(), (std::vector<std::string>{"Linux64", "Win32"}));
+  EXPECT_TRUE(P.Configs.GetPlatformEnabled("Win32"));
+  EXPECT_EQ(P.Configs.GetPlatformSDK("Win32"), "first");
+  std::string Saved = P.Save();
+  EXPECT_EQ(Occurrences(Saved, "<Platform value=\"Win32\""), 1u);
+  EXPECT_NE(Saved.find("<Platform value=\"Win32\" PlatformSDK=\"first\">True</Platform>"), std::string::npos);
+}
+
 TEST(HandWrittenProjects, ALongChainOfConfigurations) {
   // Written child first, so that every parent is met after its child; each adds to the list
   // of its parent.
