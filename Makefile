@@ -10,7 +10,7 @@ PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 override CMAKE_FLAGS += -DNXS_WERROR=ON
 
-.PHONY: all deps configure build demo test test-fast test-asan fuzz bench tsan memcheck install clean
+.PHONY: all deps configure build demo test test-fast test-asan fuzz fuzz-long bench tsan memcheck install clean
 
 all: build
 
@@ -53,6 +53,17 @@ fuzz: deps
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) && \
 	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
+
+# The fuzz targets for ten minutes each, one after the other (not part of `make test`); what
+# they find is kept under $(FUZZ_BUILD)/fuzz-long/ for adding to tests/fuzz/corpus.
+fuzz-long: deps
+	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
+	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
+	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-600} NXS_FUZZ_KEEP=$(FUZZ_BUILD)/fuzz-long \
+	    bash scripts/fuzz.sh $(FUZZ_BUILD); \
+	else echo "fuzz-long: clang with libFuzzer not found, fuzz targets skipped"; fi
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)

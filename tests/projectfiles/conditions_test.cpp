@@ -46,7 +46,13 @@ TEST(ConfigurationConditions, SpellingVariations) {
 
 TEST(ConfigurationConditions, OtherConditionsAreNotConfigurations) {
   for (const char* C : {"", "'$(Configuration)'=='Debug'", "Exists('a.optset')", "'$(X)'=='1' and '$(Y)'!=''",
-                        "'$(Config)'==''", "((", "'unterminated", "$(X) = 'a'", "a ! b ~"})
+                        "'$(Config)'==''", "((", "'unterminated", "$(X) = 'a'", "a ! b ~",
+                        // a test beside those of the kind, or joined otherwise: not ours to rewrite
+                        "'$(Cfg_1)'!='' And '$(File1)'!='' And '$(FileToCompile)'=='a.pas'",
+                        "'$(Cfg_1)'!='' Or '$(FileToCompile)'=='a.pas'",
+                        "'$(Config)'=='Debug' or '$(Cfg_1)'!='' or '$(X)'=='1'",
+                        "'$(Config)'=='Debug' and '$(Cfg_1)'!=''", "!('$(Cfg_1)'!='')",
+                        "'$(Config)'=='Debug' And '$(Platform)'=='Win32' And '$(X)'==''"})
     EXPECT_EQ(TConfigurationConditionParser::Parse(C).Kind, ckOther) << C;
 }
 
