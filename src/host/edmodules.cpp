@@ -42,7 +42,9 @@ TEdModules::~TEdModules() {
 }
 
 void TEdModules::Finish() {
-  if (!FClosedAny) return;
+  // Files closed here join the stored list; files opened here leave it.
+  TClosedFileList& L = ClosedFiles().ClosedFileList();
+  if (L.Closed().empty() && L.Removed().empty()) return;
   TSettingsIniFile Ini(SettingsStore());
   ClosedFiles().StoreClosedHistory(Ini, true);
 }
@@ -101,7 +103,6 @@ bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
     TSourceModule& M = Current();
     if (!M.Save(false, false)) return true;  // cancelled: the module stays open
     if (!M.Close(true)) return true;
-    FClosedAny = true;
     FCurrent = nullptr;
     if (ModuleList().Count()) MakeCurrent(dynamic_cast<TSourceModule*>(ModuleList().Item(0)));
   } else if (Word == "Rename") {
