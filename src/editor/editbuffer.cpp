@@ -3,6 +3,7 @@
 #include "editor/editbuffer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <map>
 
@@ -76,6 +77,33 @@ bool Utf8ToLatin1(std::string_view Data, std::string& Out) {
     Data.remove_prefix(static_cast<size_t>(Len));
   }
   return true;
+}
+
+// How a file's bytes are read and written again. A file that is not UTF-8 is 8-bit text: read
+// as raw bytes, a character typed into it would be written in UTF-8 among bytes of another
+// code page. Plain ASCII fits either, so the buffer keeps the form it had.
+std::string ChooseFileFilter(std::string_view Data, const std::string& Current) {
+  if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
+  bool HighBytes = false;
+  while (!Data.empty()) {
+    // Source text is mostly ASCII: step over it eight bytes at a time.
+    uint64_t Word;
+    if (Data.size() >= sizeof Word) {
+      std::memcpy(&Word, Data.data(), sizeof Word);
+      if ((Word & 0x8080808080808080ull) == 0) {
+        Data.remove_prefix(sizeof Word);
+        continue;
+      }
+    }
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Data, Ch, Valid);
+    if (!Valid) return FilterANSI;
+    HighBytes = HighBytes || Len > 1;
+    Data.remove_prefix(static_cast<size_t>(Len));
+  }
+  if (HighBytes || Current.empty()) return FilterUTF8;
+  return Current;
 }
 
 std::vector<TPairDesc>& PairStorage(TEditBuffer* B) {
@@ -190,6 +218,7 @@ void TEditBuffer::InitEditorBuffer(bool Load) {
   FCPULines->Attach();
   FErrorLine = std::make_unique<TEdTracker>(this);
   FErrorLine->Attach();
+  FEditorLineMarks = std::make_unique<TEditorLineMarks>(this);
 }
 
 void TEditBuffer::ApplySourceOptions() {
@@ -205,6 +234,7 @@ void TEditBuffer::ApplySourceOptions() {
     FEkView.Editor->NPairs = static_cast<uint16_t>(Pairs.size());
   }
   SetUndoLimit(&FEkView, static_cast<uint32_t>(std::max(0, Ed.UndoLimit)));
+  SetBlockIndent(&FEkView, O.BlockIndent);
   std::vector<int> Stops;
   if (ParseTabStops(O.TabStops, Stops)) {
     TTabRack Rack{};
@@ -230,6 +260,7 @@ TEditBuffer::~TEditBuffer() {
   FBreakListTable.reset();
   FCPULines.reset();
   FErrorLine.reset();
+  FEditorLineMarks.reset();
   if (FKernelReady) KillEditor(&FEkView);
   FModifiedUndoList.clear();
   PairStorage(this).clear();
@@ -248,6 +279,14 @@ TEditBuffer* TEditBuffer::FromKernelBuffer(PEditorBuffer Buffer) {
   for (TEditBuffer* B : Registry())
     if (B->KernelBuffer() == Buffer) return B;
   return nullptr;
+}
+
+std::vector<std::shared_ptr<TEditBuffer>> TEditBuffer::AllBuffers() {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  std::vector<std::shared_ptr<TEditBuffer>> Out;
+  for (TEditBuffer* B : Registry())
+    if (auto P = B->weak_from_this().lock()) Out.push_back(std::move(P));
+  return Out;
 }
 
 bool GetOpenBufferText(const std::string& FileName, std::string& Text) {
@@ -273,14 +312,19 @@ void TEditBuffer::SetFileSystem(std::shared_ptr<IFileSystem> FS) { FFileSystem =
 void TEditBuffer::StampFileAge() { FFileAge = UnixToFileDate(std::time(nullptr)); }
 
 void TEditBuffer::LoadFile() {
-  SetReadOnly(false);
+  // Read first: a file that cannot be read leaves the buffer as it was, its lock included.
   IFileSystem& FS = FileSystem();
   const std::string Data = FS.ReadFile(FFileName);
   const TFileInfo Info = FS.Stat(FFileName);
+  SetReadOnly(false);
   FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
   FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
-  FFileFilter = FilterUTF8;
-  ReadFromStreamUTF8(Data);
+  FFileFilter = ChooseFileFilter(Data, FFileFilter);
+  if (SameText(FFileFilter, FilterANSI)) {
+    ReadFromStreamAnsi(Data);
+  } else {
+    ReadFromStreamUTF8(Data);
+  }
   FFileAge = FDiskAge;
   GetSourceEditable();
 }
@@ -452,10 +496,8 @@ bool TEditBuffer::QueryIsEditable() {
 bool TEditBuffer::GetSourceEditable() {
   const TFileInfo Info = FileSystem().Stat(FFileName);
   FSourceEditable = QueryIsEditable() && !(Info.Exists && Info.ReadOnly);
-  if (!FSourceEditable) {
-    FFileReadOnly = true;
-    SetReadOnly(true);
-  }
+  FFileReadOnly = !FSourceEditable;
+  if (!FSourceEditable) SetReadOnly(true);
   return FSourceEditable;
 }
 
@@ -493,7 +535,7 @@ void TEditBuffer::RefreshViews() {
   }
 }
 
-void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
+void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
   if (Modes & smFrozenLine) {
     for (TEditView* V : FViewList) GotoFrozenLine(V->EkView(), Line);
     return;
@@ -503,12 +545,12 @@ void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
   if (Modes & smExecutionPoint) SetCPULine(Line);
 }
 
-void TEditBuffer::ShowText(int32_t Line, int16_t Col, int32_t Length, TShowModes Modes) {
+void TEditBuffer::ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes) {
   ShowLineCol(Line, Col, Modes);
   if (FViewList.empty() || Length <= 0) return;
   PEkView V = FViewList.front()->EkView();
   const TCharPos Start = ConvertPos(V, TEdPos{Col, Line});
-  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int16_t>(Start.Index + Length), Line});
+  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int32_t>(Start.Index + Length), Line});
 }
 
 // -- Markers ----------------------------------------------------------------------------------

@@ -2,7 +2,6 @@
 // its own kernel view: its own cursor and scroll position on the shared text.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,13 +27,6 @@ class TCustomEditView {
 
 // One section of a desktop file: the view state keys and their values.
 using TViewState = std::map<std::string, std::string>;
-
-// The folded-region text of a view ("Elisions"), printed and restored by the folding code.
-struct TViewElisionHooks {
-  std::function<std::string(PEkView)> Print;
-  std::function<void(PEkView, const std::string&)> Insert;
-};
-void SetViewElisionHooks(TViewElisionHooks Hooks);
 
 class TEditView : public TCustomEditView {
  public:
@@ -83,9 +75,9 @@ class TEditView : public TCustomEditView {
 
   std::string FDefaultEditViewName;
   TEdPos FSavedCursor{1, 1};
-  int16_t FSavedSplitCol = 0;
+  int32_t FSavedSplitCol = 0;
   int32_t FSavedWinTop = 1;
-  int16_t FSavedWinLeft = 1;
+  int32_t FSavedWinLeft = 1;
   bool FLineTooLong = false;
 
  private:

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "editor/briefexpr.h"
+#include "editor/charwidth.h"
 #include "editor/edoptions.h"
 #include "editor/ekinit.h"
 #include "editor/resstrings.h"
@@ -333,9 +334,51 @@ uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& Stat
   return EvalOne(View, ekReplace, TReplaceArgs{&State, Text.data(), static_cast<uint32_t>(Text.size())});
 }
 
+int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern, std::string_view Replacement,
+                   TSearchResult* Result) {
+  const std::string P = KernelPattern(Pattern, Brief);
+  // Every replacement undoes as one step of its own.
+  EndMac(View);
+  int32_t Count = 0;
+  TEkScript S;
+  S.Add(ekDropMatch);
+  S.Add(ekStartUndoGroup);
+  const size_t At = S.Add(ekReplaceAll, TReplaceAllArgs{Flags.Bits(), P.data(), static_cast<uint32_t>(P.size()), Replacement.data(),
+                                                        static_cast<uint32_t>(Replacement.size()), &Count});
+  S.Add(ekFixScreenPos);
+  S.EndMacroStep();
+  EvalScript(View, S);
+  const uint8_t Status = S.Result(At);
+  if (Result) *Result = static_cast<TSearchResult>(Status == erNotFound ? uint8_t{SearchOk} : Status);
+  return Count;
+}
+
+int32_t MatchCharLength(PEkView View, const TEkSearchState& State) {
+  if (!State.Found || State.MatchLength <= 0) return 0;
+  const int32_t Offset = ConvertCharPosToPos(View, State.MatchPos);
+  if (Offset < 0) return 0;
+  TEdFile F{};
+  OpenReadFile(View, F);
+  std::string Bytes(static_cast<size_t>(State.MatchLength), '\0');
+  if (SeekTo(View, F, static_cast<uint32_t>(Offset)))
+    Bytes.resize(ReadChars(View, F, Bytes.data(), static_cast<uint32_t>(Bytes.size())));
+  else
+    Bytes.clear();
+  CloseReadFile(View, F);
+  int32_t N = 0;
+  std::string_view Rest = Bytes;
+  while (!Rest.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    Rest.remove_prefix(static_cast<size_t>(DecodeUtf8(Rest, Ch, Valid)));
+    ++N;
+  }
+  return N;
+}
+
 // -- Cursor -----------------------------------------------------------------------------------
 
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion, bool UnElide, bool DropMatch) {
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion, bool UnElide, bool DropMatch) {
   SetupUndoGroup(Motion ? ugGroupWithMotion : ugGroupDefault, View);
   TEkScript S;
   if (DropMatch) S.Add(ekDropMatch);
@@ -533,8 +576,9 @@ std::string GetLineText(PEkView View, int32_t Line) {
   std::string Text(256, '\0');
   uint32_t Length = 0;
   for (;;) {
-    if (EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length}) != 0)
-      return {};
+    // "Too long" is no failure: the length is known and the next try has room.
+    const uint8_t Status = EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length});
+    if (Status != 0 && Status != erTooLong) return {};
     if (Length <= Text.size()) break;
     Text.resize(Length);
   }
@@ -593,6 +637,10 @@ TTabRack GetTabRack(PEkView View) {
 
 void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value) { EvalOne(View, ekSetModes, TModesArgs{Mask, Value}); }
 
+void SetBlockIndent(PEkView View, int Columns) {
+  if (Columns > 0) EvalOne(View, ekSetBlockIndent, TBlockIndentArgs{static_cast<uint16_t>(std::min(Columns, 0xFFFF))});
+}
+
 void AttachTrackTable(PEkView View, void* Table, uint16_t ElementSize, TEkTrackProc Proc, void* Context) {
   // Character indices count from 0 here as everywhere in TCharPos; lines from 1, and a
   // deleted line's entry gets line 0 (free).
@@ -624,18 +672,28 @@ void FreezeBuffer(PEkView View, bool Freeze) { EvalOne(View, Freeze ? ekFreezeBu
 // -- Transfer ---------------------------------------------------------------------------------
 
 void ReadFromStream(PEkView View, const std::function<int32_t(char*, int32_t)>& Reader) {
+  // The kernel empties the text before it reads: a stream that fails half way would leave
+  // nothing of the old text and only part of the new. So the stream is read whole first.
+  std::string Text;
+  char Chunk[1 << 16];
   TFnReader Context{&Reader};
-  TEkScript S;
-  const size_t At = S.Add(ekReadBuffer, TReadBufferArgs{&TFnReader::Read, &Context});
-  S.Add(ekResetFrozenLines);
-  S.End();
-  EvalScript(View, S);
-  if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
+  for (;;) {
+    const int32_t N = TFnReader::Read(&Context, Chunk, static_cast<int32_t>(sizeof Chunk));
+    if (N < 0 || N > static_cast<int32_t>(sizeof Chunk)) throw EEditorError(res::SCannotLoadFile);
+    if (N == 0) break;
+    Text.append(Chunk, static_cast<size_t>(N));
+  }
+  ReadFromText(View, Text);
 }
 
 void ReadFromText(PEkView View, std::string_view Text) {
   TTextReader Reader{Text};
-  ReadFromStream(View, [&Reader](char* Buffer, int32_t Count) { return TTextReader::Read(&Reader, Buffer, Count); });
+  TEkScript S;
+  const size_t At = S.Add(ekReadBuffer, TReadBufferArgs{&TTextReader::Read, &Reader});
+  S.Add(ekResetFrozenLines);
+  S.End();
+  EvalScript(View, S);
+  if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
 }
 
 bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds) {
@@ -673,6 +731,102 @@ void FixCursor(PEkView View) { EvalOne(View, ekFixCursorPos); }
 void CenterFixEd(PEkView View) { EvalOne(View, ekCenterFixScreenPos); }
 void StartPlayback(PEkView View) { EvalOne(View, ekStartPlayback, ekEndMacroStep); }
 void StopPlayback(PEkView View) { EvalOne(View, ekStopPlayback, ekEndMacroStep); }
+
+// -- Folded regions ---------------------------------------------------------------------------
+
+bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description) {
+  const int32_t Lines = TotalLinesInBuffer(View);
+  auto LineOk = [Lines](int32_t L) { return L >= 1 && L <= Lines; };
+  if (!LineOk(Start.LineNum) || !LineOk(End.LineNum)) return false;
+  if (End.LineNum < Start.LineNum || (End.LineNum == Start.LineNum && End.Index <= Start.Index)) return false;
+  TElision E{};
+  E.Range.ElisionStart = Start;
+  E.Range.ElisionEnd = End;
+  E.Range.NumLines = End.LineNum - Start.LineNum + 1;
+  E.Context.State = Fold ? 4 : 0;
+  E.Description.DescLen = static_cast<int32_t>(Description.size());
+  E.Description.BlockDesc = const_cast<char*>(Description.data());  // read, never written
+  return EvalOne(View, ekElisionBlock, TElisionBlockArgs{E, ebAdd, nullptr}) == 0;
+}
+
+std::string PrintElisions(PEkView View) {
+  TElisionArray Array{};
+  Array.All = 1;
+  if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFolded, TElisionRange{}, &Array}) != 0) return {};
+  std::string Out;
+  for (int32_t I = 0; I < Array.NumElisions; ++I) {
+    TElision E;
+    std::memcpy(&E, reinterpret_cast<const uint8_t*>(Array.ElisionVec) + static_cast<size_t>(I) * sizeof E, sizeof E);
+    std::string Quoted = "'";
+    for (int32_t J = 0; J < E.Description.DescLen; ++J) {
+      const char C = E.Description.BlockDesc[J];
+      if (C != '\0' && std::strchr("'()\\{}", C)) Quoted += '\\';
+      Quoted += C;
+    }
+    Quoted += '\'';
+    Out += "{{" + std::to_string(E.Range.ElisionStart.LineNum) + "," + std::to_string(E.Range.ElisionStart.Index) +
+           "},{" + std::to_string(E.Range.ElisionEnd.LineNum) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" +
+           Quoted + "}}";
+  }
+  EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, TElisionRange{}, &Array});
+  return Out;
+}
+
+namespace {
+
+// Reads the saved form entry by entry: "{{sl,si},{el,ei},{'description'}}".
+class TElisionScanner {
+ public:
+  explicit TElisionScanner(std::string_view Text) : FText(Text) {}
+  bool Next(TCharPos& Start, TCharPos& End, std::string& Description) {
+    const size_t At = FText.find("{{", FPos);
+    if (At == std::string_view::npos) return false;
+    FPos = At + 2;
+    Start.LineNum = Number();
+    Start.Index = Number();
+    End.LineNum = Number();
+    End.Index = Number();
+    Description.clear();
+    while (FPos < FText.size() && FText[FPos] != '\'' && FText[FPos] != '{' && FText[FPos] != '}') ++FPos;
+    if (FPos < FText.size() && FText[FPos] == '{') ++FPos;
+    if (FPos < FText.size() && FText[FPos] == '\'') {
+      for (++FPos; FPos < FText.size() && FText[FPos] != '\''; ++FPos) {
+        if (FText[FPos] == '\\' && FPos + 1 < FText.size()) ++FPos;
+        Description += FText[FPos];
+      }
+      ++FPos;
+    }
+    return true;
+  }
+
+ private:
+  // A number up to the next "," or "}"; one that does not read is 0.
+  int32_t Number() {
+    while (FPos < FText.size() && FText[FPos] == '{') ++FPos;
+    const size_t From = FPos;
+    while (FPos < FText.size() && FText[FPos] != ',' && FText[FPos] != '}') ++FPos;
+    const std::string Word(FText.substr(From, FPos - From));
+    while (FPos < FText.size() && (FText[FPos] == ',' || FText[FPos] == '}')) {
+      ++FPos;
+      if (FText[FPos - 1] == ',') break;
+    }
+    char* EndPtr = nullptr;
+    const long V = std::strtol(Word.c_str(), &EndPtr, 10);
+    if (Word.empty() || *EndPtr != '\0' || V < INT32_MIN || V > INT32_MAX) return 0;
+    return static_cast<int32_t>(V);
+  }
+  std::string_view FText;
+  size_t FPos = 0;
+};
+
+}  // namespace
+
+void InsertSavedElisions(PEkView View, std::string_view Text) {
+  TElisionScanner Scanner(Text);
+  TCharPos Start{}, End{};
+  std::string Description;
+  while (Scanner.Next(Start, End, Description)) AddElisionBlock(View, Start, End, true, Description);
+}
 
 // -- Clipboard --------------------------------------------------------------------------------
 

@@ -67,9 +67,19 @@ bool SearchAgain(PEkView View, TEkSearchState& State);
 void EndSearch(PEkView View, TEkSearchState& State);
 // Replaces the current match; the status (0 when replaced).
 uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& State);
+// Replaces every match as one undo step and gives their number: from the cursor to the end of
+// the scope (the shown block, else the text), or from its start up to the cursor searching
+// backward; the whole scope with sfWrapAround. Matches are found in one pass as byte offsets
+// before anything changes, so the time is linear in the text and the matches, and what a
+// replacement makes is never matched again. Result gets the kernel's status.
+int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern, std::string_view Replacement,
+                   TSearchResult* Result = nullptr);
+// The length in characters (code points; a byte that is not UTF-8 counts as one) of the match
+// that State holds.
+int32_t MatchCharLength(PEkView View, const TEkSearchState& State);
 
 // Cursor.
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion = true, bool UnElide = true,
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion = true, bool UnElide = true,
                  bool DropMatch = true);
 void GotoCharPos(PEkView View, TCharPos Pos, bool UnElide = true);
 void CursorUp(PEkView View);
@@ -137,6 +147,8 @@ uint8_t GetSyntaxHilighter(PEkView View);
 void SetTabRack(PEkView View, const TTabRack& Rack);
 TTabRack GetTabRack(PEkView View);
 void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value);
+// The columns IndentBlock shifts by without a count (the "Block Indent" option).
+void SetBlockIndent(PEkView View, int Columns);
 
 // Track tables: the kernel moves the TCharPos at the head of each element with the text and
 // calls Proc after a script that moved any.
@@ -172,6 +184,18 @@ void FixCursor(PEkView View);
 void CenterFixEd(PEkView View);
 void StartPlayback(PEkView View);
 void StopPlayback(PEkView View);
+
+// Folded regions ("elisions"). A block runs from Start to End (lines from 1, indices from 0);
+// one whose lines lie outside the text or whose end does not follow its start is refused
+// (false).
+bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description);
+// The folded blocks as a view saves them: "{{%d,%d},{%d,%d},{%s}}" per block with start line
+// and index, end line and index and the description in single quotes, in which "'", "(", ")",
+// "\", "{" and "}" carry a backslash.
+std::string PrintElisions(PEkView View);
+// Folds again the blocks of a saved text; a bad number reads as 0, and a block outside the
+// text is left out.
+void InsertSavedElisions(PEkView View, std::string_view Text);
 
 // The clipboard of the process (the host's clipboard is not reached from here).
 void ClipCopy(PEkView View);

@@ -2,11 +2,15 @@
 // gutter and answer hints and clicks there.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace nxs {
+
+class TEditBuffer;
+class TEdTracker;
 
 class TCustomEditorLineMark {
  public:
@@ -33,7 +37,11 @@ using PEditorLineMark = std::shared_ptr<TCustomEditorLineMark>;
 
 class TEditorLineMarks {
  public:
-  TEditorLineMarks() = default;
+  TEditorLineMarks();
+  // The marks of a buffer's lines move with the text: a line inserted above moves them down,
+  // a deleted line takes its marks along, and two lines joined into one keep the marks of both.
+  explicit TEditorLineMarks(TEditBuffer* Buffer);
+  ~TEditorLineMarks();
   TEditorLineMarks(const TEditorLineMarks&) = delete;  // the line cache points into the list
   TEditorLineMarks& operator=(const TEditorLineMarks&) = delete;
 
@@ -50,19 +58,27 @@ class TEditorLineMarks {
   // Drops the entry at Index with all its marks.
   void DeleteItem(int Index);
   // Lines that carry marks, in ascending order.
-  std::vector<int> Lines() const;
+  std::vector<int> Lines();
   void Clear();
 
  private:
   struct TLineEntry {
     int Line = 0;
     std::vector<PEditorLineMark> Marks;
+    uint32_t Id = 0;  // the entry's data in the tracker
   };
   TLineEntry* Entry(int Line);
+  void LineMoved(int32_t NewLine, uint32_t Id);
+  // Puts moved entries back in order: deleted lines go, lines that met are merged.
+  void Settle();
+  void Untrack(const TLineEntry& E);
 
   // Sorted by line, so that Find can bisect.
   std::vector<std::unique_ptr<TLineEntry>> FMarkCache;
   TLineEntry* FLineCache = nullptr;
+  std::unique_ptr<TEdTracker> FTracker;
+  uint32_t FNextId = 1;
+  bool FMoved = false;
 };
 
 }  // namespace nxs

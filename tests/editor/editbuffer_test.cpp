@@ -1,14 +1,10 @@
 // Edit buffers on the real kernel: exact round trips, the modified state across saves and
-// undo, tracked lines under edits, blocks, search, writers and the facade's limits.
+// undo, reads from another thread, search and the facade's limits.
 #include "editor/editbuffer.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "editor/edkrnl.h"
@@ -16,43 +12,14 @@
 #include "editor/editstream.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
+#include "edfixture.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
 
-namespace fs = std::filesystem;
-
-class EditBufferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Dir = fs::path(NXS_TEST_TMP) / ("editbuffer-" + std::to_string(::getpid()) + "-" +
-                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-  std::string Write(const std::string& Name, const std::string& Data) {
-    const std::string P = (Dir / Name).string();
-    std::ofstream(P, std::ios::binary) << Data;
-    return P;
-  }
-  static std::string Read(const std::string& P) {
-    std::ifstream In(P, std::ios::binary);
-    std::stringstream S;
-    S << In.rdbuf();
-    return S.str();
-  }
-  fs::path Dir;
-};
-
-// Empty when the texts are the same, else where they first differ with a little of each:
-// whole texts with a line of 100,000 characters make unreadable messages.
-std::string Difference(const std::string& A, const std::string& B) {
-  if (A == B) return "";
-  const size_t At = static_cast<size_t>(std::mismatch(A.begin(), A.begin() + static_cast<std::ptrdiff_t>(std::min(A.size(), B.size())), B.begin()).first - A.begin());
-  const size_t From = At < 8 ? 0 : At - 8;
-  return "sizes " + std::to_string(A.size()) + " and " + std::to_string(B.size()) + ", first difference at " +
-         std::to_string(At) + ": [" + A.substr(From, 24) + "] and [" + B.substr(From, 24) + "]";
-}
+class EditBufferTest : public test::EditorFiles {};
+using test::Difference;
 
 const std::string Mixed = "\xEF\xBB\xBF" "one\r\n\ttab\there\n\xE6\x97\xA5 e\xCC\x81 \xF0\x9F\x98\x80\r" +
                           std::string(100000, 'x') + "\r\nlast";
@@ -128,6 +95,29 @@ TEST_F(EditBufferTest, UndoPastTheSavePointIsModifiedAndRedoIsNot) {
   EXPECT_FALSE(B->GetEditorState().UndoAvailable);
 }
 
+class TCountingOwner : public IEditBufferOwner {
+ public:
+  void SourceModified(TEditBuffer&) override { ++Told; }
+  int Told = 0;
+};
+
+TEST_F(EditBufferTest, TheModuleHearsOfUndoAndRedoAcrossTheSavePoint) {
+  TCountingOwner Owner;
+  auto B = TEditBuffer::Create(Write("owned.txt", "abc\n"), true, nullptr, &Owner);
+  auto V = B->OpenNewView();
+  InsertString(V->EkView(), "x");
+  EXPECT_EQ(Owner.Told, 1);
+  B->SaveFile();
+  Owner.Told = 0;
+  Undo(V->EkView());
+  EXPECT_TRUE(B->GetIsModified());
+  EXPECT_EQ(Owner.Told, 1);
+  Redo(V->EkView());
+  EXPECT_FALSE(B->GetIsModified());
+  InsertString(V->EkView(), "y");
+  EXPECT_EQ(Owner.Told, 2);
+}
+
 TEST_F(EditBufferTest, UndoingEveryEditAfterLoadingIsUnmodified) {
   auto B = TEditBuffer::Create(Write("b.txt", "line\n"), true);
   auto V = B->OpenNewView();
@@ -138,26 +128,6 @@ TEST_F(EditBufferTest, UndoingEveryEditAfterLoadingIsUnmodified) {
   Undo(V->EkView());
   EXPECT_EQ(B->SavedText(), "line\n");
   EXPECT_FALSE(B->GetIsModified());
-}
-
-TEST_F(EditBufferTest, BreakpointLinesFollowInsertsAndDeletesAboveInsideAndBelow) {
-  auto B = TEditBuffer::Create(Write("c.txt", "1\n2\n3\n4\n5\n"), true);
-  auto V = B->OpenNewView();
-  B->SetBreakMarks({3});
-  GotoLineCol(V->EkView(), 1, 1);
-  InsertString(V->EkView(), "new\r");  // a line above
-  B->BreakListTable().TableChanged();
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 6, 1);
-  InsertString(V->EkView(), "below\r");  // below: no move
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 4, 2);
-  InsertString(V->EkView(), "in");  // inside the line
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{4});
-  GotoLineCol(V->EkView(), 1, 1);
-  MarkCurrentLine(V->EkView());
-  DeleteBlock(V->EkView());  // the line above goes
-  EXPECT_EQ(B->BreakMarks(), std::vector<int32_t>{3});
 }
 
 TEST_F(EditBufferTest, AnotherThreadReadsWholeEditsWhileTheTextChanges) {
@@ -201,20 +171,6 @@ TEST_F(EditBufferTest, AnotherThreadReadsWholeEditsWhileTheTextChanges) {
   EXPECT_EQ(Other->SavedText(), std::string(200, 'y') + "x\n");
 }
 
-TEST_F(EditBufferTest, ColumnBlockCopiesARectangle) {
-  auto B = TEditBuffer::Create(Write("d.txt", "abcd\nefgh\nijkl\n"), true);
-  auto V = B->OpenNewView();
-  SetBlockType(V->EkView(), btColumn);
-  SetMarkedRange(V->EkView(), false, false, TCharPos{1, 1}, TCharPos{3, 2});
-  UnHideBlock(V->EkView());
-  std::string Block;
-  ASSERT_TRUE(WriteBlockToStream(V->EkView(), Block));
-  EXPECT_EQ(Block.substr(0, 2), "bc");
-  EXPECT_NE(Block.find("fg"), std::string::npos);
-  DeleteBlock(V->EkView());
-  EXPECT_EQ(B->SavedText(), "ad\neh\nijkl\n");
-}
-
 TEST_F(EditBufferTest, SearchEdgeCases) {
   auto B = TEditBuffer::Create(Write("e.txt", "Foo foo food\nbar\n"), true);
   auto V = B->OpenNewView();
@@ -232,67 +188,14 @@ TEST_F(EditBufferTest, SearchEdgeCases) {
   EXPECT_EQ(+S.MatchPos.LineNum, 1);
 }
 
-TEST_F(EditBufferTest, WritersPatchByOriginalOffsetsAndRespectReadOnly) {
-  auto B = TEditBuffer::Create(Write("f.txt", "hello world\n"), true);
-  {
-    auto W = B->CreateUndoableWriter();
-    W->CopyTo(6);
-    W->DeleteTo(11);
-    W->Insert("there");
-  }
-  EXPECT_EQ(B->SavedText(), "hello there\n");
-  EXPECT_TRUE(B->GetIsModified());
-  B->SetReadOnly(true);
-  auto W = B->CreateWriter();
-  W->Insert("");  // nothing to insert: no check
-  try {
-    W->Insert("x");
-    FAIL() << "expected an error";
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "The edit buffer of '" + B->FileName() + "' is marked read-only");
-  }
-}
-
-TEST_F(EditBufferTest, OpenBufferTextAndViewStateBookmarks) {
-  const std::string File = Write("g.txt", "a\nb\nc\n");
-  auto B = TEditBuffer::Create(File, true);
-  auto V = B->OpenNewView();
-  std::string Text;
-  EXPECT_TRUE(GetOpenBufferText(File, Text));
-  EXPECT_EQ(Text, "a\nb\nc\n");
-  EXPECT_FALSE(GetOpenBufferText(File + ".other", Text));
-  GotoLineCol(V->EkView(), 2, 1);
-  EXPECT_TRUE(V->BookmarkRecord(1, false));
-  EXPECT_EQ(V->BookmarksString(), "{1,2,0}");
-  EXPECT_FALSE(V->BookmarkRecord(1, true));  // toggled off
-  EXPECT_EQ(V->BookmarksString(), "");
-  TViewState State;
-  V->SaveViewState(State);
-  EXPECT_EQ(State["CursorY"], "2");
-  EXPECT_EQ(State["Module"], File);
-}
-
 TEST_F(EditBufferTest, FacadeRangesAndMissingFileAges) {
   auto B = TEditBuffer::Create((Dir / "never.txt").string(), false);
-  try {
-    B->EditSource().SetRightMargin(5000);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "RightMargin must be an integer between 0 and 4095");
-  }
-  try {
-    B->EditSource().SetLeftGutterWidth(-1);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "Left Gutter Width must be an integer between 0 and 4095");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetRightMargin(5000); }),
+            "RightMargin must be an integer between 0 and 4095");
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetLeftGutterWidth(-1); }),
+            "Left Gutter Width must be an integer between 0 and 4095");
   EXPECT_FALSE(B->CheckFileDate());  // no file: never a change
-  try {
-    B->GetLine(5);
-    FAIL();
-  } catch (const EEditorError& E) {
-    EXPECT_EQ(E.Message(), "Editor line index out of bounds");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->GetLine(5); }), "Editor line index out of bounds");
 }
 
 }  // namespace

@@ -1,20 +1,11 @@
-// A stand-in kernel for the command-layer tests: records every script it is given and
-// answers the few operations the tests need.
+// A stand-in kernel library for the start-up tests: it starts, makes views on one buffer
+// record and accepts every script, so that what the start-up layer does around the kernel
+// (counting, locking, the modified event) shows on its own.
 #pragma once
-
-#include <cstdint>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "editor/ekinit.h"
 
 namespace nxs::test {
-
-struct TRecordedCommand {
-  uint8_t Op;
-  std::vector<uint8_t> Args;
-};
 
 struct TFakeKernel {
   static TFakeKernel& Get();
@@ -22,21 +13,8 @@ struct TFakeKernel {
   void Start();
   void Stop();
 
-  std::vector<std::vector<TRecordedCommand>> Scripts;
-  uint8_t UndoGroup = ugGroupWithNone;
-  uint8_t GroupStarted = 0;
-  uint32_t UndoLimit = 100;
-  std::vector<uint32_t> LimitsSet;
-  uint8_t StatusForOp[256] = {};
   TEditorBuffer Buffer{};
-  void* TrackTable = nullptr;  // the last table attached
-  TEkTrackProc TrackProc = nullptr;
-  void* TrackContext = nullptr;
   TEkInstance Instance{};
-
-  // Operation codes of script N, end commands included.
-  std::vector<uint8_t> Ops(size_t N) const;
-  std::vector<uint8_t> AllOps() const;
 };
 
 }  // namespace nxs::test
