@@ -23,9 +23,15 @@ int RunPlatformsCommand(const TArgs& Args);  // registered platforms
 int RunOptionsCommand(const TArgs& Args);    // environment options
 int RunHistoryCommand(const TArgs& Args);    // backups, closed files, favourites
 int RunEdCommand(const TArgs& Args);         // scripted editing
+int RunGroupCommand(const TArgs& Args);      // project groups
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 int RunProjectNew(const TArgs& Args);
+// "nxs project add|remove|rename|tree", the project's files as a module (projfilecmds.cpp).
+int RunProjectAdd(const TArgs& Args);
+int RunProjectRemove(const TArgs& Args);
+int RunProjectRename(const TArgs& Args);
+int RunProjectTree(const TArgs& Args);
 
 const std::vector<TCommandGroup>& CommandGroups();
 

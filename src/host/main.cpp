@@ -22,6 +22,7 @@ const std::vector<TCommandGroup>& CommandGroups() {
       {"options", "show and change environment options", RunOptionsCommand},
       {"history", "file backups, closed files and favourites", RunHistoryCommand},
       {"ed", "edit a file with a command script", RunEdCommand},
+      {"group", "make, change and show project groups", RunGroupCommand},
   };
   return Groups;
 }

@@ -48,6 +48,10 @@ constexpr TSubcommand Subcommands[] = {
     {"format", RunProjectFormat},
     {"show", RunProjectShow},
     {"new", RunProjectNew},
+    {"add", RunProjectAdd},
+    {"remove", RunProjectRemove},
+    {"rename", RunProjectRename},
+    {"tree", RunProjectTree},
 };
 
 }  // namespace

@@ -1,0 +1,175 @@
+// nxs group: make, change and show project groups. Each subcommand is one entry of the table
+// in RunGroupCommand; every change saves the group in the format of its file.
+#include <cstdio>
+
+#include "host/cmdline.h"
+#include "host/commands.h"
+#include "host/projectsession.h"
+#include "projects/project.h"
+#include "projects/projectgroup.h"
+#include "projects/resstrings.h"
+#include "shared/format.h"
+#include "shared/filenames.h"
+#include "shared/text.h"
+
+namespace nxs::host {
+
+namespace {
+
+int RunGroupNew(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 1, 1, "nxs group new FILE",
+                   "Writes an empty project group. FILE.nxsgroup writes the legacy format.");
+  TProjectSession Session;
+  TProjectGroup* Group = TProjectGroup::NewGroup(Cmd[0]);
+  Group->Save(false, true);
+  return 0;
+}
+
+int RunGroupAdd(const TArgs& Args) {
+  TCommandLine Cmd(Args, {{"--new", true}, {"--personality", true}}, 1, SIZE_MAX,
+                   "nxs group add FILE PROJECT... [--new NAME --personality P]",
+                   "Adds existing project files to the end of the build order; --new makes a project\n"
+                   "NAME beside the group first and adds it too.");
+  if (Cmd.Has("--new") != Cmd.Has("--personality")) Cmd.Fail("--new and --personality go together");
+  if (Cmd.Positional().size() < 2 && !Cmd.Has("--new")) Cmd.Fail("missing arguments");
+  std::vector<std::string> Files(Cmd.Positional().begin() + 1, Cmd.Positional().end());
+  if (Cmd.Has("--new")) {
+    const std::string Personality = Cmd.Get("--personality");
+    const std::string Ext = SameText(Personality, "Kestrel.Personality") ? ".kzproj" : ".vproj";
+    const std::string File = ExtractFilePath(ExpandFileName(Cmd[0])) + Cmd.Get("--new") + Ext;
+    if (int Rc = RunProjectNew({File, "--personality", Personality})) return Rc;
+    Files.push_back(File);
+  }
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  for (const auto& F : Files) Group.AddTarget(&Session.OpenProject(F));
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+int RunGroupRemove(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 2, 2, "nxs group remove FILE PROJECT", "Takes a project out of the group.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  Group.RemoveProject(&Session.GroupProject(Group, Cmd[1]));
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+int RunGroupActivate(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 2, 2, "nxs group activate FILE PROJECT", "Makes a project the active one.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  Group.ActivateProject(&Session.GroupProject(Group, Cmd[1]));
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+int RunGroupOrder(const TArgs& Args) {
+  TCommandLine Cmd(Args, {{"--sooner", false}, {"--later", false}}, 2, 2,
+                   "nxs group order FILE PROJECT --sooner|--later",
+                   "Moves a project one place earlier or later in the build order.");
+  if (Cmd.Has("--sooner") == Cmd.Has("--later")) Cmd.Fail("give one of --sooner and --later");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
+  if (Cmd.Has("--sooner") ? !Group.PromoteProject(&P) : !Group.DemoteProject(&P))
+    throw Exception(Format(Cmd.Has("--sooner") ? res::SCannotPromote : res::SCannotDemote, P.GetModuleName()));
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+// The projects named after --on (the value of --on and the words that follow PROJECT).
+std::vector<TBaseProject*> NamedDependencies(TProjectSession& Session, TProjectGroup& Group, const TCommandLine& Cmd) {
+  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
+  std::vector<TBaseProject*> List{&Session.GroupProject(Group, Cmd.Get("--on"))};
+  for (size_t I = 2; I < Cmd.Positional().size(); ++I) List.push_back(&Session.GroupProject(Group, Cmd[I]));
+  return List;
+}
+
+int RunGroupDepend(const TArgs& Args) {
+  TCommandLine Cmd(Args, {{"--on", true}}, 2, SIZE_MAX, "nxs group depend FILE PROJECT --on PROJECT...",
+                   "Adds build dependencies; one that would make a cycle is refused.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
+  std::vector<TBaseProject*> Deps = Group.GetProjectDependencies(&P);
+  for (TBaseProject* D : NamedDependencies(Session, Group, Cmd)) Deps.push_back(D);
+  Group.SetProjectDependencies(&P, Deps);
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+int RunGroupNoDepend(const TArgs& Args) {
+  TCommandLine Cmd(Args, {{"--on", true}}, 2, 2, "nxs group nodepend FILE PROJECT --on PROJECT",
+                   "Removes a build dependency.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
+  std::vector<TBaseProject*> Deps = Group.GetProjectDependencies(&P);
+  std::erase(Deps, NamedDependencies(Session, Group, Cmd).front());
+  Group.SetProjectDependencies(&P, Deps);
+  Session.SaveGroup(Group);
+  return 0;
+}
+
+int RunGroupUpgrade(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 1, 1, "nxs group upgrade FILE.nxsgroup",
+                   "Writes FILE.groupproj beside a legacy group, with the same projects, order,\n"
+                   "dependencies and active project.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  if (!Group.IsLegacy()) Cmd.Fail("not a legacy group file: " + Cmd[0]);
+  Group.UpgradeProjectToMSBuild();
+  return 0;
+}
+
+int RunGroupShow(const TArgs& Args) {
+  TCommandLine Cmd(Args, {}, 1, 1, "nxs group show FILE",
+                   "One line per project in build order: \"* \" for the active one, the path relative\n"
+                   "to the group and \" -> \" with its dependencies. Projects that could not be\n"
+                   "opened are reported on standard error.");
+  TProjectSession Session;
+  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  const std::string Dir = ExtractFilePath(Group.GetFileName());
+  for (TBaseProject* P : Group.Projects()) {
+    std::string Line = (P == Group.ActiveProject() ? "* " : "  ") + ExtractRelativePath(Dir, P->GetFileName());
+    std::vector<std::string> Names;
+    for (TBaseProject* D : Group.GetProjectDependencies(P)) Names.push_back(D->GetModuleName());
+    if (!Names.empty()) Line += " -> " + Join(Names, ", ");
+    std::printf("%s\n", Line.c_str());
+  }
+  std::fflush(stdout);
+  for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+  return 0;
+}
+
+struct TSubcommand {
+  const char* Name;
+  int (*Run)(const TArgs& Args);
+};
+
+constexpr TSubcommand Subcommands[] = {
+    {"new", RunGroupNew},         {"add", RunGroupAdd},         {"remove", RunGroupRemove},
+    {"activate", RunGroupActivate}, {"order", RunGroupOrder},   {"depend", RunGroupDepend},
+    {"nodepend", RunGroupNoDepend}, {"upgrade", RunGroupUpgrade}, {"show", RunGroupShow},
+};
+
+}  // namespace
+
+int RunGroupCommand(const TArgs& Args) {
+  std::string Usage = "nxs group ";
+  for (const auto& S : Subcommands) Usage += std::string(&S == Subcommands ? "" : "|") + S.Name;
+  Usage += " ...";
+  if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h")) {
+    std::string Help = "usage: nxs group COMMAND ...\ncommands:";
+    for (const auto& S : Subcommands) Help += std::string("\n  ") + S.Name;
+    throw EHelp(Help + "\nEvery command takes --help.");
+  }
+  std::string Word = Args.empty() ? std::string() : Args[0];
+  for (const auto& S : Subcommands)
+    if (Word == S.Name) return S.Run(TArgs(Args.begin() + 1, Args.end()));
+  UnknownSubcommand("group", Word, Usage);
+}
+
+}  // namespace nxs::host
