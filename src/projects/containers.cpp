@@ -235,6 +235,7 @@ const std::vector<PContainer>& TStdProjectContainer::GetProjectChildren() {
     FFilled = true;
     FVirtualFolders = FProject->GetVirtualFolders();
     ProjectSortOrderManager().Get(FProject);  // reads the stored order before anything sorts
+    for (const auto& V : FVirtualFolders) VirtualFolderNode(V.Id);
     for (const auto& E : FProject->GetProjectFileEntries()) AddProjectItem(E);
   }
   return FChildren;
@@ -246,6 +247,7 @@ void TStdProjectContainer::ReconcileChildren() {
     return;
   }
   FVirtualFolders = FProject->GetVirtualFolders();
+  for (const auto& V : FVirtualFolders) VirtualFolderNode(V.Id);
   const auto& Entries = FProject->GetProjectFileEntries();
   std::unordered_map<std::string, bool> Present;
   for (const auto& E : Entries) {
@@ -329,9 +331,12 @@ TBaseContainer* TStdProjectContainer::AddProjectItem(const TProjectFileItem& Ent
   auto It = FChildItemHash.find(Entry.FileName);
   if (It != FChildItemHash.end()) {
     TBaseContainer* Old = It->second;
+    // It serves while it stands where the entry puts it: in the entry's virtual folder, or
+    // outside every virtual folder.
+    const bool WantsFolder = !Entry.VirtualFolder.empty() && FChildItemHash.count("vf:" + Entry.VirtualFolder);
     bool Serves = Old->GetParent() != nullptr &&
-                  (Entry.VirtualFolder.empty() || FVirtualFolders.empty() ||
-                   Old->GetParent()->GetIdent() == "vf:" + Entry.VirtualFolder);
+                  (WantsFolder ? Old->GetParent()->GetIdent() == "vf:" + Entry.VirtualFolder
+                               : !Old->GetParent()->IsVirtualFolder());
     if (Serves) return Old;
     RemoveProjectItem(Entry.FileName);
   }
@@ -412,7 +417,10 @@ void TStdProjectContainer::Sort(int SortType) {
   SortRecursive();
   // Without auto sort the order just made becomes the custom order (SortRecursive stored
   // it) and the previous sort type is back in force.
-  if (!State.GetAutoSort()) State.SetSortType(Previous);
+  if (!State.GetAutoSort()) {
+    State.SetSortType(Previous);
+    State.Store(this);
+  }
 }
 
 void TStdProjectContainer::ToggleAutoSort() {

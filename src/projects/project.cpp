@@ -344,8 +344,7 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
   const std::string Old = ExpandFileName(OldName);
   const std::string New = ExpandFileName(NewName);
   if (Old == New) return;
-  msb::TItem* Item = FindItem(Old);
-  if (!Item) throw Exception(Format(res::SNotInProject, Old, GetModuleName()));
+  if (!FindItem(Old)) throw Exception(Format(res::SNotInProject, Old, GetModuleName()));
   if (!FileSystem().FileExists(Old)) throw Exception(Format(res::SNoSuchSource, Old));
 
   FTransactions.push_back({TFileTransaction::ftRename, Old, New, std::time(nullptr)});
@@ -368,13 +367,18 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
     ModuleOld = Module->GetFileName();
     if (!Module->RenameModule(New)) throw EAbort();
     EvFileRenamed().Remove(&Listener);
-    const std::string Include = RelativeInclude(Module->GetFileName());
-    Item->SetInclude(Include);
-    for (msb::TItemGroup* G : RootOf(*FDocument)->GetItemGroups())
-      for (msb::TItem* I : G->GetItems())
-        if (TNode* Dep = I->FindFirstChild("DependentOn");
-            Dep && SameFileName(ExpandFileName(ToDiskPath(Dep->GetValue()), ExtractFilePath(GetFileName())), Old))
-          Dep->SetValue(Include);
+    // The reference of the file and of each companion that moved with it, and the entries
+    // whose parent was the old file.
+    if (Moves.empty()) Moves.emplace_back(Old, Module->GetFileName());
+    const std::string Dir = ExtractFilePath(GetFileName());
+    for (const auto& [From, To] : Moves) {
+      if (msb::TItem* Moved = FindItem(From)) Moved->SetInclude(RelativeInclude(To));
+      for (msb::TItemGroup* G : RootOf(*FDocument)->GetItemGroups())
+        for (msb::TItem* I : G->GetItems())
+          if (TNode* Dep = I->FindFirstChild("DependentOn");
+              Dep && SameFileName(ExpandFileName(ToDiskPath(Dep->GetValue()), Dir), From))
+            Dep->SetValue(RelativeInclude(To));
+    }
   } catch (...) {
     EvFileRenamed().Remove(&Listener);
     for (auto It = Moves.rbegin(); It != Moves.rend(); ++It)
@@ -390,12 +394,14 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
     OnTransactionListChanged.Send(Back);
     throw;
   }
-  const std::string Final = Module->GetFileName();
   ReadEntries();
-  if (FContainer && FContainer->Filled()) FContainer->RenameProjectItem(Old, Final);
+  if (FContainer && FContainer->Filled())
+    for (const auto& [From, To] : Moves) FContainer->RenameProjectItem(From, To);
   Modified();
-  TEvModuleRenamed Args(this, Old, Final);
-  OnModuleRenamed.Send(Args);
+  for (const auto& [From, To] : Moves) {
+    TEvModuleRenamed Args(this, From, To);
+    OnModuleRenamed.Send(Args);
+  }
 }
 
 // -- Tree and storage -------------------------------------------------------------------------------------
