@@ -142,22 +142,10 @@ TEST(SettingsStore, TwoProcessesSavingAtOnceKeepEachOthersSections) {
   TTempDir Dir;
   std::string Name = Dir / "settings.ini";
   const int kWrites = 40;
-  pid_t Children[2];
-  for (int C = 0; C < 2; ++C) {
-    Children[C] = fork();
-    ASSERT_GE(Children[C], 0);
-    if (Children[C] == 0) {
-      TSettingsStore S(Name);
-      for (int I = 0; I < kWrites; ++I)
-        S.WriteInteger("Process" + std::to_string(C), "Value" + std::to_string(I), I);
-      _exit(0);
-    }
-  }
-  for (pid_t P : Children) {
-    int Status = 0;
-    waitpid(P, &Status, 0);
-    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
-  }
+  EXPECT_TRUE(nxs::test::RunInProcesses(2, [&](int C) {
+    TSettingsStore S(Name);
+    for (int I = 0; I < kWrites; ++I) S.WriteInteger("Process" + std::to_string(C), "Value" + std::to_string(I), I);
+  }));
   TSettingsStore S(Name);
   for (int C = 0; C < 2; ++C)
     for (int I = 0; I < kWrites; ++I)

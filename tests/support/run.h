@@ -116,4 +116,29 @@ inline std::string RunUnprivileged(const std::function<std::string()>& Fn) {
   return Ok ? Text : "(failed)";
 }
 
+// Runs Fn(0) ... Fn(Count - 1) in as many child processes at once, for tests of processes
+// that share files; true when every child ran through (an exception fails it).
+inline bool RunInProcesses(int Count, const std::function<void(int)>& Fn) {
+  std::fflush(nullptr);
+  std::vector<pid_t> Children;
+  for (int I = 0; I < Count; ++I) {
+    pid_t Pid = ::fork();
+    if (Pid == 0) {
+      try {
+        Fn(I);
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    Children.push_back(Pid);
+  }
+  bool Ok = true;
+  for (pid_t Pid : Children) {
+    int Status = 0;
+    Ok = Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) && WEXITSTATUS(Status) == 0 && Ok;
+  }
+  return Ok;
+}
+
 }  // namespace nxs::test
