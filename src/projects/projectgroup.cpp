@@ -297,7 +297,7 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
   const std::string Dir = ExtractFilePath(GetFileName());
   for (TBaseProject* P : FProjects)
     if (!Active.empty() && (SameFileName(P->GetFileName(), ExpandFileName(ToDiskPath(Active), Dir)) ||
-                            SameText(P->GetModuleName(), Active)))
+                            SameText(SanitizedTargetName(P->GetFileName()), Sanitize(Active))))
       FActive = P;
   if (!FActive) ActivateNextTarget();
   FIsModified = Dropped;
