@@ -306,6 +306,7 @@ std::string TBaseProject::RelativeInclude(const std::string& FileName) const {
 void TBaseProject::AddFile(const std::string& FileName, const std::string& Folder) {
   const std::string Name = ExpandFileName(FileName);
   if (FileInProject(Name)) throw Exception(Format(res::SAlreadyInProject, Name, GetModuleName()));
+  if (!FileSystem().FileExists(Name)) throw Exception(Format(res::SNoSuchSource, Name));
   std::string FolderId;
   if (!Folder.empty()) {
     for (const auto& V : GetVirtualFolders())
