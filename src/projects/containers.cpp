@@ -273,6 +273,13 @@ TBaseContainer* TStdProjectContainer::VirtualFolderNode(const std::string& Id) {
 }
 
 TBaseContainer* TStdProjectContainer::GetDirectoryParent(const std::string& Directory) {
+  if (auto It = FDirectoryCache.find(Directory); It != FDirectoryCache.end() && It->second->GetParent()) return It->second;
+  TBaseContainer* Found = FindDirectoryParent(Directory);
+  if (Found != this) FDirectoryCache[Directory] = Found;
+  return Found;
+}
+
+TBaseContainer* TStdProjectContainer::FindDirectoryParent(const std::string& Directory) {
   if (SameFileName(IncludeTrailingPathDelimiter(Directory), FProjectDir)) return this;
   // Relative to the project directory, through a name inside the directory.
   std::string Rel = ToDiskPath(ExtractRelativePath(FProjectDir, IncludeTrailingPathDelimiter(Directory) + "x"));
@@ -318,9 +325,10 @@ TBaseContainer* TStdProjectContainer::MakeNode(const TProjectFileItem& Entry) {
   if (auto* F = dynamic_cast<TStdFileContainer*>(Node.get())) F->ContainerId = Entry.ContainerId;
   TBaseContainer* Raw = Node.get();
   TBaseContainer* Target = Raw->GetParent() ? Raw->GetParent() : Parent;
-  if (auto* Cat = FindProjectItemCategory(13, ContainerManager().GetContainerId(Entry.FileName, nullptr,
-                                                                                FProject->GetPersonality())))
-    Target = Cat;
+  if (!FCategories.empty())
+    if (auto* Cat = FindProjectItemCategory(13, ContainerManager().GetContainerId(Entry.FileName, nullptr,
+                                                                                  FProject->GetPersonality())))
+      Target = Cat;
   Target->AddChild(std::move(Node));
   FChildItemHash[Entry.FileName] = Raw;
   return Raw;
@@ -344,6 +352,7 @@ TBaseContainer* TStdProjectContainer::AddProjectItem(const TProjectFileItem& Ent
 }
 
 void TStdProjectContainer::Forget(TBaseContainer* Node) {
+  if (Node->IsDirectory()) FDirectoryCache.clear();
   for (auto It = FChildItemHash.begin(); It != FChildItemHash.end(); ++It)
     if (It->second == Node) {
       FChildItemHash.erase(It);

@@ -300,12 +300,14 @@ class TStdProjectContainer : public TStdFileContainer {
   TBaseContainer* MakeNode(const TProjectFileItem& Entry);
   TBaseContainer* ParentFor(const TProjectFileItem& Entry);
   TBaseContainer* VirtualFolderNode(const std::string& Id);
+  TBaseContainer* FindDirectoryParent(const std::string& Directory);
   void Forget(TBaseContainer* Node);
   bool RemoveBelow(TBaseContainer& Parent, const std::string& Name);
 
   std::vector<std::shared_ptr<TStdContainerCategory>> FCategories;
   std::unordered_map<std::string, TBaseContainer*> FChildItemHash;
   std::vector<TVirtualFolder> FVirtualFolders;
+  std::unordered_map<std::string, TBaseContainer*> FDirectoryCache;  // absolute directory -> node
   std::string FProjectDir;  // with trailing "/"
   bool FFilled = false;
 };
