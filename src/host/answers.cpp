@@ -18,9 +18,15 @@ struct TAnswerWord {
 };
 
 constexpr TAnswerWord AnswerWords[] = {
-    {"yes", mrYes, mbYes},       {"no", mrNo, mbNo},           {"cancel", mrCancel, mbCancel},
-    {"ok", mrOk, mbOK},          {"abort", mrAbort, mbAbort},  {"retry", mrRetry, mbRetry},
-    {"ignore", mrIgnore, mbIgnore}, {"all", mrAll, mbAll},     {"notoall", mrNoToAll, mbNoToAll},
+    {"yes", mrYes, mbYes},
+    {"no", mrNo, mbNo},
+    {"cancel", mrCancel, mbCancel},
+    {"ok", mrOk, mbOK},
+    {"abort", mrAbort, mbAbort},
+    {"retry", mrRetry, mbRetry},
+    {"ignore", mrIgnore, mbIgnore},
+    {"all", mrAll, mbAll},
+    {"notoall", mrNoToAll, mbNoToAll},
     {"yestoall", mrYesToAll, mbYesToAll},
 };
 

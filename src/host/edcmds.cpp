@@ -276,8 +276,7 @@ void TEdSession::Run(const std::string& Line) {
 
 }  // namespace
 
-int RunEdCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--script", true}, {"--answer", true}, {"--answers", true}}, 1, SIZE_MAX, EdUsage, EdHelp);
+static int RunEd(const TCommandLine& Cmd) {
   const std::string Answer = Cmd.Get("--answer", "cancel");
   if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail("--answer takes yes, no or cancel");
   SetQuestions(std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "", Answer));
@@ -303,6 +302,11 @@ int RunEdCommand(const TArgs& Args) {
   }
   Modules.Finish();
   return 0;
+}
+
+TCommand EdCommand() {
+  return Leaf("ed", "edit files with a command script", EdUsage, EdHelp,
+              {{"--script", true}, {"--answer", true}, {"--answers", true}}, 1, SIZE_MAX, RunEd);
 }
 
 }  // namespace nxs::host

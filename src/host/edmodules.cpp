@@ -49,7 +49,8 @@ void TEdModules::Finish() {
 
 void TEdModules::OpenModule(const std::string& FileName) {
   const std::string Name = ExpandFileName(FileName);
-  if (!FileSystem().FileExists(Name)) throw EInOutError(Format(res::SCannotReadFile, Name, "No such file or directory"));
+  if (!FileSystem().FileExists(Name))
+    throw EInOutError(Format(res::SCannotReadFile, Name, "No such file or directory"));
   auto* M = dynamic_cast<TSourceModule*>(OpenFile(Name, false, true));
   if (!M) throw Exception(Format("%s is not open as a source module", Name));
   MakeCurrent(M);

@@ -16,20 +16,14 @@ namespace nxs::host {
 
 namespace {
 
-int RunGroupNew(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs group new FILE",
-                   "Writes an empty project group. FILE.nxsgroup writes the legacy format.");
+int RunGroupNew(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup* Group = TProjectGroup::NewGroup(Cmd[0]);
   Group->Save(false, true);
   return 0;
 }
 
-int RunGroupAdd(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--new", true}, {"--personality", true}}, 1, SIZE_MAX,
-                   "nxs group add FILE PROJECT... [--new NAME --personality P]",
-                   "Adds existing project files to the end of the build order; --new makes a project\n"
-                   "NAME beside the group first and adds it too.");
+int RunGroupAdd(const TCommandLine& Cmd) {
   if (Cmd.Has("--new") != Cmd.Has("--personality")) Cmd.Fail("--new and --personality go together");
   if (Cmd.Positional().size() < 2 && !Cmd.Has("--new")) Cmd.Fail("missing arguments");
   std::vector<std::string> Files(Cmd.Positional().begin() + 1, Cmd.Positional().end());
@@ -37,7 +31,7 @@ int RunGroupAdd(const TArgs& Args) {
     const std::string Personality = Cmd.Get("--personality");
     const std::string Ext = SameText(Personality, "Kestrel.Personality") ? ".kzproj" : ".vproj";
     const std::string File = ExtractFilePath(ExpandFileName(Cmd[0])) + Cmd.Get("--new") + Ext;
-    if (int Rc = RunProjectNew({File, "--personality", Personality})) return Rc;
+    if (int Rc = RunCommand(ProjectNewCommand(), {File, "--personality", Personality}, "nxs project")) return Rc;
     Files.push_back(File);
   }
   TProjectSession Session;
@@ -47,8 +41,7 @@ int RunGroupAdd(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupRemove(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 2, 2, "nxs group remove FILE PROJECT", "Takes a project out of the group.");
+int RunGroupRemove(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   Group.RemoveProject(&Session.GroupProject(Group, Cmd[1]));
@@ -56,8 +49,7 @@ int RunGroupRemove(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupActivate(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 2, 2, "nxs group activate FILE PROJECT", "Makes a project the active one.");
+int RunGroupActivate(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   Group.ActivateProject(&Session.GroupProject(Group, Cmd[1]));
@@ -65,10 +57,7 @@ int RunGroupActivate(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupOrder(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--sooner", false}, {"--later", false}}, 2, 2,
-                   "nxs group order FILE PROJECT --sooner|--later",
-                   "Moves a project one place earlier or later in the build order.");
+int RunGroupOrder(const TCommandLine& Cmd) {
   if (Cmd.Has("--sooner") == Cmd.Has("--later")) Cmd.Fail("give one of --sooner and --later");
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
@@ -87,9 +76,7 @@ std::vector<TBaseProject*> NamedDependencies(TProjectSession& Session, TProjectG
   return List;
 }
 
-int RunGroupDepend(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--on", true}}, 2, SIZE_MAX, "nxs group depend FILE PROJECT --on PROJECT...",
-                   "Adds build dependencies; one that would make a cycle is refused.");
+int RunGroupDepend(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
@@ -100,9 +87,7 @@ int RunGroupDepend(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupNoDepend(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--on", true}}, 2, 2, "nxs group nodepend FILE PROJECT --on PROJECT",
-                   "Removes a build dependency.");
+int RunGroupNoDepend(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
@@ -113,10 +98,7 @@ int RunGroupNoDepend(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupUpgrade(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs group upgrade FILE.nxsgroup",
-                   "Writes FILE.groupproj beside a legacy group, with the same projects, order,\n"
-                   "dependencies and active project.");
+int RunGroupUpgrade(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   if (!Group.IsLegacy()) Cmd.Fail("not a legacy group file: " + Cmd[0]);
@@ -124,11 +106,7 @@ int RunGroupUpgrade(const TArgs& Args) {
   return 0;
 }
 
-int RunGroupShow(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs group show FILE",
-                   "One line per project in build order: \"* \" for the active one, the path relative\n"
-                   "to the group and \" -> \" with its dependencies. Projects that could not be\n"
-                   "opened are reported on standard error.");
+int RunGroupShow(const TCommandLine& Cmd) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
   const std::string Dir = ExtractFilePath(Group.GetFileName());
@@ -144,32 +122,39 @@ int RunGroupShow(const TArgs& Args) {
   return 0;
 }
 
-struct TSubcommand {
-  const char* Name;
-  int (*Run)(const TArgs& Args);
-};
-
-constexpr TSubcommand Subcommands[] = {
-    {"new", RunGroupNew},         {"add", RunGroupAdd},         {"remove", RunGroupRemove},
-    {"activate", RunGroupActivate}, {"order", RunGroupOrder},   {"depend", RunGroupDepend},
-    {"nodepend", RunGroupNoDepend}, {"upgrade", RunGroupUpgrade}, {"show", RunGroupShow},
-};
-
 }  // namespace
 
-int RunGroupCommand(const TArgs& Args) {
-  std::string Usage = "nxs group ";
-  for (const auto& S : Subcommands) Usage += std::string(&S == Subcommands ? "" : "|") + S.Name;
-  Usage += " ...";
-  if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h")) {
-    std::string Help = "usage: nxs group COMMAND ...\ncommands:";
-    for (const auto& S : Subcommands) Help += std::string("\n  ") + S.Name;
-    throw EHelp(Help + "\nEvery command takes --help.");
-  }
-  std::string Word = Args.empty() ? std::string() : Args[0];
-  for (const auto& S : Subcommands)
-    if (Word == S.Name) return S.Run(TArgs(Args.begin() + 1, Args.end()));
-  UnknownSubcommand("group", Word, Usage);
+TCommand GroupCommand() {
+  return Group(
+      "group", "make, change and show project groups",
+      {Leaf("new", "an empty project group", "nxs group new FILE",
+            "Writes an empty project group. FILE.nxsgroup writes the legacy format.", {}, 1, 1, RunGroupNew),
+       Leaf("add", "add projects at the end of the build order",
+            "nxs group add FILE PROJECT... [--new NAME --personality P]",
+            "Adds existing project files to the end of the build order; --new makes a project\n"
+            "NAME beside the group first and adds it too.",
+            {{"--new", true}, {"--personality", true}}, 1, SIZE_MAX, RunGroupAdd),
+       Leaf("remove", "take a project out of the group", "nxs group remove FILE PROJECT",
+            "Takes a project out of the group.", {}, 2, 2, RunGroupRemove),
+       Leaf("activate", "make a project the active one", "nxs group activate FILE PROJECT",
+            "Makes a project the active one.", {}, 2, 2, RunGroupActivate),
+       Leaf("order", "move a project in the build order", "nxs group order FILE PROJECT --sooner|--later",
+            "Moves a project one place earlier or later in the build order.",
+            {{"--sooner", false}, {"--later", false}}, 2, 2, RunGroupOrder),
+       Leaf("depend", "add build dependencies", "nxs group depend FILE PROJECT --on PROJECT...",
+            "Adds build dependencies; one that would make a cycle is refused.", {{"--on", true}}, 2, SIZE_MAX,
+            RunGroupDepend),
+       Leaf("nodepend", "remove a build dependency", "nxs group nodepend FILE PROJECT --on PROJECT",
+            "Removes a build dependency.", {{"--on", true}}, 2, 2, RunGroupNoDepend),
+       Leaf("upgrade", "write a legacy group as a .groupproj", "nxs group upgrade FILE.nxsgroup",
+            "Writes FILE.groupproj beside a legacy group, with the same projects, order,\n"
+            "dependencies and active project.",
+            {}, 1, 1, RunGroupUpgrade),
+       Leaf("show", "the projects in build order", "nxs group show FILE",
+            "One line per project in build order: \"* \" for the active one, the path relative\n"
+            "to the group and \" -> \" with its dependencies. Projects that could not be\n"
+            "opened are reported on standard error.",
+            {}, 1, 1, RunGroupShow)});
 }
 
 }  // namespace nxs::host

@@ -11,10 +11,7 @@
 
 namespace nxs::host {
 
-int RunProjectAdd(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--folder", true}}, 2, SIZE_MAX, "nxs project add FILE SOURCE... [--folder NAME]",
-                   "Adds files to the project; --folder puts them in a virtual folder (made when\n"
-                   "missing).");
+static int RunProjectAdd(const TCommandLine& Cmd) {
   TProjectSession Session;
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   for (size_t I = 1; I < Cmd.Positional().size(); ++I) P.AddFile(Cmd[I], Cmd.Get("--folder"));
@@ -22,8 +19,7 @@ int RunProjectAdd(const TArgs& Args) {
   return 0;
 }
 
-int RunProjectRemove(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 2, 2, "nxs project remove FILE SOURCE", "Takes a file out of the project.");
+static int RunProjectRemove(const TCommandLine& Cmd) {
   TProjectSession Session;
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   P.RemoveFile(Cmd[1]);
@@ -31,11 +27,7 @@ int RunProjectRemove(const TArgs& Args) {
   return 0;
 }
 
-int RunProjectRename(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 3, 3, "nxs project rename FILE SOURCE NEWNAME",
-                   "Renames a file of the project as a module: the file, its companion files and the\n"
-                   "project's reference move together, or nothing moves. A NEWNAME without a\n"
-                   "directory stays in the file's directory.");
+static int RunProjectRename(const TCommandLine& Cmd) {
   TProjectSession Session;
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   const std::string Old = ExpandFileName(Cmd[1]);
@@ -46,10 +38,7 @@ int RunProjectRename(const TArgs& Args) {
   return 0;
 }
 
-int RunProjectTree(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--sort", true}}, 1, 1, "nxs project tree FILE [--sort name|date|type|path|custom|none]",
-                   "Prints the project tree as the project manager shows it, two blanks per level,\n"
-                   "in the project's own sort order or the one given. Writes nothing.");
+static int RunProjectTree(const TCommandLine& Cmd) {
   TProjectSession Session;
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   TStdProjectContainer& Root = P.ProjectContainer();
@@ -70,6 +59,27 @@ int RunProjectTree(const TArgs& Args) {
   }
   std::fputs(FormatContainerTree(Root).c_str(), stdout);
   return 0;
+}
+
+std::vector<TCommand> ProjectFileCommands() {
+  return {
+      Leaf("add", "add files to a project", "nxs project add FILE SOURCE... [--folder NAME]",
+           "Adds files to the project; --folder puts them in a virtual folder (made when\n"
+           "missing).",
+           {{"--folder", true}}, 2, SIZE_MAX, RunProjectAdd),
+      Leaf("remove", "take a file out of a project", "nxs project remove FILE SOURCE",
+           "Takes a file out of the project.", {}, 2, 2, RunProjectRemove),
+      Leaf("rename", "rename a file of a project with its companions", "nxs project rename FILE SOURCE NEWNAME",
+           "Renames a file of the project as a module: the file, its companion files and the\n"
+           "project's reference move together, or nothing moves. A NEWNAME without a\n"
+           "directory stays in the file's directory.",
+           {}, 3, 3, RunProjectRename),
+      Leaf("tree", "the project tree as the project manager shows it",
+           "nxs project tree FILE [--sort name|date|type|path|custom|none]",
+           "Prints the project tree as the project manager shows it, two blanks per level,\n"
+           "in the project's own sort order or the one given. Writes nothing.",
+           {{"--sort", true}}, 1, 1, RunProjectTree),
+  };
 }
 
 }  // namespace nxs::host

@@ -33,7 +33,8 @@ std::vector<TClosedFileListing> ReadClosedFileListing(TCustomIniFile& Ini, bool 
   Lists.LoadClosedHistory(Ini, Files, false);
   TClosedFileList& L = Files ? Lists.ClosedFileList() : Lists.ClosedProjectList();
   std::vector<TClosedFileListing> Out;
-  for (int I = 0; I < L.Count(); ++I) Out.push_back({L.Item(I)->HandlerName(), L.Item(I)->FileName(), L.Item(I)->IsProject()});
+  for (int I = 0; I < L.Count(); ++I)
+    Out.push_back({L.Item(I)->HandlerName(), L.Item(I)->FileName(), L.Item(I)->IsProject()});
   return Out;
 }
 

@@ -37,7 +37,8 @@ int AddFileNotifier(std::shared_ptr<IFileNotifier> Notifier) {
 }
 
 void RemoveFileNotifier(int Index) {
-  if (Index >= 0 && static_cast<size_t>(Index) < FileNotifiers().size()) FileNotifiers()[static_cast<size_t>(Index)].reset();
+  if (Index >= 0 && static_cast<size_t>(Index) < FileNotifiers().size())
+    FileNotifiers()[static_cast<size_t>(Index)].reset();
 }
 
 bool SendFileNotification(TFileNotification Operation, const std::string& FileName) {
@@ -75,12 +76,14 @@ void TCodeIDocModule::RemoveModuleHandler(const std::shared_ptr<IModuleHandler>&
 
 void TCodeIDocModule::ModuleHandlerAlsoOnNotifyList(const std::shared_ptr<IModuleHandler>& Handler) {
   auto It = std::find(FModuleHandlers.begin(), FModuleHandlers.end(), Handler);
-  if (It != FModuleHandlers.end()) FModuleHandlersNotOnNotifyList[static_cast<size_t>(It - FModuleHandlers.begin())].reset();
+  if (It != FModuleHandlers.end())
+    FModuleHandlersNotOnNotifyList[static_cast<size_t>(It - FModuleHandlers.begin())].reset();
 }
 
 void TCodeIDocModule::ModuleHandlerNoLongerOnNotifyList(const std::shared_ptr<IModuleHandler>& Handler) {
   auto It = std::find(FModuleHandlers.begin(), FModuleHandlers.end(), Handler);
-  if (It != FModuleHandlers.end()) FModuleHandlersNotOnNotifyList[static_cast<size_t>(It - FModuleHandlers.begin())] = Handler;
+  if (It != FModuleHandlers.end())
+    FModuleHandlersNotOnNotifyList[static_cast<size_t>(It - FModuleHandlers.begin())] = Handler;
 }
 
 template <class TFn>
@@ -94,9 +97,15 @@ void TCodeIDocModule::ForEachNotifier(TFn Fn) {
   for (auto& N : Targets) Fn(*N);
 }
 
-void TCodeIDocModule::NotifyBeforeSave() { ForEachNotifier([](IModuleNotifier& N) { N.BeforeSave(); }); }
-void TCodeIDocModule::NotifyAfterSave() { ForEachNotifier([](IModuleNotifier& N) { N.AfterSave(); }); }
-void TCodeIDocModule::NotifyModified() { ForEachNotifier([](IModuleNotifier& N) { N.Modified(); }); }
+void TCodeIDocModule::NotifyBeforeSave() {
+  ForEachNotifier([](IModuleNotifier& N) { N.BeforeSave(); });
+}
+void TCodeIDocModule::NotifyAfterSave() {
+  ForEachNotifier([](IModuleNotifier& N) { N.AfterSave(); });
+}
+void TCodeIDocModule::NotifyModified() {
+  ForEachNotifier([](IModuleNotifier& N) { N.Modified(); });
+}
 void TCodeIDocModule::NotifyRenamed(const std::string& NewName) {
   ForEachNotifier([&](IModuleNotifier& N) { N.ModuleRenamed(NewName); });
 }
@@ -109,7 +118,9 @@ void TCodeIDocModule::NotifyAfterRename(const std::string& O, const std::string&
 void TCodeIDocModule::NotifyRenameFiles(const std::string& O, const std::string& N2) {
   ForEachNotifier([&](IModuleNotifier& N) { N.RenameFiles(O, N2); });
 }
-void TCodeIDocModule::NotifyDestruction() { ForEachNotifier([](IModuleNotifier& N) { N.Destroyed(); }); }
+void TCodeIDocModule::NotifyDestruction() {
+  ForEachNotifier([](IModuleNotifier& N) { N.Destroyed(); });
+}
 void TCodeIDocModule::NotifyLoadDesktopData(const std::string& D) {
   ForEachNotifier([&](IModuleNotifier& N) { N.LoadDesktopData(D); });
 }
@@ -132,7 +143,9 @@ bool AllAgree(const std::vector<std::shared_ptr<IModuleHandler>>& Handlers, TAsk
 
 }  // namespace
 
-bool TCodeIDocModule::AllowSave() { return AllAgree(FModuleHandlers, [](IModuleHandler& H) { return H.AllowSave(); }); }
+bool TCodeIDocModule::AllowSave() {
+  return AllAgree(FModuleHandlers, [](IModuleHandler& H) { return H.AllowSave(); });
+}
 bool TCodeIDocModule::CanReloadFile() {
   return AllAgree(FModuleHandlers, [](IModuleHandler& H) { return H.CanReloadFile(); });
 }
@@ -185,9 +198,7 @@ void TDocModule::AfterConstruction() {
   EvModuleCreated().Send(Args);
 }
 
-void TDocModule::NotifyFileOpened() {
-  nxs::NotifyFileOpened(GetFileName());
-}
+void TDocModule::NotifyFileOpened() { nxs::NotifyFileOpened(GetFileName()); }
 
 void TDocModule::BeforeDestruction() {
   if (!FCloseNotified && !SendFileNotification(TFileNotification::fnFileClosing, GetFileName())) ModuleAbort();
@@ -317,7 +328,8 @@ void TDocModule::AttachToOwners() {
 // -- Modification ------------------------------------------------------------------------------
 
 void TDocModule::Modified() {
-  const bool Was = GetModified();
+  // The module's own flag: a buffer that tells of its change is modified already.
+  const bool Was = FIsModified;
   FIsModified = true;
   IsDiscardable = false;
   if (FCodeIModule) FCodeIModule->NotifyModified();
@@ -370,7 +382,8 @@ bool TDocModule::DoCheckOverwrite() {
 std::string TDocModule::GetSaveFileDirectory() const {
   const bool NamedOwner = std::any_of(FOwners.begin(), FOwners.end(), [](TDocModule* O) { return !O->IsUnnamed; });
   if (!IsUnnamed || NamedOwner) return ExtractFilePath(GetFileName());
-  if (!GetIsProject() && !FOwners.empty() && FOwners.front()->GetIsProject()) return FOwners.front()->GetSaveFileDirectory();
+  if (!GetIsProject() && !FOwners.empty() && FOwners.front()->GetIsProject())
+    return FOwners.front()->GetSaveFileDirectory();
   return DocModuleHooks().DefaultDirectory ? DocModuleHooks().DefaultDirectory() : std::string();
 }
 
@@ -418,7 +431,8 @@ bool TDocModule::Save(bool ChangeName, bool ForceSave) {
     }
     throw;
   }
-  if (WasUnnamed && DocModuleHooks().LastSaveDirectory) DocModuleHooks().LastSaveDirectory(ExtractFileDir(GetFileName()));
+  if (WasUnnamed && DocModuleHooks().LastSaveDirectory)
+    DocModuleHooks().LastSaveDirectory(ExtractFileDir(GetFileName()));
   IsUnnamed = false;
   IsDiscardable = false;
   if (FCodeIModule) FCodeIModule->NotifyAfterSave();

@@ -22,9 +22,9 @@ bool SaveForCompile = false;
 // -- Events ------------------------------------------------------------------------------------
 
 #define NXS_MODULE_EVENT(Name, Args)                 \
-  TEvent<Args>& Name() {                              \
+  TEvent<Args>& Name() {                             \
     static TEvent<Args> E(TEventOrder::LastToFirst); \
-    return E;                                         \
+    return E;                                        \
   }
 NXS_MODULE_EVENT(EvFileNotification, TEvFileNotification)
 NXS_MODULE_EVENT(EvModuleModified, TEvModuleModified)
@@ -146,9 +146,9 @@ void DoneDocModules() { ListSlot().reset(); }
 
 bool SameModuleFile(const std::string& A, const std::string& B) {
   if (A.empty() || B.empty()) return A == B;
-  if (A == B) return true;
+  if (SameFileName(A, B)) return true;
   const std::string EA = ExpandFileName(A), EB = ExpandFileName(B);
-  if (EA == EB) return true;
+  if (SameFileName(EA, EB)) return true;
   // Another spelling of the same file: a symbolic link, or a folder reached two ways.
   std::error_code Ec;
   return std::filesystem::equivalent(ToDiskPath(EA), ToDiskPath(EB), Ec) && !Ec;
@@ -282,8 +282,8 @@ void CheckFileDates(bool Silent) {
       M->ReloadFile();
       continue;
     }
-    const int Answer = Questions().MessageDlg(Question, TMsgDlgType::mtConfirmation,
-                                              mbYes | mbNo | mbNoToAll | mbYesToAll, mrNo);
+    const int Answer =
+        Questions().MessageDlg(Question, TMsgDlgType::mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll, mrNo);
     if (Answer == mrNoToAll) return;
     if (Answer == mrYesToAll) YesToAll = true;
     if (Answer == mrYes || Answer == mrYesToAll) M->ReloadFile();
@@ -306,13 +306,70 @@ bool IsIdent(const std::string& Name) {
 
 // The reserved words of the Pascal personality's language, lower case.
 bool IsReservedWord(const std::string& Name) {
-  static const char* const Words[] = {
-      "and", "array", "as", "asm", "begin", "case", "class", "const", "constructor", "destructor",
-      "dispinterface", "div", "do", "downto", "else", "end", "except", "exports", "file", "finalization",
-      "finally", "for", "function", "goto", "if", "implementation", "in", "inherited", "initialization",
-      "inline", "interface", "is", "label", "library", "mod", "nil", "not", "object", "of", "or", "packed",
-      "procedure", "program", "property", "raise", "record", "repeat", "resourcestring", "set", "shl", "shr",
-      "string", "then", "threadvar", "to", "try", "type", "unit", "until", "uses", "var", "while", "with", "xor"};
+  static const char* const Words[] = {"and",
+                                      "array",
+                                      "as",
+                                      "asm",
+                                      "begin",
+                                      "case",
+                                      "class",
+                                      "const",
+                                      "constructor",
+                                      "destructor",
+                                      "dispinterface",
+                                      "div",
+                                      "do",
+                                      "downto",
+                                      "else",
+                                      "end",
+                                      "except",
+                                      "exports",
+                                      "file",
+                                      "finalization",
+                                      "finally",
+                                      "for",
+                                      "function",
+                                      "goto",
+                                      "if",
+                                      "implementation",
+                                      "in",
+                                      "inherited",
+                                      "initialization",
+                                      "inline",
+                                      "interface",
+                                      "is",
+                                      "label",
+                                      "library",
+                                      "mod",
+                                      "nil",
+                                      "not",
+                                      "object",
+                                      "of",
+                                      "or",
+                                      "packed",
+                                      "procedure",
+                                      "program",
+                                      "property",
+                                      "raise",
+                                      "record",
+                                      "repeat",
+                                      "resourcestring",
+                                      "set",
+                                      "shl",
+                                      "shr",
+                                      "string",
+                                      "then",
+                                      "threadvar",
+                                      "to",
+                                      "try",
+                                      "type",
+                                      "unit",
+                                      "until",
+                                      "uses",
+                                      "var",
+                                      "while",
+                                      "with",
+                                      "xor"};
   const std::string L = LowerCase(Name);
   return std::any_of(std::begin(Words), std::end(Words), [&](const char* W) { return L == W; });
 }
@@ -339,9 +396,12 @@ std::string MakeUniqueModuleName(const std::string& BaseName, const std::string&
   if (Folder.empty()) {
     std::vector<TDocModule*> Projects = GetProjectList();
     TDocModule* Active = ActiveModule();
-    if (Active && Active->GetIsProject()) Folder = ExtractFilePath(Active->GetFileName());
-    else if (!Projects.empty()) Folder = ExtractFilePath(Projects.front()->GetFileName());
-    else Folder = ExpandFileName(".");
+    if (Active && Active->GetIsProject())
+      Folder = ExtractFilePath(Active->GetFileName());
+    else if (!Projects.empty())
+      Folder = ExtractFilePath(Projects.front()->GetFileName());
+    else
+      Folder = ExpandFileName(".");
   }
   Folder = IncludeTrailingPathDelimiter(Folder);
   std::vector<std::string> Exts{DocModuleHooks().UnitSourceExtension};
@@ -350,7 +410,8 @@ std::string MakeUniqueModuleName(const std::string& BaseName, const std::string&
     const std::string Name = ReplaceAll(Pattern, "%d", std::to_string(N));
     bool Taken = false;
     for (TDocModule* M : ModuleList().Snapshot()) {
-      if (SameText(M->GetModuleName(), Name) && (M->GetIsProject() || SameModuleFile(ExtractFilePath(M->GetFileName()), Folder)))
+      if (SameText(M->GetModuleName(), Name) &&
+          (M->GetIsProject() || SameModuleFile(ExtractFilePath(M->GetFileName()), Folder)))
         Taken = true;
     }
     for (const auto& E : Exts)
@@ -379,8 +440,10 @@ std::string ExpandRenameFileName(const TDocModule& Module, const std::string& Ol
   const std::string OldExt = ExtractCompoundExt(OldName);
   std::string Name = Trimmed;
   if (NewExt.empty() || Module.OverrideExtension()) Name = Name.substr(0, Name.size() - NewExt.size()) + OldExt;
-  if (!IsAbsolutePath(Name)) Name = ExpandFileName(Name, ExtractFileDir(OldName));
-  else Name = ExpandFileName(Name);
+  if (!IsAbsolutePath(Name))
+    Name = ExpandFileName(Name, ExtractFileDir(OldName));
+  else
+    Name = ExpandFileName(Name);
   if (ExtractCompoundExt(Name) != OldExt &&
       Questions().MessageDlg(res::SChangeExtension, TMsgDlgType::mtConfirmation, mbYes | mbNo, mrNo) != mrYes)
     return {};
@@ -392,8 +455,7 @@ std::string ExpandRenameFileName(const TDocModule& Module, const std::string& Ol
   if (TDocModule* Other = FindDocModule(Name); Other && Other != &Module)
     throw EModuleError(Format(res::SUnableToRename, OldName, Name));
   for (const auto& Target : Module.RenamedFileNames(Name))
-    if (FileSystem().FileExists(Target))
-      throw EModuleError(Format(res::SUnableToRename, OldName, Name));
+    if (FileSystem().FileExists(Target)) throw EModuleError(Format(res::SUnableToRename, OldName, Name));
   return Name;
 }
 

@@ -115,9 +115,9 @@ void TFilterList::BuildEntries() {
   }
   if (!Combined.empty()) {
     const std::string Masks = Join(Combined, ";");
-    FEntries.push_back({Format(res::SCombinedFilter, res::SMakerName, res::SProductName) +
-                            Format(res::SCombinedFilterMasks, Masks),
-                        nullptr});
+    FEntries.push_back(
+        {Format(res::SCombinedFilter, res::SMakerName, res::SProductName) + Format(res::SCombinedFilterMasks, Masks),
+         nullptr});
   }
   for (const auto& I : FFilters) FEntries.push_back({I.FilterStr, &I});
   FEntries.push_back({res::SAnyFileFilter, nullptr});

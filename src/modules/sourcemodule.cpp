@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "editor/edkrnl.h"
 #include "editor/editview.h"
+#include "editor/edkrnl.h"
 #include "editor/ekinit.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
@@ -197,7 +197,8 @@ std::string TSourceModule::GetSaveFilter() const {
 }
 
 void RegisterSourceModuleSaveFilter(const std::string& Filter) {
-  if (std::find(SaveFilters().begin(), SaveFilters().end(), Filter) == SaveFilters().end()) SaveFilters().push_back(Filter);
+  if (std::find(SaveFilters().begin(), SaveFilters().end(), Filter) == SaveFilters().end())
+    SaveFilters().push_back(Filter);
 }
 
 void UnregisterSourceModuleSaveFilters() { SaveFilters().clear(); }
@@ -363,11 +364,14 @@ class TSourceModuleReopen : public IReopenServices {
   bool HandlerExists(const std::string& HandlerName) override { return HandlerName == res::SSourceModuleHandler; }
   void OpenWithHandler(const std::string& HandlerName, const std::string& FileName) override {
     if (HandlerName != res::SSourceModuleHandler) return;
-    if (TDocModule* Open = FindDocModule(FileName)) {
+    // Both names belong to the closed-file entry, which the opened module takes out of its
+    // list and frees: keep a copy.
+    const std::string Name = FileName;
+    if (TDocModule* Open = FindDocModule(Name)) {
       Open->Activate();
       return;
     }
-    TDocModule::Create<TSourceModule>(FileName, true)->Activate();
+    TDocModule::Create<TSourceModule>(Name, true)->Activate();
   }
   void SetProjectOpenMode() override {}
   void SwitchToLayout(const std::string& LayoutName) override { nxs::SwitchToLayout(LayoutName); }

@@ -69,7 +69,8 @@ void ActivateConfiguration(TBuildConfigurations& Configs, const std::string& Nam
   std::string Resolved;
   if (!Platform.empty()) {
     Resolved = PlatformName(Platform);
-    if (!Configs.GetPlatformSupported(Resolved)) throw EPlatformNotSupported(Format(res::SPlatformNotSupported, Resolved));
+    if (!Configs.GetPlatformSupported(Resolved))
+      throw EPlatformNotSupported(Format(res::SPlatformNotSupported, Resolved));
   }
   Configs.SetActiveConfiguration(Name);
   if (!Resolved.empty()) Configs.SetActivePlatform(Resolved);

@@ -71,19 +71,21 @@ rm -rf "$dir"
 exit $rc
 EOS
 chmod +x drive.sh
-printf 'one\n' > r.txt
-printf 'Print\n!printf "two\\n" > r.txt; touch -d "+1 hour" r.txt\nReload\nPrint\n' > reload.nxs
-expect_out "reload answered no" "one
-one" ./drive.sh "$NXS" r.txt --answer no < reload.nxs
+# reload_case DESCRIPTION ANSWER SCRIPT EXPECTED: r.txt holds "one" until the script's "!"
+# line writes "two" into it an hour ahead.
+reload_case() {
+  printf 'one\n' > r.txt
+  printf "$3" '!printf "two\\n" > r.txt; touch -d "+1 hour" r.txt' > case.nxs
+  expect_out "$1" "$4" ./drive.sh "$NXS" r.txt --answer "$2" < case.nxs
+}
+reload_case "reload answered no" no 'Print\n%s\nReload\nPrint\n' "one
+one"
 checks=$((checks + 1))
 grep -q "^question: Module $WORK/r.txt's time/date changed. Reload? -> no$" "$WORK/stderr" || fail "the reload question: $(cat "$WORK/stderr")"
-printf 'one\n' > r.txt
-expect_out "reload answered yes" "one
-two" ./drive.sh "$NXS" r.txt --answer yes < reload.nxs
-printf 'one\n' > r.txt
-printf 'InsertText x\n!printf "two\\n" > r.txt; touch -d "+1 hour" r.txt\nReload\nPrint\nModified\n' > modified.nxs
-expect_out "a modified module asks the longer question" "two
-false" ./drive.sh "$NXS" r.txt --answer yes < modified.nxs
+reload_case "reload answered yes" yes 'Print\n%s\nReload\nPrint\n' "one
+two"
+reload_case "a modified module asks the longer question" yes 'InsertText x\n%s\nReload\nPrint\nModified\n' "two
+false"
 checks=$((checks + 1))
 grep -q "In-memory changes to this module have been detected as well" "$WORK/stderr" || fail "the longer question: $(cat "$WORK/stderr")"
 

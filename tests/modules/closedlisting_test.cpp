@@ -26,7 +26,9 @@ class TMemIni : public TCustomIniFile {
   void WriteString(std::string_view S, std::string_view K, std::string_view V) override {
     Sections[std::string(S)].emplace_back(K, V);
   }
-  void WriteInteger(std::string_view S, std::string_view K, int64_t V) override { WriteString(S, K, std::to_string(V)); }
+  void WriteInteger(std::string_view S, std::string_view K, int64_t V) override {
+    WriteString(S, K, std::to_string(V));
+  }
   std::vector<std::string> ReadSection(std::string_view S) override {
     std::vector<std::string> Keys;
     for (auto& KV : Sections[std::string(S)]) Keys.push_back(KV.first);

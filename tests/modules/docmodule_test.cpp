@@ -396,3 +396,20 @@ TEST_F(DocModule, UniqueNamesSkipOpenModulesAndFilesOnDisk) {
   }
   EXPECT_NO_THROW(ValidateIdent("Unit_2"));
 }
+
+TEST_F(DocModule, TheDisplayIsRefreshedWhenTheModifiedStateChanges) {
+  WriteText(Dir / "u.pas", "x\n");
+  TSourceModule* M = Open("u.pas");
+  int Refreshed = 0;
+  std::vector<std::string> Modified;
+  DocModuleHooks().UpdateModuleDisplay = [&] { ++Refreshed; };
+  DocModuleHooks().SourceModified = [&](const std::string& F) { Modified.push_back(F); };
+  TypeInto(*M, "a");
+  EXPECT_EQ(Refreshed, 1);
+  ASSERT_FALSE(Modified.empty());
+  EXPECT_EQ(Modified.back(), Dir / "u.pas");
+  ASSERT_TRUE(M->Save(false, true));
+  EXPECT_EQ(Refreshed, 2);
+  TypeInto(*M, "b");
+  EXPECT_EQ(Refreshed, 3);
+}

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "editor/editbuffer.h"
-#include "editor/edkrnl.h"
 #include "editor/editview.h"
+#include "editor/edkrnl.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
 #include "modules/modulelist.h"

@@ -57,8 +57,8 @@ class OpenHandlers : public ModuleTest {
 }  // namespace
 
 TEST_F(OpenHandlers, PrefiltersThenThePickedFilterThenTheLastRegisteredThenTheDefault) {
-  TRecordingHandler First("first", Log, true), Second("second", Log, false),
-      Pre("pre", Log, false, true), Picked("picked", Log, true, false, {{"Forms (*.xfm)|*.xfm", nullptr, 7, false}});
+  TRecordingHandler First("first", Log, true), Second("second", Log, false), Pre("pre", Log, false, true),
+      Picked("picked", Log, true, false, {{"Forms (*.xfm)|*.xfm", nullptr, 7, false}});
   Register(First);
   Register(Picked);
   Register(Second);

@@ -45,7 +45,8 @@ TEST_F(ConfigTarget, WritesMakeTheLevelTheyNameAndReadsTakeTheMostSpecificThatEx
   // Another file reads the configuration; the active configuration is Debug.
   EXPECT_EQ(GetConfigValue(P.Configs, {"Release", "", "/p/other.pas"}, "Defines"), "REL64");
   EXPECT_EQ(&FindConfigLevel(P.Configs, {"", "", ""}), &P.Configs.Configuration("Debug"));
-  EXPECT_EQ(&FindConfigLevel(P.Configs, {"Release", "Linux64", ""}), Release.GetPlatformConfiguration(SPlatformLinux64));
+  EXPECT_EQ(&FindConfigLevel(P.Configs, {"Release", "Linux64", ""}),
+            Release.GetPlatformConfiguration(SPlatformLinux64));
   EXPECT_EQ(&FindConfigLevel(P.Configs, {"Debug", "Linux64", ""}), &P.Configs.Configuration("Debug"));
 }
 
