@@ -30,28 +30,35 @@ TConfigAddress Address(const TCommandLine& Cmd) {
   return A;
 }
 
-void PrintTree(TCommandProject& Project, TBuildConfiguration& Config, int Level) {
+void PrintTree(TCommandProject& Project, TBuildConfiguration& Root) {
   std::string Dir = ExtractFilePath(Project.GetFileName());
   auto PrintLocals = [&](TBuildConfiguration& C, int L) {
     for (auto* Local : C.GetLocalOverrides())
       std::printf("%s%s {%s}\n", Indent(L).c_str(), Local->Name().c_str(),
                   ExtractRelativePath(Dir, Local->TargetFilename()).c_str());
   };
-  std::printf("%s%s (%s)\n", Indent(Level).c_str(), Config.Name().c_str(), Config.Key().c_str());
-  for (auto* P : Config.Platforms()) {
-    std::printf("%s%s [%s] (%s)\n", Indent(Level + 1).c_str(), P->Name().c_str(), P->Platform().c_str(),
-                P->Key().c_str());
-    PrintLocals(*P, Level + 2);
+  // Without recursion: a chain of configurations may be many thousands deep.
+  std::vector<std::pair<TBuildConfiguration*, int>> Stack{{&Root, 0}};
+  while (!Stack.empty()) {
+    auto [Config, Level] = Stack.back();
+    Stack.pop_back();
+    std::printf("%s%s (%s)\n", Indent(Level).c_str(), Config->Name().c_str(), Config->Key().c_str());
+    for (auto* P : Config->Platforms()) {
+      std::printf("%s%s [%s] (%s)\n", Indent(Level + 1).c_str(), P->Name().c_str(), P->Platform().c_str(),
+                  P->Key().c_str());
+      PrintLocals(*P, Level + 2);
+    }
+    PrintLocals(*Config, Level + 1);
+    for (auto It = Config->Children().rbegin(); It != Config->Children().rend(); ++It)
+      Stack.emplace_back(It->get(), Level + 1);
   }
-  PrintLocals(Config, Level + 1);
-  for (const auto& Child : Config.Children()) PrintTree(Project, *Child, Level + 1);
 }
 
 int RunList(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   std::printf("Active: %s %s\n", Configs.GetActiveConfiguration().Name().c_str(), Configs.GetActivePlatform().c_str());
-  PrintTree(*Project, Configs.GetBaseConfiguration(), 0);
+  PrintTree(*Project, Configs.GetBaseConfiguration());
   return 0;
 }
 

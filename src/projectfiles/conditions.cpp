@@ -48,7 +48,7 @@ void TConditionParser::AddQuoted(std::string_view Text) {
     FTokens.push_back({tkConfigurationPlatform, std::string(Text)});
     return;
   }
-  FTokens.push_back({tkLiteral, std::string(Text)});
+  FTokens.push_back({tkLiteral, UnescapeConditionLiteral(Text)});
 }
 
 void TConditionParser::Tokenize() {
@@ -58,8 +58,9 @@ void TConditionParser::Tokenize() {
     char C = S[I];
     if (std::isspace(static_cast<unsigned char>(C))) {
       ++I;
-    } else if (C == '\'') {
-      size_t End = S.find('\'', I + 1);
+    } else if (C == '\'' || C == '"') {
+      // Either quote style; a literal ends at the quote it began with.
+      size_t End = S.find(C, I + 1);
       if (End == std::string::npos) InvalidToken(S.substr(I));
       AddQuoted(std::string_view(S).substr(I + 1, End - I - 1));
       I = End + 1;
@@ -300,26 +301,98 @@ TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) 
 // ---- the conditions written -----------------------------------------------------------
 
 std::string DefinitionCondition(const std::string& Name, const std::string& Key) {
-  return Format("'$(Config)'=='%s' or '$(%s)'!=''", Name, Key);
+  return Format("'$(Config)'=='%s' or '$(%s)'!=''", EscapeConditionLiteral(Name), Key);
 }
 
 std::string PlatformDefinitionCondition(const std::string& Platform, const std::string& ParentKey,
                                         const std::string& Key) {
-  return Format("('$(Platform)'=='%s' and '$(%s)'=='true') or '$(%s)'!=''", Platform, ParentKey, Key);
+  return Format("('$(Platform)'=='%s' and '$(%s)'=='true') or '$(%s)'!=''", EscapeConditionLiteral(Platform),
+                ParentKey, Key);
 }
 
 std::string ValuesCondition(const std::string& Key) { return Format("'$(%s)'!=''", Key); }
 
 std::string LocalOverrideCondition(const std::string& Key, const std::string& RelativeFile) {
-  return ValuesCondition(Key) + " And " + Format("'$(FileToCompile)'=='%s'", RelativeFile);
+  return ValuesCondition(Key) + " And " + Format("'$(FileToCompile)'=='%s'", EscapeConditionLiteral(RelativeFile));
 }
 
 std::string BuildEventCondition(const std::string& Name, const std::string& Platform) {
-  return Format("'$(Config)'=='%s' And '$(Platform)'=='%s'", Name, Platform);
+  return Format("'$(Config)'=='%s' And '$(Platform)'=='%s'", EscapeConditionLiteral(Name),
+                EscapeConditionLiteral(Platform));
 }
 
 std::string LocalBuildEventCondition(const std::string& Name, const std::string& RelativeFile) {
-  return Format("'$(Config)'=='%s' And '$(FileToCompile)'=='%s'", Name, RelativeFile);
+  return Format("'$(Config)'=='%s' And '$(FileToCompile)'=='%s'", EscapeConditionLiteral(Name),
+                EscapeConditionLiteral(RelativeFile));
+}
+
+// ---- escaping and meaning -------------------------------------------------------------
+
+// A literal cannot hold the quote that encloses it: the build engine reads "%XX" (two hex
+// digits) as the character XX anywhere in a condition, so the quotes and "%" itself go out
+// that way.
+std::string EscapeConditionLiteral(std::string_view Text) {
+  std::string R;
+  R.reserve(Text.size());
+  for (char C : Text) {
+    if (C == '\'' || C == '"' || C == '%') {
+      static constexpr char Hex[] = "0123456789ABCDEF";
+      unsigned char U = static_cast<unsigned char>(C);
+      R += '%';
+      R += Hex[U >> 4];
+      R += Hex[U & 15];
+    } else
+      R += C;
+  }
+  return R;
+}
+
+static int HexDigit(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+std::string UnescapeConditionLiteral(std::string_view Text) {
+  if (Text.find('%') == std::string_view::npos) return std::string(Text);
+  std::string R;
+  R.reserve(Text.size());
+  for (size_t I = 0; I < Text.size(); ++I) {
+    int Hi = 0, Lo = 0;
+    if (Text[I] == '%' && I + 2 < Text.size() && (Hi = HexDigit(Text[I + 1])) >= 0 &&
+        (Lo = HexDigit(Text[I + 2])) >= 0) {
+      R += static_cast<char>(Hi * 16 + Lo);
+      I += 2;
+    } else {
+      R += Text[I];
+    }
+  }
+  return R;
+}
+
+std::string ConditionKey(std::string_view Condition) {
+  std::string Key;
+  try {
+    TConditionParser Tokens(Condition);
+    for (const auto& T : Tokens.Tokens()) {
+      if (T.Kind == tkEnd) break;
+      // Variables quoted or not, literals in either quote style, "and" in any case: one form.
+      Key += static_cast<char>('A' + static_cast<int>(T.Kind));
+      Key += LowerCase(T.Text);
+      Key += '\0';
+    }
+  } catch (const EInvalidToken&) {
+    return "?" + LowerCase(Trim(Condition));
+  }
+  return Key;
+}
+
+bool SameConditionMeaning(std::string_view A, std::string_view B) {
+  if (SameText(A, B)) return true;
+  bool NoneA = Trim(A).empty(), NoneB = Trim(B).empty();
+  if (NoneA || NoneB) return NoneA == NoneB;
+  return ConditionKey(A) == ConditionKey(B);
 }
 
 }  // namespace nxs

@@ -92,4 +92,15 @@ std::string LocalOverrideCondition(const std::string& Key, const std::string& Re
 std::string BuildEventCondition(const std::string& Name, const std::string& Platform);
 std::string LocalBuildEventCondition(const std::string& Name, const std::string& RelativeFile);
 
+// A text as a condition's quoted literal holds it: quotes and "%" as "%XX".
+std::string EscapeConditionLiteral(std::string_view Text);
+// "%XX" (two hex digits) read as the character XX; the tokenizer does this for literals.
+std::string UnescapeConditionLiteral(std::string_view Text);
+// The meaning of a condition as one text: equal for conditions that differ only in blanks,
+// the case of words and names, quote style and escaping. A condition that does not
+// tokenize has its trimmed text in lower case as its key.
+std::string ConditionKey(std::string_view Condition);
+// The same condition, spelled alike or not.
+bool SameConditionMeaning(std::string_view A, std::string_view B);
+
 }  // namespace nxs

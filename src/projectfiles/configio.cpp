@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <unordered_map>
 
 #include "projectfiles/conditions.h"
 #include "projectfiles/configmgr.h"
@@ -14,6 +15,7 @@
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
 #include "projectfiles/resstrings.h"
+#include "projectfiles/xmlio.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -86,6 +88,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   FImports.clear();
   FBuildEventGroups.clear();
   FItems.clear();
+  FNameIndexValid = false;
   FBaseConfiguration.reset();
   FModified = false;
   FLoadChanged = false;
@@ -94,7 +97,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
     ProjectFile.GetGroupConditions(Conditions);
     ReserveKeysIn(Conditions);
     GetBaseConfiguration().Load(ProjectFile, ValuesCondition(BaseKey));
-    LoadDefinitions(ProjectFile, Conditions);
+    std::vector<std::pair<TConditionInfo, std::string>> EventGroups = LoadDefinitions(ProjectFile, Conditions);
 
     std::string Value, Condition;
     if (!ProjectFile.GetGlobalProperty("Config", Value, Condition) || Value.empty())
@@ -104,6 +107,7 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
     ProjectFile.GetGlobalProperty("Platform", Value, Condition);
     FActivePlatform = Value;
     LoadPlatformList(ProjectFile);
+    LoadBuildEventGroups(ProjectFile, EventGroups);
   } catch (...) {
     FLoading = false;
     throw;
@@ -118,12 +122,16 @@ void TBuildConfigurations::Load(IMSProjectFile& ProjectFile) {
   if (!FLoadMessages.empty()) Questions().ShowMessage(Join(FLoadMessages, "\n\n"));
 }
 
-void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const std::vector<std::string>& Conditions) {
+std::vector<std::pair<TConditionInfo, std::string>> TBuildConfigurations::LoadDefinitions(
+    IMSProjectFile& ProjectFile, const std::vector<std::string>& Conditions) {
   std::vector<TDefinition> Defs;
   std::vector<std::pair<TConditionInfo, std::string>> Others;
   for (const auto& Cond : Conditions) {
     if (Cond.empty()) continue;
     TConditionInfo Info = TConfigurationConditionParser::Parse(Cond);
+    // A key is written as an element name: a group whose key cannot be one (a hand-written
+    // '$(1fg_1)'!='') is no configuration of ours and stays as it is.
+    if ((Info.Kind == ckDefinition || Info.Kind == ckPlatformDefinition) && !IsXmlName(Info.Key)) continue;
     switch (Info.Kind) {
       case ckDefinition:
       case ckPlatformDefinition:
@@ -141,20 +149,20 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
   }
 
   // Ordinary definitions, parents first. A parent that is not defined, or a "CfgParent"
-  // chain that comes back to itself, leaves the configuration under "Base".
-  std::function<TBuildConfiguration*(TDefinition&)> Make = [&](TDefinition& D) -> TBuildConfiguration* {
-    if (D.State == TDefinition::dsDone) return D.Config;
-    if (D.State == TDefinition::dsVisiting) return nullptr;
-    D.State = TDefinition::dsVisiting;
-    TBuildConfiguration* Parent = &GetBaseConfiguration();
-    if (!D.CfgParent.empty() && !SameText(D.CfgParent, D.Info.Key)) {
-      for (auto& P : Defs)
-        if (P.Info.Kind == ckDefinition && SameText(P.Info.Key, D.CfgParent)) {
-          if (TBuildConfiguration* Made = Make(P)) Parent = Made;
-          break;
-        }
-    }
+  // chain that comes back to itself, leaves the configuration under "Base". Chains are
+  // followed without recursion, and parents found through an index: a project may hold a
+  // chain of many thousands.
+  std::unordered_map<std::string, size_t, CaseInsensitiveHash, CaseInsensitiveEqual> DefinitionOfKey;
+  for (size_t I = 0; I < Defs.size(); ++I)
+    if (Defs[I].Info.Kind == ckDefinition) DefinitionOfKey.try_emplace(Defs[I].Info.Key, I);
+  auto ParentOf = [&](TDefinition& D) -> TDefinition* {
+    if (D.CfgParent.empty() || SameText(D.CfgParent, D.Info.Key)) return nullptr;
+    auto It = DefinitionOfKey.find(D.CfgParent);
+    return It == DefinitionOfKey.end() ? nullptr : &Defs[It->second];
+  };
+  auto MakeOne = [&](TDefinition& D, TBuildConfiguration* Parent) -> TBuildConfiguration* {
     D.State = TDefinition::dsDone;
+    if (!Parent) Parent = &GetBaseConfiguration();
     if (SameText(D.Info.Key, BaseKey)) return D.Config = &GetBaseConfiguration();
     if (TBuildConfiguration* Existing = GetConfigurationByKey(D.Info.Key)) return D.Config = Existing;
     if (GetConfiguration(D.Info.Name)) return nullptr;  // a second group of a name in use stays as it is
@@ -162,8 +170,19 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
     D.Config->Load(ProjectFile, ValuesCondition(D.Info.Key));
     return D.Config;
   };
-  for (auto& D : Defs)
-    if (D.Info.Kind == ckDefinition && D.Info.Platform.empty()) Make(D);
+  for (auto& First : Defs) {
+    if (First.Info.Kind != ckDefinition || !First.Info.Platform.empty() || First.State != TDefinition::dsNew) continue;
+    std::vector<TDefinition*> Chain;
+    TDefinition* Stop = &First;
+    while (Stop && Stop->State == TDefinition::dsNew) {
+      Stop->State = TDefinition::dsVisiting;
+      Chain.push_back(Stop);
+      Stop = ParentOf(*Stop);
+    }
+    // Stop: none, one made before, or one of this chain again (a cycle: under "Base").
+    TBuildConfiguration* Parent = Stop && Stop->State == TDefinition::dsDone ? Stop->Config : nullptr;
+    for (size_t I = Chain.size(); I > 0; --I) Parent = MakeOne(*Chain[I - 1], Parent);
+  }
 
   for (auto& D : Defs) {
     if (D.Info.Kind != ckPlatformDefinition && !(D.Info.Kind == ckDefinition && !D.Info.Platform.empty())) continue;
@@ -205,41 +224,78 @@ void TBuildConfigurations::LoadDefinitions(IMSProjectFile& ProjectFile, const st
     FLoadChanged = true;
   }
 
+  std::vector<std::pair<TConditionInfo, std::string>> EventGroups;
   for (auto& [Info, Cond] : Others) {
-    if (Info.Kind == ckLocalOverride) {
-      TBuildConfiguration* Config = GetConfigurationByKey(Info.Key);
-      if (!Config) continue;
-      TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
-      Local->SetStoredFilename(Info.FileName);
-      Local->Load(ProjectFile, Cond);
+    if (Info.Kind != ckLocalOverride) {
+      EventGroups.emplace_back(Info, Cond);
       continue;
     }
+    TBuildConfiguration* Config = GetConfigurationByKey(Info.Key);
+    if (!Config) continue;
+    TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
+    Local->SetStoredFilename(Info.FileName);
+    Local->Load(ProjectFile, Cond);
+  }
+  return EventGroups;
+}
+
+static bool IsBuildEventProperty(const std::string& Name) {
+  for (const char* Event : BuildEventNames)
+    for (const char* Setting : {"", "ExecuteWhen", "CancelOnError", "IgnoreExitCode"})
+      if (SameText(Name, std::string(Event) + Setting)) return true;
+  return false;
+}
+
+// A group whose condition names a configuration and a platform (or a file) is a build-event
+// group only when it holds build-event properties: hand-written and converted projects use
+// that shape for groups of their own, which are left exactly as they stand. The events of a
+// platform go to that platform's sub-configuration when there is one, else to the
+// configuration itself when the platform is the active one (as they are written); no
+// sub-configuration is made for them.
+void TBuildConfigurations::LoadBuildEventGroups(IMSProjectFile& ProjectFile,
+                                                const std::vector<std::pair<TConditionInfo, std::string>>& Groups) {
+  for (const auto& [Info, Cond] : Groups) {
     TBuildConfiguration* Config = GetConfiguration(Info.Name);
     if (!Config || Config == FBaseConfiguration.get()) continue;
     TBuildConfiguration* Target = nullptr;
     if (Info.Kind == ckBuildEvent) {
-      if (!PlatformManager().PlatformExists(Info.Platform)) continue;
-      Target = Config->GetPlatformConfiguration(Info.Platform, true);
+      Target = Config->GetPlatformConfiguration(Info.Platform, false);
+      if (!Target && SameText(Info.Platform, GetActivePlatform())) Target = Config;
     } else {
-      TLocalOverride* Local = Config->SetLocalOverride(AbsoluteFromProject(Info.FileName));
-      if (Local->StoredFilename().empty()) Local->SetStoredFilename(Info.FileName);
-      Target = Local;
+      std::string File = AbsoluteFromProject(Info.FileName);
+      Target = Config->GetLocalOverride(File);
+      if (!Target) {
+        std::vector<std::string> Names;
+        ProjectFile.GetGroupPropertyNames(Cond, Names);
+        if (std::none_of(Names.begin(), Names.end(), IsBuildEventProperty)) continue;
+        TLocalOverride* Local = Config->SetLocalOverride(File);
+        Local->SetStoredFilename(Info.FileName);
+        Target = Local;
+      }
     }
-    LoadBuildEvents(ProjectFile, Cond, *Target);
+    if (Target && Target->FEventGroupCondition.empty()) LoadBuildEvents(ProjectFile, Cond, *Target);
   }
 }
 
-void TBuildConfigurations::LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
+bool TBuildConfigurations::LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
                                            TBuildConfiguration& Target) {
   std::map<std::string, std::string, CaseInsensitiveLess> Props;
-  TFnReader Reader([&](const std::string& N, const std::string& V, const std::string&) { Props[N] = V; });
+  bool Any = false;
+  TFnReader Reader([&](const std::string& N, const std::string& V, const std::string&) {
+    if (!IsBuildEventProperty(N)) return;
+    Props[N] = V;
+    Any = true;
+  });
   ProjectFile.ReadPropertyGroup(Condition, Reader);
+  if (!Any) return false;
   for (const char* Name : BuildEventNames) {
     std::string N = Name;
     TBuildEvent E{Props[N], Props[N + "ExecuteWhen"], Props[N + "CancelOnError"], Props[N + "IgnoreExitCode"]};
     if (!E.Command.empty()) Target.FBuildEvents[N] = E;
   }
+  Target.FEventGroupCondition = Condition;
   FBuildEventGroups.push_back(Condition);
+  return true;
 }
 
 void TBuildConfigurations::LoadPlatformList(IMSProjectFile& ProjectFile) {
@@ -322,7 +378,7 @@ void TBuildConfigurations::SaveTree(IMSProjectFile& ProjectFile, bool AsDefaults
     for (auto* L : C->GetLocalOverrides()) {
       if (L->StoredFilename().empty()) L->SetStoredFilename(RelativeToProject(L->TargetFilename()));
       std::string Cond = LocalOverrideCondition(C->Key(), L->StoredFilename());
-      if (!L->FGroupCondition.empty() && !SameText(L->FGroupCondition, Cond)) ProjectFile.RemovePropertyGroups(L->FGroupCondition);
+      if (!L->FGroupCondition.empty() && !SameConditionMeaning(L->FGroupCondition, Cond)) ProjectFile.RemovePropertyGroups(L->FGroupCondition);
       L->FGroupCondition = Cond;
       PlaceGroup(ProjectFile, Cond, After);
       L->Save(ProjectFile);
@@ -392,34 +448,54 @@ void TBuildConfigurations::SavePlatformList(IMSProjectFile& ProjectFile) {
   }
 }
 
+// Writes the build-event properties of Source (none when null) into the group of Condition
+// and changes nothing else of it; a group that holds nothing afterwards goes.
+void TBuildConfigurations::WriteBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition,
+                                            const TBuildConfiguration* Source) {
+  bool HasEvents = Source && !Source->BuildEvents().empty();
+  auto* Doc = dynamic_cast<TNativeMSBuildProject*>(&ProjectFile);
+  std::vector<msb::TPropertyGroup*> Groups = Doc ? Doc->GroupsWith(Condition) : std::vector<msb::TPropertyGroup*>{};
+  if (!HasEvents && Doc && Groups.empty()) return;
+  ProjectFile.BeginPropertyGroup(Condition);
+  for (const char* Name : BuildEventNames) {
+    TBuildEvent E;
+    if (HasEvents) {
+      auto It = Source->BuildEvents().find(Name);
+      if (It != Source->BuildEvents().end()) E = It->second;
+    }
+    std::string N = Name;
+    ProjectFile.WriteProperty(N, E.Command, false, {});
+    ProjectFile.WriteProperty(N + "ExecuteWhen", E.ExecuteWhen, false, {});
+    ProjectFile.WriteProperty(N + "CancelOnError", E.CancelOnError, false, {});
+    ProjectFile.WriteProperty(N + "IgnoreExitCode", E.IgnoreExitCode, false, {});
+  }
+  ProjectFile.EndPropertyGroup();
+  if (Doc)
+    for (msb::TPropertyGroup* G : Doc->GroupsWith(Condition))
+      if (!G->HasChildren()) Doc->GetProjectNode()->RemoveNode(G);
+}
+
 void TBuildConfigurations::SaveBuildEvents(IMSProjectFile& ProjectFile) {
   std::vector<std::string> Written;
   auto Write = [&](TBuildConfiguration& C, const std::string& Cond) {
-    if (C.BuildEvents().empty()) return;
-    ProjectFile.ClearPropertyGroups(Cond);
-    ProjectFile.BeginPropertyGroup(Cond);
-    for (const char* Name : BuildEventNames) {
-      auto It = C.BuildEvents().find(Name);
-      if (It == C.BuildEvents().end()) continue;
-      std::string N = Name;
-      const TBuildEvent& E = It->second;
-      ProjectFile.WriteProperty(N, E.Command, false, {});
-      ProjectFile.WriteProperty(N + "ExecuteWhen", E.ExecuteWhen, false, {});
-      ProjectFile.WriteProperty(N + "CancelOnError", E.CancelOnError, false, {});
-      ProjectFile.WriteProperty(N + "IgnoreExitCode", E.IgnoreExitCode, false, {});
-    }
-    ProjectFile.EndPropertyGroup();
-    Written.push_back(Cond);
+    // A group read from the file keeps its own spelling.
+    std::string Spelled =
+        !C.FEventGroupCondition.empty() && SameConditionMeaning(C.FEventGroupCondition, Cond) ? C.FEventGroupCondition : Cond;
+    if (C.BuildEvents().empty() && C.FEventGroupCondition.empty()) return;
+    WriteBuildEvents(ProjectFile, Spelled, &C);
+    C.FEventGroupCondition = C.BuildEvents().empty() ? std::string() : Spelled;
+    if (!C.BuildEvents().empty()) Written.push_back(Spelled);
   };
   for (auto* C : GetGlobalConfigurations()) {
     if (C == FBaseConfiguration.get()) continue;
-    if (!C->BuildEvents().empty()) Write(*C, BuildEventCondition(C->Name(), GetActivePlatform()));
+    Write(*C, BuildEventCondition(C->Name(), GetActivePlatform()));
     for (auto* P : C->Platforms()) Write(*P, BuildEventCondition(C->Name(), P->Platform()));
     for (auto* L : C->GetLocalOverrides()) Write(*L, LocalBuildEventCondition(C->Name(), L->StoredFilename()));
   }
+  // Groups read before whose events went elsewhere or away lose their event properties.
   for (const auto& Old : FBuildEventGroups)
-    if (std::none_of(Written.begin(), Written.end(), [&](auto& W) { return SameText(W, Old); }))
-      ProjectFile.RemovePropertyGroups(Old);
+    if (std::none_of(Written.begin(), Written.end(), [&](auto& W) { return SameConditionMeaning(W, Old); }))
+      WriteBuildEvents(ProjectFile, Old, nullptr);
   FBuildEventGroups = Written;
 }
 

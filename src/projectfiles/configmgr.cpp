@@ -12,6 +12,7 @@
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
 #include "projectfiles/resstrings.h"
+#include "projectfiles/xmlio.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -97,11 +98,16 @@ TBuildConfiguration& TBuildConfigurations::GetBaseConfiguration() {
   return *FBaseConfiguration;
 }
 
-void TBuildConfigurations::Register(TBuildConfiguration& Config) { FItems[Config.Key()] = &Config; }
+void TBuildConfigurations::Register(TBuildConfiguration& Config) {
+  FItems[Config.Key()] = &Config;
+  if (FNameIndexValid && Config.Platform().empty() && !Config.IsLocalOverride())
+    FNameIndex.try_emplace(Config.Name(), &Config);
+}
 
 void TBuildConfigurations::Unregister(TBuildConfiguration& Config) {
   auto It = FItems.find(Config.Key());
   if (It != FItems.end() && It->second == &Config) FItems.erase(It);
+  FNameIndexValid = false;
 }
 
 std::string TBuildConfigurations::NewKey() {
@@ -115,6 +121,7 @@ std::string TBuildConfigurations::NewKey() {
 void TBuildConfigurations::ValidateName(const std::string& Name) const {
   if (Trim(Name).empty()) throw EInvalidName(Format(res::SInvalidName, Name, res::SInvalidNameChars));
   ValidName(Name);
+  CheckXmlText(Name);  // the name is written into conditions
   if (GetConfiguration(Name)) throw EDuplicateConfiguration(Format(res::SDuplicateConfiguration, Name));
 }
 
@@ -142,11 +149,14 @@ TBuildConfiguration& TBuildConfigurations::AddConfiguration(const std::string& N
 std::vector<TBuildConfiguration*> TBuildConfigurations::GetGlobalConfigurations() const {
   std::vector<TBuildConfiguration*> R;
   if (!FBaseConfiguration) return R;
-  std::function<void(TBuildConfiguration*)> Walk = [&](TBuildConfiguration* C) {
+  // Depth first, parents before children, without recursion: a chain may be long.
+  std::vector<TBuildConfiguration*> Stack{FBaseConfiguration.get()};
+  while (!Stack.empty()) {
+    TBuildConfiguration* C = Stack.back();
+    Stack.pop_back();
     R.push_back(C);
-    for (const auto& Child : C->Children()) Walk(Child.get());
-  };
-  Walk(FBaseConfiguration.get());
+    for (auto It = C->Children().rbegin(); It != C->Children().rend(); ++It) Stack.push_back(It->get());
+  }
   return R;
 }
 
@@ -157,13 +167,17 @@ std::vector<std::string> TBuildConfigurations::GetNames() const {
 }
 
 TBuildConfiguration* TBuildConfigurations::GetConfiguration(const std::string& Name, const std::string& Platform) const {
-  for (auto* C : GetGlobalConfigurations()) {
-    if (!SameText(C->Name(), Name)) continue;
-    if (Platform.empty()) return C;
-    auto It = C->FPlatforms.find(Platform);
-    return It == C->FPlatforms.end() ? nullptr : It->second.get();
+  if (!FNameIndexValid) {
+    FNameIndex.clear();
+    for (auto* C : GetGlobalConfigurations()) FNameIndex.try_emplace(C->Name(), C);
+    FNameIndexValid = true;
   }
-  return nullptr;
+  auto Found = FNameIndex.find(Name);
+  if (Found == FNameIndex.end()) return nullptr;
+  TBuildConfiguration* C = Found->second;
+  if (Platform.empty()) return C;
+  auto It = C->FPlatforms.find(Platform);
+  return It == C->FPlatforms.end() ? nullptr : It->second.get();
 }
 
 TBuildConfiguration& TBuildConfigurations::Configuration(const std::string& Name, const std::string& Platform) const {
@@ -191,7 +205,7 @@ std::vector<TLocalOverride*> TBuildConfigurations::GetLocalConfigurations(const 
 
 void TBuildConfigurations::ForgetGroup(const std::string& Condition) {
   if (Condition.empty()) return;
-  if (std::none_of(FStaleGroups.begin(), FStaleGroups.end(), [&](auto& C) { return SameText(C, Condition); }))
+  if (std::none_of(FStaleGroups.begin(), FStaleGroups.end(), [&](auto& C) { return SameConditionMeaning(C, Condition); }))
     FStaleGroups.push_back(Condition);
 }
 
@@ -260,6 +274,7 @@ void TBuildConfigurations::Rename(TBuildConfiguration& Configuration, const std:
   ValidName(NewName);
   ForgetGroup(DefinitionCondition(OldName, Configuration.Key()));
   Configuration.Rename(NewName);
+  FNameIndexValid = false;
   if (SameText(FActiveCfg, OldName)) FActiveCfg = NewName;
   FModified = true;
   for (auto* N : std::vector<IConfigurationNotifier*>(FNotifiers)) N->ItemRenamed(Configuration, OldName);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "projectfiles/conditions.h"
 #include "projectfiles/configs.h"
 #include "shared/event.h"
 
@@ -167,9 +168,16 @@ class TBuildConfigurations {
   TBuildConfiguration& MakeChild(TBuildConfiguration& Parent, const std::string& Name, const std::string& Key);
   TNode* PlaceGroup(IMSProjectFile& ProjectFile, const std::string& Condition, TNode* After);
   TNode* WriteDefinition(IMSProjectFile& ProjectFile, TBuildConfiguration& Config, TNode* After);
-  void LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition, TBuildConfiguration& Target);
+  // False when the group holds no build-event property (it is then no build-event group).
+  bool LoadBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition, TBuildConfiguration& Target);
   void ValidateName(const std::string& Name) const;
-  void LoadDefinitions(IMSProjectFile& ProjectFile, const std::vector<std::string>& Conditions);
+  // Returns the groups whose condition names a configuration and a platform or a file: the
+  // build-event groups among them are read once the platforms are known.
+  std::vector<std::pair<TConditionInfo, std::string>> LoadDefinitions(IMSProjectFile& ProjectFile,
+                                                                      const std::vector<std::string>& Conditions);
+  void LoadBuildEventGroups(IMSProjectFile& ProjectFile,
+                            const std::vector<std::pair<TConditionInfo, std::string>>& Groups);
+  void WriteBuildEvents(IMSProjectFile& ProjectFile, const std::string& Condition, const TBuildConfiguration* Source);
   void LoadPlatformList(IMSProjectFile& ProjectFile);
   void SavePlatformList(IMSProjectFile& ProjectFile);
   void SaveProjectProperties(IMSProjectFile& ProjectFile);
@@ -184,6 +192,10 @@ class TBuildConfigurations {
   std::string FActivePlatform;
   std::unique_ptr<TBuildConfiguration> FBaseConfiguration;
   std::unordered_map<std::string, TBuildConfiguration*, CaseInsensitiveHash, CaseInsensitiveEqual> FItems;
+  // The configurations other than platform ones and local overrides by name, the first in
+  // tree order for a name; rebuilt after a removal or a rename.
+  mutable std::unordered_map<std::string, TBuildConfiguration*, CaseInsensitiveHash, CaseInsensitiveEqual> FNameIndex;
+  mutable bool FNameIndexValid = false;
   int FKeyIndex = 0;
   bool FLoading = false;
   bool FModified = false;

@@ -4,6 +4,7 @@
 
 #include "projectfiles/conditions.h"
 #include "projectfiles/configmgr.h"
+#include "projectfiles/msbnodes.h"
 #include "projectfiles/optionmgr.h"
 #include "projectfiles/optionsets.h"
 #include "projectfiles/projectcontext.h"
@@ -102,9 +103,10 @@ std::vector<std::string> TPropertyGroup::GetPropertyNames() const {
 }
 
 void TPropertyGroup::Clear() {
-  if (FProperties.empty() && FShadowed.empty()) return;
+  // What the file holds under other conditions goes too.
+  std::erase_if(FStored, [](const TStoredProperty& P) { return !P.Owned; });
+  if (FProperties.empty()) return;
   FProperties.clear();
-  FShadowed.clear();
   FModified = true;
 }
 
@@ -120,27 +122,90 @@ class TBagReader : public IPropertyReader {
  private:
   std::function<void(const std::string&, const std::string&, const std::string&)> FFn;
 };
+
+// Text with every "$(Name)" (without regard to case) replaced by Value.
+std::string SubstituteOwn(const std::string& Text, const std::string& Name, const std::string& Value) {
+  std::string Own = "$(" + Name + ")";
+  std::string R;
+  size_t Pos = 0;
+  for (size_t Hit; (Hit = FindText(Text, Own, Pos)) != std::string::npos; Pos = Hit + Own.size()) {
+    R.append(Text, Pos, Hit - Pos);
+    R += Value;
+  }
+  R.append(Text, Pos, std::string::npos);
+  return R;
+}
+
+bool SameEntry(const TPropData& A, const TPropData& B) {
+  return A.Value == B.Value && A.Condition == B.Condition && A.Merged == B.Merged;
+}
+
+// Makes the properties of Group those of Want, in that order, reusing the property nodes
+// that have the same name and condition (so that their identifiers stay) and changing only
+// values that differ.
+void SyncGroup(msb::TPropertyGroup& Group, const std::vector<const TPropertyGroup::TStoredProperty*>& Want) {
+  std::vector<msb::TProperty*> Existing = Group.GetProperties();
+  std::vector<bool> Used(Existing.size(), false);
+  std::vector<TNode*> Order;
+  for (const auto* W : Want) {
+    msb::TProperty* Node = nullptr;
+    for (size_t J = 0; J < Existing.size() && !Node; ++J)
+      if (!Used[J] && SameText(Existing[J]->NameView(), W->Name) && Existing[J]->GetCondition() == W->Condition) {
+        Used[J] = true;
+        Node = Existing[J];
+      }
+    if (Node) {
+      if (Node->ValueView() != W->Value) {
+        if (Node->GetValueIsCData() && W->Value.rfind("<![CDATA[", 0) == 0) Node->SetValueIsCData(false);
+        Node->SetValue(W->Value);
+      }
+    } else {
+      Node = Group.AddProperty(W->Name, W->Condition, W->Value);
+    }
+    Order.push_back(Node);
+  }
+  for (size_t J = 0; J < Existing.size(); ++J)
+    if (!Used[J]) Group.RemoveNode(Existing[J]);
+  for (size_t I = 0; I < Order.size(); ++I)
+    if (Order[I]->Index() != static_cast<int>(I)) Order[I]->SetIndex(static_cast<int>(I));
+}
 }  // namespace
 
 void TPropertyGroup::Load(IMSProjectFile& ProjectFile, const std::string& GroupCondition) {
   FGroupCondition = GroupCondition;
-  TBagReader Reader([this](const std::string& N, const std::string& V, const std::string& C) {
-    // A second property of the same name: the unconditioned one is the bag's entry, else the
-    // later one (as the build engine reads the group); the other is kept aside as it stands.
-    if (const TPropData* Old = Find(N)) {
-      if (!Old->Condition.empty() || C.empty()) {
-        FShadowed.push_back({N, StoredValue(N, *Old), Old->Condition, Old->LoadPosition});
-        FProperties.erase(N);
-      } else {
-        FShadowed.push_back({N, V, C, FNextPosition++});
-        return;
+  FStored.clear();
+  int Group = 0;
+  auto Read = [this, &Group](const std::string& N, const std::string& V, const std::string& C) {
+    TStoredProperty Stored{Group, N, V, C, true};
+    const TPropData* Old = Find(N);
+    if (C.empty()) {
+      // The build engine evaluates the properties in order: a later one replaces an earlier
+      // one, and its "$(Name)" is the value so far.
+      std::string Value = V;
+      if (Old && Old->Condition.empty()) {
+        Value = SubstituteOwn(V, N, StoredValue(N, *Old));
+      } else if (Old) {
+        for (auto& P : FStored)
+          if (SameText(P.Name, N)) P.Owned = false;
       }
+      ReadStoredProperty(N, Value, C);
+    } else if (Old) {
+      Stored.Owned = false;  // another condition beside the entry: kept as it stands
+    } else {
+      ReadStoredProperty(N, V, C);
     }
-    ReadStoredProperty(N, V, C);
-  });
-  ProjectFile.ReadPropertyGroup(GroupCondition, Reader);
-  std::sort(FShadowed.begin(), FShadowed.end(),
-            [](const TShadowed& A, const TShadowed& B) { return A.LoadPosition < B.LoadPosition; });
+    FStored.push_back(std::move(Stored));
+  };
+  TBagReader Reader(Read);
+  if (auto* Doc = dynamic_cast<TNativeMSBuildProject*>(&ProjectFile)) {
+    for (msb::TPropertyGroup* G : Doc->GroupsWith(GroupCondition)) {
+      for (msb::TProperty* P : G->GetProperties()) Read(P->GetName(), P->GetValue(), P->GetCondition());
+      ++Group;
+    }
+  } else {
+    ProjectFile.ReadPropertyGroup(GroupCondition, Reader);
+  }
+  FLoaded = FProperties;
 }
 
 void TPropertyGroup::ReadStoredProperty(const std::string& Name, const std::string& Value, const std::string& Condition) {
@@ -151,25 +216,63 @@ void TPropertyGroup::ReadStoredProperty(const std::string& Name, const std::stri
 
 std::string TPropertyGroup::StoredValue(const std::string& Name, const TPropData& Data) const { return Data.Value; }
 
-void TPropertyGroup::WriteEntries(IMSProjectFile& ProjectFile) const {
-  size_t Next = 0;  // the shadowed properties are in load order already
-  auto WriteShadowedBefore = [&](int Position) {
-    for (; Next < FShadowed.size() && FShadowed[Next].LoadPosition < Position; ++Next)
-      ProjectFile.WriteProperty(FShadowed[Next].Name, FShadowed[Next].Value, true, FShadowed[Next].Condition);
+void TPropertyGroup::WriteGroups(IMSProjectFile& ProjectFile, const std::vector<TStoredProperty>& Extra) {
+  auto Changed = [&](const std::string& Name) {
+    const TPropData* Now = Find(Name);
+    auto Was = FLoaded.find(Name);
+    return !Now || Was == FLoaded.end() || !SameEntry(*Now, Was->second);
   };
-  for (const auto& Name : GetPropertyNames()) {
-    const TPropData& D = FProperties.at(Name);
-    WriteShadowedBefore(D.LoadPosition);
-    ProjectFile.WriteProperty(Name, StoredValue(Name, D), true, D.Condition);
+  // What each group is to hold, in order.
+  std::vector<TStoredProperty> Written;
+  std::unordered_map<std::string, bool, CaseInsensitiveHash, CaseInsensitiveEqual> Placed;
+  for (const auto& P : FStored) {
+    if (!P.Owned || !Changed(P.Name)) {
+      Written.push_back(P);
+      if (P.Owned) Placed[P.Name] = true;
+      continue;
+    }
+    const TPropData* Now = Find(P.Name);
+    if (!Now || Placed[P.Name]) continue;
+    Placed[P.Name] = true;
+    Written.push_back({P.Group, P.Name, StoredValue(P.Name, *Now), Now->Condition, true});
   }
-  WriteShadowedBefore(FNextPosition);
+  std::vector<TStoredProperty> New;
+  for (const auto& Name : GetPropertyNames())
+    if (!Placed[Name]) {
+      const TPropData& D = FProperties.at(Name);
+      New.push_back({0, Name, StoredValue(Name, D), D.Condition, true});
+    }
+  New.insert(New.end(), Extra.begin(), Extra.end());
+  // New entries go behind the last property of the first group.
+  auto At = std::find_if(Written.begin(), Written.end(), [](const TStoredProperty& P) { return P.Group > 0; });
+  Written.insert(At, New.begin(), New.end());
+
+  auto* Doc = dynamic_cast<TNativeMSBuildProject*>(&ProjectFile);
+  if (!Doc) {
+    ProjectFile.ClearPropertyGroups(FGroupCondition);
+    ProjectFile.BeginPropertyGroup(FGroupCondition);
+    for (const auto& P : Written) ProjectFile.WriteProperty(P.Name, P.Value, true, P.Condition);
+    ProjectFile.EndPropertyGroup();
+  } else {
+    std::vector<msb::TPropertyGroup*> Groups = Doc->GroupsWith(FGroupCondition);
+    if (Groups.empty()) {
+      ProjectFile.BeginPropertyGroup(FGroupCondition);
+      ProjectFile.EndPropertyGroup();
+      Groups = Doc->GroupsWith(FGroupCondition);
+    }
+    std::vector<std::vector<const TStoredProperty*>> Want(Groups.size());
+    for (auto& P : Written) {
+      P.Group = std::min(P.Group, static_cast<int>(Groups.size()) - 1);
+      Want[static_cast<size_t>(P.Group)].push_back(&P);
+    }
+    for (size_t G = 0; G < Groups.size(); ++G) SyncGroup(*Groups[G], Want[G]);
+  }
+  FStored = std::move(Written);
+  FLoaded = FProperties;
 }
 
 void TPropertyGroup::Save(IMSProjectFile& ProjectFile) {
-  ProjectFile.ClearPropertyGroups(FGroupCondition);
-  ProjectFile.BeginPropertyGroup(FGroupCondition);
-  WriteEntries(ProjectFile);
-  ProjectFile.EndPropertyGroup();
+  WriteGroups(ProjectFile, {});
   FModified = false;
 }
 
@@ -193,7 +296,16 @@ TBuildConfiguration::TBuildConfiguration(TBuildConfigurations* Owner, std::strin
                                          TBuildConfiguration* Parent)
     : TPropertyGroup(std::move(Name)), FParent(Parent), FKey(std::move(Key)), FOwner(Owner) {}
 
-TBuildConfiguration::~TBuildConfiguration() = default;
+TBuildConfiguration::~TBuildConfiguration() {
+  // The descendants go one by one, without recursion: a chain of configurations may be long.
+  std::vector<std::unique_ptr<TBuildConfiguration>> Pending = std::move(FChildren);
+  while (!Pending.empty()) {
+    std::unique_ptr<TBuildConfiguration> C = std::move(Pending.back());
+    Pending.pop_back();
+    for (auto& Child : C->FChildren) Pending.push_back(std::move(Child));
+    C->FChildren.clear();
+  }
+}
 
 bool TBuildConfiguration::IsLocalOverride() const { return dynamic_cast<const TLocalOverride*>(this) != nullptr; }
 
@@ -276,29 +388,46 @@ const TBuildConfiguration* TBuildConfiguration::NextLevel(const std::string& Pla
   return FParent;
 }
 
+// The climb through the levels, without recursion (a chain of configurations may be long):
+// the first level with its own value gives it; a merged list value goes on to the next
+// levels and ends with the first unmerged value, an option set's value, or the option's
+// default. With Own false the walk starts above this configuration's own entry.
+std::string TBuildConfiguration::Walk(const std::string& Name, const std::string& Platform,
+                                      const TProjectOption* Option, bool Own) const {
+  std::string Result;
+  bool Merging = false;
+  auto Add = [&](const std::string& V) {
+    if (Merging) Result += DelimiterOf(Option);
+    Result += V;
+  };
+  for (const TBuildConfiguration* Level = this; Level; Level = Level->NextLevel(Platform), Own = true) {
+    const TPropData* D = Own ? Level->Find(Name) : nullptr;
+    if (D && !D->Value.empty()) {
+      Add(D->Value);
+      if (!D->Merged || !MergesLists(Option)) return Result;
+      Merging = true;
+    }
+    for (const auto& Ref : Level->FOptionSets) {
+      std::string V = Ref.OptionSet->TPropertyGroup::GetValue(Name);
+      if (!V.empty()) {
+        Add(V);
+        return Result;
+      }
+    }
+    if (Level->IsLocalOverride() && Option && Option->LocalPreventMerge()) break;
+  }
+  if (Merging && !Option->DefaultValue().empty()) Add(Option->DefaultValue());
+  return Result;
+}
+
 std::string TBuildConfiguration::LookupInherited(const std::string& Name, const std::string& Platform,
                                                  const TProjectOption* Option) const {
-  for (const auto& Ref : FOptionSets) {
-    std::string V = Ref.OptionSet->TPropertyGroup::GetValue(Name);
-    if (!V.empty()) return V;
-  }
-  if (IsLocalOverride() && Option && Option->LocalPreventMerge()) return {};
-  const TBuildConfiguration* Next = NextLevel(Platform);
-  return Next ? Next->Lookup(Name, Platform, Option) : std::string();
+  return Walk(Name, Platform, Option, false);
 }
 
 std::string TBuildConfiguration::Lookup(const std::string& Name, const std::string& Platform,
                                         const TProjectOption* Option) const {
-  const TPropData* D = Find(Name);
-  if (D && !D->Value.empty()) {
-    if (D->Merged && MergesLists(Option)) {
-      std::string Inherited = LookupInherited(Name, Platform, Option);
-      if (Inherited.empty()) Inherited = Option->DefaultValue();
-      if (!Inherited.empty()) return D->Value + DelimiterOf(Option) + Inherited;
-    }
-    return D->Value;
-  }
-  return LookupInherited(Name, Platform, Option);
+  return Walk(Name, Platform, Option, true);
 }
 
 std::string TBuildConfiguration::GetPlatformValue(const std::string& Name, const std::string& Platform) const {
@@ -615,15 +744,16 @@ void TBuildConfiguration::Load(IMSProjectFile& ProjectFile, const std::string& C
 }
 
 void TBuildConfiguration::Save(IMSProjectFile& ProjectFile) {
-  ProjectFile.ClearPropertyGroups(FGroupCondition);
-  ProjectFile.BeginPropertyGroup(FGroupCondition);
-  WriteEntries(ProjectFile);
+  std::vector<TStoredProperty> Extra;
   if (!FOptionSets.empty()) {
     std::vector<std::string> Paths;
     for (const auto& Ref : FOptionSets) Paths.push_back(Ref.StoredPath);
-    ProjectFile.WriteProperty(CfgDependentOn, Join(Paths, ";"), false, {});
+    Extra.push_back({0, CfgDependentOn, Join(Paths, ";"), {}, true});
   }
-  ProjectFile.EndPropertyGroup();
+  // The references are written from the list: their property is no stored entry.
+  std::erase_if(FStored, [](const TStoredProperty& P) { return SameText(P.Name, CfgDependentOn); });
+  WriteGroups(ProjectFile, Extra);
+  std::erase_if(FStored, [](const TStoredProperty& P) { return SameText(P.Name, CfgDependentOn); });
   FModified = false;
 }
 

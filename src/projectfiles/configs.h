@@ -65,6 +65,12 @@ class TPropertyGroup {
  public:
   explicit TPropertyGroup(std::string Name);
   virtual ~TPropertyGroup() = default;
+  // One property as the groups of the bag hold it.
+  struct TStoredProperty {
+    int Group = 0;  // among the groups of the bag's condition, in document order
+    std::string Name, Value, Condition;
+    bool Owned = true;  // it makes up the entry (false: another condition, kept as it is)
+  };
   TPropertyGroup(const TPropertyGroup&) = delete;  // configurations are identities in a tree
   TPropertyGroup& operator=(const TPropertyGroup&) = delete;
 
@@ -91,9 +97,13 @@ class TPropertyGroup {
   const std::string& GroupCondition() const { return FGroupCondition; }
   virtual std::string Name() const { return FName; }
 
-  // Reads every property of the first group with GroupCondition, in file order.
+  // Reads every property of every group whose condition means GroupCondition, in file
+  // order, as the build engine evaluates them: a later unconditioned property replaces an
+  // earlier one and sees it as "$(Name)".
   void Load(IMSProjectFile& ProjectFile, const std::string& GroupCondition);
-  // Clears the group with the bag's condition, then writes every entry in load order.
+  // Writes the entries back into the groups they were read from: a property whose entry did
+  // not change stays as the file holds it (every occurrence, in its place); a changed entry
+  // takes the place of its first occurrence; new entries go to the end of the first group.
   virtual void Save(IMSProjectFile& ProjectFile);
   void AssignTo(TPropertyGroup& Target, TPropertyAssignType AssignType) const;
 
@@ -103,8 +113,9 @@ class TPropertyGroup {
   virtual void ReadStoredProperty(const std::string& Name, const std::string& Value, const std::string& Condition);
   // The text written for an entry.
   virtual std::string StoredValue(const std::string& Name, const TPropData& Data) const;
-  // Writes the entries into the current group of ProjectFile.
-  void WriteEntries(IMSProjectFile& ProjectFile) const;
+  // Writes the entries (and Extra, at the end of the first group) into the groups of the
+  // bag's condition, changing only what differs.
+  void WriteGroups(IMSProjectFile& ProjectFile, const std::vector<TStoredProperty>& Extra);
   TPropData& Entry(const std::string& Name);
   const TPropData* Find(const std::string& Name) const;
 
@@ -112,14 +123,11 @@ class TPropertyGroup {
   std::string FGroupCondition;
   std::string FName;
   std::unordered_map<std::string, TPropData, CaseInsensitiveHash, CaseInsensitiveEqual> FProperties;
-  // Properties of the group that share a name with the entry the bag keeps (another condition,
-  // or overridden further down): kept as the file holds them and written back in their place,
-  // so that a hand-edited group loses nothing. They take no part in lookups.
-  struct TShadowed {
-    std::string Name, Value, Condition;
-    int LoadPosition;
-  };
-  std::vector<TShadowed> FShadowed;
+  // Every property of the bag's groups as last read or written, so that a save changes only
+  // what the bag changed and a hand-edited group loses nothing.
+  std::vector<TStoredProperty> FStored;
+  // The entries as last read or written.
+  std::unordered_map<std::string, TPropData, CaseInsensitiveHash, CaseInsensitiveEqual> FLoaded;
   int FNextPosition = 0;
 };
 
@@ -242,6 +250,7 @@ class TBuildConfiguration : public TPropertyGroup {
   // The lookup without the own entry: option sets, then ancestors, then nothing.
   std::string LookupInherited(const std::string& Name, const std::string& Platform, const TProjectOption* Option) const;
   std::string Lookup(const std::string& Name, const std::string& Platform, const TProjectOption* Option) const;
+  std::string Walk(const std::string& Name, const std::string& Platform, const TProjectOption* Option, bool Own) const;
   // The next level up for a lookup of Platform.
   const TBuildConfiguration* NextLevel(const std::string& Platform) const;
   void LoadReferences(IMSProjectFile& ProjectFile);
@@ -260,6 +269,8 @@ class TBuildConfiguration : public TPropertyGroup {
   TBuildConfigurations* FOwner;
   bool FSaveToDefaults = false;
   std::map<std::string, TBuildEvent, CaseInsensitiveLess> FBuildEvents;
+  // The condition of the build-event group the events were read from, as the file spells it.
+  std::string FEventGroupCondition;
 };
 
 // The sub-configuration of a configuration for one platform: key "<parent key>_<platform>",

@@ -35,6 +35,12 @@ class EInvalidTagName : public Exception {
 };
 
 // A condition or expression holds a character that its tokenizer does not accept.
+// A text a project file cannot hold.
+class EInvalidXmlText : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 class EInvalidToken : public Exception {
  public:
   using Exception::Exception;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "projectfiles/conditions.h"
 #include "projectfiles/errors.h"
 #include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
@@ -353,10 +354,9 @@ void TPersonalityNode::StripPersonalityVersion() {
   // More digits than an int holds is a version from far in the future as well.
   int Version = INT_MAX;
   if (Suffix.size() <= 9) Version = static_cast<int>(StrToIntDef(Suffix, INT_MAX));
-  if (Version > CurrentPersonalityVersion) {
-    if (Suffix.size() > 9) throw EProjectFileException(std::string(Suffix));
-    throw EProjectFileException(Format(res::SPersonalityVersion, Version));
-  }
+  if (Version > CurrentPersonalityVersion)
+    throw EProjectFileException(
+        Format(res::SPersonalityVersion, V.substr(0, Dot), std::string(Suffix), CurrentPersonalityVersion));
   SetValueSilently(V.substr(0, Dot));
 }
 
@@ -444,9 +444,44 @@ std::vector<TItemGroup*> TProjectNode::GetItemGroups() const { return ChildrenOf
 TPropertyGroup* TProjectNode::GetPropertyGroup(int Index) const { return NthChildOf<TPropertyGroup>(*this, Index); }
 
 TPropertyGroup* TProjectNode::GetPropertyGroup(std::string_view Condition, bool Create) {
-  for (TPropertyGroup* G : GetPropertyGroups())
-    if (SameText(G->GetAttributeView("Condition"), Condition)) return G;
+  const std::vector<TPropertyGroup*>& Groups = PropertyGroupsWith(Condition);
+  if (!Groups.empty()) return Groups.front();
   return Create ? AddPropertyGroup(Condition) : nullptr;
+}
+
+const std::string& TProjectNode::MeaningOf(std::string_view Condition) {
+  auto& Keys = FGroupIndex.KeyOfText;
+  auto It = Keys.find(std::string(Condition));
+  if (It == Keys.end()) It = Keys.emplace(std::string(Condition), ConditionKey(Condition)).first;
+  return It->second;
+}
+
+const std::vector<TPropertyGroup*>& TProjectNode::PropertyGroupsWith(std::string_view Condition) {
+  static const std::vector<TPropertyGroup*> None;
+  if (!FGroupIndex.Valid) {
+    FGroupIndex.ByMeaning.clear();
+    for (TPropertyGroup* G : GetPropertyGroups())
+      FGroupIndex.ByMeaning[MeaningOf(G->GetAttributeView("Condition"))].push_back(G);
+    FGroupIndex.Valid = true;
+  }
+  auto It = FGroupIndex.ByMeaning.find(MeaningOf(Condition));
+  return It == FGroupIndex.ByMeaning.end() ? None : It->second;
+}
+
+void TProjectNode::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
+  switch (ChangeType) {
+    case ncAdded:
+    case ncDeleted:
+    case ncDestroyed:
+    case ncMoved:
+    case ncAfterRename:
+    case ncAfterAttributeChange:
+      FGroupIndex.Valid = false;
+      break;
+    default:
+      break;
+  }
+  TMSBNode::ChildChange(ChangeType, Node);
 }
 
 int TProjectNode::PropertyGroupCount() const { return CountChildrenOf<TPropertyGroup>(*this); }

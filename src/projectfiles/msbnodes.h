@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "projectfiles/nodeindex.h"
@@ -343,9 +344,21 @@ class TProjectNode : public TMSBNode {
   void SetInitialTargets(std::string_view V) { SetAttribute("InitialTargets", V); }
   // The document as text, without byte-order mark.
   std::string GetXml();
+  // The property groups whose condition means Condition (spelled alike or not), in document
+  // order. Found through an index that lives until a child of the project is added,
+  // removed, moved or changes an attribute; valid until then.
+  const std::vector<TPropertyGroup*>& PropertyGroupsWith(std::string_view Condition);
+  void ChildChange(TNodeChangeType ChangeType, TNode* Node) override;
 
  private:
   std::recursive_mutex FLockObject;
+  struct TGroupIndex {
+    bool Valid = false;
+    std::unordered_map<std::string, std::vector<TPropertyGroup*>> ByMeaning;
+    std::unordered_map<std::string, std::string> KeyOfText;  // condition text -> its meaning
+  };
+  TGroupIndex FGroupIndex;
+  const std::string& MeaningOf(std::string_view Condition);
 };
 
 }  // namespace nxs::msb

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "projectfiles/resstrings.h"
+#include "projectfiles/xmlio.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -205,8 +206,13 @@ static const TNodeClass& NodeClassInfoOfTNode() {
 
 const TNodeClass& TNode::ClassInfo() { return NodeClassInfoOfTNode(); }
 
+// Names and texts are checked where they enter a tree; the reader's come from a parser that
+// has checked them already.
 TNode::TNode(std::string_view Name) {
-  if (!Name.empty()) FName.Assign(Name);
+  if (!Name.empty()) {
+    CheckXmlName(Name);
+    FName.Assign(Name);
+  }
 }
 
 TNode::~TNode() {
@@ -463,6 +469,7 @@ TNode* TNode::CreateChildNode(std::string_view Name, std::string_view Condition,
 
 void TNode::SetName(std::string_view Name) {
   if (NameView() == Name) return;
+  CheckXmlName(Name);
   Notify(ncBeforeRename, this);
   if (Name == NodeName())
     FName = TNodeText();
@@ -483,13 +490,17 @@ void TNode::SetId(std::string_view Id) {
 
 void TNode::SetValue(std::string_view Value) {
   if (FValue.View() == Value) return;
+  CheckXmlText(Value);
   if (FParent) FParent->ChildChange(ncValueChanging, this);
   FValue.Assign(Value);
   FModified = true;
   if (FParent) FParent->ChildChange(ncValueChanged, this);
 }
 
-void TNode::SetValueSilently(std::string Value) { FValue.Assign(Value); }
+void TNode::SetValueSilently(std::string Value) {
+  CheckXmlText(Value);
+  FValue.Assign(Value);
+}
 
 void TNode::SetValueIsCData(bool IsCData) {
   if (FValueIsCData == IsCData) return;
@@ -539,6 +550,8 @@ void TNode::SetAttribute(std::string_view Name, std::string_view Value) {
   int I = AttributeIndex(Name);
   if (I < 0 && Value.empty()) return;
   if (I >= 0 && FAttrs[I].Value.View() == Value) return;
+  if (I < 0) CheckXmlName(Name);
+  CheckXmlText(Value);
   // Copied first: the texts may be this node's own, and the listeners may change them.
   std::string NewName(Name), NewValue(Value);
   Notify(ncBeforeAttributeChange, this);

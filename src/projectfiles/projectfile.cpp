@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "projectfiles/conditions.h"
 #include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
 #include "shared/fileio.h"
@@ -47,8 +48,9 @@ int LastIndexOf(const std::vector<T*>& Nodes) {
   return Nodes.empty() ? -1 : Nodes.back()->Index();
 }
 
+// Conditions compare by meaning: blanks, the case of words and the quote style do not count.
 bool SameCondition(const TNode& Node, std::string_view Condition) {
-  return SameText(Node.GetAttributeView("Condition"), Condition);
+  return SameConditionMeaning(Node.GetAttributeView("Condition"), Condition);
 }
 
 }  // namespace
@@ -191,9 +193,8 @@ TProjectExtensions* TNativeMSBuildProject::Extensions() {
 }
 
 TPropertyGroup* TNativeMSBuildProject::FirstGroup(const std::string& Condition) const {
-  for (TPropertyGroup* G : FProjectNode->GetPropertyGroups())
-    if (SameCondition(*G, Condition)) return G;
-  return nullptr;
+  const std::vector<TPropertyGroup*>& Groups = FProjectNode->PropertyGroupsWith(Condition);
+  return Groups.empty() ? nullptr : Groups.front();
 }
 
 TPropertyGroup* TNativeMSBuildProject::GlobalGroup() {
@@ -515,9 +516,12 @@ void TNativeMSBuildProject::Restore() {
 void TNativeMSBuildProject::DiscardPreserved() { FPreservedProject.reset(); }
 
 // 39-46: removing and clearing groups
+std::vector<TPropertyGroup*> TNativeMSBuildProject::GroupsWith(const std::string& Condition) {
+  return FProjectNode->PropertyGroupsWith(Condition);
+}
+
 void TNativeMSBuildProject::RemovePropertyGroups(const std::string& Condition) {
-  for (TPropertyGroup* G : FProjectNode->GetPropertyGroups())
-    if (SameCondition(*G, Condition)) FProjectNode->RemoveNode(G);
+  for (TPropertyGroup* G : GroupsWith(Condition)) FProjectNode->RemoveNode(G);
 }
 
 TGUID TNativeMSBuildProject::GetProjectGuid() {
@@ -531,8 +535,7 @@ void TNativeMSBuildProject::SetProjectGuid(const TGUID& Guid) {
 }
 
 void TNativeMSBuildProject::RemoveGroupProperty(const std::string& GroupCondition, const std::string& Name) {
-  for (TPropertyGroup* G : FProjectNode->GetPropertyGroups()) {
-    if (!SameCondition(*G, GroupCondition)) continue;
+  for (TPropertyGroup* G : GroupsWith(GroupCondition)) {
     for (TProperty* P : G->GetProperties())
       if (SameText(P->NameView(), Name)) G->RemoveNode(P);
     if (!G->HasChildren()) FProjectNode->RemoveNode(G);
@@ -546,8 +549,7 @@ bool TNativeMSBuildProject::HasUnconditionedProperty(const std::string& Name) {
 }
 
 void TNativeMSBuildProject::ClearPropertyGroups(const std::string& Condition) {
-  for (TPropertyGroup* G : FProjectNode->GetPropertyGroups())
-    if (SameCondition(*G, Condition)) G->Clear();
+  for (TPropertyGroup* G : GroupsWith(Condition)) G->Clear();
 }
 
 void TNativeMSBuildProject::RemoveGlobalProperty(const std::string& Name) { RemoveGroupProperty({}, Name); }
@@ -586,7 +588,7 @@ void TNativeMSBuildProject::RemoveTarget(const std::string& Name) {
 void TNativeMSBuildProject::RemoveConditionedPropertyGroups(const std::string& Condition) {
   for (TPropertyGroup* G : FProjectNode->GetPropertyGroups()) {
     std::string_view Own = G->GetAttributeView("Condition");
-    if (Condition.empty() ? !Own.empty() : SameText(Own, Condition)) FProjectNode->RemoveNode(G);
+    if (Condition.empty() ? !Own.empty() : SameConditionMeaning(Own, Condition)) FProjectNode->RemoveNode(G);
   }
 }
 

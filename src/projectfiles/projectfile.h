@@ -193,6 +193,8 @@ class TNativeMSBuildProject : public IMSProjectFile, public IProjectNodeAccess {
 
   // IProjectNodeAccess
   msb::TProjectNode* GetProjectNode() override { return FProjectNode.get(); }
+  // The property groups whose condition means Condition, in document order.
+  std::vector<msb::TPropertyGroup*> GroupsWith(const std::string& Condition);
 
   // IMSProjectFile
   void ClearUnconditionedItemGroups() override;

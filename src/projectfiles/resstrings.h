@@ -24,7 +24,17 @@ inline constexpr const char* SExternalEntity = "External entities and document t
 inline constexpr const char* SUnknownProjectVersion = "Unknown project version: \"%s\"";
 inline constexpr const char* SNewerProjectVersion =
     "Project is a newer version (%s) incompatible with current version (%d).";
-inline constexpr const char* SPersonalityVersion = "%d";
+inline constexpr const char* SPersonalityVersion =
+    "The personality \"%s\" has version %s; this version reads personality versions up to %d";
+inline constexpr const char* STextControlChar =
+    "The text \"%s\" cannot be written to a project file: it holds the control character %s";
+inline constexpr const char* STextNotUtf8 =
+    "The text \"%s\" cannot be written to a project file: it holds bytes that are not UTF-8 (at byte %d)";
+inline constexpr const char* SBadXmlName = "\"%s\" cannot be an element or attribute name in a project file: %s";
+inline constexpr const char* SBadXmlNameStart = "a name begins with a letter or \"_\"";
+inline constexpr const char* SBadXmlNameChar = "a name holds only letters, digits, \"_\", \"-\" and \".\"";
+inline constexpr const char* SForeignNamespaceLeft =
+    "The element \"%s\" has no namespace inside an element that has one, which a project file cannot keep";
 inline constexpr const char* SPersonalityXml = "Personality cannot contain XML";
 inline constexpr const char* SPersonalityVersionXml = "PersonalityVersion cannot contain XML";
 inline constexpr const char* SProjectTypeXml = "ProjectType cannot contain XML";

@@ -6,6 +6,7 @@
 #endif
 
 #include <array>
+#include <cstdio>
 #include <atomic>
 #include <cstring>
 #include <deque>
@@ -204,6 +205,114 @@ std::string_view LocalName(const char* Name) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
+// Checks
+
+namespace {
+
+// The length of the UTF-8 sequence at Text[Pos] (a character XML allows), or 0.
+size_t Utf8Length(std::string_view Text, size_t Pos, uint32_t& Code) {
+  unsigned char C = static_cast<unsigned char>(Text[Pos]);
+  size_t Len;
+  uint32_t Min;
+  if (C < 0x80) {
+    Code = C;
+    return 1;
+  } else if ((C & 0xE0) == 0xC0) {
+    Len = 2, Min = 0x80, Code = C & 0x1F;
+  } else if ((C & 0xF0) == 0xE0) {
+    Len = 3, Min = 0x800, Code = C & 0x0F;
+  } else if ((C & 0xF8) == 0xF0) {
+    Len = 4, Min = 0x10000, Code = C & 0x07;
+  } else {
+    return 0;
+  }
+  if (Pos + Len > Text.size()) return 0;
+  for (size_t I = 1; I < Len; ++I) {
+    unsigned char Next = static_cast<unsigned char>(Text[Pos + I]);
+    if ((Next & 0xC0) != 0x80) return 0;
+    Code = (Code << 6) | (Next & 0x3F);
+  }
+  if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF) || Code == 0xFFFE || Code == 0xFFFF)
+    return 0;
+  return Len;
+}
+
+bool IsAsciiNameStart(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_'; }
+bool IsAsciiNameChar(char C) { return IsAsciiNameStart(C) || (C >= '0' && C <= '9') || C == '-' || C == '.'; }
+
+}  // namespace
+
+std::string PrintableText(std::string_view Text) {
+  std::string R;
+  size_t Pos = 0;
+  while (Pos < Text.size() && R.size() < 100) {
+    uint32_t Code = 0;
+    size_t Len = Utf8Length(Text, Pos, Code);
+    if (Len == 0 || Code < 0x20 || Code == 0x7F) {
+      char Hex[8];
+      std::snprintf(Hex, sizeof Hex, "\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(Text[Pos])));
+      R += Hex;
+      ++Pos;
+    } else {
+      R.append(Text.substr(Pos, Len));
+      Pos += Len;
+    }
+  }
+  if (Pos < Text.size()) R += "...";
+  return R;
+}
+
+void CheckXmlText(std::string_view Text) {
+  for (size_t Pos = 0; Pos < Text.size();) {
+    unsigned char C = static_cast<unsigned char>(Text[Pos]);
+    if (C >= 0x20 && C < 0x80) {
+      ++Pos;
+      continue;
+    }
+    if (C < 0x20) {
+      if (C == '\t' || C == '\n' || C == '\r') {
+        ++Pos;
+        continue;
+      }
+      char Code[8];
+      std::snprintf(Code, sizeof Code, "U+%04X", static_cast<unsigned>(C));
+      throw EInvalidXmlText(Format(res::STextControlChar, PrintableText(Text), std::string(Code)));
+    }
+    uint32_t Code = 0;
+    size_t Len = Utf8Length(Text, Pos, Code);
+    if (!Len) throw EInvalidXmlText(Format(res::STextNotUtf8, PrintableText(Text), static_cast<int>(Pos + 1)));
+    Pos += Len;
+  }
+}
+
+void CheckXmlName(std::string_view Name) {
+  if (Name.empty()) return;  // the class names the element
+  bool Ascii = true;
+  for (char C : Name)
+    if (static_cast<unsigned char>(C) >= 0x80) Ascii = false;
+  if (Ascii) {
+    if (!IsAsciiNameStart(Name[0])) throw EInvalidTagName(Format(res::SBadXmlName, PrintableText(Name), res::SBadXmlNameStart));
+    for (char C : Name)
+      if (!IsAsciiNameChar(C)) throw EInvalidTagName(Format(res::SBadXmlName, PrintableText(Name), res::SBadXmlNameChar));
+    return;
+  }
+  CheckXmlText(Name);
+  if (Name.find(':') != std::string_view::npos || !IsUtf8Name(Name))
+    throw EInvalidTagName(Format(res::SBadXmlName, PrintableText(Name), res::SBadXmlNameChar));
+}
+
+bool IsXmlName(std::string_view Name) {
+  try {
+    CheckXmlName(Name);
+    return !Name.empty();
+  } catch (const EInvalidTagName&) {
+    return false;
+  } catch (const EInvalidXmlText&) {
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
 // Reader
 
 struct TXmlReader::TState {
@@ -232,6 +341,10 @@ struct TXmlReader::TState {
   std::exception_ptr Error;
   std::string Refusal;  // why the reader stopped the parser itself
   TNameTable<TElementName, 16> Elements;
+  // The namespace of each open element; the URIs of elements in another namespace than the
+  // one around them, kept for their "xmlns" attribute.
+  std::vector<std::string_view> Namespaces;
+  std::deque<std::string> ForeignNamespaces;
   // Attribute names by expat's name; an empty view: an attribute that is not kept.
   TNameTable<std::string_view, 8> AttributeNames;
   // Scratch for the attributes of one element.
@@ -343,6 +456,24 @@ struct TXmlReader::TState {
         if (!Seen) S->Attrs.emplace_back(AttrName, Atts[I + 1]);
       }
 
+      // An element in another namespace than the one around it keeps its namespace as an
+      // "xmlns" attribute, so that it is written back where it was and not read back as an
+      // element of the project (a nested "Project" of another namespace stays a plain node).
+      const char* Sep = std::strchr(Name, NamespaceSeparator);
+      std::string_view Uri = Sep ? std::string_view(Name, static_cast<size_t>(Sep - Name)) : std::string_view();
+      std::string_view Around = S->Namespaces.empty() ? std::string_view(Class->Namespace) : S->Namespaces.back();
+      // An element without namespace inside one with a namespace is written back inside
+      // it, and read back in that namespace: refused only where that would make it another
+      // kind of node.
+      bool Foreign = Uri != Around && !Uri.empty();
+      if (Uri != Around && Uri.empty() && NodeClassRegistry().Find(Around, E->Local)) {
+        S->Refuse(Format(res::SForeignNamespaceLeft, E->Local));
+        return;
+      }
+      if (Foreign) {
+        S->ForeignNamespaces.emplace_back(Uri);
+        S->Attrs.insert(S->Attrs.begin(), {std::string_view("xmlns"), S->ForeignNamespaces.back().c_str()});
+      }
       if (S->Attrs.size() > static_cast<size_t>(TNode::MaxAttributes)) {
         S->Refuse(Format(res::SAttributeLimit, TNode::MaxAttributes));
         return;
@@ -372,6 +503,7 @@ struct TXmlReader::TState {
       else if (!S->Root)
         S->Root = std::move(Node);
       S->Stack.push_back(Raw);
+      S->Namespaces.push_back(Foreign ? std::string_view(S->ForeignNamespaces.back()) : Around);
     } catch (...) {
       S->Stop(std::current_exception());
     }
@@ -389,6 +521,7 @@ struct TXmlReader::TState {
       if (S->Stack.empty()) return;
       TNode* Node = S->Stack.back();
       S->Stack.pop_back();
+      S->Namespaces.pop_back();
       S->LastPopped = Node;
       Node->AfterRead();
     } catch (...) {

@@ -15,6 +15,17 @@ namespace nxs {
 
 class IFileWriter;
 
+// What a project file can hold, checked where names and texts enter a tree, so that a
+// writer never writes what cannot be read back. A text holds UTF-8 without control
+// characters other than tab, line feed and carriage return; a name is an XML name without
+// a namespace prefix. Raise EInvalidXmlText / EInvalidTagName saying what is wrong.
+void CheckXmlText(std::string_view Text);
+void CheckXmlName(std::string_view Name);
+bool IsXmlName(std::string_view Name);
+// The text for a message: control characters and bytes that are not UTF-8 as \xNN, and
+// cut after 100 bytes.
+std::string PrintableText(std::string_view Text);
+
 // Builds a tree from XML text with expat (namespaces on). The classes come from the
 // node-class registry. Comments, processing instructions, the XML declaration and blank
 // text between elements are not kept. A document that declares a document type, an entity

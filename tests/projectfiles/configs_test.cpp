@@ -90,8 +90,12 @@ TEST(BuildConfigurations, MergedListsReadWithoutTheirOwnEntryAndWriteItBack) {
   EXPECT_EQ(Debug.GetValues("Defines"), (std::vector<std::string>{"C", "D", "A", "B"}));
   std::string Xml = P.Save();
   EXPECT_NE(Xml.find("<Defines>A;B;$(Defines)</Defines>"), std::string::npos);
-  EXPECT_NE(Xml.find("<Defines>C;D;$(Defines)</Defines>"), std::string::npos);
+  // An unchanged value keeps the file's own spelling; a changed one is written in ours.
+  EXPECT_NE(Xml.find("<Defines>C;$(DEFINES);D</Defines>"), std::string::npos);
   EXPECT_NE(Xml.find("<IncludePath>x;y</IncludePath>"), std::string::npos);
+  Debug.SetListValue("Defines", "E", true);
+  Xml = P.Save();
+  EXPECT_NE(Xml.find("<Defines>E;$(Defines)</Defines>"), std::string::npos);
 }
 
 TEST(BuildConfigurations, MergingNeedsAListThatAllowsIt) {
@@ -203,6 +207,16 @@ TEST(BuildConfigurations, CDataValuesAreWrappedAndUnwrapped) {
   EXPECT_EQ(Again.Configs.GetBaseConfiguration().GetValue("CDataTest_Script", false), "a < b && c");
   // A value that merely starts like a CDATA section comes back as it was set.
   EXPECT_EQ(Again.Configs.GetBaseConfiguration().GetValue("ExtraOptions", false), "<![CDATA[odd");
+
+  // A section followed by more text is no section: it is written escaped and comes back whole,
+  // for an option stored as CDATA and for any other.
+  for (const char* Option : {"CDataTest_Script", "ExtraOptions"}) {
+    TTestProject Mixed("/p/app.vproj", "");
+    Mixed.Configs.GetBaseConfiguration().SetValue(Option, "<![CDATA[a]]>b<c");
+    TTestProject Back("/p/app.vproj", Mixed.Save());
+    Back.Load();
+    EXPECT_EQ(Back.Configs.GetBaseConfiguration().GetValue(Option, false), "<![CDATA[a]]>b<c") << Option;
+  }
   OptionManager().UnregisterTask("CDataTestTask");
 }
 
@@ -448,30 +462,70 @@ TEST(BuildConfigurations, SavingALoadedProjectAgainChangesNothing) {
 }
 
 TEST(BuildConfigurations, PropertiesSharingANameInOneValueGroupAreAllKept) {
+  const std::string Group =
+      "<PropertyGroup Condition=\"'$(Base)'!=''\">\r\n"
+      "        <Defines Condition=\"'$(X)'=='0'\">ZERO</Defines>\r\n"
+      "        <Defines>R1</Defines>\r\n"
+      "        <Defines Condition=\"'$(X)'=='1'\">ONE</Defines>\r\n"
+      "        <Defines>$(Defines);R2</Defines>\r\n"
+      "        <Optimize>false</Optimize>\r\n"
+      "        <Optimize>true</Optimize>\r\n";
   TTestProject P("/p/app.vproj", Doc(
-      "<PropertyGroup Condition=\"'$(Config)'=='Base' or '$(Base)'!=''\"><Base>true</Base></PropertyGroup>\n"
-      "<PropertyGroup Condition=\"'$(Base)'!=''\">"
-      "<Defines Condition=\"'$(X)'=='0'\">ZERO</Defines>"
-      "<Defines>PLAIN</Defines>"
-      "<Defines Condition=\"'$(X)'=='1'\">ONE</Defines>"
-      "<Optimize>false</Optimize>"
-      "<Optimize>true</Optimize>"
-      "</PropertyGroup>\n"));
+      "<PropertyGroup Condition=\"'$(Config)'=='Base' or '$(Base)'!=''\"><Base>true</Base></PropertyGroup>\n" +
+      Group + "</PropertyGroup>\n"));
   P.Load();
   TBuildConfiguration& Base = P.Configs.GetBaseConfiguration();
-  // The unconditioned one is the configuration's value; of two alike, the later one, which is
-  // the one in effect and the only one written back.
-  EXPECT_EQ(Base.GetValue("Defines"), "PLAIN");
+  // As the build engine reads the group: each later property sees the earlier ones.
+  EXPECT_EQ(Base.GetValue("Defines"), "R1;R2");
+  EXPECT_FALSE(Base.GetMerged("Defines"));
   EXPECT_EQ(Base.GetValue("Optimize"), "true");
+  // A change elsewhere writes every one of them back, in its place, with its value.
   Base.SetValue("ExtraOptions", "-v");
+  std::string Xml = P.Save();
+  EXPECT_EQ(GroupText(Xml, "'$(Base)'!=''"),
+            Group + "        <ExtraOptions>-v</ExtraOptions>\r\n    </PropertyGroup>");
+  TTestProject Again("/p/app.vproj", Xml);
+  Again.Load();
+  EXPECT_EQ(Again.Configs.GetBaseConfiguration().GetValue("Defines"), "R1;R2");
+  // Setting the value itself replaces what made it up, at the place of its first part.
+  Base.SetValue("Defines", "NEW");
   EXPECT_EQ(GroupText(P.Save(), "'$(Base)'!=''"),
             "<PropertyGroup Condition=\"'$(Base)'!=''\">\r\n"
             "        <Defines Condition=\"'$(X)'=='0'\">ZERO</Defines>\r\n"
-            "        <Defines>PLAIN</Defines>\r\n"
+            "        <Defines>NEW</Defines>\r\n"
             "        <Defines Condition=\"'$(X)'=='1'\">ONE</Defines>\r\n"
+            "        <Optimize>false</Optimize>\r\n"
             "        <Optimize>true</Optimize>\r\n"
-            "        <ExtraOptions>-v</ExtraOptions>\r\n"
-            "    </PropertyGroup>");
+            "        <ExtraOptions>-v</ExtraOptions>\r\n    </PropertyGroup>");
+}
+
+TEST(BuildConfigurations, ASecondValueGroupOfACondition) {
+  TTestProject P("/p/app.vproj", Doc(
+      "<PropertyGroup Condition=\"'$(Config)'=='Debug' or '$(Cfg_1)'!=''\"><Cfg_1>true</Cfg_1></PropertyGroup>\n"
+      "<PropertyGroup Condition=\"'$(Cfg_1)'!=''\"><Defines>FIRST</Defines><Optimize>false</Optimize></PropertyGroup>\n"
+      "<ItemGroup><Compile Include=\"a.pas\"/></ItemGroup>\n"
+      "<PropertyGroup Condition=\"'$(Cfg_1)' != ''\"><Optimize>true</Optimize><Warnings>on</Warnings></PropertyGroup>\n"));
+  P.Load();
+  TBuildConfiguration& Debug = P.Configs.Configuration("Debug");
+  EXPECT_EQ(Debug.GetValue("Defines"), "FIRST");
+  EXPECT_EQ(Debug.GetValue("Optimize"), "true");  // the later group wins
+  EXPECT_EQ(Debug.GetValue("Warnings"), "on");
+  Debug.SetValue("Defines", "CHANGED");
+  std::string Xml = P.Save();
+  EXPECT_EQ(GroupText(Xml, "'$(Cfg_1)'!=''"),
+            "<PropertyGroup Condition=\"'$(Cfg_1)'!=''\">\r\n"
+            "        <Defines>CHANGED</Defines>\r\n"
+            "        <Optimize>false</Optimize>\r\n    </PropertyGroup>");
+  size_t Items = Xml.find("<ItemGroup>");
+  size_t Second = Xml.find("<PropertyGroup Condition=\"'$(Cfg_1)' != ''\">\r\n"
+                           "        <Optimize>true</Optimize>\r\n"
+                           "        <Warnings>on</Warnings>\r\n    </PropertyGroup>");
+  ASSERT_NE(Second, std::string::npos) << Xml;
+  EXPECT_LT(Items, Second);
+  TTestProject Again("/p/app.vproj", Xml);
+  Again.Load();
+  EXPECT_EQ(Again.Configs.Configuration("Debug").GetValue("Optimize"), "true");
+  EXPECT_EQ(Again.Save(), Xml);
 }
 
 TEST(BuildConfigurations, NotifiersHearChangesButNotLoading) {

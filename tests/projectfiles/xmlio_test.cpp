@@ -150,6 +150,61 @@ TEST(XmlReadWrite, CDataPrefixedValuesAndSectionEnds) {
   EXPECT_EQ(Back->GetNode(1)->GetValue(), "<![CDATA[a < b");
   EXPECT_EQ(Back->GetNode(2)->GetAttribute("V"), "<![CDATA[x]]>");
   EXPECT_EQ(Back->GetNode(3)->GetValue(), "x]]>y");
+
+  // A section with text behind it is written escaped, never as it stands.
+  TProjectNode Mixed;
+  Mixed.Append<TNode>("V")->SetValue("<![CDATA[a]]>b<c");
+  EXPECT_EQ(ReadProject(WriteXmlText(Mixed))->GetNode(0)->GetValue(), "<![CDATA[a]]>b<c");
+}
+
+TEST(XmlReadWrite, WhatCannotBeReadBackNeverEntersATree) {
+  TProjectNode Root;
+  TNode* V = Root.Append<TNode>("V");
+  V->SetValue("kept");
+  // Control characters other than tab, line feed and carriage return; bytes that are not
+  // UTF-8 (a lone byte, a cut sequence, an overlong form, a surrogate, U+FFFE).
+  for (const char* Bad : {"a\x01" "b", "\x1b[0m", "caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xef\xbf\xbe"}) {
+    EXPECT_THROW(V->SetValue(Bad), EInvalidXmlText) << PrintableText(Bad);
+    EXPECT_THROW(V->SetAttribute("Condition", Bad), EInvalidXmlText) << PrintableText(Bad);
+  }
+  EXPECT_EQ(V->GetValue(), "kept");
+  EXPECT_FALSE(V->HasAttributes());
+  try {
+    V->SetValue("a\x01" "b");
+  } catch (const EInvalidXmlText& E) {
+    EXPECT_STREQ(E.what(),
+                 "The text \"a\\x01b\" cannot be written to a project file: it holds the control character U+0001");
+  }
+  for (const char* Good : {"tab\there", "line\r\nbreak", "caf\xc3\xa9", "\xf0\x9f\x98\x80"}) {
+    V->SetValue(Good);
+    EXPECT_EQ(ReadProject(WriteXmlText(Root))->GetNode(0)->GetValue(), Good);
+  }
+  // Names: an XML name without a namespace prefix.
+  for (const char* Bad : {"1fg_1", "a b", "a:b", "-x", "a<b", "\xc3\x97x"})
+    EXPECT_THROW(V->SetName(Bad), EInvalidTagName) << Bad;
+  EXPECT_THROW(TNode("1fg_1"), EInvalidTagName);
+  EXPECT_THROW(V->SetAttribute("a b", "x"), EInvalidTagName);
+  EXPECT_EQ(V->GetName(), "V");
+  V->SetName("_\xc3\xa9t\xc3\xa9.2-x");
+  EXPECT_EQ(ReadProject(WriteXmlText(Root))->GetNode(0)->GetName(), "_\xc3\xa9t\xc3\xa9.2-x");
+}
+
+TEST(XmlReadWrite, ElementsOfAnotherNamespaceKeepIt) {
+  // A nested "Project" of another namespace is a plain node and is written with its
+  // namespace, so that it never reads back as a project (nor its personality as ours).
+  std::string Doc = "<Project " + Ns + "><Project xmlns=\"urn:o\"><ProjectExtensions><Tarvos.Personality>V.24"
+                    "</Tarvos.Personality></ProjectExtensions></Project><o:Y xmlns:o=\"urn:p\"><Z/></o:Y><Plain/></Project>";
+  std::unique_ptr<TNode> Root = ReadProject(Doc);
+  EXPECT_FALSE(Root->GetNode(0)->Is<TProjectNode>());
+  std::string Once = WriteXmlText(*Root);
+  EXPECT_NE(Once.find("<Project xmlns=\"urn:o\">"), std::string::npos) << Once;
+  // Z stands in the default namespace, ours, inside Y of another one.
+  EXPECT_NE(Once.find("<Y xmlns=\"urn:p\">\r\n        <Z " + Ns + "/>"), std::string::npos) << Once;
+  EXPECT_EQ(Format(Once), Once);
+  // An element without namespace inside ours that would read back as one of ours is refused.
+  EXPECT_NE(ParseError("<Project " + Ns + "><X xmlns=\"\"><PropertyGroup/></X></Project>")
+                .find("\"PropertyGroup\" has no namespace"),
+            std::string::npos);
 }
 
 TEST(XmlReadWrite, PersonalityVersionIsStrippedAndRestored) {
@@ -166,7 +221,8 @@ TEST(XmlReadWrite, PersonalityVersionIsStrippedAndRestored) {
     ReadProject(std::string(Doc).replace(Doc.find(".12"), 3, ".13"));
     FAIL();
   } catch (const EProjectFileException& E) {
-    EXPECT_STREQ(E.what(), "13");
+    EXPECT_STREQ(E.what(),
+                 "The personality \"Vellum.Personality\" has version 13; this version reads personality versions up to 12");
   }
   std::unique_ptr<TNode> Plain = ReadProject(std::string(Doc).replace(Doc.find("Vellum.Personality.12"), 21, "Vellum"));
   EXPECT_EQ(Plain->GetNode(0)->GetNode(0)->GetValue(), "Vellum");
