@@ -41,61 +41,56 @@ int RunGroupAdd(const TCommandLine& Cmd) {
   return 0;
 }
 
-int RunGroupRemove(const TCommandLine& Cmd) {
+// Opens the group FILE, runs Change on it and its project PROJECT, and saves the group.
+template <class TChange>
+int ChangeGroupProject(const TCommandLine& Cmd, TChange Change) {
   TProjectSession Session;
   TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
-  Group.RemoveProject(&Session.GroupProject(Group, Cmd[1]));
+  Change(Session, Group, Session.GroupProject(Group, Cmd[1]));
   Session.SaveGroup(Group);
   return 0;
 }
 
+int RunGroupRemove(const TCommandLine& Cmd) {
+  return ChangeGroupProject(Cmd, [](TProjectSession&, TProjectGroup& G, TBaseProject& P) { G.RemoveProject(&P); });
+}
+
 int RunGroupActivate(const TCommandLine& Cmd) {
-  TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
-  Group.ActivateProject(&Session.GroupProject(Group, Cmd[1]));
-  Session.SaveGroup(Group);
-  return 0;
+  return ChangeGroupProject(Cmd, [](TProjectSession&, TProjectGroup& G, TBaseProject& P) { G.ActivateProject(&P); });
 }
 
 int RunGroupOrder(const TCommandLine& Cmd) {
   if (Cmd.Has("--sooner") == Cmd.Has("--later")) Cmd.Fail("give one of --sooner and --later");
-  TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
-  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
-  if (Cmd.Has("--sooner") ? !Group.PromoteProject(&P) : !Group.DemoteProject(&P))
-    throw Exception(Format(Cmd.Has("--sooner") ? res::SCannotPromote : res::SCannotDemote, P.GetModuleName()));
-  Session.SaveGroup(Group);
-  return 0;
+  const bool Sooner = Cmd.Has("--sooner");
+  return ChangeGroupProject(Cmd, [&](TProjectSession&, TProjectGroup& G, TBaseProject& P) {
+    if (Sooner ? !G.PromoteProject(&P) : !G.DemoteProject(&P))
+      throw Exception(Format(Sooner ? res::SCannotPromote : res::SCannotDemote, P.GetModuleName()));
+  });
 }
 
 // The projects named after --on (the value of --on and the words that follow PROJECT).
 std::vector<TBaseProject*> NamedDependencies(TProjectSession& Session, TProjectGroup& Group, const TCommandLine& Cmd) {
-  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
   std::vector<TBaseProject*> List{&Session.GroupProject(Group, Cmd.Get("--on"))};
   for (size_t I = 2; I < Cmd.Positional().size(); ++I) List.push_back(&Session.GroupProject(Group, Cmd[I]));
   return List;
 }
 
 int RunGroupDepend(const TCommandLine& Cmd) {
-  TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
-  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
-  std::vector<TBaseProject*> Deps = Group.GetProjectDependencies(&P);
-  for (TBaseProject* D : NamedDependencies(Session, Group, Cmd)) Deps.push_back(D);
-  Group.SetProjectDependencies(&P, Deps);
-  Session.SaveGroup(Group);
-  return 0;
+  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
+  return ChangeGroupProject(Cmd, [&](TProjectSession& S, TProjectGroup& G, TBaseProject& P) {
+    std::vector<TBaseProject*> Deps = G.GetProjectDependencies(&P);
+    for (TBaseProject* D : NamedDependencies(S, G, Cmd)) Deps.push_back(D);
+    G.SetProjectDependencies(&P, Deps);
+  });
 }
 
 int RunGroupNoDepend(const TCommandLine& Cmd) {
-  TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
-  TBaseProject& P = Session.GroupProject(Group, Cmd[1]);
-  std::vector<TBaseProject*> Deps = Group.GetProjectDependencies(&P);
-  std::erase(Deps, NamedDependencies(Session, Group, Cmd).front());
-  Group.SetProjectDependencies(&P, Deps);
-  Session.SaveGroup(Group);
-  return 0;
+  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
+  return ChangeGroupProject(Cmd, [&](TProjectSession& S, TProjectGroup& G, TBaseProject& P) {
+    std::vector<TBaseProject*> Deps = G.GetProjectDependencies(&P);
+    std::erase(Deps, NamedDependencies(S, G, Cmd).front());
+    G.SetProjectDependencies(&P, Deps);
+  });
 }
 
 int RunGroupUpgrade(const TCommandLine& Cmd) {

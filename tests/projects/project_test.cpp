@@ -116,7 +116,6 @@ TEST_F(ProjectModule, ConversionKeepsTheOldFileAsItsBackupTypeSays) {
 }
 
 TEST_F(ProjectModule, AddingAndRemovingFiles) {
-  WriteText(Dir / "src/b.pas", "");
   std::filesystem::create_directories(Dir / "src");
   WriteText(Dir / "src/b.pas", "unit b;");
   const std::string File = MakeProject("app.vproj");

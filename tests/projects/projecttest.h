@@ -7,9 +7,7 @@
 
 #include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,16 +40,9 @@ class TAnswers : public IUserQuestions {
   bool PromptForFileName(std::string&, const std::string&, bool) override { return false; }
 };
 
-inline void WriteText(const std::string& Name, const std::string& Text) {
-  std::ofstream(Name, std::ios::binary) << Text;
-}
-
-inline std::string ReadText(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
+// Plain file access through the system's own helpers.
+inline void WriteText(const std::string& Name, const std::string& Text) { WriteFileAtomic(Name, Text); }
+inline std::string ReadText(const std::string& Name) { return ReadWholeFile(Name); }
 
 // A project file with the given items (each "Type|Include") and global properties.
 inline std::string ProjectXml(const std::vector<std::string>& Items, const std::string& Properties = {}) {
