@@ -318,10 +318,10 @@ class TProjectSortOrder {
  public:
   explicit TProjectSortOrder(IContainerProject* Project);
   bool GetAutoSort() const { return FAutoSort; }
-  // True turns sorting on; false sets the sort type to custom. Rewrites the section.
+  // True turns sorting on; false sets the sort type to custom (the order stays as it is).
   void SetAutoSort(bool Value);
   int GetSortType() const { return FSortType; }
-  // Sorting is on exactly when the type is not custom. Rewrites the section.
+  // Sorting is on exactly when the type is not custom.
   void SetSortType(int Value);
   bool SortingActive() const { return FActive; }
   void SetSortingActive(bool Value) { FActive = Value; }

@@ -52,6 +52,12 @@ std::vector<std::string> SplitBlanks(const std::string& Text) {
 
 std::string Sanitize(const std::string& Name) { return ReplaceAll(Name, ".", "_"); }
 
+std::string CycleMessage(const TBaseProject* P, const TBaseProject* D, const std::vector<TBaseProject*>& Cycle) {
+  std::vector<std::string> Names;
+  for (TBaseProject* C : Cycle) Names.push_back(C->GetModuleName());
+  return Format(res::SDependencyCycle, P->GetModuleName(), D->GetModuleName(), Join(Names, " -> "));
+}
+
 // Collects the project entries and the build order from the targets of a ".groupproj".
 class TProjectTargetReader : public ITargetReader {
  public:
@@ -287,7 +293,11 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
     }
     for (TBaseProject* D : Deps) {
       std::vector<TBaseProject*> Now = GetProjectDependencies(P);
-      if (!CycleThrough(P, D).empty()) continue;
+      if (std::vector<TBaseProject*> Cycle = CycleThrough(P, D); !Cycle.empty()) {
+        Report(CycleMessage(P, D, Cycle));
+        Dropped = true;
+        continue;
+      }
       Now.push_back(D);
       FDependencies[GuidOf(P)].clear();
       for (TBaseProject* N : Now) FDependencies[GuidOf(P)].push_back(GuidOf(N));
@@ -453,11 +463,7 @@ void TProjectGroup::SetProjectDependencies(TBaseProject* Project, const std::vec
   for (TBaseProject* D : List) {
     if (GetProjectIndex(D) < 0) throw Exception(Format(res::SNotInGroup, D->GetFileName(), GetModuleName()));
     std::vector<TBaseProject*> Cycle = CycleThrough(Project, D);
-    if (!Cycle.empty()) {
-      std::vector<std::string> Names;
-      for (TBaseProject* C : Cycle) Names.push_back(C->GetModuleName());
-      throw Exception(Format(res::SDependencyCycle, Project->GetModuleName(), D->GetModuleName(), Join(Names, " -> ")));
-    }
+    if (!Cycle.empty()) throw Exception(CycleMessage(Project, D, Cycle));
   }
   std::vector<std::string> Guids;
   for (TBaseProject* D : List)

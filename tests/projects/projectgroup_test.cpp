@@ -112,6 +112,21 @@ TEST_F(GroupTest, DependencyNamesAreReadThroughTheDotRuleAndTheFirstTargetWins) 
   EXPECT_EQ(Describe(*G), "*My.App[] c[My.App;] ");
 }
 
+TEST_F(GroupTest, ACycleInAHandEditedFileIsBrokenAndReported) {
+  MakeThree();
+  WriteText(Dir / "h.groupproj",
+            "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">"
+            "<Target Name=\"a\" DependsOnTargets=\"c\"><MSBuild Projects=\"a/a.vproj\"/></Target>"
+            "<Target Name=\"c\" DependsOnTargets=\"a\"><MSBuild Projects=\"c.vproj\"/></Target>"
+            "<Target Name=\"Build\"><CallTarget Targets=\"a;c\"/></Target></Project>");
+  TProjectGroup* G = TProjectGroup::OpenGroup(Dir / "h.groupproj");
+  const std::string Shown = Describe(*G);
+  EXPECT_TRUE(Shown == "*a[c;] c[] " || Shown == "*a[] c[a;] ") << Shown;
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_NE(Reports[0].find("that would make the cycle"), std::string::npos);
+  EXPECT_TRUE(G->GetModified());
+}
+
 TEST_F(GroupTest, OrderActivationAndValidDependencies) {
   TProjectGroup& G = NewGroupOfThree("g.groupproj");
   TBaseProject* PA = G.FindProject("a");
