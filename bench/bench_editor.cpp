@@ -1,5 +1,6 @@
 // Editor kernel benchmarks on a generated 100 MB file of about 2.5 million lines: loading,
-// typing, random edits with their line lookups, undo, line lookups, searching and writing.
+// typing, random edits with their line lookups, undo, line lookups, searching, replacing all
+// matches and writing.
 // Loading, typing and writing run through EkEval scripts; random edits, undo, line lookups,
 // searches and memory use the kernel's storage classes directly (the pure storage figures).
 // Each case runs once and reports the median and 99th percentile of its single operations.
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -42,7 +44,7 @@ const std::string& FilePath() {
       }
       Text += (Rng() % 10 == 0) ? "\r\n" : "\n";
     }
-    Text += "the needleword and zq12345x are near the end\n";
+    Text += "the needleword, the \xCF\x89mega and zq12345x are near the end\n";
     Text += "tail line\n";
     FILE* F = std::fopen(P.c_str(), "wb");
     std::fwrite(Text.data(), 1, Text.size(), F);
@@ -176,6 +178,7 @@ void BM_StorageEditsUndoAndSearch(benchmark::State& State) {
     };
     Search("needleword", {sfCase}, "lit_case_GBps");
     Search("NEEDLEWORD", {}, "lit_nocase_GBps");
+    Search("\xCE\xA9MEGA", {}, "nonascii_nocase_GBps");  // folds to the Greek word near the end
     Search("zq[0-9]+x", {sfRegExp, sfCase}, "regex_GBps");
 
     // Line lookups.
@@ -218,6 +221,7 @@ void BM_StorageEditsUndoAndSearch(benchmark::State& State) {
 
     Search("needleword", {sfCase}, "lit_case_edited_GBps");
     Search("NEEDLEWORD", {}, "lit_nocase_edited_GBps");
+    Search("near the end\\ntail line", {sfRegExp, sfCase}, "regex_lines_edited_GBps");  // across a line break
 
     // Undoing all of them, one step each.
     Ns.clear();
@@ -255,6 +259,48 @@ void BM_WriteScript(benchmark::State& State) {
   }
   unlink(Out.c_str());
 }
+// ReplaceAll through a script: every match of one line of 1 MB, and about a million matches
+// spread over the whole file.
+double ReplaceAllSeconds(TView& V, std::string_view Pattern, std::string_view Rep, int32_t& Count) {
+  TEkScript S;
+  S.Add(ekStartUndoGroup);
+  S.Add(ekReplaceAll, TReplaceAllArgs{TSearchFlags{sfGoForward, sfCase}.Bits(), Pattern.data(),
+                                      static_cast<uint32_t>(Pattern.size()), Rep.data(), static_cast<uint32_t>(Rep.size()), &Count});
+  S.EndMacroStep();
+  auto T0 = Clock::now();
+  V.Kernel->EkEval(&V.View, S.Data(), S.Length());
+  return Elapsed(T0);
+}
+
+void BM_ReplaceAllScript(benchmark::State& State) {
+  for (auto _ : State) {
+    TView Line;
+    std::string Text;
+    for (int I = 0; I < 100000; ++I) Text += "abcd efgh ";
+    Text += "\n";
+    auto Read = [](void* C, char* B, int32_t N) -> int32_t {
+      auto* S = static_cast<std::string_view*>(C);
+      size_t K = std::min(S->size(), static_cast<size_t>(N));
+      std::memcpy(B, S->data(), K);
+      S->remove_prefix(K);
+      return static_cast<int32_t>(K);
+    };
+    std::string_view Source = Text;
+    TEkScript L;
+    L.Add(ekReadBuffer, TReadBufferArgs{Read, &Source});
+    L.End();
+    Line.Kernel->EkEval(&Line.View, L.Data(), L.Length());
+    int32_t Count = 0;
+    State.counters["one_line_ms"] = ReplaceAllSeconds(Line, "efgh", "EFGHI", Count) * 1000;
+    State.counters["one_line_matches"] = Count;
+    TView File;
+    File.Load();
+    State.counters["spread_ms"] = ReplaceAllSeconds(File, "procedure", "function", Count) * 1000;
+    State.counters["spread_matches"] = Count;
+  }
+}
+BENCHMARK(BM_ReplaceAllScript)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 BENCHMARK(BM_WriteScript)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 
 }  // namespace

@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Each library includes only the libraries below it: maps every #include "<folder>/..." in
-# src/ to the folders its own library may use.
+# src/ to the folders its own library may use. The editor kernel is a boundary of its own:
+# outside src/editor/kernel (and its own tests) only its public header ek.h is included.
 set -u
 root=$1
 declare -A allowed=(
   [shared]="shared"
   [environment/options]="shared environment/options"
   [projectfiles]="shared projectfiles"
-  [editor]="shared environment/options editor"
-  [modules]="shared environment/options editor modules"
-  [modules/autorecover]="shared environment/options editor modules modules/autorecover"
-  [build/messages]="shared environment/options editor modules build/messages"
-  [projects]="shared environment/options projectfiles editor modules projects"
-  [build]="shared environment/options projectfiles editor modules build/messages projects build"
-  [debugger]="shared environment/options projectfiles editor modules build/messages projects build debugger"
-  [environment]="shared environment/options projectfiles editor modules build/messages projects build debugger environment"
+  [editor/kernel]="shared editor/kernel"
+  [editor]="shared environment/options editor/kernel editor"
+  [modules]="shared environment/options editor/kernel editor modules"
+  [modules/autorecover]="shared environment/options editor/kernel editor modules modules/autorecover"
+  [build/messages]="shared environment/options editor/kernel editor modules build/messages"
+  [projects]="shared environment/options projectfiles editor/kernel editor modules projects"
+  [build]="shared environment/options projectfiles editor/kernel editor modules build/messages projects build"
+  [debugger]="shared environment/options projectfiles editor/kernel editor modules build/messages projects build debugger"
+  [environment]="shared environment/options projectfiles editor/kernel editor modules build/messages projects build debugger environment"
 )
 # The folder of a file: the longest key that prefixes its path below src/.
 folder_of() {
@@ -40,4 +42,18 @@ while IFS= read -r file; do
     fi
   done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
 done < <(find "$root/src" -name '*.h' -o -name '*.cpp')
+# The kernel's boundary: its inner headers stay inside it.
+while IFS= read -r file; do
+  rel=${file#"$root"/}
+  case "$rel" in src/editor/kernel/* | tests/editor/kernel/*) continue ;; esac
+  while IFS= read -r inc; do
+    case "$inc" in
+      editor/kernel/ek.h) ;;
+      editor/kernel/*)
+        echo "layering: $rel includes $inc (only editor/kernel/ek.h is the kernel's public header)"
+        status=1
+        ;;
+    esac
+  done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+done < <(find "$root/src" "$root/tests" -name '*.h' -o -name '*.cpp')
 exit $status

@@ -205,6 +205,7 @@ void TEditBuffer::ApplySourceOptions() {
     FEkView.Editor->NPairs = static_cast<uint16_t>(Pairs.size());
   }
   SetUndoLimit(&FEkView, static_cast<uint32_t>(std::max(0, Ed.UndoLimit)));
+  SetBlockIndent(&FEkView, O.BlockIndent);
   std::vector<int> Stops;
   if (ParseTabStops(O.TabStops, Stops)) {
     TTabRack Rack{};
@@ -248,6 +249,14 @@ TEditBuffer* TEditBuffer::FromKernelBuffer(PEditorBuffer Buffer) {
   for (TEditBuffer* B : Registry())
     if (B->KernelBuffer() == Buffer) return B;
   return nullptr;
+}
+
+std::vector<std::shared_ptr<TEditBuffer>> TEditBuffer::AllBuffers() {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  std::vector<std::shared_ptr<TEditBuffer>> Out;
+  for (TEditBuffer* B : Registry())
+    if (auto P = B->weak_from_this().lock()) Out.push_back(std::move(P));
+  return Out;
 }
 
 bool GetOpenBufferText(const std::string& FileName, std::string& Text) {
@@ -493,7 +502,7 @@ void TEditBuffer::RefreshViews() {
   }
 }
 
-void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
+void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
   if (Modes & smFrozenLine) {
     for (TEditView* V : FViewList) GotoFrozenLine(V->EkView(), Line);
     return;
@@ -503,12 +512,12 @@ void TEditBuffer::ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes) {
   if (Modes & smExecutionPoint) SetCPULine(Line);
 }
 
-void TEditBuffer::ShowText(int32_t Line, int16_t Col, int32_t Length, TShowModes Modes) {
+void TEditBuffer::ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes) {
   ShowLineCol(Line, Col, Modes);
   if (FViewList.empty() || Length <= 0) return;
   PEkView V = FViewList.front()->EkView();
   const TCharPos Start = ConvertPos(V, TEdPos{Col, Line});
-  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int16_t>(Start.Index + Length), Line});
+  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int32_t>(Start.Index + Length), Line});
 }
 
 // -- Markers ----------------------------------------------------------------------------------

@@ -140,6 +140,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   // The buffer whose file is FileName (compared as file names), or nullptr.
   static std::shared_ptr<TEditBuffer> FindBuffer(const std::string& FileName);
   static TEditBuffer* FromKernelBuffer(PEditorBuffer Buffer);
+  // Every buffer, in the order they were made.
+  static std::vector<std::shared_ptr<TEditBuffer>> AllBuffers();
 
   // Files.
   void LoadFile();
@@ -204,8 +206,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void UpdateViews();
   void RefreshViews();
   // Moves every view's cursor to the line and column (the first view gets the focus).
-  void ShowLineCol(int32_t Line, int16_t Col, TShowModes Modes = 0);
-  void ShowText(int32_t Line, int16_t Col, int32_t Length, TShowModes Modes = 0);
+  void ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes = 0);
+  void ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes = 0);
 
   // Markers.
   void SetErrorLine(int32_t Line);

@@ -99,7 +99,10 @@ std::string TEditSource::GetContent() const {
 }
 
 void TEditSource::SetContent(std::string_view Text) {
-  std::string Old = GetContent();
+  // The writer counts the bytes as stored: GetContent may give other line ends than the
+  // buffer holds, and their length would delete too little or too much.
+  std::string Old;
+  if (!WriteToStream(FEditBuffer.EkView(), Old, true)) throw EEditorError(res::SUnableToOpenEditorForReading);
   std::unique_ptr<TEditWriter> W = FEditBuffer.CreateUndoableWriter();
   W->DeleteTo(static_cast<uint32_t>(Old.size()));
   W->Insert(Text);

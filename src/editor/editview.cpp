@@ -84,9 +84,9 @@ void TEditView::LoadBookmarks(const std::string& Text) {
     if (Parts.size() != 3) continue;
     const int64_t N = StrToIntDef(Trim(Parts[0]), -1), Line = StrToIntDef(Trim(Parts[1]), 0),
                   Index = StrToIntDef(Trim(Parts[2]), 0);
-    if (N < 0 || N > 9 || Line < 1 || Line > TotalLinesInBuffer(&FEkView) || Index < 0 || Index > 32767) continue;
+    if (N < 0 || N > 9 || Line < 1 || Line > TotalLinesInBuffer(&FEkView) || Index < 0 || Index > INT32_MAX) continue;
     SetMarkerPos(&FEkView, mkBookmark0 + static_cast<uint32_t>(N),
-                 TCharPos{static_cast<int16_t>(Index), static_cast<int32_t>(Line)});
+                 TCharPos{static_cast<int32_t>(Index), static_cast<int32_t>(Line)});
   }
 }
 
@@ -110,11 +110,11 @@ void TEditView::LoadViewState(const TViewState& State) {
   const int64_t X = StrToIntDef(Get(State, "CursorX"), 1), Y = StrToIntDef(Get(State, "CursorY"), 1);
   const int64_t Top = StrToIntDef(Get(State, "TopLine"), 1), Left = StrToIntDef(Get(State, "LeftCol"), 1);
   GotoLineCol(&FEkView, static_cast<int32_t>(std::max<int64_t>(Y, 1)),
-              static_cast<int16_t>(std::clamp<int64_t>(X, 1, 32767)), false);
+              static_cast<int32_t>(std::clamp<int64_t>(X, 1, INT32_MAX)), false);
   {
     TEdModesLock G;
     FEkView.WinTopLine = static_cast<int32_t>(std::max<int64_t>(Top, 1));
-    FEkView.WinLeftCol = static_cast<int16_t>(std::clamp<int64_t>(Left, 1, 32767));
+    FEkView.WinLeftCol = static_cast<int32_t>(std::clamp<int64_t>(Left, 1, INT32_MAX));
   }
   FixEd(&FEkView);
   TViewElisionHooks H;

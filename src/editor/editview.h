@@ -83,9 +83,9 @@ class TEditView : public TCustomEditView {
 
   std::string FDefaultEditViewName;
   TEdPos FSavedCursor{1, 1};
-  int16_t FSavedSplitCol = 0;
+  int32_t FSavedSplitCol = 0;
   int32_t FSavedWinTop = 1;
-  int16_t FSavedWinLeft = 1;
+  int32_t FSavedWinLeft = 1;
   bool FLineTooLong = false;
 
  private:

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "editor/briefexpr.h"
+#include "editor/charwidth.h"
 #include "editor/edoptions.h"
 #include "editor/ekinit.h"
 #include "editor/resstrings.h"
@@ -333,9 +334,51 @@ uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& Stat
   return EvalOne(View, ekReplace, TReplaceArgs{&State, Text.data(), static_cast<uint32_t>(Text.size())});
 }
 
+int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern, std::string_view Replacement,
+                   TSearchResult* Result) {
+  const std::string P = KernelPattern(Pattern, Brief);
+  // Every replacement undoes as one step of its own.
+  EndMac(View);
+  int32_t Count = 0;
+  TEkScript S;
+  S.Add(ekDropMatch);
+  S.Add(ekStartUndoGroup);
+  const size_t At = S.Add(ekReplaceAll, TReplaceAllArgs{Flags.Bits(), P.data(), static_cast<uint32_t>(P.size()), Replacement.data(),
+                                                        static_cast<uint32_t>(Replacement.size()), &Count});
+  S.Add(ekFixScreenPos);
+  S.EndMacroStep();
+  EvalScript(View, S);
+  const uint8_t Status = S.Result(At);
+  if (Result) *Result = static_cast<TSearchResult>(Status == erNotFound ? uint8_t{SearchOk} : Status);
+  return Count;
+}
+
+int32_t MatchCharLength(PEkView View, const TEkSearchState& State) {
+  if (!State.Found || State.MatchLength <= 0) return 0;
+  const int32_t Offset = ConvertCharPosToPos(View, State.MatchPos);
+  if (Offset < 0) return 0;
+  TEdFile F{};
+  OpenReadFile(View, F);
+  std::string Bytes(static_cast<size_t>(State.MatchLength), '\0');
+  if (SeekTo(View, F, static_cast<uint32_t>(Offset)))
+    Bytes.resize(ReadChars(View, F, Bytes.data(), static_cast<uint32_t>(Bytes.size())));
+  else
+    Bytes.clear();
+  CloseReadFile(View, F);
+  int32_t N = 0;
+  std::string_view Rest = Bytes;
+  while (!Rest.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    Rest.remove_prefix(static_cast<size_t>(DecodeUtf8(Rest, Ch, Valid)));
+    ++N;
+  }
+  return N;
+}
+
 // -- Cursor -----------------------------------------------------------------------------------
 
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion, bool UnElide, bool DropMatch) {
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion, bool UnElide, bool DropMatch) {
   SetupUndoGroup(Motion ? ugGroupWithMotion : ugGroupDefault, View);
   TEkScript S;
   if (DropMatch) S.Add(ekDropMatch);
@@ -533,8 +576,9 @@ std::string GetLineText(PEkView View, int32_t Line) {
   std::string Text(256, '\0');
   uint32_t Length = 0;
   for (;;) {
-    if (EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length}) != 0)
-      return {};
+    // "Too long" is no failure: the length is known and the next try has room.
+    const uint8_t Status = EvalOne(View, ekGetLineText, TGetLineTextArgs{Line, Text.data(), static_cast<uint32_t>(Text.size()), &Length});
+    if (Status != 0 && Status != erTooLong) return {};
     if (Length <= Text.size()) break;
     Text.resize(Length);
   }
@@ -592,6 +636,10 @@ TTabRack GetTabRack(PEkView View) {
 }
 
 void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value) { EvalOne(View, ekSetModes, TModesArgs{Mask, Value}); }
+
+void SetBlockIndent(PEkView View, int Columns) {
+  if (Columns > 0) EvalOne(View, ekSetBlockIndent, TBlockIndentArgs{static_cast<uint16_t>(std::min(Columns, 0xFFFF))});
+}
 
 void AttachTrackTable(PEkView View, void* Table, uint16_t ElementSize, TEkTrackProc Proc, void* Context) {
   // Character indices count from 0 here as everywhere in TCharPos; lines from 1, and a

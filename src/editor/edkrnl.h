@@ -67,9 +67,19 @@ bool SearchAgain(PEkView View, TEkSearchState& State);
 void EndSearch(PEkView View, TEkSearchState& State);
 // Replaces the current match; the status (0 when replaced).
 uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& State);
+// Replaces every match as one undo step and gives their number: from the cursor to the end of
+// the scope (the shown block, else the text), or from its start up to the cursor searching
+// backward; the whole scope with sfWrapAround. Matches are found in one pass as byte offsets
+// before anything changes, so the time is linear in the text and the matches, and what a
+// replacement makes is never matched again. Result gets the kernel's status.
+int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern, std::string_view Replacement,
+                   TSearchResult* Result = nullptr);
+// The length in characters (code points; a byte that is not UTF-8 counts as one) of the match
+// that State holds.
+int32_t MatchCharLength(PEkView View, const TEkSearchState& State);
 
 // Cursor.
-void GotoLineCol(PEkView View, int32_t Line, int16_t Col, bool Motion = true, bool UnElide = true,
+void GotoLineCol(PEkView View, int32_t Line, int32_t Col, bool Motion = true, bool UnElide = true,
                  bool DropMatch = true);
 void GotoCharPos(PEkView View, TCharPos Pos, bool UnElide = true);
 void CursorUp(PEkView View);
@@ -137,6 +147,8 @@ uint8_t GetSyntaxHilighter(PEkView View);
 void SetTabRack(PEkView View, const TTabRack& Rack);
 TTabRack GetTabRack(PEkView View);
 void SetEdModes(PEkView View, uint32_t Mask, uint32_t Value);
+// The columns IndentBlock shifts by without a count (the "Block Indent" option).
+void SetBlockIndent(PEkView View, int Columns);
 
 // Track tables: the kernel moves the TCharPos at the head of each element with the text and
 // calls Proc after a script that moved any.

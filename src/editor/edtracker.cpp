@@ -123,7 +123,7 @@ void TEdTracker::SetLineNum(int Index, int32_t Line) {
   SetPosition(Index, P);
 }
 
-void TEdTracker::SetCharIndex(int Index, int16_t CharIndex) {
+void TEdTracker::SetCharIndex(int Index, int32_t CharIndex) {
   TCharPos P = GetPosition(Index);
   P.Index = CharIndex;
   SetPosition(Index, P);

@@ -21,7 +21,7 @@ struct TEdTrackEntry {
   uint32_t Data;
 };
 #pragma pack(pop)
-static_assert(sizeof(TEdTrackEntry) == 16);
+static_assert(sizeof(TEdTrackEntry) == 20);
 
 class TEdTracker {
  public:
@@ -36,7 +36,7 @@ class TEdTracker {
   std::function<void(TCharPos OldPos, TCharPos NewPos, uint32_t Data)> FOnPosMoved;
 
   // Line from 1, character index from 0. Returns the entry's index, -1 when the table is full.
-  int Add(int32_t Line, int16_t CharIndex, uint32_t Data) { return AddPos(TCharPos{CharIndex, Line}, Data); }
+  int Add(int32_t Line, int32_t CharIndex, uint32_t Data) { return AddPos(TCharPos{CharIndex, Line}, Data); }
   int AddPos(TCharPos Pos, uint32_t Data);
   void Delete(int Index);
   // Frees every entry.
@@ -55,8 +55,8 @@ class TEdTracker {
   void SetPosition(int Index, TCharPos Pos);
   int32_t GetLineNum(int Index) const { return GetPosition(Index).LineNum; }
   void SetLineNum(int Index, int32_t Line);
-  int16_t GetCharIndex(int Index) const { return GetPosition(Index).Index; }
-  void SetCharIndex(int Index, int16_t CharIndex);
+  int32_t GetCharIndex(int Index) const { return GetPosition(Index).Index; }
+  void SetCharIndex(int Index, int32_t CharIndex);
   uint32_t GetData(int Index) const;
   void SetData(int Index, uint32_t Data);
   // The position last reported for the entry.

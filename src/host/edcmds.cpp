@@ -17,6 +17,7 @@
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
@@ -35,6 +36,8 @@ const char* const EdHelp =
     "  Pos, Block, Lines, Modified, Print.\n"
     "Modules: each FILE opens as a module, the first is current. Open FILE, Switch FILE,\n"
     "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
+    "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
+    "  fatal or info), Messages, GotoMessage N.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -57,17 +60,6 @@ std::string Unescape(std::string_view Text) {
     else throw ECommandFailed(Format("unknown escape '\\%s'", std::string(1, C)));
   }
   return Out;
-}
-
-int CountCodePoints(std::string_view Text) {
-  int N = 0;
-  while (!Text.empty()) {
-    uint32_t Ch;
-    bool Valid;
-    Text.remove_prefix(static_cast<size_t>(DecodeUtf8(Text, Ch, Valid)));
-    ++N;
-  }
-  return N;
 }
 
 struct TSearchRequest {
@@ -149,73 +141,32 @@ void TEdSession::Find(const std::string& Args) {
     return;
   }
   const TEdPos At = ConvertPos(V(), State.MatchPos);
-  // The length in characters: read the matched bytes back.
-  int Length = 0;
-  const int32_t Offset = ConvertCharPosToPos(V(), State.MatchPos);
-  if (Offset >= 0 && State.MatchLength > 0) {
-    TEdFile F{};
-    OpenReadFile(V(), F);
-    std::string Bytes(static_cast<size_t>(State.MatchLength), '\0');
-    if (SeekTo(V(), F, static_cast<uint32_t>(Offset)))
-      Bytes.resize(ReadChars(V(), F, Bytes.data(), static_cast<uint32_t>(Bytes.size())));
-    CloseReadFile(V(), F);
-    Length = CountCodePoints(Bytes);
-  }
+  const int Length = MatchCharLength(V(), State);
   GotoCharPos(V(), State.MatchPos);
   std::printf("found %d %d %d\n", static_cast<int>(At.LineNum), static_cast<int>(At.Col), Length);
 }
 
 void TEdSession::ReplaceAllCmd(const std::string& Args) {
   TSearchRequest R = ParseSearch(Args, 2);
-  const std::string Replacement = R.Parts[1];
-  // Wrapping around would meet replaced text again: the whole file is covered once instead,
-  // from the top (or the bottom, searching backwards).
-  const bool Whole = R.Flags.Contains(sfWrapAround);
-  R.Flags.Exclude(sfWrapAround);
-  if (Whole) {
-    if (R.Flags.Contains(sfGoForward)) CursorBufferTop(V());
-    else CursorBufferBottom(V());
-  }
-  SetupUndoGroup(ugGroupWithNone, V());
-  EndMac(V());
-  ExplicitUndoGroupSet = true;  // every replacement undoes as one step
-  int Count = 0;
-  try {
-    TEkSearchState State{};
-    // A match found earlier and standing at the cursor is replaced too: ending that search
-    // keeps the kernel from stepping past it as it does for the next Find.
-    EndSearch(V(), State);
-    TSearchResult Result = SearchOk;
-    bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
-    if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
-    const int Limit = 10000000;
-    while (Found && Count < Limit) {
-      if (ReplaceString(V(), Replacement, State) != 0) break;
-      ++Count;
-      Found = SearchAgain(V(), State);
-    }
-  } catch (...) {
-    ExplicitUndoGroupSet = false;
-    throw;
-  }
-  ExplicitUndoGroupSet = false;
-  EndMac(V());
-  std::printf("%d\n", Count);
+  TSearchResult Result = SearchOk;
+  const int32_t Count = ReplaceAll(V(), R.Flags, R.Brief, R.Parts[0], R.Parts[1], &Result);
+  if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+  std::printf("%d\n", static_cast<int>(Count));
 }
 
 void TEdSession::Run(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest)) return;
+  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest)) return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
   } else if (Word == "GoToLine") {
     const std::vector<std::string> P = Split(Trim(Rest), ' ');
     if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
     const int64_t L = Number(P[0], "LINE"), C = P.size() > 1 ? Number(P[1], "COLUMN") : 1;
-    if (L < 1 || C < 1 || C > 32767) throw ECommandFailed("position out of range");
-    GotoLineCol(V(), static_cast<int32_t>(std::min<int64_t>(L, INT32_MAX)), static_cast<int16_t>(C));
+    if (L < 1 || C < 1 || L > INT32_MAX || C > INT32_MAX) throw ECommandFailed("position out of range");
+    GotoLineCol(V(), static_cast<int32_t>(L), static_cast<int32_t>(C));
   } else if (Word == "Find") {
     Find(Rest);
   } else if (Word == "ReplaceAll") {
@@ -241,14 +192,14 @@ void TEdSession::Run(const std::string& Line) {
   } else {
     const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
     if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
-    if (Ref->Class == 0x0C && (Ref->Code == 7 || Ref->Code == 8)) {
+    if (Ref->Class == ccOperation && (Ref->Code == mpUndo || Ref->Code == mpRedo)) {
       if (!Rest.empty()) throw ECommandFailed(Format("'%s' takes no argument", Word));
-      Ref->Code == 7 ? Undo(V()) : Redo(V());
+      Ref->Code == mpUndo ? Undo(V()) : Redo(V());
       return;
     }
     TEkScript S;
     if (!S.AddMapCommand(*Ref)) throw ECommandFailed(Format("'%s' is not an editor command", Word));
-    if (Ref->Class == 0x07) {
+    if (Ref->Class == ccBookmark) {
       const int64_t N = Number(Rest, "the bookmark");
       if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
       S.Args<TMarkArgs>(0)->MarkIndex = static_cast<uint16_t>(N);
@@ -256,10 +207,10 @@ void TEdSession::Run(const std::string& Line) {
       throw ECommandFailed(Format("'%s' takes no argument", Word));
     }
     uint8_t Answer = 0;
-    const bool IsQuery = Ref->Class == 0x08 || Ref->Class == 0x09 || Ref->Class == 0x0A;
+    const bool IsQuery = Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery;
     if (IsQuery) S.Args<TQueryArgs>(0)->Result = &Answer;
-    if (Ref->Class == 0x03 || Ref->Class == 0x04) SetupUndoGroup(ugGroupWithMotion, V());
-    if (Ref->Class == 0x02 && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
+    if (Ref->Class == ccMotion || Ref->Class == ccSkip) SetupUndoGroup(ugGroupWithMotion, V());
+    if (Ref->Class == ccEdit && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
       SetupUndoGroup(ugGroupWithDataChangeDelete, V());
     S.EndMacroStep();
     EvalScript(V(), S);
@@ -270,7 +221,7 @@ void TEdSession::Run(const std::string& Line) {
     }
     if (Status != 0 && Status != erNotFound)
       throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(S.Data()->eOp))));
-    if (Status == erNotFound && Ref->Class == 0x07) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
+    if (Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
   }
 }
 

@@ -4,11 +4,13 @@
 #include <exception>
 #include <string>
 
+#include "build/messages/kibitz.h"
 #include "editor/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
+#include "shared/terminal.h"
 
 namespace nxs::host {
 
@@ -19,9 +21,23 @@ const TCommand& RootCommand() {
   return Root;
 }
 
+// The cancel key of a terminal host: Escape, when there is a terminal.
+class TTerminalCancelKey : public ICancelKey {
+ public:
+  bool Available() override { return FKeys.Available(); }
+  bool Pressed() override { return FKeys.EscapePressed(); }
+  void Watch(bool On) override { FKeys.Watch(On); }
+
+ private:
+  TTerminalKeys FKeys;
+};
+
 // Connects the libraries that may not include one another: the project document reads the
-// text of a file open in an edit buffer rather than the disk copy.
-static void ConnectSubsystems() { SetOpenBufferTextHook(&GetOpenBufferText); }
+// text of a file open in an edit buffer rather than the disk copy. The host's seams are set.
+static void ConnectSubsystems() {
+  SetOpenBufferTextHook(&GetOpenBufferText);
+  SetCancelKey(std::make_shared<TTerminalCancelKey>());
+}
 
 static int Main(int Argc, char** Argv) {
   MainThreadQueue().SetMainThread();

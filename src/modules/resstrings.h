@@ -9,6 +9,17 @@ inline constexpr const char* SUnableToCreateBackupFolder = "Unable to create bac
 inline constexpr const char* SUnableToWriteBackup = "Unable to write backup file '%s': %s";
 inline constexpr const char* SBackupExtension = "%s~%d~";
 
+// Form files.
+inline constexpr const char* SFormExpected = "Line %d: %s expected";
+inline constexpr const char* SFormTextAfterEnd = "Line %d: text after the last end";
+inline constexpr const char* SFormTooDeep = "Line %d: objects and values nested too deeply";
+inline constexpr const char* SFormBadNumber = "Line %d: invalid number";
+inline constexpr const char* SFormUnterminatedString = "Line %d: unterminated string";
+inline constexpr const char* SFormBadCharCode = "Line %d: invalid character code";
+inline constexpr const char* SFormBadBinary = "Line %d: invalid binary data";
+inline constexpr const char* SFormNotBinary = "Not a binary form";
+inline constexpr const char* SFormDamaged = "The binary form is damaged at offset %d";
+
 // Closed files and favourites.
 inline constexpr const char* SClosedFilesSection = "Closed Files";
 inline constexpr const char* SClosedProjectsSection = "Closed Projects";

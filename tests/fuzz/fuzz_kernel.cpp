@@ -5,6 +5,8 @@
 // fields that the boundary trusts: pointers (they are pointed at scratch storage, procedures
 // at the harness's own) and the lengths that go with them (cut to the scratch size). Opcodes,
 // record lengths, line numbers, indices and codes stay random: the kernel must refuse them.
+// Search, SearchString and ReplaceAll take random patterns and flags over random text; run it
+// with a time bound per input (-timeout), which a pattern that never ends would break.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +66,10 @@ const TField Fields[] = {
     F(ekGetLineText, TGetLineTextArgs, Buffer, kBuf),      F(ekGetLineText, TGetLineTextArgs, Size, kLen),
     F(ekGetLineText, TGetLineTextArgs, Length, kBuf),      F(ekInsertAt, TInsertAtArgs, Str, kBuf),
     F(ekInsertAt, TInsertAtArgs, Len, kLen),
+    // Random patterns (the scratch holds random bytes), flags and replacements.
+    F(ekReplaceAll, TReplaceAllArgs, Pattern, kBuf),       F(ekReplaceAll, TReplaceAllArgs, PatternLen, kLen),
+    F(ekReplaceAll, TReplaceAllArgs, Replace, kBuf),       F(ekReplaceAll, TReplaceAllArgs, ReplaceLen, kLen),
+    F(ekReplaceAll, TReplaceAllArgs, Count, kBuf),
 };
 #undef F
 

@@ -56,5 +56,54 @@ expect_status "an unknown command" 1 "" "$NXS" ed s.txt --script <(printf 'Lines
 checks=$((checks + 1))
 grep -q '^nxs: line 2: ' "$WORK/stderr" || fail "a failed line is named: $(cat "$WORK/stderr")"
 same_file "a failed script writes nothing" s.txt s.orig
+
+# Each run below has a time bound: a search or replace that loops fails instead of hanging.
+ed_run() { timeout 20 "$NXS" ed "$@"; }
+check_out() {
+  local what=$1 want=$2 got=$3
+  checks=$((checks + 1))
+  [ "$got" == "$want" ] || fail "$what: got [$got] want [$want]"
+}
+
+printf 'Caf\xc3\xa9 au lait\nCAF\xc3\x89\n' > cafe.txt
+check_out "case-insensitive non-ASCII search" "found 1 1 4
+found 2 1 4" "$(printf 'Find - /caf\xc3\xa9/\nFind - /caf\xc3\xa9/\n' | ed_run cafe.txt 2>&1)"
+check_out "whole words and expressions fold case too" "found 2 1 4
+found 1 1 4" "$(printf 'GoToLine 2 1\nFind w /caf\xc3\xa9/\nGoToLine 1 1\nFind r /c.f\xc3\x89/\n' | ed_run cafe.txt 2>&1)"
+
+printf 'a\nb\n' > ab.txt
+check_out "an expression across a line break" "found 1 1 3" "$(printf 'Find r /a\\nb/\n' | ed_run ab.txt 2>&1)"
+printf 'ab  \r\ncd\t\r\nef' > crlf.txt
+check_out "CR LF breaks each match as a whole" "2
+ab  ;cd	;ef" "$(printf 'ReplaceAll ra /\\r\\n/;/\nPrint\n' | ed_run crlf.txt 2>&1)"
+check_out "\\r alone takes the whole pair" "2
+ab  Zcd	Zef" "$(printf 'ReplaceAll ra /\\r/Z/\nPrint\n' | ed_run crlf.txt 2>&1)"
+got=$(printf 'ReplaceAll ra /\\s+$//\nPrint\n' | ed_run crlf.txt 2>&1)
+check_out "trailing blanks go and the breaks stay" "$(printf '2\nab\r\ncd\r\nef')" "$got"
+check_out "empty matches advance" "3
+;ab  \r
+;cd	\r
+;ef" "$(printf 'ReplaceAll ra /^/;/\nPrint\n' | ed_run crlf.txt 2>&1 | sed 's/\r/\\r/')"
+
+printf 'aaa\n' > aaa.txt
+check_out "backward expression and literal agree" "found 1 2 2
+found 1 2 2" "$(printf 'GoToLine 1 4\nFind u /aa/\nGoToLine 1 4\nFind ur /aa/\n' | ed_run aaa.txt 2>&1)"
+
+# A line of 100,000 characters: every column is reachable, and undoing all restores it.
+head -c 100000 /dev/zero | tr '\0' 'x' > long.txt
+printf '\n' >> long.txt
+cp long.txt long.orig
+out=$(printf 'GoToLine 1 50000\nInsertText ABCDE\nInsertText FGH\nPos\nFind - /x/\nReplaceAll - /x/yy/\nPos\nUndo\nUndo\nUndo\nSaveFile\n' | ed_run long.txt 2>&1)
+check_out "typing, finding and replacing past column 32,767" "1 50008
+found 1 50008 1
+50001
+1 150010" "$out"
+same_file "undoing all gives back the long line" long.txt long.orig
+want=$(head -c 49999 /dev/zero | tr '\0' 'x'; printf 'ABCDEFGH'; head -c 50001 /dev/zero | tr '\0' 'y' | sed 's/y/yy/g')
+got=$(printf 'GoToLine 1 50000\nInsertText ABCDEFGH\nReplaceAll - /x/yy/\nPrint\n' | ed_run long.txt 2>&1 | tail -n +2)
+check_out "the long line's bytes after typing and replacing" "$want" "$got"
+printf 'RightOfLine\nInsertText !\nPos\n' > eol.nxs
+check_out "the end of a long line" "1 100002" "$(ed_run long.txt --script eol.nxs 2>&1)"
+check_out "an unreachable column is refused" "nxs: line 1: position out of range" "$(printf 'GoToLine 1 3000000000\n' | ed_run long.txt 2>&1)"
 expect_status "usage" 2 "" "$NXS" ed
 finish

@@ -8,6 +8,22 @@
 // Contract at the boundary: pointers in argument records are the caller's storage and are
 // trusted; counts, lengths, indices, positions and codes are checked, and a bad one gives an
 // error status, never a crash. No exception leaves the function table.
+//
+// Threads: the kernel has no lock and no thread of its own. Its functions may be called from
+// any thread, one call at a time in the process: the command layer's wrappers (EkNew, EkEval,
+// EkEnd, EkBeginPaint, EkGetLineContents in editor/ekinit.h) hold EkCriticalSection, one
+// recursive lock, around each call, and nothing calls the table otherwise. The records
+// (TEditorBuffer, TEkView, tables the kernel keeps) are read and written by callers under the
+// same lock (LockEdModes). Event, query, track, client-undo, reader and writer procedures run
+// on the calling thread with the lock held: they may read the records, must not evaluate
+// scripts on the buffer (track procedures, told after the outermost script, may) and must not
+// wait for another thread that could want the lock. EK_INIT's callbacks are process-wide and
+// must be safe on any thread.
+//
+// Lock order of the editor: an edit buffer's lock, then EkCriticalSection, then the locks the
+// kernel's callers take inside a call (the clipboard, the after-script queue). Holding
+// EkCriticalSection, no thread takes an edit buffer's lock; the modified event and the queued
+// after-script work run once the lock is left.
 #pragma once
 
 #include <cstddef>
@@ -38,20 +54,20 @@ using PEkView = TEkView*;
 
 // A screen position: Col counts display columns (tab expansion, wide characters), from 1.
 struct TEdPos {
-  int16_t Col;
+  int32_t Col;
   int32_t LineNum;
 };
-static_assert(sizeof(TEdPos) == 6);
+static_assert(sizeof(TEdPos) == 8);
 
 // A character position: Index counts characters (code points) of the line from 0; LineNum from 1.
-// Positions the kernel gives beyond the 32,767th character of a line read as that character:
-// what must reach every byte of such a line goes by byte offsets (TEdFile.Pos, SetMarkerOffset,
-// InsertAt).
+// Columns and indices are 32-bit, so every position of a line of any length is reachable; a
+// position that does not fit (a line beyond 2^31 characters) is refused with erTooLong, never
+// clamped.
 struct TCharPos {
-  int16_t Index;
+  int32_t Index;
   int32_t LineNum;
 };
-static_assert(sizeof(TCharPos) == 6);
+static_assert(sizeof(TCharPos) == 8);
 
 // A read cursor over the text: byte offset, its character position, and whether the offset
 // falls inside a multi-byte character.
@@ -60,13 +76,13 @@ struct TEdFile {
   TCharPos CharPos;
   uint8_t MidChar;
 };
-static_assert(sizeof(TEdFile) == 11);
+static_assert(sizeof(TEdFile) == 13);
 
 struct TTrackPos {
   TCharPos Pos;
   uint16_t Client;
 };
-static_assert(sizeof(TTrackPos) == 8);
+static_assert(sizeof(TTrackPos) == 10);
 
 // A track table: Length entries follow the count; each entry starts with a TCharPos that the
 // kernel moves with the text (the element size is given when the table is attached).
@@ -74,7 +90,7 @@ struct TTrackTable {
   uint16_t Length;
   TTrackPos Positions[1];
 };
-static_assert(sizeof(TTrackTable) == 10);
+static_assert(sizeof(TTrackTable) == 12);
 
 inline constexpr int EkMaxTabStops = 64;
 
@@ -202,11 +218,11 @@ struct TEkView {
   void* ViewData;    // the kernel's view state
   TEditorBuffer* Editor;
   TEdPos Cursor;
-  int16_t WinLeftCol;
+  int32_t WinLeftCol;
   int32_t WinTopLine;
   int32_t FWinLength;
-  int16_t WinWidth;
-  int16_t splitcol;
+  int32_t WinWidth;
+  int32_t splitcol;
   uint8_t ScrollRangeChanged;
   uint8_t InTrack;
   int32_t ElisionsAdjusted;
@@ -216,8 +232,8 @@ struct TEkView {
   int32_t LVecFirst;     // buffer line of LVec[0]
   TEkLineView* LVec;     // kernel storage, valid until the next script or paint
 };
-static_assert(sizeof(TEkView) == 4 * sizeof(void*) + 6 + 2 + 4 + 4 + 2 + 2 + 1 + 1 + 4 * 5 + sizeof(void*));
-static_assert(sizeof(TEkView) == 82);
+static_assert(sizeof(TEkView) == 4 * sizeof(void*) + 8 + 4 + 4 + 4 + 4 + 4 + 1 + 1 + 4 * 5 + sizeof(void*));
+static_assert(sizeof(TEkView) == 90);
 
 // Mark attributes of TAttrEntry.
 inline constexpr uint8_t maNone = 0;
@@ -256,7 +272,7 @@ struct TPaintContext {
   TEdPos SpecialStart;
   TEdPos SpecialAfter;
 };
-static_assert(sizeof(TPaintContext) == 8 + 4 + 4 + 8 + 2 + 2 + 4 + 4 + 2 + 4 + 4 + 1 + 4 * 6);
+static_assert(sizeof(TPaintContext) == 8 + 4 + 4 + 8 + 2 + 2 + 4 + 4 + 2 + 4 + 4 + 1 + 4 * 8);
 
 // Folding records.
 struct TElisionRange {
@@ -264,7 +280,7 @@ struct TElisionRange {
   TCharPos ElisionEnd;
   int32_t NumLines;
 };
-static_assert(sizeof(TElisionRange) == 16);
+static_assert(sizeof(TElisionRange) == 20);
 
 struct TElisionContext {
   uint16_t State;  // 0 expanded, 4 folded
@@ -285,7 +301,7 @@ struct TElision {
   TElisionContext Context;
   TElisionDescription Description;
 };
-static_assert(sizeof(TElision) == 22 + sizeof(TElisionDescription));
+static_assert(sizeof(TElision) == 26 + sizeof(TElisionDescription));
 
 inline constexpr int EkMaxElisions = 2048;  // per TElisionArray
 
@@ -295,7 +311,7 @@ struct TElisionArray {
   uint8_t All;
   TElisionRange Range;
 };
-static_assert(sizeof(TElisionArray) == 4 + sizeof(void*) + 1 + 16);
+static_assert(sizeof(TElisionArray) == 4 + sizeof(void*) + 1 + 20);
 
 // Tokenizer records (the highlighters fill them in).
 struct THashEntry {
@@ -345,7 +361,7 @@ struct TEkSearchState {
   int32_t MatchLength;
   int32_t ReplaceCount;
 };
-static_assert(sizeof(TEkSearchState) == 15);
+static_assert(sizeof(TEkSearchState) == 17);
 
 // ---------------------------------------------------------------------------------------------
 // Enumerations
@@ -399,7 +415,7 @@ enum TEkResult : uint8_t {
   erNoBlock = 0xF1,      // the operation needs a marked block
   erReadOnly = 0xF2,     // LockRefCount is above 0
   erVetoed = 0xF3,       // a query event handler refused the change
-  erTooLong = 0xF4,      // the result would not fit a position (lines beyond 32,767 characters)
+  erTooLong = 0xF4,      // the result would not fit its field (a line beyond 2^31 characters, a short buffer)
   erRange = 0xFA,        // a line, index or length is outside the text or the record
   erBadArgument = 0xFB,  // a code or value the operation does not know
   erTruncated = 0xFC,    // the script ends inside this command's argument record
@@ -545,6 +561,14 @@ struct TSearchStringArgs {
 struct TSearchArgs { uint16_t Flags; const char* Pattern; uint32_t PatternLen; TEkSearchState* State; };
 struct TSearchAgainArgs { TEkSearchState* State; };
 struct TReplaceArgs { TEkSearchState* State; const char* Replace; uint32_t ReplaceLen; };
+struct TReplaceAllArgs {
+  uint16_t Flags;
+  const char* Pattern;
+  uint32_t PatternLen;
+  const char* Replace;
+  uint32_t ReplaceLen;
+  int32_t* Count;  // replacements made
+};
 struct TReadBufferArgs { TEkReadProc ReadProc; void* Context; };
 struct TWriteBufferArgs { TEkWriteProc WriteProc; void* Context; uint8_t PreserveEnds; uint8_t BlockOnly; };
 struct TAddTrackTableArgs {
@@ -591,7 +615,7 @@ struct TElisionBlockArgs { TElision Elision; uint8_t Command; uint8_t* Result; }
 struct TElisionArrayArgs { uint8_t Command; TElisionRange Range; TElisionArray* Array; };
 struct TElisionLineQueryArgs {
   int32_t Line;
-  int16_t Column;
+  int32_t Column;
   int32_t* ResultLine;
   uint8_t* ResultFlag;
   uint8_t Question;
@@ -602,7 +626,8 @@ struct TCharPosToPosArgs { TCharPos chPos; int32_t* Result; };
 struct THideUnhideArgs { uint8_t Show; uint8_t Special; };
 struct TModesArgs { uint32_t Mask; uint32_t Value; };
 struct TMatchPairArgs { uint8_t Forward; };
-struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the block indent (2)
+struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the buffer's block indent (2 at first)
+struct TBlockIndentArgs { uint16_t Columns; };
 struct TGetLineTextArgs { int32_t Line; char* Buffer; uint32_t Size; uint32_t* Length; };
 struct TSetMarkerOffsetArgs { uint32_t ID; uint32_t Pos; };
 struct TInsertAtArgs { uint32_t Pos; const char* Str; uint32_t Len; };
@@ -629,10 +654,44 @@ std::string_view EkOpName(uint8_t Op);
 // ---------------------------------------------------------------------------------------------
 // The command map (keymaps and `nxs ed` name editor commands this way)
 
+// What a command-map entry's class says its code is. The numbers are the command map's own.
+enum TEkCommandClass : uint8_t {
+  ccEdit = 0x02,         // TEkOp: an operation without arguments (editing, blocks, the screen)
+  ccMotion = 0x03,       // TEkOp: a cursor motion without arguments
+  ccSkip = 0x04,         // TSkipCode
+  ccUndoGroup = 0x05,    // TUndoGroup: sets the group and starts it
+  ccMarkOp = 0x06,       // TMarkOpCode
+  ccBookmark = 0x07,     // ekMoveToMark or ekSetMark; the caller adds the bookmark's number
+  ccQuery = 0x08,        // TQueryCode
+  ccBlockQuery = 0x09,   // TBlockType: whether the block is of that kind
+  ccCharQuery = 0x0A,    // qCursorOnChar
+  ccOperation = 0x0C,    // TEkMapOperation
+  ccIndent = 0x0D,       // TEkIndentCode
+  ccSetModes = 0x12,     // EdModes bits to set
+  ccToggleModes = 0x13,  // EdModes bits to toggle
+  ccMatchPair = 0x17,    // TEkPairDirection
+};
+
+// The codes of class ccOperation.
+enum TEkMapOperation : uint8_t {
+  mpDeleteBlock = 0x01,
+  mpDeleteTempBlock = 0x02,
+  mpSetInclusiveBlock = 0x03,  // to mpSetNonInclusiveBlock: the TBlockType in that order
+  mpSetLineBlock = 0x04,
+  mpSetColumnBlock = 0x05,
+  mpSetNonInclusiveBlock = 0x06,
+  mpUndo = 0x07,
+  mpRedo = 0x08,
+  mpBackTab = 0x09,
+  mpForeTab = 0x0A,
+};
+enum TEkIndentCode : uint8_t { icIndent, icOutdent };
+enum TEkPairDirection : uint8_t { pdBackward, pdForward };
+
 struct TEkCommandRef {
-  uint8_t Class;
-  uint16_t Code;
-  int16_t Extra;  // -1 for the class 0C operations
+  uint8_t Class;  // TEkCommandClass
+  uint16_t Code;  // after the class
+  int16_t Extra;  // -1 for the ccOperation commands
 };
 
 // Finds a command-map name, ignoring case ("CursorDown", "SetBlockBeg", "UnDo").

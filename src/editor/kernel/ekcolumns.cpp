@@ -102,13 +102,17 @@ int64_t ColumnOfByte(std::string_view Line, uint64_t Col, const TTabRack& Rack) 
   return Column;
 }
 
-uint64_t ByteOfColumn(std::string_view Line, int64_t Column, const TTabRack& Rack, int64_t& Beyond) {
+uint64_t ByteOfColumn(std::string_view Line, int64_t Column, const TTabRack& Rack, int64_t& Beyond, int64_t* Start) {
   Beyond = 0;
   int64_t At = 1;
   size_t I = 0;
+  if (Start) *Start = Column;
   while (I < Line.size()) {
     int64_t Next = Line[I] == '\t' ? NextTabStop(Rack, At) : At + CharWidth(Line, I);
-    if (Column < Next) return I;
+    if (Column < Next) {
+      if (Start) *Start = At;
+      return I;
+    }
     At = Next;
     I += Line[I] == '\t' ? 1 : Utf8CharLength(Line, I);
   }

@@ -45,6 +45,8 @@ bool ValidTabRack(const TTabRack& Rack);
 int64_t ColumnOfByte(std::string_view Line, uint64_t Col, const TTabRack& Rack);
 // The byte at screen column Column: the start of the character covering it. Past the line's
 // end gives Line.size() and sets Beyond to the columns left over.
-uint64_t ByteOfColumn(std::string_view Line, int64_t Column, const TTabRack& Rack, int64_t& Beyond);
+// Start, when given, gets the column at which that character begins.
+uint64_t ByteOfColumn(std::string_view Line, int64_t Column, const TTabRack& Rack, int64_t& Beyond,
+                      int64_t* Start = nullptr);
 
 }  // namespace nxs::ek

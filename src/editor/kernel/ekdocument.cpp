@@ -106,7 +106,7 @@ void TEkDocument::MoveTrackers(const TChange& C) {
         continue;
       } else {
         P.LineNum = static_cast<int32_t>(std::min<uint64_t>(Line + LineBase, INT32_MAX));
-        if (Col != OldCol) P.Index = static_cast<int16_t>(std::min<uint64_t>(Col + IndexBase, INT16_MAX));
+        if (Col != OldCol) P.Index = static_cast<int32_t>(std::min<uint64_t>(Col + IndexBase, INT32_MAX));
       }
       std::memcpy(Entry, &P, sizeof P);
       Moved = true;
@@ -203,8 +203,9 @@ TCharPos TEkDocument::ToCharPos(TTextPos P) const {
   uint64_t Chars = Utf8CountChars(Text, std::min<uint64_t>(P.Col, Text.size()));
   if (P.Col > Text.size()) Chars += P.Col - Text.size();
   TCharPos R;
-  R.Index = static_cast<int16_t>(std::min<uint64_t>(Chars, INT16_MAX));
-  R.LineNum = static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX));
+  if (Chars > INT32_MAX || P.Line >= INT32_MAX) throw TRangeError();  // no field can hold it
+  R.Index = static_cast<int32_t>(Chars);
+  R.LineNum = static_cast<int32_t>(P.Line + 1);
   return R;
 }
 
@@ -214,6 +215,13 @@ uint8_t TEkDocument::CheckEditable(int32_t Line, int32_t Count) {
     if (Q.EventProc && (Q.Mask & eeTextChanged) && !Q.EventProc(Q.Context, FRec, eeTextChanged, Line, Count))
       return erVetoed;
   return erOk;
+}
+
+bool TEkDocument::LinesObserved() const {
+  if (!FTrackers.empty() || !FElisions.Folds().empty() || FFrozen) return true;
+  for (const TEdEvent& E : FRec->EventHandlers)
+    if (E.EventProc && (E.Mask & eeTextChanged)) return true;
+  return false;
 }
 
 void TEkDocument::SendEvent(uint16_t Event, int32_t Line, int32_t Count) {
@@ -241,7 +249,7 @@ void TEkDocument::TextChanged(const TChange& C) {
   for (auto& M : FMarkers)
     if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
   if (!FTrackers.empty()) MoveTrackers(C);
-  MoveLineFlags(C);
+  if (!LinesKeepFlags) MoveLineFlags(C);
   RecordFrozenShift(C);
   FElisions.Move(C);
   if (C.LineDelta != 0 || RepaintLines.size() > 256) {

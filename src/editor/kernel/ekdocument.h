@@ -16,6 +16,10 @@
 
 namespace nxs::ek {
 
+// Thrown inside an operation for a position the text cannot take or a record cannot hold;
+// the evaluator turns it into erRange.
+struct TRangeError {};
+
 inline constexpr uint32_t MaxMarkers = 64;
 // Markers of the kernel's own beyond the public ones.
 inline constexpr uint32_t mkSpecialBeg = 6;  // the search match
@@ -38,7 +42,9 @@ class TEkDocument : public ITextWatcher {
 
   // Settings.
   TTabRack Rack{};
+  uint64_t LayoutGeneration = 0;  // counts changes of what maps bytes to columns (the rack)
   uint8_t SyntaxLang = 0;
+  int BlockIndent = 2;  // columns of IndentBlock without a count
   std::string DefaultBreak = "\r\n";  // the break typed lines get: the file's first one
   bool BufferFrozen = false;
   bool Playback = false;
@@ -90,6 +96,15 @@ class TEkDocument : public ITextWatcher {
   // Lines that need painting again since the last paint (all when RepaintAll).
   bool RepaintAll = true;
   std::vector<uint64_t> RepaintLines;
+
+  // Whether anything follows lines one by one as the text changes: track tables, folds, frozen
+  // numbers, or event handlers that hear of changed lines. When nothing does, a change may
+  // span many lines that keep their number, and only markers and line flags need keeping.
+  bool LinesObserved() const;
+  // While set, changes leave line flags alone: a change that spans lines and puts back as
+  // many breaks as it takes keeps every line's flags, and its caller marks the lines it changed.
+  bool LinesKeepFlags = false;
+  void OrLineFlags(uint64_t Line, uint32_t Bits) { FLineFlags.Or(Line, Bits); }
 
   void TextChanged(const TChange& C) override;
   void TextReset() override;

@@ -11,6 +11,12 @@ namespace {
 
 constexpr int64_t MaxPadLines = 10000;
 
+size_t CountCrLf(std::string_view S) {
+  size_t N = 0;
+  for (size_t I = S.find("\r\n"); I != std::string_view::npos; I = S.find("\r\n", I + 2)) ++N;
+  return N;
+}
+
 // A typed or pasted line break: CR LF, LF or CR.
 size_t BreakLength(std::string_view S, size_t I) {
   if (S[I] == '\r') return I + 1 < S.size() && S[I + 1] == '\n' ? 2 : 1;
@@ -100,6 +106,12 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
   }
   uint64_t At = Materialize();
   bool Overwrite = !(Modes() & emInsert) && !(Modes() & emWriter);
+  // Printable ASCII typed in insert mode moves the cursor one column a byte: the line the
+  // cursor is on need not be read to place it.
+  bool Exact = false;
+  const TTextPos Typed = CursorPos(nullptr, &Exact);
+  const bool Plain = Exact && !Overwrite && FDoc.Text().OffsetOf(Typed) == At &&
+                     std::all_of(Clean.begin(), Clean.end(), [](char C) { return C >= 0x20 && C < 0x7F; });
   bool Indent = (Modes() & emAutoIndent) && !(Modes() & emWriter);
   // Without overwriting, the typed text goes in as one change, so that a line typed before
   // another one moves that line's marks, flags and frozen number as a whole.
@@ -129,6 +141,27 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
       }
     }
     if (Cr == std::string::npos) break;
+    if (!(Modes() & (emKeepTrailingBlanks | emWriter))) {
+      // The line being ended loses its trailing blanks, typed or already there.
+      const size_t Last = Pending.find_last_of("\r\n");
+      const size_t LineFrom = Last == std::string::npos ? 0 : Last + 1;
+      while (Pending.size() > LineFrom && (Pending.back() == ' ' || Pending.back() == '\t')) Pending.pop_back();
+      if (Pending.empty()) {
+        TTextPos P = FDoc.Text().PosOf(At);
+        uint64_t Blanks = 0;
+        FDoc.Text().Tree().ForEachChunkBackward(At - P.Col, P.Col, [&](const char* C, size_t N) {
+          for (size_t K = N; K > 0; --K) {
+            if (C[K - 1] != ' ' && C[K - 1] != '\t') return false;
+            ++Blanks;
+          }
+          return true;
+        });
+        if (Blanks) {
+          Change(At - Blanks, Blanks, {});
+          At -= Blanks;
+        }
+      }
+    }
     Pending += FDoc.DefaultBreak;
     if (Indent) {
       // The indent of the line being broken, as it will read once the pending text is in.
@@ -138,11 +171,36 @@ uint8_t TEkEditor::InsertTyped(std::string_view Text) {
       std::string Current = LastBreak == std::string::npos ? Line + Pending.substr(0, Pending.size() - FDoc.DefaultBreak.size())
                                                            : Pending.substr(LastBreak + 1, Pending.size() - FDoc.DefaultBreak.size() - LastBreak - 1);
       size_t N = Current.find_first_not_of(" \t");
-      Pending += N == std::string::npos ? (Current.empty() ? IndentFor(P.Line) : Current) : Current.substr(0, N);
+      if (N != std::string::npos) {
+        Pending += Current.substr(0, N);
+      } else if (!Current.empty()) {
+        Pending += Current;
+      } else {
+        // A blank line: the indent of the nearest line above that is not, typed or not.
+        std::string Indent = IndentFor(P.Line);
+        const std::string Before = Line + Pending.substr(0, Pending.size() - FDoc.DefaultBreak.size());
+        for (size_t End = Before.size();;) {
+          const size_t Begin = End == 0 ? std::string::npos : Before.find_last_of("\r\n", End - 1);
+          const size_t From = Begin == std::string::npos ? 0 : Begin + 1;
+          const size_t K = Before.find_first_not_of(" \t", From);
+          if (K != std::string::npos && K < End) {
+            Indent = Before.substr(From, K - From);
+            break;
+          }
+          if (Begin == std::string::npos) break;
+          End = Begin > 0 && Before[Begin] == '\n' && Before[Begin - 1] == '\r' ? Begin - 1 : Begin;
+        }
+        Pending += Indent;
+      }
     }
     I = Cr + 1;
   }
   Flush(0);
+  if (Plain) {
+    SetScreen(FView->Cursor.LineNum, int64_t{FView->Cursor.Col} + static_cast<int64_t>(Clean.size()));
+    KnowCursor({Typed.Line, Typed.Col + Clean.size()});
+    return erOk;
+  }
   MoveToOffset(At);
   return erOk;
 }
@@ -230,6 +288,19 @@ uint8_t TEkEditor::Backspace() {
 
 uint8_t TEkEditor::ForeTab() {
   int64_t Next = NextTabStop(FDoc.Rack, FView->Cursor.Col);
+  if (Modes() & emSmartTab) {
+    // To the start of the next word of the nearest line above that reaches past the cursor.
+    for (uint64_t L = CursorLine(), Tried = 0; L-- > 0 && Tried < 50; ++Tried) {
+      std::string Above = LineText(L);
+      TTextPos P = PosOfColumn(L, FView->Cursor.Col);
+      if (P.Col >= Above.size()) continue;
+      size_t I = P.Col;
+      while (I < Above.size() && Above[I] != ' ' && Above[I] != '\t') ++I;
+      while (I < Above.size() && (Above[I] == ' ' || Above[I] == '\t')) ++I;
+      if (I < Above.size()) Next = ColumnOf({L, I});
+      break;
+    }
+  }
   if (!(Modes() & emInsert)) {
     SetScreen(FView->Cursor.LineNum, Next);
     return erOk;
@@ -361,13 +432,13 @@ void TEkEditor::BlockBounds(bool Special, TEdPos& Start, TEdPos& After) const {
   }
   auto Screen = [&](TTextPos P) {
     int64_t Col = P.Line < FDoc.LineCount() ? ColumnOf(P) : 1;
-    return TEdPos{static_cast<int16_t>(std::min<int64_t>(Col, INT16_MAX)),
+    return TEdPos{static_cast<int32_t>(std::min<int64_t>(Col, INT32_MAX)),
                   static_cast<int32_t>(std::min<uint64_t>(P.Line + 1, INT32_MAX))};
   };
   Start = Screen(B);
   After = Screen(E);
   if (!Special && FDoc.BlockType == btColumn && After.Col < Start.Col) {
-    int16_t Col = Start.Col;  // packed fields: no references
+    int32_t Col = Start.Col;  // packed fields: no references
     Start.Col = After.Col;
     After.Col = Col;
   }
@@ -408,8 +479,19 @@ uint8_t TEkEditor::CopyBlock(bool Move) {
     std::vector<TColumnSpan> Spans = ColumnSpans();
     std::vector<std::string> Parts;
     for (const TColumnSpan& S : Spans) Parts.push_back(LineText(S.Line).substr(S.From, S.To - S.From));
-    if (Move) DeleteBlock(false);
+    // The target is where the cursor is now; moving, the columns left of it on the block's
+    // lines close up first.
     int64_t Line = FView->Cursor.LineNum, Col = FView->Cursor.Col;
+    if (Move) {
+      TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
+      int64_t C1 = ColumnOf(B), C2 = ColumnOf(E);
+      if (C2 < C1) std::swap(C1, C2);
+      const int64_t L1 = static_cast<int64_t>(std::min(B.Line, E.Line)) + 1, L2 = static_cast<int64_t>(std::max(B.Line, E.Line)) + 1;
+      const bool OnLines = Line >= L1 && Line <= L2;
+      if (OnLines && Col > C1 && Col < C2) return erBadArgument;  // into itself
+      if (OnLines && Col >= C2) Col -= C2 - C1;
+      DeleteBlock(false);
+    }
     for (size_t I = 0; I < Parts.size(); ++I) {
       SetScreen(Line + static_cast<int64_t>(I), Col);
       uint64_t At = Materialize();
@@ -448,7 +530,11 @@ uint8_t TEkEditor::ChangeCase(int Mode) {
       uint32_t Ch = Utf8Decode(S, I, L);
       uint32_t Up = ToUpper(Ch), Low = ToLower(Ch);
       uint32_t To = Mode == 0 ? Up : Mode == 1 ? Low : (Ch == Up ? Low : Up);
-      if (L == 1 && Ch >= 0x80) Out += S[I];  // a malformed byte stays as it is
+      // Bytes that are not the UTF-8 of what they decode to (a stray byte, an over-long or
+      // surrogate form) stay as they are: only text is changed, never other data.
+      std::string Own;
+      Utf8Append(Own, Ch);
+      if (Own != S.substr(I, static_cast<size_t>(L))) Out.append(S.substr(I, static_cast<size_t>(L)));
       else Utf8Append(Out, To);
       I += static_cast<size_t>(L);
     }
@@ -496,7 +582,7 @@ uint8_t TEkEditor::ChangeCase(int Mode) {
 
 uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
   if (!FDoc.BlockValid()) return erNoBlock;
-  if (Columns <= 0) Columns = 2;
+  if (Columns <= 0) Columns = FDoc.BlockIndent;
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
   TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
   if (E < B) std::swap(B, E);
@@ -524,6 +610,18 @@ uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
 // ---------------------------------------------------------------------------------------------
 // Search
 
+void TEkEditor::SearchScope(TSearchFlags F, uint64_t& Lo, uint64_t& Hi) const {
+  Lo = 0;
+  Hi = FDoc.Text().Length();
+  if (F.Contains(sfWholeFile) || !FDoc.BlockValid() || FDoc.BlockHidden || FDoc.BlockType == btColumn) return;
+  uint64_t From, To;
+  BlockStream(From, To);
+  if (To > From) {
+    Lo = From;
+    Hi = To;
+  }
+}
+
 uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchState* Out, bool Again) {
   TSearchFlags F = TSearchFlags::FromBits(Flags);
   if (Again) {
@@ -538,20 +636,12 @@ uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchSta
   FDoc.LastFlags = F.Bits();
   FDoc.HaveSearch = true;
   const TTextBuffer& T = FDoc.Text();
-  // The scope: the block when one is shown and the whole file is not asked for.
-  uint64_t Lo = 0, Hi = T.Length();
-  if (!F.Contains(sfWholeFile) && FDoc.BlockValid() && !FDoc.BlockHidden && FDoc.BlockType != btColumn) {
-    uint64_t From, To;
-    BlockStream(From, To);
-    if (To > From) {
-      Lo = From;
-      Hi = To;
-    }
-  }
+  uint64_t Lo, Hi;
+  SearchScope(F, Lo, Hi);
   bool Forward = F.Contains(sfGoForward);
   uint64_t Cursor = std::clamp(CursorOffset(), Lo, Hi);
   uint64_t From = F.Contains(sfFromCursor) ? Cursor : (Forward ? Lo : Hi);
-  // Starting on the match found last would find it again.
+  // Starting on the match found last would find it again; an empty one would stay put.
   if (State().MatchValid && FDoc.MarkerSet(mkSpecialBeg)) {
     uint64_t Last = T.OffsetOf(FDoc.Marker(mkSpecialBeg));
     if (Forward && From == Last) ++From;
@@ -559,7 +649,7 @@ uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchSta
   uint64_t Pos = 0, Len = 0;
   bool Found = Forward ? S.FindForward(T, From, Hi, Pos, Len) : S.FindBackward(T, Lo, From, Pos, Len);
   if (!Found && F.Contains(sfWrapAround))
-    Found = Forward ? S.FindForward(T, Lo, std::min(Hi, From + Pat.size()), Pos, Len) : S.FindBackward(T, From, Hi, Pos, Len);
+    Found = Forward ? S.FindForward(T, Lo, std::min(Hi, From), Pos, Len) : S.FindBackward(T, From, Hi, Pos, Len);
   if (Out) Out->Found = Found;
   if (!Found) {
     State().MatchValid = false;
@@ -585,8 +675,11 @@ uint8_t TEkEditor::Replace(std::string_view Replacement, TEkSearchState* Out) {
   uint64_t From = T.OffsetOf(FDoc.Marker(mkSpecialBeg)), To = T.OffsetOf(FDoc.Marker(mkSpecialEnd));
   if (To < From) return erNotFound;
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(T.PosOf(From).Line + 1), 0)) return R;
-  std::string Matched = T.Text(From, To - From);
-  std::string New = Normalize(State().Searcher.Expand(Matched, Replacement));
+  // The match as the text stands now gives the groups of the replacement.
+  TSearcher& S = State().Searcher;
+  uint64_t Pos = 0, Len = 0;
+  const bool Same = S.FindForward(T, From, From + 1, Pos, Len) && Pos == From && Len == To - From;
+  std::string New = Normalize(Same ? S.Expand(T, Replacement) : std::string(Replacement));
   Change(From, To - From, New);
   State().MatchValid = false;
   FDoc.SpecialShown = false;
@@ -595,6 +688,107 @@ uint8_t TEkEditor::Replace(std::string_view Replacement, TEkSearchState* Out) {
   // The next search must not stop inside the replacement.
   if (Forward) FDoc.SetMarker(mkSpecialBeg, T.PosOf(From + New.size()));
   if (Out) ++Out->ReplaceCount;
+  return erOk;
+}
+
+uint8_t TEkEditor::ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count) {
+  if (Count) *Count = 0;
+  TSearchFlags F = TSearchFlags::FromBits(Flags);
+  TSearcher& S = State().Searcher;
+  if (uint8_t R = S.Prepare(Pattern, F)) return R;
+  FDoc.LastPattern.assign(Pattern);
+  FDoc.LastFlags = F.Bits();
+  FDoc.HaveSearch = true;
+  TTextBuffer& T = FDoc.Text();
+  uint64_t Lo, Hi;
+  SearchScope(F, Lo, Hi);
+  const bool Forward = F.Contains(sfGoForward);
+  if (F.Contains(sfFromCursor) && !F.Contains(sfWrapAround)) {
+    const uint64_t Cursor = std::clamp(CursorOffset(), Lo, Hi);
+    (Forward ? Lo : Hi) = Cursor;
+  }
+  // Every match first, as offsets into the text as it is; then the changes.
+  struct TMatch {
+    uint64_t Pos, Len;
+    size_t End;  // of its replacement in Pool
+  };
+  std::vector<TMatch> Matches;
+  const bool Varies = F.Contains(sfRegExp) && Replacement.find('\\') != std::string_view::npos;
+  const std::string Constant = Varies ? std::string() : Normalize(Replacement);
+  std::string Pool;
+  S.FindAll(T, Lo, Hi, [&](uint64_t Pos, uint64_t Len) {
+    if (Varies) Pool += Normalize(S.Expand(T, Replacement));
+    Matches.push_back({Pos, Len, Pool.size()});
+    return Matches.size() < INT32_MAX;
+  });
+  State().MatchValid = false;
+  FDoc.SpecialShown = false;
+  FDoc.ClearMarker(mkSpecialBeg);
+  FDoc.ClearMarker(mkSpecialEnd);
+  if (Matches.empty()) return erNotFound;
+  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(std::min<uint64_t>(T.PosOf(Matches.front().Pos).Line + 1, INT32_MAX)), 0))
+    return R;
+  auto Replacing = [&](size_t I) -> std::string_view {
+    if (!Varies) return Constant;
+    size_t Begin = I ? Matches[I - 1].End : 0;
+    return std::string_view(Pool).substr(Begin, Matches[I].End - Begin);
+  };
+  // Where a position lands once every match is replaced: after the growth of the matches
+  // before it; inside a match, at the start of its replacement.
+  std::vector<int64_t> Growth(Matches.size() + 1, 0);
+  for (size_t I = 0; I < Matches.size(); ++I)
+    Growth[I + 1] = Growth[I] + static_cast<int64_t>(Replacing(I).size()) - static_cast<int64_t>(Matches[I].Len);
+  auto Map = [&](uint64_t Offset) {
+    size_t I = static_cast<size_t>(std::upper_bound(Matches.begin(), Matches.end(), Offset,
+                                                    [](uint64_t O, const TMatch& M) { return O < M.Pos; }) - Matches.begin());
+    // Matches[I - 1] is the last one starting at or before Offset.
+    if (I > 0 && Offset < Matches[I - 1].Pos + Matches[I - 1].Len)
+      return static_cast<uint64_t>(static_cast<int64_t>(Matches[I - 1].Pos) + Growth[I - 1]);
+    return static_cast<uint64_t>(static_cast<int64_t>(Offset) + Growth[I]);
+  };
+  std::vector<std::pair<uint32_t, uint64_t>> Kept;
+  for (uint32_t Id = 0; Id < MaxMarkers; ++Id)
+    if (FDoc.MarkerSet(Id)) Kept.push_back({Id, Map(T.OffsetOf(FDoc.Marker(Id)))});
+  const uint64_t CursorAt = Forward ? Map(Matches.back().Pos) + Replacing(Matches.size() - 1).size() : Map(Matches.front().Pos);
+  // Matches on one line go in as one change (a long line with many matches costs one change,
+  // not one per match); a line break between two matches ends a change, so that lines keep
+  // their flags, marks and folds. When nothing follows lines one by one and no line break is
+  // matched or made, a change spans lines too (a million matches cost a few thousand
+  // changes), and the line flags of the lines it covers are put back after it.
+  auto HasBreak = [](std::string_view S) { return S.find_first_of("\r\n") != std::string_view::npos; };
+  bool AcrossLines = !FDoc.LinesObserved() && !HasBreak(Constant) && !HasBreak(Pool);
+  for (size_t I = 0; AcrossLines && I < Matches.size(); ++I) AcrossLines = !HasBreak(T.Text(Matches[I].Pos, Matches[I].Len));
+  struct TRun {
+    uint64_t From, To;
+    std::string Text;
+  };
+  std::vector<TRun> Runs;
+  std::vector<uint64_t> Lines;  // with a match, when changes span lines
+  for (size_t I = 0; I < Matches.size(); ++I) {
+    const TMatch& M = Matches[I];
+    if (!Runs.empty()) {
+      TRun& R = Runs.back();
+      std::string Gap = T.Text(R.To, M.Pos - R.To);
+      const size_t Breaks = static_cast<size_t>(std::count(Gap.begin(), Gap.end(), '\n') + std::count(Gap.begin(), Gap.end(), '\r')) -
+                            CountCrLf(Gap);
+      if (Breaks == 0 || (AcrossLines && R.Text.size() < (size_t{1} << 22))) {
+        if (AcrossLines && Breaks) Lines.push_back(Lines.back() + Breaks);
+        R.Text += Gap;
+        R.Text += Replacing(I);
+        R.To = M.Pos + M.Len;
+        continue;
+      }
+    }
+    if (AcrossLines) Lines.push_back(T.PosOf(M.Pos).Line);
+    Runs.push_back({M.Pos, M.Pos + M.Len, std::string(Replacing(I))});
+  }
+  FDoc.LinesKeepFlags = AcrossLines;
+  for (auto It = Runs.rbegin(); It != Runs.rend(); ++It) Change(It->From, It->To - It->From, It->Text);
+  FDoc.LinesKeepFlags = false;
+  for (uint64_t Line : Lines) FDoc.OrLineFlags(Line, lfModified | lfUnsaved);
+  for (const auto& [Id, At] : Kept) FDoc.SetMarker(Id, T.PosOf(At));
+  MoveToOffset(CursorAt);
+  if (Count) *Count = static_cast<int32_t>(Matches.size());
   return erOk;
 }
 

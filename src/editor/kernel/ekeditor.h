@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +15,37 @@
 
 namespace nxs::ek {
 
-// Thrown inside an operation for a position the text cannot take; the evaluator turns it
-// into erRange.
-struct TRangeError {};
+// Reads an argument record out of a script (records are packed; the copy is aligned).
+template <class T>
+T ArgsOf(const uint8_t* P) {
+  T A;
+  std::memcpy(&A, P, sizeof(T));
+  return A;
+}
+
+// Writes a result into the caller's storage (records are packed: copied, never referenced);
+// a nil pointer is skipped.
+template <class T>
+void Put(T* Dest, const T& Value) {
+  if (Dest) std::memcpy(Dest, &Value, sizeof(T));
+}
+
+// A text argument: a nil pointer with a length is refused (Ok false).
+inline std::string_view StringArg(const char* P, uint32_t Len, bool& Ok) {
+  Ok = P || Len == 0;
+  return P ? std::string_view(P, Len) : std::string_view();
+}
 
 // What the kernel hangs on a TEkView.
 struct TEkViewState {
+  // Where the cursor's screen position was last found in the text, while neither the text,
+  // the tab rack nor the cursor changed since: typing reads no line again.
+  struct TCursorCache {
+    uint64_t Changes = UINT64_MAX;
+    uint64_t Layout = 0;
+    int32_t Line = 0, Col = 0;
+    TTextPos Pos;
+  } Cursor;
   std::vector<TEkLineView> LVec;
   TSearcher Searcher;
   bool MatchValid = false;  // the special block holds the last match
@@ -34,13 +60,16 @@ class TEkEditor {
 
   // Cursor.
   uint64_t CursorLine() const;  // from 0, within the text
-  TTextPos CursorPos(int64_t* Beyond = nullptr) const;
+  // Exact: the cursor stands on the first column of a character or at the line's end.
+  TTextPos CursorPos(int64_t* Beyond = nullptr, bool* Exact = nullptr) const;
   uint64_t CursorOffset() const { return FDoc.Text().OffsetOf(CursorPos()); }
   void MoveTo(TTextPos P);
   void MoveToOffset(uint64_t Offset) { MoveTo(FDoc.Text().PosOf(Offset)); }
+  // The cursor, just placed, stands at P (spares the next CursorPos reading the line).
+  void KnowCursor(TTextPos P);
   void SetScreen(int64_t Line, int64_t Col);  // line from 1, column from 1, clamped to the record's range
   int64_t ColumnOf(TTextPos P) const;
-  TTextPos PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond = nullptr) const;
+  TTextPos PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond = nullptr, bool* Exact = nullptr) const;
 
   // Motions (operation codes of class 03 and the like).
   uint8_t Motion(uint8_t Op);
@@ -78,9 +107,25 @@ class TEkEditor {
   // Queries.
   uint16_t Answer(uint8_t Query, bool& Known);
 
+  // Records the caller hands over (the operations of the same names).
+  uint8_t ReadBuffer(const TReadBufferArgs& A);
+  uint8_t InsertFromReader(const TReadBufferArgs& A);
+  uint8_t WriteBuffer(const TWriteBufferArgs& A);
+  uint8_t SeekTo(const TSeekArgs& A);
+  uint8_t ReadChars(const TReadCharsArgs& A);
+  uint8_t GetMarkedRange(const TGetMarkedRangeArgs& A);
+  uint8_t SetMarkedRange(const TSetMarkedRangeArgs& A);
+  uint8_t SetMarkerPos(uint32_t Id, TCharPos Pos, bool Screen);
+  uint8_t ConvertPos(const TConvertPosArgs& A);
+  uint8_t SearchString(const TSearchStringArgs& A);
+  bool LineInText(int32_t Line) const;  // a line number from 1 within the text
+
   // Search.
   uint8_t Search(uint16_t Flags, std::string_view Pattern, TEkSearchState* Out, bool Again);
   uint8_t Replace(std::string_view Replacement, TEkSearchState* Out);
+  // Every match at once, as byte offsets found in one pass before anything changes: linear in
+  // the text and the matches, and a replacement is never searched again.
+  uint8_t ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count);
 
  private:
   std::string LineText(uint64_t Line) const { return FDoc.LineText(Line); }
@@ -94,6 +139,8 @@ class TEkEditor {
     uint64_t From, To;  // byte columns
   };
   std::vector<TColumnSpan> ColumnSpans() const;
+  // The scope of a search: the shown stream block unless the whole file is asked for.
+  void SearchScope(TSearchFlags F, uint64_t& Lo, uint64_t& Hi) const;
   TEkViewState& State() { return *static_cast<TEkViewState*>(FView->ViewData); }
   int64_t WinLength() const { return FView->FWinLength > 0 ? FView->FWinLength : 1; }
   uint32_t Modes() const { return FDoc.Rec()->EdModes; }

@@ -17,23 +17,6 @@ namespace {
 
 constexpr int MaxIfDepth = 32;
 
-// Reads an argument record out of the script (records are packed; the copy is aligned).
-template <class T>
-T ArgsOf(const uint8_t* P) {
-  T A;
-  std::memcpy(&A, P, sizeof(T));
-  return A;
-}
-
-template <class T>
-void Put(T* Dest, const T& Value) {
-  if (Dest) std::memcpy(Dest, &Value, sizeof(T));
-}
-
-std::string_view StringArg(const char* P, uint32_t Len, bool& Ok) {
-  Ok = P || Len == 0;
-  return P ? std::string_view(P, Len) : std::string_view();
-}
 
 class TEvaluator {
  public:
@@ -157,32 +140,19 @@ class TEvaluator {
   uint32_t Len;
 };
 
-// Transfers whole-text reads through a reader procedure.
-int64_t ReadThrough(TEkReadProc Proc, void* Context, char* Dest, size_t Room) {
-  int32_t Ask = static_cast<int32_t>(std::min<size_t>(Room, 1u << 30));
-  int32_t N = Proc(Context, Dest, Ask);
-  if (N > Ask) return -1;
-  return N;
-}
-
-uint8_t WriteAll(TEkWriteProc Proc, void* Context, const char* P, size_t N) {
-  while (N > 0) {
-    int32_t Ask = static_cast<int32_t>(std::min<size_t>(N, 1u << 30));
-    int32_t Done = Proc(Context, P, Ask);
-    if (Done <= 0 || Done > Ask) return FileWriteError;
-    P += Done;
-    N -= static_cast<size_t>(Done);
-  }
-  return FileWriteOk;
-}
-
 uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
   TEkDocument& D = E.Doc();
   TEkView* V = E.View();
   TTextBuffer& T = D.Text();
   bool Ok = true;
-  auto LineOk = [&](int32_t Line) { return Line >= 1 && static_cast<uint64_t>(Line) <= D.LineCount(); };
-  switch (Op) {
+  auto LineOk = [&](int32_t Line) { return E.LineInText(Line); };
+  // Every operation has its case (no default): the compiler names one that is not handled.
+  switch (static_cast<TEkOp>(Op)) {
+    case ekEnd:
+    case ekEndScript:
+    case ekEndMacroStep:
+    case ekIf:
+      return erInternal;  // the walker handles ends and conditionals before they get here
     case ekStartPlayback:
       T.History().BeginPlayback();
       D.Playback = true;
@@ -191,58 +161,9 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       T.History().EndPlayback();
       D.Playback = false;
       return erOk;
-    case ekReadBuffer: {
-      auto A = ArgsOf<TReadBufferArgs>(P);
-      if (!A.ReadProc) return erBadArgument;
-      bool Read = T.Load([&](char* Dest, size_t Room) { return ReadThrough(A.ReadProc, A.Context, Dest, Room); });
-      D.DefaultBreak = T.Lines().LineCount() > 1 ? LineBreakText(T.Lines().BreakStyle(0)) : "\n";
-      V->Cursor = TEdPos{1, 1};
-      V->WinTopLine = 1;
-      V->WinLeftCol = 1;
-      D.Rec()->ModifyFlags = 0;
-      return Read ? FileReadOk : FileReadError;
-    }
-    case ekInsertFromReader: {
-      auto A = ArgsOf<TReadBufferArgs>(P);
-      if (!A.ReadProc) return erBadArgument;
-      std::string Text;
-      std::vector<char> Buf(1 << 16);
-      for (;;) {
-        int32_t N = A.ReadProc(A.Context, Buf.data(), static_cast<int32_t>(Buf.size()));
-        if (N < 0 || N > static_cast<int32_t>(Buf.size())) return erFailed;
-        if (N == 0) break;
-        Text.append(Buf.data(), static_cast<size_t>(N));
-      }
-      return E.InsertRaw(Text);
-    }
-    case ekWriteBuffer: {
-      auto A = ArgsOf<TWriteBufferArgs>(P);
-      if (!A.WriteProc) return erBadArgument;
-      if (A.BlockOnly) {
-        if (!D.BlockValid()) return FileWriteInvalidBlock;
-        std::string Text = E.BlockText();
-        return WriteAll(A.WriteProc, A.Context, Text.data(), Text.size());
-      }
-      uint8_t R = FileWriteOk;
-      if (A.PreserveEnds) {
-        T.Tree().ForEachChunk(0, T.Length(), [&](const char* C, size_t N) {
-          R = WriteAll(A.WriteProc, A.Context, C, N);
-          return R == FileWriteOk;
-        });
-        return R;
-      }
-      // Every line break written as the buffer's own.
-      std::string Out;
-      for (uint64_t L = 0; L < D.LineCount() && R == FileWriteOk; ++L) {
-        Out += T.Lines().LineText(L);
-        if (L + 1 < D.LineCount()) Out += D.DefaultBreak;
-        if (Out.size() >= (1u << 20) || L + 1 == D.LineCount()) {
-          R = WriteAll(A.WriteProc, A.Context, Out.data(), Out.size());
-          Out.clear();
-        }
-      }
-      return R;
-    }
+    case ekReadBuffer: return E.ReadBuffer(ArgsOf<TReadBufferArgs>(P));
+    case ekInsertFromReader: return E.InsertFromReader(ArgsOf<TReadBufferArgs>(P));
+    case ekWriteBuffer: return E.WriteBuffer(ArgsOf<TWriteBufferArgs>(P));
     case ekPaintScreen:
       D.RepaintAll = true;
       return erOk;
@@ -340,40 +261,8 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       return erOk;
     }
     case ekCloseReadFile: return erOk;
-    case ekSeekTo: {
-      auto A = ArgsOf<TSeekArgs>(P);
-      if (A.Pos > T.Length()) return erRange;
-      if (!A.File) return erBadArgument;
-      TEdFile F{};
-      F.Pos = A.Pos;
-      TTextPos At = T.PosOf(A.Pos);
-      F.CharPos = D.ToCharPos(At);
-      int B = T.Tree().ByteAt(A.Pos);
-      F.MidChar = B >= 0 && (B & 0xC0) == 0x80;
-      Put(A.File, F);
-      return erOk;
-    }
-    case ekReadChars: {
-      auto A = ArgsOf<TReadCharsArgs>(P);
-      if (!A.File || (!A.Buffer && A.Count > 0)) return erBadArgument;
-      TEdFile F;
-      std::memcpy(&F, A.File, sizeof F);
-      uint64_t From = std::min<uint64_t>(F.Pos, T.Length());
-      uint64_t N = std::min<uint64_t>(A.Count, T.Length() - From);
-      uint64_t Copied = 0;
-      T.Tree().ForEachChunk(From, N, [&](const char* C, size_t K) {
-        std::memcpy(A.Buffer + Copied, C, K);
-        Copied += K;
-        return true;
-      });
-      F.Pos = static_cast<uint32_t>(From + Copied);
-      F.CharPos = D.ToCharPos(T.PosOf(F.Pos));
-      int B = T.Tree().ByteAt(F.Pos);
-      F.MidChar = B >= 0 && (B & 0xC0) == 0x80;
-      std::memcpy(A.File, &F, sizeof F);
-      Put<uint32_t>(A.Read, static_cast<uint32_t>(Copied));
-      return erOk;
-    }
+    case ekSeekTo: return E.SeekTo(ArgsOf<TSeekArgs>(P));
+    case ekReadChars: return E.ReadChars(ArgsOf<TReadCharsArgs>(P));
     case ekTotalLines:
       Put<int32_t>(ArgsOf<TCountArgs>(P).Count, D.Rec()->NLines = static_cast<int32_t>(std::min<uint64_t>(D.LineCount(), INT32_MAX)));
       return erOk;
@@ -384,6 +273,14 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       auto A = ArgsOf<TReplaceArgs>(P);
       std::string_view Text = StringArg(A.Replace, A.ReplaceLen, Ok);
       return Ok ? E.Replace(Text, A.State) : uint8_t(erBadArgument);
+    }
+    case ekReplaceAll: {
+      auto A = ArgsOf<TReplaceAllArgs>(P);
+      bool Ok2;
+      std::string_view Pat = StringArg(A.Pattern, A.PatternLen, Ok);
+      std::string_view Rep = StringArg(A.Replace, A.ReplaceLen, Ok2);
+      if (!Ok || !Ok2) return erBadArgument;
+      return E.ReplaceAll(A.Flags, Pat, Rep, A.Count);
     }
     case ekEndSearch:
     case ekDropMatch:
@@ -420,6 +317,7 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       std::memcpy(&Rack, R, sizeof Rack);
       if (!ValidTabRack(Rack)) return erBadArgument;
       D.Rack = Rack;
+      ++D.LayoutGeneration;
       D.RepaintAll = true;
       return erOk;
     }
@@ -467,31 +365,13 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       Put(A.Pos, Pos);
       return erOk;
     }
-    case ekSetMarkerPos:
+    case ekSetMarkerPos: {
+      auto A = ArgsOf<TSetMarkerArgs>(P);
+      return E.SetMarkerPos(A.ID, A.Pos, false);
+    }
     case ekSetMarkerPosEx: {
-      uint32_t Id;
-      TCharPos Pos;
-      bool Screen = false;
-      if (Op == ekSetMarkerPos) {
-        auto A = ArgsOf<TSetMarkerArgs>(P);
-        Id = A.ID;
-        Pos = A.Pos;
-      } else {
-        auto A = ArgsOf<TSetMarkerExArgs>(P);
-        Id = A.ID;
-        Pos = A.Pos;
-        Screen = A.ScreenPos != 0;
-      }
-      if (Id >= MaxMarkers) return erBadArgument;
-      if (Pos.LineNum <= 0) {
-        D.ClearMarker(Id);
-        return erOk;
-      }
-      if (static_cast<uint64_t>(Pos.LineNum) > D.LineCount()) return erRange;
-      TTextPos At = Screen ? E.PosOfColumn(static_cast<uint64_t>(Pos.LineNum - 1), Pos.Index) : D.FromCharPos(Pos);
-      D.SetMarker(Id, At);
-      if (Id == mkBlockBeg || Id == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
+      auto A = ArgsOf<TSetMarkerExArgs>(P);
+      return E.SetMarkerPos(A.ID, A.Pos, A.ScreenPos != 0);
     }
     case ekSetMarkerOffset: {
       auto A = ArgsOf<TSetMarkerOffsetArgs>(P);
@@ -546,20 +426,7 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       Put<int32_t>(A.length, static_cast<int32_t>(std::min<size_t>(Utf8CountChars(Text, Text.size()), INT32_MAX)));
       return erOk;
     }
-    case ekSearchString: {
-      auto A = ArgsOf<TSearchStringArgs>(P);
-      bool Ok2;
-      std::string_view Text = StringArg(A.str, A.strLen, Ok);
-      std::string_view Pat = StringArg(A.pattern, A.patternLen, Ok2);
-      if (!Ok || !Ok2) return erBadArgument;
-      TSearcher Searcher;
-      if (uint8_t R = Searcher.Prepare(Pat, TSearchFlags::FromBits(A.flags))) return R;
-      size_t Pos = 0, Found = 0;
-      bool Hit = Searcher.FindIn(Text, 0, Pos, Found);
-      Put<int32_t>(A.matchStart, Hit ? static_cast<int32_t>(Pos) : -1);
-      Put<int32_t>(A.length, Hit ? static_cast<int32_t>(Found) : 0);
-      return SearchOk;
-    }
+    case ekSearchString: return E.SearchString(ArgsOf<TSearchStringArgs>(P));
     case ekQuery: {
       auto A = ArgsOf<TQueryArgs>(P);
       bool Known;
@@ -569,41 +436,8 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       Put<uint8_t>(A.Result, Answer == A.Value);
       return erOk;
     }
-    case ekGetMarkedRange: {
-      auto A = ArgsOf<TGetMarkedRangeArgs>(P);
-      uint32_t Beg = A.special ? mkSpecialBeg : mkBlockBeg, End = A.special ? mkSpecialEnd : mkBlockEnd;
-      if (!D.MarkerSet(Beg) || !D.MarkerSet(End)) return erNoBlock;
-      if (A.edPos) {
-        TEdPos S, F;
-        E.BlockBounds(A.special != 0, S, F);
-        if (S.LineNum == 0) {
-          // A hidden block still has its bounds.
-          S = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(Beg))), static_cast<int32_t>(D.Marker(Beg).Line + 1)};
-          F = TEdPos{static_cast<int16_t>(E.ColumnOf(D.Marker(End))), static_cast<int32_t>(D.Marker(End).Line + 1)};
-        }
-        if (A.startPos) std::memcpy(A.startPos, &S, sizeof S);
-        if (A.afterPos) std::memcpy(A.afterPos, &F, sizeof F);
-        return erOk;
-      }
-      TTextPos B = D.Marker(Beg), F = D.Marker(End);
-      if (F < B) std::swap(B, F);
-      Put(A.startPos, D.ToCharPos(B));
-      Put(A.afterPos, D.ToCharPos(F));
-      return erOk;
-    }
-    case ekSetMarkedRange: {
-      auto A = ArgsOf<TSetMarkedRangeArgs>(P);
-      if (!LineOk(A.startPos.LineNum) || !LineOk(A.afterPos.LineNum)) return erRange;
-      auto Conv = [&](const TCharPos& C) {
-        return A.edPos ? E.PosOfColumn(static_cast<uint64_t>(C.LineNum - 1), C.Index) : D.FromCharPos(C);
-      };
-      D.SetMarker(A.special ? mkSpecialBeg : mkBlockBeg, Conv(A.startPos));
-      D.SetMarker(A.special ? mkSpecialEnd : mkBlockEnd, Conv(A.afterPos));
-      if (A.special) D.SpecialShown = true;
-      else D.BlockHidden = false;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    }
+    case ekGetMarkedRange: return E.GetMarkedRange(ArgsOf<TGetMarkedRangeArgs>(P));
+    case ekSetMarkedRange: return E.SetMarkedRange(ArgsOf<TSetMarkedRangeArgs>(P));
     case ekHideUnhideBlock: {
       auto A = ArgsOf<THideUnhideArgs>(P);
       if (A.Special) D.SpecialShown = A.Show != 0;
@@ -611,30 +445,7 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       D.SendEvent(eeBlockChanged, 0, 0);
       return erOk;
     }
-    case ekConvertPos: {
-      auto A = ArgsOf<TConvertPosArgs>(P);
-      if (!A.edPos || !A.chPos) return erBadArgument;
-      if (A.ebDt == cdEdToChar) {
-        TEdPos In;
-        std::memcpy(&In, A.edPos, sizeof In);
-        if (!LineOk(In.LineNum)) return erRange;
-        int64_t Beyond = 0;
-        TTextPos At = E.PosOfColumn(static_cast<uint64_t>(In.LineNum - 1), In.Col, &Beyond);
-        TCharPos Out = D.ToCharPos(At);
-        Out.Index = static_cast<int16_t>(std::min<int64_t>(Out.Index + Beyond, INT16_MAX));
-        Put(A.chPos, Out);
-        return erOk;
-      }
-      if (A.ebDt != cdCharToEd) return erBadArgument;
-      TCharPos In;
-      std::memcpy(&In, A.chPos, sizeof In);
-      if (!LineOk(In.LineNum)) return erRange;
-      TTextPos At = D.FromCharPos(In);
-      std::string Text = D.LineText(At.Line);
-      int64_t Extra = std::max<int64_t>(0, In.Index - static_cast<int64_t>(Utf8CountChars(Text, Text.size())));
-      Put(A.edPos, TEdPos{static_cast<int16_t>(std::min<int64_t>(E.ColumnOf(At) + Extra, INT16_MAX)), In.LineNum});
-      return erOk;
-    }
+    case ekConvertPos: return E.ConvertPos(ArgsOf<TConvertPosArgs>(P));
     case ekConvertCharPosToPos: {
       auto A = ArgsOf<TCharPosToPosArgs>(P);
       if (!LineOk(A.chPos.LineNum)) return erRange;
@@ -677,6 +488,12 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
     case ekIndentBlock: {
       auto A = ArgsOf<TIndentArgs>(P);
       return E.IndentBlock(A.Outdent != 0, A.Columns);
+    }
+    case ekSetBlockIndent: {
+      uint16_t N = ArgsOf<TBlockIndentArgs>(P).Columns;
+      if (N == 0) return erBadArgument;
+      D.BlockIndent = N;
+      return erOk;
     }
     case ekGetLineText: {
       auto A = ArgsOf<TGetLineTextArgs>(P);

@@ -11,18 +11,6 @@ namespace nxs::ek {
 
 namespace {
 
-template <class T>
-T ArgsOf(const uint8_t* P) {
-  T A;
-  std::memcpy(&A, P, sizeof(T));
-  return A;
-}
-
-template <class T>
-void Put(T* Dest, const T& Value) {
-  if (Dest) std::memcpy(Dest, &Value, sizeof(T));
-}
-
 bool RangeOk(const TEkDocument& D, const TElisionRange& R) {
   auto LineOk = [&](int32_t L) { return L >= 1 && static_cast<uint64_t>(L) <= D.LineCount(); };
   return LineOk(R.ElisionStart.LineNum) && LineOk(R.ElisionEnd.LineNum);

@@ -15,22 +15,43 @@ uint64_t TEkEditor::CursorLine() const {
   return std::min<uint64_t>(static_cast<uint64_t>(L), FDoc.LineCount() - 1);
 }
 
-TTextPos TEkEditor::PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond) const {
-  int64_t Over = 0;
-  uint64_t Byte = ByteOfColumn(LineText(Line), Col, FDoc.Rack, Over);
+TTextPos TEkEditor::PosOfColumn(uint64_t Line, int64_t Col, int64_t* Beyond, bool* Exact) const {
+  int64_t Over = 0, Start = Col;
+  uint64_t Byte = ByteOfColumn(LineText(Line), Col, FDoc.Rack, Over, &Start);
   if (Beyond) *Beyond = Over;
+  if (Exact) *Exact = Over == 0 && Start == Col;
   return {Line, Byte};
 }
 
-TTextPos TEkEditor::CursorPos(int64_t* Beyond) const {
-  return PosOfColumn(CursorLine(), FView->Cursor.Col, Beyond);
+TTextPos TEkEditor::CursorPos(int64_t* Beyond, bool* Exact) const {
+  auto& C = static_cast<TEkViewState*>(FView->ViewData)->Cursor;
+  if (C.Changes == FDoc.Text().ChangeCount() && C.Layout == FDoc.LayoutGeneration && C.Line == FView->Cursor.LineNum &&
+      C.Col == FView->Cursor.Col) {
+    if (Beyond) *Beyond = 0;
+    if (Exact) *Exact = true;
+    return C.Pos;
+  }
+  int64_t Over = 0;
+  bool OnStart = false;
+  TTextPos P = PosOfColumn(CursorLine(), FView->Cursor.Col, &Over, &OnStart);
+  if (Beyond) *Beyond = Over;
+  const bool InText = FView->Cursor.LineNum >= 1 && static_cast<uint64_t>(FView->Cursor.LineNum) <= FDoc.LineCount();
+  if (Exact) *Exact = OnStart && InText;
+  // Only a cursor on a character's first column (or the line end) maps back to itself.
+  if (OnStart && InText) C = {FDoc.Text().ChangeCount(), FDoc.LayoutGeneration, FView->Cursor.LineNum, FView->Cursor.Col, P};
+  return P;
+}
+
+void TEkEditor::KnowCursor(TTextPos P) {
+  static_cast<TEkViewState*>(FView->ViewData)->Cursor = {FDoc.Text().ChangeCount(), FDoc.LayoutGeneration,
+                                                         FView->Cursor.LineNum, FView->Cursor.Col, P};
 }
 
 int64_t TEkEditor::ColumnOf(TTextPos P) const { return ColumnOfByte(LineText(P.Line), P.Col, FDoc.Rack); }
 
 void TEkEditor::SetScreen(int64_t Line, int64_t Col) {
   FView->Cursor.LineNum = static_cast<int32_t>(std::clamp<int64_t>(Line, 1, INT32_MAX));
-  FView->Cursor.Col = static_cast<int16_t>(std::clamp<int64_t>(Col, 1, INT16_MAX));
+  FView->Cursor.Col = static_cast<int32_t>(std::clamp<int64_t>(Col, 1, INT32_MAX));
 }
 
 void TEkEditor::MoveTo(TTextPos P) {
@@ -60,7 +81,7 @@ void TEkEditor::FixScreen(bool Center) {
   int64_t Col = FView->Cursor.Col;
   if (Col < Left) Left = Col;
   else if (Col >= Left + Width) Left = Col - Width + 1;
-  FView->WinLeftCol = static_cast<int16_t>(std::clamp<int64_t>(Left, 1, INT16_MAX));
+  FView->WinLeftCol = static_cast<int32_t>(std::clamp<int64_t>(Left, 1, INT32_MAX));
 }
 
 uint8_t TEkEditor::Motion(uint8_t Op) {

@@ -34,7 +34,7 @@ std::string_view EkOpName(uint8_t Op) { return OpTable[Op].Name; }
 const std::vector<TEkCommandMapEntry>& EkCommandMap() {
   static const std::vector<TEkCommandMapEntry> Map = {
 #define EK_CMD(Name, Class, Code) \
-  {#Name, TEkCommandRef{Class, Code, static_cast<int16_t>((Class) == 0x0C ? -1 : 0)}},
+  {#Name, TEkCommandRef{Class, Code, static_cast<int16_t>((Class) == ccOperation ? -1 : 0)}},
 #include "editor/kernel/ekcmdmap.def"
 #undef EK_CMD
   };
@@ -48,59 +48,64 @@ std::optional<TEkCommandRef> EkFindCommand(std::string_view Name) {
 }
 
 bool TEkScript::AddMapCommand(const TEkCommandRef& Ref) {
-  switch (Ref.Class) {
-    case 0x02:
-    case 0x03:
-      if (EkArgumentSize(static_cast<uint8_t>(Ref.Code)) != 0 || Ref.Code > 0xFF) return false;
-      Add(static_cast<TEkOp>(Ref.Code));
+  const auto Code8 = static_cast<uint8_t>(Ref.Code);
+  // Every class is handled below (the compiler checks it); a number no class has falls out.
+  switch (static_cast<TEkCommandClass>(Ref.Class)) {
+    case ccEdit:
+    case ccMotion:
+      if (EkArgumentSize(Code8) != 0 || Ref.Code > 0xFF) return false;
+      Add(static_cast<TEkOp>(Code8));
       return true;
-    case 0x04:
-      Add(ekSkip, TSkipArgs{static_cast<uint8_t>(Ref.Code)});
+    case ccSkip:
+      Add(ekSkip, TSkipArgs{Code8});
       return true;
-    case 0x05:
-      Add(ekSetUndoGroup, TUndoGroupArgs{static_cast<uint8_t>(Ref.Code)});
+    case ccUndoGroup:
+      Add(ekSetUndoGroup, TUndoGroupArgs{Code8});
       Add(ekStartUndoGroup);
       return true;
-    case 0x06:
-      Add(ekMarkOp, TMarkOpArgs{static_cast<uint8_t>(Ref.Code)});
+    case ccMarkOp:
+      Add(ekMarkOp, TMarkOpArgs{Code8});
       return true;
-    case 0x07:
+    case ccBookmark:
       // The bookmark number is the caller's to add; the command alone works on bookmark 0.
-      Add(Ref.Code == 0x2A ? ekMoveToMark : ekSetMark, TMarkArgs{0});
+      Add(Ref.Code == ekMoveToMark ? ekMoveToMark : ekSetMark, TMarkArgs{0});
       return true;
-    case 0x08:
-      Add(ekQuery, TQueryArgs{static_cast<uint8_t>(Ref.Code), 1, nullptr});
+    case ccQuery:
+      Add(ekQuery, TQueryArgs{Code8, 1, nullptr});
       return true;
-    case 0x09:
+    case ccBlockQuery:
       Add(ekQuery, TQueryArgs{static_cast<uint8_t>(qInclusiveBlock + Ref.Code), 1, nullptr});
       return true;
-    case 0x0A:
+    case ccCharQuery:
       Add(ekQuery, TQueryArgs{qCursorOnChar, 1, nullptr});
       return true;
-    case 0x0C:
-      switch (Ref.Code) {
-        case 1: Add(ekDeleteBlock, TDeleteBlockArgs{0}); return true;
-        case 2: Add(ekDeleteBlock, TDeleteBlockArgs{1}); return true;
-        case 3: case 4: case 5: case 6:
-          Add(ekSetBlockType, TBlockTypeArgs{static_cast<uint8_t>(Ref.Code - 3)});
+    case ccOperation:
+      switch (static_cast<TEkMapOperation>(Code8)) {
+        case mpDeleteBlock: Add(ekDeleteBlock, TDeleteBlockArgs{0}); return true;
+        case mpDeleteTempBlock: Add(ekDeleteBlock, TDeleteBlockArgs{1}); return true;
+        case mpSetInclusiveBlock:
+        case mpSetLineBlock:
+        case mpSetColumnBlock:
+        case mpSetNonInclusiveBlock:
+          Add(ekSetBlockType, TBlockTypeArgs{static_cast<uint8_t>(Code8 - mpSetInclusiveBlock)});
           return true;
-        case 7: Add(ekUndo); return true;
-        case 8: Add(ekRedo); return true;
-        case 9: Add(ekBackTab); return true;
-        case 0xA: Add(ekForeTab); return true;
+        case mpUndo: Add(ekUndo); return true;
+        case mpRedo: Add(ekRedo); return true;
+        case mpBackTab: Add(ekBackTab); return true;
+        case mpForeTab: Add(ekForeTab); return true;
       }
       return false;
-    case 0x0D:
-      Add(ekIndentBlock, TIndentArgs{static_cast<uint8_t>(Ref.Code != 0), 0});
+    case ccIndent:
+      Add(ekIndentBlock, TIndentArgs{static_cast<uint8_t>(Ref.Code == icOutdent), 0});
       return true;
-    case 0x12:
+    case ccSetModes:
       Add(ekSetModes, TModesArgs{Ref.Code, Ref.Code});
       return true;
-    case 0x13:
+    case ccToggleModes:
       Add(ekToggleModes, TModesArgs{Ref.Code, 0});
       return true;
-    case 0x17:
-      Add(ekMatchPair, TMatchPairArgs{static_cast<uint8_t>(Ref.Code != 0)});
+    case ccMatchPair:
+      Add(ekMatchPair, TMatchPairArgs{static_cast<uint8_t>(Ref.Code == pdForward)});
       return true;
   }
   return false;

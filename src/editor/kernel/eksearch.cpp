@@ -5,6 +5,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -158,16 +159,117 @@ struct TSearcher::TRegex {
     if (Code) pcre2_code_free(Code);
     if (Context) pcre2_match_context_free(Context);
   }
-  // Matches in Subject from Start; sets the match's bounds.
-  bool Run(const char* Subject, size_t Length, size_t Start, size_t& MatchStart, size_t& MatchEnd) {
-    int Rc = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Subject), Length, Start, 0, Match, Context);
-    if (Rc < 0) return false;
-    PCRE2_SIZE* V = pcre2_get_ovector_pointer(Match);
-    MatchStart = V[0];
-    MatchEnd = V[1];
-    return true;
+  TRegex(const TRegex&) = delete;  // owns the compiled pattern
+  TRegex& operator=(const TRegex&) = delete;
+  // Matches in Subject from Start: the status of pcre2_match.
+  int Run(const char* Subject, size_t Length, size_t Start, uint32_t Options) {
+    return pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Subject), Length, Start, Options, Match, Context);
   }
+  PCRE2_SIZE* Vector() const { return pcre2_get_ovector_pointer(Match); }
 };
+
+namespace {
+
+// Bytes [From, To) of the text as one run: in place when one piece holds them, else copied.
+std::string_view Contiguous(const TPieceTree& Tree, uint64_t From, uint64_t To, std::string& Buf) {
+  const char* Only = nullptr;
+  size_t OnlyLen = 0;
+  bool Copying = false;
+  Buf.clear();
+  Tree.ForEachChunk(From, To - From, [&](const char* P, size_t N) {
+    if (!Only && !Copying) {
+      Only = P;
+      OnlyLen = N;
+      return true;
+    }
+    if (!Copying) {
+      Buf.reserve(To - From);
+      Buf.assign(Only, OnlyLen);
+      Copying = true;
+    }
+    Buf.append(P, N);
+    return true;
+  });
+  if (Copying) return Buf;
+  return Only ? std::string_view(Only, OnlyLen) : std::string_view();
+}
+
+// A pattern to match literally: every ASCII character that is not a letter or digit escaped.
+std::string EscapeLiteral(std::string_view Pattern) {
+  std::string Out;
+  for (char C : Pattern) {
+    auto U = static_cast<unsigned char>(C);
+    if (U < 0x80 && !std::isalnum(U)) {
+      if (C == '\0') {
+        Out += "\\x{0}";
+        continue;
+      }
+      if (C == '\r' || C == '\n' || C == '\t') {
+        Out += C == '\r' ? "\\r" : C == '\n' ? "\\n" : "\\t";
+        continue;
+      }
+      Out += '\\';
+    }
+    Out += C;
+  }
+  return Out;
+}
+
+// The pattern as the kernel hands it to PCRE2. Outside character classes \n becomes "a line
+// break that ends in LF" and \r "one that starts with CR", so that each matches a whole CR LF
+// pair and \r\n the pair too; guards on both sides keep a match from starting or ending
+// between the CR and the LF of a pair (where PCRE2 would let $ and ^ match).
+std::string KernelRegex(std::string_view Pattern) {
+  std::string Out = "(?!(?<=\\r)\\n)(?:";
+  bool InClass = false, Quoted = false;
+  for (size_t I = 0; I < Pattern.size(); ++I) {
+    char C = Pattern[I];
+    if (Quoted) {
+      if (C == '\\' && I + 1 < Pattern.size() && Pattern[I + 1] == 'E') {
+        Quoted = false;
+        Out += "\\E";
+        ++I;
+      } else {
+        Out += C;
+      }
+      continue;
+    }
+    if (C == '\\' && I + 1 < Pattern.size()) {
+      char N = Pattern[++I];
+      if (N == 'Q') Quoted = true;
+      if (!InClass && N == 'r' && Pattern.substr(I + 1, 2) == "\\n") {
+        Out += "\\r\\n";
+        I += 2;
+      } else if (!InClass && N == 'n') Out += "(?:\\r\\n|\\n)";
+      else if (!InClass && N == 'r') Out += "(?:\\r\\n|\\r)";
+      else (Out += '\\') += N;
+      continue;
+    }
+    if (!InClass && C == '[') {
+      InClass = true;
+      Out += C;
+      // A ] first in the class (after ^) is a member.
+      if (I + 1 < Pattern.size() && Pattern[I + 1] == '^') Out += Pattern[++I];
+      if (I + 1 < Pattern.size() && Pattern[I + 1] == ']') Out += Pattern[++I];
+      continue;
+    }
+    if (InClass && C == '[' && I + 1 < Pattern.size() && Pattern[I + 1] == ':') {
+      size_t End = Pattern.find(":]", I + 2);
+      if (End != std::string_view::npos) {
+        Out.append(Pattern.substr(I, End + 2 - I));
+        I = End + 1;
+        continue;
+      }
+    }
+    if (InClass && C == ']') InClass = false;
+    Out += C;
+  }
+  if (Quoted) Out += "\\E";
+  Out += ")(?!(?<=\\r)\\n)";
+  return Out;
+}
+
+}  // namespace
 
 TSearcher::TSearcher() = default;
 TSearcher::~TSearcher() = default;
@@ -178,6 +280,7 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   FPattern.assign(Pattern);
   FFlags = Flags;
   FRegex.reset();
+  FGroups.clear();
   bool Caseless = !Flags.Contains(sfCase);
   bool Ascii = std::all_of(Pattern.begin(), Pattern.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; });
   FUseRegex = Flags.Contains(sfRegExp) || (Caseless && !Ascii);
@@ -187,19 +290,26 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
       for (char C : Pattern) FFolded += static_cast<char>(Fold(static_cast<unsigned char>(C)));
     return SearchOk;
   }
-  uint32_t Options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE;
-  if (!Flags.Contains(sfRegExp)) Options |= PCRE2_LITERAL;
+  // Case folds for every script PCRE2 knows (UTF with Unicode properties). A literal pattern
+  // goes in escaped rather than with the literal option, which takes neither the multi-line
+  // nor the Unicode-property option.
+  const std::string Source = KernelRegex(Flags.Contains(sfRegExp) ? std::string(Pattern) : EscapeLiteral(Pattern));
+  uint32_t Options = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE;
   if (Caseless) Options |= PCRE2_CASELESS;
   pcre2_compile_context* Ctx = pcre2_compile_context_create(nullptr);
   pcre2_set_newline(Ctx, PCRE2_NEWLINE_ANYCRLF);
   int Error = 0;
   PCRE2_SIZE Offset = 0;
   auto R = std::make_unique<TRegex>();
-  R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Pattern.data()), Pattern.size(), Options, &Error, &Offset, Ctx);
+  R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Source.data()), Source.size(), Options, &Error, &Offset, Ctx);
   pcre2_compile_context_free(Ctx);
   if (!R->Code) return MapRegexError(Error);
-  pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE);
+  pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
   R->Match = pcre2_match_data_create_from_pattern(R->Code, nullptr);
+  uint32_t Behind = 0;
+  pcre2_pattern_info(R->Code, PCRE2_INFO_MAXLOOKBEHIND, &Behind);
+  // Lookbehind counts characters; a word boundary or \R looks at one more.
+  FBehind = std::min<uint64_t>(4 * (uint64_t{Behind} + 2), 1 << 16);
   FRegex = std::move(R);
   return SearchOk;
 }
@@ -281,73 +391,96 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
   return Found;
 }
 
-bool TSearcher::RegexForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos, uint64_t& Len,
-                             bool Last) {
-  // The subject handed to PCRE2 is a run of whole lines inside one chunk (no copy); a line
-  // that straddles chunks is copied together. Scanning starts at the line start so that
-  // anchors see the line.
-  uint64_t Start = Text.Lines().LineStart(Text.Lines().LineOf(From));
-  uint64_t End = To;
-  if (End < Text.Length()) End = Text.Lines().LineStart(Text.Lines().LineOf(End) + 1);
-  bool Found = false;
-  auto Scan = [&](const char* S, size_t N, uint64_t Base) -> bool {
-    size_t At = 0;
-    while (At <= N) {
-      size_t MS, ME;
-      if (!FRegex->Run(S, N, At, MS, ME)) return true;
-      uint64_t Abs = Base + MS;
-      if (Abs >= To) return false;
-      if (Abs >= From && ME > MS && WordAtIn(std::string_view(S, N), MS, ME - MS)) {
-        Pos = Abs;
-        Len = ME - MS;
-        Found = true;
-        if (!Last) return false;
-      }
-      At = ME > MS ? ME : MS + 1;
-      while (At < N && (static_cast<unsigned char>(S[At]) & 0xC0) == 0x80) ++At;
-    }
-    return true;
+void TSearcher::KeepGroups(uint64_t Base) {
+  PCRE2_SIZE* V = FRegex->Vector();
+  uint32_t N = pcre2_get_ovector_count(FRegex->Match);
+  FGroups.resize(2 * size_t{N});
+  for (size_t I = 0; I < 2 * size_t{N}; ++I) FGroups[I] = V[I] == PCRE2_UNSET ? UINT64_MAX : Base + V[I];
+}
+
+void TSearcher::RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, bool Anchored,
+                          const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch) {
+  const TPieceTree& Tree = Text.Tree();
+  const uint64_t N = Text.Length();
+  auto InPair = [&](uint64_t P) { return P > 0 && P < N && Tree.ByteAt(P - 1) == '\r' && Tree.ByteAt(P) == '\n'; };
+  // The next place a match may start: a character on, never inside a CR LF pair.
+  auto Advance = [&](uint64_t P) {
+    ++P;
+    for (int K = 0; K < 3 && P < N && (Tree.ByteAt(P) & 0xC0) == 0x80; ++K) ++P;
+    return InPair(P) ? P + 1 : P;
   };
-  std::string Partial;
-  uint64_t PartialPos = Start, ChunkPos = Start;
-  bool Go = true;
-  Text.Tree().ForEachChunk(Start, End - Start, [&](const char* P, size_t N) {
-    size_t FirstBreak = N, LastBreak = N;
-    for (size_t I = 0; I < N; ++I)
-      if (P[I] == '\n' || P[I] == '\r') {
-        FirstBreak = I + 1;
-        break;
-      }
-    for (size_t I = N; I > 0; --I)
-      if (P[I - 1] == '\n' || P[I - 1] == '\r') {
-        LastBreak = I;
-        break;
-      }
-    if (FirstBreak == N && LastBreak == N && !(N > 0 && (P[N - 1] == '\n' || P[N - 1] == '\r'))) {
-      Partial.append(P, N);
-      ChunkPos += N;
-      return true;
+  // The subject is a window of the text that runs across pieces and lines. It starts a little
+  // before the first place a match may start (for lookbehind and word boundaries) and never
+  // ends inside a CR LF pair. A match that reaches its end comes back partial, and the window
+  // widens until the match is whole: a match may span the whole text. Trying one place at a
+  // time needs little text.
+  const uint64_t FirstWindow = Anchored ? 4096 : uint64_t{1} << 20;
+  uint64_t Window = FirstWindow;
+  uint64_t At = From;
+  uint64_t WS = 0, WE = 0;
+  bool Have = false;
+  std::string Buf;
+  std::string_view S;
+  uint32_t Options = 0;
+  while (At < To) {
+    if (!Have || At >= WE) {
+      WS = At > FBehind ? At - FBehind : 0;
+      if (InPair(WS)) --WS;
+      WE = std::min(N, At + Window);
+      if (InPair(WE)) ++WE;
+      S = Contiguous(Tree, WS, WE, Buf);
+      Options = 0;
+      if (WS > 0 && Tree.ByteAt(WS - 1) != '\r' && Tree.ByteAt(WS - 1) != '\n') Options |= PCRE2_NOTBOL;
+      if (WE < N) Options |= PCRE2_PARTIAL_HARD;
+      Have = true;
     }
-    Partial.append(P, FirstBreak);
-    Go = Scan(Partial.data(), Partial.size(), PartialPos);
-    if (!Go || (Found && !Last)) return false;
-    if (LastBreak > FirstBreak) {
-      Go = Scan(P + FirstBreak, LastBreak - FirstBreak, ChunkPos + FirstBreak);
-      if (!Go || (Found && !Last)) return false;
+    int Rc = FRegex->Run(S.data(), S.size(), At - WS, Options | (Anchored ? PCRE2_ANCHORED : 0));
+    if (Rc == PCRE2_ERROR_PARTIAL) {
+      uint64_t PS = WS + FRegex->Vector()[0];
+      if (PS >= To) return;
+      // A match that outgrew a window begun just before it needs a wider one.
+      Window = PS - WS <= FBehind + 4 ? Window * 2 : FirstWindow;
+      At = std::max(At, PS);
+      Have = false;
+      continue;
     }
-    Partial.assign(P + LastBreak, N - LastBreak);
-    ChunkPos += N;
-    PartialPos = ChunkPos - Partial.size();
-    return true;
-  });
-  if (Go && !(Found && !Last) && !Partial.empty()) Scan(Partial.data(), Partial.size(), PartialPos);
-  return Found;
+    if (Rc < 0) {
+      // No match starts before the window's end (or the pattern gave up).
+      if (Rc != PCRE2_ERROR_NOMATCH || WE >= N || Anchored) return;
+      At = WE;
+      Window = FirstWindow;
+      Have = false;
+      continue;
+    }
+    PCRE2_SIZE* V = FRegex->Vector();
+    uint64_t MS = WS + V[0], ME = WS + V[1];
+    if (MS >= To) return;
+    const uint64_t Found = MS;
+    KeepGroups(WS);
+    if (MS >= From && WordAt(Text, MS, ME - MS)) {
+      uint64_t Next = OnMatch(MS, ME);
+      if (Next == UINT64_MAX) return;
+      At = Next > Found ? Next : Advance(Found);
+    } else {
+      At = Advance(Found);
+    }
+    if (Anchored) return;
+  }
 }
 
 bool TSearcher::FindForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos, uint64_t& Len) {
   To = std::min(To, Text.Length());
   if (From >= To) return false;
-  if (FUseRegex) return RegexForward(Text, From, To, Pos, Len, false);
+  if (FUseRegex) {
+    bool Found = false;
+    RegexScan(Text, From, To, false, [&](uint64_t MS, uint64_t ME) {
+      Pos = MS;
+      Len = ME - MS;
+      Found = true;
+      return UINT64_MAX;
+    });
+    return Found;
+  }
   if (!LiteralForward(Text, From, To, Pos)) return false;
   Len = FPattern.size();
   return true;
@@ -356,22 +489,49 @@ bool TSearcher::FindForward(const TTextBuffer& Text, uint64_t From, uint64_t To,
 bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From, uint64_t& Pos, uint64_t& Len) {
   From = std::min(From, Text.Length());
   if (Lo >= From) return false;
-  if (FUseRegex) return RegexForward(Text, Lo, From, Pos, Len, true);
-  // Literal: search forward in windows that step back from From, keeping the last hit of the
-  // nearest window that has one.
+  // Windows that step back from From, keeping the last match of the nearest window that has
+  // one. Within a window the scan goes forward without overlapping; a later start can then
+  // only lie inside the last match found, and is tried there from the right.
   uint64_t M = FPattern.size();
   uint64_t Window = 1 << 16;
   uint64_t Hi = From;
   while (Hi > Lo) {
     uint64_t WLo = Hi - Lo > Window ? Hi - Window : Lo;
-    uint64_t Best = UINT64_MAX, At = WLo, Hit;
-    while (At < Hi && LiteralForward(Text, At, std::min(Text.Length(), Hi + M - 1), Hit) && Hit < Hi) {
-      Best = Hit;
-      At = Hit + 1;
+    uint64_t Best = UINT64_MAX, BestEnd = 0;
+    if (FUseRegex) {
+      RegexScan(Text, WLo, Hi, false, [&](uint64_t MS, uint64_t ME) {
+        Best = MS;
+        BestEnd = ME;
+        return ME;
+      });
+      if (Best != UINT64_MAX) {
+        const std::vector<uint64_t> Kept = FGroups;
+        bool Later = false;
+        for (uint64_t P = std::min(BestEnd, Hi); P > Best + 1 && !Later;) {
+          --P;
+          if ((Text.Tree().ByteAt(P) & 0xC0) == 0x80) continue;
+          RegexScan(Text, P, P + 1, true, [&](uint64_t MS, uint64_t ME) {
+            if (MS == P) {
+              Best = MS;
+              BestEnd = ME;
+              Later = true;
+            }
+            return UINT64_MAX;
+          });
+        }
+        if (!Later) FGroups = Kept;
+      }
+    } else {
+      uint64_t At = WLo, Hit;
+      while (At < Hi && LiteralForward(Text, At, std::min(Text.Length(), Hi + M - 1), Hit) && Hit < Hi) {
+        Best = Hit;
+        BestEnd = Hit + M;
+        At = Hit + 1;
+      }
     }
     if (Best != UINT64_MAX) {
       Pos = Best;
-      Len = M;
+      Len = BestEnd - Best;
       return true;
     }
     Hi = WLo;
@@ -380,12 +540,31 @@ bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From
   return false;
 }
 
+void TSearcher::FindAll(const TTextBuffer& Text, uint64_t From, uint64_t To,
+                        const std::function<bool(uint64_t Pos, uint64_t Len)>& Sink) {
+  const uint64_t N = Text.Length();
+  To = std::min(To, N);
+  if (From > To || (From == To && (!FUseRegex || To < N))) return;
+  if (FUseRegex) {
+    // An empty match at the very end counts too ("$" marks the last line's end as well).
+    RegexScan(Text, From, To == N ? N + 1 : To, false, [&](uint64_t MS, uint64_t ME) {
+      if (!Sink(MS, ME - MS)) return UINT64_MAX;
+      return ME;  // an empty match: the scan moves a character on
+    });
+    return;
+  }
+  const uint64_t M = FPattern.size();
+  for (uint64_t At = From, Hit; At < To && LiteralForward(Text, At, std::min(Text.Length(), To + M - 1), Hit) && Hit < To;
+       At = Hit + M)
+    if (!Sink(Hit, M)) return;
+}
+
 bool TSearcher::FindIn(std::string_view Text, size_t From, size_t& Pos, size_t& Len) {
   if (FUseRegex) {
     size_t At = From;
     while (At <= Text.size()) {
-      size_t MS, ME;
-      if (!FRegex->Run(Text.data(), Text.size(), At, MS, ME)) return false;
+      if (FRegex->Run(Text.data(), Text.size(), At, 0) < 0) return false;
+      size_t MS = FRegex->Vector()[0], ME = FRegex->Vector()[1];
       if (WordAtIn(Text, MS, ME - MS)) {
         Pos = MS;
         Len = ME - MS;
@@ -409,27 +588,24 @@ bool TSearcher::FindIn(std::string_view Text, size_t From, size_t& Pos, size_t& 
   return false;
 }
 
-std::string TSearcher::Expand(std::string_view Subject, std::string_view Replace) {
+std::string TSearcher::Expand(const TTextBuffer& Text, std::string_view Replace) const {
   if (!FUseRegex || !FFlags.Contains(sfRegExp)) return std::string(Replace);
-  // Subject is the matched text; the pattern runs on it again for its groups (\N).
   std::string Out;
-  size_t MS, ME;
-  bool Have = FRegex->Run(Subject.data(), Subject.size(), 0, MS, ME);
-  PCRE2_SIZE* V = pcre2_get_ovector_pointer(FRegex->Match);
-  uint32_t Groups = pcre2_get_ovector_count(FRegex->Match);
+  const size_t Groups = FGroups.size() / 2;
   for (size_t I = 0; I < Replace.size(); ++I) {
     if (Replace[I] == '\\' && I + 1 < Replace.size()) {
-      char C = Replace[I + 1];
+      char C = Replace[++I];
       if (C >= '0' && C <= '9') {
-        uint32_t G = static_cast<uint32_t>(C - '0');
-        if (Have && G < Groups && V[2 * G] != PCRE2_UNSET) Out.append(Subject.substr(V[2 * G], V[2 * G + 1] - V[2 * G]));
-        ++I;
-        continue;
+        size_t G = static_cast<size_t>(C - '0');
+        if (G < Groups && FGroups[2 * G] != UINT64_MAX && FGroups[2 * G + 1] >= FGroups[2 * G])
+          Out += Text.Text(FGroups[2 * G], FGroups[2 * G + 1] - FGroups[2 * G]);
+      } else if (C == 'n') {
+        Out += '\n';
+      } else if (C == 't') {
+        Out += '\t';
+      } else {
+        Out += C;
       }
-      if (C == 'n') { Out += '\n'; ++I; continue; }
-      if (C == 't') { Out += '\t'; ++I; continue; }
-      Out += C;
-      ++I;
       continue;
     }
     Out += Replace[I];

@@ -151,8 +151,10 @@ bool TTextBuffer::Undo(uint64_t& Where, TEdPos& Cursor) {
         Where = R.Pos;
         break;
       case TUndoRecord::ukClient:
+        // A client record may be older than the group's first change (one added when the
+        // buffer was opened): the cursor goes back to where the text changed.
         if (R.Proc) R.Proc(R.Context, EKExecuteOpUndo);
-        break;
+        return;
     }
     Cursor = R.CursorBefore;
   });

@@ -132,6 +132,35 @@ TEST(KernelEdit, ByteOffsetsReachPastTheLastCountableCharacterOfALongLine) {
   EXPECT_EQ(K.Run(ekInsertAt, TInsertAtArgs{0, Text.data(), 3}), erReadOnly);
 }
 
+TEST(KernelEdit, EveryColumnOfALongLineIsReachedByPosition) {
+  TKernelView K;
+  const std::string Long(40000, 'x');
+  K.Load(Long + "\nend");
+  // Typing in two steps far out on the line: each part lands where the cursor is.
+  K.Goto(1, 32766);
+  K.Type("ABCDE");
+  K.Type("FGH");
+  EXPECT_EQ(K.Save(), Long.substr(0, 32765) + "ABCDEFGH" + Long.substr(32765) + "\nend");
+  EXPECT_EQ(+K.View.Cursor.Col, 32766 + 8);
+  // The line end is found past column 32,767.
+  K.Run(ekRightOfLine);
+  EXPECT_EQ(+K.View.Cursor.Col, 40009);
+  K.Type("!");
+  EXPECT_EQ(K.Save(), Long.substr(0, 32765) + "ABCDEFGH" + Long.substr(32765) + "!\nend");
+  // Character positions and screen positions convert both ways out there.
+  TCharPos C{0, 0};
+  TEdPos E{50000, 1};
+  EXPECT_EQ(K.Run(ekConvertPos, TConvertPosArgs{cdEdToChar, &E, &C}), 0);
+  EXPECT_EQ(+C.Index, 49999);
+  TCharPos Marker{0, 0};
+  ASSERT_EQ(K.Run(ekSetMarkerPos, TSetMarkerArgs{mkTempPos, TCharPos{40001, 1}}), 0);
+  ASSERT_EQ(K.Run(ekGetMarkerPos, TGetMarkerArgs{mkTempPos, &Marker}), 0);
+  EXPECT_EQ(+Marker.Index, 40001);
+  int32_t Offset = -1;
+  EXPECT_EQ(K.Run(ekConvertCharPosToPos, TCharPosToPosArgs{TCharPos{40001, 1}, &Offset}), 0);
+  EXPECT_EQ(Offset, 40001);
+}
+
 TEST(KernelEdit, LiteralAndRawInsertsKeepOrConvertBreaks) {
   TKernelView K;
   K.Load("x\r\ny");
@@ -293,20 +322,20 @@ TEST(KernelEdit, MarkersBookmarksAndPreviousPositionMoveWithTheText) {
 TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   TKernelView K;
   K.Load("l1\nl2\nl3\nl4\n");
-  // The buffers' layout: a 16-bit count, then 16-byte entries starting with a TCharPos.
+  // The buffers' layout: a 16-bit count, then 20-byte entries starting with a TCharPos.
   struct alignas(1) TEntry {
     TCharPos Current;
     TCharPos Reported;
     uint32_t Data;
   };
-  static_assert(sizeof(TEntry) == 16);
-  uint8_t Table[2 + 3 * 16] = {};
+  static_assert(sizeof(TEntry) == 20);
+  uint8_t Table[2 + 3 * 20] = {};
   uint16_t Count = 3;
   std::memcpy(Table, &Count, 2);
   TEntry Entries[3] = {{{0, 2}, {}, 1}, {{0, 3}, {}, 2}, {{0, 4}, {}, 3}};
   std::memcpy(Table + 2, Entries, sizeof Entries);
   int Moves = 0;
-  TAddTrackTableArgs Attach{0, 1, 0, 16, Table, [](void* C, void*) { ++*static_cast<int*>(C); }, &Moves};
+  TAddTrackTableArgs Attach{0, 1, 0, 20, Table, [](void* C, void*) { ++*static_cast<int*>(C); }, &Moves};
   ASSERT_EQ(K.Run(ekAttachTrackTable, Attach), 0);
   K.Goto(3, 1);
   K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
@@ -323,12 +352,12 @@ TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   EXPECT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 4, Table, nullptr, nullptr}), erBadArgument);
 
   // Only the line makes an entry free: one at index 0 of a table counted from 1 still moves.
-  uint8_t OneBased[2 + 16] = {};
+  uint8_t OneBased[2 + 20] = {};
   Count = 1;
   std::memcpy(OneBased, &Count, 2);
   TEntry Entry{{0, 2}, {}, 9};
   std::memcpy(OneBased + 2, &Entry, sizeof Entry);
-  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 16, OneBased, nullptr, nullptr}), 0);
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 0, 0, 20, OneBased, nullptr, nullptr}), 0);
   K.Goto(1, 1);
   K.Type("new\r");
   std::memcpy(&Entry, OneBased + 2, sizeof Entry);
@@ -452,7 +481,7 @@ namespace {
 TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
   TKernelView K;
   K.Load("a\nb\n");
-  uint8_t Table[2 + 16] = {};
+  uint8_t Table[2 + 20] = {};
   uint16_t Count = 1;
   std::memcpy(Table, &Count, 2);
   TCharPos P{0, 2};
@@ -470,7 +499,7 @@ TEST(KernelEdit, TrackProceduresHearAfterTheScriptAndMayRunScripts) {
     S.End();
     X->K->Eval(S);  // a script of its own, on the same buffer
   };
-  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, 16, Table, Proc, &Ctx}), 0);
+  ASSERT_EQ(K.Run(ekAttachTrackTable, TAddTrackTableArgs{0, 1, 0, 20, Table, Proc, &Ctx}), 0);
   K.Goto(1, 1);
   TEkScript S;
   std::string Two = "x\ry\r";
@@ -502,6 +531,122 @@ TEST(KernelEdit, ChangesWithoutUndoDropTheStaleHistory) {
   K.Run(ekSetModes, TModesArgs{emNoUndo, 0});
   EXPECT_EQ(K.Run(ekUndo), erNotFound);
   EXPECT_EQ(K.Save(), "123abcXdef");
+}
+
+}  // namespace
+}  // namespace nxs::ektest
+
+namespace nxs::ektest {
+namespace {
+
+TEST(KernelEdit, ColumnBlocksMoveAndCaseChangesKeepBytesThatAreNotText) {
+  TKernelView K;
+  K.Load("abcd\nefgh\nijkl");
+  K.Run(ekSetBlockType, TBlockTypeArgs{btColumn});
+  K.Goto(1, 2);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(2, 4);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  K.Goto(1, 5);  // right of the block on its own line: the columns close up first
+  ASSERT_EQ(K.Run(ekMoveBlock), 0);
+  EXPECT_EQ(K.Save(), "adbc\nehfg\nijkl");
+  K.Goto(3, 1);
+  ASSERT_EQ(K.Run(ekMoveBlock), 0);
+  EXPECT_EQ(K.Save(), "ad\neh\nbcijkl\nfg");
+  K.Run(ekUndo);
+  K.Run(ekUndo);
+  EXPECT_EQ(K.Save(), "abcd\nefgh\nijkl");
+
+  // Over-long forms and stray bytes stay as they are; the letters around them change.
+  const std::string Odd = "a\xE0\x80\xAF" "b\xF0\x80\x80\x80" "c\xFF" "d";
+  K.Load(Odd);
+  K.Run(ekSetBlockType, TBlockTypeArgs{btNonInclusive});
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Run(ekEndCursor);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  ASSERT_EQ(K.Run(ekUpperCaseBlock), 0);
+  EXPECT_EQ(K.Save(), "A\xE0\x80\xAF" "B\xF0\x80\x80\x80" "C\xFF" "D");
+}
+
+TEST(KernelEdit, UndoGoesBackToTheEditAndTheLimitCountsGroups) {
+  TKernelView K;
+  K.Load("one\ntwo\nthree\n");
+  // A client procedure recorded at opening joins the first change's group.
+  K.Run(ekAddClientUndoProc, TClientUndoArgs{[](void*, uint8_t) {}, nullptr});
+  K.Goto(3, 3);
+  K.Type("x");
+  ASSERT_EQ(K.Run(ekUndo), 0);
+  EXPECT_EQ(+K.View.Cursor.LineNum, 3);
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
+
+  // Five characters typed into one open group stay undoable under a limit of three.
+  K.Run(ekSetUndoLimit, TSetLimitArgs{3});
+  TEkScript Open;
+  Open.Add(ekSetUndoGroup, TUndoGroupArgs{ugGroupWithDataChangeAdd});
+  Open.Add(ekStartUndoGroup);
+  Open.End();
+  K.Eval(Open);
+  K.Goto(1, 1);
+  for (char C : std::string("abcde")) K.Type(std::string(1, C));
+  EXPECT_EQ(K.Save(), "abcdeone\ntwo\nthree\n");
+  ASSERT_EQ(K.Run(ekUndo), 0);
+  EXPECT_EQ(K.Save(), "one\ntwo\nthree\n");
+}
+
+TEST(KernelEdit, TrailingBlanksSmartTabAndBlockIndentFollowTheirSettings) {
+  TKernelView K;
+  K.Load("");
+  K.Buffer().EdModes = emInsert | emAutoIndent;
+  K.Type("  if x  \r\rend");  // the ended lines lose their trailing blanks, the indent too
+  EXPECT_EQ(K.Save(), "  if x\n\n  end");
+  K.Load("");
+  K.Buffer().EdModes = emInsert | emKeepTrailingBlanks;
+  K.Type("a  \rb");
+  EXPECT_EQ(K.Save(), "a  \nb");
+
+  K.Load("int    value  = 1;\n");
+  K.Buffer().EdModes = emInsert | emSmartTab;
+  K.Run(ekEndCursor);
+  K.Run(ekForeTab);  // under "value"
+  K.Type("x");
+  K.Run(ekForeTab);  // under "="
+  K.Type("y");
+  EXPECT_EQ(K.Save(), "int    value  = 1;\n       x      y");
+
+  K.Load("a\nb\n");
+  ASSERT_EQ(K.Run(ekSetBlockIndent, TBlockIndentArgs{4}), 0);
+  EXPECT_EQ(K.Run(ekSetBlockIndent, TBlockIndentArgs{0}), erBadArgument);
+  K.Run(ekSetBlockType, TBlockTypeArgs{btLine});
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockBeg});
+  K.Goto(2, 1);
+  K.Run(ekMarkOp, TMarkOpArgs{moSetBlockEnd});
+  ASSERT_EQ(K.Run(ekIndentBlock, TIndentArgs{0, 0}), 0);
+  EXPECT_EQ(K.Save(), "    a\n    b\n");
+}
+
+
+TEST(KernelEdit, TypingInsideATabOrAfterWideCharactersPlacesTheCursorByTheText) {
+  TKernelView K;
+  K.Load("\tz");
+  K.Goto(1, 4);  // inside the tab: typing goes before it
+  K.Type("x");
+  EXPECT_EQ(+K.View.Cursor.Col, 2);
+  K.Type("y");
+  EXPECT_EQ(K.Save(), "xy\tz");
+  EXPECT_EQ(+K.View.Cursor.Col, 3);
+  TTabRack Rack{};
+  Rack.TabWidth = 4;
+  ASSERT_EQ(K.Run(ekSetTabRack, TTabRackArgs{&Rack}), 0);
+  K.Run(ekRightOfLine);
+  EXPECT_EQ(+K.View.Cursor.Col, 6);  // "xy", the tab to column 5, "z"
+  K.Goto(1, 3);
+  K.Type("w");
+  EXPECT_EQ(K.Save(), "xyw\tz");
+  K.Load("\xE4\xB8\xAD" "z");
+  K.Goto(1, 3);
+  K.Type("ab");
+  EXPECT_EQ(K.Save(), "\xE4\xB8\xAD" "abz");
+  EXPECT_EQ(+K.View.Cursor.Col, 5);
 }
 
 }  // namespace

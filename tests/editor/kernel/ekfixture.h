@@ -60,7 +60,7 @@ class TKernelView {
     return Out;
   }
   uint16_t Type(std::string_view Text) { return Run(ekInsertString, TStringArgs{Text.data(), static_cast<uint32_t>(Text.size())}); }
-  uint16_t Goto(int Line, int Col) { return Run(ekGotoLineCol, TGotoLineColArgs{TEdPos{static_cast<int16_t>(Col), Line}, 1}); }
+  uint16_t Goto(int Line, int Col) { return Run(ekGotoLineCol, TGotoLineColArgs{TEdPos{static_cast<int32_t>(Col), Line}, 1}); }
   std::string Line(int N) {
     char Buf[4096];
     uint32_t Len = 0;

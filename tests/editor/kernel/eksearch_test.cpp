@@ -108,6 +108,173 @@ TEST(KernelSearch, MatchesAcrossPieceBoundariesAreFound) {
   EXPECT_EQ(+S.MatchPos.Index, 3);
 }
 
+uint16_t ReplaceAll(TKernelView& K, std::string_view Pattern, std::string_view Rep, TSearchFlags Flags, int32_t* Count) {
+  return K.Run(ekReplaceAll, TReplaceAllArgs{Flags.Bits(), Pattern.data(), static_cast<uint32_t>(Pattern.size()), Rep.data(),
+                                             static_cast<uint32_t>(Rep.size()), Count});
+}
+
+int32_t ReplaceAllCount(TKernelView& K, std::string_view Pattern, std::string_view Rep, TSearchFlags Flags) {
+  int32_t Count = -1;
+  const uint16_t R = ReplaceAll(K, Pattern, Rep, Flags, &Count);
+  EXPECT_TRUE(R == 0 || R == erNotFound) << R;
+  return Count;
+}
+
+TEST(KernelSearch, CaseFoldsInEveryScriptLiteralOrNotAndWholeWordsNeedBothBoundaries) {
+  TKernelView K;
+  K.Load("Caf\xC3\xA9 au lait, CAF\xC3\x89\nxfoo foox foo \xCE\xA3\xCE\xB5\xCE\xBB\xCE\xAE\xCE\xBD\xCE\xB7 Zed\n");
+  TEkSearchState S{};
+  for (TSearchFlags Extra : {TSearchFlags{}, TSearchFlags{sfRegExp}}) {
+    TSearchFlags F = Extra;
+    F.Include(sfGoForward);
+    F.Include(sfFromCursor);
+    K.Run(ekEndSearch);  // the last match no longer counts as found
+    K.Run(ekHomeCursor);
+    ASSERT_EQ(Find(K, "caf\xC3\xA9", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 0);
+    EXPECT_EQ(+S.MatchLength, 5);
+    ASSERT_EQ(Find(K, "caf\xC3\xA9", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 14);
+    ASSERT_EQ(Find(K, "\xCF\x83\xCE\x95\xCE\x9B\xCE\x89\xCE\x9D\xCE\x97", F, &S), 0);  // Greek, folded
+    EXPECT_EQ(+S.MatchPos.Index, 14);
+    K.Run(ekHomeCursor);
+    ASSERT_EQ(Find(K, "zed", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 21);
+    TSearchFlags W = F;
+    W.Include(sfWord);
+    K.Run(ekHomeCursor);
+    ASSERT_EQ(Find(K, "foo", W, &S), 0);  // not in "xfoo" nor in "foox"
+    EXPECT_EQ(+S.MatchPos.LineNum, 2);
+    EXPECT_EQ(+S.MatchPos.Index, 10);
+    K.Run(ekHomeCursor);
+    ASSERT_EQ(Find(K, "CAF\xC3\x89", W, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 0);
+  }
+  // With case: only the exact spelling.
+  K.Run(ekHomeCursor);
+  ASSERT_EQ(Find(K, "CAF\xC3\x89", {sfGoForward, sfFromCursor, sfCase}, &S), 0);
+  EXPECT_EQ(+S.MatchPos.Index, 14);
+  EXPECT_EQ(Find(K, "zed", {sfGoForward, sfCase}), erNotFound);
+}
+
+TEST(KernelSearch, ALiteralWithOnlyItsFirstByteInTheEarlierPieceIsFound) {
+  for (bool Fold : {false, true}) {
+    TKernelView K;
+    K.Load("xxxxN");
+    K.Run(ekEndCursor);
+    K.Type("eedle xx");  // the typed text is a piece of its own
+    TEkSearchState S{};
+    TSearchFlags F{sfGoForward};
+    if (!Fold) F.Include(sfCase);
+    ASSERT_EQ(Find(K, Fold ? "needle" : "Needle", F, &S), 0) << Fold;
+    EXPECT_EQ(+S.MatchPos.Index, 4);
+    K.Run(ekEndCursor);
+    ASSERT_EQ(Find(K, Fold ? "NEEDLE" : "Needle", Fold ? TSearchFlags{sfFromCursor} : TSearchFlags{sfFromCursor, sfCase}, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 4);
+  }
+}
+
+TEST(KernelSearch, ExpressionsRunAcrossLinesAndPiecesAndNeverSplitACrLfPair) {
+  TKernelView K;
+  K.Load("a\nb\n");
+  TEkSearchState S{};
+  ASSERT_EQ(Find(K, "a\\nb", {sfGoForward, sfRegExp}, &S), 0);
+  EXPECT_EQ(+S.MatchLength, 3);
+  // In a file of CR LF lines \n, \r and \r\n each match the whole break; $ stops before it.
+  const std::string CrLf = "ab  \r\ncd\t\r\nef ";
+  const std::vector<std::pair<std::string, std::string>> Cases = {
+      {"\\r\\n", "ab  ;cd\t;ef "}, {"\\r", "ab  ;cd\t;ef "}, {"\\n", "ab  ;cd\t;ef "},
+      {"\\s+$", "ab;\r\ncd;\r\nef;"}, {"$", "ab  ;\r\ncd\t;\r\nef ;"}, {"^", ";ab  \r\n;cd\t\r\n;ef "}};
+  for (const auto& [Pattern, Want] : Cases) {
+    K.Load(CrLf);
+    ReplaceAllCount(K, Pattern, ";", {sfGoForward, sfRegExp});
+    EXPECT_EQ(K.Save(), Want) << Pattern;
+  }
+  // A match that spans pieces and lines, and one longer than the window the scan starts with.
+  K.Load("begin\r\n" + std::string(3 << 20, 'x') + "\r\nend\r\n");
+  K.Goto(2, 5);
+  K.Type("-");
+  K.Goto(1, 3);
+  K.Type("+");
+  ASSERT_EQ(Find(K, "g.n\\r\\nx+-x+\\r\\ne", {sfGoForward, sfRegExp}, &S), 0);
+  EXPECT_EQ(+S.MatchPos.Index, 3);
+  EXPECT_EQ(+S.MatchLength, 3 + 2 + (3 << 20) + 1 + 2 + 1);
+}
+
+TEST(KernelSearch, BackwardExpressionAndLiteralFindTheSameMatch) {
+  TKernelView K;
+  K.Load("aaa baaab");
+  for (TSearchFlags F : {TSearchFlags{sfFromCursor}, TSearchFlags{sfFromCursor, sfRegExp}}) {
+    K.Run(ekEndCursor);
+    TEkSearchState S{};
+    ASSERT_EQ(Find(K, "aa", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 6);
+    ASSERT_EQ(Find(K, "aa", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 5);
+    ASSERT_EQ(Find(K, "aa", F, &S), 0);
+    EXPECT_EQ(+S.MatchPos.Index, 1);
+  }
+}
+
+TEST(KernelSearch, ReplaceAllAdvancesPastEmptyAndReCreatedMatchesAndUndoesAsOneStep) {
+  TKernelView K;
+  const std::string Text = "x-xx\r\nyx\r\n";
+  K.Load(Text);
+  EXPECT_EQ(ReplaceAllCount(K, "x", "xx", {sfGoForward, sfCase}), 4);
+  EXPECT_EQ(K.Save(), "xx-xxxx\r\nyxx\r\n");
+  K.Run(ekUndo);
+  EXPECT_EQ(K.Save(), Text);
+  EXPECT_EQ(ReplaceAllCount(K, "x*", "<\\0>", {sfGoForward, sfRegExp, sfCase}), 8);
+  EXPECT_EQ(K.Save(), "<x><>-<xx><>\r\n<>y<x><>\r\n<>");
+  K.Run(ekUndo);
+  // Only from the cursor on; a bookmark keeps its place among the replaced text.
+  K.Goto(2, 1);
+  K.Run(ekSetMark, TMarkArgs{1});
+  EXPECT_EQ(ReplaceAllCount(K, "x", "XYZ", {sfGoForward, sfFromCursor, sfCase}), 1);
+  EXPECT_EQ(K.Save(), "x-xx\r\nyXYZ\r\n");
+  TCharPos Mark{0, 0};
+  K.Run(ekGetMarkerPos, TGetMarkerArgs{mkBookmark0 + 1, &Mark});
+  EXPECT_EQ(+Mark.LineNum, 2);
+  EXPECT_EQ(+Mark.Index, 0);
+  EXPECT_EQ(ReplaceAllCount(K, "q", "z", {sfGoForward}), 0);
+  EXPECT_EQ(ReplaceAll(K, "(", "z", {sfGoForward, sfRegExp}, nullptr), SearchUnmatchedParen);
+}
+
+TEST(KernelSearch, ReplaceAllOnOneLongLineReplacesEveryMatchWhereItIs) {
+  TKernelView K;
+  std::string Line;
+  for (int I = 0; I < 40000; ++I) Line += "ab";
+  K.Load(Line + "\n");
+  K.Goto(1, 50000);
+  K.Run(ekSetMark, TMarkArgs{2});
+  EXPECT_EQ(ReplaceAllCount(K, "b", "cd", {sfGoForward, sfCase}), 40000);
+  std::string Want;
+  for (int I = 0; I < 40000; ++I) Want += "acd";
+  EXPECT_EQ(K.Save(), Want + "\n");
+  TCharPos Mark{0, 0};
+  K.Run(ekGetMarkerPos, TGetMarkerArgs{mkBookmark0 + 2, &Mark});
+  EXPECT_EQ(+Mark.Index, 74998);  // the bookmark stayed on its "b", now the "c" of its replacement
+}
+
+TEST(KernelSearch, ReplaceAllLeavesLinesBetweenMatchesAsTheyWere) {
+  TKernelView K;
+  K.Load("a x\nb\nc\na\n");
+  K.Run(ekClearLineModifiedFlags);
+  ASSERT_EQ(K.Run(ekSetLineFlags, TSetLineFlagsArgs{2, 0x100}), 0);
+  ASSERT_EQ(K.Run(ekSetLineFlags, TSetLineFlagsArgs{3, 0}), 0);
+  EXPECT_EQ(ReplaceAllCount(K, "a", "zz", {sfGoForward, sfCase}), 2);
+  EXPECT_EQ(K.Save(), "zz x\nb\nc\nzz\n");
+  auto Flags = [&](int32_t Line) {
+    uint32_t F = 0;
+    K.Run(ekGetLineFlags, TGetLineFlagsArgs{Line, &F});
+    return F;
+  };
+  EXPECT_EQ(Flags(2), 0x100u);
+  EXPECT_EQ(Flags(3), 0u);
+  EXPECT_NE(Flags(1) & lfUnsaved, 0u);
+  EXPECT_NE(Flags(4) & lfUnsaved, 0u);
+}
+
 TEST(LiteralScan, FoldedScanAgreesWithAPlainOne) {
   std::string Hay(5000, 'a');
   Hay.replace(4321, 6, "NeEdLe");
