@@ -5,9 +5,12 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+# Warnings are errors in every build made here; a plain cmake build only warns.
 CMAKE_FLAGS ?=
+override CMAKE_FLAGS += -DNXS_WERROR=ON
 
-.PHONY: all deps configure build demo test test-fast test-asan fuzz bench tsan clean
+.PHONY: all deps configure build demo test test-fast test-asan fuzz bench tsan memcheck install clean
 
 all: build
 
@@ -47,7 +50,7 @@ fuzz: deps
 	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
 	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
 	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
-	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) && \
 	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
 
@@ -58,6 +61,20 @@ tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_TSAN=ON -DNXS_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The settings store, the options and the modules under valgrind: uninitialised reads and
+# leaks that the sanitizer build does not see. Not part of `make test`.
+MEMCHECK_SUITES = shared/shared_tests environment/options/options_tests modules/modules_tests
+memcheck: build
+	@command -v valgrind >/dev/null || { echo "memcheck: valgrind not found"; exit 1; }
+	@for t in $(MEMCHECK_SUITES); do \
+	  echo "== valgrind $$t"; \
+	  NXS_SETTINGS_DIR=$$(mktemp -d) valgrind --quiet --error-exitcode=99 --leak-check=full --child-silent-after-fork=yes \
+	    --errors-for-leak-kinds=definite --track-origins=yes $(BUILD)/tests/$$t --gtest_brief=1 || exit 1; \
+	done
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-tsan

@@ -7,6 +7,7 @@ function(nxs_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
   target_compile_definitions(${name} PRIVATE NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}")
+  set_property(GLOBAL APPEND PROPERTY NXS_LIBRARIES ${name})
 endfunction()
 
 # nxs_test(NAME SOURCES... LINKS libs...): one gtest binary per test folder; each test

@@ -42,15 +42,18 @@ TEdModules::~TEdModules() {
 }
 
 void TEdModules::Finish() {
-  if (!FClosedAny) return;
+  // Files closed here join the stored list; files opened here leave it.
+  TClosedFileList& L = ClosedFiles().ClosedFileList();
+  if (L.Closed().empty() && L.Removed().empty()) return;
   TSettingsIniFile Ini(SettingsStore());
   ClosedFiles().StoreClosedHistory(Ini, true);
 }
 
 void TEdModules::OpenModule(const std::string& FileName) {
   const std::string Name = ExpandFileName(FileName);
-  if (!FileSystem().FileExists(Name))
-    throw EInOutError(Format(res::SCannotReadFile, Name, "No such file or directory"));
+  const TFileInfo Info = FileSystem().Stat(Name);
+  if (!Info.Exists || Info.IsDirectory)
+    throw EInOutError(Format(res::SCannotReadFile, Name, Info.Exists ? "Is a directory" : "No such file or directory"));
   auto* M = dynamic_cast<TSourceModule*>(OpenFile(Name, false, true));
   if (!M) throw Exception(Format("%s is not open as a source module", Name));
   MakeCurrent(M);
@@ -101,7 +104,6 @@ bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
     TSourceModule& M = Current();
     if (!M.Save(false, false)) return true;  // cancelled: the module stays open
     if (!M.Close(true)) return true;
-    FClosedAny = true;
     FCurrent = nullptr;
     if (ModuleList().Count()) MakeCurrent(dynamic_cast<TSourceModule*>(ModuleList().Item(0)));
   } else if (Word == "Rename") {

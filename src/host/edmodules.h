@@ -33,7 +33,7 @@ class TEdModules {
 
   // Runs a module command; false when Word names none.
   bool Run(const std::string& Word, const std::string& Rest);
-  // Keeps the closed-file list in the settings when a module was closed.
+  // Keeps the changes to the closed-file list in the settings.
   void Finish();
 
  private:
@@ -43,7 +43,6 @@ class TEdModules {
   std::unique_ptr<TEnvironmentOptions> FOptions;
   std::unique_ptr<TFileHistoryOptionsLink> FHistoryLink;
   TSourceModule* FCurrent = nullptr;
-  bool FClosedAny = false;
 };
 
 }  // namespace nxs::host

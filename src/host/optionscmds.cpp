@@ -7,7 +7,9 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "shared/format.h"
+#include "shared/exceptions.h"
 #include "shared/settings.h"
+#include "shared/text.h"
 
 namespace nxs::host {
 
@@ -19,6 +21,8 @@ const char* const KeyPathNote =
 // The options of the settings store, read without writing anything: a command that fails
 // or only reads leaves the store as it was.
 std::unique_ptr<TEnvironmentOptions> LoadedOptions() {
+  // Defaults shown for settings that could not be read would pass for the user's own.
+  if (std::string Error = SettingsStore().ReadError(); !Error.empty()) throw ESettingsError(Error);
   auto Options = std::make_unique<TEnvironmentOptions>(SettingsStore());
   Options->SourceOptionGroups().WriteBuiltIns = false;
   Options->LoadOptions();
@@ -29,7 +33,7 @@ void PrintSlot(const TOptionSet& Set, int SubKey, bool& First) {
   std::printf("%s[%s]\n", First ? "" : "\n", Set.SlotKeyPath(SubKey).c_str());
   First = false;
   for (const auto& F : Set.Fields())
-    std::printf("%s=%s\n", F.Name.c_str(), TOptionSet::FormatValue(F, Set.ValueAt(SubKey, F.Name)).c_str());
+    std::printf("%s=%s\n", F.Name.c_str(), OneLine(TOptionSet::FormatValue(F, Set.ValueAt(SubKey, F.Name))).c_str());
 }
 
 int Show(const TCommandLine& Cmd) {
@@ -58,10 +62,12 @@ int Set(const TCommandLine& Cmd) {
   if (!Set || SubKey < 0) throw Exception(Format(res::SUnknownOptionKey, Cmd[0]));
   const TOptionField* Field = Set->FindField(Cmd[1]);
   if (!Field) throw Exception(Format(res::SUnknownOption, Cmd[1], Set->SlotKeyPath(SubKey)));
-  Options->SetOption(*Set, SubKey, Field->Name, Set->ParseValue(*Field, Cmd[2]));
+  TOptionValue Value = Set->ParseValue(*Field, Cmd[2]);
+  // Refused here, nothing is written; checked again under the lock as it is stored.
+  Options->SetOption(*Set, SubKey, Field->Name, Value);
   TSettingsUpdate Batch(SettingsStore());
   if (Options->SourceOptionGroups().BuiltInsUnsaved()) Options->SourceOptionGroups().Save();
-  Options->StoreOption(*Set, SubKey, Field->Name);
+  Options->SetAndStoreOption(*Set, SubKey, Field->Name, Value);
   return 0;
 }
 

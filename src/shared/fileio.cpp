@@ -102,7 +102,6 @@ class TAtomicFileWriter : public IFileWriter {
  public:
   explicit TAtomicFileWriter(const std::string& Name) : FName(Name), FTarget(ResolveLinks(Name)) {
     static std::atomic<unsigned> Counter{0};
-    mode_t Mode = 0666 & ~CurrentUmask();
     struct stat Old;
     bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
     if (Exists) {
@@ -111,14 +110,15 @@ class TAtomicFileWriter : public IFileWriter {
       // override it (the superuser): it was marked read-only on purpose.
       if (::access(FTarget.c_str(), W_OK) != 0 || (Old.st_mode & 0222) == 0)
         throw EInOutError(Format(res::SFileReadOnly, FName));
-      Mode = Old.st_mode & 07777;
     }
     FTemp = FTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
-    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // A new file gets what the umask leaves of read and write for all; a replaced one keeps
+    // its mode exactly, which open() alone would mask with the umask.
+    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Exists ? 0600 : 0666);
     if (FFd < 0) Refuse(errno);
-    // open() masks the mode with the umask; the old file's mode is kept exactly.
-    if (::fchmod(FFd, Mode) != 0) Fail(errno);
-    if (Exists && (Old.st_uid != ::geteuid() || Old.st_gid != ::getegid())) {
+    if (!Exists) return;
+    if (::fchmod(FFd, Old.st_mode & 07777) != 0) Fail(errno);
+    if (Old.st_uid != ::geteuid() || Old.st_gid != ::getegid()) {
       // Only the superuser may give the file away; anyone else writes it as their own.
       [[maybe_unused]] int Ignored = ::fchown(FFd, Old.st_uid, Old.st_gid);
     }
@@ -166,14 +166,6 @@ class TAtomicFileWriter : public IFileWriter {
     Refuse(Err);
   }
   [[noreturn]] void Refuse(int Err) { throw EInOutError(Format(res::SCannotWriteFile, FName, ErrorText(Err))); }
-
-  static mode_t CurrentUmask() {
-    // Reading the umask means setting it; a process makes its files with one umask, so
-    // the moment it is changed back is harmless.
-    mode_t Mask = ::umask(022);
-    ::umask(Mask);
-    return Mask;
-  }
 
   std::string FName;    // as the caller named it, for messages
   std::string FTarget;  // the file that is replaced

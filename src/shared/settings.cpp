@@ -100,27 +100,7 @@ void ApplyOp(TContents& C, const TOp& Op) {
 
 // Quoting: names that could be misread, and every string value, are written in double
 // quotes with C-style escapes for the backslash, the quote and control characters.
-std::string Quote(std::string_view S) {
-  std::string R = "\"";
-  for (char C : S) {
-    switch (C) {
-      case '\\': R += "\\\\"; break;
-      case '"': R += "\\\""; break;
-      case '\n': R += "\\n"; break;
-      case '\r': R += "\\r"; break;
-      case '\t': R += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(C) < 0x20) {
-          char Buf[8];
-          std::snprintf(Buf, sizeof Buf, "\\x%02x", static_cast<unsigned char>(C));
-          R += Buf;
-        } else {
-          R += C;
-        }
-    }
-  }
-  return R + "\"";
-}
+std::string Quote(std::string_view S) { return CQuoted(S); }
 
 // Reads a quoted string starting at S[I] == '"'; leaves I behind the closing quote.
 bool Unquote(std::string_view S, size_t& I, std::string& Out) {
@@ -322,7 +302,6 @@ struct TSettingsStore::TImpl {
   int UpdateCount = 0;
   std::string LastDamaged;    // content already reported as damaged
   std::string ReadError;      // why the file could not be read; empty when it could
-  std::string LastReadError;  // the read error already reported
   std::unique_ptr<TFileLock> FileLock;  // held while Locked runs
   std::function<void(const std::string&)> Reporter;
 };
@@ -376,8 +355,8 @@ static std::string CopyAside(const std::string& FileName, const std::string& Tex
 }
 
 // Reads the file again when it changed on disk since it was last seen, and replays the
-// journal onto it. A file that cannot be read is reported once and reads as empty, and
-// ReadError keeps the reason so that no save replaces what could not be read.
+// journal onto it. A file that cannot be read reads as empty, and ReadError keeps the
+// reason so that no save replaces what could not be read.
 static void Refresh(TSettingsStore::TImpl& I, const std::string& FileName) {
   TStamp Now = StampOf(FileName);
   if (I.Loaded && Now == I.Stamp) return;
@@ -389,8 +368,6 @@ static void Refresh(TSettingsStore::TImpl& I, const std::string& FileName) {
       Text = ReadWholeFile(FileName);
     } catch (const EInOutError& E) {
       I.ReadError = E.Message();
-      if (I.ReadError != I.LastReadError) I.Reporter(I.ReadError);
-      I.LastReadError = I.ReadError;
     }
     if (I.ReadError.empty() && !Parse(Text, Fresh) && Text != I.LastDamaged) {
       I.LastDamaged = Text;

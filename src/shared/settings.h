@@ -74,8 +74,7 @@ class TSettingsStore {
   // so that what could not be read is never replaced.
   std::string ReadError();
 
-  // Called once per damaged or unreadable file with the message to show; the default
-  // writes to stderr.
+  // Called once per damaged file with the message to show; the default writes to stderr.
   void SetDamageReporter(std::function<void(const std::string&)> Reporter);
 
  public:

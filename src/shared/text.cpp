@@ -1,6 +1,7 @@
 #include "shared/text.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace nxs {
 
@@ -163,6 +164,34 @@ size_t CaseInsensitiveHash::operator()(std::string_view S) const noexcept {
     H *= 1099511628211ull;
   }
   return static_cast<size_t>(H);
+}
+
+std::string CQuoted(std::string_view S) {
+  std::string R = "\"";
+  for (char C : S) {
+    switch (C) {
+      case '\\': R += "\\\\"; break;
+      case '"': R += "\\\""; break;
+      case '\n': R += "\\n"; break;
+      case '\r': R += "\\r"; break;
+      case '\t': R += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(C) < 0x20 || C == 0x7f) {
+          char Buf[8];
+          std::snprintf(Buf, sizeof Buf, "\\x%02x", static_cast<unsigned char>(C));
+          R += Buf;
+        } else {
+          R += C;
+        }
+    }
+  }
+  return R + "\"";
+}
+
+std::string OneLine(std::string_view S) {
+  bool Plain = S.empty() || S.front() != '"';
+  for (char C : S) Plain = Plain && static_cast<unsigned char>(C) >= 0x20 && C != 0x7f;
+  return Plain ? std::string(S) : CQuoted(S);
 }
 
 }  // namespace nxs

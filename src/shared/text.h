@@ -40,6 +40,11 @@ bool IsWholeNumber(std::string_view S);
 std::vector<std::string> Split(std::string_view S, char Separator);
 std::string Join(const std::vector<std::string>& Parts, std::string_view Separator);
 std::string ReplaceAll(std::string_view S, std::string_view From, std::string_view To);
+// S in double quotes with C-style escapes for the backslash, the quote and every control
+// character ("\n", "\x01"): one line, whatever S holds.
+std::string CQuoted(std::string_view S);
+// S as it is when it is one line that cannot be taken for quoted text; else CQuoted(S).
+std::string OneLine(std::string_view S);
 
 // Hash and equality for unordered containers keyed without regard to case.
 struct CaseInsensitiveHash {

@@ -31,6 +31,8 @@ expect_out "the closed file is remembered" "$WORK/notes.txt" "$NXS" history clos
 expect_out "close answered yes" "" "$NXS" ed notes.txt --answer yes --script <(printf 'InsertText y\nClose\nModules\n')
 # Reopened, the file has its cursor back where it was at closing (after the "n").
 [ "$(cat notes.txt)" == "nyotes" ] || fail "yes saves before closing: $(cat notes.txt)"
+expect_out "a file opened again leaves the list" "nyotes" "$NXS" ed notes.txt --script <(printf 'Print\n')
+expect_out "the list without it" "" "$NXS" history closed
 expect_status "no module left" 1 "nxs: line 2: no module is open" "$NXS" ed notes.txt --script <(printf 'Close\nLines\n')
 
 # Renaming a unit renames its form file on disk.

@@ -5,26 +5,19 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/files.h"
 #include "support/run.h"
 #include "support/tempdir.h"
 
 using nxs::test::RunNxs;
 using nxs::test::TRunOptions;
 using nxs::test::TRunResult;
+using nxs::test::ReadText;
 using nxs::test::TTempDir;
 
 namespace {
-
-std::string Slurp(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
 
 class Saving : public ::testing::Test {
  protected:
@@ -49,7 +42,7 @@ TEST_F(Saving, ProjectThroughALinkChangesTheLinkedFile) {
   TRunResult R = Nxs({"config", "set", Dir / "p.vproj", "Defines", "LINKED", "--config", "Debug"});
   ASSERT_EQ(R.Status, 0) << R.Err;
   EXPECT_TRUE(std::filesystem::is_symlink(Dir / "p.vproj"));
-  EXPECT_NE(Slurp(Dir / "real/p.vproj").find("LINKED"), std::string::npos);
+  EXPECT_NE(ReadText(Dir / "real/p.vproj").find("LINKED"), std::string::npos);
   EXPECT_EQ(std::filesystem::status(Dir / "real/p.vproj").permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                 std::filesystem::perms::group_read);
@@ -60,14 +53,14 @@ TEST_F(Saving, ProjectThroughALinkChangesTheLinkedFile) {
 TEST_F(Saving, ReadOnlyProjectIsRefusedAndKeepsEveryByte) {
   NewProject(Dir / "p.vproj");
   ASSERT_EQ(::chmod((Dir / "p.vproj").c_str(), 0444), 0);
-  std::string Before = Slurp(Dir / "p.vproj");
+  std::string Before = ReadText(Dir / "p.vproj");
   TRunResult R = Nxs({"config", "set", Dir / "p.vproj", "Defines", "LOST", "--config", "Debug"});
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, "nxs: Cannot write file \"" + Dir / "p.vproj" + "\": the file is read-only\n");
-  EXPECT_EQ(Slurp(Dir / "p.vproj"), Before);
+  EXPECT_EQ(ReadText(Dir / "p.vproj"), Before);
   R = Nxs({"project", "format", Dir / "p.vproj"});
   EXPECT_EQ(R.Status, 1);
-  EXPECT_EQ(Slurp(Dir / "p.vproj"), Before);
+  EXPECT_EQ(ReadText(Dir / "p.vproj"), Before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()), {}), 1) << "a temporary file was left";
 }
 
@@ -80,12 +73,12 @@ TEST_F(Saving, ProjectInAFolderTheUserMayNotWriteIsRefused) {
   Dir.OpenToAll();
   std::filesystem::create_directory(Dir / "settings");
   ASSERT_EQ(::chmod((Dir / "settings").c_str(), 0777), 0);
-  std::string Before = Slurp(Dir / "theirs/p.vproj");
+  std::string Before = ReadText(Dir / "theirs/p.vproj");
   Options.Unprivileged = true;
   TRunResult R = Nxs({"config", "set", Dir / "theirs/p.vproj", "Defines", "LOST", "--config", "Debug"});
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, "nxs: Cannot write file \"" + Dir / "theirs/p.vproj" + "\": Permission denied\n");
-  EXPECT_EQ(Slurp(Dir / "theirs/p.vproj"), Before);
+  EXPECT_EQ(ReadText(Dir / "theirs/p.vproj"), Before);
   R = Nxs({"project", "new", Dir / "theirs/q.vproj", "--personality", "Vellum.Personality"});
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, "nxs: Cannot write file \"" + Dir / "theirs/q.vproj" + "\": Permission denied\n");

@@ -343,8 +343,9 @@ TEST_F(DocModule, ClosingRemembersTheFileAndAVetoKeepsTheModule) {
   // Reopening takes the entry out of the list and puts the cursor back.
   TSourceModule* Again = Open("u.pas");
   EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
-  EXPECT_EQ(Again->ShowEditor().Cursor().LineNum, 4);
-  EXPECT_EQ(Again->ShowEditor().Cursor().Col, 2);
+  const TEdPos At = Again->ShowEditor().Cursor();  // packed: compared by value
+  EXPECT_EQ(static_cast<int>(At.LineNum), 4);
+  EXPECT_EQ(static_cast<int>(At.Col), 2);
 }
 
 TEST_F(DocModule, SaveModifiedModulesSavesWithoutAskingAndSaveModulesAsks) {

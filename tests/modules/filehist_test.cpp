@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "environment/options/envoptions.h"
 #include "modules/faultyfs.h"
 #include "shared/settings.h"
+#include "support/files.h"
 #include "support/tempdir.h"
 
 using namespace nxs;
@@ -17,14 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WriteText(const std::string& Name, const std::string& Text) { std::ofstream(Name, std::ios::binary) << Text; }
-
-std::string ReadText(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
+using nxs::test::ReadText;
+using nxs::test::WriteText;
 
 std::vector<std::string> Names(const std::vector<std::string>& Paths) {
   std::vector<std::string> R;

@@ -6,9 +6,7 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,7 +19,8 @@
 #include "modules/sourcemodule.h"
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
-#include "shared/testdir.h"
+#include "support/files.h"
+#include "support/tempdir.h"
 
 namespace nxs::test {
 
@@ -54,17 +53,6 @@ class TScriptedQuestions : public IUserQuestions {
     return true;
   }
 };
-
-inline void WriteText(const std::string& Name, const std::string& Text) {
-  std::ofstream(Name, std::ios::binary) << Text;
-}
-
-inline std::string ReadText(const std::string& Name) {
-  std::ifstream In(Name, std::ios::binary);
-  std::stringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
 
 // Types Text at the start of the module's main buffer, as a user in its editor would.
 inline void TypeInto(TSourceModule& M, const std::string& Text) {

@@ -63,6 +63,6 @@ TEST_F(SourceModule, AModuleNeedsAFileAndAReopenedEntryOpensThroughItsHandler) {
   auto* Reopened = dynamic_cast<TSourceModule*>(FindDocModule(Dir / "r.pas"));
   ASSERT_NE(Reopened, nullptr);
   EXPECT_EQ(ActiveModule(), Reopened);
-  EXPECT_EQ(Reopened->ShowEditor().Cursor().LineNum, 3);
+  EXPECT_EQ(static_cast<int>(Reopened->ShowEditor().Cursor().LineNum), 3);
   EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
 }

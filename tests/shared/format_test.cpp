@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "shared/exceptions.h"
@@ -55,4 +56,16 @@ TEST(Format, WrongArgumentsRaiseAClearError) {
   EXPECT_THROW((void)Format("%f", 1), nxs::EConvertError);
   EXPECT_THROW((void)Format("%5:s", "a"), nxs::EConvertError);
   EXPECT_THROW((void)Format("%999999999d", 1), nxs::EConvertError);
+}
+
+// Cases at the edges of each conversion, where a small slip (a dropped group separator, a
+// sign extended into 64 bits, a zero precision read as "no precision") shows.
+TEST(Format, EdgesOfNumbersAndPrecision) {
+  EXPECT_EQ(Format("%n", 123456.0), "123,456.00");
+  EXPECT_EQ(Format("%n", 999.999), "1,000.00");
+  EXPECT_EQ(Format("%n", -1234567.5), "-1,234,567.50");
+  EXPECT_EQ(Format("%x", INT32_MIN), "80000000");
+  EXPECT_EQ(Format("%x", int32_t{INT32_MAX}), "7FFFFFFF");
+  EXPECT_EQ(Format("%.0s", "abc"), "");
+  EXPECT_EQ(Format("%.0s|%s", "abc", "d"), "|d");
 }

@@ -101,13 +101,13 @@ inline std::string RunUnprivileged(const std::function<std::string()>& Fn) {
   pid_t Pid = ::fork();
   if (Pid == 0) {
     detail::DropPrivileges();
-    std::string Text;
+    int Code = 1;
     try {
-      Text = Fn();
+      std::string Text = Fn();
+      Code = ::write(Out, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size()) ? 0 : 1;
     } catch (...) {
-      ::_exit(1);
     }
-    ::_exit(::write(Out, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size()) ? 0 : 1);
+    ::_exit(Code);
   }
   int Status = 0;
   bool Ok = Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
@@ -124,12 +124,16 @@ inline bool RunInProcesses(int Count, const std::function<void(int)>& Fn) {
   for (int I = 0; I < Count; ++I) {
     pid_t Pid = ::fork();
     if (Pid == 0) {
+      // The child leaves by _exit: what it holds must be gone by then, or a leak checker
+      // counts it against the child.
+      std::vector<pid_t>().swap(Children);
+      int Code = 0;
       try {
         Fn(I);
       } catch (...) {
-        ::_exit(1);
+        Code = 1;
       }
-      ::_exit(0);
+      ::_exit(Code);
     }
     Children.push_back(Pid);
   }

@@ -146,6 +146,15 @@ void TEnvironmentOptions::StoreOption(TOptionSet& Set, int SubKey, std::string_v
   Set.SaveValue(FStore, SubKey, Name);
 }
 
+void TEnvironmentOptions::SetAndStoreOption(TOptionSet& Set, int SubKey, std::string_view Name,
+                                            const TOptionValue& Value) {
+  FStore.Locked([&] {
+    Set.ReloadStoredValue(FStore, Name);
+    SetOption(Set, SubKey, Name, Value);
+    StoreOption(Set, SubKey, Name);
+  });
+}
+
 namespace {
 
 // The flags that the search and the replace options both hold, each under its option's name.

@@ -78,6 +78,11 @@ class TEnvironmentOptions {
   void SetOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
   // Writes one option's value to the store.
   void StoreOption(TOptionSet& Set, int SubKey, std::string_view Name);
+  // SetOption and StoreOption as one step under the settings file's lock, with the option's
+  // values in the set's other slots read afresh first: a check against them (no two source
+  // option groups claim one extension) holds against what other processes stored, until
+  // the value is stored. A refused value raises EOptionError and changes nothing.
+  void SetAndStoreOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
 
   TSearchFlags GetSearchFlags() const;
   void SetSearchFlags(TSearchFlags Flags);

@@ -335,33 +335,54 @@ void TOptionSet::Load(TSettingsStore& Store) {
   if (AfterLoad) AfterLoad(*this, Store);
 }
 
+// The stored value of a field; false when there is none the field can take (absent, of
+// another type, or out of range).
+static bool ReadStored(TSettingsStore& Store, const std::string& Key, const TOptionField& F, TOptionValue& V) {
+  TSettingsStore::TValueType Type;
+  if (!Store.GetValueType(Key, F.Name, Type)) return false;
+  switch (F.Type) {
+    case TOptionType::Boolean:
+      if (Type != TSettingsStore::TValueType::Boolean) return false;
+      V = Store.ReadBool(Key, F.Name, false);
+      return true;
+    case TOptionType::String:
+      if (Type != TSettingsStore::TValueType::String) return false;
+      V = Store.ReadString(Key, F.Name);
+      return true;
+    default: {
+      if (Type != TSettingsStore::TValueType::Integer) return false;
+      int64_t N = Store.ReadInteger(Key, F.Name, 0);
+      bool InRange = F.Type == TOptionType::Color ? N >= ColorMin && N <= ColorMax
+                                                   : !F.HasRange || (N >= F.Min && N <= F.Max);
+      if (!InRange) return false;
+      V = N;
+      return true;
+    }
+  }
+}
+
+void TOptionSet::ReloadStoredValue(TSettingsStore& Store, std::string_view Name) {
+  int F = CheckedField(Name);
+  for (int SubKey = 0; SubKey < static_cast<int>(FSlots.size()); ++SubKey) {
+    TOptionValue V;
+    if (!ReadStored(Store, SlotKeyPath(SubKey), FFields[F], V)) continue;
+    auto L = Guard();
+    TSlot& S = FSlots[SubKey];
+    // A value changed here and not saved yet stays this process's.
+    if (S.Stored[F] && S.InStore[F] != S.Values[F]) continue;
+    S.Values[F] = V;
+    S.InStore[F] = V;
+    S.Stored[F] = true;
+  }
+}
+
 void TOptionSet::LoadSlot(TSettingsStore& Store, int SubKey) {
   CheckSlot(SubKey);
   std::string Key = SlotKeyPath(SubKey);
   TSlot Fresh = DefaultSlot();
   for (size_t I = 0; I < FFields.size(); ++I) {
-    const TOptionField& F = FFields[I];
-    TSettingsStore::TValueType Type;
-    if (!Store.GetValueType(Key, F.Name, Type)) continue;
     TOptionValue V;
-    switch (F.Type) {
-      case TOptionType::Boolean:
-        if (Type != TSettingsStore::TValueType::Boolean) continue;
-        V = Store.ReadBool(Key, F.Name, false);
-        break;
-      case TOptionType::String:
-        if (Type != TSettingsStore::TValueType::String) continue;
-        V = Store.ReadString(Key, F.Name);
-        break;
-      default: {
-        if (Type != TSettingsStore::TValueType::Integer) continue;
-        int64_t N = Store.ReadInteger(Key, F.Name, 0);
-        bool InRange = F.Type == TOptionType::Color ? N >= ColorMin && N <= ColorMax
-                                                     : !F.HasRange || (N >= F.Min && N <= F.Max);
-        if (!InRange) continue;
-        V = N;
-      }
-    }
+    if (!ReadStored(Store, Key, FFields[I], V)) continue;
     Fresh.InStore[I] = V;
     Fresh.Values[I] = std::move(V);
     Fresh.Stored[I] = true;

@@ -119,6 +119,9 @@ class TOptionSet {
   void Save(TSettingsStore& Store);
   void SaveSlot(TSettingsStore& Store, int SubKey);
   void SaveValue(TSettingsStore& Store, int SubKey, std::string_view Name);
+  // Takes what the store holds now for one option in every slot, except where this process
+  // changed the value and has not saved it.
+  void ReloadStoredValue(TSettingsStore& Store, std::string_view Name);
 
   bool Modified() const { return FModified; }
   void SetModified(bool Value) { FModified = Value; }

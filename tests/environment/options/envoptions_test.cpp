@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <thread>
@@ -9,14 +10,16 @@
 #include "environment/options/resstrings.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
+#include "support/run.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
 
 namespace {
 
-using TFixture = nxs::test::TOptionsFixture;
 using nxs::test::ErrorOf;
+
+using TFixture = nxs::test::TOptionsFixture;
 
 }  // namespace
 
@@ -51,19 +54,19 @@ TEST(EnvironmentOptions, RefusedValuesNameTheOptionAndKeepTheOldValue) {
   TFixture F;
   F.Options.LoadOptions();
   TOptionSet& Ed = F.Options.EditorOptions();
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Font Size", int64_t{73}); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "Font Size", int64_t{73}); }),
             "Font Size must be an integer between 5 and 72");
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "File Backup Level", int64_t{0}); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "File Backup Level", int64_t{0}); }),
             "File Backup Level must be an integer between 1 and 90");
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Insert", std::string("yes")); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "Insert", std::string("yes")); }),
             "Insert must be True or False");
-  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Insert"), "maybe"); }), "Insert must be True or False");
-  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Right Margin"), "wide"); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { Ed.ParseValue(*Ed.FindField("Insert"), "maybe"); }), "Insert must be True or False");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { Ed.ParseValue(*Ed.FindField("Right Margin"), "wide"); }),
             "Right Margin must be an integer between 0 and 1024");
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "No Such Option", true); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "No Such Option", true); }),
             "There is no option 'No Such Option' in 'Editor\\Options'");
   TOptionSet& Comp = F.Options.Compiling();
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Comp, 0, "Verbosity", int64_t{5}); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Comp, 0, "Verbosity", int64_t{5}); }),
             "Verbosity must be an integer between 0 and 4 or one of Quiet, Minimal, Normal, Detailed, Diagnostic");
   EXPECT_EQ(std::get<int64_t>(Comp.ParseValue(*Comp.FindField("Verbosity"), "normal")), 2);
   EXPECT_EQ(Ed.GetInt("Font Size"), 10);
@@ -197,7 +200,7 @@ TEST(EnvironmentOptions, AddInOptionsLoadAndSaveWithTheRest) {
   EXPECT_EQ(Lint->GetInt("Level"), 3);
   EXPECT_EQ(F.Options.Sets().back(), Lint.get());
   auto Twice = std::make_shared<TOptionSet>("Other", "plugins\\lint", std::vector<TOptionField>{});
-  EXPECT_EQ(ErrorOf([&] { F.Options.RegisterAddInOptions(Twice); }), "Options at 'plugins\\lint' are already registered");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.RegisterAddInOptions(Twice); }), "Options at 'plugins\\lint' are already registered");
   F.Options.SetOption(*Lint, 0, "On", false);
   F.Options.SaveOptions();
   EXPECT_FALSE(F.Store.ReadBool("Plugins\\Lint", "On", true));
@@ -289,4 +292,57 @@ TEST(EnvironmentOptions, EditorOptionsCanBeReadFromAnotherThreadWhileTheyChange)
   Stop = true;
   Reader.join();
   EXPECT_EQ(Odd, 0);
+}
+
+TEST(EnvironmentOptions, SavingWritesOnlyWhatChangedHere) {
+  TFixture F;
+  F.Options.LoadOptions();
+  // Another process, started at the same time, changes and saves first.
+  TSettingsStore OtherStore(F.Dir / "settings.ini");
+  TEnvironmentOptions Other(OtherStore);
+  Other.LoadOptions();
+  Other.SetOption(Other.EditorOptions(), 0, "Undo Limit", int64_t{100});
+  Other.SaveOptions();
+
+  F.Options.SetOption(F.Options.EditorOptions(), 0, "Font Size", int64_t{12});
+  F.Options.SaveOptions();
+  TSettingsStore Fresh(F.Dir / "settings.ini");
+  EXPECT_EQ(Fresh.ReadInteger("Editor\\Options", "Undo Limit", 0), 100);
+  EXPECT_EQ(Fresh.ReadInteger("Editor\\Options", "Font Size", 0), 12);
+  // Saving again with nothing changed leaves a value another process stored since.
+  Other.SetOption(Other.EditorOptions(), 0, "Font Size", int64_t{14});
+  Other.SaveOptions();
+  F.Options.SaveOptions();
+  EXPECT_EQ(Fresh.ReadInteger("Editor\\Options", "Font Size", 0), 14);
+}
+
+TEST(HistoryLists, ProcessesSavingAtOnceKeepEachOthersEntries) {
+  TTempDir Dir;
+  const int kEach = 10;
+  {
+    TSettingsStore Store(Dir / "settings.ini");
+    THistoryLists H(Store);
+    H.Add(hlSearchText, "cleared");
+    H.Add(hlGotoLine, "kept");
+    H.Save();
+  }
+  ASSERT_TRUE(nxs::test::RunInProcesses(2, [&](int P) {
+    TSettingsStore Store(Dir / "settings.ini");
+    THistoryLists H(Store);
+    H.Load();
+    if (P == 0) H.Clear(hlSearchText);
+    for (int I = 0; I < kEach; ++I) {
+      H.Add(hlSearchText, std::to_string(P) + "-" + std::to_string(I));
+      H.Save();
+    }
+  }));
+  TSettingsStore Store(Dir / "settings.ini");
+  THistoryLists H(Store);
+  H.Load();
+  std::vector<std::string> Items = H.Items(hlSearchText);
+  EXPECT_EQ(Items.size(), 2u * kEach);
+  for (int P = 0; P < 2; ++P)
+    for (int I = 0; I < kEach; ++I)
+      EXPECT_NE(std::find(Items.begin(), Items.end(), std::to_string(P) + "-" + std::to_string(I)), Items.end());
+  EXPECT_EQ(H.Items(hlGotoLine), std::vector<std::string>{"kept"}) << "a list nobody changed";
 }

@@ -7,6 +7,7 @@
 #include "environment/options/envoptions.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
+#include "support/run.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
@@ -14,6 +15,7 @@ using nxs::test::TTempDir;
 namespace {
 
 using nxs::test::ErrorOf;
+
 
 struct TFixture : nxs::test::TOptionsFixture {
   TSourceOptionGroups& Groups() { return Options.SourceOptionGroups(); }
@@ -154,18 +156,18 @@ TEST(SourceOptions, ExtensionListValidation) {
   TOptionSet& Set = F.Options.EditorSourceOptions();
   int Pascal = F.Groups().IndexOf("Tarvos.EditOptions.Pascal");
   auto SetExt = [&](const std::string& L) { F.Options.SetOption(Set, Pascal, "File Extensions", L); };
-  EXPECT_EQ(ErrorOf([&] { SetExt("pas;;vpr"); }), "An empty extension is not allowed");
-  EXPECT_EQ(ErrorOf([&] { SetExt("pas; "); }), "An empty extension is not allowed");
-  EXPECT_EQ(ErrorOf([&] { SetExt("pas;CPP"); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas;;vpr"); }), "An empty extension is not allowed");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas; "); }), "An empty extension is not allowed");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas;CPP"); }),
             "Ambiguous file extension - CPP already exists in the group Tarvos.EditOptions.C");
   EXPECT_EQ(Set.GetStrAt(Pascal, "File Extensions"), "pas;vpr;vpk;inc;vfm;xfm;cfx;lfm;nfm;vpkw");
-  EXPECT_EQ(ErrorOf([&] { SetExt("pas;pas;pp"); }), "(no error)");
-  EXPECT_EQ(ErrorOf([&] { SetExt(""); }), "(no error)");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt("pas;pas;pp"); }), "(no error)");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { SetExt(""); }), "(no error)");
   // A group's own entries may repeat (the XML group names "config" twice).
   int Xml = F.Groups().IndexOf("Tarvos.EditOptions.XML");
-  EXPECT_EQ(ErrorOf([&] { F.Groups().ValidateExtensions(Xml, F.Options.GetExtensionsForTypeID("Tarvos.EditOptions.XML")); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Groups().ValidateExtensions(Xml, F.Options.GetExtensionsForTypeID("Tarvos.EditOptions.XML")); }),
             "(no error)");
-  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Set, Pascal, "Tab Stops", std::string("4 2")); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Set, Pascal, "Tab Stops", std::string("4 2")); }),
             "Tab Stops must be ascending column numbers between 1 and 1024 separated by blanks, not '4 2'");
 }
 
@@ -174,11 +176,11 @@ TEST(SourceOptions, AddingAndDeletingGroups) {
   F.Options.LoadOptions();
   int I = F.Options.AddEditorSourceOption("Tarvos.EditOptions.Markdown");
   EXPECT_EQ(I, 14);
-  EXPECT_EQ(ErrorOf([&] { F.Options.AddEditorSourceOption("tarvos.editoptions.markdown"); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.AddEditorSourceOption("tarvos.editoptions.markdown"); }),
             "An editor source option named 'tarvos.editoptions.markdown' already exists");
   F.Options.SetOption(F.Options.EditorSourceOptions(), I, "File Extensions", std::string("md"));
   EXPECT_EQ(F.Chosen("a.md"), "Tarvos.EditOptions.Markdown");
-  EXPECT_EQ(ErrorOf([&] { F.Options.DeleteEditorSourceOption(F.Groups().IndexOf("Tarvos.EditOptions.Default")); }),
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.DeleteEditorSourceOption(F.Groups().IndexOf("Tarvos.EditOptions.Default")); }),
             "The default editor source option cannot be deleted");
   F.Options.DeleteEditorSourceOption(F.Groups().IndexOf("Tarvos.EditOptions.PHP"));
   F.Options.SaveOptions();
@@ -200,4 +202,56 @@ TEST(SourceOptions, PairDescriptorText) {
   EXPECT_EQ(PairToString(*P), "1,1,1,(.,.)");
   for (const char* Bad : {"", "1,1", "1,1,0,(", "1,1,0,((,))", "x,1,0,(,)", "300,1,0,(,)", "1,1,1,(,)"})
     EXPECT_FALSE(PairFromString(Bad)) << Bad;
+}
+
+TEST(SourceOptions, AWholeNameChoiceIsNotCarriedToAnotherFileOfTheSameExtension) {
+  TFixture F;
+  TTempDir Data;
+  WriteText(Data / "build.txt", "^CMakeLists\\.txt$\n");
+  F.Groups().FileTypeLists().SetDirectories({Data.Path()});
+  F.Store.WriteString("Editor\\Source Options\\Build", "File Extensions", "&build.txt");
+  F.Store.WriteString("Editor\\Source Options\\Text", "File Extensions", "txt");
+  F.Options.LoadOptions();
+  // In each order.
+  EXPECT_EQ(F.Chosen("/p/CMakeLists.txt"), "Build");
+  EXPECT_EQ(F.Chosen("/p/other.txt"), "Text");
+  EXPECT_EQ(F.Chosen("/q/CMakeLists.txt"), "Build");
+  EXPECT_EQ(F.Chosen("/q/notes.txt"), "Text");
+  EXPECT_EQ(F.Chosen("/q/notes.txt"), "Text");
+}
+
+TEST(SourceOptions, ProcessesClaimingOneNewExtensionLeaveItToOneGroup) {
+  TTempDir Dir;
+  const int kRounds = 25;
+  const char* Groups[] = {"Tarvos.EditOptions.Pascal", "Tarvos.EditOptions.C"};
+  {
+    // A store that has been used: the built-in groups are written on the first load.
+    TSettingsStore Store(Dir / "settings.ini");
+    TEnvironmentOptions(Store).LoadOptions();
+  }
+  ASSERT_TRUE(nxs::test::RunInProcesses(2, [&](int P) {
+    for (int N = 0; N < kRounds; ++N) {
+      // As `nxs options set` does: a fresh process's options, one value set and stored.
+      TSettingsStore Store(Dir / "settings.ini");
+      TEnvironmentOptions Options(Store);
+      Options.LoadOptions();
+      int G = Options.SourceOptionGroups().IndexOf(Groups[P]);
+      std::string List = Options.EditorSourceOptions().GetStrAt(G, "File Extensions") + ";new" + std::to_string(N);
+      try {
+        Options.SetAndStoreOption(Options.EditorSourceOptions(), G, "File Extensions", List);
+      } catch (const EOptionError&) {
+        // The other process claimed it first.
+      }
+    }
+  }));
+  TSettingsStore Store(Dir / "settings.ini");
+  TEnvironmentOptions Options(Store);
+  Options.LoadOptions();
+  std::string Lists[2];
+  for (int P = 0; P < 2; ++P) Lists[P] = ";" + Options.GetExtensionsForTypeID(Groups[P]) + ";";
+  for (int N = 0; N < kRounds; ++N) {
+    std::string Ext = ";new" + std::to_string(N) + ";";
+    int Holders = (Lists[0].find(Ext) != std::string::npos) + (Lists[1].find(Ext) != std::string::npos);
+    EXPECT_EQ(Holders, 1) << Ext;
+  }
 }
