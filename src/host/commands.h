@@ -16,9 +16,13 @@ TCommand HistoryCommand();    // backups, closed files, favourites
 TCommand EdCommand();         // scripted editing
 TCommand HighlightCommand();  // a file's syntax classes
 TCommand KeysCommand();       // the bindings of a keymap
+TCommand GroupCommand();      // project groups
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();
+// "nxs project add|remove|rename|tree": a project's files, through the module layer
+// (projfilecmds.cpp).
+std::vector<TCommand> ProjectFileCommands();
 
 // The whole table, "nxs" at its root.
 const TCommand& RootCommand();

@@ -34,8 +34,8 @@ int RunProjectShow(const TCommandLine& Cmd) {
 }  // namespace
 
 TCommand ProjectCommand() {
-  return Group("project", "format, show and create project documents",
-               {Leaf("format", "write a project document in the system's layout", "nxs project format FILE [-o OUT]",
+  std::vector<TCommand> Commands = {
+               Leaf("format", "write a project document in the system's layout", "nxs project format FILE [-o OUT]",
                      "Reads FILE as a project document and writes it in the system's layout to OUT,\n"
                      "or over FILE. The project file version is checked and stamped.",
                      {{"-o", true}}, 1, 1, RunProjectFormat),
@@ -43,7 +43,9 @@ TCommand ProjectCommand() {
                      "Prints the personality, project type, project GUID, project file version and\n"
                      "targets of a project document. Writes nothing.",
                      {}, 1, 1, RunProjectShow),
-                ProjectNewCommand()});
+                ProjectNewCommand()};
+  for (auto& C : ProjectFileCommands()) Commands.push_back(std::move(C));
+  return Group("project", "format, show and create project documents, change their files", std::move(Commands));
 }
 
 }  // namespace nxs::host
