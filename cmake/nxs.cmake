@@ -20,6 +20,11 @@ function(nxs_test name)
     NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}"
     NXS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
     NXS_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")
+  # Tests that run nxs as a user would (tests/support/run.h) find the one this build made.
+  if(TARGET nxs)
+    target_compile_definitions(${name} PRIVATE NXS_BINARY="$<TARGET_FILE:nxs>")
+    add_dependencies(${name} nxs)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "NXS_SETTINGS_DIR=${CMAKE_BINARY_DIR}/testtmp/settings-${name}"

@@ -251,6 +251,14 @@ TEditBuffer* TEditBuffer::FromKernelBuffer(PEditorBuffer Buffer) {
   return nullptr;
 }
 
+std::vector<std::shared_ptr<TEditBuffer>> TEditBuffer::AllBuffers() {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  std::vector<std::shared_ptr<TEditBuffer>> Out;
+  for (TEditBuffer* B : Registry())
+    if (auto P = B->weak_from_this().lock()) Out.push_back(std::move(P));
+  return Out;
+}
+
 bool GetOpenBufferText(const std::string& FileName, std::string& Text) {
   std::shared_ptr<TEditBuffer> B = TEditBuffer::FindBuffer(FileName);
   if (!B) return false;

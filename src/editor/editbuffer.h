@@ -140,6 +140,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   // The buffer whose file is FileName (compared as file names), or nullptr.
   static std::shared_ptr<TEditBuffer> FindBuffer(const std::string& FileName);
   static TEditBuffer* FromKernelBuffer(PEditorBuffer Buffer);
+  // Every buffer, in the order they were made.
+  static std::vector<std::shared_ptr<TEditBuffer>> AllBuffers();
 
   // Files.
   void LoadFile();

@@ -1,10 +1,75 @@
 #include "host/cmdline.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace nxs::host {
 
-TCommandLine::TCommandLine(const std::vector<std::string>& Args, std::initializer_list<TOptionSpec> Options,
-                           size_t MinPositional, size_t MaxPositional, std::string Usage, std::string Help)
-    : FUsage(std::move(Usage)) {
+namespace {
+
+bool IsHelpWord(const std::string& A) { return A == "--help" || A == "-h" || A == "help"; }
+
+}  // namespace
+
+TCommand Leaf(std::string Name, std::string Summary, std::string Usage, std::string Help,
+              std::vector<TOptionSpec> Options, size_t MinPositional, size_t MaxPositional,
+              int (*Run)(const TCommandLine& Cmd)) {
+  TCommand C;
+  C.Name = std::move(Name);
+  C.Summary = std::move(Summary);
+  C.Usage = std::move(Usage);
+  C.Help = std::move(Help);
+  C.Options = std::move(Options);
+  C.MinPositional = MinPositional;
+  C.MaxPositional = MaxPositional;
+  C.Run = Run;
+  return C;
+}
+
+TCommand Group(std::string Name, std::string Summary, std::vector<TCommand> Subcommands) {
+  TCommand C;
+  C.Name = std::move(Name);
+  C.Summary = std::move(Summary);
+  C.Subcommands = std::move(Subcommands);
+  return C;
+}
+
+bool TCommandLine::Has(const std::string& Option) const {
+  for (const auto& V : FValues)
+    if (V.first == Option) return true;
+  return false;
+}
+
+std::string TCommandLine::Get(const std::string& Option, const std::string& Default) const {
+  // The last of an option given twice wins.
+  for (auto It = FValues.rbegin(); It != FValues.rend(); ++It)
+    if (It->first == Option) return It->second;
+  return Default;
+}
+
+std::string CommandUsage(const TCommand& Command, const std::string& Path) {
+  if (Command.Subcommands.empty() || !Command.Usage.empty()) return Command.Usage;
+  std::string Words;
+  for (const auto& S : Command.Subcommands) Words += (Words.empty() ? "" : "|") + S.Name;
+  return Path + " " + Words + " ...";
+}
+
+std::string CommandHelp(const TCommand& Command, const std::string& Path) {
+  std::string Text = "usage: " + CommandUsage(Command, Path);
+  if (!Command.Help.empty()) Text += "\n" + Command.Help;
+  if (Command.Subcommands.empty()) return Text;
+  Text += "\ncommands:";
+  size_t Width = 0;
+  for (const auto& S : Command.Subcommands) Width = std::max(Width, S.Name.size());
+  for (const auto& S : Command.Subcommands)
+    Text += "\n  " + S.Name + std::string(Width - S.Name.size() + 2, ' ') + S.Summary;
+  return Text + "\nEvery command takes --help.";
+}
+
+TParsedLine ParseCommandLine(const TCommand& Command, const TArgs& Args) {
+  TParsedLine R;
+  TCommandLine& L = R.Line;
+  L.FUsage = Command.Usage;
   bool OptionsEnded = false;
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& A = Args[I];
@@ -12,10 +77,13 @@ TCommandLine::TCommandLine(const std::vector<std::string>& Args, std::initialize
       OptionsEnded = true;
       continue;
     }
-    if (!OptionsEnded && (A == "--help" || A == "-h"))
-      throw EHelp("usage: " + FUsage + (Help.empty() ? "" : "\n" + Help));
+    if (!OptionsEnded && (A == "--help" || A == "-h")) {
+      R.HelpAsked = true;
+      R.HelpText = CommandHelp(Command, Command.Usage);
+      return R;
+    }
     if (OptionsEnded || A.size() < 2 || A[0] != '-') {
-      FPositional.push_back(A);
+      L.FPositional.push_back(A);
       continue;
     }
     std::string Name = A, Inline;
@@ -26,28 +94,47 @@ TCommandLine::TCommandLine(const std::vector<std::string>& Args, std::initialize
       HasInline = true;
     }
     const TOptionSpec* Found = nullptr;
-    for (const auto& O : Options)
+    for (const auto& O : Command.Options)
       if (O.Name == Name) Found = &O;
-    if (!Found) throw EUsage(FUsage, "unknown option " + Name);
+    if (!Found) throw EUsage(L.FUsage, "unknown option " + Name);
     if (!Found->TakesValue) {
-      if (HasInline) throw EUsage(FUsage, "option " + Name + " takes no value");
-      FValues[Name] = "";
+      if (HasInline) throw EUsage(L.FUsage, "option " + Name + " takes no value");
+      L.FValues.emplace_back(Name, "");
       continue;
     }
     if (HasInline) {
-      FValues[Name] = Inline;
+      L.FValues.emplace_back(Name, Inline);
       continue;
     }
-    if (I + 1 >= Args.size()) throw EUsage(FUsage, "option " + Name + " needs a value");
-    FValues[Name] = Args[++I];
+    if (I + 1 >= Args.size()) throw EUsage(L.FUsage, "option " + Name + " needs a value");
+    L.FValues.emplace_back(Name, Args[++I]);
   }
-  if (FPositional.size() < MinPositional) throw EUsage(FUsage, "missing arguments");
-  if (FPositional.size() > MaxPositional) throw EUsage(FUsage, "too many arguments");
+  if (L.FPositional.size() < Command.MinPositional) throw EUsage(L.FUsage, "missing arguments");
+  if (L.FPositional.size() > Command.MaxPositional) throw EUsage(L.FUsage, "too many arguments");
+  return R;
 }
 
-std::string TCommandLine::Get(const std::string& Option, const std::string& Default) const {
-  auto It = FValues.find(Option);
-  return It == FValues.end() ? Default : It->second;
+int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path) {
+  if (Command.Subcommands.empty()) {
+    TParsedLine P = ParseCommandLine(Command, Args);
+    if (P.HelpAsked) {
+      std::printf("%s\n", P.HelpText.c_str());
+      return 0;
+    }
+    return Command.Run(P.Line);
+  }
+  const std::string Word = Args.empty() ? std::string() : Args[0];
+  if (IsHelpWord(Word)) {
+    std::printf("%s\n", CommandHelp(Command, Path).c_str());
+    return 0;
+  }
+  for (const auto& S : Command.Subcommands)
+    if (S.Name == Word) return RunCommand(S, TArgs(Args.begin() + 1, Args.end()), Path + " " + S.Name);
+  if (Word.empty()) throw EUsage(CommandUsage(Command, Path), "missing command");
+  // "nxs" names no command of its own: the word alone at the top, "group word" below it.
+  const size_t Blank = Path.find(' ');
+  const std::string Named = Blank == std::string::npos ? Word : Path.substr(Blank + 1) + " " + Word;
+  throw EUsage(CommandUsage(Command, Path), "unknown command '" + Named + "'");
 }
 
 }  // namespace nxs::host

@@ -1,15 +1,16 @@
-// Command-line parsing for the nxs host: positional arguments and "--name [value]" options,
-// a usage line per command, "--help" everywhere.
+// Command-line parsing for the nxs host: one table of commands, groups dispatching on their
+// first word, positional arguments and "--name [value]" options, a usage line per command,
+// and "--help" everywhere, answered with the command's help text as its result.
 #pragma once
 
-#include <initializer_list>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "shared/exceptions.h"
 
 namespace nxs::host {
+
+using TArgs = std::vector<std::string>;
 
 // Wrong usage: the host prints the usage line and exits with status 2.
 class EUsage : public Exception {
@@ -21,35 +22,72 @@ class EUsage : public Exception {
   std::string FUsage;
 };
 
-// "--help" was asked for: the host prints the help text and exits with status 0.
-class EHelp : public Exception {
- public:
-  explicit EHelp(const std::string& Text) : Exception(Text) {}
-};
-
 struct TOptionSpec {
   std::string Name;  // "--config", "-o"
   bool TakesValue;
 };
 
+struct TCommand;
+struct TParsedLine;
+
+// A parsed command line: the positional arguments and the options given.
 class TCommandLine {
  public:
-  // Parses Args against the options; raises EUsage for an unknown option, a missing value,
-  // or a positional count outside MinPositional..MaxPositional; EHelp for "--help".
-  TCommandLine(const std::vector<std::string>& Args, std::initializer_list<TOptionSpec> Options,
-               size_t MinPositional, size_t MaxPositional, std::string Usage, std::string Help = {});
-
+  TCommandLine() = default;
   const std::vector<std::string>& Positional() const { return FPositional; }
   const std::string& operator[](size_t I) const { return FPositional.at(I); }
-  bool Has(const std::string& Option) const { return FValues.count(Option) != 0; }
+  bool Has(const std::string& Option) const;
   std::string Get(const std::string& Option, const std::string& Default = {}) const;
   const std::string& Usage() const { return FUsage; }
   [[noreturn]] void Fail(const std::string& Why) const { throw EUsage(FUsage, Why); }
 
  private:
+  friend TParsedLine ParseCommandLine(const TCommand& Command, const TArgs& Args);
   std::vector<std::string> FPositional;
-  std::map<std::string, std::string> FValues;
+  std::vector<std::pair<std::string, std::string>> FValues;
   std::string FUsage;
 };
+
+// One command of the table. A group has subcommands and dispatches on its first word; any
+// other command has Run and takes the options and positional arguments listed.
+struct TCommand {
+  std::string Name;
+  std::string Summary;  // its line in the group's help
+  std::string Usage;    // "nxs config list FILE"; a group's is made from its subcommands
+  std::string Help;
+  std::vector<TOptionSpec> Options;
+  size_t MinPositional = 0;
+  size_t MaxPositional = 0;
+  int (*Run)(const TCommandLine& Cmd) = nullptr;
+  std::vector<TCommand> Subcommands;
+};
+
+// A command that runs, taking the options listed and MinPositional..MaxPositional words.
+TCommand Leaf(std::string Name, std::string Summary, std::string Usage, std::string Help,
+              std::vector<TOptionSpec> Options, size_t MinPositional, size_t MaxPositional,
+              int (*Run)(const TCommandLine& Cmd));
+// A group of commands, dispatching on its first word.
+TCommand Group(std::string Name, std::string Summary, std::vector<TCommand> Subcommands);
+
+// What a command line asks for: to run with Line, or (HelpAsked) to be shown HelpText.
+struct TParsedLine {
+  bool HelpAsked = false;
+  std::string HelpText;
+  TCommandLine Line;
+};
+
+// Parses Args against the command's options; raises EUsage for an unknown option, a missing
+// value, or a positional count outside its range. "--help" or "-h" before "--" asks for help.
+TParsedLine ParseCommandLine(const TCommand& Command, const TArgs& Args);
+
+// The usage line of a command; a group's, reached by Path ("nxs config"), lists its
+// subcommands.
+std::string CommandUsage(const TCommand& Command, const std::string& Path);
+// "usage: ..." and the command's help (a group's lists its subcommands with their summaries).
+std::string CommandHelp(const TCommand& Command, const std::string& Path);
+
+// Runs the command that Args name below Command, reached by Path, and returns the exit
+// status. Help goes to standard output with status 0; wrong usage raises EUsage.
+int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path = "nxs");
 
 }  // namespace nxs::host

@@ -1,35 +1,24 @@
-// The nxs command groups. Each group lives in its own source file and receives the words
-// after its name.
+// The nxs command groups. Each group lives in its own source file and gives its entry of the
+// command table; main.cpp puts them together.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "host/cmdline.h"
 
 namespace nxs::host {
 
-using TArgs = std::vector<std::string>;
-
-struct TCommandGroup {
-  const char* Name;
-  const char* Summary;
-  int (*Run)(const TArgs& Args);
-};
-
-int RunProjectCommand(const TArgs& Args);    // project document: format, show, new
-int RunConfigCommand(const TArgs& Args);     // build configurations
-int RunOptionSetCommand(const TArgs& Args);  // option sets
-int RunMacrosCommand(const TArgs& Args);     // IDE macros
-int RunPlatformsCommand(const TArgs& Args);  // registered platforms
-int RunOptionsCommand(const TArgs& Args);    // environment options
-int RunHistoryCommand(const TArgs& Args);    // backups, closed files, favourites
-int RunEdCommand(const TArgs& Args);         // scripted editing
+TCommand ProjectCommand();    // project document: format, show, new
+TCommand ConfigCommand();     // build configurations
+TCommand OptionSetCommand();  // option sets
+TCommand MacrosCommand();     // IDE macros
+TCommand PlatformsCommand();  // registered platforms
+TCommand OptionsCommand();    // environment options
+TCommand HistoryCommand();    // backups, closed files, favourites
+TCommand EdCommand();         // scripted editing
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
-int RunProjectNew(const TArgs& Args);
+TCommand ProjectNewCommand();
 
-const std::vector<TCommandGroup>& CommandGroups();
-
-// Raised by a group whose subcommand word is unknown.
-[[noreturn]] void UnknownSubcommand(const std::string& Group, const std::string& Word, const std::string& Usage);
+// The whole table, "nxs" at its root.
+const TCommand& RootCommand();
 
 }  // namespace nxs::host

@@ -8,11 +8,8 @@
 #include "host/commands.h"
 #include "host/projectctx.h"
 #include "projectfiles/configmgr.h"
-#include "projectfiles/linuxplatform.h"
-#include "projectfiles/names.h"
-#include "projectfiles/optionmgr.h"
+#include "projectfiles/configtarget.h"
 #include "projectfiles/optionsets.h"
-#include "projectfiles/platforms.h"
 #include "projectfiles/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -24,31 +21,13 @@ namespace {
 
 std::string Indent(int Level) { return std::string(static_cast<size_t>(Level) * 2, ' '); }
 
-// The configuration a command names (default: the active one), on the named platform's
-// sub-configuration and the named file's local override when asked; made when missing if
-// Create.
-TBuildConfiguration& Target(TCommandProject& Project, const TCommandLine& Cmd, bool Create) {
-  TBuildConfigurations& Configs = Project.Configs();
-  TBuildConfiguration* Config =
-      Cmd.Has("--config") ? &Configs.Configuration(Cmd.Get("--config")) : &Configs.GetActiveConfiguration();
-  if (Cmd.Has("--platform") && Create) {
-    std::string Platform = PlatformManager().Platform(Cmd.Get("--platform"))->GetName();
-    Config = Config->GetPlatformConfiguration(Platform, true);
-  }
-  if (Cmd.Has("--file")) {
-    std::string File = ExpandFileName(Cmd.Get("--file"));
-    TBuildConfiguration* Level = Config;
-    if (!Create) {
-      if (Cmd.Has("--platform"))
-        if (auto* Sub = Config->GetPlatformConfiguration(Cmd.Get("--platform"))) Level = Sub;
-      if (TLocalOverride* Local = Level->GetLocalOverride(File)) return *Local;
-      if (Level != Config)
-        if (TLocalOverride* Local = Config->GetLocalOverride(File)) return *Local;
-      return *Level;
-    }
-    return *Config->SetLocalOverride(File);
-  }
-  return *Config;
+// The level of the configurations the command's options name.
+TConfigAddress Address(const TCommandLine& Cmd) {
+  TConfigAddress A;
+  A.Config = Cmd.Get("--config");
+  A.Platform = Cmd.Get("--platform");
+  if (Cmd.Has("--file")) A.File = ExpandFileName(Cmd.Get("--file"));
+  return A;
 }
 
 void PrintTree(TCommandProject& Project, TBuildConfiguration& Config, int Level) {
@@ -68,11 +47,7 @@ void PrintTree(TCommandProject& Project, TBuildConfiguration& Config, int Level)
   for (const auto& Child : Config.Children()) PrintTree(Project, *Child, Level + 1);
 }
 
-int RunList(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs config list FILE",
-                   "Prints the active configuration and platform, then the configuration tree:\n"
-                   "each configuration with its key, its platform sub-configurations and its local\n"
-                   "overrides.");
+int RunList(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   std::printf("Active: %s %s\n", Configs.GetActiveConfiguration().Name().c_str(), Configs.GetActivePlatform().c_str());
@@ -80,48 +55,20 @@ int RunList(const TArgs& Args) {
   return 0;
 }
 
-int RunGet(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--config", true}, {"--platform", true}, {"--file", true}}, 2, 2,
-                   "nxs config get FILE OPTION [--config NAME] [--platform NAME] [--file SOURCE]",
-                   "Prints the value of OPTION as the configuration (default: the active one) gives it\n"
-                   "for the platform (default: the active one) and the source file's local override,\n"
-                   "inherited values and option defaults included.");
+int RunGet(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
-  std::string Platform = Cmd.Has("--platform") ? PlatformManager().Platform(Cmd.Get("--platform"))->GetName()
-                                               : Configs.GetActivePlatform();
-  TBuildConfiguration* Config = &Target(*Project, Cmd, false);
-  // The lookup of a configuration for a platform starts at its sub-configuration.
-  if (Config->Platform().empty() && !Config->IsLocalOverride())
-    if (auto* Sub = Config->GetPlatformConfiguration(Platform)) Config = Sub;
-  std::printf("%s\n", Config->GetPlatformValue(Cmd[1], Platform).c_str());
+  std::printf("%s\n", GetConfigValue(Project->Configs(), Address(Cmd), Cmd[1]).c_str());
   return 0;
 }
 
-int RunSet(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--config", true}, {"--platform", true}, {"--file", true}, {"--merge", false}}, 3, 3,
-                   "nxs config set FILE OPTION VALUE [--config NAME] [--platform NAME] [--file SOURCE] [--merge]",
-                   "Sets the configuration's own value of OPTION (on its platform sub-configuration or\n"
-                   "the source file's local override when named; they are made when missing) and\n"
-                   "saves. An empty VALUE removes the entry. --merge makes a list value extend the\n"
-                   "inherited list.");
+int RunSet(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
-  const std::string& Name = Cmd[1];
-  const std::string& Value = Cmd[2];
-  ValidPropertyName(Name);
-  if (const TProjectOption* Option = OptionManager().GetOption(Name)) {
-    std::string Problem = Option->CheckValue(Value);
-    if (!Problem.empty()) throw EInvalidOptionValue(Format(res::SInvalidOptionValue, Name, Problem));
-  }
-  TBuildConfiguration& Config = Target(*Project, Cmd, true);
-  Config.SetListValue(Name, Value, Cmd.Has("--merge"));
+  SetConfigValue(Project->Configs(), Address(Cmd), Cmd[1], Cmd[2], Cmd.Has("--merge"));
   Project->Save();
   return 0;
 }
 
-int RunAdd(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--parent", true}}, 2, 2, "nxs config add FILE NAME [--parent NAME]",
-                   "Adds a configuration under the parent (default: Base) and saves.");
+int RunAdd(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   TBuildConfiguration* Parent = Cmd.Has("--parent") ? &Configs.Configuration(Cmd.Get("--parent")) : nullptr;
@@ -130,10 +77,7 @@ int RunAdd(const TArgs& Args) {
   return 0;
 }
 
-int RunRemove(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 2, 2, "nxs config remove FILE NAME",
-                   "Removes a configuration with its children, sub-configurations and local overrides,\n"
-                   "and saves.");
+int RunRemove(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   Configs.Remove(Configs.Configuration(Cmd[1]), false);
@@ -141,83 +85,78 @@ int RunRemove(const TArgs& Args) {
   return 0;
 }
 
-int RunActivate(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--platform", true}}, 2, 2, "nxs config activate FILE NAME [--platform NAME]",
-                   "Makes NAME the active configuration (and the platform, which the project must\n"
-                   "list, the active platform) and saves.");
+int RunActivate(const TCommandLine& Cmd) {
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
-  Configs.SetActiveConfiguration(Cmd[1]);
-  if (Cmd.Has("--platform")) {
-    std::string Platform = PlatformManager().Platform(Cmd.Get("--platform"))->GetName();
-    if (!Configs.GetPlatformSupported(Platform))
-      throw EPlatformNotSupported(Format(res::SPlatformNotSupported, Platform));
-    Configs.SetActivePlatform(Platform);
-  }
+  ActivateConfiguration(Project->Configs(), Cmd[1], Cmd.Get("--platform"));
   Project->Save();
   return 0;
 }
 
-int RunReference(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--config", true}, {"--platform", true}}, 2, 2,
-                   "nxs config reference FILE OPTIONSET --config NAME [--platform NAME]",
-                   "Makes the configuration refer to the option set and saves.");
+int RunReference(const TCommandLine& Cmd) {
   if (!Cmd.Has("--config")) Cmd.Fail("missing --config");
   auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfiguration& Config = Target(*Project, Cmd, true);
+  TBuildConfiguration& Config = MakeConfigLevel(Project->Configs(), Address(Cmd));
   Config.AddReference(Project->Configs().OpenOptionSet(ExpandFileName(Cmd[1])));
   Project->Save();
   return 0;
 }
 
-struct TSubcommand {
-  const char* Name;
-  int (*Run)(const TArgs& Args);
-};
-
-constexpr TSubcommand Subcommands[] = {
-    {"list", RunList},         {"get", RunGet},           {"set", RunSet},
-    {"add", RunAdd},           {"remove", RunRemove},     {"activate", RunActivate},
-    {"reference", RunReference},
-};
-
-}  // namespace
-
-int RunProjectNew(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--personality", true}, {"--type", true}}, 1, 1,
-                   "nxs project new FILE --personality NAME [--type TYPE]",
-                   "Makes a project with the configurations Base, Debug and Release and the platform\n"
-                   "Linux64 (enabled, active), and writes it to FILE, which must not exist. TYPE\n"
-                   "defaults to Application.");
+int RunProjectNew(const TCommandLine& Cmd) {
   if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
   std::string File = ExpandFileName(Cmd[0]);
   if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SFileExists, Cmd[0]));
   auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Cmd.Get("--type", "Application"));
-  TBuildConfigurations& Configs = Project->Configs();
-  Configs.GetBaseConfiguration();
-  Configs.AddConfiguration("Debug");
-  Configs.AddConfiguration("Release");
-  Configs.SetPlatformSupported(SPlatformLinux64, true);
-  Configs.SetPlatformEnabled(SPlatformLinux64, true);
-  Configs.SetActivePlatform(SPlatformLinux64);
-  Configs.SetActiveConfiguration("Debug");
+  AddStandardConfigurations(Project->Configs());
   Project->Save();
   return 0;
 }
 
-int RunConfigCommand(const TArgs& Args) {
-  std::string Usage = "nxs config ";
-  for (const auto& S : Subcommands) Usage += std::string(&S == Subcommands ? "" : "|") + S.Name;
-  Usage += " ...";
-  if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h")) {
-    std::string Help = "usage: nxs config COMMAND ...\ncommands:";
-    for (const auto& S : Subcommands) Help += std::string("\n  ") + S.Name;
-    throw EHelp(Help + "\nEvery command takes --help.");
-  }
-  std::string Word = Args.empty() ? std::string() : Args[0];
-  for (const auto& S : Subcommands)
-    if (Word == S.Name) return S.Run(TArgs(Args.begin() + 1, Args.end()));
-  UnknownSubcommand("config", Word, Usage);
+}  // namespace
+
+TCommand ProjectNewCommand() {
+  return Leaf("new", "a new project with Base, Debug and Release",
+              "nxs project new FILE --personality NAME [--type TYPE]",
+              "Makes a project with the configurations Base, Debug and Release and the platform\n"
+              "Linux64 (enabled, active), and writes it to FILE, which must not exist. TYPE\n"
+              "defaults to Application.",
+              {{"--personality", true}, {"--type", true}}, 1, 1, RunProjectNew);
+}
+
+TCommand ConfigCommand() {
+  return Group(
+      "config", "list, read and change build configurations",
+      {Leaf("list", "the configuration tree and the active configuration", "nxs config list FILE",
+            "Prints the active configuration and platform, then the configuration tree:\n"
+            "each configuration with its key, its platform sub-configurations and its local\n"
+            "overrides.",
+            {}, 1, 1, RunList),
+       Leaf("get", "a resolved option value",
+            "nxs config get FILE OPTION [--config NAME] [--platform NAME] [--file SOURCE]",
+            "Prints the value of OPTION as the configuration (default: the active one) gives it\n"
+            "for the platform (default: the active one) and the source file's local override,\n"
+            "inherited values and option defaults included.",
+            {{"--config", true}, {"--platform", true}, {"--file", true}}, 2, 2, RunGet),
+       Leaf("set", "set an option value",
+            "nxs config set FILE OPTION VALUE [--config NAME] [--platform NAME] [--file SOURCE] [--merge]",
+            "Sets the configuration's own value of OPTION (on its platform sub-configuration or\n"
+            "the source file's local override when named; they are made when missing) and\n"
+            "saves. An empty VALUE removes the entry. --merge makes a list value extend the\n"
+            "inherited list.",
+            {{"--config", true}, {"--platform", true}, {"--file", true}, {"--merge", false}}, 3, 3, RunSet),
+       Leaf("add", "add a configuration", "nxs config add FILE NAME [--parent NAME]",
+            "Adds a configuration under the parent (default: Base) and saves.", {{"--parent", true}}, 2, 2, RunAdd),
+       Leaf("remove", "remove a configuration", "nxs config remove FILE NAME",
+            "Removes a configuration with its children, sub-configurations and local overrides,\n"
+            "and saves.",
+            {}, 2, 2, RunRemove),
+       Leaf("activate", "make a configuration active", "nxs config activate FILE NAME [--platform NAME]",
+            "Makes NAME the active configuration (and the platform, which the project must\n"
+            "list, the active platform) and saves.",
+            {{"--platform", true}}, 2, 2, RunActivate),
+       Leaf("reference", "refer a configuration to an option set",
+            "nxs config reference FILE OPTIONSET --config NAME [--platform NAME]",
+            "Makes the configuration refer to the option set and saves.", {{"--config", true}, {"--platform", true}}, 2,
+            2, RunReference)});
 }
 
 }  // namespace nxs::host

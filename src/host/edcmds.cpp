@@ -1,5 +1,7 @@
-// nxs ed: opens a file in an edit buffer with one view and runs editor commands on it, one
-// per line, from a script file or standard input. The file on disk changes only on SaveFile.
+// nxs ed: opens files as modules, each with one view, and runs editor and module commands on
+// the current one, one per line, from a script file or standard input. Files on disk change
+// only through the saving and renaming commands.
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -12,8 +14,11 @@
 #include "editor/editbuffer.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
+#include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edmessages.h"
+#include "host/edmodules.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -22,13 +27,19 @@ namespace nxs::host {
 
 namespace {
 
-const char* const EdUsage = "nxs ed FILE [--script SCRIPT]";
+const char* const EdUsage = "nxs ed FILE... [--script SCRIPT] [--answer yes|no|cancel] [--answers FILE]";
 const char* const EdHelp =
     "Runs editor commands on FILE, one per line, from SCRIPT or standard input.\n"
     "Commands: the editor's command-map names (MoveToMark N and SetMark N take a bookmark),\n"
     "  InsertText TEXT (\\n, \\t, \\\\ escapes), GoToLine LINE [COLUMN],\n"
     "  Find FLAGS /TEXT/, ReplaceAll FLAGS /FIND/REPLACEMENT/ (FLAGS '-' or c w r b a u),\n"
-    "  Pos, Block, Lines, Modified, Print, SaveFile.";
+    "  Pos, Block, Lines, Modified, Print.\n"
+    "Modules: each FILE opens as a module, the first is current. Open FILE, Switch FILE,\n"
+    "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
+    "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
+    "  fatal or info), Messages, GotoMessage N.\n"
+    "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
+    "  (default cancel); each is echoed on standard error.";
 
 class ECommandFailed : public Exception {
  public:
@@ -101,19 +112,13 @@ const char* BlockKind(TBlockType T) {
 
 class TEdSession {
  public:
-  explicit TEdSession(const std::string& FileName) {
-    FBuffer = TEditBuffer::Create(FileName, true);
-    FView = FBuffer->OpenNewView();
-  }
-  ~TEdSession() {
-    FView.reset();
-    FBuffer.reset();
-  }
+  explicit TEdSession(TEdModules& Modules) : FModules(Modules) {}
 
   void Run(const std::string& Line);
 
  private:
-  PEkView V() { return FView->EkView(); }
+  PEkView V() { return FModules.View(); }
+  TEditBuffer& Buffer() { return FModules.Buffer(); }
   void Find(const std::string& Args);
   void ReplaceAllCmd(const std::string& Args);
   int64_t Number(const std::string& Text, const char* What) {
@@ -122,8 +127,7 @@ class TEdSession {
     return *N;
   }
 
-  std::shared_ptr<TEditBuffer> FBuffer;
-  std::unique_ptr<TEditView> FView;
+  TEdModules& FModules;
 };
 
 void TEdSession::Find(const std::string& Args) {
@@ -154,6 +158,7 @@ void TEdSession::Run(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
+  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest)) return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
   } else if (Word == "GoToLine") {
@@ -180,12 +185,10 @@ void TEdSession::Run(const std::string& Line) {
   } else if (Word == "Lines") {
     std::printf("%d\n", static_cast<int>(TotalLinesInBuffer(V())));
   } else if (Word == "Modified") {
-    std::printf("%s\n", FBuffer->GetIsModified() ? "true" : "false");
+    std::printf("%s\n", Buffer().GetIsModified() ? "true" : "false");
   } else if (Word == "Print") {
-    const std::string Text = FBuffer->SavedText();
+    const std::string Text = Buffer().SavedText();
     std::fwrite(Text.data(), 1, Text.size(), stdout);
-  } else if (Word == "SaveFile") {
-    FBuffer->SaveFile();
   } else {
     const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
     if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
@@ -224,19 +227,17 @@ void TEdSession::Run(const std::string& Line) {
 
 }  // namespace
 
-int RunEdCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--script", true}}, 1, 1, EdUsage, EdHelp);
-  std::string Script;
-  if (Cmd.Has("--script")) {
-    Script = ReadWholeFile(Cmd.Get("--script"));
-  } else {
-    std::ostringstream In;
-    In << std::cin.rdbuf();
-    Script = In.str();
-  }
-  TEdSession Session(Cmd[0]);
+static int RunEd(const TCommandLine& Cmd) {
+  const std::string Answer = Cmd.Get("--answer", "cancel");
+  if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail("--answer takes yes, no or cancel");
+  SetQuestions(std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "", Answer));
+  // Standard input is read a line at a time, so that another program can drive a session
+  // and act between its commands.
+  std::istringstream ScriptFile(Cmd.Has("--script") ? ReadWholeFile(Cmd.Get("--script")) : std::string());
+  std::istream& Lines = Cmd.Has("--script") ? static_cast<std::istream&>(ScriptFile) : std::cin;
+  TEdModules Modules(Cmd.Positional());
+  TEdSession Session(Modules);
   int LineNo = 0;
-  std::istringstream Lines(Script);
   std::string Line;
   while (std::getline(Lines, Line)) {
     ++LineNo;
@@ -250,7 +251,13 @@ int RunEdCommand(const TArgs& Args) {
     }
     std::fflush(stdout);
   }
+  Modules.Finish();
   return 0;
+}
+
+TCommand EdCommand() {
+  return Leaf("ed", "edit files with a command script", EdUsage, EdHelp,
+              {{"--script", true}, {"--answer", true}, {"--answers", true}}, 1, SIZE_MAX, RunEd);
 }
 
 }  // namespace nxs::host

@@ -5,14 +5,14 @@
 #include "environment/options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "modules/closedfiles.h"
+#include "modules/closedlisting.h"
 #include "modules/favorites.h"
 #include "modules/filehist.h"
+#include "modules/inifile.h"
 #include "modules/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
-#include "modules/inifile.h"
 #include "shared/resstrings.h"
 #include "shared/settings.h"
 #include "shared/text.h"
@@ -21,15 +21,10 @@ namespace nxs::host {
 
 namespace {
 
-const char* const Usage = "nxs history backup FILE | closed [--projects] | favorites [add FILE | remove FILE]";
-const char* const Help =
-    "  backup FILE                   keep a backup of FILE as saving would and print its name\n"
-    "  closed [--projects]           the recently closed files (or projects), most recent first\n"
-    "  favorites [add|remove FILE]   list the favourite files, or add or remove one\n"
+const char* const BackupNote =
     "Backups follow the options \"Create Backup File\" and \"File Backup Level\" (nxs options).";
 
-int Backup(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs history backup FILE", Help);
+int Backup(const TCommandLine& Cmd) {
   TEnvironmentOptions Options(SettingsStore());
   Options.SourceOptionGroups().WriteBuiltIns = false;
   Options.LoadOptions();
@@ -40,63 +35,44 @@ int Backup(const TArgs& Args) {
   return 0;
 }
 
-// An entry read back only to be listed: nothing to restore.
-class TListedClosedFile : public TClosedFile {
- public:
-  void RestoreModule(IClosedFileModule&) override {}
-};
-
-int Closed(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--projects", false}}, 0, 0, "nxs history closed [--projects]", Help);
-  bool Files = !Cmd.Has("--projects");
+int Closed(const TCommandLine& Cmd) {
   TSettingsIniFile Ini(SettingsStore());
-  TClosedFiles Lists;
-  Lists.InitClosedFileTypeList();
-  // The handlers that reopen the other entries belong to packages the host does not load;
-  // their entries are listed all the same.
-  const char* Section = Files ? res::SClosedFilesSection : res::SClosedProjectsSection;
-  for (const auto& Key : Ini.ReadSection(Section)) {
-    std::vector<std::string> Items = SplitClosedFileValue(Ini.ReadString(Section, Key, ""));
-    if (Items[0].empty() || Lists.FindClosedFileClass(Items[0])) continue;
-    TClosedFileClass C;
-    C.ClassName = "TListedClosedFile";
-    C.CreateEmpty = [] { return std::make_unique<TListedClosedFile>(); };
-    Lists.RegisterClosedFileClass(Items[0], C);
-  }
-  Lists.LoadClosedHistory(Ini, Files, false);
-  TClosedFileList& L = Files ? Lists.ClosedFileList() : Lists.ClosedProjectList();
-  for (int I = 0; I < L.Count(); ++I) std::printf("%s\n", L.Item(I)->FileName().c_str());
+  for (const auto& Entry : ReadClosedFileListing(Ini, !Cmd.Has("--projects")))
+    std::printf("%s\n", Entry.FileName.c_str());
   return 0;
 }
 
-int Favorites(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 2, "nxs history favorites [add FILE | remove FILE]", Help);
+int Favorites(const TCommandLine& Cmd) {
   TSettingsIniFile Ini(SettingsStore());
   TFavorites Fav(Ini);
   if (Cmd.Positional().empty()) {
     for (const auto& F : Fav.Items()) std::printf("%s\n", F.c_str());
     return 0;
   }
-  if (Cmd.Positional().size() != 2 || (Cmd[0] != "add" && Cmd[0] != "remove")) Cmd.Fail("expected add FILE or remove FILE");
+  if (Cmd.Positional().size() != 2 || (Cmd[0] != "add" && Cmd[0] != "remove"))
+    Cmd.Fail("expected add FILE or remove FILE");
   std::string File = ExpandFileName(Cmd[1]);
   if (Cmd[0] == "add") {
     Fav.AddToFavorites(File);
     return 0;
   }
-  if (!Fav.RemoveFromFavorites(Cmd[1]) && !Fav.RemoveFromFavorites(File)) throw Exception(Format(res::SNotAFavorite, File));
+  if (!Fav.RemoveFromFavorites(Cmd[1]) && !Fav.RemoveFromFavorites(File))
+    throw Exception(Format(res::SNotAFavorite, File));
   return 0;
 }
 
 }  // namespace
 
-int RunHistoryCommand(const TArgs& Args) {
-  std::string Word = Args.empty() ? "" : Args[0];
-  TArgs Rest(Args.empty() ? Args.end() : Args.begin() + 1, Args.end());
-  if (Word == "--help" || Word == "-h") throw EHelp(std::string("usage: ") + Usage + "\n" + Help);
-  if (Word == "backup") return Backup(Rest);
-  if (Word == "closed") return Closed(Rest);
-  if (Word == "favorites") return Favorites(Rest);
-  UnknownSubcommand("history", Word, Usage);
+TCommand HistoryCommand() {
+  return Group("history", "file backups, closed files and favourites",
+               {Leaf("backup", "keep a backup of FILE as saving would", "nxs history backup FILE",
+                     std::string("Keeps a backup of FILE as saving would and prints its name.\n") + BackupNote, {}, 1,
+                     1, Backup),
+                Leaf("closed", "the recently closed files or projects", "nxs history closed [--projects]",
+                     "Prints the recently closed files (or projects), most recent first.", {{"--projects", false}}, 0,
+                     0, Closed),
+                Leaf("favorites", "the favourite files", "nxs history favorites [add FILE | remove FILE]",
+                     "Lists the favourite files, or adds or removes one.", {}, 0, 2, Favorites)});
 }
 
 }  // namespace nxs::host

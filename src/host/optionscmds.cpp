@@ -13,14 +13,7 @@ namespace nxs::host {
 
 namespace {
 
-const char* const Usage =
-    "nxs options show [KEYPATH] | set KEYPATH NAME VALUE | filetype FILE | searchflags | replaceflags";
-const char* const Help =
-    "  show [KEYPATH]           every option (or those stored at KEYPATH) as [key path] and Name=Value lines\n"
-    "  set KEYPATH NAME VALUE   validate and store one option (Booleans True/False, colours clWhite or $00BBGGRR)\n"
-    "  filetype FILE            the source option group chosen for FILE\n"
-    "  searchflags              the search flags the search options give\n"
-    "  replaceflags             the replace flags the replace options give\n"
+const char* const KeyPathNote =
     "KEYPATH is relative to the environment's key, e.g. \"Editor\\Options\" or \"Editor\\Highlight\\Comment\".";
 
 // The options of the settings store, read without writing anything: a command that fails
@@ -39,8 +32,7 @@ void PrintSlot(const TOptionSet& Set, int SubKey, bool& First) {
     std::printf("%s=%s\n", F.Name.c_str(), TOptionSet::FormatValue(F, Set.ValueAt(SubKey, F.Name)).c_str());
 }
 
-int Show(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 1, "nxs options show [KEYPATH]", Help);
+int Show(const TCommandLine& Cmd) {
   auto Options = LoadedOptions();
   bool First = true;
   if (Cmd.Positional().empty()) {
@@ -59,8 +51,7 @@ int Show(const TArgs& Args) {
   return 0;
 }
 
-int Set(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 3, 3, "nxs options set KEYPATH NAME VALUE", Help);
+int Set(const TCommandLine& Cmd) {
   auto Options = LoadedOptions();
   int SubKey;
   TOptionSet* Set = Options->FindSet(Cmd[0], SubKey);
@@ -74,8 +65,7 @@ int Set(const TArgs& Args) {
   return 0;
 }
 
-int FileType(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs options filetype FILE", Help);
+int FileType(const TCommandLine& Cmd) {
   auto Options = LoadedOptions();
   int I = Options->MoveToOptionsForFileType(Cmd[0]);
   if (I >= 0) std::printf("%s\n", Options->SourceOptionGroups().Group(I).IDString.c_str());
@@ -92,22 +82,33 @@ void PrintFlags(TSearchFlags Flags) {
   std::printf("%s\n", Line.c_str());
 }
 
+int SearchFlags(const TCommandLine&) {
+  PrintFlags(LoadedOptions()->GetSearchFlags());
+  return 0;
+}
+
+int ReplaceFlags(const TCommandLine&) {
+  PrintFlags(LoadedOptions()->GetReplaceFlags());
+  return 0;
+}
+
 }  // namespace
 
-int RunOptionsCommand(const TArgs& Args) {
-  std::string Word = Args.empty() ? "" : Args[0];
-  TArgs Rest(Args.empty() ? Args.end() : Args.begin() + 1, Args.end());
-  if (Word == "--help" || Word == "-h") throw EHelp(std::string("usage: ") + Usage + "\n" + Help);
-  if (Word == "show") return Show(Rest);
-  if (Word == "set") return Set(Rest);
-  if (Word == "filetype") return FileType(Rest);
-  if (Word == "searchflags" || Word == "replaceflags") {
-    TCommandLine Cmd(Rest, {}, 0, 0, "nxs options " + Word, Help);
-    auto Options = LoadedOptions();
-    PrintFlags(Word == "searchflags" ? Options->GetSearchFlags() : Options->GetReplaceFlags());
-    return 0;
-  }
-  UnknownSubcommand("options", Word, Usage);
+TCommand OptionsCommand() {
+  return Group(
+      "options", "show and change environment options",
+      {Leaf("show", "every option, or those stored at KEYPATH", "nxs options show [KEYPATH]",
+            std::string("Prints the options as [key path] and Name=Value lines.\n") + KeyPathNote, {}, 0, 1, Show),
+       Leaf("set", "validate and store one option", "nxs options set KEYPATH NAME VALUE",
+            std::string("Validates and stores one option (Booleans True/False, colours clWhite or $00BBGGRR).\n") +
+                KeyPathNote,
+            {}, 3, 3, Set),
+       Leaf("filetype", "the source option group chosen for FILE", "nxs options filetype FILE",
+            "Prints the identifier of the source option group the editor chooses for FILE.", {}, 1, 1, FileType),
+       Leaf("searchflags", "the search flags the search options give", "nxs options searchflags",
+            "Prints the search flags the search options give.", {}, 0, 0, SearchFlags),
+       Leaf("replaceflags", "the replace flags the replace options give", "nxs options replaceflags",
+            "Prints the replace flags the replace options give.", {}, 0, 0, ReplaceFlags)});
 }
 
 }  // namespace nxs::host

@@ -10,9 +10,7 @@
 
 namespace nxs::host {
 
-static int RunOptionSetNew(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"--personality", true}}, 1, 1, "nxs optionset new FILE --personality NAME",
-                   "Writes an empty option set for the personality to FILE, which must not exist.");
+static int RunOptionSetNew(const TCommandLine& Cmd) {
   if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
   StartProjectLayer();
   std::string File = ExpandFileName(Cmd[0]);
@@ -21,13 +19,11 @@ static int RunOptionSetNew(const TArgs& Args) {
   return 0;
 }
 
-int RunOptionSetCommand(const TArgs& Args) {
-  const char* Usage = "nxs optionset new ...";
-  if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h"))
-    throw EHelp("usage: nxs optionset COMMAND ...\ncommands:\n  new\nEvery command takes --help.");
-  std::string Word = Args.empty() ? std::string() : Args[0];
-  if (Word == "new") return RunOptionSetNew(TArgs(Args.begin() + 1, Args.end()));
-  UnknownSubcommand("optionset", Word, Usage);
+TCommand OptionSetCommand() {
+  return Group("optionset", "create option sets",
+               {Leaf("new", "a new option set", "nxs optionset new FILE --personality NAME",
+                     "Writes an empty option set for the personality to FILE, which must not exist.",
+                     {{"--personality", true}}, 1, 1, RunOptionSetNew)});
 }
 
 }  // namespace nxs::host

@@ -10,10 +10,7 @@
 
 namespace nxs::host {
 
-int RunPlatformsCommand(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 0, 0, "nxs platforms",
-                   "Lists the registered platforms: name, display name and the personalities each\n"
-                   "is available for.");
+static int RunPlatforms(const TCommandLine&) {
   StartProjectLayer();
   for (const auto& Name : PlatformManager().AllPlatforms()) {
     auto P = PlatformManager().GetPlatform(Name);
@@ -24,6 +21,13 @@ int RunPlatformsCommand(const TArgs& Args) {
                 Personalities.empty() ? "-" : Personalities.c_str());
   }
   return 0;
+}
+
+TCommand PlatformsCommand() {
+  return Leaf("platforms", "list the registered platforms", "nxs platforms",
+              "Lists the registered platforms: name, display name and the personalities each\n"
+              "is available for.",
+              {}, 0, 0, RunPlatforms);
 }
 
 }  // namespace nxs::host

@@ -1,5 +1,4 @@
-// nxs project: format and show project documents. Each subcommand is one entry of the
-// table in RunProjectCommand.
+// nxs project: format and show project documents, and make new ones.
 #include <cstdio>
 
 #include "host/cmdline.h"
@@ -11,19 +10,13 @@ namespace nxs::host {
 
 namespace {
 
-int RunProjectFormat(const TArgs& Args) {
-  TCommandLine Cmd(Args, {{"-o", true}}, 1, 1, "nxs project format FILE [-o OUT]",
-                   "Reads FILE as a project document and writes it in the system's layout to OUT,\n"
-                   "or over FILE. The project file version is checked and stamped.");
+int RunProjectFormat(const TCommandLine& Cmd) {
   std::shared_ptr<IMSProjectFile> Doc = MSBuildOpenProject(Cmd[0]);
   Doc->SaveToFile(Cmd.Has("-o") ? Cmd.Get("-o") : Cmd[0]);
   return 0;
 }
 
-int RunProjectShow(const TArgs& Args) {
-  TCommandLine Cmd(Args, {}, 1, 1, "nxs project show FILE",
-                   "Prints the personality, project type, project GUID, project file version and\n"
-                   "targets of a project document. Writes nothing.");
+int RunProjectShow(const TCommandLine& Cmd) {
   std::shared_ptr<IMSProjectFile> Doc = MSBuildOpenProject(Cmd[0]);
   std::string Guid, GuidCondition, Targets;
   Doc->GetGlobalProperty("ProjectGuid", Guid, GuidCondition);
@@ -38,33 +31,19 @@ int RunProjectShow(const TArgs& Args) {
   return 0;
 }
 
-struct TSubcommand {
-  const char* Name;
-  int (*Run)(const TArgs& Args);
-};
-
-// One line per subcommand.
-constexpr TSubcommand Subcommands[] = {
-    {"format", RunProjectFormat},
-    {"show", RunProjectShow},
-    {"new", RunProjectNew},
-};
-
 }  // namespace
 
-int RunProjectCommand(const TArgs& Args) {
-  std::string Usage = "nxs project ";
-  for (const auto& S : Subcommands) Usage += std::string(&S == Subcommands ? "" : "|") + S.Name;
-  Usage += " ...";
-  if (!Args.empty() && (Args[0] == "--help" || Args[0] == "-h")) {
-    std::string Help = "usage: nxs project COMMAND ...\ncommands:";
-    for (const auto& S : Subcommands) Help += std::string("\n  ") + S.Name;
-    throw EHelp(Help + "\nEvery command takes --help.");
-  }
-  std::string Word = Args.empty() ? std::string() : Args[0];
-  for (const auto& S : Subcommands)
-    if (Word == S.Name) return S.Run(TArgs(Args.begin() + 1, Args.end()));
-  UnknownSubcommand("project", Word, Usage);
+TCommand ProjectCommand() {
+  return Group("project", "format, show and create project documents",
+               {Leaf("format", "write a project document in the system's layout", "nxs project format FILE [-o OUT]",
+                     "Reads FILE as a project document and writes it in the system's layout to OUT,\n"
+                     "or over FILE. The project file version is checked and stamped.",
+                     {{"-o", true}}, 1, 1, RunProjectFormat),
+                Leaf("show", "print what a project document says of itself", "nxs project show FILE",
+                     "Prints the personality, project type, project GUID, project file version and\n"
+                     "targets of a project document. Writes nothing.",
+                     {}, 1, 1, RunProjectShow),
+                ProjectNewCommand()});
 }
 
 }  // namespace nxs::host

@@ -99,6 +99,7 @@ void TClosedFile::ReOpen() {
   } Unlock{S};
   if (!S || !S->HandlerExists(FHandlerName)) {
     if (TClosedFileList* L = FList) {
+      L->NoteRemoved(FFileName);
       L->Release(this);  // frees this entry
       if (L->Changed) L->Changed();
     }
@@ -149,6 +150,22 @@ std::unique_ptr<TClosedFile> TClosedFileList::Extract(TClosedFile* Entry) {
 
 void TClosedFileList::Clear() {
   while (!FItems.empty()) Release(FItems.back().get());
+}
+
+static void EraseFileName(std::vector<std::string>& Names, std::string_view FileName) {
+  std::erase_if(Names, [&](const std::string& N) { return SameFileName(N, FileName); });
+}
+
+void TClosedFileList::NoteClosed(std::string_view FileName) {
+  EraseFileName(FRemoved, FileName);
+  EraseFileName(FClosed, FileName);
+  FClosed.emplace_back(FileName);
+}
+
+void TClosedFileList::NoteRemoved(std::string_view FileName) {
+  EraseFileName(FClosed, FileName);
+  EraseFileName(FRemoved, FileName);
+  FRemoved.emplace_back(FileName);
 }
 
 // ---- captions ----
@@ -255,14 +272,19 @@ void TClosedFiles::CleanClosedFileLists(const std::string& ClassName) {
   if (Changed) UpdateFileReopenMenu();
 }
 
-void TClosedFiles::FreeClosedFileList(TClosedFileList& List) {
+static void ClearNoted(TClosedFileList& List) {
+  for (int I = 0; I < List.Count(); ++I) List.NoteRemoved(List.Item(I)->FileName());
   List.Clear();
+}
+
+void TClosedFiles::FreeClosedFileList(TClosedFileList& List) {
+  ClearNoted(List);
   UpdateFileReopenMenu();
 }
 
 void TClosedFiles::FreeClosedFileLists() {
-  FFiles.Clear();
-  FProjects.Clear();
+  ClearNoted(FFiles);
+  ClearNoted(FProjects);
   UpdateFileReopenMenu();
 }
 
@@ -272,12 +294,14 @@ void TClosedFiles::AddClosedFile(const IClosedFileModule& Module) {
   int Existing = L.IndexOfFile(Module.GetReopenFileName());
   if (Existing >= 0) {
     L.Move(Existing, 0);
+    L.NoteClosed(L.Item(0)->FileName());
   } else {
     const TClosedFileClass* C = GetClosedFileClass(Module);
     if (!C || !C->Create) return;
     std::unique_ptr<TClosedFile> Entry = C->Create(Module);
     if (L.Capacity() <= 0) return;
     while (L.Count() >= L.Capacity()) L.Release(L.Item(L.Count() - 1));
+    L.NoteClosed(Entry->FileName());
     L.Insert(0, std::move(Entry));
   }
   UpdateFileReopenMenu();
@@ -291,7 +315,10 @@ std::unique_ptr<TClosedFile> TClosedFiles::CheckClosedFileList(IClosedFileModule
   if (I >= 0) {
     TClosedFile* E = L.Item(I);
     E->RestoreModule(Module);
-    if (Remove) Taken = L.Extract(E);
+    if (Remove) {
+      L.NoteRemoved(E->FileName());
+      Taken = L.Extract(E);
+    }
   }
   UpdateFileReopenMenu();
   return Taken;
@@ -306,6 +333,7 @@ void TClosedFiles::LoadClosedHistory(TCustomIniFile& Ini, bool Files, bool KeepC
     L.SetCapacity(static_cast<int>(std::min<int64_t>(Max, MaxClosedFilesLimit)));
   }
   L.Clear();
+  L.ForgetChanges();
   for (int I = 0; I < L.Capacity(); ++I) {
     std::string Value = Ini.ReadString(Section, Format(res::SClosedFileKey, I), "");
     if (Value.empty()) continue;
@@ -323,20 +351,38 @@ void TClosedFiles::LoadClosedHistory(TCustomIniFile& Ini, bool Files, bool KeepC
 void TClosedFiles::StoreClosedHistory(TCustomIniFile& Ini, bool Files) {
   TClosedFileList& L = Files ? FFiles : FProjects;
   const char* Section = Files ? res::SClosedFilesSection : res::SClosedProjectsSection;
-  Ini.BeginUpdate();
-  try {
+  Ini.Locked([&] {
+    // The stored entries (of any handler, loaded or not) as the file holds them now.
+    std::vector<std::string> Values;
+    for (int I = 0; I < MaxClosedFilesLimit; ++I) {
+      std::string Value = Ini.ReadString(Section, Format(res::SClosedFileKey, I), "");
+      if (!Value.empty()) Values.push_back(std::move(Value));
+    }
+    auto StoredName = [](const std::string& Value) {
+      std::vector<std::string> Items = SplitClosedFileValue(Value);
+      return Items.size() > 1 ? Items[1] : std::string();
+    };
+    auto Drop = [&](std::string_view FileName) {
+      std::erase_if(Values, [&](const std::string& V) { return SameFileName(StoredName(V), FileName); });
+    };
+    for (const auto& Name : L.Removed()) Drop(Name);
+    // What this process closed goes first, in its own order (most recent first).
+    std::vector<std::string> Front;
+    for (int I = 0; I < L.Count(); ++I) {
+      const TClosedFile* E = L.Item(I);
+      bool Closed = std::any_of(L.Closed().begin(), L.Closed().end(),
+                                [&](const std::string& N) { return SameFileName(N, E->FileName()); });
+      if (!Closed) continue;
+      Drop(E->FileName());
+      Front.push_back(E->SaveState());
+    }
+    Values.insert(Values.begin(), Front.begin(), Front.end());
+    if (static_cast<int>(Values.size()) > L.Capacity()) Values.resize(static_cast<size_t>(L.Capacity()));
     Ini.EraseSection(Section);
     Ini.WriteInteger(Section, res::SMaxClosedFiles, L.Capacity());
-    for (int I = 0; I < L.Count(); ++I) Ini.WriteString(Section, Format(res::SClosedFileKey, I), L.Item(I)->SaveState());
-  } catch (...) {
-    try {
-      Ini.EndUpdate();
-    } catch (const Exception&) {
-      // The first failure is the one to report.
-    }
-    throw;
-  }
-  Ini.EndUpdate();
+    for (size_t I = 0; I < Values.size(); ++I) Ini.WriteString(Section, Format(res::SClosedFileKey, I), Values[I]);
+  });
+  LoadClosedHistory(Ini, Files, true);
 }
 
 std::unique_ptr<TClosedFile> TClosedFiles::CopyEntry(const TClosedFile& Entry) const {
@@ -355,10 +401,13 @@ std::vector<std::unique_ptr<TClosedFile>> TClosedFiles::SaveClosedProjectFiles()
 }
 
 void TClosedFiles::SetClosedProjectFiles(const std::vector<std::unique_ptr<TClosedFile>>& Copy) {
-  FProjects.Clear();
+  ClearNoted(FProjects);
   for (const auto& E : Copy)
     if (FProjects.Count() < FProjects.Capacity())
-      if (auto C = CopyEntry(*E)) FProjects.Append(std::move(C));
+      if (auto C = CopyEntry(*E)) {
+        FProjects.NoteClosed(C->FileName());
+        FProjects.Append(std::move(C));
+      }
   UpdateFileReopenMenu();
 }
 

@@ -131,10 +131,23 @@ class TClosedFileList {
   // Called after an entry dropped itself from the list (a reopen whose handler is gone).
   std::function<void()> Changed;
 
+  // What this process did to the list since it was loaded or stored: the files it closed
+  // (or closed again) and the files it took off the list. Storing applies just these to
+  // the list as the file holds it then, so that another process's entries survive.
+  void NoteClosed(std::string_view FileName);
+  void NoteRemoved(std::string_view FileName);
+  const std::vector<std::string>& Closed() const { return FClosed; }
+  const std::vector<std::string>& Removed() const { return FRemoved; }
+  void ForgetChanges() {
+    FClosed.clear();
+    FRemoved.clear();
+  }
+
  private:
   bool FProjects;
   int FCapacity;
   std::vector<std::unique_ptr<TClosedFile>> FItems;
+  std::vector<std::string> FClosed, FRemoved;
 };
 
 // One line of the reopen menu.
@@ -197,6 +210,8 @@ class TClosedFiles {
   // Files chooses the file list (set) or the project list (clear). KeepCapacity leaves the
   // list's maximum as it is instead of reading it.
   void LoadClosedHistory(TCustomIniFile& Ini, bool Files, bool KeepCapacity);
+  // Applies the files this process closed and removed since the last load or store to the
+  // list as the file holds it now (in one locked step), stores that, and loads it back.
   void StoreClosedHistory(TCustomIniFile& Ini, bool Files);
   // Copies of the project list's entries (through SaveState and LoadState) and back.
   std::vector<std::unique_ptr<TClosedFile>> SaveClosedProjectFiles() const;

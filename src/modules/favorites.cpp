@@ -46,20 +46,31 @@ int TFavorites::IndexOf(const std::string& FileName) {
 }
 
 int TFavorites::AddToFavorites(const std::string& FileName) {
-  if (FileName.empty() || IndexOf(FileName) >= 0) return -1;
+  if (FileName.empty()) return -1;
+  int Index = -1;
   // A save that fails raises; the settings store keeps the change and writes it with its
   // next save, so the list keeps it too.
-  List().push_back(FileName);
-  SaveFavorites(FSettings);
-  return Count() - 1;
+  FSettings.Locked([&] {
+    FList.reset();
+    if (IndexOf(FileName) >= 0) return;
+    List().push_back(FileName);
+    SaveFavorites(FSettings);
+    Index = Count() - 1;
+  });
+  return Index;
 }
 
 bool TFavorites::RemoveFromFavorites(const std::string& FileName) {
-  int I = IndexOf(FileName);
-  if (I < 0) return false;
-  List().erase(List().begin() + I);
-  SaveFavorites(FSettings);
-  return true;
+  bool Removed = false;
+  FSettings.Locked([&] {
+    FList.reset();
+    int I = IndexOf(FileName);
+    if (I < 0) return;
+    List().erase(List().begin() + I);
+    SaveFavorites(FSettings);
+    Removed = true;
+  });
+  return Removed;
 }
 
 TFavorites& Favorites() {

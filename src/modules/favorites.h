@@ -22,7 +22,8 @@ class TFavorites {
   // Writes the section anew with the index numbers as keys.
   void SaveFavorites(TCustomIniFile& Ini);
   // -1 when the file is already a favourite; otherwise its index after it was appended and
-  // the list saved.
+  // the list saved. Adding and removing read the list afresh and save it in one locked
+  // step, so that favourites another process added or removed meanwhile stay so.
   int AddToFavorites(const std::string& FileName);
   // False when the file was not a favourite; otherwise removes it and saves the list.
   bool RemoveFromFavorites(const std::string& FileName);

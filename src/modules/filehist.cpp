@@ -109,18 +109,23 @@ std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory) {
   }
   std::string Name = ExtractFileName(FileName);
   std::vector<std::string> Backups = GetBackupFiles(Folder + Name);
-  int Limit = std::max(1, S.FileBackupLevel);
-  if (static_cast<int>(Backups.size()) >= Limit) {
-    if (S.DeleteOldBackupFile) {
-      S.DeleteOldBackupFile(Backups);
-    } else {
-      FileSystem().DeleteFile(Backups.front());
-    }
-  }
   int Next = 1;
   for (const auto& B : Backups) Next = std::max(Next, GetBackupNumber(B) + 1);
   std::string Ext = ExtractFileExt(Name);
   return Folder + ChangeFileExt(Name, Format(res::SBackupExtension, Ext + ".", Next));
+}
+
+void RemoveOldBackups(const std::string& FileName, const std::string& NewBackup) {
+  TFileHistorySettings& S = FileHistorySettings();
+  std::string Folder = ExtractFilePath(FileName) + res::SBackupDirectory + "/";
+  std::vector<std::string> Backups = GetBackupFiles(Folder + ExtractFileName(FileName));
+  std::erase_if(Backups, [&](const std::string& B) { return SameFileName(B, NewBackup); });
+  if (static_cast<int>(Backups.size()) < std::max(1, S.FileBackupLevel)) return;
+  if (S.DeleteOldBackupFile) {
+    S.DeleteOldBackupFile(Backups);
+    return;
+  }
+  FileSystem().DeleteFile(Backups.front());
 }
 
 std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
@@ -137,6 +142,7 @@ std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
   } catch (const EInOutError&) {
     // The copy is there; only its date says when it was made rather than last changed.
   }
+  if (AllowHistory && FileHistorySettings().CreateBackup) RemoveOldBackups(FileName, Backup);
   return Backup;
 }
 

@@ -50,9 +50,13 @@ class TFileHistoryOptionsLink {
 // The name under which FileName's current contents should be kept. With AllowHistory clear
 // or CreateBackup off: the same folder, "~" after the extension's dot ("a.txt" ->
 // "a.~txt", "a" -> "a.~"). Otherwise the history folder is made when missing (raising
-// EFileHistoryError naming it when it cannot be), the oldest backup is removed when the
-// limit is reached, and the name carries the next number ("dir/__history/u.txt.~4~").
+// EFileHistoryError naming it when it cannot be) and the name carries the next number
+// ("dir/__history/u.txt.~4~"). Nothing is removed here.
 std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory);
+// Once NewBackup exists: when the file's other numbered backups have reached the limit,
+// removes the oldest (or hands them to DeleteOldBackupFile). Removing before the new
+// backup is written would cost a backup whenever writing it fails.
+void RemoveOldBackups(const std::string& FileName, const std::string& NewBackup);
 
 // The backups of a file, given as its name inside the history folder, lowest number first.
 std::vector<std::string> GetBackupFiles(const std::string& HistoryFileName);
@@ -62,9 +66,10 @@ int GetBackupNumber(std::string_view BackupName);
 // The tail of a backup name after its number ("u.txt.~4~" -> "~").
 std::string GetBackupIdent(std::string_view BackupName);
 
-// What saving does to the file already on disk: keeps a copy under MakeBackupFileName's name
-// and returns that name; empty when there is no file yet. The file itself is never touched:
-// a backup that cannot be written raises EFileHistoryError naming it.
+// What saving does to the file already on disk: keeps a copy under MakeBackupFileName's name,
+// then removes the oldest backup beyond the limit, and returns the new name; empty when
+// there is no file yet. The file itself is never touched: a backup that cannot be written
+// raises EFileHistoryError naming it, and every older backup is still there.
 std::string BackupExistingFile(const std::string& FileName, bool AllowHistory = true);
 // Keeps the backup, then replaces the file's contents atomically.
 void WriteFileWithBackup(const std::string& FileName, std::string_view Data, bool AllowHistory = true);

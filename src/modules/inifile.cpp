@@ -41,5 +41,6 @@ std::vector<std::string> TSettingsIniFile::ReadSection(std::string_view Section)
 void TSettingsIniFile::EraseSection(std::string_view Section) { Store().EraseSection(Section); }
 void TSettingsIniFile::BeginUpdate() { Store().BeginUpdate(); }
 void TSettingsIniFile::EndUpdate() { Store().EndUpdate(); }
+void TSettingsIniFile::Locked(const std::function<void()>& Fn) { Store().Locked(Fn); }
 
 }  // namespace nxs

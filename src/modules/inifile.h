@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,9 @@ class TCustomIniFile {
   // Groups the writes of one operation; the settings store saves them at once at the end.
   virtual void BeginUpdate() {}
   virtual void EndUpdate() {}
+  // Runs a read-change-write of the file as one step that no other writer can come
+  // between: a list changed this way keeps what another process added or removed.
+  virtual void Locked(const std::function<void()>& Fn) { Fn(); }
 };
 
 // The settings store as an INI file. Integers may be stored as numbers or as text.
@@ -41,6 +45,7 @@ class TSettingsIniFile : public TCustomIniFile {
   void EraseSection(std::string_view Section) override;
   void BeginUpdate() override;
   void EndUpdate() override;
+  void Locked(const std::function<void()>& Fn) override;
 
  private:
   TSettingsStore& Store() const;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "shared/exceptions.h"
@@ -72,19 +73,55 @@ std::string ReadWholeFile(const std::string& Name) {
   return Data;
 }
 
+std::string ResolveLinks(const std::string& Name) {
+  std::string Path = Name;
+  // As many links as the system itself follows before it gives up with ELOOP.
+  for (int Hop = 0; Hop < 40; ++Hop) {
+    struct stat St;
+    if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode)) return Path;
+    std::string Target(static_cast<size_t>(St.st_size > 0 ? St.st_size : PATH_MAX) + 1, '\0');
+    ssize_t N = ::readlink(Path.c_str(), Target.data(), Target.size());
+    if (N < 0) throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
+    Target.resize(static_cast<size_t>(N));
+    if (Target.empty() || Target[0] != '/') {
+      std::string Dir = ExtractFileDir(Path);
+      if (!Dir.empty()) Target = IncludeTrailingPathDelimiter(Dir) + Target;
+    }
+    Path = std::move(Target);
+  }
+  throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(ELOOP)));
+}
+
 namespace {
 
 // Writes a temporary file beside the target and renames it over the target at Commit.
+// The target is the file at the end of Name's chain of symbolic links, so that a save
+// through a link changes the linked file and leaves the link; the new file keeps the old
+// one's permissions (and, where the process may, its owner).
 class TAtomicFileWriter : public IFileWriter {
  public:
-  explicit TAtomicFileWriter(const std::string& Name) : FName(Name) {
+  explicit TAtomicFileWriter(const std::string& Name) : FName(Name), FTarget(ResolveLinks(Name)) {
     static std::atomic<unsigned> Counter{0};
-    FTemp = Name + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
-    mode_t Mode = 0644;
+    mode_t Mode = 0666 & ~CurrentUmask();
     struct stat Old;
-    if (::stat(Name.c_str(), &Old) == 0) Mode = Old.st_mode & 07777;
-    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
-    if (FFd < 0) throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
+    bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
+    if (Exists) {
+      if (S_ISDIR(Old.st_mode)) Refuse(EISDIR);
+      // A file without any write permission is refused even where the process could
+      // override it (the superuser): it was marked read-only on purpose.
+      if (::access(FTarget.c_str(), W_OK) != 0 || (Old.st_mode & 0222) == 0)
+        throw EInOutError(Format(res::SFileReadOnly, FName));
+      Mode = Old.st_mode & 07777;
+    }
+    FTemp = FTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
+    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (FFd < 0) Refuse(errno);
+    // open() masks the mode with the umask; the old file's mode is kept exactly.
+    if (::fchmod(FFd, Mode) != 0) Fail(errno);
+    if (Exists && (Old.st_uid != ::geteuid() || Old.st_gid != ::getegid())) {
+      // Only the superuser may give the file away; anyone else writes it as their own.
+      [[maybe_unused]] int Ignored = ::fchown(FFd, Old.st_uid, Old.st_gid);
+    }
   }
   ~TAtomicFileWriter() override { Discard(); }
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;  // owns the temporary file
@@ -109,10 +146,10 @@ class TAtomicFileWriter : public IFileWriter {
     int Fd = FFd;
     FFd = -1;
     if (::close(Fd) != 0) Fail(errno);
-    if (::rename(FTemp.c_str(), FName.c_str()) != 0) Fail(errno);
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) Fail(errno);
     FTemp.clear();
     // Make the rename itself durable.
-    std::string Dir = ExtractFileDir(FName);
+    std::string Dir = ExtractFileDir(FTarget);
     TFd DirFd(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (DirFd.Get() >= 0) ::fsync(DirFd.Get());
   }
@@ -126,10 +163,20 @@ class TAtomicFileWriter : public IFileWriter {
   }
   [[noreturn]] void Fail(int Err) {
     Discard();
-    throw EInOutError(Format(res::SCannotWriteFile, FName, ErrorText(Err)));
+    Refuse(Err);
+  }
+  [[noreturn]] void Refuse(int Err) { throw EInOutError(Format(res::SCannotWriteFile, FName, ErrorText(Err))); }
+
+  static mode_t CurrentUmask() {
+    // Reading the umask means setting it; a process makes its files with one umask, so
+    // the moment it is changed back is harmless.
+    mode_t Mask = ::umask(022);
+    ::umask(Mask);
+    return Mask;
   }
 
-  std::string FName;
+  std::string FName;    // as the caller named it, for messages
+  std::string FTarget;  // the file that is replaced
   std::string FTemp;  // empty once renamed or removed
   int FFd = -1;
 };
@@ -153,6 +200,10 @@ void WriteFileAtomic(const std::string& Name, std::string_view Data) {
   TAtomicFileWriter File(Name);
   File.Write(Data);
   File.Commit();
+}
+
+std::unique_ptr<IFileWriter> CreateAtomicFileWriter(const std::string& Name) {
+  return std::make_unique<TAtomicFileWriter>(Name);
 }
 
 std::string TDiskFileSystem::ReadFile(const std::string& Name) { return ReadWholeFile(ToDiskPath(Name)); }
@@ -206,7 +257,7 @@ std::unique_ptr<IFileWriter> IFileSystem::CreateFileWriter(const std::string& Na
 }
 
 std::unique_ptr<IFileWriter> TDiskFileSystem::CreateFileWriter(const std::string& Name) {
-  return std::make_unique<TAtomicFileWriter>(ToDiskPath(Name));
+  return CreateAtomicFileWriter(ToDiskPath(Name));
 }
 
 TFileInfo TDiskFileSystem::Stat(const std::string& Name) {

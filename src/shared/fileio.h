@@ -102,6 +102,15 @@ void SetFileSystem(std::shared_ptr<IFileSystem> FS);
 // Direct disk helpers behind TDiskFileSystem, for the few places below the seam (the
 // settings store).
 std::string ReadWholeFile(const std::string& Name);
+// The one atomic write every file of the system goes through (TDiskFileSystem::WriteFile
+// and CreateFileWriter come here too). It replaces the file at the end of Name's chain of
+// symbolic links, keeps that file's permissions, and refuses, with EInOutError naming the
+// file and nothing changed, a file the user may not write or one marked read-only.
 void WriteFileAtomic(const std::string& Name, std::string_view Data);
+// The streaming form of WriteFileAtomic: nothing reaches the file before Commit.
+std::unique_ptr<IFileWriter> CreateAtomicFileWriter(const std::string& Name);
+// The file a write to Name replaces: Name itself, or where its symbolic links lead (which
+// need not exist yet).
+std::string ResolveLinks(const std::string& Name);
 
 }  // namespace nxs

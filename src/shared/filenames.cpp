@@ -8,7 +8,7 @@
 
 namespace nxs {
 
-static char FoldForName(char C) { return C == '\\' ? '/' : AsciiLower(C); }
+static char FoldForName(char C) { return C == '\\' ? '/' : C; }
 
 bool SameFileName(std::string_view A, std::string_view B) { return CompareFileNames(A, B) == 0; }
 

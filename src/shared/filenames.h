@@ -1,5 +1,6 @@
 // File-name helpers. Both "\" and "/" separate directories in names the system is given;
-// names on disk use "/". File names compare without regard to case, through SameFileName.
+// names on disk use "/". File names compare through SameFileName, exactly as this platform's
+// file systems do: "README.md" and "Readme.md" are two files.
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@ namespace nxs {
 
 inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
 
-// The one file-name comparison of the system: separators are equal, ASCII case folds.
+// The one file-name comparison of the system: separators are equal, case counts.
 bool SameFileName(std::string_view A, std::string_view B);
 int CompareFileNames(std::string_view A, std::string_view B);
 

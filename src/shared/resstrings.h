@@ -7,11 +7,14 @@ inline constexpr const char* SInvalidFormat = "Format '%s' invalid or incompatib
 inline constexpr const char* SArgumentMissing = "No argument for format '%s'";
 inline constexpr const char* SCannotReadFile = "Cannot read file \"%s\": %s";
 inline constexpr const char* SCannotWriteFile = "Cannot write file \"%s\": %s";
+inline constexpr const char* SFileReadOnly = "Cannot write file \"%s\": the file is read-only";
 inline constexpr const char* SCannotCreateDir = "Cannot create directory \"%s\": %s";
 inline constexpr const char* SCannotRenameFile = "Cannot rename \"%s\" to \"%s\": %s";
 inline constexpr const char* SCannotDeleteFile = "Cannot delete file \"%s\": %s";
 inline constexpr const char* SSettingsDamaged =
     "The settings file \"%s\" is damaged; a copy was kept as \"%s\" and defaults are used where it could not be read.";
+inline constexpr const char* SSettingsUnreadable =
+    "The settings file \"%s\" cannot be read, so nothing is saved to it: %s";
 inline constexpr const char* SSettingsLock = "Cannot lock the settings file \"%s\": %s";
 inline constexpr const char* SInvalidGuid = "'%s' is not a valid GUID value";
 

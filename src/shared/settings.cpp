@@ -320,7 +320,10 @@ struct TSettingsStore::TImpl {
   TStamp Stamp;
   bool Loaded = false;
   int UpdateCount = 0;
-  std::string LastDamaged;  // content already reported as damaged
+  std::string LastDamaged;    // content already reported as damaged
+  std::string ReadError;      // why the file could not be read; empty when it could
+  std::string LastReadError;  // the read error already reported
+  std::unique_ptr<TFileLock> FileLock;  // held while Locked runs
   std::function<void(const std::string&)> Reporter;
 };
 
@@ -350,33 +353,48 @@ std::string TSettingsStore::DefaultDirectory() {
 
 std::string TSettingsStore::DefaultFileName() { return DefaultDirectory() + "/settings.ini"; }
 
+// Keeps a copy of a damaged file beside it, named after its content: every process that
+// meets the same damage finds the copy made and makes no other, while different damage
+// never overwrites an earlier copy. Returns the copy's name.
+static std::string CopyAside(const std::string& FileName, const std::string& Text) {
+  uint64_t Hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char C : Text) Hash = (Hash ^ C) * 1099511628211ull;
+  char Suffix[32];
+  std::snprintf(Suffix, sizeof Suffix, ".damaged-%016llx", static_cast<unsigned long long>(Hash));
+  std::string Aside = FileName + Suffix;
+  try {
+    bool Copied = false;
+    try {
+      Copied = ReadWholeFile(Aside) == Text;
+    } catch (const EInOutError&) {
+    }
+    if (!Copied) WriteFileAtomic(Aside, Text);
+  } catch (const EInOutError&) {
+    return "(not copied)";
+  }
+  return Aside;
+}
+
 // Reads the file again when it changed on disk since it was last seen, and replays the
-// journal onto it.
+// journal onto it. A file that cannot be read is reported once and reads as empty, and
+// ReadError keeps the reason so that no save replaces what could not be read.
 static void Refresh(TSettingsStore::TImpl& I, const std::string& FileName) {
   TStamp Now = StampOf(FileName);
   if (I.Loaded && Now == I.Stamp) return;
   TContents Fresh;
+  I.ReadError.clear();
   if (Now.Exists) {
     std::string Text;
     try {
       Text = ReadWholeFile(FileName);
-    } catch (const EInOutError&) {
-      Text.clear();
+    } catch (const EInOutError& E) {
+      I.ReadError = E.Message();
+      if (I.ReadError != I.LastReadError) I.Reporter(I.ReadError);
+      I.LastReadError = I.ReadError;
     }
-    if (!Parse(Text, Fresh) && Text != I.LastDamaged) {
+    if (I.ReadError.empty() && !Parse(Text, Fresh) && Text != I.LastDamaged) {
       I.LastDamaged = Text;
-      char Stamp[32];
-      time_t T = time(nullptr);
-      struct tm Tm;
-      localtime_r(&T, &Tm);
-      std::strftime(Stamp, sizeof Stamp, "%Y%m%d-%H%M%S", &Tm);
-      std::string Aside = FileName + ".damaged-" + Stamp;
-      try {
-        WriteFileAtomic(Aside, Text);
-      } catch (const EInOutError&) {
-        Aside = "(not copied)";
-      }
-      I.Reporter(Format(res::SSettingsDamaged, FileName, Aside));
+      I.Reporter(Format(res::SSettingsDamaged, FileName, CopyAside(FileName, Text)));
     }
   }
   I.Saved = std::move(Fresh);
@@ -514,19 +532,65 @@ void TSettingsStore::EndUpdate() {
   if (FImpl->UpdateCount > 0 && --FImpl->UpdateCount == 0 && !FImpl->Journal.empty()) Flush();
 }
 
+std::string TSettingsStore::ReadError() {
+  std::lock_guard G(FLock);
+  Refresh(*FImpl, FFileName);
+  return FImpl->ReadError;
+}
+
+// Takes the file lock (unless Locked holds it already) and reads the file afresh.
+static std::unique_ptr<TFileLock> LockAndRead(TSettingsStore::TImpl& I, const std::string& FFileName) {
+  std::unique_ptr<TFileLock> Lock;
+  if (!I.FileLock) {
+    std::string Dir = ExtractFileDir(FFileName);
+    try {
+      TDiskFileSystem().ForceDirectories(Dir);
+    } catch (const EInOutError& E) {
+      throw ESettingsError(E.Message());
+    }
+    Lock = std::make_unique<TFileLock>(FFileName + ".lock");
+  }
+  // Another process may have saved since this one last read: work on its file.
+  I.Loaded = false;
+  Refresh(I, FFileName);
+  if (!I.ReadError.empty()) throw ESettingsError(Format(res::SSettingsUnreadable, FFileName, I.ReadError));
+  return Lock;
+}
+
+void TSettingsStore::Locked(const std::function<void()>& Fn) {
+  std::lock_guard G(FLock);
+  if (FImpl->FileLock) {
+    Fn();
+    return;
+  }
+  size_t Before = FImpl->Journal.size();
+  FImpl->FileLock = LockAndRead(*FImpl, FFileName);
+  ++FImpl->UpdateCount;
+  try {
+    Fn();
+  } catch (...) {
+    // What Fn recorded before it failed goes; what was pending before stays.
+    FImpl->Journal.resize(Before);
+    FImpl->Loaded = false;
+    --FImpl->UpdateCount;
+    FImpl->FileLock.reset();
+    Refresh(*FImpl, FFileName);
+    throw;
+  }
+  --FImpl->UpdateCount;
+  try {
+    Flush();
+  } catch (...) {
+    FImpl->FileLock.reset();
+    throw;
+  }
+  FImpl->FileLock.reset();
+}
+
 void TSettingsStore::Flush() {
   std::lock_guard G(FLock);
   if (FImpl->Journal.empty()) return;
-  std::string Dir = ExtractFileDir(FFileName);
-  try {
-    TDiskFileSystem().ForceDirectories(Dir);
-  } catch (const EInOutError& E) {
-    throw ESettingsError(E.Message());
-  }
-  TFileLock Lock(FFileName + ".lock");
-  // Another process may have saved since this one last read: merge onto its file.
-  FImpl->Loaded = false;
-  Refresh(*FImpl, FFileName);
+  std::unique_ptr<TFileLock> Lock = LockAndRead(*FImpl, FFileName);
   std::string Text = Serialize(FImpl->Current);
   try {
     WriteFileAtomic(FFileName, Text);
@@ -555,6 +619,10 @@ TSettingsStore& SettingsStore() {
 }
 
 void ResetSettingsStore() { ProcessStore().reset(); }
+
+TSettingsUpdate::TSettingsUpdate(TSettingsStore& Store) : FStore(Store), FExceptions(std::uncaught_exceptions()) {
+  FStore.BeginUpdate();
+}
 
 TSettingsUpdate::~TSettingsUpdate() noexcept(false) {
   if (std::uncaught_exceptions() > FExceptions) {

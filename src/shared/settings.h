@@ -62,13 +62,27 @@ class TSettingsStore {
   // changes stay pending and are tried again at the next save.
   void Flush();
 
-  // Called once per damaged file with the message to show; the default writes to stderr.
+  // Runs Fn holding the file lock, on the file as it is now, and saves what Fn changed
+  // before the lock goes (also inside a batch). A check Fn makes against stored values (a
+  // list's entries, the extensions other groups hold) thus stays true until its change is
+  // stored, and a list that another process changed meanwhile keeps that change. Nests.
+  // When Fn raises, what it changed is dropped. Raises ESettingsError as Flush does.
+  void Locked(const std::function<void()>& Fn);
+
+  // Why the file could not be read, empty when it could (or does not exist). While it
+  // cannot be read, values read as their defaults and every save fails with ESettingsError,
+  // so that what could not be read is never replaced.
+  std::string ReadError();
+
+  // Called once per damaged or unreadable file with the message to show; the default
+  // writes to stderr.
   void SetDamageReporter(std::function<void(const std::string&)> Reporter);
 
  public:
   struct TImpl;  // the file's contents and the journal, kept out of this header
 
  private:
+
   std::string FFileName;
   std::unique_ptr<TImpl> FImpl;
   std::recursive_mutex FLock;
@@ -82,7 +96,7 @@ void ResetSettingsStore();
 // RAII batch.
 class TSettingsUpdate {
  public:
-  explicit TSettingsUpdate(TSettingsStore& Store) : FStore(Store) { FStore.BeginUpdate(); }
+  explicit TSettingsUpdate(TSettingsStore& Store);
   // A failed save raises unless an exception is already on its way out.
   ~TSettingsUpdate() noexcept(false);
   TSettingsUpdate(const TSettingsUpdate&) = delete;  // one batch, one end

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "modules/favorites.h"
 #include "modules/srcclosedfile.h"
 #include "modules/inifile.h"
 #include "shared/settings.h"
-#include "shared/testdir.h"
+#include "support/run.h"
+#include "support/tempdir.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
@@ -107,10 +109,12 @@ TEST_F(ClosedFiles, MostRecentFirstMoveToFrontAndCapacity) {
   Close("/p/a.pas");
   Close("/p/b.pas");
   Close("/p/c.pas");
-  Close("/P/A.PAS");  // the same file: moves to the front
+  Close("/p/a.pas");  // the same file: moves to the front
   EXPECT_EQ(FilesOf(Lists.ClosedFileList()), (std::vector<std::string>{"/p/a.pas", "/p/c.pas", "/p/b.pas"}));
   Close("/p/d.pas");  // full: the oldest goes
   EXPECT_EQ(FilesOf(Lists.ClosedFileList()), (std::vector<std::string>{"/p/d.pas", "/p/a.pas", "/p/c.pas"}));
+  Close("/P/A.PAS");  // another file, whatever its name looks like
+  EXPECT_EQ(FilesOf(Lists.ClosedFileList()), (std::vector<std::string>{"/P/A.PAS", "/p/d.pas", "/p/a.pas"}));
 
   Lists.AddClosedFile(TFakeModule("/p/app.vproj", "TProjectModule", true));
   EXPECT_EQ(FilesOf(Lists.ClosedProjectList()), (std::vector<std::string>{"/p/app.vproj"}));
@@ -285,17 +289,97 @@ TEST(Favorites, LoadedOnceAddedWithoutRepeatsAndSaved) {
   Store.WriteString("Favorites", "y", "");
   TFavorites Fav(Ini);
   EXPECT_EQ(Fav.AddToFavorites("/p/second.pas"), 1);
-  EXPECT_EQ(Fav.AddToFavorites("/P/FIRST.PAS"), -1);
+  EXPECT_EQ(Fav.AddToFavorites("/p/first.pas"), -1);
+  EXPECT_EQ(Fav.AddToFavorites("/P/FIRST.PAS"), 2) << "another file on this platform";
   EXPECT_EQ(Fav.GetFavorite(0), "/p/first.pas");
-  EXPECT_EQ(Store.ReadValueNames("Favorites"), (std::vector<std::string>{"0", "1"}));
-  Store.WriteString("Favorites", "5", "/p/sneaked-in.pas");
+  EXPECT_EQ(Store.ReadValueNames("Favorites"), (std::vector<std::string>{"0", "1", "2"}));
   Fav.LoadFavorites(Ini);  // once only
-  EXPECT_EQ(Fav.Count(), 2);
+  EXPECT_EQ(Fav.Count(), 3);
   EXPECT_TRUE(Fav.RemoveFromFavorites("/p/first.pas"));
   EXPECT_FALSE(Fav.RemoveFromFavorites("/p/first.pas"));
 
   TSettingsStore Again(Dir / "settings.ini");
   TSettingsIniFile Ini2(Again);
   TFavorites Fav2(Ini2);
-  EXPECT_EQ(Fav2.Items(), (std::vector<std::string>{"/p/second.pas"}));
+  EXPECT_EQ(Fav2.Items(), (std::vector<std::string>{"/p/second.pas", "/P/FIRST.PAS"}));
+}
+
+TEST(Favorites, AnotherProcessesFavouritesSurviveAddingAndRemoving) {
+  TTempDir Dir;
+  TSettingsStore Mine(Dir / "settings.ini"), Theirs(Dir / "settings.ini");
+  TSettingsIniFile MyIni(Mine), TheirIni(Theirs);
+  TFavorites MyList(MyIni), TheirList(TheirIni);
+  MyList.AddToFavorites("/p/mine.pas");
+  EXPECT_EQ(TheirList.Count(), 1);  // loaded now, and kept
+  MyList.AddToFavorites("/p/later.pas");
+  TheirList.AddToFavorites("/p/theirs.pas");
+  MyList.RemoveFromFavorites("/p/mine.pas");
+  TSettingsStore Fresh(Dir / "settings.ini");
+  TSettingsIniFile FreshIni(Fresh);
+  EXPECT_EQ(TFavorites(FreshIni).Items(), (std::vector<std::string>{"/p/later.pas", "/p/theirs.pas"}));
+}
+
+TEST(Favorites, ProcessesAddingAtOnceLoseNothing) {
+  TTempDir Dir;
+  const int kProcesses = 2, kEach = 30;
+  ASSERT_TRUE(nxs::test::RunInProcesses(kProcesses, [&](int P) {
+    TSettingsStore Store(Dir / "settings.ini");
+    TSettingsIniFile Ini(Store);
+    TFavorites Fav(Ini);
+    for (int I = 0; I < kEach; ++I) {
+      Fav.AddToFavorites("/p/" + std::to_string(P) + "/" + std::to_string(I) + ".pas");
+      // Each also takes off one it added, so removals race with additions too.
+      if (I % 10 == 9) Fav.RemoveFromFavorites("/p/" + std::to_string(P) + "/" + std::to_string(I) + ".pas");
+    }
+  }));
+  TSettingsStore Store(Dir / "settings.ini");
+  TSettingsIniFile Ini(Store);
+  TFavorites Fav(Ini);
+  EXPECT_EQ(Fav.Count(), kProcesses * (kEach - kEach / 10));
+  for (int P = 0; P < kProcesses; ++P)
+    for (int I = 0; I < kEach; ++I)
+      EXPECT_EQ(Fav.IndexOf("/p/" + std::to_string(P) + "/" + std::to_string(I) + ".pas") >= 0, I % 10 != 9) << P << "/" << I;
+}
+
+TEST_F(ClosedFiles, ProcessesStoringAtOnceKeepEachOthersEntriesAndRemovals) {
+  const int kEach = 20;
+  {
+    // Room for every entry, and one file that both take off the list again.
+    TSettingsStore Store(Dir / "settings.ini");
+    Store.WriteInteger("Closed Files", "Max Closed Files", 100);
+    TSettingsIniFile Ini(Store);
+    Lists.LoadClosedHistory(Ini, true, false);
+    Close("/p/reopened.pas");
+    Lists.StoreClosedHistory(Ini, true);
+  }
+  ASSERT_TRUE(nxs::test::RunInProcesses(2, [&](int P) {
+    TSettingsStore Store(Dir / "settings.ini");
+    TSettingsIniFile Ini(Store);
+    TClosedFiles Mine;
+    Mine.InitClosedFileTypeList();
+    Mine.LoadClosedHistory(Ini, true, false);
+    for (int I = 0; I < kEach; ++I) {
+      Mine.AddClosedFile(TFakeModule("/p/" + std::to_string(P) + "/" + std::to_string(I) + ".pas"));
+      if (I == kEach / 2) {
+        TFakeModule Reopened("/p/reopened.pas");
+        Mine.CheckClosedFileList(Reopened, true);
+      }
+      Mine.StoreClosedHistory(Ini, true);
+    }
+  }));
+  TSettingsStore Store(Dir / "settings.ini");
+  TSettingsIniFile Ini(Store);
+  Lists.LoadClosedHistory(Ini, true, false);
+  std::vector<std::string> Files = FilesOf(Lists.ClosedFileList());
+  EXPECT_EQ(Files.size(), 2u * kEach);
+  EXPECT_EQ(std::count(Files.begin(), Files.end(), "/p/reopened.pas"), 0);
+  for (int P = 0; P < 2; ++P) {
+    std::vector<std::string> Own;
+    for (const auto& F : Files)
+      if (F.rfind("/p/" + std::to_string(P) + "/", 0) == 0) Own.push_back(F);
+    ASSERT_EQ(Own.size(), size_t(kEach));
+    // Each process's own entries keep its order, most recent first.
+    EXPECT_EQ(Own.front(), "/p/" + std::to_string(P) + "/" + std::to_string(kEach - 1) + ".pas");
+    EXPECT_EQ(Own.back(), "/p/" + std::to_string(P) + "/0.pas");
+  }
 }

@@ -9,7 +9,7 @@
 #include "environment/options/envoptions.h"
 #include "modules/faultyfs.h"
 #include "shared/settings.h"
-#include "shared/testdir.h"
+#include "support/tempdir.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
@@ -70,11 +70,12 @@ TEST_F(FileHistory, ElevenBackupsAtLimitTenLoseOnlyTheLowest) {
   fs::create_directories(Dir / "__history");
   for (int N = 2; N <= 12; ++N) WriteText(Dir / ("__history/x.pas.~" + std::to_string(N) + "~"), std::to_string(N));
   FileHistorySettings().FileBackupLevel = 10;
-  EXPECT_EQ(MakeBackupFileName(Dir / "x.pas", true), Dir / "__history/x.pas.~13~");
+  WriteText(Dir / "x.pas", "13");
+  EXPECT_EQ(BackupExistingFile(Dir / "x.pas"), Dir / "__history/x.pas.~13~");
   std::vector<std::string> Left = Names(GetBackupFiles(Dir / "__history/x.pas"));
-  ASSERT_EQ(Left.size(), 10u);
+  ASSERT_EQ(Left.size(), 11u);
   EXPECT_EQ(Left.front(), "x.pas.~3~");
-  EXPECT_EQ(Left.back(), "x.pas.~12~");
+  EXPECT_EQ(Left.back(), "x.pas.~13~");
 }
 
 TEST_F(FileHistory, BackupsSortByNumberAndOtherFilesAreNotBackups) {
@@ -84,7 +85,8 @@ TEST_F(FileHistory, BackupsSortByNumberAndOtherFilesAreNotBackups) {
     WriteText(Dir / (std::string("__history/") + N), "");
   fs::create_directories(Dir / "__history/u.txt.~7~");  // a folder is not a backup
   EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/u.txt")),
-            (std::vector<std::string>{"u.txt.~old~", "U.TXT.~1~", "u.txt.~2~", "u.txt.~10~"}));
+            (std::vector<std::string>{"u.txt.~old~", "u.txt.~2~", "u.txt.~10~"}))
+      << "U.TXT.~1~ belongs to another file";
   EXPECT_TRUE(GetBackupFiles(Dir / "missing/__history/u.txt").empty());
 
   EXPECT_EQ(GetBackupNumber("u.txt.~12~"), 12);
@@ -105,9 +107,10 @@ TEST_F(FileHistory, DeleteOldBackupEventDecidesInsteadOfDeleting) {
   FileHistorySettings().FileBackupLevel = 3;
   std::vector<std::string> Given;
   FileHistorySettings().DeleteOldBackupFile = [&](const std::vector<std::string>& B) { Given = Names(B); };
-  EXPECT_EQ(MakeBackupFileName(Dir / "a.c", true), Dir / "__history/a.c.~4~");
+  WriteText(Dir / "a.c", "4");
+  EXPECT_EQ(BackupExistingFile(Dir / "a.c"), Dir / "__history/a.c.~4~");
   EXPECT_EQ(Given, (std::vector<std::string>{"a.c.~1~", "a.c.~2~", "a.c.~3~"}));
-  EXPECT_EQ(GetBackupFiles(Dir / "__history/a.c").size(), 3u);
+  EXPECT_EQ(GetBackupFiles(Dir / "__history/a.c").size(), 4u);
 }
 
 TEST_F(FileHistory, SavingKeepsTheOldContentsAsABackup) {
@@ -161,4 +164,36 @@ TEST_F(FileHistory, SettingsFollowTheEnvironmentOptions) {
   // Unlinked, changes no longer reach the settings.
   Options.SetOption(Options.EditorOptions(), 0, "File Backup Level", int64_t{7});
   EXPECT_EQ(FileHistorySettings().FileBackupLevel, 3);
+}
+
+TEST_F(FileHistory, ABackupThatFailsAtTheLimitCostsNoOlderBackup) {
+  fs::create_directories(Dir / "__history");
+  for (int N = 1; N <= 3; ++N) WriteText(Dir / ("__history/m.pas.~" + std::to_string(N) + "~"), std::to_string(N));
+  FileHistorySettings().FileBackupLevel = 3;
+  WriteText(Dir / "m.pas", "4");
+  auto Faulty = std::make_shared<nxs::test::TFaultyFileSystem>();
+  Faulty->FailWritesTo = ".~4~";
+  SetFileSystem(Faulty);
+  EXPECT_THROW(BackupExistingFile(Dir / "m.pas"), EFileHistoryError);
+  EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/m.pas")), (std::vector<std::string>{"m.pas.~1~", "m.pas.~2~", "m.pas.~3~"}));
+  // Once it can be written, the new backup is there before the oldest goes.
+  Faulty->FailWritesTo.clear();
+  EXPECT_EQ(BackupExistingFile(Dir / "m.pas"), Dir / "__history/m.pas.~4~");
+  EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/m.pas")), (std::vector<std::string>{"m.pas.~2~", "m.pas.~3~", "m.pas.~4~"}));
+}
+
+TEST_F(FileHistory, FilesWhoseNamesDifferInCaseKeepTheirOwnBackups) {
+  FileHistorySettings().FileBackupLevel = 1;
+  WriteText(Dir / "README.md", "upper");
+  WriteText(Dir / "Readme.md", "mixed");
+  for (int Round = 0; Round < 2; ++Round) {
+    BackupExistingFile(Dir / "README.md");
+    BackupExistingFile(Dir / "Readme.md");
+  }
+  std::vector<std::string> Upper = GetBackupFiles(Dir / "__history/README.md");
+  std::vector<std::string> Mixed = GetBackupFiles(Dir / "__history/Readme.md");
+  ASSERT_EQ(Upper.size(), 1u);
+  ASSERT_EQ(Mixed.size(), 1u);
+  EXPECT_EQ(ReadText(Upper[0]), "upper");
+  EXPECT_EQ(ReadText(Mixed[0]), "mixed");
 }

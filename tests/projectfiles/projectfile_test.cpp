@@ -231,7 +231,8 @@ TEST(ProjectDocument, Imports) {
   D->AddImport("added", "c");
   EXPECT_EQ(Outline(*D),
             "Import:first Import:a.targets Import:third ItemGroup Import:added[c] Import:b.targets Import:last ");
-  EXPECT_TRUE(D->HasImport("A.TARGETS", ""));
+  EXPECT_TRUE(D->HasImport("a.targets", ""));
+  EXPECT_FALSE(D->HasImport("A.TARGETS", "")) << "another file on this platform";
   EXPECT_FALSE(D->HasImport("added", ""));
   EXPECT_EQ(D->RemoveImport("third", ""), 2);
   EXPECT_EQ(D->RemoveImport("third", ""), -1);

@@ -2,15 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "shared/exceptions.h"
-#include "testdir.h"
+#include "support/errorof.h"
+#include "support/run.h"
+#include "support/tempdir.h"
 
 using namespace nxs;
+using nxs::test::ErrorOf;
 using nxs::test::TTempDir;
 
 namespace {
@@ -167,4 +174,110 @@ TEST(FileWriter, FileSystemThatOnlyWritesWholeFilesGetsThePiecesAtCommit) {
   // Given up on the way: nothing is written.
   Fs.IFileSystem::CreateFileWriter("q.vproj")->Write("c");
   EXPECT_EQ(Fs.Writes.size(), 1u);
+}
+
+namespace {
+
+mode_t ModeOf(const std::string& Name) {
+  struct stat St;
+  return ::stat(Name.c_str(), &St) == 0 ? St.st_mode & 07777 : 0;
+}
+
+bool IsLink(const std::string& Name) {
+  struct stat St;
+  return ::lstat(Name.c_str(), &St) == 0 && S_ISLNK(St.st_mode);
+}
+
+}  // namespace
+
+// Every writer ends in the same helper, whole or in pieces; each way is tried.
+TEST(AtomicWrite, ThroughLinksReplacesTheLinkedFileAndKeepsTheLinks) {
+  TTempDir Dir;
+  std::filesystem::create_directory(Dir / "real");
+  WriteFileAtomic(Dir / "real/p.vproj", "old");
+  // A relative link to an absolute link to the file.
+  ASSERT_EQ(::symlink((Dir / "real/p.vproj").c_str(), (Dir / "abs").c_str()), 0);
+  ASSERT_EQ(::symlink("abs", (Dir / "rel").c_str()), 0);
+  TDiskFileSystem Disk;
+
+  WriteFileAtomic(Dir / "rel", "whole");
+  EXPECT_EQ(ReadWholeFile(Dir / "real/p.vproj"), "whole");
+  Disk.WriteFile(Dir / "abs", "seam");
+  EXPECT_EQ(ReadWholeFile(Dir / "real/p.vproj"), "seam");
+  std::unique_ptr<IFileWriter> File = Disk.CreateFileWriter(Dir / "rel");
+  File->Write("pie");
+  File->Write("ces");
+  File->Commit();
+  EXPECT_EQ(ReadWholeFile(Dir / "real/p.vproj"), "pieces");
+  EXPECT_TRUE(IsLink(Dir / "rel"));
+  EXPECT_TRUE(IsLink(Dir / "abs"));
+  // Nothing was left beside the link or the file.
+  EXPECT_EQ(Disk.ListDirectory(Dir / "real"), std::vector<std::string>{"p.vproj"});
+
+  // A link to a file not made yet makes it.
+  ASSERT_EQ(::symlink("real/new.txt", (Dir / "dangling").c_str()), 0);
+  WriteFileAtomic(Dir / "dangling", "made");
+  EXPECT_TRUE(IsLink(Dir / "dangling"));
+  EXPECT_EQ(ReadWholeFile(Dir / "real/new.txt"), "made");
+
+  // A loop of links is an error naming the file, not a hang.
+  ASSERT_EQ(::symlink("loop2", (Dir / "loop1").c_str()), 0);
+  ASSERT_EQ(::symlink("loop1", (Dir / "loop2").c_str()), 0);
+  EXPECT_EQ(ErrorOf<EInOutError>([&] { WriteFileAtomic(Dir / "loop1", "x"); }),
+            "Cannot write file \"" + Dir / "loop1" + "\": Too many levels of symbolic links");
+}
+
+TEST(AtomicWrite, KeepsTheModeOfTheFileItReplaces) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  mode_t Old = ::umask(022);
+  for (mode_t Mode : {mode_t(0600), mode_t(0664), mode_t(0755)}) {
+    std::string Name = Dir / ("f" + std::to_string(Mode));
+    WriteFileAtomic(Name, "a");
+    ASSERT_EQ(::chmod(Name.c_str(), Mode), 0);
+    WriteFileAtomic(Name, "b");
+    EXPECT_EQ(ModeOf(Name), Mode) << Name;
+    std::unique_ptr<IFileWriter> File = Disk.CreateFileWriter(Name);
+    File->Write("c");
+    File->Commit();
+    EXPECT_EQ(ModeOf(Name), Mode) << Name;
+  }
+  // A new file gets what the umask leaves of read and write for all.
+  WriteFileAtomic(Dir / "new", "n");
+  EXPECT_EQ(ModeOf(Dir / "new"), mode_t(0644));
+  ::umask(Old);
+}
+
+TEST(AtomicWrite, RefusesWhatTheUserMayNotWriteAndChangesNothing) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  std::string Name = Dir / "p.vproj";
+  WriteFileAtomic(Name, "keep");
+  ASSERT_EQ(::chmod(Name.c_str(), 0444), 0);
+  ASSERT_EQ(::symlink("p.vproj", (Dir / "link").c_str()), 0);
+  const std::string Refused = "Cannot write file \"" + Name + "\": the file is read-only";
+  EXPECT_EQ(ErrorOf<EInOutError>([&] { WriteFileAtomic(Name, "lost"); }), Refused);
+  EXPECT_EQ(ErrorOf<EInOutError>([&] { Disk.WriteFile(Name, "lost"); }), Refused);
+  EXPECT_EQ(ErrorOf<EInOutError>([&] { Disk.CreateFileWriter(Name); }), Refused);
+  // The message names the file as the caller named it.
+  EXPECT_EQ(ErrorOf<EInOutError>([&] { WriteFileAtomic(Dir / "link", "lost"); }),
+            "Cannot write file \"" + Dir / "link" + "\": the file is read-only");
+  EXPECT_EQ(ReadWholeFile(Name), "keep");
+  EXPECT_EQ(ModeOf(Name), mode_t(0444));
+  EXPECT_EQ(Disk.ListDirectory(Dir.Path()).size(), 2u);
+
+  // A file and a folder of another user, writable only by that user.
+  ASSERT_EQ(::chmod(Name.c_str(), 0644), 0);
+  std::filesystem::create_directory(Dir / "locked");
+  ASSERT_EQ(::chmod((Dir / "locked").c_str(), 0755), 0);
+  Dir.OpenToAll();
+  if (::geteuid() != 0) GTEST_SKIP() << "needs another user's files: run as the superuser";
+  std::string Seen = nxs::test::RunUnprivileged([&] {
+    return ErrorOf<EInOutError>([&] { WriteFileAtomic(Name, "lost"); }) + "\n" +
+           ErrorOf<EInOutError>([&] { WriteFileAtomic(Dir / "locked/new.txt", "lost"); });
+  });
+  EXPECT_EQ(Seen, "Cannot write file \"" + Name + "\": the file is read-only\nCannot write file \"" + Dir /
+                      "locked/new.txt" + "\": Permission denied");
+  EXPECT_EQ(ReadWholeFile(Name), "keep");
+  EXPECT_TRUE(Disk.ListDirectory(Dir / "locked").empty());
 }

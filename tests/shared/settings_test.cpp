@@ -5,15 +5,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <new>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
-#include "testdir.h"
+#include "support/errorof.h"
+#include "support/run.h"
+#include "support/tempdir.h"
 
 using namespace nxs;
+using nxs::test::ErrorOf;
 using nxs::test::TTempDir;
 
 namespace {
@@ -23,6 +30,14 @@ std::string Slurp(const std::string& Name) {
   std::stringstream S;
   S << In.rdbuf();
   return S.str();
+}
+
+std::vector<std::string> DamagedCopies(const TTempDir& Dir) {
+  std::vector<std::string> Copies;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
+    if (E.path().filename().string().rfind("settings.ini.damaged-", 0) == 0) Copies.push_back(Slurp(E.path().string()));
+  std::sort(Copies.begin(), Copies.end());
+  return Copies;
 }
 
 }  // namespace
@@ -113,13 +128,7 @@ TEST(SettingsStore, ADamagedFileIsCopiedAsideReportedOnceAndWhatCanBeReadIsKept)
   EXPECT_EQ(S.ReadString("Good", "A"), "kept");
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_NE(Reports[0].find("is damaged"), std::string::npos);
-  int Copies = 0;
-  for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
-    if (E.path().filename().string().rfind("settings.ini.damaged-", 0) == 0) {
-      ++Copies;
-      EXPECT_EQ(Slurp(E.path().string()), Damaged) << "the copy keeps every byte";
-    }
-  EXPECT_EQ(Copies, 1);
+  EXPECT_EQ(DamagedCopies(Dir), std::vector<std::string>{Damaged}) << "one copy that keeps every byte";
   // Saving writes a clean file that keeps what was readable.
   S.WriteString("Good", "D", "new");
   TSettingsStore Fresh(Name);
@@ -133,22 +142,10 @@ TEST(SettingsStore, TwoProcessesSavingAtOnceKeepEachOthersSections) {
   TTempDir Dir;
   std::string Name = Dir / "settings.ini";
   const int kWrites = 40;
-  pid_t Children[2];
-  for (int C = 0; C < 2; ++C) {
-    Children[C] = fork();
-    ASSERT_GE(Children[C], 0);
-    if (Children[C] == 0) {
-      TSettingsStore S(Name);
-      for (int I = 0; I < kWrites; ++I)
-        S.WriteInteger("Process" + std::to_string(C), "Value" + std::to_string(I), I);
-      _exit(0);
-    }
-  }
-  for (pid_t P : Children) {
-    int Status = 0;
-    waitpid(P, &Status, 0);
-    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
-  }
+  EXPECT_TRUE(nxs::test::RunInProcesses(2, [&](int C) {
+    TSettingsStore S(Name);
+    for (int I = 0; I < kWrites; ++I) S.WriteInteger("Process" + std::to_string(C), "Value" + std::to_string(I), I);
+  }));
   TSettingsStore S(Name);
   for (int C = 0; C < 2; ++C)
     for (int I = 0; I < kWrites; ++I)
@@ -169,4 +166,147 @@ TEST(SettingsStore, LocationFollowsTheEnvironment) {
   ::unsetenv("NXS_SETTINGS_DIR");
   ::setenv("XDG_CONFIG_HOME", "/tmp/xdg", 1);
   EXPECT_EQ(TSettingsStore::DefaultDirectory(), "/tmp/xdg/Orvanti/NXS/20.0");
+}
+
+TEST(SettingsStore, DamageIsCopiedAsideOncePerDistinctContent) {
+  TTempDir Dir;
+  std::string Name = Dir / "settings.ini";
+  const std::string First = "[A]\nbroken\n", Second = "[A]\nbroken too\n";
+  auto ReadAsANewProcess = [&] {
+    TSettingsStore S(Name);
+    S.SetDamageReporter([](const std::string&) {});
+    S.ReadString("A", "v");
+  };
+  WriteFileAtomic(Name, First);
+  ReadAsANewProcess();
+  // Other damage in the same second keeps its own copy and leaves the first one alone.
+  WriteFileAtomic(Name, Second);
+  ReadAsANewProcess();
+  EXPECT_EQ(DamagedCopies(Dir), (std::vector<std::string>{First, Second}));
+  // The same damage met again later, by another process, makes no further copy.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ReadAsANewProcess();
+  WriteFileAtomic(Name, First);
+  ReadAsANewProcess();
+  EXPECT_EQ(DamagedCopies(Dir), (std::vector<std::string>{First, Second}));
+}
+
+TEST(SettingsStore, AnUnreadableFileIsReportedAndNeverReplaced) {
+  TTempDir Dir;
+  Dir.OpenToAll();
+  // Made and read by the unprivileged user, for whom a file without read permission is
+  // unreadable (the superuser reads anything).
+  std::string Seen = nxs::test::RunUnprivileged([&] {
+    std::string Name = Dir / "own/settings.ini";
+    {
+      TSettingsStore Writer(Name);
+      Writer.BeginUpdate();
+      Writer.WriteString("Favorites", "0", "/p/a.vproj");
+      Writer.WriteInteger("Editor\\Options", "Undo Limit", 77);
+      Writer.EndUpdate();
+    }
+    std::string Before = Slurp(Name);
+    ::chmod(Name.c_str(), 0200);
+    std::vector<std::string> Reports;
+    TSettingsStore S(Name);
+    S.SetDamageReporter([&](const std::string& M) { Reports.push_back(M); });
+    std::string Out = std::to_string(S.ReadInteger("Editor\\Options", "Undo Limit", 5)) + "|" + S.ReadError() + "|";
+    Out += ErrorOf<ESettingsError>([&] { S.WriteInteger("Editor\\Options", "Tab Width", 3); }) + "|";
+    Out += std::to_string(Reports.size()) + "|";
+    ::chmod(Name.c_str(), 0600);
+    Out += Slurp(Name) == Before ? "unchanged" : "changed";
+    return Out;
+  });
+  std::string Name = Dir / "own/settings.ini";
+  const std::string Cause = "Cannot read file \"" + Name + "\": Permission denied";
+  EXPECT_EQ(Seen, "5|" + Cause + "|The settings file \"" + Name + "\" cannot be read, so nothing is saved to it: " +
+                      Cause + "|1|unchanged");
+}
+
+TEST(SettingsStore, ALinkedFileIsWrittenThroughTheLinkAndAReadOnlyOneIsRefused) {
+  TTempDir Dir;
+  std::filesystem::create_directory(Dir / "dotfiles");
+  WriteFileAtomic(Dir / "dotfiles/settings.ini", "[Kept]\nv=\"1\"\n");
+  ASSERT_EQ(::symlink("dotfiles/settings.ini", (Dir / "settings.ini").c_str()), 0);
+  {
+    TSettingsStore S(Dir / "settings.ini");
+    S.WriteString("New", "v", "2");
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(Dir / "settings.ini"));
+  TSettingsStore Real(Dir / "dotfiles/settings.ini");
+  EXPECT_EQ(Real.ReadString("Kept", "v"), "1");
+  EXPECT_EQ(Real.ReadString("New", "v"), "2");
+
+  ::chmod((Dir / "dotfiles/settings.ini").c_str(), 0444);
+  std::string Before = Slurp(Dir / "dotfiles/settings.ini");
+  TSettingsStore S(Dir / "settings.ini");
+  EXPECT_EQ(ErrorOf<ESettingsError>([&] { S.WriteString("New", "v", "3"); }),
+            "Cannot write file \"" + Dir / "settings.ini" + "\": the file is read-only");
+  EXPECT_EQ(Slurp(Dir / "dotfiles/settings.ini"), Before);
+}
+
+TEST(SettingsStore, DeletingOneValueKeepsTheOthersReadable) {
+  TTempDir Dir;
+  for (int Deleted = 0; Deleted < 3; ++Deleted) {
+    TSettingsStore S(Dir / ("s" + std::to_string(Deleted) + ".ini"));
+    S.BeginUpdate();
+    const char* Names[] = {"First", "Second", "Third"};
+    for (int I = 0; I < 3; ++I) S.WriteInteger("Section", Names[I], I + 10);
+    S.DeleteValue("Section", Names[Deleted]);
+    for (int I = 0; I < 3; ++I)
+      EXPECT_EQ(S.ReadInteger("Section", Names[I], -1), I == Deleted ? -1 : I + 10) << Names[I] << " after " << Deleted;
+    S.EndUpdate();
+    S.WriteInteger("Section", Names[Deleted], 99);
+    TSettingsStore Again(Dir / ("s" + std::to_string(Deleted) + ".ini"));
+    for (int I = 0; I < 3; ++I) EXPECT_EQ(Again.ReadInteger("Section", Names[I], -1), I == Deleted ? 99 : I + 10);
+  }
+}
+
+TEST(SettingsStore, PendingValuesAreWrittenWhenTheStoreGoes) {
+  TTempDir Dir;
+  {
+    TSettingsStore S(Dir / "batch.ini");
+    S.BeginUpdate();
+    S.WriteString("A", "v", "in an open batch");
+  }
+  EXPECT_EQ(TSettingsStore(Dir / "batch.ini").ReadString("A", "v"), "in an open batch");
+  {
+    TSettingsStore S(Dir / "failed.ini");
+    std::filesystem::create_directory(Dir / "failed.ini.lock");
+    EXPECT_THROW(S.WriteString("A", "v", "after a failed save"), ESettingsError);
+    std::filesystem::remove(Dir / "failed.ini.lock");
+  }
+  EXPECT_EQ(TSettingsStore(Dir / "failed.ini").ReadString("A", "v"), "after a failed save");
+}
+
+TEST(SettingsStore, AFailedSaveAtTheEndOfABatchIsRaised) {
+  TTempDir Dir;
+  TSettingsStore S(Dir / "settings.ini");
+  std::filesystem::create_directory(Dir / "settings.ini.lock");
+  // The batch lives in memory that held other data before, as a stack slot would.
+  alignas(TSettingsUpdate) unsigned char Slot[sizeof(TSettingsUpdate)];
+  for (unsigned char& B : Slot) *static_cast<volatile unsigned char*>(&B) = 0xff;
+  auto* Batch = new (Slot) TSettingsUpdate(S);
+  S.WriteString("A", "v", "x");
+  EXPECT_THROW(Batch->~TSettingsUpdate(), ESettingsError);
+  std::filesystem::remove(Dir / "settings.ini.lock");
+}
+
+TEST(SettingsStore, LockedChangesAreMadeOnTheFileAsItIsAndDroppedWhenRefused) {
+  TTempDir Dir;
+  TSettingsStore Mine(Dir / "settings.ini"), Theirs(Dir / "settings.ini");
+  EXPECT_EQ(Mine.ReadInteger("List", "Count", 0), 0);
+  Theirs.WriteInteger("List", "Count", 1);
+  Mine.BeginUpdate();
+  Mine.Locked([&] { Mine.WriteInteger("List", "Count", Mine.ReadInteger("List", "Count", 0) + 1); });
+  // Saved at once, batch or not.
+  EXPECT_EQ(Theirs.ReadInteger("List", "Count", 0), 2);
+  EXPECT_THROW(Mine.Locked([&] {
+    Mine.WriteInteger("List", "Count", 100);
+    throw ESettingsError("refused");
+  }),
+               ESettingsError);
+  EXPECT_EQ(Mine.ReadInteger("List", "Count", 0), 2);
+  Mine.EndUpdate();
+  EXPECT_EQ(TSettingsStore(Dir / "settings.ini").ReadInteger("List", "Count", 0), 2);
 }

@@ -8,10 +8,15 @@
 
 using namespace nxs;
 
-TEST(FileNames, CompareWithoutCaseAndAcrossSeparators) {
-  EXPECT_TRUE(SameFileName("src\\Main.PAS", "src/main.pas"));
+TEST(FileNames, CompareExactlyAcrossSeparators) {
+  EXPECT_TRUE(SameFileName("src\\Main.PAS", "src/Main.PAS"));
+  // Two files on this platform.
+  EXPECT_FALSE(SameFileName("src\\Main.PAS", "src/main.pas"));
+  EXPECT_FALSE(SameFileName("README.md", "Readme.md"));
   EXPECT_FALSE(SameFileName("a.pas", "a.pa"));
-  EXPECT_LT(CompareFileNames("a.pas", "B.pas"), 0);
+  EXPECT_LT(CompareFileNames("B.pas", "a.pas"), 0);
+  EXPECT_GT(CompareFileNames("a.pas", "B.pas"), 0);
+  EXPECT_EQ(CompareFileNames("a\\b", "a/b"), 0);
 }
 
 TEST(FileNames, PartsOfANameWithEitherSeparator) {

@@ -89,36 +89,60 @@ int THistoryLists::IndexOfName(std::string_view Name) {
   return -1;
 }
 
+std::vector<std::string> THistoryLists::ReadList(int List) {
+  std::string Key = ListKey(List);
+  std::vector<std::string> Items;
+  int64_t Count = std::clamp<int64_t>(FStore.ReadInteger(Key, "Count", 0), 0, MaxEntries);
+  for (int64_t I = 0; I < Count; ++I) {
+    std::string Item = FStore.ReadString(Key, Format("Item%d", I));
+    if (!Item.empty() && std::find(Items.begin(), Items.end(), Item) == Items.end()) Items.push_back(Item);
+  }
+  return Items;
+}
+
 void THistoryLists::Load() {
   for (int L = 0; L < HistoryListCount; ++L) {
-    std::string Key = ListKey(L);
-    auto& Items = FLists[L];
-    Items.clear();
-    int64_t Count = std::clamp<int64_t>(FStore.ReadInteger(Key, "Count", 0), 0, MaxEntries);
-    for (int64_t I = 0; I < Count; ++I) {
-      std::string Item = FStore.ReadString(Key, Format("Item%d", I));
-      if (!Item.empty() && std::find(Items.begin(), Items.end(), Item) == Items.end()) Items.push_back(Item);
-    }
+    FLists[L] = ReadList(L);
+    FChanges[L].clear();
   }
 }
 
+static void AddTo(std::vector<std::string>& Items, std::string_view Text) {
+  std::erase(Items, Text);
+  Items.insert(Items.begin(), std::string(Text));
+  if (Items.size() > THistoryLists::MaxEntries) Items.resize(THistoryLists::MaxEntries);
+}
+
 void THistoryLists::Save() {
-  TSettingsUpdate Batch(FStore);
-  for (int L = 0; L < HistoryListCount; ++L) {
-    std::string Key = ListKey(L);
-    FStore.EraseSection(Key);
-    if (FLists[L].empty()) continue;
-    FStore.WriteInteger(Key, "Count", static_cast<int64_t>(FLists[L].size()));
-    for (size_t I = 0; I < FLists[L].size(); ++I) FStore.WriteString(Key, Format("Item%d", I), FLists[L][I]);
-  }
+  FStore.Locked([&] {
+    for (int L = 0; L < HistoryListCount; ++L) {
+      if (FChanges[L].empty()) continue;
+      std::vector<std::string> Items = ReadList(L);
+      for (const auto& Change : FChanges[L]) {
+        if (Change.empty()) Items.clear();
+        else AddTo(Items, Change);
+      }
+      std::string Key = ListKey(L);
+      FStore.EraseSection(Key);
+      if (!Items.empty()) {
+        FStore.WriteInteger(Key, "Count", static_cast<int64_t>(Items.size()));
+        for (size_t I = 0; I < Items.size(); ++I) FStore.WriteString(Key, Format("Item%d", I), Items[I]);
+      }
+      FLists[L] = std::move(Items);
+    }
+  });
+  for (auto& C : FChanges) C.clear();
 }
 
 void THistoryLists::Add(THistoryList List, std::string_view Text) {
   if (Text.empty()) return;
-  auto& Items = FLists[List];
-  std::erase(Items, Text);
-  Items.insert(Items.begin(), std::string(Text));
-  if (Items.size() > MaxEntries) Items.resize(MaxEntries);
+  AddTo(FLists[List], Text);
+  FChanges[List].emplace_back(Text);
+}
+
+void THistoryLists::Clear(THistoryList List) {
+  FLists[List].clear();
+  FChanges[List].assign(1, std::string());
 }
 
 }  // namespace nxs

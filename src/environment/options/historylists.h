@@ -98,18 +98,26 @@ class THistoryLists {
   static constexpr int MaxEntries = 25;
 
   void Load();
+  // Saves the lists changed since they were loaded or saved: their additions and clearings
+  // are made again on each list as the store holds it then, in one locked step, so that
+  // entries another process added meanwhile stay. Unchanged lists are not written.
   void Save();
   const std::vector<std::string>& Items(THistoryList List) const { return FLists[List]; }
   // Puts Text first; an equal entry (case counts: "Foo" and "foo" are different searches)
   // moves instead of repeating. Empty texts are not kept.
   void Add(THistoryList List, std::string_view Text);
-  void Clear(THistoryList List) { FLists[List].clear(); }
+  void Clear(THistoryList List);
   // The list named "hlSearchText" and so on, without regard to case; -1 when none.
   static int IndexOfName(std::string_view Name);
 
  private:
+  std::vector<std::string> ReadList(int List);
+
   TSettingsStore& FStore;
   std::array<std::vector<std::string>, HistoryListCount> FLists;
+  // Per list, what changed since the last load or save: texts added in order, an empty
+  // text standing for a clearing.
+  std::array<std::vector<std::string>, HistoryListCount> FChanges;
 };
 
 }  // namespace nxs

@@ -120,6 +120,7 @@ TOptionSet::TSlot TOptionSet::DefaultSlot() const {
   TSlot S;
   for (const auto& F : FFields) S.Values.push_back(F.Default);
   S.Stored.assign(FFields.size(), false);
+  S.InStore.assign(FFields.size(), std::nullopt);
   return S;
 }
 
@@ -361,6 +362,7 @@ void TOptionSet::LoadSlot(TSettingsStore& Store, int SubKey) {
         V = N;
       }
     }
+    Fresh.InStore[I] = V;
     Fresh.Values[I] = std::move(V);
     Fresh.Stored[I] = true;
   }
@@ -377,7 +379,15 @@ void TOptionSet::Save(TSettingsStore& Store) {
 
 void TOptionSet::SaveSlot(TSettingsStore& Store, int SubKey) {
   TSettingsUpdate Batch(Store);
-  for (const auto& F : FFields) SaveValue(Store, SubKey, F.Name);
+  for (size_t F = 0; F < FFields.size(); ++F) {
+    bool Changed;
+    {
+      auto L = Guard();
+      const TSlot& S = FSlots[SubKey];
+      Changed = S.Stored[F] && S.InStore[F] != S.Values[F];
+    }
+    if (Changed) SaveValue(Store, SubKey, FFields[F].Name);
+  }
 }
 
 void TOptionSet::SaveValue(TSettingsStore& Store, int SubKey, std::string_view Name) {
@@ -389,6 +399,7 @@ void TOptionSet::SaveValue(TSettingsStore& Store, int SubKey, std::string_view N
     auto L = Guard();
     V = FSlots[SubKey].Values[F];
     FSlots[SubKey].Stored[F] = true;
+    FSlots[SubKey].InStore[F] = V;
   }
   const std::string& N = FFields[F].Name;
   if (const bool* B = std::get_if<bool>(&V)) Store.WriteBool(Key, N, *B);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -111,7 +112,8 @@ class TOptionSet {
   static std::string FormatValue(const TOptionField& Field, const TOptionValue& Value);
 
   // Reads every slot (absent values and values of the wrong type take the default); writes
-  // every slot; writes one value.
+  // the values of every slot (of one slot) that changed since they were read or written;
+  // writes one value.
   void Load(TSettingsStore& Store);
   void LoadSlot(TSettingsStore& Store, int SubKey);
   void Save(TSettingsStore& Store);
@@ -127,6 +129,10 @@ class TOptionSet {
   struct TSlot {
     std::vector<TOptionValue> Values;
     std::vector<bool> Stored;
+    // What the store held when this process last read or wrote the value (none: nothing),
+    // so that saving writes only what changed here and leaves newer values of another
+    // process alone.
+    std::vector<std::optional<TOptionValue>> InStore;
   };
   TSlot DefaultSlot() const;
   int CheckedField(std::string_view Name) const;

@@ -1,0 +1,119 @@
+#include "host/edmodules.h"
+
+#include <cstdio>
+
+#include "editor/editbuffer.h"
+#include "editor/editview.h"
+#include "environment/options/envoptions.h"
+#include "environment/options/resstrings.h"
+#include "modules/closedfiles.h"
+#include "modules/filehist.h"
+#include "modules/inifile.h"
+#include "modules/modulelist.h"
+#include "modules/sourcemodule.h"
+#include "shared/exceptions.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/resstrings.h"
+#include "shared/settings.h"
+#include "shared/text.h"
+
+namespace nxs::host {
+
+TEdModules::TEdModules(const std::vector<std::string>& Files) {
+  FOptions = std::make_unique<TEnvironmentOptions>(SettingsStore());
+  FOptions->SourceOptionGroups().WriteBuiltIns = false;
+  FOptions->LoadOptions();
+  FHistoryLink = std::make_unique<TFileHistoryOptionsLink>(*FOptions);
+  DocModuleHooks().AskToReloadModifiedFiles = FOptions->EditorOptions().GetBool(res::opt::AskToReloadModifiedFiles);
+  InitSourceModules();
+  TSettingsIniFile Ini(SettingsStore());
+  ClosedFiles().LoadClosedHistory(Ini, true, false);
+  for (const auto& F : Files) OpenModule(F);
+  if (!Files.empty()) {
+    TDocModule* First = FindDocModule(ExpandFileName(Files.front()));
+    MakeCurrent(dynamic_cast<TSourceModule*>(First));
+  }
+}
+
+TEdModules::~TEdModules() {
+  DoneSourceModules();
+  ClosedFiles().FreeClosedFileLists();
+}
+
+void TEdModules::Finish() {
+  if (!FClosedAny) return;
+  TSettingsIniFile Ini(SettingsStore());
+  ClosedFiles().StoreClosedHistory(Ini, true);
+}
+
+void TEdModules::OpenModule(const std::string& FileName) {
+  const std::string Name = ExpandFileName(FileName);
+  if (!FileSystem().FileExists(Name))
+    throw EInOutError(Format(res::SCannotReadFile, Name, "No such file or directory"));
+  auto* M = dynamic_cast<TSourceModule*>(OpenFile(Name, false, true));
+  if (!M) throw Exception(Format("%s is not open as a source module", Name));
+  MakeCurrent(M);
+}
+
+void TEdModules::MakeCurrent(TSourceModule* Module) {
+  FCurrent = Module;
+  if (Module) Module->Activate();
+}
+
+TSourceModule& TEdModules::Current() {
+  if (!FCurrent) throw Exception("no module is open");
+  return *FCurrent;
+}
+
+PEkView TEdModules::View() { return Current().ShowEditor().EkView(); }
+
+TEditBuffer& TEdModules::Buffer() { return *Current().GetMainSource(); }
+
+bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
+  const std::string Arg = Trim(Rest);
+  auto NoArgument = [&] {
+    if (!Arg.empty()) throw Exception(Format("'%s' takes no argument", Word));
+  };
+  auto NeedsArgument = [&](const char* What) {
+    if (Arg.empty()) throw Exception(Format("expected %s %s", Word, What));
+  };
+  if (Word == "Open") {
+    NeedsArgument("FILE");
+    OpenModule(Arg);
+  } else if (Word == "Switch") {
+    NeedsArgument("FILE");
+    auto* M = dynamic_cast<TSourceModule*>(FindDocModule(ExpandFileName(Arg)));
+    if (!M) throw Exception(Format("%s is not open", ExpandFileName(Arg)));
+    MakeCurrent(M);
+  } else if (Word == "Modules") {
+    NoArgument();
+    for (TDocModule* M : ModuleList().Snapshot())
+      std::printf("%s %s\n", M->GetFileName().c_str(), M->GetModified() ? "modified" : "saved");
+  } else if (Word == "SaveFile") {
+    NoArgument();
+    Current().Save(false, true);
+  } else if (Word == "SaveAll") {
+    NoArgument();
+    SaveModifiedModules();
+  } else if (Word == "Close") {
+    NoArgument();
+    TSourceModule& M = Current();
+    if (!M.Save(false, false)) return true;  // cancelled: the module stays open
+    if (!M.Close(true)) return true;
+    FClosedAny = true;
+    FCurrent = nullptr;
+    if (ModuleList().Count()) MakeCurrent(dynamic_cast<TSourceModule*>(ModuleList().Item(0)));
+  } else if (Word == "Rename") {
+    NeedsArgument("NEWNAME");
+    Current().RenameModule(Arg);
+  } else if (Word == "Reload") {
+    NoArgument();
+    CheckFileDates(false);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nxs::host

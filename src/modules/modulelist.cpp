@@ -1,0 +1,462 @@
+// The module list and its name index, the module events, and the operations over all open
+// modules: lookup, freeing, saving, checking files changed on disk, naming.
+#include "modules/modulelist.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "modules/docmodule.h"
+#include "modules/resstrings.h"
+#include "shared/dialogs.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+bool NoCancelOnSave = false;
+bool SaveForCompile = false;
+
+// -- Events ------------------------------------------------------------------------------------
+
+#define NXS_MODULE_EVENT(Name, Args)                 \
+  TEvent<Args>& Name() {                             \
+    static TEvent<Args> E(TEventOrder::LastToFirst); \
+    return E;                                        \
+  }
+NXS_MODULE_EVENT(EvFileNotification, TEvFileNotification)
+NXS_MODULE_EVENT(EvModuleModified, TEvModuleModified)
+NXS_MODULE_EVENT(EvModuleSaved, TEvModuleSaved)
+NXS_MODULE_EVENT(EvModuleActivated, TEvModuleActivated)
+NXS_MODULE_EVENT(EvModuleCreated, TEvModuleCreated)
+NXS_MODULE_EVENT(EvFolderRenamed, TEvFolderRenamed)
+NXS_MODULE_EVENT(EvFileRenamed, TEvFileRenamed)
+NXS_MODULE_EVENT(EvFolderDeleted, TEvFolderDeleted)
+NXS_MODULE_EVENT(EvFileDeleted, TEvFileDeleted)
+NXS_MODULE_EVENT(EvFileCopied, TEvFileCopied)
+NXS_MODULE_EVENT(EvSavingModifiedModules, TEvModuleListArgs)
+NXS_MODULE_EVENT(EvSavedModifiedModules, TEvModuleListArgs)
+#undef NXS_MODULE_EVENT
+
+// -- Hooks -------------------------------------------------------------------------------------
+
+TDocModuleHooks& DocModuleHooks() {
+  static TDocModuleHooks H;
+  return H;
+}
+
+void ProjectChanged() {
+  if (DocModuleHooks().ProjectChanged) DocModuleHooks().ProjectChanged();
+}
+void SourceModified(const std::string& FileName) {
+  if (DocModuleHooks().SourceModified) DocModuleHooks().SourceModified(FileName);
+}
+void ResetSourceModified() {
+  if (DocModuleHooks().ResetSourceModified) DocModuleHooks().ResetSourceModified();
+}
+void UpdateModuleDisplay() {
+  if (DocModuleHooks().UpdateModuleDisplay) DocModuleHooks().UpdateModuleDisplay();
+}
+
+// -- The list ----------------------------------------------------------------------------------
+
+TModuleList::TModuleList() = default;
+
+TModuleList::~TModuleList() {
+  // Modules go last first, without asking: the process is ending.
+  while (!FItems.empty()) FItems.pop_back();
+}
+
+int TModuleList::IndexOf(const TDocModule* Module) const {
+  for (size_t I = 0; I < FItems.size(); ++I)
+    if (FItems[I].get() == Module) return static_cast<int>(I);
+  return -1;
+}
+
+std::vector<TDocModule*> TModuleList::Snapshot() const {
+  std::vector<TDocModule*> S;
+  S.reserve(FItems.size());
+  for (auto& M : FItems) S.push_back(M.get());
+  return S;
+}
+
+void TModuleList::Append(std::unique_ptr<TDocModule> Module) { FItems.push_back(std::move(Module)); }
+
+bool TModuleList::MoveToFront(TDocModule* Module) {
+  const int I = IndexOf(Module);
+  if (I <= 0) return false;
+  std::rotate(FItems.begin(), FItems.begin() + I, FItems.begin() + I + 1);
+  return true;
+}
+
+std::unique_ptr<TDocModule> TModuleList::Extract(TDocModule* Module) {
+  const int I = IndexOf(Module);
+  if (I < 0) return nullptr;
+  std::unique_ptr<TDocModule> Owned = std::move(FItems[static_cast<size_t>(I)]);
+  FItems.erase(FItems.begin() + I);
+  for (const auto& Key : Module->FModuleListHashKeys) {
+    auto It = FIndex.find(Key);
+    if (It != FIndex.end() && It->second == Module) FIndex.erase(It);
+  }
+  // Keys added by lookups that walked the list are not all recorded when an index entry was
+  // replaced: any left pointing here go too.
+  std::erase_if(FIndex, [Module](const auto& E) { return E.second == Module; });
+  return Owned;
+}
+
+void TModuleList::Free(TDocModule* Module) {
+  if (!Contains(Module)) return;
+  Module->BeforeDestruction();
+  Extract(Module).reset();
+}
+
+void TModuleList::Discard(TDocModule* Module) { Extract(Module).reset(); }
+
+void TModuleList::IndexName(const std::string& Key, TDocModule* Module) { FIndex[Key] = Module; }
+void TModuleList::UnindexName(const std::string& Key) { FIndex.erase(Key); }
+
+TDocModule* TModuleList::IndexedModule(const std::string& Key) const {
+  auto It = FIndex.find(Key);
+  return It == FIndex.end() ? nullptr : It->second;
+}
+
+void TModuleList::ClearIndex() { FIndex.clear(); }
+
+namespace {
+
+std::unique_ptr<TModuleList>& ListSlot() {
+  static std::unique_ptr<TModuleList> L;
+  return L;
+}
+
+}  // namespace
+
+TModuleList& ModuleList() {
+  if (!ListSlot()) ListSlot() = std::make_unique<TModuleList>();
+  return *ListSlot();
+}
+
+void InitDocModules() { ModuleList(); }
+
+void DoneDocModules() { ListSlot().reset(); }
+
+// -- Finding -----------------------------------------------------------------------------------
+
+bool SameModuleFile(const std::string& A, const std::string& B) {
+  if (A.empty() || B.empty()) return A == B;
+  if (SameFileName(A, B)) return true;
+  const std::string EA = ExpandFileName(A), EB = ExpandFileName(B);
+  if (SameFileName(EA, EB)) return true;
+  // Another spelling of the same file: a symbolic link, or a folder reached two ways.
+  std::error_code Ec;
+  return std::filesystem::equivalent(ToDiskPath(EA), ToDiskPath(EB), Ec) && !Ec;
+}
+
+TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) {
+  if (FileName.empty()) return nullptr;
+  TModuleList& L = ModuleList();
+  if (TDocModule* M = L.IndexedModule(FileName)) {
+    if (L.Contains(M) && M->ModuleIs(FileName) && (!Owner || M->IsOwnedBy(Owner))) return M;
+    L.UnindexName(FileName);
+  }
+  for (TDocModule* M : L.Snapshot()) {
+    if (!M->ModuleIs(FileName) || (Owner && !M->IsOwnedBy(Owner))) continue;
+    L.IndexName(FileName, M);
+    auto& Keys = M->FModuleListHashKeys;
+    if (std::find(Keys.begin(), Keys.end(), FileName) == Keys.end()) Keys.push_back(FileName);
+    return M;
+  }
+  return nullptr;
+}
+
+TDocModule* ActiveModule() { return ModuleList().Count() ? ModuleList().Item(0) : nullptr; }
+
+std::vector<TDocModule*> GetProjectList() {
+  std::vector<TDocModule*> P;
+  if (!ListSlot()) return P;
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (M->GetIsProject()) P.push_back(M);
+  return P;
+}
+
+// -- All modules -------------------------------------------------------------------------------
+
+void FreeModules(bool All) {
+  for (;;) {
+    bool Closed = false;
+    std::vector<TDocModule*> S = ModuleList().Snapshot();
+    for (auto It = S.rbegin(); It != S.rend(); ++It) {
+      TDocModule* M = *It;
+      if (!ModuleList().Contains(M) || M->GetIsProject() || M->GetIsProjectGroup() || M->IsOwned()) continue;
+      if (!All && !M->GetIsFileModule()) continue;
+      if (M->IsClosed) continue;
+      if (M->Close(true)) Closed = true;
+    }
+    if (!Closed) break;
+  }
+  ModuleList().ClearIndex();
+}
+
+namespace {
+
+bool ContainedInAny(const TDocModule* M, const std::vector<TDocModule*>& Projects) {
+  return std::any_of(Projects.begin(), Projects.end(), [M](TDocModule* P) { return M->IsOwnedBy(P); });
+}
+
+bool IsProjectLike(const TDocModule* M) { return M->GetIsProject() || M->GetIsProjectGroup(); }
+
+}  // namespace
+
+bool AnyModuleModified() {
+  std::vector<TDocModule*> Projects = GetProjectList();
+  for (TDocModule* M : ModuleList().Snapshot()) {
+    if (M->GetIsProject() && (M->GetModified() || M->GetOptionsModified())) return true;
+    if (!IsProjectLike(M) && !ContainedInAny(M, Projects) && M->GetModified()) return true;
+  }
+  TDocModule* Group = DocModuleHooks().MainProjectGroup ? DocModuleHooks().MainProjectGroup() : nullptr;
+  return Group && Group->GetModified();
+}
+
+bool SaveModules() {
+  std::vector<TDocModule*> Projects = GetProjectList();
+  std::vector<TDocModule*> ModifiedProjects;
+  for (TDocModule* P : Projects)
+    if (P->GetModified()) ModifiedProjects.push_back(P);
+  for (TDocModule* M : ModuleList().Snapshot()) {
+    if (!ModuleList().Contains(M) || IsProjectLike(M) || ContainedInAny(M, ModifiedProjects)) continue;
+    if (!M->Save(false, false)) return false;
+  }
+  return true;
+}
+
+bool SaveModifiedModules() {
+  std::vector<TDocModule*> Projects = GetProjectList();
+  TEvModuleListArgs Args(Projects);
+  EvSavingModifiedModules().Send(Args);
+  struct TSavedSender {
+    TEvModuleListArgs& Args;
+    ~TSavedSender() { EvSavedModifiedModules().Send(Args); }
+  } Saved{Args};
+  for (TDocModule* M : ModuleList().Snapshot()) {
+    if (!ModuleList().Contains(M) || IsProjectLike(M) || ContainedInAny(M, Projects)) continue;
+    if (M->GetModified() && !M->Save(false, true)) return false;
+  }
+  for (TDocModule* P : Projects) {
+    if (!ModuleList().Contains(P)) continue;
+    if ((P->GetModified() || P->GetOptionsModified()) && !P->Save(false, true)) return false;
+  }
+  TDocModule* Group = DocModuleHooks().MainProjectGroup ? DocModuleHooks().MainProjectGroup() : nullptr;
+  if (Group && Projects.size() > 1 && Group->GetModified() && !Group->Save(false, true)) return false;
+  return true;
+}
+
+void UpdateModules() {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (ModuleList().Contains(M)) M->Update();
+}
+
+bool AllModulesDormant() {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (!M->IsDormant && !M->GoingDormant && M->HasForm()) return false;
+  return true;
+}
+
+void MakeModulesDormant() {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (ModuleList().Contains(M)) M->GoDormant();
+}
+
+void CheckFileDates(bool Silent) {
+  bool YesToAll = false;
+  for (TDocModule* M : ModuleList().Snapshot()) {
+    if (!ModuleList().Contains(M) || !M->CheckFileDate() || !M->CanReloadFile()) continue;
+    std::string Question;
+    if (M->GetModified()) {
+      Question = Format(res::SModifiedReload, M->GetFileName());
+    } else if (DocModuleHooks().AskToReloadModifiedFiles) {
+      Question = Format(res::SReload, M->GetFileName());
+    }
+    if (Question.empty() || Silent || YesToAll) {
+      M->ReloadFile();
+      continue;
+    }
+    const int Answer =
+        Questions().MessageDlg(Question, TMsgDlgType::mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll, mrNo);
+    if (Answer == mrNoToAll) return;
+    if (Answer == mrYesToAll) YesToAll = true;
+    if (Answer == mrYes || Answer == mrYesToAll) M->ReloadFile();
+  }
+}
+
+// -- Names -------------------------------------------------------------------------------------
+
+namespace {
+
+bool IsIdent(const std::string& Name) {
+  if (Name.empty()) return false;
+  for (size_t I = 0; I < Name.size(); ++I) {
+    const auto C = static_cast<unsigned char>(Name[I]);
+    const bool Ok = std::isalpha(C) || C == '_' || (I > 0 && std::isdigit(C));
+    if (!Ok) return false;
+  }
+  return true;
+}
+
+// The reserved words of the Pascal personality's language, lower case.
+bool IsReservedWord(const std::string& Name) {
+  static const char* const Words[] = {"and",
+                                      "array",
+                                      "as",
+                                      "asm",
+                                      "begin",
+                                      "case",
+                                      "class",
+                                      "const",
+                                      "constructor",
+                                      "destructor",
+                                      "dispinterface",
+                                      "div",
+                                      "do",
+                                      "downto",
+                                      "else",
+                                      "end",
+                                      "except",
+                                      "exports",
+                                      "file",
+                                      "finalization",
+                                      "finally",
+                                      "for",
+                                      "function",
+                                      "goto",
+                                      "if",
+                                      "implementation",
+                                      "in",
+                                      "inherited",
+                                      "initialization",
+                                      "inline",
+                                      "interface",
+                                      "is",
+                                      "label",
+                                      "library",
+                                      "mod",
+                                      "nil",
+                                      "not",
+                                      "object",
+                                      "of",
+                                      "or",
+                                      "packed",
+                                      "procedure",
+                                      "program",
+                                      "property",
+                                      "raise",
+                                      "record",
+                                      "repeat",
+                                      "resourcestring",
+                                      "set",
+                                      "shl",
+                                      "shr",
+                                      "string",
+                                      "then",
+                                      "threadvar",
+                                      "to",
+                                      "try",
+                                      "type",
+                                      "unit",
+                                      "until",
+                                      "uses",
+                                      "var",
+                                      "while",
+                                      "with",
+                                      "xor"};
+  const std::string L = LowerCase(Name);
+  return std::any_of(std::begin(Words), std::end(Words), [&](const char* W) { return L == W; });
+}
+
+std::vector<std::string>& CompoundExtensions() {
+  static std::vector<std::string> List;
+  return List;
+}
+
+}  // namespace
+
+void ValidateIdent(const std::string& Name, bool AllowReserved) {
+  if (!IsIdent(Name)) throw EModuleError(Format(res::SInvalidIdent, Name));
+  if (!AllowReserved && IsReservedWord(Name)) throw EModuleError(Format(res::SReservedWord, Name));
+}
+
+std::string MakeUniqueModuleName(const std::string& BaseName, const std::string& Dir,
+                                 const std::vector<std::string>& ExtraExtensions) {
+  // The name must be an identifier once its number is in.
+  std::string Pattern = BaseName;
+  if (Pattern.find("%d") == std::string::npos) Pattern += "%d";
+  ValidateIdent(ReplaceAll(Pattern, "%d", "1"), true);
+  std::string Folder = Dir;
+  if (Folder.empty()) {
+    std::vector<TDocModule*> Projects = GetProjectList();
+    TDocModule* Active = ActiveModule();
+    if (Active && Active->GetIsProject())
+      Folder = ExtractFilePath(Active->GetFileName());
+    else if (!Projects.empty())
+      Folder = ExtractFilePath(Projects.front()->GetFileName());
+    else
+      Folder = ExpandFileName(".");
+  }
+  Folder = IncludeTrailingPathDelimiter(Folder);
+  std::vector<std::string> Exts{DocModuleHooks().UnitSourceExtension};
+  Exts.insert(Exts.end(), ExtraExtensions.begin(), ExtraExtensions.end());
+  for (int N = 1;; ++N) {
+    const std::string Name = ReplaceAll(Pattern, "%d", std::to_string(N));
+    bool Taken = false;
+    for (TDocModule* M : ModuleList().Snapshot()) {
+      if (SameText(M->GetModuleName(), Name) &&
+          (M->GetIsProject() || SameModuleFile(ExtractFilePath(M->GetFileName()), Folder)))
+        Taken = true;
+    }
+    for (const auto& E : Exts)
+      if (FileSystem().FileExists(Folder + Name + E) || FindDocModule(Folder + Name + E)) Taken = true;
+    if (!Taken) return Name;
+  }
+}
+
+void RegisterCompoundExtension(const std::string& Ext) {
+  auto& L = CompoundExtensions();
+  if (std::find(L.begin(), L.end(), Ext) == L.end()) L.push_back(Ext);
+}
+
+std::string ExtractCompoundExt(const std::string& FileName) {
+  const std::string Name = ExtractFileName(FileName);
+  for (const auto& E : CompoundExtensions())
+    if (Name.size() > E.size() && Name.compare(Name.size() - E.size(), E.size(), E) == 0) return E;
+  return ExtractFileExt(Name);
+}
+
+std::string ExpandRenameFileName(const TDocModule& Module, const std::string& OldName, const std::string& NewName) {
+  const std::string Trimmed = Trim(NewName);
+  const std::string NewExt = ExtractCompoundExt(Trimmed);
+  const std::string Base = ExtractFileName(Trimmed);
+  if (Trimmed.empty() || Base.size() <= NewExt.size()) throw EModuleError(res::SMustEnterName);
+  const std::string OldExt = ExtractCompoundExt(OldName);
+  std::string Name = Trimmed;
+  if (NewExt.empty() || Module.OverrideExtension()) Name = Name.substr(0, Name.size() - NewExt.size()) + OldExt;
+  if (!IsAbsolutePath(Name))
+    Name = ExpandFileName(Name, ExtractFileDir(OldName));
+  else
+    Name = ExpandFileName(Name);
+  if (ExtractCompoundExt(Name) != OldExt &&
+      Questions().MessageDlg(res::SChangeExtension, TMsgDlgType::mtConfirmation, mbYes | mbNo, mrNo) != mrYes)
+    return {};
+  if (SameModuleFile(OldName, Name) && ExtractFileName(OldName) == ExtractFileName(Name)) return {};
+  for (int I = 0; I < Module.GetOwnerCount(); ++I)
+    if (Module.GetOwner(I)->HoldsFile(Name)) throw EModuleError(Format(res::SUnableToRename, OldName, Name));
+  // Another open module of that name, or a file on disk that renaming would replace, would
+  // be lost under this one.
+  if (TDocModule* Other = FindDocModule(Name); Other && Other != &Module)
+    throw EModuleError(Format(res::SUnableToRename, OldName, Name));
+  for (const auto& Target : Module.RenamedFileNames(Name))
+    if (FileSystem().FileExists(Target)) throw EModuleError(Format(res::SUnableToRename, OldName, Name));
+  return Name;
+}
+
+}  // namespace nxs

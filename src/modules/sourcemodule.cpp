@@ -1,0 +1,405 @@
+// Source modules: the buffer set, opening, saving with backups, reloading, the disk-change
+// test, renaming with companions following on disk, and the closed-file editor state.
+#include "modules/sourcemodule.h"
+
+#include <algorithm>
+
+#include "editor/editview.h"
+#include "editor/edkrnl.h"
+#include "editor/ekinit.h"
+#include "modules/closedfiles.h"
+#include "modules/filehist.h"
+#include "modules/modulelist.h"
+#include "modules/resstrings.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+namespace {
+
+// A unit's form file lies beside it under the unit's name with one of these extensions.
+constexpr const char* FormFileExtensions[] = {".vfm", ".xfm", ".cfx", ".lfm"};
+
+std::vector<std::string>& UnitSourceExtensions() {
+  static std::vector<std::string> List{".pas", ".pp", ".cpp", ".cxx", ".cc"};
+  return List;
+}
+
+std::vector<std::string>& SaveFilters() {
+  static std::vector<std::string> List;
+  return List;
+}
+
+// FileName without its compound extension.
+std::string WithoutExt(const std::string& FileName) {
+  return FileName.substr(0, FileName.size() - ExtractCompoundExt(FileName).size());
+}
+
+}  // namespace
+
+// -- The buffer set ----------------------------------------------------------------------------
+
+int TSourceBuffers::Add(std::shared_ptr<TEditBuffer> Buffer) {
+  const int Existing = FindSource(Buffer.get());
+  if (Existing >= 0) return Existing;
+  FList.push_back(std::move(Buffer));
+  return static_cast<int>(FList.size()) - 1;
+}
+
+TEditBuffer* TSourceBuffers::FindSource(const std::string& FileName) const {
+  for (auto& B : FList)
+    if (B->FileName() == FileName) return B.get();
+  for (auto& B : FList)
+    if (SameModuleFile(B->FileName(), FileName)) return B.get();
+  return nullptr;
+}
+
+int TSourceBuffers::FindSource(const TEditBuffer* Buffer) const {
+  for (size_t I = 0; I < FList.size(); ++I)
+    if (FList[I].get() == Buffer) return static_cast<int>(I);
+  return -1;
+}
+
+bool TSourceBuffers::GetSourceEditable() {
+  bool All = true;
+  for (auto& B : FList) All = B->GetSourceEditable() && All;
+  return All;
+}
+
+void TSourceBuffers::ReloadFile() {
+  for (auto& B : FList) B->ReloadFile();
+}
+
+std::shared_ptr<TEditBuffer> TSourceBuffers::Remove(const TEditBuffer* Buffer) {
+  const int I = FindSource(Buffer);
+  if (I < 0) return nullptr;
+  std::shared_ptr<TEditBuffer> Kept = std::move(FList[static_cast<size_t>(I)]);
+  FList.erase(FList.begin() + I);
+  return Kept;
+}
+
+// -- Construction ------------------------------------------------------------------------------
+
+TSourceModule::TSourceModule(const std::string& FileName, bool Load) : TDocModule(FileName) {
+  if (FileName.empty()) throw EModuleError(res::SCreatorMustSupplySource);
+  OpenSourceBuffer(FileName, Load);
+  OpenCompanions();
+  if (!Load) {
+    IsUnnamed = false;
+    IsDiscardable = true;
+  }
+}
+
+TSourceModule::~TSourceModule() {
+  FViews.clear();
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) FSourceBuffers.GetItems(I)->SetModule(nullptr);
+  FSourceBuffers.Clear();
+}
+
+void TSourceModule::AfterConstruction() {
+  TDocModule::AfterConstruction();
+  ShowEditor();
+  if (CanAddClosedFile()) ClosedFiles().CheckClosedFileList(*this, true);
+}
+
+void TSourceModule::OpenCompanions() {
+  const std::string Main = GetFileName();
+  const auto& Units = UnitSourceExtensions();
+  if (std::find(Units.begin(), Units.end(), ExtractFileExt(Main)) == Units.end()) return;
+  for (const char* Ext : FormFileExtensions) {
+    const std::string Companion = ChangeFileExt(Main, Ext);
+    if (FileSystem().FileExists(Companion)) OpenSourceBuffer(Companion);
+  }
+}
+
+TEditBuffer* TSourceModule::OpenSourceBuffer(const std::string& FileName, bool Load) {
+  if (TEditBuffer* Open = FSourceBuffers.FindSource(FileName)) return Open;
+  std::shared_ptr<TEditBuffer> B = TEditBuffer::Create(FileName, Load, nullptr, this);
+  ClearLineModifiedFlags(B->EkView());
+  TEditBuffer* Raw = B.get();
+  FSourceBuffers.Add(std::move(B));
+  return Raw;
+}
+
+void TSourceModule::CloseSourceBuffer(TEditBuffer*& Buffer) {
+  if (!Buffer) return;
+  std::erase_if(FViews, [&](const std::unique_ptr<TEditView>& V) { return &V->Buffer() == Buffer; });
+  std::shared_ptr<TEditBuffer> Kept = FSourceBuffers.Remove(Buffer);
+  if (Kept) Kept->SetModule(nullptr);
+  Buffer = nullptr;
+}
+
+TEditBuffer* TSourceModule::GetMainSource() const {
+  return FSourceBuffers.GetItemCount() ? FSourceBuffers.GetItems(0) : nullptr;
+}
+
+TEditBuffer* TSourceModule::GetEditorBufferAt(int Index) {
+  if (Index < 0 || Index >= FSourceBuffers.GetItemCount()) return nullptr;
+  return FSourceBuffers.GetItems(Index);
+}
+
+TEditView& TSourceModule::ShowEditor() {
+  if (FViews.empty()) FViews.push_back(GetMainSource()->OpenNewView());
+  return *FViews.front();
+}
+
+void TSourceModule::Hide() { FViews.clear(); }
+
+// -- Identity ----------------------------------------------------------------------------------
+
+std::string TSourceModule::GetFileName() const {
+  TEditBuffer* Main = GetMainSource();
+  return Main ? Main->FileName() : TDocModule::GetFileName();
+}
+
+bool TSourceModule::ModuleIs(const std::string& FileName) const {
+  if (TDocModule::ModuleIs(FileName)) return true;
+  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I)
+    if (SameModuleFile(FSourceBuffers.GetItems(I)->FileName(), FileName)) return true;
+  return false;
+}
+
+bool TSourceModule::GetModified() const {
+  if (FSourceBuffers.GetItemCount() == 0) return FIsModified;
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I)
+    if (FSourceBuffers.GetItems(I)->GetIsModified()) return true;
+  return false;
+}
+
+void TSourceModule::SourceModified(TEditBuffer&) { Modified(); }
+
+void TSourceModule::UnModifySource() {
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) FSourceBuffers.GetItems(I)->SourceUnmodified();
+  TDocModule::UnModifySource();
+}
+
+// -- Saving ------------------------------------------------------------------------------------
+
+void TSourceModule::SaveFile() {
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    BackupExistingFile(B->FileName());
+    B->SaveFile();
+  }
+}
+
+std::string TSourceModule::GetSaveFileDirectory() const {
+  return FInitialSaveDir.empty() ? TDocModule::GetSaveFileDirectory() : FInitialSaveDir;
+}
+
+std::string TSourceModule::GetSaveFilter() const {
+  const std::string Registered = Join(SaveFilters(), "|");
+  if (Registered.empty()) return TDocModule::GetSaveFilter();
+  return Registered + "|" + res::SAnyFileFilter;
+}
+
+void RegisterSourceModuleSaveFilter(const std::string& Filter) {
+  if (std::find(SaveFilters().begin(), SaveFilters().end(), Filter) == SaveFilters().end())
+    SaveFilters().push_back(Filter);
+}
+
+void UnregisterSourceModuleSaveFilters() { SaveFilters().clear(); }
+
+// -- Renaming ----------------------------------------------------------------------------------
+
+std::vector<std::string> TSourceModule::RenamedFileNames(const std::string& NewName) const {
+  std::vector<std::string> Names{NewName};
+  const std::string OldBase = WithoutExt(GetFileName());
+  const std::string NewBase = WithoutExt(NewName);
+  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I) {
+    const std::string& F = FSourceBuffers.GetItems(I)->FileName();
+    if (WithoutExt(F) == OldBase) Names.push_back(NewBase + ExtractCompoundExt(F));
+  }
+  return Names;
+}
+
+void TSourceModule::Rename(const std::string& NewName) {
+  TEditBuffer* Main = GetMainSource();
+  const std::string OldBase = WithoutExt(GetFileName());
+  const std::string NewBase = WithoutExt(NewName);
+  Main->Rename(NewName);
+  Main->MarkModified();
+  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    if (WithoutExt(B->FileName()) != OldBase) continue;
+    B->Rename(NewBase + ExtractCompoundExt(B->FileName()));
+    B->MarkModified();
+  }
+  TDocModule::Rename(NewName);
+}
+
+void TSourceModule::RenameFiles(const std::string& OldName, const std::string& NewName) {
+  TDocModule::RenameFiles(OldName, NewName);
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    const std::string Previous = B->OldFileName();
+    if (Previous.empty() || Previous == B->FileName() || !B->FileSystem().FileExists(Previous)) continue;
+    // Never over another file: a name taken since the rename was checked stays as it is.
+    if (B->FileSystem().FileExists(B->FileName()))
+      throw EModuleError(Format(res::SUnableToRename, Previous, B->FileName()));
+    B->FileSystem().Rename(Previous, B->FileName());
+    TEvFileRenamed Args(this, Previous, B->FileName());
+    EvFileRenamed().Send(Args);
+  }
+}
+
+// -- Disk changes ------------------------------------------------------------------------------
+
+bool TSourceModule::CheckFileDate() {
+  if (IsUnnamed) return false;
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
+    if (I == 0 && SkipMainFileDateCheck) continue;
+    if (FSourceBuffers.GetItems(I)->CheckFileDate()) return true;
+  }
+  return TDocModule::CheckFileDate();
+}
+
+void TSourceModule::ReloadFile() {
+  FSourceBuffers.ReloadFile();
+  FIsModified = false;
+  TDocModule::ReloadFile();
+  if (TEditBuffer* Main = GetMainSource()) Main->SourceReloaded();
+}
+
+// -- The closed-file editor state ----------------------------------------------------------------
+
+TEditView* TSourceModule::FirstMainView() const {
+  TEditBuffer* Main = GetMainSource();
+  return Main ? Main->GetView(0) : nullptr;
+}
+
+bool TSourceModule::HasView() const { return FirstMainView() != nullptr; }
+
+TClosedEdPos TSourceModule::TopLeft() const {
+  TEditView* V = FirstMainView();
+  return V ? TClosedEdPos{V->EkView()->WinLeftCol, V->EkView()->WinTopLine} : TClosedEdPos{};
+}
+
+TClosedEdPos TSourceModule::Cursor() const {
+  TEditView* V = FirstMainView();
+  return V ? TClosedEdPos{V->Cursor().Col, V->Cursor().LineNum} : TClosedEdPos{};
+}
+
+std::string TSourceModule::Elisions() const {
+  TEditView* V = FirstMainView();
+  if (!V) return {};
+  TViewState S;
+  V->SaveViewState(S);
+  return S["Elisions"];
+}
+
+std::string TSourceModule::Bookmarks() const {
+  TEditView* V = FirstMainView();
+  return V ? V->BookmarksString() : std::string();
+}
+
+int TSourceModule::LineCount() const {
+  TEditBuffer* Main = GetMainSource();
+  return Main ? Main->LineCount() : 0;
+}
+
+void TSourceModule::SetTopLeft(TClosedEdPos Pos) {
+  TEditView* V = FirstMainView();
+  if (!V) return;
+  TEdModesLock G;
+  V->EkView()->WinTopLine = std::max<int32_t>(1, Pos.Line);
+  V->EkView()->WinLeftCol = std::max<int16_t>(1, Pos.Col);
+}
+
+void TSourceModule::SetCursor(TClosedEdPos Pos) {
+  if (TEditView* V = FirstMainView()) GotoLineCol(V->EkView(), Pos.Line, std::max<int16_t>(1, Pos.Col), false);
+}
+
+void TSourceModule::InsertElisions(const std::string& Text) {
+  TEditView* V = FirstMainView();
+  if (!V) return;
+  TViewState S;
+  V->SaveViewState(S);
+  S["Elisions"] = Text;
+  V->LoadViewState(S);
+}
+
+void TSourceModule::ClampViews() {
+  TEditBuffer* Main = GetMainSource();
+  if (Main) Main->UpdateViews();
+}
+
+void TSourceModule::InsertBookmarks(const std::string& Text) {
+  if (TEditView* V = FirstMainView()) V->LoadBookmarks(Text);
+}
+
+// -- Opening -----------------------------------------------------------------------------------
+
+TDocModule* OpenFile(const std::string& FileName, bool AllowMissing, bool Show, TDocModule* AOwnerModule) {
+  const std::string Name = ExpandFileName(FileName);
+  if (TDocModule* Open = FindDocModule(Name)) return Open;
+  if (!AllowMissing && !FileSystem().FileExists(Name)) return nullptr;
+  return CallDefaultOpenProc(Name, Show, AOwnerModule);
+}
+
+bool TSourceModuleOpenHandler::CanOpen(int, const std::string&) { return true; }
+
+void TSourceModuleOpenHandler::GetFilters(std::vector<TFilterItem>&, bool) {}
+
+TDocModule* TSourceModuleOpenHandler::DoFileOpen(int, const std::string& FileName, bool Show, TDocModule*) {
+  if (TDocModule* Open = FindDocModule(FileName)) return Open;
+  const bool Exists = FileSystem().FileExists(FileName);
+  TSourceModule* M = TDocModule::Create<TSourceModule>(FileName, Exists);
+  if (Show) M->ShowEditor();
+  return M;
+}
+
+// -- Reopening: the desktop form handler of source modules ---------------------------------------
+
+namespace {
+
+class TSourceModuleReopen : public IReopenServices {
+ public:
+  std::string HandlerNameFor(const IClosedFileModule& Module) override {
+    return Module.ModuleClassName() == res::SSourceModuleHandler ? res::SSourceModuleHandler : "";
+  }
+  bool HandlerExists(const std::string& HandlerName) override { return HandlerName == res::SSourceModuleHandler; }
+  void OpenWithHandler(const std::string& HandlerName, const std::string& FileName) override {
+    if (HandlerName != res::SSourceModuleHandler) return;
+    // Both names belong to the closed-file entry, which the opened module takes out of its
+    // list and frees: keep a copy.
+    const std::string Name = FileName;
+    if (TDocModule* Open = FindDocModule(Name)) {
+      Open->Activate();
+      return;
+    }
+    TDocModule::Create<TSourceModule>(Name, true)->Activate();
+  }
+  void SetProjectOpenMode() override {}
+  void SwitchToLayout(const std::string& LayoutName) override { nxs::SwitchToLayout(LayoutName); }
+};
+
+TSourceModuleOpenHandler& SourceOpenHandler() {
+  static TSourceModuleOpenHandler H;
+  return H;
+}
+
+TSourceModuleReopen& SourceReopen() {
+  static TSourceModuleReopen R;
+  return R;
+}
+
+}  // namespace
+
+void InitSourceModules() {
+  InitDocModules();
+  if (!DefaultFileHandler()) SetDefaultFileHandler(&SourceOpenHandler());
+  if (!ClosedFiles().FindClosedFileClass(res::SSourceModuleHandler)) ClosedFiles().InitClosedFileTypeList();
+  if (!ReopenServices()) SetReopenServices(&SourceReopen());
+}
+
+void DoneSourceModules() {
+  DoneDocModules();
+  if (DefaultFileHandler() == &SourceOpenHandler()) SetDefaultFileHandler(nullptr);
+  if (ReopenServices() == &SourceReopen()) SetReopenServices(nullptr);
+}
+
+}  // namespace nxs

@@ -1,0 +1,114 @@
+// The kibitzing monitor: the cancel key stops a code-insight compile, with nothing to watch a
+// compile that runs too long is stopped, and one that ends in time is left alone.
+#include "build/messages/kibitz.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "build/messages/filesvc.h"
+#include "shared/settings.h"
+
+namespace nxs {
+namespace {
+
+class TFakeKey : public ICancelKey {
+ public:
+  explicit TFakeKey(bool Available) : FAvailable(Available) {}
+  bool Available() override { return FAvailable; }
+  bool Pressed() override { return Down.exchange(false); }
+  void Watch(bool On) override { Watching = On; }
+  std::atomic<bool> Down{false};
+  std::atomic<bool> Watching{false};
+
+ private:
+  bool FAvailable;
+};
+
+class Kibitzing : public ::testing::Test {
+ protected:
+  void SetUp() override { ReleaseKibitzingMonitor(); }
+  void TearDown() override {
+    ReleaseKibitzingMonitor();
+    SetCancelKey(nullptr);
+  }
+  static bool WaitFor(const std::function<bool()>& Cond) {
+    for (int I = 0; I < 2000 && !Cond(); ++I) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return Cond();
+  }
+  // Records the callbacks' calls: 1 at the cancel, the kept answer at the end.
+  void Register(TKibitzingMonitor& M) {
+    M.RegisterCancelState([this](int State) {
+      std::lock_guard G(Lock);
+      Calls.push_back(State);
+      return State == 1 ? 42 : 0;
+    });
+  }
+  std::vector<int> CallsSoFar() {
+    std::lock_guard G(Lock);
+    return Calls;
+  }
+  std::mutex Lock;
+  std::vector<int> Calls;
+};
+
+TEST_F(Kibitzing, TheCancelKeyCancelsUntilTheCompileFinishes) {
+  auto Key = std::make_shared<TFakeKey>(true);
+  SetCancelKey(Key);
+  TKibitzingMonitor& M = KibitzingMonitor();
+  Register(M);
+  EXPECT_TRUE(M.UserCanCancelKibitzing());
+  M.Start(kmCancelKey);
+  M.Start(kmCancelKey);  // nested: one cycle
+  EXPECT_TRUE(WaitFor([&] { return Key->Watching.load(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  EXPECT_FALSE(M.Canceled());  // watching, nothing pressed
+  Key->Down = true;
+  ASSERT_TRUE(WaitFor([&] { return M.Canceled(); }));
+  EXPECT_EQ(BPROGRESS(0, "kibitz", 0, 0), 0);  // no progress window: only the cancel flag
+  EXPECT_EQ(CallsSoFar(), std::vector<int>{1});
+  M.Finished();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_TRUE(M.Canceled());  // one start is still counted
+  M.Finished();
+  ASSERT_TRUE(WaitFor([&] { return !M.Canceled(); }));
+  EXPECT_TRUE(WaitFor([&] { return CallsSoFar().size() == 2; }));
+  EXPECT_EQ(CallsSoFar(), (std::vector<int>{1, 42}));
+  EXPECT_FALSE(Key->Watching);  // the terminal is given back
+}
+
+TEST_F(Kibitzing, WithNothingToWatchALongCompileTimesOutAndAShortOneIsLeftAlone) {
+  SetCancelKey(std::make_shared<TFakeKey>(false));  // no terminal
+  TKibitzingMonitor& M = KibitzingMonitor();
+  EXPECT_FALSE(M.UserCanCancelKibitzing());
+  M.SetTimeoutMs(300);
+  Register(M);
+  M.Start(kmCancelKey);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  M.Finished();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_FALSE(M.Canceled());
+  EXPECT_TRUE(CallsSoFar().empty());
+
+  M.SetTimeoutMs(30);
+  M.Start(kmMouse | kmCancelKey);
+  ASSERT_TRUE(WaitFor([&] { return M.Canceled(); }));
+  M.Finished();
+  ASSERT_TRUE(WaitFor([&] { return !M.Canceled() && CallsSoFar().size() == 2; }));
+}
+
+TEST_F(Kibitzing, TheSettingTurnsTheMonitorOff) {
+  SettingsStore().WriteBool("Globals", "DisableKibitzMonitor", true);
+  TKibitzingMonitor& M = KibitzingMonitor();
+  M.SetTimeoutMs(10);
+  M.Start(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_FALSE(M.Canceled());
+  SettingsStore().WriteBool("Globals", "DisableKibitzMonitor", false);
+}
+
+}  // namespace
+}  // namespace nxs

@@ -1,0 +1,148 @@
+#include "modules/modulelist.h"
+
+#include <gtest/gtest.h>
+
+#include "modules/docmodule.h"
+#include "modules/moduletest.h"
+#include "shared/filenames.h"
+
+using namespace nxs;
+using namespace nxs::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A module without buffers: a project, or a plain file, that records its saves.
+class TPlainModule : public TDocModule {
+ public:
+  bool Project = false;
+  bool Form = false;
+  std::vector<std::string> Files;  // what a project holds
+  std::vector<TDocModule*> Dependents, Dependencies;
+  std::string* SaveLog = nullptr;
+
+  bool GetIsProject() const override { return Project; }
+  bool HoldsFile(const std::string& F) const override {
+    return std::find(Files.begin(), Files.end(), F) != Files.end();
+  }
+  bool HasForm() const override { return Form; }
+  std::vector<TDocModule*> GetDependentModules() override { return Dependents; }
+  std::vector<TDocModule*> GetModuleDependencies() override { return Dependencies; }
+  using TDocModule::Modified;
+
+ protected:
+  friend class nxs::TDocModule;
+  explicit TPlainModule(const std::string& Name) : TDocModule(Name) {}
+  void SaveFile() override {
+    if (SaveLog) *SaveLog += ExtractFileName(GetFileName()) + " ";
+  }
+};
+
+using ModuleListTest = ModuleTest;
+
+}  // namespace
+
+TEST_F(ModuleListTest, SavingEverythingSavesLooseModulesThenProjects) {
+  std::string Log;
+  auto* Project = TDocModule::Create<TPlainModule>(Dir / "p.vproj");
+  Project->Project = true;
+  Project->Files = {Dir / "in.pas"};
+  auto* Inside = TDocModule::Create<TPlainModule>(Dir / "in.pas");
+  auto* Loose = TDocModule::Create<TPlainModule>(Dir / "loose.txt");
+  auto* Clean = TDocModule::Create<TPlainModule>(Dir / "clean.txt");
+  for (auto* M : {Project, Inside, Loose, Clean}) M->SaveLog = &Log;
+  // Inside was attached before the project knew it: attach again as a project would.
+  Inside->AddOwner(Project);
+  EXPECT_TRUE(Inside->IsOwnedBy(Project));
+  EXPECT_EQ(FindDocModule(Dir / "in.pas", Project), Inside);
+  EXPECT_EQ(FindDocModule(Dir / "loose.txt", Project), nullptr);
+
+  Inside->Modified();
+  Loose->Modified();
+  Project->Modified();
+  EXPECT_TRUE(AnyModuleModified());
+  EXPECT_TRUE(SaveModifiedModules());
+  EXPECT_EQ(Log, "loose.txt p.vproj ");
+  EXPECT_FALSE(Loose->GetModified());
+  EXPECT_TRUE(Inside->GetModified());
+  EXPECT_TRUE(Q->Asked.empty());
+}
+
+TEST_F(ModuleListTest, FreeModulesClosesOnlyModulesWithoutOwners) {
+  auto* Project = TDocModule::Create<TPlainModule>(Dir / "p.vproj");
+  Project->Project = true;
+  auto* Owned = TDocModule::Create<TPlainModule>(Dir / "owned.pas");
+  Owned->AddOwner(Project);
+  TDocModule::Create<TPlainModule>(Dir / "a.txt");
+  TDocModule::Create<TPlainModule>(Dir / "b.txt");
+  FreeModules(false);
+  ASSERT_EQ(ModuleList().Count(), 2);
+  EXPECT_EQ(ModuleList().Item(0), Project);
+  EXPECT_EQ(ModuleList().Item(1), Owned);
+  EXPECT_EQ(FindDocModule(Dir / "a.txt"), nullptr);
+}
+
+TEST_F(ModuleListTest, AModuleIsFreedOnlyWhenEveryModuleDependingOnItIsClosed) {
+  auto* Base = TDocModule::Create<TPlainModule>(Dir / "base.pas");
+  auto* User = TDocModule::Create<TPlainModule>(Dir / "user.pas");
+  Base->Dependents = {User};
+  User->Dependencies = {Base};
+  EXPECT_TRUE(Base->Close(false));
+  EXPECT_TRUE(Base->IsClosed);
+  EXPECT_TRUE(ModuleList().Contains(Base));  // the user still needs it
+  EXPECT_TRUE(User->Close(false));
+  // Closing the user frees it and the closed module only it needed.
+  EXPECT_EQ(ModuleList().Count(), 0);
+}
+
+TEST_F(ModuleListTest, DormancyWalksTheModulesAFormNeeds) {
+  auto* Form = TDocModule::Create<TPlainModule>(Dir / "f.pas");
+  Form->Form = true;
+  auto* Plain = TDocModule::Create<TPlainModule>(Dir / "plain.txt");
+  EXPECT_FALSE(AllModulesDormant());
+  EXPECT_TRUE(Plain->GoDormant());  // no form: nothing to do
+  EXPECT_FALSE(Plain->IsDormant);
+  EXPECT_TRUE(Form->GoDormant());
+  EXPECT_TRUE(Form->IsDormant);
+  EXPECT_TRUE(AllModulesDormant());
+}
+
+TEST_F(ModuleListTest, ADiscardedModuleTakesItsCleanupFilesAlong) {
+  WriteText(Dir / "new.tmp1", "");
+  WriteText(Dir / "new.tmp2", "");
+  WriteText(Dir / "kept.tmp1", "");
+  WriteText(Dir / "kept.pas", "");
+  auto* New = TDocModule::Create<TPlainModule>(Dir / "new.pas");
+  New->FCleanupExtensions = {".tmp1", ".tmp2"};
+  New->IsDiscardable = true;
+  auto* Kept = TDocModule::Create<TPlainModule>(Dir / "kept.pas");
+  Kept->FCleanupExtensions = {".tmp1"};
+  std::vector<std::string> Closing;
+  EvFileNotification().Add(this, [&](TEvFileNotification& A) {
+    if (A.Operation == 2) Closing.push_back(ExtractFileName(A.Filename));
+  });
+  New->Close(false);
+  Kept->Close(false);
+  EvFileNotification().Remove(this);
+  EXPECT_FALSE(fs::exists(Dir / "new.tmp1"));
+  EXPECT_FALSE(fs::exists(Dir / "new.tmp2"));
+  // A module whose file is on disk and that is not discardable leaves its files alone.
+  EXPECT_TRUE(fs::exists(Dir / "kept.tmp1"));
+  EXPECT_EQ(Closing, (std::vector<std::string>{"new.pas", "kept.pas"}));
+}
+
+TEST_F(ModuleListTest, SaveDirectoryFollowsTheFileTheOwnerOrTheDefault) {
+  DocModuleHooks().DefaultDirectory = [] { return std::string("/default/"); };
+  auto* Named = TDocModule::Create<TPlainModule>(Dir / "sub/a.pas");
+  EXPECT_EQ(Named->GetSaveFileDirectory(), Dir / "sub/");
+  auto* Unnamed = TDocModule::Create<TPlainModule>("/nowhere/Unit1.pas");
+  Unnamed->IsUnnamed = true;
+  EXPECT_EQ(Unnamed->GetSaveFileDirectory(), "/default/");
+  auto* Project = TDocModule::Create<TPlainModule>(Dir / "proj/p.vproj");
+  Project->Project = true;
+  Project->IsUnnamed = true;
+  Unnamed->AddOwner(Project);
+  EXPECT_EQ(Unnamed->GetSaveFileDirectory(), "/default/");
+  Project->IsUnnamed = false;
+  EXPECT_EQ(Unnamed->GetSaveFileDirectory(), "/nowhere/");
+}

@@ -1,0 +1,100 @@
+// Shared set-up of the module tests: a scratch folder, a fresh module layer, scripted answers
+// to the questions the modules ask, and small file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/editbuffer.h"
+#include "editor/editview.h"
+#include "editor/edkrnl.h"
+#include "modules/closedfiles.h"
+#include "modules/filehist.h"
+#include "modules/modulelist.h"
+#include "modules/sourcemodule.h"
+#include "shared/dialogs.h"
+#include "shared/fileio.h"
+#include "shared/testdir.h"
+
+namespace nxs::test {
+
+// Answers questions from a script, in order, and records what was asked. When the script
+// has run out the question gets its default answer.
+class TScriptedQuestions : public IUserQuestions {
+ public:
+  std::deque<int> Answers;
+  std::deque<std::string> FileNames;  // answers to the save dialog; "" cancels
+  std::vector<std::string> Asked;
+  std::vector<unsigned> Buttons;
+
+  int MessageDlg(const std::string& Message, TMsgDlgType, unsigned B, int DefaultResult) override {
+    Asked.push_back(Message);
+    Buttons.push_back(B);
+    if (Answers.empty()) return DefaultResult;
+    const int A = Answers.front();
+    Answers.pop_front();
+    return A;
+  }
+  void ShowMessage(const std::string& Message) override { Asked.push_back(Message); }
+  bool PromptForFileName(std::string& FileName, const std::string& Title, bool) override {
+    Asked.push_back(Title);
+    if (FileNames.empty() || FileNames.front().empty()) {
+      if (!FileNames.empty()) FileNames.pop_front();
+      return false;
+    }
+    FileName = FileNames.front();
+    FileNames.pop_front();
+    return true;
+  }
+};
+
+inline void WriteText(const std::string& Name, const std::string& Text) {
+  std::ofstream(Name, std::ios::binary) << Text;
+}
+
+inline std::string ReadText(const std::string& Name) {
+  std::ifstream In(Name, std::ios::binary);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+// Types Text at the start of the module's main buffer, as a user in its editor would.
+inline void TypeInto(TSourceModule& M, const std::string& Text) {
+  TEditView& V = M.ShowEditor();
+  InsertString(V.EkView(), Text);
+}
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetFileSystem(nullptr);
+    FileHistorySettings() = TFileHistorySettings{};
+    Q = std::make_shared<TScriptedQuestions>();
+    SetQuestions(Q);
+    InitSourceModules();
+  }
+  void TearDown() override {
+    DoneSourceModules();
+    ClosedFiles().FreeClosedFileLists();
+    SetQuestions(nullptr);
+    DocModuleHooks() = TDocModuleHooks{};
+    FileHistorySettings() = TFileHistorySettings{};
+  }
+
+  TSourceModule* Open(const std::string& Name) {
+    return dynamic_cast<TSourceModule*>(OpenFile(Dir / Name, true, true));
+  }
+
+  TTempDir Dir;
+  std::shared_ptr<TScriptedQuestions> Q;
+};
+
+}  // namespace nxs::test

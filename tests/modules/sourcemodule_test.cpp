@@ -1,0 +1,68 @@
+#include "modules/sourcemodule.h"
+
+#include <gtest/gtest.h>
+
+#include "modules/filehist.h"
+#include "modules/moduletest.h"
+
+using namespace nxs;
+using namespace nxs::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using SourceModule = ModuleTest;
+
+}  // namespace
+
+TEST_F(SourceModule, ThreeSavesOfAnEditedModuleLeaveThreeNumberedBackups) {
+  WriteText(Dir / "u.pas", "v0\n");
+  TSourceModule* M = Open("u.pas");
+  ASSERT_NE(M, nullptr);
+  for (int I = 1; I <= 3; ++I) {
+    TypeInto(*M, "x");
+    ASSERT_TRUE(M->GetModified());
+    ASSERT_TRUE(M->Save(false, true));
+    EXPECT_FALSE(M->GetModified());
+  }
+  EXPECT_EQ(ReadText(Dir / "u.pas"), "xxxv0\n");
+  EXPECT_EQ(ReadText(Dir / "__history/u.pas.~1~"), "v0\n");
+  EXPECT_EQ(ReadText(Dir / "__history/u.pas.~2~"), "xv0\n");
+  EXPECT_EQ(ReadText(Dir / "__history/u.pas.~3~"), "xxv0\n");
+  EXPECT_FALSE(fs::exists(Dir / "__history/u.pas.~4~"));
+}
+
+TEST_F(SourceModule, SaveFilterJoinsTheRegisteredFiltersAndEndsWithAnyFile) {
+  WriteText(Dir / "u.pas", "");
+  TSourceModule* M = Open("u.pas");
+  EXPECT_EQ(M->GetSaveFilter(), "Any file (*.*)|*.*");
+  RegisterSourceModuleSaveFilter("Pascal unit (*.pas)|*.pas");
+  RegisterSourceModuleSaveFilter("Text (*.txt)|*.txt");
+  RegisterSourceModuleSaveFilter("Pascal unit (*.pas)|*.pas");
+  EXPECT_EQ(M->GetSaveFilter(), "Pascal unit (*.pas)|*.pas|Text (*.txt)|*.txt|Any file (*.*)|*.*");
+  UnregisterSourceModuleSaveFilters();
+}
+
+TEST_F(SourceModule, AModuleNeedsAFileAndAReopenedEntryOpensThroughItsHandler) {
+  try {
+    TDocModule::Create<TSourceModule>("");
+    ADD_FAILURE() << "a module without a file";
+  } catch (const EModuleError& E) {
+    EXPECT_STREQ(E.what(), "Creator must supply a source file");
+  }
+  EXPECT_EQ(ModuleList().Count(), 0);
+
+  WriteText(Dir / "r.pas", "a\nb\nc\n");
+  TSourceModule* M = Open("r.pas");
+  GotoLineCol(M->ShowEditor().EkView(), 3, 1);
+  ASSERT_TRUE(M->Close(true));
+  ASSERT_EQ(ClosedFiles().ClosedFileList().Count(), 1);
+  TClosedFile* Entry = ClosedFiles().ClosedFileList().Item(0);
+  EXPECT_EQ(Entry->HandlerName(), "TSourceModule");
+  Entry->ReOpen();
+  auto* Reopened = dynamic_cast<TSourceModule*>(FindDocModule(Dir / "r.pas"));
+  ASSERT_NE(Reopened, nullptr);
+  EXPECT_EQ(ActiveModule(), Reopened);
+  EXPECT_EQ(Reopened->ShowEditor().Cursor().LineNum, 3);
+  EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
+}

@@ -1,0 +1,144 @@
+// Running nxs from a test as a user would (its exit status and both outputs), and running
+// a piece of a test as an unprivileged user, which a test started by the superuser needs to
+// see permissions at work.
+#pragma once
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nxs::test {
+
+struct TRunResult {
+  int Status = -1;  // the exit status; -1 when nxs did not exit normally
+  std::string Out, Err;
+};
+
+struct TRunOptions {
+  std::string Input;                                      // standard input
+  std::vector<std::pair<std::string, std::string>> Env;   // set in the child
+  bool Unprivileged = false;                              // as "nobody" when started as root
+};
+
+namespace detail {
+
+inline std::string Slurp(int Fd) {
+  std::string Text;
+  ::lseek(Fd, 0, SEEK_SET);
+  char Buf[4096];
+  for (ssize_t N; (N = ::read(Fd, Buf, sizeof Buf)) > 0;) Text.append(Buf, static_cast<size_t>(N));
+  return Text;
+}
+
+inline int Scratch() {
+  char Name[] = "/tmp/nxs-run-XXXXXX";
+  int Fd = ::mkstemp(Name);
+  ::unlink(Name);
+  return Fd;
+}
+
+// In a child: become the unprivileged user where the process is the superuser.
+inline void DropPrivileges() {
+  if (::geteuid() != 0) return;
+  const gid_t Nobody = 65534;
+  if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0) ::_exit(126);
+}
+
+}  // namespace detail
+
+// The nxs this build made; NXS_BINARY is set by the build for every test binary.
+inline std::string NxsBinary() {
+#ifdef NXS_BINARY
+  return NXS_BINARY;
+#else
+  return "nxs";
+#endif
+}
+
+inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
+  int In = detail::Scratch(), Out = detail::Scratch(), Err = detail::Scratch();
+  if (::write(In, Options.Input.data(), Options.Input.size()) < 0) return {};
+  ::lseek(In, 0, SEEK_SET);
+  std::string Program = NxsBinary();
+  pid_t Pid = ::fork();
+  if (Pid == 0) {
+    ::dup2(In, 0);
+    ::dup2(Out, 1);
+    ::dup2(Err, 2);
+    for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
+    if (Options.Unprivileged) detail::DropPrivileges();
+    std::vector<char*> Argv{Program.data()};
+    std::vector<std::string> Copy = Args;
+    for (auto& A : Copy) Argv.push_back(A.data());
+    Argv.push_back(nullptr);
+    ::execv(Program.c_str(), Argv.data());
+    ::_exit(127);
+  }
+  TRunResult R;
+  int Status = 0;
+  if (Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
+  R.Out = detail::Slurp(Out);
+  R.Err = detail::Slurp(Err);
+  ::close(In);
+  ::close(Out);
+  ::close(Err);
+  return R;
+}
+
+// Runs Fn in a child process as the unprivileged user (as is, when the test is not the
+// superuser) and returns what Fn returned; a crash or exception in Fn reads as "(failed)".
+inline std::string RunUnprivileged(const std::function<std::string()>& Fn) {
+  int Out = detail::Scratch();
+  std::fflush(nullptr);
+  pid_t Pid = ::fork();
+  if (Pid == 0) {
+    detail::DropPrivileges();
+    std::string Text;
+    try {
+      Text = Fn();
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(::write(Out, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size()) ? 0 : 1);
+  }
+  int Status = 0;
+  bool Ok = Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+  std::string Text = detail::Slurp(Out);
+  ::close(Out);
+  return Ok ? Text : "(failed)";
+}
+
+// Runs Fn(0) ... Fn(Count - 1) in as many child processes at once, for tests of processes
+// that share files; true when every child ran through (an exception fails it).
+inline bool RunInProcesses(int Count, const std::function<void(int)>& Fn) {
+  std::fflush(nullptr);
+  std::vector<pid_t> Children;
+  for (int I = 0; I < Count; ++I) {
+    pid_t Pid = ::fork();
+    if (Pid == 0) {
+      try {
+        Fn(I);
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    Children.push_back(Pid);
+  }
+  bool Ok = true;
+  for (pid_t Pid : Children) {
+    int Status = 0;
+    Ok = Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) && WEXITSTATUS(Status) == 0 && Ok;
+  }
+  return Ok;
+}
+
+}  // namespace nxs::test
