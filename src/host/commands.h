@@ -14,6 +14,7 @@ TCommand PlatformsCommand();  // registered platforms
 TCommand OptionsCommand();    // environment options
 TCommand HistoryCommand();    // backups, closed files, favourites
 TCommand EdCommand();         // scripted editing
+TCommand GrepCommand();       // find in files
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

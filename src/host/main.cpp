@@ -17,7 +17,8 @@ namespace nxs::host {
 const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
-                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand()});
+                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
+                                      GrepCommand()});
   return Root;
 }
 

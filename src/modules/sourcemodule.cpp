@@ -273,14 +273,17 @@ TEditView* TSourceModule::FirstMainView() const {
 
 bool TSourceModule::HasView() const { return FirstMainView() != nullptr; }
 
+// The closed-file record keeps a column in 16 bits; a wider one is held at its limit.
+static int16_t ClosedCol(int32_t Col) { return static_cast<int16_t>(std::clamp<int32_t>(Col, 1, INT16_MAX)); }
+
 TClosedEdPos TSourceModule::TopLeft() const {
   TEditView* V = FirstMainView();
-  return V ? TClosedEdPos{V->EkView()->WinLeftCol, V->EkView()->WinTopLine} : TClosedEdPos{};
+  return V ? TClosedEdPos{ClosedCol(V->EkView()->WinLeftCol), V->EkView()->WinTopLine} : TClosedEdPos{};
 }
 
 TClosedEdPos TSourceModule::Cursor() const {
   TEditView* V = FirstMainView();
-  return V ? TClosedEdPos{V->Cursor().Col, V->Cursor().LineNum} : TClosedEdPos{};
+  return V ? TClosedEdPos{ClosedCol(V->Cursor().Col), V->Cursor().LineNum} : TClosedEdPos{};
 }
 
 std::string TSourceModule::Elisions() const {
