@@ -611,7 +611,24 @@ void TThreadSearch::Execute() {
   SetCurrentThreadName(res::SFindInFilesThread);
   SearchRunningFlag = true;
   try {
-    FEngine.Run([this](const TFileHits& Hits) { Synchronize([&] { ReportFile(Hits); }); });
+    // Files go to the main thread in batches: one hand-over per file costs more than the
+    // search when hits are many.
+    std::vector<TFileHits> Batch;
+    size_t BatchHits = 0;
+    auto Flush = [&] {
+      if (Batch.empty()) return;
+      Synchronize([&] {
+        for (const auto& F : Batch) ReportFile(F);
+      });
+      Batch.clear();
+      BatchHits = 0;
+    };
+    FEngine.Run([&](const TFileHits& Hits) {
+      BatchHits += Hits.Hits.size();
+      Batch.push_back(Hits);
+      if (BatchHits >= 4096 || Batch.size() >= 256) Flush();
+    });
+    if (!FEngine.Cancelled()) Flush();
   } catch (const std::exception&) {
     FEngine.Cancel();
   }
