@@ -525,16 +525,24 @@ std::vector<TSearchLineBuffer*>& Groups() {
 }
 std::atomic<bool> SearchRunningFlag{false};
 
-// The search buffer manager: forgets a group the message view removed.
+// The search buffer manager: forgets a group the message view removed. It listens to the
+// group list of the day (tests make new ones).
 struct TSearchBufferMgr {
-  TSearchBufferMgr() { LineBufferList().EvGroupRemoved().Add(this, &TSearchBufferMgr::Removed); }
+  void Listen() {
+    auto& Ev = LineBufferList().EvGroupRemoved();
+    if (Ev.IndexOf(this, &TSearchBufferMgr::Removed) < 0) Ev.Add(this, &TSearchBufferMgr::Removed);
+  }
   void Removed(TEvMessageGroup& A) { std::erase(Groups(), &A.Group); }
 };
+TSearchBufferMgr& SearchBufferMgr() {
+  static TSearchBufferMgr Mgr;
+  return Mgr;
+}
 
 }  // namespace
 
 TThreadSearch::TThreadSearch(TFindRequest Request) : FRequest(Request), FEngine(std::move(Request)) {
-  static TSearchBufferMgr Mgr;
+  SearchBufferMgr().Listen();
   if (!(FRequest.Advanced & AdvFlag(asfSeparateResults)) && !Groups().empty()) {
     TSearchLineBuffer* Last = Groups().back();
     LineBufferList().RemoveList(Last);
@@ -581,6 +589,11 @@ void TThreadSearch::ReportFile(const TFileHits& File) {
   for (const auto& Hit : File.Hits) {
     if (!FGroup) {
       FGroup = LineBufferList().AddSearchList(SearchGroupTitle(FRequest.Text));
+      // A group of the same title left by an earlier search is emptied and becomes current.
+      if (std::find(Groups().begin(), Groups().end(), FGroup) != Groups().end()) {
+        LineBufferList().ClearList(FGroup);
+        std::erase(Groups(), FGroup);
+      }
       FGroup->SearchString = FRequest.Text;
       FGroup->SearchFlags = FRequest.Flags;
       FGroup->AdvancedMode = FRequest.Scope;
@@ -665,6 +678,12 @@ bool TerminateFindInFiles() {
     Running().reset();
   }
   return true;
+}
+
+void ResetFindInFiles() {
+  TerminateFindInFiles();
+  LineBufferList().EvGroupRemoved().Remove(&SearchBufferMgr(), &TSearchBufferMgr::Removed);
+  Groups().clear();
 }
 
 TThreadSearch* RunningSearch() { return Running().get(); }

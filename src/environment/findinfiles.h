@@ -181,6 +181,8 @@ class TThreadSearch {
 void DoFindInFiles(const TFindRequest& Request);
 // Stops and frees the running search; true.
 bool TerminateFindInFiles();
+// Stops the search and forgets the search groups (before the message lines go).
+void ResetFindInFiles();
 // The running (or last, until the next starts) search; nullptr when none.
 TThreadSearch* RunningSearch();
 bool SearchRunning();
