@@ -225,6 +225,7 @@ TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
   // A case-sensitive literal may be looked for byte for byte before the kernel is asked:
   // the kernel's match is these bytes.
   if (!FFlags.Contains(sfRegExp) && FFlags.Contains(sfCase) && !FPattern.empty()) FLiteral = FPattern;
+  FBytesOnly = !FLiteral.empty() && !FFlags.Contains(sfWord) && FLiteral.find_first_of("\r\n") == std::string::npos;
   FKernelPattern = FBrief && FFlags.Contains(sfRegExp) ? BriefToEk(FPattern) : FPattern;
 }
 
@@ -243,7 +244,15 @@ void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, std::vector
   size_t From = 0;
   while (From <= Line.size()) {
     size_t Pos, Len;
-    if (!Find(Line.substr(From), Pos, Len)) return;
+    if (FBytesOnly) {
+      // The kernel's match of such a pattern is its bytes: no call is needed.
+      const void* P = memmem(Line.data() + From, Line.size() - From, FLiteral.data(), FLiteral.size());
+      if (!P) return;
+      Pos = static_cast<size_t>(static_cast<const char*>(P) - Line.data()) - From;
+      Len = FLiteral.size();
+    } else if (!Find(Line.substr(From), Pos, Len)) {
+      return;
+    }
     Pos += From;
     TFindHit H;
     H.Line = LineNo;

@@ -78,6 +78,7 @@ class TLineMatcher {
   std::string FPattern;
   std::string FKernelPattern;  // after BRIEF conversion
   std::string FLiteral;  // a pattern the whole-text scan may look for byte for byte; empty: none
+  bool FBytesOnly = false;  // its matches are exactly its occurrences: no kernel call at all
   TSearchFlags FFlags;
   bool FBrief;
   int FStatus = 0;
