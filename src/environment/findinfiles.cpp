@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -199,6 +200,27 @@ int32_t Utf16Count(std::string_view S) {
   return N;
 }
 
+// Needle (lower case ASCII) in Hay with ASCII case folded; npos when absent.
+size_t FindFolded(std::string_view Hay, std::string_view Needle) {
+  const char Lo = Needle[0], Up = AsciiUpper(Needle[0]);
+  size_t NextLo = 0, NextUp = Lo == Up ? std::string_view::npos : 0;
+  auto Next = [&](char C, size_t From) {
+    const void* P = From < Hay.size() ? std::memchr(Hay.data() + From, C, Hay.size() - From) : nullptr;
+    return P ? static_cast<size_t>(static_cast<const char*>(P) - Hay.data()) : std::string_view::npos;
+  };
+  NextLo = Next(Lo, 0);
+  if (Lo != Up) NextUp = Next(Up, 0);
+  for (;;) {
+    size_t At = std::min(NextLo, NextUp);
+    if (At == std::string_view::npos || At + Needle.size() > Hay.size()) return std::string_view::npos;
+    size_t K = 1;
+    while (K < Needle.size() && AsciiLower(Hay[At + K]) == Needle[K]) ++K;
+    if (K == Needle.size()) return At;
+    if (At == NextLo) NextLo = Next(Lo, At + 1);
+    if (At == NextUp) NextUp = Next(Up, At + 1);
+  }
+}
+
 inline bool IsBreak(char C) { return C == '\n' || C == '\r'; }
 
 // Where the break at Pos ends (CR LF and LF CR are one break).
@@ -219,6 +241,74 @@ size_t NextBreak(std::string_view T, size_t From) {
 
 }  // namespace
 
+// A run of characters that every match of the expression holds, for finding candidate lines
+// without the kernel; empty when there is none that is safe to take. Only the top level of a
+// plain sequence counts: alternatives, groups, classes and escapes other than quoted
+// punctuation end a run, and a character with a quantifier leaves it. Folding case, "k" and
+// "s" end a run too, since they match non-ASCII letters as well.
+std::string RequiredLiteral(std::string_view P, bool Fold) {
+  std::string Best, Run;
+  int Depth = 0;
+  auto End = [&] {
+    if (Run.size() > Best.size()) Best = Run;
+    Run.clear();
+  };
+  auto IsQuant = [](char C) { return C == '?' || C == '*' || C == '{' || C == '+'; };
+  for (size_t I = 0; I < P.size(); ++I) {
+    char C = P[I];
+    if (C == '|' && Depth == 0) return {};
+    if (C == '(') {
+      if (I + 1 < P.size() && (P[I + 1] == '?' || P[I + 1] == '*')) return {};
+      ++Depth;
+      End();
+      continue;
+    }
+    if (C == ')') {
+      --Depth;
+      End();
+      continue;
+    }
+    if (C == '[') {
+      End();
+      size_t J = I + 1;
+      if (J < P.size() && P[J] == '^') ++J;
+      if (J < P.size() && P[J] == ']') ++J;
+      for (; J < P.size() && P[J] != ']'; ++J)
+        if (P[J] == '\\') ++J;
+      I = J;
+      continue;
+    }
+    char Lit = 0;
+    if (C == '\\') {
+      if (I + 1 >= P.size()) return {};
+      char N = P[++I];
+      if (std::isalnum(static_cast<unsigned char>(N))) {
+        if (N == 'Q' || N == 'E') return {};
+        End();
+        continue;
+      }
+      Lit = N;
+    } else if (std::isalnum(static_cast<unsigned char>(C)) || std::strchr(" _-,;:=<>'\"!@#%&/~`", C)) {
+      Lit = C;
+    }
+    if (!Lit || Depth > 0 || (Lit & 0x80) || (Fold && std::strchr("kKsS", Lit))) {
+      End();
+      if (I + 1 < P.size() && IsQuant(P[I + 1])) { /* the quantifier applies to what ended the run */ }
+      continue;
+    }
+    if (I + 1 < P.size() && IsQuant(P[I + 1])) {
+      bool Plus = P[I + 1] == '+';
+      if (Plus) Run += Lit;
+      End();
+      ++I;  // the quantifier
+      continue;
+    }
+    Run += Lit;
+  }
+  End();
+  return Best;
+}
+
 TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
     : FPattern(std::move(Pattern)), FFlags(Flags + TSearchFlags{sfGoForward}), FBrief(Brief),
       FView(std::make_unique<TView>()) {
@@ -227,6 +317,12 @@ TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
   if (!FFlags.Contains(sfRegExp) && FFlags.Contains(sfCase) && !FPattern.empty()) FLiteral = FPattern;
   FBytesOnly = !FLiteral.empty() && !FFlags.Contains(sfWord) && FLiteral.find_first_of("\r\n") == std::string::npos;
   FKernelPattern = FBrief && FFlags.Contains(sfRegExp) ? BriefToEk(FPattern) : FPattern;
+  if (FFlags.Contains(sfRegExp)) {
+    FLiteral = RequiredLiteral(FKernelPattern, !FFlags.Contains(sfCase));
+    FFoldLiteral = !FFlags.Contains(sfCase);
+    if (FFoldLiteral)
+      for (char& C : FLiteral) C = AsciiLower(C);
+  }
 }
 
 TLineMatcher::~TLineMatcher() = default;
@@ -282,13 +378,17 @@ bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, co
     std::string_view Part = Text.substr(From, End - From);
     size_t Cand;
     if (!FLiteral.empty()) {
-      const void* P = memmem(Part.data(), Part.size(), FLiteral.data(), FLiteral.size());
-      if (!P) {
+      size_t At = FFoldLiteral ? FindFolded(Part, FLiteral) : std::string_view::npos;
+      if (!FFoldLiteral) {
+        const void* P = memmem(Part.data(), Part.size(), FLiteral.data(), FLiteral.size());
+        if (P) At = static_cast<size_t>(static_cast<const char*>(P) - Part.data());
+      }
+      if (At == std::string_view::npos) {
         if (End >= Text.size()) return true;
         From = End;
         continue;
       }
-      Cand = From + static_cast<size_t>(static_cast<const char*>(P) - Part.data());
+      Cand = From + At;
     } else {
       size_t Pos, Len;
       if (!Find(Part, Pos, Len)) {
@@ -314,6 +414,20 @@ bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, co
     if (From >= Text.size()) return true;
   }
   return true;
+}
+
+bool TLineMatcher::FindFrom(std::string_view Text, size_t From, size_t& Pos) {
+  size_t Len;
+  if (!Find(Text.substr(From), Pos, Len)) return false;
+  Pos += From;
+  return true;
+}
+
+bool TLineMatcher::MayJoinTexts(std::string_view Pattern) {
+  // Anchors to the start of the whole text and verbs would not find in a joined text what
+  // they find in a file of its own.
+  return Pattern.find("\\A") == std::string_view::npos && Pattern.find("\\G") == std::string_view::npos &&
+         Pattern.find("(*") == std::string_view::npos && Pattern.find("(?") == std::string_view::npos;
 }
 
 void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief) {
@@ -455,23 +569,57 @@ bool TFindEngine::Run(const std::function<void(const TFileHits&)>& Sink) {
   std::mutex Lock;
   std::condition_variable Filled;
   std::atomic<size_t> Next{0};
+  // A kernel call prepares its expression anew, which costs more than scanning a small file:
+  // expressions scan a run of files joined by line breaks in one call, and only files that
+  // hold a candidate are searched on their own.
+  // Expressions that hold a known run of characters find their candidates without the kernel.
+  const bool Join = FRequest.Flags.Contains(sfRegExp) && TLineMatcher::MayJoinTexts(FRequest.Text) &&
+                    RequiredLiteral(FRequest.Brief ? BriefToEk(FRequest.Text) : FRequest.Text,
+                                    !FRequest.Flags.Contains(sfCase)).empty();
+  const size_t Run = Join ? 32 : 1;
   auto Work = [&] {
     SetCurrentThreadName(res::SFindInFilesThread);
     TLineMatcher Matcher(FRequest.Text, FRequest.Flags, FRequest.Brief);
-    std::string Text;
+    std::vector<std::string> Texts(Run);
+    std::vector<bool> Read(Run);
+    std::vector<size_t> Starts(Run + 1);
+    std::string Joined;
     for (;;) {
-      size_t I = Next.fetch_add(1);
-      if (I >= Files.size() || FStop) break;
-      TFileHits Hits;
-      if (ReadSearchText(Files[I], Text)) {
-        std::string_view View = Text;
+      size_t First = Next.fetch_add(Run);
+      if (First >= Files.size() || FStop) break;
+      const size_t Count = std::min(Run, Files.size() - First);
+      auto ViewOf = [&](size_t K) {
+        std::string_view View = Texts[K];
         if (View.size() >= 3 && View.substr(0, 3) == "\xEF\xBB\xBF") View.remove_prefix(3);
-        Matcher.Search(View, Hits.Hits, &FStop);
+        return View;
+      };
+      std::vector<bool> Candidate(Count, true);
+      for (size_t K = 0; K < Count; ++K) Read[K] = ReadSearchText(Files[First + K], Texts[K]);
+      if (Count > 1) {
+        Joined.clear();
+        for (size_t K = 0; K < Count; ++K) {
+          Starts[K] = Joined.size();
+          if (Read[K]) Joined += ViewOf(K);
+          Joined += '\n';
+        }
+        Starts[Count] = Joined.size();
+        std::fill(Candidate.begin(), Candidate.end(), false);
+        for (size_t At = 0, Pos; At < Joined.size() && Matcher.FindFrom(Joined, At, Pos);) {
+          size_t K = static_cast<size_t>(std::upper_bound(Starts.begin(), Starts.begin() + Count + 1, Pos) - Starts.begin()) - 1;
+          if (K >= Count) break;
+          Candidate[K] = true;
+          At = Starts[K + 1];
+        }
       }
-      if (!Hits.Hits.empty()) Hits.FileName = Files[I];
+      for (size_t K = 0; K < Count; ++K) {
+        TFileHits Hits;
+        if (Read[K] && Candidate[K] && !FStop) Matcher.Search(ViewOf(K), Hits.Hits, &FStop);
+        if (!Hits.Hits.empty()) Hits.FileName = Files[First + K];
+        std::lock_guard<std::mutex> G(Lock);
+        Slots[First + K] = std::move(Hits);
+        Done[First + K] = 1;
+      }
       std::lock_guard<std::mutex> G(Lock);
-      Slots[I] = std::move(Hits);
-      Done[I] = 1;
       Filled.notify_all();
     }
     // Wake the hand-over when stopping.

@@ -67,6 +67,10 @@ class TLineMatcher {
 
   // Appends the hits of Text to Hits; false when Stop was raised meanwhile.
   bool Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop = nullptr);
+  // The first candidate in Text at or after From (a match of one kernel call over the text).
+  bool FindFrom(std::string_view Text, size_t From, size_t& Pos);
+  // Whether a candidate scan of texts joined by line breaks finds every file with a hit.
+  static bool MayJoinTexts(std::string_view Pattern);
   // The kernel's status of the last call (0: the pattern is usable).
   int Status() const { return FStatus; }
 
@@ -78,12 +82,17 @@ class TLineMatcher {
   std::string FPattern;
   std::string FKernelPattern;  // after BRIEF conversion
   std::string FLiteral;  // a pattern the whole-text scan may look for byte for byte; empty: none
+  bool FFoldLiteral = false;  // FLiteral is in lower case and found with ASCII case folded
   bool FBytesOnly = false;  // its matches are exactly its occurrences: no kernel call at all
   TSearchFlags FFlags;
   bool FBrief;
   int FStatus = 0;
   std::unique_ptr<TView> FView;
 };
+
+// A run of characters that every match of a regular expression holds (lower-cased when Fold);
+// empty when none is known.
+std::string RequiredLiteral(std::string_view Pattern, bool Fold);
 
 // Raises Exception when the pattern is empty or the kernel cannot use it.
 void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief);

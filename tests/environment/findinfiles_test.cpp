@@ -78,6 +78,19 @@ TEST(LineMatcher, KeepsTheKernelsCaseWordAndExpressionRules) {
   EXPECT_EQ(Places(Match("\xC3\x89T\xC3\x89\n", "\xC3\xA9t\xC3\xA9")), (Strings{"1:1"}));
 }
 
+TEST(LineMatcher, AnExpressionsRequiredCharactersNeverHideAHit) {
+  // Only characters every match holds may pick the candidate lines.
+  EXPECT_EQ(RequiredLiteral("[a-z]+Error\\(", false), "Error(");
+  EXPECT_EQ(RequiredLiteral("ab?cd", false), "cd");
+  EXPECT_EQ(RequiredLiteral("xy+z", false), "xy");
+  EXPECT_EQ(RequiredLiteral("(foo)?bar", false), "bar");
+  EXPECT_EQ(RequiredLiteral("foo|bar", false), "");
+  EXPECT_EQ(RequiredLiteral("(?i)foo", false), "");
+  EXPECT_EQ(RequiredLiteral("task", true), "ta");  // k and s fold to non-ASCII letters too
+  // The same hits as the kernel gives line by line.
+  EXPECT_EQ(Places(Match("x ac\nabbc\nAC\n", "ab*c", {sfRegExp})), (Strings{"1:3", "2:1", "3:1"}));
+}
+
 TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   EXPECT_EQ(FormTextOf("abc"), "'abc'");
   EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "'ab'#233");

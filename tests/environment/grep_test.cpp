@@ -98,6 +98,7 @@ TEST(GrepAgainstRg, TheSameLinesOnASourceTree) {
       {{"result", "-w", "-c"}, "-s -w 'result'"},
       {{"^\\s*end;$", "-r"}, "-i '^\\s*end;$'"},
       {{"[a-z]+\\(Self\\)", "-r", "-c"}, "-s '[a-z]+\\(Self\\)'"},
+      {{"raise E[a-z]+\\.Create", "-r"}, "-i 'raise E[a-z]+\\.Create'"},
   };
   for (const auto& C : Cases) {
     std::vector<std::string> Args{"grep"};
