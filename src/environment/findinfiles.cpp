@@ -416,20 +416,6 @@ bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, co
   return true;
 }
 
-bool TLineMatcher::FindFrom(std::string_view Text, size_t From, size_t& Pos) {
-  size_t Len;
-  if (!Find(Text.substr(From), Pos, Len)) return false;
-  Pos += From;
-  return true;
-}
-
-bool TLineMatcher::MayJoinTexts(std::string_view Pattern) {
-  // Anchors to the start of the whole text and verbs would not find in a joined text what
-  // they find in a file of its own.
-  return Pattern.find("\\A") == std::string_view::npos && Pattern.find("\\G") == std::string_view::npos &&
-         Pattern.find("(*") == std::string_view::npos && Pattern.find("(?") == std::string_view::npos;
-}
-
 void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief) {
   if (Pattern.empty()) throw Exception(res::SEmptySearchText);
   if (!Flags.Contains(sfRegExp)) return;
@@ -569,57 +555,23 @@ bool TFindEngine::Run(const std::function<void(const TFileHits&)>& Sink) {
   std::mutex Lock;
   std::condition_variable Filled;
   std::atomic<size_t> Next{0};
-  // A kernel call prepares its expression anew, which costs more than scanning a small file:
-  // expressions scan a run of files joined by line breaks in one call, and only files that
-  // hold a candidate are searched on their own.
-  // Expressions that hold a known run of characters find their candidates without the kernel.
-  const bool Join = FRequest.Flags.Contains(sfRegExp) && TLineMatcher::MayJoinTexts(FRequest.Text) &&
-                    RequiredLiteral(FRequest.Brief ? BriefToEk(FRequest.Text) : FRequest.Text,
-                                    !FRequest.Flags.Contains(sfCase)).empty();
-  const size_t Run = Join ? 32 : 1;
   auto Work = [&] {
     SetCurrentThreadName(res::SFindInFilesThread);
     TLineMatcher Matcher(FRequest.Text, FRequest.Flags, FRequest.Brief);
-    std::vector<std::string> Texts(Run);
-    std::vector<bool> Read(Run);
-    std::vector<size_t> Starts(Run + 1);
-    std::string Joined;
+    std::string Text;
     for (;;) {
-      size_t First = Next.fetch_add(Run);
-      if (First >= Files.size() || FStop) break;
-      const size_t Count = std::min(Run, Files.size() - First);
-      auto ViewOf = [&](size_t K) {
-        std::string_view View = Texts[K];
+      size_t I = Next.fetch_add(1);
+      if (I >= Files.size() || FStop) break;
+      TFileHits Hits;
+      if (ReadSearchText(Files[I], Text)) {
+        std::string_view View = Text;
         if (View.size() >= 3 && View.substr(0, 3) == "\xEF\xBB\xBF") View.remove_prefix(3);
-        return View;
-      };
-      std::vector<bool> Candidate(Count, true);
-      for (size_t K = 0; K < Count; ++K) Read[K] = ReadSearchText(Files[First + K], Texts[K]);
-      if (Count > 1) {
-        Joined.clear();
-        for (size_t K = 0; K < Count; ++K) {
-          Starts[K] = Joined.size();
-          if (Read[K]) Joined += ViewOf(K);
-          Joined += '\n';
-        }
-        Starts[Count] = Joined.size();
-        std::fill(Candidate.begin(), Candidate.end(), false);
-        for (size_t At = 0, Pos; At < Joined.size() && Matcher.FindFrom(Joined, At, Pos);) {
-          size_t K = static_cast<size_t>(std::upper_bound(Starts.begin(), Starts.begin() + Count + 1, Pos) - Starts.begin()) - 1;
-          if (K >= Count) break;
-          Candidate[K] = true;
-          At = Starts[K + 1];
-        }
+        Matcher.Search(View, Hits.Hits, &FStop);
       }
-      for (size_t K = 0; K < Count; ++K) {
-        TFileHits Hits;
-        if (Read[K] && Candidate[K] && !FStop) Matcher.Search(ViewOf(K), Hits.Hits, &FStop);
-        if (!Hits.Hits.empty()) Hits.FileName = Files[First + K];
-        std::lock_guard<std::mutex> G(Lock);
-        Slots[First + K] = std::move(Hits);
-        Done[First + K] = 1;
-      }
+      if (!Hits.Hits.empty()) Hits.FileName = Files[I];
       std::lock_guard<std::mutex> G(Lock);
+      Slots[I] = std::move(Hits);
+      Done[I] = 1;
       Filled.notify_all();
     }
     // Wake the hand-over when stopping.

@@ -67,10 +67,6 @@ class TLineMatcher {
 
   // Appends the hits of Text to Hits; false when Stop was raised meanwhile.
   bool Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop = nullptr);
-  // The first candidate in Text at or after From (a match of one kernel call over the text).
-  bool FindFrom(std::string_view Text, size_t From, size_t& Pos);
-  // Whether a candidate scan of texts joined by line breaks finds every file with a hit.
-  static bool MayJoinTexts(std::string_view Pattern);
   // The kernel's status of the last call (0: the pattern is usable).
   int Status() const { return FStatus; }
 

@@ -99,6 +99,7 @@ TEST(GrepAgainstRg, TheSameLinesOnASourceTree) {
       {{"^\\s*end;$", "-r"}, "-i '^\\s*end;$'"},
       {{"[a-z]+\\(Self\\)", "-r", "-c"}, "-s '[a-z]+\\(Self\\)'"},
       {{"raise E[a-z]+\\.Create", "-r"}, "-i 'raise E[a-z]+\\.Create'"},
+      {{"[0-9][0-9][0-9][0-9][0-9]", "-r"}, "-i '[0-9][0-9][0-9][0-9][0-9]'"},  // no run of characters to look for
   };
   for (const auto& C : Cases) {
     std::vector<std::string> Args{"grep"};
