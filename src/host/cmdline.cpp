@@ -40,6 +40,13 @@ bool TCommandLine::Has(const std::string& Option) const {
   return false;
 }
 
+std::vector<std::string> TCommandLine::GetAll(const std::string& Option) const {
+  std::vector<std::string> Out;
+  for (const auto& V : FValues)
+    if (V.first == Option) Out.push_back(V.second);
+  return Out;
+}
+
 std::string TCommandLine::Get(const std::string& Option, const std::string& Default) const {
   // The last of an option given twice wins.
   for (auto It = FValues.rbegin(); It != FValues.rend(); ++It)

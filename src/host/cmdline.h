@@ -38,6 +38,8 @@ class TCommandLine {
   const std::string& operator[](size_t I) const { return FPositional.at(I); }
   bool Has(const std::string& Option) const;
   std::string Get(const std::string& Option, const std::string& Default = {}) const;
+  // Every value of an option that may be given more than once, in order.
+  std::vector<std::string> GetAll(const std::string& Option) const;
   const std::string& Usage() const { return FUsage; }
   [[noreturn]] void Fail(const std::string& Why) const { throw EUsage(FUsage, Why); }
 

@@ -17,6 +17,7 @@ TCommand EdCommand();         // scripted editing
 TCommand HighlightCommand();  // a file's syntax classes
 TCommand KeysCommand();       // the bindings of a keymap
 TCommand GroupCommand();      // project groups
+TCommand GrepCommand();       // find in files
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

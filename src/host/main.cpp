@@ -19,7 +19,7 @@ const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
-                                       HighlightCommand(), KeysCommand(), GroupCommand()});
+                                       HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand()});
   return Root;
 }
 

@@ -306,11 +306,11 @@ void TSourceModule::SetTopLeft(TClosedEdPos Pos) {
   if (!V) return;
   TEdModesLock G;
   V->EkView()->WinTopLine = std::max<int32_t>(1, Pos.Line);
-  V->EkView()->WinLeftCol = std::max<int16_t>(1, Pos.Col);
+  V->EkView()->WinLeftCol = std::max<int32_t>(1, Pos.Col);
 }
 
 void TSourceModule::SetCursor(TClosedEdPos Pos) {
-  if (TEditView* V = FirstMainView()) GotoLineCol(V->EkView(), Pos.Line, std::max<int16_t>(1, Pos.Col), false);
+  if (TEditView* V = FirstMainView()) GotoLineCol(V->EkView(), Pos.Line, std::max<int32_t>(1, Pos.Col), false);
 }
 
 void TSourceModule::InsertElisions(const std::string& Text) {

@@ -1,0 +1,14 @@
+// The environment's own texts: find in files.
+#pragma once
+
+namespace nxs::res {
+
+inline constexpr const char* SSearchForTitle = "Search for '%s'";
+inline constexpr const char* SSearchTerminated = "* Search terminated by user *";
+inline constexpr const char* SSearchNotFound = "Search string '%s' not found";
+inline constexpr const char* SCannotFindPath = "Cannot find the specified path: \"%s\"";
+inline constexpr const char* SEmptySearchText = "The search text is empty";
+inline constexpr const char* SBadSearchPattern = "Invalid search expression '%s' (error %d)";
+inline constexpr const char* SFindInFilesThread = "Find in Files Thread";
+
+}  // namespace nxs::res

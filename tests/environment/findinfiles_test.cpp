@@ -1,0 +1,297 @@
+// Find in files: the line matcher against the kernel's line search, the walk over directories
+// (order, masks, directories reached twice, groups of directories), threads and cancel, and
+// the search group a search fills.
+#include "environment/findinfiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "build/messages/filesvc.h"
+#include "build/messages/msglines.h"
+#include "shared/dialogs.h"
+#include "shared/mainthread.h"
+#include "shared/settings.h"
+#include "support/tempdir.h"
+
+namespace nxs {
+namespace {
+
+std::vector<TFindHit> Match(std::string_view Text, const std::string& Pattern, TSearchFlags Flags = {}) {
+  TLineMatcher M(Pattern, Flags, false);
+  std::vector<TFindHit> Hits;
+  M.Search(Text, Hits);
+  return Hits;
+}
+
+// "line:charcol" of every hit.
+std::vector<std::string> Places(const std::vector<TFindHit>& Hits) {
+  std::vector<std::string> Out;
+  for (const auto& H : Hits) Out.push_back(std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
+  return Out;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(LineMatcher, LinesEndAtEveryKindOfBreakAndTheLastLineNeedsNone) {
+  // LF, CR, CR LF and LF CR each end one line; the final line has no break.
+  EXPECT_EQ(Places(Match("a x\nb x\rc x\r\nd x\n\re x", "x")), (Strings{"1:3", "2:3", "3:3", "4:3", "5:3"}));
+  EXPECT_EQ(Places(Match("no break at the end: hit", "hit")), (Strings{"1:22"}));
+  EXPECT_TRUE(Match("", "x").empty());
+  // A hit right after the last break of a file with several empty lines.
+  EXPECT_EQ(Places(Match("\n\n\nx", "x")), (Strings{"4:1"}));
+}
+
+TEST(LineMatcher, ALongLineIsSearchedWholeAndTheFileGoesOn) {
+  std::string Long(100000, 'a');
+  Long += "needle\nnext needle\n";
+  EXPECT_EQ(Places(Match(Long, "needle", {sfCase})), (Strings{"1:100001", "2:6"}));
+  EXPECT_EQ(Places(Match(Long, "NEEDLE")), (Strings{"1:100001", "2:6"}));
+  EXPECT_EQ(Places(Match(Long, "ne+dle$", {sfRegExp})), (Strings{"1:100001", "2:6"}));
+}
+
+TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
+  auto Hits = Match("\xC3\xA9t\xC3\xA9 ab ab\n", "ab");
+  ASSERT_EQ(Hits.size(), 2u);
+  EXPECT_EQ(Hits[0].ByteColumn, 7);
+  EXPECT_EQ(Hits[0].CharColumn, 5);
+  EXPECT_EQ(Hits[1].CharColumn, 8);
+  EXPECT_EQ(Hits[1].LineText, "\xC3\xA9t\xC3\xA9 ab ab");
+  // The match length counts UTF-16 units: one for é, two for a character beyond 16 bits.
+  EXPECT_EQ(Match("x\xC3\xA9y", "\xC3\xA9", {sfCase})[0].MatchLength, 1);
+  EXPECT_EQ(Match("x\xF0\x9F\x98\x80y", "\xF0\x9F\x98\x80", {sfCase})[0].MatchLength, 2);
+}
+
+TEST(LineMatcher, KeepsTheKernelsCaseWordAndExpressionRules) {
+  const char* Text = "Begin\nbegin_x\nxbegin\nBEGIN end\n";
+  EXPECT_EQ(Places(Match(Text, "begin")), (Strings{"1:1", "2:1", "3:2", "4:1"}));
+  EXPECT_EQ(Places(Match(Text, "begin", {sfCase})), (Strings{"2:1", "3:2"}));
+  EXPECT_EQ(Places(Match(Text, "begin", {sfWord})), (Strings{"1:1", "4:1"}));
+  // Anchors hold per line, though one call scans the whole text.
+  EXPECT_EQ(Places(Match(Text, "^begin", {sfRegExp})), (Strings{"1:1", "2:1", "4:1"}));
+  EXPECT_EQ(Places(Match(Text, "end$", {sfRegExp})), (Strings{"4:7"}));
+  // An expression that could run across lines is still a line search.
+  EXPECT_EQ(Places(Match("ab\ncd\n", "b\\s*c", {sfRegExp})), Strings{});
+  // Case folding beyond ASCII.
+  EXPECT_EQ(Places(Match("\xC3\x89T\xC3\x89\n", "\xC3\xA9t\xC3\xA9")), (Strings{"1:1"}));
+}
+
+TEST(LineMatcher, AnExpressionsRequiredCharactersNeverHideAHit) {
+  // Only characters every match holds may pick the candidate lines.
+  EXPECT_EQ(RequiredLiteral("[a-z]+Error\\(", false), "Error(");
+  EXPECT_EQ(RequiredLiteral("ab?cd", false), "cd");
+  EXPECT_EQ(RequiredLiteral("xy+z", false), "xy");
+  EXPECT_EQ(RequiredLiteral("(foo)?bar", false), "bar");
+  EXPECT_EQ(RequiredLiteral("foo|bar", false), "");
+  EXPECT_EQ(RequiredLiteral("(?i)foo", false), "");
+  EXPECT_EQ(RequiredLiteral("task", true), "ta");  // k and s fold to non-ASCII letters too
+  // The same hits as the kernel gives line by line.
+  EXPECT_EQ(Places(Match("x ac\nabbc\nAC\n", "ab*c", {sfRegExp})), (Strings{"1:3", "2:1", "3:1"}));
+}
+
+TEST(SearchTexts, FormTextTitlesListsAndMasks) {
+  EXPECT_EQ(FormTextOf("abc"), "'abc'");
+  EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "'ab'#233");
+  EXPECT_EQ(FormTextOf("\xC3\xA9x\xC3\xA9"), "#233'x'#233");
+  EXPECT_EQ(SearchGroupTitle("0123456789012345678901234"), "Search for '01234567890123456789...'");
+  EXPECT_EQ(SearchGroupTitle("a&b"), "Search for 'a&&b'");
+  EXPECT_EQ(SplitSearchList(" *.PAS;\t *.inc ,, x "), (Strings{"*.PAS", "*.inc", "x"}));
+  EXPECT_TRUE(MatchesSearchMask("unit1.pas", "*.pas"));
+  EXPECT_TRUE(MatchesSearchMask("makefile", "*.*"));
+  EXPECT_TRUE(MatchesSearchMask("a.b.c", "a?b*"));
+  EXPECT_FALSE(MatchesSearchMask("unit1.pasx", "*.pas"));
+  EXPECT_FALSE(MatchesSearchMask("x", "x?"));
+}
+
+void Write(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
+
+class FindTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::mkdir((T / "b").c_str(), 0755);
+    ::mkdir((T / "a").c_str(), 0755);
+    ::mkdir((T / ".hidden").c_str(), 0755);
+    Write(T / "z.pas", "hit\n");
+    Write(T / "a/2.PAS", "hit\n");
+    Write(T / "a/1.inc", "x\nhit");
+    Write(T / "b/c.txt", "hit\n");
+    Write(T / ".hidden/d.pas", "hit\n");
+  }
+  std::vector<std::string> Files(TFindRequest R) {
+    R.Text = "hit";
+    std::vector<std::string> Out;
+    TFindEngine E(R);
+    E.Run([&](const TFileHits& F) { Out.push_back(F.FileName.substr(T.Path().size() + 1)); });
+    return Out;
+  }
+  test::TTempDir T;
+};
+
+TEST_F(FindTree, WalksInNameOrderWithFoldedMasksAndSkipsDotDirectories) {
+  TFindRequest R;
+  R.Directories = T.Path();
+  R.Masks = "*.PAS; *.inc";
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  EXPECT_EQ(Files(R), (Strings{"a/1.inc", "a/2.PAS", "z.pas"}));
+  R.Advanced = 0;
+  EXPECT_EQ(Files(R), (Strings{"z.pas"}));
+  R.Masks = "";
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  EXPECT_EQ(Files(R), (Strings{"a/1.inc", "a/2.PAS", "b/c.txt", "z.pas"}));
+}
+
+TEST_F(FindTree, ADirectoryReachedTwiceIsSearchedOnce) {
+  ASSERT_EQ(::symlink((T / "a").c_str(), (T / "b/link").c_str()), 0);
+  ASSERT_EQ(::symlink(T.Path().c_str(), (T / "a/loop").c_str()), 0);
+  TFindRequest R;
+  R.Directories = T.Path() + " , " + T / "a/";
+  R.Masks = "*.pas;*.inc";
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  EXPECT_EQ(Files(R), (Strings{"a/1.inc", "a/2.PAS", "z.pas"}));
+}
+
+TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
+  TFindRequest R;
+  R.Directories = T.Path() + ";" + T / "missing";
+  try {
+    TFindEngine E(R);
+    FAIL() << "no error";
+  } catch (const EFOpenError& E) {
+    EXPECT_EQ(std::string(E.what()), "Cannot find the specified path: \"" + T / "missing/" + "\"");
+  }
+}
+
+TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
+  SettingsStore().WriteString("Search\\DirectoryLists", "one", T / "a" + ";@two");
+  SettingsStore().WriteString("Search\\DirectoryLists", "two", "@one;" + T / "b");
+  auto Dirs = PrepareSearchDirectories("@one");
+  EXPECT_EQ(Dirs, (Strings{T / "a/", T / "b/"}));
+  EXPECT_EQ(PrepareSearchDirectories("@nothing").size(), 1u);  // the current directory
+  SettingsStore().EraseSection("Search\\DirectoryLists");
+}
+
+TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
+  for (int I = 0; I < 300; ++I) Write(T / ("b/f" + std::to_string(1000 + I) + ".pas"), "x\nhit hit\n");
+  TFindRequest R;
+  R.Directories = T.Path();
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  R.Threads = 1;
+  auto One = Files(R);
+  R.Threads = 4;
+  EXPECT_EQ(Files(R), One);
+  EXPECT_EQ(One.size(), 304u);
+
+  R.Text = "hit";
+  TFindEngine E(R);
+  int Seen = 0;
+  bool Finished = E.Run([&](const TFileHits&) {
+    if (++Seen == 10) E.Cancel();
+  });
+  EXPECT_FALSE(Finished);
+  EXPECT_EQ(Seen, 10);  // nothing is handed over after the cancel
+}
+
+// The search object with its message group, on a main thread the test pumps.
+class FindInFiles : public FindTree {
+ protected:
+  struct TBoxes : IUserQuestions {
+    int MessageDlg(const std::string& M, TMsgDlgType, unsigned, int D) override {
+      Shown.push_back(M);
+      return D;
+    }
+    void ShowMessage(const std::string& M) override { Shown.push_back(M); }
+    bool PromptForFileName(std::string&, const std::string&, bool) override { return false; }
+    Strings Shown;
+  };
+  void SetUp() override {
+    FindTree::SetUp();
+    MainThreadQueue().SetMainThread();
+    SetQuestions(Boxes);
+    LineBufferList().AddList("Build");  // the group that always stays
+  }
+  void TearDown() override {
+    ResetFindInFiles();
+    SetOpenFileNamesHook(nullptr);
+    SetQuestions(nullptr);
+    FinalizeMessageLines();
+  }
+  TSearchLineBuffer* Search(const std::string& Text, TAdvancedSearchFlags Adv = AdvFlag(asfIncludeSubDirs)) {
+    TFindRequest R;
+    R.Text = Text;
+    R.Directories = T.Path();
+    R.Masks = "*.pas";
+    R.Advanced = Adv;
+    DoFindInFiles(R);
+    while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+    MainThreadQueue().ProcessPending();
+    return SearchGroups().empty() ? nullptr : SearchGroups().back();
+  }
+  Strings Lines(TLineBuffer* G) {
+    Strings Out;
+    for (int I = 0; I < G->GetCount(); ++I) {
+      Out.push_back(G->GetLines(I)->GetLineText());
+      for (int C = 0; C < G->GetLines(I)->GetChildCount(); ++C) Out.push_back("  " + G->GetLines(I)->GetChild(C)->GetLineText());
+    }
+    return Out;
+  }
+  std::shared_ptr<TBoxes> Boxes = std::make_shared<TBoxes>();
+};
+
+TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
+  TSearchLineBuffer* G = Search("hit", AdvFlag(asfIncludeSubDirs) | AdvFlag(asfGroupByFile));
+  ASSERT_NE(G, nullptr);
+  EXPECT_EQ(G->GetGroupName(), "Search for 'hit'");
+  EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS [1]", "  " + T / "a/2.PAS(1): hit", T / "z.pas [1]",
+                               "  " + T / "z.pas(1): hit"}));
+  EXPECT_TRUE(Boxes->Shown.empty());
+  // Without separate results the next search takes the group's place.
+  G = Search("hit", AdvFlag(asfIncludeSubDirs));
+  EXPECT_EQ(SearchGroups().size(), 1u);
+  EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS(1): hit", T / "z.pas(1): hit"}));
+  Search("it", AdvFlag(asfSeparateResults));
+  EXPECT_EQ(SearchGroups().size(), 2u);
+  // The same text again reuses its group, emptied, as the current one.
+  G = Search("hit", AdvFlag(asfSeparateResults));
+  EXPECT_EQ(SearchGroups().size(), 2u);
+  EXPECT_EQ(SearchGroups().back(), G);
+  EXPECT_EQ(Lines(G), (Strings{T / "z.pas(1): hit"}));
+}
+
+TEST_F(FindInFiles, NoHitShowsTheNotFoundBox) {
+  EXPECT_EQ(Search("absent"), nullptr);
+  EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'absent' not found"}));
+}
+
+TEST_F(FindInFiles, AFileOpenInTheEditorIsSearchedInItsUnsavedText) {
+  const std::string Open = T / "z.pas";
+  SetOpenFileNamesHook([Open] { return Strings{Open}; });
+  EvCompilerFileOpen().Add(this, [Open](TEvCompilerFileOpen& A) {
+    if (A.FileName == Open) A.Stream = std::make_shared<TCompilerStream>(TCompilerStream::skMemory, "new\nhit\n");
+  });
+  TSearchLineBuffer* G = Search("hit", AdvFlag(asfIncludeSubDirs));
+  EvCompilerFileOpen().Remove(this);
+  ASSERT_NE(G, nullptr);
+  EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS(1): hit", Open + "(2): hit"}));
+}
+
+TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
+  for (int I = 0; I < 2000; ++I) Write(T / ("b/f" + std::to_string(10000 + I) + ".pas"), "hit\n");
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T.Path();
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  DoFindInFiles(R);
+  RunningSearch()->Terminate();
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_FALSE(SearchGroups().empty());
+  TLineBuffer* G = SearchGroups().back();
+  EXPECT_EQ(G->GetLines(G->GetCount() - 1)->GetLineText(), "* Search terminated by user *");
+  EXPECT_LT(G->GetCount(), 2000);
+  EXPECT_TRUE(Boxes->Shown.empty());
+}
+
+}  // namespace
+}  // namespace nxs
