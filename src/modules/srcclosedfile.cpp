@@ -74,9 +74,9 @@ bool TSourceModuleClosedFile::CanHandleModule(const IClosedFileModule& Module) c
 
 void TSourceModuleClosedFile::LoadState(const std::vector<std::string>& Items) {
   TClosedFile::LoadState(Items);
-  FViewTop.Col = static_cast<int16_t>(ItemInt(Items, 3, 1));
+  FViewTop.Col = static_cast<int32_t>(ItemInt(Items, 3, 1));
   FViewTop.Line = ItemInt(Items, 4, 1);
-  FCursor.Col = static_cast<int16_t>(ItemInt(Items, 5, 1));
+  FCursor.Col = static_cast<int32_t>(ItemInt(Items, 5, 1));
   FCursor.Line = ItemInt(Items, 6, 1);
   FDesignerState = static_cast<uint8_t>(ItemInt(Items, 7, 0));
   FFormOnTop = static_cast<uint8_t>(ItemInt(Items, 8, 0));

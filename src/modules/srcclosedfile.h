@@ -13,7 +13,7 @@ namespace nxs {
 
 // An editor position: column (16 bits) and line (32 bits), both from 1.
 struct TClosedEdPos {
-  int16_t Col = 1;
+  int32_t Col = 1;
   int32_t Line = 1;
   bool operator==(const TClosedEdPos&) const = default;
 };
