@@ -16,16 +16,6 @@ std::atomic<bool> ExplicitUndoGroupSet{false};
 
 namespace {
 
-// Runs a script of one command and its end; returns the command's status.
-template <class TArgs>
-uint8_t EvalOne(PEkView View, TEkOp Op, const TArgs& Args, TEkOp EndOp = ekEndScript) {
-  TEkScript S;
-  const size_t At = S.Add(Op, Args);
-  S.Add(EndOp);
-  EvalScript(View, S);
-  return S.Result(At);
-}
-
 uint8_t EvalOne(PEkView View, TEkOp Op, TEkOp EndOp = ekEndScript) { return EvalOne(View, Op, TEkNoArgs{}, EndOp); }
 
 TStringArgs StringArgs(std::string_view Text) { return TStringArgs{Text.data(), static_cast<uint32_t>(Text.size())}; }

@@ -19,6 +19,15 @@ extern std::atomic<bool> ExplicitUndoGroupSet;
 
 // Evaluates a finished script on the view under the kernel lock; returns the status.
 uint16_t EvalScript(PEkView View, TEkScript& Script);
+// Runs a script of one command and its end; returns the command's status.
+template <class TArgs>
+uint8_t EvalOne(PEkView View, TEkOp Op, const TArgs& Args, TEkOp EndOp = ekEndScript) {
+  TEkScript S;
+  const size_t At = S.Add(Op, Args);
+  S.Add(EndOp);
+  EvalScript(View, S);
+  return S.Result(At);
+}
 // Closes the current macro step: the next change starts a new undo step.
 void EndMac(PEkView View);
 void SetupUndoGroup(TUndoGroup Group, PEkView View);

@@ -19,4 +19,13 @@ inline constexpr const char* SIntegerOutOfRange = "%s must be an integer between
 inline constexpr const char* SLeftGutterWidth = "Left Gutter Width";
 inline constexpr const char* SRightMargin = "RightMargin";
 
+// Code folding.
+inline constexpr const char* SFoldedRegion = "Folded Region";
+inline constexpr const char* SUnmatchedEnd = "'end' without a matching begin";
+inline constexpr const char* SUnmatchedBrace = "'}' without a matching '{'";
+inline constexpr const char* SUnclosedBlock = "'%s' is never closed";
+inline constexpr const char* SUnterminatedComment = "Unterminated comment";
+inline constexpr const char* SUnterminatedString = "Unterminated string";
+inline constexpr const char* SUnmatchedDirective = "'%s' without a matching opening directive";
+
 }  // namespace nxs::res

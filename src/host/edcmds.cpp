@@ -17,6 +17,7 @@
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "shared/fileio.h"
@@ -158,7 +159,8 @@ void TEdSession::Run(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest)) return;
+  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) || RunFoldingCommand(FModules, Word, Rest))
+    return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
   } else if (Word == "GoToLine") {

@@ -8,6 +8,7 @@
 #include "editor/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edfolding.h"
 #include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
@@ -17,7 +18,7 @@ namespace nxs::host {
 const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
-                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand()});
+                                      PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(), OutlineCommand()});
   return Root;
 }
 

@@ -78,7 +78,6 @@ TEST_F(ParseThreadTest, WaitForParseTriggersAParseEvenWhenNothingChanged) {
   // A second wait is not answered by the first parse's done signal.
   ASSERT_TRUE(Thread.WaitForParse(false, 5000));
   EXPECT_GT(Parser->Finished.load(), After);
-  EXPECT_EQ(TParsePriority::AboveNormal, Thread.Priority());
 }
 
 TEST_F(ParseThreadTest, CancelAndLockStopsTheParseAndTheCanceledParseIsRepeated) {
