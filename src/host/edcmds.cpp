@@ -39,6 +39,8 @@ const char* const EdHelp =
     "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
     "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
     "  fatal or info), Messages, GotoMessage N.\n"
+    "Folding: Parse (parses the file and applies its regions), Fold [LINE], Unfold [LINE],\n"
+    "  UnfoldAll, FoldType KIND, Folds (the folded blocks in their saved form).\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
