@@ -121,6 +121,7 @@ struct TToken {
   std::string Word;  // lower case; empty for a symbol
   char Symbol = 0;
   TPos Start, End;
+  size_t Offset = 0;  // of its first byte in the text
 };
 
 class TPascalRegionParser : public IRegionParser {
@@ -162,22 +163,30 @@ class TPascalRegionParser : public IRegionParser {
         continue;
       }
       if (Ch == '\'') {
+        size_t From = C.Offset();
         C.Next();
         while (!C.AtEnd() && C.Peek() != '\'' && C.Peek() != '\n') C.Next();
         if (C.Peek() != '\'') Error(Start, res::SUnterminatedString);
         else C.Next();
-        Tokens.push_back({"", '\'', Start, C.Pos()});
+        Tokens.push_back({"", '\'', Start, C.Pos(), From});
         continue;
       }
       if (IsIdentStart(Ch)) {
         size_t From = C.Offset();
         while (!C.AtEnd() && IsIdentChar(C.Peek())) C.Next();
-        Tokens.push_back({Lower(Text.substr(From, C.Offset() - From)), 0, Start, C.Pos()});
+        Tokens.push_back({Lower(Text.substr(From, C.Offset() - From)), 0, Start, C.Pos(), From});
         continue;
       }
-      if (!std::isspace(static_cast<unsigned char>(Ch))) {
+      if (std::isdigit(static_cast<unsigned char>(Ch)) || Ch == '$' || Ch == '#') {
+        // Numbers and character codes never open or close anything.
         C.Next();
-        Tokens.push_back({"", Ch, Start, C.Pos()});
+        while (!C.AtEnd() && IsIdentChar(C.Peek())) C.Next();
+        continue;
+      }
+      if (Ch == ';' || Ch == '=' || Ch == ':' || Ch == '.' || Ch == '(' || Ch == ')') {
+        size_t From = C.Offset();
+        C.Next();
+        Tokens.push_back({"", Ch, Start, C.Pos(), From});
         continue;
       }
       C.Next();
@@ -287,15 +296,8 @@ class TPascalRegionParser : public IRegionParser {
 
   // The rest of the line from the token: "procedure TForm1.Button1Click(Sender: TObject);".
   static std::string HeaderText(std::string_view Text, const TToken& K) {
-    size_t Off = 0;
-    for (int32_t L = 1; L < K.Start.Line && Off != std::string_view::npos; ++L) {
-      Off = Text.find('\n', Off);
-      if (Off != std::string_view::npos) ++Off;
-    }
-    if (Off == std::string_view::npos) return {};
-    size_t From = Off + static_cast<size_t>(K.Start.Index);
-    size_t E = Text.find('\n', From);
-    return Trim(Text.substr(From, std::min<size_t>((E == std::string_view::npos ? Text.size() : E) - From, 120)));
+    size_t E = Text.find('\n', K.Offset);
+    return Trim(Text.substr(K.Offset, std::min<size_t>((E == std::string_view::npos ? Text.size() : E) - K.Offset, 120)));
   }
 };
 
