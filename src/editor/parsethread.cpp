@@ -1,5 +1,7 @@
 #include "editor/parsethread.h"
 
+#include <cassert>
+
 #include "shared/mainthread.h"
 
 namespace nxs {
@@ -51,6 +53,34 @@ bool TManualResetEvent::WaitFor(int TimeoutMs) {
     return true;
   }
   return FChanged.wait_for(L, std::chrono::milliseconds(TimeoutMs), [&] { return FSet; });
+}
+
+// --- TRecursiveLock ---
+
+bool TRecursiveLock::TryLockFor(int TimeoutMs) {
+  std::unique_lock L(FMutex);
+  const std::thread::id Me = std::this_thread::get_id();
+  if (FDepth > 0 && FOwner == Me) {
+    ++FDepth;
+    return true;
+  }
+  auto IsFree = [&] { return FDepth == 0; };
+  if (TimeoutMs < 0)
+    FFree.wait(L, IsFree);
+  else if (!FFree.wait_for(L, std::chrono::milliseconds(TimeoutMs), IsFree))
+    return false;
+  FOwner = Me;
+  FDepth = 1;
+  return true;
+}
+
+void TRecursiveLock::Unlock() {
+  std::lock_guard G(FMutex);
+  assert(FDepth > 0 && FOwner == std::this_thread::get_id() && "unlocked by a thread that does not hold it");
+  if (--FDepth == 0) {
+    FOwner = {};
+    FFree.notify_all();
+  }
 }
 
 // --- TParserTask ---
@@ -177,16 +207,16 @@ std::shared_ptr<TParserTask> TParseThread::StartTask(bool LockNow, TParserTaskAc
 
 void TParseThread::Lock() {
   if (MainThreadQueue().IsMainThread()) {
-    while (!FLock.try_lock_for(std::chrono::milliseconds(1))) MainThreadQueue().ProcessPending();
+    while (!FLock.TryLockFor(1)) MainThreadQueue().ProcessPending();
   } else {
-    FLock.lock();
+    FLock.Lock();
   }
   FLockCount.fetch_add(1);
 }
 
 void TParseThread::Unlock() {
   FLockCount.fetch_sub(1);
-  FLock.unlock();
+  FLock.Unlock();
 }
 
 void TParseThread::CancelAndLock() {

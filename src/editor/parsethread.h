@@ -83,6 +83,22 @@ class TParserTask {
 
 enum class TParsePriority { Lower, Normal, AboveNormal };
 
+// A lock the holding thread may take again. Built on a plain mutex and a condition rather
+// than the library's recursive timed mutex, whose timed wait the thread checker cannot see.
+class TRecursiveLock {
+ public:
+  // False when TimeoutMs passed first; a negative timeout waits for ever.
+  bool TryLockFor(int TimeoutMs);
+  void Lock() { TryLockFor(-1); }
+  void Unlock();
+
+ private:
+  std::mutex FMutex;
+  std::condition_variable FFree;
+  std::thread::id FOwner;
+  int FDepth = 0;
+};
+
 class TParseThread {
  public:
   using TClock = std::function<std::chrono::steady_clock::time_point()>;
@@ -143,7 +159,7 @@ class TParseThread {
   std::vector<std::shared_ptr<IParseThreadParser>> FParsers;  // under the parse lock
   std::mutex FQueueMutex;
   std::deque<std::shared_ptr<TParserTask>> FTasks;
-  std::recursive_timed_mutex FLock;
+  TRecursiveLock FLock;
   std::atomic<int> FLockCount{0};
 
   // The quiet period: the time stamps, the delay and the modification sequence.
