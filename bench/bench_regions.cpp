@@ -7,7 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
+#include "editor/editbuffer.h"
+#include "editor/edkrnl.h"
+#include "editor/elisions.h"
 #include "editor/regions.h"
+#include "shared/mainthread.h"
 
 namespace {
 
@@ -88,6 +94,36 @@ void ParseCorpus(benchmark::State& State, const char* Root, bool Pascal) {
   State.counters["regions"] = static_cast<double>(Regions);
 }
 
+// From a keystroke in a 100,000-line file to its folding applied, with no quiet period.
+void KeystrokeToFolding(benchmark::State& State) {
+  nxs::MainThreadQueue().SetMainThread();
+  const std::string Path = (fs::temp_directory_path() / ("bench-regions-" + std::to_string(::getpid()) + ".pas")).string();
+  {
+    std::ofstream Out(Path, std::ios::binary);
+    for (int I = 0; I < 20000; ++I) Out << "procedure P" << I << ";\nbegin\n  x := " << I << ";\nend;\n\n";
+  }
+  auto Buffer = nxs::TEditBuffer::Create(Path, true);
+  nxs::PEkView V = Buffer->EkView();
+  auto Module = std::make_shared<nxs::TElisionModule>(V, Path, nxs::MakePascalRegionParser());
+  auto Parser = std::make_shared<nxs::TElisionParser>();
+  Parser->AddModule(Module);
+  nxs::TParseThread Thread;
+  Thread.SetDelay(0);
+  Thread.Add(Parser);
+  for (auto _ : State) {
+    Thread.CancelAndLock();
+    nxs::InsertString(V, "y");
+    ++nxs::ElisionGeneration();
+    Thread.Unlock();
+    Thread.WaitForParse(true, 10000);
+    nxs::MainThreadQueue().ProcessPending();
+  }
+  Thread.Remove(Parser.get());
+  Buffer.reset();
+  fs::remove(Path);
+}
+
+BENCHMARK(KeystrokeToFolding)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(ParseLargest, Pascal, PascalRoot, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ParseLargest, Cpp, CppRoot, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ParseCorpus, Pascal, PascalRoot, true)->Unit(benchmark::kMillisecond)->Iterations(1);
