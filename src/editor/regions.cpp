@@ -110,6 +110,12 @@ class TRegionSink {
   std::vector<TRegion> FRegions;
 };
 
+// Asks ShouldStop every 64 Ki characters: often enough to give up within a millisecond or
+// so, seldom enough to cost nothing.
+bool TimeToStop(size_t& Polled, const std::function<bool()>& ShouldStop) {
+  return ++Polled % 65536 == 0 && ShouldStop && ShouldStop();
+}
+
 std::string FirstLine(std::string_view S) { return Trim(S.substr(0, S.find('\n'))); }
 
 bool IsIdentStart(char C) { return std::isalpha(static_cast<unsigned char>(C)) || C == '_'; }
@@ -135,7 +141,7 @@ class TPascalRegionParser : public IRegionParser {
     auto Error = [&](TPos P, std::string Msg) { Result.Errors.push_back({P.Line, P.Index + 1, std::move(Msg)}); };
     size_t Polled = 0;
     while (!C.AtEnd()) {
-      if (++Polled % 65536 == 0 && ShouldStop && ShouldStop()) {
+      if (TimeToStop(Polled, ShouldStop)) {
         Result.Canceled = true;
         return Result;
       }
@@ -321,7 +327,7 @@ class TCppRegionParser : public IRegionParser {
     size_t StatementStart = 0;  // where the text before the next "{" begins
     size_t Polled = 0;
     while (!C.AtEnd()) {
-      if (++Polled % 65536 == 0 && ShouldStop && ShouldStop()) {
+      if (TimeToStop(Polled, ShouldStop)) {
         Result.Canceled = true;
         return Result;
       }
