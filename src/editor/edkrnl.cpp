@@ -16,16 +16,6 @@ std::atomic<bool> ExplicitUndoGroupSet{false};
 
 namespace {
 
-// Runs a script of one command and its end; returns the command's status.
-template <class TArgs>
-uint8_t EvalOne(PEkView View, TEkOp Op, const TArgs& Args, TEkOp EndOp = ekEndScript) {
-  TEkScript S;
-  const size_t At = S.Add(Op, Args);
-  S.Add(EndOp);
-  EvalScript(View, S);
-  return S.Result(At);
-}
-
 uint8_t EvalOne(PEkView View, TEkOp Op, TEkOp EndOp = ekEndScript) { return EvalOne(View, Op, TEkNoArgs{}, EndOp); }
 
 TStringArgs StringArgs(std::string_view Text) { return TStringArgs{Text.data(), static_cast<uint32_t>(Text.size())}; }
@@ -734,7 +724,8 @@ void StopPlayback(PEkView View) { EvalOne(View, ekStopPlayback, ekEndMacroStep);
 
 // -- Folded regions ---------------------------------------------------------------------------
 
-bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description) {
+bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description,
+                     uint16_t Type) {
   const int32_t Lines = TotalLinesInBuffer(View);
   auto LineOk = [Lines](int32_t L) { return L >= 1 && L <= Lines; };
   if (!LineOk(Start.LineNum) || !LineOk(End.LineNum)) return false;
@@ -744,6 +735,7 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
   E.Range.ElisionEnd = End;
   E.Range.NumLines = End.LineNum - Start.LineNum + 1;
   E.Context.State = Fold ? 4 : 0;
+  E.Description.ElisionType = Type;
   E.Description.DescLen = static_cast<int32_t>(Description.size());
   E.Description.BlockDesc = const_cast<char*>(Description.data());  // read, never written
   return EvalOne(View, ekElisionBlock, TElisionBlockArgs{E, ebAdd, nullptr}) == 0;

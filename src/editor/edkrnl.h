@@ -19,6 +19,15 @@ extern std::atomic<bool> ExplicitUndoGroupSet;
 
 // Evaluates a finished script on the view under the kernel lock; returns the status.
 uint16_t EvalScript(PEkView View, TEkScript& Script);
+// Runs a script of one command and its end; returns the command's status.
+template <class TArgs>
+uint8_t EvalOne(PEkView View, TEkOp Op, const TArgs& Args, TEkOp EndOp = ekEndScript) {
+  TEkScript S;
+  const size_t At = S.Add(Op, Args);
+  S.Add(EndOp);
+  EvalScript(View, S);
+  return S.Result(At);
+}
 // Closes the current macro step: the next change starts a new undo step.
 void EndMac(PEkView View);
 void SetupUndoGroup(TUndoGroup Group, PEkView View);
@@ -188,7 +197,8 @@ void StopPlayback(PEkView View);
 // Folded regions ("elisions"). A block runs from Start to End (lines from 1, indices from 0);
 // one whose lines lie outside the text or whose end does not follow its start is refused
 // (false).
-bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description);
+bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description,
+                     uint16_t Type = 0);
 // The folded blocks as a view saves them: "{{%d,%d},{%d,%d},{%s}}" per block with start line
 // and index, end line and index and the description in single quotes, in which "'", "(", ")",
 // "\", "{" and "}" carry a backslash.

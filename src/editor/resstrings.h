@@ -29,4 +29,13 @@ inline constexpr const char* SKbdCantLoad = "Cannot load the keymap %s in %s";
 inline constexpr const char* SKbdWrongVersion = "Wrong keyboard engine version in %s";
 inline constexpr const char* SDuplicateKeyBinding = "Can't register duplicate keybinding, %s";
 
+// Code folding.
+inline constexpr const char* SFoldedRegion = "Folded Region";
+inline constexpr const char* SUnmatchedEnd = "'end' without a matching begin";
+inline constexpr const char* SUnmatchedBrace = "'}' without a matching '{'";
+inline constexpr const char* SUnclosedBlock = "'%s' is never closed";
+inline constexpr const char* SUnterminatedComment = "Unterminated comment";
+inline constexpr const char* SUnterminatedString = "Unterminated string";
+inline constexpr const char* SUnmatchedDirective = "'%s' without a matching opening directive";
+
 }  // namespace nxs::res

@@ -22,6 +22,7 @@
 #include "shared/settings.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "shared/fileio.h"
@@ -45,6 +46,8 @@ const char* const EdHelp =
     "  Modules, SaveFile, SaveAll, Close, Rename NEWNAME, Reload.\n"
     "Compiler: ReadThrough FILE, Message KIND FILE LINE COL TEXT (KIND hint, warning, error,\n"
     "  fatal or info), Messages, GotoMessage N.\n"
+    "Folding: Parse (parses the file and applies its regions), Fold [LINE], Unfold [LINE],\n"
+    "  UnfoldAll, FoldType KIND, Folds (the folded blocks in their saved form).\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -211,7 +214,7 @@ void TEdSession::Run(const std::string& Line) {
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
-      RunKeyboardCommand(Word, Rest))
+      RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest))
     return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));

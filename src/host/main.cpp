@@ -9,6 +9,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "editor/highlight.h"
+#include "host/edfolding.h"
 #include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
@@ -19,7 +20,7 @@ const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
-                                       HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand()});
+                                       HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand()});
   return Root;
 }
 

@@ -507,6 +507,7 @@ enum TElisionBlockCommand : uint8_t {
   ebReconcile = 0x22,
   ebResetEphemerals = 0x23,
   ebFoldType = 0x24,
+  ebClearAll = 0x25,     // removes every block, folded or not
 };
 enum TElisionArrayCommand : uint8_t { eaGetFolded = 0x1E, eaRelease = 0x0D };
 enum TElisionQuestion : uint8_t {

@@ -74,6 +74,10 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
           F.ResetTemporary();
           E.FixCursor();
           return erOk;
+        case ebClearAll:
+          F.Clear();
+          E.FixCursor();
+          return erOk;
         case ebFoldType:
           F.FoldType(A.Elision.Description.ElisionType);
           E.FixCursor();

@@ -1,0 +1,226 @@
+#include "editor/elisions.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "editor/edkrnl.h"
+#include "editor/editview.h"
+#include "editor/resstrings.h"
+#include "shared/mainthread.h"
+
+namespace nxs {
+
+namespace {
+
+TElision MakeElision(TCharPos Start, TCharPos End) {
+  TElision E{};
+  E.Range.ElisionStart = Start;
+  E.Range.ElisionEnd = End;
+  E.Range.NumLines = End.LineNum - Start.LineNum + 1;
+  return E;
+}
+
+uint8_t BlockCommand(PEkView View, uint8_t Command, const TElision& E, uint8_t* Result = nullptr) {
+  return EvalOne(View, ekElisionBlock, TElisionBlockArgs{E, Command, Result});
+}
+
+struct TLineAnswer {
+  uint8_t Flag = 0;
+  int32_t Line = 0;
+};
+
+TLineAnswer LineQuestion(PEkView View, uint8_t Question, int32_t Line, int32_t Column = 0) {
+  TLineAnswer A;
+  EvalOne(View, ekElisionQuery, TElisionLineQueryArgs{Line, Column, &A.Line, &A.Flag, Question});
+  return A;
+}
+
+}  // namespace
+
+bool RemoveElisionBlock(PEkView View, TCharPos Pos) {
+  return BlockCommand(View, ebRemoveAtPos, MakeElision(Pos, Pos)) == erOk;
+}
+
+bool RemoveElisionBlock(PEkView View, TCharPos Start, TCharPos End) {
+  return BlockCommand(View, ebRemoveRange, MakeElision(Start, End)) == erOk;
+}
+
+bool ElideRange(PEkView View, int32_t First, int32_t Last, bool Fold) {
+  TElideLinesArgs A{MakeElision(TCharPos{0, First}, TCharPos{0, Last}).Range,
+                    static_cast<uint8_t>(Fold ? ecFoldRange : ecUnfoldRange)};
+  return EvalOne(View, ekElideLines, A) == erOk;
+}
+
+bool ElideLine(PEkView View, int32_t Line, bool Fold) {
+  TLineAnswer Start = LineQuestion(View, eqStartsOnLine, Line);
+  if (Start.Flag) return ElideRange(View, Line, Start.Line, Fold);
+  // Otherwise the innermost block around the line: the nearest start above whose end
+  // reaches the line.
+  for (int32_t L = Line - 1; L >= 1; --L) {
+    TLineAnswer Above = LineQuestion(View, eqStartsOnLine, L);
+    if (Above.Flag && Above.Line >= Line) return ElideRange(View, L, Above.Line, Fold);
+  }
+  return false;
+}
+
+bool ToggleElide(PEkView View) {
+  int32_t Line = View->Cursor.LineNum;
+  if (!LineQuestion(View, eqStartsOnLine, Line).Flag) return false;
+  return ElideLine(View, Line, !LineQuestion(View, eqBlockFolded, Line).Flag);
+}
+
+void ElideByType(PEkView View, uint16_t Type) {
+  TElision E = MakeElision(TCharPos{0, 1}, TCharPos{0, 1});
+  E.Description.ElisionType = Type;
+  BlockCommand(View, ebFoldType, E);
+}
+
+void UnElideAll(PEkView View) {
+  EvalOne(View, ekElideLines, TElideLinesArgs{MakeElision({0, 1}, {0, 1}).Range, ecUnfoldAll});
+}
+
+void ClearAllElisions(PEkView View) { BlockCommand(View, ebClearAll, MakeElision({0, 1}, {0, 1})); }
+void ReconcileViewState(PEkView View) { BlockCommand(View, ebReconcile, MakeElision({0, 1}, {0, 1})); }
+void ResetEphemerals(PEkView View) { BlockCommand(View, ebResetEphemerals, MakeElision({0, 1}, {0, 1})); }
+
+std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) {
+  TElisionArray Arr{};
+  Arr.All = 1;
+  std::vector<TElidedBlock> Blocks;
+  if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFolded, Arr.Range, &Arr}) != erOk) return Blocks;
+  for (int32_t I = 0; I < Arr.NumElisions; ++I) {
+    TElision E;
+    std::memcpy(&E, reinterpret_cast<const uint8_t*>(Arr.ElisionVec) + I * sizeof(TElision), sizeof E);
+    TElidedBlock B;
+    B.Start = E.Range.ElisionStart;
+    B.End = E.Range.ElisionEnd;
+    B.Type = E.Description.ElisionType;
+    if (E.Description.DescLen > 0) B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
+    Blocks.push_back(std::move(B));
+  }
+  EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, Arr.Range, &Arr});
+  return Blocks;
+}
+
+bool IsElisionTreePresent(PEkView View) {
+  uint8_t Present = 0;
+  BlockCommand(View, ebTreePresent, MakeElision({0, 1}, {0, 1}), &Present);
+  return Present != 0;
+}
+bool IsStartOfElisionBlock(PEkView View, int32_t Line) { return LineQuestion(View, eqStartsOnLine, Line).Flag; }
+bool IsEndOfElisionBlock(PEkView View, int32_t Line) { return LineQuestion(View, eqEndsOnLine, Line).Flag; }
+bool IsInElisionBlock(PEkView View, int32_t Line) { return LineQuestion(View, eqInsideBlock, Line).Flag; }
+bool BlockIsElided(PEkView View, int32_t Line) { return LineQuestion(View, eqBlockFolded, Line).Flag; }
+bool LineIsElided(PEkView View, int32_t Line) { return LineQuestion(View, eqLineFolded, Line).Flag; }
+bool PointIsElided(PEkView View, int32_t Line, int32_t Column) {
+  return LineQuestion(View, eqPointFolded, Line, Column).Flag;
+}
+int32_t NumElidedLines(PEkView View) { return LineQuestion(View, eqFoldedLines, 1).Line; }
+int32_t ElisionsAtLine(PEkView View, int32_t Line) { return LineQuestion(View, eqBlocksAtLine, Line).Line; }
+
+// --- The saved form ---
+
+// --- Applying parse results ---
+
+void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
+                   const std::function<bool(const TRegion&)>& FoldByDefault) {
+  std::vector<TElidedBlock> Folded = GetAllElidedBlocks(View);
+  std::vector<bool> Found(Folded.size(), false);
+  ClearAllElisions(View);
+  int32_t Lines = TotalLinesInBuffer(View);
+  for (const TRegion& R : Regions) {
+    TCharPos Start{R.StartIndex, R.StartLine}, End{R.EndIndex, R.EndLine};
+    // A region that begins with its line's break starts on the next line.
+    if (Start.Index == 0 && Start.LineNum < Lines && GetLineText(View, Start.LineNum).empty()) ++Start.LineNum;
+    bool Fold = false;
+    if (R.Flag == 0) {
+      Fold = FoldByDefault && FoldByDefault(R);
+    } else {
+      for (size_t I = 0; I < Folded.size(); ++I) {
+        const TElidedBlock& B = Folded[I];
+        if (!Found[I] && B.Start.LineNum == Start.LineNum && B.Start.Index == Start.Index &&
+            B.End.LineNum == End.LineNum && B.End.Index == End.Index && B.Desc == R.Description) {
+          Found[I] = true;
+          Fold = true;
+          break;
+        }
+      }
+    }
+    AddElisionBlock(View, Start, End, Fold, R.Description.empty() ? res::SFoldedRegion : R.Description, R.Type);
+  }
+  ReconcileViewState(View);
+}
+
+std::atomic<uint64_t>& ElisionGeneration() {
+  static std::atomic<uint64_t> Generation{0};
+  return Generation;
+}
+
+TElisionModule::TElisionModule(PEkView View, std::string FileName, std::shared_ptr<IRegionParser> Parser)
+    : FView(View), FFileName(std::move(FileName)), FParser(std::move(Parser)) {}
+
+std::string TElisionModule::FileName() const {
+  std::lock_guard G(FMutex);
+  return FFileName;
+}
+
+void TElisionModule::SetFileName(std::string Name) {
+  std::lock_guard G(FMutex);
+  FFileName = std::move(Name);
+}
+
+std::vector<TParseError> TElisionModule::Errors() const {
+  std::lock_guard G(FMutex);
+  return FErrors;
+}
+
+void TElisionModule::ApplyErrors(std::vector<TParseError> Errors) {
+  std::lock_guard G(FMutex);
+  FErrors = std::move(Errors);
+}
+
+bool TParserContext::Apply() {
+  auto M = Module.lock();
+  if (!M || Generation != ElisionGeneration().load() || M->FileName() != FileName) return false;
+  ApplyElisions(M->View(), Result.Regions);
+  M->ApplyErrors(std::move(Result.Errors));
+  return true;
+}
+
+void TElisionParser::AddModule(std::shared_ptr<TElisionModule> Module) {
+  std::lock_guard G(FMutex);
+  FModules.push_back(std::move(Module));
+}
+
+void TElisionParser::RemoveModule(const TElisionModule* Module) {
+  std::lock_guard G(FMutex);
+  std::erase_if(FModules, [&](const auto& M) { return M.get() == Module; });
+}
+
+void TElisionParser::Parse() {
+  if (!Enabled) return;
+  std::vector<std::shared_ptr<TElisionModule>> Modules;
+  {
+    std::lock_guard G(FMutex);
+    Modules = FModules;
+  }
+  auto Stop = [] { return TParseThread::GetCancelState() != 0; };
+  for (const auto& M : Modules) {
+    if (Stop()) return;
+    auto Context = std::make_shared<TParserContext>();
+    Context->Module = M;
+    Context->Generation = ElisionGeneration().load();
+    Context->FileName = M->FileName();
+    std::string Text;
+    int32_t Lines = TotalLinesInBuffer(M->View());
+    for (int32_t L = 1; L <= Lines; ++L) {
+      Text += GetLineText(M->View(), L);
+      if (L < Lines) Text += '\n';
+    }
+    Context->Result = M->Parser().Parse(Text, Stop);
+    if (Context->Result.Canceled || Context->Generation != ElisionGeneration().load()) continue;
+    Queue([Context] { Context->Apply(); });
+  }
+}
+
+}  // namespace nxs

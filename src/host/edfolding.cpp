@@ -1,0 +1,96 @@
+#include "host/edfolding.h"
+
+#include <climits>
+#include <cstdio>
+#include <optional>
+
+#include "editor/elisions.h"
+#include "editor/edkrnl.h"
+#include "host/edmodules.h"
+#include "modules/sourcemodule.h"
+#include "build/messages/filesvc.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/mainthread.h"
+#include "shared/text.h"
+
+namespace nxs::host {
+
+namespace {
+
+std::shared_ptr<IRegionParser> ParserFor(const std::string& FileName) {
+  std::shared_ptr<IRegionParser> P = RegionParserForFile(FileName);
+  if (!P) throw Exception(Format("no region parser for '%s' (Pascal and C/C++ files have one)", FileName));
+  return P;
+}
+
+int RunOutline(const TCommandLine& Cmd) {
+  const std::string File = ExpandFileName(Cmd[0]);
+  std::string Text;
+  if (!CReadWholeFile(File, Text)) throw Exception(Format("Cannot read file '%s'", File));
+  TRegionResult R = ParserFor(File)->Parse(Text, {});
+  for (const TRegion& G : R.Regions)
+    std::printf("%s%d %d %s %s\n", std::string(2 * static_cast<size_t>(G.Level), ' ').c_str(), G.StartLine,
+                G.EndLine, G.Kind.c_str(), G.Description.c_str());
+  for (const TParseError& E : R.Errors) std::printf("%s:%d:%d: error: %s\n", Cmd[0].c_str(), E.Line, E.Col, E.Text.c_str());
+  return 0;
+}
+
+int32_t LineArg(TEdModules& Modules, const std::string& Arg) {
+  if (Arg.empty()) return Modules.View()->Cursor.LineNum;
+  const std::optional<int64_t> N = TryStrToInt(Arg);
+  if (!N || *N < 1 || *N > INT32_MAX) throw Exception(Format("LINE must be a number: '%s'", Arg));
+  return static_cast<int32_t>(*N);
+}
+
+// Parses the current file on the parse thread and applies the result, as a window would
+// once the typing paused.
+void ParseCurrent(TEdModules& Modules) {
+  PEkView View = Modules.View();
+  const std::string File = Modules.Current().GetFileName();
+  auto Module = std::make_shared<TElisionModule>(View, File, ParserFor(File));
+  auto Parser = std::make_shared<TElisionParser>();
+  Parser->AddModule(Module);
+  TParseThread& Thread = ParseThread();
+  Thread.Add(Parser);
+  Thread.SetDelay(0);
+  const bool Done = Thread.WaitForParse(true, 30000);
+  Thread.Remove(Parser.get());
+  MainThreadQueue().ProcessPending();
+  if (!Done) throw Exception("the parse did not finish in time");
+  for (const TParseError& E : Module->Errors()) std::printf("%s:%d:%d: error: %s\n", File.c_str(), E.Line, E.Col, E.Text.c_str());
+}
+
+}  // namespace
+
+TCommand OutlineCommand() {
+  return Leaf("outline", "the foldable regions and the errors a parser finds in a source file", "nxs outline FILE",
+              "Prints one region per line, indented two blanks per nesting level:\n"
+              "  START-LINE END-LINE KIND DESCRIPTION\n"
+              "then the error locations as FILE:LINE:COL: error: TEXT.\n",
+              {}, 1, 1, RunOutline);
+}
+
+bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest) {
+  const std::string Arg = Trim(Rest);
+  if (Word == "Fold" || Word == "Unfold") {
+    const int32_t Line = LineArg(Modules, Arg);
+    if (!ElideLine(Modules.View(), Line, Word == "Fold"))
+      throw Exception(Format("no foldable block at line %d", static_cast<int>(Line)));
+  } else if (Word == "UnfoldAll") {
+    UnElideAll(Modules.View());
+  } else if (Word == "FoldType") {
+    const uint16_t Type = RegionTypeOfKind(Arg);
+    if (Type == 0) throw Exception(Format("unknown region kind '%s'", Arg));
+    ElideByType(Modules.View(), Type);
+  } else if (Word == "Folds") {
+    std::printf("%s\n", PrintElisions(Modules.View()).c_str());
+  } else if (Word == "Parse") {
+    ParseCurrent(Modules);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nxs::host

@@ -1,0 +1,176 @@
+// Folding on the real kernel: adding and refusing blocks, the saved form and its tolerant
+// reader, re-applying parser results, and the parse-thread round trip with stale results.
+#include "editor/elisions.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "editor/editbuffer.h"
+#include "editor/editview.h"
+#include "editor/edkrnl.h"
+#include "shared/mainthread.h"
+
+namespace nxs {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Folding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Path = (fs::path(NXS_TEST_TMP) / ("elisions-" + std::to_string(::getpid()) + "-" +
+                                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pas"))
+               .string();
+    fs::create_directories(fs::path(Path).parent_path());
+    MainThreadQueue().SetMainThread();
+  }
+  void TearDown() override {
+    Buffer.reset();
+    fs::remove(Path);
+  }
+  PEkView Open(const std::string& Text) {
+    std::ofstream(Path, std::ios::binary) << Text;
+    Buffer = TEditBuffer::Create(Path, true);
+    return Buffer->EkView();
+  }
+  static std::string Lines(int N) {
+    std::string S;
+    for (int I = 1; I <= N; ++I) S += "line " + std::to_string(I) + "\n";
+    return S;
+  }
+  std::string Path;
+  std::shared_ptr<TEditBuffer> Buffer;
+};
+
+TEST_F(Folding, BlocksOutsideTheBufferOrBackwardsAreRefused) {
+  PEkView V = Open(Lines(10));
+  EXPECT_FALSE(AddElisionBlock(V, {0, 5}, {0, 3}, true, "back"));
+  EXPECT_FALSE(AddElisionBlock(V, {4, 5}, {2, 5}, true, "same line, backwards"));
+  EXPECT_FALSE(AddElisionBlock(V, {0, 8}, {0, 40}, true, "past the end"));
+  EXPECT_FALSE(AddElisionBlock(V, {0, 0}, {0, 3}, true, "line 0"));
+  EXPECT_FALSE(IsElisionTreePresent(V));
+  ASSERT_TRUE(AddElisionBlock(V, {0, 2}, {6, 5}, true, "body"));
+  EXPECT_TRUE(IsElisionTreePresent(V));
+  EXPECT_TRUE(LineIsElided(V, 3));
+  EXPECT_FALSE(LineIsElided(V, 2));
+  EXPECT_EQ(3, NumElidedLines(V));
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 2));
+  EXPECT_TRUE(IsEndOfElisionBlock(V, 5));
+  EXPECT_TRUE(ElideLine(V, 4, false));  // the block around line 4 opens
+  EXPECT_EQ(0, NumElidedLines(V));
+  V->Cursor = TEdPos{1, 2};
+  EXPECT_TRUE(ToggleElide(V));
+  EXPECT_TRUE(BlockIsElided(V, 2));
+  EXPECT_TRUE(ToggleElide(V));
+  EXPECT_FALSE(BlockIsElided(V, 2));
+}
+
+TEST_F(Folding, TheSavedFormQuotesDescriptionsAndRestoresThem) {
+  PEkView V = Open(Lines(20));
+  const std::string Odd = "it's {a} (b) \\c";
+  ASSERT_TRUE(AddElisionBlock(V, {0, 2}, {3, 6}, true, Odd));
+  ASSERT_TRUE(AddElisionBlock(V, {0, 10}, {0, 12}, true, ""));
+  ASSERT_TRUE(AddElisionBlock(V, {0, 14}, {0, 16}, false, "open"));  // not folded: not saved
+  std::string Saved = PrintElisions(V);
+  EXPECT_EQ("{{2,0},{6,3},{'it\\'s \\{a\\} \\(b\\) \\\\c'}}{{10,0},{12,0},{''}}", Saved);
+  ClearAllElisions(V);
+  EXPECT_FALSE(IsElisionTreePresent(V));
+  InsertSavedElisions(V, Saved);
+  auto Blocks = GetAllElidedBlocks(V);
+  ASSERT_EQ(2u, Blocks.size());
+  EXPECT_EQ(Odd, Blocks[0].Desc);
+  EXPECT_EQ(6, Blocks[0].End.LineNum);
+  EXPECT_EQ(3, Blocks[0].End.Index);
+}
+
+TEST_F(Folding, TheSavedFormReaderForgivesDamage) {
+  PEkView V = Open(Lines(10));
+  // A bad number reads as 0, a block beyond the end is skipped, a cut tail stops quietly.
+  InsertSavedElisions(V, "{{2,x},{4,0},{'a'}}{{5,0},{99,0},{'far'}}{{6,0},{8,0}}{{7,0},{9");
+  auto Blocks = GetAllElidedBlocks(V);
+  ASSERT_EQ(2u, Blocks.size());
+  EXPECT_EQ("a", Blocks[0].Desc);
+  EXPECT_EQ(0, Blocks[0].Start.Index);
+  EXPECT_EQ(6, Blocks[1].Start.LineNum);
+  InsertSavedElisions(V, "{'unterminated");
+  InsertSavedElisions(V, "");
+  EXPECT_EQ(2u, GetAllElidedBlocks(V).size());
+}
+
+TEST_F(Folding, FoldedBlocksSurviveAReparseWithTheSameRangeAndDescription) {
+  PEkView V = Open(Lines(30));
+  auto Region = [](int S, int E, std::string D) {
+    TRegion R;
+    R.StartLine = S;
+    R.EndLine = E;
+    R.EndIndex = 3;
+    R.Description = std::move(D);
+    return R;
+  };
+  ApplyElisions(V, {Region(2, 8, "procedure A;"), Region(10, 20, "procedure B;"), Region(22, 25, "")});
+  EXPECT_EQ(0, NumElidedLines(V));
+  ASSERT_TRUE(ElideLine(V, 2, true));
+  ASSERT_TRUE(ElideLine(V, 10, true));
+  // B's description changed: it comes back unfolded; A stays folded.
+  ApplyElisions(V, {Region(2, 8, "procedure A;"), Region(10, 20, "procedure B2;"), Region(22, 25, "")});
+  EXPECT_TRUE(BlockIsElided(V, 2));
+  EXPECT_FALSE(BlockIsElided(V, 10));
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 10));
+  // A region without description gets the placeholder; a region flagged 0 asks the option.
+  ASSERT_TRUE(ElideLine(V, 22, true));
+  EXPECT_EQ("Folded Region", GetAllElidedBlocks(V).back().Desc);
+  TRegion Asked = Region(10, 20, "procedure B2;");
+  Asked.Flag = 0;
+  ApplyElisions(V, {Asked}, [](const TRegion&) { return true; });
+  EXPECT_TRUE(BlockIsElided(V, 10));
+  EXPECT_FALSE(IsStartOfElisionBlock(V, 2));
+}
+
+TEST_F(Folding, FoldsSurviveSavingAndRestoringTheViewState) {
+  Open(Lines(12));
+  auto View = std::make_unique<TEditView>(Buffer);
+  PEkView V = View->EkView();
+  ASSERT_TRUE(AddElisionBlock(V, {0, 3}, {2, 7}, true, "{$REGION 'x'}"));
+  TViewState State;
+  View->SaveViewState(State);
+  EXPECT_FALSE(State["Elisions"].empty());
+  ClearAllElisions(V);
+  View->LoadViewState(State);
+  ASSERT_EQ(1u, GetAllElidedBlocks(V).size());
+  EXPECT_EQ("{$REGION 'x'}", GetAllElidedBlocks(V)[0].Desc);
+}
+
+TEST_F(Folding, TheParseThreadAppliesCurrentResultsAndDropsStaleOnes) {
+  PEkView V = Open("procedure A;\nbegin\n  x;\nend;\n");
+  auto Module = std::make_shared<TElisionModule>(V, Path, std::shared_ptr<IRegionParser>(MakePascalRegionParser()));
+  auto Parser = std::make_shared<TElisionParser>();
+  Parser->AddModule(Module);
+  TParseThread Thread;
+  Thread.SetDelay(0);
+  Thread.Add(Parser);
+  ASSERT_TRUE(Thread.WaitForParse(true, 5000));
+  MainThreadQueue().ProcessPending();
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 1));
+
+  // A result computed before a change is not applied.
+  TParserContext Stale;
+  Stale.Module = Module;
+  Stale.FileName = Path;
+  Stale.Generation = ElisionGeneration().load();
+  Stale.Result.Regions.push_back(TRegion{2, 0, 4, 3, "x", "stale"});
+  ++ElisionGeneration();
+  EXPECT_FALSE(Stale.Apply());
+  Stale.Generation = ElisionGeneration().load();
+  Stale.FileName = Path + ".other";  // the editor shows another file now
+  EXPECT_FALSE(Stale.Apply());
+  Stale.FileName = Path;
+  EXPECT_TRUE(Stale.Apply());
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 2));
+  Thread.Remove(Parser.get());
+}
+
+}  // namespace
+}  // namespace nxs
