@@ -43,7 +43,7 @@ TCorpus Load(const std::string& Root, const std::vector<std::string>& Extensions
 }
 
 const TCorpus& PascalCorpus() {
-  static const TCorpus C = Load("/usr/share/fpcsrc", {".pas", ".pp", ".inc", ".lpr", ".dpr"});
+  static const TCorpus C = Load("/usr/share/fpcsrc", {".pas", ".pp", ".inc", ".lpr"});
   return C;
 }
 const TCorpus& CppCorpus() {

@@ -489,7 +489,7 @@ std::unique_ptr<IRegionParser> RegionParserForFile(std::string_view FileName) {
   size_t Dot = FileName.rfind('.');
   if (Dot == std::string_view::npos) return nullptr;
   std::string Ext = Lower(FileName.substr(Dot + 1));
-  if (Ext == "pas" || Ext == "pp" || Ext == "dpr" || Ext == "lpr" || Ext == "inc" || Ext == "dpk")
+  if (Ext == "pas" || Ext == "pp" || Ext == "vpr" || Ext == "lpr" || Ext == "inc" || Ext == "vpk")
     return MakePascalRegionParser();
   if (Ext == "c" || Ext == "cc" || Ext == "cpp" || Ext == "cxx" || Ext == "h" || Ext == "hh" || Ext == "hpp" ||
       Ext == "hxx" || Ext == "tcc" || Ext == "ipp")

@@ -53,7 +53,7 @@ TEST_F(ProjectModule, AnsweringNoKeepsTheProjectFileButWritesTheLocalDocument) {
   const std::string File = MakeProject("app.vproj");
   TBaseProject& P = Open(File);
   const std::string Before = ReadText(File);
-  P.SetFrameworkType("VCL");
+  P.SetFrameworkType("WRF");
   Q->Answers = {mrNo};
   EXPECT_TRUE(P.Save(false, false));
   EXPECT_EQ(Q->Asked.back(), "Save changes to project app?");
@@ -63,7 +63,7 @@ TEST_F(ProjectModule, AnsweringNoKeepsTheProjectFileButWritesTheLocalDocument) {
   EXPECT_FALSE(P.Save(false, false));
   Q->Answers = {mrYes};
   EXPECT_TRUE(P.Save(false, false));
-  EXPECT_NE(ReadText(File).find("<FrameworkType>VCL</FrameworkType>"), std::string::npos);
+  EXPECT_NE(ReadText(File).find("<FrameworkType>WRF</FrameworkType>"), std::string::npos);
   EXPECT_FALSE(P.GetModified());
 }
 
