@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: runs nxs over the sample projects in examples/: shows each project, its
 # configurations and resolved options, checks that formatting keeps the file byte for byte,
-# expands a macro, and edits a copy of a source file with a script.
+# expands a macro, edits a copy of a source file with a script, prints a project's tree, a
+# unit's outline and tokens, searches the examples and makes a project group.
 set -euo pipefail
 nxs=$(realpath "$1")
 work=$(mktemp -d)
@@ -26,5 +27,19 @@ done
 echo "== nxs ed examples/hello/hello.vpr (on a copy)"
 cp examples/hello/hello.vpr "$work/hello.vpr"
 printf '%s\n' 'Find c /world/' 'ReplaceAll c /world/Linux/' 'Lines' 'Modified' 'Print' | "$nxs" ed "$work/hello.vpr"
+echo "== nxs project tree examples/hello/hello.vproj"
+"$nxs" project tree examples/hello/hello.vproj
+echo "== nxs outline examples/hello/src/greeting.pas"
+"$nxs" outline examples/hello/src/greeting.pas
+echo "== nxs highlight examples/hello/src/greeting.pas --tokens (first lines)"
+"$nxs" highlight examples/hello/src/greeting.pas --tokens > "$work/tokens"
+head -8 "$work/tokens"
+echo "== nxs grep -w -c Greet examples --subdirs --format gcc"
+(cd examples && "$nxs" grep -w -c Greet . --subdirs --format gcc)
+echo "== nxs group new / add / show (in a scratch folder)"
+cp -r examples/hello "$work/hello"
+"$nxs" group new "$work/demo.groupproj"
+"$nxs" group add "$work/demo.groupproj" "$work/hello/hello.vproj"
+"$nxs" group show "$work/demo.groupproj"
 echo "== nxs options filetype hello.vpr / greeting.pas / shapes.cpp"
 for f in hello.vpr greeting.pas shapes.cpp; do "$nxs" options filetype "$f"; done
