@@ -326,11 +326,19 @@ TEST(HistoryLists, ProcessesSavingAtOnceKeepEachOthersEntries) {
     H.Add(hlGotoLine, "kept");
     H.Save();
   }
+  {
+    // A clear stored before the others start; cleared concurrently, it would rightly take the
+    // entries the other process had stored before it.
+    TSettingsStore Store(Dir / "settings.ini");
+    THistoryLists H(Store);
+    H.Load();
+    H.Clear(hlSearchText);
+    H.Save();
+  }
   ASSERT_TRUE(nxs::test::RunInProcesses(2, [&](int P) {
     TSettingsStore Store(Dir / "settings.ini");
     THistoryLists H(Store);
     H.Load();
-    if (P == 0) H.Clear(hlSearchText);
     for (int I = 0; I < kEach; ++I) {
       H.Add(hlSearchText, std::to_string(P) + "-" + std::to_string(I));
       H.Save();
@@ -344,5 +352,6 @@ TEST(HistoryLists, ProcessesSavingAtOnceKeepEachOthersEntries) {
   for (int P = 0; P < 2; ++P)
     for (int I = 0; I < kEach; ++I)
       EXPECT_NE(std::find(Items.begin(), Items.end(), std::to_string(P) + "-" + std::to_string(I)), Items.end());
+  EXPECT_EQ(std::find(Items.begin(), Items.end(), "cleared"), Items.end());
   EXPECT_EQ(H.Items(hlGotoLine), std::vector<std::string>{"kept"}) << "a list nobody changed";
 }
