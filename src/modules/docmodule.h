@@ -138,7 +138,6 @@ class TCodeIDocModule {
   std::vector<std::shared_ptr<IModuleHandler>> FModuleHandlers;
   // At a handler's index: the handler while it is kept off the notifier calls.
   std::vector<std::shared_ptr<IModuleHandler>> FModuleHandlersNotOnNotifyList;
-  bool FInQI = false;
 };
 
 // -- The document module -----------------------------------------------------------------------
