@@ -60,20 +60,35 @@ int CharWidth(std::string_view S, size_t I) {
   return EkEastAsianWidth(Utf8Decode(S, I, L));
 }
 
+// Past the rack's own stops, stops repeat every tab width (else the last gap, else 8) from the
+// last of them.
+static int64_t RepeatWidth(const TTabRack& Rack, int N) {
+  int64_t Width = Rack.TabWidth;
+  if (Width <= 0) Width = N >= 2 ? Rack.Stops[N - 1] - Rack.Stops[N - 2] : 8;
+  return Width <= 0 ? 8 : Width;
+}
+
 int64_t NextTabStop(const TTabRack& Rack, int64_t Col) {
   int N = Rack.Length > EkMaxTabStops ? EkMaxTabStops : Rack.Length;
   for (int I = 0; I < N; ++I)
     if (Rack.Stops[I] > Col) return Rack.Stops[I];
-  int64_t Width = Rack.TabWidth;
+  const int64_t Width = RepeatWidth(Rack, N);
   int64_t Last = N > 0 ? Rack.Stops[N - 1] : 1;
-  if (Width <= 0) Width = N >= 2 ? Rack.Stops[N - 1] - Rack.Stops[N - 2] : 8;
-  if (Width <= 0) Width = 8;
   return Last + ((Col - Last) / Width + 1) * Width;
 }
 
+// The last stop before Col (1 when there is none), found by arithmetic: columns reach two
+// billion, and stepping stop by stop there takes seconds.
 int64_t PrevTabStop(const TTabRack& Rack, int64_t Col) {
+  const int N = Rack.Length > EkMaxTabStops ? EkMaxTabStops : Rack.Length;
   int64_t Prev = 1;
-  for (int64_t Stop = NextTabStop(Rack, 0); Stop < Col; Stop = NextTabStop(Rack, Stop)) Prev = Stop;
+  for (int I = 0; I < N; ++I) {
+    if (Rack.Stops[I] >= Col) return Prev;
+    Prev = Rack.Stops[I];
+  }
+  const int64_t Width = RepeatWidth(Rack, N);
+  const int64_t Last = N > 0 ? Rack.Stops[N - 1] : 1;
+  if (Col - 1 - Last >= Width) Prev = Last + (Col - 1 - Last) / Width * Width;
   return Prev;
 }
 

@@ -10,6 +10,8 @@ namespace nxs::ek {
 namespace {
 
 constexpr int64_t MaxPadLines = 10000;
+// Likewise a cursor far past the end of its line would fill memory with blanks.
+constexpr int64_t MaxPadColumns = 1 << 16;
 
 size_t CountCrLf(std::string_view S) {
   size_t N = 0;
@@ -63,6 +65,7 @@ uint64_t TEkEditor::Materialize() {
     // Blanks up to the cursor's column; tabs first when the buffer fills with tabs.
     std::string Pad;
     int64_t Col = ColumnOf(P);
+    if (FView->Cursor.Col - Col > MaxPadColumns) throw TRangeError();
     if ((Modes() & emUseTabChar) && (Modes() & emOptimalFill)) {
       for (int64_t Next = NextTabStop(FDoc.Rack, Col); Next <= FView->Cursor.Col; Next = NextTabStop(FDoc.Rack, Col)) {
         Pad += '\t';

@@ -27,6 +27,23 @@ TEST(TabRack, StopsThenRepeatsTheLastDistance) {
   EXPECT_FALSE(ValidTabRack(Rack({0})));
 }
 
+// The stop before a column is the last of the stops NextTabStop walks through, also two billion
+// columns out, where walking them would take seconds.
+TEST(TabRack, PreviousStopAgreesWithWalkingTheStops) {
+  for (const TTabRack& R : {Rack({5, 9}), Rack({}, 4), Rack({}), Rack({}, 1), Rack({3}, 5), Rack({2, 3, 10})}) {
+    int64_t Walked = 1;
+    int64_t Stop = NextTabStop(R, 0);
+    for (int64_t Col = 1; Col <= 300; ++Col) {
+      while (Stop < Col) {
+        Walked = Stop;
+        Stop = NextTabStop(R, Stop);
+      }
+      ASSERT_EQ(PrevTabStop(R, Col), Walked) << "column " << Col;
+    }
+  }
+  EXPECT_EQ(PrevTabStop(Rack({}, 4), 2'000'000'001), 1'999'999'997);
+}
+
 TEST(Columns, TabsWideCharactersAndPositionsPastTheEnd) {
   TTabRack R = Rack({}, 4);
   std::string Line = "a\tb\xE6\x97\xA5" "c";  // a, tab to 5, b, wide, c
