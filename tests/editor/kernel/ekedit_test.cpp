@@ -78,6 +78,10 @@ TEST(KernelEdit, TypingPastTheLineEndPadsAndOverwriteReplaces) {
   K.Goto(2, 1);
   K.Type("XYZ");  // replaces "cd", never the break
   EXPECT_EQ(K.Save(), "ab  x\nXYZ");
+  // A cursor a hundred thousand columns past the end is refused rather than padded.
+  K.Goto(1, 100'000);
+  EXPECT_NE(K.Type("y"), 0);
+  EXPECT_EQ(K.Save(), "ab  x\nXYZ");
 }
 
 TEST(KernelEdit, AutoIndentCopiesTheIndentOfTheLine) {
