@@ -593,7 +593,7 @@ class TBinaryReader {
 
 bool IsFormFileName(std::string_view FileName) {
   const std::string Ext = ExtractFileExt(FileName);
-  for (const char* E : {".vfm", ".xfm", ".cfx", ".lfm"})
+  for (const char* E : FormFileExtensions)
     if (SameText(Ext, E)) return true;
   return false;
 }

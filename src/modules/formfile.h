@@ -30,7 +30,9 @@ class EFormFileError : public Exception {
 
 inline constexpr std::string_view FormSignature = "NXF1";
 
-// The extensions form files have: ".vfm", ".xfm", ".cfx", ".lfm", in any letter case.
+// The extensions form files have; a unit's form lies beside it under the unit's name.
+inline constexpr const char* FormFileExtensions[] = {".vfm", ".xfm", ".cfx", ".lfm"};
+// A name ending in one of those extensions, in any letter case.
 bool IsFormFileName(std::string_view FileName);
 bool IsBinaryForm(std::string_view Data);
 // True when Data (after a UTF-8 byte-order mark and blanks) begins as a form in text.

@@ -9,6 +9,7 @@
 #include "editor/ekinit.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
+#include "modules/formfile.h"
 #include "modules/modulelist.h"
 #include "modules/resstrings.h"
 #include "shared/fileio.h"
@@ -19,9 +20,6 @@
 namespace nxs {
 
 namespace {
-
-// A unit's form file lies beside it under the unit's name with one of these extensions.
-constexpr const char* FormFileExtensions[] = {".vfm", ".xfm", ".cfx", ".lfm"};
 
 std::vector<std::string>& UnitSourceExtensions() {
   static std::vector<std::string> List{".pas", ".pp", ".cpp", ".cxx", ".cc"};
