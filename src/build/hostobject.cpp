@@ -281,9 +281,10 @@ void TNXSHostObject::ShowCommandLine(const std::string& Tool, const std::string&
   Guarded(0, [&] {
     return OnMainThread<int>([&] {
       if (!EnvironmentOptions().Compiling().GetBool("ShowCommandLine")) return 0;
-      const std::string Name = ExtractFileName(Tool);
-      const std::string Heading =
-          Title.empty() ? Format(res::SCommandLineTitle, Name) : Format(res::SCommandLineTitleFor, Name, Title);
+      const std::string Name = Title.empty() ? ExtractFileName(Tool) : Title;
+      const std::string Project = ExtractFileName(GetProjectFullPath());
+      const std::string Heading = Project.empty() ? Format(res::SCommandLineTitle, Name)
+                                                  : Format(res::SCommandLineTitleFor, Name, Project);
       TLineBuffer* Group = LineBufferList().AddList(res::SBuildGroup);
       TTitleLine* Top = TTitleLine::Make(*Group, Heading);
       TTitleLine::Make(*Group, ToolCommandLine(Tool, Arguments), Top);

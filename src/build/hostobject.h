@@ -56,6 +56,7 @@ class TNXSHostObject : public engine::ITaskHostObject {
   // command line names after " @". Output lines go to the "Output" group. False when the
   // tool could not be run.
   bool ExecTool(const std::string& Tool, const std::string& Arguments, bool UseResponseFile, int& ExitCode);
+  // Title names the tool (its file name when empty); the heading names the project served.
   void ShowCommandLine(const std::string& Tool, const std::string& Arguments, const std::string& Title) override;
   bool UpdateProgress(int Kind, const std::string& FileName, int Lines, int TotalLines) override;
   void KibitzResult(const std::string& Task, const std::string& Result) override;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "build/compilers/compilers.h"
 #include "build/engine/tasks.h"
 #include "build/hostobject.h"
 #include "build/messages/filesvc.h"
@@ -32,8 +33,11 @@ namespace {
 
 // Turns the engine's events into message records: errors, warnings and the notes a tool nests
 // under them go to the "Build" group; the rest, as far as the verbosity shows it, to "Output".
-// A silent run keeps only the errors' texts, for its caller.
+// A silent run keeps only the errors' texts, for its caller. A tool's hint comes as a message
+// whose text starts with "Hint: ".
 class TEngineLogger : public engine::ILogger {
+  static constexpr std::string_view HintPrefix = "Hint: ";
+
  public:
   TEngineLogger(TMSBuildVerbosity Verbosity, bool Silent) : FVerbosity(Verbosity), FSilent(Silent) {
     if (FVerbosity == vDefault) FVerbosity = vNormal;
@@ -53,7 +57,11 @@ class TEngineLogger : public engine::ILogger {
         PostBuild(E, msgWarn);
         break;
       case engine::ekMessage:
-        if (E.ParentId != 0 || !E.File.empty()) {
+        if (!E.File.empty() && StartsText(HintPrefix, E.Text)) {
+          engine::TBuildEvent Hint = E;
+          Hint.Text.erase(0, HintPrefix.size());
+          PostBuild(Hint, msgHint);
+        } else if (E.ParentId != 0 || !E.File.empty()) {
           PostBuild(E, msgInfo);
         } else if (Shows(E.Importance)) {
           BuildHost().Messages().PostOutputMessage(E.Text);
@@ -87,8 +95,8 @@ class TEngineLogger : public engine::ILogger {
     return false;
   }
 
+  // The tasks count what they report through their host object; the logger only shows it.
   void PostBuild(const engine::TBuildEvent& E, TMsgKind Kind) {
-    if (Kind != msgInfo) ProgressMonitor().IncErrorCount(Kind);
     TMessageInfo Info;
     Info.MsgKind = Kind;
     Info.Filename = E.File;
@@ -543,8 +551,16 @@ void RegisterMSBuildMacros(const std::vector<std::string>& Names) {
   for (const std::string& Name : Names) IDEMacros().Add(std::make_shared<TMSBuildMacro>(Name));
 }
 
+// The shipped tasks that call back into the environment.
+const char* const ShippedHostTasks[] = {"PascalCompiler", "CppCompiler", "EvaluateProperties",
+                                        "EvaluateItem",   "KibitzResult", "Exec"};
+
 void InitBuildHost() {
   ProgressMonitor();
+  compilers::RegisterCompilerTasks();
+  for (const char* Task : ShippedHostTasks)
+    if (!HostObjects().count(Task))
+      RegisterHostObjectClass(Task, [](const std::string& Project) { return std::make_shared<TNXSHostObject>(Project); });
   TEngineViewHooks Hooks;
   Hooks.MakeView = [](const std::string& Xml, const std::string& FileName) {
     return std::make_shared<TEngineProjectView>(Xml, FileName);
@@ -566,6 +582,7 @@ void InitBuildHost() {
 }
 
 void DoneBuildHost() {
+  for (const char* Task : ShippedHostTasks) UnregisterHostObjectClass(Task);
   TMSBuildMacro::SetResolver(nullptr);
   SetEngineViewHooks({});
 }

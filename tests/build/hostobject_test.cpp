@@ -113,12 +113,13 @@ TEST_F(HostObjectTest, CountersGoToTheProgressMonitor) {
 
 TEST_F(HostObjectTest, CommandLinesAreTitledInTheBuildGroup) {
   TNXSHostObject H;
+  TNXSHostObject ForProject("/p/app.vproj");
   H.ShowCommandLine("/usr/bin/g++", "-c a.cpp", "");
-  H.ShowCommandLine("/usr/bin/fpc", "-B b.pas", "b.pas");
-  H.ShowCommandLine("/usr/bin/fpc", "", "b.pas");  // nothing to show
+  ForProject.ShowCommandLine("/usr/bin/ppcx64", "-B b.pas", "fpc");
+  H.ShowCommandLine("/usr/bin/fpc", "", "fpc");  // nothing to show
   EXPECT_EQ(GroupLines("Build"), (std::vector<std::string>{"g++ command line", "  \"/usr/bin/g++\" -c a.cpp",
-                                                           "fpc command line for \"b.pas\"",
-                                                           "  \"/usr/bin/fpc\" -B b.pas"}));
+                                                           "fpc command line for \"app.vproj\"",
+                                                           "  \"/usr/bin/ppcx64\" -B b.pas"}));
   SetCompiling("ShowCommandLine", false);
   H.ShowCommandLine("/usr/bin/g++", "-c a.cpp", "");
   EXPECT_EQ(GroupLines("Build").size(), 4u);
