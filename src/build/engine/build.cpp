@@ -494,6 +494,11 @@ bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TT
               }
               if (Old) Stale.push_back(Item);
             }
+            if (Stale.empty()) {
+              // Each output is newer than its own input: the cross-check above was too coarse.
+              Log(Ev(ekMessage, imNormal, Format(res::STargetSkipped, Name)));
+              continue;
+            }
             if (Stale.size() < Source->size()) {
               Log(Ev(ekMessage, imNormal,
                               Format(res::STargetPartial, Name, static_cast<int>(Stale.size()),

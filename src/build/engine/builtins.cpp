@@ -279,6 +279,8 @@ bool WriteLinesToFile(TTaskContext& Ctx) {
     if (Ctx.BoolParameter("WriteOnlyWhenDifferent", false) && Exists && FileSystem().ReadFile(Full) == Text)
       return true;
     if (!Overwrite && Text.empty() && Exists) return true;
+    std::string Dir = ExtractFileDir(Full);
+    if (!Dir.empty() && !FileSystem().DirectoryExists(Dir)) FileSystem().ForceDirectories(Dir);
     FileSystem().WriteFile(Full, Text);
   } catch (const Exception& E) {
     Ctx.LogError(Format(res::SWriteFailed, Name, E.Message()));
