@@ -80,6 +80,14 @@ std::string TProjectOptions::Kind() const {
   return "Application";
 }
 
+std::string TProjectOptions::OutputFile() const {
+  const std::string K = Kind(), Name = OutputName();
+  const std::string Lib = StartsText("lib", Name) ? Name : "lib" + Name;
+  if (K == "Library") return OutputDir() + "/" + Lib + ".so";
+  if (K == "StaticLibrary") return OutputDir() + "/" + Lib + ".a";
+  return OutputDir() + "/" + Name;
+}
+
 std::vector<std::string> TProjectOptions::ExtraOptions() const {
   std::vector<std::string> Args;
   std::string V = Get("ExtraOptions"), Cur;

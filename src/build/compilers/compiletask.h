@@ -35,6 +35,8 @@ class TProjectOptions {
   std::string IntermediateDir() const;
   std::string OutputName() const;
   std::string Kind() const;
+  // What the build makes: the program, lib<name>.so or lib<name>.a in the output directory.
+  std::string OutputFile() const;
   // ExtraOptions split as a shell would split them (quotes kept together).
   std::vector<std::string> ExtraOptions() const;
 
