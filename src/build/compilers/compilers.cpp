@@ -133,6 +133,11 @@ std::string JoinCommandLine(const std::vector<std::string>& Argv) {
   return Join(Quoted, " ");
 }
 
+void ReportError(TTaskContext& Context, const std::string& Text) {
+  if (ITaskHostObject* Host = Context.HostObject()) Host->IncErrorCount();
+  Context.LogError(Text);
+}
+
 void TEventSink::Log(std::vector<TBuildEvent>& Events) {
   ITaskHostObject* Host = FContext.HostObject();
   for (auto& E : Events) {
@@ -182,7 +187,7 @@ int RunCompiler(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, co
   int Code = RunProcess(O);
   Parser.Flush(Events);
   Sink.Log(Events);
-  if (Code < 0 && !Cancel.IsSet()) Context.LogError(Format(res::SCompilerNotStarted, Run.Argv[0]));
+  if (Code < 0 && !Cancel.IsSet()) ReportError(Context, Format(res::SCompilerNotStarted, Run.Argv[0]));
   if (Code < 0 && Cancel.IsSet()) Context.LogMessage(res::SCompileCancelled, imHigh);
   return Code;
 }

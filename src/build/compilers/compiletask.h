@@ -108,6 +108,9 @@ int RunCompiler(TTaskContext& Context, engine::TTaskCancel& Cancel, TEventSink& 
 // The file a build names to compile alone ($(FileToCompile), quotes taken off), absolute; or "".
 std::string FileToCompile(const TProjectOptions& Options);
 
+// Logs an error of the task's own and counts it through the host object.
+void ReportError(TTaskContext& Context, const std::string& Text);
+
 // A command line as a shell reads it back: each argument quoted when it needs it.
 std::string ShellQuote(const std::string& Arg);
 std::string JoinCommandLine(const std::vector<std::string>& Argv);

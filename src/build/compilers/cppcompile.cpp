@@ -87,7 +87,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     return true;
   }
   if (Sources.empty()) {
-    Context.LogError(res::SNoSources);
+    ReportError(Context, res::SNoSources);
     return false;
   }
 
@@ -172,7 +172,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   try {
     if (Old != N) WriteFileAtomic(NinjaFile, N);
   } catch (const Exception& E) {
-    Context.LogError(Format(res::SCannotWrite, NinjaFile, E.what()));
+    ReportError(Context, Format(res::SCannotWrite, NinjaFile, E.what()));
     return false;
   }
 
@@ -208,7 +208,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   };
   int Code = RunCompiler(Context, Cancel, Sink, Run);
   if (Code != 0) {
-    if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, "ninja", Code));
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ninja", Code));
     return false;
   }
   return Sink.Errors() == 0;

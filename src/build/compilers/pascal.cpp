@@ -86,7 +86,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     return true;
   }
   if (Main.empty()) {
-    Context.LogError(res::SNoMainSource);
+    ReportError(Context, res::SNoMainSource);
     return false;
   }
 
@@ -198,7 +198,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   }
 
   if (Code != 0) {
-    if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, Argv[0], Code));
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Argv[0], Code));
     return false;
   }
   if (Opt.Kind() == "StaticLibrary") {
@@ -213,7 +213,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
     Code = RunCompiler(Context, Cancel, Sink, Run);
     if (Code != 0) {
-      if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, "ar", Code));
+      if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ar", Code));
       return false;
     }
     if (Known.insert(Output).second) {
