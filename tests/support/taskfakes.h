@@ -152,4 +152,14 @@ class TFakeContext : public engine::TTaskContext {
   engine::ITaskHostObject* FHost;
 };
 
+// What a program prints (stdout and stderr, each line ended), run with RunProcess.
+inline std::string ProgramOutput(const std::vector<std::string>& Argv) {
+  std::string Out;
+  engine::TProcessOptions O;
+  O.Argv = Argv;
+  O.OnLine = [&](const std::string& Line) { Out += Line + "\n"; };
+  engine::RunProcess(O);
+  return Out;
+}
+
 }  // namespace nxs::test

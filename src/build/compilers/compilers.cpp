@@ -80,6 +80,14 @@ std::string TProjectOptions::Kind() const {
   return "Application";
 }
 
+std::string TProjectOptions::OutputFile() const {
+  const std::string K = Kind(), Name = OutputName();
+  const std::string Lib = StartsText("lib", Name) ? Name : "lib" + Name;
+  if (K == "Library") return OutputDir() + "/" + Lib + ".so";
+  if (K == "StaticLibrary") return OutputDir() + "/" + Lib + ".a";
+  return OutputDir() + "/" + Name;
+}
+
 std::vector<std::string> TProjectOptions::ExtraOptions() const {
   std::vector<std::string> Args;
   std::string V = Get("ExtraOptions"), Cur;
@@ -123,6 +131,11 @@ std::string JoinCommandLine(const std::vector<std::string>& Argv) {
   std::vector<std::string> Quoted;
   for (const auto& A : Argv) Quoted.push_back(ShellQuote(A));
   return Join(Quoted, " ");
+}
+
+void ReportError(TTaskContext& Context, const std::string& Text) {
+  if (ITaskHostObject* Host = Context.HostObject()) Host->IncErrorCount();
+  Context.LogError(Text);
 }
 
 void TEventSink::Log(std::vector<TBuildEvent>& Events) {
@@ -174,7 +187,7 @@ int RunCompiler(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, co
   int Code = RunProcess(O);
   Parser.Flush(Events);
   Sink.Log(Events);
-  if (Code < 0 && !Cancel.IsSet()) Context.LogError(Format(res::SCompilerNotStarted, Run.Argv[0]));
+  if (Code < 0 && !Cancel.IsSet()) ReportError(Context, Format(res::SCompilerNotStarted, Run.Argv[0]));
   if (Code < 0 && Cancel.IsSet()) Context.LogMessage(res::SCompileCancelled, imHigh);
   return Code;
 }

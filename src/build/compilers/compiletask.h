@@ -35,6 +35,8 @@ class TProjectOptions {
   std::string IntermediateDir() const;
   std::string OutputName() const;
   std::string Kind() const;
+  // What the build makes: the program, lib<name>.so or lib<name>.a in the output directory.
+  std::string OutputFile() const;
   // ExtraOptions split as a shell would split them (quotes kept together).
   std::vector<std::string> ExtraOptions() const;
 
@@ -105,6 +107,9 @@ int RunCompiler(TTaskContext& Context, engine::TTaskCancel& Cancel, TEventSink& 
 
 // The file a build names to compile alone ($(FileToCompile), quotes taken off), absolute; or "".
 std::string FileToCompile(const TProjectOptions& Options);
+
+// Logs an error of the task's own and counts it through the host object.
+void ReportError(TTaskContext& Context, const std::string& Text);
 
 // A command line as a shell reads it back: each argument quoted when it needs it.
 std::string ShellQuote(const std::string& Arg);

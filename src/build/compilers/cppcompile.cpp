@@ -50,25 +50,19 @@ std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, c
   return IntDir + "/" + Rel + ".o";
 }
 
-std::string OutputFile(const TProjectOptions& Opt) {
-  const std::string Kind = Opt.Kind(), Name = Opt.OutputName();
-  const std::string Lib = StartsText("lib", Name) ? Name : "lib" + Name;
-  if (Kind == "Library") return Opt.OutputDir() + "/" + Lib + ".so";
-  if (Kind == "StaticLibrary") return Opt.OutputDir() + "/" + Lib + ".a";
-  return Opt.OutputDir() + "/" + Name;
-}
-
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
   TProjectOptions Opt(Context);
   ITaskHostObject* Host = Context.HostObject();
   const std::string IntDir = Opt.IntermediateDir(), OutDir = Opt.OutputDir();
-  const std::string Output = OutputFile(Opt);
+  const std::string Output = Opt.OutputFile();
   const std::string Kind = Opt.Kind();
   std::vector<std::string> Sources;
   if (Context.HasParameter("Sources"))
     for (const auto& I : Context.Parameter("Sources").Items) Sources.push_back(Opt.Absolute(I.ItemSpec));
+  // A file the build names alone is compiled even when it is no item of the project.
+  if (std::string Single = FileToCompile(Opt); !Single.empty()) Sources.push_back(Single);
   std::set<std::string> Seen;
   std::erase_if(Sources, [&](const std::string& S) { return !Seen.insert(S).second; });
   std::error_code Ec;
@@ -93,24 +87,29 @@ bool RunCppCompiler(TTaskContext& Context) {
     return true;
   }
   if (Sources.empty()) {
-    Context.LogError(res::SNoSources);
+    ReportError(Context, res::SNoSources);
     return false;
   }
 
-  fs::create_directories(IntDir, Ec);
-  fs::create_directories(OutDir, Ec);
+  // Code insight asks for the switches alone: nothing is made on disk for it.
+  const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  if (!Kibitz) {
+    fs::create_directories(IntDir, Ec);
+    fs::create_directories(OutDir, Ec);
+  }
   // The editor's text: the sources, and the headers and sources of the project directory.
   std::vector<std::string> Files = Sources;
-  for (const auto& E : fs::recursive_directory_iterator(Opt.ProjectDir(), fs::directory_options::skip_permission_denied, Ec)) {
+  for (const auto& E : fs::recursive_directory_iterator(Kibitz ? std::string() : Opt.ProjectDir(),
+                                                        fs::directory_options::skip_permission_denied, Ec)) {
     std::string Ext = LowerCase(E.path().extension().string());
     if ((IsHeader(Ext) || Ext == ".cpp" || Ext == ".cc" || Ext == ".cxx" || Ext == ".c") && E.is_regular_file(Ec))
       Files.push_back(E.path().string());
   }
   std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
-  if (char* Made = mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Host, Opt.ProjectDir(), OverlayDir);
+  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
   Overlay.Collect(Files);
-  if (!Overlay.Active()) fs::remove(OverlayDir, Ec);
+  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
 
   // Switches.
   const bool Pic = Kind == "Library";
@@ -135,7 +134,7 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   const std::string Compiler = Opt.Get("Cpp_Compiler", "g++");
   std::string Launcher = Opt.Get("CompilerLauncher");
-  if (Context.BoolParameter("Kibitz", false)) {
+  if (Kibitz) {
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
     return true;
   }
@@ -173,7 +172,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   try {
     if (Old != N) WriteFileAtomic(NinjaFile, N);
   } catch (const Exception& E) {
-    Context.LogError(Format(res::SCannotWrite, NinjaFile, E.what()));
+    ReportError(Context, Format(res::SCannotWrite, NinjaFile, E.what()));
     return false;
   }
 
@@ -209,7 +208,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   };
   int Code = RunCompiler(Context, Cancel, Sink, Run);
   if (Code != 0) {
-    if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, "ninja", Code));
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ninja", Code));
     return false;
   }
   return Sink.Errors() == 0;

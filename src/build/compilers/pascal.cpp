@@ -43,14 +43,6 @@ std::vector<std::string> ReadManifest(const std::string& Name) {
   return L;
 }
 
-std::string OutputFile(const TProjectOptions& Opt) {
-  const std::string Kind = Opt.Kind(), Name = Opt.OutputName();
-  const std::string Lib = StartsText("lib", Name) ? Name : "lib" + Name;
-  if (Kind == "Library") return Opt.OutputDir() + "/" + Lib + ".so";
-  if (Kind == "StaticLibrary") return Opt.OutputDir() + "/" + Lib + ".a";
-  return Opt.OutputDir() + "/" + Name;
-}
-
 // The main source: the Sources item marked MainSource, else the first, else $(MainSource).
 std::string MainSourceOf(const TTaskContext& Context, const TProjectOptions& Opt) {
   if (Context.HasParameter("Sources")) {
@@ -79,7 +71,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   const std::string Single = FileToCompile(Opt);
   const std::string Main = Single.empty() ? MainSourceOf(Context, Opt) : Single;
   const std::string OutDir = Opt.OutputDir(), UnitDir = Opt.IntermediateDir();
-  const std::string Output = OutputFile(Opt);
+  const std::string Output = Opt.OutputFile();
   const std::string Manifest = UnitDir + "/" + Opt.OutputName() + ".outputs";
   ITaskHostObject* Host = Context.HostObject();
 
@@ -94,13 +86,17 @@ bool RunPascalCompiler(TTaskContext& Context) {
     return true;
   }
   if (Main.empty()) {
-    Context.LogError(res::SNoMainSource);
+    ReportError(Context, res::SNoMainSource);
     return false;
   }
 
   std::error_code Ec;
-  fs::create_directories(UnitDir, Ec);
-  fs::create_directories(OutDir, Ec);
+  // Code insight asks for the switches alone: nothing is made on disk for it.
+  const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  if (!Kibitz) {
+    fs::create_directories(UnitDir, Ec);
+    fs::create_directories(OutDir, Ec);
+  }
   // The editor's text: the main source, the project's units, and the units and include
   // files of the project directory.
   std::vector<std::string> Files{Main};
@@ -110,26 +106,27 @@ bool RunPascalCompiler(TTaskContext& Context) {
       Files.push_back(Opt.Absolute(I.ItemSpec));
       UnitDirs.insert(ExtractFileDir(Files.back()));
     }
-  for (const auto& E : fs::recursive_directory_iterator(Opt.ProjectDir(), fs::directory_options::skip_permission_denied, Ec)) {
+  for (const auto& E : fs::recursive_directory_iterator(Kibitz ? std::string() : Opt.ProjectDir(),
+                                                        fs::directory_options::skip_permission_denied, Ec)) {
     std::string Ext = LowerCase(E.path().extension().string());
     if ((Ext == ".pas" || Ext == ".pp" || Ext == ".inc") && E.is_regular_file(Ec)) Files.push_back(E.path().string());
   }
   char Template[] = "unsaved-XXXXXX";
   std::string OverlayDir = UnitDir + "/" + Template;
-  if (char* Made = mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Host, Opt.ProjectDir(), OverlayDir);
+  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
   Overlay.Collect(Files);
-  if (!Overlay.Active()) fs::remove(OverlayDir, Ec);
+  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
   // Units compiled from unsaved text go apart, so that the next compile from the disk does
   // not take them for up to date.
   const std::string CompiledUnits = Overlay.Active() ? Overlay.Dir() + "/.units" : UnitDir;
-  fs::create_directories(CompiledUnits, Ec);
+  if (!Kibitz) fs::create_directories(CompiledUnits, Ec);
 
   std::string Verbose = "-ve";
   if (Opt.Bool("Pascal_ShowWarnings", true)) Verbose += 'w';
   if (Opt.Bool("Pascal_ShowNotes", false)) Verbose += 'n';
   if (Opt.Bool("Pascal_ShowHints", false)) Verbose += 'h';
-  Verbose += "iq";
+  Verbose += "biq";  // b: messages name files with their full path
   std::vector<std::string> Argv{Opt.Get("Pascal_Compiler", "fpc"), Verbose, "-FU" + CompiledUnits, "-FE" + OutDir};
   if (Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt)))
     Argv.push_back("-o" + Output);
@@ -155,7 +152,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   const std::string CompileName = Overlay.CompileName(Main);
   Argv.push_back(CompileName);
 
-  if (Context.BoolParameter("Kibitz", false)) {
+  if (Kibitz) {
     std::vector<std::string> Args(Argv.begin() + 1, Argv.end() - 1);
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Args, "\n"));
     return true;
@@ -201,7 +198,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   }
 
   if (Code != 0) {
-    if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, Argv[0], Code));
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Argv[0], Code));
     return false;
   }
   if (Opt.Kind() == "StaticLibrary") {
@@ -216,7 +213,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
     Code = RunCompiler(Context, Cancel, Sink, Run);
     if (Code != 0) {
-      if (Code > 0 && Sink.Errors() == 0) Context.LogError(Format(res::SCompilerFailed, "ar", Code));
+      if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ar", Code));
       return false;
     }
     if (Known.insert(Output).second) {

@@ -33,8 +33,18 @@ bool RunExec(TTaskContext& Context) {
   const bool IgnoreExitCode = Context.BoolParameter("IgnoreExitCode", false);
   const bool Capture = Context.BoolParameter("ConsoleToMSBuild", false);
   if (!Context.BoolParameter("EchoOff", false)) Context.LogMessage(Command, imNormal);
+  // What the command reports is counted through the host object, as a compiler's would be.
+  ITaskHostObject* Host = Context.HostObject();
+  auto Count = [Host](TEventKind Kind) {
+    if (Host && Kind == ekError) Host->IncErrorCount();
+    if (Host && Kind == ekWarning) Host->IncWarningCount();
+  };
+  auto Error = [&](const std::string& Text) {
+    Count(ekError);
+    Context.LogError(Text);
+  };
   if (!Dir.empty() && !IsDirectory(Dir)) {
-    Context.LogError(Format(SExecNoDirectory, Dir));
+    Error(Format(SExecNoDirectory, Dir));
     Context.SetOutput("ExitCode", "-1");
     return false;
   }
@@ -46,6 +56,7 @@ bool RunExec(TTaskContext& Context) {
   auto Pass = [&] {
     for (auto& E : Events) {
       ErrorLogged |= E.Kind == ekError;
+      Count(E.Kind);
       Context.Log(E);
     }
     Events.clear();
@@ -77,11 +88,11 @@ bool RunExec(TTaskContext& Context) {
       Context.LogMessage(Format(SExecCancelled, Command), imHigh);
       return false;
     }
-    Context.LogError(Format(SExecNotStarted, Command));
+    Error(Format(SExecNotStarted, Command));
     return false;
   }
   Context.SetOutput("ExitCode", IntToStr(Code));
-  if (Code != 0 && !IgnoreExitCode && !ErrorLogged) Context.LogError(Format(SExecExited, Command, Code));
+  if (Code != 0 && !IgnoreExitCode && !ErrorLogged) Error(Format(SExecExited, Command, Code));
   return !ErrorLogged && (Code == 0 || IgnoreExitCode);
 }
 
