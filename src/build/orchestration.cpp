@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "build/messages/msglines.h"
-#include "build/projectbuilder.h"
+#include "build/progress.h"
 #include "build/resstrings.h"
 #include "modules/modulelist.h"
 #include "projects/project.h"
@@ -31,14 +32,18 @@ bool& CompileActiveWithFlagged() {
   return On;
 }
 
-class TNoDisplay : public IBuildDisplay {
+// The progress window's title; the host without a main window has no status area.
+class TMonitorDisplay : public IBuildDisplay {
  public:
-  void SetTitle(const std::string&) override {}
+  void SetTitle(const std::string& Title) override {
+    ProgressMonitor().SetTitle(Title);
+    ProgressMonitor().DoUpdate();
+  }
   void SetStatus(const std::string&) override {}
 };
 
 std::shared_ptr<IBuildDisplay>& Display() {
-  static std::shared_ptr<IBuildDisplay> D = std::make_shared<TNoDisplay>();
+  static std::shared_ptr<IBuildDisplay> D = std::make_shared<TMonitorDisplay>();
   return D;
 }
 
@@ -84,25 +89,10 @@ TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Contr
 
 }  // namespace
 
-TBuildControl TBuildControl::Create(TCompileMode CompileMode, bool Wait, bool ClearMessages, bool CheckActive,
-                                    bool ChangeActiveOnError, bool AllowBackground, bool Silent) {
-  TBuildControl C;
-  C.FMode = CompileMode;
-  C.FWait = Wait;
-  C.FClearMessages = ClearMessages;
-  C.FCheckActive = CheckActive;
-  C.FChangeActiveOnError = ChangeActiveOnError;
-  C.FAllowBackground = AllowBackground;
-  C.FSilent = Silent;
-  C.FBackground = false;
-  return C;
-}
-
 // -- Builders and events -------------------------------------------------------------------------
 
 std::shared_ptr<IProjectBuilder> ProjectBuilderFor(TCustomCodeIProject& Project) {
-  if (Factory()) return Factory()(Project);
-  return MakeMSBuildProjectBuilder(Project);
+  return Factory() ? Factory()(Project) : nullptr;
 }
 
 void SetProjectBuilderFactory(TProjectBuilderFactory F) { Factory() = std::move(F); }
@@ -110,7 +100,7 @@ void SetBuildRunner(TBuildRunner R) { Runner() = std::move(R); }
 void SetCompileActiveWithFlagged(bool On) { CompileActiveWithFlagged() = On; }
 
 IBuildDisplay& BuildDisplay() { return *Display(); }
-void SetBuildDisplay(std::shared_ptr<IBuildDisplay> D) { Display() = D ? std::move(D) : std::make_shared<TNoDisplay>(); }
+void SetBuildDisplay(std::shared_ptr<IBuildDisplay> D) { Display() = D ? std::move(D) : std::make_shared<TMonitorDisplay>(); }
 
 TProjectGroupCompileStartedEvent& ProjectGroupCompileStarted() {
   static TProjectGroupCompileStartedEvent E;
@@ -170,10 +160,14 @@ std::vector<std::string> TProjectBuildList::ResolveDependencies(const TDependenc
   FItems.clear();
   std::vector<std::string> Cycles;
   std::vector<TCustomCodeIProject*> Path;
+  // Entries whose dependencies are listed already: a project that many depend on is walked
+  // once, and a cycle is met (and cut) once.
+  std::set<std::tuple<TCustomCodeIProject*, std::string, std::string>> Resolved;
 
   // Adds the dependencies of Project (asked for Configuration and Platform), depth first.
   std::function<void(TCustomCodeIProject*, const std::string&, const std::string&)> AddDependencies =
       [&](TCustomCodeIProject* Project, const std::string& Configuration, const std::string& Platform) {
+        if (!Resolved.emplace(Project, LowerCase(Configuration), LowerCase(Platform)).second) return;
         Path.push_back(Project);
         for (TBaseProject* D : Deps(*Project)) {
           auto* Dep = dynamic_cast<TCustomCodeIProject*>(D);
@@ -253,19 +247,22 @@ bool TProjectGroupBuilder::DoBuild() {
     TEvProjectCompile Started(this, Entry, Control());
     ProjectCompileStarted().Send(Started);
 
-    // The entry's platform is the project's active one while it builds.
-    const std::string Active = P->GetCurrentPlatform();
+    // The entry's platform is the project's active one while it builds. The switch goes
+    // through the configurations, not the module, so that a build does not leave the project
+    // modified (it would ask to be saved) for a change it has undone.
+    TBuildConfigurations& Configs = *P->GetConfigurations();
+    const std::string Active = Configs.GetActivePlatform();
     const bool Switch = !SameText(Active, Entry.Platform);
-    if (Switch) P->SetCurrentPlatform(Entry.Platform);
+    if (Switch) Configs.SetActivePlatform(Entry.Platform);
     Entry.Success = false;
     try {
       Entry.Builder->Build(Entry, Control());
     } catch (...) {
-      if (Switch) P->SetCurrentPlatform(Active);
+      if (Switch) Configs.SetActivePlatform(Active);
       FCurrent = -1;
       throw;
     }
-    if (Switch) P->SetCurrentPlatform(Active);
+    if (Switch) Configs.SetActivePlatform(Active);
     if (!Entry.Success) {
       FSuccess = false;
       FFailed = P;

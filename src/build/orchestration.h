@@ -43,11 +43,10 @@ class IProjectBuilder {
   virtual int Flags() const { return 0; }
 };
 
-// The builder for a project: the factory set by SetProjectBuilderFactory, else the MSBuild
-// project builder.
+// The builder for a project: what the factory set by SetProjectBuilderFactory makes (start-up
+// sets the MSBuild project builder's, InitProjectBuilders); none without a factory.
 using TProjectBuilderFactory = std::function<std::shared_ptr<IProjectBuilder>(TCustomCodeIProject& Project)>;
 std::shared_ptr<IProjectBuilder> ProjectBuilderFor(TCustomCodeIProject& Project);
-// nullptr restores the default.
 void SetProjectBuilderFactory(TProjectBuilderFactory Factory);
 
 // The projects a project depends on; by default those its group lists for it.

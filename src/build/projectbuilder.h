@@ -25,6 +25,8 @@ class TMSBuildProjectBuilder : public IProjectBuilder {
   void BuildFile(TProjectBuildInfo& Entry, const std::string& FileName, const TBuildControl& Control) override;
 };
 
-std::shared_ptr<IProjectBuilder> MakeMSBuildProjectBuilder(TCustomCodeIProject& Project);
+// Every project is built by the MSBuild project builder; DoneProjectBuilders takes it back.
+void InitProjectBuilders();
+void DoneProjectBuilders();
 
 }  // namespace nxs
