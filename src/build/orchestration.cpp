@@ -6,10 +6,13 @@
 
 #include "build/messages/msglines.h"
 #include "build/progress.h"
+#include "build/buildgroups.h"
 #include "build/resstrings.h"
+#include "environment/options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
+#include "projects/resstrings.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -25,6 +28,11 @@ TProjectBuilderFactory& Factory() {
 TBuildRunner& Runner() {
   static TBuildRunner R;
   return R;
+}
+
+int& Jobs() {
+  static int J = 0;
+  return J;
 }
 
 bool& CompileActiveWithFlagged() {
@@ -379,6 +387,72 @@ bool CompileActive(TProjectGroup& Group, TCompileMode Mode, bool Wait) {
     if (Take) List.Add(Project);
   }
   return CompileProjects(List, Mode, false, true, Wait);
+}
+
+int BuildJobs() { return Jobs(); }
+void SetBuildJobs(int J) { Jobs() = J; }
+
+// -- The command line's build ------------------------------------------------------------------------------------
+
+bool CompileModeFromWord(std::string_view Word, TCompileMode& Mode) {
+  static const std::pair<const char*, TCompileMode> Words[] = {
+      {"make", cmMake}, {"build", cmBuild}, {"clean", cmClean}, {"check", cmCheck}, {"link", cmLink}};
+  for (const auto& [W, M] : Words)
+    if (SameText(Word, W)) {
+      Mode = M;
+      return true;
+    }
+  return false;
+}
+
+namespace {
+
+// The configuration and platform asked for where the project has them, else its active ones.
+void AddAsAsked(TProjectBuildList& List, TCustomCodeIProject* P, const TBuildCommand& Command) {
+  std::string Cfg;
+  if (!Command.Configuration.empty())
+    if (TBuildConfiguration* C = P->GetConfigurations()->GetConfiguration(Command.Configuration)) Cfg = C->Name();
+  std::string Plat;
+  if (!Command.Platform.empty() && Contains(P->SupportedPlatforms(), Command.Platform)) Plat = Command.Platform;
+  List.Add(P, Cfg, Plat);
+}
+
+}  // namespace
+
+TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project) {
+  SetBuildJobs(Command.Jobs);
+  // A background build for this run only: the option is not stored.
+  if (Command.Background)
+    EnvironmentOptions().Compiling().SetValue("BackgroundCompilation", TOptionValue(true));
+  const TBuildControl Control =
+      TBuildControl::Create(Command.Mode, true, true, false, Group != nullptr, Command.Background, false);
+  TCompileResult Result;
+  if (Group && !Command.BuildGroup.empty()) {
+    TBuildGroups* Groups = CreateBuildGroups(*Group);
+    if (!Groups || !Groups->Find(Command.BuildGroup))
+      throw Exception(Format(res::SNoSuchBuildGroup, Command.BuildGroup));
+    Result = CompileBuildGroup(*Group, Command.BuildGroup, Control);
+  } else {
+    TProjectBuildList List;
+    if (Group) {
+      TBaseProject* From = nullptr;
+      if (!Command.From.empty() && !(From = Group->FindProject(Command.From)))
+        throw Exception(Format(res::SNotInGroup, Command.From, Group->GetModuleName()));
+      bool Reached = From == nullptr;
+      for (TBaseProject* P : Group->Projects()) {
+        Reached = Reached || P == From;
+        if (auto* CP = dynamic_cast<TCustomCodeIProject*>(P); CP && Reached) AddAsAsked(List, CP, Command);
+      }
+    } else if (Project) {
+      AddAsAsked(List, Project, Command);
+    }
+    Result = BuildProjects(List, Control);
+  }
+  if (Result == crBackground) {
+    BuildHost().WaitForBuild();
+    Result = BuildHost().Result();
+  }
+  return Result;
 }
 
 }  // namespace nxs

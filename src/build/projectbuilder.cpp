@@ -19,7 +19,9 @@ std::string MSBuildTargetsFor(TCompileMode Mode) {
 }
 
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry) {
-  return Format("Config=%s;Platform=%s", Entry.Configuration, Entry.Platform);
+  std::string Properties = Format("Config=%s;Platform=%s", Entry.Configuration, Entry.Platform);
+  if (BuildJobs() > 0) Properties += Format(";ParallelJobs=%d", BuildJobs());
+  return Properties;
 }
 
 void TMSBuildProjectBuilder::PreBuild(TProjectBuildInfo& Entry, const TBuildControl&) { Entry.Success = true; }

@@ -13,7 +13,7 @@ namespace nxs {
 // The targets a compile mode runs: "Make", "Build", "Clean", "Check", "Link"; empty for the
 // code-insight compile, which is not a build.
 std::string MSBuildTargetsFor(TCompileMode Mode);
-// "Config=...;Platform=..." for the entry.
+// "Config=...;Platform=..." for the entry, and ";ParallelJobs=N" when the jobs are set.
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry);
 
 class TMSBuildProjectBuilder : public IProjectBuilder {
