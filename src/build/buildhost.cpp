@@ -15,19 +15,6 @@
 
 namespace nxs {
 
-TBuildControl TBuildControl::Create(TCompileMode CompileMode, bool Wait, bool ClearMessages, bool CheckActive,
-                                    bool ChangeActiveOnError, bool AllowBackground, bool Silent) {
-  TBuildControl C;
-  C.FMode = CompileMode;
-  C.FWait = Wait;
-  C.FClearMessages = ClearMessages;
-  C.FCheckActive = CheckActive;
-  C.FChangeActiveOnError = ChangeActiveOnError;
-  C.FAllowBackground = AllowBackground;
-  C.FSilent = Silent;
-  return C;
-}
-
 namespace {
 
 std::atomic<bool> WaitFlag{false};
@@ -165,6 +152,7 @@ TCompileResult TBuildHost::Build(std::shared_ptr<IBuilder> Builder, const TBuild
 
   FControl = Control;
   FBackground = Background;
+  FControl.FBackground = Background;
   FStart = Start;
   FBuilder = std::move(Builder);
   ProgressMonitor().Reset();

@@ -173,6 +173,9 @@ engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string
                                   const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger) {
   engine::TBuildRequest R;
   R.GlobalProperties = engine::ParsePropertyString(Properties);
+  // A value in double quotes (a file name with blanks) is the text between them.
+  for (auto& [Name, Value] : R.GlobalProperties)
+    if (Value.size() >= 2 && Value.front() == '"' && Value.back() == '"') Value = Value.substr(1, Value.size() - 2);
   if (Options.DropEmptyConfig) {
     for (const char* Name : {"Config", "Platform"}) {
       auto It = R.GlobalProperties.find(Name);
