@@ -13,6 +13,9 @@
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "projects/resstrings.h"
+#include "modules/openhandlers.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -97,6 +100,20 @@ TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Contr
 
 }  // namespace
 
+TBuildControl TBuildControl::Create(TCompileMode CompileMode, bool Wait, bool ClearMessages, bool CheckActive,
+                                    bool ChangeActiveOnError, bool AllowBackground, bool Silent) {
+  TBuildControl C;
+  C.FMode = CompileMode;
+  C.FWait = Wait;
+  C.FClearMessages = ClearMessages;
+  C.FCheckActive = CheckActive;
+  C.FChangeActiveOnError = ChangeActiveOnError;
+  C.FAllowBackground = AllowBackground;
+  C.FSilent = Silent;
+  C.FBackground = false;  // the build host decides
+  return C;
+}
+
 // -- Builders and events -------------------------------------------------------------------------
 
 std::shared_ptr<IProjectBuilder> ProjectBuilderFor(TCustomCodeIProject& Project) {
@@ -136,6 +153,37 @@ TProjectGroup* GroupOfProject(const TBaseProject* Project) {
   for (TDocModule* M : ModuleList().Snapshot())
     if (auto* G = dynamic_cast<TProjectGroup*>(M); G && G->GetProjectIndex(Project) >= 0) return G;
   return nullptr;
+}
+
+TCustomCodeIProject* ProjectOfFile(const std::string& FileName) {
+  const std::string Name = ExpandFileName(FileName);
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (auto* P = dynamic_cast<TCustomCodeIProject*>(M); P && P->FileInProject(Name)) return P;
+  for (std::string Dir = ExtractFileDir(Name);; Dir = ExtractFileDir(Dir)) {
+    std::vector<std::string> Candidates;
+    std::vector<std::string> Names;
+    try {
+      Names = FileSystem().ListDirectory(Dir.empty() ? "/" : Dir);
+    } catch (const std::exception&) {
+      // An unreadable folder holds no project we could open.
+    }
+    for (const auto& N : Names)
+      if (ExtractFileExt(N) == ".vproj" || ExtractFileExt(N) == ".kzproj") Candidates.push_back(N);
+    std::sort(Candidates.begin(), Candidates.end());
+    for (const auto& C : Candidates) {
+      const std::string ProjectFile = IncludeTrailingPathDelimiter(Dir) + C;
+      if (!FileSystem().FileExists(ProjectFile)) continue;
+      TDocModule* Open = FindDocModule(ProjectFile);
+      TCustomCodeIProject* P = nullptr;
+      try {
+        P = dynamic_cast<TCustomCodeIProject*>(Open ? Open : CallDefaultOpenProc(ProjectFile, false, nullptr));
+      } catch (const Exception&) {
+        continue;  // a project file that does not read is not the one
+      }
+      if (P && P->FileInProject(Name)) return P;
+    }
+    if (Dir.empty() || Dir == "/" || ExtractFileDir(Dir) == Dir) return nullptr;
+  }
 }
 
 // -- The build list ----------------------------------------------------------------------------------
@@ -252,6 +300,7 @@ bool TProjectGroupBuilder::DoBuild() {
     if (const char* Title = EntryTitle(Mode))
       BuildDisplay().SetTitle(Format(Title, P->GetModuleName()) +
                               Format(res::SConfigPlatform, Entry.Configuration, Entry.Platform));
+    ProgressMonitor().SetProject(P->GetModuleName());
     TEvProjectCompile Started(this, Entry, Control());
     ProjectCompileStarted().Send(Started);
 

@@ -186,6 +186,10 @@ TCompileResult CompileFiles(TCustomCodeIProject* Project, const std::vector<std:
 
 // The group of an open project, or nullptr.
 TProjectGroup* GroupOfProject(const TBaseProject* Project);
+// The project that holds FileName: an open one, else the first project file (".vproj",
+// ".kzproj", in name order) of the file's folder or a folder above it that lists the file,
+// opened through the default open routine; nullptr when there is none.
+TCustomCodeIProject* ProjectOfFile(const std::string& FileName);
 
 // The group's build commands. CompileAll lists every project from FromProject on (all when
 // null) in build order; CompileActive the active project (and, with the option below, every

@@ -22,7 +22,7 @@ const TCommand& RootCommand() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand()});
+                                      EvalCommand(), BuildCommand()});
   return Root;
 }
 
