@@ -38,7 +38,7 @@ const char* Plain = R"(<Project xmlns="http://schemas.microsoft.com/developer/ms
 
 // A project with its own evaluation target: the task hands back the values of the names it is
 // given, separated by "|", through its host object, as the shipped targets do.
-const char* WithTargets = R"(<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+const char* WithTargets = R"xml(<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
   <PropertyGroup>
     <A>alpha</A>
     <B>$(Config)-beta</B>
@@ -53,7 +53,7 @@ const char* WithTargets = R"(<Project xmlns="http://schemas.microsoft.com/develo
     <TestFail/>
   </Target>
 </Project>
-)";
+)xml";
 
 class MSBridgeTest : public BuildHostTest {
  protected:
