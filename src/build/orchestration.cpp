@@ -2,13 +2,20 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "build/messages/msglines.h"
-#include "build/projectbuilder.h"
+#include "build/progress.h"
+#include "build/buildgroups.h"
 #include "build/resstrings.h"
+#include "environment/options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
+#include "projects/resstrings.h"
+#include "modules/openhandlers.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -26,19 +33,28 @@ TBuildRunner& Runner() {
   return R;
 }
 
+int& Jobs() {
+  static int J = 0;
+  return J;
+}
+
 bool& CompileActiveWithFlagged() {
   static bool On = false;
   return On;
 }
 
-class TNoDisplay : public IBuildDisplay {
+// The progress window's title; the host without a main window has no status area.
+class TMonitorDisplay : public IBuildDisplay {
  public:
-  void SetTitle(const std::string&) override {}
+  void SetTitle(const std::string& Title) override {
+    ProgressMonitor().SetTitle(Title);
+    ProgressMonitor().DoUpdate();
+  }
   void SetStatus(const std::string&) override {}
 };
 
 std::shared_ptr<IBuildDisplay>& Display() {
-  static std::shared_ptr<IBuildDisplay> D = std::make_shared<TNoDisplay>();
+  static std::shared_ptr<IBuildDisplay> D = std::make_shared<TMonitorDisplay>();
   return D;
 }
 
@@ -94,15 +110,14 @@ TBuildControl TBuildControl::Create(TCompileMode CompileMode, bool Wait, bool Cl
   C.FChangeActiveOnError = ChangeActiveOnError;
   C.FAllowBackground = AllowBackground;
   C.FSilent = Silent;
-  C.FBackground = false;
+  C.FBackground = false;  // the build host decides
   return C;
 }
 
 // -- Builders and events -------------------------------------------------------------------------
 
 std::shared_ptr<IProjectBuilder> ProjectBuilderFor(TCustomCodeIProject& Project) {
-  if (Factory()) return Factory()(Project);
-  return MakeMSBuildProjectBuilder(Project);
+  return Factory() ? Factory()(Project) : nullptr;
 }
 
 void SetProjectBuilderFactory(TProjectBuilderFactory F) { Factory() = std::move(F); }
@@ -110,7 +125,7 @@ void SetBuildRunner(TBuildRunner R) { Runner() = std::move(R); }
 void SetCompileActiveWithFlagged(bool On) { CompileActiveWithFlagged() = On; }
 
 IBuildDisplay& BuildDisplay() { return *Display(); }
-void SetBuildDisplay(std::shared_ptr<IBuildDisplay> D) { Display() = D ? std::move(D) : std::make_shared<TNoDisplay>(); }
+void SetBuildDisplay(std::shared_ptr<IBuildDisplay> D) { Display() = D ? std::move(D) : std::make_shared<TMonitorDisplay>(); }
 
 TProjectGroupCompileStartedEvent& ProjectGroupCompileStarted() {
   static TProjectGroupCompileStartedEvent E;
@@ -138,6 +153,37 @@ TProjectGroup* GroupOfProject(const TBaseProject* Project) {
   for (TDocModule* M : ModuleList().Snapshot())
     if (auto* G = dynamic_cast<TProjectGroup*>(M); G && G->GetProjectIndex(Project) >= 0) return G;
   return nullptr;
+}
+
+TCustomCodeIProject* ProjectOfFile(const std::string& FileName) {
+  const std::string Name = ExpandFileName(FileName);
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (auto* P = dynamic_cast<TCustomCodeIProject*>(M); P && P->FileInProject(Name)) return P;
+  for (std::string Dir = ExtractFileDir(Name);; Dir = ExtractFileDir(Dir)) {
+    std::vector<std::string> Candidates;
+    std::vector<std::string> Names;
+    try {
+      Names = FileSystem().ListDirectory(Dir.empty() ? "/" : Dir);
+    } catch (const std::exception&) {
+      // An unreadable folder holds no project we could open.
+    }
+    for (const auto& N : Names)
+      if (ExtractFileExt(N) == ".vproj" || ExtractFileExt(N) == ".kzproj") Candidates.push_back(N);
+    std::sort(Candidates.begin(), Candidates.end());
+    for (const auto& C : Candidates) {
+      const std::string ProjectFile = IncludeTrailingPathDelimiter(Dir) + C;
+      if (!FileSystem().FileExists(ProjectFile)) continue;
+      TDocModule* Open = FindDocModule(ProjectFile);
+      TCustomCodeIProject* P = nullptr;
+      try {
+        P = dynamic_cast<TCustomCodeIProject*>(Open ? Open : CallDefaultOpenProc(ProjectFile, false, nullptr));
+      } catch (const Exception&) {
+        continue;  // a project file that does not read is not the one
+      }
+      if (P && P->FileInProject(Name)) return P;
+    }
+    if (Dir.empty() || Dir == "/" || ExtractFileDir(Dir) == Dir) return nullptr;
+  }
 }
 
 // -- The build list ----------------------------------------------------------------------------------
@@ -170,10 +216,14 @@ std::vector<std::string> TProjectBuildList::ResolveDependencies(const TDependenc
   FItems.clear();
   std::vector<std::string> Cycles;
   std::vector<TCustomCodeIProject*> Path;
+  // Entries whose dependencies are listed already: a project that many depend on is walked
+  // once, and a cycle is met (and cut) once.
+  std::set<std::tuple<TCustomCodeIProject*, std::string, std::string>> Resolved;
 
   // Adds the dependencies of Project (asked for Configuration and Platform), depth first.
   std::function<void(TCustomCodeIProject*, const std::string&, const std::string&)> AddDependencies =
       [&](TCustomCodeIProject* Project, const std::string& Configuration, const std::string& Platform) {
+        if (!Resolved.emplace(Project, LowerCase(Configuration), LowerCase(Platform)).second) return;
         Path.push_back(Project);
         for (TBaseProject* D : Deps(*Project)) {
           auto* Dep = dynamic_cast<TCustomCodeIProject*>(D);
@@ -250,22 +300,26 @@ bool TProjectGroupBuilder::DoBuild() {
     if (const char* Title = EntryTitle(Mode))
       BuildDisplay().SetTitle(Format(Title, P->GetModuleName()) +
                               Format(res::SConfigPlatform, Entry.Configuration, Entry.Platform));
+    ProgressMonitor().SetProject(P->GetModuleName());
     TEvProjectCompile Started(this, Entry, Control());
     ProjectCompileStarted().Send(Started);
 
-    // The entry's platform is the project's active one while it builds.
-    const std::string Active = P->GetCurrentPlatform();
+    // The entry's platform is the project's active one while it builds. The switch goes
+    // through the configurations, not the module, so that a build does not leave the project
+    // modified (it would ask to be saved) for a change it has undone.
+    TBuildConfigurations& Configs = *P->GetConfigurations();
+    const std::string Active = Configs.GetActivePlatform();
     const bool Switch = !SameText(Active, Entry.Platform);
-    if (Switch) P->SetCurrentPlatform(Entry.Platform);
+    if (Switch) Configs.SetActivePlatform(Entry.Platform);
     Entry.Success = false;
     try {
       Entry.Builder->Build(Entry, Control());
     } catch (...) {
-      if (Switch) P->SetCurrentPlatform(Active);
+      if (Switch) Configs.SetActivePlatform(Active);
       FCurrent = -1;
       throw;
     }
-    if (Switch) P->SetCurrentPlatform(Active);
+    if (Switch) Configs.SetActivePlatform(Active);
     if (!Entry.Success) {
       FSuccess = false;
       FFailed = P;
@@ -382,6 +436,72 @@ bool CompileActive(TProjectGroup& Group, TCompileMode Mode, bool Wait) {
     if (Take) List.Add(Project);
   }
   return CompileProjects(List, Mode, false, true, Wait);
+}
+
+int BuildJobs() { return Jobs(); }
+void SetBuildJobs(int J) { Jobs() = J; }
+
+// -- The command line's build ------------------------------------------------------------------------------------
+
+bool CompileModeFromWord(std::string_view Word, TCompileMode& Mode) {
+  static const std::pair<const char*, TCompileMode> Words[] = {
+      {"make", cmMake}, {"build", cmBuild}, {"clean", cmClean}, {"check", cmCheck}, {"link", cmLink}};
+  for (const auto& [W, M] : Words)
+    if (SameText(Word, W)) {
+      Mode = M;
+      return true;
+    }
+  return false;
+}
+
+namespace {
+
+// The configuration and platform asked for where the project has them, else its active ones.
+void AddAsAsked(TProjectBuildList& List, TCustomCodeIProject* P, const TBuildCommand& Command) {
+  std::string Cfg;
+  if (!Command.Configuration.empty())
+    if (TBuildConfiguration* C = P->GetConfigurations()->GetConfiguration(Command.Configuration)) Cfg = C->Name();
+  std::string Plat;
+  if (!Command.Platform.empty() && Contains(P->SupportedPlatforms(), Command.Platform)) Plat = Command.Platform;
+  List.Add(P, Cfg, Plat);
+}
+
+}  // namespace
+
+TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project) {
+  SetBuildJobs(Command.Jobs);
+  // A background build for this run only: the option is not stored.
+  if (Command.Background)
+    EnvironmentOptions().Compiling().SetValue("BackgroundCompilation", TOptionValue(true));
+  const TBuildControl Control =
+      TBuildControl::Create(Command.Mode, true, true, false, Group != nullptr, Command.Background, false);
+  TCompileResult Result;
+  if (Group && !Command.BuildGroup.empty()) {
+    TBuildGroups* Groups = CreateBuildGroups(*Group);
+    if (!Groups || !Groups->Find(Command.BuildGroup))
+      throw Exception(Format(res::SNoSuchBuildGroup, Command.BuildGroup));
+    Result = CompileBuildGroup(*Group, Command.BuildGroup, Control);
+  } else {
+    TProjectBuildList List;
+    if (Group) {
+      TBaseProject* From = nullptr;
+      if (!Command.From.empty() && !(From = Group->FindProject(Command.From)))
+        throw Exception(Format(res::SNotInGroup, Command.From, Group->GetModuleName()));
+      bool Reached = From == nullptr;
+      for (TBaseProject* P : Group->Projects()) {
+        Reached = Reached || P == From;
+        if (auto* CP = dynamic_cast<TCustomCodeIProject*>(P); CP && Reached) AddAsAsked(List, CP, Command);
+      }
+    } else if (Project) {
+      AddAsAsked(List, Project, Command);
+    }
+    Result = BuildProjects(List, Control);
+  }
+  if (Result == crBackground) {
+    BuildHost().WaitForBuild();
+    Result = BuildHost().Result();
+  }
+  return Result;
 }
 
 }  // namespace nxs

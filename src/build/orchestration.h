@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "build/buildhost.h"
@@ -43,11 +44,10 @@ class IProjectBuilder {
   virtual int Flags() const { return 0; }
 };
 
-// The builder for a project: the factory set by SetProjectBuilderFactory, else the MSBuild
-// project builder.
+// The builder for a project: what the factory set by SetProjectBuilderFactory makes (start-up
+// sets the MSBuild project builder's, InitProjectBuilders); none without a factory.
 using TProjectBuilderFactory = std::function<std::shared_ptr<IProjectBuilder>(TCustomCodeIProject& Project)>;
 std::shared_ptr<IProjectBuilder> ProjectBuilderFor(TCustomCodeIProject& Project);
-// nullptr restores the default.
 void SetProjectBuilderFactory(TProjectBuilderFactory Factory);
 
 // The projects a project depends on; by default those its group lists for it.
@@ -186,6 +186,10 @@ TCompileResult CompileFiles(TCustomCodeIProject* Project, const std::vector<std:
 
 // The group of an open project, or nullptr.
 TProjectGroup* GroupOfProject(const TBaseProject* Project);
+// The project that holds FileName: an open one, else the first project file (".vproj",
+// ".kzproj", in name order) of the file's folder or a folder above it that lists the file,
+// opened through the default open routine; nullptr when there is none.
+TCustomCodeIProject* ProjectOfFile(const std::string& FileName);
 
 // The group's build commands. CompileAll lists every project from FromProject on (all when
 // null) in build order; CompileActive the active project (and, with the option below, every
@@ -197,5 +201,29 @@ bool CompileProjects(const TProjectBuildList& List, TCompileMode Mode, bool Chan
                      bool Wait);
 // The option that widens CompileActive; off by default.
 void SetCompileActiveWithFlagged(bool On);
+
+// How many compiler processes a project's build may run at once; 0: the tools' own default.
+int BuildJobs();
+void SetBuildJobs(int Jobs);
+
+// A build asked for from the command line.
+struct TBuildCommand {
+  TCompileMode Mode = cmMake;
+  // Empty: each project's active one. A project that lacks the configuration (or does not
+  // support the platform) is built with its active one.
+  std::string Configuration;
+  std::string Platform;
+  std::string From;        // a project of the group: the group from it on
+  std::string BuildGroup;  // a build group of the group
+  bool Background = false;
+  int Jobs = 0;
+};
+// "make", "build", "clean", "check", "link"; false for any other word.
+bool CompileModeFromWord(std::string_view Word, TCompileMode& Mode);
+// Builds what the command names of Group (opened from a group file) or of Project (opened
+// alone) and waits for the end: the messages are in the "Build" group, the result in the
+// build host. Raises for a --from project that is not in the group and a build group that
+// does not exist.
+TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project);
 
 }  // namespace nxs

@@ -1,5 +1,6 @@
 #include "build/projectbuilder.h"
 
+#include "build/msbridge.h"
 #include "projects/project.h"
 #include "shared/format.h"
 
@@ -18,23 +19,30 @@ std::string MSBuildTargetsFor(TCompileMode Mode) {
 }
 
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry) {
-  return Format("Config=%s;Platform=%s", Entry.Configuration, Entry.Platform);
+  std::string Properties = Format("Config=%s;Platform=%s", Entry.Configuration, Entry.Platform);
+  if (BuildJobs() > 0) Properties += Format(";ParallelJobs=%d", BuildJobs());
+  return Properties;
 }
 
 void TMSBuildProjectBuilder::PreBuild(TProjectBuildInfo& Entry, const TBuildControl&) { Entry.Success = true; }
 void TMSBuildProjectBuilder::PostBuild(TProjectBuildInfo&, const TBuildControl&) {}
 
-void TMSBuildProjectBuilder::Build(TProjectBuildInfo& Entry, const TBuildControl&) {
-  // The bridge to the engine is the build host's; until it answers, nothing is built.
-  Entry.Success = false;
+void TMSBuildProjectBuilder::Build(TProjectBuildInfo& Entry, const TBuildControl& Control) {
+  Entry.Success = InvokeMSBuild(TMSBuildSource(*Entry.Project), MSBuildTargetsFor(Control.FMode),
+                                MSBuildPropertiesFor(Entry), Control, vNormal);
 }
 
-void TMSBuildProjectBuilder::BuildFile(TProjectBuildInfo& Entry, const std::string&, const TBuildControl&) {
-  Entry.Success = false;
+void TMSBuildProjectBuilder::BuildFile(TProjectBuildInfo& Entry, const std::string& FileName,
+                                       const TBuildControl& Control) {
+  // One file: the make target told which file, so that nothing is linked.
+  Entry.Success = InvokeMSBuild(TMSBuildSource(*Entry.Project), MSBuildTargetsFor(cmMake),
+                                MSBuildPropertiesFor(Entry) + ";FileToCompile=" + FileName, Control, vNormal, FileName);
 }
 
-std::shared_ptr<IProjectBuilder> MakeMSBuildProjectBuilder(TCustomCodeIProject&) {
-  return std::make_shared<TMSBuildProjectBuilder>();
+void InitProjectBuilders() {
+  SetProjectBuilderFactory([](TCustomCodeIProject&) { return std::make_shared<TMSBuildProjectBuilder>(); });
 }
+
+void DoneProjectBuilders() { SetProjectBuilderFactory(nullptr); }
 
 }  // namespace nxs

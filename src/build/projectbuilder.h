@@ -13,7 +13,7 @@ namespace nxs {
 // The targets a compile mode runs: "Make", "Build", "Clean", "Check", "Link"; empty for the
 // code-insight compile, which is not a build.
 std::string MSBuildTargetsFor(TCompileMode Mode);
-// "Config=...;Platform=..." for the entry.
+// "Config=...;Platform=..." for the entry, and ";ParallelJobs=N" when the jobs are set.
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry);
 
 class TMSBuildProjectBuilder : public IProjectBuilder {
@@ -25,6 +25,8 @@ class TMSBuildProjectBuilder : public IProjectBuilder {
   void BuildFile(TProjectBuildInfo& Entry, const std::string& FileName, const TBuildControl& Control) override;
 };
 
-std::shared_ptr<IProjectBuilder> MakeMSBuildProjectBuilder(TCustomCodeIProject& Project);
+// Every project is built by the MSBuild project builder; DoneProjectBuilders takes it back.
+void InitProjectBuilders();
+void DoneProjectBuilders();
 
 }  // namespace nxs

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "build/compilers/compilers.h"
 #include "build/messages/kibitz.h"
 #include "build/msbridge.h"
 #include "editor/editbuffer.h"
@@ -22,7 +23,7 @@ const TCommand& RootCommand() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand()});
+                                      EvalCommand(), BuildCommand()});
   return Root;
 }
 
@@ -46,6 +47,7 @@ static void ConnectSubsystems() {
   SetCancelKey(std::make_shared<TTerminalCancelKey>());
   InstallHighlighters();
   InitBuildHost();
+  compilers::RegisterCompilerTasks();
 }
 
 static int Main(int Argc, char** Argv) {

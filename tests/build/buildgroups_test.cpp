@@ -105,7 +105,8 @@ TEST_F(BuildGroupsTest, ABuildGroupYieldsConfigurationsOuterPlatformsInnerAndFol
   TProjectGroup& G = GroupOfTwo();
   TBuildGroups* BG = CreateBuildGroups(G);
   TBuildGroup& All = BG->Add("All");
-  BG->ItemFor(All, *A) = {"", "Debug;Release", "Win32;Linux64", true};
+  BG->ItemFor(All, *A).Configurations = "Debug;Release";
+  BG->ItemFor(All, *A).Platforms = "Win32;Linux64";
   BG->ItemFor(All, *B).Enabled = false;
   int Modified = 0;
   EvBuildGroupModified().Add(this, [&](TEvBuildGroupModified&) { ++Modified; });

@@ -1,15 +1,18 @@
 // Shared set-up of the orchestration tests: the project fixture with projects that have Debug
 // and Release configurations and the Win32 and Linux64 platforms, fake project builders that
-// log what they are asked to do, and a runner that drives a builder as the build host does.
+// log what they are asked to do; builds run through the process's build host.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "build/buildhost.h"
 #include "build/orchestration.h"
+#include "build/progress.h"
 #include "build/messages/msglines.h"
 #include "projects/projecttest.h"
 
@@ -45,6 +48,8 @@ struct TBuildLog {
   std::set<std::string> FailBuild;    // module names whose Build fails
   std::set<std::string> FailPreBuild;
   std::set<std::string> FailFiles;    // file names whose BuildFile fails
+  std::vector<TBuildControl> Controls;  // as each PreBuild saw it
+  std::function<void(TProjectBuildInfo&)> DuringBuild;
   std::string Joined() const {
     std::string S;
     for (const auto& L : Lines) S += L + "\n";
@@ -55,14 +60,16 @@ struct TBuildLog {
 class TFakeProjectBuilder : public IProjectBuilder {
  public:
   TFakeProjectBuilder(TBuildLog& Log, int Flags = 0) : FLog(Log), FFlags(Flags) {}
-  void PreBuild(TProjectBuildInfo& E, const TBuildControl&) override {
+  void PreBuild(TProjectBuildInfo& E, const TBuildControl& C) override {
     FLog.Lines.push_back("PreBuild " + Name(E));
+    FLog.Controls.push_back(C);
     E.Success = !FLog.FailPreBuild.count(E.Project->GetModuleName());
   }
   void Build(TProjectBuildInfo& E, const TBuildControl&) override {
     FLog.Lines.push_back("Build " + Name(E) + " " + E.Configuration + " " + E.Platform + " active " +
                          E.Project->GetCurrentPlatform());
     E.Success = !FLog.FailBuild.count(E.Project->GetModuleName());
+    if (FLog.DuringBuild) FLog.DuringBuild(E);
   }
   void PostBuild(TProjectBuildInfo& E, const TBuildControl&) override { FLog.Lines.push_back("PostBuild " + Name(E)); }
   void BuildFile(TProjectBuildInfo& E, const std::string& File, const TBuildControl&) override {
@@ -94,13 +101,6 @@ class BuildTest : public ProjectTest {
       if (NoBuilder.count(P.GetModuleName())) return nullptr;
       return std::make_shared<TFakeProjectBuilder>(Log, Flagged.count(P.GetModuleName()) ? 2 : 0);
     });
-    // The build host's order: PreBuild; DoBuild when it succeeded; PostBuild; the result.
-    SetBuildRunner([this](std::shared_ptr<IBuilder> B, const TBuildControl& C) {
-      Controls.push_back(C);
-      if (B->PreBuild()) B->DoBuild();
-      B->PostBuild();
-      return B->GetResult();
-    });
     Display = std::make_shared<TRecordingDisplay>();
     SetBuildDisplay(Display);
     InitializeMessageLines();
@@ -108,7 +108,8 @@ class BuildTest : public ProjectTest {
   void TearDown() override {
     FinalizeMessageLines();
     SetBuildDisplay(nullptr);
-    SetBuildRunner(nullptr);
+    ResetBuildHost();
+    ResetProgressMonitor();
     SetProjectBuilderFactory(nullptr);
     ProjectTest::TearDown();
   }
@@ -125,7 +126,6 @@ class BuildTest : public ProjectTest {
   TBuildLog Log;
   std::set<std::string> NoBuilder;
   std::set<std::string> Flagged;
-  std::vector<TBuildControl> Controls;
   std::shared_ptr<TRecordingDisplay> Display;
 };
 

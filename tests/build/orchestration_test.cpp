@@ -113,9 +113,10 @@ TEST_F(OrchestrationTest, AGroupBuildRunsInOrderStopsAtTheFirstFailureAndPostBui
   EXPECT_EQ(Display->Status, "");
   // CompileAll asks to make the failing project the active one.
   EXPECT_EQ(G.ActiveProject(), A);
-  ASSERT_EQ(Controls.size(), 1u);
-  EXPECT_TRUE(Controls[0].FAllowBackground && Controls[0].FClearMessages && Controls[0].FChangeActiveOnError);
-  EXPECT_FALSE(Controls[0].FSilent || Controls[0].FCheckActive || Controls[0].FBackground);
+  ASSERT_FALSE(Log.Controls.empty());
+  const TBuildControl& C0 = Log.Controls[0];
+  EXPECT_TRUE(C0.FAllowBackground && C0.FClearMessages && C0.FChangeActiveOnError);
+  EXPECT_FALSE(C0.FSilent || C0.FCheckActive || C0.FBackground);
 
   Log.Lines.clear();
   Log.FailBuild.clear();
@@ -171,7 +172,9 @@ TEST_F(OrchestrationTest, TheDependencyCycleOfABuildIsAWarningLineOfTheBuildGrou
   ASSERT_TRUE(Builder->DoBuild());
   ASSERT_TRUE(Builder->PostBuild());
   EXPECT_EQ(Builder->GetResult(), crSucceeded);
-  EXPECT_EQ(MessageViewText(), "Build\n  [Warning] Project dependency cycle a -> b -> a: a is not built before b\n");
+  TLineBuffer* Build = LineBufferList().GetGroup("Build");
+  ASSERT_EQ(Build->GetCount(), 1);
+  EXPECT_EQ(Build->GetLines(0)->GetLineText(), "[Warning] Project dependency cycle a -> b -> a: a is not built before b");
   EXPECT_EQ(Log.Joined(),
             "PreBuild b\nPreBuild a\nBuild b Debug Linux64 active Linux64\nBuild a Debug Linux64 active Linux64\n"
             "PostBuild b\nPostBuild a\n");
@@ -183,7 +186,7 @@ TEST_F(OrchestrationTest, CompileActiveAndTheFileBuilder) {
   Flagged = {"a"};
   EXPECT_TRUE(CompileActive(G, cmMake, true));
   EXPECT_EQ(Log.Joined(), "PreBuild c\nBuild c Debug Linux64 active Linux64\nPostBuild c\n");
-  EXPECT_FALSE(Controls.back().FChangeActiveOnError);
+  EXPECT_FALSE(Log.Controls.back().FChangeActiveOnError);
   // With the option on, projects whose builder carries flag 2 come along, in group order.
   Log.Lines.clear();
   SetCompileActiveWithFlagged(true);
@@ -204,6 +207,20 @@ TEST_F(OrchestrationTest, CompileActiveAndTheFileBuilder) {
   Log.FailFiles.clear();
   EXPECT_EQ(CompileFile(A, "one.pas", TBuildControl::Create(cmCheck, true, false, false, false, false, false)), crSucceeded);
   EXPECT_EQ(Display->Status, "Built");
+}
+
+TEST_F(OrchestrationTest, ASecondBuildWhileOneRunsFailsAndLeavesTheFirstAlone) {
+  GroupOfFour();
+  const TBuildControl Control = TBuildControl::Create(cmMake, true, true, false, false, false, false);
+  TCompileResult Inner = crSucceeded;
+  bool Once = true;
+  Log.DuringBuild = [&](TProjectBuildInfo&) {
+    if (std::exchange(Once, false)) Inner = BuildProject(B, Control);
+  };
+  EXPECT_EQ(BuildProject(A, Control), crSucceeded);
+  EXPECT_EQ(Inner, crFailed);
+  EXPECT_EQ(Log.Joined(), "PreBuild a\nBuild a Debug Linux64 active Linux64\nPostBuild a\n");
+  EXPECT_EQ(LineBufferList().GetGroup("Build")->GetLines(0)->GetLineText(), "Success");
 }
 
 TEST(BuildControl, CreateFillsTheRecordInItsOrder) {
