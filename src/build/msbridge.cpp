@@ -177,13 +177,34 @@ struct TRunResult {
   std::vector<std::string> Errors;
 };
 
+// "Name=Value" pairs separated by ";". A piece without "=" continues the value before it, so
+// that a list of names survives ("_EvaluatePropertyNames=A;B"); a value in double quotes (a
+// file name with blanks) is the text between them.
+engine::TPropertyMap ParseGlobalProperties(const std::string& Properties) {
+  engine::TPropertyMap Map;
+  std::string* Last = nullptr;
+  for (const std::string& Piece : Split(Properties, ';')) {
+    const size_t Eq = Piece.find('=');
+    if (Eq == std::string::npos) {
+      if (Last) *Last += ";" + Piece;
+      continue;
+    }
+    const std::string Name = Trim(Piece.substr(0, Eq));
+    if (Name.empty()) {
+      Last = nullptr;
+      continue;
+    }
+    Last = &(Map[Name] = Trim(Piece.substr(Eq + 1)));
+  }
+  for (auto& [Name, Value] : Map)
+    if (Value.size() >= 2 && Value.front() == '"' && Value.back() == '"') Value = Value.substr(1, Value.size() - 2);
+  return Map;
+}
+
 engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string& Text,
                                   const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger) {
   engine::TBuildRequest R;
-  R.GlobalProperties = engine::ParsePropertyString(Properties);
-  // A value in double quotes (a file name with blanks) is the text between them.
-  for (auto& [Name, Value] : R.GlobalProperties)
-    if (Value.size() >= 2 && Value.front() == '"' && Value.back() == '"') Value = Value.substr(1, Value.size() - 2);
+  R.GlobalProperties = ParseGlobalProperties(Properties);
   if (Options.DropEmptyConfig) {
     for (const char* Name : {"Config", "Platform"}) {
       auto It = R.GlobalProperties.find(Name);

@@ -214,7 +214,7 @@ TEST_F(BuildHostTest, ParentsAreForgottenWhenTheGroupIsCleared) {
   LineBufferList().GetGroup("Build")->Clear();
   Q.PostBuildMessage(Msg(msgInfo, "orphan", 21, 20));
   MainThreadQueue().ProcessPending();
-  EXPECT_EQ(GroupLines("Build"), std::vector<std::string>{"unit.cpp(3): orphan"});
+  EXPECT_EQ(GroupLines("Build"), std::vector<std::string>{"[g++] unit.cpp(3): orphan"});
 }
 
 TEST_F(BuildHostTest, CodeIsTrimmedAndAPlainNumberKeywordIsAHelpContext) {
