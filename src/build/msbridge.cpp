@@ -22,6 +22,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/install.h"
 #include "shared/mainthread.h"
 #include "shared/text.h"
 
@@ -305,18 +306,6 @@ class TEngineProjectView : public IEngineProjectView {
 
 // ---- evaluation ----
 
-bool HasEvaluateTargets(const std::string& FileName, const std::string& Text, const std::string& Properties,
-                        std::shared_ptr<engine::TEvaluatedProject>& Evaluated) {
-  TEngineLogger Logger(vSTFU, true);
-  TRunOptions O;
-  O.Silent = true;
-  O.DropEmptyConfig = true;
-  engine::TBuildRequest R = MakeRequest(FileName, Text, Properties, O, Logger);
-  engine::TEngine Engine;
-  Evaluated = Engine.Evaluate(FileName, R);
-  return Evaluated->HasTarget(res::SEvaluatePropertiesTarget);
-}
-
 std::string ItemsValue(const engine::TEvaluatedProject& P, const std::string& Type, const std::string& Metadata) {
   std::vector<std::string> Parts;
   for (const engine::TTaskItem& Item : P.GetItems(Type))
@@ -331,20 +320,28 @@ TRunResult RunEvaluation(const TMSBuildSource& Source, const std::string& Target
                          std::string& KibitzText) {
   const std::string Text = Source.Text();
   TCurrentDirectory Dir(ExtractFileDir(Source.FileName()));
-  std::shared_ptr<engine::TEvaluatedProject> Evaluated;
-  TRunResult Result;
-  if (!OffMainThread([&] { return HasEvaluateTargets(Source.FileName(), Text, Properties, Evaluated); })) {
-    Direct(*Evaluated);
-    Result.Ok = true;
-    return Result;
-  }
-  ClearMSBuildKibitzResult();
   TRunOptions O;
   O.Verbosity = vSTFU;
   O.Silent = true;
   O.DropEmptyConfig = true;
-  Result = RunTargets(Source.FileName(), Text, Target, Properties, O);
-  KibitzText = GetMSBuildKibitzResult();
+  TEngineLogger Logger(O.Verbosity, O.Silent);
+  TRunResult Result;
+  bool ThroughTargets = false;
+  // One engine for both steps: the build reads the files the evaluation has read already.
+  Result.Ok = OffMainThread([&] {
+    engine::TBuildRequest R = MakeRequest(Source.FileName(), Text, Properties, O, Logger);
+    engine::TEngine Engine;
+    std::shared_ptr<engine::TEvaluatedProject> Evaluated = Engine.Evaluate(Source.FileName(), R);
+    if (!Evaluated->HasTarget(res::SEvaluatePropertiesTarget)) {
+      Direct(*Evaluated);
+      return true;
+    }
+    ThroughTargets = true;
+    ClearMSBuildKibitzResult();
+    return Engine.Build(Source.FileName(), Target, R);
+  });
+  Result.Errors = Logger.Errors();
+  if (ThroughTargets) KibitzText = GetMSBuildKibitzResult();
   return Result;
 }
 
@@ -577,6 +574,9 @@ const char* const ShippedHostTasks[] = {"PascalCompiler", "CppCompiler", "Evalua
                                         "EvaluateItem",   "KibitzResult", "Exec"};
 
 void InitBuildHost() {
+  // The shipped targets are imported through $(NXS), which the engine reads from the
+  // environment.
+  if (!GetEnvironmentVariable("NXS")) SetPublishedVariable("NXS", InstallDir());
   ProgressMonitor();
   compilers::RegisterCompilerTasks();
   for (const char* Task : ShippedHostTasks)
