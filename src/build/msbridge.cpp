@@ -565,13 +565,28 @@ std::string MakeTempFileForVFSStream(const TCompilerStream& Stream, const std::s
 
 // ---- start-up ----
 
-void RegisterMSBuildMacros(const std::vector<std::string>& Names) {
-  for (const std::string& Name : Names) IDEMacros().Add(std::make_shared<TMSBuildMacro>(Name));
-}
+
+namespace {
 
 // The shipped tasks that call back into the environment.
 const char* const ShippedHostTasks[] = {"PascalCompiler", "CppCompiler", "EvaluateProperties",
                                         "EvaluateItem",   "KibitzResult", "Exec"};
+// Properties of the shipped targets that build-event commands use and no built-in macro names.
+const char* const ShippedMSBuildMacros[] = {"IntermediateDir"};
+
+std::vector<std::shared_ptr<TMSBuildMacro>>& RegisteredMacros() {
+  static std::vector<std::shared_ptr<TMSBuildMacro>> Macros;
+  return Macros;
+}
+
+}  // namespace
+
+void RegisterMSBuildMacros(const std::vector<std::string>& Names) {
+  for (const std::string& Name : Names) {
+    RegisteredMacros().push_back(std::make_shared<TMSBuildMacro>(Name));
+    IDEMacros().Add(RegisteredMacros().back());
+  }
+}
 
 void InitBuildHost() {
   // The shipped targets are imported through $(NXS), which the engine reads from the
@@ -595,15 +610,20 @@ void InitBuildHost() {
       Platform = Configs->GetActivePlatform();
     }
     std::vector<std::string> Values;
-    if (!EvaluateMSBuildProperties(Project, {Name}, res::SResolveFilesTarget, Config, Platform, {}, {}, Values))
+    // A project whose targets have no "ResolveFiles" is asked without it.
+    if (!EvaluateMSBuildProperties(Project, {Name}, res::SResolveFilesTarget, Config, Platform, {}, {}, Values) &&
+        !EvaluateMSBuildProperties(Project, {Name}, {}, Config, Platform, {}, {}, Values))
       return false;
     Value = Values.empty() ? std::string() : Values.front();
     return true;
   });
+  if (RegisteredMacros().empty()) RegisterMSBuildMacros({std::begin(ShippedMSBuildMacros), std::end(ShippedMSBuildMacros)});
 }
 
 void DoneBuildHost() {
   for (const char* Task : ShippedHostTasks) UnregisterHostObjectClass(Task);
+  for (const std::shared_ptr<TMSBuildMacro>& Macro : RegisteredMacros()) IDEMacros().Remove(*Macro);
+  RegisteredMacros().clear();
   TMSBuildMacro::SetResolver(nullptr);
   SetEngineViewHooks({});
 }

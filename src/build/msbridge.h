@@ -122,7 +122,7 @@ std::string MakeTempFileForVFSStream(const TCompilerStream& Stream, const std::s
 void InitBuildHost();
 void DoneBuildHost();
 // Adds a macro for each MSBuild property name (its value evaluated for the project's active
-// configuration and platform).
+// configuration and platform); DoneBuildHost removes them.
 void RegisterMSBuildMacros(const std::vector<std::string>& Names);
 
 // Values for the command line: the properties (or items, or their metadata) of a project file,

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "build/msbridge.h"
@@ -140,6 +141,27 @@ TEST_F(HostObjectTest, SecondRegistrationForATaskIsRefusedAndTheFirstStays) {
   EXPECT_EQ(HostObjects().count("TestCompile"), 0u);
   RegisterHostObjectClass("TestCompile", Second);
   UnregisterHostObjectClass("TestCompile");
+}
+
+TEST_F(HostObjectTest, ToolsRunWithTheirArgumentsInAResponseFile) {
+  const std::string Tool = Dir / "my tool.sh";
+  WriteText(Tool, "#!/bin/sh\necho \"args:$*\"\nfor a; do case $a in @*) cat \"${a#@}\"; echo; esac; done\nexit 3\n");
+  ::chmod(Tool.c_str(), 0755);
+  TNXSHostObject H(Dir / "app.vproj");
+  int Exit = 0;
+  EXPECT_TRUE(H.ExecTool(Tool, "-c 'a b.cpp'", false, Exit));
+  EXPECT_EQ(Exit, 3);
+  EXPECT_TRUE(H.ExecTool(Tool, "-c 'a b.cpp'", true, Exit));
+  MainThreadQueue().ProcessPending();
+  std::vector<std::string> Out = GroupLines("Output");
+  ASSERT_EQ(Out.size(), 3u);
+  EXPECT_EQ(Out[0], "args:-c a b.cpp");
+  // The command line names the response file after " @"; it is gone once the tool ended.
+  ASSERT_EQ(Out[1].rfind("args:@", 0), 0u) << Out[1];
+  EXPECT_EQ(Out[1].substr(Out[1].size() - 4), ".rsp");
+  EXPECT_EQ(Out[2], "-c 'a b.cpp'");
+  EXPECT_FALSE(std::filesystem::exists(Out[1].substr(6)));
+  EXPECT_EQ(ToolCommandLine("/bin/my tool", "-x"), "\"/bin/my tool\" -x");
 }
 
 TEST_F(HostObjectTest, KibitzResultIsKeptForTheBridge) {

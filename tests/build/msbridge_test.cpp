@@ -223,7 +223,8 @@ TEST_F(MSBridgeTest, MSBuildMacrosTakeTheEngineValue) {
   EXPECT_EQ(Macro->Desc(), "The MSBuild variable $(TestMSBuildB)");
   P.GetProjectFile()->SetGlobalProperty("TestMSBuildB", "[$(B)]", false, "");
   EXPECT_EQ(IDEMacros().ExpandMacros("x $(TestMSBuildB) y", "", &P), "x [Release-beta] y");
-  IDEMacros().Remove(*Macro);
+  DoneBuildHost();
+  EXPECT_EQ(IDEMacros().FindMacro("TestMSBuildB", &P), nullptr);
 }
 
 }  // namespace

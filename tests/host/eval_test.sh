@@ -26,4 +26,9 @@ expect_out "metadata" "main;lib" "$NXS" eval "$WORK/plain.proj" Compile --item -
 expect_status "missing name" 2 "nxs: missing arguments" "$NXS" eval "$WORK/plain.proj"
 expect_status "missing file" 1 "" "$NXS" eval "$WORK/none.proj" Out
 grep -q 'An unknown error occurred reading' "$WORK/stderr" || fail "missing file: $(cat "$WORK/stderr")"
+# A project of this system answers through the shipped evaluation targets.
+"$NXS" project new "$WORK/app.vproj" --personality Vellum.Personality >/dev/null 2>&1 || fail "project new"
+expect_out "through the targets" "Debug
+Linux64" env -u NXS "$NXS" eval "$WORK/app.vproj" Config Platform
+expect_out "through the targets, configuration given" "Release" env -u NXS "$NXS" eval "$WORK/app.vproj" Config --config Release
 finish
