@@ -291,6 +291,15 @@ bool TBuildSession::CheckCancel(const TLocation& Where) {
 bool TBuildSession::BuildProject(const std::string& FullPath, const TPropertyMap& Globals,
                                  const std::vector<std::string>& Targets, std::vector<TTaskItem>* Outputs,
                                  const std::string* Text, const TLocation* Caller) {
+  if (FDepth >= MaxProjectDepth) {
+    LogError(Format(res::SProjectsTooDeep, MaxProjectDepth, FullPath), Caller ? *Caller : TLocation{&FullPath, 0, 0});
+    return false;
+  }
+  struct TDepth {
+    int& D;
+    explicit TDepth(int& Depth) : D(Depth) { ++D; }
+    ~TDepth() { --D; }
+  } Depth(FDepth);
   std::string Key = InstanceKey(FullPath, Globals);
   auto It = FInstances.find(Key);
   bool Fresh = It == FInstances.end();
@@ -667,6 +676,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   Started.Line = Where.Line;
   Log(Started);
   bool Ok = false;
+  int ErrorsBefore = FErrors;
   try {
     Ok = Fn(Task);
   } catch (const EEngineError& X) {
@@ -677,7 +687,8 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.Log(Ev(ekError, imHigh, Format(res::STaskCrashed, E.Name, "unknown exception")));
   }
   if (Ok && Task.Errors > 0) Ok = false;
-  if (!Ok && Task.Errors == 0 && Continue == coStop)
+  // Errors of projects the task built (the MSBuild task) were logged by the build itself.
+  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop)
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
   TBuildEvent Finished;
   Finished.Kind = ekTaskFinished;

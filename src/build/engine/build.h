@@ -46,6 +46,10 @@ class TBuildSession {
   std::map<std::string, TInstance> FInstances;
   std::vector<std::string> FTargetStack;  // for the message of a cycle
   bool FCancelReported = false;
+  // Projects that build projects recurse; each new set of global properties is a new
+  // instance, so a project that builds itself with ever new properties is stopped here.
+  static constexpr int MaxProjectDepth = 64;
+  int FDepth = 0;
   int FErrors = 0;
 
   bool CheckCancel(const TLocation& Where);

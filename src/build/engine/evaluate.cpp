@@ -370,6 +370,9 @@ class TEvaluator {
   ILogger* FLogger;
   std::vector<std::pair<const TXmlElement*, const TXmlDocument*>> FDefinitionGroups, FItemGroups;
   std::unordered_map<std::string, std::string> FImported;  // file -> the file that imported it
+  // Imports are followed by recursion; a chain longer than any real one is refused.
+  static constexpr int MaxImportDepth = 500;
+  int FDepth = 0;
 
   TExpandContext Context(const TXmlDocument& Doc, const TXmlElement& E, bool Items) {
     TExpandContext C;
@@ -486,7 +489,9 @@ class TEvaluator {
     FImported.emplace(Full, Doc.FileName);
     std::shared_ptr<const TXmlDocument> Imported = FCache.Load(Full);
     FP.Documents.push_back(Imported);
+    if (++FDepth > MaxImportDepth) Fail(LocationOf(Doc, E), Format(res::SImportsTooDeep, MaxImportDepth));
     Project(*Imported);
+    --FDepth;
   }
 
   void Target(const TXmlElement& E, const TXmlDocument& Doc) {

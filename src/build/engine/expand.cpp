@@ -135,8 +135,21 @@ void SkipBlanks(std::string_view S, size_t& P) {
   while (P < S.size() && IsBlank(S[P])) ++P;
 }
 
+// Function arguments expand by recursion; text nesting functions hundreds deep is refused.
+thread_local int FunctionDepth = 0;
+struct TFunctionNest {
+  TFunctionNest(const TExpandContext& Ctx, std::string_view Body) {
+    if (++FunctionDepth > 100) {
+      --FunctionDepth;
+      Fail(Ctx.Where, Format(res::SExpressionTooDeep, Body.substr(0, 60), 100));
+    }
+  }
+  ~TFunctionNest() { --FunctionDepth; }
+};
+
 // A property function: "[Type]::Member(args)" or "Name.Method(args)", chained.
 std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
+  TFunctionNest Nest(Ctx, Body);
   size_t P = 0;
   std::string Value;
   if (Body[0] == '[') {
@@ -306,6 +319,7 @@ void ApplyItemFunction(std::string_view Name, const std::vector<std::string>& Ar
 // Evaluates the inside of "@(...)" into Items; Separator is set when the expression names one.
 void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemList& Items, std::string* Separator,
                         bool& HasSeparator) {
+  TFunctionNest Nest(Ctx, Body);
   size_t P = 0;
   SkipBlanks(Body, P);
   std::string_view Type = ReadName(Body, P);
