@@ -61,10 +61,4 @@ class TBuildSession {
                    const TTaskFunction& Fn);
 };
 
-// Partitions the referenced item lists by the values of the referenced metadata that Outer
-// (a batched target's batch) does not fix already. False when there is nothing to batch:
-// the caller runs once with Outer. True with no buckets when every batched list is empty.
-bool MakeBuckets(TProject& P, const TBucket* Outer, const TBatchRefs& Refs, const TLocation& Where,
-                 std::vector<TBucket>& Buckets);
-
 }  // namespace nxs::engine

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "build/engine/batching.h"
 #include "build/engine/conditions.h"
 #include "build/engine/expand.h"
 #include "build/engine/items.h"
@@ -528,10 +529,7 @@ class TEvaluator {
 
   void ItemGroup(const TXmlElement& G, const TXmlDocument& Doc) {
     if (!Condition(Doc, G, true)) return;
-    for (const auto& Item : G.Children) {
-      if (!Condition(Doc, *Item, true)) continue;
-      ApplyItemElement(FP, *Item, Context(Doc, *Item, true), false);
-    }
+    for (const auto& Item : G.Children) ApplyItemElementBatched(FP, Doc, G, *Item, nullptr, false);
   }
 };
 

@@ -317,3 +317,29 @@ TEST_F(EngineTest, CallTargetRunsTargetsOfTheSameProject) {
 
 }  // namespace
 }  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+TEST_F(EngineTest, ItemElementsBatchOverMetadataInAndOutsideTargets) {
+  EXPECT_TRUE(Build(R"P(
+  <ItemGroup>
+    <X Include="a.c" Kind="a" />
+    <X Include="b.c" Kind="b" />
+    <X Include="c.c" Kind="a" />
+    <OnlyA Include="@(X)" Condition="'%(X.Kind)' == 'a'" />
+  </ItemGroup>
+  <Target Name="Build">
+    <ItemGroup>
+      <ByKind Include="%(X.Kind)" Files="@(X)" />
+      <X Remove="@(X)" Condition="'%(Kind)' == 'b'" />
+      <X Condition="'%(Filename)' == 'c'"><Kind>changed</Kind></X>
+    </ItemGroup>
+    <PropertyGroup><Last>%(X.Kind)</Last></PropertyGroup>
+    <Message Text="@(OnlyA)|@(ByKind->'%(Identity)=%(Files)')|@(X->'%(Identity):%(Kind)')|$(Last)" />
+  </Target>)P")) << Log.Errors();
+  EXPECT_EQ("a.c;c.c|a=a.c;c.c;b=b.c|a.c:a;c.c:changed|changed", Log.Messages());
+}
+
+}  // namespace
+}  // namespace nxs::engine::test
