@@ -28,6 +28,13 @@ TBuildEvent Ev(TEventKind Kind, TImportance Importance, std::string Text, std::s
   return E;
 }
 
+// The started and finished events of targets and tasks.
+TBuildEvent Frame(TEventKind Kind, const std::string& Name, const TLocation& Where, bool Succeeded = true) {
+  TBuildEvent E = Ev(Kind, imNormal, Name, *Where.File, Where.Line);
+  E.Succeeded = Succeeded;
+  return E;
+}
+
 int Level(TVerbosity V) {
   switch (V) {
     case vbSilent: return 0;
@@ -360,12 +367,7 @@ bool TBuildSession::RunTarget(TProject& P, const std::string& Name, const TLocat
 bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TTargetDef& Def) {
   const TXmlElement& T = *Def.Element;
   TLocation Where = LocationOf(*Def.Doc, T);
-  TBuildEvent Started;
-  Started.Kind = ekTargetStarted;
-  Started.Text = Name;
-  Started.File = *Where.File;
-  Started.Line = Where.Line;
-  Log(Started);
+  Log(Frame(ekTargetStarted, Name, Where));
   bool Ok = true;
   bool Continue = true;
   try {
@@ -477,13 +479,7 @@ bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TT
       }
     }
   }
-  TBuildEvent Finished;
-  Finished.Kind = ekTargetFinished;
-  Finished.Text = Name;
-  Finished.File = *Where.File;
-  Finished.Line = Where.Line;
-  Finished.Succeeded = Ok;
-  Log(Finished);
+  Log(Frame(ekTargetFinished, Name, Where, Ok));
   return Ok;
 }
 
@@ -556,12 +552,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     for (auto& It : Items) Param.Items.push_back(P.ToTaskItem(It));
     Task.FParams[A.Name] = std::move(Param);
   }
-  TBuildEvent Started;
-  Started.Kind = ekTaskStarted;
-  Started.Text = E.Name;
-  Started.File = *Where.File;
-  Started.Line = Where.Line;
-  Log(Started);
+  Log(Frame(ekTaskStarted, E.Name, Where));
   bool Ok = false;
   int ErrorsBefore = FErrors;
   try {
@@ -577,13 +568,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   // Errors of projects the task built (the MSBuild task) were logged by the build itself.
   if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop)
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
-  TBuildEvent Finished;
-  Finished.Kind = ekTaskFinished;
-  Finished.Text = E.Name;
-  Finished.File = *Where.File;
-  Finished.Line = Where.Line;
-  Finished.Succeeded = Ok;
-  Log(Finished);
+  Log(Frame(ekTaskFinished, E.Name, Where, Ok));
   if (Ok || Continue != coStop) {
     for (const auto& Out : E.Children) {
       TLocation At = LocationOf(Doc, *Out);

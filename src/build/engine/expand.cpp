@@ -147,6 +147,17 @@ struct TFunctionNest {
   ~TFunctionNest() { --FunctionDepth; }
 };
 
+// The "(args)" that may follow a member name; false (and no arguments) when none follows.
+bool ReadCallArgs(std::string_view Body, size_t& P, const TExpandContext& Ctx, std::vector<std::string>& Args) {
+  SkipBlanks(Body, P);
+  if (P >= Body.size() || Body[P] != '(') return false;
+  size_t C = FindClose(Body, P);
+  if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
+  Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
+  P = C + 1;
+  return true;
+}
+
 // A property function: "[Type]::Member(args)" or "Name.Method(args)", chained.
 std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
   TFunctionNest Nest(Ctx, Body);
@@ -163,16 +174,8 @@ std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
     SkipBlanks(Body, P);
     std::string_view Member = ReadName(Body, P);
     if (Member.empty()) BadExpression(Ctx, Body, "a member name is missing");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    bool Called = false;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      Called = true;
-      P = C + 1;
-    }
+    bool Called = ReadCallArgs(Body, P, Ctx, Args);
     Value = CallStaticFunction(Type, Member, Args, Called, Ctx);
   } else {
     std::string_view Name = ReadName(Body, P);
@@ -189,16 +192,8 @@ std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
     SkipBlanks(Body, P);
     std::string_view Member = ReadName(Body, P);
     if (Member.empty()) BadExpression(Ctx, Body, "a method name is missing");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    bool Called = false;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      Called = true;
-      P = C + 1;
-    }
+    bool Called = ReadCallArgs(Body, P, Ctx, Args);
     Value = CallStringMethod(Value, Member, Args, Called, Ctx);
   }
   return EscapeResult(Value);
@@ -350,14 +345,8 @@ void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemL
     }
     std::string_view Fn = ReadName(Body, P);
     if (Fn.empty()) BadExpression(Ctx, Body, "a transform or an item function is missing after \"->\"");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      P = C + 1;
-    }
+    ReadCallArgs(Body, P, Ctx, Args);
     ApplyItemFunction(Fn, Args, Items, Ctx);
   }
   SkipBlanks(Body, P);
