@@ -343,3 +343,53 @@ TEST_F(EngineTest, ItemElementsBatchOverMetadataInAndOutsideTargets) {
 
 }  // namespace
 }  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+TEST_F(EngineTest, OnErrorRunsItsTargetsWhenATaskFails) {
+  EXPECT_FALSE(Build(R"P(
+  <Target Name="Build">
+    <Error Text="failed" />
+    <OnError ExecuteTargets="Report;Cleanup" />
+  </Target>
+  <Target Name="Report"><Message Text="report" /></Target>
+  <Target Name="Cleanup"><Message Text="cleanup" /></Target>)P"));
+  EXPECT_EQ("report|cleanup", Log.Messages());
+  EXPECT_EQ("failed", Log.Errors());
+}
+
+TEST_F(EngineTest, TargetsReturnTheirReturnsOrElseTheirOutputs) {
+  std::vector<TTaskItem> Out;
+  std::string OnlyOutputs = Project("o.proj", R"P(<Target Name="Build" Outputs="a.o;b.o" />)P");
+  EXPECT_TRUE(Engine.Build(OnlyOutputs, "Build", Request, &Out));
+  EXPECT_EQ("a.o;b.o", Specs(Out));
+  Out.clear();
+  // Once any target of the project has Returns, a target without it returns nothing.
+  std::string Mixed = Project("m.proj", R"P(<Target Name="Build" Outputs="a.o" />
+  <Target Name="Other" Returns="r.o" Outputs="x.o" />)P");
+  EXPECT_TRUE(Engine.Build(Mixed, "Build;Other", Request, &Out));
+  EXPECT_EQ("r.o", Specs(Out));
+  EXPECT_EQ(Mixed, Out[0].GetMetadata("MSBuildSourceProjectFile"));
+  EXPECT_EQ("Other", Out[0].GetMetadata("MSBuildSourceTargetName"));
+}
+
+TEST_F(EngineTest, ProjectsInDirectoriesWithSemicolonsAndSpacesBuild) {
+  Write("semi;colon dir/src/one.c", "");
+  Write("semi;colon dir/src/two words.c", "");
+  std::string File = Write("semi;colon dir/odd name.proj", R"P(<Project   DefaultTargets = "Build" >
+  <ItemGroup>
+    <C   Include = "$(MSBuildProjectDirectory)\src\*.c"   />
+  </ItemGroup>
+  <Target Name="Build" Condition=" Exists( '$(MSBuildProjectDirectory)' ) ">
+    <Message Text="@(C->'%(Filename)%(Extension)', ' + ') in $(MSBuildProjectDirectory)" />
+    <Copy SourceFiles="@(C)" DestinationFolder="out" />
+  </Target>
+</Project>)P");
+  EXPECT_TRUE(Engine.Build(File, "", Request)) << Log.Errors();
+  EXPECT_EQ("one.c + two words.c in " + (Dir / "semi;colon dir"), Log.Messages().substr(0, Log.Messages().find('|')));
+  EXPECT_TRUE(std::filesystem::exists(Dir / "semi;colon dir/out/two words.c"));
+}
+
+}  // namespace
+}  // namespace nxs::engine::test
