@@ -179,6 +179,11 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
   It->second.Value = std::move(Value);
 }
 
+void TProject::TreatAsLocal(std::string_view Name) {
+  auto It = FProperties.find(Name);
+  if (It != FProperties.end()) It->second.Global = false;
+}
+
 void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
   TProperty& P = FProperties[std::string(Name)];
   P.Value = std::move(Value);
@@ -357,6 +362,8 @@ class TEvaluator {
   void Run(const std::shared_ptr<const TXmlDocument>& Root) {
     FImported[Root->FileName] = Root->FileName;
     FP.Documents.push_back(Root);
+    if (const std::string* Local = Root->Root->Attribute("TreatAsLocalProperty"))
+      for (const auto& Name : Split(*Local, ';')) FP.TreatAsLocal(Trim(Name));
     Project(*Root);
     std::string Defaults;
     for (size_t I = 0; I < FP.DefaultTargets.size(); ++I) Defaults += (I ? ";" : "") + FP.DefaultTargets[I];

@@ -40,6 +40,17 @@ TEST_F(EngineTest, PropertiesTakeTheirValueInDocumentOrderAndGlobalPropertiesWin
   EXPECT_EQ("", P->GetPropertyValue("Undefined"));
 }
 
+TEST_F(EngineTest, TreatAsLocalPropertyLetsTheProjectSetAGlobalProperty) {
+  Request.GlobalProperties["Out"] = "global";
+  Request.GlobalProperties["Kept"] = "global";
+  auto P = Engine.Evaluate(Write("l.proj", R"P(<Project TreatAsLocalProperty=" Out ; Other">
+  <PropertyGroup><Seen>$(Out)</Seen><Out>local</Out><Kept>local</Kept></PropertyGroup>
+</Project>)P"), Request);
+  EXPECT_EQ("global", P->GetPropertyValue("Seen"));
+  EXPECT_EQ("local", P->GetPropertyValue("Out"));
+  EXPECT_EQ("global", P->GetPropertyValue("Kept"));
+}
+
 TEST_F(EngineTest, EnvironmentVariablesAreProperties) {
   setenv("NXS_ENGINE_TEST_ENV", "from-env", 1);
   setenv("NXS_ENGINE_TEST_ENV2", "100%", 1);
