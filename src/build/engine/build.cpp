@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "build/engine/batching.h"
 #include "build/engine/conditions.h"
 #include "build/engine/expand.h"
 #include "build/engine/items.h"
@@ -24,6 +25,13 @@ TBuildEvent Ev(TEventKind Kind, TImportance Importance, std::string Text, std::s
   E.File = std::move(File);
   E.Line = Line;
   E.Column = Column;
+  return E;
+}
+
+// The started and finished events of targets and tasks.
+TBuildEvent Frame(TEventKind Kind, const std::string& Name, const TLocation& Where, bool Succeeded = true) {
+  TBuildEvent E = Ev(Kind, imNormal, Name, *Where.File, Where.Line);
+  E.Succeeded = Succeeded;
   return E;
 }
 
@@ -183,14 +191,6 @@ class TContext : public TTaskContext {
   TContinue FContinue;
 };
 
-std::string ItemsKey(const std::vector<std::string>& Values) {
-  std::string K;
-  for (auto& V : Values) {
-    K += LowerCase(V);
-    K += '\0';
-  }
-  return K;
-}
 
 // The newest input and the oldest output: a target is up to date when every output exists
 // and none is older than any input.
@@ -200,69 +200,6 @@ int64_t TimeOf(const std::string& Spec, const std::string& Dir) {
 }
 
 }  // namespace
-
-bool MakeBuckets(TProject& P, const TBucket* Outer, const TBatchRefs& Refs, const TLocation& Where,
-                 std::vector<TBucket>& Buckets) {
-  Buckets.clear();
-  if (Refs.Metadata.empty()) return false;
-  // Metadata the outer batch (a batched target) already fixes needs no further batching.
-  std::vector<std::pair<std::string, std::string>> Open;
-  for (auto& M : Refs.Metadata)
-    if (!(Outer && Outer->Find(M.first, M.second))) Open.push_back(M);
-  if (Open.empty()) return false;
-  bool Unqualified = false;
-  std::vector<std::string> Types;
-  auto AddType = [&](const std::string& T) {
-    for (auto& X : Types)
-      if (SameText(X, T)) return;
-    Types.push_back(T);
-  };
-  for (auto& [T, N] : Open) {
-    if (T.empty())
-      Unqualified = true;
-    else
-      AddType(T);
-  }
-  if (Unqualified) {
-    for (auto& T : Refs.ItemTypes) AddType(T);
-    if (Types.empty())
-      Fail(Where, Format(res::SBatchNeedsItems, Open[0].second));
-  }
-  std::unordered_map<std::string, size_t> Index;
-  for (auto& Type : Types) {
-    const TItemList* List = nullptr;
-    if (Outer) {
-      auto It = Outer->Items.find(Type);
-      if (It != Outer->Items.end()) List = &It->second;
-    }
-    if (!List) List = P.FindItems(Type);
-    if (!List) continue;
-    for (const TItem& Item : *List) {
-      std::vector<std::string> Values;
-      for (auto& [T, N] : Open) {
-        std::string V;
-        if (T.empty() || SameText(T, Type)) {
-          if (T.empty() && !Item.Meta.Find(N) && !IsWellKnownMetadata(N))
-            Fail(Where, Format(res::SBatchMetadataMissing, Unescape(Item.Spec), Type, N, Type, N));
-          GetItemMetadata(Item, N, P.Directory(), V);
-        }
-        Values.push_back(std::move(V));
-      }
-      std::string Key = ItemsKey(Values);
-      auto Found = Index.find(Key);
-      if (Found == Index.end()) {
-        Found = Index.emplace(Key, Buckets.size()).first;
-        TBucket B;
-        if (Outer) B = *Outer;
-        for (size_t I = 0; I < Open.size(); ++I) B.Values.push_back({Open[I].first, Open[I].second, Values[I]});
-        for (auto& T : Types) B.Items[T].clear();
-        Buckets.push_back(std::move(B));
-      }
-      Buckets[Found->second].Items[Type].push_back(Item);
-    }
-  }
-  return true;
-}
 
 void TBuildSession::Log(const TBuildEvent& E) {
   if (E.Kind == ekError) ++FErrors;
@@ -291,6 +228,15 @@ bool TBuildSession::CheckCancel(const TLocation& Where) {
 bool TBuildSession::BuildProject(const std::string& FullPath, const TPropertyMap& Globals,
                                  const std::vector<std::string>& Targets, std::vector<TTaskItem>* Outputs,
                                  const std::string* Text, const TLocation* Caller) {
+  if (FDepth >= MaxProjectDepth) {
+    LogError(Format(res::SProjectsTooDeep, MaxProjectDepth, FullPath), Caller ? *Caller : TLocation{&FullPath, 0, 0});
+    return false;
+  }
+  struct TDepth {
+    int& D;
+    explicit TDepth(int& Depth) : D(Depth) { ++D; }
+    ~TDepth() { --D; }
+  } Depth(FDepth);
   std::string Key = InstanceKey(FullPath, Globals);
   auto It = FInstances.find(Key);
   bool Fresh = It == FInstances.end();
@@ -421,12 +367,7 @@ bool TBuildSession::RunTarget(TProject& P, const std::string& Name, const TLocat
 bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TTargetDef& Def) {
   const TXmlElement& T = *Def.Element;
   TLocation Where = LocationOf(*Def.Doc, T);
-  TBuildEvent Started;
-  Started.Kind = ekTargetStarted;
-  Started.Text = Name;
-  Started.File = *Where.File;
-  Started.Line = Where.Line;
-  Log(Started);
+  Log(Frame(ekTargetStarted, Name, Where));
   bool Ok = true;
   bool Continue = true;
   try {
@@ -436,9 +377,7 @@ bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TT
     if (Inputs) CollectBatchRefs(*Inputs, Refs);
     if (Outputs) CollectBatchRefs(*Outputs, Refs);
     std::vector<TBucket> Buckets;
-    std::vector<const TBucket*> Runs;
-    if (!MakeBuckets(P, nullptr, Refs, Where, Buckets)) Runs.push_back(nullptr);
-    for (auto& B : Buckets) Runs.push_back(&B);
+    std::vector<const TBucket*> Runs = BatchRuns(P, nullptr, Refs, Where, Buckets);
     for (const TBucket* B : Runs) {
       TBucket Partial;
       const TBucket* Use = B;
@@ -540,13 +479,7 @@ bool TBuildSession::ExecuteTarget(TProject& P, const std::string& Name, const TT
       }
     }
   }
-  TBuildEvent Finished;
-  Finished.Kind = ekTargetFinished;
-  Finished.Text = Name;
-  Finished.File = *Where.File;
-  Finished.Line = Where.Line;
-  Finished.Succeeded = Ok;
-  Log(Finished);
+  Log(Frame(ekTargetFinished, Name, Where, Ok));
   return Ok;
 }
 
@@ -561,51 +494,11 @@ bool TBuildSession::RunBody(TProject& P, const TTargetDef& Def, const TBucket* B
       return false;
     }
     if (E.Is("PropertyGroup")) {
-      for (const auto& Prop : E.Children) {
-        TBatchRefs Refs;
-        CollectBatchRefs(E.AttributeOr("Condition"), Refs);
-        CollectBatchRefs(Prop->AttributeOr("Condition"), Refs);
-        CollectBatchRefs(Prop->Text, Refs);
-        std::vector<TBucket> Buckets;
-        std::vector<const TBucket*> Runs;
-        if (!MakeBuckets(P, Bucket, Refs, LocationOf(*Def.Doc, *Prop), Buckets)) Runs.push_back(Bucket);
-        for (auto& B : Buckets) Runs.push_back(&B);
-        for (const TBucket* B : Runs) {
-          TExpandContext Ctx = ContextOf(P, *Def.Doc, E, B);
-          if (!EvaluateCondition(E.AttributeOr("Condition"), Ctx)) continue;
-          Ctx.Where = LocationOf(*Def.Doc, *Prop);
-          if (!EvaluateCondition(Prop->AttributeOr("Condition"), Ctx)) continue;
-          P.SetProperty(Prop->Name, ExpandString(Prop->Text, Ctx), Ctx.Where);
-        }
-      }
+      for (const auto& Prop : E.Children) ApplyPropertyElement(P, *Def.Doc, E, *Prop, Bucket);
       continue;
     }
     if (E.Is("ItemGroup")) {
-      for (const auto& Item : E.Children) {
-        TLocation At = LocationOf(*Def.Doc, *Item);
-        bool Include = Item->Attribute("Include") != nullptr;
-        TBatchRefs Refs;
-        CollectBatchRefs(E.AttributeOr("Condition"), Refs);
-        if (Include) {
-          for (const auto& A : Item->Attributes) CollectBatchRefs(A.Value, Refs);
-        } else {
-          // Remove, Update and changes of every item read %(...) item by item instead.
-          CollectBatchRefs(Item->AttributeOr("Remove"), Refs);
-          CollectBatchRefs(Item->AttributeOr("Update"), Refs);
-        }
-        std::vector<TBucket> Buckets;
-        std::vector<const TBucket*> Runs;
-        if (!MakeBuckets(P, Bucket, Refs, At, Buckets)) Runs.push_back(Bucket);
-        for (auto& B : Buckets) Runs.push_back(&B);
-        for (const TBucket* B : Runs) {
-          TExpandContext Ctx = ContextOf(P, *Def.Doc, E, B);
-          if (!EvaluateCondition(E.AttributeOr("Condition"), Ctx)) continue;
-          Ctx.Where = At;
-          const std::string& Cond = Item->AttributeOr("Condition");
-          if ((Include || Cond.find("%(") == std::string::npos) && !EvaluateCondition(Cond, Ctx)) continue;
-          ApplyItemElement(P, *Item, Ctx, true);
-        }
-      }
+      for (const auto& Item : E.Children) ApplyItemElementBatched(P, *Def.Doc, E, *Item, Bucket, true);
       continue;
     }
     if (!RunTask(P, E, *Def.Doc, Bucket)) {
@@ -627,10 +520,9 @@ bool TBuildSession::RunTask(TProject& P, const TXmlElement& E, const TXmlDocumen
   TBatchRefs Refs;
   for (const auto& A : E.Attributes) CollectBatchRefs(A.Value, Refs);
   std::vector<TBucket> Buckets;
-  if (!MakeBuckets(P, Bucket, Refs, Where, Buckets)) return RunTaskOnce(P, E, Doc, Bucket, Fn);
   // One run per batch; none when every batched list is empty.
-  for (auto& B : Buckets)
-    if (!RunTaskOnce(P, E, Doc, &B, Fn)) return false;
+  for (const TBucket* B : BatchRuns(P, Bucket, Refs, Where, Buckets))
+    if (!RunTaskOnce(P, E, Doc, B, Fn)) return false;
   return true;
 }
 
@@ -660,13 +552,9 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     for (auto& It : Items) Param.Items.push_back(P.ToTaskItem(It));
     Task.FParams[A.Name] = std::move(Param);
   }
-  TBuildEvent Started;
-  Started.Kind = ekTaskStarted;
-  Started.Text = E.Name;
-  Started.File = *Where.File;
-  Started.Line = Where.Line;
-  Log(Started);
+  Log(Frame(ekTaskStarted, E.Name, Where));
   bool Ok = false;
+  int ErrorsBefore = FErrors;
   try {
     Ok = Fn(Task);
   } catch (const EEngineError& X) {
@@ -677,15 +565,10 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.Log(Ev(ekError, imHigh, Format(res::STaskCrashed, E.Name, "unknown exception")));
   }
   if (Ok && Task.Errors > 0) Ok = false;
-  if (!Ok && Task.Errors == 0 && Continue == coStop)
+  // Errors of projects the task built (the MSBuild task) were logged by the build itself.
+  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop)
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
-  TBuildEvent Finished;
-  Finished.Kind = ekTaskFinished;
-  Finished.Text = E.Name;
-  Finished.File = *Where.File;
-  Finished.Line = Where.Line;
-  Finished.Succeeded = Ok;
-  Log(Finished);
+  Log(Frame(ekTaskFinished, E.Name, Where, Ok));
   if (Ok || Continue != coStop) {
     for (const auto& Out : E.Children) {
       TLocation At = LocationOf(Doc, *Out);

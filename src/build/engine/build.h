@@ -46,6 +46,10 @@ class TBuildSession {
   std::map<std::string, TInstance> FInstances;
   std::vector<std::string> FTargetStack;  // for the message of a cycle
   bool FCancelReported = false;
+  // Projects that build projects recurse; each new set of global properties is a new
+  // instance, so a project that builds itself with ever new properties is stopped here.
+  static constexpr int MaxProjectDepth = 64;
+  int FDepth = 0;
   int FErrors = 0;
 
   bool CheckCancel(const TLocation& Where);
@@ -56,11 +60,5 @@ class TBuildSession {
   bool RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDocument& Doc, const TBucket* Bucket,
                    const TTaskFunction& Fn);
 };
-
-// Partitions the referenced item lists by the values of the referenced metadata that Outer
-// (a batched target's batch) does not fix already. False when there is nothing to batch:
-// the caller runs once with Outer. True with no buckets when every batched list is empty.
-bool MakeBuckets(TProject& P, const TBucket* Outer, const TBatchRefs& Refs, const TLocation& Where,
-                 std::vector<TBucket>& Buckets);
 
 }  // namespace nxs::engine

@@ -63,6 +63,16 @@ class TConditionParser {
  private:
   std::string_view FS;
   size_t FP = 0;
+  int FDepth = 0;
+
+  // Parentheses and "!" nest by recursion; a condition nesting thousands is refused.
+  struct TNest {
+    TConditionParser& P;
+    TNest(TConditionParser& Parser, size_t Pos) : P(Parser) {
+      if (++P.FDepth > 500) P.Malformed("parentheses nested too deeply", Pos);
+    }
+    ~TNest() { --P.FDepth; }
+  };
   const TExpandContext& FCtx;
 
   [[noreturn]] void Malformed(const std::string& Why, size_t Pos) {
@@ -116,6 +126,7 @@ class TConditionParser {
   TValue Not(bool Eval) {
     Blanks();
     if (FP < FS.size() && FS[FP] == '!' && !(FP + 1 < FS.size() && FS[FP + 1] == '=')) {
+      TNest N(*this, FP);
       ++FP;
       TValue V = Not(Eval);
       return TValue{true, Eval ? !AsBool(V) : false, {}, {}, 0};
@@ -182,6 +193,7 @@ class TConditionParser {
     size_t Start = FP;
     char C = FS[FP];
     if (C == '(') {
+      TNest N(*this, FP);
       ++FP;
       TValue V = Or(Eval);
       Blanks();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "build/engine/batching.h"
 #include "build/engine/conditions.h"
 #include "build/engine/expand.h"
 #include "build/engine/items.h"
@@ -176,6 +177,11 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
   if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
   if (It->second.Global) return;  // global properties win over the project
   It->second.Value = std::move(Value);
+}
+
+void TProject::TreatAsLocal(std::string_view Name) {
+  auto It = FProperties.find(Name);
+  if (It != FProperties.end()) It->second.Global = false;
 }
 
 void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
@@ -356,6 +362,8 @@ class TEvaluator {
   void Run(const std::shared_ptr<const TXmlDocument>& Root) {
     FImported[Root->FileName] = Root->FileName;
     FP.Documents.push_back(Root);
+    if (const std::string* Local = Root->Root->Attribute("TreatAsLocalProperty"))
+      for (const auto& Name : Split(*Local, ';')) FP.TreatAsLocal(Trim(Name));
     Project(*Root);
     std::string Defaults;
     for (size_t I = 0; I < FP.DefaultTargets.size(); ++I) Defaults += (I ? ";" : "") + FP.DefaultTargets[I];
@@ -370,6 +378,9 @@ class TEvaluator {
   ILogger* FLogger;
   std::vector<std::pair<const TXmlElement*, const TXmlDocument*>> FDefinitionGroups, FItemGroups;
   std::unordered_map<std::string, std::string> FImported;  // file -> the file that imported it
+  // Imports are followed by recursion; a chain longer than any real one is refused.
+  static constexpr int MaxImportDepth = 500;
+  int FDepth = 0;
 
   TExpandContext Context(const TXmlDocument& Doc, const TXmlElement& E, bool Items) {
     TExpandContext C;
@@ -486,7 +497,9 @@ class TEvaluator {
     FImported.emplace(Full, Doc.FileName);
     std::shared_ptr<const TXmlDocument> Imported = FCache.Load(Full);
     FP.Documents.push_back(Imported);
+    if (++FDepth > MaxImportDepth) Fail(LocationOf(Doc, E), Format(res::SImportsTooDeep, MaxImportDepth));
     Project(*Imported);
+    --FDepth;
   }
 
   void Target(const TXmlElement& E, const TXmlDocument& Doc) {
@@ -523,10 +536,7 @@ class TEvaluator {
 
   void ItemGroup(const TXmlElement& G, const TXmlDocument& Doc) {
     if (!Condition(Doc, G, true)) return;
-    for (const auto& Item : G.Children) {
-      if (!Condition(Doc, *Item, true)) continue;
-      ApplyItemElement(FP, *Item, Context(Doc, *Item, true), false);
-    }
+    for (const auto& Item : G.Children) ApplyItemElementBatched(FP, Doc, G, *Item, nullptr, false);
   }
 };
 

@@ -135,8 +135,32 @@ void SkipBlanks(std::string_view S, size_t& P) {
   while (P < S.size() && IsBlank(S[P])) ++P;
 }
 
+// Function arguments expand by recursion; text nesting functions hundreds deep is refused.
+thread_local int FunctionDepth = 0;
+struct TFunctionNest {
+  TFunctionNest(const TExpandContext& Ctx, std::string_view Body) {
+    if (++FunctionDepth > 100) {
+      --FunctionDepth;
+      Fail(Ctx.Where, Format(res::SExpressionTooDeep, Body.substr(0, 60), 100));
+    }
+  }
+  ~TFunctionNest() { --FunctionDepth; }
+};
+
+// The "(args)" that may follow a member name; false (and no arguments) when none follows.
+bool ReadCallArgs(std::string_view Body, size_t& P, const TExpandContext& Ctx, std::vector<std::string>& Args) {
+  SkipBlanks(Body, P);
+  if (P >= Body.size() || Body[P] != '(') return false;
+  size_t C = FindClose(Body, P);
+  if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
+  Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
+  P = C + 1;
+  return true;
+}
+
 // A property function: "[Type]::Member(args)" or "Name.Method(args)", chained.
 std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
+  TFunctionNest Nest(Ctx, Body);
   size_t P = 0;
   std::string Value;
   if (Body[0] == '[') {
@@ -150,16 +174,8 @@ std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
     SkipBlanks(Body, P);
     std::string_view Member = ReadName(Body, P);
     if (Member.empty()) BadExpression(Ctx, Body, "a member name is missing");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    bool Called = false;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      Called = true;
-      P = C + 1;
-    }
+    bool Called = ReadCallArgs(Body, P, Ctx, Args);
     Value = CallStaticFunction(Type, Member, Args, Called, Ctx);
   } else {
     std::string_view Name = ReadName(Body, P);
@@ -176,16 +192,8 @@ std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
     SkipBlanks(Body, P);
     std::string_view Member = ReadName(Body, P);
     if (Member.empty()) BadExpression(Ctx, Body, "a method name is missing");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    bool Called = false;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      Called = true;
-      P = C + 1;
-    }
+    bool Called = ReadCallArgs(Body, P, Ctx, Args);
     Value = CallStringMethod(Value, Member, Args, Called, Ctx);
   }
   return EscapeResult(Value);
@@ -306,6 +314,7 @@ void ApplyItemFunction(std::string_view Name, const std::vector<std::string>& Ar
 // Evaluates the inside of "@(...)" into Items; Separator is set when the expression names one.
 void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemList& Items, std::string* Separator,
                         bool& HasSeparator) {
+  TFunctionNest Nest(Ctx, Body);
   size_t P = 0;
   SkipBlanks(Body, P);
   std::string_view Type = ReadName(Body, P);
@@ -336,14 +345,8 @@ void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemL
     }
     std::string_view Fn = ReadName(Body, P);
     if (Fn.empty()) BadExpression(Ctx, Body, "a transform or an item function is missing after \"->\"");
-    SkipBlanks(Body, P);
     std::vector<std::string> Args;
-    if (P < Body.size() && Body[P] == '(') {
-      size_t C = FindClose(Body, P);
-      if (C == std::string_view::npos) BadExpression(Ctx, Body, "a \")\" is missing");
-      Args = ParseArgs(Body.substr(P + 1, C - P - 1), Ctx);
-      P = C + 1;
-    }
+    ReadCallArgs(Body, P, Ctx, Args);
     ApplyItemFunction(Fn, Args, Items, Ctx);
   }
   SkipBlanks(Body, P);

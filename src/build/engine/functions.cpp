@@ -131,6 +131,16 @@ struct TCall {
     if (!ParseNumber(Args[I], N)) Failed(Format("\"%s\" is not a number", Args[I]));
     return N.Real;
   }
+  // The start and length arguments of Substring and Remove, checked against S.
+  std::pair<size_t, size_t> Range(const std::string& S) const {
+    Need(1, 2);
+    int64_t Start = Int(0);
+    int64_t Len = Args.size() > 1 ? Int(1) : static_cast<int64_t>(S.size()) - Start;
+    if (Start < 0 || Len < 0 || Start + Len > static_cast<int64_t>(S.size()))
+      Failed(Format("the range %d, %d lies outside the text of %d characters", Start, Len,
+                    static_cast<int64_t>(S.size())));
+    return {static_cast<size_t>(Start), static_cast<size_t>(Len)};
+  }
   int64_t Int(size_t I) const {
     TNumber N;
     if (!ParseNumber(Args[I], N) || !N.Integral) Failed(Format("\"%s\" is not a whole number", Args[I]));
@@ -321,22 +331,12 @@ std::string CallStringMethod(const std::string& S, std::string_view Name, const 
   if (SameText(Name, "EndsWith")) return C.Need(1, 1), BoolText(S.ends_with(A[0]));
   if (SameText(Name, "Equals")) return C.Need(1, 1), BoolText(S == A[0]);
   if (SameText(Name, "Substring")) {
-    C.Need(1, 2);
-    int64_t Start = C.Int(0);
-    int64_t Len = A.size() > 1 ? C.Int(1) : static_cast<int64_t>(S.size()) - Start;
-    if (Start < 0 || Len < 0 || Start + Len > static_cast<int64_t>(S.size()))
-      C.Failed(Format("the range %d, %d lies outside the text of %d characters", Start, Len,
-                      static_cast<int64_t>(S.size())));
-    return S.substr(static_cast<size_t>(Start), static_cast<size_t>(Len));
+    auto [Start, Len] = C.Range(S);
+    return S.substr(Start, Len);
   }
   if (SameText(Name, "Remove")) {
-    C.Need(1, 2);
-    int64_t Start = C.Int(0);
-    int64_t Len = A.size() > 1 ? C.Int(1) : static_cast<int64_t>(S.size()) - Start;
-    if (Start < 0 || Len < 0 || Start + Len > static_cast<int64_t>(S.size()))
-      C.Failed(Format("the range %d, %d lies outside the text of %d characters", Start, Len,
-                      static_cast<int64_t>(S.size())));
-    return S.substr(0, static_cast<size_t>(Start)) + S.substr(static_cast<size_t>(Start + Len));
+    auto [Start, Len] = C.Range(S);
+    return S.substr(0, Start) + S.substr(Start + Len);
   }
   if (SameText(Name, "IndexOf") || SameText(Name, "LastIndexOf")) {
     C.Need(1, 2);

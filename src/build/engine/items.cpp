@@ -29,6 +29,14 @@ std::string_view LastComponent(std::string_view S) {
   return P == std::string_view::npos ? S : S.substr(P + 1);
 }
 
+// The last component's name and extension (with its dot).
+std::pair<std::string_view, std::string_view> SplitExtension(std::string_view Spec) {
+  std::string_view L = LastComponent(Spec);
+  size_t Dot = L.rfind('.');
+  if (Dot == std::string_view::npos) return {L, {}};
+  return {L.substr(0, Dot), L.substr(Dot)};
+}
+
 std::string FileTimeText(const std::string& FullPath) {
   TFileInfo Info = FileSystem().Stat(FullPath);
   if (!Info.Exists) return {};
@@ -207,9 +215,7 @@ bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string
       break;
     case 'f':
       if (SameText(Name, "Filename")) {
-        std::string_view L = LastComponent(Item.Spec);
-        size_t Dot = L.rfind('.');
-        Value = std::string(Dot == std::string_view::npos ? L : L.substr(0, Dot));
+        Value = std::string(SplitExtension(Item.Spec).first);
         return true;
       }
       if (SameText(Name, "FullPath")) {
@@ -219,9 +225,7 @@ bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string
       break;
     case 'e':
       if (SameText(Name, "Extension")) {
-        std::string_view L = LastComponent(Item.Spec);
-        size_t Dot = L.rfind('.');
-        Value = Dot == std::string_view::npos ? std::string() : std::string(L.substr(Dot));
+        Value = std::string(SplitExtension(Item.Spec).second);
         return true;
       }
       break;

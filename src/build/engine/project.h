@@ -141,6 +141,8 @@ class TProject : public TEvaluatedProject {
   bool FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const;
   // Raises EEngineError for a reserved name; a global property is left alone.
   void SetProperty(std::string_view Name, std::string Value, const TLocation& Where);
+  // A global property the project may set after all (TreatAsLocalProperty).
+  void TreatAsLocal(std::string_view Name);
   // For the environment and the engine itself.
   void InitProperty(std::string_view Name, std::string Value, bool Reserved);
   const TItemList* FindItems(std::string_view Type) const;

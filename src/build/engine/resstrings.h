@@ -6,6 +6,7 @@ namespace nxs::engine::res {
 // Reading project files.
 inline constexpr const char* SXmlError = "The project file could not be read: %s";
 inline constexpr const char* SXmlDoctype = "The project file holds a document type declaration, which is not allowed";
+inline constexpr const char* SXmlTooDeep = "The project file nests elements deeper than %d levels";
 inline constexpr const char* SXmlNotProject = "The root element of a project file must be <Project>, not <%s>";
 inline constexpr const char* SCannotReadProject = "The project file \"%s\" could not be read: %s";
 inline constexpr const char* SErrorAt = "%s(%d,%d): error: %s";
@@ -17,6 +18,8 @@ inline constexpr const char* SMissingAttribute = "The element <%s> needs the att
 inline constexpr const char* SImportNotFound = "The imported project \"%s\" was not found (imported by \"%s\")";
 inline constexpr const char* SImportAgain =
     "The project \"%s\" is imported again by \"%s\"; it was imported already and the import is skipped";
+inline constexpr const char* SImportsTooDeep = "Imports are nested deeper than %d files";
+inline constexpr const char* SExpressionTooDeep = "The expression \"%s\" nests functions deeper than %d levels";
 inline constexpr const char* SReservedProperty = "The \"%s\" property is reserved, and cannot be modified";
 inline constexpr const char* SBadPropertyName = "\"%s\" is not a valid property name";
 inline constexpr const char* SUnknownFunction = "The property function \"%s\" is not available";
@@ -53,6 +56,8 @@ inline constexpr const char* SBatchMetadataMissing =
     "every item of the list that metadata";
 inline constexpr const char* SBatchNeedsItems = "The metadata reference \"%%(%s)\" needs an item list to batch over";
 inline constexpr const char* SBuildCancelled = "The build was cancelled";
+inline constexpr const char* SProjectsTooDeep =
+    "Projects build other projects deeper than %d levels (building \"%s\")";
 inline constexpr const char* SProjectCycle = "The project \"%s\" builds itself through the MSBuild task (target \"%s\")";
 inline constexpr const char* STargetSkipped = "Target \"%s\" skipped: all outputs are up to date";
 inline constexpr const char* STargetPartial = "Target \"%s\" builds %d of %d input(s); the rest are up to date";

@@ -50,24 +50,26 @@ bool FindTask(const std::string& Name, TTaskFunction& Task) {
   return true;
 }
 
-void TTaskContext::LogError(const std::string& Text, const std::string& File, int Line, int Column) {
+namespace {
+
+TBuildEvent Diagnostic(TEventKind Kind, const std::string& Text, const std::string& File, int Line, int Column) {
   TBuildEvent E;
-  E.Kind = ekError;
+  E.Kind = Kind;
   E.Text = Text;
   E.File = File;
   E.Line = Line;
   E.Column = Column;
-  Log(E);
+  return E;
+}
+
+}  // namespace
+
+void TTaskContext::LogError(const std::string& Text, const std::string& File, int Line, int Column) {
+  Log(Diagnostic(ekError, Text, File, Line, Column));
 }
 
 void TTaskContext::LogWarning(const std::string& Text, const std::string& File, int Line, int Column) {
-  TBuildEvent E;
-  E.Kind = ekWarning;
-  E.Text = Text;
-  E.File = File;
-  E.Line = Line;
-  E.Column = Column;
-  Log(E);
+  Log(Diagnostic(ekWarning, Text, File, Line, Column));
 }
 
 void TTaskContext::LogMessage(const std::string& Text, TImportance Importance) {

@@ -25,6 +25,9 @@ bool TXmlElement::Is(std::string_view ElementName) const { return SameText(Name,
 
 namespace {
 
+// Project files nest a few levels; a file nesting thousands is refused rather than held.
+constexpr int MaxDepth = 256;
+
 struct TParseState {
   XML_Parser Parser = nullptr;
   std::unique_ptr<TXmlElement> Root;
@@ -37,6 +40,13 @@ struct TParseState {
 // a prefix-less default namespace does not change the element names.
 void XMLCALL OnStart(void* Data, const XML_Char* Name, const XML_Char** Atts) {
   auto& S = *static_cast<TParseState*>(Data);
+  if (S.Stack.size() >= MaxDepth) {
+    S.Refused = Format(res::SXmlTooDeep, MaxDepth);
+    S.RefusedLine = static_cast<int>(XML_GetCurrentLineNumber(S.Parser));
+    S.RefusedColumn = static_cast<int>(XML_GetCurrentColumnNumber(S.Parser)) + 1;
+    XML_StopParser(S.Parser, XML_FALSE);
+    return;
+  }
   auto E = std::make_unique<TXmlElement>();
   E->Name = Name;
   E->Line = static_cast<int>(XML_GetCurrentLineNumber(S.Parser));
@@ -56,7 +66,7 @@ void XMLCALL OnStart(void* Data, const XML_Char* Name, const XML_Char** Atts) {
 
 void XMLCALL OnEnd(void* Data, const XML_Char*) {
   auto& S = *static_cast<TParseState*>(Data);
-  S.Stack.pop_back();
+  if (!S.Stack.empty()) S.Stack.pop_back();
 }
 
 void XMLCALL OnText(void* Data, const XML_Char* Text, int Len) {

@@ -317,3 +317,79 @@ TEST_F(EngineTest, CallTargetRunsTargetsOfTheSameProject) {
 
 }  // namespace
 }  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+TEST_F(EngineTest, ItemElementsBatchOverMetadataInAndOutsideTargets) {
+  EXPECT_TRUE(Build(R"P(
+  <ItemGroup>
+    <X Include="a.c" Kind="a" />
+    <X Include="b.c" Kind="b" />
+    <X Include="c.c" Kind="a" />
+    <OnlyA Include="@(X)" Condition="'%(X.Kind)' == 'a'" />
+  </ItemGroup>
+  <Target Name="Build">
+    <ItemGroup>
+      <ByKind Include="%(X.Kind)" Files="@(X)" />
+      <X Remove="@(X)" Condition="'%(Kind)' == 'b'" />
+      <X Condition="'%(Filename)' == 'c'"><Kind>changed</Kind></X>
+    </ItemGroup>
+    <PropertyGroup><Last>%(X.Kind)</Last></PropertyGroup>
+    <Message Text="@(OnlyA)|@(ByKind->'%(Identity)=%(Files)')|@(X->'%(Identity):%(Kind)')|$(Last)" />
+  </Target>)P")) << Log.Errors();
+  EXPECT_EQ("a.c;c.c|a=a.c;c.c;b=b.c|a.c:a;c.c:changed|changed", Log.Messages());
+}
+
+}  // namespace
+}  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+TEST_F(EngineTest, OnErrorRunsItsTargetsWhenATaskFails) {
+  EXPECT_FALSE(Build(R"P(
+  <Target Name="Build">
+    <Error Text="failed" />
+    <OnError ExecuteTargets="Report;Cleanup" />
+  </Target>
+  <Target Name="Report"><Message Text="report" /></Target>
+  <Target Name="Cleanup"><Message Text="cleanup" /></Target>)P"));
+  EXPECT_EQ("report|cleanup", Log.Messages());
+  EXPECT_EQ("failed", Log.Errors());
+}
+
+TEST_F(EngineTest, TargetsReturnTheirReturnsOrElseTheirOutputs) {
+  std::vector<TTaskItem> Out;
+  std::string OnlyOutputs = Project("o.proj", R"P(<Target Name="Build" Outputs="a.o;b.o" />)P");
+  EXPECT_TRUE(Engine.Build(OnlyOutputs, "Build", Request, &Out));
+  EXPECT_EQ("a.o;b.o", Specs(Out));
+  Out.clear();
+  // Once any target of the project has Returns, a target without it returns nothing.
+  std::string Mixed = Project("m.proj", R"P(<Target Name="Build" Outputs="a.o" />
+  <Target Name="Other" Returns="r.o" Outputs="x.o" />)P");
+  EXPECT_TRUE(Engine.Build(Mixed, "Build;Other", Request, &Out));
+  EXPECT_EQ("r.o", Specs(Out));
+  EXPECT_EQ(Mixed, Out[0].GetMetadata("MSBuildSourceProjectFile"));
+  EXPECT_EQ("Other", Out[0].GetMetadata("MSBuildSourceTargetName"));
+}
+
+TEST_F(EngineTest, ProjectsInDirectoriesWithSemicolonsAndSpacesBuild) {
+  Write("semi;colon dir/src/one.c", "");
+  Write("semi;colon dir/src/two words.c", "");
+  std::string File = Write("semi;colon dir/odd name.proj", R"P(<Project   DefaultTargets = "Build" >
+  <ItemGroup>
+    <C   Include = "$(MSBuildProjectDirectory)\src\*.c"   />
+  </ItemGroup>
+  <Target Name="Build" Condition=" Exists( '$(MSBuildProjectDirectory)' ) ">
+    <Message Text="@(C->'%(Filename)%(Extension)', ' + ') in $(MSBuildProjectDirectory)" />
+    <Copy SourceFiles="@(C)" DestinationFolder="out" />
+  </Target>
+</Project>)P");
+  EXPECT_TRUE(Engine.Build(File, "", Request)) << Log.Errors();
+  EXPECT_EQ("one.c + two words.c in " + (Dir / "semi;colon dir"), Log.Messages().substr(0, Log.Messages().find('|')));
+  EXPECT_TRUE(std::filesystem::exists(Dir / "semi;colon dir/out/two words.c"));
+}
+
+}  // namespace
+}  // namespace nxs::engine::test

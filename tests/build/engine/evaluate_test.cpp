@@ -40,6 +40,17 @@ TEST_F(EngineTest, PropertiesTakeTheirValueInDocumentOrderAndGlobalPropertiesWin
   EXPECT_EQ("", P->GetPropertyValue("Undefined"));
 }
 
+TEST_F(EngineTest, TreatAsLocalPropertyLetsTheProjectSetAGlobalProperty) {
+  Request.GlobalProperties["Out"] = "global";
+  Request.GlobalProperties["Kept"] = "global";
+  auto P = Engine.Evaluate(Write("l.proj", R"P(<Project TreatAsLocalProperty=" Out ; Other">
+  <PropertyGroup><Seen>$(Out)</Seen><Out>local</Out><Kept>local</Kept></PropertyGroup>
+</Project>)P"), Request);
+  EXPECT_EQ("global", P->GetPropertyValue("Seen"));
+  EXPECT_EQ("local", P->GetPropertyValue("Out"));
+  EXPECT_EQ("global", P->GetPropertyValue("Kept"));
+}
+
 TEST_F(EngineTest, EnvironmentVariablesAreProperties) {
   setenv("NXS_ENGINE_TEST_ENV", "from-env", 1);
   setenv("NXS_ENGINE_TEST_ENV2", "100%", 1);
@@ -374,6 +385,50 @@ TEST_F(EngineTest, ProjectTextStandsInForTheFileAndChangedImportsAreReadAgain) {
   auto P = Engine.Evaluate(File, Request);
   EXPECT_EQ("editor", P->GetPropertyValue("A"));
   EXPECT_EQ("second, longer", P->GetPropertyValue("I"));
+}
+
+}  // namespace
+}  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+using nxs::test::ErrorOf;
+
+TEST_F(EngineTest, HostileNestingIsRefusedRatherThanExhaustingTheStack) {
+  std::string Deep = "<Project>";
+  for (int I = 0; I < 100000; ++I) Deep += "<a>";
+  std::string DeepFile = Write("deep.proj", Deep);
+  EXPECT_EQ(DeepFile + "(1,775): error: The project file nests elements deeper than 256 levels",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(DeepFile, Request); }));
+
+  std::string Parens(100000, '(');
+  std::string Cond = Project("cond.proj", "<PropertyGroup Condition=\"" + Parens + "\" />");
+  EXPECT_EQ(Cond + "(2,1): error: The condition \"" + Parens +
+                "\" is malformed: parentheses nested too deeply at position 501",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Cond, Request); }));
+
+  std::string Nested = "x";
+  for (int I = 0; I < 1000; ++I) Nested = "$([MSBuild]::ValueOrDefault('', " + Nested + "))";
+  std::string Fn = Project("fn.proj", "<PropertyGroup><A>" + Nested + "</A></PropertyGroup>");
+  EXPECT_EQ(Fn + "(2,16): error: The expression \"[MSBuild]::ValueOrDefault('', $([MSBuild]::ValueOrDefault(''\" "
+                 "nests functions deeper than 100 levels",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Fn, Request); }));
+  // Within the limit the same expression works.
+  Nested = "x";
+  for (int I = 0; I < 50; ++I) Nested = "$([MSBuild]::ValueOrDefault('', " + Nested + "))";
+  EXPECT_EQ("x", Eval("<PropertyGroup><A>" + Nested + "</A></PropertyGroup>")->GetPropertyValue("A"));
+}
+
+TEST_F(EngineTest, AProjectThatBuildsItselfWithNewPropertiesForeverIsStopped) {
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="$(MSBuildProjectFullPath)" Properties="Level=$(Level)x" />
+  </Target>)P"));
+  EXPECT_EQ(0u, Log.Errors().find("Projects build other projects deeper than 64 levels"));
+  Log.Events.clear();
+  // The same project and properties again is the same instance: its running target is a cycle.
+  EXPECT_FALSE(Build(R"P(<Target Name="Build"><MSBuild Projects="$(MSBuildProjectFullPath)" /></Target>)P"));
+  EXPECT_EQ("The target \"Build\" depends on itself: Build -> Build", Log.Errors());
 }
 
 }  // namespace
