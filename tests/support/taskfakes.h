@@ -120,12 +120,12 @@ class TFakeContext : public engine::TTaskContext {
                     std::vector<engine::TTaskItem>*) override {
     return false;
   }
-  bool CallTargets(const std::vector<std::string>&, std::vector<engine::TTaskItem>*) { return false; }
+  bool CallTargets(const std::vector<std::string>&, std::vector<engine::TTaskItem>*) override { return false; }
 
   void Set(const std::string& Name, const std::string& Text) { Params[Name].Text = Text; }
   void SetItems(const std::string& Name, const std::vector<std::string>& Specs) {
     auto& P = Params[Name];
-    for (const auto& S : Specs) P.Items.push_back(engine::TTaskItem{S, {}});
+    for (const auto& S : Specs) P.Items.push_back(engine::TTaskItem{S, {}, {}});
   }
   std::vector<engine::TBuildEvent> OfKind(engine::TEventKind Kind) const {
     std::vector<engine::TBuildEvent> R;
