@@ -154,6 +154,15 @@ std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<st
   return Files;
 }
 
+void RemoveStaleOverlays(TTaskContext& Context, const std::string& IntermediateDir) {
+  namespace fs = std::filesystem;
+  std::error_code Ec;
+  for (const auto& E : fs::directory_iterator(IntermediateDir, Ec))
+    if (E.path().filename().string().starts_with("unsaved-") && E.is_directory(Ec) && !E.is_symlink(Ec) &&
+        fs::remove_all(E.path(), Ec) > 0)
+      Context.LogMessage(Format(res::SCleaned, E.path().string()), imLow);
+}
+
 void ReportError(TTaskContext& Context, const std::string& Text) {
   if (ITaskHostObject* Host = Context.HostObject()) Host->IncErrorCount();
   Context.LogError(Text);

@@ -113,6 +113,9 @@ std::string FileToCompile(const TProjectOptions& Options);
 // huge tree is walked only so far.
 std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<std::string>& Extensions);
 
+// Removes the overlays that compiles which did not finish left in the intermediate directory.
+void RemoveStaleOverlays(TTaskContext& Context, const std::string& IntermediateDir);
+
 // Logs an error of the task's own and counts it through the host object.
 void ReportError(TTaskContext& Context, const std::string& Text);
 

@@ -72,6 +72,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     for (const auto& F : Files)
       if (fs::is_regular_file(fs::symlink_status(F, Ec)) && fs::remove(F, Ec))
         Context.LogMessage(Format(res::SCleaned, F), imLow);
+    RemoveStaleOverlays(Context, IntDir);
     // The object directories that are empty now, deepest first, up to the intermediate one.
     std::set<std::string, std::greater<>> Dirs;
     for (const auto& S : Sources)

@@ -81,6 +81,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     Files.push_back(Output);
     Files.push_back(Manifest);
     DeleteListed(Context, Files);
+    RemoveStaleOverlays(Context, UnitDir);
     std::error_code Ec;
     if (UnitDir != Opt.ProjectDir()) fs::remove(UnitDir, Ec);  // only when empty
     return true;

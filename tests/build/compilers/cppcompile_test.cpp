@@ -94,7 +94,10 @@ TEST(CppCompileTask, BuildsAProgramAndMakeRecompilesOnlyTheDependantsOfATouchedH
   std::sort(Files.begin(), Files.end());
   EXPECT_EQ(Files, (std::vector<std::string>{"greet one.cpp", "main.cpp"}));
 
-  // Clean takes every output away and leaves the sources.
+  // Clean takes every output away and leaves the sources, also an overlay that a compile that
+  // did not finish left behind, without following its links.
+  fs::create_directories(P.Dir + "/out/obj/unsaved-x1/src dir");
+  fs::create_symlink(P.Dir + "/src dir/other.cpp", P.Dir + "/out/obj/unsaved-x1/src dir/other.cpp");
   C = P.Build(true);
   EXPECT_TRUE(P.LastResult);
   EXPECT_FALSE(fs::exists(P.Dir + "/out/demo"));
