@@ -185,8 +185,7 @@ TEST(CppCompileTask, CompilesTheEditorsUnsavedTextWithoutTouchingTheDisk) {
 TEST(CppCompileTask, CancellingKillsTheCompiler) {
   TCppProject P;
   // A compiler that announces itself and then takes its time.
-  P.Write("slowcc", "#!/bin/sh\necho $$ > \"" + P.Root / "pid" + "\"\nexec sleep 30\n");
-  fs::permissions(P.Dir + "/slowcc", fs::perms::owner_all);
+  test::WriteSlowTool(P.Dir + "/slowcc", P.Root / "pid", "");
   P.Write("a.cpp", "int main() {}\n");
   P.Sources = {"a.cpp"};
   P.Project.Properties["Cpp_Compiler"] = P.Dir + "/slowcc";
@@ -203,15 +202,7 @@ TEST(CppCompileTask, CancellingKillsTheCompiler) {
   Canceller.join();
   EXPECT_FALSE(P.LastResult);
   EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
-  std::string Pid = test::ReadText(P.Root / "pid");
-  if (!Pid.empty()) {
-    bool Gone = false;
-    for (int I = 0; I < 100 && !Gone; ++I) {
-      Gone = kill(std::stoi(Pid), 0) != 0;
-      if (!Gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(Gone);
-  }
+  EXPECT_TRUE(test::ProcessGone(P.Root / "pid"));
   EXPECT_TRUE(C->Logged("The compile was cancelled."));
 }
 
