@@ -49,7 +49,7 @@ class IProjectGroupExtension {
 };
 
 // Where the group targets file lives: the environment's MSBuild targets location.
-inline constexpr const char* MSBTargetLocation = "$(NXS)\\Bin\\";
+inline constexpr const char* MSBTargetLocation = "$(NXS)\\data\\targets\\";
 inline constexpr const char* GroupTargetsFile = "Meldrin.Group.Targets";
 inline constexpr const char* OldGroupTargetsFile = "Tarvos.Group.Targets";
 

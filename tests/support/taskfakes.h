@@ -3,12 +3,16 @@
 // a host object that holds unsaved editor text and counts what it is told.
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "build/engine/tasks.h"
@@ -120,12 +124,12 @@ class TFakeContext : public engine::TTaskContext {
                     std::vector<engine::TTaskItem>*) override {
     return false;
   }
-  bool CallTargets(const std::vector<std::string>&, std::vector<engine::TTaskItem>*) { return false; }
+  bool CallTargets(const std::vector<std::string>&, std::vector<engine::TTaskItem>*) override { return false; }
 
   void Set(const std::string& Name, const std::string& Text) { Params[Name].Text = Text; }
   void SetItems(const std::string& Name, const std::vector<std::string>& Specs) {
     auto& P = Params[Name];
-    for (const auto& S : Specs) P.Items.push_back(engine::TTaskItem{S, {}});
+    for (const auto& S : Specs) P.Items.push_back(engine::TTaskItem{S, {}, {}});
   }
   std::vector<engine::TBuildEvent> OfKind(engine::TEventKind Kind) const {
     std::vector<engine::TBuildEvent> R;
@@ -151,6 +155,25 @@ class TFakeContext : public engine::TTaskContext {
   TFakeProject& FProject;
   engine::ITaskHostObject* FHost;
 };
+
+// A stand-in for a compiler that writes its process id to PidFile, prints Announce and then
+// takes its time; made executable at Path.
+inline void WriteSlowTool(const std::string& Path, const std::string& PidFile, const std::string& Announce) {
+  WriteText(Path, "#!/bin/sh\necho $$ > '" + PidFile + "'\necho '" + Announce + "'\nexec sleep 30\n");
+  std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
+}
+
+// Whether the process whose id PidFile holds is gone (waiting a little for it); false when
+// the file names none.
+inline bool ProcessGone(const std::string& PidFile) {
+  std::string Pid = ReadText(PidFile);
+  if (Pid.empty()) return false;
+  for (int I = 0; I < 100; ++I) {
+    if (::kill(std::stoi(Pid), 0) != 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
 
 // What a program prints (stdout and stderr, each line ended), run with RunProcess.
 inline std::string ProgramOutput(const std::vector<std::string>& Argv) {

@@ -1,6 +1,8 @@
 // The compile tasks' shared parts, and the registration of the tasks the shipped targets use.
 #include "build/compilers/compilers.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "build/compilers/compiletask.h"
@@ -133,6 +135,34 @@ std::string JoinCommandLine(const std::vector<std::string>& Argv) {
   return Join(Quoted, " ");
 }
 
+std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<std::string>& Extensions) {
+  namespace fs = std::filesystem;
+  constexpr int MaxEntries = 50000;
+  std::vector<std::string> Files;
+  std::error_code Ec;
+  fs::recursive_directory_iterator It(Dir, fs::directory_options::skip_permission_denied, Ec), End;
+  for (int Seen = 0; !Ec && It != End && Seen < MaxEntries; It.increment(Ec), ++Seen) {
+    const std::string Name = It->path().filename().string();
+    if (It->is_directory(Ec)) {
+      if (Name.starts_with(".") || Name.starts_with("unsaved-")) It.disable_recursion_pending();
+      continue;
+    }
+    const std::string Ext = LowerCase(It->path().extension().string());
+    if (std::find(Extensions.begin(), Extensions.end(), Ext) != Extensions.end() && It->is_regular_file(Ec))
+      Files.push_back(It->path().string());
+  }
+  return Files;
+}
+
+void RemoveStaleOverlays(TTaskContext& Context, const std::string& IntermediateDir) {
+  namespace fs = std::filesystem;
+  std::error_code Ec;
+  for (const auto& E : fs::directory_iterator(IntermediateDir, Ec))
+    if (E.path().filename().string().starts_with("unsaved-") && E.is_directory(Ec) && !E.is_symlink(Ec) &&
+        fs::remove_all(E.path(), Ec) > 0)
+      Context.LogMessage(Format(res::SCleaned, E.path().string()), imLow);
+}
+
 void ReportError(TTaskContext& Context, const std::string& Text) {
   if (ITaskHostObject* Host = Context.HostObject()) Host->IncErrorCount();
   Context.LogError(Text);
@@ -150,7 +180,7 @@ void TEventSink::Log(std::vector<TBuildEvent>& Events) {
       if (Host) Host->IncErrorCount();
     } else if (E.Kind == ekWarning) {
       if (Host) Host->IncWarningCount();
-    } else if (E.Kind == ekMessage && StartsText("Hint: ", E.Text)) {
+    } else if (E.Kind == ekMessage && !E.File.empty() && StartsText("Hint: ", E.Text)) {
       if (Host) Host->IncHintCount();
     }
     FContext.Log(E);

@@ -108,6 +108,14 @@ int RunCompiler(TTaskContext& Context, engine::TTaskCancel& Cancel, TEventSink& 
 // The file a build names to compile alone ($(FileToCompile), quotes taken off), absolute; or "".
 std::string FileToCompile(const TProjectOptions& Options);
 
+// The files below Dir with one of the extensions (lower case, with the dot): the ones to ask
+// the editor about. Hidden directories and earlier compiles' overlays are left out, and a
+// huge tree is walked only so far.
+std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<std::string>& Extensions);
+
+// Removes the overlays that compiles which did not finish left in the intermediate directory.
+void RemoveStaleOverlays(TTaskContext& Context, const std::string& IntermediateDir);
+
 // Logs an error of the task's own and counts it through the host object.
 void ReportError(TTaskContext& Context, const std::string& Text);
 

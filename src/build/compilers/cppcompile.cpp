@@ -36,11 +36,6 @@ std::string NinjaValue(const std::vector<std::string>& Args) {
   return ReplaceAll(ReplaceAll(JoinCommandLine(Args), "$", "$$"), "\n", "$\n");
 }
 
-bool IsHeader(const std::string& Ext) {
-  return Ext == ".h" || Ext == ".hh" || Ext == ".hpp" || Ext == ".hxx" || Ext == ".inl" || Ext == ".ipp" ||
-         Ext == ".tcc";
-}
-
 // The object of a source: its path below the project directory, below the intermediate one
 // (".." becomes "__", so that sources beside the project get objects of their own).
 std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, const std::string& Source) {
@@ -77,6 +72,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     for (const auto& F : Files)
       if (fs::is_regular_file(fs::symlink_status(F, Ec)) && fs::remove(F, Ec))
         Context.LogMessage(Format(res::SCleaned, F), imLow);
+    RemoveStaleOverlays(Context, IntDir);
     // The object directories that are empty now, deepest first, up to the intermediate one.
     std::set<std::string, std::greater<>> Dirs;
     for (const auto& S : Sources)
@@ -99,12 +95,10 @@ bool RunCppCompiler(TTaskContext& Context) {
   }
   // The editor's text: the sources, and the headers and sources of the project directory.
   std::vector<std::string> Files = Sources;
-  for (const auto& E : fs::recursive_directory_iterator(Kibitz ? std::string() : Opt.ProjectDir(),
-                                                        fs::directory_options::skip_permission_denied, Ec)) {
-    std::string Ext = LowerCase(E.path().extension().string());
-    if ((IsHeader(Ext) || Ext == ".cpp" || Ext == ".cc" || Ext == ".cxx" || Ext == ".c") && E.is_regular_file(Ec))
-      Files.push_back(E.path().string());
-  }
+  if (!Kibitz)
+    for (auto& F : FilesBelow(Opt.ProjectDir(), {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc",
+                                                 ".cpp", ".cxx"}))
+      Files.push_back(std::move(F));
   std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
   if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
   TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);

@@ -81,6 +81,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     Files.push_back(Output);
     Files.push_back(Manifest);
     DeleteListed(Context, Files);
+    RemoveStaleOverlays(Context, UnitDir);
     std::error_code Ec;
     if (UnitDir != Opt.ProjectDir()) fs::remove(UnitDir, Ec);  // only when empty
     return true;
@@ -106,11 +107,8 @@ bool RunPascalCompiler(TTaskContext& Context) {
       Files.push_back(Opt.Absolute(I.ItemSpec));
       UnitDirs.insert(ExtractFileDir(Files.back()));
     }
-  for (const auto& E : fs::recursive_directory_iterator(Kibitz ? std::string() : Opt.ProjectDir(),
-                                                        fs::directory_options::skip_permission_denied, Ec)) {
-    std::string Ext = LowerCase(E.path().extension().string());
-    if ((Ext == ".pas" || Ext == ".pp" || Ext == ".inc") && E.is_regular_file(Ec)) Files.push_back(E.path().string());
-  }
+  if (!Kibitz)
+    for (auto& F : FilesBelow(Opt.ProjectDir(), {".pas", ".pp", ".inc"})) Files.push_back(std::move(F));
   char Template[] = "unsaved-XXXXXX";
   std::string OverlayDir = UnitDir + "/" + Template;
   if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;

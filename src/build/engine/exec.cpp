@@ -67,7 +67,7 @@ bool RunExec(TTaskContext& Context) {
   Options.WorkingDirectory = Dir;
   Options.Cancel = Cancel.Flag();
   Options.OnLine = [&](const std::string& Line) {
-    if (Capture) Console.push_back(TTaskItem{Line, {}, {}});
+    if (Capture) Console.push_back(TTaskItem{Line, {}, Dir});
     if (!Parser.Parse(Line, Events)) {
       TBuildEvent E;
       E.Kind = ekMessage;
