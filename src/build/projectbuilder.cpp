@@ -1,5 +1,8 @@
 #include "build/projectbuilder.h"
 
+#include <vector>
+
+#include "build/hostobject.h"
 #include "build/msbridge.h"
 #include "projects/project.h"
 #include "shared/format.h"
@@ -39,10 +42,35 @@ void TMSBuildProjectBuilder::BuildFile(TProjectBuildInfo& Entry, const std::stri
                                 MSBuildPropertiesFor(Entry) + ";FileToCompile=" + FileName, Control, vNormal, FileName);
 }
 
-void InitProjectBuilders() {
-  SetProjectBuilderFactory([](TCustomCodeIProject&) { return std::make_shared<TMSBuildProjectBuilder>(); });
+namespace {
+
+// The compile tasks read the editor's unsaved text, report progress and count messages
+// through a host object. Start-up may have offered them one already; only the missing ones
+// are registered here, and only those are taken back.
+const char* const CompileTasks[] = {"PascalCompiler", "CppCompiler"};
+std::vector<std::string>& RegisteredHere() {
+  static std::vector<std::string> Names;
+  return Names;
 }
 
-void DoneProjectBuilders() { SetProjectBuilderFactory(nullptr); }
+}  // namespace
+
+void InitProjectBuilders() {
+  SetProjectBuilderFactory([](TCustomCodeIProject&) { return std::make_shared<TMSBuildProjectBuilder>(); });
+  const auto Known = HostObjects();
+  for (const char* Task : CompileTasks) {
+    if (Known.count(Task)) continue;
+    RegisterHostObjectClass(Task, [](const std::string& ProjectFile) {
+      return std::make_shared<TNXSHostObject>(ProjectFile);
+    });
+    RegisteredHere().push_back(Task);
+  }
+}
+
+void DoneProjectBuilders() {
+  SetProjectBuilderFactory(nullptr);
+  for (const auto& Task : RegisteredHere()) UnregisterHostObjectClass(Task);
+  RegisteredHere().clear();
+}
 
 }  // namespace nxs
