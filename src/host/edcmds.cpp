@@ -25,6 +25,7 @@
 #include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
+#include "host/edsyncedit.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -48,6 +49,9 @@ const char* const EdHelp =
     "  fatal or info), Messages, GotoMessage N.\n"
     "Folding: Parse (parses the file and applies its regions), Fold [LINE], Unfold [LINE],\n"
     "  UnfoldAll, FoldType KIND, Folds (the folded blocks in their saved form).\n"
+    "Sync edit: SyncEdit (the identifiers of the marked block that occur more than once become\n"
+    "  points; typing in one occurrence changes them all), Template TEXT (inserts TEXT and edits\n"
+    "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...).\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -214,7 +218,8 @@ void TEdSession::Run(const std::string& Line) {
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
-      RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest))
+      RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
+      RunSyncEditCommand(FModules, Word, Rest, Unescape))
     return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));
