@@ -10,6 +10,7 @@
 #include "editor/editview.h"
 #include "editor/ekinit.h"
 #include "editor/highlight.h"
+#include "editor/keycodes.h"
 #include "editor/resstrings.h"
 #include "editor/syncparser.h"
 #include "editor/tokens.h"
@@ -345,8 +346,9 @@ void TSyncEditController::ActivatePoint(int Point) {
   TSyncEditPoints* Ps = Points();
   if (!Ps || Ps->Count() == 0) return;
   FActive = ((Point % Ps->Count()) + Ps->Count()) % Ps->Count();
-  const TSyncEditPoint& P = Ps->Points[static_cast<size_t>(FActive)];
-  if (!P.Occurrences.empty()) GotoCharPos(FView.EkView(), P.Occurrences.front().Start);
+  TSyncEditPoint& P = Ps->Points[static_cast<size_t>(FActive)];
+  if (!P.Occurrences.empty() && FTracker->Refresh(P.Occurrences.front()))
+    GotoCharPos(FView.EkView(), P.Occurrences.front().Start);
   FManager.SendPointEvent(FView, FActive);
 }
 
@@ -528,6 +530,9 @@ void TSyncEditController::Replicate(int Point, size_t Source, const std::string&
     for (int I = 0; I < FTracker->Count(); ++I)
       if (FTracker->InUse(I)) FTracker->SetPosition(I, MapThroughEdits(FTracker->GetPosition(I), Edits));
     FTracker->Attach();
+    // The other points' occurrences on the changed lines moved too.
+    for (TSyncEditPoint& P : Points()->Points)
+      for (TSyncEditOccurrence& O : P.Occurrences) FTracker->Refresh(O);
     GotoCharPos(V, MapThroughEdits(Cursor, Edits), false);
   } else {
     TEdTracker Tracked(FBuffer);
@@ -769,6 +774,19 @@ void TSyncEditUndoRedo::Redo() {
     if (TEditView* V = FindView())
       SyncEditManager().RedoEntry(*V, Mark(FStartMark, FStart), Mark(FAfterMark, FAfter), FBlockType, FHadBlock, FPoints);
   });
+}
+
+// ---- keys ----
+
+bool SyncEditKeyStroke(TEditView& View, uint32_t Key) {
+  constexpr uint32_t Tab = 0x09, Escape = 0x1B;
+  TSyncEditController* C = SyncEditManager().ControllerOf(View);
+  if (!C || C->Mode() == semNone) return false;
+  if (Key == Tab) C->NextPoint();
+  else if (Key == (Tab | kcShift)) C->PrevPoint();
+  else if (Key == Escape) SyncEditManager().CancelSyncEdit();
+  else return false;
+  return true;
 }
 
 // ---- templates ----

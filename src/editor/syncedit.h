@@ -197,6 +197,10 @@ class TSyncEditUndoRedo : public TUndoRedoObject {
   bool FEntered = true;
 };
 
+// The keys sync edit takes while the view is in the mode: Tab and Shift+Tab move to the next
+// and the previous point, Escape ends the mode. True when the key was taken.
+bool SyncEditKeyStroke(TEditView& View, uint32_t Key);
+
 // Inserts a code template at the cursor and edits it in template mode: "$name$" marks the
 // places of a point ("$$" is one "$"). Line breaks go in as they are. False when the buffer is
 // read-only; a template without points is inserted and leaves the mode alone.

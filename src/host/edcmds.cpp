@@ -17,6 +17,7 @@
 #include "editor/ekinit.h"
 #include "editor/keyboard.h"
 #include "editor/render.h"
+#include "editor/syncedit.h"
 #include "environment/options/envoptions.h"
 #include "host/answers.h"
 #include "shared/settings.h"
@@ -26,6 +27,7 @@
 #include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "host/edsyncedit.h"
+#include "modules/sourcemodule.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -51,7 +53,8 @@ const char* const EdHelp =
     "  UnfoldAll, FoldType KIND, Folds (the folded blocks in their saved form).\n"
     "Sync edit: SyncEdit (the identifiers of the marked block that occur more than once become\n"
     "  points; typing in one occurrence changes them all), Template TEXT (inserts TEXT and edits\n"
-    "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...).\n"
+    "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...);\n"
+    "  in the mode Key Tab and Key Shift+Tab move between the points, Key Esc ends it.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -174,7 +177,8 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
   if (Word == "Key") {
     auto Keys = ParseKeySequence(Rest);
     if (!Keys) throw ECommandFailed(Format("not a key sequence: '%s'", Rest));
-    for (uint32_t K : *Keys) FKeyboard->ProcessKeyStroke(Child, K);
+    for (uint32_t K : *Keys)
+      if (!SyncEditKeyStroke(FModules.Current().ShowEditor(), K)) FKeyboard->ProcessKeyStroke(Child, K);
   } else if (Word == "Keymap") {
     const int I = FKeyboard->LookupKeyBinding(Trim(Rest));
     if (I < 0) throw ECommandFailed(Format("unknown keymap '%s'", Trim(Rest)));

@@ -159,6 +159,10 @@ TEST_F(SyncEdit, UndoingPastTheEntryLeavesTheModeWithTheBlockAndRedoEntersAgain)
   Goto(2, 6);
   InsertString(K(), "x");
   EXPECT_EQ(Text(), "ax := b2 + b2;\nc := ax;\n");
+  // The other point moved with the copy made before it on its line.
+  SyncEditManager().Current()->NextPoint();
+  EXPECT_EQ(ConvertPos(K(), K()->Cursor).Index, 6);
+  EXPECT_EQ(SyncEditManager().GetPoints()->Points[1].Occurrences[0].Start.Index, 6);
 }
 
 TEST_F(SyncEdit, UndoAfterAnEarlierEditUndoesThatEditWithTheEntry) {

@@ -48,6 +48,14 @@ for k := 1 to Count do
   Inc(k);
 end." "$NXS" ed t.pas --script <(printf 'GoToLine 2 1\nTemplate for $i$ := 1 to $n$ do\\n  Inc($i$);\nDeleteChar\nInsertText k\nNextPoint\nDeleteChar\nInsertText Count\nCancelSyncEdit\nPrint\n')
 
+# In the mode Tab and Shift+Tab move between the points and Esc ends it.
+expect_out "keys" "* Foo 3 1:1 1:8 2:5
+  Bar 2 2:1 2:10
+2 1
+1 1
+2 1
+none" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nKey Tab\nPos\nKey Shift+Tab\nPos\nKey Shift+Tab\nPos\nKey Esc\nPoints\n")
+
 expect_status "no block" 1 "nxs: line 1: SyncEdit: no block is marked" "$NXS" ed u.pas --script <(printf 'SyncEdit\n')
 printf 'a := b;\nc;\n' > once.pas
 expect_status "nothing repeated" 1 "nxs: line 5: SyncEdit: no identifier occurs more than once in the block" \
