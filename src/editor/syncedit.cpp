@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "editor/charwidth.h"
 #include "editor/edkrnl.h"
 #include "editor/edoptions.h"
 #include "editor/editview.h"
@@ -22,20 +23,14 @@ namespace nxs {
 
 namespace {
 
-bool IsLead(char C) { return (static_cast<unsigned char>(C) & 0xC0) != 0x80; }
-
-int32_t CharCount(std::string_view Text) {
-  int32_t N = 0;
-  for (char C : Text) N += IsLead(C);
-  return N;
-}
+int32_t CharCount(std::string_view Text) { return static_cast<int32_t>(Utf8CharCount(Text)); }
 
 // The byte where character Index of the line starts; the line's length past its end.
 size_t ByteOfChar(std::string_view Text, int32_t Index) {
   size_t B = 0;
   for (int32_t I = 0; I < Index && B < Text.size(); ++I) {
     ++B;
-    while (B < Text.size() && !IsLead(Text[B])) ++B;
+    while (B < Text.size() && !IsUtf8Lead(Text[B])) ++B;
   }
   return B;
 }
@@ -47,7 +42,7 @@ TCharPos PosAfter(TCharPos Pos, std::string_view Text) {
     if (C == '\n' || (C == '\r' && (I + 1 == Text.size() || Text[I + 1] != '\n'))) {
       ++Pos.LineNum;
       Pos.Index = 0;
-    } else if (C != '\r' && IsLead(C)) {
+    } else if (C != '\r' && IsUtf8Lead(C)) {
       ++Pos.Index;
     }
   }
@@ -60,10 +55,10 @@ void CommonEnds(std::string_view A, std::string_view B, size_t& Prefix, size_t& 
   const size_t N = std::min(A.size(), B.size());
   Prefix = 0;
   while (Prefix < N && A[Prefix] == B[Prefix]) ++Prefix;
-  while (Prefix > 0 && ((Prefix < A.size() && !IsLead(A[Prefix])) || (Prefix < B.size() && !IsLead(B[Prefix])))) --Prefix;
+  while (Prefix > 0 && ((Prefix < A.size() && !IsUtf8Lead(A[Prefix])) || (Prefix < B.size() && !IsUtf8Lead(B[Prefix])))) --Prefix;
   Suffix = 0;
   while (Suffix < N - Prefix && A[A.size() - 1 - Suffix] == B[B.size() - 1 - Suffix]) ++Suffix;
-  while (Suffix > 0 && (!IsLead(A[A.size() - Suffix]) || !IsLead(B[B.size() - Suffix]))) --Suffix;
+  while (Suffix > 0 && (!IsUtf8Lead(A[A.size() - Suffix]) || !IsUtf8Lead(B[B.size() - Suffix]))) --Suffix;
 }
 
 // Changes made on one line each: character columns [From, To) replaced by Inserted

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "editor/charwidth.h"
 #include "shared/format.h"
 
 namespace nxs {
@@ -26,7 +27,7 @@ void TSyncEditParser::Advance() {
     ++FSourceLine;
     FLineStart = FSourcePtr;
     FCharCol = 0;
-  } else if ((static_cast<unsigned char>(C) & 0xC0) != 0x80) {
+  } else if (IsUtf8Lead(C)) {
     ++FCharCol;
   }
 }
@@ -178,7 +179,7 @@ TExpandedTemplate ExpandTemplate(std::string_view Template, char Delimiter) {
       if (C == '\n' || (C == '\r' && (I + 1 >= Text.size() || Text[I + 1] != '\n'))) {
         ++Line;
         Index = 0;
-      } else if (C != '\r' && (static_cast<unsigned char>(C) & 0xC0) != 0x80) {
+      } else if (C != '\r' && IsUtf8Lead(C)) {
         ++Index;
       }
     }
