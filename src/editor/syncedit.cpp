@@ -637,31 +637,16 @@ TCharPos TSyncEditManager::GetMark(int Mark) const {
   return TCharPos{0, 0};
 }
 
-int TSyncEditManager::AddNotifier(std::shared_ptr<ISyncEditNotifier> Notifier) {
-  for (size_t I = 0; I < FNotifiers.size(); ++I)
-    if (!FNotifiers[I]) {
-      FNotifiers[I] = std::move(Notifier);
-      return static_cast<int>(I);
-    }
-  FNotifiers.push_back(std::move(Notifier));
-  return static_cast<int>(FNotifiers.size() - 1);
-}
-
-void TSyncEditManager::RemoveNotifier(int Index) {
-  if (Index >= 0 && static_cast<size_t>(Index) < FNotifiers.size()) FNotifiers[static_cast<size_t>(Index)].reset();
-}
+int TSyncEditManager::AddNotifier(std::shared_ptr<ISyncEditNotifier> Notifier) { return FNotifiers.Add(std::move(Notifier)); }
+void TSyncEditManager::RemoveNotifier(int Index) { FNotifiers.Remove(Index); }
 
 void TSyncEditManager::SendSyncEvent(TEditView& View, int Mode) {
   if (Mode == semNone && FCurrent && &FCurrent->View() == &View) HideHint();
-  const auto Notifiers = FNotifiers;  // a notifier may remove itself
-  for (const auto& N : Notifiers)
-    if (N) N->SyncEditModeChanged(View, Mode);
+  FNotifiers.Notify([&](ISyncEditNotifier& N) { N.SyncEditModeChanged(View, Mode); });
 }
 
 void TSyncEditManager::SendPointEvent(TEditView& View, int Point) {
-  const auto Notifiers = FNotifiers;
-  for (const auto& N : Notifiers)
-    if (N) N->PointActivated(View, Point);
+  FNotifiers.Notify([&](ISyncEditNotifier& N) { N.PointActivated(View, Point); });
 }
 
 std::string TSyncEditManager::HintText() { return res::SSyncEditHint; }

@@ -15,6 +15,7 @@
 
 #include "editor/editbuffer.h"
 #include "editor/pointtracker.h"
+#include "shared/notifiers.h"
 
 namespace nxs {
 
@@ -163,7 +164,7 @@ class TSyncEditManager {
   std::shared_ptr<TSyncEditPoints> FNextPoints;
   std::map<TEditBuffer*, std::unique_ptr<TEdTracker>> FMarks;
   uint32_t FNextMark = 0;
-  std::vector<std::shared_ptr<ISyncEditNotifier>> FNotifiers;
+  TNotifierList<ISyncEditNotifier> FNotifiers;
   bool FHintVisible = false;
 };
 

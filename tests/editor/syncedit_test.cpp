@@ -216,7 +216,15 @@ TEST_F(SyncEdit, ChangesReachingFromOutsideDoNotSpread) {
   EXPECT_EQ(Text(), "k  +( mn + mn;\n");
 }
 
+struct TRecorder : ISyncEditNotifier {
+  std::vector<std::string> Seen;
+  void SyncEditModeChanged(TEditView&, int Mode) override { Seen.push_back("mode " + std::to_string(Mode)); }
+  void PointActivated(TEditView&, int Point) override { Seen.push_back("point " + std::to_string(Point)); }
+};
+
 TEST_F(SyncEdit, TemplatesEditTheirFieldsAndNavigationCyclesThroughPoints) {
+  auto Recorder = std::make_shared<TRecorder>();
+  const int Index = SyncEditManager().AddNotifier(Recorder);
   Open("t.pas", "begin\n  \nend.\n");
   Goto(2, 2);
   ASSERT_TRUE(InsertTemplate(*V, "for $i$ := 0 to $n$ do\r    Sum := Sum + A[$i$];"));
@@ -245,6 +253,8 @@ TEST_F(SyncEdit, TemplatesEditTheirFieldsAndNavigationCyclesThroughPoints) {
   ASSERT_TRUE(InsertTemplate(*V, " $$"));
   EXPECT_EQ(Text(), "begin\n  for Idx := 0 to High(A) do\n    Sum := Sum + A[Idx];\nend. $\n");
   EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  EXPECT_EQ(Recorder->Seen, (std::vector<std::string>{"point 0", "mode 2", "point 1", "point 0", "point 1", "mode 0"}));
+  SyncEditManager().RemoveNotifier(Index);
 }
 
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {
