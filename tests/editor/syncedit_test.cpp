@@ -216,6 +216,133 @@ TEST_F(SyncEdit, ChangesReachingFromOutsideDoNotSpread) {
   EXPECT_EQ(Text(), "k  +( mn + mn;\n");
 }
 
+// Every point's occurrences hold the point's text, and the point's bounds read it from the buffer.
+::testing::AssertionResult Consistent(PEkView View) {
+  const TSyncEditPoints* Ps = SyncEditManager().GetPoints().get();
+  if (!Ps) return ::testing::AssertionFailure() << "no points";
+  for (const TSyncEditPoint& P : Ps->Points)
+    for (const TSyncEditOccurrence& O : P.Occurrences) {
+      if (O.Start.LineNum != O.End.LineNum) return ::testing::AssertionFailure() << P.Text << " spans lines";
+      const std::string Line = GetLineText(View, O.Start.LineNum);
+      auto Byte = [&](int32_t Index) {
+        size_t B = 0;
+        for (int32_t I = 0; I < Index && B < Line.size(); ++I)
+          for (++B; B < Line.size() && (static_cast<unsigned char>(Line[B]) & 0xC0) == 0x80;) ++B;
+        return B;
+      };
+      const std::string Held = Line.substr(Byte(O.Start.Index), Byte(O.End.Index) - Byte(O.Start.Index));
+      if (Held != P.Text)
+        return ::testing::AssertionFailure() << "line " << O.Start.LineNum << " column " << O.Start.Index << " holds ["
+                                             << Held << "], the point [" << P.Text << "]";
+    }
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(SyncEdit, PointsSharingALineFollowEachOthersEdits) {
+  Open("s.pas", "Foo(Foo, Bar, Foo, Bar);\nBar := Foo;\n");
+  Mark({0, 1}, {0, 3});
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Groups(), (std::vector<std::string>{"Foox4", "Barx3"}));
+  Goto(1, 7);  // the end of the second Foo
+  InsertString(K(), "X");
+  EXPECT_EQ(Text(), "FooX(FooX, Bar, FooX, Bar);\nBar := FooX;\n");
+  Goto(1, 22);  // the start of the last Bar on the first line
+  InsertString(K(), "Q");
+  EXPECT_EQ(Text(), "FooX(FooX, QBar, FooX, QBar);\nQBar := FooX;\n");
+  EXPECT_TRUE(Consistent(K()));
+  Goto(1, 4);  // backspace in the first Foo
+  Key(ekBackspaceDelete);
+  EXPECT_EQ(Text(), "Foo(Foo, QBar, Foo, QBar);\nQBar := Foo;\n");
+  EXPECT_TRUE(Consistent(K()));
+  EXPECT_EQ(ConvertPos(K(), K()->Cursor).Index, 3);
+}
+
+TEST_F(SyncEdit, AnEmptiedOccurrenceEmptiesTheOthersAndTypingFillsThemAgain) {
+  Open("m.pas", "v := w + w;\nw := v;\n");
+  Mark({0, 1}, {0, 3});
+  ASSERT_TRUE(Start());
+  // The whole of the second w on the first line, marked and deleted.
+  SetMarkedRange(K(), false, false, TCharPos{9, 1}, TCharPos{10, 1});
+  EvalOne(K(), ekDeleteBlock, TDeleteBlockArgs{0}, ekEndMacroStep);
+  EXPECT_EQ(Text(), "v :=  + ;\n := v;\n");
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"vx2", "x3"}));
+  Goto(1, 8);
+  InsertString(K(), "zz");
+  EXPECT_EQ(Text(), "v := zz + zz;\nzz := v;\n");
+  EXPECT_TRUE(Consistent(K()));
+  // Backspace to nothing, then type again: the start of the text too.
+  Goto(2, 2);
+  Key(ekBackspaceDelete);
+  Key(ekBackspaceDelete);
+  EXPECT_EQ(Text(), "v :=  + ;\n := v;\n");
+  InsertString(K(), "n");
+  EXPECT_EQ(Text(), "v := n + n;\nn := v;\n");
+  EXPECT_TRUE(Consistent(K()));
+}
+
+TEST_F(SyncEdit, PointsLosingTheirOccurrencesGoAndTheModeEndsWithTheLast) {
+  Open("l.pas", "a := b;\nb := a;\na := 0;\n");
+  Mark({0, 1}, {0, 4});
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Groups(), (std::vector<std::string>{"ax3", "bx2"}));
+  SetMarkedRange(K(), false, false, TCharPos{0, 2}, TCharPos{0, 3});
+  EvalOne(K(), ekDeleteBlock, TDeleteBlockArgs{0}, ekEndMacroStep);
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"ax2"}));
+  Goto(1, 1);
+  InsertString(K(), "1");
+  EXPECT_EQ(Text(), "a1 := b;\na1 := 0;\n");
+  SetMarkedRange(K(), false, false, TCharPos{0, 2}, TCharPos{0, 3});
+  EvalOne(K(), ekDeleteBlock, TDeleteBlockArgs{0}, ekEndMacroStep);
+  EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  Goto(1, 2);
+  InsertString(K(), "2");
+  EXPECT_EQ(Text(), "a12 := b;\n");
+}
+
+TEST_F(SyncEdit, OccurrencesFarIntoALongLineFollow) {
+  const std::string Filler = "{" + std::string(100000, '.') + "}";
+  Open("long.pas", "Idx := Idx + 1; " + Filler + " Idx := 0;\n");
+  Mark({0, 1}, {0, 2});
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Groups(), (std::vector<std::string>{"Idxx3"}));
+  Goto(1, 16 + 100002 + 4);  // the end of the last Idx
+  InsertString(K(), "é");
+  EXPECT_EQ(test::Difference(Text(), "Idxé := Idxé + 1; " + Filler + " Idxé := 0;\n"), "");
+  EXPECT_TRUE(Consistent(K()));
+  Goto(1, 0);
+  Delete(K());
+  EXPECT_EQ(test::Difference(Text(), "dxé := dxé + 1; " + Filler + " dxé := 0;\n"), "");
+  EXPECT_EQ(SyncEditManager().GetPoints()->Points[0].Occurrences[2].Start.Index, 16 + 100002 + 1);
+}
+
+TEST_F(SyncEdit, UndoAndRedoInsideTheModeKeepEveryOccurrenceAlike) {
+  Open("u.pas", "t := t + u;\nu := t;\n");
+  Mark({0, 1}, {0, 3});
+  ASSERT_TRUE(Start());
+  InsertString(K(), "x");  // the cursor is at the start of the first t: the typing goes in
+  Goto(1, 2);
+  InsertString(K(), "1");
+  Goto(2, 8);
+  InsertString(K(), "2");
+  EXPECT_EQ(Text(), "xt12 := xt12 + u;\nu := xt12;\n");
+  Undo(K());
+  EXPECT_EQ(Text(), "xt1 := xt1 + u;\nu := xt1;\n");
+  EXPECT_TRUE(Consistent(K()));
+  Undo(K());
+  EXPECT_EQ(Text(), "xt := xt + u;\nu := xt;\n");
+  Redo(K());
+  EXPECT_EQ(Text(), "xt1 := xt1 + u;\nu := xt1;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
+  EXPECT_TRUE(Consistent(K()));
+  // Typing after the undo goes on spreading, in every point.
+  Goto(2, 1);
+  InsertString(K(), "v");
+  Goto(1, 3);
+  Key(ekBackspaceDelete);
+  EXPECT_EQ(Text(), "xt := xt + uv;\nuv := xt;\n");
+  EXPECT_TRUE(Consistent(K()));
+}
+
 struct TRecorder : ISyncEditNotifier {
   std::vector<std::string> Seen;
   void SyncEditModeChanged(TEditView&, int Mode) override { Seen.push_back("mode " + std::to_string(Mode)); }
