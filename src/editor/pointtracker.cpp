@@ -4,11 +4,18 @@
 
 #include "editor/edkrnl.h"
 #include "editor/editbuffer.h"
+#include "editor/ekinit.h"
 
 namespace nxs {
 
 TPointTracker::TPointTracker(TEditBuffer* Buffer) : TEdTracker(Buffer) {
   FOnPosMoved = [this](TCharPos OldPos, TCharPos NewPos, uint32_t Data) { PosMoved(OldPos, NewPos, Data); };
+}
+
+TPointTracker::~TPointTracker() {
+  FOnPosMoved = nullptr;
+  CancelAfterEval(this);
+  Detach();
 }
 
 void TPointTracker::Track(std::shared_ptr<TSyncEditPoints> Points) {

@@ -51,6 +51,9 @@ inline bool PosBefore(TCharPos A, TCharPos B) { return A.LineNum != B.LineNum ? 
 class TPointTracker : public TEdTracker {
  public:
   explicit TPointTracker(TEditBuffer* Buffer);
+  // Stops the reports first: detaching runs the kernel, which would deliver a report still
+  // queued to a tracker whose points are already gone.
+  ~TPointTracker() override;
 
   // Enters every occurrence of the points (occurrences beyond the table's limit are dropped)
   // and attaches the table to the buffer.
