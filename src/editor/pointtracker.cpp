@@ -21,7 +21,11 @@ TPointTracker::~TPointTracker() {
 void TPointTracker::Track(std::shared_ptr<TSyncEditPoints> Points) {
   FPoints = std::move(Points);
   size_t Entries = 0;
-  for (const TSyncEditPoint& P : FPoints->Points) Entries += 3 * P.Occurrences.size();
+  for (TSyncEditPoint& P : FPoints->Points) {
+    Entries += 3 * P.Occurrences.size();
+    // Points copied from another sync edit name that tracker's entries.
+    for (TSyncEditOccurrence& O : P.Occurrences) O.StartEntry = O.EndEntry = O.AnchorEntry = -1;
+  }
   SetCapacity(static_cast<int>(std::min<size_t>(Entries + 4, MaxEntries)));
   for (size_t P = 0; P < FPoints->Points.size(); ++P) {
     std::vector<TSyncEditOccurrence>& List = FPoints->Points[P].Occurrences;

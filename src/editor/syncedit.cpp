@@ -286,34 +286,33 @@ bool TSyncEditController::Start(std::shared_ptr<TSyncEditPoints> Points, bool Re
   Leave();
   PEkView V = FView.EkView();
   const int Mode = Points ? semTemplate : semSyncEdit;
-  const bool HadBlock = BlockIsMarked(V);
-  const bool Shown = HadBlock && BlockVisible(V);
-  const TBlockType Type = GetBlockType(V);
-  TCharPos BlockStart{0, 0}, BlockAfter{0, 0};
-  if (HadBlock) GetMarkedRange(V, false, false, BlockStart, BlockAfter);
+  TSyncEditBlock Block;
+  Block.Marked = BlockIsMarked(V);
+  Block.Shown = Block.Marked && BlockVisible(V);
+  Block.Type = GetBlockType(V);
+  if (Block.Marked) GetMarkedRange(V, false, false, Block.Start, Block.After);
   if (Mode == semSyncEdit) {
-    if (!HadBlock) return false;
-    Points = CollectSyncEditPoints(V, BlockStart, BlockAfter, Type, SyncEditLanguageOf(*FBuffer));
+    if (!Block.Marked) return false;
+    Points = CollectSyncEditPoints(V, Block.Start, Block.After, Block.Type, SyncEditLanguageOf(*FBuffer));
   }
   if (Points->Count() == 0) return false;
   // Template mode keeps the caller's block, out of sight while the points are set up.
-  if (HadBlock) HideBlock(V);
+  if (Block.Marked) HideBlock(V);
   auto Tracker = std::make_unique<TPointTracker>(FBuffer);
   Tracker->Track(Points);
   if (!InitializeEditBufferEvents()) {
-    if (Shown) UnHideBlock(V);
+    if (Block.Shown) UnHideBlock(V);
     return false;
   }
   FTracker = std::move(Tracker);
-  if (Mode == semTemplate && Shown) UnHideBlock(V);
+  if (Mode == semTemplate && Block.Shown) UnHideBlock(V);
   if (RecordUndo) {
     // The entry joins the undo step of the change before it; the group kind the next change
     // finds stays what it was.
     uint8_t Kind = ugGroupDefault, Started = 0;
     EvalOne(V, ekGetUndoGroup, TGetUndoGroupArgs{&Kind, &Started});
     TUndoRedoObject::Register(std::make_unique<TSyncEditUndoRedo>(
-        FView, BlockStart, BlockAfter, Type, HadBlock,
-        Mode == semTemplate ? std::make_shared<TSyncEditPoints>(*Points) : nullptr));
+        FView, Block, Mode == semTemplate ? std::make_shared<TSyncEditPoints>(*Points) : nullptr));
     EvalOne(V, ekSetUndoGroup, TUndoGroupArgs{Kind});
   }
   FMode = Mode;
@@ -655,27 +654,29 @@ std::string TSyncEditManager::Caption(const std::string& Detail) {
   return Detail.empty() ? std::string(res::SSyncEditMode) : res::SSyncEditMode + Format(res::SSyncEditModeDetail, Detail);
 }
 
-void TSyncEditManager::UndoEntry(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock) {
+namespace {
+// Marks the block again, shown or hidden as it was.
+void RestoreBlock(TEditView& View, const TSyncEditBlock& Block) {
+  if (!Block.Marked) return;
+  PEkView V = View.EkView();
+  SetBlockType(V, Block.Type);
+  SetMarkedRange(V, false, false, Block.Start, Block.After);
+  Block.Shown ? UnHideBlock(V) : HideBlock(V);
+}
+}  // namespace
+
+void TSyncEditManager::UndoEntry(TEditView& View, const TSyncEditBlock& Block) {
   TSyncEditController& C = ControllerFor(View);
-  C.WhenIdle([&C, &View, Start, After, Type, HadBlock] {
+  C.WhenIdle([&C, &View, Block] {
     C.Leave();
-    if (!HadBlock) return;
-    PEkView V = View.EkView();
-    SetBlockType(V, Type);
-    SetMarkedRange(V, false, false, Start, After);
-    UnHideBlock(V);
+    RestoreBlock(View, Block);
   });
 }
 
-void TSyncEditManager::RedoEntry(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock,
-                                 std::shared_ptr<TSyncEditPoints> Points) {
+void TSyncEditManager::RedoEntry(TEditView& View, const TSyncEditBlock& Block, std::shared_ptr<TSyncEditPoints> Points) {
   TSyncEditController& C = ControllerFor(View);
-  C.WhenIdle([this, &C, &View, Start, After, Type, HadBlock, Points] {
-    if (HadBlock) {
-      PEkView V = View.EkView();
-      SetBlockType(V, Type);
-      SetMarkedRange(V, false, false, Start, After);
-    }
+  C.WhenIdle([this, &C, &View, Block, Points] {
+    RestoreBlock(View, Block);
     if (FCurrent && FCurrent != &C) FCurrent->Leave();
     if (!C.Start(Points ? std::make_shared<TSyncEditPoints>(*Points) : nullptr, false)) return;
     FCurrent = &C;
@@ -703,18 +704,11 @@ void ResetSyncEditManager() { ManagerSlot().reset(); }
 
 // ---- undo ----
 
-TSyncEditUndoRedo::TSyncEditUndoRedo(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock,
-                                     std::shared_ptr<TSyncEditPoints> Points)
-    : TUndoRedoObject(View.Buffer()),
-      FView(&View),
-      FStart(Start),
-      FAfter(After),
-      FBlockType(Type),
-      FHadBlock(HadBlock),
-      FPoints(std::move(Points)) {
-  if (HadBlock) {
-    FStartMark = SyncEditManager().RegisterMarkWithBuffer(View.Buffer(), Start);
-    FAfterMark = SyncEditManager().RegisterMarkWithBuffer(View.Buffer(), After);
+TSyncEditUndoRedo::TSyncEditUndoRedo(TEditView& View, const TSyncEditBlock& Block, std::shared_ptr<TSyncEditPoints> Points)
+    : TUndoRedoObject(View.Buffer()), FView(&View), FBlock(Block), FPoints(std::move(Points)) {
+  if (Block.Marked) {
+    FStartMark = SyncEditManager().RegisterMarkWithBuffer(View.Buffer(), Block.Start);
+    FAfterMark = SyncEditManager().RegisterMarkWithBuffer(View.Buffer(), Block.After);
   }
 }
 
@@ -730,29 +724,35 @@ TEditView* TSyncEditUndoRedo::FindView() const {
   return FEditBuffer->GetViewCount() > 0 ? FEditBuffer->GetView(0) : nullptr;
 }
 
-TCharPos TSyncEditUndoRedo::Mark(int Id, TCharPos Fallback) const {
-  const TCharPos P = SyncEditManager().GetMark(Id);
-  return P.LineNum >= 1 ? P : Fallback;
+TSyncEditBlock TSyncEditUndoRedo::Block() const {
+  TSyncEditBlock B = FBlock;
+  for (auto [Id, Pos] : {std::pair{FStartMark, &B.Start}, std::pair{FAfterMark, &B.After}})
+    if (const TCharPos P = SyncEditManager().GetMark(Id); P.LineNum >= 1) *Pos = P;
+  return B;
 }
 
 // The kernel calls these inside its undo script, where the buffer must not be edited: the
 // work waits for the script's end. The block's bounds are read then, from marks that moved
-// with whatever else the same undo step changed.
+// with whatever else the same undo step changed. When one step crosses several entries (a
+// sync edit and a template entered in it), the last one the kernel crossed decides the mode:
+// the others' work is skipped, and no entry's work runs inside another's.
 void TSyncEditUndoRedo::Undo() {
   if (!FEntered) return;
   FEntered = false;
-  QueueAfterEval(this, [this] {
+  QueueAfterEval(this, [this, Turn = SyncEditManager().TakeEntryTurn()] {
+    if (!SyncEditManager().IsLastEntryTurn(Turn)) return;
     if (TEditView* V = FindView())
-      SyncEditManager().UndoEntry(*V, Mark(FStartMark, FStart), Mark(FAfterMark, FAfter), FBlockType, FHadBlock);
+      SyncEditManager().UndoEntry(*V, Block());
   });
 }
 
 void TSyncEditUndoRedo::Redo() {
   if (FEntered) return;
   FEntered = true;
-  QueueAfterEval(this, [this] {
+  QueueAfterEval(this, [this, Turn = SyncEditManager().TakeEntryTurn()] {
+    if (!SyncEditManager().IsLastEntryTurn(Turn)) return;
     if (TEditView* V = FindView())
-      SyncEditManager().RedoEntry(*V, Mark(FStartMark, FStart), Mark(FAfterMark, FAfter), FBlockType, FHadBlock, FPoints);
+      SyncEditManager().RedoEntry(*V, Block(), FPoints);
   });
 }
 
@@ -776,6 +776,9 @@ bool InsertTemplate(TEditView& View, std::string_view Template, char Delimiter) 
   if (B.GetReadOnly() || !B.QueryIsEditable()) return false;
   PEkView V = View.EkView();
   const TExpandedTemplate T = ExpandTemplate(Template, Delimiter);
+  // Inserted inside a point of a sync edit still on, the template would be copied into every
+  // occurrence of it.
+  SyncEditManager().CancelSyncEdit();
   const TCharPos At = CursorPos(V);
   InsertLiteral(V, T.Text);
   if (T.Points.empty()) return true;

@@ -43,6 +43,14 @@ TSyncEditLanguage SyncEditLanguageOf(TEditBuffer& Buffer);
 std::shared_ptr<TSyncEditPoints> CollectSyncEditPoints(PEkView View, TCharPos Start, TCharPos After, TBlockType Type,
                                                        const TSyncEditLanguage& Language);
 
+// The marked block of a view as sync edit found it when entered.
+struct TSyncEditBlock {
+  TCharPos Start{0, 0}, After{0, 0};
+  TBlockType Type = btNonInclusive;
+  bool Marked = false;
+  bool Shown = false;  // a template entered in a hidden block keeps it hidden
+};
+
 class ISyncEditNotifier {
  public:
   virtual ~ISyncEditNotifier() = default;
@@ -151,9 +159,11 @@ class TSyncEditManager {
   static std::string Caption(const std::string& Detail = "");
 
   // Undo and redo of an entry (TSyncEditUndoRedo).
-  void UndoEntry(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock);
-  void RedoEntry(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock,
-                 std::shared_ptr<TSyncEditPoints> Points);
+  void UndoEntry(TEditView& View, const TSyncEditBlock& Block);
+  void RedoEntry(TEditView& View, const TSyncEditBlock& Block, std::shared_ptr<TSyncEditPoints> Points);
+  // Turns of the entries undone or redone, in the order the kernel crossed them.
+  uint64_t TakeEntryTurn() { return ++FEntryTurn; }
+  bool IsLastEntryTurn(uint64_t Turn) const { return Turn == FEntryTurn; }
 
  private:
   void BufferDestroyed(TEvEditBufferLife& Args);
@@ -166,6 +176,7 @@ class TSyncEditManager {
   uint32_t FNextMark = 0;
   TNotifierList<ISyncEditNotifier> FNotifiers;
   bool FHintVisible = false;
+  uint64_t FEntryTurn = 0;
 };
 
 TSyncEditManager& SyncEditManager();
@@ -173,11 +184,10 @@ TSyncEditManager& SyncEditManager();
 void ResetSyncEditManager();
 
 // Remembers the view and the marked block when sync edit is entered; undoing the entry marks
-// and shows the block again and leaves the mode, redoing it enters the mode again.
+// the block again, shown as it was, and leaves the mode; redoing it enters the mode again.
 class TSyncEditUndoRedo : public TUndoRedoObject {
  public:
-  TSyncEditUndoRedo(TEditView& View, TCharPos Start, TCharPos After, TBlockType Type, bool HadBlock,
-                    std::shared_ptr<TSyncEditPoints> Points);
+  TSyncEditUndoRedo(TEditView& View, const TSyncEditBlock& Block, std::shared_ptr<TSyncEditPoints> Points);
   ~TSyncEditUndoRedo() override;
 
  protected:
@@ -187,13 +197,12 @@ class TSyncEditUndoRedo : public TUndoRedoObject {
  private:
   // The view it was entered in, else the buffer's first view; nullptr when none is left.
   TEditView* FindView() const;
-  TCharPos Mark(int Id, TCharPos Fallback) const;
+  // The block with its bounds where the marks moved them.
+  TSyncEditBlock Block() const;
 
   TEditView* FView;
-  TCharPos FStart, FAfter;
+  TSyncEditBlock FBlock;
   int FStartMark = 0, FAfterMark = 0;
-  TBlockType FBlockType;
-  bool FHadBlock;
   std::shared_ptr<TSyncEditPoints> FPoints;  // template mode: the points to enter again
   bool FEntered = true;
 };

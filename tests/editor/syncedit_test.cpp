@@ -384,6 +384,28 @@ TEST_F(SyncEdit, TemplatesEditTheirFieldsAndNavigationCyclesThroughPoints) {
   SyncEditManager().RemoveNotifier(Index);
 }
 
+TEST_F(SyncEdit, TemplatesUndoAndRedoWithTheirInsertion) {
+  Open("t.pas", "ab := ab;\nab := 1;\n");
+  // A sync edit still on is ended first: the template does not go into every occurrence.
+  Mark({0, 1}, {0, 3});
+  ASSERT_TRUE(Start());
+  Goto(1, 1);
+  ASSERT_TRUE(InsertTemplate(*V, "[$x$]"));
+  EXPECT_EQ(Text(), "a[x]b := ab;\nab := 1;\n");
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"xx1"}));
+  Undo(K());
+  EXPECT_EQ(Text(), "ab := ab;\nab := 1;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  Redo(K());
+  EXPECT_EQ(Text(), "a[x]b := ab;\nab := 1;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semTemplate);
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"xx1"}));
+  EXPECT_EQ(ConvertPos(K(), K()->Cursor).Index, 2);
+  InsertString(K(), "y");
+  EXPECT_EQ(Text(), "a[yx]b := ab;\nab := 1;\n");
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"yxx1"}));
+}
+
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {
   Open("r.pas", "a := a;\n");
   Mark({0, 1}, {0, 2});
