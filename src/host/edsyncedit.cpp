@@ -18,7 +18,9 @@ namespace nxs::host {
 namespace {
 
 // One line a point: its text, the number of its occurrences and where each starts
-// (LINE:COLUMN, the column a character count from 1), the active point marked with "*".
+// (LINE:COLUMN, the column a character count from 1), the active point marked with "*". A
+// text that is empty or holds blanks, line breaks or other control characters is printed in
+// double quotes with C escapes, so that the line still splits into its fields.
 void PrintPoints() {
   TSyncEditController* C = SyncEditManager().Current();
   if (!C) {
@@ -28,7 +30,9 @@ void PrintPoints() {
   const TSyncEditPoints& Ps = *C->Points();
   for (int P = 0; P < Ps.Count(); ++P) {
     const TSyncEditPoint& Point = Ps.Points[static_cast<size_t>(P)];
-    std::string Line = (P == C->ActivePoint() ? "* " : "  ") + Point.Text + " " + std::to_string(Point.Occurrences.size());
+    const bool Plain = !Point.Text.empty() && Point.Text.find(' ') == std::string::npos;
+    std::string Line = (P == C->ActivePoint() ? "* " : "  ") + (Plain ? OneLine(Point.Text) : CQuoted(Point.Text)) + " " +
+                       std::to_string(Point.Occurrences.size());
     for (const TSyncEditOccurrence& O : Point.Occurrences)
       Line += " " + std::to_string(O.Start.LineNum) + ":" + std::to_string(O.Start.Index + 1);
     std::printf("%s\n", Line.c_str());

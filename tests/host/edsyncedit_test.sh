@@ -22,6 +22,13 @@ end
 * Bar 2 2:1 2:14
 2 1" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nGoToLine 1 4\nBackspaceDelete\nBackspaceDelete\nBackspaceDelete\nInsertText Count\nPrint\nInsertText er\nNextPoint\nPoints\nPos\n")
 
+# A point's text with a blank or a line break, or none, is quoted: each point stays one line.
+printf 'ab := ab;\nab := 1;\n' > q.pas
+expect_out "quoted point texts" '* ab 3 1:1 1:7 2:1
+* "a b" 3 1:1 1:8 2:1
+* "a\nb" 3 1:1 2:6 4:1
+* "" 3 1:1 1:5 2:1' "$NXS" ed q.pas --script <(printf "${mark}SyncEdit\nGoToLine 1 2\nInsertText  \nPoints\nBackspaceDelete\nInsertText \\\\n\nPoints\nUnDo\nGoToLine 1 1\nDeleteChar\nDeleteChar\nPoints\n")
+
 # Undo past the entry ends the mode with the block marked again; redo enters it again.
 expect_out "undo and redo across the entry" "* Foo 3 1:1 1:8 2:5
   Bar 2 2:1 2:10
