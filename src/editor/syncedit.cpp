@@ -233,6 +233,23 @@ std::shared_ptr<TSyncEditPoints> CollectSyncEditPoints(PEkView View, TCharPos St
 
 // ---- the controller ----
 
+size_t TSyncEditController::TLineCache::TLine::ByteOfChar(int32_t Index) const {
+  if (Index <= 0) return 0;
+  if (Bytes.empty()) return std::min(static_cast<size_t>(Index), Text.size());  // all ASCII
+  return static_cast<size_t>(Index) < Bytes.size() ? Bytes[static_cast<size_t>(Index)] : Text.size();
+}
+
+const TSyncEditController::TLineCache::TLine& TSyncEditController::TLineCache::Get(PEkView View, int32_t Line) {
+  auto [It, New] = FLines.try_emplace(Line);
+  TLine& L = It->second;
+  if (!New) return L;
+  L.Text = GetLineText(View, Line);
+  if (std::all_of(L.Text.begin(), L.Text.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; })) return L;
+  for (size_t B = 0; B < L.Text.size(); ++B)
+    if (IsUtf8Lead(L.Text[B])) L.Bytes.push_back(B);
+  return L;
+}
+
 TSyncEditController::TSyncEditController(TSyncEditManager& Manager, TEditView& View)
     : FManager(Manager), FView(View), FBuffer(&View.Buffer()) {}
 
@@ -349,14 +366,14 @@ void TSyncEditController::ActivatePoint(int Point) {
 void TSyncEditController::NextPoint() { ActivatePoint(FActive + 1); }
 void TSyncEditController::PrevPoint() { ActivatePoint(FActive - 1); }
 
-std::string TSyncEditController::ReadRange(TCharPos Start, TCharPos End) {
+std::string TSyncEditController::ReadRange(TCharPos Start, TCharPos End, TLineCache& Lines) {
   PEkView V = FView.EkView();
   std::string Out;
   for (int32_t Ln = Start.LineNum; Ln <= End.LineNum; ++Ln) {
-    const std::string T = GetLineText(V, Ln);
-    const size_t From = Ln == Start.LineNum ? ByteOfChar(T, Start.Index) : 0;
-    const size_t To = Ln == End.LineNum ? std::max(From, ByteOfChar(T, End.Index)) : T.size();
-    Out.append(T, From, To - From);
+    const TLineCache::TLine& L = Lines.Get(V, Ln);
+    const size_t From = Ln == Start.LineNum ? L.ByteOfChar(Start.Index) : 0;
+    const size_t To = Ln == End.LineNum ? std::max(From, L.ByteOfChar(End.Index)) : L.Text.size();
+    Out.append(L.Text, From, To - From);
     if (Ln == End.LineNum) break;
     switch (GetLineBreakStyle(V, Ln)) {
       case lbsCRLF: Out += "\r\n"; break;
@@ -422,11 +439,12 @@ void TSyncEditController::AfterEdit() {
       std::vector<TSyncEditOccurrence>& Occ = Ps.Points[P].Occurrences;
       std::vector<std::string> Read(Occ.size());
       std::vector<const std::string*> Known(Occ.size());
+      TLineCache LineCache;  // read before this point's copies change the lines
       size_t Source = SIZE_MAX;
       for (size_t I = 0; I < Occ.size(); ++I) {
         Known[I] = &Occ[I].Text;
         if (!AllLines && !Touches(Occ[I], Lines)) continue;
-        Read[I] = ReadRange(Occ[I].Start, Occ[I].End);
+        Read[I] = ReadRange(Occ[I].Start, Occ[I].End, LineCache);
         Known[I] = &Read[I];
         if (Read[I] == Occ[I].Text) continue;
         if (FTracker->AnchorSwallowed(Occ[I]) && !Undoing) {

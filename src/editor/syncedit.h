@@ -98,7 +98,21 @@ class TSyncEditController {
   // is left.
   bool RefreshPoints();
   void Replicate(int Point, size_t Source, const std::string& Text, const std::vector<const std::string*>& Known);
-  std::string ReadRange(TCharPos Start, TCharPos End);
+  // The lines read while one edit is followed, each once however many occurrences it holds.
+  class TLineCache {
+   public:
+    struct TLine {
+      std::string Text;
+      std::vector<size_t> Bytes;  // where each character starts; empty when all are ASCII
+      // Where character Index starts; the text's length past its end.
+      size_t ByteOfChar(int32_t Index) const;
+    };
+    const TLine& Get(PEkView View, int32_t Line);
+
+   private:
+    std::map<int32_t, TLine> FLines;
+  };
+  std::string ReadRange(TCharPos Start, TCharPos End, TLineCache& Lines);
   void StoreAll();
 
   TSyncEditManager& FManager;
