@@ -533,7 +533,11 @@ void TSyncEditController::Replicate(int Point, size_t Source, const std::string&
   }
   S.Add(ekSetUndoGroup, TUndoGroupArgs{Kind});
   S.EndMacroStep();
-  const TCharPos Cursor = CursorPos(V);
+  // The cursor of every view of the buffer stays on its text: the edit may have been typed in
+  // another view than the one in the mode, and the copies go in before its cursor.
+  std::vector<std::pair<PEkView, TCharPos>> Cursors;
+  for (int I = 0; I < FBuffer->GetViewCount(); ++I)
+    if (TEditView* Each = FBuffer->GetView(I)) Cursors.emplace_back(Each->EkView(), CursorPos(Each->EkView()));
   if (WithinLines) {
     // Every change stays on its line: the new places of the points' entries follow from the
     // changes themselves, and the kernel is spared moving thousands of entries a change.
@@ -545,13 +549,15 @@ void TSyncEditController::Replicate(int Point, size_t Source, const std::string&
     // The other points' occurrences on the changed lines moved too.
     for (TSyncEditPoint& P : Points()->Points)
       for (TSyncEditOccurrence& O : P.Occurrences) FTracker->Refresh(O);
-    GotoCharPos(V, MapThroughEdits(Cursor, Edits), false);
+    for (auto& [View, Cursor] : Cursors) GotoCharPos(View, MapThroughEdits(Cursor, Edits), false);
   } else {
     TEdTracker Tracked(FBuffer);
-    Tracked.AddPos(Cursor, 0);
+    std::vector<int> Entries;
+    for (const auto& [View, Cursor] : Cursors) Entries.push_back(Tracked.AddPos(Cursor, 0));
     Tracked.Attach();
     EvalScript(V, S);
-    GotoCharPos(V, Tracked.GetPosition(0), false);
+    for (size_t I = 0; I < Cursors.size(); ++I)
+      if (Entries[I] >= 0) GotoCharPos(Cursors[I].first, Tracked.GetPosition(Entries[I]), false);
   }
   FReplicating = false;
 }

@@ -406,6 +406,23 @@ TEST_F(SyncEdit, TemplatesUndoAndRedoWithTheirInsertion) {
   EXPECT_EQ(Groups(), (std::vector<std::string>{"yxx1"}));
 }
 
+TEST_F(SyncEdit, TypingInAnotherViewOfTheBufferSpreadsToo) {
+  Open("v.pas", "n := n + n;\n");
+  Mark({0, 1}, {0, 2});
+  ASSERT_TRUE(Start());
+  std::unique_ptr<TEditView> Other = B->OpenNewView();
+  GotoCharPos(Other->EkView(), TCharPos{10, 1});  // the end of the last n
+  InsertString(Other->EkView(), "um");
+  EXPECT_EQ(Text(), "num := num + num;\n");
+  EXPECT_TRUE(Consistent(K()));
+  EXPECT_EQ(ConvertPos(Other->EkView(), Other->EkView()->Cursor).Index, 16);
+  // The view's end leaves the sync edit of the other view alone.
+  Other.reset();
+  Goto(1, 3);
+  InsertString(K(), "s");
+  EXPECT_EQ(Text(), "nums := nums + nums;\n");
+}
+
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {
   Open("r.pas", "a := a;\n");
   Mark({0, 1}, {0, 2});
