@@ -350,7 +350,7 @@ void TSyncEditController::Leave() {
   const bool Was = FMode != semNone;
   FMode = semNone;
   FActive = 0;
-  if (Was) FManager.SendSyncEvent(FView, semNone);
+  if (Was && ViewAlive()) FManager.SendSyncEvent(FView, semNone);
 }
 
 void TSyncEditController::ActivatePoint(int Point) {
@@ -419,9 +419,21 @@ bool TSyncEditController::RefreshPoints() {
   return true;
 }
 
+bool TSyncEditController::ViewAlive() const {
+  for (int I = 0; I < FBuffer->GetViewCount(); ++I)
+    if (FBuffer->GetView(I) == &FView) return true;
+  return false;
+}
+
 void TSyncEditController::AfterEdit() {
   FPending = false;
   if (FMode == semNone || !FTracker) return;
+  if (!ViewAlive()) {
+    // The view the mode was entered in was closed while its buffer stayed open: the edit,
+    // made in another view, ends the mode.
+    Leave();
+    return;
+  }
   FBusy = true;
   const bool Undoing = std::exchange(FSawUndo, false);
   const bool Reloaded = std::exchange(FSawReload, false);
@@ -599,7 +611,7 @@ TSyncEditController* TSyncEditManager::ControllerOf(TEditView& View) const {
 }
 
 TSyncEditController* TSyncEditManager::Current() const {
-  return FCurrent && FCurrent->Mode() != semNone ? FCurrent : nullptr;
+  return FCurrent && FCurrent->Mode() != semNone && FCurrent->ViewAlive() ? FCurrent : nullptr;
 }
 
 bool TSyncEditManager::SyncEditBlock(TEditView& View, std::shared_ptr<TSyncEditPoints> Points) {

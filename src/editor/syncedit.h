@@ -74,6 +74,8 @@ class TSyncEditController {
   bool Start(std::shared_ptr<TSyncEditPoints> Points, bool RecordUndo);
   void Leave();
   int Mode() const { return FMode; }
+  // The view may be closed while its buffer stays open: the controller is then only left.
+  bool ViewAlive() const;
   TEditView& View() const { return FView; }
   TEditBuffer& Buffer() const { return *FBuffer; }
   TSyncEditPoints* Points() const { return FTracker ? FTracker->Points() : nullptr; }

@@ -423,6 +423,26 @@ TEST_F(SyncEdit, TypingInAnotherViewOfTheBufferSpreadsToo) {
   EXPECT_EQ(Text(), "nums := nums + nums;\n");
 }
 
+TEST_F(SyncEdit, ClosingTheViewEndsItsSyncEditAndTheBufferStaysEditable) {
+  Open("c.pas", "k := k + 1;\n");
+  Mark({0, 1}, {0, 2});
+  ASSERT_TRUE(Start());
+  auto Recorder = std::make_shared<TRecorder>();
+  const int Index = SyncEditManager().AddNotifier(Recorder);
+  std::unique_ptr<TEditView> Other = B->OpenNewView();
+  V.reset();
+  EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  EXPECT_EQ(SyncEditManager().Current(), nullptr);
+  GotoCharPos(Other->EkView(), TCharPos{1, 1});
+  InsertString(Other->EkView(), "2");
+  EXPECT_EQ(Text(), "k2 := k + 1;\n");
+  InsertString(Other->EkView(), "3");
+  EXPECT_EQ(Text(), "k23 := k + 1;\n");
+  // No event names the closed view.
+  EXPECT_TRUE(Recorder->Seen.empty());
+  SyncEditManager().RemoveNotifier(Index);
+}
+
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {
   Open("r.pas", "a := a;\n");
   Mark({0, 1}, {0, 2});
