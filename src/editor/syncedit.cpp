@@ -8,6 +8,7 @@
 #include "editor/charwidth.h"
 #include "editor/edkrnl.h"
 #include "editor/edoptions.h"
+#include "editor/editsource.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
 #include "editor/highlight.h"
@@ -757,7 +758,7 @@ TSyncEditUndoRedo::~TSyncEditUndoRedo() {
 TEditView* TSyncEditUndoRedo::FindView() const {
   for (int I = 0; I < FEditBuffer->GetViewCount(); ++I)
     if (FEditBuffer->GetView(I) == FView) return FView;
-  return FEditBuffer->GetViewCount() > 0 ? FEditBuffer->GetView(0) : nullptr;
+  return FEditBuffer->EditSource().TopView();  // the first view when no view is on top
 }
 
 TSyncEditBlock TSyncEditUndoRedo::Block() const {

@@ -211,7 +211,8 @@ class TSyncEditUndoRedo : public TUndoRedoObject {
   void Redo() override;
 
  private:
-  // The view it was entered in, else the buffer's first view; nullptr when none is left.
+  // The view it was entered in, else the buffer's top view, else its first; nullptr when none
+  // is left.
   TEditView* FindView() const;
   // The block with its bounds where the marks moved them.
   TSyncEditBlock Block() const;

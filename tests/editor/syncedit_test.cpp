@@ -443,6 +443,27 @@ TEST_F(SyncEdit, ClosingTheViewEndsItsSyncEditAndTheBufferStaysEditable) {
   SyncEditManager().RemoveNotifier(Index);
 }
 
+TEST_F(SyncEdit, UndoingTheEntryAfterItsViewClosedMarksTheBlockInAnotherView) {
+  Open("w.pas", "k := k + 1;\n");
+  std::unique_ptr<TEditView> Other = B->OpenNewView();
+  Mark({0, 1}, {0, 2});
+  ASSERT_TRUE(Start());
+  Goto(1, 1);
+  InsertString(K(), "2");
+  EXPECT_EQ(Text(), "k2 := k2 + 1;\n");
+  V.reset();
+  Undo(Other->EkView());
+  EXPECT_EQ(Text(), "k := k + 1;\n");
+  ASSERT_TRUE(BlockVisible(Other->EkView()));
+  TCharPos S, A;
+  GetMarkedRange(Other->EkView(), false, false, S, A);
+  EXPECT_EQ(S.LineNum, 1);
+  EXPECT_EQ(A.LineNum, 2);
+  Redo(Other->EkView());
+  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
+  EXPECT_EQ(&SyncEditManager().Current()->View(), Other.get());
+}
+
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {
   Open("r.pas", "a := a;\n");
   Mark({0, 1}, {0, 2});
