@@ -236,8 +236,9 @@ class TConditionParser {
       V.Text = std::string(Word);
       return V;
     }
-    if (C == '!') {
-      // "!true" and the like: a negated Boolean word.
+    if (C == '!' && !(FP + 1 < FS.size() && FS[FP + 1] == '=')) {
+      // "!true" and the like: a negated Boolean word. ("!=" here is an operator where an
+      // operand belongs.)
       return Not(Eval);
     }
     Malformed(Format("unexpected \"%s\"", FS.substr(FP, 1)), FP);

@@ -107,6 +107,8 @@ TEST_F(ConditionTest, AMalformedConditionIsAnErrorNamingItsPlace) {
       {"Exists('a', 'b')",
        "The condition \"Exists('a', 'b')\" is malformed: Exists takes one argument and a \")\" at position 11"},
       {"'unterminated", "The condition \"'unterminated\" is malformed: an unterminated quoted string at position 1"},
+      {"'a' == != 'b'", "The condition \"'a' == != 'b'\" is malformed: unexpected \"!\" at position 8"},
+      {"!=", "The condition \"!=\" is malformed: unexpected \"!\" at position 1"},
   };
   for (const auto& C : Cases) EXPECT_EQ(C.Want, Holds(C.Condition)) << C.Condition;
   std::string File = Project("m.proj", "  <PropertyGroup>\n    <A Condition=\"'x' === 'x'\">1</A>\n  </PropertyGroup>");
