@@ -509,7 +509,14 @@ enum TElisionBlockCommand : uint8_t {
   ebFoldType = 0x24,
   ebClearAll = 0x25,     // removes every block, folded or not
 };
-enum TElisionArrayCommand : uint8_t { eaGetFolded = 0x1E, eaRelease = 0x0D };
+enum TElisionArrayCommand : uint8_t {
+  eaGetFolded = 0x1E,
+  eaRelease = 0x0D,
+  // Adds every block of the caller's array as ebAdd would one by one (State 4: folded), with
+  // one cursor fix at the end. At most EkMaxElisions; a refused block gives its status
+  // (erRange, erBadArgument) and the others are still added.
+  eaAddAll = 0x26,
+};
 enum TElisionQuestion : uint8_t {
   eqStartsOnLine = 0x01,   // a block starts on Line; ResultLine its end line
   eqBlockFolded = 0x03,    // the block starting on Line is folded

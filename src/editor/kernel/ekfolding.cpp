@@ -16,6 +16,22 @@ bool RangeOk(const TEkDocument& D, const TElisionRange& R) {
   return LineOk(R.ElisionStart.LineNum) && LineOk(R.ElisionEnd.LineNum);
 }
 
+// The block an add command describes, checked as the add command checks it.
+uint8_t FoldOf(const TEkDocument& D, const TElision& El, TFold& Fold) {
+  const TElisionRange& R = El.Range;
+  if (!RangeOk(D, R)) return erRange;
+  TTextPos S = D.FromCharPos(R.ElisionStart), End = D.FromCharPos(R.ElisionEnd);
+  if (!(S < End)) return erRange;
+  const TElisionDescription& Desc = El.Description;
+  if (Desc.DescLen < 0 || Desc.DescLen > 65535 || (Desc.DescLen > 0 && !Desc.BlockDesc)) return erBadArgument;
+  Fold.Start = S;
+  Fold.End = End;
+  Fold.Type = Desc.ElisionType;
+  if (Desc.DescLen > 0) Fold.Desc.assign(Desc.BlockDesc, static_cast<size_t>(Desc.DescLen));
+  Fold.Folded = El.Context.State == 4;
+  return erOk;
+}
+
 }  // namespace
 
 uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
@@ -43,17 +59,8 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
       const TElisionRange& R = A.Elision.Range;
       switch (A.Command) {
         case ebAdd: {
-          if (!RangeOk(D, R)) return erRange;
-          TTextPos S = D.FromCharPos(R.ElisionStart), End = D.FromCharPos(R.ElisionEnd);
-          if (!(S < End)) return erRange;
-          const TElisionDescription& Desc = A.Elision.Description;
-          if (Desc.DescLen < 0 || Desc.DescLen > 65535 || (Desc.DescLen > 0 && !Desc.BlockDesc)) return erBadArgument;
           TFold Fold;
-          Fold.Start = S;
-          Fold.End = End;
-          Fold.Type = Desc.ElisionType;
-          if (Desc.DescLen > 0) Fold.Desc.assign(Desc.BlockDesc, static_cast<size_t>(Desc.DescLen));
-          Fold.Folded = A.Elision.Context.State == 4;
+          if (uint8_t Status = FoldOf(D, A.Elision, Fold); Status != erOk) return Status;
           F.Add(std::move(Fold));
           E.FixCursor();
           return erOk;
@@ -96,6 +103,24 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
         Arr.NumElisions = 0;
         std::memcpy(A.Array, &Arr, sizeof Arr);
         return erOk;
+      }
+      if (A.Command == eaAddAll) {
+        if (Arr.NumElisions < 0 || Arr.NumElisions > EkMaxElisions || (Arr.NumElisions > 0 && !Arr.ElisionVec))
+          return erBadArgument;
+        uint8_t Status = erOk;
+        for (int32_t I = 0; I < Arr.NumElisions; ++I) {
+          TElision El;
+          std::memcpy(&El, reinterpret_cast<const uint8_t*>(Arr.ElisionVec) + static_cast<size_t>(I) * sizeof El,
+                      sizeof El);
+          TFold Fold;
+          if (uint8_t Refused = FoldOf(D, El, Fold); Refused != erOk) {
+            Status = Refused;
+            continue;
+          }
+          F.Add(std::move(Fold));
+        }
+        E.FixCursor();
+        return Status;
       }
       if (A.Command != eaGetFolded) return erBadArgument;
       bool All = Arr.All != 0;
