@@ -696,6 +696,12 @@ bool WriteBlockToStream(PEkView View, std::string& Out) {
   return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, 1, 1}) == 0;
 }
 
+std::string GetBufferText(PEkView View) {
+  std::string Out;
+  if (EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, wbLineFeeds, 0}) != 0) return {};
+  return Out;
+}
+
 void InsertFromStream(PEkView View, std::string_view Text) {
   const size_t Zero = Text.find('\0');
   if (Zero != std::string_view::npos) Text = Text.substr(0, Zero);

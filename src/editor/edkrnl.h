@@ -177,6 +177,9 @@ void ReadFromText(PEkView View, std::string_view Text);
 // Appends the text to Out; false when the kernel failed.
 [[nodiscard]] bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds);
 [[nodiscard]] bool WriteBlockToStream(PEkView View, std::string& Out);
+// The whole text with every line break as "\n", for readers such as the background parsers:
+// it leaves the undo groups alone, so reading between two keystrokes never splits their undo.
+std::string GetBufferText(PEkView View);
 // Inserts the text at the cursor up to its first zero byte.
 void InsertFromStream(PEkView View, std::string_view Text);
 

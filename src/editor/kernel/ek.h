@@ -578,6 +578,9 @@ struct TReplaceAllArgs {
   int32_t* Count;  // replacements made
 };
 struct TReadBufferArgs { TEkReadProc ReadProc; void* Context; };
+// PreserveEnds: 1 the bytes as stored; 0 every line break as the buffer's own; wbLineFeeds
+// every line break as "\n" (what a parser reading the lines one by one would see).
+inline constexpr uint8_t wbLineFeeds = 2;
 struct TWriteBufferArgs { TEkWriteProc WriteProc; void* Context; uint8_t PreserveEnds; uint8_t BlockOnly; };
 struct TAddTrackTableArgs {
   int32_t DeletedLineValue;

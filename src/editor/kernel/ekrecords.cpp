@@ -67,18 +67,19 @@ uint8_t TEkEditor::WriteBuffer(const TWriteBufferArgs& A) {
     return WriteAll(A.WriteProc, A.Context, Text.data(), Text.size());
   }
   uint8_t R = FileWriteOk;
-  if (A.PreserveEnds) {
+  if (A.PreserveEnds != 0 && A.PreserveEnds != wbLineFeeds) {
     FDoc.Text().Tree().ForEachChunk(0, FDoc.Text().Length(), [&](const char* C, size_t N) {
       R = WriteAll(A.WriteProc, A.Context, C, N);
       return R == FileWriteOk;
     });
     return R;
   }
-  // Every line break written as the buffer's own.
+  // Every line break written as the buffer's own, or as a line feed.
+  const std::string_view Break = A.PreserveEnds == wbLineFeeds ? std::string_view("\n") : FDoc.DefaultBreak;
   std::string Out;
   for (uint64_t L = 0; L < FDoc.LineCount() && R == FileWriteOk; ++L) {
     Out += FDoc.Text().Lines().LineText(L);
-    if (L + 1 < FDoc.LineCount()) Out += FDoc.DefaultBreak;
+    if (L + 1 < FDoc.LineCount()) Out += Break;
     if (Out.size() >= (1u << 20) || L + 1 == FDoc.LineCount()) {
       R = WriteAll(A.WriteProc, A.Context, Out.data(), Out.size());
       Out.clear();
