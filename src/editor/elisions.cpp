@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "editor/edkrnl.h"
 #include "editor/editview.h"
@@ -36,6 +37,30 @@ TLineAnswer LineQuestion(PEkView View, uint8_t Question, int32_t Line, int32_t C
 }
 
 }  // namespace
+
+bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks) {
+  bool All = true;
+  std::vector<TElision> Chunk;
+  Chunk.reserve(std::min<size_t>(Blocks.size(), EkMaxElisions));
+  for (size_t From = 0; From < Blocks.size(); From += EkMaxElisions) {
+    const size_t To = std::min(Blocks.size(), From + EkMaxElisions);
+    Chunk.clear();
+    for (size_t I = From; I < To; ++I) {
+      const TElidedBlock& B = Blocks[I];
+      TElision E = MakeElision(B.Start, B.End);
+      E.Context.State = B.Folded ? 4 : 0;
+      E.Description.ElisionType = B.Type;
+      E.Description.DescLen = static_cast<int32_t>(B.Desc.size());
+      E.Description.BlockDesc = const_cast<char*>(B.Desc.data());  // read, never written
+      Chunk.push_back(E);
+    }
+    TElisionArray Arr{};
+    Arr.NumElisions = static_cast<int32_t>(Chunk.size());
+    Arr.ElisionVec = Chunk.data();
+    All = EvalOne(View, ekElisionArray, TElisionArrayArgs{eaAddAll, Arr.Range, &Arr}) == erOk && All;
+  }
+  return All;
+}
 
 bool RemoveElisionBlock(PEkView View, TCharPos Pos) {
   return BlockCommand(View, ebRemoveAtPos, MakeElision(Pos, Pos)) == erOk;
@@ -122,32 +147,74 @@ int32_t ElisionsAtLine(PEkView View, int32_t Line) { return LineQuestion(View, e
 
 // --- Applying parse results ---
 
+namespace {
+
+// Whether a line is empty, read from the parsed text when there is one.
+class TEmptyLines {
+ public:
+  TEmptyLines(PEkView View, const std::string* Text) : FView(View), FText(Text) {}
+  bool operator()(int32_t Line) {
+    if (!FText) return GetLineText(FView, Line).empty();
+    if (FStarts.empty()) {
+      FStarts.push_back(0);
+      for (size_t At = FText->find('\n'); At != std::string::npos; At = FText->find('\n', At + 1))
+        FStarts.push_back(At + 1);
+    }
+    if (Line < 1 || static_cast<size_t>(Line) > FStarts.size()) return true;
+    const size_t Start = FStarts[static_cast<size_t>(Line) - 1];
+    return Start >= FText->size() || (*FText)[Start] == '\n';
+  }
+
+ private:
+  PEkView FView;
+  const std::string* FText;
+  std::vector<size_t> FStarts;  // offset of each line, made on first use
+};
+
+}  // namespace
+
 void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
-                   const std::function<bool(const TRegion&)>& FoldByDefault) {
+                   const std::function<bool(const TRegion&)>& FoldByDefault, const std::string* ParsedText) {
+  // The blocks folded now, sorted by range and description so that each region finds its
+  // match by a binary search; among equal ones the earliest is taken first.
   std::vector<TElidedBlock> Folded = GetAllElidedBlocks(View);
+  auto Key = [](const TElidedBlock& B) {
+    return std::tie(B.Start.LineNum, B.Start.Index, B.End.LineNum, B.End.Index, B.Desc);
+  };
+  std::stable_sort(Folded.begin(), Folded.end(), [&](const auto& A, const auto& B) { return Key(A) < Key(B); });
   std::vector<bool> Found(Folded.size(), false);
   ClearAllElisions(View);
-  int32_t Lines = TotalLinesInBuffer(View);
+  const int32_t Lines = TotalLinesInBuffer(View);
+  TEmptyLines LineEmpty(View, ParsedText);
+  std::vector<TElidedBlock> Blocks;
+  Blocks.reserve(Regions.size());
   for (const TRegion& R : Regions) {
-    TCharPos Start{R.StartIndex, R.StartLine}, End{R.EndIndex, R.EndLine};
+    TElidedBlock B;
+    B.Start = TCharPos{R.StartIndex, R.StartLine};
+    B.End = TCharPos{R.EndIndex, R.EndLine};
     // A region that begins with its line's break starts on the next line.
-    if (Start.Index == 0 && Start.LineNum < Lines && GetLineText(View, Start.LineNum).empty()) ++Start.LineNum;
-    bool Fold = false;
+    if (B.Start.Index == 0 && B.Start.LineNum < Lines && LineEmpty(B.Start.LineNum)) ++B.Start.LineNum;
+    B.Type = R.Type;
+    B.Desc = R.Description.empty() ? res::SFoldedRegion : R.Description;
+    B.Folded = false;
     if (R.Flag == 0) {
-      Fold = FoldByDefault && FoldByDefault(R);
+      B.Folded = FoldByDefault && FoldByDefault(R);
     } else {
-      for (size_t I = 0; I < Folded.size(); ++I) {
-        const TElidedBlock& B = Folded[I];
-        if (!Found[I] && B.Start.LineNum == Start.LineNum && B.Start.Index == Start.Index &&
-            B.End.LineNum == End.LineNum && B.End.Index == End.Index && B.Desc == R.Description) {
-          Found[I] = true;
-          Fold = true;
-          break;
-        }
+      // Compared with the placeholder the block was added with: a region the parser leaves
+      // undescribed was folded under the default text and must find itself again.
+      auto [First, Last] = std::equal_range(Folded.begin(), Folded.end(), B,
+                                            [&](const auto& A, const auto& C) { return Key(A) < Key(C); });
+      for (auto It = First; It != Last; ++It) {
+        const size_t I = static_cast<size_t>(It - Folded.begin());
+        if (Found[I]) continue;
+        Found[I] = true;
+        B.Folded = true;
+        break;
       }
     }
-    AddElisionBlock(View, Start, End, Fold, R.Description.empty() ? res::SFoldedRegion : R.Description, R.Type);
+    Blocks.push_back(std::move(B));
   }
+  AddElisionBlocks(View, Blocks);
   ReconcileViewState(View);
 }
 
@@ -182,7 +249,7 @@ void TElisionModule::ApplyErrors(std::vector<TParseError> Errors) {
 bool TParserContext::Apply() {
   auto M = Module.lock();
   if (!M || Generation != ElisionGeneration().load() || M->FileName() != FileName) return false;
-  ApplyElisions(M->View(), Result.Regions);
+  ApplyElisions(M->View(), Result.Regions, {}, Text.empty() ? nullptr : &Text);
   M->ApplyErrors(std::move(Result.Errors));
   return true;
 }
@@ -211,13 +278,8 @@ void TElisionParser::Parse() {
     Context->Module = M;
     Context->Generation = ElisionGeneration().load();
     Context->FileName = M->FileName();
-    std::string Text;
-    int32_t Lines = TotalLinesInBuffer(M->View());
-    for (int32_t L = 1; L <= Lines; ++L) {
-      Text += GetLineText(M->View(), L);
-      if (L < Lines) Text += '\n';
-    }
-    Context->Result = M->Parser().Parse(Text, Stop);
+    Context->Text = GetBufferText(M->View());
+    Context->Result = M->Parser().Parse(Context->Text, Stop);
     if (Context->Result.Canceled || Context->Generation != ElisionGeneration().load()) continue;
     Queue([Context] { Context->Apply(); });
   }

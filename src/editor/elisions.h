@@ -22,8 +22,13 @@ struct TElidedBlock {
   TCharPos Start{0, 1}, End{0, 1};
   uint16_t Type = 0;
   std::string Desc;
+  bool Folded = true;  // the blocks handed out are the folded ones
 };
 
+// Adds the blocks as AddElisionBlock would one by one, in a few kernel calls rather than one
+// per block. Blocks outside the buffer or ending before they start are skipped; false when
+// any was.
+bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks);
 bool RemoveElisionBlock(PEkView View, TCharPos Pos);
 bool RemoveElisionBlock(PEkView View, TCharPos Start, TCharPos End);
 // Folds or unfolds the blocks lying within the lines First..Last.
@@ -56,9 +61,12 @@ int32_t ElisionsAtLine(PEkView View, int32_t Line);
 
 // Replaces the view's blocks by the parser's regions, keeping folded every block that was
 // folded with the same range and description. FoldByDefault answers for regions whose flag
-// is 0 (nullptr: they start unfolded).
+// is 0 (nullptr: they start unfolded). ParsedText, when given, is the buffer's text as the
+// parser read it (lines joined by "\n"): lines are then looked at there instead of being
+// asked of the kernel one by one.
 void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
-                   const std::function<bool(const TRegion&)>& FoldByDefault = {});
+                   const std::function<bool(const TRegion&)>& FoldByDefault = {},
+                   const std::string* ParsedText = nullptr);
 
 // Raised on every change of any text the folding parser watches; a result computed for an
 // older count is dropped.
@@ -93,6 +101,7 @@ struct TParserContext {
   std::weak_ptr<TElisionModule> Module;
   uint64_t Generation = 0;
   std::string FileName;
+  std::string Text;  // what the parser read (empty: unknown); the generation check keeps it the buffer's
   TRegionResult Result;
   // False when the text changed since or the module shows another file now.
   bool Apply();

@@ -172,5 +172,41 @@ TEST_F(Folding, TheParseThreadAppliesCurrentResultsAndDropsStaleOnes) {
   Thread.Remove(Parser.get());
 }
 
+TEST_F(Folding, ManyBlocksGoInAtOnceAsTheyWouldOneByOne) {
+  PEkView V = Open(Lines(5000));
+  std::vector<TElidedBlock> Blocks;
+  for (int32_t L = 1; L < 5000; L += 2) Blocks.push_back({{0, L}, {2, L + 1}, 3, "b" + std::to_string(L), false});
+  Blocks[1].Folded = true;
+  Blocks.push_back({{0, 4999}, {2, 6000}, 3, "past the end", true});  // refused, the rest still go in
+  Blocks.push_back({{0, 1}, {2, 2}, 4, "again", true});                // the same range: replaces the first
+  EXPECT_FALSE(AddElisionBlocks(V, Blocks));
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 4997));
+  EXPECT_EQ(2, NumElidedLines(V));
+  const std::vector<TElidedBlock> Folded = GetAllElidedBlocks(V);
+  ASSERT_EQ(2u, Folded.size());
+  EXPECT_EQ("again", Folded[0].Desc);  // kept its place before line 3's block
+  EXPECT_EQ(3, Folded[1].Start.LineNum);
+  EXPECT_TRUE(AddElisionBlocks(V, {}));
+}
+
+TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) {
+  PEkView V = Open("a\n\nb\nc\nd\ne\n");
+  const std::string Text = "a\n\nb\nc\nd\ne\n";
+  TRegion Unnamed{3, 0, 5, 1, "region", ""};
+  TRegion FromBreak{2, 0, 6, 1, "comment", "x"};  // line 2 is empty: the block starts on line 3
+  for (const std::string* Parsed : {static_cast<const std::string*>(nullptr), &Text}) {
+    ClearAllElisions(V);
+    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    EXPECT_FALSE(IsStartOfElisionBlock(V, 2));
+    ASSERT_TRUE(ElideRange(V, 3, 5, true));
+    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    // The unnamed region was folded under the placeholder text and finds itself again.
+    EXPECT_TRUE(LineIsElided(V, 4));
+    ASSERT_EQ(1u, GetAllElidedBlocks(V).size());
+    EXPECT_EQ("Folded Region", GetAllElidedBlocks(V)[0].Desc);
+    EXPECT_EQ(3, GetAllElidedBlocks(V)[0].Start.LineNum);
+  }
+}
+
 }  // namespace
 }  // namespace nxs
