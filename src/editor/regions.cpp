@@ -485,16 +485,45 @@ uint16_t RegionTypeOfKind(std::string_view Kind) {
 std::unique_ptr<IRegionParser> MakePascalRegionParser() { return std::make_unique<TPascalRegionParser>(); }
 std::unique_ptr<IRegionParser> MakeCppRegionParser() { return std::make_unique<TCppRegionParser>(); }
 
-std::unique_ptr<IRegionParser> RegionParserForFile(std::string_view FileName) {
-  size_t Dot = FileName.rfind('.');
-  if (Dot == std::string_view::npos) return nullptr;
-  std::string Ext = Lower(FileName.substr(Dot + 1));
-  if (Ext == "pas" || Ext == "pp" || Ext == "vpr" || Ext == "lpr" || Ext == "inc" || Ext == "vpk")
-    return MakePascalRegionParser();
-  if (Ext == "c" || Ext == "cc" || Ext == "cpp" || Ext == "cxx" || Ext == "h" || Ext == "hh" || Ext == "hpp" ||
-      Ext == "hxx" || Ext == "tcc" || Ext == "ipp")
-    return MakeCppRegionParser();
-  return nullptr;
+namespace {
+
+// A personality's region services: its name, the extensions of its source files and its
+// parser (one instance serves every file; parsing keeps no state in it).
+class TRegionServices : public IRegionServices {
+ public:
+  TRegionServices(std::string Personality, std::vector<std::string_view> Extensions,
+                  std::shared_ptr<IRegionParser> Parser)
+      : FPersonality(std::move(Personality)), FExtensions(std::move(Extensions)), FParser(std::move(Parser)) {}
+  std::string Personality() const override { return FPersonality; }
+  bool HandlesFile(std::string_view FileName) const override {
+    const size_t Slash = FileName.rfind('/');
+    const std::string_view Name = Slash == std::string_view::npos ? FileName : FileName.substr(Slash + 1);
+    const size_t Dot = Name.rfind('.');
+    if (Dot == std::string_view::npos) return false;
+    const std::string Ext = Lower(Name.substr(Dot + 1));
+    return std::find(FExtensions.begin(), FExtensions.end(), Ext) != FExtensions.end();
+  }
+  std::shared_ptr<IRegionParser> RegionParser() const override { return FParser; }
+
+ private:
+  std::string FPersonality;
+  std::vector<std::string_view> FExtensions;
+  std::shared_ptr<IRegionParser> FParser;
+};
+
+}  // namespace
+
+std::shared_ptr<IRegionServices> MakePascalRegionServices() {
+  return std::make_shared<TRegionServices>("Vellum.Personality",
+                                           std::vector<std::string_view>{"pas", "pp", "vpr", "lpr", "inc", "vpk"},
+                                           MakePascalRegionParser());
+}
+
+std::shared_ptr<IRegionServices> MakeCppRegionServices() {
+  return std::make_shared<TRegionServices>(
+      "Kestrel.Personality",
+      std::vector<std::string_view>{"c", "cc", "cpp", "cxx", "h", "hh", "hpp", "hxx", "tcc", "ipp"},
+      MakeCppRegionParser());
 }
 
 }  // namespace nxs

@@ -208,5 +208,53 @@ TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) 
   }
 }
 
+// A language no personality knows, as a package would add it: every "[section]" of an INI
+// file folds up to the next one.
+class TIniRegions : public IRegionParser, public IRegionServices {
+ public:
+  TRegionResult Parse(std::string_view Text, const std::function<bool()>&) const override {
+    Runs.fetch_add(1);
+    TRegionResult R;
+    int32_t Line = 1, Open = 0;
+    for (size_t At = 0; At <= Text.size(); ++Line) {
+      const size_t End = std::min(Text.find('\n', At), Text.size());
+      if (At < Text.size() && Text[At] == '[') {
+        if (Open > 0 && Line - 1 > Open) R.Regions.push_back(TRegion{Open, 0, Line - 1, 1, "section", "section"});
+        Open = Line;
+      }
+      At = End + 1;
+    }
+    return R;
+  }
+  std::string Personality() const override { return "Ini.Package"; }
+  bool HandlesFile(std::string_view Name) const override { return Name.ends_with(".pas"); }
+  std::shared_ptr<IRegionParser> RegionParser() const override { return Self.lock(); }
+  std::weak_ptr<TIniRegions> Self;
+  mutable std::atomic<int> Runs{0};
+};
+
+TEST_F(Folding, AParserRegisteredFromOutsideIsRunOnTheParseThread) {
+  PEkView V = Open("[a]\nx=1\ny=2\n[b]\nz=3\n");
+  TParseThread Thread;
+  Thread.SetDelay(0);
+  TElisionParserEditorHooks Hooks(Thread);
+  Hooks.AddRegionServices(MakePascalRegionServices());
+  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  // The package registers after the personality and takes over its files.
+  auto Ini = std::make_shared<TIniRegions>();
+  Ini->Self = Ini;
+  Hooks.AddRegionServices(Ini);
+  auto Module = Hooks.EditorOpened(V, Path);
+  ASSERT_NE(nullptr, Module);
+  ASSERT_TRUE(Thread.WaitForParse(true, 5000));
+  MainThreadQueue().ProcessPending();
+  EXPECT_GE(Ini->Runs.load(), 1);
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 1));
+  Hooks.EditorClosed(Module.get());
+  Hooks.RemoveRegionServices(Ini.get());
+  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  EXPECT_EQ(nullptr, Hooks.EditorOpened(V, Path + ".txt"));
+}
+
 }  // namespace
 }  // namespace nxs

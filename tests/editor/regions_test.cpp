@@ -135,8 +135,10 @@ TEST(Regions, HugeAndBinaryInputFinishesAndCancelingStops) {
     TRegionResult C = P->Parse(Big, [] { return true; });
     EXPECT_TRUE(C.Canceled);
   }
-  EXPECT_NE(nullptr, RegionParserForFile("a/b.PAS"));
-  EXPECT_EQ(nullptr, RegionParserForFile("Makefile"));
+  EXPECT_TRUE(MakePascalRegionServices()->HandlesFile("a/b.PAS"));
+  EXPECT_FALSE(MakePascalRegionServices()->HandlesFile("x.pas/Makefile"));
+  EXPECT_FALSE(MakeCppRegionServices()->HandlesFile("a/b.PAS"));
+  EXPECT_TRUE(MakeCppRegionServices()->HandlesFile("v.1/a.hpp"));
 }
 
 }  // namespace
