@@ -265,6 +265,12 @@ TEST_F(CommandLayer, TheTextForParsersEndsEveryLineWithALineFeedAndKeepsTypingOn
   InsertString(V, "y");
   EXPECT_EQ(Text(), "xya\r\nb\nc\rd\r\n");  // the buffer keeps its own breaks
   EXPECT_EQ(UndoSteps(), 1);
+  // A deletion brings a CR and an LF stored apart together: one break, one line feed.
+  Load("a\rZ\nb\r");
+  CursorDown(V);
+  ASSERT_TRUE(Delete(V));
+  EXPECT_EQ(Text(), "a\r\nb\r");
+  EXPECT_EQ(GetBufferText(V), "a\nb\n");
   Load("");
   EXPECT_EQ(GetBufferText(V), "");
 }
