@@ -18,6 +18,16 @@ TFold Fold(uint64_t Start, uint64_t End, bool Folded, std::string Desc = "d") {
   return F;
 }
 
+// One byte typed at the start of Line, ending at End: a line break or a character.
+TChange TypedAtLineStart(uint64_t Line, TTextPos End) {
+  TChange C;
+  C.Len = 1;
+  C.Before = C.BeforeEnd = C.After = {Line, 0};
+  C.AfterEnd = End;
+  C.LineDelta = static_cast<int64_t>(End.Line - Line);
+  return C;
+}
+
 // What the blocks say, worked out the slow way: each line hidden or not.
 std::vector<bool> HiddenByModel(const TElisions& E, uint64_t Lines) {
   std::vector<bool> H(Lines, false);
@@ -84,28 +94,16 @@ TEST(FoldStore, HiddenLinesFollowEveryKindOfChange) {
         E.RemoveAt({A, 0});
         What = "remove at";
         break;
-      case 6: {
+      case 6:
         // A line break typed at the start of line A moves every block below it down.
-        TChange C;
-        C.Before = C.BeforeEnd = {A, 0};
-        C.After = {A, 0};
-        C.AfterEnd = {A + 1, 0};
-        C.LineDelta = 1;
-        E.Move(C);
+        E.Move(TypedAtLineStart(A, {A + 1, 0}));
         What = "line inserted";
         break;
-      }
-      case 7: {
+      case 7:
         // Typing within a line moves columns only.
-        TChange C;
-        C.Before = C.BeforeEnd = {A, 0};
-        C.After = {A, 0};
-        C.AfterEnd = {A, 1};
-        C.Len = 1;
-        E.Move(C);
+        E.Move(TypedAtLineStart(A, {A, 1}));
         What = "typed";
         break;
-      }
       default:
         if (Pick(4) == 0) E.ResetTemporary(), What = "reset";
         else E.FoldType(0), What = "fold type";
