@@ -101,13 +101,25 @@ class TRegionSink {
   std::vector<TRegion> Finish() {
     auto StartOf = [](const TRegion& R) { return TPos{R.StartLine, R.StartIndex}; };
     auto EndOf = [](const TRegion& R) { return TPos{R.EndLine, R.EndIndex}; };
-    std::stable_sort(FRegions.begin(), FRegions.end(), [&](const TRegion& A, const TRegion& B) {
-      if (StartOf(A) < StartOf(B) || StartOf(B) < StartOf(A)) return StartOf(A) < StartOf(B);
-      return EndOf(B) < EndOf(A);
+    // By start, the longer first; equal ones in the order they came. The keys are sorted
+    // rather than the regions, which carry their texts along.
+    struct TKey {
+      TPos Start, End;
+      size_t At;
+    };
+    std::vector<TKey> Keys;
+    Keys.reserve(FRegions.size());
+    for (size_t I = 0; I < FRegions.size(); ++I)
+      Keys.push_back({StartOf(FRegions[I]), EndOf(FRegions[I]), I});
+    std::sort(Keys.begin(), Keys.end(), [](const TKey& A, const TKey& B) {
+      if (A.Start < B.Start || B.Start < A.Start) return A.Start < B.Start;
+      if (A.End < B.End || B.End < A.End) return B.End < A.End;
+      return A.At < B.At;
     });
     std::vector<TRegion> Out;
     std::vector<TPos> Ends;
-    for (TRegion& R : FRegions) {
+    for (const TKey& K : Keys) {
+      TRegion& R = FRegions[K.At];
       while (!Ends.empty() && Ends.back() < StartOf(R)) Ends.pop_back();
       if (!Ends.empty() && Ends.back() < EndOf(R)) continue;  // crosses the enclosing region
       R.Level = static_cast<int>(Ends.size());
