@@ -347,7 +347,10 @@ class TPascalRegionParser : public IRegionParser {
       break;  // an unterminated comment ends the scan
     }
     for (const TOpen& O : Directives) Error(O.Start, Format(res::SUnclosedBlock, O.Kind));
-    Blocks(Text, Tokens, Sink, Error);
+    if (!Blocks(Text, Tokens, Sink, Error, ShouldStop)) {
+      Result.Canceled = true;
+      return Result;
+    }
     Result.Regions = Sink.Finish();
     return Result;
   }
@@ -376,15 +379,19 @@ class TPascalRegionParser : public IRegionParser {
     }
   }
 
+  // Pairs the words that open and close blocks; false when ShouldStop said to stop.
   template <class TError>
-  static void Blocks(std::string_view Text, const std::vector<TToken>& T, TRegionSink& Sink, TError& Error) {
+  static bool Blocks(std::string_view Text, const std::vector<TToken>& T, TRegionSink& Sink, TError& Error,
+                     const std::function<bool()>& ShouldStop) {
     std::vector<TOpen> Open;
     bool InImplementation = true;  // programs and libraries have no interface part
     bool InAsm = false;
     TPos Section{};
     std::string SectionKind;
+    size_t NextPoll = 0;
     for (size_t I = 0; I < T.size(); ++I) {
       const TToken& K = T[I];
+      if (TimeToStop(K.Offset, NextPoll, ShouldStop)) return false;
       const TKeyword W = K.Word;
       if (InAsm) {
         if (W != kwEnd) continue;
@@ -475,6 +482,7 @@ class TPascalRegionParser : public IRegionParser {
     }
     for (const TOpen& O : Open)
       if (!O.Routine || O.HasBody) Error(O.Start, Format(res::SUnclosedBlock, O.Kind));
+    return true;
   }
 
   // A record, or a class-like type described by its declaration: "TFoo = class(TObject)".

@@ -151,6 +151,12 @@ TEST(Regions, HugeAndBinaryInputFinishesAndCancelingStops) {
     TRegionResult C = P->Parse(Big, [] { return true; });
     EXPECT_TRUE(C.Canceled);
   }
+  // The Pascal parser pairs its words after the scan; a stop asked for then still stops it.
+  std::string Routines = "unit u; implementation\n";
+  for (int I = 0; I < 40000; ++I) Routines += "procedure p; begin end;\n";
+  const size_t ScanPolls = Routines.size() / 65536 + 1;
+  size_t Polls = 0;
+  EXPECT_TRUE(MakePascalRegionParser()->Parse(Routines, [&] { return ++Polls > ScanPolls; }).Canceled);
   // A scan must never look back or ahead in proportion to the text: one line of 150,000
   // routine headers, and 300,000 raw-string openers that never open, parse in one pass.
   std::string Headers = "unit u; implementation ";
