@@ -206,6 +206,9 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
 // and index, end line and index and the description in single quotes, in which "'", "(", ")",
 // "\", "{" and "}" carry a backslash.
 std::string PrintElisions(PEkView View);
+// Calls Visit with every folded block, in the order they were added, fetching them from the
+// kernel one array (at most EkMaxElisions) at a time.
+void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit);
 // Folds again the blocks of a saved text; a bad number reads as 0, and a block outside the
 // text is left out.
 void InsertSavedElisions(PEkView View, std::string_view Text);

@@ -109,21 +109,15 @@ void ReconcileViewState(PEkView View) { BlockCommand(View, ebReconcile, MakeElis
 void ResetEphemerals(PEkView View) { BlockCommand(View, ebResetEphemerals, MakeElision({0, 1}, {0, 1})); }
 
 std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) {
-  TElisionArray Arr{};
-  Arr.All = 1;
   std::vector<TElidedBlock> Blocks;
-  if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFolded, Arr.Range, &Arr}) != erOk) return Blocks;
-  for (int32_t I = 0; I < Arr.NumElisions; ++I) {
-    TElision E;
-    std::memcpy(&E, reinterpret_cast<const uint8_t*>(Arr.ElisionVec) + I * sizeof(TElision), sizeof E);
+  ForEachFoldedElision(View, [&](const TElision& E) {
     TElidedBlock B;
     B.Start = E.Range.ElisionStart;
     B.End = E.Range.ElisionEnd;
     B.Type = E.Description.ElisionType;
     if (E.Description.DescLen > 0) B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
     Blocks.push_back(std::move(B));
-  }
-  EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, Arr.Range, &Arr});
+  });
   return Blocks;
 }
 

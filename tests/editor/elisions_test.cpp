@@ -189,6 +189,45 @@ TEST_F(Folding, ManyBlocksGoInAtOnceAsTheyWouldOneByOne) {
   EXPECT_TRUE(AddElisionBlocks(V, {}));
 }
 
+TEST_F(Folding, FoldedBlocksBeyondOneKernelArraySurviveAReparseAndTheSavedForm) {
+  const int32_t N = 5000;  // more than two arrays' worth
+  PEkView V = Open(Lines(2 * N + 1));
+  std::vector<TRegion> Regions;
+  for (int32_t L = 1; L < 2 * N; L += 2) {
+    Regions.push_back(TRegion{L, 0, L + 1, 2, "block", "b" + std::to_string(L)});
+    Regions.back().Type = 7;
+  }
+  ApplyElisions(V, Regions);
+  ElideByType(V, 7);
+  ASSERT_EQ(static_cast<size_t>(N), GetAllElidedBlocks(V).size());
+  ApplyElisions(V, Regions);
+  EXPECT_EQ(N, NumElidedLines(V));
+  const std::string Saved = PrintElisions(V);
+  EXPECT_NE(std::string::npos, Saved.find("{{" + std::to_string(2 * N - 1) + ",0},{" + std::to_string(2 * N) + ",2},{'b"));
+  UnElideAll(V);
+  InsertSavedElisions(V, Saved);
+  EXPECT_EQ(N, NumElidedLines(V));
+}
+
+TEST_F(Folding, BlockPositionsFarOutOnLongLinesOfWideCharactersComeBackTheSame) {
+  // Lines of two-byte characters, 10,000 of them; every block ends on the long last line.
+  std::string Long;
+  for (int I = 0; I < 10000; ++I) Long += "\xC3\xA9";
+  PEkView V = Open("a\nb\nc\n" + Long + "\n");
+  std::vector<TElidedBlock> Blocks;
+  for (int32_t Index : {0, 1, 4095, 4096, 4097, 8192, 9999, 10000})
+    Blocks.push_back({{Index % 2, 1 + Index % 3}, {Index, 4}, 0, std::to_string(Index), true});
+  Blocks.push_back({{0, 1}, {12345, 4}, 0, "past the end", true});  // reads as the line's end
+  ASSERT_TRUE(AddElisionBlocks(V, Blocks));
+  const std::vector<TElidedBlock> Back = GetAllElidedBlocks(V);
+  ASSERT_EQ(Blocks.size(), Back.size());
+  for (size_t I = 0; I + 1 < Blocks.size(); ++I) {
+    EXPECT_EQ(Blocks[I].Start.Index, Back[I].Start.Index) << Blocks[I].Desc;
+    EXPECT_EQ(Blocks[I].End.Index, Back[I].End.Index) << Blocks[I].Desc;
+  }
+  EXPECT_EQ(10000, Back.back().End.Index);
+}
+
 TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) {
   PEkView V = Open("a\n\nb\nc\nd\ne\n");
   const std::string Text = "a\n\nb\nc\nd\ne\n";

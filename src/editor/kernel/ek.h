@@ -516,6 +516,9 @@ enum TElisionArrayCommand : uint8_t {
   // one cursor fix at the end. At most EkMaxElisions; a refused block gives its status
   // (erRange, erBadArgument) and the others are still added.
   eaAddAll = 0x26,
+  // As eaGetFolded, leaving out as many blocks as the caller's NumElisions says: the blocks
+  // past the first EkMaxElisions, one array at a time.
+  eaGetFoldedFrom = 0x27,
 };
 enum TElisionQuestion : uint8_t {
   eqStartsOnLine = 0x01,   // a block starts on Line; ResultLine its end line
