@@ -747,10 +747,10 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
   return EvalOne(View, ekElisionBlock, TElisionBlockArgs{E, ebAdd, nullptr}) == 0;
 }
 
-void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit) {
+void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit, bool ByteIndexes) {
   for (int32_t Done = 0;;) {
     TElisionArray Array{};
-    Array.All = 1;
+    Array.All = 1 | (ByteIndexes ? eaByteIndexes : 0);
     Array.NumElisions = Done;  // how many to leave out
     if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFoldedFrom, TElisionRange{}, &Array}) != 0) return;
     const int32_t Got = Array.NumElisions;

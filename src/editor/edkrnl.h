@@ -207,8 +207,10 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
 // "\", "{" and "}" carry a backslash.
 std::string PrintElisions(PEkView View);
 // Calls Visit with every folded block, in the order they were added, fetching them from the
-// kernel one array (at most EkMaxElisions) at a time.
-void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit);
+// kernel one array (at most EkMaxElisions) at a time. ByteIndexes: the indexes count bytes of
+// the line instead of characters.
+void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit,
+                          bool ByteIndexes = false);
 // Folds again the blocks of a saved text; a bad number reads as 0, and a block outside the
 // text is left out.
 void InsertSavedElisions(PEkView View, std::string_view Text);

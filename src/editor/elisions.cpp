@@ -36,9 +36,8 @@ TLineAnswer LineQuestion(PEkView View, uint8_t Question, int32_t Line, int32_t C
   return A;
 }
 
-}  // namespace
-
-bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks) {
+// ByteIndexes: the blocks' indexes count bytes of the line instead of characters.
+bool AddBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks, bool ByteIndexes) {
   bool All = true;
   std::vector<TElision> Chunk;
   Chunk.reserve(std::min<size_t>(Blocks.size(), EkMaxElisions));
@@ -55,12 +54,34 @@ bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks) {
       Chunk.push_back(E);
     }
     TElisionArray Arr{};
+    Arr.All = ByteIndexes ? eaByteIndexes : 0;
     Arr.NumElisions = static_cast<int32_t>(Chunk.size());
     Arr.ElisionVec = Chunk.data();
     All = EvalOne(View, ekElisionArray, TElisionArrayArgs{eaAddAll, Arr.Range, &Arr}) == erOk && All;
   }
   return All;
 }
+
+std::vector<TElidedBlock> FoldedBlocks(PEkView View, bool ByteIndexes) {
+  std::vector<TElidedBlock> Blocks;
+  ForEachFoldedElision(
+      View,
+      [&](const TElision& E) {
+        TElidedBlock B;
+        B.Start = E.Range.ElisionStart;
+        B.End = E.Range.ElisionEnd;
+        B.Type = E.Description.ElisionType;
+        if (E.Description.DescLen > 0)
+          B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
+        Blocks.push_back(std::move(B));
+      },
+      ByteIndexes);
+  return Blocks;
+}
+
+}  // namespace
+
+bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks) { return AddBlocks(View, Blocks, false); }
 
 bool RemoveElisionBlock(PEkView View, TCharPos Pos) {
   return BlockCommand(View, ebRemoveAtPos, MakeElision(Pos, Pos)) == erOk;
@@ -108,18 +129,7 @@ void ClearAllElisions(PEkView View) { BlockCommand(View, ebClearAll, MakeElision
 void ReconcileViewState(PEkView View) { BlockCommand(View, ebReconcile, MakeElision({0, 1}, {0, 1})); }
 void ResetEphemerals(PEkView View) { BlockCommand(View, ebResetEphemerals, MakeElision({0, 1}, {0, 1})); }
 
-std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) {
-  std::vector<TElidedBlock> Blocks;
-  ForEachFoldedElision(View, [&](const TElision& E) {
-    TElidedBlock B;
-    B.Start = E.Range.ElisionStart;
-    B.End = E.Range.ElisionEnd;
-    B.Type = E.Description.ElisionType;
-    if (E.Description.DescLen > 0) B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
-    Blocks.push_back(std::move(B));
-  });
-  return Blocks;
-}
+std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) { return FoldedBlocks(View, false); }
 
 bool IsElisionTreePresent(PEkView View) {
   uint8_t Present = 0;
@@ -171,7 +181,8 @@ void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
                    const std::function<bool(const TRegion&)>& FoldByDefault, const std::string* ParsedText) {
   // The blocks folded now, sorted by range and description so that each region finds its
   // match by a binary search; among equal ones the earliest is taken first.
-  std::vector<TElidedBlock> Folded = GetAllElidedBlocks(View);
+  // Parsers count bytes of the line: so do the blocks here, from and to the kernel.
+  std::vector<TElidedBlock> Folded = FoldedBlocks(View, true);
   auto Key = [](const TElidedBlock& B) {
     return std::tie(B.Start.LineNum, B.Start.Index, B.End.LineNum, B.End.Index, B.Desc);
   };
@@ -208,7 +219,7 @@ void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
     }
     Blocks.push_back(std::move(B));
   }
-  AddElisionBlocks(View, Blocks);
+  AddBlocks(View, Blocks, true);
   ReconcileViewState(View);
 }
 

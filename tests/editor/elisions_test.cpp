@@ -228,6 +228,19 @@ TEST_F(Folding, BlockPositionsFarOutOnLongLinesOfWideCharactersComeBackTheSame) 
   EXPECT_EQ(10000, Back.back().End.Index);
 }
 
+TEST_F(Folding, ParsersCountBytesOfTheLineAndAFoldAfterWideCharactersSurvivesAReparse) {
+  // "end" ends at byte 14 of line 2 but at its 11th character; the line has only 12.
+  PEkView V = Open("begin\n  '\xC3\xA4\xC3\xB6\xC3\xBC' end;\nx\n");
+  const TRegion Block{1, 0, 2, 14, "begin", "begin"};
+  ApplyElisions(V, {Block});
+  ASSERT_TRUE(ElideRange(V, 1, 2, true));
+  ASSERT_EQ(1u, GetAllElidedBlocks(V).size());
+  EXPECT_EQ(11, GetAllElidedBlocks(V)[0].End.Index);
+  ApplyElisions(V, {Block});
+  EXPECT_TRUE(LineIsElided(V, 2));
+  EXPECT_EQ("{{1,0},{2,11},{'begin'}}", PrintElisions(V));
+}
+
 TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) {
   PEkView V = Open("a\n\nb\nc\nd\ne\n");
   const std::string Text = "a\n\nb\nc\nd\ne\n";

@@ -520,6 +520,9 @@ enum TElisionArrayCommand : uint8_t {
   // past the first EkMaxElisions, one array at a time.
   eaGetFoldedFrom = 0x27,
 };
+// A bit of TElisionArray.All for eaAddAll and eaGetFoldedFrom: the indexes count bytes of the
+// line, as a parser reading the text sees them, instead of characters.
+inline constexpr uint8_t eaByteIndexes = 0x02;
 enum TElisionQuestion : uint8_t {
   eqStartsOnLine = 0x01,   // a block starts on Line; ResultLine its end line
   eqBlockFolded = 0x03,    // the block starting on Line is folded

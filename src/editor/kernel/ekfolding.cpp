@@ -24,7 +24,8 @@ bool RangeOk(const TEkDocument& D, const TElisionRange& R) {
 // each conversion then reads at most a few thousand characters from the nearest mark.
 class TLineColumns {
  public:
-  explicit TLineColumns(const TEkDocument& D) : FDoc(D) {}
+  // ByteIndexes: the caller's indexes count bytes of the line and need no conversion.
+  TLineColumns(const TEkDocument& D, bool ByteIndexes) : FDoc(D), FBytes(ByteIndexes) {}
   TLineColumns(const TLineColumns&) = delete;  // keeps marks for the document's lines
   TLineColumns& operator=(const TLineColumns&) = delete;
 
@@ -34,6 +35,7 @@ class TLineColumns {
     const uint64_t Index = P.Index < 0 ? 0 : static_cast<uint64_t>(P.Index);
     if (Index == 0) return {Line, 0};
     const TSpan L = SpanOf(Line);
+    if (FBytes) return {Line, std::min(Index, L.Length)};
     if (L.Length <= Short) return {Line, Utf8ByteOfChar(Piece(L, 0, L.Length), Index)};
     const std::vector<uint64_t>& Marks = MarksOf(Line, L);
     const uint64_t Mark = Index / Step;
@@ -42,6 +44,7 @@ class TLineColumns {
   }
 
   TCharPos ToCharPos(TTextPos P) {
+    if (FBytes) return Checked(P.Col, P.Line);
     const uint64_t Line = std::min(P.Line, FDoc.LineCount() - 1);
     const TSpan L = SpanOf(Line);
     const uint64_t Bytes = std::min<uint64_t>(P.Col, L.Length);
@@ -57,11 +60,7 @@ class TLineColumns {
                 Utf8CountChars(Piece(L, Marks[Mark - 1], Bytes - Marks[Mark - 1] + 4), Bytes - Marks[Mark - 1]);
     }
     if (P.Col > L.Length) Chars += P.Col - L.Length;
-    if (Chars > INT32_MAX || P.Line >= INT32_MAX) throw TRangeError();  // no field can hold it
-    TCharPos R;
-    R.Index = static_cast<int32_t>(Chars);
-    R.LineNum = static_cast<int32_t>(P.Line + 1);
-    return R;
+    return Checked(Chars, P.Line);
   }
 
  private:
@@ -69,6 +68,13 @@ class TLineColumns {
   // Step characters take at most this many bytes; a shorter line is simply read whole.
   static constexpr uint64_t Short = 4 * Step + 4;
 
+  static TCharPos Checked(uint64_t Index, uint64_t Line) {
+    if (Index > INT32_MAX || Line >= INT32_MAX) throw TRangeError();  // no field can hold it
+    TCharPos R;
+    R.Index = static_cast<int32_t>(Index);
+    R.LineNum = static_cast<int32_t>(Line + 1);
+    return R;
+  }
   struct TSpan {
     uint64_t Start, Length;  // the line's first byte and its length without its break
   };
@@ -92,6 +98,7 @@ class TLineColumns {
   }
 
   const TEkDocument& FDoc;
+  const bool FBytes;
   // Per long line: the byte offset of characters 0, Step, 2 Step, ...
   std::unordered_map<uint64_t, std::vector<uint64_t>> FMarks;
 };
@@ -140,7 +147,7 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
       switch (A.Command) {
         case ebAdd: {
           TFold Fold;
-          TLineColumns Columns(D);
+          TLineColumns Columns(D, false);
           if (uint8_t Status = FoldOf(D, Columns, A.Elision, Fold); Status != erOk) return Status;
           F.Add(std::move(Fold));
           E.FixCursor();
@@ -189,7 +196,7 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
         if (Arr.NumElisions < 0 || Arr.NumElisions > EkMaxElisions || (Arr.NumElisions > 0 && !Arr.ElisionVec))
           return erBadArgument;
         uint8_t Status = erOk;
-        TLineColumns Columns(D);
+        TLineColumns Columns(D, (Arr.All & eaByteIndexes) != 0);
         for (int32_t I = 0; I < Arr.NumElisions; ++I) {
           TElision El;
           std::memcpy(&El, reinterpret_cast<const uint8_t*>(Arr.ElisionVec) + static_cast<size_t>(I) * sizeof El,
@@ -207,7 +214,8 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
       if (A.Command != eaGetFolded && A.Command != eaGetFoldedFrom) return erBadArgument;
       if (A.Command == eaGetFoldedFrom && Arr.NumElisions < 0) return erBadArgument;
       size_t Skip = A.Command == eaGetFoldedFrom ? static_cast<size_t>(Arr.NumElisions) : 0;
-      bool All = Arr.All != 0;
+      const bool ByteIndexes = A.Command == eaGetFoldedFrom && (Arr.All & eaByteIndexes) != 0;
+      const bool All = ByteIndexes ? (Arr.All & ~eaByteIndexes) != 0 : Arr.All != 0;
       if (!All && !RangeOk(D, A.Range)) return erRange;
       uint64_t First = All ? 0 : static_cast<uint64_t>(A.Range.ElisionStart.LineNum - 1);
       uint64_t Last = All ? UINT64_MAX : static_cast<uint64_t>(A.Range.ElisionEnd.LineNum - 1);
@@ -227,7 +235,7 @@ uint8_t ExecuteElision(TEkEditor& E, uint8_t Op, const uint8_t* P) {
       auto* Mem = static_cast<uint8_t*>(KernelAlloc(std::max<size_t>(Bytes, 1)));
       if (!Mem) return erFailed;
       char* Text = reinterpret_cast<char*>(Mem + Picked.size() * sizeof(TElision));
-      TLineColumns Columns(D);
+      TLineColumns Columns(D, ByteIndexes);
       for (size_t I = 0; I < Picked.size(); ++I) {
         const TFold& Fold = *Picked[I];
         TElision El{};
