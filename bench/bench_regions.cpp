@@ -152,8 +152,12 @@ void CancelToLock(benchmark::State& State) {
   TFoldingEditor E("cancel");
   for (auto _ : State) {
     State.PauseTiming();
+    // A parse this thread was too late to see has ended: ask for another.
     E.Thread.ParseNow();
-    while (!E.Thread.IsParsing()) std::this_thread::yield();
+    for (int Spins = 1; !E.Thread.IsParsing(); ++Spins) {
+      std::this_thread::yield();
+      if (Spins % 4096 == 0) E.Thread.ParseNow();
+    }
     State.ResumeTiming();
     E.Thread.CancelAndLock();
     State.PauseTiming();
