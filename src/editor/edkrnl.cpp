@@ -696,6 +696,12 @@ bool WriteBlockToStream(PEkView View, std::string& Out) {
   return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, 1, 1}) == 0;
 }
 
+std::string GetBufferText(PEkView View) {
+  std::string Out;
+  if (EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, wbLineFeeds, 0}) != 0) return {};
+  return Out;
+}
+
 void InsertFromStream(PEkView View, std::string_view Text) {
   const size_t Zero = Text.find('\0');
   if (Zero != std::string_view::npos) Text = Text.substr(0, Zero);
@@ -741,14 +747,28 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
   return EvalOne(View, ekElisionBlock, TElisionBlockArgs{E, ebAdd, nullptr}) == 0;
 }
 
+void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit, bool ByteIndexes) {
+  for (int32_t Done = 0;;) {
+    TElisionArray Array{};
+    Array.All = 1 | (ByteIndexes ? eaByteIndexes : 0);
+    Array.NumElisions = Done;  // how many to leave out
+    if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFoldedFrom, TElisionRange{}, &Array}) != 0) return;
+    const int32_t Got = Array.NumElisions;
+    for (int32_t I = 0; I < Got; ++I) {
+      TElision E;
+      std::memcpy(&E, reinterpret_cast<const uint8_t*>(Array.ElisionVec) + static_cast<size_t>(I) * sizeof E,
+                  sizeof E);
+      Visit(E);
+    }
+    EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, TElisionRange{}, &Array});
+    if (Got < EkMaxElisions) return;
+    Done += Got;
+  }
+}
+
 std::string PrintElisions(PEkView View) {
-  TElisionArray Array{};
-  Array.All = 1;
-  if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFolded, TElisionRange{}, &Array}) != 0) return {};
   std::string Out;
-  for (int32_t I = 0; I < Array.NumElisions; ++I) {
-    TElision E;
-    std::memcpy(&E, reinterpret_cast<const uint8_t*>(Array.ElisionVec) + static_cast<size_t>(I) * sizeof E, sizeof E);
+  ForEachFoldedElision(View, [&](const TElision& E) {
     std::string Quoted = "'";
     for (int32_t J = 0; J < E.Description.DescLen; ++J) {
       const char C = E.Description.BlockDesc[J];
@@ -759,8 +779,7 @@ std::string PrintElisions(PEkView View) {
     Out += "{{" + std::to_string(E.Range.ElisionStart.LineNum) + "," + std::to_string(E.Range.ElisionStart.Index) +
            "},{" + std::to_string(E.Range.ElisionEnd.LineNum) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" +
            Quoted + "}}";
-  }
-  EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, TElisionRange{}, &Array});
+  });
   return Out;
 }
 

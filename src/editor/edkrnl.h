@@ -177,6 +177,9 @@ void ReadFromText(PEkView View, std::string_view Text);
 // Appends the text to Out; false when the kernel failed.
 [[nodiscard]] bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds);
 [[nodiscard]] bool WriteBlockToStream(PEkView View, std::string& Out);
+// The whole text with every line break as "\n", for readers such as the background parsers:
+// it leaves the undo groups alone, so reading between two keystrokes never splits their undo.
+std::string GetBufferText(PEkView View);
 // Inserts the text at the cursor up to its first zero byte.
 void InsertFromStream(PEkView View, std::string_view Text);
 
@@ -203,6 +206,11 @@ bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std:
 // and index, end line and index and the description in single quotes, in which "'", "(", ")",
 // "\", "{" and "}" carry a backslash.
 std::string PrintElisions(PEkView View);
+// Calls Visit with every folded block, in the order they were added, fetching them from the
+// kernel one array (at most EkMaxElisions) at a time. ByteIndexes: the indexes count bytes of
+// the line instead of characters.
+void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&)>& Visit,
+                          bool ByteIndexes = false);
 // Folds again the blocks of a saved text; a bad number reads as 0, and a block outside the
 // text is left out.
 void InsertSavedElisions(PEkView View, std::string_view Text);

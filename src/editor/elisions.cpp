@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "editor/edkrnl.h"
 #include "editor/editview.h"
@@ -35,7 +36,52 @@ TLineAnswer LineQuestion(PEkView View, uint8_t Question, int32_t Line, int32_t C
   return A;
 }
 
+// ByteIndexes: the blocks' indexes count bytes of the line instead of characters.
+bool AddBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks, bool ByteIndexes) {
+  bool All = true;
+  std::vector<TElision> Chunk;
+  Chunk.reserve(std::min<size_t>(Blocks.size(), EkMaxElisions));
+  for (size_t From = 0; From < Blocks.size(); From += EkMaxElisions) {
+    const size_t To = std::min(Blocks.size(), From + EkMaxElisions);
+    Chunk.clear();
+    for (size_t I = From; I < To; ++I) {
+      const TElidedBlock& B = Blocks[I];
+      TElision E = MakeElision(B.Start, B.End);
+      E.Context.State = B.Folded ? 4 : 0;
+      E.Description.ElisionType = B.Type;
+      E.Description.DescLen = static_cast<int32_t>(B.Desc.size());
+      E.Description.BlockDesc = const_cast<char*>(B.Desc.data());  // read, never written
+      Chunk.push_back(E);
+    }
+    TElisionArray Arr{};
+    Arr.All = ByteIndexes ? eaByteIndexes : 0;
+    Arr.NumElisions = static_cast<int32_t>(Chunk.size());
+    Arr.ElisionVec = Chunk.data();
+    All = EvalOne(View, ekElisionArray, TElisionArrayArgs{eaAddAll, Arr.Range, &Arr}) == erOk && All;
+  }
+  return All;
+}
+
+std::vector<TElidedBlock> FoldedBlocks(PEkView View, bool ByteIndexes) {
+  std::vector<TElidedBlock> Blocks;
+  ForEachFoldedElision(
+      View,
+      [&](const TElision& E) {
+        TElidedBlock B;
+        B.Start = E.Range.ElisionStart;
+        B.End = E.Range.ElisionEnd;
+        B.Type = E.Description.ElisionType;
+        if (E.Description.DescLen > 0)
+          B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
+        Blocks.push_back(std::move(B));
+      },
+      ByteIndexes);
+  return Blocks;
+}
+
 }  // namespace
+
+bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks) { return AddBlocks(View, Blocks, false); }
 
 bool RemoveElisionBlock(PEkView View, TCharPos Pos) {
   return BlockCommand(View, ebRemoveAtPos, MakeElision(Pos, Pos)) == erOk;
@@ -83,24 +129,7 @@ void ClearAllElisions(PEkView View) { BlockCommand(View, ebClearAll, MakeElision
 void ReconcileViewState(PEkView View) { BlockCommand(View, ebReconcile, MakeElision({0, 1}, {0, 1})); }
 void ResetEphemerals(PEkView View) { BlockCommand(View, ebResetEphemerals, MakeElision({0, 1}, {0, 1})); }
 
-std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) {
-  TElisionArray Arr{};
-  Arr.All = 1;
-  std::vector<TElidedBlock> Blocks;
-  if (EvalOne(View, ekElisionArray, TElisionArrayArgs{eaGetFolded, Arr.Range, &Arr}) != erOk) return Blocks;
-  for (int32_t I = 0; I < Arr.NumElisions; ++I) {
-    TElision E;
-    std::memcpy(&E, reinterpret_cast<const uint8_t*>(Arr.ElisionVec) + I * sizeof(TElision), sizeof E);
-    TElidedBlock B;
-    B.Start = E.Range.ElisionStart;
-    B.End = E.Range.ElisionEnd;
-    B.Type = E.Description.ElisionType;
-    if (E.Description.DescLen > 0) B.Desc.assign(E.Description.BlockDesc, static_cast<size_t>(E.Description.DescLen));
-    Blocks.push_back(std::move(B));
-  }
-  EvalOne(View, ekElisionArray, TElisionArrayArgs{eaRelease, Arr.Range, &Arr});
-  return Blocks;
-}
+std::vector<TElidedBlock> GetAllElidedBlocks(PEkView View) { return FoldedBlocks(View, false); }
 
 bool IsElisionTreePresent(PEkView View) {
   uint8_t Present = 0;
@@ -122,32 +151,75 @@ int32_t ElisionsAtLine(PEkView View, int32_t Line) { return LineQuestion(View, e
 
 // --- Applying parse results ---
 
+namespace {
+
+// Whether a line is empty, read from the parsed text when there is one.
+class TEmptyLines {
+ public:
+  TEmptyLines(PEkView View, const std::string* Text) : FView(View), FText(Text) {}
+  bool operator()(int32_t Line) {
+    if (!FText) return GetLineText(FView, Line).empty();
+    if (FStarts.empty()) {
+      FStarts.push_back(0);
+      for (size_t At = FText->find('\n'); At != std::string::npos; At = FText->find('\n', At + 1))
+        FStarts.push_back(At + 1);
+    }
+    if (Line < 1 || static_cast<size_t>(Line) > FStarts.size()) return true;
+    const size_t Start = FStarts[static_cast<size_t>(Line) - 1];
+    return Start >= FText->size() || (*FText)[Start] == '\n';
+  }
+
+ private:
+  PEkView FView;
+  const std::string* FText;
+  std::vector<size_t> FStarts;  // offset of each line, made on first use
+};
+
+}  // namespace
+
 void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
-                   const std::function<bool(const TRegion&)>& FoldByDefault) {
-  std::vector<TElidedBlock> Folded = GetAllElidedBlocks(View);
+                   const std::function<bool(const TRegion&)>& FoldByDefault, const std::string* ParsedText) {
+  // The blocks folded now, sorted by range and description so that each region finds its
+  // match by a binary search; among equal ones the earliest is taken first.
+  // Parsers count bytes of the line: so do the blocks here, from and to the kernel.
+  std::vector<TElidedBlock> Folded = FoldedBlocks(View, true);
+  auto Key = [](const TElidedBlock& B) {
+    return std::tie(B.Start.LineNum, B.Start.Index, B.End.LineNum, B.End.Index, B.Desc);
+  };
+  std::stable_sort(Folded.begin(), Folded.end(), [&](const auto& A, const auto& B) { return Key(A) < Key(B); });
   std::vector<bool> Found(Folded.size(), false);
   ClearAllElisions(View);
-  int32_t Lines = TotalLinesInBuffer(View);
+  const int32_t Lines = TotalLinesInBuffer(View);
+  TEmptyLines LineEmpty(View, ParsedText);
+  std::vector<TElidedBlock> Blocks;
+  Blocks.reserve(Regions.size());
   for (const TRegion& R : Regions) {
-    TCharPos Start{R.StartIndex, R.StartLine}, End{R.EndIndex, R.EndLine};
+    TElidedBlock B;
+    B.Start = TCharPos{R.StartIndex, R.StartLine};
+    B.End = TCharPos{R.EndIndex, R.EndLine};
     // A region that begins with its line's break starts on the next line.
-    if (Start.Index == 0 && Start.LineNum < Lines && GetLineText(View, Start.LineNum).empty()) ++Start.LineNum;
-    bool Fold = false;
+    if (B.Start.Index == 0 && B.Start.LineNum < Lines && LineEmpty(B.Start.LineNum)) ++B.Start.LineNum;
+    B.Type = R.Type;
+    B.Desc = R.Description.empty() ? res::SFoldedRegion : R.Description;
+    B.Folded = false;
     if (R.Flag == 0) {
-      Fold = FoldByDefault && FoldByDefault(R);
+      B.Folded = FoldByDefault && FoldByDefault(R);
     } else {
-      for (size_t I = 0; I < Folded.size(); ++I) {
-        const TElidedBlock& B = Folded[I];
-        if (!Found[I] && B.Start.LineNum == Start.LineNum && B.Start.Index == Start.Index &&
-            B.End.LineNum == End.LineNum && B.End.Index == End.Index && B.Desc == R.Description) {
-          Found[I] = true;
-          Fold = true;
-          break;
-        }
+      // Compared with the placeholder the block was added with: a region the parser leaves
+      // undescribed was folded under the default text and must find itself again.
+      auto [First, Last] = std::equal_range(Folded.begin(), Folded.end(), B,
+                                            [&](const auto& A, const auto& C) { return Key(A) < Key(C); });
+      for (auto It = First; It != Last; ++It) {
+        const size_t I = static_cast<size_t>(It - Folded.begin());
+        if (Found[I]) continue;
+        Found[I] = true;
+        B.Folded = true;
+        break;
       }
     }
-    AddElisionBlock(View, Start, End, Fold, R.Description.empty() ? res::SFoldedRegion : R.Description, R.Type);
+    Blocks.push_back(std::move(B));
   }
+  AddBlocks(View, Blocks, true);
   ReconcileViewState(View);
 }
 
@@ -182,7 +254,7 @@ void TElisionModule::ApplyErrors(std::vector<TParseError> Errors) {
 bool TParserContext::Apply() {
   auto M = Module.lock();
   if (!M || Generation != ElisionGeneration().load() || M->FileName() != FileName) return false;
-  ApplyElisions(M->View(), Result.Regions);
+  ApplyElisions(M->View(), Result.Regions, {}, Text.empty() ? nullptr : &Text);
   M->ApplyErrors(std::move(Result.Errors));
   return true;
 }
@@ -211,16 +283,54 @@ void TElisionParser::Parse() {
     Context->Module = M;
     Context->Generation = ElisionGeneration().load();
     Context->FileName = M->FileName();
-    std::string Text;
-    int32_t Lines = TotalLinesInBuffer(M->View());
-    for (int32_t L = 1; L <= Lines; ++L) {
-      Text += GetLineText(M->View(), L);
-      if (L < Lines) Text += '\n';
-    }
-    Context->Result = M->Parser().Parse(Text, Stop);
+    Context->Text = GetBufferText(M->View());
+    Context->Result = M->Parser().Parse(Context->Text, Stop);
     if (Context->Result.Canceled || Context->Generation != ElisionGeneration().load()) continue;
     Queue([Context] { Context->Apply(); });
   }
+}
+
+// --- The hooks ---
+
+TElisionParserEditorHooks::TElisionParserEditorHooks(TParseThread& Thread)
+    : FThread(Thread), FParser(std::make_shared<TElisionParser>()) {
+  FThread.Add(FParser);
+}
+
+TElisionParserEditorHooks::~TElisionParserEditorHooks() { FThread.Remove(FParser.get()); }
+
+void TElisionParserEditorHooks::AddRegionServices(std::shared_ptr<IRegionServices> Services) {
+  if (!Services) return;
+  std::lock_guard G(FMutex);
+  FServices.push_back(std::move(Services));
+}
+
+void TElisionParserEditorHooks::RemoveRegionServices(const IRegionServices* Services) {
+  std::lock_guard G(FMutex);
+  std::erase_if(FServices, [&](const auto& S) { return S.get() == Services; });
+}
+
+std::shared_ptr<IRegionServices> TElisionParserEditorHooks::ServicesForFile(std::string_view FileName) const {
+  std::lock_guard G(FMutex);
+  for (auto It = FServices.rbegin(); It != FServices.rend(); ++It)
+    if ((*It)->HandlesFile(FileName)) return *It;
+  return nullptr;
+}
+
+std::shared_ptr<TElisionModule> TElisionParserEditorHooks::EditorOpened(PEkView View, const std::string& FileName) {
+  auto Services = ServicesForFile(FileName);
+  if (!Services) return nullptr;
+  auto Module = std::make_shared<TElisionModule>(View, FileName, Services->RegionParser());
+  FParser->AddModule(Module);
+  FThread.Modified();
+  return Module;
+}
+
+void TElisionParserEditorHooks::EditorClosed(const TElisionModule* Module) {
+  // Under the parse lock: once this returns no parse reads the closing editor's text.
+  FThread.CancelAndLock();
+  FParser->RemoveModule(Module);
+  FThread.Unlock();
 }
 
 }  // namespace nxs

@@ -22,8 +22,13 @@ struct TElidedBlock {
   TCharPos Start{0, 1}, End{0, 1};
   uint16_t Type = 0;
   std::string Desc;
+  bool Folded = true;  // the blocks handed out are the folded ones
 };
 
+// Adds the blocks as AddElisionBlock would one by one, in a few kernel calls rather than one
+// per block. Blocks outside the buffer or ending before they start are skipped; false when
+// any was.
+bool AddElisionBlocks(PEkView View, const std::vector<TElidedBlock>& Blocks);
 bool RemoveElisionBlock(PEkView View, TCharPos Pos);
 bool RemoveElisionBlock(PEkView View, TCharPos Start, TCharPos End);
 // Folds or unfolds the blocks lying within the lines First..Last.
@@ -56,9 +61,12 @@ int32_t ElisionsAtLine(PEkView View, int32_t Line);
 
 // Replaces the view's blocks by the parser's regions, keeping folded every block that was
 // folded with the same range and description. FoldByDefault answers for regions whose flag
-// is 0 (nullptr: they start unfolded).
+// is 0 (nullptr: they start unfolded). ParsedText, when given, is the buffer's text as the
+// parser read it (lines joined by "\n"): lines are then looked at there instead of being
+// asked of the kernel one by one.
 void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
-                   const std::function<bool(const TRegion&)>& FoldByDefault = {});
+                   const std::function<bool(const TRegion&)>& FoldByDefault = {},
+                   const std::string* ParsedText = nullptr);
 
 // Raised on every change of any text the folding parser watches; a result computed for an
 // older count is dropped.
@@ -93,6 +101,7 @@ struct TParserContext {
   std::weak_ptr<TElisionModule> Module;
   uint64_t Generation = 0;
   std::string FileName;
+  std::string Text;  // what the parser read (empty: unknown); the generation check keeps it the buffer's
   TRegionResult Result;
   // False when the text changed since or the module shows another file now.
   bool Apply();
@@ -110,6 +119,39 @@ class TElisionParser : public IParseThreadParser {
  private:
   std::mutex FMutex;
   std::vector<std::shared_ptr<TElisionModule>> FModules;
+};
+
+// Puts the folding on a parse thread as a plug-in would: its parser goes through the thread's
+// public registration, and the languages come from the region services that personalities
+// and packages register here. An editor whose file some services handle gets a module.
+class TElisionParserEditorHooks {
+ public:
+  // Adds the folding parser to Thread, which must outlive the hooks.
+  explicit TElisionParserEditorHooks(TParseThread& Thread);
+  // Takes the parser off the thread.
+  ~TElisionParserEditorHooks();
+  TElisionParserEditorHooks(const TElisionParserEditorHooks&) = delete;  // the thread holds the parser
+  TElisionParserEditorHooks& operator=(const TElisionParserEditorHooks&) = delete;
+
+  // The services registered last are asked first, so a package can take over files that a
+  // personality handles too.
+  void AddRegionServices(std::shared_ptr<IRegionServices> Services);
+  void RemoveRegionServices(const IRegionServices* Services);
+  // nullptr when no services handle the file.
+  std::shared_ptr<IRegionServices> ServicesForFile(std::string_view FileName) const;
+
+  // An editor opened on FileName: its module, parsed from now on; nullptr when no services
+  // handle the file.
+  std::shared_ptr<TElisionModule> EditorOpened(PEkView View, const std::string& FileName);
+  // The module is no longer parsed; its owner drops it before the view goes.
+  void EditorClosed(const TElisionModule* Module);
+  TElisionParser& Parser() const { return *FParser; }
+
+ private:
+  TParseThread& FThread;
+  std::shared_ptr<TElisionParser> FParser;
+  mutable std::mutex FMutex;
+  std::vector<std::shared_ptr<IRegionServices>> FServices;
 };
 
 }  // namespace nxs

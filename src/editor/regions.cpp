@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "editor/resstrings.h"
 #include "shared/format.h"
@@ -28,41 +29,51 @@ std::string Trim(std::string_view S) {
   return std::string(S.substr(B, E - B + 1));
 }
 
-// Walks the text keeping its line and index; every scanner below reads through it.
-class TCursor {
+// Reads the text by offset and keeps the line count and the offset where the line began, so
+// that positions cost nothing until a token asks for one. Both parsers read through it.
+class TScanner {
  public:
-  explicit TCursor(std::string_view T) : FText(T) {}
-  bool AtEnd() const { return FI >= FText.size(); }
-  char Peek(size_t Ahead = 0) const { return FI + Ahead < FText.size() ? FText[FI + Ahead] : '\0'; }
-  void Next() {
-    if (FText[FI] == '\n') {
-      ++FPos.Line;
-      FPos.Index = 0;
-    } else {
-      ++FPos.Index;
-    }
-    ++FI;
-  }
-  void Skip(size_t N) {
-    for (size_t K = 0; K < N && !AtEnd(); ++K) Next();
-  }
-  TPos Pos() const { return FPos; }
+  explicit TScanner(std::string_view T) : FText(T) {}
   size_t Offset() const { return FI; }
-  bool StartsWith(std::string_view S) const { return FText.substr(FI, S.size()) == S; }
-  // The text of the line around the cursor.
-  std::string_view LineText() const {
-    size_t B = FText.rfind('\n', FI == 0 ? 0 : FI - 1);
-    B = (B == std::string_view::npos || FI == 0) ? 0 : B + 1;
-    if (FI > 0 && FText[FI - 1] == '\n') B = FI;
-    size_t E = FText.find('\n', FI);
-    return FText.substr(B, (E == std::string_view::npos ? FText.size() : E) - B);
+  bool AtEnd() const { return FI >= FText.size(); }
+  unsigned char Peek(size_t Ahead = 0) const {
+    return FI + Ahead < FText.size() ? static_cast<unsigned char>(FText[FI + Ahead]) : 0;
   }
-  std::string_view Text() const { return FText; }
+  TPos Pos() const { return {FLine, static_cast<int32_t>(FI - FLineStart)}; }
+  // Moves to To, counting the line breaks passed.
+  void MoveTo(size_t To) {
+    To = std::min(To, FText.size());
+    for (const char* P = FText.data() + FI, *E = FText.data() + To;
+         (P = static_cast<const char*>(std::memchr(P, '\n', static_cast<size_t>(E - P)))) != nullptr; ++P) {
+      ++FLine;
+      FLineStart = static_cast<size_t>(P - FText.data()) + 1;
+    }
+    FI = To;
+  }
+  // Steps over bytes within a line (no line break among them).
+  void SkipInLine(size_t N) { FI += N; }
+  // Steps over bytes of which Skip holds every one; the offset reached.
+  size_t SkipRun(const bool (&Skip)[256]) {
+    while (FI < FText.size() && Skip[static_cast<unsigned char>(FText[FI])]) ++FI;
+    return FI;
+  }
+  // The offset of the next "*/" or "*)" (Close) at or after From; the text's size when none.
+  size_t FindPair(char Close, size_t From) const {
+    for (size_t At = Find('*', From); At < FText.size(); At = Find('*', At + 1))
+      if (At + 1 < FText.size() && FText[At + 1] == Close) return At;
+    return FText.size();
+  }
+  // The offset of the next Ch at or after From; the text's size when none.
+  size_t Find(char Ch, size_t From) const {
+    const void* P = From < FText.size() ? std::memchr(FText.data() + From, Ch, FText.size() - From) : nullptr;
+    return P ? static_cast<size_t>(static_cast<const char*>(P) - FText.data()) : FText.size();
+  }
 
  private:
   std::string_view FText;
   size_t FI = 0;
-  TPos FPos;
+  int32_t FLine = 1;
+  size_t FLineStart = 0;
 };
 
 struct TOpen {
@@ -90,13 +101,25 @@ class TRegionSink {
   std::vector<TRegion> Finish() {
     auto StartOf = [](const TRegion& R) { return TPos{R.StartLine, R.StartIndex}; };
     auto EndOf = [](const TRegion& R) { return TPos{R.EndLine, R.EndIndex}; };
-    std::stable_sort(FRegions.begin(), FRegions.end(), [&](const TRegion& A, const TRegion& B) {
-      if (StartOf(A) < StartOf(B) || StartOf(B) < StartOf(A)) return StartOf(A) < StartOf(B);
-      return EndOf(B) < EndOf(A);
+    // By start, the longer first; equal ones in the order they came. The keys are sorted
+    // rather than the regions, which carry their texts along.
+    struct TKey {
+      TPos Start, End;
+      size_t At;
+    };
+    std::vector<TKey> Keys;
+    Keys.reserve(FRegions.size());
+    for (size_t I = 0; I < FRegions.size(); ++I)
+      Keys.push_back({StartOf(FRegions[I]), EndOf(FRegions[I]), I});
+    std::sort(Keys.begin(), Keys.end(), [](const TKey& A, const TKey& B) {
+      if (A.Start < B.Start || B.Start < A.Start) return A.Start < B.Start;
+      if (A.End < B.End || B.End < A.End) return B.End < A.End;
+      return A.At < B.At;
     });
     std::vector<TRegion> Out;
     std::vector<TPos> Ends;
-    for (TRegion& R : FRegions) {
+    for (const TKey& K : Keys) {
+      TRegion& R = FRegions[K.At];
       while (!Ends.empty() && Ends.back() < StartOf(R)) Ends.pop_back();
       if (!Ends.empty() && Ends.back() < EndOf(R)) continue;  // crosses the enclosing region
       R.Level = static_cast<int>(Ends.size());
@@ -110,24 +133,112 @@ class TRegionSink {
   std::vector<TRegion> FRegions;
 };
 
-// Asks ShouldStop every 64 Ki characters: often enough to give up within a millisecond or
-// so, seldom enough to cost nothing.
-bool TimeToStop(size_t& Polled, const std::function<bool()>& ShouldStop) {
-  return ++Polled % 65536 == 0 && ShouldStop && ShouldStop();
+// Asks ShouldStop once the scan has gone another 64 KiB: often enough to give up within a
+// millisecond or so, seldom enough to cost nothing.
+bool TimeToStop(size_t Offset, size_t& NextPoll, const std::function<bool()>& ShouldStop) {
+  if (Offset < NextPoll) return false;
+  NextPoll = Offset + 65536;
+  return ShouldStop && ShouldStop();
 }
 
 std::string FirstLine(std::string_view S) { return Trim(S.substr(0, S.find('\n'))); }
 
-bool IsIdentStart(char C) { return std::isalpha(static_cast<unsigned char>(C)) || C == '_'; }
-bool IsIdentChar(char C) { return std::isalnum(static_cast<unsigned char>(C)) || C == '_'; }
+// Character classes by byte, as the C locale's isalpha/isalnum see them.
+struct TCharClasses {
+  bool IdentStart[256] = {};
+  bool IdentChar[256] = {};
+  constexpr TCharClasses() {
+    for (int C = 0; C < 256; ++C) {
+      const bool Alpha = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z');
+      IdentStart[C] = Alpha || C == '_';
+      IdentChar[C] = Alpha || C == '_' || (C >= '0' && C <= '9');
+    }
+  }
+};
+constexpr TCharClasses CharClasses;
+
+bool IsIdentChar(char C) { return CharClasses.IdentChar[static_cast<unsigned char>(C)]; }
+
+// The C++ scanner's classes: Blank for spaces within a line, Plain for every byte that
+// never starts a directive, comment, string, brace or statement end.
+struct TCppClasses {
+  bool Blank[256] = {};
+  bool Plain[256] = {};
+  constexpr TCppClasses() {
+    for (int C = 0; C < 256; ++C) Plain[C] = true;
+    for (unsigned char C : std::string_view("\n \t\r#/\"'{};")) Plain[C] = false;
+    Blank[' '] = Blank['\t'] = Blank['\r'] = true;
+  }
+};
+constexpr TCppClasses CppClasses;
 
 // --- Pascal ---
 
+// The words that open, close or qualify a region; every other identifier is kwIdent.
+enum TKeyword : uint8_t {
+  kwNone,  // a symbol or a string, not a word
+  kwIdent,
+  kwAsm, kwBegin, kwCase, kwClass, kwConstructor, kwDestructor, kwDispinterface, kwEnd, kwExternal,
+  kwFinalization, kwForward, kwFunction, kwImplementation, kwInitialization, kwInterface, kwLibrary,
+  kwObject, kwOf, kwOperator, kwPacked, kwProcedure, kwProgram, kwRecord, kwReference, kwTo, kwTry, kwUnit,
+};
+
+struct TKeywordName {
+  std::string_view Name;
+  TKeyword Word;
+};
+
+constexpr TKeywordName KeywordNames[] = {
+    {"asm", kwAsm},
+    {"begin", kwBegin},
+    {"case", kwCase},
+    {"class", kwClass},
+    {"constructor", kwConstructor},
+    {"destructor", kwDestructor},
+    {"dispinterface", kwDispinterface},
+    {"end", kwEnd},
+    {"external", kwExternal},
+    {"finalization", kwFinalization},
+    {"forward", kwForward},
+    {"function", kwFunction},
+    {"implementation", kwImplementation},
+    {"initialization", kwInitialization},
+    {"interface", kwInterface},
+    {"library", kwLibrary},
+    {"object", kwObject},
+    {"of", kwOf},
+    {"operator", kwOperator},
+    {"packed", kwPacked},
+    {"procedure", kwProcedure},
+    {"program", kwProgram},
+    {"record", kwRecord},
+    {"reference", kwReference},
+    {"to", kwTo},
+    {"try", kwTry},
+    {"unit", kwUnit},
+};
+constexpr size_t LongestKeyword = 14;
+
+
+// Case-insensitive; identifiers are ASCII here, so folding bit 0x20 of letters lowers them.
+TKeyword KeywordOf(std::string_view Word) {
+  if (Word.size() < 2 || Word.size() > LongestKeyword) return kwIdent;
+  char Low[LongestKeyword];
+  for (size_t I = 0; I < Word.size(); ++I) Low[I] = static_cast<char>(Word[I] | (Word[I] >= 'A' && Word[I] <= 'Z' ? 0x20 : 0));
+  const std::string_view W(Low, Word.size());
+  for (const TKeywordName& K : KeywordNames)
+    if (K.Name.size() == W.size() && K.Name[0] == W[0] && K.Name[1] == W[1] && K.Name == W) return K.Word;
+  return kwIdent;
+}
+
+// A word, a symbol or a string; none spans lines.
 struct TToken {
-  std::string Word;  // lower case; empty for a symbol
-  char Symbol = 0;
-  TPos Start, End;
   size_t Offset = 0;  // of its first byte in the text
+  TPos Start;
+  uint32_t Length = 0;
+  TKeyword Word = kwNone;
+  char Symbol = 0;
+  TPos End() const { return {Start.Line, Start.Index + static_cast<int32_t>(Length)}; }
 };
 
 class TPascalRegionParser : public IRegionParser {
@@ -137,68 +248,109 @@ class TPascalRegionParser : public IRegionParser {
     TRegionSink Sink;
     std::vector<TToken> Tokens;
     std::vector<TOpen> Directives;
-    TCursor C(Text);
+    TScanner C(Text);
     auto Error = [&](TPos P, std::string Msg) { Result.Errors.push_back({P.Line, P.Index + 1, std::move(Msg)}); };
-    size_t Polled = 0;
+    auto Symbol = [&](char Ch, TPos Start, size_t From) {
+      Tokens.push_back({From, Start, static_cast<uint32_t>(C.Offset() - From), kwNone, Ch});
+    };
+    // Room for the tokens of dense code from the start (the pages are only touched as used),
+    // up to 4 Mi of them; a larger text grows the list as it goes.
+    Tokens.reserve(std::min<size_t>(Text.size() / 8, size_t{1} << 22));
+    size_t NextPoll = 0;
     while (!C.AtEnd()) {
-      if (TimeToStop(Polled, ShouldStop)) {
+      if (TimeToStop(C.Offset(), NextPoll, ShouldStop)) {
         Result.Canceled = true;
         return Result;
       }
-      char Ch = C.Peek();
-      TPos Start = C.Pos();
-      if (Ch == '{' || (Ch == '(' && C.Peek(1) == '*')) {
-        bool Paren = Ch == '(';
-        size_t From = C.Offset();
-        C.Skip(Paren ? 2 : 1);
-        while (!C.AtEnd() && !(Paren ? C.StartsWith("*)") : C.Peek() == '}')) C.Next();
-        if (C.AtEnd()) {
-          Error(Start, res::SUnterminatedComment);
-          break;
+      const unsigned char Ch = C.Peek();
+      const size_t From = C.Offset();
+      if (CharClasses.IdentStart[Ch]) {
+        const TPos Start = C.Pos();
+        size_t To = From + 1;
+        while (To < Text.size() && CharClasses.IdentChar[static_cast<unsigned char>(Text[To])]) ++To;
+        C.SkipInLine(To - From);
+        Tokens.push_back({From, Start, static_cast<uint32_t>(To - From), KeywordOf(Text.substr(From, To - From)), 0});
+        continue;
+      }
+      switch (Ch) {
+        case ' ': case '\t': case '\r':
+          C.SkipInLine(1);
+          continue;
+        case '\n':
+          C.MoveTo(From + 1);
+          continue;
+        case '{':
+        case '(': {
+          const bool Paren = Ch == '(';
+          if (Paren && C.Peek(1) != '*') {
+            const TPos Start = C.Pos();
+            C.SkipInLine(1);
+            Symbol('(', Start, From);
+            continue;
+          }
+          const TPos Start = C.Pos();
+          // The body starts after the opener; "(*)" does not close itself.
+          const size_t Close = Paren ? C.FindPair(')', From + 2) : C.Find('}', From + 1);
+          if (Close >= Text.size()) {
+            C.MoveTo(Text.size());
+            Error(Start, res::SUnterminatedComment);
+            break;
+          }
+          C.MoveTo(Close + (Paren ? 2 : 1));
+          std::string_view Body = Text.substr(From + (Paren ? 2 : 1), C.Offset() - From - (Paren ? 4 : 2));
+          const TPos End = C.Pos();
+          if (!Paren && !Body.empty() && Body[0] == '$')
+            Directive(Body.substr(1), Start, End, Directives, Sink, Error);
+          else if (Start.Line != End.Line)  // a comment within one line folds nothing
+            Sink.Add(Start, End, "comment", FirstLine(Text.substr(From, std::min<size_t>(40, Body.size() + 2))));
+          continue;
         }
-        C.Skip(Paren ? 2 : 1);
-        std::string_view Body = Text.substr(From + (Paren ? 2 : 1), C.Offset() - From - (Paren ? 4 : 2));
-        if (!Paren && !Body.empty() && Body[0] == '$')
-          Directive(Body.substr(1), Start, C.Pos(), Directives, Sink, Error);
-        else
-          Sink.Add(Start, C.Pos(), "comment", FirstLine(C.Text().substr(From, std::min<size_t>(40, Body.size() + 2))));
-        continue;
+        case '/':
+          if (C.Peek(1) == '/') {
+            C.SkipInLine(C.Find('\n', From) - From);
+            continue;
+          }
+          C.SkipInLine(1);
+          continue;
+        case '\'': {
+          const TPos Start = C.Pos();
+          // A string ends at its quote or, unterminated, at the line's end.
+          size_t To = From + 1;
+          while (To < Text.size() && Text[To] != '\'' && Text[To] != '\n') ++To;
+          if (To < Text.size() && Text[To] == '\'') {
+            C.SkipInLine(To + 1 - From);
+          } else {
+            C.SkipInLine(To - From);
+            Error(Start, res::SUnterminatedString);
+          }
+          Symbol('\'', Start, From);
+          continue;
+        }
+        case '$': case '#':
+        case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
+          // Numbers and character codes never open or close anything.
+          size_t To = From + 1;
+          while (To < Text.size() && CharClasses.IdentChar[static_cast<unsigned char>(Text[To])]) ++To;
+          C.SkipInLine(To - From);
+          continue;
+        }
+        case ';': case '=': case ':': case '.': case ')': {
+          const TPos Start = C.Pos();
+          C.SkipInLine(1);
+          Symbol(static_cast<char>(Ch), Start, From);
+          continue;
+        }
+        default:
+          C.SkipInLine(1);
+          continue;
       }
-      if (Ch == '/' && C.Peek(1) == '/') {
-        while (!C.AtEnd() && C.Peek() != '\n') C.Next();
-        continue;
-      }
-      if (Ch == '\'') {
-        size_t From = C.Offset();
-        C.Next();
-        while (!C.AtEnd() && C.Peek() != '\'' && C.Peek() != '\n') C.Next();
-        if (C.Peek() != '\'') Error(Start, res::SUnterminatedString);
-        else C.Next();
-        Tokens.push_back({"", '\'', Start, C.Pos(), From});
-        continue;
-      }
-      if (IsIdentStart(Ch)) {
-        size_t From = C.Offset();
-        while (!C.AtEnd() && IsIdentChar(C.Peek())) C.Next();
-        Tokens.push_back({Lower(Text.substr(From, C.Offset() - From)), 0, Start, C.Pos(), From});
-        continue;
-      }
-      if (std::isdigit(static_cast<unsigned char>(Ch)) || Ch == '$' || Ch == '#') {
-        // Numbers and character codes never open or close anything.
-        C.Next();
-        while (!C.AtEnd() && IsIdentChar(C.Peek())) C.Next();
-        continue;
-      }
-      if (Ch == ';' || Ch == '=' || Ch == ':' || Ch == '.' || Ch == '(' || Ch == ')') {
-        size_t From = C.Offset();
-        C.Next();
-        Tokens.push_back({"", Ch, Start, C.Pos(), From});
-        continue;
-      }
-      C.Next();
+      break;  // an unterminated comment ends the scan
     }
     for (const TOpen& O : Directives) Error(O.Start, Format(res::SUnclosedBlock, O.Kind));
-    Blocks(Text, Tokens, Sink, Error);
+    if (!Blocks(Text, Tokens, Sink, Error, ShouldStop)) {
+      Result.Canceled = true;
+      return Result;
+    }
     Result.Regions = Sink.Finish();
     return Result;
   }
@@ -227,83 +379,136 @@ class TPascalRegionParser : public IRegionParser {
     }
   }
 
+  // Pairs the words that open and close blocks; false when ShouldStop said to stop.
   template <class TError>
-  static void Blocks(std::string_view Text, const std::vector<TToken>& T, TRegionSink& Sink, TError& Error) {
+  static bool Blocks(std::string_view Text, const std::vector<TToken>& T, TRegionSink& Sink, TError& Error,
+                     const std::function<bool()>& ShouldStop) {
     std::vector<TOpen> Open;
     bool InImplementation = true;  // programs and libraries have no interface part
     bool InAsm = false;
     TPos Section{};
     std::string SectionKind;
-    auto Prev = [&](size_t I) -> const TToken* { return I > 0 ? &T[I - 1] : nullptr; };
-    auto NextTok = [&](size_t I) -> const TToken* { return I + 1 < T.size() ? &T[I + 1] : nullptr; };
+    size_t NextPoll = 0;
     for (size_t I = 0; I < T.size(); ++I) {
       const TToken& K = T[I];
-      const std::string& W = K.Word;
+      if (TimeToStop(K.Offset, NextPoll, ShouldStop)) return false;
+      const TKeyword W = K.Word;
       if (InAsm) {
-        if (W != "end") continue;
+        if (W != kwEnd) continue;
         InAsm = false;
       }
-      if (W.empty()) continue;
-      const TToken* P = Prev(I);
-      const TToken* N = NextTok(I);
-      bool AfterEquals = P && (P->Symbol == '=' || P->Word == "packed");
-      if (W == "unit" || W == "library" || W == "program") {
-        InImplementation = W != "unit";
-      } else if ((W == "interface" && !AfterEquals) || W == "implementation" || W == "initialization" ||
-                 W == "finalization") {
-        if (!SectionKind.empty() && P) Sink.Add(Section, P->End, SectionKind, SectionKind);
-        Section = K.Start;
-        SectionKind = W;
-        InImplementation = W != "interface";
-      } else if (W == "procedure" || W == "function" || W == "constructor" || W == "destructor" ||
-                 (W == "operator" && P && P->Symbol == ';')) {
-        bool InType = !Open.empty() && !Open.back().Routine;
-        bool Method = P && P->Word == "class";
-        bool Type = P && (P->Symbol == '=' || P->Symbol == ':' || P->Word == "reference" || P->Word == "to");
-        if (InImplementation && !InType && !Type) {
-          TOpen O{Method ? P->Start : K.Start, "routine", HeaderText(Text, K), true};
-          Open.push_back(std::move(O));
+      if (W == kwNone || W == kwIdent) continue;
+      const TToken* P = I > 0 ? &T[I - 1] : nullptr;
+      const TToken* N = I + 1 < T.size() ? &T[I + 1] : nullptr;
+      const bool AfterEquals = P && (P->Symbol == '=' || P->Word == kwPacked);
+      switch (W) {
+        case kwUnit:
+        case kwLibrary:
+        case kwProgram:
+          InImplementation = W != kwUnit;
+          break;
+        case kwInterface:
+          if (AfterEquals) {
+            OpenClass(Text, T, I, Open);
+            break;
+          }
+          [[fallthrough]];
+        case kwImplementation:
+        case kwInitialization:
+        case kwFinalization:
+          if (!SectionKind.empty() && P) Sink.Add(Section, P->End(), SectionKind, SectionKind);
+          Section = K.Start;
+          SectionKind = NameOf(W);
+          InImplementation = W != kwInterface;
+          break;
+        case kwOperator:
+          if (!(P && P->Symbol == ';')) break;
+          [[fallthrough]];
+        case kwProcedure:
+        case kwFunction:
+        case kwConstructor:
+        case kwDestructor: {
+          const bool InType = !Open.empty() && !Open.back().Routine;
+          const bool Method = P && P->Word == kwClass;
+          const bool Type = P && (P->Symbol == '=' || P->Symbol == ':' || P->Word == kwReference || P->Word == kwTo);
+          if (InImplementation && !InType && !Type)
+            Open.push_back(TOpen{Method ? P->Start : K.Start, "routine", HeaderText(Text, K), true});
+          break;
         }
-      } else if ((W == "forward" || W == "external") && !Open.empty() && Open.back().Routine && !Open.back().HasBody) {
-        Open.pop_back();
-      } else if (W == "begin" || W == "asm") {
-        if (!Open.empty() && Open.back().Routine && !Open.back().HasBody) {
-          Open.back().HasBody = true;
-        } else {
-          Open.push_back({K.Start, W, W});
+        case kwForward:
+        case kwExternal:
+          if (!Open.empty() && Open.back().Routine && !Open.back().HasBody) Open.pop_back();
+          break;
+        case kwBegin:
+        case kwAsm:
+          if (!Open.empty() && Open.back().Routine && !Open.back().HasBody)
+            Open.back().HasBody = true;
+          else
+            Open.push_back({K.Start, NameOf(W), NameOf(W)});
+          InAsm = W == kwAsm;
+          break;
+        case kwTry:
+          Open.push_back({K.Start, "try", "try"});
+          break;
+        case kwCase:
+          if (Open.empty() || Open.back().Kind != "record") Open.push_back({K.Start, "case", "case"});
+          break;
+        case kwRecord:
+          OpenClass(Text, T, I, Open);
+          break;
+        case kwClass:
+        case kwObject:
+        case kwDispinterface:
+          if (AfterEquals) OpenClass(Text, T, I, Open);
+          break;
+        case kwEnd: {
+          if (Open.empty()) {
+            if (!(N && N->Symbol == '.')) Error(K.Start, res::SUnmatchedEnd);
+            break;
+          }
+          TOpen O = std::move(Open.back());
+          Open.pop_back();
+          Sink.Add(O.Start, K.End(), O.Kind, O.Desc);
+          break;
         }
-        InAsm = W == "asm";
-      } else if (W == "try" || (W == "case" && (Open.empty() || Open.back().Kind != "record"))) {
-        Open.push_back({K.Start, W, W});
-      } else if (W == "record" || ((W == "class" || W == "object" || W == "interface" || W == "dispinterface") &&
-                                   AfterEquals && N && N->Symbol != ';' && N->Word != "of")) {
-        // Described by the declaration: "TFoo = class(TObject)".
-        size_t Name = P && P->Word == "packed" ? 3 : 2;
-        bool Named = AfterEquals && I >= Name && !T[I - Name].Word.empty();
-        Open.push_back({K.Start, W == "record" ? "record" : "class", Named ? HeaderText(Text, T[I - Name]) : W});
-      } else if (W == "end") {
-        if (Open.empty()) {
-          if (!(N && N->Symbol == '.')) Error(K.Start, res::SUnmatchedEnd);
-          continue;
-        }
-        TOpen O = std::move(Open.back());
-        Open.pop_back();
-        Sink.Add(O.Start, K.End, O.Kind, O.Desc);
+        default:
+          break;
       }
     }
     if (!SectionKind.empty()) {
       TPos End{};
-      if (!T.empty()) End = T.back().End;
+      if (!T.empty()) End = T.back().End();
       Sink.Add(Section, End, SectionKind, SectionKind);
     }
     for (const TOpen& O : Open)
       if (!O.Routine || O.HasBody) Error(O.Start, Format(res::SUnclosedBlock, O.Kind));
+    return true;
+  }
+
+  // A record, or a class-like type described by its declaration: "TFoo = class(TObject)".
+  // Forward declarations ("class;") and metaclasses ("class of") open nothing.
+  static void OpenClass(std::string_view Text, const std::vector<TToken>& T, size_t I, std::vector<TOpen>& Open) {
+    const TToken* P = I > 0 ? &T[I - 1] : nullptr;
+    const TToken* N = I + 1 < T.size() ? &T[I + 1] : nullptr;
+    const bool Record = T[I].Word == kwRecord;
+    const bool AfterEquals = P && (P->Symbol == '=' || P->Word == kwPacked);
+    if (!Record && !(AfterEquals && N && N->Symbol != ';' && N->Word != kwOf)) return;
+    const size_t Name = P && P->Word == kwPacked ? 3 : 2;
+    const bool Named = AfterEquals && I >= Name && T[I - Name].Word != kwNone;
+    Open.push_back({T[I].Start, Record ? "record" : "class", Named ? HeaderText(Text, T[I - Name]) : NameOf(T[I].Word)});
+  }
+
+  static std::string NameOf(TKeyword W) {
+    for (const TKeywordName& K : KeywordNames)
+      if (K.Word == W) return std::string(K.Name);
+    return {};
   }
 
   // The rest of the line from the token: "procedure TForm1.Button1Click(Sender: TObject);".
+  // Looks no further than it keeps, so a long line of many headers costs no more than a short one.
   static std::string HeaderText(std::string_view Text, const TToken& K) {
-    size_t E = Text.find('\n', K.Offset);
-    return Trim(Text.substr(K.Offset, std::min<size_t>((E == std::string_view::npos ? Text.size() : E) - K.Offset, 120)));
+    const std::string_view Head = Text.substr(K.Offset, 120);
+    return Trim(Head.substr(0, Head.find('\n')));
   }
 };
 
@@ -315,7 +520,7 @@ class TCppRegionParser : public IRegionParser {
     TRegionResult Result;
     TRegionSink Sink;
     std::vector<TOpen> Braces, Directives;
-    TCursor C(Text);
+    TScanner C(Text);
     auto Error = [&](TPos P, std::string Msg) { Result.Errors.push_back({P.Line, P.Index + 1, std::move(Msg)}); };
     bool LineStart = true;
     TPos IncludeFirst{}, IncludeLast{};
@@ -324,111 +529,147 @@ class TCppRegionParser : public IRegionParser {
       if (Includes >= 2) Sink.Add(IncludeFirst, IncludeLast, "includes", "#include ...");
       Includes = 0;
     };
+    // Code that is no directive, comment, string or brace: a line's first such byte ends a
+    // run of includes and its line's chance of holding a directive.
+    auto Code = [&](unsigned char Ch) {
+      if (Includes > 0 && Ch != '/') EndIncludes();
+      LineStart = false;
+    };
+    // A directive at the cursor runs to the end of its line, continued by a backslash.
+    auto Directive = [&] {
+      const TPos Start = C.Pos();
+      const size_t From = C.Offset();
+      size_t End = C.Find('\n', From);
+      while (End < Text.size() && Text[End - 1] == '\\') End = C.Find('\n', End + 1);
+      C.MoveTo(End);
+      std::string Line = Trim(Text.substr(From + 1, End - From - 1));
+      size_t N = 0;
+      while (N < Line.size() && (Line[N] == ' ' || Line[N] == '\t')) ++N;
+      size_t W = N;
+      while (W < Line.size() && IsIdentChar(Line[W])) ++W;
+      std::string Name = Line.substr(N, W - N);
+      std::string Rest = Trim(std::string_view(Line).substr(W));
+      if (Name == "include") {
+        if (Includes == 0) IncludeFirst = Start;
+        IncludeLast = C.Pos();
+        ++Includes;
+      } else {
+        EndIncludes();
+      }
+      if (Name == "if" || Name == "ifdef" || Name == "ifndef") {
+        Directives.push_back({Start, "if", "#" + Name + " " + Rest});
+      } else if (Name == "pragma" && Rest.rfind("region", 0) == 0) {
+        Directives.push_back({Start, "region", Trim(std::string_view(Rest).substr(6))});
+      } else if (Name == "endif" || (Name == "pragma" && Rest.rfind("endregion", 0) == 0)) {
+        std::string Want = Name == "endif" ? "if" : "region";
+        if (Directives.empty() || Directives.back().Kind != Want) {
+          Error(Start, Format(res::SUnmatchedDirective, "#" + Name));
+        } else {
+          Sink.Add(Directives.back().Start, C.Pos(), Want, Directives.back().Desc);
+          Directives.pop_back();
+        }
+      }
+    };
     size_t StatementStart = 0;  // where the text before the next "{" begins
-    size_t Polled = 0;
+    size_t NextPoll = 0;
     while (!C.AtEnd()) {
-      if (TimeToStop(Polled, ShouldStop)) {
+      if (TimeToStop(C.Offset(), NextPoll, ShouldStop)) {
         Result.Canceled = true;
         return Result;
       }
-      char Ch = C.Peek();
-      TPos Start = C.Pos();
-      if (Ch == '\n') {
-        LineStart = true;
-        C.Next();
+      const unsigned char Ch = C.Peek();
+      const size_t From = C.Offset();
+      if (CppClasses.Plain[Ch]) {
+        Code(Ch);
+        C.SkipRun(CppClasses.Plain);
         continue;
       }
-      if (Ch == ' ' || Ch == '\t' || Ch == '\r') {
-        C.Next();
-        continue;
-      }
-      if (LineStart && Ch == '#') {
-        size_t From = C.Offset();
-        // A directive runs to the end of the line, continued by a backslash.
-        while (!C.AtEnd() && C.Peek() != '\n') {
-          if (C.Peek() == '\\' && C.Peek(1) == '\n') C.Next();
-          C.Next();
-        }
-        std::string Line = Trim(Text.substr(From + 1, C.Offset() - From - 1));
-        size_t N = 0;
-        while (N < Line.size() && (Line[N] == ' ' || Line[N] == '\t')) ++N;
-        size_t W = N;
-        while (W < Line.size() && IsIdentChar(Line[W])) ++W;
-        std::string Name = Line.substr(N, W - N);
-        std::string Rest = Trim(std::string_view(Line).substr(W));
-        if (Name == "include") {
-          if (Includes == 0) IncludeFirst = Start;
-          IncludeLast = C.Pos();
-          ++Includes;
-        } else {
-          EndIncludes();
-        }
-        if (Name == "if" || Name == "ifdef" || Name == "ifndef") {
-          Directives.push_back({Start, "if", "#" + Name + " " + Rest});
-        } else if (Name == "pragma" && Rest.rfind("region", 0) == 0) {
-          Directives.push_back({Start, "region", Trim(std::string_view(Rest).substr(6))});
-        } else if (Name == "endif" || (Name == "pragma" && Rest.rfind("endregion", 0) == 0)) {
-          std::string Want = Name == "endif" ? "if" : "region";
-          if (Directives.empty() || Directives.back().Kind != Want)
-            Error(Start, Format(res::SUnmatchedDirective, "#" + Name));
-          else {
-            Sink.Add(Directives.back().Start, C.Pos(), Want, Directives.back().Desc);
-            Directives.pop_back();
+      const TPos Start = C.Pos();
+      switch (Ch) {
+        case '\n':
+          LineStart = true;
+          C.MoveTo(From + 1);
+          continue;
+        case ' ': case '\t': case '\r':
+          C.SkipRun(CppClasses.Blank);
+          continue;
+        case '#':
+          if (LineStart) {
+            Directive();
+            StatementStart = C.Offset();
+            continue;
           }
-        }
-        StatementStart = C.Offset();
-        continue;
-      }
-      if (Includes > 0 && Ch != '/') EndIncludes();
-      LineStart = false;
-      if (Ch == '/' && C.Peek(1) == '/') {
-        while (!C.AtEnd() && C.Peek() != '\n') C.Next();
-        continue;
-      }
-      if (Ch == '/' && C.Peek(1) == '*') {
-        C.Skip(2);
-        while (!C.AtEnd() && !C.StartsWith("*/")) C.Next();
-        if (C.AtEnd()) {
-          Error(Start, res::SUnterminatedComment);
           break;
+        case '/':
+          Code(Ch);
+          if (C.Peek(1) == '/') {
+            C.SkipInLine(C.Find('\n', From) - From);
+            continue;
+          }
+          if (C.Peek(1) == '*') {
+            const size_t Close = C.FindPair('/', From + 2);
+            if (Close >= Text.size()) {
+              C.MoveTo(Text.size());
+              Error(Start, res::SUnterminatedComment);
+              break;
+            }
+            C.MoveTo(Close + 2);
+            Sink.Add(Start, C.Pos(), "comment", "/* ... */");
+            continue;
+          }
+          C.SkipInLine(1);
+          continue;
+        case '"':
+        case '\'': {
+          Code(Ch);
+          if (const size_t Raw = Ch == '"' ? RawStringEnd(Text, From) : 0; Raw > 0) {
+            C.MoveTo(Raw);
+            continue;
+          }
+          // A backslash escapes the next byte, a line break too.
+          size_t To = From + 1;
+          while (To < Text.size() && Text[To] != static_cast<char>(Ch) && Text[To] != '\n') {
+            if (Text[To] == '\\') ++To;
+            if (To < Text.size()) ++To;
+          }
+          C.MoveTo(To);
+          if (C.Peek() != Ch) Error(Start, res::SUnterminatedString);
+          else C.SkipInLine(1);
+          continue;
         }
-        C.Skip(2);
-        Sink.Add(Start, C.Pos(), "comment", "/* ... */");
-        continue;
-      }
-      if (Ch == '"' || Ch == '\'') {
-        if (Ch == '"' && RawString(C)) continue;
-        C.Next();
-        while (!C.AtEnd() && C.Peek() != Ch && C.Peek() != '\n') {
-          if (C.Peek() == '\\') C.Next();
-          if (!C.AtEnd()) C.Next();
+        case '{': {
+          Code(Ch);
+          std::string Head(Text.substr(StatementStart, From - StatementStart));
+          std::replace(Head.begin(), Head.end(), '\n', ' ');
+          Head = Trim(Head);
+          Braces.push_back({Start, BraceKind(Head), Head.size() > 120 ? Head.substr(0, 120) : Head});
+          C.SkipInLine(1);
+          StatementStart = C.Offset();
+          continue;
         }
-        if (C.Peek() != Ch) Error(Start, res::SUnterminatedString);
-        else C.Next();
-        continue;
+        case '}':
+          Code(Ch);
+          if (Braces.empty()) {
+            Error(Start, res::SUnmatchedBrace);
+          } else {
+            Sink.Add(Braces.back().Start, TPos{Start.Line, Start.Index + 1}, Braces.back().Kind, Braces.back().Desc);
+            Braces.pop_back();
+          }
+          C.SkipInLine(1);
+          StatementStart = C.Offset();
+          continue;
+        case ';':
+          Code(Ch);
+          C.SkipInLine(1);
+          StatementStart = C.Offset();
+          continue;
+        default:
+          break;
       }
-      if (Ch == '{') {
-        std::string Head(Text.substr(StatementStart, C.Offset() - StatementStart));
-        std::replace(Head.begin(), Head.end(), '\n', ' ');
-        Head = Trim(Head);
-        Braces.push_back({Start, BraceKind(Head), Head.size() > 120 ? Head.substr(0, 120) : Head});
-        C.Next();
-        StatementStart = C.Offset();
-        continue;
-      }
-      if (Ch == '}') {
-        if (Braces.empty()) {
-          Error(Start, res::SUnmatchedBrace);
-        } else {
-          Sink.Add(Braces.back().Start, TPos{Start.Line, Start.Index + 1}, Braces.back().Kind, Braces.back().Desc);
-          Braces.pop_back();
-        }
-        C.Next();
-        StatementStart = C.Offset();
-        continue;
-      }
-      if (Ch == ';') StatementStart = C.Offset() + 1;
-      C.Next();
+      if (C.Offset() >= Text.size()) break;  // an unterminated comment ends the scan
+      // A "#" within a line.
+      Code(Ch);
+      C.SkipInLine(1);
     }
     EndIncludes();
     for (const TOpen& O : Braces) Error(O.Start, Format(res::SUnclosedBlock, "{"));
@@ -438,16 +679,16 @@ class TCppRegionParser : public IRegionParser {
   }
 
  private:
-  // R"delim( ... )delim": skipped whole, across lines.
-  static bool RawString(TCursor& C) {
-    size_t Off = C.Offset();
-    if (Off == 0 || C.Text()[Off - 1] != 'R') return false;
-    size_t Open = C.Text().find('(', Off);
-    if (Open == std::string_view::npos || Open - Off > 17) return false;
-    std::string Close = ")" + std::string(C.Text().substr(Off + 1, Open - Off - 1)) + "\"";
-    size_t End = C.Text().find(Close, Open);
-    C.Skip((End == std::string_view::npos ? C.Text().size() : End + Close.size()) - Off);
-    return true;
+  // The offset after R"delim( ... )delim" when the quote at Quote opens one (the text's end
+  // when it never closes); 0 when it opens an ordinary string.
+  static size_t RawStringEnd(std::string_view Text, size_t Quote) {
+    if (Quote == 0 || Text[Quote - 1] != 'R') return 0;
+    // The delimiter is at most 16 characters.
+    const size_t Open = Text.substr(Quote, 18).find('(');
+    if (Open == std::string_view::npos) return 0;
+    const std::string Close = ")" + std::string(Text.substr(Quote + 1, Open - 1)) + "\"";
+    const size_t End = Text.find(Close, Quote + Open);
+    return End == std::string_view::npos ? Text.size() : End + Close.size();
   }
 
   static std::string BraceKind(const std::string& Head) {
@@ -485,16 +726,45 @@ uint16_t RegionTypeOfKind(std::string_view Kind) {
 std::unique_ptr<IRegionParser> MakePascalRegionParser() { return std::make_unique<TPascalRegionParser>(); }
 std::unique_ptr<IRegionParser> MakeCppRegionParser() { return std::make_unique<TCppRegionParser>(); }
 
-std::unique_ptr<IRegionParser> RegionParserForFile(std::string_view FileName) {
-  size_t Dot = FileName.rfind('.');
-  if (Dot == std::string_view::npos) return nullptr;
-  std::string Ext = Lower(FileName.substr(Dot + 1));
-  if (Ext == "pas" || Ext == "pp" || Ext == "vpr" || Ext == "lpr" || Ext == "inc" || Ext == "vpk")
-    return MakePascalRegionParser();
-  if (Ext == "c" || Ext == "cc" || Ext == "cpp" || Ext == "cxx" || Ext == "h" || Ext == "hh" || Ext == "hpp" ||
-      Ext == "hxx" || Ext == "tcc" || Ext == "ipp")
-    return MakeCppRegionParser();
-  return nullptr;
+namespace {
+
+// A personality's region services: its name, the extensions of its source files and its
+// parser (one instance serves every file; parsing keeps no state in it).
+class TRegionServices : public IRegionServices {
+ public:
+  TRegionServices(std::string Personality, std::vector<std::string_view> Extensions,
+                  std::shared_ptr<IRegionParser> Parser)
+      : FPersonality(std::move(Personality)), FExtensions(std::move(Extensions)), FParser(std::move(Parser)) {}
+  std::string Personality() const override { return FPersonality; }
+  bool HandlesFile(std::string_view FileName) const override {
+    const size_t Slash = FileName.rfind('/');
+    const std::string_view Name = Slash == std::string_view::npos ? FileName : FileName.substr(Slash + 1);
+    const size_t Dot = Name.rfind('.');
+    if (Dot == std::string_view::npos) return false;
+    const std::string Ext = Lower(Name.substr(Dot + 1));
+    return std::find(FExtensions.begin(), FExtensions.end(), Ext) != FExtensions.end();
+  }
+  std::shared_ptr<IRegionParser> RegionParser() const override { return FParser; }
+
+ private:
+  std::string FPersonality;
+  std::vector<std::string_view> FExtensions;
+  std::shared_ptr<IRegionParser> FParser;
+};
+
+}  // namespace
+
+std::shared_ptr<IRegionServices> MakePascalRegionServices() {
+  return std::make_shared<TRegionServices>("Vellum.Personality",
+                                           std::vector<std::string_view>{"pas", "pp", "vpr", "lpr", "inc", "vpk"},
+                                           MakePascalRegionParser());
+}
+
+std::shared_ptr<IRegionServices> MakeCppRegionServices() {
+  return std::make_shared<TRegionServices>(
+      "Kestrel.Personality",
+      std::vector<std::string_view>{"c", "cc", "cpp", "cxx", "h", "hh", "hpp", "hxx", "tcc", "ipp"},
+      MakeCppRegionParser());
 }
 
 }  // namespace nxs

@@ -1,5 +1,5 @@
 // What a language's region parser reports: the foldable regions of a source text and the
-// error locations it can see, and the registry through which personalities offer parsers.
+// error locations it can see, and the services through which personalities offer parsers.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +48,22 @@ uint16_t RegionTypeOfKind(std::string_view Kind);
 // The parsers for the two personalities.
 std::unique_ptr<IRegionParser> MakePascalRegionParser();
 std::unique_ptr<IRegionParser> MakeCppRegionParser();
-// The parser for a file name by its extension; nullptr when none fits.
-std::unique_ptr<IRegionParser> RegionParserForFile(std::string_view FileName);
+
+// What a personality offers the editor's folding: the source files it owns and the region
+// and error parser for them. Personalities and packages register theirs with the folding
+// (TElisionParserEditorHooks); the folding itself knows no language.
+class IRegionServices {
+ public:
+  virtual ~IRegionServices() = default;
+  virtual std::string Personality() const = 0;
+  virtual bool HandlesFile(std::string_view FileName) const = 0;
+  virtual std::shared_ptr<IRegionParser> RegionParser() const = 0;
+};
+
+// The services of the Pascal personality ("Vellum.Personality": .pas .pp .inc .vpr .lpr
+// .vpk) and of the C++ one ("Kestrel.Personality": C and C++ sources and headers). Extensions
+// compare without regard to case.
+std::shared_ptr<IRegionServices> MakePascalRegionServices();
+std::shared_ptr<IRegionServices> MakeCppRegionServices();
 
 }  // namespace nxs

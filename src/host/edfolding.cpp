@@ -18,17 +18,26 @@ namespace nxs::host {
 
 namespace {
 
-std::shared_ptr<IRegionParser> ParserFor(const std::string& FileName) {
-  std::shared_ptr<IRegionParser> P = RegionParserForFile(FileName);
-  if (!P) throw Exception(Format("no region parser for '%s' (Pascal and C/C++ files have one)", FileName));
-  return P;
+// The folding as a session sets it up: the folding parser on the process's parse thread, and
+// the two personalities' region services registered the way a package registers its own.
+std::unique_ptr<TElisionParserEditorHooks> StartFolding() {
+  auto Hooks = std::make_unique<TElisionParserEditorHooks>(ParseThread());
+  Hooks->AddRegionServices(MakePascalRegionServices());
+  Hooks->AddRegionServices(MakeCppRegionServices());
+  return Hooks;
+}
+
+[[noreturn]] void NoParserFor(const std::string& FileName) {
+  throw Exception(Format("no region parser for '%s' (Pascal and C/C++ files have one)", FileName));
 }
 
 int RunOutline(const TCommandLine& Cmd) {
   const std::string File = ExpandFileName(Cmd[0]);
   std::string Text;
   if (!CReadWholeFile(File, Text)) throw Exception(Format("Cannot read file '%s'", File));
-  TRegionResult R = ParserFor(File)->Parse(Text, {});
+  auto Services = StartFolding()->ServicesForFile(File);
+  if (!Services) NoParserFor(File);
+  TRegionResult R = Services->RegionParser()->Parse(Text, {});
   for (const TRegion& G : R.Regions)
     std::printf("%s%d %d %s %s\n", std::string(2 * static_cast<size_t>(G.Level), ' ').c_str(), G.StartLine,
                 G.EndLine, G.Kind.c_str(), G.Description.c_str());
@@ -48,14 +57,13 @@ int32_t LineArg(TEdModules& Modules, const std::string& Arg) {
 void ParseCurrent(TEdModules& Modules) {
   PEkView View = Modules.View();
   const std::string File = Modules.Current().GetFileName();
-  auto Module = std::make_shared<TElisionModule>(View, File, ParserFor(File));
-  auto Parser = std::make_shared<TElisionParser>();
-  Parser->AddModule(Module);
+  auto Hooks = StartFolding();
+  auto Module = Hooks->EditorOpened(View, File);
+  if (!Module) NoParserFor(File);
   TParseThread& Thread = ParseThread();
-  Thread.Add(Parser);
   Thread.SetDelay(0);
   const bool Done = Thread.WaitForParse(true, 30000);
-  Thread.Remove(Parser.get());
+  Hooks->EditorClosed(Module.get());
   MainThreadQueue().ProcessPending();
   if (!Done) throw Exception("the parse did not finish in time");
   for (const TParseError& E : Module->Errors()) std::printf("%s:%d:%d: error: %s\n", File.c_str(), E.Line, E.Col, E.Text.c_str());

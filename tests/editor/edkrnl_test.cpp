@@ -258,5 +258,22 @@ TEST_F(CommandLayer, LineBreakStylesReadAndChangePerLine) {
   EXPECT_EQ(Text(), "a\r\nb\r\nc\rd");
 }
 
+TEST_F(CommandLayer, TheTextForParsersEndsEveryLineWithALineFeedAndKeepsTypingOneStep) {
+  Load("a\r\nb\nc\rd\r\n");
+  InsertString(V, "x");
+  EXPECT_EQ(GetBufferText(V), "xa\nb\nc\nd\n");
+  InsertString(V, "y");
+  EXPECT_EQ(Text(), "xya\r\nb\nc\rd\r\n");  // the buffer keeps its own breaks
+  EXPECT_EQ(UndoSteps(), 1);
+  // A deletion brings a CR and an LF stored apart together: one break, one line feed.
+  Load("a\rZ\nb\r");
+  CursorDown(V);
+  ASSERT_TRUE(Delete(V));
+  EXPECT_EQ(Text(), "a\r\nb\r");
+  EXPECT_EQ(GetBufferText(V), "a\nb\n");
+  Load("");
+  EXPECT_EQ(GetBufferText(V), "");
+}
+
 }  // namespace
 }  // namespace nxs

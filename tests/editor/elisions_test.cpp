@@ -172,5 +172,141 @@ TEST_F(Folding, TheParseThreadAppliesCurrentResultsAndDropsStaleOnes) {
   Thread.Remove(Parser.get());
 }
 
+TEST_F(Folding, ManyBlocksGoInAtOnceAsTheyWouldOneByOne) {
+  PEkView V = Open(Lines(5000));
+  std::vector<TElidedBlock> Blocks;
+  for (int32_t L = 1; L < 5000; L += 2) Blocks.push_back({{0, L}, {2, L + 1}, 3, "b" + std::to_string(L), false});
+  Blocks[1].Folded = true;
+  Blocks.push_back({{0, 4999}, {2, 6000}, 3, "past the end", true});  // refused, the rest still go in
+  Blocks.push_back({{0, 1}, {2, 2}, 4, "again", true});                // the same range: replaces the first
+  EXPECT_FALSE(AddElisionBlocks(V, Blocks));
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 4997));
+  EXPECT_EQ(2, NumElidedLines(V));
+  const std::vector<TElidedBlock> Folded = GetAllElidedBlocks(V);
+  ASSERT_EQ(2u, Folded.size());
+  EXPECT_EQ("again", Folded[0].Desc);  // kept its place before line 3's block
+  EXPECT_EQ(3, Folded[1].Start.LineNum);
+  EXPECT_TRUE(AddElisionBlocks(V, {}));
+}
+
+TEST_F(Folding, FoldedBlocksBeyondOneKernelArraySurviveAReparseAndTheSavedForm) {
+  const int32_t N = 5000;  // more than two arrays' worth
+  PEkView V = Open(Lines(2 * N + 1));
+  std::vector<TRegion> Regions;
+  for (int32_t L = 1; L < 2 * N; L += 2) {
+    Regions.push_back(TRegion{L, 0, L + 1, 2, "block", "b" + std::to_string(L)});
+    Regions.back().Type = 7;
+  }
+  ApplyElisions(V, Regions);
+  ElideByType(V, 7);
+  ASSERT_EQ(static_cast<size_t>(N), GetAllElidedBlocks(V).size());
+  ApplyElisions(V, Regions);
+  EXPECT_EQ(N, NumElidedLines(V));
+  const std::string Saved = PrintElisions(V);
+  EXPECT_NE(std::string::npos, Saved.find("{{" + std::to_string(2 * N - 1) + ",0},{" + std::to_string(2 * N) + ",2},{'b"));
+  UnElideAll(V);
+  InsertSavedElisions(V, Saved);
+  EXPECT_EQ(N, NumElidedLines(V));
+}
+
+TEST_F(Folding, BlockPositionsFarOutOnLongLinesOfWideCharactersComeBackTheSame) {
+  // Lines of two-byte characters, 10,000 of them; every block ends on the long last line.
+  std::string Long;
+  for (int I = 0; I < 10000; ++I) Long += "\xC3\xA9";
+  PEkView V = Open("a\nb\nc\n" + Long + "\n");
+  std::vector<TElidedBlock> Blocks;
+  for (int32_t Index : {0, 1, 4095, 4096, 4097, 8192, 9999, 10000})
+    Blocks.push_back({{Index % 2, 1 + Index % 3}, {Index, 4}, 0, std::to_string(Index), true});
+  Blocks.push_back({{0, 1}, {12345, 4}, 0, "past the end", true});  // reads as the line's end
+  ASSERT_TRUE(AddElisionBlocks(V, Blocks));
+  const std::vector<TElidedBlock> Back = GetAllElidedBlocks(V);
+  ASSERT_EQ(Blocks.size(), Back.size());
+  for (size_t I = 0; I + 1 < Blocks.size(); ++I) {
+    EXPECT_EQ(Blocks[I].Start.Index, Back[I].Start.Index) << Blocks[I].Desc;
+    EXPECT_EQ(Blocks[I].End.Index, Back[I].End.Index) << Blocks[I].Desc;
+  }
+  EXPECT_EQ(10000, Back.back().End.Index);
+}
+
+TEST_F(Folding, ParsersCountBytesOfTheLineAndAFoldAfterWideCharactersSurvivesAReparse) {
+  // "end" ends at byte 14 of line 2 but at its 11th character; the line has only 12.
+  PEkView V = Open("begin\n  '\xC3\xA4\xC3\xB6\xC3\xBC' end;\nx\n");
+  const TRegion Block{1, 0, 2, 14, "begin", "begin"};
+  ApplyElisions(V, {Block});
+  ASSERT_TRUE(ElideRange(V, 1, 2, true));
+  ASSERT_EQ(1u, GetAllElidedBlocks(V).size());
+  EXPECT_EQ(11, GetAllElidedBlocks(V)[0].End.Index);
+  ApplyElisions(V, {Block});
+  EXPECT_TRUE(LineIsElided(V, 2));
+  EXPECT_EQ("{{1,0},{2,11},{'begin'}}", PrintElisions(V));
+}
+
+TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) {
+  PEkView V = Open("a\n\nb\nc\nd\ne\n");
+  const std::string Text = "a\n\nb\nc\nd\ne\n";
+  TRegion Unnamed{3, 0, 5, 1, "region", ""};
+  TRegion FromBreak{2, 0, 6, 1, "comment", "x"};  // line 2 is empty: the block starts on line 3
+  for (const std::string* Parsed : {static_cast<const std::string*>(nullptr), &Text}) {
+    ClearAllElisions(V);
+    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    EXPECT_FALSE(IsStartOfElisionBlock(V, 2));
+    ASSERT_TRUE(ElideRange(V, 3, 5, true));
+    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    // The unnamed region was folded under the placeholder text and finds itself again.
+    EXPECT_TRUE(LineIsElided(V, 4));
+    ASSERT_EQ(1u, GetAllElidedBlocks(V).size());
+    EXPECT_EQ("Folded Region", GetAllElidedBlocks(V)[0].Desc);
+    EXPECT_EQ(3, GetAllElidedBlocks(V)[0].Start.LineNum);
+  }
+}
+
+// A language no personality knows, as a package would add it: every "[section]" of an INI
+// file folds up to the next one.
+class TIniRegions : public IRegionParser, public IRegionServices {
+ public:
+  TRegionResult Parse(std::string_view Text, const std::function<bool()>&) const override {
+    Runs.fetch_add(1);
+    TRegionResult R;
+    int32_t Line = 1, Open = 0;
+    for (size_t At = 0; At <= Text.size(); ++Line) {
+      const size_t End = std::min(Text.find('\n', At), Text.size());
+      if (At < Text.size() && Text[At] == '[') {
+        if (Open > 0 && Line - 1 > Open) R.Regions.push_back(TRegion{Open, 0, Line - 1, 1, "section", "section"});
+        Open = Line;
+      }
+      At = End + 1;
+    }
+    return R;
+  }
+  std::string Personality() const override { return "Ini.Package"; }
+  bool HandlesFile(std::string_view Name) const override { return Name.ends_with(".pas"); }
+  std::shared_ptr<IRegionParser> RegionParser() const override { return Self.lock(); }
+  std::weak_ptr<TIniRegions> Self;
+  mutable std::atomic<int> Runs{0};
+};
+
+TEST_F(Folding, AParserRegisteredFromOutsideIsRunOnTheParseThread) {
+  PEkView V = Open("[a]\nx=1\ny=2\n[b]\nz=3\n");
+  TParseThread Thread;
+  Thread.SetDelay(0);
+  TElisionParserEditorHooks Hooks(Thread);
+  Hooks.AddRegionServices(MakePascalRegionServices());
+  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  // The package registers after the personality and takes over its files.
+  auto Ini = std::make_shared<TIniRegions>();
+  Ini->Self = Ini;
+  Hooks.AddRegionServices(Ini);
+  auto Module = Hooks.EditorOpened(V, Path);
+  ASSERT_NE(nullptr, Module);
+  ASSERT_TRUE(Thread.WaitForParse(true, 5000));
+  MainThreadQueue().ProcessPending();
+  EXPECT_GE(Ini->Runs.load(), 1);
+  EXPECT_TRUE(IsStartOfElisionBlock(V, 1));
+  Hooks.EditorClosed(Module.get());
+  Hooks.RemoveRegionServices(Ini.get());
+  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  EXPECT_EQ(nullptr, Hooks.EditorOpened(V, Path + ".txt"));
+}
+
 }  // namespace
 }  // namespace nxs

@@ -102,6 +102,22 @@ TEST(CppRegions, BracesDirectivesCommentsAndIncludes) {
       Outline(ParseCpp(Text)));
 }
 
+TEST(CppRegions, ContinuedLinesStringsAndCommentsHideTheBracesTheyHold) {
+  const char* Text =
+      "#define M(a) \\\n"             // 1
+      "  { \\\n"                      // 2: still the directive
+      "  a }\n"                       // 3: and still
+      "const char* s = \"a\\\n"       // 4
+      "}\";\n"                        // 5: still the string
+      "/*/ } */\n"                    // 6: "/*/" opens the comment only
+      "int x; // {\n"                 // 7
+      "int w;\n"                      // 8
+      "void f() {\n"                  // 9
+      "  y = 'a'; z = \"\\\"{\";\n"    // 10
+      "}\n";                          // 11
+  EXPECT_EQ("9 11 function void f()\n", Outline(ParseCpp(Text)));
+}
+
 TEST(CppRegions, ErrorsAndCrossingRegions) {
   EXPECT_EQ("1:1 '}' without a matching '{'\n", Outline(ParseCpp("}\n")));
   EXPECT_EQ("1:9 '{' is never closed\n", Outline(ParseCpp("void f(){\n")));
@@ -135,8 +151,24 @@ TEST(Regions, HugeAndBinaryInputFinishesAndCancelingStops) {
     TRegionResult C = P->Parse(Big, [] { return true; });
     EXPECT_TRUE(C.Canceled);
   }
-  EXPECT_NE(nullptr, RegionParserForFile("a/b.PAS"));
-  EXPECT_EQ(nullptr, RegionParserForFile("Makefile"));
+  // The Pascal parser pairs its words after the scan; a stop asked for then still stops it.
+  std::string Routines = "unit u; implementation\n";
+  for (int I = 0; I < 40000; ++I) Routines += "procedure p; begin end;\n";
+  const size_t ScanPolls = Routines.size() / 65536 + 1;
+  size_t Polls = 0;
+  EXPECT_TRUE(MakePascalRegionParser()->Parse(Routines, [&] { return ++Polls > ScanPolls; }).Canceled);
+  // A scan must never look back or ahead in proportion to the text: one line of 150,000
+  // routine headers, and 300,000 raw-string openers that never open, parse in one pass.
+  std::string Headers = "unit u; implementation ";
+  for (int I = 0; I < 150000; ++I) Headers += "procedure a; ";
+  EXPECT_EQ(2u, ParsePascal(Headers + "\nend.\n").Regions.size());  // the section and the last routine
+  std::string Raw;
+  for (int I = 0; I < 300001; ++I) Raw += "R\"x ";
+  EXPECT_EQ(1u, ParseCpp(Raw).Errors.size());  // the last quote is never closed
+  EXPECT_TRUE(MakePascalRegionServices()->HandlesFile("a/b.PAS"));
+  EXPECT_FALSE(MakePascalRegionServices()->HandlesFile("x.pas/Makefile"));
+  EXPECT_FALSE(MakeCppRegionServices()->HandlesFile("a/b.PAS"));
+  EXPECT_TRUE(MakeCppRegionServices()->HandlesFile("v.1/a.hpp"));
 }
 
 }  // namespace

@@ -509,7 +509,20 @@ enum TElisionBlockCommand : uint8_t {
   ebFoldType = 0x24,
   ebClearAll = 0x25,     // removes every block, folded or not
 };
-enum TElisionArrayCommand : uint8_t { eaGetFolded = 0x1E, eaRelease = 0x0D };
+enum TElisionArrayCommand : uint8_t {
+  eaGetFolded = 0x1E,
+  eaRelease = 0x0D,
+  // Adds every block of the caller's array as ebAdd would one by one (State 4: folded), with
+  // one cursor fix at the end. At most EkMaxElisions; a refused block gives its status
+  // (erRange, erBadArgument) and the others are still added.
+  eaAddAll = 0x26,
+  // As eaGetFolded, leaving out as many blocks as the caller's NumElisions says: the blocks
+  // past the first EkMaxElisions, one array at a time.
+  eaGetFoldedFrom = 0x27,
+};
+// A bit of TElisionArray.All for eaAddAll and eaGetFoldedFrom: the indexes count bytes of the
+// line, as a parser reading the text sees them, instead of characters.
+inline constexpr uint8_t eaByteIndexes = 0x02;
 enum TElisionQuestion : uint8_t {
   eqStartsOnLine = 0x01,   // a block starts on Line; ResultLine its end line
   eqBlockFolded = 0x03,    // the block starting on Line is folded
@@ -571,6 +584,9 @@ struct TReplaceAllArgs {
   int32_t* Count;  // replacements made
 };
 struct TReadBufferArgs { TEkReadProc ReadProc; void* Context; };
+// PreserveEnds: 1 the bytes as stored; 0 every line break as the buffer's own; wbLineFeeds
+// every line break as "\n" (what a parser reading the lines one by one would see).
+inline constexpr uint8_t wbLineFeeds = 2;
 struct TWriteBufferArgs { TEkWriteProc WriteProc; void* Context; uint8_t PreserveEnds; uint8_t BlockOnly; };
 struct TAddTrackTableArgs {
   int32_t DeletedLineValue;

@@ -193,9 +193,9 @@ int64_t TEkDocument::FrozenToReal(int64_t Line) const {
 
 TTextPos TEkDocument::FromCharPos(const TCharPos& P) const {
   uint64_t Line = P.LineNum < 1 ? 0 : std::min<uint64_t>(static_cast<uint64_t>(P.LineNum) - 1, LineCount() - 1);
-  std::string Text = LineText(Line);
   uint64_t Index = P.Index < 0 ? 0 : static_cast<uint64_t>(P.Index);
-  return {Line, Utf8ByteOfChar(Text, Index)};
+  if (Index == 0) return {Line, 0};  // a line's start needs no look at its text
+  return {Line, Utf8ByteOfChar(LineText(Line), Index)};
 }
 
 TCharPos TEkDocument::ToCharPos(TTextPos P) const {

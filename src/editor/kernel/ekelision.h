@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "editor/kernel/ektext.h"
@@ -19,10 +21,14 @@ struct TFold {
   bool Hides() const { return Folded && !TempOpen; }
 };
 
+// The blocks keep the order they were added in (the saved form lists them so). A parse
+// result adds tens of thousands of blocks at once and the painter asks about every line,
+// so two things are kept beside the list and rebuilt only when they went stale: an index
+// from range to block, and the hidden lines as sorted, merged runs.
 class TElisions {
  public:
   const std::vector<TFold>& Folds() const { return FFolds; }
-  // False when a block with the same range exists (it is updated instead).
+  // A block with the same range as an earlier one replaces it in its place.
   void Add(TFold F);
   bool RemoveRange(TTextPos Start, TTextPos End);
   bool RemoveAt(TTextPos P);  // the innermost block holding P
@@ -32,7 +38,7 @@ class TElisions {
   int FoldType(uint16_t Type);
   void ResetTemporary();
   void OpenAround(uint64_t Line);  // unfolds for the moment what hides Line
-  void Clear() { FFolds.clear(); }
+  void Clear();
 
   bool LineHidden(uint64_t Line) const;
   uint64_t HiddenLines() const;
@@ -47,7 +53,23 @@ class TElisions {
   void Move(const TChange& C);
 
  private:
+  struct TRangeHash {
+    size_t operator()(const std::pair<TTextPos, TTextPos>& R) const;
+  };
+  using TRun = std::pair<uint64_t, uint64_t>;  // hidden lines First..Last
+
+  void RangesChanged() { FIndexed = false, FHiddenStale = true; }
+  // The run of hidden lines holding Line; nullptr when Line is shown.
+  const TRun* HiddenRun(uint64_t Line) const;
+
   std::vector<TFold> FFolds;
+  // Range -> position in FFolds, for the first block with that range. Dropped when blocks
+  // move or go, rebuilt by the next Add.
+  std::unordered_map<std::pair<TTextPos, TTextPos>, size_t, TRangeHash> FIndex;
+  bool FIndexed = true;
+  // Built on the first question after a change to what hides.
+  mutable std::vector<TRun> FHidden;
+  mutable bool FHiddenStale = false;
 };
 
 }  // namespace nxs::ek

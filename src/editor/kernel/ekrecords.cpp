@@ -67,18 +67,44 @@ uint8_t TEkEditor::WriteBuffer(const TWriteBufferArgs& A) {
     return WriteAll(A.WriteProc, A.Context, Text.data(), Text.size());
   }
   uint8_t R = FileWriteOk;
-  if (A.PreserveEnds) {
+  if (A.PreserveEnds != 0 && A.PreserveEnds != wbLineFeeds) {
     FDoc.Text().Tree().ForEachChunk(0, FDoc.Text().Length(), [&](const char* C, size_t N) {
       R = WriteAll(A.WriteProc, A.Context, C, N);
       return R == FileWriteOk;
     });
     return R;
   }
+  if (A.PreserveEnds == wbLineFeeds) {
+    // The stored bytes as they lie, each CR LF or lone CR passed on as a line feed; a CR LF
+    // may be split between two chunks.
+    bool AfterCR = false;
+    FDoc.Text().Tree().ForEachChunk(0, FDoc.Text().Length(), [&](const char* C, size_t N) {
+      for (size_t I = 0; I < N && R == FileWriteOk;) {
+        if (AfterCR) {
+          AfterCR = false;
+          if (C[I] == '\n') {
+            ++I;
+            continue;
+          }
+        }
+        const void* CR = std::memchr(C + I, '\r', N - I);
+        const size_t To = CR ? static_cast<size_t>(static_cast<const char*>(CR) - C) : N;
+        R = WriteAll(A.WriteProc, A.Context, C + I, To - I);
+        if (To == N || R != FileWriteOk) break;
+        R = WriteAll(A.WriteProc, A.Context, "\n", 1);
+        AfterCR = true;
+        I = To + 1;
+      }
+      return R == FileWriteOk;
+    });
+    return R;
+  }
   // Every line break written as the buffer's own.
+  const std::string_view Break = FDoc.DefaultBreak;
   std::string Out;
   for (uint64_t L = 0; L < FDoc.LineCount() && R == FileWriteOk; ++L) {
     Out += FDoc.Text().Lines().LineText(L);
-    if (L + 1 < FDoc.LineCount()) Out += FDoc.DefaultBreak;
+    if (L + 1 < FDoc.LineCount()) Out += Break;
     if (Out.size() >= (1u << 20) || L + 1 == FDoc.LineCount()) {
       R = WriteAll(A.WriteProc, A.Context, Out.data(), Out.size());
       Out.clear();
