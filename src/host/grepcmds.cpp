@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "build/messages/filesvc.h"
@@ -10,6 +11,8 @@
 #include "environment/findinfiles.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/projectsession.h"
+#include "projects/projectgroup.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/mainthread.h"
@@ -39,15 +42,45 @@ void OnCompilerFileOpen(TEvCompilerFileOpen& A) {
   if (CReadWholeFile(It->second, Text)) A.Stream = std::make_shared<TCompilerStream>(TCompilerStream::skMemory, Text);
 }
 
-void PrintLine(const TLine& Line, int Depth) {
-  std::printf("%*s%s\n", Depth * 2, "", Line.GetLineText().c_str());
-  for (int I = 0; I < Line.GetChildCount(); ++I) PrintLine(*Line.GetChild(I), Depth + 1);
+// The printed lines, written in large blocks.
+class TOutput {
+ public:
+  ~TOutput() { Flush(); }
+  std::string& Text() { return FText; }
+  void Line() {
+    FText += '\n';
+    if (FText.size() >= (1u << 20)) Flush();
+  }
+  void Flush() {
+    std::fwrite(FText.data(), 1, FText.size(), stdout);
+    FText.clear();
+  }
+
+ private:
+  std::string FText;
+};
+
+void PrintLine(TOutput& Out, const TLine& Line, int Depth) {
+  Out.Text().append(static_cast<size_t>(Depth) * 2, ' ');
+  Out.Text() += Line.GetLineText();
+  Out.Line();
+  for (int I = 0; I < Line.GetChildCount(); ++I) PrintLine(Out, *Line.GetChild(I), Depth + 1);
 }
 
-void PrintGcc(const TLine& Line) {
-  if (auto* F = dynamic_cast<const TFileFindLine*>(&Line))
-    std::printf("%s:%d:%d:%s\n", F->GetFileName().c_str(), F->Line(), F->MatchStart(), F->Text().c_str());
-  for (int I = 0; I < Line.GetChildCount(); ++I) PrintGcc(*Line.GetChild(I));
+void PrintGcc(TOutput& Out, const TLine& Line) {
+  // Find lines: their column is where the match starts.
+  if (auto* F = Line.AsFileMessageLine()) {
+    std::string& T = Out.Text();
+    T += F->FileName();
+    T += ':';
+    T += std::to_string(F->Line());
+    T += ':';
+    T += std::to_string(F->Column());
+    T += ':';
+    T += F->Text();
+    Out.Line();
+  }
+  for (int I = 0; I < Line.GetChildCount(); ++I) PrintGcc(Out, *Line.GetChild(I));
 }
 
 int Grep(const TCommandLine& Cmd) {
@@ -78,13 +111,26 @@ int Grep(const TCommandLine& Cmd) {
       return Names;
     });
     EvCompilerFileOpen().Add(&OpenTexts(), OnCompilerFileOpen);
-    if (Cmd.Has("--project") || Cmd.Has("--group")) {
-      std::fprintf(stderr, "nxs: no project is open\n");
-      return 2;
-    }
     std::string Dirs;
     for (size_t I = 1; I < Cmd.Positional().size(); ++I) Dirs += (Dirs.empty() ? "" : ";") + Cmd[I];
-    if (!Open.empty() && Dirs.empty()) {
+    // The project scopes search what the project layer opened for this run.
+    std::unique_ptr<TProjectSession> Session;
+    if (Cmd.Has("--project") || Cmd.Has("--group")) {
+      if (Cmd.Has("--project") && Cmd.Has("--group")) Cmd.Fail("--project and --group exclude each other");
+      if (!Dirs.empty()) Cmd.Fail("directories and --project or --group exclude each other");
+      Session = std::make_unique<TProjectSession>();
+      TSearchProjects Projects;
+      if (Cmd.Has("--project")) {
+        Projects.Active = &Session->OpenProject(Cmd.Get("--project"));
+        R.Scope = asProjectFiles;
+      } else {
+        Projects.Group = &Session->OpenGroup(Cmd.Get("--group"));
+        Projects.Active = Projects.Group->ActiveProject();
+        R.Scope = asProjectGroup;
+        for (const auto& M : Session->Reports) std::fprintf(stderr, "nxs: %s\n", M.c_str());
+      }
+      SetSearchProjectsHook([Projects] { return Projects; });
+    } else if (!Open.empty() && Dirs.empty()) {
       R.Scope = asOpenFiles;
       R.Files = Open;
     } else {
@@ -102,10 +148,16 @@ int Grep(const TCommandLine& Cmd) {
     auto Groups = SearchGroups();
     TLineBuffer* G = Groups.empty() ? nullptr : Groups.back();
     if (!G || G->GetCount() == 0) return 1;
-    if (Form == "message") std::printf("%s\n", G->GetGroupName().c_str());
-    for (int I = 0; I < G->GetCount(); ++I) Form == "message" ? PrintLine(*G->GetLines(I), 0) : PrintGcc(*G->GetLines(I));
-    // The search wrote nothing to keep: the process ends here rather than take the message
-    // group down line by line, which costs more than the search on a large tree.
+    {
+      TOutput Out;
+      if (Form == "message") {
+        Out.Text() += G->GetGroupName();
+        Out.Line();
+      }
+      for (int I = 0; I < G->GetCount(); ++I)
+        Form == "message" ? PrintLine(Out, *G->GetLines(I), 0) : PrintGcc(Out, *G->GetLines(I));
+    }
+    // The search wrote nothing to keep: the process ends here rather than free every line.
     std::fflush(stdout);
     std::_Exit(0);
   } catch (const EUsage&) {

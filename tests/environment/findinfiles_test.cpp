@@ -11,6 +11,9 @@
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
+#include "environment/dirgroups.h"
+#include "environment/options/envoptions.h"
+#include "modules/formfile.h"
 #include "shared/dialogs.h"
 #include "shared/mainthread.h"
 #include "shared/settings.h"
@@ -92,9 +95,11 @@ TEST(LineMatcher, AnExpressionsRequiredCharactersNeverHideAHit) {
 }
 
 TEST(SearchTexts, FormTextTitlesListsAndMasks) {
-  EXPECT_EQ(FormTextOf("abc"), "'abc'");
-  EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "'ab'#233");
+  // A "'" only where plain characters and coded ones meet.
+  EXPECT_EQ(FormTextOf("abc"), "abc");
+  EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "ab'#233");
   EXPECT_EQ(FormTextOf("\xC3\xA9x\xC3\xA9"), "#233'x'#233");
+  EXPECT_EQ(FormTextOf("\xC3\xA9\xE2\x82\xAC"), "#233#8364");
   EXPECT_EQ(SearchGroupTitle("0123456789012345678901234"), "Search for '01234567890123456789...'");
   EXPECT_EQ(SearchGroupTitle("a&b"), "Search for 'a&&b'");
   EXPECT_EQ(SplitSearchList(" *.PAS;\t *.inc ,, x "), (Strings{"*.PAS", "*.inc", "x"}));
@@ -164,12 +169,57 @@ TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
 }
 
 TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
-  SettingsStore().WriteString("Search\\DirectoryLists", "one", T / "a" + ";@two");
-  SettingsStore().WriteString("Search\\DirectoryLists", "two", "@one;" + T / "b");
-  auto Dirs = PrepareSearchDirectories("@one");
-  EXPECT_EQ(Dirs, (Strings{T / "a/", T / "b/"}));
+  const char* Section = "Search\\DirectoryLists";
+  SettingsStore().EraseSection(Section);
+  SettingsStore().WriteString(Section, "one", T / "a" + ";@two");
+  SettingsStore().WriteString(Section, "Two", "@ONE, " + T / "b");
+  ResetDirectoryGroups();
+  TDirectoryGroups& G = DirectoryGroups();
+  EXPECT_TRUE(G.IsValidGroup("@two"));
+  EXPECT_FALSE(G.IsValidGroup("two"));  // a reference needs its prefix
+  EXPECT_FALSE(G.IsValidGroup("@three"));
+  Strings List{"stale"};
+  G.GetDirectoryList("two", List);
+  EXPECT_EQ(List, (Strings{"@ONE, " + T / "b"}));  // split at ";" only
+  EXPECT_EQ(G.Unwind("@one", false), T / "a;@two");
+  EXPECT_EQ(G.Unwind("one", true), T / "a;" + T / "b");
+  EXPECT_EQ(PrepareSearchDirectories("@one"), (Strings{T / "a/", T / "b/"}));
   EXPECT_EQ(PrepareSearchDirectories("@nothing").size(), 1u);  // the current directory
-  SettingsStore().EraseSection("Search\\DirectoryLists");
+
+  // Saving writes the section again: a group dropped here is gone from the store.
+  G.DeleteGroup("@two");
+  G.SetGroup("three", T / "b");
+  ResetDirectoryGroups();
+  EXPECT_FALSE(SettingsStore().ValueExists(Section, "two"));
+  EXPECT_EQ(SettingsStore().ReadString(Section, "three"), T / "b");
+  EXPECT_EQ(DirectoryGroups().Unwind("@one", true), T / "a");
+  SettingsStore().EraseSection(Section);
+  ResetDirectoryGroups();
+}
+
+TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
+  ::mkdir((T / "f").c_str(), 0755);
+  const std::string Form = "object F: TF\n  Caption = 'Gr'#252'n'\nend\n";
+  Write(T / "f/binary.vfm", FormTextToBinary(Form));
+  Write(T / "f/plain.pas", "Gr\xC3\xBCn\n");
+  Write(T / "f/text.LFM", Form);
+  Write(T / "f/unit.pas", "Caption := 'Gr'#252'n';\n");  // not a form: searched once
+  TFindRequest R;
+  R.Text = "gr\xC3\xBCn";
+  R.Directories = T / "f";
+  Strings Found;
+  TFindEngine(R).Run([&](const TFileHits& F) {
+    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + H.LineText);
+  });
+  // The binary form reads as text with its characters as they are; the text form holds them
+  // coded.
+  EXPECT_EQ(Found, (Strings{"binary.vfm:2:  Caption = 'Gr\xC3\xBCn'", "plain.pas:1:Gr\xC3\xBCn",
+                            "text.LFM:2:  Caption = 'Gr'#252'n'"}));
+  // A plain text finds the binary form's text too.
+  R.Text = "Caption";
+  Found.clear();
+  TFindEngine(R).Run([&](const TFileHits& F) { Found.push_back(F.FileName.substr(T.Path().size() + 3)); });
+  EXPECT_EQ(Found, (Strings{"binary.vfm", "text.LFM", "unit.pas"}));
 }
 
 TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
@@ -291,6 +341,66 @@ TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
   EXPECT_EQ(G->GetLines(G->GetCount() - 1)->GetLineText(), "* Search terminated by user *");
   EXPECT_LT(G->GetCount(), 2000);
   EXPECT_TRUE(Boxes->Shown.empty());
+}
+
+TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThread) {
+  TSearchLineBuffer* G = Search("hit");
+  ASSERT_NE(G, nullptr);
+  EXPECT_FALSE(SearchProgress().Visible());
+  EXPECT_EQ(SearchProgress().HitCount(), 2);
+  EXPECT_EQ(SearchProgress().FileName(), T / "z.pas");  // the last file searched
+
+  for (int I = 0; I < 3000; ++I) Write(T / ("b/f" + std::to_string(10000 + I) + ".pas"), "hit\n");
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T.Path();
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  R.Threads = 3;
+  DoFindInFiles(R);
+  EXPECT_TRUE(SearchProgress().Visible());
+  SearchProgress().Cancel();
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  EXPECT_FALSE(SearchProgress().Visible());
+  G = SearchGroups().back();
+  EXPECT_EQ(G->GetLines(G->GetCount() - 1)->GetLineText(), "* Search terminated by user *");
+  EXPECT_LT(G->GetCount(), 3000);
+  EXPECT_TRUE(Boxes->Shown.empty());
+}
+
+TEST_F(FindInFiles, PerformFindInFilesSearchesWhatTheDialogStored) {
+  ResetEnvironmentOptions();
+  bool Ok = false;
+  SetFindInFilesDialog([&] {
+    TEnvironmentOptions& E = EnvironmentOptions();
+    E.HistoryLists().Add(hlSearchText, "HIT");
+    E.SetSearchFlags(TSearchFlags{sfCase});
+    E.SetOption(E.SearchOptions(), 0, "File Mask", std::string("*.pas;*.inc"));
+    E.SetOption(E.SearchOptions(), 0, "Search Directory", T / "a");
+    E.SetOption(E.SearchOptions(), 0, "Include Sub Dirs", true);
+    E.SetOption(E.SearchOptions(), 0, "Group results by file", false);
+    SettingsStore().WriteInteger(FindInFilesScopeSection, FindInFilesScopeValue, asFileMask);
+    return Ok;
+  });
+  PerformFindInFiles();  // cancelled: nothing runs
+  EXPECT_EQ(RunningSearch(), nullptr);
+  EXPECT_EQ(GetAdvancedSearchFlags(), AdvFlag(asfIncludeSubDirs));
+  Ok = true;
+  PerformFindInFiles();
+  ASSERT_NE(RunningSearch(), nullptr);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'HIT' not found"}));  // case counts
+  EnvironmentOptions().SetSearchFlags(TSearchFlags{});
+  Ok = false;
+  SetFindInFilesDialog([&] { return true; });
+  PerformFindInFiles();
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "a/2.PAS(1): hit"}));
+  SetFindInFilesDialog(nullptr);
+  SettingsStore().DeleteValue(FindInFilesScopeSection, FindInFilesScopeValue);
+  ResetEnvironmentOptions();
 }
 
 }  // namespace

@@ -61,6 +61,33 @@ TEST_F(Grep, SearchesTheEditorTextOfAnOpenFile) {
   EXPECT_EQ(R.Out, T / "a.pas:2:1:unsaved hello\n");
 }
 
+TEST_F(Grep, SearchesTheFilesOfAProjectOrOfEveryProjectOfAGroup) {
+  ::mkdir((T / "p1").c_str(), 0755);
+  ::mkdir((T / "p2").c_str(), 0755);
+  Write(T / "p1/u1.pas", "unit u1; { needle }\n");
+  Write(T / "p1/u1.lfm", "object F: TF\n  Caption = 'needle'\nend\n");  // the unit's form
+  Write(T / "p1/stray.pas", "needle, but in no project\n");
+  Write(T / "p2/u2.pas", "needle\n");
+  const std::string One = T / "p1/one.vproj", Two = T / "p2/two.vproj", Group = T / "all.groupproj";
+  for (const auto& P : {One, Two})
+    ASSERT_EQ(RunNxs({"project", "new", P, "--personality", "Vellum.Personality"}).Status, 0);
+  ASSERT_EQ(RunNxs({"project", "add", One, T / "p1/u1.pas"}).Status, 0);
+  ASSERT_EQ(RunNxs({"project", "add", Two, T / "p2/u2.pas", T / "p1/u1.pas"}).Status, 0);
+  ASSERT_EQ(RunNxs({"group", "new", Group}).Status, 0);
+  ASSERT_EQ(RunNxs({"group", "add", Group, One, Two}).Status, 0);
+
+  auto R = RunNxs({"grep", "needle", "--project", One, "--format", "gcc"});
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(R.Out, T / "p1/u1.pas:1:12:unit u1; { needle }\n" + T / "p1/u1.lfm:2:14:  Caption = 'needle'\n");
+  // Every project in turn; a file of two projects is searched once.
+  R = RunNxs({"grep", "needle", "--group", Group, "--format", "gcc"});
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(R.Out, T / "p1/u1.pas:1:12:unit u1; { needle }\n" + T / "p1/u1.lfm:2:14:  Caption = 'needle'\n" +
+                       T / "p2/u2.pas:1:1:needle\n");
+  EXPECT_EQ(RunNxs({"grep", "needle", "--project", T / "missing.vproj"}).Status, 2);
+  EXPECT_EQ(RunNxs({"grep", "needle", T.Path(), "--project", One}).Status, 2);
+}
+
 // (file, line) of each output line "FILE:LINE:...".
 std::set<std::string> FileLines(const std::string& Out) {
   std::set<std::string> Set;
