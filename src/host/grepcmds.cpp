@@ -1,5 +1,6 @@
 // nxs grep: find in files from the command line, printed as the message view shows the
 // search group or as FILE:LINE:COL:TEXT; status 0 with hits, 1 without, 2 on an error.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -71,11 +72,13 @@ void PrintGcc(TOutput& Out, const TLine& Line) {
   // Find lines: their column is where the match starts.
   if (auto* F = Line.AsFileMessageLine()) {
     std::string& T = Out.Text();
+    char Num[48];
+    char* End = std::to_chars(Num, Num + 16, F->Line()).ptr;
+    *End++ = ':';
+    End = std::to_chars(End, End + 16, F->Column()).ptr;
     T += F->FileName();
     T += ':';
-    T += std::to_string(F->Line());
-    T += ':';
-    T += std::to_string(F->Column());
+    T.append(Num, static_cast<size_t>(End - Num));
     T += ':';
     T += F->Text();
     Out.Line();

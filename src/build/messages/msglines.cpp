@@ -330,13 +330,14 @@ void TFileBuffer::Register(TFileMessageLine& Line) {
   const std::string& Name = *Line.FFileName;
   if (Line.FEntry || Name.empty()) return;
   // A relative name may stand for another file once the current directory changed.
-  if (!FLastEntry || Name != FLastName || Name[0] != '/') {
+  const bool Same = FLastEntry && Name[0] == '/' && (Line.FFileName == FLastName || Name == *FLastName);
+  if (!Same) {
     const std::string Key = ExpandFileName(Name);
     auto& E = FEntries[Key];
     if (!E) E = std::make_unique<TFileEntry>(Key);
     FLastEntry = E.get();
-    FLastName = Name;
   }
+  FLastName = Line.FFileName;
   FLastEntry->AddLine(Line);
 }
 
@@ -345,7 +346,10 @@ void TFileBuffer::Unregister(TFileMessageLine& Line) {
   if (!E) return;
   E->RemoveLine(Line);
   if (E->LineCount() > 0) return;
-  if (E == FLastEntry) FLastEntry = nullptr;
+  if (E == FLastEntry) {
+    FLastEntry = nullptr;
+    FLastName.reset();
+  }
   FEntries.erase(E->FileName());
 }
 

@@ -319,7 +319,7 @@ class TFileBuffer {
   std::map<std::string, std::unique_ptr<TFileEntry>> FEntries;  // by expanded name
   // The entry of the file named last, as the line gave the name: hits of one file come in
   // runs.
-  std::string FLastName;
+  TSharedFileName FLastName;
   TFileEntry* FLastEntry = nullptr;
 };
 
