@@ -1,6 +1,7 @@
 // Find in files against rg on the Free Pascal sources, warm cache, output to /dev/null: a
 // literal, a case-insensitive literal and a regular expression, with one thread and with all
-// cores. Skipped where rg or the sources are missing.
+// cores (skipped where rg or the sources are missing); and a search group of many hits in one
+// file made and taken down, which grows with the number of hits alone.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -9,9 +10,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "build/messages/msglines.h"
 
 namespace {
 
@@ -88,8 +92,24 @@ void Search(benchmark::State& State, bool Mine, TKind K, bool AllCores) {
   State.counters["cpu_ms"] = benchmark::Counter(CpuMs / static_cast<double>(State.iterations()));
 }
 
+// N hit lines of one file added to a search group and the group removed.
+void HitLines(benchmark::State& State) {
+  const int N = static_cast<int>(State.range(0));
+  auto Name = std::make_shared<const std::string>("/src/unit1.pas");
+  for (auto _ : State) {
+    nxs::TLineBufferList List;
+    List.AddList("Build");
+    nxs::TSearchLineBuffer* G = List.AddSearchList("Search for 'x'");
+    for (int I = 0; I < N; ++I)
+      G->AddFileLine(std::make_unique<nxs::TFileFindLine>(Name, I % 30000 + 1, 5, "    x := x + 1;", 5, 1, G));
+    List.RemoveList(G);
+  }
+  State.SetItemsProcessed(State.iterations() * N);
+}
+
 }  // namespace
 
+BENCHMARK(HitLines)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Search, nxs_literal_j1, true, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Search, rg_literal_j1, false, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Search, nxs_nocase_j1, true, kNoCase, false)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -179,7 +179,8 @@ TCommand GrepCommand() {
               "nxs grep TEXT [DIR...] [--mask M] [--subdirs] [-c] [-w] [-r] [-b] [--group-by-file] "
               "[--open FILE[=TEXTFILE]...] [--project F | --group F] [-j N] [--format message|gcc]",
               "Searches the files under the directories (the current one when none is given) that match the\n"
-              "masks (\"*.pas;*.inc\"), or the files given with --open, and prints every hit.\n"
+              "masks (\"*.pas;*.inc\"), the files given with --open, the files of the project --project names\n"
+              "or those of every project of the group --group names, and prints every hit.\n"
               "-c case-sensitive, -w whole word, -r regular expression, -b BRIEF expression.\n"
               "--open FILE=TEXTFILE treats FILE as open in the editor with the text of TEXTFILE.\n"
               "Exit status: 0 with hits, 1 without, 2 on an error.",
