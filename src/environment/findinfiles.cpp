@@ -27,7 +27,9 @@
 #include "environment/dirgroups.h"
 #include "environment/options/envoptions.h"
 #include "environment/resstrings.h"
+#include "editor/editbuffer.h"
 #include "modules/formfile.h"
+#include "modules/modulelist.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "projectfiles/macros.h"
@@ -532,7 +534,20 @@ void SetOpenFileNamesHook(std::function<std::vector<std::string>()> Hook) { Open
 
 std::vector<std::string> OpenFileNames() {
   if (OpenNamesHook()) return OpenNamesHook()();
-  return {};
+  // Every file module gives its file and the files of its edit buffers (a unit's form), each
+  // name once.
+  std::vector<std::string> Names;
+  std::set<std::string> Taken;
+  auto Take = [&](const std::string& Name) {
+    if (!Name.empty() && Taken.insert(Name).second) Names.push_back(Name);
+  };
+  for (TDocModule* M : ModuleList().Snapshot()) {
+    if (!M->GetIsFileModule() || M->GetIsProjectGroup()) continue;
+    Take(M->GetFileName());
+    for (int I = 0; I < M->GetEditorBufferCount(); ++I)
+      if (TEditBuffer* B = M->GetEditorBufferAt(I)) Take(B->FileName());
+  }
+  return Names;
 }
 
 // ---- the engine ----

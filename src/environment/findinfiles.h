@@ -263,8 +263,8 @@ bool SearchRunning();
 std::vector<TSearchLineBuffer*> SearchGroups();
 
 // The text of every file open in the editor, captured on the main thread through CFileOpen;
-// the search reads the disk for other files. Hook: the names of the open files (the host's,
-// or the module list's).
+// the search reads the disk for other files. The open files: the hook's names when one is
+// set (a host without modules), else those of the module list's file modules.
 void SetOpenFileNamesHook(std::function<std::vector<std::string>()> Hook);
 std::vector<std::string> OpenFileNames();
 

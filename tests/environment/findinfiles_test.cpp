@@ -13,7 +13,11 @@
 #include "build/messages/msglines.h"
 #include "environment/dirgroups.h"
 #include "environment/options/envoptions.h"
+#include "editor/edkrnl.h"
+#include "editor/editview.h"
 #include "modules/formfile.h"
+#include "modules/modulelist.h"
+#include "modules/sourcemodule.h"
 #include "shared/dialogs.h"
 #include "shared/mainthread.h"
 #include "shared/settings.h"
@@ -324,6 +328,25 @@ TEST_F(FindInFiles, AFileOpenInTheEditorIsSearchedInItsUnsavedText) {
   EvCompilerFileOpen().Remove(this);
   ASSERT_NE(G, nullptr);
   EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS(1): hit", Open + "(2): hit"}));
+}
+
+TEST_F(FindInFiles, TheOpenFilesAreTheModulesFilesSearchedInTheirEditorText) {
+  InitSourceModules();
+  auto* M = dynamic_cast<TSourceModule*>(OpenFile(T / "z.pas", false, true));
+  ASSERT_NE(M, nullptr);
+  InsertString(M->ShowEditor().EkView(), "unsaved hit\r");
+  EXPECT_EQ(OpenFileNames(), Strings{T / "z.pas"});
+  TFindRequest R;
+  R.Text = "hit";
+  R.Scope = asOpenFiles;
+  DoFindInFiles(R);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "z.pas(1): unsaved hit", T / "z.pas(2): hit"}));
+  TerminateFindInFiles();
+  M->UnModifySource();
+  DoneSourceModules();
 }
 
 TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
