@@ -51,7 +51,7 @@ fuzz: deps
 	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
 	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) && \
-	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && bash scripts/fuzz.sh $(FUZZ_BUILD); \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
 
 # The fuzz targets for ten minutes each, one after the other (not part of `make test`); what
@@ -61,7 +61,7 @@ fuzz-long: deps
 	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
 	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
-	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-600} NXS_FUZZ_KEEP=$(FUZZ_BUILD)/fuzz-long \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-600} NXS_FUZZ_KEEP=$(FUZZ_BUILD)/fuzz-long \
 	    bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz-long: clang with libFuzzer not found, fuzz targets skipped"; fi
 

@@ -9,7 +9,8 @@ trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$CMAKE" --install "$BUILD" --prefix "$WORK/prefix" >"$WORK/install.log" 2>&1 || { cat "$WORK/install.log"; fail "install"; }
-for f in bin/nxs share/nxs/data/tools include/nxs/shared/fileio.h lib/libnxs_shared.a; do
+for f in bin/nxs share/nxs/data/tools share/nxs/data/targets/Vellum.Common.Targets \
+  share/nxs/data/targets/Kestrel.Common.Targets share/nxs/data/targets/Meldrin.Group.Targets include/nxs/shared/fileio.h lib/libnxs_shared.a; do
   [ -e "$WORK/prefix/$f" ] || fail "$f was not installed"
 done
 # A prefix that is moved keeps working.
@@ -24,4 +25,7 @@ out=$("$NXS" platforms 2>&1) || fail "nxs platforms: $out"
 [ -s "$WORK/p.vproj" ] || fail "no project written"
 dir=$("$NXS" macros expand '$(NXS)' --project "$WORK/p.vproj" 2>&1) || fail "nxs macros expand: $dir"
 [ "$dir" == "$WORK/moved/share/nxs" ] || fail "the installed nxs takes its data from $dir"
+# The new project's import names the installed targets file.
+grep -q '<Import Project="$(NXS)\\data\\targets\\Vellum.Common.Targets"/>' "$WORK/p.vproj" || fail "the project imports no targets"
+[ -f "$dir/data/targets/Vellum.Common.Targets" ] || fail "the import does not reach the installed targets file"
 echo "installed nxs runs from its prefix"

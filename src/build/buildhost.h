@@ -3,9 +3,13 @@
 // "Success" or "Failed" and the elapsed time in the "Build" message group.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "build/messages/msglines.h"
 #include "shared/event.h"
@@ -79,16 +83,104 @@ class TEvBuilder : public TEvArgs {
   TCompileResult Result;
 };
 
+// Sent with the builder and its result when a build ends.
+using TBuilderFinishedEvent = TEvBuilder;
+
+// A line of the "Build" group that came from the build engine: its message code and help
+// keyword travel with it.
+class TBuildMsgLine : public TCompilerMsgLine {
+ public:
+  TBuildMsgLine(const TMessageInfo& Info, int32_t HelpId, std::string HelpKeyword)
+      : TCompilerMsgLine(Info.MsgKind, Info.Prefix, Info.Filename, Info.Line, Info.Col, Info.Message, HelpId),
+        FCode(Info.Code), FHelpKeyword(std::move(HelpKeyword)) {}
+  const std::string& Code() const { return FCode; }
+  const std::string& HelpKeyword() const { return FHelpKeyword; }
+
+ private:
+  std::string FCode;
+  std::string FHelpKeyword;
+};
+
+// The two queues through which the engine's threads hand messages to the main thread: one for
+// the "Build" group, one for the "Output" group. Posting is thread-safe and asks the main
+// thread to drain; draining happens on the main thread only.
+class TBuildMessageQueues {
+ public:
+  TBuildMessageQueues();
+  ~TBuildMessageQueues();
+  TBuildMessageQueues(const TBuildMessageQueues&) = delete;  // the group events point at it
+  TBuildMessageQueues& operator=(const TBuildMessageQueues&) = delete;
+
+  void PostBuildMessage(TMessageInfo Info);
+  void PostOutputMessage(std::string Text);
+  // Adds what waits to the groups: a message whose Parent names an earlier message's Id goes
+  // under that message's line. Background: the "Build" group is not brought forward.
+  void Drain(bool Background);
+  // The lines made so far are forgotten (their group was cleared).
+  void ForgetLines();
+
+ private:
+  void ScheduleDrain();
+  void Watch(TLineBuffer* Group);
+
+  std::mutex FLock;
+  std::vector<TMessageInfo> FBuild;
+  std::vector<std::string> FOutput;
+  bool FDrainScheduled = false;
+  std::shared_ptr<bool> FAlive;  // queued drains outlive a reset host
+  // Main thread only.
+  std::map<int32_t, TLine*> FLinesById;
+  TLineBuffer* FWatched = nullptr;
+};
+
 // One per process, made on first use.
 class TBuildHost {
  public:
-  // crFailed at once while another builder runs.
+  TBuildHost();
+  ~TBuildHost();
+  TBuildHost(const TBuildHost&) = delete;  // the compile thread points at it
+  TBuildHost& operator=(const TBuildHost&) = delete;
+
+  // Runs a builder: crFailed at once while another builder runs (the running one goes on
+  // untouched), crBackground when it went to the background compile thread, else its result.
+  // A builder's PostBuild runs on the main thread when it has finished, before its result is
+  // taken. Main thread only.
   TCompileResult Build(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control);
-  bool Building() const;
-  const TBuildControl& Control() const;
-  TEvent<TEvBuilder>& EvBuilderStartedEvent();
-  TEvent<TEvBuilder>& EvBuilderFinishedEvent();
+  bool Building() const { return FBuilder != nullptr; }
+  // True while the current build runs on the background compile thread.
+  bool BuildingInBackground() const { return FBuilder && FBackground; }
+  const TBuildControl& Control() const { return FControl; }
+  // The result of the last build that finished.
+  TCompileResult Result() const { return FResult; }
+  TEvent<TEvBuilder>& EvBuilderStartedEvent() { return FStarted; }
+  TEvent<TEvBuilder>& EvBuilderFinishedEvent() { return FFinished; }
+  TBuildMessageQueues& Messages() { return FQueues; }
+  // Pumps the main-thread queue until the current build has finished.
+  void WaitForBuild();
+
+ private:
+  bool SaveAndUpdateModules();
+  TCompileResult RunBuild();
+  void Finish(bool Failed);
+
+  std::shared_ptr<IBuilder> FBuilder;
+  TBuildControl FControl;
+  bool FBackground = false;
+  bool FWindowOpen = false;
+  std::chrono::steady_clock::time_point FStart;
+  TCompileResult FResult = crFailed;
+  TEvent<TEvBuilder> FStarted;
+  TEvent<TEvBuilder> FFinished;
+  TBuildMessageQueues FQueues;
 };
 TBuildHost& BuildHost();
+// Drops the process's host (tests, shutdown); a build must not be running.
+void ResetBuildHost();
+
+// The Wait flag of the build that runs now.
+bool BuildWaitFlag();
+
+// "hh:mm:ss.t", tenths truncated.
+std::string FormatElapsedTime(std::chrono::milliseconds Elapsed);
 
 }  // namespace nxs

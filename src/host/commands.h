@@ -18,6 +18,8 @@ TCommand HighlightCommand();  // a file's syntax classes
 TCommand KeysCommand();       // the bindings of a keymap
 TCommand GroupCommand();      // project groups
 TCommand GrepCommand();       // find in files
+TCommand EvalCommand();       // a project file's properties and items, evaluated
+TCommand BuildCommand();      // builds a project or a group
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

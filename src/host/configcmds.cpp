@@ -11,6 +11,7 @@
 #include "projectfiles/configtarget.h"
 #include "projectfiles/optionsets.h"
 #include "projectfiles/resstrings.h"
+#include "projects/newproject.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -112,9 +113,12 @@ int RunProjectNew(const TCommandLine& Cmd) {
   if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
   std::string File = ExpandFileName(Cmd[0]);
   if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SFileExists, Cmd[0]));
-  auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Cmd.Get("--type", "Application"));
+  const std::string Type = Cmd.Get("--type", "Application");
+  auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Type);
   AddStandardConfigurations(Project->Configs());
+  TNewProjectFile Main = SetUpProjectBuild(*Project->GetProjectFile(), File, Cmd.Get("--personality"), Type);
   Project->Save();
+  if (!Main.FileName.empty() && !FileSystem().Stat(Main.FileName).Exists) WriteFileAtomic(Main.FileName, Main.Text);
   return 0;
 }
 
@@ -125,7 +129,10 @@ TCommand ProjectNewCommand() {
               "nxs project new FILE --personality NAME [--type TYPE]",
               "Makes a project with the configurations Base, Debug and Release and the platform\n"
               "Linux64 (enabled, active), and writes it to FILE, which must not exist. TYPE\n"
-              "defaults to Application.",
+              "(Application, Library or StaticLibrary; default Application) is what the build\n"
+              "makes: a program, a shared library or an archive. The project imports its\n"
+              "personality's targets file from $(NXS); a Pascal project gets its main source\n"
+              "(written beside it unless it exists).",
               {{"--personality", true}, {"--type", true}}, 1, 1, RunProjectNew);
 }
 

@@ -1,4 +1,5 @@
-// nxs ed: ReadThrough FILE, Message KIND FILE LINE COL TEXT, Messages and GotoMessage N.
+// nxs ed: ReadThrough FILE, Message KIND FILE LINE COL TEXT, Messages, GotoMessage N and
+// Build [make|build|clean].
 #include "host/edmessages.h"
 
 #include <climits>
@@ -8,6 +9,12 @@
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
+#include "build/orchestration.h"
+#include "build/projectbuilder.h"
+#include "host/buildprint.h"
+#include "host/projectctx.h"
+#include "modules/sourcemodule.h"
+#include "projects/project.h"
 #include "editor/editview.h"
 #include "host/edmodules.h"
 #include "shared/filenames.h"
@@ -43,6 +50,26 @@ void AddMessage(const std::string& Rest) {
       Kind, "", ExpandFileName(P[1]), PositiveNumber(P[2], "LINE"), PositiveNumber(P[3], "COL"), Text));
 }
 
+// Builds the project that holds the current file, with the editor's text of every open file,
+// and prints the "Build" group's lines.
+void BuildCurrent(TEdModules& Modules, const std::string& ModeWord) {
+  TCompileMode Mode = cmMake;
+  if (!ModeWord.empty() && !CompileModeFromWord(ModeWord, Mode))
+    throw Exception(Format("unknown build mode '%s' (make, build or clean)", ModeWord));
+  const std::string File = Modules.Current().GetFileName();
+  StartProjectLayer();
+  InitProjects();
+  TCustomCodeIProject* Project = ProjectOfFile(File);
+  if (!Project) throw Exception(Format("no project holds %s", File));
+  InitProjectBuilders();
+  TBuildPrinter Printer(false, false);
+  const TCompileResult Result =
+      BuildProject(Project, TBuildControl::Create(Mode, true, true, false, false, false, false));
+  Printer.Finish();
+  DoneProjectBuilders();
+  (void)Result;  // the lines say how it went
+}
+
 }  // namespace
 
 bool RunMessageCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest) {
@@ -57,6 +84,8 @@ bool RunMessageCommand(TEdModules& Modules, const std::string& Word, const std::
   } else if (Word == "Messages") {
     const std::string Text = MessageViewText();
     std::fwrite(Text.data(), 1, Text.size(), stdout);
+  } else if (Word == "Build") {
+    BuildCurrent(Modules, Arg);
   } else if (Word == "GotoMessage") {
     const int32_t N = PositiveNumber(Arg, "N");
     TLine* Line = MessageAt(N);

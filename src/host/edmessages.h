@@ -7,7 +7,7 @@ namespace nxs::host {
 
 class TEdModules;
 
-// Runs ReadThrough, Message, Messages or GotoMessage; false when Word names none of them.
+// Runs ReadThrough, Message, Messages, GotoMessage or Build; false when Word names none of them.
 bool RunMessageCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest);
 
 }  // namespace nxs::host

@@ -4,7 +4,9 @@
 #include <exception>
 #include <string>
 
+#include "build/compilers/compilers.h"
 #include "build/messages/kibitz.h"
+#include "build/msbridge.h"
 #include "editor/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
@@ -20,7 +22,8 @@ const TCommand& RootCommand() {
   static const TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
-                                       HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand()});
+                                       HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
+                                      EvalCommand(), BuildCommand()});
   return Root;
 }
 
@@ -37,11 +40,14 @@ class TTerminalCancelKey : public ICancelKey {
 
 // Connects the libraries that may not include one another: the project document reads the
 // text of a file open in an edit buffer rather than the disk copy; the highlighters register
-// when the editor kernel starts. The host's seams are set.
+// when the editor kernel starts; the build host gives the project document its engine view
+// and the MSBuild macros their values. The host's seams are set.
 static void ConnectSubsystems() {
   SetOpenBufferTextHook(&GetOpenBufferText);
   SetCancelKey(std::make_shared<TTerminalCancelKey>());
   InstallHighlighters();
+  InitBuildHost();
+  compilers::RegisterCompilerTasks();
 }
 
 static int Main(int Argc, char** Argv) {

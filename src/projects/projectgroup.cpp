@@ -524,6 +524,7 @@ void TProjectGroup::MSBSaveProjectGroup(IMSProjectFile& Doc) {
     for (TBaseProject* D : GetProjectDependencies(P)) Deps.push_back(RelativePath(D));
     Items->AddItem("Projects", RelativePath(P))->AddMetadata("Dependencies", Join(Deps, ";"));
   }
+  if (FExtension) FExtension->Write(*Root, *Items);
   // The personality section: options and the active project.
   TNode* Ext = Root->GetProjectExtensions();
   TNode* Section = Ext->FindFirstChild("TarvosProject");
@@ -598,13 +599,19 @@ std::string TProjectGroup::LegacyText() {
   return WriteXmlText(Root);
 }
 
-std::string TProjectGroup::GroupFileText() {
-  if (FLegacy) return LegacyText();
+msb::TProjectNode* TProjectGroup::GetProjectNode() {
+  if (FLegacy) return nullptr;
   if (!FDocument) {
     FDocument = MSBuildCreateProjectFromXml(GetFileName(),
                                             "<Project xmlns=\"" + std::string(msb::MSBuildNamespace) + "\"></Project>");
     FDocument->SetPersonality(PersonalityName);
   }
+  return dynamic_cast<IProjectNodeAccess&>(*FDocument).GetProjectNode();
+}
+
+std::string TProjectGroup::GroupFileText() {
+  if (FLegacy) return LegacyText();
+  GetProjectNode();
   MSBSaveProjectGroup(*FDocument);
   return FDocument->GetXml();
 }

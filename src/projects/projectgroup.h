@@ -39,8 +39,17 @@ struct TGroupOption {
   std::string Value;
 };
 
+// What another layer keeps in the group file (the build groups): the group owns it, drops it
+// with itself, and lets it write its part after the project items.
+class IProjectGroupExtension {
+ public:
+  virtual ~IProjectGroupExtension() = default;
+  // Root is the group file's node tree; Items the item group of the "Projects" items.
+  virtual void Write(msb::TProjectNode& Root, msb::TItemGroup& Items) = 0;
+};
+
 // Where the group targets file lives: the environment's MSBuild targets location.
-inline constexpr const char* MSBTargetLocation = "$(NXS)\\Bin\\";
+inline constexpr const char* MSBTargetLocation = "$(NXS)\\data\\targets\\";
 inline constexpr const char* GroupTargetsFile = "Meldrin.Group.Targets";
 inline constexpr const char* OldGroupTargetsFile = "Tarvos.Group.Targets";
 
@@ -104,6 +113,12 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   std::string GetOption(const std::string& Name) const;
   void SetOption(const std::string& Name, const std::string& Type, const std::string& Value);
 
+  // -- The group file's node tree, for the layers that keep their own part in it; nullptr for a
+  // legacy group.
+  msb::TProjectNode* GetProjectNode();
+  IProjectGroupExtension* GetExtension() const { return FExtension.get(); }
+  void SetExtension(std::unique_ptr<IProjectGroupExtension> Extension) { FExtension = std::move(Extension); }
+
   // -- Saving
   // Asks "Save changes to project group %s?" unless ForceSave.
   bool Save(bool ChangeName, bool ForceSave) override;
@@ -152,6 +167,7 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   std::vector<std::string> FOpenErrors;
   std::vector<TProjectFileItem> FNoEntries;
   bool FLegacy = false;
+  std::unique_ptr<IProjectGroupExtension> FExtension;
 };
 
 // The group open handlers, ".groupproj" and the legacy ".nxsgroup".

@@ -10,6 +10,21 @@ cp p.vproj p.before
 expect_status "new never overwrites" 1 "" "$NXS" project new p.vproj --personality Kestrel.Personality
 same_file "the refused new left the file alone" p.vproj p.before
 
+# A project new builds through its personality's targets file; a Pascal one gets its main
+# source, which is never written over.
+expect_status "new C++ library" 0 "" "$NXS" project new lib.kzproj --personality Kestrel.Personality --type Library
+grep -q '<Import Project="$(NXS)\\data\\targets\\Kestrel.Common.Targets"/>' lib.kzproj || fail "the C++ project imports no targets"
+grep -q '<AppType>Library</AppType>' lib.kzproj || fail "the C++ library is not one"
+[ -f "$("$NXS" macros expand '$(NXS)' --project lib.kzproj)/data/targets/Kestrel.Common.Targets" ] ||
+  fail "the import names no shipped targets file"
+expect_status "new Pascal archive" 0 "" "$NXS" project new "my units.vproj" --personality Vellum.Personality --type StaticLibrary
+grep -q '<Import Project="$(NXS)\\data\\targets\\Vellum.Common.Targets"/>' "my units.vproj" || fail "the Pascal project imports no targets"
+grep -q '<MainSource>my_units.pas</MainSource>' "my units.vproj" || fail "no main source in the Pascal project"
+grep -q '^unit my_units;$' my_units.pas || fail "the archive's main source is no unit"
+echo "program keep; begin end." > app.vpr
+expect_status "new Pascal program" 0 "" "$NXS" project new app.vproj --personality Vellum.Personality
+[ "$(cat app.vpr)" == "program keep; begin end." ] || fail "an existing main source was written over"
+
 expect_status "set a merged list" 0 "" "$NXS" config set p.vproj Defines DEBUG --config Debug --merge
 expect_status "set on the base" 0 "" "$NXS" config set p.vproj Defines BASE --config Base
 expect_out "a merged list extends the inherited one" "DEBUG;BASE" "$NXS" config get p.vproj Defines --config Debug

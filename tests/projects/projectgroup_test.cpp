@@ -64,8 +64,8 @@ TEST_F(GroupTest, AWrittenGroupLoadsBackWithItsOrderDependenciesAndActiveProject
   EXPECT_NE(Saved.find("<CallTarget Targets=\"My_App;a;c\"/>"), std::string::npos);
   EXPECT_NE(Saved.find("<Projects Include=\"a\\a.vproj\">\r\n            <Dependencies>b\\My.App.vproj;c.vproj</Dependencies>"),
             std::string::npos);
-  EXPECT_NE(Saved.find("<Import Project=\"$(NXS)\\Bin\\Meldrin.Group.Targets\" "
-                       "Condition=\"Exists('$(NXS)\\Bin\\Meldrin.Group.Targets')\"/>"),
+  EXPECT_NE(Saved.find("<Import Project=\"$(NXS)\\data\\targets\\Meldrin.Group.Targets\" "
+                       "Condition=\"Exists('$(NXS)\\data\\targets\\Meldrin.Group.Targets')\"/>"),
             std::string::npos);
   // The layout is the system's own: written again it is the same to the byte.
   auto Doc = MSBuildOpenProject(Dir / "g.groupproj");

@@ -15,11 +15,12 @@
 namespace nxs::engine {
 
 // Bad project text, a malformed condition, an unknown property function, a missing import:
-// the message names the file, line and column.
+// the message names the file, line and column ("file(line,col): error: text"); Text is the
+// message alone, for loggers that show the place apart.
 class EEngineError : public Exception {
  public:
-  EEngineError(const std::string& Message, std::string File = {}, int Line = 0, int Column = 0)
-      : Exception(Message), File(std::move(File)), Line(Line), Column(Column) {}
+  EEngineError(const std::string& Text, std::string File = {}, int Line = 0, int Column = 0);
+  std::string Text;
   std::string File;
   int Line;
   int Column;
@@ -35,6 +36,8 @@ using TPropertyMap = std::map<std::string, std::string, TNoCaseLess>;
 struct TTaskItem {
   std::string ItemSpec;
   TPropertyMap Metadata;
+  // The directory a relative ItemSpec is taken from (the project's); empty: the current one.
+  std::string BaseDirectory;
   // The well-known metadata (FullPath, Filename, ...) and the custom metadata.
   std::string GetMetadata(const std::string& Name) const;
 };
@@ -108,8 +111,9 @@ class TEngine {
   // EEngineError.
   std::shared_ptr<TEvaluatedProject> Evaluate(const std::string& FileName, const TBuildRequest& Request);
   // Runs Targets (names separated by ";"; empty: the default targets) of the project; each
-  // target runs once per build. Errors are logged, not raised; true on success. Outputs
-  // receives the Returns (or Outputs) of the last target named.
+  // target runs once per build (per project and global properties). Errors are logged, not
+  // raised; true on success. Outputs receives the Returns (or, where no target of the
+  // project has Returns, the Outputs) of the targets named, in order.
   bool Build(const std::string& FileName, const std::string& Targets, const TBuildRequest& Request,
              std::vector<TTaskItem>* Outputs = nullptr);
 

@@ -68,12 +68,14 @@ class TTaskContext {
   // Builds other projects (the MSBuild task): global properties added to the current ones.
   virtual bool BuildProject(const std::string& FileName, const std::string& Targets, const TPropertyMap& Properties,
                             std::vector<TTaskItem>* Outputs) = 0;
+  // Runs targets of the project being built (the CallTarget task); each still runs once.
+  virtual bool CallTargets(const std::vector<std::string>& Targets, std::vector<TTaskItem>* Outputs) = 0;
 };
 
 // A task returns false when it failed (errors logged through the context).
 using TTaskFunction = std::function<bool(TTaskContext&)>;
 // Registers a task by name, replacing one of that name; the engine's built-in tasks are
-// registered before anything else. Thread-safe.
+// registered when the registry is first used, before anything else. Thread-safe.
 void RegisterTask(const std::string& Name, TTaskFunction Task);
 void UnregisterTask(const std::string& Name);
 bool FindTask(const std::string& Name, TTaskFunction& Task);

@@ -456,6 +456,18 @@ std::shared_ptr<TCompilerStream> CheckTextDFM(std::shared_ptr<TCompilerStream> S
   }
 }
 
+std::string NewVFSTempName(const std::string& Ext) {
+  const char* Tmp = std::getenv("TMPDIR");
+  const std::string Dir = IncludeTrailingPathDelimiter(Tmp && *Tmp ? Tmp : "/tmp");
+  static std::atomic<uint32_t> Counter{0};
+  std::random_device Random;
+  std::string Temp;
+  do {
+    Temp = Dir + Format("vfs%x%x%s", Random(), ++Counter, Ext);
+  } while (FileSystem().Stat(Temp).Exists);
+  return Temp;
+}
+
 bool AliasVFSFile(const std::string& Name, std::string& TempName, bool EightBit) {
   const std::string N = Expand(Name);
   {
@@ -475,14 +487,7 @@ bool AliasVFSFile(const std::string& Name, std::string& TempName, bool EightBit)
     St = S().Handles.Close(H);
   }
   IFileSystem& FS = FileSystem();
-  const char* Tmp = std::getenv("TMPDIR");
-  const std::string Dir = IncludeTrailingPathDelimiter(Tmp && *Tmp ? Tmp : "/tmp");
-  static std::atomic<uint32_t> Counter{0};
-  std::random_device Random;
-  std::string Temp;
-  do {
-    Temp = Dir + Format("vfs%x%x%s", Random(), ++Counter, ExtractFileExt(N));
-  } while (FS.Stat(Temp).Exists);
+  const std::string Temp = NewVFSTempName(ExtractFileExt(N));
   FS.WriteFile(Temp, St->Data());
   if (const time_t T = FileDateToUnix(St->Date()); T != -1 && St->Date() != 0) FS.SetModifiedTime(Temp, T);
   std::lock_guard G(S().Lock);
@@ -823,9 +828,16 @@ int32_t BMULTILINEMESSAGE(int32_t Kind, const char* FileName, int32_t Line, int3
 
 int32_t BPROGRESS(int32_t Kind, const char* Text, int32_t Count1, int32_t Count2) {
   TServices& Sv = S();
-  auto Consumed = [&] { return Sv.Cancel.exchange(0) != 0 || KibitzingMonitor().Canceled() ? 1 : 0; };
-  if (IsCompileThread || !MainThreadQueue().IsMainThread() || !Sv.Progress || Sv.ProgressSuppressed)
-    return Sv.Cancel.exchange(0) != 0 ? 1 : 0;
+  const bool MonitorCancelled = Sv.Progress && Sv.Progress->Cancelled();
+  // The flag is consumed whatever else asks the compiler to stop.
+  auto Consumed = [&] {
+    const bool Flag = Sv.Cancel.exchange(0) != 0;
+    return Flag || MonitorCancelled || KibitzingMonitor().Canceled() ? 1 : 0;
+  };
+  if (IsCompileThread || !MainThreadQueue().IsMainThread() || !Sv.Progress || Sv.ProgressSuppressed) {
+    const bool Flag = Sv.Cancel.exchange(0) != 0;
+    return Flag || MonitorCancelled ? 1 : 0;
+  }
   return Guarded<int32_t>(0, [&] {
     const std::string T = Str(Text);
     const int64_t Now = Sv.Now();

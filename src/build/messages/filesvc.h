@@ -109,6 +109,8 @@ std::shared_ptr<TCompilerStream> CheckTextDFM(std::shared_ptr<TCompilerStream> S
 // tools that read from disk: UTF-8 with a byte-order mark, or the file's saved form when
 // EightBit. False when the file cannot be read.
 bool AliasVFSFile(const std::string& Name, std::string& TempName, bool EightBit);
+// A name for a new temporary copy: "vfs..." with Ext in the temporary directory, free now.
+std::string NewVFSTempName(const std::string& Ext);
 void SetCurrentProjectDir(const std::string& Dir);
 
 // The cache is in force while updates are begun: missing files stay missing, disk files are
@@ -145,6 +147,9 @@ class IProgressMonitor {
   virtual void SetCount(TMsgKind Kind, int32_t Count) = 0;
   // False while the window does not let the message loop run.
   virtual bool AllowsMessageLoop() { return true; }
+  // True once the user cancelled: progress calls then ask the compiler to stop. Read from
+  // any thread.
+  virtual bool Cancelled() const { return false; }
 };
 void SetProgressMonitor(std::shared_ptr<IProgressMonitor> Monitor);
 void SetProgressSuppressed(bool Suppressed);

@@ -1,0 +1,20 @@
+// The compile tasks of the two personalities: "PascalCompiler" runs fpc on a program or
+// library, "CppCompiler" compiles and links C++ sources through a generated ninja file. Both
+// read their switches from the project's options, compile the text the editor holds for
+// files it has not saved, and report through the task's host object.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nxs::compilers {
+
+// Registers "PascalCompiler", "CppCompiler" and the small tasks the shipped targets use
+// ("KibitzResult", "EvaluateProperties", "EvaluateItem") and "Exec". Called by the build host
+// at start-up; calling it again is harmless.
+void RegisterCompilerTasks();
+
+// Progress kinds as the host object's UpdateProgress takes them.
+enum TProgressKind { progLoading, progCompiling, progLinking, progDone, progNone, progChecking, progCleaning };
+
+}  // namespace nxs::compilers

@@ -1,0 +1,211 @@
+// The C++ compile task: a ninja file in the intermediate directory that compiles each source
+// to an object and links a program, a shared library or an archive. Ninja brings header
+// dependencies (the compiler's depfiles), parallel jobs and the compiler launcher.
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "build/compilers/compilers.h"
+#include "build/compilers/compiletask.h"
+#include "build/compilers/resstrings.h"
+#include "shared/exceptions.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs::compilers {
+
+namespace fs = std::filesystem;
+using namespace engine;
+
+namespace {
+
+// A path in a ninja file: "$", " ", ":" and line ends escaped with "$".
+std::string NinjaPath(const std::string& Path) {
+  std::string Out;
+  for (char C : Path) {
+    if (C == '$' || C == ' ' || C == ':' || C == '\n') Out += '$';
+    Out += C;
+  }
+  return Out;
+}
+
+// A variable's value in a ninja file, holding shell-quoted arguments.
+std::string NinjaValue(const std::vector<std::string>& Args) {
+  return ReplaceAll(ReplaceAll(JoinCommandLine(Args), "$", "$$"), "\n", "$\n");
+}
+
+// The object of a source: its path below the project directory, below the intermediate one
+// (".." becomes "__", so that sources beside the project get objects of their own).
+std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, const std::string& Source) {
+  std::string Rel = ExtractRelativePath(IncludeTrailingPathDelimiter(ProjectDir), Source);
+  if (IsAbsolutePath(Rel)) Rel = Rel.substr(1);
+  Rel = ReplaceAll(Rel, "..", "__");
+  return IntDir + "/" + Rel + ".o";
+}
+
+}  // namespace
+
+bool RunCppCompiler(TTaskContext& Context) {
+  TProjectOptions Opt(Context);
+  ITaskHostObject* Host = Context.HostObject();
+  const std::string IntDir = Opt.IntermediateDir(), OutDir = Opt.OutputDir();
+  const std::string Output = Opt.OutputFile();
+  const std::string Kind = Opt.Kind();
+  std::vector<std::string> Sources;
+  if (Context.HasParameter("Sources"))
+    for (const auto& I : Context.Parameter("Sources").Items) Sources.push_back(Opt.Absolute(I.ItemSpec));
+  // A file the build names alone is compiled even when it is no item of the project.
+  if (std::string Single = FileToCompile(Opt); !Single.empty()) Sources.push_back(Single);
+  std::set<std::string> Seen;
+  std::erase_if(Sources, [&](const std::string& S) { return !Seen.insert(S).second; });
+  std::error_code Ec;
+
+  if (Context.BoolParameter("Clean", false)) {
+    if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
+    std::vector<std::string> Files{Output, IntDir + "/build.ninja", IntDir + "/.ninja_log", IntDir + "/.ninja_deps"};
+    for (const auto& S : Sources) {
+      Files.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
+      Files.push_back(Files.back() + ".d");
+    }
+    for (const auto& F : Files)
+      if (fs::is_regular_file(fs::symlink_status(F, Ec)) && fs::remove(F, Ec))
+        Context.LogMessage(Format(res::SCleaned, F), imLow);
+    RemoveStaleOverlays(Context, IntDir);
+    // The object directories that are empty now, deepest first, up to the intermediate one.
+    std::set<std::string, std::greater<>> Dirs;
+    for (const auto& S : Sources)
+      for (std::string D = ExtractFileDir(ObjectOf(IntDir, Opt.ProjectDir(), S)); D.size() >= IntDir.size() && D != Opt.ProjectDir();
+           D = ExtractFileDir(D))
+        Dirs.insert(D);
+    for (const auto& D : Dirs) fs::remove(D, Ec);
+    return true;
+  }
+  if (Sources.empty()) {
+    ReportError(Context, res::SNoSources);
+    return false;
+  }
+
+  // Code insight asks for the switches alone: nothing is made on disk for it.
+  const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  if (!Kibitz) {
+    fs::create_directories(IntDir, Ec);
+    fs::create_directories(OutDir, Ec);
+  }
+  // The editor's text: the sources, and the headers and sources of the project directory.
+  std::vector<std::string> Files = Sources;
+  if (!Kibitz)
+    for (auto& F : FilesBelow(Opt.ProjectDir(), {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc",
+                                                 ".cpp", ".cxx"}))
+      Files.push_back(std::move(F));
+  std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
+  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
+  Overlay.Collect(Files);
+  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
+
+  // Switches.
+  const bool Pic = Kind == "Library";
+  std::vector<std::string> Flags{"-fdiagnostics-color=never", "-std=" + Opt.Get("Cpp_LanguageStandard", "c++17")};
+  if (Opt.Bool("Optimize", false)) Flags.push_back("-O" + Opt.Get("Cpp_OptimizationLevel", "2"));
+  if (Opt.Bool("DebugInfo", true)) Flags.push_back("-g");
+  if (Opt.Bool("Cpp_AllWarnings", true)) Flags.push_back("-Wall");
+  if (Opt.Bool("Cpp_ExtraWarnings", false)) Flags.push_back("-Wextra");
+  if (Opt.Bool("Cpp_Pedantic", false)) Flags.push_back("-Wpedantic");
+  if (Opt.Bool("WarningsAsErrors", false)) Flags.push_back("-Werror");
+  if (Pic) Flags.push_back("-fPIC");
+  for (const auto& D : Opt.List("Defines")) Flags.push_back("-D" + D);
+  std::vector<std::string> Includes = Opt.PathList("IncludePath");
+  for (const auto& D : Includes)
+    if (std::string M = Overlay.MirrorOf(D); !M.empty()) Flags.push_back("-I" + M);
+  for (const auto& D : Includes) Flags.push_back("-I" + D);
+  for (auto& A : Opt.ExtraOptions()) Flags.push_back(A);
+  std::vector<std::string> LinkFlags;
+  if (Pic) LinkFlags.push_back("-shared");
+  for (const auto& D : Opt.PathList("Cpp_LibraryPath")) LinkFlags.push_back("-L" + D);
+  for (const auto& L : Opt.List("Cpp_Libraries")) LinkFlags.push_back("-l" + L);
+
+  const std::string Compiler = Opt.Get("Cpp_Compiler", "g++");
+  std::string Launcher = Opt.Get("CompilerLauncher");
+  if (Kibitz) {
+    if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
+    return true;
+  }
+
+  // The ninja file.
+  std::string N = "# Written by the C++ compile task; rewritten when the project changes.\n";
+  N += "ninja_required_version = 1.3\n";
+  N += "builddir = " + NinjaPath(IntDir) + "\n";
+  N += "cxx = " + NinjaValue({Compiler}) + "\n";
+  N += "launcher = " + (Launcher.empty() ? std::string() : NinjaValue({Launcher})) + "\n";
+  N += "cflags = " + NinjaValue(Flags) + "\n";
+  N += "ldflags = " + NinjaValue(LinkFlags) + "\n";
+  N += "rule cxx\n  command = $launcher $cxx -MD -MF $out.d $cflags $extra -c $in -o $out\n"
+       "  depfile = $out.d\n  deps = gcc\n  description = Compiling $source\n";
+  N += "rule link\n  command = $cxx $in -o $out $ldflags\n  description = Linking $out\n";
+  N += "rule ar\n  command = rm -f $out && ar rcs $out $in\n  description = Linking $out\n";
+  std::vector<std::string> Objects;
+  for (const auto& S : Sources) {
+    std::string Obj = ObjectOf(IntDir, Opt.ProjectDir(), S);
+    Objects.push_back(NinjaPath(Obj));
+    N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) + "\n";
+    N += "  source = " + ReplaceAll(S, "$", "$$") + "\n";
+    // Read through the overlay, a source still finds what lies beside it on disk.
+    if (Overlay.Active()) N += "  extra = " + NinjaValue({"-iquote", ExtractFileDir(S)}) + "\n";
+  }
+  N += "build objects: phony " + Join(Objects, " ") + "\n";
+  N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") + "\n";
+  N += "default " + NinjaPath(Output) + "\n";
+  const std::string NinjaFile = IntDir + "/build.ninja";
+  std::string Old;
+  try {
+    Old = ReadWholeFile(NinjaFile);
+  } catch (const Exception&) {
+  }
+  try {
+    if (Old != N) WriteFileAtomic(NinjaFile, N);
+  } catch (const Exception& E) {
+    ReportError(Context, Format(res::SCannotWrite, NinjaFile, E.what()));
+    return false;
+  }
+
+  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest.
+  std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  std::string Jobs = Opt.Get("ParallelJobs");
+  if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
+    Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));
+  TTaskCancel Cancel(Context);
+  TEventSink Sink(Context, &Overlay);
+  TCompilerRun Run;
+  Run.Argv = {Opt.Get("Ninja", "ninja"), "-f", NinjaFile, "-j", Jobs};
+  if (std::string Single = FileToCompile(Opt); !Single.empty())
+    Run.Argv.push_back(ObjectOf(IntDir, Opt.ProjectDir(), Single));
+  else if (SameText(Phase, "Compile"))
+    Run.Argv.push_back("objects");
+  Run.Directory = IntDir;
+  Run.Sender = "g++";
+  Run.OnOther = [&](const std::string& Line) {
+    // "[3/7] Compiling src/a.cpp": ninja's progress.
+    if (Line.size() > 2 && Line.front() == '[' && Line.find("] ") != std::string::npos) {
+      std::string Rest = Line.substr(Line.find("] ") + 2);
+      for (auto [Word, Kind] : {std::pair{std::string("Compiling "), progCompiling}, {"Linking ", progLinking}})
+        if (StartsText(Word, Rest) && Host && !Host->UpdateProgress(Kind, Rest.substr(Word.size()), 0, 0)) Cancel.Set();
+      Sink.Message(Rest, imNormal);
+      return true;
+    }
+    if (Line == "ninja: no work to do.") {
+      Sink.Message(Line, imLow);
+      return true;
+    }
+    return false;
+  };
+  int Code = RunCompiler(Context, Cancel, Sink, Run);
+  if (Code != 0) {
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ninja", Code));
+    return false;
+  }
+  return Sink.Errors() == 0;
+}
+
+}  // namespace nxs::compilers

@@ -1,0 +1,557 @@
+// Evaluation in the engine's passes: properties, imports and Choose in document order (pass
+// 1), then item definitions (pass 2), then items (pass 3). Targets are collected in pass 1
+// and their bodies wait until they run.
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "build/engine/batching.h"
+#include "build/engine/conditions.h"
+#include "build/engine/expand.h"
+#include "build/engine/items.h"
+#include "build/engine/resstrings.h"
+#include "shared/fileio.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+extern char** environ;
+
+namespace nxs::engine {
+
+size_t TNoCaseHash::operator()(std::string_view S) const noexcept {
+  size_t H = 14695981039346656037ull;
+  for (char C : S) {
+    H ^= static_cast<unsigned char>(AsciiLower(C));
+    H *= 1099511628211ull;
+  }
+  return H;
+}
+
+bool TNoCaseEqual::operator()(std::string_view A, std::string_view B) const noexcept { return SameText(A, B); }
+
+const std::string* TMetadata::Find(std::string_view Name) const {
+  for (const auto& [N, V] : FEntries)
+    if (SameText(N, Name)) return &V;
+  return nullptr;
+}
+
+void TMetadata::Set(std::string_view Name, std::string Value) {
+  for (auto& [N, V] : FEntries)
+    if (SameText(N, Name)) {
+      V = std::move(Value);
+      return;
+    }
+  FEntries.emplace_back(std::string(Name), std::move(Value));
+}
+
+void TMetadata::Remove(std::string_view Name) {
+  std::erase_if(FEntries, [&](const auto& E) { return SameText(E.first, Name); });
+}
+
+void TMetadata::AddDefaults(const TMetadata& Other) {
+  for (const auto& [N, V] : Other.FEntries)
+    if (!Find(N)) FEntries.emplace_back(N, V);
+}
+
+const std::string* TBucket::Find(std::string_view Type, std::string_view Name) const {
+  for (const auto& V : Values)
+    if (SameText(V.Name, Name) && SameText(V.Type, Type)) return &V.Value;
+  return nullptr;
+}
+
+TLocation LocationOf(const TXmlDocument& Doc, const TXmlElement& E) { return {&Doc.FileName, E.Line, E.Column}; }
+
+void Fail(const TLocation& Where, const std::string& Text) {
+  throw EEngineError(Text, Where.File ? *Where.File : std::string(), Where.Line, Where.Column);
+}
+
+std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& FullPath) {
+  TFileInfo Info = FileSystem().Stat(FullPath);
+  {
+    std::lock_guard<std::mutex> L(FLock);
+    auto It = FEntries.find(FullPath);
+    if (It != FEntries.end() && It->second.ModifiedNs == Info.ModifiedTimeNs && It->second.Size == Info.Size)
+      return It->second.Doc;
+  }
+  std::string Text;
+  try {
+    Text = FileSystem().ReadFile(FullPath);
+  } catch (const Exception& E) {
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, E.Message()), FullPath);
+  }
+  std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, Text);
+  std::lock_guard<std::mutex> L(FLock);
+  FEntries[FullPath] = TEntry{Info.ModifiedTimeNs, Info.Size, Doc};
+  return Doc;
+}
+
+// ---- the project ----
+
+namespace {
+
+std::string CurrentDirectory() {
+  char Buf[4096];
+  return getcwd(Buf, sizeof Buf) ? std::string(Buf) : std::string();
+}
+
+bool ValidPropertyName(std::string_view N) {
+  if (N.empty() || !((N[0] >= 'a' && N[0] <= 'z') || (N[0] >= 'A' && N[0] <= 'Z') || N[0] == '_')) return false;
+  for (char C : N)
+    if (!IsNameChar(C)) return false;
+  return true;
+}
+
+}  // namespace
+
+TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : FFullPath(FullPath), FGlobals(Globals) {
+  size_t Slash = FFullPath.rfind('/');
+  FDirectory = DirectoryOf(FFullPath);
+  std::string File = FFullPath.substr(Slash + 1);
+  size_t Dot = File.rfind('.');
+  FProperties.reserve(128);
+  for (char** E = environ; E && *E; ++E) {
+    std::string_view V(*E);
+    size_t Eq = V.find('=');
+    if (Eq == std::string_view::npos || !ValidPropertyName(V.substr(0, Eq))) continue;
+    InitProperty(V.substr(0, Eq), Escape(std::string(V.substr(Eq + 1))), false);
+  }
+  InitProperty("MSBuildProjectFullPath", Escape(FFullPath), true);
+  InitProperty("MSBuildProjectDirectory", Escape(FDirectory), true);
+  InitProperty("MSBuildProjectDirectoryNoRoot", Escape(FDirectory.substr(1)), true);
+  InitProperty("MSBuildProjectFile", Escape(File), true);
+  InitProperty("MSBuildProjectName", Escape(Dot == std::string::npos ? File : File.substr(0, Dot)), true);
+  InitProperty("MSBuildProjectExtension", Escape(Dot == std::string::npos ? std::string() : File.substr(Dot)), true);
+  static const std::string Startup = CurrentDirectory();
+  InitProperty("MSBuildStartupDirectory", Escape(Startup), true);
+  InitProperty("MSBuildToolsVersion", "Current", true);
+  InitProperty("MSBuildNodeCount", "1", true);
+  for (const auto& [N, V] : FGlobals) {
+    TProperty& P = FProperties[N];
+    P.Value = V;
+    P.Global = true;
+  }
+}
+
+bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const {
+  if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) {
+    const std::string& F = ThisFile ? *ThisFile : FFullPath;
+    size_t Slash = F.rfind('/');
+    std::string File = F.substr(Slash + 1);
+    size_t Dot = File.rfind('.');
+    std::string_view Rest = Name.substr(15);
+    if (Rest.empty())
+      Value = File;
+    else if (SameText(Rest, "Directory"))
+      Value = F.substr(0, Slash + 1);
+    else if (SameText(Rest, "DirectoryNoRoot"))
+      Value = F.substr(1, Slash);
+    else if (SameText(Rest, "FullPath"))
+      Value = F;
+    else if (SameText(Rest, "Name"))
+      Value = Dot == std::string::npos ? File : File.substr(0, Dot);
+    else if (SameText(Rest, "Extension"))
+      Value = Dot == std::string::npos ? std::string() : File.substr(Dot);
+    else
+      goto Lookup;
+    Value = Escape(Value);
+    return true;
+  }
+Lookup:
+  auto It = FProperties.find(Name);
+  if (It == FProperties.end()) {
+    Value.clear();
+    return false;
+  }
+  Value = It->second.Value;
+  return true;
+}
+
+void TProject::SetProperty(std::string_view Name, std::string Value, const TLocation& Where) {
+  if (!ValidPropertyName(Name)) Fail(Where, Format(res::SBadPropertyName, Name));
+  if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) Fail(Where, Format(res::SReservedProperty, Name));
+  auto It = FProperties.find(Name);
+  if (It == FProperties.end()) {
+    FProperties.emplace(std::string(Name), TProperty{std::move(Value), false, false});
+    return;
+  }
+  if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
+  if (It->second.Global) return;  // global properties win over the project
+  It->second.Value = std::move(Value);
+}
+
+void TProject::TreatAsLocal(std::string_view Name) {
+  auto It = FProperties.find(Name);
+  if (It != FProperties.end()) It->second.Global = false;
+}
+
+void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
+  TProperty& P = FProperties[std::string(Name)];
+  P.Value = std::move(Value);
+  P.Reserved = Reserved;
+}
+
+std::string TProject::GetPropertyValue(const std::string& Name) const {
+  std::string V;
+  FindProperty(Name, nullptr, V);
+  return Unescape(V);
+}
+
+bool TProject::HasProperty(const std::string& Name) const {
+  std::string V;
+  return FindProperty(Name, nullptr, V);
+}
+
+const TItemList* TProject::FindItems(std::string_view Type) const {
+  auto It = FItems.find(Type);
+  return It == FItems.end() ? nullptr : &It->second;
+}
+
+TItemList& TProject::ItemsOf(std::string_view Type) {
+  auto It = FItems.find(Type);
+  if (It != FItems.end()) return It->second;
+  return FItems[std::string(Type)];
+}
+
+TTaskItem TProject::ToTaskItem(const TItem& Item) const {
+  TTaskItem T;
+  T.ItemSpec = Unescape(Item.Spec);
+  for (const auto& [N, V] : Item.Meta.Entries()) T.Metadata[N] = Unescape(V);
+  T.BaseDirectory = FDirectory;
+  return T;
+}
+
+std::vector<TTaskItem> TProject::GetItems(const std::string& ItemType) const {
+  std::vector<TTaskItem> R;
+  if (const TItemList* L = FindItems(ItemType))
+    for (const auto& It : *L) R.push_back(ToTaskItem(It));
+  return R;
+}
+
+std::string TProject::Expand(const std::string& Text) const {
+  TExpandContext Ctx;
+  Ctx.Project = const_cast<TProject*>(this);  // expansion outside a target reads only
+  Ctx.ThisFile = &FFullPath;
+  Ctx.Where.File = &FFullPath;
+  return Unescape(ExpandString(Text, Ctx));
+}
+
+bool TProject::HasTarget(const std::string& Name) const { return Targets.count(Name) > 0; }
+
+// ---- elements shared by evaluation and targets ----
+
+namespace {
+
+bool IsItemAttribute(std::string_view N) {
+  for (const char* A : {"Include", "Exclude", "Remove", "Update", "Condition", "KeepMetadata", "RemoveMetadata",
+                        "KeepDuplicates", "MatchOnMetadata", "MatchOnMetadataOptions", "Label"})
+    if (SameText(N, A)) return true;
+  return false;
+}
+
+TSpecMatcher MatcherOf(const std::string& Text, const TExpandContext& Ctx) {
+  TSpecMatcher M(Ctx.Project->Directory());
+  TItemList L;
+  ExpandIntoItems(Text, Ctx, L);
+  for (auto& It : L) M.Add(Unescape(It.Spec));
+  return M;
+}
+
+// Sets the element's metadata (child elements, then attributes) on Item.
+void SetMetadata(const TXmlElement& E, TItem& Item, const TExpandContext& Ctx) {
+  TExpandContext C = Ctx;
+  C.MetaItem = &Item;
+  for (const auto& A : E.Attributes) {
+    if (IsItemAttribute(A.Name)) continue;
+    if (IsWellKnownMetadata(A.Name)) Fail(Ctx.Where, Format(res::SReservedProperty, A.Name));
+    Item.Meta.Set(A.Name, ExpandString(A.Value, C));
+  }
+  for (const auto& Child : E.Children) {
+    C.Where.Line = Child->Line;
+    C.Where.Column = Child->Column;
+    if (IsWellKnownMetadata(Child->Name)) Fail(C.Where, Format(res::SReservedProperty, Child->Name));
+    if (!EvaluateCondition(Child->AttributeOr("Condition"), C)) continue;
+    Item.Meta.Set(Child->Name, ExpandString(Child->Text, C));
+  }
+}
+
+bool HasMetadata(const TXmlElement& E) {
+  if (!E.Children.empty()) return true;
+  for (const auto& A : E.Attributes)
+    if (!IsItemAttribute(A.Name)) return true;
+  return false;
+}
+
+}  // namespace
+
+void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& Ctx, bool InTarget) {
+  const std::string* Include = E.Attribute("Include");
+  const std::string* Remove = E.Attribute("Remove");
+  const std::string* Update = E.Attribute("Update");
+  int Kinds = (Include != nullptr) + (Remove != nullptr) + (Update != nullptr);
+  if (Kinds > 1 || (Kinds == 0 && !InTarget)) Fail(Ctx.Where, Format(res::SIncludeAndRemove, E.Name));
+  TItemList& List = P.ItemsOf(E.Name);
+  const std::string& Condition = E.AttributeOr("Condition");
+  bool PerItemCondition = InTarget && Condition.find("%(") != std::string::npos;
+
+  if (Include) {
+    TItemList Found;
+    ExpandIntoItems(*Include, Ctx, Found);
+    TItemList New;
+    New.reserve(Found.size());
+    for (auto& It : Found) {
+      if (It.Meta.Empty() && It.Spec.find_first_of("*?") != std::string::npos) {
+        ExpandWildcard(Unescape(It.Spec), P.Directory(), New);
+      } else {
+        if (It.Spec.find('\\') != std::string::npos) std::replace(It.Spec.begin(), It.Spec.end(), '\\', '/');
+        New.push_back(std::move(It));
+      }
+    }
+    if (const std::string* Exclude = E.Attribute("Exclude")) {
+      TSpecMatcher M = MatcherOf(*Exclude, Ctx);
+      if (!M.Empty()) std::erase_if(New, [&](const TItem& It) { return M.Matches(Unescape(It.Spec)); });
+    }
+    auto Defs = P.ItemDefinitions.find(E.Name);
+    bool Meta = HasMetadata(E);
+    for (auto& It : New) {
+      if (Defs != P.ItemDefinitions.end()) It.Meta.AddDefaults(Defs->second);
+      if (Meta) SetMetadata(E, It, Ctx);
+      List.push_back(std::move(It));
+    }
+    return;
+  }
+  // Remove, Update, and a target's change of every item of the type.
+  TSpecMatcher M(P.Directory());
+  bool All = true;
+  if (Remove || Update) {
+    M = MatcherOf(Remove ? *Remove : *Update, Ctx);
+    All = false;
+  }
+  auto Selected = [&](TItem& It) {
+    if (!All && !M.Matches(Unescape(It.Spec))) return false;
+    if (!PerItemCondition) return true;
+    TExpandContext C = Ctx;
+    C.MetaItem = &It;
+    return EvaluateCondition(Condition, C);
+  };
+  if (Remove) {
+    std::erase_if(List, Selected);
+    return;
+  }
+  for (auto& It : List)
+    if (Selected(It)) SetMetadata(E, It, Ctx);
+}
+
+void ApplyPropertyGroup(TProject& P, const TXmlElement& Group, const TExpandContext& Ctx) {
+  TExpandContext C = Ctx;
+  for (const auto& Prop : Group.Children) {
+    C.Where.Line = Prop->Line;
+    C.Where.Column = Prop->Column;
+    if (!EvaluateCondition(Prop->AttributeOr("Condition"), C)) continue;
+    P.SetProperty(Prop->Name, ExpandString(Prop->Text, C), C.Where);
+  }
+}
+
+// ---- the passes ----
+
+namespace {
+
+class TEvaluator {
+ public:
+  TEvaluator(TDocumentCache& Cache, TProject& P, ILogger* Logger) : FCache(Cache), FP(P), FLogger(Logger) {}
+
+  void Run(const std::shared_ptr<const TXmlDocument>& Root) {
+    FImported[Root->FileName] = Root->FileName;
+    FP.Documents.push_back(Root);
+    if (const std::string* Local = Root->Root->Attribute("TreatAsLocalProperty"))
+      for (const auto& Name : Split(*Local, ';')) FP.TreatAsLocal(Trim(Name));
+    Project(*Root);
+    std::string Defaults;
+    for (size_t I = 0; I < FP.DefaultTargets.size(); ++I) Defaults += (I ? ";" : "") + FP.DefaultTargets[I];
+    FP.InitProperty("MSBuildProjectDefaultTargets", Escape(Defaults), true);
+    for (auto [E, Doc] : FDefinitionGroups) DefinitionGroup(*E, *Doc);
+    for (auto [E, Doc] : FItemGroups) ItemGroup(*E, *Doc);
+  }
+
+ private:
+  TDocumentCache& FCache;
+  TProject& FP;
+  ILogger* FLogger;
+  std::vector<std::pair<const TXmlElement*, const TXmlDocument*>> FDefinitionGroups, FItemGroups;
+  std::unordered_map<std::string, std::string> FImported;  // file -> the file that imported it
+  // Imports are followed by recursion; a chain longer than any real one is refused.
+  static constexpr int MaxImportDepth = 500;
+  int FDepth = 0;
+
+  TExpandContext Context(const TXmlDocument& Doc, const TXmlElement& E, bool Items) {
+    TExpandContext C;
+    C.Project = &FP;
+    C.ThisFile = &Doc.FileName;
+    C.Where = LocationOf(Doc, E);
+    C.ExpandItems = Items;
+    C.ExistsBesideThisFile = true;
+    return C;
+  }
+
+  bool Condition(const TXmlDocument& Doc, const TXmlElement& E, bool Items = false) {
+    const std::string* C = E.Attribute("Condition");
+    return !C || EvaluateCondition(*C, Context(Doc, E, Items));
+  }
+
+  void Project(const TXmlDocument& Doc) {
+    const TXmlElement& Root = *Doc.Root;
+    if (!FP.DefaultTargetsSet) {
+      if (const std::string* D = Root.Attribute("DefaultTargets")) {
+        FP.DefaultTargetsSet = true;
+        TItemList L;
+        ExpandIntoItems(*D, Context(Doc, Root, false), L);
+        for (auto& It : L) FP.DefaultTargets.push_back(Unescape(It.Spec));
+      }
+    }
+    if (const std::string* I = Root.Attribute("InitialTargets")) {
+      TItemList L;
+      ExpandIntoItems(*I, Context(Doc, Root, false), L);
+      for (auto& It : L) FP.InitialTargets.push_back(Unescape(It.Spec));
+    }
+    Children(Root, Doc, true);
+  }
+
+  void Children(const TXmlElement& Parent, const TXmlDocument& Doc, bool TopLevel) {
+    for (const auto& Child : Parent.Children) {
+      const TXmlElement& E = *Child;
+      if (E.Is("PropertyGroup")) {
+        if (Condition(Doc, E)) ApplyPropertyGroup(FP, E, Context(Doc, E, false));
+      } else if (E.Is("ItemGroup")) {
+        FItemGroups.push_back({&E, &Doc});
+      } else if (E.Is("Choose")) {
+        Choose(E, Doc);
+      } else if (TopLevel && E.Is("ItemDefinitionGroup")) {
+        FDefinitionGroups.push_back({&E, &Doc});
+      } else if (TopLevel && E.Is("Import")) {
+        Import(E, Doc);
+      } else if (TopLevel && E.Is("ImportGroup")) {
+        if (!Condition(Doc, E)) continue;
+        for (const auto& I : E.Children) {
+          if (!I->Is("Import")) Fail(LocationOf(Doc, *I), Format(res::SUnknownElement, I->Name, E.Name));
+          Import(*I, Doc);
+        }
+      } else if (TopLevel && E.Is("Target")) {
+        Target(E, Doc);
+      } else if (TopLevel && (E.Is("UsingTask") || E.Is("ProjectExtensions") || E.Is("Sdk"))) {
+        // Tasks come from the registry; extensions belong to the environment.
+      } else {
+        Fail(LocationOf(Doc, E), Format(res::SUnknownElement, E.Name, Parent.Name));
+      }
+    }
+  }
+
+  void Choose(const TXmlElement& E, const TXmlDocument& Doc) {
+    for (const auto& Branch : E.Children) {
+      if (Branch->Is("When")) {
+        const std::string* C = Branch->Attribute("Condition");
+        if (!C) Fail(LocationOf(Doc, *Branch), Format(res::SMissingAttribute, "When", "Condition"));
+        if (!EvaluateCondition(*C, Context(Doc, *Branch, false))) continue;
+      } else if (!Branch->Is("Otherwise")) {
+        Fail(LocationOf(Doc, *Branch), Format(res::SUnknownElement, Branch->Name, E.Name));
+      }
+      Children(*Branch, Doc, false);
+      return;
+    }
+  }
+
+  void Import(const TXmlElement& E, const TXmlDocument& Doc) {
+    const std::string* Project = E.Attribute("Project");
+    if (!Project) Fail(LocationOf(Doc, E), Format(res::SMissingAttribute, E.Name, "Project"));
+    if (!Condition(Doc, E)) return;
+    TExpandContext Ctx = Context(Doc, E, false);
+    std::string Dir = DirectoryOf(Doc.FileName);
+    TItemList Specs;
+    ExpandIntoItems(*Project, Ctx, Specs);
+    for (auto& S : Specs) {
+      std::string Spec = Unescape(S.Spec);
+      if (HasWildcard(Spec)) {
+        TItemList Found;
+        ExpandWildcard(Spec, Dir, Found);
+        for (auto& F : Found) ImportFile(FullPathOf(Unescape(F.Spec), Dir), E, Doc);
+        continue;
+      }
+      std::string Full = FullPathOf(Spec, Dir);
+      if (!FileSystem().FileExists(Full)) Fail(Ctx.Where, Format(res::SImportNotFound, Full, Doc.FileName));
+      ImportFile(Full, E, Doc);
+    }
+  }
+
+  void ImportFile(const std::string& Full, const TXmlElement& E, const TXmlDocument& Doc) {
+    auto Seen = FImported.find(Full);
+    if (Seen != FImported.end()) {
+      if (FLogger) {
+        TBuildEvent W;
+        W.Kind = ekWarning;
+        W.Text = Format(res::SImportAgain, Full, Doc.FileName);
+        W.File = Doc.FileName;
+        W.Line = E.Line;
+        W.Column = E.Column;
+        FLogger->Event(W);
+      }
+      return;
+    }
+    FImported.emplace(Full, Doc.FileName);
+    std::shared_ptr<const TXmlDocument> Imported = FCache.Load(Full);
+    FP.Documents.push_back(Imported);
+    if (++FDepth > MaxImportDepth) Fail(LocationOf(Doc, E), Format(res::SImportsTooDeep, MaxImportDepth));
+    Project(*Imported);
+    --FDepth;
+  }
+
+  void Target(const TXmlElement& E, const TXmlDocument& Doc) {
+    const std::string* Name = E.Attribute("Name");
+    if (!Name || Trim(*Name).empty()) Fail(LocationOf(Doc, E), Format(res::SMissingAttribute, "Target", "Name"));
+    std::string N = Trim(*Name);
+    if (FP.FirstTarget.empty()) FP.FirstTarget = N;
+    FP.Targets[N] = TTargetDef{&E, &Doc};
+    if (E.Attribute("Returns")) FP.AnyTargetReturns = true;
+    TExpandContext Ctx = Context(Doc, E, false);
+    for (auto [Attr, Map] : {std::pair{"BeforeTargets", &FP.BeforeTargets}, std::pair{"AfterTargets", &FP.AfterTargets}}) {
+      const std::string* V = E.Attribute(Attr);
+      if (!V) continue;
+      TItemList L;
+      ExpandIntoItems(*V, Ctx, L);
+      for (auto& It : L) (*Map)[Unescape(It.Spec)].push_back(N);
+    }
+  }
+
+  void DefinitionGroup(const TXmlElement& G, const TXmlDocument& Doc) {
+    if (!Condition(Doc, G)) return;
+    for (const auto& Def : G.Children) {
+      if (!Condition(Doc, *Def)) continue;
+      TMetadata& M = FP.ItemDefinitions[Def->Name];
+      TExpandContext Ctx = Context(Doc, *Def, false);
+      for (const auto& A : Def->Attributes)
+        if (!SameText(A.Name, "Condition") && !SameText(A.Name, "Label")) M.Set(A.Name, ExpandString(A.Value, Ctx));
+      for (const auto& Meta : Def->Children) {
+        if (!Condition(Doc, *Meta)) continue;
+        M.Set(Meta->Name, ExpandString(Meta->Text, Context(Doc, *Meta, false)));
+      }
+    }
+  }
+
+  void ItemGroup(const TXmlElement& G, const TXmlDocument& Doc) {
+    if (!Condition(Doc, G, true)) return;
+    for (const auto& Item : G.Children) ApplyItemElementBatched(FP, Doc, G, *Item, nullptr, false);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<TProject> EvaluateProject(TDocumentCache& Cache, const std::string& FullPath,
+                                          const TPropertyMap& Globals, const std::string* Text, ILogger* Logger) {
+  std::shared_ptr<const TXmlDocument> Root;
+  if (Text)
+    Root = ParseProjectXml(FullPath, *Text);
+  else
+    Root = Cache.Load(FullPath);
+  auto P = std::make_shared<TProject>(FullPath, Globals);
+  TEvaluator(Cache, *P, Logger).Run(Root);
+  return P;
+}
+
+}  // namespace nxs::engine

@@ -1,0 +1,317 @@
+#include "build/engine/items.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/text.h"
+
+namespace nxs::engine {
+
+namespace {
+
+const char* const WellKnown[] = {"FullPath",     "RootDir",      "Filename",   "Extension",
+                                 "RelativeDir",  "Directory",    "RecursiveDir", "Identity",
+                                 "ModifiedTime", "CreatedTime",  "AccessedTime"};
+
+std::string Slashes(std::string_view S) {
+  std::string R(S);
+  std::replace(R.begin(), R.end(), '\\', '/');
+  return R;
+}
+
+// The last path component: after the last separator of either kind.
+std::string_view LastComponent(std::string_view S) {
+  size_t P = S.find_last_of("/\\");
+  return P == std::string_view::npos ? S : S.substr(P + 1);
+}
+
+// The last component's name and extension (with its dot).
+std::pair<std::string_view, std::string_view> SplitExtension(std::string_view Spec) {
+  std::string_view L = LastComponent(Spec);
+  size_t Dot = L.rfind('.');
+  if (Dot == std::string_view::npos) return {L, {}};
+  return {L.substr(0, Dot), L.substr(Dot)};
+}
+
+std::string FileTimeText(const std::string& FullPath) {
+  TFileInfo Info = FileSystem().Stat(FullPath);
+  if (!Info.Exists) return {};
+  time_t Secs = static_cast<time_t>(Info.ModifiedTimeNs / 1000000000);
+  int64_t Ticks = (Info.ModifiedTimeNs % 1000000000) / 100;
+  struct tm Tm;
+  localtime_r(&Secs, &Tm);
+  char Buf[64];
+  snprintf(Buf, sizeof Buf, "%04d-%02d-%02d %02d:%02d:%02d.%07lld", Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday,
+           Tm.tm_hour, Tm.tm_min, Tm.tm_sec, static_cast<long long>(Ticks));
+  return Buf;
+}
+
+bool MatchSegment(std::string_view P, std::string_view S) {
+  // Iterative "*" and "?" matching with one backtrack point.
+  size_t Pi = 0, Si = 0, Star = std::string_view::npos, Mark = 0;
+  while (Si < S.size()) {
+    if (Pi < P.size() && (P[Pi] == '?' || P[Pi] == S[Si])) {
+      ++Pi;
+      ++Si;
+    } else if (Pi < P.size() && P[Pi] == '*') {
+      Star = Pi++;
+      Mark = Si;
+    } else if (Star != std::string_view::npos) {
+      Pi = Star + 1;
+      Si = ++Mark;
+    } else {
+      return false;
+    }
+  }
+  while (Pi < P.size() && P[Pi] == '*') ++Pi;
+  return Pi == P.size();
+}
+
+std::vector<std::string_view> Segments(std::string_view Path) {
+  std::vector<std::string_view> R;
+  size_t Start = 0;
+  for (size_t I = 0; I <= Path.size(); ++I) {
+    if (I == Path.size() || Path[I] == '/') {
+      if (I > Start) R.push_back(Path.substr(Start, I - Start));
+      Start = I + 1;
+    }
+  }
+  return R;
+}
+
+bool MatchSegments(const std::vector<std::string_view>& P, size_t Pi, const std::vector<std::string_view>& S,
+                   size_t Si) {
+  while (Pi < P.size()) {
+    if (P[Pi] == "**") {
+      for (size_t K = Si; K <= S.size(); ++K)
+        if (MatchSegments(P, Pi + 1, S, K)) return true;
+      return false;
+    }
+    if (Si >= S.size() || !MatchSegment(P[Pi], S[Si])) return false;
+    ++Pi;
+    ++Si;
+  }
+  return Si == S.size();
+}
+
+struct TWalk {
+  std::vector<std::string> Segs;
+  size_t FirstWild = 0;
+  std::vector<std::pair<std::string, std::string>> Found;  // spec, recursive dir
+  int Depth = 0;
+};
+
+bool IsWild(std::string_view S) { return S.find_first_of("*?") != std::string_view::npos; }
+
+// Dir: the directory on disk; Rel: the spec so far; Rec: the recursive part so far.
+void Walk(TWalk& W, const std::string& Dir, const std::string& Rel, const std::string& Rec, size_t I) {
+  if (W.Depth > 100) return;  // a guard; symbolic links are not followed by "**"
+  const std::string& Seg = W.Segs[I];
+  bool Last = I + 1 == W.Segs.size();
+  std::error_code Ec;
+  if (Seg == "**") {
+    if (Last) {
+      // "dir/**" means every file below dir.
+      W.Segs.push_back("*");
+      Walk(W, Dir, Rel, Rec, I);
+      W.Segs.pop_back();
+      return;
+    }
+    Walk(W, Dir, Rel, Rec, I + 1);
+    std::vector<std::string> Subdirs;
+    for (std::filesystem::directory_iterator It(Dir.empty() ? "/" : Dir, Ec), End; !Ec && It != End;
+         It.increment(Ec)) {
+      std::error_code E2;
+      if (It->is_directory(E2) && !It->is_symlink(E2)) Subdirs.push_back(It->path().filename().string());
+    }
+    std::sort(Subdirs.begin(), Subdirs.end());
+    ++W.Depth;
+    for (auto& D : Subdirs) Walk(W, Dir + "/" + D, Rel + D + "/", Rec + D + "/", I);
+    --W.Depth;
+    return;
+  }
+  if (!IsWild(Seg)) {
+    std::string Path = Dir + "/" + Seg;
+    if (Last) {
+      if (std::filesystem::is_regular_file(Path, Ec)) W.Found.push_back({Rel + Seg, Rec});
+      return;
+    }
+    if (std::filesystem::is_directory(Path, Ec))
+      Walk(W, Path, Rel + Seg + "/", I >= W.FirstWild ? Rec + Seg + "/" : Rec, I + 1);
+    return;
+  }
+  for (std::filesystem::directory_iterator It(Dir.empty() ? "/" : Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
+    std::string Name = It->path().filename().string();
+    if (!MatchSegment(Seg, Name)) continue;
+    std::error_code E2;
+    if (Last) {
+      if (It->is_regular_file(E2)) W.Found.push_back({Rel + Name, Rec});
+    } else if (It->is_directory(E2)) {
+      ++W.Depth;
+      Walk(W, Dir + "/" + Name, Rel + Name + "/", Rec + Name + "/", I + 1);
+      --W.Depth;
+    }
+  }
+}
+
+}  // namespace
+
+bool IsWellKnownMetadata(std::string_view Name) {
+  for (const char* N : WellKnown)
+    if (SameText(Name, N)) return true;
+  return false;
+}
+
+std::string FullPathOf(std::string_view Spec, const std::string& BaseDir) {
+  std::string Joined;
+  if (!Spec.empty() && IsPathDelimiter(Spec[0])) {
+    Joined = Slashes(Spec);
+  } else {
+    Joined.reserve(BaseDir.size() + Spec.size() + 1);
+    Joined = BaseDir;
+    Joined += '/';
+    Joined += Slashes(Spec);
+  }
+  // Fold "." and ".." and doubled separators in place.
+  std::string R;
+  R.reserve(Joined.size());
+  size_t I = 0;
+  while (I < Joined.size()) {
+    while (I < Joined.size() && Joined[I] == '/') ++I;
+    size_t J = Joined.find('/', I);
+    if (J == std::string::npos) J = Joined.size();
+    std::string_view Seg(Joined.data() + I, J - I);
+    if (Seg.empty() || Seg == ".") {
+    } else if (Seg == "..") {
+      size_t P = R.rfind('/');
+      R.resize(P == std::string::npos ? 0 : P);
+    } else {
+      R += '/';
+      R += Seg;
+    }
+    I = J;
+  }
+  if (R.empty()) R = "/";
+  if (!Spec.empty() && IsPathDelimiter(Spec.back()) && R != "/") R += '/';
+  return R;
+}
+
+bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string& BaseDir, std::string& Value) {
+  if (const std::string* V = Item.Meta.Find(Name)) {
+    Value = *V;
+    return true;
+  }
+  if (Name.empty()) return false;
+  switch (AsciiLower(Name[0])) {
+    case 'i':
+      if (SameText(Name, "Identity")) {
+        Value = Item.Spec;
+        return true;
+      }
+      break;
+    case 'f':
+      if (SameText(Name, "Filename")) {
+        Value = std::string(SplitExtension(Item.Spec).first);
+        return true;
+      }
+      if (SameText(Name, "FullPath")) {
+        Value = Escape(FullPathOf(Unescape(Item.Spec), BaseDir));
+        return true;
+      }
+      break;
+    case 'e':
+      if (SameText(Name, "Extension")) {
+        Value = std::string(SplitExtension(Item.Spec).second);
+        return true;
+      }
+      break;
+    case 'r':
+      if (SameText(Name, "RootDir")) {
+        Value = "/";
+        return true;
+      }
+      if (SameText(Name, "RelativeDir")) {
+        size_t P = Item.Spec.find_last_of("/\\");
+        Value = P == std::string::npos ? std::string() : Slashes(std::string_view(Item.Spec).substr(0, P + 1));
+        return true;
+      }
+      if (SameText(Name, "RecursiveDir")) {
+        Value.clear();
+        return true;
+      }
+      break;
+    case 'd':
+      if (SameText(Name, "Directory")) {
+        std::string Full = FullPathOf(Unescape(Item.Spec), BaseDir);
+        size_t P = Full.rfind('/');
+        Value = Escape(Full.substr(1, P == 0 ? 0 : P));
+        return true;
+      }
+      break;
+    case 'm':
+    case 'c':
+    case 'a':
+      if (SameText(Name, "ModifiedTime") || SameText(Name, "CreatedTime") || SameText(Name, "AccessedTime")) {
+        Value = FileTimeText(FullPathOf(Unescape(Item.Spec), BaseDir));
+        return true;
+      }
+      break;
+  }
+  return false;
+}
+
+bool HasWildcard(std::string_view Spec) { return IsWild(Spec); }
+
+std::string DirectoryOf(const std::string& FullPath) {
+  size_t Slash = FullPath.rfind('/');
+  if (Slash == std::string::npos || Slash == 0) return "/";
+  return FullPath.substr(0, Slash);
+}
+
+void ExpandWildcard(std::string_view Spec, const std::string& BaseDir, TItemList& Out) {
+  std::string S = Slashes(Spec);
+  TWalk W;
+  bool Absolute = !S.empty() && S[0] == '/';
+  for (auto Seg : Segments(S)) W.Segs.emplace_back(Seg);
+  if (W.Segs.empty()) return;
+  while (W.FirstWild < W.Segs.size() && !IsWild(W.Segs[W.FirstWild])) ++W.FirstWild;
+  std::string Rel = Absolute ? "/" : "";
+  std::string Dir = Absolute ? "" : BaseDir;
+  // Leading "." and ".." of a relative spec stay in the spec as written.
+  Walk(W, Dir, Rel, "", 0);
+  std::sort(W.Found.begin(), W.Found.end());
+  W.Found.erase(std::unique(W.Found.begin(), W.Found.end()), W.Found.end());
+  for (auto& [FoundSpec, Rec] : W.Found) {
+    TItem It;
+    It.Spec = Escape(FoundSpec);
+    if (!Rec.empty()) It.Meta.Set("RecursiveDir", Escape(Rec));
+    Out.push_back(std::move(It));
+  }
+}
+
+bool MatchPathPattern(std::string_view Pattern, std::string_view Path) {
+  return MatchSegments(Segments(Pattern), 0, Segments(Path), 0);
+}
+
+void TSpecMatcher::Add(std::string_view Spec) {
+  std::string Full = FullPathOf(Spec, FBase);
+  if (IsWild(Spec))
+    FPatterns.push_back(std::move(Full));
+  else
+    FLiterals.push_back(std::move(Full));
+}
+
+bool TSpecMatcher::Matches(std::string_view Spec) const {
+  std::string Full = FullPathOf(Spec, FBase);
+  for (auto& L : FLiterals)
+    if (L == Full) return true;
+  for (auto& P : FPatterns)
+    if (MatchPathPattern(P, Full)) return true;
+  return false;
+}
+
+}  // namespace nxs::engine

@@ -1,0 +1,83 @@
+// The registry of tasks by name, with the engine's built-in tasks registered on first use.
+#include "build/engine/tasks.h"
+
+#include <mutex>
+
+#include "build/engine/project.h"
+
+namespace nxs::engine {
+
+// builtins.cpp
+void RegisterBuiltinTasks(TNoCaseMap<TTaskFunction>& Tasks);
+
+namespace {
+
+struct TTaskRegistry {
+  std::mutex Lock;
+  TNoCaseMap<TTaskFunction> Tasks;
+};
+
+TTaskRegistry& Registry() {
+  // Lives to the end of the process: a build thread may still look a task up during exit.
+  static TTaskRegistry* R = [] {
+    auto* New = new TTaskRegistry;
+    RegisterBuiltinTasks(New->Tasks);
+    return New;
+  }();
+  return *R;
+}
+
+}  // namespace
+
+void RegisterTask(const std::string& Name, TTaskFunction Task) {
+  TTaskRegistry& R = Registry();
+  std::lock_guard<std::mutex> L(R.Lock);
+  R.Tasks[Name] = std::move(Task);
+}
+
+void UnregisterTask(const std::string& Name) {
+  TTaskRegistry& R = Registry();
+  std::lock_guard<std::mutex> L(R.Lock);
+  R.Tasks.erase(Name);
+}
+
+bool FindTask(const std::string& Name, TTaskFunction& Task) {
+  TTaskRegistry& R = Registry();
+  std::lock_guard<std::mutex> L(R.Lock);
+  auto It = R.Tasks.find(Name);
+  if (It == R.Tasks.end()) return false;
+  Task = It->second;
+  return true;
+}
+
+namespace {
+
+TBuildEvent Diagnostic(TEventKind Kind, const std::string& Text, const std::string& File, int Line, int Column) {
+  TBuildEvent E;
+  E.Kind = Kind;
+  E.Text = Text;
+  E.File = File;
+  E.Line = Line;
+  E.Column = Column;
+  return E;
+}
+
+}  // namespace
+
+void TTaskContext::LogError(const std::string& Text, const std::string& File, int Line, int Column) {
+  Log(Diagnostic(ekError, Text, File, Line, Column));
+}
+
+void TTaskContext::LogWarning(const std::string& Text, const std::string& File, int Line, int Column) {
+  Log(Diagnostic(ekWarning, Text, File, Line, Column));
+}
+
+void TTaskContext::LogMessage(const std::string& Text, TImportance Importance) {
+  TBuildEvent E;
+  E.Kind = ekMessage;
+  E.Importance = Importance;
+  E.Text = Text;
+  Log(E);
+}
+
+}  // namespace nxs::engine

@@ -1,0 +1,127 @@
+#include "build/engine/xmltree.h"
+
+#include <expat.h>
+
+#include "build/engine/engine.h"
+#include "build/engine/resstrings.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs::engine {
+
+const std::string* TXmlElement::Attribute(std::string_view AName) const {
+  for (const auto& A : Attributes)
+    if (SameText(A.Name, AName)) return &A.Value;
+  return nullptr;
+}
+
+const std::string& TXmlElement::AttributeOr(std::string_view AName) const {
+  static const std::string Empty;
+  const std::string* V = Attribute(AName);
+  return V ? *V : Empty;
+}
+
+bool TXmlElement::Is(std::string_view ElementName) const { return SameText(Name, ElementName); }
+
+namespace {
+
+// Project files nest a few levels; a file nesting thousands is refused rather than held.
+constexpr int MaxDepth = 256;
+
+struct TParseState {
+  XML_Parser Parser = nullptr;
+  std::unique_ptr<TXmlElement> Root;
+  std::vector<TXmlElement*> Stack;
+  std::string Refused;  // why the parse was stopped by a handler
+  int RefusedLine = 0, RefusedColumn = 0;
+};
+
+// Names in the project namespace arrive without it: the parser is not namespace-aware, and
+// a prefix-less default namespace does not change the element names.
+void XMLCALL OnStart(void* Data, const XML_Char* Name, const XML_Char** Atts) {
+  auto& S = *static_cast<TParseState*>(Data);
+  if (S.Stack.size() >= MaxDepth) {
+    S.Refused = Format(res::SXmlTooDeep, MaxDepth);
+    S.RefusedLine = static_cast<int>(XML_GetCurrentLineNumber(S.Parser));
+    S.RefusedColumn = static_cast<int>(XML_GetCurrentColumnNumber(S.Parser)) + 1;
+    XML_StopParser(S.Parser, XML_FALSE);
+    return;
+  }
+  auto E = std::make_unique<TXmlElement>();
+  E->Name = Name;
+  E->Line = static_cast<int>(XML_GetCurrentLineNumber(S.Parser));
+  E->Column = static_cast<int>(XML_GetCurrentColumnNumber(S.Parser)) + 1;
+  for (int I = 0; Atts[I]; I += 2) {
+    if (std::string_view(Atts[I]) == "xmlns") continue;
+    E->Attributes.push_back({Atts[I], Atts[I + 1]});
+  }
+  TXmlElement* Raw = E.get();
+  if (S.Stack.empty()) {
+    S.Root = std::move(E);
+  } else {
+    S.Stack.back()->Children.push_back(std::move(E));
+  }
+  S.Stack.push_back(Raw);
+}
+
+void XMLCALL OnEnd(void* Data, const XML_Char*) {
+  auto& S = *static_cast<TParseState*>(Data);
+  if (!S.Stack.empty()) S.Stack.pop_back();
+}
+
+void XMLCALL OnText(void* Data, const XML_Char* Text, int Len) {
+  auto& S = *static_cast<TParseState*>(Data);
+  if (!S.Stack.empty()) S.Stack.back()->Text.append(Text, static_cast<size_t>(Len));
+}
+
+void Refuse(TParseState& S) {
+  if (!S.Refused.empty()) return;
+  S.Refused = res::SXmlDoctype;
+  S.RefusedLine = static_cast<int>(XML_GetCurrentLineNumber(S.Parser));
+  S.RefusedColumn = static_cast<int>(XML_GetCurrentColumnNumber(S.Parser)) + 1;
+  XML_StopParser(S.Parser, XML_FALSE);
+}
+
+void XMLCALL OnDoctype(void* Data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+  Refuse(*static_cast<TParseState*>(Data));
+}
+
+void XMLCALL OnEntity(void* Data, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
+                      const XML_Char*, const XML_Char*) {
+  Refuse(*static_cast<TParseState*>(Data));
+}
+
+}  // namespace
+
+std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::string_view Text) {
+  TParseState S;
+  S.Parser = XML_ParserCreate(nullptr);
+  if (!S.Parser) throw EEngineError(Format(res::SXmlError, "out of memory"), FileName);
+  struct TFree {
+    XML_Parser P;
+    ~TFree() { XML_ParserFree(P); }
+  } Free{S.Parser};
+  XML_SetUserData(S.Parser, &S);
+  XML_SetElementHandler(S.Parser, OnStart, OnEnd);
+  XML_SetCharacterDataHandler(S.Parser, OnText);
+  XML_SetStartDoctypeDeclHandler(S.Parser, OnDoctype);
+  XML_SetEntityDeclHandler(S.Parser, OnEntity);
+  XML_SetParamEntityParsing(S.Parser, XML_PARAM_ENTITY_PARSING_NEVER);
+  XML_Status St = XML_Parse(S.Parser, Text.data(), static_cast<int>(Text.size()), XML_TRUE);
+  if (!S.Refused.empty())
+    throw EEngineError(S.Refused, FileName, S.RefusedLine, S.RefusedColumn);
+  if (St != XML_STATUS_OK) {
+    throw EEngineError(Format(res::SXmlError, XML_ErrorString(XML_GetErrorCode(S.Parser))), FileName,
+                       static_cast<int>(XML_GetCurrentLineNumber(S.Parser)),
+                       static_cast<int>(XML_GetCurrentColumnNumber(S.Parser)) + 1);
+  }
+  if (!S.Root || !S.Root->Is("Project"))
+    throw EEngineError(Format(res::SXmlNotProject, S.Root ? S.Root->Name : std::string()), FileName,
+                       S.Root ? S.Root->Line : 1, S.Root ? S.Root->Column : 1);
+  auto Doc = std::make_unique<TXmlDocument>();
+  Doc->FileName = FileName;
+  Doc->Root = std::move(S.Root);
+  return Doc;
+}
+
+}  // namespace nxs::engine

@@ -1,0 +1,44 @@
+// The engine's reading of project XML: a compact tree of elements, attributes and text that
+// remembers where each element starts, so that errors can name the file, line and column.
+// Document type declarations and entity declarations are refused: project files never need
+// them and they are the usual door to entity expansion attacks.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nxs::engine {
+
+struct TXmlAttribute {
+  std::string Name;
+  std::string Value;
+};
+
+struct TXmlElement {
+  std::string Name;
+  std::vector<TXmlAttribute> Attributes;
+  std::vector<std::unique_ptr<TXmlElement>> Children;
+  // The character data directly inside the element (comments left out).
+  std::string Text;
+  int Line = 0;
+  int Column = 0;
+
+  // Attribute names compare without regard to case. Null when absent.
+  const std::string* Attribute(std::string_view Name) const;
+  // The attribute's value, empty when absent.
+  const std::string& AttributeOr(std::string_view Name) const;
+  bool Is(std::string_view ElementName) const;
+};
+
+struct TXmlDocument {
+  std::string FileName;  // full path, "/" separators
+  std::unique_ptr<TXmlElement> Root;
+};
+
+// Parses Text as the project file FileName. Raises EEngineError naming the file, line and
+// column for malformed XML, a document type declaration or a root that is not <Project>.
+std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::string_view Text);
+
+}  // namespace nxs::engine

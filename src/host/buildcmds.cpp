@@ -1,0 +1,108 @@
+// nxs build: builds a project or a group and prints the "Build" group's lines as the message
+// view shows them, ending with "Success" or "Failed" and the elapsed time. On a terminal one
+// progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "build/buildhost.h"
+#include "build/messages/msglines.h"
+#include "build/orchestration.h"
+#include "build/progress.h"
+#include "build/projectbuilder.h"
+#include "host/buildprint.h"
+#include "host/cmdline.h"
+#include "host/commands.h"
+#include "host/projectsession.h"
+#include "projects/project.h"
+#include "projects/projectgroup.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/terminal.h"
+#include "shared/text.h"
+
+namespace nxs::host {
+
+namespace {
+
+// Interrupt asks the build to stop: the tasks kill their tools and the build ends Failed. A
+// second interrupt ends the program.
+extern "C" void OnInterrupt(int) {
+  ProgressMonitor().Cancel();
+  std::signal(SIGINT, SIG_DFL);
+}
+
+int RunBuild(const TCommandLine& Cmd) {
+  TBuildCommand Command;
+  if (Cmd.Has("--mode") && !CompileModeFromWord(Cmd.Get("--mode"), Command.Mode))
+    Cmd.Fail("unknown mode '" + Cmd.Get("--mode") + "' (make, build, clean, check or link)");
+  Command.Configuration = Cmd.Get("--config");
+  Command.Platform = Cmd.Get("--platform");
+  Command.From = Cmd.Get("--from");
+  Command.BuildGroup = Cmd.Get("--buildgroup");
+  Command.Background = Cmd.Has("--background");
+  if (Cmd.Has("-j")) {
+    const auto Jobs = TryStrToInt(Cmd.Get("-j"));
+    if (!Jobs || *Jobs < 1 || *Jobs > 1024) Cmd.Fail("-j takes a number from 1 to 1024");
+    Command.Jobs = static_cast<int>(*Jobs);
+  }
+  const std::string Messages = Cmd.Get("--messages", "view");
+  if (Messages != "view" && Messages != "gcc") Cmd.Fail("--messages takes view or gcc");
+
+  TProjectSession Session;
+  TProjectGroup* Group = nullptr;
+  TCustomCodeIProject* Project = nullptr;
+  const std::string Ext = ExtractFileExt(Cmd[0]);
+  if (Ext == ".groupproj" || Ext == ".nxsgroup") {
+    Group = &Session.OpenGroup(Cmd[0]);
+    for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+  } else {
+    if (!Command.From.empty() || !Command.BuildGroup.empty()) Cmd.Fail("--from and --buildgroup need a group file");
+    Project = dynamic_cast<TCustomCodeIProject*>(&Session.OpenProject(Cmd[0]));
+  }
+  if (Group && !Command.BuildGroup.empty() && !Command.From.empty()) Cmd.Fail("give one of --from and --buildgroup");
+
+  InitProjectBuilders();
+  TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
+  std::signal(SIGINT, OnInterrupt);
+  TCompileResult Result;
+  try {
+    Result = RunBuildCommand(Command, Group, Project);
+  } catch (...) {
+    std::signal(SIGINT, SIG_DFL);
+    DoneProjectBuilders();
+    throw;
+  }
+  std::signal(SIGINT, SIG_DFL);
+  Printer.Finish();
+  DoneProjectBuilders();
+  return Result == crSucceeded ? 0 : 1;
+}
+
+}  // namespace
+
+TCommand BuildCommand() {
+  return Leaf("build", "build a project or a group",
+              "nxs build FILE [--mode make|build|clean|check|link] [--config NAME] [--platform NAME] "
+              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc]",
+              "Builds the project or group FILE (make by default: what changed) and prints the \"Build\"\n"
+              "messages as the message view shows them (children indented two spaces), then Success or\n"
+              "Failed and the elapsed time; the status is 0 on success, 1 on failure. A group builds its\n"
+              "projects in build order after the projects they depend on; --from starts at a project,\n"
+              "--buildgroup builds a build group of the group file. --config and --platform apply where a\n"
+              "project has them. -j N lets a project run N compilers at once. --messages gcc prints\n"
+              "diagnostics as FILE:LINE:COL: error: TEXT. On a terminal a progress line shows the project,\n"
+              "the file and the counts of hints, warnings and errors. Interrupt stops the build (Failed).",
+              {{"--mode", true},
+               {"--config", true},
+               {"--platform", true},
+               {"--from", true},
+               {"--buildgroup", true},
+               {"--background", false},
+               {"-j", true},
+               {"--messages", true}},
+              1, 1, RunBuild);
+}
+
+}  // namespace nxs::host

@@ -1,0 +1,38 @@
+// How nxs prints a build: each line of the "Build" group as it arrives, indented two spaces
+// per level as the message view shows it, or diagnostics in the form "FILE:LINE:COL: error:
+// TEXT" that other tools read; on a terminal, one progress line rewritten in place.
+#pragma once
+
+#include <string>
+
+namespace nxs {
+class TLine;
+class TLineBuffer;
+class TEvMessageLine;
+}  // namespace nxs
+
+namespace nxs::host {
+
+class TBuildPrinter {
+ public:
+  TBuildPrinter(bool GccStyle, bool Progress);
+  ~TBuildPrinter();
+  TBuildPrinter(const TBuildPrinter&) = delete;  // registered with the group's events
+  TBuildPrinter& operator=(const TBuildPrinter&) = delete;
+
+  // Clears the progress line.
+  void Finish();
+  // A line in the printed form.
+  static std::string LineText(const TLine& Line, bool GccStyle);
+
+ private:
+  void Added(TEvMessageLine& Args);
+  void ClearProgress();
+
+  TLineBuffer* FGroup;
+  bool FGcc;
+  bool FProgress;
+  bool FProgressShown = false;
+};
+
+}  // namespace nxs::host

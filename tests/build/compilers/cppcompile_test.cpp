@@ -1,0 +1,210 @@
+// The C++ compile task with the real compiler and ninja: programs, libraries and archives,
+// diagnostics with their notes, make after touching a header, unsaved editor text, odd names.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <signal.h>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "build/compilers/compilers.h"
+#include "support/taskfakes.h"
+#include "support/tempdir.h"
+
+namespace nxs::compilers {
+namespace {
+
+namespace fs = std::filesystem;
+using engine::ekError;
+using engine::ekMessage;
+
+struct TCppProject {
+  test::TTempDir Root;
+  std::string Dir = Root / "my project";
+  test::TFakeProject Project{Dir + "/demo.kzproj"};
+  test::TFakeHost Host{Root.Path()};
+  std::vector<std::string> Sources;
+
+  TCppProject() {
+    fs::create_directories(Dir + "/src dir");
+    fs::create_directories(Dir + "/include");
+    Project.Properties["OutputDir"] = "out";
+    Project.Properties["IntermediateDir"] = "out/obj";
+    Project.Properties["IncludePath"] = "include";
+    Project.Properties["ParallelJobs"] = "2";
+  }
+  void Write(const std::string& Rel, const std::string& Text) { test::WriteText(Dir + "/" + Rel, Text); }
+  // Runs the task; the context stays for inspection.
+  std::unique_ptr<test::TFakeContext> Build(bool Clean = false, std::function<void(test::TFakeContext&)> Before = {}) {
+    RegisterCompilerTasks();
+    engine::TTaskFunction Task;
+    EXPECT_TRUE(engine::FindTask("CppCompiler", Task));
+    auto C = std::make_unique<test::TFakeContext>("CppCompiler", Project, &Host);
+    C->SetItems("Sources", Sources);
+    if (Clean) C->Set("Clean", "true");
+    if (Before) Before(*C);
+    LastResult = Task(*C);
+    return C;
+  }
+  std::vector<std::string> Compiled(const test::TFakeContext& C) const {
+    std::vector<std::string> Files;
+    for (const auto& [Kind, File] : Host.Progress)
+      if (Kind == progCompiling) Files.push_back(ExtractFileName(File));
+    return Files;
+  }
+  bool LastResult = false;
+};
+
+TEST(CppCompileTask, BuildsAProgramAndMakeRecompilesOnlyTheDependantsOfATouchedHeader) {
+  TCppProject P;
+  P.Write("include/greet.h", "#pragma once\nconst char* Greet();\n");
+  P.Write("include/other.h", "#pragma once\nint Other();\n");
+  P.Write("src dir/greet one.cpp", "#include \"greet.h\"\nconst char* Greet() { return \"hello\"; }\n");
+  P.Write("src dir/other.cpp", "#include \"other.h\"\nint Other() { return 7; }\n");
+  P.Write("main.cpp",
+          "#include <cstdio>\n#include \"greet.h\"\n#include \"other.h\"\n"
+          "int main() { std::printf(\"%s %d\\n\", Greet(), Other()); }\n");
+  P.Sources = {"main.cpp", "src dir/greet one.cpp", "src dir/other.cpp"};
+  auto C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "hello 7\n");
+  EXPECT_EQ(P.Compiled(*C).size(), 3u);
+
+  // Nothing changed: nothing compiles, and the ninja file is not written again.
+  struct stat Before, After;
+  stat((P.Dir + "/out/obj/build.ninja").c_str(), &Before);
+  P.Host.Progress.clear();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_TRUE(P.Compiled(*C).empty());
+  stat((P.Dir + "/out/obj/build.ninja").c_str(), &After);
+  EXPECT_EQ(Before.st_mtim.tv_nsec, After.st_mtim.tv_nsec);
+
+  // A header touched: the sources that include it, and only those.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  P.Write("include/greet.h", "#pragma once\n// changed\nconst char* Greet();\n");
+  P.Host.Progress.clear();
+  C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  auto Files = P.Compiled(*C);
+  std::sort(Files.begin(), Files.end());
+  EXPECT_EQ(Files, (std::vector<std::string>{"greet one.cpp", "main.cpp"}));
+
+  // Clean takes every output away and leaves the sources, also an overlay that a compile that
+  // did not finish left behind, without following its links.
+  fs::create_directories(P.Dir + "/out/obj/unsaved-x1/src dir");
+  fs::create_symlink(P.Dir + "/src dir/other.cpp", P.Dir + "/out/obj/unsaved-x1/src dir/other.cpp");
+  C = P.Build(true);
+  EXPECT_TRUE(P.LastResult);
+  EXPECT_FALSE(fs::exists(P.Dir + "/out/demo"));
+  EXPECT_FALSE(fs::exists(P.Dir + "/out/obj"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/out"));  // not made by the objects alone
+  EXPECT_TRUE(fs::exists(P.Dir + "/src dir/other.cpp"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/include/greet.h"));
+}
+
+TEST(CppCompileTask, ErrorsGiveTheirPlaceAndNotesNestUnderThem) {
+  TCppProject P;
+  P.Write("include/f.h", "#pragma once\nint f(int);\n");
+  P.Write("src dir/bad.cpp", "#include \"f.h\"\nint g() {\n  return f(\"a\");\n}\n");
+  P.Sources = {"src dir/bad.cpp"};
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_GE(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].File, P.Dir + "/src dir/bad.cpp");
+  EXPECT_EQ(Errors[0].Line, 3);
+  EXPECT_EQ(Errors[0].Column, 12);
+  EXPECT_EQ(P.Host.Errors, static_cast<int>(Errors.size()));
+  bool NoteNested = false;
+  for (const auto& E : C->OfKind(ekMessage))
+    if (E.Text.rfind("note:", 0) == 0 && E.ParentId == Errors[0].Id && E.File == P.Dir + "/include/f.h" && E.Line == 2)
+      NoteNested = true;
+  EXPECT_TRUE(NoteNested);
+  // The failed compile is no reason for a second error of its own.
+  for (const auto& E : Errors) EXPECT_EQ(E.Text.find("exited with code"), std::string::npos) << E.Text;
+}
+
+TEST(CppCompileTask, SharedAndStaticLibraries) {
+  TCppProject P;
+  P.Write("lib.cpp", "int Answer() { return 42; }\n");
+  P.Sources = {"lib.cpp"};
+  P.Project.Properties["AppType"] = "Library";
+  P.Project.Properties["OutputName"] = "answer";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_TRUE(fs::exists(P.Dir + "/out/libanswer.so"));
+  EXPECT_NE(test::ReadText(P.Dir + "/out/obj/build.ninja").find("-fPIC"), std::string::npos);
+
+  P.Project.Properties["AppType"] = "StaticLibrary";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_TRUE(fs::exists(P.Dir + "/out/libanswer.a"));
+  EXPECT_NE(test::ProgramOutput({"nm", P.Dir + "/out/libanswer.a"}).find("Answer"), std::string::npos);
+}
+
+TEST(CppCompileTask, CompilesTheEditorsUnsavedTextWithoutTouchingTheDisk) {
+  TCppProject P;
+  P.Write("src dir/value.h", "#pragma once\n#define VALUE 1\n");
+  P.Write("src dir/main.cpp", "#include <cstdio>\n#include \"value.h\"\nint main() { std::printf(\"%d\\n\", VALUE); }\n");
+  P.Sources = {"src dir/main.cpp"};
+  P.Host.Unsaved[P.Dir + "/src dir/value.h"] = "#pragma once\n#define VALUE 2\n";
+  P.Host.Unsaved[P.Dir + "/src dir/main.cpp"] =
+      "#include <cstdio>\n#include \"value.h\"\nint main() { std::printf(\"unsaved %d\\n\", VALUE); }\n";
+  auto C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "unsaved 2\n");
+  EXPECT_EQ(test::ReadText(P.Dir + "/src dir/value.h"), "#pragma once\n#define VALUE 1\n");
+  EXPECT_EQ(P.Host.Temporaries.size(), 2u);
+  EXPECT_EQ(P.Host.Deleted, P.Host.Temporaries);
+  for (const auto& E : fs::directory_iterator(P.Dir + "/out/obj"))
+    EXPECT_EQ(E.path().filename().string().rfind("unsaved-", 0), std::string::npos);
+
+  // An error in the unsaved header names the real header.
+  P.Host.Unsaved[P.Dir + "/src dir/value.h"] = "#pragma once\n#define VALUE 2 +\n";
+  C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_FALSE(Errors.empty());
+  EXPECT_EQ(Errors[0].File, P.Dir + "/src dir/main.cpp");
+  bool Mapped = true;
+  for (const auto& E : C->Events) Mapped &= E.File.find("unsaved-") == std::string::npos;
+  EXPECT_TRUE(Mapped);
+
+  // Saved again: the disk's text is compiled, not what the unsaved compile left behind.
+  P.Host.Unsaved.clear();
+  C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "1\n");
+}
+
+TEST(CppCompileTask, CancellingKillsTheCompiler) {
+  TCppProject P;
+  // A compiler that announces itself and then takes its time.
+  test::WriteSlowTool(P.Dir + "/slowcc", P.Root / "pid", "");
+  P.Write("a.cpp", "int main() {}\n");
+  P.Sources = {"a.cpp"};
+  P.Project.Properties["Cpp_Compiler"] = P.Dir + "/slowcc";
+  std::thread Canceller;
+  auto Start = std::chrono::steady_clock::now();
+  auto C = P.Build(false, [&](test::TFakeContext& Context) {
+    // The build is cancelled once the compiler runs.
+    Canceller = std::thread([&P, &Context] {
+      for (int I = 0; I < 500 && test::ReadText(P.Root / "pid").empty(); ++I)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Context.Cancel = true;
+    });
+  });
+  Canceller.join();
+  EXPECT_FALSE(P.LastResult);
+  EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
+  EXPECT_TRUE(test::ProcessGone(P.Root / "pid"));
+  EXPECT_TRUE(C->Logged("The compile was cancelled."));
+}
+
+}  // namespace
+}  // namespace nxs::compilers

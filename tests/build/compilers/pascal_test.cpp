@@ -1,0 +1,125 @@
+// The Pascal compile task with the real fpc: a program with a unit and switches from the
+// options, errors with their place, unsaved editor text, clean, and a cancelled compile.
+#include <signal.h>
+
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "build/compilers/compilers.h"
+#include "support/taskfakes.h"
+#include "support/tempdir.h"
+
+namespace nxs::compilers {
+namespace {
+
+namespace fs = std::filesystem;
+using engine::ekError;
+
+struct TPascalProject {
+  test::TTempDir Root;
+  std::string Dir = Root / "pascal project";
+  test::TFakeProject Project{Dir + "/hello.vproj"};
+  test::TFakeHost Host{Root.Path()};
+  bool LastResult = false;
+
+  TPascalProject() {
+    fs::create_directories(Dir + "/src");
+    Write("hello.vpr",
+          "program hello;\nuses greeting;\nbegin\n  WriteLn(Greet('world'));\n{$IFDEF EXTRA}\n  WriteLn('extra');\n{$ENDIF}\nend.\n");
+    Write("src/greeting.pas",
+          "unit greeting;\ninterface\nfunction Greet(const S: string): string;\nimplementation\n"
+          "function Greet(const S: string): string;\nbegin\n  Result := 'Hello, ' + S;\nend;\nend.\n");
+    Project.Properties["OutputDir"] = "bin";
+    Project.Properties["IntermediateDir"] = "bin/units";
+  }
+  void Write(const std::string& Rel, const std::string& Text) { test::WriteText(Dir + "/" + Rel, Text); }
+  std::unique_ptr<test::TFakeContext> Build(bool Clean = false) {
+    RegisterCompilerTasks();
+    engine::TTaskFunction Task;
+    EXPECT_TRUE(engine::FindTask("PascalCompiler", Task));
+    auto C = std::make_unique<test::TFakeContext>("PascalCompiler", Project, &Host);
+    C->SetItems("Sources", {"hello.vpr"});
+    C->SetItems("Units", {"src/greeting.pas"});
+    if (Clean) C->Set("Clean", "true");
+    LastResult = Task(*C);
+    return C;
+  }
+};
+
+TEST(PascalCompileTask, CompilesAProgramWithItsUnitsAndCleansWhatItMade) {
+  TPascalProject P;
+  P.Project.Properties["Defines"] = "EXTRA;OTHER";
+  auto C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\nextra\n");
+  EXPECT_TRUE(fs::exists(P.Dir + "/bin/units/greeting.ppu"));
+  ASSERT_EQ(P.Host.CommandLines.size(), 1u);
+  EXPECT_NE(P.Host.CommandLines[0].find("-dEXTRA -dOTHER"), std::string::npos);
+  EXPECT_NE(P.Host.CommandLines[0].find("'-FU" + P.Dir + "/bin/units'"), std::string::npos);
+  bool Compiling = false;
+  for (const auto& [Kind, File] : P.Host.Progress) Compiling |= Kind == progCompiling && File == P.Dir + "/src/greeting.pas";
+  EXPECT_TRUE(Compiling);
+
+  // Something the user put into the output directory stays.
+  P.Write("bin/readme.txt", "mine");
+  C = P.Build(true);
+  EXPECT_TRUE(P.LastResult);
+  EXPECT_FALSE(fs::exists(P.Dir + "/bin/hello"));
+  EXPECT_FALSE(fs::exists(P.Dir + "/bin/units"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/bin/readme.txt"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/hello.vpr"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
+}
+
+TEST(PascalCompileTask, ErrorsNameTheirFileLineAndColumnAndAreCounted) {
+  TPascalProject P;
+  P.Write("src/greeting.pas",
+          "unit greeting;\ninterface\nfunction Greet(const S: string): string;\nimplementation\n"
+          "function Greet(const S: string): string;\nbegin\n  Result := Undefined;\nend;\nend.\n");
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_GE(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].File, P.Dir + "/src/greeting.pas");
+  EXPECT_EQ(Errors[0].Line, 7);
+  EXPECT_EQ(Errors[0].Column, 13);
+  EXPECT_EQ(Errors[0].Code, "5000");
+  EXPECT_EQ(P.Host.Errors, static_cast<int>(Errors.size()));
+}
+
+TEST(PascalCompileTask, CompilesTheEditorsUnsavedUnitAndLeavesTheDiskAlone) {
+  TPascalProject P;
+  const std::string Unit = P.Dir + "/src/greeting.pas";
+  const std::string OnDisk = test::ReadText(Unit);
+  P.Host.Unsaved[Unit] = "unit greeting;\ninterface\nfunction Greet(const S: string): string;\nimplementation\n"
+                         "function Greet(const S: string): string;\nbegin\n  Result := 'Unsaved ' + S;\nend;\nend.\n";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Unsaved world\n");
+  EXPECT_EQ(test::ReadText(Unit), OnDisk);
+  EXPECT_EQ(P.Host.Deleted, P.Host.Temporaries);
+
+  // Saved (discarded): the next compile takes the disk's text again.
+  P.Host.Unsaved.clear();
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\n");
+}
+
+TEST(PascalCompileTask, ACancelAtAProgressReportKillsTheCompiler) {
+  TPascalProject P;
+  test::WriteSlowTool(P.Dir + "/slowpc", P.Root / "pid", "(3104) Compiling hello.vpr");
+  P.Project.Properties["Pascal_Compiler"] = P.Dir + "/slowpc";
+  P.Host.CancelOnProgress = true;
+  auto Start = std::chrono::steady_clock::now();
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
+  EXPECT_TRUE(test::ProcessGone(P.Root / "pid"));
+  EXPECT_TRUE(C->Logged("The compile was cancelled."));
+}
+
+}  // namespace
+}  // namespace nxs::compilers

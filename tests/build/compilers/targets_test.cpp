@@ -1,0 +1,149 @@
+// The shipped targets files run by the engine as a project imports them through $(NXS):
+// Make, Build and Clean of both personalities with their build events, and the evaluation
+// targets the environment asks its questions through.
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "build/compilers/compilers.h"
+#include "build/engine/engine.h"
+#include "shared/install.h"
+#include "support/taskfakes.h"
+#include "support/tempdir.h"
+
+namespace nxs::compilers {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace engine;
+
+class TRecorder : public ILogger {
+ public:
+  void Event(const TBuildEvent& E) override {
+    std::lock_guard Lock(FMutex);
+    Events.push_back(E);
+  }
+  std::string Errors() const {
+    std::string R;
+    for (const auto& E : Events)
+      if (E.Kind == ekError) R += E.Text + "\n";
+    return R;
+  }
+  std::vector<TBuildEvent> Events;
+
+ private:
+  std::mutex FMutex;
+};
+
+struct TTargetsRun {
+  test::TTempDir Root;
+  std::string Dir = Root / "the project";
+  std::shared_ptr<test::TFakeHost> Host = std::make_shared<test::TFakeHost>(Root.Path());
+  TRecorder Log;
+  TEngine Engine;
+
+  TTargetsRun() { fs::create_directories(Dir); }
+  void Write(const std::string& Rel, const std::string& Text) {
+    fs::create_directories(fs::path(Dir + "/" + Rel).parent_path());
+    test::WriteText(Dir + "/" + Rel, Text);
+  }
+  // A project as `nxs project new` makes it: properties, items, then the import.
+  std::string Project(const std::string& Name, const std::string& Properties, const std::string& Items,
+                      const std::string& Targets) {
+    Write(Name, "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">\n  <PropertyGroup>\n" +
+                    Properties + "\n  </PropertyGroup>\n  <ItemGroup>\n" + Items +
+                    "\n  </ItemGroup>\n  <Import Project=\"$(NXS)\\data\\targets\\" + Targets + "\"/>\n</Project>\n");
+    return Dir + "/" + Name;
+  }
+  bool Build(const std::string& File, const std::string& Targets, TPropertyMap Properties = {}) {
+    RegisterCompilerTasks();
+    TBuildRequest R;
+    R.Logger = &Log;
+    R.GlobalProperties = std::move(Properties);
+    R.GlobalProperties["NXS"] = InstallDir();
+    for (const char* Task : {"PascalCompiler", "CppCompiler", "EvaluateProperties", "EvaluateItem", "KibitzResult"})
+      R.HostObjects[Task] = Host;
+    return Engine.Build(File, Targets, R);
+  }
+};
+
+TEST(ShippedTargets, CppMakeRunsTheBuildEventsAroundTheCompileAndCleanRemovesOnlyOutputs) {
+  TTargetsRun R;
+  R.Write("src/main.cpp", "#include <cstdio>\nint main() { std::puts(\"made\"); }\n");
+  std::string P = R.Project("app.kzproj",
+                            "<AppType>Application</AppType><OutputDir>bin</OutputDir>"
+                            "<PreBuildEvent>echo pre &gt;&gt; events.txt</PreBuildEvent>"
+                            "<PreLinkEvent>ls bin/obj/src/main.cpp.o &gt;/dev/null &amp;&amp; echo link &gt;&gt; events.txt</PreLinkEvent>"
+                            "<PostBuildEvent>test -x bin/app &amp;&amp; echo post &gt;&gt; events.txt</PostBuildEvent>",
+                            "<KestrelCompile Include=\"src\\main.cpp\"/>", "Kestrel.Common.Targets");
+  ASSERT_TRUE(R.Build(P, "Make")) << R.Log.Errors();
+  EXPECT_EQ(test::ProgramOutput({R.Dir + "/bin/app"}), "made\n");
+  EXPECT_EQ(test::ReadText(R.Dir + "/events.txt"), "pre\nlink\npost\n");
+
+  ASSERT_TRUE(R.Build(P, "Clean")) << R.Log.Errors();
+  EXPECT_FALSE(fs::exists(R.Dir + "/bin/app"));
+  EXPECT_FALSE(fs::exists(R.Dir + "/bin/obj"));
+  EXPECT_TRUE(fs::exists(R.Dir + "/events.txt"));
+  EXPECT_TRUE(fs::exists(R.Dir + "/src/main.cpp"));
+  EXPECT_TRUE(fs::exists(R.Dir + "/app.kzproj"));
+}
+
+TEST(ShippedTargets, AFailingPreBuildEventStopsTheBuildUnlessItMayNot) {
+  TTargetsRun R;
+  R.Write("main.cpp", "int main() {}\n");
+  std::string Props = "<OutputDir>bin</OutputDir><PreBuildEvent>exit 3</PreBuildEvent>";
+  std::string P = R.Project("app.kzproj", Props, "<KestrelCompile Include=\"main.cpp\"/>", "Kestrel.Common.Targets");
+  EXPECT_FALSE(R.Build(P, "Make"));
+  EXPECT_NE(R.Log.Errors().find("exited with code 3"), std::string::npos) << R.Log.Errors();
+  EXPECT_FALSE(fs::exists(R.Dir + "/bin/app"));
+
+  P = R.Project("app.kzproj", Props + "<PreBuildEventIgnoreExitCode>true</PreBuildEventIgnoreExitCode>",
+                "<KestrelCompile Include=\"main.cpp\"/>", "Kestrel.Common.Targets");
+  EXPECT_TRUE(R.Build(P, "Make")) << R.Log.Errors();
+  EXPECT_TRUE(fs::exists(R.Dir + "/bin/app"));
+}
+
+TEST(ShippedTargets, PascalBuildOfAProgramAndOfAnArchive) {
+  TTargetsRun R;
+  R.Write("hello.vpr", "program hello;\nuses greeting;\nbegin\n  WriteLn(Greet);\nend.\n");
+  R.Write("units/greeting.pas",
+          "unit greeting;\ninterface\nfunction Greet: string;\nimplementation\nfunction Greet: string;\nbegin\n"
+          "  Greet := 'built';\nend;\nend.\n");
+  std::string P = R.Project("hello.vproj", "<MainSource>hello.vpr</MainSource><OutputDir>out</OutputDir>",
+                            "<VellumCompile Include=\"$(MainSource)\"><MainSource>MainSource</MainSource></VellumCompile>"
+                            "<UnitReference Include=\"units\\greeting.pas\"/>",
+                            "Vellum.Common.Targets");
+  ASSERT_TRUE(R.Build(P, "Build")) << R.Log.Errors();
+  EXPECT_EQ(test::ProgramOutput({R.Dir + "/out/hello"}), "built\n");
+  ASSERT_TRUE(R.Build(P, "Clean")) << R.Log.Errors();
+  EXPECT_FALSE(fs::exists(R.Dir + "/out/hello"));
+  EXPECT_TRUE(fs::exists(R.Dir + "/units/greeting.pas"));
+
+  std::string A = R.Project("greet.vproj",
+                            "<MainSource>units\\greeting.pas</MainSource><OutputDir>lib</OutputDir>"
+                            "<AppType>StaticLibrary</AppType><OutputName>greet</OutputName>",
+                            "<VellumCompile Include=\"$(MainSource)\"><MainSource>MainSource</MainSource></VellumCompile>",
+                            "Vellum.Common.Targets");
+  ASSERT_TRUE(R.Build(A, "Make")) << R.Log.Errors();
+  EXPECT_NE(test::ProgramOutput({"nm", R.Dir + "/lib/libgreet.a"}).find("GREETING_$$_GREET"), std::string::npos);
+}
+
+TEST(ShippedTargets, EvaluationTargetsHandTheValuesBack) {
+  TTargetsRun R;
+  std::string P = R.Project("app.kzproj", "<OutputDir>bin</OutputDir><Defines>A;B</Defines>",
+                            "<KestrelCompile Include=\"a.cpp\"><BuildOrder>3</BuildOrder></KestrelCompile>",
+                            "Kestrel.Common.Targets");
+  ASSERT_TRUE(R.Build(P, "_EvaluateProperties",
+                      {{"_EvaluatePropertyNames", "Defines;OutputDir"}, {"_EvaluatePropertyDependsOnTargets", ""}}))
+      << R.Log.Errors();
+  EXPECT_EQ(R.Host->Kibitz["EvaluateProperties"], "A;B|bin");
+  ASSERT_TRUE(R.Build(P, "_EvaluateItem", {{"_EvaluateName", "KestrelCompile"}, {"__MetadataName", "BuildOrder"}}));
+  EXPECT_EQ(R.Host->Kibitz["EvaluateItem"], "3");
+  ASSERT_TRUE(R.Build(P, "_Kibitz", {{"_KibitzTask", "CppCompiler"}}));
+  EXPECT_NE(R.Host->Kibitz["CppCompiler"].find("-DA\n-DB"), std::string::npos);
+  EXPECT_FALSE(fs::exists(R.Dir + "/bin"));
+}
+
+}  // namespace
+}  // namespace nxs::compilers

@@ -1,0 +1,435 @@
+// Evaluation as a user's hand-written project files exercise it: properties, imports, items,
+// escaping and property functions.
+#include <cstdlib>
+
+#include "build/engine/engine.h"
+#include "enginefixture.h"
+#include "support/errorof.h"
+
+namespace nxs::engine::test {
+namespace {
+
+using nxs::test::ErrorOf;
+
+TEST_F(EngineTest, PropertiesTakeTheirValueInDocumentOrderAndGlobalPropertiesWin) {
+  Request.GlobalProperties["Config"] = "Release";
+  auto P = Eval(R"P(
+  <PropertyGroup>
+    <A>one</A>
+    <B>$(A)-two</B>
+    <A>three</A>
+    <C>$(B);$( A )</C>
+    <Config>Debug</Config>
+    <Out>bin/$(Config)</Out>
+    <Empty></Empty>
+  </PropertyGroup>
+  <PropertyGroup Condition=" '$(A)' == 'three' ">
+    <D>seen</D>
+  </PropertyGroup>
+  <PropertyGroup Condition="'$(A)'=='one'">
+    <E>not seen</E>
+  </PropertyGroup>)P");
+  EXPECT_EQ("three", P->GetPropertyValue("A"));
+  EXPECT_EQ("one-two", P->GetPropertyValue("b"));  // names without regard to case
+  EXPECT_EQ("one-two;three", P->GetPropertyValue("C"));
+  EXPECT_EQ("Release", P->GetPropertyValue("Config"));
+  EXPECT_EQ("bin/Release", P->GetPropertyValue("Out"));
+  EXPECT_EQ("seen", P->GetPropertyValue("D"));
+  EXPECT_FALSE(P->HasProperty("E"));
+  EXPECT_TRUE(P->HasProperty("Empty"));
+  EXPECT_EQ("", P->GetPropertyValue("Undefined"));
+}
+
+TEST_F(EngineTest, TreatAsLocalPropertyLetsTheProjectSetAGlobalProperty) {
+  Request.GlobalProperties["Out"] = "global";
+  Request.GlobalProperties["Kept"] = "global";
+  auto P = Engine.Evaluate(Write("l.proj", R"P(<Project TreatAsLocalProperty=" Out ; Other">
+  <PropertyGroup><Seen>$(Out)</Seen><Out>local</Out><Kept>local</Kept></PropertyGroup>
+</Project>)P"), Request);
+  EXPECT_EQ("global", P->GetPropertyValue("Seen"));
+  EXPECT_EQ("local", P->GetPropertyValue("Out"));
+  EXPECT_EQ("global", P->GetPropertyValue("Kept"));
+}
+
+TEST_F(EngineTest, EnvironmentVariablesAreProperties) {
+  setenv("NXS_ENGINE_TEST_ENV", "from-env", 1);
+  setenv("NXS_ENGINE_TEST_ENV2", "100%", 1);
+  Request.GlobalProperties["NXS_ENGINE_TEST_ENV3"] = "global";
+  setenv("NXS_ENGINE_TEST_ENV3", "env", 1);
+  auto P = Eval(R"P(<PropertyGroup>
+    <Seen>$(NXS_ENGINE_TEST_ENV)</Seen>
+    <NXS_ENGINE_TEST_ENV>project</NXS_ENGINE_TEST_ENV>
+    <NXS_ENGINE_TEST_ENV3>project</NXS_ENGINE_TEST_ENV3>
+  </PropertyGroup>)P");
+  EXPECT_EQ("from-env", P->GetPropertyValue("Seen"));
+  EXPECT_EQ("project", P->GetPropertyValue("NXS_ENGINE_TEST_ENV"));
+  EXPECT_EQ("100%", P->GetPropertyValue("NXS_ENGINE_TEST_ENV2"));  // kept literally
+  EXPECT_EQ("global", P->GetPropertyValue("NXS_ENGINE_TEST_ENV3"));
+}
+
+TEST_F(EngineTest, ReservedPropertiesDescribeTheProjectAndTheFileBeingRead) {
+  Write("dir with space/imports/common.targets", R"P(<Project>
+  <PropertyGroup>
+    <ImportDir>$(MSBuildThisFileDirectory)</ImportDir>
+    <ImportFile>$(MSBuildThisFile)</ImportFile>
+    <ImportName>$(MSBuildThisFileName)</ImportName>
+  </PropertyGroup>
+</Project>)P");
+  std::string File = Project("dir with space/My App.v1.vproj", R"P(
+  <PropertyGroup><Here>$(MSBuildThisFileFullPath)</Here></PropertyGroup>
+  <Import Project="imports\common.targets" />)P");
+  auto P = Engine.Evaluate(File, Request);
+  std::string D = Dir / "dir with space";
+  EXPECT_EQ(D, P->GetPropertyValue("MSBuildProjectDirectory"));
+  EXPECT_EQ("My App.v1", P->GetPropertyValue("MSBuildProjectName"));
+  EXPECT_EQ("My App.v1.vproj", P->GetPropertyValue("MSBuildProjectFile"));
+  EXPECT_EQ(".vproj", P->GetPropertyValue("MSBuildProjectExtension"));
+  EXPECT_EQ(File, P->GetPropertyValue("MSBuildProjectFullPath"));
+  EXPECT_EQ(File, P->GetPropertyValue("Here"));
+  EXPECT_EQ(D + "/imports/", P->GetPropertyValue("ImportDir"));
+  EXPECT_EQ("common.targets", P->GetPropertyValue("ImportFile"));
+  EXPECT_EQ("common", P->GetPropertyValue("ImportName"));
+  EXPECT_FALSE(P->GetPropertyValue("MSBuildStartupDirectory").empty());
+
+  std::string Bad = Project("bad.proj", "\n  <PropertyGroup>\n    <MSBuildProjectName>x</MSBuildProjectName>\n  </PropertyGroup>");
+  EXPECT_EQ(Bad + "(4,5): error: The \"MSBuildProjectName\" property is reserved, and cannot be modified",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Bad, Request); }));
+}
+
+TEST_F(EngineTest, ImportsAreReadRelativeToTheImportingFile) {
+  Write("a/b/c/deep.props", "<Project><PropertyGroup><Deep>$(Mid)-deep</Deep></PropertyGroup></Project>");
+  Write("a/b/mid.props", R"P(<Project>
+  <PropertyGroup><Mid>$(Top)-mid</Mid></PropertyGroup>
+  <Import Project="c/deep.props" Condition="Exists('c/deep.props')" />
+  <Import Project="c/none.props" Condition="Exists('c/none.props')" />
+</Project>)P");
+  std::string File = Project("a/top.proj", R"P(
+  <PropertyGroup><Top>top</Top></PropertyGroup>
+  <Import Project="b\mid.props"/>
+  <PropertyGroup><After>$(Deep)</After></PropertyGroup>)P");
+  auto P = Engine.Evaluate(File, Request);
+  EXPECT_EQ("top-mid-deep", P->GetPropertyValue("After"));
+  EXPECT_EQ("", Log.Warnings());
+}
+
+TEST_F(EngineTest, AMissingImportNamesBothFiles) {
+  std::string File = Project("p.proj", "  <Import Project=\"nothere.targets\" />");
+  EXPECT_EQ(File + "(2,3): error: The imported project \"" + (Dir / "nothere.targets") +
+                "\" was not found (imported by \"" + File + "\")",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+}
+
+TEST_F(EngineTest, ARepeatedOrCyclicImportIsSkippedWithAWarning) {
+  Write("one.props", R"P(<Project>
+  <PropertyGroup><Count>$(Count)1</Count></PropertyGroup>
+  <Import Project="two.props" />
+</Project>)P");
+  Write("two.props", R"P(<Project>
+  <PropertyGroup><Count>$(Count)2</Count></PropertyGroup>
+  <Import Project="one.props" />
+</Project>)P");
+  auto P = Eval(R"P(<Import Project="one.props" /><Import Project="one.props" />)P");
+  EXPECT_EQ("12", P->GetPropertyValue("Count"));
+  std::string Warnings = Log.Warnings();
+  EXPECT_EQ(2, std::count(Warnings.begin(), Warnings.end(), '|') + 1) << Warnings;
+  EXPECT_NE(std::string::npos, Log.Warnings().find("is imported again"));
+}
+
+TEST_F(EngineTest, WildcardImportsComeInSortedOrderAndADeepChainIsFollowed) {
+  Write("ext/b.props", "<Project><PropertyGroup><Order>$(Order)b</Order></PropertyGroup></Project>");
+  Write("ext/a.props", "<Project><PropertyGroup><Order>$(Order)a</Order></PropertyGroup></Project>");
+  const int Depth = 60;
+  for (int I = 0; I < Depth; ++I) {
+    std::string Next = I + 1 < Depth ? "<Import Project=\"l" + std::to_string(I + 1) + "/chain.props\"/>" : "";
+    std::string Path;
+    for (int J = 0; J <= I; ++J) Path += "l" + std::to_string(J) + "/";
+    Write(Path + "chain.props", "<Project><PropertyGroup><Level>" + std::to_string(I) +
+                                    "</Level></PropertyGroup>" + Next + "</Project>");
+  }
+  auto P = Eval(R"P(<Import Project="ext/*.props" /><Import Project="none/*.props" /><Import Project="l0/chain.props" />)P");
+  EXPECT_EQ("ab", P->GetPropertyValue("Order"));
+  EXPECT_EQ(std::to_string(Depth - 1), P->GetPropertyValue("Level"));
+}
+
+TEST_F(EngineTest, ChooseTakesTheFirstBranchThatHolds) {
+  auto P = Eval(R"P(
+  <PropertyGroup><Platform>Linux64</Platform></PropertyGroup>
+  <Choose>
+    <When Condition="'$(Platform)' == 'Win32'"><PropertyGroup><Arch>x86</Arch></PropertyGroup></When>
+    <When Condition="'$(Platform)' == 'linux64'">
+      <PropertyGroup><Arch>x64</Arch></PropertyGroup>
+      <ItemGroup><Lib Include="m;pthread" /></ItemGroup>
+    </When>
+    <Otherwise><PropertyGroup><Arch>other</Arch></PropertyGroup></Otherwise>
+  </Choose>
+  <Choose>
+    <When Condition="false"><PropertyGroup><Second>when</Second></PropertyGroup></When>
+    <Otherwise><PropertyGroup><Second>otherwise</Second></PropertyGroup></Otherwise>
+  </Choose>)P");
+  EXPECT_EQ("x64", P->GetPropertyValue("Arch"));
+  EXPECT_EQ("otherwise", P->GetPropertyValue("Second"));
+  EXPECT_EQ("m;pthread", Specs(P->GetItems("Lib")));
+}
+
+TEST_F(EngineTest, ItemsSplitTrimAndCarryTheirMetadata) {
+  auto P = Eval(R"P(
+  <ItemDefinitionGroup>
+    <Compile><Opt>O2</Opt><Warn>all</Warn></Compile>
+  </ItemDefinitionGroup>
+  <PropertyGroup><Extra>x.c ; y.c</Extra></PropertyGroup>
+  <ItemGroup>
+    <Compile Include="  a.c ;b.c;;
+       src\sub\c.c" Warn="none">
+      <Opt Condition="'%(Filename)' == 'b'">O0</Opt>
+      <Obj>obj/%(Filename).o</Obj>
+    </Compile>
+    <Compile Include="$(Extra)" />
+    <Compile Remove="y.c" />
+  </ItemGroup>)P");
+  auto Items = P->GetItems("Compile");
+  ASSERT_EQ(4u, Items.size());
+  EXPECT_EQ("a.c;b.c;src/sub/c.c;x.c", Specs(Items));
+  EXPECT_EQ("O2", Items[0].GetMetadata("Opt"));
+  EXPECT_EQ("O0", Items[1].GetMetadata("Opt"));
+  EXPECT_EQ("none", Items[0].GetMetadata("warn"));
+  EXPECT_EQ("all", Items[3].GetMetadata("Warn"));
+  EXPECT_EQ("obj/c.o", Items[2].GetMetadata("Obj"));
+  EXPECT_EQ("", Items[3].GetMetadata("Obj"));
+}
+
+TEST_F(EngineTest, WellKnownMetadataComesFromTheSpec) {
+  Write("src/sub/file.name.cpp", "");
+  auto P = Eval(R"P(<ItemGroup><C Include="src\sub\file.name.cpp" /><C Include="noext" /></ItemGroup>)P");
+  auto Items = P->GetItems("C");
+  ASSERT_EQ(2u, Items.size());
+  const TTaskItem& C = Items[0];
+  EXPECT_EQ("src/sub/file.name.cpp", C.GetMetadata("Identity"));
+  EXPECT_EQ("file.name", C.GetMetadata("Filename"));
+  EXPECT_EQ(".cpp", C.GetMetadata("Extension"));
+  EXPECT_EQ("src/sub/", C.GetMetadata("RelativeDir"));
+  EXPECT_EQ(Dir / "src/sub/file.name.cpp", C.GetMetadata("FullPath"));
+  EXPECT_EQ("/", C.GetMetadata("RootDir"));
+  EXPECT_EQ((Dir / "src/sub/").substr(1), C.GetMetadata("Directory"));
+  EXPECT_EQ("", C.GetMetadata("RecursiveDir"));
+  EXPECT_EQ(27u, C.GetMetadata("ModifiedTime").size());  // "yyyy-MM-dd HH:mm:ss.fffffff"
+  EXPECT_EQ("", Items[1].GetMetadata("Extension"));
+  EXPECT_EQ("", Items[1].GetMetadata("RelativeDir"));
+  EXPECT_EQ("", Items[1].GetMetadata("ModifiedTime"));
+}
+
+TEST_F(EngineTest, WildcardsAreSortedAndExcludesApply) {
+  for (const char* F : {"src/b.c", "src/a.c", "src/a.h", "src/x/y/deep.c", "src/x/skip.c", "src/q1.c", "src/q10.c"})
+    Write(F, "");
+  auto P = Eval(R"P(<ItemGroup>
+    <Top Include="src/*.c" />
+    <All Include="src/**/*.c" Exclude="src/x/skip.c" />
+    <One Include="src/q?.c" />
+    <NotX Include="src\**\*.c" Exclude="src/x/**" />
+  </ItemGroup>)P");
+  EXPECT_EQ("src/a.c;src/b.c;src/q1.c;src/q10.c", Specs(P->GetItems("Top")));
+  auto All = P->GetItems("All");
+  EXPECT_EQ("src/a.c;src/b.c;src/q1.c;src/q10.c;src/x/y/deep.c", Specs(All));
+  EXPECT_EQ("x/y/", All.back().GetMetadata("RecursiveDir"));
+  EXPECT_EQ("", All.front().GetMetadata("RecursiveDir"));
+  EXPECT_EQ("src/q1.c", Specs(P->GetItems("One")));
+  EXPECT_EQ("src/a.c;src/b.c;src/q1.c;src/q10.c", Specs(P->GetItems("NotX")));
+}
+
+TEST_F(EngineTest, UpdateChangesMetadataOfTheMatchingItems) {
+  auto P = Eval(R"P(<ItemGroup>
+    <C Include="a.c;b.c;c.cpp" Kind="c" />
+    <C Update="b.c" Kind="special" />
+    <C Update="*.cpp"><Kind>cpp</Kind></C>
+  </ItemGroup>)P");
+  auto Items = P->GetItems("C");
+  ASSERT_EQ(3u, Items.size());
+  EXPECT_EQ("c", Items[0].GetMetadata("Kind"));
+  EXPECT_EQ("special", Items[1].GetMetadata("Kind"));
+  EXPECT_EQ("cpp", Items[2].GetMetadata("Kind"));
+}
+
+TEST_F(EngineTest, EscapedCharactersStayLiteral) {
+  auto P = Eval(R"P(
+  <PropertyGroup>
+    <Semi>a%3Bb</Semi>
+    <Dollar>%24(NotAProperty)</Dollar>
+    <Quote>it%27s</Quote>
+  </PropertyGroup>
+  <ItemGroup>
+    <F Include="name%3Bwith%3Bsemicolons.c;other.c" />
+    <G Include="$(Semi)" />
+    <W Include="literal%2A.c" />
+  </ItemGroup>)P");
+  EXPECT_EQ("a;b", P->GetPropertyValue("Semi"));
+  EXPECT_EQ("$(NotAProperty)", P->GetPropertyValue("Dollar"));
+  EXPECT_EQ("it's", P->GetPropertyValue("Quote"));
+  EXPECT_EQ("name;with;semicolons.c|other.c", Specs(P->GetItems("F")).replace(22, 1, "|"));
+  EXPECT_EQ(1u, P->GetItems("G").size());
+  EXPECT_EQ("literal*.c", Specs(P->GetItems("W")));
+  EXPECT_EQ("a%3Bb", Escape("a;b"));
+  EXPECT_EQ("100%25 %24%28x%29 %40%28y%29", Escape("100% $(x) @(y)"));
+  EXPECT_EQ("a;b %zz %2", Unescape("a%3bb %zz %2"));
+}
+
+TEST_F(EngineTest, ItemListsExpandWithTransformsAndSeparators) {
+  auto P = Eval(R"P(<ItemGroup>
+    <C Include="src/a.c;src/b.c" Kind="x" />
+    <C Include="c.c" Kind="y" />
+    <Copy Include="@(C)" />
+  </ItemGroup>)P");
+  EXPECT_EQ("src/a.c;src/b.c;c.c", P->Expand("@(C)"));
+  EXPECT_EQ("a.o b.o c.o", P->Expand("@(C->'%(Filename).o', ' ')"));
+  EXPECT_EQ("obj/src/a.o,obj/src/b.o,obj/c.o", P->Expand("@(C -> 'obj/%(RelativeDir)%(Filename).o' , ',')"));
+  EXPECT_EQ("src/a.c;src/b.c", P->Expand("@(C->WithMetadataValue('Kind', 'X'))"));
+  EXPECT_EQ("3", P->Expand("@(C->Count())"));
+  EXPECT_EQ("x;y", P->Expand("@(C->Metadata('Kind')->Distinct())"));
+  EXPECT_EQ("[]", P->Expand("[@(Nothing)]"));
+  EXPECT_EQ("y", P->GetItems("Copy")[2].GetMetadata("Kind"));
+  EXPECT_EQ(Dir / "p.proj: error: The item function \"Bogus\" is not available",
+            ErrorOf<EEngineError>([&] { P->Expand("@(C->Bogus())"); }));
+}
+
+TEST_F(EngineTest, PropertyFunctionsCommonInProjects) {
+  auto P = Eval(R"P(<PropertyGroup>
+    <S>  Hello World  </S>
+    <Path>src\sub\file.tar.gz</Path>
+    <N>41</N>
+  </PropertyGroup>)P");
+  struct {
+    const char* Expr;
+    const char* Want;
+  } Cases[] = {
+      {"$(S.Trim())", "Hello World"},
+      {"$(S.Trim().ToUpper())", "HELLO WORLD"},
+      {"$(S.ToLower().Contains('world'))", "True"},
+      {"$(S.Contains('world'))", "False"},
+      {"$(S.Trim().Replace('World', 'There'))", "Hello There"},
+      {"$(S.Trim().StartsWith('Hell'))", "True"},
+      {"$(S.Trim().EndsWith(\"ld\"))", "True"},
+      {"$(S.Trim().Substring(6))", "World"},
+      {"$(S.Trim().Substring(0, 5))", "Hello"},
+      {"$(S.Length)", "15"},
+      {"$(S.IndexOf('o'))", "6"},
+      {"$(S.Trim().Split(' '))", "Hello;World"},
+      {"$([System.IO.Path]::Combine('a', 'b', 'c.txt'))", "a/b/c.txt"},
+      {"$([System.IO.Path]::Combine('a/', '/abs'))", "/abs"},
+      {"$([System.IO.Path]::GetFileName($(Path)))", "file.tar.gz"},
+      {"$([System.IO.Path]::GetDirectoryName($(Path)))", "src/sub"},
+      {"$([System.IO.Path]::GetExtension('$(Path)'))", ".gz"},
+      {"$([System.IO.Path]::GetFileNameWithoutExtension($(Path)))", "file.tar"},
+      {"$([MSBuild]::Add($(N), 1))", "42"},
+      {"$([MSBuild]::Subtract(0x10, 1))", "15"},
+      {"$([MSBuild]::Add(1.5, 1))", "2.5"},
+      {"$([MSBuild]::EnsureTrailingSlash('out'))", "out/"},
+      {"$([MSBuild]::EnsureTrailingSlash('out\\'))", "out\\"},
+      {"$([MSBuild]::MakeRelative('/a/b/', '/a/c/d.txt'))", "../c/d.txt"},
+      {"$([MSBuild]::NormalizePath('/a/b/../c', 'd'))", "/a/c/d"},
+      {"$([MSBuild]::ValueOrDefault('$(Nothing)', 'fallback'))", "fallback"},
+      {"$([MSBuild]::ValueOrDefault('set', 'fallback'))", "set"},
+      {"$([System.String]::IsNullOrEmpty('$(Nothing)'))", "True"},
+      {"$(Registry:HKEY_CURRENT_USER\\Software@Value)", ""},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(C.Want, P->Expand(C.Expr)) << C.Expr;
+}
+
+TEST_F(EngineTest, AnUnknownPropertyFunctionIsAnErrorNamingIt) {
+  std::string File = Project("p.proj", "<PropertyGroup>\n  <X>$([System.IO.Path]::Frobnicate('a'))</X>\n</PropertyGroup>");
+  EXPECT_EQ(File + "(3,3): error: The property function \"[System.IO.Path]::Frobnicate\" is not available",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+  auto P = Eval("");
+  EXPECT_EQ(Dir / "p.proj: error: The property function \"Reverse\" is not available",
+            ErrorOf<EEngineError>([&] { P->Expand("$(X.Reverse())"); }));
+  EXPECT_EQ(Dir / "p.proj: error: The property function \"Substring\" failed: the range 5, 1 lies outside the "
+                  "text of 0 characters",
+            ErrorOf<EEngineError>([&] { P->Expand("$(X.Substring(5, 1))"); }));
+}
+
+TEST_F(EngineTest, ALongPropertyAndItemsInPropertiesStayAsWritten) {
+  std::string Long(100000, 'x');
+  auto P = Eval("<PropertyGroup><Long>" + Long + "</Long><Twice>$(Long)$(Long)</Twice><Items>@(C)</Items>"
+                "</PropertyGroup><PropertyGroup Condition=\"'$(Long)' == '" + Long + "'\"><Same>yes</Same>"
+                "</PropertyGroup><ItemGroup><C Include=\"a\"/></ItemGroup>");
+  EXPECT_EQ(Long, P->GetPropertyValue("Long"));
+  EXPECT_EQ(200000u, P->GetPropertyValue("Twice").size());
+  EXPECT_EQ("yes", P->GetPropertyValue("Same"));
+  EXPECT_EQ("@(C)", P->GetPropertyValue("Items"));
+  EXPECT_EQ("a", P->Expand("$(Items)"));
+}
+
+TEST_F(EngineTest, BadProjectTextIsRefusedWithItsPlace) {
+  std::string Broken = Write("broken.proj", "<Project>\n  <PropertyGroup>\n    <A>x</B>\n</Project>");
+  EXPECT_EQ(Broken + "(3,11): error: The project file could not be read: mismatched tag",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Broken, Request); }));
+  std::string Doctype = Write("doctype.proj",
+                              "<?xml version=\"1.0\"?>\n<!DOCTYPE Project [<!ENTITY e \"boom\">]>\n<Project/>");
+  EXPECT_EQ(Doctype + "(2,19): error: The project file holds a document type declaration, which is not allowed",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Doctype, Request); }));
+  std::string Other = Write("other.proj", "<Solution/>");
+  EXPECT_EQ(Other + "(1,1): error: The root element of a project file must be <Project>, not <Solution>",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Other, Request); }));
+  std::string Unknown = Project("unknown.proj", "<PropertyGrop/>");
+  EXPECT_EQ(Unknown + "(2,1): error: The element <PropertyGrop> beneath element <Project> is unrecognized",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Unknown, Request); }));
+  std::string Absent = Dir / "absent.proj";
+  EXPECT_EQ(0u, ErrorOf<EEngineError>([&] { Engine.Evaluate(Absent, Request); })
+                    .find(Absent + ": error: The project file \"" + Absent + "\" could not be read: "));
+}
+
+TEST_F(EngineTest, ProjectTextStandsInForTheFileAndChangedImportsAreReadAgain) {
+  std::string File = Project("p.proj", "<PropertyGroup><A>disk</A></PropertyGroup><Import Project=\"i.props\"/>");
+  Write("i.props", "<Project><PropertyGroup><I>first</I></PropertyGroup></Project>");
+  EXPECT_EQ("first", Engine.Evaluate(File, Request)->GetPropertyValue("I"));
+  Write("i.props", "<Project><PropertyGroup><I>second, longer</I></PropertyGroup></Project>");
+  Request.UseProjectText = true;
+  Request.ProjectText = "<Project><PropertyGroup><A>editor</A></PropertyGroup><Import Project=\"i.props\"/></Project>";
+  auto P = Engine.Evaluate(File, Request);
+  EXPECT_EQ("editor", P->GetPropertyValue("A"));
+  EXPECT_EQ("second, longer", P->GetPropertyValue("I"));
+}
+
+}  // namespace
+}  // namespace nxs::engine::test
+
+namespace nxs::engine::test {
+namespace {
+
+using nxs::test::ErrorOf;
+
+TEST_F(EngineTest, HostileNestingIsRefusedRatherThanExhaustingTheStack) {
+  std::string Deep = "<Project>";
+  for (int I = 0; I < 100000; ++I) Deep += "<a>";
+  std::string DeepFile = Write("deep.proj", Deep);
+  EXPECT_EQ(DeepFile + "(1,775): error: The project file nests elements deeper than 256 levels",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(DeepFile, Request); }));
+
+  std::string Parens(100000, '(');
+  std::string Cond = Project("cond.proj", "<PropertyGroup Condition=\"" + Parens + "\" />");
+  EXPECT_EQ(Cond + "(2,1): error: The condition \"" + Parens +
+                "\" is malformed: parentheses nested too deeply at position 501",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Cond, Request); }));
+
+  std::string Nested = "x";
+  for (int I = 0; I < 1000; ++I) Nested = "$([MSBuild]::ValueOrDefault('', " + Nested + "))";
+  std::string Fn = Project("fn.proj", "<PropertyGroup><A>" + Nested + "</A></PropertyGroup>");
+  EXPECT_EQ(Fn + "(2,16): error: The expression \"[MSBuild]::ValueOrDefault('', $([MSBuild]::ValueOrDefault(''\" "
+                 "nests functions deeper than 100 levels",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(Fn, Request); }));
+  // Within the limit the same expression works.
+  Nested = "x";
+  for (int I = 0; I < 50; ++I) Nested = "$([MSBuild]::ValueOrDefault('', " + Nested + "))";
+  EXPECT_EQ("x", Eval("<PropertyGroup><A>" + Nested + "</A></PropertyGroup>")->GetPropertyValue("A"));
+}
+
+TEST_F(EngineTest, AProjectThatBuildsItselfWithNewPropertiesForeverIsStopped) {
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="$(MSBuildProjectFullPath)" Properties="Level=$(Level)x" />
+  </Target>)P"));
+  EXPECT_EQ(0u, Log.Errors().find("Projects build other projects deeper than 64 levels"));
+  Log.Events.clear();
+  // The same project and properties again is the same instance: its running target is a cycle.
+  EXPECT_FALSE(Build(R"P(<Target Name="Build"><MSBuild Projects="$(MSBuildProjectFullPath)" /></Target>)P"));
+  EXPECT_EQ("The target \"Build\" depends on itself: Build -> Build", Log.Errors());
+}
+
+}  // namespace
+}  // namespace nxs::engine::test

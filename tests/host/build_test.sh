@@ -1,0 +1,136 @@
+# nxs build and nxs ed Build: real projects built by fpc and g++ through the engine, their
+# messages, make and clean, groups with dependencies (also a cycle written by hand), and an
+# interrupted build.
+. "$(dirname "$0")/lib.sh"
+
+# Command lines in the "Build" group are left out here, so that the messages are the compilers'.
+"$NXS" options set Compiling ShowCommandLine False
+
+# The lines of a build's output without the elapsed time, which varies.
+build_lines() { "$NXS" build "$@" 2>&1 | grep -v '^Elapsed time: '; }
+# The files under DIR written after the stamp.
+written_since() { (cd "$1" && find . -newer "$WORK/stamp" -type f -name "$2" | sort); }
+stamp() { sleep 1; touch "$WORK/stamp"; sleep 1; }
+
+# ---- A Pascal program with a unit that does not compile --------------------------------------
+mkdir pas && cd pas
+"$NXS" project new p.vproj --personality Vellum.Personality >/dev/null
+printf 'program p;\n\n{$mode objfpc}{$H+}\n\nuses u;\n\nbegin\n  WriteLn(Twice(21));\nend.\n' > p.vpr
+printf 'unit u;\n\n{$mode objfpc}\n\ninterface\n\nfunction Twice(X: Integer): Integer;\n\nimplementation\n\n' > u.pas
+printf 'function Twice(X: Integer): Integer;\nbegin\n  Result := X * 2\n  Result := Result + 0;\nend;\n\nend.\n' >> u.pas
+"$NXS" project add p.vproj u.pas
+cp u.pas u.orig
+
+checks=$((checks + 1))
+out=$(build_lines p.vproj); rc=${PIPESTATUS[0]}
+echo "$out" | grep -qx '\[fpc Error\] u.pas(14): Syntax error, ";" expected but "identifier RESULT" found' ||
+  fail "the syntax error names the unit and its line: $out"
+[ "$(echo "$out" | tail -1)" == "Failed" ] || fail "a failed build ends Failed: $out"
+expect_status "a failed build exits 1" 1 "" "$NXS" build p.vproj
+expect_status "gcc form exits 1" 1 "" "$NXS" build p.vproj --messages gcc
+checks=$((checks + 1))
+grep -qx "$WORK/pas/u.pas:14:3: error: Syntax error, \";\" expected but \"identifier RESULT\" found" "$WORK/stdout" ||
+  fail "the gcc form: $(cat "$WORK/stdout")"
+
+# The editor builds its own text: the error is where GotoMessage goes; the fix, unsaved, builds;
+# the file on disk stays as it was.
+expect_out "ed Build" '[fpc Error] u.pas(14): Syntax error, ";" expected but "identifier RESULT" found
+[fpc Error] Vellum.Common.Targets(38): Compilation aborted
+[fpc Error] Vellum.Common.Targets(38): /usr/bin/ppcx64 returned an error exitcode
+Failed
+14 3
+Success
+true' bash -c "printf '%s\n' Build 'GotoMessage 1' 'GoToLine 13 18' 'InsertText ;' Build Modified |
+  '$NXS' ed u.pas | grep -v '^Elapsed time: '"
+same_file "the fix was not saved" u.pas u.orig
+expect_out "the program built from the editor's text runs" "42" ./p
+echo "unit lone;" > "$WORK/lone.pas"
+expect_status "ed Build of a file no project holds" 1 "nxs: line 1: no project holds $WORK/lone.pas" \
+  "$NXS" ed "$WORK/lone.pas" --script <(printf 'Build\n')
+cd "$WORK"
+
+# ---- C++: make recompiles what changed and what includes it; clean takes every output -------
+mkdir -p cpp/src && cd cpp
+"$NXS" project new c.kzproj --personality Kestrel.Personality >/dev/null
+printf '#pragma once\ninline int Two() { return 2; }\n' > src/two.h
+printf 'int One() { return 1; }\n' > src/one.cpp
+printf '#include "two.h"\nint TwoToo() { return Two(); }\n' > src/two.cpp
+printf '#include <cstdio>\nint One();\nint TwoToo();\nint main() { std::printf("%%d\\n", One() + TwoToo()); }\n' > src/main.cpp
+"$NXS" project add c.kzproj src/one.cpp src/two.cpp src/main.cpp
+echo "notes" > notes.txt
+find . -type f | sort > "$WORK/before"
+expect_status "a C++ build" 0 "" "$NXS" build c.kzproj -j 2
+expect_out "the C++ program runs" "3" ./c
+stamp
+expect_out "make with nothing to do" "Success" bash -c "'$NXS' build c.kzproj | head -1"
+expect_out "rewrote nothing" "" written_since . '*.o'
+stamp
+touch src/one.cpp
+"$NXS" build c.kzproj >/dev/null
+expect_out "a touched source: only it" "./obj/src/one.cpp.o" written_since . '*.o'
+stamp
+touch src/two.h
+"$NXS" build c.kzproj >/dev/null
+expect_out "a touched header: only what includes it" "./obj/src/two.cpp.o" written_since . '*.o'
+expect_status "clean" 0 "" "$NXS" build c.kzproj --mode clean
+find . -type f | sort > "$WORK/after"
+same_file "clean leaves what was there before the first build, and nothing less" "$WORK/before" "$WORK/after"
+cd "$WORK"
+
+# ---- A group: dependencies first, each project once, from a project on ----------------------
+mkdir grp && cd grp
+for p in a b c; do
+  mkdir $p
+  "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
+  printf 'int main() { return 0; }\n' > $p/$p.cpp
+  "$NXS" project add $p/$p.kzproj $p/$p.cpp
+  "$NXS" config set $p/$p.kzproj PostBuildEvent "echo $p >> ../built.txt" --config Base >/dev/null
+done
+"$NXS" group new g.groupproj
+"$NXS" group add g.groupproj a/a.kzproj b/b.kzproj c/c.kzproj
+"$NXS" group depend g.groupproj a --on c
+expect_status "a group" 0 "" "$NXS" build g.groupproj
+expect_out "c before a, each once" "c
+a
+b" cat built.txt
+rm built.txt
+expect_status "from b on" 0 "" "$NXS" build g.groupproj --from b --mode build
+expect_out "only b and c" "b
+c" cat built.txt
+rm built.txt
+expect_status "from a project not in the group" 1 "nxs: nothing is not a project of group g" \
+  "$NXS" build g.groupproj --from nothing
+expect_status "a build group the file does not have" 1 'nxs: No build group named "Nightly"' \
+  "$NXS" build g.groupproj --buildgroup Nightly
+# A cycle written by hand: c depends on a, which depends on c. Each project builds once and the
+# cycle is reported.
+sed -i 's|<Target Name="c">|<Target Name="c" DependsOnTargets="a">|' g.groupproj
+expect_status "a group with a cycle" 0 "nxs: c cannot depend on a: that would make the cycle c -> a -> c" \
+  "$NXS" build g.groupproj
+expect_out "each project of the cycle once" "a
+b
+c" bash -c 'sort built.txt'
+cd "$WORK"
+
+# ---- Interrupted: the tool is stopped and the build ends Failed -----------------------------
+"$NXS" config set grp/b/b.kzproj PreBuildEvent 'sleep 37.25' --config Base >/dev/null
+"$NXS" build grp/b/b.kzproj > interrupted.txt 2>&1 &
+pid=$!
+for _ in $(seq 1 50); do grep -q 'sleep 37.25' /proc/[0-9]*/cmdline 2>/dev/null && break; sleep 0.1; done
+kill -INT $pid
+wait $pid
+rc=$?
+checks=$((checks + 1))
+[ $rc -eq 1 ] || fail "an interrupted build exits 1, not $rc"
+checks=$((checks + 1))
+grep -qx Failed interrupted.txt || fail "an interrupted build ends Failed: $(cat interrupted.txt)"
+checks=$((checks + 1))
+sleep 0.5
+! grep -q 'sleep 37.25' /proc/[0-9]*/cmdline 2>/dev/null || fail "the interrupted tool still runs"
+
+# ---- Usage -------------------------------------------------------------------------------------
+expect_status "an unknown mode" 2 "nxs: unknown mode 'fast' (make, build, clean, check or link)" \
+  "$NXS" build grp/g.groupproj --mode fast
+expect_status "--from needs a group" 2 "nxs: --from and --buildgroup need a group file" \
+  "$NXS" build grp/a/a.kzproj --from a
+finish

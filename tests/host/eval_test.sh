@@ -1,0 +1,34 @@
+# nxs eval: values of a hand-written MSBuild file, one per line, for the project's own
+# configuration or the one asked for; items, metadata and added properties.
+. "$(dirname "$0")/lib.sh"
+
+cat >"$WORK/plain.proj" <<'XML'
+<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+  <PropertyGroup>
+    <Config Condition="'$(Config)'==''">Release</Config>
+    <Name>demo</Name>
+    <Out>bin/$(Config)/$(Name)</Out>
+  </PropertyGroup>
+  <ItemGroup>
+    <Compile Include="a.c"><Kind>main</Kind></Compile>
+    <Compile Include="b.c"><Kind>lib</Kind></Compile>
+  </ItemGroup>
+</Project>
+XML
+
+expect_out "two names in their order" "bin/Release/demo
+demo" "$NXS" eval "$WORK/plain.proj" Out Name
+expect_out "configuration given" "bin/Debug/demo" "$NXS" eval "$WORK/plain.proj" Out --config Debug
+expect_out "added property" "bin/Release/other" "$NXS" eval "$WORK/plain.proj" Out --property Name=other
+expect_out "undefined property is empty" "" "$NXS" eval "$WORK/plain.proj" Nothing
+expect_out "items" "a.c;b.c" "$NXS" eval "$WORK/plain.proj" Compile --item
+expect_out "metadata" "main;lib" "$NXS" eval "$WORK/plain.proj" Compile --item --metadata Kind
+expect_status "missing name" 2 "nxs: missing arguments" "$NXS" eval "$WORK/plain.proj"
+expect_status "missing file" 1 "" "$NXS" eval "$WORK/none.proj" Out
+grep -q 'An unknown error occurred reading' "$WORK/stderr" || fail "missing file: $(cat "$WORK/stderr")"
+# A project of this system answers through the shipped evaluation targets.
+"$NXS" project new "$WORK/app.vproj" --personality Vellum.Personality >/dev/null 2>&1 || fail "project new"
+expect_out "through the targets" "Debug
+Linux64" env -u NXS "$NXS" eval "$WORK/app.vproj" Config Platform
+expect_out "through the targets, configuration given" "Release" env -u NXS "$NXS" eval "$WORK/app.vproj" Config --config Release
+finish
