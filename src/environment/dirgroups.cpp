@@ -59,24 +59,29 @@ void TDirectoryGroups::GetDirectoryList(std::string_view Name, std::vector<std::
 }
 
 void TDirectoryGroups::UnwindInto(std::string_view Name, std::vector<std::string>& List, bool Recurse,
-                                  std::vector<std::string>& Path) const {
+                                  std::vector<std::string>& Path, std::vector<std::string>* Cycles) const {
   Name = WithoutPrefix(Name);
   auto It = FGroups.find(Name);
   if (It == FGroups.end() || Path.size() >= MaxGroupDepth) return;
-  if (std::any_of(Path.begin(), Path.end(), [&](const std::string& P) { return SameText(P, Name); })) return;
-  Path.emplace_back(Name);
+  auto Same = [&](const std::string& P) { return SameText(P, It->first); };
+  if (std::any_of(Path.begin(), Path.end(), Same)) {
+    if (Cycles && std::none_of(Cycles->begin(), Cycles->end(), Same)) Cycles->push_back(It->first);
+    return;
+  }
+  Path.push_back(It->first);
   for (auto& Item : SplitSearchList(It->second)) {
     if (IsDirectoryGroup(Item) && Recurse)
-      UnwindInto(Item, List, true, Path);
+      UnwindInto(Item, List, true, Path, Cycles);
     else
       List.push_back(std::move(Item));
   }
   Path.pop_back();
 }
 
-void TDirectoryGroups::Unwind(std::string_view Name, std::vector<std::string>& List, bool Recurse) const {
+void TDirectoryGroups::Unwind(std::string_view Name, std::vector<std::string>& List, bool Recurse,
+                              std::vector<std::string>* Cycles) const {
   std::vector<std::string> Path;
-  UnwindInto(Name, List, Recurse, Path);
+  UnwindInto(Name, List, Recurse, Path, Cycles);
 }
 
 std::string TDirectoryGroups::Unwind(std::string_view Name, bool Recurse) const {

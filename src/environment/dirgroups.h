@@ -34,8 +34,10 @@ class TDirectoryGroups {
   void GetDirectoryList(std::string_view Name, std::vector<std::string>& List) const;
   // The group's entries (split at "," and ";", trimmed) appended to List; references inside
   // are unwound in place when Recurse is set. A group met again on the way down is not
-  // followed, so a cycle of groups ends; an unknown name adds nothing.
-  void Unwind(std::string_view Name, std::vector<std::string>& List, bool Recurse) const;
+  // followed, so a cycle of groups ends (its name goes to Cycles once, when given); an
+  // unknown name adds nothing.
+  void Unwind(std::string_view Name, std::vector<std::string>& List, bool Recurse,
+              std::vector<std::string>* Cycles = nullptr) const;
   // The unwound entries joined with ";".
   std::string Unwind(std::string_view Name, bool Recurse) const;
 
@@ -51,8 +53,8 @@ class TDirectoryGroups {
     bool operator()(std::string_view A, std::string_view B) const { return CompareText(A, B) < 0; }
     using is_transparent = void;
   };
-  void UnwindInto(std::string_view Name, std::vector<std::string>& List, bool Recurse,
-                  std::vector<std::string>& Path) const;
+  void UnwindInto(std::string_view Name, std::vector<std::string>& List, bool Recurse, std::vector<std::string>& Path,
+                  std::vector<std::string>* Cycles) const;
 
   std::map<std::string, std::string, TLess> FGroups;
   bool FModified = false;

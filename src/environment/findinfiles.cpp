@@ -135,13 +135,16 @@ bool IsDirectory(const std::string& Path) {
 }  // namespace
 
 std::vector<std::string> PrepareSearchDirectories(const std::string& Directories) {
-  std::vector<std::string> Items;
+  std::vector<std::string> Items, Cycles;
   for (auto& Item : SplitSearchList(Directories)) {
     if (TDirectoryGroups::IsDirectoryGroup(Item))
-      DirectoryGroups().Unwind(Item, Items, true);
+      DirectoryGroups().Unwind(Item, Items, true, &Cycles);
     else
       Items.push_back(Item);
   }
+  // The search goes on with what the groups name outside the cycle.
+  for (const auto& Name : Cycles)
+    Questions().MessageDlg(Format(res::SDirectoryGroupCycle, Name), TMsgDlgType::mtWarning, mbOK, mbOK);
   std::vector<std::string> Out;
   for (auto& Item : Items) {
     std::string Dir = Trim(ExpandRootMacros(Item));
@@ -597,7 +600,15 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
 }
 
 std::vector<std::string> TFindEngine::CollectFiles() {
-  if (FRequest.Scope != asFileMask) return FRequest.Files;
+  if (FRequest.Scope != asFileMask) {
+    // A list names each file once, where it first comes: a file named twice is not searched
+    // twice.
+    std::vector<std::string> Out;
+    std::set<std::string_view> Taken;
+    for (const auto& Name : FRequest.Files)
+      if (Taken.insert(Name).second) Out.push_back(Name);
+    return Out;
+  }
   std::vector<std::string> Masks = SplitSearchList(FRequest.Masks);
   if (Masks.empty()) Masks.push_back("*.*");
   for (auto& M : Masks)
@@ -622,10 +633,17 @@ void TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TSearchText&
   if (!Hits.Hits.empty()) Hits.FileName = Name;
 }
 
+unsigned SearchThreadCount(unsigned Requested, size_t Files) {
+  // No more threads than files, nor than a few per core: a request for thousands would
+  // only exhaust the process.
+  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned Threads = std::min(Requested ? Requested : Cores, MaxThreadsPerCore * Cores);
+  return static_cast<unsigned>(std::min<size_t>(Threads, std::max<size_t>(1, Files)));
+}
+
 bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::function<void(const std::string&)>& OnFile) {
   const std::vector<std::string> Files = CollectFiles();
-  unsigned Threads = FRequest.Threads ? FRequest.Threads : std::max(1u, std::thread::hardware_concurrency());
-  Threads = static_cast<unsigned>(std::min<size_t>(Threads, std::max<size_t>(1, Files.size())));
+  const unsigned Threads = SearchThreadCount(FRequest.Threads, Files.size());
   if (Threads == 1) {
     // One thread searches and hands over in turn.
     TMatchers M;

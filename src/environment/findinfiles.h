@@ -101,6 +101,10 @@ std::string RequiredLiteral(std::string_view Pattern, bool Fold);
 // Raises Exception when the pattern is empty or the kernel cannot use it.
 void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief);
 
+inline constexpr unsigned MaxThreadsPerCore = 8;
+// The searching threads for a request of Requested (0: one per core) over Files files.
+unsigned SearchThreadCount(unsigned Requested, size_t Files);
+
 // What to search and where.
 struct TFindRequest {
   std::string Text;
@@ -111,7 +115,7 @@ struct TFindRequest {
   std::string Masks;        // "*.pas;*.inc", split at "," and ";"
   std::string Directories;  // split at "," and ";", "@name" for a directory group
   std::vector<std::string> Files;  // the file list of the list scopes
-  unsigned Threads = 0;            // 0: one per core
+  unsigned Threads = 0;            // 0: one per core; at most MaxThreadsPerCore per core
 };
 
 // Splits at "," and ";", trimming blanks and tabs; empty items are dropped.

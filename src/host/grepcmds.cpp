@@ -22,10 +22,13 @@ namespace nxs::host {
 
 namespace {
 
-// The "not found" box of a script: the exit status tells.
+// The "not found" box of a script: the exit status tells. Warnings go to standard error.
 class TQuietQuestions : public IUserQuestions {
  public:
-  int MessageDlg(const std::string&, TMsgDlgType, unsigned, int DefaultResult) override { return DefaultResult; }
+  int MessageDlg(const std::string& Message, TMsgDlgType Type, unsigned, int DefaultResult) override {
+    if (Type == TMsgDlgType::mtWarning || Type == TMsgDlgType::mtError) std::fprintf(stderr, "nxs: %s\n", Message.c_str());
+    return DefaultResult;
+  }
   void ShowMessage(const std::string&) override {}
   bool PromptForFileName(std::string&, const std::string&, bool) override { return false; }
 };
@@ -98,7 +101,14 @@ int Grep(const TCommandLine& Cmd) {
     R.Masks = Cmd.Get("--mask");
     if (Cmd.Has("--subdirs")) R.Advanced |= AdvFlag(asfIncludeSubDirs);
     if (Cmd.Has("--group-by-file")) R.Advanced |= AdvFlag(asfGroupByFile);
-    if (Cmd.Has("-j")) R.Threads = static_cast<unsigned>(std::stoul(Cmd.Get("-j")));
+    if (Cmd.Has("-j")) {
+      // A count, not whatever a conversion makes of "-1" or "4x".
+      const std::string J = Cmd.Get("-j");
+      unsigned N = 0;
+      auto [End, Err] = std::from_chars(J.data(), J.data() + J.size(), N);
+      if (Err != std::errc() || End != J.data() + J.size() || N == 0) Cmd.Fail("-j takes a number of threads from 1");
+      R.Threads = N;
+    }
     const std::string Form = Cmd.Get("--format", "message");
     if (Form != "message" && Form != "gcc") Cmd.Fail("--format is message or gcc");
     std::vector<std::string> Open;

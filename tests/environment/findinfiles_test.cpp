@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <thread>
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
@@ -161,6 +163,14 @@ TEST_F(FindTree, ADirectoryReachedTwiceIsSearchedOnce) {
   EXPECT_EQ(Files(R), (Strings{"a/1.inc", "a/2.PAS", "z.pas"}));
 }
 
+TEST_F(FindTree, AFileNamedTwiceInAListIsSearchedOnce) {
+  TFindRequest R;
+  R.Scope = asOpenFiles;
+  R.Files = {T / "z.pas", T / "a/1.inc", T / "z.pas"};
+  R.Threads = 2;
+  EXPECT_EQ(Files(R), (Strings{"z.pas", "a/1.inc"}));
+}
+
 TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
   TFindRequest R;
   R.Directories = T.Path() + ";" + T / "missing";
@@ -187,6 +197,12 @@ TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
   EXPECT_EQ(List, (Strings{"@ONE, " + T / "b"}));  // split at ";" only
   EXPECT_EQ(G.Unwind("@one", false), T / "a;@two");
   EXPECT_EQ(G.Unwind("one", true), T / "a;" + T / "b");
+  // The group that closes the cycle is named once however often it is met.
+  Strings Dirs, Cycles;
+  G.Unwind("@one", Dirs, true, &Cycles);
+  G.Unwind("@Two", Dirs, true, &Cycles);
+  EXPECT_EQ(Dirs, (Strings{T / "a", T / "b", T / "a", T / "b"}));
+  EXPECT_EQ(Cycles, (Strings{"one", "Two"}));
   EXPECT_EQ(PrepareSearchDirectories("@one"), (Strings{T / "a/", T / "b/"}));
   EXPECT_EQ(PrepareSearchDirectories("@nothing").size(), 1u);  // the current directory
 
@@ -236,6 +252,14 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   R.Threads = 4;
   EXPECT_EQ(Files(R), One);
   EXPECT_EQ(One.size(), 304u);
+
+  // A request for more threads than is sensible gets a few per core; never more than files.
+  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  EXPECT_EQ(SearchThreadCount(100000, 9600), MaxThreadsPerCore * Cores);
+  EXPECT_EQ(SearchThreadCount(0, 9600), Cores);
+  EXPECT_EQ(SearchThreadCount(4, 2), 2u);
+  EXPECT_EQ(SearchThreadCount(4, 0), 1u);
+  R.Threads = 4;
 
   R.Text = "hit";
   TFindEngine E(R);
@@ -311,6 +335,27 @@ TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
   EXPECT_EQ(SearchGroups().size(), 2u);
   EXPECT_EQ(SearchGroups().back(), G);
   EXPECT_EQ(Lines(G), (Strings{T / "z.pas(1): hit"}));
+}
+
+TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
+  const char* Section = "Search\\DirectoryLists";
+  SettingsStore().EraseSection(Section);
+  SettingsStore().WriteString(Section, "one", T / "a" + ";@two;@one");
+  SettingsStore().WriteString(Section, "two", "@one;" + T / "b");
+  ResetDirectoryGroups();
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = "@one;@two";
+  R.Masks = "*.inc;*.txt";
+  DoFindInFiles(R);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  EXPECT_EQ(Boxes->Shown, (Strings{"The directory group 'one' refers back to itself; the reference is not followed",
+                                   "The directory group 'two' refers back to itself; the reference is not followed"}));
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "b/c.txt(1): hit"}));
+  SettingsStore().EraseSection(Section);
+  ResetDirectoryGroups();
 }
 
 TEST_F(FindInFiles, NoHitShowsTheNotFoundBox) {

@@ -49,6 +49,12 @@ TEST_F(Grep, PrintsBothFormatsAndTellsHitsByItsStatus) {
   R = RunNxs({"grep", "(unclosed", T.Path(), "-r"});
   EXPECT_EQ(R.Status, 2);
   EXPECT_EQ(RunNxs({"grep", "x", "--format", "json"}).Status, 2);
+  // A thread count is a number from 1: "-1" is not read as four billion threads.
+  for (const char* J : {"-1", "0", "2x", ""}) {
+    R = RunNxs({"grep", "hello", T.Path(), "-j", J});
+    EXPECT_EQ(R.Status, 2) << J;
+    EXPECT_NE(R.Err.find("-j takes a number of threads from 1"), std::string::npos) << R.Err;
+  }
 }
 
 TEST_F(Grep, SearchesTheEditorTextOfAnOpenFile) {
