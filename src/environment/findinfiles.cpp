@@ -667,6 +667,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   std::condition_variable Filled;
   std::atomic<size_t> Next{0};
   size_t WaitingFor = SIZE_MAX;  // under Lock
+  constexpr size_t HandOverRun = 64;
   auto Work = [&] {
     SetCurrentThreadName(res::SFindInFilesThread);
     TMatchers M;
@@ -695,8 +696,14 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TFileHits Hits;
       {
         std::unique_lock<std::mutex> G(Lock);
-        WaitingFor = I;
-        Filled.wait(G, [&] { return Done[I] || FStop; });
+        // Woken once per run of files rather than once per file: it waits for a slot some
+        // way ahead, and then for its own should that one still be searched.
+        while (!Done[I] && !FStop) {
+          size_t Target = std::min(I + HandOverRun, Files.size() - 1);
+          if (Done[Target]) Target = I;
+          WaitingFor = Target;
+          Filled.wait(G, [&] { return Done[Target] || FStop; });
+        }
         WaitingFor = SIZE_MAX;
         if (!Done[I]) break;
         Hits = std::move(Slots[I]);
