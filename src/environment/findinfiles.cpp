@@ -213,10 +213,39 @@ size_t NextBreak(std::string_view T, size_t From) {
   return P ? static_cast<size_t>(P - B) : T.size();
 }
 
+#if defined(__x86_64__)
+// CountLf's blocks of 32 bytes, from I on; I is left where fewer than 32 remain.
+__attribute__((target("avx2"))) size_t CountLfWide(const char* P, size_t N, size_t& I, bool& HasCr) {
+  size_t Count = 0;
+  const __m256i Lf = _mm256_set1_epi8('\n'), Cr = _mm256_set1_epi8('\r');
+  __m256i AnyCr = _mm256_setzero_si256();
+  while (I + 32 <= N) {
+    __m256i Lanes = _mm256_setzero_si256();
+    const size_t Stop = std::min(N - 31, I + 255 * 32);
+    for (; I < Stop; I += 32) {
+      __m256i V = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I));
+      Lanes = _mm256_sub_epi8(Lanes, _mm256_cmpeq_epi8(V, Lf));
+      AnyCr = _mm256_or_si256(AnyCr, _mm256_cmpeq_epi8(V, Cr));
+    }
+    __m256i Sums = _mm256_sad_epu8(Lanes, _mm256_setzero_si256());
+    Count += static_cast<size_t>(_mm256_extract_epi64(Sums, 0) + _mm256_extract_epi64(Sums, 1) +
+                                 _mm256_extract_epi64(Sums, 2) + _mm256_extract_epi64(Sums, 3));
+  }
+  if (_mm256_movemask_epi8(AnyCr)) HasCr = true;
+  return Count;
+}
+
+bool HasAvx2() {
+  static const bool Has = __builtin_cpu_supports("avx2");
+  return Has;
+}
+#endif
+
 // The LF bytes in [P, P + N); HasCr is set when a CR is among the bytes.
 size_t CountLf(const char* P, size_t N, bool& HasCr) {
   size_t Count = 0, I = 0;
 #if defined(__x86_64__)
+  if (HasAvx2()) Count = CountLfWide(P, N, I, HasCr);
   const __m128i Lf = _mm_set1_epi8('\n'), Cr = _mm_set1_epi8('\r');
   __m128i AnyCr = _mm_setzero_si128();
   while (I + 16 <= N) {
@@ -367,47 +396,80 @@ bool TLineMatcher::Find(std::string_view Text, size_t& Pos, size_t& Len) {
   return true;
 }
 
-void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits, size_t First) {
+namespace {
+
+// The hit of the match at Pos (Len bytes) in Line.
+void AddHit(std::string_view Line, int32_t LineNo, size_t Pos, size_t Len, std::vector<TFindHit>& Hits) {
+  TFindHit& H = Hits.emplace_back();
+  H.Line = LineNo;
+  H.ByteColumn = static_cast<int32_t>(Pos + 1);
+  H.CharColumn = CharCount(Line.substr(0, Pos)) + 1;
+  H.MatchLength = Utf16Count(Line.substr(Pos, Len));
+  H.LineText.assign(Line);
+}
+
+// The window one kernel call or scan covers: the kernel measures texts in 31 bits. It ends
+// at a line break (or the text's end) at or after From + Window.
+constexpr size_t Window = size_t{1} << 28;
+size_t WindowEnd(std::string_view Text, size_t From) {
+  size_t End = std::min(Text.size(), From + Window);
+  return End < Text.size() ? NextBreak(Text, End) : End;
+}
+
+}  // namespace
+
+void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits) {
   size_t From = 0;
   while (From <= Line.size()) {
     size_t Pos, Len;
-    if (First != std::string_view::npos) {
-      // Where the whole-text scan found the first match.
-      Pos = First;
-      Len = FLiteral.size();
-      First = std::string_view::npos;
-    } else if (FBytesOnly) {
-      // The kernel's match of such a pattern is its bytes: no call is needed.
-      Pos = FindCandidate(Line.substr(From));
-      if (Pos == std::string_view::npos) return;
-      Len = FLiteral.size();
-    } else if (!Find(Line.substr(From), Pos, Len)) {
-      return;
-    }
+    if (!Find(Line.substr(From), Pos, Len)) return;
     Pos += From;
-    TFindHit& H = Hits.emplace_back();
-    H.Line = LineNo;
-    H.ByteColumn = static_cast<int32_t>(Pos + 1);
-    H.CharColumn = CharCount(Line.substr(0, Pos)) + 1;
-    H.MatchLength = Utf16Count(Line.substr(Pos, Len));
-    H.LineText.assign(Line);
+    AddHit(Line, LineNo, Pos, Len, Hits);
     From = Pos + (Len ? Len : 1);
     if (Len == 0)
       while (From < Line.size() && (static_cast<unsigned char>(Line[From]) & 0xC0) == 0x80) ++From;
   }
 }
 
+bool TLineMatcher::SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop) {
+  // The pattern holds no line break, so no occurrence spans one: the next occurrence is on
+  // the current line or on a later one, which the break count finds.
+  const size_t Len = FLiteral.size();
+  size_t LineStart = 0, LineEnd = std::string_view::npos;  // of line LineNo once it had a hit
+  int32_t LineNo = 1;
+  size_t From = 0;
+  while (From < Text.size()) {
+    if (Stop && Stop->load(std::memory_order_relaxed)) return false;
+    const size_t End = WindowEnd(Text, From);
+    const size_t At = FindCandidate(Text.substr(From, End - From));
+    if (At == std::string_view::npos) {
+      From = End;
+      continue;
+    }
+    const size_t Cand = From + At;
+    if (LineEnd == std::string_view::npos || Cand > LineEnd) {
+      if (LineEnd != std::string_view::npos) {
+        LineStart = AfterBreak(Text, LineEnd);
+        ++LineNo;
+      }
+      SeekLine(Text, Cand, LineStart, LineNo);
+      LineEnd = NextBreak(Text, LineStart);
+    }
+    AddHit(Text.substr(LineStart, LineEnd - LineStart), LineNo, Cand - LineStart, Len, Hits);
+    From = Cand + Len;
+  }
+  return true;
+}
+
 bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop) {
   if (FPattern.empty() || Text.empty()) return true;
-  // The window one kernel call scans: the kernel measures texts in 31 bits.
-  constexpr size_t Window = size_t{1} << 28;
+  if (FBytesOnly) return SearchBytes(Text, Hits, Stop);
   size_t LineStart = 0;  // start of line LineNo
   int32_t LineNo = 1;
   size_t From = 0;
   while (From < Text.size()) {
     if (Stop && Stop->load(std::memory_order_relaxed)) return false;
-    size_t End = std::min(Text.size(), From + Window);
-    if (End < Text.size()) End = NextBreak(Text, End);
+    const size_t End = WindowEnd(Text, From);
     std::string_view Part = Text.substr(From, End - From);
     size_t At, Len;
     if (!FLiteral.empty()) {
@@ -425,8 +487,7 @@ bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, co
     if (Cand >= Text.size() && IsBreak(Text.back())) return true;
     SeekLine(Text, Cand, LineStart, LineNo);
     size_t LineEnd = NextBreak(Text, LineStart);
-    SearchLine(Text.substr(LineStart, LineEnd - LineStart), LineNo, Hits,
-               FBytesOnly ? Cand - LineStart : std::string_view::npos);
+    SearchLine(Text.substr(LineStart, LineEnd - LineStart), LineNo, Hits);
     if (LineEnd >= Text.size()) return true;
     LineStart = AfterBreak(Text, LineEnd);
     ++LineNo;

@@ -79,8 +79,9 @@ class TLineMatcher {
   bool Find(std::string_view Text, size_t& Pos, size_t& Len);
   // The first occurrence of FLiteral; npos when none.
   size_t FindCandidate(std::string_view Text) const;
-  // First: the offset of the line's first match when the caller knows it, else npos.
-  void SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits, size_t First);
+  void SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits);
+  // A pattern whose matches are its occurrences: one scan over the whole text finds every hit.
+  bool SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop);
 
   std::string FPattern;
   std::string FKernelPattern;  // after BRIEF conversion

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "build/messages/filesvc.h"
@@ -47,6 +49,7 @@ using Strings = std::vector<std::string>;
 TEST(LineMatcher, LinesEndAtEveryKindOfBreakAndTheLastLineNeedsNone) {
   // LF, CR, CR LF and LF CR each end one line; the final line has no break.
   EXPECT_EQ(Places(Match("a x\nb x\rc x\r\nd x\n\re x", "x")), (Strings{"1:3", "2:3", "3:3", "4:3", "5:3"}));
+  EXPECT_EQ(Places(Match("x\nx\rx\r\nx\n\rxx", "x")), (Strings{"1:1", "2:1", "3:1", "4:1", "5:1", "5:2"}));
   EXPECT_EQ(Places(Match("no break at the end: hit", "hit")), (Strings{"1:22"}));
   EXPECT_TRUE(Match("", "x").empty());
   // A hit right after the last break of a file with several empty lines.
@@ -59,6 +62,50 @@ TEST(LineMatcher, ALongLineIsSearchedWholeAndTheFileGoesOn) {
   EXPECT_EQ(Places(Match(Long, "needle", {sfCase})), (Strings{"1:100001", "2:6"}));
   EXPECT_EQ(Places(Match(Long, "NEEDLE")), (Strings{"1:100001", "2:6"}));
   EXPECT_EQ(Places(Match(Long, "ne+dle$", {sfRegExp})), (Strings{"1:100001", "2:6"}));
+}
+
+// Every hit of Needle (ASCII, no break) line by line, the lines split here by hand.
+Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool Fold) {
+  auto Low = [&](std::string S) {
+    if (Fold)
+      for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  Strings Out;
+  int LineNo = 1;
+  size_t Start = 0;
+  for (size_t I = 0; I <= Text.size(); ++I) {
+    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
+    const std::string Line = Low(Text.substr(Start, I - Start));
+    for (size_t P = Line.find(Low(Needle)); P != std::string::npos; P = Line.find(Low(Needle), P + Needle.size())) {
+      int Chars = 0;
+      for (size_t K = 0; K < P; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
+      Out.push_back(std::to_string(LineNo) + ":" + std::to_string(Chars + 1));
+    }
+    if (I == Text.size()) break;
+    if (I + 1 < Text.size() && (Text[I + 1] == '\n' || Text[I + 1] == '\r') && Text[I + 1] != Text[I]) ++I;
+    Start = I + 1;
+    ++LineNo;
+  }
+  return Out;
+}
+
+TEST(LineMatcher, OneScanFindsWhatALineByLineSearchFinds) {
+  // Long stretches without a hit (the break count runs over many blocks), every kind of
+  // break, several hits on a line, characters of two bytes before a hit.
+  std::mt19937 Random(14);
+  const char* Pieces[] = {"x", "xx", "\n", "\r\n", "\r", "\n\r", "\xC3\xA9", "ab", "AB", "aB b"};
+  for (int Round = 0; Round < 60; ++Round) {
+    std::string Text;
+    const bool Sparse = Round % 3 == 0;
+    const size_t Size = Random() % (Sparse ? 200000 : 40000);
+    while (Text.size() < Size) {
+      const unsigned R = Random() % (Sparse ? 20000 : 1000);
+      Text += R < 3 ? Pieces[7 + R] : Pieces[R % 7];
+    }
+    EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), ExpectedPlaces(Text, "ab", false)) << Round;
+    EXPECT_EQ(Places(Match(Text, "Ab")), ExpectedPlaces(Text, "ab", true)) << Round;
+  }
 }
 
 TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
