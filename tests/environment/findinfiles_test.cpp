@@ -177,6 +177,13 @@ class FindTree : public ::testing::Test {
     Write(T / "b/c.txt", "hit\n");
     Write(T / ".hidden/d.pas", "hit\n");
   }
+  // The store's directory groups are these, read afresh; none when empty.
+  static void SetGroups(const std::vector<std::pair<std::string, std::string>>& Groups) {
+    SettingsStore().EraseSection(GroupsSection);
+    for (const auto& [Name, List] : Groups) SettingsStore().WriteString(GroupsSection, Name, List);
+    ResetDirectoryGroups();
+  }
+  static constexpr const char* GroupsSection = "Search\\DirectoryLists";
   std::vector<std::string> Files(TFindRequest R) {
     R.Text = "hit";
     std::vector<std::string> Out;
@@ -230,11 +237,7 @@ TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
 }
 
 TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
-  const char* Section = "Search\\DirectoryLists";
-  SettingsStore().EraseSection(Section);
-  SettingsStore().WriteString(Section, "one", T / "a" + ";@two");
-  SettingsStore().WriteString(Section, "Two", "@ONE, " + T / "b");
-  ResetDirectoryGroups();
+  SetGroups({{"one", T / "a" + ";@two"}, {"Two", "@ONE, " + T / "b"}});
   TDirectoryGroups& G = DirectoryGroups();
   EXPECT_TRUE(G.IsValidGroup("@two"));
   EXPECT_FALSE(G.IsValidGroup("two"));  // a reference needs its prefix
@@ -257,11 +260,10 @@ TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
   G.DeleteGroup("@two");
   G.SetGroup("three", T / "b");
   ResetDirectoryGroups();
-  EXPECT_FALSE(SettingsStore().ValueExists(Section, "two"));
-  EXPECT_EQ(SettingsStore().ReadString(Section, "three"), T / "b");
+  EXPECT_FALSE(SettingsStore().ValueExists(GroupsSection, "two"));
+  EXPECT_EQ(SettingsStore().ReadString(GroupsSection, "three"), T / "b");
   EXPECT_EQ(DirectoryGroups().Unwind("@one", true), T / "a");
-  SettingsStore().EraseSection(Section);
-  ResetDirectoryGroups();
+  SetGroups({});
 }
 
 TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
@@ -385,11 +387,7 @@ TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
 }
 
 TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
-  const char* Section = "Search\\DirectoryLists";
-  SettingsStore().EraseSection(Section);
-  SettingsStore().WriteString(Section, "one", T / "a" + ";@two;@one");
-  SettingsStore().WriteString(Section, "two", "@one;" + T / "b");
-  ResetDirectoryGroups();
+  SetGroups({{"one", T / "a" + ";@two;@one"}, {"two", "@one;" + T / "b"}});
   TFindRequest R;
   R.Text = "hit";
   R.Directories = "@one;@two";
@@ -401,8 +399,7 @@ TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
                                    "The directory group 'two' refers back to itself; the reference is not followed"}));
   ASSERT_FALSE(SearchGroups().empty());
   EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "b/c.txt(1): hit"}));
-  SettingsStore().EraseSection(Section);
-  ResetDirectoryGroups();
+  SetGroups({});
 }
 
 TEST_F(FindInFiles, NoHitShowsTheNotFoundBox) {
