@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -625,7 +626,7 @@ TFindEngine::TFindEngine(TFindRequest Request) : FRequest(std::move(Request)) {
 TFindEngine::~TFindEngine() = default;
 
 void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<std::string>& Out,
-                       TVisited& Visited) {
+                       TVisited& Visited, const TPublish* Publish) {
   DIR* D = ::opendir(Dir.c_str());
   if (!D) return;
   // Each directory once, however it is reached (two list entries, a link).
@@ -647,7 +648,8 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
   for (auto& [Name, IsDir] : Entries) {
     if (FStop) return;
     if (IsDir) {
-      if (Name[0] != '.' && (FRequest.Advanced & AdvFlag(asfIncludeSubDirs))) Walk(Dir + Name + "/", Masks, Out, Visited);
+      if (Name[0] != '.' && (FRequest.Advanced & AdvFlag(asfIncludeSubDirs)))
+        Walk(Dir + Name + "/", Masks, Out, Visited, Publish);
       continue;
     }
     std::string Lower = Name;
@@ -655,9 +657,20 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
     for (const auto& M : Masks)
       if (MatchesSearchMask(Lower, M)) {
         Out.push_back(Dir + Name);
+        if (Publish && Out.size() >= PublishRun) (*Publish)(Out);
         break;
       }
   }
+}
+
+void TFindEngine::WalkAll(std::vector<std::string>& Out, const TPublish* Publish) {
+  std::vector<std::string> Masks = SplitSearchList(FRequest.Masks);
+  if (Masks.empty()) Masks.push_back("*.*");
+  for (auto& M : Masks)
+    for (char& C : M) C = AsciiLower(C);
+  TVisited Visited;
+  for (const auto& Dir : FDirectories) Walk(Dir, Masks, Out, Visited, Publish);
+  if (Publish && !Out.empty()) (*Publish)(Out);
 }
 
 std::vector<std::string> TFindEngine::CollectFiles() {
@@ -670,13 +683,8 @@ std::vector<std::string> TFindEngine::CollectFiles() {
       if (Taken.insert(Name).second) Out.push_back(Name);
     return Out;
   }
-  std::vector<std::string> Masks = SplitSearchList(FRequest.Masks);
-  if (Masks.empty()) Masks.push_back("*.*");
-  for (auto& M : Masks)
-    for (char& C : M) C = AsciiLower(C);
   std::vector<std::string> Out;
-  TVisited Visited;
-  for (const auto& Dir : FDirectories) Walk(Dir, Masks, Out, Visited);
+  WalkAll(Out, nullptr);
   return Out;
 }
 
@@ -703,14 +711,16 @@ unsigned SearchThreadCount(unsigned Requested, size_t Files) {
 }
 
 bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::function<void(const std::string&)>& OnFile) {
-  const std::vector<std::string> Files = CollectFiles();
-  const unsigned Threads = SearchThreadCount(FRequest.Threads, Files.size());
-  if (Threads == 1) {
+  const bool Walking = FRequest.Scope == asFileMask;
+  std::vector<std::string> Listed;
+  if (!Walking) Listed = CollectFiles();
+  const unsigned Threads = SearchThreadCount(FRequest.Threads, Walking ? SIZE_MAX : Listed.size());
+  if (!Walking && Threads == 1) {
     // One thread searches and hands over in turn.
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TSearchText Text;
-    for (const auto& Name : Files) {
+    for (const auto& Name : Listed) {
       if (FStop) break;
       if (OnFile) OnFile(Name);
       TFileHits Hits;
@@ -720,47 +730,79 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     }
     return !FStop;
   }
-  // Workers take files in order and fill their slots; this thread hands the slots over in
-  // file order as they fill. A slot is done when Done[I] is set under the lock.
-  std::vector<TFileHits> Slots(Files.size());
-  std::vector<char> Done(Files.size(), 0);
+  // This thread walks the directories and hands the files it finds to the workers in runs;
+  // the workers take them in order and fill their slots; then this thread hands the slots
+  // over in file order as they fill. What follows is under Lock; a file's name and slot stay
+  // where they are while more are added.
+  std::deque<std::string> Files;
+  std::deque<TFileHits> Slots;
+  std::deque<char> Done;
+  size_t Next = 0;
+  bool Complete = false;  // no more files come
+  size_t WaitingFor = SIZE_MAX;
   std::mutex Lock;
-  std::condition_variable Filled;
-  std::atomic<size_t> Next{0};
-  size_t WaitingFor = SIZE_MAX;  // under Lock
+  std::condition_variable Found, Filled;
   constexpr size_t HandOverRun = 64;
   auto Work = [&] {
     SetCurrentThreadName(res::SFindInFilesThread);
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TSearchText Text;
+    std::unique_lock<std::mutex> G(Lock);
     for (;;) {
-      size_t I = Next.fetch_add(1);
-      if (I >= Files.size() || FStop) break;
+      Found.wait(G, [&] { return Next < Files.size() || Complete || FStop; });
+      if (FStop || Next >= Files.size()) break;
+      const size_t I = Next++;
+      const std::string& Name = Files[I];
+      G.unlock();
       TFileHits Hits;
-      SearchFile(Files[I], M, Text, Hits);
-      std::lock_guard<std::mutex> G(Lock);
+      SearchFile(Name, M, Text, Hits);
+      G.lock();
       Slots[I] = std::move(Hits);
       Done[I] = 1;
       // Only the slot the hand-over waits for wakes it.
       if (I == WaitingFor) Filled.notify_all();
     }
     // Wake the hand-over when stopping.
-    std::lock_guard<std::mutex> G(Lock);
     Filled.notify_all();
   };
   std::vector<std::thread> Pool;
   for (unsigned T = 0; T < Threads; ++T) Pool.emplace_back(Work);
   std::exception_ptr Failure;
   try {
-    for (size_t I = 0; I < Files.size(); ++I) {
+    const TPublish Publish = [&](std::vector<std::string>& Run) {
+      {
+        std::lock_guard<std::mutex> G(Lock);
+        for (auto& Name : Run) {
+          Files.push_back(std::move(Name));
+          Slots.emplace_back();
+          Done.push_back(0);
+        }
+      }
+      Run.clear();
+      Found.notify_all();
+    };
+    if (Walking) {
+      std::vector<std::string> Run;
+      WalkAll(Run, &Publish);
+    } else {
+      Publish(Listed);
+    }
+    size_t Count;
+    {
+      std::lock_guard<std::mutex> G(Lock);
+      Complete = true;
+      Count = Files.size();
+    }
+    Found.notify_all();
+    for (size_t I = 0; I < Count; ++I) {
       TFileHits Hits;
       {
         std::unique_lock<std::mutex> G(Lock);
         // Woken once per run of files rather than once per file: it waits for a slot some
         // way ahead, and then for its own should that one still be searched.
         while (!Done[I] && !FStop) {
-          size_t Target = std::min(I + HandOverRun, Files.size() - 1);
+          size_t Target = std::min(I + HandOverRun, Count - 1);
           if (Done[Target]) Target = I;
           WaitingFor = Target;
           Filled.wait(G, [&] { return Done[Target] || FStop; });
@@ -777,12 +819,13 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     Failure = std::current_exception();
     FStop = true;
   }
-  bool Stopped = FStop;
-  if (!Stopped) Next = Files.size();
+  const bool Stopped = FStop;
   {
     std::lock_guard<std::mutex> G(Lock);
-    Filled.notify_all();
+    Complete = true;
   }
+  Found.notify_all();
+  Filled.notify_all();
   for (auto& T : Pool) T.join();
   if (Failure) std::rethrow_exception(Failure);
   return !Stopped;

@@ -165,8 +165,15 @@ class TFindEngine {
   };
   // The directories walked, by device and inode.
   using TVisited = std::set<std::pair<uint64_t, uint64_t>>;
+  // Takes a run of files found (and empties it).
+  using TPublish = std::function<void(std::vector<std::string>&)>;
+  static constexpr size_t PublishRun = 16;
+  // Appends the files of Dir (and its subdirectories when asked) to Out, handing Out to
+  // Publish, when given, whenever it holds PublishRun files.
   void Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<std::string>& Out,
-            TVisited& Visited);
+            TVisited& Visited, const TPublish* Publish);
+  // Every directory; with Publish, Out is handed over at the end too.
+  void WalkAll(std::vector<std::string>& Out, const TPublish* Publish);
   void SearchFile(const std::string& Name, TMatchers& M, TSearchText& Text, TFileHits& Hits);
 
   TFindRequest FRequest;
