@@ -730,10 +730,10 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     }
     return !FStop;
   }
-  // This thread walks the directories and hands the files it finds to the workers in runs;
-  // the workers take them in order and fill their slots; then this thread hands the slots
-  // over in file order as they fill. What follows is under Lock; a file's name and slot stay
-  // where they are while more are added.
+  // A walking thread hands the files it finds to the workers in runs as it goes; the workers
+  // take them in order and fill their slots; this thread hands the slots over in file order
+  // as they fill. What follows is under Lock; a file's name and slot stay where they are
+  // while more are added.
   std::deque<std::string> Files;
   std::deque<TFileHits> Slots;
   std::deque<char> Done;
@@ -766,53 +766,74 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     // Wake the hand-over when stopping.
     Filled.notify_all();
   };
+  const TPublish Publish = [&](std::vector<std::string>& Run) {
+    {
+      std::lock_guard<std::mutex> G(Lock);
+      const size_t Before = Files.size();
+      for (auto& Name : Run) {
+        Files.push_back(std::move(Name));
+        Slots.emplace_back();
+        Done.push_back(0);
+      }
+      // The hand-over may wait for a file that had not been found yet.
+      if (WaitingFor != SIZE_MAX && WaitingFor >= Before) Filled.notify_all();
+    }
+    Run.clear();
+    Found.notify_all();
+  };
+  auto Finish = [&] {
+    {
+      std::lock_guard<std::mutex> G(Lock);
+      Complete = true;
+    }
+    Found.notify_all();
+    Filled.notify_all();
+  };
+  std::exception_ptr WalkFailure;
+  std::thread Walker;
+  if (Walking) {
+    Walker = std::thread([&] {
+      SetCurrentThreadName(res::SFindInFilesThread);
+      try {
+        std::vector<std::string> Run;
+        WalkAll(Run, &Publish);
+      } catch (...) {
+        WalkFailure = std::current_exception();
+        FStop = true;
+      }
+      Finish();
+    });
+  } else {
+    Publish(Listed);
+    Finish();
+  }
   std::vector<std::thread> Pool;
   for (unsigned T = 0; T < Threads; ++T) Pool.emplace_back(Work);
   std::exception_ptr Failure;
   try {
-    const TPublish Publish = [&](std::vector<std::string>& Run) {
-      {
-        std::lock_guard<std::mutex> G(Lock);
-        for (auto& Name : Run) {
-          Files.push_back(std::move(Name));
-          Slots.emplace_back();
-          Done.push_back(0);
-        }
-      }
-      Run.clear();
-      Found.notify_all();
-    };
-    if (Walking) {
-      std::vector<std::string> Run;
-      WalkAll(Run, &Publish);
-    } else {
-      Publish(Listed);
-    }
-    size_t Count;
-    {
-      std::lock_guard<std::mutex> G(Lock);
-      Complete = true;
-      Count = Files.size();
-    }
-    Found.notify_all();
-    for (size_t I = 0; I < Count; ++I) {
+    for (size_t I = 0;; ++I) {
       TFileHits Hits;
+      const std::string* Name;
       {
         std::unique_lock<std::mutex> G(Lock);
         // Woken once per run of files rather than once per file: it waits for a slot some
-        // way ahead, and then for its own should that one still be searched.
-        while (!Done[I] && !FStop) {
-          size_t Target = std::min(I + HandOverRun, Count - 1);
-          if (Done[Target]) Target = I;
+        // way ahead when there is one, else for its own (or for more files to be found).
+        for (;;) {
+          if (FStop || (I < Files.size() && Done[I]) || (Complete && I >= Files.size())) break;
+          size_t Target = I;
+          if (I < Files.size()) {
+            const size_t Ahead = std::min(I + HandOverRun, Files.size() - 1);
+            if (!Done[Ahead]) Target = Ahead;
+          }
           WaitingFor = Target;
-          Filled.wait(G, [&] { return Done[Target] || FStop; });
+          Filled.wait(G);
         }
         WaitingFor = SIZE_MAX;
-        if (!Done[I]) break;
+        if (FStop || I >= Files.size()) break;
         Hits = std::move(Slots[I]);
+        Name = &Files[I];
       }
-      if (FStop) break;
-      if (OnFile) OnFile(Files[I]);
+      if (OnFile) OnFile(*Name);
       if (!Hits.Hits.empty()) Sink(Hits);
     }
   } catch (...) {
@@ -820,14 +841,11 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     FStop = true;
   }
   const bool Stopped = FStop;
-  {
-    std::lock_guard<std::mutex> G(Lock);
-    Complete = true;
-  }
-  Found.notify_all();
-  Filled.notify_all();
+  Finish();
+  if (Walker.joinable()) Walker.join();
   for (auto& T : Pool) T.join();
   if (Failure) std::rethrow_exception(Failure);
+  if (WalkFailure) std::rethrow_exception(WalkFailure);
   return !Stopped;
 }
 
