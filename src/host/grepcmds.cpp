@@ -193,6 +193,7 @@ TCommand GrepCommand() {
               "or those of every project of the group --group names, and prints every hit.\n"
               "-c case-sensitive, -w whole word, -r regular expression, -b BRIEF expression.\n"
               "--open FILE=TEXTFILE treats FILE as open in the editor with the text of TEXTFILE.\n"
+              "-j N searches with N threads (one per core when not given, at most eight per core).\n"
               "Exit status: 0 with hits, 1 without, 2 on an error.",
               {{"--mask", true}, {"--subdirs", false}, {"-c", false}, {"-w", false}, {"-r", false}, {"-b", false},
                {"--group-by-file", false}, {"--open", true}, {"--project", true}, {"--group", true}, {"-j", true},
