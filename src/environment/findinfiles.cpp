@@ -409,9 +409,10 @@ void AddHit(std::string_view Line, int32_t LineNo, size_t Pos, size_t Len, std::
   H.LineText.assign(Line);
 }
 
-// The window one kernel call or scan covers: the kernel measures texts in 31 bits. It ends
-// at a line break (or the text's end) at or after From + Window.
-constexpr size_t Window = size_t{1} << 28;
+// The window one kernel call or scan covers: the kernel measures texts in 31 bits, and a
+// cancel is seen between windows. It ends at a line break (or the text's end) at or after
+// From + Window.
+constexpr size_t Window = size_t{1} << 24;
 size_t WindowEnd(std::string_view Text, size_t From) {
   size_t End = std::min(Text.size(), From + Window);
   return End < Text.size() ? NextBreak(Text, End) : End;

@@ -108,6 +108,19 @@ TEST(LineMatcher, OneScanFindsWhatALineByLineSearchFinds) {
   }
 }
 
+TEST(LineMatcher, ATextLongerThanOneScanIsSearchedAcrossItsParts) {
+  // Lines of 100 bytes past 16 MB, with hits on the lines around the 16 MB boundary.
+  std::string Text;
+  const std::string Line(99, 'x');
+  while (Text.size() < (size_t{1} << 24) + 500) Text += Line + '\n';
+  // The first hit spans the boundary itself.
+  for (size_t At : {(size_t{1} << 24) - 1, (size_t{1} << 24) + 160, (size_t{1} << 24) + 250}) Text.replace(At, 2, "ab");
+  const Strings Expected = ExpectedPlaces(Text, "ab", false);
+  ASSERT_EQ(Expected.size(), 3u);
+  EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), Expected);
+  EXPECT_EQ(Places(Match(Text, "a+b", {sfCase, sfRegExp})), Expected);
+}
+
 TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
   auto Hits = Match("\xC3\xA9t\xC3\xA9 ab ab\n", "ab");
   ASSERT_EQ(Hits.size(), 2u);
