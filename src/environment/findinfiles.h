@@ -117,6 +117,7 @@ struct TFindRequest {
   std::string Directories;  // split at "," and ";", "@name" for a directory group
   std::vector<std::string> Files;  // the file list of the list scopes
   unsigned Threads = 0;            // 0: one per core; at most MaxThreadsPerCore per core
+  bool LowerPriority = true;       // the search thread runs below normal (a host without a user may not want it)
 };
 
 // Splits at "," and ";", trimming blanks and tabs; empty items are dropped.

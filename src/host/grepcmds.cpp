@@ -98,6 +98,7 @@ int Grep(const TCommandLine& Cmd) {
     R.Flags.Set(sfWord, Cmd.Has("-w"));
     R.Flags.Set(sfRegExp, Cmd.Has("-r") || Cmd.Has("-b"));
     R.Brief = Cmd.Has("-b");
+    R.LowerPriority = false;  // no window waits for the process: the search is the work
     R.Masks = Cmd.Get("--mask");
     if (Cmd.Has("--subdirs")) R.Advanced |= AdvFlag(asfIncludeSubDirs);
     if (Cmd.Has("--group-by-file")) R.Advanced |= AdvFlag(asfGroupByFile);

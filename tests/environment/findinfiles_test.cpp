@@ -4,6 +4,8 @@
 #include "environment/findinfiles.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +13,14 @@
 #include <cctype>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
 #include "environment/dirgroups.h"
 #include "environment/options/envoptions.h"
+#include "environment/resstrings.h"
 #include "editor/edkrnl.h"
 #include "editor/editview.h"
 #include "modules/formfile.h"
@@ -333,6 +337,27 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   EXPECT_EQ(Seen, 10);  // nothing is handed over after the cancel
 }
 
+// The nice value of a thread of this process named as the search thread; -100 when none.
+int SearchThreadNice() {
+  DIR* D = ::opendir("/proc/self/task");
+  if (!D) return -100;
+  int Nice = -100;
+  while (dirent* E = ::readdir(D)) {
+    std::ifstream In(std::string("/proc/self/task/") + E->d_name + "/stat");
+    std::string Stat((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    // "tid (name) state ...": the nice value is the 17th field after the name.
+    const size_t Open = Stat.find('('), Close = Stat.rfind(')');
+    if (Open == std::string::npos || Close == std::string::npos) continue;
+    if (Stat.substr(Open + 1, Close - Open - 1) != std::string(res::SFindInFilesThread).substr(0, 15)) continue;
+    std::istringstream Fields(Stat.substr(Close + 2));
+    std::string F;
+    for (int I = 0; I < 17 && Fields >> F; ++I) {}
+    Nice = std::stoi(F);
+  }
+  ::closedir(D);
+  return Nice;
+}
+
 // The search object with its message group, on a main thread the test pumps.
 class FindInFiles : public FindTree {
  protected:
@@ -483,6 +508,12 @@ TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThrea
   R.Threads = 3;
   DoFindInFiles(R);
   EXPECT_TRUE(SearchProgress().Visible());
+  // The search thread runs one step below this one (it waits for this thread to take hits,
+  // once it has named itself).
+  int Nice = SearchThreadNice();
+  for (int I = 0; I < 200 && Nice == -100; ++I, Nice = SearchThreadNice())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
   SearchProgress().Cancel();
   while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
   MainThreadQueue().ProcessPending();
