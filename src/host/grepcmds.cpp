@@ -155,22 +155,34 @@ int Grep(const TCommandLine& Cmd) {
     SetQuestions(std::make_shared<TQuietQuestions>());
     MainThreadQueue().SetMainThread();
     DoFindInFiles(R);
-    TThreadSearch* S = RunningSearch();
-    while (S && !S->Finished()) MainThreadQueue().WaitAndProcess(20);
-    MainThreadQueue().ProcessPending();
-    TerminateFindInFiles();
-    auto Groups = SearchGroups();
-    TLineBuffer* G = Groups.empty() ? nullptr : Groups.back();
-    if (!G || G->GetCount() == 0) return 1;
-    {
-      TOutput Out;
-      if (Form == "message") {
-        Out.Text() += G->GetGroupName();
+    // The lines are printed while the search goes on: a batch of hits holds the whole of
+    // each of its files, so every line at the top of the group is complete once it is there.
+    TOutput Out;
+    size_t Printed = 0;
+    auto PrintNew = [&] {
+      auto Groups = SearchGroups();
+      if (Groups.empty()) return;
+      const TLineBuffer& G = *Groups.back();
+      const size_t Count = static_cast<size_t>(G.GetCount());
+      if (Printed == 0 && Count > 0 && Form == "message") {
+        Out.Text() += G.GetGroupName();
         Out.Line();
       }
-      for (int I = 0; I < G->GetCount(); ++I)
-        Form == "message" ? PrintLine(Out, *G->GetLines(I), 0) : PrintGcc(Out, *G->GetLines(I));
+      for (; Printed < Count; ++Printed) {
+        const TLine& Line = *G.GetLines(static_cast<int>(Printed));
+        Form == "message" ? PrintLine(Out, Line, 0) : PrintGcc(Out, Line);
+      }
+    };
+    TThreadSearch* S = RunningSearch();
+    while (S && !S->Finished()) {
+      MainThreadQueue().WaitAndProcess(20);
+      PrintNew();
     }
+    MainThreadQueue().ProcessPending();
+    TerminateFindInFiles();
+    PrintNew();
+    if (Printed == 0) return 1;
+    Out.Flush();
     // The search wrote nothing to keep: the process ends here rather than free every line.
     std::fflush(stdout);
     std::_Exit(0);
