@@ -759,7 +759,14 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       const std::string& Name = Files[I];
       G.unlock();
       TFileHits Hits;
-      SearchFile(Name, M, Text, Hits);
+      try {
+        SearchFile(Name, M, Text, Hits);
+      } catch (const std::exception&) {
+        // A file that cannot be read (one too large to hold, say) is skipped like one that
+        // cannot be opened; the thread goes on.
+        Hits = TFileHits();
+        Text = TSearchText();
+      }
       G.lock();
       Slots[I] = std::move(Hits);
       Done[I] = 1;
