@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs every benchmark binary of the build.
+# Runs every benchmark binary of the build, then the build benchmarks (nxs against the same
+# compiler commands from a shell script).
 set -euo pipefail
 build=$1
 shopt -s nullglob
 for b in "$build"/bench/bench_*; do
   [ -x "$b" ] && "$b"
 done
+bash "$(dirname "$0")/bench_build.sh" "$build/src/host/nxs"

@@ -97,4 +97,10 @@ int CalcDisplayWidth(std::string_view Text) {
   return Width;
 }
 
+size_t Utf8CharCount(std::string_view Text) {
+  size_t N = 0;
+  for (char C : Text) N += IsUtf8Lead(C);
+  return N;
+}
+
 }  // namespace nxs

@@ -2,6 +2,7 @@
 // takes in the editor font, with a per-process cache for the Basic Multilingual Plane.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -29,6 +30,11 @@ void SetCharWidthMeasure(TCharWidthMeasure Measure);
 // empty text) and the code point in Ch; a byte that begins no valid sequence gives length 1
 // and Ch = the byte's value with Valid = false.
 int DecodeUtf8(std::string_view Text, uint32_t& Ch, bool& Valid);
+// Whether the byte begins a character: it is no continuation byte of a UTF-8 sequence.
+inline bool IsUtf8Lead(char C) { return (static_cast<unsigned char>(C) & 0xC0) != 0x80; }
+// The characters of a UTF-8 text, counted by the bytes that begin one.
+size_t Utf8CharCount(std::string_view Text);
+
 // The length of the UTF-8 sequence that a lead byte announces (1 for ASCII and for bytes
 // that cannot begin a sequence).
 int Utf8SequenceLength(unsigned char Lead);

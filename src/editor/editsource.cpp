@@ -124,37 +124,11 @@ std::unique_ptr<TEditViewReader> TEditSource::CreateReader() { return FEditBuffe
 std::unique_ptr<TEditWriter> TEditSource::CreateWriter() { return FEditBuffer.CreateWriter(); }
 std::unique_ptr<TEditWriter> TEditSource::CreateUndoableWriter() { return FEditBuffer.CreateUndoableWriter(); }
 
-int TEditSource::AddNotifier(std::shared_ptr<IEditSourceNotifier> Notifier) {
-  for (size_t I = 0; I < FNotifiers.size(); ++I)
-    if (!FNotifiers[I]) {
-      FNotifiers[I] = std::move(Notifier);
-      return static_cast<int>(I);
-    }
-  FNotifiers.push_back(std::move(Notifier));
-  return static_cast<int>(FNotifiers.size()) - 1;
-}
-
-void TEditSource::RemoveNotifier(int Index) {
-  if (Index >= 0 && static_cast<size_t>(Index) < FNotifiers.size()) FNotifiers[static_cast<size_t>(Index)].reset();
-}
-
-void TEditSource::NotifyBeforeSave() {
-  auto Copy = FNotifiers;
-  for (auto& N : Copy)
-    if (N) N->BeforeSave();
-}
-
-void TEditSource::NotifyAfterSave() {
-  auto Copy = FNotifiers;
-  for (auto& N : Copy)
-    if (N) N->AfterSave();
-}
-
-void TEditSource::NotifyModified() {
-  auto Copy = FNotifiers;
-  for (auto& N : Copy)
-    if (N) N->Modified();
-}
+int TEditSource::AddNotifier(std::shared_ptr<IEditSourceNotifier> Notifier) { return FNotifiers.Add(std::move(Notifier)); }
+void TEditSource::RemoveNotifier(int Index) { FNotifiers.Remove(Index); }
+void TEditSource::NotifyBeforeSave() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.BeforeSave(); }); }
+void TEditSource::NotifyAfterSave() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.AfterSave(); }); }
+void TEditSource::NotifyModified() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.Modified(); }); }
 
 TEditView* TEditSource::TopView() const { return FEditBuffer.GetView(FTopView) ? FEditBuffer.GetView(FTopView) : FEditBuffer.GetView(0); }
 

@@ -8,6 +8,7 @@
 
 #include "editor/edtracker.h"
 #include "editor/kernel/ek.h"
+#include "shared/notifiers.h"
 
 namespace nxs {
 
@@ -119,7 +120,7 @@ class TEditSource {
   int FLeftGutterWidth = 20;
   std::unique_ptr<TEdTracker> FEditTracker;
   int FEditTrackerCounter = 0;
-  std::vector<std::shared_ptr<IEditSourceNotifier>> FNotifiers;
+  TNotifierList<IEditSourceNotifier> FNotifiers;
 };
 
 }  // namespace nxs

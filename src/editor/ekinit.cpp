@@ -59,18 +59,20 @@ std::mutex AfterEvalLock;
 std::vector<TAfterEval> AfterEvalQueue;
 
 void RunAfterEval() {
+  // One item at a time, taken off the queue just before it runs: an item may end the owner of
+  // a later one (a tracker that goes away with the sync edit that kept it), whose
+  // CancelAfterEval must still find that item in the queue.
   const std::thread::id Me = std::this_thread::get_id();
   for (;;) {
-    std::vector<TAfterEval> Batch;
+    std::function<void()> Fn;
     {
       std::lock_guard<std::mutex> G(AfterEvalLock);
-      auto Mine = std::stable_partition(AfterEvalQueue.begin(), AfterEvalQueue.end(),
-                                        [&](const TAfterEval& A) { return A.Thread != Me; });
+      auto Mine = std::find_if(AfterEvalQueue.begin(), AfterEvalQueue.end(), [&](const TAfterEval& A) { return A.Thread == Me; });
       if (Mine == AfterEvalQueue.end()) return;
-      Batch.assign(std::make_move_iterator(Mine), std::make_move_iterator(AfterEvalQueue.end()));
-      AfterEvalQueue.erase(Mine, AfterEvalQueue.end());
+      Fn = std::move(Mine->Fn);
+      AfterEvalQueue.erase(Mine);
     }
-    for (auto& Item : Batch) Item.Fn();
+    Fn();
   }
 }
 

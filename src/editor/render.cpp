@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <strings.h>
 
+#include "editor/charwidth.h"
 #include "editor/tokens.h"
 #include "environment/options/sourceoptions.h"
 
@@ -30,14 +31,6 @@ THighlighter* FindHighlighter(std::string_view Name) {
 }
 
 namespace {
-
-bool IsLead(char C) { return (static_cast<unsigned char>(C) & 0xC0) != 0x80; }
-
-size_t Chars(std::string_view Text) {
-  size_t N = 0;
-  for (char C : Text) N += IsLead(C);
-  return N;
-}
 
 const char* ClassName(uint8_t Class) {
   return Class < DisplayElementCount ? DisplayElements[Class] : DisplayElements[dePlainText];
@@ -100,9 +93,9 @@ std::string TokenLines(int Line, std::string_view Text, const std::vector<TToken
   std::string R;
   size_t Col = 1, At = 0;
   for (const TToken& T : Tokens) {
-    Col += Chars(Text.substr(At, T.Start - At));
+    Col += Utf8CharCount(Text.substr(At, T.Start - At));
     At = T.Start;
-    const size_t Length = Chars(Text.substr(T.Start, T.Length));
+    const size_t Length = Utf8CharCount(Text.substr(T.Start, T.Length));
     R += std::to_string(Line) + " " + std::to_string(Col) + " " + std::to_string(Length) + " " + ClassName(T.Class) + "\n";
   }
   return R;

@@ -23,6 +23,11 @@ inline constexpr const char* SRightMargin = "RightMargin";
 inline constexpr const char* SHighlighterNotInitialized =
     "Adding new syntax highlighter failed: the IDE has not initialized";
 
+// Sync edit.
+inline constexpr const char* SSyncEditMode = "Sync Edit Mode";
+inline constexpr const char* SSyncEditModeDetail = " (%s)";
+inline constexpr const char* SSyncEditHint = "<tab> or <shift + tab> to navigate";
+
 // Keyboard services.
 inline constexpr const char* SKbdCantFind = "Cannot find the keymap %s in %s";
 inline constexpr const char* SKbdCantLoad = "Cannot load the keymap %s in %s";

@@ -17,6 +17,7 @@
 #include "editor/ekinit.h"
 #include "editor/keyboard.h"
 #include "editor/render.h"
+#include "editor/syncedit.h"
 #include "environment/options/envoptions.h"
 #include "host/answers.h"
 #include "shared/settings.h"
@@ -25,6 +26,8 @@
 #include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
+#include "host/edsyncedit.h"
+#include "modules/sourcemodule.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -49,6 +52,10 @@ const char* const EdHelp =
     "  holds the current file, with the editor's unsaved text, and prints its messages).\n"
     "Folding: Parse (parses the file and applies its regions), Fold [LINE], Unfold [LINE],\n"
     "  UnfoldAll, FoldType KIND, Folds (the folded blocks in their saved form).\n"
+    "Sync edit: SyncEdit (the identifiers of the marked block that occur more than once become\n"
+    "  points; typing in one occurrence changes them all), Template TEXT (inserts TEXT and edits\n"
+    "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...);\n"
+    "  in the mode Key Tab and Key Shift+Tab move between the points, Key Esc ends it.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -171,7 +178,8 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
   if (Word == "Key") {
     auto Keys = ParseKeySequence(Rest);
     if (!Keys) throw ECommandFailed(Format("not a key sequence: '%s'", Rest));
-    for (uint32_t K : *Keys) FKeyboard->ProcessKeyStroke(Child, K);
+    for (uint32_t K : *Keys)
+      if (!SyncEditKeyStroke(FModules.Current().ShowEditor(), K)) FKeyboard->ProcessKeyStroke(Child, K);
   } else if (Word == "Keymap") {
     const int I = FKeyboard->LookupKeyBinding(Trim(Rest));
     if (I < 0) throw ECommandFailed(Format("unknown keymap '%s'", Trim(Rest)));
@@ -215,7 +223,8 @@ void TEdSession::Run(const std::string& Line) {
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
-      RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest))
+      RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
+      RunSyncEditCommand(FModules, Word, Rest, Unescape))
     return;
   if (Word == "InsertText") {
     InsertString(V(), Unescape(Rest));

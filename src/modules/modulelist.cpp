@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <unordered_map>
+
+#include <sys/stat.h>
 
 #include "modules/docmodule.h"
 #include "modules/resstrings.h"
@@ -140,18 +143,100 @@ TModuleList& ModuleList() {
 
 void InitDocModules() { ModuleList(); }
 
-void DoneDocModules() { ListSlot().reset(); }
+namespace {
+void ForgetModuleIdentities();
+}
+
+void DoneDocModules() {
+  ListSlot().reset();
+  ForgetModuleIdentities();
+}
 
 // -- Finding -----------------------------------------------------------------------------------
+
+namespace {
+
+// Where a name leads on disk: its path with every link resolved, and the file's identity.
+struct TFileIdentity {
+  std::string Canonical;
+  uintmax_t Device = 0, Inode = 0;  // 0: no such file
+};
+
+TFileIdentity IdentityOf(const std::string& Expanded) {
+  namespace fs = std::filesystem;
+  TFileIdentity I;
+  std::error_code Ec;
+  const std::string Disk = ToDiskPath(Expanded);
+  I.Canonical = fs::weakly_canonical(Disk, Ec).string();
+  if (Ec) I.Canonical = Disk;
+  struct stat St;
+  if (::stat(Disk.c_str(), &St) == 0) {
+    I.Device = St.st_dev;
+    I.Inode = St.st_ino;
+  }
+  return I;
+}
+
+// A lookup over every open module compares one name with each module's: the name looked for
+// is resolved once, the modules' names once per process (their links rarely change while they
+// are open). A match found this way is confirmed on the disk as it is now, so that a stale
+// identity never makes two files one.
+struct TModuleScan {
+  explicit TModuleScan(const std::string& FileName)
+      : Name(FileName), Expanded(ExpandFileName(FileName)), Target(IdentityOf(Expanded)) {}
+  std::string Name, Expanded;
+  TFileIdentity Target;
+  struct TKnown {
+    std::string Expanded;
+    TFileIdentity Identity;
+  };
+  TKnown Scratch;
+  static std::unordered_map<std::string, TKnown>& Known() {
+    static std::unordered_map<std::string, TKnown> K;
+    return K;
+  }
+  // A module's name, expanded and resolved when first seen.
+  const TKnown& Of(const std::string& ModuleName) {
+    if (!IsAbsolutePath(ModuleName)) {  // taken from the current folder, which may change
+      Scratch.Expanded = ExpandFileName(ModuleName);
+      Scratch.Identity = IdentityOf(Scratch.Expanded);
+      return Scratch;
+    }
+    auto& K = Known();
+    auto It = K.find(ModuleName);
+    if (It == K.end()) {
+      std::string E = ExpandFileName(ModuleName);
+      TFileIdentity I = IdentityOf(E);
+      It = K.emplace(ModuleName, TKnown{std::move(E), std::move(I)}).first;
+    }
+    return It->second;
+  }
+};
+thread_local TModuleScan* ActiveScan = nullptr;
+
+void ForgetModuleIdentities() { TModuleScan::Known().clear(); }
+
+bool SameOnDisk(const std::string& EA, const std::string& EB) {
+  std::error_code Ec;
+  return std::filesystem::equivalent(ToDiskPath(EA), ToDiskPath(EB), Ec) && !Ec;
+}
+
+}  // namespace
 
 bool SameModuleFile(const std::string& A, const std::string& B) {
   if (A.empty() || B.empty()) return A == B;
   if (SameFileName(A, B)) return true;
+  if (TModuleScan* Scan = ActiveScan; Scan && B == Scan->Name) {
+    const TModuleScan::TKnown& K = Scan->Of(A);
+    if (SameFileName(K.Expanded, Scan->Expanded)) return true;
+    // Another spelling of the same file: a symbolic link, or a folder reached two ways.
+    const TFileIdentity &I = K.Identity, &T = Scan->Target;
+    const bool Candidate = I.Canonical == T.Canonical || (T.Inode != 0 && I.Device == T.Device && I.Inode == T.Inode);
+    return Candidate && SameOnDisk(K.Expanded, Scan->Expanded);
+  }
   const std::string EA = ExpandFileName(A), EB = ExpandFileName(B);
   if (SameFileName(EA, EB)) return true;
-  // Another spelling of the same file: a symbolic link, or a folder reached two ways.
-  std::error_code Ec;
-  return std::filesystem::equivalent(ToDiskPath(EA), ToDiskPath(EB), Ec) && !Ec;
+  return SameOnDisk(EA, EB);
 }
 
 TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) {
@@ -161,6 +246,11 @@ TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) 
     if (L.Contains(M) && M->ModuleIs(FileName) && (!Owner || M->IsOwnedBy(Owner))) return M;
     L.UnindexName(FileName);
   }
+  TModuleScan Scan(FileName);
+  ActiveScan = &Scan;
+  struct TEndScan {
+    ~TEndScan() { ActiveScan = nullptr; }
+  } EndScan;
   for (TDocModule* M : L.Snapshot()) {
     if (!M->ModuleIs(FileName) || (Owner && !M->IsOwnedBy(Owner))) continue;
     L.IndexName(FileName, M);

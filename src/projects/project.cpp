@@ -225,11 +225,11 @@ void TBaseProject::UpgradeProject() {
 
 void TBaseProject::ReadEntries() {
   FEntries.clear();
+  FEntryNames.clear();
   msb::TProjectNode* Root = RootOf(*FDocument);
   if (!Root) return;
   const std::string Dir = ExtractFilePath(GetFileName());
   const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
-  std::set<std::string> Seen;
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
@@ -238,7 +238,7 @@ void TBaseProject::ReadEntries() {
       if (Include.empty() || Include.find("$(") != std::string::npos) continue;
       TProjectFileItem E;
       E.FileName = ExpandFileName(ToDiskPath(Include), Dir);
-      if (!Seen.insert(E.FileName).second) continue;
+      if (!FEntryNames.insert(E.FileName).second) continue;
       E.ItemType = I->GetName();
       for (int M = 0; M < I->Count(); ++M) {
         TNode* Meta = I->GetNode(M);
@@ -271,7 +271,11 @@ std::vector<std::string> TBaseProject::GetProjectFileList() const {
 }
 
 bool TBaseProject::FileInProject(const std::string& FileName) const {
-  return std::any_of(FEntries.begin(), FEntries.end(), [&](const auto& E) { return SameFileName(E.FileName, FileName); });
+  // The entries' names are expanded, with "/" between their parts.
+  if (FileName.find('\\') == std::string::npos) return FEntryNames.count(FileName) != 0;
+  std::string Name = FileName;
+  std::replace(Name.begin(), Name.end(), '\\', '/');
+  return FEntryNames.count(Name) != 0;
 }
 
 bool TBaseProject::FindFileEntry(const std::string& FileName, TProjectFileEntry& Entry) {

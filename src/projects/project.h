@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "modules/docmodule.h"
@@ -175,6 +176,7 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   bool FLocalReadable = true;
   std::unique_ptr<TBuildConfigurations> FConfigs;
   std::vector<TProjectFileItem> FEntries;
+  std::unordered_set<std::string> FEntryNames;  // the entries' file names, for lookups
   std::shared_ptr<TStdProjectContainer> FContainer;
   std::vector<TFileTransaction> FTransactions;
   std::set<int> FProcessIds;

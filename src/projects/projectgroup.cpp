@@ -336,10 +336,10 @@ bool TProjectGroup::IsProjectInProjectGroup(const std::string& FileName) const {
 }
 
 void TProjectGroup::UniqueGuid(TBaseProject* Project) {
-  const std::string Guid = GuidOf(Project);
-  bool Repeats = Project->GetProjectGUID().IsEmpty();
+  const TGUID Guid = Project->GetProjectGUID();
+  bool Repeats = Guid.IsEmpty();
   for (TBaseProject* P : FProjects)
-    if (P != Project && GuidOf(P) == Guid) Repeats = true;
+    if (P != Project && P->GetProjectGUID() == Guid) Repeats = true;
   if (Repeats) Project->GenerateNewGuid();
 }
 

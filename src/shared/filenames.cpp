@@ -10,7 +10,10 @@ namespace nxs {
 
 static char FoldForName(char C) { return C == '\\' ? '/' : C; }
 
-bool SameFileName(std::string_view A, std::string_view B) { return CompareFileNames(A, B) == 0; }
+bool SameFileName(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  return A == B || CompareFileNames(A, B) == 0;
+}
 
 int CompareFileNames(std::string_view A, std::string_view B) {
   size_t N = A.size() < B.size() ? A.size() : B.size();

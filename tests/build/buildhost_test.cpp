@@ -246,6 +246,7 @@ TEST_F(BuildHostTest, CodeIsTrimmedAndAPlainNumberKeywordIsAHelpContext) {
 
 TEST_F(BuildHostTest, MessagesFromOtherThreadsArriveInOrder) {
   constexpr int PerThread = 500;
+  BuildHost();  // made on the main thread at start-up, before any build thread runs
   std::vector<std::thread> Threads;
   for (int T = 0; T < 2; ++T)
     Threads.emplace_back([T] {

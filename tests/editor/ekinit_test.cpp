@@ -106,5 +106,23 @@ TEST(EditorKernelStartup, ScriptsThatLeaveTheNotifyBitSendTheModifiedEvent) {
   K.Stop();
 }
 
+TEST(EditorKernelStartup, WorkAfterAScriptThatIsCancelledByEarlierWorkDoesNotRun) {
+  test::TFakeKernel& K = test::TFakeKernel::Get();
+  K.Start();
+  TEkView View{};
+  NewEditor(nullptr, &View);
+  // The first item ends the owner of the second, as a sync edit that ends frees its tracker
+  // whose report was queued by the same script.
+  int Owner = 0, Ran = 0;
+  QueueAfterEval(&View, [&] { CancelAfterEval(&Owner); });
+  QueueAfterEval(&Owner, [&] { ++Ran; });
+  TEkScript S;
+  S.End();
+  EkEval(&View, S.Data(), S.Length());
+  EXPECT_EQ(Ran, 0);
+  KillEditor(&View);
+  K.Stop();
+}
+
 }  // namespace
 }  // namespace nxs

@@ -112,6 +112,32 @@ b
 c" bash -c 'sort built.txt'
 cd "$WORK"
 
+# ---- The sample group: libraries and the programs that use them ----------------------------
+cp -r "$ROOT/examples/group" sample && cd sample
+# What a build wrote, without ninja's own records.
+written_outputs() { written_since . '*' | grep -v '/\.ninja_'; }
+expect_status "the sample group" 0 "" "$NXS" build demo.groupproj
+stamp
+expect_status "make with nothing to do" 0 "" "$NXS" build demo.groupproj
+expect_out "make with nothing to do rewrites nothing" "" written_since . '*'
+touch cpplib/include/units.h
+stamp
+"$NXS" build demo.groupproj >/dev/null
+expect_out "a library's header: its object, the library and the program linking it" "./cppapp/cppapp
+./cpplib/libcpplib.a
+./cpplib/obj/src/describe.cpp.o" written_outputs
+printf '\n' >> pasutil/pasutil.pas
+stamp
+"$NXS" build demo.groupproj >/dev/null
+checks=$((checks + 1))
+written_since . 'pasapp' | grep -qx ./pasapp/pasapp || fail "a changed library unit compiles the program using it again"
+stamp
+"$NXS" config set pasapp/pasapp.vproj Defines LOUDER --config Base >/dev/null
+"$NXS" build demo.groupproj >/dev/null
+checks=$((checks + 1))
+written_since . 'pasapp' | grep -qx ./pasapp/pasapp || fail "changed options compile the program again"
+cd "$WORK"
+
 # ---- Interrupted: the tool is stopped and the build ends Failed -----------------------------
 "$NXS" config set grp/b/b.kzproj PreBuildEvent 'sleep 37.25' --config Base >/dev/null
 "$NXS" build grp/b/b.kzproj > interrupted.txt 2>&1 &

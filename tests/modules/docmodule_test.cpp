@@ -114,6 +114,21 @@ TEST_F(DocModule, FileNamesCompareExactlyButOneFileReachedTwoWaysIsOneModule) {
   EXPECT_EQ(FindDocModule(Dir / "a.PAS"), nullptr);
 }
 
+TEST_F(DocModule, HardLinksAndLinksThatMoveAfterTheModuleWasSeen) {
+  WriteText(Dir / "x.pas", "x\n");
+  WriteText(Dir / "y.pas", "y\n");
+  fs::create_symlink(Dir / "x.pas", Dir / "m.pas");
+  TSourceModule* M = Open("m.pas");
+  EXPECT_EQ(FindDocModule(Dir / "x.pas"), M);  // the module's name is resolved and kept
+  ASSERT_EQ(::link((Dir / "x.pas").c_str(), (Dir / "hard.pas").c_str()), 0);
+  EXPECT_EQ(FindDocModule(Dir / "hard.pas"), M);
+  // The module's link now leads elsewhere: what it led to before is no longer this module.
+  fs::remove(Dir / "m.pas");
+  fs::create_symlink(Dir / "y.pas", Dir / "m.pas");
+  EXPECT_EQ(FindDocModule(Dir / "x.pas"), nullptr);
+  EXPECT_EQ(FindDocModule(Dir / "hard.pas"), nullptr);
+}
+
 TEST_F(DocModule, RenameDropsTheStaleIndexEntryAndIndexesTheNewName) {
   WriteText(Dir / "u.pas", "x\n");
   TSourceModule* M = Open("u.pas");

@@ -198,7 +198,7 @@ int RunCompiler(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, co
   std::vector<std::string> Args(Run.Argv.begin() + 1, Run.Argv.end());
   Sink.Message(JoinCommandLine(Run.Argv), imNormal);
   if (ITaskHostObject* Host = Context.HostObject())
-    Host->ShowCommandLine(Run.Argv[0], JoinCommandLine(Args), Format(res::SCommandLineTitle, Run.Sender));
+    Host->ShowCommandLine(Run.Argv[0], JoinCommandLine(Args), Run.Sender);
   TToolOutputParser Parser(Run.Style, Run.Sender, Run.Directory);
   std::vector<TBuildEvent> Events;
   TProcessOptions O;

@@ -155,7 +155,16 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (Overlay.Active()) N += "  extra = " + NinjaValue({"-iquote", ExtractFileDir(S)}) + "\n";
   }
   N += "build objects: phony " + Join(Objects, " ") + "\n";
-  N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") + "\n";
+  // A program or shared library is linked again when a library it links changed (a static
+  // library of the same group rebuilt after one of its headers changed).
+  std::string LinkDeps;
+  if (Kind != "StaticLibrary")
+    for (const auto& L : Opt.List("Cpp_Libraries"))
+      for (const auto& D : Opt.PathList("Cpp_LibraryPath"))
+        for (const char* Ext : {".so", ".a"})
+          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) LinkDeps += " " + NinjaPath(Lib);
+  N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") +
+       (LinkDeps.empty() ? "" : " |" + LinkDeps) + "\n";
   N += "default " + NinjaPath(Output) + "\n";
   const std::string NinjaFile = IntDir + "/build.ninja";
   std::string Old;

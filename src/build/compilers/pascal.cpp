@@ -63,6 +63,35 @@ bool DeleteListed(TTaskContext& Context, const std::vector<std::string>& Files) 
   return true;
 }
 
+// Whether Output is newer than every file a compile could read: the sources named, the files
+// of the unit and include directories (compiled units of libraries among them) and the project
+// file, with the same switches as the compile that made it.
+bool UpToDate(const std::string& Output, const std::string& Manifest, const std::string& Switches,
+              const std::string& SwitchText, const std::vector<std::string>& Files,
+              const std::vector<std::string>& UnitPath, const std::vector<std::string>& IncludePath,
+              const std::string& ProjectFile) {
+  std::error_code Ec;
+  const auto Made = fs::last_write_time(Output, Ec);
+  if (Ec || !fs::is_regular_file(Manifest, Ec)) return false;
+  try {
+    if (ReadWholeFile(Switches) != SwitchText) return false;
+  } catch (const Exception&) {
+    return false;
+  }
+  auto Older = [&](const fs::path& F) {
+    const auto T = fs::last_write_time(F, Ec);
+    return !Ec && T < Made;
+  };
+  for (const auto& F : Files)
+    if (!Older(F)) return false;
+  if (!ProjectFile.empty() && !Older(ProjectFile)) return false;
+  for (const auto* Dirs : {&UnitPath, &IncludePath})
+    for (const auto& D : *Dirs)
+      for (const auto& E : fs::directory_iterator(D, Ec))
+        if (E.is_regular_file(Ec) && E.path() != fs::path(Output) && !Older(E.path())) return false;
+  return true;
+}
+
 }  // namespace
 
 bool RunPascalCompiler(TTaskContext& Context) {
@@ -80,6 +109,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     std::vector<std::string> Files = ReadManifest(Manifest);
     Files.push_back(Output);
     Files.push_back(Manifest);
+    Files.push_back(UnitDir + "/" + Opt.OutputName() + ".switches");
     DeleteListed(Context, Files);
     RemoveStaleOverlays(Context, UnitDir);
     std::error_code Ec;
@@ -154,6 +184,30 @@ bool RunPascalCompiler(TTaskContext& Context) {
     std::vector<std::string> Args(Argv.begin() + 1, Argv.end() - 1);
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Args, "\n"));
     return true;
+  }
+
+  // Make leaves a project alone when its output is newer than every source it can reach and
+  // its switches are those of the last compile (fpc would compile the main source and link
+  // again all the same).
+  const std::string Switches = UnitDir + "/" + Opt.OutputName() + ".switches";
+  const std::string SwitchText = Join(Argv, "\n") + "\n";
+  if (!Context.BoolParameter("BuildAll", false) && Single.empty() && !Overlay.Active() &&
+      UpToDate(Output, Manifest, Switches, SwitchText, Files, UnitPath, Opt.PathList("IncludePath"),
+               Context.Project().FullPath())) {
+    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
+  std::string OldSwitches;
+  try {
+    OldSwitches = ReadWholeFile(Switches);
+  } catch (const Exception&) {
+  }
+  if (OldSwitches != SwitchText) {
+    try {
+      WriteFileAtomic(Switches, SwitchText);
+    } catch (const Exception& E) {
+      Context.LogWarning(Format(res::SCannotWrite, Switches, E.what()));
+    }
   }
 
   TSnapshot Before, After;

@@ -9,7 +9,7 @@ inline constexpr const char* SCompileCancelled = "The compile was cancelled.";
 inline constexpr const char* SNoMainSource = "The project has no main source to compile.";
 inline constexpr const char* SNoSources = "The project has no source files to compile.";
 inline constexpr const char* SCannotWrite = "\"%s\" could not be written: %s";
-inline constexpr const char* SCommandLineTitle = "%s command line";
+inline constexpr const char* SUpToDate = "\"%s\" is up to date.";
 inline constexpr const char* SCleaned = "Deleted \"%s\".";
 
 }  // namespace nxs::compilers::res

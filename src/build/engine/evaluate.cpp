@@ -1,6 +1,7 @@
 // Evaluation in the engine's passes: properties, imports and Choose in document order (pass
 // 1), then item definitions (pass 2), then items (pass 3). Targets are collected in pass 1
 // and their bodies wait until they run.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,9 @@ std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& Full
     if (It != FEntries.end() && It->second.ModifiedNs == Info.ModifiedTimeNs && It->second.Size == Info.Size)
       return It->second.Doc;
   }
+  // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
+  if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
   std::string Text;
   try {
     Text = FileSystem().ReadFile(FullPath);

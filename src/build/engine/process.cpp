@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -207,14 +208,15 @@ int RunProcess(const TProcessOptions& Options) {
   close(Out[0]);
   Lines.Finish();
   // A child that closed its output may still run: it is waited for, and still cancellable.
-  while (!Exited) {
+  // Most are ending as they close it, so the first looks come soon after one another.
+  for (useconds_t Pause = 250; !Exited; Pause = std::min<useconds_t>(Pause * 2, 10000)) {
     if (Cancelled(Options)) {
       KillGroup(Pid);
       return -1;
     }
     pid_t R = waitpid(Pid, &Status, WNOHANG);
     if (R == Pid || (R < 0 && errno != EINTR)) break;
-    usleep(10000);
+    usleep(Pause);
   }
   return ExitCodeOf(Status);
 }

@@ -9,6 +9,7 @@ inline constexpr const char* SXmlDoctype = "The project file holds a document ty
 inline constexpr const char* SXmlTooDeep = "The project file nests elements deeper than %d levels";
 inline constexpr const char* SXmlNotProject = "The root element of a project file must be <Project>, not <%s>";
 inline constexpr const char* SCannotReadProject = "The project file \"%s\" could not be read: %s";
+inline constexpr const char* SNotARegularFile = "it is not a regular file";
 inline constexpr const char* SErrorAt = "%s(%d,%d): error: %s";
 inline constexpr const char* SErrorIn = "%s: error: %s";
 

@@ -119,6 +119,12 @@ TEST_F(EngineTest, AMissingImportNamesBothFiles) {
             ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
 }
 
+TEST_F(EngineTest, AnImportOfADeviceIsRefusedInsteadOfReadForEver) {
+  std::string File = Project("p.proj", "  <Import Project=\"/dev/zero\" />");
+  EXPECT_EQ("/dev/zero: error: The project file \"/dev/zero\" could not be read: it is not a regular file",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+}
+
 TEST_F(EngineTest, ARepeatedOrCyclicImportIsSkippedWithAWarning) {
   Write("one.props", R"P(<Project>
   <PropertyGroup><Count>$(Count)1</Count></PropertyGroup>

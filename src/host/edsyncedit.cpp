@@ -1,0 +1,90 @@
+#include "host/edsyncedit.h"
+
+#include <cstdio>
+
+#include "editor/edkrnl.h"
+#include "editor/editbuffer.h"
+#include "editor/editview.h"
+#include "editor/resstrings.h"
+#include "editor/syncedit.h"
+#include "host/edmodules.h"
+#include "modules/sourcemodule.h"
+#include "shared/exceptions.h"
+#include "shared/format.h"
+#include "shared/text.h"
+
+namespace nxs::host {
+
+namespace {
+
+// One line a point: its text, the number of its occurrences and where each starts
+// (LINE:COLUMN, the column a character count from 1), the active point marked with "*". A
+// text that is empty or holds blanks, line breaks or other control characters is printed in
+// double quotes with C escapes, so that the line still splits into its fields.
+void PrintPoints() {
+  TSyncEditController* C = SyncEditManager().Current();
+  if (!C) {
+    std::printf("none\n");
+    return;
+  }
+  const TSyncEditPoints& Ps = *C->Points();
+  for (int P = 0; P < Ps.Count(); ++P) {
+    const TSyncEditPoint& Point = Ps.Points[static_cast<size_t>(P)];
+    const bool Plain = !Point.Text.empty() && Point.Text.find(' ') == std::string::npos;
+    std::string Line = (P == C->ActivePoint() ? "* " : "  ") + (Plain ? OneLine(Point.Text) : CQuoted(Point.Text)) + " " +
+                       std::to_string(Point.Occurrences.size());
+    for (const TSyncEditOccurrence& O : Point.Occurrences)
+      Line += " " + std::to_string(O.Start.LineNum) + ":" + std::to_string(O.Start.Index + 1);
+    std::printf("%s\n", Line.c_str());
+  }
+}
+
+void CheckEditable(TEdModules& Modules) {
+  TEditBuffer& B = Modules.Buffer();
+  if (B.GetReadOnly()) throw Exception(Format(res::SEditBufferReadOnly, B.FileName()));
+}
+
+TSyncEditController& Active(const std::string& Word) {
+  TSyncEditController* C = SyncEditManager().Current();
+  if (!C) throw Exception(Format("%s: not in sync edit mode", Word));
+  return *C;
+}
+
+}  // namespace
+
+bool RunSyncEditCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest,
+                        const std::function<std::string(std::string_view)>& Unescape) {
+  auto NoArgument = [&] {
+    if (!Trim(Rest).empty()) throw Exception(Format("'%s' takes no argument", Word));
+  };
+  if (Word == "SyncEdit") {
+    NoArgument();
+    CheckEditable(Modules);
+    TEditView& View = Modules.Current().ShowEditor();
+    if (!BlockIsMarked(View.EkView())) throw Exception("SyncEdit: no block is marked");
+    if (!SyncEditManager().SyncEditBlock(View))
+      throw Exception("SyncEdit: no identifier occurs more than once in the block");
+    PrintPoints();
+  } else if (Word == "Template") {
+    if (Rest.empty()) throw Exception("expected Template TEXT");
+    CheckEditable(Modules);
+    if (!InsertTemplate(Modules.Current().ShowEditor(), Unescape(Rest)))
+      throw Exception("Template: the template could not be edited");
+    PrintPoints();
+  } else if (Word == "NextPoint" || Word == "PrevPoint") {
+    NoArgument();
+    TSyncEditController& C = Active(Word);
+    Word == "NextPoint" ? C.NextPoint() : C.PrevPoint();
+  } else if (Word == "CancelSyncEdit") {
+    NoArgument();
+    SyncEditManager().CancelSyncEdit();
+  } else if (Word == "Points") {
+    NoArgument();
+    PrintPoints();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nxs::host
