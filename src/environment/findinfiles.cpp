@@ -26,7 +26,7 @@
 #include "editor/briefexpr.h"
 #include "editor/edkrnl.h"
 #include "editor/ekinit.h"
-#include "editor/kernel/eksearch.h"
+#include "editor/kernel/ek.h"
 #include "environment/dirgroups.h"
 #include "environment/options/envoptions.h"
 #include "environment/resstrings.h"
