@@ -1,6 +1,8 @@
 // Find in files against rg on the Free Pascal sources, warm cache, output to /dev/null: a
 // literal, a case-insensitive literal and a regular expression, with one thread and with all
-// cores. Skipped where rg or the sources are missing.
+// cores (skipped where rg or the sources are missing); the line matcher alone over texts in
+// memory; and a search group of many hits in one file made and taken down, which grows with
+// the number of hits alone.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -9,9 +11,14 @@
 #include <unistd.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "build/messages/filesvc.h"
+#include "build/messages/msglines.h"
+#include "environment/findinfiles.h"
 
 namespace {
 
@@ -88,8 +95,70 @@ void Search(benchmark::State& State, bool Mine, TKind K, bool AllCores) {
   State.counters["cpu_ms"] = benchmark::Counter(CpuMs / static_cast<double>(State.iterations()));
 }
 
+// The texts of the run-time library's sources, read once: the matcher's work without the disk.
+const std::vector<std::string>& Texts() {
+  static const std::vector<std::string> List = [] {
+    std::vector<std::string> Out;
+    nxs::TFindRequest R;
+    R.Text = "x";
+    R.Directories = std::string(Tree) + "/rtl";
+    R.Masks = "*.pp;*.pas;*.inc";
+    R.Advanced = nxs::AdvFlag(nxs::asfIncludeSubDirs);
+    for (const auto& Name : nxs::TFindEngine(R).CollectFiles()) {
+      std::string Text;
+      if (nxs::CReadWholeFile(Name, Text)) Out.push_back(std::move(Text));
+    }
+    return Out;
+  }();
+  return List;
+}
+
+// The line matcher alone over those texts.
+void Matcher(benchmark::State& State, TKind K) {
+  struct stat St;
+  if (::stat(Tree, &St) != 0) {
+    State.SkipWithError("the Free Pascal sources are not installed");
+    return;
+  }
+  nxs::TSearchFlags Flags;
+  if (K != kNoCase) Flags.Set(nxs::sfCase, true);
+  if (K == kRegex) Flags.Set(nxs::sfRegExp, true);
+  nxs::TLineMatcher M(K == kLiteral ? "procedure" : K == kNoCase ? "writeln" : "[a-z]+Error\\(", Flags, false);
+  size_t Bytes = 0, Hits = 0;
+  std::vector<nxs::TFindHit> Found;
+  for (auto _ : State) {
+    for (const auto& T : Texts()) {
+      Found.clear();
+      M.Search(T, Found);
+      Bytes += T.size();
+      Hits += Found.size();
+    }
+  }
+  State.SetBytesProcessed(static_cast<int64_t>(Bytes));
+  State.counters["hits"] = benchmark::Counter(static_cast<double>(Hits) / static_cast<double>(State.iterations()));
+}
+
+// N hit lines of one file added to a search group and the group removed.
+void HitLines(benchmark::State& State) {
+  const int N = static_cast<int>(State.range(0));
+  auto Name = std::make_shared<const std::string>("/src/unit1.pas");
+  for (auto _ : State) {
+    nxs::TLineBufferList List;
+    List.AddList("Build");
+    nxs::TSearchLineBuffer* G = List.AddSearchList("Search for 'x'");
+    for (int I = 0; I < N; ++I)
+      G->AddFileLine(std::make_unique<nxs::TFileFindLine>(Name, I % 30000 + 1, 5, "    x := x + 1;", 5, 1, G));
+    List.RemoveList(G);
+  }
+  State.SetItemsProcessed(State.iterations() * N);
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(Matcher, literal, kLiteral)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, nocase, kNoCase)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, regex, kRegex)->Unit(benchmark::kMillisecond);
+BENCHMARK(HitLines)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Search, nxs_literal_j1, true, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Search, rg_literal_j1, false, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Search, nxs_nocase_j1, true, kNoCase, false)->Unit(benchmark::kMillisecond)->UseRealTime();

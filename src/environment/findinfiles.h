@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,9 +19,11 @@
 
 namespace nxs {
 
-class TSearchLineBuffer;
-class TLine;
+class TBaseProject;
 class TEvMessageGroup;
+class TLine;
+class TProjectGroup;
+class TSearchLineBuffer;
 
 enum TAdvancedSearch : uint8_t { asNone, asProjectFiles, asOpenFiles, asFileMask, asProjectGroup };
 enum TAdvancedSearchFlag : uint8_t { asfIncludeSubDirs, asfSeparateResults, asfGroupByFile };
@@ -49,8 +53,8 @@ struct TFileHits {
   std::vector<TFindHit> Hits;
 };
 
-// The form-text form of a search text: runs of characters above 127 as "#" and the decimal
-// code, switches between them and plain runs marked by "'".
+// The form-text form of a search text: each character above 127 as "#" and its decimal code,
+// a "'" at every switch between those and plain characters.
 std::string FormTextOf(std::string_view Text);
 
 // Matches a text line by line with the kernel's string search on a view of its own (made on
@@ -73,12 +77,17 @@ class TLineMatcher {
  private:
   struct TView;
   bool Find(std::string_view Text, size_t& Pos, size_t& Len);
+  // The first occurrence of FLiteral; npos when none.
+  size_t FindCandidate(std::string_view Text) const;
   void SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits);
+  // A pattern whose matches are its occurrences: one scan over the whole text finds every hit.
+  bool SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop);
 
   std::string FPattern;
   std::string FKernelPattern;  // after BRIEF conversion
   std::string FLiteral;  // a pattern the whole-text scan may look for byte for byte; empty: none
   bool FFoldLiteral = false;  // FLiteral is in lower case and found with ASCII case folded
+  size_t FRare1 = 0, FRare2 = 0;  // the positions of FLiteral the scan compares first
   bool FBytesOnly = false;  // its matches are exactly its occurrences: no kernel call at all
   TSearchFlags FFlags;
   bool FBrief;
@@ -93,6 +102,10 @@ std::string RequiredLiteral(std::string_view Pattern, bool Fold);
 // Raises Exception when the pattern is empty or the kernel cannot use it.
 void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief);
 
+inline constexpr unsigned MaxThreadsPerCore = 8;
+// The searching threads for a request of Requested (0: one per core) over Files files.
+unsigned SearchThreadCount(unsigned Requested, size_t Files);
+
 // What to search and where.
 struct TFindRequest {
   std::string Text;
@@ -103,7 +116,8 @@ struct TFindRequest {
   std::string Masks;        // "*.pas;*.inc", split at "," and ";"
   std::string Directories;  // split at "," and ";", "@name" for a directory group
   std::vector<std::string> Files;  // the file list of the list scopes
-  unsigned Threads = 0;            // 0: one per core
+  unsigned Threads = 0;            // 0: one per core; at most MaxThreadsPerCore per core
+  bool LowerPriority = true;       // the search thread runs below normal (a host without a user may not want it)
 };
 
 // Splits at "," and ";", trimming blanks and tabs; empty items are dropped.
@@ -119,12 +133,24 @@ std::vector<std::string> PrepareSearchDirectories(const std::string& Directories
 // Runs one search: the files in a stable order (a list as given, directories depth first
 // with their entries sorted by name, each directory once however often it is reached), read
 // by several threads, their hits handed to Sink in that order on the thread that called Run.
+// The bytes of the file being searched: a view of the editor's captured text, of the read
+// storage (kept by a searching thread from file to file), or of a converted form.
+struct TSearchText {
+  std::string_view View;
+  std::unique_ptr<char[]> Data;
+  size_t Capacity = 0;
+  std::string Converted;
+};
+
 class TFindEngine {
  public:
   explicit TFindEngine(TFindRequest Request);
-  // Progress: the file about to be handed over; Sink: its hits (only files with hits).
-  // Returns false when cancelled.
-  bool Run(const std::function<void(const TFileHits&)>& Sink);
+  ~TFindEngine();
+  TFindEngine(const TFindEngine&) = delete;  // threads point at it while it runs
+  TFindEngine& operator=(const TFindEngine&) = delete;
+  // Sink: the hits of each file that has some, in file order; OnFile: every file, in that
+  // order, before its hits. Both run on the calling thread. Returns false when cancelled.
+  bool Run(const std::function<void(TFileHits&)>& Sink, const std::function<void(const std::string&)>& OnFile = {});
   // Stops every thread at its next line block; safe from any thread.
   void Cancel() { FStop = true; }
   bool Cancelled() const { return FStop; }
@@ -132,22 +158,30 @@ class TFindEngine {
   std::vector<std::string> CollectFiles();
 
  private:
+  // A searching thread's matchers: the search text's, and the form-text form's once a
+  // form file needs it.
+  struct TMatchers {
+    std::unique_ptr<TLineMatcher> Text;
+    std::unique_ptr<TLineMatcher> Form;
+  };
+  // The directories walked, by device and inode.
+  using TVisited = std::set<std::pair<uint64_t, uint64_t>>;
+  // Takes a run of files found (and empties it).
+  using TPublish = std::function<void(std::vector<std::string>&)>;
+  static constexpr size_t PublishRun = 16;
+  // Appends the files of Dir (and its subdirectories when asked) to Out, handing Out to
+  // Publish, when given, whenever it holds PublishRun files.
   void Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<std::string>& Out,
-            std::vector<std::string>& Visited);
+            TVisited& Visited, const TPublish* Publish);
+  // Every directory; with Publish, Out is handed over at the end too.
+  void WalkAll(std::vector<std::string>& Out, const TPublish* Publish);
+  void SearchFile(const std::string& Name, TMatchers& M, TSearchText& Text, TFileHits& Hits);
 
   TFindRequest FRequest;
   std::vector<std::string> FDirectories;
+  std::string FFormText;
+  bool FSecondPass = false;  // a directory search looks for the form-text form in form files
   std::atomic<bool> FStop{false};
-};
-
-// Where the text of a file comes from: the unsaved text of a file open in the editor, else
-// the disk. Set on the main thread before a search (CFileOpen serves it); read by the search
-// threads.
-class TSearchTextSource {
- public:
-  virtual ~TSearchTextSource() = default;
-  // False when the file cannot be read.
-  virtual bool Read(const std::string& FileName, std::string& Text) = 0;
 };
 
 // The running search: the "Find in Files Thread" and its message group.
@@ -168,7 +202,7 @@ class TThreadSearch {
 
  private:
   void Execute();
-  void ReportFile(const TFileHits& Hits);  // main thread
+  void ReportFile(TFileHits& Hits);  // main thread; takes the hits' texts
   void GroupRemoved(TEvMessageGroup& Args);
 
   TFindRequest FRequest;
@@ -182,9 +216,55 @@ class TThreadSearch {
   bool FGroupRemoved = false;
 };
 
+// The progress window's model: the file being searched and the hits so far, and the Cancel
+// that asks the running search to stop. The search writes it; the window reads it.
+class TSearchProgress {
+ public:
+  void Show(std::function<void()> OnCancel);
+  void Close();
+  bool Visible() const;
+  std::string FileName() const;
+  int32_t HitCount() const;
+  void SetFileName(const std::string& Name);
+  void SetHitCount(int32_t Count);
+  // The window's Cancel button.
+  void Cancel();
+
+ private:
+  mutable std::mutex FLock;
+  bool FVisible = false;
+  std::string FFileName;
+  int32_t FHitCount = 0;
+  std::function<void()> FOnCancel;
+};
+TSearchProgress& SearchProgress();
+
+// The projects the project scopes search: the active project and the project group. The
+// environment's owner of projects fills the hook; without it no project is open.
+struct TSearchProjects {
+  TBaseProject* Active = nullptr;
+  TProjectGroup* Group = nullptr;
+};
+void SetSearchProjectsHook(std::function<TSearchProjects()> Hook);
+TSearchProjects SearchProjects();
+// A project's search files: the project file, the files it lists and the forms beside them.
+std::vector<std::string> ProjectSearchFiles(const TBaseProject& Project);
+// Every project's search files, in project order, each name once where it first comes.
+std::vector<std::string> GroupSearchFiles(const TProjectGroup& Group);
+
 // Starts a search (stopping one that runs); raises EFOpenError for a missing path before any
 // thread runs. asNone starts nothing.
 void DoFindInFiles(const TFindRequest& Request);
+// The search dialog: true on OK, after it stored its values in the environment options (the
+// search text first in the search-text history, the flags, masks, directory and advanced
+// flags in the search options, the scope under FindInFilesScopeValue).
+void SetFindInFilesDialog(std::function<bool()> Dialog);
+inline constexpr const char* FindInFilesScopeSection = "Search\\FindInFiles";
+inline constexpr const char* FindInFilesScopeValue = "Scope";
+// Shows the dialog and, on OK, starts the search it describes.
+void PerformFindInFiles();
+// Subdirectories, separate results and grouping by file, from the environment options.
+TAdvancedSearchFlags GetAdvancedSearchFlags();
 // Stops and frees the running search; true.
 bool TerminateFindInFiles();
 // Stops the search and forgets the search groups (before the message lines go).
@@ -196,8 +276,8 @@ bool SearchRunning();
 std::vector<TSearchLineBuffer*> SearchGroups();
 
 // The text of every file open in the editor, captured on the main thread through CFileOpen;
-// the search reads the disk for other files. Hook: the names of the open files (the host's,
-// or the module list's).
+// the search reads the disk for other files. The open files: the hook's names when one is
+// set (a host without modules), else those of the module list's file modules.
 void SetOpenFileNamesHook(std::function<std::vector<std::string>()> Hook);
 std::vector<std::string> OpenFileNames();
 

@@ -4,13 +4,28 @@
 #include "environment/findinfiles.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
+#include "environment/dirgroups.h"
+#include "environment/options/envoptions.h"
+#include "environment/resstrings.h"
+#include "editor/edkrnl.h"
+#include "editor/editview.h"
+#include "modules/formfile.h"
+#include "modules/modulelist.h"
+#include "modules/sourcemodule.h"
 #include "shared/dialogs.h"
 #include "shared/mainthread.h"
 #include "shared/settings.h"
@@ -38,6 +53,7 @@ using Strings = std::vector<std::string>;
 TEST(LineMatcher, LinesEndAtEveryKindOfBreakAndTheLastLineNeedsNone) {
   // LF, CR, CR LF and LF CR each end one line; the final line has no break.
   EXPECT_EQ(Places(Match("a x\nb x\rc x\r\nd x\n\re x", "x")), (Strings{"1:3", "2:3", "3:3", "4:3", "5:3"}));
+  EXPECT_EQ(Places(Match("x\nx\rx\r\nx\n\rxx", "x")), (Strings{"1:1", "2:1", "3:1", "4:1", "5:1", "5:2"}));
   EXPECT_EQ(Places(Match("no break at the end: hit", "hit")), (Strings{"1:22"}));
   EXPECT_TRUE(Match("", "x").empty());
   // A hit right after the last break of a file with several empty lines.
@@ -50,6 +66,63 @@ TEST(LineMatcher, ALongLineIsSearchedWholeAndTheFileGoesOn) {
   EXPECT_EQ(Places(Match(Long, "needle", {sfCase})), (Strings{"1:100001", "2:6"}));
   EXPECT_EQ(Places(Match(Long, "NEEDLE")), (Strings{"1:100001", "2:6"}));
   EXPECT_EQ(Places(Match(Long, "ne+dle$", {sfRegExp})), (Strings{"1:100001", "2:6"}));
+}
+
+// Every hit of Needle (ASCII, no break) line by line, the lines split here by hand.
+Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool Fold) {
+  auto Low = [&](std::string S) {
+    if (Fold)
+      for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  Strings Out;
+  int LineNo = 1;
+  size_t Start = 0;
+  for (size_t I = 0; I <= Text.size(); ++I) {
+    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
+    const std::string Line = Low(Text.substr(Start, I - Start));
+    for (size_t P = Line.find(Low(Needle)); P != std::string::npos; P = Line.find(Low(Needle), P + Needle.size())) {
+      int Chars = 0;
+      for (size_t K = 0; K < P; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
+      Out.push_back(std::to_string(LineNo) + ":" + std::to_string(Chars + 1));
+    }
+    if (I == Text.size()) break;
+    if (I + 1 < Text.size() && (Text[I + 1] == '\n' || Text[I + 1] == '\r') && Text[I + 1] != Text[I]) ++I;
+    Start = I + 1;
+    ++LineNo;
+  }
+  return Out;
+}
+
+TEST(LineMatcher, OneScanFindsWhatALineByLineSearchFinds) {
+  // Long stretches without a hit (the break count runs over many blocks), every kind of
+  // break, several hits on a line, characters of two bytes before a hit.
+  std::mt19937 Random(14);
+  const char* Pieces[] = {"x", "xx", "\n", "\r\n", "\r", "\n\r", "\xC3\xA9", "ab", "AB", "aB b"};
+  for (int Round = 0; Round < 60; ++Round) {
+    std::string Text;
+    const bool Sparse = Round % 3 == 0;
+    const size_t Size = Random() % (Sparse ? 200000 : 40000);
+    while (Text.size() < Size) {
+      const unsigned R = Random() % (Sparse ? 20000 : 1000);
+      Text += R < 3 ? Pieces[7 + R] : Pieces[R % 7];
+    }
+    EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), ExpectedPlaces(Text, "ab", false)) << Round;
+    EXPECT_EQ(Places(Match(Text, "Ab")), ExpectedPlaces(Text, "ab", true)) << Round;
+  }
+}
+
+TEST(LineMatcher, ATextLongerThanOneScanIsSearchedAcrossItsParts) {
+  // Lines of 100 bytes past 16 MB, with hits on the lines around the 16 MB boundary.
+  std::string Text;
+  const std::string Line(99, 'x');
+  while (Text.size() < (size_t{1} << 24) + 500) Text += Line + '\n';
+  // The first hit spans the boundary itself.
+  for (size_t At : {(size_t{1} << 24) - 1, (size_t{1} << 24) + 160, (size_t{1} << 24) + 250}) Text.replace(At, 2, "ab");
+  const Strings Expected = ExpectedPlaces(Text, "ab", false);
+  ASSERT_EQ(Expected.size(), 3u);
+  EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), Expected);
+  EXPECT_EQ(Places(Match(Text, "a+b", {sfCase, sfRegExp})), Expected);
 }
 
 TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
@@ -92,9 +165,11 @@ TEST(LineMatcher, AnExpressionsRequiredCharactersNeverHideAHit) {
 }
 
 TEST(SearchTexts, FormTextTitlesListsAndMasks) {
-  EXPECT_EQ(FormTextOf("abc"), "'abc'");
-  EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "'ab'#233");
+  // A "'" only where plain characters and coded ones meet.
+  EXPECT_EQ(FormTextOf("abc"), "abc");
+  EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "ab'#233");
   EXPECT_EQ(FormTextOf("\xC3\xA9x\xC3\xA9"), "#233'x'#233");
+  EXPECT_EQ(FormTextOf("\xC3\xA9\xE2\x82\xAC"), "#233#8364");
   EXPECT_EQ(SearchGroupTitle("0123456789012345678901234"), "Search for '01234567890123456789...'");
   EXPECT_EQ(SearchGroupTitle("a&b"), "Search for 'a&&b'");
   EXPECT_EQ(SplitSearchList(" *.PAS;\t *.inc ,, x "), (Strings{"*.PAS", "*.inc", "x"}));
@@ -119,6 +194,13 @@ class FindTree : public ::testing::Test {
     Write(T / "b/c.txt", "hit\n");
     Write(T / ".hidden/d.pas", "hit\n");
   }
+  // The store's directory groups are these, read afresh; none when empty.
+  static void SetGroups(const std::vector<std::pair<std::string, std::string>>& Groups) {
+    SettingsStore().EraseSection(GroupsSection);
+    for (const auto& [Name, List] : Groups) SettingsStore().WriteString(GroupsSection, Name, List);
+    ResetDirectoryGroups();
+  }
+  static constexpr const char* GroupsSection = "Search\\DirectoryLists";
   std::vector<std::string> Files(TFindRequest R) {
     R.Text = "hit";
     std::vector<std::string> Out;
@@ -152,6 +234,14 @@ TEST_F(FindTree, ADirectoryReachedTwiceIsSearchedOnce) {
   EXPECT_EQ(Files(R), (Strings{"a/1.inc", "a/2.PAS", "z.pas"}));
 }
 
+TEST_F(FindTree, AFileNamedTwiceInAListIsSearchedOnce) {
+  TFindRequest R;
+  R.Scope = asOpenFiles;
+  R.Files = {T / "z.pas", T / "a/1.inc", T / "z.pas"};
+  R.Threads = 2;
+  EXPECT_EQ(Files(R), (Strings{"z.pas", "a/1.inc"}));
+}
+
 TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
   TFindRequest R;
   R.Directories = T.Path() + ";" + T / "missing";
@@ -164,12 +254,58 @@ TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
 }
 
 TEST_F(FindTree, DirectoryGroupsUnwindAndACycleEnds) {
-  SettingsStore().WriteString("Search\\DirectoryLists", "one", T / "a" + ";@two");
-  SettingsStore().WriteString("Search\\DirectoryLists", "two", "@one;" + T / "b");
-  auto Dirs = PrepareSearchDirectories("@one");
-  EXPECT_EQ(Dirs, (Strings{T / "a/", T / "b/"}));
+  SetGroups({{"one", T / "a" + ";@two"}, {"Two", "@ONE, " + T / "b"}});
+  TDirectoryGroups& G = DirectoryGroups();
+  EXPECT_TRUE(G.IsValidGroup("@two"));
+  EXPECT_FALSE(G.IsValidGroup("two"));  // a reference needs its prefix
+  EXPECT_FALSE(G.IsValidGroup("@three"));
+  Strings List{"stale"};
+  G.GetDirectoryList("two", List);
+  EXPECT_EQ(List, (Strings{"@ONE, " + T / "b"}));  // split at ";" only
+  EXPECT_EQ(G.Unwind("@one", false), T / "a;@two");
+  EXPECT_EQ(G.Unwind("one", true), T / "a;" + T / "b");
+  // The group that closes the cycle is named once however often it is met.
+  Strings Dirs, Cycles;
+  G.Unwind("@one", Dirs, true, &Cycles);
+  G.Unwind("@Two", Dirs, true, &Cycles);
+  EXPECT_EQ(Dirs, (Strings{T / "a", T / "b", T / "a", T / "b"}));
+  EXPECT_EQ(Cycles, (Strings{"one", "Two"}));
+  EXPECT_EQ(PrepareSearchDirectories("@one"), (Strings{T / "a/", T / "b/"}));
   EXPECT_EQ(PrepareSearchDirectories("@nothing").size(), 1u);  // the current directory
-  SettingsStore().EraseSection("Search\\DirectoryLists");
+
+  // Saving writes the section again: a group dropped here is gone from the store.
+  G.DeleteGroup("@two");
+  G.SetGroup("three", T / "b");
+  ResetDirectoryGroups();
+  EXPECT_FALSE(SettingsStore().ValueExists(GroupsSection, "two"));
+  EXPECT_EQ(SettingsStore().ReadString(GroupsSection, "three"), T / "b");
+  EXPECT_EQ(DirectoryGroups().Unwind("@one", true), T / "a");
+  SetGroups({});
+}
+
+TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
+  ::mkdir((T / "f").c_str(), 0755);
+  const std::string Form = "object F: TF\n  Caption = 'Gr'#252'n'\nend\n";
+  Write(T / "f/binary.vfm", FormTextToBinary(Form));
+  Write(T / "f/plain.pas", "Gr\xC3\xBCn\n");
+  Write(T / "f/text.LFM", Form);
+  Write(T / "f/unit.pas", "Caption := 'Gr'#252'n';\n");  // not a form: searched once
+  TFindRequest R;
+  R.Text = "gr\xC3\xBCn";
+  R.Directories = T / "f";
+  Strings Found;
+  TFindEngine(R).Run([&](const TFileHits& F) {
+    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + H.LineText);
+  });
+  // The binary form reads as text with its characters as they are; the text form holds them
+  // coded.
+  EXPECT_EQ(Found, (Strings{"binary.vfm:2:  Caption = 'Gr\xC3\xBCn'", "plain.pas:1:Gr\xC3\xBCn",
+                            "text.LFM:2:  Caption = 'Gr'#252'n'"}));
+  // A plain text finds the binary form's text too.
+  R.Text = "Caption";
+  Found.clear();
+  TFindEngine(R).Run([&](const TFileHits& F) { Found.push_back(F.FileName.substr(T.Path().size() + 3)); });
+  EXPECT_EQ(Found, (Strings{"binary.vfm", "text.LFM", "unit.pas"}));
 }
 
 TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
@@ -183,6 +319,14 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   EXPECT_EQ(Files(R), One);
   EXPECT_EQ(One.size(), 304u);
 
+  // A request for more threads than is sensible gets a few per core; never more than files.
+  const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
+  EXPECT_EQ(SearchThreadCount(100000, 9600), MaxThreadsPerCore * Cores);
+  EXPECT_EQ(SearchThreadCount(0, 9600), Cores);
+  EXPECT_EQ(SearchThreadCount(4, 2), 2u);
+  EXPECT_EQ(SearchThreadCount(4, 0), 1u);
+  R.Threads = 4;
+
   R.Text = "hit";
   TFindEngine E(R);
   int Seen = 0;
@@ -191,6 +335,27 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   });
   EXPECT_FALSE(Finished);
   EXPECT_EQ(Seen, 10);  // nothing is handed over after the cancel
+}
+
+// The nice value of a thread of this process named as the search thread; -100 when none.
+int SearchThreadNice() {
+  DIR* D = ::opendir("/proc/self/task");
+  if (!D) return -100;
+  int Nice = -100;
+  while (dirent* E = ::readdir(D)) {
+    std::ifstream In(std::string("/proc/self/task/") + E->d_name + "/stat");
+    std::string Stat((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    // "tid (name) state ...": the nice value is the 17th field after the name.
+    const size_t Open = Stat.find('('), Close = Stat.rfind(')');
+    if (Open == std::string::npos || Close == std::string::npos) continue;
+    if (Stat.substr(Open + 1, Close - Open - 1) != std::string(res::SFindInFilesThread).substr(0, 15)) continue;
+    std::istringstream Fields(Stat.substr(Close + 2));
+    std::string F;
+    for (int I = 0; I < 17 && Fields >> F; ++I) {}
+    Nice = std::stoi(F);
+  }
+  ::closedir(D);
+  return Nice;
 }
 
 // The search object with its message group, on a main thread the test pumps.
@@ -259,6 +424,22 @@ TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
   EXPECT_EQ(Lines(G), (Strings{T / "z.pas(1): hit"}));
 }
 
+TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
+  SetGroups({{"one", T / "a" + ";@two;@one"}, {"two", "@one;" + T / "b"}});
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = "@one;@two";
+  R.Masks = "*.inc;*.txt";
+  DoFindInFiles(R);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  EXPECT_EQ(Boxes->Shown, (Strings{"The directory group 'one' refers back to itself; the reference is not followed",
+                                   "The directory group 'two' refers back to itself; the reference is not followed"}));
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "b/c.txt(1): hit"}));
+  SetGroups({});
+}
+
 TEST_F(FindInFiles, NoHitShowsTheNotFoundBox) {
   EXPECT_EQ(Search("absent"), nullptr);
   EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'absent' not found"}));
@@ -276,6 +457,25 @@ TEST_F(FindInFiles, AFileOpenInTheEditorIsSearchedInItsUnsavedText) {
   EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS(1): hit", Open + "(2): hit"}));
 }
 
+TEST_F(FindInFiles, TheOpenFilesAreTheModulesFilesSearchedInTheirEditorText) {
+  InitSourceModules();
+  auto* M = dynamic_cast<TSourceModule*>(OpenFile(T / "z.pas", false, true));
+  ASSERT_NE(M, nullptr);
+  InsertString(M->ShowEditor().EkView(), "unsaved hit\r");
+  EXPECT_EQ(OpenFileNames(), Strings{T / "z.pas"});
+  TFindRequest R;
+  R.Text = "hit";
+  R.Scope = asOpenFiles;
+  DoFindInFiles(R);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "z.pas(1): unsaved hit", T / "z.pas(2): hit"}));
+  TerminateFindInFiles();
+  M->UnModifySource();
+  DoneSourceModules();
+}
+
 TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
   for (int I = 0; I < 2000; ++I) Write(T / ("b/f" + std::to_string(10000 + I) + ".pas"), "hit\n");
   TFindRequest R;
@@ -291,6 +491,72 @@ TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
   EXPECT_EQ(G->GetLines(G->GetCount() - 1)->GetLineText(), "* Search terminated by user *");
   EXPECT_LT(G->GetCount(), 2000);
   EXPECT_TRUE(Boxes->Shown.empty());
+}
+
+TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThread) {
+  TSearchLineBuffer* G = Search("hit");
+  ASSERT_NE(G, nullptr);
+  EXPECT_FALSE(SearchProgress().Visible());
+  EXPECT_EQ(SearchProgress().HitCount(), 2);
+  EXPECT_EQ(SearchProgress().FileName(), T / "z.pas");  // the last file searched
+
+  for (int I = 0; I < 3000; ++I) Write(T / ("b/f" + std::to_string(10000 + I) + ".pas"), "hit\n");
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T.Path();
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  R.Threads = 3;
+  DoFindInFiles(R);
+  EXPECT_TRUE(SearchProgress().Visible());
+  // The search thread runs one step below this one (it waits for this thread to take hits,
+  // once it has named itself).
+  int Nice = SearchThreadNice();
+  for (int I = 0; I < 200 && Nice == -100; ++I, Nice = SearchThreadNice())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
+  SearchProgress().Cancel();
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  EXPECT_FALSE(SearchProgress().Visible());
+  G = SearchGroups().back();
+  EXPECT_EQ(G->GetLines(G->GetCount() - 1)->GetLineText(), "* Search terminated by user *");
+  EXPECT_LT(G->GetCount(), 3000);
+  EXPECT_TRUE(Boxes->Shown.empty());
+}
+
+TEST_F(FindInFiles, PerformFindInFilesSearchesWhatTheDialogStored) {
+  ResetEnvironmentOptions();
+  bool Ok = false;
+  SetFindInFilesDialog([&] {
+    TEnvironmentOptions& E = EnvironmentOptions();
+    E.HistoryLists().Add(hlSearchText, "HIT");
+    E.SetSearchFlags(TSearchFlags{sfCase});
+    E.SetOption(E.SearchOptions(), 0, "File Mask", std::string("*.pas;*.inc"));
+    E.SetOption(E.SearchOptions(), 0, "Search Directory", T / "a");
+    E.SetOption(E.SearchOptions(), 0, "Include Sub Dirs", true);
+    E.SetOption(E.SearchOptions(), 0, "Group results by file", false);
+    SettingsStore().WriteInteger(FindInFilesScopeSection, FindInFilesScopeValue, asFileMask);
+    return Ok;
+  });
+  PerformFindInFiles();  // cancelled: nothing runs
+  EXPECT_EQ(RunningSearch(), nullptr);
+  EXPECT_EQ(GetAdvancedSearchFlags(), AdvFlag(asfIncludeSubDirs));
+  Ok = true;
+  PerformFindInFiles();
+  ASSERT_NE(RunningSearch(), nullptr);
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'HIT' not found"}));  // case counts
+  EnvironmentOptions().SetSearchFlags(TSearchFlags{});
+  Ok = false;
+  SetFindInFilesDialog([&] { return true; });
+  PerformFindInFiles();
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_FALSE(SearchGroups().empty());
+  EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "a/2.PAS(1): hit"}));
+  SetFindInFilesDialog(nullptr);
+  SettingsStore().DeleteValue(FindInFilesScopeSection, FindInFilesScopeValue);
+  ResetEnvironmentOptions();
 }
 
 }  // namespace

@@ -67,13 +67,13 @@ void TLine::MessageGroupRemoved() {
 
 void TLine::Join(TLineBuffer* Group) {
   FGroup = Group;
-  if (auto* F = dynamic_cast<TFileMessageLine*>(this); F && Group->FList) Group->FList->FileBuffer().Register(*F);
+  if (auto* F = AsFileMessageLine(); F && Group->FList) Group->FList->FileBuffer().Register(*F);
   for (auto& C : FChildren) C->Join(Group);
 }
 
 void TLine::Leave() {
   for (auto& C : FChildren) C->Leave();
-  if (auto* F = dynamic_cast<TFileMessageLine*>(this); F && F->Tracked() && FGroup && FGroup->FList)
+  if (auto* F = AsFileMessageLine(); F && F->Tracked() && FGroup && FGroup->FList)
     FGroup->FList->FileBuffer().Unregister(*F);
 }
 
@@ -92,8 +92,13 @@ std::string TFindTitleLine::GetLineText() const {
 
 TFileMessageLine::TFileMessageLine(std::string FileName, int32_t Line, int32_t Column, std::string Text, int32_t Ident,
                                    TLineBuffer* Group)
-    : TLine(Group), FFileName(std::move(FileName)), FLine(Line), FColumn(Column), FText(std::move(Text)),
-      FIdent(Ident) {}
+    : TFileMessageLine(std::make_shared<const std::string>(std::move(FileName)), Line, Column, std::move(Text), Ident,
+                       Group) {}
+
+TFileMessageLine::TFileMessageLine(TSharedFileName FileName, int32_t Line, int32_t Column, std::string Text,
+                                   int32_t Ident, TLineBuffer* Group)
+    : TLine(Group), FFileName(FileName ? std::move(FileName) : std::make_shared<const std::string>()), FLine(Line),
+      FColumn(Column), FText(std::move(Text)), FIdent(Ident) {}
 
 TFileMessageLine::~TFileMessageLine() {
   if (FEntry) FEntry->RemoveLine(*this);
@@ -151,8 +156,8 @@ void TFileMessageLine::Show(bool Focus) {
     Column = FColumn;
   }
   const TShowSourceHook& Hook = ShowSourceHook();
-  if (Hook) Hook(FFileName, Line, Column, FIdent, Focus);
-  else ShowInEditor(FFileName, Line, Column, FIdent, Focus);
+  if (Hook) Hook(*FFileName, Line, Column, FIdent, Focus);
+  else ShowInEditor(*FFileName, Line, Column, FIdent, Focus);
 }
 
 std::string TCompilerMsgLine::GetLineText() const {
@@ -161,11 +166,11 @@ std::string TCompilerMsgLine::GetLineText() const {
   if (!Parent() && (!FPrefix.empty() || !KindName.empty()))
     Label = Format("[%s%s%s] ", FPrefix, !FPrefix.empty() && !KindName.empty() ? " " : "", KindName);
   std::string Place;
-  if (!FFileName.empty() && FLine != 0) Place = Format("%s(%d): ", ExtractFileName(FFileName), FLine);
+  if (!FFileName->empty() && FLine != 0) Place = Format("%s(%d): ", ExtractFileName(*FFileName), FLine);
   return Format("%s%s%s", Label, Place, FText);
 }
 
-std::string TFileFindLine::GetLineText() const { return Format("%s(%d): %s", FFileName, FLine, FText); }
+std::string TFileFindLine::GetLineText() const { return Format("%s(%d): %s", *FFileName, FLine, FText); }
 
 // ---- groups ----
 
@@ -184,7 +189,7 @@ TLine* TLineBuffer::Add(std::unique_ptr<TLine> Line) {
 }
 
 TLine* TLineBuffer::AddFileLine(std::unique_ptr<TLine> Line, TLine* Parent) {
-  if (!dynamic_cast<TFileMessageLine*>(Line.get())) return nullptr;
+  if (!Line->AsFileMessageLine()) return nullptr;
   return Parent ? Parent->AddChild(std::move(Line)) : Add(std::move(Line));
 }
 
@@ -250,20 +255,45 @@ void TFileEntry::AddLine(TFileMessageLine& Line) {
   if (Line.Line() < 1) return;  // no place in the text to follow
   const uint32_t Id = FNextId++;
   const int16_t CharIndex = static_cast<int16_t>(std::clamp<int32_t>(Line.Column() - 1, 0, SHRT_MAX));
-  if (FTracker->Add(Line.Line(), CharIndex, Id) < 0) return;  // the table is full: untracked
-  FLines[Id] = &Line;
+  // Positions go into the tracker once the file has an edit buffer that can move them.
+  const int Index = FTracking ? FTracker->Add(Line.Line(), CharIndex, Id) : -1;
+  if (FTracking && Index < 0) return;  // the table is full: untracked
+  FLines.emplace_back(Id, &Line);
   Line.FEntry = this;
   Line.FTrackId = Id;
+  Line.FTrackIndex = Index;
+}
+
+int TFileEntry::TrackIndex(const TFileMessageLine& Line) const {
+  if (!FTracking) return -1;
+  // Entries keep their index while they live; a moved-away one is looked for.
+  if (Line.FTrackIndex >= 0 && FTracker->GetData(Line.FTrackIndex) == Line.FTrackId) return Line.FTrackIndex;
+  return FTracker->IndexOfData(Line.FTrackId);
 }
 
 void TFileEntry::RemoveLine(TFileMessageLine& Line) {
   if (Line.FEntry != this) return;
-  FTracker->Delete(FTracker->IndexOfData(Line.FTrackId));
-  FLines.erase(Line.FTrackId);
+  FTracker->Delete(TrackIndex(Line));
+  auto It = std::lower_bound(FLines.begin(), FLines.end(), Line.FTrackId,
+                             [](const auto& E, uint32_t Id) { return E.first < Id; });
+  if (It != FLines.end() && It->first == Line.FTrackId) FLines.erase(It);
   Line.FEntry = nullptr;
+  Line.FTrackIndex = -1;
 }
 
 void TFileEntry::AttachBuffer(TEditBuffer* Buffer) {
+  if (Buffer && !FTracking) {
+    // The first buffer of the file: every line's position enters the tracker, in the order
+    // the lines came; those the table cannot take stay at the places the tools reported.
+    FTracking = true;
+    std::vector<TFileMessageLine*> Untracked;
+    for (auto& [Id, Line] : FLines) {
+      const int16_t CharIndex = static_cast<int16_t>(std::clamp<int32_t>(Line->Column() - 1, 0, SHRT_MAX));
+      Line->FTrackIndex = FTracker->Add(Line->Line(), CharIndex, Id);
+      if (Line->FTrackIndex < 0) Untracked.push_back(Line);
+    }
+    for (TFileMessageLine* Line : Untracked) RemoveLine(*Line);
+  }
   FTracker->SetEditBuffer(Buffer);
   if (Buffer) FTracker->Attach();
 }
@@ -271,18 +301,18 @@ void TFileEntry::AttachBuffer(TEditBuffer* Buffer) {
 TEditBuffer* TFileEntry::Buffer() const { return FTracker->Attached() ? FTracker->EditBuffer() : nullptr; }
 
 void TFileEntry::TrackedPosition(const TFileMessageLine& Line, int32_t& LineNum, int32_t& CharIndex) const {
-  const int I = FTracker->IndexOfData(Line.FTrackId);
+  const int I = TrackIndex(Line);
   const TCharPos P = FTracker->GetPosition(I);
-  LineNum = I >= 0 ? P.LineNum : 0;
-  CharIndex = I >= 0 ? P.Index : 0;
+  LineNum = I >= 0 && FTracker->InUse(I) ? P.LineNum : 0;
+  CharIndex = I >= 0 && FTracker->InUse(I) ? P.Index : 0;
 }
 
 // A message whose line was deleted points at nothing in the text any more: it leaves the
 // entry and goes back to the place the tool reported.
 void TFileEntry::LineMoved(int32_t, int32_t NewLine, uint32_t Id) {
   if (NewLine >= 1) return;
-  auto It = FLines.find(Id);
-  if (It == FLines.end()) return;
+  auto It = std::lower_bound(FLines.begin(), FLines.end(), Id, [](const auto& E, uint32_t I) { return E.first < I; });
+  if (It == FLines.end() || It->first != Id) return;
   RemoveLine(*It->second);
 }
 
@@ -297,18 +327,30 @@ TFileBuffer::~TFileBuffer() {
 }
 
 void TFileBuffer::Register(TFileMessageLine& Line) {
-  if (Line.FEntry || Line.GetFileName().empty()) return;
-  const std::string Key = ExpandFileName(Line.GetFileName());
-  auto& E = FEntries[Key];
-  if (!E) E = std::make_unique<TFileEntry>(Key);
-  E->AddLine(Line);
+  const std::string& Name = *Line.FFileName;
+  if (Line.FEntry || Name.empty()) return;
+  // A relative name may stand for another file once the current directory changed.
+  const bool Same = FLastEntry && Name[0] == '/' && (Line.FFileName == FLastName || Name == *FLastName);
+  if (!Same) {
+    const std::string Key = ExpandFileName(Name);
+    auto& E = FEntries[Key];
+    if (!E) E = std::make_unique<TFileEntry>(Key);
+    FLastEntry = E.get();
+  }
+  FLastName = Line.FFileName;
+  FLastEntry->AddLine(Line);
 }
 
 void TFileBuffer::Unregister(TFileMessageLine& Line) {
   TFileEntry* E = Line.FEntry;
   if (!E) return;
   E->RemoveLine(Line);
-  if (E->LineCount() == 0) FEntries.erase(E->FileName());
+  if (E->LineCount() > 0) return;
+  if (E == FLastEntry) {
+    FLastEntry = nullptr;
+    FLastName.reset();
+  }
+  FEntries.erase(E->FileName());
 }
 
 TFileEntry* TFileBuffer::Find(const std::string& FileName) const {

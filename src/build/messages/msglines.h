@@ -54,6 +54,9 @@ class TLine {
   virtual void ShowHelp() {}
   // The group was removed: the line lets go of it.
   void MessageGroupRemoved();
+  // The line as a file message line, or nullptr (cheaper than a cast for every line).
+  virtual TFileMessageLine* AsFileMessageLine() { return nullptr; }
+  const TFileMessageLine* AsFileMessageLine() const { return const_cast<TLine*>(this)->AsFileMessageLine(); }
 
  private:
   friend class TLineBuffer;
@@ -89,14 +92,20 @@ class TFindTitleLine : public TTitleLine {
   bool FShowCount;
 };
 
+// A file name that many lines share (the hits of one file).
+using TSharedFileName = std::shared_ptr<const std::string>;
+
 class TFileMessageLine : public TLine {
  public:
   TFileMessageLine(std::string FileName, int32_t Line, int32_t Column, std::string Text, int32_t Ident = -1,
                    TLineBuffer* Group = nullptr);
+  TFileMessageLine(TSharedFileName FileName, int32_t Line, int32_t Column, std::string Text, int32_t Ident = -1,
+                   TLineBuffer* Group = nullptr);
   ~TFileMessageLine() override;
 
   std::string GetLineText() const override { return FText; }
-  std::string GetFileName() const override { return FFileName; }
+  std::string GetFileName() const override { return *FFileName; }
+  TFileMessageLine* AsFileMessageLine() override { return this; }
   bool CanGotoSource() const override { return true; }
   void GotoSource() override { Show(true); }
   void TrackSource() override { Show(false); }
@@ -105,6 +114,7 @@ class TFileMessageLine : public TLine {
   int32_t Column() const { return FColumn; }
   int32_t Ident() const { return FIdent; }
   const std::string& Text() const { return FText; }
+  const std::string& FileName() const { return *FFileName; }
   // The line and column the message points at now: tracked while it has a file entry,
   // else the stored ones. Lines from 1, columns from 1.
   int32_t CurrentLine() const;
@@ -112,7 +122,7 @@ class TFileMessageLine : public TLine {
   bool Tracked() const { return FEntry != nullptr; }
 
  protected:
-  std::string FFileName;
+  TSharedFileName FFileName;  // never null
   int32_t FLine;
   int32_t FColumn;
   std::string FText;
@@ -125,6 +135,7 @@ class TFileMessageLine : public TLine {
 
   TFileEntry* FEntry = nullptr;
   uint32_t FTrackId = 0;
+  int FTrackIndex = -1;  // where the tracker holds FTrackId
 };
 
 class TCompilerMsgLine : public TFileMessageLine {
@@ -148,6 +159,10 @@ class TCompilerMsgLine : public TFileMessageLine {
 class TFileFindLine : public TFileMessageLine {
  public:
   TFileFindLine(std::string FileName, int32_t Line, int32_t Column, std::string LineText, int32_t MatchStart,
+                int32_t MatchLength, TLineBuffer* Group = nullptr)
+      : TFileMessageLine(std::move(FileName), Line, Column, std::move(LineText), -1, Group),
+        FMatchStart(MatchStart), FMatchLength(MatchLength) {}
+  TFileFindLine(TSharedFileName FileName, int32_t Line, int32_t Column, std::string LineText, int32_t MatchStart,
                 int32_t MatchLength, TLineBuffer* Group = nullptr)
       : TFileMessageLine(std::move(FileName), Line, Column, std::move(LineText), -1, Group),
         FMatchStart(MatchStart), FMatchLength(MatchLength) {}
@@ -273,11 +288,16 @@ class TFileEntry {
 
  private:
   void LineMoved(int32_t OldLine, int32_t NewLine, uint32_t Id);
+  // The tracker's index of the line's entry, or -1.
+  int TrackIndex(const TFileMessageLine& Line) const;
 
   std::string FFileName;
   std::unique_ptr<TEdTracker> FTracker;
-  std::map<uint32_t, TFileMessageLine*> FLines;
+  // By id; ids only grow, so adding appends and the lines of a group that goes, which
+  // leave last first, are taken from the end.
+  std::vector<std::pair<uint32_t, TFileMessageLine*>> FLines;
   uint32_t FNextId = 1;
+  bool FTracking = false;  // the file had an edit buffer: the tracker holds the positions
 };
 
 // The file entries, one per file name; an entry goes when its last line leaves.
@@ -297,6 +317,10 @@ class TFileBuffer {
   void BufferCreated(TEvEditBufferLife& Args);
   void BufferDestroyed(TEvEditBufferLife& Args);
   std::map<std::string, std::unique_ptr<TFileEntry>> FEntries;  // by expanded name
+  // The entry of the file named last, as the line gave the name: hits of one file come in
+  // runs.
+  TSharedFileName FLastName;
+  TFileEntry* FLastEntry = nullptr;
 };
 
 class TCustomizeLocalMenuEvent : public TEvArgs {

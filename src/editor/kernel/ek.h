@@ -822,4 +822,15 @@ TEkInstance* EK_INIT(uint32_t Version, TEkMalloc EKMALLOC, TEkFree EKFREE, TEkMe
 // reads it too.
 int EkEastAsianWidth(uint32_t Ch);
 
+// The kernel's literal scan, which find in files runs over whole files before it asks the
+// kernel about a line.
+namespace ek {
+// Finds Needle in Hay (ASCII case folded when Fold); npos when absent.
+size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold);
+// The same with the two needle positions that the vector scan compares first.
+size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold, size_t I1, size_t I2);
+// The two rarest positions of the needle in source text.
+void RarePositions(std::string_view Needle, size_t& I1, size_t& I2);
+}  // namespace ek
+
 }  // namespace nxs

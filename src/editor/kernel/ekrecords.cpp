@@ -2,6 +2,8 @@
 // read cursors, markers, ranges, position conversions and searching a given string.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/kernel/ekcolumns.h"
@@ -214,8 +216,22 @@ uint8_t TEkEditor::SearchString(const TSearchStringArgs& A) {
   std::string_view Text = StringArg(A.str, A.strLen, Ok);
   std::string_view Pat = StringArg(A.pattern, A.patternLen, Ok2);
   if (!Ok || !Ok2) return erBadArgument;
-  TSearcher Searcher;
-  if (uint8_t R = Searcher.Prepare(Pat, TSearchFlags::FromBits(A.flags))) return R;
+  // Callers search line after line with one pattern: the prepared (compiled) pattern is kept
+  // per thread until another pattern or other flags come.
+  thread_local struct {
+    std::string Pattern;
+    uint16_t Flags = 0;
+    std::unique_ptr<TSearcher> Searcher;
+  } Last;
+  if (!Last.Searcher || Last.Flags != A.flags || Last.Pattern != Pat) {
+    auto S = std::make_unique<TSearcher>();
+    Last.Searcher.reset();
+    if (uint8_t R = S->Prepare(Pat, TSearchFlags::FromBits(A.flags))) return R;
+    Last.Searcher = std::move(S);
+    Last.Pattern.assign(Pat);
+    Last.Flags = A.flags;
+  }
+  TSearcher& Searcher = *Last.Searcher;
   size_t Pos = 0, Found = 0;
   bool Hit = Searcher.FindIn(Text, 0, Pos, Found);
   Put<int32_t>(A.matchStart, Hit ? static_cast<int32_t>(Pos) : -1);

@@ -65,11 +65,4 @@ class TSearcher {
   std::vector<uint64_t> FGroups;  // offsets of the last match's groups, UINT64_MAX when unset
 };
 
-// Finds Needle in Hay (ASCII case folded when Fold); npos when absent.
-size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold);
-// The same with the two needle positions that the vector scan compares first.
-size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold, size_t I1, size_t I2);
-// The two rarest positions of the needle in source text.
-void RarePositions(std::string_view Needle, size_t& I1, size_t& I2);
-
 }  // namespace nxs::ek

@@ -212,5 +212,39 @@ TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlace
   B.reset();
 }
 
+TEST_F(MessageLines, LinesOfOneFileLeaveInAnyOrderAndTheOthersFollowTheirOwnPlaces) {
+  std::string Text;
+  for (int I = 1; I <= 40; ++I) Text += "line " + std::to_string(I) + "\n";
+  const std::string File = Write("unit2.pas", Text);
+  LineBufferList().AddList("Build");  // the group that always stays
+  TLineBuffer* A = LineBufferList().AddList("A");
+  TLineBuffer* B = LineBufferList().AddList("B");
+  std::vector<TFileMessageLine*> Lines;
+  for (int I = 1; I <= 30; ++I)
+    Lines.push_back(static_cast<TFileMessageLine*>((I % 3 ? A : B)->Add(Msg(msgHint, File, I, "m"))));
+  A->Remove(Lines[0]);  // the first, then one from the middle: their slots are taken again
+  A->Remove(Lines[13]);
+  auto* New1 = static_cast<TFileMessageLine*>(B->Add(Msg(msgHint, File, 35, "n")));
+  auto* New2 = static_cast<TFileMessageLine*>(B->Add(Msg(msgHint, File, 36, "n")));
+  auto Buf = TEditBuffer::Create(File, true);
+  auto V = Buf->OpenNewView();
+  GotoLineCol(V->EkView(), 1, 1);
+  InsertString(V->EkView(), "x\r");
+  for (int I = 1; I <= 30; ++I)
+    if (I != 1 && I != 14) {
+      EXPECT_EQ(Lines[static_cast<size_t>(I - 1)]->CurrentLine(), I + 1) << I;
+    }
+  EXPECT_EQ(New1->CurrentLine(), 36);
+  EXPECT_EQ(New2->CurrentLine(), 37);
+  EXPECT_EQ(LineBufferList().FileBuffer().Find(File)->LineCount(), 30);
+  LineBufferList().RemoveList(A);
+  EXPECT_EQ(New2->CurrentLine(), 37);
+  EXPECT_EQ(LineBufferList().FileBuffer().Find(File)->LineCount(), 12);
+  LineBufferList().RemoveList(B);
+  EXPECT_EQ(LineBufferList().FileBuffer().Count(), 0);
+  V.reset();
+  Buf.reset();
+}
+
 }  // namespace
 }  // namespace nxs
