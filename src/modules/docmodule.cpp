@@ -321,8 +321,10 @@ bool TDocModule::IsOwnedBy(const TDocModule* AModule) const {
 void TDocModule::AttachToOwners() {
   if (FAttachedToOwners) return;
   FAttachedToOwners = true;
+  const std::string Name = GetFileName();
+  const size_t Hash = FileNameHash(Name);
   for (TDocModule* P : GetProjectList())
-    if (P != this && P->HoldsFile(GetFileName())) AddOwner(P);
+    if (P != this && P->HoldsFileHashed(Name, Hash)) AddOwner(P);
 }
 
 // -- Modification ------------------------------------------------------------------------------

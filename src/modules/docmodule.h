@@ -239,6 +239,8 @@ class TDocModule : public IClosedFileModule {
   void AttachToOwners();
   // A project holds a file of that name (only project modules hold files).
   virtual bool HoldsFile(const std::string& /*FileName*/) const { return false; }
+  // The same, given FileNameHash of the name, which a caller asking many projects makes once.
+  virtual bool HoldsFileHashed(const std::string& FileName, size_t /*Hash*/) const { return HoldsFile(FileName); }
 
   // -- The plug-in face, made on first use
   TCodeIDocModule& CodeIModule();

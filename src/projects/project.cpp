@@ -226,6 +226,7 @@ void TBaseProject::UpgradeProject() {
 void TBaseProject::ReadEntries() {
   FEntries.clear();
   FEntryNames.clear();
+  FEntryHashes.clear();
   msb::TProjectNode* Root = RootOf(*FDocument);
   if (!Root) return;
   const std::string Dir = ExtractFilePath(GetFileName());
@@ -239,6 +240,7 @@ void TBaseProject::ReadEntries() {
       TProjectFileItem E;
       E.FileName = ExpandFileName(ToDiskPath(Include), Dir);
       if (!FEntryNames.insert(E.FileName).second) continue;
+      FEntryHashes.insert(FileNameHash(E.FileName));
       E.ItemType = I->GetName();
       for (int M = 0; M < I->Count(); ++M) {
         TNode* Meta = I->GetNode(M);

@@ -111,6 +111,9 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   bool FindFileEntry(const std::string& FileName, TProjectFileEntry& Entry) override;
   bool FileInProject(const std::string& FileName) const;
   bool HoldsFile(const std::string& FileName) const override { return FileInProject(FileName); }
+  bool HoldsFileHashed(const std::string& FileName, size_t Hash) const override {
+    return FEntryHashes.count(Hash) != 0 && FileInProject(FileName);
+  }
   // Adds a file (absolute, or relative to the current directory); Folder names a virtual folder,
   // made when missing. Raises when the file is already in the project.
   void AddFile(const std::string& FileName, const std::string& Folder = {});
@@ -177,6 +180,7 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   std::unique_ptr<TBuildConfigurations> FConfigs;
   std::vector<TProjectFileItem> FEntries;
   std::unordered_set<std::string> FEntryNames;  // the entries' file names, for lookups
+  std::unordered_set<size_t> FEntryHashes;       // and their FileNameHash
   std::shared_ptr<TStdProjectContainer> FContainer;
   std::vector<TFileTransaction> FTransactions;
   std::set<int> FProcessIds;

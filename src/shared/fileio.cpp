@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <typeinfo>
 
 #include "shared/exceptions.h"
 #include "shared/filenames.h"
@@ -263,6 +264,13 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
   Info.ModifiedTime = St.st_mtim.tv_sec;
   Info.ModifiedTimeNs = static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
   return Info;
+}
+
+int64_t TDiskFileSystem::ModifiedTimeNs(const std::string& Name) {
+  if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::ModifiedTimeNs(Name);
+  struct stat St;
+  if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return -1;
+  return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
 }
 
 std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "shared/text.h"
@@ -9,6 +11,13 @@
 namespace nxs {
 
 static char FoldForName(char C) { return C == '\\' ? '/' : C; }
+
+size_t FileNameHash(std::string_view Name) {
+  if (Name.find('\\') == std::string_view::npos) return std::hash<std::string_view>{}(Name);
+  std::string Folded(Name);
+  for (char& C : Folded) C = FoldForName(C);
+  return std::hash<std::string>{}(Folded);
+}
 
 bool SameFileName(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;

@@ -12,6 +12,8 @@ inline bool IsPathDelimiter(char C) { return C == '/' || C == '\\'; }
 
 // The one file-name comparison of the system: separators are equal, case counts.
 bool SameFileName(std::string_view A, std::string_view B);
+// A hash under which names that SameFileName takes for one file are equal.
+size_t FileNameHash(std::string_view Name);
 int CompareFileNames(std::string_view A, std::string_view B);
 
 // "dir/name.ext" -> "name.ext"

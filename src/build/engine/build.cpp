@@ -195,8 +195,7 @@ class TContext : public TTaskContext {
 // The newest input and the oldest output: a target is up to date when every output exists
 // and none is older than any input.
 int64_t TimeOf(const std::string& Spec, const std::string& Dir) {
-  TFileInfo I = FileSystem().Stat(FullPathOf(Unescape(Spec), Dir));
-  return I.Exists ? I.ModifiedTimeNs : -1;
+  return FileSystem().ModifiedTimeNs(FullPathOf(Unescape(Spec), Dir));
 }
 
 }  // namespace
