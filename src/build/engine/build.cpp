@@ -194,8 +194,8 @@ class TContext : public TTaskContext {
 
 // The newest input and the oldest output: a target is up to date when every output exists
 // and none is older than any input.
-int64_t TimeOf(const std::string& Spec, const std::string& Dir) {
-  return FileSystem().ModifiedTimeNs(FullPathOf(Unescape(Spec), Dir));
+int64_t TimeOf(const std::string& ItemSpec, const std::string& Dir) {
+  return FileSystem().ModifiedTimeNs(FullPathOf(Unescape(ItemSpec), Dir));
 }
 
 }  // namespace
