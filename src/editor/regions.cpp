@@ -167,7 +167,7 @@ struct TCppClasses {
   constexpr TCppClasses() {
     for (int C = 0; C < 256; ++C) Plain[C] = true;
     for (unsigned char C : std::string_view("\n \t\r#/\"'{};")) Plain[C] = false;
-    Blank[' '] = Blank['\t'] = Blank['\r'] = true;
+    for (unsigned char C : std::string_view(" \t\r")) Blank[C] = true;
   }
 };
 constexpr TCppClasses CppClasses;
