@@ -123,8 +123,9 @@ bool RunCppCompiler(TTaskContext& Context) {
   for (auto& A : Opt.ExtraOptions()) Flags.push_back(A);
   std::vector<std::string> LinkFlags;
   if (Pic) LinkFlags.push_back("-shared");
-  for (const auto& D : Opt.PathList("Cpp_LibraryPath")) LinkFlags.push_back("-L" + D);
-  for (const auto& L : Opt.List("Cpp_Libraries")) LinkFlags.push_back("-l" + L);
+  const std::vector<std::string> LibraryDirs = Opt.PathList("Cpp_LibraryPath"), Libraries = Opt.List("Cpp_Libraries");
+  for (const auto& D : LibraryDirs) LinkFlags.push_back("-L" + D);
+  for (const auto& L : Libraries) LinkFlags.push_back("-l" + L);
 
   const std::string Compiler = Opt.Get("Cpp_Compiler", "g++");
   std::string Launcher = Opt.Get("CompilerLauncher");
@@ -159,8 +160,8 @@ bool RunCppCompiler(TTaskContext& Context) {
   // library of the same group rebuilt after one of its headers changed).
   std::string LinkDeps;
   if (Kind != "StaticLibrary")
-    for (const auto& L : Opt.List("Cpp_Libraries"))
-      for (const auto& D : Opt.PathList("Cpp_LibraryPath"))
+    for (const auto& L : Libraries)
+      for (const auto& D : LibraryDirs)
         for (const char* Ext : {".so", ".a"})
           if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) LinkDeps += " " + NinjaPath(Lib);
   N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") +

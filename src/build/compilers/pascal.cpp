@@ -65,19 +65,13 @@ bool DeleteListed(TTaskContext& Context, const std::vector<std::string>& Files) 
 
 // Whether Output is newer than every file a compile could read: the sources named, the files
 // of the unit and include directories (compiled units of libraries among them) and the project
-// file, with the same switches as the compile that made it.
-bool UpToDate(const std::string& Output, const std::string& Manifest, const std::string& Switches,
-              const std::string& SwitchText, const std::vector<std::string>& Files,
+// file. (The caller checks that the switches are those of the compile that made it.)
+bool UpToDate(const std::string& Output, const std::string& Manifest, const std::vector<std::string>& Files,
               const std::vector<std::string>& UnitPath, const std::vector<std::string>& IncludePath,
               const std::string& ProjectFile) {
   std::error_code Ec;
   const auto Made = fs::last_write_time(Output, Ec);
   if (Ec || !fs::is_regular_file(Manifest, Ec)) return false;
-  try {
-    if (ReadWholeFile(Switches) != SwitchText) return false;
-  } catch (const Exception&) {
-    return false;
-  }
   auto Older = [&](const fs::path& F) {
     const auto T = fs::last_write_time(F, Ec);
     return !Ec && T < Made;
@@ -191,16 +185,15 @@ bool RunPascalCompiler(TTaskContext& Context) {
   // again all the same).
   const std::string Switches = UnitDir + "/" + Opt.OutputName() + ".switches";
   const std::string SwitchText = Join(Argv, "\n") + "\n";
-  if (!Context.BoolParameter("BuildAll", false) && Single.empty() && !Overlay.Active() &&
-      UpToDate(Output, Manifest, Switches, SwitchText, Files, UnitPath, Opt.PathList("IncludePath"),
-               Context.Project().FullPath())) {
-    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
-    return true;
-  }
   std::string OldSwitches;
   try {
     OldSwitches = ReadWholeFile(Switches);
   } catch (const Exception&) {
+  }
+  if (!Context.BoolParameter("BuildAll", false) && Single.empty() && !Overlay.Active() && OldSwitches == SwitchText &&
+      UpToDate(Output, Manifest, Files, UnitPath, Opt.PathList("IncludePath"), Context.Project().FullPath())) {
+    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
   }
   if (OldSwitches != SwitchText) {
     try {
