@@ -236,40 +236,39 @@ struct TSource {
   size_t AtLeast;  // expected regions: the look at the lines found something to check
 };
 
-TEST(RegionFiles, EveryRoutineOfFreePascalUnitsIsARegionWithItsHeader) {
-  const std::string Root = "/usr/share/fpcsrc/3.2.2/";
-  const TSource Units[] = {{"rtl/objpas/fgl.pp", 200},
-                           {"packages/rtl-objpas/src/inc/strutils.pp", 150},
-                           {"rtl/objpas/math.pp", 150},
-                           {"packages/fcl-base/src/contnrs.pp", 200}};
+// Parses each source found under Root and expects in it the regions of Kind that Expect finds;
+// the number of sources read.
+int ExpectRegions(const std::string& Root, const std::vector<TSource>& Sources, const IRegionParser& Parser,
+                  std::vector<TExpected> (*Expect)(const std::string&), const std::string& Kind) {
   int Read = 0;
-  for (const TSource& U : Units) {
-    const std::string Path = Root + U.Path;
+  for (const TSource& S : Sources) {
+    const std::string Path = Root + S.Path;
     if (!std::filesystem::is_regular_file(Path)) continue;
     ++Read;
     const std::string Source = ReadFile(Path);
-    const std::vector<TExpected> Expected = PascalRoutines(Source);
-    EXPECT_GE(Expected.size(), U.AtLeast) << Path;
-    EXPECT_EQ(Missing(MakePascalRegionParser()->Parse(Source, {}), Expected, "routine"), "") << Path;
+    const std::vector<TExpected> Expected = Expect(Source);
+    EXPECT_GE(Expected.size(), S.AtLeast) << Path;
+    EXPECT_EQ(Missing(Parser.Parse(Source, {}), Expected, Kind), "") << Path;
   }
-  if (Read == 0) GTEST_SKIP() << "no Free Pascal sources under " << Root;
+  return Read;
+}
+
+TEST(RegionFiles, EveryRoutineOfFreePascalUnitsIsARegionWithItsHeader) {
+  const std::string Root = "/usr/share/fpcsrc/3.2.2/";
+  const std::vector<TSource> Units = {{"rtl/objpas/fgl.pp", 200},
+                                      {"packages/rtl-objpas/src/inc/strutils.pp", 150},
+                                      {"rtl/objpas/math.pp", 150},
+                                      {"packages/fcl-base/src/contnrs.pp", 200}};
+  if (ExpectRegions(Root, Units, *MakePascalRegionParser(), PascalRoutines, "routine") == 0)
+    GTEST_SKIP() << "no Free Pascal sources under " << Root;
 }
 
 TEST(RegionFiles, EveryClassOfLibstdcxxHeadersIsARegionWithItsHead) {
   const std::string Root = "/usr/include/c++/12/";
-  const TSource Headers[] = {{"bits/stl_vector.h", 10}, {"bits/unique_ptr.h", 10}, {"bits/stl_tree.h", 10},
-                             {"bits/shared_ptr_base.h", 25}};
-  int Read = 0;
-  for (const TSource& H : Headers) {
-    const std::string Path = Root + H.Path;
-    if (!std::filesystem::is_regular_file(Path)) continue;
-    ++Read;
-    const std::string Source = ReadFile(Path);
-    const std::vector<TExpected> Expected = CppClasses(Source);
-    EXPECT_GE(Expected.size(), H.AtLeast) << Path;
-    EXPECT_EQ(Missing(MakeCppRegionParser()->Parse(Source, {}), Expected, "class"), "") << Path;
-  }
-  if (Read == 0) GTEST_SKIP() << "no libstdc++ headers under " << Root;
+  const std::vector<TSource> Headers = {
+      {"bits/stl_vector.h", 10}, {"bits/unique_ptr.h", 10}, {"bits/stl_tree.h", 10}, {"bits/shared_ptr_base.h", 25}};
+  if (ExpectRegions(Root, Headers, *MakeCppRegionParser(), CppClasses, "class") == 0)
+    GTEST_SKIP() << "no libstdc++ headers under " << Root;
 }
 
 }  // namespace

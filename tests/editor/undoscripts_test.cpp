@@ -37,18 +37,13 @@ struct TModel {
     Run = Kind;
   }
   // Undo and redo with nothing to take back or bring back do nothing at all.
-  void Undo() {
-    if (UndoList.empty()) return;
-    RedoList.push_back(Text);
-    Text = UndoList.back();
-    UndoList.pop_back();
-    Run = rnNone;
-  }
-  void Redo() {
-    if (RedoList.empty()) return;
-    UndoList.push_back(Text);
-    Text = RedoList.back();
-    RedoList.pop_back();
+  void Undo() { Turn(UndoList, RedoList); }
+  void Redo() { Turn(RedoList, UndoList); }
+  void Turn(std::vector<std::string>& From, std::vector<std::string>& To) {
+    if (From.empty()) return;
+    To.push_back(Text);
+    Text = From.back();
+    From.pop_back();
     Run = rnNone;
   }
 };
