@@ -131,11 +131,14 @@ TEvent<TEvEditBufferLife>& EvEditBufferFileChanged() {
 
 TUndoRedoObject::TUndoRedoObject(TEditBuffer& Buffer) : FEditorBuffer(Buffer.KernelBuffer()), FEditBuffer(&Buffer) {}
 
-TUndoRedoObject* TUndoRedoObject::Register(std::unique_ptr<TUndoRedoObject> Object) {
+TUndoRedoObject* TUndoRedoObject::Register(std::unique_ptr<TUndoRedoObject> Object, bool OwnStep) {
   TUndoRedoObject* Raw = Object.get();
   TEditBuffer* Buffer = Raw->FEditBuffer;
   Buffer->AddUndoObject(std::move(Object));
-  AddClientUndoProc(Buffer->EkView(), ugGroupWithAny, &Execute, Raw);
+  if (OwnStep)
+    AddClientUndoStep(Buffer->EkView(), &Execute, Raw);
+  else
+    AddClientUndoProc(Buffer->EkView(), ugGroupWithAny, &Execute, Raw);
   return Raw;
 }
 

@@ -93,9 +93,9 @@ class TUndoRedoObject {
   TUndoRedoObject(const TUndoRedoObject&) = delete;  // the kernel holds its address
   TUndoRedoObject& operator=(const TUndoRedoObject&) = delete;
 
-  // Registers with the kernel (in the current undo group) and joins the buffer's list,
-  // which owns it from then on.
-  static TUndoRedoObject* Register(std::unique_ptr<TUndoRedoObject> Object);
+  // Registers with the kernel and joins the buffer's list, which owns it from then on. It goes
+  // with the last change, or with OwnStep is an undo step of its own.
+  static TUndoRedoObject* Register(std::unique_ptr<TUndoRedoObject> Object, bool OwnStep = false);
   bool Disabled() const { return FDisabled; }
   void Disable() { FDisabled = true; }
 

@@ -130,28 +130,7 @@ TEditView::TEditState TEditView::GetEditState() {
 
 bool TEditView::WindowCommand(const std::string& Name) {
   const std::optional<TEkCommandRef> Ref = EkFindCommand(Name);
-  if (!Ref) return false;
-  switch (Ref->Class) {
-    case 0x0C:
-      if (Ref->Code == 7) {
-        Undo(&FEkView);
-        return true;
-      }
-      if (Ref->Code == 8) {
-        Redo(&FEkView);
-        return true;
-      }
-      break;
-    case 0x03:
-    case 0x04:
-      SetupUndoGroup(ugGroupWithMotion, &FEkView);
-      break;
-  }
-  TEkScript S;
-  if (!S.AddMapCommand(*Ref)) return false;
-  S.EndMacroStep();
-  EvalScript(&FEkView, S);
-  return true;
+  return Ref && RunMapCommand(&FEkView, *Ref).Known;
 }
 
 void TEditView::Save() { FEditBuffer->SaveFile(); }

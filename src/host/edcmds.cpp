@@ -264,31 +264,24 @@ void TEdSession::Run(const std::string& Line) {
       Ref->Code == mpUndo ? Undo(V()) : Redo(V());
       return;
     }
-    TEkScript S;
-    if (!S.AddMapCommand(*Ref)) throw ECommandFailed(Format("'%s' is not an editor command", Word));
+    uint16_t Bookmark = 0;
     if (Ref->Class == ccBookmark) {
       const int64_t N = Number(Rest, "the bookmark");
       if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
-      S.Args<TMarkArgs>(0)->MarkIndex = static_cast<uint16_t>(N);
+      Bookmark = static_cast<uint16_t>(N);
     } else if (!Trim(Rest).empty()) {
       throw ECommandFailed(Format("'%s' takes no argument", Word));
     }
     uint8_t Answer = 0;
-    const bool IsQuery = Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery;
-    if (IsQuery) S.Args<TQueryArgs>(0)->Result = &Answer;
-    if (Ref->Class == ccMotion || Ref->Class == ccSkip) SetupUndoGroup(ugGroupWithMotion, V());
-    if (Ref->Class == ccEdit && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
-      SetupUndoGroup(ugGroupWithDataChangeDelete, V());
-    S.EndMacroStep();
-    EvalScript(V(), S);
-    const uint8_t Status = S.Result(0);
-    if (IsQuery) {
+    const TMapCommandResult R = RunMapCommand(V(), *Ref, Bookmark, &Answer);
+    if (!R.Known) throw ECommandFailed(Format("'%s' is not an editor command", Word));
+    if (Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery) {
       std::printf("%s\n", Answer ? "true" : "false");
       return;
     }
-    if (Status != 0 && Status != erNotFound)
-      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(S.Data()->eOp))));
-    if (Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
+    if (R.Status != 0 && R.Status != erNotFound)
+      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(R.Op))));
+    if (R.Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Bookmark)));
   }
 }
 
