@@ -66,3 +66,23 @@ TEST_F(SourceModule, AModuleNeedsAFileAndAReopenedEntryOpensThroughItsHandler) {
   EXPECT_EQ(static_cast<int>(Reopened->ShowEditor().Cursor().LineNum), 3);
   EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
 }
+
+TEST_F(SourceModule, AnEncodingChangeDeclinedSavesNothingAndKeepsNoBackup) {
+  WriteText(Dir / "latin.pas", "caf\xE9\n");
+  TSourceModule* M = Open("latin.pas");
+  TypeInto(*M, "\xE2\x82\xAC");  // a character the 8-bit file cannot hold
+  Q->Answers = {mrNo};
+  EXPECT_FALSE(M->Save(false, true));
+  EXPECT_EQ(Q->Asked.back(), "latin.pas holds characters that its 8-bit encoding cannot store. Save it as UTF-8 instead?");
+  EXPECT_TRUE(M->GetModified());
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "caf\xE9\n");
+  EXPECT_FALSE(fs::exists(Dir / "__history"));
+  // Saving everything stops there too.
+  Q->Answers = {mrNo};
+  EXPECT_FALSE(SaveModifiedModules());
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "caf\xE9\n");
+  Q->Answers = {mrYes};
+  EXPECT_TRUE(M->Save(false, true));
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "\xE2\x82\xAC" "caf\xC3\xA9\n");
+  EXPECT_EQ(ReadText(Dir / "__history/latin.pas.~1~"), "caf\xE9\n");
+}
