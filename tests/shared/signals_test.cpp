@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/tempdir.h"
 
@@ -126,4 +128,25 @@ TEST(SignalHandlers, AFullTableOrALongNameIsRefusedNotOverrun) {
   const int Again = RegisterTempFile("/nonexistent/again");
   EXPECT_GE(Again, 0);
   UnregisterTempFile(Again);
+}
+
+TEST(SignalHandlers, WritersOnManyThreadsNeverShareASlot) {
+  constexpr int Threads = 8, Rounds = 2000;
+  std::atomic<int> Holder[64] = {};
+  std::atomic<bool> Shared{false};
+  std::vector<std::thread> Pool;
+  for (int T = 1; T <= Threads; ++T)
+    Pool.emplace_back([&, T] {
+      const std::string Name = "/nonexistent/writer" + std::to_string(T);
+      for (int R = 0; R < Rounds; ++R) {
+        const int Slot = RegisterTempFile(Name.c_str());
+        if (Slot < 0) continue;
+        int Free = 0;
+        if (!Holder[Slot].compare_exchange_strong(Free, T)) Shared = true;
+        Holder[Slot] = 0;
+        UnregisterTempFile(Slot);
+      }
+    });
+  for (auto& T : Pool) T.join();
+  EXPECT_FALSE(Shared);
 }
