@@ -17,6 +17,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/resstrings.h"
 #include "shared/text.h"
 
 namespace nxs {
@@ -179,7 +180,13 @@ void TSourceModule::UnModifySource() {
 // -- Saving ------------------------------------------------------------------------------------
 
 void TSourceModule::SaveFile() {
-  // Every question before the first backup: a No leaves no trace.
+  // Every question and every refusal before the first backup: a save that then failed would
+  // have pushed an older backup out for a copy of the same text.
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    const TFileInfo Info = B->FileSystem().Stat(B->FileName());
+    if (Info.Exists && Info.ReadOnly) throw EInOutError(Format(res::SFileReadOnly, B->FileName()));
+  }
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) FSourceBuffers.GetItems(I)->ConfirmSaveEncoding();
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
     TEditBuffer* B = FSourceBuffers.GetItems(I);

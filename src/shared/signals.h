@@ -12,9 +12,11 @@
 namespace nxs {
 
 // Installs the handler for SIGTERM, SIGINT and SIGHUP once; later calls do nothing. A signal
-// the process ignored when the handler was installed stays ignored (after the files are
-// removed), and one that had a handler of its own goes on to that handler when no cancel hook
-// is set. Registering a file or a hook installs the handler too.
+// the process ignored when the handler was installed stays ignored (the files are left to the
+// save that goes on), and one that had a handler of its own goes on to that handler when no
+// cancel hook is set. Registering a file or a hook installs the handler too. Code that wants
+// to act on these signals sets a cancel hook rather than a handler of its own, which would
+// put this one out of action.
 void InstallSignalHandlers();
 
 // Marks Path as a temporary file to remove when one of the signals arrives; returns the slot

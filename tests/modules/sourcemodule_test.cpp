@@ -4,6 +4,7 @@
 
 #include "modules/filehist.h"
 #include "modules/moduletest.h"
+#include "support/errorof.h"
 
 using namespace nxs;
 using namespace nxs::test;
@@ -85,4 +86,20 @@ TEST_F(SourceModule, AnEncodingChangeDeclinedSavesNothingAndKeepsNoBackup) {
   EXPECT_TRUE(M->Save(false, true));
   EXPECT_EQ(ReadText(Dir / "latin.pas"), "\xE2\x82\xAC" "caf\xC3\xA9\n");
   EXPECT_EQ(ReadText(Dir / "__history/latin.pas.~1~"), "caf\xE9\n");
+}
+
+TEST_F(SourceModule, SavesThatARefusedFileCannotTakeCostNoOlderBackup) {
+  FileHistorySettings().FileBackupLevel = 2;
+  WriteText(Dir / "ro.pas", "v3\n");
+  fs::create_directories(Dir / "__history");
+  WriteText(Dir / "__history/ro.pas.~1~", "v1\n");
+  WriteText(Dir / "__history/ro.pas.~2~", "v2\n");
+  TSourceModule* M = Open("ro.pas");
+  fs::permissions(Dir / "ro.pas", fs::perms::owner_read | fs::perms::group_read);
+  for (int Attempt = 0; Attempt < 3; ++Attempt)
+    EXPECT_EQ(ErrorOf<EInOutError>([&] { M->Save(false, true); }),
+              "Cannot write file \"" + Dir / "ro.pas" + "\": the file is read-only");
+  EXPECT_EQ(ReadText(Dir / "__history/ro.pas.~1~"), "v1\n");
+  EXPECT_EQ(ReadText(Dir / "__history/ro.pas.~2~"), "v2\n");
+  EXPECT_FALSE(fs::exists(Dir / "__history/ro.pas.~3~"));
 }
