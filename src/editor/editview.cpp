@@ -52,12 +52,14 @@ std::unique_ptr<TEditView> TEditView::CloneEditView() {
   return Clone;
 }
 
-std::string TEditView::BookmarksString() {
+std::string TEditView::BookmarksString(const TSavedLineMap& MapLine) {
   std::string S;
   for (int I = 0; I <= 9; ++I) {
     const TCharPos P = GetMarkerPos(&FEkView, mkBookmark0 + static_cast<uint32_t>(I));
     if (P.LineNum < 1) continue;
-    S += Format("{%d,%d,%d}", I, static_cast<int>(P.LineNum), static_cast<int>(P.Index));
+    const int32_t Line = MapLine ? MapLine(P.LineNum) : P.LineNum;
+    if (Line < 1) continue;
+    S += Format("{%d,%d,%d}", I, static_cast<int>(Line), static_cast<int>(P.Index));
   }
   return S;
 }

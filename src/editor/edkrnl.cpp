@@ -836,9 +836,11 @@ void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&
   }
 }
 
-std::string PrintElisions(PEkView View) {
+std::string PrintElisions(PEkView View, const TSavedLineMap& MapLine) {
   std::string Out;
   ForEachFoldedElision(View, [&](const TElision& E) {
+    int32_t StartLine = E.Range.ElisionStart.LineNum, EndLine = E.Range.ElisionEnd.LineNum;
+    if (MapLine && (!(StartLine = MapLine(StartLine)) || !(EndLine = MapLine(EndLine)))) return;
     std::string Quoted = "'";
     for (int32_t J = 0; J < E.Description.DescLen; ++J) {
       const char C = E.Description.BlockDesc[J];
@@ -846,9 +848,8 @@ std::string PrintElisions(PEkView View) {
       Quoted += C;
     }
     Quoted += '\'';
-    Out += "{{" + std::to_string(E.Range.ElisionStart.LineNum) + "," + std::to_string(E.Range.ElisionStart.Index) +
-           "},{" + std::to_string(E.Range.ElisionEnd.LineNum) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" +
-           Quoted + "}}";
+    Out += "{{" + std::to_string(StartLine) + "," + std::to_string(E.Range.ElisionStart.Index) + "},{" +
+           std::to_string(EndLine) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" + Quoted + "}}";
   });
   return Out;
 }

@@ -223,10 +223,13 @@ void StopPlayback(PEkView View);
 // (false).
 bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description,
                      uint16_t Type = 0);
+// Gives the line a saved position takes in place of Line, or 0 to leave the position out.
+using TSavedLineMap = std::function<int32_t(int32_t Line)>;
 // The folded blocks as a view saves them: "{{%d,%d},{%d,%d},{%s}}" per block with start line
 // and index, end line and index and the description in single quotes, in which "'", "(", ")",
-// "\", "{" and "}" carry a backslash.
-std::string PrintElisions(PEkView View);
+// "\", "{" and "}" carry a backslash. With MapLine, the lines are saved as it maps them and a
+// block whose start or end it leaves out is left out.
+std::string PrintElisions(PEkView View, const TSavedLineMap& MapLine = {});
 // Calls Visit with every folded block, in the order they were added, fetching them from the
 // kernel one array (at most EkMaxElisions) at a time. ByteIndexes: the indexes count bytes of
 // the line instead of characters.

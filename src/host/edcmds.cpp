@@ -17,6 +17,7 @@
 #include "editor/ekinit.h"
 #include "editor/keyboard.h"
 #include "editor/render.h"
+#include "editor/resstrings.h"
 #include "editor/syncedit.h"
 #include "environment/options/envoptions.h"
 #include "host/answers.h"
@@ -141,11 +142,31 @@ const char* BlockKind(TBlockType T) {
 
 class TEdSession {
  public:
-  explicit TEdSession(TEdModules& Modules) : FModules(Modules) {}
+  explicit TEdSession(TEdModules& Modules) : FModules(Modules) {
+    EvEditBufferChangeRefused().Add(this, &TEdSession::ChangeRefused);
+  }
+  ~TEdSession() { EvEditBufferChangeRefused().Remove(this, &TEdSession::ChangeRefused); }
+  TEdSession(const TEdSession&) = delete;  // subscribed by address
+  TEdSession& operator=(const TEdSession&) = delete;
 
-  void Run(const std::string& Line);
+  // Runs one command; a command that tried to change a read-only buffer fails with the
+  // buffer's message, whichever way it came to the change (typing, a key, a replace, a macro).
+  void Run(const std::string& Line) {
+    FRefused.clear();
+    try {
+      RunCommand(Line);
+    } catch (const Exception&) {
+      if (FRefused.empty()) throw;
+    }
+    if (!FRefused.empty()) throw ECommandFailed(Format(res::SEditBufferReadOnly, FRefused));
+  }
 
  private:
+  void RunCommand(const std::string& Line);
+  void ChangeRefused(TEvEditBufferModified& Args) {
+    const TEditBuffer* B = TEditBuffer::FromKernelBuffer(Args.Buffer);
+    if (B && FRefused.empty()) FRefused = B->FileName();
+  }
   bool RunKeyboardCommand(const std::string& Word, const std::string& Rest);
   PEkView V() { return FModules.View(); }
   TEditBuffer& Buffer() { return FModules.Buffer(); }
@@ -159,6 +180,7 @@ class TEdSession {
 
   TEdModules& FModules;
   std::unique_ptr<TKeyboardServices> FKeyboard;  // made by the first keyboard command
+  std::string FRefused;  // the read-only file the current command tried to change
 };
 
 // ---- keys, keymaps, macros and tokens ----
@@ -218,7 +240,7 @@ void TEdSession::ReplaceAllCmd(const std::string& Args) {
   std::printf("%d\n", static_cast<int>(Count));
 }
 
-void TEdSession::Run(const std::string& Line) {
+void TEdSession::RunCommand(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
