@@ -1,9 +1,12 @@
 // nxs build: builds a project or a group and prints the "Build" group's lines as the message
 // view shows them, ending with "Success" or "Failed" and the elapsed time. On a terminal one
 // progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
-#include <csignal>
+#include <signal.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "build/buildhost.h"
@@ -26,12 +29,41 @@ namespace nxs::host {
 
 namespace {
 
-// Interrupt asks the build to stop: the tasks kill their tools and the build ends Failed. A
-// second interrupt ends the program.
-extern "C" void OnInterrupt(int) {
-  ProgressMonitor().Cancel();
-  std::signal(SIGINT, SIG_DFL);
+// The monitor whose cancel flag a stop signal sets; set before the handlers are installed, so
+// that the handler only stores to an atomic flag (it may not lock what ProgressMonitor locks).
+std::atomic<TProgressMonitor*> StopTarget{nullptr};
+
+// What a stop signal does to a build: asks it to stop. The tasks kill their tools' process
+// groups (ninja, the compilers it started, fpc and its linker) and the build ends Failed.
+void CancelBuild() {
+  if (TProgressMonitor* M = StopTarget.load()) M->Cancel();
 }
+
+// Interrupt, terminate and hang-up stop the build while it runs, so that no tool is left
+// writing into the project after nxs has gone; a second such signal ends the program as it
+// would have ended without a build.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    StopTarget = &ProgressMonitor();
+    struct sigaction A {};
+    A.sa_handler = OnStopSignal;
+    A.sa_flags = SA_RESETHAND;  // the second signal takes its default action
+    sigemptyset(&A.sa_mask);
+    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &A, &FOld[I]);
+  }
+  ~TStopSignals() {
+    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &FOld[I], nullptr);
+    StopTarget = nullptr;
+  }
+  TStopSignals(const TStopSignals&) = delete;  // restores the handlers once
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+ private:
+  static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
+  static void OnStopSignal(int) { CancelBuild(); }
+  struct sigaction FOld[std::size(Signals)] {};
+};
 
 int RunBuild(const TCommandLine& Cmd) {
   TBuildCommand Command;
@@ -65,16 +97,14 @@ int RunBuild(const TCommandLine& Cmd) {
 
   InitProjectBuilders();
   TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
-  std::signal(SIGINT, OnInterrupt);
   TCompileResult Result;
   try {
+    TStopSignals Stop;
     Result = RunBuildCommand(Command, Group, Project);
   } catch (...) {
-    std::signal(SIGINT, SIG_DFL);
     DoneProjectBuilders();
     throw;
   }
-  std::signal(SIGINT, SIG_DFL);
   Printer.Finish();
   DoneProjectBuilders();
   return Result == crSucceeded ? 0 : 1;
@@ -93,7 +123,8 @@ TCommand BuildCommand() {
               "--buildgroup builds a build group of the group file. --config and --platform apply where a\n"
               "project has them. -j N lets a project run N compilers at once. --messages gcc prints\n"
               "diagnostics as FILE:LINE:COL: error: TEXT. On a terminal a progress line shows the project,\n"
-              "the file and the counts of hints, warnings and errors. Interrupt stops the build (Failed).",
+              "the file and the counts of hints, warnings and errors. Interrupt, terminate and hang-up stop\n"
+              "the build: its tools are ended and it ends Failed.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
