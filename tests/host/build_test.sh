@@ -77,6 +77,32 @@ find . -type f | sort > "$WORK/after"
 same_file "clean leaves what was there before the first build, and nothing less" "$WORK/before" "$WORK/after"
 cd "$WORK"
 
+# ---- The form editors read: each diagnostic once, its context before it, no command lines ----
+# (g++ quotes with plain quotes in the C locale.)
+mkdir gcc && cd gcc
+"$NXS" project new g.kzproj --personality Kestrel.Personality >/dev/null
+printf 'inline int g() { return y; }\n' > h.h
+printf '#include "h.h"\nvoid f(int);\nint main() { f(); return g(); }\n' > main.cpp
+"$NXS" project add g.kzproj main.cpp
+"$NXS" project new n.vproj --personality Vellum.Personality >/dev/null
+printf 'program n;\nvar x: integer;\nbegin\nend.\n' > n.vpr
+"$NXS" config set n.vproj Pascal_ShowNotes true --config Base >/dev/null
+"$NXS" options set Compiling ShowCommandLine True
+expect_out "g++ diagnostics as g++ prints them" "In file included from $WORK/gcc/main.cpp:1
+$WORK/gcc/h.h: In function 'int g()'
+$WORK/gcc/h.h:1:25: error: 'y' was not declared in this scope
+$WORK/gcc/main.cpp: In function 'int main()'
+$WORK/gcc/main.cpp:3:15: error: too few arguments to function 'void f(int)'
+$WORK/gcc/main.cpp:2:6: note: declared here
+Failed" bash -c "LC_ALL=C '$NXS' build g.kzproj --messages gcc | grep -v '^Elapsed time: '"
+expect_out "an fpc note says note once" "$WORK/gcc/n.vpr:2:5: note: Local variable \"x\" not used
+Success" bash -c "'$NXS' build n.vproj --messages gcc | grep -v '^Elapsed time: '"
+expect_out "the view keeps the command line and nests the context under its error" "g++ command line for \"g.kzproj\"
+[g++ Error] h.h(1): 'y' was not declared in this scope
+  main.cpp(1): In file included from $WORK/gcc/main.cpp:1" bash -c "LC_ALL=C '$NXS' build g.kzproj | head -4 | sed -n '1p;3,4p'"
+"$NXS" options set Compiling ShowCommandLine False
+cd "$WORK"
+
 # ---- A group: dependencies first, each project once, from a project on ----------------------
 mkdir grp && cd grp
 for p in a b c; do
