@@ -45,6 +45,20 @@ std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, c
   return IntDir + "/" + Rel + ".o";
 }
 
+// Why the shell that ninja runs a command with could not run it, from its complaint: "g++: not
+// found" from "/bin/sh: 1: g++: not found" (or bash's "/bin/sh: line 1: g++: command not
+// found"); "" for any other line.
+std::string ShellFailure(std::string_view Line) {
+  constexpr std::string_view Shell = "/bin/sh: ";
+  if (!Line.starts_with(Shell)) return {};
+  Line.remove_prefix(Shell.size());
+  if (Line.starts_with("line ")) Line.remove_prefix(5);
+  size_t Digits = Line.find_first_not_of("0123456789");
+  if (Digits != 0 && Digits != std::string_view::npos && Line.substr(Digits).starts_with(": "))
+    Line.remove_prefix(Digits + 2);
+  return std::string(Line);
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -206,6 +220,16 @@ bool RunCppCompiler(TTaskContext& Context) {
     }
     if (Line == "ninja: no work to do.") {
       Sink.Message(Line, imLow);
+      return true;
+    }
+    if (std::string Why = ShellFailure(Line); !Why.empty()) {
+      std::vector<TBuildEvent> Failure(1);
+      Failure[0].Kind = ekError;
+      Failure[0].Importance = imHigh;
+      Failure[0].Text = Why;
+      Failure[0].Sender = Run.Sender;
+      Failure[0].Id = NextMessageId();
+      Sink.Log(Failure);
       return true;
     }
     return false;

@@ -129,6 +129,29 @@ TEST(CppCompileTask, ErrorsGiveTheirPlaceAndNotesNestUnderThem) {
   for (const auto& E : Errors) EXPECT_EQ(E.Text.find("exited with code"), std::string::npos) << E.Text;
 }
 
+TEST(CppCompileTask, ACompilerThatCannotRunIsNamedWithTheShellsReason) {
+  TCppProject P;
+  P.Write("a.cpp", "int main() {}\n");
+  P.Sources = {"a.cpp"};
+  P.Project.Properties["Cpp_Compiler"] = "nxs-no-such-compiler";
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_EQ(Errors.size(), 1u);
+  // dash says "not found", bash "command not found".
+  EXPECT_EQ(Errors[0].Text.rfind("nxs-no-such-compiler: ", 0), 0u) << Errors[0].Text;
+  EXPECT_NE(Errors[0].Text.find("not found"), std::string::npos) << Errors[0].Text;
+  EXPECT_EQ(Errors[0].Sender, "g++");
+  EXPECT_EQ(P.Host.Errors, 1);
+
+  P.Write("cc", "not a program\n");
+  P.Project.Properties["Cpp_Compiler"] = P.Dir + "/cc";
+  C = P.Build();
+  Errors = C->OfKind(ekError);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].Text, P.Dir + "/cc: Permission denied");
+}
+
 TEST(CppCompileTask, SharedAndStaticLibraries) {
   TCppProject P;
   P.Write("lib.cpp", "int Answer() { return 42; }\n");
