@@ -144,19 +144,34 @@ bool RunPascalCompiler(TTaskContext& Context) {
   const std::string CompiledUnits = Overlay.Active() ? Overlay.Dir() + "/.units" : UnitDir;
   if (!Kibitz) fs::create_directories(CompiledUnits, Ec);
 
+  // fpc reads ";" in a search path as a separator of paths, and the linker script it writes
+  // breaks at one in the path of an object. The compile passes such a path relative to the
+  // folder fpc runs in, where the part they share (the project's folder) falls away; code
+  // insight, which runs nothing, keeps the full paths.
+  const std::string CompileName = Overlay.CompileName(Main);
+  const std::string RunDir = ExtractFileDir(CompileName);
+  std::string Unpassable;
+  auto Pass = [&](const std::string& Path) {
+    if (Kibitz || Path.find(';') == std::string::npos) return Path;
+    std::string Rel = Path == RunDir ? "." : ExtractRelativePath(IncludeTrailingPathDelimiter(RunDir), Path);
+    if (Rel.find(';') != std::string::npos && Unpassable.empty()) Unpassable = Path;
+    return Rel;
+  };
+
   std::string Verbose = "-ve";
   if (Opt.Bool("Pascal_ShowWarnings", true)) Verbose += 'w';
   if (Opt.Bool("Pascal_ShowNotes", false)) Verbose += 'n';
   if (Opt.Bool("Pascal_ShowHints", false)) Verbose += 'h';
   Verbose += "biq";  // b: messages name files with their full path
-  std::vector<std::string> Argv{Opt.Get("Pascal_Compiler", "fpc"), Verbose, "-FU" + CompiledUnits, "-FE" + OutDir};
+  std::vector<std::string> Argv{Opt.Get("Pascal_Compiler", "fpc"), Verbose, "-FU" + Pass(CompiledUnits),
+                                "-FE" + Pass(OutDir)};
   if (Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt)))
-    Argv.push_back("-o" + Output);
+    Argv.push_back("-o" + Pass(Output));
   if (Context.BoolParameter("BuildAll", false)) Argv.push_back("-B");
   auto SearchPath = [&](const std::string& Switch, const std::vector<std::string>& Dirs) {
     for (const auto& D : Dirs)
-      if (std::string M = Overlay.MirrorOf(D); !M.empty()) Argv.push_back(Switch + M);
-    for (const auto& D : Dirs) Argv.push_back(Switch + D);
+      if (std::string M = Overlay.MirrorOf(D); !M.empty()) Argv.push_back(Switch + Pass(M));
+    for (const auto& D : Dirs) Argv.push_back(Switch + Pass(D));
   };
   std::vector<std::string> UnitPath(UnitDirs.begin(), UnitDirs.end());
   for (const auto& D : Opt.PathList("Pascal_UnitSearchPath")) UnitPath.push_back(D);
@@ -171,8 +186,11 @@ bool RunPascalCompiler(TTaskContext& Context) {
   if (Opt.Bool("WarningsAsErrors", false)) Argv.push_back("-Sew");
   if (Opt.Kind() == "Library") Argv.push_back("-Cg");
   for (auto& A : Opt.ExtraOptions()) Argv.push_back(A);
-  const std::string CompileName = Overlay.CompileName(Main);
-  Argv.push_back(CompileName);
+  Argv.push_back(Pass(CompileName));
+  if (!Unpassable.empty()) {
+    ReportError(Context, Format(res::SSemicolonInPath, Unpassable));
+    return false;
+  }
 
   if (Kibitz) {
     std::vector<std::string> Args(Argv.begin() + 1, Argv.end() - 1);
@@ -210,7 +228,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   TEventSink Sink(Context, &Overlay);
   TCompilerRun Run;
   Run.Argv = Argv;
-  Run.Directory = ExtractFileDir(CompileName);
+  Run.Directory = RunDir;
   Run.Style = TToolOutputParser::tsFpc;
   Run.Sender = "fpc";
   Run.OnOther = [&](const std::string& Line) {

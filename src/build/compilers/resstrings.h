@@ -10,6 +10,8 @@ inline constexpr const char* SNoMainSource = "The project has no main source to 
 inline constexpr const char* SNoSources = "The project has no source files to compile.";
 inline constexpr const char* SCannotWrite = "\"%s\" could not be written: %s";
 inline constexpr const char* SUpToDate = "\"%s\" is up to date.";
+inline constexpr const char* SSemicolonInPath =
+    "fpc cannot be given \"%s\": it reads the \";\" in the name as a separator of paths.";
 inline constexpr const char* SCleaned = "Deleted \"%s\".";
 
 }  // namespace nxs::compilers::res

@@ -19,12 +19,13 @@ using engine::ekError;
 
 struct TPascalProject {
   test::TTempDir Root;
-  std::string Dir = Root / "pascal project";
+  std::string Dir;
   test::TFakeProject Project{Dir + "/hello.vproj"};
   test::TFakeHost Host{Root.Path()};
+  std::vector<std::string> Units{"src/greeting.pas"};
   bool LastResult = false;
 
-  TPascalProject() {
+  explicit TPascalProject(const std::string& Folder = "pascal project") : Dir(Root / Folder) {
     fs::create_directories(Dir + "/src");
     Write("hello.vpr",
           "program hello;\nuses greeting;\nbegin\n  WriteLn(Greet('world'));\n{$IFDEF EXTRA}\n  WriteLn('extra');\n{$ENDIF}\nend.\n");
@@ -41,7 +42,7 @@ struct TPascalProject {
     EXPECT_TRUE(engine::FindTask("PascalCompiler", Task));
     auto C = std::make_unique<test::TFakeContext>("PascalCompiler", Project, &Host);
     C->SetItems("Sources", {"hello.vpr"});
-    C->SetItems("Units", {"src/greeting.pas"});
+    C->SetItems("Units", Units);
     if (Clean) C->Set("Clean", "true");
     LastResult = Task(*C);
     return C;
@@ -71,6 +72,27 @@ TEST(PascalCompileTask, CompilesAProgramWithItsUnitsAndCleansWhatItMade) {
   EXPECT_TRUE(fs::exists(P.Dir + "/bin/readme.txt"));
   EXPECT_TRUE(fs::exists(P.Dir + "/hello.vpr"));
   EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
+}
+
+TEST(PascalCompileTask, AFolderWithASemicolonInItsNameIsPassedWhole) {
+  // fpc splits search paths at ";": below the project's folder they go relative to it.
+  TPascalProject P("semi;colon project");
+  auto C = P.Build();
+  ASSERT_TRUE(P.LastResult) << (C->OfKind(ekError).empty() ? "" : C->OfKind(ekError)[0].Text);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\n");
+  EXPECT_TRUE(fs::exists(P.Dir + "/bin/units/greeting.ppu"));
+
+  // A unit folder whose path from the project holds one too cannot be passed: the compile says
+  // why instead of failing to find the unit.
+  fs::create_directories(P.Root / "lib;more");
+  fs::rename(P.Dir + "/src/greeting.pas", P.Root / "lib;more/greeting.pas");
+  P.Units = {"../lib;more/greeting.pas"};
+  C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].Text, "fpc cannot be given \"" + P.Root / "lib;more" +
+                                "\": it reads the \";\" in the name as a separator of paths.");
 }
 
 TEST(PascalCompileTask, ErrorsNameTheirFileLineAndColumnAndAreCounted) {
