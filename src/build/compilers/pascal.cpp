@@ -29,7 +29,16 @@ void Snapshot(const std::string& Dir, TSnapshot& Files) {
     if (E.is_regular_file(Ec)) Files[E.path().string()] = E.last_write_time(Ec);
 }
 
-std::vector<std::string> ReadManifest(const std::string& Name) {
+// What fpc writes into the unit folder: compiled units, objects, resource-string tables.
+bool IsCompiledUnitFile(const std::string& Name) {
+  const std::string Ext = ExtractFileExt(Name);
+  return Ext == ".ppu" || Ext == ".o" || Ext == ".rsj" || Ext == ".rst";
+}
+
+// The list of what the compiles wrote into UnitDir. Only such files are taken from it, so
+// that a list an earlier version wrote (it took in whatever changed in the project's folder
+// while fpc ran) never makes Clean delete a source.
+std::vector<std::string> ReadManifest(const std::string& Name, const std::string& UnitDir) {
   std::vector<std::string> L;
   std::string Text;
   try {
@@ -39,7 +48,8 @@ std::vector<std::string> ReadManifest(const std::string& Name) {
   }
   size_t Start = 0;
   for (size_t Nl; (Nl = Text.find('\n', Start)) != std::string::npos; Start = Nl + 1)
-    if (Nl > Start) L.push_back(Text.substr(Start, Nl - Start));
+    if (std::string F = Text.substr(Start, Nl - Start); IsCompiledUnitFile(F) && ExtractFileDir(F) == UnitDir)
+      L.push_back(std::move(F));
   return L;
 }
 
@@ -100,7 +110,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
 
   if (Context.BoolParameter("Clean", false)) {
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
-    std::vector<std::string> Files = ReadManifest(Manifest);
+    std::vector<std::string> Files = ReadManifest(Manifest, UnitDir);
     Files.push_back(Output);
     Files.push_back(Manifest);
     Files.push_back(UnitDir + "/" + Opt.OutputName() + ".switches");
@@ -223,7 +233,6 @@ bool RunPascalCompiler(TTaskContext& Context) {
 
   TSnapshot Before, After;
   Snapshot(CompiledUnits, Before);
-  Snapshot(OutDir, Before);
   TTaskCancel Cancel(Context);
   TEventSink Sink(Context, &Overlay);
   TCompilerRun Run;
@@ -244,14 +253,16 @@ bool RunPascalCompiler(TTaskContext& Context) {
   };
   int Code = RunCompiler(Context, Cancel, Sink, Run);
 
-  // What fpc wrote joins the list that Clean deletes.
+  // The units and objects fpc wrote join the list that Clean deletes (with the output, which
+  // Clean deletes by name). Nothing else is taken from the folders, whatever changed in them
+  // meanwhile: the output folder is often the project's own, where the user saves.
   Snapshot(CompiledUnits, After);
-  Snapshot(OutDir, After);
-  std::vector<std::string> Written = ReadManifest(Manifest);
+  std::vector<std::string> Written = ReadManifest(Manifest, UnitDir);
   std::set<std::string> Known(Written.begin(), Written.end());
   if (!Overlay.Active())
     for (const auto& [F, T] : After)
-      if ((!Before.count(F) || Before[F] != T) && Known.insert(F).second) Written.push_back(F);
+      if (IsCompiledUnitFile(F) && (!Before.count(F) || Before[F] != T) && Known.insert(F).second)
+        Written.push_back(F);
   std::string Text;
   for (const auto& F : Written) Text += F + "\n";
   try {
@@ -278,11 +289,6 @@ bool RunPascalCompiler(TTaskContext& Context) {
     if (Code != 0) {
       if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ar", Code));
       return false;
-    }
-    if (Known.insert(Output).second) {
-      Written.push_back(Output);
-      Text += Output + "\n";
-      WriteFileAtomic(Manifest, Text);
     }
   }
   return Sink.Errors() == 0;

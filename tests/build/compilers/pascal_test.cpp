@@ -74,6 +74,32 @@ TEST(PascalCompileTask, CompilesAProgramWithItsUnitsAndCleansWhatItMade) {
   EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
 }
 
+TEST(PascalCompileTask, CleanDeletesWhatTheCompileWroteAndNotWhatTheUserSavedMeanwhile) {
+  TPascalProject P;
+  // The output goes to the project's folder, where the user saves while fpc runs.
+  P.Project.Properties.erase("OutputDir");
+  P.Project.Properties.erase("IntermediateDir");
+  test::WriteText(P.Dir + "/savingpc", "#!/bin/sh\necho 'my notes' > notes.txt\ntouch hello.vpr src/greeting.pas\n"
+                                       "exec fpc \"$@\"\n");
+  fs::permissions(P.Dir + "/savingpc", fs::perms::owner_all);
+  P.Project.Properties["Pascal_Compiler"] = P.Dir + "/savingpc";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/hello"}), "Hello, world\n");
+  // A list of outputs as an earlier version wrote it, with a source in it.
+  test::WriteText(P.Dir + "/obj/hello.outputs",
+                  test::ReadText(P.Dir + "/obj/hello.outputs") + P.Dir + "/src/greeting.pas\n");
+
+  P.Build(true);
+  EXPECT_TRUE(P.LastResult);
+  EXPECT_FALSE(fs::exists(P.Dir + "/hello"));
+  EXPECT_FALSE(fs::exists(P.Dir + "/obj"));
+  EXPECT_EQ(test::ReadText(P.Dir + "/notes.txt"), "my notes\n");
+  EXPECT_TRUE(fs::exists(P.Dir + "/hello.vpr"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
+  EXPECT_TRUE(fs::exists(P.Dir + "/savingpc"));
+}
+
 TEST(PascalCompileTask, AFolderWithASemicolonInItsNameIsPassedWhole) {
   // fpc splits search paths at ";": below the project's folder they go relative to it.
   TPascalProject P("semi;colon project");
