@@ -78,7 +78,8 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   if (Context.BoolParameter("Clean", false)) {
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
-    std::vector<std::string> Files{Output, IntDir + "/build.ninja", IntDir + "/.ninja_log", IntDir + "/.ninja_deps"};
+    std::vector<std::string> Files{Output, Output + ".tmp", IntDir + "/build.ninja", IntDir + "/.ninja_log",
+                                   IntDir + "/.ninja_deps"};
     for (const auto& S : Sources) {
       Files.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
       Files.push_back(Files.back() + ".d");
@@ -158,8 +159,12 @@ bool RunCppCompiler(TTaskContext& Context) {
   N += "ldflags = " + NinjaValue(LinkFlags) + "\n";
   N += "rule cxx\n  command = $launcher $cxx -MD -MF $out.d $cflags $extra -c $in -o $out\n"
        "  depfile = $out.d\n  deps = gcc\n  description = Compiling $source\n";
-  N += "rule link\n  command = $cxx $in -o $out $ldflags\n  description = Linking $out\n";
-  N += "rule ar\n  command = rm -f $out && ar rcs $out $in\n  description = Linking $out\n";
+  // The link and the archive are made under a temporary name that takes the output's place
+  // once it is whole: a link cut short never leaves a broken program where the last one was.
+  N += "rule link\n  command = $cxx $in -o ${out}.tmp $ldflags && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; exit 1; }\n"
+       "  description = Linking $out\n";
+  N += "rule ar\n  command = rm -f ${out}.tmp && ar rcs ${out}.tmp $in && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; "
+       "exit 1; }\n  description = Linking $out\n";
   std::vector<std::string> Objects;
   for (const auto& S : Sources) {
     std::string Obj = ObjectOf(IntDir, Opt.ProjectDir(), S);

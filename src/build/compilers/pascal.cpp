@@ -106,6 +106,10 @@ bool RunPascalCompiler(TTaskContext& Context) {
   const std::string OutDir = Opt.OutputDir(), UnitDir = Opt.IntermediateDir();
   const std::string Output = Opt.OutputFile();
   const std::string Manifest = UnitDir + "/" + Opt.OutputName() + ".outputs";
+  // fpc links (and ar archives) into a folder of its own beside the output, which takes the
+  // result's place once it is whole: a link cut short never leaves a broken output that the
+  // next make would take for up to date. The file keeps its name, which a library carries.
+  const std::string LinkDir = OutDir + "/." + ExtractFileName(Output) + ".link";
   ITaskHostObject* Host = Context.HostObject();
 
   if (Context.BoolParameter("Clean", false)) {
@@ -117,6 +121,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     DeleteListed(Context, Files);
     RemoveStaleOverlays(Context, UnitDir);
     std::error_code Ec;
+    fs::remove_all(LinkDir, Ec);  // what a link cut short left
     if (UnitDir != Opt.ProjectDir()) fs::remove(UnitDir, Ec);  // only when empty
     return true;
   }
@@ -173,10 +178,11 @@ bool RunPascalCompiler(TTaskContext& Context) {
   if (Opt.Bool("Pascal_ShowNotes", false)) Verbose += 'n';
   if (Opt.Bool("Pascal_ShowHints", false)) Verbose += 'h';
   Verbose += "biq";  // b: messages name files with their full path
+  const bool Links = Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt));
+  const std::string LinkOutput = LinkDir + "/" + ExtractFileName(Output);
   std::vector<std::string> Argv{Opt.Get("Pascal_Compiler", "fpc"), Verbose, "-FU" + Pass(CompiledUnits),
-                                "-FE" + Pass(OutDir)};
-  if (Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt)))
-    Argv.push_back("-o" + Pass(Output));
+                                "-FE" + Pass(Links && !Kibitz ? LinkDir : OutDir)};
+  if (Links) Argv.push_back("-o" + Pass(Kibitz ? Output : LinkOutput));
   if (Context.BoolParameter("BuildAll", false)) Argv.push_back("-B");
   auto SearchPath = [&](const std::string& Switch, const std::vector<std::string>& Dirs) {
     for (const auto& D : Dirs)
@@ -231,6 +237,21 @@ bool RunPascalCompiler(TTaskContext& Context) {
     }
   }
 
+  fs::remove_all(LinkDir, Ec);
+  if (Links || Opt.Kind() == "StaticLibrary") fs::create_directories(LinkDir, Ec);
+  // Whatever ends the compile, the link folder goes; a failed compile also forgets the
+  // switches, whose record is only true of an output they made.
+  struct TLinkFolder {
+    const std::string& Dir;
+    const std::string& Switches;
+    bool Made = false;
+    ~TLinkFolder() {
+      std::error_code Ec;
+      fs::remove_all(Dir, Ec);
+      if (!Made) fs::remove(Switches, Ec);
+    }
+  } Linking{LinkDir, Switches};
+
   TSnapshot Before, After;
   Snapshot(CompiledUnits, Before);
   TTaskCancel Cancel(Context);
@@ -276,10 +297,9 @@ bool RunPascalCompiler(TTaskContext& Context) {
     return false;
   }
   if (Opt.Kind() == "StaticLibrary") {
-    std::vector<std::string> Ar{"ar", "rcs", Output};
+    std::vector<std::string> Ar{"ar", "rcs", LinkOutput};
     for (const auto& F : Written)
       if (EndsText(".o", F) && fs::exists(F, Ec)) Ar.push_back(F);
-    fs::remove(Output, Ec);
     Run.Argv = Ar;
     Run.Sender = "ar";
     Run.Style = TToolOutputParser::tsGcc;
@@ -291,7 +311,16 @@ bool RunPascalCompiler(TTaskContext& Context) {
       return false;
     }
   }
-  return Sink.Errors() == 0;
+  if (Sink.Errors() != 0) return false;
+  if ((Links || Opt.Kind() == "StaticLibrary") && fs::exists(LinkOutput, Ec)) {
+    fs::rename(LinkOutput, Output, Ec);
+    if (Ec) {
+      ReportError(Context, Format(res::SCannotWrite, Output, Ec.message()));
+      return false;
+    }
+  }
+  Linking.Made = true;
+  return true;
 }
 
 }  // namespace nxs::compilers

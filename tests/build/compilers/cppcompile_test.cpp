@@ -170,6 +170,35 @@ TEST(CppCompileTask, SharedAndStaticLibraries) {
   EXPECT_NE(test::ProgramOutput({"nm", P.Dir + "/out/libanswer.a"}).find("Answer"), std::string::npos);
 }
 
+TEST(CppCompileTask, ALinkCutShortLeavesTheLastProgramWhole) {
+  TCppProject P;
+  P.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"one\"); }\n");
+  P.Sources = {"main.cpp"};
+  // A compiler driver whose link, while the file "cut" exists, writes part of the program
+  // and is killed.
+  const std::string Cut = P.Root / "cut";
+  P.Write("cutcc", "#!/bin/sh\ncase \" $* \" in *\" -c \"*) exec g++ \"$@\";; esac\n"
+                   "if [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
+                   "  printf partial > \"$2\"\n  kill -KILL $$\nfi\nexec g++ \"$@\"\n");
+  fs::permissions(P.Dir + "/cutcc", fs::perms::owner_all);
+  P.Project.Properties["Cpp_Compiler"] = P.Dir + "/cutcc";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one\n");
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  P.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"two\"); }\n");
+  test::WriteText(Cut, "");
+  P.Build();
+  EXPECT_FALSE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one\n");
+
+  fs::remove(Cut);
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "two\n");
+}
+
 TEST(CppCompileTask, CompilesTheEditorsUnsavedTextWithoutTouchingTheDisk) {
   TCppProject P;
   P.Write("src dir/value.h", "#pragma once\n#define VALUE 1\n");

@@ -74,6 +74,38 @@ TEST(PascalCompileTask, CompilesAProgramWithItsUnitsAndCleansWhatItMade) {
   EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
 }
 
+TEST(PascalCompileTask, ALinkCutShortLeavesTheLastProgramWholeAndTheNextMakeLinksAgain) {
+  TPascalProject P;
+  // fpc takes its linker (ld.bfd, in the folder where it finds ld) from -FD: one that, while
+  // the file "cut" exists, writes part of the program and kills the compiler.
+  const std::string Cut = P.Root / "cut";
+  fs::create_directories(P.Root / "tools");
+  test::WriteText(P.Root / "tools/ld.bfd",
+                  "#!/bin/sh\nif [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
+                  "  printf partial > \"$2\"\n  kill -KILL $PPID\n  exit 1\nfi\nexec /usr/bin/ld.bfd \"$@\"\n");
+  fs::permissions(P.Root / "tools/ld.bfd", fs::perms::owner_all);
+  fs::copy_file(P.Root / "tools/ld.bfd", P.Root / "tools/ld");  // what fpc looks for first
+  P.Project.Properties["ExtraOptions"] = "-FD" + P.Root / "tools";
+  P.Write("hello.vproj", "<Project/>\n");  // make asks whether it is older than the program
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\n");
+
+  // Cut short with new switches: the last program stays; the next make compiles with the
+  // switches although the sources are older than the program.
+  P.Project.Properties["Defines"] = "EXTRA";
+  test::WriteText(Cut, "");
+  P.Build();
+  EXPECT_FALSE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\n");
+
+  fs::remove(Cut);
+  auto C = P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hello, world\nextra\n");
+  for (const auto& E : fs::directory_iterator(P.Dir + "/bin")) EXPECT_NE(E.path().extension(), ".link");
+}
+
 TEST(PascalCompileTask, CleanDeletesWhatTheCompileWroteAndNotWhatTheUserSavedMeanwhile) {
   TPascalProject P;
   // The output goes to the project's folder, where the user saves while fpc runs.
