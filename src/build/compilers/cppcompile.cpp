@@ -59,6 +59,69 @@ std::string ShellFailure(std::string_view Line) {
   return std::string(Line);
 }
 
+// Check: each source compiled for its diagnostics alone, nothing written; every source is
+// checked, so that one run reports them all.
+bool CheckSources(TTaskContext& Context, TEditorOverlay& Overlay, const std::vector<std::string>& Sources,
+                  std::vector<std::string> Command, const std::string& Directory) {
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  TEventSink Sink(Context, &Overlay);
+  Command.push_back("-fsyntax-only");
+  bool Ok = true;
+  for (const auto& S : Sources) {
+    if (Host && !Host->UpdateProgress(progChecking, S, 0, 0)) Cancel.Set();
+    TCompilerRun Run;
+    Run.Argv = Command;
+    // Read through the overlay, a source still finds what lies beside it on disk.
+    if (Overlay.Active()) Run.Argv.insert(Run.Argv.end(), {"-iquote", ExtractFileDir(S)});
+    Run.Argv.push_back(Overlay.CompileName(S));
+    Run.Directory = Directory;
+    Run.Sender = "g++";
+    const int ErrorsBefore = Sink.Errors();
+    const int Code = RunCompiler(Context, Cancel, Sink, Run);
+    if (Code < 0) return false;  // not started or cancelled: said so
+    if (Code > 0 && Sink.Errors() == ErrorsBefore) ReportError(Context, Format(res::SCompilerFailed, Command[0], Code));
+    Ok = Ok && Code == 0;
+  }
+  return Ok && Sink.Errors() == 0;
+}
+
+// Link alone: the output made from the objects the last compile left, nothing compiled, under
+// a temporary name as the ninja file links.
+bool LinkObjects(TTaskContext& Context, const std::vector<std::string>& Objects, const std::string& Output,
+                 bool Archive, const std::string& Compiler, const std::vector<std::string>& LinkFlags,
+                 const std::string& Directory) {
+  bool Missing = false;
+  std::error_code Ec;
+  for (const auto& O : Objects)
+    if (!fs::is_regular_file(O, Ec)) {
+      ReportError(Context, Format(res::SNotCompiled, O));
+      Missing = true;
+    }
+  if (Missing) return false;
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
+  const std::string Temp = Output + ".tmp";
+  fs::remove(Temp, Ec);
+  TEventSink Sink(Context, nullptr);
+  TCompilerRun Run;
+  Run.Argv = Archive ? std::vector<std::string>{"ar", "rcs", Temp} : std::vector<std::string>{Compiler};
+  Run.Argv.insert(Run.Argv.end(), Objects.begin(), Objects.end());
+  if (!Archive) {
+    Run.Argv.insert(Run.Argv.end(), {"-o", Temp});
+    Run.Argv.insert(Run.Argv.end(), LinkFlags.begin(), LinkFlags.end());
+  }
+  Run.Directory = Directory;
+  Run.Sender = Archive ? "ar" : "g++";
+  const int Code = RunCompiler(Context, Cancel, Sink, Run);
+  if (Code == 0 && Sink.Errors() == 0) fs::rename(Temp, Output, Ec);
+  if (Code == 0 && Sink.Errors() == 0 && !Ec) return true;
+  fs::remove(Temp, Ec);
+  if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Run.Argv[0], Code));
+  return false;
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -148,6 +211,21 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
     return true;
   }
+  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest; "Check"
+  // and "LinkOnly" run the compiler or the linker alone, without ninja.
+  const std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  if (SameText(Phase, "Check")) {
+    std::vector<std::string> Command{Compiler};
+    Command.insert(Command.end(), Flags.begin(), Flags.end());
+    const std::string Single = FileToCompile(Opt);
+    return CheckSources(Context, Overlay, Single.empty() ? Sources : std::vector<std::string>{Single}, Command,
+                        Opt.ProjectDir());
+  }
+  if (SameText(Phase, "LinkOnly")) {
+    std::vector<std::string> Objects;
+    for (const auto& S : Sources) Objects.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
+    return LinkObjects(Context, Objects, Output, Kind == "StaticLibrary", Compiler, LinkFlags, IntDir);
+  }
 
   // The ninja file.
   std::string N = "# Written by the C++ compile task; rewritten when the project changes.\n";
@@ -199,8 +277,6 @@ bool RunCppCompiler(TTaskContext& Context) {
     return false;
   }
 
-  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest.
-  std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
     Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));

@@ -1,5 +1,6 @@
 // The Pascal compile task: fpc once per program or library (it finds and compiles the units
 // itself), switches from the project's options, its messages read into events.
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -96,6 +97,32 @@ bool UpToDate(const std::string& Output, const std::string& Manifest, const std:
   return true;
 }
 
+// Runs fpc: the files it compiles (as Compiling: progCompiling, or progChecking for a check)
+// and its link go to the host as progress.
+int RunFpc(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, const std::vector<std::string>& Argv,
+           const std::string& Directory, const TEditorOverlay& Overlay, const std::string& Output,
+           TProgressKind Compiling) {
+  ITaskHostObject* Host = Context.HostObject();
+  TCompilerRun Run;
+  Run.Argv = Argv;
+  Run.Directory = Directory;
+  Run.Style = TToolOutputParser::tsFpc;
+  Run.Sender = "fpc";
+  Run.OnOther = [&](const std::string& Line) {
+    std::string_view L = Line;
+    if (L.size() > 2 && L.front() == '(' && L.find(") ") != std::string_view::npos) L.remove_prefix(L.find(") ") + 2);
+    for (auto [Word, Kind] : {std::pair{std::string_view("Compiling "), progCompiling}, {"Linking ", progLinking}}) {
+      if (L.substr(0, Word.size()) != Word || !Host) continue;
+      std::string File = Overlay.RealName(ExpandFileName(L.substr(Word.size()), Directory));
+      if (Kind == progCompiling) Kind = Compiling;
+      if (!Host->UpdateProgress(Kind, Kind == progLinking ? Output : File, 0, 0)) Cancel.Set();
+    }
+    Sink.Message(Line, imLow);
+    return true;
+  };
+  return RunCompiler(Context, Cancel, Sink, Run);
+}
+
 }  // namespace
 
 bool RunPascalCompiler(TTaskContext& Context) {
@@ -155,8 +182,24 @@ bool RunPascalCompiler(TTaskContext& Context) {
   Overlay.Collect(Files);
   if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
   // Units compiled from unsaved text go apart, so that the next compile from the disk does
-  // not take them for up to date.
-  const std::string CompiledUnits = Overlay.Active() ? Overlay.Dir() + "/.units" : UnitDir;
+  // not take them for up to date. A check (fpc's -s: no assembler run, no link) compiles into
+  // a folder of its own that goes afterwards; it is named as the overlays are, so that Clean
+  // removes one that a check which did not finish left.
+  const bool Check = !Kibitz && Context.BoolParameter("Check", false);
+  std::string CheckDir = UnitDir + "/unsaved-check-XXXXXX";
+  if (Check && !mkdtemp(CheckDir.data())) {
+    ReportError(Context, Format(res::SCannotWrite, CheckDir, std::strerror(errno)));
+    return false;
+  }
+  if (!Check) CheckDir.clear();
+  struct TScratch {
+    std::string Dir;
+    ~TScratch() {
+      std::error_code Ec;
+      if (!Dir.empty()) fs::remove_all(Dir, Ec);
+    }
+  } CheckScratch{CheckDir};
+  const std::string CompiledUnits = Check ? CheckDir : Overlay.Active() ? Overlay.Dir() + "/.units" : UnitDir;
   if (!Kibitz) fs::create_directories(CompiledUnits, Ec);
 
   // fpc reads ";" in a search path as a separator of paths, and the linker script it writes
@@ -178,11 +221,13 @@ bool RunPascalCompiler(TTaskContext& Context) {
   if (Opt.Bool("Pascal_ShowNotes", false)) Verbose += 'n';
   if (Opt.Bool("Pascal_ShowHints", false)) Verbose += 'h';
   Verbose += "biq";  // b: messages name files with their full path
-  const bool Links = Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt));
+  const bool Links =
+      !Check && Opt.Kind() != "StaticLibrary" && (Single.empty() || Single == MainSourceOf(Context, Opt));
   const std::string LinkOutput = LinkDir + "/" + ExtractFileName(Output);
   std::vector<std::string> Argv{Opt.Get("Pascal_Compiler", "fpc"), Verbose, "-FU" + Pass(CompiledUnits),
-                                "-FE" + Pass(Links && !Kibitz ? LinkDir : OutDir)};
+                                "-FE" + Pass(Check ? CheckDir : Links && !Kibitz ? LinkDir : OutDir)};
   if (Links) Argv.push_back("-o" + Pass(Kibitz ? Output : LinkOutput));
+  if (Check) Argv.push_back("-s");
   if (Context.BoolParameter("BuildAll", false)) Argv.push_back("-B");
   auto SearchPath = [&](const std::string& Switch, const std::vector<std::string>& Dirs) {
     for (const auto& D : Dirs)
@@ -214,9 +259,17 @@ bool RunPascalCompiler(TTaskContext& Context) {
     return true;
   }
 
+  if (Check) {
+    TTaskCancel Cancel(Context);
+    TEventSink Sink(Context, &Overlay);
+    const int Code = RunFpc(Context, Cancel, Sink, Argv, RunDir, Overlay, Output, progChecking);
+    if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Argv[0], Code));
+    return Code == 0 && Sink.Errors() == 0;
+  }
+
   // Make leaves a project alone when its output is newer than every source it can reach and
   // its switches are those of the last compile (fpc would compile the main source and link
-  // again all the same).
+  // again all the same). Link links again all the same.
   const std::string Switches = UnitDir + "/" + Opt.OutputName() + ".switches";
   const std::string SwitchText = Join(Argv, "\n") + "\n";
   std::string OldSwitches;
@@ -224,7 +277,8 @@ bool RunPascalCompiler(TTaskContext& Context) {
     OldSwitches = ReadWholeFile(Switches);
   } catch (const Exception&) {
   }
-  if (!Context.BoolParameter("BuildAll", false) && Single.empty() && !Overlay.Active() && OldSwitches == SwitchText &&
+  if (!Context.BoolParameter("BuildAll", false) && !Context.BoolParameter("Link", false) && Single.empty() &&
+      !Overlay.Active() && OldSwitches == SwitchText &&
       UpToDate(Output, Manifest, Files, UnitPath, Opt.PathList("IncludePath"), Context.Project().FullPath())) {
     Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
     return true;
@@ -256,23 +310,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
   Snapshot(CompiledUnits, Before);
   TTaskCancel Cancel(Context);
   TEventSink Sink(Context, &Overlay);
-  TCompilerRun Run;
-  Run.Argv = Argv;
-  Run.Directory = RunDir;
-  Run.Style = TToolOutputParser::tsFpc;
-  Run.Sender = "fpc";
-  Run.OnOther = [&](const std::string& Line) {
-    std::string_view L = Line;
-    if (L.size() > 2 && L.front() == '(' && L.find(") ") != std::string_view::npos) L.remove_prefix(L.find(") ") + 2);
-    for (auto [Word, Kind] : {std::pair{std::string_view("Compiling "), progCompiling}, {"Linking ", progLinking}}) {
-      if (L.substr(0, Word.size()) != Word || !Host) continue;
-      std::string File = Overlay.RealName(ExpandFileName(L.substr(Word.size()), Run.Directory));
-      if (!Host->UpdateProgress(Kind, Kind == progLinking ? Output : File, 0, 0)) Cancel.Set();
-    }
-    Sink.Message(Line, imLow);
-    return true;
-  };
-  int Code = RunCompiler(Context, Cancel, Sink, Run);
+  int Code = RunFpc(Context, Cancel, Sink, Argv, RunDir, Overlay, Output, progCompiling);
 
   // The units and objects fpc wrote join the list that Clean deletes (with the output, which
   // Clean deletes by name). Nothing else is taken from the folders, whatever changed in them
@@ -297,13 +335,12 @@ bool RunPascalCompiler(TTaskContext& Context) {
     return false;
   }
   if (Opt.Kind() == "StaticLibrary") {
-    std::vector<std::string> Ar{"ar", "rcs", LinkOutput};
+    TCompilerRun Run;
+    Run.Argv = {"ar", "rcs", LinkOutput};
     for (const auto& F : Written)
-      if (EndsText(".o", F) && fs::exists(F, Ec)) Ar.push_back(F);
-    Run.Argv = Ar;
+      if (EndsText(".o", F) && fs::exists(F, Ec)) Run.Argv.push_back(F);
+    Run.Directory = RunDir;
     Run.Sender = "ar";
-    Run.Style = TToolOutputParser::tsGcc;
-    Run.OnOther = nullptr;
     if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
     Code = RunCompiler(Context, Cancel, Sink, Run);
     if (Code != 0) {

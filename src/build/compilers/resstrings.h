@@ -12,6 +12,7 @@ inline constexpr const char* SCannotWrite = "\"%s\" could not be written: %s";
 inline constexpr const char* SUpToDate = "\"%s\" is up to date.";
 inline constexpr const char* SSemicolonInPath =
     "fpc cannot be given \"%s\": it reads the \";\" in the name as a separator of paths.";
+inline constexpr const char* SNotCompiled = "\"%s\" has not been compiled: make the project before linking it.";
 inline constexpr const char* SCleaned = "Deleted \"%s\".";
 
 }  // namespace nxs::compilers::res
