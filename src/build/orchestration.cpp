@@ -38,6 +38,11 @@ int& Jobs() {
   return J;
 }
 
+bool& WaitForOthers() {
+  static bool W = true;
+  return W;
+}
+
 bool& CompileActiveWithFlagged() {
   static bool On = false;
   return On;
@@ -440,6 +445,8 @@ bool CompileActive(TProjectGroup& Group, TCompileMode Mode, bool Wait) {
 
 int BuildJobs() { return Jobs(); }
 void SetBuildJobs(int J) { Jobs() = J; }
+bool WaitForOtherBuilds() { return WaitForOthers(); }
+void SetWaitForOtherBuilds(bool Wait) { WaitForOthers() = Wait; }
 
 // -- The command line's build ------------------------------------------------------------------------------------
 
@@ -470,6 +477,7 @@ void AddAsAsked(TProjectBuildList& List, TCustomCodeIProject* P, const TBuildCom
 
 TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project) {
   SetBuildJobs(Command.Jobs);
+  SetWaitForOtherBuilds(Command.Wait);
   // A background build for this run only: the option is not stored.
   if (Command.Background)
     EnvironmentOptions().Compiling().SetValue("BackgroundCompilation", TOptionValue(true));

@@ -74,6 +74,7 @@ int RunBuild(const TCommandLine& Cmd) {
   Command.From = Cmd.Get("--from");
   Command.BuildGroup = Cmd.Get("--buildgroup");
   Command.Background = Cmd.Has("--background");
+  Command.Wait = !Cmd.Has("--no-wait");
   if (Cmd.Has("-j")) {
     const auto Jobs = TryStrToInt(Cmd.Get("-j"));
     if (!Jobs || *Jobs < 1 || *Jobs > 1024) Cmd.Fail("-j takes a number from 1 to 1024");
@@ -115,7 +116,7 @@ int RunBuild(const TCommandLine& Cmd) {
 TCommand BuildCommand() {
   return Leaf("build", "build a project or a group",
               "nxs build FILE [--mode make|build|clean|check|link] [--config NAME] [--platform NAME] "
-              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc]",
+              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc] [--no-wait]",
               "Builds the project or group FILE (make by default: what changed) and prints the \"Build\"\n"
               "messages as the message view shows them (children indented two spaces), then Success or\n"
               "Failed and the elapsed time; the status is 0 on success, 1 on failure. A group builds its\n"
@@ -123,8 +124,10 @@ TCommand BuildCommand() {
               "--buildgroup builds a build group of the group file. --config and --platform apply where a\n"
               "project has them. -j N lets a project run N compilers at once. --messages gcc prints\n"
               "diagnostics as FILE:LINE:COL: error: TEXT. On a terminal a progress line shows the project,\n"
-              "the file and the counts of hints, warnings and errors. Interrupt, terminate and hang-up stop\n"
-              "the build: its tools are ended and it ends Failed.",
+              "the file and the counts of hints, warnings and errors. A project that another build is\n"
+              "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
+              "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
+              "Failed.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
@@ -132,7 +135,8 @@ TCommand BuildCommand() {
                {"--buildgroup", true},
                {"--background", false},
                {"-j", true},
-               {"--messages", true}},
+               {"--messages", true},
+               {"--no-wait", false}},
               1, 1, RunBuild);
 }
 

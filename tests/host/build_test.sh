@@ -35,8 +35,8 @@ grep -qx "$WORK/pas/u.pas:14:3: error: Syntax error, \";\" expected but \"identi
 # The editor builds its own text: the error is where GotoMessage goes; the fix, unsaved, builds;
 # the file on disk stays as it was.
 expect_out "ed Build" '[fpc Error] u.pas(14): Syntax error, ";" expected but "identifier RESULT" found
-[fpc Error] Vellum.Common.Targets(38): Compilation aborted
-[fpc Error] Vellum.Common.Targets(38): /usr/bin/ppcx64 returned an error exitcode
+[fpc Error] Vellum.Common.Targets(43): Compilation aborted
+[fpc Error] Vellum.Common.Targets(43): /usr/bin/ppcx64 returned an error exitcode
 Failed
 14 3
 Success

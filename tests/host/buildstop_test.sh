@@ -1,6 +1,6 @@
 # nxs build stopped from outside: interrupt, terminate and hang-up end the tools and the
-# build (Failed, the cancel said), leaving no tool running; a link cut short leaves the last
-# program whole; two builds of one group at once take turns.
+# build (Failed, the cancel said), leaving no tool running; two builds of one group at once
+# take turns.
 . "$(dirname "$0")/lib.sh"
 
 "$NXS" options set Compiling ShowCommandLine False
@@ -47,7 +47,7 @@ slow_tool slowcc "$WORK/tool.pid"
 "$NXS" config set c.kzproj Cpp_Compiler "$WORK/cpp/slowcc" --config Base >/dev/null
 cd "$WORK"
 for sig in TERM HUP INT; do
-  stopped $sig cpp/c.kzproj '[Error] Kestrel.Common.Targets(39): The build was cancelled'
+  stopped $sig cpp/c.kzproj '[Error] Kestrel.Common.Targets(44): The build was cancelled'
 done
 
 mkdir pas && cd pas
@@ -56,6 +56,42 @@ printf 'program p;\nbegin\nend.\n' > p.vpr
 slow_tool slowpc "$WORK/tool.pid"
 "$NXS" config set p.vproj Pascal_Compiler "$WORK/pas/slowpc" --config Base >/dev/null
 cd "$WORK"
-stopped TERM pas/p.vproj '[Error] Vellum.Common.Targets(38): The build was cancelled'
+stopped TERM pas/p.vproj '[Error] Vellum.Common.Targets(43): The build was cancelled'
+
+# ---- Two builds of one group at once: the second waits, or with --no-wait fails ------------
+mkdir -p race/a && cd race
+"$NXS" project new a/a.kzproj --personality Kestrel.Personality >/dev/null
+printf '#include <cstdio>\nint main() { std::puts("raced"); }\n' > a/main.cpp
+"$NXS" project add a/a.kzproj a/main.cpp
+# A compiler that, the first time, says it runs and waits for the word to go on.
+printf '#!/bin/sh\nif mkdir "%s" 2>/dev/null; then\n  echo $$ > "%s"\n  while [ ! -e "%s" ]; do sleep 0.05; done\nfi\nexec g++ "$@"\n' \
+  "$WORK/gate" "$WORK/gate.pid" "$WORK/go" > gatecc
+chmod +x gatecc
+"$NXS" config set a/a.kzproj Cpp_Compiler "$WORK/race/gatecc" --config Base >/dev/null
+"$NXS" group new g.groupproj
+"$NXS" group add g.groupproj a/a.kzproj
+"$NXS" build g.groupproj > "$WORK/first.txt" 2>&1 &
+first=$!
+checks=$((checks + 1))
+wait_until 20 test -s "$WORK/gate.pid" || fail "the first build never compiled: $(cat "$WORK/first.txt")"
+expect_status "a second build that does not wait" 1 "" "$NXS" build g.groupproj --no-wait
+checks=$((checks + 1))
+[ "$(grep -v '^Elapsed time' "$WORK/stdout")" == "[Error] Kestrel.Common.Targets(38): Another build holds \"$WORK/race/a/obj\"; this one does not wait for it.
+Failed" ] || fail "the second build says who holds the project: $(cat "$WORK/stdout")"
+"$NXS" build g.groupproj > "$WORK/third.txt" 2>&1 &
+third=$!
+checks=$((checks + 1))
+wait_until 20 grep -qx "Another build holds \"$WORK/race/a/obj\": waiting for it to end." "$WORK/third.txt" ||
+  fail "a build that waits says so: $(cat "$WORK/third.txt")"
+touch "$WORK/go"
+wait $first
+rc1=$?
+wait $third
+rc3=$?
+checks=$((checks + 1))
+[ $rc1 -eq 0 ] && [ $rc3 -eq 0 ] || fail "both builds succeed: $rc1 $(cat "$WORK/first.txt") / $rc3 $(cat "$WORK/third.txt")"
+expect_out "the program they made runs" "raced" a/a
+expect_out "nothing of the lock is left" "" find a/obj -name '.nxs-lock'
+cd "$WORK"
 
 finish

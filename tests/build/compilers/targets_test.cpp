@@ -65,7 +65,9 @@ struct TTargetsRun {
     R.GlobalProperties["NXS"] = InstallDir();
     for (const char* Task : {"PascalCompiler", "CppCompiler", "EvaluateProperties", "EvaluateItem", "KibitzResult"})
       R.HostObjects[Task] = Host;
-    return Engine.Build(File, Targets, R);
+    const bool Ok = Engine.Build(File, Targets, R);
+    ReleaseBuildLocks();  // as the build host does when a project's build ends
+    return Ok;
   }
 };
 
