@@ -98,6 +98,25 @@ void BuildWarning(const std::string& Text) {
   LineBufferList().AddList("Build")->Add(std::make_unique<TCompilerMsgLine>(msgWarn, "", "", 0, 0, Text));
 }
 
+// A group build that cannot start: projects of the group could not be opened, and building
+// the rest would report success with part of the group unbuilt. Each is named.
+class TUnopenedProjectsBuilder : public TBuilder {
+ public:
+  explicit TUnopenedProjectsBuilder(std::vector<std::string> Files) : FFiles(std::move(Files)) {}
+  bool PreBuild() override {
+    for (const auto& F : FFiles) {
+      LineBufferList().AddList("Build")->Add(
+          std::make_unique<TCompilerMsgLine>(msgError, "", "", 0, 0, Format(res::SProjectNotOpened, F)));
+      ProgressMonitor().IncErrorCount(msgError);
+    }
+    return false;
+  }
+  bool DoBuild() override { return false; }
+
+ private:
+  std::vector<std::string> FFiles;
+};
+
 TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control) {
   if (Runner()) return Runner()(std::move(Builder), Control);
   return BuildHost().Build(std::move(Builder), Control);
@@ -484,7 +503,9 @@ TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Grou
   const TBuildControl Control =
       TBuildControl::Create(Command.Mode, true, true, false, Group != nullptr, Command.Background, false);
   TCompileResult Result;
-  if (Group && !Command.BuildGroup.empty()) {
+  if (Group && !Group->UnopenedProjects().empty()) {
+    Result = Run(std::make_shared<TUnopenedProjectsBuilder>(Group->UnopenedProjects()), Control);
+  } else if (Group && !Command.BuildGroup.empty()) {
     TBuildGroups* Groups = CreateBuildGroups(*Group);
     if (!Groups || !Groups->Find(Command.BuildGroup))
       throw Exception(Format(res::SNoSuchBuildGroup, Command.BuildGroup));

@@ -138,6 +138,27 @@ b
 c" bash -c 'sort built.txt'
 cd "$WORK"
 
+# ---- A group whose projects cannot all be opened fails, naming them, and builds nothing -----
+mkdir broken && cd broken
+for p in a b c; do
+  mkdir $p
+  "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
+  printf 'int main() { return 0; }\n' > $p/$p.cpp
+  "$NXS" project add $p/$p.kzproj $p/$p.cpp
+done
+"$NXS" group new g.groupproj
+"$NXS" group add g.groupproj a/a.kzproj b/b.kzproj c/c.kzproj
+rm b/b.kzproj
+echo 'not a project' > c/c.kzproj
+expect_status "a group with a missing and an unreadable project" 1 "" "$NXS" build g.groupproj
+checks=$((checks + 1))
+[ "$(grep -v '^Elapsed time' "$WORK/stdout")" == "[Error] The project \"$WORK/broken/b/b.kzproj\" of the group could not be opened
+[Error] The project \"$WORK/broken/c/c.kzproj\" of the group could not be opened
+Failed" ] || fail "each project that could not be opened is named: $(cat "$WORK/stdout")"
+checks=$((checks + 1))
+[ ! -e a/a ] || fail "the projects that could be opened are not built"
+cd "$WORK"
+
 # ---- The sample group: libraries and the programs that use them ----------------------------
 cp -r "$ROOT/examples/group" sample && cd sample
 # What a build wrote, without ninja's own records.
