@@ -104,16 +104,25 @@ expect_out "the view keeps the command line and nests the context under its erro
 cd "$WORK"
 
 # ---- A group: dependencies first, each project once, from a project on ----------------------
+# group_of_programs NAME...: a C++ program project NAME/NAME.kzproj for each NAME, and the group
+# g.groupproj of them.
+group_of_programs() {
+  local p projects=()
+  for p in "$@"; do
+    mkdir $p
+    "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
+    printf 'int main() { return 0; }\n' > $p/$p.cpp
+    "$NXS" project add $p/$p.kzproj $p/$p.cpp
+    projects+=("$p/$p.kzproj")
+  done
+  "$NXS" group new g.groupproj
+  "$NXS" group add g.groupproj "${projects[@]}"
+}
 mkdir grp && cd grp
+group_of_programs a b c
 for p in a b c; do
-  mkdir $p
-  "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
-  printf 'int main() { return 0; }\n' > $p/$p.cpp
-  "$NXS" project add $p/$p.kzproj $p/$p.cpp
   "$NXS" config set $p/$p.kzproj PostBuildEvent "echo $p >> ../built.txt" --config Base >/dev/null
 done
-"$NXS" group new g.groupproj
-"$NXS" group add g.groupproj a/a.kzproj b/b.kzproj c/c.kzproj
 "$NXS" group depend g.groupproj a --on c
 expect_status "a group" 0 "" "$NXS" build g.groupproj
 expect_out "c before a, each once" "c
@@ -140,14 +149,7 @@ cd "$WORK"
 
 # ---- A group whose projects cannot all be opened fails, naming them, and builds nothing -----
 mkdir broken && cd broken
-for p in a b c; do
-  mkdir $p
-  "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
-  printf 'int main() { return 0; }\n' > $p/$p.cpp
-  "$NXS" project add $p/$p.kzproj $p/$p.cpp
-done
-"$NXS" group new g.groupproj
-"$NXS" group add g.groupproj a/a.kzproj b/b.kzproj c/c.kzproj
+group_of_programs a b c
 rm b/b.kzproj
 echo 'not a project' > c/c.kzproj
 expect_status "a group with a missing and an unreadable project" 1 "" "$NXS" build g.groupproj

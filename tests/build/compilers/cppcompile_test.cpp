@@ -177,10 +177,9 @@ TEST(CppCompileTask, ALinkCutShortLeavesTheLastProgramWhole) {
   // A compiler driver whose link, while the file "cut" exists, writes part of the program
   // and is killed.
   const std::string Cut = P.Root / "cut";
-  P.Write("cutcc", "#!/bin/sh\ncase \" $* \" in *\" -c \"*) exec g++ \"$@\";; esac\n"
-                   "if [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
-                   "  printf partial > \"$2\"\n  kill -KILL $$\nfi\nexec g++ \"$@\"\n");
-  fs::permissions(P.Dir + "/cutcc", fs::perms::owner_all);
+  test::WriteScript(P.Dir + "/cutcc", "case \" $* \" in *\" -c \"*) exec g++ \"$@\";; esac\n"
+                                      "if [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
+                                      "  printf partial > \"$2\"\n  kill -KILL $$\nfi\nexec g++ \"$@\"\n");
   P.Project.Properties["Cpp_Compiler"] = P.Dir + "/cutcc";
   P.Build();
   ASSERT_TRUE(P.LastResult);

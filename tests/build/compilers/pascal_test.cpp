@@ -80,10 +80,9 @@ TEST(PascalCompileTask, ALinkCutShortLeavesTheLastProgramWholeAndTheNextMakeLink
   // the file "cut" exists, writes part of the program and kills the compiler.
   const std::string Cut = P.Root / "cut";
   fs::create_directories(P.Root / "tools");
-  test::WriteText(P.Root / "tools/ld.bfd",
-                  "#!/bin/sh\nif [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
-                  "  printf partial > \"$2\"\n  kill -KILL $PPID\n  exit 1\nfi\nexec /usr/bin/ld.bfd \"$@\"\n");
-  fs::permissions(P.Root / "tools/ld.bfd", fs::perms::owner_all);
+  test::WriteScript(P.Root / "tools/ld.bfd", "if [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
+                                             "  printf partial > \"$2\"\n  kill -KILL $PPID\n  exit 1\nfi\n"
+                                             "exec /usr/bin/ld.bfd \"$@\"\n");
   fs::copy_file(P.Root / "tools/ld.bfd", P.Root / "tools/ld");  // what fpc looks for first
   P.Project.Properties["ExtraOptions"] = "-FD" + P.Root / "tools";
   P.Write("hello.vproj", "<Project/>\n");  // make asks whether it is older than the program
@@ -111,9 +110,7 @@ TEST(PascalCompileTask, CleanDeletesWhatTheCompileWroteAndNotWhatTheUserSavedMea
   // The output goes to the project's folder, where the user saves while fpc runs.
   P.Project.Properties.erase("OutputDir");
   P.Project.Properties.erase("IntermediateDir");
-  test::WriteText(P.Dir + "/savingpc", "#!/bin/sh\necho 'my notes' > notes.txt\ntouch hello.vpr src/greeting.pas\n"
-                                       "exec fpc \"$@\"\n");
-  fs::permissions(P.Dir + "/savingpc", fs::perms::owner_all);
+  test::WriteScript(P.Dir + "/savingpc", "echo 'my notes' > notes.txt\ntouch hello.vpr src/greeting.pas\nexec fpc \"$@\"\n");
   P.Project.Properties["Pascal_Compiler"] = P.Dir + "/savingpc";
   P.Build();
   ASSERT_TRUE(P.LastResult);
