@@ -286,8 +286,8 @@ void TNXSHostObject::ShowCommandLine(const std::string& Tool, const std::string&
       const std::string Heading = Project.empty() ? Format(res::SCommandLineTitle, Name)
                                                   : Format(res::SCommandLineTitleFor, Name, Project);
       TLineBuffer* Group = LineBufferList().AddList(res::SBuildGroup);
-      TTitleLine* Top = TTitleLine::Make(*Group, Heading);
-      TTitleLine::Make(*Group, ToolCommandLine(Tool, Arguments), Top);
+      TLine* Top = Group->Add(std::make_unique<TCommandLineLine>(Group, Heading));
+      Top->AddChild(std::make_unique<TCommandLineLine>(Group, ToolCommandLine(Tool, Arguments)));
       return 0;
     });
   });

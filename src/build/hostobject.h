@@ -11,6 +11,7 @@
 #include <string>
 
 #include "build/engine/tasks.h"
+#include "build/messages/msglines.h"
 
 namespace nxs {
 
@@ -71,6 +72,13 @@ class TNXSHostObject : public engine::ITaskHostObject {
   std::string FProjectFullPath;
   engine::ILogger* FLogger = nullptr;
   std::shared_ptr<void> FCallback;
+};
+
+// A tool's command line in the "Build" group: the heading ("g++ command line for "app.kzproj"")
+// and the command under it. A printer of diagnostics alone leaves these lines out.
+class TCommandLineLine : public TTitleLine {
+ public:
+  using TTitleLine::TTitleLine;
 };
 
 // The command line ExecTool runs: the tool in double quotes, a blank, the arguments.

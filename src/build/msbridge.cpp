@@ -415,6 +415,10 @@ TMSBuilder::TMSBuilder(TMSBuildSource Source, std::string Targets, std::string P
       FVerbosity(Verbosity), FDisplayName(std::move(DisplayName)) {}
 
 bool TMSBuilder::DoBuild() {
+  // The intermediate folders the run locked are let go when it ends, however it ends.
+  struct TLocks {
+    ~TLocks() { compilers::ReleaseBuildLocks(); }
+  } Locks;
   TProgressMonitor& Monitor = ProgressMonitor();
   Monitor.SetFileName(FDisplayName.empty() ? FSource.FileName() : FDisplayName);
   Monitor.DoUpdate();

@@ -1,9 +1,12 @@
 // nxs build: builds a project or a group and prints the "Build" group's lines as the message
 // view shows them, ending with "Success" or "Failed" and the elapsed time. On a terminal one
 // progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
-#include <csignal>
+#include <signal.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "build/buildhost.h"
@@ -26,12 +29,41 @@ namespace nxs::host {
 
 namespace {
 
-// Interrupt asks the build to stop: the tasks kill their tools and the build ends Failed. A
-// second interrupt ends the program.
-extern "C" void OnInterrupt(int) {
-  ProgressMonitor().Cancel();
-  std::signal(SIGINT, SIG_DFL);
+// The monitor whose cancel flag a stop signal sets; set before the handlers are installed, so
+// that the handler only stores to an atomic flag (it may not lock what ProgressMonitor locks).
+std::atomic<TProgressMonitor*> StopTarget{nullptr};
+
+// What a stop signal does to a build: asks it to stop. The tasks kill their tools' process
+// groups (ninja, the compilers it started, fpc and its linker) and the build ends Failed.
+void CancelBuild() {
+  if (TProgressMonitor* M = StopTarget.load()) M->Cancel();
 }
+
+// Interrupt, terminate and hang-up stop the build while it runs, so that no tool is left
+// writing into the project after nxs has gone; a second such signal ends the program as it
+// would have ended without a build.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    StopTarget = &ProgressMonitor();
+    struct sigaction A {};
+    A.sa_handler = OnStopSignal;
+    A.sa_flags = SA_RESETHAND;  // the second signal takes its default action
+    sigemptyset(&A.sa_mask);
+    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &A, &FOld[I]);
+  }
+  ~TStopSignals() {
+    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &FOld[I], nullptr);
+    StopTarget = nullptr;
+  }
+  TStopSignals(const TStopSignals&) = delete;  // restores the handlers once
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+ private:
+  static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
+  static void OnStopSignal(int) { CancelBuild(); }
+  struct sigaction FOld[std::size(Signals)] {};
+};
 
 int RunBuild(const TCommandLine& Cmd) {
   TBuildCommand Command;
@@ -42,6 +74,7 @@ int RunBuild(const TCommandLine& Cmd) {
   Command.From = Cmd.Get("--from");
   Command.BuildGroup = Cmd.Get("--buildgroup");
   Command.Background = Cmd.Has("--background");
+  Command.Wait = !Cmd.Has("--no-wait");
   if (Cmd.Has("-j")) {
     const auto Jobs = TryStrToInt(Cmd.Get("-j"));
     if (!Jobs || *Jobs < 1 || *Jobs > 1024) Cmd.Fail("-j takes a number from 1 to 1024");
@@ -65,16 +98,14 @@ int RunBuild(const TCommandLine& Cmd) {
 
   InitProjectBuilders();
   TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
-  std::signal(SIGINT, OnInterrupt);
   TCompileResult Result;
   try {
+    TStopSignals Stop;
     Result = RunBuildCommand(Command, Group, Project);
   } catch (...) {
-    std::signal(SIGINT, SIG_DFL);
     DoneProjectBuilders();
     throw;
   }
-  std::signal(SIGINT, SIG_DFL);
   Printer.Finish();
   DoneProjectBuilders();
   return Result == crSucceeded ? 0 : 1;
@@ -85,7 +116,7 @@ int RunBuild(const TCommandLine& Cmd) {
 TCommand BuildCommand() {
   return Leaf("build", "build a project or a group",
               "nxs build FILE [--mode make|build|clean|check|link] [--config NAME] [--platform NAME] "
-              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc]",
+              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc] [--no-wait]",
               "Builds the project or group FILE (make by default: what changed) and prints the \"Build\"\n"
               "messages as the message view shows them (children indented two spaces), then Success or\n"
               "Failed and the elapsed time; the status is 0 on success, 1 on failure. A group builds its\n"
@@ -93,7 +124,10 @@ TCommand BuildCommand() {
               "--buildgroup builds a build group of the group file. --config and --platform apply where a\n"
               "project has them. -j N lets a project run N compilers at once. --messages gcc prints\n"
               "diagnostics as FILE:LINE:COL: error: TEXT. On a terminal a progress line shows the project,\n"
-              "the file and the counts of hints, warnings and errors. Interrupt stops the build (Failed).",
+              "the file and the counts of hints, warnings and errors. A project that another build is\n"
+              "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
+              "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
+              "Failed.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
@@ -101,7 +135,8 @@ TCommand BuildCommand() {
                {"--buildgroup", true},
                {"--background", false},
                {"-j", true},
-               {"--messages", true}},
+               {"--messages", true},
+               {"--no-wait", false}},
               1, 1, RunBuild);
 }
 

@@ -35,8 +35,8 @@ grep -qx "$WORK/pas/u.pas:14:3: error: Syntax error, \";\" expected but \"identi
 # The editor builds its own text: the error is where GotoMessage goes; the fix, unsaved, builds;
 # the file on disk stays as it was.
 expect_out "ed Build" '[fpc Error] u.pas(14): Syntax error, ";" expected but "identifier RESULT" found
-[fpc Error] Vellum.Common.Targets(38): Compilation aborted
-[fpc Error] Vellum.Common.Targets(38): /usr/bin/ppcx64 returned an error exitcode
+[fpc Error] Vellum.Common.Targets(43): Compilation aborted
+[fpc Error] Vellum.Common.Targets(43): /usr/bin/ppcx64 returned an error exitcode
 Failed
 14 3
 Success
@@ -77,17 +77,52 @@ find . -type f | sort > "$WORK/after"
 same_file "clean leaves what was there before the first build, and nothing less" "$WORK/before" "$WORK/after"
 cd "$WORK"
 
+# ---- The form editors read: each diagnostic once, its context before it, no command lines ----
+# (g++ quotes with plain quotes in the C locale.)
+mkdir gcc && cd gcc
+"$NXS" project new g.kzproj --personality Kestrel.Personality >/dev/null
+printf 'inline int g() { return y; }\n' > h.h
+printf '#include "h.h"\nvoid f(int);\nint main() { f(); return g(); }\n' > main.cpp
+"$NXS" project add g.kzproj main.cpp
+"$NXS" project new n.vproj --personality Vellum.Personality >/dev/null
+printf 'program n;\nvar x: integer;\nbegin\nend.\n' > n.vpr
+"$NXS" config set n.vproj Pascal_ShowNotes true --config Base >/dev/null
+"$NXS" options set Compiling ShowCommandLine True
+expect_out "g++ diagnostics as g++ prints them" "In file included from $WORK/gcc/main.cpp:1
+$WORK/gcc/h.h: In function 'int g()'
+$WORK/gcc/h.h:1:25: error: 'y' was not declared in this scope
+$WORK/gcc/main.cpp: In function 'int main()'
+$WORK/gcc/main.cpp:3:15: error: too few arguments to function 'void f(int)'
+$WORK/gcc/main.cpp:2:6: note: declared here
+Failed" bash -c "LC_ALL=C '$NXS' build g.kzproj --messages gcc | grep -v '^Elapsed time: '"
+expect_out "an fpc note says note once" "$WORK/gcc/n.vpr:2:5: note: Local variable \"x\" not used
+Success" bash -c "'$NXS' build n.vproj --messages gcc | grep -v '^Elapsed time: '"
+expect_out "the view keeps the command line and nests the context under its error" "g++ command line for \"g.kzproj\"
+[g++ Error] h.h(1): 'y' was not declared in this scope
+  main.cpp(1): In file included from $WORK/gcc/main.cpp:1" bash -c "LC_ALL=C '$NXS' build g.kzproj | head -4 | sed -n '1p;3,4p'"
+"$NXS" options set Compiling ShowCommandLine False
+cd "$WORK"
+
 # ---- A group: dependencies first, each project once, from a project on ----------------------
+# group_of_programs NAME...: a C++ program project NAME/NAME.kzproj for each NAME, and the group
+# g.groupproj of them.
+group_of_programs() {
+  local p projects=()
+  for p in "$@"; do
+    mkdir $p
+    "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
+    printf 'int main() { return 0; }\n' > $p/$p.cpp
+    "$NXS" project add $p/$p.kzproj $p/$p.cpp
+    projects+=("$p/$p.kzproj")
+  done
+  "$NXS" group new g.groupproj
+  "$NXS" group add g.groupproj "${projects[@]}"
+}
 mkdir grp && cd grp
+group_of_programs a b c
 for p in a b c; do
-  mkdir $p
-  "$NXS" project new $p/$p.kzproj --personality Kestrel.Personality >/dev/null
-  printf 'int main() { return 0; }\n' > $p/$p.cpp
-  "$NXS" project add $p/$p.kzproj $p/$p.cpp
   "$NXS" config set $p/$p.kzproj PostBuildEvent "echo $p >> ../built.txt" --config Base >/dev/null
 done
-"$NXS" group new g.groupproj
-"$NXS" group add g.groupproj a/a.kzproj b/b.kzproj c/c.kzproj
 "$NXS" group depend g.groupproj a --on c
 expect_status "a group" 0 "" "$NXS" build g.groupproj
 expect_out "c before a, each once" "c
@@ -110,6 +145,20 @@ expect_status "a group with a cycle" 0 "nxs: c cannot depend on a: that would ma
 expect_out "each project of the cycle once" "a
 b
 c" bash -c 'sort built.txt'
+cd "$WORK"
+
+# ---- A group whose projects cannot all be opened fails, naming them, and builds nothing -----
+mkdir broken && cd broken
+group_of_programs a b c
+rm b/b.kzproj
+echo 'not a project' > c/c.kzproj
+expect_status "a group with a missing and an unreadable project" 1 "" "$NXS" build g.groupproj
+checks=$((checks + 1))
+[ "$(grep -v '^Elapsed time' "$WORK/stdout")" == "[Error] The project \"$WORK/broken/b/b.kzproj\" of the group could not be opened
+[Error] The project \"$WORK/broken/c/c.kzproj\" of the group could not be opened
+Failed" ] || fail "each project that could not be opened is named: $(cat "$WORK/stdout")"
+checks=$((checks + 1))
+[ ! -e a/a ] || fail "the projects that could be opened are not built"
 cd "$WORK"
 
 # ---- The sample group: libraries and the programs that use them ----------------------------

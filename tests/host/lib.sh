@@ -53,3 +53,14 @@ finish() {
   echo "$((checks - failures)) passed, $failures failed"
   [ $failures -eq 0 ]
 }
+
+# wait_until SECONDS command...: polls the command until it succeeds; fails after SECONDS.
+wait_until() {
+  local bound=$1 i
+  shift
+  for ((i = 0; i < bound * 20; i++)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}

@@ -156,11 +156,16 @@ class TFakeContext : public engine::TTaskContext {
   engine::ITaskHostObject* FHost;
 };
 
+// A shell script with Body, made executable at Path: a stand-in for a tool.
+inline void WriteScript(const std::string& Path, const std::string& Body) {
+  WriteText(Path, "#!/bin/sh\n" + Body);
+  std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
+}
+
 // A stand-in for a compiler that writes its process id to PidFile, prints Announce and then
 // takes its time; made executable at Path.
 inline void WriteSlowTool(const std::string& Path, const std::string& PidFile, const std::string& Announce) {
-  WriteText(Path, "#!/bin/sh\necho $$ > '" + PidFile + "'\necho '" + Announce + "'\nexec sleep 30\n");
-  std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
+  WriteScript(Path, "echo $$ > '" + PidFile + "'\necho '" + Announce + "'\nexec sleep 30\n");
 }
 
 // Whether the process whose id PidFile holds is gone (waiting a little for it); false when

@@ -275,6 +275,7 @@ void RegisterCompilerTasks() {
   RegisterTask("EvaluateProperties", RunEvaluateProperties);
   RegisterTask("EvaluateItem", RunEvaluateItem);
   RegisterTask("KibitzResult", RunKibitzResult);
+  RegisterBuildLockTask();
 }
 
 }  // namespace nxs::compilers

@@ -123,6 +123,8 @@ void ReportError(TTaskContext& Context, const std::string& Text);
 std::string ShellQuote(const std::string& Arg);
 std::string JoinCommandLine(const std::vector<std::string>& Argv);
 
+void RegisterBuildLockTask();
+
 bool RunPascalCompiler(TTaskContext& Context);
 bool RunCppCompiler(TTaskContext& Context);
 

@@ -45,6 +45,83 @@ std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, c
   return IntDir + "/" + Rel + ".o";
 }
 
+// Why the shell that ninja runs a command with could not run it, from its complaint: "g++: not
+// found" from "/bin/sh: 1: g++: not found" (or bash's "/bin/sh: line 1: g++: command not
+// found"); "" for any other line.
+std::string ShellFailure(std::string_view Line) {
+  constexpr std::string_view Shell = "/bin/sh: ";
+  if (!Line.starts_with(Shell)) return {};
+  Line.remove_prefix(Shell.size());
+  if (Line.starts_with("line ")) Line.remove_prefix(5);
+  size_t Digits = Line.find_first_not_of("0123456789");
+  if (Digits != 0 && Digits != std::string_view::npos && Line.substr(Digits).starts_with(": "))
+    Line.remove_prefix(Digits + 2);
+  return std::string(Line);
+}
+
+// Check: each source compiled for its diagnostics alone, nothing written; every source is
+// checked, so that one run reports them all.
+bool CheckSources(TTaskContext& Context, TEditorOverlay& Overlay, const std::vector<std::string>& Sources,
+                  std::vector<std::string> Command, const std::string& Directory) {
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  TEventSink Sink(Context, &Overlay);
+  Command.push_back("-fsyntax-only");
+  bool Ok = true;
+  for (const auto& S : Sources) {
+    if (Host && !Host->UpdateProgress(progChecking, S, 0, 0)) Cancel.Set();
+    TCompilerRun Run;
+    Run.Argv = Command;
+    // Read through the overlay, a source still finds what lies beside it on disk.
+    if (Overlay.Active()) Run.Argv.insert(Run.Argv.end(), {"-iquote", ExtractFileDir(S)});
+    Run.Argv.push_back(Overlay.CompileName(S));
+    Run.Directory = Directory;
+    Run.Sender = "g++";
+    const int ErrorsBefore = Sink.Errors();
+    const int Code = RunCompiler(Context, Cancel, Sink, Run);
+    if (Code < 0) return false;  // not started or cancelled: said so
+    if (Code > 0 && Sink.Errors() == ErrorsBefore) ReportError(Context, Format(res::SCompilerFailed, Command[0], Code));
+    Ok = Ok && Code == 0;
+  }
+  return Ok && Sink.Errors() == 0;
+}
+
+// Link alone: the output made from the objects the last compile left, nothing compiled, under
+// a temporary name as the ninja file links.
+bool LinkObjects(TTaskContext& Context, const std::vector<std::string>& Objects, const std::string& Output,
+                 bool Archive, const std::string& Compiler, const std::vector<std::string>& LinkFlags,
+                 const std::string& Directory) {
+  bool Missing = false;
+  std::error_code Ec;
+  for (const auto& O : Objects)
+    if (!fs::is_regular_file(O, Ec)) {
+      ReportError(Context, Format(res::SNotCompiled, O));
+      Missing = true;
+    }
+  if (Missing) return false;
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
+  const std::string Temp = Output + ".tmp";
+  fs::remove(Temp, Ec);
+  TEventSink Sink(Context, nullptr);
+  TCompilerRun Run;
+  Run.Argv = Archive ? std::vector<std::string>{"ar", "rcs", Temp} : std::vector<std::string>{Compiler};
+  Run.Argv.insert(Run.Argv.end(), Objects.begin(), Objects.end());
+  if (!Archive) {
+    Run.Argv.insert(Run.Argv.end(), {"-o", Temp});
+    Run.Argv.insert(Run.Argv.end(), LinkFlags.begin(), LinkFlags.end());
+  }
+  Run.Directory = Directory;
+  Run.Sender = Archive ? "ar" : "g++";
+  const int Code = RunCompiler(Context, Cancel, Sink, Run);
+  if (Code == 0 && Sink.Errors() == 0) fs::rename(Temp, Output, Ec);
+  if (Code == 0 && Sink.Errors() == 0 && !Ec) return true;
+  fs::remove(Temp, Ec);
+  if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Run.Argv[0], Code));
+  return false;
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -64,7 +141,8 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   if (Context.BoolParameter("Clean", false)) {
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
-    std::vector<std::string> Files{Output, IntDir + "/build.ninja", IntDir + "/.ninja_log", IntDir + "/.ninja_deps"};
+    std::vector<std::string> Files{Output, Output + ".tmp", IntDir + "/build.ninja", IntDir + "/.ninja_log",
+                                   IntDir + "/.ninja_deps"};
     for (const auto& S : Sources) {
       Files.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
       Files.push_back(Files.back() + ".d");
@@ -133,6 +211,21 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
     return true;
   }
+  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest; "Check"
+  // and "LinkOnly" run the compiler or the linker alone, without ninja.
+  const std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  if (SameText(Phase, "Check")) {
+    std::vector<std::string> Command{Compiler};
+    Command.insert(Command.end(), Flags.begin(), Flags.end());
+    const std::string Single = FileToCompile(Opt);
+    return CheckSources(Context, Overlay, Single.empty() ? Sources : std::vector<std::string>{Single}, Command,
+                        Opt.ProjectDir());
+  }
+  if (SameText(Phase, "LinkOnly")) {
+    std::vector<std::string> Objects;
+    for (const auto& S : Sources) Objects.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
+    return LinkObjects(Context, Objects, Output, Kind == "StaticLibrary", Compiler, LinkFlags, IntDir);
+  }
 
   // The ninja file.
   std::string N = "# Written by the C++ compile task; rewritten when the project changes.\n";
@@ -144,8 +237,12 @@ bool RunCppCompiler(TTaskContext& Context) {
   N += "ldflags = " + NinjaValue(LinkFlags) + "\n";
   N += "rule cxx\n  command = $launcher $cxx -MD -MF $out.d $cflags $extra -c $in -o $out\n"
        "  depfile = $out.d\n  deps = gcc\n  description = Compiling $source\n";
-  N += "rule link\n  command = $cxx $in -o $out $ldflags\n  description = Linking $out\n";
-  N += "rule ar\n  command = rm -f $out && ar rcs $out $in\n  description = Linking $out\n";
+  // The link and the archive are made under a temporary name that takes the output's place
+  // once it is whole: a link cut short never leaves a broken program where the last one was.
+  N += "rule link\n  command = $cxx $in -o ${out}.tmp $ldflags && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; exit 1; }\n"
+       "  description = Linking $out\n";
+  N += "rule ar\n  command = rm -f ${out}.tmp && ar rcs ${out}.tmp $in && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; "
+       "exit 1; }\n  description = Linking $out\n";
   std::vector<std::string> Objects;
   for (const auto& S : Sources) {
     std::string Obj = ObjectOf(IntDir, Opt.ProjectDir(), S);
@@ -180,8 +277,6 @@ bool RunCppCompiler(TTaskContext& Context) {
     return false;
   }
 
-  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest.
-  std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
     Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));
@@ -206,6 +301,16 @@ bool RunCppCompiler(TTaskContext& Context) {
     }
     if (Line == "ninja: no work to do.") {
       Sink.Message(Line, imLow);
+      return true;
+    }
+    if (std::string Why = ShellFailure(Line); !Why.empty()) {
+      std::vector<TBuildEvent> Failure(1);
+      Failure[0].Kind = ekError;
+      Failure[0].Importance = imHigh;
+      Failure[0].Text = Why;
+      Failure[0].Sender = Run.Sender;
+      Failure[0].Id = NextMessageId();
+      Sink.Log(Failure);
       return true;
     }
     return false;

@@ -564,8 +564,9 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.Log(Ev(ekError, imHigh, Format(res::STaskCrashed, E.Name, "unknown exception")));
   }
   if (Ok && Task.Errors > 0) Ok = false;
-  // Errors of projects the task built (the MSBuild task) were logged by the build itself.
-  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop)
+  // Errors of projects the task built (the MSBuild task) were logged by the build itself; a
+  // task that stopped because the build was cancelled says so.
+  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop && CheckCancel(Where))
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
   Log(Frame(ekTaskFinished, E.Name, Where, Ok));
   if (Ok || Continue != coStop) {
