@@ -1,12 +1,11 @@
 // nxs build: builds a project or a group and prints the "Build" group's lines as the message
 // view shows them, ending with "Success" or "Failed" and the elapsed time. On a terminal one
 // progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
-#include <signal.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <iterator>
 #include <string>
 
 #include "build/buildhost.h"
@@ -22,6 +21,7 @@
 #include "projects/projectgroup.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/signals.h"
 #include "shared/terminal.h"
 #include "shared/text.h"
 
@@ -46,23 +46,27 @@ class TStopSignals {
  public:
   TStopSignals() {
     StopTarget = &ProgressMonitor();
-    struct sigaction A {};
-    A.sa_handler = OnStopSignal;
-    A.sa_flags = SA_RESETHAND;  // the second signal takes its default action
-    sigemptyset(&A.sa_mask);
-    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &A, &FOld[I]);
+    FOld = SetSignalCancelHook(OnStopSignal);
   }
   ~TStopSignals() {
-    for (size_t I = 0; I < std::size(Signals); ++I) sigaction(Signals[I], &FOld[I], nullptr);
+    SetSignalCancelHook(FOld);
     StopTarget = nullptr;
   }
-  TStopSignals(const TStopSignals&) = delete;  // restores the handlers once
+  TStopSignals(const TStopSignals&) = delete;  // restores the hook once
   TStopSignals& operator=(const TStopSignals&) = delete;
 
  private:
-  static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
-  static void OnStopSignal(int) { CancelBuild(); }
-  struct sigaction FOld[std::size(Signals)] {};
+  // The first signal cancels; a second one ends the program with the signal's own action.
+  static void OnStopSignal(int Signal) {
+    static std::atomic<bool> Cancelled{false};
+    if (!Cancelled.exchange(true)) {
+      CancelBuild();
+      return;
+    }
+    std::signal(Signal, SIG_DFL);
+    std::raise(Signal);
+  }
+  TSignalCancelHook FOld = nullptr;
 };
 
 int RunBuild(const TCommandLine& Cmd) {

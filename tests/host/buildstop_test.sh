@@ -20,7 +20,9 @@ stopped() {
   local sig=$1 project=$2 dir
   dir=$(dirname "$WORK/$project")
   rm -f "$WORK/tool.pid"
-  "$NXS" build "$project" > "$WORK/stopped.txt" 2>&1 &
+  # A job started with & ignores SIGINT, as the shell arranges, and nxs leaves an ignored
+  # signal ignored; a user's Ctrl-C reaches a build whose SIGINT has its default action.
+  env --default-signal=INT "$NXS" build "$project" > "$WORK/stopped.txt" 2>&1 &
   local pid=$!
   checks=$((checks + 1))
   wait_until 20 test -s "$WORK/tool.pid" || fail "$sig $project: the tool never ran: $(cat "$WORK/stopped.txt")"
