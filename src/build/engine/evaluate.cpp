@@ -392,13 +392,19 @@ class TEvaluator {
     C.ThisFile = &Doc.FileName;
     C.Where = LocationOf(Doc, E);
     C.ExpandItems = Items;
-    C.ExistsBesideThisFile = true;
     return C;
   }
 
+  // Exists() in the condition of an Import, ImportGroup or PropertyGroup takes relative paths
+  // from the folder of the file that holds the element, so that an imported file can test for
+  // files beside it; every other condition (a property's own, an item's, an item group's, an
+  // item definition's, a When's) takes them from the project's folder.
   bool Condition(const TXmlDocument& Doc, const TXmlElement& E, bool Items = false) {
     const std::string* C = E.Attribute("Condition");
-    return !C || EvaluateCondition(*C, Context(Doc, E, Items));
+    if (!C) return true;
+    TExpandContext Ctx = Context(Doc, E, Items);
+    Ctx.ExistsBesideThisFile = E.Is("Import") || E.Is("ImportGroup") || E.Is("PropertyGroup");
+    return EvaluateCondition(*C, Ctx);
   }
 
   void Project(const TXmlDocument& Doc) {

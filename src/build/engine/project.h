@@ -94,8 +94,8 @@ struct TExpandContext {
   // %(Name) of the item being defined or transformed.
   const TItem* MetaItem = nullptr;
   const TBucket* Bucket = nullptr;
-  // Exists() takes relative paths from ThisFile's directory while the project is evaluated
-  // (an imported file tests for files beside it), from the project's while targets run.
+  // Exists() takes relative paths from ThisFile's directory (the conditions of imports and
+  // property groups while the project is evaluated), else from the project's.
   bool ExistsBesideThisFile = false;
 };
 

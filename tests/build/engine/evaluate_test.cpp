@@ -112,6 +112,51 @@ TEST_F(EngineTest, ImportsAreReadRelativeToTheImportingFile) {
   EXPECT_EQ("", Log.Warnings());
 }
 
+// Each element of an imported file asks Exists() of two files of the same name, one beside
+// the imported file and one beside the project, each setting what it found; which folder
+// answered is the element's rule: the conditions of Import, ImportGroup and PropertyGroup look
+// beside the file that holds them, every other condition beside the project.
+TEST_F(EngineTest, ExistsInAnImportedFileLooksBesideItOnlyForImportsAndPropertyGroups) {
+  Write("lib/lib.marker", "");
+  Write("proj/proj.marker", "");
+  for (const char* Folder : {"lib", "proj"})
+    Write(std::string("lib/") + Folder + ".targets",
+          std::string("<Project><PropertyGroup><ByImport>") + Folder + "</ByImport></PropertyGroup></Project>");
+  for (const char* Folder : {"lib", "proj"})
+    Write(std::string("lib/group-") + Folder + ".targets",
+          std::string("<Project><PropertyGroup><ByImportGroup>") + Folder + "</ByImportGroup></PropertyGroup></Project>");
+  Write("lib/common.targets", R"P(<Project>
+  <Import Project="lib.targets" Condition="Exists('lib.marker')" />
+  <Import Project="proj.targets" Condition="Exists('proj.marker')" />
+  <ImportGroup Condition="Exists('lib.marker')"><Import Project="group-lib.targets" /></ImportGroup>
+  <ImportGroup Condition="Exists('proj.marker')"><Import Project="group-proj.targets" /></ImportGroup>
+  <PropertyGroup Condition="Exists('lib.marker')"><ByPropertyGroup>lib</ByPropertyGroup></PropertyGroup>
+  <PropertyGroup Condition="Exists('proj.marker')"><ByPropertyGroup>proj</ByPropertyGroup></PropertyGroup>
+  <PropertyGroup>
+    <ByProperty Condition="Exists('lib.marker')">lib</ByProperty>
+    <ByProperty Condition="Exists('proj.marker')">proj</ByProperty>
+  </PropertyGroup>
+  <Choose>
+    <When Condition="Exists('lib.marker')"><PropertyGroup><ByWhen>lib</ByWhen></PropertyGroup></When>
+    <When Condition="Exists('proj.marker')"><PropertyGroup><ByWhen>proj</ByWhen></PropertyGroup></When>
+  </Choose>
+  <ItemGroup Condition="Exists('lib.marker')"><ByItemGroup Include="lib" /></ItemGroup>
+  <ItemGroup Condition="Exists('proj.marker')"><ByItemGroup Include="proj" /></ItemGroup>
+  <ItemGroup>
+    <ByItem Include="lib" Condition="Exists('lib.marker')" />
+    <ByItem Include="proj" Condition="Exists('proj.marker')" />
+  </ItemGroup>
+</Project>)P");
+  auto P = Engine.Evaluate(Project("proj/p.proj", R"P(  <Import Project="../lib/common.targets" />)P"), Request);
+  EXPECT_EQ("lib", P->GetPropertyValue("ByImport"));
+  EXPECT_EQ("lib", P->GetPropertyValue("ByImportGroup"));
+  EXPECT_EQ("lib", P->GetPropertyValue("ByPropertyGroup"));
+  EXPECT_EQ("proj", P->GetPropertyValue("ByProperty"));
+  EXPECT_EQ("proj", P->GetPropertyValue("ByWhen"));
+  EXPECT_EQ("proj", Specs(P->GetItems("ByItemGroup")));
+  EXPECT_EQ("proj", Specs(P->GetItems("ByItem")));
+}
+
 TEST_F(EngineTest, AMissingImportNamesBothFiles) {
   std::string File = Project("p.proj", "  <Import Project=\"nothere.targets\" />");
   EXPECT_EQ(File + "(2,3): error: The imported project \"" + (Dir / "nothere.targets") +
