@@ -286,6 +286,27 @@ TEST_F(EngineTest, WildcardsAreSortedAndExcludesApply) {
   EXPECT_EQ("src/a.c;src/b.c;src/q1.c;src/q10.c", Specs(P->GetItems("NotX")));
 }
 
+// "**" walks folders reached through links as "*/*" does; a link back to a folder being
+// walked (to the folder itself, or to one above) is not walked again, so the walk ends.
+TEST_F(EngineTest, RecursiveWildcardsFollowFolderLinksAndStopAtLoops) {
+  for (const char* F : {"src/a.c", "src/real/b.c", "elsewhere/c.c", "elsewhere/deeper/d.c"}) Write(F, "");
+  std::filesystem::create_directory_symlink("../elsewhere", Dir / "src/linked");
+  std::filesystem::create_directory_symlink(".", Dir / "src/self");
+  std::filesystem::create_directory_symlink("..", Dir / "src/real/up");
+  std::filesystem::create_directory_symlink(Dir / "src", Dir / "elsewhere/back");
+  auto P = Eval(R"P(<ItemGroup>
+    <All Include="src/**/*.c" />
+    <Below Include="src/**" Exclude="src/real/**" />
+    <TwoDeep Include="src/*/*.c" />
+  </ItemGroup>)P");
+  auto All = P->GetItems("All");
+  EXPECT_EQ("src/a.c;src/linked/c.c;src/linked/deeper/d.c;src/real/b.c", Specs(All));
+  EXPECT_EQ("linked/deeper/", All[2].GetMetadata("RecursiveDir"));
+  EXPECT_EQ("src/a.c;src/linked/c.c;src/linked/deeper/d.c", Specs(P->GetItems("Below")));
+  // One level below each folder, links included: the link to the folder itself too.
+  EXPECT_EQ("src/linked/c.c;src/real/b.c;src/self/a.c", Specs(P->GetItems("TwoDeep")));
+}
+
 TEST_F(EngineTest, UpdateChangesMetadataOfTheMatchingItems) {
   auto P = Eval(R"P(<ItemGroup>
     <C Include="a.c;b.c;c.cpp" Kind="c" />
