@@ -555,10 +555,21 @@ class TEvaluator {
 std::shared_ptr<TProject> EvaluateProject(TDocumentCache& Cache, const std::string& FullPath,
                                           const TPropertyMap& Globals, const std::string* Text, ILogger* Logger) {
   std::shared_ptr<const TXmlDocument> Root;
-  if (Text)
-    Root = ParseProjectXml(FullPath, *Text);
-  else
+  if (Text) {
+    std::unique_ptr<TXmlDocument> Doc = ParseProjectXml(FullPath, *Text);
+    // The text stands for the file (a project document's text, laid out anew): messages name
+    // the places of the file on disk, where the user looks for them.
+    if (FileSystem().FileExists(FullPath)) {
+      try {
+        TakePositions(*Doc->Root, *Cache.Load(FullPath)->Root);
+      } catch (const EEngineError&) {
+        // A file on disk that does not read as a project has no places to give.
+      }
+    }
+    Root = std::move(Doc);
+  } else {
     Root = Cache.Load(FullPath);
+  }
   auto P = std::make_shared<TProject>(FullPath, Globals);
   TEvaluator(Cache, *P, Logger).Run(Root);
   return P;
