@@ -98,6 +98,11 @@ std::string CurrentDirectory() {
   return getcwd(Buf, sizeof Buf) ? std::string(Buf) : std::string();
 }
 
+// MSBuildStartupDirectory: the folder the command was started from. It is taken as the program
+// loads, before anything can change the current directory (a project file's build makes its
+// own folder current for the run).
+const std::string StartupDirectory = CurrentDirectory();
+
 bool ValidPropertyName(std::string_view N) {
   if (N.empty() || !((N[0] >= 'a' && N[0] <= 'z') || (N[0] >= 'A' && N[0] <= 'Z') || N[0] == '_')) return false;
   for (char C : N)
@@ -125,8 +130,7 @@ TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : F
   InitProperty("MSBuildProjectFile", Escape(File), true);
   InitProperty("MSBuildProjectName", Escape(Dot == std::string::npos ? File : File.substr(0, Dot)), true);
   InitProperty("MSBuildProjectExtension", Escape(Dot == std::string::npos ? std::string() : File.substr(Dot)), true);
-  static const std::string Startup = CurrentDirectory();
-  InitProperty("MSBuildStartupDirectory", Escape(Startup), true);
+  InitProperty("MSBuildStartupDirectory", Escape(StartupDirectory), true);
   InitProperty("MSBuildToolsVersion", "Current", true);
   InitProperty("MSBuildNodeCount", "1", true);
   for (const auto& [N, V] : FGlobals) {
