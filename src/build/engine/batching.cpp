@@ -139,7 +139,7 @@ void ApplyPropertyElement(TProject& P, const TXmlDocument& Doc, const TXmlElemen
     if (!EvaluateCondition(Group.AttributeOr("Condition"), Ctx)) continue;
     Ctx.Where = LocationOf(Doc, Prop);
     if (!EvaluateCondition(Prop.AttributeOr("Condition"), Ctx)) continue;
-    P.SetProperty(Prop.Name, ExpandString(Prop.Text, Ctx), Ctx.Where);
+    P.SetProperty(Prop.Name, ExpandString(Prop.Text, P.ForProperty(Prop.Name, Ctx)), Ctx.Where);
   }
 }
 

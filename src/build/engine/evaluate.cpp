@@ -135,9 +135,16 @@ TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : F
   InitProperty("MSBuildNodeCount", "1", true);
   for (const auto& [N, V] : FGlobals) {
     TProperty& P = FProperties[N];
+    FPropertyBytes = FPropertyBytes - P.Value.size() + V.size();
     P.Value = V;
     P.Global = true;
   }
+}
+
+const std::string* TProject::StoredProperty(std::string_view Name) const {
+  if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) return nullptr;
+  auto It = FProperties.find(Name);
+  return It == FProperties.end() ? nullptr : &It->second.Value;
 }
 
 bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const {
@@ -178,13 +185,52 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
   if (!ValidPropertyName(Name)) Fail(Where, Format(res::SBadPropertyName, Name));
   if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) Fail(Where, Format(res::SReservedProperty, Name));
   auto It = FProperties.find(Name);
-  if (It == FProperties.end()) {
-    FProperties.emplace(std::string(Name), TProperty{std::move(Value), false, false});
-    return;
+  if (It != FProperties.end()) {
+    if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
+    if (It->second.Global) return;  // global properties win over the project
   }
-  if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
-  if (It->second.Global) return;  // global properties win over the project
-  It->second.Value = std::move(Value);
+  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  if (Value.size() > MaxExpansionBytes - std::min(Others, MaxExpansionBytes))
+    Fail(Where, Format(res::SPropertyTooLarge, Name, res::SExpansionBound));
+  FPropertyBytes = Others + Value.size();
+  if (It == FProperties.end())
+    FProperties.emplace(std::string(Name), TProperty{std::move(Value), false, false});
+  else
+    It->second.Value = std::move(Value);
+}
+
+TExpandContext TProject::ForProperty(std::string_view Name, TExpandContext Ctx) const {
+  auto It = FProperties.find(Name);
+  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  Ctx.Limit = std::min(Ctx.Limit, MaxExpansionBytes - std::min(Others, MaxExpansionBytes));
+  Ctx.Making = Name;
+  Ctx.MakingItems = false;
+  return Ctx;
+}
+
+TExpandContext TProject::ForItems(std::string_view Type, TExpandContext Ctx) const {
+  Ctx.Limit = std::min(Ctx.Limit, MaxExpansionBytes - std::min(FItemBytes, MaxExpansionBytes));
+  Ctx.Making = Type;
+  Ctx.MakingItems = true;
+  return Ctx;
+}
+
+void TProject::AddItemBytes(std::string_view Type, size_t Bytes, const TLocation& Where) {
+  if (Bytes > MaxExpansionBytes - std::min(FItemBytes, MaxExpansionBytes))
+    Fail(Where, Format(res::SItemsTooLarge, Type, res::SExpansionBound));
+  FItemBytes += Bytes;
+}
+
+void TProject::RemoveItemBytes(size_t Bytes) { FItemBytes -= std::min(FItemBytes, Bytes); }
+
+size_t ItemBytes(const TItem& Item) {
+  // An item costs more than its record: the lists it is copied through on its way, and the
+  // allocator's share. A weight of a few hundred bytes stops a list of tiny items doubling
+  // itself at about a million of them, within a second.
+  constexpr size_t Weight = 256;
+  size_t N = Weight + Item.Spec.size();
+  for (const auto& [Name, Value] : Item.Meta.Entries()) N += sizeof(Name) + Name.size() + sizeof(Value) + Value.size();
+  return N;
 }
 
 void TProject::TreatAsLocal(std::string_view Name) {
@@ -194,6 +240,7 @@ void TProject::TreatAsLocal(std::string_view Name) {
 
 void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
   TProperty& P = FProperties[std::string(Name)];
+  FPropertyBytes = FPropertyBytes - P.Value.size() + Value.size();
   P.Value = std::move(Value);
   P.Reserved = Reserved;
 }
@@ -302,8 +349,9 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
   bool PerItemCondition = InTarget && Condition.find("%(") != std::string::npos;
 
   if (Include) {
+    TExpandContext Making = P.ForItems(E.Name, Ctx);
     TItemList Found;
-    ExpandIntoItems(*Include, Ctx, Found);
+    ExpandIntoItems(*Include, Making, Found);
     TItemList New;
     New.reserve(Found.size());
     for (auto& It : Found) {
@@ -320,11 +368,15 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     }
     auto Defs = P.ItemDefinitions.find(E.Name);
     bool Meta = HasMetadata(E);
+    size_t Bytes = 0;
     for (auto& It : New) {
       if (Defs != P.ItemDefinitions.end()) It.Meta.AddDefaults(Defs->second);
       if (Meta) SetMetadata(E, It, Ctx);
-      List.push_back(std::move(It));
+      Bytes += ItemBytes(It);
+      if (Bytes > Making.Limit) ExpansionTooLarge(Making);
     }
+    P.AddItemBytes(E.Name, Bytes, Ctx.Where);
+    List.insert(List.end(), std::make_move_iterator(New.begin()), std::make_move_iterator(New.end()));
     return;
   }
   // Remove, Update, and a target's change of every item of the type.
@@ -342,7 +394,13 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     return EvaluateCondition(Condition, C);
   };
   if (Remove) {
-    std::erase_if(List, Selected);
+    size_t Bytes = 0;
+    std::erase_if(List, [&](TItem& It) {
+      if (!Selected(It)) return false;
+      Bytes += ItemBytes(It);
+      return true;
+    });
+    P.RemoveItemBytes(Bytes);
     return;
   }
   for (auto& It : List)
@@ -355,7 +413,7 @@ void ApplyPropertyGroup(TProject& P, const TXmlElement& Group, const TExpandCont
     C.Where.Line = Prop->Line;
     C.Where.Column = Prop->Column;
     if (!EvaluateCondition(Prop->AttributeOr("Condition"), C)) continue;
-    P.SetProperty(Prop->Name, ExpandString(Prop->Text, C), C.Where);
+    P.SetProperty(Prop->Name, ExpandString(Prop->Text, P.ForProperty(Prop->Name, C)), C.Where);
   }
 }
 

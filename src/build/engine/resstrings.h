@@ -30,6 +30,10 @@ inline constexpr const char* SUnknownItemFunction = "The item function \"%s\" is
 inline constexpr const char* SBadExpression = "The expression \"%s\" is malformed: %s";
 inline constexpr const char* SItemsNotAllowed = "Item lists cannot be referenced here: \"%s\"";
 inline constexpr const char* SMetadataNotAllowed = "Item metadata cannot be referenced here: \"%s\"";
+inline constexpr const char* SPropertyTooLarge = "The value of the property \"%s\" would be larger than %s";
+inline constexpr const char* SItemsTooLarge = "The item list \"%s\" would be larger than %s";
+inline constexpr const char* SValueTooLarge = "An expanded value would be larger than %s";
+inline constexpr const char* SExpansionBound = "256 MB";
 inline constexpr const char* SIncludeAndRemove = "The item <%s> must have exactly one of Include, Remove or Update";
 
 // Conditions.

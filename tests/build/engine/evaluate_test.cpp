@@ -492,6 +492,34 @@ TEST_F(EngineTest, HostileNestingIsRefusedRatherThanExhaustingTheStack) {
   EXPECT_EQ("x", Eval("<PropertyGroup><A>" + Nested + "</A></PropertyGroup>")->GetPropertyValue("A"));
 }
 
+// Text that doubles itself forty times would take a terabyte: it is refused once the project's
+// values, or its items, would take more than 256 MB, naming what grew too large and where.
+TEST_F(EngineTest, ExponentialExpansionIsRefusedNamingWhatGrewAndWhere) {
+  std::string Props = "<PropertyGroup>\n  <P0>x</P0>\n";
+  for (int I = 1; I <= 40; ++I)
+    Props += "  <P" + std::to_string(I) + ">$(P" + std::to_string(I - 1) + ")$(P" + std::to_string(I - 1) + ")</P" +
+             std::to_string(I) + ">\n";
+  std::string File = Project("props.proj", Props + "</PropertyGroup>");
+  // P27 (128 MB) would bring the values to 256 MB, with what P0 to P26 and the environment hold.
+  EXPECT_EQ(File + "(30,3): error: The value of the property \"P27\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+
+  std::string Items = "<ItemGroup>\n  <I0 Include=\"x\" />\n";
+  for (int I = 1; I <= 40; ++I)
+    Items += "  <I" + std::to_string(I) + " Include=\"@(I" + std::to_string(I - 1) + ");@(I" + std::to_string(I - 1) +
+             ")\" />\n";
+  File = Project("items.proj", Items + "</ItemGroup>");
+  // An item weighs its text and 256 bytes: I19's 524,288 items would bring I0 to I19 past 256 MB.
+  EXPECT_EQ(File + "(22,3): error: The item list \"I19\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+
+  // One value that needs no doubling: a width far beyond the bound.
+  EXPECT_EQ(Dir / "p.proj(3,3): error: The value of the property \"Wide\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] {
+              Eval("<PropertyGroup>\n  <Wide>$([System.String]::Copy('x').PadLeft(1000000000000))</Wide>\n</PropertyGroup>");
+            }));
+}
+
 TEST_F(EngineTest, AProjectThatBuildsItselfWithNewPropertiesForeverIsStopped) {
   EXPECT_FALSE(Build(R"P(<Target Name="Build">
     <MSBuild Projects="$(MSBuildProjectFullPath)" Properties="Level=$(Level)x" />
