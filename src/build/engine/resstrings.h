@@ -80,6 +80,8 @@ inline constexpr const char* STouchFailed = "Could not touch \"%s\": %s";
 inline constexpr const char* STouchMissing = "The file \"%s\" does not exist and AlwaysCreate is not set";
 inline constexpr const char* SWriteFailed = "Could not write \"%s\": %s";
 inline constexpr const char* SReadFailed = "Could not read \"%s\": %s";
+// Running tools.
+inline constexpr const char* SToolLineCut = "%s [... %u more bytes of this line not shown]";
 inline constexpr const char* SErrorTaskDefault = "An error was raised by the Error task";
 
 }  // namespace nxs::engine::res
