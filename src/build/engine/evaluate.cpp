@@ -74,19 +74,21 @@ std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& Full
     if (It != FEntries.end() && It->second.ModifiedNs == Info.ModifiedTimeNs && It->second.Size == Info.Size)
       return It->second.Doc;
   }
-  // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
-  if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
-    throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
-  std::string Text;
-  try {
-    Text = FileSystem().ReadFile(FullPath);
-  } catch (const Exception& E) {
-    throw EEngineError(Format(res::SCannotReadProject, FullPath, E.Message()), FullPath);
-  }
-  std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, Text);
+  std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, ReadText(FullPath));
   std::lock_guard<std::mutex> L(FLock);
   FEntries[FullPath] = TEntry{Info.ModifiedTimeNs, Info.Size, Doc};
   return Doc;
+}
+
+std::string TDocumentCache::ReadText(const std::string& FullPath) {
+  // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
+  if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
+  try {
+    return FileSystem().ReadFile(FullPath);
+  } catch (const Exception& E) {
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, E.Message()), FullPath);
+  }
 }
 
 // ---- the project ----
@@ -620,10 +622,13 @@ std::shared_ptr<TProject> EvaluateProject(TDocumentCache& Cache, const std::stri
   if (Text) {
     std::unique_ptr<TXmlDocument> Doc = ParseProjectXml(FullPath, *Text);
     // The text stands for the file (a project document's text, laid out anew): messages name
-    // the places of the file on disk, where the user looks for them.
+    // the places of the file on disk, where the user looks for them. A file this system wrote
+    // is the text itself, but for its byte order mark.
     if (FileSystem().FileExists(FullPath)) {
       try {
-        TakePositions(*Doc->Root, *Cache.Load(FullPath)->Root);
+        auto WithoutMark = [](std::string_view S) { return S.starts_with("\xEF\xBB\xBF") ? S.substr(3) : S; };
+        std::string OnDisk = TDocumentCache::ReadText(FullPath);
+        if (WithoutMark(OnDisk) != WithoutMark(*Text)) TakePositions(*Doc->Root, *ParseProjectXml(FullPath, OnDisk)->Root);
       } catch (const EEngineError&) {
         // A file on disk that does not read as a project has no places to give.
       }

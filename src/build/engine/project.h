@@ -116,6 +116,8 @@ struct TExpandContext {
 class TDocumentCache {
  public:
   std::shared_ptr<const TXmlDocument> Load(const std::string& FullPath);
+  // The text of a project file; a device or a pipe is refused (EEngineError), not read.
+  static std::string ReadText(const std::string& FullPath);
 
  private:
   struct TEntry {
