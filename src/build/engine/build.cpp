@@ -599,6 +599,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
         auto Defs = P.ItemDefinitions.find(*Item);
         auto Add = [&](TItem It) {
           if (Defs != P.ItemDefinitions.end()) It.Meta.AddDefaults(Defs->second);
+          P.AddItemBytes(*Item, ItemBytes(It), At);
           List.push_back(std::move(It));
         };
         if (V->second.IsText) {

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "build/engine/resstrings.h"
 #include "build/engine/tasks.h"
+#include "shared/format.h"
 
 extern char** environ;
 
@@ -45,28 +47,63 @@ std::vector<char*> Pointers(std::vector<std::string>& Strings) {
   return P;
 }
 
-// Splits what the pipe delivers into lines; a carriage return before the line feed goes.
+// Splits what the pipe delivers into lines, looking at each byte once; a carriage return
+// before the line feed goes. A line longer than MaxToolLineBytes is kept up to that width (at a
+// character's start) and marked where it was cut; the rest is counted, not held, so a tool
+// that prints without line breaks neither fills memory nor the message view.
 class TLineSplitter {
  public:
   explicit TLineSplitter(const std::function<void(const std::string&)>& OnLine) : FOnLine(OnLine) {}
   void Add(const char* Data, size_t Size) {
-    FBuffer.append(Data, Size);
-    size_t Start = 0;
-    for (size_t Nl; (Nl = FBuffer.find('\n', Start)) != std::string::npos; Start = Nl + 1) Emit(Start, Nl);
-    FBuffer.erase(0, Start);
+    const char* End = Data + Size;
+    while (Data < End) {
+      const char* Nl = static_cast<const char*>(std::memchr(Data, '\n', static_cast<size_t>(End - Data)));
+      Take(Data, static_cast<size_t>((Nl ? Nl : End) - Data));
+      if (!Nl) return;
+      Emit();
+      Data = Nl + 1;
+    }
   }
   void Finish() {
-    if (!FBuffer.empty()) Emit(0, FBuffer.size());
-    FBuffer.clear();
+    if (!FLine.empty() || FCut > 0) Emit();
   }
 
  private:
-  void Emit(size_t Start, size_t End) {
-    if (End > Start && FBuffer[End - 1] == '\r') --End;
-    if (FOnLine) FOnLine(FBuffer.substr(Start, End - Start));
+  void Take(const char* Data, size_t Size) {
+    size_t Room = MaxToolLineBytes - FLine.size();
+    if (Size <= Room) {
+      FLine.append(Data, Size);
+      return;
+    }
+    FLine.append(Data, Room);
+    if (FCut == 0) FFirstCut = Data[Room];
+    FCut += Size - Room;
+    FLastCut = Data[Size - 1];
+  }
+  void Emit() {
+    if (FCut == 1 && FLastCut == '\r') FCut = 0;  // only the carriage return went
+    if (FCut == 0) {
+      if (!FLine.empty() && FLine.back() == '\r') FLine.pop_back();
+    } else {
+      // A character that the width splits goes whole.
+      if ((FFirstCut & 0xC0) == 0x80) {
+        size_t Keep = FLine.size();
+        while (Keep > 0 && (FLine[Keep - 1] & 0xC0) == 0x80) --Keep;
+        if (Keep > 0) --Keep;
+        FCut += FLine.size() - Keep;
+        FLine.resize(Keep);
+      }
+      if (FLastCut == '\r') --FCut;
+      FLine = Format(res::SToolLineCut, FLine, static_cast<uint64_t>(FCut));
+    }
+    if (FOnLine) FOnLine(FLine);
+    FLine.clear();
+    FCut = 0;
   }
   const std::function<void(const std::string&)>& FOnLine;
-  std::string FBuffer;
+  std::string FLine;
+  size_t FCut = 0;  // bytes of the line beyond the width
+  char FFirstCut = 0, FLastCut = 0;
 };
 
 // Where the program may be: itself when named with a directory, else each directory of the
@@ -179,7 +216,7 @@ int RunProcess(const TProcessOptions& Options) {
   }
 
   TLineSplitter Lines(Options.OnLine);
-  char Buffer[8192];
+  char Buffer[65536];  // a pipe holds 64 KB: one read empties it
   bool Exited = false;
   int Status = 0;
   for (;;) {

@@ -80,6 +80,10 @@ void RegisterTask(const std::string& Name, TTaskFunction Task);
 void UnregisterTask(const std::string& Name);
 bool FindTask(const std::string& Name, TTaskFunction& Task);
 
+// A tool's output line is kept up to this width; longer ones are cut, marked where (at most a
+// message view's line: a diagnostic's place and text come first).
+inline constexpr size_t MaxToolLineBytes = 64 * 1024;
+
 // Running a tool: its output line by line, stopped (the process group killed) when Cancel
 // is set. Returns the exit code, or -1 when it could not be started or was stopped.
 struct TProcessOptions {
