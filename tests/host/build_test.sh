@@ -77,6 +77,22 @@ find . -type f | sort > "$WORK/after"
 same_file "clean leaves what was there before the first build, and nothing less" "$WORK/before" "$WORK/after"
 cd "$WORK"
 
+# ---- A compiler found on PATH as a shell finds it ------------------------------------------
+# An fpc that may not run, and a folder of that name, earlier on PATH are passed over; when
+# nothing runs, each place tried is named with the reason.
+mkdir -p q bad/one bad/two/fpc && cd q
+printf '#!/bin/sh\necho not a compiler\n' > "$WORK/bad/one/fpc"
+chmod 644 "$WORK/bad/one/fpc"
+"$NXS" project new q.vproj --personality Vellum.Personality >/dev/null
+printf 'program q;\nbegin\n  WriteLn(42);\nend.\n' > q.vpr
+expect_status "unrunnable ones earlier on PATH" 0 "" env PATH="$WORK/bad/one:$WORK/bad/two:$PATH" "$NXS" build q.vproj
+expect_out "the real compiler made it" "42" ./q
+checks=$((checks + 1))
+out=$(PATH="$WORK/bad/one:$WORK/bad/two:$WORK/nowhere" "$NXS" build q.vproj --mode build 2>&1)
+echo "$out" | grep -qxF "[Error] Vellum.Common.Targets(41): The compiler \"fpc\" could not be started: $WORK/bad/one/fpc: Permission denied; $WORK/bad/two/fpc: Is a directory; no \"fpc\" in $WORK/nowhere." ||
+  fail "nothing runs: what was tried and why: $out"
+cd "$WORK"
+
 # ---- A group: dependencies first, each project once, from a project on ----------------------
 mkdir grp && cd grp
 for p in a b c; do

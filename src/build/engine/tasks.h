@@ -81,7 +81,9 @@ void UnregisterTask(const std::string& Name);
 bool FindTask(const std::string& Name, TTaskFunction& Task);
 
 // Running a tool: its output line by line, stopped (the process group killed) when Cancel
-// is set. Returns the exit code, or -1 when it could not be started or was stopped.
+// is set. Returns the exit code, or -1 when it could not be started or was stopped. The
+// program is found as a shell finds it (programs.h); NotStarted, when given, receives why a
+// tool could not be started (each place tried and what failed there).
 struct TProcessOptions {
   std::vector<std::string> Argv;
   std::string WorkingDirectory;
@@ -90,7 +92,7 @@ struct TProcessOptions {
   const std::atomic<bool>* Cancel = nullptr;
   std::function<void(const std::string& Line)> OnLine;  // stdout and stderr, merged
 };
-int RunProcess(const TProcessOptions& Options);
+int RunProcess(const TProcessOptions& Options, std::string* NotStarted = nullptr);
 
 // A tool's output line read as a diagnostic: "file:line:col: error: text" (and the forms of
 // notes, warnings, "In file included from"), and "file(line,col) Error: text". The parser
