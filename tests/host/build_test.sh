@@ -77,6 +77,46 @@ find . -type f | sort > "$WORK/after"
 same_file "clean leaves what was there before the first build, and nothing less" "$WORK/before" "$WORK/after"
 cd "$WORK"
 
+# ---- A make with nothing to do starts no tool; each changed input makes what it must --------
+mkdir -p mk/src tools && cd mk
+# ninja and the compiler as scripts that note each run.
+for t in ninja:ninja cxx:g++; do
+  printf '#!/bin/sh\necho "$@" >> "%s/tools/runs.log"\nexec %s "$@"\n' "$WORK" "${t#*:}" > "$WORK/tools/${t%%:*}"
+  chmod +x "$WORK/tools/${t%%:*}"
+done
+"$NXS" project new m.kzproj --personality Kestrel.Personality >/dev/null
+printf '#pragma once\n#ifdef LOUD\n#define GREETING "HELLO"\n#else\n#define GREETING "hello"\n#endif\n' > src/m.h
+printf '#include <cstdio>\n#include "m.h"\nint main() { std::printf("%%s %%d\\n", GREETING, LEVEL); }\n' > src/main.cpp
+"$NXS" project add m.kzproj src/main.cpp
+# An import of the project's own, which sets an option.
+printf '<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">\n  <PropertyGroup><ExtraOptions>-DLEVEL=1</ExtraOptions></PropertyGroup>\n</Project>\n' > level.props
+sed -i 's|^    <Import Project="$(NXS)|    <Import Project="level.props"/>\n&|' m.kzproj
+"$NXS" config set m.kzproj Ninja "$WORK/tools/ninja" --config Base >/dev/null
+"$NXS" config set m.kzproj Cpp_Compiler "$WORK/tools/cxx" --config Base >/dev/null
+runs() { cat "$WORK/tools/runs.log" 2>/dev/null | wc -l; }
+expect_status "the first make" 0 "" "$NXS" build m.kzproj
+expect_out "it runs" "hello 1" ./m
+stamp
+before=$(runs)
+expect_status "make with nothing to do" 0 "" "$NXS" build m.kzproj
+expect_out "starts no tool" "$before" runs
+expect_out "and writes nothing" "" written_since . '*'
+sed -i 's/LEVEL=1/LEVEL=2/' level.props
+"$NXS" build m.kzproj >/dev/null
+expect_out "an import changed: made again" "hello 2" ./m
+"$NXS" config set m.kzproj Defines LOUD --config Base >/dev/null
+"$NXS" build m.kzproj >/dev/null
+expect_out "the project file's options changed: made again" "HELLO 2" ./m
+stamp
+printf '#!/bin/sh\n# another compiler\necho "$@" >> "%s/tools/runs.log"\nexec g++ "$@"\n' "$WORK" > "$WORK/tools/cxx"
+"$NXS" build m.kzproj >/dev/null
+expect_out "the compiler replaced: compiled again" "./obj/src/main.cpp.o" written_since . '*.o'
+stamp
+before=$(runs)
+"$NXS" build m.kzproj >/dev/null
+expect_out "then nothing to do again" "$before" runs
+cd "$WORK"
+
 # ---- A compiler found on PATH as a shell finds it ------------------------------------------
 # An fpc that may not run, and a folder of that name, earlier on PATH are passed over; when
 # nothing runs, each place tried is named with the reason.
@@ -130,8 +170,8 @@ cd "$WORK"
 
 # ---- The sample group: libraries and the programs that use them ----------------------------
 cp -r "$ROOT/examples/group" sample && cd sample
-# What a build wrote, without ninja's own records.
-written_outputs() { written_since . '*' | grep -v '/\.ninja_'; }
+# What a build wrote, without the records of ninja and of the compile task.
+written_outputs() { written_since . '*' | grep -v '/\.ninja_\|/build\.record$'; }
 expect_status "the sample group" 0 "" "$NXS" build demo.groupproj
 stamp
 expect_status "make with nothing to do" 0 "" "$NXS" build demo.groupproj
