@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <map>
+#include <mutex>
 #include <optional>
 
+#include "build/engine/tasks.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/text.h"
@@ -17,6 +19,19 @@ namespace {
 constexpr std::string_view Header = "# nxs build record 1: the time of each file in nanoseconds, then its name\n";
 
 int64_t TimeOf(const std::string& File) { return FileSystem().ModifiedTimeNs(File); }
+
+// The last record found up to date, with the count of tasks started then: the compile and the
+// link phase of a make are two tasks, and the second, run right after the first, need not
+// ask the disk again.
+struct TLastFound {
+  std::mutex Lock;
+  std::string FileName;
+  uint64_t Task = 0;
+};
+TLastFound& LastFound() {
+  static TLastFound Last;
+  return Last;
+}
 
 // The record of the files and their times as they are now; nothing when one is missing, an
 // input is newer than what was made from it, or a name cannot be one line of the record.
@@ -48,6 +63,24 @@ std::optional<std::string> RecordText(const std::vector<TMadeFrom>& Made, const 
 }  // namespace
 
 bool TBuildRecord::UpToDate() const {
+  const uint64_t Task = engine::TasksStarted();
+  {
+    TLastFound& L = LastFound();
+    std::lock_guard G(L.Lock);
+    if (L.FileName == FFileName && L.Task + 1 == Task) {
+      L.FileName.clear();
+      return true;
+    }
+  }
+  if (!Check()) return false;
+  TLastFound& L = LastFound();
+  std::lock_guard G(L.Lock);
+  L.FileName = FFileName;
+  L.Task = Task;
+  return true;
+}
+
+bool TBuildRecord::Check() const {
   std::string Text;
   try {
     Text = ReadWholeFile(FFileName);

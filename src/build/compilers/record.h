@@ -23,7 +23,8 @@ class TBuildRecord {
   explicit TBuildRecord(std::string FileName) : FFileName(std::move(FileName)) {}
 
   // True when the record is whole and every file in it still has the time it recorded. A
-  // missing, unreadable or malformed record is never up to date.
+  // missing, unreadable or malformed record is never up to date. Asked again by the next task
+  // to start, with no other task run in between, the answer is the same without the disk.
   bool UpToDate() const;
   // Before the tool runs: a compile that does not end well leaves no record.
   void Forget() const;
@@ -37,6 +38,7 @@ class TBuildRecord {
   const std::string& FileName() const { return FFileName; }
 
  private:
+  bool Check() const;
   std::string FFileName;
 };
 

@@ -72,6 +72,12 @@ class TTaskContext {
   virtual bool CallTargets(const std::vector<std::string>& Targets, std::vector<TTaskItem>* Outputs) = 0;
 };
 
+// How many tasks the engines of this process have started. A task that finds the count one
+// above what it saw when it last ran knows that no other task ran in between.
+uint64_t TasksStarted();
+// Called by the engine as it starts a task.
+void NoteTaskStarted();
+
 // A task returns false when it failed (errors logged through the context).
 using TTaskFunction = std::function<bool(TTaskContext&)>;
 // Registers a task by name, replacing one of that name; the engine's built-in tasks are

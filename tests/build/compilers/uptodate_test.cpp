@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "build/compilers/compilers.h"
+#include "build/engine/tasks.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
 
@@ -125,6 +126,22 @@ TEST(CppMake, AFailedCompileIsNeverTakenForDone) {
   P.Make();
   EXPECT_FALSE(P.LastResult);
   EXPECT_TRUE(P.NinjaRan());
+}
+
+TEST(CppMake, ALinkPhaseAfterAnotherTaskLooksAtTheFilesAgain) {
+  TMadeProject P;
+  P.Make();
+  ASSERT_TRUE(P.LastResult);
+  // The engine counts each task it starts: the compile phase finds nothing to do; a task run
+  // before the link phase (a pre-link command) changes a source; the link phase must see it.
+  engine::NoteTaskStarted();
+  EXPECT_EQ(P.Make("Compile"), TFiles{});
+  EXPECT_FALSE(P.NinjaRan());
+  P.Write("greet.cpp", "#include \"greet.h\"\nconst char* Greet() { return \"pre-link\"; }\n");
+  engine::NoteTaskStarted();
+  engine::NoteTaskStarted();
+  EXPECT_EQ(P.Make("Link"), TFiles{"greet.cpp"});
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/made"}), "pre-link\n");
 }
 
 }  // namespace
