@@ -12,6 +12,7 @@
 #include "build/msbridge.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
+#include "editor/editbuffer.h"
 #include "environment/options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projectfiles/configmgr.h"
@@ -154,6 +155,18 @@ bool TNXSHostObject::CreateTemporaryFile(const std::string& FileName, std::strin
     if (!Stream) return false;
     TempName = MakeTempFileForVFSStream(*Stream, ExtractFileExt(FileName));
     return true;
+  });
+}
+
+std::optional<std::vector<std::string>> TNXSHostObject::UnsavedFiles() {
+  return Guarded(std::optional<std::vector<std::string>>(), [&] {
+    // One trip to the main thread instead of one for each file a compile may read.
+    return OnMainThread<std::optional<std::vector<std::string>>>([] {
+      std::vector<std::string> Files;
+      for (const std::shared_ptr<TEditBuffer>& B : TEditBuffer::AllBuffers())
+        if (B->GetIsModified()) Files.push_back(B->FileName());
+      return Files;
+    });
   });
 }
 

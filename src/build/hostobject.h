@@ -36,6 +36,7 @@ class TNXSHostObject : public engine::ITaskHostObject {
   // thread's file cache, not from the editor.
   double GetFileTime(const std::string& FileName) override;
   bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) override;
+  std::optional<std::vector<std::string>> UnsavedFiles() override;
   void DeleteTemporaryFile(const std::string& TempName) override;
   // Always gives an empty name and false.
   bool ForceSaveFile(const std::string& FileName, std::string& NewName);

@@ -116,16 +116,8 @@ bool RunCppCompiler(TTaskContext& Context) {
     fs::create_directories(OutDir, Ec);
   }
   // The editor's text: the sources, and the headers and sources of the project directory.
-  std::vector<std::string> Files = Sources;
-  if (!Kibitz)
-    for (auto& F : FilesBelow(Opt.ProjectDir(), {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc",
-                                                 ".cpp", ".cxx"}))
-      Files.push_back(std::move(F));
-  std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
-  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
-  Overlay.Collect(Files);
-  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), IntDir + "/unsaved-XXXXXX");
+  Overlay.Collect(Sources, {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc", ".cpp", ".cxx"});
 
   // Switches.
   const bool Pic = Kind == "Library";

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ class ITaskHostObject {
   // When the editor holds unsaved text for FileName: writes it to a temporary file, gives its
   // name and returns true.
   virtual bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) = 0;
+  // Every file the editor holds unsaved text for, when the host can tell them all at once;
+  // nothing when it cannot, and the task asks about each file it may read instead.
+  virtual std::optional<std::vector<std::string>> UnsavedFiles() { return std::nullopt; }
   virtual void DeleteTemporaryFile(const std::string& TempName) = 0;
   // False when the user cancelled: the task stops.
   virtual bool UpdateProgress(int Kind, const std::string& FileName, int Lines, int TotalLines) = 0;
