@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
 #include <thread>
@@ -120,6 +121,73 @@ class TEngineLogger : public engine::ILogger {
 
 // ---- running the engine ----
 
+// The thread the engine runs on: made for the first run and kept for the next, so that a make
+// of a group of a thousand projects does not start and end a thousand threads. A run asked
+// for while it is busy (an evaluation the main thread starts while a build runs) gets a
+// thread of its own.
+class TEngineThread {
+ public:
+  TEngineThread() : FThread([this] { Loop(); }) {}
+  ~TEngineThread() {
+    {
+      std::lock_guard G(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+  }
+  TEngineThread(const TEngineThread&) = delete;  // the thread runs on its state
+  TEngineThread& operator=(const TEngineThread&) = delete;
+
+  // Hands Job to the thread, which sets Done once it is free for the next; false when it is
+  // busy.
+  bool TryRun(std::function<void()> Job, std::atomic<bool>& Done) {
+    {
+      std::lock_guard G(FLock);
+      if (FJob || FBusy) return false;
+      FJob = std::move(Job);
+      FDone = &Done;
+    }
+    FWake.notify_all();
+    return true;
+  }
+
+ private:
+  void Loop() {
+    SetCurrentThreadName("Build Engine");
+    std::unique_lock L(FLock);
+    for (;;) {
+      FWake.wait(L, [this] { return FStop || FJob; });
+      if (FStop) return;
+      std::function<void()> Job = std::move(FJob);
+      std::atomic<bool>* Done = FDone;
+      FJob = nullptr;
+      FBusy = true;
+      L.unlock();
+      Job();
+      Job = nullptr;
+      L.lock();
+      FBusy = false;
+      // Free before the caller hears of it: its next run finds the thread waiting.
+      *Done = true;
+      MainThreadQueue().Queue([] {});  // wakes the caller's pump
+    }
+  }
+
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::function<void()> FJob;
+  std::atomic<bool>* FDone = nullptr;
+  bool FBusy = false;
+  bool FStop = false;
+  std::thread FThread;  // last: starts once the state above is made
+};
+
+TEngineThread& EngineThread() {
+  static TEngineThread Thread;
+  return Thread;
+}
+
 // The engine runs off the main thread, which meanwhile serves what the tasks hand it (their
 // host-object calls, messages). Called off the main thread, it runs right there.
 template <class F>
@@ -128,18 +196,23 @@ auto OffMainThread(F&& Fn) -> decltype(Fn()) {
   decltype(Fn()) Result{};
   std::exception_ptr Error;
   std::atomic<bool> Done{false};
-  std::thread Runner([&] {
-    SetCurrentThreadName("Build Engine");
+  auto Job = [&] {
     try {
       Result = Fn();
     } catch (...) {
       Error = std::current_exception();
     }
-    Done = true;
-    MainThreadQueue().Queue([] {});  // wakes the pump below
-  });
+  };
+  std::thread Own;
+  if (!EngineThread().TryRun(Job, Done))
+    Own = std::thread([&] {
+      SetCurrentThreadName("Build Engine");
+      Job();
+      Done = true;
+      MainThreadQueue().Queue([] {});  // wakes the pump below
+    });
   while (!Done) MainThreadQueue().WaitAndProcess(50);
-  Runner.join();
+  if (Own.joinable()) Own.join();
   if (Error) std::rethrow_exception(Error);
   return Result;
 }
