@@ -158,16 +158,26 @@ bool TNXSHostObject::CreateTemporaryFile(const std::string& FileName, std::strin
   });
 }
 
+std::vector<std::string> UnsavedEditorFiles() {
+  std::vector<std::string> Files;
+  for (const std::shared_ptr<TEditBuffer>& B : TEditBuffer::AllBuffers())
+    if (B->GetIsModified()) Files.push_back(B->FileName());
+  return Files;
+}
+
 std::optional<std::vector<std::string>> TNXSHostObject::UnsavedFiles() {
-  return Guarded(std::optional<std::vector<std::string>>(), [&] {
-    // One trip to the main thread instead of one for each file a compile may read.
-    return OnMainThread<std::optional<std::vector<std::string>>>([] {
-      std::vector<std::string> Files;
-      for (const std::shared_ptr<TEditBuffer>& B : TEditBuffer::AllBuffers())
-        if (B->GetIsModified()) Files.push_back(B->FileName());
-      return Files;
-    });
-  });
+  {
+    std::lock_guard G(FLock);
+    if (FUnsaved) return FUnsaved;
+  }
+  // One trip to the main thread instead of one for each file a compile may read.
+  return Guarded(std::optional<std::vector<std::string>>(),
+                 [] { return OnMainThread<std::optional<std::vector<std::string>>>(UnsavedEditorFiles); });
+}
+
+void TNXSHostObject::SetUnsavedFiles(std::vector<std::string> Files) {
+  std::lock_guard G(FLock);
+  FUnsaved = std::move(Files);
 }
 
 void TNXSHostObject::DeleteTemporaryFile(const std::string& TempName) {

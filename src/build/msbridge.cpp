@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "build/compilers/compilers.h"
@@ -276,7 +277,8 @@ engine::TPropertyMap ParseGlobalProperties(const std::string& Properties) {
 }
 
 engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string& Text,
-                                  const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger) {
+                                  const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger,
+                                  const std::optional<std::vector<std::string>>& Unsaved = std::nullopt) {
   engine::TBuildRequest R;
   R.GlobalProperties = ParseGlobalProperties(Properties);
   if (Options.DropEmptyConfig) {
@@ -292,7 +294,10 @@ engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string
   if (!Options.Silent) R.Cancel = &ProgressMonitor().CancelFlag();
   for (const auto& [Task, Class] : HostObjects()) {
     std::shared_ptr<engine::ITaskHostObject> Object = Class(FileName);
-    if (auto* Ours = dynamic_cast<TNXSHostObject*>(Object.get())) Ours->SetLogger(&Logger);
+    if (auto* Ours = dynamic_cast<TNXSHostObject*>(Object.get())) {
+      Ours->SetLogger(&Logger);
+      if (Unsaved) Ours->SetUnsavedFiles(*Unsaved);
+    }
     if (Object) R.HostObjects[Task] = std::move(Object);
   }
   return R;
@@ -302,8 +307,12 @@ TRunResult RunTargets(const std::string& FileName, const std::string& Text, cons
                       const std::string& Properties, const TRunOptions& Options) {
   TEngineLogger Logger(Options.Verbosity, Options.Silent);
   TRunResult Result;
+  // The editor's unsaved files as the run starts, for the run's tasks, while the main thread
+  // is at hand.
+  std::optional<std::vector<std::string>> Unsaved;
+  if (MainThreadQueue().IsMainThread()) Unsaved = UnsavedEditorFiles();
   Result.Ok = OffMainThread([&] {
-    engine::TBuildRequest R = MakeRequest(FileName, Text, Properties, Options, Logger);
+    engine::TBuildRequest R = MakeRequest(FileName, Text, Properties, Options, Logger, Unsaved);
     engine::TEngine Engine;
     return Engine.Build(FileName, Targets, R);
   });
