@@ -111,6 +111,12 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   // Code insight asks for the switches alone: nothing is made on disk for it.
   const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  // The link phase of a make whose compile phase, the task just before, found nothing to do.
+  if (!Kibitz && SameText(Context.Parameter("Phase").Text, "Link") && FileToCompile(Opt).empty() &&
+      TBuildRecord(IntDir + "/build.record").JustFoundUpToDate()) {
+    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
   if (!Kibitz) {
     fs::create_directories(IntDir, Ec);
     fs::create_directories(OutDir, Ec);

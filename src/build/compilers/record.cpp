@@ -20,9 +20,7 @@ constexpr std::string_view Header = "# nxs build record 1: the time of each file
 
 int64_t TimeOf(const std::string& File) { return FileSystem().ModifiedTimeNs(File); }
 
-// The last record found up to date, with the count of tasks started then: the compile and the
-// link phase of a make are two tasks, and the second, run right after the first, need not
-// ask the disk again.
+// The last record found up to date, with the count of tasks started then.
 struct TLastFound {
   std::mutex Lock;
   std::string FileName;
@@ -63,21 +61,20 @@ std::optional<std::string> RecordText(const std::vector<TMadeFrom>& Made, const 
 }  // namespace
 
 bool TBuildRecord::UpToDate() const {
-  const uint64_t Task = engine::TasksStarted();
-  {
-    TLastFound& L = LastFound();
-    std::lock_guard G(L.Lock);
-    if (L.FileName == FFileName && L.Task + 1 == Task) {
-      L.FileName.clear();
-      return true;
-    }
-  }
   if (!Check()) return false;
   TLastFound& L = LastFound();
   std::lock_guard G(L.Lock);
   L.FileName = FFileName;
-  L.Task = Task;
+  L.Task = engine::TasksStarted();
   return true;
+}
+
+bool TBuildRecord::JustFoundUpToDate() const {
+  TLastFound& L = LastFound();
+  std::lock_guard G(L.Lock);
+  const bool Just = L.FileName == FFileName && L.Task + 1 == engine::TasksStarted();
+  L.FileName.clear();
+  return Just;
 }
 
 bool TBuildRecord::Check() const {

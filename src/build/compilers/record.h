@@ -23,9 +23,12 @@ class TBuildRecord {
   explicit TBuildRecord(std::string FileName) : FFileName(std::move(FileName)) {}
 
   // True when the record is whole and every file in it still has the time it recorded. A
-  // missing, unreadable or malformed record is never up to date. Asked again by the next task
-  // to start, with no other task run in between, the answer is the same without the disk.
+  // missing, unreadable or malformed record is never up to date.
   bool UpToDate() const;
+  // True when the task started just before the one asking (no other task between them) found
+  // this record up to date: the compile and the link phase of one make, which would find the
+  // same, need not ask the disk twice.
+  bool JustFoundUpToDate() const;
   // Before the tool runs: a compile that does not end well leaves no record.
   void Forget() const;
   // After the tool made everything: records each output and input, and Extra (files the
