@@ -103,6 +103,62 @@ expect_out "the view keeps the command line and nests the context under its erro
 "$NXS" options set Compiling ShowCommandLine False
 cd "$WORK"
 
+# ---- A make with nothing to do starts no tool; each changed input makes what it must --------
+mkdir -p mk/src tools && cd mk
+# ninja and the compiler as scripts that note each run.
+for t in ninja:ninja cxx:g++; do
+  printf '#!/bin/sh\necho "$@" >> "%s/tools/runs.log"\nexec %s "$@"\n' "$WORK" "${t#*:}" > "$WORK/tools/${t%%:*}"
+  chmod +x "$WORK/tools/${t%%:*}"
+done
+"$NXS" project new m.kzproj --personality Kestrel.Personality >/dev/null
+printf '#pragma once\n#ifdef LOUD\n#define GREETING "HELLO"\n#else\n#define GREETING "hello"\n#endif\n' > src/m.h
+printf '#include <cstdio>\n#include "m.h"\nint main() { std::printf("%%s %%d\\n", GREETING, LEVEL); }\n' > src/main.cpp
+"$NXS" project add m.kzproj src/main.cpp
+# An import of the project's own, which sets an option.
+printf '<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">\n  <PropertyGroup><ExtraOptions>-DLEVEL=1</ExtraOptions></PropertyGroup>\n</Project>\n' > level.props
+sed -i 's|^    <Import Project="$(NXS)|    <Import Project="level.props"/>\n&|' m.kzproj
+"$NXS" config set m.kzproj Ninja "$WORK/tools/ninja" --config Base >/dev/null
+"$NXS" config set m.kzproj Cpp_Compiler "$WORK/tools/cxx" --config Base >/dev/null
+runs() { cat "$WORK/tools/runs.log" 2>/dev/null | wc -l; }
+expect_status "the first make" 0 "" "$NXS" build m.kzproj
+expect_out "it runs" "hello 1" ./m
+stamp
+before=$(runs)
+expect_status "make with nothing to do" 0 "" "$NXS" build m.kzproj
+expect_out "starts no tool" "$before" runs
+expect_out "and writes nothing" "" written_since . '*'
+sed -i 's/LEVEL=1/LEVEL=2/' level.props
+"$NXS" build m.kzproj >/dev/null
+expect_out "an import changed: made again" "hello 2" ./m
+"$NXS" config set m.kzproj Defines LOUD --config Base >/dev/null
+"$NXS" build m.kzproj >/dev/null
+expect_out "the project file's options changed: made again" "HELLO 2" ./m
+stamp
+printf '#!/bin/sh\n# another compiler\necho "$@" >> "%s/tools/runs.log"\nexec g++ "$@"\n' "$WORK" > "$WORK/tools/cxx"
+"$NXS" build m.kzproj >/dev/null
+expect_out "the compiler replaced: compiled again" "./obj/src/main.cpp.o" written_since . '*.o'
+stamp
+before=$(runs)
+"$NXS" build m.kzproj >/dev/null
+expect_out "then nothing to do again" "$before" runs
+cd "$WORK"
+
+# ---- A compiler found on PATH as a shell finds it ------------------------------------------
+# An fpc that may not run, and a folder of that name, earlier on PATH are passed over; when
+# nothing runs, each place tried is named with the reason.
+mkdir -p q bad/one bad/two/fpc && cd q
+printf '#!/bin/sh\necho not a compiler\n' > "$WORK/bad/one/fpc"
+chmod 644 "$WORK/bad/one/fpc"
+"$NXS" project new q.vproj --personality Vellum.Personality >/dev/null
+printf 'program q;\nbegin\n  WriteLn(42);\nend.\n' > q.vpr
+expect_status "unrunnable ones earlier on PATH" 0 "" env PATH="$WORK/bad/one:$WORK/bad/two:$PATH" "$NXS" build q.vproj
+expect_out "the real compiler made it" "42" ./q
+checks=$((checks + 1))
+out=$(PATH="$WORK/bad/one:$WORK/bad/two:$WORK/nowhere" "$NXS" build q.vproj --mode build 2>&1)
+echo "$out" | grep -qxF "[Error] Vellum.Common.Targets(41): The compiler \"fpc\" could not be started: $WORK/bad/one/fpc: Permission denied; $WORK/bad/two/fpc: Is a directory; no \"fpc\" in $WORK/nowhere." ||
+  fail "nothing runs: what was tried and why: $out"
+cd "$WORK"
+
 # ---- A group: dependencies first, each project once, from a project on ----------------------
 # group_of_programs NAME...: a C++ program project NAME/NAME.kzproj for each NAME, and the group
 # g.groupproj of them.
@@ -163,8 +219,8 @@ cd "$WORK"
 
 # ---- The sample group: libraries and the programs that use them ----------------------------
 cp -r "$ROOT/examples/group" sample && cd sample
-# What a build wrote, without ninja's own records.
-written_outputs() { written_since . '*' | grep -v '/\.ninja_'; }
+# What a build wrote, without the records of ninja and of the compile task.
+written_outputs() { written_since . '*' | grep -v '/\.ninja_\|/build\.record$'; }
 expect_status "the sample group" 0 "" "$NXS" build demo.groupproj
 stamp
 expect_status "make with nothing to do" 0 "" "$NXS" build demo.groupproj

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,12 +51,21 @@ class TFakeHost : public engine::ITaskHostObject {
   double GetFileTime(const std::string&) override { return -1; }
   bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) override {
     std::lock_guard Lock(FMutex);
+    Asked.push_back(FileName);
     auto It = Unsaved.find(FileName);
     if (It == Unsaved.end()) return false;
     TempName = FTempDir + "/tmp" + std::to_string(++FCount) + ExtractFileExt(FileName);
     WriteText(TempName, It->second);
     Temporaries.push_back(TempName);
     return true;
+  }
+  // With ListsUnsaved, the files of Unsaved, as an editor would list them.
+  std::optional<std::vector<std::string>> UnsavedFiles() override {
+    if (!ListsUnsaved) return std::nullopt;
+    std::lock_guard Lock(FMutex);
+    std::vector<std::string> Files;
+    for (const auto& [File, Text] : Unsaved) Files.push_back(File);
+    return Files;
   }
   void DeleteTemporaryFile(const std::string& TempName) override {
     std::lock_guard Lock(FMutex);
@@ -81,7 +91,8 @@ class TFakeHost : public engine::ITaskHostObject {
   void IncBuildNumber(const std::string&, const std::string&, const std::string&) override {}
 
   std::map<std::string, std::string> Unsaved;  // real file -> editor text
-  std::vector<std::string> Temporaries, Deleted, CommandLines;
+  bool ListsUnsaved = false;
+  std::vector<std::string> Asked, Temporaries, Deleted, CommandLines;
   std::vector<std::pair<int, std::string>> Progress;
   std::map<std::string, std::string> Kibitz;
   std::atomic<int> Errors{0}, Warnings{0}, Hints{0};

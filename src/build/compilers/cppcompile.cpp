@@ -7,7 +7,10 @@
 
 #include "build/compilers/compilers.h"
 #include "build/compilers/compiletask.h"
+#include "build/compilers/ninjadeps.h"
+#include "build/compilers/record.h"
 #include "build/compilers/resstrings.h"
+#include "build/engine/programs.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -122,6 +125,24 @@ bool LinkObjects(TTaskContext& Context, const std::vector<std::string>& Objects,
   return false;
 }
 
+// After a whole make: each object with the files its compile read (and the compiler), the
+// output with its objects and the libraries it links. A make that finds them all as they are
+// now starts no tool.
+void RecordMake(const TBuildRecord& Record, const std::string& Ninja, const std::string& NinjaFile,
+                const std::string& Dir, const std::vector<std::string>& Objects, const std::string& Output,
+                const std::vector<std::string>& Libraries, const std::string& CompilerFile) {
+  std::optional<TObjectInputs> Inputs = NinjaObjectInputs(Ninja, NinjaFile, Dir, Objects);
+  if (!Inputs) return;
+  std::vector<TMadeFrom> Made;
+  for (const auto& O : Objects) {
+    Made.push_back({O, std::move((*Inputs)[O])});
+    if (!CompilerFile.empty()) Made.back().Inputs.push_back(CompilerFile);
+  }
+  Made.push_back({Output, Objects});
+  Made.back().Inputs.insert(Made.back().Inputs.end(), Libraries.begin(), Libraries.end());
+  Record.Write(Made, {NinjaFile});
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -141,8 +162,8 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   if (Context.BoolParameter("Clean", false)) {
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
-    std::vector<std::string> Files{Output, Output + ".tmp", IntDir + "/build.ninja", IntDir + "/.ninja_log",
-                                   IntDir + "/.ninja_deps"};
+    std::vector<std::string> Files{Output,          Output + ".tmp",         IntDir + "/build.ninja",
+                                   IntDir + "/.ninja_log", IntDir + "/.ninja_deps", IntDir + "/build.record"};
     for (const auto& S : Sources) {
       Files.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
       Files.push_back(Files.back() + ".d");
@@ -167,21 +188,19 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   // Code insight asks for the switches alone: nothing is made on disk for it.
   const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  // The link phase of a make whose compile phase, the task just before, found nothing to do.
+  if (!Kibitz && SameText(Context.Parameter("Phase").Text, "Link") && FileToCompile(Opt).empty() &&
+      TBuildRecord(IntDir + "/build.record").JustFoundUpToDate()) {
+    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
   if (!Kibitz) {
     fs::create_directories(IntDir, Ec);
     fs::create_directories(OutDir, Ec);
   }
   // The editor's text: the sources, and the headers and sources of the project directory.
-  std::vector<std::string> Files = Sources;
-  if (!Kibitz)
-    for (auto& F : FilesBelow(Opt.ProjectDir(), {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc",
-                                                 ".cpp", ".cxx"}))
-      Files.push_back(std::move(F));
-  std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
-  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
-  Overlay.Collect(Files);
-  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), IntDir + "/unsaved-XXXXXX");
+  Overlay.Collect(Sources, {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc", ".cpp", ".cxx"});
 
   // Switches.
   const bool Pic = Kind == "Library";
@@ -206,6 +225,8 @@ bool RunCppCompiler(TTaskContext& Context) {
   for (const auto& L : Libraries) LinkFlags.push_back("-l" + L);
 
   const std::string Compiler = Opt.Get("Cpp_Compiler", "g++");
+  // Objects depend on the compiler's file too: one put in its place compiles them again.
+  const std::string CompilerFile = engine::FindProgramOnPath(Compiler, IntDir).Program;
   std::string Launcher = Opt.Get("CompilerLauncher");
   if (Kibitz) {
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
@@ -243,11 +264,13 @@ bool RunCppCompiler(TTaskContext& Context) {
        "  description = Linking $out\n";
   N += "rule ar\n  command = rm -f ${out}.tmp && ar rcs ${out}.tmp $in && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; "
        "exit 1; }\n  description = Linking $out\n";
-  std::vector<std::string> Objects;
+  std::vector<std::string> Objects, ObjectFiles;
   for (const auto& S : Sources) {
     std::string Obj = ObjectOf(IntDir, Opt.ProjectDir(), S);
+    ObjectFiles.push_back(Obj);
     Objects.push_back(NinjaPath(Obj));
-    N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) + "\n";
+    N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) +
+         (CompilerFile.empty() ? "" : " | " + NinjaPath(CompilerFile)) + "\n";
     N += "  source = " + ReplaceAll(S, "$", "$$") + "\n";
     // Read through the overlay, a source still finds what lies beside it on disk.
     if (Overlay.Active()) N += "  extra = " + NinjaValue({"-iquote", ExtractFileDir(S)}) + "\n";
@@ -256,11 +279,15 @@ bool RunCppCompiler(TTaskContext& Context) {
   // A program or shared library is linked again when a library it links changed (a static
   // library of the same group rebuilt after one of its headers changed).
   std::string LinkDeps;
+  std::vector<std::string> LinkedFiles;
   if (Kind != "StaticLibrary")
     for (const auto& L : Libraries)
       for (const auto& D : LibraryDirs)
         for (const char* Ext : {".so", ".a"})
-          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) LinkDeps += " " + NinjaPath(Lib);
+          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) {
+            LinkDeps += " " + NinjaPath(Lib);
+            LinkedFiles.push_back(Lib);
+          }
   N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") +
        (LinkDeps.empty() ? "" : " |" + LinkDeps) + "\n";
   N += "default " + NinjaPath(Output) + "\n";
@@ -277,6 +304,15 @@ bool RunCppCompiler(TTaskContext& Context) {
     return false;
   }
 
+  // A make of the whole project from the disk's text has nothing to do when the ninja file
+  // stayed the same and every file of the last make's record is as that make left it.
+  const bool WholeMake = FileToCompile(Opt).empty() && !Overlay.Active();
+  const TBuildRecord Record(IntDir + "/build.record");
+  if (WholeMake && Old == N && Record.UpToDate()) {
+    if (!SameText(Phase, "Compile")) Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
+  if (WholeMake) Record.Forget();
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
     Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));
@@ -320,7 +356,10 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ninja", Code));
     return false;
   }
-  return Sink.Errors() == 0;
+  if (Sink.Errors() != 0) return false;
+  if (WholeMake && !SameText(Phase, "Compile"))
+    RecordMake(Record, Run.Argv[0], NinjaFile, IntDir, ObjectFiles, Output, LinkedFiles, CompilerFile);
+  return true;
 }
 
 }  // namespace nxs::compilers

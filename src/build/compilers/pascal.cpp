@@ -175,12 +175,8 @@ bool RunPascalCompiler(TTaskContext& Context) {
     }
   if (!Kibitz)
     for (auto& F : FilesBelow(Opt.ProjectDir(), {".pas", ".pp", ".inc"})) Files.push_back(std::move(F));
-  char Template[] = "unsaved-XXXXXX";
-  std::string OverlayDir = UnitDir + "/" + Template;
-  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), UnitDir + "/unsaved-XXXXXX");
   Overlay.Collect(Files);
-  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
   // Units compiled from unsaved text go apart, so that the next compile from the disk does
   // not take them for up to date. A check (fpc's -s: no assembler run, no link) compiles into
   // a folder of its own that goes afterwards; it is named as the overlays are, so that Clean

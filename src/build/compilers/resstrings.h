@@ -3,7 +3,7 @@
 
 namespace nxs::compilers::res {
 
-inline constexpr const char* SCompilerNotStarted = "The compiler \"%s\" could not be started.";
+inline constexpr const char* SCompilerNotStarted = "The compiler \"%s\" could not be started: %s.";
 inline constexpr const char* SCompilerFailed = "\"%s\" exited with code %d.";
 inline constexpr const char* SCompileCancelled = "The compile was cancelled.";
 inline constexpr const char* SNoMainSource = "The project has no main source to compile.";

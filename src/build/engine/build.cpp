@@ -552,6 +552,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.FParams[A.Name] = std::move(Param);
   }
   Log(Frame(ekTaskStarted, E.Name, Where));
+  NoteTaskStarted();
   bool Ok = false;
   int ErrorsBefore = FErrors;
   try {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include "build/engine/batching.h"
 #include "build/engine/conditions.h"
@@ -66,6 +68,43 @@ void Fail(const TLocation& Where, const std::string& Text) {
   throw EEngineError(Text, Where.File ? *Where.File : std::string(), Where.Line, Where.Column);
 }
 
+namespace {
+
+// Documents read by every engine of the process, by their text: an import that every project
+// of a group shares (the targets files) is parsed once, and a file whose text changed in any
+// way is parsed again.
+class TParsedTexts {
+ public:
+  std::shared_ptr<const TXmlDocument> Parse(const std::string& FullPath, const std::string& Text) {
+    {
+      std::lock_guard<std::mutex> L(FLock);
+      auto It = FEntries.find(FullPath);
+      if (It != FEntries.end() && It->second.Text == Text) return It->second.Doc;
+    }
+    std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, Text);
+    constexpr size_t MostKept = 256;
+    std::lock_guard<std::mutex> L(FLock);
+    if (FEntries.size() >= MostKept) FEntries.clear();
+    FEntries[FullPath] = {Text, Doc};
+    return Doc;
+  }
+
+ private:
+  struct TEntry {
+    std::string Text;
+    std::shared_ptr<const TXmlDocument> Doc;
+  };
+  std::mutex FLock;
+  std::unordered_map<std::string, TEntry> FEntries;
+};
+
+TParsedTexts& ParsedTexts() {
+  static TParsedTexts Texts;
+  return Texts;
+}
+
+}  // namespace
+
 std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& FullPath) {
   TFileInfo Info = FileSystem().Stat(FullPath);
   {
@@ -74,7 +113,7 @@ std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& Full
     if (It != FEntries.end() && It->second.ModifiedNs == Info.ModifiedTimeNs && It->second.Size == Info.Size)
       return It->second.Doc;
   }
-  std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, ReadText(FullPath));
+  std::shared_ptr<const TXmlDocument> Doc = ParsedTexts().Parse(FullPath, ReadText(FullPath));
   std::lock_guard<std::mutex> L(FLock);
   FEntries[FullPath] = TEntry{Info.ModifiedTimeNs, Info.Size, Doc};
   return Doc;

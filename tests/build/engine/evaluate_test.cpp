@@ -1,6 +1,8 @@
 // Evaluation as a user's hand-written project files exercise it: properties, imports, items,
 // escaping and property functions.
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "build/engine/engine.h"
 #include "enginefixture.h"
@@ -155,6 +157,18 @@ TEST_F(EngineTest, ExistsInAnImportedFileLooksBesideItOnlyForImportsAndPropertyG
   EXPECT_EQ("proj", P->GetPropertyValue("ByWhen"));
   EXPECT_EQ("proj", Specs(P->GetItems("ByItemGroup")));
   EXPECT_EQ("proj", Specs(P->GetItems("ByItem")));
+}
+
+TEST_F(EngineTest, AnImportSharedByEnginesIsReadAgainOnceItsTextChangedWhateverItsTime) {
+  const std::string Import = Write("shared.props", "<Project><PropertyGroup><V>one</V></PropertyGroup></Project>");
+  std::string File = Project("p.proj", "  <Import Project=\"shared.props\"/>");
+  std::filesystem::last_write_time(Import, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const auto Time = std::filesystem::last_write_time(Import);
+  EXPECT_EQ("one", TEngine().Evaluate(File, Request)->GetPropertyValue("V"));
+  // Rewritten in place at the same size, its time put back: another engine sees the new text.
+  Write("shared.props", "<Project><PropertyGroup><V>two</V></PropertyGroup></Project>");
+  std::filesystem::last_write_time(Import, Time);
+  EXPECT_EQ("two", TEngine().Evaluate(File, Request)->GetPropertyValue("V"));
 }
 
 TEST_F(EngineTest, AMissingImportNamesBothFiles) {
