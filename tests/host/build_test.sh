@@ -34,9 +34,10 @@ grep -qx "$WORK/pas/u.pas:14:3: error: Syntax error, \";\" expected but \"identi
 
 # The editor builds its own text: the error is where GotoMessage goes; the fix, unsaved, builds;
 # the file on disk stays as it was.
+make_line=$(targets_line Vellum.Common.Targets '<PascalCompiler ')
 expect_out "ed Build" '[fpc Error] u.pas(14): Syntax error, ";" expected but "identifier RESULT" found
-[fpc Error] Vellum.Common.Targets(43): Compilation aborted
-[fpc Error] Vellum.Common.Targets(43): /usr/bin/ppcx64 returned an error exitcode
+[fpc Error] Vellum.Common.Targets('"$make_line"'): Compilation aborted
+[fpc Error] Vellum.Common.Targets('"$make_line"'): /usr/bin/ppcx64 returned an error exitcode
 Failed
 14 3
 Success
@@ -155,7 +156,7 @@ expect_status "unrunnable ones earlier on PATH" 0 "" env PATH="$WORK/bad/one:$WO
 expect_out "the real compiler made it" "42" ./q
 checks=$((checks + 1))
 out=$(PATH="$WORK/bad/one:$WORK/bad/two:$WORK/nowhere" "$NXS" build q.vproj --mode build 2>&1)
-echo "$out" | grep -qxF "[Error] Vellum.Common.Targets(41): The compiler \"fpc\" could not be started: $WORK/bad/one/fpc: Permission denied; $WORK/bad/two/fpc: Is a directory; no \"fpc\" in $WORK/nowhere." ||
+echo "$out" | grep -qxF "[Error] Vellum.Common.Targets($(targets_line Vellum.Common.Targets 'BuildAll="true"')): The compiler \"fpc\" could not be started: $WORK/bad/one/fpc: Permission denied; $WORK/bad/two/fpc: Is a directory; no \"fpc\" in $WORK/nowhere." ||
   fail "nothing runs: what was tried and why: $out"
 cd "$WORK"
 

@@ -49,7 +49,7 @@ slow_tool slowcc "$WORK/tool.pid"
 "$NXS" config set c.kzproj Cpp_Compiler "$WORK/cpp/slowcc" --config Base >/dev/null
 cd "$WORK"
 for sig in TERM HUP INT; do
-  stopped $sig cpp/c.kzproj '[Error] Kestrel.Common.Targets(44): The build was cancelled'
+  stopped $sig cpp/c.kzproj "[Error] Kestrel.Common.Targets($(targets_line Kestrel.Common.Targets 'Phase="Compile"')): The build was cancelled"
 done
 
 mkdir pas && cd pas
@@ -58,7 +58,7 @@ printf 'program p;\nbegin\nend.\n' > p.vpr
 slow_tool slowpc "$WORK/tool.pid"
 "$NXS" config set p.vproj Pascal_Compiler "$WORK/pas/slowpc" --config Base >/dev/null
 cd "$WORK"
-stopped TERM pas/p.vproj '[Error] Vellum.Common.Targets(43): The build was cancelled'
+stopped TERM pas/p.vproj "[Error] Vellum.Common.Targets($(targets_line Vellum.Common.Targets '<PascalCompiler ')): The build was cancelled"
 
 # ---- Two builds of one group at once: the second waits, or with --no-wait fails ------------
 mkdir -p race/a && cd race

@@ -10,6 +10,12 @@ cd "$WORK"
 failures=0
 checks=0
 
+# The line of a shipped targets file that holds TEXT (the first one): messages of a task name
+# the line of its element, and the files move as targets are added.
+targets_line() {
+  grep -nF -m1 -- "$2" "$ROOT/data/targets/$1" | cut -d: -f1
+}
+
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
