@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "editor/cmdmap.h"
 #include "editor/edkrnl.h"
@@ -50,6 +52,81 @@ TEST(CommandMap, HoldsEveryCommandOnceAndReadsBackFromItsResource) {
     ASSERT_GE(I, 0) << K.Name;
     EXPECT_EQ(M.Entry(I).Class, K.Ref.Class) << K.Name;
     EXPECT_EQ(M.Entry(I).Code, K.Ref.Code) << K.Name;
+  }
+}
+
+// The commands whose class and code keymaps and the kernel agree on, as published for
+// binding writers: "Name Class Code" in hexadecimal, "-" where only the class is fixed.
+const char* const PublishedCommands =
+    "CodeCompletion 01 - "
+    "BackspaceDelete 02 23 BottomOfScreen 02 1D CenterFixScreenPos 02 32 CenterLineInWindow 02 5B CopyBlock 02 26 "
+    "DeleteChar 02 22 ExtendBlockBeg 02 46 ExtendBlockEnd 02 47 FirstNonBlank 02 61 FullPaintScreen 02 8 "
+    "HideBlock 02 38 HighlightBlock 02 24 HomeCursor 02 1E LowerCaseBlock 02 50 MoveBlock 02 27 NullCmd 02 0 "
+    "PaintScreen 02 8 SwapPrevPos 02 29 ToggleCase 02 62 ToggleHideBlock 02 25 UpperCaseBlock 02 4F "
+    "CursorCharLeft 03 13 CursorCharRight 03 12 CursorDown 03 15 CursorLeft 03 11 CursorLineToWindowTop 03 4D "
+    "CursorLineToWindowBottom 03 4E CursorRight 03 10 CursorSwitchedLeft 03 3B CursorSwitchedRight 03 3A "
+    "CursorUp 03 14 EndCursor 03 1F FixCursorPos 03 30 FixScreenPos 03 31 LeftOfLine 03 1A LeftOfScreen 03 59 "
+    "MoveToRightMargin 03 73 PageDown 03 3D PageScreenDown 03 3D PageScreenUp 03 3C PageUp 03 3C "
+    "RightOfLine 03 1B RightOfScreen 03 5A ScrollScreenDown 03 17 ScrollScreenUp 03 16 TopOfScreen 03 1C "
+    "CursorLeftSkipWord 04 0 CursorLeftSkipNonWord 04 1 CursorLeftSkipWhite 04 2 CursorLeftSkipNonWhite 04 3 "
+    "CursorLeftSkipWordStream 04 20 CursorRightSkipWord 04 10 CursorRightSkipNonWord 04 11 "
+    "CursorRightSkipWhite 04 12 CursorRightSkipNonWhite 04 13 CursorRightSkipWordStream 04 30 "
+    "UndoGroupWithAny 05 0 UndoGroupWithNone 05 1 UndoGroupWithInsert 05 2 UndoGroupWithDelete 05 3 "
+    "UndoGroupWithCursor 05 4 "
+    "MoveToPrevPos 06 1 MoveToBlockBeg 06 2 MoveToBlockEnd 06 3 MoveToTempPos 06 4 MoveToTempEnd 06 5 "
+    "SetPrevPos 06 11 SetBlockBeg 06 12 SetBlockEnd 06 13 SetTempPos 06 14 SetTempEndPos 06 15 "
+    "MoveToMark 07 2A SetMark 07 2B "
+    "InqCursorAtBOL 08 0 InqCursorAtEOL 08 1 InqCursorAtBOW 08 2 InqCursorAtEOW 08 3 InqAutoIndent 08 4 "
+    "InqAutoOutdent 08 5 InqOvertype 08 6 InqValidBlock 08 8 InqEmptyLine 08 A InqValidTempBlock 08 B "
+    "InqCursorPastEOL 08 C InqCursorPastEOF 08 D InqCursorInBlock 08 E InqCursorPastRightMargin 08 F "
+    "InqValidEmptyBlock 08 10 "
+    "InqInclusiveBlock 09 0 InqLineBlock 09 1 InqColumnBlock 09 2 InqNonInclusiveBlock 09 3 "
+    "InqCursorOnChar 0A - InqValidIndentBlock 2D - "
+    "DeleteBlock 0C 1 DeleteTempBlock 0C 2 SetInclusiveBlock 0C 3 SetLineBlock 0C 4 SetColumnBlock 0C 5 "
+    "SetNonInclusiveBlock 0C 6 UnDo 0C 7 ReDo 0C 8 BackTab 0C 9 ForeTab 0C A "
+    "ClipCut 1C 15 ClipCopy 1C 16 ClipPaste 1C 17 GoToLine 1C 20 SaveFile 1C 13 ToggleBreakpoint 1D 21 "
+    "ToggleComment 1D 40 SaveAll 1E 3C OpenFileAtCursor 1F 5 RunToHere 1F 8 NextError 1F 2C "
+    "ElideNearest 28 1 unElideNearest 28 2 unElideAll 28 3 EnableElisions 28 4 ToggleElisions 28 5 "
+    "ElideRegions 28 6 ElideNamespace 28 7 ElideType 28 8 ElideMethod 28 9 ElideNested 28 A ElideGlobal 28 B "
+    "SyntaxHighlight 0B - IndentBlock 0D 0 OutdentBlock 0D 1 InsertText 0E - LiteralChar 0F - "
+    "RecordKeyMacro 10 - PlaybackKeyMacro 11 - ToggleCaseSensitive 14 - ToggleRegExp 15 - "
+    "ToggleMarginMarker 16 - MatchPairBackward 17 0 MatchPairForward 17 1 ClipAppendNextCut 18 - "
+    "ClipReplaceNextCut 19 - ClipMaybeAppendCut 1A - IncrementalSearch 1B - Pause 20 - SetSearchCase 21 - "
+    "SetSearchDirection 22 - SetSearchRegExp 23 - Menu 24 - RepeatSearch 25 1F RepeatReplace 26 1F "
+    "SmartTab 27 - MethodNavigate 2A - MethodNavigateToggleClassLock 2B - ToggleSearchDirection 2C - "
+    "SyncEdit 29 B";
+
+TEST(CommandMap, EveryPublishedCommandHasItsClassAndCode) {
+  std::istringstream In(PublishedCommands);
+  std::string Name, Class, Code;
+  int Count = 0;
+  while (In >> Name >> Class >> Code) {
+    const int I = CmdMapManager().IndexOf(Name);
+    ASSERT_GE(I, 0) << Name;
+    EXPECT_EQ(CmdMapManager().Entry(I).Name, Name);
+    EXPECT_EQ(CmdMapManager().Entry(I).Class, std::stoi(Class, nullptr, 16)) << Name;
+    if (Code != "-") {
+      EXPECT_EQ(CmdMapManager().Entry(I).Code, std::stoi(Code, nullptr, 16)) << Name;
+    }
+    ++Count;
+  }
+  EXPECT_EQ(Count, 155);
+  // The editor modes, set (class 12) and toggled (13) by their bit.
+  struct TMode {
+    const char* Set;
+    const char* Toggle;
+    int Bit;
+  };
+  for (const TMode& M : {TMode{"SetInsertMode", "ToggleInsert", 1}, TMode{"SetAutoIndent", "ToggleAutoIndent", 2},
+                         TMode{"SetTabbingMode", "ToggleTabbingMode", 4}, TMode{"SetAutoOutdent", "ToggleAutoOutdent", 0x10},
+                         TMode{"SetOptimalFillMode", "ToggleOptimalFillMode", 0x40},
+                         TMode{"SetCursorThroughTabMode", "ToggleCursorThroughTabMode", 0x80}}) {
+    for (const auto& [Name, Class] : {std::pair{M.Set, 0x12}, std::pair{M.Toggle, 0x13}}) {
+      const int I = CmdMapManager().IndexOf(Name);
+      ASSERT_GE(I, 0) << Name;
+      EXPECT_EQ(CmdMapManager().Entry(I).Class, Class) << Name;
+      EXPECT_EQ(CmdMapManager().Entry(I).Code, M.Bit) << Name;
+    }
   }
 }
 
@@ -183,6 +260,32 @@ TEST(KeyboardServices, BindingsRegisterOnceAndPersistTheirState) {
   EXPECT_EQ(K.LookupKeyBinding("Acme.More"), -1);
   EXPECT_EQ(K.GetBindingCount(), 7);
   EXPECT_EQ(K.GetBindingName(K.BindingIndex()), "Tarvos.Internal");  // the removed one was active
+  // Removing a binding before the active one keeps the active one; a package named like the
+  // main keymaps takes none of them.
+  const int First = K.AddKeyboardBinding(TKeyboardBinding{"Acme.First", "First", "BRIEF", true});
+  const int Second = K.AddKeyboardBinding(TKeyboardBinding{"Acme.Second", "Second", "EPSILON", true});
+  K.SetBindingIndex(Second);
+  K.RemoveKeyboardBinding(First);
+  EXPECT_EQ(K.GetBindingName(K.BindingIndex()), "Acme.Second");
+  K.UnInstallingPackage("Tarvos.");
+  EXPECT_EQ(K.GetBindingCount(), 8);
+  EXPECT_EQ(K.GetBindingName(K.BindingIndex()), "Acme.Second");
+}
+
+TEST(KeyboardServices, AnEnhancementsPriorityAndStateReadBackFromTheSettings) {
+  test::TTempDir Dir;
+  TSettingsStore Store(Dir / "s.ini");
+  const char* Key = "Editor\\Options\\Known Editor Enhancements\\Acme.Extra";
+  Store.WriteInteger(Key, "Priority", 9);
+  Store.WriteBool(Key, "Enabled", false);
+  TKeyboardServices K;
+  const int I = K.AddKeyboardBinding(TKeyboardBinding{"Acme.Extra", "Extra", "BRIEF", true, true, 1});
+  K.LoadBindings(Store);
+  EXPECT_FALSE(K.GetBindingState(I));
+  TSettingsStore Other(Dir / "other.ini");
+  K.SaveBindings(Other);
+  EXPECT_EQ(Other.ReadInteger(Key, "Priority", 0), 9);
+  EXPECT_FALSE(Other.ReadBool(Key, "Enabled", true));
 }
 
 // A real kernel view with the keyboard on it.
@@ -237,6 +340,53 @@ TEST_F(KeysOnAView, ChordsTypeAndPushedKeymapsGoFirst) {
   Keyboard.PopKeyboard();  // the active keymap stays
   Keys("Ctrl+E");
   EXPECT_EQ(View.Cursor.LineNum, 1);
+}
+
+TEST_F(KeysOnAView, EveryLetterDigitAndPunctuationKeyTypesItsCharacterWithAndWithoutShift) {
+  // The characters of a US keyboard, written out key by key: what each key types alone and
+  // with Shift.
+  struct TTyped {
+    std::string Key;
+    char Plain, Shifted;
+  };
+  std::vector<TTyped> Table;
+  for (char C = 'A'; C <= 'Z'; ++C) Table.push_back({std::string(1, C), static_cast<char>(C + 32), C});
+  const char* const Shifted = ")!@#$%^&*(";
+  for (char C = '0'; C <= '9'; ++C) Table.push_back({std::string(1, C), C, Shifted[C - '0']});
+  for (const TTyped& P : std::vector<TTyped>{{";", ';', ':'}, {"=", '=', '+'}, {",", ',', '<'}, {"-", '-', '_'},
+                                             {".", '.', '>'}, {"/", '/', '?'}, {"`", '`', '~'}, {"[", '[', '{'},
+                                             {"\\", '\\', '|'}, {"]", ']', '}'}, {"'", '\'', '"'}, {"Num*", '*', '*'},
+                                             {"Num+", '+', '+'}, {"Num-", '-', '-'}, {"Space", ' ', ' '}})
+    Table.push_back(P);
+  for (const TTyped& T : Table) {
+    SCOPED_TRACE(T.Key);
+    for (const bool Shift : {false, true}) {
+      const auto Key = ParseKey((Shift ? "Shift+" : "") + T.Key);
+      ASSERT_TRUE(Key);
+      const std::string Before = GetLineText(&View, 1);
+      EXPECT_EQ(Keyboard.ProcessKeyStroke(Child, *Key), TKeyResult::Typed);
+      EXPECT_EQ(GetLineText(&View, 1), Before.substr(0, static_cast<size_t>(View.Cursor.Col) - 2) +
+                                           (Shift ? T.Shifted : T.Plain) + Before.substr(View.Cursor.Col - 2));
+    }
+  }
+  // With Ctrl or Alt a key types nothing, bound or not.
+  const std::string Typed = GetLineText(&View, 1);
+  for (const char* Key : {"Alt+X", "Alt+Shift+X", "Ctrl+Alt+Q", "Alt+;", "Ctrl+Shift+7"})
+    EXPECT_NE(Keyboard.ProcessKeyStroke(Child, *ParseKey(Key)), TKeyResult::Typed) << Key;
+  EXPECT_EQ(GetLineText(&View, 1), Typed);
+  // Enter breaks the line.
+  Keys("Enter");
+  EXPECT_EQ(GetLineText(&View, 2), "alpha");
+}
+
+TEST_F(KeysOnAView, AChordAMacroLeftPendingIsDroppedWhenThePlayEnds) {
+  Keyboard.RecordKeyMacro(true);
+  Keys("X Ctrl+K");
+  Keyboard.RecordKeyMacro(false);
+  Keys("Esc");  // breaks the chord the recording left
+  Keyboard.PlayKeyMacro(Child);
+  Keys("B");  // types, and does not end the chord the macro began
+  EXPECT_EQ(GetLineText(&View, 1), "xxbalpha");
 }
 
 TEST_F(KeysOnAView, AMacroPlayedTwiceChangesTwiceAndEachPlayUndoesAsOne) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -71,6 +72,116 @@ TEST(PascalTokens, AsmBlocksRunToTheirEnd) {
             (std::vector<std::string>{"rrr", "  aaa aaaa aaa ccccc", "rrrs i"}));
   EXPECT_EQ(EndClass(Pascal, 0, "asm mov"), pcAsm);
   EXPECT_EQ(EndClass(Pascal, pcAsm, "end"), 0);
+}
+
+// The reserved words as a user reads them in the language's documentation, written out here
+// rather than taken from the tokenizer, so that a word missing from its table is noticed.
+std::vector<std::string> WordsOf(const char* Text) {
+  std::vector<std::string> R;
+  std::istringstream In(Text);
+  for (std::string W; In >> W;) R.push_back(W);
+  return R;
+}
+
+const char* const PascalWords =
+    "absolute abstract and array as asm assembler automated begin case cdecl class const constructor "
+    "deprecated destructor dispid dispinterface div do downto dynamic else end except experimental export "
+    "exports external far file final finalization finally for forward function goto if implementation in "
+    "inline inherited initialization interface is label library message mod near nil not object of on "
+    "operator or out overload override packed pascal private platform procedure program property protected "
+    "public published raise record register reintroduce repeat resourcestring set shl shr safecall sealed "
+    "static stdcall strict string then threadvar to try type unit unsafe until uses var varargs virtual while "
+    "with xor generic specialize";
+
+const char* const CppWordList =
+    "asm auto bool break case catch char class const const_cast continue default delete do double "
+    "dynamic_cast else enum explicit extern export false float for friend goto if inline int long mutable "
+    "namespace new operator private protected public register reinterpret_cast return short signed sizeof "
+    "static static_cast struct switch template this throw true try typedef typeid typename union unsigned "
+    "using virtual void volatile wchar_t while alignof decltype nullptr static_assert char16_t char32_t "
+    "alignas constexpr thread_local override axiom concept concept_map requires late_check _Bool _Complex "
+    "_Imaginary restrict cdecl pascal _asm _cdecl _export _fastcall _fortran _import _pascal _stdcall __asm "
+    "__automated __cdecl __classid __closure __declspec __dispid __except __export __fastcall __fastthis "
+    "__finally __fortran __inline __int8 __int16 __int32 __int64 __import __msfastcall __msreturn __pascal "
+    "__property __published __rtti __slowthis __stdcall __thread __try __uuidof __classmethod __attribute__ "
+    "deleted __is_lvalue_expr __is_rvalue_expr __is_complete_type __is_void __is_integral __is_floating_point "
+    "__is_array __is_enum __is_union __is_class __is_function __is_reference __is_lvalue_reference "
+    "__is_rvalue_reference __is_arithmetic __is_fundamental __is_object __is_scalar __is_compound __is_pointer "
+    "__is_member_object_pointer __is_member_function_pointer __is_member_pointer __is_const __is_volatile "
+    "__is_empty __is_polymorphic __is_abstract __is_trivial __is_standard_layout __is_pod "
+    "__has_trivial_default_constructor __has_trivial_copy_constructor __has_trivial_assign "
+    "__has_trivial_destructor __has_nothrow_default_constructor __has_nothrow_copy_constructor "
+    "__has_nothrow_assign __has_virtual_destructor __is_signed __is_unsigned __array_rank __array_extent "
+    "__is_same __is_base_of __is_convertible";
+
+const char* const CSharpWordList =
+    "abstract add as base bool break byte case catch char checked class const continue decimal default "
+    "delegate do double else enum event explicit extern false finally fixed float for foreach get goto if "
+    "implicit in int interface internal is lock long namespace new null object operator out override params "
+    "partial private protected public readonly ref remove return sbyte sealed set short sizeof stackalloc "
+    "static string struct switch this throw true try typeof uint ulong unchecked unsafe ushort using virtual "
+    "volatile void while";
+
+const char* const IDLWordList =
+    "any array attribute boolean case char coclass const context default dispinterface double enum exception "
+    "FALSE fixed float in inout interface library long longlong module octet oneway out raises readonly "
+    "retval sequence short string struct switch TRUE typedef ulong union unsigned void wchar wstring";
+
+// W painted as a reserved word up to the blank after it, and the same word one letter longer
+// as an identifier.
+void ExpectReserved(TScan Scan, const std::string& W, const char* Language) {
+  EXPECT_EQ(Map(Scan, W + " "), std::string(W.size(), 'r') + " ") << Language << ": " << W;
+  EXPECT_EQ(Map(Scan, W + "q"), std::string(W.size() + 1, 'i')) << Language << ": " << W << "q";
+}
+
+TEST(ReservedWords, EveryWordOfEachLanguageIsPaintedAsOne) {
+  for (const std::string& W : WordsOf(PascalWords)) {
+    ExpectReserved(Pascal, W, "Pascal");
+    std::string Upper = W, Mixed = W;
+    for (char& C : Upper) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    Mixed[0] = Upper[0];
+    EXPECT_EQ(Map(Pascal, Upper), std::string(W.size(), 'r')) << Upper;
+    EXPECT_EQ(Map(Pascal, Mixed), std::string(W.size(), 'r')) << Mixed;
+  }
+  // Case matters in the C family: a word written otherwise is an identifier.
+  struct TList {
+    TScan Scan;
+    const char* Words;
+    const char* Name;
+  };
+  for (const auto& [Scan, List, Name] : {TList{Cpp, CppWordList, "C++"}, TList{CSharp, CSharpWordList, "C#"},
+                                         TList{IDL, IDLWordList, "IDL"}}) {
+    for (const std::string& W : WordsOf(List)) {
+      ExpectReserved(Scan, W, Name);
+      std::string Other = W;
+      for (char& C : Other)
+        C = static_cast<char>(std::islower(static_cast<unsigned char>(C)) ? std::toupper(static_cast<unsigned char>(C))
+                                                                          : std::tolower(static_cast<unsigned char>(C)));
+      EXPECT_EQ(Map(Scan, Other), std::string(W.size(), 'i')) << Name << ": " << Other;
+    }
+  }
+  // The Pascal words of declaration contexts, each inside its context and outside it.
+  for (const std::string& W : WordsOf("add read index write remove stored default readonly nodefault writeonly implements")) {
+    EXPECT_EQ(Map(Pascal, "property P: T " + W + " X;"), "rrrrrrrr is i " + std::string(W.size(), 'r') + " is") << W;
+    EXPECT_EQ(Map(Pascal, W), std::string(W.size(), 'i')) << W;
+  }
+  for (const std::string& W : WordsOf("name index"))
+    EXPECT_EQ(Map(Pascal, "external 'l' " + W + " 'x';"), "rrrrrrrr SSS " + std::string(W.size(), 'r') + " SSSs") << W;
+  EXPECT_EQ(Lines(Pascal, {"package P;", "contains a;", "requires b;"}),
+            (std::vector<std::string>{"rrrrrrr is", "rrrrrrrr is", "rrrrrrrr is"}));
+}
+
+TEST(ReservedWords, NumbersWithSignedExponentsAreRealNumbersInBothLanguages) {
+  // Pascal: a real number's exponent may carry either sign, at the end of the line too.
+  EXPECT_EQ(Map(Pascal, "x := 1e-5 + 2.5E+10 - 3E7;"), "i ss ffff s fffffff s fffs");
+  EXPECT_EQ(Map(Pascal, "1.5"), "fff");
+  EXPECT_EQ(Map(Pascal, "1.25e-3"), "fffffff");
+  EXPECT_EQ(Map(Pascal, "x := 2e-"), "i ss nis");  // no digit after the sign: no exponent
+  // C and C++, with hexadecimal floats whose exponent is "p".
+  EXPECT_EQ(Map(Cpp, "d = 1e-5 + 2.5E+10f - .5e-1 + 3.;"), "i s ffff s ffffffff s fffff s ffs");
+  EXPECT_EQ(Map(Cpp, "h = 0x1.8p-3 + 0X1P+4;"), "i s ffffffff s ffffffs");
+  EXPECT_EQ(Map(Cpp, "1.25e-3"), "fffffff");
+  EXPECT_EQ(Map(CSharp, "1e-5m"), "fffff");
 }
 
 TEST(CTokens, LiteralsCommentsAndDirectivesGetTheirClasses) {
