@@ -31,6 +31,7 @@ TEST(PascalTokens, WordsNumbersAndLiteralsGetTheirClasses) {
   EXPECT_EQ(Map(Pascal, "'open"), "SSSSS");  // an unclosed string ends with its line
   EXPECT_EQ(Map(Pascal, "x\xC3\xA9"), "ixx");
   EXPECT_EQ(Map(Pascal, "# $ % &"), "s s s s");
+  EXPECT_EQ(Map(Pascal, "#$ #$g"), "ss ssi");  // no digits after "#$": no character code
 }
 
 TEST(PascalTokens, CommentsAndDirectivesCarryTheirBitsAcrossLines) {
@@ -70,6 +71,8 @@ TEST(PascalTokens, DeclarationContextsMakeTheirWordsReservedUpToTheSemicolon) {
 TEST(PascalTokens, AsmBlocksRunToTheirEnd) {
   EXPECT_EQ(Lines(Pascal, {"asm", "  mov eax, $10 { c }", "end; x"}),
             (std::vector<std::string>{"rrr", "  aaa aaaa aaa ccccc", "rrrs i"}));
+  // Everything up to the end is the assembler's: numbers, names of other alphabets, codes.
+  EXPECT_EQ(Map(Pascal, "mov ax, 12 + #7 + 1.5 + \xC3\xA9", pcAsm), "aaa aaa aa a aa a aaa a aa");
   EXPECT_EQ(EndClass(Pascal, 0, "asm mov"), pcAsm);
   EXPECT_EQ(EndClass(Pascal, pcAsm, "end"), 0);
 }

@@ -69,6 +69,37 @@ expect_out "keys" "* Foo 3 1:1 1:8 2:5
 2 1
 none" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nKey Tab\nPos\nKey Shift+Tab\nPos\nKey Shift+Tab\nPos\nKey Esc\nPoints\n")
 
+# The other kinds of block: a column takes its columns of every line, an inclusive block its
+# last character, a line block whole lines; and a block that starts inside a comment opened
+# before it leaves the comment's words out.
+block() { printf "GoToLine $1\nSetBlockBeg\nGoToLine $2\nSetBlockEnd\n$3"; }
+printf 'ab := cd + ab;\ncd := ab + cd;\nef := ef;\n' > k.pas
+expect_out "a column block" "* ab 2 1:1 2:7
+  cd 2 1:7 2:1
+ab := cdx + ab;
+cdx := ab + cd;
+ef := ef;" "$NXS" ed k.pas --script <(block "1 1" "2 9" "SetColumnBlock\nSyncEdit\nGoToLine 2 3\nInsertText x\nPrint\n")
+expect_out "an inclusive block takes its last character" "* ab 2 1:1 1:12
+  cd 2 1:7 2:1" "$NXS" ed k.pas --script <(block "1 1" "2 2" "SetInclusiveBlock\nSyncEdit\n")
+expect_out "a non-inclusive one does not" "* ab 2 1:1 1:12" "$NXS" ed k.pas --script <(block "1 1" "2 2" "SyncEdit\n")
+expect_out "a line block takes whole lines" "* ab 3 1:1 1:12 2:7
+  cd 3 1:7 2:1 2:12" "$NXS" ed k.pas --script <(block "1 5" "2 1" "SetLineBlock\nSyncEdit\n")
+printf '{ ab\n  cd ab }\nab := cd; cd := ab;\n' > c.pas
+expect_out "a Pascal comment opened before the block" "* ab 2 3:1 3:17
+  cd 2 3:7 3:11" "$NXS" ed c.pas --script <(block "2 1" "4 1" "SyncEdit\n")
+printf '/* ab\n  cd ab */\nab = cd; cd = ab;\n' > c.cpp
+expect_out "a C comment opened before the block" "* ab 2 3:1 3:15
+  cd 2 3:6 3:10" "$NXS" ed c.cpp --script <(block "2 1" "4 1" "SyncEdit\n")
+
+# Characters of four UTF-8 bytes count as one column, inside identifiers and before them.
+printf 'x\xf0\x9d\x91\xa5 := \xf0\x9f\x98\x80 + x\xf0\x9d\x91\xa5;\n\xf0\x9f\x98\x80\xf0\x9f\x98\x80 y := y;\n' > w.pas
+expect_out "four-byte characters" "$(printf '* x\xf0\x9d\x91\xa5 2 1:1 1:11
+  y 2 2:4 2:9
+x\xf0\x9d\x91\xa5z := \xf0\x9f\x98\x80 + x\xf0\x9d\x91\xa5z;
+\xf0\x9f\x98\x80\xf0\x9f\x98\x80 y := y;
+* x\xf0\x9d\x91\xa5z 2 1:1 1:12
+  y 2 2:4 2:9')" "$NXS" ed w.pas --script <(block "1 1" "3 1" "SyncEdit\nGoToLine 1 3\nInsertText z\nPrint\nPoints\n")
+
 expect_status "no block" 1 "nxs: line 1: SyncEdit: no block is marked" "$NXS" ed u.pas --script <(printf 'SyncEdit\n')
 printf 'a := b;\nc;\n' > once.pas
 expect_status "nothing repeated" 1 "nxs: line 5: SyncEdit: no identifier occurs more than once in the block" \

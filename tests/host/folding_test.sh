@@ -16,6 +16,36 @@ expect_out "a C++ file, its extension in capitals" "1 2 includes #include ...
   5 6 block 
 c.CPP:8:1: error: '}' without a matching '{'" "$NXS" outline c.CPP
 
+# Every conditional directive of each language opens a region that its end closes.
+printf '{$IFNDEF A}\nx;\n{$ENDIF}\n{$IFOPT R+}\ny;\n{$IFEND}\n{$IF defined(B)}\nz;\n{$ENDIF}\n{$IFDEF C}\n{$ifdef D}\nw;\n{$endif}\n{$ENDIF}\n' > d.pas
+expect_out "Pascal conditionals" "1 3 ifdef {\$IFNDEF A}
+4 6 ifdef {\$IFOPT R+}
+7 9 ifdef {\$IF defined(B)}
+10 14 ifdef {\$IFDEF C}
+  11 13 ifdef {\$ifdef D}" "$NXS" outline d.pas
+printf '#ifndef G_H\n#define G_H\n#ifdef X\nint a;\n#endif\n#if Y\nint b;\n#endif\n#endif\n' > g.h
+expect_out "C conditionals and an include guard" "1 9 if #ifndef G_H
+  3 5 if #ifdef X
+  6 8 if #if Y" "$NXS" outline g.h
+
+# Every extension of each personality's sources has its parser.
+printf 'void f() {\n  x;\n}' > l.cpp
+for e in pas pp inc vpr lpr vpk c cc cpp cxx h hh hpp hxx tcc ipp; do
+  cp l.cpp "x.$e"
+  checks=$((checks + 1))
+  out=$("$NXS" outline "x.$e" 2>&1 | head -1)
+  case $e in
+    pas | pp | inc | vpr | lpr | vpk) want="1 3 comment {" ;;
+    *) want="1 3 function void f()" ;;
+  esac
+  [ "$out" == "$want" ] || fail "x.$e: $out"
+done
+
+# A block on the first line that ends on the last one (no line break after it) folds, from
+# its first line and from its last.
+expect_out "a block over the whole file" "{{1,9},{3,1},{'void f\\(\\)'}}
+{{1,9},{3,1},{'void f\\(\\)'}}" "$NXS" ed l.cpp --script <(printf 'Parse\nFold 3\nFolds\nUnfoldAll\nFold 1\nFolds\n')
+
 touch notes.txt
 expect_status "a file no parser reads" 1 "nxs: no region parser for '$WORK/notes.txt' (Pascal and C/C++ files have one)" \
   "$NXS" outline notes.txt
