@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,6 +149,46 @@ TEST(GenericHighlighters, ScriptsStyleSheetsAndIniFiles) {
   EXPECT_EQ(Map(*Ini, "[Sec]"), "rrrrr");
   EXPECT_EQ(Map(*Ini, " key=a=b"), " NNNsSSS");
   EXPECT_EQ(Map(*Ini, "; note"), "cccccc");
+}
+
+TEST(GenericHighlighters, EveryReservedWordOfTheScriptLanguagesIsPaintedAsOne) {
+  // Written out as the languages' references list them, not taken from the highlighters.
+  const char* const JavaScript =
+      "abstract boolean break byte case catch char class const continue default delete do double else extends false "
+      "final finally float for function goto if implements import in instanceof int interface long native new null "
+      "package private protected public return short static super switch synchronized this throw throws transient "
+      "true try typeof var void while with";
+  const char* const PHP =
+      "abstract array and as break case catch class clone const continue declare default die do echo else elseif "
+      "empty enddeclare endfor endforeach endif endswitch endwhile eval E_ALL E_PARSE E_ERROR E_WARNING exception "
+      "exit extends FALSE final for foreach function if unset implements include include_once interface isset "
+      "global list new not or PHP_OS PHP_VERSION php_user_filter print private protected public require "
+      "require_once return static switch this throw try TRUE use var xor virtual while __FUNCTION__ __CLASS__ "
+      "__METHOD__ __FILE__ __LINE__";
+  auto JS = MakeJavaScriptHighlighter();
+  auto Php = MakePHPHighlighter();
+  std::istringstream InJS(JavaScript);
+  for (std::string W; InJS >> W;) {
+    EXPECT_EQ(Map(*JS, W + " x"), std::string(W.size(), 'r') + " i") << W;
+    std::string Upper = W;
+    for (char& C : Upper) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+    EXPECT_EQ(Map(*JS, Upper), std::string(W.size(), 'i')) << Upper;  // case matters
+  }
+  std::istringstream InPHP(PHP);
+  for (std::string W; InPHP >> W;) {
+    std::string Lower = W;
+    for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    EXPECT_EQ(Map(*Php, "<?php " + W + " " + Lower + " ?>"),
+              "ttttt " + std::string(W.size(), 'r') + " " + std::string(W.size(), 'r') + " tt")
+        << W;  // case does not
+  }
+  // A JavaScript string goes on past its line only after a backslash; an INI comment may
+  // start with either mark.
+  EXPECT_EQ(Lines(*JS, {"s = 'a\\", "b' + x", "t = 'c", "d"}),
+            (std::vector<std::string>{"i s SSS", "SS s i", "i s SS", "i"}));
+  auto Ini = MakeIniHighlighter();
+  EXPECT_EQ(Map(*Ini, "# note"), "cccccc");
+  EXPECT_EQ(Map(*Ini, "  [Sec] x"), "  rrrrrrr");
 }
 
 TEST(GenericHighlighters, SamplesNameTheirLines) {

@@ -197,6 +197,8 @@ TEST(CTokens, LiteralsCommentsAndDirectivesGetTheirClasses) {
   EXPECT_EQ(Map(Cpp, "x /* c */ y"), "i ccccccc i");
   EXPECT_EQ(Map(Cpp, "R\"d(a)\" b)d\" x"), "SSSSSSSSSSSS i");  // runs to its own delimiter
   EXPECT_EQ(Map(Cpp, "u8\"s\" L'c'"), "SSSSS CCCC");
+  EXPECT_EQ(Map(Cpp, "U\"s\" u'c' U'd'"), "SSSS CCCC CCCC");  // every prefix of the standard
+  EXPECT_EQ(Map(Cpp, "0 + 07 + 0.5 + 0b1"), "n s oo s fff s nnn");  // a lone 0 is no octal number
   EXPECT_EQ(Map(Cpp, "__attribute__ alignas"), "rrrrrrrrrrrrr rrrrrrr");
 }
 

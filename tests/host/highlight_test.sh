@@ -45,6 +45,44 @@ h=$("$NXS" highlight cr.c --tokens | tail -1 | cut -d' ' -f1)
 e=$("$NXS" ed cr.c --script <(printf 'Find c /int c/\n') | cut -d' ' -f2)
 g=$("$NXS" grep 'int c' . | sed -n 's/^.*cr\.c(\([0-9]*\)): .*$/\1/p')
 [ "$h $e $g" == "4 4 4" ] || fail "the line of 'int c' in a CR-only file: highlight $h, ed $e, grep $g"
+# Characters of four UTF-8 bytes are one column each, in identifiers, strings and comments.
+printf 'int x\xf0\x9d\x91\xa5 = "\xf0\x9f\x98\x80"; // \xf0\x9f\x98\x80\nx\xf0\x9d\x91\xa5++;\n' > e.cpp
+expect_out "four-byte characters in C++" "1 1 3 Reserved word
+1 5 2 Identifier
+1 8 1 Symbol
+1 10 3 String
+1 13 1 Symbol
+1 15 4 Comment
+2 1 2 Identifier
+2 3 1 Symbol
+2 4 1 Symbol
+2 5 1 Symbol" "$NXS" highlight e.cpp --tokens
+printf "s := '\xf0\x9f\x98\x80'#13; x\xf0\x9f\x98\x80 := 1E-3;\n" > e.pas
+expect_out "four-byte characters in Pascal" "1 1 1 Identifier
+1 3 1 Symbol
+1 4 1 Symbol
+1 6 3 String
+1 9 3 Character
+1 12 1 Symbol
+1 14 1 Identifier
+1 15 1 Illegal Char
+1 17 1 Symbol
+1 18 1 Symbol
+1 20 4 Float
+1 24 1 Symbol" "$NXS" highlight e.pas --tokens
+printf 'int a;\r\nint b;\r\n' > crlf.c
+expect_out "CR LF ends one line" "1 1 3 Reserved word
+1 5 1 Identifier
+1 6 1 Symbol
+2 1 3 Reserved word
+2 5 1 Identifier
+2 6 1 Symbol" "$NXS" highlight crlf.c --tokens
+# A highlighter is named by its name, its identifier or the identifier's last part, in any case.
+printf 'int a;' > t.c
+for s in Cpp cpp Tarvos.Highlighter.Cpp 'C/C++' 'java script' JavaScript; do
+  checks=$((checks + 1))
+  [ "$("$NXS" highlight t.c --tokens --syntax "$s" | head -1)" == "1 1 3 Reserved word" ] || fail "--syntax $s"
+done
 expect_status "unknown highlighter" 2 "nxs: unknown highlighter 'Cobol'" "$NXS" highlight a.c --syntax Cobol
 expect_status "two formats" 2 "nxs: --tokens, --ansi and --html exclude one another" "$NXS" highlight a.c --tokens --html
 expect_status "missing file" 1 "" "$NXS" highlight missing.pas
