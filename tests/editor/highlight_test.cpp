@@ -105,6 +105,30 @@ TEST(HighlightManager, KernelStartUpRegistersEveryHighlighterInOrderWithItsCode)
   EXPECT_EQ(M.LookupHighlighter(Code), -1);
 }
 
+TEST(HighlightManager, AKernelStartedAgainHasOneSetOfHighlightersEachWithItsTokenizer) {
+  ResetHighlightManager();
+  InstallHighlighters();
+  InitEditorKernel();
+  THighlightManager& M = HighlightManager();
+  const int Count = M.GetHighlighterCount();
+  std::vector<uint8_t> Codes;
+  for (int I = 0; I < Count; ++I) Codes.push_back(M.GetSyntaxCode(I));
+  DoneEditorKernel();
+  InitEditorKernel();
+  EXPECT_EQ(M.GetHighlighterCount(), Count);
+  for (int I = 0; I < M.GetHighlighterCount(); ++I) {
+    EXPECT_EQ(M.GetSyntaxCode(I), Codes[static_cast<size_t>(I)]) << I;
+    if (Codes[static_cast<size_t>(I)] != slNone) {
+      EXPECT_TRUE(EGD.Instance->EkTokenizerIsRegistered(Codes[static_cast<size_t>(I)])) << M.GetHighlighter(I)->GetIDString();
+    }
+  }
+  EXPECT_EQ(Map(*M.GetHighlighter(M.LookupHighlighter(uint8_t{slPascal})), "begin x"), "rrrrr i");
+  EXPECT_EQ(Map(*M.GetHighlighter(M.LookupHighlighter(uint8_t{slCpp})), "int x"), "rrr i");
+  DoneEditorKernel();
+  SetEditorKernelStartupHook(nullptr);
+  ResetHighlightManager();
+}
+
 TEST(GenericHighlighters, ReservedWordsHashAndMatchWithOrWithoutCase) {
   EXPECT_EQ(TGenericHighlighter::HashWord("ab", 2, true), size_t('a' + 'b'));
   EXPECT_EQ(TGenericHighlighter::HashWord("AB", 2, false), size_t('a' + 'b'));
