@@ -325,7 +325,7 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
           // line it is malformed, and the rest of the line is string.
           size_t Open = J + 1, Paren = Open;
           const size_t End = LineEnd(S, Open, N);
-          while (Paren < End && S[Paren] != '(' && Paren - Open <= 16) ++Paren;
+          while (Paren < End && S[Paren] != '(' && Paren - Open < 16) ++Paren;
           size_t Stop = End;
           if (Paren < End && S[Paren] == '(') {
             const std::string_view Delimiter(S + Open, Paren - Open);

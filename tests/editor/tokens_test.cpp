@@ -233,6 +233,9 @@ TEST(CTokens, RawStringsContinuedCommentsAndDirectivesGoOnIntoTheNextLine) {
   EXPECT_NE(Empty, X);
   EXPECT_EQ(Lines(Cpp, {"R\"(a", ")x\" b)\" c"}, 0), (std::vector<std::string>{"SSSS", "SSSSSSS i"}));
   EXPECT_EQ(RawStringClass("x"), X);
+  // A delimiter has at most 16 characters: one longer opens no raw string that runs on.
+  EXPECT_GE(EndClass(Cpp, 0, "R\"0123456789abcdef(x"), ccRawString);
+  EXPECT_EQ(EndClass(Cpp, 0, "R\"0123456789abcdefg(x"), ccNormal);
   // C and C++ join a line that ends in a backslash to the next: a "//" comment goes on...
   EXPECT_EQ(Lines(Cpp, {"a // b \\", "c \\", "d", "e"}), (std::vector<std::string>{"i cccccc", "ccc", "c", "i"}));
   EXPECT_EQ(EndClass(Cpp, 0, "// b \\"), ccLineComment);
