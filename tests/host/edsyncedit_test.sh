@@ -69,6 +69,21 @@ expect_out "keys" "* Foo 3 1:1 1:8 2:5
 2 1
 none" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nKey Tab\nPos\nKey Shift+Tab\nPos\nKey Shift+Tab\nPos\nKey Esc\nPoints\n")
 
+# Entering the mode a second time replaces the first: typing changes each occurrence once,
+# and one undo after it leaves the mode with the block marked.
+expect_out "sync edit entered twice" "* Foo 3 1:1 1:8 2:5
+  Bar 2 2:1 2:10
+* Foo 3 1:1 1:8 2:5
+  Bar 2 2:1 2:10
+Foos := Foos + 1;
+Bar(Foos, Bar);
+end
+Foo := foo + 1;
+Bar(FOO, Bar);
+end
+1 1 3 1 noninclusive
+none" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nSyncEdit\nGoToLine 1 4\nInsertText s\nPrint\nUnDo\nUnDo\nPrint\nBlock\nPoints\n")
+
 # The other kinds of block: a column takes its columns of every line, an inclusive block its
 # last character, a line block whole lines; and a block that starts inside a comment opened
 # before it leaves the comment's words out.
