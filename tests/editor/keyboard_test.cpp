@@ -379,6 +379,22 @@ TEST_F(KeysOnAView, EveryLetterDigitAndPunctuationKeyTypesItsCharacterWithAndWit
   EXPECT_EQ(GetLineText(&View, 2), "alpha");
 }
 
+TEST_F(KeysOnAView, KeysAndCommandsWhileRecordingIsPausedStayOutOfTheMacro) {
+  Keyboard.RecordKeyMacro(true);
+  Keys("X");
+  Keyboard.PauseRecord();
+  EXPECT_FALSE(Keyboard.Recording());
+  Keys("Y");
+  Keyboard.ExecuteCommand(Child, CmdMapManager().IndexOf("CursorLeft"));
+  Keyboard.ResumeRecord();
+  Keys("Z");
+  Keyboard.RecordKeyMacro(false);
+  EXPECT_EQ(Keyboard.GetCurrentRecord().GetCount(), 2);
+  EXPECT_EQ(GetLineText(&View, 1), "xzyalpha");
+  Keyboard.PlayKeyMacro(Child);
+  EXPECT_EQ(GetLineText(&View, 1), "xzxzyalpha");
+}
+
 TEST_F(KeysOnAView, AChordAMacroLeftPendingIsDroppedWhenThePlayEnds) {
   Keyboard.RecordKeyMacro(true);
   Keys("X Ctrl+K");
