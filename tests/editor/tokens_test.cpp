@@ -32,6 +32,7 @@ TEST(PascalTokens, WordsNumbersAndLiteralsGetTheirClasses) {
   EXPECT_EQ(Map(Pascal, "x\xC3\xA9"), "ixx");
   EXPECT_EQ(Map(Pascal, "# $ % &"), "s s s s");
   EXPECT_EQ(Map(Pascal, "#$ #$g"), "ss ssi");  // no digits after "#$": no character code
+  EXPECT_EQ(Map(Pascal, "%1010_0101 + &0_7"), "nnnnnnnnnn s ooii");  // "_" separates binary digits only
 }
 
 TEST(PascalTokens, CommentsAndDirectivesCarryTheirBitsAcrossLines) {
