@@ -192,6 +192,8 @@ TEST(CTokens, LiteralsCommentsAndDirectivesGetTheirClasses) {
   EXPECT_EQ(Map(Cpp, "int x = 0x1F + 017 + 1.5f + 1'000;"), "rrr i s hhhh s ooo s ffff s nnnnns");
   EXPECT_EQ(Map(Cpp, "return \"a\\\"b\" 'c'"), "rrrrrr SSSSSS CCC");
   EXPECT_EQ(Map(Cpp, "Int iNT"), "iii iii");  // case matters
+  // Letters of other alphabets belong to the word: it is none of the reserved ones.
+  EXPECT_EQ(Map(Cpp, "int\xC3\xA9 \xF0\x9D\x91\xA5int"), "iiiii iiiiiii");
   EXPECT_EQ(Map(Cpp, "#include <x.h> // c"), "pppppppp ppppp cccc");
   EXPECT_EQ(Map(Cpp, "  #define A \"s\""), "  ppppppp p SSS");
   EXPECT_EQ(Map(Cpp, "a # b"), "i s i");  // not at the line's start: no directive
