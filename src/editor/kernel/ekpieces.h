@@ -75,6 +75,9 @@ class TPieceTree {
 
   void Insert(uint64_t Pos, std::string_view Text);
   void Erase(uint64_t Pos, uint64_t Count);
+  // Replaces [Pos, Pos + Count) with the text of a block (scanned already) as one piece, and
+  // frees the blocks that no piece shows any more.
+  void ReplaceSpan(uint64_t Pos, uint64_t Count, std::unique_ptr<TTextBlock> Block);
 
   // Calls Sink with the contiguous chunks of [Pos, Pos + Count) in order until it returns false.
   void ForEachChunk(uint64_t Pos, uint64_t Count,
@@ -122,7 +125,9 @@ class TPieceTree {
 
   std::vector<TNode> FNodes;
   std::vector<uint32_t> FFree;
-  std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block
+  void DropUnusedBlocks();
+
+  std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block; freed ones are null
   uint32_t FRoot = 0;
   std::vector<uint32_t> FPath;  // scratch for EnsureBoundary and FreeTree
   uint32_t FSeed = 0x9E3779B9u;
