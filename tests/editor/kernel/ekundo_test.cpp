@@ -119,9 +119,10 @@ TEST(UndoHistory, PlaybackUndoesAsOneGroup) {
   EXPECT_EQ(Groups(H), 3);
 }
 
-TUndoRecord Client() {
+TUndoRecord Client(bool OwnStep = false) {
   TUndoRecord R;
   R.Kind = TUndoRecord::ukClient;
+  R.OwnStep = OwnStep;
   return R;
 }
 
@@ -154,6 +155,38 @@ TEST(UndoHistory, ClientProceduresGoWithTheChangeBeforeThemOrElseTheNextOne) {
   EXPECT_EQ(First[1]->Text, "a");
   EXPECT_EQ(First[2]->Kind, TUndoRecord::ukClient);
   EXPECT_FALSE(H.CanUndo());
+}
+
+TEST(UndoHistory, AClientStepIsUndoneAloneAndClientsWaitingForAChangeWaitPastIt) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());  // made when the text was loaded: waits for the first change
+  H.Record(Client(true));
+  EXPECT_TRUE(H.CanUndo());  // a step of its own, though it changes no text
+  H.SetKind(ugGroupWithDataChangeAdd);
+  H.StartGroup();
+  H.Record(Insert(0, "a"));
+  H.EndStep();
+  H.Record(Insert(1, "b"));  // typing on joins the typing, not the step before it
+  H.EndStep();
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());  // made when the text was saved: goes with the last change
+  std::vector<TUndoRecord*> Typing = TakeUndoGroup(H);
+  ASSERT_EQ(Typing.size(), 4u);  // newest first: the client, "b", "a", the waiting client
+  EXPECT_EQ(Typing[1]->Text, "b");
+  EXPECT_EQ(Typing[3]->Kind, TUndoRecord::ukClient);
+  EXPECT_FALSE(Typing[3]->OwnStep);
+  std::vector<TUndoRecord*> Alone = TakeUndoGroup(H);
+  ASSERT_EQ(Alone.size(), 1u);
+  EXPECT_TRUE(Alone[0]->OwnStep);
+  EXPECT_FALSE(H.CanUndo());
+  // A client recorded after a step of its own goes with the change before that step.
+  ASSERT_EQ(TakeRedoGroup(H).size(), 1u);
+  ASSERT_EQ(TakeRedoGroup(H).size(), 4u);
+  H.Record(Client(true));
+  H.Record(Client());
+  EXPECT_EQ(TakeUndoGroup(H).size(), 1u);
+  EXPECT_EQ(TakeUndoGroup(H).size(), 5u);
 }
 
 TEST(UndoHistory, TrimmingDropsWholeGroupsAndRedoComesBack) {
