@@ -187,15 +187,16 @@ std::unique_ptr<TTextBlock> TTextBuffer::BuildReplaced(TReplacements& R, bool Ch
   assert(Written == Size && "the replacements fill the block");
   Block->Commit(Written);
   bool Carry = false;
-  Block->Seal(false, Carry);
+  Block->Seal(false, Carry);  // may move the bytes: Out is stale from here on
   if (!Check) return Block;
   if (HasBreak(R.Old)) return nullptr;
   // A CR and an LF that meet (inside the span, or at its seams) would join two breaks.
   const uint64_t Breaks = FTree.BreaksBefore(Hi) - FTree.BreaksBefore(Lo);
   if (Block->Breaks().size() != Breaks) return nullptr;
+  const char* const Made = Block->Data();
   const int Before = Lo > 0 ? FTree.ByteAt(Lo - 1) : -1, After = FTree.ByteAt(Hi);
-  const int First = Written ? static_cast<unsigned char>(Out[0]) : After;
-  const int Last = Written ? static_cast<unsigned char>(Out[Written - 1]) : Before;
+  const int First = Written ? static_cast<unsigned char>(Made[0]) : After;
+  const int Last = Written ? static_cast<unsigned char>(Made[Written - 1]) : Before;
   if ((Before == '\r' && First == '\n') || (Last == '\r' && After == '\n')) return nullptr;
   return Block;
 }
