@@ -246,7 +246,7 @@ void BM_StorageEditsUndoAndSearch(benchmark::State& State) {
 BENCHMARK(BM_StorageEditsUndoAndSearch)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // An expression across a line break, found near the end of the text after 100,000 scattered
-// edits (the text in some 200,000 pieces), beside its peers on the same text: the expression
+// edits (the text in some 150,000 pieces), beside its peers on the same text: the expression
 // engine alone over the text in one piece, and rg reading the file (-U for matches across
 // lines). Each the best of several runs; the machine may be shared.
 void BM_RegexAcrossLinesAfterEdits(benchmark::State& State) {

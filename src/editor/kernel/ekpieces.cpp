@@ -501,25 +501,26 @@ void TPieceTree::Erase(uint64_t Pos, uint64_t Count) {
   FTypingEnd = UINT64_MAX;
   bool AfterCR = true;
   if (!EraseNode(Pos, Count, AfterCR)) {
-    EnsureBoundary(Pos);
-    EnsureBoundary(Pos + Count);
-    uint32_t A, B, M, C;
-    Split(FRoot, Pos, A, B);
-    Split(B, Count, M, C);
-    FreeTree(M);
+    uint32_t A, C;
+    CutOut(Pos, Count, A, C);
     FRoot = Merge(A, C);
   }
   if (AfterCR) MendCRLF(Pos);
 }
 
-void TPieceTree::ReplaceSpan(uint64_t Pos, uint64_t Count, std::unique_ptr<TTextBlock> Block) {
-  FTypingEnd = UINT64_MAX;
+void TPieceTree::CutOut(uint64_t Pos, uint64_t Count, uint32_t& Before, uint32_t& After) {
   EnsureBoundary(Pos);
   EnsureBoundary(Pos + Count);
-  uint32_t A, B, M, C;
-  Split(FRoot, Pos, A, B);
-  Split(B, Count, M, C);
-  FreeTree(M);
+  uint32_t Rest, Middle;
+  Split(FRoot, Pos, Before, Rest);
+  Split(Rest, Count, Middle, After);
+  FreeTree(Middle);
+}
+
+void TPieceTree::ReplaceSpan(uint64_t Pos, uint64_t Count, std::unique_ptr<TTextBlock> Block) {
+  FTypingEnd = UINT64_MAX;
+  uint32_t A, C;
+  CutOut(Pos, Count, A, C);
   const uint64_t Size = Block->Size();
   uint32_t Mid = 0;
   if (Size > 0) {

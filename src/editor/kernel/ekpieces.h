@@ -111,6 +111,10 @@ class TPieceTree {
   void Split(uint32_t T, uint64_t Pos, uint32_t& A, uint32_t& B);
   uint32_t Merge(uint32_t A, uint32_t B);
   void EnsureBoundary(uint64_t Pos);
+  // Frees the pieces of [Pos, Pos + Count) and gives the trees before and after them.
+  void CutOut(uint64_t Pos, uint64_t Count, uint32_t& Before, uint32_t& After);
+  // Frees the blocks that no piece shows any more.
+  void DropUnusedBlocks();
   // Puts node N in at Pos; false (nothing done) when Pos falls inside a piece.
   bool InsertNode(uint64_t Pos, uint32_t N);
   // Erases [Pos, Pos + Count) when it is exactly one piece; false (nothing done) otherwise.
@@ -125,7 +129,6 @@ class TPieceTree {
 
   std::vector<TNode> FNodes;
   std::vector<uint32_t> FFree;
-  void DropUnusedBlocks();
 
   std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block; freed ones are null
   uint32_t FRoot = 0;
