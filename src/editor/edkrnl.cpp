@@ -9,6 +9,7 @@
 #include "editor/edoptions.h"
 #include "editor/ekinit.h"
 #include "editor/resstrings.h"
+#include "shared/format.h"
 
 namespace nxs {
 
@@ -411,6 +412,17 @@ int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_vie
   const uint8_t Status = S.Result(At);
   if (Result) *Result = static_cast<TSearchResult>(Status == erNotFound ? uint8_t{SearchOk} : Status);
   return Count;
+}
+
+std::string SearchErrorMessage(PEkView View, std::string_view Pattern, bool Brief, TSearchResult Result) {
+  const std::string P = KernelPattern(Pattern, Brief);
+  std::string Text(256, '\0');
+  uint32_t Length = 0;
+  int32_t Offset = -1;
+  const uint8_t Status = EvalOne(View, ekGetSearchError, TSearchErrorArgs{Text.data(), static_cast<uint32_t>(Text.size()), &Length, &Offset});
+  if ((Status != 0 && Status != erTooLong) || Length == 0) return Format(res::SBadSearchExpression, P, static_cast<int>(Result));
+  Text.resize(std::min<size_t>(Length, Text.size()));
+  return Format(res::SSearchExpressionError, P, Text, Offset);
 }
 
 int32_t MatchCharLength(PEkView View, const TEkSearchState& State) {

@@ -103,6 +103,10 @@ uint16_t ReplaceString(PEkView View, std::string_view Text, TEkSearchState& Stat
 // replacement makes is never matched again. Result gets the kernel's status.
 int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_view Pattern, std::string_view Replacement,
                    TSearchResult* Result = nullptr);
+// The message for a pattern that the kernel refused with Result: the expression engine's
+// reason and the byte of the expression where it stopped, when the kernel gives them (a
+// BRIEF pattern is shown as the expression it was converted to, which the byte counts in).
+std::string SearchErrorMessage(PEkView View, std::string_view Pattern, bool Brief, TSearchResult Result);
 // The length in characters (code points; a byte that is not UTF-8 counts as one) of the match
 // that State holds.
 int32_t MatchCharLength(PEkView View, const TEkSearchState& State);

@@ -10,6 +10,11 @@ inline constexpr const char* SCantGetEkInit = "Can't get EK_INIT";
 inline constexpr const char* SWrongEditorKernelVersion = "Loaded wrong version of %s";
 inline constexpr const char* SCannotLoadFile = "Cannot load file";
 
+// Search patterns the kernel refuses: with the expression engine's reason and the byte of
+// the expression where it stopped, or with the kernel's status alone.
+inline constexpr const char* SSearchExpressionError = "Invalid search expression '%s': %s at offset %d";
+inline constexpr const char* SBadSearchExpression = "Invalid search expression '%s' (error %d)";
+
 // Edit buffers and views.
 inline constexpr const char* SLinesTruncated = "One or more lines were too long and have been truncated";
 inline constexpr const char* SEditBufferReadOnly = "The edit buffer of '%s' is marked read-only";

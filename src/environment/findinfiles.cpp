@@ -386,6 +386,10 @@ TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
 
 TLineMatcher::~TLineMatcher() = default;
 
+std::string TLineMatcher::StatusMessage() const {
+  return SearchErrorMessage(&FView->View, FKernelPattern, false, static_cast<TSearchResult>(FStatus));
+}
+
 size_t TLineMatcher::FindCandidate(std::string_view Text) const {
   return ek::FindLiteral(Text.data(), Text.size(), FLiteral, FFoldLiteral, FRare1, FRare2);
 }
@@ -506,7 +510,7 @@ void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Bri
   TLineMatcher R(Pattern, Flags, Brief);
   std::vector<TFindHit> Hits;
   R.Search("x", Hits);
-  if (R.Status() != 0) throw Exception(Format(res::SBadSearchPattern, Pattern, R.Status()));
+  if (R.Status() != 0) throw Exception(R.StatusMessage());
 }
 
 // ---- file texts ----

@@ -73,6 +73,8 @@ class TLineMatcher {
   bool Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop = nullptr);
   // The kernel's status of the last call (0: the pattern is usable).
   int Status() const { return FStatus; }
+  // Why the kernel refused the pattern (Status not 0), in the words of its expression engine.
+  std::string StatusMessage() const;
 
  private:
   struct TView;

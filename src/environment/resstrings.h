@@ -8,7 +8,6 @@ inline constexpr const char* SSearchTerminated = "* Search terminated by user *"
 inline constexpr const char* SSearchNotFound = "Search string '%s' not found";
 inline constexpr const char* SCannotFindPath = "Cannot find the specified path: \"%s\"";
 inline constexpr const char* SEmptySearchText = "The search text is empty";
-inline constexpr const char* SBadSearchPattern = "Invalid search expression '%s' (error %d)";
 inline constexpr const char* SDirectoryGroupCycle =
     "The directory group '%s' refers back to itself; the reference is not followed";
 inline constexpr const char* SFindInFilesThread = "Find in Files Thread";

@@ -221,7 +221,7 @@ void TEdSession::Find(const std::string& Args) {
   TEkSearchState State{};
   TSearchResult Result = SearchOk;
   const bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
-  if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+  if (Result != SearchOk) throw ECommandFailed(SearchErrorMessage(V(), R.Parts[0], R.Brief, Result));
   if (!Found) {
     std::printf("not found\n");
     return;
@@ -236,7 +236,7 @@ void TEdSession::ReplaceAllCmd(const std::string& Args) {
   TSearchRequest R = ParseSearch(Args, 2);
   TSearchResult Result = SearchOk;
   const int32_t Count = ReplaceAll(V(), R.Flags, R.Brief, R.Parts[0], R.Parts[1], &Result);
-  if (Result != SearchOk) throw ECommandFailed(Format("invalid search pattern (error %d)", static_cast<int>(Result)));
+  if (Result != SearchOk) throw ECommandFailed(SearchErrorMessage(V(), R.Parts[0], R.Brief, Result));
   std::printf("%d\n", static_cast<int>(Count));
 }
 

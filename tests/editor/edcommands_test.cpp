@@ -9,6 +9,8 @@
 #include "editor/edkrnl.h"
 #include "editor/editbuffer.h"
 #include "editor/editsource.h"
+#include "editor/edtracker.h"
+#include "editor/linemarks.h"
 
 namespace nxs {
 namespace {
@@ -54,6 +56,47 @@ TEST_F(CommandLayerOnKernel, ReplaceAllUndoesAsOneStepAndCountsCharactersOfMatch
   TEkSearchState S{};
   ASSERT_TRUE(DoOneSearch(V, {sfGoForward, sfFromCursor}, false, "CAF\xC3\x89 X", S));
   EXPECT_EQ(MatchCharLength(V, S), 6);  // five bytes of "café" count as four characters
+}
+
+TEST_F(CommandLayerOnKernel, AReplaceOfManyMatchesUndoesAsOneStepAndMarksKeepTheirPlaces) {
+  // Some 60,000 matches, their replacement a character longer and a byte longer still.
+  std::string Original;
+  for (int I = 1; I <= 30000; ++I) Original += "value x value \xC3\xA9 " + std::to_string(I) + "\r\n";
+  PEkView V = Open(Original);
+  auto Mark = std::make_shared<TCustomEditorLineMark>();
+  Buffer->EditorLineMarks().AddLineMark(5000, Mark);
+  Buffer->EditorLineMarks().AddLineMark(29999, Mark);
+  TEdTracker& Tracker = Buffer->EditSource().EditTracker();
+  const int OnAccent = Tracker.Add(100, 14, 0), AtStart = Tracker.Add(20000, 0, 0), InMatch = Tracker.Add(7, 9, 0);
+  GotoLineCol(V, 100, 15);  // on the accent
+  ASSERT_TRUE(BookmarkRecord(V, 1, false));
+  GotoLineCol(V, 1, 1);
+  auto Bookmark = [&] { return GetMarkerPos(V, UserMarkToInternalMark(V, 1)); };
+  auto Marks = [&] { return Buffer->EditorLineMarks().Lines(); };
+  const TCharPos WasBookmark = Bookmark();
+
+  TSearchResult R = SearchInternalError;
+  EXPECT_EQ(ReplaceAll(V, {sfGoForward, sfCase}, false, "value", "ma\xC3\xB1" "ana", &R), 60000);
+  EXPECT_EQ(R, SearchOk);
+  EXPECT_EQ(GetLineText(V, 100), "ma\xC3\xB1" "ana x ma\xC3\xB1" "ana \xC3\xA9 100");
+  EXPECT_EQ(Bookmark().LineNum, 100);
+  EXPECT_EQ(Bookmark().Index, 16);  // still on the accent
+  EXPECT_EQ(Tracker.GetPosition(OnAccent).Index, 16);
+  EXPECT_EQ(Tracker.GetPosition(OnAccent).LineNum, 100);
+  EXPECT_EQ(Tracker.GetPosition(AtStart).Index, 0);
+  EXPECT_EQ(Tracker.GetPosition(InMatch).Index, 9);  // inside a match: at its replacement's start
+  EXPECT_EQ(Marks(), (std::vector<int>{5000, 29999}));
+
+  Undo(V);
+  EXPECT_EQ(Text(), Original);
+  EXPECT_EQ(Bookmark().LineNum, WasBookmark.LineNum);
+  EXPECT_EQ(Bookmark().Index, WasBookmark.Index);
+  EXPECT_EQ(Tracker.GetPosition(OnAccent).Index, 14);
+  EXPECT_EQ(Marks(), (std::vector<int>{5000, 29999}));
+  Redo(V);
+  EXPECT_EQ(GetLineText(V, 30000), "ma\xC3\xB1" "ana x ma\xC3\xB1" "ana \xC3\xA9 30000");
+  Undo(V);
+  EXPECT_EQ(Text(), Original);
 }
 
 TEST_F(CommandLayerOnKernel, LinesLongerThanTheFirstGuessAreReadWhole) {

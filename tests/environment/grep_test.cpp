@@ -48,6 +48,7 @@ TEST_F(Grep, PrintsBothFormatsAndTellsHitsByItsStatus) {
   EXPECT_NE(R.Err.find("Cannot find the specified path: \"" + T / "missing/\""), std::string::npos) << R.Err;
   R = RunNxs({"grep", "(unclosed", T.Path(), "-r"});
   EXPECT_EQ(R.Status, 2);
+  EXPECT_EQ(R.Err, "nxs: Invalid search expression '(unclosed': missing closing parenthesis at offset 9\n");
   EXPECT_EQ(RunNxs({"grep", "x", "--format", "json"}).Status, 2);
   // A thread count is a number from 1: "-1" is not read as four billion threads.
   for (const char* J : {"-1", "0", "2x", ""}) {

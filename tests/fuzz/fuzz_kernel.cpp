@@ -67,6 +67,8 @@ const TField Fields[] = {
     F(ekGetLineText, TGetLineTextArgs, Buffer, kBuf),      F(ekGetLineText, TGetLineTextArgs, Size, kLen),
     F(ekGetLineText, TGetLineTextArgs, Length, kBuf),      F(ekInsertAt, TInsertAtArgs, Str, kBuf),
     F(ekInsertAt, TInsertAtArgs, Len, kLen),
+    F(ekGetSearchError, TSearchErrorArgs, Buffer, kBuf),   F(ekGetSearchError, TSearchErrorArgs, Size, kLen),
+    F(ekGetSearchError, TSearchErrorArgs, Length, kBuf),   F(ekGetSearchError, TSearchErrorArgs, Offset, kBuf),
     // Random patterns (the scratch holds random bytes), flags and replacements.
     F(ekReplaceAll, TReplaceAllArgs, Pattern, kBuf),       F(ekReplaceAll, TReplaceAllArgs, PatternLen, kLen),
     F(ekReplaceAll, TReplaceAllArgs, Replace, kBuf),       F(ekReplaceAll, TReplaceAllArgs, ReplaceLen, kLen),

@@ -85,6 +85,15 @@ check_out "empty matches advance" "3
 ;cd	\r
 ;ef" "$(printf 'ReplaceAll ra /^/;/\nPrint\n' | ed_run crlf.txt 2>&1 | sed 's/\r/\\r/')"
 
+check_out "a malformed expression is explained by the engine, at its byte" \
+  "nxs: line 1: Invalid search expression 'a(b': missing closing parenthesis at offset 3" \
+  "$(printf 'Find r /a(b/\n' | ed_run ab.txt 2>&1)"
+printf 'ab\r\n\r\ncd\r\n' > blank.txt
+check_out "replacing the last character of each line keeps the blank CR LF line" "2
+a!\r
+\r
+c!\r" "$(printf 'ReplaceAll r /[^\\n]\\n/!\\n/\nPrint\n' | ed_run blank.txt 2>&1 | sed 's/\r/\\r/')"
+
 printf 'aaa\n' > aaa.txt
 check_out "backward expression and literal agree" "found 1 2 2
 found 1 2 2" "$(printf 'GoToLine 1 4\nFind u /aa/\nGoToLine 1 4\nFind ur /aa/\n' | ed_run aaa.txt 2>&1)"

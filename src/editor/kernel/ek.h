@@ -646,6 +646,7 @@ struct TMatchPairArgs { uint8_t Forward; };
 struct TIndentArgs { uint8_t Outdent; int16_t Columns; };  // Columns 0: the buffer's block indent (2 at first)
 struct TBlockIndentArgs { uint16_t Columns; };
 struct TGetLineTextArgs { int32_t Line; char* Buffer; uint32_t Size; uint32_t* Length; };
+struct TSearchErrorArgs { char* Buffer; uint32_t Size; uint32_t* Length; int32_t* Offset; };
 struct TSetMarkerOffsetArgs { uint32_t ID; uint32_t Pos; };
 struct TInsertAtArgs { uint32_t Pos; const char* Str; uint32_t Len; };
 

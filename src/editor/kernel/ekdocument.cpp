@@ -81,9 +81,7 @@ bool TEkDocument::DetachTrackTable(void* Table) {
   return true;
 }
 
-void TEkDocument::MoveTrackers(const TChange& C) {
-  TTextPos B{C.Before.Line, C.BeforeChars}, BE{C.BeforeEnd.Line, C.BeforeEndChars};
-  TTextPos A{C.After.Line, C.AfterChars}, AE{C.AfterEnd.Line, C.AfterEndChars};
+void TEkDocument::MoveTrackers(const std::function<bool(uint64_t& Line, uint64_t& Col)>& Move) {
   for (TTracker& T : FTrackers) {
     auto* Base = static_cast<uint8_t*>(T.Args.Table);
     uint16_t Count;
@@ -100,7 +98,7 @@ void TEkDocument::MoveTrackers(const TChange& C) {
       const uint64_t OldLine = static_cast<uint64_t>(P.LineNum - LineBase);
       const uint64_t OldCol = static_cast<uint64_t>(std::max<int64_t>(P.Index - IndexBase, 0));
       uint64_t Line = OldLine, Col = OldCol;
-      if (!MovePosition(Line, Col, C, B, BE, A, AE)) {
+      if (!Move(Line, Col)) {
         P.LineNum = T.Args.DeletedLineValue;
       } else if (Line == OldLine && Col == OldCol) {
         continue;
@@ -217,13 +215,6 @@ uint8_t TEkDocument::CheckEditable(int32_t Line, int32_t Count) {
   return erOk;
 }
 
-bool TEkDocument::LinesObserved() const {
-  if (!FTrackers.empty() || !FElisions.Folds().empty() || FFrozen) return true;
-  for (const TEdEvent& E : FRec->EventHandlers)
-    if (E.EventProc && (E.Mask & eeTextChanged)) return true;
-  return false;
-}
-
 void TEkDocument::SendEvent(uint16_t Event, int32_t Line, int32_t Count) {
   for (const TEdEvent& E : FRec->EventHandlers)
     if (E.EventProc && (E.Mask & Event)) E.EventProc(E.Context, FRec, Event, Line, Count);
@@ -248,8 +239,12 @@ void TEkDocument::TextChanged(const TChange& C) {
   MarkModified();
   for (auto& M : FMarkers)
     if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
-  if (!FTrackers.empty()) MoveTrackers(C);
-  if (!LinesKeepFlags) MoveLineFlags(C);
+  if (!FTrackers.empty()) {
+    const TTextPos B{C.Before.Line, C.BeforeChars}, BE{C.BeforeEnd.Line, C.BeforeEndChars};
+    const TTextPos A{C.After.Line, C.AfterChars}, AE{C.AfterEnd.Line, C.AfterEndChars};
+    MoveTrackers([&](uint64_t& Line, uint64_t& Col) { return MovePosition(Line, Col, C, B, BE, A, AE); });
+  }
+  MoveLineFlags(C);
   RecordFrozenShift(C);
   FElisions.Move(C);
   LineClasses.Changed(C.Before.Line, C.LineDelta, C.AfterEnd.Line);
@@ -260,6 +255,92 @@ void TEkDocument::TextChanged(const TChange& C) {
   }
   SendEvent(eeTextChanged, static_cast<int32_t>(std::min<uint64_t>(C.Before.Line + 1, INT32_MAX)),
             static_cast<int32_t>(C.LineDelta));
+}
+
+namespace {
+
+// Where positions go through a set of replacements that kept every line: one inside a
+// replaced text or at its start goes to the start of the replacement, one after it moves with
+// the text of its line. Each position walks the items of its line.
+class TReplaceMap {
+ public:
+  TReplaceMap(const TReplacements& R, const std::vector<TTextPos>& At) : FR(R), FAt(At) {}
+
+  // A position in byte columns.
+  TTextPos Map(TTextPos P) const {
+    int64_t Growth = 0;  // what the items before on the line added
+    for (size_t K = FirstOnLine(P.Line); K < FAt.size() && FAt[K].Line == P.Line && FAt[K].Col <= P.Col; ++K) {
+      const TReplacements::TItem& I = FR.Items[K];
+      if (P.Col < FAt[K].Col + I.OldLen) return {P.Line, Shifted(FAt[K].Col, Growth)};
+      Growth += static_cast<int64_t>(I.NewLen) - static_cast<int64_t>(I.OldLen);
+    }
+    return {P.Line, Shifted(P.Col, Growth)};
+  }
+
+  // A position in characters, on a line whose text is now Now.
+  uint64_t MapChars(uint64_t Line, uint64_t Col, std::string_view Now) {
+    size_t K = FirstOnLine(Line);
+    if (K == FAt.size() || FAt[K].Line != Line) return Col;
+    if (FOldAt.empty()) {
+      // Where each item's texts start in R.Old and R.New.
+      FOldAt.assign(FAt.size() + 1, 0);
+      FNewAt.assign(FAt.size() + 1, 0);
+      for (size_t I = 0; I < FAt.size(); ++I) {
+        FOldAt[I + 1] = FOldAt[I] + FR.Items[I].OldLen;
+        FNewAt[I + 1] = FNewAt[I] + FR.Items[I].NewLen;
+      }
+    }
+    const auto Chars = [](std::string_view S, uint64_t From, uint64_t To) {
+      return static_cast<int64_t>(Utf8CountChars(S.substr(From, To - From), To - From));
+    };
+    int64_t Growth = 0, CharGrowth = 0;  // bytes and characters the items before added
+    uint64_t Byte = 0, CharsBefore = 0;  // a byte of the line now, and the characters before it
+    for (; K < FAt.size() && FAt[K].Line == Line; ++K) {
+      const uint64_t NewByte = std::min<uint64_t>(Shifted(FAt[K].Col, Growth), Now.size());
+      CharsBefore += static_cast<uint64_t>(Chars(Now, Byte, NewByte));
+      Byte = NewByte;
+      const uint64_t OldChar = Shifted(CharsBefore, -CharGrowth);
+      if (Col < OldChar) break;
+      const int64_t OldChars = Chars(FR.Old, FOldAt[K], FOldAt[K + 1]), NewChars = Chars(FR.New, FNewAt[K], FNewAt[K + 1]);
+      if (Col < OldChar + static_cast<uint64_t>(OldChars)) return CharsBefore;
+      Growth += static_cast<int64_t>(FR.Items[K].NewLen) - static_cast<int64_t>(FR.Items[K].OldLen);
+      CharGrowth += NewChars - OldChars;
+    }
+    return Shifted(Col, CharGrowth);
+  }
+
+ private:
+  static uint64_t Shifted(uint64_t Col, int64_t By) { return static_cast<uint64_t>(static_cast<int64_t>(Col) + By); }
+  size_t FirstOnLine(uint64_t Line) const {
+    return static_cast<size_t>(std::lower_bound(FAt.begin(), FAt.end(), TTextPos{Line, 0}) - FAt.begin());
+  }
+
+  const TReplacements& FR;
+  const std::vector<TTextPos>& FAt;
+  std::vector<uint64_t> FOldAt, FNewAt;
+};
+
+}  // namespace
+
+void TEkDocument::TextReplaced(const TReplacements& R, const std::vector<TTextPos>& At) {
+  MarkModified();
+  TReplaceMap Map(R, At);
+  for (auto& M : FMarkers)
+    if (M.first) M.second = Map.Map(M.second);
+  if (!FTrackers.empty()) {
+    MoveTrackers([&](uint64_t& Line, uint64_t& Col) {
+      if (Line < LineCount()) Col = Map.MapChars(Line, Col, LineText(Line));
+      return true;
+    });
+  }
+  FElisions.MoveColumns([&](TTextPos P) { return Map.Map(P); });
+  std::vector<uint64_t> Lines;
+  for (const TTextPos& P : At)
+    if (Lines.empty() || Lines.back() != P.Line) Lines.push_back(P.Line);
+  FLineFlags.OrLines(Lines, lfModified | lfUnsaved);
+  LineClasses.LinesChanged(Lines);
+  RepaintAll = true;
+  for (uint64_t Line : Lines) SendEvent(eeTextChanged, static_cast<int32_t>(std::min<uint64_t>(Line + 1, INT32_MAX)), 0);
 }
 
 void TEkDocument::TextReset() {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,24 +100,18 @@ class TEkDocument : public ITextWatcher {
   bool RepaintAll = true;
   std::vector<uint64_t> RepaintLines;
 
-  // Whether anything follows lines one by one as the text changes: track tables, folds, frozen
-  // numbers, or event handlers that hear of changed lines. When nothing does, a change may
-  // span many lines that keep their number, and only markers and line flags need keeping.
-  bool LinesObserved() const;
-  // While set, changes leave line flags alone: a change that spans lines and puts back as
-  // many breaks as it takes keeps every line's flags, and its caller marks the lines it changed.
-  bool LinesKeepFlags = false;
-  void OrLineFlags(uint64_t Line, uint32_t Bits) { FLineFlags.Or(Line, Bits); }
-
   void TextChanged(const TChange& C) override;
   void TextReset() override;
+  void TextReplaced(const TReplacements& R, const std::vector<TTextPos>& At) override;
 
  private:
   struct TTracker {
     TAddTrackTableArgs Args;
     bool Moved = false;
   };
-  void MoveTrackers(const TChange& C);
+  // Moves every tracked position (line, character column from 0); Move returns false when
+  // the position's line went.
+  void MoveTrackers(const std::function<bool(uint64_t& Line, uint64_t& Col)>& Move);
   void MoveLineFlags(const TChange& C);
   void RecordFrozenShift(const TChange& C);
   void MarkModified();

@@ -13,11 +13,9 @@ constexpr int64_t MaxPadLines = 10000;
 // Likewise a cursor far past the end of its line would fill memory with blanks.
 constexpr int64_t MaxPadColumns = 1 << 16;
 
-size_t CountCrLf(std::string_view S) {
-  size_t N = 0;
-  for (size_t I = S.find("\r\n"); I != std::string_view::npos; I = S.find("\r\n", I + 2)) ++N;
-  return N;
-}
+// Whether replacing Count matches over [From, To) as one change of the copied span costs less
+// than a change per line: one change costs about as much as copying a few kilobytes.
+bool ReplaceAtOnce(size_t Count, uint64_t From, uint64_t To) { return (To - From) / 4096 <= Count; }
 
 // A typed or pasted line break: CR LF, LF or CR.
 size_t BreakLength(std::string_view S, size_t I) {
@@ -615,6 +613,13 @@ uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
 // ---------------------------------------------------------------------------------------------
 // Search
 
+uint8_t TEkEditor::Prepare(TSearcher& S, std::string_view Pattern, TSearchFlags Flags) {
+  const uint8_t R = S.Prepare(Pattern, Flags);
+  State().PatternError = S.ErrorText();
+  State().PatternErrorOffset = S.ErrorOffset();
+  return R;
+}
+
 void TEkEditor::SearchScope(TSearchFlags F, uint64_t& Lo, uint64_t& Hi) const {
   Lo = 0;
   Hi = FDoc.Text().Length();
@@ -636,7 +641,7 @@ uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchSta
   }
   TSearcher& S = State().Searcher;
   std::string Pat = Again ? FDoc.LastPattern : std::string(Pattern);
-  if (uint8_t R = S.Prepare(Pat, F)) return R;
+  if (uint8_t R = Prepare(S, Pat, F)) return R;
   FDoc.LastPattern = Pat;
   FDoc.LastFlags = F.Bits();
   FDoc.HaveSearch = true;
@@ -646,10 +651,11 @@ uint8_t TEkEditor::Search(uint16_t Flags, std::string_view Pattern, TEkSearchSta
   bool Forward = F.Contains(sfGoForward);
   uint64_t Cursor = std::clamp(CursorOffset(), Lo, Hi);
   uint64_t From = F.Contains(sfFromCursor) ? Cursor : (Forward ? Lo : Hi);
-  // Starting on the match found last would find it again; an empty one would stay put.
+  // Starting on the match found last would find it again; an empty one would stay put. The
+  // next start is a whole character on (a byte on could land inside one).
   if (State().MatchValid && FDoc.MarkerSet(mkSpecialBeg)) {
     uint64_t Last = T.OffsetOf(FDoc.Marker(mkSpecialBeg));
-    if (Forward && From == Last) ++From;
+    if (Forward && From == Last) From = TSearcher::NextStart(T, From);
   }
   uint64_t Pos = 0, Len = 0;
   bool Found = Forward ? S.FindForward(T, From, Hi, Pos, Len) : S.FindBackward(T, Lo, From, Pos, Len);
@@ -700,7 +706,7 @@ uint8_t TEkEditor::ReplaceAll(uint16_t Flags, std::string_view Pattern, std::str
   if (Count) *Count = 0;
   TSearchFlags F = TSearchFlags::FromBits(Flags);
   TSearcher& S = State().Searcher;
-  if (uint8_t R = S.Prepare(Pattern, F)) return R;
+  if (uint8_t R = Prepare(S, Pattern, F)) return R;
   FDoc.LastPattern.assign(Pattern);
   FDoc.LastFlags = F.Bits();
   FDoc.HaveSearch = true;
@@ -712,89 +718,89 @@ uint8_t TEkEditor::ReplaceAll(uint16_t Flags, std::string_view Pattern, std::str
     const uint64_t Cursor = std::clamp(CursorOffset(), Lo, Hi);
     (Forward ? Lo : Hi) = Cursor;
   }
-  // Every match first, as offsets into the text as it is; then the changes.
-  struct TMatch {
-    uint64_t Pos, Len;
-    size_t End;  // of its replacement in Pool
-  };
-  std::vector<TMatch> Matches;
+  // Every match first, as offsets into the text as it is, with its replacement; then the
+  // changes.
+  TReplacements R;
   const bool Varies = F.Contains(sfRegExp) && Replacement.find('\\') != std::string_view::npos;
   const std::string Constant = Varies ? std::string() : Normalize(Replacement);
-  std::string Pool;
+  bool Fits = Constant.size() <= UINT32_MAX;  // every length goes in 32 bits
   S.FindAll(T, Lo, Hi, [&](uint64_t Pos, uint64_t Len) {
-    if (Varies) Pool += Normalize(S.Expand(T, Replacement));
-    Matches.push_back({Pos, Len, Pool.size()});
-    return Matches.size() < INT32_MAX;
+    const size_t Before = R.New.size();
+    R.New += Varies ? Normalize(S.Expand(T, Replacement)) : Constant;
+    Fits = Fits && Len <= UINT32_MAX && R.New.size() - Before <= UINT32_MAX;
+    R.Items.push_back({Pos, static_cast<uint32_t>(Len), static_cast<uint32_t>(R.New.size() - Before)});
+    return R.Items.size() < INT32_MAX;
   });
   State().MatchValid = false;
   FDoc.SpecialShown = false;
   FDoc.ClearMarker(mkSpecialBeg);
   FDoc.ClearMarker(mkSpecialEnd);
-  if (Matches.empty()) return erNotFound;
-  if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(std::min<uint64_t>(T.PosOf(Matches.front().Pos).Line + 1, INT32_MAX)), 0))
-    return R;
-  auto Replacing = [&](size_t I) -> std::string_view {
-    if (!Varies) return Constant;
-    size_t Begin = I ? Matches[I - 1].End : 0;
-    return std::string_view(Pool).substr(Begin, Matches[I].End - Begin);
-  };
-  // Where a position lands once every match is replaced: after the growth of the matches
-  // before it; inside a match, at the start of its replacement.
-  std::vector<int64_t> Growth(Matches.size() + 1, 0);
-  for (size_t I = 0; I < Matches.size(); ++I)
-    Growth[I + 1] = Growth[I] + static_cast<int64_t>(Replacing(I).size()) - static_cast<int64_t>(Matches[I].Len);
+  if (R.Items.empty()) return erNotFound;
+  if (!Fits) return erTooLong;
+  const std::vector<TReplacements::TItem>& Items = R.Items;
+  const size_t Matches = Items.size();
+  if (uint8_t E = FDoc.CheckEditable(static_cast<int32_t>(std::min<uint64_t>(T.PosOf(Items.front().Pos).Line + 1, INT32_MAX)), 0))
+    return E;
+  int64_t Growth = 0;
+  for (const TReplacements::TItem& I : Items) Growth += static_cast<int64_t>(I.NewLen) - static_cast<int64_t>(I.OldLen);
+  const uint64_t First = Items.front().Pos, Last = Items.back().Pos + Items.back().OldLen;
+  const uint64_t CursorAt = Forward ? static_cast<uint64_t>(static_cast<int64_t>(Last) + Growth) : First;
+  // Dense matches go in as one change: the text they span is copied once. The text buffer
+  // refuses when a line break is taken or made; then they go in line by line.
+  T.SetCursorForUndo(FView->Cursor);
+  if (!ReplaceAtOnce(Matches, First, Last) || !T.Replace(R)) ReplaceLineByLine(R);
+  MoveToOffset(CursorAt);
+  if (Count) *Count = static_cast<int32_t>(Matches);
+  return erOk;
+}
+
+void TEkEditor::ReplaceLineByLine(const TReplacements& R) {
+  const TTextBuffer& T = FDoc.Text();
+  const std::vector<TReplacements::TItem>& Items = R.Items;
+  std::vector<uint64_t> NewAt(Items.size() + 1, 0);  // where each replacement starts in R.New
+  std::vector<int64_t> Growth(Items.size() + 1, 0);  // what the items before each add
+  for (size_t I = 0; I < Items.size(); ++I) {
+    NewAt[I + 1] = NewAt[I] + Items[I].NewLen;
+    Growth[I + 1] = Growth[I] + static_cast<int64_t>(Items[I].NewLen) - static_cast<int64_t>(Items[I].OldLen);
+  }
+  // Where a marker lands: after the growth of the matches before it; inside a match, at the
+  // start of its replacement.
   auto Map = [&](uint64_t Offset) {
-    size_t I = static_cast<size_t>(std::upper_bound(Matches.begin(), Matches.end(), Offset,
-                                                    [](uint64_t O, const TMatch& M) { return O < M.Pos; }) - Matches.begin());
-    // Matches[I - 1] is the last one starting at or before Offset.
-    if (I > 0 && Offset < Matches[I - 1].Pos + Matches[I - 1].Len)
-      return static_cast<uint64_t>(static_cast<int64_t>(Matches[I - 1].Pos) + Growth[I - 1]);
+    const size_t I = static_cast<size_t>(std::upper_bound(Items.begin(), Items.end(), Offset,
+                                                          [](uint64_t O, const TReplacements::TItem& M) { return O < M.Pos; }) -
+                                         Items.begin());
+    // Items[I - 1] is the last one starting at or before Offset.
+    if (I > 0 && Offset < Items[I - 1].Pos + Items[I - 1].OldLen)
+      return static_cast<uint64_t>(static_cast<int64_t>(Items[I - 1].Pos) + Growth[I - 1]);
     return static_cast<uint64_t>(static_cast<int64_t>(Offset) + Growth[I]);
   };
   std::vector<std::pair<uint32_t, uint64_t>> Kept;
   for (uint32_t Id = 0; Id < MaxMarkers; ++Id)
     if (FDoc.MarkerSet(Id)) Kept.push_back({Id, Map(T.OffsetOf(FDoc.Marker(Id)))});
-  const uint64_t CursorAt = Forward ? Map(Matches.back().Pos) + Replacing(Matches.size() - 1).size() : Map(Matches.front().Pos);
   // Matches on one line go in as one change (a long line with many matches costs one change,
   // not one per match); a line break between two matches ends a change, so that lines keep
-  // their flags, marks and folds. When nothing follows lines one by one and no line break is
-  // matched or made, a change spans lines too (a million matches cost a few thousand
-  // changes), and the line flags of the lines it covers are put back after it.
-  auto HasBreak = [](std::string_view S) { return S.find_first_of("\r\n") != std::string_view::npos; };
-  bool AcrossLines = !FDoc.LinesObserved() && !HasBreak(Constant) && !HasBreak(Pool);
-  for (size_t I = 0; AcrossLines && I < Matches.size(); ++I) AcrossLines = !HasBreak(T.Text(Matches[I].Pos, Matches[I].Len));
+  // their flags, marks and folds.
   struct TRun {
     uint64_t From, To;
     std::string Text;
   };
   std::vector<TRun> Runs;
-  std::vector<uint64_t> Lines;  // with a match, when changes span lines
-  for (size_t I = 0; I < Matches.size(); ++I) {
-    const TMatch& M = Matches[I];
+  for (size_t I = 0; I < Items.size(); ++I) {
+    const std::string_view New = std::string_view(R.New).substr(NewAt[I], Items[I].NewLen);
     if (!Runs.empty()) {
-      TRun& R = Runs.back();
-      std::string Gap = T.Text(R.To, M.Pos - R.To);
-      const size_t Breaks = static_cast<size_t>(std::count(Gap.begin(), Gap.end(), '\n') + std::count(Gap.begin(), Gap.end(), '\r')) -
-                            CountCrLf(Gap);
-      if (Breaks == 0 || (AcrossLines && R.Text.size() < (size_t{1} << 22))) {
-        if (AcrossLines && Breaks) Lines.push_back(Lines.back() + Breaks);
-        R.Text += Gap;
-        R.Text += Replacing(I);
-        R.To = M.Pos + M.Len;
+      TRun& Run = Runs.back();
+      const std::string Gap = T.Text(Run.To, Items[I].Pos - Run.To);
+      if (Gap.find_first_of("\r\n") == std::string::npos) {
+        Run.Text += Gap;
+        Run.Text += New;
+        Run.To = Items[I].Pos + Items[I].OldLen;
         continue;
       }
     }
-    if (AcrossLines) Lines.push_back(T.PosOf(M.Pos).Line);
-    Runs.push_back({M.Pos, M.Pos + M.Len, std::string(Replacing(I))});
+    Runs.push_back({Items[I].Pos, Items[I].Pos + Items[I].OldLen, std::string(New)});
   }
-  FDoc.LinesKeepFlags = AcrossLines;
   for (auto It = Runs.rbegin(); It != Runs.rend(); ++It) Change(It->From, It->To - It->From, It->Text);
-  FDoc.LinesKeepFlags = false;
-  for (uint64_t Line : Lines) FDoc.OrLineFlags(Line, lfModified | lfUnsaved);
   for (const auto& [Id, At] : Kept) FDoc.SetMarker(Id, T.PosOf(At));
-  MoveToOffset(CursorAt);
-  if (Count) *Count = static_cast<int32_t>(Matches.size());
-  return erOk;
 }
 
 }  // namespace nxs::ek

@@ -49,6 +49,9 @@ struct TEkViewState {
   std::vector<TEkLineView> LVec;
   TSearcher Searcher;
   bool MatchValid = false;  // the special block holds the last match
+  // Why the last pattern did not compile (empty when it did), and where in it.
+  std::string PatternError;
+  uint32_t PatternErrorOffset = 0;
 };
 
 class TEkEditor {
@@ -126,6 +129,8 @@ class TEkEditor {
   // Every match at once, as byte offsets found in one pass before anything changes: linear in
   // the text and the matches, and a replacement is never searched again.
   uint8_t ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count);
+  const std::string& SearchError() { return State().PatternError; }
+  uint32_t SearchErrorOffset() { return State().PatternErrorOffset; }
 
  private:
   std::string LineText(uint64_t Line) const { return FDoc.LineText(Line); }
@@ -134,11 +139,15 @@ class TEkEditor {
   std::string IndentFor(uint64_t Line) const;
   std::string Normalize(std::string_view Text) const;
   void Change(uint64_t Pos, uint64_t Count, std::string_view Text);
+  // Makes a set of replacements as a change per line (or per run of matches on one line).
+  void ReplaceLineByLine(const TReplacements& R);
   struct TColumnSpan {
     uint64_t Line;
     uint64_t From, To;  // byte columns
   };
   std::vector<TColumnSpan> ColumnSpans() const;
+  // Prepares a searcher for the pattern and keeps why it failed for GetSearchError.
+  uint8_t Prepare(TSearcher& S, std::string_view Pattern, TSearchFlags Flags);
   // The scope of a search: the shown stream block unless the whole file is asked for.
   void SearchScope(TSearchFlags F, uint64_t& Lo, uint64_t& Hi) const;
   TEkViewState& State() { return *static_cast<TEkViewState*>(FView->ViewData); }

@@ -191,4 +191,15 @@ void TElisions::Move(const TChange& C) {
   if (LinesMoved || FFolds.size() != Before) FHiddenStale = true;
 }
 
+void TElisions::MoveColumns(const std::function<TTextPos(TTextPos)>& Map) {
+  bool Moved = false;
+  for (TFold& F : FFolds) {
+    const TTextPos Start = Map(F.Start), End = Map(F.End);
+    Moved = Moved || !(Start == F.Start && End == F.End);
+    F.Start = Start;
+    F.End = End;
+  }
+  if (Moved) FIndexed = false;
+}
+
 }  // namespace nxs::ek

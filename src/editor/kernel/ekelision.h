@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -51,6 +52,8 @@ class TElisions {
   uint64_t PrevVisible(uint64_t Line) const;
 
   void Move(const TChange& C);
+  // Moves every block's ends within their lines (the lines stay where they are).
+  void MoveColumns(const std::function<TTextPos(TTextPos)>& Map);
 
  private:
   struct TRangeHash {

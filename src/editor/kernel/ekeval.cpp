@@ -496,6 +496,16 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       D.BlockIndent = N;
       return erOk;
     }
+    case ekGetSearchError: {
+      auto A = ArgsOf<TSearchErrorArgs>(P);
+      if (!A.Buffer && A.Size > 0) return erBadArgument;
+      const std::string& Text = E.SearchError();
+      const size_t N = std::min<size_t>(Text.size(), A.Size);
+      if (N) std::memcpy(A.Buffer, Text.data(), N);
+      Put<uint32_t>(A.Length, static_cast<uint32_t>(Text.size()));
+      Put<int32_t>(A.Offset, Text.empty() ? -1 : static_cast<int32_t>(E.SearchErrorOffset()));
+      return Text.size() > A.Size ? erTooLong : erOk;
+    }
     case ekGetLineText: {
       auto A = ArgsOf<TGetLineTextArgs>(P);
       if (!LineOk(A.Line)) return erRange;

@@ -96,6 +96,37 @@ void TLineFlagTable::Or(uint64_t Line, uint32_t Bits) {
   if (Bits) Add(I, Line, Bits);
 }
 
+void TLineFlagTable::OrLines(const std::vector<uint64_t>& Lines, uint32_t Bits) {
+  if (!Bits) return;
+  // A few lines go in one by one; many, merged with the entries into chunks made anew.
+  if (Lines.size() * 16 < Size()) {
+    for (uint64_t Line : Lines) Or(Line, Bits);
+    return;
+  }
+  std::vector<TChunk> Chunks;
+  Chunks.reserve((Size() + Lines.size()) / ChunkMax + 1);
+  auto Put = [&](uint64_t Line, uint32_t Flags) {
+    if (Chunks.empty() || Chunks.back().Lines.size() == ChunkMax) {
+      if (!Chunks.empty()) Chunks.back().Keys();
+      Chunks.emplace_back().Lines.reserve(ChunkMax);
+    }
+    Chunks.back().Lines.emplace_back(Line, Flags);
+  };
+  auto Next = Lines.begin();
+  for (TChunk& C : FChunks) {
+    Settle(C);
+    for (const auto& [Line, Flags] : C.Lines) {
+      for (; Next != Lines.end() && *Next < Line; ++Next) Put(*Next, Bits);
+      const bool Same = Next != Lines.end() && *Next == Line;
+      Put(Line, Same ? Flags | Bits : Flags);
+      if (Same) ++Next;
+    }
+  }
+  for (; Next != Lines.end(); ++Next) Put(*Next, Bits);
+  if (!Chunks.empty()) Chunks.back().Keys();
+  FChunks = std::move(Chunks);
+}
+
 void TLineFlagTable::Shift(uint64_t From, int64_t Delta) {
   if (Delta == 0) return;
   size_t I = ChunkFor(From);

@@ -16,6 +16,8 @@ class TLineFlagTable {
   void Set(uint64_t Line, uint32_t Flags);  // 0 removes the entry
   // Adds Bits to the line's flags with one lookup (the common case: the line has them already).
   void Or(uint64_t Line, uint32_t Bits);
+  // The same for many lines (ascending) at once, in one pass over the table.
+  void OrLines(const std::vector<uint64_t>& Lines, uint32_t Bits);
   // Lines at or after From move by Delta (From + Delta stays at or above 0).
   void Shift(uint64_t From, int64_t Delta);
   // Removes the entries of lines First..Last.

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "shared/largeblock.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -118,6 +120,8 @@ void TTextBlock::ScanBreaks(size_t From, size_t To) {
 std::unique_ptr<TTextBlock> TTextBlock::ForFilling(size_t Capacity) {
   char* Data = static_cast<char*>(std::malloc(std::max<size_t>(Capacity, 1)));
   if (!Data) throw std::bad_alloc();
+  // A large block is written whole at once: huge pages spare most of its page faults.
+  if (Capacity >= (size_t{8} << 20)) AdviseHugePages(Data, Capacity);
   auto Block = std::make_unique<TTextBlock>(Data, 0);
   Block->FCapacity = Capacity;
   return Block;
@@ -429,7 +433,8 @@ size_t TPieceTree::PieceCount() const { return FNodes.size() - 1 - FFree.size();
 
 size_t TPieceTree::MemoryUse() const {
   size_t Total = FNodes.capacity() * sizeof(TNode) + FFree.capacity() * sizeof(uint32_t);
-  for (const auto& B : FBlocks) Total += B->MemoryUse();
+  for (const auto& B : FBlocks)
+    if (B) Total += B->MemoryUse();
   return Total;
 }
 
@@ -496,15 +501,56 @@ void TPieceTree::Erase(uint64_t Pos, uint64_t Count) {
   FTypingEnd = UINT64_MAX;
   bool AfterCR = true;
   if (!EraseNode(Pos, Count, AfterCR)) {
-    EnsureBoundary(Pos);
-    EnsureBoundary(Pos + Count);
-    uint32_t A, B, M, C;
-    Split(FRoot, Pos, A, B);
-    Split(B, Count, M, C);
-    FreeTree(M);
+    uint32_t A, C;
+    CutOut(Pos, Count, A, C);
     FRoot = Merge(A, C);
   }
   if (AfterCR) MendCRLF(Pos);
+}
+
+void TPieceTree::CutOut(uint64_t Pos, uint64_t Count, uint32_t& Before, uint32_t& After) {
+  EnsureBoundary(Pos);
+  EnsureBoundary(Pos + Count);
+  uint32_t Rest, Middle;
+  Split(FRoot, Pos, Before, Rest);
+  Split(Rest, Count, Middle, After);
+  FreeTree(Middle);
+}
+
+void TPieceTree::ReplaceSpan(uint64_t Pos, uint64_t Count, std::unique_ptr<TTextBlock> Block) {
+  FTypingEnd = UINT64_MAX;
+  uint32_t A, C;
+  CutOut(Pos, Count, A, C);
+  const uint64_t Size = Block->Size();
+  uint32_t Mid = 0;
+  if (Size > 0) {
+    auto Free = std::find(FBlocks.begin() + 1, FBlocks.end(), nullptr);
+    const auto Index = static_cast<uint32_t>(Free - FBlocks.begin());
+    if (Free == FBlocks.end()) FBlocks.push_back(std::move(Block));
+    else *Free = std::move(Block);
+    Mid = NewNode(Index, 0, static_cast<uint32_t>(Size));
+  }
+  FRoot = Merge(Merge(A, Mid), C);
+  MendCRLF(Pos);
+  MendCRLF(Pos + Size);
+  DropUnusedBlocks();
+}
+
+void TPieceTree::DropUnusedBlocks() {
+  std::vector<bool> Used(FBlocks.size(), false);
+  Used[0] = true;
+  std::vector<uint32_t>& Stack = FPath;
+  Stack.clear();
+  if (FRoot) Stack.push_back(FRoot);
+  while (!Stack.empty()) {
+    const TNode& N = FNodes[Stack.back()];
+    Stack.pop_back();
+    Used[N.Block] = true;
+    if (N.L) Stack.push_back(N.L);
+    if (N.R) Stack.push_back(N.R);
+  }
+  for (size_t I = 1; I < FBlocks.size(); ++I)
+    if (!Used[I]) FBlocks[I].reset();
 }
 
 bool TPieceTree::IsPieceBoundary(uint64_t Pos) const {

@@ -75,6 +75,9 @@ class TPieceTree {
 
   void Insert(uint64_t Pos, std::string_view Text);
   void Erase(uint64_t Pos, uint64_t Count);
+  // Replaces [Pos, Pos + Count) with the text of a block (scanned already) as one piece, and
+  // frees the blocks that no piece shows any more.
+  void ReplaceSpan(uint64_t Pos, uint64_t Count, std::unique_ptr<TTextBlock> Block);
 
   // Calls Sink with the contiguous chunks of [Pos, Pos + Count) in order until it returns false.
   void ForEachChunk(uint64_t Pos, uint64_t Count,
@@ -108,6 +111,10 @@ class TPieceTree {
   void Split(uint32_t T, uint64_t Pos, uint32_t& A, uint32_t& B);
   uint32_t Merge(uint32_t A, uint32_t B);
   void EnsureBoundary(uint64_t Pos);
+  // Frees the pieces of [Pos, Pos + Count) and gives the trees before and after them.
+  void CutOut(uint64_t Pos, uint64_t Count, uint32_t& Before, uint32_t& After);
+  // Frees the blocks that no piece shows any more.
+  void DropUnusedBlocks();
   // Puts node N in at Pos; false (nothing done) when Pos falls inside a piece.
   bool InsertNode(uint64_t Pos, uint32_t N);
   // Erases [Pos, Pos + Count) when it is exactly one piece; false (nothing done) otherwise.
@@ -122,7 +129,8 @@ class TPieceTree {
 
   std::vector<TNode> FNodes;
   std::vector<uint32_t> FFree;
-  std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block
+
+  std::vector<std::unique_ptr<TTextBlock>> FBlocks;  // 0 is the append block; freed ones are null
   uint32_t FRoot = 0;
   std::vector<uint32_t> FPath;  // scratch for EnsureBoundary and FreeTree
   uint32_t FSeed = 0x9E3779B9u;

@@ -226,10 +226,12 @@ uint8_t TEkEditor::SearchString(const TSearchStringArgs& A) {
   if (!Last.Searcher || Last.Flags != A.flags || Last.Pattern != Pat) {
     auto S = std::make_unique<TSearcher>();
     Last.Searcher.reset();
-    if (uint8_t R = S->Prepare(Pat, TSearchFlags::FromBits(A.flags))) return R;
+    if (uint8_t R = Prepare(*S, Pat, TSearchFlags::FromBits(A.flags))) return R;
     Last.Searcher = std::move(S);
     Last.Pattern.assign(Pat);
     Last.Flags = A.flags;
+  } else {
+    State().PatternError.clear();
   }
   TSearcher& Searcher = *Last.Searcher;
   size_t Pos = 0, Found = 0;

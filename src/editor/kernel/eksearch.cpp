@@ -148,51 +148,151 @@ struct TSearcher::TRegex {
   pcre2_code* Code = nullptr;
   pcre2_match_data* Match = nullptr;
   pcre2_match_context* Context = nullptr;
+  // The LFs of the subject being matched that stand for a CR LF pair (callout 1 asks).
+  const std::vector<uint64_t>* Joined = nullptr;
   TRegex() {
     // A pattern that backtracks without end gives up (as no match) instead of hanging.
     Context = pcre2_match_context_create(nullptr);
     pcre2_set_match_limit(Context, 1000000);
     pcre2_set_depth_limit(Context, 10000);
+    pcre2_set_callout(Context, &Callout, this);
   }
   ~TRegex() {
     if (Match) pcre2_match_data_free(Match);
     if (Code) pcre2_code_free(Code);
     if (Context) pcre2_match_context_free(Context);
   }
-  TRegex(const TRegex&) = delete;  // owns the compiled pattern
+  TRegex(const TRegex&) = delete;  // owns the compiled pattern; the context points at it
   TRegex& operator=(const TRegex&) = delete;
   // Matches in Subject from Start: the status of pcre2_match.
   int Run(const char* Subject, size_t Length, size_t Start, uint32_t Options) {
     return pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Subject), Length, Start, Options, Match, Context);
   }
   PCRE2_SIZE* Vector() const { return pcre2_get_ovector_pointer(Match); }
+
+  // Callout 1 follows an LF of the pattern (from \r or \r\n): it holds only where that LF
+  // stands for a CR LF pair. Other callouts of the user's pattern pass.
+  static int Callout(pcre2_callout_block* Block, void* Data) {
+    if (Block->callout_number != 1) return 0;
+    const auto* R = static_cast<const TRegex*>(Data);
+    const uint64_t At = Block->current_position - 1;
+    return R->Joined && std::binary_search(R->Joined->begin(), R->Joined->end(), At) ? 0 : 1;
+  }
+};
+
+// What an expression runs over: the text, or a string that a caller hands over.
+class TSearcher::TSource {
+ public:
+  TSource(const TSearcher& Searcher, const TTextBuffer& Text) : FSearcher(Searcher), FText(&Text) {}
+  TSource(const TSearcher& Searcher, std::string_view Str) : FSearcher(Searcher), FStr(Str) {}
+
+  uint64_t Length() const { return FText ? FText->Length() : FStr.size(); }
+  int ByteAt(uint64_t Pos) const {
+    if (FText) return FText->Tree().ByteAt(Pos);
+    return Pos < FStr.size() ? static_cast<unsigned char>(FStr[Pos]) : -1;
+  }
+  void ForEachChunk(uint64_t Pos, uint64_t Count, const std::function<bool(const char*, size_t)>& Sink) const {
+    if (FText) FText->Tree().ForEachChunk(Pos, Count, Sink);
+    else if (Count > 0) Sink(FStr.data() + Pos, Count);
+  }
+  bool WordAt(uint64_t Pos, uint64_t Len) const {
+    return FText ? FSearcher.WordAt(*FText, Pos, Len) : FSearcher.WordAtIn(FStr, Pos, Len);
+  }
+
+ private:
+  const TSearcher& FSearcher;
+  const TTextBuffer* FText = nullptr;
+  std::string_view FStr;
+};
+
+// A window of the source as the expression sees it: one run of bytes in which every CR LF
+// pair is one LF. A window without a CR that one piece holds is used in place.
+struct TSearcher::TSubject {
+  uint64_t Start = 0;  // the source offset of View[0]
+  std::string_view View;
+  std::vector<uint64_t> Joined;  // indexes in View of the LFs that stand for a pair, ascending
+  std::string Buf;
+
+  void Build(const TSource& Src, uint64_t From, uint64_t To) {
+    Start = From;
+    Buf.clear();
+    Joined.clear();
+    const char* Only = nullptr;
+    size_t OnlyLen = 0;
+    bool Copying = false, PendingCR = false;
+    Src.ForEachChunk(From, To - From, [&](const char* P, size_t N) {
+      if (!Copying) {
+        if (!Only && !std::memchr(P, '\r', N)) {
+          Only = P;
+          OnlyLen = N;
+          return true;
+        }
+        Copying = true;
+        Buf.reserve(To - From);
+        if (Only) Buf.assign(Only, OnlyLen);
+      }
+      Append(P, N, PendingCR);
+      return true;
+    });
+    if (PendingCR) Buf += '\r';
+    View = Copying ? std::string_view(Buf) : Only ? std::string_view(Only, OnlyLen) : std::string_view();
+  }
+  // The source offset of a place in View. A place at a joined LF is its pair's CR.
+  uint64_t ToSource(uint64_t At) const {
+    return Start + At + static_cast<uint64_t>(std::lower_bound(Joined.begin(), Joined.end(), At) - Joined.begin());
+  }
+  // The place in View of a source offset (never one between a CR and its LF).
+  uint64_t ToView(uint64_t Offset) const {
+    uint64_t Rel = Offset - Start;
+    // The pair K's CR was at Joined[K] + K: count the pairs whose CR lies before Offset.
+    size_t Lo = 0, Hi = Joined.size();
+    while (Lo < Hi) {
+      const size_t Mid = (Lo + Hi) / 2;
+      if (Joined[Mid] + Mid < Rel) Lo = Mid + 1;
+      else Hi = Mid;
+    }
+    return Rel - Lo;
+  }
+
+ private:
+  // Copies a chunk, each CR LF pair as its LF. A CR that ends the chunk waits for the next one.
+  void Append(const char* P, size_t N, bool& PendingCR) {
+    size_t I = 0;
+    if (PendingCR && N > 0) {
+      PendingCR = false;
+      if (P[0] == '\n') {
+        Joined.push_back(Buf.size());
+        Buf += '\n';
+        I = 1;
+      } else {
+        Buf += '\r';
+      }
+    }
+    while (I < N) {
+      const auto* CR = static_cast<const char*>(std::memchr(P + I, '\r', N - I));
+      if (!CR) {
+        Buf.append(P + I, N - I);
+        return;
+      }
+      const size_t K = static_cast<size_t>(CR - P);
+      Buf.append(P + I, K - I);
+      if (K + 1 == N) {
+        PendingCR = true;
+        return;
+      }
+      if (P[K + 1] == '\n') {
+        Joined.push_back(Buf.size());
+        Buf += '\n';
+        I = K + 2;
+      } else {
+        Buf += '\r';
+        I = K + 1;
+      }
+    }
+  }
 };
 
 namespace {
-
-// Bytes [From, To) of the text as one run: in place when one piece holds them, else copied.
-std::string_view Contiguous(const TPieceTree& Tree, uint64_t From, uint64_t To, std::string& Buf) {
-  const char* Only = nullptr;
-  size_t OnlyLen = 0;
-  bool Copying = false;
-  Buf.clear();
-  Tree.ForEachChunk(From, To - From, [&](const char* P, size_t N) {
-    if (!Only && !Copying) {
-      Only = P;
-      OnlyLen = N;
-      return true;
-    }
-    if (!Copying) {
-      Buf.reserve(To - From);
-      Buf.assign(Only, OnlyLen);
-      Copying = true;
-    }
-    Buf.append(P, N);
-    return true;
-  });
-  if (Copying) return Buf;
-  return Only ? std::string_view(Only, OnlyLen) : std::string_view();
-}
 
 // A pattern to match literally: every ASCII character that is not a letter or digit escaped.
 std::string EscapeLiteral(std::string_view Pattern) {
@@ -215,58 +315,124 @@ std::string EscapeLiteral(std::string_view Pattern) {
   return Out;
 }
 
-// The pattern as the kernel hands it to PCRE2. Outside character classes \n becomes "a line
-// break that ends in LF" and \r "one that starts with CR", so that each matches a whole CR LF
-// pair and \r\n the pair too; guards on both sides keep a match from starting or ending
-// between the CR and the LF of a pair (where PCRE2 would let $ and ^ match).
-std::string KernelRegex(std::string_view Pattern) {
-  std::string Out = "(?!(?<=\\r)\\n)(?:";
+// The pattern as the kernel hands it to PCRE2, which sees every CR LF pair as one LF. Outside
+// character classes \r becomes "a CR, or an LF that stands for a pair" and \r\n the latter
+// alone (callout 1 tells those LFs); the rest goes as it is. Map receives, for every byte of
+// the result and one past its end, the byte of Pattern it comes from.
+std::string KernelRegex(std::string_view Pattern, std::vector<uint32_t>& Map) {
+  std::string Out;
+  Map.clear();
+  auto Put = [&](std::string_view S, size_t From) {
+    Out += S;
+    Map.insert(Map.end(), S.size(), static_cast<uint32_t>(From));
+  };
   bool InClass = false, Quoted = false;
   for (size_t I = 0; I < Pattern.size(); ++I) {
-    char C = Pattern[I];
+    const size_t At = I;
+    const char C = Pattern[I];
     if (Quoted) {
       if (C == '\\' && I + 1 < Pattern.size() && Pattern[I + 1] == 'E') {
         Quoted = false;
-        Out += "\\E";
         ++I;
+        Put("\\E", At);
       } else {
-        Out += C;
+        Put(std::string_view(&Pattern[I], 1), At);
       }
       continue;
     }
     if (C == '\\' && I + 1 < Pattern.size()) {
-      char N = Pattern[++I];
+      const char N = Pattern[++I];
       if (N == 'Q') Quoted = true;
       if (!InClass && N == 'r' && Pattern.substr(I + 1, 2) == "\\n") {
-        Out += "\\r\\n";
         I += 2;
-      } else if (!InClass && N == 'n') Out += "(?:\\r\\n|\\n)";
-      else if (!InClass && N == 'r') Out += "(?:\\r\\n|\\r)";
-      else (Out += '\\') += N;
+        Put("(?:\\n(?C1))", At);
+      } else if (!InClass && N == 'r') {
+        Put("(?:\\r|\\n(?C1))", At);
+      } else if (N == 'c' && I + 1 < Pattern.size()) {
+        Put(Pattern.substr(At, 3), At);  // a control character: the next one is its letter
+        ++I;
+      } else {
+        Put(Pattern.substr(At, 2), At);
+      }
       continue;
     }
     if (!InClass && C == '[') {
       InClass = true;
-      Out += C;
+      Put("[", At);
       // A ] first in the class (after ^) is a member.
-      if (I + 1 < Pattern.size() && Pattern[I + 1] == '^') Out += Pattern[++I];
-      if (I + 1 < Pattern.size() && Pattern[I + 1] == ']') Out += Pattern[++I];
+      if (I + 1 < Pattern.size() && Pattern[I + 1] == '^') Put("^", ++I);
+      if (I + 1 < Pattern.size() && Pattern[I + 1] == ']') Put("]", ++I);
       continue;
     }
     if (InClass && C == '[' && I + 1 < Pattern.size() && Pattern[I + 1] == ':') {
-      size_t End = Pattern.find(":]", I + 2);
+      const size_t End = Pattern.find(":]", I + 2);
       if (End != std::string_view::npos) {
-        Out.append(Pattern.substr(I, End + 2 - I));
+        Put(Pattern.substr(I, End + 2 - I), At);
         I = End + 1;
         continue;
       }
     }
     if (InClass && C == ']') InClass = false;
-    Out += C;
+    Put(std::string_view(&Pattern[I], 1), At);
   }
-  if (Quoted) Out += "\\E";
-  Out += ")(?!(?<=\\r)\\n)";
+  Map.push_back(static_cast<uint32_t>(Pattern.size()));
   return Out;
+}
+
+// The literal that every match of the pattern starts with, when it begins with one and has no
+// alternation at its top: a match can only start where that literal stands. Empty when there
+// is none of three bytes or more. Caseless, it is in lower case and holds ASCII alone (and
+// neither k nor s, which fold to characters beyond ASCII as well).
+std::string LeadingLiteral(std::string_view Pattern, bool Caseless) {
+  // A top-level alternation lets a match start with any of its branches.
+  int Depth = 0;
+  for (size_t I = 0; I < Pattern.size(); ++I) {
+    const char C = Pattern[I];
+    if (C == '\\') {
+      if (Pattern.substr(I + 1, 1) == "Q") return {};
+      ++I;
+    } else if (C == '[') {
+      // A ] first in the class (after ^) is a member.
+      I += Pattern.substr(I + 1, 1) == "^" ? 2 : 1;
+      if (Pattern.substr(I, 1) == "]") ++I;
+      while (I < Pattern.size() && Pattern[I] != ']') I += Pattern[I] == '\\' ? 2 : 1;
+    } else if (C == '(') {
+      ++Depth;
+    } else if (C == ')') {
+      --Depth;
+    } else if (C == '|' && Depth == 0) {
+      return {};
+    }
+  }
+  std::string Out;
+  for (size_t I = 0; I < Pattern.size();) {
+    size_t Start = I, Len = 1;
+    const auto C = static_cast<unsigned char>(Pattern[I]);
+    if (C == '\\') {
+      // Escaped punctuation stands for itself; an escaped letter or digit is a class, an
+      // anchor or a control character.
+      if (I + 1 >= Pattern.size()) break;
+      const auto E = static_cast<unsigned char>(Pattern[I + 1]);
+      if (E >= 0x80 || std::isalnum(E) || E < 0x20) break;
+      Start = I + 1;
+    } else if (C < 0x20 || std::strchr(".^$[](){}*+?|", C)) {
+      break;
+    } else if (C >= 0x80) {
+      Len = static_cast<size_t>(Utf8SeqLength(C));
+    }
+    const size_t Next = Start + Len;
+    // A quantifier after it may leave the character out.
+    if (Next > Pattern.size() || (Next < Pattern.size() && std::strchr("*+?{", Pattern[Next]))) break;
+    if (Caseless) {
+      const auto L = static_cast<unsigned char>(Pattern[Start]);
+      if (L >= 0x80 || Fold(L) == 'k' || Fold(L) == 's') break;
+      Out += static_cast<char>(Fold(L));
+    } else {
+      Out.append(Pattern.substr(Start, Len));
+    }
+    I = Next;
+  }
+  return Out.size() >= 3 ? Out : std::string();
 }
 
 }  // namespace
@@ -275,11 +441,14 @@ TSearcher::TSearcher() = default;
 TSearcher::~TSearcher() = default;
 
 uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
+  FErrorText.clear();
+  FErrorOffset = 0;
   if (Pattern.empty()) return SearchEmptyString;
   if (Pattern.size() > 0xFFFF) return SearchPatternTooBig;
   FPattern.assign(Pattern);
   FFlags = Flags;
   FRegex.reset();
+  FLead.clear();
   FGroups.clear();
   bool Caseless = !Flags.Contains(sfCase);
   bool Ascii = std::all_of(Pattern.begin(), Pattern.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; });
@@ -293,7 +462,8 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   // Case folds for every script PCRE2 knows (UTF with Unicode properties). A literal pattern
   // goes in escaped rather than with the literal option, which takes neither the multi-line
   // nor the Unicode-property option.
-  const std::string Source = KernelRegex(Flags.Contains(sfRegExp) ? std::string(Pattern) : EscapeLiteral(Pattern));
+  std::vector<uint32_t> Map;
+  const std::string Source = KernelRegex(Flags.Contains(sfRegExp) ? std::string(Pattern) : EscapeLiteral(Pattern), Map);
   uint32_t Options = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE;
   if (Caseless) Options |= PCRE2_CASELESS;
   pcre2_compile_context* Ctx = pcre2_compile_context_create(nullptr);
@@ -303,7 +473,12 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   auto R = std::make_unique<TRegex>();
   R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Source.data()), Source.size(), Options, &Error, &Offset, Ctx);
   pcre2_compile_context_free(Ctx);
-  if (!R->Code) return MapRegexError(Error);
+  if (!R->Code) {
+    PCRE2_UCHAR Message[256];
+    if (pcre2_get_error_message(Error, Message, sizeof Message) > 0) FErrorText = reinterpret_cast<const char*>(Message);
+    FErrorOffset = Flags.Contains(sfRegExp) ? Map[std::min<size_t>(Offset, Map.size() - 1)] : 0;
+    return MapRegexError(Error);
+  }
   pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
   R->Match = pcre2_match_data_create_from_pattern(R->Code, nullptr);
   uint32_t Behind = 0;
@@ -311,6 +486,7 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   // Lookbehind counts characters; a word boundary or \R looks at one more.
   FBehind = std::min<uint64_t>(4 * (uint64_t{Behind} + 2), 1 << 16);
   FRegex = std::move(R);
+  FLead = LeadingLiteral(Source, Caseless);
   return SearchOk;
 }
 
@@ -337,45 +513,48 @@ bool TSearcher::WordAt(const TTextBuffer& Text, uint64_t Pos, uint64_t Len) cons
   return WordAtIn(Around, Pos - From, Len);
 }
 
-bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos) {
-  std::string_view Needle = FFolded.empty() ? std::string_view(FPattern) : std::string_view(FFolded);
-  bool DoFold = !FFolded.empty();
-  size_t M = Needle.size();
-  if (To < From + M) return false;
+void TSearcher::LiteralScan(const TSource& Src, std::string_view Needle, bool Fold, bool Words, uint64_t From, uint64_t To,
+                            const std::function<uint64_t(uint64_t)>& OnMatch) const {
+  const size_t M = Needle.size();
+  const uint64_t End = std::min(Src.Length(), To + M - 1);
+  if (M == 0 || From >= To || End < From + M) return;
   size_t I1, I2;
   RarePositions(Needle, I1, I2);
-  std::string Joint;
-  Joint.reserve(2 * M);
+  uint64_t Next = From;  // no match may start before it
+  // Offers the hit at Pos, Local bytes into Around (which holds it); false ends the scan.
+  auto Offer = [&](uint64_t Pos, std::string_view Around, size_t Local) {
+    if (Pos >= To) return false;
+    if (Words) {
+      // The neighbours are read in place when the run holds them.
+      const bool Inside = Local >= 4 && Local + M + 4 <= Around.size();
+      if (!(Inside ? WordAtIn(Around, Local, M) : Src.WordAt(Pos, M))) return true;
+    }
+    const uint64_t After = OnMatch(Pos);
+    if (After == UINT64_MAX) return false;
+    Next = std::max(After, Pos + 1);
+    return true;
+  };
   // Each chunk is searched in place; a match that straddles two chunks is found in the
   // joint of the previous chunk's last M-1 bytes and the next chunk's first M-1.
-  std::string Carry;
-  uint64_t CarryPos = From;  // offset of Carry[0]
+  std::string Carry, Joint;
   uint64_t ChunkPos = From;
-  bool Found = false;
-  Text.Tree().ForEachChunk(From, To - From, [&](const char* P, size_t N) {
+  Src.ForEachChunk(From, End - From, [&](const char* P, size_t N) {
     if (!Carry.empty()) {
       Joint.assign(Carry);
       Joint.append(P, std::min(N, M - 1));
-      for (size_t At = 0;;) {
-        size_t Hit = FindLiteral(Joint.data() + At, Joint.size() - At, Needle, DoFold, I1, I2);
+      const uint64_t JointPos = ChunkPos - Carry.size();
+      for (uint64_t At = Next > JointPos ? Next - JointPos : 0; At < Carry.size();) {
+        const size_t Hit = FindLiteral(Joint.data() + At, Joint.size() - At, Needle, Fold, I1, I2);
         if (Hit == std::string_view::npos || At + Hit >= Carry.size()) break;
-        if (WordAt(Text, CarryPos + At + Hit, M)) {
-          Pos = CarryPos + At + Hit;
-          Found = true;
-          return false;
-        }
-        At += Hit + 1;
+        if (!Offer(JointPos + At + Hit, Joint, At + Hit)) return false;
+        At = std::max(At + Hit + 1, Next > JointPos ? Next - JointPos : 0);
       }
     }
-    for (size_t At = 0;;) {
-      size_t Hit = FindLiteral(P + At, N - At, Needle, DoFold, I1, I2);
+    for (uint64_t At = Next > ChunkPos ? Next - ChunkPos : 0; At < N;) {
+      const size_t Hit = FindLiteral(P + At, N - At, Needle, Fold, I1, I2);
       if (Hit == std::string_view::npos) break;
-      if (WordAt(Text, ChunkPos + At + Hit, M)) {
-        Pos = ChunkPos + At + Hit;
-        Found = true;
-        return false;
-      }
-      At += Hit + 1;
+      if (!Offer(ChunkPos + At + Hit, std::string_view(P, N), At + Hit)) return false;
+      At = std::max(At + Hit + 1, Next - ChunkPos);
     }
     // Only the last M-1 bytes can begin a match that the next chunk completes.
     if (N >= M - 1) {
@@ -385,58 +564,95 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
       if (Carry.size() > M - 1) Carry.erase(0, Carry.size() - (M - 1));
     }
     ChunkPos += N;
-    CarryPos = ChunkPos - Carry.size();
     return true;
+  });
+}
+
+void TSearcher::LiteralScan(const TTextBuffer& Text, uint64_t From, uint64_t To,
+                            const std::function<uint64_t(uint64_t)>& OnMatch) {
+  const bool Fold = !FFolded.empty();
+  LiteralScan(TSource(*this, Text), Fold ? FFolded : FPattern, Fold, FFlags.Contains(sfWord), From, To, OnMatch);
+}
+
+bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos) {
+  bool Found = false;
+  LiteralScan(Text, From, To, [&](uint64_t At) {
+    Pos = At;
+    Found = true;
+    return UINT64_MAX;
   });
   return Found;
 }
 
-void TSearcher::KeepGroups(uint64_t Base) {
+void TSearcher::KeepGroups(const TSubject& S) {
   PCRE2_SIZE* V = FRegex->Vector();
   uint32_t N = pcre2_get_ovector_count(FRegex->Match);
   FGroups.resize(2 * size_t{N});
-  for (size_t I = 0; I < 2 * size_t{N}; ++I) FGroups[I] = V[I] == PCRE2_UNSET ? UINT64_MAX : Base + V[I];
+  for (size_t I = 0; I < 2 * size_t{N}; ++I) FGroups[I] = V[I] == PCRE2_UNSET ? UINT64_MAX : S.ToSource(V[I]);
 }
 
-void TSearcher::RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, bool Anchored,
-                          const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch) {
+uint64_t TSearcher::NextStart(const TTextBuffer& Text, uint64_t Pos) {
   const TPieceTree& Tree = Text.Tree();
   const uint64_t N = Text.Length();
-  auto InPair = [&](uint64_t P) { return P > 0 && P < N && Tree.ByteAt(P - 1) == '\r' && Tree.ByteAt(P) == '\n'; };
+  ++Pos;
+  for (int K = 0; K < 3 && Pos < N && (Tree.ByteAt(Pos) & 0xC0) == 0x80; ++K) ++Pos;
+  return Pos > 0 && Pos < N && Tree.ByteAt(Pos - 1) == '\r' && Tree.ByteAt(Pos) == '\n' ? Pos + 1 : Pos;
+}
+
+void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool Anchored, uint64_t Window,
+                          const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch) {
+  const uint64_t N = Src.Length();
+  auto InPair = [&](uint64_t P) { return P > 0 && P < N && Src.ByteAt(P - 1) == '\r' && Src.ByteAt(P) == '\n'; };
   // The next place a match may start: a character on, never inside a CR LF pair.
   auto Advance = [&](uint64_t P) {
     ++P;
-    for (int K = 0; K < 3 && P < N && (Tree.ByteAt(P) & 0xC0) == 0x80; ++K) ++P;
+    for (int K = 0; K < 3 && P < N && (Src.ByteAt(P) & 0xC0) == 0x80; ++K) ++P;
     return InPair(P) ? P + 1 : P;
   };
-  // The subject is a window of the text that runs across pieces and lines. It starts a little
-  // before the first place a match may start (for lookbehind and word boundaries) and never
-  // ends inside a CR LF pair. A match that reaches its end comes back partial, and the window
-  // widens until the match is whole: a match may span the whole text. Trying one place at a
-  // time needs little text.
-  const uint64_t FirstWindow = Anchored ? 4096 : uint64_t{1} << 20;
-  uint64_t Window = FirstWindow;
+  // The subject is a window of the source that runs across pieces and lines. It starts a
+  // little before the first place a match may start (for lookbehind and word boundaries) and
+  // never ends inside a CR LF pair. A match that reaches its end comes back partial, and the
+  // window widens until the match is whole: a match may span the whole text. A window without
+  // a match doubles the next one, up to a megabyte: a match nearby costs little to find.
+  constexpr uint64_t MaxWindow = uint64_t{1} << 20;
+  const uint64_t FirstWindow = Window;
+  if (!FSubject) FSubject = std::make_unique<TSubject>();
+  TSubject& S = *FSubject;
   uint64_t At = From;
   uint64_t WS = 0, WE = 0;
   bool Have = false;
-  std::string Buf;
-  std::string_view S;
   uint32_t Options = 0;
   while (At < To) {
     if (!Have || At >= WE) {
+      // A new window starts where the literal that every match starts with stands next: the
+      // text before it is never copied.
+      if (!FLead.empty() && !Anchored) {
+        uint64_t Lead = UINT64_MAX;
+        LiteralScan(Src, FLead, !FFlags.Contains(sfCase), false, At, To, [&](uint64_t P) {
+          Lead = P;
+          return UINT64_MAX;
+        });
+        if (Lead == UINT64_MAX) return;
+        At = Lead;
+      }
+      // Both ends on a character's first byte (a character cut in two would not match) and
+      // outside a CR LF pair.
       WS = At > FBehind ? At - FBehind : 0;
+      for (int K = 0; K < 3 && WS > 0 && (Src.ByteAt(WS) & 0xC0) == 0x80; ++K) --WS;
       if (InPair(WS)) --WS;
       WE = std::min(N, At + Window);
+      for (int K = 0; K < 3 && WE < N && (Src.ByteAt(WE) & 0xC0) == 0x80; ++K) ++WE;
       if (InPair(WE)) ++WE;
-      S = Contiguous(Tree, WS, WE, Buf);
+      S.Build(Src, WS, WE);
       Options = 0;
-      if (WS > 0 && Tree.ByteAt(WS - 1) != '\r' && Tree.ByteAt(WS - 1) != '\n') Options |= PCRE2_NOTBOL;
+      if (WS > 0 && Src.ByteAt(WS - 1) != '\r' && Src.ByteAt(WS - 1) != '\n') Options |= PCRE2_NOTBOL;
       if (WE < N) Options |= PCRE2_PARTIAL_HARD;
       Have = true;
     }
-    int Rc = FRegex->Run(S.data(), S.size(), At - WS, Options | (Anchored ? PCRE2_ANCHORED : 0));
+    FRegex->Joined = &S.Joined;
+    const int Rc = FRegex->Run(S.View.data(), S.View.size(), S.ToView(At), Options | (Anchored ? PCRE2_ANCHORED : 0));
     if (Rc == PCRE2_ERROR_PARTIAL) {
-      uint64_t PS = WS + FRegex->Vector()[0];
+      const uint64_t PS = S.ToSource(FRegex->Vector()[0]);
       if (PS >= To) return;
       // A match that outgrew a window begun just before it needs a wider one.
       Window = PS - WS <= FBehind + 4 ? Window * 2 : FirstWindow;
@@ -448,32 +664,33 @@ void TSearcher::RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, b
       // No match starts before the window's end (or the pattern gave up).
       if (Rc != PCRE2_ERROR_NOMATCH || WE >= N || Anchored) return;
       At = WE;
-      Window = FirstWindow;
+      if (Window < MaxWindow) Window *= 2;
       Have = false;
       continue;
     }
     PCRE2_SIZE* V = FRegex->Vector();
-    uint64_t MS = WS + V[0], ME = WS + V[1];
+    const uint64_t MS = S.ToSource(V[0]), ME = S.ToSource(V[1]);
     if (MS >= To) return;
-    const uint64_t Found = MS;
-    KeepGroups(WS);
-    if (MS >= From && WordAt(Text, MS, ME - MS)) {
-      uint64_t Next = OnMatch(MS, ME);
+    KeepGroups(S);
+    if (MS >= From && Src.WordAt(MS, ME - MS)) {
+      const uint64_t Next = OnMatch(MS, ME);
       if (Next == UINT64_MAX) return;
-      At = Next > Found ? Next : Advance(Found);
+      At = Next > MS ? Next : Advance(MS);
     } else {
-      At = Advance(Found);
+      At = Advance(MS);
     }
     if (Anchored) return;
   }
 }
 
 bool TSearcher::FindForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos, uint64_t& Len) {
-  To = std::min(To, Text.Length());
-  if (From >= To) return false;
+  const uint64_t N = Text.Length();
+  To = std::min(To, N);
   if (FUseRegex) {
+    // An empty match at the very end is found too, as FindAll finds it.
+    if (From > To || (From == To && To < N)) return false;
     bool Found = false;
-    RegexScan(Text, From, To, false, [&](uint64_t MS, uint64_t ME) {
+    RegexScan(TSource(*this, Text), From, To == N ? N + 1 : To, false, 4096, [&](uint64_t MS, uint64_t ME) {
       Pos = MS;
       Len = ME - MS;
       Found = true;
@@ -481,7 +698,7 @@ bool TSearcher::FindForward(const TTextBuffer& Text, uint64_t From, uint64_t To,
     });
     return Found;
   }
-  if (!LiteralForward(Text, From, To, Pos)) return false;
+  if (From >= To || !LiteralForward(Text, From, To, Pos)) return false;
   Len = FPattern.size();
   return true;
 }
@@ -492,6 +709,7 @@ bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From
   // Windows that step back from From, keeping the last match of the nearest window that has
   // one. Within a window the scan goes forward without overlapping; a later start can then
   // only lie inside the last match found, and is tried there from the right.
+  const TSource Src(*this, Text);
   uint64_t M = FPattern.size();
   uint64_t Window = 1 << 16;
   uint64_t Hi = From;
@@ -499,7 +717,7 @@ bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From
     uint64_t WLo = Hi - Lo > Window ? Hi - Window : Lo;
     uint64_t Best = UINT64_MAX, BestEnd = 0;
     if (FUseRegex) {
-      RegexScan(Text, WLo, Hi, false, [&](uint64_t MS, uint64_t ME) {
+      RegexScan(Src, WLo, Hi, false, uint64_t{1} << 20, [&](uint64_t MS, uint64_t ME) {
         Best = MS;
         BestEnd = ME;
         return ME;
@@ -510,7 +728,7 @@ bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From
         for (uint64_t P = std::min(BestEnd, Hi); P > Best + 1 && !Later;) {
           --P;
           if ((Text.Tree().ByteAt(P) & 0xC0) == 0x80) continue;
-          RegexScan(Text, P, P + 1, true, [&](uint64_t MS, uint64_t ME) {
+          RegexScan(Src, P, P + 1, true, 4096, [&](uint64_t MS, uint64_t ME) {
             if (MS == P) {
               Best = MS;
               BestEnd = ME;
@@ -522,12 +740,12 @@ bool TSearcher::FindBackward(const TTextBuffer& Text, uint64_t Lo, uint64_t From
         if (!Later) FGroups = Kept;
       }
     } else {
-      uint64_t At = WLo, Hit;
-      while (At < Hi && LiteralForward(Text, At, std::min(Text.Length(), Hi + M - 1), Hit) && Hit < Hi) {
+      // Matches may overlap here: the last start is wanted, not a set of replacements.
+      LiteralScan(Text, WLo, Hi, [&](uint64_t Hit) {
         Best = Hit;
         BestEnd = Hit + M;
-        At = Hit + 1;
-      }
+        return Hit + 1;
+      });
     }
     if (Best != UINT64_MAX) {
       Pos = Best;
@@ -547,32 +765,28 @@ void TSearcher::FindAll(const TTextBuffer& Text, uint64_t From, uint64_t To,
   if (From > To || (From == To && (!FUseRegex || To < N))) return;
   if (FUseRegex) {
     // An empty match at the very end counts too ("$" marks the last line's end as well).
-    RegexScan(Text, From, To == N ? N + 1 : To, false, [&](uint64_t MS, uint64_t ME) {
+    RegexScan(TSource(*this, Text), From, To == N ? N + 1 : To, false, uint64_t{1} << 20, [&](uint64_t MS, uint64_t ME) {
       if (!Sink(MS, ME - MS)) return UINT64_MAX;
       return ME;  // an empty match: the scan moves a character on
     });
     return;
   }
   const uint64_t M = FPattern.size();
-  for (uint64_t At = From, Hit; At < To && LiteralForward(Text, At, std::min(Text.Length(), To + M - 1), Hit) && Hit < To;
-       At = Hit + M)
-    if (!Sink(Hit, M)) return;
+  LiteralScan(Text, From, To, [&](uint64_t Hit) { return Sink(Hit, M) ? Hit + M : UINT64_MAX; });
 }
 
 bool TSearcher::FindIn(std::string_view Text, size_t From, size_t& Pos, size_t& Len) {
   if (FUseRegex) {
-    size_t At = From;
-    while (At <= Text.size()) {
-      if (FRegex->Run(Text.data(), Text.size(), At, 0) < 0) return false;
-      size_t MS = FRegex->Vector()[0], ME = FRegex->Vector()[1];
-      if (WordAtIn(Text, MS, ME - MS)) {
-        Pos = MS;
-        Len = ME - MS;
-        return true;
-      }
-      At = ME > MS ? ME : MS + 1;
-    }
-    return false;
+    bool Found = false;
+    // Callers look for match after match in one string: a first window that costs little to
+    // copy when the next match is near, which doubles while none is found.
+    RegexScan(TSource(*this, Text), From, Text.size() + 1, false, 256, [&](uint64_t MS, uint64_t ME) {
+      Pos = MS;
+      Len = ME - MS;
+      Found = true;
+      return UINT64_MAX;
+    });
+    return Found;
   }
   std::string_view Needle = FFolded.empty() ? std::string_view(FPattern) : std::string_view(FFolded);
   for (size_t At = From; At < Text.size();) {

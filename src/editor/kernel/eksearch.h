@@ -15,9 +15,10 @@
 
 namespace nxs::ek {
 
-// In a text with CR LF breaks \n and \r each match a whole line break (CR LF, and a lone LF
-// or CR respectively), \r\n matches CR LF, and no match starts or ends between the CR and the
-// LF of a pair: $ matches before the CR, ^ after the LF.
+// In a text with CR LF breaks an expression sees every CR LF pair as one LF: it gives the
+// matches it gives in the same text with LF breaks, and no match starts or ends between the CR
+// and the LF of a pair. Outside a character class \r still matches a whole break that starts
+// with CR (a pair, or a lone CR) and \r\n a pair.
 class TSearcher {
  public:
   TSearcher();
@@ -25,10 +26,15 @@ class TSearcher {
   TSearcher(const TSearcher&) = delete;  // owns compiled patterns
   TSearcher& operator=(const TSearcher&) = delete;
 
-  // Compiles the pattern; returns a TSearchResult (SearchOk when usable).
+  // Compiles the pattern; returns a TSearchResult (SearchOk when usable). When an expression
+  // does not compile, ErrorText is the expression engine's reason and ErrorOffset the byte of
+  // the pattern where it was found.
   [[nodiscard]] uint8_t Prepare(std::string_view Pattern, TSearchFlags Flags);
+  const std::string& ErrorText() const { return FErrorText; }
+  uint32_t ErrorOffset() const { return FErrorOffset; }
 
-  // The first match that starts in [From, To). It may run past To, up to the whole text.
+  // The first match that starts in [From, To) (an empty one at the text's end too when To is
+  // the end). It may run past To, up to the whole text.
   bool FindForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos, uint64_t& Len);
   // The last match that starts in [Lo, From): the same match for a literal pattern and for the
   // same pattern as a regular expression.
@@ -43,18 +49,29 @@ class TSearcher {
   // The replacement for the match last found in Text (regular expressions expand \0..\9, \n
   // and \t; other patterns take Replace as it is).
   std::string Expand(const TTextBuffer& Text, std::string_view Replace) const;
+  // Where a match may start next after one that starts at Pos: a character on, never between
+  // the CR and the LF of a pair.
+  static uint64_t NextStart(const TTextBuffer& Text, uint64_t Pos);
 
  private:
   struct TRegex;
+  class TSource;
+  struct TSubject;
   bool WordAt(const TTextBuffer& Text, uint64_t Pos, uint64_t Len) const;
   bool WordAtIn(std::string_view S, size_t Pos, size_t Len) const;
+  // Every occurrence of Needle (folded when Fold; whole words only when Words) that starts in
+  // [From, To), in one pass over the source's chunks. OnMatch gets each and returns where the
+  // next may start, or UINT64_MAX to stop.
+  void LiteralScan(const TSource& Src, std::string_view Needle, bool Fold, bool Words, uint64_t From, uint64_t To,
+                   const std::function<uint64_t(uint64_t)>& OnMatch) const;
+  // The same for the literal pattern; LiteralForward gives the first match.
+  void LiteralScan(const TTextBuffer& Text, uint64_t From, uint64_t To, const std::function<uint64_t(uint64_t)>& OnMatch);
   bool LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos);
-  // Runs the expression over the text for matches that start in [From, To) (only at From when
-  // Anchored). OnMatch gets each acceptable match and returns where the next may start, or
-  // UINT64_MAX to stop.
-  void RegexScan(const TTextBuffer& Text, uint64_t From, uint64_t To, bool Anchored,
+  // Runs the expression over the source for matches that start in [From, To) (only at From
+  // when Anchored), in windows that start Window bytes long. OnMatch as for LiteralScan.
+  void RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool Anchored, uint64_t Window,
                  const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch);
-  void KeepGroups(uint64_t Base);
+  void KeepGroups(const TSubject& S);
 
   std::string FPattern;
   std::string FFolded;  // the pattern in lower case (ASCII) when case does not matter
@@ -62,7 +79,11 @@ class TSearcher {
   bool FUseRegex = false;
   uint64_t FBehind = 8;  // bytes before a match that the expression may look at
   std::unique_ptr<TRegex> FRegex;
+  std::string FLead;  // the literal every match of the expression starts with, when it has one
+  std::unique_ptr<TSubject> FSubject;   // the last window, kept for its buffers
   std::vector<uint64_t> FGroups;  // offsets of the last match's groups, UINT64_MAX when unset
+  std::string FErrorText;
+  uint32_t FErrorOffset = 0;
 };
 
 }  // namespace nxs::ek

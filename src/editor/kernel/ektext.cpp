@@ -2,6 +2,8 @@
 #include "editor/kernel/ektext.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -41,6 +43,10 @@ bool IsPlainText(std::string_view Text) {
   for (char C : Text)
     if (C == '\r' || C == '\n' || static_cast<unsigned char>(C) >= 0x80) return false;
   return true;
+}
+
+bool HasBreak(std::string_view Text) {
+  return std::memchr(Text.data(), '\n', Text.size()) || std::memchr(Text.data(), '\r', Text.size());
 }
 
 }  // namespace
@@ -124,6 +130,129 @@ void TTextBuffer::Delete(uint64_t Pos, uint64_t Count) {
   FHistory.Record(std::move(R));
 }
 
+std::unique_ptr<TTextBlock> TTextBuffer::BuildReplaced(TReplacements& R, bool Check, uint64_t& Lo, uint64_t& Hi) const {
+  const std::vector<TReplacements::TItem>& Items = R.Items;
+  Lo = Items.front().Pos;
+  Hi = Items.back().Pos + Items.back().OldLen;
+  int64_t Growth = 0;
+  for (const TReplacements::TItem& I : Items) Growth += static_cast<int64_t>(I.NewLen) - static_cast<int64_t>(I.OldLen);
+  const uint64_t Size = static_cast<uint64_t>(static_cast<int64_t>(Hi - Lo) + Growth);
+  // A block's offsets are 32-bit; a larger span goes piece by piece.
+  constexpr uint64_t MaxSpan = uint64_t{1} << 31;
+  if (Check) {
+    if (Hi > FTree.Length() || Size >= MaxSpan || Hi - Lo >= MaxSpan) return nullptr;
+    if (HasBreak(R.New)) return nullptr;
+    R.Old.clear();
+    R.Old.reserve(static_cast<size_t>(static_cast<int64_t>(R.New.size()) - Growth));
+  }
+  auto Block = TTextBlock::ForFilling(static_cast<size_t>(Size));
+  char* const Out = Block->Tail();
+  size_t Written = 0, I = 0, NewAt = 0;
+  uint64_t At = Lo;
+  // Puts in item I's replacement and those of the empty items that follow at the same place.
+  auto PutNew = [&] {
+    do {
+      std::memcpy(Out + Written, R.New.data() + NewAt, Items[I].NewLen);
+      Written += Items[I].NewLen;
+      NewAt += Items[I].NewLen;
+      ++I;
+    } while (I < Items.size() && Items[I].OldLen == 0 && Items[I].Pos == At);
+  };
+  if (Items[0].OldLen == 0) PutNew();
+  FTree.ForEachChunk(Lo, Hi - Lo, [&](const char* P, size_t N) {
+    while (N > 0) {
+      if (I < Items.size() && At >= Items[I].Pos) {
+        // Inside item I's replaced text.
+        const uint64_t End = Items[I].Pos + Items[I].OldLen;
+        const size_t K = static_cast<size_t>(std::min<uint64_t>(N, End - At));
+        if (Check) R.Old.append(P, K);
+        P += K;
+        N -= K;
+        At += K;
+        if (At == End) PutNew();
+        continue;
+      }
+      const uint64_t Stop = I < Items.size() ? Items[I].Pos : Hi;
+      const size_t K = static_cast<size_t>(std::min<uint64_t>(N, Stop - At));
+      std::memcpy(Out + Written, P, K);
+      Written += K;
+      P += K;
+      N -= K;
+      At += K;
+      if (I < Items.size() && Items[I].OldLen == 0 && Items[I].Pos == At) PutNew();
+    }
+    return true;
+  });
+  if (I < Items.size()) PutNew();  // empty items at the span's end
+  assert(Written == Size && "the replacements fill the block");
+  Block->Commit(Written);
+  bool Carry = false;
+  Block->Seal(false, Carry);  // may move the bytes: Out is stale from here on
+  if (!Check) return Block;
+  if (HasBreak(R.Old)) return nullptr;
+  // A CR and an LF that meet (inside the span, or at its seams) would join two breaks.
+  const uint64_t Breaks = FTree.BreaksBefore(Hi) - FTree.BreaksBefore(Lo);
+  if (Block->Breaks().size() != Breaks) return nullptr;
+  const char* const Made = Block->Data();
+  const int Before = Lo > 0 ? FTree.ByteAt(Lo - 1) : -1, After = FTree.ByteAt(Hi);
+  const int First = Written ? static_cast<unsigned char>(Made[0]) : After;
+  const int Last = Written ? static_cast<unsigned char>(Made[Written - 1]) : Before;
+  if ((Before == '\r' && First == '\n') || (Last == '\r' && After == '\n')) return nullptr;
+  return Block;
+}
+
+void TTextBuffer::RawReplace(const TReplacements& R, uint64_t Lo, uint64_t Hi, std::unique_ptr<TTextBlock> Block) {
+  // Where each item starts: its line counted from the block's breaks; its column before is
+  // its column now less what the items before it on its line added.
+  const TTextPos Base = PosOf(Lo);
+  const std::vector<uint32_t>& Breaks = Block->Breaks();
+  std::vector<TTextPos> At;
+  At.reserve(R.Items.size());
+  size_t B = 0;
+  int64_t Growth = 0, LineGrowth = 0;
+  for (const TReplacements::TItem& I : R.Items) {
+    const uint64_t Q = static_cast<uint64_t>(static_cast<int64_t>(I.Pos - Lo) + Growth);  // in the block
+    while (B < Breaks.size() && Breaks[B] < Q) ++B;
+    const uint64_t Line = Base.Line + B;
+    if (!At.empty() && At.back().Line != Line) LineGrowth = 0;
+    const uint64_t NewCol = B ? Q - (uint64_t{Breaks[B - 1]} + 1) : Base.Col + Q;
+    At.push_back({Line, static_cast<uint64_t>(static_cast<int64_t>(NewCol) - LineGrowth)});
+    const int64_t D = static_cast<int64_t>(I.NewLen) - static_cast<int64_t>(I.OldLen);
+    Growth += D;
+    LineGrowth += D;
+  }
+  FTree.ReplaceSpan(Lo, Hi - Lo, std::move(Block));
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextReplaced(R, At);
+}
+
+bool TTextBuffer::Replace(TReplacements& R) {
+  if (R.Items.empty()) return true;
+  uint64_t Lo = 0, Hi = 0;
+  std::unique_ptr<TTextBlock> Block = BuildReplaced(R, true, Lo, Hi);
+  if (!Block) return false;
+  if (!FRecordUndo) {
+    ForgetHistory();
+    RawReplace(R, Lo, Hi, std::move(Block));
+    return true;
+  }
+  TUndoRecord U;
+  U.Kind = TUndoRecord::ukReplace;
+  U.Pos = Lo;
+  U.Batch = std::make_unique<TReplacements>(std::move(R));
+  U.CursorBefore = FCursor;
+  RawReplace(*U.Batch, Lo, Hi, std::move(Block));
+  FHistory.Record(std::move(U));
+  return true;
+}
+
+void TTextBuffer::ReapplyInverse(TReplacements& R, uint64_t& Where) {
+  R.Invert();
+  uint64_t Lo = 0, Hi = 0;
+  RawReplace(R, Lo, Hi, BuildReplaced(R, false, Lo, Hi));
+  Where = Lo;
+}
+
 void TTextBuffer::ForgetHistory() {
   // Recorded offsets would no longer fit a text changed without record: undoing them would
   // damage it.
@@ -151,6 +280,9 @@ bool TTextBuffer::Undo(uint64_t& Where, TEdPos& Cursor) {
         RawInsert(R.Pos, R.Text);
         Where = R.Pos;
         break;
+      case TUndoRecord::ukReplace:
+        ReapplyInverse(*R.Batch, Where);
+        break;
       case TUndoRecord::ukClient:
         // A client record may be older than the group's first change (one added when the
         // buffer was opened): the cursor goes back to where the text changed, and stays where
@@ -172,6 +304,9 @@ bool TTextBuffer::Redo(uint64_t& Where) {
       case TUndoRecord::ukDelete:
         RawDelete(R.Pos, R.Text.size(), R.Text);
         Where = R.Pos;
+        break;
+      case TUndoRecord::ukReplace:
+        ReapplyInverse(*R.Batch, Where);
         break;
       case TUndoRecord::ukClient:
         if (R.Proc) R.Proc(R.Context, EKExecuteOpRedo);

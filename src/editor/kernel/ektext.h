@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "editor/kernel/ek.h"
 #include "editor/kernel/eklines.h"
 #include "editor/kernel/ekpieces.h"
+#include "editor/kernel/ekreplace.h"
 #include "editor/kernel/ekundo.h"
 
 namespace nxs::ek {
@@ -45,6 +47,9 @@ class ITextWatcher {
   virtual void TextChanged(const TChange& Change) = 0;
   // The whole text was replaced (loading, clearing).
   virtual void TextReset() = 0;
+  // A set of replacements none of which took or made a line break: every line keeps its
+  // number. At holds where each replaced text started (line and byte column), in order.
+  virtual void TextReplaced(const TReplacements& R, const std::vector<TTextPos>& At) = 0;
 };
 
 class TTextBuffer {
@@ -68,6 +73,13 @@ class TTextBuffer {
   // history that the change makes stale.
   void Insert(uint64_t Pos, std::string_view Text);
   void Delete(uint64_t Pos, uint64_t Count);
+  // The gateway for many replacements at once (R.Items and R.New given): the text they span
+  // is copied once into a block of its own, whatever their number, and the change undoes as
+  // one record, which takes R over. False, with nothing done and R as it was, when a replaced
+  // or replacing text holds a line break, when the replacements would join a CR and an LF,
+  // or when the span is too large for one block: the caller then changes the text piece by
+  // piece.
+  bool Replace(TReplacements& R);
   void SetRecordUndo(bool On) { FRecordUndo = On; }
   bool RecordUndo() const { return FRecordUndo; }
   void SetNeedCharColumns(bool On) { FNeedChars = On; }
@@ -95,6 +107,12 @@ class TTextBuffer {
   void RawInsert(uint64_t Pos, std::string_view Text);
   // Deleted: the bytes that go, when the caller has them at hand (positions follow cheaper).
   void RawDelete(uint64_t Pos, uint64_t Count, std::string_view Deleted);
+  // The text that R's span [Lo, Hi) becomes, as a block; nullptr when Check finds that lines
+  // would change (see Replace). Check also fills R.Old.
+  std::unique_ptr<TTextBlock> BuildReplaced(TReplacements& R, bool Check, uint64_t& Lo, uint64_t& Hi) const;
+  void RawReplace(const TReplacements& R, uint64_t Lo, uint64_t Hi, std::unique_ptr<TTextBlock> Block);
+  // Undoes or redoes a set of replacements: turns it into its inverse and applies that.
+  void ReapplyInverse(TReplacements& R, uint64_t& Where);
 
   TPieceTree FTree;
   TLineIndex FLines;

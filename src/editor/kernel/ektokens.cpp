@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 #include <cstring>
+#include <iterator>
 
 #include "editor/kernel/ekcolumns.h"
 #include "editor/kernel/ekdocument.h"
@@ -169,6 +170,15 @@ void TLineClasses::Changed(uint64_t Line, int64_t LineDelta, uint64_t LastLine) 
   FStale = std::move(Moved);
   MarkStale(Line);
   if (LastLine > Line && LastLine < FClasses.size()) MarkStale(LastLine);
+}
+
+void TLineClasses::LinesChanged(const std::vector<uint64_t>& Lines) {
+  if (FClasses.empty()) return;
+  std::vector<uint64_t> Stale;
+  Stale.reserve(FStale.size() + Lines.size());
+  std::set_union(FStale.begin(), FStale.end(), Lines.begin(), Lines.end(), std::back_inserter(Stale));
+  while (!Stale.empty() && Stale.back() >= FClasses.size()) Stale.pop_back();
+  FStale = std::move(Stale);
 }
 
 uint8_t TLineClasses::StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64_t Line) {

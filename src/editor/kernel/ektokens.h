@@ -38,6 +38,8 @@ class TLineClasses {
   // The text of Line (from 0) changed and LineDelta lines were added after it (removed when
   // negative); LastLine is the last line the change touched, after it.
   void Changed(uint64_t Line, int64_t LineDelta, uint64_t LastLine);
+  // The texts of Lines (ascending) changed, and no line was added or removed.
+  void LinesChanged(const std::vector<uint64_t>& Lines);
   // The class Line starts in, re-tokenizing what an edit made stale before it.
   uint8_t StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64_t Line);
   // Lines re-tokenized by the last StartClass, and the bytes the classes take.

@@ -173,7 +173,10 @@ void TUndoHistory::Clear() {
 
 size_t TUndoHistory::MemoryUse() const {
   size_t Total = FRecords.size() * sizeof(TUndoRecord);
-  for (const TUndoRecord& R : FRecords) Total += R.Text.capacity() > 15 ? R.Text.capacity() : 0;
+  for (const TUndoRecord& R : FRecords) {
+    Total += R.Text.capacity() > 15 ? R.Text.capacity() : 0;
+    if (R.Batch) Total += sizeof(TReplacements) + R.Batch->MemoryUse();
+  }
   return Total;
 }
 

@@ -4,17 +4,20 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "editor/kernel/ek.h"
+#include "editor/kernel/ekreplace.h"
 
 namespace nxs::ek {
 
 struct TUndoRecord {
-  enum TKind : uint8_t { ukInsert, ukDelete, ukClient };
+  enum TKind : uint8_t { ukInsert, ukDelete, ukClient, ukReplace };
   TKind Kind = ukInsert;
   uint64_t Pos = 0;
   std::string Text;  // inserted or deleted bytes
+  std::unique_ptr<TReplacements> Batch;  // ukReplace: the set as last applied
   TEkClientUndoProc Proc = nullptr;
   void* Context = nullptr;
   uint32_t Group = 0;

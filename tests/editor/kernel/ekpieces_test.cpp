@@ -82,6 +82,25 @@ TEST(TextBuffer, ChangesReportWhereTheyHappenedInBytesAndCharacters) {
       Model = After;
     }
     void TextReset() override {}
+    void TextReplaced(const TReplacements& R, const std::vector<TTextPos>& At) override {
+      ++Seen;
+      ASSERT_EQ(At.size(), R.Items.size());
+      std::string After;
+      size_t From = 0, OldAt = 0, NewAt = 0;
+      for (size_t I = 0; I < R.Items.size(); ++I) {
+        const TReplacements::TItem& It = R.Items[I];
+        EXPECT_EQ(At[I], ModelPos(Model, It.Pos)) << I;
+        EXPECT_EQ(R.Old.substr(OldAt, It.OldLen), Model.substr(It.Pos, It.OldLen)) << I;
+        After += Model.substr(From, It.Pos - From);
+        After += R.New.substr(NewAt, It.NewLen);
+        From = It.Pos + It.OldLen;
+        OldAt += It.OldLen;
+        NewAt += It.NewLen;
+      }
+      After += Model.substr(From);
+      EXPECT_EQ(ModelLineStarts(After).size(), ModelLineStarts(Model).size()) << "a replacement moved lines";
+      Model = After;
+    }
   } Check;
   TTextBuffer T;
   Check.T = &T;
@@ -89,15 +108,34 @@ TEST(TextBuffer, ChangesReportWhereTheyHappenedInBytesAndCharacters) {
   T.SetNeedCharColumns(true);
   std::mt19937 Rng(11);
   const char* Pieces[] = {"ab", "x", "\r", "\n", "\r\n", "\xc3\xa9", "\xe6\x97\xa5", "\t", "q\r"};
+  // Replacements at once: mostly plain; one that takes or makes a break is refused whole.
+  const char* Plain[] = {"", "yz", "\xc3\xa9", "\xe6\x97\xa5", "\t", "\n"};
+  int Replaced = 0, Refused = 0;
   for (int Step = 0; Step < 1500; ++Step) {
     const uint64_t Len = T.Length();
-    const unsigned Choice = Rng() % 8;
+    const unsigned Choice = Rng() % 9;
     uint64_t Where;
     TEdPos Cursor;
     if (Choice == 0 && T.History().CanUndo()) {
       ASSERT_TRUE(T.Undo(Where, Cursor));
     } else if (Choice == 1 && T.History().CanRedo()) {
       ASSERT_TRUE(T.Redo(Where));
+    } else if (Choice == 8 && Len > 0) {
+      TReplacements R;
+      for (uint64_t P = Rng() % 5; P <= Len && R.Items.size() < 3; P += 1 + Rng() % 6) {
+        const auto Old = static_cast<uint32_t>(std::min<uint64_t>(Rng() % 3, Len - P));
+        const std::string_view New = Plain[Rng() % std::size(Plain)];
+        R.Items.push_back({P, Old, static_cast<uint32_t>(New.size())});
+        R.New += New;
+        P += Old;
+      }
+      const std::string Was = Check.Model;
+      if (T.Replace(R)) {
+        ++Replaced;
+      } else {
+        ++Refused;
+        ASSERT_EQ(T.Text(0, T.Length()), Was);
+      }
     } else if (Len == 0 || Choice < 6) {
       T.Insert(Rng() % (Len + 1), Pieces[Rng() % std::size(Pieces)]);
     } else {
@@ -109,7 +147,39 @@ TEST(TextBuffer, ChangesReportWhereTheyHappenedInBytesAndCharacters) {
     if (::testing::Test::HasFailure()) break;
   }
   EXPECT_GT(Check.Seen, 1200);
+  EXPECT_GT(Replaced, 20);
+  EXPECT_GT(Refused, 20);
+  ASSERT_TRUE(T.Tree().Validate());
   T.RemoveWatcher(&Check);
+}
+
+TEST(TextBuffer, ReplacingMuchOfTheTextAgainAndAgainKeepsOneCopyOfIt) {
+  // Each replace, undo and redo writes the span anew: the blocks no piece shows go.
+  std::string Text;
+  while (Text.size() < (4u << 20)) Text += "one two three\n";
+  TTextBuffer T;
+  size_t At = 0;
+  ASSERT_TRUE(T.Load([&](char* Out, size_t N) {
+    const size_t K = std::min(N, Text.size() - At);
+    std::copy_n(Text.data() + At, K, Out);
+    At += K;
+    return static_cast<int64_t>(K);
+  }));
+  TReplacements R;
+  for (size_t P = Text.find("two"); P != std::string::npos; P = Text.find("two", P + 3)) {
+    R.Items.push_back({P, 3, 2});
+    R.New += "22";
+  }
+  const size_t Loaded = T.Tree().MemoryUse();
+  ASSERT_TRUE(T.Replace(R));
+  uint64_t Where;
+  TEdPos Cursor;
+  for (int I = 0; I < 5; ++I) {  // undo, redo, undo, redo, undo
+    EXPECT_LT(T.Tree().MemoryUse(), Loaded + Loaded / 4) << I;
+    ASSERT_TRUE(I % 2 ? T.Redo(Where) : T.Undo(Where, Cursor));
+  }
+  EXPECT_TRUE(T.Text(0, T.Length()) == Text);  // (a diff of megabytes would not help)
+  EXPECT_TRUE(T.Tree().Validate());
 }
 
 TEST(PieceTree, CarriageReturnAndLineFeedJoinAcrossPieces) {

@@ -1,7 +1,14 @@
 // Search and replace through scripts, and the literal scanner on its own.
 #include "editor/kernel/eksearch.h"
 
+#define PCRE2_CODE_UNIT_WIDTH 8
 #include <gtest/gtest.h>
+#include <pcre2.h>
+
+#include <random>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "editor/kernel/ekfixture.h"
 
@@ -120,6 +127,40 @@ int32_t ReplaceAllCount(TKernelView& K, std::string_view Pattern, std::string_vi
   return Count;
 }
 
+// The last pattern's error as GetSearchError gives it: the text, and the offset (-1 for none).
+std::pair<std::string, int32_t> SearchError(TKernelView& K) {
+  char Text[256];
+  uint32_t Length = 0;
+  int32_t Offset = -2;
+  EXPECT_EQ(K.Run(ekGetSearchError, TSearchErrorArgs{Text, sizeof Text, &Length, &Offset}), 0);
+  return {std::string(Text, Length), Offset};
+}
+
+TEST(KernelSearch, AMalformedExpressionIsExplainedInTheEnginesWordsAtItsByte) {
+  TKernelView K;
+  K.Load("x(y\r\n");
+  using TError = std::pair<std::string, int32_t>;
+  EXPECT_EQ(Find(K, "x(y", {sfGoForward, sfRegExp}), SearchUnmatchedParen);
+  EXPECT_EQ(SearchError(K), TError("missing closing parenthesis", 3));
+  // The byte is the user's, though \r\n goes to the engine rewritten.
+  int32_t Count = 0;
+  EXPECT_NE(ReplaceAll(K, "\\r\\n{2,1}", "", {sfGoForward, sfRegExp}, &Count), 0);
+  EXPECT_EQ(SearchError(K), TError("numbers out of order in {} quantifier", 8));
+  std::string Text = "abc", Pat = "[b";
+  int32_t Start = 0, Len = 0;
+  EXPECT_EQ(K.Run(ekSearchString, TSearchStringArgs{TSearchFlags{sfRegExp}.Bits(), Text.data(), 3, Pat.data(), 2, &Start, &Len}),
+            SearchUnmatchedBracket);
+  EXPECT_EQ(SearchError(K), TError("missing terminating ] for character class", 2));
+  // A pattern that compiles clears it; a short buffer gets the length and erTooLong.
+  EXPECT_EQ(Find(K, "x\\(", {sfGoForward, sfRegExp}), 0);
+  EXPECT_EQ(SearchError(K), TError("", -1));
+  EXPECT_EQ(Find(K, "(", {sfGoForward, sfRegExp}), SearchUnmatchedParen);
+  char Two[2];
+  uint32_t Length = 0;
+  EXPECT_EQ(K.Run(ekGetSearchError, TSearchErrorArgs{Two, sizeof Two, &Length, nullptr}), erTooLong);
+  EXPECT_EQ(Length, std::string("missing closing parenthesis").size());
+}
+
 TEST(KernelSearch, CaseFoldsInEveryScriptLiteralOrNotAndWholeWordsNeedBothBoundaries) {
   TKernelView K;
   K.Load("Caf\xC3\xA9 au lait, CAF\xC3\x89\nxfoo foox foo \xCE\xA3\xCE\xB5\xCE\xBB\xCE\xAE\xCE\xBD\xCE\xB7 Zed\n");
@@ -181,12 +222,16 @@ TEST(KernelSearch, ExpressionsRunAcrossLinesAndPiecesAndNeverSplitACrLfPair) {
   ASSERT_EQ(Find(K, "a\\nb", {sfGoForward, sfRegExp}, &S), 0);
   EXPECT_EQ(+S.MatchLength, 3);
   // In a file of CR LF lines \n, \r and \r\n each match the whole break; $ stops before it.
-  const std::string CrLf = "ab  \r\ncd\t\r\nef ";
-  const std::vector<std::pair<std::string, std::string>> Cases = {
-      {"\\r\\n", "ab  ;cd\t;ef "}, {"\\r", "ab  ;cd\t;ef "}, {"\\n", "ab  ;cd\t;ef "},
-      {"\\s+$", "ab;\r\ncd;\r\nef;"}, {"$", "ab  ;\r\ncd\t;\r\nef ;"}, {"^", ";ab  \r\n;cd\t\r\n;ef "}};
-  for (const auto& [Pattern, Want] : Cases) {
-    K.Load(CrLf);
+  // Where breaks are mixed, \r\n takes only a pair, \r a pair or a lone CR, \n a pair or a
+  // lone LF.
+  const std::string CrLf = "ab  \r\ncd\t\r\nef ", Mixed = "a\r\nb\nc\rd";
+  const std::vector<std::tuple<std::string, std::string, std::string>> Cases = {
+      {CrLf, "\\r\\n", "ab  ;cd\t;ef "}, {CrLf, "\\r", "ab  ;cd\t;ef "}, {CrLf, "\\n", "ab  ;cd\t;ef "},
+      {CrLf, "\\s+$", "ab;\r\ncd;\r\nef;"}, {CrLf, "$", "ab  ;\r\ncd\t;\r\nef ;"},
+      {CrLf, "^", ";ab  \r\n;cd\t\r\n;ef "}, {Mixed, "\\r\\n", "a;b\nc\rd"}, {Mixed, "\\r", "a;b\nc;d"},
+      {Mixed, "\\n", "a;b;c\rd"}, {Mixed, "[\\r\\n]", "a;b;c;d"}};
+  for (const auto& [Text, Pattern, Want] : Cases) {
+    K.Load(Text);
     ReplaceAllCount(K, Pattern, ";", {sfGoForward, sfRegExp});
     EXPECT_EQ(K.Save(), Want) << Pattern;
   }
@@ -273,6 +318,210 @@ TEST(KernelSearch, ReplaceAllLeavesLinesBetweenMatchesAsTheyWere) {
   EXPECT_EQ(Flags(3), 0u);
   EXPECT_NE(Flags(1) & lfUnsaved, 0u);
   EXPECT_NE(Flags(4) & lfUnsaved, 0u);
+}
+
+// ---- CR LF text seen as its LF twin ----
+
+using TSpans = std::vector<std::pair<size_t, size_t>>;
+
+// The expression engine run directly on a text with the options the editor's search gives it:
+// every match in order, none overlapping, the next tried a character after an empty one.
+TSpans EngineMatches(const std::string& Pattern, std::string_view Text, bool Caseless = false) {
+  int Error = 0;
+  PCRE2_SIZE Offset = 0;
+  pcre2_compile_context* Ctx = pcre2_compile_context_create(nullptr);
+  pcre2_set_newline(Ctx, PCRE2_NEWLINE_ANYCRLF);
+  pcre2_code* Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Pattern.data()), Pattern.size(),
+                                   PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF | PCRE2_MULTILINE | (Caseless ? PCRE2_CASELESS : 0),
+                                   &Error, &Offset, Ctx);
+  pcre2_compile_context_free(Ctx);
+  EXPECT_NE(Code, nullptr) << Pattern;
+  TSpans Out;
+  if (!Code) return Out;
+  pcre2_jit_compile(Code, PCRE2_JIT_COMPLETE);
+  pcre2_match_data* Data = pcre2_match_data_create_from_pattern(Code, nullptr);
+  for (size_t At = 0; At <= Text.size();) {
+    // The text is valid UTF-8: checking it again at every match would make the loop quadratic.
+    if (pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Text.data()), Text.size(), At, PCRE2_NO_UTF_CHECK, Data, nullptr) < 0)
+      break;
+    const PCRE2_SIZE* V = pcre2_get_ovector_pointer(Data);
+    Out.emplace_back(V[0], V[1]);
+    if (V[1] > V[0]) {
+      At = V[1];
+      continue;
+    }
+    At = V[0] + 1;
+    while (At < Text.size() && (static_cast<unsigned char>(Text[At]) & 0xC0) == 0x80) ++At;
+  }
+  pcre2_match_data_free(Data);
+  pcre2_code_free(Code);
+  return Out;
+}
+
+// Lines of words, blanks, tabs, accented and wide characters, and empty lines, ended mostly by
+// CR LF, now and then by a lone LF or a lone CR; over a megabyte, so that a scan takes more
+// than one window.
+std::string MixedBreakText() {
+  std::mt19937 Rng(11);
+  static const char* const Parts[] = {"alpha", "x", "caf\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87", "  ", "\t", "end", "e", "a1",
+                                      "x\xE2\x84\xAA" /* Kelvin sign */};
+  std::string Text;
+  while (Text.size() < (1050u << 10)) {
+    const int Words = static_cast<int>(Rng() % 6);
+    for (int I = 0; I < Words; ++I) Text += Parts[Rng() % std::size(Parts)];
+    const unsigned Kind = Rng() % 20;
+    Text += Kind == 0 ? "\n" : Kind == 1 ? "\r" : "\r\n";
+  }
+  return Text;
+}
+
+std::string LfTwin(std::string_view Text) {
+  std::string Out;
+  for (size_t I = 0; I < Text.size(); ++I)
+    if (!(Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n')) Out += Text[I];
+  return Out;
+}
+
+// Maps offsets of a text to its LF twin; an offset between the CR and LF of a pair has none.
+struct TTwinMap {
+  std::vector<size_t> PairCRs;  // offsets of the CRs that begin a pair
+  explicit TTwinMap(std::string_view Text) {
+    for (size_t I = 0; I + 1 < Text.size(); ++I)
+      if (Text[I] == '\r' && Text[I + 1] == '\n') PairCRs.push_back(I);
+  }
+  // Spans in order, so that one pass over the pairs maps both ends.
+  TSpans ToTwin(const TSpans& S) const {
+    TSpans Out;
+    size_t KB = 0, KE = 0;  // the pairs whose CR lies before a span's start, and before its end
+    for (auto [B, E] : S) {
+      while (KB < PairCRs.size() && PairCRs[KB] < B) ++KB;
+      while (KE < PairCRs.size() && PairCRs[KE] < E) ++KE;
+      const bool Splits = (KB > 0 && PairCRs[KB - 1] + 1 == B) || (KE > 0 && PairCRs[KE - 1] + 1 == E);
+      EXPECT_FALSE(Splits) << "a match starts or ends inside a CR LF pair: " << B << ".." << E;
+      Out.emplace_back(B - KB, E - KE);
+    }
+    return Out;
+  }
+};
+
+// Reports the first match that differs, with the text around it.
+void ExpectSameSpans(const TSpans& Got, const TSpans& Want, std::string_view Twin, const std::string& What) {
+  size_t I = 0;
+  while (I < Got.size() && I < Want.size() && Got[I] == Want[I]) ++I;
+  if (I == Got.size() && I == Want.size()) return;
+  const size_t At = I < Want.size() ? Want[I].first : I < Got.size() ? Got[I].first : 0;
+  const std::string_view Around = Twin.substr(At > 20 ? At - 20 : 0, 40);
+  ADD_FAILURE() << What << ": match " << I << " of " << Want.size() << " is "
+                << (I < Got.size() ? std::to_string(Got[I].first) + ".." + std::to_string(Got[I].second) : "missing") << ", want "
+                << (I < Want.size() ? std::to_string(Want[I].first) + ".." + std::to_string(Want[I].second) : "none")
+                << ", near " << ::testing::PrintToString(std::string(Around));
+}
+
+// Loads the text in many pieces: read in small steps, then cut by edits.
+void LoadInPieces(ek::TTextBuffer& Buffer, std::string_view Text) {
+  size_t At = 0;
+  ASSERT_TRUE(Buffer.Load([&](char* Out, size_t N) {
+    const size_t K = std::min({N, Text.size() - At, size_t{7000}});
+    std::copy_n(Text.data() + At, K, Out);
+    At += K;
+    return static_cast<int64_t>(K);
+  }));
+  for (uint64_t P = 1000; P + 1 < Text.size(); P += 40009) {
+    Buffer.Insert(P, "#");
+    Buffer.Delete(P, 1);
+  }
+}
+
+TEST(KernelSearch, ACrLfTextMatchesAsItsLfTwinDoes) {
+  // Every pattern on the first lines, as a text and as a string handed over (find in files,
+  // match after match); some on the whole text too, across the windows its scan reads.
+  const std::string Whole = MixedBreakText();
+  const std::string_view Head = std::string_view(Whole).substr(0, Whole.find('\n', 60000) + 1);
+  struct TTarget {
+    std::string_view Text;
+    std::string Twin;
+    TTwinMap Map;
+    ek::TTextBuffer Buffer;
+    explicit TTarget(std::string_view T) : Text(T), Twin(LfTwin(T)), Map(T) { LoadInPieces(Buffer, T); }
+  };
+  TTarget Small(Head), Large(Whole);
+  // Patterns with a literal in front are found by scanning for it first: their matches must
+  // be the same, optional characters, Unicode case folds and all.
+  struct TCase {
+    std::string Pattern;
+    bool Caseless = false, OnWhole = false;
+  };
+  const std::vector<TCase> Cases = {
+      {"[^\\n]\\n", false, true}, {"[\\s\\S]", false, true}, {"(?s).", false, false}, {"\\v", false, false},
+      {"\\R", false, true}, {"\\s+", false, false}, {"$", false, true}, {"^", false, false}, {"^$", false, false},
+      {".$", false, false}, {"\\n", false, false}, {"\\n^", false, false}, {"[^a]{2}", false, false},
+      {"(?<=\\n).", false, false}, {"\\h*$", false, false}, {"\\N+", false, true}, {"x*", false, false},
+      {"\\b", false, false}, {"(?s)e.{3}", false, true}, {"\\X", false, false}, {"\\Z", false, false},
+      {".\\z", false, true}, {"(?!\\n)", false, false}, {"[[:space:]]+", false, false}, {"\\W+", false, false},
+      {"^.*?$", false, false}, {"\\D{3}", false, false}, {"\xC3\xA9|\\n\\n", false, false},
+      {"alpha\\s", false, true}, {"alphx?", false, false}, {"caf\xC3\xA9?", false, false},
+      {"end\\.?\\s+x", false, true}, {"ALPHA", true, false}, {"xKa1", true, true}, {"CAF\xC3\x89\\R", true, false}};
+  for (const TCase& C : Cases) {
+    ek::TSearcher S;
+    ASSERT_EQ(S.Prepare(C.Pattern, C.Caseless ? TSearchFlags{sfRegExp} : TSearchFlags{sfRegExp, sfCase}), SearchOk) << C.Pattern;
+    for (TTarget* T : {&Small, &Large}) {
+      if (T == &Large && !C.OnWhole) continue;
+      const TSpans Want = EngineMatches(C.Pattern, T->Twin, C.Caseless);
+      TSpans Found;
+      S.FindAll(T->Buffer, 0, T->Buffer.Length(), [&](uint64_t P, uint64_t L) {
+        Found.emplace_back(P, P + L);
+        return true;
+      });
+      ExpectSameSpans(T->Map.ToTwin(Found), Want, T->Twin, (T == &Large ? "the whole text, " : "a text, ") + C.Pattern);
+      if (T == &Large) continue;
+      Found.clear();
+      for (size_t From = 0; From <= T->Text.size();) {
+        size_t P = 0, L = 0;
+        if (!S.FindIn(T->Text, From, P, L)) break;
+        Found.emplace_back(P, P + L);
+        From = L ? P + L : S.NextStart(T->Buffer, P);
+      }
+      ExpectSameSpans(T->Map.ToTwin(Found), Want, T->Twin, "a string, " + C.Pattern);
+    }
+  }
+}
+
+TEST(KernelSearch, ACharacterAcrossTheEndOfAScanWindowIsMatchedWhole) {
+  // The scan reads the text in windows of a megabyte; one ends inside the wide character.
+  TKernelView K;
+  std::string Text(size_t{1} << 20, 'x');
+  Text.insert(Text.size() - 1, "\xE4\xB8\xAD");
+  K.Load(Text);
+  EXPECT_EQ(ReplaceAllCount(K, "[^x]", "<\\0>", {sfGoForward, sfRegExp, sfCase}), 1);
+  EXPECT_EQ(K.Save().substr(Text.size() - 4), "<\xE4\xB8\xAD>x");
+}
+
+TEST(KernelSearch, ReplacingTheLastCharacterOfEveryLineKeepsBlankCrLfLines) {
+  TKernelView K;
+  K.Load("ab\r\n\r\ncd\r\n\r\n\r\n");
+  EXPECT_EQ(ReplaceAllCount(K, "[^\\n]\\n", "!\\n", {sfGoForward, sfRegExp}), 2);
+  EXPECT_EQ(K.Save(), "a!\r\n\r\nc!\r\n\r\n\r\n");
+  K.Run(ekUndo);
+  // A character class, (?s) and \v take a whole break as one character.
+  EXPECT_EQ(ReplaceAllCount(K, "d[\\s\\S]", "D", {sfGoForward, sfRegExp}), 1);
+  EXPECT_EQ(K.Save(), "ab\r\n\r\ncD\r\n\r\n");
+  K.Run(ekUndo);
+  EXPECT_EQ(ReplaceAllCount(K, "(?s)b.", "B", {sfGoForward, sfRegExp}), 1);
+  EXPECT_EQ(ReplaceAllCount(K, "\\v\\v", "|", {sfGoForward, sfRegExp}), 1);
+  EXPECT_EQ(K.Save(), "aB\r\ncd|\r\n");
+}
+
+TEST(KernelSearch, FindAgainAfterAnEmptyMatchStepsOverAWholeCharacter) {
+  TKernelView K;
+  K.Load("\xC3\xA9\xE4\xB8\xADz\r\nq");
+  TEkSearchState S{};
+  std::vector<std::pair<int, int>> Seen;
+  ASSERT_EQ(Find(K, "x*", {sfGoForward, sfFromCursor, sfRegExp}, &S), 0);
+  Seen.emplace_back(S.MatchPos.LineNum, S.MatchPos.Index);
+  for (int I = 0; I < 6 && K.Run(ekSearchAgain, TSearchAgainArgs{&S}) == 0; ++I) Seen.emplace_back(S.MatchPos.LineNum, S.MatchPos.Index);
+  // One empty match before each character and at each line's end, each found once.
+  const std::vector<std::pair<int, int>> Want = {{1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}};
+  EXPECT_EQ(Seen, Want);
 }
 
 TEST(LiteralScan, FoldedScanAgreesWithAPlainOne) {

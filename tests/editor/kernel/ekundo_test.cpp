@@ -119,9 +119,10 @@ TEST(UndoHistory, PlaybackUndoesAsOneGroup) {
   EXPECT_EQ(Groups(H), 3);
 }
 
-TUndoRecord Client() {
+TUndoRecord Client(bool OwnStep = false) {
   TUndoRecord R;
   R.Kind = TUndoRecord::ukClient;
+  R.OwnStep = OwnStep;
   return R;
 }
 
@@ -160,9 +161,7 @@ TEST(UndoHistory, AClientStepIsUndoneAloneAndClientsWaitingForAChangeWaitPastIt)
   TUndoHistory H;
   H.SetKind(ugGroupWithAny);
   H.Record(Client());  // made when the text was loaded: waits for the first change
-  TUndoRecord Step = Client();
-  Step.OwnStep = true;
-  H.Record(Step);
+  H.Record(Client(true));
   EXPECT_TRUE(H.CanUndo());  // a step of its own, though it changes no text
   H.SetKind(ugGroupWithDataChangeAdd);
   H.StartGroup();
@@ -184,7 +183,7 @@ TEST(UndoHistory, AClientStepIsUndoneAloneAndClientsWaitingForAChangeWaitPastIt)
   // A client recorded after a step of its own goes with the change before that step.
   ASSERT_EQ(TakeRedoGroup(H).size(), 1u);
   ASSERT_EQ(TakeRedoGroup(H).size(), 4u);
-  H.Record(Step);
+  H.Record(Client(true));
   H.Record(Client());
   EXPECT_EQ(TakeUndoGroup(H).size(), 1u);
   EXPECT_EQ(TakeUndoGroup(H).size(), 5u);
