@@ -209,6 +209,9 @@ TEST_F(DocModule, CompanionFilesFollowTheirUnitOnDisk) {
   M->OpenSourceBuffer(Dir / "notes.txt");
   M->OpenSourceBuffer(Dir / "u.xfm");
   EXPECT_EQ(M->GetSourceBufferCount(), 3);
+  // The same buffer added again is found, not listed twice.
+  EXPECT_EQ(M->SourceBuffers().Add(M->SourceBuffers().GetRef(1)), 1);
+  EXPECT_EQ(M->GetSourceBufferCount(), 3);
   EXPECT_EQ(FindDocModule(Dir / "u.xfm"), M);
 
   ASSERT_TRUE(M->RenameModule("main"));
