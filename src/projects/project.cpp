@@ -338,7 +338,9 @@ void TBaseProject::RemoveFile(const std::string& FileName) {
   const std::string Name = ExpandFileName(FileName);
   msb::TItem* Item = FindItem(Name);
   if (!Item) throw Exception(Format(res::SNotInProject, Name, GetModuleName()));
-  Item->GetParent()->RemoveNode(Item);
+  // A hand-written file may name the file more than once ("src\a.pas" and "src/a.pas"): each
+  // reference goes, or the file would stay in the project.
+  for (; Item; Item = FindItem(Name)) Item->GetParent()->RemoveNode(Item);
   ReadEntries();
   if (FContainer && FContainer->Filled()) FContainer->RemoveProjectItem(Name);
   FConfigs->RemoveLocalOverrides(Name);
