@@ -47,4 +47,21 @@ expect_out "rename after the form went" "unit u;
 $WORK/main.pas modified" ./drive.sh "$NXS" u.pas < case.nxs
 checks=$((checks + 1))
 [ -f main.pas ] && [ ! -e u.pas ] && [ ! -e main.vfm ] && [ ! -e u.vfm ] || fail "the files after the rename: $(ls)"
+# Renamed twice, in the editor and in a project: the form follows each time, and the project's
+# references follow both files.
+unit
+expect_out "rename twice" "$WORK/b.pas modified" "$NXS" ed u.pas --script <(printf 'Rename a\nRename b\nModules\n')
+checks=$((checks + 1))
+[ "$(ls ./*.pas ./*.vfm | tr '\n' ' ')" == "./b.pas ./b.vfm " ] || fail "the files after two renames: $(ls)"
+unit
+expect_status "a project" 0 "" "$NXS" project new p.vproj --personality Vellum.Personality
+expect_status "its unit and form" 0 "" "$NXS" project add p.vproj u.pas u.vfm --folder Forms
+expect_status "the first rename" 0 "" "$NXS" project rename p.vproj u.pas a.pas
+expect_status "the second rename" 0 "" "$NXS" project rename p.vproj a.pas b
+expect_out "the project after two renames" "p
+  Forms
+    b.pas
+    b.vfm
+  p.vpr" "$NXS" project tree p.vproj
+same_file "the form moved unchanged" b.vfm form.orig
 finish
