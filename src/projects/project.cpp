@@ -403,6 +403,8 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
     OnTransactionListChanged.Send(Back);
     throw;
   }
+  // The options a configuration keeps for one file stay with it under its new name.
+  for (const auto& [From, To] : Moves) FConfigs->ProjectModuleRenamed(From, To);
   ReadEntries();
   if (FContainer && FContainer->Filled())
     for (const auto& [From, To] : Moves) FContainer->RenameProjectItem(From, To);

@@ -130,6 +130,19 @@ TEST_F(ProjectModule, AddingAndRemovingFiles) {
   EXPECT_EQ(ErrorOf([&] { P.RemoveFile(Dir / "src/b.pas"); }), Dir / "src/b.pas" + " is not a file of project app");
 }
 
+// A hand-written file may name one file twice, in both separators: it is one file of the
+// project, and taking it out leaves no reference behind.
+TEST_F(ProjectModule, AFileNamedTwiceIsOneFileOfTheProject) {
+  std::filesystem::create_directories(Dir / "src");
+  WriteText(Dir / "src/b.pas", "unit b;");
+  const std::string File = MakeProject("app.vproj", {"UnitReference|src\\b.pas", "UnitReference|src/b.pas"});
+  TBaseProject& P = Open(File);
+  EXPECT_EQ(P.GetProjectFileList(), (std::vector<std::string>{File, Dir / "src/b.pas"}));
+  P.RemoveFile(Dir / "src/b.pas");
+  EXPECT_FALSE(P.FileInProject(Dir / "src/b.pas"));
+  EXPECT_EQ(P.GetProjectFileList(), std::vector<std::string>{File});
+}
+
 TEST_F(ProjectModule, ARenameMovesTheFileItsCompanionAndTheReferenceTogether) {
   WriteText(Dir / "form.pas", "unit form;");
   WriteText(Dir / "form.vfm", "object F end");
@@ -219,6 +232,10 @@ TEST_F(ProjectModule, AChangeOnDiskIsSeenAndReloaded) {
   P.ReloadFile();
   EXPECT_FALSE(P.CheckFileDate());
   EXPECT_EQ(FormatContainerTree(P.ProjectContainer()), "app\n  a.pas\n");
+  // The project's own save is no change on disk.
+  P.SetFrameworkType("None");
+  ASSERT_TRUE(P.Save(false, true));
+  EXPECT_FALSE(P.CheckFileDate());
 }
 
 }  // namespace
