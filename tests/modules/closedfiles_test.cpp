@@ -213,6 +213,10 @@ TEST_F(ClosedFiles, StoringPutsWhatThisSessionClosedFirstAndKeepsTheMaximum) {
   EXPECT_EQ(Lists.ClosedFileList().Count(), 0);
   Lists.StoreClosedHistory(Ini, true);
   EXPECT_EQ(Store.ReadString("Closed Files", "File_0"), "");
+  // A negative maximum is no maximum: the default holds.
+  Store.WriteInteger("Closed Files", "Max Closed Files", -1);
+  Lists.LoadClosedHistory(Ini, true, false);
+  EXPECT_EQ(Lists.ClosedFileList().Capacity(), TClosedFiles::DefaultMaxClosedFiles);
 }
 
 TEST(ClosedFileValue, SplittingKeepsQuotedPartsWhole) {
