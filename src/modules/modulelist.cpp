@@ -106,6 +106,9 @@ std::unique_ptr<TDocModule> TModuleList::Extract(TDocModule* Module) {
   // Keys added by lookups that walked the list are not all recorded when an index entry was
   // replaced: any left pointing here go too.
   std::erase_if(FIndex, [Module](const auto& E) { return E.second == Module; });
+  // A module that goes owns nothing any more: a file that another project still holds must
+  // not keep this one among its owners (it would never close, and its owner would dangle).
+  for (auto& M : FItems) M->RemoveOwner(Module);
   return Owned;
 }
 

@@ -338,7 +338,9 @@ void TBaseProject::RemoveFile(const std::string& FileName) {
   const std::string Name = ExpandFileName(FileName);
   msb::TItem* Item = FindItem(Name);
   if (!Item) throw Exception(Format(res::SNotInProject, Name, GetModuleName()));
-  Item->GetParent()->RemoveNode(Item);
+  // A hand-written file may name the file more than once ("src\a.pas" and "src/a.pas"): each
+  // reference goes, or the file would stay in the project.
+  for (; Item; Item = FindItem(Name)) Item->GetParent()->RemoveNode(Item);
   ReadEntries();
   if (FContainer && FContainer->Filled()) FContainer->RemoveProjectItem(Name);
   FConfigs->RemoveLocalOverrides(Name);
@@ -401,6 +403,8 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
     OnTransactionListChanged.Send(Back);
     throw;
   }
+  // The options a configuration keeps for one file stay with it under its new name.
+  for (const auto& [From, To] : Moves) FConfigs->ProjectModuleRenamed(From, To);
   ReadEntries();
   if (FContainer && FContainer->Filled())
     for (const auto& [From, To] : Moves) FContainer->RenameProjectItem(From, To);

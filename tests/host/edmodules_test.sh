@@ -51,33 +51,7 @@ expect_status "rename onto a taken form file" 1 "nxs: line 1: Unable to rename '
 
 # A file changed on disk is reloaded only when the answer is yes; a modified one asks the
 # longer question.
-# The driver runs "!" lines in the shell between commands, once nxs has done every command
-# before them.
-cat > drive.sh <<'EOS'
-#!/bin/bash
-nxs=$1; shift
-dir=$(mktemp -d)
-mkfifo "$dir/in" "$dir/out"
-"$nxs" ed "$@" < "$dir/in" > "$dir/out" &
-pid=$!
-exec 3>"$dir/in" 4<"$dir/out"
-while IFS= read -r line; do
-  case "$line" in
-    '!'*)
-      printf 'Find - /@@sync@@/\n' >&3
-      while IFS= read -r out <&4 && [ "$out" != "not found" ]; do printf '%s\n' "$out"; done
-      bash -c "${line#!}" ;;
-    *) printf '%s\n' "$line" >&3 ;;
-  esac
-done
-exec 3>&-
-cat <&4
-wait "$pid"
-rc=$?
-rm -rf "$dir"
-exit $rc
-EOS
-chmod +x drive.sh
+write_driver
 # reload_case DESCRIPTION ANSWER SCRIPT EXPECTED: r.txt holds "one" until the script's "!"
 # line writes "two" into it an hour ahead.
 reload_case() {

@@ -70,3 +70,34 @@ wait_until() {
   done
   return 1
 }
+
+# write_driver: makes ./drive.sh NXS FILE... < SCRIPT, which runs nxs ed on FILE... with the
+# script's lines; a line starting with "!" runs in the shell between commands, once nxs has
+# done every command before it.
+write_driver() {
+  cat > "$WORK/drive.sh" <<'EOS'
+#!/bin/bash
+nxs=$1; shift
+dir=$(mktemp -d)
+mkfifo "$dir/in" "$dir/out"
+"$nxs" ed "$@" < "$dir/in" > "$dir/out" &
+pid=$!
+exec 3>"$dir/in" 4<"$dir/out"
+while IFS= read -r line; do
+  case "$line" in
+    '!'*)
+      printf 'Find - /@@sync@@/\n' >&3
+      while IFS= read -r out <&4 && [ "$out" != "not found" ]; do printf '%s\n' "$out"; done
+      bash -c "${line#!}" ;;
+    *) printf '%s\n' "$line" >&3 ;;
+  esac
+done
+exec 3>&-
+cat <&4
+wait "$pid"
+rc=$?
+rm -rf "$dir"
+exit $rc
+EOS
+  chmod +x "$WORK/drive.sh"
+}

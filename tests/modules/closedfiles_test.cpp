@@ -188,6 +188,37 @@ TEST_F(ClosedFiles, LoadingSkipsUnknownHandlersAndEmptyValuesAndReadsOlderForms)
   EXPECT_EQ(Lists.ClosedFileList().Count(), 3);
 }
 
+// Another session's entries stay where they are; what this one closed goes first, also a file
+// closed again while its entry was still listed. The stored list is cut at the maximum, and a
+// maximum of 0 keeps nothing.
+TEST_F(ClosedFiles, StoringPutsWhatThisSessionClosedFirstAndKeepsTheMaximum) {
+  TSettingsStore Store(Dir / "settings.ini");
+  TSettingsIniFile Ini(Store);
+  Store.WriteInteger("Closed Files", "Max Closed Files", 3);
+  Store.WriteString("Closed Files", "File_0", "TSourceModule,'/p/a.pas',0");
+  Store.WriteString("Closed Files", "File_1", "TSourceModule,'/p/b.pas',0");
+  Store.WriteString("Closed Files", "File_2", "TSourceModule,'/p/c.pas',0");
+  Lists.LoadClosedHistory(Ini, true, false);
+  Close("/p/b.pas");  // listed already: moves to the front
+  Lists.StoreClosedHistory(Ini, true);
+  EXPECT_EQ(FilesOf(Lists.ClosedFileList()), (std::vector<std::string>{"/p/b.pas", "/p/a.pas", "/p/c.pas"}));
+  Close("/p/d.pas");
+  Lists.StoreClosedHistory(Ini, true);
+  EXPECT_EQ(FilesOf(Lists.ClosedFileList()), (std::vector<std::string>{"/p/d.pas", "/p/b.pas", "/p/a.pas"}));
+  EXPECT_EQ(Store.ReadString("Closed Files", "File_3"), "");
+
+  Store.WriteInteger("Closed Files", "Max Closed Files", 0);
+  Lists.LoadClosedHistory(Ini, true, false);
+  Close("/p/e.pas");
+  EXPECT_EQ(Lists.ClosedFileList().Count(), 0);
+  Lists.StoreClosedHistory(Ini, true);
+  EXPECT_EQ(Store.ReadString("Closed Files", "File_0"), "");
+  // A negative maximum is no maximum: the default holds.
+  Store.WriteInteger("Closed Files", "Max Closed Files", -1);
+  Lists.LoadClosedHistory(Ini, true, false);
+  EXPECT_EQ(Lists.ClosedFileList().Capacity(), TClosedFiles::DefaultMaxClosedFiles);
+}
+
 TEST(ClosedFileValue, SplittingKeepsQuotedPartsWhole) {
   EXPECT_EQ(SplitClosedFileValue("H,'a,b''c',1"), (std::vector<std::string>{"H", "a,b'c", "1"}));
   EXPECT_EQ(SplitClosedFileValue(""), (std::vector<std::string>{""}));

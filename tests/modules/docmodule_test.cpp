@@ -18,9 +18,12 @@ using DocModule = ModuleTest;
 class THandler : public IModuleHandler {
  public:
   std::optional<bool> Allow, Changed, Reload;
-  int Notified = 0;
+  int Notified = 0, DatesChecked = 0;
   std::optional<bool> AllowSave() override { return Allow; }
-  std::optional<bool> CheckFileDate() override { return Changed; }
+  std::optional<bool> CheckFileDate() override {
+    ++DatesChecked;
+    return Changed;
+  }
   std::optional<bool> CanReloadFile() override { return Reload; }
   void BeforeSave() override { ++Notified; }
 };
@@ -82,6 +85,28 @@ TEST_F(DocModule, SaveAsRenamesAndAFailedWriteRestoresTheOldName) {
   Q->FileNames = {""};
   EXPECT_FALSE(M->Save(true, true));
   EvModuleSaved().Remove(this);
+}
+
+// Saved under a chosen name, a module is named: the next save asks for no name. Choosing its
+// own name again is no overwrite of another file.
+TEST_F(DocModule, SecondSavesAfterSaveAsAskNothing) {
+  WriteText(Dir / "u.pas", "text\n");
+  TSourceModule* M = Open("u.pas");
+  M->IsUnnamed = true;
+  Q->FileNames = {Dir / "named.pas"};
+  ASSERT_TRUE(M->Save(false, true));
+  EXPECT_FALSE(M->IsUnnamed);
+  TypeInto(*M, "more ");
+  const size_t Asked = Q->Asked.size();
+  EXPECT_TRUE(M->Save(false, true));
+  EXPECT_EQ(Q->Asked.size(), Asked);
+  EXPECT_EQ(ReadText(Dir / "named.pas"), "more text\n");
+
+  TypeInto(*M, "again ");
+  Q->FileNames = {Dir / "named.pas"};
+  EXPECT_TRUE(M->Save(true, true));
+  EXPECT_EQ(Q->Asked.size(), Asked + 1);  // the dialog's title only
+  EXPECT_EQ(ReadText(Dir / "named.pas"), "more again text\n");
 }
 
 TEST_F(DocModule, SaveAsOverAnotherFileAsksFirst) {
@@ -183,6 +208,9 @@ TEST_F(DocModule, CompanionFilesFollowTheirUnitOnDisk) {
   M->OpenSourceBuffer(Dir / "u.xfm");
   M->OpenSourceBuffer(Dir / "notes.txt");
   M->OpenSourceBuffer(Dir / "u.xfm");
+  EXPECT_EQ(M->GetSourceBufferCount(), 3);
+  // The same buffer added again is found, not listed twice.
+  EXPECT_EQ(M->SourceBuffers().Add(M->SourceBuffers().GetRef(1)), 1);
   EXPECT_EQ(M->GetSourceBufferCount(), 3);
   EXPECT_EQ(FindDocModule(Dir / "u.xfm"), M);
 
@@ -291,6 +319,19 @@ TEST_F(DocModule, ModuleHandlersDecideTogether) {
   EXPECT_EQ(Silent->Notified, 1);
 }
 
+// Each handler sees the disk checked, also after another one already reported a change.
+TEST_F(DocModule, EveryHandlerIsAskedAboutTheDisk) {
+  WriteText(Dir / "u.pas", "x\n");
+  TSourceModule* M = Open("u.pas");
+  auto First = std::make_shared<THandler>(), Second = std::make_shared<THandler>();
+  M->CodeIModule().AddModuleHandler(First);
+  M->CodeIModule().AddModuleHandler(Second);
+  First->Changed = true;
+  EXPECT_TRUE(M->CheckFileDate());
+  EXPECT_EQ(First->DatesChecked, 1);
+  EXPECT_EQ(Second->DatesChecked, 1);
+}
+
 TEST_F(DocModule, ModuleEventsGoFromTheLastListenerToTheFirstAndActivationMovesToTheFront) {
   WriteText(Dir / "a.txt", "a\n");
   WriteText(Dir / "b.txt", "b\n");
@@ -361,6 +402,15 @@ TEST_F(DocModule, ClosingRemembersTheFileAndAVetoKeepsTheModule) {
   const TEdPos At = Again->ShowEditor().Cursor();  // packed: compared by value
   EXPECT_EQ(static_cast<int>(At.LineNum), 4);
   EXPECT_EQ(static_cast<int>(At.Col), 2);
+}
+
+// A module closed by its owner rather than by the user is not offered for reopening.
+TEST_F(DocModule, ClosingWithoutTheListLeavesTheClosedFilesAlone) {
+  WriteText(Dir / "u.pas", "x\n");
+  TSourceModule* M = Open("u.pas");
+  EXPECT_TRUE(M->Close(false));
+  EXPECT_EQ(ModuleList().Count(), 0);
+  EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
 }
 
 TEST_F(DocModule, SaveModifiedModulesSavesWithoutAskingAndSaveModulesAsks) {

@@ -118,6 +118,35 @@ TEST(FormFile, BadTextIsRefusedWithItsLine) {
   }
 }
 
+// Characters outside the first plane are four UTF-8 bytes: written as text they pass through
+// unchanged, and as character codes they are accepted up to the last code point, with only the
+// surrogates refused.
+TEST(FormFile, FourByteCharactersAndTheEdgesOfCharacterCodes) {
+  const std::string Smile = "\xF0\x9F\x98\x80";
+  const std::string Text = "object A: TA\n  Caption = 'a" + Smile + "b'\n  Items.Strings = (\n    '" + Smile + "')\nend\n";
+  EXPECT_EQ(FormBinaryToText(FormTextToBinary(Text)), Text);
+  const auto Read = [](const std::string& Value) {
+    return FormBinaryToText(FormTextToBinary("object A: TA\n  X = " + Value + "\nend\n"));
+  };
+  const auto Written = [](const std::string& Value) { return "object A: TA\n  X = " + Value + "\nend\n"; };
+  EXPECT_EQ(Read("#$1F600"), Written("'" + Smile + "'"));
+  EXPECT_EQ(Read("#128512'!'"), Written("'" + Smile + "!'"));
+  EXPECT_EQ(Read("#$10FFFF"), Written("'\xF4\x8F\xBF\xBF'"));
+  EXPECT_EQ(Read("#1114111"), Written("'\xF4\x8F\xBF\xBF'"));
+  EXPECT_EQ(Read("#$D7FF"), Written("'\xED\x9F\xBF'"));
+  EXPECT_EQ(Read("#$E000"), Written("'\xEE\x80\x80'"));
+  EXPECT_EQ(Read("#$FFFF"), Written("'\xEF\xBF\xBF'"));
+  EXPECT_EQ(Read("#$10000"), Written("'\xF0\x90\x80\x80'"));
+  for (const char* Surrogate : {"#$D800", "#$DBFF", "#$DC00", "#$DFFF", "#57343"}) {
+    try {
+      Read(Surrogate);
+      ADD_FAILURE() << "accepted: " << Surrogate;
+    } catch (const EFormFileError& E) {
+      EXPECT_EQ(E.Message(), "Line 2: invalid character code") << Surrogate;
+    }
+  }
+}
+
 TEST(FormFile, DeepNestingIsRefusedNotOverflowed) {
   std::string Deep = "object A: TA\n  X = " + std::string(100000, '(') + std::string(100000, ')') + "\nend\n";
   EXPECT_THROW(FormTextToBinary(Deep), EFormFileError);

@@ -16,12 +16,14 @@ namespace {
 class TPlainModule : public TDocModule {
  public:
   bool Project = false;
+  bool Group = false;
   bool Form = false;
   std::vector<std::string> Files;  // what a project holds
   std::vector<TDocModule*> Dependents, Dependencies;
   std::string* SaveLog = nullptr;
 
   bool GetIsProject() const override { return Project; }
+  bool GetIsProjectGroup() const override { return Group; }
   bool HoldsFile(const std::string& F) const override {
     return std::find(Files.begin(), Files.end(), F) != Files.end();
   }
@@ -66,6 +68,42 @@ TEST_F(ModuleListTest, SavingEverythingSavesLooseModulesThenProjects) {
   EXPECT_FALSE(Loose->GetModified());
   EXPECT_TRUE(Inside->GetModified());
   EXPECT_TRUE(Q->Asked.empty());
+}
+
+// Asking about every module skips only those of a modified project (it saves them itself); the
+// main group counts as a modified module, and saving everything saves it once it holds more
+// than one project.
+TEST_F(ModuleListTest, WhatSavingAndAskingTakeInWithProjectsAndTheGroup) {
+  std::string Log;
+  auto* Project = TDocModule::Create<TPlainModule>(Dir / "p.vproj");
+  Project->Project = true;
+  auto* Inside = TDocModule::Create<TPlainModule>(Dir / "in.pas");
+  Inside->AddOwner(Project);
+  auto* Group = TDocModule::Create<TPlainModule>(Dir / "g.groupproj");
+  Group->Group = true;
+  for (auto* M : {Project, Inside, Group}) M->SaveLog = &Log;
+  DocModuleHooks().MainProjectGroup = [&]() -> TDocModule* { return Group; };
+
+  EXPECT_FALSE(AnyModuleModified());
+  Group->Modified();
+  EXPECT_TRUE(AnyModuleModified());
+  Inside->Modified();
+  Q->Answers = {mrYes};
+  EXPECT_TRUE(SaveModules());
+  EXPECT_EQ(Log, "in.pas ");
+  ASSERT_EQ(Q->Asked.size(), 1u);
+  EXPECT_EQ(Q->Asked[0], "Save changes to in.pas?");
+
+  // One project: the group is not saved with everything else; two: it is.
+  Log.clear();
+  EXPECT_TRUE(SaveModifiedModules());
+  EXPECT_EQ(Log, "");
+  auto* Second = TDocModule::Create<TPlainModule>(Dir / "q.vproj");
+  Second->Project = true;
+  Second->SaveLog = &Log;
+  EXPECT_TRUE(SaveModifiedModules());
+  EXPECT_EQ(Log, "g.groupproj ");
+  EXPECT_FALSE(AnyModuleModified());
 }
 
 TEST_F(ModuleListTest, FreeModulesClosesOnlyModulesWithoutOwners) {

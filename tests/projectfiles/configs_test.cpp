@@ -120,6 +120,12 @@ TEST(BuildConfigurations, LookupGoesOwnThenOptionSetsThenAncestorsThenDefault) {
   Set->SetValue("ExtraOptions", "from-set");
   Set->SetValue("OutputDir", "set-out");
   Set->SaveToFile();
+  // Read back and saved again, the set keeps its GUID in the file and out of its values.
+  auto Again = OpenNamedOptionSet(Dir + "/shared.optset");
+  EXPECT_FALSE(Again->HasValue("ProjectGuid"));
+  EXPECT_EQ(Again->GetValue("OutputDir", false), "set-out");
+  Again->SaveToFile();
+  EXPECT_NE(ReadWholeFile(Dir + "/shared.optset").find("<ProjectGuid>"), std::string::npos);
 
   TTestProject P(Dir + "/app.vproj", "");
   TBuildConfigurations& C = P.Configs;

@@ -130,6 +130,19 @@ TEST_F(ProjectModule, AddingAndRemovingFiles) {
   EXPECT_EQ(ErrorOf([&] { P.RemoveFile(Dir / "src/b.pas"); }), Dir / "src/b.pas" + " is not a file of project app");
 }
 
+// A hand-written file may name one file twice, in both separators: it is one file of the
+// project, and taking it out leaves no reference behind.
+TEST_F(ProjectModule, AFileNamedTwiceIsOneFileOfTheProject) {
+  std::filesystem::create_directories(Dir / "src");
+  WriteText(Dir / "src/b.pas", "unit b;");
+  const std::string File = MakeProject("app.vproj", {"UnitReference|src\\b.pas", "UnitReference|src/b.pas"});
+  TBaseProject& P = Open(File);
+  EXPECT_EQ(P.GetProjectFileList(), (std::vector<std::string>{File, Dir / "src/b.pas"}));
+  P.RemoveFile(Dir / "src/b.pas");
+  EXPECT_FALSE(P.FileInProject(Dir / "src/b.pas"));
+  EXPECT_EQ(P.GetProjectFileList(), std::vector<std::string>{File});
+}
+
 TEST_F(ProjectModule, ARenameMovesTheFileItsCompanionAndTheReferenceTogether) {
   WriteText(Dir / "form.pas", "unit form;");
   WriteText(Dir / "form.vfm", "object F end");
@@ -174,6 +187,29 @@ TEST_F(ProjectModule, ARenameThatFailsHalfWayLeavesEverythingAsItWas) {
   EXPECT_TRUE(P.GetTransactionList().empty());
 }
 
+// A file of two projects is closed with the second of them, not the first, which is no owner
+// once it has gone; a project closing its files offers none of them for reopening.
+TEST_F(ProjectModule, AFileOfTwoProjectsClosesWithTheLastOfThem) {
+  WriteText(Dir / "shared.pas", "unit shared;");
+  WriteText(Dir / "own.pas", "unit own;");
+  TBaseProject& A = Open(MakeProject("a.vproj", {"UnitReference|shared.pas", "UnitReference|own.pas"}));
+  TBaseProject& B = Open(MakeProject("b.vproj", {"UnitReference|shared.pas"},
+                                     "<ProjectGuid>{00000000-0000-4000-8000-000000000002}</ProjectGuid>"));
+  TDocModule* Shared = OpenFile(Dir / "shared.pas", false, false);
+  TDocModule* Own = OpenFile(Dir / "own.pas", false, false);
+  ASSERT_TRUE(Shared && Own);
+  EXPECT_TRUE(Shared->IsOwnedBy(&A) && Shared->IsOwnedBy(&B));
+  EXPECT_EQ(A.GetDependentModules(), std::vector<TDocModule*>{Own});
+  EXPECT_TRUE(A.HideOrClose());
+  EXPECT_EQ(FindDocModule(Dir / "own.pas"), nullptr);
+  EXPECT_EQ(FindDocModule(Dir / "shared.pas"), Shared);
+  // The closed project is no owner any more.
+  EXPECT_EQ(Shared->GetOwnerCount(), 1);
+  EXPECT_TRUE(B.HideOrClose());
+  EXPECT_EQ(FindDocModule(Dir / "shared.pas"), nullptr);
+  EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
+}
+
 TEST_F(ProjectModule, ARunningProjectCannotClose) {
   const std::string File = MakeProject("app.vproj");
   TBaseProject& P = Open(File);
@@ -196,6 +232,10 @@ TEST_F(ProjectModule, AChangeOnDiskIsSeenAndReloaded) {
   P.ReloadFile();
   EXPECT_FALSE(P.CheckFileDate());
   EXPECT_EQ(FormatContainerTree(P.ProjectContainer()), "app\n  a.pas\n");
+  // The project's own save is no change on disk.
+  P.SetFrameworkType("None");
+  ASSERT_TRUE(P.Save(false, true));
+  EXPECT_FALSE(P.CheckFileDate());
 }
 
 }  // namespace

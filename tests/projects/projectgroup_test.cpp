@@ -155,6 +155,31 @@ TEST_F(GroupTest, OrderActivationAndValidDependencies) {
   EXPECT_EQ(G.ActiveProject(), PC);
 }
 
+// Asked twice for the same dependency, the group keeps it once; a legacy file in which a
+// project names a dependency twice and its own GUID among them opens with the one dependency
+// and without a report.
+TEST_F(GroupTest, ADependencyChosenTwiceOrOnItselfIsNoSecondDependency) {
+  TProjectGroup& G = NewGroupOfThree("old.nxsgroup");
+  TBaseProject* PA = G.FindProject("a");
+  TBaseProject* PC = G.FindProject("c");
+  G.SetProjectDependencies(PA, {PC, PC});
+  EXPECT_EQ(G.GetProjectDependencies(PA), std::vector<TBaseProject*>{PC});
+  G.SetProjectDependencies(PA, {PC, G.GetProjectDependencies(PA).front()});
+  EXPECT_EQ(Describe(G), "a[c;] My.App[] c[] ");
+  ASSERT_TRUE(G.Save(false, true));
+  const std::string Text = ReadText(Dir / "old.nxsgroup");
+  const std::string GuidA = GUIDToString(PA->GetProjectGUID());
+  const std::string Dependency = "<Dependency GUID=\"" + GUIDToString(PC->GetProjectGUID()) + "\"/>";
+  ASSERT_NE(Text.find(Dependency), std::string::npos);
+  WriteText(Dir / "old.nxsgroup",
+            ReplaceAll(Text, Dependency, Dependency + "<Dependency GUID=\"" + GuidA + "\"/>" + Dependency));
+  Restart();
+  TProjectGroup* Loaded = TProjectGroup::OpenGroup(Dir / "old.nxsgroup");
+  EXPECT_EQ(Describe(*Loaded), "*a[c;] My.App[] c[] ");
+  EXPECT_TRUE(Reports.empty());
+  EXPECT_FALSE(Loaded->GetModified());
+}
+
 TEST_F(GroupTest, ARepeatedGuidIsReplaced) {
   MakeThree();
   const std::string Twin =
@@ -211,11 +236,15 @@ TEST_F(GroupTest, OpeningThroughTheModuleLayerAndNaming) {
   EXPECT_EQ(TProjectGroup::DefaultGroupFileName(Dir.Path(), false), Dir / "ProjectGroup1.groupproj");
   WriteText(Dir / "ProjectGroup1.nxsgroup", "");
   EXPECT_EQ(TProjectGroup::DefaultGroupFileName(Dir.Path(), true), Dir / "ProjectGroup2.nxsgroup");
-  // Closing a project takes it out of the group.
+  // Closing a project takes it out of the group; closing the active one makes the first
+  // project active.
   auto* P = dynamic_cast<TBaseProject*>(FindDocModule(C));
+  auto* Opened = static_cast<TProjectGroup*>(M);
+  Opened->ActivateProject(P);
   P->RemoveOwner(M);
   ASSERT_TRUE(P->HideOrClose());
-  EXPECT_EQ(static_cast<TProjectGroup*>(M)->GetProjectCount(), 2);
+  EXPECT_EQ(Opened->GetProjectCount(), 2);
+  EXPECT_EQ(Opened->ActiveProject(), Opened->GetProject(0));
   // A modified group asks before it is saved.
   static_cast<TProjectGroup*>(M)->ActivateProject(nullptr);
   Q->Answers = {mrCancel};
