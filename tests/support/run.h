@@ -1,17 +1,21 @@
-// Running nxs from a test as a user would (its exit status and both outputs), and running
-// a piece of a test as an unprivileged user, which a test started by the superuser needs to
-// see permissions at work.
+// Running nxs from a test as a user would (its exit status, both outputs and the memory it
+// took), and running a piece of a test as an unprivileged user, which a test started by the
+// superuser needs to see permissions at work.
 #pragma once
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,12 +24,16 @@ namespace nxs::test {
 struct TRunResult {
   int Status = -1;  // the exit status; -1 when nxs did not exit normally
   std::string Out, Err;
+  long PeakKB = 0;  // the most memory the process held (its peak resident size)
 };
 
 struct TRunOptions {
   std::string Input;                                      // standard input
   std::vector<std::pair<std::string, std::string>> Env;   // set in the child
   bool Unprivileged = false;                              // as "nobody" when started as root
+  std::string Program;                                    // another nxs (a copy the user can reach)
+  // Each line of standard output as it comes, in place of Out: output too large to keep.
+  std::function<void(std::string_view)> OnLine;
 };
 
 namespace detail {
@@ -63,16 +71,28 @@ inline std::string NxsBinary() {
 #endif
 }
 
+// A copy of this build's nxs in Dir (a folder another user can reach); its path.
+inline std::string CopyNxsInto(const std::string& Dir) {
+  const std::string To = Dir + "/nxs";
+  std::ifstream In(NxsBinary(), std::ios::binary);
+  std::ofstream(To, std::ios::binary) << In.rdbuf();
+  ::chmod(To.c_str(), 0755);
+  return To;
+}
+
 inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
   int In = detail::Scratch(), Out = detail::Scratch(), Err = detail::Scratch();
   if (::write(In, Options.Input.data(), Options.Input.size()) < 0) return {};
   ::lseek(In, 0, SEEK_SET);
-  std::string Program = NxsBinary();
+  int Pipe[2] = {-1, -1};
+  if (Options.OnLine && ::pipe(Pipe) != 0) return {};
+  std::string Program = Options.Program.empty() ? NxsBinary() : Options.Program;
   pid_t Pid = ::fork();
   if (Pid == 0) {
     ::dup2(In, 0);
-    ::dup2(Out, 1);
+    ::dup2(Options.OnLine ? Pipe[1] : Out, 1);
     ::dup2(Err, 2);
+    if (Options.OnLine) ::close(Pipe[0]);
     for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
     if (Options.Unprivileged) detail::DropPrivileges();
     std::vector<char*> Argv{Program.data()};
@@ -83,8 +103,23 @@ inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions
     ::_exit(127);
   }
   TRunResult R;
+  if (Options.OnLine) {
+    ::close(Pipe[1]);
+    std::string Pending;
+    char Buf[1 << 16];
+    for (ssize_t N; (N = ::read(Pipe[0], Buf, sizeof Buf)) > 0;) {
+      Pending.append(Buf, static_cast<size_t>(N));
+      size_t Start = 0;
+      for (size_t End; (End = Pending.find('\n', Start)) != std::string::npos; Start = End + 1)
+        Options.OnLine(std::string_view(Pending).substr(Start, End - Start));
+      Pending.erase(0, Start);
+    }
+    ::close(Pipe[0]);
+  }
   int Status = 0;
-  if (Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
+  struct rusage Use {};
+  if (Pid > 0 && ::wait4(Pid, &Status, 0, &Use) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
+  R.PeakKB = Use.ru_maxrss;
   R.Out = detail::Slurp(Out);
   R.Err = detail::Slurp(Err);
   ::close(In);
