@@ -536,8 +536,9 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
         S.Problem = std::move(E.Problem);
         S.Done = S.Folder = !S.Problem.empty();
       }
-      // The hand-over may wait for an entry that had not been found yet.
-      if (WaitingFor != SIZE_MAX && WaitingFor >= Before) FFilled.notify_all();
+      // The hand-over may wait for an entry that had not been found yet (and a folder that
+      // could not be read is done as it is found).
+      if (WaitingFor != SIZE_MAX && WaitingFor >= Before && WaitingFor < Slots.size()) FFilled.notify_all();
     }
     Run.clear();
     FFound.notify_all();
@@ -577,17 +578,18 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   try {
     std::unique_lock<std::mutex> G(FLock);
     for (;;) {
-      // Woken once per run of files rather than once per file: with the head's file done it
-      // waits for a slot some way ahead, unless hits wait or a thread needs room.
+      // Woken once per run of files rather than once per file: while the head's file is
+      // searched it waits for the slot a run ahead (the last, once the walk is over) to be
+      // done, then hands over every file done by then. A thread that needs room has it wait
+      // for the head itself.
       for (;;) {
         if (FStop || (Complete && Head >= Slots.size())) break;
+        if (Head < Slots.size() && (!Slots[Head].Runs.empty() || Slots[Head].Done)) break;
         size_t Target = Head;
-        if (Head < Slots.size()) {
-          const TSlot& S = Slots[Head];
-          if (!S.Runs.empty()) break;
-          const size_t Ahead = std::min(Head + HandOverRun, Slots.size() - 1);
-          if (S.Done && (Slots[Ahead].Done || Pressed > 0)) break;
-          if (!Slots[Ahead].Done) Target = Ahead;
+        if (Pressed == 0) {
+          const size_t Ahead = Head + HandOverRun;
+          const size_t Last = Ahead < Slots.size() || !Complete ? Ahead : Slots.size() - 1;
+          if (Last >= Slots.size() || !Slots[Last].Done) Target = Last;
         }
         WaitingFor = Target;
         FFilled.wait(G);

@@ -1,15 +1,15 @@
 // Running nxs from a test as a user would (its exit status, both outputs and the memory it
-// took), and running a piece of a test as an unprivileged user, which a test started by the
+// held), and running a piece of a test as an unprivileged user, which a test started by the
 // superuser needs to see permissions at work.
 #pragma once
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,7 +24,9 @@ namespace nxs::test {
 struct TRunResult {
   int Status = -1;  // the exit status; -1 when nxs did not exit normally
   std::string Out, Err;
-  long PeakKB = 0;  // the most memory the process held (its peak resident size)
+  // With OnLine: the most memory nxs held (its peak resident size), read from /proc as its
+  // output comes. (Its rusage would count the test process it was forked from.)
+  long PeakKB = 0;
 };
 
 struct TRunOptions {
@@ -44,6 +46,14 @@ inline std::string Slurp(int Fd) {
   char Buf[4096];
   for (ssize_t N; (N = ::read(Fd, Buf, sizeof Buf)) > 0;) Text.append(Buf, static_cast<size_t>(N));
   return Text;
+}
+
+// The peak resident size of a running process since its exec; 0 once it is gone.
+inline long PeakKBOf(pid_t Pid) {
+  std::ifstream In("/proc/" + std::to_string(Pid) + "/status");
+  for (std::string Line; std::getline(In, Line);)
+    if (Line.rfind("VmHWM:", 0) == 0) return std::strtol(Line.c_str() + 6, nullptr, 10);
+  return 0;
 }
 
 inline int Scratch() {
@@ -108,6 +118,7 @@ inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions
     std::string Pending;
     char Buf[1 << 16];
     for (ssize_t N; (N = ::read(Pipe[0], Buf, sizeof Buf)) > 0;) {
+      R.PeakKB = std::max(R.PeakKB, detail::PeakKBOf(Pid));
       Pending.append(Buf, static_cast<size_t>(N));
       size_t Start = 0;
       for (size_t End; (End = Pending.find('\n', Start)) != std::string::npos; Start = End + 1)
@@ -117,9 +128,7 @@ inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions
     ::close(Pipe[0]);
   }
   int Status = 0;
-  struct rusage Use {};
-  if (Pid > 0 && ::wait4(Pid, &Status, 0, &Use) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
-  R.PeakKB = Use.ru_maxrss;
+  if (Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
   R.Out = detail::Slurp(Out);
   R.Err = detail::Slurp(Err);
   ::close(In);
