@@ -27,19 +27,16 @@ TFileScan::TOpened TFileScan::Open(const std::string& Name, std::string& Error) 
     Error = std::strerror(errno);
     return foFailed;
   }
-  struct stat St;
-  if (::fstat(FFd, &St) != 0) {
-    Error = std::strerror(errno);
-    return foFailed;
-  }
-  if (!S_ISREG(St.st_mode)) return foNoFile;
-  FLeft = static_cast<uint64_t>(St.st_size);
+  // Most files are read whole by the first read: only one that fills it is asked for its size.
+  FLeft = UINT64_MAX;
+  FSized = false;
   // Storage grown for a long line goes back to a scan's size.
   if (!FBuffer.Data || FBuffer.Capacity > ScanSize) {
     FBuffer.Capacity = ScanSize;
     FBuffer.Data.reset(new char[FBuffer.Capacity]);
   }
   FHave = FTaken = 0;
+  FRead = 0;
   FSkipping = false;
   return foOpened;
 }
@@ -58,13 +55,40 @@ bool TFileScan::Fill(std::string& Error) {
     const ssize_t N = ::read(FFd, FBuffer.Data.get() + FHave, Want);
     if (N < 0 && errno == EINTR) continue;
     if (N < 0) {
+      // A directory in a list of files is none to search.
+      const int Code = errno;
+      FLeft = 0;
+      FHave = 0;
+      if (Code == EISDIR) return true;
+      Error = std::strerror(Code);
+      return false;
+    }
+    FHave += static_cast<size_t>(N);
+    FRead += static_cast<uint64_t>(N);
+    // A read that comes short has met the file's end (a file that shrank ends there too).
+    if (static_cast<size_t>(N) < Want) {
+      FLeft = 0;
+      return true;
+    }
+    if (FSized) {
+      FLeft -= static_cast<uint64_t>(N);
+      return true;
+    }
+    // The file is longer than one read: what it holds now is what is searched, and only a
+    // regular file (a device may never end).
+    struct stat St;
+    if (::fstat(FFd, &St) != 0) {
       Error = std::strerror(errno);
       return false;
     }
-    // A file that shrank ends where it ends now.
-    if (N == 0) FLeft = 0;
-    FHave += static_cast<size_t>(N);
-    FLeft -= static_cast<uint64_t>(N);
+    FSized = true;
+    if (!S_ISREG(St.st_mode)) {
+      FLeft = 0;
+      FHave = 0;
+      return true;
+    }
+    const auto Size = static_cast<uint64_t>(St.st_size);
+    FLeft = Size > FRead ? Size - FRead : 0;
     return true;
   }
 }

@@ -31,8 +31,8 @@ class TFileScan {
   TFileScan& operator=(const TFileScan&) = delete;
 
   enum TOpened { foOpened, foNoFile, foFailed };
-  // foNoFile for a name that is no longer there or that is not a regular file (a device, a
-  // pipe: they may never end); foFailed with the system's reason in Error.
+  // foNoFile for a name that is no longer there; foFailed with the system's reason in Error.
+  // What is not a regular file (a device, a pipe: they may never end) reads as empty.
   TOpened Open(const std::string& Name, std::string& Error);
   // The next run of whole lines: the last of the file may end without a break. TooLong: the
   // run is one line longer than MaxSearchedLine, not given (Lines is empty); it counts as one
@@ -49,7 +49,9 @@ class TFileScan {
 
   TScanBuffer& FBuffer;
   int FFd = -1;
-  uint64_t FLeft = 0;   // bytes still to read of the size at opening
+  uint64_t FLeft = 0;   // bytes still to read of the size at opening (all there are, until asked)
+  uint64_t FRead = 0;   // bytes read so far
+  bool FSized = false;  // the size was asked for
   size_t FHave = 0;     // bytes in the storage
   size_t FTaken = 0;    // of which the last run handed over
   bool FSkipping = false;  // passing over a line too long to search

@@ -464,7 +464,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   // is while more are added.
   struct TSlot {
     std::string Name;
-    std::deque<std::vector<TFindHit>> Runs;  // hits waiting for the hand-over
+    std::vector<std::vector<TFindHit>> Runs;  // hits waiting for the hand-over (nothing held while none)
     size_t Waiting = 0;                      // in Runs
     std::string Problem;
     bool Done = false;
@@ -599,7 +599,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TSlot& S = Slots[Head];
       const bool First = !S.Started && !S.Folder;
       S.Started = true;
-      std::deque<std::vector<TFindHit>> Runs = std::move(S.Runs);
+      std::vector<std::vector<TFindHit>> Runs = std::move(S.Runs);
       S.Runs.clear();
       Buffered -= S.Waiting;
       S.Waiting = 0;
@@ -850,9 +850,12 @@ void TThreadSearch::ReportFile(TFileHits& File) {
       Parent = FFileTitle;
     }
     if (!Name) Name = std::make_shared<const std::string>(File.FileName);
-    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, *Hit.LineText, Hit.TextColumn,
-                                                Hit.MatchLength, &G);
+    // The last hit of a line takes its text.
+    std::string Text = Hit.LineText.use_count() == 1 ? std::move(*std::const_pointer_cast<std::string>(Hit.LineText))
+                                                     : *Hit.LineText;
     Hit.LineText.reset();
+    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, std::move(Text), Hit.TextColumn,
+                                                Hit.MatchLength, &G);
     G.AddFileLine(std::move(Line), Parent);
     ++FHitCount;
   }

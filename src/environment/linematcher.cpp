@@ -164,7 +164,7 @@ class TLineHits {
     H.CharColumn = FChars + 1;
     H.MatchLength = Utf16Count(FLine.substr(Pos, Len));
     if (ShownWhole()) {
-      if (!FWhole) FWhole = std::make_shared<const std::string>(FLine);
+      if (!FWhole) FWhole = std::make_shared<std::string>(FLine);
       H.LineText = FWhole;
       H.TextColumn = H.CharColumn;
       return;
@@ -181,7 +181,7 @@ class TLineHits {
       if (Start > 0) Text += CutMark;
       Text.append(FLine.substr(Start, End - Start));
       if (End < FLine.size()) Text += CutMark;
-      FPiece = std::make_shared<const std::string>(std::move(Text));
+      FPiece = std::make_shared<std::string>(std::move(Text));
       FPieceStart = Start;
       FPieceEnd = End;
     }

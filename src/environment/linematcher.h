@@ -26,7 +26,8 @@ inline constexpr std::string_view CutMark = "...";
 // One hit: columns count from 1; the character column counts UTF-8 characters, the match
 // length UTF-16 units, as the message view measures them. LineText is the line as a find line
 // shows it (the hits of a line shown whole share it); TextColumn is where the match starts in
-// it, in characters.
+// it, in characters. The text is made as a string that may change, so that the last hit
+// holding it may take it rather than copy it.
 struct TFindHit {
   int32_t Line = 0;
   int32_t ByteColumn = 0;

@@ -228,7 +228,10 @@ TCommand GrepCommand() {
               "-c case-sensitive, -w whole word, -r regular expression, -b BRIEF expression.\n"
               "--open FILE=TEXTFILE treats FILE as open in the editor with the text of TEXTFILE.\n"
               "-j N searches with N threads (one per core when not given, at most eight per core).\n"
-              "Exit status: 0 with hits, 1 without, 2 on an error.",
+              "Hits are printed as they are found. A line of more than 200 characters shows the 200\n"
+              "around its hit, with \"...\" where it was cut. A DIR that is a file is searched itself.\n"
+              "A file or folder that cannot be read is named on standard error and the rest searched.\n"
+              "Exit status: 0 with hits, 1 without, 2 on an error (a file or folder not read included).",
               {{"--mask", true}, {"--subdirs", false}, {"-c", false}, {"-w", false}, {"-r", false}, {"-b", false},
                {"--group-by-file", false}, {"--open", true}, {"--project", true}, {"--group", true}, {"-j", true},
                {"--format", true}},
