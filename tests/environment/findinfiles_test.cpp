@@ -313,8 +313,9 @@ TEST_F(FindTree, HitsComeAsTheyAreFoundAndWaitInBoundsInTheOrderOfOneThread) {
   // More hits per file than may wait, in more files than threads: every thread waits for
   // room at some point, and the order is that of one thread.
   std::string Many;
-  for (int I = 0; I < 20000; ++I) Many += "hit hit\n";
+  for (int I = 0; I < 5000; ++I) Many += "hit hit\n";
   for (int F = 0; F < 6; ++F) Write(T / ("b/m" + std::to_string(F) + ".pas"), Many);
+  static_assert(10000 > TFindEngine::HeadRoom && 6 * 10000 > TFindEngine::AheadRoom);
   TFindRequest R;
   R.Text = "hit";
   R.Directories = T / "b";
@@ -322,9 +323,9 @@ TEST_F(FindTree, HitsComeAsTheyAreFoundAndWaitInBoundsInTheOrderOfOneThread) {
   R.Threads = 1;
   size_t Runs = 0;
   const Strings One = Search(R, &Runs);
-  ASSERT_EQ(One.size(), 6u * 40000u);
+  ASSERT_EQ(One.size(), 6u * 10000u);
   // Runs of a bounded size, not one per file.
-  EXPECT_GE(Runs, 6u * 40000u / TLineMatcher::FlushAt);
+  EXPECT_GE(Runs, 6u * 10000u / TLineMatcher::FlushAt);
   for (unsigned Threads : {2u, 4u}) {
     R.Threads = Threads;
     EXPECT_EQ(Search(R), One) << Threads;
@@ -452,7 +453,7 @@ TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
 }
 
 TEST_F(FindInFiles, ClearingTheGroupWhileAGroupedSearchRunsGivesTheFileATitleAgain) {
-  // More hits than can wait between the threads: the clear comes while the file's hits do.
+  // The group is cleared after the first batch of the file's hits: the rest come after.
   std::string Many;
   for (int I = 0; I < 100000; ++I) Many += "hit\n";
   Write(T / "b/many.pas", Many);
@@ -462,13 +463,18 @@ TEST_F(FindInFiles, ClearingTheGroupWhileAGroupedSearchRunsGivesTheFileATitleAga
   R.Masks = "*.pas";
   R.Advanced = AdvFlag(asfGroupByFile);
   DoFindInFiles(R);
-  while (SearchGroups().empty() || SearchGroups().back()->GetCount() == 0) MainThreadQueue().WaitAndProcess(5);
-  TSearchLineBuffer* G = SearchGroups().back();
-  const int Cleared = G->GetLines(0)->GetChildCount();
-  ASSERT_LT(Cleared, 100000);
-  LineBufferList().ClearList(G);
+  int Cleared = -1;
+  RunningSearch()->SetOnReported([&] {
+    if (Cleared >= 0) return;
+    TSearchLineBuffer* G = SearchGroups().back();
+    Cleared = G->GetLines(0)->GetChildCount();
+    LineBufferList().ClearList(G);
+  });
   while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
   MainThreadQueue().ProcessPending();
+  ASSERT_GT(Cleared, 0);
+  ASSERT_LT(Cleared, 100000);
+  TSearchLineBuffer* G = SearchGroups().back();
   ASSERT_EQ(G->GetCount(), 1);
   EXPECT_EQ(G->GetLines(0)->GetLineText(), T / "b/many.pas [" + std::to_string(100000 - Cleared) + "]");
 }

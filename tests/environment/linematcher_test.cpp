@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <random>
 
 namespace nxs {
@@ -45,23 +46,21 @@ TEST(LineMatcher, ALongLineIsSearchedWholeAndTheFileGoesOn) {
   EXPECT_EQ(Places(Match(Long, "ne+dle$", {sfRegExp})), (Strings{"1:100001", "2:6"}));
 }
 
-// Every hit of Needle (ASCII, no break) line by line, the lines split here by hand.
-Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool Fold) {
-  auto Low = [&](std::string S) {
-    if (Fold)
-      for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-    return S;
-  };
+// The lines of Text split here by hand (LF, CR, CR LF and LF CR end one) with their
+// numbers, and "line:charcol" of each match that Find gives in a line, from Pos on.
+Strings PlacesLineByLine(const std::string& Text,
+                         const std::function<bool(const std::string& Line, size_t From, size_t& Pos, size_t& Len)>& Find) {
   Strings Out;
   int LineNo = 1;
   size_t Start = 0;
   for (size_t I = 0; I <= Text.size(); ++I) {
     if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
-    const std::string Line = Low(Text.substr(Start, I - Start));
-    for (size_t P = Line.find(Low(Needle)); P != std::string::npos; P = Line.find(Low(Needle), P + Needle.size())) {
+    const std::string Line = Text.substr(Start, I - Start);
+    for (size_t From = 0, Pos, Len; From <= Line.size() && Find(Line, From, Pos, Len);) {
       int Chars = 0;
-      for (size_t K = 0; K < P; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
+      for (size_t K = 0; K < Pos; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
       Out.push_back(std::to_string(LineNo) + ":" + std::to_string(Chars + 1));
+      From = Pos + (Len ? Len : 1);
     }
     if (I == Text.size()) break;
     if (I + 1 < Text.size() && (Text[I + 1] == '\n' || Text[I + 1] == '\r') && Text[I + 1] != Text[I]) ++I;
@@ -69,6 +68,20 @@ Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool 
     ++LineNo;
   }
   return Out;
+}
+
+// Every hit of Needle (ASCII, no break) line by line.
+Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool Fold) {
+  auto Low = [&](std::string S) {
+    if (Fold)
+      for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  return PlacesLineByLine(Text, [&](const std::string& Line, size_t From, size_t& Pos, size_t& Len) {
+    Pos = Low(Line).find(Low(Needle), From);
+    Len = Needle.size();
+    return Pos != std::string::npos;
+  });
 }
 
 TEST(LineMatcher, OneScanFindsWhatALineByLineSearchFinds) {
@@ -128,29 +141,14 @@ TEST(LineMatcher, KeepsTheKernelsCaseWordAndExpressionRules) {
   EXPECT_EQ(Places(Match("\xC3\x89T\xC3\x89\n", "\xC3\xA9t\xC3\xA9")), (Strings{"1:1"}));
 }
 
-// Every hit the kernel's search finds line by line, the lines split here by hand: the oracle
-// of the matcher's one pass over the whole text.
+// Every hit the kernel's search finds line by line: the oracle of the matcher's one pass
+// over the whole text.
 Strings KernelPlaces(const std::string& Text, const std::string& Pattern, TSearchFlags Flags) {
   ek::TStringSearch S;
   if (S.Prepare(Pattern, Flags + TSearchFlags{sfGoForward}) != 0) return {"(bad pattern)"};
-  Strings Out;
-  int LineNo = 1;
-  size_t Start = 0;
-  for (size_t I = 0; I <= Text.size(); ++I) {
-    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
-    const std::string Line = Text.substr(Start, I - Start);
-    for (size_t From = 0, Pos, Len; From <= Line.size() && S.Find(Line, From, Pos, Len);) {
-      int Chars = 0;
-      for (size_t K = 0; K < Pos; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
-      Out.push_back(std::to_string(LineNo) + ":" + std::to_string(Chars + 1));
-      From = Pos + (Len ? Len : 1);
-    }
-    if (I == Text.size()) break;
-    if (I + 1 < Text.size() && (Text[I + 1] == '\n' || Text[I + 1] == '\r') && Text[I + 1] != Text[I]) ++I;
-    Start = I + 1;
-    ++LineNo;
-  }
-  return Out;
+  return PlacesLineByLine(Text, [&](const std::string& Line, size_t From, size_t& Pos, size_t& Len) {
+    return S.Find(Line, From, Pos, Len);
+  });
 }
 
 TEST(LineMatcher, AnExpressionFindsOnlyLinesWithItsLiteralsAndMissesNoHit) {
