@@ -19,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "benchrun.h"
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
 #include "environment/findinfiles.h"
@@ -27,15 +28,7 @@ namespace {
 
 const char* const Tree = "/usr/share/fpcsrc/3.2.2";
 
-// The nxs of this build: bench/ and src/host/ are siblings in the build tree.
-std::string Nxs() {
-  char Self[PATH_MAX];
-  ssize_t N = ::readlink("/proc/self/exe", Self, sizeof Self - 1);
-  if (N <= 0) return "nxs";
-  std::string Path(Self, static_cast<size_t>(N));
-  Path = Path.substr(0, Path.rfind('/'));
-  return Path.substr(0, Path.rfind('/')) + "/src/host/nxs";
-}
+std::string Nxs() { return nxs::bench::NxsBinary(); }
 
 // Runs the command; CpuMs gets its user and system time, which a loaded machine distorts less
 // than the wall time, and Places the distinct "file:line" prefixes of what it printed.

@@ -250,6 +250,7 @@ void TProjectGroup::LoadLegacy(std::vector<TEntry>& Entries, std::vector<std::st
 void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::vector<std::string>& Order,
                                  const std::string& Active, bool ByGuid) {
   FOpenErrors.clear();
+  FUnopened.clear();
   std::map<const TEntry*, TBaseProject*> Opened;
   bool Dropped = false;
   for (const auto& Name : Order) {
@@ -258,6 +259,7 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
     if (It == Entries.end() || It->FileName.empty() || Opened.count(&*It)) continue;
     if (!FileSystem().FileExists(It->FileName)) {
       Report(Format(res::SUnableToLocateProject, It->FileName));
+      FUnopened.push_back(It->FileName);
       Dropped = true;
       continue;
     }
@@ -275,6 +277,7 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
       throw;
     } catch (const std::exception& E) {
       Report(std::string(E.what()) + "\n\n" + Format(res::SUnableToCreateProject, It->FileName));
+      FUnopened.push_back(It->FileName);
       Dropped = true;
     }
   }

@@ -126,6 +126,9 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   void UpgradeProjectToMSBuild();
   // The messages of the projects that could not be opened, in order.
   const std::vector<std::string>& OpenErrors() const { return FOpenErrors; }
+  // The project files the group lists that could not be opened (missing or unreadable), in
+  // order; a build of the group fails on them.
+  const std::vector<std::string>& UnopenedProjects() const { return FUnopened; }
   // The text the group file would have now.
   std::string GroupFileText();
 
@@ -165,6 +168,7 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   std::vector<TGroupOption> FOptions;
   std::shared_ptr<IMSProjectFile> FDocument;
   std::vector<std::string> FOpenErrors;
+  std::vector<std::string> FUnopened;
   std::vector<TProjectFileItem> FNoEntries;
   bool FLegacy = false;
   std::unique_ptr<IProjectGroupExtension> FExtension;

@@ -33,9 +33,9 @@ struct TRunOptions {
   std::string Input;                                      // standard input
   std::vector<std::pair<std::string, std::string>> Env;   // set in the child
   bool Unprivileged = false;                              // as "nobody" when started as root
-  std::string Program;                                    // another nxs (a copy the user can reach)
+  std::string Program{};                                  // another nxs (a copy the user can reach)
   // Each line of standard output as it comes, in place of Out: output too large to keep.
-  std::function<void(std::string_view)> OnLine;
+  std::function<void(std::string_view)> OnLine{};
 };
 
 namespace detail {
