@@ -50,6 +50,7 @@ TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   EXPECT_TRUE(MatchesSearchMask("unit1.pas", "*.pas"));
   EXPECT_TRUE(MatchesSearchMask("makefile", "*.*"));
   EXPECT_TRUE(MatchesSearchMask("a.b.c", "a?b*"));
+  EXPECT_TRUE(MatchesSearchMask("a.b", "a?b*"));  // a star at the end takes nothing too
   EXPECT_FALSE(MatchesSearchMask("unit1.pasx", "*.pas"));
   EXPECT_FALSE(MatchesSearchMask("x", "x?"));
 }
@@ -240,6 +241,18 @@ TEST_F(FindTree, ALineTooLongToHoldIsPassedOverAndReportedAndTheRestSearched) {
   R.Files = {Name};
   EXPECT_EQ(Search(R), (Strings{Name + ":1:1", Name + ":3:3",
                                 "! Cannot read file \"" + Name + "\": line 2 is longer than 16 MB and was not searched"}));
+  // A CR alone ends the passed-over line as the last byte of a read (the second read of the
+  // line): the line after it is searched.
+  const std::string CrName = T / "sparsecr.bin";
+  const int CrFd = ::open(CrName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(CrFd, 0);
+  const off_t Cr = static_cast<off_t>(4 + 2 * MaxSearchedLine - 1);
+  ASSERT_EQ(::pwrite(CrFd, "hit\n", 4, 0), 4);
+  ASSERT_EQ(::pwrite(CrFd, "\rx hit\n", 8, Cr), 8);
+  ::close(CrFd);
+  R.Files = {CrName};
+  EXPECT_EQ(Search(R), (Strings{CrName + ":1:1", CrName + ":3:3",
+                                "! Cannot read file \"" + CrName + "\": line 2 is longer than 16 MB and was not searched"}));
 }
 
 TEST_F(FindTree, FilesAndFoldersThatCannotBeReadAreReportedInTheirPlace) {

@@ -45,6 +45,13 @@ TEST_F(Grep, PrintsBothFormatsAndTellsHitsByItsStatus) {
   EXPECT_EQ(R.Out, "Search for 'hello'\n" + T / "sub/b.inc [1]\n  " + T / "sub/b.inc(1): hello\n");
   R = RunNxs({"grep", "^end\\.$", T.Path(), "-r", "--format", "gcc"});
   EXPECT_EQ(R.Out, T / "a.pas:3:1:end.\n");
+  R = RunNxs({"grep", "H?llo", T.Path(), "-b", "-c", "--format", "gcc"});  // BRIEF: "?" is any character
+  EXPECT_EQ(R.Out, T / "a.pas:2:3:  Hello(x); hello\n");
+  // A byte-order mark is no character of the first line.
+  ::mkdir((T / "bom").c_str(), 0755);
+  Write(T / "bom/u.pas", "\xEF\xBB\xBFhello\n");
+  R = RunNxs({"grep", "hello", T / "bom", "--format", "gcc"});
+  EXPECT_EQ(R.Out, T / "bom/u.pas:1:1:hello\n");
 
   R = RunNxs({"grep", "absent", T.Path()});
   EXPECT_EQ(R.Status, 1);
@@ -98,6 +105,24 @@ TEST_F(Grep, SearchesTheFilesOfAProjectOrOfEveryProjectOfAGroup) {
                        T / "p2/u2.pas:1:1:needle\n");
   EXPECT_EQ(RunNxs({"grep", "needle", "--project", T / "missing.vproj"}).Status, 2);
   EXPECT_EQ(RunNxs({"grep", "needle", T.Path(), "--project", One}).Status, 2);
+}
+
+TEST_F(Grep, AFileOfManyHitsGroupedHasOneTitleAfterAllItsHits) {
+  // Its hits come in several batches: the title is printed once, when the file is done.
+  ::mkdir((T / "many").c_str(), 0755);
+  std::string Many;
+  for (int I = 0; I < 10000; ++I) Many += "hit\n";
+  Write(T / "many/m.txt", Many);
+  Write(T / "many/n.txt", "hit\n");
+  const auto R = RunNxs({"grep", "hit", T / "many", "--group-by-file", "-c"});
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  std::vector<std::string> Titles;
+  size_t Lines = 0;
+  std::istringstream In(R.Out);
+  for (std::string L; std::getline(In, L); ++Lines)
+    if (L.rfind("  ", 0) != 0) Titles.push_back(L);
+  EXPECT_EQ(Titles, (std::vector<std::string>{"Search for 'hit'", T / "many/m.txt [10000]", T / "many/n.txt [1]"}));
+  EXPECT_EQ(Lines, 10004u);
 }
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
@@ -240,6 +265,9 @@ TEST_F(Grep, FilesAndFoldersNamedAsTheyAre) {
   auto R = RunNxs({"grep", "hello", T / "a.pas", "--format", "gcc", "--mask", "*.inc"});
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(R.Out, T / "a.pas:2:3:  Hello(x); hello\n" + T / "a.pas:2:13:  Hello(x); hello\n");
+  // Named twice, it is searched once, as a folder named twice is.
+  R = RunNxs({"grep", "hello", T / "a.pas", T / "a.pas", "-c", "--format", "gcc"});
+  EXPECT_EQ(R.Out, T / "a.pas:2:13:  Hello(x); hello\n");
   // Folders whose names hold the separators of a list.
   for (const char* D : {"x,y", "p;q"}) {
     ::mkdir((T / D).c_str(), 0755);
