@@ -1,8 +1,10 @@
-// Find in files against rg on the Free Pascal sources, warm cache, output to /dev/null: a
-// literal, a case-insensitive literal and a regular expression, with one thread and with all
-// cores (skipped where rg or the sources are missing); the line matcher alone over texts in
-// memory; and a search group of many hits in one file made and taken down, which grows with
-// the number of hits alone.
+// Find in files against rg on the Free Pascal sources, warm cache, output read through a pipe
+// and its distinct (file, line) places counted (both tools must find the same): a literal, a
+// case-insensitive literal, a whole word, an expression with a required run of characters, a
+// case-insensitive expression with an alternation and classes, and an expression with no
+// fixed run of characters, with one thread and with all cores (skipped where rg or the sources
+// are missing); the line matcher alone over texts in memory; and a search group of many hits
+// in one file made and taken down, which grows with the number of hits alone.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "benchrun.h"
@@ -27,10 +30,46 @@ const char* const Tree = "/usr/share/fpcsrc/3.2.2";
 
 std::string Nxs() { return nxs::bench::NxsBinary(); }
 
-// True when the command ran: with hits (0) or without (1).
-bool Run(std::vector<std::string> Args, double* CpuMs = nullptr) {
-  int Status = nxs::bench::RunQuiet(std::move(Args), CpuMs);
-  return Status == 0 || Status == 1;
+// Runs the command; CpuMs gets its user and system time, which a loaded machine distorts less
+// than the wall time, and Places the distinct "file:line" prefixes of what it printed.
+bool Run(std::vector<std::string> Args, double* CpuMs = nullptr, size_t* Places = nullptr) {
+  int Pipe[2];
+  if (::pipe(Pipe) != 0) return false;
+  pid_t Pid = ::fork();
+  if (Pid == 0) {
+    int Null = ::open("/dev/null", O_WRONLY);
+    ::dup2(Pipe[1], 1);
+    ::dup2(Null, 2);
+    ::close(Pipe[0]);
+    std::vector<char*> Argv;
+    for (auto& A : Args) Argv.push_back(A.data());
+    Argv.push_back(nullptr);
+    ::execvp(Argv[0], Argv.data());
+    ::_exit(127);
+  }
+  ::close(Pipe[1]);
+  std::unordered_set<std::string> Seen;
+  std::string Pending;
+  char Buf[1 << 16];
+  for (ssize_t N; (N = ::read(Pipe[0], Buf, sizeof Buf)) > 0;) {
+    if (!Places) continue;
+    Pending.append(Buf, static_cast<size_t>(N));
+    size_t Start = 0;
+    for (size_t End; (End = Pending.find('\n', Start)) != std::string::npos; Start = End + 1) {
+      const size_t A = Pending.find(':', Start);
+      const size_t B = A < End ? Pending.find(':', A + 1) : std::string::npos;
+      if (B < End) Seen.emplace(Pending, Start, B - Start);
+    }
+    Pending.erase(0, Start);
+  }
+  ::close(Pipe[0]);
+  int Status = 0;
+  struct rusage Use {};
+  ::wait4(Pid, &Status, 0, &Use);
+  if (CpuMs)
+    *CpuMs += (Use.ru_utime.tv_sec + Use.ru_stime.tv_sec) * 1e3 + (Use.ru_utime.tv_usec + Use.ru_stime.tv_usec) / 1e3;
+  if (Places) *Places = Seen.size();
+  return WIFEXITED(Status) && WEXITSTATUS(Status) <= 1;
 }
 
 bool Available() {
@@ -38,22 +77,37 @@ bool Available() {
   return ::stat(Tree, &St) == 0 && ::system("command -v rg >/dev/null 2>&1") == 0;
 }
 
-enum TKind { kLiteral, kNoCase, kRegex };
+enum TKind { kLiteral, kNoCase, kWord, kRegex, kAlternation, kNoLiteral };
+
+// Each kind's pattern as nxs grep takes it and as rg does.
+struct TPattern {
+  std::vector<std::string> Nxs, Rg;
+};
+TPattern PatternOf(TKind K) {
+  switch (K) {
+    case kLiteral: return {{"procedure", "-c"}, {"-s", "procedure"}};
+    case kNoCase: return {{"writeln"}, {"-i", "writeln"}};
+    case kWord: return {{"result", "-w", "-c"}, {"-s", "-w", "result"}};
+    case kRegex: return {{"[a-z]+Error\\(", "-r", "-c"}, {"-s", "[a-z]+Error\\("}};
+    case kAlternation:
+      return {{"(inc|dec)\\([A-Za-z_]+, *[0-9]+\\)", "-r"}, {"-i", "(inc|dec)\\([A-Za-z_]+, *[0-9]+\\)"}};
+    case kNoLiteral: return {{"[0-9][0-9][0-9][0-9][0-9]", "-r", "-c"}, {"-s", "[0-9][0-9][0-9][0-9][0-9]"}};
+  }
+  return {};
+}
 
 std::vector<std::string> NxsArgs(TKind K, int Threads) {
   std::vector<std::string> A{Nxs(), "grep"};
-  if (K == kLiteral) A.insert(A.end(), {"procedure", "-c"});
-  if (K == kNoCase) A.insert(A.end(), {"writeln"});
-  if (K == kRegex) A.insert(A.end(), {"[a-z]+Error\\(", "-r", "-c"});
+  const auto P = PatternOf(K).Nxs;
+  A.insert(A.end(), P.begin(), P.end());
   A.insert(A.end(), {Tree, "--subdirs", "--format", "gcc", "-j", std::to_string(Threads)});
   return A;
 }
 
 std::vector<std::string> RgArgs(TKind K, int Threads) {
-  std::vector<std::string> A{"rg", "-a", "-n", "--no-heading", "--no-ignore", "-j", std::to_string(Threads)};
-  if (K == kLiteral) A.insert(A.end(), {"-s", "procedure"});
-  if (K == kNoCase) A.insert(A.end(), {"-i", "writeln"});
-  if (K == kRegex) A.insert(A.end(), {"-s", "[a-z]+Error\\("});
+  std::vector<std::string> A{"rg", "-a", "-n", "--no-heading", "--no-ignore", "--crlf", "-j", std::to_string(Threads)};
+  const auto P = PatternOf(K).Rg;
+  A.insert(A.end(), P.begin(), P.end());
   A.push_back(Tree);
   return A;
 }
@@ -65,11 +119,13 @@ void Search(benchmark::State& State, bool Mine, TKind K, bool AllCores) {
   }
   int Threads = AllCores ? static_cast<int>(std::thread::hardware_concurrency()) : 1;
   auto Args = Mine ? NxsArgs(K, Threads) : RgArgs(K, Threads);
-  Run(Args);  // warm the cache
+  size_t Places = 0;
+  Run(Args, nullptr, &Places);  // warm the cache
   double CpuMs = 0;
   for (auto _ : State)
     if (!Run(Args, &CpuMs)) State.SkipWithError("the search failed");
   State.counters["cpu_ms"] = benchmark::Counter(CpuMs / static_cast<double>(State.iterations()));
+  State.counters["places"] = benchmark::Counter(static_cast<double>(Places));
 }
 
 // The texts of the run-time library's sources, read once: the matcher's work without the disk.
@@ -97,10 +153,14 @@ void Matcher(benchmark::State& State, TKind K) {
     State.SkipWithError("the Free Pascal sources are not installed");
     return;
   }
+  const auto P = PatternOf(K).Nxs;
   nxs::TSearchFlags Flags;
-  if (K != kNoCase) Flags.Set(nxs::sfCase, true);
-  if (K == kRegex) Flags.Set(nxs::sfRegExp, true);
-  nxs::TLineMatcher M(K == kLiteral ? "procedure" : K == kNoCase ? "writeln" : "[a-z]+Error\\(", Flags, false);
+  for (const auto& A : P) {
+    if (A == "-c") Flags.Set(nxs::sfCase, true);
+    if (A == "-w") Flags.Set(nxs::sfWord, true);
+    if (A == "-r") Flags.Set(nxs::sfRegExp, true);
+  }
+  nxs::TLineMatcher M(P[0], Flags, false);
   size_t Bytes = 0, Hits = 0;
   std::vector<nxs::TFindHit> Found;
   for (auto _ : State) {
@@ -134,19 +194,22 @@ void HitLines(benchmark::State& State) {
 
 BENCHMARK_CAPTURE(Matcher, literal, kLiteral)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, nocase, kNoCase)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, word, kWord)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, regex, kRegex)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, alternation, kAlternation)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, noliteral, kNoLiteral)->Unit(benchmark::kMillisecond);
 BENCHMARK(HitLines)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Search, nxs_literal_j1, true, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_literal_j1, false, kLiteral, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, nxs_nocase_j1, true, kNoCase, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_nocase_j1, false, kNoCase, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, nxs_regex_j1, true, kRegex, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_regex_j1, false, kRegex, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, nxs_literal_all, true, kLiteral, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_literal_all, false, kLiteral, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, nxs_nocase_all, true, kNoCase, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_nocase_all, false, kNoCase, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, nxs_regex_all, true, kRegex, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(Search, rg_regex_all, false, kRegex, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Each pair side by side: nxs, then rg, at one thread and at all cores.
+#define NXS_SEARCH_PAIR(Name, Kind)                                                                         \
+  BENCHMARK_CAPTURE(Search, nxs_##Name##_j1, true, Kind, false)->Unit(benchmark::kMillisecond)->UseRealTime(); \
+  BENCHMARK_CAPTURE(Search, rg_##Name##_j1, false, Kind, false)->Unit(benchmark::kMillisecond)->UseRealTime(); \
+  BENCHMARK_CAPTURE(Search, nxs_##Name##_all, true, Kind, true)->Unit(benchmark::kMillisecond)->UseRealTime(); \
+  BENCHMARK_CAPTURE(Search, rg_##Name##_all, false, Kind, true)->Unit(benchmark::kMillisecond)->UseRealTime()
+NXS_SEARCH_PAIR(literal, kLiteral);
+NXS_SEARCH_PAIR(nocase, kNoCase);
+NXS_SEARCH_PAIR(word, kWord);
+NXS_SEARCH_PAIR(regex, kRegex);
+NXS_SEARCH_PAIR(alternation, kAlternation);
+NXS_SEARCH_PAIR(noliteral, kNoLiteral);
 
 BENCHMARK_MAIN();

@@ -420,9 +420,15 @@ std::string SearchErrorMessage(PEkView View, std::string_view Pattern, bool Brie
   uint32_t Length = 0;
   int32_t Offset = -1;
   const uint8_t Status = EvalOne(View, ekGetSearchError, TSearchErrorArgs{Text.data(), static_cast<uint32_t>(Text.size()), &Length, &Offset});
-  if ((Status != 0 && Status != erTooLong) || Length == 0) return Format(res::SBadSearchExpression, P, static_cast<int>(Result));
+  if ((Status != 0 && Status != erTooLong) || Length == 0) Length = 0;
   Text.resize(std::min<size_t>(Length, Text.size()));
-  return Format(res::SSearchExpressionError, P, Text, Offset);
+  return SearchErrorMessage(P, Result, Text, Offset);
+}
+
+std::string SearchErrorMessage(std::string_view KernelPattern, TSearchResult Result, std::string_view Reason, int32_t Offset) {
+  const std::string P(KernelPattern);
+  if (Reason.empty()) return Format(res::SBadSearchExpression, P, static_cast<int>(Result));
+  return Format(res::SSearchExpressionError, P, std::string(Reason), Offset);
 }
 
 int32_t MatchCharLength(PEkView View, const TEkSearchState& State) {

@@ -107,6 +107,9 @@ int32_t ReplaceAll(PEkView View, TSearchFlags Flags, bool Brief, std::string_vie
 // reason and the byte of the expression where it stopped, when the kernel gives them (a
 // BRIEF pattern is shown as the expression it was converted to, which the byte counts in).
 std::string SearchErrorMessage(PEkView View, std::string_view Pattern, bool Brief, TSearchResult Result);
+// The same for a pattern as the kernel was given it (after any BRIEF conversion), with the
+// engine's reason and byte as a search of one's own reports them (no reason: the status).
+std::string SearchErrorMessage(std::string_view KernelPattern, TSearchResult Result, std::string_view Reason, int32_t Offset);
 // The length in characters (code points; a byte that is not UTF-8 counts as one) of the match
 // that State holds.
 int32_t MatchCharLength(PEkView View, const TEkSearchState& State);

@@ -17,20 +17,12 @@
 #include <mutex>
 #include <set>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
-#include "editor/briefexpr.h"
-#include "editor/edkrnl.h"
-#include "editor/ekinit.h"
-#include "editor/kernel/ek.h"
+#include "editor/editbuffer.h"
 #include "environment/dirgroups.h"
 #include "environment/options/envoptions.h"
 #include "environment/resstrings.h"
-#include "editor/editbuffer.h"
 #include "modules/formfile.h"
 #include "modules/modulelist.h"
 #include "projects/project.h"
@@ -40,6 +32,7 @@
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/mainthread.h"
+#include "shared/resstrings.h"
 #include "shared/settings.h"
 #include "shared/text.h"
 
@@ -137,380 +130,55 @@ bool IsDirectory(const std::string& Path) {
 
 }  // namespace
 
-std::vector<std::string> PrepareSearchDirectories(const std::string& Directories) {
-  std::vector<std::string> Items, Cycles;
-  for (auto& Item : SplitSearchList(Directories)) {
-    if (TDirectoryGroups::IsDirectoryGroup(Item))
-      DirectoryGroups().Unwind(Item, Items, true, &Cycles);
-    else
-      Items.push_back(Item);
+std::vector<std::string> PrepareSearchDirectories(const std::string& Directories, const std::vector<std::string>& List) {
+  std::vector<std::string> Items, Cycles, Out;
+  if (List.empty()) {
+    for (auto& Item : SplitSearchList(Directories)) {
+      if (TDirectoryGroups::IsDirectoryGroup(Item))
+        DirectoryGroups().Unwind(Item, Items, true, &Cycles);
+      else
+        Items.push_back(Item);
+    }
+  } else {
+    // Names as they are; the entries of a group are a list of its own, split and expanded.
+    std::vector<std::string> Grouped;
+    for (const auto& Item : List) {
+      if (!DirectoryGroups().IsValidGroup(Item)) {
+        if (!Item.empty()) Out.push_back(ExpandFileName(Item));
+        continue;
+      }
+      Grouped.clear();
+      DirectoryGroups().Unwind(Item, Grouped, true, &Cycles);
+      for (auto& G : Grouped)
+        if (std::string Dir = Trim(ExpandRootMacros(G)); !Dir.empty()) Out.push_back(ExpandFileName(Dir));
+    }
   }
   // The search goes on with what the groups name outside the cycle.
   for (const auto& Name : Cycles)
     Questions().MessageDlg(Format(res::SDirectoryGroupCycle, Name), TMsgDlgType::mtWarning, mbOK, mbOK);
-  std::vector<std::string> Out;
   for (auto& Item : Items) {
     std::string Dir = Trim(ExpandRootMacros(Item));
-    if (!Dir.empty()) Out.push_back(IncludeTrailingPathDelimiter(ExpandFileName(Dir)));
+    if (!Dir.empty()) Out.push_back(ExpandFileName(Dir));
   }
-  if (Out.empty()) Out.push_back(IncludeTrailingPathDelimiter(ExpandFileName(".")));
-  for (auto& Dir : Out) {
+  if (Out.empty()) Out.push_back(ExpandFileName("."));
+  for (auto& Path : Out) {
     struct stat St;
-    if (::stat(Dir.c_str(), &St) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) throw EFOpenError(Format(res::SCannotFindPath, Dir));
+    if (::stat(ExcludeTrailingPathDelimiter(Path).c_str(), &St) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) throw EFOpenError(Format(res::SCannotFindPath, IncludeTrailingPathDelimiter(Path)));
       throw EInOutError(std::strerror(errno));
     }
-    if (!S_ISDIR(St.st_mode)) throw EFOpenError(Format(res::SCannotFindPath, Dir));
+    // A file where a directory is expected is searched itself.
+    if (!S_ISDIR(St.st_mode)) {
+      Path = ExcludeTrailingPathDelimiter(Path);
+      continue;
+    }
+    Path = IncludeTrailingPathDelimiter(Path);
+    // The probe of the directory's entries: one that cannot be read stops the search here.
+    DIR* D = ::opendir(Path.c_str());
+    if (!D) throw EInOutError(std::strerror(errno));
+    ::closedir(D);
   }
   return Out;
-}
-
-// ---- line matcher ----
-
-struct TLineMatcher::TView {
-  TEkView View{};
-  TView() {
-    InitEditorKernel();
-    NewEditor(nullptr, &View);
-  }
-  ~TView() {
-    KillEditor(&View);
-    DoneEditorKernel();
-  }
-};
-
-namespace {
-
-// Characters (UTF-8 lead bytes and single bytes) in S.
-int32_t CharCount(std::string_view S) {
-  int32_t N = 0;
-  for (unsigned char C : S) N += (C & 0xC0) != 0x80;
-  return N;
-}
-
-// UTF-16 units of S.
-int32_t Utf16Count(std::string_view S) {
-  int32_t N = 0;
-  for (unsigned char C : S) {
-    if ((C & 0xC0) != 0x80) ++N;
-    if (C >= 0xF0) ++N;
-  }
-  return N;
-}
-
-inline bool IsBreak(char C) { return C == '\n' || C == '\r'; }
-
-// Where the break at Pos ends (CR LF and LF CR are one break).
-inline size_t AfterBreak(std::string_view T, size_t Pos) {
-  if (Pos + 1 < T.size() && IsBreak(T[Pos + 1]) && T[Pos + 1] != T[Pos]) return Pos + 2;
-  return Pos + 1;
-}
-
-// The next line break at or after From, or the size.
-size_t NextBreak(std::string_view T, size_t From) {
-  const char* B = T.data();
-  const char* E = B + T.size();
-  const char* Lf = static_cast<const char*>(std::memchr(B + From, '\n', T.size() - From));
-  const char* Cr = static_cast<const char*>(std::memchr(B + From, '\r', (Lf ? Lf : E) - (B + From)));
-  const char* P = Cr ? Cr : Lf;
-  return P ? static_cast<size_t>(P - B) : T.size();
-}
-
-#if defined(__x86_64__)
-// CountLf's blocks of 32 bytes, from I on; I is left where fewer than 32 remain.
-__attribute__((target("avx2"))) size_t CountLfWide(const char* P, size_t N, size_t& I, bool& HasCr) {
-  size_t Count = 0;
-  const __m256i Lf = _mm256_set1_epi8('\n'), Cr = _mm256_set1_epi8('\r');
-  __m256i AnyCr = _mm256_setzero_si256();
-  while (I + 32 <= N) {
-    __m256i Lanes = _mm256_setzero_si256();
-    const size_t Stop = std::min(N - 31, I + 255 * 32);
-    for (; I < Stop; I += 32) {
-      __m256i V = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I));
-      Lanes = _mm256_sub_epi8(Lanes, _mm256_cmpeq_epi8(V, Lf));
-      AnyCr = _mm256_or_si256(AnyCr, _mm256_cmpeq_epi8(V, Cr));
-    }
-    __m256i Sums = _mm256_sad_epu8(Lanes, _mm256_setzero_si256());
-    Count += static_cast<size_t>(_mm256_extract_epi64(Sums, 0) + _mm256_extract_epi64(Sums, 1) +
-                                 _mm256_extract_epi64(Sums, 2) + _mm256_extract_epi64(Sums, 3));
-  }
-  if (_mm256_movemask_epi8(AnyCr)) HasCr = true;
-  return Count;
-}
-
-bool HasAvx2() {
-  static const bool Has = __builtin_cpu_supports("avx2");
-  return Has;
-}
-#endif
-
-// The LF bytes in [P, P + N); HasCr is set when a CR is among the bytes.
-size_t CountLf(const char* P, size_t N, bool& HasCr) {
-  size_t Count = 0, I = 0;
-#if defined(__x86_64__)
-  if (HasAvx2()) Count = CountLfWide(P, N, I, HasCr);
-  const __m128i Lf = _mm_set1_epi8('\n'), Cr = _mm_set1_epi8('\r');
-  __m128i AnyCr = _mm_setzero_si128();
-  while (I + 16 <= N) {
-    // Per byte lane, up to 255 blocks are counted before the lanes are summed.
-    __m128i Lanes = _mm_setzero_si128();
-    const size_t Stop = std::min(N - 15, I + 255 * 16);
-    for (; I < Stop; I += 16) {
-      __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I));
-      Lanes = _mm_sub_epi8(Lanes, _mm_cmpeq_epi8(V, Lf));
-      AnyCr = _mm_or_si128(AnyCr, _mm_cmpeq_epi8(V, Cr));
-    }
-    __m128i Sums = _mm_sad_epu8(Lanes, _mm_setzero_si128());
-    Count += static_cast<size_t>(_mm_cvtsi128_si64(Sums)) + static_cast<size_t>(_mm_extract_epi16(Sums, 4));
-  }
-  if (_mm_movemask_epi8(AnyCr)) HasCr = true;
-#endif
-  for (; I < N; ++I) {
-    Count += P[I] == '\n';
-    HasCr |= P[I] == '\r';
-  }
-  return Count;
-}
-
-// Moves LineStart (the start of line LineNo) on to the start of the line that holds Pos; a
-// position at a break belongs to the line the break ends.
-void SeekLine(std::string_view T, size_t Pos, size_t& LineStart, int32_t& LineNo) {
-  bool HasCr = false;
-  const size_t Lfs = CountLf(T.data() + LineStart, Pos - LineStart, HasCr);
-  if (!HasCr) {
-    if (Lfs == 0) return;
-    const void* Last = memrchr(T.data() + LineStart, '\n', Pos - LineStart);
-    LineStart = static_cast<size_t>(static_cast<const char*>(Last) - T.data()) + 1;
-    LineNo += static_cast<int32_t>(Lfs);
-    return;
-  }
-  for (size_t B = NextBreak(T, LineStart); B < Pos; B = NextBreak(T, LineStart)) {
-    LineStart = AfterBreak(T, B);
-    ++LineNo;
-  }
-}
-
-}  // namespace
-
-// A run of characters that every match of the expression holds, for finding candidate lines
-// without the kernel; empty when there is none that is safe to take. Only the top level of a
-// plain sequence counts: alternatives, groups, classes and escapes other than quoted
-// punctuation end a run, and a character with a quantifier leaves it. Folding case, "k" and
-// "s" end a run too, since they match non-ASCII letters as well.
-std::string RequiredLiteral(std::string_view P, bool Fold) {
-  std::string Best, Run;
-  int Depth = 0;
-  auto End = [&] {
-    if (Run.size() > Best.size()) Best = Run;
-    Run.clear();
-  };
-  auto IsQuant = [](char C) { return C == '?' || C == '*' || C == '{' || C == '+'; };
-  for (size_t I = 0; I < P.size(); ++I) {
-    char C = P[I];
-    if (C == '|' && Depth == 0) return {};
-    if (C == '(') {
-      if (I + 1 < P.size() && (P[I + 1] == '?' || P[I + 1] == '*')) return {};
-      ++Depth;
-      End();
-      continue;
-    }
-    if (C == ')') {
-      --Depth;
-      End();
-      continue;
-    }
-    if (C == '[') {
-      End();
-      size_t J = I + 1;
-      if (J < P.size() && P[J] == '^') ++J;
-      if (J < P.size() && P[J] == ']') ++J;
-      for (; J < P.size() && P[J] != ']'; ++J)
-        if (P[J] == '\\') ++J;
-      I = J;
-      continue;
-    }
-    char Lit = 0;
-    if (C == '\\') {
-      if (I + 1 >= P.size()) return {};
-      char N = P[++I];
-      if (std::isalnum(static_cast<unsigned char>(N))) {
-        if (N == 'Q' || N == 'E') return {};
-        End();
-        continue;
-      }
-      Lit = N;
-    } else if (std::isalnum(static_cast<unsigned char>(C)) || std::strchr(" _-,;:=<>'\"!@#%&/~`", C)) {
-      Lit = C;
-    }
-    if (!Lit || Depth > 0 || (Lit & 0x80) || (Fold && std::strchr("kKsS", Lit))) {
-      End();
-      if (I + 1 < P.size() && IsQuant(P[I + 1])) { /* the quantifier applies to what ended the run */ }
-      continue;
-    }
-    if (I + 1 < P.size() && IsQuant(P[I + 1])) {
-      bool Plus = P[I + 1] == '+';
-      if (Plus) Run += Lit;
-      End();
-      ++I;  // the quantifier
-      continue;
-    }
-    Run += Lit;
-  }
-  End();
-  return Best;
-}
-
-TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
-    : FPattern(std::move(Pattern)), FFlags(Flags + TSearchFlags{sfGoForward}), FBrief(Brief),
-      FView(std::make_unique<TView>()) {
-  FKernelPattern = FBrief && FFlags.Contains(sfRegExp) ? BriefToEk(FPattern) : FPattern;
-  const bool Fold = !FFlags.Contains(sfCase);
-  if (FFlags.Contains(sfRegExp)) {
-    FLiteral = RequiredLiteral(FKernelPattern, Fold);
-  } else if (!FPattern.empty()) {
-    // The kernel finds a literal as its bytes, with the case of ASCII letters folded when
-    // case does not count; a pattern with other characters it folds by its expression
-    // engine, which this scan leaves to it.
-    const bool Ascii = std::all_of(FPattern.begin(), FPattern.end(), [](char C) { return (C & 0x80) == 0; });
-    if (!Fold || Ascii) {
-      FLiteral = FPattern;
-      // Its matches are exactly its occurrences: no kernel call at all.
-      FBytesOnly = !FFlags.Contains(sfWord) && FLiteral.find_first_of("\r\n") == std::string::npos;
-    }
-  }
-  FFoldLiteral = Fold;
-  if (FFoldLiteral)
-    for (char& C : FLiteral) C = AsciiLower(C);
-  if (!FLiteral.empty()) ek::RarePositions(FLiteral, FRare1, FRare2);
-}
-
-TLineMatcher::~TLineMatcher() = default;
-
-std::string TLineMatcher::StatusMessage() const {
-  return SearchErrorMessage(&FView->View, FKernelPattern, false, static_cast<TSearchResult>(FStatus));
-}
-
-size_t TLineMatcher::FindCandidate(std::string_view Text) const {
-  return ek::FindLiteral(Text.data(), Text.size(), FLiteral, FFoldLiteral, FRare1, FRare2);
-}
-
-bool TLineMatcher::Find(std::string_view Text, size_t& Pos, size_t& Len) {
-  int32_t Start = -1, Length = 0;
-  FStatus = SearchString(&FView->View, FFlags, false, FKernelPattern, Text, Start, Length);
-  if (Start < 0) return false;
-  Pos = static_cast<size_t>(Start);
-  Len = static_cast<size_t>(Length);
-  return true;
-}
-
-namespace {
-
-// The hit of the match at Pos (Len bytes) in Line.
-void AddHit(std::string_view Line, int32_t LineNo, size_t Pos, size_t Len, std::vector<TFindHit>& Hits) {
-  TFindHit& H = Hits.emplace_back();
-  H.Line = LineNo;
-  H.ByteColumn = static_cast<int32_t>(Pos + 1);
-  H.CharColumn = CharCount(Line.substr(0, Pos)) + 1;
-  H.MatchLength = Utf16Count(Line.substr(Pos, Len));
-  H.LineText.assign(Line);
-}
-
-// The window one kernel call or scan covers: the kernel measures texts in 31 bits, and a
-// cancel is seen between windows. It ends at a line break (or the text's end) at or after
-// From + Window.
-constexpr size_t Window = size_t{1} << 24;
-size_t WindowEnd(std::string_view Text, size_t From) {
-  size_t End = std::min(Text.size(), From + Window);
-  return End < Text.size() ? NextBreak(Text, End) : End;
-}
-
-}  // namespace
-
-void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits) {
-  size_t From = 0;
-  while (From <= Line.size()) {
-    size_t Pos, Len;
-    if (!Find(Line.substr(From), Pos, Len)) return;
-    Pos += From;
-    AddHit(Line, LineNo, Pos, Len, Hits);
-    From = Pos + (Len ? Len : 1);
-    if (Len == 0)
-      while (From < Line.size() && (static_cast<unsigned char>(Line[From]) & 0xC0) == 0x80) ++From;
-  }
-}
-
-bool TLineMatcher::SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop) {
-  // The pattern holds no line break, so no occurrence spans one: the next occurrence is on
-  // the current line or on a later one, which the break count finds.
-  const size_t Len = FLiteral.size();
-  size_t LineStart = 0, LineEnd = std::string_view::npos;  // of line LineNo once it had a hit
-  int32_t LineNo = 1;
-  size_t From = 0;
-  while (From < Text.size()) {
-    if (Stop && Stop->load(std::memory_order_relaxed)) return false;
-    const size_t End = WindowEnd(Text, From);
-    const size_t At = FindCandidate(Text.substr(From, End - From));
-    if (At == std::string_view::npos) {
-      From = End;
-      continue;
-    }
-    const size_t Cand = From + At;
-    if (LineEnd == std::string_view::npos || Cand > LineEnd) {
-      if (LineEnd != std::string_view::npos) {
-        LineStart = AfterBreak(Text, LineEnd);
-        ++LineNo;
-      }
-      SeekLine(Text, Cand, LineStart, LineNo);
-      LineEnd = NextBreak(Text, LineStart);
-    }
-    AddHit(Text.substr(LineStart, LineEnd - LineStart), LineNo, Cand - LineStart, Len, Hits);
-    From = Cand + Len;
-  }
-  return true;
-}
-
-bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop) {
-  if (FPattern.empty() || Text.empty()) return true;
-  if (FBytesOnly) return SearchBytes(Text, Hits, Stop);
-  size_t LineStart = 0;  // start of line LineNo
-  int32_t LineNo = 1;
-  size_t From = 0;
-  while (From < Text.size()) {
-    if (Stop && Stop->load(std::memory_order_relaxed)) return false;
-    const size_t End = WindowEnd(Text, From);
-    std::string_view Part = Text.substr(From, End - From);
-    size_t At, Len;
-    if (!FLiteral.empty()) {
-      At = FindCandidate(Part);
-    } else if (!Find(Part, At, Len)) {
-      At = std::string_view::npos;
-    }
-    if (At == std::string_view::npos) {
-      if (End >= Text.size()) return true;
-      From = End;
-      continue;
-    }
-    const size_t Cand = From + At;
-    // Nothing follows a final line break: a match there is on no line.
-    if (Cand >= Text.size() && IsBreak(Text.back())) return true;
-    SeekLine(Text, Cand, LineStart, LineNo);
-    size_t LineEnd = NextBreak(Text, LineStart);
-    SearchLine(Text.substr(LineStart, LineEnd - LineStart), LineNo, Hits);
-    if (LineEnd >= Text.size()) return true;
-    LineStart = AfterBreak(Text, LineEnd);
-    ++LineNo;
-    From = LineStart;
-  }
-  return true;
-}
-
-void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief) {
-  if (Pattern.empty()) throw Exception(res::SEmptySearchText);
-  if (!Flags.Contains(sfRegExp)) return;
-  TLineMatcher R(Pattern, Flags, Brief);
-  std::vector<TFindHit> Hits;
-  R.Search("x", Hits);
-  if (R.Status() != 0) throw Exception(R.StatusMessage());
 }
 
 // ---- file texts ----
@@ -538,65 +206,13 @@ void CaptureOpenTexts() {
   OpenTexts() = std::move(Texts);
 }
 
-// The text of a file: the editor's when captured, else the disk's, read with one copy into
-// storage that is kept from file to file and never cleared. A form stored in binary is
-// searched in its text form.
-bool ReadSearchText(const std::string& Name, TSearchText& Text) {
-  bool Found = false;
-  {
-    std::lock_guard<std::mutex> G(OpenTextsLock);
-    auto It = OpenTexts().find(Name);
-    if (It != OpenTexts().end()) {
-      // The captured texts stay as they are until the next search starts.
-      Text.View = It->second;
-      Found = true;
-    }
-  }
-  if (!Found) {
-    // Not blocking: a pipe reached through a link reads as empty instead of waiting.
-    int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (Fd < 0) return false;
-    if (!Text.Data) {
-      Text.Capacity = size_t{1} << 18;
-      Text.Data.reset(new char[Text.Capacity]);
-    }
-    // Most files fit what the storage holds already; a file that fills it is asked for its
-    // size (and whether it is a file at all: a device never ends).
-    size_t Got = 0;
-    bool Sized = false;
-    for (;;) {
-      if (Got == Text.Capacity) {
-        size_t Cap = Text.Capacity * 2;
-        if (!Sized) {
-          struct stat St;
-          if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
-            ::close(Fd);
-            return false;
-          }
-          Sized = true;
-          Cap = std::max(Cap, static_cast<size_t>(St.st_size) + 1);
-        }
-        std::unique_ptr<char[]> Data(new char[Cap]);
-        std::memcpy(Data.get(), Text.Data.get(), Got);
-        Text.Data = std::move(Data);
-        Text.Capacity = Cap;
-      }
-      ssize_t N = ::read(Fd, Text.Data.get() + Got, Text.Capacity - Got);
-      if (N < 0 && errno == EINTR) continue;
-      if (N <= 0) break;
-      Got += static_cast<size_t>(N);
-    }
-    ::close(Fd);
-    Text.View = std::string_view(Text.Data.get(), Got);
-  }
-  if (IsFormFileName(Name) && IsBinaryForm(Text.View)) {
-    try {
-      Text.Converted = FormBinaryToText(Text.View);
-      Text.View = Text.Converted;
-    } catch (const EFormFileError&) {
-      // A damaged form is searched byte for byte.
-    }
-  }
+// The editor's text of a file open in it, when captured.
+bool CapturedText(const std::string& Name, std::string_view& Text) {
+  std::lock_guard<std::mutex> G(OpenTextsLock);
+  auto It = OpenTexts().find(Name);
+  if (It == OpenTexts().end()) return false;
+  // The captured texts stay as they are until the next search starts.
+  Text = It->second;
   return true;
 }
 
@@ -625,17 +241,35 @@ std::vector<std::string> OpenFileNames() {
 // ---- the engine ----
 
 TFindEngine::TFindEngine(TFindRequest Request) : FRequest(std::move(Request)) {
-  if (FRequest.Scope == asFileMask) FDirectories = PrepareSearchDirectories(FRequest.Directories);
+  if (FRequest.Scope == asFileMask) FDirectories = PrepareSearchDirectories(FRequest.Directories, FRequest.DirectoryList);
   FFormText = FormTextOf(FRequest.Text);
   FSecondPass = FRequest.Scope == asFileMask && FFormText != FRequest.Text;
 }
 
 TFindEngine::~TFindEngine() = default;
 
-void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<std::string>& Out,
+void TFindEngine::Cancel() {
+  {
+    std::lock_guard<std::mutex> G(FLock);
+    FStop = true;
+  }
+  FFound.notify_all();
+  FFilled.notify_all();
+  FDrained.notify_all();
+}
+
+void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<TEntry>& Out,
                        TVisited& Visited, const TPublish* Publish) {
+  auto Add = [&](TEntry E) {
+    Out.push_back(std::move(E));
+    if (Publish && Out.size() >= PublishRun) (*Publish)(Out);
+  };
   DIR* D = ::opendir(Dir.c_str());
-  if (!D) return;
+  if (!D) {
+    // Reported in its place; the rest of the tree is searched.
+    if (errno != ENOENT && errno != ENOTDIR) Add({Dir, Format(res::SCannotReadFolder, Dir, std::strerror(errno))});
+    return;
+  }
   // Each directory once, however it is reached (two list entries, a link).
   struct stat St;
   if (::fstat(::dirfd(D), &St) != 0 || !Visited.emplace(St.st_dev, St.st_ino).second) {
@@ -643,7 +277,14 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
     return;
   }
   std::vector<std::pair<std::string, bool>> Entries;
-  while (dirent* E = ::readdir(D)) {
+  int ReadError = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* E = ::readdir(D);
+    if (!E) {
+      ReadError = errno;
+      break;
+    }
     std::string Name = E->d_name;
     if (Name == "." || Name == "..") continue;
     bool IsDir = E->d_type == DT_DIR;
@@ -663,50 +304,113 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
     for (char& C : Lower) C = AsciiLower(C);
     for (const auto& M : Masks)
       if (MatchesSearchMask(Lower, M)) {
-        Out.push_back(Dir + Name);
-        if (Publish && Out.size() >= PublishRun) (*Publish)(Out);
+        Add({Dir + Name, {}});
         break;
       }
   }
+  if (ReadError) Add({Dir, Format(res::SCannotReadFolder, Dir, std::strerror(ReadError))});
 }
 
-void TFindEngine::WalkAll(std::vector<std::string>& Out, const TPublish* Publish) {
+void TFindEngine::WalkAll(std::vector<TEntry>& Out, const TPublish* Publish) {
   std::vector<std::string> Masks = SplitSearchList(FRequest.Masks);
   if (Masks.empty()) Masks.push_back("*.*");
   for (auto& M : Masks)
     for (char& C : M) C = AsciiLower(C);
   TVisited Visited;
-  for (const auto& Dir : FDirectories) Walk(Dir, Masks, Out, Visited, Publish);
+  std::set<std::string> Named;
+  for (const auto& Path : FDirectories) {
+    if (FStop) break;
+    if (!Path.empty() && Path.back() == '/') {
+      Walk(Path, Masks, Out, Visited, Publish);
+    } else if (Named.insert(Path).second) {
+      // A file named among the directories, whatever the masks.
+      Out.push_back({Path, {}});
+      if (Publish && Out.size() >= PublishRun) (*Publish)(Out);
+    }
+  }
   if (Publish && !Out.empty()) (*Publish)(Out);
 }
 
 std::vector<std::string> TFindEngine::CollectFiles() {
+  std::vector<std::string> Out;
   if (FRequest.Scope != asFileMask) {
     // A list names each file once, where it first comes: a file named twice is not searched
     // twice.
-    std::vector<std::string> Out;
     std::set<std::string_view> Taken;
     for (const auto& Name : FRequest.Files)
       if (Taken.insert(Name).second) Out.push_back(Name);
     return Out;
   }
-  std::vector<std::string> Out;
-  WalkAll(Out, nullptr);
+  std::vector<TEntry> Entries;
+  WalkAll(Entries, nullptr);
+  for (auto& E : Entries)
+    if (E.Problem.empty()) Out.push_back(std::move(E.Name));
   return Out;
 }
 
-void TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TSearchText& Text, TFileHits& Hits) {
-  if (!ReadSearchText(Name, Text)) return;
-  std::string_view View = Text.View;
-  if (View.size() >= 3 && View.substr(0, 3) == "\xEF\xBB\xBF") View.remove_prefix(3);
-  M.Text->Search(View, Hits.Hits, &FStop);
+void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
+                             std::vector<TFindHit>& Hits, const THitRun& Emit) {
+  M.Text->Search(Text, Hits, &FStop, FirstLine, &Emit);
   // A form that a designer shows keeps non-ASCII characters of its strings coded: the
   // form-text form of the search text finds them there.
   if (FSecondPass && IsFormFileName(Name)) {
     if (!M.Form) M.Form = std::make_unique<TLineMatcher>(FFormText, FRequest.Flags, FRequest.Brief);
-    M.Form->Search(View, Hits.Hits, &FStop);
+    M.Form->Search(Text, Hits, &FStop, FirstLine, &Emit);
   }
-  if (!Hits.Hits.empty()) Hits.FileName = Name;
+}
+
+std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit) {
+  std::vector<TFindHit> Hits;
+  auto Whole = [&](std::string_view Text) {
+    if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+    SearchText(Name, Text, 1, M, Hits, Emit);
+    Emit(Hits);
+  };
+  std::string_view Captured;
+  if (CapturedText(Name, Captured)) {
+    Whole(Captured);
+    return {};
+  }
+  TFileScan Scan(Buffer);
+  std::string Error;
+  switch (Scan.Open(Name, Error)) {
+    case TFileScan::foNoFile: return {};
+    case TFileScan::foFailed: return Format(res::SCannotReadFile, Name, Error);
+    case TFileScan::foOpened: break;
+  }
+  if (IsFormFileName(Name)) {
+    // A form is read whole: one stored in binary is searched in its text form.
+    std::string Text;
+    if (!Scan.ReadAll(Text, Error)) return Format(res::SCannotReadFile, Name, Error);
+    if (IsBinaryForm(Text)) {
+      try {
+        Text = FormBinaryToText(Text);
+      } catch (const EFormFileError&) {
+        // A damaged form is searched byte for byte.
+      }
+    }
+    Whole(Text);
+    return {};
+  }
+  int32_t Line = 1, LongLine = 0;
+  bool First = true, TooLong;
+  std::string_view Lines;
+  while (!FStop && Scan.Next(Lines, TooLong, Error)) {
+    if (TooLong) {
+      if (!LongLine) LongLine = Line;
+      ++Line;
+      continue;
+    }
+    if (First && Lines.substr(0, 3) == "\xEF\xBB\xBF") Lines.remove_prefix(3);
+    First = false;
+    SearchText(Name, Lines, Line, M, Hits, Emit);
+    if (!Scan.AtEnd()) Line = LineAfter(Lines, Line);
+  }
+  Emit(Hits);
+  if (!Error.empty()) return Format(res::SCannotReadFile, Name, Error);
+  if (LongLine)
+    return Format(res::SCannotReadFile, Name, Format(res::SLineNotSearched, LongLine, static_cast<int>(MaxSearchedLine >> 20)));
+  return {};
 }
 
 unsigned SearchThreadCount(unsigned Requested, size_t Files) {
@@ -722,86 +426,131 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   std::vector<std::string> Listed;
   if (!Walking) Listed = CollectFiles();
   const unsigned Threads = SearchThreadCount(FRequest.Threads, Walking ? SIZE_MAX : Listed.size());
+  auto Failed = [](const std::string& Name, const std::exception& E) { return Format(res::SCannotReadFile, Name, E.what()); };
   if (!Walking && Threads == 1) {
     // One thread searches and hands over in turn.
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
-    TSearchText Text;
+    TScanBuffer Buffer;
     for (const auto& Name : Listed) {
       if (FStop) break;
       if (OnFile) OnFile(Name);
-      TFileHits Hits;
-      SearchFile(Name, M, Text, Hits);
+      // The sink may take what it is given.
+      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+        if (!FStop && !Hits.empty()) {
+          TFileHits Out{Name, std::move(Hits), {}};
+          Sink(Out);
+        }
+        Hits.clear();
+      };
+      std::string Problem;
+      try {
+        Problem = SearchFile(Name, M, Buffer, Emit);
+      } catch (const std::exception& E) {
+        Problem = Failed(Name, E);
+        Buffer = TScanBuffer();
+      }
       if (FStop) break;
-      if (!Hits.Hits.empty()) Sink(Hits);
+      if (!Problem.empty()) {
+        TFileHits P{Name, {}, std::move(Problem)};
+        Sink(P);
+      }
     }
     return !FStop;
   }
-  // A walking thread hands the files it finds to the workers in runs as it goes; the workers
-  // take them in order and fill their slots; this thread hands the slots over in file order
-  // as they fill. What follows is under Lock; a file's name and slot stay where they are
-  // while more are added.
-  std::deque<std::string> Files;
-  std::deque<TFileHits> Slots;
-  std::deque<char> Done;
-  size_t Next = 0;
-  bool Complete = false;  // no more files come
+  // A walking thread hands the entries it finds to the workers in runs as it goes; the
+  // workers take them in order and fill their slots; this thread hands each slot's runs of
+  // hits over in file order as they come. What follows is under FLock; a slot stays where it
+  // is while more are added.
+  struct TSlot {
+    std::string Name;
+    std::vector<std::vector<TFindHit>> Runs;  // hits waiting for the hand-over (nothing held while none)
+    size_t Waiting = 0;                      // in Runs
+    std::string Problem;
+    bool Done = false;
+    bool Folder = false;   // a folder the walk could not read
+    bool Started = false;  // told to OnFile
+  };
+  std::deque<TSlot> Slots;
+  size_t Next = 0, Head = 0;  // the next slot to search; the slot being handed over
+  size_t Buffered = 0;        // hits waiting in every slot
+  int Pressed = 0;            // threads waiting for room
+  bool Complete = false;      // no more entries come
   size_t WaitingFor = SIZE_MAX;
-  std::mutex Lock;
-  std::condition_variable Found, Filled;
   constexpr size_t HandOverRun = 64;
   auto Work = [&] {
     SetCurrentThreadName(res::SFindInFilesThread);
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
-    TSearchText Text;
-    std::unique_lock<std::mutex> G(Lock);
+    TScanBuffer Buffer;
+    std::unique_lock<std::mutex> G(FLock);
     for (;;) {
-      Found.wait(G, [&] { return Next < Files.size() || Complete || FStop; });
-      if (FStop || Next >= Files.size()) break;
+      FFound.wait(G, [&] { return Next < Slots.size() || Complete || FStop; });
+      if (FStop || Next >= Slots.size()) break;
       const size_t I = Next++;
-      const std::string& Name = Files[I];
+      TSlot& S = Slots[I];
+      if (S.Folder) continue;
       G.unlock();
-      TFileHits Hits;
+      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+        if (Hits.empty()) return;
+        std::unique_lock<std::mutex> L(FLock);
+        S.Waiting += Hits.size();
+        Buffered += Hits.size();
+        // A full run is a file's hits streaming: the hand-over takes it at once when it is
+        // at this file. The rest comes with the file's end.
+        const bool Streaming = Hits.size() >= TLineMatcher::FlushAt;
+        S.Runs.push_back(std::move(Hits));
+        Hits.clear();
+        if (Streaming && I == Head) FFilled.notify_all();
+        // Room for more: the file being handed over may hold HeadRoom hits, the files after
+        // it AheadRoom together.
+        auto Room = [&] { return FStop || (I == Head ? S.Waiting < HeadRoom : Buffered < AheadRoom); };
+        if (Room()) return;
+        ++Pressed;
+        FFilled.notify_all();
+        FDrained.wait(L, Room);
+        --Pressed;
+      };
+      std::string Problem;
       try {
-        SearchFile(Name, M, Text, Hits);
-      } catch (const std::exception&) {
-        // A file that cannot be read (one too large to hold, say) is skipped like one that
-        // cannot be opened; the thread goes on.
-        Hits = TFileHits();
-        Text = TSearchText();
+        Problem = SearchFile(S.Name, M, Buffer, Emit);
+      } catch (const std::exception& E) {
+        Problem = Failed(S.Name, E);
+        Buffer = TScanBuffer();
       }
       G.lock();
-      Slots[I] = std::move(Hits);
-      Done[I] = 1;
-      // Only the slot the hand-over waits for wakes it.
-      if (I == WaitingFor) Filled.notify_all();
+      S.Problem = std::move(Problem);
+      S.Done = true;
+      if (I == WaitingFor) FFilled.notify_all();
     }
     // Wake the hand-over when stopping.
-    Filled.notify_all();
+    FFilled.notify_all();
   };
-  const TPublish Publish = [&](std::vector<std::string>& Run) {
+  const TPublish Publish = [&](std::vector<TEntry>& Run) {
     {
-      std::lock_guard<std::mutex> G(Lock);
-      const size_t Before = Files.size();
-      for (auto& Name : Run) {
-        Files.push_back(std::move(Name));
-        Slots.emplace_back();
-        Done.push_back(0);
+      std::lock_guard<std::mutex> G(FLock);
+      const size_t Before = Slots.size();
+      for (auto& E : Run) {
+        TSlot& S = Slots.emplace_back();
+        S.Name = std::move(E.Name);
+        S.Problem = std::move(E.Problem);
+        S.Done = S.Folder = !S.Problem.empty();
       }
-      // The hand-over may wait for a file that had not been found yet.
-      if (WaitingFor != SIZE_MAX && WaitingFor >= Before) Filled.notify_all();
+      // The hand-over may wait for an entry that had not been found yet (and a folder that
+      // could not be read is done as it is found).
+      if (WaitingFor != SIZE_MAX && WaitingFor >= Before && WaitingFor < Slots.size()) FFilled.notify_all();
     }
     Run.clear();
-    Found.notify_all();
+    FFound.notify_all();
   };
   auto Finish = [&] {
     {
-      std::lock_guard<std::mutex> G(Lock);
+      std::lock_guard<std::mutex> G(FLock);
       Complete = true;
     }
-    Found.notify_all();
-    Filled.notify_all();
+    FFound.notify_all();
+    FFilled.notify_all();
+    FDrained.notify_all();
   };
   std::exception_ptr WalkFailure;
   std::thread Walker;
@@ -809,50 +558,73 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     Walker = std::thread([&] {
       SetCurrentThreadName(res::SFindInFilesThread);
       try {
-        std::vector<std::string> Run;
+        std::vector<TEntry> Run;
         WalkAll(Run, &Publish);
       } catch (...) {
         WalkFailure = std::current_exception();
-        FStop = true;
+        Cancel();
       }
       Finish();
     });
   } else {
-    Publish(Listed);
+    std::vector<TEntry> Run;
+    for (auto& Name : Listed) Run.push_back({std::move(Name), {}});
+    Publish(Run);
     Finish();
   }
   std::vector<std::thread> Pool;
   for (unsigned T = 0; T < Threads; ++T) Pool.emplace_back(Work);
   std::exception_ptr Failure;
   try {
-    for (size_t I = 0;; ++I) {
-      TFileHits Hits;
-      const std::string* Name;
-      {
-        std::unique_lock<std::mutex> G(Lock);
-        // Woken once per run of files rather than once per file: it waits for a slot some
-        // way ahead when there is one, else for its own (or for more files to be found).
-        for (;;) {
-          if (FStop || (I < Files.size() && Done[I]) || (Complete && I >= Files.size())) break;
-          size_t Target = I;
-          if (I < Files.size()) {
-            const size_t Ahead = std::min(I + HandOverRun, Files.size() - 1);
-            if (!Done[Ahead]) Target = Ahead;
-          }
-          WaitingFor = Target;
-          Filled.wait(G);
+    std::unique_lock<std::mutex> G(FLock);
+    for (;;) {
+      // Woken once per run of files rather than once per file: while the head's file is
+      // searched it waits for the slot a run ahead (the last, once the walk is over) to be
+      // done, then hands over every file done by then. A thread that needs room has it wait
+      // for the head itself.
+      for (;;) {
+        if (FStop || (Complete && Head >= Slots.size())) break;
+        if (Head < Slots.size() && (!Slots[Head].Runs.empty() || Slots[Head].Done)) break;
+        size_t Target = Head;
+        if (Pressed == 0) {
+          const size_t Ahead = Head + HandOverRun;
+          const size_t Last = Ahead < Slots.size() || !Complete ? Ahead : Slots.size() - 1;
+          if (Last >= Slots.size() || !Slots[Last].Done) Target = Last;
         }
-        WaitingFor = SIZE_MAX;
-        if (FStop || I >= Files.size()) break;
-        Hits = std::move(Slots[I]);
-        Name = &Files[I];
+        WaitingFor = Target;
+        FFilled.wait(G);
       }
-      if (OnFile) OnFile(*Name);
-      if (!Hits.Hits.empty()) Sink(Hits);
+      WaitingFor = SIZE_MAX;
+      if (FStop || Head >= Slots.size()) break;
+      TSlot& S = Slots[Head];
+      const bool First = !S.Started && !S.Folder;
+      S.Started = true;
+      std::vector<std::vector<TFindHit>> Runs = std::move(S.Runs);
+      S.Runs.clear();
+      Buffered -= S.Waiting;
+      S.Waiting = 0;
+      const bool Done = S.Done;
+      std::string Problem = Done ? std::move(S.Problem) : std::string();
+      if (Pressed > 0) FDrained.notify_all();
+      G.unlock();
+      // The name is written once, before the slot is found.
+      if (First && OnFile) OnFile(S.Name);
+      // The sink may take what it is given.
+      for (auto& Run : Runs) {
+        if (FStop) break;
+        TFileHits Out{S.Name, std::move(Run), {}};
+        Sink(Out);
+      }
+      if (!Problem.empty() && !FStop) {
+        TFileHits Out{S.Name, {}, std::move(Problem)};
+        Sink(Out);
+      }
+      G.lock();
+      if (Done) ++Head;
     }
   } catch (...) {
     Failure = std::current_exception();
-    FStop = true;
+    Cancel();
   }
   const bool Stopped = FStop;
   Finish();
@@ -1039,42 +811,60 @@ void TThreadSearch::GroupRemoved(TEvMessageGroup& A) {
   Terminate();
 }
 
+TSearchLineBuffer& TThreadSearch::MakeGroup() {
+  if (FGroup) return *FGroup;
+  FGroup = LineBufferList().AddSearchList(SearchGroupTitle(FRequest.Text));
+  // A group of the same title left by an earlier search is emptied and becomes current.
+  if (std::find(Groups().begin(), Groups().end(), FGroup) != Groups().end()) {
+    LineBufferList().ClearList(FGroup);
+    std::erase(Groups(), FGroup);
+  }
+  FGroup->SearchString = FRequest.Text;
+  FGroup->SearchFlags = FRequest.Flags;
+  FGroup->AdvancedMode = FRequest.Scope;
+  FGroup->AdvancedFlags = FRequest.Advanced;
+  if (FRequest.Scope == asFileMask) {
+    FGroup->Directory = FRequest.DirectoryList.empty() ? FRequest.Directories : Join(FRequest.DirectoryList, ";");
+    FGroup->FileMasks = FRequest.Masks;
+  }
+  Groups().push_back(FGroup);
+  OpenMsgView(FGroup, false);
+  return *FGroup;
+}
+
 void TThreadSearch::ReportFile(TFileHits& File) {
   // Nothing is added once the search was stopped.
   if (FGroupRemoved || FEngine.Cancelled()) return;
   TSharedFileName Name;  // one for the file's lines
   for (auto& Hit : File.Hits) {
-    if (!FGroup) {
-      FGroup = LineBufferList().AddSearchList(SearchGroupTitle(FRequest.Text));
-      // A group of the same title left by an earlier search is emptied and becomes current.
-      if (std::find(Groups().begin(), Groups().end(), FGroup) != Groups().end()) {
-        LineBufferList().ClearList(FGroup);
-        std::erase(Groups(), FGroup);
-      }
-      FGroup->SearchString = FRequest.Text;
-      FGroup->SearchFlags = FRequest.Flags;
-      FGroup->AdvancedMode = FRequest.Scope;
-      FGroup->AdvancedFlags = FRequest.Advanced;
-      if (FRequest.Scope == asFileMask) {
-        FGroup->Directory = FRequest.Directories;
-        FGroup->FileMasks = FRequest.Masks;
-      }
-      Groups().push_back(FGroup);
-      OpenMsgView(FGroup, false);
-    }
+    TSearchLineBuffer& G = MakeGroup();
     TLine* Parent = nullptr;
     if (FRequest.Advanced & AdvFlag(asfGroupByFile)) {
-      if (!FFileTitle || FFileTitleName != File.FileName) {
-        FFileTitle = FGroup->Add(std::make_unique<TFindTitleLine>(FGroup, File.FileName, true));
+      // The title of the file whose hits come is the group's last line, unless the group was
+      // cleared meanwhile (the title went with it).
+      const bool TitleHeld = FFileTitle && G.GetCount() > 0 && G.GetLines(G.GetCount() - 1) == FFileTitle;
+      if (!TitleHeld || FFileTitleName != File.FileName) {
+        FFileTitle = G.Add(std::make_unique<TFindTitleLine>(&G, File.FileName, true));
         FFileTitleName = File.FileName;
       }
       Parent = FFileTitle;
     }
     if (!Name) Name = std::make_shared<const std::string>(File.FileName);
-    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, std::move(Hit.LineText),
-                                                Hit.CharColumn, Hit.MatchLength, FGroup);
-    FGroup->AddFileLine(std::move(Line), Parent);
+    // The last hit of a line takes its text.
+    std::string Text = Hit.LineText.use_count() == 1 ? std::move(*std::const_pointer_cast<std::string>(Hit.LineText))
+                                                     : *Hit.LineText;
+    Hit.LineText.reset();
+    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, std::move(Text), Hit.TextColumn,
+                                                Hit.MatchLength, &G);
+    G.AddFileLine(std::move(Line), Parent);
     ++FHitCount;
+  }
+  if (!File.Problem.empty()) {
+    TSearchLineBuffer& G = MakeGroup();
+    G.Add(std::make_unique<TSearchProblemLine>(&G, File.Problem));
+    // The file's hits are all in: its title takes no more.
+    FFileTitle = nullptr;
+    FProblems.push_back(std::move(File.Problem));
   }
   SearchProgress().SetHitCount(FHitCount);
 }
@@ -1107,6 +897,7 @@ void TThreadSearch::Execute() {
       }
       Queue([this, B = std::move(Batch), &Lock, &Taken, &Waiting] {
         for (auto& F : *B) ReportFile(F);
+        if (FOnReported) FOnReported();
         std::lock_guard<std::mutex> G(Lock);
         --Waiting;
         Taken.notify_all();
@@ -1129,11 +920,8 @@ void TThreadSearch::Execute() {
   // After every batch (the queue keeps its order): the terminated line, the progress window.
   Synchronize([this, Cancelled] {
     if (Cancelled && !FGroupRemoved) {
-      if (!FGroup) {
-        FGroup = LineBufferList().AddSearchList(SearchGroupTitle(FRequest.Text));
-        Groups().push_back(FGroup);
-      }
-      FGroup->Add(std::make_unique<TTitleLine>(FGroup, res::SSearchTerminated));
+      TSearchLineBuffer& G = MakeGroup();
+      G.Add(std::make_unique<TTitleLine>(&G, res::SSearchTerminated));
     }
     SearchProgress().Close();
   });

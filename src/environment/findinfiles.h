@@ -1,9 +1,11 @@
 // Find in files: the search engine that walks files (a list, or directories with masks) and
-// matches their lines with the editor kernel's string search, and the search object that runs
-// it on the "Find in Files Thread" and hands every hit to the message view on the main thread.
+// matches their lines with the editor kernel's string search (linematcher.h), and the search
+// object that runs it on the "Find in Files Thread" and hands every hit to the message view
+// on the main thread.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,16 +16,16 @@
 #include <thread>
 #include <vector>
 
+#include "build/messages/msglines.h"
+#include "environment/filescan.h"
+#include "environment/linematcher.h"
 #include "shared/exceptions.h"
 #include "shared/searchflags.h"
 
 namespace nxs {
 
 class TBaseProject;
-class TEvMessageGroup;
-class TLine;
 class TProjectGroup;
-class TSearchLineBuffer;
 
 enum TAdvancedSearch : uint8_t { asNone, asProjectFiles, asOpenFiles, asFileMask, asProjectGroup };
 enum TAdvancedSearchFlag : uint8_t { asfIncludeSubDirs, asfSeparateResults, asfGroupByFile };
@@ -37,72 +39,18 @@ class EFOpenError : public Exception {
   using Exception::Exception;
 };
 
-// One hit: columns count from 1; the character column counts UTF-8 characters, the match
-// length UTF-16 units, as the message view measures them.
-struct TFindHit {
-  int32_t Line = 0;
-  int32_t ByteColumn = 0;
-  int32_t CharColumn = 0;
-  int32_t MatchLength = 0;
-  std::string LineText;
-};
-
-// The hits of one file, in line order.
+// A run of hits of one file, in line order; a file's runs come one after another. Problem: the
+// file or folder could not be read, or not wholly (the message, naming it and why); it comes
+// after the file's hits.
 struct TFileHits {
   std::string FileName;
   std::vector<TFindHit> Hits;
+  std::string Problem;
 };
 
 // The form-text form of a search text: each character above 127 as "#" and its decimal code,
 // a "'" at every switch between those and plain characters.
 std::string FormTextOf(std::string_view Text);
-
-// Matches a text line by line with the kernel's string search on a view of its own (made on
-// the calling thread): one kernel call over the whole text finds the next candidate, and
-// only a line holding one is searched line by line, so the hits are exactly those of the
-// kernel's line search. Lines end at LF, CR, CR LF or LF CR; a final line without a break is
-// searched; a line of any length is searched whole.
-class TLineMatcher {
- public:
-  TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief);
-  ~TLineMatcher();
-  TLineMatcher(const TLineMatcher&) = delete;  // owns a kernel view
-  TLineMatcher& operator=(const TLineMatcher&) = delete;
-
-  // Appends the hits of Text to Hits; false when Stop was raised meanwhile.
-  bool Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop = nullptr);
-  // The kernel's status of the last call (0: the pattern is usable).
-  int Status() const { return FStatus; }
-  // Why the kernel refused the pattern (Status not 0), in the words of its expression engine.
-  std::string StatusMessage() const;
-
- private:
-  struct TView;
-  bool Find(std::string_view Text, size_t& Pos, size_t& Len);
-  // The first occurrence of FLiteral; npos when none.
-  size_t FindCandidate(std::string_view Text) const;
-  void SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits);
-  // A pattern whose matches are its occurrences: one scan over the whole text finds every hit.
-  bool SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop);
-
-  std::string FPattern;
-  std::string FKernelPattern;  // after BRIEF conversion
-  std::string FLiteral;  // a pattern the whole-text scan may look for byte for byte; empty: none
-  bool FFoldLiteral = false;  // FLiteral is in lower case and found with ASCII case folded
-  size_t FRare1 = 0, FRare2 = 0;  // the positions of FLiteral the scan compares first
-  bool FBytesOnly = false;  // its matches are exactly its occurrences: no kernel call at all
-  TSearchFlags FFlags;
-  bool FBrief;
-  int FStatus = 0;
-  std::unique_ptr<TView> FView;
-};
-
-// A run of characters that every match of a regular expression holds (lower-cased when Fold);
-// empty when none is known.
-std::string RequiredLiteral(std::string_view Pattern, bool Fold);
-
-// Raises Exception when the pattern is empty or the kernel cannot use it.
-void CheckSearchPattern(const std::string& Pattern, TSearchFlags Flags, bool Brief);
 
 inline constexpr unsigned MaxThreadsPerCore = 8;
 // The searching threads for a request of Requested (0: one per core) over Files files.
@@ -117,6 +65,9 @@ struct TFindRequest {
   TAdvancedSearchFlags Advanced = 0;
   std::string Masks;        // "*.pas;*.inc", split at "," and ";"
   std::string Directories;  // split at "," and ";", "@name" for a directory group
+  // Directories (or files) each taken whole, in place of Directories when not empty: names
+  // that hold "," or ";", blanks or "$(" stay as they are; "@name" of a known group is the group.
+  std::vector<std::string> DirectoryList;
   std::vector<std::string> Files;  // the file list of the list scopes
   unsigned Threads = 0;            // 0: one per core; at most MaxThreadsPerCore per core
   bool LowerPriority = true;       // the search thread runs below normal (a host without a user may not want it)
@@ -129,35 +80,36 @@ std::vector<std::string> SplitSearchList(std::string_view Text);
 bool MatchesSearchMask(std::string_view Name, std::string_view Mask);
 
 // The directories of a directory search, unwound, expanded, each with a trailing "/", the
-// current directory when none is given. Raises EFOpenError for a path that does not exist.
-std::vector<std::string> PrepareSearchDirectories(const std::string& Directories);
+// current directory when none is given; a file named where a directory is expected stays a
+// file (no trailing "/"), searched whatever the masks. Raises EFOpenError for a path that does
+// not exist, EInOutError with the system's text for a directory that cannot be read. List,
+// when not empty, takes the place of Directories (see TFindRequest::DirectoryList).
+std::vector<std::string> PrepareSearchDirectories(const std::string& Directories,
+                                                  const std::vector<std::string>& List = {});
 
 // Runs one search: the files in a stable order (a list as given, directories depth first
 // with their entries sorted by name, each directory once however often it is reached), read
-// by several threads, their hits handed to Sink in that order on the thread that called Run.
-// The bytes of the file being searched: a view of the editor's captured text, of the read
-// storage (kept by a searching thread from file to file), or of a converted form.
-struct TSearchText {
-  std::string_view View;
-  std::unique_ptr<char[]> Data;
-  size_t Capacity = 0;
-  std::string Converted;
-};
-
+// in scans by several threads, their hits handed to Sink in that order, as they come, on the
+// thread that called Run. A thread holds a bounded number of hits that wait for their turn.
 class TFindEngine {
  public:
   explicit TFindEngine(TFindRequest Request);
   ~TFindEngine();
   TFindEngine(const TFindEngine&) = delete;  // threads point at it while it runs
   TFindEngine& operator=(const TFindEngine&) = delete;
-  // Sink: the hits of each file that has some, in file order; OnFile: every file, in that
-  // order, before its hits. Both run on the calling thread. Returns false when cancelled.
+  // Sink: the runs of hits of each file that has some, and the problem of each file or
+  // folder that could not be read, in file order; OnFile: every file, in that order, before
+  // its hits. Both run on the calling thread. Returns false when cancelled.
   bool Run(const std::function<void(TFileHits&)>& Sink, const std::function<void(const std::string&)>& OnFile = {});
-  // Stops every thread at its next line block; safe from any thread.
-  void Cancel() { FStop = true; }
+  // Stops every thread at its next scan; safe from any thread.
+  void Cancel();
   bool Cancelled() const { return FStop; }
   // The files a run searches, in order (directory scopes walk the disk here).
   std::vector<std::string> CollectFiles();
+  // Hits that may wait to be handed over: those of the file being handed over, and those of
+  // the files after it together; a thread with more waits.
+  static constexpr size_t HeadRoom = 4096;
+  static constexpr size_t AheadRoom = 16384;
 
  private:
   // A searching thread's matchers: the search text's, and the form-text form's once a
@@ -166,24 +118,42 @@ class TFindEngine {
     std::unique_ptr<TLineMatcher> Text;
     std::unique_ptr<TLineMatcher> Form;
   };
+  // A file to search, or a folder the walk could not read (Problem set).
+  struct TEntry {
+    std::string Name;
+    std::string Problem;
+  };
   // The directories walked, by device and inode.
   using TVisited = std::set<std::pair<uint64_t, uint64_t>>;
-  // Takes a run of files found (and empties it).
-  using TPublish = std::function<void(std::vector<std::string>&)>;
+  // Takes a run of entries found (and empties it).
+  using TPublish = std::function<void(std::vector<TEntry>&)>;
   static constexpr size_t PublishRun = 16;
-  // Appends the files of Dir (and its subdirectories when asked) to Out, handing Out to
-  // Publish, when given, whenever it holds PublishRun files.
-  void Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<std::string>& Out,
+  // Appends the entries of Dir (and of its subdirectories when asked) to Out, handing Out to
+  // Publish, when given, whenever it holds PublishRun of them.
+  void Walk(const std::string& Dir, const std::vector<std::string>& Masks, std::vector<TEntry>& Out,
             TVisited& Visited, const TPublish* Publish);
   // Every directory; with Publish, Out is handed over at the end too.
-  void WalkAll(std::vector<std::string>& Out, const TPublish* Publish);
-  void SearchFile(const std::string& Name, TMatchers& M, TSearchText& Text, TFileHits& Hits);
+  void WalkAll(std::vector<TEntry>& Out, const TPublish* Publish);
+  // Searches one file, handing its hits to Emit as they gather; the problem, if any.
+  std::string SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit);
+  // Searches Text, a run of Name's lines from line FirstLine, with both passes.
+  void SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
+                  std::vector<TFindHit>& Hits, const THitRun& Emit);
 
   TFindRequest FRequest;
   std::vector<std::string> FDirectories;
   std::string FFormText;
   bool FSecondPass = false;  // a directory search looks for the form-text form in form files
   std::atomic<bool> FStop{false};
+  // A run's hand-over: the threads wait on these, and a cancel wakes them.
+  std::mutex FLock;
+  std::condition_variable FFound, FFilled, FDrained;
+};
+
+// A line of a search group that tells of a file or folder that could not be read.
+class TSearchProblemLine : public TTitleLine {
+ public:
+  using TTitleLine::TTitleLine;
 };
 
 // The running search: the "Find in Files Thread" and its message group.
@@ -201,10 +171,16 @@ class TThreadSearch {
   int32_t HitCount() const { return FHitCount; }
   bool Terminated() const { return FEngine.Cancelled(); }
   TSearchLineBuffer* Group() const { return FGroup; }
+  // The files and folders that could not be read so far (main thread).
+  const std::vector<std::string>& Problems() const { return FProblems; }
+  // Called on the main thread each time a batch of hits has joined the group: a host that
+  // prints the lines and lets them go keeps the group small while the batches keep coming.
+  void SetOnReported(std::function<void()> Fn) { FOnReported = std::move(Fn); }
 
  private:
   void Execute();
   void ReportFile(TFileHits& Hits);  // main thread; takes the hits' texts
+  TSearchLineBuffer& MakeGroup();   // main thread: the search group, made on first use
   void GroupRemoved(TEvMessageGroup& Args);
 
   TFindRequest FRequest;
@@ -216,6 +192,8 @@ class TThreadSearch {
   TLine* FFileTitle = nullptr;
   std::string FFileTitleName;
   bool FGroupRemoved = false;
+  std::vector<std::string> FProblems;
+  std::function<void()> FOnReported;
 };
 
 // The progress window's model: the file being searched and the hits so far, and the Cancel

@@ -125,8 +125,8 @@ int Grep(const TCommandLine& Cmd) {
       return Names;
     });
     EvCompilerFileOpen().Add(&OpenTexts(), OnCompilerFileOpen);
-    std::string Dirs;
-    for (size_t I = 1; I < Cmd.Positional().size(); ++I) Dirs += (Dirs.empty() ? "" : ";") + Cmd[I];
+    // Each folder whole, whatever its name holds.
+    std::vector<std::string> Dirs(Cmd.Positional().begin() + 1, Cmd.Positional().end());
     // The project scopes search what the project layer opened for this run.
     std::unique_ptr<TProjectSession> Session;
     if (Cmd.Has("--project") || Cmd.Has("--group")) {
@@ -149,43 +149,64 @@ int Grep(const TCommandLine& Cmd) {
       R.Files = Open;
     } else {
       R.Scope = asFileMask;
-      R.Directories = Dirs;
+      R.DirectoryList = Dirs;
     }
     CheckSearchPattern(R.Text, R.Flags, R.Brief);
     SetQuestions(std::make_shared<TQuietQuestions>());
     MainThreadQueue().SetMainThread();
     DoFindInFiles(R);
-    // The lines are printed while the search goes on: a batch of hits holds the whole of
-    // each of its files, so every line at the top of the group is complete once it is there.
+    // The lines are printed while the search goes on and then let go: a top-level line is
+    // complete once it is there, except a file's title while its hits may still come. The
+    // files and folders that could not be read go to standard error.
+    const bool Grouped = Cmd.Has("--group-by-file");
     TOutput Out;
-    size_t Printed = 0;
-    auto PrintNew = [&] {
+    bool Printed = false, Problems = false;
+    auto PrintNew = [&](bool Final) {
       auto Groups = SearchGroups();
       if (Groups.empty()) return;
-      const TLineBuffer& G = *Groups.back();
-      const size_t Count = static_cast<size_t>(G.GetCount());
-      if (Printed == 0 && Count > 0 && Form == "message") {
-        Out.Text() += G.GetGroupName();
-        Out.Line();
-      }
-      for (; Printed < Count; ++Printed) {
-        const TLine& Line = *G.GetLines(static_cast<int>(Printed));
+      TLineBuffer& G = *Groups.back();
+      const int Count = G.GetCount();
+      const int Complete = Final || !Grouped ? Count : Count - 1;
+      if (Complete <= 0) return;
+      for (int I = 0; I < Complete; ++I) {
+        const TLine& Line = *G.GetLines(I);
+        if (!Line.AsFileMessageLine() && dynamic_cast<const TSearchProblemLine*>(&Line)) {
+          Out.Flush();
+          std::fflush(stdout);
+          std::fprintf(stderr, "nxs: %s\n", Line.GetLineText().c_str());
+          Problems = true;
+          continue;
+        }
+        if (!Printed && Form == "message") {
+          Out.Text() += G.GetGroupName();
+          Out.Line();
+        }
+        Printed = true;
         Form == "message" ? PrintLine(Out, Line, 0) : PrintGcc(Out, Line);
       }
+      if (Complete == Count) {
+        G.Clear();
+        return;
+      }
+      // The last line stays: from the end, so that each removal moves nothing.
+      for (int I = Complete - 1; I >= 0; --I) G.Remove(G.GetLines(I));
     };
     TThreadSearch* S = RunningSearch();
+    // Printed as each batch comes: the queue may run batch after batch before it returns.
+    if (S) S->SetOnReported([&] { PrintNew(false); });
     while (S && !S->Finished()) {
       MainThreadQueue().WaitAndProcess(20);
-      PrintNew();
+      PrintNew(false);
     }
     MainThreadQueue().ProcessPending();
     TerminateFindInFiles();
-    PrintNew();
-    if (Printed == 0) return 1;
+    PrintNew(true);
+    const int Status = Problems ? 2 : Printed ? 0 : 1;
     Out.Flush();
     // The search wrote nothing to keep: the process ends here rather than free every line.
     std::fflush(stdout);
-    std::_Exit(0);
+    std::fflush(stderr);
+    std::_Exit(Status);
   } catch (const EUsage&) {
     throw;
   } catch (const std::exception& E) {
@@ -207,7 +228,10 @@ TCommand GrepCommand() {
               "-c case-sensitive, -w whole word, -r regular expression, -b BRIEF expression.\n"
               "--open FILE=TEXTFILE treats FILE as open in the editor with the text of TEXTFILE.\n"
               "-j N searches with N threads (one per core when not given, at most eight per core).\n"
-              "Exit status: 0 with hits, 1 without, 2 on an error.",
+              "Hits are printed as they are found. A line of more than 200 characters shows the 200\n"
+              "around its hit, with \"...\" where it was cut. A DIR that is a file is searched itself.\n"
+              "A file or folder that cannot be read is named on standard error and the rest searched.\n"
+              "Exit status: 0 with hits, 1 without, 2 on an error (a file or folder not read included).",
               {{"--mask", true}, {"--subdirs", false}, {"-c", false}, {"-w", false}, {"-r", false}, {"-b", false},
                {"--group-by-file", false}, {"--open", true}, {"--project", true}, {"--group", true}, {"-j", true},
                {"--format", true}},

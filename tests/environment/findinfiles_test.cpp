@@ -1,10 +1,11 @@
-// Find in files: the line matcher against the kernel's line search, the walk over directories
-// (order, masks, directories reached twice, groups of directories), threads and cancel, and
-// the search group a search fills.
+// Find in files: the walk over directories (order, masks, directories reached twice, groups of
+// directories, files named as directories, folders that cannot be read), files read in scans,
+// threads, cancel and the hits that wait between them, and the search group a search fills.
 #include "environment/findinfiles.h"
 
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,140 +30,13 @@
 #include "shared/dialogs.h"
 #include "shared/mainthread.h"
 #include "shared/settings.h"
+#include "support/run.h"
 #include "support/tempdir.h"
 
 namespace nxs {
 namespace {
 
-std::vector<TFindHit> Match(std::string_view Text, const std::string& Pattern, TSearchFlags Flags = {}) {
-  TLineMatcher M(Pattern, Flags, false);
-  std::vector<TFindHit> Hits;
-  M.Search(Text, Hits);
-  return Hits;
-}
-
-// "line:charcol" of every hit.
-std::vector<std::string> Places(const std::vector<TFindHit>& Hits) {
-  std::vector<std::string> Out;
-  for (const auto& H : Hits) Out.push_back(std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
-  return Out;
-}
-
 using Strings = std::vector<std::string>;
-
-TEST(LineMatcher, LinesEndAtEveryKindOfBreakAndTheLastLineNeedsNone) {
-  // LF, CR, CR LF and LF CR each end one line; the final line has no break.
-  EXPECT_EQ(Places(Match("a x\nb x\rc x\r\nd x\n\re x", "x")), (Strings{"1:3", "2:3", "3:3", "4:3", "5:3"}));
-  EXPECT_EQ(Places(Match("x\nx\rx\r\nx\n\rxx", "x")), (Strings{"1:1", "2:1", "3:1", "4:1", "5:1", "5:2"}));
-  EXPECT_EQ(Places(Match("no break at the end: hit", "hit")), (Strings{"1:22"}));
-  EXPECT_TRUE(Match("", "x").empty());
-  // A hit right after the last break of a file with several empty lines.
-  EXPECT_EQ(Places(Match("\n\n\nx", "x")), (Strings{"4:1"}));
-}
-
-TEST(LineMatcher, ALongLineIsSearchedWholeAndTheFileGoesOn) {
-  std::string Long(100000, 'a');
-  Long += "needle\nnext needle\n";
-  EXPECT_EQ(Places(Match(Long, "needle", {sfCase})), (Strings{"1:100001", "2:6"}));
-  EXPECT_EQ(Places(Match(Long, "NEEDLE")), (Strings{"1:100001", "2:6"}));
-  EXPECT_EQ(Places(Match(Long, "ne+dle$", {sfRegExp})), (Strings{"1:100001", "2:6"}));
-}
-
-// Every hit of Needle (ASCII, no break) line by line, the lines split here by hand.
-Strings ExpectedPlaces(const std::string& Text, const std::string& Needle, bool Fold) {
-  auto Low = [&](std::string S) {
-    if (Fold)
-      for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-    return S;
-  };
-  Strings Out;
-  int LineNo = 1;
-  size_t Start = 0;
-  for (size_t I = 0; I <= Text.size(); ++I) {
-    if (I < Text.size() && Text[I] != '\n' && Text[I] != '\r') continue;
-    const std::string Line = Low(Text.substr(Start, I - Start));
-    for (size_t P = Line.find(Low(Needle)); P != std::string::npos; P = Line.find(Low(Needle), P + Needle.size())) {
-      int Chars = 0;
-      for (size_t K = 0; K < P; ++K) Chars += (static_cast<unsigned char>(Line[K]) & 0xC0) != 0x80;
-      Out.push_back(std::to_string(LineNo) + ":" + std::to_string(Chars + 1));
-    }
-    if (I == Text.size()) break;
-    if (I + 1 < Text.size() && (Text[I + 1] == '\n' || Text[I + 1] == '\r') && Text[I + 1] != Text[I]) ++I;
-    Start = I + 1;
-    ++LineNo;
-  }
-  return Out;
-}
-
-TEST(LineMatcher, OneScanFindsWhatALineByLineSearchFinds) {
-  // Long stretches without a hit (the break count runs over many blocks), every kind of
-  // break, several hits on a line, characters of two bytes before a hit.
-  std::mt19937 Random(14);
-  const char* Pieces[] = {"x", "xx", "\n", "\r\n", "\r", "\n\r", "\xC3\xA9", "ab", "AB", "aB b"};
-  for (int Round = 0; Round < 60; ++Round) {
-    std::string Text;
-    const bool Sparse = Round % 3 == 0;
-    const size_t Size = Random() % (Sparse ? 200000 : 40000);
-    while (Text.size() < Size) {
-      const unsigned R = Random() % (Sparse ? 20000 : 1000);
-      Text += R < 3 ? Pieces[7 + R] : Pieces[R % 7];
-    }
-    EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), ExpectedPlaces(Text, "ab", false)) << Round;
-    EXPECT_EQ(Places(Match(Text, "Ab")), ExpectedPlaces(Text, "ab", true)) << Round;
-  }
-}
-
-TEST(LineMatcher, ATextLongerThanOneScanIsSearchedAcrossItsParts) {
-  // Lines of 100 bytes past 16 MB, with hits on the lines around the 16 MB boundary.
-  std::string Text;
-  const std::string Line(99, 'x');
-  while (Text.size() < (size_t{1} << 24) + 500) Text += Line + '\n';
-  // The first hit spans the boundary itself.
-  for (size_t At : {(size_t{1} << 24) - 1, (size_t{1} << 24) + 160, (size_t{1} << 24) + 250}) Text.replace(At, 2, "ab");
-  const Strings Expected = ExpectedPlaces(Text, "ab", false);
-  ASSERT_EQ(Expected.size(), 3u);
-  EXPECT_EQ(Places(Match(Text, "ab", {sfCase})), Expected);
-  EXPECT_EQ(Places(Match(Text, "a+b", {sfCase, sfRegExp})), Expected);
-}
-
-TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
-  auto Hits = Match("\xC3\xA9t\xC3\xA9 ab ab\n", "ab");
-  ASSERT_EQ(Hits.size(), 2u);
-  EXPECT_EQ(Hits[0].ByteColumn, 7);
-  EXPECT_EQ(Hits[0].CharColumn, 5);
-  EXPECT_EQ(Hits[1].CharColumn, 8);
-  EXPECT_EQ(Hits[1].LineText, "\xC3\xA9t\xC3\xA9 ab ab");
-  // The match length counts UTF-16 units: one for é, two for a character beyond 16 bits.
-  EXPECT_EQ(Match("x\xC3\xA9y", "\xC3\xA9", {sfCase})[0].MatchLength, 1);
-  EXPECT_EQ(Match("x\xF0\x9F\x98\x80y", "\xF0\x9F\x98\x80", {sfCase})[0].MatchLength, 2);
-}
-
-TEST(LineMatcher, KeepsTheKernelsCaseWordAndExpressionRules) {
-  const char* Text = "Begin\nbegin_x\nxbegin\nBEGIN end\n";
-  EXPECT_EQ(Places(Match(Text, "begin")), (Strings{"1:1", "2:1", "3:2", "4:1"}));
-  EXPECT_EQ(Places(Match(Text, "begin", {sfCase})), (Strings{"2:1", "3:2"}));
-  EXPECT_EQ(Places(Match(Text, "begin", {sfWord})), (Strings{"1:1", "4:1"}));
-  // Anchors hold per line, though one call scans the whole text.
-  EXPECT_EQ(Places(Match(Text, "^begin", {sfRegExp})), (Strings{"1:1", "2:1", "4:1"}));
-  EXPECT_EQ(Places(Match(Text, "end$", {sfRegExp})), (Strings{"4:7"}));
-  // An expression that could run across lines is still a line search.
-  EXPECT_EQ(Places(Match("ab\ncd\n", "b\\s*c", {sfRegExp})), Strings{});
-  // Case folding beyond ASCII.
-  EXPECT_EQ(Places(Match("\xC3\x89T\xC3\x89\n", "\xC3\xA9t\xC3\xA9")), (Strings{"1:1"}));
-}
-
-TEST(LineMatcher, AnExpressionsRequiredCharactersNeverHideAHit) {
-  // Only characters every match holds may pick the candidate lines.
-  EXPECT_EQ(RequiredLiteral("[a-z]+Error\\(", false), "Error(");
-  EXPECT_EQ(RequiredLiteral("ab?cd", false), "cd");
-  EXPECT_EQ(RequiredLiteral("xy+z", false), "xy");
-  EXPECT_EQ(RequiredLiteral("(foo)?bar", false), "bar");
-  EXPECT_EQ(RequiredLiteral("foo|bar", false), "");
-  EXPECT_EQ(RequiredLiteral("(?i)foo", false), "");
-  EXPECT_EQ(RequiredLiteral("task", true), "ta");  // k and s fold to non-ASCII letters too
-  // The same hits as the kernel gives line by line.
-  EXPECT_EQ(Places(Match("x ac\nabbc\nAC\n", "ab*c", {sfRegExp})), (Strings{"1:3", "2:1", "3:1"}));
-}
 
 TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   // A "'" only where plain characters and coded ones meet.
@@ -176,6 +50,7 @@ TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   EXPECT_TRUE(MatchesSearchMask("unit1.pas", "*.pas"));
   EXPECT_TRUE(MatchesSearchMask("makefile", "*.*"));
   EXPECT_TRUE(MatchesSearchMask("a.b.c", "a?b*"));
+  EXPECT_TRUE(MatchesSearchMask("a.b", "a?b*"));  // a star at the end takes nothing too
   EXPECT_FALSE(MatchesSearchMask("unit1.pasx", "*.pas"));
   EXPECT_FALSE(MatchesSearchMask("x", "x?"));
 }
@@ -205,7 +80,10 @@ class FindTree : public ::testing::Test {
     R.Text = "hit";
     std::vector<std::string> Out;
     TFindEngine E(R);
-    E.Run([&](const TFileHits& F) { Out.push_back(F.FileName.substr(T.Path().size() + 1)); });
+    E.Run([&](const TFileHits& F) {
+      const std::string Name = F.FileName.substr(T.Path().size() + 1);
+      if (!F.Hits.empty() && (Out.empty() || Out.back() != Name)) Out.push_back(Name);
+    });
     return Out;
   }
   test::TTempDir T;
@@ -295,7 +173,7 @@ TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
   R.Directories = T / "f";
   Strings Found;
   TFindEngine(R).Run([&](const TFileHits& F) {
-    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + H.LineText);
+    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + *H.LineText);
   });
   // The binary form reads as text with its characters as they are; the text form holds them
   // coded.
@@ -306,6 +184,169 @@ TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
   Found.clear();
   TFindEngine(R).Run([&](const TFileHits& F) { Found.push_back(F.FileName.substr(T.Path().size() + 3)); });
   EXPECT_EQ(Found, (Strings{"binary.vfm", "text.LFM", "unit.pas"}));
+}
+
+// "file:line:column" of every hit, and "! problem" for each problem, as the engine hands
+// them over; Runs counts the hand-overs of hits.
+Strings Search(TFindRequest R, size_t* Runs = nullptr) {
+  Strings Out;
+  TFindEngine(R).Run([&](const TFileHits& F) {
+    if (!F.Hits.empty() && Runs) ++*Runs;
+    for (const auto& H : F.Hits) Out.push_back(F.FileName + ":" + std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
+    if (!F.Problem.empty()) Out.push_back("! " + F.Problem);
+  });
+  return Out;
+}
+
+TEST_F(FindTree, AFileOfManyScansIsSearchedAsOneText) {
+  // Random lines of every break, with a CR LF pair and a LF CR pair split by the scan's
+  // boundaries, and a line longer than a scan.
+  std::mt19937 Random(20);
+  const char* Pieces[] = {"hit", "x", "\n", "\r\n", "\r", "\n\r", "\xC3\xA9", "  "};
+  std::string Text = "\xEF\xBB\xBF";
+  while (Text.size() < 4 * ScanSize) Text += Pieces[Random() % std::size(Pieces)];
+  Text.replace(ScanSize - 1, 2, "\r\n");
+  Text.replace(2 * ScanSize - 2, 2, "\n\r");
+  Text.insert(3 * ScanSize, std::string(ScanSize + 100, 'y') + "hit");
+  Write(T / "big.txt", Text);
+  TLineMatcher M("hit", {sfCase}, false);
+  std::vector<TFindHit> Hits;
+  M.Search(std::string_view(Text).substr(3), Hits);
+  Strings Expected;
+  for (const auto& H : Hits) Expected.push_back(T / "big.txt:" + std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
+  ASSERT_GT(Expected.size(), 1000u);
+  TFindRequest R;
+  R.Text = "hit";
+  R.Flags = {sfCase};
+  R.Scope = asOpenFiles;
+  R.Files = {T / "big.txt"};
+  EXPECT_EQ(Search(R), Expected);
+  R.Flags = {sfCase, sfRegExp};
+  R.Text = "h[i]t";
+  EXPECT_EQ(Search(R), Expected);
+}
+
+TEST_F(FindTree, ALineTooLongToHoldIsPassedOverAndReportedAndTheRestSearched) {
+  // Line 2 is a run of zero bytes past the limit (a sparse file: nothing is written).
+  const std::string Name = T / "sparse.bin";
+  const int Fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(Fd, 0);
+  const off_t Tail = static_cast<off_t>(MaxSearchedLine + ScanSize + 4);
+  ASSERT_EQ(::pwrite(Fd, "hit\n", 4, 0), 4);
+  ASSERT_EQ(::pwrite(Fd, "\r\nx hit\n", 8, Tail), 8);
+  ::close(Fd);
+  TFindRequest R;
+  R.Text = "hit";
+  R.Scope = asOpenFiles;
+  R.Files = {Name};
+  EXPECT_EQ(Search(R), (Strings{Name + ":1:1", Name + ":3:3",
+                                "! Cannot read file \"" + Name + "\": line 2 is longer than 16 MB and was not searched"}));
+  // A CR alone ends the passed-over line as the last byte of a read (the second read of the
+  // line): the line after it is searched.
+  const std::string CrName = T / "sparsecr.bin";
+  const int CrFd = ::open(CrName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(CrFd, 0);
+  const off_t Cr = static_cast<off_t>(4 + 2 * MaxSearchedLine - 1);
+  ASSERT_EQ(::pwrite(CrFd, "hit\n", 4, 0), 4);
+  ASSERT_EQ(::pwrite(CrFd, "\rx hit\n", 8, Cr), 8);
+  ::close(CrFd);
+  R.Files = {CrName};
+  EXPECT_EQ(Search(R), (Strings{CrName + ":1:1", CrName + ":3:3",
+                                "! Cannot read file \"" + CrName + "\": line 2 is longer than 16 MB and was not searched"}));
+}
+
+TEST_F(FindTree, FilesAndFoldersThatCannotBeReadAreReportedInTheirPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs another user than the files' owner: run as the superuser";
+  Write(T / "a/locked.pas", "hit\n");
+  ::mkdir((T / "a/shut").c_str(), 0755);
+  Write(T / "a/shut/in.pas", "hit\n");
+  ASSERT_EQ(::chmod((T / "a/locked.pas").c_str(), 0), 0);
+  ASSERT_EQ(::chmod((T / "a/shut").c_str(), 0), 0);
+  for (const char* D : {"a", "b", ".hidden"}) ::chmod((T / D).c_str(), 0755);
+  T.OpenToAll();
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T.Path();
+  R.Masks = "*.pas";
+  R.Advanced = AdvFlag(asfIncludeSubDirs);
+  for (unsigned Threads : {1u, 3u}) {
+    R.Threads = Threads;
+    const std::string Seen = test::RunUnprivileged([&] {
+      std::string Out;
+      for (const auto& L : Search(R)) Out += L + "\n";
+      return Out;
+    });
+    EXPECT_EQ(Seen, T / "a/2.PAS:1:1\n" + "! Cannot read file \"" + T / "a/locked.pas" + "\": Permission denied\n" +
+                        "! Cannot read folder \"" + T / "a/shut/" + "\": Permission denied\n" + T / "z.pas:1:1\n")
+        << Threads;
+  }
+  // A directory named for the search that cannot be read stops it before it starts, with
+  // the system's text.
+  R.Directories = T / "a/shut";
+  EXPECT_EQ(test::RunUnprivileged([&] {
+    try {
+      TFindEngine E(R);
+    } catch (const std::exception& E) {
+      return std::string(E.what());
+    }
+    return std::string("(started)");
+  }), "Permission denied");
+}
+
+TEST_F(FindTree, AFileNamedWhereADirectoryIsExpectedIsSearchedWhateverTheMasks) {
+  TFindRequest R;
+  R.Text = "hit";
+  R.Masks = "*.inc";
+  R.Directories = T / "z.pas;" + T / "b";
+  EXPECT_EQ(Files(R), (Strings{"z.pas"}));
+  R.Directories.clear();
+  R.DirectoryList = {T / "a", T / "z.pas", T / "z.pas"};
+  EXPECT_EQ(Files(R), (Strings{"a/1.inc", "z.pas"}));
+  EXPECT_EQ(PrepareSearchDirectories("", {T / "z.pas/", T / "a"}), (Strings{T / "z.pas", T / "a/"}));
+}
+
+TEST_F(FindTree, DirectoryNamesInAListStayWhole) {
+  for (const char* D : {"x,y", "p;q", " blank ", "$(NXS)"}) {
+    ::mkdir((T / D).c_str(), 0755);
+    Write(T / (std::string(D) + "/f.pas"), "hit\n");
+  }
+  TFindRequest R;
+  R.Text = "hit";
+  R.DirectoryList = {T / "x,y", T / "p;q", T / " blank ", T / "$(NXS)"};
+  EXPECT_EQ(Files(R), (Strings{"x,y/f.pas", "p;q/f.pas", " blank /f.pas", "$(NXS)/f.pas"}));
+  // A group by its name is still a group.
+  SetGroups({{"both", T / "a;" + T / "b"}});
+  R.DirectoryList = {"@both"};
+  R.Masks = "*.pas;*.txt";
+  EXPECT_EQ(Files(R), (Strings{"a/2.PAS", "b/c.txt"}));
+  SetGroups({});
+}
+
+TEST_F(FindTree, HitsComeAsTheyAreFoundAndWaitInBoundsInTheOrderOfOneThread) {
+  // More hits per file than may wait, in more files than threads: every thread waits for
+  // room at some point, and the order is that of one thread.
+  std::string Many;
+  for (int I = 0; I < 5000; ++I) Many += "hit hit\n";
+  for (int F = 0; F < 6; ++F) Write(T / ("b/m" + std::to_string(F) + ".pas"), Many);
+  static_assert(10000 > TFindEngine::HeadRoom && 6 * 10000 > TFindEngine::AheadRoom);
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T / "b";
+  R.Masks = "*.pas";
+  R.Threads = 1;
+  size_t Runs = 0;
+  const Strings One = Search(R, &Runs);
+  ASSERT_EQ(One.size(), 6u * 10000u);
+  // Runs of a bounded size, not one per file.
+  EXPECT_GE(Runs, 6u * 10000u / TLineMatcher::FlushAt);
+  for (unsigned Threads : {2u, 4u}) {
+    R.Threads = Threads;
+    EXPECT_EQ(Search(R), One) << Threads;
+  }
+  R.Scope = asOpenFiles;
+  for (int F = 0; F < 6; ++F) R.Files.push_back(T / ("b/m" + std::to_string(F) + ".pas"));
+  R.Threads = 3;
+  EXPECT_EQ(Search(R), One);
 }
 
 TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
@@ -422,6 +463,49 @@ TEST_F(FindInFiles, HitsFillOneGroupGroupedByFileWhenAsked) {
   EXPECT_EQ(SearchGroups().size(), 2u);
   EXPECT_EQ(SearchGroups().back(), G);
   EXPECT_EQ(Lines(G), (Strings{T / "z.pas(1): hit"}));
+}
+
+TEST_F(FindInFiles, ClearingTheGroupWhileAGroupedSearchRunsGivesTheFileATitleAgain) {
+  // The group is cleared after the first batch of the file's hits: the rest come after.
+  std::string Many;
+  for (int I = 0; I < 100000; ++I) Many += "hit\n";
+  Write(T / "b/many.pas", Many);
+  TFindRequest R;
+  R.Text = "hit";
+  R.Directories = T / "b";
+  R.Masks = "*.pas";
+  R.Advanced = AdvFlag(asfGroupByFile);
+  DoFindInFiles(R);
+  int Cleared = -1;
+  RunningSearch()->SetOnReported([&] {
+    if (Cleared >= 0) return;
+    TSearchLineBuffer* G = SearchGroups().back();
+    Cleared = G->GetLines(0)->GetChildCount();
+    LineBufferList().ClearList(G);
+  });
+  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  MainThreadQueue().ProcessPending();
+  ASSERT_GT(Cleared, 0);
+  ASSERT_LT(Cleared, 100000);
+  TSearchLineBuffer* G = SearchGroups().back();
+  ASSERT_EQ(G->GetCount(), 1);
+  EXPECT_EQ(G->GetLines(0)->GetLineText(), T / "b/many.pas [" + std::to_string(100000 - Cleared) + "]");
+}
+
+TEST_F(FindInFiles, AFileThatCannotBeReadIsALineOfTheGroupInItsPlace) {
+  Write(T / "a/3.pas", "x\n");
+  // A line past the limit: the file is reported after its hits.
+  const std::string Name = T / "a/3.pas";
+  ASSERT_EQ(::truncate(Name.c_str(), static_cast<off_t>(MaxSearchedLine + 10)), 0);
+  const int Fd = ::open(Name.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_EQ(::write(Fd, "\nhit\n", 5), 5);
+  ::close(Fd);
+  TSearchLineBuffer* G = Search("hit", AdvFlag(asfIncludeSubDirs) | AdvFlag(asfGroupByFile));
+  ASSERT_NE(G, nullptr);
+  const std::string Problem = "Cannot read file \"" + Name + "\": line 2 is longer than 16 MB and was not searched";
+  EXPECT_EQ(Lines(G), (Strings{T / "a/2.PAS [1]", "  " + T / "a/2.PAS(1): hit", Name + " [1]", "  " + Name + "(3): hit",
+                               Problem, T / "z.pas [1]", "  " + T / "z.pas(1): hit"}));
+  EXPECT_EQ(RunningSearch()->Problems(), Strings{Problem});
 }
 
 TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {

@@ -1,17 +1,21 @@
-// Running nxs from a test as a user would (its exit status and both outputs), and running
-// a piece of a test as an unprivileged user, which a test started by the superuser needs to
-// see permissions at work.
+// Running nxs from a test as a user would (its exit status, both outputs and the memory it
+// held), and running a piece of a test as an unprivileged user, which a test started by the
+// superuser needs to see permissions at work.
 #pragma once
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,12 +24,18 @@ namespace nxs::test {
 struct TRunResult {
   int Status = -1;  // the exit status; -1 when nxs did not exit normally
   std::string Out, Err;
+  // With OnLine: the most memory nxs held (its peak resident size), read from /proc as its
+  // output comes. (Its rusage would count the test process it was forked from.)
+  long PeakKB = 0;
 };
 
 struct TRunOptions {
   std::string Input;                                      // standard input
   std::vector<std::pair<std::string, std::string>> Env;   // set in the child
   bool Unprivileged = false;                              // as "nobody" when started as root
+  std::string Program{};                                  // another nxs (a copy the user can reach)
+  // Each line of standard output as it comes, in place of Out: output too large to keep.
+  std::function<void(std::string_view)> OnLine{};
 };
 
 namespace detail {
@@ -36,6 +46,14 @@ inline std::string Slurp(int Fd) {
   char Buf[4096];
   for (ssize_t N; (N = ::read(Fd, Buf, sizeof Buf)) > 0;) Text.append(Buf, static_cast<size_t>(N));
   return Text;
+}
+
+// The peak resident size of a running process since its exec; 0 once it is gone.
+inline long PeakKBOf(pid_t Pid) {
+  std::ifstream In("/proc/" + std::to_string(Pid) + "/status");
+  for (std::string Line; std::getline(In, Line);)
+    if (Line.rfind("VmHWM:", 0) == 0) return std::strtol(Line.c_str() + 6, nullptr, 10);
+  return 0;
 }
 
 inline int Scratch() {
@@ -63,16 +81,28 @@ inline std::string NxsBinary() {
 #endif
 }
 
+// A copy of this build's nxs in Dir (a folder another user can reach); its path.
+inline std::string CopyNxsInto(const std::string& Dir) {
+  const std::string To = Dir + "/nxs";
+  std::ifstream In(NxsBinary(), std::ios::binary);
+  std::ofstream(To, std::ios::binary) << In.rdbuf();
+  ::chmod(To.c_str(), 0755);
+  return To;
+}
+
 inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
   int In = detail::Scratch(), Out = detail::Scratch(), Err = detail::Scratch();
   if (::write(In, Options.Input.data(), Options.Input.size()) < 0) return {};
   ::lseek(In, 0, SEEK_SET);
-  std::string Program = NxsBinary();
+  int Pipe[2] = {-1, -1};
+  if (Options.OnLine && ::pipe(Pipe) != 0) return {};
+  std::string Program = Options.Program.empty() ? NxsBinary() : Options.Program;
   pid_t Pid = ::fork();
   if (Pid == 0) {
     ::dup2(In, 0);
-    ::dup2(Out, 1);
+    ::dup2(Options.OnLine ? Pipe[1] : Out, 1);
     ::dup2(Err, 2);
+    if (Options.OnLine) ::close(Pipe[0]);
     for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
     if (Options.Unprivileged) detail::DropPrivileges();
     std::vector<char*> Argv{Program.data()};
@@ -83,6 +113,20 @@ inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions
     ::_exit(127);
   }
   TRunResult R;
+  if (Options.OnLine) {
+    ::close(Pipe[1]);
+    std::string Pending;
+    char Buf[1 << 16];
+    for (ssize_t N; (N = ::read(Pipe[0], Buf, sizeof Buf)) > 0;) {
+      R.PeakKB = std::max(R.PeakKB, detail::PeakKBOf(Pid));
+      Pending.append(Buf, static_cast<size_t>(N));
+      size_t Start = 0;
+      for (size_t End; (End = Pending.find('\n', Start)) != std::string::npos; Start = End + 1)
+        Options.OnLine(std::string_view(Pending).substr(Start, End - Start));
+      Pending.erase(0, Start);
+    }
+    ::close(Pipe[0]);
+  }
   int Status = 0;
   if (Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
   R.Out = detail::Slurp(Out);

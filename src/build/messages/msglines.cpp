@@ -72,7 +72,8 @@ void TLine::Join(TLineBuffer* Group) {
 }
 
 void TLine::Leave() {
-  for (auto& C : FChildren) C->Leave();
+  // Last first, as the file entries take them from the end.
+  for (auto It = FChildren.rbegin(); It != FChildren.rend(); ++It) (*It)->Leave();
   if (auto* F = AsFileMessageLine(); F && F->Tracked() && FGroup && FGroup->FList)
     FGroup->FList->FileBuffer().Unregister(*F);
 }

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -823,8 +824,8 @@ TEkInstance* EK_INIT(uint32_t Version, TEkMalloc EKMALLOC, TEkFree EKFREE, TEkMe
 // reads it too.
 int EkEastAsianWidth(uint32_t Ch);
 
-// The kernel's literal scan, which find in files runs over whole files before it asks the
-// kernel about a line.
+// The kernel's literal scans, which find in files runs over whole files before it asks the
+// kernel about a line, and its string search for threads of their own.
 namespace ek {
 // Finds Needle in Hay (ASCII case folded when Fold); npos when absent.
 size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold);
@@ -832,6 +833,48 @@ size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool
 size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool Fold, size_t I1, size_t I2);
 // The two rarest positions of the needle in source text.
 void RarePositions(std::string_view Needle, size_t& I1, size_t& I2);
+
+// Several needles looked for in one pass (the runs of characters one of which every match of
+// an expression holds): the vector scan compares two rare bytes of each needle at once.
+class TNeedles {
+ public:
+  // Needles not empty, in lower case when Fold (ASCII case folded in the text).
+  TNeedles(std::vector<std::string> Needles, bool Fold);
+  ~TNeedles();
+  TNeedles(const TNeedles&) = delete;  // owns its tables
+  TNeedles& operator=(const TNeedles&) = delete;
+  // Where the first needle that occurs in Hay starts; npos when none does.
+  size_t Find(const char* Hay, size_t HayLen) const;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> F;
+};
+
+class TSearcher;
+// The kernel's string search (the one behind ekSearchString) for one caller, who prepares a
+// pattern once and matches texts with it outside the kernel's lock: threads that each own
+// one search at once.
+class TStringSearch {
+ public:
+  TStringSearch();
+  ~TStringSearch();
+  TStringSearch(const TStringSearch&) = delete;  // owns the compiled pattern
+  TStringSearch& operator=(const TStringSearch&) = delete;
+  // A TSearchResult: SearchOk when the pattern is usable.
+  [[nodiscard]] uint8_t Prepare(std::string_view Pattern, TSearchFlags Flags);
+  // The first match in Text at or after From.
+  bool Find(std::string_view Text, size_t From, size_t& Pos, size_t& Len);
+  // Why the last Prepare failed: the expression engine's text (empty when it gave none) and
+  // the byte of the pattern where it stopped.
+  const std::string& ErrorText() const { return FErrorText; }
+  uint32_t ErrorOffset() const { return FErrorOffset; }
+
+ private:
+  std::unique_ptr<TSearcher> F;
+  std::string FErrorText;
+  uint32_t FErrorOffset = 0;
+};
 }  // namespace ek
 
 }  // namespace nxs
