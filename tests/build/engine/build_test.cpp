@@ -327,6 +327,21 @@ TEST_F(EngineTest, MessagesAreFilteredByVerbosityAndEventsFrameTheBuild) {
   Request.Verbosity = vbMinimal;
   EXPECT_TRUE(Build(Body));
   EXPECT_EQ("hi", Log.Messages());
+  EXPECT_EQ("careful", Log.Warnings());
+  EXPECT_EQ("", Log.Texts(ekTargetStarted));
+  Log.Events.clear();
+  Request.Verbosity = vbQuiet;
+  EXPECT_TRUE(Build(Body));
+  EXPECT_EQ("", Log.Messages());
+  EXPECT_EQ("careful", Log.Warnings());
+  for (TVerbosity V : {vbDetailed, vbDiagnostic}) {
+    Log.Events.clear();
+    Request.Verbosity = V;
+    EXPECT_TRUE(Build(Body));
+    EXPECT_EQ("hi|normal|lo", Log.Messages());
+    EXPECT_EQ("Message|Message|Message|Warning", Log.Texts(ekTaskStarted));
+    EXPECT_EQ("Message|Message|Message|Warning", Log.Texts(ekTaskFinished));
+  }
   Log.Events.clear();
   Request.Verbosity = vbSilent;
   EXPECT_TRUE(Build(Body));
@@ -334,12 +349,13 @@ TEST_F(EngineTest, MessagesAreFilteredByVerbosityAndEventsFrameTheBuild) {
 }
 
 TEST_F(EngineTest, TheMSBuildTaskBuildsOtherProjectsOncePerGlobalProperties) {
-  Write("lib/lib.proj", R"P(<Project>
+  Write("lib/lib.proj", R"P(<Project InitialTargets="Init">
   <PropertyGroup><Config Condition="'$(Config)' == ''">Debug</Config></PropertyGroup>
   <Target Name="Build" Returns="@(Made)">
     <Message Text="lib $(Config)" />
     <ItemGroup><Made Include="lib-$(Config).a" /></ItemGroup>
   </Target>
+  <Target Name="Init"><Message Text="init $(Config)" /></Target>
 </Project>)P");
   EXPECT_TRUE(Build(R"P(
   <ItemGroup><Ref Include="lib\lib.proj" /></ItemGroup>
@@ -353,7 +369,40 @@ TEST_F(EngineTest, TheMSBuildTaskBuildsOtherProjectsOncePerGlobalProperties) {
     <MSBuild Projects="@(Ref)" />
     <Message Text="@(Libs) from %(Libs.MSBuildSourceTargetName)" />
   </Target>)P"));
-  EXPECT_EQ("lib Debug|lib Release|lib-Debug.a;lib-Release.a from Build", Log.Messages());
+  // The third call builds the first instance again: its initial and built targets do not run twice.
+  EXPECT_EQ("init Debug|lib Debug|init Release|lib Release|lib-Debug.a;lib-Release.a from Build", Log.Messages());
+}
+
+TEST_F(EngineTest, TheMSBuildTaskStopsAtTheFirstFailingProjectOnlyWhenAsked) {
+  Write("bad.proj", R"P(<Project><Target Name="Build"><Error Text="bad" /></Target></Project>)P");
+  Write("good.proj", R"P(<Project><Target Name="Build"><Message Text="good" /></Target></Project>)P");
+  EXPECT_FALSE(Build(R"P(<Target Name="Build"><MSBuild Projects="bad.proj;good.proj" /></Target>)P"));
+  EXPECT_EQ("good", Log.Messages());
+  Log.Events.clear();
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="bad.proj;good.proj" StopOnFirstFailure="true" />
+  </Target>)P"));
+  EXPECT_EQ("", Log.Messages());
+  EXPECT_EQ("bad", Log.Errors());
+  Log.Events.clear();
+  EXPECT_TRUE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="missing.proj;good.proj" SkipNonexistentProjects="true" />
+  </Target>)P"));
+  EXPECT_EQ("good", Log.Messages());
+}
+
+// A target that failed stays failed: asked for again in the same build, it fails again
+// without running a second time, so that what depends on it does not run either.
+TEST_F(EngineTest, ATargetThatFailedFailsAgainWhenAskedForAgain) {
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <CallTarget Targets="Broken" ContinueOnError="true" />
+    <Message Text="went on" />
+    <CallTarget Targets="Broken" />
+    <Message Text="never" />
+  </Target>
+  <Target Name="Broken"><Message Text="broken runs" /><Error Text="broken" /></Target>)P"));
+  EXPECT_EQ("broken runs|went on", Log.Messages());
+  EXPECT_EQ("broken|The task \"CallTarget\" returned false but did not log an error", Log.Errors());
 }
 
 TEST_F(EngineTest, CallTargetRunsTargetsOfTheSameProject) {
