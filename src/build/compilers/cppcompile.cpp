@@ -324,7 +324,9 @@ bool RunCppCompiler(TTaskContext& Context) {
     Run.Argv.push_back(ObjectOf(IntDir, Opt.ProjectDir(), Single));
   else if (SameText(Phase, "Compile"))
     Run.Argv.push_back("objects");
-  Run.Directory = IntDir;
+  // The compiles run in the project's folder, as a check does, so that a relative path in the
+  // extra options, and in what the compiler says about it, means the same file in both.
+  Run.Directory = Opt.ProjectDir();
   Run.Sender = "g++";
   Run.OnOther = [&](const std::string& Line) {
     // "[3/7] Compiling src/a.cpp": ninja's progress.
