@@ -216,6 +216,30 @@ TEST(CppCompileTask, ObjectsOfSourcesOutsideTheProjectStayInTheIntermediateFolde
   EXPECT_EQ(Made, (std::vector<std::string>{"demo", "obj"}));
 }
 
+// A source or header saved in the clock tick in which the last make wrote the object has the
+// object's time to the nanosecond: the next make compiles it all the same.
+TEST(CppCompileTask, AnEditSavedInTheTickTheObjectWasWrittenIsCompiled) {
+  TCppProject P;
+  P.Write("include/word.h", "#define WORD \"one\"\n");
+  P.Write("main.cpp", "#include <cstdio>\n#include \"word.h\"\nint main() { std::puts(WORD); }\n");
+  P.Sources = {"main.cpp"};
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  const std::string Object = P.Dir + "/out/obj/main.cpp.o";
+  auto SavedInTheSameTick = [&](const std::string& Rel, const std::string& Text) {
+    P.Write(Rel, Text);
+    fs::last_write_time(P.Dir + "/" + Rel, fs::last_write_time(Object));
+  };
+  SavedInTheSameTick("main.cpp", "#include <cstdio>\n#include \"word.h\"\nint main() { std::puts(WORD \"!\"); }\n");
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one!\n");
+  SavedInTheSameTick("include/word.h", "#define WORD \"two\"\n");
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "two!\n");
+}
+
 // A linker warning beside the linker's errors stays a warning, and each is counted as what it
 // is.
 TEST(CppCompileTask, ALinkerWarningBesideLinkerErrorsIsAWarning) {
