@@ -375,6 +375,36 @@ TEST_F(EngineTest, ItemListsExpandWithTransformsAndSeparators) {
             ErrorOf<EEngineError>([&] { P->Expand("@(C->Bogus())"); }));
 }
 
+// Each item function beside its opposite: with and without a value, kept and reversed order,
+// with and without regard to case.
+TEST_F(EngineTest, ItemFunctionsInBothDirections) {
+  Write("src/here.c", "");
+  auto P = Eval(R"P(<ItemGroup>
+    <C Include="src/here.c" Kind="x" />
+    <C Include="gone.c" Kind="y" />
+    <C Include="SRC/HERE.C" />
+  </ItemGroup>)P");
+  const std::string D = Dir.Path();
+  struct {
+    const char* Expr;
+    std::string Want;
+  } Cases[] = {
+      {"@(C->WithMetadataValue('Kind', 'y'))", "gone.c"},
+      {"@(C->WithoutMetadataValue('Kind', 'y'))", "src/here.c;SRC/HERE.C"},
+      {"@(C->HasMetadata('Kind'))", "src/here.c;gone.c"},
+      {"@(C->AnyHaveMetadataValue('Kind', 'x'))", "True"},
+      {"@(C->AnyHaveMetadataValue('Kind', 'z'))", "False"},
+      {"@(C->Reverse())", "SRC/HERE.C;gone.c;src/here.c"},
+      {"@(C->Distinct())", "src/here.c;gone.c"},
+      {"@(C->DistinctWithCase())", "src/here.c;gone.c;SRC/HERE.C"},
+      {"@(C->Exists())", "src/here.c"},
+      {"@(C->DirectoryName())", D + "/src;" + D + ";" + D + "/SRC"},
+      {"@(C->ClearMetadata()->HasMetadata('Kind'))", ""},
+      {"@(C->ToUpper()->Distinct())", "SRC/HERE.C;GONE.C"},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(C.Want, P->Expand(C.Expr)) << C.Expr;
+}
+
 TEST_F(EngineTest, PropertyFunctionsCommonInProjects) {
   auto P = Eval(R"P(<PropertyGroup>
     <S>  Hello World  </S>
