@@ -317,31 +317,28 @@ TEST_F(EngineTest, MessagesAreFilteredByVerbosityAndEventsFrameTheBuild) {
     <Message Text="hi" Importance="high" /><Message Text="normal" /><Message Text="lo" Importance="low" />
     <Warning Text="careful" Code="W1" />
   </Target>)P";
-  EXPECT_TRUE(Build(Body));
-  EXPECT_EQ("hi|normal", Log.Messages());
-  EXPECT_EQ("careful", Log.Warnings());
-  EXPECT_EQ(Dir / "p.proj", Log.Texts(ekProjectStarted));
-  EXPECT_EQ("Build", Log.Texts(ekTargetStarted));
-  EXPECT_EQ("", Log.Texts(ekTaskStarted));
-  Log.Events.clear();
-  Request.Verbosity = vbMinimal;
-  EXPECT_TRUE(Build(Body));
-  EXPECT_EQ("hi", Log.Messages());
-  EXPECT_EQ("careful", Log.Warnings());
-  EXPECT_EQ("", Log.Texts(ekTargetStarted));
-  Log.Events.clear();
-  Request.Verbosity = vbQuiet;
-  EXPECT_TRUE(Build(Body));
-  EXPECT_EQ("", Log.Messages());
-  EXPECT_EQ("careful", Log.Warnings());
-  for (TVerbosity V : {vbDetailed, vbDiagnostic}) {
+  // What each verbosity lets through: messages, warnings, target starts, task starts.
+  struct {
+    TVerbosity Verbosity;
+    const char *Messages, *Warnings, *Targets, *Tasks;
+  } Levels[] = {
+      {vbQuiet, "", "careful", "", ""},
+      {vbMinimal, "hi", "careful", "", ""},
+      {vbNormal, "hi|normal", "careful", "Build", ""},
+      {vbDetailed, "hi|normal|lo", "careful", "Build", "Message|Message|Message|Warning"},
+      {vbDiagnostic, "hi|normal|lo", "careful", "Build", "Message|Message|Message|Warning"},
+  };
+  for (const auto& L : Levels) {
     Log.Events.clear();
-    Request.Verbosity = V;
+    Request.Verbosity = L.Verbosity;
     EXPECT_TRUE(Build(Body));
-    EXPECT_EQ("hi|normal|lo", Log.Messages());
-    EXPECT_EQ("Message|Message|Message|Warning", Log.Texts(ekTaskStarted));
-    EXPECT_EQ("Message|Message|Message|Warning", Log.Texts(ekTaskFinished));
+    EXPECT_EQ(L.Messages, Log.Messages()) << L.Verbosity;
+    EXPECT_EQ(L.Warnings, Log.Warnings()) << L.Verbosity;
+    EXPECT_EQ(L.Targets, Log.Texts(ekTargetStarted)) << L.Verbosity;
+    EXPECT_EQ(L.Tasks, Log.Texts(ekTaskStarted)) << L.Verbosity;
+    EXPECT_EQ(L.Tasks, Log.Texts(ekTaskFinished)) << L.Verbosity;
   }
+  EXPECT_EQ(Dir / "p.proj", Log.Texts(ekProjectStarted));
   Log.Events.clear();
   Request.Verbosity = vbSilent;
   EXPECT_TRUE(Build(Body));
