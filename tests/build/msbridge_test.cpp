@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "build/engine/tasks.h"
@@ -179,6 +180,34 @@ TEST_F(MSBridgeTest, FailingBuildReportsNestedMessagesAndCountsOneMoreError) {
   EXPECT_EQ(ProgressMonitor().GetErrorCount(msgError), 1);
   EXPECT_EQ(ProgressMonitor().GetErrorCount(msgFatal), 0);
   EXPECT_FALSE(BackgroundCompileDisabled());
+}
+
+// The "Output" group shows a project's messages as the verbosity asks: none when quiet, the
+// important ones when minimal, the normal ones too by default, everything when detailed.
+TEST_F(MSBridgeTest, MessagesReachTheOutputGroupAsTheVerbosityAsks) {
+  const std::string File = Write("talk.vproj", R"xml(<Project>
+  <Target Name="Talk">
+    <Message Text="high" Importance="high"/><Message Text="normal"/><Message Text="low" Importance="low"/>
+  </Target>
+</Project>
+)xml");
+  const TBuildControl C = TBuildControl::Create(cmMake, true, true, false, false, false, false);
+  auto Said = [&](TMSBuildVerbosity V) {
+    EXPECT_TRUE(InvokeMSBuild(File, "Talk", "", C, V));
+    std::string Lines;
+    for (const std::string& L : GroupLines("Output"))
+      if (L == "high" || L == "normal" || L == "low") Lines += (Lines.empty() ? "" : "|") + L;
+    return Lines;
+  };
+  EXPECT_EQ(Said(vQuiet), "");
+  EXPECT_EQ(Said(vMinimal), "high");
+  EXPECT_EQ(Said(vNormal), "high|normal");
+  EXPECT_EQ(Said(vDefault), "high|normal");
+  EXPECT_EQ(Said(vDiagnostic), "high|normal|low");
+  EXPECT_EQ(Said(vDetailed), "high|normal|low");
+  // From the detailed verbosity on, the targets say when they start.
+  const std::vector<std::string> Detailed = GroupLines("Output");
+  EXPECT_NE(std::find(Detailed.begin(), Detailed.end(), "Talk"), Detailed.end());
 }
 
 TEST_F(MSBridgeTest, ARunTheMainThreadStartsWhileABuildWaitsOnItRunsAtOnce) {

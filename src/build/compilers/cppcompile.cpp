@@ -143,6 +143,26 @@ void RecordMake(const TBuildRecord& Record, const std::string& Ninja, const std:
   Record.Write(Made, {NinjaFile});
 }
 
+// An object with exactly the time of a file it was compiled from may be older than that file's
+// text: the file was saved in the clock tick in which the compile ended. Ninja compiles again
+// only what is older than one of its inputs, so such an object goes, and the make compiles it.
+// The inputs are those ninja recorded, or each object's source where it recorded none.
+void RemoveObjectsAsOldAsAnInput(const std::string& Ninja, const std::string& NinjaFile, const std::string& Dir,
+                                 const std::vector<std::string>& Objects, const std::vector<std::string>& Sources) {
+  std::optional<TObjectInputs> Recorded = NinjaObjectInputs(Ninja, NinjaFile, Dir, Objects);
+  std::error_code Ec;
+  for (size_t I = 0; I < Objects.size(); ++I) {
+    const int64_t Made = FileSystem().ModifiedTimeNs(Objects[I]);
+    if (Made < 0) continue;
+    const std::vector<std::string> Own{Sources[I]};
+    for (const auto& In : Recorded ? (*Recorded)[Objects[I]] : Own)
+      if (FileSystem().ModifiedTimeNs(In) == Made) {
+        fs::remove(Objects[I], Ec);
+        break;
+      }
+  }
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -312,7 +332,10 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (!SameText(Phase, "Compile")) Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
     return true;
   }
-  if (WholeMake) Record.Forget();
+  if (WholeMake) {
+    Record.Forget();
+    RemoveObjectsAsOldAsAnInput(Opt.Get("Ninja", "ninja"), NinjaFile, IntDir, ObjectFiles, Sources);
+  }
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
     Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));
@@ -324,7 +347,9 @@ bool RunCppCompiler(TTaskContext& Context) {
     Run.Argv.push_back(ObjectOf(IntDir, Opt.ProjectDir(), Single));
   else if (SameText(Phase, "Compile"))
     Run.Argv.push_back("objects");
-  Run.Directory = IntDir;
+  // The compiles run in the project's folder, as a check does, so that a relative path in the
+  // extra options, and in what the compiler says about it, means the same file in both.
+  Run.Directory = Opt.ProjectDir();
   Run.Sender = "g++";
   Run.OnOther = [&](const std::string& Line) {
     // "[3/7] Compiling src/a.cpp": ninja's progress.

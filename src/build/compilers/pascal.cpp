@@ -123,6 +123,22 @@ int RunFpc(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, const s
   return RunCompiler(Context, Cancel, Sink, Run);
 }
 
+// fpc compiles a unit again when its source's time, to the second, differs from the one the
+// compiled unit recorded: a second save within the second of the first went unnoticed. A
+// compiled unit that is not newer than its source goes, so that fpc compiles the source.
+void RemoveUnitsAsOldAsTheirSource(const std::vector<std::string>& Sources, const std::string& UnitDir) {
+  std::error_code Ec;
+  for (const auto& S : Sources) {
+    const std::string Ext = LowerCase(ExtractFileExt(S));
+    if (Ext != ".pas" && Ext != ".pp") continue;
+    const std::string Unit = UnitDir + "/" + LowerCase(ChangeFileExt(ExtractFileName(S), ".ppu"));
+    const auto Compiled = fs::last_write_time(Unit, Ec);
+    if (Ec) continue;
+    const auto Saved = fs::last_write_time(S, Ec);
+    if (!Ec && Saved >= Compiled) fs::remove(Unit, Ec);
+  }
+}
+
 }  // namespace
 
 bool RunPascalCompiler(TTaskContext& Context) {
@@ -287,6 +303,7 @@ bool RunPascalCompiler(TTaskContext& Context) {
     }
   }
 
+  if (!Overlay.Active()) RemoveUnitsAsOldAsTheirSource(Files, UnitDir);
   fs::remove_all(LinkDir, Ec);
   if (Links || Opt.Kind() == "StaticLibrary") fs::create_directories(LinkDir, Ec);
   // Whatever ends the compile, the link folder goes; a failed compile also forgets the

@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using engine::ekError;
 using engine::ekMessage;
+using engine::ekWarning;
 
 struct TCppProject {
   test::TTempDir Root;
@@ -168,6 +169,94 @@ TEST(CppCompileTask, SharedAndStaticLibraries) {
   ASSERT_TRUE(P.LastResult);
   EXPECT_TRUE(fs::exists(P.Dir + "/out/libanswer.a"));
   EXPECT_NE(test::ProgramOutput({"nm", P.Dir + "/out/libanswer.a"}).find("Answer"), std::string::npos);
+}
+
+// The switches a user writes pass whole through the ninja file and the shell: words in
+// quotes, quotes of the other kind inside them, apostrophes and dollars, in the extra options,
+// the defines and the names of files. A relative path in the extra options is the project's,
+// as it is for a check. A library named "lib..." is not named "liblib...".
+TEST(CppCompileTask, SwitchesAndNamesWithQuotesApostrophesAndDollarsReachTheCompilerWhole) {
+  TCppProject P;
+  P.Write("odd 'name' $1.h", "#define ODD 3\n");
+  P.Write("it's $5.cpp", "int Other() { return 7; }\n");
+  P.Write("main.cpp",
+          "#include <cstdio>\nint Other();\n"
+          "#ifdef __OPTIMIZE_SIZE__\nconst char* Size = \"small\";\n#else\nconst char* Size = \"fast\";\n#endif\n"
+          "int main() { std::printf(\"%d|%s|%c|%s|%c|%d|%s\\n\", TWO_WORDS, MSG, CH, PRICE, QUOTE, ODD + Other(), Size); }\n");
+  P.Sources = {"main.cpp", "it's $5.cpp"};
+  P.Project.Properties["ExtraOptions"] = R"(-DTWO_WORDS="2 + 3"  '-DMSG="it is"' "-DCH='x'" -include "odd 'name' $1.h")";
+  P.Project.Properties["Defines"] = "PRICE=\"$5\"; QUOTE='q'";
+  P.Project.Properties["Optimize"] = "true";
+  P.Project.Properties["Cpp_OptimizationLevel"] = "s";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "5|it is|x|$5|q|10|small\n");
+
+  P.Write("lib.cpp", "int Answer() { return 42; }\n");
+  P.Sources = {"lib.cpp"};
+  P.Project.Properties = {{"OutputDir", "out"}, {"AppType", "Library"}, {"OutputName", "libanswer"}};
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_TRUE(fs::exists(P.Dir + "/out/libanswer.so"));
+}
+
+// A source outside the project's folder compiles to an object below the intermediate folder,
+// never beside the source or among the outputs.
+TEST(CppCompileTask, ObjectsOfSourcesOutsideTheProjectStayInTheIntermediateFolder) {
+  TCppProject P;
+  test::WriteText(P.Root / "shared.cpp", "int Shared() { return 4; }\n");
+  P.Write("main.cpp", "#include <cstdio>\nint Shared();\nint main() { std::printf(\"%d\\n\", Shared()); }\n");
+  P.Sources = {"main.cpp", "../shared.cpp"};
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "4\n");
+  std::vector<std::string> Made;
+  for (const auto& E : fs::directory_iterator(P.Dir + "/out")) Made.push_back(E.path().filename());
+  std::sort(Made.begin(), Made.end());
+  EXPECT_EQ(Made, (std::vector<std::string>{"demo", "obj"}));
+}
+
+// A source or header saved in the clock tick in which the last make wrote the object has the
+// object's time to the nanosecond: the next make compiles it all the same.
+TEST(CppCompileTask, AnEditSavedInTheTickTheObjectWasWrittenIsCompiled) {
+  TCppProject P;
+  P.Write("include/word.h", "#define WORD \"one\"\n");
+  P.Write("main.cpp", "#include <cstdio>\n#include \"word.h\"\nint main() { std::puts(WORD); }\n");
+  P.Sources = {"main.cpp"};
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  const std::string Object = P.Dir + "/out/obj/main.cpp.o";
+  auto SavedInTheSameTick = [&](const std::string& Rel, const std::string& Text) {
+    P.Write(Rel, Text);
+    fs::last_write_time(P.Dir + "/" + Rel, fs::last_write_time(Object));
+  };
+  SavedInTheSameTick("main.cpp", "#include <cstdio>\n#include \"word.h\"\nint main() { std::puts(WORD \"!\"); }\n");
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one!\n");
+  SavedInTheSameTick("include/word.h", "#define WORD \"two\"\n");
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "two!\n");
+}
+
+// A linker warning beside the linker's errors stays a warning, and each is counted as what it
+// is.
+TEST(CppCompileTask, ALinkerWarningBesideLinkerErrorsIsAWarning) {
+  TCppProject P;
+  P.Write("old.cpp", "extern \"C\" int old_api() { return 1; }\n"
+                     "__attribute__((used, section(\".gnu.warning.old_api\")))\n"
+                     "static const char Warn[] = \"old_api is going away\";\n");
+  P.Write("main.cpp", "extern \"C\" int old_api();\nint missing();\nint main() { return old_api() + missing(); }\n");
+  P.Sources = {"main.cpp", "old.cpp"};
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Warnings = C->OfKind(ekWarning);
+  ASSERT_EQ(Warnings.size(), 1u);
+  EXPECT_NE(Warnings[0].Text.find("old_api is going away"), std::string::npos) << Warnings[0].Text;
+  EXPECT_EQ(P.Host.Warnings, 1);
+  EXPECT_TRUE(C->Logged("undefined reference to `missing()'"));
+  for (const auto& E : C->OfKind(ekError)) EXPECT_EQ(E.Text.find("old_api"), std::string::npos) << E.Text;
 }
 
 TEST(CppCompileTask, ALinkCutShortLeavesTheLastProgramWhole) {

@@ -74,6 +74,40 @@ TEST(PascalCompileTask, CompilesAProgramWithItsUnitsAndCleansWhatItMade) {
   EXPECT_TRUE(fs::exists(P.Dir + "/src/greeting.pas"));
 }
 
+// Saves in the same tick or second as the last make: the next make compiles the unit all the
+// same, when it was saved again within the second of its last save (fpc itself keeps the
+// time of a unit's source to the second), and when it has the program's time to the
+// nanosecond.
+TEST(PascalCompileTask, AnEditSavedInTheTickOrSecondOfTheLastMakeIsCompiled) {
+  TPascalProject P;
+  P.Write("hello.vproj", "<Project/>\n");  // make asks whether it is older than the program
+  const std::string Unit = P.Dir + "/src/greeting.pas";
+  auto Save = [&](const std::string& Word) {
+    P.Write("src/greeting.pas", "unit greeting;\ninterface\nfunction Greet(const S: string): string;\nimplementation\n"
+                                "function Greet(const S: string): string;\nbegin\n  Result := '" + Word +
+                                    ", ' + S;\nend;\nend.\n");
+  };
+  // The first save, the make and the second save in one second, in this order.
+  const auto Second = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()) - std::chrono::seconds(100);
+  fs::last_write_time(Unit, Second + std::chrono::milliseconds(100));
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  for (const auto* Folder : {"/bin", "/bin/units"})
+    for (const auto& E : fs::directory_iterator(P.Dir + Folder))
+      if (E.is_regular_file()) fs::last_write_time(E.path(), Second + std::chrono::milliseconds(200));
+  Save("Howdy");
+  fs::last_write_time(Unit, Second + std::chrono::milliseconds(300));
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Howdy, world\n");
+
+  Save("Hi");
+  fs::last_write_time(Unit, fs::last_write_time(P.Dir + "/bin/hello"));
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/bin/hello"}), "Hi, world\n");
+}
+
 TEST(PascalCompileTask, ALinkCutShortLeavesTheLastProgramWholeAndTheNextMakeLinksAgain) {
   TPascalProject P;
   // fpc takes its linker (ld.bfd, in the folder where it finds ld) from -FD: one that, while

@@ -317,16 +317,28 @@ TEST_F(EngineTest, MessagesAreFilteredByVerbosityAndEventsFrameTheBuild) {
     <Message Text="hi" Importance="high" /><Message Text="normal" /><Message Text="lo" Importance="low" />
     <Warning Text="careful" Code="W1" />
   </Target>)P";
-  EXPECT_TRUE(Build(Body));
-  EXPECT_EQ("hi|normal", Log.Messages());
-  EXPECT_EQ("careful", Log.Warnings());
+  // What each verbosity lets through: messages, warnings, target starts, task starts.
+  struct {
+    TVerbosity Verbosity;
+    const char *Messages, *Warnings, *Targets, *Tasks;
+  } Levels[] = {
+      {vbQuiet, "", "careful", "", ""},
+      {vbMinimal, "hi", "careful", "", ""},
+      {vbNormal, "hi|normal", "careful", "Build", ""},
+      {vbDetailed, "hi|normal|lo", "careful", "Build", "Message|Message|Message|Warning"},
+      {vbDiagnostic, "hi|normal|lo", "careful", "Build", "Message|Message|Message|Warning"},
+  };
+  for (const auto& L : Levels) {
+    Log.Events.clear();
+    Request.Verbosity = L.Verbosity;
+    EXPECT_TRUE(Build(Body));
+    EXPECT_EQ(L.Messages, Log.Messages()) << L.Verbosity;
+    EXPECT_EQ(L.Warnings, Log.Warnings()) << L.Verbosity;
+    EXPECT_EQ(L.Targets, Log.Texts(ekTargetStarted)) << L.Verbosity;
+    EXPECT_EQ(L.Tasks, Log.Texts(ekTaskStarted)) << L.Verbosity;
+    EXPECT_EQ(L.Tasks, Log.Texts(ekTaskFinished)) << L.Verbosity;
+  }
   EXPECT_EQ(Dir / "p.proj", Log.Texts(ekProjectStarted));
-  EXPECT_EQ("Build", Log.Texts(ekTargetStarted));
-  EXPECT_EQ("", Log.Texts(ekTaskStarted));
-  Log.Events.clear();
-  Request.Verbosity = vbMinimal;
-  EXPECT_TRUE(Build(Body));
-  EXPECT_EQ("hi", Log.Messages());
   Log.Events.clear();
   Request.Verbosity = vbSilent;
   EXPECT_TRUE(Build(Body));
@@ -334,12 +346,13 @@ TEST_F(EngineTest, MessagesAreFilteredByVerbosityAndEventsFrameTheBuild) {
 }
 
 TEST_F(EngineTest, TheMSBuildTaskBuildsOtherProjectsOncePerGlobalProperties) {
-  Write("lib/lib.proj", R"P(<Project>
+  Write("lib/lib.proj", R"P(<Project InitialTargets="Init">
   <PropertyGroup><Config Condition="'$(Config)' == ''">Debug</Config></PropertyGroup>
   <Target Name="Build" Returns="@(Made)">
     <Message Text="lib $(Config)" />
     <ItemGroup><Made Include="lib-$(Config).a" /></ItemGroup>
   </Target>
+  <Target Name="Init"><Message Text="init $(Config)" /></Target>
 </Project>)P");
   EXPECT_TRUE(Build(R"P(
   <ItemGroup><Ref Include="lib\lib.proj" /></ItemGroup>
@@ -353,7 +366,40 @@ TEST_F(EngineTest, TheMSBuildTaskBuildsOtherProjectsOncePerGlobalProperties) {
     <MSBuild Projects="@(Ref)" />
     <Message Text="@(Libs) from %(Libs.MSBuildSourceTargetName)" />
   </Target>)P"));
-  EXPECT_EQ("lib Debug|lib Release|lib-Debug.a;lib-Release.a from Build", Log.Messages());
+  // The third call builds the first instance again: its initial and built targets do not run twice.
+  EXPECT_EQ("init Debug|lib Debug|init Release|lib Release|lib-Debug.a;lib-Release.a from Build", Log.Messages());
+}
+
+TEST_F(EngineTest, TheMSBuildTaskStopsAtTheFirstFailingProjectOnlyWhenAsked) {
+  Write("bad.proj", R"P(<Project><Target Name="Build"><Error Text="bad" /></Target></Project>)P");
+  Write("good.proj", R"P(<Project><Target Name="Build"><Message Text="good" /></Target></Project>)P");
+  EXPECT_FALSE(Build(R"P(<Target Name="Build"><MSBuild Projects="bad.proj;good.proj" /></Target>)P"));
+  EXPECT_EQ("good", Log.Messages());
+  Log.Events.clear();
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="bad.proj;good.proj" StopOnFirstFailure="true" />
+  </Target>)P"));
+  EXPECT_EQ("", Log.Messages());
+  EXPECT_EQ("bad", Log.Errors());
+  Log.Events.clear();
+  EXPECT_TRUE(Build(R"P(<Target Name="Build">
+    <MSBuild Projects="missing.proj;good.proj" SkipNonexistentProjects="true" />
+  </Target>)P"));
+  EXPECT_EQ("good", Log.Messages());
+}
+
+// A target that failed stays failed: asked for again in the same build, it fails again
+// without running a second time, so that what depends on it does not run either.
+TEST_F(EngineTest, ATargetThatFailedFailsAgainWhenAskedForAgain) {
+  EXPECT_FALSE(Build(R"P(<Target Name="Build">
+    <CallTarget Targets="Broken" ContinueOnError="true" />
+    <Message Text="went on" />
+    <CallTarget Targets="Broken" />
+    <Message Text="never" />
+  </Target>
+  <Target Name="Broken"><Message Text="broken runs" /><Error Text="broken" /></Target>)P"));
+  EXPECT_EQ("broken runs|went on", Log.Messages());
+  EXPECT_EQ("broken|The task \"CallTarget\" returned false but did not log an error", Log.Errors());
 }
 
 TEST_F(EngineTest, CallTargetRunsTargetsOfTheSameProject) {

@@ -57,6 +57,19 @@ TEST_F(ConditionTest, ComparisonsOfStringsNumbersAndBooleans) {
       {"$(Ten) < 0x0B", "true"},
       {"$(Ten) <= 9.5", "false"},
       {"'2' < '10'", "true"},  // numerically, not as text
+      // Two equal numbers: only the comparisons that allow equality hold.
+      {"$(Ten) <= 10", "true"},
+      {"$(Ten) < 10", "false"},
+      {"$(Ten) > 10.0", "false"},
+      {"10 >= $(Hex)", "true"},
+      // Signs and fractions, in decimal and hexadecimal.
+      {"-1 < 0", "true"},
+      {"'-2.5' < -2", "true"},
+      {"-0.5 == '-.5'", "true"},
+      {"+3 == 3", "true"},
+      {"-0x10 == -16", "true"},
+      {"-0x10 < 0", "true"},
+      {"1.25 > 1.2", "true"},
       {"$(Yes)", "true"},
       {"!$(Yes)", "false"},
       {"'on' == 'true'", "true"},

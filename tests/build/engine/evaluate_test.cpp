@@ -375,6 +375,36 @@ TEST_F(EngineTest, ItemListsExpandWithTransformsAndSeparators) {
             ErrorOf<EEngineError>([&] { P->Expand("@(C->Bogus())"); }));
 }
 
+// Each item function beside its opposite: with and without a value, kept and reversed order,
+// with and without regard to case.
+TEST_F(EngineTest, ItemFunctionsInBothDirections) {
+  Write("src/here.c", "");
+  auto P = Eval(R"P(<ItemGroup>
+    <C Include="src/here.c" Kind="x" />
+    <C Include="gone.c" Kind="y" />
+    <C Include="SRC/HERE.C" />
+  </ItemGroup>)P");
+  const std::string D = Dir.Path();
+  struct {
+    const char* Expr;
+    std::string Want;
+  } Cases[] = {
+      {"@(C->WithMetadataValue('Kind', 'y'))", "gone.c"},
+      {"@(C->WithoutMetadataValue('Kind', 'y'))", "src/here.c;SRC/HERE.C"},
+      {"@(C->HasMetadata('Kind'))", "src/here.c;gone.c"},
+      {"@(C->AnyHaveMetadataValue('Kind', 'x'))", "True"},
+      {"@(C->AnyHaveMetadataValue('Kind', 'z'))", "False"},
+      {"@(C->Reverse())", "SRC/HERE.C;gone.c;src/here.c"},
+      {"@(C->Distinct())", "src/here.c;gone.c"},
+      {"@(C->DistinctWithCase())", "src/here.c;gone.c;SRC/HERE.C"},
+      {"@(C->Exists())", "src/here.c"},
+      {"@(C->DirectoryName())", D + "/src;" + D + ";" + D + "/SRC"},
+      {"@(C->ClearMetadata()->HasMetadata('Kind'))", ""},
+      {"@(C->ToUpper()->Distinct())", "SRC/HERE.C;GONE.C"},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(C.Want, P->Expand(C.Expr)) << C.Expr;
+}
+
 TEST_F(EngineTest, PropertyFunctionsCommonInProjects) {
   auto P = Eval(R"P(<PropertyGroup>
     <S>  Hello World  </S>
@@ -416,6 +446,110 @@ TEST_F(EngineTest, PropertyFunctionsCommonInProjects) {
       {"$(Registry:HKEY_CURRENT_USER\\Software@Value)", ""},
   };
   for (const auto& C : Cases) EXPECT_EQ(C.Want, P->Expand(C.Expr)) << C.Expr;
+}
+
+// Each function against what a project author expects of it, with the pairs that differ only
+// in their direction (start or end, left or right, first or last) side by side.
+TEST_F(EngineTest, PropertyFunctionsInBothDirections) {
+  Write("marker.txt", "");
+  Write("deep/er/file.txt", "");
+  setenv("NXS_ENGINE_TEST_FN", "from env", 1);
+  auto P = Eval(R"P(<PropertyGroup>
+    <Ab>ab</Ab>
+    <Text>abcdef</Text>
+    <Hello>Hello World</Hello>
+    <Xs>xxaxx</Xs>
+    <Spaced>  x  </Spaced>
+  </PropertyGroup>)P");
+  std::string D = Dir.Path();
+  struct {
+    std::string Expr;
+    std::string Want;
+  } Cases[] = {
+      {"[$(Ab.PadLeft(5))]", "[   ab]"},
+      {"[$(Ab.PadRight(5))]", "[ab   ]"},
+      {"$(Ab.PadLeft(4, '.'))", "..ab"},
+      {"$(Ab.PadRight(4, '.'))", "ab.."},
+      {"$(Ab.PadLeft(1))", "ab"},
+      {"[$(Spaced.TrimStart())]", "[x  ]"},
+      {"[$(Spaced.TrimEnd())]", "[  x]"},
+      {"$(Xs.Trim('x'))", "a"},
+      {"$(Xs.TrimStart('x'))", "axx"},
+      {"$(Xs.TrimEnd('x'))", "xxa"},
+      {"$(Hello.IndexOf('o'))", "4"},
+      {"$(Hello.LastIndexOf('o'))", "7"},
+      {"$(Hello.IndexOf('o', 5))", "7"},
+      {"$(Hello.IndexOf('z'))", "-1"},
+      {"$(Hello.LastIndexOf('z'))", "-1"},
+      {"$(Hello.StartsWith('World'))", "False"},
+      {"$(Hello.EndsWith('Hello'))", "False"},
+      {"$(Text.Substring(1))", "bcdef"},
+      {"$(Text.Substring(1, 2))", "bc"},
+      {"$(Text.Substring(6))", ""},
+      {"$(Text.Remove(1, 2))", "adef"},
+      {"$(Text.Remove(2))", "ab"},
+      {"$(Text.Remove(0, 0))", "abcdef"},
+      {"$(Text.Insert(0, 'X'))", "Xabcdef"},
+      {"$(Text.Insert(6, 'X'))", "abcdefX"},
+      {"$(Text.Equals('abcdef'))", "True"},
+      {"$(Text.Equals('ABCDEF'))", "False"},  // ordinal, as in the framework
+      {"$(Text.ToUpper().ToLower())", "abcdef"},
+      {"$(Text.Replace('c', '').Replace('ab', 'ba'))", "badef"},
+      {"$([System.String]::Copy('a,b-c').Split(',', '-'))", "a;b;c"},
+      {"$([System.String]::Concat('a', 'b', 'c'))", "abc"},
+      {"$([System.String]::IsNullOrEmpty('x'))", "False"},
+      {"$([System.String]::IsNullOrWhiteSpace(' '))", "True"},
+      {"$([System.String]::IsNullOrWhiteSpace(' x '))", "False"},
+      {"$([MSBuild]::Multiply(6, 7))", "42"},
+      {"$([MSBuild]::Divide(7, 2))", "3.5"},
+      {"$([MSBuild]::Modulo(7, 3))", "1"},
+      {"$([MSBuild]::Modulo(-7, 3))", "-1"},
+      {"$([MSBuild]::Modulo(7.5, 2))", "1.5"},
+      {"$([MSBuild]::Subtract(2, 5))", "-3"},
+      {"$([MSBuild]::Add(-1.5, -1))", "-2.5"},
+      {"$([System.IO.Path]::ChangeExtension('a/b.c', 'o'))", "a/b.o"},
+      {"$([System.IO.Path]::ChangeExtension('a\\b.c', '.o'))", "a/b.o"},
+      {"$([System.IO.Path]::ChangeExtension('a/b', '.o'))", "a/b.o"},
+      {"$([System.IO.Path]::HasExtension('a.c'))", "True"},
+      {"$([System.IO.Path]::HasExtension('dir.d/a'))", "False"},
+      {"$([System.IO.Path]::GetExtension('file.'))", ""},
+      {"$([System.IO.Path]::GetFileNameWithoutExtension('dir.d/file'))", "file"},
+      {"$([System.IO.Path]::IsPathRooted('/a'))", "True"},
+      {"$([System.IO.Path]::IsPathRooted('a/b'))", "False"},
+      {"$([System.IO.Path]::GetDirectoryName('/file'))", "/"},
+      {"$([System.IO.Path]::GetDirectoryName('file'))", ""},
+      {"$([System.IO.Path]::GetFileName('dir/'))", ""},
+      {"$([System.IO.Path]::GetFullPath('sub/x'))", D + "/sub/x"},
+      {"$([System.IO.Path]::Combine('', 'b'))", "b"},
+      {"$([MSBuild]::MakeRelative('/a/b/', '/a/c/'))", "../c/"},
+      {"$([MSBuild]::MakeRelative('/a/c/d', '/a/b'))", "../../b"},
+      {"$([MSBuild]::MakeRelative('/a/b', '/a/b/c'))", "c"},
+      {"$([MSBuild]::NormalizeDirectory('/a/b/../c'))", "/a/c/"},
+      {"$([MSBuild]::NormalizeDirectory('/a/c/'))", "/a/c/"},
+      {"$([MSBuild]::GetDirectoryNameOfFileAbove('$(MSBuildProjectDirectory)/deep/er', 'marker.txt'))", D},
+      {"$([MSBuild]::GetDirectoryNameOfFileAbove('$(MSBuildProjectDirectory)/deep/er', 'file.txt'))", D + "/deep/er"},
+      {"$([MSBuild]::GetDirectoryNameOfFileAbove('$(MSBuildProjectDirectory)', 'no such file'))", ""},
+      {"$([MSBuild]::IsOSPlatform('linux'))", "True"},
+      {"$([MSBuild]::IsOSPlatform('Windows'))", "False"},
+      {"$([System.IO.File]::Exists('marker.txt'))", "True"},
+      {"$([System.IO.File]::Exists('deep'))", "False"},
+      {"$([System.IO.Directory]::Exists('deep'))", "True"},
+      {"$([System.IO.Directory]::Exists('marker.txt'))", "False"},
+      {"$([System.Environment]::GetEnvironmentVariable('NXS_ENGINE_TEST_FN'))", "from env"},
+  };
+  for (const auto& C : Cases) {
+    std::string Got;
+    try {
+      Got = P->Expand(C.Expr);
+    } catch (const EEngineError& E) {
+      Got = E.Text;
+    }
+    EXPECT_EQ(C.Want, Got) << C.Expr;
+  }
+  EXPECT_EQ(Dir / "p.proj: error: The property function \"[MSBuild]::Modulo\" failed: division by zero",
+            ErrorOf<EEngineError>([&] { P->Expand("$([MSBuild]::Modulo(1, 0))"); }));
+  EXPECT_EQ(Dir / "p.proj: error: The property function \"Insert\" failed: the position lies outside the text",
+            ErrorOf<EEngineError>([&] { P->Expand("$(Text.Insert(7, 'X'))"); }));
 }
 
 TEST_F(EngineTest, AnUnknownPropertyFunctionIsAnErrorNamingIt) {

@@ -1,6 +1,7 @@
 // The Exec task: exit codes and how they fail a build, output captured and parsed, the
 // working directory, and a cancel that stops the command.
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -83,17 +84,31 @@ TEST(ExecTask, WorkingDirectoryIsRelativeToTheProject) {
             "The working directory \"" + (Missing.Dir / "nowhere") + "\" does not exist.");
 }
 
-TEST(ExecTask, ACancelledBuildStopsTheCommand) {
+// A cancelled command stops; what it printed before stays, with a line that says it was
+// cancelled, and no error of its own (the cancelled build says why it failed).
+TEST(ExecTask, ACancelledBuildStopsTheCommandAndKeepsWhatItSaid) {
   TExecRun R;
+  R.Context.Set("EchoOff", "true");
+  const std::string Ready = R.Dir / "ready";
   std::thread Canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int I = 0; I < 500 && !std::filesystem::exists(Ready); ++I)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     R.Context.Cancel = true;
   });
+  const std::string Command = "echo \"a.c: In function 'int main()':\"; echo started; touch ready; sleep 30";
   auto Start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(R.Run("sleep 30"));
+  EXPECT_FALSE(R.Run(Command));
   Canceller.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
+  EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(10));
   EXPECT_EQ(R.Context.TextOutputs["ExitCode"], "-1");
+  std::vector<std::string> Said;
+  for (const auto& E : R.Context.OfKind(ekMessage)) Said.push_back(E.Text);
+  // The context line was held for an error that never came.
+  EXPECT_EQ(Said, (std::vector<std::string>{"started", "a.c: In function 'int main()'",
+                                            "The command \"" + Command + "\" was cancelled."}));
+  EXPECT_TRUE(R.Context.Logged("The command \"" + Command + "\" was cancelled."));
+  EXPECT_TRUE(R.Context.OfKind(ekError).empty());
+  EXPECT_EQ(R.Host.Errors, 0);
 }
 
 }  // namespace

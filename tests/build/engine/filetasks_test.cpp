@@ -44,6 +44,13 @@ TEST_F(EngineTest, CopyMakesDirectoriesKeepsTimesAndSkipsUnchangedFiles) {
   EXPECT_TRUE(Build(Body));
   EXPECT_EQ("alpha 2", ReadText(Dir / "out/a.txt"));
   EXPECT_EQ("copied out/a.txt", Log.Messages());
+  // An edit that keeps the size is a change all the same.
+  Log.Events.clear();
+  Write("src/a.txt", "ALPHA 2");
+  Age(Dir / "src/a.txt", 10);
+  EXPECT_TRUE(Build(Body));
+  EXPECT_EQ("ALPHA 2", ReadText(Dir / "out/a.txt"));
+  EXPECT_EQ("copied out/a.txt", Log.Messages());
 }
 
 TEST_F(EngineTest, CopyRefusesMismatchedListsAndMissingSources) {
@@ -89,6 +96,23 @@ TEST_F(EngineTest, WriteAndReadLines) {
   </Target>)P")) << Log.Errors();
   EXPECT_EQ("first\nsecond\nthird;with semicolon\n", ReadText(Dir / "out/list.txt"));
   EXPECT_EQ("3 []", Log.Messages());
+
+  // WriteOnlyWhenDifferent leaves a file with the same lines untouched, so that what depends
+  // on it is not made again; different lines are written.
+  Age(Dir / "out/list.txt", -100);
+  auto Before = fs::last_write_time(Dir / "out/list.txt");
+  const char* Rewrite = R"P(<ItemGroup><L Include="first;second" /></ItemGroup>
+  <Target Name="Build">
+    <WriteLinesToFile File="out/list.txt" Lines="@(L)" Overwrite="true" WriteOnlyWhenDifferent="true" />
+  </Target>)P";
+  Write("out/list.txt", "first\nsecond\n");
+  Age(Dir / "out/list.txt", -100);
+  Before = fs::last_write_time(Dir / "out/list.txt");
+  EXPECT_TRUE(Build(Rewrite)) << Log.Errors();
+  EXPECT_EQ(Before, fs::last_write_time(Dir / "out/list.txt"));
+  Write("out/list.txt", "first\n");
+  EXPECT_TRUE(Build(Rewrite)) << Log.Errors();
+  EXPECT_EQ("first\nsecond\n", ReadText(Dir / "out/list.txt"));
 }
 
 TEST_F(EngineTest, TargetsWithUpToDateOutputsAreSkippedAndStaleItemsRebuiltAlone) {
@@ -125,6 +149,28 @@ TEST_F(EngineTest, TargetsWithUpToDateOutputsAreSkippedAndStaleItemsRebuiltAlone
   fs::remove(Dir / "app");
   EXPECT_TRUE(Build(Body));
   EXPECT_EQ("Target \"Compile\" skipped: all outputs are up to date|link", Log.Messages());
+}
+
+// Copy keeps its source's time, so that its output has exactly the time of its input: that is
+// up to date, for the whole target and item by item.
+TEST_F(EngineTest, AnOutputWithExactlyItsInputsTimeIsUpToDate) {
+  for (const char* F : {"a.c", "b.c"}) Age(Write(F, F), -100);
+  Request.Verbosity = vbNormal;
+  const char* Body = R"P(
+  <ItemGroup><C Include="*.c" /></ItemGroup>
+  <Target Name="Build" Inputs="@(C)" Outputs="@(C->'obj/%(Filename).o')">
+    <Message Text="copy @(C)" />
+    <Copy SourceFiles="@(C)" DestinationFiles="@(C->'obj/%(Filename).o')" />
+  </Target>)P";
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  EXPECT_EQ("copy a.c;b.c", Log.Messages());
+  Log.Events.clear();
+  EXPECT_TRUE(Build(Body));
+  EXPECT_EQ("Target \"Build\" skipped: all outputs are up to date", Log.Messages());
+  Log.Events.clear();
+  Age(Write("b.c", "b.c changed"), -10);
+  EXPECT_TRUE(Build(Body));
+  EXPECT_EQ("Target \"Build\" builds 1 of 2 input(s); the rest are up to date|copy b.c", Log.Messages());
 }
 
 }  // namespace

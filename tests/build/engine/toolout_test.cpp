@@ -110,6 +110,21 @@ TEST(ToolOutputParser, TemplateContextAndLinkerMessages) {
   EXPECT_EQ(E[8].Text, "g++: no input files");
 }
 
+TEST(ToolOutputParser, LinkerWarningsBesideLinkerErrors) {
+  auto E = ParseAll(TToolOutputParser::tsGcc,
+                    {"/usr/bin/ld: warning: libdep.so.1, needed by ./libx.so, not found (try using -rpath or -rpath-link)",
+                     "/usr/bin/ld: ./libx.so: undefined reference to `Dep()'",
+                     "ld.gold: warning: skipping incompatible ./liby.so while searching for y",
+                     "collect2: error: ld returned 1 exit status"});
+  ASSERT_EQ(E.size(), 4u);
+  EXPECT_EQ(E[0].Kind, ekWarning);
+  EXPECT_EQ(E[0].Text, "libdep.so.1, needed by ./libx.so, not found (try using -rpath or -rpath-link)");
+  EXPECT_EQ(E[1].Kind, ekError);
+  EXPECT_EQ(E[2].Kind, ekWarning);
+  EXPECT_EQ(E[2].Text, "skipping incompatible ./liby.so while searching for y");
+  EXPECT_EQ(E[3].Kind, ekError);
+}
+
 TEST(ToolOutputParser, FpcMessagesWithAndWithoutNumbers) {
   std::vector<bool> Recognised;
   auto E = ParseAll(TToolOutputParser::tsFpc,
