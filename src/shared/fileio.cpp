@@ -14,6 +14,7 @@
 #include <typeinfo>
 
 #include "shared/exceptions.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -144,6 +145,7 @@ class TAtomicFileWriter : public IFileWriter {
   void Commit() override {
     if (FFd < 0) Fail(EBADF);
     if (::fsync(FFd) != 0) Fail(errno);
+    HoldLockThroughReplace(FTarget, FFd);
     int Fd = FFd;
     FFd = -1;
     if (::close(Fd) != 0) Fail(errno);
@@ -259,10 +261,12 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
   if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
   Info.Exists = true;
   Info.IsDirectory = S_ISDIR(St.st_mode);
+  Info.IsSpecial = !Info.IsDirectory && !S_ISREG(St.st_mode);
   Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0;
   Info.Size = static_cast<uint64_t>(St.st_size);
   Info.ModifiedTime = St.st_mtim.tv_sec;
   Info.ModifiedTimeNs = static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+  Info.Inode = static_cast<uint64_t>(St.st_ino);
   return Info;
 }
 

@@ -15,11 +15,18 @@ namespace nxs {
 struct TFileInfo {
   bool Exists = false;
   bool IsDirectory = false;
+  bool IsSpecial = false;  // a pipe, a device or a socket: neither a regular file nor a directory
   bool ReadOnly = false;
   uint64_t Size = 0;
   time_t ModifiedTime = 0;      // seconds
   int64_t ModifiedTimeNs = 0;   // nanoseconds since the epoch, for change detection
+  uint64_t Inode = 0;           // a file replaced by another (a rename over it) has another
 };
+
+// True when both looks saw one version of a file: nothing replaced or changed it between.
+inline bool SameFileVersion(const TFileInfo& A, const TFileInfo& B) {
+  return A.Exists == B.Exists && A.Inode == B.Inode && A.Size == B.Size && A.ModifiedTimeNs == B.ModifiedTimeNs;
+}
 
 // Where IFileSystem::ReadFileInto puts a file: straight into memory the reader owns (a
 // parser's input buffer), which saves holding a large file twice.
