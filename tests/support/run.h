@@ -5,11 +5,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -63,11 +65,89 @@ inline std::string NxsBinary() {
 #endif
 }
 
+namespace detail {
+
+// True when the unprivileged user can run Program and read the data it needs.
+inline bool ReachableUnprivileged(const std::string& Program, const std::string& Data) {
+  std::fflush(nullptr);
+  pid_t Pid = ::fork();
+  if (Pid == 0) {
+    DropPrivileges();
+    ::_exit(::access(Program.c_str(), X_OK) == 0 && (Data.empty() || ::access(Data.c_str(), R_OK | X_OK) == 0) ? 0 : 1);
+  }
+  int Status = 0;
+  return Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+}
+
+// Puts From at To as a hard link where both are on one file system, else as a copy.
+inline void LinkOrCopy(const std::filesystem::path& From, const std::filesystem::path& To) {
+  std::error_code Ec;
+  std::filesystem::create_hard_link(From, To, Ec);
+  if (Ec) std::filesystem::copy_file(From, To, std::filesystem::copy_options::overwrite_existing, Ec);
+}
+
+// A folder under the temporary folder that every user may enter, holding nxs as an
+// installation lays it out (bin/nxs and share/nxs/data, where nxs looks for its data), for
+// as long as the test process runs.
+class TReachableInstall {
+ public:
+  TReachableInstall() {
+    std::string Base = std::filesystem::temp_directory_path().string() + "/nxs-install-XXXXXX";
+    if (!::mkdtemp(Base.data())) return;
+    FRoot = Base;
+    namespace fs = std::filesystem;
+    std::error_code Ec;
+    fs::create_directories(FRoot / "bin", Ec);
+    LinkOrCopy(NxsBinary(), FRoot / "bin/nxs");
+#ifdef NXS_SOURCE_DATA_DIR
+    const fs::path Data = NXS_SOURCE_DATA_DIR;
+    for (auto It = fs::recursive_directory_iterator(Data, Ec); !Ec && It != fs::recursive_directory_iterator();
+         It.increment(Ec)) {
+      const fs::path To = FRoot / "share/nxs/data" / fs::relative(It->path(), Data);
+      if (It->is_directory()) fs::create_directories(To, Ec);
+      else LinkOrCopy(It->path(), To);
+    }
+#endif
+    for (auto It = fs::recursive_directory_iterator(FRoot, Ec); !Ec && It != fs::recursive_directory_iterator();
+         It.increment(Ec))
+      if (It->is_directory()) ::chmod(It->path().c_str(), 0755);
+    ::chmod(FRoot.c_str(), 0755);
+  }
+  ~TReachableInstall() {
+    std::error_code Ec;
+    if (!FRoot.empty()) std::filesystem::remove_all(FRoot, Ec);
+  }
+  TReachableInstall(const TReachableInstall&) = delete;  // owns the folder
+  TReachableInstall& operator=(const TReachableInstall&) = delete;
+  std::string Program() const { return (FRoot / "bin/nxs").string(); }
+
+ private:
+  std::filesystem::path FRoot;
+};
+
+}  // namespace detail
+
+// The nxs to run as the unprivileged user. A checkout may lie in a folder only its owner may
+// enter (a home folder of mode 0700, a folder made by mktemp -d), where that user reaches
+// neither the program nor its data; then they are linked (or copied) once into a folder
+// every user may enter, and run from there.
+inline std::string UnprivilegedNxsBinary() {
+#ifdef NXS_SOURCE_DATA_DIR
+  const std::string Data = NXS_SOURCE_DATA_DIR;
+#else
+  const std::string Data;
+#endif
+  static const bool Reachable = ::geteuid() != 0 || detail::ReachableUnprivileged(NxsBinary(), Data);
+  if (Reachable) return NxsBinary();
+  static detail::TReachableInstall Install;
+  return Install.Program();
+}
+
 inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
   int In = detail::Scratch(), Out = detail::Scratch(), Err = detail::Scratch();
   if (::write(In, Options.Input.data(), Options.Input.size()) < 0) return {};
   ::lseek(In, 0, SEEK_SET);
-  std::string Program = NxsBinary();
+  std::string Program = Options.Unprivileged ? UnprivilegedNxsBinary() : NxsBinary();
   pid_t Pid = ::fork();
   if (Pid == 0) {
     ::dup2(In, 0);
