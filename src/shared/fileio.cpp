@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -97,6 +98,31 @@ std::string ResolveLinks(const std::string& Name) {
 namespace {
 
 // Writes a temporary file beside the target and renames it over the target at Commit.
+// Removes what writers of Target left when they were killed before they could rename or
+// remove their temporary file ("<target>.tmp<pid>.<n>"): the files of processes that no
+// longer run. A kill that no handler sees (SIGKILL) leaves one behind; the next write of the
+// file takes it away.
+void RemoveLeftTemporaries(const std::string& Target) {
+  const std::string Dir = ExtractFileDir(Target);
+  const std::string Prefix = ExtractFileName(Target) + ".tmp";
+  DIR* D = ::opendir(Dir.empty() ? "." : Dir.c_str());
+  if (!D) return;
+  while (struct dirent* E = ::readdir(D)) {
+    std::string_view Name = E->d_name;
+    if (!Name.starts_with(Prefix)) continue;
+    Name.remove_prefix(Prefix.size());
+    const size_t Dot = Name.find('.');
+    auto AllDigits = [](std::string_view S) {
+      return !S.empty() && S.size() < 10 && std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
+    };
+    if (Dot == std::string_view::npos || !AllDigits(Name.substr(0, Dot)) || !AllDigits(Name.substr(Dot + 1))) continue;
+    const pid_t Pid = static_cast<pid_t>(std::stol(std::string(Name.substr(0, Dot))));
+    if (Pid <= 0 || ::kill(Pid, 0) == 0 || errno != ESRCH) continue;  // running, or not ours to know
+    ::unlinkat(::dirfd(D), E->d_name, 0);
+  }
+  ::closedir(D);
+}
+
 // The target is the file at the end of Name's chain of symbolic links, so that a save
 // through a link changes the linked file and leaves the link; the new file keeps the old
 // one's permissions (and, where the process may, its owner).
@@ -113,6 +139,7 @@ class TAtomicFileWriter : public IFileWriter {
       if (::access(FTarget.c_str(), W_OK) != 0 || (Old.st_mode & 0222) == 0)
         throw EInOutError(Format(res::SFileReadOnly, FName));
     }
+    RemoveLeftTemporaries(FTarget);
     FTemp = FTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
     // A new file gets what the umask leaves of read and write for all; a replaced one keeps
     // its mode exactly, which open() alone would mask with the umask.
