@@ -288,12 +288,12 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
   if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
   Info.Exists = true;
   Info.IsDirectory = S_ISDIR(St.st_mode);
-  Info.IsSpecial = !Info.IsDirectory && !S_ISREG(St.st_mode);
   Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0;
   Info.Size = static_cast<uint64_t>(St.st_size);
+  Info.Inode = static_cast<uint64_t>(St.st_ino);
   Info.ModifiedTime = St.st_mtim.tv_sec;
   Info.ModifiedTimeNs = static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
-  Info.Inode = static_cast<uint64_t>(St.st_ino);
+  Info.IsSpecial = !Info.IsDirectory && !S_ISREG(St.st_mode);
   return Info;
 }
 

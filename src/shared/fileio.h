@@ -15,12 +15,12 @@ namespace nxs {
 struct TFileInfo {
   bool Exists = false;
   bool IsDirectory = false;
-  bool IsSpecial = false;  // a pipe, a device or a socket: neither a regular file nor a directory
   bool ReadOnly = false;
   uint64_t Size = 0;
+  uint64_t Inode = 0;           // 0 where the file system has none (a test's)
   time_t ModifiedTime = 0;      // seconds
   int64_t ModifiedTimeNs = 0;   // nanoseconds since the epoch, for change detection
-  uint64_t Inode = 0;           // a file replaced by another (a rename over it) has another
+  bool IsSpecial = false;       // a pipe, a device or a socket: neither a file nor a directory
 };
 
 // True when both looks saw one version of a file: nothing replaced or changed it between.

@@ -3,14 +3,12 @@
 // under the lock, and through a link; a pipe is never waited on.
 #include "shared/filelock.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-
 #include <string>
 
 #include "shared/fileio.h"

@@ -1,6 +1,6 @@
-// Running nxs from a test as a user would (its exit status and both outputs), and running
-// a piece of a test as an unprivileged user, which a test started by the superuser needs to
-// see permissions at work.
+// Running nxs from a test as a user would (its exit status and both outputs; several at once,
+// or interrupted), and running a piece of a test as an unprivileged user, which a test
+// started by the superuser needs to see permissions at work.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -143,34 +145,73 @@ inline std::string UnprivilegedNxsBinary() {
   return Install.Program();
 }
 
-inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
-  int In = detail::Scratch(), Out = detail::Scratch(), Err = detail::Scratch();
-  if (::write(In, Options.Input.data(), Options.Input.size()) < 0) return {};
-  ::lseek(In, 0, SEEK_SET);
-  std::string Program = Options.Unprivileged ? UnprivilegedNxsBinary() : NxsBinary();
-  pid_t Pid = ::fork();
-  if (Pid == 0) {
-    ::dup2(In, 0);
-    ::dup2(Out, 1);
-    ::dup2(Err, 2);
-    for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
-    if (Options.Unprivileged) detail::DropPrivileges();
-    std::vector<char*> Argv{Program.data()};
+// nxs started and not yet waited for: for runs at once, and for runs that are interrupted.
+class TNxsProcess {
+ public:
+  explicit TNxsProcess(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
+    FIn = detail::Scratch();
+    FOut = detail::Scratch();
+    FErr = detail::Scratch();
+    if (::write(FIn, Options.Input.data(), Options.Input.size()) < 0) return;
+    ::lseek(FIn, 0, SEEK_SET);
+    std::string Program = Options.Unprivileged ? UnprivilegedNxsBinary() : NxsBinary();
     std::vector<std::string> Copy = Args;
+    std::vector<char*> Argv{Program.data()};
     for (auto& A : Copy) Argv.push_back(A.data());
     Argv.push_back(nullptr);
-    ::execv(Program.c_str(), Argv.data());
-    ::_exit(127);
+    std::fflush(nullptr);
+    FPid = ::fork();
+    if (FPid == 0) {
+      ::dup2(FIn, 0);
+      ::dup2(FOut, 1);
+      ::dup2(FErr, 2);
+      for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
+      if (Options.Unprivileged) detail::DropPrivileges();
+      ::execv(Program.c_str(), Argv.data());
+      ::_exit(127);
+    }
   }
-  TRunResult R;
-  int Status = 0;
-  if (Pid > 0 && ::waitpid(Pid, &Status, 0) == Pid && WIFEXITED(Status)) R.Status = WEXITSTATUS(Status);
-  R.Out = detail::Slurp(Out);
-  R.Err = detail::Slurp(Err);
-  ::close(In);
-  ::close(Out);
-  ::close(Err);
-  return R;
+  ~TNxsProcess() {
+    if (FPid > 0 && !FDone) {
+      ::kill(FPid, SIGKILL);
+      Wait();
+    }
+    for (int Fd : {FIn, FOut, FErr})
+      if (Fd >= 0) ::close(Fd);
+  }
+  TNxsProcess(const TNxsProcess&) = delete;  // one child, waited for once
+  TNxsProcess& operator=(const TNxsProcess&) = delete;
+
+  pid_t Pid() const { return FPid; }
+  void Signal(int Sig) {
+    if (FPid > 0 && !FDone) ::kill(FPid, Sig);
+  }
+  // Waits for the end; the result's Status is -1 when nxs did not exit normally, and
+  // KilledBy() then names the signal.
+  TRunResult Wait() {
+    if (FDone || FPid <= 0) return FResult;
+    int Status = 0;
+    while (::waitpid(FPid, &Status, 0) < 0 && errno == EINTR) {
+    }
+    FDone = true;
+    if (WIFEXITED(Status)) FResult.Status = WEXITSTATUS(Status);
+    if (WIFSIGNALED(Status)) FSignal = WTERMSIG(Status);
+    FResult.Out = detail::Slurp(FOut);
+    FResult.Err = detail::Slurp(FErr);
+    return FResult;
+  }
+  int KilledBy() const { return FSignal; }
+
+ private:
+  pid_t FPid = -1;
+  int FIn = -1, FOut = -1, FErr = -1;
+  bool FDone = false;
+  int FSignal = 0;
+  TRunResult FResult;
+};
+
+inline TRunResult RunNxs(const std::vector<std::string>& Args, const TRunOptions& Options = {}) {
+  return TNxsProcess(Args, Options).Wait();
 }
 
 // Runs Fn in a child process as the unprivileged user (as is, when the test is not the
