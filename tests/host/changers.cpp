@@ -119,13 +119,6 @@ std::string ProgramSays(TBench& B) {
 
 }  // namespace
 
-std::string RowTestName(const TChangeRow& Row) {
-  std::string N = Row.Name;
-  for (char& C : N)
-    if (!std::isalnum(static_cast<unsigned char>(C))) C = '_';
-  return N;
-}
-
 std::vector<TChangeRow> ChangeRows() {
   std::vector<TChangeRow> Rows;
 

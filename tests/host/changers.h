@@ -14,10 +14,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "support/files.h"
 #include "support/run.h"
@@ -112,9 +113,6 @@ struct TChangeRow {
   // The command makes its file and refuses one that exists.
   bool Makes = false;
 };
-
-// For the test names gtest prints.
-inline void PrintTo(const TChangeRow& Row, std::ostream* Os) { *Os << Row.Name; }
 
 inline bool RunPendingRows() {
   const char* V = std::getenv("NXS_TEST_PENDING_MENDS");
@@ -235,7 +233,25 @@ inline std::vector<std::string> TemporaryFiles(const TBench& B) {
 
 // The table.
 std::vector<TChangeRow> ChangeRows();
-// The rows' names as test names ("project add" as "project_add").
-std::string RowTestName(const TChangeRow& Row);
+
+// Runs Body for the rows of the table all at once, each in a thread of its own (a row works
+// in a bench of its own), failures traced to their row. Rows that wait for a mend run only
+// with NXS_TEST_PENDING_MENDS; NXS_TEST_ROW names one row to run alone.
+inline void ForEveryRow(const std::function<void(const TChangeRow&)>& Body) {
+  const char* Only = std::getenv("NXS_TEST_ROW");
+  std::vector<std::thread> Threads;
+  for (const TChangeRow& Row : ChangeRows()) {
+    if (Only && *Only && Row.Name != std::string(Only)) continue;
+    if (Row.Pending && !RunPendingRows()) {
+      std::printf("[ PENDING  ] %s: waits for the mend of %s\n", Row.Name, Row.Pending);
+      continue;
+    }
+    Threads.emplace_back([Row, &Body] {
+      SCOPED_TRACE(std::string("row ") + Row.Name);
+      Body(Row);
+    });
+  }
+  for (auto& T : Threads) T.join();
+}
 
 }  // namespace nxs::test

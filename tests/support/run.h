@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -155,19 +157,31 @@ class TNxsProcess {
     if (::write(FIn, Options.Input.data(), Options.Input.size()) < 0) return;
     ::lseek(FIn, 0, SEEK_SET);
     std::string Program = Options.Unprivileged ? UnprivilegedNxsBinary() : NxsBinary();
+    // Everything the child needs is made before the fork: tests start nxs from several
+    // threads, and a child of a threaded process may not allocate.
     std::vector<std::string> Copy = Args;
     std::vector<char*> Argv{Program.data()};
     for (auto& A : Copy) Argv.push_back(A.data());
     Argv.push_back(nullptr);
+    std::vector<std::string> Env;
+    for (char** E = environ; *E; ++E) {
+      const std::string_view Var = *E;
+      if (std::none_of(Options.Env.begin(), Options.Env.end(),
+                       [&](const auto& Set) { return Var.starts_with(Set.first + "="); }))
+        Env.emplace_back(Var);
+    }
+    for (const auto& [Name, Value] : Options.Env) Env.push_back(Name + "=" + Value);
+    std::vector<char*> Envp;
+    for (auto& E : Env) Envp.push_back(E.data());
+    Envp.push_back(nullptr);
     std::fflush(nullptr);
     FPid = ::fork();
     if (FPid == 0) {
       ::dup2(FIn, 0);
       ::dup2(FOut, 1);
       ::dup2(FErr, 2);
-      for (const auto& [Name, Value] : Options.Env) ::setenv(Name.c_str(), Value.c_str(), 1);
       if (Options.Unprivileged) detail::DropPrivileges();
-      ::execv(Program.c_str(), Argv.data());
+      ::execve(Program.c_str(), Argv.data(), Envp.data());
       ::_exit(127);
     }
   }
