@@ -352,7 +352,8 @@ void TNativeMSBuildProject::SaveToFile(const std::string& FileName) {
     // Written over a change another process made after this one read the file, this
     // document would lose that change. A file removed meanwhile is written again.
     TFileInfo Now = FileSystem().Stat(Name);
-    if (Now.Exists && !SameFileVersion(Now, FReadVersion)) throw EProjectFileException(Format(res::SChangedOnDisk, Name));
+    if (Now.Exists && !SameFileVersion(Now, FReadVersion))
+      throw EProjectFileException(Format(res::SChangedOnDisk, Name));
   }
   std::vector<TNode*> WasModified;
   try {

@@ -307,11 +307,11 @@ msb::TItem* TBaseProject::FindItem(const std::string& FileName) const {
   const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
     if (!G->GetCondition().empty()) continue;
-    for (msb::TItem* I : G->GetItems())
-      if (IsFileItemType(I->NameView()) &&
-          SameFileName(ExpandFileName(ToDiskPath(MSBuildUnescape(ReplaceAll(I->Include(), "$(MainSource)", MainSource))), Dir),
-                       FileName))
-        return I;
+    for (msb::TItem* I : G->GetItems()) {
+      if (!IsFileItemType(I->NameView())) continue;
+      const std::string Include = MSBuildUnescape(ReplaceAll(I->Include(), "$(MainSource)", MainSource));
+      if (SameFileName(ExpandFileName(ToDiskPath(Include), Dir), FileName)) return I;
+    }
   }
   return nullptr;
 }

@@ -707,7 +707,8 @@ void TProjectGroup::MSBSaveProjectGroup(IMSProjectFile& Doc) {
   std::vector<TNode*> Unused = Pers->FindChildren("Option");
   TNode* LastOption = Unused.empty() ? nullptr : Unused.back();
   for (const auto& O : FOptions) {
-    auto It = std::find_if(Unused.begin(), Unused.end(), [&](TNode* N) { return SameText(N->GetAttribute("Name"), O.Name); });
+    auto It = std::find_if(Unused.begin(), Unused.end(),
+                           [&](TNode* N) { return SameText(N->GetAttribute("Name"), O.Name); });
     TNode* N = nullptr;
     if (It != Unused.end()) {
       N = *It;

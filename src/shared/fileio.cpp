@@ -113,7 +113,8 @@ void RemoveLeftTemporaries(const std::string& Target) {
     Name.remove_prefix(Prefix.size());
     const size_t Dot = Name.find('.');
     auto AllDigits = [](std::string_view S) {
-      return !S.empty() && S.size() < 10 && std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
+      return !S.empty() && S.size() < 10 &&
+             std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
     };
     if (Dot == std::string_view::npos || !AllDigits(Name.substr(0, Dot)) || !AllDigits(Name.substr(Dot + 1))) continue;
     const pid_t Pid = static_cast<pid_t>(std::stol(std::string(Name.substr(0, Dot))));

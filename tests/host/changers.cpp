@@ -62,8 +62,8 @@ void DependencyGroup(TBench& B, bool Depending) {
 
 // Whether x<Round> depends on y<Slot> in g.groupproj.
 bool DependsOn(TBench& B, const TChange& C) {
-  const std::string Item = Between(B.Text("g.groupproj"), "<Projects Include=\"x" + std::to_string(C.Round) + ".vproj\">",
-                                   "</Projects>");
+  const std::string X = "<Projects Include=\"x" + std::to_string(C.Round) + ".vproj\">";
+  const std::string Item = Between(B.Text("g.groupproj"), X, "</Projects>");
   return Item.find("y" + std::to_string(C.Slot) + ".vproj") != std::string::npos;
 }
 

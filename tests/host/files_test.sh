@@ -23,7 +23,8 @@ for p in "My Lib" "a;b" one/p two/p Build; do
   expect_status "new $p" 0 "" "$NXS" project new "$p.vproj" --personality Vellum.Personality
 done
 expect_status "new group" 0 "" "$NXS" group new g.groupproj
-expect_status "add them" 0 "" "$NXS" group add g.groupproj "My Lib.vproj" "a;b.vproj" one/p.vproj two/p.vproj Build.vproj
+expect_status "add them" 0 "" \
+  "$NXS" group add g.groupproj "My Lib.vproj" "a;b.vproj" one/p.vproj two/p.vproj Build.vproj
 expect_status "depend" 0 "" "$NXS" group depend g.groupproj Build.vproj --on "a;b" one/p.vproj two/p.vproj
 want="* My Lib.vproj
   a;b.vproj

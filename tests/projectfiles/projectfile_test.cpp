@@ -363,7 +363,9 @@ TEST(ProjectDocument, SaveOpenReloadThroughFiles) {
 TEST(ProjectDocument, ASaveNeverReplacesWhatAnotherProcessWroteAfterTheRead) {
   TTempDir Dir;
   const std::string Name = Dir / "app.vproj";
-  auto Text = [](const std::string& A) { return "<Project " + Ns + "><PropertyGroup><A>" + A + "</A></PropertyGroup></Project>"; };
+  auto Text = [](const std::string& A) {
+    return "<Project " + Ns + "><PropertyGroup><A>" + A + "</A></PropertyGroup></Project>";
+  };
   auto ValueOf = [](IMSProjectFile& D) {
     std::string V, C;
     D.GetGlobalProperty("A", V, C);

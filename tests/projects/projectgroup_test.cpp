@@ -106,8 +106,9 @@ TEST_F(GroupTest, ProjectsThatCannotBeOpenedAreReportedAndKeptWhereTheyStood) {
     EXPECT_EQ(Describe(*G), "*c[] ");  // for now: the file keeps "a"
     ASSERT_EQ(Reports.size(), 2u);
     EXPECT_EQ(Reports[0], "Unable to locate project " + A + ".  The project reference is kept in the project group.");
-    EXPECT_NE(Reports[1].find("\n\nUnable to create project " + B + ". The project reference is kept in the project group."),
-              std::string::npos);
+    EXPECT_NE(
+        Reports[1].find("\n\nUnable to create project " + B + ". The project reference is kept in the project group."),
+        std::string::npos);
     EXPECT_EQ(G->UnopenedProjects(), (std::vector<std::string>{A, B}));
     EXPECT_FALSE(G->GetModified());
     // An unrelated change keeps them, in their places, with their dependencies and the
@@ -147,7 +148,8 @@ TEST_F(GroupTest, ASaveChangesOnlyWhatTheGroupOwnsAndLeavesTheRestWhereItStood) 
   };
   WriteText(Dir / "h.groupproj",
             "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">" + Mine[0] +
-                "<ItemGroup><Projects Include=\"c.vproj\"><Dependencies/></Projects>" + Mine[1] + "</ItemGroup>" + Mine[2] +
+                "<ItemGroup><Projects Include=\"c.vproj\"><Dependencies/></Projects>" + Mine[1] + "</ItemGroup>" +
+                Mine[2] +
                 "<Target Name=\"c\"><MSBuild Projects=\"c.vproj\"/></Target>"
                 "<Target Name=\"c:Clean\"><MSBuild Projects=\"c.vproj\" Targets=\"Clean\"/></Target>"
                 "<Target Name=\"c:Make\"><MSBuild Projects=\"c.vproj\" Targets=\"Make\"/></Target>" +
@@ -183,7 +185,8 @@ TEST_F(GroupTest, ASaveChangesOnlyWhatTheGroupOwnsAndLeavesTheRestWhereItStood) 
 
 TEST_F(GroupTest, TargetNamesAreValidAndUniqueWithinTheGroup) {
   EXPECT_EQ(GroupTargetNames({"/x/My Lib.vproj", "/x/a;b:c.vproj", "/x/p.vproj", "/y/p.vproj", "/z/P.vproj",
-                              "/x/p_2.vproj", "/x/Build.vproj", "/x/_Kibitz.vproj", "/x/Deploy.vproj", "/x/My.App.vproj"},
+                              "/x/p_2.vproj", "/x/Build.vproj", "/x/_Kibitz.vproj", "/x/Deploy.vproj",
+                              "/x/My.App.vproj"},
                              {"Deploy"}),
             (std::vector<std::string>{"My_Lib", "a_b_c", "p", "p_2", "P_3", "p_2_2", "Build_2", "_Kibitz_2", "Deploy_2",
                                       "My_App"}));
