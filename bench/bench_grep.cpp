@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "benchrun.h"
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
 #include "environment/findinfiles.h"
@@ -24,36 +25,12 @@ namespace {
 
 const char* const Tree = "/usr/share/fpcsrc/3.2.2";
 
-// The nxs of this build: bench/ and src/host/ are siblings in the build tree.
-std::string Nxs() {
-  char Self[PATH_MAX];
-  ssize_t N = ::readlink("/proc/self/exe", Self, sizeof Self - 1);
-  if (N <= 0) return "nxs";
-  std::string Path(Self, static_cast<size_t>(N));
-  Path = Path.substr(0, Path.rfind('/'));
-  return Path.substr(0, Path.rfind('/')) + "/src/host/nxs";
-}
+std::string Nxs() { return nxs::bench::NxsBinary(); }
 
-// Runs the command; CpuMs gets its user and system time, which a loaded machine distorts less
-// than the wall time.
+// True when the command ran: with hits (0) or without (1).
 bool Run(std::vector<std::string> Args, double* CpuMs = nullptr) {
-  pid_t Pid = ::fork();
-  if (Pid == 0) {
-    int Null = ::open("/dev/null", O_WRONLY);
-    ::dup2(Null, 1);
-    ::dup2(Null, 2);
-    std::vector<char*> Argv;
-    for (auto& A : Args) Argv.push_back(A.data());
-    Argv.push_back(nullptr);
-    ::execvp(Argv[0], Argv.data());
-    ::_exit(127);
-  }
-  int Status = 0;
-  struct rusage Use {};
-  ::wait4(Pid, &Status, 0, &Use);
-  if (CpuMs)
-    *CpuMs += (Use.ru_utime.tv_sec + Use.ru_stime.tv_sec) * 1e3 + (Use.ru_utime.tv_usec + Use.ru_stime.tv_usec) / 1e3;
-  return WIFEXITED(Status) && WEXITSTATUS(Status) <= 1;
+  int Status = nxs::bench::RunQuiet(std::move(Args), CpuMs);
+  return Status == 0 || Status == 1;
 }
 
 bool Available() {

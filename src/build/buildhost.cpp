@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "build/engine/programs.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
 #include "editor/editbuffer.h"
@@ -154,6 +155,8 @@ TCompileResult TBuildHost::Build(std::shared_ptr<IBuilder> Builder, const TBuild
   FBackground = Background;
   FControl.FBackground = Background;
   FStart = Start;
+  // Tools are looked for again on each build's first run: one put on PATH since is found.
+  engine::ForgetPrograms();
   FBuilder = std::move(Builder);
   ProgressMonitor().Reset();
   FBuilder->SetHost(this);

@@ -12,6 +12,7 @@
 #include "build/msbridge.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
+#include "editor/editbuffer.h"
 #include "environment/options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projectfiles/configmgr.h"
@@ -157,6 +158,28 @@ bool TNXSHostObject::CreateTemporaryFile(const std::string& FileName, std::strin
   });
 }
 
+std::vector<std::string> UnsavedEditorFiles() {
+  std::vector<std::string> Files;
+  for (const std::shared_ptr<TEditBuffer>& B : TEditBuffer::AllBuffers())
+    if (B->GetIsModified()) Files.push_back(B->FileName());
+  return Files;
+}
+
+std::optional<std::vector<std::string>> TNXSHostObject::UnsavedFiles() {
+  {
+    std::lock_guard G(FLock);
+    if (FUnsaved) return FUnsaved;
+  }
+  // One trip to the main thread instead of one for each file a compile may read.
+  return Guarded(std::optional<std::vector<std::string>>(),
+                 [] { return OnMainThread<std::optional<std::vector<std::string>>>(UnsavedEditorFiles); });
+}
+
+void TNXSHostObject::SetUnsavedFiles(std::vector<std::string> Files) {
+  std::lock_guard G(FLock);
+  FUnsaved = std::move(Files);
+}
+
 void TNXSHostObject::DeleteTemporaryFile(const std::string& TempName) {
   Guarded(0, [&] {
     FileSystem().DeleteFile(TempName);
@@ -286,8 +309,8 @@ void TNXSHostObject::ShowCommandLine(const std::string& Tool, const std::string&
       const std::string Heading = Project.empty() ? Format(res::SCommandLineTitle, Name)
                                                   : Format(res::SCommandLineTitleFor, Name, Project);
       TLineBuffer* Group = LineBufferList().AddList(res::SBuildGroup);
-      TTitleLine* Top = TTitleLine::Make(*Group, Heading);
-      TTitleLine::Make(*Group, ToolCommandLine(Tool, Arguments), Top);
+      TLine* Top = Group->Add(std::make_unique<TCommandLineLine>(Group, Heading));
+      Top->AddChild(std::make_unique<TCommandLineLine>(Group, ToolCommandLine(Tool, Arguments)));
       return 0;
     });
   });

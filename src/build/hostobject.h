@@ -8,9 +8,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "build/engine/tasks.h"
+#include "build/messages/msglines.h"
 
 namespace nxs {
 
@@ -36,6 +39,12 @@ class TNXSHostObject : public engine::ITaskHostObject {
   // thread's file cache, not from the editor.
   double GetFileTime(const std::string& FileName) override;
   bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) override;
+  // The modified editor buffers' files: those given by SetUnsavedFiles, else asked of the
+  // main thread.
+  std::optional<std::vector<std::string>> UnsavedFiles() override;
+  // What the editor held unsaved when a run started, asked on the main thread: the tasks of
+  // the run take it instead of each asking the main thread again.
+  void SetUnsavedFiles(std::vector<std::string> Files);
   void DeleteTemporaryFile(const std::string& TempName) override;
   // Always gives an empty name and false.
   bool ForceSaveFile(const std::string& FileName, std::string& NewName);
@@ -71,7 +80,18 @@ class TNXSHostObject : public engine::ITaskHostObject {
   std::string FProjectFullPath;
   engine::ILogger* FLogger = nullptr;
   std::shared_ptr<void> FCallback;
+  std::optional<std::vector<std::string>> FUnsaved;
 };
+
+// A tool's command line in the "Build" group: the heading ("g++ command line for "app.kzproj"")
+// and the command under it. A printer of diagnostics alone leaves these lines out.
+class TCommandLineLine : public TTitleLine {
+ public:
+  using TTitleLine::TTitleLine;
+};
+
+// The files of the modified editor buffers. Main thread.
+std::vector<std::string> UnsavedEditorFiles();
 
 // The command line ExecTool runs: the tool in double quotes, a blank, the arguments.
 std::string ToolCommandLine(const std::string& Tool, const std::string& Arguments);

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "build/compilers/compilers.h"
@@ -121,6 +123,73 @@ class TEngineLogger : public engine::ILogger {
 
 // ---- running the engine ----
 
+// The thread the engine runs on: made for the first run and kept for the next, so that a make
+// of a group of a thousand projects does not start and end a thousand threads. A run asked
+// for while it is busy (an evaluation the main thread starts while a build runs) gets a
+// thread of its own.
+class TEngineThread {
+ public:
+  TEngineThread() : FThread([this] { Loop(); }) {}
+  ~TEngineThread() {
+    {
+      std::lock_guard G(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+  }
+  TEngineThread(const TEngineThread&) = delete;  // the thread runs on its state
+  TEngineThread& operator=(const TEngineThread&) = delete;
+
+  // Hands Job to the thread, which sets Done once it is free for the next; false when it is
+  // busy.
+  bool TryRun(std::function<void()> Job, std::atomic<bool>& Done) {
+    {
+      std::lock_guard G(FLock);
+      if (FJob || FBusy) return false;
+      FJob = std::move(Job);
+      FDone = &Done;
+    }
+    FWake.notify_all();
+    return true;
+  }
+
+ private:
+  void Loop() {
+    SetCurrentThreadName("Build Engine");
+    std::unique_lock L(FLock);
+    for (;;) {
+      FWake.wait(L, [this] { return FStop || FJob; });
+      if (FStop) return;
+      std::function<void()> Job = std::move(FJob);
+      std::atomic<bool>* Done = FDone;
+      FJob = nullptr;
+      FBusy = true;
+      L.unlock();
+      Job();
+      Job = nullptr;
+      L.lock();
+      FBusy = false;
+      // Free before the caller hears of it: its next run finds the thread waiting.
+      *Done = true;
+      MainThreadQueue().Queue([] {});  // wakes the caller's pump
+    }
+  }
+
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::function<void()> FJob;
+  std::atomic<bool>* FDone = nullptr;
+  bool FBusy = false;
+  bool FStop = false;
+  std::thread FThread;  // last: starts once the state above is made
+};
+
+TEngineThread& EngineThread() {
+  static TEngineThread Thread;
+  return Thread;
+}
+
 // The engine runs off the main thread, which meanwhile serves what the tasks hand it (their
 // host-object calls, messages). Called off the main thread, it runs right there.
 template <class F>
@@ -129,18 +198,23 @@ auto OffMainThread(F&& Fn) -> decltype(Fn()) {
   decltype(Fn()) Result{};
   std::exception_ptr Error;
   std::atomic<bool> Done{false};
-  std::thread Runner([&] {
-    SetCurrentThreadName("Build Engine");
+  auto Job = [&] {
     try {
       Result = Fn();
     } catch (...) {
       Error = std::current_exception();
     }
-    Done = true;
-    MainThreadQueue().Queue([] {});  // wakes the pump below
-  });
+  };
+  std::thread Own;
+  if (!EngineThread().TryRun(Job, Done))
+    Own = std::thread([&] {
+      SetCurrentThreadName("Build Engine");
+      Job();
+      Done = true;
+      MainThreadQueue().Queue([] {});  // wakes the pump below
+    });
   while (!Done) MainThreadQueue().WaitAndProcess(50);
-  Runner.join();
+  if (Own.joinable()) Own.join();
   if (Error) std::rethrow_exception(Error);
   return Result;
 }
@@ -204,7 +278,8 @@ engine::TPropertyMap ParseGlobalProperties(const std::string& Properties) {
 }
 
 engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string& Text,
-                                  const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger) {
+                                  const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger,
+                                  const std::optional<std::vector<std::string>>& Unsaved = std::nullopt) {
   engine::TBuildRequest R;
   R.GlobalProperties = ParseGlobalProperties(Properties);
   if (Options.DropEmptyConfig) {
@@ -220,7 +295,10 @@ engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string
   if (!Options.Silent) R.Cancel = &ProgressMonitor().CancelFlag();
   for (const auto& [Task, Class] : HostObjects()) {
     std::shared_ptr<engine::ITaskHostObject> Object = Class(FileName);
-    if (auto* Ours = dynamic_cast<TNXSHostObject*>(Object.get())) Ours->SetLogger(&Logger);
+    if (auto* Ours = dynamic_cast<TNXSHostObject*>(Object.get())) {
+      Ours->SetLogger(&Logger);
+      if (Unsaved) Ours->SetUnsavedFiles(*Unsaved);
+    }
     if (Object) R.HostObjects[Task] = std::move(Object);
   }
   return R;
@@ -230,8 +308,12 @@ TRunResult RunTargets(const std::string& FileName, const std::string& Text, cons
                       const std::string& Properties, const TRunOptions& Options) {
   TEngineLogger Logger(Options.Verbosity, Options.Silent);
   TRunResult Result;
+  // The editor's unsaved files as the run starts, for the run's tasks, while the main thread
+  // is at hand.
+  std::optional<std::vector<std::string>> Unsaved;
+  if (MainThreadQueue().IsMainThread()) Unsaved = UnsavedEditorFiles();
   Result.Ok = OffMainThread([&] {
-    engine::TBuildRequest R = MakeRequest(FileName, Text, Properties, Options, Logger);
+    engine::TBuildRequest R = MakeRequest(FileName, Text, Properties, Options, Logger, Unsaved);
     engine::TEngine Engine;
     return Engine.Build(FileName, Targets, R);
   });
@@ -417,6 +499,10 @@ TMSBuilder::TMSBuilder(TMSBuildSource Source, std::string Targets, std::string P
       FVerbosity(Verbosity), FDisplayName(std::move(DisplayName)) {}
 
 bool TMSBuilder::DoBuild() {
+  // The intermediate folders the run locked are let go when it ends, however it ends.
+  struct TLocks {
+    ~TLocks() { compilers::ReleaseBuildLocks(); }
+  } Locks;
   TProgressMonitor& Monitor = ProgressMonitor();
   Monitor.SetFileName(FDisplayName.empty() ? FSource.FileName() : FDisplayName);
   Monitor.DoUpdate();

@@ -38,6 +38,11 @@ int& Jobs() {
   return J;
 }
 
+bool& WaitForOthers() {
+  static bool W = true;
+  return W;
+}
+
 bool& CompileActiveWithFlagged() {
   static bool On = false;
   return On;
@@ -92,6 +97,25 @@ const char* EntryTitle(TCompileMode Mode) {
 void BuildWarning(const std::string& Text) {
   LineBufferList().AddList("Build")->Add(std::make_unique<TCompilerMsgLine>(msgWarn, "", "", 0, 0, Text));
 }
+
+// A group build that cannot start: projects of the group could not be opened, and building
+// the rest would report success with part of the group unbuilt. Each is named.
+class TUnopenedProjectsBuilder : public TBuilder {
+ public:
+  explicit TUnopenedProjectsBuilder(std::vector<std::string> Files) : FFiles(std::move(Files)) {}
+  bool PreBuild() override {
+    for (const auto& F : FFiles) {
+      LineBufferList().AddList("Build")->Add(
+          std::make_unique<TCompilerMsgLine>(msgError, "", "", 0, 0, Format(res::SProjectNotOpened, F)));
+      ProgressMonitor().IncErrorCount(msgError);
+    }
+    return false;
+  }
+  bool DoBuild() override { return false; }
+
+ private:
+  std::vector<std::string> FFiles;
+};
 
 TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control) {
   if (Runner()) return Runner()(std::move(Builder), Control);
@@ -440,6 +464,8 @@ bool CompileActive(TProjectGroup& Group, TCompileMode Mode, bool Wait) {
 
 int BuildJobs() { return Jobs(); }
 void SetBuildJobs(int J) { Jobs() = J; }
+bool WaitForOtherBuilds() { return WaitForOthers(); }
+void SetWaitForOtherBuilds(bool Wait) { WaitForOthers() = Wait; }
 
 // -- The command line's build ------------------------------------------------------------------------------------
 
@@ -470,13 +496,16 @@ void AddAsAsked(TProjectBuildList& List, TCustomCodeIProject* P, const TBuildCom
 
 TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project) {
   SetBuildJobs(Command.Jobs);
+  SetWaitForOtherBuilds(Command.Wait);
   // A background build for this run only: the option is not stored.
   if (Command.Background)
     EnvironmentOptions().Compiling().SetValue("BackgroundCompilation", TOptionValue(true));
   const TBuildControl Control =
       TBuildControl::Create(Command.Mode, true, true, false, Group != nullptr, Command.Background, false);
   TCompileResult Result;
-  if (Group && !Command.BuildGroup.empty()) {
+  if (Group && !Group->UnopenedProjects().empty()) {
+    Result = Run(std::make_shared<TUnopenedProjectsBuilder>(Group->UnopenedProjects()), Control);
+  } else if (Group && !Command.BuildGroup.empty()) {
     TBuildGroups* Groups = CreateBuildGroups(*Group);
     if (!Groups || !Groups->Find(Command.BuildGroup))
       throw Exception(Format(res::SNoSuchBuildGroup, Command.BuildGroup));

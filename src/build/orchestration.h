@@ -205,6 +205,10 @@ void SetCompileActiveWithFlagged(bool On);
 // How many compiler processes a project's build may run at once; 0: the tools' own default.
 int BuildJobs();
 void SetBuildJobs(int Jobs);
+// Whether a project's build waits for another build (another process) that holds the
+// project's intermediate folder, or fails at once; true by default.
+bool WaitForOtherBuilds();
+void SetWaitForOtherBuilds(bool Wait);
 
 // A build asked for from the command line.
 struct TBuildCommand {
@@ -217,6 +221,7 @@ struct TBuildCommand {
   std::string BuildGroup;  // a build group of the group
   bool Background = false;
   int Jobs = 0;
+  bool Wait = true;  // for another build that holds a project's intermediate folder
 };
 // "make", "build", "clean", "check", "link"; false for any other word.
 bool CompileModeFromWord(std::string_view Word, TCompileMode& Mode);

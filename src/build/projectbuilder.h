@@ -13,7 +13,8 @@ namespace nxs {
 // The targets a compile mode runs: "Make", "Build", "Clean", "Check", "Link"; empty for the
 // code-insight compile, which is not a build.
 std::string MSBuildTargetsFor(TCompileMode Mode);
-// "Config=...;Platform=..." for the entry, and ";ParallelJobs=N" when the jobs are set.
+// "Config=...;Platform=..." for the entry, ";ParallelJobs=N" when the jobs are set, and
+// ";WaitForBuildLock=false" when a build does not wait for another.
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry);
 
 class TMSBuildProjectBuilder : public IProjectBuilder {

@@ -21,6 +21,8 @@ inline constexpr const char* SBuilt = "Built";
 // A hand-edited group may make projects depend on one another in a ring; the build cuts it.
 inline constexpr const char* SDependencyCycleCut =
     "Project dependency cycle %s: %s is not built before %s";
+// A group whose projects could not all be opened is not built.
+inline constexpr const char* SProjectNotOpened = "The project \"%s\" of the group could not be opened";
 
 // Build groups.
 inline constexpr const char* SBuildingGroup = "Building group \"%s\"";

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace nxs {
@@ -30,6 +31,8 @@ void SetCharWidthMeasure(TCharWidthMeasure Measure);
 // empty text) and the code point in Ch; a byte that begins no valid sequence gives length 1
 // and Ch = the byte's value with Valid = false.
 int DecodeUtf8(std::string_view Text, uint32_t& Ch, bool& Valid);
+// Appends the UTF-8 form of the code point (at most 0x10FFFF).
+void AppendUtf8(std::string& Out, uint32_t Ch);
 // Whether the byte begins a character: it is no continuation byte of a UTF-8 sequence.
 inline bool IsUtf8Lead(char C) { return (static_cast<unsigned char>(C) & 0xC0) != 0x80; }
 // The characters of a UTF-8 text, counted by the bytes that begin one.

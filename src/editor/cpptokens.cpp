@@ -1,8 +1,11 @@
 // The C-family tokenizers: C and C++, C# and IDL share one scanner and differ in their words,
 // C#'s verbatim strings and C++'s raw strings.
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "editor/symtables.h"
 #include "editor/tokens.h"
@@ -184,9 +187,68 @@ size_t NumberEnd(const char* S, size_t I, size_t N, uint8_t& Code) {
   return J;
 }
 
+// The delimiters of raw strings that run on past their line, numbered in the order first met.
+class TRawDelimiters {
+ public:
+  static constexpr size_t Capacity = 255 - ccRawString;  // 255 is no tokenizer's class
+
+  uint8_t ClassOf(std::string_view Delimiter) {
+    std::lock_guard<std::mutex> G(FLock);
+    for (size_t I = 0; I < FCount; ++I)
+      if (FEntries[I] == Delimiter) return static_cast<uint8_t>(ccRawString + I);
+    if (FCount == Capacity) return ccNormal;
+    FEntries[FCount] = std::string(Delimiter);
+    return static_cast<uint8_t>(ccRawString + FCount++);
+  }
+  // The closing sequence of the raw string of Class; false for a number not handed out.
+  bool CloserOf(uint8_t Class, std::string& Closer) {
+    std::lock_guard<std::mutex> G(FLock);
+    const size_t I = static_cast<size_t>(Class - ccRawString);
+    if (Class < ccRawString || I >= FCount) return false;
+    Closer = ")" + FEntries[I] + "\"";
+    return true;
+  }
+
+ private:
+  std::mutex FLock;
+  std::array<std::string, Capacity> FEntries;
+  size_t FCount = 0;
+};
+
+TRawDelimiters& RawDelimiters() {
+  static TRawDelimiters T;
+  return T;
+}
+
+// The end of the raw string's body from From: just past Closer, or the end of the text when
+// it runs on (Closed tells which).
+size_t RawStringEnd(const char* S, size_t From, size_t N, std::string_view Closer, bool& Closed) {
+  const std::string_view Body(S + From, N - From);
+  const size_t At = Body.find(Closer);
+  Closed = At != std::string_view::npos;
+  return Closed ? From + At + Closer.size() : N;
+}
+
+// The end of the line that holds From, joined to the lines after it while it ends in a
+// backslash.
+size_t SplicedLineEnd(const char* S, size_t From, size_t N) {
+  size_t End = LineEnd(S, From, N);
+  while (End < N && End > From && S[End - 1] == '\\') End = LineEnd(S, End + 1, N);
+  return End;
+}
+
+// Whether a line that ends at End (the text's end) goes on into the next line.
+bool RunsOn(const char* S, size_t From, size_t End, size_t N) { return End == N && End > From && S[End - 1] == '\\'; }
+
 uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const char* S, size_t N, uint8_t* C) {
-  const uint8_t Highest = Family == TCFamily::CSharp ? ccVerbatim : ccCharacter;
-  if (Class > Highest || Class == 1) Class = ccNormal;
+  // The C preprocessor joins a line that ends in a backslash to the next; C# has none.
+  const bool Splices = Family != TCFamily::CSharp;
+  std::string Closer;
+  const bool Carried = Class == ccComment || Class == ccString || Class == ccCharacter ||
+                       (Class == ccVerbatim && Family == TCFamily::CSharp) ||
+                       (Splices && (Class == ccLineComment || Class == ccDirective)) ||
+                       (Family == TCFamily::Cpp && RawDelimiters().CloserOf(Class, Closer));
+  if (!Carried) Class = ccNormal;
   size_t I = 0;
   bool LineStart = true;
   bool Directive = false;  // the line is a preprocessor line
@@ -211,6 +273,23 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
     I = End;
     if (!GoesOn) Class = ccNormal;
     LineStart = false;
+  } else if (Class == ccLineComment) {
+    const size_t End = SplicedLineEnd(S, 0, N);
+    Paint(C, 0, End, tcComment);
+    I = End;
+    if (!RunsOn(S, 0, End, N)) Class = ccNormal;
+    LineStart = false;
+  } else if (Class == ccDirective) {
+    Class = ccNormal;
+    Directive = true;
+    LineStart = false;
+  } else if (Class >= ccRawString) {
+    bool Closed;
+    const size_t End = RawStringEnd(S, 0, N, Closer, Closed);
+    Paint(C, 0, End, tcString);
+    I = End;
+    if (Closed) Class = ccNormal;
+    LineStart = false;
   }
   while (I < N) {
     const unsigned char Ch = At(S, I);
@@ -218,7 +297,8 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
     if (K == ccsBlank || K == ccsBreak) {
       size_t J = I;
       while (J < N && (CharClass[At(S, J)] == ccsBlank || S[J] == '\n')) {
-        if (S[J] == '\n') {
+        // A directive whose line ends in a backslash goes on into the next line.
+        if (S[J] == '\n' && !(Directive && Splices && J > 0 && S[J - 1] == '\\')) {
           LineStart = true;
           Directive = false;
         }
@@ -241,24 +321,31 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
         const bool Prefix = Raw || (Len == 1 && (Ch == 'L' || Ch == 'u' || Ch == 'U')) ||
                             (Len == 2 && S[I] == 'u' && S[I + 1] == '8');
         if (Prefix && Raw && (Len == 1 || Len == 2 || Len == 3)) {
-          // A raw string ends at ")delim\"" on its line; the tokenizer keeps no state for one
-          // that runs on, so the rest of its line is string.
+          // A raw string ends at ")delim\"", on its line or a later one; without a "(" on its
+          // line it is malformed, and the rest of the line is string.
           size_t Open = J + 1, Paren = Open;
           const size_t End = LineEnd(S, Open, N);
           while (Paren < End && S[Paren] != '(' && Paren - Open <= 16) ++Paren;
           size_t Stop = End;
           if (Paren < End && S[Paren] == '(') {
-            std::string Close = ")" + std::string(S + Open, Paren - Open) + "\"";
-            size_t From = Paren + 1;
-            while (From + Close.size() <= End) {
-              if (std::memcmp(S + From, Close.data(), Close.size()) == 0) {
-                Stop = From + Close.size();
-                break;
-              }
-              ++From;
+            const std::string_view Delimiter(S + Open, Paren - Open);
+            const std::string Close = ")" + std::string(Delimiter) + "\"";
+            bool Closed;
+            Stop = RawStringEnd(S, Paren + 1, N, Close, Closed);
+            // One that leaves its line needs a class to go on with, from the table; when it
+            // is full, the string ends with its line, as it would line by line.
+            if (!Closed || Stop > End) {
+              const uint8_t RawClass = RawDelimiters().ClassOf(Delimiter);
+              if (RawClass == ccNormal) Stop = End;
+              else if (!Closed) Class = RawClass;
             }
           }
-          Paint(C, I, Stop, Directive ? tcPreprocessor : tcString);
+          // In a directive, its first line is the directive's; the lines after it are string,
+          // as each is when tokenized on its own.
+          const size_t Own = Directive ? std::min(Stop, End) : I;
+          Paint(C, I, Own, tcPreprocessor);
+          Paint(C, Own, Stop, tcString);
+          if (CrossesLine(S, I, Stop)) Directive = false;
           I = Stop;
           continue;
         }
@@ -287,8 +374,10 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
     }
     const char Next = I + 1 < N ? S[I + 1] : '\0';
     if (Ch == '/' && Next == '/') {
-      size_t End = LineEnd(S, I, N);
+      const size_t End = Splices ? SplicedLineEnd(S, I, N) : LineEnd(S, I, N);
       Paint(C, I, End, tcComment);
+      if (CrossesLine(S, I, End)) Directive = false;
+      if (Splices && RunsOn(S, I, End, N)) Class = ccLineComment;
       I = End;
       continue;
     }
@@ -326,9 +415,17 @@ uint8_t Scan(const TEkSymbolTable& Words, TCFamily Family, uint8_t Class, const 
     Paint(C, I, I + 1, Directive ? tcPreprocessor : tcSymbol);
     ++I;
   }
-  // Only a comment or literal that ran to the end set Class to carry it over.
+  // Only a comment or literal that ran to the end set Class to carry it over; a directive
+  // carries itself when its last byte is a backslash.
+  if (Class == ccNormal && Directive && Splices && N > 0 && S[N - 1] == '\\') return ccDirective;
   return Class;
 }
+
+}  // namespace
+
+uint8_t RawStringClass(std::string_view Delimiter) { return RawDelimiters().ClassOf(Delimiter); }
+
+namespace {
 
 struct TRegistered {
   TTokenizer Tokenizer{};

@@ -17,6 +17,7 @@
 #include "editor/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/dosdate.h"
+#include "shared/exceptions.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -31,6 +32,8 @@ namespace {
 constexpr const char* Utf8Bom = "\xEF\xBB\xBF";
 constexpr const char* FilterUTF8 = "Tarvos.FileFilter.UTF8";
 constexpr const char* FilterANSI = "Tarvos.FileFilter.ANSI";
+constexpr const char* FilterUTF16LE = "Tarvos.FileFilter.UTF16LE";
+constexpr const char* FilterUTF16BE = "Tarvos.FileFilter.UTF16BE";
 
 std::mutex RegistryLock;
 std::vector<TEditBuffer*>& Registry() {
@@ -79,9 +82,62 @@ bool Utf8ToLatin1(std::string_view Data, std::string& Out) {
   return true;
 }
 
-// How a file's bytes are read and written again. A file that is not UTF-8 is 8-bit text: read
-// as raw bytes, a character typed into it would be written in UTF-8 among bytes of another
-// code page. Plain ASCII fits either, so the buffer keeps the form it had.
+// UTF-16 in the given byte order to UTF-8; false when the bytes are no UTF-16 text (an odd
+// count, a surrogate without its partner).
+bool Utf16ToUtf8(std::string_view Data, bool BigEndian, std::string& Out) {
+  if (Data.size() % 2) return false;
+  Out.clear();
+  Out.reserve(Data.size() / 2 * 3 / 2);
+  const auto Unit = [&](size_t I) {
+    const auto B0 = static_cast<unsigned char>(Data[I]), B1 = static_cast<unsigned char>(Data[I + 1]);
+    return static_cast<uint32_t>(BigEndian ? (B0 << 8) | B1 : (B1 << 8) | B0);
+  };
+  for (size_t I = 0; I < Data.size(); I += 2) {
+    uint32_t Ch = Unit(I);
+    if (Ch >= 0xDC00 && Ch <= 0xDFFF) return false;
+    if (Ch >= 0xD800 && Ch <= 0xDBFF) {
+      if (I + 2 >= Data.size()) return false;
+      const uint32_t Low = Unit(I + 2);
+      if (Low < 0xDC00 || Low > 0xDFFF) return false;
+      Ch = 0x10000 + ((Ch - 0xD800) << 10) + (Low - 0xDC00);
+      I += 2;
+    }
+    AppendUtf8(Out, Ch);
+  }
+  return true;
+}
+
+// A byte that begins no UTF-8 sequence (the text came from elsewhere) becomes U+FFFD.
+std::string Utf8ToUtf16(std::string_view Text, bool BigEndian) {
+  std::string Out;
+  Out.reserve(Text.size() * 2);
+  const auto Put = [&](uint32_t U) {
+    const char Hi = static_cast<char>(U >> 8), Lo = static_cast<char>(U & 0xFF);
+    Out += BigEndian ? Hi : Lo;
+    Out += BigEndian ? Lo : Hi;
+  };
+  while (!Text.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Text, Ch, Valid);
+    if (!Valid) Ch = 0xFFFD;
+    if (Ch >= 0x10000) {
+      Put(0xD800 + ((Ch - 0x10000) >> 10));
+      Put(0xDC00 + ((Ch - 0x10000) & 0x3FF));
+    } else {
+      Put(Ch);
+    }
+    Text.remove_prefix(static_cast<size_t>(Len));
+  }
+  return Out;
+}
+
+bool IsUtf16Filter(const std::string& Filter) { return SameText(Filter, FilterUTF16LE) || SameText(Filter, FilterUTF16BE); }
+
+// How a file's bytes are read and written again. A file that begins with a UTF-16 byte-order
+// mark is UTF-16 in that byte order. A file that is not UTF-8 is 8-bit text: read as raw
+// bytes, a character typed into it would be written in UTF-8 among bytes of another code
+// page. Plain ASCII fits either, so the buffer keeps the form it had.
 std::string ChooseFileFilter(std::string_view Data, const std::string& Current) {
   if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
   bool HighBytes = false;
@@ -102,8 +158,35 @@ std::string ChooseFileFilter(std::string_view Data, const std::string& Current) 
     HighBytes = HighBytes || Len > 1;
     Data.remove_prefix(static_cast<size_t>(Len));
   }
-  if (HighBytes || Current.empty()) return FilterUTF8;
+  if (HighBytes || Current.empty() || IsUtf16Filter(Current)) return FilterUTF8;
   return Current;
+}
+
+// A file's bytes as the buffer holds them: UTF-8 text, and how to write it back.
+struct TFileText {
+  std::string Filter;
+  bool HasBOM = false;
+  std::string Converted;  // the text, where the file is not UTF-8
+  std::string_view Text;  // the text: into the file's bytes, or into Converted
+};
+
+void DecodeFileText(std::string_view Data, const std::string& Current, TFileText& Out) {
+  const bool LE = Data.substr(0, 2) == "\xFF\xFE", BE = Data.substr(0, 2) == "\xFE\xFF";
+  if ((LE || BE) && Utf16ToUtf8(Data.substr(2), BE, Out.Converted)) {
+    Out.Filter = BE ? FilterUTF16BE : FilterUTF16LE;
+    Out.HasBOM = true;
+    Out.Text = Out.Converted;
+    return;
+  }
+  Out.Filter = ChooseFileFilter(Data, Current);
+  if (SameText(Out.Filter, FilterANSI)) {
+    Out.HasBOM = false;
+    Out.Converted = Latin1ToUtf8(Data);
+    Out.Text = Out.Converted;
+    return;
+  }
+  Out.HasBOM = Data.substr(0, 3) == Utf8Bom;
+  Out.Text = Data.substr(Out.HasBOM ? 3 : 0);
 }
 
 std::vector<TPairDesc>& PairStorage(TEditBuffer* B) {
@@ -131,11 +214,14 @@ TEvent<TEvEditBufferLife>& EvEditBufferFileChanged() {
 
 TUndoRedoObject::TUndoRedoObject(TEditBuffer& Buffer) : FEditorBuffer(Buffer.KernelBuffer()), FEditBuffer(&Buffer) {}
 
-TUndoRedoObject* TUndoRedoObject::Register(std::unique_ptr<TUndoRedoObject> Object) {
+TUndoRedoObject* TUndoRedoObject::Register(std::unique_ptr<TUndoRedoObject> Object, bool OwnStep) {
   TUndoRedoObject* Raw = Object.get();
   TEditBuffer* Buffer = Raw->FEditBuffer;
   Buffer->AddUndoObject(std::move(Object));
-  AddClientUndoProc(Buffer->EkView(), ugGroupWithAny, &Execute, Raw);
+  if (OwnStep)
+    AddClientUndoStep(Buffer->EkView(), &Execute, Raw);
+  else
+    AddClientUndoProc(Buffer->EkView(), ugGroupWithAny, &Execute, Raw);
   return Raw;
 }
 
@@ -317,16 +403,34 @@ void TEditBuffer::LoadFile() {
   const std::string Data = FS.ReadFile(FFileName);
   const TFileInfo Info = FS.Stat(FFileName);
   SetReadOnly(false);
-  FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
-  FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
-  FFileFilter = ChooseFileFilter(Data, FFileFilter);
-  if (SameText(FFileFilter, FilterANSI)) {
-    ReadFromStreamAnsi(Data);
-  } else {
-    ReadFromStreamUTF8(Data);
-  }
+  RememberDiskState(Info);
+  TFileText File;
+  DecodeFileText(Data, FFileFilter, File);
+  FFileFilter = File.Filter;
+  FHasBOM = File.HasBOM;
+  ReadText(File.Text);
   FFileAge = FDiskAge;
   GetSourceEditable();
+}
+
+void TEditBuffer::RememberDiskState(const TFileInfo& Info) {
+  FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
+  FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
+  FDiskSize = Info.Size;
+  FDiskInode = Info.Inode;
+}
+
+std::string TEditBuffer::Text() {
+  std::string Text;
+  if (!WriteToStream(&FEkView, Text, true)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  return Text;
+}
+
+std::string TEditBuffer::DiskText() {
+  const std::string Data = FileSystem().ReadFile(FFileName);
+  TFileText File;
+  DecodeFileText(Data, FFileFilter, File);
+  return std::string(File.Text);
 }
 
 void TEditBuffer::ReadText(std::string_view Utf8) {
@@ -371,15 +475,38 @@ std::string TEditBuffer::WriteToStreamAnsi() {
   return Text;
 }
 
-std::string TEditBuffer::SavedText() { return SameText(FFileFilter, FilterANSI) ? WriteToStreamAnsi() : WriteToStreamUTF8(); }
+std::string TEditBuffer::WriteToStreamUTF16() {
+  std::string Text;
+  if (!WriteToStream(&FEkView, Text, FPreserveLineEnds)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  const bool BigEndian = SameText(FFileFilter, FilterUTF16BE);
+  return (BigEndian ? "\xFE\xFF" : "\xFF\xFE") + Utf8ToUtf16(Text, BigEndian);
+}
+
+std::string TEditBuffer::SavedText() {
+  if (SameText(FFileFilter, FilterANSI)) return WriteToStreamAnsi();
+  if (IsUtf16Filter(FFileFilter)) return WriteToStreamUTF16();
+  return WriteToStreamUTF8();
+}
+
+void TEditBuffer::ConfirmSaveEncoding() {
+  if (!SameText(FFileFilter, FilterANSI)) return;
+  std::string Text, Latin1;
+  if (!WriteToStream(&FEkView, Text, FPreserveLineEnds) || Utf8ToLatin1(Text, Latin1)) return;
+  // A file not written yet has no encoding to keep.
+  if (FileSystem().Stat(FFileName).Exists &&
+      Questions().MessageDlg(Format(res::SSaveInUtf8, ExtractFileName(FFileName)), TMsgDlgType::mtConfirmation,
+                             mbYes | mbNo, mrNo) != mrYes)
+    throw EAbort();
+  FFileFilter = FilterUTF8;
+  FHasBOM = false;
+}
 
 void TEditBuffer::SaveFile() {
+  ConfirmSaveEncoding();
   EditSource().NotifyBeforeSave();
   IFileSystem& FS = FileSystem();
   FS.WriteFile(FFileName, SavedText());
-  const TFileInfo Info = FS.Stat(FFileName);
-  FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
-  FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
+  RememberDiskState(FS.Stat(FFileName));
   FFileAge = FDiskAge;
   ClearLineModifiedFlags(&FEkView);
   uint16_t Before;
@@ -419,10 +546,21 @@ bool TEditBuffer::CheckFileDate() {
   if (!Info.Exists) return false;  // an age of -1 never reports a change
   const int32_t Age = UnixToFileDate(Info.ModifiedTime);
   if (Age == -1) return false;
-  if (Age == FDiskAge && Info.ModifiedTimeNs == FDiskStamp) return false;
-  FDiskAge = Age;
-  FDiskStamp = Info.ModifiedTimeNs;
+  if (!ChangedOnDisk(Info)) return false;
+  RememberDiskState(Info);
   return true;
+}
+
+bool TEditBuffer::ChangedOnDisk(const TFileInfo& Info) const {
+  // A copy that keeps the time (cp -p) or a tool that restores it leaves the time as it was:
+  // the size or the file itself (another inode, a file renamed into place) still tells.
+  return UnixToFileDate(Info.ModifiedTime) != FDiskAge || Info.ModifiedTimeNs != FDiskStamp || Info.Size != FDiskSize ||
+         Info.Inode != FDiskInode;
+}
+
+bool TEditBuffer::DiskDiffers() {
+  const TFileInfo Info = FileSystem().Stat(FFileName);
+  return GetIsModified() || (Info.Exists && ChangedOnDisk(Info));
 }
 
 void TEditBuffer::ReloadFile() {

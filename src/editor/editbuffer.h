@@ -93,9 +93,9 @@ class TUndoRedoObject {
   TUndoRedoObject(const TUndoRedoObject&) = delete;  // the kernel holds its address
   TUndoRedoObject& operator=(const TUndoRedoObject&) = delete;
 
-  // Registers with the kernel (in the current undo group) and joins the buffer's list,
-  // which owns it from then on.
-  static TUndoRedoObject* Register(std::unique_ptr<TUndoRedoObject> Object);
+  // Registers with the kernel and joins the buffer's list, which owns it from then on. It goes
+  // with the last change, or with OwnStep is an undo step of its own.
+  static TUndoRedoObject* Register(std::unique_ptr<TUndoRedoObject> Object, bool OwnStep = false);
   bool Disabled() const { return FDisabled; }
   void Disable() { FDisabled = true; }
 
@@ -151,17 +151,33 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void ReadFromStreamUTF8(std::string_view Data);
   void ReadFromStreamAnsi(std::string_view Data);
   // The text as it is saved: UTF-8 with the byte-order mark the file had; ANSI converts to
-  // Latin-1 and keeps UTF-8 when a character has no Latin-1 form, so that nothing is lost.
+  // Latin-1 and keeps UTF-8 when a character has no Latin-1 form, so that nothing is lost;
+  // UTF-16 (a file that began with its byte-order mark) in the file's byte order, with the mark.
   std::string WriteToStreamUTF8();
   std::string WriteToStreamAnsi();
+  std::string WriteToStreamUTF16();
+  // The bytes a save writes, in the file's encoding.
   std::string SavedText();
+  // The text in UTF-8, the file's line ends kept.
+  std::string Text();
+  // The text of the file on disk as this buffer would hold it, read now.
+  std::string DiskText();
+  // A save that would change the file's encoding (an 8-bit file that got a character its code
+  // page lacks) asks first; No raises EAbort and changes nothing, Yes makes the file UTF-8.
+  // SaveFile asks through this; a caller that must ask before it does anything else of a
+  // save (its backup) calls it first.
+  void ConfirmSaveEncoding();
   void Save() { SaveFile(); }
   void SaveFile();
   void SaveAndClose();
   void Close();
   void Rename(const std::string& NewName);
-  // True when the file on disk changed since the last check.
+  // True when the file on disk changed since the last check: its time, its size or the file
+  // itself (its inode) differs.
   bool CheckFileDate();
+  // True when the text may differ from the file on disk: the buffer is modified, or the file
+  // changed since it was read or saved. Nothing is remembered.
+  bool DiskDiffers();
 
   const std::string& FileName() const { return FFileName; }
   const std::string& OldFileName() const { return FOldFileName; }
@@ -262,6 +278,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void StampFileAge();
   void SetMarkerLine(TEdTracker& Tracker, uint32_t Flag, int32_t Line, bool On);
   void ReadText(std::string_view Utf8);
+  void RememberDiskState(const TFileInfo& Info);
+  bool ChangedOnDisk(const TFileInfo& Info) const;
 
   std::string FFileName;
   std::string FOldFileName;
@@ -272,6 +290,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   int32_t FFileAge = -1;
   int32_t FDiskAge = -1;
   int64_t FDiskStamp = -1;  // nanoseconds: finer than a file date for the change check
+  uint64_t FDiskSize = 0;
+  uint64_t FDiskInode = 0;
   bool FFrozenInvalid = false;
   bool FFileReadOnly = false;
   bool FLineTooLong = false;

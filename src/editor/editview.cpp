@@ -52,12 +52,14 @@ std::unique_ptr<TEditView> TEditView::CloneEditView() {
   return Clone;
 }
 
-std::string TEditView::BookmarksString() {
+std::string TEditView::BookmarksString(const TSavedLineMap& MapLine) {
   std::string S;
   for (int I = 0; I <= 9; ++I) {
     const TCharPos P = GetMarkerPos(&FEkView, mkBookmark0 + static_cast<uint32_t>(I));
     if (P.LineNum < 1) continue;
-    S += Format("{%d,%d,%d}", I, static_cast<int>(P.LineNum), static_cast<int>(P.Index));
+    const int32_t Line = MapLine ? MapLine(P.LineNum) : P.LineNum;
+    if (Line < 1) continue;
+    S += Format("{%d,%d,%d}", I, static_cast<int>(Line), static_cast<int>(P.Index));
   }
   return S;
 }
@@ -130,28 +132,7 @@ TEditView::TEditState TEditView::GetEditState() {
 
 bool TEditView::WindowCommand(const std::string& Name) {
   const std::optional<TEkCommandRef> Ref = EkFindCommand(Name);
-  if (!Ref) return false;
-  switch (Ref->Class) {
-    case 0x0C:
-      if (Ref->Code == 7) {
-        Undo(&FEkView);
-        return true;
-      }
-      if (Ref->Code == 8) {
-        Redo(&FEkView);
-        return true;
-      }
-      break;
-    case 0x03:
-    case 0x04:
-      SetupUndoGroup(ugGroupWithMotion, &FEkView);
-      break;
-  }
-  TEkScript S;
-  if (!S.AddMapCommand(*Ref)) return false;
-  S.EndMacroStep();
-  EvalScript(&FEkView, S);
-  return true;
+  return Ref && RunMapCommand(&FEkView, *Ref).Known;
 }
 
 void TEditView::Save() { FEditBuffer->SaveFile(); }

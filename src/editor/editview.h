@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/edkrnl.h"
 #include "editor/kernel/ek.h"
 
 namespace nxs {
@@ -45,7 +46,9 @@ class TEditView : public TCustomEditView {
   void SaveViewState(TViewState& State);
   void LoadViewState(const TViewState& State);
   // "{%d,%d,%d}" per set bookmark: number, line, character index.
-  std::string BookmarksString();
+  // "{%d,%d,%d}" for each bookmark set: its number, line and column; with MapLine, on the
+  // line it maps to, and left out where it maps to 0.
+  std::string BookmarksString(const TSavedLineMap& MapLine = {});
   void LoadBookmarks(const std::string& Text);
   bool BookmarkGoto(int Index);
   bool BookmarkRecord(int Index, bool Toggle);

@@ -159,6 +159,76 @@ void AddClientUndoProc(PEkView View, TUndoGroup Group, TClientUndoProc Proc, voi
   EvalScript(View, S);
 }
 
+void AddClientUndoStep(PEkView View, TClientUndoProc Proc, void* Context) {
+  TEkScript S;
+  S.Add(ekAddClientUndoStep, TClientUndoArgs{Proc, Context});
+  S.EndMacroStep();
+  EvalScript(View, S);
+}
+
+// -- Commands of the command map -------------------------------------------------------------
+
+TUndoGroup MapCommandUndoGroup(const TEkCommandRef& Ref) {
+  switch (Ref.Class) {
+    case ccMotion:
+    case ccSkip:
+    case ccMatchPair:
+      return ugGroupWithMotion;
+    case ccBookmark:
+      return Ref.Code == ekMoveToMark ? ugGroupWithMotion : ugGroupWithAny;
+    case ccIndent:
+      return ugGroupWithNone;
+    case ccOperation:
+      switch (Ref.Code) {
+        case mpDeleteBlock: return ugGroupWithDataChangeDelete;
+        case mpForeTab: return ugGroupWithDataChangeAdd;
+        case mpBackTab: return ugGroupWithMotion;
+        default: return ugGroupDefault;
+      }
+    case ccEdit:
+      switch (Ref.Code) {
+        case ekDeleteChar:
+        case ekBackspaceDelete:
+          return ugGroupWithDataChangeDelete;
+        case ekHomeCursor:
+          return ugGroupWithMotion;
+        case ekCopyBlock:
+        case ekMoveBlock:
+        case ekUpperCaseBlock:
+        case ekLowerCaseBlock:
+        case ekToggleCase:
+          return ugGroupWithNone;
+        default:
+          return ugGroupDefault;
+      }
+    default:
+      return ugGroupDefault;
+  }
+}
+
+TMapCommandResult RunMapCommand(PEkView View, const TEkCommandRef& Ref, uint16_t Bookmark, uint8_t* Answer) {
+  TMapCommandResult R;
+  if (Ref.Class == ccOperation && (Ref.Code == mpUndo || Ref.Code == mpRedo)) {
+    Ref.Code == mpUndo ? Undo(View) : Redo(View);
+    R.Known = true;
+    R.Op = Ref.Code == mpUndo ? ekUndo : ekRedo;
+    return R;
+  }
+  TEkScript S;
+  if (!S.AddMapCommand(Ref)) return R;
+  R.Known = true;
+  if (Ref.Class == ccBookmark) S.Args<TMarkArgs>(0)->MarkIndex = Bookmark;
+  uint8_t Ignored = 0;
+  if (Ref.Class == ccQuery || Ref.Class == ccBlockQuery || Ref.Class == ccCharQuery)
+    S.Args<TQueryArgs>(0)->Result = Answer ? Answer : &Ignored;
+  SetupUndoGroup(MapCommandUndoGroup(Ref), View);
+  S.EndMacroStep();
+  EvalScript(View, S);
+  R.Status = S.Result(0);
+  R.Op = S.Data()->eOp;
+  return R;
+}
+
 // -- Inserting and deleting ------------------------------------------------------------------
 
 void InsertString(PEkView View, std::string_view Text) {
@@ -442,7 +512,7 @@ bool CursorInBlock(PEkView View) { return Query(View, qCursorInBlock) != 0; }
 bool BlockVisible(PEkView View) { return BlockIsMarked(View) && Query(View, qBlockHidden) == 0; }
 
 uint16_t IndentBlock(PEkView View, bool Outdent, int16_t Columns) {
-  SetupUndoGroup(ugGroupWithAny, View);
+  SetupUndoGroup(ugGroupWithNone, View);
   return EvalOne(View, ekIndentBlock, TIndentArgs{static_cast<uint8_t>(Outdent), Columns}, ekEndMacroStep);
 }
 
@@ -766,9 +836,11 @@ void ForEachFoldedElision(PEkView View, const std::function<void(const TElision&
   }
 }
 
-std::string PrintElisions(PEkView View) {
+std::string PrintElisions(PEkView View, const TSavedLineMap& MapLine) {
   std::string Out;
   ForEachFoldedElision(View, [&](const TElision& E) {
+    int32_t StartLine = E.Range.ElisionStart.LineNum, EndLine = E.Range.ElisionEnd.LineNum;
+    if (MapLine && (!(StartLine = MapLine(StartLine)) || !(EndLine = MapLine(EndLine)))) return;
     std::string Quoted = "'";
     for (int32_t J = 0; J < E.Description.DescLen; ++J) {
       const char C = E.Description.BlockDesc[J];
@@ -776,9 +848,8 @@ std::string PrintElisions(PEkView View) {
       Quoted += C;
     }
     Quoted += '\'';
-    Out += "{{" + std::to_string(E.Range.ElisionStart.LineNum) + "," + std::to_string(E.Range.ElisionStart.Index) +
-           "},{" + std::to_string(E.Range.ElisionEnd.LineNum) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" +
-           Quoted + "}}";
+    Out += "{{" + std::to_string(StartLine) + "," + std::to_string(E.Range.ElisionStart.Index) + "},{" +
+           std::to_string(EndLine) + "," + std::to_string(E.Range.ElisionEnd.Index) + "},{" + Quoted + "}}";
   });
   return Out;
 }

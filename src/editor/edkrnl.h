@@ -43,6 +43,26 @@ uint32_t GetUndoLimit(PEkView View);
 void SetUndoLimit(PEkView View, uint32_t Limit);
 using TClientUndoProc = TEkClientUndoProc;
 void AddClientUndoProc(PEkView View, TUndoGroup Group, TClientUndoProc Proc, void* Context);
+// A client procedure that is an undo step of its own: undone and redone alone though it
+// changes no text, and never joined by the change before or after it.
+void AddClientUndoStep(PEkView View, TClientUndoProc Proc, void* Context);
+
+// Commands of the command map. Each edits under its undo group: cursor motions group with
+// motions; erasing (DeleteChar, BackspaceDelete, DeleteBlock) joins a run of erasing and a
+// typed tab a run of typing; setting a bookmark groups with any; a command that changes a
+// block (copying, moving, changing case, indenting) is an undo step of its own. The others
+// (ugGroupDefault) leave the current group as it is.
+TUndoGroup MapCommandUndoGroup(const TEkCommandRef& Ref);
+struct TMapCommandResult {
+  bool Known = false;  // a command the kernel carries out
+  uint8_t Status = 0;  // of its first operation
+  uint8_t Op = 0;      // its first operation
+};
+// Runs a command of the command map as one macro step, under its undo group; UnDo and ReDo
+// are Undo and Redo. A bookmark command works on bookmark Bookmark; a query's answer goes to
+// Answer.
+TMapCommandResult RunMapCommand(PEkView View, const TEkCommandRef& Ref, uint16_t Bookmark = 0,
+                                uint8_t* Answer = nullptr);
 
 // Inserting and deleting. Texts are UTF-8.
 // As typed: line feeds are dropped and carriage returns break lines. A text of nothing but
@@ -119,7 +139,8 @@ bool BlockVisible(PEkView View);
 // Query code q with the value 1: the byte the kernel answers.
 uint8_t Query(PEkView View, uint8_t Q, uint16_t Value = 1);
 void MarkWord(PEkView View);
-// Shifts the block's lines by Columns (0: the block indent); erNoBlock without a block.
+// Shifts the block's lines by Columns (0: the block indent), as an undo step of its own;
+// erNoBlock without a block.
 uint16_t IndentBlock(PEkView View, bool Outdent, int16_t Columns);
 void MarkCurrentLine(PEkView View);
 
@@ -202,10 +223,13 @@ void StopPlayback(PEkView View);
 // (false).
 bool AddElisionBlock(PEkView View, TCharPos Start, TCharPos End, bool Fold, std::string_view Description,
                      uint16_t Type = 0);
+// Gives the line a saved position takes in place of Line, or 0 to leave the position out.
+using TSavedLineMap = std::function<int32_t(int32_t Line)>;
 // The folded blocks as a view saves them: "{{%d,%d},{%d,%d},{%s}}" per block with start line
 // and index, end line and index and the description in single quotes, in which "'", "(", ")",
-// "\", "{" and "}" carry a backslash.
-std::string PrintElisions(PEkView View);
+// "\", "{" and "}" carry a backslash. With MapLine, the lines are saved as it maps them and a
+// block whose start or end it leaves out is left out.
+std::string PrintElisions(PEkView View, const TSavedLineMap& MapLine = {});
 // Calls Visit with every folded block, in the order they were added, fetching them from the
 // kernel one array (at most EkMaxElisions) at a time. ByteIndexes: the indexes count bytes of
 // the line instead of characters.

@@ -47,6 +47,8 @@ std::mutex& StartLock() {
 
 // Depth of EkEval calls in progress (on any thread: the kernel lock makes them one at a time).
 int EvalDepth = 0;
+// The read-only buffer a script of the outermost call failed to change, at any depth.
+PEditorBuffer RefusedBuffer = nullptr;
 
 // Work is run by the thread whose script queued it: a background thread that finishes a
 // script of its own never runs the main thread's notifications.
@@ -87,6 +89,11 @@ void LockEdModes() { EkCriticalSection().lock(); }
 void UnlockEdModes() { EkCriticalSection().unlock(); }
 
 TEvent<TEvEditBufferModified>& EvEditBufferModified() {
+  static TEvent<TEvEditBufferModified> E;
+  return E;
+}
+
+TEvent<TEvEditBufferModified>& EvEditBufferChangeRefused() {
   static TEvent<TEvEditBufferModified> E;
   return E;
 }
@@ -159,12 +166,14 @@ uint16_t EkEval(PEkView View, TEdCmd* Script, uint32_t Length) {
   uint16_t Status;
   bool Outermost;
   PEditorBuffer Modified = nullptr;
+  PEditorBuffer Refused = nullptr;
   {
     std::lock_guard<std::recursive_mutex> G(EkCriticalSection());
     ++APICount;
     if (!EGD.Instance) return erNoView;
     ++EvalDepth;
     Status = EGD.Instance->EkEval(View, Script, Length);
+    if (Status == erReadOnly && View && !RefusedBuffer) RefusedBuffer = View->Editor;
     Outermost = --EvalDepth == 0;
     // Taken under the lock, by the script that finds it: another thread's script, run next,
     // would otherwise tell the same change again, and on that thread.
@@ -172,11 +181,16 @@ uint16_t EkEval(PEkView View, TEdCmd* Script, uint32_t Length) {
       Modified = View->Editor;
       Modified->ModifyFlags &= static_cast<uint16_t>(~mfModifiedNotify);
     }
+    if (Outermost) std::swap(Refused, RefusedBuffer);
   }
   if (!Outermost) return Status;
   if (Modified) {
     TEvEditBufferModified Args(Modified);
     EvEditBufferModified().Send(Args);
+  }
+  if (Refused) {
+    TEvEditBufferModified Args(Refused);
+    EvEditBufferChangeRefused().Send(Args);
   }
   RunAfterEval();
   return Status;

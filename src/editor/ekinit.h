@@ -90,6 +90,10 @@ class TEvEditBufferModified : public TEvArgs {
   PEditorBuffer Buffer;
 };
 TEvent<TEvEditBufferModified>& EvEditBufferModified();
+// Sent after a script in which a change was refused because the buffer is read-only
+// (LockRefCount above 0): the kernel drops such a change without a word, and the user must be
+// told. Sent once per outermost script, on the thread that ran it.
+TEvent<TEvEditBufferModified>& EvEditBufferChangeRefused();
 
 // Work that must not run while the kernel is inside a script (tracker notifications, which
 // may call the kernel again): queued during a script, run when the outermost EkEval of the

@@ -118,21 +118,7 @@ bool TIDEKBDChildAPI::ExecuteCommand(int Command) {
   if (Command < 0 || Command >= CmdMapManager().Count()) return false;
   const TCmdMapEntry& E = CmdMapManager().Entry(Command);
   const std::optional<TEkCommandRef> Ref = EkFindCommand(E.Name);
-  if (!Ref) return false;
-  if (Ref->Class == 0x0C && (Ref->Code == 7 || Ref->Code == 8)) {
-    Ref->Code == 7 ? Undo(FView) : Redo(FView);
-    return true;
-  }
-  TEkScript S;
-  if (!S.AddMapCommand(*Ref)) return false;
-  uint8_t Answer = 0;
-  if (Ref->Class == 0x08 || Ref->Class == 0x09 || Ref->Class == 0x0A) S.Args<TQueryArgs>(0)->Result = &Answer;
-  if (Ref->Class == 0x03 || Ref->Class == 0x04) SetupUndoGroup(ugGroupWithMotion, FView);
-  if (Ref->Class == 0x02 && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
-    SetupUndoGroup(ugGroupWithDataChangeDelete, FView);
-  S.EndMacroStep();
-  EvalScript(FView, S);
-  return true;
+  return Ref && RunMapCommand(FView, *Ref).Known;
 }
 
 void TIDEKBDChildAPI::TypeKey(uint32_t Key) {

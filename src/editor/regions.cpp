@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "editor/resstrings.h"
 #include "shared/format.h"
@@ -179,7 +180,7 @@ enum TKeyword : uint8_t {
   kwNone,  // a symbol or a string, not a word
   kwIdent,
   kwAsm, kwBegin, kwCase, kwClass, kwConstructor, kwDestructor, kwDispinterface, kwEnd, kwExternal,
-  kwFinalization, kwForward, kwFunction, kwImplementation, kwInitialization, kwInterface, kwLibrary,
+  kwFinalization, kwForward, kwFunction, kwGeneric, kwImplementation, kwInitialization, kwInterface, kwLibrary,
   kwObject, kwOf, kwOperator, kwPacked, kwProcedure, kwProgram, kwRecord, kwReference, kwTo, kwTry, kwUnit,
 };
 
@@ -201,6 +202,7 @@ constexpr TKeywordName KeywordNames[] = {
     {"finalization", kwFinalization},
     {"forward", kwForward},
     {"function", kwFunction},
+    {"generic", kwGeneric},
     {"implementation", kwImplementation},
     {"initialization", kwInitialization},
     {"interface", kwInterface},
@@ -422,17 +424,21 @@ class TPascalRegionParser : public IRegionParser {
           InImplementation = W != kwInterface;
           break;
         case kwOperator:
-          if (!(P && P->Symbol == ';')) break;
+          // A word of a declaration only where a declaration starts.
+          if (!(P && (P->Symbol == ';' || P->Word == kwClass || P->Word == kwImplementation))) break;
           [[fallthrough]];
         case kwProcedure:
         case kwFunction:
         case kwConstructor:
         case kwDestructor: {
           const bool InType = !Open.empty() && !Open.back().Routine;
-          const bool Method = P && P->Word == kwClass;
+          // "class procedure" and "generic function" start with the word before.
+          const bool Qualified = P && (P->Word == kwClass || P->Word == kwGeneric);
           const bool Type = P && (P->Symbol == '=' || P->Symbol == ':' || P->Word == kwReference || P->Word == kwTo);
-          if (InImplementation && !InType && !Type)
-            Open.push_back(TOpen{Method ? P->Start : K.Start, "routine", HeaderText(Text, K), true});
+          if (InImplementation && !InType && !Type) {
+            const TToken& First = Qualified ? *P : K;
+            Open.push_back(TOpen{First.Start, "routine", HeaderText(Text, First.Offset), true});
+          }
           break;
         }
         case kwForward:
@@ -485,17 +491,64 @@ class TPascalRegionParser : public IRegionParser {
     return true;
   }
 
-  // A record, or a class-like type described by its declaration: "TFoo = class(TObject)".
-  // Forward declarations ("class;") and metaclasses ("class of") open nothing.
+  // A record, or a class-like type described by its declaration: "TFoo = class(TObject)",
+  // "generic TBox<T> = class(TObject)". Types declared without a body open nothing: forward
+  // declarations ("class;"), metaclasses ("class of") and classes that only name their
+  // ancestors ("EError = class(Exception);").
   static void OpenClass(std::string_view Text, const std::vector<TToken>& T, size_t I, std::vector<TOpen>& Open) {
     const TToken* P = I > 0 ? &T[I - 1] : nullptr;
-    const TToken* N = I + 1 < T.size() ? &T[I + 1] : nullptr;
     const bool Record = T[I].Word == kwRecord;
     const bool AfterEquals = P && (P->Symbol == '=' || P->Word == kwPacked);
+    size_t After = I + 1;
+    if (!Record && After < T.size() && T[After].Symbol == '(') {
+      // An ancestor list is short: one that does not close soon is no list, and a body follows.
+      const size_t Limit = std::min(T.size(), After + 64);
+      size_t Close = After;
+      for (int Depth = 0; Close < Limit; ++Close) {
+        if (T[Close].Symbol == '(') ++Depth;
+        else if (T[Close].Symbol == ')' && --Depth == 0) break;
+      }
+      if (Close < Limit) After = Close + 1;
+    }
+    const TToken* N = After < T.size() ? &T[After] : nullptr;
     if (!Record && !(AfterEquals && N && N->Symbol != ';' && N->Word != kwOf)) return;
-    const size_t Name = P && P->Word == kwPacked ? 3 : 2;
-    const bool Named = AfterEquals && I >= Name && T[I - Name].Word != kwNone;
-    Open.push_back({T[I].Start, Record ? "record" : "class", Named ? HeaderText(Text, T[I - Name]) : NameOf(T[I].Word)});
+    const TToken* Equals = !AfterEquals ? nullptr : P->Symbol == '=' ? P : I >= 2 ? &T[I - 2] : nullptr;
+    const size_t Start = Equals && Equals->Symbol == '=' ? DeclarationStart(Text, Equals->Offset) : std::string_view::npos;
+    Open.push_back({T[I].Start, Record ? "record" : "class",
+                    Start != std::string_view::npos ? HeaderText(Text, Start) : NameOf(T[I].Word)});
+  }
+
+  // Where the name that "=" at Equals declares starts: "TFoo", "TBox<T>" or "generic
+  // TBox<K, V>"; npos when no name stands before it on its line.
+  static size_t DeclarationStart(std::string_view Text, size_t Equals) {
+    size_t At = Equals;
+    auto SkipBlanks = [&] {
+      while (At > 0 && (Text[At - 1] == ' ' || Text[At - 1] == '\t')) --At;
+    };
+    auto SkipWord = [&] {
+      while (At > 0 && IsIdentChar(Text[At - 1])) --At;
+    };
+    SkipBlanks();
+    if (At > 0 && Text[At - 1] == '>') {
+      // The type parameters, with their constraints: back to the "<" that opens them.
+      int Depth = 0;
+      for (size_t Limit = At > 512 ? At - 512 : 0; At > Limit;) {
+        const char C = Text[--At];
+        if (C == '\n') return std::string_view::npos;
+        if (C == '>') ++Depth;
+        if (C == '<' && --Depth == 0) break;
+      }
+      if (Depth != 0) return std::string_view::npos;
+      SkipBlanks();
+    }
+    const size_t NameEnd = At;
+    SkipWord();
+    if (At == NameEnd) return std::string_view::npos;
+    const size_t Name = At;
+    SkipBlanks();
+    const size_t WordEnd = At;
+    SkipWord();
+    return KeywordOf(Text.substr(At, WordEnd - At)) == kwGeneric ? At : Name;
   }
 
   static std::string NameOf(TKeyword W) {
@@ -504,10 +557,10 @@ class TPascalRegionParser : public IRegionParser {
     return {};
   }
 
-  // The rest of the line from the token: "procedure TForm1.Button1Click(Sender: TObject);".
+  // The rest of the line from Offset: "procedure TForm1.Button1Click(Sender: TObject);".
   // Looks no further than it keeps, so a long line of many headers costs no more than a short one.
-  static std::string HeaderText(std::string_view Text, const TToken& K) {
-    const std::string_view Head = Text.substr(K.Offset, 120);
+  static std::string HeaderText(std::string_view Text, size_t Offset) {
+    const std::string_view Head = Text.substr(Offset, 120);
     return Trim(Head.substr(0, Head.find('\n')));
   }
 };
@@ -571,6 +624,13 @@ class TCppRegionParser : public IRegionParser {
       }
     };
     size_t StatementStart = 0;  // where the text before the next "{" begins
+    // The comments and directives in that text, which its description leaves out: a directive
+    // may stand inside a declaration ("#if" around a class's base).
+    std::vector<std::pair<size_t, size_t>> Skipped;
+    auto NewStatement = [&] {
+      StatementStart = C.Offset();
+      Skipped.clear();
+    };
     size_t NextPoll = 0;
     while (!C.AtEnd()) {
       if (TimeToStop(C.Offset(), NextPoll, ShouldStop)) {
@@ -596,7 +656,7 @@ class TCppRegionParser : public IRegionParser {
         case '#':
           if (LineStart) {
             Directive();
-            StatementStart = C.Offset();
+            Skipped.emplace_back(From, C.Offset());
             continue;
           }
           break;
@@ -604,6 +664,7 @@ class TCppRegionParser : public IRegionParser {
           Code(Ch);
           if (C.Peek(1) == '/') {
             C.SkipInLine(C.Find('\n', From) - From);
+            Skipped.emplace_back(From, C.Offset());
             continue;
           }
           if (C.Peek(1) == '*') {
@@ -614,6 +675,7 @@ class TCppRegionParser : public IRegionParser {
               break;
             }
             C.MoveTo(Close + 2);
+            Skipped.emplace_back(From, C.Offset());
             Sink.Add(Start, C.Pos(), "comment", "/* ... */");
             continue;
           }
@@ -639,12 +701,14 @@ class TCppRegionParser : public IRegionParser {
         }
         case '{': {
           Code(Ch);
-          std::string Head(Text.substr(StatementStart, From - StatementStart));
-          std::replace(Head.begin(), Head.end(), '\n', ' ');
-          Head = Trim(Head);
-          Braces.push_back({Start, BraceKind(Head), Head.size() > 120 ? Head.substr(0, 120) : Head});
+          const std::string Head = HeadText(Text, StatementStart, From, Skipped);
+          const size_t Key = ClassKeyAt(Head);
+          const std::string Kind = BraceKind(Head, Key);
+          std::string Desc = Kind == "class" ? Head.substr(Key) : Head;
+          if (Desc.size() > 120) Desc.resize(120);
+          Braces.push_back({Start, Kind, std::move(Desc)});
           C.SkipInLine(1);
-          StatementStart = C.Offset();
+          NewStatement();
           continue;
         }
         case '}':
@@ -656,12 +720,12 @@ class TCppRegionParser : public IRegionParser {
             Braces.pop_back();
           }
           C.SkipInLine(1);
-          StatementStart = C.Offset();
+          NewStatement();
           continue;
         case ';':
           Code(Ch);
           C.SkipInLine(1);
-          StatementStart = C.Offset();
+          NewStatement();
           continue;
         default:
           break;
@@ -691,7 +755,58 @@ class TCppRegionParser : public IRegionParser {
     return End == std::string_view::npos ? Text.size() : End + Close.size();
   }
 
-  static std::string BraceKind(const std::string& Head) {
+  // The text of [From, To) without the Skipped ranges, every run of blanks and line breaks
+  // one blank: "template<typename T> class X : public Y".
+  static std::string HeadText(std::string_view Text, size_t From, size_t To,
+                              const std::vector<std::pair<size_t, size_t>>& Skipped) {
+    std::string Head;
+    Head.reserve(std::min<size_t>(To - From, 256));
+    bool Blank = false;
+    auto Skip = Skipped.begin();
+    for (size_t I = From; I < To; ++I) {
+      if (Skip != Skipped.end() && I == Skip->first) {
+        I = Skip++->second - 1;
+        Blank = true;
+        continue;
+      }
+      const char Ch = Text[I];
+      if (Ch == ' ' || Ch == '\t' || Ch == '\r' || Ch == '\n') {
+        Blank = true;
+        continue;
+      }
+      if (Blank && !Head.empty()) Head += ' ';
+      Blank = false;
+      Head += Ch;
+    }
+    return Head;
+  }
+
+  // Where a class's head starts, at its class key past the template head and the macros
+  // before it ("class vector : protected _Vector_base<_Tp, _Alloc>"); npos when no class key
+  // stands outside angle brackets. Of heads that directives choose between, the last.
+  static size_t ClassKeyAt(const std::string& Head) {
+    size_t Key = std::string::npos;
+    bool AfterEnum = false;  // "enum class" is one key
+    int Depth = 0;
+    for (size_t I = 0; I < Head.size(); ++I) {
+      if (Head[I] == '<') ++Depth;
+      else if (Head[I] == '>' && Depth > 0) --Depth;
+      if (Depth > 0 || (I > 0 && IsIdentChar(Head[I - 1])) || !CharClasses.IdentStart[static_cast<unsigned char>(Head[I])])
+        continue;
+      size_t E = I;
+      while (E < Head.size() && IsIdentChar(Head[E])) ++E;
+      const std::string_view Word(Head.data() + I, E - I);
+      const bool IsKey = Word == "class" || Word == "struct" || Word == "union" || Word == "enum";
+      if (IsKey && !AfterEnum) Key = I;
+      AfterEnum = Word == "enum";
+      I = E - 1;
+    }
+    return Key;
+  }
+
+  // What a "{" opens, by the text before it: a class when a class key stands there and no
+  // parenthesis follows it (what comes before, a macro's arguments, does not count).
+  static std::string BraceKind(const std::string& Head, size_t ClassKey) {
     auto HasWord = [&](std::string_view W) {
       for (size_t P = Head.find(W); P != std::string::npos; P = Head.find(W, P + 1)) {
         bool Before = P == 0 || !IsIdentChar(Head[P - 1]);
@@ -701,9 +816,7 @@ class TCppRegionParser : public IRegionParser {
       return false;
     };
     if (HasWord("namespace")) return "namespace";
-    if (Head.find('(') == std::string::npos &&
-        (HasWord("class") || HasWord("struct") || HasWord("union") || HasWord("enum")))
-      return "class";
+    if (ClassKey != std::string::npos && Head.find('(', ClassKey) == std::string::npos) return "class";
     if (!Head.empty() && Head.find('(') != std::string::npos && !HasWord("if") && !HasWord("for") &&
         !HasWord("while") && !HasWord("switch") && !HasWord("catch") && Head.back() != '=' && Head.back() != ',')
       return "function";

@@ -127,10 +127,10 @@ std::string RenderHighlighted(THighlighter& H, std::string_view Text, TRenderFor
   std::vector<uint8_t> Codes;
   size_t From = 0;
   while (From < Text.size()) {
-    size_t Break = Text.find('\n', From);
+    // Lines end as the editor ends them: CR LF, LF or a lone CR.
+    const size_t Break = Text.find_first_of("\r\n", From);
     const size_t End = Break == std::string_view::npos ? Text.size() : Break;
-    std::string_view Line = Text.substr(From, End - From);
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+    const std::string_view Line = Text.substr(From, End - From);
     ++LineNo;
     if (Format == TRenderFormat::Tokens) {
       Class = TokenizeLine(H, Class, Line, Tokens);
@@ -159,7 +159,7 @@ std::string RenderHighlighted(THighlighter& H, std::string_view Text, TRenderFor
       }
       Out += '\n';
     }
-    From = End + 1;
+    From = End + (Text.substr(End, 2) == "\r\n" ? 2 : 1);
   }
   if (Format == TRenderFormat::Html) Out += "</pre>\n</body>\n</html>\n";
   return Out;

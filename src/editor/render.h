@@ -30,7 +30,8 @@ std::string TokenLines(int Line, std::string_view Text, const std::vector<TToken
 // before it (LineText gives lines from 1).
 std::string TokensOfLine(THighlighter& Highlighter, int Line, const std::function<std::string(int)>& LineText);
 
-// The whole text tokenized from the top, line by line ("\r\n" and "\n" end lines).
+// The whole text tokenized from the top, line by line ("\r\n", "\n" and a lone "\r" end
+// lines, as in the editor).
 std::string RenderHighlighted(THighlighter& Highlighter, std::string_view Text, TRenderFormat Format,
                               const TAttributeArray& Colors, const std::string& Title);
 

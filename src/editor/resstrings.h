@@ -13,6 +13,8 @@ inline constexpr const char* SCannotLoadFile = "Cannot load file";
 // Edit buffers and views.
 inline constexpr const char* SLinesTruncated = "One or more lines were too long and have been truncated";
 inline constexpr const char* SEditBufferReadOnly = "The edit buffer of '%s' is marked read-only";
+inline constexpr const char* SSaveInUtf8 =
+    "%s holds characters that its 8-bit encoding cannot store. Save it as UTF-8 instead?";
 inline constexpr const char* SEditorLineIndexOutOfBounds = "Editor line index out of bounds";
 inline constexpr const char* SUnableToOpenEditorForReading = "Unable to open editor for reading";
 inline constexpr const char* SIntegerOutOfRange = "%s must be an integer between %d and %d";

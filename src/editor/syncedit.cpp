@@ -325,13 +325,23 @@ bool TSyncEditController::Start(std::shared_ptr<TSyncEditPoints> Points, bool Re
   FTracker = std::move(Tracker);
   if (Mode == semTemplate && Block.Shown) UnHideBlock(V);
   if (RecordUndo) {
-    // The entry joins the undo step of the change before it; the group kind the next change
-    // finds stays what it was.
-    uint8_t Kind = ugGroupDefault, Started = 0;
-    EvalOne(V, ekGetUndoGroup, TGetUndoGroupArgs{&Kind, &Started});
-    TUndoRedoObject::Register(std::make_unique<TSyncEditUndoRedo>(
-        FView, Block, Mode == semTemplate ? std::make_shared<TSyncEditPoints>(*Points) : nullptr));
-    EvalOne(V, ekSetUndoGroup, TUndoGroupArgs{Kind});
+    // Entering the mode is an undo step of its own, between the change before it and the
+    // first keystroke in the mode. A template's entry goes with the insertion of the template
+    // (the one action that made both), and the first keystroke after it starts a step too.
+    auto Entry = std::make_unique<TSyncEditUndoRedo>(
+        FView, Block, Mode == semTemplate ? std::make_shared<TSyncEditPoints>(*Points) : nullptr);
+    if (Mode == semSyncEdit) {
+      TUndoRedoObject::Register(std::move(Entry), true);
+    } else {
+      uint8_t Kind = ugGroupDefault, Started = 0;
+      EvalOne(V, ekGetUndoGroup, TGetUndoGroupArgs{&Kind, &Started});
+      TUndoRedoObject::Register(std::move(Entry));
+      TEkScript S;
+      S.Add(ekSetUndoGroup, TUndoGroupArgs{Kind});
+      S.Add(ekStartUndoGroup);
+      S.EndMacroStep();
+      EvalScript(V, S);
+    }
   }
   FMode = Mode;
   ActivatePoint(0);

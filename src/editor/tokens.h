@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "editor/kernel/ek.h"
 
@@ -50,15 +51,27 @@ enum : uint8_t {
   pcDirective = 64,     // the open comment is a compiler directive ("{$" or "(*$")
 };
 
-// C-family line classes. C and C++ read anything from 5 up as normal text; C# adds its
-// verbatim strings ("@" quoted), which run across lines.
+// C-family line classes. C# adds its verbatim strings ("@" quoted), which run across lines.
+// C, C++ and IDL go through the C preprocessor, which joins a line ending in a backslash to
+// the next one: a "//" comment or a directive so ended goes on. A C++ raw string runs on to its
+// own delimiter; its class is ccRawString plus the delimiter's number in the raw-string table
+// (RawStringClass). Classes no tokenizer gave (1, 5 to 127 in C and C++, a raw-string number
+// the table does not hold) read as normal text.
 enum : uint8_t {
   ccNormal = 0,
   ccComment = 2,
-  ccString = 3,      // a double-quoted string continued by a backslash at the line's end
-  ccCharacter = 4,   // a single-quoted literal continued likewise
-  ccVerbatim = 5,    // C# only
+  ccString = 3,         // a double-quoted string continued by a backslash at the line's end
+  ccCharacter = 4,      // a single-quoted literal continued likewise
+  ccVerbatim = 5,       // C# only
+  ccLineComment = 128,  // a "//" comment continued by a backslash
+  ccDirective = 129,    // a preprocessor line continued by a backslash
+  ccRawString = 130,    // up to 254: a raw string running on
 };
+// The line class of a raw string whose delimiter is Delimiter (what stands between the quote
+// and the parenthesis), entered in the process's raw-string table when it is new; ccNormal
+// when the table is full. The table is shared by every buffer: a tokenizer is not told which
+// buffer it reads, and a number means the same delimiter wherever it is carried.
+uint8_t RawStringClass(std::string_view Delimiter);
 
 // SQL line classes.
 enum : uint8_t { sqNormal = 0, sqComment = 2 };

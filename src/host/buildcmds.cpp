@@ -1,6 +1,8 @@
 // nxs build: builds a project or a group and prints the "Build" group's lines as the message
 // view shows them, ending with "Success" or "Failed" and the elapsed time. On a terminal one
 // progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
+
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include "projects/projectgroup.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/signals.h"
 #include "shared/terminal.h"
 #include "shared/text.h"
 
@@ -26,12 +29,45 @@ namespace nxs::host {
 
 namespace {
 
-// Interrupt asks the build to stop: the tasks kill their tools and the build ends Failed. A
-// second interrupt ends the program.
-extern "C" void OnInterrupt(int) {
-  ProgressMonitor().Cancel();
-  std::signal(SIGINT, SIG_DFL);
+// The monitor whose cancel flag a stop signal sets; set before the handlers are installed, so
+// that the handler only stores to an atomic flag (it may not lock what ProgressMonitor locks).
+std::atomic<TProgressMonitor*> StopTarget{nullptr};
+
+// What a stop signal does to a build: asks it to stop. The tasks kill their tools' process
+// groups (ninja, the compilers it started, fpc and its linker) and the build ends Failed.
+void CancelBuild() {
+  if (TProgressMonitor* M = StopTarget.load()) M->Cancel();
 }
+
+// Interrupt, terminate and hang-up stop the build while it runs, so that no tool is left
+// writing into the project after nxs has gone; a second such signal ends the program as it
+// would have ended without a build.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    StopTarget = &ProgressMonitor();
+    FOld = SetSignalCancelHook(OnStopSignal);
+  }
+  ~TStopSignals() {
+    SetSignalCancelHook(FOld);
+    StopTarget = nullptr;
+  }
+  TStopSignals(const TStopSignals&) = delete;  // restores the hook once
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+ private:
+  // The first signal cancels; a second one ends the program with the signal's own action.
+  static void OnStopSignal(int Signal) {
+    static std::atomic<bool> Cancelled{false};
+    if (!Cancelled.exchange(true)) {
+      CancelBuild();
+      return;
+    }
+    std::signal(Signal, SIG_DFL);
+    std::raise(Signal);
+  }
+  TSignalCancelHook FOld = nullptr;
+};
 
 int RunBuild(const TCommandLine& Cmd) {
   TBuildCommand Command;
@@ -42,6 +78,7 @@ int RunBuild(const TCommandLine& Cmd) {
   Command.From = Cmd.Get("--from");
   Command.BuildGroup = Cmd.Get("--buildgroup");
   Command.Background = Cmd.Has("--background");
+  Command.Wait = !Cmd.Has("--no-wait");
   if (Cmd.Has("-j")) {
     const auto Jobs = TryStrToInt(Cmd.Get("-j"));
     if (!Jobs || *Jobs < 1 || *Jobs > 1024) Cmd.Fail("-j takes a number from 1 to 1024");
@@ -65,16 +102,14 @@ int RunBuild(const TCommandLine& Cmd) {
 
   InitProjectBuilders();
   TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
-  std::signal(SIGINT, OnInterrupt);
   TCompileResult Result;
   try {
+    TStopSignals Stop;
     Result = RunBuildCommand(Command, Group, Project);
   } catch (...) {
-    std::signal(SIGINT, SIG_DFL);
     DoneProjectBuilders();
     throw;
   }
-  std::signal(SIGINT, SIG_DFL);
   Printer.Finish();
   DoneProjectBuilders();
   return Result == crSucceeded ? 0 : 1;
@@ -85,7 +120,7 @@ int RunBuild(const TCommandLine& Cmd) {
 TCommand BuildCommand() {
   return Leaf("build", "build a project or a group",
               "nxs build FILE [--mode make|build|clean|check|link] [--config NAME] [--platform NAME] "
-              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc]",
+              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc] [--no-wait]",
               "Builds the project or group FILE (make by default: what changed) and prints the \"Build\"\n"
               "messages as the message view shows them (children indented two spaces), then Success or\n"
               "Failed and the elapsed time; the status is 0 on success, 1 on failure. A group builds its\n"
@@ -93,7 +128,10 @@ TCommand BuildCommand() {
               "--buildgroup builds a build group of the group file. --config and --platform apply where a\n"
               "project has them. -j N lets a project run N compilers at once. --messages gcc prints\n"
               "diagnostics as FILE:LINE:COL: error: TEXT. On a terminal a progress line shows the project,\n"
-              "the file and the counts of hints, warnings and errors. Interrupt stops the build (Failed).",
+              "the file and the counts of hints, warnings and errors. A project that another build is\n"
+              "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
+              "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
+              "Failed.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
@@ -101,7 +139,8 @@ TCommand BuildCommand() {
                {"--buildgroup", true},
                {"--background", false},
                {"-j", true},
-               {"--messages", true}},
+               {"--messages", true},
+               {"--no-wait", false}},
               1, 1, RunBuild);
 }
 

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "build/hostobject.h"
 #include "build/messages/msglines.h"
 #include "build/progress.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/text.h"
 
 namespace nxs::host {
 
@@ -19,6 +21,8 @@ const char* GccKind(TMsgKind Kind) {
     default: return "note";
   }
 }
+
+constexpr std::string_view NoteWord = "note: ";
 
 int Depth(const TLine& Line) {
   int D = 0;
@@ -57,23 +61,67 @@ void TBuildPrinter::ClearProgress() {
 }
 
 void TBuildPrinter::Finish() {
+  PrintHeld();
   ClearProgress();
   std::fflush(stdout);
 }
+
+namespace {
+
+// A compiler's note: the tool's own word before its text ("note: ", fpc's "Note: ").
+bool IsNote(const TCompilerMsgLine& C) { return C.Kind() == msgInfo && StartsText(NoteWord, C.Text()); }
+
+}  // namespace
 
 std::string TBuildPrinter::LineText(const TLine& Line, bool GccStyle) {
   const auto* C = dynamic_cast<const TCompilerMsgLine*>(&Line);
-  if (GccStyle && C && !C->GetFileName().empty() && C->Line() > 0)
+  if (GccStyle && C && C->Kind() == msgInfo && !IsNote(*C))
+    return C->Text();  // a diagnostic's context as the tool printed it, place included
+  if (GccStyle && C && !C->GetFileName().empty() && C->Line() > 0) {
+    std::string_view Text = C->Text();
+    if (IsNote(*C)) Text.remove_prefix(NoteWord.size());  // the form gives the word once
     return Format("%s:%d:%d: %s: %s", C->GetFileName(), C->Line(), C->Column() > 0 ? C->Column() : 1,
-                  GccKind(C->Kind()), C->Text());
+                  GccKind(C->Kind()), std::string(Text));
+  }
   return std::string(static_cast<size_t>(GccStyle ? 0 : 2 * Depth(Line)), ' ') + Line.GetLineText();
 }
 
-void TBuildPrinter::Added(TEvMessageLine& Args) {
-  if (!Args.Line) return;
+void TBuildPrinter::Print(const std::string& Text) {
   ClearProgress();
-  std::printf("%s\n", LineText(*Args.Line, FGcc).c_str());
+  std::printf("%s\n", Text.c_str());
   std::fflush(stdout);
+}
+
+void TBuildPrinter::PrintHeld() {
+  if (!FHeld) return;
+  FHeld = nullptr;
+  Print(FHeldText);
+}
+
+void TBuildPrinter::Added(TEvMessageLine& Args) {
+  const TLine* Line = Args.Line;
+  if (!Line) return;
+  if (!FGcc) {
+    Print(LineText(*Line, false));
+    return;
+  }
+  // Command lines are no diagnostics: the form that tools read leaves them out.
+  if (dynamic_cast<const TCommandLineLine*>(Line)) return;
+  // The view nests a diagnostic's context ("In function 'int main()'", "In file included
+  // from") under it; the form prints it before the diagnostic, as the compiler did. So a
+  // diagnostic waits until the lines that are not its context come.
+  const auto* C = dynamic_cast<const TCompilerMsgLine*>(Line);
+  if (FHeld && Line->Parent() == FHeld && C && C->Kind() == msgInfo && !IsNote(*C)) {
+    Print(LineText(*Line, true));
+    return;
+  }
+  PrintHeld();
+  if (C && !Line->Parent() && C->Kind() != msgInfo) {
+    FHeld = Line;
+    FHeldText = LineText(*Line, true);
+    return;
+  }
+  Print(LineText(*Line, true));
 }
 
 }  // namespace nxs::host

@@ -1,6 +1,7 @@
 // How nxs prints a build: each line of the "Build" group as it arrives, indented two spaces
 // per level as the message view shows it, or diagnostics in the form "FILE:LINE:COL: error:
-// TEXT" that other tools read; on a terminal, one progress line rewritten in place.
+// TEXT" that other tools read (each diagnostic once, its context before it, no command
+// lines); on a terminal, one progress line rewritten in place.
 #pragma once
 
 #include <string>
@@ -27,12 +28,17 @@ class TBuildPrinter {
 
  private:
   void Added(TEvMessageLine& Args);
+  void Print(const std::string& Text);
+  // Prints the diagnostic that waits for its context, if one does.
+  void PrintHeld();
   void ClearProgress();
 
   TLineBuffer* FGroup;
   bool FGcc;
   bool FProgress;
   bool FProgressShown = false;
+  const TLine* FHeld = nullptr;  // the last diagnostic, not printed yet (gcc form)
+  std::string FHeldText;
 };
 
 }  // namespace nxs::host

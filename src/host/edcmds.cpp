@@ -17,6 +17,7 @@
 #include "editor/ekinit.h"
 #include "editor/keyboard.h"
 #include "editor/render.h"
+#include "editor/resstrings.h"
 #include "editor/syncedit.h"
 #include "environment/options/envoptions.h"
 #include "host/answers.h"
@@ -141,11 +142,31 @@ const char* BlockKind(TBlockType T) {
 
 class TEdSession {
  public:
-  explicit TEdSession(TEdModules& Modules) : FModules(Modules) {}
+  explicit TEdSession(TEdModules& Modules) : FModules(Modules) {
+    EvEditBufferChangeRefused().Add(this, &TEdSession::ChangeRefused);
+  }
+  ~TEdSession() { EvEditBufferChangeRefused().Remove(this, &TEdSession::ChangeRefused); }
+  TEdSession(const TEdSession&) = delete;  // subscribed by address
+  TEdSession& operator=(const TEdSession&) = delete;
 
-  void Run(const std::string& Line);
+  // Runs one command; a command that tried to change a read-only buffer fails with the
+  // buffer's message, whichever way it came to the change (typing, a key, a replace, a macro).
+  void Run(const std::string& Line) {
+    FRefused.clear();
+    try {
+      RunCommand(Line);
+    } catch (const Exception&) {
+      if (FRefused.empty()) throw;
+    }
+    if (!FRefused.empty()) throw ECommandFailed(Format(res::SEditBufferReadOnly, FRefused));
+  }
 
  private:
+  void RunCommand(const std::string& Line);
+  void ChangeRefused(TEvEditBufferModified& Args) {
+    const TEditBuffer* B = TEditBuffer::FromKernelBuffer(Args.Buffer);
+    if (B && FRefused.empty()) FRefused = B->FileName();
+  }
   bool RunKeyboardCommand(const std::string& Word, const std::string& Rest);
   PEkView V() { return FModules.View(); }
   TEditBuffer& Buffer() { return FModules.Buffer(); }
@@ -159,6 +180,7 @@ class TEdSession {
 
   TEdModules& FModules;
   std::unique_ptr<TKeyboardServices> FKeyboard;  // made by the first keyboard command
+  std::string FRefused;  // the read-only file the current command tried to change
 };
 
 // ---- keys, keymaps, macros and tokens ----
@@ -218,7 +240,7 @@ void TEdSession::ReplaceAllCmd(const std::string& Args) {
   std::printf("%d\n", static_cast<int>(Count));
 }
 
-void TEdSession::Run(const std::string& Line) {
+void TEdSession::RunCommand(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
@@ -264,31 +286,24 @@ void TEdSession::Run(const std::string& Line) {
       Ref->Code == mpUndo ? Undo(V()) : Redo(V());
       return;
     }
-    TEkScript S;
-    if (!S.AddMapCommand(*Ref)) throw ECommandFailed(Format("'%s' is not an editor command", Word));
+    uint16_t Bookmark = 0;
     if (Ref->Class == ccBookmark) {
       const int64_t N = Number(Rest, "the bookmark");
       if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
-      S.Args<TMarkArgs>(0)->MarkIndex = static_cast<uint16_t>(N);
+      Bookmark = static_cast<uint16_t>(N);
     } else if (!Trim(Rest).empty()) {
       throw ECommandFailed(Format("'%s' takes no argument", Word));
     }
     uint8_t Answer = 0;
-    const bool IsQuery = Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery;
-    if (IsQuery) S.Args<TQueryArgs>(0)->Result = &Answer;
-    if (Ref->Class == ccMotion || Ref->Class == ccSkip) SetupUndoGroup(ugGroupWithMotion, V());
-    if (Ref->Class == ccEdit && (Ref->Code == ekDeleteChar || Ref->Code == ekBackspaceDelete))
-      SetupUndoGroup(ugGroupWithDataChangeDelete, V());
-    S.EndMacroStep();
-    EvalScript(V(), S);
-    const uint8_t Status = S.Result(0);
-    if (IsQuery) {
+    const TMapCommandResult R = RunMapCommand(V(), *Ref, Bookmark, &Answer);
+    if (!R.Known) throw ECommandFailed(Format("'%s' is not an editor command", Word));
+    if (Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery) {
       std::printf("%s\n", Answer ? "true" : "false");
       return;
     }
-    if (Status != 0 && Status != erNotFound)
-      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(S.Data()->eOp))));
-    if (Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Number(Rest, "the bookmark"))));
+    if (R.Status != 0 && R.Status != erNotFound)
+      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(R.Op))));
+    if (R.Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Bookmark)));
   }
 }
 

@@ -431,7 +431,12 @@ bool TDocModule::Save(bool ChangeName, bool ForceSave) {
       SetFileSystem(OldFileSystem);
       IsUnnamed = WasUnnamed;
     }
-    throw;
+    // A question on the way answered so that nothing is saved: the save is cancelled.
+    try {
+      throw;
+    } catch (const EAbort&) {
+      return false;
+    }
   }
   if (WasUnnamed && DocModuleHooks().LastSaveDirectory)
     DocModuleHooks().LastSaveDirectory(ExtractFileDir(GetFileName()));

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "modules/closedfiles.h"
@@ -180,7 +181,8 @@ class TDocModule : public IClosedFileModule {
   virtual void UnModifySource();
 
   // -- Saving
-  // False when the user cancelled; true when saved, or not to be saved.
+  // False when the user cancelled (a question on the way, raising EAbort, too); true when
+  // saved, or not to be saved.
   virtual bool Save(bool ChangeName, bool ForceSave);
   virtual bool SaveAndClose();
   virtual bool MustPromptForSaveName() const { return IsUnnamed; }
@@ -205,8 +207,10 @@ class TDocModule : public IClosedFileModule {
   virtual void AfterRename(const std::string& /*OldName*/, const std::string& /*NewName*/) {}
   // Renames the files on disk after the module was renamed.
   virtual void RenameFiles(const std::string& OldName, const std::string& NewName);
-  // The names the module's files would have after a rename to NewName.
-  virtual std::vector<std::string> RenamedFileNames(const std::string& NewName) const { return {NewName}; }
+  // The module's files that a rename to NewName renames on disk, each with its new name.
+  virtual std::vector<std::pair<std::string, std::string>> RenamedFiles(const std::string& NewName) const {
+    return {{GetFileName(), NewName}};
+  }
 
   // -- Disk changes
   virtual bool CheckFileDate();

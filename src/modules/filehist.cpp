@@ -9,6 +9,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/resstrings.h"
 #include "shared/text.h"
 
 namespace nxs {
@@ -125,15 +126,32 @@ void RemoveOldBackups(const std::string& FileName, const std::string& NewBackup)
     S.DeleteOldBackupFile(Backups);
     return;
   }
-  FileSystem().DeleteFile(Backups.front());
+  try {
+    FileSystem().DeleteFile(Backups.front());
+  } catch (const EInOutError&) {
+    // Another session saving the same file pruned it first.
+    if (FileSystem().Stat(Backups.front()).Exists) throw;
+  }
 }
 
 std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
   TFileInfo Info = FileSystem().Stat(FileName);
   if (!Info.Exists || Info.IsDirectory) return {};
+  const bool Numbered = AllowHistory && FileHistorySettings().CreateBackup;
   std::string Backup = MakeBackupFileName(FileName, AllowHistory);
   try {
-    FileSystem().CopyFile(FileName, Backup);
+    if (!Numbered) {
+      FileSystem().CopyFile(FileName, Backup);
+    } else {
+      // Another session saving the same file may take the number between the look at the
+      // folder and the write: the backup is made only under a name that is still free, and
+      // the next number is tried.
+      const std::string Data = FileSystem().ReadFile(FileName);
+      for (int Attempt = 1; !FileSystem().CreateNewFile(Backup, Data); ++Attempt) {
+        if (Attempt == 1000) throw EInOutError(Format(res::SCannotWriteFile, Backup, "File exists"));
+        Backup = MakeBackupFileName(FileName, AllowHistory);
+      }
+    }
   } catch (const EInOutError& E) {
     throw EFileHistoryError(Format(res::SUnableToWriteBackup, Backup, E.what()));
   }
@@ -142,7 +160,7 @@ std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
   } catch (const EInOutError&) {
     // The copy is there; only its date says when it was made rather than last changed.
   }
-  if (AllowHistory && FileHistorySettings().CreateBackup) RemoveOldBackups(FileName, Backup);
+  if (Numbered) RemoveOldBackups(FileName, Backup);
   return Backup;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "editor/charwidth.h"
 #include "modules/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -101,24 +102,6 @@ void PutU32(std::string& Out, uint32_t V) {
 void PutString(std::string& Out, std::string_view S) {
   PutU32(Out, static_cast<uint32_t>(S.size()));
   Out.append(S);
-}
-
-void AppendUtf8(std::string& Out, uint32_t Cp) {
-  if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  }
 }
 
 // ---- text to binary ----

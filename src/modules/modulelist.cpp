@@ -544,8 +544,9 @@ std::string ExpandRenameFileName(const TDocModule& Module, const std::string& Ol
   // be lost under this one.
   if (TDocModule* Other = FindDocModule(Name); Other && Other != &Module)
     throw EModuleError(Format(res::SUnableToRename, OldName, Name));
-  for (const auto& Target : Module.RenamedFileNames(Name))
-    if (FileSystem().FileExists(Target)) throw EModuleError(Format(res::SUnableToRename, OldName, Name));
+  // The message names the file that is in the way, which may be a companion.
+  for (const auto& [From, To] : Module.RenamedFiles(Name))
+    if (FileSystem().FileExists(To)) throw EModuleError(Format(res::SUnableToRename, From, To));
   return Name;
 }
 

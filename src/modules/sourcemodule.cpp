@@ -3,6 +3,7 @@
 #include "modules/sourcemodule.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "editor/editview.h"
 #include "editor/edkrnl.h"
@@ -10,11 +11,13 @@
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
 #include "modules/formfile.h"
+#include "modules/linemap.h"
 #include "modules/modulelist.h"
 #include "modules/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/resstrings.h"
 #include "shared/text.h"
 
 namespace nxs {
@@ -177,6 +180,14 @@ void TSourceModule::UnModifySource() {
 // -- Saving ------------------------------------------------------------------------------------
 
 void TSourceModule::SaveFile() {
+  // Every question and every refusal before the first backup: a save that then failed would
+  // have pushed an older backup out for a copy of the same text.
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    const TFileInfo Info = B->FileSystem().Stat(B->FileName());
+    if (Info.Exists && Info.ReadOnly) throw EInOutError(Format(res::SFileReadOnly, B->FileName()));
+  }
+  for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) FSourceBuffers.GetItems(I)->ConfirmSaveEncoding();
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
     TEditBuffer* B = FSourceBuffers.GetItems(I);
     BackupExistingFile(B->FileName());
@@ -203,15 +214,15 @@ void UnregisterSourceModuleSaveFilters() { SaveFilters().clear(); }
 
 // -- Renaming ----------------------------------------------------------------------------------
 
-std::vector<std::string> TSourceModule::RenamedFileNames(const std::string& NewName) const {
-  std::vector<std::string> Names{NewName};
+std::vector<std::pair<std::string, std::string>> TSourceModule::RenamedFiles(const std::string& NewName) const {
+  std::vector<std::pair<std::string, std::string>> Files{{GetFileName(), NewName}};
   const std::string OldBase = WithoutExt(GetFileName());
   const std::string NewBase = WithoutExt(NewName);
   for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I) {
     const std::string& F = FSourceBuffers.GetItems(I)->FileName();
-    if (WithoutExt(F) == OldBase) Names.push_back(NewBase + ExtractCompoundExt(F));
+    if (WithoutExt(F) == OldBase) Files.emplace_back(F, NewBase + ExtractCompoundExt(F));
   }
-  return Names;
+  return Files;
 }
 
 void TSourceModule::Rename(const std::string& NewName) {
@@ -271,27 +282,33 @@ TEditView* TSourceModule::FirstMainView() const {
 
 bool TSourceModule::HasView() const { return FirstMainView() != nullptr; }
 
-TClosedEdPos TSourceModule::TopLeft() const {
-  TEditView* V = FirstMainView();
-  return V ? TClosedEdPos{V->EkView()->WinLeftCol, V->EkView()->WinTopLine} : TClosedEdPos{};
-}
-
-TClosedEdPos TSourceModule::Cursor() const {
-  TEditView* V = FirstMainView();
-  return V ? TClosedEdPos{V->Cursor().Col, V->Cursor().LineNum} : TClosedEdPos{};
-}
-
-std::string TSourceModule::Elisions() const {
+TClosedViewState TSourceModule::ViewState() const {
   TEditView* V = FirstMainView();
   if (!V) return {};
-  TViewState S;
-  V->SaveViewState(S);
-  return S["Elisions"];
-}
-
-std::string TSourceModule::Bookmarks() const {
-  TEditView* V = FirstMainView();
-  return V ? V->BookmarksString() : std::string();
+  PEkView Ek = V->EkView();
+  TClosedViewState S{{Ek->WinLeftCol, Ek->WinTopLine}, {V->Cursor().Col, V->Cursor().LineNum}, {}, {}};
+  TEditBuffer& Main = V->Buffer();
+  std::optional<TLineMap> Map;
+  if (Main.DiskDiffers()) {
+    try {
+      Map.emplace(Main.Text(), Main.DiskText());
+    } catch (const EInOutError&) {
+      // The file cannot be read, nor reopened: its positions matter no more.
+    }
+  }
+  if (!Map) {
+    S.Elisions = PrintElisions(Ek);
+    S.Bookmarks = V->BookmarksString();
+    return S;
+  }
+  // A position on a typed or changed line goes to the line its change replaced.
+  const auto Move = [&](TClosedEdPos& P) { P.Line = Map->NearestOriginalLine(P.Line); };
+  Move(S.TopLeft);
+  Move(S.Cursor);
+  const auto Unchanged = [&](int32_t Line) { return Map->OriginalLine(Line); };
+  S.Elisions = PrintElisions(Ek, Unchanged);
+  S.Bookmarks = V->BookmarksString(Unchanged);
+  return S;
 }
 
 int TSourceModule::LineCount() const {

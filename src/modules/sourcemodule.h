@@ -70,7 +70,7 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
   std::string GetSaveFilter() const override;
   void Rename(const std::string& NewName) override;
   void RenameFiles(const std::string& OldName, const std::string& NewName) override;
-  std::vector<std::string> RenamedFileNames(const std::string& NewName) const override;
+  std::vector<std::pair<std::string, std::string>> RenamedFiles(const std::string& NewName) const override;
   bool CheckFileDate() override;
   void ReloadFile() override;
   void UnModifySource() override;
@@ -82,10 +82,7 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
 
   // -- IClosedSourceState: the first view of the main buffer
   bool HasView() const override;
-  TClosedEdPos TopLeft() const override;
-  TClosedEdPos Cursor() const override;
-  std::string Elisions() const override;
-  std::string Bookmarks() const override;
+  TClosedViewState ViewState() const override;
   uint8_t DesignerState() const override { return 0; }
   uint8_t FormOnTop() const override { return 0; }
   int LineCount() const override;

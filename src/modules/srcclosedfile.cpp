@@ -1,6 +1,7 @@
 #include "modules/srcclosedfile.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "modules/resstrings.h"
 #include "shared/format.h"
@@ -53,10 +54,11 @@ TSourceModuleClosedFile::TSourceModuleClosedFile(const IClosedFileModule& Module
   FDesignerState = S->DesignerState();
   FFormOnTop = S->FormOnTop();
   if (!S->HasView()) return;
-  FViewTop = S->TopLeft();
-  FCursor = S->Cursor();
-  FElisions = S->Elisions();
-  FBookmarks = S->Bookmarks();
+  TClosedViewState View = S->ViewState();
+  FViewTop = View.TopLeft;
+  FCursor = View.Cursor;
+  FElisions = std::move(View.Elisions);
+  FBookmarks = std::move(View.Bookmarks);
 }
 
 TClosedFileClass TSourceModuleClosedFile::Class() {

@@ -18,16 +18,24 @@ struct TClosedEdPos {
   bool operator==(const TClosedEdPos&) const = default;
 };
 
+// The state of a view as the closed-file list keeps it.
+struct TClosedViewState {
+  TClosedEdPos TopLeft;
+  TClosedEdPos Cursor;
+  // The editor kernel's text forms of the folded regions and of the bookmarks.
+  std::string Elisions;
+  std::string Bookmarks;
+};
+
 // What a source module offers: its first view of the main buffer and its form.
 class IClosedSourceState {
  public:
   virtual ~IClosedSourceState() = default;
   virtual bool HasView() const = 0;
-  virtual TClosedEdPos TopLeft() const = 0;
-  virtual TClosedEdPos Cursor() const = 0;
-  // The editor kernel's text forms of the folded regions and of the bookmarks.
-  virtual std::string Elisions() const = 0;
-  virtual std::string Bookmarks() const = 0;
+  // The view's state on the lines of the file on disk, which is what a reopened module shows:
+  // where the module has unsaved changes, positions move to the lines they stand on there,
+  // and folds and bookmarks on changed lines are left out.
+  virtual TClosedViewState ViewState() const = 0;
   virtual uint8_t DesignerState() const = 0;
   virtual uint8_t FormOnTop() const = 0;
 

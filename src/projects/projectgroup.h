@@ -95,7 +95,8 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   bool IsProjectInProjectGroup(const std::string& FileName) const;
   // The projects the group file lists that could not be opened (a missing or unreadable
   // file), in build order. Each stays in the group where it stood, with its dependencies and
-  // the dependencies on it, until it is removed; opening the group reported each once.
+  // the dependencies on it, until it is removed; opening the group reported each once, and a
+  // build of the group fails on them.
   std::vector<std::string> UnopenedProjects() const;
   // Removes the project NameOrFile names, as FindProject finds it or an unopened one by its
   // file or module name; raises "%s is not a project of group %s" when there is none.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
+#include "shared/signals.h"
 
 namespace nxs {
 
@@ -97,7 +99,6 @@ std::string ResolveLinks(const std::string& Name) {
 
 namespace {
 
-// Writes a temporary file beside the target and renames it over the target at Commit.
 // Removes what writers of Target left when they were killed before they could rename or
 // remove their temporary file ("<target>.tmp<pid>.<n>"): the files of processes that no
 // longer run. A kill that no handler sees (SIGKILL) leaves one behind; the next write of the
@@ -124,29 +125,43 @@ void RemoveLeftTemporaries(const std::string& Target) {
   ::closedir(D);
 }
 
+// Writes a temporary file beside the target and puts it in the target's place at Commit.
 // The target is the file at the end of Name's chain of symbolic links, so that a save
 // through a link changes the linked file and leaves the link; the new file keeps the old
-// one's permissions (and, where the process may, its owner).
+// one's permissions (and, where the process may, its owner). A target with more than one
+// name (hard links) is rewritten in place from the finished temporary file instead, so that
+// every name sees the new text. The temporary file is registered with the signal handler for
+// its whole life, which removes it when the program is interrupted.
 class TAtomicFileWriter : public IFileWriter {
  public:
-  explicit TAtomicFileWriter(const std::string& Name) : FName(Name), FTarget(ResolveLinks(Name)) {
+  enum class TMode { Replace, CreateNew };
+
+  TAtomicFileWriter(const std::string& Name, TMode Mode)
+      : FName(Name), FTarget(Mode == TMode::Replace ? ResolveLinks(Name) : Name), FMode(Mode) {
     static std::atomic<unsigned> Counter{0};
     struct stat Old;
-    bool Exists = ::stat(FTarget.c_str(), &Old) == 0;
+    bool Exists = Mode == TMode::Replace && ::stat(FTarget.c_str(), &Old) == 0;
     if (Exists) {
       if (S_ISDIR(Old.st_mode)) Refuse(EISDIR);
       // A file without any write permission is refused even where the process could
       // override it (the superuser): it was marked read-only on purpose.
       if (::access(FTarget.c_str(), W_OK) != 0 || (Old.st_mode & 0222) == 0)
         throw EInOutError(Format(res::SFileReadOnly, FName));
+      FInPlace = S_ISREG(Old.st_mode) && Old.st_nlink > 1;
     }
     RemoveLeftTemporaries(FTarget);
     FTemp = FTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
+    // Registered before it exists: a signal between the two finds nothing to remove.
+    FSignalSlot = RegisterTempFile(FTemp.c_str());
     // A new file gets what the umask leaves of read and write for all; a replaced one keeps
     // its mode exactly, which open() alone would mask with the umask.
-    FFd = ::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Exists ? 0600 : 0666);
-    if (FFd < 0) Refuse(errno);
-    if (!Exists) return;
+    FFd = ::open(FTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, Exists ? 0600 : 0666);
+    if (FFd < 0) {
+      const int Err = errno;
+      ForgetTemp();
+      Refuse(Err);
+    }
+    if (!Exists || FInPlace) return;
     if (::fchmod(FFd, Old.st_mode & 07777) != 0) Fail(errno);
     if (Old.st_uid != ::geteuid() || Old.st_gid != ::getegid()) {
       // Only the superuser may give the file away; anyone else writes it as their own.
@@ -159,38 +174,124 @@ class TAtomicFileWriter : public IFileWriter {
 
   void Write(std::string_view Data) override {
     if (FFd < 0) Fail(EBADF);
-    size_t Done = 0;
-    while (Done < Data.size()) {
-      ssize_t N = ::write(FFd, Data.data() + Done, Data.size() - Done);
-      if (N < 0) {
-        if (errno == EINTR) continue;
-        Fail(errno);
-      }
-      Done += static_cast<size_t>(N);
-    }
+    if (!WriteAll(FFd, Data.data(), Data.size())) Fail(errno);
+    FSize += Data.size();
   }
 
   void Commit() override {
-    if (FFd < 0) Fail(EBADF);
-    if (::fsync(FFd) != 0) Fail(errno);
+    assert(FMode == TMode::Replace && "a new file is published, not committed");
+    Finish();
+    if (FInPlace) {
+      CopyInto(FTarget, O_WRONLY);
+      return;
+    }
     HoldLockThroughReplace(FTarget, FFd);
-    int Fd = FFd;
+    const int Fd = FFd;
     FFd = -1;
     if (::close(Fd) != 0) Fail(errno);
     if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) Fail(errno);
-    FTemp.clear();
-    // Make the rename itself durable.
+    ForgetTemp();
+    SyncDirectory();
+  }
+
+  // Puts the file under its name only where nothing has that name yet: false, with nothing
+  // changed, where something has. A hard link to the finished temporary file does that in one
+  // step; where the file system has no hard links the name is created exclusively and filled.
+  bool Publish() {
+    assert(FMode == TMode::CreateNew && "only a new file is published");
+    Finish();
+    if (::link(FTemp.c_str(), FTarget.c_str()) != 0) {
+      const int Err = errno;
+      if (Err == EEXIST) {
+        Discard();
+        return false;
+      }
+      if (Err != EPERM && Err != ENOTSUP && Err != EOPNOTSUPP) Fail(Err);
+      if (!CopyInto(FTarget, O_WRONLY | O_CREAT | O_EXCL)) return false;
+    } else {
+      Discard();
+    }
+    SyncDirectory();
+    return true;
+  }
+
+ private:
+  static bool WriteAll(int Fd, const char* Data, size_t Size) {
+    size_t Done = 0;
+    while (Done < Size) {
+      ssize_t N = ::write(Fd, Data + Done, Size - Done);
+      if (N < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      Done += static_cast<size_t>(N);
+    }
+    return true;
+  }
+
+  // The temporary file is whole and on the disk.
+  void Finish() {
+    if (FFd < 0) Fail(EBADF);
+    if (::fsync(FFd) != 0) Fail(errno);
+  }
+
+  // Copies the finished temporary file into the file Target opened with Flags, and removes the
+  // temporary file; false when Flags holds O_EXCL and Target exists. Room for the whole text
+  // is taken before the first byte changes, so that a full disk fails the write while the file
+  // is still as it was; the signals wait until the copy is done.
+  bool CopyInto(const std::string& Target, int Flags) {
+    THoldSignals Hold;
+    TFd Out(::open(Target.c_str(), Flags | O_CLOEXEC, 0666));
+    if (Out.Get() < 0) {
+      if (errno == EEXIST && (Flags & O_EXCL)) {
+        Discard();
+        return false;
+      }
+      Fail(errno);
+    }
+    try {
+      const off_t Size = static_cast<off_t>(FSize);
+      if (Size > 0) {
+        const int Err = ::posix_fallocate(Out.Get(), 0, Size);
+        if (Err != 0 && Err != EOPNOTSUPP && Err != EINVAL) Fail(Err);
+      }
+      std::string Chunk(std::min<size_t>(FSize, size_t{1} << 20) + 1, '\0');
+      off_t At = 0;
+      for (;;) {
+        ssize_t N = ::pread(FFd, Chunk.data(), Chunk.size(), At);
+        if (N < 0 && errno == EINTR) continue;
+        if (N < 0) Fail(errno);
+        if (N == 0) break;
+        if (!WriteAll(Out.Get(), Chunk.data(), static_cast<size_t>(N))) Fail(errno);
+        At += N;
+      }
+      if (::ftruncate(Out.Get(), At) != 0 || ::fsync(Out.Get()) != 0) Fail(errno);
+    } catch (...) {
+      // A file made here and not filled is no file.
+      if (Flags & O_CREAT) ::unlink(Target.c_str());
+      throw;
+    }
+    Discard();
+    return true;
+  }
+
+  // Makes the new name itself durable.
+  void SyncDirectory() {
     std::string Dir = ExtractFileDir(FTarget);
     TFd DirFd(::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (DirFd.Get() >= 0) ::fsync(DirFd.Get());
   }
 
- private:
+  void ForgetTemp() {
+    UnregisterTempFile(FSignalSlot);
+    FSignalSlot = -1;
+    FTemp.clear();
+  }
   void Discard() {
     if (FFd >= 0) ::close(FFd);
     FFd = -1;
     if (!FTemp.empty()) ::unlink(FTemp.c_str());
-    FTemp.clear();
+    ForgetTemp();
   }
   [[noreturn]] void Fail(int Err) {
     Discard();
@@ -199,9 +300,13 @@ class TAtomicFileWriter : public IFileWriter {
   [[noreturn]] void Refuse(int Err) { throw EInOutError(Format(res::SCannotWriteFile, FName, ErrorText(Err))); }
 
   std::string FName;    // as the caller named it, for messages
-  std::string FTarget;  // the file that is replaced
-  std::string FTemp;  // empty once renamed or removed
+  std::string FTarget;  // the file that is replaced or made
+  [[maybe_unused]] TMode FMode;  // checked by the asserts
+  bool FInPlace = false;  // the target has other names: rewritten, not replaced
+  std::string FTemp;      // empty once renamed or removed
+  int FSignalSlot = -1;
   int FFd = -1;
+  size_t FSize = 0;
 };
 
 // Collects the pieces and hands them to WriteFile.
@@ -220,13 +325,19 @@ class TCollectingFileWriter : public IFileWriter {
 }  // namespace
 
 void WriteFileAtomic(const std::string& Name, std::string_view Data) {
-  TAtomicFileWriter File(Name);
+  TAtomicFileWriter File(Name, TAtomicFileWriter::TMode::Replace);
   File.Write(Data);
   File.Commit();
 }
 
+bool WriteNewFileAtomic(const std::string& Name, std::string_view Data) {
+  TAtomicFileWriter File(Name, TAtomicFileWriter::TMode::CreateNew);
+  File.Write(Data);
+  return File.Publish();
+}
+
 std::unique_ptr<IFileWriter> CreateAtomicFileWriter(const std::string& Name) {
-  return std::make_unique<TAtomicFileWriter>(Name);
+  return std::make_unique<TAtomicFileWriter>(Name, TAtomicFileWriter::TMode::Replace);
 }
 
 std::string TDiskFileSystem::ReadFile(const std::string& Name) { return ReadWholeFile(ToDiskPath(Name)); }
@@ -275,6 +386,16 @@ void TDiskFileSystem::WriteFile(const std::string& Name, std::string_view Data) 
   WriteFileAtomic(ToDiskPath(Name), Data);
 }
 
+bool IFileSystem::CreateNewFile(const std::string& Name, std::string_view Data) {
+  if (Stat(Name).Exists) return false;
+  WriteFile(Name, Data);
+  return true;
+}
+
+bool TDiskFileSystem::CreateNewFile(const std::string& Name, std::string_view Data) {
+  return WriteNewFileAtomic(ToDiskPath(Name), Data);
+}
+
 std::unique_ptr<IFileWriter> IFileSystem::CreateFileWriter(const std::string& Name) {
   return std::make_unique<TCollectingFileWriter>(*this, Name);
 }
@@ -289,7 +410,9 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
   if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
   Info.Exists = true;
   Info.IsDirectory = S_ISDIR(St.st_mode);
-  Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0;
+  // As the writer sees it: a file without any write permission is read-only for the
+  // superuser too.
+  Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0 || (St.st_mode & 0222) == 0;
   Info.Size = static_cast<uint64_t>(St.st_size);
   Info.Inode = static_cast<uint64_t>(St.st_ino);
   Info.ModifiedTime = St.st_mtim.tv_sec;

@@ -1,5 +1,6 @@
 // File access: the file-system seam that the system reads and writes through, and the disk
-// implementation with its one atomic-write helper (temporary file, flush, rename).
+// implementation with its one atomic-write helper (temporary file, flush, rename; a file with
+// several names is rewritten in place instead, see WriteFileAtomic).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace nxs {
 struct TFileInfo {
   bool Exists = false;
   bool IsDirectory = false;
-  bool ReadOnly = false;
+  bool ReadOnly = false;  // the user may not write it, or it has no write permission at all
   uint64_t Size = 0;
   uint64_t Inode = 0;           // 0 where the file system has none (a test's)
   time_t ModifiedTime = 0;      // seconds
@@ -62,6 +63,10 @@ class IFileSystem {
   virtual void ReadFileInto(const std::string& Name, IReadTarget& Target);
   // Replaces the file atomically: a reader sees the old or the new content, never a part.
   virtual void WriteFile(const std::string& Name, std::string_view Data) = 0;
+  // Writes a file under a name that must be free: false, with nothing changed, when the name
+  // is taken. The file appears whole or not at all, and of two processes that pick the same
+  // name at once one gets false. Here: Stat and WriteFile, which is enough in one process.
+  virtual bool CreateNewFile(const std::string& Name, std::string_view Data);
   // A writer for the file. Here: the pieces are collected and handed to WriteFile at Commit;
   // the disk writes them to a temporary file as they come.
   virtual std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name);
@@ -98,6 +103,7 @@ class TDiskFileSystem : public IFileSystem {
   std::string ReadFile(const std::string& Name) override;
   void ReadFileInto(const std::string& Name, IReadTarget& Target) override;
   void WriteFile(const std::string& Name, std::string_view Data) override;
+  bool CreateNewFile(const std::string& Name, std::string_view Data) override;
   std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override;
   TFileInfo Stat(const std::string& Name) override;
   // One stat call, no access check; a derived file system goes through its Stat.
@@ -121,7 +127,21 @@ std::string ReadWholeFile(const std::string& Name);
 // and CreateFileWriter come here too). It replaces the file at the end of Name's chain of
 // symbolic links, keeps that file's permissions, and refuses, with EInOutError naming the
 // file and nothing changed, a file the user may not write or one marked read-only.
+//
+// The new text goes to a temporary file beside the target first and is flushed. Then:
+// - a file with one name is replaced by renaming the temporary file over it: a reader sees
+//   the old or the new text, never a part, whenever the program stops;
+// - a file with more than one name (hard links) is rewritten in place from the temporary
+//   file, so that every name sees the new text; renaming would give this name a new file and
+//   leave the others with the old text. Room for the new text is taken first, so a full disk
+//   fails while the file is unchanged, and SIGTERM, SIGINT and SIGHUP wait until the copy is
+//   done. A crash in the middle of the copy can leave a mixture: callers that keep a backup
+//   (saving a module does) write it before this is called, so the old text is always safe.
+// Until it is renamed or removed, the temporary file is registered with the signal handler
+// (shared/signals.h), so that an interrupted program leaves none behind.
 void WriteFileAtomic(const std::string& Name, std::string_view Data);
+// IFileSystem::CreateNewFile on the disk: the name is not followed through links.
+[[nodiscard]] bool WriteNewFileAtomic(const std::string& Name, std::string_view Data);
 // The streaming form of WriteFileAtomic: nothing reaches the file before Commit.
 std::unique_ptr<IFileWriter> CreateAtomicFileWriter(const std::string& Name);
 // The file a write to Name replaces: Name itself, or where its symbolic links lead (which

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
+#include "build/engine/programs.h"
 #include "build/messages/filesvc.h"
 #include "build/progress.h"
 #include "hostsupport.h"
 #include "shared/mainthread.h"
+#include "support/files.h"
 
 namespace nxs::test {
 namespace {
@@ -46,6 +49,27 @@ TEST_F(BuildHostTest, ForegroundBuildEndsWithSuccessAndElapsedTime) {
   EXPECT_EQ(Lines[0], "Success");
   EXPECT_EQ(Lines[1].rfind("Elapsed time: 00:00:0", 0), 0u) << Lines[1];
   EXPECT_EQ(ProgressMonitor().GetErrorCounts({msgError, msgFatal}), 0);
+}
+
+TEST_F(BuildHostTest, EachBuildLooksForItsToolsAgain) {
+  // A tool found on PATH before is remembered; one put earlier on PATH since is found by the
+  // next build.
+  const std::string Path = Dir / "first" + ":" + Dir / "second";
+  for (const char* Folder : {"first", "second"}) {
+    std::filesystem::create_directories(Dir / Folder);
+    WriteText(Dir / Folder + "/tool", "#!/bin/sh\n");
+  }
+  std::filesystem::permissions(Dir / "second/tool", std::filesystem::perms::owner_all);
+  EXPECT_EQ(engine::FindProgram("tool", Path).Program, Dir / "second/tool");
+  std::filesystem::permissions(Dir / "first/tool", std::filesystem::perms::owner_all);
+  EXPECT_EQ(engine::FindProgram("tool", Path).Program, Dir / "second/tool");
+  std::string Found;
+  BuildHost().Build(std::make_shared<TScriptedBuilder>([&] {
+                      Found = engine::FindProgram("tool", Path).Program;
+                      return crSucceeded;
+                    }),
+                    Foreground);
+  EXPECT_EQ(Found, Dir / "first/tool");
 }
 
 TEST_F(BuildHostTest, SecondBuildWhileOneRunsFailsAndLeavesTheFirstAlone) {

@@ -10,6 +10,9 @@
 
 #include "build/msbridge.h"
 #include "build/progress.h"
+#include "editor/editbuffer.h"
+#include "editor/edkrnl.h"
+#include "editor/editview.h"
 #include "hostsupport.h"
 #include "projectfiles/configmgr.h"
 #include "projectfiles/configs.h"
@@ -97,6 +100,27 @@ TEST_F(HostObjectTest, TemporaryFilesOnlyForUnsavedEditorText) {
   std::string NewName = "x";
   EXPECT_FALSE(H.ForceSaveFile(Dir / "closed.pas", NewName));
   EXPECT_EQ(NewName, "");
+}
+
+TEST_F(HostObjectTest, UnsavedFilesAreTheModifiedEditorBuffersAskedFromAnyThread) {
+  TNXSHostObject H;
+  const std::string Saved = Dir / "saved.pas", Changed = Dir / "changed.pas";
+  WriteText(Saved, "unit saved;");
+  WriteText(Changed, "unit changed;");
+  auto A = TEditBuffer::Create(Saved, true);
+  auto B = TEditBuffer::Create(Changed, true);
+  auto View = B->OpenNewView();
+  InsertString(View->EkView(), "{ edited } ");
+  std::optional<std::vector<std::string>> Listed;
+  RunOffMainThread([&] { Listed = H.UnsavedFiles(); });
+  ASSERT_TRUE(Listed);
+  EXPECT_EQ(*Listed, std::vector<std::string>{Changed});
+  // What is listed is what the editor hands over.
+  std::string Temp;
+  EXPECT_TRUE(H.CreateTemporaryFile(Changed, Temp));
+  EXPECT_EQ(ReadText(Temp), "{ edited } unit changed;");
+  H.DeleteTemporaryFile(Temp);
+  EXPECT_FALSE(H.CreateTemporaryFile(Saved, Temp));
 }
 
 TEST_F(HostObjectTest, CountersGoToTheProgressMonitor) {

@@ -52,6 +52,9 @@ const char* WithTargets = R"xml(<Project xmlns="http://schemas.microsoft.com/dev
   <Target Name="Fails">
     <TestFail/>
   </Target>
+  <Target Name="Nested">
+    <TestNested/>
+  </Target>
 </Project>
 )xml";
 
@@ -90,11 +93,20 @@ class MSBridgeTest : public BuildHostTest {
       C.Log(E);
       return false;
     });
+    // Has the main thread evaluate a project while the build that runs it waits.
+    engine::RegisterTask("TestNested", [this](engine::TTaskContext& C) {
+      MainThreadQueue().Synchronize([&] {
+        std::vector<std::string> Values;
+        if (EvaluateMSBuildProperties(C.Project().FullPath(), {"A"}, "", "Debug", "", "", "", Values))
+          Nested = Values;
+      });
+      return true;
+    });
     RegisterHostObjectClass("TestEvaluate", [](const std::string& P) { return std::make_shared<TNXSHostObject>(P); });
   }
   void TearDown() override {
     UnregisterHostObjectClass("TestEvaluate");
-    for (const char* T : {"TestEvaluate", "TestWhere", "TestFail"}) engine::UnregisterTask(T);
+    for (const char* T : {"TestEvaluate", "TestWhere", "TestFail", "TestNested"}) engine::UnregisterTask(T);
     DoneBuildHost();
     BuildHostTest::TearDown();
   }
@@ -104,6 +116,7 @@ class MSBridgeTest : public BuildHostTest {
     return Dir / Name;
   }
   std::string Where;
+  std::vector<std::string> Nested;
 };
 
 TEST(EvaluationStrings, PropertiesAreHandedOverExactly) {
@@ -166,6 +179,18 @@ TEST_F(MSBridgeTest, FailingBuildReportsNestedMessagesAndCountsOneMoreError) {
   EXPECT_EQ(ProgressMonitor().GetErrorCount(msgError), 1);
   EXPECT_EQ(ProgressMonitor().GetErrorCount(msgFatal), 0);
   EXPECT_FALSE(BackgroundCompileDisabled());
+}
+
+TEST_F(MSBridgeTest, ARunTheMainThreadStartsWhileABuildWaitsOnItRunsAtOnce) {
+  // The build's engine thread is busy with the build; the evaluation gets a thread of its own
+  // rather than waiting for the build, which waits for it.
+  const std::string File = Write("app.vproj", WithTargets);
+  const TBuildControl C = TBuildControl::Create(cmMake, true, true, false, false, false, false);
+  for (int Run = 0; Run < 2; ++Run) {
+    Nested.clear();
+    EXPECT_TRUE(InvokeMSBuild(File, "Nested", "", C, vNormal));
+    EXPECT_EQ(Nested, std::vector<std::string>{"alpha"});
+  }
 }
 
 TEST_F(MSBridgeTest, SilentRunsAndKibitzRunsLeaveTheMessageViewAlone) {

@@ -14,6 +14,7 @@
 #include "editor/editview.h"
 #include "editor/ekinit.h"
 #include "edfixture.h"
+#include "shared/dialogs.h"
 #include "shared/exceptions.h"
 #include "shared/settings.h"
 #include "support/errorof.h"
@@ -121,17 +122,81 @@ TEST_F(BufferFiles, EightBitFileKeepsEveryByteThroughEditsAndSaves) {
   EXPECT_EQ(Difference(B->SavedText(), Read(File)), "");
 }
 
-TEST_F(BufferFiles, NewEightBitBufferWritesOneBytePerCharacterItCanHold) {
+// Answers every question with one answer and counts them.
+class TOneAnswer : public TDefaultQuestions {
+ public:
+  explicit TOneAnswer(int Answer) : FAnswer(Answer) {}
+  int MessageDlg(const std::string& Message, TMsgDlgType, unsigned, int) override {
+    Asked.push_back(Message);
+    return FAnswer;
+  }
+  std::vector<std::string> Asked;
+
+ private:
+  int FAnswer;
+};
+
+TEST_F(BufferFiles, ACharacterTheEightBitFileCannotHoldChangesItsEncodingOnlyWhenTheUserSaysSo) {
   auto B = TEditBuffer::Create((Dir / "new.txt").string(), false);
   auto V = B->OpenNewView();
   ASSERT_EQ(B->FileFilter(), "Tarvos.FileFilter.ANSI");
   InsertString(V->EkView(), "\xC3\xBF\xC3\xA9");  // "ÿé"
   B->SaveFile();
   EXPECT_EQ(Read(B->FileName()), "\xFF\xE9");
-  // A character beyond 8 bits keeps the whole file in UTF-8 rather than lose it.
-  InsertString(V->EkView(), "\xE2\x82\xAC");
+  InsertString(V->EkView(), "\xE2\x82\xAC");  // "€" has no 8-bit form here
+  auto No = std::make_shared<TOneAnswer>(mrNo);
+  SetQuestions(No);
+  EXPECT_THROW(B->SaveFile(), EAbort);
+  EXPECT_EQ(No->Asked, std::vector<std::string>{
+                           "new.txt holds characters that its 8-bit encoding cannot store. Save it as UTF-8 instead?"});
+  EXPECT_EQ(Read(B->FileName()), "\xFF\xE9");
+  EXPECT_TRUE(B->GetIsModified());
+  auto Yes = std::make_shared<TOneAnswer>(mrYes);
+  SetQuestions(Yes);
   B->SaveFile();
   EXPECT_EQ(Read(B->FileName()), "\xC3\xBF\xC3\xA9\xE2\x82\xAC");
+  EXPECT_FALSE(B->GetIsModified());
+  B->SaveFile();  // UTF-8 from now on: no more questions
+  EXPECT_EQ(Yes->Asked.size(), 1u);
+  SetQuestions(nullptr);
+  // A file not written yet has no encoding to keep: it is written in UTF-8 without a word.
+  auto Fresh = TEditBuffer::Create((Dir / "fresh.txt").string(), false);
+  auto FV = Fresh->OpenNewView();
+  InsertString(FV->EkView(), "\xE2\x82\xAC");
+  Fresh->SaveFile();
+  EXPECT_EQ(Read(Fresh->FileName()), "\xE2\x82\xAC");
+}
+
+TEST_F(BufferFiles, UTF16FilesAreEditedAsTextAndSavedInTheirByteOrderWithTheirMark) {
+  // "a€" and a character beyond the first plane (a surrogate pair), then a CR LF.
+  const std::string LE = std::string("\xFF\xFE" "a\0" "\xAC\x20" "\x3D\xD8\x00\xDE" "\r\0\n\0", 14);
+  const std::string BE = std::string("\xFE\xFF" "\0a" "\x20\xAC" "\xD8\x3D\xDE\x00" "\0\r\0\n", 14);
+  for (const std::string& Text : {LE, BE}) {
+    const bool Big = Text[0] == '\xFE';
+    SCOPED_TRACE(Big ? "big-endian" : "little-endian");
+    const std::string File = Write(Big ? "be.txt" : "le.txt", Text);
+    auto B = TEditBuffer::Create(File, true);
+    auto V = B->OpenNewView();
+    EXPECT_EQ(B->GetLine(0), "a\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(B->LineCount(), 2);
+    EXPECT_TRUE(B->HasByteOrderMark());
+    EXPECT_EQ(Difference(B->SavedText(), Text), "");
+    TypeAt(*V, 2, 1, "\xC3\xA9");  // "é" on the last line
+    B->SaveFile();
+    const std::string E = Big ? std::string("\0\xE9", 2) : std::string("\xE9\0", 2);
+    EXPECT_EQ(Difference(Read(File), Text + E), "");
+    B->ReloadFile();
+    EXPECT_EQ(B->GetLine(1), "\xC3\xA9");
+  }
+  // A mark followed by what is no UTF-16 (an odd count of bytes, a lone surrogate) is 8-bit
+  // text, kept byte for byte.
+  for (const std::string& Bad : {std::string("\xFF\xFE" "abc"), std::string("\xFF\xFE" "\x3D\xD8" "AA")}) {
+    const std::string File = Write("bad.txt", Bad);
+    auto B = TEditBuffer::Create(File, true);
+    EXPECT_EQ(B->FileFilter(), "Tarvos.FileFilter.ANSI");
+    B->SaveFile();
+    EXPECT_EQ(Difference(Read(File), Bad), "");
+  }
 }
 
 TEST_F(BufferFiles, AnsiStreamsRoundTripAllTwoHundredFiftySixBytes) {
@@ -172,6 +237,23 @@ TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
   EXPECT_FALSE(B->CheckFileDate());
   // Gone: never a change.
   fs::remove(File);
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
+TEST_F(BufferFiles, AChangeThatKeepsTheTimeIsSeenByItsSizeOrItsFile) {
+  const std::string File = Write("kept.txt", "first\n");
+  SetStamp(File, 1700000000, 100);
+  auto B = TEditBuffer::Create(File, true);
+  // Copied over with its time kept (cp -p): the size tells.
+  Write("kept.txt", "second, longer\n");
+  SetStamp(File, 1700000000, 100);
+  EXPECT_TRUE(B->CheckFileDate());
+  EXPECT_FALSE(B->CheckFileDate());
+  // Another file of the same size and time renamed over it: the inode tells.
+  const std::string Other = Write("other.txt", "SECOND, LONGER\n");
+  SetStamp(Other, 1700000000, 100);
+  fs::rename(Other, File);
+  EXPECT_TRUE(B->CheckFileDate());
   EXPECT_FALSE(B->CheckFileDate());
 }
 
@@ -243,8 +325,14 @@ TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
   EXPECT_TRUE(B->GetReadOnly());
   EXPECT_TRUE(B->FileReadOnly());
   EXPECT_FALSE(B->GetSourceEditable());
+  int Refusals = 0;
+  EvEditBufferChangeRefused().Add(this, [&](TEvEditBufferModified& A) { Refusals += A.Buffer == B->KernelBuffer(); });
   InsertString(V->EkView(), "typed");
+  EXPECT_EQ(Refusals, 1) << "the refused change is told";
   EXPECT_FALSE(Delete(V->EkView()));
+  GotoLineCol(V->EkView(), 1, 1);  // no change: nothing to tell
+  EvEditBufferChangeRefused().Remove(this);
+  EXPECT_EQ(Refusals, 2);
   EXPECT_EQ(B->SavedText(), "fixed\n");
   EXPECT_FALSE(B->GetIsModified());
   EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetContent("other"); }),

@@ -58,6 +58,37 @@ TEST(PascalRegions, UnitSectionsRoutinesClassesAndDirectives) {
       Outline(ParsePascal(Text)));
 }
 
+TEST(PascalRegions, TypesWithoutABodyOpenNothingAndGenericTypesKeepTheirNames) {
+  const char* Text =
+      "unit G;\n"                                 // 1
+      "interface\n"                               // 2
+      "type\n"                                    // 3
+      "  EMine = class(Exception);\n"             // 4
+      "  EMore = class(EMine, IThing);\n"         // 5
+      "  generic TBox<T> = class(TObject)\n"      // 6
+      "    procedure Put(const X: T);\n"          // 7
+      "  end;\n"                                  // 8
+      "  generic TMap<K; V: TObject> = class\n"   // 9
+      "    class function Make: TMap;\n"          // 10
+      "  end;\n"                                  // 11
+      "implementation\n"                          // 12
+      "procedure TBox.Put(const X: T);\n"         // 13
+      "begin\n"                                   // 14
+      "end;\n"                                    // 15
+      "class function TMap.Make: TMap;\n"         // 16
+      "begin\n"                                   // 17
+      "end;\n"                                    // 18
+      "end.\n";                                   // 19
+  EXPECT_EQ(
+      "2 11 interface interface\n"
+      "  6 8 class generic TBox<T> = class(TObject)\n"
+      "  9 11 class generic TMap<K; V: TObject> = class\n"
+      "12 19 implementation implementation\n"
+      "  13 15 routine procedure TBox.Put(const X: T);\n"
+      "  16 18 routine class function TMap.Make: TMap;\n",
+      Outline(ParsePascal(Text)));
+}
+
 TEST(PascalRegions, ErrorsForWhatDoesNotMatch) {
   EXPECT_EQ("2:1 'end' without a matching begin\n", Outline(ParsePascal("x := 1;\nend;\n")));
   EXPECT_EQ("1:1 'begin' is never closed\n", Outline(ParsePascal("begin\n  x;\n")));
@@ -99,6 +130,35 @@ TEST(CppRegions, BracesDirectivesCommentsAndIncludes) {
       "        7 9 block if (x)\n"
       "  13 14 comment /* ... */\n"
       "  15 17 if #if DEBUG\n",
+      Outline(ParseCpp(Text)));
+}
+
+TEST(CppRegions, AClassIsDescribedByItsHeadWithoutTheCommentsMacrosAndTemplateBeforeIt) {
+  const char* Text =
+      "namespace n {\n"                                // 1
+      "BEGIN_VERSION\n"                                // 2
+      "  /// A box, a class of its own.\n"             // 3
+      "  template<typename T, class A = alloc<T>>\n"   // 4
+      "    class box\n"                                // 5
+      "    : public base<T> // its base\n"             // 6
+      "    {\n"                                        // 7
+      "      /* the items */ struct item\n"            // 8
+      "      {\n"                                      // 9
+      "      };\n"                                     // 10
+      "      int  get(int i) const  // an item\n"      // 11
+      "      {\n"                                      // 12
+      "      }\n"                                      // 13
+      "    };\n"                                       // 14
+      "DEPRECATED(\"old\") struct old_box\n"           // 15
+      "{\n"                                            // 16
+      "};\n"                                           // 17
+      "}\n";                                           // 18
+  EXPECT_EQ(
+      "1 18 namespace namespace n\n"
+      "  7 14 class class box : public base<T>\n"
+      "    9 10 class struct item\n"
+      "    12 13 function int get(int i) const\n"
+      "  16 17 class struct old_box\n",
       Outline(ParseCpp(Text)));
 }
 

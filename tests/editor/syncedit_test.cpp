@@ -132,6 +132,7 @@ TEST_F(SyncEdit, EveryEditInsideAPointReachesEveryOccurrence) {
 }
 
 TEST_F(SyncEdit, UndoingPastTheEntryLeavesTheModeWithTheBlockAndRedoEntersAgain) {
+  // The entry is the first change since the file was opened.
   Open("d.pas", "a := b + b;\nc := a;\n");
   Mark({0, 1}, {6, 2});
   SetBlockType(K(), btNonInclusive);
@@ -140,10 +141,17 @@ TEST_F(SyncEdit, UndoingPastTheEntryLeavesTheModeWithTheBlockAndRedoEntersAgain)
   Goto(1, 10);
   InsertString(K(), "2");
   EXPECT_EQ(Text(), "a := b2 + b2;\nc := a;\n");
-  // The first edit in the mode undoes with the entry: the mode ends, the block is back.
+  // The first edit in the mode undoes on its own: the mode stays.
+  Undo(K());
+  EXPECT_EQ(Text(), "a := b + b;\nc := a;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
+  EXPECT_FALSE(B->GetIsModified());
+  // The entry is the next step: the mode ends, the block is back, nothing is left to undo.
   Undo(K());
   EXPECT_EQ(Text(), "a := b + b;\nc := a;\n");
   EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  EXPECT_FALSE(B->GetEditorState().UndoAvailable);
+  EXPECT_FALSE(B->GetIsModified());
   ASSERT_TRUE(BlockVisible(K()));
   TCharPos S, A;
   GetMarkedRange(K(), false, false, S, A);
@@ -151,10 +159,13 @@ TEST_F(SyncEdit, UndoingPastTheEntryLeavesTheModeWithTheBlockAndRedoEntersAgain)
   EXPECT_EQ(S.Index, 0);
   EXPECT_EQ(A.LineNum, 2);
   EXPECT_EQ(A.Index, 6);
-  // Redo enters again, on the same points, and typing spreads once more.
+  // Redo enters again, on the same points, then brings the edit back, and typing spreads
+  // once more.
+  Redo(K());
+  EXPECT_EQ(Text(), "a := b + b;\nc := a;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
   Redo(K());
   EXPECT_EQ(Text(), "a := b2 + b2;\nc := a;\n");
-  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
   EXPECT_EQ(Groups(), (std::vector<std::string>{"ax2", "b2x2"}));
   Goto(2, 6);
   InsertString(K(), "x");
@@ -165,30 +176,60 @@ TEST_F(SyncEdit, UndoingPastTheEntryLeavesTheModeWithTheBlockAndRedoEntersAgain)
   EXPECT_EQ(SyncEditManager().GetPoints()->Points[1].Occurrences[0].Start.Index, 6);
 }
 
-TEST_F(SyncEdit, UndoAfterAnEarlierEditUndoesThatEditWithTheEntry) {
-  Open("p.pas", "q := r * r;\n");
-  InsertString(K(), "{n} ");
-  Mark({4, 1}, {15, 1});
+TEST_F(SyncEdit, TheEntryIsAStepOfItsOwnBetweenTheTypingBeforeAndAfterIt) {
+  // The typing before the entry ends where the first point starts, so that the first
+  // keystroke in the mode goes on where it stopped.
+  Open("p.c", "xy = xy * r;\n");
+  InsertString(K(), "(");
+  Mark({1, 1}, {13, 1});
   ASSERT_TRUE(Start());
-  Goto(1, 14);
+  EXPECT_EQ(ConvertPos(K(), K()->Cursor).Index, 1);
   InsertString(K(), "z");
-  EXPECT_EQ(Text(), "{n} q := rz * rz;\n");
-  Undo(K());  // the copies go with the typing; the mode stays
-  EXPECT_EQ(Text(), "{n} q := r * r;\n");
+  EXPECT_EQ(Text(), "(zxy = zxy * r;\n");
+  Undo(K());  // the copies go with the keystroke; the mode stays
+  EXPECT_EQ(Text(), "(xy = xy * r;\n");
   EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
-  Undo(K());  // the entry went with the edit before it
-  EXPECT_EQ(Text(), "q := r * r;\n");
+  Undo(K());  // the entry alone
+  EXPECT_EQ(Text(), "(xy = xy * r;\n");
   EXPECT_EQ(SyncEditManager().GetMode(), semNone);
-  // The block is marked where its text is now, the undone edit taken out.
   TCharPos S, A;
   GetMarkedRange(K(), false, false, S, A);
+  EXPECT_EQ(S.Index, 1);
+  EXPECT_EQ(A.Index, 13);
+  Undo(K());  // the typing before it
+  EXPECT_EQ(Text(), "xy = xy * r;\n");
+  EXPECT_FALSE(B->GetIsModified());
+  // The block is marked where its text is now, the undone edit taken out.
+  GetMarkedRange(K(), false, false, S, A);
   EXPECT_EQ(S.Index, 0);
-  EXPECT_EQ(A.Index, 11);
+  EXPECT_EQ(A.Index, 12);
+  Redo(K());
+  EXPECT_EQ(Text(), "(xy = xy * r;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semNone);
   Redo(K());
   EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
-  EXPECT_EQ(Groups(), (std::vector<std::string>{"rx2"}));
+  EXPECT_EQ(Groups(), (std::vector<std::string>{"xyx2"}));
   Redo(K());
-  EXPECT_EQ(Text(), "{n} q := rz * rz;\n");
+  EXPECT_EQ(Text(), "(zxy = zxy * r;\n");
+}
+
+TEST_F(SyncEdit, SavingInTheModeLeavesTheEntryUndoneUnmodified) {
+  Open("s.pas", "k := k + 1;\n");
+  InsertString(K(), " ");
+  Mark({0, 1}, {0, 2});
+  ASSERT_TRUE(Start());
+  B->SaveFile();
+  EXPECT_FALSE(B->GetIsModified());
+  Undo(K());  // the entry: the text is still the one saved
+  EXPECT_EQ(SyncEditManager().GetMode(), semNone);
+  EXPECT_FALSE(B->GetIsModified());
+  Undo(K());
+  EXPECT_EQ(Text(), "k := k + 1;\n");
+  EXPECT_TRUE(B->GetIsModified());
+  Redo(K());
+  Redo(K());
+  EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
+  EXPECT_FALSE(B->GetIsModified());
 }
 
 TEST_F(SyncEdit, ChangesReachingFromOutsideDoNotSpread) {
@@ -404,6 +445,10 @@ TEST_F(SyncEdit, TemplatesUndoAndRedoWithTheirInsertion) {
   InsertString(K(), "y");
   EXPECT_EQ(Text(), "a[yx]b := ab;\nab := 1;\n");
   EXPECT_EQ(Groups(), (std::vector<std::string>{"yxx1"}));
+  // The first keystroke undoes on its own.
+  Undo(K());
+  EXPECT_EQ(Text(), "a[x]b := ab;\nab := 1;\n");
+  EXPECT_EQ(SyncEditManager().GetMode(), semTemplate);
 }
 
 TEST_F(SyncEdit, TypingInAnotherViewOfTheBufferSpreadsToo) {
@@ -452,8 +497,9 @@ TEST_F(SyncEdit, UndoingTheEntryAfterItsViewClosedMarksTheBlockInAnotherView) {
   InsertString(K(), "2");
   EXPECT_EQ(Text(), "k2 := k2 + 1;\n");
   V.reset();
-  Undo(Other->EkView());
+  Undo(Other->EkView());  // the keystroke
   EXPECT_EQ(Text(), "k := k + 1;\n");
+  Undo(Other->EkView());  // the entry
   ASSERT_TRUE(BlockVisible(Other->EkView()));
   TCharPos S, A;
   GetMarkedRange(Other->EkView(), false, false, S, A);
@@ -462,6 +508,8 @@ TEST_F(SyncEdit, UndoingTheEntryAfterItsViewClosedMarksTheBlockInAnotherView) {
   Redo(Other->EkView());
   EXPECT_EQ(SyncEditManager().GetMode(), semSyncEdit);
   EXPECT_EQ(&SyncEditManager().Current()->View(), Other.get());
+  Redo(Other->EkView());
+  EXPECT_EQ(Text(), "k2 := k2 + 1;\n");
 }
 
 TEST_F(SyncEdit, AReadOnlyBufferHasNoSyncEdit) {

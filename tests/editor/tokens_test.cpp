@@ -96,11 +96,44 @@ TEST(CTokens, LineClassesCarryCommentsAndContinuedLiterals) {
   EXPECT_EQ(Lines(Cpp, {"a /* b", "c", "d */ e"}), (std::vector<std::string>{"i cccc", "c", "cccc i"}));
   EXPECT_EQ(EndClass(Cpp, 0, "/* open"), ccComment);
   EXPECT_EQ(EndClass(Cpp, ccComment, "*/"), 0);
-  // Anything from 5 up, and 1, reads as normal text.
+  // A class the tokenizer never gives (1, 5 to 127, a raw string it has no delimiter for) reads as
+  // normal text.
   for (int K : {1, 5, 6, 77, 254, 255}) EXPECT_EQ(Map(Cpp, "x */ \"", static_cast<uint8_t>(K)), "i ss S") << K;
   EXPECT_EQ(EndClass(Cpp, 9, "x"), 0);
   // A comment that spans lines inside a directive ends the directive with its line.
   EXPECT_EQ(Lines(Cpp, {"#if /* a", "b */ x"}), (std::vector<std::string>{"ppp cccc", "cccc i"}));
+}
+
+TEST(CTokens, RawStringsContinuedCommentsAndDirectivesGoOnIntoTheNextLine) {
+  // A raw string runs on to its own delimiter, however many lines away.
+  EXPECT_EQ(Lines(Cpp, {"s = u8R\"x(one", ")\" two", "three)x\" y"}),
+            (std::vector<std::string>{"i s SSSSSSSSS", "SSSSSS", "SSSSSSSS i"}));
+  const uint8_t X = EndClass(Cpp, 0, "R\"x(");
+  EXPECT_GE(X, ccRawString);
+  EXPECT_EQ(EndClass(Cpp, X, ")\" )y\""), X);
+  EXPECT_EQ(EndClass(Cpp, 0, "a = LR\"x(b"), X);  // one class for one delimiter
+  const uint8_t Empty = EndClass(Cpp, 0, "R\"(");
+  EXPECT_GE(Empty, ccRawString);
+  EXPECT_NE(Empty, X);
+  EXPECT_EQ(Lines(Cpp, {"R\"(a", ")x\" b)\" c"}, 0), (std::vector<std::string>{"SSSS", "SSSSSSS i"}));
+  EXPECT_EQ(RawStringClass("x"), X);
+  // C and C++ join a line that ends in a backslash to the next: a "//" comment goes on...
+  EXPECT_EQ(Lines(Cpp, {"a // b \\", "c \\", "d", "e"}), (std::vector<std::string>{"i cccccc", "ccc", "c", "i"}));
+  EXPECT_EQ(EndClass(Cpp, 0, "// b \\"), ccLineComment);
+  EXPECT_EQ(EndClass(Cpp, 0, "// b \\ x"), 0);
+  EXPECT_EQ(EndClass(CSharp, 0, "// b \\"), 0);  // C# joins no lines
+  EXPECT_EQ(Map(CSharp, "x", ccLineComment), "i");
+  // ...and so does a directive, while a backslash ending other code carries nothing.
+  EXPECT_EQ(Lines(Cpp, {"#define M(a) \\", "  (a + 1) \\", "  * 2", "int x;"}),
+            (std::vector<std::string>{"ppppppp pppp p", "  pp p pp p", "  p p", "rrr is"}));
+  EXPECT_EQ(EndClass(Cpp, 0, "x = y \\"), 0);
+  EXPECT_EQ(EndClass(Cpp, 0, "#if A /* \\ */"), 0);
+  EXPECT_EQ(EndClass(IDL, 0, "#define A \\"), ccDirective);
+  // Whole and line by line agree on them all.
+  tokentest::ExpectAgreement(Cpp,
+                             "a = R\"x(\n)\"\n)x\" b\n// c \\\nd\n#define X \\\n  y // z \\\n w\nq\n"
+                             "s = u8R\"(\n\n)\" #define\n",
+                             "continued lines");
 }
 
 TEST(CTokens, CSharpVerbatimStringsAndIDLWords) {
@@ -137,7 +170,8 @@ TEST(TokenizerAgreement, RandomTextTokenizesTheSameWholeAndLineByLine) {
   // Text made of the pieces that change state, so that every class is reached and left often.
   const char* Pieces[] = {"{", "}", "{$", "(*", "*)", "(*$", "//", "/*", "*/", "\"", "'", "\\", "@\"", "#", "$",
                           "%", "&", "--", "asm", "end", "property", ";", "package", "read", "R\"x(", ")x\"", "\n",
-                          "\n", "\n", " ", "a", "1", "0x", ".5", "\xC3\xA9", "\t", "\\\n", "u8\"", "`"};
+                          "\n", "\n", " ", "a", "1", "0x", ".5", "\xC3\xA9", "\t", "\\\n", "u8\"", "`",
+                          "R\"(", ")\"", "u8R\"ab(", ")ab\"", "#define ", "\\"};
   std::mt19937 Random(1234);
   for (const auto& L : AllLanguages) {
     for (int Round = 0; Round < 300; ++Round) {

@@ -50,6 +50,7 @@ const TField Fields[] = {
     F(ekAttachTrackTable, TAddTrackTableArgs, Context, kBuf), F(ekDetachTrackTable, TTrackTableArgs, Table, kTable),
     F(ekGetMarkerPos, TGetMarkerArgs, Pos, kBuf),          F(ekAddClientUndoProc, TClientUndoArgs, UndoRedoProc, kUndo),
     F(ekAddClientUndoProc, TClientUndoArgs, Context, kBuf), F(ekGetLineFlags, TGetLineFlagsArgs, Flags, kBuf),
+    F(ekAddClientUndoStep, TClientUndoArgs, UndoRedoProc, kUndo), F(ekAddClientUndoStep, TClientUndoArgs, Context, kBuf),
     F(ekUserMarkToInternalMark, TUserMarkArgs, Result, kBuf), F(ekGetLineLength, TLineLengthArgs, length, kBuf),
     F(ekSearchString, TSearchStringArgs, str, kBuf),       F(ekSearchString, TSearchStringArgs, strLen, kLen),
     F(ekSearchString, TSearchStringArgs, pattern, kBuf),   F(ekSearchString, TSearchStringArgs, patternLen, kLen),

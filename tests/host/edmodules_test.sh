@@ -43,6 +43,11 @@ printf 'taken\n' > taken.pas
 expect_status "rename over another file" 1 "nxs: line 1: Unable to rename '$WORK/main.pas' to '$WORK/taken.pas'" \
   "$NXS" ed main.pas --script <(printf 'Rename taken.pas\n')
 [ "$(cat taken.pas)" == "taken" ] || fail "renaming replaced another file"
+# The refusal names the file that is in the way, here the form file, not the free unit name.
+printf 'object G: TForm\nend\n' > free.vfm
+expect_status "rename onto a taken form file" 1 "nxs: line 1: Unable to rename '$WORK/main.vfm' to '$WORK/free.vfm'" \
+  "$NXS" ed main.pas --script <(printf 'Rename free\n')
+[ -f main.pas ] && [ ! -e free.pas ] || fail "a refused rename renamed the unit: $(ls)"
 
 # A file changed on disk is reloaded only when the answer is yes; a modified one asks the
 # longer question.
@@ -90,6 +95,12 @@ reload_case "a modified module asks the longer question" yes 'InsertText x\n%s\n
 false"
 checks=$((checks + 1))
 grep -q "In-memory changes to this module have been detected as well" "$WORK/stderr" || fail "the longer question: $(cat "$WORK/stderr")"
+
+# A copy that keeps the time (cp -p) is seen by its size.
+printf 'one\n' > r.txt
+printf 'Print\n%s\nReload\nPrint\n' '!printf "three, longer\\n" > new.txt; touch -r r.txt new.txt; cp -p new.txt r.txt' > case.nxs
+expect_out "a change that kept the time" "one
+three, longer" ./drive.sh "$NXS" r.txt --answer yes < case.nxs
 
 # Every question can come from an answers file, in order; --answer takes the rest.
 printf 'a\n' > a.txt

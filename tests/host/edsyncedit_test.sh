@@ -29,7 +29,9 @@ expect_out "quoted point texts" '* ab 3 1:1 1:7 2:1
 * "a\nb" 3 1:1 2:6 4:1
 * "" 3 1:1 1:5 2:1' "$NXS" ed q.pas --script <(printf "${mark}SyncEdit\nGoToLine 1 2\nInsertText  \nPoints\nBackspaceDelete\nInsertText \\\\n\nPoints\nUnDo\nGoToLine 1 1\nDeleteChar\nDeleteChar\nPoints\n")
 
-# Undo past the entry ends the mode with the block marked again; redo enters it again.
+# The first keystroke in the mode undoes alone; the entry, the first change since the file
+# was opened, is the next step: undoing it ends the mode with the block marked again, and redo
+# enters it again.
 expect_out "undo and redo across the entry" "* Foo 3 1:1 1:8 2:5
   Bar 2 2:1 2:10
 Foos := Foos + 1;
@@ -38,13 +40,17 @@ end
 Foo := foo + 1;
 Bar(FOO, Bar);
 end
+* Foo 3 1:1 1:8 2:5
+  Bar 2 2:1 2:10
 1 1 3 1 noninclusive
 none
+* Foo 3 1:1 1:8 2:5
+  Bar 2 2:1 2:10
 Foos := Foos + 1;
 Bar(Foos, Bar);
 end
 * Foos 3 1:1 1:9 2:5
-  Bar 2 2:1 2:11" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nGoToLine 1 4\nInsertText s\nPrint\nUnDo\nPrint\nBlock\nPoints\nReDo\nPrint\nPoints\n")
+  Bar 2 2:1 2:11" "$NXS" ed u.pas --script <(printf "${mark}SyncEdit\nGoToLine 1 4\nInsertText s\nPrint\nUnDo\nPrint\nPoints\nUnDo\nBlock\nPoints\nReDo\nPoints\nReDo\nPrint\nPoints\n")
 
 # A template's fields are points even when they occur once.
 printf 'begin\n\nend.\n' > t.pas

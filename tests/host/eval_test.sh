@@ -31,4 +31,30 @@ grep -q 'An unknown error occurred reading' "$WORK/stderr" || fail "missing file
 expect_out "through the targets" "Debug
 Linux64" env -u NXS "$NXS" eval "$WORK/app.vproj" Config Platform
 expect_out "through the targets, configuration given" "Release" env -u NXS "$NXS" eval "$WORK/app.vproj" Config --config Release
+
+# MSBuildStartupDirectory is the folder the command was started from, not the project's,
+# which the run makes current.
+mkdir -p started elsewhere
+cat >elsewhere/where.proj <<'XML'
+<Project><PropertyGroup><Start>$(MSBuildStartupDirectory)</Start><Root>$(NXS)</Root></PropertyGroup></Project>
+XML
+expect_out "the startup directory" "$(cd started && pwd -P)" bash -c "cd started && '$NXS' eval ../elsewhere/where.proj Start"
+
+# A variable NXS in the environment gives way to the installation directory, for eval as for
+# build: the shipped targets and the tasks they call come from the nxs that runs.
+root=$(env -u NXS "$NXS" eval elsewhere/where.proj Root)
+[ -f "$root/data/targets/Vellum.Common.Targets" ] || fail "the installation directory: $root"
+expect_out "NXS in the environment, eval" "$root" env NXS=/nowhere "$NXS" eval elsewhere/where.proj Root
+expect_out "NXS in the environment, through the targets" "Debug
+Linux64" env NXS=/nowhere "$NXS" eval "$WORK/app.vproj" Config Platform
+cat >root.kzproj <<'XML'
+<Project xmlns="http://schemas.microsoft.com/developer/msbuild/2003">
+  <ProjectExtensions><Tarvos.Personality>Kestrel.Personality.12</Tarvos.Personality></ProjectExtensions>
+  <Import Project="$(NXS)\data\targets\Kestrel.Common.Targets"/>
+  <Target Name="Root" BeforeTargets="PreBuildEvent"><Error Text="root=$(NXS)"/></Target>
+</Project>
+XML
+expect_status "NXS in the environment, build" 1 "" env NXS=/nowhere "$NXS" build root.kzproj
+checks=$((checks + 1))
+grep -qx "\[Error\] root.kzproj(4): root=$root" "$WORK/stdout" || fail "build sees the same \$(NXS): $(cat "$WORK/stdout")"
 finish

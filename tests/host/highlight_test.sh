@@ -29,6 +29,22 @@ expect_out "--syntax chooses another highlighter" "1 1 3 Identifier
 1 7 1 Symbol
 1 9 3 Identifier
 2 1 11 Identifier" "$NXS" highlight a.c --tokens --syntax SQL
+# Lines that end in a lone CR: the highlighter counts them as the editor and find in files do.
+printf 'int a;\rint b;\r\rint c;' > cr.c
+expect_out "a lone CR ends a line" "1 1 3 Reserved word
+1 5 1 Identifier
+1 6 1 Symbol
+2 1 3 Reserved word
+2 5 1 Identifier
+2 6 1 Symbol
+4 1 3 Reserved word
+4 5 1 Identifier
+4 6 1 Symbol" "$NXS" highlight cr.c --tokens
+checks=$((checks + 1))
+h=$("$NXS" highlight cr.c --tokens | tail -1 | cut -d' ' -f1)
+e=$("$NXS" ed cr.c --script <(printf 'Find c /int c/\n') | cut -d' ' -f2)
+g=$("$NXS" grep 'int c' . | sed -n 's/^.*cr\.c(\([0-9]*\)): .*$/\1/p')
+[ "$h $e $g" == "4 4 4" ] || fail "the line of 'int c' in a CR-only file: highlight $h, ed $e, grep $g"
 expect_status "unknown highlighter" 2 "nxs: unknown highlighter 'Cobol'" "$NXS" highlight a.c --syntax Cobol
 expect_status "two formats" 2 "nxs: --tokens, --ansi and --html exclude one another" "$NXS" highlight a.c --tokens --html
 expect_status "missing file" 1 "" "$NXS" highlight missing.pas

@@ -10,6 +10,12 @@ cd "$WORK"
 failures=0
 checks=0
 
+# The line of a shipped targets file that holds TEXT (the first one): messages of a task name
+# the line of its element, and the files move as targets are added.
+targets_line() {
+  grep -nF -m1 -- "$2" "$ROOT/data/targets/$1" | cut -d: -f1
+}
+
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
@@ -52,4 +58,15 @@ same_file() {
 finish() {
   echo "$((checks - failures)) passed, $failures failed"
   [ $failures -eq 0 ]
+}
+
+# wait_until SECONDS command...: polls the command until it succeeds; fails after SECONDS.
+wait_until() {
+  local bound=$1 i
+  shift
+  for ((i = 0; i < bound * 20; i++)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
 }

@@ -31,10 +31,7 @@ class TFakeModule : public IClosedFileModule, public IClosedSourceState {
   IClosedSourceState* SourceState() override { return FClass == "TSourceModule" ? this : nullptr; }
 
   bool HasView() const override { return FHasView; }
-  TClosedEdPos TopLeft() const override { return FTop; }
-  TClosedEdPos Cursor() const override { return FCursor; }
-  std::string Elisions() const override { return FElisions; }
-  std::string Bookmarks() const override { return FBookmarks; }
+  TClosedViewState ViewState() const override { return {FTop, FCursor, FElisions, FBookmarks}; }
   uint8_t DesignerState() const override { return FDesigner; }
   uint8_t FormOnTop() const override { return 0; }
   int LineCount() const override { return FLines; }

@@ -20,6 +20,11 @@ class TFaultyFileSystem : public TDiskFileSystem {
       throw EInOutError("Cannot write file \"" + Name + "\": No space left on device");
     TDiskFileSystem::WriteFile(Name, Data);
   }
+  bool CreateNewFile(const std::string& Name, std::string_view Data) override {
+    if (!FailWritesTo.empty() && Name.find(FailWritesTo) != std::string::npos)
+      throw EInOutError("Cannot write file \"" + Name + "\": No space left on device");
+    return TDiskFileSystem::CreateNewFile(Name, Data);
+  }
   void CopyFile(const std::string& From, const std::string& To) override { WriteFile(To, ReadFile(From)); }
   void DeleteFile(const std::string& Name) override {
     if (!FailDeletesOf.empty() && Name.find(FailDeletesOf) != std::string::npos)

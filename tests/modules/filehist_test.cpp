@@ -190,3 +190,48 @@ TEST_F(FileHistory, FilesWhoseNamesDifferInCaseKeepTheirOwnBackups) {
   EXPECT_EQ(ReadText(Upper[0]), "upper");
   EXPECT_EQ(ReadText(Mixed[0]), "mixed");
 }
+
+namespace {
+
+// Another session saving the same file, acting just before this one: it takes the backup
+// name this one chose, or prunes the backup this one is about to prune.
+class TRacingFileSystem : public TDiskFileSystem {
+ public:
+  std::string OtherText = "the other session's";
+  int Races = 1;
+
+  bool CreateNewFile(const std::string& Name, std::string_view Data) override {
+    if (Races-- > 0) WriteFileAtomic(Name, OtherText);
+    return TDiskFileSystem::CreateNewFile(Name, Data);
+  }
+  void DeleteFile(const std::string& Name) override {
+    std::filesystem::remove(Name);
+    TDiskFileSystem::DeleteFile(Name);
+  }
+};
+
+}  // namespace
+
+TEST_F(FileHistory, AnotherSessionSavingTheSameFileCostsNoBackupAndNoSave) {
+  fs::create_directories(Dir / "__history");
+  for (int N = 1; N <= 3; ++N) WriteText(Dir / ("__history/m.pas.~" + std::to_string(N) + "~"), std::to_string(N));
+  FileHistorySettings().FileBackupLevel = 3;
+  WriteText(Dir / "m.pas", "mine");
+  auto Racing = std::make_shared<TRacingFileSystem>();
+  SetFileSystem(Racing);
+  // The other session took number 4 and pruned number 1: this backup is number 5, and the
+  // oldest being gone already counts as pruned.
+  WriteFileWithBackup(Dir / "m.pas", "saved");
+  EXPECT_EQ(ReadText(Dir / "m.pas"), "saved");
+  EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/m.pas")),
+            (std::vector<std::string>{"m.pas.~2~", "m.pas.~3~", "m.pas.~4~", "m.pas.~5~"}));
+  EXPECT_EQ(ReadText(Dir / "__history/m.pas.~4~"), "the other session's");
+  EXPECT_EQ(ReadText(Dir / "__history/m.pas.~5~"), "mine");
+  // A backup that cannot be deleted for another reason still stops the save.
+  SetFileSystem(nullptr);
+  auto Faulty = std::make_shared<nxs::test::TFaultyFileSystem>();
+  Faulty->FailDeletesOf = ".~2~";
+  SetFileSystem(Faulty);
+  EXPECT_THROW(WriteFileWithBackup(Dir / "m.pas", "again"), EInOutError);
+  EXPECT_EQ(ReadText(Dir / "m.pas"), "saved");
+}

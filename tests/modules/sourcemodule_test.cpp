@@ -4,6 +4,7 @@
 
 #include "modules/filehist.h"
 #include "modules/moduletest.h"
+#include "support/errorof.h"
 
 using namespace nxs;
 using namespace nxs::test;
@@ -65,4 +66,40 @@ TEST_F(SourceModule, AModuleNeedsAFileAndAReopenedEntryOpensThroughItsHandler) {
   EXPECT_EQ(ActiveModule(), Reopened);
   EXPECT_EQ(static_cast<int>(Reopened->ShowEditor().Cursor().LineNum), 3);
   EXPECT_EQ(ClosedFiles().ClosedFileList().Count(), 0);
+}
+
+TEST_F(SourceModule, AnEncodingChangeDeclinedSavesNothingAndKeepsNoBackup) {
+  WriteText(Dir / "latin.pas", "caf\xE9\n");
+  TSourceModule* M = Open("latin.pas");
+  TypeInto(*M, "\xE2\x82\xAC");  // a character the 8-bit file cannot hold
+  Q->Answers = {mrNo};
+  EXPECT_FALSE(M->Save(false, true));
+  EXPECT_EQ(Q->Asked.back(), "latin.pas holds characters that its 8-bit encoding cannot store. Save it as UTF-8 instead?");
+  EXPECT_TRUE(M->GetModified());
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "caf\xE9\n");
+  EXPECT_FALSE(fs::exists(Dir / "__history"));
+  // Saving everything stops there too.
+  Q->Answers = {mrNo};
+  EXPECT_FALSE(SaveModifiedModules());
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "caf\xE9\n");
+  Q->Answers = {mrYes};
+  EXPECT_TRUE(M->Save(false, true));
+  EXPECT_EQ(ReadText(Dir / "latin.pas"), "\xE2\x82\xAC" "caf\xC3\xA9\n");
+  EXPECT_EQ(ReadText(Dir / "__history/latin.pas.~1~"), "caf\xE9\n");
+}
+
+TEST_F(SourceModule, SavesThatARefusedFileCannotTakeCostNoOlderBackup) {
+  FileHistorySettings().FileBackupLevel = 2;
+  WriteText(Dir / "ro.pas", "v3\n");
+  fs::create_directories(Dir / "__history");
+  WriteText(Dir / "__history/ro.pas.~1~", "v1\n");
+  WriteText(Dir / "__history/ro.pas.~2~", "v2\n");
+  TSourceModule* M = Open("ro.pas");
+  fs::permissions(Dir / "ro.pas", fs::perms::owner_read | fs::perms::group_read);
+  for (int Attempt = 0; Attempt < 3; ++Attempt)
+    EXPECT_EQ(ErrorOf<EInOutError>([&] { M->Save(false, true); }),
+              "Cannot write file \"" + Dir / "ro.pas" + "\": the file is read-only");
+  EXPECT_EQ(ReadText(Dir / "__history/ro.pas.~1~"), "v1\n");
+  EXPECT_EQ(ReadText(Dir / "__history/ro.pas.~2~"), "v2\n");
+  EXPECT_FALSE(fs::exists(Dir / "__history/ro.pas.~3~"));
 }

@@ -303,3 +303,88 @@ TEST(AtomicWrite, TakesAwayTheTemporaryFilesOfWritersThatWereKilled) {
   std::sort(Want.begin(), Want.end());
   EXPECT_EQ(Names, Want);
 }
+
+namespace {
+
+ino_t InodeOf(const std::string& Name) {
+  struct stat St;
+  return ::stat(Name.c_str(), &St) == 0 ? St.st_ino : 0;
+}
+
+}  // namespace
+
+TEST(AtomicWrite, AFileWithSeveralNamesIsRewrittenSoThatEveryNameSeesIt) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  const std::string Name = Dir / "u.pas";
+  WriteFileAtomic(Name, "old text, longer than the new");
+  ASSERT_EQ(::chmod(Name.c_str(), 0640), 0);
+  std::filesystem::create_directory(Dir / "other");
+  ASSERT_EQ(::link(Name.c_str(), (Dir / "other/alias.pas").c_str()), 0);
+  const ino_t Inode = InodeOf(Name);
+
+  WriteFileAtomic(Name, "new");
+  EXPECT_EQ(ReadWholeFile(Dir / "other/alias.pas"), "new");
+  Disk.WriteFile(Dir / "other/alias.pas", "through the other name, and longer");
+  EXPECT_EQ(ReadWholeFile(Name), "through the other name, and longer");
+  std::unique_ptr<IFileWriter> File = Disk.CreateFileWriter(Name);
+  File->Write("in ");
+  File->Write("pieces");
+  EXPECT_EQ(ReadWholeFile(Dir / "other/alias.pas"), "through the other name, and longer") << "before Commit";
+  File->Commit();
+  EXPECT_EQ(ReadWholeFile(Dir / "other/alias.pas"), "in pieces");
+  // Still one file with two names, its mode as it was, nothing left beside it.
+  EXPECT_EQ(InodeOf(Name), Inode);
+  EXPECT_EQ(InodeOf(Dir / "other/alias.pas"), Inode);
+  EXPECT_EQ(ModeOf(Name), mode_t(0640));
+  EXPECT_EQ(Disk.ListDirectory(Dir.Path()).size(), 2u);
+  // Emptied too.
+  WriteFileAtomic(Dir / "other/alias.pas", "");
+  EXPECT_EQ(ReadWholeFile(Name), "");
+
+  // A file with one name is replaced as always: a reader holding the old file keeps it whole.
+  WriteFileAtomic(Dir / "single.txt", "first");
+  const ino_t Before = InodeOf(Dir / "single.txt");
+  WriteFileAtomic(Dir / "single.txt", "second");
+  EXPECT_NE(InodeOf(Dir / "single.txt"), Before);
+}
+
+TEST(AtomicWrite, ANewFileIsMadeOnlyUnderAFreeName) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  EXPECT_TRUE(Disk.CreateNewFile(Dir / "b.~1~", "first"));
+  EXPECT_FALSE(Disk.CreateNewFile(Dir / "b.~1~", "second"));
+  EXPECT_EQ(ReadWholeFile(Dir / "b.~1~"), "first");
+  // A link in the way counts as taken, even one that leads nowhere.
+  ASSERT_EQ(::symlink("nowhere", (Dir / "b.~2~").c_str()), 0);
+  EXPECT_FALSE(Disk.CreateNewFile(Dir / "b.~2~", "x"));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "nowhere"));
+  EXPECT_EQ(Disk.ListDirectory(Dir.Path()).size(), 2u) << "a temporary file was left";
+
+  // Processes that race for the same names: each name goes to exactly one of them, whole.
+  constexpr int Processes = 6, Names = 30;
+  const std::string Payload(64 * 1024, 'x');
+  ASSERT_TRUE(nxs::test::RunInProcesses(Processes, [&](int P) {
+    for (int N = 0; N < Names; ++N) {
+      if (!Disk.CreateNewFile(Dir / ("race" + std::to_string(N)), std::to_string(P) + Payload)) continue;
+      WriteFileAtomic(Dir / ("won" + std::to_string(N) + "." + std::to_string(P)), "");
+    }
+  }));
+  for (int N = 0; N < Names; ++N) {
+    int Winners = 0;
+    for (int P = 0; P < Processes; ++P) Winners += std::filesystem::exists(Dir / ("won" + std::to_string(N) + "." + std::to_string(P)));
+    EXPECT_EQ(Winners, 1) << "name " << N;
+    const std::string Text = ReadWholeFile(Dir / ("race" + std::to_string(N)));
+    EXPECT_EQ(Text.size(), Payload.size() + 1);
+  }
+}
+
+TEST(FileInfo, AFileWithoutWritePermissionIsReadOnlyForEveryone) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  WriteFileAtomic(Dir / "f", "x");
+  EXPECT_FALSE(Disk.Stat(Dir / "f").ReadOnly);
+  ASSERT_EQ(::chmod((Dir / "f").c_str(), 0444), 0);
+  EXPECT_TRUE(Disk.Stat(Dir / "f").ReadOnly);  // the superuser too: the writer refuses it
+  EXPECT_EQ(Disk.Stat(Dir / "f").Inode, static_cast<uint64_t>(InodeOf(Dir / "f")));
+}

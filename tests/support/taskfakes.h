@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,12 +51,21 @@ class TFakeHost : public engine::ITaskHostObject {
   double GetFileTime(const std::string&) override { return -1; }
   bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) override {
     std::lock_guard Lock(FMutex);
+    Asked.push_back(FileName);
     auto It = Unsaved.find(FileName);
     if (It == Unsaved.end()) return false;
     TempName = FTempDir + "/tmp" + std::to_string(++FCount) + ExtractFileExt(FileName);
     WriteText(TempName, It->second);
     Temporaries.push_back(TempName);
     return true;
+  }
+  // With ListsUnsaved, the files of Unsaved, as an editor would list them.
+  std::optional<std::vector<std::string>> UnsavedFiles() override {
+    if (!ListsUnsaved) return std::nullopt;
+    std::lock_guard Lock(FMutex);
+    std::vector<std::string> Files;
+    for (const auto& [File, Text] : Unsaved) Files.push_back(File);
+    return Files;
   }
   void DeleteTemporaryFile(const std::string& TempName) override {
     std::lock_guard Lock(FMutex);
@@ -81,7 +91,8 @@ class TFakeHost : public engine::ITaskHostObject {
   void IncBuildNumber(const std::string&, const std::string&, const std::string&) override {}
 
   std::map<std::string, std::string> Unsaved;  // real file -> editor text
-  std::vector<std::string> Temporaries, Deleted, CommandLines;
+  bool ListsUnsaved = false;
+  std::vector<std::string> Asked, Temporaries, Deleted, CommandLines;
   std::vector<std::pair<int, std::string>> Progress;
   std::map<std::string, std::string> Kibitz;
   std::atomic<int> Errors{0}, Warnings{0}, Hints{0};
@@ -156,11 +167,16 @@ class TFakeContext : public engine::TTaskContext {
   engine::ITaskHostObject* FHost;
 };
 
+// A shell script with Body, made executable at Path: a stand-in for a tool.
+inline void WriteScript(const std::string& Path, const std::string& Body) {
+  WriteText(Path, "#!/bin/sh\n" + Body);
+  std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
+}
+
 // A stand-in for a compiler that writes its process id to PidFile, prints Announce and then
 // takes its time; made executable at Path.
 inline void WriteSlowTool(const std::string& Path, const std::string& PidFile, const std::string& Announce) {
-  WriteText(Path, "#!/bin/sh\necho $$ > '" + PidFile + "'\necho '" + Announce + "'\nexec sleep 30\n");
-  std::filesystem::permissions(Path, std::filesystem::perms::owner_all);
+  WriteScript(Path, "echo $$ > '" + PidFile + "'\necho '" + Announce + "'\nexec sleep 30\n");
 }
 
 // Whether the process whose id PidFile holds is gone (waiting a little for it); false when

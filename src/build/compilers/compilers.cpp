@@ -214,10 +214,11 @@ int RunCompiler(TTaskContext& Context, TTaskCancel& Cancel, TEventSink& Sink, co
     Sink.Log(Events);
     if (!Run.OnOther || !Run.OnOther(Line)) Sink.Message(Line, imNormal);
   };
-  int Code = RunProcess(O);
+  std::string NotStarted;
+  int Code = RunProcess(O, &NotStarted);
   Parser.Flush(Events);
   Sink.Log(Events);
-  if (Code < 0 && !Cancel.IsSet()) ReportError(Context, Format(res::SCompilerNotStarted, Run.Argv[0]));
+  if (Code < 0 && !Cancel.IsSet()) ReportError(Context, Format(res::SCompilerNotStarted, Run.Argv[0], NotStarted));
   if (Code < 0 && Cancel.IsSet()) Context.LogMessage(res::SCompileCancelled, imHigh);
   return Code;
 }
@@ -275,6 +276,7 @@ void RegisterCompilerTasks() {
   RegisterTask("EvaluateProperties", RunEvaluateProperties);
   RegisterTask("EvaluateItem", RunEvaluateItem);
   RegisterTask("KibitzResult", RunKibitzResult);
+  RegisterBuildLockTask();
 }
 
 }  // namespace nxs::compilers

@@ -10,9 +10,15 @@
 namespace nxs::compilers {
 
 // Registers "PascalCompiler", "CppCompiler" and the small tasks the shipped targets use
-// ("KibitzResult", "EvaluateProperties", "EvaluateItem") and "Exec". Called by the build host
+// ("KibitzResult", "EvaluateProperties", "EvaluateItem", "LockIntermediateDir") and "Exec".
+// Called by the build host
 // at start-up; calling it again is harmless.
 void RegisterCompilerTasks();
+
+// Lets go of the locks on intermediate folders that this process's builds took (the
+// "LockIntermediateDir" task of the shipped targets): the build host calls it when a
+// project's build ends. An empty folder goes with its lock.
+void ReleaseBuildLocks();
 
 // Progress kinds as the host object's UpdateProgress takes them.
 enum TProgressKind { progLoading, progCompiling, progLinking, progDone, progNone, progChecking, progCleaning };

@@ -50,15 +50,18 @@ class TProjectOptions {
 // overlay directory by links to the real files, with the editor's text in place of the
 // unsaved ones. Compiling from the mirror lets the compiler find the editor's text exactly
 // where it would find the file on disk. The disk is never written; the host's temporary
-// files are deleted with the overlay.
+// files are deleted with the overlay. An overlay directory ending in "XXXXXX" is a template:
+// the directory gets a name of its own when it is made, once there is unsaved text.
 class TEditorOverlay {
  public:
   TEditorOverlay(engine::ITaskHostObject* Host, std::string ProjectDir, std::string OverlayDir);
   ~TEditorOverlay();
   TEditorOverlay(const TEditorOverlay&) = delete;  // owns temporary files
   TEditorOverlay& operator=(const TEditorOverlay&) = delete;
-  // Asks the host for the editor's text of each file.
-  void Collect(const std::vector<std::string>& Files);
+  // Asks the host for the editor's text of each file, and of the files below the project
+  // directory with one of the extensions (lower case, with the dot): those the host lists as
+  // unsaved, or, where it cannot list them, every such file on the disk.
+  void Collect(const std::vector<std::string>& Files, const std::vector<std::string>& Extensions = {});
   bool Active() const { return !FUnsaved.empty(); }
   // The name the compiler should read a file under: in the mirror when the overlay is active
   // and the file lies below the project directory.
@@ -122,6 +125,8 @@ void ReportError(TTaskContext& Context, const std::string& Text);
 // A command line as a shell reads it back: each argument quoted when it needs it.
 std::string ShellQuote(const std::string& Arg);
 std::string JoinCommandLine(const std::vector<std::string>& Argv);
+
+void RegisterBuildLockTask();
 
 bool RunPascalCompiler(TTaskContext& Context);
 bool RunCppCompiler(TTaskContext& Context);

@@ -7,7 +7,10 @@
 
 #include "build/compilers/compilers.h"
 #include "build/compilers/compiletask.h"
+#include "build/compilers/ninjadeps.h"
+#include "build/compilers/record.h"
 #include "build/compilers/resstrings.h"
+#include "build/engine/programs.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -45,6 +48,101 @@ std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, c
   return IntDir + "/" + Rel + ".o";
 }
 
+// Why the shell that ninja runs a command with could not run it, from its complaint: "g++: not
+// found" from "/bin/sh: 1: g++: not found" (or bash's "/bin/sh: line 1: g++: command not
+// found"); "" for any other line.
+std::string ShellFailure(std::string_view Line) {
+  constexpr std::string_view Shell = "/bin/sh: ";
+  if (!Line.starts_with(Shell)) return {};
+  Line.remove_prefix(Shell.size());
+  if (Line.starts_with("line ")) Line.remove_prefix(5);
+  size_t Digits = Line.find_first_not_of("0123456789");
+  if (Digits != 0 && Digits != std::string_view::npos && Line.substr(Digits).starts_with(": "))
+    Line.remove_prefix(Digits + 2);
+  return std::string(Line);
+}
+
+// Check: each source compiled for its diagnostics alone, nothing written; every source is
+// checked, so that one run reports them all.
+bool CheckSources(TTaskContext& Context, TEditorOverlay& Overlay, const std::vector<std::string>& Sources,
+                  std::vector<std::string> Command, const std::string& Directory) {
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  TEventSink Sink(Context, &Overlay);
+  Command.push_back("-fsyntax-only");
+  bool Ok = true;
+  for (const auto& S : Sources) {
+    if (Host && !Host->UpdateProgress(progChecking, S, 0, 0)) Cancel.Set();
+    TCompilerRun Run;
+    Run.Argv = Command;
+    // Read through the overlay, a source still finds what lies beside it on disk.
+    if (Overlay.Active()) Run.Argv.insert(Run.Argv.end(), {"-iquote", ExtractFileDir(S)});
+    Run.Argv.push_back(Overlay.CompileName(S));
+    Run.Directory = Directory;
+    Run.Sender = "g++";
+    const int ErrorsBefore = Sink.Errors();
+    const int Code = RunCompiler(Context, Cancel, Sink, Run);
+    if (Code < 0) return false;  // not started or cancelled: said so
+    if (Code > 0 && Sink.Errors() == ErrorsBefore) ReportError(Context, Format(res::SCompilerFailed, Command[0], Code));
+    Ok = Ok && Code == 0;
+  }
+  return Ok && Sink.Errors() == 0;
+}
+
+// Link alone: the output made from the objects the last compile left, nothing compiled, under
+// a temporary name as the ninja file links.
+bool LinkObjects(TTaskContext& Context, const std::vector<std::string>& Objects, const std::string& Output,
+                 bool Archive, const std::string& Compiler, const std::vector<std::string>& LinkFlags,
+                 const std::string& Directory) {
+  bool Missing = false;
+  std::error_code Ec;
+  for (const auto& O : Objects)
+    if (!fs::is_regular_file(O, Ec)) {
+      ReportError(Context, Format(res::SNotCompiled, O));
+      Missing = true;
+    }
+  if (Missing) return false;
+  ITaskHostObject* Host = Context.HostObject();
+  TTaskCancel Cancel(Context);
+  if (Host && !Host->UpdateProgress(progLinking, Output, 0, 0)) return false;
+  const std::string Temp = Output + ".tmp";
+  fs::remove(Temp, Ec);
+  TEventSink Sink(Context, nullptr);
+  TCompilerRun Run;
+  Run.Argv = Archive ? std::vector<std::string>{"ar", "rcs", Temp} : std::vector<std::string>{Compiler};
+  Run.Argv.insert(Run.Argv.end(), Objects.begin(), Objects.end());
+  if (!Archive) {
+    Run.Argv.insert(Run.Argv.end(), {"-o", Temp});
+    Run.Argv.insert(Run.Argv.end(), LinkFlags.begin(), LinkFlags.end());
+  }
+  Run.Directory = Directory;
+  Run.Sender = Archive ? "ar" : "g++";
+  const int Code = RunCompiler(Context, Cancel, Sink, Run);
+  if (Code == 0 && Sink.Errors() == 0) fs::rename(Temp, Output, Ec);
+  if (Code == 0 && Sink.Errors() == 0 && !Ec) return true;
+  fs::remove(Temp, Ec);
+  if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, Run.Argv[0], Code));
+  return false;
+}
+
+// After a whole make: each object with the files its compile read (and the compiler), the
+// output with its objects and the libraries it links. A make that finds them all as they are
+// now starts no tool.
+void RecordMake(const TBuildRecord& Record, const std::string& Ninja, const std::string& NinjaFile,
+                const std::string& Dir, const std::vector<std::string>& Objects, const std::string& Output,
+                const std::vector<std::string>& Libraries, const std::string& CompilerFile) {
+  std::optional<TObjectInputs> Inputs = NinjaObjectInputs(Ninja, NinjaFile, Dir, Objects);
+  if (!Inputs) return;
+  std::vector<TMadeFrom> Made;
+  for (const auto& O : Objects) {
+    Made.push_back({O, std::move((*Inputs)[O])});
+    if (!CompilerFile.empty()) Made.back().Inputs.push_back(CompilerFile);
+  }
+  Made.push_back({Output, Objects});
+  Made.back().Inputs.insert(Made.back().Inputs.end(), Libraries.begin(), Libraries.end());
+  Record.Write(Made, {NinjaFile});
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -64,7 +162,8 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   if (Context.BoolParameter("Clean", false)) {
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
-    std::vector<std::string> Files{Output, IntDir + "/build.ninja", IntDir + "/.ninja_log", IntDir + "/.ninja_deps"};
+    std::vector<std::string> Files{Output,          Output + ".tmp",         IntDir + "/build.ninja",
+                                   IntDir + "/.ninja_log", IntDir + "/.ninja_deps", IntDir + "/build.record"};
     for (const auto& S : Sources) {
       Files.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
       Files.push_back(Files.back() + ".d");
@@ -89,21 +188,19 @@ bool RunCppCompiler(TTaskContext& Context) {
 
   // Code insight asks for the switches alone: nothing is made on disk for it.
   const bool Kibitz = Context.BoolParameter("Kibitz", false);
+  // The link phase of a make whose compile phase, the task just before, found nothing to do.
+  if (!Kibitz && SameText(Context.Parameter("Phase").Text, "Link") && FileToCompile(Opt).empty() &&
+      TBuildRecord(IntDir + "/build.record").JustFoundUpToDate()) {
+    Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
   if (!Kibitz) {
     fs::create_directories(IntDir, Ec);
     fs::create_directories(OutDir, Ec);
   }
   // The editor's text: the sources, and the headers and sources of the project directory.
-  std::vector<std::string> Files = Sources;
-  if (!Kibitz)
-    for (auto& F : FilesBelow(Opt.ProjectDir(), {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc",
-                                                 ".cpp", ".cxx"}))
-      Files.push_back(std::move(F));
-  std::string OverlayDir = IntDir + "/unsaved-XXXXXX";
-  if (char* Made = Kibitz ? nullptr : mkdtemp(OverlayDir.data())) OverlayDir = Made;
-  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), OverlayDir);
-  Overlay.Collect(Files);
-  if (!Overlay.Active() && !Kibitz) fs::remove(OverlayDir, Ec);
+  TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), IntDir + "/unsaved-XXXXXX");
+  Overlay.Collect(Sources, {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc", ".cpp", ".cxx"});
 
   // Switches.
   const bool Pic = Kind == "Library";
@@ -128,10 +225,27 @@ bool RunCppCompiler(TTaskContext& Context) {
   for (const auto& L : Libraries) LinkFlags.push_back("-l" + L);
 
   const std::string Compiler = Opt.Get("Cpp_Compiler", "g++");
+  // Objects depend on the compiler's file too: one put in its place compiles them again.
+  const std::string CompilerFile = engine::FindProgramOnPath(Compiler, IntDir).Program;
   std::string Launcher = Opt.Get("CompilerLauncher");
   if (Kibitz) {
     if (Host) Host->KibitzResult(Context.TaskName(), Join(Flags, "\n"));
     return true;
+  }
+  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest; "Check"
+  // and "LinkOnly" run the compiler or the linker alone, without ninja.
+  const std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  if (SameText(Phase, "Check")) {
+    std::vector<std::string> Command{Compiler};
+    Command.insert(Command.end(), Flags.begin(), Flags.end());
+    const std::string Single = FileToCompile(Opt);
+    return CheckSources(Context, Overlay, Single.empty() ? Sources : std::vector<std::string>{Single}, Command,
+                        Opt.ProjectDir());
+  }
+  if (SameText(Phase, "LinkOnly")) {
+    std::vector<std::string> Objects;
+    for (const auto& S : Sources) Objects.push_back(ObjectOf(IntDir, Opt.ProjectDir(), S));
+    return LinkObjects(Context, Objects, Output, Kind == "StaticLibrary", Compiler, LinkFlags, IntDir);
   }
 
   // The ninja file.
@@ -144,13 +258,19 @@ bool RunCppCompiler(TTaskContext& Context) {
   N += "ldflags = " + NinjaValue(LinkFlags) + "\n";
   N += "rule cxx\n  command = $launcher $cxx -MD -MF $out.d $cflags $extra -c $in -o $out\n"
        "  depfile = $out.d\n  deps = gcc\n  description = Compiling $source\n";
-  N += "rule link\n  command = $cxx $in -o $out $ldflags\n  description = Linking $out\n";
-  N += "rule ar\n  command = rm -f $out && ar rcs $out $in\n  description = Linking $out\n";
-  std::vector<std::string> Objects;
+  // The link and the archive are made under a temporary name that takes the output's place
+  // once it is whole: a link cut short never leaves a broken program where the last one was.
+  N += "rule link\n  command = $cxx $in -o ${out}.tmp $ldflags && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; exit 1; }\n"
+       "  description = Linking $out\n";
+  N += "rule ar\n  command = rm -f ${out}.tmp && ar rcs ${out}.tmp $in && mv -f ${out}.tmp $out || { rm -f ${out}.tmp; "
+       "exit 1; }\n  description = Linking $out\n";
+  std::vector<std::string> Objects, ObjectFiles;
   for (const auto& S : Sources) {
     std::string Obj = ObjectOf(IntDir, Opt.ProjectDir(), S);
+    ObjectFiles.push_back(Obj);
     Objects.push_back(NinjaPath(Obj));
-    N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) + "\n";
+    N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) +
+         (CompilerFile.empty() ? "" : " | " + NinjaPath(CompilerFile)) + "\n";
     N += "  source = " + ReplaceAll(S, "$", "$$") + "\n";
     // Read through the overlay, a source still finds what lies beside it on disk.
     if (Overlay.Active()) N += "  extra = " + NinjaValue({"-iquote", ExtractFileDir(S)}) + "\n";
@@ -159,11 +279,15 @@ bool RunCppCompiler(TTaskContext& Context) {
   // A program or shared library is linked again when a library it links changed (a static
   // library of the same group rebuilt after one of its headers changed).
   std::string LinkDeps;
+  std::vector<std::string> LinkedFiles;
   if (Kind != "StaticLibrary")
     for (const auto& L : Libraries)
       for (const auto& D : LibraryDirs)
         for (const char* Ext : {".so", ".a"})
-          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) LinkDeps += " " + NinjaPath(Lib);
+          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) {
+            LinkDeps += " " + NinjaPath(Lib);
+            LinkedFiles.push_back(Lib);
+          }
   N += "build " + NinjaPath(Output) + ": " + (Kind == "StaticLibrary" ? "ar " : "link ") + Join(Objects, " ") +
        (LinkDeps.empty() ? "" : " |" + LinkDeps) + "\n";
   N += "default " + NinjaPath(Output) + "\n";
@@ -180,8 +304,15 @@ bool RunCppCompiler(TTaskContext& Context) {
     return false;
   }
 
-  // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest.
-  std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  // A make of the whole project from the disk's text has nothing to do when the ninja file
+  // stayed the same and every file of the last make's record is as that make left it.
+  const bool WholeMake = FileToCompile(Opt).empty() && !Overlay.Active();
+  const TBuildRecord Record(IntDir + "/build.record");
+  if (WholeMake && Old == N && Record.UpToDate()) {
+    if (!SameText(Phase, "Compile")) Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
+    return true;
+  }
+  if (WholeMake) Record.Forget();
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")
     Jobs = IntToStr(std::max(1u, std::thread::hardware_concurrency()));
@@ -208,6 +339,16 @@ bool RunCppCompiler(TTaskContext& Context) {
       Sink.Message(Line, imLow);
       return true;
     }
+    if (std::string Why = ShellFailure(Line); !Why.empty()) {
+      std::vector<TBuildEvent> Failure(1);
+      Failure[0].Kind = ekError;
+      Failure[0].Importance = imHigh;
+      Failure[0].Text = Why;
+      Failure[0].Sender = Run.Sender;
+      Failure[0].Id = NextMessageId();
+      Sink.Log(Failure);
+      return true;
+    }
     return false;
   };
   int Code = RunCompiler(Context, Cancel, Sink, Run);
@@ -215,7 +356,10 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (Code > 0 && Sink.Errors() == 0) ReportError(Context, Format(res::SCompilerFailed, "ninja", Code));
     return false;
   }
-  return Sink.Errors() == 0;
+  if (Sink.Errors() != 0) return false;
+  if (WholeMake && !SameText(Phase, "Compile"))
+    RecordMake(Record, Run.Argv[0], NinjaFile, IntDir, ObjectFiles, Output, LinkedFiles, CompilerFile);
+  return true;
 }
 
 }  // namespace nxs::compilers

@@ -1,11 +1,14 @@
 // The editor's unsaved text, laid over the project directory for a compile.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 #include "build/compilers/compiletask.h"
 #include "shared/filenames.h"
+#include "shared/text.h"
 
 namespace nxs::compilers {
 
@@ -26,6 +29,16 @@ bool RelativeTo(const std::string& Dir, const std::string& Name, std::string& Re
 
 std::string Join(const std::string& Dir, const std::string& Rel) { return Rel.empty() ? Dir : Dir + "/" + Rel; }
 
+// Whether FilesBelow would list the file at Rel below the directory it walks: none of its
+// folders hidden or an overlay, its extension one of those asked for.
+bool WalkFinds(const std::string& Rel, const std::vector<std::string>& Extensions) {
+  const std::string Ext = LowerCase(ExtractFileExt(Rel));
+  if (std::find(Extensions.begin(), Extensions.end(), Ext) == Extensions.end()) return false;
+  for (size_t Start = 0, Slash; (Slash = Rel.find('/', Start)) != std::string::npos; Start = Slash + 1)
+    if (Rel[Start] == '.' || Rel.compare(Start, 8, "unsaved-") == 0) return false;
+  return true;
+}
+
 }  // namespace
 
 TEditorOverlay::TEditorOverlay(engine::ITaskHostObject* Host, std::string ProjectDir, std::string OverlayDir)
@@ -38,14 +51,31 @@ TEditorOverlay::~TEditorOverlay() {
     if (FHost) FHost->DeleteTemporaryFile(Temp);
 }
 
-void TEditorOverlay::Collect(const std::vector<std::string>& Files) {
+void TEditorOverlay::Collect(const std::vector<std::string>& Files, const std::vector<std::string>& Extensions) {
   if (!FHost) return;
-  for (const auto& F : Files) {
-    if (FUnsaved.count(F)) continue;
+  std::vector<std::string> Asked = Files;
+  const std::optional<std::vector<std::string>> Listed = FHost->UnsavedFiles();
+  if (Listed) {
+    // The editor told what it holds: the files named that are among them, and those of them
+    // that a walk of the project directory would find. Nothing is read from the disk.
+    std::set<std::string> Unsaved(Listed->begin(), Listed->end());
+    std::erase_if(Asked, [&](const std::string& F) { return !Unsaved.count(F); });
+    for (const auto& F : Unsaved)
+      if (std::string Rel; RelativeTo(FProjectDir, F, Rel) && WalkFinds(Rel, Extensions)) Asked.push_back(F);
+  } else if (!Extensions.empty()) {
+    for (auto& F : FilesBelow(FProjectDir, Extensions)) Asked.push_back(std::move(F));
+  }
+  std::set<std::string> Seen;
+  for (const auto& F : Asked) {
+    if (FUnsaved.count(F) || !Seen.insert(F).second) continue;
     std::string Temp;
     if (FHost->CreateTemporaryFile(F, Temp) && !Temp.empty()) FUnsaved[F] = Temp;
   }
   if (!Active()) return;
+  // The overlay's folder is made once it has something to hold: a compile from the disk
+  // makes none.
+  if (FDir.ends_with("XXXXXX"))
+    if (char* Made = mkdtemp(FDir.data())) FDir = Made;
   // Every directory on the way to an unsaved file is mirrored; the rest of the tree is
   // reached through links to the real directories.
   std::set<std::string> Needed{""};

@@ -20,14 +20,12 @@ std::string ItemsKey(const std::vector<std::string>& Values) {
   return K;
 }
 
-TExpandContext ContextOf(TProject& P, const TXmlDocument& Doc, const TXmlElement& E, const TBucket* Bucket,
-                         bool InTarget) {
+TExpandContext ContextOf(TProject& P, const TXmlDocument& Doc, const TXmlElement& E, const TBucket* Bucket) {
   TExpandContext C;
   C.Project = &P;
   C.ThisFile = &Doc.FileName;
   C.Where = LocationOf(Doc, E);
   C.Bucket = Bucket;
-  C.ExistsBesideThisFile = !InTarget;
   return C;
 }
 
@@ -119,7 +117,7 @@ void ApplyItemElementBatched(TProject& P, const TXmlDocument& Doc, const TXmlEle
   }
   std::vector<TBucket> Buckets;
   for (const TBucket* B : BatchRuns(P, Outer, Refs, At, Buckets)) {
-    TExpandContext Ctx = ContextOf(P, Doc, Group, B, InTarget);
+    TExpandContext Ctx = ContextOf(P, Doc, Group, B);
     if (InTarget && !EvaluateCondition(Group.AttributeOr("Condition"), Ctx)) continue;
     Ctx.Where = At;
     const std::string& Cond = Item.AttributeOr("Condition");
@@ -137,11 +135,11 @@ void ApplyPropertyElement(TProject& P, const TXmlDocument& Doc, const TXmlElemen
   CollectBatchRefs(Prop.Text, Refs);
   std::vector<TBucket> Buckets;
   for (const TBucket* B : BatchRuns(P, Outer, Refs, LocationOf(Doc, Prop), Buckets)) {
-    TExpandContext Ctx = ContextOf(P, Doc, Group, B, true);
+    TExpandContext Ctx = ContextOf(P, Doc, Group, B);
     if (!EvaluateCondition(Group.AttributeOr("Condition"), Ctx)) continue;
     Ctx.Where = LocationOf(Doc, Prop);
     if (!EvaluateCondition(Prop.AttributeOr("Condition"), Ctx)) continue;
-    P.SetProperty(Prop.Name, ExpandString(Prop.Text, Ctx), Ctx.Where);
+    P.SetProperty(Prop.Name, ExpandString(Prop.Text, P.ForProperty(Prop.Name, Ctx)), Ctx.Where);
   }
 }
 

@@ -552,6 +552,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.FParams[A.Name] = std::move(Param);
   }
   Log(Frame(ekTaskStarted, E.Name, Where));
+  NoteTaskStarted();
   bool Ok = false;
   int ErrorsBefore = FErrors;
   try {
@@ -564,8 +565,9 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
     Task.Log(Ev(ekError, imHigh, Format(res::STaskCrashed, E.Name, "unknown exception")));
   }
   if (Ok && Task.Errors > 0) Ok = false;
-  // Errors of projects the task built (the MSBuild task) were logged by the build itself.
-  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop)
+  // Errors of projects the task built (the MSBuild task) were logged by the build itself; a
+  // task that stopped because the build was cancelled says so.
+  if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop && CheckCancel(Where))
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
   Log(Frame(ekTaskFinished, E.Name, Where, Ok));
   if (Ok || Continue != coStop) {
@@ -598,6 +600,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
         auto Defs = P.ItemDefinitions.find(*Item);
         auto Add = [&](TItem It) {
           if (Defs != P.ItemDefinitions.end()) It.Meta.AddDefaults(Defs->second);
+          P.AddItemBytes(*Item, ItemBytes(It), At);
           List.push_back(std::move(It));
         };
         if (V->second.IsText) {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include "build/engine/batching.h"
 #include "build/engine/conditions.h"
@@ -66,6 +68,43 @@ void Fail(const TLocation& Where, const std::string& Text) {
   throw EEngineError(Text, Where.File ? *Where.File : std::string(), Where.Line, Where.Column);
 }
 
+namespace {
+
+// Documents read by every engine of the process, by their text: an import that every project
+// of a group shares (the targets files) is parsed once, and a file whose text changed in any
+// way is parsed again.
+class TParsedTexts {
+ public:
+  std::shared_ptr<const TXmlDocument> Parse(const std::string& FullPath, const std::string& Text) {
+    {
+      std::lock_guard<std::mutex> L(FLock);
+      auto It = FEntries.find(FullPath);
+      if (It != FEntries.end() && It->second.Text == Text) return It->second.Doc;
+    }
+    std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, Text);
+    constexpr size_t MostKept = 256;
+    std::lock_guard<std::mutex> L(FLock);
+    if (FEntries.size() >= MostKept) FEntries.clear();
+    FEntries[FullPath] = {Text, Doc};
+    return Doc;
+  }
+
+ private:
+  struct TEntry {
+    std::string Text;
+    std::shared_ptr<const TXmlDocument> Doc;
+  };
+  std::mutex FLock;
+  std::unordered_map<std::string, TEntry> FEntries;
+};
+
+TParsedTexts& ParsedTexts() {
+  static TParsedTexts Texts;
+  return Texts;
+}
+
+}  // namespace
+
 std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& FullPath) {
   TFileInfo Info = FileSystem().Stat(FullPath);
   {
@@ -74,19 +113,21 @@ std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& Full
     if (It != FEntries.end() && It->second.ModifiedNs == Info.ModifiedTimeNs && It->second.Size == Info.Size)
       return It->second.Doc;
   }
-  // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
-  if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
-    throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
-  std::string Text;
-  try {
-    Text = FileSystem().ReadFile(FullPath);
-  } catch (const Exception& E) {
-    throw EEngineError(Format(res::SCannotReadProject, FullPath, E.Message()), FullPath);
-  }
-  std::shared_ptr<const TXmlDocument> Doc = ParseProjectXml(FullPath, Text);
+  std::shared_ptr<const TXmlDocument> Doc = ParsedTexts().Parse(FullPath, ReadText(FullPath));
   std::lock_guard<std::mutex> L(FLock);
   FEntries[FullPath] = TEntry{Info.ModifiedTimeNs, Info.Size, Doc};
   return Doc;
+}
+
+std::string TDocumentCache::ReadText(const std::string& FullPath) {
+  // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
+  if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
+  try {
+    return FileSystem().ReadFile(FullPath);
+  } catch (const Exception& E) {
+    throw EEngineError(Format(res::SCannotReadProject, FullPath, E.Message()), FullPath);
+  }
 }
 
 // ---- the project ----
@@ -97,6 +138,11 @@ std::string CurrentDirectory() {
   char Buf[4096];
   return getcwd(Buf, sizeof Buf) ? std::string(Buf) : std::string();
 }
+
+// MSBuildStartupDirectory: the folder the command was started from. It is taken as the program
+// loads, before anything can change the current directory (a project file's build makes its
+// own folder current for the run).
+const std::string StartupDirectory = CurrentDirectory();
 
 bool ValidPropertyName(std::string_view N) {
   if (N.empty() || !((N[0] >= 'a' && N[0] <= 'z') || (N[0] >= 'A' && N[0] <= 'Z') || N[0] == '_')) return false;
@@ -125,15 +171,21 @@ TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : F
   InitProperty("MSBuildProjectFile", Escape(File), true);
   InitProperty("MSBuildProjectName", Escape(Dot == std::string::npos ? File : File.substr(0, Dot)), true);
   InitProperty("MSBuildProjectExtension", Escape(Dot == std::string::npos ? std::string() : File.substr(Dot)), true);
-  static const std::string Startup = CurrentDirectory();
-  InitProperty("MSBuildStartupDirectory", Escape(Startup), true);
+  InitProperty("MSBuildStartupDirectory", Escape(StartupDirectory), true);
   InitProperty("MSBuildToolsVersion", "Current", true);
   InitProperty("MSBuildNodeCount", "1", true);
   for (const auto& [N, V] : FGlobals) {
     TProperty& P = FProperties[N];
+    FPropertyBytes = FPropertyBytes - P.Value.size() + V.size();
     P.Value = V;
     P.Global = true;
   }
+}
+
+const std::string* TProject::StoredProperty(std::string_view Name) const {
+  if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) return nullptr;
+  auto It = FProperties.find(Name);
+  return It == FProperties.end() ? nullptr : &It->second.Value;
 }
 
 bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const {
@@ -174,13 +226,52 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
   if (!ValidPropertyName(Name)) Fail(Where, Format(res::SBadPropertyName, Name));
   if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) Fail(Where, Format(res::SReservedProperty, Name));
   auto It = FProperties.find(Name);
-  if (It == FProperties.end()) {
-    FProperties.emplace(std::string(Name), TProperty{std::move(Value), false, false});
-    return;
+  if (It != FProperties.end()) {
+    if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
+    if (It->second.Global) return;  // global properties win over the project
   }
-  if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
-  if (It->second.Global) return;  // global properties win over the project
-  It->second.Value = std::move(Value);
+  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  if (Value.size() > MaxExpansionBytes - std::min(Others, MaxExpansionBytes))
+    Fail(Where, Format(res::SPropertyTooLarge, Name, res::SExpansionBound));
+  FPropertyBytes = Others + Value.size();
+  if (It == FProperties.end())
+    FProperties.emplace(std::string(Name), TProperty{std::move(Value), false, false});
+  else
+    It->second.Value = std::move(Value);
+}
+
+TExpandContext TProject::ForProperty(std::string_view Name, TExpandContext Ctx) const {
+  auto It = FProperties.find(Name);
+  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  Ctx.Limit = std::min(Ctx.Limit, MaxExpansionBytes - std::min(Others, MaxExpansionBytes));
+  Ctx.Making = Name;
+  Ctx.MakingItems = false;
+  return Ctx;
+}
+
+TExpandContext TProject::ForItems(std::string_view Type, TExpandContext Ctx) const {
+  Ctx.Limit = std::min(Ctx.Limit, MaxExpansionBytes - std::min(FItemBytes, MaxExpansionBytes));
+  Ctx.Making = Type;
+  Ctx.MakingItems = true;
+  return Ctx;
+}
+
+void TProject::AddItemBytes(std::string_view Type, size_t Bytes, const TLocation& Where) {
+  if (Bytes > MaxExpansionBytes - std::min(FItemBytes, MaxExpansionBytes))
+    Fail(Where, Format(res::SItemsTooLarge, Type, res::SExpansionBound));
+  FItemBytes += Bytes;
+}
+
+void TProject::RemoveItemBytes(size_t Bytes) { FItemBytes -= std::min(FItemBytes, Bytes); }
+
+size_t ItemBytes(const TItem& Item) {
+  // An item costs more than its record: the lists it is copied through on its way, and the
+  // allocator's share. A weight of a few hundred bytes stops a list of tiny items doubling
+  // itself at about a million of them, within a second.
+  constexpr size_t Weight = 256;
+  size_t N = Weight + Item.Spec.size();
+  for (const auto& [Name, Value] : Item.Meta.Entries()) N += sizeof(Name) + Name.size() + sizeof(Value) + Value.size();
+  return N;
 }
 
 void TProject::TreatAsLocal(std::string_view Name) {
@@ -190,6 +281,7 @@ void TProject::TreatAsLocal(std::string_view Name) {
 
 void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
   TProperty& P = FProperties[std::string(Name)];
+  FPropertyBytes = FPropertyBytes - P.Value.size() + Value.size();
   P.Value = std::move(Value);
   P.Reserved = Reserved;
 }
@@ -298,8 +390,9 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
   bool PerItemCondition = InTarget && Condition.find("%(") != std::string::npos;
 
   if (Include) {
+    TExpandContext Making = P.ForItems(E.Name, Ctx);
     TItemList Found;
-    ExpandIntoItems(*Include, Ctx, Found);
+    ExpandIntoItems(*Include, Making, Found);
     TItemList New;
     New.reserve(Found.size());
     for (auto& It : Found) {
@@ -316,11 +409,15 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     }
     auto Defs = P.ItemDefinitions.find(E.Name);
     bool Meta = HasMetadata(E);
+    size_t Bytes = 0;
     for (auto& It : New) {
       if (Defs != P.ItemDefinitions.end()) It.Meta.AddDefaults(Defs->second);
       if (Meta) SetMetadata(E, It, Ctx);
-      List.push_back(std::move(It));
+      Bytes += ItemBytes(It);
+      if (Bytes > Making.Limit) ExpansionTooLarge(Making);
     }
+    P.AddItemBytes(E.Name, Bytes, Ctx.Where);
+    List.insert(List.end(), std::make_move_iterator(New.begin()), std::make_move_iterator(New.end()));
     return;
   }
   // Remove, Update, and a target's change of every item of the type.
@@ -338,7 +435,13 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     return EvaluateCondition(Condition, C);
   };
   if (Remove) {
-    std::erase_if(List, Selected);
+    size_t Bytes = 0;
+    std::erase_if(List, [&](TItem& It) {
+      if (!Selected(It)) return false;
+      Bytes += ItemBytes(It);
+      return true;
+    });
+    P.RemoveItemBytes(Bytes);
     return;
   }
   for (auto& It : List)
@@ -351,7 +454,7 @@ void ApplyPropertyGroup(TProject& P, const TXmlElement& Group, const TExpandCont
     C.Where.Line = Prop->Line;
     C.Where.Column = Prop->Column;
     if (!EvaluateCondition(Prop->AttributeOr("Condition"), C)) continue;
-    P.SetProperty(Prop->Name, ExpandString(Prop->Text, C), C.Where);
+    P.SetProperty(Prop->Name, ExpandString(Prop->Text, P.ForProperty(Prop->Name, C)), C.Where);
   }
 }
 
@@ -392,13 +495,19 @@ class TEvaluator {
     C.ThisFile = &Doc.FileName;
     C.Where = LocationOf(Doc, E);
     C.ExpandItems = Items;
-    C.ExistsBesideThisFile = true;
     return C;
   }
 
+  // Exists() in the condition of an Import, ImportGroup or PropertyGroup takes relative paths
+  // from the folder of the file that holds the element, so that an imported file can test for
+  // files beside it; every other condition (a property's own, an item's, an item group's, an
+  // item definition's, a When's) takes them from the project's folder.
   bool Condition(const TXmlDocument& Doc, const TXmlElement& E, bool Items = false) {
     const std::string* C = E.Attribute("Condition");
-    return !C || EvaluateCondition(*C, Context(Doc, E, Items));
+    if (!C) return true;
+    TExpandContext Ctx = Context(Doc, E, Items);
+    Ctx.ExistsBesideThisFile = E.Is("Import") || E.Is("ImportGroup") || E.Is("PropertyGroup");
+    return EvaluateCondition(*C, Ctx);
   }
 
   void Project(const TXmlDocument& Doc) {
@@ -549,10 +658,24 @@ class TEvaluator {
 std::shared_ptr<TProject> EvaluateProject(TDocumentCache& Cache, const std::string& FullPath,
                                           const TPropertyMap& Globals, const std::string* Text, ILogger* Logger) {
   std::shared_ptr<const TXmlDocument> Root;
-  if (Text)
-    Root = ParseProjectXml(FullPath, *Text);
-  else
+  if (Text) {
+    std::unique_ptr<TXmlDocument> Doc = ParseProjectXml(FullPath, *Text);
+    // The text stands for the file (a project document's text, laid out anew): messages name
+    // the places of the file on disk, where the user looks for them. A file this system wrote
+    // is the text itself, but for its byte order mark.
+    if (FileSystem().FileExists(FullPath)) {
+      try {
+        auto WithoutMark = [](std::string_view S) { return S.starts_with("\xEF\xBB\xBF") ? S.substr(3) : S; };
+        std::string OnDisk = TDocumentCache::ReadText(FullPath);
+        if (WithoutMark(OnDisk) != WithoutMark(*Text)) TakePositions(*Doc->Root, *ParseProjectXml(FullPath, OnDisk)->Root);
+      } catch (const EEngineError&) {
+        // A file on disk that does not read as a project has no places to give.
+      }
+    }
+    Root = std::move(Doc);
+  } else {
     Root = Cache.Load(FullPath);
+  }
   auto P = std::make_shared<TProject>(FullPath, Globals);
   TEvaluator(Cache, *P, Logger).Run(Root);
   return P;

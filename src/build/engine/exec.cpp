@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* SExecExited = "The command \"%s\" exited with code %d.";
 constexpr const char* SExecNoDirectory = "The working directory \"%s\" does not exist.";
-constexpr const char* SExecNotStarted = "The command \"%s\" could not be started.";
+constexpr const char* SExecNotStarted = "The command \"%s\" could not be started: %s.";
 constexpr const char* SExecCancelled = "The command \"%s\" was cancelled.";
 
 bool IsDirectory(const std::string& Name) {
@@ -78,7 +78,8 @@ bool RunExec(TTaskContext& Context) {
     }
     Pass();
   };
-  int Code = RunProcess(Options);
+  std::string NotStarted;
+  int Code = RunProcess(Options, &NotStarted);
   Parser.Flush(Events);
   Pass();
   if (Capture) Context.SetOutput("ConsoleOutput", std::move(Console));
@@ -88,7 +89,7 @@ bool RunExec(TTaskContext& Context) {
       Context.LogMessage(Format(SExecCancelled, Command), imHigh);
       return false;
     }
-    Error(Format(SExecNotStarted, Command));
+    Error(Format(SExecNotStarted, Command, NotStarted));
     return false;
   }
   Context.SetOutput("ExitCode", IntToStr(Code));

@@ -35,6 +35,11 @@ std::string EscapeResult(const std::string& S) {
   return R;
 }
 
+// Out grows by Add bytes: refused beyond the context's limit.
+void Grow(const std::string& Out, size_t Add, const TExpandContext& Ctx) {
+  if (Add > Ctx.Limit || Out.size() > Ctx.Limit - Add) ExpansionTooLarge(Ctx);
+}
+
 [[noreturn]] void BadExpression(const TExpandContext& Ctx, std::string_view Expr, const std::string& Why) {
   Fail(Ctx.Where, Format(res::SBadExpression, Expr, Why));
 }
@@ -101,7 +106,7 @@ std::string PropertyPass(std::string_view Text, const TExpandContext& Ctx);
 std::vector<std::string> ParseArgs(std::string_view Text, const TExpandContext& Ctx) {
   std::vector<std::string> Args;
   if (TrimView(Text).empty()) return Args;
-  size_t Start = 0, Depth = 0;
+  size_t Start = 0, Depth = 0, Total = 0;
   for (size_t I = 0; I <= Text.size(); ++I) {
     if (I < Text.size()) {
       char C = Text[I];
@@ -118,6 +123,8 @@ std::vector<std::string> ParseArgs(std::string_view Text, const TExpandContext& 
     std::string_view A = TrimView(Text.substr(Start, I - Start));
     if (A.size() >= 2 && IsQuote(A.front()) && A.back() == A.front()) A = A.substr(1, A.size() - 2);
     Args.push_back(Unescape(PropertyPass(A, Ctx)));
+    Total += Args.back().size();
+    if (Total > Ctx.Limit) ExpansionTooLarge(Ctx);
     Start = I + 1;
   }
   return Args;
@@ -208,6 +215,7 @@ std::string PropertyPass(std::string_view Text, const TExpandContext& Ctx) {
   while (I != std::string_view::npos) {
     size_t Close = FindClose(Text, I + 1);
     if (Close == std::string_view::npos) break;  // an unclosed "$(" stays as written
+    Grow(Out, I - From, Ctx);
     Out.append(Text.substr(From, I - From));
     std::string_view Body = TrimView(Text.substr(I + 2, Close - I - 2));
     bool Simple = !Body.empty();
@@ -218,17 +226,25 @@ std::string PropertyPass(std::string_view Text, const TExpandContext& Ctx) {
       }
     if (Simple) {
       std::string V;
-      if (Ctx.Project->FindProperty(Body, Ctx.ThisFile, V)) Out += V;
+      const std::string* Stored = Ctx.Project->StoredProperty(Body);
+      if (Stored || Ctx.Project->FindProperty(Body, Ctx.ThisFile, V)) {
+        const std::string& Value = Stored ? *Stored : V;
+        Grow(Out, Value.size(), Ctx);
+        Out += Value;
+      }
     } else if (Body.empty()) {
       BadExpression(Ctx, Text.substr(I, Close + 1 - I), "a property name is missing");
     } else if (StartsText("Registry:", Body)) {
       // No registry here: such a property reads as empty, as a missing key does.
     } else {
-      Out += EvalFunction(Body, Ctx);
+      std::string V = EvalFunction(Body, Ctx);
+      Grow(Out, V.size(), Ctx);
+      Out += V;
     }
     From = Close + 1;
     I = Text.find("$(", From);
   }
+  Grow(Out, Text.size() - From, Ctx);
   Out.append(Text.substr(From));
   return Out;
 }
@@ -335,10 +351,14 @@ void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemL
       R.reserve(Items.size());
       TExpandContext C2 = Ctx;
       C2.ExpandItems = false;
+      size_t Bytes = 0;
       for (auto& It : Items) {
         C2.MetaItem = &It;
         std::string S = ExpandString(Transform, C2);
-        if (!S.empty()) R.push_back({std::move(S), It.Meta});
+        if (S.empty()) continue;
+        R.push_back({std::move(S), It.Meta});
+        Bytes += ItemBytes(R.back());
+        if (Bytes > Ctx.Limit) ExpansionTooLarge(Ctx);
       }
       Items = std::move(R);
       continue;
@@ -364,13 +384,13 @@ void EvalItemExpression(std::string_view Body, const TExpandContext& Ctx, TItemL
   if (P != Body.size()) BadExpression(Ctx, Body, Format("unexpected \"%s\"", Body.substr(P)));
 }
 
-std::string JoinItems(const TItemList& Items, std::string_view Sep) {
-  std::string R;
+// Appends the items' texts separated by Sep to Out.
+void JoinItems(const TItemList& Items, std::string_view Sep, std::string& Out, const TExpandContext& Ctx) {
   for (size_t I = 0; I < Items.size(); ++I) {
-    if (I) R += Sep;
-    R += Items[I].Spec;
+    Grow(Out, (I ? Sep.size() : 0) + Items[I].Spec.size(), Ctx);
+    if (I) Out += Sep;
+    Out += Items[I].Spec;
   }
-  return R;
 }
 
 std::string ItemPass(std::string_view Text, const TExpandContext& Ctx) {
@@ -381,6 +401,7 @@ std::string ItemPass(std::string_view Text, const TExpandContext& Ctx) {
   while (I != std::string_view::npos) {
     size_t Close = FindClose(Text, I + 1);
     if (Close == std::string_view::npos) break;
+    Grow(Out, I - From, Ctx);
     Out.append(Text.substr(From, I - From));
     std::string_view Body = Text.substr(I + 2, Close - I - 2);
     // The common "@(Type)" joins the list in place without copying it.
@@ -389,27 +410,29 @@ std::string ItemPass(std::string_view Text, const TExpandContext& Ctx) {
     for (char C : Trimmed)
       if (!IsNameChar(C)) Plain = false;
     if (Plain) {
-      Out += JoinItems(ItemsForType(Ctx, Trimmed), ";");
+      JoinItems(ItemsForType(Ctx, Trimmed), ";", Out, Ctx);
     } else {
       TItemList Items;
       std::string Sep = ";";
       bool HasSep = false;
       EvalItemExpression(Body, Ctx, Items, &Sep, HasSep);
-      Out += JoinItems(Items, Sep);
+      JoinItems(Items, Sep, Out, Ctx);
     }
     From = Close + 1;
     I = Text.find("@(", From);
   }
+  Grow(Out, Text.size() - From, Ctx);
   Out.append(Text.substr(From));
   return Out;
 }
 
-void AddSplit(std::string_view Text, TItemList& Out) {
+template <class TAdd>
+void AddSplit(std::string_view Text, TAdd&& Add) {
   size_t Start = 0;
   for (size_t I = 0; I <= Text.size(); ++I) {
     if (I < Text.size() && Text[I] != ';') continue;
     std::string_view P = TrimView(Text.substr(Start, I - Start));
-    if (!P.empty()) Out.push_back({std::string(P), {}});
+    if (!P.empty()) Add(TItem{std::string(P), {}});
     Start = I + 1;
   }
 }
@@ -431,6 +454,12 @@ size_t FindClose(std::string_view Text, size_t Open) {
     }
   }
   return std::string_view::npos;
+}
+
+void ExpansionTooLarge(const TExpandContext& Ctx) {
+  if (Ctx.Making.empty()) Fail(Ctx.Where, Format(res::SValueTooLarge, res::SExpansionBound));
+  Fail(Ctx.Where, Format(Ctx.MakingItems ? res::SItemsTooLarge : res::SPropertyTooLarge, Ctx.Making,
+                         res::SExpansionBound));
 }
 
 bool ParseBool(std::string_view S, bool& Value) {
@@ -458,6 +487,12 @@ std::string ExpandString(std::string_view Text, const TExpandContext& Ctx) {
 }
 
 void ExpandIntoItems(std::string_view Text, const TExpandContext& Ctx, TItemList& Out) {
+  size_t Bytes = 0;
+  auto Add = [&](TItem It) {
+    Bytes += ItemBytes(It);
+    if (Bytes > Ctx.Limit) ExpansionTooLarge(Ctx);
+    Out.push_back(std::move(It));
+  };
   std::string S;
   if ((Ctx.MetaItem || Ctx.Bucket) && Text.find("%(") != std::string_view::npos)
     S = MetadataPass(Text, Ctx);
@@ -465,7 +500,7 @@ void ExpandIntoItems(std::string_view Text, const TExpandContext& Ctx, TItemList
     S = std::string(Text);
   if (S.find("$(") != std::string::npos) S = PropertyPass(S, Ctx);
   if (S.find("@(") == std::string::npos) {
-    AddSplit(S, Out);
+    AddSplit(S, Add);
     return;
   }
   std::string_view V(S);
@@ -488,18 +523,19 @@ void ExpandIntoItems(std::string_view Text, const TExpandContext& Ctx, TItemList
       bool HasSep = false;
       EvalItemExpression(Piece.substr(2, Piece.size() - 3), Ctx, Items, &Sep, HasSep);
       if (HasSep) {
-        std::string Joined = JoinItems(Items, Sep);
-        if (!Joined.empty()) Out.push_back({std::move(Joined), {}});
+        std::string Joined;
+        JoinItems(Items, Sep, Joined, Ctx);
+        if (!Joined.empty()) Add({std::move(Joined), {}});
       } else {
-        for (auto& It : Items) Out.push_back(std::move(It));
+        for (auto& It : Items) Add(std::move(It));
       }
       continue;
     }
     if (!Ctx.ExpandItems) {
-      Out.push_back({std::string(Piece), {}});
+      Add(TItem{std::string(Piece), {}});
       continue;
     }
-    AddSplit(ItemPass(Piece, Ctx), Out);
+    AddSplit(ItemPass(Piece, Ctx), Add);
   }
 }
 

@@ -18,6 +18,9 @@ std::string ExpandString(std::string_view Text, const TExpandContext& Ctx);
 // metadata, other pieces become items of their text. Empty pieces are dropped.
 void ExpandIntoItems(std::string_view Text, const TExpandContext& Ctx, TItemList& Out);
 
+// Refuses an expansion that would make more than Ctx.Limit bytes, naming what it makes.
+[[noreturn]] void ExpansionTooLarge(const TExpandContext& Ctx);
+
 // What a task or target refers to, for batching: %(Type.Name) and %(Name) outside
 // transforms, and the item types of @(...).
 struct TBatchRefs {

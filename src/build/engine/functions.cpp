@@ -356,6 +356,7 @@ std::string CallStringMethod(const std::string& S, std::string_view Name, const 
       R.append(S, From, P - From);
       R += A[1];
       From = P + A[0].size();
+      if (R.size() > C.Ctx.Limit) ExpansionTooLarge(C.Ctx);
     }
     R.append(S, From);
     return R;
@@ -374,6 +375,7 @@ std::string CallStringMethod(const std::string& S, std::string_view Name, const 
     int64_t W = C.Int(0);
     char Fill = A.size() > 1 && !A[1].empty() ? A[1][0] : ' ';
     if (W <= static_cast<int64_t>(S.size())) return S;
+    if (static_cast<uint64_t>(W) > C.Ctx.Limit) ExpansionTooLarge(C.Ctx);
     std::string Pad(static_cast<size_t>(W) - S.size(), Fill);
     return SameText(Name, "PadLeft") ? Pad + S : S + Pad;
   }

@@ -103,13 +103,41 @@ struct TWalk {
   size_t FirstWild = 0;
   std::vector<std::pair<std::string, std::string>> Found;  // spec, recursive dir
   int Depth = 0;
+  // The real paths of the folders being walked, outermost first: a folder link that leads back
+  // to one of them would make "**" walk for ever.
+  std::vector<std::string> Chain;
 };
 
 bool IsWild(std::string_view S) { return S.find_first_of("*?") != std::string_view::npos; }
 
-// Dir: the directory on disk; Rel: the spec so far; Rec: the recursive part so far.
-void Walk(TWalk& W, const std::string& Dir, const std::string& Rel, const std::string& Rec, size_t I) {
-  if (W.Depth > 100) return;  // a guard; symbolic links are not followed by "**"
+// The real path of a folder (links resolved); empty when it cannot be resolved.
+std::string RealPathOf(const std::string& Dir) {
+  std::error_code Ec;
+  std::filesystem::path P = std::filesystem::canonical(Dir.empty() ? "/" : Dir, Ec);
+  return Ec ? std::string() : P.string();
+}
+
+void Walk(TWalk& W, const std::string& Dir, const std::string& Real, const std::string& Rel, const std::string& Rec,
+          size_t I);
+
+// Walks into the folder Name of Dir (whose real path is Real). "**" does not walk into a folder
+// that is being walked already (a link back to it); the other segments end by themselves.
+void Enter(TWalk& W, const std::string& Dir, const std::string& Real, const std::string& Name, bool IsLink,
+           bool Recursive, const std::string& Rel, const std::string& Rec, size_t I) {
+  std::string SubReal = IsLink || Real.empty() ? RealPathOf(Dir + "/" + Name) : Real + "/" + Name;
+  if (Recursive && (SubReal.empty() || std::find(W.Chain.begin(), W.Chain.end(), SubReal) != W.Chain.end())) return;
+  W.Chain.push_back(SubReal);
+  ++W.Depth;
+  Walk(W, Dir + "/" + Name, SubReal, Rel, Rec, I);
+  --W.Depth;
+  W.Chain.pop_back();
+}
+
+// Dir: the directory on disk, Real its real path; Rel: the spec so far; Rec: the recursive
+// part so far. Folders reached through links are walked like the others, "**" included.
+void Walk(TWalk& W, const std::string& Dir, const std::string& Real, const std::string& Rel, const std::string& Rec,
+          size_t I) {
+  if (W.Depth > 100) return;  // a guard against chains of links that never loop
   const std::string& Seg = W.Segs[I];
   bool Last = I + 1 == W.Segs.size();
   std::error_code Ec;
@@ -117,21 +145,19 @@ void Walk(TWalk& W, const std::string& Dir, const std::string& Rel, const std::s
     if (Last) {
       // "dir/**" means every file below dir.
       W.Segs.push_back("*");
-      Walk(W, Dir, Rel, Rec, I);
+      Walk(W, Dir, Real, Rel, Rec, I);
       W.Segs.pop_back();
       return;
     }
-    Walk(W, Dir, Rel, Rec, I + 1);
-    std::vector<std::string> Subdirs;
+    Walk(W, Dir, Real, Rel, Rec, I + 1);
+    std::vector<std::pair<std::string, bool>> Subdirs;  // name, reached through a link
     for (std::filesystem::directory_iterator It(Dir.empty() ? "/" : Dir, Ec), End; !Ec && It != End;
          It.increment(Ec)) {
       std::error_code E2;
-      if (It->is_directory(E2) && !It->is_symlink(E2)) Subdirs.push_back(It->path().filename().string());
+      if (It->is_directory(E2)) Subdirs.emplace_back(It->path().filename().string(), It->is_symlink(E2));
     }
     std::sort(Subdirs.begin(), Subdirs.end());
-    ++W.Depth;
-    for (auto& D : Subdirs) Walk(W, Dir + "/" + D, Rel + D + "/", Rec + D + "/", I);
-    --W.Depth;
+    for (auto& [D, IsLink] : Subdirs) Enter(W, Dir, Real, D, IsLink, true, Rel + D + "/", Rec + D + "/", I);
     return;
   }
   if (!IsWild(Seg)) {
@@ -140,8 +166,9 @@ void Walk(TWalk& W, const std::string& Dir, const std::string& Rel, const std::s
       if (std::filesystem::is_regular_file(Path, Ec)) W.Found.push_back({Rel + Seg, Rec});
       return;
     }
+    // A literal folder may be "..", or a link: its real path is asked for.
     if (std::filesystem::is_directory(Path, Ec))
-      Walk(W, Path, Rel + Seg + "/", I >= W.FirstWild ? Rec + Seg + "/" : Rec, I + 1);
+      Enter(W, Dir, Real, Seg, true, false, Rel + Seg + "/", I >= W.FirstWild ? Rec + Seg + "/" : Rec, I + 1);
     return;
   }
   for (std::filesystem::directory_iterator It(Dir.empty() ? "/" : Dir, Ec), End; !Ec && It != End; It.increment(Ec)) {
@@ -151,9 +178,7 @@ void Walk(TWalk& W, const std::string& Dir, const std::string& Rel, const std::s
     if (Last) {
       if (It->is_regular_file(E2)) W.Found.push_back({Rel + Name, Rec});
     } else if (It->is_directory(E2)) {
-      ++W.Depth;
-      Walk(W, Dir + "/" + Name, Rel + Name + "/", Rec + Name + "/", I + 1);
-      --W.Depth;
+      Enter(W, Dir, Real, Name, It->is_symlink(E2), false, Rel + Name + "/", Rec + Name + "/", I + 1);
     }
   }
 }
@@ -282,7 +307,9 @@ void ExpandWildcard(std::string_view Spec, const std::string& BaseDir, TItemList
   std::string Rel = Absolute ? "/" : "";
   std::string Dir = Absolute ? "" : BaseDir;
   // Leading "." and ".." of a relative spec stay in the spec as written.
-  Walk(W, Dir, Rel, "", 0);
+  std::string Real = RealPathOf(Dir);
+  W.Chain.push_back(Real);
+  Walk(W, Dir, Real, Rel, "", 0);
   std::sort(W.Found.begin(), W.Found.end());
   W.Found.erase(std::unique(W.Found.begin(), W.Found.end()), W.Found.end());
   for (auto& [FoundSpec, Rec] : W.Found) {

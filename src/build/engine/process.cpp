@@ -11,10 +11,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "build/engine/programs.h"
+#include "build/engine/resstrings.h"
 #include "build/engine/tasks.h"
+#include "shared/format.h"
 
 extern char** environ;
 
@@ -45,47 +49,70 @@ std::vector<char*> Pointers(std::vector<std::string>& Strings) {
   return P;
 }
 
-// Splits what the pipe delivers into lines; a carriage return before the line feed goes.
+// Splits what the pipe delivers into lines, looking at each byte once; a carriage return
+// before the line feed goes. A line longer than MaxToolLineBytes is kept up to that width (at a
+// character's start) and marked where it was cut; the rest is counted, not held, so a tool
+// that prints without line breaks neither fills memory nor the message view.
 class TLineSplitter {
  public:
   explicit TLineSplitter(const std::function<void(const std::string&)>& OnLine) : FOnLine(OnLine) {}
   void Add(const char* Data, size_t Size) {
-    FBuffer.append(Data, Size);
-    size_t Start = 0;
-    for (size_t Nl; (Nl = FBuffer.find('\n', Start)) != std::string::npos; Start = Nl + 1) Emit(Start, Nl);
-    FBuffer.erase(0, Start);
+    const char* End = Data + Size;
+    while (Data < End) {
+      const char* Nl = static_cast<const char*>(std::memchr(Data, '\n', static_cast<size_t>(End - Data)));
+      Take(Data, static_cast<size_t>((Nl ? Nl : End) - Data));
+      if (!Nl) return;
+      Emit();
+      Data = Nl + 1;
+    }
   }
   void Finish() {
-    if (!FBuffer.empty()) Emit(0, FBuffer.size());
-    FBuffer.clear();
+    if (!FLine.empty() || FCut > 0) Emit();
   }
 
  private:
-  void Emit(size_t Start, size_t End) {
-    if (End > Start && FBuffer[End - 1] == '\r') --End;
-    if (FOnLine) FOnLine(FBuffer.substr(Start, End - Start));
+  void Take(const char* Data, size_t Size) {
+    size_t Room = MaxToolLineBytes - FLine.size();
+    if (Size <= Room) {
+      FLine.append(Data, Size);
+      return;
+    }
+    FLine.append(Data, Room);
+    if (FCut == 0) FFirstCut = Data[Room];
+    FCut += Size - Room;
+    FLastCut = Data[Size - 1];
+  }
+  void Emit() {
+    if (FCut == 1 && FLastCut == '\r') FCut = 0;  // only the carriage return went
+    if (FCut == 0) {
+      if (!FLine.empty() && FLine.back() == '\r') FLine.pop_back();
+    } else {
+      // A character that the width splits goes whole.
+      if ((FFirstCut & 0xC0) == 0x80) {
+        size_t Keep = FLine.size();
+        while (Keep > 0 && (FLine[Keep - 1] & 0xC0) == 0x80) --Keep;
+        if (Keep > 0) --Keep;
+        FCut += FLine.size() - Keep;
+        FLine.resize(Keep);
+      }
+      if (FLastCut == '\r') --FCut;
+      FLine = Format(res::SToolLineCut, FLine, static_cast<uint64_t>(FCut));
+    }
+    if (FOnLine) FOnLine(FLine);
+    FLine.clear();
+    FCut = 0;
   }
   const std::function<void(const std::string&)>& FOnLine;
-  std::string FBuffer;
+  std::string FLine;
+  size_t FCut = 0;  // bytes of the line beyond the width
+  char FFirstCut = 0, FLastCut = 0;
 };
 
-// Where the program may be: itself when named with a directory, else each directory of the
-// PATH the child gets (execvpe would search the caller's PATH instead).
-std::vector<std::string> Candidates(const std::string& Program, const std::vector<std::string>& Env) {
-  if (Program.find('/') != std::string::npos) return {Program};
-  std::string Path = "/usr/local/bin:/usr/bin:/bin";
+// The PATH the child gets, when it gets one.
+std::optional<std::string> PathOf(const std::vector<std::string>& Env) {
   for (const auto& V : Env)
-    if (V.compare(0, 5, "PATH=") == 0) Path = V.substr(5);
-  std::vector<std::string> L;
-  size_t Start = 0;
-  while (Start <= Path.size()) {
-    size_t End = Path.find(':', Start);
-    if (End == std::string::npos) End = Path.size();
-    std::string Dir = Path.substr(Start, End - Start);
-    L.push_back((Dir.empty() ? "." : Dir) + "/" + Program);
-    Start = End + 1;
-  }
-  return L;
+    if (V.compare(0, 5, "PATH=") == 0) return V.substr(5);
+  return std::nullopt;
 }
 
 bool Cancelled(const TProcessOptions& Options) { return Options.Cancel && Options.Cancel->load(); }
@@ -116,7 +143,11 @@ int ExitCodeOf(int Status) {
 
 }  // namespace
 
-int RunProcess(const TProcessOptions& Options) {
+int RunProcess(const TProcessOptions& Options, std::string* NotStarted) {
+  auto Fail = [&](const std::string& Why) {
+    if (NotStarted) *NotStarted = Why;
+    return -1;
+  };
   if (Options.Argv.empty() || Cancelled(Options)) return -1;
   // Everything the child needs is made before the fork: after it, only calls that are safe
   // in a child of a threaded process.
@@ -124,21 +155,30 @@ int RunProcess(const TProcessOptions& Options) {
   std::vector<char*> Argv = Pointers(ArgStrings);
   std::vector<std::string> EnvStrings = ChildEnvironment(Options.Environment);
   std::vector<char*> Envp = Pointers(EnvStrings);
-  std::vector<std::string> Programs = Candidates(Options.Argv[0], EnvStrings);
+  // The program is looked for here, on the PATH the child gets (execvpe would search the
+  // caller's), so that a failure can say what was tried.
+  const TProgramLookup Lookup = FindProgram(Options.Argv[0], PathOf(EnvStrings), Options.WorkingDirectory);
+  if (Lookup.Program.empty()) return Fail(Lookup.Failure);
+  // A file that is no program the kernel knows is a script for the shell, as for a shell.
+  std::vector<std::string> ScriptStrings{"/bin/sh", Lookup.Program};
+  ScriptStrings.insert(ScriptStrings.end(), Options.Argv.begin() + 1, Options.Argv.end());
+  std::vector<char*> ScriptArgv = Pointers(ScriptStrings);
   const char* Dir = Options.WorkingDirectory.empty() ? nullptr : Options.WorkingDirectory.c_str();
 
   int Out[2], Err[2];
-  if (pipe2(Out, O_CLOEXEC) != 0) return -1;
+  if (pipe2(Out, O_CLOEXEC) != 0) return Fail(std::strerror(errno));
   // The child reports a failed chdir or exec through this pipe; it closes unread on exec.
   if (pipe2(Err, O_CLOEXEC) != 0) {
+    const int Error = errno;
     close(Out[0]);
     close(Out[1]);
-    return -1;
+    return Fail(std::strerror(Error));
   }
   pid_t Pid = fork();
   if (Pid < 0) {
+    const int Error = errno;
     for (int Fd : {Out[0], Out[1], Err[0], Err[1]}) close(Fd);
-    return -1;
+    return Fail(std::strerror(Error));
   }
   if (Pid == 0) {
     setpgid(0, 0);
@@ -150,24 +190,24 @@ int RunProcess(const TProcessOptions& Options) {
     if (Null >= 0) dup2(Null, 0);
     dup2(Out[1], 1);
     dup2(Out[1], 2);
-    int Error = 0;
-    if (Dir && chdir(Dir) != 0) Error = errno;
-    for (size_t I = 0; !Error && I < Programs.size(); ++I) {
-      execve(Programs[I].c_str(), Argv.data(), Envp.data());
-      // A program that is there but cannot run is the answer; a missing one is looked for on.
-      if (errno != ENOENT && errno != ENOTDIR) Error = errno;
+    // What failed: 1 the working directory, 2 the program; and the error.
+    int Error[2] = {1, 0};
+    if (!Dir || chdir(Dir) == 0) {
+      Error[0] = 2;
+      execve(ScriptArgv[1], Argv.data(), Envp.data());
+      if (errno == ENOEXEC) execve(ScriptArgv[0], ScriptArgv.data(), Envp.data());
     }
-    if (!Error) Error = ENOENT;
-    ssize_t Ignored = write(Err[1], &Error, sizeof Error);
+    Error[1] = errno;
+    ssize_t Ignored = write(Err[1], Error, sizeof Error);
     (void)Ignored;
     _exit(127);
   }
   setpgid(Pid, Pid);  // also here, so that a cancel right after the fork reaches the group
   close(Out[1]);
   close(Err[1]);
-  int ChildError = 0;
+  int ChildError[2] = {0, 0};
   ssize_t Got;
-  while ((Got = read(Err[0], &ChildError, sizeof ChildError)) < 0 && errno == EINTR) {
+  while ((Got = read(Err[0], ChildError, sizeof ChildError)) < 0 && errno == EINTR) {
   }
   close(Err[0]);
   if (Got == sizeof ChildError) {
@@ -175,11 +215,11 @@ int RunProcess(const TProcessOptions& Options) {
     int Status;
     while (waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
     }
-    return -1;
+    return Fail((ChildError[0] == 1 ? Options.WorkingDirectory : Lookup.Program) + ": " + std::strerror(ChildError[1]));
   }
 
   TLineSplitter Lines(Options.OnLine);
-  char Buffer[8192];
+  char Buffer[65536];  // a pipe holds 64 KB: one read empties it
   bool Exited = false;
   int Status = 0;
   for (;;) {

@@ -54,6 +54,13 @@ struct TProperty {
   bool Reserved = false;
 };
 
+// No expanded value grows beyond this, nor do a project's property values together, nor its
+// items together. Text that doubles itself a few dozen times (P1 = $(P0)$(P0), P2 =
+// $(P1)$(P1), ...) would otherwise fill memory; real projects stay far below it.
+inline constexpr size_t MaxExpansionBytes = size_t(256) << 20;
+// What an item weighs against that bound: its text, its metadata and a little for itself.
+size_t ItemBytes(const TItem& Item);
+
 // Where an element sits, for error messages.
 struct TLocation {
   const std::string* File = nullptr;
@@ -94,9 +101,14 @@ struct TExpandContext {
   // %(Name) of the item being defined or transformed.
   const TItem* MetaItem = nullptr;
   const TBucket* Bucket = nullptr;
-  // Exists() takes relative paths from ThisFile's directory while the project is evaluated
-  // (an imported file tests for files beside it), from the project's while targets run.
+  // Exists() takes relative paths from ThisFile's directory (the conditions of imports and
+  // property groups while the project is evaluated), else from the project's.
   bool ExistsBesideThisFile = false;
+  // The most bytes the expansion may make, and what it makes (a property, or items of a
+  // type), named when it would make more.
+  size_t Limit = MaxExpansionBytes;
+  std::string_view Making;
+  bool MakingItems = false;
 };
 
 // Parsed project files, shared by every project a TEngine evaluates: the same targets file
@@ -104,6 +116,8 @@ struct TExpandContext {
 class TDocumentCache {
  public:
   std::shared_ptr<const TXmlDocument> Load(const std::string& FullPath);
+  // The text of a project file; a device or a pipe is refused (EEngineError), not read.
+  static std::string ReadText(const std::string& FullPath);
 
  private:
   struct TEntry {
@@ -139,12 +153,24 @@ class TProject : public TEvaluatedProject {
   const TPropertyMap& GlobalProperties() const { return FGlobals; }
   // The escaped value; MSBuildThisFile... come from ThisFile.
   bool FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const;
+  // The escaped value as stored, without a copy; null for a property that is not defined and
+  // for the MSBuildThisFile... names, which FindProperty computes.
+  const std::string* StoredProperty(std::string_view Name) const;
   // Raises EEngineError for a reserved name; a global property is left alone.
   void SetProperty(std::string_view Name, std::string Value, const TLocation& Where);
   // A global property the project may set after all (TreatAsLocalProperty).
   void TreatAsLocal(std::string_view Name);
   // For the environment and the engine itself.
   void InitProperty(std::string_view Name, std::string Value, bool Reserved);
+  // Ctx made ready to expand the value of the property Name: no larger than the room the
+  // project's other property values leave.
+  TExpandContext ForProperty(std::string_view Name, TExpandContext Ctx) const;
+  // Ctx made ready to expand items of Type: no more than the room the project's items leave.
+  TExpandContext ForItems(std::string_view Type, TExpandContext Ctx) const;
+  // Bookkeeping of the bytes the project's items take; Add raises EEngineError naming the
+  // items of Type when they would outgrow the bound.
+  void AddItemBytes(std::string_view Type, size_t Bytes, const TLocation& Where);
+  void RemoveItemBytes(size_t Bytes);
   const TItemList* FindItems(std::string_view Type) const;
   TItemList& ItemsOf(std::string_view Type);
   TTaskItem ToTaskItem(const TItem& Item) const;
@@ -164,7 +190,9 @@ class TProject : public TEvaluatedProject {
   std::string FFullPath, FDirectory;
   TPropertyMap FGlobals;
   TNoCaseMap<TProperty> FProperties;
+  size_t FPropertyBytes = 0;
   TNoCaseMap<TItemList> FItems;
+  size_t FItemBytes = 0;
 };
 
 // Applies an item element (Include, Remove, Update, or in a target none of them: the

@@ -30,6 +30,10 @@ inline constexpr const char* SUnknownItemFunction = "The item function \"%s\" is
 inline constexpr const char* SBadExpression = "The expression \"%s\" is malformed: %s";
 inline constexpr const char* SItemsNotAllowed = "Item lists cannot be referenced here: \"%s\"";
 inline constexpr const char* SMetadataNotAllowed = "Item metadata cannot be referenced here: \"%s\"";
+inline constexpr const char* SPropertyTooLarge = "The value of the property \"%s\" would be larger than %s";
+inline constexpr const char* SItemsTooLarge = "The item list \"%s\" would be larger than %s";
+inline constexpr const char* SValueTooLarge = "An expanded value would be larger than %s";
+inline constexpr const char* SExpansionBound = "256 MB";
 inline constexpr const char* SIncludeAndRemove = "The item <%s> must have exactly one of Include, Remove or Update";
 
 // Conditions.
@@ -76,6 +80,8 @@ inline constexpr const char* STouchFailed = "Could not touch \"%s\": %s";
 inline constexpr const char* STouchMissing = "The file \"%s\" does not exist and AlwaysCreate is not set";
 inline constexpr const char* SWriteFailed = "Could not write \"%s\": %s";
 inline constexpr const char* SReadFailed = "Could not read \"%s\": %s";
+// Running tools.
+inline constexpr const char* SToolLineCut = "%s [... %u more bytes of this line not shown]";
 inline constexpr const char* SErrorTaskDefault = "An error was raised by the Error task";
 
 }  // namespace nxs::engine::res

@@ -1,6 +1,7 @@
 // The registry of tasks by name, with the engine's built-in tasks registered on first use.
 #include "build/engine/tasks.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "build/engine/project.h"
@@ -63,6 +64,13 @@ TBuildEvent Diagnostic(TEventKind Kind, const std::string& Text, const std::stri
 }
 
 }  // namespace
+
+namespace {
+std::atomic<uint64_t> StartedTasks{0};
+}  // namespace
+
+uint64_t TasksStarted() { return StartedTasks.load(); }
+void NoteTaskStarted() { ++StartedTasks; }
 
 void TTaskContext::LogError(const std::string& Text, const std::string& File, int Line, int Column) {
   Log(Diagnostic(ekError, Text, File, Line, Column));

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ class ITaskHostObject {
   // When the editor holds unsaved text for FileName: writes it to a temporary file, gives its
   // name and returns true.
   virtual bool CreateTemporaryFile(const std::string& FileName, std::string& TempName) = 0;
+  // Every file the editor holds unsaved text for, when the host can tell them all at once;
+  // nothing when it cannot, and the task asks about each file it may read instead.
+  virtual std::optional<std::vector<std::string>> UnsavedFiles() { return std::nullopt; }
   virtual void DeleteTemporaryFile(const std::string& TempName) = 0;
   // False when the user cancelled: the task stops.
   virtual bool UpdateProgress(int Kind, const std::string& FileName, int Lines, int TotalLines) = 0;
@@ -72,6 +76,12 @@ class TTaskContext {
   virtual bool CallTargets(const std::vector<std::string>& Targets, std::vector<TTaskItem>* Outputs) = 0;
 };
 
+// How many tasks the engines of this process have started. A task that finds the count one
+// above what it saw when it last ran knows that no other task ran in between.
+uint64_t TasksStarted();
+// Called by the engine as it starts a task.
+void NoteTaskStarted();
+
 // A task returns false when it failed (errors logged through the context).
 using TTaskFunction = std::function<bool(TTaskContext&)>;
 // Registers a task by name, replacing one of that name; the engine's built-in tasks are
@@ -80,8 +90,14 @@ void RegisterTask(const std::string& Name, TTaskFunction Task);
 void UnregisterTask(const std::string& Name);
 bool FindTask(const std::string& Name, TTaskFunction& Task);
 
+// A tool's output line is kept up to this width; longer ones are cut, marked where (at most a
+// message view's line: a diagnostic's place and text come first).
+inline constexpr size_t MaxToolLineBytes = 64 * 1024;
+
 // Running a tool: its output line by line, stopped (the process group killed) when Cancel
-// is set. Returns the exit code, or -1 when it could not be started or was stopped.
+// is set. Returns the exit code, or -1 when it could not be started or was stopped. The
+// program is found as a shell finds it (programs.h); NotStarted, when given, receives why a
+// tool could not be started (each place tried and what failed there).
 struct TProcessOptions {
   std::vector<std::string> Argv;
   std::string WorkingDirectory;
@@ -90,7 +106,7 @@ struct TProcessOptions {
   const std::atomic<bool>* Cancel = nullptr;
   std::function<void(const std::string& Line)> OnLine;  // stdout and stderr, merged
 };
-int RunProcess(const TProcessOptions& Options);
+int RunProcess(const TProcessOptions& Options, std::string* NotStarted = nullptr);
 
 // A tool's output line read as a diagnostic: "file:line:col: error: text" (and the forms of
 // notes, warnings, "In file included from"), and "file(line,col) Error: text". The parser

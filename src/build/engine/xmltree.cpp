@@ -2,6 +2,9 @@
 
 #include <expat.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "build/engine/engine.h"
 #include "build/engine/resstrings.h"
 #include "shared/format.h"
@@ -92,6 +95,66 @@ void XMLCALL OnEntity(void* Data, const XML_Char*, int, const XML_Char*, int, co
 }
 
 }  // namespace
+
+namespace {
+
+void TakePlace(TXmlElement& E, const TXmlElement& Place) {
+  E.Line = Place.Line;
+  E.Column = Place.Column;
+  for (auto& C : E.Children) TakePlace(*C, Place);
+}
+
+// Pairs of children of the same name in order: the common start and end first, then the
+// longest common sequence of what is left between them when that is small enough to compute.
+std::vector<std::pair<size_t, size_t>> PairChildren(const TXmlElement& A, const TXmlElement& B) {
+  const auto& X = A.Children;
+  const auto& Y = B.Children;
+  auto Same = [&](size_t I, size_t J) { return X[I]->Is(Y[J]->Name); };
+  std::vector<std::pair<size_t, size_t>> Pairs;
+  size_t Start = 0;
+  while (Start < X.size() && Start < Y.size() && Same(Start, Start)) {
+    Pairs.emplace_back(Start, Start);
+    ++Start;
+  }
+  size_t EndX = X.size(), EndY = Y.size();
+  std::vector<std::pair<size_t, size_t>> Tail;
+  while (EndX > Start && EndY > Start && Same(EndX - 1, EndY - 1)) Tail.emplace_back(--EndX, --EndY);
+  const size_t N = EndX - Start, M = EndY - Start;
+  // Thousands of items changed at once (a generated list) keep their parent's place instead.
+  constexpr size_t MaxCells = 4'000'000;
+  if (N > 0 && M > 0 && N * M <= MaxCells) {
+    std::vector<uint32_t> L((N + 1) * (M + 1), 0);  // L[i][j]: common length of X[i..] and Y[j..]
+    auto At = [&](size_t I, size_t J) -> uint32_t& { return L[I * (M + 1) + J]; };
+    for (size_t I = N; I-- > 0;)
+      for (size_t J = M; J-- > 0;)
+        At(I, J) = Same(Start + I, Start + J) ? At(I + 1, J + 1) + 1 : std::max(At(I + 1, J), At(I, J + 1));
+    for (size_t I = 0, J = 0; I < N && J < M;) {
+      if (Same(Start + I, Start + J)) {
+        Pairs.emplace_back(Start + I++, Start + J++);
+      } else if (At(I + 1, J) >= At(I, J + 1)) {
+        ++I;
+      } else {
+        ++J;
+      }
+    }
+  }
+  Pairs.insert(Pairs.end(), Tail.rbegin(), Tail.rend());
+  return Pairs;
+}
+
+}  // namespace
+
+void TakePositions(TXmlElement& Text, const TXmlElement& File) {
+  Text.Line = File.Line;
+  Text.Column = File.Column;
+  std::vector<bool> Paired(Text.Children.size(), false);
+  for (auto [I, J] : PairChildren(Text, File)) {
+    TakePositions(*Text.Children[I], *File.Children[J]);
+    Paired[I] = true;
+  }
+  for (size_t I = 0; I < Text.Children.size(); ++I)
+    if (!Paired[I]) TakePlace(*Text.Children[I], File);
+}
 
 std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::string_view Text) {
   TParseState S;

@@ -37,6 +37,12 @@ struct TXmlDocument {
   std::unique_ptr<TXmlElement> Root;
 };
 
+// Gives the elements of Text the places of the elements of File that they stand for, Text
+// being File re-written (in another layout, without its comments, perhaps with changes not
+// yet saved), so that messages name the places the user sees on disk. Children pair by name,
+// in order (the longest common sequence); an element that File lacks takes its parent's place.
+void TakePositions(TXmlElement& Text, const TXmlElement& File);
+
 // Parses Text as the project file FileName. Raises EEngineError naming the file, line and
 // column for malformed XML, a document type declaration or a root that is not <Project>.
 std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::string_view Text);

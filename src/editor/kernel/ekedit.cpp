@@ -325,7 +325,8 @@ uint8_t TEkEditor::BackTab() {
 uint8_t TEkEditor::Undo() {
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
   uint64_t Where = 0;
-  TEdPos Cursor{};
+  // A group that changed no text (a client's step of its own) leaves the cursor alone.
+  TEdPos Cursor = FView->Cursor;
   if (!FDoc.Text().Undo(Where, Cursor)) return erNotFound;
   FView->Cursor = Cursor;
   FixCursor();
@@ -335,9 +336,10 @@ uint8_t TEkEditor::Undo() {
 
 uint8_t TEkEditor::Redo() {
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
-  uint64_t Where = 0;
+  constexpr uint64_t NoChange = UINT64_MAX;
+  uint64_t Where = NoChange;
   if (!FDoc.Text().Redo(Where)) return erNotFound;
-  MoveToOffset(Where);
+  if (Where != NoChange) MoveToOffset(Where);
   FDoc.SendEvent(eeUndoRedo, 0, 0);
   return erOk;
 }

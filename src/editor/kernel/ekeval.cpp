@@ -388,11 +388,12 @@ uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
       if (A.Pos > T.Length()) return erRange;
       return E.InsertAt(A.Pos, Text);
     }
-    case ekAddClientUndoProc: {
+    case ekAddClientUndoProc:
+    case ekAddClientUndoStep: {
       auto A = ArgsOf<TClientUndoArgs>(P);
       if (!A.UndoRedoProc) return erBadArgument;
       T.SetCursorForUndo(V->Cursor);
-      T.AddClientUndo(A.UndoRedoProc, A.Context);
+      T.AddClientUndo(A.UndoRedoProc, A.Context, Op == ekAddClientUndoStep);
       return erOk;
     }
     case ekGetLineFlags: {

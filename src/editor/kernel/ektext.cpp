@@ -130,9 +130,10 @@ void TTextBuffer::ForgetHistory() {
   if (!FHistory.Empty()) FHistory.Clear();
 }
 
-void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context) {
+void TTextBuffer::AddClientUndo(TEkClientUndoProc Proc, void* Context, bool OwnStep) {
   TUndoRecord R;
   R.Kind = TUndoRecord::ukClient;
+  R.OwnStep = OwnStep;
   R.Proc = Proc;
   R.Context = Context;
   R.CursorBefore = FCursor;
@@ -152,7 +153,8 @@ bool TTextBuffer::Undo(uint64_t& Where, TEdPos& Cursor) {
         break;
       case TUndoRecord::ukClient:
         // A client record may be older than the group's first change (one added when the
-        // buffer was opened): the cursor goes back to where the text changed.
+        // buffer was opened): the cursor goes back to where the text changed, and stays where
+        // it is for a step of the client's own.
         if (R.Proc) R.Proc(R.Context, EKExecuteOpUndo);
         return;
     }

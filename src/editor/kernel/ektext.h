@@ -75,10 +75,11 @@ class TTextBuffer {
   uint64_t CharColumn(TTextPos P) const;
   // The cursor recorded with the next change, restored when it is undone.
   void SetCursorForUndo(TEdPos Cursor) { FCursor = Cursor; }
-  void AddClientUndo(TEkClientUndoProc Proc, void* Context);
+  void AddClientUndo(TEkClientUndoProc Proc, void* Context, bool OwnStep = false);
 
   // Undo or redo one group; Where receives the offset of the last change and Cursor the
-  // cursor recorded before the group. False when there is nothing to do.
+  // cursor recorded before the group (both untouched by a group that changed no text). False
+  // when there is nothing to do.
   bool Undo(uint64_t& Where, TEdPos& Cursor);
   bool Redo(uint64_t& Where);
 

@@ -1,6 +1,8 @@
 // Undo groups: which steps join, and how the history is trimmed to its limit.
 #include "editor/kernel/ekundo.h"
 
+#include <algorithm>
+
 namespace nxs::ek {
 
 TUndoHistory::~TUndoHistory() { Clear(); }
@@ -24,8 +26,33 @@ bool TUndoHistory::LastGroupIsClientOnly() const {
   if (FCursor == 0) return false;
   const uint32_t Group = FRecords[FCursor - 1].Group;
   for (size_t I = FCursor; I > 0 && FRecords[I - 1].Group == Group; --I)
-    if (FRecords[I - 1].Kind != TUndoRecord::ukClient) return false;
+    if (FRecords[I - 1].Kind != TUndoRecord::ukClient || FRecords[I - 1].OwnStep) return false;
   return true;
+}
+
+void TUndoHistory::TakeWaitingClients() {
+  if (FPlayback) return;
+  size_t Own = FCursor;
+  while (Own > 0 && IsOwnStep(Own - 1)) --Own;
+  if (Own == FCursor || Own == 0) return;
+  size_t From = Own;
+  const uint32_t Group = FRecords[Own - 1].Group;
+  while (From > 0 && FRecords[From - 1].Group == Group) {
+    const TUndoRecord& R = FRecords[From - 1];
+    if (R.Kind != TUndoRecord::ukClient || R.OwnStep) return;  // a change: nothing waits
+    --From;
+  }
+  // After the steps of their own, in a group of their own, which the change joins.
+  std::rotate(FRecords.begin() + static_cast<std::ptrdiff_t>(From), FRecords.begin() + static_cast<std::ptrdiff_t>(Own),
+              FRecords.begin() + static_cast<std::ptrdiff_t>(FCursor));
+  ++FGroup;
+  for (size_t I = FCursor - (Own - From); I < FCursor; ++I) FRecords[I].Group = FGroup;
+}
+
+bool TUndoHistory::IsOwnStep(size_t I) const {
+  const uint32_t Group = FRecords[I].Group;
+  return FRecords[I].OwnStep && (I == 0 || FRecords[I - 1].Group != Group) &&
+         (I + 1 == FRecords.size() || FRecords[I + 1].Group != Group);
 }
 
 // Whether the first record of a step joins the last group.
@@ -40,7 +67,7 @@ bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
   // modified-state object made when its text was saved goes with the last edit before it).
   if (Rec.Kind == TUndoRecord::ukClient) return FKind != ugGroupWithNone;
   const TUndoRecord& Last = FRecords[FCursor - 1];
-  if (!FStarted || FFresh || Last.Group != FGroup) return false;
+  if (!FStarted || FFresh || Last.Group != FGroup || Last.OwnStep) return false;
   bool Typing = Rec.Kind == TUndoRecord::ukInsert && Last.Kind == TUndoRecord::ukInsert &&
                 Rec.Pos == Last.Pos + Last.Text.size();
   bool Erasing = Rec.Kind == TUndoRecord::ukDelete && Last.Kind == TUndoRecord::ukDelete &&
@@ -51,10 +78,12 @@ bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
       return true;
     case ugGroupWithNone:
       return false;
+    // Runs of typing and of erasing join only with Group Undo on: off, every keystroke undoes
+    // alone. The explicit groups above are compound operations and always join.
     case ugGroupWithDataChangeAdd:
-      return Typing;
+      return FGroupLike && Typing;
     case ugGroupWithDataChangeDelete:
-      return Erasing;
+      return FGroupLike && Erasing;
     case ugGroupDefault:
       return FGroupLike && (Typing || Erasing);
   }
@@ -63,10 +92,30 @@ bool TUndoHistory::Joins(const TUndoRecord& Rec) const {
 
 void TUndoHistory::Record(TUndoRecord Rec) {
   ClearRedo();
-  if (Rec.Kind == TUndoRecord::ukClient) {
+  if (Rec.OwnStep && !FPlayback) {
+    Rec.Group = ++FGroup;
+    FRecords.push_back(std::move(Rec));
+    FCursor = FRecords.size();
+    GroupTaken();
+    Trim();
+    return;
+  }
+  if (Rec.Kind == TUndoRecord::ukClient && !Rec.OwnStep) {
+    size_t At = FCursor;
+    while (At > 0 && IsOwnStep(At - 1)) --At;
+    if (At < FCursor) {
+      // Into the group of the change before the steps of their own, or a group of its own
+      // before them when there is none.
+      Rec.Group = At > 0 ? FRecords[At - 1].Group : ++FGroup;
+      FRecords.insert(FRecords.begin() + static_cast<std::ptrdiff_t>(At), std::move(Rec));
+      FCursor = FRecords.size();
+      Trim();
+      return;
+    }
     // A client procedure neither opens a step nor changes what the next change joins.
     if (!FStepOpen && !Joins(Rec)) ++FGroup;
   } else if (!FStepOpen) {
+    TakeWaitingClients();
     if (!Joins(Rec)) ++FGroup;
     FStarted = true;
     FFresh = false;

@@ -19,6 +19,9 @@ struct TUndoRecord {
   void* Context = nullptr;
   uint32_t Group = 0;
   TEdPos CursorBefore{1, 1};
+  // A client record that is an undo step of its own (outside playback): never joined by
+  // what comes before or after it, and undoable though it changes no text.
+  bool OwnStep = false;
 };
 
 class TUndoHistory {
@@ -42,7 +45,9 @@ class TUndoHistory {
   // Like changes join when GroupUndo is on and the group kind is ugGroupDefault.
   void SetGroupLikeChanges(bool On) { FGroupLike = On; }
 
-  // Records a change done by the buffer; drops the redo list.
+  // Records a change done by the buffer; drops the redo list. A client procedure that is no
+  // step of its own goes with the last change: steps of their own recorded since (a mode
+  // entered after the change) are passed over, so that it never rides with them.
   void Record(TUndoRecord Rec);
   // A group of client procedures alone is not undone by itself: it waits for a change.
   bool CanUndo() const { return FCursor > 0 && !LastGroupIsClientOnly(); }
@@ -79,6 +84,12 @@ class TUndoHistory {
  private:
   bool Joins(const TUndoRecord& Rec) const;
   bool LastGroupIsClientOnly() const;
+  // Whether the record at I is a step of its own, a group by itself.
+  bool IsOwnStep(size_t I) const;
+  // Client procedures that wait for a change (made when the text was loaded) and have steps of
+  // their own after them go after those steps, where the change about to be recorded joins
+  // them: they go with the first change, not with a mode entered before it.
+  void TakeWaitingClients();
   void Drop(TUndoRecord& Rec);
   void Trim();
   void ClearRedo();

@@ -129,6 +129,29 @@ TEST(CppCompileTask, ErrorsGiveTheirPlaceAndNotesNestUnderThem) {
   for (const auto& E : Errors) EXPECT_EQ(E.Text.find("exited with code"), std::string::npos) << E.Text;
 }
 
+TEST(CppCompileTask, ACompilerThatCannotRunIsNamedWithTheShellsReason) {
+  TCppProject P;
+  P.Write("a.cpp", "int main() {}\n");
+  P.Sources = {"a.cpp"};
+  P.Project.Properties["Cpp_Compiler"] = "nxs-no-such-compiler";
+  auto C = P.Build();
+  EXPECT_FALSE(P.LastResult);
+  auto Errors = C->OfKind(ekError);
+  ASSERT_EQ(Errors.size(), 1u);
+  // dash says "not found", bash "command not found".
+  EXPECT_EQ(Errors[0].Text.rfind("nxs-no-such-compiler: ", 0), 0u) << Errors[0].Text;
+  EXPECT_NE(Errors[0].Text.find("not found"), std::string::npos) << Errors[0].Text;
+  EXPECT_EQ(Errors[0].Sender, "g++");
+  EXPECT_EQ(P.Host.Errors, 1);
+
+  P.Write("cc", "not a program\n");
+  P.Project.Properties["Cpp_Compiler"] = P.Dir + "/cc";
+  C = P.Build();
+  Errors = C->OfKind(ekError);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].Text, P.Dir + "/cc: Permission denied");
+}
+
 TEST(CppCompileTask, SharedAndStaticLibraries) {
   TCppProject P;
   P.Write("lib.cpp", "int Answer() { return 42; }\n");
@@ -145,6 +168,34 @@ TEST(CppCompileTask, SharedAndStaticLibraries) {
   ASSERT_TRUE(P.LastResult);
   EXPECT_TRUE(fs::exists(P.Dir + "/out/libanswer.a"));
   EXPECT_NE(test::ProgramOutput({"nm", P.Dir + "/out/libanswer.a"}).find("Answer"), std::string::npos);
+}
+
+TEST(CppCompileTask, ALinkCutShortLeavesTheLastProgramWhole) {
+  TCppProject P;
+  P.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"one\"); }\n");
+  P.Sources = {"main.cpp"};
+  // A compiler driver whose link, while the file "cut" exists, writes part of the program
+  // and is killed.
+  const std::string Cut = P.Root / "cut";
+  test::WriteScript(P.Dir + "/cutcc", "case \" $* \" in *\" -c \"*) exec g++ \"$@\";; esac\n"
+                                      "if [ -e '" + Cut + "' ]; then\n  while [ \"$1\" != -o ]; do shift; done\n"
+                                      "  printf partial > \"$2\"\n  kill -KILL $$\nfi\nexec g++ \"$@\"\n");
+  P.Project.Properties["Cpp_Compiler"] = P.Dir + "/cutcc";
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one\n");
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  P.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"two\"); }\n");
+  test::WriteText(Cut, "");
+  P.Build();
+  EXPECT_FALSE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one\n");
+
+  fs::remove(Cut);
+  P.Build();
+  ASSERT_TRUE(P.LastResult);
+  EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "two\n");
 }
 
 TEST(CppCompileTask, CompilesTheEditorsUnsavedTextWithoutTouchingTheDisk) {

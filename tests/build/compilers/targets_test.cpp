@@ -1,6 +1,7 @@
 // The shipped targets files run by the engine as a project imports them through $(NXS):
 // Make, Build and Clean of both personalities with their build events, and the evaluation
 // targets the environment asks its questions through.
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -64,7 +65,9 @@ struct TTargetsRun {
     R.GlobalProperties["NXS"] = InstallDir();
     for (const char* Task : {"PascalCompiler", "CppCompiler", "EvaluateProperties", "EvaluateItem", "KibitzResult"})
       R.HostObjects[Task] = Host;
-    return Engine.Build(File, Targets, R);
+    const bool Ok = Engine.Build(File, Targets, R);
+    ReleaseBuildLocks();  // as the build host does when a project's build ends
+    return Ok;
   }
 };
 
@@ -127,6 +130,61 @@ TEST(ShippedTargets, PascalBuildOfAProgramAndOfAnArchive) {
                             "Vellum.Common.Targets");
   ASSERT_TRUE(R.Build(A, "Make")) << R.Log.Errors();
   EXPECT_NE(test::ProgramOutput({"nm", R.Dir + "/lib/libgreet.a"}).find("GREETING_$$_GREET"), std::string::npos);
+}
+
+// The files below Dir, by name.
+std::vector<std::string> FilesIn(const std::string& Dir) {
+  std::vector<std::string> Names;
+  std::error_code Ec;
+  for (const auto& E : fs::recursive_directory_iterator(Dir, Ec))
+    if (E.is_regular_file()) Names.push_back(E.path().lexically_relative(Dir).string());
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+TEST(ShippedTargets, CheckWritesNothingAndLinkCompilesNothingInBothPersonalities) {
+  TTargetsRun R;
+  R.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"linked\"); }\n");
+  std::string C = R.Project("app.kzproj", "<OutputDir>bin</OutputDir>", "<KestrelCompile Include=\"main.cpp\"/>",
+                            "Kestrel.Common.Targets");
+  R.Write("hello.vpr", "program hello;\nuses greeting;\nbegin\n  WriteLn(Greet);\nend.\n");
+  R.Write("units/greeting.pas", "unit greeting;\ninterface\nfunction Greet: string;\nimplementation\n"
+                                "function Greet: string;\nbegin\n  Greet := 'linked too';\nend;\nend.\n");
+  std::string P = R.Project("hello.vproj", "<MainSource>hello.vpr</MainSource><OutputDir>out</OutputDir>",
+                            "<VellumCompile Include=\"$(MainSource)\"><MainSource>MainSource</MainSource></VellumCompile>"
+                            "<UnitReference Include=\"units\\greeting.pas\"/>",
+                            "Vellum.Common.Targets");
+  const std::vector<std::string> Before = FilesIn(R.Dir);
+  ASSERT_TRUE(R.Build(C, "Check")) << R.Log.Errors();
+  ASSERT_TRUE(R.Build(P, "Check")) << R.Log.Errors();
+  EXPECT_EQ(FilesIn(R.Dir), Before);
+
+  // Link from what a make left: the output made again, no object written.
+  ASSERT_TRUE(R.Build(C, "Make")) << R.Log.Errors();
+  ASSERT_TRUE(R.Build(P, "Make")) << R.Log.Errors();
+  const auto Object = fs::last_write_time(R.Dir + "/bin/obj/main.cpp.o");
+  const auto Unit = fs::last_write_time(R.Dir + "/out/obj/greeting.ppu");
+  fs::remove(R.Dir + "/bin/app");
+  fs::remove(R.Dir + "/out/hello");
+  ASSERT_TRUE(R.Build(C, "Link")) << R.Log.Errors();
+  ASSERT_TRUE(R.Build(P, "Link")) << R.Log.Errors();
+  EXPECT_EQ(test::ProgramOutput({R.Dir + "/bin/app"}), "linked\n");
+  EXPECT_EQ(test::ProgramOutput({R.Dir + "/out/hello"}), "linked too\n");
+  EXPECT_EQ(fs::last_write_time(R.Dir + "/bin/obj/main.cpp.o"), Object);
+  EXPECT_EQ(fs::last_write_time(R.Dir + "/out/obj/greeting.ppu"), Unit);
+
+  // A check reports what is wrong; a link without objects says what to do first.
+  R.Write("main.cpp", "int main() { return missing; }\n");
+  R.Write("units/greeting.pas", "unit greeting;\ninterface\nfunction Greet: string;\nimplementation\n"
+                                "function Greet: string;\nbegin\n  Greet := Missing;\nend;\nend.\n");
+  EXPECT_FALSE(R.Build(C, "Check"));
+  EXPECT_FALSE(R.Build(P, "Check"));
+  EXPECT_NE(R.Log.Errors().find("was not declared in this scope"), std::string::npos) << R.Log.Errors();
+  EXPECT_NE(R.Log.Errors().find("Identifier not found \"Missing\""), std::string::npos) << R.Log.Errors();
+  ASSERT_TRUE(R.Build(C, "Clean"));
+  EXPECT_FALSE(R.Build(C, "Link"));
+  EXPECT_NE(R.Log.Errors().find("\"" + R.Dir + "/bin/obj/main.cpp.o\" has not been compiled"), std::string::npos)
+      << R.Log.Errors();
 }
 
 TEST(ShippedTargets, EvaluationTargetsHandTheValuesBack) {

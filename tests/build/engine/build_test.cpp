@@ -82,6 +82,59 @@ TEST_F(EngineTest, ErrorsStopTheBuildAndNameTheirPlace) {
   EXPECT_EQ("src/a.c", E->File);
 }
 
+// A hand-written file (a mark, comments, tabs, CR LF line ends, attributes on several lines)
+// handed over re-written in another layout, as a project document writes it, with a change
+// not yet saved: messages name the places of the file on disk, counted by hand there (lines
+// from 1, columns in characters from 1, a tab one character); the element that is not on disk
+// yet takes its parent's place.
+TEST_F(EngineTest, MessagesNameThePlacesOfTheFileOnDiskWhenItsTextIsHandedOverRewritten) {
+  std::string Disk =
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n"          // 1
+      "<!-- written by hand:\r\n"                        // 2
+      "     two lines of comment -->\r\n"                // 3
+      "<Project DefaultTargets=\"Build\">\r\n"           // 4
+      "\t<Target\r\n"                                    // 5
+      "\t\tName=\"Build\">\r\n"                          // 6
+      "\t\t<!-- \xC3\xA9t\xC3\xA9 --> <Warning\r\n"          // 7: "<Warning" at column 16
+      "\t\t\tText=\"look here\" />\r\n"                  // 8
+      "\t\t<Error Text=\"and here\" ContinueOnError=\"true\"/>\t<Message Text=\"m\"/>\r\n"  // 9: "<Error" at column 3
+      "\t</Target>\r\n"                                  // 10
+      "\t<Target Name=\"Other\">\r\n"                    // 11
+      "\t\t<Message\r\n"                                 // 12
+      "\t\t\tText=\"x\"\r\n"                              // 13
+      "\t\t\tCondition=\"'a' == \" />\r\n"                 // 14
+      "\t</Target>\r\n"
+      "</Project>\r\n";
+  std::string File = Write("hand.proj", Disk);
+  Request.UseProjectText = true;
+  Request.ProjectText = R"P(<Project DefaultTargets="Build">
+    <Target Name="Build">
+        <Warning Text="look here"/>
+        <Error Text="and here" ContinueOnError="true"/>
+        <Message Text="m"/>
+        <Warning Text="not saved yet"/>
+    </Target>
+    <Target Name="Other">
+        <Message Text="x" Condition="'a' == "/>
+    </Target>
+</Project>
+)P";
+  EXPECT_TRUE(Engine.Build(File, "Build", Request));
+  std::vector<std::string> Places;
+  for (const auto& E : Log.Events)
+    if (E.Kind == ekWarning)
+      Places.push_back(E.Text + " " + E.File + "(" + std::to_string(E.Line) + "," + std::to_string(E.Column) + ")");
+  EXPECT_EQ((std::vector<std::string>{"look here " + File + "(7,16)", "and here " + File + "(9,3)",
+                                      "not saved yet " + File + "(5,2)"}),
+            Places);
+  Log.Events.clear();
+  EXPECT_FALSE(Engine.Build(File, "Other", Request));
+  const TBuildEvent* E = Log.First(ekError);
+  ASSERT_NE(nullptr, E);
+  EXPECT_EQ(12, E->Line) << E->Text;
+  EXPECT_EQ(3, E->Column);
+}
+
 TEST_F(EngineTest, UnknownTasksAndTargetsAreErrorsNamingThem) {
   EXPECT_FALSE(Build("<Target Name=\"Build\">\n    <Frobnicate Text=\"x\" />\n  </Target>"));
   EXPECT_EQ("The task \"Frobnicate\" was not found", Log.Errors());

@@ -119,7 +119,7 @@ TEST_F(ConditionTest, AMalformedConditionIsAnErrorNamingItsPlace) {
 TEST_F(ConditionTest, ConditionsOfTargetsAndTasksSeeItemsAndTheProjectDirectory) {
   Write("sub/here.txt", "");
   Write("sub/imported.targets", R"P(<Project>
-  <PropertyGroup><Beside Condition="Exists('here.txt')">yes</Beside></PropertyGroup>
+  <PropertyGroup Condition="Exists('here.txt')"><Beside>yes</Beside></PropertyGroup>
   <Target Name="Build">
     <Message Text="items" Condition="'@(C)' == 'a.c;b.c'" />
     <Message Text="no items" Condition="'@(None)' == ''" />

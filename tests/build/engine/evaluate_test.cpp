@@ -1,6 +1,8 @@
 // Evaluation as a user's hand-written project files exercise it: properties, imports, items,
 // escaping and property functions.
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "build/engine/engine.h"
 #include "enginefixture.h"
@@ -110,6 +112,63 @@ TEST_F(EngineTest, ImportsAreReadRelativeToTheImportingFile) {
   auto P = Engine.Evaluate(File, Request);
   EXPECT_EQ("top-mid-deep", P->GetPropertyValue("After"));
   EXPECT_EQ("", Log.Warnings());
+}
+
+// Each element of an imported file asks Exists() of two files of the same name, one beside
+// the imported file and one beside the project, each setting what it found; which folder
+// answered is the element's rule: the conditions of Import, ImportGroup and PropertyGroup look
+// beside the file that holds them, every other condition beside the project.
+TEST_F(EngineTest, ExistsInAnImportedFileLooksBesideItOnlyForImportsAndPropertyGroups) {
+  Write("lib/lib.marker", "");
+  Write("proj/proj.marker", "");
+  for (const char* Folder : {"lib", "proj"})
+    Write(std::string("lib/") + Folder + ".targets",
+          std::string("<Project><PropertyGroup><ByImport>") + Folder + "</ByImport></PropertyGroup></Project>");
+  for (const char* Folder : {"lib", "proj"})
+    Write(std::string("lib/group-") + Folder + ".targets",
+          std::string("<Project><PropertyGroup><ByImportGroup>") + Folder + "</ByImportGroup></PropertyGroup></Project>");
+  Write("lib/common.targets", R"P(<Project>
+  <Import Project="lib.targets" Condition="Exists('lib.marker')" />
+  <Import Project="proj.targets" Condition="Exists('proj.marker')" />
+  <ImportGroup Condition="Exists('lib.marker')"><Import Project="group-lib.targets" /></ImportGroup>
+  <ImportGroup Condition="Exists('proj.marker')"><Import Project="group-proj.targets" /></ImportGroup>
+  <PropertyGroup Condition="Exists('lib.marker')"><ByPropertyGroup>lib</ByPropertyGroup></PropertyGroup>
+  <PropertyGroup Condition="Exists('proj.marker')"><ByPropertyGroup>proj</ByPropertyGroup></PropertyGroup>
+  <PropertyGroup>
+    <ByProperty Condition="Exists('lib.marker')">lib</ByProperty>
+    <ByProperty Condition="Exists('proj.marker')">proj</ByProperty>
+  </PropertyGroup>
+  <Choose>
+    <When Condition="Exists('lib.marker')"><PropertyGroup><ByWhen>lib</ByWhen></PropertyGroup></When>
+    <When Condition="Exists('proj.marker')"><PropertyGroup><ByWhen>proj</ByWhen></PropertyGroup></When>
+  </Choose>
+  <ItemGroup Condition="Exists('lib.marker')"><ByItemGroup Include="lib" /></ItemGroup>
+  <ItemGroup Condition="Exists('proj.marker')"><ByItemGroup Include="proj" /></ItemGroup>
+  <ItemGroup>
+    <ByItem Include="lib" Condition="Exists('lib.marker')" />
+    <ByItem Include="proj" Condition="Exists('proj.marker')" />
+  </ItemGroup>
+</Project>)P");
+  auto P = Engine.Evaluate(Project("proj/p.proj", R"P(  <Import Project="../lib/common.targets" />)P"), Request);
+  EXPECT_EQ("lib", P->GetPropertyValue("ByImport"));
+  EXPECT_EQ("lib", P->GetPropertyValue("ByImportGroup"));
+  EXPECT_EQ("lib", P->GetPropertyValue("ByPropertyGroup"));
+  EXPECT_EQ("proj", P->GetPropertyValue("ByProperty"));
+  EXPECT_EQ("proj", P->GetPropertyValue("ByWhen"));
+  EXPECT_EQ("proj", Specs(P->GetItems("ByItemGroup")));
+  EXPECT_EQ("proj", Specs(P->GetItems("ByItem")));
+}
+
+TEST_F(EngineTest, AnImportSharedByEnginesIsReadAgainOnceItsTextChangedWhateverItsTime) {
+  const std::string Import = Write("shared.props", "<Project><PropertyGroup><V>one</V></PropertyGroup></Project>");
+  std::string File = Project("p.proj", "  <Import Project=\"shared.props\"/>");
+  std::filesystem::last_write_time(Import, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const auto Time = std::filesystem::last_write_time(Import);
+  EXPECT_EQ("one", TEngine().Evaluate(File, Request)->GetPropertyValue("V"));
+  // Rewritten in place at the same size, its time put back: another engine sees the new text.
+  Write("shared.props", "<Project><PropertyGroup><V>two</V></PropertyGroup></Project>");
+  std::filesystem::last_write_time(Import, Time);
+  EXPECT_EQ("two", TEngine().Evaluate(File, Request)->GetPropertyValue("V"));
 }
 
 TEST_F(EngineTest, AMissingImportNamesBothFiles) {
@@ -239,6 +298,27 @@ TEST_F(EngineTest, WildcardsAreSortedAndExcludesApply) {
   EXPECT_EQ("", All.front().GetMetadata("RecursiveDir"));
   EXPECT_EQ("src/q1.c", Specs(P->GetItems("One")));
   EXPECT_EQ("src/a.c;src/b.c;src/q1.c;src/q10.c", Specs(P->GetItems("NotX")));
+}
+
+// "**" walks folders reached through links as "*/*" does; a link back to a folder being
+// walked (to the folder itself, or to one above) is not walked again, so the walk ends.
+TEST_F(EngineTest, RecursiveWildcardsFollowFolderLinksAndStopAtLoops) {
+  for (const char* F : {"src/a.c", "src/real/b.c", "elsewhere/c.c", "elsewhere/deeper/d.c"}) Write(F, "");
+  std::filesystem::create_directory_symlink("../elsewhere", Dir / "src/linked");
+  std::filesystem::create_directory_symlink(".", Dir / "src/self");
+  std::filesystem::create_directory_symlink("..", Dir / "src/real/up");
+  std::filesystem::create_directory_symlink(Dir / "src", Dir / "elsewhere/back");
+  auto P = Eval(R"P(<ItemGroup>
+    <All Include="src/**/*.c" />
+    <Below Include="src/**" Exclude="src/real/**" />
+    <TwoDeep Include="src/*/*.c" />
+  </ItemGroup>)P");
+  auto All = P->GetItems("All");
+  EXPECT_EQ("src/a.c;src/linked/c.c;src/linked/deeper/d.c;src/real/b.c", Specs(All));
+  EXPECT_EQ("linked/deeper/", All[2].GetMetadata("RecursiveDir"));
+  EXPECT_EQ("src/a.c;src/linked/c.c;src/linked/deeper/d.c", Specs(P->GetItems("Below")));
+  // One level below each folder, links included: the link to the folder itself too.
+  EXPECT_EQ("src/linked/c.c;src/real/b.c;src/self/a.c", Specs(P->GetItems("TwoDeep")));
 }
 
 TEST_F(EngineTest, UpdateChangesMetadataOfTheMatchingItems) {
@@ -424,6 +504,34 @@ TEST_F(EngineTest, HostileNestingIsRefusedRatherThanExhaustingTheStack) {
   Nested = "x";
   for (int I = 0; I < 50; ++I) Nested = "$([MSBuild]::ValueOrDefault('', " + Nested + "))";
   EXPECT_EQ("x", Eval("<PropertyGroup><A>" + Nested + "</A></PropertyGroup>")->GetPropertyValue("A"));
+}
+
+// Text that doubles itself forty times would take a terabyte: it is refused once the project's
+// values, or its items, would take more than 256 MB, naming what grew too large and where.
+TEST_F(EngineTest, ExponentialExpansionIsRefusedNamingWhatGrewAndWhere) {
+  std::string Props = "<PropertyGroup>\n  <P0>x</P0>\n";
+  for (int I = 1; I <= 40; ++I)
+    Props += "  <P" + std::to_string(I) + ">$(P" + std::to_string(I - 1) + ")$(P" + std::to_string(I - 1) + ")</P" +
+             std::to_string(I) + ">\n";
+  std::string File = Project("props.proj", Props + "</PropertyGroup>");
+  // P27 (128 MB) would bring the values to 256 MB, with what P0 to P26 and the environment hold.
+  EXPECT_EQ(File + "(30,3): error: The value of the property \"P27\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+
+  std::string Items = "<ItemGroup>\n  <I0 Include=\"x\" />\n";
+  for (int I = 1; I <= 40; ++I)
+    Items += "  <I" + std::to_string(I) + " Include=\"@(I" + std::to_string(I - 1) + ");@(I" + std::to_string(I - 1) +
+             ")\" />\n";
+  File = Project("items.proj", Items + "</ItemGroup>");
+  // An item weighs its text and 256 bytes: I19's 524,288 items would bring I0 to I19 past 256 MB.
+  EXPECT_EQ(File + "(22,3): error: The item list \"I19\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] { Engine.Evaluate(File, Request); }));
+
+  // One value that needs no doubling: a width far beyond the bound.
+  EXPECT_EQ(Dir / "p.proj(3,3): error: The value of the property \"Wide\" would be larger than 256 MB",
+            ErrorOf<EEngineError>([&] {
+              Eval("<PropertyGroup>\n  <Wide>$([System.String]::Copy('x').PadLeft(1000000000000))</Wide>\n</PropertyGroup>");
+            }));
 }
 
 TEST_F(EngineTest, AProjectThatBuildsItselfWithNewPropertiesForeverIsStopped) {

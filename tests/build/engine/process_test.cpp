@@ -41,12 +41,25 @@ TEST(RunProcess, MergesOutputLineByLineAndGivesTheExitCode) {
 
   Lines = RunScript("kill -TERM $$", Code);
   EXPECT_EQ(Code, 128 + SIGTERM);
+}
 
-  // A line far longer than a pipe's buffer arrives whole.
-  Lines = RunScript("head -c 300000 /dev/zero | tr '\\0' x; echo; echo after", Code);
-  ASSERT_EQ(Lines.size(), 2u);
-  EXPECT_EQ(Lines[0].size(), 300000u);
-  EXPECT_EQ(Lines[1], "after");
+// Lines as wide as a message line may be arrive whole, across many reads of the pipe; a wider
+// one is cut at that width, marked with how much was left out (its CR LF not counted), and a
+// character the width would split goes whole; the next line is not disturbed.
+TEST(RunProcess, LinesWiderThanTheMessageWidthAreCutAndMarked) {
+  auto Xs = [](size_t N) { return "head -c " + std::to_string(N) + " /dev/zero | tr '\\0' x; "; };
+  int Code;
+  auto Lines = RunScript(Xs(MaxToolLineBytes) + "printf '\\r\\n'; " + Xs(300000) + "printf '\\r\\nafter\\n'; " +
+                             Xs(MaxToolLineBytes - 1) + "printf '\\303\\251tail\\r\\n'; " + Xs(MaxToolLineBytes) +
+                             "printf 'ab'",
+                         Code);
+  ASSERT_EQ(Lines.size(), 5u);
+  const std::string Full(MaxToolLineBytes, 'x');
+  EXPECT_EQ(Full, Lines[0]);
+  EXPECT_EQ(Full + " [... 234464 more bytes of this line not shown]", Lines[1]);
+  EXPECT_EQ("after", Lines[2]);
+  EXPECT_EQ(Full.substr(1) + " [... 6 more bytes of this line not shown]", Lines[3]);
+  EXPECT_EQ(Full + " [... 2 more bytes of this line not shown]", Lines[4]);
 }
 
 TEST(RunProcess, RunsInItsDirectoryWithTheAddedEnvironment) {

@@ -156,6 +156,40 @@ TEST(UndoHistory, ClientProceduresGoWithTheChangeBeforeThemOrElseTheNextOne) {
   EXPECT_FALSE(H.CanUndo());
 }
 
+TEST(UndoHistory, AClientStepIsUndoneAloneAndClientsWaitingForAChangeWaitPastIt) {
+  TUndoHistory H;
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());  // made when the text was loaded: waits for the first change
+  TUndoRecord Step = Client();
+  Step.OwnStep = true;
+  H.Record(Step);
+  EXPECT_TRUE(H.CanUndo());  // a step of its own, though it changes no text
+  H.SetKind(ugGroupWithDataChangeAdd);
+  H.StartGroup();
+  H.Record(Insert(0, "a"));
+  H.EndStep();
+  H.Record(Insert(1, "b"));  // typing on joins the typing, not the step before it
+  H.EndStep();
+  H.SetKind(ugGroupWithAny);
+  H.Record(Client());  // made when the text was saved: goes with the last change
+  std::vector<TUndoRecord*> Typing = TakeUndoGroup(H);
+  ASSERT_EQ(Typing.size(), 4u);  // newest first: the client, "b", "a", the waiting client
+  EXPECT_EQ(Typing[1]->Text, "b");
+  EXPECT_EQ(Typing[3]->Kind, TUndoRecord::ukClient);
+  EXPECT_FALSE(Typing[3]->OwnStep);
+  std::vector<TUndoRecord*> Alone = TakeUndoGroup(H);
+  ASSERT_EQ(Alone.size(), 1u);
+  EXPECT_TRUE(Alone[0]->OwnStep);
+  EXPECT_FALSE(H.CanUndo());
+  // A client recorded after a step of its own goes with the change before that step.
+  ASSERT_EQ(TakeRedoGroup(H).size(), 1u);
+  ASSERT_EQ(TakeRedoGroup(H).size(), 4u);
+  H.Record(Step);
+  H.Record(Client());
+  EXPECT_EQ(TakeUndoGroup(H).size(), 1u);
+  EXPECT_EQ(TakeUndoGroup(H).size(), 5u);
+}
+
 TEST(UndoHistory, TrimmingDropsWholeGroupsAndRedoComesBack) {
   TUndoHistory H;
   H.SetKind(ugGroupWithAny);

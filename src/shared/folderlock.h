@@ -1,0 +1,34 @@
+// A lock on a folder between processes: an advisory lock on a file in it (".nxs-lock"),
+// which goes when the lock is released, so that nothing of it stays behind. Two builds of
+// one project use it to take turns with the project's intermediate folder.
+#pragma once
+
+#include <string>
+
+namespace nxs {
+
+class TFolderLock {
+ public:
+  enum TState { flLocked, flBusy, flFailed };
+
+  // Nothing is locked yet; the folder is made when it is first tried.
+  explicit TFolderLock(std::string Folder);
+  // Releases the lock; the folder goes too when nothing else is in it.
+  ~TFolderLock();
+  TFolderLock(const TFolderLock&) = delete;  // holds the lock
+  TFolderLock& operator=(const TFolderLock&) = delete;
+
+  // One try, without waiting: flBusy while another holds the lock, flFailed (with the
+  // system's reason in Error) when the folder or the file cannot be made.
+  [[nodiscard]] TState TryLock(std::string& Error);
+  bool Locked() const { return FLocked; }
+  const std::string& Folder() const { return FFolder; }
+
+ private:
+  std::string FFolder;
+  std::string FFile;
+  int FFd = -1;
+  bool FLocked = false;
+};
+
+}  // namespace nxs
