@@ -559,8 +559,7 @@ std::vector<TChangeRow> ChangeRows() {
                         [](TBench& B, const TChange&) {
                           return TArgs{"history", "backup", B / "f.txt"};
                         },
-                    .Intact = BackupsWhole,
-                    .Pending = "save: a backup number chosen under a lock, a backup already gone counts as pruned"});
+                    .Intact = BackupsWhole});
   }
   {
     Rows.push_back({.Name = "ed save",
@@ -577,10 +576,7 @@ std::vector<TChangeRow> ChangeRows() {
                         [](TBench& B, const TChange&) {
                           return TArgs{"ed", B / "f.txt", "--script", "/dev/null"};
                         },
-                    .Intact = TextWhole,
-                    .Pending =
-                        "save: backup numbers chosen under a lock, and a save interrupted by SIGTERM removes its "
-                        "temporary file"});
+                    .Intact = TextWhole});
   }
 
   // -- Builds ------------------------------------------------------------------------------------------------
@@ -608,8 +604,7 @@ std::vector<TChangeRow> ChangeRows() {
              },
          .Intact = [](TBench& B) -> std::string {
            return !B.Exists("b") || !ProgramSays(B).empty() ? std::string() : "the program does not run";
-         },
-         .Pending = "build: a build interrupted or run twice at once leaves a program that runs and no tool running"});
+         }});
   }
   return Rows;
 }

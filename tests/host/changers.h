@@ -107,17 +107,9 @@ struct TChangeRow {
   std::function<std::vector<std::string>(TBench&, const TChange&)> Load;
   // What must hold of the bench whatever happened ("" when it does).
   std::function<std::string(TBench&)> Intact = nullptr;
-  // The mend, not on this branch yet, that the row waits for: a pending row runs only when
-  // NXS_TEST_PENDING_MENDS is set.
-  const char* Pending = nullptr;
   // The command makes its file and refuses one that exists.
   bool Makes = false;
 };
-
-inline bool RunPendingRows() {
-  const char* V = std::getenv("NXS_TEST_PENDING_MENDS");
-  return V && *V && std::string(V) != "0";
-}
 
 // A run that failed said so: status 1 with a message, on standard error, or as the build's
 // closing "Failed".
@@ -235,17 +227,13 @@ inline std::vector<std::string> TemporaryFiles(const TBench& B) {
 std::vector<TChangeRow> ChangeRows();
 
 // Runs Body for the rows of the table all at once, each in a thread of its own (a row works
-// in a bench of its own), failures traced to their row. Rows that wait for a mend run only
-// with NXS_TEST_PENDING_MENDS; NXS_TEST_ROW names one row to run alone.
+// in a bench of its own), failures traced to their row. NXS_TEST_ROW names one row to run
+// alone.
 inline void ForEveryRow(const std::function<void(const TChangeRow&)>& Body) {
   const char* Only = std::getenv("NXS_TEST_ROW");
   std::vector<std::thread> Threads;
   for (const TChangeRow& Row : ChangeRows()) {
     if (Only && *Only && Row.Name != std::string(Only)) continue;
-    if (Row.Pending && !RunPendingRows()) {
-      std::printf("[ PENDING  ] %s: waits for the mend of %s\n", Row.Name, Row.Pending);
-      continue;
-    }
     Threads.emplace_back([Row, &Body] {
       SCOPED_TRACE(std::string("row ") + Row.Name);
       Body(Row);
