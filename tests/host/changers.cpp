@@ -117,30 +117,38 @@ std::string ProgramSays(TBench& B) {
   return Out;
 }
 
+// A row whose command makes one file a round (Stem<round>.Ext), "Command FILE Options", and
+// refuses one that exists; "Reader FILE" reads it back.
+TChangeRow MakesRow(const char* Name, const std::string& Stem, const std::string& Ext, TArgs Command, TArgs Options,
+                    TArgs Reader) {
+  auto File = [Stem, Ext](const TChange& C) { return Stem + std::to_string(C.Round) + Ext; };
+  auto Shows = [File](TBench& B, const TChange& C) { return B.Exists(File(C)); };
+  auto With = [File](TArgs Before, TArgs After) {
+    return [File, Before, After](TBench& B, const TChange& C) {
+      TArgs Args = Before;
+      Args.push_back(B / File(C));
+      Args.insert(Args.end(), After.begin(), After.end());
+      return Args;
+    };
+  };
+  return {.Name = Name,
+          .File = File,
+          .Prepare = [](TBench&) {},
+          .Args = With(std::move(Command), std::move(Options)),
+          .Shows = Shows,
+          .Check = OneMakesIt(Shows),
+          .Load = With(std::move(Reader), {}),
+          .Makes = true};
+}
+
 }  // namespace
 
 std::vector<TChangeRow> ChangeRows() {
   std::vector<TChangeRow> Rows;
 
   // -- Projects -------------------------------------------------------------------------------------------
-  {
-    auto File = [](const TChange& C) { return "n" + std::to_string(C.Round) + ".vproj"; };
-    auto Shows = [File](TBench& B, const TChange& C) { return B.Exists(File(C)); };
-    Rows.push_back({.Name = "project new",
-                    .File = File,
-                    .Prepare = [](TBench&) {},
-                    .Args =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"project", "new", B / File(C), "--personality", "Vellum.Personality"};
-                        },
-                    .Shows = Shows,
-                    .Check = OneMakesIt(Shows),
-                    .Load =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"config", "list", B / File(C)};
-                        },
-                    .Makes = true});
-  }
+  const TArgs Pascal{"--personality", "Vellum.Personality"};
+  Rows.push_back(MakesRow("project new", "n", ".vproj", {"project", "new"}, Pascal, {"config", "list"}));
   {
     auto Shows = [](TBench& B, const TChange& C) { return B.Has("a.vproj", "Include=\"" + Unit(C) + "\""); };
     Rows.push_back({.Name = "project add",
@@ -202,24 +210,7 @@ std::vector<TChangeRow> ChangeRows() {
   // -- Groups ----------------------------------------------------------------------------------------------
   auto Groupproj = [](const TChange&) { return "g.groupproj"; };
   auto ShowGroup = [](TBench& B, const TChange&) { return TArgs{"group", "show", B / "g.groupproj"}; };
-  {
-    auto File = [](const TChange& C) { return "g" + std::to_string(C.Round) + ".groupproj"; };
-    auto Shows = [File](TBench& B, const TChange& C) { return B.Exists(File(C)); };
-    Rows.push_back({.Name = "group new",
-                    .File = File,
-                    .Prepare = [](TBench&) {},
-                    .Args =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"group", "new", B / File(C)};
-                        },
-                    .Shows = Shows,
-                    .Check = OneMakesIt(Shows),
-                    .Load =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"group", "show", B / File(C)};
-                        },
-                    .Makes = true});
-  }
+  Rows.push_back(MakesRow("group new", "g", ".groupproj", {"group", "new"}, {}, {"group", "show"}));
   {
     auto Shows = [](TBench& B, const TChange& C) { return B.Has("g.groupproj", "\"p" + C.Tag() + ".vproj\""); };
     Rows.push_back({.Name = "group add",
@@ -330,51 +321,23 @@ std::vector<TChangeRow> ChangeRows() {
                     .Load = ShowGroup});
   }
   {
-    auto File = [](const TChange& C) { return "old" + std::to_string(C.Round) + ".groupproj"; };
-    auto Shows = [File](TBench& B, const TChange& C) { return B.Exists(File(C)); };
-    Rows.push_back({.Name = "group upgrade",
-                    .File = File,
-                    .Prepare =
-                        [](TBench& B) {
-                          B.Project("o.vproj");
-                          for (int R = 0; R < B.Rounds; ++R)
-                            B.Write(
-                                "old" + std::to_string(R) + ".nxsgroup",
-                                "\xEF\xBB\xBF<TarvosProject><Projects><Project Name=\"o\" File=\"o.vproj\" GUID=\"\"/>"
-                                "</Projects><Targets>o</Targets><ActiveProject>o</ActiveProject></TarvosProject>");
-                        },
-                    .Args =
-                        [](TBench& B, const TChange& C) {
-                          return TArgs{"group", "upgrade", B / ("old" + std::to_string(C.Round) + ".nxsgroup")};
-                        },
-                    .Shows = Shows,
-                    .Check = OneMakesIt(Shows),
-                    .Load =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"group", "show", B / File(C)};
-                        },
-                    .Makes = true});
+    // Each round's legacy group upgraded into a new file beside it.
+    TChangeRow Row = MakesRow("group upgrade", "old", ".groupproj", {}, {}, {"group", "show"});
+    Row.Prepare = [](TBench& B) {
+      B.Project("o.vproj");
+      for (int R = 0; R < B.Rounds; ++R)
+        B.Write("old" + std::to_string(R) + ".nxsgroup",
+                "\xEF\xBB\xBF<TarvosProject><Projects><Project Name=\"o\" File=\"o.vproj\" GUID=\"\"/>"
+                "</Projects><Targets>o</Targets><ActiveProject>o</ActiveProject></TarvosProject>");
+    };
+    Row.Args = [](TBench& B, const TChange& C) {
+      return TArgs{"group", "upgrade", B / ("old" + std::to_string(C.Round) + ".nxsgroup")};
+    };
+    Rows.push_back(std::move(Row));
   }
 
   // -- Option sets and configurations ----------------------------------------------------------------------
-  {
-    auto File = [](const TChange& C) { return "s" + std::to_string(C.Round) + ".optset"; };
-    auto Shows = [File](TBench& B, const TChange& C) { return B.Exists(File(C)); };
-    Rows.push_back({.Name = "optionset new",
-                    .File = File,
-                    .Prepare = [](TBench&) {},
-                    .Args =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"optionset", "new", B / File(C), "--personality", "Vellum.Personality"};
-                        },
-                    .Shows = Shows,
-                    .Check = OneMakesIt(Shows),
-                    .Load =
-                        [File](TBench& B, const TChange& C) {
-                          return TArgs{"project", "show", B / File(C)};
-                        },
-                    .Makes = true});
-  }
+  Rows.push_back(MakesRow("optionset new", "s", ".optset", {"optionset", "new"}, Pascal, {"project", "show"}));
   auto Vproj = [](const TChange&) { return "a.vproj"; };
   auto ListConfigs = [](TBench& B, const TChange&) { return TArgs{"config", "list", B / "a.vproj"}; };
   {
