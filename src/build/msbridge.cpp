@@ -20,6 +20,7 @@
 #include "projectfiles/macros.h"
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
+#include "projectfiles/xmlio.h"
 #include "shared/dosdate.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -477,6 +478,7 @@ TMSBuildSource::TMSBuildSource(IProjectContext& Project) : FProject(&Project), F
 TMSBuildSource::TMSBuildSource(std::string FileName) : FFileName(ExpandFileName(FileName)) {}
 
 std::string TMSBuildSource::Text() const {
+  if (!FProject || !FProject->GetProjectFile()) CheckRegularProjectFile(FFileName);
   try {
     if (FProject)
       if (IMSProjectFile* Doc = FProject->GetProjectFile()) return StripEmptyProjectExtensions(Doc->GetXml());

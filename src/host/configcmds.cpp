@@ -13,6 +13,7 @@
 #include "projectfiles/resstrings.h"
 #include "projects/newproject.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 
@@ -70,14 +71,14 @@ int RunGet(const TCommandLine& Cmd) {
 }
 
 int RunSet(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
+  auto Project = TCommandProject::OpenToChange(Cmd[0]);
   SetConfigValue(Project->Configs(), Address(Cmd), Cmd[1], Cmd[2], Cmd.Has("--merge"));
   Project->Save();
   return 0;
 }
 
 int RunAdd(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
+  auto Project = TCommandProject::OpenToChange(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   TBuildConfiguration* Parent = Cmd.Has("--parent") ? &Configs.Configuration(Cmd.Get("--parent")) : nullptr;
   Configs.AddConfiguration(Cmd[1], Parent);
@@ -86,7 +87,7 @@ int RunAdd(const TCommandLine& Cmd) {
 }
 
 int RunRemove(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
+  auto Project = TCommandProject::OpenToChange(Cmd[0]);
   TBuildConfigurations& Configs = Project->Configs();
   Configs.Remove(Configs.Configuration(Cmd[1]), false);
   Project->Save();
@@ -94,7 +95,7 @@ int RunRemove(const TCommandLine& Cmd) {
 }
 
 int RunActivate(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
+  auto Project = TCommandProject::OpenToChange(Cmd[0]);
   ActivateConfiguration(Project->Configs(), Cmd[1], Cmd.Get("--platform"));
   Project->Save();
   return 0;
@@ -102,7 +103,7 @@ int RunActivate(const TCommandLine& Cmd) {
 
 int RunReference(const TCommandLine& Cmd) {
   if (!Cmd.Has("--config")) Cmd.Fail("missing --config");
-  auto Project = TCommandProject::Open(Cmd[0]);
+  auto Project = TCommandProject::OpenToChange(Cmd[0]);
   TBuildConfiguration& Config = MakeConfigLevel(Project->Configs(), Address(Cmd));
   Config.AddReference(Project->Configs().OpenOptionSet(ExpandFileName(Cmd[1])));
   Project->Save();
@@ -112,13 +113,16 @@ int RunReference(const TCommandLine& Cmd) {
 int RunProjectNew(const TCommandLine& Cmd) {
   if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
   std::string File = ExpandFileName(Cmd[0]);
+  // Two commands that make the same project take turns, and the second finds the first's.
+  TFileLock Lock(File);
   if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SFileExists, Cmd[0]));
   const std::string Type = Cmd.Get("--type", "Application");
   auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Type);
   AddStandardConfigurations(Project->Configs());
   TNewProjectFile Main = SetUpProjectBuild(*Project->GetProjectFile(), File, Cmd.Get("--personality"), Type);
-  Project->Save();
+  // The main source first: a project file that exists always has its main source.
   if (!Main.FileName.empty() && !FileSystem().Stat(Main.FileName).Exists) WriteFileAtomic(Main.FileName, Main.Text);
+  Project->Save();
   return 0;
 }
 

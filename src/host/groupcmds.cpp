@@ -8,16 +8,29 @@
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "projects/resstrings.h"
-#include "shared/format.h"
+#include "shared/fileio.h"
 #include "shared/filenames.h"
+#include "shared/format.h"
 #include "shared/text.h"
 
 namespace nxs::host {
 
 namespace {
 
+// Opens the group file FILE for a change: under its lock, which the session holds until the
+// change is saved. The projects it could not open are reported once.
+TProjectGroup& OpenGroupToChange(TProjectSession& Session, const std::string& File) {
+  Session.Lock(File);
+  TProjectGroup& Group = Session.OpenGroup(File);
+  for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+  return Group;
+}
+
 int RunGroupNew(const TCommandLine& Cmd) {
   TProjectSession Session;
+  Session.Lock(Cmd[0]);
+  // A group that exists keeps its projects: a new one is never written over it.
+  if (FileSystem().Stat(ExpandFileName(Cmd[0])).Exists) throw Exception(Format(res::SGroupFileExists, Cmd[0]));
   TProjectGroup* Group = TProjectGroup::NewGroup(Cmd[0]);
   Group->Save(false, true);
   return 0;
@@ -35,7 +48,7 @@ int RunGroupAdd(const TCommandLine& Cmd) {
     Files.push_back(File);
   }
   TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  TProjectGroup& Group = OpenGroupToChange(Session, Cmd[0]);
   for (const auto& F : Files) Group.AddTarget(&Session.OpenProject(F));
   Session.SaveGroup(Group);
   return 0;
@@ -45,14 +58,19 @@ int RunGroupAdd(const TCommandLine& Cmd) {
 template <class TChange>
 int ChangeGroupProject(const TCommandLine& Cmd, TChange Change) {
   TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  TProjectGroup& Group = OpenGroupToChange(Session, Cmd[0]);
   Change(Session, Group, Session.GroupProject(Group, Cmd[1]));
   Session.SaveGroup(Group);
   return 0;
 }
 
 int RunGroupRemove(const TCommandLine& Cmd) {
-  return ChangeGroupProject(Cmd, [](TProjectSession&, TProjectGroup& G, TBaseProject& P) { G.RemoveProject(&P); });
+  // Also a project the group could not open: this is how it leaves the group.
+  TProjectSession Session;
+  TProjectGroup& Group = OpenGroupToChange(Session, Cmd[0]);
+  Group.RemoveProjectNamed(Cmd[1]);
+  Session.SaveGroup(Group);
+  return 0;
 }
 
 int RunGroupActivate(const TCommandLine& Cmd) {
@@ -95,7 +113,8 @@ int RunGroupNoDepend(const TCommandLine& Cmd) {
 
 int RunGroupUpgrade(const TCommandLine& Cmd) {
   TProjectSession Session;
-  TProjectGroup& Group = Session.OpenGroup(Cmd[0]);
+  Session.Lock(ChangeFileExt(ExpandFileName(Cmd[0]), ".groupproj"));
+  TProjectGroup& Group = OpenGroupToChange(Session, Cmd[0]);
   if (!Group.IsLegacy()) Cmd.Fail("not a legacy group file: " + Cmd[0]);
   Group.UpgradeProjectToMSBuild();
   return 0;

@@ -5,6 +5,7 @@
 #include "projectfiles/optionsets.h"
 #include "projectfiles/resstrings.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 
@@ -14,6 +15,7 @@ static int RunOptionSetNew(const TCommandLine& Cmd) {
   if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
   StartProjectLayer();
   std::string File = ExpandFileName(Cmd[0]);
+  TFileLock Lock(File);  // two that make it take turns: the second finds the first's
   if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SOptionSetExists, Cmd[0]));
   NewOptionSet(File, Cmd.Get("--personality"))->SaveToFile();
   return 0;

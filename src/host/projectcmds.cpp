@@ -4,6 +4,8 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "projectfiles/projectfile.h"
+#include "shared/filelock.h"
+#include "shared/filenames.h"
 #include "shared/guid.h"
 
 namespace nxs::host {
@@ -11,8 +13,10 @@ namespace nxs::host {
 namespace {
 
 int RunProjectFormat(const TCommandLine& Cmd) {
+  const std::string Out = Cmd.Has("-o") ? Cmd.Get("-o") : Cmd[0];
+  TFileLock Lock(ExpandFileName(Out));
   std::shared_ptr<IMSProjectFile> Doc = MSBuildOpenProject(Cmd[0]);
-  Doc->SaveToFile(Cmd.Has("-o") ? Cmd.Get("-o") : Cmd[0]);
+  Doc->SaveToFile(Out);
   return 0;
 }
 

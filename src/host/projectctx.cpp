@@ -20,6 +20,13 @@ std::unique_ptr<TCommandProject> TCommandProject::Open(const std::string& FileNa
   return P;
 }
 
+std::unique_ptr<TCommandProject> TCommandProject::OpenToChange(const std::string& FileName) {
+  auto Lock = std::make_unique<TFileLock>(ExpandFileName(FileName));
+  std::unique_ptr<TCommandProject> P = Open(FileName);
+  P->FLock = std::move(Lock);
+  return P;
+}
+
 std::unique_ptr<TCommandProject> TCommandProject::Create(const std::string& FileName, const std::string& Personality,
                                                          const std::string& ProjectType) {
   StartProjectLayer();

@@ -8,6 +8,7 @@
 #include "projectfiles/configmgr.h"
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
+#include "shared/filelock.h"
 
 namespace nxs::host {
 
@@ -15,6 +16,10 @@ class TCommandProject : public IProjectContext {
  public:
   // Opens FileName and loads its configurations.
   static std::unique_ptr<TCommandProject> Open(const std::string& FileName);
+  // The same for a command that changes the project: the file's lock is taken before it is
+  // read and held until the project goes, so that a change another command makes meanwhile
+  // waits for this one's save and is not lost by it.
+  static std::unique_ptr<TCommandProject> OpenToChange(const std::string& FileName);
   // A new document (not written until Save).
   static std::unique_ptr<TCommandProject> Create(const std::string& FileName, const std::string& Personality,
                                                  const std::string& ProjectType);
@@ -36,6 +41,7 @@ class TCommandProject : public IProjectContext {
  private:
   explicit TCommandProject(std::string FileName) : FFileName(std::move(FileName)) {}
 
+  std::unique_ptr<TFileLock> FLock;  // goes last: held until everything else is gone
   std::string FFileName;
   std::shared_ptr<IMSProjectFile> FDocument;
   std::unique_ptr<TBuildConfigurations> FConfigs;

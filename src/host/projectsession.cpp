@@ -25,6 +25,10 @@ TProjectSession::~TProjectSession() {
   DoneProjects();
 }
 
+void TProjectSession::Lock(const std::string& FileName) {
+  FLocks.push_back(std::make_unique<TFileLock>(ExpandFileName(FileName)));
+}
+
 TBaseProject& TProjectSession::OpenProject(const std::string& FileName) {
   auto* P = dynamic_cast<TBaseProject*>(CallDefaultOpenProc(ExpandFileName(FileName), false, nullptr));
   if (!P) throw Exception(res::SUnknownProjectType);

@@ -13,6 +13,7 @@ namespace nxs::host {
 
 static int RunProjectAdd(const TCommandLine& Cmd) {
   TProjectSession Session;
+  Session.Lock(Cmd[0]);
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   for (size_t I = 1; I < Cmd.Positional().size(); ++I) P.AddFile(Cmd[I], Cmd.Get("--folder"));
   P.Save(false, true);
@@ -21,6 +22,7 @@ static int RunProjectAdd(const TCommandLine& Cmd) {
 
 static int RunProjectRemove(const TCommandLine& Cmd) {
   TProjectSession Session;
+  Session.Lock(Cmd[0]);
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   P.RemoveFile(Cmd[1]);
   P.Save(false, true);
@@ -29,6 +31,7 @@ static int RunProjectRemove(const TCommandLine& Cmd) {
 
 static int RunProjectRename(const TCommandLine& Cmd) {
   TProjectSession Session;
+  Session.Lock(Cmd[0]);
   TBaseProject& P = Session.OpenProject(Cmd[0]);
   const std::string Old = ExpandFileName(Cmd[1]);
   const std::string& Typed = Cmd[2];

@@ -15,6 +15,7 @@
 #include "modules/modulelist.h"
 #include "modules/resstrings.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -190,6 +191,9 @@ void TSourceModule::SaveFile() {
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) FSourceBuffers.GetItems(I)->ConfirmSaveEncoding();
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I) {
     TEditBuffer* B = FSourceBuffers.GetItems(I);
+    // The backup and the write are one step for other sessions saving the same file: the
+    // next one's backup then holds this one's text, which its write replaces.
+    TFileLock Lock(B->FileName());
     BackupExistingFile(B->FileName());
     B->SaveFile();
   }

@@ -360,29 +360,8 @@ std::string EscapeConditionLiteral(std::string_view Text) {
   return R;
 }
 
-static int HexDigit(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
-std::string UnescapeConditionLiteral(std::string_view Text) {
-  if (Text.find('%') == std::string_view::npos) return std::string(Text);
-  std::string R;
-  R.reserve(Text.size());
-  for (size_t I = 0; I < Text.size(); ++I) {
-    int Hi = 0, Lo = 0;
-    if (Text[I] == '%' && I + 2 < Text.size() && (Hi = HexDigit(Text[I + 1])) >= 0 &&
-        (Lo = HexDigit(Text[I + 2])) >= 0) {
-      R += static_cast<char>(Hi * 16 + Lo);
-      I += 2;
-    } else {
-      R += Text[I];
-    }
-  }
-  return R;
-}
+// The engine's unescaping, which reads "%XX" anywhere.
+std::string UnescapeConditionLiteral(std::string_view Text) { return MSBuildUnescape(Text); }
 
 std::string ConditionKey(std::string_view Condition) {
   std::string Key;

@@ -6,6 +6,8 @@
 #include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -79,7 +81,9 @@ std::unique_ptr<TProjectNode> LoadProjectFromText(std::string_view Xml) {
   return AsProject(TProjectXmlReader().Read(Xml));
 }
 
-std::unique_ptr<TProjectNode> LoadProject(const std::string& FileName) {
+// The tree of a file and, when it was read from disk, the version of the file it was read
+// from (taken before the read: a change that lands during the read shows at the next save).
+static std::unique_ptr<TProjectNode> LoadTree(const std::string& FileName, TFileInfo* Version) {
   TOpenBufferTextHook Hook;
   {
     std::lock_guard<std::mutex> Guard(HooksLock());
@@ -87,11 +91,15 @@ std::unique_ptr<TProjectNode> LoadProject(const std::string& FileName) {
   }
   std::string Text;
   if (Hook && Hook(FileName, Text)) return LoadProjectFromText(Text);
+  if (Version) *Version = FileSystem().Stat(FileName);
   return AsProject(TProjectXmlReader().ReadFile(FileName));
 }
 
+std::unique_ptr<TProjectNode> LoadProject(const std::string& FileName) { return LoadTree(FileName, nullptr); }
+
 std::shared_ptr<IMSProjectFile> MSBuildOpenProject(const std::string& FileName) {
-  auto Doc = std::make_shared<TNativeMSBuildProject>(FileName, LoadProject(FileName));
+  auto Doc = std::make_shared<TNativeMSBuildProject>(FileName);
+  Doc->Reload();
   Doc->CheckProjectFileVersion();
   return Doc;
 }
@@ -337,6 +345,16 @@ void TNativeMSBuildProject::AddItemMetadata(const std::string& Name, const std::
 
 // 16
 void TNativeMSBuildProject::SaveToFile(const std::string& FileName) {
+  // Under the file's lock, so that the check below stays true until the file is replaced.
+  TFileLock Lock(FileName);
+  const std::string Name = ExpandFileName(FileName);
+  if (!FReadFrom.empty() && Name == FReadFrom) {
+    // Written over a change another process made after this one read the file, this
+    // document would lose that change. A file removed meanwhile is written again.
+    TFileInfo Now = FileSystem().Stat(Name);
+    if (Now.Exists && !SameFileVersion(Now, FReadVersion))
+      throw EProjectFileException(Format(res::SChangedOnDisk, Name));
+  }
   std::vector<TNode*> WasModified;
   try {
     // The text goes out in pieces that stay in the processor's cache, never held whole.
@@ -356,6 +374,8 @@ void TNativeMSBuildProject::SaveToFile(const std::string& FileName) {
     for (TNode* Node : WasModified) Node->MarkModified();
     throw;
   }
+  FReadFrom = Name;
+  FReadVersion = FileSystem().Stat(Name);
 }
 
 // 17-25: property groups
@@ -630,7 +650,12 @@ void TNativeMSBuildProject::RebuildTree() {
   Restore();
 }
 
-void TNativeMSBuildProject::Reload() { SetRoot(LoadProject(FFileName)); }
+void TNativeMSBuildProject::Reload() {
+  TFileInfo Version;
+  SetRoot(LoadTree(FFileName, &Version));
+  FReadFrom = Version.Exists ? ExpandFileName(FFileName) : std::string();
+  FReadVersion = Version;
+}
 
 void TNativeMSBuildProject::SetFileName(const std::string& FileName) { FFileName = FileName; }
 

@@ -13,6 +13,7 @@
 
 #include "projectfiles/errors.h"
 #include "projectfiles/msbnodes.h"
+#include "shared/fileio.h"
 #include "shared/guid.h"
 
 namespace nxs {
@@ -71,7 +72,9 @@ class IMSProjectFile {
   virtual void ReadItems(IItemReader& Reader) = 0;                        // 14
   virtual void AddItemMetadata(const std::string& Name, const std::string& Value) = 0;  // 15
   // The UTF-8 byte-order mark and the tree. The text goes out in pieces and the file is
-  // replaced atomically at the end; a failed save leaves the file as it was.
+  // replaced atomically at the end; a failed save leaves the file as it was. Saved over the
+  // file it was read from, it raises EProjectFileException ("... changed on disk after it
+  // was read ...") when another process replaced or changed that file since.
   virtual void SaveToFile(const std::string& FileName) = 0;               // 16
   virtual void BeginPropertyGroup(const std::string& Condition) = 0;      // 17
   virtual void WriteProperty(const std::string& Name, const std::string& Value, bool WriteEmpty,
@@ -301,6 +304,11 @@ class TNativeMSBuildProject : public IMSProjectFile, public IProjectNodeAccess {
   msb::TPropertyGroup* FGlobalPropertyGroup = nullptr;
   msb::TProjectExtensions* FProjectExtensions = nullptr;
   std::string FFileName;
+  // The file the tree was last read from or written to (empty for a new document or one
+  // read from an editor buffer), and that file's version then: a save over it refuses to
+  // replace a version another process wrote since.
+  std::string FReadFrom;
+  TFileInfo FReadVersion;
   TNodeChangeListener FNodeListener{*this};
 };
 

@@ -44,6 +44,10 @@ inline constexpr const char* SCurrentTaskNil = "Current task is nil";
 inline constexpr const char* SNullBuildItem = "Attempted to write metadata \"%s=%s\" to a null BuildItem";
 inline constexpr const char* SNotPreserved = "Cannot restore project document, it was not preserved";
 inline constexpr const char* SProjectCheck = "%s (%s)";
+inline constexpr const char* SCannotReadProjectFile = "The project file \"%s\" could not be read: %s";
+inline constexpr const char* SNotARegularFile = "it is not a regular file";
+inline constexpr const char* SChangedOnDisk =
+    "%s changed on disk after it was read; it was not written, so that the change made there is kept";
 inline constexpr const char* SNoEngineView =
     "The build engine is not available: no engine view is registered for project documents";
 

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "projectfiles/resstrings.h"
+#include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/largeblock.h"
@@ -654,7 +655,14 @@ class TXmlReader::TFeed {
   std::function<XML_Status(XML_Parser)> Run;
 };
 
+void CheckRegularProjectFile(const std::string& FileName) {
+  TFileInfo Info = FileSystem().Stat(FileName);
+  if (Info.IsDirectory || Info.IsSpecial)
+    throw EInOutError(Format(res::SCannotReadProjectFile, FileName, res::SNotARegularFile));
+}
+
 std::unique_ptr<TNode> TXmlReader::ReadFile(const std::string& FileName) {
+  CheckRegularProjectFile(FileName);
   // The whole file in one buffer and one final parse: a parse that is not the final one
   // makes the parser count lines and columns over everything it took.
   TFeed Feed{false, [&](XML_Parser P) {

@@ -26,6 +26,12 @@ bool IsXmlName(std::string_view Name);
 // cut after 100 bytes.
 std::string PrintableText(std::string_view Text);
 
+// Raises EInOutError ("The project file ... could not be read: it is not a regular file")
+// when FileName stands for a pipe, a device or a folder: a pipe would be waited on for ever
+// and a device read without end. Every reader of project files asks before it opens one; a
+// name that does not exist passes, for the read to report.
+void CheckRegularProjectFile(const std::string& FileName);
+
 // Builds a tree from XML text with expat (namespaces on). The classes come from the
 // node-class registry. Comments, processing instructions, the XML declaration and blank
 // text between elements are not kept. A document that declares a document type, an entity
@@ -39,7 +45,8 @@ class TXmlReader {
 
   // The root node (the last element closed). Raises EParseException with every error the
   // parser reported ("Fatal error 4. not well-formed Line 3, column 7."), and
-  // EInOutError when the file cannot be read. A file is read straight into the parser.
+  // EInOutError when the file cannot be read or is no regular file. A file is read straight
+  // into the parser.
   std::unique_ptr<TNode> ReadFile(const std::string& FileName);
   std::unique_ptr<TNode> Read(std::string_view Xml);
 

@@ -3,6 +3,8 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 
 #include "modules/modulelist.h"
 #include "projectfiles/msbnodes.h"
@@ -67,7 +69,14 @@ TUpgradeSettings ReadUpgradeSettings() {
 void SetUpgradeDialog(std::function<bool(TUpgradeSettings&)> Dialog) { UpgradeDialog() = std::move(Dialog); }
 
 std::string SanitizedTargetName(const std::string& FileName) {
-  return ReplaceAll(ChangeFileExt(ExtractFileName(FileName), ""), ".", "_");
+  std::string Name = ChangeFileExt(ExtractFileName(FileName), "");
+  // What separates target names (";", ",", blanks), names a target's kind (":"), or reads as
+  // a property, an item list or a wildcard never stands in one; letters of other scripts do.
+  for (char& C : Name) {
+    const unsigned char U = static_cast<unsigned char>(C);
+    if (U < 0x80 && !std::isalnum(U) && C != '_' && C != '-') C = '_';
+  }
+  return Name.empty() ? "_" : Name;
 }
 
 std::string ItemTypeForFile(const std::string& FileName, const std::string& Personality) {
@@ -237,6 +246,7 @@ void TBaseProject::ReadEntries() {
       if (!IsFileItemType(I->NameView())) continue;
       std::string Include = ReplaceAll(I->Include(), "$(MainSource)", MainSource);
       if (Include.empty() || Include.find("$(") != std::string::npos) continue;
+      Include = MSBuildUnescape(Include);
       TProjectFileItem E;
       E.FileName = ExpandFileName(ToDiskPath(Include), Dir);
       if (!FEntryNames.insert(E.FileName).second) continue;
@@ -297,16 +307,17 @@ msb::TItem* TBaseProject::FindItem(const std::string& FileName) const {
   const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
     if (!G->GetCondition().empty()) continue;
-    for (msb::TItem* I : G->GetItems())
-      if (IsFileItemType(I->NameView()) &&
-          SameFileName(ExpandFileName(ToDiskPath(ReplaceAll(I->Include(), "$(MainSource)", MainSource)), Dir), FileName))
-        return I;
+    for (msb::TItem* I : G->GetItems()) {
+      if (!IsFileItemType(I->NameView())) continue;
+      const std::string Include = MSBuildUnescape(ReplaceAll(I->Include(), "$(MainSource)", MainSource));
+      if (SameFileName(ExpandFileName(ToDiskPath(Include), Dir), FileName)) return I;
+    }
   }
   return nullptr;
 }
 
 std::string TBaseProject::RelativeInclude(const std::string& FileName) const {
-  return ToProjectPath(ExtractRelativePath(ExtractFilePath(GetFileName()), FileName));
+  return MSBuildEscape(ToProjectPath(ExtractRelativePath(ExtractFilePath(GetFileName()), FileName)));
 }
 
 void TBaseProject::AddFile(const std::string& FileName, const std::string& Folder) {
@@ -367,7 +378,15 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
   TDocModule* Module = FindDocModule(Old);
   bool OpenedHere = false;
   std::string ModuleOld;
+  std::vector<std::string> MadeFolders;  // deepest first
   try {
+    // A new name in a folder that does not exist yet makes the folder.
+    for (std::string Dir = ExtractFileDir(New); !Dir.empty() && !FileSystem().Stat(Dir).Exists;
+         Dir = ExtractFileDir(Dir)) {
+      MadeFolders.push_back(Dir);
+      if (ExtractFileDir(Dir) == Dir) break;
+    }
+    if (!MadeFolders.empty()) FileSystem().ForceDirectories(MadeFolders.front());
     if (!Module) {
       Module = CallDefaultOpenProc(Old, false, this);
       OpenedHere = Module != nullptr;
@@ -385,7 +404,7 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
       for (msb::TItemGroup* G : RootOf(*FDocument)->GetItemGroups())
         for (msb::TItem* I : G->GetItems())
           if (TNode* Dep = I->FindFirstChild("DependentOn");
-              Dep && SameFileName(ExpandFileName(ToDiskPath(Dep->GetValue()), Dir), From))
+              Dep && SameFileName(ExpandFileName(ToDiskPath(MSBuildUnescape(Dep->GetValue())), Dir), From))
             Dep->SetValue(RelativeInclude(To));
     }
   } catch (...) {
@@ -398,6 +417,10 @@ void TBaseProject::RenameModule(const std::string& OldName, const std::string& N
       Module->UnModifySource();
     }
     if (OpenedHere && Module && ModuleList().Contains(Module)) Module->Close(false);
+    for (const auto& Dir : MadeFolders) {
+      std::error_code Ignored;  // a folder something else was put into stays
+      if (FileSystem().DirectoryExists(Dir)) std::filesystem::remove(Dir, Ignored);
+    }
     FTransactions.pop_back();
     TEvTransactionListChanged Back(this, New, Old);
     OnTransactionListChanged.Send(Back);

@@ -4,13 +4,16 @@
 #include <set>
 
 #include "modules/modulelist.h"
+#include "projectfiles/errors.h"
 #include "projectfiles/msbnodes.h"
+#include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
 #include "projects/project.h"
 #include "projects/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -95,7 +98,7 @@ class TProjectTargetReader : public ITargetReader {
     if (FInBuild && SameText(Name, "Targets")) {
       FOrder = SplitList(Value, ';');
     } else if (FCurrent && SameText(FTask, "MSBuild") && SameText(Name, "Projects") && FCurrent->FileName.empty()) {
-      FCurrent->FileName = ExpandFileName(ToDiskPath(Value), FDir);
+      FCurrent->FileName = ExpandFileName(ToDiskPath(MSBuildUnescape(Value)), FDir);
     }
   }
 
@@ -226,6 +229,7 @@ void TProjectGroup::LoadMSBuild(std::vector<TEntry>& Entries, std::vector<std::s
 }
 
 void TProjectGroup::LoadLegacy(std::vector<TEntry>& Entries, std::vector<std::string>& Order, std::string& Active) {
+  FLegacyVersion = FileSystem().Stat(GetFileName());
   TXmlReader Reader;
   std::unique_ptr<TNode> Root = Reader.ReadFile(GetFileName());
   if (!Root || Root->NameView() != "TarvosProject")
@@ -251,16 +255,22 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
                                  const std::string& Active, bool ByGuid) {
   FOpenErrors.clear();
   FUnopened.clear();
-  std::map<const TEntry*, TBaseProject*> Opened;
+  FProjectTargets.clear();
+  // The entries of the build order, each with its project, or none where it did not open:
+  // such a project stays listed (a file on a drive that is not there today is no reason to
+  // forget it), and only removing it takes it out.
+  std::vector<std::pair<const TEntry*, TBaseProject*>> Listed;
+  auto IsListed = [&](const TEntry* E) {
+    return std::any_of(Listed.begin(), Listed.end(), [&](const auto& L) { return L.first == E; });
+  };
   bool Dropped = false;
   for (const auto& Name : Order) {
     auto It = std::find_if(Entries.begin(), Entries.end(),
                            [&](const TEntry& E) { return SameText(Sanitize(E.TargetName), Sanitize(Name)); });
-    if (It == Entries.end() || It->FileName.empty() || Opened.count(&*It)) continue;
+    if (It == Entries.end() || It->FileName.empty() || IsListed(&*It)) continue;
     if (!FileSystem().FileExists(It->FileName)) {
       Report(Format(res::SUnableToLocateProject, It->FileName));
-      FUnopened.push_back(It->FileName);
-      Dropped = true;
+      Listed.emplace_back(&*It, nullptr);
       continue;
     }
     try {
@@ -272,46 +282,78 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
       }
       if (GetProjectIndex(P) >= 0) continue;
       AddTarget(P);
-      Opened[&*It] = P;
+      Listed.emplace_back(&*It, P);
     } catch (const EAbort&) {
       throw;
     } catch (const std::exception& E) {
       Report(std::string(E.what()) + "\n\n" + Format(res::SUnableToCreateProject, It->FileName));
-      FUnopened.push_back(It->FileName);
-      Dropped = true;
+      Listed.emplace_back(&*It, nullptr);
     }
   }
+  const TBaseProject* Last = nullptr;
+  for (const auto& [E, P] : Listed) {
+    FProjectTargets.push_back(E->TargetName);
+    if (P) {
+      Last = P;
+      continue;
+    }
+    // A GUID names the project in the legacy format's dependency lists.
+    FUnopened.push_back({E->FileName, ByGuid && !E->Guid.empty() ? E->Guid : "file:" + E->FileName, {}, Last});
+  }
+  auto KeyOf = [&](const TEntry* E) -> std::string {
+    for (const auto& [Other, P] : Listed)
+      if (Other == E && P) return GuidOf(P);
+    for (const auto& U : FUnopened)
+      if (U.FileName == E->FileName) return U.Key;
+    return {};
+  };
   // Dependencies: by target name, or by GUID in the legacy format; one that would close a
   // cycle (a hand-edited file) is dropped.
-  for (const auto& [Entry, P] : Opened) {
-    std::vector<TBaseProject*> Deps;
+  for (const auto& [Entry, P] : Listed) {
+    std::vector<std::string> Keys;
     for (const auto& D : Entry->Dependencies) {
-      TBaseProject* Found = nullptr;
-      for (const auto& [Other, Q] : Opened)
-        if (ByGuid ? SameText(Other->Guid, D) : SameText(Sanitize(Other->TargetName), Sanitize(D))) Found = Q;
-      if (!Found && ByGuid)
+      std::string Key;
+      for (const auto& [Other, Q] : Listed)
+        if (Key.empty() && (ByGuid ? SameText(Other->Guid, D) : SameText(Sanitize(Other->TargetName), Sanitize(D))))
+          Key = KeyOf(Other);
+      if (Key.empty() && ByGuid)
         for (TBaseProject* Q : FProjects)
-          if (SameText(GuidOf(Q), D)) Found = Q;
-      if (Found && Found != P && std::find(Deps.begin(), Deps.end(), Found) == Deps.end()) Deps.push_back(Found);
+          if (SameText(GuidOf(Q), D)) Key = GuidOf(Q);
+      if (Key.empty() || Key == KeyOf(Entry) || std::find(Keys.begin(), Keys.end(), Key) != Keys.end()) continue;
+      Keys.push_back(Key);
     }
-    for (TBaseProject* D : Deps) {
-      std::vector<TBaseProject*> Now = GetProjectDependencies(P);
-      if (std::vector<TBaseProject*> Cycle = CycleThrough(P, D); !Cycle.empty()) {
-        Report(CycleMessage(P, D, Cycle));
-        Dropped = true;
-        continue;
+    if (!P) {
+      for (auto& U : FUnopened)
+        if (U.FileName == Entry->FileName) U.Dependencies = Keys;
+      continue;
+    }
+    std::vector<std::string>& Own = FDependencies[GuidOf(P)];
+    for (const auto& Key : Keys) {
+      TBaseProject* D = nullptr;
+      for (TBaseProject* Q : FProjects)
+        if (GuidOf(Q) == Key) D = Q;
+      if (D) {
+        if (std::vector<TBaseProject*> Cycle = CycleThrough(P, D); !Cycle.empty()) {
+          Report(CycleMessage(P, D, Cycle));
+          Dropped = true;
+          continue;
+        }
       }
-      Now.push_back(D);
-      FDependencies[GuidOf(P)].clear();
-      for (TBaseProject* N : Now) FDependencies[GuidOf(P)].push_back(GuidOf(N));
+      Own.push_back(Key);
     }
+    if (Own.empty()) FDependencies.erase(GuidOf(P));
   }
   FActive = nullptr;
+  FActiveUnopened.clear();
   const std::string Dir = ExtractFilePath(GetFileName());
-  for (TBaseProject* P : FProjects)
-    if (!Active.empty() && (SameFileName(P->GetFileName(), ExpandFileName(ToDiskPath(Active), Dir)) ||
-                            SameText(SanitizedTargetName(P->GetFileName()), Sanitize(Active))))
-      FActive = P;
+  if (!Active.empty())
+    for (const auto& [E, P] : Listed)
+      if (SameText(Sanitize(E->TargetName), Sanitize(Active)) ||
+          SameFileName(E->FileName, ExpandFileName(ToDiskPath(Active), Dir))) {
+        if (P) FActive = P;
+        else FActiveUnopened = KeyOf(E);
+        break;
+      }
   if (!FActive) ActivateNextTarget();
   FIsModified = Dropped;
 }
@@ -338,6 +380,72 @@ bool TProjectGroup::IsProjectInProjectGroup(const std::string& FileName) const {
   return std::any_of(FProjects.begin(), FProjects.end(), [&](auto* P) { return SameFileName(P->GetFileName(), FileName); });
 }
 
+std::vector<std::string> TProjectGroup::UnopenedProjects() const {
+  std::vector<std::string> Names;
+  for (const TSlot& S : Slots())
+    if (S.Unopened) Names.push_back(S.Unopened->FileName);
+  return Names;
+}
+
+std::string TProjectGroup::TSlot::FileName() const { return Project ? Project->GetFileName() : Unopened->FileName; }
+std::string TProjectGroup::TSlot::Key() const { return Project ? GuidOf(Project) : Unopened->Key; }
+
+std::vector<TProjectGroup::TSlot> TProjectGroup::Slots() const {
+  std::vector<TSlot> Out;
+  auto Following = [&](const TBaseProject* P) {
+    for (const auto& U : FUnopened)
+      if (U.After == P) Out.push_back({nullptr, &U});
+  };
+  Following(nullptr);
+  for (TBaseProject* P : FProjects) {
+    Out.push_back({P, nullptr});
+    Following(P);
+  }
+  return Out;
+}
+
+std::vector<std::string> TProjectGroup::DependencyKeys(const TSlot& Slot) const {
+  if (Slot.Unopened) return Slot.Unopened->Dependencies;
+  auto It = FDependencies.find(GuidOf(Slot.Project));
+  return It == FDependencies.end() ? std::vector<std::string>() : It->second;
+}
+
+void TProjectGroup::Unanchor(const TBaseProject* Project) {
+  const int Index = GetProjectIndex(Project);
+  const TBaseProject* Before = Index > 0 ? FProjects[static_cast<size_t>(Index - 1)] : nullptr;
+  for (auto& U : FUnopened)
+    if (U.After == Project) U.After = Before;
+}
+
+void TProjectGroup::ForgetDependencyKey(const std::string& Key) {
+  for (auto It = FDependencies.begin(); It != FDependencies.end();) {
+    std::erase(It->second, Key);
+    It = It->second.empty() ? FDependencies.erase(It) : std::next(It);
+  }
+  for (auto& U : FUnopened) std::erase(U.Dependencies, Key);
+}
+
+void TProjectGroup::RemoveProjectNamed(const std::string& NameOrFile) {
+  if (TBaseProject* P = FindProject(NameOrFile)) {
+    RemoveProject(P);
+    return;
+  }
+  const std::string Dir = ExtractFilePath(GetFileName());
+  for (auto It = FUnopened.begin(); It != FUnopened.end(); ++It) {
+    if (!SameFileName(It->FileName, ExpandFileName(NameOrFile)) &&
+        !SameFileName(It->FileName, ExpandFileName(ToDiskPath(NameOrFile), Dir)) &&
+        !SameText(ChangeFileExt(ExtractFileName(It->FileName), ""), NameOrFile))
+      continue;
+    const std::string Key = It->Key;
+    FUnopened.erase(It);
+    ForgetDependencyKey(Key);
+    if (FActiveUnopened == Key) FActiveUnopened.clear();
+    Modified();
+    return;
+  }
+  throw Exception(Format(res::SNotInGroup, NameOrFile, GetModuleName()));
+}
+
 void TProjectGroup::UniqueGuid(TBaseProject* Project) {
   const TGUID Guid = Project->GetProjectGUID();
   bool Repeats = Guid.IsEmpty();
@@ -360,10 +468,11 @@ void TProjectGroup::AddTarget(TBaseProject* Project) {
 void TProjectGroup::RemoveProject(TBaseProject* Project) {
   int Index = GetProjectIndex(Project);
   if (Index < 0) throw Exception(Format(res::SNotInGroup, Project->GetFileName(), GetModuleName()));
+  Unanchor(Project);
   FProjects.erase(FProjects.begin() + Index);
   const std::string Guid = GuidOf(Project);
   FDependencies.erase(Guid);
-  for (auto& [G, L] : FDependencies) std::erase(L, Guid);  // RemoveDependentGUID
+  ForgetDependencyKey(Guid);  // RemoveDependentGUID
   if (FActive == Project) {
     FActive = FProjects.empty() ? nullptr : FProjects[std::min<size_t>(static_cast<size_t>(Index), FProjects.size() - 1)];
   }
@@ -373,6 +482,7 @@ void TProjectGroup::RemoveProject(TBaseProject* Project) {
 
 void TProjectGroup::ProjectClosing(TBaseProject* Project) {
   if (GetProjectIndex(Project) < 0) return;
+  Unanchor(Project);
   FProjects.erase(FProjects.begin() + GetProjectIndex(Project));
   if (FActive == Project) FActive = FProjects.empty() ? nullptr : FProjects.front();
 }
@@ -403,8 +513,9 @@ bool TProjectGroup::DemoteProject(TBaseProject* Project) {
 void TProjectGroup::ActivateProject(TBaseProject* Project) {
   if (Project && GetProjectIndex(Project) < 0)
     throw Exception(Format(res::SNotInGroup, Project->GetFileName(), GetModuleName()));
-  if (FActive == Project) return;
+  if (FActive == Project && FActiveUnopened.empty()) return;
   FActive = Project;
+  FActiveUnopened.clear();
   Modified();
 }
 
@@ -471,6 +582,10 @@ void TProjectGroup::SetProjectDependencies(TBaseProject* Project, const std::vec
   std::vector<std::string> Guids;
   for (TBaseProject* D : List)
     if (std::find(Guids.begin(), Guids.end(), GuidOf(D)) == Guids.end()) Guids.push_back(GuidOf(D));
+  // Dependencies on projects that could not be opened are none of the list's business.
+  for (const auto& Key : DependencyKeys({Project, nullptr}))
+    if (std::any_of(FUnopened.begin(), FUnopened.end(), [&](const TUnopened& U) { return U.Key == Key; }))
+      Guids.push_back(Key);
   if (Guids.empty()) FDependencies.erase(GuidOf(Project));
   else FDependencies[GuidOf(Project)] = std::move(Guids);
   Modified();
@@ -500,105 +615,212 @@ void TProjectGroup::SetOption(const std::string& Name, const std::string& Type, 
 
 // -- Writing --------------------------------------------------------------------------------------------------------
 
-std::string TProjectGroup::RelativePath(const TBaseProject* Project) const {
-  return ToProjectPath(ExtractRelativePath(ExtractFilePath(GetFileName()), Project->GetFileName()));
+std::string TProjectGroup::RelativePath(const std::string& FileName) const {
+  return ToProjectPath(ExtractRelativePath(ExtractFilePath(GetFileName()), FileName));
 }
 
+std::vector<std::string> GroupTargetNames(const std::vector<std::string>& FileNames,
+                                          const std::vector<std::string>& Reserved) {
+  std::set<std::string, CaseInsensitiveLess> Taken(Reserved.begin(), Reserved.end());
+  Taken.insert({"Build", "Clean", "Make"});
+  Taken.insert(std::begin(GroupTargetsFileTargets), std::end(GroupTargetsFileTargets));
+  std::vector<std::string> Names;
+  for (const auto& File : FileNames) {
+    const std::string Base = SanitizedTargetName(File);
+    std::string Name = Base;
+    for (int N = 2; Taken.count(Name); ++N) Name = Base + "_" + IntToStr(N);
+    Taken.insert(Name);
+    Names.push_back(Name);
+  }
+  return Names;
+}
+
+bool TProjectGroup::OwnsTarget(std::string_view Name) const {
+  if (SameText(Name, "Build") || SameText(Name, "Clean") || SameText(Name, "Make")) return true;
+  const size_t Colon = Name.find(':');
+  const std::string_view Kind = Colon == std::string_view::npos ? std::string_view() : Name.substr(Colon + 1);
+  if (Colon != std::string_view::npos && !SameText(Kind, "Clean") && !SameText(Kind, "Make")) return false;
+  const std::string_view Project = Name.substr(0, Colon);
+  return std::any_of(FProjectTargets.begin(), FProjectTargets.end(),
+                     [&](const std::string& T) { return SameText(T, Project); });
+}
+
+// Writes what the group owns into the document and leaves the rest where it stands: the
+// targets, property groups, item groups, imports and sections a user wrote by hand.
 void TProjectGroup::MSBSaveProjectGroup(IMSProjectFile& Doc) {
   msb::TProjectNode* Root = dynamic_cast<IProjectNodeAccess&>(Doc).GetProjectNode();
-  // The items: one "Projects" item per project in build order, in a group of their own.
-  for (msb::TItemGroup* G : Root->GetItemGroups())
-    for (msb::TItem* I : G->GetItems())
-      if (SameText(I->NameView(), "Projects")) G->RemoveNode(I);
+  const std::vector<TSlot> Order = Slots();
+  std::vector<std::string> Files, Paths, UserTargets;
+  for (const TSlot& S : Order) {
+    Files.push_back(S.FileName());
+    Paths.push_back(MSBuildEscape(RelativePath(S.FileName())));
+  }
+  for (msb::TTarget* T : Root->GetTargets())
+    if (!OwnsTarget(T->Name())) UserTargets.push_back(T->Name());
+  const std::vector<std::string> Names = GroupTargetNames(Files, UserTargets);
+  // Each place's dependencies as places of the order.
+  auto DependenciesOf = [&](size_t I) {
+    std::vector<size_t> Deps;
+    for (const auto& Key : DependencyKeys(Order[I]))
+      for (size_t J = 0; J < Order.size(); ++J)
+        if (J != I && Order[J].Key() == Key) Deps.push_back(J);
+    return Deps;
+  };
+
+  // The items: one "Projects" item per project in build order, where the first one stood.
   msb::TItemGroup* Items = nullptr;
+  int ItemsAt = -1;
+  for (msb::TItemGroup* G : Root->GetItemGroups()) {
+    if (!G->GetCondition().empty()) continue;
+    for (msb::TItem* I : G->GetItems())
+      if (SameText(I->NameView(), "Projects")) {
+        if (!Items) {
+          Items = G;
+          ItemsAt = I->Index();
+        }
+        G->RemoveNode(I);
+      }
+  }
   for (msb::TItemGroup* G : Root->GetItemGroups())
-    if (G->GetCondition().empty() && G->ItemCount() == 0) {
-      Items = G;
-      break;
-    }
+    if (!Items && G->GetCondition().empty() && G->ItemCount() == 0) Items = G;
   if (!Items) {
     TNode* Before = Root->FindFirstChild("ProjectExtensions");
     auto Group = std::make_unique<msb::TItemGroup>();
     Items = Group.get();
     Root->InsertNode(std::move(Group), Before ? Before->Index() : -1);
   }
-  for (TBaseProject* P : FProjects) {
+  for (size_t I = 0; I < Order.size(); ++I) {
     std::vector<std::string> Deps;
-    for (TBaseProject* D : GetProjectDependencies(P)) Deps.push_back(RelativePath(D));
-    Items->AddItem("Projects", RelativePath(P))->AddMetadata("Dependencies", Join(Deps, ";"));
+    for (size_t D : DependenciesOf(I)) Deps.push_back(Paths[D]);
+    msb::TItem* Item = Items->AddItem("Projects", Paths[I]);
+    Item->AddMetadata("Dependencies", Join(Deps, ";"));
+    if (ItemsAt >= 0) Item->SetIndex(ItemsAt++);
   }
   if (FExtension) FExtension->Write(*Root, *Items);
-  // The personality section: options and the active project.
+
+  // The personality section: the options, each where it stood, and the active project.
   TNode* Ext = Root->GetProjectExtensions();
   TNode* Section = Ext->FindFirstChild("TarvosProject");
   if (!Section) Section = Ext->CreateChildNode("TarvosProject");
   TNode* Pers = Section->FindFirstChild(PersonalityName);
   if (!Pers) Pers = Section->CreateChildNode(PersonalityName);
-  while (Pers->Count()) Pers->RemoveNode(Pers->Count() - 1);
+  std::vector<TNode*> Unused = Pers->FindChildren("Option");
+  TNode* LastOption = Unused.empty() ? nullptr : Unused.back();
   for (const auto& O : FOptions) {
-    TNode* N = Pers->CreateChildNode("Option");
+    auto It = std::find_if(Unused.begin(), Unused.end(),
+                           [&](TNode* N) { return SameText(N->GetAttribute("Name"), O.Name); });
+    TNode* N = nullptr;
+    if (It != Unused.end()) {
+      N = *It;
+      Unused.erase(It);
+    } else {
+      N = Pers->CreateChildNode("Option", {}, LastOption);
+      LastOption = N;
+    }
     N->SetAttribute("Name", O.Name);
     N->SetAttribute("Type", O.Type);
     N->SetValue(O.Value);
   }
-  TNode* Active = Pers->CreateChildNode("Projects")->CreateChildNode("Projects");
-  Active->SetAttribute("Name", "ActiveProject");
-  if (FActive) Active->SetValue(RelativePath(FActive));
-  // The targets: three per project, then the aggregates, then the group targets import.
-  for (msb::TTarget* T : Root->GetTargets()) Root->RemoveNode(T);
-  for (msb::TImport* I : Root->GetImports())
-    if (EndsText(GroupTargetsFile, I->Project()) || EndsText(OldGroupTargetsFile, I->Project())) Root->RemoveNode(I);
+  for (TNode* N : Unused) Pers->RemoveNode(N);
+  std::string Active;
+  for (size_t I = 0; I < Order.size(); ++I)
+    if (FActiveUnopened.empty() ? Order[I].Project == FActive && FActive : Order[I].Key() == FActiveUnopened)
+      Active = RelativePath(Files[I]);
+  TNode* ProjectsNode = Pers->FindFirstChild("Projects");
+  if (!ProjectsNode) ProjectsNode = Pers->CreateChildNode("Projects");
+  TNode* ActiveNode = nullptr;
+  for (TNode* N : ProjectsNode->FindChildren("Projects"))
+    if (N->GetAttribute("Name") != "ActiveProject") continue;
+    else if (!ActiveNode) ActiveNode = N;
+    else ProjectsNode->RemoveNode(N);
+  if (!ActiveNode) {
+    ActiveNode = ProjectsNode->CreateChildNode("Projects");
+    ActiveNode->SetAttribute("Name", "ActiveProject");
+  }
+  ActiveNode->SetValue(Active);
+
+  // The targets: three per project, then the aggregates, where the group's targets stood.
+  int TargetsAt = -1;
+  for (msb::TTarget* T : Root->GetTargets())
+    if (OwnsTarget(T->Name())) {
+      if (TargetsAt < 0) TargetsAt = T->Index();
+      Root->RemoveNode(T);
+    }
+  auto AddTarget = [&](std::unique_ptr<msb::TTarget> Target) {
+    msb::TTarget* T = Target.get();
+    Root->InsertNode(std::move(Target), TargetsAt);
+    if (TargetsAt >= 0) ++TargetsAt;
+    return T;
+  };
   std::vector<std::string> Plain, Clean, Make;
-  for (TBaseProject* P : FProjects) {
-    const std::string Name = SanitizedTargetName(P->GetFileName());
-    std::vector<std::string> DepNames;
-    for (TBaseProject* D : GetProjectDependencies(P)) DepNames.push_back(SanitizedTargetName(D->GetFileName()));
+  for (size_t I = 0; I < Order.size(); ++I) {
     for (const char* Kind : {"", "Clean", "Make"}) {
       const std::string Suffix = *Kind ? std::string(":") + Kind : std::string();
       std::vector<std::string> Depends;
-      for (const auto& D : DepNames) Depends.push_back(D + Suffix);
+      for (size_t D : DependenciesOf(I)) Depends.push_back(Names[D] + Suffix);
       auto Target = std::make_unique<msb::TTarget>();
-      Target->SetTargetName(Name + Suffix);
+      Target->SetTargetName(Names[I] + Suffix);
       if (!Depends.empty()) Target->SetDependsOnTargets(Join(Depends, ";"));
-      msb::TTarget* T = static_cast<msb::TTarget*>(Root->AddNode(std::move(Target)));
-      msb::TTask* Task = T->GetTask("MSBuild", true);
-      Task->SetParameter("Projects", RelativePath(P));
+      msb::TTask* Task = AddTarget(std::move(Target))->GetTask("MSBuild", true);
+      Task->SetParameter("Projects", Paths[I]);
       if (*Kind) Task->SetParameter("Targets", Kind);
     }
-    Plain.push_back(Name);
-    Clean.push_back(Name + ":Clean");
-    Make.push_back(Name + ":Make");
+    Plain.push_back(Names[I]);
+    Clean.push_back(Names[I] + ":Clean");
+    Make.push_back(Names[I] + ":Make");
   }
   for (auto [Name, List] : {std::pair<const char*, std::vector<std::string>*>{"Build", &Plain},
                             {"Clean", &Clean},
                             {"Make", &Make}}) {
     auto Target = std::make_unique<msb::TTarget>();
     Target->SetTargetName(Name);
-    msb::TTarget* T = static_cast<msb::TTarget*>(Root->AddNode(std::move(Target)));
-    T->GetTask("CallTarget", true)->SetParameter("Targets", Join(*List, ";"));
+    AddTarget(std::move(Target))->GetTask("CallTarget", true)->SetParameter("Targets", Join(*List, ";"));
   }
+  FProjectTargets = Names;
+
+  // The import of the group targets file: the first one made current, repeats of it dropped.
   const std::string Targets = std::string(MSBTargetLocation) + GroupTargetsFile;
-  Root->AddImport(Targets, "Exists('" + Targets + "')");
+  bool Imported = false;
+  for (msb::TImport* I : Root->GetImports()) {
+    if (!EndsText(GroupTargetsFile, I->Project()) && !EndsText(OldGroupTargetsFile, I->Project())) continue;
+    if (Imported) {
+      Root->RemoveNode(I);
+      continue;
+    }
+    I->SetProject(Targets);
+    I->SetAttribute("Condition", "Exists('" + Targets + "')");
+    Imported = true;
+  }
+  if (!Imported) Root->AddImport(Targets, "Exists('" + Targets + "')");
 }
 
 std::string TProjectGroup::LegacyText() {
+  const std::vector<TSlot> Order = Slots();
+  std::vector<std::string> Files;
+  for (const TSlot& S : Order) Files.push_back(S.FileName());
+  const std::vector<std::string> Names = GroupTargetNames(Files, {});
+  // The legacy format names projects by GUID; an unopened one without a GUID has none.
+  auto GuidOfSlot = [](const TSlot& S) { return S.Key().starts_with("file:") ? std::string() : S.Key(); };
   TNode Root("TarvosProject");
   TNode* Projects = Root.CreateChildNode("Projects");
-  std::vector<std::string> Names;
-  for (TBaseProject* P : FProjects) {
+  std::string Active;
+  for (size_t I = 0; I < Order.size(); ++I) {
     TNode* N = Projects->CreateChildNode("Project");
-    N->SetAttribute("Name", SanitizedTargetName(P->GetFileName()));
-    N->SetAttribute("File", RelativePath(P));
-    N->SetAttribute("GUID", GuidOf(P));
-    std::vector<TBaseProject*> Deps = GetProjectDependencies(P);
-    if (!Deps.empty()) {
-      TNode* D = N->CreateChildNode("Dependencies");
-      for (TBaseProject* Q : Deps) D->CreateChildNode("Dependency")->SetAttribute("GUID", GuidOf(Q));
-    }
-    Names.push_back(SanitizedTargetName(P->GetFileName()));
+    N->SetAttribute("Name", Names[I]);
+    N->SetAttribute("File", RelativePath(Files[I]));
+    N->SetAttribute("GUID", GuidOfSlot(Order[I]));
+    TNode* D = nullptr;
+    for (const auto& Key : DependencyKeys(Order[I]))
+      for (size_t J = 0; J < Order.size(); ++J)
+        if (J != I && Order[J].Key() == Key && !GuidOfSlot(Order[J]).empty()) {
+          if (!D) D = N->CreateChildNode("Dependencies");
+          D->CreateChildNode("Dependency")->SetAttribute("GUID", GuidOfSlot(Order[J]));
+        }
+    if (FActiveUnopened.empty() ? Order[I].Project == FActive && FActive : Order[I].Key() == FActiveUnopened)
+      Active = Names[I];
   }
   Root.CreateChildNode("Targets")->SetValue(Join(Names, " "));
-  Root.CreateChildNode("ActiveProject")->SetValue(FActive ? SanitizedTargetName(FActive->GetFileName()) : "");
+  Root.CreateChildNode("ActiveProject")->SetValue(Active);
   return WriteXmlText(Root);
 }
 
@@ -621,7 +843,13 @@ std::string TProjectGroup::GroupFileText() {
 
 void TProjectGroup::SaveFile() {
   if (FLegacy) {
+    // As a project document does: never over a version another process wrote since the read.
+    TFileLock Lock(GetFileName());
+    TFileInfo Now = FileSystem().Stat(GetFileName());
+    if (FLegacyVersion.Exists && Now.Exists && !SameFileVersion(Now, FLegacyVersion))
+      throw EProjectFileException(Format(res::SChangedOnDisk, GetFileName()));
     WriteFileAtomic(GetFileName(), Bom + LegacyText());
+    FLegacyVersion = FileSystem().Stat(GetFileName());
     return;
   }
   GroupFileText();

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "modules/docmodule.h"
@@ -15,6 +16,7 @@
 #include "projectfiles/projectfile.h"
 #include "projects/containers.h"
 #include "shared/event.h"
+#include "shared/fileio.h"
 
 namespace nxs {
 
@@ -52,6 +54,17 @@ class IProjectGroupExtension {
 inline constexpr const char* MSBTargetLocation = "$(NXS)\\data\\targets\\";
 inline constexpr const char* GroupTargetsFile = "Meldrin.Group.Targets";
 inline constexpr const char* OldGroupTargetsFile = "Tarvos.Group.Targets";
+// The targets of the group targets file, which a project's target must not take the name of.
+inline constexpr const char* GroupTargetsFileTargets[] = {"_Kibitz", "_EvaluateProperties", "_EvaluateProperty",
+                                                          "_EvaluateItem"};
+
+// The target name of each project of a group, for the project files in build order: the
+// project's own target name (SanitizedTargetName), or, where that is taken, the first free
+// of it followed by "_2", "_3" and so on. Taken (compared without regard to case) are the
+// names earlier projects got, the aggregate targets "Build", "Clean" and "Make", the group
+// targets file's targets, and Reserved (the targets a user wrote into the file).
+std::vector<std::string> GroupTargetNames(const std::vector<std::string>& FileNames,
+                                          const std::vector<std::string>& Reserved);
 
 class TProjectGroup : public TDocModule, public IContainerProject {
  public:
@@ -80,6 +93,14 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   // By file name (as a file name) or by module name.
   TBaseProject* FindProject(const std::string& NameOrFile) const;
   bool IsProjectInProjectGroup(const std::string& FileName) const;
+  // The projects the group file lists that could not be opened (a missing or unreadable
+  // file), in build order. Each stays in the group where it stood, with its dependencies and
+  // the dependencies on it, until it is removed; opening the group reported each once, and a
+  // build of the group fails on them.
+  std::vector<std::string> UnopenedProjects() const;
+  // Removes the project NameOrFile names, as FindProject finds it or an unopened one by its
+  // file or module name; raises "%s is not a project of group %s" when there is none.
+  void RemoveProjectNamed(const std::string& NameOrFile);
   // Adds the project at the end of the build order; a GUID that repeats another project's is
   // replaced (UniqueGuid).
   void AddTarget(TBaseProject* Project);
@@ -126,9 +147,6 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   void UpgradeProjectToMSBuild();
   // The messages of the projects that could not be opened, in order.
   const std::vector<std::string>& OpenErrors() const { return FOpenErrors; }
-  // The project files the group lists that could not be opened (missing or unreadable), in
-  // order; a build of the group fails on them.
-  const std::vector<std::string>& UnopenedProjects() const { return FUnopened; }
   // The text the group file would have now.
   std::string GroupFileText();
 
@@ -150,6 +168,29 @@ class TProjectGroup : public TDocModule, public IContainerProject {
     std::string Guid;
     std::vector<std::string> Dependencies;  // target names (or GUIDs in the legacy format)
   };
+  // A listed project that could not be opened.
+  struct TUnopened {
+    std::string FileName;
+    // How dependency lists name it: its GUID where the group file gives one, else
+    // "file:" and its file name.
+    std::string Key;
+    std::vector<std::string> Dependencies;  // GUIDs of opened projects, keys of unopened ones
+    const TBaseProject* After = nullptr;    // the opened project it follows; null: the first
+  };
+  // One place of the build order as the file holds it: an opened or an unopened project.
+  struct TSlot {
+    TBaseProject* Project = nullptr;
+    const TUnopened* Unopened = nullptr;
+    std::string FileName() const;
+    std::string Key() const;
+  };
+  std::vector<TSlot> Slots() const;
+  std::vector<std::string> DependencyKeys(const TSlot& Slot) const;
+  // The unopened projects that followed Project follow its predecessor once it is gone.
+  void Unanchor(const TBaseProject* Project);
+  void ForgetDependencyKey(const std::string& Key);
+  // True for the targets the group writes: the aggregates and its projects' three targets.
+  bool OwnsTarget(std::string_view Name) const;
   void Load();
   void LoadMSBuild(std::vector<TEntry>& Entries, std::vector<std::string>& Order, std::string& Active);
   void LoadLegacy(std::vector<TEntry>& Entries, std::vector<std::string>& Order, std::string& Active);
@@ -158,17 +199,21 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   void Report(const std::string& Message);
   void MSBSaveProjectGroup(IMSProjectFile& Doc);
   std::string LegacyText();
-  std::string RelativePath(const TBaseProject* Project) const;
+  std::string RelativePath(const std::string& FileName) const;
   void ProjectClosing(TBaseProject* Project);
   bool DependsOn(const TBaseProject* From, const TBaseProject* To, std::vector<TBaseProject*>* Path) const;
 
   std::vector<TBaseProject*> FProjects;
+  std::vector<TUnopened> FUnopened;
   TBaseProject* FActive = nullptr;
+  std::string FActiveUnopened;  // the key of the active project while that is an unopened one
+  // The projects' target names in the file as last read or written: the group's targets.
+  std::vector<std::string> FProjectTargets;
+  TFileInfo FLegacyVersion;  // the legacy file as it was read, for the check at the save
   std::map<std::string, std::vector<std::string>> FDependencies;  // GUID -> GUIDs
   std::vector<TGroupOption> FOptions;
   std::shared_ptr<IMSProjectFile> FDocument;
   std::vector<std::string> FOpenErrors;
-  std::vector<std::string> FUnopened;
   std::vector<TProjectFileItem> FNoEntries;
   bool FLegacy = false;
   std::unique_ptr<IProjectGroupExtension> FExtension;

@@ -41,10 +41,11 @@ inline constexpr const char* SNoSuchSource = "%s does not exist";
 // Project group
 inline constexpr const char* SGroupInconsistent =
     "Project group inconsistent.  Cannot locate project file(s) for target(s) \"%s\"";
+// The group keeps the reference of a project it cannot open: only removing it takes it out.
 inline constexpr const char* SUnableToLocateProject =
-    "Unable to locate project %s.  The project reference has been removed from the project group.";
+    "Unable to locate project %s.  The project reference is kept in the project group.";
 inline constexpr const char* SUnableToCreateProject =
-    "Unable to create project %s. This project will be removed from the project group.";
+    "Unable to create project %s. The project reference is kept in the project group.";
 inline constexpr const char* SUnknownProjectType = "Unknown Project Type";
 inline constexpr const char* SMustSupplyGroupName = "Must supply a name if opening an existing project group";
 inline constexpr const char* SGroupHasNoSource = "Project Group has no source at this time";

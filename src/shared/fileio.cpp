@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -15,6 +16,7 @@
 #include <typeinfo>
 
 #include "shared/exceptions.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -97,6 +99,32 @@ std::string ResolveLinks(const std::string& Name) {
 
 namespace {
 
+// Removes what writers of Target left when they were killed before they could rename or
+// remove their temporary file ("<target>.tmp<pid>.<n>"): the files of processes that no
+// longer run. A kill that no handler sees (SIGKILL) leaves one behind; the next write of the
+// file takes it away.
+void RemoveLeftTemporaries(const std::string& Target) {
+  const std::string Dir = ExtractFileDir(Target);
+  const std::string Prefix = ExtractFileName(Target) + ".tmp";
+  DIR* D = ::opendir(Dir.empty() ? "." : Dir.c_str());
+  if (!D) return;
+  while (struct dirent* E = ::readdir(D)) {
+    std::string_view Name = E->d_name;
+    if (!Name.starts_with(Prefix)) continue;
+    Name.remove_prefix(Prefix.size());
+    const size_t Dot = Name.find('.');
+    auto AllDigits = [](std::string_view S) {
+      return !S.empty() && S.size() < 10 &&
+             std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
+    };
+    if (Dot == std::string_view::npos || !AllDigits(Name.substr(0, Dot)) || !AllDigits(Name.substr(Dot + 1))) continue;
+    const pid_t Pid = static_cast<pid_t>(std::stol(std::string(Name.substr(0, Dot))));
+    if (Pid <= 0 || ::kill(Pid, 0) == 0 || errno != ESRCH) continue;  // running, or not ours to know
+    ::unlinkat(::dirfd(D), E->d_name, 0);
+  }
+  ::closedir(D);
+}
+
 // Writes a temporary file beside the target and puts it in the target's place at Commit.
 // The target is the file at the end of Name's chain of symbolic links, so that a save
 // through a link changes the linked file and leaves the link; the new file keeps the old
@@ -121,6 +149,7 @@ class TAtomicFileWriter : public IFileWriter {
         throw EInOutError(Format(res::SFileReadOnly, FName));
       FInPlace = S_ISREG(Old.st_mode) && Old.st_nlink > 1;
     }
+    RemoveLeftTemporaries(FTarget);
     FTemp = FTarget + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(Counter++);
     // Registered before it exists: a signal between the two finds nothing to remove.
     FSignalSlot = RegisterTempFile(FTemp.c_str());
@@ -156,6 +185,7 @@ class TAtomicFileWriter : public IFileWriter {
       CopyInto(FTarget, O_WRONLY);
       return;
     }
+    HoldLockThroughReplace(FTarget, FFd);
     const int Fd = FFd;
     FFd = -1;
     if (::close(Fd) != 0) Fail(errno);
@@ -387,6 +417,7 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
   Info.Inode = static_cast<uint64_t>(St.st_ino);
   Info.ModifiedTime = St.st_mtim.tv_sec;
   Info.ModifiedTimeNs = static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+  Info.IsSpecial = !Info.IsDirectory && !S_ISREG(St.st_mode);
   return Info;
 }
 

@@ -21,7 +21,13 @@ struct TFileInfo {
   uint64_t Inode = 0;           // 0 where the file system has none (a test's)
   time_t ModifiedTime = 0;      // seconds
   int64_t ModifiedTimeNs = 0;   // nanoseconds since the epoch, for change detection
+  bool IsSpecial = false;       // a pipe, a device or a socket: neither a file nor a directory
 };
+
+// True when both looks saw one version of a file: nothing replaced or changed it between.
+inline bool SameFileVersion(const TFileInfo& A, const TFileInfo& B) {
+  return A.Exists == B.Exists && A.Inode == B.Inode && A.Size == B.Size && A.ModifiedTimeNs == B.ModifiedTimeNs;
+}
 
 // Where IFileSystem::ReadFileInto puts a file: straight into memory the reader owns (a
 // parser's input buffer), which saves holding a large file twice.

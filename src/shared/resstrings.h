@@ -15,7 +15,7 @@ inline constexpr const char* SSettingsDamaged =
     "The settings file \"%s\" is damaged; a copy was kept as \"%s\" and defaults are used where it could not be read.";
 inline constexpr const char* SSettingsUnreadable =
     "The settings file \"%s\" cannot be read, so nothing is saved to it: %s";
-inline constexpr const char* SSettingsLock = "Cannot lock the settings file \"%s\": %s";
+inline constexpr const char* SCannotLockFile = "Cannot lock file \"%s\": %s";
 inline constexpr const char* SInvalidGuid = "'%s' is not a valid GUID value";
 
 }  // namespace nxs::res

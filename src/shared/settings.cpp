@@ -1,11 +1,7 @@
 #include "shared/settings.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +10,7 @@
 
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -248,29 +245,6 @@ bool Parse(std::string_view Text, TContents& C) {
   }
   return Clean;
 }
-
-class TFileLock {
- public:
-  explicit TFileLock(const std::string& Name) {
-    FFd = ::open(Name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (FFd < 0) throw ESettingsError(Format(res::SSettingsLock, Name, std::strerror(errno)));
-    while (::flock(FFd, LOCK_EX) != 0) {
-      if (errno == EINTR) continue;
-      int Err = errno;
-      ::close(FFd);
-      throw ESettingsError(Format(res::SSettingsLock, Name, std::strerror(Err)));
-    }
-  }
-  ~TFileLock() {
-    ::flock(FFd, LOCK_UN);
-    ::close(FFd);
-  }
-  TFileLock(const TFileLock&) = delete;  // holds the lock
-  TFileLock& operator=(const TFileLock&) = delete;
-
- private:
-  int FFd;
-};
 
 struct TStamp {
   bool Exists = false;
@@ -525,7 +499,11 @@ static std::unique_ptr<TFileLock> LockAndRead(TSettingsStore::TImpl& I, const st
     } catch (const EInOutError& E) {
       throw ESettingsError(E.Message());
     }
-    Lock = std::make_unique<TFileLock>(FFileName + ".lock");
+    try {
+      Lock = std::make_unique<TFileLock>(FFileName + ".lock", TFileLock::TKind::LockFile);
+    } catch (const EInOutError& E) {
+      throw ESettingsError(E.Message());
+    }
   }
   // Another process may have saved since this one last read: work on its file.
   I.Loaded = false;

@@ -194,4 +194,46 @@ std::string OneLine(std::string_view S) {
   return Plain ? std::string(S) : CQuoted(S);
 }
 
+std::string MSBuildEscape(std::string_view Text) {
+  static constexpr std::string_view Special = "%*?@$();'";
+  static constexpr char Hex[] = "0123456789ABCDEF";
+  if (Text.find_first_of(Special) == std::string_view::npos) return std::string(Text);
+  std::string R;
+  R.reserve(Text.size() + 8);
+  for (char C : Text) {
+    if (Special.find(C) == std::string_view::npos) {
+      R += C;
+      continue;
+    }
+    R += '%';
+    R += Hex[(static_cast<unsigned char>(C) >> 4) & 15];
+    R += Hex[static_cast<unsigned char>(C) & 15];
+  }
+  return R;
+}
+
+static int HexDigit(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+std::string MSBuildUnescape(std::string_view Text) {
+  size_t P = Text.find('%');
+  if (P == std::string_view::npos) return std::string(Text);
+  std::string R(Text.substr(0, P));
+  for (size_t I = P; I < Text.size(); ++I) {
+    int High, Low;
+    if (Text[I] == '%' && I + 2 < Text.size() && (High = HexDigit(Text[I + 1])) >= 0 &&
+        (Low = HexDigit(Text[I + 2])) >= 0) {
+      R += static_cast<char>(High * 16 + Low);
+      I += 2;
+    } else {
+      R += Text[I];
+    }
+  }
+  return R;
+}
+
 }  // namespace nxs

@@ -57,4 +57,13 @@ struct CaseInsensitiveLess {
   bool operator()(std::string_view A, std::string_view B) const noexcept { return CompareText(A, B) < 0; }
 };
 
+// MSBuild's escaping of a literal text, such as a file name, in an item's include, a
+// metadata value or a task parameter: each of % * ? @ $ ( ) ; ' as "%" and two upper-case
+// hexadecimal digits, so that the engine takes it as it stands and not as a property, an
+// item list, a wildcard or a list separator.
+std::string MSBuildEscape(std::string_view Text);
+// The reverse: each "%" followed by two hexadecimal digits is that character; any other
+// "%" stays as it is.
+std::string MSBuildUnescape(std::string_view Text);
+
 }  // namespace nxs

@@ -220,14 +220,12 @@ TEST_F(Grep, AFileIsSearchedUpToTheSizeItHadWhenOpened) {
   EXPECT_EQ(Lines, 400000u);
 }
 
-// Runs nxs as a user who is not the files' owner: a copy of it in a folder that user reaches.
+// Runs nxs as a user who is not the files' owner.
 class GrepAsAnother : public Grep {
  protected:
   void SetUp() override {
     if (::geteuid() != 0) GTEST_SKIP() << "needs another user than the files' owner: run as the superuser";
     Grep::SetUp();
-    ::mkdir((T / "bin").c_str(), 0755);
-    Options.Program = test::CopyNxsInto(T / "bin");
     Options.Unprivileged = true;
     Options.Env = {{"NXS_SETTINGS_DIR", T / "settings"}};
     T.OpenToAll();

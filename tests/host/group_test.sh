@@ -26,12 +26,28 @@ expect_status "remove" 0 "" "$NXS" group remove g.groupproj My.App
 expect_out "show after removing" "  hello/hello.vproj
 * shapes/shapes.kzproj" "$NXS" group show g.groupproj
 
-# A deleted project: the group opens with the rest and reports it; the status stays 0.
+# A deleted project: the group opens with the rest and reports it once; the status stays 0.
+# Changes meanwhile keep it, where it stood and with the dependencies on it.
+expect_status "depend on shapes" 0 "" "$NXS" group depend g.groupproj hello --on shapes
 mv shapes/shapes.kzproj gone.kzproj
 expect_out "show without shapes" "* hello/hello.vproj" "$NXS" group show g.groupproj
-grep -q "^nxs: Unable to locate project $PWD/shapes/shapes.kzproj.  The project reference" "$WORK/stderr" ||
+grep -q "^nxs: Unable to locate project $PWD/shapes/shapes.kzproj.  The project reference is kept" "$WORK/stderr" ||
   fail "the missing project is reported: $(cat "$WORK/stderr")"
+expect_status "a change without shapes" 0 "" "$NXS" group activate g.groupproj hello
+checks=$((checks + 1))
+[ "$(grep -c "Unable to locate project" "$WORK/stderr")" = 1 ] || fail "reported once: $(cat "$WORK/stderr")"
 mv gone.kzproj shapes/shapes.kzproj
+expect_out "shapes is back with the dependency on it" "* hello/hello.vproj -> shapes
+  shapes/shapes.kzproj" "$NXS" group show g.groupproj
+mv shapes/shapes.kzproj gone.kzproj
+expect_status "remove the missing project" 0 "" "$NXS" group remove g.groupproj shapes
+mv gone.kzproj shapes/shapes.kzproj
+expect_out "removing took it out" "* hello/hello.vproj" "$NXS" group show g.groupproj
+expect_status "add it again" 0 "" "$NXS" group add g.groupproj shapes/shapes.kzproj
+expect_status "activate it again" 0 "" "$NXS" group activate g.groupproj shapes
+cp g.groupproj kept.groupproj
+expect_status "a new group is never written over one" 1 "nxs: g.groupproj already exists" "$NXS" group new g.groupproj
+same_file "the group is as it was" g.groupproj kept.groupproj
 
 # The legacy format: made, checked, upgraded.
 expect_status "new legacy group" 0 "" "$NXS" group new old.nxsgroup

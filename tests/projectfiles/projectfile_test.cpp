@@ -1,6 +1,7 @@
 #include "projectfiles/projectfile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -357,6 +358,51 @@ TEST(ProjectDocument, SaveOpenReloadThroughFiles) {
   FileSystem().WriteFile(Name, "<Other/>");
   EXPECT_EQ(MessageOf([&] { MSBuildOpenProject(Name); }),
             "The document is not an MSBuild project: its root element is \"Other\"");
+}
+
+TEST(ProjectDocument, ASaveNeverReplacesWhatAnotherProcessWroteAfterTheRead) {
+  TTempDir Dir;
+  const std::string Name = Dir / "app.vproj";
+  auto Text = [](const std::string& A) {
+    return "<Project " + Ns + "><PropertyGroup><A>" + A + "</A></PropertyGroup></Project>";
+  };
+  auto ValueOf = [](IMSProjectFile& D) {
+    std::string V, C;
+    D.GetGlobalProperty("A", V, C);
+    return V;
+  };
+  FileSystem().WriteFile(Name, Text("1"));
+  auto D = MSBuildOpenProject(Name);
+  D->SaveToFile(Name);
+  D->SetGlobalProperty("A", "2", false, "");
+  D->SaveToFile(Name);  // over its own version, again and again
+  EXPECT_EQ(ValueOf(*MSBuildOpenProject(Name)), "2");
+
+  FileSystem().WriteFile(Name, Text("theirs"));
+  D->SetGlobalProperty("A", "3", false, "");
+  EXPECT_EQ(MessageOf([&] { D->SaveToFile(Name); }),
+            Name + " changed on disk after it was read; it was not written, so that the change made there is kept");
+  EXPECT_EQ(FileSystem().ReadFile(Name), Text("theirs"));
+  EXPECT_TRUE(D->IsModified());
+  // Elsewhere it goes; read again, it goes over the file; a file removed meanwhile is made.
+  D->SaveToFile(Dir / "copy.vproj");
+  EXPECT_EQ(ValueOf(*MSBuildOpenProject(Dir / "copy.vproj")), "3");
+  D->Reload();
+  D->SetGlobalProperty("A", "4", false, "");
+  D->SaveToFile(Name);
+  std::filesystem::remove(Name);
+  D->SaveToFile(Name);
+  EXPECT_EQ(ValueOf(*MSBuildOpenProject(Name)), "4");
+}
+
+TEST(ProjectDocument, APipeADeviceOrAFolderIsRefusedBeforeItIsOpened) {
+  TTempDir Dir;
+  ASSERT_EQ(::mkfifo((Dir / "pipe.vproj").c_str(), 0600), 0);
+  for (const std::string& Name : {Dir / "pipe.vproj", std::string("/dev/zero"), Dir.Path()}) {
+    const std::string Refusal = "The project file \"" + Name + "\" could not be read: it is not a regular file";
+    EXPECT_EQ(MessageOf([&] { MSBuildOpenProject(Name); }), Refusal);
+    EXPECT_EQ(MessageOf([&] { TXmlReader().ReadFile(Name); }), Refusal);
+  }
 }
 
 TEST(ProjectDocument, LargeDocumentsAreSavedInPiecesAndAFailedSaveWritesNothing) {

@@ -143,6 +143,47 @@ TEST_F(ProjectModule, AFileNamedTwiceIsOneFileOfTheProject) {
   EXPECT_EQ(P.GetProjectFileList(), std::vector<std::string>{File});
 }
 
+TEST_F(ProjectModule, FileNamesMSBuildWouldReadAsExpressionsAreWrittenEscapedAndReadBackAsTheyAre) {
+  for (const char* Name : {"a$b.pas", "x;y.cpp", "50%.pas", "f(1)@'q'.pas", "all*.pas"}) WriteText(Dir / Name, "");
+  const std::string File = MakeProject("app.vproj");
+  {
+    TBaseProject& P = Open(File);
+    for (const char* Name : {"a$b.pas", "x;y.cpp", "50%.pas", "f(1)@'q'.pas", "all*.pas"}) P.AddFile(Dir / Name);
+    ASSERT_TRUE(P.Save(false, true));
+  }
+  const std::string Text = ReadText(File);
+  for (const char* Include : {"a%24b.pas", "x%3By.cpp", "50%25.pas", "f%281%29%40%27q%27.pas", "all%2A.pas"})
+    EXPECT_NE(Text.find(std::string("Include=\"") + Include + "\""), std::string::npos) << Include;
+  DoneSourceModules();
+  InitSourceModules();
+  TBaseProject& P = Open(File);
+  for (const char* Name : {"a$b.pas", "x;y.cpp", "50%.pas", "f(1)@'q'.pas", "all*.pas"})
+    EXPECT_TRUE(P.FileInProject(Dir / Name)) << Name;
+  EXPECT_EQ(P.GetProjectFileEntries().size(), 5u);
+  P.RemoveFile(Dir / "x;y.cpp");
+  P.RenameModule(Dir / "a$b.pas", Dir / "c$d.pas");
+  ASSERT_TRUE(P.Save(false, true));
+  EXPECT_EQ(ReadText(File).find("x%3By.cpp"), std::string::npos);
+  EXPECT_NE(ReadText(File).find("Include=\"c%24d.pas\""), std::string::npos);
+}
+
+TEST_F(ProjectModule, ARenameIntoAFolderThatDoesNotExistMakesItAndAFailedOneTakesItAway) {
+  WriteText(Dir / "form.pas", "unit form;");
+  const std::string File = MakeProject("app.vproj", {"UnitReference|form.pas"});
+  TBaseProject& P = Open(File);
+  P.RenameModule(Dir / "form.pas", Dir / "new/deeper/main.pas");
+  EXPECT_EQ(ReadText(Dir / "new/deeper/main.pas"), "unit form;");
+  EXPECT_TRUE(P.FileInProject(Dir / "new/deeper/main.pas"));
+
+  // Refused by a listener once the file has moved: the file goes back, the folders go.
+  const int Listener = 0;
+  EvFileRenamed().Add(&Listener, [&](TEvFileRenamed&) { throw Exception("refused"); });
+  EXPECT_THROW(P.RenameModule(Dir / "new/deeper/main.pas", Dir / "other/place/main.pas"), Exception);
+  EvFileRenamed().Remove(&Listener);
+  EXPECT_TRUE(std::filesystem::exists(Dir / "new/deeper/main.pas"));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "other"));
+}
+
 TEST_F(ProjectModule, ARenameMovesTheFileItsCompanionAndTheReferenceTogether) {
   WriteText(Dir / "form.pas", "unit form;");
   WriteText(Dir / "form.vfm", "object F end");

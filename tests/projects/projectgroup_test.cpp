@@ -82,21 +82,144 @@ TEST_F(GroupTest, AWrittenGroupLoadsBackWithItsOrderDependenciesAndActiveProject
   EXPECT_EQ(ReadText(Dir / "g.groupproj"), Saved);
 }
 
-TEST_F(GroupTest, ProjectsThatCannotBeOpenedAreReportedAndLeftOut) {
-  TProjectGroup& G = NewGroupOfThree("g.groupproj");
-  G.SetProjectDependencies(G.FindProject("c"), {G.FindProject("a"), G.FindProject("My.App")});
-  ASSERT_TRUE(G.Save(false, true));
+TEST_F(GroupTest, ProjectsThatCannotBeOpenedAreReportedAndKeptWhereTheyStood) {
+  MakeThree();
+  const std::string TextA = ReadText(A), TextB = ReadText(B);
+  for (const std::string Name : {"g.groupproj", "old.nxsgroup"}) {
+    SCOPED_TRACE(Name);
+    Restart();
+    WriteText(A, TextA);
+    WriteText(B, TextB);
+    TProjectGroup* G = TProjectGroup::NewGroup(Dir / Name);
+    for (const auto& F : {A, B, C}) G->AddTarget(&Open(F));
+    G->SetProjectDependencies(G->FindProject("a"), {G->FindProject("My.App")});
+    G->SetProjectDependencies(G->FindProject("c"), {G->FindProject("a"), G->FindProject("My.App")});
+    G->ActivateProject(G->FindProject("a"));
+    ASSERT_TRUE(G->Save(false, true));
+    const std::string Before = Describe(*G);
+
+    Restart();
+    Reports.clear();
+    std::filesystem::remove(A);
+    WriteText(B, "<Project");
+    G = TProjectGroup::OpenGroup(Dir / Name);
+    EXPECT_EQ(Describe(*G), "*c[] ");  // for now: the file keeps "a"
+    ASSERT_EQ(Reports.size(), 2u);
+    EXPECT_EQ(Reports[0], "Unable to locate project " + A + ".  The project reference is kept in the project group.");
+    EXPECT_NE(
+        Reports[1].find("\n\nUnable to create project " + B + ". The project reference is kept in the project group."),
+        std::string::npos);
+    EXPECT_EQ(G->UnopenedProjects(), (std::vector<std::string>{A, B}));
+    EXPECT_FALSE(G->GetModified());
+    // An unrelated change keeps them, in their places, with their dependencies and the
+    // dependencies on them, and the active project.
+    G->SetOption("Parallel", "Boolean", "True");
+    ASSERT_TRUE(G->Save(false, true));
+    Restart();
+    WriteText(A, TextA);
+    WriteText(B, TextB);
+    G = TProjectGroup::OpenGroup(Dir / Name);
+    EXPECT_EQ(Describe(*G), Before);
+
+    // Only removing one takes it out, with the dependencies on it.
+    Restart();
+    std::filesystem::remove(A);
+    G = TProjectGroup::OpenGroup(Dir / Name);
+    G->RemoveProjectNamed("a");
+    EXPECT_EQ(ErrorOf([&] { G->RemoveProjectNamed("a"); }), "a is not a project of group " + G->GetModuleName());
+    ASSERT_TRUE(G->Save(false, true));
+    Restart();
+    WriteText(A, TextA);
+    G = TProjectGroup::OpenGroup(Dir / Name);
+    EXPECT_EQ(Describe(*G), "*My.App[] c[My.App;] ");
+  }
+}
+
+TEST_F(GroupTest, ASaveChangesOnlyWhatTheGroupOwnsAndLeavesTheRestWhereItStood) {
+  MakeThree();
+  const std::string Mine[] = {
+      "<PropertyGroup>\r\n        <Mine>1</Mine>\r\n    </PropertyGroup>",
+      "<Extra Include=\"notes.txt\"/>",
+      "<Target Name=\"Before\">\r\n        <Message Text=\"before\"/>\r\n    </Target>",
+      "<Target Name=\"Deploy\" DependsOnTargets=\"Build\">\r\n        <Exec Command=\"true\"/>\r\n    </Target>",
+      "<Import Project=\"my.targets\"/>",
+      "<Note>mine</Note>",
+      "<Mine/>",
+  };
+  WriteText(Dir / "h.groupproj",
+            "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">" + Mine[0] +
+                "<ItemGroup><Projects Include=\"c.vproj\"><Dependencies/></Projects>" + Mine[1] + "</ItemGroup>" +
+                Mine[2] +
+                "<Target Name=\"c\"><MSBuild Projects=\"c.vproj\"/></Target>"
+                "<Target Name=\"c:Clean\"><MSBuild Projects=\"c.vproj\" Targets=\"Clean\"/></Target>"
+                "<Target Name=\"c:Make\"><MSBuild Projects=\"c.vproj\" Targets=\"Make\"/></Target>" +
+                Mine[3] +
+                "<Target Name=\"Build\"><CallTarget Targets=\"c\"/></Target>"
+                "<Target Name=\"Clean\"><CallTarget Targets=\"c:Clean\"/></Target>"
+                "<Target Name=\"Make\"><CallTarget Targets=\"c:Make\"/></Target>"
+                "<Import Project=\"$(NXS)\\data\\targets\\Tarvos.Group.Targets\"/>" +
+                Mine[4] + "<ProjectExtensions><TarvosProject><Default.Personality>" + Mine[5] +
+                "</Default.Personality></TarvosProject>" + Mine[6] + "</ProjectExtensions></Project>");
+  TProjectGroup* G = TProjectGroup::OpenGroup(Dir / "h.groupproj");
+  G->AddTarget(&Open(A));
+  G->SetProjectDependencies(G->FindProject("a"), {G->FindProject("c")});
+  ASSERT_TRUE(G->Save(false, true));
+  const std::string Saved = ReadText(Dir / "h.groupproj");
+  // Each of the user's elements as it was, and in the order it was.
+  size_t At = 0;
+  for (const std::string& M : Mine) {
+    const size_t Found = Saved.find(M);
+    ASSERT_NE(Found, std::string::npos) << M << " in\n" << Saved;
+    EXPECT_GE(Found, At) << M << " moved in\n" << Saved;
+    At = Found;
+  }
+  // The group's own parts, where its parts stood.
+  EXPECT_LT(Saved.find("<Projects Include=\"a\\a.vproj\">"), Saved.find(Mine[1]));
+  EXPECT_LT(Saved.find(Mine[2]), Saved.find("<Target Name=\"a:Make\" DependsOnTargets=\"c:Make\">"));
+  EXPECT_LT(Saved.find("<CallTarget Targets=\"c;a\"/>"), Saved.find(Mine[3]));
+  EXPECT_EQ(Saved.find("Tarvos.Group.Targets"), std::string::npos);
+  EXPECT_LT(Saved.find("Meldrin.Group.Targets"), Saved.find(Mine[4]));
   Restart();
-  std::filesystem::remove(A);
-  WriteText(B, "<Project");
-  TProjectGroup* Loaded = TProjectGroup::OpenGroup(Dir / "g.groupproj");
-  EXPECT_EQ(Describe(*Loaded), "*c[] ");
-  ASSERT_EQ(Reports.size(), 2u);
-  EXPECT_EQ(Reports[0], "Unable to locate project " + A +
-                            ".  The project reference has been removed from the project group.");
-  EXPECT_NE(Reports[1].find("\n\nUnable to create project " + B + ". This project will be removed from the project group."),
-            std::string::npos);
-  EXPECT_TRUE(Loaded->GetModified());  // the references are gone
+  EXPECT_EQ(Describe(*TProjectGroup::OpenGroup(Dir / "h.groupproj")), "*c[] a[c;] ");
+}
+
+TEST_F(GroupTest, TargetNamesAreValidAndUniqueWithinTheGroup) {
+  EXPECT_EQ(GroupTargetNames({"/x/My Lib.vproj", "/x/a;b:c.vproj", "/x/p.vproj", "/y/p.vproj", "/z/P.vproj",
+                              "/x/p_2.vproj", "/x/Build.vproj", "/x/_Kibitz.vproj", "/x/Deploy.vproj",
+                              "/x/My.App.vproj"},
+                             {"Deploy"}),
+            (std::vector<std::string>{"My_Lib", "a_b_c", "p", "p_2", "P_3", "p_2_2", "Build_2", "_Kibitz_2", "Deploy_2",
+                                      "My_App"}));
+  // Every group this system writes reads back whole, in both formats.
+  const std::vector<std::string> Files = {
+      MakeProject("My Lib.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000011}</ProjectGuid>"),
+      MakeProject("a;b.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000012}</ProjectGuid>"),
+      MakeProject("one/p.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000013}</ProjectGuid>"),
+      MakeProject("two/p.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000014}</ProjectGuid>"),
+      MakeProject("Build.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000015}</ProjectGuid>")};
+  for (const std::string Name : {"g.groupproj", "old.nxsgroup"}) {
+    SCOPED_TRACE(Name);
+    Restart();
+    TProjectGroup* G = TProjectGroup::NewGroup(Dir / Name);
+    for (const auto& F : Files) G->AddTarget(&Open(F));
+    std::vector<TBaseProject*> P = G->Projects();
+    G->SetProjectDependencies(P[4], {P[0], P[1], P[3]});
+    G->SetProjectDependencies(P[1], {P[2]});
+    G->ActivateProject(P[3]);
+    ASSERT_TRUE(G->Save(false, true));
+    const std::string Before = Describe(*G);
+    EXPECT_EQ(Before, "My Lib[] a;b[p;] p[] *p[] Build[My Lib;a;b;p;] ");
+    Restart();
+    G = TProjectGroup::OpenGroup(Dir / Name);
+    EXPECT_EQ(Describe(*G), Before);
+    EXPECT_EQ(G->GetProject(3)->GetFileName(), Files[3]);
+    EXPECT_TRUE(Reports.empty());
+    // And once more after a change: nothing is lost by the group's own write.
+    G->DemoteProject(G->GetProject(0));
+    ASSERT_TRUE(G->Save(false, true));
+    Restart();
+    EXPECT_EQ(Describe(*TProjectGroup::OpenGroup(Dir / Name)), "a;b[p;] My Lib[] p[] *p[] Build[My Lib;a;b;p;] ");
+  }
 }
 
 TEST_F(GroupTest, DependencyNamesAreReadThroughTheDotRuleAndTheFirstTargetWins) {

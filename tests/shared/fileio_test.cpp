@@ -282,6 +282,28 @@ TEST(AtomicWrite, RefusesWhatTheUserMayNotWriteAndChangesNothing) {
   EXPECT_TRUE(Disk.ListDirectory(Dir / "locked").empty());
 }
 
+TEST(AtomicWrite, TakesAwayTheTemporaryFilesOfWritersThatWereKilled) {
+  TTempDir Dir;
+  pid_t Gone = ::fork();
+  if (Gone == 0) ::_exit(0);
+  ASSERT_GT(Gone, 0);
+  ASSERT_EQ(::waitpid(Gone, nullptr, 0), Gone);
+  const std::string Left = "f.txt.tmp" + std::to_string(Gone) + ".3";
+  const std::vector<std::string> Kept = {"f.txt.tmp" + std::to_string(::getpid()) + ".9",  // a writer that runs
+                                         "g.txt.tmp" + std::to_string(Gone) + ".1",        // another file's
+                                         "f.txt.tmpx.1", "f.txt.tmp12"};
+  for (const auto& Name : Kept) WriteFileAtomic(Dir / Name, "");
+  ::rename((Dir / Kept[1]).c_str(), (Dir / Left).c_str());
+  WriteFileAtomic(Dir / Kept[1], "");
+  WriteFileAtomic(Dir / "f.txt", "new");
+  std::vector<std::string> Names = FileSystem().ListDirectory(Dir.Path());
+  std::sort(Names.begin(), Names.end());
+  std::vector<std::string> Want = Kept;
+  Want.push_back("f.txt");
+  std::sort(Want.begin(), Want.end());
+  EXPECT_EQ(Names, Want);
+}
+
 namespace {
 
 ino_t InodeOf(const std::string& Name) {

@@ -24,12 +24,6 @@ std::string CurrentDir() {
   return getcwd(Buf, sizeof Buf) ? std::string(Buf) : std::string("/");
 }
 
-int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -48,40 +42,9 @@ std::string TTaskItem::GetMetadata(const std::string& Name) const {
   return Unescape(V);
 }
 
-std::string Escape(const std::string& Text) {
-  static const char Special[] = "%*?@$();'";
-  if (Text.find_first_of(Special) == std::string::npos) return Text;
-  static const char Hex[] = "0123456789ABCDEF";
-  std::string R;
-  R.reserve(Text.size() + 8);
-  for (char C : Text) {
-    if (std::string_view(Special).find(C) != std::string_view::npos) {
-      R += '%';
-      R += Hex[(static_cast<unsigned char>(C) >> 4) & 15];
-      R += Hex[static_cast<unsigned char>(C) & 15];
-    } else {
-      R += C;
-    }
-  }
-  return R;
-}
+std::string Escape(const std::string& Text) { return MSBuildEscape(Text); }
 
-std::string Unescape(const std::string& Text) {
-  size_t P = Text.find('%');
-  if (P == std::string::npos) return Text;
-  std::string R(Text, 0, P);
-  for (size_t I = P; I < Text.size(); ++I) {
-    int H, L;
-    if (Text[I] == '%' && I + 2 < Text.size() + 0 && (H = HexValue(Text[I + 1])) >= 0 &&
-        (L = HexValue(Text[I + 2])) >= 0) {
-      R += static_cast<char>(H * 16 + L);
-      I += 2;
-    } else {
-      R += Text[I];
-    }
-  }
-  return R;
-}
+std::string Unescape(const std::string& Text) { return MSBuildUnescape(Text); }
 
 TPropertyMap ParsePropertyString(const std::string& Properties) {
   TPropertyMap R;
