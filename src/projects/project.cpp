@@ -228,7 +228,10 @@ void TBaseProject::ReadEntries() {
   FEntryNames.clear();
   FEntryHashes.clear();
   msb::TProjectNode* Root = RootOf(*FDocument);
-  if (!Root) return;
+  if (!Root) {
+    DeclareHeldFiles({});
+    return;
+  }
   const std::string Dir = ExtractFilePath(GetFileName());
   const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
@@ -251,6 +254,7 @@ void TBaseProject::ReadEntries() {
       FEntries.push_back(std::move(E));
     }
   }
+  DeclareHeldFiles({FEntryHashes.begin(), FEntryHashes.end()});
 }
 
 std::vector<TVirtualFolder> TBaseProject::GetVirtualFolders() {
