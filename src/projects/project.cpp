@@ -6,6 +6,7 @@
 
 #include "modules/modulelist.h"
 #include "projectfiles/msbnodes.h"
+#include "projects/projectgroup.h"
 #include "projects/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/exceptions.h"
@@ -103,6 +104,7 @@ void TBaseProject::LoadDocuments() {
   } catch (const EConvertError&) {
     NeedsGuid = true;  // text that is no GUID: the project gets a proper one
   }
+  GuidChanged();
   if (NeedsGuid) GenerateNewGuid();
   FConfigs = std::make_unique<TBuildConfigurations>(this);
   FConfigs->Load(*FDocument);
@@ -162,6 +164,12 @@ void TBaseProject::GenerateNewGuid() {
   FGuid = CreateGUID();
   FDocument->SetProjectGuid(FGuid);
   FIsModified = true;
+  GuidChanged();
+}
+
+void TBaseProject::GuidChanged() {
+  for (int I = 0; I < GetOwnerCount(); ++I)
+    if (auto* G = dynamic_cast<TProjectGroup*>(GetOwner(I))) G->ProjectGuidChanged();
 }
 
 void TBaseProject::ReadProjectVersion(int& Major, int& Minor) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "modules/modulelist.h"
 #include "projectfiles/msbnodes.h"
@@ -166,6 +167,7 @@ TProjectGroup* TProjectGroup::OpenGroup(const std::string& FileName) {
   } catch (...) {
     for (TBaseProject* P : G->FProjects) P->RemoveOwner(G);
     G->FProjects.clear();
+    G->FGuidCountsStale = true;
     ModuleList().Discard(G);
     throw;
   }
@@ -253,10 +255,16 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
   FUnopened.clear();
   std::map<const TEntry*, TBaseProject*> Opened;
   bool Dropped = false;
+  // Target names compare as SameText of their sanitized forms: keyed so, each name of the
+  // order finds its entry (the first of that name) at once, however large the group.
+  const auto TargetKey = [](const std::string& Name) { return LowerCase(Sanitize(Name)); };
+  std::unordered_map<std::string, const TEntry*> EntryByTarget;
+  for (const TEntry& E : Entries) EntryByTarget.emplace(TargetKey(E.TargetName), &E);
   for (const auto& Name : Order) {
-    auto It = std::find_if(Entries.begin(), Entries.end(),
-                           [&](const TEntry& E) { return SameText(Sanitize(E.TargetName), Sanitize(Name)); });
-    if (It == Entries.end() || It->FileName.empty() || Opened.count(&*It)) continue;
+    auto Found = EntryByTarget.find(TargetKey(Name));
+    if (Found == EntryByTarget.end()) continue;
+    const TEntry* It = Found->second;
+    if (It->FileName.empty() || Opened.count(It)) continue;
     if (!FileSystem().FileExists(It->FileName)) {
       Report(Format(res::SUnableToLocateProject, It->FileName));
       FUnopened.push_back(It->FileName);
@@ -272,7 +280,7 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
       }
       if (GetProjectIndex(P) >= 0) continue;
       AddTarget(P);
-      Opened[&*It] = P;
+      Opened[It] = P;
     } catch (const EAbort&) {
       throw;
     } catch (const std::exception& E) {
@@ -282,16 +290,18 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
     }
   }
   // Dependencies: by target name, or by GUID in the legacy format; one that would close a
-  // cycle (a hand-edited file) is dropped.
+  // cycle (a hand-edited file) is dropped. Where names repeat, the last entry opened answers,
+  // then (by GUID) the last project of the group.
+  std::unordered_map<std::string, TBaseProject*> OpenedByKey, GroupByGuid;
+  for (const auto& [Other, Q] : Opened) OpenedByKey[ByGuid ? LowerCase(Other->Guid) : TargetKey(Other->TargetName)] = Q;
+  if (ByGuid)
+    for (TBaseProject* Q : FProjects) GroupByGuid[LowerCase(GuidOf(Q))] = Q;
   for (const auto& [Entry, P] : Opened) {
     std::vector<TBaseProject*> Deps;
     for (const auto& D : Entry->Dependencies) {
       TBaseProject* Found = nullptr;
-      for (const auto& [Other, Q] : Opened)
-        if (ByGuid ? SameText(Other->Guid, D) : SameText(Sanitize(Other->TargetName), Sanitize(D))) Found = Q;
-      if (!Found && ByGuid)
-        for (TBaseProject* Q : FProjects)
-          if (SameText(GuidOf(Q), D)) Found = Q;
+      if (auto O = OpenedByKey.find(ByGuid ? LowerCase(D) : TargetKey(D)); O != OpenedByKey.end()) Found = O->second;
+      if (auto G = GroupByGuid.find(LowerCase(D)); !Found && G != GroupByGuid.end()) Found = G->second;
       if (Found && Found != P && std::find(Deps.begin(), Deps.end(), Found) == Deps.end()) Deps.push_back(Found);
     }
     for (TBaseProject* D : Deps) {
@@ -341,8 +351,17 @@ bool TProjectGroup::IsProjectInProjectGroup(const std::string& FileName) const {
 void TProjectGroup::UniqueGuid(TBaseProject* Project) {
   const TGUID Guid = Project->GetProjectGUID();
   bool Repeats = Guid.IsEmpty();
-  for (TBaseProject* P : FProjects)
-    if (P != Project && P->GetProjectGUID() == Guid) Repeats = true;
+  if (!Repeats) {
+    if (FGuidCountsStale) {
+      FGuidCounts.clear();
+      for (TBaseProject* P : FProjects) ++FGuidCounts[GuidOf(P)];
+      FGuidCountsStale = false;
+    }
+    auto It = FGuidCounts.find(GUIDToString(Guid));
+    int Others = It == FGuidCounts.end() ? 0 : It->second;
+    if (Others && GetProjectIndex(Project) >= 0) --Others;
+    Repeats = Others > 0;
+  }
   if (Repeats) Project->GenerateNewGuid();
 }
 
@@ -351,6 +370,7 @@ void TProjectGroup::AddTarget(TBaseProject* Project) {
     throw Exception(Format(res::SProjectAlreadyInGroup, Project->GetFileName(), GetModuleName()));
   UniqueGuid(Project);
   FProjects.push_back(Project);
+  if (!FGuidCountsStale) ++FGuidCounts[GuidOf(Project)];
   if (!Project->IsOwnedBy(this)) Project->AddOwner(this);
   Modified();
   TProjectGroupProjectAdded Args(Project);
@@ -361,6 +381,7 @@ void TProjectGroup::RemoveProject(TBaseProject* Project) {
   int Index = GetProjectIndex(Project);
   if (Index < 0) throw Exception(Format(res::SNotInGroup, Project->GetFileName(), GetModuleName()));
   FProjects.erase(FProjects.begin() + Index);
+  FGuidCountsStale = true;
   const std::string Guid = GuidOf(Project);
   FDependencies.erase(Guid);
   for (auto& [G, L] : FDependencies) std::erase(L, Guid);  // RemoveDependentGUID
@@ -374,6 +395,7 @@ void TProjectGroup::RemoveProject(TBaseProject* Project) {
 void TProjectGroup::ProjectClosing(TBaseProject* Project) {
   if (GetProjectIndex(Project) < 0) return;
   FProjects.erase(FProjects.begin() + GetProjectIndex(Project));
+  FGuidCountsStale = true;
   if (FActive == Project) FActive = FProjects.empty() ? nullptr : FProjects.front();
 }
 

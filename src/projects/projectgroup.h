@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "modules/docmodule.h"
@@ -83,6 +84,8 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   // Adds the project at the end of the build order; a GUID that repeats another project's is
   // replaced (UniqueGuid).
   void AddTarget(TBaseProject* Project);
+  // One of the group's projects took another GUID.
+  void ProjectGuidChanged() { FGuidCountsStale = true; }
   void RemoveProject(TBaseProject* Project);
   void SetProjectIndex(int OldIndex, int NewIndex);
   // Moves the project one place earlier / later; false for the first / the last.
@@ -163,6 +166,10 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   bool DependsOn(const TBaseProject* From, const TBaseProject* To, std::vector<TBaseProject*>* Path) const;
 
   std::vector<TBaseProject*> FProjects;
+  // How many of the projects have each GUID, for UniqueGuid: counted again after a project
+  // leaves or takes another GUID, kept up as projects join.
+  std::unordered_map<std::string, int> FGuidCounts;
+  bool FGuidCountsStale = true;
   TBaseProject* FActive = nullptr;
   std::map<std::string, std::vector<std::string>> FDependencies;  // GUID -> GUIDs
   std::vector<TGroupOption> FOptions;
