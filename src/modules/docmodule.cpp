@@ -224,7 +224,21 @@ void TDocModule::PerformModuleCleanup() {
 
 std::string TDocModule::GetModuleName() const { return ChangeFileExt(ExtractFileName(GetFileName()), ""); }
 
-bool TDocModule::ModuleIs(const std::string& FileName) const { return SameModuleFile(GetFileName(), FileName); }
+bool TDocModule::ModuleIs(const std::string& FileName) const {
+  for (const std::string& Name : ModuleFileNames())
+    if (SameModuleFile(Name, FileName)) return true;
+  return false;
+}
+
+void TDocModule::ModuleNamesChanged() {
+  if (TModuleList* L = ModuleListIfAny()) L->ModuleNamesChanged(this);
+}
+
+void TDocModule::DeclareHeldFiles(std::vector<size_t> Hashes) {
+  FHeldFileHashes = std::move(Hashes);
+  FDeclaresHeldFiles = true;
+  if (TModuleList* L = ModuleListIfAny()) L->HeldFilesChanged(this);
+}
 
 void TDocModule::Activate(bool IsExternalViewer) {
   const bool Moved = ModuleList().MoveToFront(this);
@@ -323,7 +337,7 @@ void TDocModule::AttachToOwners() {
   FAttachedToOwners = true;
   const std::string Name = GetFileName();
   const size_t Hash = FileNameHash(Name);
-  for (TDocModule* P : GetProjectList())
+  for (TDocModule* P : ModuleList().ProjectsHolding(Hash))
     if (P != this && P->HoldsFileHashed(Name, Hash)) AddOwner(P);
 }
 
@@ -472,7 +486,7 @@ void TDocModule::DoRename(const std::string& NewName) {
 }
 
 void TDocModule::Rename(const std::string& NewName) {
-  FFileName = NewName;
+  SetFileNameField(NewName);
   if (FCodeIModule) FCodeIModule->NotifyRenamed(NewName);
 }
 

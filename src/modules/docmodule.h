@@ -163,9 +163,13 @@ class TDocModule : public IClosedFileModule {
   std::string GetFileSystemIdent() const override { return FFileSystem; }
   void SetFileSystem(const std::string& Ident) { FFileSystem = Ident; }
   std::string ModuleClassName() const override { return "TDocModule"; }
-  // True when FileName names this module's file: the same file by an exactly equal name, or
-  // reached by another spelling of its path (".", "..", a symbolic link).
-  virtual bool ModuleIs(const std::string& FileName) const;
+  // True when FileName names one of this module's files: the same file by an exactly equal
+  // name, or reached by another spelling of its path (".", "..", a symbolic link).
+  bool ModuleIs(const std::string& FileName) const;
+  // The names of the files the module answers to, its own first. The module list indexes
+  // them: a module whose names change otherwise than through Rename calls ModuleNamesChanged.
+  virtual std::vector<std::string> ModuleFileNames() const { return {GetFileName()}; }
+  void ModuleNamesChanged();
   virtual std::string GetModuleName() const;
   virtual std::string GetTitle() const { return GetModuleName(); }
   // The edit buffer that holds FileName, when this module keeps it in one.
@@ -245,6 +249,9 @@ class TDocModule : public IClosedFileModule {
   virtual bool HoldsFile(const std::string& /*FileName*/) const { return false; }
   // The same, given FileNameHash of the name, which a caller asking many projects makes once.
   virtual bool HoldsFileHashed(const std::string& FileName, size_t /*Hash*/) const { return HoldsFile(FileName); }
+  // The FileNameHash of each file HoldsFile may answer yes to, once the module has declared
+  // them (nullptr before): the module list finds a new module's owners through them.
+  const std::vector<size_t>* DeclaredHeldFiles() const { return FDeclaresHeldFiles ? &FHeldFileHashes : nullptr; }
 
   // -- The plug-in face, made on first use
   TCodeIDocModule& CodeIModule();
@@ -281,7 +288,12 @@ class TDocModule : public IClosedFileModule {
   virtual void NotifyFileOpened();
   // Writes the module's file(s).
   virtual void SaveFile() {}
-  void SetFileNameField(const std::string& Name) { FFileName = Name; }
+  void SetFileNameField(const std::string& Name) {
+    FFileName = Name;
+    ModuleNamesChanged();
+  }
+  // A module that holds files declares them, and again whenever they change.
+  void DeclareHeldFiles(std::vector<size_t> Hashes);
 
   bool FIsModified = false;
   bool FInConstructor = true;
@@ -292,12 +304,14 @@ class TDocModule : public IClosedFileModule {
   bool FAttachedToOwners = false;
   bool FExternalViewerActive = false;
   bool FCloseNotified = false;
+  bool FDeclaresHeldFiles = false;
   uint8_t FModuleAttributes = 0;
   uint8_t FModuleStates = 0;
   std::string FFileName;
   std::string FFileSystem;
   std::string FSaveDialogName;  // the name chosen in the save dialog, while it is checked
   std::vector<std::string> FModuleListHashKeys;
+  std::vector<size_t> FHeldFileHashes;
   std::vector<TDocModule*> FOwners;
   std::unique_ptr<TCodeIDocModule> FCodeIModule;
   std::recursive_mutex FQueryLock;

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <unordered_map>
 
 #include <sys/stat.h>
 
+#include "editor/editbuffer.h"
 #include "modules/docmodule.h"
 #include "modules/resstrings.h"
 #include "shared/dialogs.h"
@@ -65,13 +67,6 @@ void UpdateModuleDisplay() {
 
 // -- The list ----------------------------------------------------------------------------------
 
-TModuleList::TModuleList() = default;
-
-TModuleList::~TModuleList() {
-  // Modules go last first, without asking: the process is ending.
-  while (!FItems.empty()) FItems.pop_back();
-}
-
 int TModuleList::IndexOf(const TDocModule* Module) const {
   for (size_t I = 0; I < FItems.size(); ++I)
     if (FItems[I].get() == Module) return static_cast<int>(I);
@@ -85,31 +80,11 @@ std::vector<TDocModule*> TModuleList::Snapshot() const {
   return S;
 }
 
-void TModuleList::Append(std::unique_ptr<TDocModule> Module) { FItems.push_back(std::move(Module)); }
-
 bool TModuleList::MoveToFront(TDocModule* Module) {
   const int I = IndexOf(Module);
   if (I <= 0) return false;
   std::rotate(FItems.begin(), FItems.begin() + I, FItems.begin() + I + 1);
   return true;
-}
-
-std::unique_ptr<TDocModule> TModuleList::Extract(TDocModule* Module) {
-  const int I = IndexOf(Module);
-  if (I < 0) return nullptr;
-  std::unique_ptr<TDocModule> Owned = std::move(FItems[static_cast<size_t>(I)]);
-  FItems.erase(FItems.begin() + I);
-  for (const auto& Key : Module->FModuleListHashKeys) {
-    auto It = FIndex.find(Key);
-    if (It != FIndex.end() && It->second == Module) FIndex.erase(It);
-  }
-  // Keys added by lookups that walked the list are not all recorded when an index entry was
-  // replaced: any left pointing here go too.
-  std::erase_if(FIndex, [Module](const auto& E) { return E.second == Module; });
-  // A module that goes owns nothing any more: a file that another project still holds must
-  // not keep this one among its owners (it would never close, and its owner would dangle).
-  for (auto& M : FItems) M->RemoveOwner(Module);
-  return Owned;
 }
 
 void TModuleList::Free(TDocModule* Module) {
@@ -133,6 +108,9 @@ void TModuleList::ClearIndex() { FIndex.clear(); }
 namespace {
 
 std::unique_ptr<TModuleList>& ListSlot() {
+  // The list listens to an event of the buffers: made before the list, the event outlives a
+  // list that is freed only at exit.
+  [[maybe_unused]] static TEvent<TEvEditBufferLife>& BufferEvent = EvEditBufferFileChanged();
   static std::unique_ptr<TModuleList> L;
   return L;
 }
@@ -143,6 +121,8 @@ TModuleList& ModuleList() {
   if (!ListSlot()) ListSlot() = std::make_unique<TModuleList>();
   return *ListSlot();
 }
+
+TModuleList* ModuleListIfAny() { return ListSlot().get(); }
 
 void InitDocModules() { ModuleList(); }
 
@@ -198,13 +178,8 @@ struct TModuleScan {
     static std::unordered_map<std::string, TKnown> K;
     return K;
   }
-  // A module's name, expanded and resolved when first seen.
-  const TKnown& Of(const std::string& ModuleName) {
-    if (!IsAbsolutePath(ModuleName)) {  // taken from the current folder, which may change
-      Scratch.Expanded = ExpandFileName(ModuleName);
-      Scratch.Identity = IdentityOf(Scratch.Expanded);
-      return Scratch;
-    }
+  // An absolute module name, expanded and resolved when first seen.
+  static const TKnown& OfAbsolute(const std::string& ModuleName) {
     auto& K = Known();
     auto It = K.find(ModuleName);
     if (It == K.end()) {
@@ -213,6 +188,14 @@ struct TModuleScan {
       It = K.emplace(ModuleName, TKnown{std::move(E), std::move(I)}).first;
     }
     return It->second;
+  }
+  // A module's name, expanded and resolved.
+  const TKnown& Of(const std::string& ModuleName) {
+    if (IsAbsolutePath(ModuleName)) return OfAbsolute(ModuleName);
+    // Taken from the current folder, which may change.
+    Scratch.Expanded = ExpandFileName(ModuleName);
+    Scratch.Identity = IdentityOf(Scratch.Expanded);
+    return Scratch;
   }
 };
 thread_local TModuleScan* ActiveScan = nullptr;
@@ -242,6 +225,189 @@ bool SameModuleFile(const std::string& A, const std::string& B) {
   return SameOnDisk(EA, EB);
 }
 
+// -- The lookup index --------------------------------------------------------------------------
+
+namespace {
+
+// The keys a name is found under: the hash of the name, of its expansion, and of the file it
+// leads to (the resolved path; the device and inode). Two names of one file share a key, so
+// SameModuleFile holds only for names with a key in common; keys alike by chance cost no
+// more than a look at the module.
+void AddNameKeys(const std::string& Name, const std::string& Expanded, const TFileIdentity& Id,
+                 std::vector<size_t>& Keys) {
+  Keys.push_back(FileNameHash(Name));
+  Keys.push_back(FileNameHash(Expanded));
+  Keys.push_back(std::hash<std::string>{}(Id.Canonical) ^ 0x5bd1e9955bd1e995ull);
+  if (Id.Inode != 0) Keys.push_back(std::hash<uintmax_t>{}(Id.Inode * 0x9e3779b97f4a7c15ull ^ Id.Device));
+}
+
+using TModulesByKey = std::unordered_map<size_t, std::vector<TDocModule*>>;
+
+void PutKeys(TModulesByKey& Map, const std::vector<size_t>& Keys, TDocModule* M) {
+  for (size_t K : Keys) {
+    std::vector<TDocModule*>& V = Map[K];
+    if (std::find(V.begin(), V.end(), M) == V.end()) V.push_back(M);
+  }
+}
+
+void DropKeys(TModulesByKey& Map, const std::vector<size_t>& Keys, TDocModule* M) {
+  for (size_t K : Keys) {
+    auto It = Map.find(K);
+    if (It == Map.end()) continue;
+    std::erase(It->second, M);
+    if (It->second.empty()) Map.erase(It);
+  }
+}
+
+}  // namespace
+
+struct TModuleList::TLookupIndex {
+  struct TEntry {
+    std::vector<std::string> Names;  // as last indexed
+    std::vector<size_t> Keys;
+    bool Relative = false;  // a name relative to the current folder: asked on every lookup
+    std::vector<size_t> Held;
+  };
+  std::unordered_map<const TDocModule*, TEntry> Entries;
+  TModulesByKey ByKey;
+  std::unordered_set<TDocModule*> Relative;
+  TModulesByKey HeldBy;
+  // Modules that have not declared what they hold: those that are projects are asked about
+  // every file (a module says whether it is a project when asked, not once for all).
+  std::unordered_set<TDocModule*> Undeclared;
+
+  void Names(TDocModule* M) {
+    TEntry& E = Entries[M];
+    std::vector<std::string> Now = M->ModuleFileNames();
+    if (Now == E.Names) return;  // a buffer told of an edit, not of a new name
+    DropKeys(ByKey, E.Keys, M);
+    E.Keys.clear();
+    E.Relative = false;
+    for (const std::string& N : Now) {
+      if (N.empty()) continue;  // an empty name is no file: SameModuleFile never matches it
+      if (!IsAbsolutePath(N)) {
+        E.Relative = true;
+        continue;
+      }
+      const TModuleScan::TKnown& K = TModuleScan::OfAbsolute(N);
+      AddNameKeys(N, K.Expanded, K.Identity, E.Keys);
+    }
+    PutKeys(ByKey, E.Keys, M);
+    if (E.Relative) Relative.insert(M);
+    else Relative.erase(M);
+    E.Names = std::move(Now);
+  }
+
+  void Held(TDocModule* M) {
+    TEntry& E = Entries[M];
+    DropKeys(HeldBy, E.Held, M);
+    E.Held.clear();
+    const std::vector<size_t>* Declared = M->DeclaredHeldFiles();
+    if (!Declared) {
+      Undeclared.insert(M);
+      return;
+    }
+    Undeclared.erase(M);
+    E.Held = *Declared;
+    PutKeys(HeldBy, E.Held, M);
+  }
+
+  void Forget(TDocModule* M) {
+    auto It = Entries.find(M);
+    if (It == Entries.end()) return;
+    DropKeys(ByKey, It->second.Keys, M);
+    DropKeys(HeldBy, It->second.Held, M);
+    Undeclared.erase(M);
+    Relative.erase(M);
+    Entries.erase(It);
+  }
+};
+
+TModuleList::TModuleList() : FLookup(std::make_unique<TLookupIndex>()) {
+  // A buffer renamed (a module saved under another name) changes its module's names.
+  EvEditBufferFileChanged().Add(this, [this](TEvEditBufferLife& A) {
+    if (auto* M = dynamic_cast<TDocModule*>(A.Buffer.Module())) ModuleNamesChanged(M);
+  });
+}
+
+TModuleList::~TModuleList() {
+  EvEditBufferFileChanged().Remove(this);
+  FMembers.clear();  // modules telling of changes while they go find no list to tell
+  // Modules go last first, without asking: the process is ending.
+  while (!FItems.empty()) FItems.pop_back();
+}
+
+void TModuleList::ModuleNamesChanged(TDocModule* Module) {
+  if (Contains(Module)) FLookup->Names(Module);
+}
+
+void TModuleList::HeldFilesChanged(TDocModule* Module) {
+  if (Contains(Module)) FLookup->Held(Module);
+}
+
+std::vector<TDocModule*> TModuleList::InListOrder(std::vector<TDocModule*> Modules) const {
+  if (Modules.size() < 2) return Modules;
+  const std::unordered_set<TDocModule*> Wanted(Modules.begin(), Modules.end());
+  Modules.clear();
+  for (const auto& M : FItems)
+    if (Wanted.count(M.get())) Modules.push_back(M.get());
+  return Modules;
+}
+
+std::vector<TDocModule*> TModuleList::ModulesNaming(const std::string& FileName) {
+  std::optional<TModuleScan> Own;
+  const TModuleScan* Scan = ActiveScan;
+  if (!Scan || Scan->Name != FileName) Scan = &Own.emplace(FileName);
+  std::vector<size_t> Keys;
+  AddNameKeys(FileName, Scan->Expanded, Scan->Target, Keys);
+  std::vector<TDocModule*> Found(FLookup->Relative.begin(), FLookup->Relative.end());
+  for (size_t K : Keys) {
+    auto It = FLookup->ByKey.find(K);
+    if (It == FLookup->ByKey.end()) continue;
+    for (TDocModule* M : It->second)
+      if (std::find(Found.begin(), Found.end(), M) == Found.end()) Found.push_back(M);
+  }
+  return InListOrder(std::move(Found));
+}
+
+std::vector<TDocModule*> TModuleList::ProjectsHolding(size_t Hash) const {
+  std::vector<TDocModule*> Found;
+  for (TDocModule* M : FLookup->Undeclared)
+    if (M->GetIsProject()) Found.push_back(M);
+  if (auto It = FLookup->HeldBy.find(Hash); It != FLookup->HeldBy.end())
+    for (TDocModule* M : It->second)
+      if (M->GetIsProject()) Found.push_back(M);
+  return InListOrder(std::move(Found));
+}
+
+void TModuleList::Append(std::unique_ptr<TDocModule> Module) {
+  TDocModule* M = Module.get();
+  FItems.push_back(std::move(Module));
+  FMembers.insert(M);
+  FLookup->Names(M);
+  FLookup->Held(M);
+}
+
+std::unique_ptr<TDocModule> TModuleList::Extract(TDocModule* Module) {
+  const int I = IndexOf(Module);
+  if (I < 0) return nullptr;
+  std::unique_ptr<TDocModule> Owned = std::move(FItems[static_cast<size_t>(I)]);
+  FItems.erase(FItems.begin() + I);
+  FMembers.erase(Module);
+  FLookup->Forget(Module);
+  for (const auto& Key : Module->FModuleListHashKeys) {
+    auto It = FIndex.find(Key);
+    if (It != FIndex.end() && It->second == Module) FIndex.erase(It);
+  }
+  // Keys added by lookups that walked the list are not all recorded when an index entry was
+  // replaced: any left pointing here go too.
+  std::erase_if(FIndex, [Module](const auto& E) { return E.second == Module; });
+  // A module that goes owns nothing any more: a file that another project still holds must
+  // not keep this one among its owners (it would never close, and its owner would dangle).
+  for (auto& M : FItems) M->RemoveOwner(Module);
+  return Owned;
+}
+
 TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) {
   if (FileName.empty()) return nullptr;
   TModuleList& L = ModuleList();
@@ -254,7 +420,7 @@ TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) 
   struct TEndScan {
     ~TEndScan() { ActiveScan = nullptr; }
   } EndScan;
-  for (TDocModule* M : L.Snapshot()) {
+  for (TDocModule* M : L.ModulesNaming(FileName)) {
     if (!M->ModuleIs(FileName) || (Owner && !M->IsOwnedBy(Owner))) continue;
     L.IndexName(FileName, M);
     auto& Keys = M->FModuleListHashKeys;

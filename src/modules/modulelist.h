@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "shared/event.h"
@@ -100,7 +101,7 @@ class TModuleList {
   int Count() const { return static_cast<int>(FItems.size()); }
   TDocModule* Item(int Index) const { return FItems.at(static_cast<size_t>(Index)).get(); }
   int IndexOf(const TDocModule* Module) const;
-  bool Contains(const TDocModule* Module) const { return IndexOf(Module) >= 0; }
+  bool Contains(const TDocModule* Module) const { return FMembers.count(Module) != 0; }
   // A copy of the order, for walks during which modules may come and go.
   std::vector<TDocModule*> Snapshot() const;
 
@@ -119,16 +120,40 @@ class TModuleList {
   TDocModule* IndexedModule(const std::string& Key) const;
   void ClearIndex();
 
+  // Beside the list, the modules by the files they name, so that a lookup or an opening asks
+  // the few modules that may answer rather than every one (a group of a thousand projects
+  // opens in linear time). Each module's names are read when it joins the list and again
+  // when it says they changed (TDocModule::ModuleNamesChanged); names relative to the current
+  // folder are not indexed, their modules are asked on every lookup.
+  //
+  // The modules that may name FileName (by an equal name, its expansion, or the file it leads
+  // to on disk), in list order: every module that FindDocModule would find is among them.
+  // (A module's names are resolved on disk once, as FindDocModule resolves them.)
+  std::vector<TDocModule*> ModulesNaming(const std::string& FileName);
+  // The projects that may hold a file whose FileNameHash is Hash, in list order: those that
+  // declared holding it (TDocModule::DeclareHeldFiles) and those that declared nothing. Every
+  // project whose HoldsFileHashed answers yes is among them.
+  std::vector<TDocModule*> ProjectsHolding(size_t Hash) const;
+  void ModuleNamesChanged(TDocModule* Module);
+  void HeldFilesChanged(TDocModule* Module);
+
  private:
+  struct TLookupIndex;
   std::unique_ptr<TDocModule> Extract(TDocModule* Module);
+  std::vector<TDocModule*> InListOrder(std::vector<TDocModule*> Modules) const;
 
   std::vector<std::unique_ptr<TDocModule>> FItems;
+  std::unordered_set<const TDocModule*> FMembers;
   std::unordered_map<std::string, TDocModule*> FIndex;
+  std::unique_ptr<TLookupIndex> FLookup;
 };
 
 // The process's module list, made by InitDocModules (or on first use) and freed, with its
 // modules, by DoneDocModules.
 TModuleList& ModuleList();
+// The list when there is one (none while DoneDocModules frees it): for modules telling it of
+// changes, which must not make a new list.
+TModuleList* ModuleListIfAny();
 void InitDocModules();
 void DoneDocModules();
 

@@ -123,6 +123,7 @@ TEditBuffer* TSourceModule::OpenSourceBuffer(const std::string& FileName, bool L
   ClearLineModifiedFlags(B->EkView());
   TEditBuffer* Raw = B.get();
   FSourceBuffers.Add(std::move(B));
+  ModuleNamesChanged();
   return Raw;
 }
 
@@ -132,6 +133,7 @@ void TSourceModule::CloseSourceBuffer(TEditBuffer*& Buffer) {
   std::shared_ptr<TEditBuffer> Kept = FSourceBuffers.Remove(Buffer);
   if (Kept) Kept->SetModule(nullptr);
   Buffer = nullptr;
+  ModuleNamesChanged();
 }
 
 TEditBuffer* TSourceModule::GetMainSource() const {
@@ -157,11 +159,10 @@ std::string TSourceModule::GetFileName() const {
   return Main ? Main->FileName() : TDocModule::GetFileName();
 }
 
-bool TSourceModule::ModuleIs(const std::string& FileName) const {
-  if (TDocModule::ModuleIs(FileName)) return true;
-  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I)
-    if (SameModuleFile(FSourceBuffers.GetItems(I)->FileName(), FileName)) return true;
-  return false;
+std::vector<std::string> TSourceModule::ModuleFileNames() const {
+  std::vector<std::string> Names{GetFileName()};
+  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I) Names.push_back(FSourceBuffers.GetItems(I)->FileName());
+  return Names;
 }
 
 bool TSourceModule::GetModified() const {

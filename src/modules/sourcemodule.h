@@ -61,7 +61,7 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
   // -- TDocModule
   std::string GetFileName() const override;
   std::string ModuleClassName() const override { return "TSourceModule"; }
-  bool ModuleIs(const std::string& FileName) const override;
+  std::vector<std::string> ModuleFileNames() const override;
   TEditBuffer* GetEditorBuffer(const std::string& FileName) override { return FSourceBuffers.FindSource(FileName); }
   int GetEditorBufferCount() const override { return FSourceBuffers.GetItemCount(); }
   TEditBuffer* GetEditorBufferAt(int Index) override;

@@ -8,6 +8,7 @@
 
 #include "modules/modulelist.h"
 #include "projectfiles/msbnodes.h"
+#include "projects/projectgroup.h"
 #include "projects/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/exceptions.h"
@@ -112,6 +113,7 @@ void TBaseProject::LoadDocuments() {
   } catch (const EConvertError&) {
     NeedsGuid = true;  // text that is no GUID: the project gets a proper one
   }
+  GuidChanged();
   if (NeedsGuid) GenerateNewGuid();
   FConfigs = std::make_unique<TBuildConfigurations>(this);
   FConfigs->Load(*FDocument);
@@ -171,6 +173,12 @@ void TBaseProject::GenerateNewGuid() {
   FGuid = CreateGUID();
   FDocument->SetProjectGuid(FGuid);
   FIsModified = true;
+  GuidChanged();
+}
+
+void TBaseProject::GuidChanged() {
+  for (int I = 0; I < GetOwnerCount(); ++I)
+    if (auto* G = dynamic_cast<TProjectGroup*>(GetOwner(I))) G->ProjectGuidChanged();
 }
 
 void TBaseProject::ReadProjectVersion(int& Major, int& Minor) const {
@@ -237,7 +245,10 @@ void TBaseProject::ReadEntries() {
   FEntryNames.clear();
   FEntryHashes.clear();
   msb::TProjectNode* Root = RootOf(*FDocument);
-  if (!Root) return;
+  if (!Root) {
+    DeclareHeldFiles({});
+    return;
+  }
   const std::string Dir = ExtractFilePath(GetFileName());
   const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
@@ -261,6 +272,7 @@ void TBaseProject::ReadEntries() {
       FEntries.push_back(std::move(E));
     }
   }
+  DeclareHeldFiles({FEntryHashes.begin(), FEntryHashes.end()});
 }
 
 std::vector<TVirtualFolder> TBaseProject::GetVirtualFolders() {

@@ -100,6 +100,8 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   // -- GUID and version
   TGUID GetProjectGUID() const { return FGuid; }
   void GenerateNewGuid();
+  // Tells the groups that own the project that its GUID is another now.
+  void GuidChanged();
   // "ProjectVersion" split at the first "."; anything not a number reads as 0.
   void ReadProjectVersion(int& Major, int& Minor) const;
   void WriteProjectVersion(int Major, int Minor);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "modules/modulelist.h"
 #include "projectfiles/errors.h"
@@ -169,6 +171,7 @@ TProjectGroup* TProjectGroup::OpenGroup(const std::string& FileName) {
   } catch (...) {
     for (TBaseProject* P : G->FProjects) P->RemoveOwner(G);
     G->FProjects.clear();
+    G->FGuidCountsStale = true;
     ModuleList().Discard(G);
     throw;
   }
@@ -260,17 +263,23 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
   // such a project stays listed (a file on a drive that is not there today is no reason to
   // forget it), and only removing it takes it out.
   std::vector<std::pair<const TEntry*, TBaseProject*>> Listed;
-  auto IsListed = [&](const TEntry* E) {
-    return std::any_of(Listed.begin(), Listed.end(), [&](const auto& L) { return L.first == E; });
-  };
+  std::unordered_set<const TEntry*> ListedEntries;
+  auto IsListed = [&](const TEntry* E) { return ListedEntries.count(E) != 0; };
   bool Dropped = false;
+  // Target names compare as SameText of their sanitized forms: keyed so, each name of the
+  // order finds its entry (the first of that name) at once, however large the group.
+  const auto TargetKey = [](const std::string& Name) { return LowerCase(Sanitize(Name)); };
+  std::unordered_map<std::string, const TEntry*> EntryByTarget;
+  for (const TEntry& E : Entries) EntryByTarget.emplace(TargetKey(E.TargetName), &E);
   for (const auto& Name : Order) {
-    auto It = std::find_if(Entries.begin(), Entries.end(),
-                           [&](const TEntry& E) { return SameText(Sanitize(E.TargetName), Sanitize(Name)); });
-    if (It == Entries.end() || It->FileName.empty() || IsListed(&*It)) continue;
+    auto Found = EntryByTarget.find(TargetKey(Name));
+    if (Found == EntryByTarget.end()) continue;
+    const TEntry* It = Found->second;
+    if (It->FileName.empty() || IsListed(It)) continue;
     if (!FileSystem().FileExists(It->FileName)) {
       Report(Format(res::SUnableToLocateProject, It->FileName));
-      Listed.emplace_back(&*It, nullptr);
+      Listed.emplace_back(It, nullptr);
+      ListedEntries.insert(It);
       continue;
     }
     try {
@@ -282,43 +291,53 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
       }
       if (GetProjectIndex(P) >= 0) continue;
       AddTarget(P);
-      Listed.emplace_back(&*It, P);
+      Listed.emplace_back(It, P);
+      ListedEntries.insert(It);
     } catch (const EAbort&) {
       throw;
     } catch (const std::exception& E) {
       Report(std::string(E.what()) + "\n\n" + Format(res::SUnableToCreateProject, It->FileName));
-      Listed.emplace_back(&*It, nullptr);
+      Listed.emplace_back(It, nullptr);
+      ListedEntries.insert(It);
     }
   }
   const TBaseProject* Last = nullptr;
+  // The key each listed entry goes by in dependency lists: its project's GUID, or for one that
+  // did not open the key it keeps (that of the first unopened entry of its file).
+  std::unordered_map<const TEntry*, std::string> EntryKeys;
+  std::unordered_map<std::string, std::string> UnopenedKeys;  // file -> key
   for (const auto& [E, P] : Listed) {
     FProjectTargets.push_back(E->TargetName);
     if (P) {
       Last = P;
+      EntryKeys[E] = GuidOf(P);
       continue;
     }
     // A GUID names the project in the legacy format's dependency lists.
     FUnopened.push_back({E->FileName, ByGuid && !E->Guid.empty() ? E->Guid : "file:" + E->FileName, {}, Last});
+    EntryKeys[E] = UnopenedKeys.emplace(E->FileName, FUnopened.back().Key).first->second;
   }
   auto KeyOf = [&](const TEntry* E) -> std::string {
-    for (const auto& [Other, P] : Listed)
-      if (Other == E && P) return GuidOf(P);
-    for (const auto& U : FUnopened)
-      if (U.FileName == E->FileName) return U.Key;
-    return {};
+    auto K = EntryKeys.find(E);
+    return K == EntryKeys.end() ? std::string() : K->second;
   };
   // Dependencies: by target name, or by GUID in the legacy format; one that would close a
-  // cycle (a hand-edited file) is dropped.
+  // cycle (a hand-edited file) is dropped. Where names repeat, the first entry listed answers,
+  // then (by GUID) the last project of the group.
+  std::unordered_map<std::string, const TEntry*> ListedByKey;
+  for (const auto& [Other, Q] : Listed) ListedByKey.emplace(ByGuid ? LowerCase(Other->Guid) : TargetKey(Other->TargetName), Other);
+  std::unordered_map<std::string, std::string> GroupGuids;  // lower case -> as the project has it
+  std::unordered_map<std::string, TBaseProject*> ProjectByGuid;
+  for (TBaseProject* Q : FProjects) {
+    if (ByGuid) GroupGuids[LowerCase(GuidOf(Q))] = GuidOf(Q);
+    ProjectByGuid[GuidOf(Q)] = Q;
+  }
   for (const auto& [Entry, P] : Listed) {
     std::vector<std::string> Keys;
     for (const auto& D : Entry->Dependencies) {
       std::string Key;
-      for (const auto& [Other, Q] : Listed)
-        if (Key.empty() && (ByGuid ? SameText(Other->Guid, D) : SameText(Sanitize(Other->TargetName), Sanitize(D))))
-          Key = KeyOf(Other);
-      if (Key.empty() && ByGuid)
-        for (TBaseProject* Q : FProjects)
-          if (SameText(GuidOf(Q), D)) Key = GuidOf(Q);
+      if (auto O = ListedByKey.find(ByGuid ? LowerCase(D) : TargetKey(D)); O != ListedByKey.end()) Key = KeyOf(O->second);
+      if (auto G = GroupGuids.find(LowerCase(D)); Key.empty() && ByGuid && G != GroupGuids.end()) Key = G->second;
       if (Key.empty() || Key == KeyOf(Entry) || std::find(Keys.begin(), Keys.end(), Key) != Keys.end()) continue;
       Keys.push_back(Key);
     }
@@ -329,9 +348,8 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
     }
     std::vector<std::string>& Own = FDependencies[GuidOf(P)];
     for (const auto& Key : Keys) {
-      TBaseProject* D = nullptr;
-      for (TBaseProject* Q : FProjects)
-        if (GuidOf(Q) == Key) D = Q;
+      auto Found = ProjectByGuid.find(Key);
+      TBaseProject* D = Found == ProjectByGuid.end() ? nullptr : Found->second;
       if (D) {
         if (std::vector<TBaseProject*> Cycle = CycleThrough(P, D); !Cycle.empty()) {
           Report(CycleMessage(P, D, Cycle));
@@ -449,8 +467,17 @@ void TProjectGroup::RemoveProjectNamed(const std::string& NameOrFile) {
 void TProjectGroup::UniqueGuid(TBaseProject* Project) {
   const TGUID Guid = Project->GetProjectGUID();
   bool Repeats = Guid.IsEmpty();
-  for (TBaseProject* P : FProjects)
-    if (P != Project && P->GetProjectGUID() == Guid) Repeats = true;
+  if (!Repeats) {
+    if (FGuidCountsStale) {
+      FGuidCounts.clear();
+      for (TBaseProject* P : FProjects) ++FGuidCounts[GuidOf(P)];
+      FGuidCountsStale = false;
+    }
+    auto It = FGuidCounts.find(GUIDToString(Guid));
+    int Others = It == FGuidCounts.end() ? 0 : It->second;
+    if (Others && GetProjectIndex(Project) >= 0) --Others;
+    Repeats = Others > 0;
+  }
   if (Repeats) Project->GenerateNewGuid();
 }
 
@@ -459,6 +486,7 @@ void TProjectGroup::AddTarget(TBaseProject* Project) {
     throw Exception(Format(res::SProjectAlreadyInGroup, Project->GetFileName(), GetModuleName()));
   UniqueGuid(Project);
   FProjects.push_back(Project);
+  if (!FGuidCountsStale) ++FGuidCounts[GuidOf(Project)];
   if (!Project->IsOwnedBy(this)) Project->AddOwner(this);
   Modified();
   TProjectGroupProjectAdded Args(Project);
@@ -470,6 +498,7 @@ void TProjectGroup::RemoveProject(TBaseProject* Project) {
   if (Index < 0) throw Exception(Format(res::SNotInGroup, Project->GetFileName(), GetModuleName()));
   Unanchor(Project);
   FProjects.erase(FProjects.begin() + Index);
+  FGuidCountsStale = true;
   const std::string Guid = GuidOf(Project);
   FDependencies.erase(Guid);
   ForgetDependencyKey(Guid);  // RemoveDependentGUID
@@ -484,6 +513,7 @@ void TProjectGroup::ProjectClosing(TBaseProject* Project) {
   if (GetProjectIndex(Project) < 0) return;
   Unanchor(Project);
   FProjects.erase(FProjects.begin() + GetProjectIndex(Project));
+  FGuidCountsStale = true;
   if (FActive == Project) FActive = FProjects.empty() ? nullptr : FProjects.front();
 }
 

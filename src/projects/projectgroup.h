@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "modules/docmodule.h"
@@ -104,6 +105,8 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   // Adds the project at the end of the build order; a GUID that repeats another project's is
   // replaced (UniqueGuid).
   void AddTarget(TBaseProject* Project);
+  // One of the group's projects took another GUID.
+  void ProjectGuidChanged() { FGuidCountsStale = true; }
   void RemoveProject(TBaseProject* Project);
   void SetProjectIndex(int OldIndex, int NewIndex);
   // Moves the project one place earlier / later; false for the first / the last.
@@ -205,6 +208,10 @@ class TProjectGroup : public TDocModule, public IContainerProject {
 
   std::vector<TBaseProject*> FProjects;
   std::vector<TUnopened> FUnopened;
+  // How many of the projects have each GUID, for UniqueGuid: counted again after a project
+  // leaves or takes another GUID, kept up as projects join.
+  std::unordered_map<std::string, int> FGuidCounts;
+  bool FGuidCountsStale = true;
   TBaseProject* FActive = nullptr;
   std::string FActiveUnopened;  // the key of the active project while that is an unopened one
   // The projects' target names in the file as last read or written: the group's targets.

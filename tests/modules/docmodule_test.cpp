@@ -154,6 +154,24 @@ TEST_F(DocModule, HardLinksAndLinksThatMoveAfterTheModuleWasSeen) {
   EXPECT_EQ(FindDocModule(Dir / "hard.pas"), nullptr);
 }
 
+TEST_F(DocModule, AModuleIsFoundByTheBuffersItHoldsNowUnderTheirPresentNames) {
+  WriteText(Dir / "u.pas", "unit u;\n");
+  WriteText(Dir / "u.inc", "{ inc }\n");
+  TSourceModule* M = Open("u.pas");
+  EXPECT_EQ(FindDocModule(Dir / "u.inc"), nullptr);
+  TEditBuffer* Inc = M->OpenSourceBuffer(Dir / "u.inc");
+  EXPECT_EQ(FindDocModule(Dir / "u.inc"), M);
+  ASSERT_EQ(::link((Dir / "u.inc").c_str(), (Dir / "hard.inc").c_str()), 0);
+  EXPECT_EQ(FindDocModule(Dir / "hard.inc"), M);
+  // A buffer saved under another name on its own.
+  Inc->Rename(Dir / "w.inc");
+  EXPECT_EQ(FindDocModule(Dir / "w.inc"), M);
+  EXPECT_EQ(FindDocModule(Dir / "u.inc"), nullptr);
+  M->CloseSourceBuffer(Inc);
+  EXPECT_EQ(FindDocModule(Dir / "w.inc"), nullptr);
+  EXPECT_EQ(FindDocModule(Dir / "u.pas"), M);
+}
+
 TEST_F(DocModule, RenameDropsTheStaleIndexEntryAndIndexesTheNewName) {
   WriteText(Dir / "u.pas", "x\n");
   TSourceModule* M = Open("u.pas");

@@ -120,6 +120,43 @@ TEST_F(ModuleListTest, FreeModulesClosesOnlyModulesWithoutOwners) {
   EXPECT_EQ(FindDocModule(Dir / "a.txt"), nullptr);
 }
 
+TEST_F(ModuleListTest, ALookupFindsTheModuleNearestTheFrontByTheNamesModulesHaveNow) {
+  // Two modules whose names spell one file: a new spelling finds the one nearer the front.
+  auto* First = TDocModule::Create<TPlainModule>(Dir / "x.txt");
+  auto* Second = TDocModule::Create<TPlainModule>(Dir / "sub/../x.txt");
+  EXPECT_EQ(FindDocModule(Dir / "./x.txt"), First);
+  Second->Activate();
+  EXPECT_EQ(FindDocModule(Dir / "sub/./../x.txt"), Second);
+  // Renamed, a module answers to its new name only; the other keeps the old one.
+  First->DoRename(Dir / "y.txt");
+  EXPECT_EQ(FindDocModule(Dir / "y.txt"), First);
+  EXPECT_EQ(FindDocModule(Dir / "./x.txt"), Second);
+  ModuleList().Free(Second);
+  EXPECT_EQ(FindDocModule(Dir / "x.txt"), nullptr);
+  // A name relative to the current folder is found by the file it names there.
+  auto* Relative = TDocModule::Create<TPlainModule>("rel.txt");
+  EXPECT_EQ(FindDocModule(fs::current_path() / "rel.txt"), Relative);
+  EXPECT_EQ(FindDocModule(Dir / "rel.txt"), nullptr);
+}
+
+TEST_F(ModuleListTest, AModuleOpenedLaterIsOwnedByEveryProjectHoldingItInListOrder) {
+  // Projects that never declared what they hold are asked one by one.
+  auto* P = TDocModule::Create<TPlainModule>(Dir / "p.vproj");
+  P->Project = true;
+  P->Files = {Dir / "u.pas"};
+  auto* Q = TDocModule::Create<TPlainModule>(Dir / "q.vproj");
+  Q->Project = true;
+  Q->Files = {Dir / "u.pas", Dir / "v.pas"};
+  auto* U = TDocModule::Create<TPlainModule>(Dir / "u.pas");
+  ASSERT_EQ(U->GetOwnerCount(), 2);
+  EXPECT_EQ(U->GetOwner(0), P);
+  EXPECT_EQ(U->GetOwner(1), Q);
+  auto* V = TDocModule::Create<TPlainModule>(Dir / "v.pas");
+  ASSERT_EQ(V->GetOwnerCount(), 1);
+  EXPECT_EQ(V->GetOwner(0), Q);
+  EXPECT_FALSE(TDocModule::Create<TPlainModule>(Dir / "w.pas")->IsOwned());
+}
+
 TEST_F(ModuleListTest, AModuleIsFreedOnlyWhenEveryModuleDependingOnItIsClosed) {
   auto* Base = TDocModule::Create<TPlainModule>(Dir / "base.pas");
   auto* User = TDocModule::Create<TPlainModule>(Dir / "user.pas");

@@ -184,6 +184,21 @@ TEST_F(ProjectModule, ARenameIntoAFolderThatDoesNotExistMakesItAndAFailedOneTake
   EXPECT_FALSE(std::filesystem::exists(Dir / "other"));
 }
 
+TEST_F(ProjectModule, AFileOpenedLaterIsOwnedByTheProjectsHoldingItThen) {
+  WriteText(Dir / "b.pas", "unit b;");
+  WriteText(Dir / "c.pas", "unit c;");
+  TBaseProject& P = Open(MakeProject("p.vproj", {"UnitReference|b.pas"}));
+  TBaseProject& Q = Open(MakeProject("q.vproj", {}, "<ProjectGuid>{00000000-0000-4000-8000-000000000002}</ProjectGuid>"));
+  Q.AddFile(Dir / "b.pas");
+  Q.AddFile(Dir / "c.pas");
+  TDocModule* B = OpenFile(Dir / "b.pas", true, true);
+  ASSERT_EQ(B->GetOwnerCount(), 2);
+  EXPECT_EQ(B->GetOwner(0), &P);
+  EXPECT_EQ(B->GetOwner(1), &Q);
+  Q.RemoveFile(Dir / "c.pas");
+  EXPECT_FALSE(OpenFile(Dir / "c.pas", true, true)->IsOwned());
+}
+
 TEST_F(ProjectModule, ARenameMovesTheFileItsCompanionAndTheReferenceTogether) {
   WriteText(Dir / "form.pas", "unit form;");
   WriteText(Dir / "form.vfm", "object F end");

@@ -226,11 +226,11 @@ TEST_F(GroupTest, DependencyNamesAreReadThroughTheDotRuleAndTheFirstTargetWins) 
   MakeThree();
   WriteText(Dir / "h.groupproj",
             "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">"
-            "<Target Name=\"c\" DependsOnTargets=\"My.App;c;My_App\"><MSBuild Projects=\"c.vproj\"/></Target>"
+            "<Target Name=\"c\" DependsOnTargets=\"my.APP;c;My_App\"><MSBuild Projects=\"c.vproj\"/></Target>"
             "<Target Name=\"c\"><MSBuild Projects=\"a\\a.vproj\"/></Target>"
             "<Target Name=\"My_App\"><MSBuild Projects=\"b/My.App.vproj\"/></Target>"
             "<Target Name=\"My_App:Make\"><MSBuild Projects=\"a\\a.vproj\"/></Target>"
-            "<Target Name=\"Build\"><CallTarget Targets=\"My_App;c\"/></Target></Project>");
+            "<Target Name=\"Build\"><CallTarget Targets=\"MY_App;C\"/></Target></Project>");
   TProjectGroup* G = TProjectGroup::OpenGroup(Dir / "h.groupproj");
   EXPECT_EQ(Describe(*G), "*My.App[] c[My.App;] ");
 }
@@ -314,6 +314,32 @@ TEST_F(GroupTest, ARepeatedGuidIsReplaced) {
   EXPECT_NE(T.GetProjectGUID(), G->FindProject("a")->GetProjectGUID());
   EXPECT_TRUE(T.GetModified());
   EXPECT_EQ(ErrorOf([&] { G->AddTarget(&T); }), Twin + " is already a project of group g");
+}
+
+TEST_F(GroupTest, AGuidIsReplacedOnlyWhileAnotherProjectOfTheGroupHasIt) {
+  MakeThree();
+  const auto WithGuid = [&](const std::string& Name, const TGUID& Guid) {
+    return MakeProject(Name, {}, "<ProjectGuid>" + GUIDToString(Guid) + "</ProjectGuid>");
+  };
+  TProjectGroup* G = TProjectGroup::NewGroup(Dir / "g.groupproj");
+  TBaseProject& Pa = Open(A);
+  G->AddTarget(&Pa);
+  const TGUID Old = Pa.GetProjectGUID();
+  // a takes another GUID after it joined: its old one is free, its new one taken.
+  Pa.GenerateNewGuid();
+  TBaseProject& Free = Open(WithGuid("free.vproj", Old));
+  G->AddTarget(&Free);
+  EXPECT_EQ(Free.GetProjectGUID(), Old);
+  EXPECT_FALSE(Free.GetModified());
+  TBaseProject& Taken = Open(WithGuid("taken.vproj", Pa.GetProjectGUID()));
+  G->AddTarget(&Taken);
+  EXPECT_NE(Taken.GetProjectGUID(), Pa.GetProjectGUID());
+  // A project that left the group holds its GUID no more.
+  const TGUID Left = Pa.GetProjectGUID();
+  G->RemoveProject(&Pa);
+  TBaseProject& After = Open(WithGuid("after.vproj", Left));
+  G->AddTarget(&After);
+  EXPECT_EQ(After.GetProjectGUID(), Left);
 }
 
 TEST_F(GroupTest, LegacyGroupsAreCheckedReadAndUpgraded) {
