@@ -11,7 +11,7 @@
 namespace nxs::test {
 namespace {
 
-constexpr int Rounds = 20;
+constexpr int Rounds = HarnessRounds(20);
 constexpr int AtOnce = 3;
 
 void RunRowAtOnce(const TChangeRow& Row) {

@@ -37,6 +37,17 @@ struct TChange {
 // The slots of a round: no harness runs more at once.
 inline constexpr int MaxSlots = 3;
 
+// How many of Full rounds a harness runs: all of them in the plain build, where the timing of
+// many runs finds the races; a quarter under AddressSanitizer, where every start of nxs costs
+// many times as much and what is looked for (memory errors) lies on the same paths.
+constexpr int HarnessRounds(int Full) {
+#ifdef __SANITIZE_ADDRESS__
+  return Full / 4;
+#else
+  return Full;
+#endif
+}
+
 // A scratch folder with settings of its own, and nxs run there.
 class TBench {
  public:

@@ -16,7 +16,7 @@
 namespace nxs::test {
 namespace {
 
-constexpr int Points = 20;  // per signal
+constexpr int Points = HarnessRounds(20);  // per signal
 
 void InterruptRow(const TChangeRow& Row) {
   TBench B(2 * Points + 1, 2);  // at each point the killed change and the next; then the measuring run

@@ -517,8 +517,8 @@ TEST(KernelSearch, FindAgainAfterAnEmptyMatchStepsOverAWholeCharacter) {
   TEkSearchState S{};
   std::vector<std::pair<int, int>> Seen;
   ASSERT_EQ(Find(K, "x*", {sfGoForward, sfFromCursor, sfRegExp}, &S), 0);
-  Seen.emplace_back(S.MatchPos.LineNum, S.MatchPos.Index);
-  for (int I = 0; I < 6 && K.Run(ekSearchAgain, TSearchAgainArgs{&S}) == 0; ++I) Seen.emplace_back(S.MatchPos.LineNum, S.MatchPos.Index);
+  Seen.emplace_back(int{S.MatchPos.LineNum}, int{S.MatchPos.Index});
+  for (int I = 0; I < 6 && K.Run(ekSearchAgain, TSearchAgainArgs{&S}) == 0; ++I) Seen.emplace_back(int{S.MatchPos.LineNum}, int{S.MatchPos.Index});
   // One empty match before each character and at each line's end, each found once.
   const std::vector<std::pair<int, int>> Want = {{1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}};
   EXPECT_EQ(Seen, Want);
