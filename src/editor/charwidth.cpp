@@ -6,7 +6,6 @@
 #include <atomic>
 
 #include "editor/kernel/ek.h"
-#include "editor/kernel/ekutf8.h"
 
 namespace nxs {
 
@@ -86,7 +85,23 @@ int DecodeUtf8(std::string_view Text, uint32_t& Ch, bool& Valid) {
   return Len;
 }
 
-void AppendUtf8(std::string& Out, uint32_t Ch) { ek::Utf8Append(Out, Ch); }
+void AppendUtf8(std::string& Out, uint32_t Ch) {
+  if (Ch < 0x80) {
+    Out += static_cast<char>(Ch);
+  } else if (Ch < 0x800) {
+    Out += static_cast<char>(0xC0 | (Ch >> 6));
+    Out += static_cast<char>(0x80 | (Ch & 0x3F));
+  } else if (Ch < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Ch >> 12));
+    Out += static_cast<char>(0x80 | ((Ch >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Ch & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Ch >> 18));
+    Out += static_cast<char>(0x80 | ((Ch >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Ch >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Ch & 0x3F));
+  }
+}
 
 int CalcDisplayWidth(std::string_view Text) {
   int Width = 0;
