@@ -17,8 +17,10 @@ all: build
 deps:
 	@bash scripts/deps.sh
 
+# Line tables are enough debug information for a backtrace, and a quarter quicker to make.
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+	  $(CMAKE_FLAGS)
 
 configure: deps $(BUILD)/build.ninja
 
@@ -28,8 +30,10 @@ build: configure
 demo: build
 	@bash scripts/demo.sh $(BUILD)/src/host/nxs
 
-# The sanitizer build runs first, the fuzz targets next (when clang is there), and the plain
-# build's suite last, so that the run ends with ctest's summary.
+# The sanitizer build runs first, the fuzz targets next (ten seconds each, when clang is
+# there; their build precompiles no headers, so that a library source that does not include
+# what it uses is found), and the plain build's suite last, so that the run ends with
+# ctest's summary.
 test: deps
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory fuzz
@@ -40,7 +44,7 @@ test-fast: build
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
-	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" $(CMAKE_FLAGS)
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -50,8 +54,10 @@ fuzz: deps
 	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
 	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
 	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
+	    -DNXS_PCH=OFF -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) && \
-	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && bash scripts/fuzz.sh $(FUZZ_BUILD); \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-10} \
+	    bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
 
 # The fuzz targets for ten minutes each, one after the other (not part of `make test`); what

@@ -1,5 +1,10 @@
 # Helpers shared by every subsystem's CMakeLists.txt.
 
+# The standard headers nearly every source includes, compiled once per target: a third of
+# the time a build takes went into reading them again for each source.
+set(NXS_PCH_HEADERS <algorithm> <cstdint> <cstring> <functional> <map> <memory> <mutex> <optional> <string>
+    <string_view> <unordered_map> <vector>)
+
 # nxs_library(NAME SOURCES... [LINKS libs...])
 function(nxs_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
@@ -8,6 +13,9 @@ function(nxs_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
   target_compile_definitions(${name} PRIVATE NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}")
   set_property(GLOBAL APPEND PROPERTY NXS_LIBRARIES ${name})
+  if(NXS_PCH)
+    target_precompile_headers(${name} PRIVATE ${NXS_PCH_HEADERS})
+  endif()
 endfunction()
 
 # nxs_test(NAME SOURCES... LINKS libs...): one gtest binary per test folder; each test
@@ -21,6 +29,9 @@ function(nxs_test name)
     NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}"
     NXS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
     NXS_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")
+  if(NXS_PCH)
+    target_precompile_headers(${name} PRIVATE ${NXS_PCH_HEADERS} <filesystem> <gtest/gtest.h>)
+  endif()
   # Tests that run nxs as a user would (tests/support/run.h) find the one this build made.
   if(TARGET nxs)
     target_compile_definitions(${name} PRIVATE NXS_BINARY="$<TARGET_FILE:nxs>")

@@ -99,31 +99,51 @@ std::string ResolveLinks(const std::string& Name) {
 
 namespace {
 
-// Removes what writers of Target left when they were killed before they could rename or
-// remove their temporary file ("<target>.tmp<pid>.<n>"): the files of processes that no
-// longer run. A kill that no handler sees (SIGKILL) leaves one behind; the next write of the
-// file takes it away.
-void RemoveLeftTemporaries(const std::string& Target) {
-  const std::string Dir = ExtractFileDir(Target);
-  const std::string Prefix = ExtractFileName(Target) + ".tmp";
+// The process that wrote a temporary file named "<file>.tmp<pid>.<n>", where Tail is the part
+// from ".tmp" on; 0 where Tail is not such a part.
+pid_t TemporaryWriter(std::string_view Tail) {
+  if (!Tail.starts_with(".tmp")) return 0;
+  Tail.remove_prefix(4);
+  const size_t Dot = Tail.find('.');
+  auto AllDigits = [](std::string_view S) {
+    return !S.empty() && S.size() < 10 &&
+           std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
+  };
+  if (Dot == std::string_view::npos || !AllDigits(Tail.substr(0, Dot)) || !AllDigits(Tail.substr(Dot + 1))) return 0;
+  return static_cast<pid_t>(std::stol(std::string(Tail.substr(0, Dot))));
+}
+
+// Removes, in Dir, the temporary files of writers that were killed before they could rename
+// or remove them, whose target's name is Name exactly (Family false) or begins with Name
+// (Family true): the files of processes that no longer run.
+void RemoveTemporariesOfDeadWriters(const std::string& Dir, std::string_view Name, bool Family) {
   DIR* D = ::opendir(Dir.empty() ? "." : Dir.c_str());
   if (!D) return;
   while (struct dirent* E = ::readdir(D)) {
-    std::string_view Name = E->d_name;
-    if (!Name.starts_with(Prefix)) continue;
-    Name.remove_prefix(Prefix.size());
-    const size_t Dot = Name.find('.');
-    auto AllDigits = [](std::string_view S) {
-      return !S.empty() && S.size() < 10 &&
-             std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
-    };
-    if (Dot == std::string_view::npos || !AllDigits(Name.substr(0, Dot)) || !AllDigits(Name.substr(Dot + 1))) continue;
-    const pid_t Pid = static_cast<pid_t>(std::stol(std::string(Name.substr(0, Dot))));
+    std::string_view Entry = E->d_name;
+    if (!Entry.starts_with(Name)) continue;
+    const size_t Tmp = Family ? Entry.rfind(".tmp") : Name.size();
+    if (Tmp == std::string_view::npos || Tmp < Name.size()) continue;
+    const pid_t Pid = TemporaryWriter(Entry.substr(Tmp));
     if (Pid <= 0 || ::kill(Pid, 0) == 0 || errno != ESRCH) continue;  // running, or not ours to know
     ::unlinkat(::dirfd(D), E->d_name, 0);
   }
   ::closedir(D);
 }
+
+// A kill that no handler sees (SIGKILL) leaves the temporary file behind; the next write of
+// the file takes it away.
+void RemoveLeftTemporaries(const std::string& Target) {
+  RemoveTemporariesOfDeadWriters(ExtractFileDir(Target), ExtractFileName(Target), false);
+}
+
+}  // namespace
+
+void RemoveLeftTemporariesOfFamily(const std::string& Folder, std::string_view NamePrefix) {
+  RemoveTemporariesOfDeadWriters(Folder, NamePrefix, true);
+}
+
+namespace {
 
 // Writes a temporary file beside the target and puts it in the target's place at Commit.
 // The target is the file at the end of Name's chain of symbolic links, so that a save

@@ -142,6 +142,10 @@ std::string ReadWholeFile(const std::string& Name);
 void WriteFileAtomic(const std::string& Name, std::string_view Data);
 // IFileSystem::CreateNewFile on the disk: the name is not followed through links.
 [[nodiscard]] bool WriteNewFileAtomic(const std::string& Name, std::string_view Data);
+// Removes, in Folder, the temporary files that writers killed by a signal no handler sees
+// left behind, for every file whose name begins with NamePrefix: where each write picks a new
+// name (numbered backups), the next write of the same name never comes to take them away.
+void RemoveLeftTemporariesOfFamily(const std::string& Folder, std::string_view NamePrefix);
 // The streaming form of WriteFileAtomic: nothing reaches the file before Commit.
 std::unique_ptr<IFileWriter> CreateAtomicFileWriter(const std::string& Name);
 // The file a write to Name replaces: Name itself, or where its symbolic links lead (which

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "environment/options/envoptions.h"
@@ -104,6 +108,29 @@ TEST_F(FileHistory, DeleteOldBackupEventDecidesInsteadOfDeleting) {
   EXPECT_EQ(BackupExistingFile(Dir / "a.c"), Dir / "__history/a.c.~4~");
   EXPECT_EQ(Given, (std::vector<std::string>{"a.c.~1~", "a.c.~2~", "a.c.~3~"}));
   EXPECT_EQ(GetBackupFiles(Dir / "__history/a.c").size(), 4u);
+}
+
+// A save killed by SIGKILL after its backup got its name, before the temporary file it was
+// written to was removed, leaves that file behind; the next save makes the next number, so
+// it is the next backup of the file that takes it away.
+TEST_F(FileHistory, ABackupTakesAwayWhatAKilledBackupOfTheSameFileLeft) {
+  pid_t Gone = ::fork();
+  if (Gone == 0) ::_exit(0);
+  ASSERT_GT(Gone, 0);
+  ASSERT_EQ(::waitpid(Gone, nullptr, 0), Gone);
+  fs::create_directories(Dir / "__history");
+  const std::string Dead = std::to_string(Gone), Alive = std::to_string(::getpid());
+  for (const std::string& N : {std::string("f.txt.~44~"), "f.txt.~44~.tmp" + Dead + ".0", "f.txt.~43~.tmp" + Alive + ".0",
+                               "g.txt.~2~.tmp" + Dead + ".0", "f.txt.~44~.tmp" + Dead})
+    WriteText(Dir / ("__history/" + N), "");
+  WriteText(Dir / "f.txt", "45");
+  EXPECT_EQ(BackupExistingFile(Dir / "f.txt"), Dir / "__history/f.txt.~45~");
+  std::vector<std::string> Left;
+  for (const auto& E : fs::directory_iterator(Dir / "__history")) Left.push_back(E.path().filename().string());
+  std::sort(Left.begin(), Left.end());
+  EXPECT_EQ(Left, (std::vector<std::string>{"f.txt.~43~.tmp" + Alive + ".0", "f.txt.~44~", "f.txt.~44~.tmp" + Dead,
+                                            "f.txt.~45~", "g.txt.~2~.tmp" + Dead + ".0"}))
+      << "only the dead writer's temporary file of this file's backups goes";
 }
 
 TEST_F(FileHistory, SavingKeepsTheOldContentsAsABackup) {
