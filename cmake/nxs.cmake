@@ -29,6 +29,9 @@ function(nxs_test name)
     NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}"
     NXS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
     NXS_TEST_TMP="${CMAKE_BINARY_DIR}/testtmp")
+  if(NXS_TEST_OPTIMIZE)
+    target_compile_options(${name} PRIVATE ${NXS_TEST_OPTIMIZE})
+  endif()
   if(NXS_PCH)
     target_precompile_headers(${name} PRIVATE ${NXS_PCH_HEADERS} <filesystem> <gtest/gtest.h>)
   endif()
