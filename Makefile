@@ -21,7 +21,7 @@ deps:
 # the tests' own code is optimized less than the code it tests.
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O1 $(CMAKE_FLAGS)
+	  -DNXS_TEST_OPTIMIZE=-O1 $(CMAKE_FLAGS)
 
 configure: deps $(BUILD)/build.ninja
 
@@ -32,10 +32,9 @@ demo: build
 	@bash scripts/demo.sh $(BUILD)/src/host/nxs
 
 # The sanitizer build runs first, the fuzz targets next (ten seconds each, when clang is
-# there; their build precompiles no headers, so that a library source that does not include
-# what it uses is found), and the plain build's suite last, so that the run ends with
-# ctest's summary. The sanitizer build compiles the tests' own code unoptimized: the code
-# under test is what the sanitizers check.
+# there), and the plain build's suite last, so that the run ends with ctest's summary. The
+# sanitizer build precompiles the headers and compiles the tests' own code unoptimized: the
+# code under test is what the sanitizers check.
 test: deps
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory fuzz
