@@ -851,10 +851,7 @@ void TThreadSearch::ReportFile(TFileHits& File) {
     }
     if (!Name) Name = std::make_shared<const std::string>(File.FileName);
     // The last hit of a line takes its text.
-    std::string Text = Hit.LineText.use_count() == 1 ? std::move(*std::const_pointer_cast<std::string>(Hit.LineText))
-                                                     : *Hit.LineText;
-    Hit.LineText.reset();
-    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, std::move(Text), Hit.TextColumn,
+    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, TakeLineText(Hit), Hit.TextColumn,
                                                 Hit.MatchLength, &G);
     G.AddFileLine(std::move(Line), Parent);
     ++FHitCount;
@@ -940,10 +937,10 @@ void TThreadSearch::Execute() {
   Queue([] {});
 }
 
-void DoFindInFiles(const TFindRequest& Request) {
-  TerminateFindInFiles();
-  MainThreadQueue().ProcessPending();
-  if (Request.Scope == asNone) return;
+namespace {
+
+// The request with the files of a project, group or open-files scope filled in.
+TFindRequest ResolveScope(const TFindRequest& Request) {
   TFindRequest R = Request;
   if ((R.Scope == asProjectFiles || R.Scope == asProjectGroup) && R.Files.empty()) {
     const TSearchProjects P = SearchProjects();
@@ -952,9 +949,25 @@ void DoFindInFiles(const TFindRequest& Request) {
     if (R.Scope == asProjectGroup && !P.Group && P.Active) R.Files = ProjectSearchFiles(*P.Active);
   }
   if (R.Scope == asOpenFiles && R.Files.empty()) R.Files = OpenFileNames();
-  auto Search = std::make_unique<TThreadSearch>(std::move(R));  // a missing path raises here
+  return R;
+}
+
+}  // namespace
+
+void DoFindInFiles(const TFindRequest& Request) {
+  TerminateFindInFiles();
+  MainThreadQueue().ProcessPending();
+  if (Request.Scope == asNone) return;
+  auto Search = std::make_unique<TThreadSearch>(ResolveScope(Request));  // a missing path raises here
   Running() = std::move(Search);
   Running()->Start();
+}
+
+void RunFindInFiles(const TFindRequest& Request, const std::function<void(TFileHits&)>& Sink) {
+  if (Request.Scope == asNone) return;
+  TFindEngine Engine(ResolveScope(Request));
+  CaptureOpenTexts();
+  Engine.Run(Sink);
 }
 
 namespace {

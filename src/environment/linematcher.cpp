@@ -219,6 +219,13 @@ size_t WindowEnd(std::string_view Text, size_t From) {
 
 }  // namespace
 
+std::string TakeLineText(TFindHit& Hit) {
+  std::string Text = Hit.LineText.use_count() == 1 ? std::move(*std::const_pointer_cast<std::string>(Hit.LineText))
+                                                   : *Hit.LineText;
+  Hit.LineText.reset();
+  return Text;
+}
+
 TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
     : FPattern(std::move(Pattern)), FFlags(Flags + TSearchFlags{sfGoForward}) {
   FKernelPattern = Brief && FFlags.Contains(sfRegExp) ? BriefToEk(FPattern) : FPattern;

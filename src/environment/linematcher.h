@@ -37,6 +37,9 @@ struct TFindHit {
   std::shared_ptr<const std::string> LineText;
 };
 
+// The hit's line text: taken from the hit when no other hit shares it, else copied.
+std::string TakeLineText(TFindHit& Hit);
+
 // Takes a run of hits (and leaves the vector empty).
 using THitRun = std::function<void(std::vector<TFindHit>&)>;
 

@@ -89,6 +89,14 @@ void PrintGcc(TOutput& Out, const TLine& Line) {
   for (int I = 0; I < Line.GetChildCount(); ++I) PrintGcc(Out, *Line.GetChild(I));
 }
 
+// The search wrote nothing to keep: the process ends here rather than free every line.
+[[noreturn]] void EndSearch(TOutput& Out, int Status) {
+  Out.Flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(Status);
+}
+
 int Grep(const TCommandLine& Cmd) {
   try {
     TFindRequest R;
@@ -154,13 +162,38 @@ int Grep(const TCommandLine& Cmd) {
     CheckSearchPattern(R.Text, R.Flags, R.Brief);
     SetQuestions(std::make_shared<TQuietQuestions>());
     MainThreadQueue().SetMainThread();
+    const bool Grouped = Cmd.Has("--group-by-file");
+    TOutput Out;
+    bool Printed = false, Problems = false;
+    auto Problem = [&](const std::string& Text) {
+      Out.Flush();
+      std::fflush(stdout);
+      std::fprintf(stderr, "nxs: %s\n", Text.c_str());
+      Problems = true;
+    };
+    if (!Grouped) {
+      // Each hit printed as the message view would show its line, straight from the search.
+      const std::string Title = SearchGroupTitle(R.Text);
+      RunFindInFiles(R, [&](TFileHits& File) {
+        TSharedFileName Name;
+        for (auto& Hit : File.Hits) {
+          if (!Printed && Form == "message") {
+            Out.Text() += Title;
+            Out.Line();
+          }
+          Printed = true;
+          if (!Name) Name = std::make_shared<const std::string>(File.FileName);
+          const TFileFindLine Line(Name, Hit.Line, Hit.CharColumn, TakeLineText(Hit), Hit.TextColumn, Hit.MatchLength);
+          Form == "message" ? PrintLine(Out, Line, 0) : PrintGcc(Out, Line);
+        }
+        if (!File.Problem.empty()) Problem(File.Problem);
+      });
+      EndSearch(Out, Problems ? 2 : Printed ? 0 : 1);
+    }
     DoFindInFiles(R);
     // The lines are printed while the search goes on and then let go: a top-level line is
     // complete once it is there, except a file's title while its hits may still come. The
     // files and folders that could not be read go to standard error.
-    const bool Grouped = Cmd.Has("--group-by-file");
-    TOutput Out;
-    bool Printed = false, Problems = false;
     auto PrintNew = [&](bool Final) {
       auto Groups = SearchGroups();
       if (Groups.empty()) return;
@@ -171,10 +204,7 @@ int Grep(const TCommandLine& Cmd) {
       for (int I = 0; I < Complete; ++I) {
         const TLine& Line = *G.GetLines(I);
         if (!Line.AsFileMessageLine() && dynamic_cast<const TSearchProblemLine*>(&Line)) {
-          Out.Flush();
-          std::fflush(stdout);
-          std::fprintf(stderr, "nxs: %s\n", Line.GetLineText().c_str());
-          Problems = true;
+          Problem(Line.GetLineText());
           continue;
         }
         if (!Printed && Form == "message") {
@@ -201,12 +231,7 @@ int Grep(const TCommandLine& Cmd) {
     MainThreadQueue().ProcessPending();
     TerminateFindInFiles();
     PrintNew(true);
-    const int Status = Problems ? 2 : Printed ? 0 : 1;
-    Out.Flush();
-    // The search wrote nothing to keep: the process ends here rather than free every line.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(Status);
+    EndSearch(Out, Problems ? 2 : Printed ? 0 : 1);
   } catch (const EUsage&) {
     throw;
   } catch (const std::exception& E) {
