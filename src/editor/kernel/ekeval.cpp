@@ -4,7 +4,9 @@
 #include "editor/kernel/ekeval.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "editor/kernel/ekcolumns.h"
@@ -17,6 +19,519 @@ namespace {
 
 constexpr int MaxIfDepth = 32;
 
+// ---------------------------------------------------------------------------------------------
+// The operations' handlers, one per operation and named after it, in the order of the
+// operation list. A handler takes the view's editor and, unless its header stands alone, a
+// copy of the argument record the list names for it, and returns the eResult. The dispatch
+// table below is made from the list, so an operation without a handler does not compile, and
+// a handler that reads another record than its operation's does not either.
+
+// The walker handles the ends and conditionals before they would get here.
+uint8_t WalkerOnly(TEkEditor&) { return erInternal; }
+uint8_t DoIf(TEkEditor&, const TIfArgs&) { return erInternal; }
+constexpr auto DoEnd = WalkerOnly, DoEndMacroStep = WalkerOnly, DoEndScript = WalkerOnly;
+
+uint8_t DoStartPlayback(TEkEditor& E) {
+  E.Doc().Text().History().BeginPlayback();
+  E.Doc().Playback = true;
+  return erOk;
+}
+
+uint8_t DoStopPlayback(TEkEditor& E) {
+  E.Doc().Text().History().EndPlayback();
+  E.Doc().Playback = false;
+  return erOk;
+}
+
+uint8_t DoReadBuffer(TEkEditor& E, const TReadBufferArgs& A) { return E.ReadBuffer(A); }
+uint8_t DoInsertFromReader(TEkEditor& E, const TReadBufferArgs& A) { return E.InsertFromReader(A); }
+uint8_t DoWriteBuffer(TEkEditor& E, const TWriteBufferArgs& A) { return E.WriteBuffer(A); }
+
+uint8_t DoPaintScreen(TEkEditor& E) {
+  E.Doc().RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoSearch(TEkEditor& E, const TSearchArgs& A) {
+  bool Ok;
+  std::string_view Pattern = StringArg(A.Pattern, A.PatternLen, Ok);
+  if (!Ok) return erBadArgument;
+  return E.Search(A.Flags, Pattern, A.State, false);
+}
+
+uint8_t DoSearchAgain(TEkEditor& E, const TSearchAgainArgs& A) { return E.Search(0, {}, A.State, true); }
+
+uint8_t DoResetFrozenLines(TEkEditor& E) {
+  E.Doc().FreezeLines();
+  return erOk;
+}
+constexpr auto DoFreezeLineNumbers = DoResetFrozenLines;
+
+uint8_t DoClearBuffer(TEkEditor& E) {
+  E.Doc().Text().Clear();
+  E.View()->Cursor = TEdPos{1, 1};
+  E.View()->WinTopLine = 1;
+  return erOk;
+}
+
+uint8_t DoGotoFrozenLine(TEkEditor& E, const TLineArgs& A) {
+  TEkDocument& D = E.Doc();
+  int64_t Real = D.FrozenToReal(static_cast<int64_t>(A.Line) - 1);
+  if (Real < 0 || static_cast<uint64_t>(Real) >= D.LineCount()) return erNotFound;
+  return E.GotoLineCol(TEdPos{1, static_cast<int32_t>(Real + 1)}, true);
+}
+
+uint8_t DoRealToFrozen(TEkEditor& E, const TLineResultArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  int64_t Frozen = E.Doc().RealToFrozen(A.Line - 1);
+  Put<int32_t>(A.Result, static_cast<int32_t>(Frozen < 0 ? 0 : Frozen + 1));
+  return erOk;
+}
+
+// The cursor motions: the editor moves by the operation's own code.
+template <TEkOp Op>
+uint8_t Motion(TEkEditor& E) {
+  return E.Motion(Op);
+}
+constexpr auto DoCursorRight = Motion<ekCursorRight>, DoCursorLeft = Motion<ekCursorLeft>,
+               DoCursorCharRight = Motion<ekCursorCharRight>, DoCursorCharLeft = Motion<ekCursorCharLeft>,
+               DoCursorUp = Motion<ekCursorUp>, DoCursorDown = Motion<ekCursorDown>,
+               DoScrollScreenUp = Motion<ekScrollScreenUp>, DoScrollScreenDown = Motion<ekScrollScreenDown>,
+               DoLeftOfLine = Motion<ekLeftOfLine>, DoRightOfLine = Motion<ekRightOfLine>,
+               DoTopOfScreen = Motion<ekTopOfScreen>, DoBottomOfScreen = Motion<ekBottomOfScreen>,
+               DoHomeCursor = Motion<ekHomeCursor>, DoEndCursor = Motion<ekEndCursor>,
+               DoCursorSwitchedRight = Motion<ekCursorSwitchedRight>,
+               DoCursorSwitchedLeft = Motion<ekCursorSwitchedLeft>, DoPageUp = Motion<ekPageUp>,
+               DoPageDown = Motion<ekPageDown>, DoCursorLineToWindowTop = Motion<ekCursorLineToWindowTop>,
+               DoCursorLineToWindowBottom = Motion<ekCursorLineToWindowBottom>,
+               DoLeftOfScreen = Motion<ekLeftOfScreen>, DoRightOfScreen = Motion<ekRightOfScreen>,
+               DoCenterLineInWindow = Motion<ekCenterLineInWindow>, DoFirstNonBlank = Motion<ekFirstNonBlank>,
+               DoMoveToRightMargin = Motion<ekMoveToRightMargin>;
+
+uint8_t DoDeleteChar(TEkEditor& E) { return E.DeleteChar(); }
+uint8_t DoBackspaceDelete(TEkEditor& E) { return E.Backspace(); }
+
+// Shows or hides the block and tells the document's watchers.
+uint8_t SetBlockHidden(TEkDocument& D, bool Hidden) {
+  D.BlockHidden = Hidden;
+  D.SendEvent(eeBlockChanged, 0, 0);
+  return erOk;
+}
+
+uint8_t DoHighlightBlock(TEkEditor& E) { return SetBlockHidden(E.Doc(), false); }
+uint8_t DoHideBlock(TEkEditor& E) { return SetBlockHidden(E.Doc(), true); }
+uint8_t DoToggleHideBlock(TEkEditor& E) { return SetBlockHidden(E.Doc(), !E.Doc().BlockHidden); }
+uint8_t DoCopyBlock(TEkEditor& E) { return E.CopyBlock(false); }
+uint8_t DoMoveBlock(TEkEditor& E) { return E.CopyBlock(true); }
+uint8_t DoDeleteBlock(TEkEditor& E, const TDeleteBlockArgs& A) { return E.DeleteBlock(A.TempBlock != 0); }
+
+uint8_t DoSwapPrevPos(TEkEditor& E) {
+  TEkDocument& D = E.Doc();
+  TTextPos Here = E.CursorPos();
+  if (!D.MarkerSet(mkPrevPos)) return erNotFound;
+  E.MoveTo(D.Marker(mkPrevPos));
+  D.SetMarker(mkPrevPos, Here);
+  return erOk;
+}
+
+uint8_t DoMoveToMark(TEkEditor& E, const TMarkArgs& A) {
+  TEkDocument& D = E.Doc();
+  if (A.MarkIndex > 9) return erBadArgument;
+  if (!D.MarkerSet(mkBookmark0 + A.MarkIndex)) return erNotFound;
+  D.SetMarker(mkPrevPos, E.CursorPos());
+  TTextPos Target = D.Marker(mkBookmark0 + A.MarkIndex);
+  D.Elisions().OpenAround(Target.Line);
+  E.MoveTo(Target);
+  return erOk;
+}
+
+uint8_t DoSetMark(TEkEditor& E, const TMarkArgs& A) {
+  if (A.MarkIndex > 9) return erBadArgument;
+  E.Doc().SetMarker(mkBookmark0 + A.MarkIndex, E.CursorPos());
+  return erOk;
+}
+
+uint8_t DoInsertLiteral(TEkEditor& E, const TStringArgs& A) {
+  bool Ok;
+  std::string_view Text = StringArg(A.Str, A.Len, Ok);
+  return Ok ? E.InsertLiteral(Text) : uint8_t(erBadArgument);
+}
+
+uint8_t DoSeekTo(TEkEditor& E, const TSeekArgs& A) { return E.SeekTo(A); }
+uint8_t DoReadChars(TEkEditor& E, const TReadCharsArgs& A) { return E.ReadChars(A); }
+
+uint8_t DoTotalLines(TEkEditor& E, const TCountArgs& A) {
+  TEkDocument& D = E.Doc();
+  D.Rec()->NLines = static_cast<int32_t>(std::min<uint64_t>(D.LineCount(), INT32_MAX));
+  Put<int32_t>(A.Count, D.Rec()->NLines);
+  return erOk;
+}
+
+uint8_t DoFixCursorPos(TEkEditor& E) {
+  E.FixCursor();
+  return erOk;
+}
+
+uint8_t DoFixScreenPos(TEkEditor& E) {
+  E.FixScreen(false);
+  return erOk;
+}
+
+uint8_t DoCenterFixScreenPos(TEkEditor& E) {
+  E.FixScreen(true);
+  return erOk;
+}
+
+uint8_t DoReplace(TEkEditor& E, const TReplaceArgs& A) {
+  bool Ok;
+  std::string_view Text = StringArg(A.Replace, A.ReplaceLen, Ok);
+  return Ok ? E.Replace(Text, A.State) : uint8_t(erBadArgument);
+}
+
+uint8_t DoInsertString(TEkEditor& E, const TStringArgs& A) {
+  bool Ok;
+  std::string_view Text = StringArg(A.Str, A.Len, Ok);
+  return Ok ? E.InsertTyped(Text) : uint8_t(erBadArgument);
+}
+
+uint8_t DoEndSearch(TEkEditor& E) {
+  TEkDocument& D = E.Doc();
+  D.SpecialShown = false;
+  D.ClearMarker(mkSpecialBeg);
+  D.ClearMarker(mkSpecialEnd);
+  return erOk;
+}
+
+uint8_t DoGetSyntaxLang(TEkEditor& E, const TGetByteArgs& A) {
+  Put<uint8_t>(A.Result, E.Doc().SyntaxLang);
+  return erOk;
+}
+
+uint8_t DoSetSyntaxLang(TEkEditor& E, const TByteArgs& A) {
+  E.Doc().SyntaxLang = A.Value;
+  E.Doc().RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoUndo(TEkEditor& E) { return E.Undo(); }
+uint8_t DoRedo(TEkEditor& E) { return E.Redo(); }
+
+uint8_t DoOpenReadFile(TEkEditor&, const TFileArgs& A) {
+  TEdFile F{};
+  F.CharPos.LineNum = 1;
+  Put(A.File, F);
+  return erOk;
+}
+
+uint8_t DoCloseReadFile(TEkEditor&, const TFileArgs&) { return erOk; }
+
+uint8_t DoGotoLineCol(TEkEditor& E, const TGotoLineColArgs& A) { return E.GotoLineCol(A.Pos, A.UnElide != 0); }
+
+// Sets a block end at the cursor and shows the block.
+template <uint32_t Marker>
+uint8_t ExtendBlock(TEkEditor& E) {
+  E.Doc().SetMarker(Marker, E.CursorPos());
+  return SetBlockHidden(E.Doc(), false);
+}
+constexpr auto DoExtendBlockBeg = ExtendBlock<mkBlockBeg>, DoExtendBlockEnd = ExtendBlock<mkBlockEnd>;
+
+uint8_t DoFreezeBuffer(TEkEditor& E) {
+  E.Doc().BufferFrozen = true;
+  E.Doc().RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoUnfreezeBuffer(TEkEditor& E) {
+  E.Doc().BufferFrozen = false;
+  E.Doc().RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoGetTabRack(TEkEditor& E, const TTabRackArgs& A) {
+  Put(A.Rack, E.Doc().Rack);
+  return erOk;
+}
+
+uint8_t DoSetTabRack(TEkEditor& E, const TTabRackArgs& A) {
+  if (!A.Rack) return erBadArgument;
+  TTabRack Rack;
+  std::memcpy(&Rack, A.Rack, sizeof Rack);
+  if (!ValidTabRack(Rack)) return erBadArgument;
+  TEkDocument& D = E.Doc();
+  D.Rack = Rack;
+  ++D.LayoutGeneration;
+  D.RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoUpperCaseBlock(TEkEditor& E) { return E.ChangeCase(0); }
+uint8_t DoLowerCaseBlock(TEkEditor& E) { return E.ChangeCase(1); }
+
+uint8_t DoSetBlockType(TEkEditor& E, const TBlockTypeArgs& A) {
+  if (A.BType > btNonInclusive) return erBadArgument;
+  E.Doc().BlockType = A.BType;
+  E.Doc().SendEvent(eeBlockChanged, 0, 0);
+  return erOk;
+}
+
+uint8_t DoGetUndoLimit(TEkEditor& E, const TGetLimitArgs& A) {
+  Put<uint32_t>(A.Limit, E.Doc().Text().History().Limit());
+  return erOk;
+}
+
+uint8_t DoSetUndoLimit(TEkEditor& E, const TSetLimitArgs& A) {
+  E.Doc().Text().History().SetLimit(A.Limit);
+  return erOk;
+}
+
+uint8_t DoStartUndoGroup(TEkEditor& E) {
+  E.Doc().Text().History().StartGroup();
+  return erOk;
+}
+
+uint8_t DoAttachTrackTable(TEkEditor& E, const TAddTrackTableArgs& A) {
+  return E.Doc().AttachTrackTable(A) ? erOk : erBadArgument;
+}
+
+uint8_t DoDetachTrackTable(TEkEditor& E, const TTrackTableArgs& A) {
+  return E.Doc().DetachTrackTable(A.Table) ? erOk : erNotFound;
+}
+
+uint8_t DoGotoCharPos(TEkEditor& E, const TGotoCharPosArgs& A) { return E.GotoCharPos(A.Pos, A.UnElide != 0); }
+uint8_t DoMarkOp(TEkEditor& E, const TMarkOpArgs& A) { return E.MarkOp(A.MarkOp); }
+uint8_t DoSkip(TEkEditor& E, const TSkipArgs& A) { return E.Skip(A.Skip); }
+
+uint8_t DoGetMarkerPos(TEkEditor& E, const TGetMarkerArgs& A) {
+  TEkDocument& D = E.Doc();
+  if (A.ID >= MaxMarkers) return erBadArgument;
+  TCharPos Pos{0, 0};
+  if (D.MarkerSet(A.ID)) Pos = D.ToCharPos(D.Marker(A.ID));
+  Put(A.Pos, Pos);
+  return erOk;
+}
+
+uint8_t DoSetMarkerPos(TEkEditor& E, const TSetMarkerArgs& A) { return E.SetMarkerPos(A.ID, A.Pos, false); }
+uint8_t DoToggleCase(TEkEditor& E) { return E.ChangeCase(2); }
+
+// A client's undo procedure: joined to the last change's group, or (Step) an undo step of its own.
+template <bool Step>
+uint8_t AddClientUndo(TEkEditor& E, const TClientUndoArgs& A) {
+  if (!A.UndoRedoProc) return erBadArgument;
+  TTextBuffer& T = E.Doc().Text();
+  T.SetCursorForUndo(E.View()->Cursor);
+  T.AddClientUndo(A.UndoRedoProc, A.Context, Step);
+  return erOk;
+}
+constexpr auto DoAddClientUndoProc = AddClientUndo<false>, DoAddClientUndoStep = AddClientUndo<true>;
+
+uint8_t DoGetBlockType(TEkEditor& E, const TGetByteArgs& A) {
+  Put<uint8_t>(A.Result, E.Doc().BlockType);
+  return erOk;
+}
+
+uint8_t DoGetLineFlags(TEkEditor& E, const TGetLineFlagsArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  Put<uint32_t>(A.Flags, E.Doc().LineFlags(static_cast<uint64_t>(A.Line - 1)));
+  return erOk;
+}
+
+uint8_t DoSetLineFlags(TEkEditor& E, const TSetLineFlagsArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  E.Doc().SetLineFlags(static_cast<uint64_t>(A.Line - 1), A.Flags);
+  return erOk;
+}
+
+uint8_t DoUserMarkToInternalMark(TEkEditor&, const TUserMarkArgs& A) {
+  if (A.MarkIndex > 9) return erBadArgument;
+  Put<uint32_t>(A.Result, mkBookmark0 + A.MarkIndex);
+  return erOk;
+}
+
+uint8_t DoRepaintLine(TEkEditor& E, const TLineArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  E.Doc().RepaintLines.push_back(static_cast<uint64_t>(A.Line - 1));
+  return erOk;
+}
+
+uint8_t DoGetLineLength(TEkEditor& E, const TLineLengthArgs& A) {
+  if (!E.LineInText(A.InLin)) return erRange;
+  std::string Text = E.Doc().LineText(static_cast<uint64_t>(A.InLin - 1));
+  Put<int32_t>(A.length, static_cast<int32_t>(std::min<size_t>(Utf8CountChars(Text, Text.size()), INT32_MAX)));
+  return erOk;
+}
+
+uint8_t DoSearchString(TEkEditor& E, const TSearchStringArgs& A) { return E.SearchString(A); }
+
+uint8_t DoDropMatch(TEkEditor& E) {
+  E.Doc().SpecialShown = false;
+  return erOk;
+}
+
+uint8_t DoQuery(TEkEditor& E, const TQueryArgs& A) {
+  bool Known;
+  uint16_t Answer = E.Answer(A.Query, Known);
+  if (!Known) return erBadArgument;
+  if (!A.Result) return Answer == A.Value ? erOk : erFailed;
+  Put<uint8_t>(A.Result, Answer == A.Value);
+  return erOk;
+}
+
+uint8_t DoSetUndoGroup(TEkEditor& E, const TUndoGroupArgs& A) {
+  if (A.Group > ugGroupDefault) return erBadArgument;
+  E.Doc().Text().History().SetKind(static_cast<TUndoGroup>(A.Group));
+  return erOk;
+}
+
+uint8_t DoGetMarkedRange(TEkEditor& E, const TGetMarkedRangeArgs& A) { return E.GetMarkedRange(A); }
+uint8_t DoSetMarkedRange(TEkEditor& E, const TSetMarkedRangeArgs& A) { return E.SetMarkedRange(A); }
+uint8_t DoConvertPos(TEkEditor& E, const TConvertPosArgs& A) { return E.ConvertPos(A); }
+
+// The folding commands read their record again from its bytes.
+template <TEkOp Op, class TArgs>
+uint8_t Elision(TEkEditor& E, const TArgs& A) {
+  return ExecuteElision(E, Op, reinterpret_cast<const uint8_t*>(&A));
+}
+constexpr auto DoElideLines = Elision<ekElideLines, TElideLinesArgs>;
+constexpr auto DoElisionBlock = Elision<ekElisionBlock, TElisionBlockArgs>;
+constexpr auto DoElisionArray = Elision<ekElisionArray, TElisionArrayArgs>;
+constexpr auto DoElisionQuery = Elision<ekElisionQuery, TElisionLineQueryArgs>;
+
+uint8_t DoGetLineBreakStyle(TEkEditor& E, const TGetLineBreakArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  Put<uint8_t>(A.Style, E.Doc().Text().Lines().BreakStyle(static_cast<uint64_t>(A.Line - 1)));
+  return erOk;
+}
+
+uint8_t DoSetLineBreakStyle(TEkEditor& E, const TSetLineBreakArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  return E.SetLineBreak(static_cast<uint64_t>(A.Line - 1), A.Style);
+}
+
+uint8_t DoConvertCharPosToPos(TEkEditor& E, const TCharPosToPosArgs& A) {
+  if (!E.LineInText(A.chPos.LineNum)) return erRange;
+  uint64_t Offset = E.Doc().Text().OffsetOf(E.Doc().FromCharPos(A.chPos));
+  if (Offset > INT32_MAX) return erTooLong;
+  Put<int32_t>(A.Result, static_cast<int32_t>(Offset));
+  return erOk;
+}
+
+uint8_t DoSetMarkerPosEx(TEkEditor& E, const TSetMarkerExArgs& A) {
+  return E.SetMarkerPos(A.ID, A.Pos, A.ScreenPos != 0);
+}
+
+uint8_t DoGetUndoGroup(TEkEditor& E, const TGetUndoGroupArgs& A) {
+  TUndoHistory& History = E.Doc().Text().History();
+  Put<uint8_t>(A.Group, History.Kind());
+  Put<uint8_t>(A.Started, History.Started());
+  return erOk;
+}
+
+uint8_t DoClearLineModifiedFlags(TEkEditor& E) {
+  E.Doc().ClearFlagBits(lfUnsaved);
+  E.Doc().RepaintAll = true;
+  return erOk;
+}
+
+uint8_t DoHideUnhideBlock(TEkEditor& E, const THideUnhideArgs& A) {
+  TEkDocument& D = E.Doc();
+  if (A.Special) D.SpecialShown = A.Show != 0;
+  else D.BlockHidden = A.Show == 0;
+  D.SendEvent(eeBlockChanged, 0, 0);
+  return erOk;
+}
+
+uint8_t DoBackTab(TEkEditor& E) { return E.BackTab(); }
+uint8_t DoForeTab(TEkEditor& E) { return E.ForeTab(); }
+
+uint8_t DoSetModes(TEkEditor& E, const TModesArgs& A) {
+  TEditorBuffer* Rec = E.Doc().Rec();
+  Rec->EdModes = (Rec->EdModes & ~A.Mask) | (A.Value & A.Mask);
+  return erOk;
+}
+
+uint8_t DoToggleModes(TEkEditor& E, const TModesArgs& A) {
+  E.Doc().Rec()->EdModes ^= A.Mask;
+  return erOk;
+}
+
+uint8_t DoMatchPair(TEkEditor& E, const TMatchPairArgs& A) { return E.MatchPair(A.Forward != 0); }
+uint8_t DoIndentBlock(TEkEditor& E, const TIndentArgs& A) { return E.IndentBlock(A.Outdent != 0, A.Columns); }
+
+uint8_t DoGetLineText(TEkEditor& E, const TGetLineTextArgs& A) {
+  if (!E.LineInText(A.Line)) return erRange;
+  if (!A.Buffer && A.Size > 0) return erBadArgument;
+  std::string Text = E.Doc().LineText(static_cast<uint64_t>(A.Line - 1));
+  size_t N = std::min<size_t>(Text.size(), A.Size);
+  if (N) std::memcpy(A.Buffer, Text.data(), N);
+  Put<uint32_t>(A.Length, static_cast<uint32_t>(std::min<size_t>(Text.size(), UINT32_MAX)));
+  return Text.size() > A.Size ? erTooLong : erOk;
+}
+
+uint8_t DoSetMarkerOffset(TEkEditor& E, const TSetMarkerOffsetArgs& A) {
+  TEkDocument& D = E.Doc();
+  if (A.ID >= MaxMarkers) return erBadArgument;
+  if (A.Pos > D.Text().Length()) return erRange;
+  D.SetMarker(A.ID, D.Text().PosOf(A.Pos));
+  if (A.ID == mkBlockBeg || A.ID == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
+  return erOk;
+}
+
+uint8_t DoInsertAt(TEkEditor& E, const TInsertAtArgs& A) {
+  bool Ok;
+  std::string_view Text = StringArg(A.Str, A.Len, Ok);
+  if (!Ok) return erBadArgument;
+  if (A.Pos > E.Doc().Text().Length()) return erRange;
+  return E.InsertAt(A.Pos, Text);
+}
+
+uint8_t DoReplaceAll(TEkEditor& E, const TReplaceAllArgs& A) {
+  bool PatternOk, ReplaceOk;
+  std::string_view Pattern = StringArg(A.Pattern, A.PatternLen, PatternOk);
+  std::string_view Replace = StringArg(A.Replace, A.ReplaceLen, ReplaceOk);
+  if (!PatternOk || !ReplaceOk) return erBadArgument;
+  return E.ReplaceAll(A.Flags, Pattern, Replace, A.Count);
+}
+
+uint8_t DoSetBlockIndent(TEkEditor& E, const TBlockIndentArgs& A) {
+  if (A.Columns == 0) return erBadArgument;
+  E.Doc().BlockIndent = A.Columns;
+  return erOk;
+}
+
+uint8_t DoGetSearchError(TEkEditor& E, const TSearchErrorArgs& A) {
+  if (!A.Buffer && A.Size > 0) return erBadArgument;
+  const std::string& Text = E.SearchError();
+  const size_t N = std::min<size_t>(Text.size(), A.Size);
+  if (N) std::memcpy(A.Buffer, Text.data(), N);
+  Put<uint32_t>(A.Length, static_cast<uint32_t>(Text.size()));
+  Put<int32_t>(A.Offset, Text.empty() ? -1 : static_cast<int32_t>(E.SearchErrorOffset()));
+  return Text.size() > A.Size ? erTooLong : erOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dispatch table: the handler of every listed code, nil for a code the list does not have.
+
+using THandler = uint8_t (*)(TEkEditor& E, const uint8_t* Args);
+
+// Copies the operation's record out of the script (records are packed) and calls its handler.
+template <class TArgs, auto Handler>
+uint8_t Unpack(TEkEditor& E, const uint8_t* Args) {
+  if constexpr (std::is_empty_v<TArgs>) {
+    return Handler(E);
+  } else {
+    return Handler(E, ArgsOf<TArgs>(Args));
+  }
+}
+
+constexpr std::array<THandler, 256> MakeHandlers() {
+  std::array<THandler, 256> Table{};
+#define EK_OP(Name, Code, Args) Table[Code] = &Unpack<Args, Do##Name>;
+#include "editor/kernel/ekops.def"
+#undef EK_OP
+  return Table;
+}
+
+constexpr std::array<THandler, 256> Handlers = MakeHandlers();
 
 class TEvaluator {
  public:
@@ -133,392 +648,15 @@ class TEvaluator {
     return RunCommands(At, A.NOpsElse, Status, Depth + 1);
   }
 
-  uint8_t Execute(uint8_t Op, const uint8_t* P);
+  uint8_t Execute(uint8_t Op, const uint8_t* P) {
+    THandler Handler = Handlers[Op];
+    return Handler ? Handler(E, P) : uint8_t(erUnknownOp);
+  }
 
   TEkEditor& E;
   uint8_t* S;
   uint32_t Len;
 };
-
-uint8_t TEvaluator::Execute(uint8_t Op, const uint8_t* P) {
-  TEkDocument& D = E.Doc();
-  TEkView* V = E.View();
-  TTextBuffer& T = D.Text();
-  bool Ok = true;
-  auto LineOk = [&](int32_t Line) { return E.LineInText(Line); };
-  // Every operation has its case (no default): the compiler names one that is not handled.
-  switch (static_cast<TEkOp>(Op)) {
-    case ekEnd:
-    case ekEndScript:
-    case ekEndMacroStep:
-    case ekIf:
-      return erInternal;  // the walker handles ends and conditionals before they get here
-    case ekStartPlayback:
-      T.History().BeginPlayback();
-      D.Playback = true;
-      return erOk;
-    case ekStopPlayback:
-      T.History().EndPlayback();
-      D.Playback = false;
-      return erOk;
-    case ekReadBuffer: return E.ReadBuffer(ArgsOf<TReadBufferArgs>(P));
-    case ekInsertFromReader: return E.InsertFromReader(ArgsOf<TReadBufferArgs>(P));
-    case ekWriteBuffer: return E.WriteBuffer(ArgsOf<TWriteBufferArgs>(P));
-    case ekPaintScreen:
-      D.RepaintAll = true;
-      return erOk;
-    case ekSearch: {
-      auto A = ArgsOf<TSearchArgs>(P);
-      std::string_view Pat = StringArg(A.Pattern, A.PatternLen, Ok);
-      if (!Ok) return erBadArgument;
-      return E.Search(A.Flags, Pat, A.State, false);
-    }
-    case ekSearchAgain:
-      return E.Search(0, {}, ArgsOf<TSearchAgainArgs>(P).State, true);
-    case ekResetFrozenLines:
-    case ekFreezeLineNumbers:
-      D.FreezeLines();
-      return erOk;
-    case ekClearBuffer:
-      T.Clear();
-      V->Cursor = TEdPos{1, 1};
-      V->WinTopLine = 1;
-      return erOk;
-    case ekGotoFrozenLine: {
-      int64_t Real = D.FrozenToReal(static_cast<int64_t>(ArgsOf<TLineArgs>(P).Line) - 1);
-      if (Real < 0 || static_cast<uint64_t>(Real) >= D.LineCount()) return erNotFound;
-      return E.GotoLineCol(TEdPos{1, static_cast<int32_t>(Real + 1)}, true);
-    }
-    case ekRealToFrozen: {
-      auto A = ArgsOf<TLineResultArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      int64_t F = D.RealToFrozen(A.Line - 1);
-      Put<int32_t>(A.Result, static_cast<int32_t>(F < 0 ? 0 : F + 1));
-      return erOk;
-    }
-    case ekCursorRight: case ekCursorLeft: case ekCursorCharRight: case ekCursorCharLeft:
-    case ekCursorUp: case ekCursorDown: case ekScrollScreenUp: case ekScrollScreenDown:
-    case ekLeftOfLine: case ekRightOfLine: case ekTopOfScreen: case ekBottomOfScreen:
-    case ekHomeCursor: case ekEndCursor: case ekCursorSwitchedRight: case ekCursorSwitchedLeft:
-    case ekPageUp: case ekPageDown: case ekCursorLineToWindowTop: case ekCursorLineToWindowBottom:
-    case ekLeftOfScreen: case ekRightOfScreen: case ekCenterLineInWindow: case ekFirstNonBlank:
-    case ekMoveToRightMargin:
-      return E.Motion(Op);
-    case ekDeleteChar: return E.DeleteChar();
-    case ekBackspaceDelete: return E.Backspace();
-    case ekHighlightBlock:
-      D.BlockHidden = false;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    case ekHideBlock:
-      D.BlockHidden = true;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    case ekToggleHideBlock:
-      D.BlockHidden = !D.BlockHidden;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    case ekCopyBlock: return E.CopyBlock(false);
-    case ekMoveBlock: return E.CopyBlock(true);
-    case ekDeleteBlock: return E.DeleteBlock(ArgsOf<TDeleteBlockArgs>(P).TempBlock != 0);
-    case ekSwapPrevPos: {
-      TTextPos Here = E.CursorPos();
-      if (!D.MarkerSet(mkPrevPos)) return erNotFound;
-      E.MoveTo(D.Marker(mkPrevPos));
-      D.SetMarker(mkPrevPos, Here);
-      return erOk;
-    }
-    case ekMoveToMark: {
-      uint16_t N = ArgsOf<TMarkArgs>(P).MarkIndex;
-      if (N > 9) return erBadArgument;
-      if (!D.MarkerSet(mkBookmark0 + N)) return erNotFound;
-      D.SetMarker(mkPrevPos, E.CursorPos());
-      TTextPos Target = D.Marker(mkBookmark0 + N);
-      D.Elisions().OpenAround(Target.Line);
-      E.MoveTo(Target);
-      return erOk;
-    }
-    case ekSetMark: {
-      uint16_t N = ArgsOf<TMarkArgs>(P).MarkIndex;
-      if (N > 9) return erBadArgument;
-      D.SetMarker(mkBookmark0 + N, E.CursorPos());
-      return erOk;
-    }
-    case ekInsertLiteral: {
-      auto A = ArgsOf<TStringArgs>(P);
-      std::string_view Text = StringArg(A.Str, A.Len, Ok);
-      return Ok ? E.InsertLiteral(Text) : uint8_t(erBadArgument);
-    }
-    case ekInsertString: {
-      auto A = ArgsOf<TStringArgs>(P);
-      std::string_view Text = StringArg(A.Str, A.Len, Ok);
-      return Ok ? E.InsertTyped(Text) : uint8_t(erBadArgument);
-    }
-    case ekOpenReadFile: {
-      TEdFile F{};
-      F.CharPos.LineNum = 1;
-      Put(ArgsOf<TFileArgs>(P).File, F);
-      return erOk;
-    }
-    case ekCloseReadFile: return erOk;
-    case ekSeekTo: return E.SeekTo(ArgsOf<TSeekArgs>(P));
-    case ekReadChars: return E.ReadChars(ArgsOf<TReadCharsArgs>(P));
-    case ekTotalLines:
-      Put<int32_t>(ArgsOf<TCountArgs>(P).Count, D.Rec()->NLines = static_cast<int32_t>(std::min<uint64_t>(D.LineCount(), INT32_MAX)));
-      return erOk;
-    case ekFixCursorPos: E.FixCursor(); return erOk;
-    case ekFixScreenPos: E.FixScreen(false); return erOk;
-    case ekCenterFixScreenPos: E.FixScreen(true); return erOk;
-    case ekReplace: {
-      auto A = ArgsOf<TReplaceArgs>(P);
-      std::string_view Text = StringArg(A.Replace, A.ReplaceLen, Ok);
-      return Ok ? E.Replace(Text, A.State) : uint8_t(erBadArgument);
-    }
-    case ekReplaceAll: {
-      auto A = ArgsOf<TReplaceAllArgs>(P);
-      bool Ok2;
-      std::string_view Pat = StringArg(A.Pattern, A.PatternLen, Ok);
-      std::string_view Rep = StringArg(A.Replace, A.ReplaceLen, Ok2);
-      if (!Ok || !Ok2) return erBadArgument;
-      return E.ReplaceAll(A.Flags, Pat, Rep, A.Count);
-    }
-    case ekEndSearch:
-    case ekDropMatch:
-      D.SpecialShown = false;
-      if (Op == ekEndSearch) {
-        D.ClearMarker(mkSpecialBeg);
-        D.ClearMarker(mkSpecialEnd);
-      }
-      return erOk;
-    case ekGetSyntaxLang: Put<uint8_t>(ArgsOf<TGetByteArgs>(P).Result, D.SyntaxLang); return erOk;
-    case ekSetSyntaxLang:
-      D.SyntaxLang = ArgsOf<TByteArgs>(P).Value;
-      D.RepaintAll = true;
-      return erOk;
-    case ekUndo: return E.Undo();
-    case ekRedo: return E.Redo();
-    case ekGotoLineCol: {
-      auto A = ArgsOf<TGotoLineColArgs>(P);
-      return E.GotoLineCol(A.Pos, A.UnElide != 0);
-    }
-    case ekExtendBlockBeg:
-    case ekExtendBlockEnd:
-      D.SetMarker(Op == ekExtendBlockBeg ? mkBlockBeg : mkBlockEnd, E.CursorPos());
-      D.BlockHidden = false;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    case ekFreezeBuffer: D.BufferFrozen = true; D.RepaintAll = true; return erOk;
-    case ekUnfreezeBuffer: D.BufferFrozen = false; D.RepaintAll = true; return erOk;
-    case ekGetTabRack: Put(ArgsOf<TTabRackArgs>(P).Rack, D.Rack); return erOk;
-    case ekSetTabRack: {
-      TTabRack* R = ArgsOf<TTabRackArgs>(P).Rack;
-      if (!R) return erBadArgument;
-      TTabRack Rack;
-      std::memcpy(&Rack, R, sizeof Rack);
-      if (!ValidTabRack(Rack)) return erBadArgument;
-      D.Rack = Rack;
-      ++D.LayoutGeneration;
-      D.RepaintAll = true;
-      return erOk;
-    }
-    case ekUpperCaseBlock: return E.ChangeCase(0);
-    case ekLowerCaseBlock: return E.ChangeCase(1);
-    case ekToggleCase: return E.ChangeCase(2);
-    case ekSetBlockType: {
-      uint8_t B = ArgsOf<TBlockTypeArgs>(P).BType;
-      if (B > btNonInclusive) return erBadArgument;
-      D.BlockType = B;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    }
-    case ekGetBlockType: Put<uint8_t>(ArgsOf<TGetByteArgs>(P).Result, D.BlockType); return erOk;
-    case ekGetUndoLimit: Put<uint32_t>(ArgsOf<TGetLimitArgs>(P).Limit, T.History().Limit()); return erOk;
-    case ekSetUndoLimit: T.History().SetLimit(ArgsOf<TSetLimitArgs>(P).Limit); return erOk;
-    case ekStartUndoGroup: T.History().StartGroup(); return erOk;
-    case ekSetUndoGroup: {
-      uint8_t G = ArgsOf<TUndoGroupArgs>(P).Group;
-      if (G > ugGroupDefault) return erBadArgument;
-      T.History().SetKind(static_cast<TUndoGroup>(G));
-      return erOk;
-    }
-    case ekGetUndoGroup: {
-      auto A = ArgsOf<TGetUndoGroupArgs>(P);
-      Put<uint8_t>(A.Group, T.History().Kind());
-      Put<uint8_t>(A.Started, T.History().Started());
-      return erOk;
-    }
-    case ekAttachTrackTable:
-      return D.AttachTrackTable(ArgsOf<TAddTrackTableArgs>(P)) ? erOk : erBadArgument;
-    case ekDetachTrackTable:
-      return D.DetachTrackTable(ArgsOf<TTrackTableArgs>(P).Table) ? erOk : erNotFound;
-    case ekGotoCharPos: {
-      auto A = ArgsOf<TGotoCharPosArgs>(P);
-      return E.GotoCharPos(A.Pos, A.UnElide != 0);
-    }
-    case ekMarkOp: return E.MarkOp(ArgsOf<TMarkOpArgs>(P).MarkOp);
-    case ekSkip: return E.Skip(ArgsOf<TSkipArgs>(P).Skip);
-    case ekGetMarkerPos: {
-      auto A = ArgsOf<TGetMarkerArgs>(P);
-      if (A.ID >= MaxMarkers) return erBadArgument;
-      TCharPos Pos{0, 0};
-      if (D.MarkerSet(A.ID)) Pos = D.ToCharPos(D.Marker(A.ID));
-      Put(A.Pos, Pos);
-      return erOk;
-    }
-    case ekSetMarkerPos: {
-      auto A = ArgsOf<TSetMarkerArgs>(P);
-      return E.SetMarkerPos(A.ID, A.Pos, false);
-    }
-    case ekSetMarkerPosEx: {
-      auto A = ArgsOf<TSetMarkerExArgs>(P);
-      return E.SetMarkerPos(A.ID, A.Pos, A.ScreenPos != 0);
-    }
-    case ekSetMarkerOffset: {
-      auto A = ArgsOf<TSetMarkerOffsetArgs>(P);
-      if (A.ID >= MaxMarkers) return erBadArgument;
-      if (A.Pos > T.Length()) return erRange;
-      D.SetMarker(A.ID, T.PosOf(A.Pos));
-      if (A.ID == mkBlockBeg || A.ID == mkBlockEnd) D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    }
-    case ekInsertAt: {
-      auto A = ArgsOf<TInsertAtArgs>(P);
-      std::string_view Text = StringArg(A.Str, A.Len, Ok);
-      if (!Ok) return erBadArgument;
-      if (A.Pos > T.Length()) return erRange;
-      return E.InsertAt(A.Pos, Text);
-    }
-    case ekAddClientUndoProc:
-    case ekAddClientUndoStep: {
-      auto A = ArgsOf<TClientUndoArgs>(P);
-      if (!A.UndoRedoProc) return erBadArgument;
-      T.SetCursorForUndo(V->Cursor);
-      T.AddClientUndo(A.UndoRedoProc, A.Context, Op == ekAddClientUndoStep);
-      return erOk;
-    }
-    case ekGetLineFlags: {
-      auto A = ArgsOf<TGetLineFlagsArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      Put<uint32_t>(A.Flags, D.LineFlags(static_cast<uint64_t>(A.Line - 1)));
-      return erOk;
-    }
-    case ekSetLineFlags: {
-      auto A = ArgsOf<TSetLineFlagsArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      D.SetLineFlags(static_cast<uint64_t>(A.Line - 1), A.Flags);
-      return erOk;
-    }
-    case ekUserMarkToInternalMark: {
-      auto A = ArgsOf<TUserMarkArgs>(P);
-      if (A.MarkIndex > 9) return erBadArgument;
-      Put<uint32_t>(A.Result, mkBookmark0 + A.MarkIndex);
-      return erOk;
-    }
-    case ekRepaintLine: {
-      int32_t Line = ArgsOf<TLineArgs>(P).Line;
-      if (!LineOk(Line)) return erRange;
-      D.RepaintLines.push_back(static_cast<uint64_t>(Line - 1));
-      return erOk;
-    }
-    case ekGetLineLength: {
-      auto A = ArgsOf<TLineLengthArgs>(P);
-      if (!LineOk(A.InLin)) return erRange;
-      std::string Text = D.LineText(static_cast<uint64_t>(A.InLin - 1));
-      Put<int32_t>(A.length, static_cast<int32_t>(std::min<size_t>(Utf8CountChars(Text, Text.size()), INT32_MAX)));
-      return erOk;
-    }
-    case ekSearchString: return E.SearchString(ArgsOf<TSearchStringArgs>(P));
-    case ekQuery: {
-      auto A = ArgsOf<TQueryArgs>(P);
-      bool Known;
-      uint16_t Answer = E.Answer(A.Query, Known);
-      if (!Known) return erBadArgument;
-      if (!A.Result) return Answer == A.Value ? erOk : erFailed;
-      Put<uint8_t>(A.Result, Answer == A.Value);
-      return erOk;
-    }
-    case ekGetMarkedRange: return E.GetMarkedRange(ArgsOf<TGetMarkedRangeArgs>(P));
-    case ekSetMarkedRange: return E.SetMarkedRange(ArgsOf<TSetMarkedRangeArgs>(P));
-    case ekHideUnhideBlock: {
-      auto A = ArgsOf<THideUnhideArgs>(P);
-      if (A.Special) D.SpecialShown = A.Show != 0;
-      else D.BlockHidden = A.Show == 0;
-      D.SendEvent(eeBlockChanged, 0, 0);
-      return erOk;
-    }
-    case ekConvertPos: return E.ConvertPos(ArgsOf<TConvertPosArgs>(P));
-    case ekConvertCharPosToPos: {
-      auto A = ArgsOf<TCharPosToPosArgs>(P);
-      if (!LineOk(A.chPos.LineNum)) return erRange;
-      uint64_t Offset = T.OffsetOf(D.FromCharPos(A.chPos));
-      if (Offset > INT32_MAX) return erTooLong;
-      Put<int32_t>(A.Result, static_cast<int32_t>(Offset));
-      return erOk;
-    }
-    case ekElideLines:
-    case ekElisionBlock:
-    case ekElisionArray:
-    case ekElisionQuery:
-      return ExecuteElision(E, Op, P);
-    case ekGetLineBreakStyle: {
-      auto A = ArgsOf<TGetLineBreakArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      Put<uint8_t>(A.Style, T.Lines().BreakStyle(static_cast<uint64_t>(A.Line - 1)));
-      return erOk;
-    }
-    case ekSetLineBreakStyle: {
-      auto A = ArgsOf<TSetLineBreakArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      return E.SetLineBreak(static_cast<uint64_t>(A.Line - 1), A.Style);
-    }
-    case ekClearLineModifiedFlags:
-      D.ClearFlagBits(lfUnsaved);
-      D.RepaintAll = true;
-      return erOk;
-    case ekBackTab: return E.BackTab();
-    case ekForeTab: return E.ForeTab();
-    case ekSetModes: {
-      auto A = ArgsOf<TModesArgs>(P);
-      D.Rec()->EdModes = (D.Rec()->EdModes & ~A.Mask) | (A.Value & A.Mask);
-      return erOk;
-    }
-    case ekToggleModes:
-      D.Rec()->EdModes ^= ArgsOf<TModesArgs>(P).Mask;
-      return erOk;
-    case ekMatchPair: return E.MatchPair(ArgsOf<TMatchPairArgs>(P).Forward != 0);
-    case ekIndentBlock: {
-      auto A = ArgsOf<TIndentArgs>(P);
-      return E.IndentBlock(A.Outdent != 0, A.Columns);
-    }
-    case ekSetBlockIndent: {
-      uint16_t N = ArgsOf<TBlockIndentArgs>(P).Columns;
-      if (N == 0) return erBadArgument;
-      D.BlockIndent = N;
-      return erOk;
-    }
-    case ekGetSearchError: {
-      auto A = ArgsOf<TSearchErrorArgs>(P);
-      if (!A.Buffer && A.Size > 0) return erBadArgument;
-      const std::string& Text = E.SearchError();
-      const size_t N = std::min<size_t>(Text.size(), A.Size);
-      if (N) std::memcpy(A.Buffer, Text.data(), N);
-      Put<uint32_t>(A.Length, static_cast<uint32_t>(Text.size()));
-      Put<int32_t>(A.Offset, Text.empty() ? -1 : static_cast<int32_t>(E.SearchErrorOffset()));
-      return Text.size() > A.Size ? erTooLong : erOk;
-    }
-    case ekGetLineText: {
-      auto A = ArgsOf<TGetLineTextArgs>(P);
-      if (!LineOk(A.Line)) return erRange;
-      if (!A.Buffer && A.Size > 0) return erBadArgument;
-      std::string Text = D.LineText(static_cast<uint64_t>(A.Line - 1));
-      size_t N = std::min<size_t>(Text.size(), A.Size);
-      if (N) std::memcpy(A.Buffer, Text.data(), N);
-      Put<uint32_t>(A.Length, static_cast<uint32_t>(std::min<size_t>(Text.size(), UINT32_MAX)));
-      return Text.size() > A.Size ? erTooLong : erOk;
-    }
-  }
-  return erUnknownOp;
-}
 
 }  // namespace
 
