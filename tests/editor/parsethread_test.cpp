@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shared/mainthread.h"
+#include "support/wait.h"
 
 namespace nxs {
 namespace {
@@ -24,20 +25,19 @@ class TCountingParser : public IParseThreadParser {
   std::atomic<int> Finished{0};
 };
 
-template <class TPred>
-bool Eventually(TPred Pred) {
-  for (int I = 0; I < 5000; ++I) {
-    if (Pred()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return Pred();
-}
+using test::WaitUntil;
 
-// A clock the test moves by hand; the thread reads it under its own lock.
+// A clock the test moves by hand; the thread reads it under its own lock. It counts the reads
+// made off the test's thread: the parse thread looking at the time.
 struct TFakeClock {
   std::atomic<int64_t> Ms{1'000'000};
+  std::atomic<int> ThreadReads{0};
+  const std::thread::id TestThread = std::this_thread::get_id();
   TParseThread::TClock Fn() {
-    return [this] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(Ms.load())); };
+    return [this] {
+      if (std::this_thread::get_id() != TestThread) ThreadReads.fetch_add(1);
+      return std::chrono::steady_clock::time_point(std::chrono::milliseconds(Ms.load()));
+    };
   }
 };
 
@@ -52,17 +52,19 @@ TEST_F(ParseThreadTest, ParsesOnlyAfterTheTextWasQuietForTheDelay) {
   auto Parser = std::make_shared<TCountingParser>();
   Thread.Add(Parser);
   Thread.SetDelay(40);
-  // Keystrokes 10 ms apart on the thread's clock, each one waking it.
+  // Keystrokes 10 ms apart on the thread's clock, each one waking it and seen by it.
   for (int I = 0; I < 30; ++I) {
+    const int Seen = Clock.ThreadReads.load();
     Clock.Ms += 10;
     Thread.ParseNow();
-    std::this_thread::sleep_for(2ms);
+    ASSERT_TRUE(WaitUntil([&] { return Clock.ThreadReads.load() > Seen; }));
   }
   EXPECT_EQ(0, Parser->Started.load());
   Clock.Ms += 41;  // the typing pauses
-  EXPECT_TRUE(Eventually([&] { return Parser->Finished.load() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Parser->Finished.load() == 1; }));
   // Nothing changed since: the next quiet periods do not parse again.
   Clock.Ms += 500;
+  // Not a wait: an idle thread gives no sign, so this is the time a wrong parse has to show.
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(1, Parser->Started.load());
 }
@@ -87,7 +89,7 @@ TEST_F(ParseThreadTest, CancelAndLockStopsTheParseAndTheCanceledParseIsRepeated)
   Thread.Add(Parser);
   Thread.SetDelay(0);
   Thread.ParseNow();
-  ASSERT_TRUE(Eventually([&] { return Parser->Started.load() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return Parser->Started.load() == 1; }));
   EXPECT_TRUE(Thread.IsParsing());
   Thread.CancelAndLock();
   EXPECT_TRUE(Parser->SawCancel.load());
@@ -96,7 +98,7 @@ TEST_F(ParseThreadTest, CancelAndLockStopsTheParseAndTheCanceledParseIsRepeated)
   EXPECT_EQ(0, Thread.ParseCount());              // a canceled parse is no result
   Parser->Block = false;
   Thread.Unlock();
-  EXPECT_TRUE(Eventually([&] { return Thread.ParseCount() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Thread.ParseCount() == 1; }));
   EXPECT_GE(Parser->Started.load(), 2);
 }
 
@@ -107,7 +109,7 @@ TEST_F(ParseThreadTest, AddingAParserCancelsTheRunningParseAndTheNextParseInclud
   Thread.Add(First);
   Thread.SetDelay(0);
   Thread.ParseNow();
-  ASSERT_TRUE(Eventually([&] { return First->Started.load() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return First->Started.load() == 1; }));
   auto Second = std::make_shared<TCountingParser>();
   First->Block = false;
   Thread.Add(Second);
@@ -149,6 +151,8 @@ TEST_F(ParseThreadTest, ATaskCanceledBeforeItStartsNeverRuns) {
   // off the queue.
   Thread.Lock();
   auto Task = Thread.StartTask(false, [&](TParserTask&) { Ran = true; });
+  // Not a wait: time for the thread to take the task and block on the lock, which the test
+  // means to catch it doing, though it passes either way.
   std::this_thread::sleep_for(20ms);
   Task->Cancel();
   Thread.Unlock();
@@ -166,7 +170,7 @@ TEST_F(ParseThreadTest, CancelingARunningTaskWaitsUntilItStopped) {
     while (TParseThread::GetCancelState() == 0) std::this_thread::sleep_for(1ms);
     Stopped = true;
   });
-  ASSERT_TRUE(Eventually([&] { return Started.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return Started.load(); }));
   Task->Cancel();
   EXPECT_TRUE(Stopped.load());
   EXPECT_TRUE(Task->IsCanceled());
@@ -180,7 +184,7 @@ TEST_F(ParseThreadTest, TheMainThreadServesHandOversWhileWaitingForTheLock) {
     Started = true;
     Synchronize([&] { HandedOver = true; });  // waits for the main thread, lock held
   });
-  ASSERT_TRUE(Eventually([&] { return Started.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return Started.load(); }));
   Thread.Lock();  // would deadlock if the wait did not serve the queue
   EXPECT_TRUE(HandedOver);
   Thread.Unlock();

@@ -32,6 +32,7 @@
 #include "shared/settings.h"
 #include "support/run.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs {
 namespace {
@@ -594,9 +595,8 @@ TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThrea
   EXPECT_TRUE(SearchProgress().Visible());
   // The search thread runs one step below this one (it waits for this thread to take hits,
   // once it has named itself).
-  int Nice = SearchThreadNice();
-  for (int I = 0; I < 200 && Nice == -100; ++I, Nice = SearchThreadNice())
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  int Nice = -100;
+  test::WaitUntil([&] { return (Nice = SearchThreadNice()) != -100; });
   EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
   SearchProgress().Cancel();
   while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);

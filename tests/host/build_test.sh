@@ -10,7 +10,12 @@
 build_lines() { "$NXS" build "$@" 2>&1 | grep -v '^Elapsed time: '; }
 # The files under DIR written after the stamp.
 written_since() { (cd "$1" && find . -newer "$WORK/stamp" -type f -name "$2" | sort); }
-stamp() { sleep 1; touch "$WORK/stamp"; sleep 1; }
+# Everything written before the stamp is older than it, and everything after newer, also to fpc,
+# which keeps whole seconds.
+stamp() {
+  touch "$WORK/stamp"
+  next_second "$WORK/stamp" && touch "$WORK/stamp" && next_second "$WORK/stamp" || fail "the clock stands still"
+}
 
 # ---- A Pascal program with a unit that does not compile --------------------------------------
 mkdir pas && cd pas
@@ -250,7 +255,8 @@ cd "$WORK"
 # ignored; a user's Ctrl-C reaches a build whose SIGINT has its default action.
 env --default-signal=INT "$NXS" build grp/b/b.kzproj > interrupted.txt 2>&1 &
 pid=$!
-for _ in $(seq 1 50); do grep -q 'sleep 37.25' /proc/[0-9]*/cmdline 2>/dev/null && break; sleep 0.1; done
+tool_runs() { grep -q 'sleep 37.25' /proc/[0-9]*/cmdline 2>/dev/null; }
+wait_until 20 tool_runs
 kill -INT $pid
 wait $pid
 rc=$?
@@ -259,8 +265,7 @@ checks=$((checks + 1))
 checks=$((checks + 1))
 grep -qx Failed interrupted.txt || fail "an interrupted build ends Failed: $(cat interrupted.txt)"
 checks=$((checks + 1))
-sleep 0.5
-! grep -q 'sleep 37.25' /proc/[0-9]*/cmdline 2>/dev/null || fail "the interrupted tool still runs"
+wait_until 5 eval '! tool_runs' || fail "the interrupted tool still runs"
 
 # ---- Usage -------------------------------------------------------------------------------------
 expect_status "an unknown mode" 2 "nxs: unknown mode 'fast' (make, build, clean, check or link)" \

@@ -9,13 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,6 +21,7 @@
 #include "support/files.h"
 #include "support/run.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs::test {
 
@@ -212,12 +211,7 @@ inline std::vector<pid_t> ProcessesIn(const std::string& Dir) {
 
 // Waits, up to a bound, until nothing runs in Dir any more; false when something still does.
 inline bool NothingRunsIn(const std::string& Dir) {
-  const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!ProcessesIn(Dir).empty()) {
-    if (std::chrono::steady_clock::now() > Until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return WaitUntil([&] { return ProcessesIn(Dir).empty(); });
 }
 
 // The temporary files an atomic write makes ("NAME.tmp<pid>.<n>") anywhere in the bench.

@@ -39,7 +39,8 @@ void InterruptRow(const TChangeRow& Row) {
     const std::string Before = B.Text(File);
 
     TNxsProcess Run(Row.Args(B, Killed), B.Options());
-    // Spread over the run: each point somewhere in its own share of it.
+    // Spread over the run: each point somewhere in its own share of it. Not a wait: the moment
+    // of the signal is what varies, and any moment is one the command must survive.
     std::uniform_real_distribution<double> Within(Point % Points, Point % Points + 1);
     std::this_thread::sleep_for(Span * (Within(Random) / Points));
     Run.Signal(Signal);

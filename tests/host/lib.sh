@@ -71,6 +71,17 @@ wait_until() {
   return 1
 }
 
+# next_second FILE: waits until a file written now is stamped a whole second later than FILE,
+# so that what is written next is newer than FILE even to a tool that keeps whole seconds.
+next_second() {
+  local probe=$1.clock
+  wait_until 5 _stamped_later "$probe" "$1"
+  local rc=$?
+  rm -f "$probe"
+  return $rc
+}
+_stamped_later() { touch "$1" && [ "$(stat -c %Y "$1")" -gt "$(stat -c %Y "$2")" ]; }
+
 # write_driver: makes ./drive.sh NXS FILE... < SCRIPT, which runs nxs ed on FILE... with the
 # script's lines; a line starting with "!" runs in the shell between commands, once nxs has
 # done every command before it.

@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <new>
-#include <thread>
 
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
@@ -17,6 +16,7 @@
 #include "support/files.h"
 #include "support/run.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 using namespace nxs;
 using nxs::test::ErrorOf;
@@ -177,7 +177,8 @@ TEST(SettingsStore, DamageIsCopiedAsideOncePerDistinctContent) {
   ReadAsANewProcess();
   EXPECT_EQ(DamagedCopies(Dir), (std::vector<std::string>{First, Second}));
   // The same damage met again later, by another process, makes no further copy.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  const std::time_t Met = std::time(nullptr);
+  ASSERT_TRUE(nxs::test::WaitUntil([&] { return std::time(nullptr) > Met; }));
   ReadAsANewProcess();
   WriteFileAtomic(Name, First);
   ReadAsANewProcess();

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "support/wait.h"
 
 namespace nxs {
 namespace {
@@ -30,11 +33,18 @@ TEST(TerminalKeys, SeesEscapeButNotArrowsAndRestoresTheMode) {
     ::tcgetattr(Fd, &During);
     EXPECT_FALSE(During.c_lflag & (ICANON | ECHO));
     EXPECT_FALSE(Keys.EscapePressed());
+    // Whether what was written to the master has reached the terminal's input, all of it.
+    auto Arrived = [&](int Bytes) {
+      return test::WaitUntil([&] {
+        int Queued = 0;
+        return ::ioctl(Fd, FIONREAD, &Queued) == 0 && Queued >= Bytes;
+      });
+    };
     ASSERT_EQ(::write(Master, "\x1b[A", 3), 3);  // an arrow
-    ::usleep(20000);
+    ASSERT_TRUE(Arrived(3));
     EXPECT_FALSE(Keys.EscapePressed());
     ASSERT_EQ(::write(Master, "x\x1b", 2), 2);
-    ::usleep(20000);
+    ASSERT_TRUE(Arrived(2));
     EXPECT_TRUE(Keys.EscapePressed());
     EXPECT_FALSE(Keys.EscapePressed());  // taken
     Keys.Watch(false);

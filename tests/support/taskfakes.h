@@ -6,19 +6,18 @@
 #include <signal.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "build/engine/tasks.h"
 #include "shared/filenames.h"
 #include "support/files.h"
+#include "support/wait.h"
 
 namespace nxs::test {
 
@@ -184,11 +183,7 @@ inline void WriteSlowTool(const std::string& Path, const std::string& PidFile, c
 inline bool ProcessGone(const std::string& PidFile) {
   std::string Pid = ReadText(PidFile);
   if (Pid.empty()) return false;
-  for (int I = 0; I < 100; ++I) {
-    if (::kill(std::stoi(Pid), 0) != 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return WaitUntil([&] { return ::kill(std::stoi(Pid), 0) != 0; });
 }
 
 // What a program prints (stdout and stderr, each line ended), run with RunProcess.

@@ -13,6 +13,7 @@
 #include "build/compilers/compilers.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs::compilers {
 namespace {
@@ -78,7 +79,8 @@ TEST(CppCompileTask, BuildsAProgramAndMakeRecompilesOnlyTheDependantsOfATouchedH
   struct stat Before, After;
   stat((P.Dir + "/out/obj/build.ninja").c_str(), &Before);
   P.Host.Progress.clear();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // So that a ninja file written again would show by its time.
+  ASSERT_TRUE(test::WaitForFileClockTick(P.Dir));
   C = P.Build();
   ASSERT_TRUE(P.LastResult);
   EXPECT_TRUE(P.Compiled(*C).empty());
@@ -86,7 +88,7 @@ TEST(CppCompileTask, BuildsAProgramAndMakeRecompilesOnlyTheDependantsOfATouchedH
   EXPECT_EQ(Before.st_mtim.tv_nsec, After.st_mtim.tv_nsec);
 
   // A header touched: the sources that include it, and only those.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(test::WaitForFileClockTick(P.Dir));
   P.Write("include/greet.h", "#pragma once\n// changed\nconst char* Greet();\n");
   P.Host.Progress.clear();
   C = P.Build();
@@ -274,7 +276,7 @@ TEST(CppCompileTask, ALinkCutShortLeavesTheLastProgramWhole) {
   ASSERT_TRUE(P.LastResult);
   EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/demo"}), "one\n");
 
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(test::WaitForFileClockTick(P.Dir));
   P.Write("main.cpp", "#include <cstdio>\nint main() { std::puts(\"two\"); }\n");
   test::WriteText(Cut, "");
   P.Build();
@@ -334,8 +336,7 @@ TEST(CppCompileTask, CancellingKillsTheCompiler) {
   auto C = P.Build(false, [&](test::TFakeContext& Context) {
     // The build is cancelled once the compiler runs.
     Canceller = std::thread([&P, &Context] {
-      for (int I = 0; I < 500 && test::ReadText(P.Root / "pid").empty(); ++I)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      test::WaitUntil([&P] { return !test::ReadText(P.Root / "pid").empty(); });
       Context.Cancel = true;
     });
   });

@@ -16,6 +16,7 @@
 #include "build/compilers/compilers.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs::compilers {
 namespace {
@@ -84,8 +85,7 @@ TEST(CppCompileTask, CompilesThroughADistccDaemon) {
   int Port = FreePort();
   ASSERT_NE(Port, 0);
   TDaemon Daemon(Port, Log);
-  for (int I = 0; I < 250 && !Listening(Port); ++I) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_TRUE(Listening(Port));
+  ASSERT_TRUE(test::WaitUntil([&] { return Listening(Port); }));
   // No quiet fallback to compiling here: the daemon must do it.
   setenv("DISTCC_HOSTS", ("127.0.0.1:" + std::to_string(Port) + "/2").c_str(), 1);
   setenv("DISTCC_FALLBACK", "0", 1);

@@ -9,6 +9,7 @@
 #include "build/engine/process.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs::engine {
 namespace {
@@ -91,8 +92,7 @@ TEST(ExecTask, ACancelledBuildStopsTheCommandAndKeepsWhatItSaid) {
   R.Context.Set("EchoOff", "true");
   const std::string Ready = R.Dir / "ready";
   std::thread Canceller([&] {
-    for (int I = 0; I < 500 && !std::filesystem::exists(Ready); ++I)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test::WaitUntil([&] { return std::filesystem::exists(Ready); });
     R.Context.Cancel = true;
   });
   const std::string Command = "echo \"a.c: In function 'int main()':\"; echo started; touch ready; sleep 30";

@@ -15,6 +15,7 @@
 #include "build/engine/tasks.h"
 #include "support/files.h"
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace nxs::engine {
 namespace {
@@ -107,8 +108,7 @@ TEST(RunProcess, CancelKillsTheWholeGroupPromptlyAndReapsTheChild) {
   EXPECT_EQ(waitpid(Shell, nullptr, WNOHANG), -1);
   EXPECT_FALSE(Alive(Shell));
   // The grandchild was reparented and gets reaped by init; give it a moment.
-  for (int I = 0; I < 100 && Alive(Sleeper); ++I) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(Alive(Sleeper));
+  EXPECT_TRUE(test::WaitUntil([&] { return !Alive(Sleeper); }));
 
   // Set before the start: nothing runs.
   Lines.clear();
@@ -126,12 +126,14 @@ TEST(RunProcess, ABackgroundProcessHoldingTheOutputDoesNotHoldTheCaller) {
   EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(3));
 
   // And a child that closed its output is still cancellable.
+  test::TTempDir Dir;
+  const std::string Closed = Dir / "closed";
   std::atomic<bool> Cancel{false};
   TProcessOptions O;
-  O.Argv = {"/bin/sh", "-c", "exec >/dev/null 2>&1; sleep 30"};
+  O.Argv = {"/bin/sh", "-c", "exec >/dev/null 2>&1; touch '" + Closed + "'; sleep 30"};
   O.Cancel = &Cancel;
   std::thread Canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    test::WaitUntil([&] { return std::filesystem::exists(Closed); });
     Cancel = true;
   });
   Start = std::chrono::steady_clock::now();

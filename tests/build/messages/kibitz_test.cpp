@@ -11,6 +11,7 @@
 
 #include "build/messages/filesvc.h"
 #include "shared/settings.h"
+#include "support/wait.h"
 
 namespace nxs {
 namespace {
@@ -19,10 +20,14 @@ class TFakeKey : public ICancelKey {
  public:
   explicit TFakeKey(bool Available) : FAvailable(Available) {}
   bool Available() override { return FAvailable; }
-  bool Pressed() override { return Down.exchange(false); }
+  bool Pressed() override {
+    Looks.fetch_add(1);
+    return Down.exchange(false);
+  }
   void Watch(bool On) override { Watching = On; }
   std::atomic<bool> Down{false};
   std::atomic<bool> Watching{false};
+  std::atomic<int> Looks{0};  // how often the monitor looked at the key
 
  private:
   bool FAvailable;
@@ -34,10 +39,6 @@ class Kibitzing : public ::testing::Test {
   void TearDown() override {
     ReleaseKibitzingMonitor();
     SetCancelKey(nullptr);
-  }
-  static bool WaitFor(const std::function<bool()>& Cond) {
-    for (int I = 0; I < 2000 && !Cond(); ++I) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return Cond();
   }
   // Records the callbacks' calls: 1 at the cancel, the kept answer at the end.
   void Register(TKibitzingMonitor& M) {
@@ -63,19 +64,22 @@ TEST_F(Kibitzing, TheCancelKeyCancelsUntilTheCompileFinishes) {
   EXPECT_TRUE(M.UserCanCancelKibitzing());
   M.Start(kmCancelKey);
   M.Start(kmCancelKey);  // nested: one cycle
-  EXPECT_TRUE(WaitFor([&] { return Key->Watching.load(); }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  EXPECT_TRUE(test::WaitUntil([&] { return Key->Watching.load(); }));
+  // Looked at twice: what the first look found has been acted on.
+  test::WaitUntil([&] { return Key->Looks.load() >= 2 || M.Canceled(); });
   EXPECT_FALSE(M.Canceled());  // watching, nothing pressed
   Key->Down = true;
-  ASSERT_TRUE(WaitFor([&] { return M.Canceled(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return M.Canceled(); }));
   EXPECT_EQ(BPROGRESS(0, "kibitz", 0, 0), 0);  // no progress window: only the cancel flag
   EXPECT_EQ(CallsSoFar(), std::vector<int>{1});
   M.Finished();
+  // Not a wait: a monitor that stays canceled gives no sign, so this is the time a wrong end
+  // of the cycle has to show.
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_TRUE(M.Canceled());  // one start is still counted
   M.Finished();
-  ASSERT_TRUE(WaitFor([&] { return !M.Canceled(); }));
-  EXPECT_TRUE(WaitFor([&] { return CallsSoFar().size() == 2; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return !M.Canceled(); }));
+  EXPECT_TRUE(test::WaitUntil([&] { return CallsSoFar().size() == 2; }));
   EXPECT_EQ(CallsSoFar(), (std::vector<int>{1, 42}));
   EXPECT_FALSE(Key->Watching);  // the terminal is given back
 }
@@ -87,6 +91,8 @@ TEST_F(Kibitzing, WithNothingToWatchALongCompileTimesOutAndAShortOneIsLeftAlone)
   M.SetTimeoutMs(300);
   Register(M);
   M.Start(kmCancelKey);
+  // Not waits: a compile that runs a while, then longer than the timeout for a wrong cancel
+  // to show.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   M.Finished();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -95,9 +101,9 @@ TEST_F(Kibitzing, WithNothingToWatchALongCompileTimesOutAndAShortOneIsLeftAlone)
 
   M.SetTimeoutMs(30);
   M.Start(kmMouse | kmCancelKey);
-  ASSERT_TRUE(WaitFor([&] { return M.Canceled(); }));
+  ASSERT_TRUE(test::WaitUntil([&] { return M.Canceled(); }));
   M.Finished();
-  ASSERT_TRUE(WaitFor([&] { return !M.Canceled() && CallsSoFar().size() == 2; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return !M.Canceled() && CallsSoFar().size() == 2; }));
 }
 
 TEST_F(Kibitzing, TheSettingTurnsTheMonitorOff) {
@@ -105,6 +111,8 @@ TEST_F(Kibitzing, TheSettingTurnsTheMonitorOff) {
   TKibitzingMonitor& M = KibitzingMonitor();
   M.SetTimeoutMs(10);
   M.Start(0);
+  // Not a wait: a monitor turned off gives no sign, so this is the time, six timeouts, a
+  // wrong cancel has to show.
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_FALSE(M.Canceled());
   SettingsStore().WriteBool("Globals", "DisableKibitzMonitor", false);
