@@ -83,7 +83,7 @@ tsan: deps
 
 # The settings store, the options and the modules under valgrind: uninitialised reads and
 # leaks that the sanitizer build does not see. Not part of `make test`.
-MEMCHECK_SUITES = shared/shared_tests environment/options/options_tests modules/modules_tests
+MEMCHECK_SUITES = shared/shared_tests options/options_tests modules/modules_tests
 memcheck: build
 	@command -v valgrind >/dev/null || { echo "memcheck: valgrind not found"; exit 1; }
 	@for t in $(MEMCHECK_SUITES); do \

@@ -6,19 +6,17 @@ set -u
 root=$1
 declare -A allowed=(
   [shared]="shared"
-  [environment/options]="shared environment/options"
+  [options]="shared options"
   [projectfiles]="shared projectfiles"
   [build/engine]="shared build/engine"
   [build/compilers]="shared build/engine build/compilers"
   [editor/kernel]="shared editor/kernel"
-  [editor]="shared environment/options editor/kernel editor"
-  [modules]="shared environment/options editor/kernel editor modules"
-  [modules/autorecover]="shared environment/options editor/kernel editor modules modules/autorecover"
-  [build/messages]="shared environment/options editor/kernel editor modules build/messages"
-  [projects]="shared environment/options projectfiles editor/kernel editor modules projects"
-  [build]="shared environment/options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build"
-  [debugger]="shared environment/options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build debugger"
-  [environment]="shared environment/options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build debugger environment"
+  [editor]="shared options editor/kernel editor"
+  [modules]="shared options editor/kernel editor modules"
+  [build/messages]="shared options editor/kernel editor modules build/messages"
+  [projects]="shared options projectfiles editor/kernel editor modules projects"
+  [build]="shared options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build"
+  [environment]="shared options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build environment"
 )
 # The folder of a file: the longest key that prefixes its path below src/.
 folder_of() {

@@ -13,7 +13,7 @@
 #include "build/progress.h"
 #include "build/resstrings.h"
 #include "editor/editbuffer.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projectfiles/configmgr.h"
 #include "projectfiles/configs.h"

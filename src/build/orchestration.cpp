@@ -8,7 +8,7 @@
 #include "build/progress.h"
 #include "build/buildgroups.h"
 #include "build/resstrings.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"

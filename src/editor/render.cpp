@@ -5,7 +5,7 @@
 
 #include "editor/charwidth.h"
 #include "editor/tokens.h"
-#include "environment/options/sourceoptions.h"
+#include "options/sourceoptions.h"
 
 namespace nxs {
 

@@ -16,7 +16,7 @@
 #include "editor/resstrings.h"
 #include "editor/syncparser.h"
 #include "editor/tokens.h"
-#include "environment/options/sourceoptions.h"
+#include "options/sourceoptions.h"
 #include "shared/format.h"
 #include "shared/text.h"
 

@@ -21,7 +21,7 @@
 #include "build/messages/msglines.h"
 #include "editor/editbuffer.h"
 #include "environment/dirgroups.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "environment/resstrings.h"
 #include "modules/formfile.h"
 #include "modules/modulelist.h"

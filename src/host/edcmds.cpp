@@ -19,7 +19,7 @@
 #include "editor/render.h"
 #include "editor/resstrings.h"
 #include "editor/syncedit.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "host/answers.h"
 #include "shared/settings.h"
 #include "host/cmdline.h"

@@ -4,8 +4,8 @@
 
 #include "editor/editbuffer.h"
 #include "editor/editview.h"
-#include "environment/options/envoptions.h"
-#include "environment/options/resstrings.h"
+#include "options/envoptions.h"
+#include "options/resstrings.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
 #include "modules/inifile.h"

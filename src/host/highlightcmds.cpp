@@ -7,7 +7,7 @@
 #include "editor/attributes.h"
 #include "editor/ekinit.h"
 #include "editor/render.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "shared/fileio.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "modules/closedlisting.h"

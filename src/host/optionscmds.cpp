@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "environment/options/envoptions.h"
-#include "environment/options/resstrings.h"
+#include "options/envoptions.h"
+#include "options/resstrings.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "shared/format.h"

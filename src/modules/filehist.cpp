@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "environment/options/envoptions.h"
-#include "environment/options/resstrings.h"
+#include "options/envoptions.h"
+#include "options/resstrings.h"
 #include "modules/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"

@@ -6,7 +6,7 @@
 
 #include "build/messages/filesvc.h"
 #include "build/progress.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "shared/mainthread.h"
 #include "shared/settings.h"
 

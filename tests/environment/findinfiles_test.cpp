@@ -20,7 +20,7 @@
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
 #include "environment/dirgroups.h"
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "environment/resstrings.h"
 #include "editor/edkrnl.h"
 #include "editor/editview.h"

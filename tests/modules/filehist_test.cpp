@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "modules/faultyfs.h"
 #include "shared/settings.h"
 #include "support/files.h"

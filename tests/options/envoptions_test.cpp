@@ -1,4 +1,4 @@
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "environment/options/resstrings.h"
+#include "options/resstrings.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
 #include "support/run.h"

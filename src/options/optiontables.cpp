@@ -1,7 +1,7 @@
-#include "environment/options/optiontables.h"
+#include "options/optiontables.h"
 
-#include "environment/options/resstrings.h"
-#include "environment/options/tabstops.h"
+#include "options/resstrings.h"
+#include "options/tabstops.h"
 #include "shared/format.h"
 
 namespace nxs {

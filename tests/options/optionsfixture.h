@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "shared/settings.h"
 #include "support/errorof.h"
 #include "support/tempdir.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "environment/options/optionset.h"
+#include "options/optionset.h"
 
 namespace nxs {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "environment/options/tabstops.h"
+#include "options/tabstops.h"
 
 namespace nxs {
 

@@ -1,10 +1,10 @@
-#include "environment/options/optionset.h"
+#include "options/optionset.h"
 
 #include <array>
 #include <cassert>
 #include <cstdio>
 
-#include "environment/options/resstrings.h"
+#include "options/resstrings.h"
 #include "shared/format.h"
 #include "shared/settings.h"
 #include "shared/text.h"

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "environment/options/historylists.h"
-#include "environment/options/optionset.h"
-#include "environment/options/optiontables.h"
-#include "environment/options/sourceoptions.h"
-#include "environment/options/tabstops.h"
+#include "options/historylists.h"
+#include "options/optionset.h"
+#include "options/optiontables.h"
+#include "options/sourceoptions.h"
+#include "options/tabstops.h"
 #include "shared/event.h"
 #include "shared/searchflags.h"
 

@@ -1,4 +1,4 @@
-#include "environment/options/tabstops.h"
+#include "options/tabstops.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
-#include "environment/options/sourceoptions.h"
+#include "options/sourceoptions.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "environment/options/envoptions.h"
+#include "options/envoptions.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
 #include "support/run.h"

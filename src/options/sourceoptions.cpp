@@ -1,9 +1,9 @@
-#include "environment/options/sourceoptions.h"
+#include "options/sourceoptions.h"
 
 #include <cassert>
 
-#include "environment/options/optionset.h"
-#include "environment/options/resstrings.h"
+#include "options/optionset.h"
+#include "options/resstrings.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"

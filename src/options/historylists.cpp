@@ -1,8 +1,8 @@
-#include "environment/options/historylists.h"
+#include "options/historylists.h"
 
 #include <algorithm>
 
-#include "environment/options/resstrings.h"
+#include "options/resstrings.h"
 #include "shared/format.h"
 #include "shared/settings.h"
 #include "shared/text.h"
