@@ -11,10 +11,11 @@
 
 #include <unistd.h>
 
-#include "editor/editbuffer.h"
-#include "editor/edkrnl.h"
-#include "editor/elisions.h"
-#include "editor/regions.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/elisions.h"
+#include "editor/language/folding.h"
+#include "editor/language/regions.h"
 #include "shared/mainthread.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <string>
 
-#include "editor/edkrnl.h"
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
-#include "editor/syncedit.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
+#include "editor/language/syncedit.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "editor/kernel/ek.h"
 #include "editor/kernel/ekdocument.h"
-#include "editor/tokens.h"
+#include "editor/language/tokens.h"
 
 namespace {
 

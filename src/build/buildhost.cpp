@@ -6,7 +6,7 @@
 #include "build/engine/programs.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "options/envoptions.h"
 #include "options/resstrings.h"
 #include "modules/modulelist.h"

@@ -12,7 +12,7 @@
 #include "build/msbridge.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "options/envoptions.h"
 #include "modules/modulelist.h"
 #include "projectfiles/configmgr.h"

@@ -14,7 +14,7 @@
 #include "build/messages/filesvc.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "projectfiles/configmgr.h"
 #include "projectfiles/configs.h"
 #include "projectfiles/macros.h"

@@ -19,7 +19,7 @@
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "environment/dirgroups.h"
 #include "options/envoptions.h"
 #include "environment/resstrings.h"

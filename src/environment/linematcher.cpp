@@ -10,8 +10,8 @@
 #include <immintrin.h>
 #endif
 
-#include "editor/briefexpr.h"
-#include "editor/edkrnl.h"
+#include "editor/buffers/briefexpr.h"
+#include "editor/buffers/edkrnl.h"
 #include "environment/prefilter.h"
 #include "environment/resstrings.h"
 #include "shared/exceptions.h"

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "editor/elisions.h"
-#include "editor/edkrnl.h"
+#include "editor/buffers/elisions.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/language/folding.h"
 #include "host/edmodules.h"
 #include "modules/sourcemodule.h"
 #include "build/messages/filesvc.h"

@@ -15,7 +15,7 @@
 #include "host/projectctx.h"
 #include "modules/sourcemodule.h"
 #include "projects/project.h"
-#include "editor/editview.h"
+#include "editor/buffers/editview.h"
 #include "host/edmodules.h"
 #include "shared/filenames.h"
 #include "shared/format.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
 #include "options/envoptions.h"
 #include "options/resstrings.h"
 #include "modules/closedfiles.h"

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "editor/edkrnl.h"
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
-#include "editor/resstrings.h"
-#include "editor/syncedit.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/resstrings.h"
+#include "editor/language/syncedit.h"
 #include "host/edmodules.h"
 #include "modules/sourcemodule.h"
 #include "shared/exceptions.h"

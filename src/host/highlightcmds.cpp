@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "editor/attributes.h"
-#include "editor/ekinit.h"
-#include "editor/render.h"
+#include "editor/buffers/attributes.h"
+#include "editor/buffers/ekinit.h"
+#include "editor/language/render.h"
 #include "options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"

@@ -1,8 +1,8 @@
 // nxs keys: every binding of a keymap, one line each: the key sequence, a tab, the command.
 #include <cstdio>
 
-#include "editor/cmdmap.h"
-#include "editor/keyboard.h"
+#include "editor/keyboard/cmdmap.h"
+#include "editor/keyboard/keyboard.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 

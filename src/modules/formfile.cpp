@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "editor/charwidth.h"
+#include "editor/buffers/charwidth.h"
 #include "modules/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"

@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "modules/docmodule.h"
 #include "modules/resstrings.h"
 #include "shared/dialogs.h"

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "editor/editview.h"
-#include "editor/edkrnl.h"
-#include "editor/ekinit.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/ekinit.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
 #include "modules/formfile.h"

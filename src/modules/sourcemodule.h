@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/editbuffer.h"
+#include "editor/buffers/editbuffer.h"
 #include "modules/docmodule.h"
 #include "modules/openhandlers.h"
 #include "modules/srcclosedfile.h"

@@ -10,9 +10,9 @@
 
 #include "build/msbridge.h"
 #include "build/progress.h"
-#include "editor/editbuffer.h"
-#include "editor/edkrnl.h"
-#include "editor/editview.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editview.h"
 #include "hostsupport.h"
 #include "projectfiles/configmgr.h"
 #include "projectfiles/configs.h"

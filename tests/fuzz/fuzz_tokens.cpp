@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "editor/generic.h"
+#include "editor/language/generic.h"
 #include "editor/kernel/ek.h"
-#include "editor/tokens.h"
+#include "editor/language/tokens.h"
 
 namespace {
 

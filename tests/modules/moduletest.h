@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
-#include "editor/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/edkrnl.h"
 #include "modules/closedfiles.h"
 #include "modules/filehist.h"
 #include "modules/modulelist.h"

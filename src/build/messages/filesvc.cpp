@@ -15,8 +15,8 @@
 
 #include "build/messages/kibitz.h"
 #include "build/messages/resstrings.h"
-#include "editor/editbuffer.h"
-#include "editor/editstream.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editstream.h"
 #include "modules/formfile.h"
 #include "shared/dialogs.h"
 #include "shared/dosdate.h"

@@ -6,10 +6,10 @@
 #include <climits>
 
 #include "build/messages/resstrings.h"
-#include "editor/edkrnl.h"
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
-#include "editor/edtracker.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/edtracker.h"
 #include "modules/sourcemodule.h"
 #include "shared/filenames.h"
 #include "shared/format.h"

@@ -11,7 +11,7 @@
 //
 // Threads: the kernel has no lock and no thread of its own. Its functions may be called from
 // any thread, one call at a time in the process: the command layer's wrappers (EkNew, EkEval,
-// EkEnd, EkBeginPaint, EkGetLineContents in editor/ekinit.h) hold EkCriticalSection, one
+// EkEnd, EkBeginPaint, EkGetLineContents in editor/buffers/ekinit.h) hold EkCriticalSection, one
 // recursive lock, around each call, and nothing calls the table otherwise. The records
 // (TEditorBuffer, TEkView, tables the kernel keeps) are read and written by callers under the
 // same lock (LockEdModes). Event, query, track, client-undo, reader and writer procedures run

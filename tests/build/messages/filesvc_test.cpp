@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "build/messages/kibitz.h"
-#include "editor/edkrnl.h"
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
 #include "modules/formfile.h"
 #include "shared/dialogs.h"
 #include "shared/dosdate.h"

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "editor/edkrnl.h"
-#include "editor/editbuffer.h"
-#include "editor/editview.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
 
 namespace nxs {
 namespace {

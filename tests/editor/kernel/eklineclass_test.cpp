@@ -8,10 +8,10 @@
 
 #include "editor/kernel/ekdocument.h"
 #include "editor/kernel/ekfixture.h"
-#include "editor/tokens.h"
-#include "editor/ekinit.h"
-#include "editor/highlight.h"
-#include "editor/tokensupport.h"
+#include "editor/language/tokens.h"
+#include "editor/buffers/ekinit.h"
+#include "editor/language/highlight.h"
+#include "editor/language/tokensupport.h"
 
 namespace nxs {
 namespace {

@@ -1,0 +1,826 @@
+// Edit buffers: creation, loading and saving, the modified state and its undo objects,
+// markers, views, and the process-wide list of open buffers.
+#include "editor/buffers/editbuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <map>
+
+#include "editor/buffers/charwidth.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/edoptions.h"
+#include "editor/buffers/editsource.h"
+#include "editor/buffers/editstream.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/ekinit.h"
+#include "editor/buffers/resstrings.h"
+#include "shared/dialogs.h"
+#include "shared/dosdate.h"
+#include "shared/exceptions.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/resstrings.h"
+#include "shared/text.h"
+
+namespace nxs {
+
+std::atomic<uint32_t> ReloadCounter{0};
+
+namespace {
+
+constexpr const char* Utf8Bom = "\xEF\xBB\xBF";
+constexpr const char* FilterUTF8 = "Tarvos.FileFilter.UTF8";
+constexpr const char* FilterANSI = "Tarvos.FileFilter.ANSI";
+constexpr const char* FilterUTF16LE = "Tarvos.FileFilter.UTF16LE";
+constexpr const char* FilterUTF16BE = "Tarvos.FileFilter.UTF16BE";
+
+std::mutex RegistryLock;
+std::vector<TEditBuffer*>& Registry() {
+  static std::vector<TEditBuffer*> R;
+  return R;
+}
+
+// A script that set mfModifiedNotify (the kernel lock cleared it as the event went): the
+// buffer tells its module.
+void OnKernelBufferModified(TEvEditBufferModified& Args) {
+  TEditBuffer* Buffer = TEditBuffer::FromKernelBuffer(Args.Buffer);
+  if (Buffer) Buffer->SourceModified();
+}
+
+void HookKernelEvents() {
+  static std::once_flag Once;
+  std::call_once(Once, [] { EvEditBufferModified().Add(&Registry(), &OnKernelBufferModified); });
+}
+
+std::string Latin1ToUtf8(std::string_view Data) {
+  std::string Out;
+  Out.reserve(Data.size());
+  for (char C : Data) {
+    const auto B = static_cast<unsigned char>(C);
+    if (B < 0x80) {
+      Out += C;
+    } else {
+      Out += static_cast<char>(0xC0 | (B >> 6));
+      Out += static_cast<char>(0x80 | (B & 0x3F));
+    }
+  }
+  return Out;
+}
+
+// False when a character has no Latin-1 form.
+bool Utf8ToLatin1(std::string_view Data, std::string& Out) {
+  Out.clear();
+  while (!Data.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Data, Ch, Valid);
+    if (!Valid || Ch > 0xFF) return false;
+    Out += static_cast<char>(Ch);
+    Data.remove_prefix(static_cast<size_t>(Len));
+  }
+  return true;
+}
+
+// UTF-16 in the given byte order to UTF-8; false when the bytes are no UTF-16 text (an odd
+// count, a surrogate without its partner).
+bool Utf16ToUtf8(std::string_view Data, bool BigEndian, std::string& Out) {
+  if (Data.size() % 2) return false;
+  Out.clear();
+  Out.reserve(Data.size() / 2 * 3 / 2);
+  const auto Unit = [&](size_t I) {
+    const auto B0 = static_cast<unsigned char>(Data[I]), B1 = static_cast<unsigned char>(Data[I + 1]);
+    return static_cast<uint32_t>(BigEndian ? (B0 << 8) | B1 : (B1 << 8) | B0);
+  };
+  for (size_t I = 0; I < Data.size(); I += 2) {
+    uint32_t Ch = Unit(I);
+    if (Ch >= 0xDC00 && Ch <= 0xDFFF) return false;
+    if (Ch >= 0xD800 && Ch <= 0xDBFF) {
+      if (I + 2 >= Data.size()) return false;
+      const uint32_t Low = Unit(I + 2);
+      if (Low < 0xDC00 || Low > 0xDFFF) return false;
+      Ch = 0x10000 + ((Ch - 0xD800) << 10) + (Low - 0xDC00);
+      I += 2;
+    }
+    AppendUtf8(Out, Ch);
+  }
+  return true;
+}
+
+// A byte that begins no UTF-8 sequence (the text came from elsewhere) becomes U+FFFD.
+std::string Utf8ToUtf16(std::string_view Text, bool BigEndian) {
+  std::string Out;
+  Out.reserve(Text.size() * 2);
+  const auto Put = [&](uint32_t U) {
+    const char Hi = static_cast<char>(U >> 8), Lo = static_cast<char>(U & 0xFF);
+    Out += BigEndian ? Hi : Lo;
+    Out += BigEndian ? Lo : Hi;
+  };
+  while (!Text.empty()) {
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Text, Ch, Valid);
+    if (!Valid) Ch = 0xFFFD;
+    if (Ch >= 0x10000) {
+      Put(0xD800 + ((Ch - 0x10000) >> 10));
+      Put(0xDC00 + ((Ch - 0x10000) & 0x3FF));
+    } else {
+      Put(Ch);
+    }
+    Text.remove_prefix(static_cast<size_t>(Len));
+  }
+  return Out;
+}
+
+bool IsUtf16Filter(const std::string& Filter) { return SameText(Filter, FilterUTF16LE) || SameText(Filter, FilterUTF16BE); }
+
+// How a file's bytes are read and written again. A file that begins with a UTF-16 byte-order
+// mark is UTF-16 in that byte order. A file that is not UTF-8 is 8-bit text: read as raw
+// bytes, a character typed into it would be written in UTF-8 among bytes of another code
+// page. Plain ASCII fits either, so the buffer keeps the form it had.
+std::string ChooseFileFilter(std::string_view Data, const std::string& Current) {
+  if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
+  bool HighBytes = false;
+  while (!Data.empty()) {
+    // Source text is mostly ASCII: step over it eight bytes at a time.
+    uint64_t Word;
+    if (Data.size() >= sizeof Word) {
+      std::memcpy(&Word, Data.data(), sizeof Word);
+      if ((Word & 0x8080808080808080ull) == 0) {
+        Data.remove_prefix(sizeof Word);
+        continue;
+      }
+    }
+    uint32_t Ch;
+    bool Valid;
+    const int Len = DecodeUtf8(Data, Ch, Valid);
+    if (!Valid) return FilterANSI;
+    HighBytes = HighBytes || Len > 1;
+    Data.remove_prefix(static_cast<size_t>(Len));
+  }
+  if (HighBytes || Current.empty() || IsUtf16Filter(Current)) return FilterUTF8;
+  return Current;
+}
+
+// A file's bytes as the buffer holds them: UTF-8 text, and how to write it back.
+struct TFileText {
+  std::string Filter;
+  bool HasBOM = false;
+  std::string Converted;  // the text, where the file is not UTF-8
+  std::string_view Text;  // the text: into the file's bytes, or into Converted
+};
+
+void DecodeFileText(std::string_view Data, const std::string& Current, TFileText& Out) {
+  const bool LE = Data.substr(0, 2) == "\xFF\xFE", BE = Data.substr(0, 2) == "\xFE\xFF";
+  if ((LE || BE) && Utf16ToUtf8(Data.substr(2), BE, Out.Converted)) {
+    Out.Filter = BE ? FilterUTF16BE : FilterUTF16LE;
+    Out.HasBOM = true;
+    Out.Text = Out.Converted;
+    return;
+  }
+  Out.Filter = ChooseFileFilter(Data, Current);
+  if (SameText(Out.Filter, FilterANSI)) {
+    Out.HasBOM = false;
+    Out.Converted = Latin1ToUtf8(Data);
+    Out.Text = Out.Converted;
+    return;
+  }
+  Out.HasBOM = Data.substr(0, 3) == Utf8Bom;
+  Out.Text = Data.substr(Out.HasBOM ? 3 : 0);
+}
+
+std::vector<TPairDesc>& PairStorage(TEditBuffer* B) {
+  // Pair tables stay alive for the kernel as long as the buffer: one slot per buffer.
+  static std::map<TEditBuffer*, std::vector<TPairDesc>> Store;
+  return Store[B];
+}
+
+}  // namespace
+
+TEvent<TEvEditBufferLife>& EvEditBufferCreated() {
+  static TEvent<TEvEditBufferLife> E;
+  return E;
+}
+TEvent<TEvEditBufferLife>& EvEditBufferDestroyed() {
+  static TEvent<TEvEditBufferLife> E;
+  return E;
+}
+TEvent<TEvEditBufferLife>& EvEditBufferFileChanged() {
+  static TEvent<TEvEditBufferLife> E;
+  return E;
+}
+
+// -- Undo objects -------------------------------------------------------------------------------
+
+TUndoRedoObject::TUndoRedoObject(TEditBuffer& Buffer) : FEditorBuffer(Buffer.KernelBuffer()), FEditBuffer(&Buffer) {}
+
+TUndoRedoObject* TUndoRedoObject::Register(std::unique_ptr<TUndoRedoObject> Object, bool OwnStep) {
+  TUndoRedoObject* Raw = Object.get();
+  TEditBuffer* Buffer = Raw->FEditBuffer;
+  Buffer->AddUndoObject(std::move(Object));
+  if (OwnStep)
+    AddClientUndoStep(Buffer->EkView(), &Execute, Raw);
+  else
+    AddClientUndoProc(Buffer->EkView(), ugGroupWithAny, &Execute, Raw);
+  return Raw;
+}
+
+void TUndoRedoObject::Execute(void* Context, uint8_t Op) {
+  auto* Self = static_cast<TUndoRedoObject*>(Context);
+  switch (Op) {
+    case EKExecuteOpUndo: Self->Undo(); break;
+    case EKExecuteOpRedo: Self->Redo(); break;
+    case EKExecuteOpDestroy: Self->FEditBuffer->RemoveUndoObject(Self); break;
+  }
+}
+
+TUndoRedoObject::~TUndoRedoObject() = default;
+
+void TModifiedUndoRedo::Swap() {
+  if (FDisabled || !FEditorBuffer) return;
+  TEdModesLock G;
+  const uint16_t Current = FEditorBuffer->ModifyFlags;
+  const uint16_t Kept = Current & 0x203;
+  uint16_t New = static_cast<uint16_t>((Current & ~(mfModified | mfModifiedNotify)) | FSavedFlags);
+  if ((FSavedFlags & mfModified) && FSavedFlags != Kept) New |= mfModifiedNotify;
+  FEditorBuffer->ModifyFlags = New;
+  FSavedFlags = Kept;
+}
+
+void TEditBuffer::AddUndoObject(std::unique_ptr<TUndoRedoObject> Object) { FModifiedUndoList.push_back(std::move(Object)); }
+
+void TEditBuffer::RemoveUndoObject(TUndoRedoObject* Object) {
+  std::erase_if(FModifiedUndoList, [Object](const std::unique_ptr<TUndoRedoObject>& O) { return O.get() == Object; });
+}
+
+void TEditBuffer::AddModifiedUndo(uint16_t SavedFlags) {
+  for (auto& O : FModifiedUndoList)
+    if (dynamic_cast<TModifiedUndoRedo*>(O.get())) O->Disable();
+  TUndoRedoObject::Register(std::make_unique<TModifiedUndoRedo>(*this, SavedFlags));
+}
+
+// -- Creation ---------------------------------------------------------------------------------
+
+TEditBuffer::TEditBuffer(const std::string& FileName, std::shared_ptr<IFileSystem> FS, IEditBufferOwner* Module)
+    : FFileName(FileName), FFileSystem(std::move(FS)), FModule(Module) {}
+
+std::shared_ptr<TEditBuffer> TEditBuffer::Create(const std::string& FileName, bool Load, std::shared_ptr<IFileSystem> FS,
+                                                 IEditBufferOwner* Module) {
+  InitEditorKernel();  // each buffer holds the kernel; the last one lets it go
+  std::shared_ptr<TEditBuffer> B;
+  try {
+    B.reset(new TEditBuffer(FileName, std::move(FS), Module));
+  } catch (...) {
+    DoneEditorKernel();
+    throw;
+  }
+  HookKernelEvents();
+  B->InitEditorBuffer(Load);
+  {
+    std::lock_guard<std::mutex> G(RegistryLock);
+    Registry().push_back(B.get());
+  }
+  TEvEditBufferLife Args(*B);
+  EvEditBufferCreated().Send(Args);
+  return B;
+}
+
+void TEditBuffer::InitEditorBuffer(bool Load) {
+  NewEditor(nullptr, &FEkView);
+  FKernelReady = true;
+  ApplySourceOptions();
+  FPreserveLineEnds = EditorOptionsSource().EditorOptions().PreserveLineEnds;
+  if (Load) {
+    LoadFile();
+  } else {
+    StampFileAge();
+    FDiskAge = FFileAge;
+    if (FFileFilter.empty()) FFileFilter = EditorOptionsSource().DefaultFileFilter();
+    AddModifiedUndo(0);
+  }
+  FBreakListTable = std::make_unique<TEdTracker>(this);
+  FBreakListTable->Attach();
+  FCPULines = std::make_unique<TEdTracker>(this);
+  FCPULines->Attach();
+  FErrorLine = std::make_unique<TEdTracker>(this);
+  FErrorLine->Attach();
+  FEditorLineMarks = std::make_unique<TEditorLineMarks>(this);
+}
+
+void TEditBuffer::ApplySourceOptions() {
+  std::string Name = ReplaceAll(FFileName, "->", ".");
+  const TBufferSourceOptions O = EditorOptionsSource().SourceOptionsFor(Name);
+  const TEdOptionsStruct Ed = EditorOptionsSource().EditorOptions();
+  std::vector<TPairDesc>& Pairs = PairStorage(this);
+  Pairs = O.Pairs;
+  {
+    TEdModesLock G;
+    FEkView.Editor->EdModes = O.EdModes;
+    FEkView.Editor->PairTable = Pairs.empty() ? nullptr : Pairs.data();
+    FEkView.Editor->NPairs = static_cast<uint16_t>(Pairs.size());
+  }
+  SetUndoLimit(&FEkView, static_cast<uint32_t>(std::max(0, Ed.UndoLimit)));
+  SetBlockIndent(&FEkView, O.BlockIndent);
+  std::vector<int> Stops;
+  if (ParseTabStops(O.TabStops, Stops)) {
+    TTabRack Rack{};
+    Rack.Length = static_cast<uint16_t>(std::min<size_t>(Stops.size(), EkMaxTabStops));
+    for (int I = 0; I < Rack.Length; ++I) Rack.Stops[I] = static_cast<uint16_t>(Stops[static_cast<size_t>(I)]);
+    // One stop is a width ("8": every 8 columns).
+    if (Rack.Length == 1) {
+      Rack.TabWidth = Rack.Stops[0];
+      Rack.Length = 0;
+    }
+    SetTabRack(&FEkView, Rack);
+  }
+}
+
+TEditBuffer::~TEditBuffer() {
+  TEvEditBufferLife Args(*this);
+  EvEditBufferDestroyed().Send(Args);
+  {
+    std::lock_guard<std::mutex> G(RegistryLock);
+    std::erase(Registry(), this);
+  }
+  FEditSource.reset();
+  FBreakListTable.reset();
+  FCPULines.reset();
+  FErrorLine.reset();
+  FEditorLineMarks.reset();
+  if (FKernelReady) KillEditor(&FEkView);
+  FModifiedUndoList.clear();
+  PairStorage(this).clear();
+  DoneEditorKernel();
+}
+
+std::shared_ptr<TEditBuffer> TEditBuffer::FindBuffer(const std::string& FileName) {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  for (TEditBuffer* B : Registry())
+    if (SameFileName(B->FFileName, FileName)) return B->weak_from_this().lock();
+  return nullptr;
+}
+
+TEditBuffer* TEditBuffer::FromKernelBuffer(PEditorBuffer Buffer) {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  for (TEditBuffer* B : Registry())
+    if (B->KernelBuffer() == Buffer) return B;
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<TEditBuffer>> TEditBuffer::AllBuffers() {
+  std::lock_guard<std::mutex> G(RegistryLock);
+  std::vector<std::shared_ptr<TEditBuffer>> Out;
+  for (TEditBuffer* B : Registry())
+    if (auto P = B->weak_from_this().lock()) Out.push_back(std::move(P));
+  return Out;
+}
+
+bool GetOpenBufferText(const std::string& FileName, std::string& Text) {
+  std::shared_ptr<TEditBuffer> B = TEditBuffer::FindBuffer(FileName);
+  if (!B) return false;
+  B->Lock();
+  try {
+    Text = B->SavedText();
+  } catch (...) {
+    B->Unlock();
+    throw;
+  }
+  B->Unlock();
+  return true;
+}
+
+// -- Files ------------------------------------------------------------------------------------
+
+IFileSystem& TEditBuffer::FileSystem() { return FFileSystem ? *FFileSystem : nxs::FileSystem(); }
+
+void TEditBuffer::SetFileSystem(std::shared_ptr<IFileSystem> FS) { FFileSystem = std::move(FS); }
+
+void TEditBuffer::StampFileAge() { FFileAge = UnixToFileDate(std::time(nullptr)); }
+
+void TEditBuffer::LoadFile() {
+  // Read first: a file that cannot be read leaves the buffer as it was, its lock included.
+  IFileSystem& FS = FileSystem();
+  const std::string Data = FS.ReadFile(FFileName);
+  const TFileInfo Info = FS.Stat(FFileName);
+  SetReadOnly(false);
+  RememberDiskState(Info);
+  TFileText File;
+  DecodeFileText(Data, FFileFilter, File);
+  FFileFilter = File.Filter;
+  FHasBOM = File.HasBOM;
+  ReadText(File.Text);
+  FFileAge = FDiskAge;
+  GetSourceEditable();
+}
+
+void TEditBuffer::RememberDiskState(const TFileInfo& Info) {
+  FDiskAge = Info.Exists ? UnixToFileDate(Info.ModifiedTime) : -1;
+  FDiskStamp = Info.Exists ? Info.ModifiedTimeNs : -1;
+  FDiskSize = Info.Size;
+  FDiskInode = Info.Inode;
+}
+
+std::string TEditBuffer::Text() {
+  std::string Text;
+  if (!WriteToStream(&FEkView, Text, true)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  return Text;
+}
+
+std::string TEditBuffer::DiskText() {
+  const std::string Data = FileSystem().ReadFile(FFileName);
+  TFileText File;
+  DecodeFileText(Data, FFileFilter, File);
+  return std::string(File.Text);
+}
+
+void TEditBuffer::ReadText(std::string_view Utf8) {
+  FLineTooLong = false;
+  ReadFromText(&FEkView, Utf8);
+  {
+    TEdModesLock G;
+    FEkView.Editor->ModifyFlags &= static_cast<uint16_t>(~(mfModified | mfModifiedNotify | mfModifiedSince));
+  }
+  ClearLineModifiedFlags(&FEkView);
+  // The kernel emptied the undo history; the first object marks the unmodified text.
+  AddModifiedUndo(0);
+  if (FLineTooLong) {
+    SetModified(true);
+    Questions().MessageDlg(res::SLinesTruncated, TMsgDlgType::mtError, mbOK, mrOk);
+  }
+}
+
+void TEditBuffer::ReadFromStreamUTF8(std::string_view Data) {
+  FHasBOM = Data.substr(0, 3) == Utf8Bom;
+  if (FHasBOM) Data.remove_prefix(3);
+  ReadText(Data);
+}
+
+void TEditBuffer::ReadFromStreamAnsi(std::string_view Data) {
+  FHasBOM = false;
+  ReadText(Latin1ToUtf8(Data));
+}
+
+std::string TEditBuffer::WriteToStreamUTF8() {
+  std::string Out = FHasBOM ? Utf8Bom : "";
+  if (!WriteToStream(&FEkView, Out, FPreserveLineEnds)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  return Out;
+}
+
+std::string TEditBuffer::WriteToStreamAnsi() {
+  std::string Text;
+  if (!WriteToStream(&FEkView, Text, FPreserveLineEnds)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  std::string Latin1;
+  // A character the code page cannot hold keeps the file in UTF-8 rather than become "?".
+  if (Utf8ToLatin1(Text, Latin1)) return Latin1;
+  return Text;
+}
+
+std::string TEditBuffer::WriteToStreamUTF16() {
+  std::string Text;
+  if (!WriteToStream(&FEkView, Text, FPreserveLineEnds)) throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  const bool BigEndian = SameText(FFileFilter, FilterUTF16BE);
+  return (BigEndian ? "\xFE\xFF" : "\xFF\xFE") + Utf8ToUtf16(Text, BigEndian);
+}
+
+std::string TEditBuffer::SavedText() {
+  if (SameText(FFileFilter, FilterANSI)) return WriteToStreamAnsi();
+  if (IsUtf16Filter(FFileFilter)) return WriteToStreamUTF16();
+  return WriteToStreamUTF8();
+}
+
+void TEditBuffer::ConfirmSaveEncoding() {
+  if (!SameText(FFileFilter, FilterANSI)) return;
+  std::string Text, Latin1;
+  if (!WriteToStream(&FEkView, Text, FPreserveLineEnds) || Utf8ToLatin1(Text, Latin1)) return;
+  // A file not written yet has no encoding to keep.
+  if (FileSystem().Stat(FFileName).Exists &&
+      Questions().MessageDlg(Format(res::SSaveInUtf8, ExtractFileName(FFileName)), TMsgDlgType::mtConfirmation,
+                             mbYes | mbNo, mrNo) != mrYes)
+    throw EAbort();
+  FFileFilter = FilterUTF8;
+  FHasBOM = false;
+}
+
+void TEditBuffer::SaveFile() {
+  ConfirmSaveEncoding();
+  EditSource().NotifyBeforeSave();
+  IFileSystem& FS = FileSystem();
+  FS.WriteFile(FFileName, SavedText());
+  RememberDiskState(FS.Stat(FFileName));
+  FFileAge = FDiskAge;
+  ClearLineModifiedFlags(&FEkView);
+  uint16_t Before;
+  {
+    TEdModesLock G;
+    Before = FEkView.Editor->ModifyFlags & 0x203;
+  }
+  SetModified(false);
+  if (!EditSource().GetUndoAfterSave()) {
+    ClearUndoBuffer();
+  } else {
+    AddModifiedUndo(Before);
+  }
+  EditSource().NotifyAfterSave();
+  TEvEditBufferLife Args(*this);
+  EvEditBufferFileChanged().Send(Args);
+}
+
+void TEditBuffer::SaveAndClose() {
+  SaveFile();
+  Close();
+}
+
+void TEditBuffer::Close() {
+  for (TEditView* V : FViewList) V->Destroying = true;
+}
+
+void TEditBuffer::Rename(const std::string& NewName) {
+  FOldFileName = FFileName;
+  FFileName = NewName;
+  TEvEditBufferLife Args(*this);
+  EvEditBufferFileChanged().Send(Args);
+}
+
+bool TEditBuffer::CheckFileDate() {
+  const TFileInfo Info = FileSystem().Stat(FFileName);
+  if (!Info.Exists) return false;  // an age of -1 never reports a change
+  const int32_t Age = UnixToFileDate(Info.ModifiedTime);
+  if (Age == -1) return false;
+  if (!ChangedOnDisk(Info)) return false;
+  RememberDiskState(Info);
+  return true;
+}
+
+bool TEditBuffer::ChangedOnDisk(const TFileInfo& Info) const {
+  // A copy that keeps the time (cp -p) or a tool that restores it leaves the time as it was:
+  // the size or the file itself (another inode, a file renamed into place) still tells.
+  return UnixToFileDate(Info.ModifiedTime) != FDiskAge || Info.ModifiedTimeNs != FDiskStamp || Info.Size != FDiskSize ||
+         Info.Inode != FDiskInode;
+}
+
+bool TEditBuffer::DiskDiffers() {
+  const TFileInfo Info = FileSystem().Stat(FFileName);
+  return GetIsModified() || (Info.Exists && ChangedOnDisk(Info));
+}
+
+void TEditBuffer::ReloadFile() {
+  std::vector<TViewState> States(FViewList.size());
+  for (size_t I = 0; I < FViewList.size(); ++I) FViewList[I]->SaveViewState(States[I]);
+  LoadFile();
+  FFileAge = FDiskAge;
+  ++ReloadCounter;
+  for (size_t I = 0; I < FViewList.size(); ++I) {
+    FViewList[I]->LoadViewState(States[I]);
+    FixCursor(FViewList[I]->EkView());
+  }
+  RefreshViews();
+}
+
+void TEditBuffer::SourceReloaded() {
+  TEvEditBufferLife Args(*this);
+  EvEditBufferFileChanged().Send(Args);
+}
+
+// -- Modified state ---------------------------------------------------------------------------
+
+bool TEditBuffer::GetIsModified() const {
+  TEdModesLock G;
+  return (FEkView.Editor->ModifyFlags & (mfModified | mfModifiedNotify)) != 0;
+}
+
+void TEditBuffer::SetModified(bool Modified) {
+  {
+    TEdModesLock G;
+    if (Modified) {
+      FEkView.Editor->ModifyFlags |= mfModified | mfModifiedNotify;
+    } else {
+      if (EGD.PreventClearModifyFlag) return;
+      FEkView.Editor->ModifyFlags &= static_cast<uint16_t>(~(mfModified | mfModifiedNotify | mfModifiedSince));
+    }
+  }
+  if (Modified) {
+    TEvEditBufferLife Args(*this);
+    EvEditBufferFileChanged().Send(Args);
+  }
+}
+
+void TEditBuffer::SourceModified() {
+  StampFileAge();
+  if (FModule) FModule->SourceModified(*this);
+  EditSource().NotifyModified();
+  TEvEditBufferLife Args(*this);
+  EvEditBufferFileChanged().Send(Args);
+}
+
+// -- Editability ------------------------------------------------------------------------------
+
+bool TEditBuffer::GetReadOnly() const {
+  TEdModesLock G;
+  return FEkView.Editor->LockRefCount > 0;
+}
+
+void TEditBuffer::SetReadOnly(bool ReadOnly) {
+  TEdModesLock G;
+  FEkView.Editor->LockRefCount = ReadOnly ? 1 : 0;
+}
+
+bool TEditBuffer::QueryIsEditable() {
+  TEvQueryEditEvent Args(*this);
+  FEvQueryEditEvent.Send(Args);
+  if (!Args.Allowed) return false;
+  return !FModule || FModule->QueryEditable(*this);
+}
+
+bool TEditBuffer::GetSourceEditable() {
+  const TFileInfo Info = FileSystem().Stat(FFileName);
+  FSourceEditable = QueryIsEditable() && !(Info.Exists && Info.ReadOnly);
+  FFileReadOnly = !FSourceEditable;
+  if (!FSourceEditable) SetReadOnly(true);
+  return FSourceEditable;
+}
+
+void TEditBuffer::ClearUndoBuffer() { nxs::ClearUndoBuffer(&FEkView); }
+
+std::unique_ptr<TEditViewReader> TEditBuffer::CreateReader() { return std::make_unique<TEditViewReader>(*this); }
+std::unique_ptr<TEditWriter> TEditBuffer::CreateWriter() { return std::make_unique<TEditWriter>(*this, false); }
+std::unique_ptr<TEditWriter> TEditBuffer::CreateUndoableWriter() { return std::make_unique<TEditWriter>(*this, true); }
+
+// -- Views ------------------------------------------------------------------------------------
+
+std::unique_ptr<TEditView> TEditBuffer::OpenNewView() { return std::make_unique<TEditView>(shared_from_this()); }
+
+void TEditBuffer::InsertView(TEditView* View) {
+  if (std::find(FViewList.begin(), FViewList.end(), View) == FViewList.end()) FViewList.push_back(View);
+}
+
+void TEditBuffer::RemoveView(TEditView* View) { std::erase(FViewList, View); }
+
+TEditView* TEditBuffer::GetView(int Index) const {
+  if (Index < 0 || static_cast<size_t>(Index) >= FViewList.size()) return nullptr;
+  return FViewList[static_cast<size_t>(Index)];
+}
+
+void TEditBuffer::UpdateViews() {
+  for (TEditView* V : FViewList) FixEd(V->EkView());
+}
+
+void TEditBuffer::RefreshViews() {
+  for (TEditView* V : FViewList) {
+    TEkScript S;
+    S.Add(ekPaintScreen);
+    S.End();
+    EvalScript(V->EkView(), S);
+  }
+}
+
+void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
+  if (Modes & smFrozenLine) {
+    for (TEditView* V : FViewList) GotoFrozenLine(V->EkView(), Line);
+    return;
+  }
+  for (TEditView* V : FViewList) GotoLineCol(V->EkView(), Line, Col);
+  if (Modes & smError) SetErrorLine(Line);
+  if (Modes & smExecutionPoint) SetCPULine(Line);
+}
+
+void TEditBuffer::ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes) {
+  ShowLineCol(Line, Col, Modes);
+  if (FViewList.empty() || Length <= 0) return;
+  PEkView V = FViewList.front()->EkView();
+  const TCharPos Start = ConvertPos(V, TEdPos{Col, Line});
+  SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int32_t>(Start.Index + Length), Line});
+}
+
+// -- Markers ----------------------------------------------------------------------------------
+
+void TEditBuffer::SetMarkerLine(TEdTracker& Tracker, uint32_t Flag, int32_t Line, bool On) {
+  const int I = [&] {
+    for (int J = 0; J < Tracker.Count(); ++J)
+      if (Tracker.InUse(J) && Tracker.GetLineNum(J) == Line) return J;
+    return -1;
+  }();
+  if (On && I < 0) Tracker.Add(Line, 0, 0);
+  if (!On && I >= 0) Tracker.Delete(I);
+  if (Line < 1 || Line > TotalLinesInBuffer(&FEkView)) return;
+  if (On) {
+    SetLineFlag(&FEkView, Line, Flag);
+  } else {
+    ClearLineFlag(&FEkView, Line, Flag);
+  }
+}
+
+void TEditBuffer::SetErrorLine(int32_t Line) {
+  ClearErrorLine();
+  SetMarkerLine(*FErrorLine, lfErrorLine, Line, true);
+}
+
+void TEditBuffer::ClearErrorLine() {
+  for (int I = 0; I < FErrorLine->Count(); ++I)
+    if (FErrorLine->InUse(I)) ClearLineFlag(&FEkView, FErrorLine->GetLineNum(I), lfErrorLine);
+  FErrorLine->Clear();
+}
+
+int32_t TEditBuffer::ErrorLine() const {
+  for (int I = 0; I < FErrorLine->Count(); ++I)
+    if (FErrorLine->InUse(I)) return FErrorLine->GetLineNum(I);
+  return 0;
+}
+
+void TEditBuffer::SetCPULine(int32_t Line) {
+  ClearCPULine();
+  SetMarkerLine(*FCPULines, lfExecutionPoint, Line, true);
+}
+
+void TEditBuffer::ClearCPULine() {
+  for (int I = 0; I < FCPULines->Count(); ++I)
+    if (FCPULines->InUse(I)) ClearLineFlag(&FEkView, FCPULines->GetLineNum(I), lfExecutionPoint);
+  FCPULines->Clear();
+}
+
+std::vector<int32_t> TEditBuffer::CPULines() const {
+  std::vector<int32_t> Lines;
+  for (int I = 0; I < FCPULines->Count(); ++I)
+    if (FCPULines->InUse(I)) Lines.push_back(FCPULines->GetLineNum(I));
+  return Lines;
+}
+
+void TEditBuffer::ToggleBreakpoint(int32_t Line) {
+  const std::vector<int32_t> Marks = BreakMarks();
+  const bool On = std::find(Marks.begin(), Marks.end(), Line) == Marks.end();
+  SetMarkerLine(*FBreakListTable, lfBreakpoint, Line, On);
+}
+
+void TEditBuffer::SetBreakMarks(const std::vector<int32_t>& Lines) {
+  for (int32_t L : BreakMarks()) SetMarkerLine(*FBreakListTable, lfBreakpoint, L, false);
+  FBreakListTable->Clear();
+  for (int32_t L : Lines) SetMarkerLine(*FBreakListTable, lfBreakpoint, L, true);
+}
+
+std::vector<int32_t> TEditBuffer::BreakMarks() const {
+  std::vector<int32_t> Lines;
+  for (int I = 0; I < FBreakListTable->Count(); ++I)
+    if (FBreakListTable->InUse(I)) Lines.push_back(FBreakListTable->GetLineNum(I));
+  std::sort(Lines.begin(), Lines.end());
+  return Lines;
+}
+
+void TEditBuffer::SetBreakpointables(const std::vector<int32_t>& Lines) {
+  FBreakpointables = Lines;
+  std::sort(FBreakpointables.begin(), FBreakpointables.end());
+}
+
+bool TEditBuffer::IsBreakpointable(int32_t Line) const {
+  return std::binary_search(FBreakpointables.begin(), FBreakpointables.end(), Line);
+}
+
+// -- Misc -------------------------------------------------------------------------------------
+
+TEditorCommandState TEditBuffer::GetEditorState() {
+  TEditorCommandState S;
+  {
+    TEdModesLock G;
+    S.UndoAvailable = FEkView.Editor->UndoAvailable != 0;
+    S.RedoAvailable = FEkView.Editor->RedoAvailable != 0;
+  }
+  S.ValidBlockMarked = BlockIsMarked(&FEkView);
+  S.ClipboardDataValid = !ClipboardText().empty();
+  return S;
+}
+
+void TEditBuffer::FreezeBuffer(bool Freeze) {
+  nxs::FreezeBuffer(&FEkView, Freeze);
+  FFrozenInvalid = false;
+}
+
+void TEditBuffer::SetSyntaxLang(uint8_t Lang) {
+  FSyntaxLang = Lang;
+  SetSyntaxHilighter(&FEkView, Lang);
+}
+
+void TEditBuffer::AddChildBuffer(const std::shared_ptr<TEditBuffer>& Child) {
+  if (!Child || std::find(FChildren.begin(), FChildren.end(), Child) != FChildren.end()) return;
+  Child->FOwner = this;
+  FChildren.push_back(Child);
+}
+
+void TEditBuffer::RemoveChildBuffer(TEditBuffer* Child) {
+  std::erase_if(FChildren, [Child](const std::shared_ptr<TEditBuffer>& C) {
+    if (C.get() != Child) return false;
+    C->FOwner = nullptr;
+    return true;
+  });
+}
+
+int TEditBuffer::LineCount() { return TotalLinesInBuffer(&FEkView); }
+
+std::string TEditBuffer::GetLine(int Index) {
+  if (Index < 0 || Index >= LineCount()) throw EEditorError(res::SEditorLineIndexOutOfBounds);
+  return GetLineText(&FEkView, Index + 1);
+}
+
+TEditSource& TEditBuffer::EditSource() {
+  if (!FEditSource) FEditSource = std::make_unique<TEditSource>(*this);
+  return *FEditSource;
+}
+
+}  // namespace nxs

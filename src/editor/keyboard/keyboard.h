@@ -1,0 +1,188 @@
+// Keyboard services: the in-process keyboard engine that maps key sequences to commands of the
+// command map through the active keymap, key-macro recording and playback, and the service
+// through which bindings are registered, chosen, pushed and popped.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editor/keyboard/keycodes.h"
+#include "editor/kernel/ek.h"
+#include "shared/exceptions.h"
+
+namespace nxs {
+
+class TSettingsStore;
+
+enum class TKbdErrorCode { InternalErrorCantFindBINARYKBD, InternalErrorCantLoadBINARYKBD, ErrorWrongDLLVersion };
+
+class EKeyboardError : public Exception {
+ public:
+  EKeyboardError(TKbdErrorCode Code, const std::string& Message) : Exception(Message), FCode(Code) {}
+  TKbdErrorCode Code() const { return FCode; }
+
+ private:
+  TKbdErrorCode FCode;
+};
+
+// Registering a binding under a name already taken.
+class EKeyBindingError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The module the engine and its keymaps are known by in messages.
+extern const char* const KbdKernel;
+inline constexpr uint32_t KbdEngineVersion = 0x4040400;
+
+// The engine's state for one keymap: the tables and the table the pending sequence reached.
+struct TKbdMac {
+  uint32_t Version = 0;
+  TKeymapTables Keymap;
+  size_t Table = 0;  // 0 when no sequence is pending
+};
+// Nothing when the version's high 16 bits are not one the engine accepts.
+std::unique_ptr<TKbdMac> INITKBDMAC(const TKeymapTables& Keymap, uint32_t Version);
+
+// The keymap resource of that name, raising EKeyboardError when it is missing or unreadable.
+TKeymapTables LoadKeymapResource(const std::string& Resource);
+
+// Reference-counted start and stop of the engine with the default keymap.
+void StartKBD();
+void StopKBD();
+bool KBDStarted();
+
+enum class TKeyTag : uint8_t { ktNothing, ktKeyCode, ktKeyCommand };
+struct TKeyRec {
+  TKeyTag Tag = TKeyTag::ktNothing;
+  uint32_t KC = 0;
+  int Cmd = -1;  // command map index
+};
+
+// A recorded key macro, replayed entry by entry.
+class TRecord {
+ public:
+  void Append(const TKeyRec& Key) { FKeys.push_back(Key); }
+  void Clear() { FKeys.clear(), FAt = 0; }
+  void DropLast() {
+    if (!FKeys.empty()) FKeys.pop_back();
+  }
+  void Reset() { FAt = 0; }
+  bool Next() { return ++FAt < FKeys.size(); }
+  int GetCount() const { return static_cast<int>(FKeys.size()); }
+  bool AtEnd() const { return FAt >= FKeys.size(); }
+  TKeyTag GetCurrentKeyTag() const { return AtEnd() ? TKeyTag::ktNothing : FKeys[FAt].Tag; }
+  uint32_t GetCurrentKeyCode() const { return AtEnd() ? 0 : FKeys[FAt].KC; }
+  int GetCurrentKeyCommand() const { return AtEnd() ? -1 : FKeys[FAt].Cmd; }
+
+ private:
+  std::vector<TKeyRec> FKeys;
+  size_t FAt = 0;
+};
+
+// What a key did.
+enum class TKeyResult { Pending, Command, Typed, Unbound };
+
+struct TKeyboardBinding {
+  std::string Name;         // "Tarvos.Internal"
+  std::string DisplayName;  // "Default"
+  std::string Resource;     // the keymap resource, "INTERNAL"
+  bool Enhancement = false; // an added binding rather than one of the main keymaps
+  bool Enabled = true;
+  int Priority = 0;
+};
+
+// The editor control's side: carries out commands and typed characters on its kernel view.
+class TIDEKBDChildAPI {
+ public:
+  explicit TIDEKBDChildAPI(PEkView View) : FView(View) {}
+  // False when the command is not one the editor carries out (a window or IDE command).
+  bool ExecuteCommand(int Command);
+  void TypeKey(uint32_t Key);
+  PEkView View() const { return FView; }
+
+ private:
+  PEkView FView;
+};
+
+class TKeyboardServices {
+ public:
+  TKeyboardServices();
+  TKeyboardServices(const TKeyboardServices&) = delete;  // holds the engine state
+  TKeyboardServices& operator=(const TKeyboardServices&) = delete;
+
+  int AddKeyboardBinding(TKeyboardBinding Binding);
+  void RemoveKeyboardBinding(int Index);
+  int GetBindingCount() const { return static_cast<int>(FBindings.size()); }
+  std::string GetBindingName(int Index) const { return FBindings.at(static_cast<size_t>(Index)).Name; }
+  std::string GetBindingDisplayName(int Index) const { return FBindings.at(static_cast<size_t>(Index)).DisplayName; }
+  bool GetBindingState(int Index) const { return FBindings.at(static_cast<size_t>(Index)).Enabled; }
+  // Index of the binding by name, display name or resource (without regard to case); -1 when none.
+  int LookupKeyBinding(const std::string& Name) const;
+  // Makes the binding the active keymap (the pushed ones are dropped).
+  void SetBindingIndex(int Index);
+  int BindingIndex() const { return FActive; }
+  void LoadDefaultKeyBinding() { SetBindingIndex(LookupKeyBinding("Tarvos.Internal")); }
+  // A keymap that binds nothing: every key types or is unbound.
+  void LoadEmptyKeyBinding();
+  // A binding's keymap over the active one until popped.
+  void PushKeyboard(const std::string& Name);
+  void PopKeyboard();
+  void BeginUpdate() { ++FUpdating; }
+  void EndUpdate();
+  // Packages being loaded or unloaded change bindings in a batch; a package going away takes
+  // the enhancement bindings it registered under its name prefix ("Acme." for "Acme.Keys").
+  void BeginUpdatingPackages() { BeginUpdate(); }
+  void EndUpdatingPackages() { EndUpdate(); }
+  void UnInstallingPackage(const std::string& NamePrefix);
+  // Loads the active keymap again (its binding changed), dropping pushed keymaps.
+  void RestartKeyboardServices() { SetBindingIndex(FActive < 0 ? 0 : FActive); }
+  // The enhancement bindings' state under "Editor\Options\Known Editor Enhancements".
+  void LoadBindings(TSettingsStore& Store);
+  void SaveBindings(TSettingsStore& Store);
+
+  // Every binding of the active keymap, in key order.
+  std::vector<TKeyBinding> ActiveBindings() const;
+
+  // Runs one key through the keymap and carries out what it ends on.
+  TKeyResult ProcessKeyStroke(TIDEKBDChildAPI& Child, uint32_t Key);
+  bool ExecuteCommand(TIDEKBDChildAPI& Child, int Command);
+
+  // Recording: starting clears the record; keys and commands processed meanwhile are kept.
+  void RecordKeyMacro(bool Start);
+  bool Recording() const { return FRecording && !FRecordPaused; }
+  // Replays the record as one undo step (kernel playback).
+  void PlayKeyMacro(TIDEKBDChildAPI& Child);
+  const TRecord& GetCurrentRecord() const { return FRecord; }
+  const TRecord& GetCurrentPlayback() const { return FRecord; }
+  // A paused playback stops after the entry it is at; resuming does not go on with it.
+  void PausePlayback() { FPlaybackPaused = true; }
+  void ResumePlayback() { FPlaybackPaused = false; }
+  void PauseRecord() { FRecordPaused = true; }
+  void ResumeRecord() { FRecordPaused = false; }
+  uint64_t GetKeysProcessed() const { return FKeysProcessed; }
+  bool GetKeyTracing() const { return FKeyTracing; }
+  void SetKeyTracing(bool On) { FKeyTracing = On; }
+  // The trace lines of the keys processed while tracing was on.
+  const std::vector<std::string>& TraceLines() const { return FTrace; }
+
+ private:
+  TKbdMac& Engine();
+  std::vector<TKeyboardBinding> FBindings;
+  int FActive = -1;
+  std::vector<std::unique_ptr<TKbdMac>> FStack;  // the active keymap, then those pushed
+  int FUpdating = 0;
+  bool FModified = false;
+  TRecord FRecord;
+  bool FRecording = false, FRecordPaused = false, FPlaying = false;
+  bool FInKey = false;
+  bool FPlaybackPaused = false;  // a command carried out for a key, which the record holds as the key
+  uint64_t FKeysProcessed = 0;
+  bool FKeyTracing = false;
+  std::vector<std::string> FTrace;
+};
+
+}  // namespace nxs

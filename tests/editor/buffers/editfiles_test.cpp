@@ -1,0 +1,452 @@
+// Buffers and the files behind them, as a user meets them: line-break forms, long lines, 8-bit
+// text, files changed on disk, reloads, and files that cannot be read or written.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editsource.h"
+#include "editor/buffers/editstream.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/ekinit.h"
+#include "edfixture.h"
+#include "shared/dialogs.h"
+#include "shared/exceptions.h"
+#include "shared/settings.h"
+#include "support/errorof.h"
+#include "support/run.h"
+
+namespace nxs {
+namespace {
+
+using test::Difference;
+namespace fs = std::filesystem;
+
+class BufferFiles : public test::EditorFiles {};
+
+// The disk, except that the named files refuse reading or are reported read-only.
+class TRefusingFileSystem : public TDiskFileSystem {
+ public:
+  std::set<std::string> Unreadable, ReadOnly;
+  std::string ReadFile(const std::string& Name) override {
+    if (Unreadable.count(Name)) throw EInOutError("Cannot read file \"" + Name + "\": Permission denied");
+    return TDiskFileSystem::ReadFile(Name);
+  }
+  TFileInfo Stat(const std::string& Name) override {
+    TFileInfo I = TDiskFileSystem::Stat(Name);
+    if (ReadOnly.count(Name)) I.ReadOnly = true;
+    return I;
+  }
+};
+
+void TypeAt(TEditView& V, int32_t Line, int16_t Col, std::string_view Text) {
+  GotoLineCol(V.EkView(), Line, Col);
+  InsertString(V.EkView(), Text);
+}
+
+TEST_F(BufferFiles, EveryLineBreakFormLoadsEditsAndSavesByteForByte) {
+  struct TCase {
+    std::string Text;
+    int Lines;
+    std::string AfterTyping;  // "Z" typed at the start of the last line, then a break typed
+  };
+  const std::string Long(100000, 'x');
+  const TCase Cases[] = {
+      {"one\r\ntwo\r\n", 3, "one\r\ntwo\r\nZ\r\n"},
+      {"one\rtwo\r", 3, "one\rtwo\rZ\r"},
+      {"one\ntwo", 2, "one\nZ\ntwo"},
+      {"", 1, "Z\n"},
+      {"\r\n", 2, "\r\nZ\r\n"},
+      {"a\r\nb\nc\rd", 4, "a\r\nb\nc\rZ\r\nd"},
+      {Long + "\ny", 2, Long + "\nZ\ny"},
+  };
+  int N = 0;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE("case " + std::to_string(N));
+    const std::string File = Write("breaks" + std::to_string(N++) + ".txt", C.Text);
+    auto B = TEditBuffer::Create(File, true);
+    auto V = B->OpenNewView();
+    EXPECT_EQ(Difference(B->SavedText(), C.Text), "");
+    EXPECT_EQ(B->LineCount(), C.Lines);
+    EXPECT_FALSE(B->GetIsModified());
+    TypeAt(*V, C.Lines, 1, "Z\r");
+    B->SaveFile();
+    EXPECT_EQ(Difference(Read(File), C.AfterTyping), "");
+    EXPECT_EQ(Difference(B->EditSource().GetContent(), C.AfterTyping), "");
+  }
+}
+
+TEST_F(BufferFiles, LinesReadBackWithoutTheirBreaksWhateverTheirLength) {
+  const std::string Long(100000, 'q');
+  auto B = TEditBuffer::Create(Write("lines.txt", "short\r\n" + std::string(300, 'm') + "\r" + Long), true);
+  ASSERT_EQ(B->LineCount(), 3);
+  EXPECT_EQ(B->GetLine(0), "short");
+  EXPECT_EQ(B->GetLine(1), std::string(300, 'm'));  // longer than the first guess of 256
+  EXPECT_EQ(B->GetLine(2).size(), Long.size());
+  EXPECT_EQ(B->EditSource().GetLinesInBuffer(), 3);
+  EXPECT_FALSE(B->LineTooLong());
+}
+
+TEST_F(BufferFiles, WithoutPreservedLineEndsEveryBreakTakesTheFirstForm) {
+  const std::string File = Write("mixed.txt", "a\r\nb\nc\rd\n");
+  auto B = TEditBuffer::Create(File, true);
+  B->SetPreserveLineEnds(false);
+  B->SaveFile();
+  EXPECT_EQ(Read(File), "a\r\nb\r\nc\r\nd\r\n");
+}
+
+TEST_F(BufferFiles, EightBitFileKeepsEveryByteThroughEditsAndSaves) {
+  // Not UTF-8: byte 0x80 alone, Latin-1 letters, 0xFF.
+  const std::string Text = "caf\xE9 \x80 end\xFF\r\nnext\r\n";
+  const std::string File = Write("latin.txt", Text);
+  auto B = TEditBuffer::Create(File, true);
+  auto V = B->OpenNewView();
+  EXPECT_EQ(Difference(B->SavedText(), Text), "");
+  B->SaveFile();
+  EXPECT_EQ(Difference(Read(File), Text), "");
+  TypeAt(*V, 2, 1, "more ");
+  B->SaveFile();
+  EXPECT_EQ(Difference(Read(File), "caf\xE9 \x80 end\xFF\r\nmore next\r\n"), "");
+  // A character typed into it is written in the file's own 8 bits.
+  TypeAt(*V, 2, 1, "\xC3\xBF");
+  B->SaveFile();
+  EXPECT_EQ(Difference(Read(File), "caf\xE9 \x80 end\xFF\r\n\xFFmore next\r\n"), "");
+  // The 8-bit text reads as characters: one character each.
+  EXPECT_EQ(B->GetLine(0), "caf\xC3\xA9 \xC2\x80 end\xC3\xBF");
+  // Read again from disk, it stays 8-bit.
+  B->ReloadFile();
+  EXPECT_EQ(Difference(B->SavedText(), Read(File)), "");
+}
+
+// Answers every question with one answer and counts them.
+class TOneAnswer : public TDefaultQuestions {
+ public:
+  explicit TOneAnswer(int Answer) : FAnswer(Answer) {}
+  int MessageDlg(const std::string& Message, TMsgDlgType, unsigned, int) override {
+    Asked.push_back(Message);
+    return FAnswer;
+  }
+  std::vector<std::string> Asked;
+
+ private:
+  int FAnswer;
+};
+
+TEST_F(BufferFiles, ACharacterTheEightBitFileCannotHoldChangesItsEncodingOnlyWhenTheUserSaysSo) {
+  auto B = TEditBuffer::Create((Dir / "new.txt").string(), false);
+  auto V = B->OpenNewView();
+  ASSERT_EQ(B->FileFilter(), "Tarvos.FileFilter.ANSI");
+  InsertString(V->EkView(), "\xC3\xBF\xC3\xA9");  // "ÿé"
+  B->SaveFile();
+  EXPECT_EQ(Read(B->FileName()), "\xFF\xE9");
+  InsertString(V->EkView(), "\xE2\x82\xAC");  // "€" has no 8-bit form here
+  auto No = std::make_shared<TOneAnswer>(mrNo);
+  SetQuestions(No);
+  EXPECT_THROW(B->SaveFile(), EAbort);
+  EXPECT_EQ(No->Asked, std::vector<std::string>{
+                           "new.txt holds characters that its 8-bit encoding cannot store. Save it as UTF-8 instead?"});
+  EXPECT_EQ(Read(B->FileName()), "\xFF\xE9");
+  EXPECT_TRUE(B->GetIsModified());
+  auto Yes = std::make_shared<TOneAnswer>(mrYes);
+  SetQuestions(Yes);
+  B->SaveFile();
+  EXPECT_EQ(Read(B->FileName()), "\xC3\xBF\xC3\xA9\xE2\x82\xAC");
+  EXPECT_FALSE(B->GetIsModified());
+  B->SaveFile();  // UTF-8 from now on: no more questions
+  EXPECT_EQ(Yes->Asked.size(), 1u);
+  SetQuestions(nullptr);
+  // A file not written yet has no encoding to keep: it is written in UTF-8 without a word.
+  auto Fresh = TEditBuffer::Create((Dir / "fresh.txt").string(), false);
+  auto FV = Fresh->OpenNewView();
+  InsertString(FV->EkView(), "\xE2\x82\xAC");
+  Fresh->SaveFile();
+  EXPECT_EQ(Read(Fresh->FileName()), "\xE2\x82\xAC");
+}
+
+TEST_F(BufferFiles, UTF16FilesAreEditedAsTextAndSavedInTheirByteOrderWithTheirMark) {
+  // "a€" and a character beyond the first plane (a surrogate pair), then a CR LF.
+  const std::string LE = std::string("\xFF\xFE" "a\0" "\xAC\x20" "\x3D\xD8\x00\xDE" "\r\0\n\0", 14);
+  const std::string BE = std::string("\xFE\xFF" "\0a" "\x20\xAC" "\xD8\x3D\xDE\x00" "\0\r\0\n", 14);
+  for (const std::string& Text : {LE, BE}) {
+    const bool Big = Text[0] == '\xFE';
+    SCOPED_TRACE(Big ? "big-endian" : "little-endian");
+    const std::string File = Write(Big ? "be.txt" : "le.txt", Text);
+    auto B = TEditBuffer::Create(File, true);
+    auto V = B->OpenNewView();
+    EXPECT_EQ(B->GetLine(0), "a\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(B->LineCount(), 2);
+    EXPECT_TRUE(B->HasByteOrderMark());
+    EXPECT_EQ(Difference(B->SavedText(), Text), "");
+    TypeAt(*V, 2, 1, "\xC3\xA9");  // "é" on the last line
+    B->SaveFile();
+    const std::string E = Big ? std::string("\0\xE9", 2) : std::string("\xE9\0", 2);
+    EXPECT_EQ(Difference(Read(File), Text + E), "");
+    B->ReloadFile();
+    EXPECT_EQ(B->GetLine(1), "\xC3\xA9");
+  }
+  // A mark followed by what is no UTF-16 (an odd count of bytes, a lone surrogate) is 8-bit
+  // text, kept byte for byte.
+  for (const std::string& Bad : {std::string("\xFF\xFE" "abc"), std::string("\xFF\xFE" "\x3D\xD8" "AA")}) {
+    const std::string File = Write("bad.txt", Bad);
+    auto B = TEditBuffer::Create(File, true);
+    EXPECT_EQ(B->FileFilter(), "Tarvos.FileFilter.ANSI");
+    B->SaveFile();
+    EXPECT_EQ(Difference(Read(File), Bad), "");
+  }
+}
+
+TEST_F(BufferFiles, AnsiStreamsRoundTripAllTwoHundredFiftySixBytes) {
+  std::string All;
+  for (int I = 1; I < 256; ++I)
+    if (I != '\r' && I != '\n') All += static_cast<char>(I);
+  auto B = TEditBuffer::Create((Dir / "bytes.txt").string(), false);
+  B->ReadFromStreamAnsi(All);
+  EXPECT_EQ(Difference(B->WriteToStreamAnsi(), All), "");
+  const std::string Utf8 = B->WriteToStreamUTF8();
+  EXPECT_EQ(Utf8.size(), All.size() + 128);  // every byte from 0x80 up takes two
+  EXPECT_EQ(Utf8.substr(Utf8.size() - 2), "\xC3\xBF");
+  EXPECT_FALSE(B->HasByteOrderMark());
+  B->ReadFromStreamUTF8("\xEF\xBB\xBFtext");
+  EXPECT_TRUE(B->HasByteOrderMark());
+  EXPECT_EQ(B->WriteToStreamUTF8(), "\xEF\xBB\xBFtext");
+  EXPECT_EQ(B->EditSource().GetContent(), "text");
+}
+
+void SetStamp(const std::string& File, time_t Seconds, long Nanoseconds) {
+  struct timespec Times[2] = {{Seconds, Nanoseconds}, {Seconds, Nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, File.c_str(), Times, 0), 0);
+}
+
+TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
+  const std::string File = Write("stamp.txt", "first\n");
+  SetStamp(File, 1700000000, 100);
+  auto B = TEditBuffer::Create(File, true);
+  EXPECT_FALSE(B->CheckFileDate());
+  Write("stamp.txt", "second\n");
+  SetStamp(File, 1700000000, 200);  // the same second
+  EXPECT_TRUE(B->CheckFileDate());
+  EXPECT_FALSE(B->CheckFileDate());  // reported once
+  SetStamp(File, 1700000000, 200);
+  EXPECT_FALSE(B->CheckFileDate());
+  // The buffer's own save is no change on disk.
+  B->SaveFile();
+  EXPECT_FALSE(B->CheckFileDate());
+  // Gone: never a change.
+  fs::remove(File);
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
+TEST_F(BufferFiles, AChangeThatKeepsTheTimeIsSeenByItsSizeOrItsFile) {
+  const std::string File = Write("kept.txt", "first\n");
+  SetStamp(File, 1700000000, 100);
+  auto B = TEditBuffer::Create(File, true);
+  // Copied over with its time kept (cp -p): the size tells.
+  Write("kept.txt", "second, longer\n");
+  SetStamp(File, 1700000000, 100);
+  EXPECT_TRUE(B->CheckFileDate());
+  EXPECT_FALSE(B->CheckFileDate());
+  // Another file of the same size and time renamed over it: the inode tells.
+  const std::string Other = Write("other.txt", "SECOND, LONGER\n");
+  SetStamp(Other, 1700000000, 100);
+  fs::rename(Other, File);
+  EXPECT_TRUE(B->CheckFileDate());
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
+TEST_F(BufferFiles, ReloadTakesTheNewTextAndKeepsEachViewWhereItCan) {
+  const std::string File = Write("reload.txt", "1\n2\n3\n4\n5\n");
+  auto B = TEditBuffer::Create(File, true);
+  auto Top = B->OpenNewView();
+  auto Low = B->OpenNewView();
+  GotoLineCol(Top->EkView(), 2, 1);
+  ASSERT_TRUE(Top->BookmarkRecord(3, false));
+  ASSERT_TRUE(AddElisionBlock(Top->EkView(), TCharPos{0, 3}, TCharPos{0, 4}, true, "fold"));
+  ASSERT_TRUE(AddElisionBlock(Top->EkView(), TCharPos{0, 5}, TCharPos{0, 6}, true, "gone"));
+  GotoLineCol(Low->EkView(), 5, 1);
+  InsertString(Low->EkView(), "unsaved");
+  auto Reader = B->CreateReader();
+  const uint32_t Before = ReloadCounter;
+
+  Write("reload.txt", "one\ntwo\nthree\n");
+  ASSERT_TRUE(B->CheckFileDate());
+  B->ReloadFile();
+  EXPECT_EQ(B->SavedText(), "one\ntwo\nthree\n");
+  EXPECT_FALSE(B->GetIsModified());
+  EXPECT_EQ(B->FileAge(), B->DiskAge());
+  EXPECT_EQ(ReloadCounter, Before + 1);
+  EXPECT_FALSE(B->GetEditorState().UndoAvailable);  // the old text's history is gone
+  EXPECT_EQ(Top->Cursor().LineNum, 2);
+  EXPECT_EQ(Top->BookmarksString(), "{3,2,0}");
+  EXPECT_EQ(PrintElisions(Top->EkView()), "{{3,0},{4,0},{'fold'}}");  // the other lies past the new end
+  EXPECT_LE(Low->Cursor().LineNum, 4);  // within the shorter text
+  char Buf[4];
+  EXPECT_THROW(Reader->GetText(0, Buf, 4), EAbort);  // made for the old text
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
+TEST_F(BufferFiles, UnreadableFilesRaiseAndLeaveNoBuffer) {
+  fs::create_directories(Dir / "folder.txt");
+  EXPECT_THROW(TEditBuffer::Create((Dir / "folder.txt").string(), true), EInOutError);
+  EXPECT_THROW(TEditBuffer::Create((Dir / "missing.txt").string(), true), EInOutError);
+  auto FS = std::make_shared<TRefusingFileSystem>();
+  const std::string File = Write("locked.txt", "secret\n");
+  FS->Unreadable.insert(File);
+  EXPECT_EQ(test::ErrorOf<EInOutError>([&] { TEditBuffer::Create(File, true, FS); }),
+            "Cannot read file \"" + File + "\": Permission denied");
+  EXPECT_EQ(TEditBuffer::FindBuffer(File), nullptr);
+  EXPECT_FALSE(EditorKernelRunning());  // nothing left holding the kernel
+}
+
+TEST_F(BufferFiles, PermissionsOnDiskAreSeenAsAnOrdinaryUserSeesThem) {
+  Temp.OpenToAll();
+  const std::string Locked = Write("locked.txt", "secret\n"), Fixed = Write("fixed.txt", "fixed\n");
+  fs::permissions(Locked, fs::perms::none);
+  fs::permissions(Fixed, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(test::RunUnprivileged([&] {
+              std::string Out = test::ErrorOf<EInOutError>([&] { TEditBuffer::Create(Locked, true); }) + "|";
+              auto B = TEditBuffer::Create(Fixed, true);
+              auto V = B->OpenNewView();
+              InsertString(V->EkView(), "typed");
+              return Out + (B->GetReadOnly() ? "read-only|" : "writable|") + B->SavedText();
+            }),
+            "Cannot read file \"" + Locked + "\": Permission denied|read-only|fixed\n");
+}
+
+TEST_F(BufferFiles, ReadOnlyFileRefusesEveryChangeWithItsName) {
+  auto FS = std::make_shared<TRefusingFileSystem>();
+  const std::string File = Write("it's 100% [ro] \xC3\xBC.txt", "fixed\n");
+  FS->ReadOnly.insert(File);
+  auto B = TEditBuffer::Create(File, true, FS);
+  auto V = B->OpenNewView();
+  EXPECT_TRUE(B->GetReadOnly());
+  EXPECT_TRUE(B->FileReadOnly());
+  EXPECT_FALSE(B->GetSourceEditable());
+  int Refusals = 0;
+  EvEditBufferChangeRefused().Add(this, [&](TEvEditBufferModified& A) { Refusals += A.Buffer == B->KernelBuffer(); });
+  InsertString(V->EkView(), "typed");
+  EXPECT_EQ(Refusals, 1) << "the refused change is told";
+  EXPECT_FALSE(Delete(V->EkView()));
+  GotoLineCol(V->EkView(), 1, 1);  // no change: nothing to tell
+  EvEditBufferChangeRefused().Remove(this);
+  EXPECT_EQ(Refusals, 2);
+  EXPECT_EQ(B->SavedText(), "fixed\n");
+  EXPECT_FALSE(B->GetIsModified());
+  EXPECT_EQ(test::ErrorOf<EEditorError>([&] { B->EditSource().SetContent("other"); }),
+            "The edit buffer of '" + File + "' is marked read-only");
+  {
+    auto W = B->CreateUndoableWriter();
+    W->Insert("");  // nothing to insert: no check
+    EXPECT_EQ(test::ErrorOf<EEditorError>([&] { W->DeleteTo(2); }),
+              "The edit buffer of '" + File + "' is marked read-only");
+  }
+  EXPECT_EQ(B->SavedText(), "fixed\n");
+  // A reload that fails changes nothing, the lock included.
+  FS->Unreadable.insert(File);
+  EXPECT_THROW(B->ReloadFile(), EInOutError);
+  EXPECT_TRUE(B->GetReadOnly());
+  EXPECT_EQ(B->SavedText(), "fixed\n");
+  // Writable again on disk: the reloaded buffer may be edited.
+  FS->Unreadable.clear();
+  FS->ReadOnly.clear();
+  B->ReloadFile();
+  EXPECT_FALSE(B->GetReadOnly());
+  EXPECT_FALSE(B->FileReadOnly());
+  InsertString(V->EkView(), "typed ");
+  EXPECT_EQ(B->SavedText(), "typed fixed\n");
+}
+
+TEST_F(BufferFiles, AFailedSaveLeavesTheBufferModified) {
+  auto B = TEditBuffer::Create((Dir / "nofolder" / "save.txt").string(), false);
+  auto V = B->OpenNewView();
+  InsertString(V->EkView(), "work");
+  EXPECT_THROW(B->SaveFile(), EInOutError);
+  EXPECT_TRUE(B->GetIsModified());
+  EXPECT_EQ(B->EditSource().GetContent(), "work");
+}
+
+TEST_F(BufferFiles, SavingThroughASymbolicLinkWritesTheTargetAndKeepsTheLink) {
+  const std::string Target = Write("target.txt", "old\n");
+  const fs::path Link = Dir / "link.txt";
+  fs::create_symlink(Target, Link);
+  auto B = TEditBuffer::Create(Link.string(), true);
+  auto V = B->OpenNewView();
+  EXPECT_EQ(B->SavedText(), "old\n");
+  InsertString(V->EkView(), "new ");
+  B->SaveFile();
+  EXPECT_TRUE(fs::is_symlink(Link));
+  EXPECT_EQ(Read(Target), "new old\n");
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
+TEST_F(BufferFiles, OddNamesOpenSaveAndAreFoundExactly) {
+  for (const std::string Name : {"with space.txt", "-dash.txt", "\xE6\x97\xA5\xE6\x9C\xAC.pas", "a->b.pas",
+                                 "noext", ".hidden", "quote\"'.txt"}) {
+    SCOPED_TRACE(Name);
+    const std::string File = Write(Name, "x\n");
+    auto B = TEditBuffer::Create(File, true);
+    std::string Text;
+    ASSERT_TRUE(GetOpenBufferText(File, Text));
+    EXPECT_EQ(Text, "x\n");
+    auto V = B->OpenNewView();
+    InsertString(V->EkView(), "y");
+    B->SaveFile();
+    EXPECT_EQ(Read(File), "yx\n");
+    EXPECT_EQ(V->GetCaption(), Name);
+  }
+}
+
+TEST_F(BufferFiles, NamesDifferingOnlyInCaseAreDifferentBuffers) {
+  const std::string Lower = Write("case.txt", "lower\n"), Upper = Write("CASE.txt", "upper\n");
+  auto A = TEditBuffer::Create(Lower, true);
+  auto B = TEditBuffer::Create(Upper, true);
+  std::string Text;
+  ASSERT_TRUE(GetOpenBufferText(Upper, Text));
+  EXPECT_EQ(Text, "upper\n");
+  ASSERT_TRUE(GetOpenBufferText(Lower, Text));
+  EXPECT_EQ(Text, "lower\n");
+}
+
+TEST_F(BufferFiles, ANewBufferTakesTheOptionsOfItsFileType) {
+  const char* Group = "Editor\\Source Options\\Test Pascal";
+  SettingsStore().WriteString(Group, "File Extensions", "pas;inc");
+  SettingsStore().WriteString(Group, "Tab Stops", "3 7");
+  SettingsStore().WriteBool(Group, "Auto Indent", false);
+  SettingsStore().WriteBool(Group, "Smart Tab", true);
+  SettingsStore().WriteInteger("Editor\\Options", "Undo Limit", 40);
+  // A form shown as text is named "unit->pas": it takes the options of "unit.pas".
+  for (const std::string Name : {"unit.pas", "unit->pas", "UNIT.PAS"}) {
+    SCOPED_TRACE(Name);
+    auto B = TEditBuffer::Create((Dir / Name).string(), false);
+    EXPECT_EQ(B->EditSource().GetTabStops(), "3 7");
+    EXPECT_FALSE(B->EditSource().GetAutoIndent());
+    EXPECT_TRUE(B->EditSource().GetSmartTab());
+    EXPECT_EQ(B->EditSource().GetUndoLimit(), 40);
+  }
+  auto Other = TEditBuffer::Create((Dir / "notes.txt").string(), false);
+  EXPECT_EQ(Other->EditSource().GetTabStops(), "8");
+  EXPECT_TRUE(Other->EditSource().GetAutoIndent());
+  SettingsStore().EraseSection(Group);
+  SettingsStore().EraseSection("Editor\\Options");
+}
+
+// A view on a long line keeps its place past the 32,767th column.
+TEST_F(BufferFiles, ViewStateKeepsPlacesFarIntoALongLine) {
+  auto B = TEditBuffer::Create(Write("far.txt", std::string(100000, 'f') + "\nshort\n"), true);
+  auto V = B->OpenNewView();
+  GotoLineCol(V->EkView(), 1, 50001);
+  ASSERT_TRUE(V->BookmarkRecord(1, false));
+  TViewState State;
+  V->SaveViewState(State);
+  EXPECT_EQ(State["CursorX"], "50001");
+  EXPECT_EQ(State["Bookmarks"], "{1,1,50000}");
+  auto Again = B->OpenNewView();
+  Again->LoadViewState(State);
+  EXPECT_EQ(Again->Cursor().Col, 50001);
+}
+
+}  // namespace
+}  // namespace nxs
