@@ -13,6 +13,8 @@ function(nxs_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINKS})
   target_compile_definitions(${name} PRIVATE NXS_SOURCE_DATA_DIR="${NXS_SOURCE_DATA_DIR}")
   set_property(GLOBAL APPEND PROPERTY NXS_LIBRARIES ${name})
+  # Nothing of a library compiles before the layering check has passed.
+  add_dependencies(${name} nxs_layering)
   if(NXS_PCH)
     target_precompile_headers(${name} PRIVATE ${NXS_PCH_HEADERS})
   endif()
