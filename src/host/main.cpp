@@ -10,6 +10,7 @@
 #include "editor/buffers/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "host/edfolding.h"
 #include "projectfiles/projectfile.h"
@@ -45,7 +46,7 @@ class TTerminalCancelKey : public ICancelKey {
 static void ConnectSubsystems() {
   SetOpenBufferTextHook(&GetOpenBufferText);
   SetCancelKey(std::make_shared<TTerminalCancelKey>());
-  InstallHighlighters();
+  InstallHighlighters(&AddGenericHighlighters);
   InitBuildHost();
   compilers::RegisterCompilerTasks();
 }

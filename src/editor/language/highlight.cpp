@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "editor/buffers/ekinit.h"
-#include "editor/language/generic.h"
 #include "editor/buffers/resstrings.h"
 #include "editor/language/tokens.h"
 
@@ -149,6 +148,8 @@ class TSQLHighlighter : public TInternalHighlighter {
   }
 };
 
+THighlighterRegistration OtherHighlighters = nullptr;
+
 std::unique_ptr<THighlightManager>& ManagerSlot() {
   static std::unique_ptr<THighlightManager> M;
   return M;
@@ -267,7 +268,7 @@ void RegisterHighlighters(TEkInstance& Instance) {
     M.AddInternalHighlighter(std::make_unique<TSQLHighlighter>(), slSQL);
     M.AddInternalHighlighter(std::make_unique<TIDLHighlighter>(), slIDL);
     M.AddInternalHighlighter(std::make_unique<TCSharpHighlighter>(), slCSharp);
-    AddGenericHighlighters(M);
+    if (OtherHighlighters) OtherHighlighters(M);
   }
   struct TContext {
     THighlightManager* Manager;
@@ -281,7 +282,10 @@ void RegisterHighlighters(TEkInstance& Instance) {
       &Context);
 }
 
-void InstallHighlighters() { SetEditorKernelStartupHook(&RegisterHighlighters); }
+void InstallHighlighters(THighlighterRegistration Others) {
+  OtherHighlighters = Others;
+  SetEditorKernelStartupHook(&RegisterHighlighters);
+}
 
 uint8_t TokenizeLine(THighlighter& Highlighter, uint8_t StartClass, std::string_view Line, std::vector<TToken>& Tokens) {
   Tokens.clear();

@@ -106,10 +106,16 @@ THighlightManager& HighlightManager();
 // Drops the manager and its highlighters (tests, shutdown).
 void ResetHighlightManager();
 
+// Adds highlighters to the manager, each with a new syntax code (AddGenericHighlighters).
+using THighlighterRegistration = void (*)(THighlightManager& Manager);
+
 // Registers the tokenizers with the kernel and the highlighters with the manager, in start-up
-// order. Installed as the kernel's start-up hook by InstallHighlighters.
+// order: the internal ones, then those of the registration that InstallHighlighters was given.
+// Installed as the kernel's start-up hook by InstallHighlighters.
 void RegisterHighlighters(TEkInstance& Instance);
-void InstallHighlighters();
+// The start-up wires the highlighters: Others (nullptr: none) adds the highlighters that are
+// not the kernel's, once the kernel has started and can hand out their syntax codes.
+void InstallHighlighters(THighlighterRegistration Others);
 
 // The Pascal language display name, set at start-up.
 extern std::string PascalLanguageName;

@@ -10,6 +10,7 @@
 #include "editor/kernel/ekfixture.h"
 #include "editor/language/tokens.h"
 #include "editor/buffers/ekinit.h"
+#include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "editor/language/tokensupport.h"
 
@@ -145,7 +146,7 @@ TEST(LineClasses, RandomEditsLeaveTheSameClassesAsTokenizingFromTheTop) {
 
 TEST(LineClasses, TheKernelPaintsAGenericHighlighterThroughItsStub) {
   ResetHighlightManager();
-  InstallHighlighters();
+  InstallHighlighters(&AddGenericHighlighters);
   InitEditorKernel();
   ektest::TKernelView K;
   const uint8_t HTML = HighlightManager().GetSyntaxLangFromID("Tarvos.Highlighter.HTML");

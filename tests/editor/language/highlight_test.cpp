@@ -42,7 +42,7 @@ std::vector<std::string> Lines(THighlighter& H, const std::vector<std::string>& 
 struct TStartedKernel {
   TStartedKernel() {
     ResetHighlightManager();
-    InstallHighlighters();
+    InstallHighlighters(&AddGenericHighlighters);
     InitEditorKernel();
   }
   ~TStartedKernel() {
@@ -105,9 +105,21 @@ TEST(HighlightManager, KernelStartUpRegistersEveryHighlighterInOrderWithItsCode)
   EXPECT_EQ(M.LookupHighlighter(Code), -1);
 }
 
+TEST(HighlightManager, TheRegistryAddsNoHighlightersButTheKernelsOwnUnlessStartUpGivesThem) {
+  ResetHighlightManager();
+  InstallHighlighters(nullptr);
+  InitEditorKernel();
+  THighlightManager& M = HighlightManager();
+  EXPECT_EQ(M.GetHighlighterCount(), 6);
+  EXPECT_EQ(M.LookupHighlighter(std::string_view("Tarvos.Highlighter.HTML")), -1);
+  DoneEditorKernel();
+  SetEditorKernelStartupHook(nullptr);
+  ResetHighlightManager();
+}
+
 TEST(HighlightManager, AKernelStartedAgainHasOneSetOfHighlightersEachWithItsTokenizer) {
   ResetHighlightManager();
-  InstallHighlighters();
+  InstallHighlighters(&AddGenericHighlighters);
   InitEditorKernel();
   THighlightManager& M = HighlightManager();
   const int Count = M.GetHighlighterCount();
