@@ -18,7 +18,7 @@ projectfiles: shared projectfiles
 build/engine: shared build/engine
 build/compilers: shared build/engine build/compilers
 editor/kernel: shared editor/kernel
-editor/buffers: shared options editor/kernel editor/buffers
+editor/buffers: shared editor/kernel editor/buffers
 editor/keyboard: shared editor/kernel editor/buffers editor/keyboard
 editor/language: shared options editor/kernel editor/buffers editor/keyboard editor/language
 modules: shared options editor/kernel editor/buffers modules

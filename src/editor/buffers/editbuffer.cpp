@@ -10,9 +10,6 @@
 #include "editor/buffers/charwidth.h"
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/edoptions.h"
-#include "editor/buffers/editsource.h"
-#include "editor/buffers/editstream.h"
-#include "editor/buffers/editview.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/buffers/resstrings.h"
 #include "shared/dialogs.h"
@@ -503,7 +500,7 @@ void TEditBuffer::ConfirmSaveEncoding() {
 
 void TEditBuffer::SaveFile() {
   ConfirmSaveEncoding();
-  EditSource().NotifyBeforeSave();
+  FSourceNotifiers.Notify([](IEditSourceNotifier& N) { N.BeforeSave(); });
   IFileSystem& FS = FileSystem();
   FS.WriteFile(FFileName, SavedText());
   RememberDiskState(FS.Stat(FFileName));
@@ -515,12 +512,17 @@ void TEditBuffer::SaveFile() {
     Before = FEkView.Editor->ModifyFlags & 0x203;
   }
   SetModified(false);
-  if (!EditSource().GetUndoAfterSave()) {
+  bool UndoAfterSave;
+  {
+    TEdModesLock G;
+    UndoAfterSave = (FEkView.Editor->EdModes & emUndoAfterSave) != 0;
+  }
+  if (!UndoAfterSave) {
     ClearUndoBuffer();
   } else {
     AddModifiedUndo(Before);
   }
-  EditSource().NotifyAfterSave();
+  FSourceNotifiers.Notify([](IEditSourceNotifier& N) { N.AfterSave(); });
   TEvEditBufferLife Args(*this);
   EvEditBufferFileChanged().Send(Args);
 }
@@ -531,7 +533,7 @@ void TEditBuffer::SaveAndClose() {
 }
 
 void TEditBuffer::Close() {
-  for (TEditView* V : FViewList) V->Destroying = true;
+  for (IEditBufferView* V : FViewList) V->BufferClosing();
 }
 
 void TEditBuffer::Rename(const std::string& NewName) {
@@ -564,15 +566,13 @@ bool TEditBuffer::DiskDiffers() {
 }
 
 void TEditBuffer::ReloadFile() {
-  std::vector<TViewState> States(FViewList.size());
-  for (size_t I = 0; I < FViewList.size(); ++I) FViewList[I]->SaveViewState(States[I]);
+  std::vector<std::function<void()>> PutBack;
+  PutBack.reserve(FViewList.size());
+  for (IEditBufferView* V : FViewList) PutBack.push_back(V->KeepAcrossReload());
   LoadFile();
   FFileAge = FDiskAge;
   ++ReloadCounter;
-  for (size_t I = 0; I < FViewList.size(); ++I) {
-    FViewList[I]->LoadViewState(States[I]);
-    FixCursor(FViewList[I]->EkView());
-  }
+  for (const auto& Restore : PutBack) Restore();
   RefreshViews();
 }
 
@@ -607,7 +607,7 @@ void TEditBuffer::SetModified(bool Modified) {
 void TEditBuffer::SourceModified() {
   StampFileAge();
   if (FModule) FModule->SourceModified(*this);
-  EditSource().NotifyModified();
+  FSourceNotifiers.Notify([](IEditSourceNotifier& N) { N.Modified(); });
   TEvEditBufferLife Args(*this);
   EvEditBufferFileChanged().Send(Args);
 }
@@ -641,44 +641,41 @@ bool TEditBuffer::GetSourceEditable() {
 
 void TEditBuffer::ClearUndoBuffer() { nxs::ClearUndoBuffer(&FEkView); }
 
-std::unique_ptr<TEditViewReader> TEditBuffer::CreateReader() { return std::make_unique<TEditViewReader>(*this); }
-std::unique_ptr<TEditWriter> TEditBuffer::CreateWriter() { return std::make_unique<TEditWriter>(*this, false); }
-std::unique_ptr<TEditWriter> TEditBuffer::CreateUndoableWriter() { return std::make_unique<TEditWriter>(*this, true); }
+// The readers and writers are made in editstream.cpp, the views in editview.cpp and the source
+// in editsource.cpp: each sits on the buffer, and the buffer knows none of them.
 
 // -- Views ------------------------------------------------------------------------------------
 
-std::unique_ptr<TEditView> TEditBuffer::OpenNewView() { return std::make_unique<TEditView>(shared_from_this()); }
-
-void TEditBuffer::InsertView(TEditView* View) {
+void TEditBuffer::InsertView(IEditBufferView* View) {
   if (std::find(FViewList.begin(), FViewList.end(), View) == FViewList.end()) FViewList.push_back(View);
 }
 
-void TEditBuffer::RemoveView(TEditView* View) { std::erase(FViewList, View); }
+void TEditBuffer::RemoveView(IEditBufferView* View) { std::erase(FViewList, View); }
 
 TEditView* TEditBuffer::GetView(int Index) const {
   if (Index < 0 || static_cast<size_t>(Index) >= FViewList.size()) return nullptr;
-  return FViewList[static_cast<size_t>(Index)];
+  return &FViewList[static_cast<size_t>(Index)]->EditView();
 }
 
 void TEditBuffer::UpdateViews() {
-  for (TEditView* V : FViewList) FixEd(V->EkView());
+  for (IEditBufferView* V : FViewList) FixEd(V->ViewKernel());
 }
 
 void TEditBuffer::RefreshViews() {
-  for (TEditView* V : FViewList) {
+  for (IEditBufferView* V : FViewList) {
     TEkScript S;
     S.Add(ekPaintScreen);
     S.End();
-    EvalScript(V->EkView(), S);
+    EvalScript(V->ViewKernel(), S);
   }
 }
 
 void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
   if (Modes & smFrozenLine) {
-    for (TEditView* V : FViewList) GotoFrozenLine(V->EkView(), Line);
+    for (IEditBufferView* V : FViewList) GotoFrozenLine(V->ViewKernel(), Line);
     return;
   }
-  for (TEditView* V : FViewList) GotoLineCol(V->EkView(), Line, Col);
+  for (IEditBufferView* V : FViewList) GotoLineCol(V->ViewKernel(), Line, Col);
   if (Modes & smError) SetErrorLine(Line);
   if (Modes & smExecutionPoint) SetCPULine(Line);
 }
@@ -686,7 +683,7 @@ void TEditBuffer::ShowLineCol(int32_t Line, int32_t Col, TShowModes Modes) {
 void TEditBuffer::ShowText(int32_t Line, int32_t Col, int32_t Length, TShowModes Modes) {
   ShowLineCol(Line, Col, Modes);
   if (FViewList.empty() || Length <= 0) return;
-  PEkView V = FViewList.front()->EkView();
+  PEkView V = FViewList.front()->ViewKernel();
   const TCharPos Start = ConvertPos(V, TEdPos{Col, Line});
   SetMarkedRange(V, false, true, Start, TCharPos{static_cast<int32_t>(Start.Index + Length), Line});
 }
@@ -816,11 +813,6 @@ int TEditBuffer::LineCount() { return TotalLinesInBuffer(&FEkView); }
 std::string TEditBuffer::GetLine(int Index) {
   if (Index < 0 || Index >= LineCount()) throw EEditorError(res::SEditorLineIndexOutOfBounds);
   return GetLineText(&FEkView, Index + 1);
-}
-
-TEditSource& TEditBuffer::EditSource() {
-  if (!FEditSource) FEditSource = std::make_unique<TEditSource>(*this);
-  return *FEditSource;
 }
 
 }  // namespace nxs

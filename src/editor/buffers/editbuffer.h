@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "editor/buffers/linemarks.h"
 #include "shared/event.h"
 #include "shared/fileio.h"
+#include "shared/notifiers.h"
 
 namespace nxs {
 
@@ -22,6 +24,29 @@ class TEditView;
 class TEditSource;
 class TEditWriter;
 class TEditViewReader;
+
+// A view as its buffer reaches it: the buffer moves, repaints, closes and reloads its views
+// through this, and never needs the view's class. TEditView is the one kind.
+class IEditBufferView {
+ public:
+  virtual ~IEditBufferView() = default;
+  virtual TEditView& EditView() = 0;
+  virtual PEkView ViewKernel() = 0;
+  // The buffer closes: the view is on its way out.
+  virtual void BufferClosing() = 0;
+  // Asked before the buffer reads its file again: what puts the view back afterwards.
+  virtual std::function<void()> KeepAcrossReload() = 0;
+};
+
+// Told of saves and changes of the buffer: plug-ins register these through its source
+// (TEditSource::AddNotifier), and the buffer tells them as it saves and changes.
+class IEditSourceNotifier {
+ public:
+  virtual ~IEditSourceNotifier() = default;
+  virtual void BeforeSave() {}
+  virtual void AfterSave() {}
+  virtual void Modified() {}
+};
 
 // The module that owns a buffer (a document module): told when the text changes, asked
 // whether it may change. The module layer implements it.
@@ -213,10 +238,10 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   std::unique_ptr<TEditWriter> CreateWriter();
   std::unique_ptr<TEditWriter> CreateUndoableWriter();
 
-  // Views.
+  // Views. A view adds itself when it is made and removes itself when it goes.
   std::unique_ptr<TEditView> OpenNewView();
-  void InsertView(TEditView* View);
-  void RemoveView(TEditView* View);
+  void InsertView(IEditBufferView* View);
+  void RemoveView(IEditBufferView* View);
   TEditView* GetView(int Index) const;
   int GetViewCount() const { return static_cast<int>(FViewList.size()); }
   void UpdateViews();
@@ -253,6 +278,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   std::string GetLine(int Index);
 
   TEditSource& EditSource();
+  // The notifiers registered through the source.
+  TNotifierList<IEditSourceNotifier>& SourceNotifiers() { return FSourceNotifiers; }
   PEkView EkView() { return &FEkView; }
   PEditorBuffer KernelBuffer() const { return FEkView.Editor; }
   TEvent<TEvQueryEditEvent>& EvQueryEditEvent() { return FEvQueryEditEvent; }
@@ -300,13 +327,15 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   uint8_t FSyntaxLang = 0;
   TEkView FEkView{};
   std::recursive_mutex FBufferCriticalSection;
-  std::vector<TEditView*> FViewList;
+  std::vector<IEditBufferView*> FViewList;
   std::unique_ptr<TEdTracker> FBreakListTable;
   std::unique_ptr<TEdTracker> FCPULines;
   std::unique_ptr<TEdTracker> FErrorLine;
   std::vector<int32_t> FBreakpointables;
   std::unique_ptr<TEditorLineMarks> FEditorLineMarks;
-  std::unique_ptr<TEditSource> FEditSource;
+  // Shared, so that the buffer can drop the facade without knowing its class.
+  std::shared_ptr<TEditSource> FEditSource;
+  TNotifierList<IEditSourceNotifier> FSourceNotifiers;
   TEditBuffer* FOwner = nullptr;
   std::vector<std::shared_ptr<TEditBuffer>> FChildren;
   std::vector<std::unique_ptr<TUndoRedoObject>> FModifiedUndoList;

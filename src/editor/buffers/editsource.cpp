@@ -15,6 +15,12 @@ namespace nxs {
 
 TEditSource::TEditSource(TEditBuffer& Buffer) : FEditBuffer(Buffer) {}
 
+// The buffer's facade, made on first use.
+TEditSource& TEditBuffer::EditSource() {
+  if (!FEditSource) FEditSource = std::make_shared<TEditSource>(*this);
+  return *FEditSource;
+}
+
 bool TEditSource::Mode(uint32_t Bit) const {
   TEdModesLock G;
   return (FEditBuffer.KernelBuffer()->EdModes & Bit) != 0;
@@ -124,11 +130,13 @@ std::unique_ptr<TEditViewReader> TEditSource::CreateReader() { return FEditBuffe
 std::unique_ptr<TEditWriter> TEditSource::CreateWriter() { return FEditBuffer.CreateWriter(); }
 std::unique_ptr<TEditWriter> TEditSource::CreateUndoableWriter() { return FEditBuffer.CreateUndoableWriter(); }
 
-int TEditSource::AddNotifier(std::shared_ptr<IEditSourceNotifier> Notifier) { return FNotifiers.Add(std::move(Notifier)); }
-void TEditSource::RemoveNotifier(int Index) { FNotifiers.Remove(Index); }
-void TEditSource::NotifyBeforeSave() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.BeforeSave(); }); }
-void TEditSource::NotifyAfterSave() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.AfterSave(); }); }
-void TEditSource::NotifyModified() { FNotifiers.Notify([](IEditSourceNotifier& N) { N.Modified(); }); }
+int TEditSource::AddNotifier(std::shared_ptr<IEditSourceNotifier> Notifier) {
+  return FEditBuffer.SourceNotifiers().Add(std::move(Notifier));
+}
+void TEditSource::RemoveNotifier(int Index) { FEditBuffer.SourceNotifiers().Remove(Index); }
+void TEditSource::NotifyBeforeSave() { FEditBuffer.SourceNotifiers().Notify([](IEditSourceNotifier& N) { N.BeforeSave(); }); }
+void TEditSource::NotifyAfterSave() { FEditBuffer.SourceNotifiers().Notify([](IEditSourceNotifier& N) { N.AfterSave(); }); }
+void TEditSource::NotifyModified() { FEditBuffer.SourceNotifiers().Notify([](IEditSourceNotifier& N) { N.Modified(); }); }
 
 TEditView* TEditSource::TopView() const { return FEditBuffer.GetView(FTopView) ? FEditBuffer.GetView(FTopView) : FEditBuffer.GetView(0); }
 

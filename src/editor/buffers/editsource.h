@@ -6,24 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "editor/buffers/editbuffer.h"
 #include "editor/buffers/edtracker.h"
 #include "editor/kernel/ek.h"
-#include "shared/notifiers.h"
 
 namespace nxs {
 
-class TEditBuffer;
 class TEditView;
 class TEditWriter;
 class TEditViewReader;
-
-class IEditSourceNotifier {
- public:
-  virtual ~IEditSourceNotifier() = default;
-  virtual void BeforeSave() {}
-  virtual void AfterSave() {}
-  virtual void Modified() {}
-};
 
 class TEditSource {
  public:
@@ -96,6 +87,7 @@ class TEditSource {
   std::unique_ptr<TEditWriter> CreateWriter();
   std::unique_ptr<TEditWriter> CreateUndoableWriter();
 
+  // The notifiers are the buffer's (IEditSourceNotifier), which tells them as it saves and changes.
   int AddNotifier(std::shared_ptr<IEditSourceNotifier> Notifier);
   void RemoveNotifier(int Index);
   void NotifyBeforeSave();
@@ -120,7 +112,6 @@ class TEditSource {
   int FLeftGutterWidth = 20;
   std::unique_ptr<TEdTracker> FEditTracker;
   int FEditTrackerCounter = 0;
-  TNotifierList<IEditSourceNotifier> FNotifiers;
 };
 
 }  // namespace nxs

@@ -12,6 +12,11 @@
 
 namespace nxs {
 
+// The buffer's readers and writers.
+std::unique_ptr<TEditViewReader> TEditBuffer::CreateReader() { return std::make_unique<TEditViewReader>(*this); }
+std::unique_ptr<TEditWriter> TEditBuffer::CreateWriter() { return std::make_unique<TEditWriter>(*this, false); }
+std::unique_ptr<TEditWriter> TEditBuffer::CreateUndoableWriter() { return std::make_unique<TEditWriter>(*this, true); }
+
 // -- Writer -----------------------------------------------------------------------------------
 
 TEditWriter::TEditWriter(TEditBuffer& Buffer, bool Undoable)

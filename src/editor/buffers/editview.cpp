@@ -19,6 +19,8 @@ std::string Get(const TViewState& State, const char* Key) {
 }
 }  // namespace
 
+std::unique_ptr<TEditView> TEditBuffer::OpenNewView() { return std::make_unique<TEditView>(shared_from_this()); }
+
 TEditView::TEditView(std::shared_ptr<TEditBuffer> Buffer) : FEditBuffer(std::move(Buffer)) { Attach(); }
 
 TEditView::~TEditView() {
@@ -35,6 +37,15 @@ void TEditView::Attach() {
 void TEditView::Detach() {
   FEditBuffer->RemoveView(this);
   KillEditor(&FEkView);
+}
+
+std::function<void()> TEditView::KeepAcrossReload() {
+  TViewState State;
+  SaveViewState(State);
+  return [this, State = std::move(State)] {
+    LoadViewState(State);
+    FixCursor(EkView());
+  };
 }
 
 void TEditView::SetCursor(TEdPos Pos) { GotoLineCol(&FEkView, Pos.LineNum, Pos.Col); }

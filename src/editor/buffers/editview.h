@@ -2,17 +2,17 @@
 // its own kernel view: its own cursor and scroll position on the shared text.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/buffers/editbuffer.h"
 #include "editor/buffers/edkrnl.h"
 #include "editor/kernel/ek.h"
 
 namespace nxs {
-
-class TEditBuffer;
 
 // The window side of a view: what the editor window keeps about it.
 class TCustomEditView {
@@ -29,7 +29,7 @@ class TCustomEditView {
 // One section of a desktop file: the view state keys and their values.
 using TViewState = std::map<std::string, std::string>;
 
-class TEditView : public TCustomEditView {
+class TEditView : public TCustomEditView, public IEditBufferView {
  public:
   explicit TEditView(std::shared_ptr<TEditBuffer> Buffer);
   ~TEditView() override;
@@ -75,6 +75,12 @@ class TEditView : public TCustomEditView {
   bool TryCloseView();
   void ToggleBreakpoint();
   bool IsBreakpointableLine(int32_t Line) const;
+
+  // As its buffer reaches it.
+  TEditView& EditView() override { return *this; }
+  PEkView ViewKernel() override { return &FEkView; }
+  void BufferClosing() override { Destroying = true; }
+  std::function<void()> KeepAcrossReload() override;
 
   std::string FDefaultEditViewName;
   TEdPos FSavedCursor{1, 1};
