@@ -8,6 +8,7 @@
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editsource.h"
+#include "editor/buffers/elisions.h"
 #include "edfixture.h"
 
 namespace nxs {
@@ -58,6 +59,27 @@ TEST_F(EditViews, ViewStateRoundTripsCursorScrollFoldsAndBookmarks) {
   EXPECT_TRUE(V2->BookmarkGoto(9));
   EXPECT_EQ(V2->Cursor().LineNum, 50);
   EXPECT_EQ(V2->GetCaption(), "v.pas (Code)");
+}
+
+TEST_F(EditViews, EachViewKeepsItsPlaceAcrossAReloadAndHearsWhenItsBufferCloses) {
+  auto B = Open(Lines(60));
+  auto V = B->OpenNewView();
+  auto W = B->OpenNewView();
+  ASSERT_TRUE(AddElisionBlock(V->EkView(), TCharPos{0, 10}, TCharPos{6, 20}, true, "fold"));
+  GotoLineCol(V->EkView(), 42, 3);
+  ASSERT_TRUE(V->BookmarkRecord(1, false));
+  GotoLineCol(W->EkView(), 7, 2);
+  B->ReloadFile();
+  EXPECT_EQ(V->Cursor().LineNum, 42);
+  EXPECT_EQ(V->Cursor().Col, 3);
+  EXPECT_EQ(W->Cursor().LineNum, 7);
+  EXPECT_EQ(W->Cursor().Col, 2);
+  EXPECT_EQ(V->BookmarksString(), "{1,42,2}");
+  EXPECT_TRUE(BlockIsElided(V->EkView(), 10));
+  EXPECT_FALSE(V->Destroying);
+  B->Close();
+  EXPECT_TRUE(V->Destroying);
+  EXPECT_TRUE(W->Destroying);
 }
 
 TEST_F(EditViews, SavedStateBeyondTheTextIsLeftOutNotForced) {
