@@ -12,6 +12,7 @@
 
 #include "editor/charwidth.h"
 #include "editor/edkrnl.h"
+#include "editor/edrun.h"
 #include "editor/editbuffer.h"
 #include "editor/editview.h"
 #include "editor/ekinit.h"
@@ -74,60 +75,6 @@ TSourceOptionGroups& EdSourceOptions() {
     return O;
   }();
   return Options->SourceOptionGroups();
-}
-
-std::string Unescape(std::string_view Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    if (Text[I] != '\\' || I + 1 == Text.size()) {
-      Out += Text[I];
-      continue;
-    }
-    const char C = Text[++I];
-    if (C == 'n') Out += '\r';  // a typed line break
-    else if (C == 't') Out += '\t';
-    else if (C == '\\') Out += '\\';
-    else throw ECommandFailed(Format("unknown escape '\\%s'", std::string(1, C)));
-  }
-  return Out;
-}
-
-struct TSearchRequest {
-  TSearchFlags Flags;
-  bool Brief = false;
-  std::vector<std::string> Parts;
-};
-
-// FLAGS, a blank, then the delimiter and Count delimited parts.
-TSearchRequest ParseSearch(const std::string& Args, size_t Count) {
-  TSearchRequest R;
-  const size_t Blank = Args.find(' ');
-  if (Blank == std::string::npos || Blank + 1 >= Args.size()) throw ECommandFailed("expected FLAGS /TEXT/");
-  const std::string Flags = Args.substr(0, Blank);
-  R.Flags = {sfFromCursor, sfGoForward};
-  if (Flags != "-") {
-    for (char C : Flags) {
-      switch (C) {
-        case 'c': R.Flags.Include(sfCase); break;
-        case 'w': R.Flags.Include(sfWord); break;
-        case 'r': R.Flags.Include(sfRegExp); break;
-        case 'b': R.Flags.Include(sfRegExp); R.Brief = true; break;
-        case 'a': R.Flags.Include(sfWrapAround); break;
-        case 'u': R.Flags.Exclude(sfGoForward); break;
-        default: throw ECommandFailed(Format("unknown search flag '%s'", std::string(1, C)));
-      }
-    }
-  }
-  const char Delim = Args[Blank + 1];
-  size_t Pos = Blank + 2;
-  for (size_t I = 0; I < Count; ++I) {
-    const size_t End = Args.find(Delim, Pos);
-    if (End == std::string::npos) throw ECommandFailed(Format("missing closing '%s'", std::string(1, Delim)));
-    R.Parts.push_back(Args.substr(Pos, End - Pos));
-    Pos = End + 1;
-  }
-  if (Pos != Args.size()) throw ECommandFailed("unexpected text after the pattern");
-  return R;
 }
 
 const char* BlockKind(TBlockType T) {
@@ -217,7 +164,7 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
 }
 
 void TEdSession::Find(const std::string& Args) {
-  TSearchRequest R = ParseSearch(Args, 1);
+  TSearchRequest R = ParseSearchRequest(Args, 1);
   TEkSearchState State{};
   TSearchResult Result = SearchOk;
   const bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
@@ -233,7 +180,7 @@ void TEdSession::Find(const std::string& Args) {
 }
 
 void TEdSession::ReplaceAllCmd(const std::string& Args) {
-  TSearchRequest R = ParseSearch(Args, 2);
+  TSearchRequest R = ParseSearchRequest(Args, 2);
   TSearchResult Result = SearchOk;
   const int32_t Count = ReplaceAll(V(), R.Flags, R.Brief, R.Parts[0], R.Parts[1], &Result);
   if (Result != SearchOk) throw ECommandFailed(SearchErrorMessage(V(), R.Parts[0], R.Brief, Result));
@@ -246,10 +193,10 @@ void TEdSession::RunCommand(const std::string& Line) {
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
-      RunSyncEditCommand(FModules, Word, Rest, Unescape))
+      RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText))
     return;
   if (Word == "InsertText") {
-    InsertString(V(), Unescape(Rest));
+    InsertString(V(), UnescapeTypedText(Rest));
   } else if (Word == "GoToLine") {
     const std::vector<std::string> P = Split(Trim(Rest), ' ');
     if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
@@ -279,31 +226,8 @@ void TEdSession::RunCommand(const std::string& Line) {
     const std::string Text = Buffer().SavedText();
     std::fwrite(Text.data(), 1, Text.size(), stdout);
   } else {
-    const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
-    if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
-    if (Ref->Class == ccOperation && (Ref->Code == mpUndo || Ref->Code == mpRedo)) {
-      if (!Rest.empty()) throw ECommandFailed(Format("'%s' takes no argument", Word));
-      Ref->Code == mpUndo ? Undo(V()) : Redo(V());
-      return;
-    }
-    uint16_t Bookmark = 0;
-    if (Ref->Class == ccBookmark) {
-      const int64_t N = Number(Rest, "the bookmark");
-      if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
-      Bookmark = static_cast<uint16_t>(N);
-    } else if (!Trim(Rest).empty()) {
-      throw ECommandFailed(Format("'%s' takes no argument", Word));
-    }
-    uint8_t Answer = 0;
-    const TMapCommandResult R = RunMapCommand(V(), *Ref, Bookmark, &Answer);
-    if (!R.Known) throw ECommandFailed(Format("'%s' is not an editor command", Word));
-    if (Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery) {
-      std::printf("%s\n", Answer ? "true" : "false");
-      return;
-    }
-    if (R.Status != 0 && R.Status != erNotFound)
-      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(R.Op))));
-    if (R.Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Bookmark)));
+    const TNamedCommandResult R = RunNamedCommand(V(), Word, Rest);
+    if (R.IsQuery) std::printf("%s\n", R.Answer ? "true" : "false");
   }
 }
 
