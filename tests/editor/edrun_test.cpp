@@ -8,6 +8,7 @@
 #include "editor/editbuffer.h"
 #include "editor/ekinit.h"
 #include "edfixture.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
@@ -25,12 +26,8 @@ class NamedCommands : public test::EditorFiles {
   }
   // The message of the error the command raises; empty when it raises none.
   static std::string ErrorOf(PEkView V, const std::string& Name, const std::string& Args) {
-    try {
-      RunNamedCommand(V, Name, Args);
-    } catch (const EEditorError& E) {
-      return E.Message();
-    }
-    return "";
+    const std::string E = test::ErrorOf<EEditorError>([&] { RunNamedCommand(V, Name, Args); });
+    return E == "(no error)" ? "" : E;
   }
   std::shared_ptr<TEditBuffer> Buffer;
 };
@@ -77,12 +74,7 @@ TEST_F(NamedCommands, QueriesAnswerAndActionsGroupTheirUndo) {
 
 TEST(TypedText, EscapesTypeLineBreaksTabsAndBackslashes) {
   EXPECT_EQ(UnescapeTypedText("a\\nb\\tc\\\\d\\"), "a\rb\tc\\d\\");
-  try {
-    UnescapeTypedText("a\\q");
-    FAIL() << "an unknown escape was taken";
-  } catch (const EEditorError& E) {
-    EXPECT_STREQ(E.what(), "unknown escape '\\q'");
-  }
+  EXPECT_EQ(test::ErrorOf<EEditorError>([] { UnescapeTypedText("a\\q"); }), "unknown escape '\\q'");
 }
 
 TEST(SearchRequest, FlagLettersAndDelimitedParts) {
@@ -98,13 +90,8 @@ TEST(SearchRequest, FlagLettersAndDelimitedParts) {
   EXPECT_TRUE(R.Flags.Contains(sfRegExp));
   EXPECT_FALSE(ParseSearchRequest("r /x/", 1).Brief);
 
-  auto ErrorOf = [](const std::string& Args, size_t Count) -> std::string {
-    try {
-      ParseSearchRequest(Args, Count);
-    } catch (const EEditorError& E) {
-      return E.Message();
-    }
-    return "";
+  auto ErrorOf = [](const std::string& Args, size_t Count) {
+    return test::ErrorOf<EEditorError>([&] { ParseSearchRequest(Args, Count); });
   };
   EXPECT_EQ(ErrorOf("-", 1), "expected FLAGS /TEXT/");
   EXPECT_EQ(ErrorOf("- ", 1), "expected FLAGS /TEXT/");
