@@ -29,6 +29,7 @@
 #include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "host/edsyncedit.h"
+#include "host/resstrings.h"
 #include "modules/sourcemodule.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
@@ -119,11 +120,6 @@ class TEdSession {
   TEditBuffer& Buffer() { return FModules.Buffer(); }
   void Find(const std::string& Args);
   void ReplaceAllCmd(const std::string& Args);
-  int64_t Number(const std::string& Text, const char* What) {
-    auto N = TryStrToInt(Trim(Text));
-    if (!N) throw ECommandFailed(Format("%s must be a number: '%s'", What, Text));
-    return *N;
-  }
 
   TEdModules& FModules;
   std::unique_ptr<TKeyboardServices> FKeyboard;  // made by the first keyboard command
@@ -146,12 +142,12 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
   TIDEKBDChildAPI Child(V());
   if (Word == "Key") {
     auto Keys = ParseKeySequence(Rest);
-    if (!Keys) throw ECommandFailed(Format("not a key sequence: '%s'", Rest));
+    if (!Keys) throw ECommandFailed(Format(res::SEdNotAKeySequence, Rest));
     for (uint32_t K : *Keys)
       if (!SyncEditKeyStroke(FModules.Current().ShowEditor(), K)) FKeyboard->ProcessKeyStroke(Child, K);
   } else if (Word == "Keymap") {
     const int I = FKeyboard->LookupKeyBinding(Trim(Rest));
-    if (I < 0) throw ECommandFailed(Format("unknown keymap '%s'", Trim(Rest)));
+    if (I < 0) throw ECommandFailed(Format(res::SEdUnknownKeymap, Trim(Rest)));
     FKeyboard->SetBindingIndex(I);
   } else if (Word == "RecordMacro") {
     FKeyboard->RecordKeyMacro(true);
@@ -199,10 +195,9 @@ void TEdSession::RunCommand(const std::string& Line) {
     InsertString(V(), UnescapeTypedText(Rest));
   } else if (Word == "GoToLine") {
     const std::vector<std::string> P = Split(Trim(Rest), ' ');
-    if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
-    const int64_t L = Number(P[0], "LINE"), C = P.size() > 1 ? Number(P[1], "COLUMN") : 1;
-    if (L < 1 || C < 1 || L > INT32_MAX || C > INT32_MAX) throw ECommandFailed("position out of range");
-    GotoLineCol(V(), static_cast<int32_t>(L), static_cast<int32_t>(C));
+    if (P.empty() || P.size() > 2) throw ECommandFailed(res::SEdExpectedGoToLine);
+    const int32_t L = IntArgument<int32_t>(P[0], "LINE", 1), C = P.size() > 1 ? IntArgument<int32_t>(P[1], "COLUMN", 1) : 1;
+    GotoLineCol(V(), L, C);
   } else if (Word == "Find") {
     Find(Rest);
   } else if (Word == "ReplaceAll") {
@@ -235,7 +230,7 @@ void TEdSession::RunCommand(const std::string& Line) {
 
 static int RunEd(const TCommandLine& Cmd) {
   const std::string Answer = Cmd.Get("--answer", "cancel");
-  if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail("--answer takes yes, no or cancel");
+  if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail(res::SEdAnswerWords);
   SetQuestions(std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "", Answer));
   // Standard input is read a line at a time, so that another program can drive a session
   // and act between its commands.
@@ -253,7 +248,7 @@ static int RunEd(const TCommandLine& Cmd) {
       Session.Run(Line);
     } catch (const Exception& E) {
       std::fflush(stdout);
-      throw Exception(Format("line %d: %s", LineNo, E.Message()));
+      throw Exception(Format(res::SEdScriptLine, LineNo, E.Message()));
     }
     std::fflush(stdout);
   }
