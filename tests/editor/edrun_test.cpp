@@ -68,6 +68,7 @@ TEST_F(NamedCommands, QueriesAnswerAndActionsGroupTheirUndo) {
   EXPECT_EQ(Text(), "a\n");
   RunNamedCommand(V, "undo", "");  // names ignore case
   EXPECT_EQ(Text(), "abc\n");
+  EXPECT_EQ(V->Cursor.Col, 2) << "the motion is not undone with the deletions";
   RunNamedCommand(V, "ReDo", "");
   EXPECT_EQ(Text(), "a\n");
 }
