@@ -14,4 +14,8 @@ inline constexpr const char* SDirectoryGroupCycle =
     "The directory group '%s' refers back to itself; the reference is not followed";
 inline constexpr const char* SFindInFilesThread = "Find in Files Thread";
 
+// The places a search is asked to look in that exclude each other.
+inline constexpr const char* SProjectAndGroupExclusive = "A project and a group exclude each other";
+inline constexpr const char* SDirectoriesAndProjectsExclusive = "Directories and a project or a group exclude each other";
+
 }  // namespace nxs::res

@@ -17,6 +17,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/projectsession.h"
+#include "host/resstrings.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "shared/filenames.h"
@@ -72,20 +73,16 @@ class TStopSignals {
 int RunBuild(const TCommandLine& Cmd) {
   TBuildCommand Command;
   if (Cmd.Has("--mode") && !CompileModeFromWord(Cmd.Get("--mode"), Command.Mode))
-    Cmd.Fail("unknown mode '" + Cmd.Get("--mode") + "' (make, build, clean, check or link)");
+    Cmd.Fail(Format(res::SBuildUnknownMode, Cmd.Get("--mode")));
   Command.Configuration = Cmd.Get("--config");
   Command.Platform = Cmd.Get("--platform");
   Command.From = Cmd.Get("--from");
   Command.BuildGroup = Cmd.Get("--buildgroup");
   Command.Background = Cmd.Has("--background");
   Command.Wait = !Cmd.Has("--no-wait");
-  if (Cmd.Has("-j")) {
-    const auto Jobs = TryStrToInt(Cmd.Get("-j"));
-    if (!Jobs || *Jobs < 1 || *Jobs > 1024) Cmd.Fail("-j takes a number from 1 to 1024");
-    Command.Jobs = static_cast<int>(*Jobs);
-  }
+  Command.Jobs = Cmd.GetInt<int>("-j", Command.Jobs, 1, 1024);
   const std::string Messages = Cmd.Get("--messages", "view");
-  if (Messages != "view" && Messages != "gcc") Cmd.Fail("--messages takes view or gcc");
+  if (Messages != "view" && Messages != "gcc") Cmd.Fail(res::SBuildMessagesWords);
 
   TProjectSession Session;
   TProjectGroup* Group = nullptr;
@@ -93,12 +90,12 @@ int RunBuild(const TCommandLine& Cmd) {
   const std::string Ext = ExtractFileExt(Cmd[0]);
   if (Ext == ".groupproj" || Ext == ".nxsgroup") {
     Group = &Session.OpenGroup(Cmd[0]);
-    for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+    for (const auto& R : Session.Reports) std::fputs(Format(res::SCliErrorLine, R).c_str(), stderr);
   } else {
-    if (!Command.From.empty() || !Command.BuildGroup.empty()) Cmd.Fail("--from and --buildgroup need a group file");
+    if (!Command.From.empty() || !Command.BuildGroup.empty()) Cmd.Fail(res::SBuildNeedsGroupFile);
     Project = dynamic_cast<TCustomCodeIProject*>(&Session.OpenProject(Cmd[0]));
   }
-  if (Group && !Command.BuildGroup.empty() && !Command.From.empty()) Cmd.Fail("give one of --from and --buildgroup");
+  if (Group && !Command.BuildGroup.empty() && !Command.From.empty()) Cmd.Fail(res::SBuildFromOrBuildGroup);
 
   InitProjectBuilders();
   TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());

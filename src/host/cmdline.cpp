@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+
+#include "host/resstrings.h"
+#include "shared/format.h"
+#include "shared/text.h"
 
 namespace nxs::host {
 
@@ -54,6 +59,15 @@ std::string TCommandLine::Get(const std::string& Option, const std::string& Defa
   return Default;
 }
 
+int64_t detail::CheckedInt(const std::string& What, const std::string& Text, int64_t Min, int64_t Max, bool Open,
+                           const std::string* Usage) {
+  const std::optional<int64_t> N = TryStrToInt(Trim(Text));
+  if (N && *N >= Min && *N <= Max) return *N;
+  const std::string Why = Open ? Format(res::SCliNumberFrom, What, Min) : Format(res::SCliNumberFromTo, What, Min, Max);
+  if (Usage) throw EUsage(*Usage, Why);
+  throw Exception(Why);
+}
+
 std::string CommandUsage(const TCommand& Command, const std::string& Path) {
   if (Command.Subcommands.empty() || !Command.Usage.empty()) return Command.Usage;
   std::string Words;
@@ -103,9 +117,9 @@ TParsedLine ParseCommandLine(const TCommand& Command, const TArgs& Args) {
     const TOptionSpec* Found = nullptr;
     for (const auto& O : Command.Options)
       if (O.Name == Name) Found = &O;
-    if (!Found) throw EUsage(L.FUsage, "unknown option " + Name);
+    if (!Found) throw EUsage(L.FUsage, Format(res::SUnknownCliOption, Name));
     if (!Found->TakesValue) {
-      if (HasInline) throw EUsage(L.FUsage, "option " + Name + " takes no value");
+      if (HasInline) throw EUsage(L.FUsage, Format(res::SCliOptionTakesNoValue, Name));
       L.FValues.emplace_back(Name, "");
       continue;
     }
@@ -113,15 +127,16 @@ TParsedLine ParseCommandLine(const TCommand& Command, const TArgs& Args) {
       L.FValues.emplace_back(Name, Inline);
       continue;
     }
-    if (I + 1 >= Args.size()) throw EUsage(L.FUsage, "option " + Name + " needs a value");
+    if (I + 1 >= Args.size()) throw EUsage(L.FUsage, Format(res::SCliOptionNeedsValue, Name));
     L.FValues.emplace_back(Name, Args[++I]);
   }
-  if (L.FPositional.size() < Command.MinPositional) throw EUsage(L.FUsage, "missing arguments");
-  if (L.FPositional.size() > Command.MaxPositional) throw EUsage(L.FUsage, "too many arguments");
+  if (L.FPositional.size() < Command.MinPositional) throw EUsage(L.FUsage, res::SMissingCliArguments);
+  if (L.FPositional.size() > Command.MaxPositional) throw EUsage(L.FUsage, res::STooManyCliArguments);
   return R;
 }
 
-int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path) {
+int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path, const TCommand** Reached) {
+  if (Reached) *Reached = &Command;
   if (Command.Subcommands.empty()) {
     TParsedLine P = ParseCommandLine(Command, Args);
     if (P.HelpAsked) {
@@ -136,12 +151,12 @@ int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Pa
     return 0;
   }
   for (const auto& S : Command.Subcommands)
-    if (S.Name == Word) return RunCommand(S, TArgs(Args.begin() + 1, Args.end()), Path + " " + S.Name);
-  if (Word.empty()) throw EUsage(CommandUsage(Command, Path), "missing command");
+    if (S.Name == Word) return RunCommand(S, TArgs(Args.begin() + 1, Args.end()), Path + " " + S.Name, Reached);
+  if (Word.empty()) throw EUsage(CommandUsage(Command, Path), res::SMissingCliCommand);
   // "nxs" names no command of its own: the word alone at the top, "group word" below it.
   const size_t Blank = Path.find(' ');
   const std::string Named = Blank == std::string::npos ? Word : Path.substr(Blank + 1) + " " + Word;
-  throw EUsage(CommandUsage(Command, Path), "unknown command '" + Named + "'");
+  throw EUsage(CommandUsage(Command, Path), Format(res::SUnknownCliCommand, Named));
 }
 
 }  // namespace nxs::host

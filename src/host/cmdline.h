@@ -3,6 +3,8 @@
 // and "--help" everywhere, answered with the command's help text as its result.
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,13 @@ struct TOptionSpec {
 struct TCommand;
 struct TParsedLine;
 
+namespace detail {
+// Text as a number from Min to Max (Max left unnamed when Open), naming What when it is not:
+// EUsage with Usage when one is given, else Exception.
+int64_t CheckedInt(const std::string& What, const std::string& Text, int64_t Min, int64_t Max, bool Open,
+                   const std::string* Usage);
+}  // namespace detail
+
 // A parsed command line: the positional arguments and the options given.
 class TCommandLine {
  public:
@@ -40,6 +49,13 @@ class TCommandLine {
   std::string Get(const std::string& Option, const std::string& Default = {}) const;
   // Every value of an option that may be given more than once, in order.
   std::vector<std::string> GetAll(const std::string& Option) const;
+  // The value of an integer option, Default when it is not given. A value that is no whole
+  // number from Min to Max (see IntArgument) is wrong usage.
+  template <class T>
+  T GetInt(const std::string& Option, T Default, T Min, T Max = std::numeric_limits<T>::max()) const {
+    if (!Has(Option)) return Default;
+    return static_cast<T>(detail::CheckedInt(Option, Get(Option), Min, Max, Max == std::numeric_limits<T>::max(), &FUsage));
+  }
   const std::string& Usage() const { return FUsage; }
   [[noreturn]] void Fail(const std::string& Why) const { throw EUsage(FUsage, Why); }
 
@@ -62,6 +78,7 @@ struct TCommand {
   size_t MaxPositional = 0;
   int (*Run)(const TCommandLine& Cmd) = nullptr;
   std::vector<TCommand> Subcommands;
+  int ErrorStatus = 1;  // the exit status when Run raises (wrong usage is 2 for every command)
 };
 
 // A command that runs, taking the options listed and MinPositional..MaxPositional words.
@@ -88,8 +105,20 @@ std::string CommandUsage(const TCommand& Command, const std::string& Path);
 // "usage: ..." and the command's help (a group's lists its subcommands with their summaries).
 std::string CommandHelp(const TCommand& Command, const std::string& Path);
 
+// A number given as a word of a command (a script's LINE, N): a whole number from Min to Max,
+// decimal or hexadecimal after "$" or "0x", blanks around it ignored. Anything else raises
+// Exception in the one wording every command uses for numbers: "WHAT takes a number from MIN
+// to MAX", without "to MAX" when Max is the type's own limit.
+template <class T>
+T IntArgument(const std::string& Text, const std::string& What, T Min, T Max = std::numeric_limits<T>::max()) {
+  return static_cast<T>(detail::CheckedInt(What, Text, Min, Max, Max == std::numeric_limits<T>::max(), nullptr));
+}
+
 // Runs the command that Args name below Command, reached by Path, and returns the exit
-// status. Help goes to standard output with status 0; wrong usage raises EUsage.
-int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path = "nxs");
+// status. Help goes to standard output with status 0; wrong usage raises EUsage. Reached, when
+// given, is set to each command on the way as it is reached, so that a caller that catches
+// what the command raised knows whose error status applies.
+int RunCommand(const TCommand& Command, const TArgs& Args, const std::string& Path = "nxs",
+               const TCommand** Reached = nullptr);
 
 }  // namespace nxs::host

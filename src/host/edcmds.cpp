@@ -11,13 +11,14 @@
 #include <string>
 
 #include "editor/buffers/charwidth.h"
-#include "editor/buffers/edkrnl.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
+#include "editor/buffers/edkrnl.h"
+#include "editor/buffers/edrun.h"
 #include "editor/buffers/ekinit.h"
+#include "editor/buffers/resstrings.h"
 #include "editor/keyboard/keyboard.h"
 #include "editor/language/render.h"
-#include "editor/buffers/resstrings.h"
 #include "editor/language/syncedit.h"
 #include "options/envoptions.h"
 #include "host/answers.h"
@@ -28,6 +29,7 @@
 #include "host/edmessages.h"
 #include "host/edmodules.h"
 #include "host/edsyncedit.h"
+#include "host/resstrings.h"
 #include "modules/sourcemodule.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
@@ -76,60 +78,6 @@ TSourceOptionGroups& EdSourceOptions() {
   return Options->SourceOptionGroups();
 }
 
-std::string Unescape(std::string_view Text) {
-  std::string Out;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    if (Text[I] != '\\' || I + 1 == Text.size()) {
-      Out += Text[I];
-      continue;
-    }
-    const char C = Text[++I];
-    if (C == 'n') Out += '\r';  // a typed line break
-    else if (C == 't') Out += '\t';
-    else if (C == '\\') Out += '\\';
-    else throw ECommandFailed(Format("unknown escape '\\%s'", std::string(1, C)));
-  }
-  return Out;
-}
-
-struct TSearchRequest {
-  TSearchFlags Flags;
-  bool Brief = false;
-  std::vector<std::string> Parts;
-};
-
-// FLAGS, a blank, then the delimiter and Count delimited parts.
-TSearchRequest ParseSearch(const std::string& Args, size_t Count) {
-  TSearchRequest R;
-  const size_t Blank = Args.find(' ');
-  if (Blank == std::string::npos || Blank + 1 >= Args.size()) throw ECommandFailed("expected FLAGS /TEXT/");
-  const std::string Flags = Args.substr(0, Blank);
-  R.Flags = {sfFromCursor, sfGoForward};
-  if (Flags != "-") {
-    for (char C : Flags) {
-      switch (C) {
-        case 'c': R.Flags.Include(sfCase); break;
-        case 'w': R.Flags.Include(sfWord); break;
-        case 'r': R.Flags.Include(sfRegExp); break;
-        case 'b': R.Flags.Include(sfRegExp); R.Brief = true; break;
-        case 'a': R.Flags.Include(sfWrapAround); break;
-        case 'u': R.Flags.Exclude(sfGoForward); break;
-        default: throw ECommandFailed(Format("unknown search flag '%s'", std::string(1, C)));
-      }
-    }
-  }
-  const char Delim = Args[Blank + 1];
-  size_t Pos = Blank + 2;
-  for (size_t I = 0; I < Count; ++I) {
-    const size_t End = Args.find(Delim, Pos);
-    if (End == std::string::npos) throw ECommandFailed(Format("missing closing '%s'", std::string(1, Delim)));
-    R.Parts.push_back(Args.substr(Pos, End - Pos));
-    Pos = End + 1;
-  }
-  if (Pos != Args.size()) throw ECommandFailed("unexpected text after the pattern");
-  return R;
-}
-
 const char* BlockKind(TBlockType T) {
   switch (T) {
     case btInclusive: return "inclusive";
@@ -172,11 +120,6 @@ class TEdSession {
   TEditBuffer& Buffer() { return FModules.Buffer(); }
   void Find(const std::string& Args);
   void ReplaceAllCmd(const std::string& Args);
-  int64_t Number(const std::string& Text, const char* What) {
-    auto N = TryStrToInt(Trim(Text));
-    if (!N) throw ECommandFailed(Format("%s must be a number: '%s'", What, Text));
-    return *N;
-  }
 
   TEdModules& FModules;
   std::unique_ptr<TKeyboardServices> FKeyboard;  // made by the first keyboard command
@@ -199,12 +142,12 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
   TIDEKBDChildAPI Child(V());
   if (Word == "Key") {
     auto Keys = ParseKeySequence(Rest);
-    if (!Keys) throw ECommandFailed(Format("not a key sequence: '%s'", Rest));
+    if (!Keys) throw ECommandFailed(Format(res::SEdNotAKeySequence, Rest));
     for (uint32_t K : *Keys)
       if (!SyncEditKeyStroke(FModules.Current().ShowEditor(), K)) FKeyboard->ProcessKeyStroke(Child, K);
   } else if (Word == "Keymap") {
     const int I = FKeyboard->LookupKeyBinding(Trim(Rest));
-    if (I < 0) throw ECommandFailed(Format("unknown keymap '%s'", Trim(Rest)));
+    if (I < 0) throw ECommandFailed(Format(res::SEdUnknownKeymap, Trim(Rest)));
     FKeyboard->SetBindingIndex(I);
   } else if (Word == "RecordMacro") {
     FKeyboard->RecordKeyMacro(true);
@@ -217,7 +160,7 @@ bool TEdSession::RunKeyboardCommand(const std::string& Word, const std::string& 
 }
 
 void TEdSession::Find(const std::string& Args) {
-  TSearchRequest R = ParseSearch(Args, 1);
+  TSearchRequest R = ParseSearchRequest(Args, 1);
   TEkSearchState State{};
   TSearchResult Result = SearchOk;
   const bool Found = DoOneSearch(V(), R.Flags, R.Brief, R.Parts[0], State, &Result);
@@ -233,7 +176,7 @@ void TEdSession::Find(const std::string& Args) {
 }
 
 void TEdSession::ReplaceAllCmd(const std::string& Args) {
-  TSearchRequest R = ParseSearch(Args, 2);
+  TSearchRequest R = ParseSearchRequest(Args, 2);
   TSearchResult Result = SearchOk;
   const int32_t Count = ReplaceAll(V(), R.Flags, R.Brief, R.Parts[0], R.Parts[1], &Result);
   if (Result != SearchOk) throw ECommandFailed(SearchErrorMessage(V(), R.Parts[0], R.Brief, Result));
@@ -246,16 +189,15 @@ void TEdSession::RunCommand(const std::string& Line) {
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
-      RunSyncEditCommand(FModules, Word, Rest, Unescape))
+      RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText))
     return;
   if (Word == "InsertText") {
-    InsertString(V(), Unescape(Rest));
+    InsertString(V(), UnescapeTypedText(Rest));
   } else if (Word == "GoToLine") {
     const std::vector<std::string> P = Split(Trim(Rest), ' ');
-    if (P.empty() || P.size() > 2) throw ECommandFailed("expected GoToLine LINE [COLUMN]");
-    const int64_t L = Number(P[0], "LINE"), C = P.size() > 1 ? Number(P[1], "COLUMN") : 1;
-    if (L < 1 || C < 1 || L > INT32_MAX || C > INT32_MAX) throw ECommandFailed("position out of range");
-    GotoLineCol(V(), static_cast<int32_t>(L), static_cast<int32_t>(C));
+    if (P.empty() || P.size() > 2) throw ECommandFailed(res::SEdExpectedGoToLine);
+    const int32_t L = IntArgument<int32_t>(P[0], "LINE", 1), C = P.size() > 1 ? IntArgument<int32_t>(P[1], "COLUMN", 1) : 1;
+    GotoLineCol(V(), L, C);
   } else if (Word == "Find") {
     Find(Rest);
   } else if (Word == "ReplaceAll") {
@@ -279,31 +221,8 @@ void TEdSession::RunCommand(const std::string& Line) {
     const std::string Text = Buffer().SavedText();
     std::fwrite(Text.data(), 1, Text.size(), stdout);
   } else {
-    const std::optional<TEkCommandRef> Ref = EkFindCommand(Word);
-    if (!Ref) throw ECommandFailed(Format("unknown command '%s'", Word));
-    if (Ref->Class == ccOperation && (Ref->Code == mpUndo || Ref->Code == mpRedo)) {
-      if (!Rest.empty()) throw ECommandFailed(Format("'%s' takes no argument", Word));
-      Ref->Code == mpUndo ? Undo(V()) : Redo(V());
-      return;
-    }
-    uint16_t Bookmark = 0;
-    if (Ref->Class == ccBookmark) {
-      const int64_t N = Number(Rest, "the bookmark");
-      if (N < 0 || N > 9) throw ECommandFailed("bookmarks are numbered 0 to 9");
-      Bookmark = static_cast<uint16_t>(N);
-    } else if (!Trim(Rest).empty()) {
-      throw ECommandFailed(Format("'%s' takes no argument", Word));
-    }
-    uint8_t Answer = 0;
-    const TMapCommandResult R = RunMapCommand(V(), *Ref, Bookmark, &Answer);
-    if (!R.Known) throw ECommandFailed(Format("'%s' is not an editor command", Word));
-    if (Ref->Class == ccQuery || Ref->Class == ccBlockQuery || Ref->Class == ccCharQuery) {
-      std::printf("%s\n", Answer ? "true" : "false");
-      return;
-    }
-    if (R.Status != 0 && R.Status != erNotFound)
-      throw ECommandFailed(Format("%s failed (%s)", Word, std::string(EkOpName(R.Op))));
-    if (R.Status == erNotFound && Ref->Class == ccBookmark) throw ECommandFailed(Format("bookmark %d is not set", static_cast<int>(Bookmark)));
+    const TNamedCommandResult R = RunNamedCommand(V(), Word, Rest);
+    if (R.IsQuery) std::printf("%s\n", R.Answer ? "true" : "false");
   }
 }
 
@@ -311,7 +230,7 @@ void TEdSession::RunCommand(const std::string& Line) {
 
 static int RunEd(const TCommandLine& Cmd) {
   const std::string Answer = Cmd.Get("--answer", "cancel");
-  if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail("--answer takes yes, no or cancel");
+  if (Answer != "yes" && Answer != "no" && Answer != "cancel") Cmd.Fail(res::SEdAnswerWords);
   SetQuestions(std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "", Answer));
   // Standard input is read a line at a time, so that another program can drive a session
   // and act between its commands.
@@ -329,7 +248,7 @@ static int RunEd(const TCommandLine& Cmd) {
       Session.Run(Line);
     } catch (const Exception& E) {
       std::fflush(stdout);
-      throw Exception(Format("line %d: %s", LineNo, E.Message()));
+      throw Exception(Format(res::SEdScriptLine, LineNo, E.Message()));
     }
     std::fflush(stdout);
   }

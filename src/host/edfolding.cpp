@@ -1,13 +1,13 @@
 #include "host/edfolding.h"
 
-#include <climits>
 #include <cstdio>
-#include <optional>
 
-#include "editor/buffers/elisions.h"
 #include "editor/buffers/edkrnl.h"
+#include "editor/buffers/elisions.h"
 #include "editor/language/folding.h"
+#include "host/cmdline.h"
 #include "host/edmodules.h"
+#include "host/resstrings.h"
 #include "modules/sourcemodule.h"
 #include "build/messages/filesvc.h"
 #include "shared/filenames.h"
@@ -29,13 +29,13 @@ std::unique_ptr<TElisionParserEditorHooks> StartFolding() {
 }
 
 [[noreturn]] void NoParserFor(const std::string& FileName) {
-  throw Exception(Format("no region parser for '%s' (Pascal and C/C++ files have one)", FileName));
+  throw Exception(Format(res::SEdNoRegionParser, FileName));
 }
 
 int RunOutline(const TCommandLine& Cmd) {
   const std::string File = ExpandFileName(Cmd[0]);
   std::string Text;
-  if (!CReadWholeFile(File, Text)) throw Exception(Format("Cannot read file '%s'", File));
+  if (!CReadWholeFile(File, Text)) throw Exception(Format(res::SEdCannotReadFile, File));
   auto Services = StartFolding()->ServicesForFile(File);
   if (!Services) NoParserFor(File);
   TRegionResult R = Services->RegionParser()->Parse(Text, {});
@@ -48,9 +48,7 @@ int RunOutline(const TCommandLine& Cmd) {
 
 int32_t LineArg(TEdModules& Modules, const std::string& Arg) {
   if (Arg.empty()) return Modules.View()->Cursor.LineNum;
-  const std::optional<int64_t> N = TryStrToInt(Arg);
-  if (!N || *N < 1 || *N > INT32_MAX) throw Exception(Format("LINE must be a number: '%s'", Arg));
-  return static_cast<int32_t>(*N);
+  return IntArgument<int32_t>(Arg, "LINE", 1);
 }
 
 // Parses the current file on the parse thread and applies the result, as a window would
@@ -66,7 +64,7 @@ void ParseCurrent(TEdModules& Modules) {
   const bool Done = Thread.WaitForParse(true, 30000);
   Hooks->EditorClosed(Module.get());
   MainThreadQueue().ProcessPending();
-  if (!Done) throw Exception("the parse did not finish in time");
+  if (!Done) throw Exception(res::SEdParseTimedOut);
   for (const TParseError& E : Module->Errors()) std::printf("%s:%d:%d: error: %s\n", File.c_str(), E.Line, E.Col, E.Text.c_str());
 }
 
@@ -85,12 +83,12 @@ bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::
   if (Word == "Fold" || Word == "Unfold") {
     const int32_t Line = LineArg(Modules, Arg);
     if (!ElideLine(Modules.View(), Line, Word == "Fold"))
-      throw Exception(Format("no foldable block at line %d", static_cast<int>(Line)));
+      throw Exception(Format(res::SEdNoFoldableBlock, static_cast<int>(Line)));
   } else if (Word == "UnfoldAll") {
     UnElideAll(Modules.View());
   } else if (Word == "FoldType") {
     const uint16_t Type = RegionTypeOfKind(Arg);
-    if (Type == 0) throw Exception(Format("unknown region kind '%s'", Arg));
+    if (Type == 0) throw Exception(Format(res::SEdUnknownRegionKind, Arg));
     ElideByType(Modules.View(), Type);
   } else if (Word == "Folds") {
     std::printf("%s\n", PrintElisions(Modules.View()).c_str());

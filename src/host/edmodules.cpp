@@ -1,4 +1,5 @@
 #include "host/edmodules.h"
+#include "host/resstrings.h"
 
 #include <cstdio>
 
@@ -53,9 +54,9 @@ void TEdModules::OpenModule(const std::string& FileName) {
   const std::string Name = ExpandFileName(FileName);
   const TFileInfo Info = FileSystem().Stat(Name);
   if (!Info.Exists || Info.IsDirectory)
-    throw EInOutError(Format(res::SCannotReadFile, Name, Info.Exists ? "Is a directory" : "No such file or directory"));
+    throw EInOutError(Format(res::SCannotReadFile, Name, Info.Exists ? res::SEdIsADirectory : res::SEdNoSuchFileOrDirectory));
   auto* M = dynamic_cast<TSourceModule*>(OpenFile(Name, false, true));
-  if (!M) throw Exception(Format("%s is not open as a source module", Name));
+  if (!M) throw Exception(Format(res::SEdNotOpenAsSourceModule, Name));
   MakeCurrent(M);
 }
 
@@ -65,7 +66,7 @@ void TEdModules::MakeCurrent(TSourceModule* Module) {
 }
 
 TSourceModule& TEdModules::Current() {
-  if (!FCurrent) throw Exception("no module is open");
+  if (!FCurrent) throw Exception(res::SEdNoModuleOpen);
   return *FCurrent;
 }
 
@@ -76,10 +77,10 @@ TEditBuffer& TEdModules::Buffer() { return *Current().GetMainSource(); }
 bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
   const std::string Arg = Trim(Rest);
   auto NoArgument = [&] {
-    if (!Arg.empty()) throw Exception(Format("'%s' takes no argument", Word));
+    if (!Arg.empty()) throw Exception(Format(res::SEdTakesNoArgument, Word));
   };
   auto NeedsArgument = [&](const char* What) {
-    if (Arg.empty()) throw Exception(Format("expected %s %s", Word, What));
+    if (Arg.empty()) throw Exception(Format(res::SEdExpectedArgument, Word, What));
   };
   if (Word == "Open") {
     NeedsArgument("FILE");
@@ -87,7 +88,7 @@ bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
   } else if (Word == "Switch") {
     NeedsArgument("FILE");
     auto* M = dynamic_cast<TSourceModule*>(FindDocModule(ExpandFileName(Arg)));
-    if (!M) throw Exception(Format("%s is not open", ExpandFileName(Arg)));
+    if (!M) throw Exception(Format(res::SEdNotOpen, ExpandFileName(Arg)));
     MakeCurrent(M);
   } else if (Word == "Modules") {
     NoArgument();

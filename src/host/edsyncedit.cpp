@@ -8,6 +8,7 @@
 #include "editor/buffers/resstrings.h"
 #include "editor/language/syncedit.h"
 #include "host/edmodules.h"
+#include "host/resstrings.h"
 #include "modules/sourcemodule.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"
@@ -46,7 +47,7 @@ void CheckEditable(TEdModules& Modules) {
 
 TSyncEditController& Active(const std::string& Word) {
   TSyncEditController* C = SyncEditManager().Current();
-  if (!C) throw Exception(Format("%s: not in sync edit mode", Word));
+  if (!C) throw Exception(Format(res::SEdNotInSyncEdit, Word));
   return *C;
 }
 
@@ -55,21 +56,21 @@ TSyncEditController& Active(const std::string& Word) {
 bool RunSyncEditCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest,
                         const std::function<std::string(std::string_view)>& Unescape) {
   auto NoArgument = [&] {
-    if (!Trim(Rest).empty()) throw Exception(Format("'%s' takes no argument", Word));
+    if (!Trim(Rest).empty()) throw Exception(Format(res::SEdTakesNoArgument, Word));
   };
   if (Word == "SyncEdit") {
     NoArgument();
     CheckEditable(Modules);
     TEditView& View = Modules.Current().ShowEditor();
-    if (!BlockIsMarked(View.EkView())) throw Exception("SyncEdit: no block is marked");
+    if (!BlockIsMarked(View.EkView())) throw Exception(res::SEdSyncEditNoBlock);
     if (!SyncEditManager().SyncEditBlock(View))
-      throw Exception("SyncEdit: no identifier occurs more than once in the block");
+      throw Exception(res::SEdSyncEditNoIdentifier);
     PrintPoints();
   } else if (Word == "Template") {
-    if (Rest.empty()) throw Exception("expected Template TEXT");
+    if (Rest.empty()) throw Exception(res::SEdExpectedTemplate);
     CheckEditable(Modules);
     if (!InsertTemplate(Modules.Current().ShowEditor(), Unescape(Rest)))
-      throw Exception("Template: the template could not be edited");
+      throw Exception(res::SEdTemplateFailed);
     PrintPoints();
   } else if (Word == "NextPoint" || Word == "PrevPoint") {
     NoArgument();

@@ -3,20 +3,18 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
-#include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
-#include "environment/findinfiles.h"
+#include "environment/findrun.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/projectsession.h"
+#include "host/resstrings.h"
 #include "projects/projectgroup.h"
 #include "shared/dialogs.h"
-#include "shared/filenames.h"
-#include "shared/mainthread.h"
+#include "shared/format.h"
 
 namespace nxs::host {
 
@@ -26,25 +24,13 @@ namespace {
 class TQuietQuestions : public IUserQuestions {
  public:
   int MessageDlg(const std::string& Message, TMsgDlgType Type, unsigned, int DefaultResult) override {
-    if (Type == TMsgDlgType::mtWarning || Type == TMsgDlgType::mtError) std::fprintf(stderr, "nxs: %s\n", Message.c_str());
+    if (Type == TMsgDlgType::mtWarning || Type == TMsgDlgType::mtError)
+      std::fputs(Format(res::SCliErrorLine, Message).c_str(), stderr);
     return DefaultResult;
   }
   void ShowMessage(const std::string&) override {}
   bool PromptForFileName(std::string&, const std::string&, bool) override { return false; }
 };
-
-// Files "open in the editor": their text is another file's.
-std::map<std::string, std::string>& OpenTexts() {
-  static std::map<std::string, std::string> Texts;
-  return Texts;
-}
-
-void OnCompilerFileOpen(TEvCompilerFileOpen& A) {
-  auto It = OpenTexts().find(A.FileName);
-  if (It == OpenTexts().end()) return;
-  std::string Text;
-  if (CReadWholeFile(It->second, Text)) A.Stream = std::make_shared<TCompilerStream>(TCompilerStream::skMemory, Text);
-}
 
 // The printed lines, written in large blocks.
 class TOutput {
@@ -97,154 +83,81 @@ void PrintGcc(TOutput& Out, const TLine& Line) {
   std::_Exit(Status);
 }
 
-int Grep(const TCommandLine& Cmd) {
-  try {
-    TFindRequest R;
-    R.Text = Cmd[0];
-    R.Flags = TSearchFlags{};
-    R.Flags.Set(sfCase, Cmd.Has("-c"));
-    R.Flags.Set(sfWord, Cmd.Has("-w"));
-    R.Flags.Set(sfRegExp, Cmd.Has("-r") || Cmd.Has("-b"));
-    R.Brief = Cmd.Has("-b");
-    R.LowerPriority = false;  // no window waits for the process: the search is the work
-    R.Masks = Cmd.Get("--mask");
-    if (Cmd.Has("--subdirs")) R.Advanced |= AdvFlag(asfIncludeSubDirs);
-    if (Cmd.Has("--group-by-file")) R.Advanced |= AdvFlag(asfGroupByFile);
-    if (Cmd.Has("-j")) {
-      // A count, not whatever a conversion makes of "-1" or "4x".
-      const std::string J = Cmd.Get("-j");
-      unsigned N = 0;
-      auto [End, Err] = std::from_chars(J.data(), J.data() + J.size(), N);
-      if (Err != std::errc() || End != J.data() + J.size() || N == 0) Cmd.Fail("-j takes a number of threads from 1");
-      R.Threads = N;
+// Prints what the search shows: the group's title before the first line, in the message
+// view's form; the files and folders that could not be read go to standard error.
+class TPrintSink : public IFindSink {
+ public:
+  TPrintSink(TOutput& Out, bool Gcc) : FOut(Out), FGcc(Gcc) {}
+  void Line(const std::string& GroupTitle, const TLine& Line) override {
+    if (!FPrinted && !FGcc) {
+      FOut.Text() += GroupTitle;
+      FOut.Line();
     }
-    const std::string Form = Cmd.Get("--format", "message");
-    if (Form != "message" && Form != "gcc") Cmd.Fail("--format is message or gcc");
-    std::vector<std::string> Open;
-    for (const auto& O : Cmd.GetAll("--open")) {
-      size_t Eq = O.find('=');
-      std::string Name = ExpandFileName(O.substr(0, Eq));
-      if (Eq != std::string::npos) OpenTexts()[Name] = ExpandFileName(O.substr(Eq + 1));
-      Open.push_back(Name);
-    }
-    SetOpenFileNamesHook([] {
-      std::vector<std::string> Names;
-      for (const auto& [Name, Text] : OpenTexts()) Names.push_back(Name);
-      return Names;
-    });
-    EvCompilerFileOpen().Add(&OpenTexts(), OnCompilerFileOpen);
-    // Each folder whole, whatever its name holds.
-    std::vector<std::string> Dirs(Cmd.Positional().begin() + 1, Cmd.Positional().end());
-    // The project scopes search what the project layer opened for this run.
-    std::unique_ptr<TProjectSession> Session;
-    if (Cmd.Has("--project") || Cmd.Has("--group")) {
-      if (Cmd.Has("--project") && Cmd.Has("--group")) Cmd.Fail("--project and --group exclude each other");
-      if (!Dirs.empty()) Cmd.Fail("directories and --project or --group exclude each other");
-      Session = std::make_unique<TProjectSession>();
-      TSearchProjects Projects;
-      if (Cmd.Has("--project")) {
-        Projects.Active = &Session->OpenProject(Cmd.Get("--project"));
-        R.Scope = asProjectFiles;
-      } else {
-        Projects.Group = &Session->OpenGroup(Cmd.Get("--group"));
-        Projects.Active = Projects.Group->ActiveProject();
-        R.Scope = asProjectGroup;
-        for (const auto& M : Session->Reports) std::fprintf(stderr, "nxs: %s\n", M.c_str());
-      }
-      SetSearchProjectsHook([Projects] { return Projects; });
-    } else if (!Open.empty() && Dirs.empty()) {
-      R.Scope = asOpenFiles;
-      R.Files = Open;
-    } else {
-      R.Scope = asFileMask;
-      R.DirectoryList = Dirs;
-    }
-    CheckSearchPattern(R.Text, R.Flags, R.Brief);
-    SetQuestions(std::make_shared<TQuietQuestions>());
-    MainThreadQueue().SetMainThread();
-    const bool Grouped = Cmd.Has("--group-by-file");
-    TOutput Out;
-    bool Printed = false, Problems = false;
-    auto Problem = [&](const std::string& Text) {
-      Out.Flush();
-      std::fflush(stdout);
-      std::fprintf(stderr, "nxs: %s\n", Text.c_str());
-      Problems = true;
-    };
-    if (!Grouped) {
-      // Each hit printed as the message view would show its line, straight from the search.
-      const std::string Title = SearchGroupTitle(R.Text);
-      RunFindInFiles(R, [&](TFileHits& File) {
-        TSharedFileName Name;
-        for (auto& Hit : File.Hits) {
-          if (!Printed && Form == "message") {
-            Out.Text() += Title;
-            Out.Line();
-          }
-          Printed = true;
-          if (!Name) Name = std::make_shared<const std::string>(File.FileName);
-          const TFileFindLine Line(Name, Hit.Line, Hit.CharColumn, TakeLineText(Hit), Hit.TextColumn, Hit.MatchLength);
-          Form == "message" ? PrintLine(Out, Line, 0) : PrintGcc(Out, Line);
-        }
-        if (!File.Problem.empty()) Problem(File.Problem);
-      });
-      EndSearch(Out, Problems ? 2 : Printed ? 0 : 1);
-    }
-    DoFindInFiles(R);
-    // The lines are printed while the search goes on and then let go: a top-level line is
-    // complete once it is there, except a file's title while its hits may still come. The
-    // files and folders that could not be read go to standard error.
-    auto PrintNew = [&](bool Final) {
-      auto Groups = SearchGroups();
-      if (Groups.empty()) return;
-      TLineBuffer& G = *Groups.back();
-      const int Count = G.GetCount();
-      const int Complete = Final || !Grouped ? Count : Count - 1;
-      if (Complete <= 0) return;
-      for (int I = 0; I < Complete; ++I) {
-        const TLine& Line = *G.GetLines(I);
-        if (!Line.AsFileMessageLine() && dynamic_cast<const TSearchProblemLine*>(&Line)) {
-          Problem(Line.GetLineText());
-          continue;
-        }
-        if (!Printed && Form == "message") {
-          Out.Text() += G.GetGroupName();
-          Out.Line();
-        }
-        Printed = true;
-        Form == "message" ? PrintLine(Out, Line, 0) : PrintGcc(Out, Line);
-      }
-      if (Complete == Count) {
-        G.Clear();
-        return;
-      }
-      // The last line stays: from the end, so that each removal moves nothing.
-      for (int I = Complete - 1; I >= 0; --I) G.Remove(G.GetLines(I));
-    };
-    TThreadSearch* S = RunningSearch();
-    // Printed as each batch comes: the queue may run batch after batch before it returns.
-    if (S) S->SetOnReported([&] { PrintNew(false); });
-    while (S && !S->Finished()) {
-      MainThreadQueue().WaitAndProcess(20);
-      PrintNew(false);
-    }
-    MainThreadQueue().ProcessPending();
-    TerminateFindInFiles();
-    PrintNew(true);
-    EndSearch(Out, Problems ? 2 : Printed ? 0 : 1);
-  } catch (const EUsage&) {
-    throw;
-  } catch (const std::exception& E) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "nxs: %s\n", E.what());
-    return 2;
+    FPrinted = true;
+    FGcc ? PrintGcc(FOut, Line) : PrintLine(FOut, Line, 0);
   }
+  void Problem(const std::string& Text) override {
+    FOut.Flush();
+    std::fflush(stdout);
+    std::fputs(Format(res::SCliErrorLine, Text).c_str(), stderr);
+    FProblems = true;
+  }
+  // 0 with hits, 1 without, 2 when a file or folder could not be read.
+  int Status() const { return FProblems ? 2 : FPrinted ? 0 : 1; }
+
+ private:
+  TOutput& FOut;
+  bool FGcc;
+  bool FPrinted = false, FProblems = false;
+};
+
+int Grep(const TCommandLine& Cmd) {
+  TFindRequest R;
+  R.Text = Cmd[0];
+  R.Flags = TSearchFlags{};
+  R.Flags.Set(sfCase, Cmd.Has("-c"));
+  R.Flags.Set(sfWord, Cmd.Has("-w"));
+  R.Flags.Set(sfRegExp, Cmd.Has("-r") || Cmd.Has("-b"));
+  R.Brief = Cmd.Has("-b");
+  R.LowerPriority = false;  // no window waits for the process: the search is the work
+  R.Masks = Cmd.Get("--mask");
+  if (Cmd.Has("--subdirs")) R.Advanced |= AdvFlag(asfIncludeSubDirs);
+  if (Cmd.Has("--group-by-file")) R.Advanced |= AdvFlag(asfGroupByFile);
+  R.Threads = Cmd.GetInt<unsigned>("-j", 0, 1);
+  const std::string Form = Cmd.Get("--format", "message");
+  if (Form != "message" && Form != "gcc") Cmd.Fail(res::SGrepFormatWords);
+  TFindPlaces Places;
+  Places.Directories.assign(Cmd.Positional().begin() + 1, Cmd.Positional().end());
+  for (const auto& O : Cmd.GetAll("--open")) {
+    const size_t Eq = O.find('=');
+    Places.OpenFiles.push_back({O.substr(0, Eq), Eq == std::string::npos ? std::string() : O.substr(Eq + 1)});
+  }
+  if (Cmd.Has("--project")) Places.ProjectFile = Cmd.Get("--project");
+  if (Cmd.Has("--group")) Places.GroupFile = Cmd.Get("--group");
+  // The project scopes search what the project layer opened for this run.
+  std::unique_ptr<TProjectSession> Session;
+  try {
+    SelectFindScope(R, Places, [&](const TFindPlaces& P) {
+      Session = std::make_unique<TProjectSession>();
+      if (P.ProjectFile) return TSearchProjects{&Session->OpenProject(*P.ProjectFile), nullptr};
+      TProjectGroup& Group = Session->OpenGroup(*P.GroupFile);
+      for (const auto& M : Session->Reports) std::fputs(Format(res::SCliErrorLine, M).c_str(), stderr);
+      return TSearchProjects{Group.ActiveProject(), &Group};
+    });
+  } catch (const EFindScope& E) {
+    Cmd.Fail(E.Conflict() == fcProjectAndGroup ? res::SGrepProjectAndGroup : res::SGrepDirectoriesAndProjects);
+  }
+  SetQuestions(std::make_shared<TQuietQuestions>());
+  TOutput Out;
+  TPrintSink Sink(Out, Form == "gcc");
+  RunFindToSink(R, Sink);
+  EndSearch(Out, Sink.Status());
 }
 
 }  // namespace
 
 TCommand GrepCommand() {
-  return Leaf("grep", "find a text in files",
+  TCommand Command = Leaf("grep", "find a text in files",
               "nxs grep TEXT [DIR...] [--mask M] [--subdirs] [-c] [-w] [-r] [-b] [--group-by-file] "
               "[--open FILE[=TEXTFILE]...] [--project F | --group F] [-j N] [--format message|gcc]",
               "Searches the files under the directories (the current one when none is given) that match the\n"
@@ -261,6 +174,8 @@ TCommand GrepCommand() {
                {"--group-by-file", false}, {"--open", true}, {"--project", true}, {"--group", true}, {"-j", true},
                {"--format", true}},
               1, 1000, Grep);
+  Command.ErrorStatus = 2;  // 1 says that nothing was found
+  return Command;
 }
 
 }  // namespace nxs::host

@@ -10,6 +10,8 @@
 #include "options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/resstrings.h"
+#include "shared/format.h"
 #include "shared/fileio.h"
 #include "shared/settings.h"
 #include "shared/terminal.h"
@@ -38,7 +40,7 @@ struct TKernelRun {
 
 static int RunHighlight(const TCommandLine& Cmd) {
   if (Cmd.Has("--tokens") + Cmd.Has("--ansi") + Cmd.Has("--html") > 1)
-    Cmd.Fail("--tokens, --ansi and --html exclude one another");
+    Cmd.Fail(res::SHighlightFormatsExclusive);
   TRenderFormat Format = StdoutIsTerminal() ? TRenderFormat::Ansi : TRenderFormat::Tokens;
   if (Cmd.Has("--tokens")) Format = TRenderFormat::Tokens;
   if (Cmd.Has("--ansi")) Format = TRenderFormat::Ansi;
@@ -49,7 +51,7 @@ static int RunHighlight(const TCommandLine& Cmd) {
   THighlighter* H = nullptr;
   if (Cmd.Has("--syntax")) {
     H = FindHighlighter(Cmd.Get("--syntax"));
-    if (!H) Cmd.Fail("unknown highlighter '" + Cmd.Get("--syntax") + "'");
+    if (!H) Cmd.Fail(nxs::Format(res::SUnknownHighlighterName, Cmd.Get("--syntax")));
   } else {
     TEnvironmentOptions Options(SettingsStore());
     Options.SourceOptionGroups().WriteBuiltIns = false;

@@ -5,6 +5,7 @@
 #include "options/envoptions.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/resstrings.h"
 #include "modules/closedlisting.h"
 #include "modules/favorites.h"
 #include "modules/filehist.h"
@@ -30,7 +31,7 @@ int Backup(const TCommandLine& Cmd) {
   Options.LoadOptions();
   TFileHistoryOptionsLink Link(Options);
   std::string File = ExpandFileName(Cmd[0]);
-  if (!FileSystem().FileExists(File)) throw EInOutError(Format(res::SCannotReadFile, File, "No such file"));
+  if (!FileSystem().FileExists(File)) throw EInOutError(Format(res::SCannotReadFile, File, res::SHistoryNoSuchFile));
   std::printf("%s\n", BackupExistingFile(File).c_str());
   return 0;
 }
@@ -50,7 +51,7 @@ int Favorites(const TCommandLine& Cmd) {
     return 0;
   }
   if (Cmd.Positional().size() != 2 || (Cmd[0] != "add" && Cmd[0] != "remove"))
-    Cmd.Fail("expected add FILE or remove FILE");
+    Cmd.Fail(res::SHistoryFavoritesWords);
   std::string File = ExpandFileName(Cmd[1]);
   if (Cmd[0] == "add") {
     Fav.AddToFavorites(File);

@@ -5,6 +5,8 @@
 #include "editor/keyboard/keyboard.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/resstrings.h"
+#include "shared/format.h"
 
 namespace nxs::host {
 
@@ -12,7 +14,7 @@ static int RunKeys(const TCommandLine& Cmd) {
   TKeyboardServices Keyboard;
   if (Cmd.Has("--keymap")) {
     const int I = Keyboard.LookupKeyBinding(Cmd.Get("--keymap"));
-    if (I < 0) Cmd.Fail("unknown keymap '" + Cmd.Get("--keymap") + "'");
+    if (I < 0) Cmd.Fail(Format(res::SKeysUnknownKeymap, Cmd.Get("--keymap")));
     Keyboard.SetBindingIndex(I);
   }
   for (const TKeyBinding& B : Keyboard.ActiveBindings())

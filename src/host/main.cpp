@@ -13,7 +13,9 @@
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "host/edfolding.h"
+#include "host/resstrings.h"
 #include "projectfiles/projectfile.h"
+#include "shared/format.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
 
@@ -51,24 +53,25 @@ static void ConnectSubsystems() {
   compilers::RegisterCompilerTasks();
 }
 
+// The one handler of what a command raises: wrong usage is told with the usage line and ends
+// with status 2; any other error is told after what the command printed, and ends with the
+// command's error status (1, or 2 for a command whose 1 means something else).
 static int Main(int Argc, char** Argv) {
-  MainThreadQueue().SetMainThread();
-  ConnectSubsystems();
-  return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc));
+  const TCommand* Reached = nullptr;
+  try {
+    MainThreadQueue().SetMainThread();
+    ConnectSubsystems();
+    return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc), "nxs", &Reached);
+  } catch (const EUsage& U) {
+    std::fputs(Format(res::SCliUsageError, U.what(), U.Usage()).c_str(), stderr);
+    return 2;
+  } catch (const std::exception& E) {
+    std::fflush(stdout);
+    std::fputs(Format(res::SCliErrorLine, E.what()).c_str(), stderr);
+    return Reached ? Reached->ErrorStatus : 1;
+  }
 }
 
 }  // namespace nxs::host
 
-int main(int Argc, char** Argv) {
-  using namespace nxs::host;
-  try {
-    return Main(Argc, Argv);
-  } catch (const EUsage& U) {
-    std::fprintf(stderr, "nxs: %s\nusage: %s\n", U.what(), U.Usage().c_str());
-    return 2;
-  } catch (const std::exception& E) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "nxs: %s\n", E.what());
-    return 1;
-  }
-}
+int main(int Argc, char** Argv) { return nxs::host::Main(Argc, Argv); }

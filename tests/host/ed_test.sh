@@ -113,6 +113,6 @@ got=$(printf 'GoToLine 1 50000\nInsertText ABCDEFGH\nReplaceAll - /x/yy/\nPrint\
 check_out "the long line's bytes after typing and replacing" "$want" "$got"
 printf 'RightOfLine\nInsertText !\nPos\n' > eol.nxs
 check_out "the end of a long line" "1 100002" "$(ed_run long.txt --script eol.nxs 2>&1)"
-check_out "an unreachable column is refused" "nxs: line 1: position out of range" "$(printf 'GoToLine 1 3000000000\n' | ed_run long.txt 2>&1)"
+check_out "an unreachable column is refused" "nxs: line 1: COLUMN takes a number from 1" "$(printf 'GoToLine 1 3000000000\n' | ed_run long.txt 2>&1)"
 expect_status "usage" 2 "" "$NXS" ed
 finish

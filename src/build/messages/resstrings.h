@@ -14,4 +14,9 @@ inline constexpr const char* SBackgroundCompileNotAllowed = "Cannot create backg
 inline constexpr const char* SBackgroundCompileRunning = "A background compile is already running";
 inline constexpr const char* SCancelBackgroundCompile = "Cancel the background compile?";
 
+// Message records read from text.
+inline constexpr const char* SExpectedMessageRecord = "expected Message KIND FILE LINE COL TEXT";
+inline constexpr const char* SUnknownMessageKind = "unknown message kind '%s' (hint, warning, error, fatal or info)";
+inline constexpr const char* SMessagePlaceNotNumber = "%s must be a number: '%s'";
+
 }  // namespace nxs::res

@@ -50,4 +50,18 @@ inline constexpr const char* SUnterminatedComment = "Unterminated comment";
 inline constexpr const char* SUnterminatedString = "Unterminated string";
 inline constexpr const char* SUnmatchedDirective = "'%s' without a matching opening directive";
 
+// Commands run by name, typed text and search requests, as scripts give them.
+inline constexpr const char* SUnknownEditorCommand = "unknown command '%s'";
+inline constexpr const char* SCommandTakesNoArgument = "'%s' takes no argument";
+inline constexpr const char* SNotAnEditorCommand = "'%s' is not an editor command";
+inline constexpr const char* SBookmarkNotNumber = "the bookmark must be a number: '%s'";
+inline constexpr const char* SBookmarkRange = "bookmarks are numbered 0 to 9";
+inline constexpr const char* SBookmarkNotSet = "bookmark %d is not set";
+inline constexpr const char* SEditorCommandFailed = "%s failed (%s)";
+inline constexpr const char* SUnknownEscape = "unknown escape '\\%s'";
+inline constexpr const char* SExpectedSearchRequest = "expected FLAGS /TEXT/";
+inline constexpr const char* SUnknownSearchFlag = "unknown search flag '%s'";
+inline constexpr const char* SMissingClosingDelimiter = "missing closing '%s'";
+inline constexpr const char* STextAfterPattern = "unexpected text after the pattern";
+
 }  // namespace nxs::res
