@@ -12,7 +12,7 @@
 #include "build/orchestration.h"
 #include "build/projectbuilder.h"
 #include "host/buildprint.h"
-#include "host/projectctx.h"
+#include "projectfiles/startup.h"
 #include "modules/sourcemodule.h"
 #include "projects/project.h"
 #include "editor/editview.h"
@@ -57,7 +57,7 @@ void BuildCurrent(TEdModules& Modules, const std::string& ModeWord) {
   if (!ModeWord.empty() && !CompileModeFromWord(ModeWord, Mode))
     throw Exception(Format("unknown build mode '%s' (make, build or clean)", ModeWord));
   const std::string File = Modules.Current().GetFileName();
-  StartProjectLayer();
+  StartProjectFiles();
   InitProjects();
   TCustomCodeIProject* Project = ProjectOfFile(File);
   if (!Project) throw Exception(Format("no project holds %s", File));
