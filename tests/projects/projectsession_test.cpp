@@ -14,28 +14,8 @@
 namespace nxs::test {
 namespace {
 
-// The settings and answers of ProjectTest, without its module layer: the session starts and
-// ends that itself.
-class SessionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ::setenv("NXS_SETTINGS_DIR", Dir.Path().c_str(), 1);
-    ResetSettingsStore();
-    ResetProjectSortOrderManager();
-    ResetContainerManager();
-    SetFileSystem(nullptr);
-    SetQuestions(std::make_shared<TAnswers>());
-  }
-  void TearDown() override {
-    ClosedFiles().FreeClosedFileLists();
-    SetQuestions(nullptr);
-    ResetProjectSortOrderManager();
-    ResetContainerManager();
-    ResetSettingsStore();
-  }
-
-  TTempDir Dir;
-};
+// The session starts and ends the module layer itself.
+using SessionTest = ProjectSettingsTest;
 
 TEST_F(SessionTest, MacrosResolveAlikeWhicheverWayTheProjectOpened) {
   const std::string File = Dir / "app.vproj";
