@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "host/resstrings.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -72,14 +73,14 @@ int TScriptAnswers::MessageDlg(const std::string& Message, TMsgDlgType, unsigned
   const std::string Word = Trim(NextAnswer(FromScript));
   const TAnswerWord* W = FindWord(Word);
   if (!W) {
-    if (FromScript) throw Exception(Format("answers line %d: '%s' is not an answer", FLine, Word));
-    throw Exception(Format("'%s' is not an answer", Word));
+    if (FromScript) throw Exception(Format(res::SNotAnAnswerAtLine, FLine, Word));
+    throw Exception(Format(res::SNotAnAnswer, Word));
   }
   int Result = W->Result;
   // An answer the question does not offer: Cancel falls back on No where there is no Cancel
   // button; anything else takes the question's default.
   if (!(Buttons & W->Button)) Result = (W->Result == mrCancel && (Buttons & mbNo)) ? mrNo : DefaultResult;
-  std::fprintf(stderr, "question: %s -> %s\n", Message.c_str(), WordOf(Result));
+  std::fprintf(stderr, "%s\n", Format(res::SQuestionAnswered, Message, WordOf(Result)).c_str());
   return Result;
 }
 
@@ -89,7 +90,7 @@ bool TScriptAnswers::PromptForFileName(std::string& FileName, const std::string&
   bool FromScript = false;
   const std::string Answer = NextAnswer(FromScript);
   const bool Cancelled = !FromScript || Trim(Answer).empty() || SameText(Trim(Answer), "cancel");
-  std::fprintf(stderr, "question: %s -> %s\n", Title.c_str(), Cancelled ? "cancel" : Answer.c_str());
+  std::fprintf(stderr, "%s\n", Format(res::SQuestionAnswered, Title, Cancelled ? "cancel" : Answer).c_str());
   if (Cancelled) return false;
   FileName = Answer;
   return true;

@@ -6,14 +6,11 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectctx.h"
+#include "host/resstrings.h"
 #include "projectfiles/configmgr.h"
 #include "projectfiles/configtarget.h"
 #include "projectfiles/optionsets.h"
-#include "projectfiles/resstrings.h"
-#include "projects/newproject.h"
-#include "shared/fileio.h"
-#include "shared/filelock.h"
+#include "projects/projectsession.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 
@@ -32,7 +29,7 @@ TConfigAddress Address(const TCommandLine& Cmd) {
   return A;
 }
 
-void PrintTree(TCommandProject& Project, TBuildConfiguration& Root) {
+void PrintTree(TProjectDocument& Project, TBuildConfiguration& Root) {
   std::string Dir = ExtractFilePath(Project.GetFileName());
   auto PrintLocals = [&](TBuildConfiguration& C, int L) {
     for (auto* Local : C.GetLocalOverrides())
@@ -57,72 +54,71 @@ void PrintTree(TCommandProject& Project, TBuildConfiguration& Root) {
 }
 
 int RunList(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocument(Cmd[0]);
+  TBuildConfigurations& Configs = Project.Configs();
   std::printf("Active: %s %s\n", Configs.GetActiveConfiguration().Name().c_str(), Configs.GetActivePlatform().c_str());
-  PrintTree(*Project, Configs.GetBaseConfiguration());
+  PrintTree(Project, Configs.GetBaseConfiguration());
   return 0;
 }
 
 int RunGet(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::Open(Cmd[0]);
-  std::printf("%s\n", GetConfigValue(Project->Configs(), Address(Cmd), Cmd[1]).c_str());
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocument(Cmd[0]);
+  std::printf("%s\n", GetConfigValue(Project.Configs(), Address(Cmd), Cmd[1]).c_str());
   return 0;
 }
 
 int RunSet(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::OpenToChange(Cmd[0]);
-  SetConfigValue(Project->Configs(), Address(Cmd), Cmd[1], Cmd[2], Cmd.Has("--merge"));
-  Project->Save();
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocumentToChange(Cmd[0]);
+  SetConfigValue(Project.Configs(), Address(Cmd), Cmd[1], Cmd[2], Cmd.Has("--merge"));
+  Project.Save();
   return 0;
 }
 
 int RunAdd(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::OpenToChange(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocumentToChange(Cmd[0]);
+  TBuildConfigurations& Configs = Project.Configs();
   TBuildConfiguration* Parent = Cmd.Has("--parent") ? &Configs.Configuration(Cmd.Get("--parent")) : nullptr;
   Configs.AddConfiguration(Cmd[1], Parent);
-  Project->Save();
+  Project.Save();
   return 0;
 }
 
 int RunRemove(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::OpenToChange(Cmd[0]);
-  TBuildConfigurations& Configs = Project->Configs();
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocumentToChange(Cmd[0]);
+  TBuildConfigurations& Configs = Project.Configs();
   Configs.Remove(Configs.Configuration(Cmd[1]), false);
-  Project->Save();
+  Project.Save();
   return 0;
 }
 
 int RunActivate(const TCommandLine& Cmd) {
-  auto Project = TCommandProject::OpenToChange(Cmd[0]);
-  ActivateConfiguration(Project->Configs(), Cmd[1], Cmd.Get("--platform"));
-  Project->Save();
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocumentToChange(Cmd[0]);
+  ActivateConfiguration(Project.Configs(), Cmd[1], Cmd.Get("--platform"));
+  Project.Save();
   return 0;
 }
 
 int RunReference(const TCommandLine& Cmd) {
-  if (!Cmd.Has("--config")) Cmd.Fail("missing --config");
-  auto Project = TCommandProject::OpenToChange(Cmd[0]);
-  TBuildConfiguration& Config = MakeConfigLevel(Project->Configs(), Address(Cmd));
-  Config.AddReference(Project->Configs().OpenOptionSet(ExpandFileName(Cmd[1])));
-  Project->Save();
+  if (!Cmd.Has("--config")) Cmd.Fail(Format(res::SMissingOption, "--config"));
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocumentToChange(Cmd[0]);
+  TBuildConfiguration& Config = MakeConfigLevel(Project.Configs(), Address(Cmd));
+  Config.AddReference(Project.Configs().OpenOptionSet(ExpandFileName(Cmd[1])));
+  Project.Save();
   return 0;
 }
 
 int RunProjectNew(const TCommandLine& Cmd) {
-  if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
-  std::string File = ExpandFileName(Cmd[0]);
-  // Two commands that make the same project take turns, and the second finds the first's.
-  TFileLock Lock(File);
-  if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SFileExists, Cmd[0]));
-  const std::string Type = Cmd.Get("--type", "Application");
-  auto Project = TCommandProject::Create(File, Cmd.Get("--personality"), Type);
-  AddStandardConfigurations(Project->Configs());
-  TNewProjectFile Main = SetUpProjectBuild(*Project->GetProjectFile(), File, Cmd.Get("--personality"), Type);
-  // The main source first: a project file that exists always has its main source.
-  if (!Main.FileName.empty() && !FileSystem().Stat(Main.FileName).Exists) WriteFileAtomic(Main.FileName, Main.Text);
-  Project->Save();
+  if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty())
+    Cmd.Fail(Format(res::SMissingOption, "--personality"));
+  TProjectSession Session;
+  Session.NewProject(Cmd[0], Cmd.Get("--personality"), Cmd.Get("--type", "Application"));
   return 0;
 }
 

@@ -11,7 +11,7 @@
 #include "build/projectbuilder.h"
 #include "host/buildprint.h"
 #include "host/cmdline.h"
-#include "host/projectctx.h"
+#include "projectfiles/startup.h"
 #include "modules/sourcemodule.h"
 #include "projects/project.h"
 #include "editor/buffers/editview.h"
@@ -33,7 +33,7 @@ void BuildCurrent(TEdModules& Modules, const std::string& ModeWord) {
   if (!ModeWord.empty() && !CompileModeFromWord(ModeWord, Mode))
     throw Exception(Format(res::SEdUnknownBuildMode, ModeWord));
   const std::string File = Modules.Current().GetFileName();
-  StartProjectLayer();
+  StartProjectFiles();
   InitProjects();
   TCustomCodeIProject* Project = ProjectOfFile(File);
   if (!Project) throw Exception(Format(res::SEdNoProjectHolds, File));

@@ -6,13 +6,13 @@
 #include "build/msbridge.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectctx.h"
+#include "projectfiles/startup.h"
 
 namespace nxs::host {
 
 static int RunEval(const TCommandLine& Cmd) {
   // The published variables ($(NXS) among them) are those a build of the project sees.
-  StartProjectLayer();
+  StartProjectFiles();
   TEvaluateRequest R;
   R.FileName = Cmd[0];
   R.Names.assign(Cmd.Positional().begin() + 1, Cmd.Positional().end());

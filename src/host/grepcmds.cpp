@@ -10,9 +10,9 @@
 #include "environment/findrun.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectsession.h"
 #include "host/resstrings.h"
 #include "projects/projectgroup.h"
+#include "projects/projectsession.h"
 #include "shared/dialogs.h"
 #include "shared/format.h"
 

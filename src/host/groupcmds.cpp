@@ -4,11 +4,12 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectsession.h"
+#include "host/resstrings.h"
+#include "projects/newproject.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
+#include "projects/projectsession.h"
 #include "projects/resstrings.h"
-#include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -17,33 +18,32 @@ namespace nxs::host {
 
 namespace {
 
+void PrintReports(const TProjectSession& Session) {
+  for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+}
+
 // Opens the group file FILE for a change: under its lock, which the session holds until the
 // change is saved. The projects it could not open are reported once.
 TProjectGroup& OpenGroupToChange(TProjectSession& Session, const std::string& File) {
-  Session.Lock(File);
-  TProjectGroup& Group = Session.OpenGroup(File);
-  for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+  TProjectGroup& Group = Session.OpenGroupToChange(File);
+  PrintReports(Session);
   return Group;
 }
 
 int RunGroupNew(const TCommandLine& Cmd) {
   TProjectSession Session;
-  Session.Lock(Cmd[0]);
-  // A group that exists keeps its projects: a new one is never written over it.
-  if (FileSystem().Stat(ExpandFileName(Cmd[0])).Exists) throw Exception(Format(res::SGroupFileExists, Cmd[0]));
-  TProjectGroup* Group = TProjectGroup::NewGroup(Cmd[0]);
-  Group->Save(false, true);
+  Session.NewGroup(Cmd[0]);
   return 0;
 }
 
 int RunGroupAdd(const TCommandLine& Cmd) {
-  if (Cmd.Has("--new") != Cmd.Has("--personality")) Cmd.Fail("--new and --personality go together");
-  if (Cmd.Positional().size() < 2 && !Cmd.Has("--new")) Cmd.Fail("missing arguments");
+  if (Cmd.Has("--new") != Cmd.Has("--personality")) Cmd.Fail(Format(res::SOptionsGoTogether, "--new", "--personality"));
+  if (Cmd.Positional().size() < 2 && !Cmd.Has("--new")) Cmd.Fail(res::SMissingArguments);
   std::vector<std::string> Files(Cmd.Positional().begin() + 1, Cmd.Positional().end());
   if (Cmd.Has("--new")) {
     const std::string Personality = Cmd.Get("--personality");
-    const std::string Ext = SameText(Personality, "Kestrel.Personality") ? ".kzproj" : ".vproj";
-    const std::string File = ExtractFilePath(ExpandFileName(Cmd[0])) + Cmd.Get("--new") + Ext;
+    const std::string File =
+        ExtractFilePath(ExpandFileName(Cmd[0])) + Cmd.Get("--new") + ProjectFileExtension(Personality);
     if (int Rc = RunCommand(ProjectNewCommand(), {File, "--personality", Personality}, "nxs project")) return Rc;
     Files.push_back(File);
   }
@@ -78,7 +78,7 @@ int RunGroupActivate(const TCommandLine& Cmd) {
 }
 
 int RunGroupOrder(const TCommandLine& Cmd) {
-  if (Cmd.Has("--sooner") == Cmd.Has("--later")) Cmd.Fail("give one of --sooner and --later");
+  if (Cmd.Has("--sooner") == Cmd.Has("--later")) Cmd.Fail(Format(res::SGiveOneOf, "--sooner", "--later"));
   const bool Sooner = Cmd.Has("--sooner");
   return ChangeGroupProject(Cmd, [&](TProjectSession&, TProjectGroup& G, TBaseProject& P) {
     if (Sooner ? !G.PromoteProject(&P) : !G.DemoteProject(&P))
@@ -94,28 +94,24 @@ std::vector<TBaseProject*> NamedDependencies(TProjectSession& Session, TProjectG
 }
 
 int RunGroupDepend(const TCommandLine& Cmd) {
-  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
+  if (!Cmd.Has("--on")) Cmd.Fail(Format(res::SMissingOption, "--on"));
   return ChangeGroupProject(Cmd, [&](TProjectSession& S, TProjectGroup& G, TBaseProject& P) {
-    std::vector<TBaseProject*> Deps = G.GetProjectDependencies(&P);
-    for (TBaseProject* D : NamedDependencies(S, G, Cmd)) Deps.push_back(D);
-    G.SetProjectDependencies(&P, Deps);
+    G.AddProjectDependencies(&P, NamedDependencies(S, G, Cmd));
   });
 }
 
 int RunGroupNoDepend(const TCommandLine& Cmd) {
-  if (!Cmd.Has("--on")) Cmd.Fail("missing --on");
+  if (!Cmd.Has("--on")) Cmd.Fail(Format(res::SMissingOption, "--on"));
   return ChangeGroupProject(Cmd, [&](TProjectSession& S, TProjectGroup& G, TBaseProject& P) {
-    std::vector<TBaseProject*> Deps = G.GetProjectDependencies(&P);
-    std::erase(Deps, NamedDependencies(S, G, Cmd).front());
-    G.SetProjectDependencies(&P, Deps);
+    G.RemoveProjectDependency(&P, NamedDependencies(S, G, Cmd).front());
   });
 }
 
 int RunGroupUpgrade(const TCommandLine& Cmd) {
   TProjectSession Session;
-  Session.Lock(ChangeFileExt(ExpandFileName(Cmd[0]), ".groupproj"));
-  TProjectGroup& Group = OpenGroupToChange(Session, Cmd[0]);
-  if (!Group.IsLegacy()) Cmd.Fail("not a legacy group file: " + Cmd[0]);
+  TProjectGroup& Group = Session.OpenGroupToUpgrade(Cmd[0]);
+  PrintReports(Session);
+  if (!Group.IsLegacy()) Cmd.Fail(Format(res::SNotLegacyGroup, Cmd[0]));
   Group.UpgradeProjectToMSBuild();
   return 0;
 }
@@ -132,7 +128,7 @@ int RunGroupShow(const TCommandLine& Cmd) {
     std::printf("%s\n", Line.c_str());
   }
   std::fflush(stdout);
-  for (const auto& R : Session.Reports) std::fprintf(stderr, "nxs: %s\n", R.c_str());
+  PrintReports(Session);
   return 0;
 }
 

@@ -3,16 +3,17 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectctx.h"
 #include "host/resstrings.h"
 #include "projectfiles/macros.h"
+#include "projects/projectsession.h"
 
 namespace nxs::host {
 
 static int RunMacrosExpand(const TCommandLine& Cmd) {
   if (!Cmd.Has("--project")) Cmd.Fail(res::SMacrosMissingProject);
-  auto Project = TCommandProject::Open(Cmd.Get("--project"));
-  std::printf("%s\n", IDEMacros().ExpandMacros(Cmd[0], Cmd.Get("--file"), Project.get()).c_str());
+  TProjectSession Session;
+  TProjectDocument& Project = Session.OpenDocument(Cmd.Get("--project"));
+  std::printf("%s\n", IDEMacros().ExpandMacros(Cmd[0], Cmd.Get("--file"), &Project).c_str());
   return 0;
 }
 

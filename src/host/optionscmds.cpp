@@ -20,14 +20,7 @@ const char* const KeyPathNote =
 
 // The options of the settings store, read without writing anything: a command that fails
 // or only reads leaves the store as it was.
-std::unique_ptr<TEnvironmentOptions> LoadedOptions() {
-  // Defaults shown for settings that could not be read would pass for the user's own.
-  if (std::string Error = SettingsStore().ReadError(); !Error.empty()) throw ESettingsError(Error);
-  auto Options = std::make_unique<TEnvironmentOptions>(SettingsStore());
-  Options->SourceOptionGroups().WriteBuiltIns = false;
-  Options->LoadOptions();
-  return Options;
-}
+std::unique_ptr<TEnvironmentOptions> LoadedOptions() { return LoadStoredOptions(SettingsStore()); }
 
 void PrintSlot(const TOptionSet& Set, int SubKey, bool& First) {
   std::printf("%s[%s]\n", First ? "" : "\n", Set.SlotKeyPath(SubKey).c_str());
@@ -56,18 +49,7 @@ int Show(const TCommandLine& Cmd) {
 }
 
 int Set(const TCommandLine& Cmd) {
-  auto Options = LoadedOptions();
-  int SubKey;
-  TOptionSet* Set = Options->FindSet(Cmd[0], SubKey);
-  if (!Set || SubKey < 0) throw Exception(Format(res::SUnknownOptionKey, Cmd[0]));
-  const TOptionField* Field = Set->FindField(Cmd[1]);
-  if (!Field) throw Exception(Format(res::SUnknownOption, Cmd[1], Set->SlotKeyPath(SubKey)));
-  TOptionValue Value = Set->ParseValue(*Field, Cmd[2]);
-  // Refused here, nothing is written; checked again under the lock as it is stored.
-  Options->SetOption(*Set, SubKey, Field->Name, Value);
-  TSettingsUpdate Batch(SettingsStore());
-  if (Options->SourceOptionGroups().BuiltInsUnsaved()) Options->SourceOptionGroups().Save();
-  Options->SetAndStoreOption(*Set, SubKey, Field->Name, Value);
+  LoadedOptions()->SetOptionFromText(Cmd[0], Cmd[1], Cmd[2]);
   return 0;
 }
 

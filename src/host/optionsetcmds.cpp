@@ -1,23 +1,18 @@
 // nxs optionset: make option sets.
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectctx.h"
+#include "host/resstrings.h"
 #include "projectfiles/optionsets.h"
-#include "projectfiles/resstrings.h"
-#include "shared/fileio.h"
-#include "shared/filelock.h"
-#include "shared/filenames.h"
+#include "projectfiles/startup.h"
 #include "shared/format.h"
 
 namespace nxs::host {
 
 static int RunOptionSetNew(const TCommandLine& Cmd) {
-  if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty()) Cmd.Fail("missing --personality");
-  StartProjectLayer();
-  std::string File = ExpandFileName(Cmd[0]);
-  TFileLock Lock(File);  // two that make it take turns: the second finds the first's
-  if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SOptionSetExists, Cmd[0]));
-  NewOptionSet(File, Cmd.Get("--personality"))->SaveToFile();
+  if (!Cmd.Has("--personality") || Cmd.Get("--personality").empty())
+    Cmd.Fail(Format(res::SMissingOption, "--personality"));
+  StartProjectFiles();
+  WriteNewOptionSet(Cmd[0], Cmd.Get("--personality"));
   return 0;
 }
 

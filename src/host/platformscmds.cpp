@@ -4,14 +4,14 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectctx.h"
 #include "projectfiles/linuxplatform.h"
 #include "projectfiles/platforms.h"
+#include "projectfiles/startup.h"
 
 namespace nxs::host {
 
 static int RunPlatforms(const TCommandLine&) {
-  StartProjectLayer();
+  StartProjectFiles();
   for (const auto& Name : PlatformManager().AllPlatforms()) {
     auto P = PlatformManager().GetPlatform(Name);
     std::string Personalities;

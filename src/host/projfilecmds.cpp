@@ -4,10 +4,11 @@
 
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/projectsession.h"
+#include "host/resstrings.h"
 #include "projects/containers.h"
 #include "projects/project.h"
-#include "shared/filenames.h"
+#include "projects/projectsession.h"
+#include "shared/format.h"
 
 namespace nxs::host {
 
@@ -33,10 +34,7 @@ static int RunProjectRename(const TCommandLine& Cmd) {
   TProjectSession Session;
   Session.Lock(Cmd[0]);
   TBaseProject& P = Session.OpenProject(Cmd[0]);
-  const std::string Old = ExpandFileName(Cmd[1]);
-  const std::string& Typed = Cmd[2];
-  const bool HasDir = Typed.find_first_of("/\\") != std::string::npos;
-  P.RenameModule(Old, HasDir ? ExpandFileName(Typed) : ExtractFilePath(Old) + Typed);
+  P.RenameModuleAsTyped(Cmd[1], Cmd[2]);
   P.Save(false, true);
   return 0;
 }
@@ -57,7 +55,7 @@ static int RunProjectTree(const TCommandLine& Cmd) {
         Order.SetSortingActive(true);
         Known = true;
       }
-    if (!Known) Cmd.Fail("unknown sort order " + Kind);
+    if (!Known) Cmd.Fail(Format(res::SUnknownSortOrder, Kind));
     if (Kind == "none") Order.SetSortingActive(false);
   }
   std::fputs(FormatContainerTree(Root).c_str(), stdout);

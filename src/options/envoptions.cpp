@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "options/resstrings.h"
+#include "shared/exceptions.h"
 #include "shared/format.h"
 #include "shared/settings.h"
 #include "shared/text.h"
@@ -153,6 +154,28 @@ void TEnvironmentOptions::SetAndStoreOption(TOptionSet& Set, int SubKey, std::st
     SetOption(Set, SubKey, Name, Value);
     StoreOption(Set, SubKey, Name);
   });
+}
+
+void TEnvironmentOptions::SetOptionFromText(std::string_view KeyPath, std::string_view Name, std::string_view Text) {
+  int SubKey;
+  TOptionSet* Set = FindSet(KeyPath, SubKey);
+  if (!Set || SubKey < 0) throw Exception(Format(res::SUnknownOptionKey, KeyPath));
+  const TOptionField* Field = Set->FindField(Name);
+  if (!Field) throw Exception(Format(res::SUnknownOption, Name, Set->SlotKeyPath(SubKey)));
+  const TOptionValue Value = Set->ParseValue(*Field, Text);
+  // Refused here, nothing is written; checked again under the lock as it is stored.
+  SetOption(*Set, SubKey, Field->Name, Value);
+  TSettingsUpdate Batch(FStore);
+  if (FGroups->BuiltInsUnsaved()) FGroups->Save();
+  SetAndStoreOption(*Set, SubKey, Field->Name, Value);
+}
+
+std::unique_ptr<TEnvironmentOptions> LoadStoredOptions(TSettingsStore& Store) {
+  if (std::string Error = Store.ReadError(); !Error.empty()) throw ESettingsError(Error);
+  auto Options = std::make_unique<TEnvironmentOptions>(Store);
+  Options->SourceOptionGroups().WriteBuiltIns = false;
+  Options->LoadOptions();
+  return Options;
 }
 
 namespace {

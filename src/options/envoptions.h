@@ -83,6 +83,13 @@ class TEnvironmentOptions {
   // option groups claim one extension) holds against what other processes stored, until
   // the value is stored. A refused value raises EOptionError and changes nothing.
   void SetAndStoreOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
+  // One option set from the text a user typed for it: KeyPath names the set (one slot of a
+  // set stored per subkey), Name the option. The value is parsed and checked before anything
+  // is written, so a refused one leaves the store as it was; it is then checked again and
+  // stored under the lock (SetAndStoreOption), together with the built-in source option
+  // groups when the store has none of them yet. Raises for a key path that names no slot or
+  // an unknown option, and EOptionError for a refused value.
+  void SetOptionFromText(std::string_view KeyPath, std::string_view Name, std::string_view Text);
 
   TSearchFlags GetSearchFlags() const;
   void SetSearchFlags(TSearchFlags Flags);
@@ -122,6 +129,11 @@ class TEnvironmentOptions {
   bool FModified = false;
   TTabStops FTabRack;
 };
+
+// The options of Store as a command reads them, writing nothing: a store that could not be
+// read raises ESettingsError (its defaults would pass for the user's own settings), and the
+// built-in source option groups are not written.
+std::unique_ptr<TEnvironmentOptions> LoadStoredOptions(TSettingsStore& Store);
 
 // The process's options, made and loaded from SettingsStore() on first use.
 TEnvironmentOptions& EnvironmentOptions();

@@ -6,6 +6,7 @@
 #include "projectfiles/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
+#include "shared/filelock.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 
@@ -86,6 +87,13 @@ std::shared_ptr<TNamedOptionSet> NewOptionSet(const std::string& FileName, const
       Full, MSBuildCreateProject(Full, Personality, res::SOptionSetProjectType, ExtensionXml));
   Set->MarkModified();
   return Set;
+}
+
+void WriteNewOptionSet(const std::string& FileName, const std::string& Personality) {
+  const std::string File = ExpandFileName(FileName);
+  TFileLock Lock(File);
+  if (FileSystem().Stat(File).Exists) throw Exception(Format(res::SOptionSetExists, FileName));
+  NewOptionSet(File, Personality)->SaveToFile();
 }
 
 void SaveNamedOptionSet(TNamedOptionSet& OptionSet) { OptionSet.SaveToFile(); }

@@ -52,6 +52,10 @@ class TNamedOptionSet : public TBuildConfiguration {
 // A set for FileName: the file opened when it exists, else a new document of project type
 // "OptionSet" with the personality (not written until saved).
 std::shared_ptr<TNamedOptionSet> NewOptionSet(const std::string& FileName, const std::string& Personality);
+// Writes an empty set for the personality to FileName (as the user typed it), which must not
+// exist: raises "The option set "%s" already exists" and writes nothing when it does. Two that
+// make one take turns under the file's lock, and the second finds the first's.
+void WriteNewOptionSet(const std::string& FileName, const std::string& Personality);
 // Opens an existing set; raises the document's exceptions (EInOutError, EParseException,
 // EProjectFileException) when the file cannot be read.
 std::shared_ptr<TNamedOptionSet> OpenNamedOptionSet(const std::string& FileName);

@@ -14,6 +14,10 @@ std::string PersonalityTargetsImport(const std::string& Personality) {
   return {};
 }
 
+std::string ProjectFileExtension(const std::string& Personality) {
+  return SameText(Personality, "Kestrel.Personality") ? ".kzproj" : ".vproj";
+}
+
 TNewProjectFile SetUpProjectBuild(IMSProjectFile& Doc, const std::string& FileName, const std::string& Personality,
                                   const std::string& ProjectType) {
   TNewProjectFile Main;

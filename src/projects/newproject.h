@@ -12,6 +12,10 @@ class IMSProjectFile;
 // The import a personality's projects build through; "" for a personality without one.
 std::string PersonalityTargetsImport(const std::string& Personality);
 
+// The extension of a new project file of the personality: ".kzproj" for the C++ personality,
+// ".vproj" for any other.
+std::string ProjectFileExtension(const std::string& Personality);
+
 // A file a new project starts with: written only when it does not exist yet.
 struct TNewProjectFile {
   std::string FileName;

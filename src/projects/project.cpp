@@ -8,6 +8,7 @@
 
 #include "modules/modulelist.h"
 #include "projectfiles/msbnodes.h"
+#include "projectfiles/platforms.h"
 #include "projects/projectgroup.h"
 #include "projects/resstrings.h"
 #include "shared/dialogs.h"
@@ -240,17 +241,13 @@ void TBaseProject::UpgradeProject() {
 
 // -- Files ------------------------------------------------------------------------------------------------
 
-void TBaseProject::ReadEntries() {
-  FEntries.clear();
-  FEntryNames.clear();
-  FEntryHashes.clear();
-  msb::TProjectNode* Root = RootOf(*FDocument);
-  if (!Root) {
-    DeclareHeldFiles({});
-    return;
-  }
-  const std::string Dir = ExtractFilePath(GetFileName());
-  const std::string MainSource = GlobalProperty(*FDocument, "MainSource");
+std::vector<TProjectFileItem> ReadProjectFileItems(IMSProjectFile& Doc, const std::string& ProjectFile) {
+  std::vector<TProjectFileItem> Items;
+  msb::TProjectNode* Root = RootOf(Doc);
+  if (!Root) return Items;
+  std::unordered_set<std::string> Names;
+  const std::string Dir = ExtractFilePath(ProjectFile);
+  const std::string MainSource = GlobalProperty(Doc, "MainSource");
   for (msb::TItemGroup* G : Root->GetItemGroups()) {
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
@@ -260,8 +257,7 @@ void TBaseProject::ReadEntries() {
       Include = MSBuildUnescape(Include);
       TProjectFileItem E;
       E.FileName = ExpandFileName(ToDiskPath(Include), Dir);
-      if (!FEntryNames.insert(E.FileName).second) continue;
-      FEntryHashes.insert(FileNameHash(E.FileName));
+      if (!Names.insert(E.FileName).second) continue;
       E.ItemType = I->GetName();
       for (int M = 0; M < I->Count(); ++M) {
         TNode* Meta = I->GetNode(M);
@@ -269,8 +265,40 @@ void TBaseProject::ReadEntries() {
         else if (SameText(Meta->NameView(), "ContainerId")) E.ContainerId = Meta->GetValue();
         else if (SameText(Meta->NameView(), "LocalCommand")) E.LocalCommand = Meta->GetValue();
       }
-      FEntries.push_back(std::move(E));
+      Items.push_back(std::move(E));
     }
+  }
+  return Items;
+}
+
+bool FindProjectFileEntry(const std::vector<TProjectFileItem>& Items, const std::string& FileName,
+                          TProjectFileEntry& Entry) {
+  const std::string Name = ExpandFileName(FileName);
+  for (const auto& E : Items)
+    if (SameFileName(E.FileName, Name)) {
+      Entry.FileName = E.FileName;
+      Entry.LocalCommand = E.LocalCommand;
+      return true;
+    }
+  return false;
+}
+
+std::string ProjectOutputFileName(const std::string& ProjectFile, TBuildConfigurations& Configs) {
+  const std::string Platform = Configs.GetActivePlatform();
+  const std::string Dir = Configs.GetActiveConfiguration().GetPlatformValue("OutputDir", Platform);
+  std::string Name = ChangeFileExt(ExtractFileName(ProjectFile), "");
+  if (auto P = PlatformManager().GetPlatform(Platform)) Name += P->GetFileExtension(ftExecutable);
+  return ExpandFileName(ToDiskPath(IncludeTrailingPathDelimiter(Dir.empty() ? "." : Dir)) + Name,
+                        ExtractFilePath(ProjectFile));
+}
+
+void TBaseProject::ReadEntries() {
+  FEntries = ReadProjectFileItems(*FDocument, GetFileName());
+  FEntryNames.clear();
+  FEntryHashes.clear();
+  for (const auto& E : FEntries) {
+    FEntryNames.insert(E.FileName);
+    FEntryHashes.insert(FileNameHash(E.FileName));
   }
   DeclareHeldFiles({FEntryHashes.begin(), FEntryHashes.end()});
 }
@@ -303,14 +331,16 @@ bool TBaseProject::FileInProject(const std::string& FileName) const {
 }
 
 bool TBaseProject::FindFileEntry(const std::string& FileName, TProjectFileEntry& Entry) {
-  for (const auto& E : FEntries)
-    if (SameFileName(E.FileName, ExpandFileName(FileName))) {
-      Entry.FileName = E.FileName;
-      Entry.LocalCommand = E.LocalCommand;
-      return true;
-    }
-  return false;
+  return FindProjectFileEntry(FEntries, FileName, Entry);
 }
+
+void TBaseProject::RenameModuleAsTyped(const std::string& OldName, const std::string& NewName) {
+  const std::string Old = ExpandFileName(OldName);
+  const bool HasDir = NewName.find_first_of("/\\") != std::string::npos;
+  RenameModule(Old, HasDir ? ExpandFileName(NewName) : ExtractFilePath(Old) + NewName);
+}
+
+std::string TBaseProject::GetOutputFileName() { return ProjectOutputFileName(GetFileName(), *FConfigs); }
 
 msb::TItem* TBaseProject::FindItem(const std::string& FileName) const {
   msb::TProjectNode* Root = RootOf(*FDocument);

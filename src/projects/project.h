@@ -111,6 +111,7 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   std::vector<TVirtualFolder> GetVirtualFolders() override;
   std::vector<std::string> GetProjectFileList() const;
   bool FindFileEntry(const std::string& FileName, TProjectFileEntry& Entry) override;
+  std::string GetOutputFileName() override;
   bool FileInProject(const std::string& FileName) const;
   bool HoldsFile(const std::string& FileName) const override { return FileInProject(FileName); }
   bool HoldsFileHashed(const std::string& FileName, size_t Hash) const override {
@@ -124,6 +125,9 @@ class TBaseProject : public TDocModule, public IProjectContext, public IContaine
   // Renames the module of a file of the project, its companion files and the project's
   // reference together: a failure anywhere leaves all of them as they were.
   void RenameModule(const std::string& OldName, const std::string& NewName);
+  // RenameModule for names as the user typed them: a NewName without a directory stays in
+  // OldName's directory.
+  void RenameModuleAsTyped(const std::string& OldName, const std::string& NewName);
 
   // -- Tree
   TStdProjectContainer& ProjectContainer();
@@ -230,6 +234,18 @@ class TProjectOpenHandler : public TFileOpenHandler {
 // Registers the open handlers of projects and project groups; DoneProjects unregisters them.
 void InitProjects();
 void DoneProjects();
+
+// The file a project builds, absolute: the project's name with the active platform's
+// executable extension, in the active configuration's "OutputDir" for that platform (relative
+// to the project's folder; the project's folder when the option is empty).
+std::string ProjectOutputFileName(const std::string& ProjectFile, TBuildConfigurations& Configs);
+// The files a project document lists (absolute, each once): the items of its unconditioned
+// item groups but configurations, references and virtual folders, without the ones whose
+// name still holds a property other than $(MainSource).
+std::vector<TProjectFileItem> ReadProjectFileItems(IMSProjectFile& Doc, const std::string& ProjectFile);
+// The entry of FileName among Items; false when none is of that file.
+bool FindProjectFileEntry(const std::vector<TProjectFileItem>& Items, const std::string& FileName,
+                          TProjectFileEntry& Entry);
 
 // The module name with every "." replaced by "_".
 std::string SanitizedTargetName(const std::string& FileName);

@@ -623,6 +623,18 @@ void TProjectGroup::SetProjectDependencies(TBaseProject* Project, const std::vec
   OnDependenciesModified.Send(Args);
 }
 
+void TProjectGroup::AddProjectDependencies(TBaseProject* Project, const std::vector<TBaseProject*>& List) {
+  std::vector<TBaseProject*> Deps = GetProjectDependencies(Project);
+  Deps.insert(Deps.end(), List.begin(), List.end());
+  SetProjectDependencies(Project, Deps);
+}
+
+void TProjectGroup::RemoveProjectDependency(TBaseProject* Project, const TBaseProject* Dependency) {
+  std::vector<TBaseProject*> Deps = GetProjectDependencies(Project);
+  std::erase(Deps, Dependency);
+  SetProjectDependencies(Project, Deps);
+}
+
 // -- Options ----------------------------------------------------------------------------------------------------
 
 std::string TProjectGroup::GetOption(const std::string& Name) const {

@@ -123,6 +123,11 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   std::vector<TBaseProject*> GetProjectDependencies(const TBaseProject* Project) const;
   // Raises when a dependency would make a cycle (naming it) or is not in the group.
   void SetProjectDependencies(TBaseProject* Project, const std::vector<TBaseProject*>& List);
+  // Adds List to the project's dependencies (those it has already stay, once each); raises
+  // as SetProjectDependencies does, and then changes nothing.
+  void AddProjectDependencies(TBaseProject* Project, const std::vector<TBaseProject*>& List);
+  // Takes Dependency out of the project's dependencies; nothing when it is none of them.
+  void RemoveProjectDependency(TBaseProject* Project, const TBaseProject* Dependency);
   // Every project of the group except Project and those that depend on it, directly or not.
   std::vector<TBaseProject*> GetValidProjectDependencies(const TBaseProject* Project) const;
   // The chain "A -> B -> ... -> A" that Project depending on Dependency would close; empty

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -354,4 +355,43 @@ TEST(HistoryLists, ProcessesSavingAtOnceKeepEachOthersEntries) {
       EXPECT_NE(std::find(Items.begin(), Items.end(), std::to_string(P) + "-" + std::to_string(I)), Items.end());
   EXPECT_EQ(std::find(Items.begin(), Items.end(), "cleared"), Items.end());
   EXPECT_EQ(H.Items(hlGotoLine), std::vector<std::string>{"kept"}) << "a list nobody changed";
+}
+
+// An option set from its text as a user types it: a key path and name that name nothing and
+// a refused value write nothing; a good value is stored, with the built-in source option
+// groups when the store had none of them yet.
+TEST(EnvironmentOptions, SetFromTextChecksBeforeItWritesAndStoresTheValue) {
+  TTempDir Dir;
+  const std::string File = Dir / "settings.ini";
+  TSettingsStore Store(File);
+  auto Options = LoadStoredOptions(Store);
+  EXPECT_FALSE(std::filesystem::exists(File));  // loading wrote nothing, not even the built-ins
+  EXPECT_EQ(ErrorOf([&] { Options->SetOptionFromText("Nowhere", "Insert", "False"); }),
+            "No option set is stored at 'Nowhere'");
+  // A set stored per subkey is set one subkey at a time.
+  EXPECT_EQ(ErrorOf([&] { Options->SetOptionFromText("Editor\\Highlight", "Bold", "True"); }),
+            "No option set is stored at 'Editor\\Highlight'");
+  EXPECT_EQ(ErrorOf([&] { Options->SetOptionFromText("Editor\\Options", "Nope", "1"); }),
+            "There is no option 'Nope' in 'Editor\\Options'");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { Options->SetOptionFromText("Editor\\Options", "Undo Limit", "many"); }),
+            "Undo Limit must be an integer between 0 and 2147483647");
+  EXPECT_EQ(ErrorOf<EOptionError>([&] { Options->SetOptionFromText("editor/options", "File Backup Level", "0"); }),
+            "File Backup Level must be an integer between 1 and 90");
+  EXPECT_FALSE(std::filesystem::exists(File));
+
+  Options->SetOptionFromText("editor/options", "file backup level", "7");
+  Options->SetOptionFromText("Editor\\Highlight\\Comment", "Bold", "true");
+  TSettingsStore Fresh(File);
+  EXPECT_EQ(Fresh.ReadInteger("Editor\\Options", "File Backup Level", 0), 7);
+  EXPECT_TRUE(Fresh.ReadBool("Editor\\Highlight\\Comment", "Bold", false));
+  EXPECT_EQ(Fresh.ReadSubKeys("Editor\\Source Options").size(), 14u);
+}
+
+// A store that could not be read is not shown as defaults that would pass for the user's own.
+TEST(EnvironmentOptions, LoadingAStoreThatCannotBeReadFails) {
+  TTempDir Dir;
+  std::filesystem::create_directory(Dir / "settings.ini");
+  TSettingsStore Store(Dir / "settings.ini");
+  ASSERT_FALSE(Store.ReadError().empty());
+  EXPECT_EQ(ErrorOf<ESettingsError>([&] { LoadStoredOptions(Store); }), Store.ReadError());
 }

@@ -278,6 +278,25 @@ TEST_F(GroupTest, OrderActivationAndValidDependencies) {
   EXPECT_EQ(G.ActiveProject(), PC);
 }
 
+// Dependencies named one command at a time add to those the project has, and go one by one.
+TEST_F(GroupTest, DependenciesAreAddedToThoseThereAndTakenOutOneByOne) {
+  TProjectGroup& G = NewGroupOfThree("g.groupproj");
+  TBaseProject* PA = G.FindProject("a");
+  TBaseProject* PB = G.FindProject("My.App");
+  TBaseProject* PC = G.FindProject("c");
+  G.AddProjectDependencies(PA, {PC});
+  G.AddProjectDependencies(PA, {PB, PC});
+  EXPECT_EQ(Describe(G), "a[c;My.App;] My.App[] c[] ");
+  // One that would close a cycle changes nothing.
+  G.AddProjectDependencies(PC, {PB});
+  EXPECT_EQ(ErrorOf([&] { G.AddProjectDependencies(PB, {PA}); }),
+            "My.App cannot depend on a: that would make the cycle My.App -> a -> c -> My.App");
+  EXPECT_EQ(Describe(G), "a[c;My.App;] My.App[] c[My.App;] ");
+  G.RemoveProjectDependency(PA, PC);
+  G.RemoveProjectDependency(PA, PA);
+  EXPECT_EQ(Describe(G), "a[My.App;] My.App[] c[My.App;] ");
+}
+
 // Asked twice for the same dependency, the group keeps it once; a legacy file in which a
 // project names a dependency twice and its own GUID among them opens with the one dependency
 // and without a report.

@@ -57,7 +57,8 @@ inline std::string ProjectXml(const std::vector<std::string>& Items, const std::
   return X;
 }
 
-class ProjectTest : public ::testing::Test {
+// The settings in the scratch folder and scripted answers, without the module layer.
+class ProjectSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("NXS_SETTINGS_DIR", Dir.Path().c_str(), 1);
@@ -67,6 +68,23 @@ class ProjectTest : public ::testing::Test {
     SetFileSystem(nullptr);
     Q = std::make_shared<TAnswers>();
     SetQuestions(Q);
+  }
+  void TearDown() override {
+    ClosedFiles().FreeClosedFileLists();
+    SetQuestions(nullptr);
+    ResetProjectSortOrderManager();
+    ResetContainerManager();
+    ResetSettingsStore();
+  }
+
+  TTempDir Dir;
+  std::shared_ptr<TAnswers> Q;
+};
+
+class ProjectTest : public ProjectSettingsTest {
+ protected:
+  void SetUp() override {
+    ProjectSettingsTest::SetUp();
     StartProjectFiles();
     InitSourceModules();
     InitProjects();
@@ -76,11 +94,7 @@ class ProjectTest : public ::testing::Test {
     SetProjectGroupReporter(nullptr);
     DoneSourceModules();
     DoneProjects();
-    ClosedFiles().FreeClosedFileLists();
-    SetQuestions(nullptr);
-    ResetProjectSortOrderManager();
-    ResetContainerManager();
-    ResetSettingsStore();
+    ProjectSettingsTest::TearDown();
   }
 
   // Writes a project file (and the sources it names) and returns its path.
@@ -97,8 +111,6 @@ class ProjectTest : public ::testing::Test {
     return *P;
   }
 
-  TTempDir Dir;
-  std::shared_ptr<TAnswers> Q;
   std::vector<std::string> Reports;
 };
 
