@@ -35,6 +35,8 @@
 #include "shared/resstrings.h"
 #include "shared/settings.h"
 #include "shared/text.h"
+#include "shared/utf8.h"
+#include "shared/wildcard.h"
 
 namespace nxs {
 
@@ -56,11 +58,10 @@ std::string FormTextOf(std::string_view Text) {
       continue;
     }
     // One UTF-8 sequence: its code point (a stray byte stands for itself).
-    size_t N = C >= 0xF0 ? 4 : C >= 0xE0 ? 3 : C >= 0xC0 ? 2 : 1;
-    uint32_t Code = N == 1 ? C : C & (0x7Fu >> N);
-    for (size_t K = 1; K < N && I + K < Text.size(); ++K) Code = (Code << 6) | (static_cast<unsigned char>(Text[I + K]) & 0x3Fu);
+    uint32_t Code;
+    bool Valid;
+    I += static_cast<size_t>(DecodeUtf8(Text.substr(I), Code, Valid, TUtf8Policy::Framing));
     Out += '#' + std::to_string(Code);
-    I += N;
   }
   return Out;
 }
@@ -99,24 +100,7 @@ std::vector<std::string> SplitSearchList(std::string_view Text) {
 
 bool MatchesSearchMask(std::string_view Name, std::string_view Mask) {
   if (Mask == "*.*" || Mask == "*") return true;
-  // Iterative wildcard match with one back-track point.
-  size_t N = 0, M = 0, StarM = std::string_view::npos, StarN = 0;
-  while (N < Name.size()) {
-    if (M < Mask.size() && (Mask[M] == '?' || Mask[M] == Name[N])) {
-      ++N;
-      ++M;
-    } else if (M < Mask.size() && Mask[M] == '*') {
-      StarM = M++;
-      StarN = N;
-    } else if (StarM != std::string_view::npos) {
-      M = StarM + 1;
-      N = ++StarN;
-    } else {
-      return false;
-    }
-  }
-  while (M < Mask.size() && Mask[M] == '*') ++M;
-  return M == Mask.size();
+  return MatchesWildcard(Mask, Name, wfIgnoreCase);
 }
 
 // ---- directories ----
@@ -300,10 +284,8 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
         Walk(Dir + Name + "/", Masks, Out, Visited, Publish);
       continue;
     }
-    std::string Lower = Name;
-    for (char& C : Lower) C = AsciiLower(C);
     for (const auto& M : Masks)
-      if (MatchesSearchMask(Lower, M)) {
+      if (MatchesSearchMask(Name, M)) {
         Add({Dir + Name, {}});
         break;
       }
@@ -314,8 +296,6 @@ void TFindEngine::Walk(const std::string& Dir, const std::vector<std::string>& M
 void TFindEngine::WalkAll(std::vector<TEntry>& Out, const TPublish* Publish) {
   std::vector<std::string> Masks = SplitSearchList(FRequest.Masks);
   if (Masks.empty()) Masks.push_back("*.*");
-  for (auto& M : Masks)
-    for (char& C : M) C = AsciiLower(C);
   TVisited Visited;
   std::set<std::string> Named;
   for (const auto& Path : FDirectories) {

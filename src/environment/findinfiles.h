@@ -75,8 +75,8 @@ struct TFindRequest {
 
 // Splits at "," and ";", trimming blanks and tabs; empty items are dropped.
 std::vector<std::string> SplitSearchList(std::string_view Text);
-// Wildcard match of a lower-cased name against a lower-cased mask ("*", "?"); "*.*" takes
-// every name.
+// Wildcard match of a name against a mask ("*", "?"), without regard to case; "*.*" takes
+// every name, those without a dot too.
 bool MatchesSearchMask(std::string_view Name, std::string_view Mask);
 
 // The directories of a directory search, unwound, expanded, each with a trailing "/", the

@@ -255,7 +255,7 @@ void TBaseProject::ReadEntries() {
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
       if (!IsFileItemType(I->NameView())) continue;
-      std::string Include = ReplaceAll(I->Include(), "$(MainSource)", MainSource);
+      std::string Include = ReplaceAllText(I->Include(), "$(MainSource)", MainSource);
       if (Include.empty() || Include.find("$(") != std::string::npos) continue;
       Include = MSBuildUnescape(Include);
       TProjectFileItem E;
@@ -321,7 +321,7 @@ msb::TItem* TBaseProject::FindItem(const std::string& FileName) const {
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
       if (!IsFileItemType(I->NameView())) continue;
-      const std::string Include = MSBuildUnescape(ReplaceAll(I->Include(), "$(MainSource)", MainSource));
+      const std::string Include = MSBuildUnescape(ReplaceAllText(I->Include(), "$(MainSource)", MainSource));
       if (SameFileName(ExpandFileName(ToDiskPath(Include), Dir), FileName)) return I;
     }
   }
