@@ -7,6 +7,7 @@
 #include "build/engine/engine.h"
 #include "enginefixture.h"
 #include "support/errorof.h"
+#include "shared/text.h"
 
 namespace nxs::engine::test {
 namespace {
