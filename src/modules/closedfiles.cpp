@@ -44,7 +44,7 @@ std::vector<std::string> SplitClosedFileValue(std::string_view Value) {
   return Items;
 }
 
-std::string QuoteClosedFileName(std::string_view Name) { return "'" + ReplaceAll(Name, "'", "''") + "'"; }
+std::string QuoteClosedFileName(std::string_view Name) { return "'" + ReplaceAllText(Name, "'", "''") + "'"; }
 
 // ---- entries ----
 
@@ -203,7 +203,7 @@ std::string ShortenPath(std::string_view FileName, size_t MaxLength) {
 }
 
 std::string ReopenCaption(int Position, std::string_view FileName, size_t MaxPathLength) {
-  std::string Path = ReplaceAll(ShortenPath(FileName, MaxPathLength), "&", "&&");
+  std::string Path = ReplaceAllText(ShortenPath(FileName, MaxPathLength), "&", "&&");
   std::string Accel;
   if (Position >= 0 && Position <= 9) Accel = std::string(1, static_cast<char>('0' + Position));
   else if (Position >= 10 && Position <= 35) Accel = std::string(1, static_cast<char>('A' + Position - 10));

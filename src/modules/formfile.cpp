@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "editor/buffers/charwidth.h"
 #include "modules/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
+#include "shared/utf8.h"
 
 namespace nxs {
 
@@ -281,8 +281,7 @@ class TTextReader {
         size_t Digits = 0;
         for (; !AtEnd(); ++FPos, ++Digits) {
           const char D = Peek();
-          int V = IsDigit(D) ? D - '0' : -1;
-          if (Hex && V < 0 && ((D >= 'a' && D <= 'f') || (D >= 'A' && D <= 'F'))) V = (D | 0x20) - 'a' + 10;
+          const int V = Hex ? HexDigitValue(D) : IsDigit(D) ? D - '0' : -1;
           if (V < 0) break;
           Cp = Cp * (Hex ? 16 : 10) + static_cast<uint32_t>(V);
           if (Cp > 0x10FFFF) Fail(res::SFormBadCharCode);
@@ -369,7 +368,7 @@ class TTextReader {
       if (C == '}') break;
       ++FPos;
       if (IsBlank(C)) continue;
-      int V = IsDigit(C) ? C - '0' : ((C | 0x20) >= 'a' && (C | 0x20) <= 'f') ? (C | 0x20) - 'a' + 10 : -1;
+      const int V = HexDigitValue(C);
       if (V < 0) Fail(res::SFormBadBinary);
       if (Half < 0) {
         Half = V;

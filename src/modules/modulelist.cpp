@@ -650,7 +650,7 @@ std::string MakeUniqueModuleName(const std::string& BaseName, const std::string&
   // The name must be an identifier once its number is in.
   std::string Pattern = BaseName;
   if (Pattern.find("%d") == std::string::npos) Pattern += "%d";
-  ValidateIdent(ReplaceAll(Pattern, "%d", "1"), true);
+  ValidateIdent(ReplaceAllText(Pattern, "%d", "1"), true);
   std::string Folder = Dir;
   if (Folder.empty()) {
     std::vector<TDocModule*> Projects = GetProjectList();
@@ -666,7 +666,7 @@ std::string MakeUniqueModuleName(const std::string& BaseName, const std::string&
   std::vector<std::string> Exts{DocModuleHooks().UnitSourceExtension};
   Exts.insert(Exts.end(), ExtraExtensions.begin(), ExtraExtensions.end());
   for (int N = 1;; ++N) {
-    const std::string Name = ReplaceAll(Pattern, "%d", std::to_string(N));
+    const std::string Name = ReplaceAllText(Pattern, "%d", std::to_string(N));
     bool Taken = false;
     for (TDocModule* M : ModuleList().Snapshot()) {
       if (SameText(M->GetModuleName(), Name) &&

@@ -19,6 +19,7 @@
 #include "shared/format.h"
 #include "shared/largeblock.h"
 #include "shared/text.h"
+#include "shared/utf8.h"
 
 namespace nxs {
 
@@ -212,30 +213,10 @@ namespace {
 
 // The length of the UTF-8 sequence at Text[Pos] (a character XML allows), or 0.
 size_t Utf8Length(std::string_view Text, size_t Pos, uint32_t& Code) {
-  unsigned char C = static_cast<unsigned char>(Text[Pos]);
-  size_t Len;
-  uint32_t Min;
-  if (C < 0x80) {
-    Code = C;
-    return 1;
-  } else if ((C & 0xE0) == 0xC0) {
-    Len = 2, Min = 0x80, Code = C & 0x1F;
-  } else if ((C & 0xF0) == 0xE0) {
-    Len = 3, Min = 0x800, Code = C & 0x0F;
-  } else if ((C & 0xF8) == 0xF0) {
-    Len = 4, Min = 0x10000, Code = C & 0x07;
-  } else {
-    return 0;
-  }
-  if (Pos + Len > Text.size()) return 0;
-  for (size_t I = 1; I < Len; ++I) {
-    unsigned char Next = static_cast<unsigned char>(Text[Pos + I]);
-    if ((Next & 0xC0) != 0x80) return 0;
-    Code = (Code << 6) | (Next & 0x3F);
-  }
-  if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF) || Code == 0xFFFE || Code == 0xFFFF)
-    return 0;
-  return Len;
+  bool Valid;
+  const int Len = DecodeUtf8(Text.substr(Pos), Code, Valid, TUtf8Policy::Strict);
+  if (!Valid || Code == 0xFFFE || Code == 0xFFFF) return 0;
+  return static_cast<size_t>(Len);
 }
 
 bool IsAsciiNameStart(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_'; }

@@ -1,7 +1,5 @@
 #include "projects/containers.h"
 
-#include <fnmatch.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -13,6 +11,7 @@
 #include "shared/format.h"
 #include "shared/settings.h"
 #include "shared/text.h"
+#include "shared/wildcard.h"
 
 namespace nxs {
 
@@ -728,7 +727,7 @@ PContainerCreator TContainerManager::Lookup(const TExtList& List, const std::str
   if (auto It = List.find(LowerCase(ExtractFileExt(FileName))); It != List.end()) return It->second;
   const std::string Name = ExtractFileName(FileName);
   for (const auto& [Mask, Creator] : List)
-    if (Mask.find_first_of("*?[") != std::string::npos && fnmatch(Mask.c_str(), Name.c_str(), FNM_CASEFOLD) == 0)
+    if (HasWildcards(Mask, wfClasses) && MatchesWildcard(Mask, Name, wfClasses | wfIgnoreCase))
       return Creator;
   return nullptr;
 }

@@ -252,7 +252,7 @@ std::vector<TProjectFileItem> ReadProjectFileItems(IMSProjectFile& Doc, const st
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
       if (!IsFileItemType(I->NameView())) continue;
-      std::string Include = ReplaceAll(I->Include(), "$(MainSource)", MainSource);
+      std::string Include = ReplaceAllText(I->Include(), "$(MainSource)", MainSource);
       if (Include.empty() || Include.find("$(") != std::string::npos) continue;
       Include = MSBuildUnescape(Include);
       TProjectFileItem E;
@@ -351,7 +351,7 @@ msb::TItem* TBaseProject::FindItem(const std::string& FileName) const {
     if (!G->GetCondition().empty()) continue;
     for (msb::TItem* I : G->GetItems()) {
       if (!IsFileItemType(I->NameView())) continue;
-      const std::string Include = MSBuildUnescape(ReplaceAll(I->Include(), "$(MainSource)", MainSource));
+      const std::string Include = MSBuildUnescape(ReplaceAllText(I->Include(), "$(MainSource)", MainSource));
       if (SameFileName(ExpandFileName(ToDiskPath(Include), Dir), FileName)) return I;
     }
   }

@@ -55,7 +55,7 @@ std::vector<std::string> SplitBlanks(const std::string& Text) {
   return Out;
 }
 
-std::string Sanitize(const std::string& Name) { return ReplaceAll(Name, ".", "_"); }
+std::string Sanitize(const std::string& Name) { return ReplaceAllText(Name, ".", "_"); }
 
 std::string CycleMessage(const TBaseProject* P, const TBaseProject* D, const std::vector<TBaseProject*>& Cycle) {
   std::vector<std::string> Names;

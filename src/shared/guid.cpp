@@ -6,6 +6,7 @@
 #include "shared/exceptions.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
+#include "shared/text.h"
 
 namespace nxs {
 
@@ -28,13 +29,6 @@ std::string GUIDToString(const TGUID& G) {
   return Buf;
 }
 
-static int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
 bool TryStringToGUID(std::string_view S, TGUID& G) {
   static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
   if (S.size() != sizeof kShape - 1) return false;
@@ -45,7 +39,7 @@ bool TryStringToGUID(std::string_view S, TGUID& G) {
       if (S[I] != kShape[I]) return false;
       continue;
     }
-    int Hi = HexValue(S[I]), Lo = HexValue(S[I + 1]);
+    int Hi = HexDigitValue(S[I]), Lo = HexDigitValue(S[I + 1]);
     if (Hi < 0 || Lo < 0) return false;
     Bytes[N++] = static_cast<uint8_t>(Hi * 16 + Lo);
     ++I;

@@ -141,7 +141,7 @@ std::string Join(const std::vector<std::string>& Parts, std::string_view Separat
   return R;
 }
 
-std::string ReplaceAll(std::string_view S, std::string_view From, std::string_view To) {
+std::string ReplaceAllText(std::string_view S, std::string_view From, std::string_view To) {
   if (From.empty()) return std::string(S);
   std::string R;
   size_t Start = 0;
@@ -212,21 +212,14 @@ std::string MSBuildEscape(std::string_view Text) {
   return R;
 }
 
-static int HexDigit(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
 std::string MSBuildUnescape(std::string_view Text) {
   size_t P = Text.find('%');
   if (P == std::string_view::npos) return std::string(Text);
   std::string R(Text.substr(0, P));
   for (size_t I = P; I < Text.size(); ++I) {
     int High, Low;
-    if (Text[I] == '%' && I + 2 < Text.size() && (High = HexDigit(Text[I + 1])) >= 0 &&
-        (Low = HexDigit(Text[I + 2])) >= 0) {
+    if (Text[I] == '%' && I + 2 < Text.size() && (High = HexDigitValue(Text[I + 1])) >= 0 &&
+        (Low = HexDigitValue(Text[I + 2])) >= 0) {
       R += static_cast<char>(High * 16 + Low);
       I += 2;
     } else {

@@ -12,6 +12,13 @@ namespace nxs {
 
 inline char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C; }
 inline char AsciiUpper(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
+// The value of a hexadecimal digit in either case, or -1 for any other character.
+inline int HexDigitValue(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
 
 bool SameText(std::string_view A, std::string_view B);
 // <0, 0, >0 like strcmp, without regard to case.
@@ -39,7 +46,9 @@ bool IsWholeNumber(std::string_view S);
 
 std::vector<std::string> Split(std::string_view S, char Separator);
 std::string Join(const std::vector<std::string>& Parts, std::string_view Separator);
-std::string ReplaceAll(std::string_view S, std::string_view From, std::string_view To);
+// Every occurrence of From in S, left to right, as To: plain text, no pattern (the editor's
+// ReplaceAll replaces the matches of a search pattern in a view).
+std::string ReplaceAllText(std::string_view S, std::string_view From, std::string_view To);
 // S in double quotes with C-style escapes for the backslash, the quote and every control
 // character ("\n", "\x01"): one line, whatever S holds.
 std::string CQuoted(std::string_view S);

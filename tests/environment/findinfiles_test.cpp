@@ -45,6 +45,9 @@ TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   EXPECT_EQ(FormTextOf("ab\xC3\xA9"), "ab'#233");
   EXPECT_EQ(FormTextOf("\xC3\xA9x\xC3\xA9"), "#233'x'#233");
   EXPECT_EQ(FormTextOf("\xC3\xA9\xE2\x82\xAC"), "#233#8364");
+  // A broken sequence gives its lead byte alone: the plain character after it stays.
+  EXPECT_EQ(FormTextOf("\xC3(x"), "#195'(x");
+  EXPECT_EQ(FormTextOf("a\xE2\x82"), "a'#226#130");
   EXPECT_EQ(SearchGroupTitle("0123456789012345678901234"), "Search for '01234567890123456789...'");
   EXPECT_EQ(SearchGroupTitle("a&b"), "Search for 'a&&b'");
   EXPECT_EQ(SplitSearchList(" *.PAS;\t *.inc ,, x "), (Strings{"*.PAS", "*.inc", "x"}));
@@ -54,6 +57,10 @@ TEST(SearchTexts, FormTextTitlesListsAndMasks) {
   EXPECT_TRUE(MatchesSearchMask("a.b", "a?b*"));  // a star at the end takes nothing too
   EXPECT_FALSE(MatchesSearchMask("unit1.pasx", "*.pas"));
   EXPECT_FALSE(MatchesSearchMask("x", "x?"));
+  EXPECT_TRUE(MatchesSearchMask("Unit1.PAS", "*.pas"));  // case does not count
+  EXPECT_TRUE(MatchesSearchMask("unit1.pas", "*.PAS"));
+  EXPECT_TRUE(MatchesSearchMask("*x.pas", "*.pas"));    // a star in the name is a byte like any other
+  EXPECT_FALSE(MatchesSearchMask("ab", "[ab]b"));       // no sets in a search mask
 }
 
 void Write(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }

@@ -103,7 +103,7 @@ TEST_F(ProjectModule, ConversionKeepsTheOldFileAsItsBackupTypeSays) {
       EXPECT_EQ(ReadText(File + ".old"), Old);
     }
     ASSERT_FALSE(Messages.empty());
-    EXPECT_EQ(Messages.back(), ReplaceAll(C.Message, "%1", File));
+    EXPECT_EQ(Messages.back(), ReplaceAllText(C.Message, "%1", File));
   }
   EvProjectMessage().Remove(&Listener);
   // A cancelled upgrade dialog aborts the open.

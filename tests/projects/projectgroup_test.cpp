@@ -314,7 +314,7 @@ TEST_F(GroupTest, ADependencyChosenTwiceOrOnItselfIsNoSecondDependency) {
   const std::string Dependency = "<Dependency GUID=\"" + GUIDToString(PC->GetProjectGUID()) + "\"/>";
   ASSERT_NE(Text.find(Dependency), std::string::npos);
   WriteText(Dir / "old.nxsgroup",
-            ReplaceAll(Text, Dependency, Dependency + "<Dependency GUID=\"" + GuidA + "\"/>" + Dependency));
+            ReplaceAllText(Text, Dependency, Dependency + "<Dependency GUID=\"" + GuidA + "\"/>" + Dependency));
   Restart();
   TProjectGroup* Loaded = TProjectGroup::OpenGroup(Dir / "old.nxsgroup");
   EXPECT_EQ(Describe(*Loaded), "*a[c;] My.App[] c[] ");
@@ -385,7 +385,7 @@ TEST_F(GroupTest, LegacyGroupsAreCheckedReadAndUpgraded) {
   EXPECT_EQ(Describe(*TProjectGroup::OpenGroup(Dir / "old.groupproj")), Before);
 
   // A build order naming a target without a project is refused, naming the target.
-  WriteText(Dir / "bad.nxsgroup", ReplaceAll(Text, "<Targets>a My_App c</Targets>", "<Targets>a ghost c</Targets>"));
+  WriteText(Dir / "bad.nxsgroup", ReplaceAllText(Text, "<Targets>a My_App c</Targets>", "<Targets>a ghost c</Targets>"));
   Restart();
   EXPECT_EQ(ErrorOf<EInvalidProjectGroup>([&] { TProjectGroup::OpenGroup(Dir / "bad.nxsgroup"); }),
             "Project group inconsistent.  Cannot locate project file(s) for target(s) \"ghost\"");

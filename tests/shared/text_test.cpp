@@ -56,6 +56,18 @@ TEST(Text, NumbersAndTrimming) {
   EXPECT_EQ(FindText("Hello World", "WORLD"), 6u);
 }
 
+TEST(Text, HexDigitsInEitherCaseAndNothingBesideThem) {
+  std::string Seen;
+  for (int C = 0; C < 256; ++C) {
+    const int V = HexDigitValue(static_cast<char>(C));
+    if (V < 0) continue;
+    Seen += static_cast<char>(C);
+    EXPECT_EQ(V, C <= '9' ? C - '0' : (C | 0x20) - 'a' + 10) << C;
+  }
+  EXPECT_EQ(Seen, "0123456789ABCDEFabcdef");
+  EXPECT_EQ(MSBuildUnescape("%41%7e%7E%4g%"), "A~~%4g%");
+}
+
 TEST(DosDate, RoundTripsAtTwoSecondResolution) {
   time_t T = 1700000000;  // 2023-11-14
   int32_t D = UnixToFileDate(T);

@@ -126,7 +126,7 @@ std::string ShellQuote(const std::string& Arg) {
   if (!Arg.empty() && Arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=/.,:@%") ==
                           std::string::npos)
     return Arg;
-  return "'" + ReplaceAll(Arg, "'", "'\\''") + "'";
+  return "'" + ReplaceAllText(Arg, "'", "'\\''") + "'";
 }
 
 std::string JoinCommandLine(const std::vector<std::string>& Argv) {
@@ -173,7 +173,7 @@ void TEventSink::Log(std::vector<TBuildEvent>& Events) {
   for (auto& E : Events) {
     if (FOverlay) {
       E.File = FOverlay->RealName(E.File);
-      if (FOverlay->Active()) E.Text = ReplaceAll(E.Text, FOverlay->Dir() + "/", "");
+      if (FOverlay->Active()) E.Text = ReplaceAllText(E.Text, FOverlay->Dir() + "/", "");
     }
     if (E.Kind == ekError) {
       ++FErrors;
@@ -190,7 +190,7 @@ void TEventSink::Log(std::vector<TBuildEvent>& Events) {
 
 void TEventSink::Message(const std::string& Text, TImportance Importance) {
   std::string T = Text;
-  if (FOverlay && FOverlay->Active()) T = ReplaceAll(T, FOverlay->Dir() + "/", "");
+  if (FOverlay && FOverlay->Active()) T = ReplaceAllText(T, FOverlay->Dir() + "/", "");
   FContext.LogMessage(T, Importance);
 }
 

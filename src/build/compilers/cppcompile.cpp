@@ -36,7 +36,7 @@ std::string NinjaPath(const std::string& Path) {
 
 // A variable's value in a ninja file, holding shell-quoted arguments.
 std::string NinjaValue(const std::vector<std::string>& Args) {
-  return ReplaceAll(ReplaceAll(JoinCommandLine(Args), "$", "$$"), "\n", "$\n");
+  return ReplaceAllText(ReplaceAllText(JoinCommandLine(Args), "$", "$$"), "\n", "$\n");
 }
 
 // The object of a source: its path below the project directory, below the intermediate one
@@ -44,7 +44,7 @@ std::string NinjaValue(const std::vector<std::string>& Args) {
 std::string ObjectOf(const std::string& IntDir, const std::string& ProjectDir, const std::string& Source) {
   std::string Rel = ExtractRelativePath(IncludeTrailingPathDelimiter(ProjectDir), Source);
   if (IsAbsolutePath(Rel)) Rel = Rel.substr(1);
-  Rel = ReplaceAll(Rel, "..", "__");
+  Rel = ReplaceAllText(Rel, "..", "__");
   return IntDir + "/" + Rel + ".o";
 }
 
@@ -291,7 +291,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     Objects.push_back(NinjaPath(Obj));
     N += "build " + Objects.back() + ": cxx " + NinjaPath(Overlay.CompileName(S)) +
          (CompilerFile.empty() ? "" : " | " + NinjaPath(CompilerFile)) + "\n";
-    N += "  source = " + ReplaceAll(S, "$", "$$") + "\n";
+    N += "  source = " + ReplaceAllText(S, "$", "$$") + "\n";
     // Read through the overlay, a source still finds what lies beside it on disk.
     if (Overlay.Active()) N += "  extra = " + NinjaValue({"-iquote", ExtractFileDir(S)}) + "\n";
   }

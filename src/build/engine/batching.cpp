@@ -73,7 +73,7 @@ bool MakeBuckets(TProject& P, const TBucket* Outer, const TBatchRefs& Refs, cons
         std::string V;
         if (T.empty() || SameText(T, Type)) {
           if (T.empty() && !Item.Meta.Find(N) && !IsWellKnownMetadata(N))
-            Fail(Where, Format(res::SBatchMetadataMissing, Unescape(Item.Spec), Type, N, Type, N));
+            Fail(Where, Format(res::SBatchMetadataMissing, MSBuildUnescape(Item.Spec), Type, N, Type, N));
           GetItemMetadata(Item, N, P.Directory(), V);
         }
         Values.push_back(std::move(V));

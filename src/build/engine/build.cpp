@@ -80,7 +80,7 @@ std::vector<std::string> NamesOf(const std::string& Text, const TExpandContext& 
   std::vector<std::string> R;
   TItemList L;
   ExpandIntoItems(Text, Ctx, L);
-  for (auto& It : L) R.push_back(Unescape(It.Spec));
+  for (auto& It : L) R.push_back(MSBuildUnescape(It.Spec));
   return R;
 }
 
@@ -195,7 +195,7 @@ class TContext : public TTaskContext {
 // The newest input and the oldest output: a target is up to date when every output exists
 // and none is older than any input.
 int64_t TimeOf(const std::string& ItemSpec, const std::string& Dir) {
-  return FileSystem().ModifiedTimeNs(FullPathOf(Unescape(ItemSpec), Dir));
+  return FileSystem().ModifiedTimeNs(FullPathOf(MSBuildUnescape(ItemSpec), Dir));
 }
 
 }  // namespace
@@ -294,7 +294,7 @@ bool TBuildSession::RunTargets(TProject& P, const std::vector<std::string>& Targ
       auto& R = P.TargetResults[Name];
       for (auto& It : R.Outputs) {
         TItem Copy = It;
-        if (!Copy.Meta.Find("MSBuildSourceTargetName")) Copy.Meta.Set("MSBuildSourceTargetName", Escape(Name));
+        if (!Copy.Meta.Find("MSBuildSourceTargetName")) Copy.Meta.Set("MSBuildSourceTargetName", MSBuildEscape(Name));
         Outputs->push_back(std::move(Copy));
       }
     }
@@ -533,7 +533,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   if (!CheckCancel(Where)) return false;
   TContinue Continue = coStop;
   if (const std::string* C = E.Attribute("ContinueOnError")) {
-    std::string V = Trim(Unescape(ExpandString(*C, Ctx)));
+    std::string V = Trim(MSBuildUnescape(ExpandString(*C, Ctx)));
     bool B = false;
     if (SameText(V, "WarnAndContinue") || (ParseBool(V, B) && B))
       Continue = coWarn;
@@ -544,7 +544,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   for (const auto& A : E.Attributes) {
     if (IsTaskAttribute(A.Name)) continue;
     TTaskParameter Param;
-    Param.Text = Unescape(ExpandString(A.Value, Ctx));
+    Param.Text = MSBuildUnescape(ExpandString(A.Value, Ctx));
     TItemList Items;
     ExpandIntoItems(A.Value, Ctx, Items);
     Param.Items.reserve(Items.size());
@@ -589,10 +589,10 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
       if (Prop) {
         std::string Text;
         if (V->second.IsText) {
-          Text = Escape(V->second.Text);
+          Text = MSBuildEscape(V->second.Text);
         } else {
           for (size_t I = 0; I < V->second.Items.size(); ++I)
-            Text += (I ? ";" : "") + Escape(V->second.Items[I].ItemSpec);
+            Text += (I ? ";" : "") + MSBuildEscape(V->second.Items[I].ItemSpec);
         }
         P.SetProperty(*Prop, Text, At);
       } else {
@@ -605,11 +605,11 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
         };
         if (V->second.IsText) {
           for (auto& S : Split(V->second.Text, ';'))
-            if (!Trim(S).empty()) Add(TItem{Escape(Trim(S)), {}});
+            if (!Trim(S).empty()) Add(TItem{MSBuildEscape(Trim(S)), {}});
         } else {
           for (auto& T : V->second.Items) {
-            TItem It{Escape(T.ItemSpec), {}};
-            for (auto& [N, MV] : T.Metadata) It.Meta.Set(N, Escape(MV));
+            TItem It{MSBuildEscape(T.ItemSpec), {}};
+            for (auto& [N, MV] : T.Metadata) It.Meta.Set(N, MSBuildEscape(MV));
             Add(std::move(It));
           }
         }

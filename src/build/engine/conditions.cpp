@@ -184,7 +184,7 @@ class TConditionParser {
   }
 
   std::string ExpandOperand(std::string_view Text) {
-    return Unescape(ExpandString(Text, FCtx));
+    return MSBuildUnescape(ExpandString(Text, FCtx));
   }
 
   TValue Factor(bool Eval) {

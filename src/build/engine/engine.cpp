@@ -36,15 +36,11 @@ std::string TTaskItem::GetMetadata(const std::string& Name) const {
   auto It = Metadata.find(Name);
   if (It != Metadata.end()) return It->second;
   TItem I;
-  I.Spec = Escape(ItemSpec);
+  I.Spec = MSBuildEscape(ItemSpec);
   std::string V;
   if (!GetItemMetadata(I, Name, BaseDirectory.empty() ? CurrentDir() : BaseDirectory, V)) return {};
-  return Unescape(V);
+  return MSBuildUnescape(V);
 }
-
-std::string Escape(const std::string& Text) { return MSBuildEscape(Text); }
-
-std::string Unescape(const std::string& Text) { return MSBuildUnescape(Text); }
 
 TPropertyMap ParsePropertyString(const std::string& Properties) {
   TPropertyMap R;

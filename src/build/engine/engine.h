@@ -124,8 +124,5 @@ class TEngine {
 
 // "Name=Value;Name2=Value2" as the build host passes global properties.
 TPropertyMap ParsePropertyString(const std::string& Properties);
-// The engine's escaping: %XX for the special characters.
-std::string Escape(const std::string& Text);
-std::string Unescape(const std::string& Text);
 
 }  // namespace nxs::engine

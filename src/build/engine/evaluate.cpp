@@ -163,15 +163,15 @@ TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : F
     std::string_view V(*E);
     size_t Eq = V.find('=');
     if (Eq == std::string_view::npos || !ValidPropertyName(V.substr(0, Eq))) continue;
-    InitProperty(V.substr(0, Eq), Escape(std::string(V.substr(Eq + 1))), false);
+    InitProperty(V.substr(0, Eq), MSBuildEscape(std::string(V.substr(Eq + 1))), false);
   }
-  InitProperty("MSBuildProjectFullPath", Escape(FFullPath), true);
-  InitProperty("MSBuildProjectDirectory", Escape(FDirectory), true);
-  InitProperty("MSBuildProjectDirectoryNoRoot", Escape(FDirectory.substr(1)), true);
-  InitProperty("MSBuildProjectFile", Escape(File), true);
-  InitProperty("MSBuildProjectName", Escape(Dot == std::string::npos ? File : File.substr(0, Dot)), true);
-  InitProperty("MSBuildProjectExtension", Escape(Dot == std::string::npos ? std::string() : File.substr(Dot)), true);
-  InitProperty("MSBuildStartupDirectory", Escape(StartupDirectory), true);
+  InitProperty("MSBuildProjectFullPath", MSBuildEscape(FFullPath), true);
+  InitProperty("MSBuildProjectDirectory", MSBuildEscape(FDirectory), true);
+  InitProperty("MSBuildProjectDirectoryNoRoot", MSBuildEscape(FDirectory.substr(1)), true);
+  InitProperty("MSBuildProjectFile", MSBuildEscape(File), true);
+  InitProperty("MSBuildProjectName", MSBuildEscape(Dot == std::string::npos ? File : File.substr(0, Dot)), true);
+  InitProperty("MSBuildProjectExtension", MSBuildEscape(Dot == std::string::npos ? std::string() : File.substr(Dot)), true);
+  InitProperty("MSBuildStartupDirectory", MSBuildEscape(StartupDirectory), true);
   InitProperty("MSBuildToolsVersion", "Current", true);
   InitProperty("MSBuildNodeCount", "1", true);
   for (const auto& [N, V] : FGlobals) {
@@ -209,7 +209,7 @@ bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, 
       Value = Dot == std::string::npos ? std::string() : File.substr(Dot);
     else
       goto Lookup;
-    Value = Escape(Value);
+    Value = MSBuildEscape(Value);
     return true;
   }
 Lookup:
@@ -289,7 +289,7 @@ void TProject::InitProperty(std::string_view Name, std::string Value, bool Reser
 std::string TProject::GetPropertyValue(const std::string& Name) const {
   std::string V;
   FindProperty(Name, nullptr, V);
-  return Unescape(V);
+  return MSBuildUnescape(V);
 }
 
 bool TProject::HasProperty(const std::string& Name) const {
@@ -310,8 +310,8 @@ TItemList& TProject::ItemsOf(std::string_view Type) {
 
 TTaskItem TProject::ToTaskItem(const TItem& Item) const {
   TTaskItem T;
-  T.ItemSpec = Unescape(Item.Spec);
-  for (const auto& [N, V] : Item.Meta.Entries()) T.Metadata[N] = Unescape(V);
+  T.ItemSpec = MSBuildUnescape(Item.Spec);
+  for (const auto& [N, V] : Item.Meta.Entries()) T.Metadata[N] = MSBuildUnescape(V);
   T.BaseDirectory = FDirectory;
   return T;
 }
@@ -328,7 +328,7 @@ std::string TProject::Expand(const std::string& Text) const {
   Ctx.Project = const_cast<TProject*>(this);  // expansion outside a target reads only
   Ctx.ThisFile = &FFullPath;
   Ctx.Where.File = &FFullPath;
-  return Unescape(ExpandString(Text, Ctx));
+  return MSBuildUnescape(ExpandString(Text, Ctx));
 }
 
 bool TProject::HasTarget(const std::string& Name) const { return Targets.count(Name) > 0; }
@@ -348,7 +348,7 @@ TSpecMatcher MatcherOf(const std::string& Text, const TExpandContext& Ctx) {
   TSpecMatcher M(Ctx.Project->Directory());
   TItemList L;
   ExpandIntoItems(Text, Ctx, L);
-  for (auto& It : L) M.Add(Unescape(It.Spec));
+  for (auto& It : L) M.Add(MSBuildUnescape(It.Spec));
   return M;
 }
 
@@ -397,7 +397,7 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     New.reserve(Found.size());
     for (auto& It : Found) {
       if (It.Meta.Empty() && It.Spec.find_first_of("*?") != std::string::npos) {
-        ExpandWildcard(Unescape(It.Spec), P.Directory(), New);
+        ExpandWildcard(MSBuildUnescape(It.Spec), P.Directory(), New);
       } else {
         if (It.Spec.find('\\') != std::string::npos) std::replace(It.Spec.begin(), It.Spec.end(), '\\', '/');
         New.push_back(std::move(It));
@@ -405,7 +405,7 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     }
     if (const std::string* Exclude = E.Attribute("Exclude")) {
       TSpecMatcher M = MatcherOf(*Exclude, Ctx);
-      if (!M.Empty()) std::erase_if(New, [&](const TItem& It) { return M.Matches(Unescape(It.Spec)); });
+      if (!M.Empty()) std::erase_if(New, [&](const TItem& It) { return M.Matches(MSBuildUnescape(It.Spec)); });
     }
     auto Defs = P.ItemDefinitions.find(E.Name);
     bool Meta = HasMetadata(E);
@@ -428,7 +428,7 @@ void ApplyItemElement(TProject& P, const TXmlElement& E, const TExpandContext& C
     All = false;
   }
   auto Selected = [&](TItem& It) {
-    if (!All && !M.Matches(Unescape(It.Spec))) return false;
+    if (!All && !M.Matches(MSBuildUnescape(It.Spec))) return false;
     if (!PerItemCondition) return true;
     TExpandContext C = Ctx;
     C.MetaItem = &It;
@@ -474,7 +474,7 @@ class TEvaluator {
     Project(*Root);
     std::string Defaults;
     for (size_t I = 0; I < FP.DefaultTargets.size(); ++I) Defaults += (I ? ";" : "") + FP.DefaultTargets[I];
-    FP.InitProperty("MSBuildProjectDefaultTargets", Escape(Defaults), true);
+    FP.InitProperty("MSBuildProjectDefaultTargets", MSBuildEscape(Defaults), true);
     for (auto [E, Doc] : FDefinitionGroups) DefinitionGroup(*E, *Doc);
     for (auto [E, Doc] : FItemGroups) ItemGroup(*E, *Doc);
   }
@@ -517,13 +517,13 @@ class TEvaluator {
         FP.DefaultTargetsSet = true;
         TItemList L;
         ExpandIntoItems(*D, Context(Doc, Root, false), L);
-        for (auto& It : L) FP.DefaultTargets.push_back(Unescape(It.Spec));
+        for (auto& It : L) FP.DefaultTargets.push_back(MSBuildUnescape(It.Spec));
       }
     }
     if (const std::string* I = Root.Attribute("InitialTargets")) {
       TItemList L;
       ExpandIntoItems(*I, Context(Doc, Root, false), L);
-      for (auto& It : L) FP.InitialTargets.push_back(Unescape(It.Spec));
+      for (auto& It : L) FP.InitialTargets.push_back(MSBuildUnescape(It.Spec));
     }
     Children(Root, Doc, true);
   }
@@ -580,11 +580,11 @@ class TEvaluator {
     TItemList Specs;
     ExpandIntoItems(*Project, Ctx, Specs);
     for (auto& S : Specs) {
-      std::string Spec = Unescape(S.Spec);
+      std::string Spec = MSBuildUnescape(S.Spec);
       if (HasWildcard(Spec)) {
         TItemList Found;
         ExpandWildcard(Spec, Dir, Found);
-        for (auto& F : Found) ImportFile(FullPathOf(Unescape(F.Spec), Dir), E, Doc);
+        for (auto& F : Found) ImportFile(FullPathOf(MSBuildUnescape(F.Spec), Dir), E, Doc);
         continue;
       }
       std::string Full = FullPathOf(Spec, Dir);
@@ -628,7 +628,7 @@ class TEvaluator {
       if (!V) continue;
       TItemList L;
       ExpandIntoItems(*V, Ctx, L);
-      for (auto& It : L) (*Map)[Unescape(It.Spec)].push_back(N);
+      for (auto& It : L) (*Map)[MSBuildUnescape(It.Spec)].push_back(N);
     }
   }
 

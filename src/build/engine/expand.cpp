@@ -122,7 +122,7 @@ std::vector<std::string> ParseArgs(std::string_view Text, const TExpandContext& 
     }
     std::string_view A = TrimView(Text.substr(Start, I - Start));
     if (A.size() >= 2 && IsQuote(A.front()) && A.back() == A.front()) A = A.substr(1, A.size() - 2);
-    Args.push_back(Unescape(PropertyPass(A, Ctx)));
+    Args.push_back(MSBuildUnescape(PropertyPass(A, Ctx)));
     Total += Args.back().size();
     if (Total > Ctx.Limit) ExpansionTooLarge(Ctx);
     Start = I + 1;
@@ -189,7 +189,7 @@ std::string EvalFunction(std::string_view Body, const TExpandContext& Ctx) {
     if (Name.empty()) BadExpression(Ctx, Body, "a property name is missing");
     std::string Raw;
     Ctx.Project->FindProperty(Name, Ctx.ThisFile, Raw);
-    Value = Unescape(Raw);
+    Value = MSBuildUnescape(Raw);
   }
   for (;;) {
     SkipBlanks(Body, P);
@@ -289,7 +289,7 @@ void ApplyItemFunction(std::string_view Name, const std::vector<std::string>& Ar
     NeedArgs(2);
     bool With = SameText(Name, "WithMetadataValue");
     for (auto& It : Items)
-      if (SameText(Unescape(MetaOf(It, Args[0], Ctx)), Args[1]) == With) R.push_back(std::move(It));
+      if (SameText(MSBuildUnescape(MetaOf(It, Args[0], Ctx)), Args[1]) == With) R.push_back(std::move(It));
   } else if (SameText(Name, "HasMetadata")) {
     NeedArgs(1);
     for (auto& It : Items)
@@ -298,7 +298,7 @@ void ApplyItemFunction(std::string_view Name, const std::vector<std::string>& Ar
     NeedArgs(2);
     bool Any = false;
     for (auto& It : Items)
-      if (SameText(Unescape(MetaOf(It, Args[0], Ctx)), Args[1])) Any = true;
+      if (SameText(MSBuildUnescape(MetaOf(It, Args[0], Ctx)), Args[1])) Any = true;
     R.push_back({BoolText(Any), {}});
   } else if (SameText(Name, "Metadata")) {
     NeedArgs(1);
@@ -308,19 +308,19 @@ void ApplyItemFunction(std::string_view Name, const std::vector<std::string>& Ar
     }
   } else if (SameText(Name, "DirectoryName")) {
     for (auto& It : Items) {
-      std::string Full = FullPathOf(Unescape(It.Spec), Ctx.Project->Directory());
+      std::string Full = FullPathOf(MSBuildUnescape(It.Spec), Ctx.Project->Directory());
       size_t P = Full.rfind('/');
-      R.push_back({Escape(P == 0 ? "/" : Full.substr(0, P)), std::move(It.Meta)});
+      R.push_back({MSBuildEscape(P == 0 ? "/" : Full.substr(0, P)), std::move(It.Meta)});
     }
   } else if (SameText(Name, "Exists")) {
     for (auto& It : Items)
-      if (FileSystem().Stat(FullPathOf(Unescape(It.Spec), Ctx.Project->Directory())).Exists)
+      if (FileSystem().Stat(FullPathOf(MSBuildUnescape(It.Spec), Ctx.Project->Directory())).Exists)
         R.push_back(std::move(It));
   } else {
     // The string methods apply to each item's text.
     if (!IsStringMethod(Name)) Fail(Ctx.Where, Format(res::SUnknownItemFunction, Name));
     for (auto& It : Items) {
-      std::string V = CallStringMethod(Unescape(It.Spec), Name, Args, true, Ctx);
+      std::string V = CallStringMethod(MSBuildUnescape(It.Spec), Name, Args, true, Ctx);
       if (!V.empty()) R.push_back({EscapeResult(V), std::move(It.Meta)});
     }
   }

@@ -245,8 +245,8 @@ std::string EngineFunction(const TCall& C, std::string_view M) {
     return R;
   }
   if (SameText(M, "ValueOrDefault")) return C.Need(2, 2), A[0].empty() ? A[1] : A[0];
-  if (SameText(M, "Escape")) return C.Need(1, 1), Escape(A[0]);
-  if (SameText(M, "Unescape")) return C.Need(1, 1), Unescape(A[0]);
+  if (SameText(M, "Escape")) return C.Need(1, 1), MSBuildEscape(A[0]);
+  if (SameText(M, "Unescape")) return C.Need(1, 1), MSBuildUnescape(A[0]);
   if (SameText(M, "IsOSPlatform") || SameText(M, "IsOsPlatform"))
     return C.Need(1, 1), BoolText(SameText(A[0], "Linux"));
   if (SameText(M, "IsOSUnixLike") || SameText(M, "IsOsUnixLike")) return C.Need(0, 0), BoolText(true);

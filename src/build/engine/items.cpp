@@ -8,6 +8,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/text.h"
+#include "shared/wildcard.h"
 
 namespace nxs::engine {
 
@@ -50,26 +51,8 @@ std::string FileTimeText(const std::string& FullPath) {
   return Buf;
 }
 
-bool MatchSegment(std::string_view P, std::string_view S) {
-  // Iterative "*" and "?" matching with one backtrack point.
-  size_t Pi = 0, Si = 0, Star = std::string_view::npos, Mark = 0;
-  while (Si < S.size()) {
-    if (Pi < P.size() && (P[Pi] == '?' || P[Pi] == S[Si])) {
-      ++Pi;
-      ++Si;
-    } else if (Pi < P.size() && P[Pi] == '*') {
-      Star = Pi++;
-      Mark = Si;
-    } else if (Star != std::string_view::npos) {
-      Pi = Star + 1;
-      Si = ++Mark;
-    } else {
-      return false;
-    }
-  }
-  while (Pi < P.size() && P[Pi] == '*') ++Pi;
-  return Pi == P.size();
-}
+// One name of a path against one segment of a pattern: "*" and "?", case counting.
+bool MatchSegment(std::string_view P, std::string_view S) { return MatchesWildcard(P, S); }
 
 std::vector<std::string_view> Segments(std::string_view Path) {
   std::vector<std::string_view> R;
@@ -108,7 +91,7 @@ struct TWalk {
   std::vector<std::string> Chain;
 };
 
-bool IsWild(std::string_view S) { return S.find_first_of("*?") != std::string_view::npos; }
+bool IsWild(std::string_view S) { return HasWildcards(S); }
 
 // The real path of a folder (links resolved); empty when it cannot be resolved.
 std::string RealPathOf(const std::string& Dir) {
@@ -244,7 +227,7 @@ bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string
         return true;
       }
       if (SameText(Name, "FullPath")) {
-        Value = Escape(FullPathOf(Unescape(Item.Spec), BaseDir));
+        Value = MSBuildEscape(FullPathOf(MSBuildUnescape(Item.Spec), BaseDir));
         return true;
       }
       break;
@@ -271,9 +254,9 @@ bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string
       break;
     case 'd':
       if (SameText(Name, "Directory")) {
-        std::string Full = FullPathOf(Unescape(Item.Spec), BaseDir);
+        std::string Full = FullPathOf(MSBuildUnescape(Item.Spec), BaseDir);
         size_t P = Full.rfind('/');
-        Value = Escape(Full.substr(1, P == 0 ? 0 : P));
+        Value = MSBuildEscape(Full.substr(1, P == 0 ? 0 : P));
         return true;
       }
       break;
@@ -281,7 +264,7 @@ bool GetItemMetadata(const TItem& Item, std::string_view Name, const std::string
     case 'c':
     case 'a':
       if (SameText(Name, "ModifiedTime") || SameText(Name, "CreatedTime") || SameText(Name, "AccessedTime")) {
-        Value = FileTimeText(FullPathOf(Unescape(Item.Spec), BaseDir));
+        Value = FileTimeText(FullPathOf(MSBuildUnescape(Item.Spec), BaseDir));
         return true;
       }
       break;
@@ -314,8 +297,8 @@ void ExpandWildcard(std::string_view Spec, const std::string& BaseDir, TItemList
   W.Found.erase(std::unique(W.Found.begin(), W.Found.end()), W.Found.end());
   for (auto& [FoundSpec, Rec] : W.Found) {
     TItem It;
-    It.Spec = Escape(FoundSpec);
-    if (!Rec.empty()) It.Meta.Set("RecursiveDir", Escape(Rec));
+    It.Spec = MSBuildEscape(FoundSpec);
+    if (!Rec.empty()) It.Meta.Set("RecursiveDir", MSBuildEscape(Rec));
     Out.push_back(std::move(It));
   }
 }

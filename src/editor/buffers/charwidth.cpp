@@ -53,56 +53,6 @@ void ClearCharWidthsCache() {
   for (auto& Slot : WidthCache) Slot.store(0, std::memory_order_relaxed);
 }
 
-int Utf8SequenceLength(unsigned char Lead) {
-  if (Lead >= 0xC2 && Lead <= 0xDF) return 2;
-  if (Lead >= 0xE0 && Lead <= 0xEF) return 3;
-  if (Lead >= 0xF0 && Lead <= 0xF4) return 4;
-  return 1;
-}
-
-int DecodeUtf8(std::string_view Text, uint32_t& Ch, bool& Valid) {
-  Valid = false;
-  Ch = 0;
-  if (Text.empty()) return 0;
-  const auto* P = reinterpret_cast<const unsigned char*>(Text.data());
-  Ch = P[0];
-  if (P[0] < 0x80) {
-    Valid = true;
-    return 1;
-  }
-  const int Len = Utf8SequenceLength(P[0]);
-  if (Len == 1 || static_cast<size_t>(Len) > Text.size()) return 1;
-  uint32_t C = P[0] & (0xFF >> (Len + 1));
-  for (int I = 1; I < Len; ++I) {
-    if ((P[I] & 0xC0) != 0x80) return 1;
-    C = (C << 6) | (P[I] & 0x3F);
-  }
-  // Overlong forms, surrogates and values beyond the last plane are not characters.
-  static constexpr uint32_t Min[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (C < Min[Len] || C > 0x10FFFF || (C >= 0xD800 && C <= 0xDFFF)) return 1;
-  Ch = C;
-  Valid = true;
-  return Len;
-}
-
-void AppendUtf8(std::string& Out, uint32_t Ch) {
-  if (Ch < 0x80) {
-    Out += static_cast<char>(Ch);
-  } else if (Ch < 0x800) {
-    Out += static_cast<char>(0xC0 | (Ch >> 6));
-    Out += static_cast<char>(0x80 | (Ch & 0x3F));
-  } else if (Ch < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Ch >> 12));
-    Out += static_cast<char>(0x80 | ((Ch >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Ch & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Ch >> 18));
-    Out += static_cast<char>(0x80 | ((Ch >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Ch >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Ch & 0x3F));
-  }
-}
-
 int CalcDisplayWidth(std::string_view Text) {
   int Width = 0;
   while (!Text.empty()) {
@@ -113,12 +63,6 @@ int CalcDisplayWidth(std::string_view Text) {
     Text.remove_prefix(static_cast<size_t>(Len));
   }
   return Width;
-}
-
-size_t Utf8CharCount(std::string_view Text) {
-  size_t N = 0;
-  for (char C : Text) N += IsUtf8Lead(C);
-  return N;
 }
 
 }  // namespace nxs

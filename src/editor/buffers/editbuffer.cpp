@@ -305,7 +305,7 @@ void TEditBuffer::InitEditorBuffer(bool Load) {
 }
 
 void TEditBuffer::ApplySourceOptions() {
-  std::string Name = ReplaceAll(FFileName, "->", ".");
+  std::string Name = ReplaceAllText(FFileName, "->", ".");
   const TBufferSourceOptions O = EditorOptionsSource().SourceOptionsFor(Name);
   const TEdOptionsStruct Ed = EditorOptionsSource().EditorOptions();
   std::vector<TPairDesc>& Pairs = PairStorage(this);

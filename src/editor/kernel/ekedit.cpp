@@ -702,7 +702,7 @@ uint8_t TEkEditor::Replace(std::string_view Replacement, TEkSearchState* Out) {
   return erOk;
 }
 
-uint8_t TEkEditor::ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count) {
+uint8_t TEkEditor::ReplaceAllMatches(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count) {
   if (Count) *Count = 0;
   TSearchFlags F = TSearchFlags::FromBits(Flags);
   TSearcher& S = State().Searcher;

@@ -128,7 +128,7 @@ class TEkEditor {
   uint8_t Replace(std::string_view Replacement, TEkSearchState* Out);
   // Every match at once, as byte offsets found in one pass before anything changes: linear in
   // the text and the matches, and a replacement is never searched again.
-  uint8_t ReplaceAll(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count);
+  uint8_t ReplaceAllMatches(uint16_t Flags, std::string_view Pattern, std::string_view Replacement, int32_t* Count);
   const std::string& SearchError() { return State().PatternError; }
   uint32_t SearchErrorOffset() { return State().PatternErrorOffset; }
 

@@ -489,7 +489,7 @@ uint8_t DoReplaceAll(TEkEditor& E, const TReplaceAllArgs& A) {
   std::string_view Pattern = StringArg(A.Pattern, A.PatternLen, PatternOk);
   std::string_view Replace = StringArg(A.Replace, A.ReplaceLen, ReplaceOk);
   if (!PatternOk || !ReplaceOk) return erBadArgument;
-  return E.ReplaceAll(A.Flags, Pattern, Replace, A.Count);
+  return E.ReplaceAllMatches(A.Flags, Pattern, Replace, A.Count);
 }
 
 uint8_t DoSetBlockIndent(TEkEditor& E, const TBlockIndentArgs& A) {

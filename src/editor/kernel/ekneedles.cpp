@@ -11,6 +11,8 @@
 #include <immintrin.h>
 #endif
 
+#include "shared/linescan.h"
+
 namespace nxs::ek {
 
 namespace {
@@ -130,8 +132,7 @@ size_t TNeedles::Find(const char* Hay, size_t HayLen) const {
     return FindLiteral(Hay, HayLen, F->Needles.front(), F->Fold, P.I1, P.I2);
   }
 #if defined(__x86_64__)
-  static const bool Avx2 = __builtin_cpu_supports("avx2");
-  if (Avx2 && F->Probes.size() <= MaxVectorProbes) return F->Vector(Hay, HayLen);
+  if (CpuHasAvx2() && F->Probes.size() <= MaxVectorProbes) return F->Vector(Hay, HayLen);
 #endif
   return F->Scalar(Hay, 0, HayLen);
 }

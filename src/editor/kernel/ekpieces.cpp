@@ -9,10 +9,7 @@
 #include <new>
 
 #include "shared/largeblock.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
+#include "shared/linescan.h"
 
 namespace nxs::ek {
 
@@ -59,49 +56,6 @@ inline void RecordBreak(const char* Data, size_t I, size_t To, std::vector<uint3
   if (Data[I + 1] != '\n') Breaks.push_back(static_cast<uint32_t>(I));
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) size_t ScanAvx2(const char* Data, size_t From, size_t To,
-                                                std::vector<uint32_t>& Breaks, bool& PendingCR) {
-  const __m256i LF = _mm256_set1_epi8('\n');
-  const __m256i CR = _mm256_set1_epi8('\r');
-  size_t I = From;
-  for (; I + 32 <= To; I += 32) {
-    __m256i V = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Data + I));
-    uint32_t Mask = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(V, LF), _mm256_cmpeq_epi8(V, CR))));
-    while (Mask) {
-      size_t At = I + static_cast<size_t>(__builtin_ctz(Mask));
-      RecordBreak(Data, At, To, Breaks, PendingCR);
-      Mask &= Mask - 1;
-    }
-  }
-  return I;
-}
-
-size_t ScanSse2(const char* Data, size_t From, size_t To, std::vector<uint32_t>& Breaks,
-                bool& PendingCR) {
-  const __m128i LF = _mm_set1_epi8('\n');
-  const __m128i CR = _mm_set1_epi8('\r');
-  size_t I = From;
-  for (; I + 16 <= To; I += 16) {
-    __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + I));
-    uint32_t Mask = static_cast<uint32_t>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(V, LF), _mm_cmpeq_epi8(V, CR))));
-    while (Mask) {
-      size_t At = I + static_cast<size_t>(__builtin_ctz(Mask));
-      RecordBreak(Data, At, To, Breaks, PendingCR);
-      Mask &= Mask - 1;
-    }
-  }
-  return I;
-}
-
-bool HasAvx2() {
-  static const bool Has = __builtin_cpu_supports("avx2");
-  return Has;
-}
-#endif
-
 }  // namespace
 
 void TTextBlock::ScanBreaks(size_t From, size_t To) {
@@ -109,12 +63,7 @@ void TTextBlock::ScanBreaks(size_t From, size_t To) {
     FPendingCR = false;
     if (From >= To || FData[From] != '\n') FBreaks.push_back(static_cast<uint32_t>(From - 1));
   }
-  size_t I = From;
-#if defined(__x86_64__)
-  I = HasAvx2() ? ScanAvx2(FData, From, To, FBreaks, FPendingCR) : ScanSse2(FData, From, To, FBreaks, FPendingCR);
-#endif
-  for (; I < To; ++I)
-    if (FData[I] == '\n' || FData[I] == '\r') RecordBreak(FData, I, To, FBreaks, FPendingCR);
+  ForEachBreakByte(FData, From, To, [&](size_t I) { RecordBreak(FData, I, To, FBreaks, FPendingCR); });
 }
 
 std::unique_ptr<TTextBlock> TTextBlock::ForFilling(size_t Capacity) {

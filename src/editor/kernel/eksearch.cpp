@@ -11,6 +11,7 @@
 
 #include "editor/kernel/ekcolumns.h"
 #include "editor/kernel/ekutf8.h"
+#include "shared/linescan.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -81,10 +82,6 @@ __attribute__((target("avx2"))) size_t FindAvx2(const char* Hay, size_t HayLen, 
   return FindScalar(Hay, I, HayLen, Needle, DoFold, I1, I2);
 }
 
-bool HasAvx2() {
-  static const bool Has = __builtin_cpu_supports("avx2");
-  return Has;
-}
 #endif
 
 uint8_t MapRegexError(int Code) {
@@ -135,7 +132,7 @@ size_t FindLiteral(const char* Hay, size_t HayLen, std::string_view Needle, bool
   size_t M = Needle.size();
   if (M == 0 || M > HayLen) return std::string_view::npos;
 #if defined(__x86_64__)
-  if (HasAvx2()) return FindAvx2(Hay, HayLen, Needle, DoFold, I1, I2);
+  if (CpuHasAvx2()) return FindAvx2(Hay, HayLen, Needle, DoFold, I1, I2);
 #endif
   if (!DoFold) {
     const void* P = memmem(Hay, HayLen, Needle.data(), M);

@@ -113,7 +113,7 @@ std::string FoldCase(std::string_view S) { return LowerCase(S); }
 TSyncEditLanguage SyncEditLanguageOf(TEditBuffer& Buffer) {
   TSyncEditLanguage L;
   uint8_t Code = Buffer.SyntaxLang();
-  const std::string Name = ReplaceAll(Buffer.FileName(), "->", ".");
+  const std::string Name = ReplaceAllText(Buffer.FileName(), "->", ".");
   std::string ID = EditorOptionsSource().SourceOptionsFor(Name).SyntaxLangID;
   if (ID.empty()) ID = BuiltInHighlighterOf(Name);
   if (Code == slNone) {

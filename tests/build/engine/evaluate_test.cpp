@@ -7,6 +7,7 @@
 #include "build/engine/engine.h"
 #include "enginefixture.h"
 #include "support/errorof.h"
+#include "shared/text.h"
 
 namespace nxs::engine::test {
 namespace {
@@ -352,9 +353,9 @@ TEST_F(EngineTest, EscapedCharactersStayLiteral) {
   EXPECT_EQ("name;with;semicolons.c|other.c", Specs(P->GetItems("F")).replace(22, 1, "|"));
   EXPECT_EQ(1u, P->GetItems("G").size());
   EXPECT_EQ("literal*.c", Specs(P->GetItems("W")));
-  EXPECT_EQ("a%3Bb", Escape("a;b"));
-  EXPECT_EQ("100%25 %24%28x%29 %40%28y%29", Escape("100% $(x) @(y)"));
-  EXPECT_EQ("a;b %zz %2", Unescape("a%3bb %zz %2"));
+  EXPECT_EQ("a%3Bb", MSBuildEscape("a;b"));
+  EXPECT_EQ("100%25 %24%28x%29 %40%28y%29", MSBuildEscape("100% $(x) @(y)"));
+  EXPECT_EQ("a;b %zz %2", MSBuildUnescape("a%3bb %zz %2"));
 }
 
 TEST_F(EngineTest, ItemListsExpandWithTransformsAndSeparators) {

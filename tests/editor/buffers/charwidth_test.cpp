@@ -73,21 +73,5 @@ TEST_F(CharWidthTest, DisplayWidthCountsCodePointsNotBytes) {
   EXPECT_EQ(CalcDisplayWidth("\xFF\xC3"), 2);             // broken bytes count one each
 }
 
-TEST(Utf8Decoding, RejectsOverlongSurrogateAndTruncatedSequences) {
-  uint32_t Ch;
-  bool Valid;
-  EXPECT_EQ(DecodeUtf8("\xC3\xA9", Ch, Valid), 2);
-  EXPECT_TRUE(Valid);
-  EXPECT_EQ(Ch, 0xE9u);
-  EXPECT_EQ(DecodeUtf8("\xC0\xAF", Ch, Valid), 1);  // overlong "/"
-  EXPECT_FALSE(Valid);
-  EXPECT_EQ(DecodeUtf8("\xED\xA0\x80", Ch, Valid), 1);  // a surrogate
-  EXPECT_FALSE(Valid);
-  EXPECT_EQ(DecodeUtf8("\xE6\x97", Ch, Valid), 1);  // cut short
-  EXPECT_FALSE(Valid);
-  EXPECT_EQ(DecodeUtf8("\xF4\x90\x80\x80", Ch, Valid), 1);  // beyond U+10FFFF
-  EXPECT_FALSE(Valid);
-}
-
 }  // namespace
 }  // namespace nxs
