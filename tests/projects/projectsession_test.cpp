@@ -29,7 +29,7 @@ TEST_F(SessionTest, MacrosResolveAlikeWhicheverWayTheProjectOpened) {
     Doc.Save();
   }
   // A file of the project with the command the user gave it.
-  WriteText(File, ReplaceAll(ReadText(File), "</Project>",
+  WriteText(File, ReplaceAllText(ReadText(File), "</Project>",
                              "<ItemGroup><None Include=\"tool.txt\"><LocalCommand>run it</LocalCommand></None>"
                              "</ItemGroup></Project>"));
 
