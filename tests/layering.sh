@@ -17,6 +17,7 @@ declare -A allowed=(
   [projects]="shared options projectfiles editor/kernel editor modules projects"
   [build]="shared options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build"
   [environment]="shared options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build environment"
+  [startup]="shared options projectfiles build/engine build/compilers editor/kernel editor modules build/messages projects build environment startup"
 )
 # The folder of a file: the longest key that prefixes its path below src/.
 folder_of() {

@@ -4,17 +4,13 @@
 #include <exception>
 #include <string>
 
-#include "build/compilers/compilers.h"
 #include "build/messages/kibitz.h"
-#include "build/msbridge.h"
-#include "editor/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "editor/highlight.h"
 #include "host/edfolding.h"
-#include "projectfiles/projectfile.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
+#include "startup/startup.h"
 
 namespace nxs::host {
 
@@ -38,21 +34,9 @@ class TTerminalCancelKey : public ICancelKey {
   TTerminalKeys FKeys;
 };
 
-// Connects the libraries that may not include one another: the project document reads the
-// text of a file open in an edit buffer rather than the disk copy; the highlighters register
-// when the editor kernel starts; the build host gives the project document its engine view
-// and the MSBuild macros their values. The host's seams are set.
-static void ConnectSubsystems() {
-  SetOpenBufferTextHook(&GetOpenBufferText);
-  SetCancelKey(std::make_shared<TTerminalCancelKey>());
-  InstallHighlighters();
-  InitBuildHost();
-  compilers::RegisterCompilerTasks();
-}
-
 static int Main(int Argc, char** Argv) {
   MainThreadQueue().SetMainThread();
-  ConnectSubsystems();
+  TSystemStartup System({.CancelKey = std::make_shared<TTerminalCancelKey>()});
   return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc));
 }
 
