@@ -13,6 +13,7 @@
 #include "build/progress.h"
 #include "hostsupport.h"
 #include "shared/mainthread.h"
+#include "support/wait.h"
 #include "support/files.h"
 
 namespace nxs::test {
@@ -176,7 +177,7 @@ TEST_F(BuildHostTest, CancelledBackgroundBuildEndsFailed) {
   });
   ProgressMonitor().SetOnUpdate([](TProgressMonitor&, bool&) {});
   ASSERT_EQ(BuildHost().Build(B, Background), crBackground);
-  while (!Running) MainThreadQueue().WaitAndProcess(10);
+  ASSERT_TRUE(PumpUntil([&] { return Running.load(); })) << "the background build did not start";
   ProgressMonitor().Cancel();
   BuildHost().WaitForBuild();
   EXPECT_EQ(BuildHost().Result(), crFailed);
