@@ -12,6 +12,7 @@
 #include "build/messages/filesvc.h"
 #include "build/progress.h"
 #include "hostsupport.h"
+#include "options/envoptions.h"
 #include "shared/mainthread.h"
 #include "support/wait.h"
 #include "support/files.h"
@@ -161,6 +162,19 @@ TEST_F(BuildHostTest, BackgroundBuildRunsOnTheCompileThreadAndFinishesOnTheMainO
   EXPECT_EQ(BuildHost().Result(), crSucceeded);
   EXPECT_EQ(GroupLines("Build")[0], "Success");
   EXPECT_FALSE(FileCacheInForce());
+}
+
+TEST_F(BuildHostTest, ABuildAskedForInTheBackgroundGoesThereWithTheOptionOffAndLeavesItOff) {
+  SetCompiling("BackgroundCompilation", false);
+  auto Quick = [] { return std::make_shared<TScriptedBuilder>([] { return crSucceeded; }); };
+  EXPECT_EQ(BuildHost().Build(Quick(), Background), crSucceeded);  // the option decides
+  EXPECT_EQ(BuildHost().Build(Quick(), Background, true), crBackground);
+  EXPECT_TRUE(BuildHost().Control().FBackground);
+  BuildHost().WaitForBuild();
+  EXPECT_EQ(BuildHost().Result(), crSucceeded);
+  EXPECT_FALSE(EnvironmentOptions().Compiling().GetBool("BackgroundCompilation"));
+  // A control that allows no background build keeps it in the foreground.
+  EXPECT_EQ(BuildHost().Build(Quick(), Foreground, true), crSucceeded);
 }
 
 TEST_F(BuildHostTest, CancelledBackgroundBuildEndsFailed) {
