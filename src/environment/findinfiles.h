@@ -33,12 +33,6 @@ enum TAdvancedSearchFlag : uint8_t { asfIncludeSubDirs, asfSeparateResults, asfG
 using TAdvancedSearchFlags = uint8_t;
 constexpr TAdvancedSearchFlags AdvFlag(TAdvancedSearchFlag F) { return static_cast<TAdvancedSearchFlags>(1u << F); }
 
-// A path to search that does not exist.
-class EFOpenError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // A run of hits of one file, in line order; a file's runs come one after another. Problem: the
 // file or folder could not be read, or not wholly (the message, naming it and why); it comes
 // after the file's hits.
@@ -81,7 +75,7 @@ bool MatchesSearchMask(std::string_view Name, std::string_view Mask);
 
 // The directories of a directory search, unwound, expanded, each with a trailing "/", the
 // current directory when none is given; a file named where a directory is expected stays a
-// file (no trailing "/"), searched whatever the masks. Raises EFOpenError for a path that does
+// file (no trailing "/"), searched whatever the masks. Raises Exception for a path that does
 // not exist, EInOutError with the system's text for a directory that cannot be read. List,
 // when not empty, takes the place of Directories (see TFindRequest::DirectoryList).
 std::vector<std::string> PrepareSearchDirectories(const std::string& Directories,
@@ -232,13 +226,13 @@ std::vector<std::string> ProjectSearchFiles(const TBaseProject& Project);
 // Every project's search files, in project order, each name once where it first comes.
 std::vector<std::string> GroupSearchFiles(const TProjectGroup& Group);
 
-// Starts a search (stopping one that runs); raises EFOpenError for a missing path before any
+// Starts a search (stopping one that runs); raises Exception for a missing path before any
 // thread runs. asNone starts nothing.
 void DoFindInFiles(const TFindRequest& Request);
 // Runs a search to its end on the calling thread without the message view: each file's runs
 // of hits, and the problem of each file or folder that could not be read, are handed to Sink
 // in file order as they come. The scope is resolved and the open files' texts are taken as
-// DoFindInFiles does; raises EFOpenError for a missing path. What a command-line search
+// DoFindInFiles does; raises Exception for a missing path. What a command-line search
 // prints comes this way: the message view's lines cost more than the search itself.
 void RunFindInFiles(const TFindRequest& Request, const std::function<void(TFileHits&)>& Sink);
 // The search dialog: true on OK, after it stored its values in the environment options (the

@@ -22,7 +22,7 @@ const char* const KeyPathNote =
 // or only reads leaves the store as it was.
 std::unique_ptr<TEnvironmentOptions> LoadedOptions() {
   // Defaults shown for settings that could not be read would pass for the user's own.
-  if (std::string Error = SettingsStore().ReadError(); !Error.empty()) throw ESettingsError(Error);
+  if (std::string Error = SettingsStore().ReadError(); !Error.empty()) throw Exception(Error);
   auto Options = std::make_unique<TEnvironmentOptions>(SettingsStore());
   Options->SourceOptionGroups().WriteBuiltIns = false;
   Options->LoadOptions();

@@ -127,7 +127,7 @@ TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
   try {
     TFindEngine E(R);
     FAIL() << "no error";
-  } catch (const EFOpenError& E) {
+  } catch (const Exception& E) {
     EXPECT_EQ(std::string(E.what()), "Cannot find the specified path: \"" + T / "missing/" + "\"");
   }
 }
