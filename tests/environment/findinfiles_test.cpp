@@ -431,7 +431,7 @@ class FindInFiles : public FindTree {
     R.Masks = "*.pas";
     R.Advanced = Adv;
     DoFindInFiles(R);
-    if (!PumpUntil([] { return RunningSearch()->Finished(); })) {
+    if (!test::PumpUntil([] { return RunningSearch()->Finished(); })) {
       ADD_FAILURE() << "the search did not finish";
       return nullptr;
     }
@@ -487,7 +487,7 @@ TEST_F(FindInFiles, ClearingTheGroupWhileAGroupedSearchRunsGivesTheFileATitleAga
     Cleared = G->GetLines(0)->GetChildCount();
     LineBufferList().ClearList(G);
   });
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_GT(Cleared, 0);
   ASSERT_LT(Cleared, 100000);
@@ -519,7 +519,7 @@ TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
   R.Directories = "@one;@two";
   R.Masks = "*.inc;*.txt";
   DoFindInFiles(R);
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   EXPECT_EQ(Boxes->Shown, (Strings{"The directory group 'one' refers back to itself; the reference is not followed",
                                    "The directory group 'two' refers back to itself; the reference is not followed"}));
@@ -555,7 +555,7 @@ TEST_F(FindInFiles, TheOpenFilesAreTheModulesFilesSearchedInTheirEditorText) {
   R.Text = "hit";
   R.Scope = asOpenFiles;
   DoFindInFiles(R);
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "z.pas(1): unsaved hit", T / "z.pas(2): hit"}));
@@ -572,7 +572,7 @@ TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
   R.Advanced = AdvFlag(asfIncludeSubDirs);
   DoFindInFiles(R);
   RunningSearch()->Terminate();
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   TLineBuffer* G = SearchGroups().back();
@@ -602,7 +602,7 @@ TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThrea
   test::WaitUntil([&] { return (Nice = SearchThreadNice()) != -100; });
   EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
   SearchProgress().Cancel();
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   EXPECT_FALSE(SearchProgress().Visible());
   G = SearchGroups().back();
@@ -631,13 +631,13 @@ TEST_F(FindInFiles, PerformFindInFilesSearchesWhatTheDialogStored) {
   Ok = true;
   PerformFindInFiles();
   ASSERT_NE(RunningSearch(), nullptr);
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'HIT' not found"}));  // case counts
   EnvironmentOptions().SetSearchFlags(TSearchFlags{});
   Ok = false;
   SetFindInFilesDialog([&] { return true; });
   PerformFindInFiles();
-  ASSERT_TRUE(PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "a/2.PAS(1): hit"}));
