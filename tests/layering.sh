@@ -26,7 +26,8 @@ build/messages: shared options editor/kernel editor/buffers modules build/messag
 projects: shared options projectfiles editor/kernel editor/buffers modules projects
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
 environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment host
+startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

@@ -258,12 +258,13 @@ TBuildGroups* CreateBuildGroups(TProjectGroup& Group) {
 
 // -- Building -------------------------------------------------------------------------------------------------------
 
-TCompileResult CompileBuildGroup(TProjectGroup& Group, const std::string& Name, const TBuildControl& Control) {
+TCompileResult CompileBuildGroup(TProjectGroup& Group, const std::string& Name, const TBuildControl& Control,
+                                 const TEngineRunSwitches& Switches) {
   TBuildGroups* Groups = CreateBuildGroups(Group);
   TBuildGroup* BG = Groups && !Name.empty() ? Groups->Find(Name) : nullptr;
   if (!BG) return crFailed;
   BuildDisplay().SetTitle(Format(res::SBuildingGroup, BG->Name()));
-  TProjectBuildList List;
+  TProjectBuildList List(Switches);
   for (TBaseProject* P : Group.Projects()) {
     auto* Project = dynamic_cast<TCustomCodeIProject*>(P);
     TBuildGroupItem* Item = BG->FindItem(GuidOf(*P));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "build/buildhost.h"
+#include "build/orchestration.h"
 #include "projectfiles/configmgr.h"
 #include "projects/projectgroup.h"
 #include "shared/event.h"
@@ -92,6 +93,7 @@ TBuildGroups* CreateBuildGroups(TProjectGroup& Group);
 // Builds the build group Name: for each project in build order whose item is enabled, every
 // configuration of the item with every platform (configurations outer). crFailed without
 // building for an empty name or one that is not a build group.
-TCompileResult CompileBuildGroup(TProjectGroup& Group, const std::string& Name, const TBuildControl& Control);
+TCompileResult CompileBuildGroup(TProjectGroup& Group, const std::string& Name, const TBuildControl& Control,
+                                 const TEngineRunSwitches& Switches = {});
 
 }  // namespace nxs

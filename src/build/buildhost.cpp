@@ -144,10 +144,11 @@ bool TBuildHost::SaveAndUpdateModules() {
   }
 }
 
-TCompileResult TBuildHost::Build(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control) {
+TCompileResult TBuildHost::Build(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control, bool InBackground) {
   if (FBuilder || !Builder) return crFailed;
   const bool Background =
-      Control.FAllowBackground && !BackgroundCompileDisabled() && CompilingOption("BackgroundCompilation");
+      Control.FAllowBackground && !BackgroundCompileDisabled() &&
+      (InBackground || CompilingOption("BackgroundCompilation"));
   const auto Start = std::chrono::steady_clock::now();
   if (GetBackgroundCompileActive() || !SaveAndUpdateModules()) return crFailed;
 

@@ -145,7 +145,8 @@ class TBuildHost {
   // untouched), crBackground when it went to the background compile thread, else its result.
   // A builder's PostBuild runs on the main thread when it has finished, before its result is
   // taken. Main thread only.
-  TCompileResult Build(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control);
+  // InBackground: the request asks for a background build, whatever the option says.
+  TCompileResult Build(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control, bool InBackground = false);
   bool Building() const { return FBuilder != nullptr; }
   // True while the current build runs on the background compile thread.
   bool BuildingInBackground() const { return FBuilder && FBackground; }

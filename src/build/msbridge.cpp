@@ -681,7 +681,6 @@ void InitBuildHost() {
   // environment.
   if (!GetEnvironmentVariable("NXS")) SetPublishedVariable("NXS", InstallDir());
   ProgressMonitor();
-  compilers::RegisterCompilerTasks();
   for (const char* Task : ShippedHostTasks)
     if (!HostObjects().count(Task))
       RegisterHostObjectClass(Task, [](const std::string& Project) { return std::make_shared<TNXSHostObject>(Project); });
@@ -714,6 +713,7 @@ void DoneBuildHost() {
   RegisteredMacros().clear();
   TMSBuildMacro::SetResolver(nullptr);
   SetEngineViewHooks({});
+  ResetProgressMonitor();
 }
 
 std::vector<std::string> EvaluateForCommandLine(const TEvaluateRequest& Request) {

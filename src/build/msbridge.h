@@ -118,7 +118,8 @@ std::string MakeTempFileForVFSStream(const TCompilerStream& Stream, const std::s
 
 // Connects the build host to the layers below: the project document's engine view, the
 // MSBuild macros, the host objects of the shipped tasks, the compiler file services' progress
-// monitor. DoneBuildHost undoes it.
+// monitor. DoneBuildHost undoes it and frees the monitor. The compile tasks are not its to
+// register: start-up registers them as the packages' contribution.
 void InitBuildHost();
 void DoneBuildHost();
 // Adds a macro for each MSBuild property name (its value evaluated for the project's active

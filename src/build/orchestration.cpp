@@ -33,16 +33,6 @@ TBuildRunner& Runner() {
   return R;
 }
 
-int& Jobs() {
-  static int J = 0;
-  return J;
-}
-
-bool& WaitForOthers() {
-  static bool W = true;
-  return W;
-}
-
 bool& CompileActiveWithFlagged() {
   static bool On = false;
   return On;
@@ -117,9 +107,9 @@ class TUnopenedProjectsBuilder : public TBuilder {
   std::vector<std::string> FFiles;
 };
 
-TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control) {
+TCompileResult Run(std::shared_ptr<IBuilder> Builder, const TBuildControl& Control, bool Background = false) {
   if (Runner()) return Runner()(std::move(Builder), Control);
-  return BuildHost().Build(std::move(Builder), Control);
+  return BuildHost().Build(std::move(Builder), Control, Background);
 }
 
 }  // namespace
@@ -219,6 +209,7 @@ bool TProjectBuildList::Add(TCustomCodeIProject* Project, const std::string& Con
   Entry.Project = Project;
   Entry.Configuration = Configuration.empty() ? Project->GetCurrentConfiguration() : Configuration;
   Entry.Platform = Platform.empty() ? Project->GetCurrentPlatform() : Platform;
+  Entry.Switches = FSwitches;
   if (Find(Project, Entry.Configuration, Entry.Platform) >= 0) return false;
   Entry.Builder = ProjectBuilderFor(*Project);
   FItems.push_back(std::move(Entry));
@@ -412,7 +403,7 @@ bool TFileBuilder::PostBuild() {
 // -- Requests ---------------------------------------------------------------------------------------------------
 
 TCompileResult BuildProjects(const TProjectBuildList& List, const TBuildControl& Control) {
-  return Run(std::make_shared<TProjectGroupBuilder>(List, Control), Control);
+  return Run(std::make_shared<TProjectGroupBuilder>(List, Control), Control, List.Switches().Background);
 }
 
 TCompileResult BuildProject(TCustomCodeIProject* Project, const TBuildControl& Control) {
@@ -462,11 +453,6 @@ bool CompileActive(TProjectGroup& Group, TCompileMode Mode, bool Wait) {
   return CompileProjects(List, Mode, false, true, Wait);
 }
 
-int BuildJobs() { return Jobs(); }
-void SetBuildJobs(int J) { Jobs() = J; }
-bool WaitForOtherBuilds() { return WaitForOthers(); }
-void SetWaitForOtherBuilds(bool Wait) { WaitForOthers() = Wait; }
-
 // -- The command line's build ------------------------------------------------------------------------------------
 
 bool CompileModeFromWord(std::string_view Word, TCompileMode& Mode) {
@@ -495,23 +481,19 @@ void AddAsAsked(TProjectBuildList& List, TCustomCodeIProject* P, const TBuildCom
 }  // namespace
 
 TCompileResult RunBuildCommand(const TBuildCommand& Command, TProjectGroup* Group, TCustomCodeIProject* Project) {
-  SetBuildJobs(Command.Jobs);
-  SetWaitForOtherBuilds(Command.Wait);
-  // A background build for this run only: the option is not stored.
-  if (Command.Background)
-    EnvironmentOptions().Compiling().SetValue("BackgroundCompilation", TOptionValue(true));
+  const TEngineRunSwitches Switches{Command.Jobs, Command.Wait, Command.Background};
   const TBuildControl Control =
       TBuildControl::Create(Command.Mode, true, true, false, Group != nullptr, Command.Background, false);
   TCompileResult Result;
   if (Group && !Group->UnopenedProjects().empty()) {
-    Result = Run(std::make_shared<TUnopenedProjectsBuilder>(Group->UnopenedProjects()), Control);
+    Result = Run(std::make_shared<TUnopenedProjectsBuilder>(Group->UnopenedProjects()), Control, Command.Background);
   } else if (Group && !Command.BuildGroup.empty()) {
     TBuildGroups* Groups = CreateBuildGroups(*Group);
     if (!Groups || !Groups->Find(Command.BuildGroup))
       throw Exception(Format(res::SNoSuchBuildGroup, Command.BuildGroup));
-    Result = CompileBuildGroup(*Group, Command.BuildGroup, Control);
+    Result = CompileBuildGroup(*Group, Command.BuildGroup, Control, Switches);
   } else {
-    TProjectBuildList List;
+    TProjectBuildList List(Switches);
     if (Group) {
       TBaseProject* From = nullptr;
       if (!Command.From.empty() && !(From = Group->FindProject(Command.From)))

@@ -21,6 +21,18 @@ class TCustomCodeIProject;
 class TProjectGroup;
 class IProjectBuilder;
 
+// What a build request hands each project's engine run beyond the build control record.
+struct TEngineRunSwitches {
+  // How many compiler processes a project's build may run at once; 0: the tools' own default.
+  int Jobs = 0;
+  // Whether a project's build waits for another build (another process) that holds the
+  // project's intermediate folder, or fails at once.
+  bool WaitForOtherBuilds = true;
+  // In the background (where the control allows it) whatever the "BackgroundCompilation"
+  // option says.
+  bool Background = false;
+};
+
 // One entry of a build list.
 struct TProjectBuildInfo {
   TCustomCodeIProject* Project = nullptr;
@@ -28,7 +40,8 @@ struct TProjectBuildInfo {
   std::shared_ptr<IProjectBuilder> Builder;
   std::string Configuration;
   std::string Platform;
-  bool Success = false;  // set by the builder
+  TEngineRunSwitches Switches;  // the list's
+  bool Success = false;         // set by the builder
 };
 
 // The builder of one kind of project. Each call sets Entry.Success.
@@ -55,12 +68,18 @@ using TDependencyFn = std::function<std::vector<TBaseProject*>(TBaseProject& Pro
 
 class TProjectBuildList {
  public:
+  // Every entry, those that ResolveDependencies adds included, carries Switches.
+  explicit TProjectBuildList(TEngineRunSwitches Switches = {}) : FSwitches(Switches) {}
   // Empty names take the project's active configuration and platform. An entry equal to one
   // listed (same project, configuration and platform) is not added again: false then.
   bool Add(TCustomCodeIProject* Project, const std::string& Configuration = {}, const std::string& Platform = {});
-  void Assign(const TProjectBuildList& Other) { FItems = Other.FItems; }
+  void Assign(const TProjectBuildList& Other) {
+    FItems = Other.FItems;
+    FSwitches = Other.FSwitches;
+  }
   void Clear() { FItems.clear(); }
   int Count() const { return static_cast<int>(FItems.size()); }
+  const TEngineRunSwitches& Switches() const { return FSwitches; }
   // -1 when the entry is not listed; names compare without regard to case.
   int Find(const TCustomCodeIProject* Project, const std::string& Configuration, const std::string& Platform) const;
   TCustomCodeIProject* GetProject(int Index) const { return FItems.at(static_cast<size_t>(Index)).Project; }
@@ -76,6 +95,7 @@ class TProjectBuildList {
 
  private:
   std::vector<TProjectBuildInfo> FItems;
+  TEngineRunSwitches FSwitches;
 };
 
 // The group builder's events.
@@ -202,14 +222,6 @@ bool CompileProjects(const TProjectBuildList& List, TCompileMode Mode, bool Chan
 // The option that widens CompileActive; off by default.
 void SetCompileActiveWithFlagged(bool On);
 
-// How many compiler processes a project's build may run at once; 0: the tools' own default.
-int BuildJobs();
-void SetBuildJobs(int Jobs);
-// Whether a project's build waits for another build (another process) that holds the
-// project's intermediate folder, or fails at once; true by default.
-bool WaitForOtherBuilds();
-void SetWaitForOtherBuilds(bool Wait);
-
 // A build asked for from the command line.
 struct TBuildCommand {
   TCompileMode Mode = cmMake;
@@ -219,7 +231,7 @@ struct TBuildCommand {
   std::string Platform;
   std::string From;        // a project of the group: the group from it on
   std::string BuildGroup;  // a build group of the group
-  bool Background = false;
+  bool Background = false;  // whatever the "BackgroundCompilation" option says
   int Jobs = 0;
   bool Wait = true;  // for another build that holds a project's intermediate folder
 };

@@ -23,8 +23,8 @@ std::string MSBuildTargetsFor(TCompileMode Mode) {
 
 std::string MSBuildPropertiesFor(const TProjectBuildInfo& Entry) {
   std::string Properties = Format("Config=%s;Platform=%s", Entry.Configuration, Entry.Platform);
-  if (BuildJobs() > 0) Properties += Format(";ParallelJobs=%d", BuildJobs());
-  if (!WaitForOtherBuilds()) Properties += ";WaitForBuildLock=false";
+  if (Entry.Switches.Jobs > 0) Properties += Format(";ParallelJobs=%d", Entry.Switches.Jobs);
+  if (!Entry.Switches.WaitForOtherBuilds) Properties += ";WaitForBuildLock=false";
   return Properties;
 }
 

@@ -15,13 +15,13 @@
 
 namespace nxs {
 
-// Starts a search (stopping one that runs); raises EFOpenError for a missing path before any
+// Starts a search (stopping one that runs); raises Exception for a missing path before any
 // thread runs. asNone starts nothing.
 void DoFindInFiles(const TFindRequest& Request);
 // Runs a search to its end on the calling thread without the message view: each file's runs
 // of hits, and the problem of each file or folder that could not be read, are handed to Sink
 // in file order as they come. The scope is resolved and the open files' texts are taken as
-// DoFindInFiles does; raises EFOpenError for a missing path. What a command-line search
+// DoFindInFiles does; raises Exception for a missing path. What a command-line search
 // prints comes this way: the message view's lines cost more than the search itself.
 void RunFindInFiles(const TFindRequest& Request, const std::function<void(TFileHits&)>& Sink);
 // The search dialog: true on OK, after it stored its values in the environment options (the

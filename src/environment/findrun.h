@@ -67,7 +67,7 @@ class IFindSink {
 // lines are handed to Sink as they complete and then let go, the main-thread queue pumped
 // meanwhile; otherwise the hits go from the search straight to Sink, each as the message view
 // shows its line, without the group. Raises for a bad pattern and for a path that does not
-// exist (EFOpenError).
+// exist (Exception).
 void RunFindToSink(const TFindRequest& R, IFindSink& Sink);
 
 }  // namespace nxs

@@ -57,7 +57,7 @@ std::vector<std::string> PrepareSearchDirectories(const std::string& Directories
   for (auto& Path : Out) {
     struct stat St;
     if (::stat(ExcludeTrailingPathDelimiter(Path).c_str(), &St) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) throw EFOpenError(Format(res::SCannotFindPath, IncludeTrailingPathDelimiter(Path)));
+      if (errno == ENOENT || errno == ENOTDIR) throw Exception(Format(res::SCannotFindPath, IncludeTrailingPathDelimiter(Path)));
       throw EInOutError(std::strerror(errno));
     }
     // A file where a directory is expected is searched itself.

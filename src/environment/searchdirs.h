@@ -9,15 +9,9 @@
 
 namespace nxs {
 
-// A path to search that does not exist.
-class EFOpenError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // The directories of a directory search, unwound, expanded, each with a trailing "/", the
 // current directory when none is given; a file named where a directory is expected stays a
-// file (no trailing "/"), searched whatever the masks. Raises EFOpenError for a path that does
+// file (no trailing "/"), searched whatever the masks. Raises Exception for a path that does
 // not exist, EInOutError with the system's text for a directory that cannot be read. List,
 // when not empty, takes the place of Directories (see TFindRequest::DirectoryList).
 std::vector<std::string> PrepareSearchDirectories(const std::string& Directories,

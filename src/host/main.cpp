@@ -4,20 +4,15 @@
 #include <exception>
 #include <string>
 
-#include "build/compilers/compilers.h"
 #include "build/messages/kibitz.h"
-#include "build/msbridge.h"
-#include "editor/buffers/editbuffer.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "editor/language/generic.h"
-#include "editor/language/highlight.h"
 #include "host/edfolding.h"
 #include "host/resstrings.h"
-#include "projectfiles/projectfile.h"
 #include "shared/format.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
+#include "startup/startup.h"
 
 namespace nxs::host {
 
@@ -41,18 +36,6 @@ class TTerminalCancelKey : public ICancelKey {
   TTerminalKeys FKeys;
 };
 
-// Connects the libraries that may not include one another: the project document reads the
-// text of a file open in an edit buffer rather than the disk copy; the highlighters register
-// when the editor kernel starts; the build host gives the project document its engine view
-// and the MSBuild macros their values. The host's seams are set.
-static void ConnectSubsystems() {
-  SetOpenBufferTextHook(&GetOpenBufferText);
-  SetCancelKey(std::make_shared<TTerminalCancelKey>());
-  InstallHighlighters(&AddGenericHighlighters);
-  InitBuildHost();
-  compilers::RegisterCompilerTasks();
-}
-
 // The one handler of what a command raises: wrong usage is told with the usage line and ends
 // with status 2; any other error is told after what the command printed, and ends with the
 // command's error status (1, or 2 for a command whose 1 means something else).
@@ -60,7 +43,7 @@ static int Main(int Argc, char** Argv) {
   const TCommand* Reached = nullptr;
   try {
     MainThreadQueue().SetMainThread();
-    ConnectSubsystems();
+    TSystemStartup System({.CancelKey = std::make_shared<TTerminalCancelKey>()});
     return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc), "nxs", &Reached);
   } catch (const EUsage& U) {
     std::fputs(Format(res::SCliUsageError, U.what(), U.Usage()).c_str(), stderr);

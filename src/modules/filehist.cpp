@@ -105,7 +105,7 @@ std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory) {
     try {
       FileSystem().ForceDirectories(Folder);
     } catch (const EInOutError&) {
-      throw EFileHistoryError(Format(res::SUnableToCreateBackupFolder, Folder));
+      throw Exception(Format(res::SUnableToCreateBackupFolder, Folder));
     }
   }
   std::string Name = ExtractFileName(FileName);
@@ -154,7 +154,7 @@ std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
       }
     }
   } catch (const EInOutError& E) {
-    throw EFileHistoryError(Format(res::SUnableToWriteBackup, Backup, E.what()));
+    throw Exception(Format(res::SUnableToWriteBackup, Backup, E.what()));
   }
   try {
     FileSystem().SetModifiedTime(Backup, Info.ModifiedTime);

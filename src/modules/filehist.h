@@ -15,11 +15,6 @@ namespace nxs {
 class TEnvironmentOptions;
 class TEvOptionsChanged;
 
-class EFileHistoryError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // Given the existing backups (lowest number first) when the limit is reached; it decides
 // which to remove, instead of the oldest being deleted.
 using TDeleteOldBackupFileEvent = std::function<void(const std::vector<std::string>& Backups)>;
@@ -50,7 +45,7 @@ class TFileHistoryOptionsLink {
 // The name under which FileName's current contents should be kept. With AllowHistory clear
 // or CreateBackup off: the same folder, "~" after the extension's dot ("a.txt" ->
 // "a.~txt", "a" -> "a.~"). Otherwise the history folder is made when missing (raising
-// EFileHistoryError naming it when it cannot be) and the name carries the next number
+// Exception naming it when it cannot be) and the name carries the next number
 // ("dir/__history/u.txt.~4~"). Nothing is removed here.
 std::string MakeBackupFileName(const std::string& FileName, bool AllowHistory);
 // Once NewBackup exists: when the file's other numbered backups have reached the limit,
@@ -69,7 +64,7 @@ std::string GetBackupIdent(std::string_view BackupName);
 // What saving does to the file already on disk: keeps a copy under MakeBackupFileName's name,
 // then removes the oldest backup beyond the limit, and returns the new name; empty when
 // there is no file yet. The file itself is never touched: a backup that cannot be written
-// raises EFileHistoryError naming it, and every older backup is still there.
+// raises Exception naming it, and every older backup is still there.
 std::string BackupExistingFile(const std::string& FileName, bool AllowHistory = true);
 // Keeps the backup, then replaces the file's contents atomically.
 void WriteFileWithBackup(const std::string& FileName, std::string_view Data, bool AllowHistory = true);

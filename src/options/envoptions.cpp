@@ -239,7 +239,7 @@ void TEnvironmentOptions::RegisterAddInOptions(std::shared_ptr<TOptionSet> Optio
   if (!Options) return;
   for (TOptionSet* S : Sets())
     if (SameText(S->KeyPath(), Options->KeyPath()))
-      throw EOptionError(Format(res::SAddInOptionsRegistered, Options->KeyPath()));
+      throw Exception(Format(res::SAddInOptionsRegistered, Options->KeyPath()));
   Options->Load(FStore);
   FAddIns.push_back(std::move(Options));
 }

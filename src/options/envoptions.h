@@ -74,14 +74,14 @@ class TEnvironmentOptions {
   TOptionSet* FindSet(std::string_view KeyPath, int& SubKey) const;
 
   // Validates and changes one option, runs its on-change hook and sends the notification.
-  // A refused value raises EOptionError and changes nothing.
+  // A refused value raises Exception and changes nothing.
   void SetOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
   // Writes one option's value to the store.
   void StoreOption(TOptionSet& Set, int SubKey, std::string_view Name);
   // SetOption and StoreOption as one step under the settings file's lock, with the option's
   // values in the set's other slots read afresh first: a check against them (no two source
   // option groups claim one extension) holds against what other processes stored, until
-  // the value is stored. A refused value raises EOptionError and changes nothing.
+  // the value is stored. A refused value raises Exception and changes nothing.
   void SetAndStoreOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
   // One option set from the text a user typed for it: KeyPath names the set (one slot of a
   // set stored per subkey), Name the option. The value is parsed and checked before anything
@@ -110,7 +110,7 @@ class TEnvironmentOptions {
   THistoryLists& HistoryLists() { return FHistoryLists; }
 
   // A plug-in's own options, loaded now and then loaded and saved with the rest. Raises
-  // EOptionError when a set is already stored at the same key path.
+  // Exception when a set is already stored at the same key path.
   void RegisterAddInOptions(std::shared_ptr<TOptionSet> Options);
   void UnregisterAddInOptions(const TOptionSet* Options);
 

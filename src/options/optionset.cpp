@@ -137,7 +137,7 @@ int TOptionSet::IndexOfField(std::string_view Name) const {
 
 int TOptionSet::CheckedField(std::string_view Name) const {
   int I = IndexOfField(Name);
-  if (I < 0) throw EOptionError(Format(res::SUnknownOption, Name, FKeyPath));
+  if (I < 0) throw Exception(Format(res::SUnknownOption, Name, FKeyPath));
   return I;
 }
 
@@ -196,7 +196,7 @@ std::string TOptionSet::SlotKeyPath(int SubKey) const {
 
 void TOptionSet::CheckSlot(int SubKey) const {
   if (SubKey < 0 || SubKey >= static_cast<int>(FSlots.size()))
-    throw EOptionError(Format(res::SUnknownOptionKey, FKeyPath + "\\?"));
+    throw Exception(Format(res::SUnknownOptionKey, FKeyPath + "\\?"));
 }
 
 // A slot that does not exist reads as the defaults: a set stored per subkey may have none.
@@ -246,24 +246,24 @@ static std::string EnumNameList(const TOptionField& Field) {
 void TOptionSet::CheckValue(const TOptionField& Field, int SubKey, const TOptionValue& Value) const {
   switch (Field.Type) {
     case TOptionType::Boolean:
-      if (!std::holds_alternative<bool>(Value)) throw EOptionError(Format(res::SOptionBoolean, Field.Name));
+      if (!std::holds_alternative<bool>(Value)) throw Exception(Format(res::SOptionBoolean, Field.Name));
       break;
     case TOptionType::String:
-      if (!std::holds_alternative<std::string>(Value)) throw EOptionError(Format(res::SOptionString, Field.Name));
+      if (!std::holds_alternative<std::string>(Value)) throw Exception(Format(res::SOptionString, Field.Name));
       break;
     case TOptionType::Integer:
     case TOptionType::Enum:
     case TOptionType::Color: {
       const int64_t* I = std::get_if<int64_t>(&Value);
       if (Field.Type == TOptionType::Color) {
-        if (!I || *I < ColorMin || *I > ColorMax) throw EOptionError(Format(res::SOptionColor, Field.Name));
+        if (!I || *I < ColorMin || *I > ColorMax) throw Exception(Format(res::SOptionColor, Field.Name));
         break;
       }
       bool InRange = I && (!Field.HasRange || (*I >= Field.Min && *I <= Field.Max));
       if (InRange) break;
       if (Field.Type == TOptionType::Enum)
-        throw EOptionError(Format(res::SOptionEnum, Field.Name, Field.Min, Field.Max, EnumNameList(Field)));
-      throw EOptionError(Format(res::SOptionIntegerRange, Field.Name, Field.Min, Field.Max));
+        throw Exception(Format(res::SOptionEnum, Field.Name, Field.Min, Field.Max, EnumNameList(Field)));
+      throw Exception(Format(res::SOptionIntegerRange, Field.Name, Field.Min, Field.Max));
     }
   }
   if (Field.Validate) Field.Validate(*this, SubKey, Value);
@@ -300,22 +300,22 @@ TOptionValue TOptionSet::ParseValue(const TOptionField& Field, std::string_view 
     case TOptionType::Boolean:
       if (SameText(Text, "True") || Text == "1") return true;
       if (SameText(Text, "False") || Text == "0") return false;
-      throw EOptionError(Format(res::SOptionBoolean, Field.Name));
+      throw Exception(Format(res::SOptionBoolean, Field.Name));
     case TOptionType::String:
       return std::string(Text);
     case TOptionType::Color: {
       int64_t C;
-      if (!TryStringToColor(Text, C)) throw EOptionError(Format(res::SOptionColor, Field.Name));
+      if (!TryStringToColor(Text, C)) throw Exception(Format(res::SOptionColor, Field.Name));
       return C;
     }
     case TOptionType::Enum:
       for (size_t I = 0; I < Field.EnumNames.size(); ++I)
         if (SameText(Field.EnumNames[I], Text)) return static_cast<int64_t>(I);
       if (auto N = TryStrToInt(Text)) return *N;
-      throw EOptionError(Format(res::SOptionEnum, Field.Name, Field.Min, Field.Max, EnumNameList(Field)));
+      throw Exception(Format(res::SOptionEnum, Field.Name, Field.Min, Field.Max, EnumNameList(Field)));
     case TOptionType::Integer:
       if (auto N = TryStrToInt(Text)) return *N;
-      throw EOptionError(Format(res::SOptionIntegerRange, Field.Name, Field.Min, Field.Max));
+      throw Exception(Format(res::SOptionIntegerRange, Field.Name, Field.Min, Field.Max));
   }
   return std::string(Text);
 }

@@ -19,12 +19,6 @@ namespace nxs {
 class TSettingsStore;
 class TOptionSet;
 
-// A value refused by an option: wrong type, out of range, or rejected by its validation.
-class EOptionError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 enum class TOptionType { Boolean, Integer, String, Color, Enum };
 
 // Booleans hold bool; integers, colours and enumerations int64_t; strings std::string.
@@ -41,7 +35,7 @@ struct TOptionField {
   std::vector<std::string> EnumNames;
   // Runs after the value changed.
   std::function<void(TOptionSet& Set, int SubKey, const TOptionField& Field)> OnChange;
-  // Raises EOptionError to refuse a new value.
+  // Raises Exception to refuse a new value.
   std::function<void(const TOptionSet& Set, int SubKey, const TOptionValue& Value)> Validate;
 };
 
@@ -100,7 +94,7 @@ class TOptionSet {
   bool IsStored(int SubKey, std::string_view Name) const;
 
   // Checks type, range and the validation hook; on success stores the value, marks the set
-  // modified and runs the on-change hook. A refused value raises EOptionError and leaves the
+  // modified and runs the on-change hook. A refused value raises Exception and leaves the
   // old value in place. Returns whether the value changed.
   bool SetValue(std::string_view Name, const TOptionValue& Value) { return SetValueAt(FKeyIndex, Name, Value); }
   bool SetValueAt(int SubKey, std::string_view Name, const TOptionValue& Value);

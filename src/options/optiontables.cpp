@@ -27,7 +27,7 @@ TOptionField TabStopsOption() {
   TOptionField F = StrOption(res::opt::TabStops, "8");
   F.Validate = [](const TOptionSet&, int, const TOptionValue& V) {
     const std::string& Text = std::get<std::string>(V);
-    if (!TabStopsValidate(Text)) throw EOptionError(Format(res::SOptionTabStops, res::opt::TabStops, MaxTabStopColumn, Text));
+    if (!TabStopsValidate(Text)) throw Exception(Format(res::SOptionTabStops, res::opt::TabStops, MaxTabStopColumn, Text));
   };
   return F;
 }

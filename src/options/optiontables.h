@@ -16,7 +16,7 @@ extern const std::array<const char*, HighlightElementCount> HighlightElements;
 
 // What the source-option group table needs from its owner.
 struct TOptionTableHooks {
-  std::function<void(int Group, std::string_view List)> ValidateExtensions;  // raises EOptionError
+  std::function<void(int Group, std::string_view List)> ValidateExtensions;  // raises Exception
   std::function<void()> ExtensionsChanged;
 };
 

@@ -228,7 +228,7 @@ int TSourceOptionGroups::IndexOf(std::string_view ID) const { return FSet.IndexO
 int TSourceOptionGroups::Current() const { return Count() == 0 ? -1 : FSet.KeyIndex(); }
 
 void TSourceOptionGroups::CheckIndex(int Index) const {
-  if (Index < 0 || Index >= Count()) throw EOptionError(Format(res::SSourceOptionIndex, Index));
+  if (Index < 0 || Index >= Count()) throw Exception(Format(res::SSourceOptionIndex, Index));
 }
 
 void TSourceOptionGroups::ResetPairTables() { FPairs.assign(Count(), {}); }
@@ -342,7 +342,7 @@ std::string TSourceOptionGroups::GetExtensionsForTypeID(std::string_view ID) con
 
 int TSourceOptionGroups::AddEditorSourceOption(const std::string& ID) {
   if (Trim(ID).empty() || ID.find('\\') != std::string::npos || IndexOf(ID) >= 0)
-    throw EOptionError(Format(res::SSourceOptionExists, ID));
+    throw Exception(Format(res::SSourceOptionExists, ID));
   int I = FSet.AddSubKey(ID);
   FPairs.push_back(*BuiltInSourceOptions()[0].Pairs);
   FSet.AssignAt(I, res::opt::SourceOptInternalID, ID);
@@ -357,7 +357,7 @@ void TSourceOptionGroups::DeleteEditorSourceOption(int Index) {
   CheckIndex(Index);
   const std::string& ID = FSet.SubKeys()[Index];
   if (SameText(ID, DefaultSourceOptionsID) || SameText(FSet.GetStrAt(Index, res::opt::SourceOptionName), "Default"))
-    throw EOptionError(res::SCannotDeleteDefaultSourceOption);
+    throw Exception(res::SCannotDeleteDefaultSourceOption);
   FDeleted.push_back(ID);
   FPairs.erase(FPairs.begin() + Index);
   FSet.DeleteSubKey(Index);
@@ -410,7 +410,7 @@ void TSourceOptionGroups::ValidateExtensions(int Index, std::string_view List) c
   std::vector<std::string> Entries;
   for (const auto& Raw : Split(List, ';')) {
     std::string E = CleanEntry(Raw);
-    if (E.empty()) throw EOptionError(res::SEmptyExtension);
+    if (E.empty()) throw Exception(res::SEmptyExtension);
     Entries.push_back(E);
   }
   for (int Other = 0; Other < Count(); ++Other) {
@@ -418,7 +418,7 @@ void TSourceOptionGroups::ValidateExtensions(int Index, std::string_view List) c
     for (const auto& Raw : Split(FSet.GetStrAt(Other, res::opt::FileExtensions), ';')) {
       std::string Theirs = CleanEntry(Raw);
       for (const auto& E : Entries)
-        if (!Theirs.empty() && SameText(E, Theirs)) throw EOptionError(Format(res::SAmbiguousExtension, E, Group(Other).DisplayName));
+        if (!Theirs.empty() && SameText(E, Theirs)) throw Exception(Format(res::SAmbiguousExtension, E, Group(Other).DisplayName));
     }
   }
 }

@@ -143,7 +143,7 @@ class TSourceOptionGroups {
 
   // The tab rack of the current group; nothing when its text does not parse.
   std::optional<TTabStops> GetTabRack() const;
-  // Raises EOptionError when the list has an empty entry or claims an extension that
+  // Raises Exception when the list has an empty entry or claims an extension that
   // another group claims.
   void ValidateExtensions(int Index, std::string_view List) const;
 

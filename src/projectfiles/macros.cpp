@@ -239,7 +239,7 @@ std::string TIDEMacros::ExpandMacros(const std::string& Text, const std::string&
     }
     Result.append(Text, I, P - I);
     size_t Close = Text.find(')', P + 2);
-    if (Close == std::string::npos) throw EMacroSyntax(res::SUnmatchedParen);
+    if (Close == std::string::npos) throw Exception(res::SUnmatchedParen);
     std::string Name = Text.substr(P + 2, Close - P - 2);
     I = Close + 1;
     TIDEMacro* Macro = FindMacro(Name, Project);

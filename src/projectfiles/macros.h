@@ -17,11 +17,6 @@ namespace nxs {
 class IProjectContext;
 struct TProjectFileEntry;
 
-class EMacroSyntax : public Exception {
- public:
-  using Exception::Exception;
-};
-
 class TIDEMacro {
  public:
   TIDEMacro(std::string Name, std::string Desc, std::string Personality = {})
@@ -78,7 +73,7 @@ class TIDEMacros {
   std::vector<TIDEMacro*> GetMacroList(const std::string& Name) const;
   // Every macro that FindMacro would answer with for the project, sorted by name.
   std::vector<TIDEMacro*> GetMacros(IProjectContext* Project) const;
-  // Raises EMacroSyntax "Syntax error: Unmatched (" for a "$(" without ")".
+  // Raises Exception "Syntax error: Unmatched (" for a "$(" without ")".
   std::string ExpandMacros(const std::string& Text, const std::string& FileName, IProjectContext* Project);
   void AddListener(IMacroExpansionListener* Listener);
   void RemoveListener(IMacroExpansionListener* Listener);

@@ -225,14 +225,14 @@ static void CollectGroupNames(const TOptionGroup& Group, std::vector<std::string
 }
 
 void TOptionManager::RegisterTask(std::shared_ptr<TCustomTask> Task) {
-  if (GetTask(Task->Name())) throw EOptionRegistration(Format(res::STaskRegistered, Task->Name()));
+  if (GetTask(Task->Name())) throw Exception(Format(res::STaskRegistered, Task->Name()));
   Task->Initialize();
   std::vector<std::string> Names;
   for (const auto& G : Task->Groups()) CollectGroupNames(*G, Names);
   for (size_t I = 0; I < Names.size(); ++I) {
     bool Twice = std::any_of(Names.begin(), Names.begin() + static_cast<long>(I),
                              [&](const std::string& N) { return SameText(N, Names[I]); });
-    if (Twice || GetGroup(Names[I])) throw EOptionRegistration(Format(res::SOptionGroupRegistered, Names[I]));
+    if (Twice || GetGroup(Names[I])) throw Exception(Format(res::SOptionGroupRegistered, Names[I]));
   }
   FTasks.push_back(Task);
   for (const auto& G : Task->Groups()) FGroups.push_back(G);
@@ -265,7 +265,7 @@ void TOptionManager::RegisterGroup(std::shared_ptr<TOptionGroup> Group) {
   std::vector<std::string> Names;
   CollectGroupNames(*Group, Names);
   for (const auto& N : Names)
-    if (GetGroup(N)) throw EOptionRegistration(Format(res::SOptionGroupRegistered, N));
+    if (GetGroup(N)) throw Exception(Format(res::SOptionGroupRegistered, N));
   FGroups.push_back(Group);
   std::vector<std::shared_ptr<TProjectOption>> Options;
   CollectOptions(*Group, Options);

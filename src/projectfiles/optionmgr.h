@@ -27,11 +27,6 @@ class EOptionNotFound : public Exception {
  public:
   using Exception::Exception;
 };
-class EOptionRegistration : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // Valid for Platform when Platforms is empty, or Platform is one of them (exact comparison);
 // with no platform, when the project targets exactly one platform and it is listed.
 bool PlatformIsValid(const std::string& Platform, const std::vector<std::string>& Platforms,

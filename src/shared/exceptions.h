@@ -32,10 +32,4 @@ class EInOutError : public Exception {
   using Exception::Exception;
 };
 
-// The settings store could not be read or written.
-class ESettingsError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 }  // namespace nxs

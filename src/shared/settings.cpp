@@ -497,18 +497,18 @@ static std::unique_ptr<TFileLock> LockAndRead(TSettingsStore::TImpl& I, const st
     try {
       TDiskFileSystem().ForceDirectories(Dir);
     } catch (const EInOutError& E) {
-      throw ESettingsError(E.Message());
+      throw Exception(E.Message());
     }
     try {
       Lock = std::make_unique<TFileLock>(FFileName + ".lock", TFileLock::TKind::LockFile);
     } catch (const EInOutError& E) {
-      throw ESettingsError(E.Message());
+      throw Exception(E.Message());
     }
   }
   // Another process may have saved since this one last read: work on its file.
   I.Loaded = false;
   Refresh(I, FFileName);
-  if (!I.ReadError.empty()) throw ESettingsError(Format(res::SSettingsUnreadable, FFileName, I.ReadError));
+  if (!I.ReadError.empty()) throw Exception(Format(res::SSettingsUnreadable, FFileName, I.ReadError));
   return Lock;
 }
 
@@ -550,7 +550,7 @@ void TSettingsStore::Flush() {
   try {
     WriteFileAtomic(FFileName, Text);
   } catch (const EInOutError& E) {
-    throw ESettingsError(E.Message());
+    throw Exception(E.Message());
   }
   FImpl->Journal.clear();
   FImpl->Saved = FImpl->Current;

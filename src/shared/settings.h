@@ -58,7 +58,7 @@ class TSettingsStore {
   // Batches writes into one save; nests.
   void BeginUpdate();
   void EndUpdate();
-  // Saves pending changes now. Raises ESettingsError when the file cannot be written; the
+  // Saves pending changes now. Raises Exception when the file cannot be written; the
   // changes stay pending and are tried again at the next save.
   void Flush();
 
@@ -66,11 +66,11 @@ class TSettingsStore {
   // before the lock goes (also inside a batch). A check Fn makes against stored values (a
   // list's entries, the extensions other groups hold) thus stays true until its change is
   // stored, and a list that another process changed meanwhile keeps that change. Nests.
-  // When Fn raises, what it changed is dropped. Raises ESettingsError as Flush does.
+  // When Fn raises, what it changed is dropped. Raises Exception as Flush does.
   void Locked(const std::function<void()>& Fn);
 
   // Why the file could not be read, empty when it could (or does not exist). While it
-  // cannot be read, values read as their defaults and every save fails with ESettingsError,
+  // cannot be read, values read as their defaults and every save fails with Exception,
   // so that what could not be read is never replaced.
   std::string ReadError();
 

@@ -12,7 +12,9 @@
 #include "build/messages/filesvc.h"
 #include "build/progress.h"
 #include "hostsupport.h"
+#include "options/envoptions.h"
 #include "shared/mainthread.h"
+#include "support/wait.h"
 #include "support/files.h"
 
 namespace nxs::test {
@@ -162,6 +164,19 @@ TEST_F(BuildHostTest, BackgroundBuildRunsOnTheCompileThreadAndFinishesOnTheMainO
   EXPECT_FALSE(FileCacheInForce());
 }
 
+TEST_F(BuildHostTest, ABuildAskedForInTheBackgroundGoesThereWithTheOptionOffAndLeavesItOff) {
+  SetCompiling("BackgroundCompilation", false);
+  auto Quick = [] { return std::make_shared<TScriptedBuilder>([] { return crSucceeded; }); };
+  EXPECT_EQ(BuildHost().Build(Quick(), Background), crSucceeded);  // the option decides
+  EXPECT_EQ(BuildHost().Build(Quick(), Background, true), crBackground);
+  EXPECT_TRUE(BuildHost().Control().FBackground);
+  BuildHost().WaitForBuild();
+  EXPECT_EQ(BuildHost().Result(), crSucceeded);
+  EXPECT_FALSE(EnvironmentOptions().Compiling().GetBool("BackgroundCompilation"));
+  // A control that allows no background build keeps it in the foreground.
+  EXPECT_EQ(BuildHost().Build(Quick(), Foreground, true), crSucceeded);
+}
+
 TEST_F(BuildHostTest, CancelledBackgroundBuildEndsFailed) {
   SetCompiling("BackgroundCompilation", true);
   std::atomic<bool> Running{false};
@@ -176,7 +191,7 @@ TEST_F(BuildHostTest, CancelledBackgroundBuildEndsFailed) {
   });
   ProgressMonitor().SetOnUpdate([](TProgressMonitor&, bool&) {});
   ASSERT_EQ(BuildHost().Build(B, Background), crBackground);
-  while (!Running) MainThreadQueue().WaitAndProcess(10);
+  ASSERT_TRUE(PumpUntil([&] { return Running.load(); })) << "the background build did not start";
   ProgressMonitor().Cancel();
   BuildHost().WaitForBuild();
   EXPECT_EQ(BuildHost().Result(), crFailed);

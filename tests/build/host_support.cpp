@@ -8,6 +8,7 @@
 #include "build/progress.h"
 #include "options/envoptions.h"
 #include "shared/mainthread.h"
+#include "support/wait.h"
 #include "shared/settings.h"
 
 namespace nxs::test {
@@ -44,7 +45,7 @@ void RunOffMainThread(const std::function<void()>& Fn) {
     Done = true;
     MainThreadQueue().Queue([] {});
   });
-  while (!Done) MainThreadQueue().WaitAndProcess(10);
+  ASSERT_TRUE(PumpUntil([&] { return Done.load(); })) << "the call off the main thread did not return";
   T.join();
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "build/compilers/compilers.h"
 #include "build/engine/tasks.h"
 #include "build/hostobject.h"
 #include "build/progress.h"
@@ -64,6 +65,7 @@ class MSBridgeTest : public BuildHostTest {
   void SetUp() override {
     BuildHostTest::SetUp();
     InitBuildHost();
+    compilers::RegisterCompilerTasks();
     engine::RegisterTask("TestEvaluate", [](engine::TTaskContext& C) {
       std::string Result;
       for (const std::string& Name : Split(C.Parameter("Names").Text, ';')) {
@@ -108,6 +110,7 @@ class MSBridgeTest : public BuildHostTest {
   void TearDown() override {
     UnregisterHostObjectClass("TestEvaluate");
     for (const char* T : {"TestEvaluate", "TestWhere", "TestFail", "TestNested"}) engine::UnregisterTask(T);
+    compilers::UnregisterCompilerTasks();
     DoneBuildHost();
     BuildHostTest::TearDown();
   }

@@ -2,6 +2,7 @@
 // builder's run with its events, titles, platform switch, first failure and post-build, the
 // file builder, and the group's build commands.
 #include "buildtest.h"
+#include "build/projectbuilder.h"
 #include "projects/projectgroup.h"
 
 namespace nxs::test {
@@ -51,6 +52,25 @@ TEST_F(OrchestrationTest, DependenciesComeFirstOnceWithTheRequestedOrFallbackCon
             "b Debug Linux64\n");
   EXPECT_EQ(L.Find(C, "release", "WIN32"), 2);
   EXPECT_EQ(L.Find(C, "Debug", "Win32"), -1);
+}
+
+TEST_F(OrchestrationTest, EveryEntryOfARequestCarriesItsSwitchesToTheEngine) {
+  TProjectGroup& G = GroupOfFour();
+  G.SetProjectDependencies(A, {B});
+  TProjectBuildList L({.Jobs = 4, .WaitForOtherBuilds = false});
+  EXPECT_TRUE(L.Add(A));
+  EXPECT_TRUE(L.ResolveDependencies().empty());
+  ASSERT_EQ(Entries(L), "b Debug Linux64\na Debug Linux64\n");
+  // The dependency the list added carries them as well as the entry asked for.
+  for (int I = 0; I < L.Count(); ++I)
+    EXPECT_EQ(MSBuildPropertiesFor(L[I]), "Config=Debug;Platform=Linux64;ParallelJobs=4;WaitForBuildLock=false");
+  TProjectBuildList Copy;
+  Copy.Assign(L);
+  EXPECT_EQ(Copy.Switches().Jobs, 4);
+  // Another request's list is its own: the tools' defaults, waiting for other builds.
+  TProjectBuildList Plain;
+  EXPECT_TRUE(Plain.Add(A));
+  EXPECT_EQ(MSBuildPropertiesFor(Plain[0]), "Config=Debug;Platform=Linux64");
 }
 
 TEST_F(OrchestrationTest, ACycleIsCutAtTheProjectOnThePathAndReportedOnce) {

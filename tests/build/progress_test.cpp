@@ -9,6 +9,7 @@
 #include "build/messages/filesvc.h"
 #include "hostsupport.h"
 #include "shared/mainthread.h"
+#include "support/wait.h"
 
 namespace nxs::test {
 namespace {
@@ -46,7 +47,7 @@ TEST_F(ProgressTest, HandlerRunsOnTheMainThreadAndItsContinueFlagStopsTheTool) {
     Second = CompilerUpdateProgress(progCompiling, "a.pas", 2, 2);
     Answers = 2;
   });
-  while (Answers < 2) MainThreadQueue().WaitAndProcess(10);
+  ASSERT_TRUE(PumpUntil([&] { return Answers >= 2; })) << "the tool was not answered";
   Tool.join();
   EXPECT_EQ(Ran, std::this_thread::get_id());
   EXPECT_TRUE(First);

@@ -134,7 +134,7 @@ TEST_F(FindTree, AMissingPathStopsTheSearchBeforeItStarts) {
   try {
     TFindEngine E(R);
     FAIL() << "no error";
-  } catch (const EFOpenError& E) {
+  } catch (const Exception& E) {
     EXPECT_EQ(std::string(E.what()), "Cannot find the specified path: \"" + T / "missing/" + "\"");
   }
 }
@@ -438,7 +438,10 @@ class FindInFiles : public FindTree {
     R.Masks = "*.pas";
     R.Advanced = Adv;
     DoFindInFiles(R);
-    while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+    if (!test::PumpUntil([] { return RunningSearch()->Finished(); })) {
+      ADD_FAILURE() << "the search did not finish";
+      return nullptr;
+    }
     MainThreadQueue().ProcessPending();
     return SearchGroups().empty() ? nullptr : SearchGroups().back();
   }
@@ -491,7 +494,7 @@ TEST_F(FindInFiles, ClearingTheGroupWhileAGroupedSearchRunsGivesTheFileATitleAga
     Cleared = G->GetLines(0)->GetChildCount();
     LineBufferList().ClearList(G);
   });
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_GT(Cleared, 0);
   ASSERT_LT(Cleared, 100000);
@@ -523,7 +526,7 @@ TEST_F(FindInFiles, ACycleOfDirectoryGroupsIsReportedOnceAndTheRestSearched) {
   R.Directories = "@one;@two";
   R.Masks = "*.inc;*.txt";
   DoFindInFiles(R);
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   EXPECT_EQ(Boxes->Shown, (Strings{"The directory group 'one' refers back to itself; the reference is not followed",
                                    "The directory group 'two' refers back to itself; the reference is not followed"}));
@@ -559,7 +562,7 @@ TEST_F(FindInFiles, TheOpenFilesAreTheModulesFilesSearchedInTheirEditorText) {
   R.Text = "hit";
   R.Scope = asOpenFiles;
   DoFindInFiles(R);
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "z.pas(1): unsaved hit", T / "z.pas(2): hit"}));
@@ -576,7 +579,7 @@ TEST_F(FindInFiles, ACancelledSearchEndsWithTheTerminatedLineAndNoBox) {
   R.Advanced = AdvFlag(asfIncludeSubDirs);
   DoFindInFiles(R);
   RunningSearch()->Terminate();
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   TLineBuffer* G = SearchGroups().back();
@@ -606,7 +609,7 @@ TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThrea
   test::WaitUntil([&] { return (Nice = SearchThreadNice()) != -100; });
   EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
   SearchProgress().Cancel();
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   EXPECT_FALSE(SearchProgress().Visible());
   G = SearchGroups().back();
@@ -635,13 +638,13 @@ TEST_F(FindInFiles, PerformFindInFilesSearchesWhatTheDialogStored) {
   Ok = true;
   PerformFindInFiles();
   ASSERT_NE(RunningSearch(), nullptr);
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   EXPECT_EQ(Boxes->Shown, (Strings{"Search string 'HIT' not found"}));  // case counts
   EnvironmentOptions().SetSearchFlags(TSearchFlags{});
   Ok = false;
   SetFindInFilesDialog([&] { return true; });
   PerformFindInFiles();
-  while (!RunningSearch()->Finished()) MainThreadQueue().WaitAndProcess(5);
+  ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";
   MainThreadQueue().ProcessPending();
   ASSERT_FALSE(SearchGroups().empty());
   EXPECT_EQ(Lines(SearchGroups().back()), (Strings{T / "a/1.inc(2): hit", T / "a/2.PAS(1): hit"}));

@@ -133,7 +133,7 @@ TEST_F(HostSearch, ARunToTheEndShowsEachLineOnceWithOrWithoutTheGroup) {
 
   R.Directories.clear();
   R.DirectoryList = {P("missing")};
-  EXPECT_EQ(test::ErrorOf<EFOpenError>([&] { Run(R); }), "Cannot find the specified path: \"" + P("missing/") + "\"");
+  EXPECT_EQ(test::ErrorOf<Exception>([&] { Run(R); }), "Cannot find the specified path: \"" + P("missing/") + "\"");
   R.DirectoryList = {T.Path()};
   R.Flags.Include(sfRegExp);
   EXPECT_NE(test::ErrorOf([&] {

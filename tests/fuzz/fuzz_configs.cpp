@@ -19,6 +19,7 @@
 #include "projectfiles/macros.h"
 #include "projectfiles/projectcontext.h"
 #include "projectfiles/projectfile.h"
+#include "projectfiles/resstrings.h"
 #include "projectfiles/startup.h"
 #include "shared/dialogs.h"
 #include "shared/exceptions.h"
@@ -148,7 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   std::string Text(reinterpret_cast<const char*>(Data), Size);
   try {
     nxs::IDEMacros().ExpandMacros(Text, {}, nullptr);
-  } catch (const nxs::EMacroSyntax&) {
+  } catch (const nxs::Exception& E) {
+    // The one error expansion may raise.
+    if (std::string(E.what()) != nxs::res::SUnmatchedParen) std::abort();
   }
   std::string First;
   try {

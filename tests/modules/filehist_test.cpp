@@ -149,7 +149,7 @@ TEST_F(FileHistory, FailuresNameTheFolderOrFileAndLeaveTheFileAsItWas) {
   try {
     WriteFileWithBackup(Dir / "m.pas", "new");
     FAIL() << "no error";
-  } catch (const EFileHistoryError& E) {
+  } catch (const Exception& E) {
     EXPECT_EQ(std::string(E.what()), "Unable to create backup folder '" + Dir.Path() + "/__history/'");
   }
   EXPECT_EQ(ReadText(Dir / "m.pas"), "precious");
@@ -161,7 +161,7 @@ TEST_F(FileHistory, FailuresNameTheFolderOrFileAndLeaveTheFileAsItWas) {
   try {
     WriteFileWithBackup(Dir / "m.pas", "new");
     FAIL() << "no error";
-  } catch (const EFileHistoryError& E) {
+  } catch (const Exception& E) {
     std::string Backup = Dir / "__history/m.pas.~1~";
     EXPECT_EQ(std::string(E.what()), "Unable to write backup file '" + Backup + "': Cannot write file \"" + Backup +
                                          "\": No space left on device");
@@ -194,7 +194,7 @@ TEST_F(FileHistory, ABackupThatFailsAtTheLimitCostsNoOlderBackup) {
   auto Faulty = std::make_shared<nxs::test::TFaultyFileSystem>();
   Faulty->FailWritesTo = ".~4~";
   SetFileSystem(Faulty);
-  EXPECT_THROW(BackupExistingFile(Dir / "m.pas"), EFileHistoryError);
+  EXPECT_THROW(BackupExistingFile(Dir / "m.pas"), Exception);
   EXPECT_EQ(Names(GetBackupFiles(Dir / "__history/m.pas")), (std::vector<std::string>{"m.pas.~1~", "m.pas.~2~", "m.pas.~3~"}));
   // Once it can be written, the new backup is there before the oldest goes.
   Faulty->FailWritesTo.clear();

@@ -55,19 +55,19 @@ TEST(EnvironmentOptions, RefusedValuesNameTheOptionAndKeepTheOldValue) {
   TFixture F;
   F.Options.LoadOptions();
   TOptionSet& Ed = F.Options.EditorOptions();
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "Font Size", int64_t{73}); }),
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Font Size", int64_t{73}); }),
             "Font Size must be an integer between 5 and 72");
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "File Backup Level", int64_t{0}); }),
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "File Backup Level", int64_t{0}); }),
             "File Backup Level must be an integer between 1 and 90");
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "Insert", std::string("yes")); }),
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "Insert", std::string("yes")); }),
             "Insert must be True or False");
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { Ed.ParseValue(*Ed.FindField("Insert"), "maybe"); }), "Insert must be True or False");
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { Ed.ParseValue(*Ed.FindField("Right Margin"), "wide"); }),
+  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Insert"), "maybe"); }), "Insert must be True or False");
+  EXPECT_EQ(ErrorOf([&] { Ed.ParseValue(*Ed.FindField("Right Margin"), "wide"); }),
             "Right Margin must be an integer between 0 and 1024");
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Ed, 0, "No Such Option", true); }),
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Ed, 0, "No Such Option", true); }),
             "There is no option 'No Such Option' in 'Editor\\Options'");
   TOptionSet& Comp = F.Options.Compiling();
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.SetOption(Comp, 0, "Verbosity", int64_t{5}); }),
+  EXPECT_EQ(ErrorOf([&] { F.Options.SetOption(Comp, 0, "Verbosity", int64_t{5}); }),
             "Verbosity must be an integer between 0 and 4 or one of Quiet, Minimal, Normal, Detailed, Diagnostic");
   EXPECT_EQ(std::get<int64_t>(Comp.ParseValue(*Comp.FindField("Verbosity"), "normal")), 2);
   EXPECT_EQ(Ed.GetInt("Font Size"), 10);
@@ -124,7 +124,7 @@ TEST(EnvironmentOptions, ChangeNotificationFollowsOnChangeAndBatches) {
   F.Options.SetOption(Ed, 0, "Right Margin", int64_t{100});  // no change, no notification
   try {
     F.Options.SetOption(Ed, 0, "Right Margin", int64_t{-1});
-  } catch (const EOptionError&) {
+  } catch (const Exception&) {
   }
   F.Options.BeginUpdate();
   F.Options.SetOption(Ed, 0, "Gutter Width", int64_t{30});
@@ -201,7 +201,7 @@ TEST(EnvironmentOptions, AddInOptionsLoadAndSaveWithTheRest) {
   EXPECT_EQ(Lint->GetInt("Level"), 3);
   EXPECT_EQ(F.Options.Sets().back(), Lint.get());
   auto Twice = std::make_shared<TOptionSet>("Other", "plugins\\lint", std::vector<TOptionField>{});
-  EXPECT_EQ(ErrorOf<EOptionError>([&] { F.Options.RegisterAddInOptions(Twice); }), "Options at 'plugins\\lint' are already registered");
+  EXPECT_EQ(ErrorOf([&] { F.Options.RegisterAddInOptions(Twice); }), "Options at 'plugins\\lint' are already registered");
   F.Options.SetOption(*Lint, 0, "On", false);
   F.Options.SaveOptions();
   EXPECT_FALSE(F.Store.ReadBool("Plugins\\Lint", "On", true));

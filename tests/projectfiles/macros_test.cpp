@@ -22,7 +22,7 @@ TEST(IDEMacros, DollarSignsAndUnknownNames) {
   try {
     Expand("x $(INPUTPATH");
     FAIL();
-  } catch (const EMacroSyntax& E) {
+  } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "Syntax error: Unmatched (");
   }
 }

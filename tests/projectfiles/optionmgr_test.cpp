@@ -51,7 +51,7 @@ TEST(OptionRegistry, RegistrationFailuresLeaveTheRegistryUnchanged) {
   try {
     OptionManager().RegisterTask(std::make_shared<TCustomTask>("twicetask", "second"));
     FAIL();
-  } catch (const EOptionRegistration& E) {
+  } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "Task with name \"twicetask\" is already registered");
   }
   EXPECT_EQ(OptionManager().GetTask("TwiceTask")->Description(), "first");
@@ -67,7 +67,7 @@ TEST(OptionRegistry, RegistrationFailuresLeaveTheRegistryUnchanged) {
   try {
     OptionManager().RegisterTask(Clash);
     FAIL();
-  } catch (const EOptionRegistration& E) {
+  } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "OptionGroup with name \"Pascal.Compiling\" is already registered");
   }
   EXPECT_EQ(OptionManager().GetTask("ClashTask"), nullptr);

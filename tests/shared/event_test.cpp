@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "shared/mainthread.h"
+#include "support/wait.h"
 
 using namespace nxs;
 
@@ -81,6 +83,7 @@ TEST(MainThreadQueue, SynchronizeRunsOnTheMainThreadAndPassesExceptionsBack) {
   auto Main = std::this_thread::get_id();
   std::thread::id RanOn;
   bool Caught = false;
+  std::atomic<bool> Finished{false};
   std::thread Worker([&] {
     Q.Synchronize([&] { RanOn = std::this_thread::get_id(); });
     try {
@@ -89,9 +92,9 @@ TEST(MainThreadQueue, SynchronizeRunsOnTheMainThreadAndPassesExceptionsBack) {
       Caught = true;
     }
     Q.Queue([] {});
+    Finished = true;
   });
-  int Ran = 0;
-  while (Ran < 3) Ran += Q.WaitAndProcess(50);
+  ASSERT_TRUE(test::PumpUntil([&] { return Finished.load(); }, std::chrono::seconds(30), Q)) << "the worker did not finish";
   Worker.join();
   EXPECT_EQ(RanOn, Main);
   EXPECT_TRUE(Caught);

@@ -99,7 +99,7 @@ TEST(SettingsStore, AFailedSaveKeepsTheChangePendingAndTheOldFileIntact) {
   // A directory where the lock file belongs makes the save fail, even for root.
   std::filesystem::remove(Dir / "settings.ini.lock");
   std::filesystem::create_directory(Dir / "settings.ini.lock");
-  EXPECT_THROW(S.WriteString("A", "v", "new"), ESettingsError);
+  EXPECT_THROW(S.WriteString("A", "v", "new"), Exception);
   EXPECT_EQ(S.ReadString("A", "v"), "new") << "the change stays pending in this process";
   std::filesystem::remove(Dir / "settings.ini.lock");
   EXPECT_NE(ReadText(Dir / "settings.ini").find("\"old\""), std::string::npos);
@@ -203,7 +203,7 @@ TEST(SettingsStore, AnUnreadableFileIsNeverReplaced) {
     ::chmod(Name.c_str(), 0200);
     TSettingsStore S(Name);
     std::string Out = std::to_string(S.ReadInteger("Editor\\Options", "Undo Limit", 5)) + "|" + S.ReadError() + "|";
-    Out += ErrorOf<ESettingsError>([&] { S.WriteInteger("Editor\\Options", "Tab Width", 3); }) + "|";
+    Out += ErrorOf([&] { S.WriteInteger("Editor\\Options", "Tab Width", 3); }) + "|";
     ::chmod(Name.c_str(), 0600);
     Out += ReadText(Name) == Before ? "unchanged" : "changed";
     return Out;
@@ -231,7 +231,7 @@ TEST(SettingsStore, ALinkedFileIsWrittenThroughTheLinkAndAReadOnlyOneIsRefused) 
   ::chmod((Dir / "dotfiles/settings.ini").c_str(), 0444);
   std::string Before = ReadText(Dir / "dotfiles/settings.ini");
   TSettingsStore S(Dir / "settings.ini");
-  EXPECT_EQ(ErrorOf<ESettingsError>([&] { S.WriteString("New", "v", "3"); }),
+  EXPECT_EQ(ErrorOf([&] { S.WriteString("New", "v", "3"); }),
             "Cannot write file \"" + Dir / "settings.ini" + "\": the file is read-only");
   EXPECT_EQ(ReadText(Dir / "dotfiles/settings.ini"), Before);
 }
@@ -264,7 +264,7 @@ TEST(SettingsStore, PendingValuesAreWrittenWhenTheStoreGoes) {
   {
     TSettingsStore S(Dir / "failed.ini");
     std::filesystem::create_directory(Dir / "failed.ini.lock");
-    EXPECT_THROW(S.WriteString("A", "v", "after a failed save"), ESettingsError);
+    EXPECT_THROW(S.WriteString("A", "v", "after a failed save"), Exception);
     std::filesystem::remove(Dir / "failed.ini.lock");
   }
   EXPECT_EQ(TSettingsStore(Dir / "failed.ini").ReadString("A", "v"), "after a failed save");
@@ -279,7 +279,7 @@ TEST(SettingsStore, AFailedSaveAtTheEndOfABatchIsRaised) {
   for (unsigned char& B : Slot) *static_cast<volatile unsigned char*>(&B) = 0xff;
   auto* Batch = new (Slot) TSettingsUpdate(S);
   S.WriteString("A", "v", "x");
-  EXPECT_THROW(Batch->~TSettingsUpdate(), ESettingsError);
+  EXPECT_THROW(Batch->~TSettingsUpdate(), Exception);
   std::filesystem::remove(Dir / "settings.ini.lock");
 }
 
@@ -294,9 +294,9 @@ TEST(SettingsStore, LockedChangesAreMadeOnTheFileAsItIsAndDroppedWhenRefused) {
   EXPECT_EQ(Theirs.ReadInteger("List", "Count", 0), 2);
   EXPECT_THROW(Mine.Locked([&] {
     Mine.WriteInteger("List", "Count", 100);
-    throw ESettingsError("refused");
+    throw Exception("refused");
   }),
-               ESettingsError);
+               Exception);
   EXPECT_EQ(Mine.ReadInteger("List", "Count", 0), 2);
   Mine.EndUpdate();
   EXPECT_EQ(TSettingsStore(Dir / "settings.ini").ReadInteger("List", "Count", 0), 2);

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "shared/mainthread.h"
 #include "support/files.h"
 
 namespace nxs::test {
@@ -24,6 +25,20 @@ bool WaitUntil(TPred&& Pred, std::chrono::milliseconds Bound = std::chrono::seco
   for (auto Pause = microseconds(200); !Pred(); Pause = std::min<microseconds>(Pause * 2, milliseconds(20))) {
     if (steady_clock::now() >= Until) return Pred();
     std::this_thread::sleep_for(Pause);
+  }
+  return true;
+}
+
+// Runs the queue's work, as the main thread's loop does, until Pred holds: the main thread's
+// side of a wait for a thread that hands it work. False when Pred still does not hold once
+// Bound has passed, so that a thread that never gets there fails the test rather than hangs it.
+template <class TPred>
+bool PumpUntil(TPred&& Pred, std::chrono::milliseconds Bound = std::chrono::seconds(30),
+               TMainThreadQueue& Queue = MainThreadQueue()) {
+  const auto Until = std::chrono::steady_clock::now() + Bound;
+  while (!Pred()) {
+    if (std::chrono::steady_clock::now() >= Until) return false;
+    Queue.WaitAndProcess(10);
   }
   return true;
 }

@@ -279,4 +279,10 @@ void RegisterCompilerTasks() {
   RegisterBuildLockTask();
 }
 
+void UnregisterCompilerTasks() {
+  for (const char* Name : {"Exec", "PascalCompiler", "CppCompiler", "EvaluateProperties", "EvaluateItem",
+                           "KibitzResult", "LockIntermediateDir"})
+    UnregisterTask(Name);
+}
+
 }  // namespace nxs::compilers

@@ -11,9 +11,10 @@ namespace nxs::compilers {
 
 // Registers "PascalCompiler", "CppCompiler" and the small tasks the shipped targets use
 // ("KibitzResult", "EvaluateProperties", "EvaluateItem", "LockIntermediateDir") and "Exec".
-// Called by the build host
-// at start-up; calling it again is harmless.
+// Start-up calls it once; calling it again is harmless. UnregisterCompilerTasks takes them
+// all back (shutdown).
 void RegisterCompilerTasks();
+void UnregisterCompilerTasks();
 
 // Lets go of the locks on intermediate folders that this process's builds took (the
 // "LockIntermediateDir" task of the shipped targets): the build host calls it when a

@@ -141,7 +141,7 @@ TKeyboardServices::TKeyboardServices() {
 
 int TKeyboardServices::AddKeyboardBinding(TKeyboardBinding Binding) {
   for (const auto& B : FBindings)
-    if (SameName(B.Name, Binding.Name)) throw EKeyBindingError(Format(res::SDuplicateKeyBinding, Binding.Name));
+    if (SameName(B.Name, Binding.Name)) throw Exception(Format(res::SDuplicateKeyBinding, Binding.Name));
   FBindings.push_back(std::move(Binding));
   FModified = true;
   return GetBindingCount() - 1;

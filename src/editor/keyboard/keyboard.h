@@ -28,12 +28,6 @@ class EKeyboardError : public Exception {
   TKbdErrorCode FCode;
 };
 
-// Registering a binding under a name already taken.
-class EKeyBindingError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // The module the engine and its keymaps are known by in messages.
 extern const char* const KbdKernel;
 inline constexpr uint32_t KbdEngineVersion = 0x4040400;

@@ -185,9 +185,9 @@ void THighlightManager::AddInternalHighlighter(std::unique_ptr<THighlighter> Hig
 uint8_t THighlightManager::AddHighlighter(std::unique_ptr<THighlighter> Highlighter) {
   TEkInstance* Instance = EGD.Instance;
   if (!Instance || !Instance->EkMakeSyntaxID || !Instance->EkRegisterTokenizer)
-    throw EHighlighterError(res::SHighlighterNotInitialized);
+    throw Exception(res::SHighlighterNotInitialized);
   const uint8_t Code = Instance->EkMakeSyntaxID();
-  if (Code == 0) throw EHighlighterError(res::SHighlighterNotInitialized);
+  if (Code == 0) throw Exception(res::SHighlighterNotInitialized);
   // The kernel keeps pointing at a registered tokenizer record for as long as the process runs,
   // so the records live in one table of their own, one per code, whatever becomes of the
   // highlighter or the manager.

@@ -14,11 +14,6 @@
 
 namespace nxs {
 
-class EHighlighterError : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // What a highlighter shows on the colour options page. Lines are 1-based; -1 for none.
 struct THighlighterSample {
   std::string Text;
@@ -78,7 +73,7 @@ class THighlightManager {
 
   void AddInternalHighlighter(std::unique_ptr<THighlighter> Highlighter, uint8_t Code);
   // Gives the highlighter a new syntax code and registers a kernel tokenizer that forwards to
-  // it. Raises EHighlighterError before the kernel runs. Returns the code.
+  // it. Raises Exception before the kernel runs. Returns the code.
   uint8_t AddHighlighter(std::unique_ptr<THighlighter> Highlighter);
   void RemoveHighlighter(const THighlighter* Highlighter);
   // Index of the highlighter, -1 when none has the code or identifier.

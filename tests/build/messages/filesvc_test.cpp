@@ -22,6 +22,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/mainthread.h"
+#include "support/wait.h"
 #include "shared/testdir.h"
 
 namespace nxs {
@@ -345,7 +346,7 @@ TEST_F(FileServices, ABackgroundCompileReadsOpenFilesThroughTheMainThreadAndStop
     }
   });
   EXPECT_TRUE(GetBackgroundCompileActive());
-  while (!Read) MainThreadQueue().WaitAndProcess(10);
+  ASSERT_TRUE(test::PumpUntil([&] { return Read.load(); })) << "the compile thread did not read the files";
   // The user may not want to stop.
   auto No = std::make_shared<TAnswer>(mrNo);
   SetQuestions(No);

@@ -239,7 +239,7 @@ TEST(KeyboardServices, BindingsRegisterOnceAndPersistTheirState) {
   try {
     K.AddKeyboardBinding(Extra);
     FAIL();
-  } catch (const EKeyBindingError& E) {
+  } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "Can't register duplicate keybinding, Acme.Extra");
   }
   test::TTempDir Dir;

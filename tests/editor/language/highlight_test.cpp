@@ -60,7 +60,7 @@ TEST(HighlightManager, AddingAHighlighterBeforeTheKernelRunsFails) {
   try {
     HighlightManager().AddHighlighter(MakeIniHighlighter());
     FAIL() << "no error";
-  } catch (const EHighlighterError& E) {
+  } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "Adding new syntax highlighter failed: the IDE has not initialized");
   }
   EXPECT_EQ(HighlightManager().GetHighlighterCount(), 0);

@@ -1,0 +1,110 @@
+#include "startup/startup.h"
+
+#include "build/buildhost.h"
+#include "build/compilers/compilers.h"
+#include "build/messages/kibitz.h"
+#include "build/messages/msglines.h"
+#include "build/msbridge.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/ekinit.h"
+#include "editor/language/generic.h"
+#include "editor/language/highlight.h"
+#include "projectfiles/projectfile.h"
+#include "shared/exceptions.h"
+#include "startup/resstrings.h"
+
+namespace nxs {
+
+namespace {
+
+struct TStep {
+  const char* Name;
+  void (*Start)(const TStartupOptions& Options);
+  void (*Stop)();
+};
+
+// The steps in the order they start; shutdown runs them backwards, so that each step finds
+// the ones it rests on still in place.
+const TStep Steps[] = {
+    // The host's seams.
+    {"cancel key", [](const TStartupOptions& O) { SetCancelKey(O.CancelKey); }, [] { SetCancelKey(nullptr); }},
+    // The message groups, which the build host watches until it goes.
+    {"message lines", [](const TStartupOptions&) { InitializeMessageLines(); }, [] { FinalizeMessageLines(); }},
+    // The build host publishes $(NXS), gives the project document its engine view and the
+    // MSBuild macros their values, and offers the shipped tasks their host objects.
+    {"build host", [](const TStartupOptions&) { InitBuildHost(); },
+     [] {
+       DoneBuildHost();
+       ResetBuildHost();
+     }},
+    // What the personalities contribute: their compile tasks ...
+    {"compile tasks", [](const TStartupOptions&) { compilers::RegisterCompilerTasks(); },
+     [] { compilers::UnregisterCompilerTasks(); }},
+    // ... and their highlighters. The manager goes with its highlighters unless a kernel still
+    // runs (a buffer outlives shutdown): the kernel's tokenizers may call on them until it ends.
+    {"highlighters", [](const TStartupOptions&) { InstallHighlighters(&AddGenericHighlighters); },
+     [] {
+       InstallHighlighters(nullptr);
+       SetEditorKernelStartupHook(nullptr);
+       if (!EditorKernelRunning()) ResetHighlightManager();
+     }},
+    // The project document reads a file open in an edit buffer rather than the disk copy.
+    {"open buffer text", [](const TStartupOptions&) { SetOpenBufferTextHook(&GetOpenBufferText); },
+     [] { SetOpenBufferTextHook(nullptr); }},
+};
+
+struct TState {
+  std::vector<const TStep*> Started;
+  bool Running = false;
+  TStartupTrace Trace;
+};
+
+TState& State() {
+  static TState S;
+  return S;
+}
+
+void StopStarted() {
+  TState& S = State();
+  while (!S.Started.empty()) {
+    const TStep* Step = S.Started.back();
+    S.Started.pop_back();
+    if (S.Trace) S.Trace(Step->Name, false);
+    Step->Stop();
+  }
+  S.Running = false;
+}
+
+}  // namespace
+
+void StartSystem(const TStartupOptions& Options) {
+  TState& S = State();
+  if (S.Running) throw Exception(res::SSystemAlreadyStarted);
+  S.Running = true;
+  try {
+    for (const TStep& Step : Steps) {
+      if (S.Trace) S.Trace(Step.Name, true);
+      Step.Start(Options);
+      S.Started.push_back(&Step);
+    }
+  } catch (...) {
+    StopStarted();
+    throw;
+  }
+}
+
+void ShutdownSystem() {
+  if (State().Running) StopStarted();
+}
+
+bool SystemStarted() { return State().Running; }
+
+std::vector<std::string> StartedSteps() {
+  std::vector<std::string> Names;
+  for (const TStep* Step : State().Started) Names.emplace_back(Step->Name);
+  return Names;
+}
+
+void SetStartupTrace(TStartupTrace Trace) { State().Trace = std::move(Trace); }
+
+}  // namespace nxs

@@ -1,0 +1,115 @@
+#include "startup/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "build/engine/tasks.h"
+#include "build/msbridge.h"
+#include "editor/buffers/ekinit.h"
+#include "editor/language/highlight.h"
+#include "projectfiles/macros.h"
+#include "support/errorof.h"
+
+namespace nxs::test {
+namespace {
+
+bool TaskRegistered(const std::string& Name) {
+  engine::TTaskFunction Task;
+  return engine::FindTask(Name, Task);
+}
+
+// Whether a kernel started now has the generic highlighters beside the built-in ones.
+bool KernelFindsGenericHighlighters() {
+  InitEditorKernel();
+  const bool Found = HighlightManager().LookupHighlighter(std::string_view("Tarvos.Highlighter.HTML")) >= 0 &&
+                     HighlightManager().LookupHighlighter(std::string_view("Tarvos.Highlighter.Pascal")) >= 0;
+  DoneEditorKernel();
+  return Found;
+}
+
+// What start-up registers, as the libraries see it.
+struct TRegistrations {
+  bool CompileTasks = TaskRegistered("PascalCompiler") && TaskRegistered("CppCompiler") &&
+                      TaskRegistered("EvaluateProperties") && TaskRegistered("Exec") &&
+                      TaskRegistered("LockIntermediateDir");
+  bool HostObjects = nxs::HostObjects().count("CppCompiler") > 0;
+  bool Macros = IDEMacros().FindMacro("IntermediateDir", nullptr) != nullptr;
+  bool Highlighters = KernelFindsGenericHighlighters();
+};
+
+TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
+  ASSERT_FALSE(SystemStarted());
+  const TRegistrations Before;
+  EXPECT_FALSE(Before.CompileTasks);
+  EXPECT_FALSE(Before.HostObjects);
+  EXPECT_FALSE(Before.Macros);
+  EXPECT_FALSE(Before.Highlighters);
+  {
+    TSystemStartup System;
+    EXPECT_TRUE(SystemStarted());
+    const TRegistrations Up;
+    EXPECT_TRUE(Up.CompileTasks);
+    EXPECT_TRUE(Up.HostObjects);
+    EXPECT_TRUE(Up.Macros);
+    EXPECT_TRUE(Up.Highlighters);
+  }
+  EXPECT_FALSE(SystemStarted());
+  const TRegistrations After;
+  EXPECT_FALSE(After.CompileTasks);
+  EXPECT_FALSE(After.HostObjects);
+  EXPECT_FALSE(After.Macros);
+  EXPECT_FALSE(After.Highlighters);
+}
+
+TEST(Startup, ASecondStartIsRefusedAndAStartAfterShutdownWiresTheSystemAgain) {
+  {
+    TSystemStartup System;
+    const std::vector<std::string> Steps = StartedSteps();
+    EXPECT_EQ(ErrorOf([] { StartSystem(); }),
+              "The system is started already; shut it down before starting it again");
+    // The refused start left the running system as it was.
+    EXPECT_EQ(StartedSteps(), Steps);
+    EXPECT_TRUE(TRegistrations().CompileTasks);
+  }
+  ShutdownSystem();  // a second shutdown does nothing
+  TSystemStartup Again;
+  const TRegistrations Up;
+  EXPECT_TRUE(Up.CompileTasks);
+  EXPECT_TRUE(Up.Macros);
+  EXPECT_TRUE(Up.Highlighters);
+}
+
+TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
+  std::vector<std::pair<std::string, bool>> Trace;
+  SetStartupTrace([&](std::string_view Step, bool Starting) { Trace.emplace_back(Step, Starting); });
+  std::vector<std::string> Started;
+  {
+    TSystemStartup System;
+    Started = StartedSteps();
+  }
+  SetStartupTrace(nullptr);
+  const std::vector<std::string> Expected = {"cancel key",   "message lines",    "build host",
+                                             "compile tasks", "highlighters", "open buffer text"};
+  EXPECT_EQ(Started, Expected);
+  std::vector<std::pair<std::string, bool>> Want;
+  for (const std::string& Step : Expected) Want.emplace_back(Step, true);
+  for (auto It = Expected.rbegin(); It != Expected.rend(); ++It) Want.emplace_back(*It, false);
+  EXPECT_EQ(Trace, Want);
+  EXPECT_TRUE(StartedSteps().empty());
+}
+
+TEST(Startup, LeavingTheScopeByAnExceptionShutsTheSystemDown) {
+  EXPECT_EQ(ErrorOf([] {
+              TSystemStartup System;
+              throw Exception("stop");
+            }),
+            "stop");
+  EXPECT_FALSE(SystemStarted());
+  EXPECT_FALSE(TRegistrations().CompileTasks);
+}
+
+}  // namespace
+}  // namespace nxs::test
