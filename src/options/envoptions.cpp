@@ -171,7 +171,7 @@ void TEnvironmentOptions::SetOptionFromText(std::string_view KeyPath, std::strin
 }
 
 std::unique_ptr<TEnvironmentOptions> LoadStoredOptions(TSettingsStore& Store) {
-  if (std::string Error = Store.ReadError(); !Error.empty()) throw ESettingsError(Error);
+  if (std::string Error = Store.ReadError(); !Error.empty()) throw Exception(Error);
   auto Options = std::make_unique<TEnvironmentOptions>(Store);
   Options->SourceOptionGroups().WriteBuiltIns = false;
   Options->LoadOptions();

@@ -88,7 +88,7 @@ class TEnvironmentOptions {
   // is written, so a refused one leaves the store as it was; it is then checked again and
   // stored under the lock (SetAndStoreOption), together with the built-in source option
   // groups when the store has none of them yet. Raises for a key path that names no slot or
-  // an unknown option, and EOptionError for a refused value.
+  // an unknown option, and Exception for a refused value.
   void SetOptionFromText(std::string_view KeyPath, std::string_view Name, std::string_view Text);
 
   TSearchFlags GetSearchFlags() const;
@@ -131,7 +131,7 @@ class TEnvironmentOptions {
 };
 
 // The options of Store as a command reads them, writing nothing: a store that could not be
-// read raises ESettingsError (its defaults would pass for the user's own settings), and the
+// read raises Exception (its defaults would pass for the user's own settings), and the
 // built-in source option groups are not written.
 std::unique_ptr<TEnvironmentOptions> LoadStoredOptions(TSettingsStore& Store);
 
