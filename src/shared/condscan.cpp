@@ -14,12 +14,9 @@ bool IsConditionWordChar(char C) {
          C == '.';
 }
 
-namespace {
+static bool IsAnyQuote(char C) { return C == '\'' || C == '"' || C == '`'; }
 
-bool IsAnyQuote(char C) { return C == '\'' || C == '"' || C == '`'; }
-
-// The ")" matching the "(" at Open, skipping quoted text inside; npos if none.
-size_t MatchingClose(std::string_view Text, size_t Open) {
+size_t FindMatchingClose(std::string_view Text, size_t Open) {
   int Depth = 0;
   for (size_t I = Open; I < Text.size(); ++I) {
     char C = Text[I];
@@ -35,8 +32,6 @@ size_t MatchingClose(std::string_view Text, size_t Open) {
   }
   return std::string_view::npos;
 }
-
-}  // namespace
 
 TConditionScan ScanCondition(std::string_view S, size_t Pos, const TConditionDialect& D) {
   while (Pos < S.size() && IsConditionBlank(S[Pos], D)) ++Pos;
@@ -62,7 +57,7 @@ TConditionScan ScanCondition(std::string_view S, size_t Pos, const TConditionDia
     return Done(clQuoted, E + 1);
   }
   if ((C == '$' || (D.ListReferences && (C == '@' || C == '%'))) && Next == '(') {
-    size_t E = D.NestedReferences && C != '%' ? MatchingClose(S, Pos + 1) : S.find(')', Pos + 2);
+    size_t E = D.NestedReferences && C != '%' ? FindMatchingClose(S, Pos + 1) : S.find(')', Pos + 2);
     if (E == std::string_view::npos) return Open();
     T.Inner = S.substr(Pos + 2, E - Pos - 2);
     return Done(clReference, E + 1);

@@ -42,6 +42,9 @@ struct TConditionScan {
 
 bool IsConditionBlank(char C, const TConditionDialect& D);
 bool IsConditionWordChar(char C);
+// The position of the ")" that closes the "(" at Open, skipping quoted text ('..', "..",
+// `..`) inside; npos if none.
+size_t FindMatchingClose(std::string_view Text, size_t Open);
 // The token at or after Pos (blanks skipped); clEnd at the end of Text.
 TConditionScan ScanCondition(std::string_view Text, size_t Pos, const TConditionDialect& D);
 
