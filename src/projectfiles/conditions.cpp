@@ -1,9 +1,9 @@
 #include "projectfiles/conditions.h"
 
-#include <cctype>
 
 #include "projectfiles/errors.h"
 #include "projectfiles/resstrings.h"
+#include "shared/condscan.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -12,10 +12,6 @@ namespace nxs {
 // ---- tokenizer ------------------------------------------------------------------------
 
 TConditionParser::TConditionParser(std::string_view Condition) : FText(Condition) { Tokenize(); }
-
-static bool IsNameChar(char C) {
-  return std::isalnum(static_cast<unsigned char>(C)) || C == '_' || C == '-' || C == '.';
-}
 
 static TConditionToken VariableToken(std::string_view Name) {
   if (SameText(Name, "Config")) return {tkConfigVariable, std::string(Name)};
@@ -34,7 +30,7 @@ static std::string WholeVariable(std::string_view Text) {
   if (T.size() < 4 || T[0] != '$' || T[1] != '(' || T.back() != ')') return {};
   std::string Name = T.substr(2, T.size() - 3);
   for (char C : Name)
-    if (!IsNameChar(C)) return {};
+    if (!IsConditionWordChar(C)) return {};
   return Name;
 }
 
@@ -51,54 +47,54 @@ void TConditionParser::AddQuoted(std::string_view Text) {
   FTokens.push_back({tkLiteral, UnescapeConditionLiteral(Text)});
 }
 
+// The project files' dialect: either quote style, == and != only, $(Name) closing at the
+// first ")".
+static constexpr TConditionDialect ProjectDialect{"'\"", false, false, false, false, true};
+
 void TConditionParser::Tokenize() {
   const std::string& S = FText;
   size_t I = 0;
-  while (I < S.size()) {
-    char C = S[I];
-    if (std::isspace(static_cast<unsigned char>(C))) {
-      ++I;
-    } else if (C == '\'' || C == '"') {
-      // Either quote style; a literal ends at the quote it began with.
-      size_t End = S.find(C, I + 1);
-      if (End == std::string::npos) InvalidToken(S.substr(I));
-      AddQuoted(std::string_view(S).substr(I + 1, End - I - 1));
-      I = End + 1;
-    } else if (C == '$') {
-      if (I + 1 >= S.size() || S[I + 1] != '(') InvalidToken("$");
-      size_t End = S.find(')', I + 2);
-      if (End == std::string::npos) InvalidToken(S.substr(I));
-      FTokens.push_back(VariableToken(std::string_view(S).substr(I + 2, End - I - 2)));
-      I = End + 1;
-    } else if (C == '=' || C == '!') {
-      bool Double = I + 1 < S.size() && S[I + 1] == '=';
-      if (C == '=' && !Double) InvalidToken("=");
-      FTokens.push_back({Double ? (C == '=' ? tkEqual : tkNotEqual) : tkNot, Double ? S.substr(I, 2) : "!"});
-      I += Double ? 2 : 1;
-    } else if (C == '(') {
-      FTokens.push_back({tkOpenParen, "("});
-      ++I;
-    } else if (C == ')') {
-      FTokens.push_back({tkCloseParen, ")"});
-      ++I;
-    } else if (C == ',') {
-      FTokens.push_back({tkComma, ","});
-      ++I;
-    } else if (IsNameChar(C)) {
-      size_t Start = I;
-      while (I < S.size() && IsNameChar(S[I])) ++I;
-      std::string Word = S.substr(Start, I - Start);
-      if (SameText(Word, "and"))
-        FTokens.push_back({tkAnd, Word});
-      else if (SameText(Word, "or"))
-        FTokens.push_back({tkOr, Word});
-      else
-        FTokens.push_back({tkIdentifier, Word});
-    } else {
-      InvalidToken(std::string(1, C));
+  for (;;) {
+    TConditionScan T = ScanCondition(S, I, ProjectDialect);
+    I = T.End;
+    switch (T.Kind) {
+      case clEnd:
+        FTokens.push_back({tkEnd, {}});
+        return;
+      case clQuoted:
+        AddQuoted(T.Inner);
+        break;
+      case clReference:
+        FTokens.push_back(VariableToken(T.Inner));
+        break;
+      case clCompare:
+        FTokens.push_back({T.Text == "==" ? tkEqual : tkNotEqual, std::string(T.Text)});
+        break;
+      case clNot:
+        FTokens.push_back({tkNot, "!"});
+        break;
+      case clOpen:
+        FTokens.push_back({tkOpenParen, "("});
+        break;
+      case clClose:
+        FTokens.push_back({tkCloseParen, ")"});
+        break;
+      case clComma:
+        FTokens.push_back({tkComma, ","});
+        break;
+      case clWord:
+        if (SameText(T.Text, "and"))
+          FTokens.push_back({tkAnd, std::string(T.Text)});
+        else if (SameText(T.Text, "or"))
+          FTokens.push_back({tkOr, std::string(T.Text)});
+        else
+          FTokens.push_back({tkIdentifier, std::string(T.Text)});
+        break;
+      case clInvalid:
+        // An open quote or reference names the rest of the condition.
+        InvalidToken(T.Unterminated ? std::string_view(S).substr(T.Start) : T.Text);
     }
   }
-  FTokens.push_back({tkEnd, {}});
 }
 
 // ---- comparisons ----------------------------------------------------------------------

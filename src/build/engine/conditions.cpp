@@ -5,6 +5,7 @@
 #include "build/engine/expand.h"
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
+#include "shared/condscan.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -49,6 +50,10 @@ struct TValue {
   size_t Pos = 0;
 };
 
+// The engine's dialect: single quotes, all six comparisons, item lists and metadata, and
+// nested property references.
+constexpr TConditionDialect EngineDialect{"'", true, true, true, true, false};
+
 class TConditionParser {
  public:
   TConditionParser(std::string_view Cond, const TExpandContext& Ctx) : FS(Cond), FCtx(Ctx) {}
@@ -83,13 +88,14 @@ class TConditionParser {
     while (FP < FS.size() && IsBlank(FS[FP])) ++FP;
   }
 
-  // A keyword ("and", "or") at the cursor, followed by something that cannot continue a word.
+  TConditionScan Scan() const { return ScanCondition(FS, FP, EngineDialect); }
+
+  // A keyword ("and", "or") at the cursor as a whole word.
   bool Keyword(std::string_view K) {
     Blanks();
-    if (FS.size() - FP < K.size() || !SameText(FS.substr(FP, K.size()), K)) return false;
-    size_t E = FP + K.size();
-    if (E < FS.size() && (IsNameChar(FS[E]) || FS[E] == '.')) return false;
-    FP = E;
+    TConditionScan T = Scan();
+    if (T.Kind != clWord || !SameText(T.Text, K)) return false;
+    FP = T.End;
     return true;
   }
 
@@ -125,7 +131,7 @@ class TConditionParser {
 
   TValue Not(bool Eval) {
     Blanks();
-    if (FP < FS.size() && FS[FP] == '!' && !(FP + 1 < FS.size() && FS[FP + 1] == '=')) {
+    if (Scan().Kind == clNot) {
       TNest N(*this, FP);
       ++FP;
       TValue V = Not(Eval);
@@ -137,16 +143,11 @@ class TConditionParser {
   TValue Relation(bool Eval) {
     TValue L = Factor(Eval);
     Blanks();
-    if (FP >= FS.size()) return L;
-    std::string_view Op;
-    for (std::string_view O : {"==", "!=", "<=", ">=", "<", ">"})
-      if (FS.substr(FP, O.size()) == O) {
-        Op = O;
-        break;
-      }
-    if (Op.empty()) return L;
+    TConditionScan T = Scan();
+    if (T.Kind != clCompare) return L;
+    std::string_view Op = T.Text;
     size_t OpPos = FP;
-    FP += Op.size();
+    FP = T.End;
     TValue R = Factor(Eval);
     if (!Eval) return TValue{true, false, {}, {}, 0};
     std::string A = L.IsBool ? BoolText(L.Bool) : L.Text;
@@ -191,8 +192,8 @@ class TConditionParser {
     Blanks();
     if (FP >= FS.size()) Malformed("an operand is missing", FP);
     size_t Start = FP;
-    char C = FS[FP];
-    if (C == '(') {
+    TConditionScan T = Scan();
+    if (T.Kind == clOpen) {
       TNest N(*this, FP);
       ++FP;
       TValue V = Or(Eval);
@@ -201,30 +202,19 @@ class TConditionParser {
       ++FP;
       return V;
     }
-    if (C == '\'') {
-      size_t E = FS.find('\'', FP + 1);
-      if (E == std::string_view::npos) Malformed("an unterminated quoted string", FP);
-      std::string_view Inner = FS.substr(FP + 1, E - FP - 1);
-      FP = E + 1;
+    if (T.Kind == clInvalid && T.Unterminated)
+      Malformed(FS[FP] == '\'' ? "an unterminated quoted string" : "a \")\" is missing", FP);
+    if (T.Kind == clQuoted || T.Kind == clReference) {
+      FP = T.End;
       TValue V;
-      V.Source = FS.substr(Start, FP - Start);
+      V.Source = T.Text;
       V.Pos = Start;
-      if (Eval) V.Text = ExpandOperand(Inner);
+      if (Eval) V.Text = ExpandOperand(T.Kind == clQuoted ? T.Inner : T.Text);
       return V;
     }
-    if ((C == '$' || C == '@' || C == '%') && FP + 1 < FS.size() && FS[FP + 1] == '(') {
-      size_t E = C == '%' ? FS.find(')', FP) : FindClose(FS, FP + 1);
-      if (E == std::string_view::npos) Malformed("a \")\" is missing", FP);
-      FP = E + 1;
-      TValue V;
-      V.Source = FS.substr(Start, FP - Start);
-      V.Pos = Start;
-      if (Eval) V.Text = ExpandOperand(V.Source);
-      return V;
-    }
-    if (IsNameChar(C) || C == '.' || C == '+') {
-      while (FP < FS.size() && (IsNameChar(FS[FP]) || FS[FP] == '.' || (FP == Start && FS[FP] == '+'))) ++FP;
-      std::string_view Word = FS.substr(Start, FP - Start);
+    if (T.Kind == clWord) {
+      FP = T.End;
+      std::string_view Word = T.Text;
       size_t AfterWord = FP;
       Blanks();
       if (FP < FS.size() && FS[FP] == '(') return Function(Word, Start, Eval);
@@ -236,7 +226,7 @@ class TConditionParser {
       V.Text = std::string(Word);
       return V;
     }
-    if (C == '!' && !(FP + 1 < FS.size() && FS[FP + 1] == '=')) {
+    if (T.Kind == clNot) {
       // "!true" and the like: a negated Boolean word. ("!=" here is an operator where an
       // operand belongs.)
       return Not(Eval);

@@ -2,6 +2,7 @@
 
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
+#include "shared/condscan.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -439,22 +440,7 @@ void AddSplit(std::string_view Text, TAdd&& Add) {
 
 }  // namespace
 
-size_t FindClose(std::string_view Text, size_t Open) {
-  int Depth = 0;
-  for (size_t I = Open; I < Text.size(); ++I) {
-    char C = Text[I];
-    if (IsQuote(C) && Depth > 0) {
-      size_t E = Text.find(C, I + 1);
-      if (E == std::string_view::npos) return std::string_view::npos;
-      I = E;
-    } else if (C == '(') {
-      ++Depth;
-    } else if (C == ')') {
-      if (--Depth == 0) return I;
-    }
-  }
-  return std::string_view::npos;
-}
+size_t FindClose(std::string_view Text, size_t Open) { return FindMatchingClose(Text, Open); }
 
 void ExpansionTooLarge(const TExpandContext& Ctx) {
   if (Ctx.Making.empty()) Fail(Ctx.Where, Format(res::SValueTooLarge, res::SExpansionBound));
