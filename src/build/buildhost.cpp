@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/programs.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
@@ -209,6 +210,7 @@ TCompileResult TBuildHost::RunBuild() {
       StartBackgroundCompile([this, Builder = FBuilder] {
         bool Failed = false;
         try {
+          const engine::TKnownFileTimes Known;
           Builder->DoBuild();
         } catch (...) {
           Failed = true;  // what the builder raised ends the build as failed
@@ -226,6 +228,7 @@ TCompileResult TBuildHost::RunBuild() {
 
   bool Failed = false;
   try {
+    const engine::TKnownFileTimes Known;
     FBuilder->DoBuild();
   } catch (...) {
     Finish(true);

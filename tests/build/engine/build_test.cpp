@@ -1,10 +1,13 @@
 // Builds: target order, each target once, tasks with conditions, outputs and errors, and
 // what the logger hears.
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/tasks.h"
 #include "enginefixture.h"
+#include "shared/text.h"
 
 namespace nxs::engine::test {
 namespace {
@@ -255,6 +258,29 @@ TEST_F(EngineTest, OutputElementsFillPropertiesAndItems) {
   </Target>)P"));
   EXPECT_EQ("out/a.c k|out/b.c |out/a.c;out/b.c hi! [] [] yes;yes", Log.Messages());
   UnregisterTask("TestOutputs");
+}
+
+TEST_F(EngineTest, WithinAMakeATaskThatMayWriteMakesTheChecksAfterItAskTheDiskAgain) {
+  // A checking task that says the time a check finds; another task touches the file between.
+  RegisterCheckingTask("TestTime", [](TTaskContext& Ctx) {
+    Ctx.LogMessage(IntToStr(KnownModifiedTimeNs(Ctx.Parameter("File").Text)));
+    return true;
+  });
+  const std::string File = Write("f.txt", "text");
+  std::filesystem::last_write_time(File, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const TKnownFileTimes Make;
+  EXPECT_TRUE(Build(R"P(
+  <Target Name="Build">
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+    <Touch Files="f.txt" />
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+  </Target>)P")) << Log.Errors();
+  const std::vector<std::string> Times = Split(Log.Messages(), '|');
+  ASSERT_EQ(Times.size(), 3u) << Log.Messages();
+  EXPECT_EQ(Times[0], Times[1]);
+  EXPECT_NE(Times[1], Times[2]);
+  UnregisterTask("TestTime");
 }
 
 TEST_F(EngineTest, ATaskThatThrowsIsAnErrorNotACrash) {
