@@ -47,6 +47,12 @@ int64_t KnownModifiedTimeNs(const std::string& File) {
   return Time;
 }
 
+uint64_t UnchangedSpan() {
+  TTimes& T = Times();
+  std::lock_guard G(T.Lock);
+  return T.Makes > 0 && T.Changing == 0 ? T.Changes : 0;
+}
+
 TKnownFileTimes::TKnownFileTimes() {
   TTimes& T = Times();
   std::lock_guard G(T.Lock);

@@ -19,6 +19,11 @@ namespace nxs::engine {
 // make has already asked and nothing has changed files since. Thread-safe.
 int64_t KnownModifiedTimeNs(const std::string& File);
 
+// Nonzero while a make holds the times and nothing may be changing files: the same number
+// from one change to the next, and never the same again after. What a make learnt from files
+// (a document it read) holds while the number stays.
+uint64_t UnchangedSpan();
+
 // Held by a make from its start to its end; makes may nest (a group's make of a project).
 class TKnownFileTimes {
  public:

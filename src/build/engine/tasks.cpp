@@ -25,6 +25,8 @@ TTaskRegistry& Registry() {
   static TTaskRegistry* R = [] {
     auto* New = new TTaskRegistry;
     RegisterBuiltinTasks(New->Tasks);
+    // Tasks that only say something change no file.
+    for (const char* Says : {"Message", "Warning", "Error"}) New->OwnChanges[Says] = true;
     return New;
   }();
   return *R;

@@ -283,6 +283,25 @@ TEST_F(EngineTest, WithinAMakeATaskThatMayWriteMakesTheChecksAfterItAskTheDiskAg
   UnregisterTask("TestTime");
 }
 
+TEST_F(EngineTest, WithinAMakeAnImportIsReadOnceUntilAToolMayHaveChangedIt) {
+  const std::string Targets = Write("t.targets", R"T(<Project>
+  <Target Name="Build"><Message Text="one" /></Target>
+</Project>
+)T");
+  const std::string Body = "<Import Project=\"t.targets\" />";
+  const TKnownFileTimes Make;
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  // Changed by no tool, the file is the one this make read.
+  Write("t.targets", "<Project><Target Name=\"Build\"><Message Text=\"two\" /></Target></Project>\n");
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  // Changed by a tool, it is read again.
+  TProcessOptions Tool;
+  Tool.Argv = {"/bin/sh", "-c", "sed -i s/two/three/ \"$0\"", Targets};
+  ASSERT_EQ(RunProcess(Tool), 0);
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  EXPECT_EQ(Log.Messages(), "one|one|three");
+}
+
 TEST_F(EngineTest, ATaskThatThrowsIsAnErrorNotACrash) {
   RegisterTask("TestThrows", [](TTaskContext&) -> bool { throw std::runtime_error("bad state"); });
   RegisterTask("TestFalse", [](TTaskContext&) { return false; });
