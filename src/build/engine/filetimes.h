@@ -7,7 +7,8 @@
 // next: whatever may change files (a tool run, a task the engine does not know to write
 // nothing, a file a task writes itself) holds a TFileChanges meanwhile, which forgets every
 // time kept when it starts and when it ends and lets none be kept while it lasts. Outside a
-// make every check asks the disk.
+// make every check asks the disk. A file changed from outside while a make runs (saved by
+// the user, say) is seen by the next make, as a build tool sees it on its next run.
 #pragma once
 
 #include <cstdint>
