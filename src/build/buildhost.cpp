@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/programs.h"
 #include "build/progress.h"
 #include "build/resstrings.h"
@@ -210,6 +211,7 @@ TCompileResult TBuildHost::RunBuild() {
       StartBackgroundCompile([this, Builder = FBuilder] {
         bool Failed = false;
         try {
+          const engine::TKnownFileTimes Known;
           Builder->DoBuild();
         } catch (...) {
           Failed = true;  // what the builder raised ends the build as failed
@@ -227,6 +229,7 @@ TCompileResult TBuildHost::RunBuild() {
 
   bool Failed = false;
   try {
+    const engine::TKnownFileTimes Known;
     FBuilder->DoBuild();
   } catch (...) {
     Finish(true);

@@ -17,6 +17,7 @@
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
+#include "shared/hashsalt.h"
 #include "shared/largeblock.h"
 #include "shared/text.h"
 #include "shared/utf8.h"
@@ -42,6 +43,7 @@ class TSharedParser {
     if (!FInUse.compare_exchange_strong(Expected, true)) return nullptr;
     if (!FParser) FParser = XML_ParserCreateNS(nullptr, NamespaceSeparator);
     if (!FParser) FInUse = false;
+    if (FParser) XML_SetHashSalt(FParser, ProcessHashSalt());  // a reset forgets it
     return FParser;
   }
   void Release(XML_Parser P) {
@@ -67,6 +69,7 @@ class TParserLease {
     FShared = FParser != nullptr;
     if (!FParser) FParser = XML_ParserCreateNS(nullptr, NamespaceSeparator);
     if (!FParser) throw std::bad_alloc();
+    XML_SetHashSalt(FParser, ProcessHashSalt());
   }
   ~TParserLease() {
     if (FShared)
@@ -89,6 +92,7 @@ class TParserLease {
 bool IsUtf8Name(std::string_view Name) {
   XML_Parser P = XML_ParserCreate("UTF-8");
   if (!P) return false;
+  XML_SetHashSalt(P, ProcessHashSalt());
   std::string Doc = "<" + std::string(Name) + "/>";
   bool Ok = XML_Parse(P, Doc.data(), static_cast<int>(Doc.size()), XML_TRUE) == XML_STATUS_OK;
   XML_ParserFree(P);

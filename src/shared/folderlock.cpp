@@ -1,5 +1,6 @@
 #include "shared/folderlock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,13 +9,36 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 namespace nxs {
 
 TFolderLock::TFolderLock(std::string Folder) : FFolder(std::move(Folder)), FFile(FFolder + "/.nxs-lock") {}
 
+namespace {
+
+// Whether the folder holds anything but the lock's file.
+bool HoldsOthers(const std::string& Folder) {
+  DIR* D = ::opendir(Folder.c_str());
+  if (!D) return false;
+  bool Others = false;
+  while (const dirent* E = ::readdir(D)) {
+    const std::string_view Name = E->d_name;
+    if (Name != "." && Name != ".." && Name != ".nxs-lock") {
+      Others = true;
+      break;
+    }
+  }
+  ::closedir(D);
+  return Others;
+}
+
+}  // namespace
+
 TFolderLock::~TFolderLock() {
-  if (FLocked) {
+  // In a folder that holds other files (the build's own) the file stays for the next lock:
+  // making and removing it each time costs a make with nothing to do more than its checks.
+  if (FLocked && !HoldsOthers(FFolder)) {
     // The name goes before the lock: whoever takes the file afterwards sees that it is no
     // longer the one the name stands for, and tries again with a new one.
     ::unlink(FFile.c_str());

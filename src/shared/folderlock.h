@@ -1,6 +1,7 @@
 // A lock on a folder between processes: an advisory lock on a file in it (".nxs-lock"),
-// which goes when the lock is released, so that nothing of it stays behind. Two builds of
-// one project use it to take turns with the project's intermediate folder.
+// which stays while the folder holds other files (as a build tool's log stays beside what it
+// made) and goes with the folder otherwise, so that an empty folder is not left behind. Two
+// builds of one project use it to take turns with the project's intermediate folder.
 #pragma once
 
 #include <string>
@@ -13,7 +14,7 @@ class TFolderLock {
 
   // Nothing is locked yet; the folder is made when it is first tried.
   explicit TFolderLock(std::string Folder);
-  // Releases the lock; the folder goes too when nothing else is in it.
+  // Releases the lock; the file and the folder go when nothing else is in the folder.
   ~TFolderLock();
   TFolderLock(const TFolderLock&) = delete;  // holds the lock
   TFolderLock& operator=(const TFolderLock&) = delete;

@@ -93,7 +93,9 @@ rc3=$?
 checks=$((checks + 1))
 [ $rc1 -eq 0 ] && [ $rc3 -eq 0 ] || fail "both builds succeed: $rc1 $(cat "$WORK/first.txt") / $rc3 $(cat "$WORK/third.txt")"
 expect_out "the program they made runs" "raced" a/a
-expect_out "nothing of the lock is left" "" find a/obj -name '.nxs-lock'
+expect_status "the lock is free once both end" 0 "" "$NXS" build g.groupproj --no-wait
+expect_status "clean" 0 "" "$NXS" build g.groupproj --mode clean
+expect_out "nothing of the lock is left once the build's files are gone" "" find a -name '.nxs-lock'
 cd "$WORK"
 
 finish

@@ -1,5 +1,6 @@
 // The folder lock: one holder at a time, turns passed on when the holder lets go (also to a
-// taker that was already looking at the file the holder removed), nothing left behind.
+// taker that was already looking at the file the holder removed), nothing left behind in a
+// folder that holds nothing else.
 #include "shared/folderlock.h"
 
 #include <filesystem>
@@ -41,7 +42,7 @@ TEST(FolderLock, OneHolderAtATimeAndTheNextTakesItWhenTheFirstLetsGo) {
   EXPECT_EQ(test::ReadText(Root / "obj/other.txt"), "stays");
 }
 
-TEST(FolderLock, AFolderWithTheBuildsFilesInItStaysWhenTheLockGoes) {
+TEST(FolderLock, AFolderWithTheBuildsFilesInItStaysWithTheLocksFileForTheNextHolder) {
   test::TTempDir Root;
   const std::string Folder = Root / "obj";
   std::string Error;
@@ -51,7 +52,18 @@ TEST(FolderLock, AFolderWithTheBuildsFilesInItStaysWhenTheLockGoes) {
     test::WriteText(Folder + "/main.o", "object");
   }
   EXPECT_EQ(test::ReadText(Folder + "/main.o"), "object");
-  EXPECT_FALSE(fs::exists(Folder + "/.nxs-lock"));
+  EXPECT_TRUE(fs::exists(Folder + "/.nxs-lock"));
+
+  // The file that stayed is the lock again: one holder at a time.
+  {
+    TFolderLock Next(Folder);
+    ASSERT_EQ(Next.TryLock(Error), TFolderLock::flLocked) << Error;
+    TFolderLock Other(Folder);
+    EXPECT_EQ(Other.TryLock(Error), TFolderLock::flBusy);
+    // A clean takes the build's files: the lock's file and the folder go with them.
+    fs::remove(Folder + "/main.o");
+  }
+  EXPECT_FALSE(fs::exists(Folder));
 
   // A folder that cannot be made is a failure with the reason, not a wait.
   test::WriteText(Root / "file", "");

@@ -272,7 +272,7 @@ bool RunKibitzResult(TTaskContext& Context) {
 void RegisterCompilerTasks() {
   RegisterExecTask();
   RegisterTask("PascalCompiler", RunPascalCompiler);
-  RegisterTask("CppCompiler", RunCppCompiler);
+  RegisterCheckingTask("CppCompiler", RunCppCompiler);
   RegisterTask("EvaluateProperties", RunEvaluateProperties);
   RegisterTask("EvaluateItem", RunEvaluateItem);
   RegisterTask("KibitzResult", RunKibitzResult);

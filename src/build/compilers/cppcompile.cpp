@@ -2,6 +2,7 @@
 // to an object and links a program, a shared library or an archive. Ninja brings header
 // dependencies (the compiler's depfiles), parallel jobs and the compiler launcher.
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "build/compilers/ninjadeps.h"
 #include "build/compilers/record.h"
 #include "build/compilers/resstrings.h"
+#include "build/engine/filetimes.h"
 #include "build/engine/programs.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
@@ -180,7 +182,11 @@ bool RunCppCompiler(TTaskContext& Context) {
   std::erase_if(Sources, [&](const std::string& S) { return !Seen.insert(S).second; });
   std::error_code Ec;
 
+  // Registered as a checking task: from the first file it changes (or tool it runs) on, the
+  // task holds Changes, and the checks of the make's later tasks ask the disk again.
+  std::optional<TFileChanges> Changes;
   if (Context.BoolParameter("Clean", false)) {
+    Changes.emplace();
     if (Host) Host->UpdateProgress(progCleaning, Context.Project().FullPath(), 0, 0);
     std::vector<std::string> Files{Output,          Output + ".tmp",         IntDir + "/build.ninja",
                                    IntDir + "/.ninja_log", IntDir + "/.ninja_deps", IntDir + "/build.record"};
@@ -221,6 +227,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   // The editor's text: the sources, and the headers and sources of the project directory.
   TEditorOverlay Overlay(Kibitz ? nullptr : Host, Opt.ProjectDir(), IntDir + "/unsaved-XXXXXX");
   Overlay.Collect(Sources, {".h", ".hh", ".hpp", ".hxx", ".inl", ".ipp", ".tcc", ".c", ".cc", ".cpp", ".cxx"});
+  if (Overlay.Active()) Changes.emplace();
 
   // Switches.
   const bool Pic = Kind == "Library";
@@ -255,6 +262,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   // "Compile" builds the objects only (a pre-link step may follow), "Link" the rest; "Check"
   // and "LinkOnly" run the compiler or the linker alone, without ninja.
   const std::string Phase = Context.HasParameter("Phase") ? Context.Parameter("Phase").Text : "";
+  if (SameText(Phase, "Check") || SameText(Phase, "LinkOnly")) Changes.emplace();
   if (SameText(Phase, "Check")) {
     std::vector<std::string> Command{Compiler};
     Command.insert(Command.end(), Flags.begin(), Flags.end());
@@ -317,6 +325,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     Old = ReadWholeFile(NinjaFile);
   } catch (const Exception&) {
   }
+  if (Old != N) Changes.emplace();
   try {
     if (Old != N) WriteFileAtomic(NinjaFile, N);
   } catch (const Exception& E) {
@@ -332,6 +341,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     if (!SameText(Phase, "Compile")) Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
     return true;
   }
+  if (!Changes) Changes.emplace();
   if (WholeMake) {
     Record.Forget();
     RemoveObjectsAsOldAsAnInput(Opt.Get("Ninja", "ninja"), NinjaFile, IntDir, ObjectFiles, Sources);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/tasks.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
@@ -93,7 +94,7 @@ bool TBuildRecord::Check() const {
     const size_t Tab = Line.find('\t');
     if (Tab == std::string_view::npos) return false;
     const std::optional<int64_t> Recorded = TryStrToInt(Line.substr(0, Tab));
-    if (!Recorded || *Recorded != TimeOf(std::string(Line.substr(Tab + 1)))) return false;
+    if (!Recorded || *Recorded != engine::KnownModifiedTimeNs(std::string(Line.substr(Tab + 1)))) return false;
     ++Files;
   }
   return Files > 0;

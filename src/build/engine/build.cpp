@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "build/engine/batching.h"
 #include "build/engine/conditions.h"
 #include "build/engine/expand.h"
+#include "build/engine/filetimes.h"
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
 #include "shared/fileio.h"
@@ -512,7 +514,8 @@ bool TBuildSession::RunBody(TProject& P, const TTargetDef& Def, const TBucket* B
 bool TBuildSession::RunTask(TProject& P, const TXmlElement& E, const TXmlDocument& Doc, const TBucket* Bucket) {
   TLocation Where = LocationOf(Doc, E);
   TTaskFunction Fn;
-  if (!FindTask(E.Name, Fn)) {
+  bool OwnChanges = false;
+  if (!FindTask(E.Name, Fn, &OwnChanges)) {
     LogError(Format(res::STaskNotFound, E.Name), Where);
     return false;
   }
@@ -521,12 +524,12 @@ bool TBuildSession::RunTask(TProject& P, const TXmlElement& E, const TXmlDocumen
   std::vector<TBucket> Buckets;
   // One run per batch; none when every batched list is empty.
   for (const TBucket* B : BatchRuns(P, Bucket, Refs, Where, Buckets))
-    if (!RunTaskOnce(P, E, Doc, B, Fn)) return false;
+    if (!RunTaskOnce(P, E, Doc, B, Fn, OwnChanges)) return false;
   return true;
 }
 
 bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDocument& Doc, const TBucket* Bucket,
-                                const TTaskFunction& Fn) {
+                                const TTaskFunction& Fn, bool OwnChanges) {
   TLocation Where = LocationOf(Doc, E);
   TExpandContext Ctx = ContextOf(P, Doc, E, Bucket);
   if (!EvaluateCondition(E.AttributeOr("Condition"), Ctx)) return true;
@@ -555,6 +558,8 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   NoteTaskStarted();
   bool Ok = false;
   int ErrorsBefore = FErrors;
+  std::optional<TFileChanges> Changes;
+  if (!OwnChanges) Changes.emplace();
   try {
     Ok = Fn(Task);
   } catch (const EEngineError& X) {
@@ -569,6 +574,7 @@ bool TBuildSession::RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDoc
   // task that stopped because the build was cancelled says so.
   if (!Ok && Task.Errors == 0 && FErrors == ErrorsBefore && Continue == coStop && CheckCancel(Where))
     Task.Log(Ev(ekError, imHigh, Format(res::STaskFailedSilently, E.Name)));
+  Changes.reset();
   Log(Frame(ekTaskFinished, E.Name, Where, Ok));
   if (Ok || Continue != coStop) {
     for (const auto& Out : E.Children) {

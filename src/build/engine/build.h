@@ -58,7 +58,7 @@ class TBuildSession {
   bool RunBody(TProject& P, const TTargetDef& Def, const TBucket* Bucket, bool& Continue);
   bool RunTask(TProject& P, const TXmlElement& E, const TXmlDocument& Doc, const TBucket* Bucket);
   bool RunTaskOnce(TProject& P, const TXmlElement& E, const TXmlDocument& Doc, const TBucket* Bucket,
-                   const TTaskFunction& Fn);
+                   const TTaskFunction& Fn, bool OwnChanges);
 };
 
 }  // namespace nxs::engine

@@ -11,6 +11,7 @@
 #include "build/engine/batching.h"
 #include "build/engine/conditions.h"
 #include "build/engine/expand.h"
+#include "build/engine/filetimes.h"
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
 #include "shared/fileio.h"
@@ -103,9 +104,48 @@ TParsedTexts& ParsedTexts() {
   return Texts;
 }
 
+// The documents read since nothing changed files in a make (filetimes.h): the projects of a
+// group that import the same targets file take it without asking the disk again.
+struct TSpanDocuments {
+  std::mutex Lock;
+  uint64_t Span = 0;
+  std::unordered_map<std::string, std::shared_ptr<const TXmlDocument>> Docs;
+};
+
+TSpanDocuments& SpanDocuments() {
+  static TSpanDocuments Documents;
+  return Documents;
+}
+
+std::shared_ptr<const TXmlDocument> ReadInThisSpan(const std::string& FullPath) {
+  const uint64_t Span = UnchangedSpan();
+  if (Span == 0) return nullptr;
+  TSpanDocuments& D = SpanDocuments();
+  std::lock_guard<std::mutex> L(D.Lock);
+  if (D.Span != Span) return nullptr;
+  auto It = D.Docs.find(FullPath);
+  return It == D.Docs.end() ? nullptr : It->second;
+}
+
 }  // namespace
 
 std::shared_ptr<const TXmlDocument> TDocumentCache::Load(const std::string& FullPath) {
+  if (auto Known = ReadInThisSpan(FullPath)) return Known;
+  const uint64_t Span = UnchangedSpan();
+  std::shared_ptr<const TXmlDocument> Doc = LoadFromDisk(FullPath);
+  if (Span != 0 && UnchangedSpan() == Span) {
+    TSpanDocuments& D = SpanDocuments();
+    std::lock_guard<std::mutex> L(D.Lock);
+    if (D.Span != Span) {
+      D.Docs.clear();
+      D.Span = Span;
+    }
+    D.Docs[FullPath] = Doc;
+  }
+  return Doc;
+}
+
+std::shared_ptr<const TXmlDocument> TDocumentCache::LoadFromDisk(const std::string& FullPath) {
   TFileInfo Info = FileSystem().Stat(FullPath);
   {
     std::lock_guard<std::mutex> L(FLock);
@@ -588,7 +628,8 @@ class TEvaluator {
         continue;
       }
       std::string Full = FullPathOf(Spec, Dir);
-      if (!FileSystem().FileExists(Full)) Fail(Ctx.Where, Format(res::SImportNotFound, Full, Doc.FileName));
+      if (!ReadInThisSpan(Full) && !FileSystem().FileExists(Full))
+        Fail(Ctx.Where, Format(res::SImportNotFound, Full, Doc.FileName));
       ImportFile(Full, E, Doc);
     }
   }

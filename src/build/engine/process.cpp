@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/programs.h"
 #include "build/engine/resstrings.h"
 #include "build/engine/tasks.h"
@@ -149,6 +150,8 @@ int RunProcess(const TProcessOptions& Options, std::string* NotStarted) {
     return -1;
   };
   if (Options.Argv.empty() || Cancelled(Options)) return -1;
+  // What a tool writes is seen by the checks made after it.
+  const TFileChanges Changes;
   // Everything the child needs is made before the fork: after it, only calls that are safe
   // in a child of a threaded process.
   std::vector<std::string> ArgStrings = Options.Argv;

@@ -115,6 +115,7 @@ struct TExpandContext {
 // is imported by all of them. A file changed on disk is read again.
 class TDocumentCache {
  public:
+  // Within a make, a file read since nothing changed files is not asked of the disk again.
   std::shared_ptr<const TXmlDocument> Load(const std::string& FullPath);
   // The text of a project file; a device or a pipe is refused (EEngineError), not read.
   static std::string ReadText(const std::string& FullPath);
@@ -125,6 +126,7 @@ class TDocumentCache {
     uint64_t Size = 0;
     std::shared_ptr<const TXmlDocument> Doc;
   };
+  std::shared_ptr<const TXmlDocument> LoadFromDisk(const std::string& FullPath);
   std::mutex FLock;
   std::unordered_map<std::string, TEntry> FEntries;
 };

@@ -16,6 +16,8 @@ namespace {
 struct TTaskRegistry {
   std::mutex Lock;
   TNoCaseMap<TTaskFunction> Tasks;
+  // The tasks that hold a TFileChanges themselves while they change files.
+  TNoCaseMap<bool> OwnChanges;
 };
 
 TTaskRegistry& Registry() {
@@ -23,6 +25,8 @@ TTaskRegistry& Registry() {
   static TTaskRegistry* R = [] {
     auto* New = new TTaskRegistry;
     RegisterBuiltinTasks(New->Tasks);
+    // Tasks that only say something change no file.
+    for (const char* Says : {"Message", "Warning", "Error"}) New->OwnChanges[Says] = true;
     return New;
   }();
   return *R;
@@ -34,20 +38,30 @@ void RegisterTask(const std::string& Name, TTaskFunction Task) {
   TTaskRegistry& R = Registry();
   std::lock_guard<std::mutex> L(R.Lock);
   R.Tasks[Name] = std::move(Task);
+  R.OwnChanges.erase(Name);
+}
+
+void RegisterCheckingTask(const std::string& Name, TTaskFunction Task) {
+  TTaskRegistry& R = Registry();
+  std::lock_guard<std::mutex> L(R.Lock);
+  R.Tasks[Name] = std::move(Task);
+  R.OwnChanges[Name] = true;
 }
 
 void UnregisterTask(const std::string& Name) {
   TTaskRegistry& R = Registry();
   std::lock_guard<std::mutex> L(R.Lock);
   R.Tasks.erase(Name);
+  R.OwnChanges.erase(Name);
 }
 
-bool FindTask(const std::string& Name, TTaskFunction& Task) {
+bool FindTask(const std::string& Name, TTaskFunction& Task, bool* OwnChanges) {
   TTaskRegistry& R = Registry();
   std::lock_guard<std::mutex> L(R.Lock);
   auto It = R.Tasks.find(Name);
   if (It == R.Tasks.end()) return false;
   Task = It->second;
+  if (OwnChanges) *OwnChanges = R.OwnChanges.count(Name) > 0;
   return true;
 }
 

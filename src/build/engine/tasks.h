@@ -87,8 +87,13 @@ using TTaskFunction = std::function<bool(TTaskContext&)>;
 // Registers a task by name, replacing one of that name; the engine's built-in tasks are
 // registered when the registry is first used, before anything else. Thread-safe.
 void RegisterTask(const std::string& Name, TTaskFunction Task);
+// Registers a task that holds a TFileChanges (filetimes.h) itself while it changes files or
+// runs a tool, so that what it checks before may use the times the make knows; the engine
+// holds one for every other task while it runs.
+void RegisterCheckingTask(const std::string& Name, TTaskFunction Task);
 void UnregisterTask(const std::string& Name);
-bool FindTask(const std::string& Name, TTaskFunction& Task);
+// OwnChanges, when given, receives whether the task was registered as a checking one.
+bool FindTask(const std::string& Name, TTaskFunction& Task, bool* OwnChanges = nullptr);
 
 // A tool's output line is kept up to this width; longer ones are cut, marked where (at most a
 // message view's line: a diagnostic's place and text come first).

@@ -8,6 +8,7 @@
 #include "build/engine/engine.h"
 #include "build/engine/resstrings.h"
 #include "shared/format.h"
+#include "shared/hashsalt.h"
 #include "shared/text.h"
 
 namespace nxs::engine {
@@ -164,6 +165,7 @@ std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::
     XML_Parser P;
     ~TFree() { XML_ParserFree(P); }
   } Free{S.Parser};
+  XML_SetHashSalt(S.Parser, ProcessHashSalt());
   XML_SetUserData(S.Parser, &S);
   XML_SetElementHandler(S.Parser, OnStart, OnEnd);
   XML_SetCharacterDataHandler(S.Parser, OnText);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "build/compilers/compilers.h"
+#include "build/engine/filetimes.h"
 #include "build/engine/tasks.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
@@ -142,6 +143,26 @@ TEST(CppMake, ALinkPhaseAfterAnotherTaskLooksAtTheFilesAgain) {
   engine::NoteTaskStarted();
   EXPECT_EQ(P.Make("Link"), TFiles{"greet.cpp"});
   EXPECT_EQ(test::ProgramOutput({P.Dir + "/out/made"}), "pre-link\n");
+}
+
+TEST(CppMake, OneMakeAsksForEachTimeOnceAndSeesWhatAToolChangedMeanwhile) {
+  TMadeProject P;
+  P.Make();
+  ASSERT_TRUE(P.LastResult);
+  const engine::TKnownFileTimes Make;
+  EXPECT_TRUE(P.MakesNothing());
+  // A tool the make runs (a pre-build command, say) changes the header: the projects checked
+  // after it see the change.
+  engine::TProcessOptions Tool;
+  Tool.Argv = {"/bin/sh", "-c", "echo '// the tool' >> include/greet.h"};
+  Tool.WorkingDirectory = P.Dir;
+  ASSERT_EQ(engine::RunProcess(Tool), 0);
+  EXPECT_EQ(P.Make(), (TFiles{"greet.cpp", "main.cpp"}));
+  EXPECT_TRUE(P.MakesNothing());
+  // What changes outside any tool or task while the make runs waits for the next make, as it
+  // does for a build tool that looks at each file once.
+  P.Write("main.cpp", "#include <cstdio>\n#include \"greet.h\"\nint main() { std::puts(\"later\"); }\n");
+  EXPECT_TRUE(P.MakesNothing());
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Builds: target order, each target once, tasks with conditions, outputs and errors, and
 // what the logger hears.
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/tasks.h"
 #include "enginefixture.h"
+#include "shared/text.h"
 
 namespace nxs::engine::test {
 namespace {
@@ -255,6 +258,48 @@ TEST_F(EngineTest, OutputElementsFillPropertiesAndItems) {
   </Target>)P"));
   EXPECT_EQ("out/a.c k|out/b.c |out/a.c;out/b.c hi! [] [] yes;yes", Log.Messages());
   UnregisterTask("TestOutputs");
+}
+
+TEST_F(EngineTest, WithinAMakeATaskThatMayWriteMakesTheChecksAfterItAskTheDiskAgain) {
+  // A checking task that says the time a check finds; another task touches the file between.
+  RegisterCheckingTask("TestTime", [](TTaskContext& Ctx) {
+    Ctx.LogMessage(IntToStr(KnownModifiedTimeNs(Ctx.Parameter("File").Text)));
+    return true;
+  });
+  const std::string File = Write("f.txt", "text");
+  std::filesystem::last_write_time(File, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const TKnownFileTimes Make;
+  EXPECT_TRUE(Build(R"P(
+  <Target Name="Build">
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+    <Touch Files="f.txt" />
+    <TestTime File="$(MSBuildProjectDirectory)/f.txt" />
+  </Target>)P")) << Log.Errors();
+  const std::vector<std::string> Times = Split(Log.Messages(), '|');
+  ASSERT_EQ(Times.size(), 3u) << Log.Messages();
+  EXPECT_EQ(Times[0], Times[1]);
+  EXPECT_NE(Times[1], Times[2]);
+  UnregisterTask("TestTime");
+}
+
+TEST_F(EngineTest, WithinAMakeAnImportIsReadOnceUntilAToolMayHaveChangedIt) {
+  const std::string Targets = Write("t.targets", R"T(<Project>
+  <Target Name="Build"><Message Text="one" /></Target>
+</Project>
+)T");
+  const std::string Body = "<Import Project=\"t.targets\" />";
+  const TKnownFileTimes Make;
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  // Changed by no tool, the file is the one this make read.
+  Write("t.targets", "<Project><Target Name=\"Build\"><Message Text=\"two\" /></Target></Project>\n");
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  // Changed by a tool, it is read again.
+  TProcessOptions Tool;
+  Tool.Argv = {"/bin/sh", "-c", "sed -i s/two/three/ \"$0\"", Targets};
+  ASSERT_EQ(RunProcess(Tool), 0);
+  EXPECT_TRUE(Build(Body)) << Log.Errors();
+  EXPECT_EQ(Log.Messages(), "one|one|three");
 }
 
 TEST_F(EngineTest, ATaskThatThrowsIsAnErrorNotACrash) {
