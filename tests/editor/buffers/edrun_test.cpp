@@ -37,7 +37,7 @@ TEST_F(NamedCommands, ArgumentsFollowTheCommandClass) {
   EXPECT_EQ(ErrorOf(V, "NoSuchCommand", ""), "unknown command 'NoSuchCommand'");
   EXPECT_EQ(ErrorOf(V, "CursorDown", "2"), "'CursorDown' takes no argument");
   EXPECT_EQ(ErrorOf(V, "CursorDown", "  "), "");  // blanks are no argument
-  EXPECT_EQ(V->Cursor.LineNum, 2);
+  EXPECT_EQ(int32_t{V->Cursor.LineNum}, 2);
   // Undo takes not even a blank.
   EXPECT_EQ(ErrorOf(V, "UnDo", " "), "'UnDo' takes no argument");
   // Bookmarks are 0 to 9; one that was never set is an error, not a silent no-op.
@@ -49,7 +49,7 @@ TEST_F(NamedCommands, ArgumentsFollowTheCommandClass) {
   EXPECT_EQ(ErrorOf(V, "SetMark", "0"), "");
   RunNamedCommand(V, "CursorDown", "");
   RunNamedCommand(V, "MoveToMark", "9");
-  EXPECT_EQ(V->Cursor.LineNum, 2);
+  EXPECT_EQ(int32_t{V->Cursor.LineNum}, 2);
 }
 
 TEST_F(NamedCommands, QueriesAnswerAndActionsGroupTheirUndo) {
@@ -68,7 +68,7 @@ TEST_F(NamedCommands, QueriesAnswerAndActionsGroupTheirUndo) {
   EXPECT_EQ(Text(), "a\n");
   RunNamedCommand(V, "undo", "");  // names ignore case
   EXPECT_EQ(Text(), "abc\n");
-  EXPECT_EQ(V->Cursor.Col, 2) << "the motion is not undone with the deletions";
+  EXPECT_EQ(int32_t{V->Cursor.Col}, 2) << "the motion is not undone with the deletions";
   RunNamedCommand(V, "ReDo", "");
   EXPECT_EQ(Text(), "a\n");
 }
