@@ -144,14 +144,15 @@ void TThreadSearch::ReportFile(TFileHits& File) {
 }
 
 void TThreadSearch::Execute() {
-  SetCurrentThreadName(res::SFindInFilesThread);
   // Below the threads that keep the environment answering; the threads it starts inherit it.
+  // The step comes before the name, so that a thread seen by its name already runs below.
   if (FRequest.LowerPriority) {
     const pid_t Self = static_cast<pid_t>(::syscall(SYS_gettid));
     errno = 0;
     const int Nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(Self));
     if (errno == 0 && Nice < 19) ::setpriority(PRIO_PROCESS, static_cast<id_t>(Self), Nice + 1);
   }
+  SetCurrentThreadName(res::SFindInFilesThread);
   SearchRunningFlag = true;
   // Hits go to the main thread in batches that it takes in turn while the search goes on; a
   // few batches at most wait there, and the final step below runs after all of them.
