@@ -82,12 +82,14 @@ class TConditionEvaluator : public TConditionActions {
         Fail(FCtx.Where, Format(res::SConditionUnknownFunction, FS, Name, static_cast<int>(T.Start + 1)));
       case cfArguments:
         Bad(Format("%s takes one argument and a \")\"", Name), T.Start);
-      case cfTrailing:
       case cfUnexpected:
+        // A misplaced "and" or "or" is named whole.
+        if (T.Kind == clWord) Bad(Format("unexpected \"%s\"", T.Text), T.Start);
+        break;
+      case cfTrailing:
         break;
     }
-    // A misplaced "and" or "or" is named whole, anything else by its first character.
-    Bad(Format("unexpected \"%s\"", T.Kind == clWord ? T.Text : T.Text.substr(0, 1)), T.Start);
+    Bad(Format("unexpected \"%s\"", T.Text.substr(0, 1)), T.Start);
   }
 
   bool Truth(const TConditionValue& V) override {
