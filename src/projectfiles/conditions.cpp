@@ -3,7 +3,7 @@
 
 #include "projectfiles/errors.h"
 #include "projectfiles/resstrings.h"
-#include "shared/condscan.h"
+#include "shared/condparse.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -34,17 +34,42 @@ static std::string WholeVariable(std::string_view Text) {
   return Name;
 }
 
-void TConditionParser::AddQuoted(std::string_view Text) {
+static TConditionToken QuotedToken(std::string_view Text) {
   std::string Var = WholeVariable(Text);
-  if (!Var.empty()) {
-    FTokens.push_back(VariableToken(Var));
-    return;
+  if (!Var.empty()) return VariableToken(Var);
+  if (ContainsText(Text, "$(Configuration)") && ContainsText(Text, "$(Platform)"))
+    return {tkConfigurationPlatform, std::string(Text)};
+  return {tkLiteral, UnescapeConditionLiteral(Text)};
+}
+
+// The token a scanned one stands for; an invalid one raises.
+static TConditionToken ClassifyToken(std::string_view S, const TConditionScan& T) {
+  switch (T.Kind) {
+    case clEnd:
+      return {tkEnd, {}};
+    case clQuoted:
+      return QuotedToken(T.Inner);
+    case clReference:
+      return VariableToken(T.Inner);
+    case clCompare:
+      return {T.Text == "==" ? tkEqual : tkNotEqual, std::string(T.Text)};
+    case clNot:
+      return {tkNot, "!"};
+    case clOpen:
+      return {tkOpenParen, "("};
+    case clClose:
+      return {tkCloseParen, ")"};
+    case clComma:
+      return {tkComma, ","};
+    case clWord:
+      if (SameText(T.Text, "and")) return {tkAnd, std::string(T.Text)};
+      if (SameText(T.Text, "or")) return {tkOr, std::string(T.Text)};
+      return {tkIdentifier, std::string(T.Text)};
+    case clInvalid:
+      break;
   }
-  if (ContainsText(Text, "$(Configuration)") && ContainsText(Text, "$(Platform)")) {
-    FTokens.push_back({tkConfigurationPlatform, std::string(Text)});
-    return;
-  }
-  FTokens.push_back({tkLiteral, UnescapeConditionLiteral(Text)});
+  // An open quote or reference names the rest of the condition.
+  InvalidToken(T.Unterminated ? S.substr(T.Start) : T.Text);
 }
 
 // The project files' dialect: either quote style, == and != only, $(Name) closing at the
@@ -52,48 +77,12 @@ void TConditionParser::AddQuoted(std::string_view Text) {
 static constexpr TConditionDialect ProjectDialect{"'\"", false, false, false, false, true};
 
 void TConditionParser::Tokenize() {
-  const std::string& S = FText;
   size_t I = 0;
   for (;;) {
-    TConditionScan T = ScanCondition(S, I, ProjectDialect);
+    TConditionScan T = ScanCondition(FText, I, ProjectDialect);
     I = T.End;
-    switch (T.Kind) {
-      case clEnd:
-        FTokens.push_back({tkEnd, {}});
-        return;
-      case clQuoted:
-        AddQuoted(T.Inner);
-        break;
-      case clReference:
-        FTokens.push_back(VariableToken(T.Inner));
-        break;
-      case clCompare:
-        FTokens.push_back({T.Text == "==" ? tkEqual : tkNotEqual, std::string(T.Text)});
-        break;
-      case clNot:
-        FTokens.push_back({tkNot, "!"});
-        break;
-      case clOpen:
-        FTokens.push_back({tkOpenParen, "("});
-        break;
-      case clClose:
-        FTokens.push_back({tkCloseParen, ")"});
-        break;
-      case clComma:
-        FTokens.push_back({tkComma, ","});
-        break;
-      case clWord:
-        if (SameText(T.Text, "and"))
-          FTokens.push_back({tkAnd, std::string(T.Text)});
-        else if (SameText(T.Text, "or"))
-          FTokens.push_back({tkOr, std::string(T.Text)});
-        else
-          FTokens.push_back({tkIdentifier, std::string(T.Text)});
-        break;
-      case clInvalid:
-        // An open quote or reference names the rest of the condition.
-        InvalidToken(T.Unterminated ? std::string_view(S).substr(T.Start) : T.Text);
-    }
+    FTokens.push_back(ClassifyToken(FText, T));
+    if (T.Kind == clEnd) return;
   }
 }
 
@@ -101,92 +90,40 @@ void TConditionParser::Tokenize() {
 
 namespace {
 
-// Walks the expression grammar (or, and, not, parentheses, comparisons, function calls) and
-// collects every comparison. What the configurations need is which comparisons a condition
-// holds, so the Boolean structure itself is only checked, not kept.
-class TComparisonCollector {
+// Collects every comparison of a condition as the shared reader meets them. What the
+// configurations need is which comparisons a condition holds, so the Boolean structure
+// itself is only checked, not kept.
+class TComparisonCollector : public TConditionActions {
  public:
-  explicit TComparisonCollector(const std::vector<TConditionToken>& Tokens) : FTokens(Tokens) {}
+  explicit TComparisonCollector(std::string_view Text) : FText(Text) {}
 
   std::vector<TConditionComparison> Run() {
-    OrExpr();
-    if (Peek().Kind != tkEnd) InvalidToken(Peek().Text);
+    static constexpr TConditionGrammar Grammar{ProjectDialect, false, true, 0};
+    ReadCondition(FText, Grammar, *this);
     return std::move(FResult);
   }
 
  private:
-  const TConditionToken& Peek() const { return FTokens[FPos]; }
-  const TConditionToken& Next() { return FTokens[FPos < FTokens.size() - 1 ? FPos++ : FPos]; }
-  void Expect(TConditionTokenKind Kind) {
-    if (Peek().Kind != Kind) InvalidToken(Peek().Kind == tkEnd ? std::string("end") : Peek().Text);
-    Next();
+  [[noreturn]] void Malformed(TConditionFault, const TConditionScan& Token, std::string_view) override {
+    InvalidToken(Token.Kind == clEnd ? std::string("end") : ClassifyToken(FText, Token).Text);
   }
+  TConditionValue Operand(const TConditionScan& Token, bool) override {
+    TConditionValue V;
+    V.Token = Token;
+    return V;
+  }
+  TConditionValue Compare(const TConditionValue& L, const TConditionScan& Op, const TConditionValue& R,
+                          bool) override {
+    FResult.push_back({ClassifyToken(FText, L.Token), ClassifyToken(FText, Op).Kind, ClassifyToken(FText, R.Token)});
+    return {};
+  }
+  bool KnownFunction(std::string_view) override { return true; }
+  TConditionValue Call(const TConditionScan& Name, const std::vector<TConditionValue>&, bool) override {
+    return Operand(Name, false);
+  }
+  bool Truth(const TConditionValue&) override { return false; }
 
-  void OrExpr() {
-    AndExpr();
-    while (Peek().Kind == tkOr) {
-      Next();
-      AndExpr();
-    }
-  }
-  void AndExpr() {
-    Unary();
-    while (Peek().Kind == tkAnd) {
-      Next();
-      Unary();
-    }
-  }
-  void Unary() {
-    if (Peek().Kind == tkNot) {
-      Next();
-      Unary();
-      return;
-    }
-    if (Peek().Kind == tkOpenParen) {
-      Next();
-      OrExpr();
-      Expect(tkCloseParen);
-      return;
-    }
-    TConditionToken Left = Operand();
-    if (Peek().Kind == tkEqual || Peek().Kind == tkNotEqual) {
-      TConditionTokenKind Op = Next().Kind;
-      TConditionToken Right = Operand();
-      FResult.push_back({Left, Op, Right});
-    }
-  }
-  TConditionToken Operand() {
-    const TConditionToken& T = Peek();
-    switch (T.Kind) {
-      case tkVariable:
-      case tkConfigVariable:
-      case tkConfigurationVariable:
-      case tkPlatformVariable:
-      case tkConfigurationPlatform:
-      case tkLiteral:
-        return Next();
-      case tkIdentifier: {
-        TConditionToken Id = Next();
-        if (Peek().Kind == tkOpenParen) {  // a function call: Exists('file')
-          Next();
-          if (Peek().Kind != tkCloseParen) {
-            Operand();
-            while (Peek().Kind == tkComma) {
-              Next();
-              Operand();
-            }
-          }
-          Expect(tkCloseParen);
-        }
-        return Id;
-      }
-      default:
-        InvalidToken(T.Kind == tkEnd ? std::string("end") : T.Text);
-    }
-  }
-
-  const std::vector<TConditionToken>& FTokens;
-  size_t FPos = 0;
+  std::string_view FText;
   std::vector<TConditionComparison> FResult;
 };
 
@@ -198,8 +135,8 @@ bool IsVariableKind(TConditionTokenKind K) {
 }  // namespace
 
 std::vector<TConditionComparison> TConfigurationConditionParser::Comparisons(std::string_view Condition) {
-  TConditionParser Tokens(Condition);
-  std::vector<TConditionComparison> List = TComparisonCollector(Tokens.Tokens()).Run();
+  TConditionParser Tokens(Condition);  // every token checked before the grammar
+  std::vector<TConditionComparison> List = TComparisonCollector(Condition).Run();
   // Put the variable on the left: 'Debug'=='$(Config)' reads as $(Config)=='Debug'.
   for (auto& C : List)
     if (!IsVariableKind(C.Left.Kind) && IsVariableKind(C.Right.Kind)) std::swap(C.Left, C.Right);

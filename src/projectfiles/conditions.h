@@ -42,7 +42,6 @@ class TConditionParser {
 
  private:
   void Tokenize();
-  void AddQuoted(std::string_view Text);
 
   std::string FText;
   std::vector<TConditionToken> FTokens;

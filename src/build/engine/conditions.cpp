@@ -5,7 +5,7 @@
 #include "build/engine/expand.h"
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
-#include "shared/condscan.h"
+#include "shared/condparse.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -40,116 +40,80 @@ bool ParseConditionNumber(std::string_view S, double& V) {
   return true;
 }
 
-// A value on the way through the parser: a Boolean from a comparison or a function, or the
-// text of an operand (with its source, for messages).
-struct TValue {
-  bool IsBool = false;
-  bool Bool = false;
-  std::string Text;
-  std::string_view Source;
-  size_t Pos = 0;
-};
+// The engine's grammar: single quotes, all six comparisons, item lists and metadata, nested
+// property references; groups and negations as operands; one argument to a call; nesting
+// refused past 500.
+constexpr TConditionGrammar EngineGrammar{{"'", true, true, true, true, false}, true, false, 500};
 
-// The engine's dialect: single quotes, all six comparisons, item lists and metadata, and
-// nested property references.
-constexpr TConditionDialect EngineDialect{"'", true, true, true, true, false};
-
-class TConditionParser {
+// Evaluates a condition as the shared reader reads it, so that expansions (and what they
+// report) happen in the order the condition is written.
+class TConditionEvaluator : public TConditionActions {
  public:
-  TConditionParser(std::string_view Cond, const TExpandContext& Ctx) : FS(Cond), FCtx(Ctx) {}
+  TConditionEvaluator(std::string_view Cond, const TExpandContext& Ctx) : FS(Cond), FCtx(Ctx) {}
 
-  bool Run() {
-    TValue V = Or(true);
-    Blanks();
-    if (FP < FS.size()) Malformed(Format("unexpected \"%s\"", FS.substr(FP, 1)), FP);
-    return AsBool(V);
-  }
+  bool Run() { return Truth(ReadCondition(FS, EngineGrammar, *this)); }
 
  private:
   std::string_view FS;
-  size_t FP = 0;
-  int FDepth = 0;
-
-  // Parentheses and "!" nest by recursion; a condition nesting thousands is refused.
-  struct TNest {
-    TConditionParser& P;
-    TNest(TConditionParser& Parser, size_t Pos) : P(Parser) {
-      if (++P.FDepth > 500) P.Malformed("parentheses nested too deeply", Pos);
-    }
-    ~TNest() { --P.FDepth; }
-  };
   const TExpandContext& FCtx;
 
-  [[noreturn]] void Malformed(const std::string& Why, size_t Pos) {
+  static TConditionValue Bool(bool B) {
+    TConditionValue V;
+    V.IsBool = true;
+    V.Bool = B;
+    return V;
+  }
+
+  [[noreturn]] void Bad(const std::string& Why, size_t Pos) {
     Fail(FCtx.Where, Format(res::SBadCondition, FS, Why, static_cast<int>(Pos + 1)));
   }
 
-  void Blanks() {
-    while (FP < FS.size() && IsBlank(FS[FP])) ++FP;
+  [[noreturn]] void Malformed(TConditionFault Fault, const TConditionScan& T, std::string_view Name) override {
+    switch (Fault) {
+      case cfNesting:
+        Bad("parentheses nested too deeply", T.Start);
+      case cfMissingOperand:
+        Bad("an operand is missing", T.Start);
+      case cfMissingClose:
+        Bad("a \")\" is missing", T.Start);
+      case cfUnterminated:
+        Bad(FS[T.Start] == '\'' ? "an unterminated quoted string" : "a \")\" is missing", T.Start);
+      case cfUnknownFunction:
+        Fail(FCtx.Where, Format(res::SConditionUnknownFunction, FS, Name, static_cast<int>(T.Start + 1)));
+      case cfArguments:
+        Bad(Format("%s takes one argument and a \")\"", Name), T.Start);
+      case cfUnexpected:
+        // A misplaced "and" or "or" is named whole.
+        if (T.Kind == clWord) Bad(Format("unexpected \"%s\"", T.Text), T.Start);
+        break;
+      case cfTrailing:
+        break;
+    }
+    Bad(Format("unexpected \"%s\"", T.Text.substr(0, 1)), T.Start);
   }
 
-  TConditionScan Scan() const { return ScanCondition(FS, FP, EngineDialect); }
-
-  // A keyword ("and", "or") at the cursor as a whole word.
-  bool Keyword(std::string_view K) {
-    Blanks();
-    TConditionScan T = Scan();
-    if (T.Kind != clWord || !SameText(T.Text, K)) return false;
-    FP = T.End;
-    return true;
-  }
-
-  bool AsBool(const TValue& V) {
+  bool Truth(const TConditionValue& V) override {
     if (V.IsBool) return V.Bool;
     bool B = false;
-    if (!ParseBool(V.Text, B)) Fail(FCtx.Where, Format(res::SConditionNotBoolean, FS, V.Source, V.Text,
-                                                        static_cast<int>(V.Pos + 1)));
+    if (!ParseBool(V.Text, B))
+      Fail(FCtx.Where, Format(res::SConditionNotBoolean, FS, V.Token.Text, V.Text, static_cast<int>(V.Token.Start + 1)));
     return B;
   }
 
-  TValue Or(bool Eval) {
-    TValue L = And(Eval);
-    while (Keyword("or")) {
-      bool LB = Eval ? AsBool(L) : false;
-      TValue R = And(Eval && !LB);
-      bool RB = (Eval && !LB) ? AsBool(R) : false;
-      L = TValue{true, LB || RB, {}, {}, 0};
-    }
-    return L;
+  TConditionValue Operand(const TConditionScan& T, bool Eval) override {
+    TConditionValue V;
+    V.Token = T;
+    if (T.Kind == clWord)
+      V.Text = std::string(T.Text);
+    else if (Eval)
+      V.Text = MSBuildUnescape(ExpandString(T.Kind == clQuoted ? T.Inner : T.Text, FCtx));
+    return V;
   }
 
-  TValue And(bool Eval) {
-    TValue L = Not(Eval);
-    while (Keyword("and")) {
-      bool LB = Eval ? AsBool(L) : false;
-      TValue R = Not(Eval && LB);
-      bool RB = (Eval && LB) ? AsBool(R) : false;
-      L = TValue{true, LB && RB, {}, {}, 0};
-    }
-    return L;
-  }
-
-  TValue Not(bool Eval) {
-    Blanks();
-    if (Scan().Kind == clNot) {
-      TNest N(*this, FP);
-      ++FP;
-      TValue V = Not(Eval);
-      return TValue{true, Eval ? !AsBool(V) : false, {}, {}, 0};
-    }
-    return Relation(Eval);
-  }
-
-  TValue Relation(bool Eval) {
-    TValue L = Factor(Eval);
-    Blanks();
-    TConditionScan T = Scan();
-    if (T.Kind != clCompare) return L;
-    std::string_view Op = T.Text;
-    size_t OpPos = FP;
-    FP = T.End;
-    TValue R = Factor(Eval);
-    if (!Eval) return TValue{true, false, {}, {}, 0};
+  TConditionValue Compare(const TConditionValue& L, const TConditionScan& OpToken, const TConditionValue& R,
+                          bool Eval) override {
+    if (!Eval) return Bool(false);
+    std::string_view Op = OpToken.Text;
     std::string A = L.IsBool ? BoolText(L.Bool) : L.Text;
     std::string B = R.IsBool ? BoolText(R.Bool) : R.Text;
     double NA = 0, NB = 0;
@@ -167,10 +131,10 @@ class TConditionParser {
       Result = Op == "==" ? Equal : !Equal;
     } else {
       if (!Numbers) {
-        const TValue& Bad = ParseConditionNumber(A, NA) ? R : L;
+        const TConditionValue& Bad = ParseConditionNumber(A, NA) ? R : L;
         const std::string& BadText = &Bad == &L ? A : B;
-        Fail(FCtx.Where, Format(res::SConditionNotNumber, FS, Bad.Source, BadText,
-                                static_cast<int>((Bad.Source.empty() ? OpPos : Bad.Pos) + 1)));
+        size_t Pos = Bad.Token.Text.empty() ? OpToken.Start : Bad.Token.Start;
+        Fail(FCtx.Where, Format(res::SConditionNotNumber, FS, Bad.Token.Text, BadText, static_cast<int>(Pos + 1)));
       }
       if (Op == "<")
         Result = NA < NB;
@@ -181,78 +145,22 @@ class TConditionParser {
       else
         Result = NA >= NB;
     }
-    return TValue{true, Result, {}, {}, 0};
+    return Bool(Result);
   }
 
-  std::string ExpandOperand(std::string_view Text) {
-    return MSBuildUnescape(ExpandString(Text, FCtx));
+  bool KnownFunction(std::string_view Name) override {
+    return SameText(Name, "Exists") || SameText(Name, "HasTrailingSlash");
   }
 
-  TValue Factor(bool Eval) {
-    Blanks();
-    if (FP >= FS.size()) Malformed("an operand is missing", FP);
-    size_t Start = FP;
-    TConditionScan T = Scan();
-    if (T.Kind == clOpen) {
-      TNest N(*this, FP);
-      ++FP;
-      TValue V = Or(Eval);
-      Blanks();
-      if (FP >= FS.size() || FS[FP] != ')') Malformed("a \")\" is missing", FP);
-      ++FP;
-      return V;
-    }
-    if (T.Kind == clInvalid && T.Unterminated)
-      Malformed(FS[FP] == '\'' ? "an unterminated quoted string" : "a \")\" is missing", FP);
-    if (T.Kind == clQuoted || T.Kind == clReference) {
-      FP = T.End;
-      TValue V;
-      V.Source = T.Text;
-      V.Pos = Start;
-      if (Eval) V.Text = ExpandOperand(T.Kind == clQuoted ? T.Inner : T.Text);
-      return V;
-    }
-    if (T.Kind == clWord) {
-      FP = T.End;
-      std::string_view Word = T.Text;
-      size_t AfterWord = FP;
-      Blanks();
-      if (FP < FS.size() && FS[FP] == '(') return Function(Word, Start, Eval);
-      FP = AfterWord;
-      if (SameText(Word, "and") || SameText(Word, "or")) Malformed(Format("unexpected \"%s\"", Word), Start);
-      TValue V;
-      V.Source = Word;
-      V.Pos = Start;
-      V.Text = std::string(Word);
-      return V;
-    }
-    if (T.Kind == clNot) {
-      // "!true" and the like: a negated Boolean word. ("!=" here is an operator where an
-      // operand belongs.)
-      return Not(Eval);
-    }
-    Malformed(Format("unexpected \"%s\"", FS.substr(FP, 1)), FP);
-  }
-
-  TValue Function(std::string_view Name, size_t Start, bool Eval) {
-    bool IsExists = SameText(Name, "Exists");
-    bool IsSlash = SameText(Name, "HasTrailingSlash");
-    if (!IsExists && !IsSlash)
-      Fail(FCtx.Where, Format(res::SConditionUnknownFunction, FS, Name, static_cast<int>(Start + 1)));
-    ++FP;  // "("
-    Blanks();
-    if (FP >= FS.size()) Malformed("a \")\" is missing", FP);
-    TValue Arg = Factor(Eval);
-    Blanks();
-    if (FP >= FS.size() || FS[FP] != ')') Malformed(Format("%s takes one argument and a \")\"", Name), FP);
-    ++FP;
-    if (!Eval) return TValue{true, false, {}, {}, 0};
+  TConditionValue Call(const TConditionScan& Name, const std::vector<TConditionValue>& Args, bool Eval) override {
+    if (!Eval) return Bool(false);
+    const TConditionValue& Arg = Args.front();
     std::string Text = Trim(Arg.IsBool ? BoolText(Arg.Bool) : Arg.Text);
-    if (IsSlash) return TValue{true, !Text.empty() && IsPathDelimiter(Text.back()), {}, {}, 0};
-    if (Text.empty()) return TValue{true, false, {}, {}, 0};
+    if (SameText(Name.Text, "HasTrailingSlash")) return Bool(!Text.empty() && IsPathDelimiter(Text.back()));
+    if (Text.empty()) return Bool(false);
     std::string Base = FCtx.ExistsBesideThisFile && FCtx.ThisFile ? DirectoryOf(*FCtx.ThisFile) : FCtx.Project->Directory();
     TFileInfo Info = FileSystem().Stat(FullPathOf(Text, Base));
-    return TValue{true, Info.Exists, {}, {}, 0};
+    return Bool(Info.Exists);
   }
 };
 
@@ -262,8 +170,7 @@ bool EvaluateCondition(std::string_view Condition, const TExpandContext& Ctx) {
   size_t I = 0;
   while (I < Condition.size() && IsBlank(Condition[I])) ++I;
   if (I == Condition.size()) return true;
-  TConditionParser P(Condition, Ctx);
-  return P.Run();
+  return TConditionEvaluator(Condition, Ctx).Run();
 }
 
 }  // namespace nxs::engine

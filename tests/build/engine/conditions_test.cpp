@@ -109,6 +109,7 @@ TEST_F(ConditionTest, AMalformedConditionIsAnErrorNamingItsPlace) {
       {"'a == 'b'", "The condition \"'a == 'b'\" is malformed: unexpected \"b\" at position 8"},
       {"('a' == 'b'", "The condition \"('a' == 'b'\" is malformed: a \")\" is missing at position 12"},
       {"'a' == 'b')", "The condition \"'a' == 'b')\" is malformed: unexpected \")\" at position 11"},
+      {"'a' == 'b' cd", "The condition \"'a' == 'b' cd\" is malformed: unexpected \"c\" at position 12"},
       {"'a' == 'b' and", "The condition \"'a' == 'b' and\" is malformed: an operand is missing at position 15"},
       {"$(Name)", "The condition \"$(Name)\" is malformed: \"$(Name)\" evaluates to \"Debug\" instead of a Boolean "
                   "at position 1"},
