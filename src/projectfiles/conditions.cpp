@@ -98,7 +98,9 @@ class TComparisonCollector : public TConditionActions {
   explicit TComparisonCollector(std::string_view Text) : FText(Text) {}
 
   std::vector<TConditionComparison> Run() {
-    static constexpr TConditionGrammar Grammar{ProjectDialect, false, true, 0};
+    // A hand-written condition may nest; thousands of levels are refused at the "(" or "!"
+    // that goes too deep rather than read on a stack they would overflow.
+    static constexpr TConditionGrammar Grammar{ProjectDialect, false, true, 500};
     ReadCondition(FText, Grammar, *this);
     return std::move(FResult);
   }

@@ -56,6 +56,26 @@ TEST(ConfigurationConditions, OtherConditionsAreNotConfigurations) {
     EXPECT_EQ(TConfigurationConditionParser::Parse(C).Kind, ckOther) << C;
 }
 
+TEST(ConfigurationConditions, ConditionsNestedThousandsDeepAreRefusedWhereTheyGoTooDeep) {
+  const std::string Inner = "'$(Config)'=='Debug'";
+  for (const char* Open : {"(", "!"}) {
+    std::string Deep;
+    for (int I = 0; I < 100000; ++I) Deep += Open;
+    Deep += Inner;
+    if (*Open == '(') Deep.append(100000, ')');
+    EXPECT_EQ(TConfigurationConditionParser::Parse(Deep).Kind, ckOther) << Open;
+    try {
+      TConfigurationConditionParser::Comparisons(Deep);
+      ADD_FAILURE() << Open;
+    } catch (const EInvalidToken& E) {
+      EXPECT_EQ(std::string(E.what()), std::string("Invalid token: ") + Open);
+    }
+  }
+  // A condition nested as deep as people write them is read whole.
+  std::string Shallow = std::string(50, '(') + Inner + std::string(50, ')');
+  ASSERT_EQ(TConfigurationConditionParser::Comparisons(Shallow).size(), 1u);
+}
+
 TEST(ConditionParser, RefusesCharactersNoTokenStartsWith) {
   try {
     TConditionParser P("'$(A)'=='b' ~");
