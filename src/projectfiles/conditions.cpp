@@ -1,5 +1,6 @@
 #include "projectfiles/conditions.h"
 
+#include <optional>
 
 #include "projectfiles/errors.h"
 #include "projectfiles/resstrings.h"
@@ -136,8 +137,10 @@ bool IsVariableKind(TConditionTokenKind K) {
 
 }  // namespace
 
-std::vector<TConditionComparison> TConfigurationConditionParser::Comparisons(std::string_view Condition) {
-  TConditionParser Tokens(Condition);  // every token checked before the grammar
+namespace {
+
+// The comparisons of a condition whose tokens Tokens has already checked.
+std::vector<TConditionComparison> ReadComparisons(std::string_view Condition) {
   std::vector<TConditionComparison> List = TComparisonCollector(Condition).Run();
   // Put the variable on the left: 'Debug'=='$(Config)' reads as $(Config)=='Debug'.
   for (auto& C : List)
@@ -145,11 +148,20 @@ std::vector<TConditionComparison> TConfigurationConditionParser::Comparisons(std
   return List;
 }
 
+}  // namespace
+
+std::vector<TConditionComparison> TConfigurationConditionParser::Comparisons(std::string_view Condition) {
+  TConditionParser Tokens(Condition);  // every token checked before the grammar
+  return ReadComparisons(Condition);
+}
+
 TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) {
   TConditionInfo Info;
+  std::optional<TConditionParser> Tokens;
   std::vector<TConditionComparison> List;
   try {
-    List = Comparisons(Condition);
+    Tokens.emplace(Condition);  // every token checked before the grammar
+    List = ReadComparisons(Condition);
   } catch (const EInvalidToken&) {
     return Info;
   }
@@ -189,8 +201,7 @@ TConditionInfo TConfigurationConditionParser::Parse(std::string_view Condition) 
   // Only a condition made of the comparisons of its kind, joined as the kind joins them, is
   // one of ours: a hand-written extra test would be lost when the group is written back.
   int Ands = 0, Ors = 0, Nots = 0;
-  TConditionParser Tokens(Condition);
-  for (const auto& T : Tokens.Tokens()) {
+  for (const auto& T : Tokens->Tokens()) {
     Ands += T.Kind == tkAnd;
     Ors += T.Kind == tkOr;
     Nots += T.Kind == tkNot;
