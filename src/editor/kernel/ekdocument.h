@@ -81,6 +81,14 @@ class TEkDocument : public ITextWatcher {
   void FlushTrackReports();
   int EvalDepth = 0;  // scripts running on this document (a track procedure may start one)
 
+  // Positions carried through the changes for a while (the other views' cursors and top lines
+  // while a script runs on one view): moved as markers are, and flagged once they moved.
+  struct TCarried {
+    TTextPos Pos;
+    bool Moved = false;
+  };
+  std::vector<TCarried> Carried;
+
   // Frozen line numbers (lines from 0; -1 for a line that did not exist when frozen).
   void FreezeLines();
   bool FrozenEnabled() const { return FFrozen; }
