@@ -14,8 +14,12 @@ TEdTracker::TEdTracker(TEditBuffer* Buffer) : FEditBuffer(Buffer) {
 }
 
 TEdTracker::~TEdTracker() {
-  Detach();
+  // Cancelled before detaching: detaching runs a script, and the end of the outermost script
+  // runs what was queued, this table's report among it, into a half-destroyed tracker.
   CancelAfterEval(this);
+  FOnLineMoved = nullptr;
+  FOnPosMoved = nullptr;
+  Detach();
 }
 
 TEdTrackEntry* TEdTracker::Entries() { return reinterpret_cast<TEdTrackEntry*>(FLineBuffer.data() + sizeof(uint16_t)); }
