@@ -186,7 +186,12 @@ class TJavaScriptHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "/* Syntax Highlighting */\nfunction sample(match) {\n  var n = 123; // search Match\n  return 'text';\n}\n";
+    S.Text =
+        "/* Syntax Highlighting */\nfunction sample(text) {\n  var n = 123, f = 1.5, h = 0x1F; // search Match\n"
+        "  return n + 'text';\n}\n";
+    S.BlockLine = 3;
+    S.BlockStartCol = 45;
+    S.BlockEndCol = 50;
     return S;
   }
 };
@@ -254,7 +259,12 @@ class TPHPHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "<html>\n<?php\n  // Syntax Highlighting\n  $n = 123; /* search Match */\n  echo \"text\";\n?>\n</html>\n";
+    S.Text =
+        "<html>\n<?php\n  // Syntax Highlighting\n  $n = 123 + 1.5 + 0x1F; /* search Match */\n  echo \"text\";\n?>\n"
+        "</html>\n";
+    S.BlockLine = 4;
+    S.BlockStartCol = 36;
+    S.BlockEndCol = 41;
     return S;
   }
 };
@@ -357,7 +367,12 @@ class TCSSHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "/* Syntax Highlighting */\nbody {\n  color: black; /* search Match */\n  margin: 0px;\n}\n";
+    S.Text =
+        "/* Syntax Highlighting */\nbody {\n  color: black; /* search Match */\n  margin: 0px;\n"
+        "  font-family: \"Courier New\";\n  custom-property: 1;\n}\n";
+    S.BlockLine = 3;
+    S.BlockStartCol = 27;
+    S.BlockEndCol = 32;
     return S;
   }
 };
@@ -502,8 +517,9 @@ class THTMLHighlighter : public TGenericHighlighter {
     THighlighterSample S;
     S.Text =
         "<!-- Syntax Highlighting -->\n<html>\n<head>\n<style type=\"text/css\">\n  body { color: black; }\n</style>\n"
-        "</head>\n<body bgcolor=\"#FFFFFF\">\n<p>search Match &amp; text</p>\n</body>\n</html>\n";
-    S.BlockLine = 9;
+        "<script>var x = 1;</script>\n</head>\n<body bgcolor=\"#FFFFFF\">\n<p>search Match &amp; text</p>\n</body>\n"
+        "</html>\n";
+    S.BlockLine = 10;
     S.BlockStartCol = 11;
     S.BlockEndCol = 16;
     return S;
@@ -545,7 +561,10 @@ class TIniHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "; Syntax Highlighting\n[Section]\nName=search Match\nValue=123\n";
+    S.Text = "; Syntax Highlighting\n[Section]\nName=search Match\n  Value=123\nFlag\n";
+    S.BlockLine = 3;
+    S.BlockStartCol = 13;
+    S.BlockEndCol = 18;
     return S;
   }
 };
