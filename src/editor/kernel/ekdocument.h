@@ -88,6 +88,13 @@ class TEkDocument : public ITextWatcher {
     bool Moved = false;
   };
   std::vector<TCarried> Carried;
+  // The views whose cursor and top line Carried holds (two entries each), with what the text
+  // positions do not say: lines past the text's end, columns inside a tab or past a line's end.
+  struct TCarriedView {
+    TEkView* View;
+    int64_t LinesOver, ColsOver, TopOver;
+  };
+  std::vector<TCarriedView> CarriedViews;
 
   // Frozen line numbers (lines from 0; -1 for a line that did not exist when frozen).
   void FreezeLines();

@@ -69,6 +69,13 @@ TEST(KernelBuffer, OtherViewsStayOnTheirTextWhileOneViewTypes) {
   A.Type("tail\r");
   EXPECT_EQ(B.Cursor.LineNum, 5);
   EXPECT_EQ(B.WinTopLine, 3);
+  // One inside a tab stays at its column inside it.
+  ASSERT_EQ(OnB(ekGotoLineCol, TGotoLineColArgs{TEdPos{13, 4}, 1}), 0);
+  ASSERT_EQ(A.Line(4), "abcdefghij\tthree");
+  A.Goto(1, 1);
+  A.Type("\r");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(+B.Cursor.Col, 13);
   A.Kernel->EkEnd(&B);
 }
 
