@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "editor/language/symtables.h"
@@ -55,6 +56,17 @@ size_t FindText(const char* S, size_t From, size_t N, const char* Needle, bool I
   for (size_t I = From; I + L <= N; ++I)
     if (IgnoreCase ? strncasecmp(S + I, Needle, L) == 0 : std::memcmp(S + I, Needle, L) == 0) return I;
   return N;
+}
+
+// A sample's marked block: the searched word, where the text first has it.
+THighlighterSample MarkSearchText(THighlighterSample S) {
+  const size_t At = S.Text.find(S.SearchText);
+  if (At == std::string::npos) return S;
+  const size_t LineStart = S.Text.rfind('\n', At) + 1;  // npos + 1 is 0: the first line
+  S.BlockLine = 1 + static_cast<int>(std::count(S.Text.begin(), S.Text.begin() + static_cast<std::ptrdiff_t>(At), '\n'));
+  S.BlockStartCol = 1 + static_cast<int>(At - LineStart);
+  S.BlockEndCol = S.BlockStartCol + static_cast<int>(S.SearchText.size());
+  return S;
 }
 
 // Script code shared by JavaScript and PHP: comments, quoted strings, numbers and words. States:
@@ -189,10 +201,7 @@ class TJavaScriptHighlighter : public TGenericHighlighter {
     S.Text =
         "/* Syntax Highlighting */\nfunction sample(text) {\n  var n = 123, f = 1.5, h = 0x1F; // search Match\n"
         "  return n + 'text';\n}\n";
-    S.BlockLine = 3;
-    S.BlockStartCol = 45;
-    S.BlockEndCol = 50;
-    return S;
+    return MarkSearchText(S);
   }
 };
 
@@ -262,10 +271,7 @@ class TPHPHighlighter : public TGenericHighlighter {
     S.Text =
         "<html>\n<?php\n  // Syntax Highlighting\n  $n = 123 + 1.5 + 0x1F; /* search Match */\n  echo \"text\";\n?>\n"
         "</html>\n";
-    S.BlockLine = 4;
-    S.BlockStartCol = 36;
-    S.BlockEndCol = 41;
-    return S;
+    return MarkSearchText(S);
   }
 };
 
@@ -370,10 +376,7 @@ class TCSSHighlighter : public TGenericHighlighter {
     S.Text =
         "/* Syntax Highlighting */\nbody {\n  color: black; /* search Match */\n  margin: 0px;\n"
         "  font-family: \"Courier New\";\n  custom-property: 1;\n}\n";
-    S.BlockLine = 3;
-    S.BlockStartCol = 27;
-    S.BlockEndCol = 32;
-    return S;
+    return MarkSearchText(S);
   }
 };
 
@@ -519,10 +522,7 @@ class THTMLHighlighter : public TGenericHighlighter {
         "<!-- Syntax Highlighting -->\n<html>\n<head>\n<style type=\"text/css\">\n  body { color: black; }\n</style>\n"
         "<script>var x = 1;</script>\n</head>\n<body bgcolor=\"#FFFFFF\">\n<p>search Match &amp; text</p>\n</body>\n"
         "</html>\n";
-    S.BlockLine = 10;
-    S.BlockStartCol = 11;
-    S.BlockEndCol = 16;
-    return S;
+    return MarkSearchText(S);
   }
 
  private:
@@ -562,10 +562,7 @@ class TIniHighlighter : public TGenericHighlighter {
   THighlighterSample GetSample() const override {
     THighlighterSample S;
     S.Text = "; Syntax Highlighting\n[Section]\nName=search Match\n  Value=123\nFlag\n";
-    S.BlockLine = 3;
-    S.BlockStartCol = 13;
-    S.BlockEndCol = 18;
-    return S;
+    return MarkSearchText(S);
   }
 };
 
