@@ -302,6 +302,54 @@ void BM_RegexAcrossLinesAfterEdits(benchmark::State& State) {
 }
 BENCHMARK(BM_RegexAcrossLinesAfterEdits)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// SearchString line after line, as a caller that matches each line of a listing does: one
+// expression over 20,000 lines (its compiled form kept from call to call), the same with two
+// expressions taking turns (each call compiles, as every call did before the kernel kept it),
+// and the expression engine alone matching the same lines with one compiled expression.
+void BM_SearchStringPerLine(benchmark::State& State) {
+  std::vector<std::string> Lines;
+  for (int I = 0; I < 20000; ++I) Lines.push_back("  Result := Table[" + std::to_string(I) + "].Value + Offset;");
+  const std::string Patterns[2] = {"Table\\[[0-9]+7\\]", "Offset[0-9]+;"};
+  TView V;
+  const auto Run = [&](bool Alternate) {
+    const auto T0 = Clock::now();
+    int32_t Start = 0, Length = 0;
+    for (size_t I = 0; I < Lines.size(); ++I) {
+      const std::string& P = Patterns[Alternate ? I % 2 : 0];
+      TEkScript S;
+      S.Add(ekSearchString, TSearchStringArgs{TSearchFlags{sfRegExp, sfCase}.Bits(), Lines[I].data(),
+                                              static_cast<uint32_t>(Lines[I].size()), P.data(),
+                                              static_cast<uint32_t>(P.size()), &Start, &Length});
+      S.End();
+      V.Kernel->EkEval(&V.View, S.Data(), S.Length());
+    }
+    return Elapsed(T0);
+  };
+  for (auto _ : State) {
+    double Kept = 1e18, Compiled = 1e18, Engine = 1e18;
+    for (int Round = 0; Round < 5; ++Round) {
+      Kept = std::min(Kept, Run(false));
+      Compiled = std::min(Compiled, Run(true));
+      int Error = 0;
+      PCRE2_SIZE Offset = 0;
+      pcre2_code* Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>("Table\\[[0-9]+7\\]"), PCRE2_ZERO_TERMINATED,
+                                       PCRE2_UTF | PCRE2_UCP, &Error, &Offset, nullptr);
+      pcre2_jit_compile(Code, PCRE2_JIT_COMPLETE);
+      pcre2_match_data* Data = pcre2_match_data_create_from_pattern(Code, nullptr);
+      const auto T0 = Clock::now();
+      for (const std::string& L : Lines) pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(L.data()), L.size(), 0, 0, Data, nullptr);
+      Engine = std::min(Engine, Elapsed(T0));
+      pcre2_match_data_free(Data);
+      pcre2_code_free(Code);
+    }
+    const double N = static_cast<double>(Lines.size());
+    State.counters["kept_us_per_line"] = Kept / N * 1e6;
+    State.counters["compiled_us_per_line"] = Compiled / N * 1e6;
+    State.counters["engine_us_per_line"] = Engine / N * 1e6;
+  }
+}
+BENCHMARK(BM_SearchStringPerLine)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_WriteScript(benchmark::State& State) {
   TView V;
   V.Load();

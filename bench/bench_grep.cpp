@@ -22,6 +22,8 @@
 #include "benchrun.h"
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/buffers/edkrnl.h"
 #include "environment/findinfiles.h"
 
 namespace {
@@ -190,6 +192,34 @@ void HitLines(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations() * N);
 }
 
+// The same with the file open in an edit buffer of 30,000 lines, opened before the search
+// (Early) or while its hits are shown: the hits' places are tracked in the buffer (as many as
+// its table takes), one edit above them moves them all, and the group's removal hands every
+// tracker entry back.
+void HitLinesOpen(benchmark::State& State, bool Early) {
+  const int N = static_cast<int>(State.range(0));
+  auto Name = std::make_shared<const std::string>("/src/unit1.pas");
+  std::string Text;
+  for (int I = 0; I < 30000; ++I) Text += "    x := x + 1;\n";
+  for (auto _ : State) {
+    std::shared_ptr<nxs::TEditBuffer> Buffer;
+    const auto Open = [&] {
+      Buffer = nxs::TEditBuffer::Create(*Name, false);
+      Buffer->ReadFromStreamUTF8(Text);
+    };
+    if (Early) Open();
+    nxs::TLineBufferList List;
+    List.AddList("Build");
+    nxs::TSearchLineBuffer* G = List.AddSearchList("Search for 'x'");
+    for (int I = 0; I < N; ++I)
+      G->AddFileLine(std::make_unique<nxs::TFileFindLine>(Name, I % 30000 + 1, 5, "    x := x + 1;", 5, 1, G));
+    if (!Early) Open();
+    nxs::InsertTextAtTop(Buffer->EkView(), "\r");
+    List.RemoveList(G);
+  }
+  State.SetItemsProcessed(State.iterations() * N);
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(Matcher, literal, kLiteral)->Unit(benchmark::kMillisecond);
@@ -199,6 +229,8 @@ BENCHMARK_CAPTURE(Matcher, regex, kRegex)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, alternation, kAlternation)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, noliteral, kNoLiteral)->Unit(benchmark::kMillisecond);
 BENCHMARK(HitLines)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HitLinesOpen, before, true)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HitLinesOpen, after, false)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 // Each pair side by side: nxs, then rg, at one thread and at all cores.
 #define NXS_SEARCH_PAIR(Name, Kind)                                                                         \
   BENCHMARK_CAPTURE(Search, nxs_##Name##_j1, true, Kind, false)->Unit(benchmark::kMillisecond)->UseRealTime(); \

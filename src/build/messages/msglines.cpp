@@ -267,9 +267,10 @@ void TFileEntry::AddLine(TFileMessageLine& Line) {
 
 int TFileEntry::TrackIndex(const TFileMessageLine& Line) const {
   if (!FTracking) return -1;
-  // Entries keep their index while they live; a moved-away one is looked for.
+  // Entries keep their index while they live: a line without one has none, and looking for
+  // it would read the whole table for every untracked line.
   if (Line.FTrackIndex >= 0 && FTracker->GetData(Line.FTrackIndex) == Line.FTrackId) return Line.FTrackIndex;
-  return FTracker->IndexOfData(Line.FTrackId);
+  return -1;
 }
 
 void TFileEntry::RemoveLine(TFileMessageLine& Line) {
@@ -287,13 +288,13 @@ void TFileEntry::AttachBuffer(TEditBuffer* Buffer) {
     // The first buffer of the file: every line's position enters the tracker, in the order
     // the lines came; those the table cannot take stay at the places the tools reported.
     FTracking = true;
-    std::vector<TFileMessageLine*> Untracked;
     for (auto& [Id, Line] : FLines) {
       const int16_t CharIndex = static_cast<int16_t>(std::clamp<int32_t>(Line->Column() - 1, 0, SHRT_MAX));
       Line->FTrackIndex = FTracker->Add(Line->Line(), CharIndex, Id);
-      if (Line->FTrackIndex < 0) Untracked.push_back(Line);
+      if (Line->FTrackIndex < 0) Line->FEntry = nullptr;
     }
-    for (TFileMessageLine* Line : Untracked) RemoveLine(*Line);
+    // In one pass: one at a time, each would move the rest of the list.
+    std::erase_if(FLines, [](const auto& E) { return E.second->FTrackIndex < 0; });
   }
   FTracker->SetEditBuffer(Buffer);
   if (Buffer) FTracker->Attach();

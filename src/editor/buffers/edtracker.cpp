@@ -1,6 +1,7 @@
 // Tracked positions: the table, its growth, and the reports of moved entries.
 #include "editor/buffers/edtracker.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "editor/buffers/edkrnl.h"
@@ -14,8 +15,12 @@ TEdTracker::TEdTracker(TEditBuffer* Buffer) : FEditBuffer(Buffer) {
 }
 
 TEdTracker::~TEdTracker() {
-  Detach();
+  // Cancelled before detaching: detaching runs a script, and the end of the outermost script
+  // runs what was queued, this table's report among it, into a half-destroyed tracker.
   CancelAfterEval(this);
+  FOnLineMoved = nullptr;
+  FOnPosMoved = nullptr;
+  Detach();
 }
 
 TEdTrackEntry* TEdTracker::Entries() { return reinterpret_cast<TEdTrackEntry*>(FLineBuffer.data() + sizeof(uint16_t)); }
@@ -115,6 +120,7 @@ void TEdTracker::SetPosition(int Index, TCharPos Pos) {
   TEdModesLock G;
   Entries()[Index].Pos = Pos;
   Entries()[Index].Reported = Pos;
+  if (Pos.LineNum < 1) FFirstEmptyIndex = std::min(FFirstEmptyIndex, Index);
 }
 
 void TEdTracker::SetLineNum(int Index, int32_t Line) {
@@ -173,6 +179,9 @@ void TEdTracker::SetEditBuffer(TEditBuffer* Buffer) {
 
 void TEdTracker::TableChanged() {
   FPending = false;
+  // The search for a free entry starts at the first one freed here (entries before the hint
+  // are in use): from 0, every entry added after an edit would read the whole table.
+  int FirstFreed = FFirstEmptyIndex;
   for (int I = Count() - 1; I >= 0; --I) {
     TCharPos Old, New;
     {
@@ -181,6 +190,7 @@ void TEdTracker::TableChanged() {
       if (E.Pos.LineNum == E.Reported.LineNum && E.Pos.Index == E.Reported.Index) continue;
       if (E.Reported.LineNum < 1 && E.Pos.LineNum < 1) continue;
       if (E.Pos.LineNum == 0) E.Pos.LineNum = -1;  // its line was deleted
+      if (E.Pos.LineNum < 1) FirstFreed = I;
       Old = E.Reported;
       New = E.Pos;
       E.Reported = E.Pos;
@@ -189,7 +199,7 @@ void TEdTracker::TableChanged() {
     if (Old.LineNum != New.LineNum && FOnLineMoved) FOnLineMoved(Old.LineNum, New.LineNum, Data);
     if (FOnPosMoved) FOnPosMoved(Old, New, Data);
   }
-  FFirstEmptyIndex = 0;
+  FFirstEmptyIndex = std::min(FFirstEmptyIndex, FirstFreed);
 }
 
 }  // namespace nxs

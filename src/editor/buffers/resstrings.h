@@ -40,6 +40,7 @@ inline constexpr const char* SKbdCantFind = "Cannot find the keymap %s in %s";
 inline constexpr const char* SKbdCantLoad = "Cannot load the keymap %s in %s";
 inline constexpr const char* SKbdWrongVersion = "Wrong keyboard engine version in %s";
 inline constexpr const char* SDuplicateKeyBinding = "Can't register duplicate keybinding, %s";
+inline constexpr const char* SKeyProcConflict = "Key binding %s: %s";
 
 // Code folding.
 inline constexpr const char* SFoldedRegion = "Folded Region";

@@ -239,6 +239,11 @@ void TEkDocument::TextChanged(const TChange& C) {
   MarkModified();
   for (auto& M : FMarkers)
     if (M.first) MovePosition(M.second.Line, M.second.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
+  for (TCarried& P : Carried) {
+    const TTextPos Old = P.Pos;
+    MovePosition(P.Pos.Line, P.Pos.Col, C, C.Before, C.BeforeEnd, C.After, C.AfterEnd);
+    P.Moved |= P.Pos != Old;
+  }
   if (!FTrackers.empty()) {
     const TTextPos B{C.Before.Line, C.BeforeChars}, BE{C.BeforeEnd.Line, C.BeforeEndChars};
     const TTextPos A{C.After.Line, C.AfterChars}, AE{C.AfterEnd.Line, C.AfterEndChars};
@@ -327,6 +332,11 @@ void TEkDocument::TextReplaced(const TReplacements& R, const std::vector<TTextPo
   TReplaceMap Map(R, At);
   for (auto& M : FMarkers)
     if (M.first) M.second = Map.Map(M.second);
+  for (TCarried& P : Carried) {
+    const TTextPos Old = P.Pos;
+    P.Pos = Map.Map(P.Pos);
+    P.Moved |= P.Pos != Old;
+  }
   if (!FTrackers.empty()) {
     MoveTrackers([&](uint64_t& Line, uint64_t& Col) {
       if (Line < LineCount()) Col = Map.MapChars(Line, Col, LineText(Line));

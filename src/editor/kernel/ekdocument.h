@@ -81,6 +81,21 @@ class TEkDocument : public ITextWatcher {
   void FlushTrackReports();
   int EvalDepth = 0;  // scripts running on this document (a track procedure may start one)
 
+  // Positions carried through the changes for a while (the other views' cursors and top lines
+  // while a script runs on one view): moved as markers are, and flagged once they moved.
+  struct TCarried {
+    TTextPos Pos;
+    bool Moved = false;
+  };
+  std::vector<TCarried> Carried;
+  // The views whose cursor and top line Carried holds (two entries each), with what the text
+  // positions do not say: lines past the text's end, columns inside a tab or past a line's end.
+  struct TCarriedView {
+    TEkView* View;
+    int64_t LinesOver, ColsOver, TopOver;
+  };
+  std::vector<TCarriedView> CarriedViews;
+
   // Frozen line numbers (lines from 0; -1 for a line that did not exist when frozen).
   void FreezeLines();
   bool FrozenEnabled() const { return FFrozen; }

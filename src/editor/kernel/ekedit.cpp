@@ -588,7 +588,11 @@ uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
   if (Columns <= 0) Columns = FDoc.BlockIndent;
   if (uint8_t R = FDoc.CheckEditable(static_cast<int32_t>(CursorLine() + 1), 0)) return R;
   TTextPos B = FDoc.Marker(mkBlockBeg), E = FDoc.Marker(mkBlockEnd);
-  if (E < B) std::swap(B, E);
+  uint32_t First = mkBlockBeg;
+  if (E < B) {
+    std::swap(B, E);
+    First = mkBlockEnd;
+  }
   uint64_t Last = E.Line;
   if (E.Col == 0 && E.Line > B.Line && FDoc.BlockType != btLine) --Last;  // a block ending at a line start
   for (uint64_t L = B.Line; L <= Last; ++L) {
@@ -607,6 +611,9 @@ uint8_t TEkEditor::IndentBlock(bool Outdent, int Columns) {
     }
     if (N) Change(Start, N, {});
   }
+  // The blanks go in at the line start, after a block start there: a block of whole lines
+  // would lose its first indent, and deleting it would leave those blanks behind.
+  if (B.Col == 0) FDoc.SetMarker(First, TTextPos{B.Line, 0});
   return erOk;
 }
 

@@ -1,5 +1,6 @@
 // EK_INIT and the function table: creating and ending views and buffers, evaluating scripts.
 // Each entry catches everything: no exception leaves the table.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <unordered_set>
@@ -102,6 +103,62 @@ void KernelEnd(PEkView View) {
   }
 }
 
+// While a script runs on one view, the other views of its buffer keep their cursor and top
+// line on the same text: lines typed above them push them down as they push the bookmarks.
+// The document keeps the positions (its storage is reused from script to script).
+class TOtherViews {
+ public:
+  TOtherViews(TEkView* Running, TEkDocument& Doc) : FDoc(Doc) {
+    if (Doc.Views().size() < 2 || !Doc.Carried.empty()) return;
+    FMine = true;
+    const int64_t Last = static_cast<int64_t>(Doc.LineCount());
+    for (TEkView* V : Doc.Views()) {
+      if (V == Running) continue;
+      TEkEditor E(V, Doc);
+      // A cursor past the last line keeps its distance to it and its column.
+      const int64_t LinesOver = std::max<int64_t>(V->Cursor.LineNum - Last, 0);
+      int64_t Beyond = 0;
+      bool Exact = false;
+      const ek::TTextPos P = E.CursorPos(&Beyond, &Exact);
+      // Columns past the line's end, or inside a tab or a wide character.
+      const int64_t ColsOver = LinesOver || Exact ? 0 : Beyond ? Beyond : V->Cursor.Col - E.ColumnOf(P);
+      const int64_t Top = std::clamp<int64_t>(V->WinTopLine - 1, 0, Last - 1);
+      Doc.Carried.push_back({P});
+      Doc.Carried.push_back({ek::TTextPos{static_cast<uint64_t>(Top), 0}});
+      Doc.CarriedViews.push_back({V, LinesOver, ColsOver, std::max<int64_t>(V->WinTopLine - Last, 0)});
+    }
+  }
+  ~TOtherViews() {
+    if (!FMine) return;
+    FDoc.Carried.clear();
+    FDoc.CarriedViews.clear();
+  }
+  TOtherViews(const TOtherViews&) = delete;  // owns the document's carried positions
+  TOtherViews& operator=(const TOtherViews&) = delete;
+
+  void Follow() {
+    if (!FMine) return;
+    for (size_t I = 0; I < FDoc.CarriedViews.size(); ++I) {
+      const TEkDocument::TCarriedView& A = FDoc.CarriedViews[I];
+      const TEkDocument::TCarried &Cursor = FDoc.Carried[2 * I], &Top = FDoc.Carried[2 * I + 1];
+      // A script may end a view (a query or track procedure can).
+      if (!Registry().Views.count(A.View) || A.View->Editor != FDoc.Rec()) continue;
+      TEkEditor E(A.View, FDoc);
+      if (Cursor.Moved) {
+        const int64_t Col = A.LinesOver ? A.View->Cursor.Col : E.ColumnOf(Cursor.Pos) + A.ColsOver;
+        E.SetScreen(static_cast<int64_t>(Cursor.Pos.Line) + 1 + A.LinesOver, Col);
+      }
+      if (Top.Moved)
+        A.View->WinTopLine = static_cast<int32_t>(
+            std::clamp<int64_t>(static_cast<int64_t>(Top.Pos.Line) + 1 + A.TopOver, 1, INT32_MAX));
+    }
+  }
+
+ private:
+  TEkDocument& FDoc;
+  bool FMine = false;
+};
+
 uint16_t KernelEval(PEkView View, TEdCmd* Script, uint32_t Length) {
   TEkDocument* Doc = DocOf(View);
   if (!Doc) return erNoView;
@@ -109,8 +166,10 @@ uint16_t KernelEval(PEkView View, TEdCmd* Script, uint32_t Length) {
   uint16_t Status;
   ++Doc->EvalDepth;
   try {
+    TOtherViews Others(View, *Doc);
     TEkEditor Editor(View, *Doc);
     Status = ek::Evaluate(Editor, reinterpret_cast<uint8_t*>(Script), Length);
+    Others.Follow();
   } catch (...) {
     Status = erInternal;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,11 +33,26 @@ class EKeyboardError : public Exception {
 extern const char* const KbdKernel;
 inline constexpr uint32_t KbdEngineVersion = 0x4040400;
 
+class TIDEKBDChildAPI;
+
+// What a binding's key procedure did with its keys: handled, or left to the keymaps below.
+enum class TKeyBindingResult { krHandled, krUnhandled };
+using TKeyProc = std::function<TKeyBindingResult(TIDEKBDChildAPI& Child, const std::vector<uint32_t>& Keys)>;
+// A key sequence an enhancement binding answers with a procedure of its own.
+struct TKeyProcBinding {
+  std::vector<uint32_t> Keys;
+  TKeyProc Proc;
+};
+
 // The engine's state for one keymap: the tables and the table the pending sequence reached.
 struct TKbdMac {
   uint32_t Version = 0;
   TKeymapTables Keymap;
   size_t Table = 0;  // 0 when no sequence is pending
+  std::vector<uint32_t> Pending;  // the keys of the pending sequence
+  // A keymap made of key procedures: its entries index Procs instead of the command map.
+  std::shared_ptr<const std::vector<TKeyProcBinding>> Procs;
+  std::string Binding;  // the binding it was made from
 };
 // Nothing when the version's high 16 bits are not one the engine accepts.
 std::unique_ptr<TKbdMac> INITKBDMAC(const TKeymapTables& Keymap, uint32_t Version);
@@ -65,6 +81,7 @@ class TRecord {
     if (!FKeys.empty()) FKeys.pop_back();
   }
   void Reset() { FAt = 0; }
+  const std::vector<TKeyRec>& Keys() const { return FKeys; }
   bool Next() { return ++FAt < FKeys.size(); }
   int GetCount() const { return static_cast<int>(FKeys.size()); }
   bool AtEnd() const { return FAt >= FKeys.size(); }
@@ -87,6 +104,21 @@ struct TKeyboardBinding {
   bool Enhancement = false; // an added binding rather than one of the main keymaps
   bool Enabled = true;
   int Priority = 0;
+  // Sequences answered by procedures (an enhancement a package brings); when there are any,
+  // pushing the binding pushes them instead of the resource.
+  std::vector<TKeyProcBinding> KeyProcs{};
+};
+
+// A menu a host shows: items that name commands of the command map, each given the shortcut
+// text of that command in the keymaps in force.
+struct TMenuItem {
+  std::string Command;
+  std::string Caption;
+  std::string AccelText{};  // filled by the keyboard; empty when no key reaches the command
+};
+struct TKeyMenu {
+  std::string Name;
+  std::vector<TMenuItem> Items;
 };
 
 // The editor control's side: carries out commands and typed characters on its kernel view.
@@ -108,6 +140,8 @@ class TKeyboardServices {
   TKeyboardServices(const TKeyboardServices&) = delete;  // holds the engine state
   TKeyboardServices& operator=(const TKeyboardServices&) = delete;
 
+  // Raises Exception for a name already registered and for key procedures whose sequences
+  // conflict.
   int AddKeyboardBinding(TKeyboardBinding Binding);
   void RemoveKeyboardBinding(int Index);
   int GetBindingCount() const { return static_cast<int>(FBindings.size()); }
@@ -122,9 +156,11 @@ class TKeyboardServices {
   void LoadDefaultKeyBinding() { SetBindingIndex(LookupKeyBinding("Tarvos.Internal")); }
   // A keymap that binds nothing: every key types or is unbound.
   void LoadEmptyKeyBinding();
-  // A binding's keymap over the active one until popped.
+  // A binding's keymap (or its key procedures) over the active one until popped; a binding
+  // removed takes what it pushed with it.
   void PushKeyboard(const std::string& Name);
   void PopKeyboard();
+  // Menu shortcut texts are brought up to date once the outermost update ends.
   void BeginUpdate() { ++FUpdating; }
   void EndUpdate();
   // Packages being loaded or unloaded change bindings in a batch; a package going away takes
@@ -141,8 +177,21 @@ class TKeyboardServices {
   // Every binding of the active keymap, in key order.
   std::vector<TKeyBinding> ActiveBindings() const;
 
+  // Menus: registering one gives its items their shortcut texts, which follow every change of
+  // the keymaps in force (choosing, pushing, popping, removing a binding).
+  void RegisterMenu(TKeyMenu Menu);
+  void UnRegisterMenu(const std::string& Name);
+  const std::vector<TKeyMenu>& Menus() const { return FMenus; }
+  void SetMenuAccelText();
+  // The shortcut of a command in the keymaps in force: its shortest sequence that no pushed
+  // keymap hides, in the form "Ctrl+K B"; empty when none.
+  std::string AccelText(const std::string& Command) const;
+
   // Runs one key through the keymap and carries out what it ends on.
   TKeyResult ProcessKeyStroke(TIDEKBDChildAPI& Child, uint32_t Key);
+  // Runs a whole sequence from the keymaps' start and carries out what it ends on: a chord the
+  // user left pending is kept aside meanwhile, and one the sequence leaves pending is dropped.
+  TKeyResult MapAndEval(TIDEKBDChildAPI& Child, const std::vector<uint32_t>& Keys);
   bool ExecuteCommand(TIDEKBDChildAPI& Child, int Command);
 
   // Recording: starting clears the record; keys and commands processed meanwhile are kept.
@@ -150,6 +199,9 @@ class TKeyboardServices {
   bool Recording() const { return FRecording && !FRecordPaused; }
   // Replays the record as one undo step (kernel playback).
   void PlayKeyMacro(TIDEKBDChildAPI& Child);
+  // Plays a macro at this point as one undo step; while recording, its entries join the record,
+  // so that a macro can be made of macros.
+  void InsertMacro(TIDEKBDChildAPI& Child, const TRecord& Macro);
   const TRecord& GetCurrentRecord() const { return FRecord; }
   const TRecord& GetCurrentPlayback() const { return FRecord; }
   // A paused playback stops after the entry it is at; resuming does not go on with it.
@@ -165,6 +217,13 @@ class TKeyboardServices {
 
  private:
   TKbdMac& Engine();
+  void Play(TIDEKBDChildAPI& Child, TRecord& Macro);
+  // The shortcut text of every command of the command map, by index.
+  std::vector<std::string> AccelTexts() const;
+  // After a change of the keymaps in force.
+  void KeymapsChanged();
+  // One key through the stack of keymaps (no recording, counting or tracing).
+  TKeyResult Stroke(TIDEKBDChildAPI& Child, uint32_t Key, bool& Handled);
   std::vector<TKeyboardBinding> FBindings;
   int FActive = -1;
   std::vector<std::unique_ptr<TKbdMac>> FStack;  // the active keymap, then those pushed
@@ -177,6 +236,8 @@ class TKeyboardServices {
   uint64_t FKeysProcessed = 0;
   bool FKeyTracing = false;
   std::vector<std::string> FTrace;
+  std::vector<TKeyMenu> FMenus;
+  bool FMenusStale = false;  // keymaps changed during an update
 };
 
 }  // namespace nxs

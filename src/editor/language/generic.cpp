@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "editor/language/symtables.h"
@@ -55,6 +56,17 @@ size_t FindText(const char* S, size_t From, size_t N, const char* Needle, bool I
   for (size_t I = From; I + L <= N; ++I)
     if (IgnoreCase ? strncasecmp(S + I, Needle, L) == 0 : std::memcmp(S + I, Needle, L) == 0) return I;
   return N;
+}
+
+// A sample's marked block: the searched word, where the text first has it.
+THighlighterSample MarkSearchText(THighlighterSample S) {
+  const size_t At = S.Text.find(S.SearchText);
+  if (At == std::string::npos) return S;
+  const size_t LineStart = S.Text.rfind('\n', At) + 1;  // npos + 1 is 0: the first line
+  S.BlockLine = 1 + static_cast<int>(std::count(S.Text.begin(), S.Text.begin() + static_cast<std::ptrdiff_t>(At), '\n'));
+  S.BlockStartCol = 1 + static_cast<int>(At - LineStart);
+  S.BlockEndCol = S.BlockStartCol + static_cast<int>(S.SearchText.size());
+  return S;
 }
 
 // Script code shared by JavaScript and PHP: comments, quoted strings, numbers and words. States:
@@ -186,8 +198,10 @@ class TJavaScriptHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "/* Syntax Highlighting */\nfunction sample(match) {\n  var n = 123; // search Match\n  return 'text';\n}\n";
-    return S;
+    S.Text =
+        "/* Syntax Highlighting */\nfunction sample(text) {\n  var n = 123, f = 1.5, h = 0x1F; // search Match\n"
+        "  return n + 'text';\n}\n";
+    return MarkSearchText(S);
   }
 };
 
@@ -254,8 +268,10 @@ class TPHPHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "<html>\n<?php\n  // Syntax Highlighting\n  $n = 123; /* search Match */\n  echo \"text\";\n?>\n</html>\n";
-    return S;
+    S.Text =
+        "<html>\n<?php\n  // Syntax Highlighting\n  $n = 123 + 1.5 + 0x1F; /* search Match */\n  echo \"text\";\n?>\n"
+        "</html>\n";
+    return MarkSearchText(S);
   }
 };
 
@@ -357,8 +373,10 @@ class TCSSHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "/* Syntax Highlighting */\nbody {\n  color: black; /* search Match */\n  margin: 0px;\n}\n";
-    return S;
+    S.Text =
+        "/* Syntax Highlighting */\nbody {\n  color: black; /* search Match */\n  margin: 0px;\n"
+        "  font-family: \"Courier New\";\n  custom-property: 1;\n}\n";
+    return MarkSearchText(S);
   }
 };
 
@@ -502,11 +520,9 @@ class THTMLHighlighter : public TGenericHighlighter {
     THighlighterSample S;
     S.Text =
         "<!-- Syntax Highlighting -->\n<html>\n<head>\n<style type=\"text/css\">\n  body { color: black; }\n</style>\n"
-        "</head>\n<body bgcolor=\"#FFFFFF\">\n<p>search Match &amp; text</p>\n</body>\n</html>\n";
-    S.BlockLine = 9;
-    S.BlockStartCol = 11;
-    S.BlockEndCol = 16;
-    return S;
+        "<script>var x = 1;</script>\n</head>\n<body bgcolor=\"#FFFFFF\">\n<p>search Match &amp; text</p>\n</body>\n"
+        "</html>\n";
+    return MarkSearchText(S);
   }
 
  private:
@@ -545,8 +561,8 @@ class TIniHighlighter : public TGenericHighlighter {
   }
   THighlighterSample GetSample() const override {
     THighlighterSample S;
-    S.Text = "; Syntax Highlighting\n[Section]\nName=search Match\nValue=123\n";
-    return S;
+    S.Text = "; Syntax Highlighting\n[Section]\nName=search Match\n  Value=123\nFlag\n";
+    return MarkSearchText(S);
   }
 };
 

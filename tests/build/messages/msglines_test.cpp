@@ -10,6 +10,7 @@
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
+#include "editor/buffers/edtracker.h"
 
 namespace nxs {
 namespace {
@@ -241,6 +242,26 @@ TEST_F(MessageLines, LinesOfOneFileLeaveInAnyOrderAndTheOthersFollowTheirOwnPlac
   EXPECT_EQ(New2->CurrentLine(), 37);
   EXPECT_EQ(LineBufferList().FileBuffer().Find(File)->LineCount(), 12);
   LineBufferList().RemoveList(B);
+  EXPECT_EQ(LineBufferList().FileBuffer().Count(), 0);
+  V.reset();
+  Buf.reset();
+}
+
+TEST_F(MessageLines, MessagesBeyondWhatAFilesTableTakesKeepTheirReportedPlaces) {
+  const std::string File = Write("unit3.pas", "a\nb\nc\nd\n");
+  TLineBuffer* Build = LineBufferList().AddList("Build");
+  const int N = TEdTracker::MaxEntries + 2;
+  std::vector<TFileMessageLine*> Lines;
+  for (int I = 0; I < N; ++I) Lines.push_back(static_cast<TFileMessageLine*>(Build->Add(Msg(msgHint, File, 2, "m"))));
+  auto Buf = TEditBuffer::Create(File, true);  // the table fills in the order the lines came
+  auto V = Buf->OpenNewView();
+  InsertTextAtTop(V->EkView(), "top\r");
+  EXPECT_EQ(Lines.front()->CurrentLine(), 3);
+  EXPECT_EQ(Lines[N - 3]->CurrentLine(), 3);
+  EXPECT_FALSE(Lines[N - 2]->Tracked());
+  EXPECT_EQ(Lines.back()->CurrentLine(), 2);
+  EXPECT_EQ(LineBufferList().FileBuffer().Find(File)->LineCount(), TEdTracker::MaxEntries);
+  Build->Clear();
   EXPECT_EQ(LineBufferList().FileBuffer().Count(), 0);
   V.reset();
   Buf.reset();

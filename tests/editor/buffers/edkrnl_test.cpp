@@ -202,7 +202,7 @@ TEST_F(CommandLayer, BlocksAreMarkedShownHiddenAndIndented) {
 
 // Kernel: indenting moves the block's start off the first column, so the block no longer
 // holds whole lines.
-TEST_F(CommandLayer, DISABLED_IndentedBlockStillHoldsWholeLines) {
+TEST_F(CommandLayer, IndentedBlockStillHoldsWholeLines) {
   Load("one\ntwo\nthree\n");
   MarkBlock(btNonInclusive, TCharPos{0, 1}, TCharPos{0, 3});
   IndentBlock(V, false, 2);

@@ -8,6 +8,7 @@
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
+#include "editor/buffers/ekinit.h"
 
 namespace nxs {
 namespace {
@@ -102,6 +103,29 @@ TEST_F(Tracker, AHandlerMayEditTheTextInAnswer) {
   EXPECT_EQ(Calls, 1);
   EXPECT_EQ(T.GetLineNum(0), 11);
   EXPECT_EQ(Buffer->GetLine(11), "note");
+}
+
+TEST_F(Tracker, GoingAwayWithAReportQueuedNeverReports) {
+  // A tracker whose handler reaches a member of its own.
+  struct TOwnLog : TEdTracker {
+    using TEdTracker::TEdTracker;
+    std::vector<int32_t> Lines;
+  };
+  auto T = std::make_unique<TOwnLog>(Buffer.get());
+  int Calls = 0;
+  T->FOnLineMoved = [Self = T.get(), &Calls](int32_t, int32_t New, uint32_t) {
+    ++Calls;
+    Self->Lines.push_back(New);
+  };
+  T->Attach();
+  T->Add(10, 0, 1);
+  // Told of the change after the script, before the queued reports run, a listener ends it.
+  const int Listener = 0;
+  EvEditBufferModified().Add(&Listener, [&](TEvEditBufferModified&) { T.reset(); });
+  TypeAt(1, 1, "new\r");
+  EvEditBufferModified().Remove(&Listener);
+  EXPECT_EQ(T, nullptr);
+  EXPECT_EQ(Calls, 0);
 }
 
 TEST_F(Tracker, GrowsInStepsKeepsTrackingAndStopsAtTheLimit) {

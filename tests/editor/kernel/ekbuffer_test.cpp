@@ -29,6 +29,56 @@ TEST(KernelBuffer, ViewsShareTextAndUndoButKeepTheirCursors) {
   EXPECT_FALSE(A.Kernel->EkNew(&Fake, &C, 0));  // not a buffer of the kernel
 }
 
+TEST(KernelBuffer, OtherViewsStayOnTheirTextWhileOneViewTypes) {
+  TKernelView A;
+  A.Load("one\ntwo\n\tthree\nfour\n");
+  TEkView B{};
+  ASSERT_TRUE(A.Kernel->EkNew(A.View.Editor, &B, 0));
+  const auto OnB = [&](TEkOp Op, auto Args) {
+    TEkScript S;
+    S.Add(Op, Args);
+    S.End();
+    return A.Kernel->EkEval(&B, S.Data(), S.Length());
+  };
+  ASSERT_EQ(OnB(ekGotoLineCol, TGotoLineColArgs{TEdPos{10, 3}, 1}), 0);  // on the "h" after the tab
+  B.WinTopLine = 2;
+  A.Goto(1, 1);
+  A.Type("new\rnew\r");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(+B.Cursor.Col, 10);
+  EXPECT_EQ(B.WinTopLine, 4);
+  // Text typed before it on its line: the tab now spans from column 11.
+  A.Goto(5, 1);
+  A.Type("abcdefghij");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(+B.Cursor.Col, 18);
+  // Lines taken away above it.
+  A.Goto(1, 1);
+  for (int I = 0; I < 8; ++I) ASSERT_EQ(A.Run(ekDeleteChar), 0);
+  EXPECT_EQ(A.Line(1), "one");
+  EXPECT_EQ(B.Cursor.LineNum, 3);
+  EXPECT_EQ(+B.Cursor.Col, 18);
+  EXPECT_EQ(B.WinTopLine, 2);
+  // A cursor past its line's end keeps the columns beyond it; one changed below stays put.
+  ASSERT_EQ(OnB(ekGotoLineCol, TGotoLineColArgs{TEdPos{20, 4}, 1}), 0);
+  A.Goto(1, 1);
+  A.Type("\r");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(+B.Cursor.Col, 20);
+  A.Goto(6, 1);
+  A.Type("tail\r");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(B.WinTopLine, 3);
+  // One inside a tab stays at its column inside it.
+  ASSERT_EQ(OnB(ekGotoLineCol, TGotoLineColArgs{TEdPos{13, 4}, 1}), 0);
+  ASSERT_EQ(A.Line(4), "abcdefghij\tthree");
+  A.Goto(1, 1);
+  A.Type("\r");
+  EXPECT_EQ(B.Cursor.LineNum, 5);
+  EXPECT_EQ(+B.Cursor.Col, 13);
+  A.Kernel->EkEnd(&B);
+}
+
 TEST(KernelBuffer, ModifyFlagsAndEventsFollowChanges) {
   TKernelView K;
   struct TLog {

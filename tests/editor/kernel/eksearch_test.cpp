@@ -97,6 +97,18 @@ TEST(KernelSearch, SearchStringLooksInTheGivenText) {
                                                     static_cast<uint32_t>(Text.size()), Pat.data(), 6, &Start, &Len}),
             0);
   EXPECT_EQ(Start, -1);
+  // Braces repeat what stands before them; each new pattern is its own, though the flags stay.
+  const auto Search = [&](std::string_view Pattern, std::string_view In) {
+    EXPECT_EQ(K.Run(ekSearchString, TSearchStringArgs{TSearchFlags{sfRegExp}.Bits(), In.data(),
+                                                      static_cast<uint32_t>(In.size()), Pattern.data(),
+                                                      static_cast<uint32_t>(Pattern.size()), &Start, &Len}),
+              0);
+    return std::pair(Start, Len);
+  };
+  EXPECT_EQ(Search("a{5}", "aaaa baaaaaa"), std::pair(6, 5));
+  EXPECT_EQ(Search("[0-9]{2,4}", "x1 y123456"), std::pair(4, 4));
+  EXPECT_EQ(Search("[0-9]{2,4}", "x1 y"), std::pair(-1, 0));
+  EXPECT_EQ(Search("b{2,}", "ab abbb"), std::pair(4, 3));
 }
 
 TEST(KernelSearch, MatchesAcrossPieceBoundariesAreFound) {

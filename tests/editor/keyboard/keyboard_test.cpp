@@ -426,6 +426,119 @@ TEST_F(KeysOnAView, AMacroPlayedTwiceChangesTwiceAndEachPlayUndoesAsOne) {
   EXPECT_EQ(View.Cursor.Col, 5);
 }
 
+std::vector<uint32_t> Seq(const char* Text) { return ParseKeySequence(Text).value(); }
+
+TEST_F(KeysOnAView, EnhancementKeyProceduresAnswerFirstAndGoWithTheirPackage) {
+  std::vector<std::string> Calls;
+  const auto Log = [&](TKeyBindingResult R) {
+    return [&Calls, R](TIDEKBDChildAPI& C, const std::vector<uint32_t>& Keys) {
+      Calls.push_back(SequenceName(Keys));
+      if (R == TKeyBindingResult::krHandled) InsertString(C.View(), "!");
+      return R;
+    };
+  };
+  TKeyboardBinding Acme{"Acme.Keys", "Acme keys", "", true};
+  Acme.KeyProcs = {{Seq("Ctrl+Z"), Log(TKeyBindingResult::krHandled)},
+                   {Seq("Ctrl+K Z"), Log(TKeyBindingResult::krHandled)},
+                   {Seq("End"), Log(TKeyBindingResult::krUnhandled)}};
+  Keyboard.AddKeyboardBinding(Acme);
+  Keyboard.PushKeyboard("Acme.Keys");
+  Keys("Ctrl+Z Ctrl+K Z");
+  EXPECT_EQ(GetLineText(&View, 1), "!!alpha");  // not undone: the procedure had the key
+  Keys("End");  // left to the keymap below: the cursor goes to the line's end
+  EXPECT_EQ(View.Cursor.Col, 8);
+  EXPECT_EQ(Calls, (std::vector<std::string>{"Ctrl+Z", "Ctrl+K Z", "End"}));
+  // Recorded keys replay through the procedures.
+  Keyboard.RecordKeyMacro(true);
+  Keys("Ctrl+Z");
+  Keyboard.RecordKeyMacro(false);
+  Keyboard.PlayKeyMacro(Child);
+  EXPECT_EQ(GetLineText(&View, 1), "!!alpha!!");
+  // Sequences that cannot share one keymap are refused at registration.
+  TKeyboardBinding Bad{"Acme.Bad", "Bad", "", true};
+  Bad.KeyProcs = {{Seq("Ctrl+Q"), Log(TKeyBindingResult::krHandled)}, {Seq("Ctrl+Q X"), Log(TKeyBindingResult::krHandled)}};
+  try {
+    Keyboard.AddKeyboardBinding(Bad);
+    FAIL();
+  } catch (const Exception& E) {
+    EXPECT_STREQ(E.what(), "Key binding Acme.Bad: Ctrl+Q is bound to a command and cannot start Ctrl+Q X");
+  }
+  EXPECT_EQ(Keyboard.LookupKeyBinding("Acme.Bad"), -1);
+  // The package goes, and its procedures with it, though still pushed.
+  Keyboard.UnInstallingPackage("Acme.");
+  Calls.clear();
+  Keys("Ctrl+Z");
+  EXPECT_TRUE(Calls.empty());
+  EXPECT_EQ(GetLineText(&View, 1), "!!alpha!");
+}
+
+TEST_F(KeysOnAView, MapAndEvalRunsASequenceFromTheStartAndLeavesTheUsersChordAlone) {
+  EXPECT_EQ(Keyboard.MapAndEval(Child, Seq("Shift+A B")), TKeyResult::Typed);
+  EXPECT_EQ(GetLineText(&View, 1), "Abalpha");
+  Keys("Ctrl+K");  // the user's chord, pending
+  EXPECT_EQ(Keyboard.MapAndEval(Child, Seq("Right Ctrl+K B")), TKeyResult::Command);
+  EXPECT_EQ(Keyboard.MapAndEval(Child, Seq("End")), TKeyResult::Command);
+  EXPECT_EQ(View.Cursor.Col, 8);
+  EXPECT_EQ(Keyboard.MapAndEval(Child, Seq("Ctrl+Q")), TKeyResult::Pending);  // dropped at the end
+  Keys("K");  // ends the user's chord: the block's end at the cursor
+  TCharPos S, A;
+  GetMarkedRange(&View, true, false, S, A);
+  EXPECT_EQ(S.Index, 4);
+  EXPECT_EQ(A.Index, 8);
+  EXPECT_EQ(Keyboard.GetKeysProcessed(), 9u);
+}
+
+TEST_F(KeysOnAView, AnInsertedMacroPlaysAsOneStepAndJoinsTheRecordBeingMade) {
+  Keyboard.RecordKeyMacro(true);
+  Keys("X Y");
+  Keyboard.RecordKeyMacro(false);
+  const TRecord XY = Keyboard.GetCurrentRecord();
+  Keyboard.RecordKeyMacro(true);
+  Keys("Z");
+  Keyboard.InsertMacro(Child, XY);
+  Keyboard.InsertMacro(Child, Keyboard.GetCurrentRecord());  // the record itself: z x y once more
+  Keyboard.RecordKeyMacro(false);
+  EXPECT_EQ(GetLineText(&View, 1), "xyzxyzxyalpha");
+  EXPECT_EQ(Keyboard.GetCurrentRecord().GetCount(), 6);
+  Undo(&View);
+  EXPECT_EQ(GetLineText(&View, 1), "xyzxyalpha");
+  Keyboard.PlayKeyMacro(Child);
+  EXPECT_EQ(GetLineText(&View, 1), "xyzxyzxyzxyalpha");
+}
+
+TEST(KeyboardServices, MenusShowTheShortcutsOfTheKeymapsInForce) {
+  TKeyboardServices K;
+  K.RegisterMenu({"Edit", {{"UnDo", "&Undo"}, {"SetBlockBeg", "Block begin"}, {"EndCursor", "Text end"}, {"NoSuchCommand", "?"}}});
+  const auto Texts = [&] {
+    std::vector<std::string> T;
+    for (const TMenuItem& I : K.Menus().at(0).Items) T.push_back(I.AccelText);
+    return T;
+  };
+  using TTexts = std::vector<std::string>;
+  EXPECT_EQ(Texts(), (TTexts{"Ctrl+Z", "Ctrl+K B", "Ctrl+End", ""}));
+  // A pushed keymap hides the keys it takes: its own Ctrl+Z and Ctrl+K.
+  TKeyboardBinding Over{"Acme.Over", "Over", "", true};
+  const auto None = [](TIDEKBDChildAPI&, const std::vector<uint32_t>&) { return TKeyBindingResult::krHandled; };
+  Over.KeyProcs = {{Seq("Ctrl+Z"), None}, {Seq("Ctrl+K X"), None}};
+  K.AddKeyboardBinding(Over);
+  K.PushKeyboard("Acme.Over");
+  EXPECT_EQ(Texts(), (TTexts{"Alt+Backspace", "", "Ctrl+End", ""}));
+  K.PopKeyboard();
+  EXPECT_EQ(K.AccelText("undo"), "Ctrl+Z");
+  // Within an update the texts change once, at its end.
+  K.BeginUpdate();
+  K.SetBindingIndex(K.LookupKeyBinding("Classic"));
+  EXPECT_EQ(Texts()[2], "Ctrl+End");
+  K.EndUpdate();
+  EXPECT_EQ(Texts(), (TTexts{"Ctrl+U", "Ctrl+K B", "Ctrl+PgDn", ""}));
+  // Registered again under its name, a menu is replaced; unregistered, it is gone.
+  K.RegisterMenu({"Edit", {{"HomeCursor", "Text start"}}});
+  ASSERT_EQ(K.Menus().size(), 1u);
+  EXPECT_EQ(Texts(), (TTexts{"Ctrl+PgUp"}));
+  K.UnRegisterMenu("Edit");
+  EXPECT_TRUE(K.Menus().empty());
+}
+
 TEST_F(KeysOnAView, TracingReportsEachKeyAndWhetherItWasHandled) {
   Keyboard.SetKeyTracing(true);
   Keys("Ctrl+Home Alt+F12");

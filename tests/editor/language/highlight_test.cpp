@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 #include <string>
@@ -227,19 +228,65 @@ TEST(GenericHighlighters, EveryReservedWordOfTheScriptLanguagesIsPaintedAsOne) {
   EXPECT_EQ(Map(*Ini, "  [Sec] x"), "  rrrrrrr");
 }
 
-TEST(GenericHighlighters, SamplesNameTheirLines) {
+// The lines of a sample text, without the empty one after its last break.
+std::vector<std::string> SampleLines(const THighlighterSample& S) {
+  std::vector<std::string> R;
+  std::istringstream In(S.Text);
+  for (std::string L; std::getline(In, L);) R.push_back(L);
+  return R;
+}
+
+TEST(GenericHighlighters, SamplesShowEveryClassTheirHighlighterPaintsAndMarkTheSearchedWord) {
   TStartedKernel Started;
+  // Every colour the options page sets for a highlighter shows in its sample.
+  const std::vector<std::pair<std::string, std::string>> Shown = {
+      {"Tarvos.Highlighter.HTML", " .CNVcjrst"},
+      {"Tarvos.Highlighter.StyleSheet", " SVcinrst"},
+      {"Tarvos.Highlighter.PHP", " .Scfhinrst"},
+      {"Tarvos.Highlighter.JavaScript", " Scfhinrs"},
+      {"Tarvos.Highlighter.INI", " NScirs"},
+  };
+  for (const auto& [ID, Letters] : Shown) {
+    SCOPED_TRACE(ID);
+    THighlighter* H = HighlightManager().GetHighlighter(HighlightManager().LookupHighlighter(ID));
+    ASSERT_NE(H, nullptr);
+    const THighlighterSample S = H->GetSample();
+    std::string Seen;
+    for (const std::string& L : Lines(*H, SampleLines(S))) Seen += L;
+    std::sort(Seen.begin(), Seen.end());
+    Seen.erase(std::unique(Seen.begin(), Seen.end()), Seen.end());
+    EXPECT_EQ(Seen, Letters);
+    // The marked block holds the searched word; nothing is said of the debugger's lines.
+    const std::vector<std::string> Text = SampleLines(S);
+    ASSERT_GE(S.BlockLine, 1);
+    ASSERT_LE(S.BlockLine, static_cast<int>(Text.size()));
+    EXPECT_EQ(Text[static_cast<size_t>(S.BlockLine - 1)].substr(static_cast<size_t>(S.BlockStartCol - 1),
+                                                                 static_cast<size_t>(S.BlockEndCol - S.BlockStartCol)),
+              S.SearchText);
+    EXPECT_EQ(S.ExecPointLine, -1);
+    EXPECT_EQ(S.ValidBreakLine, -1);
+    EXPECT_EQ(S.ErrorLine, -1);
+  }
+  // Every highlighter's sample holds the searched text, and each line it names is in it.
+  for (int I = 0; I < HighlightManager().GetHighlighterCount(); ++I) {
+    const THighlighterSample S = HighlightManager().GetHighlighter(I)->GetSample();
+    if (S.Text.empty()) continue;  // the highlighter that highlights nothing
+    SCOPED_TRACE(HighlightManager().GetHighlighter(I)->GetIDString());
+    EXPECT_NE(S.Text.find(S.SearchText), std::string::npos);
+    const int Count = static_cast<int>(SampleLines(S).size());
+    for (int Line : {S.BlockLine, S.ExecPointLine, S.InvalidBreakLine, S.ValidBreakLine, S.DisabledBreakLine,
+                     S.ErrorLine, S.FoldableStart, S.FoldableEnd, S.FoldedStart, S.FoldedEnd})
+      EXPECT_TRUE(Line == -1 || (Line >= 1 && Line <= Count)) << Line;
+    if (S.FoldedStart != -1) {
+      EXPECT_TRUE(S.FoldableStart <= S.FoldedStart && S.FoldedEnd <= S.FoldableEnd);
+    }
+  }
   THighlighterSample P = HighlightManager().GetHighlighter(2)->GetSample();
   EXPECT_EQ(P.BlockLine, 8);
   EXPECT_EQ(P.BlockStartCol, 24);
   EXPECT_EQ(P.BlockEndCol, 29);
   EXPECT_EQ(P.ExecPointLine, 10);
   EXPECT_EQ(P.FoldedText, "Region Test");
-  EXPECT_EQ(P.SearchText, "Match");
-  THighlighterSample H = MakeHTMLHighlighter()->GetSample();
-  EXPECT_EQ(H.ExecPointLine, -1);
-  EXPECT_EQ(H.ValidBreakLine, -1);
-  EXPECT_NE(H.Text.find("Match"), std::string::npos);
 }
 
 }  // namespace
