@@ -21,7 +21,7 @@ const TCommand& RootCommand() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand()});
+                                      EvalCommand(), BuildCommand(), PackagesCommand()});
   return Root;
 }
 
@@ -43,8 +43,15 @@ static int Main(int Argc, char** Argv) {
   const TCommand* Reached = nullptr;
   try {
     MainThreadQueue().SetMainThread();
-    TSystemStartup System({.CancelKey = std::make_shared<TTerminalCancelKey>()});
-    return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc), "nxs", &Reached);
+    TArgs Args(Argv + 1, Argv + Argc);
+    TStartupOptions Options{.CancelKey = std::make_shared<TTerminalCancelKey>()};
+    // Options of the whole process come before the command: they shape the start-up.
+    while (!Args.empty() && Args[0] == "--no-packages") {
+      Options.LoadPackages = false;
+      Args.erase(Args.begin());
+    }
+    TSystemStartup System(Options);
+    return RunCommand(RootCommand(), Args, "nxs", &Reached);
   } catch (const EUsage& U) {
     std::fputs(Format(res::SCliUsageError, U.what(), U.Usage()).c_str(), stderr);
     return 2;

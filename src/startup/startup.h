@@ -17,6 +17,8 @@ class ICancelKey;
 struct TStartupOptions {
   // The key that cancels a code-insight compile; none without a terminal.
   std::shared_ptr<ICancelKey> CancelKey;
+  // Whether the IDE and design packages load ("nxs --no-packages" leaves them out).
+  bool LoadPackages = true;
 };
 
 // Starts the system. Raises when it is running already: a second start would register

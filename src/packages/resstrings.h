@@ -1,0 +1,38 @@
+// The texts of the packages library.
+#pragma once
+
+namespace nxs::res {
+
+// The library reader.
+inline constexpr const char* SElfUnreadable = "%s is not a package library: %s";
+inline constexpr const char* SElfCannotOpen = "cannot open the file";
+inline constexpr const char* SElfTooShort = "the file ends inside its header";
+inline constexpr const char* SElfNotElf = "it is not an ELF file";
+inline constexpr const char* SElfNot64 = "it is not a 64-bit little-endian ELF file";
+inline constexpr const char* SElfBadSectionTable = "its section table lies outside the file";
+inline constexpr const char* SElfBadSectionEntry = "its section table entries have the size %u";
+inline constexpr const char* SElfTooManySections = "it has %u sections";
+inline constexpr const char* SElfBadNameTable = "its section name table is not a section";
+inline constexpr const char* SElfBadName = "section %u has a name outside the name table";
+inline constexpr const char* SElfBadSection = "section %s lies outside the file";
+inline constexpr const char* SElfSectionTooLarge = "section %s is larger than %u bytes";
+inline constexpr const char* SElfBadSymbolTable = "symbol table %s is malformed";
+
+// The package information.
+inline constexpr const char* SPackageInfoMissing = "%s holds no package information";
+inline constexpr const char* SPackageInfoBad = "%s: the package information is malformed at line %d: %s";
+
+}  // namespace nxs::res
+
+namespace nxs::res {
+
+// Loading packages.
+inline constexpr const char* SCantLoadPackage = "Can't load package %s.\n%s";
+inline constexpr const char* SPackageNotRegularFile = "Refusing to load package %s: %s is not a regular file";
+inline constexpr const char* SPackageWritableByOthers =
+    "Refusing to load package %s: %s may be written by other users (mode %s)";
+inline constexpr const char* SPackageForeignOwner =
+    "Refusing to load package %s: %s is owned by user %u, neither you nor root";
+inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
+
+}  // namespace nxs::res
