@@ -36,3 +36,26 @@ inline constexpr const char* SPackageForeignOwner =
 inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
 
 }  // namespace nxs::res
+
+namespace nxs::res {
+
+// Registration.
+inline constexpr const char* SRegistrationFailed =
+    "Registration procedure, %s.%s in package %s raised exception class %s: %s";
+inline constexpr const char* SNoMessage = "<No Message>";
+inline constexpr const char* SLoadingPackage = "Loading package %s";
+inline constexpr const char* SAllIDEPackagesLoaded = "All IDE packages loaded";
+
+}  // namespace nxs::res
+
+namespace nxs::res {
+
+// Errors while loading IDE packages.
+inline constexpr const char* SPackageNamed = "%s (%s)";
+inline constexpr const char* SRequiredPackageMissing =
+    "%s requires the above package be present and load without error. Please verify that %0:s is installed correctly.";
+inline constexpr const char* SWillNowExit = "%s will now exit.";
+inline constexpr const char* SLoadNextTime = "Do you want to attempt to load this IDE package the next time %s is run?";
+inline constexpr const char* SProductBaseName = "nxs";
+
+}  // namespace nxs::res

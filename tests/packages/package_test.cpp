@@ -7,21 +7,12 @@
 #include <filesystem>
 #include <string>
 
+#include "packages/pkgtest.h"
 #include "support/errorof.h"
 #include "support/tempdir.h"
 
 namespace nxs::test {
 namespace {
-
-std::string TestPackage(const std::string& Name) { return std::string(NXS_TEST_PACKAGES_DIR) + "/" + Name + ".so"; }
-
-// A copy of a test package in a folder of the test's own, with the mode given.
-std::string CopyPackage(const TTempDir& Dir, const std::string& Name, mode_t Mode = 0755) {
-  const std::string To = Dir / (Name + ".so");
-  std::filesystem::copy_file(TestPackage(Name), To);
-  ::chmod(To.c_str(), Mode);
-  return To;
-}
 
 TEST(Package, InformationIsReadFromTheFileWithoutRunningTheLibrary) {
   TTempDir Dir;
