@@ -8,8 +8,10 @@
 #include "host/commands.h"
 #include "host/resstrings.h"
 #include "packages/package.h"
+#include "packages/pkgsession.h"
 #include "shared/fileio.h"
 #include "shared/format.h"
+#include "shared/settings.h"
 
 namespace nxs::host {
 
@@ -46,6 +48,36 @@ static int RunInfo(const TCommandLine& Cmd) {
   return 0;
 }
 
+static int RunList(const TCommandLine&) {
+  for (const TPackageListing& P : ListPackages(SettingsStore())) {
+    std::string Personalities;
+    for (const std::string& Name : P.Personalities) Personalities += (Personalities.empty() ? "" : ",") + Name;
+    std::printf("%s %s %s \"%s\" %s\n", P.Kind.c_str(), P.State.c_str(), P.FileName.c_str(), P.Description.c_str(),
+                Personalities.empty() ? "-" : Personalities.c_str());
+  }
+  return 0;
+}
+
+static int RunInstall(const TCommandLine& Cmd) {
+  InstallDesignPackage(SettingsStore(), Cmd[0]);
+  return 0;
+}
+
+static int RunUninstall(const TCommandLine& Cmd) {
+  UninstallDesignPackage(SettingsStore(), Cmd[0]);
+  return 0;
+}
+
+static int RunEnable(const TCommandLine& Cmd) {
+  EnablePackage(SettingsStore(), Cmd[0]);
+  return 0;
+}
+
+static int RunDisable(const TCommandLine& Cmd) {
+  DisablePackage(SettingsStore(), Cmd[0]);
+  return 0;
+}
+
 static int RunSource(const TCommandLine& Cmd) {
   TPackageInfoRecord Info;
   Info.Description = Cmd.Get("--description");
@@ -66,7 +98,23 @@ static int RunSource(const TCommandLine& Cmd) {
 
 TCommand PackagesCommand() {
   return Group("packages", "IDE and design packages",
-               {Leaf("info", "what a package's information section says", "nxs packages info FILE...",
+               {Leaf("list", "the IDE and design packages", "nxs packages list",
+                     "Lists the IDE packages, then the installed design packages, one per line:\n"
+                     "KIND (ide, design) STATE (loaded, disabled, unloaded) FILE \"DESCRIPTION\"\n"
+                     "PERSONALITIES (comma-separated; - for every personality).",
+                     {}, 0, 0, RunList),
+                Leaf("install", "install a design package", "nxs packages install FILE",
+                     "Loads the package, runs its registration and records it, so that every later\n"
+                     "start loads it.",
+                     {}, 1, 1, RunInstall),
+                Leaf("uninstall", "uninstall a design package", "nxs packages uninstall NAME",
+                     "Unloads the design package named by its file or file name and forgets it.", {}, 1, 1,
+                     RunUninstall),
+                Leaf("enable", "load a disabled package again from the next start", "nxs packages enable NAME",
+                     "Takes the IDE or design package off its disabled list.", {}, 1, 1, RunEnable),
+                Leaf("disable", "leave a package out from the next start", "nxs packages disable NAME",
+                     "Puts the IDE or design package on its disabled list.", {}, 1, 1, RunDisable),
+                Leaf("info", "what a package's information section says", "nxs packages info FILE...",
                      "Prints what each package's information says, one field per line (package,\n"
                      "description, flags, producer, consumer, targets, symbols, then one line per\n"
                      "required package and per contained unit with its flags). The package is read\n"

@@ -59,3 +59,19 @@ inline constexpr const char* SLoadNextTime = "Do you want to attempt to load thi
 inline constexpr const char* SProductBaseName = "nxs";
 
 }  // namespace nxs::res
+
+namespace nxs::res {
+
+inline constexpr const char* SNotRegistering = "Only a package's registration procedure may register %s";
+
+}  // namespace nxs::res
+
+namespace nxs::res {
+
+inline constexpr const char* SProductVersion = "20.0";
+inline constexpr const char* SShippedMakefilePackage = "Makefile highlighting and keys";
+inline constexpr const char* SNoSuchPackage = "no package %s is known";
+inline constexpr const char* SPackageAlreadyInstalled = "package %s is installed already";
+inline constexpr const char* SNotADesignPackage = "%s is an IDE package; disable it instead";
+
+}  // namespace nxs::res
