@@ -5,10 +5,10 @@
 #include <new>
 
 #include "packages/resstrings.h"
+#include "projectfiles/macros.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
-#include "shared/install.h"
 #include "shared/settings.h"
 
 namespace nxs {
@@ -34,20 +34,6 @@ bool Contains(const std::vector<std::string>& List, const std::string& Item) {
 }
 
 }  // namespace
-
-std::string ExpandEnvironmentMacros(const std::string& Text) {
-  std::string Out;
-  size_t I = 0;
-  while (I < Text.size()) {
-    const size_t Open = Text.find("$(", I);
-    const size_t Close = Open == std::string::npos ? std::string::npos : Text.find(')', Open + 2);
-    if (Close == std::string::npos) break;
-    Out += Text.substr(I, Open - I);
-    Out += GetEnvironmentVariable(Text.substr(Open + 2, Close - Open - 2)).value_or("");
-    I = Close + 1;
-  }
-  return Out + Text.substr(std::min(I, Text.size()));
-}
 
 TDisabledPackages::TDisabledPackages(TSettingsStore& Store, std::string Section) : FStore(Store), FSection(std::move(Section)) {}
 
@@ -94,7 +80,7 @@ TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageE
   FRequired = Store.ReadValueNames(SRequiredIDEPackagesKey);
 }
 
-std::string TIDEPackageList::FileName(int Index) const { return ExpandEnvironmentMacros(Entry(Index).FileName); }
+std::string TIDEPackageList::FileName(int Index) const { return ExpandRootMacros(Entry(Index).FileName); }
 
 bool TIDEPackageList::IsDisabled(int Index) const {
   return FDisabled.Contains(Entry(Index).FileName) || FDisabled.Contains(FileName(Index));

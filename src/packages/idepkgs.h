@@ -58,7 +58,7 @@ class TIDEPackageList {
   const std::vector<TIDEPackageEntry>& Entries() const { return FEntries; }
   int Count() const { return static_cast<int>(FEntries.size()); }
   const TIDEPackageEntry& Entry(int Index) const { return FEntries.at(static_cast<size_t>(Index)); }
-  // The entry's file name with "$(NAME)" replaced by the environment variable NAME.
+  // The entry's file name with the published variables ("$(NXSLIB)") replaced.
   std::string FileName(int Index) const;
   bool IsDisabled(int Index) const;
   bool IsRequired(int Index) const;
@@ -74,9 +74,6 @@ class TIDEPackageList {
   std::vector<std::string> FRequired;
   TDisabledPackages FDisabled;
 };
-
-// "$(NAME)" in Text replaced by the environment variable NAME (nothing when it is not set).
-std::string ExpandEnvironmentMacros(const std::string& Text);
 
 // Loads the list's packages in order into Packages(), skipping disabled ones and, when
 // Personalities is not empty, those whose personalities are all outside it. A package that

@@ -1,6 +1,5 @@
 #include "packages/pkginfo.h"
 
-#include <cstdio>
 
 #include "packages/resstrings.h"
 #include "shared/format.h"
@@ -10,39 +9,8 @@ namespace nxs {
 
 namespace {
 
-constexpr std::string_view Magic = "NXS package 1";
 // Far more than any package's information; a larger section is a hostile file's.
 constexpr uint64_t MaxInfoBytes = 1u << 20;
-
-std::string Hex(uint32_t V) {
-  char Buf[16];
-  std::snprintf(Buf, sizeof Buf, "0x%08x", V);
-  return Buf;
-}
-
-std::string Escape(std::string_view S) {
-  std::string Out;
-  for (char C : S) {
-    if (C == '\\') Out += "\\\\";
-    else if (C == '\n') Out += "\\n";
-    else if (C == '\r') Out += "\\r";
-    else Out += C;
-  }
-  return Out;
-}
-
-std::string Unescape(std::string_view S) {
-  std::string Out;
-  for (size_t I = 0; I < S.size(); ++I) {
-    if (S[I] != '\\' || I + 1 == S.size()) {
-      Out += S[I];
-      continue;
-    }
-    const char N = S[++I];
-    Out += N == 'n' ? '\n' : N == 'r' ? '\r' : N;
-  }
-  return Out;
-}
 
 // A name in the list: one word, no blanks or control characters.
 bool IsName(std::string_view S) {
@@ -53,17 +21,6 @@ bool IsName(std::string_view S) {
 }
 
 }  // namespace
-
-std::string EncodePackageInfo(const TPackageInfoRecord& Info) {
-  std::string Out = std::string(Magic) + "\n";
-  Out += "flags " + Hex(Info.Flags) + "\n";
-  for (const std::string& R : Info.Requires) Out += "requires " + R + "\n";
-  for (const TContainedUnit& U : Info.Contains) Out += "contains " + U.Name + " " + Hex(U.Flags) + "\n";
-  if (!Info.SymbolFileName.empty()) Out += "symbols " + Escape(Info.SymbolFileName) + "\n";
-  if (Info.Targets) Out += "targets " + Hex(Info.Targets) + "\n";
-  if (!Info.Description.empty()) Out += "description " + Escape(Info.Description) + "\n";
-  return Out;
-}
 
 TPackageInfoRecord DecodePackageInfo(std::string_view Text, const std::string& FileName) {
   TPackageInfoRecord Info;
@@ -88,7 +45,7 @@ TPackageInfoRecord DecodePackageInfo(std::string_view Text, const std::string& F
     if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
     ++LineNo;
     if (!SawMagic) {
-      if (Line != Magic) Fail(Line);
+      if (Line != PackageInfoMagic) Fail(Line);
       SawMagic = true;
       continue;
     }
@@ -106,11 +63,11 @@ TPackageInfoRecord DecodePackageInfo(std::string_view Text, const std::string& F
       if (Sep == std::string_view::npos || !IsName(Value.substr(0, Sep))) Fail(Line);
       Info.Contains.push_back({std::string(Value.substr(0, Sep)), static_cast<uint8_t>(Number(Line, Value.substr(Sep + 1), 0xff))});
     } else if (Key == "symbols") {
-      Info.SymbolFileName = Unescape(Value);
+      Info.SymbolFileName = UnescapePackageInfoText(std::string(Value));
     } else if (Key == "targets") {
       Info.Targets = static_cast<uint32_t>(Number(Line, Value, UINT32_MAX));
     } else if (Key == "description") {
-      Info.Description = Unescape(Value);
+      Info.Description = UnescapePackageInfoText(std::string(Value));
     }
   }
   if (!SawMagic) {
@@ -118,22 +75,6 @@ TPackageInfoRecord DecodePackageInfo(std::string_view Text, const std::string& F
     Fail("");
   }
   return Info;
-}
-
-std::string PackageInfoSource(const TPackageInfoRecord& Info) {
-  const std::string Text = EncodePackageInfo(Info);
-  std::string Out = "// Generated: the package information, in a section of its own that is not loaded.\n";
-  Out += std::string("__asm__(\".pushsection ") + PackageInfoSection + ",\\\"\\\",@progbits\\n\"\n";
-  for (size_t I = 0; I < Text.size(); I += 16) {
-    Out += "        \".byte ";
-    for (size_t J = I; J < std::min(Text.size(), I + 16); ++J) {
-      if (J > I) Out += ",";
-      Out += std::to_string(static_cast<unsigned char>(Text[J]));
-    }
-    Out += "\\n\"\n";
-  }
-  Out += "        \".popsection\");\n";
-  return Out;
 }
 
 TPackageInfoRecord ReadPackageInfo(TElfFile& File, const std::string& FileName) {

@@ -1,9 +1,14 @@
 #include "packages/pkgsession.h"
 
+#include <cctype>
 #include <optional>
 #include <utility>
 
+#include "build/orchestration.h"
 #include "packages/resstrings.h"
+#include "projectfiles/macros.h"
+#include "projectfiles/startup.h"
+#include "projects/project.h"
 #include "shared/dialogs.h"
 #include "shared/filenames.h"
 #include "shared/fileio.h"
@@ -29,7 +34,7 @@ bool EndsWith(const std::string& S, const std::string& End) {
 
 // The entry of the list named by Name: its file as stored or expanded, or its file name.
 bool Names(const std::string& Entry, const std::string& Name) {
-  const std::string Expanded = ExpandEnvironmentMacros(Entry);
+  const std::string Expanded = ExpandRootMacros(Entry);
   return Entry == Name || Expanded == Name || ExtractFileName(Expanded) == Name;
 }
 
@@ -65,21 +70,18 @@ std::vector<TIDEPackageEntry> ShippedIDEPackages() {
   return {{"$(NXSLIB)/makehl.so", res::SShippedMakefilePackage, {}}};
 }
 
-void PublishPackageEnvironment(TSettingsStore& Store) {
+void PublishPackageEnvironment() {
   auto& Saved = Previous();
   if (Saved.empty())
     for (const char* Name : PublishedNames) Saved.emplace_back(Name, GetEnvironmentVariable(Name));
-  const std::string UserDir = IncludeTrailingPathDelimiter(HomeDir()) + "Documents/nxs";
-  std::string Projects = ExpandEnvironmentMacros(Store.ReadString("Globals", "DefaultProjectsDirectory"));
-  if (Projects.empty()) Projects = UserDir + "/Projects";
-  SetEnvironmentVariable("NXSPROJECTSDIR", Projects);
-  SetEnvironmentVariable("NXSUSERDIR", UserDir);
-  SetEnvironmentVariable("NXSCOMMONDIR", InstallDir());
-  SetEnvironmentVariable("NXSLIB", ShippedPackagesDir());
-  SetEnvironmentVariable("NXSINCLUDE", PackageIncludeDir());
-  SetEnvironmentVariable("ProductVersion", res::SProductVersion);
+  // The shipped packages and the headers packages compile against, unless the user has
+  // named others.
+  if (GetEnvironmentVariable("NXSLIB").value_or("").empty()) SetEnvironmentVariable("NXSLIB", ShippedPackagesDir());
+  if (GetEnvironmentVariable("NXSINCLUDE").value_or("").empty())
+    SetEnvironmentVariable("NXSINCLUDE", PackageIncludeDir());
+  PublishStartupVariables();
   try {
-    FileSystem().ForceDirectories(Projects);
+    FileSystem().ForceDirectories(GetEnvironmentVariable("NXSPROJECTSDIR").value_or(""));
   } catch (const Exception&) {
     // A home the user may not write: the projects folder waits for the first save there.
   }
@@ -110,6 +112,41 @@ void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::strin
 }
 
 void UnloadEnvironmentPackages() { DonePackages(); }
+
+namespace {
+
+// The loaded package that building Project makes.
+TDesignPackage* PackageBuiltBy(const TProjectBuildInfo& Entry) {
+  if (!Entry.Project) return nullptr;
+  std::string Name = ChangeFileExt(ExtractFileName(Entry.Project->GetFileName()), ".so");
+  for (char& C : Name) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  for (int I = 0; I < Packages().GetCount(); ++I) {
+    TDesignPackage* P = Packages().GetPackages(I);
+    if (P->IsLoaded() && P->GetDisplayName() == Name) return P;
+  }
+  return nullptr;
+}
+
+const int BuildWatcher = 0;
+
+}  // namespace
+
+void WatchPackageBuilds(bool On) {
+  ProjectCompileStarted().Remove(&BuildWatcher);
+  ProjectCompileFinished().Remove(&BuildWatcher);
+  if (!On) return;
+  ProjectCompileStarted().Add(&BuildWatcher, [](TEvProjectCompile& E) {
+    if (TDesignPackage* P = PackageBuiltBy(E.Entry)) Packages().UnloadForCompile(P);
+  });
+  ProjectCompileFinished().Add(&BuildWatcher, [](TEvProjectCompile&) {
+    if (Packages().UnloadedPackages().empty()) return;
+    try {
+      Packages().ReloadPackages();
+    } catch (const std::exception& E) {
+      Questions().ShowMessage(E.what());
+    }
+  });
+}
 
 std::vector<TPackageListing> ListPackages(TSettingsStore& Store) {
   std::vector<TPackageListing> Out;

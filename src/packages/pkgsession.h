@@ -24,17 +24,23 @@ std::string PackageIncludeDir();
 // The IDE packages loaded when the settings name none.
 std::vector<TIDEPackageEntry> ShippedIDEPackages();
 
-// Publishes NXSPROJECTSDIR (from "Globals", "DefaultProjectsDirectory", macros expanded; else
-// the user's projects folder), NXSUSERDIR, NXSCOMMONDIR, NXSLIB, NXSINCLUDE and ProductVersion
-// and creates the projects folder (a folder that cannot be made is left to the first save).
+// Publishes the variables packages find (PublishStartupVariables), NXSLIB naming the shipped
+// packages' folder and NXSINCLUDE the headers' unless the user set them, and creates the
+// projects folder (one that cannot be made is left to the first save there).
 // RestorePackageEnvironment gives the variables their values from before.
-void PublishPackageEnvironment(TSettingsStore& Store);
+void PublishPackageEnvironment();
 void RestorePackageEnvironment();
 
 // Loads the IDE packages for the personalities (all when empty), then the installed design
 // packages that are not disabled; UnloadEnvironmentPackages unloads all, the last first.
 void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::string>& Personalities);
 void UnloadEnvironmentPackages();
+
+// While on, a build of a project unloads the loaded package it makes (a package named as the
+// project, "NAME.so") and every package that requires it, and loads them again when the build
+// is over, so that the environment runs the package's new code and never code of a library
+// being rewritten.
+void WatchPackageBuilds(bool On);
 
 struct TPackageListing {
   std::string Kind;   // "ide" or "design"

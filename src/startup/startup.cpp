@@ -55,15 +55,19 @@ const TStep Steps[] = {
      [] { compilers::UnregisterCompilerTasks(); }},
     // What packages find before the first of them loads: the variables naming the folders
     // and the product's version, and the projects folder.
-    {"environment variables", [](const TStartupOptions&) { PublishPackageEnvironment(SettingsStore()); },
+    {"environment variables", [](const TStartupOptions&) { PublishPackageEnvironment(); },
      [] { RestorePackageEnvironment(); }},
     // The IDE packages and the installed design packages; each registers what it adds. They
     // load before any module is opened, so that one that fails takes no open file with it.
     {"packages",
      [](const TStartupOptions& O) {
        if (O.LoadPackages) LoadEnvironmentPackages(SettingsStore(), O.Personalities);
+       WatchPackageBuilds(true);
      },
-     [] { UnloadEnvironmentPackages(); }},
+     [] {
+       WatchPackageBuilds(false);
+       UnloadEnvironmentPackages();
+     }},
     // ... the highlighters, the packages' among them. The manager goes with its highlighters
     // unless a kernel still runs (a buffer outlives shutdown): the kernel's tokenizers may call
     // on them until it ends.

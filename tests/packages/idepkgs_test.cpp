@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "packages/pkgtest.h"
+#include "projectfiles/macros.h"
 #include "shared/settings.h"
 #include "support/errorof.h"
 #include "support/questions.h"
@@ -159,8 +160,8 @@ TEST_F(IDEPackagesTest, AnUnsafePackageIsRefusedWithTheReasonAndTheNextOneLoads)
                                 "Do you want to attempt to load this IDE package the next time nxs is run?");
 }
 
-TEST_F(IDEPackagesTest, EntriesExpandEnvironmentMacrosAndTheShippedListStandsInForNone) {
-  ::setenv("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR, 1);
+TEST_F(IDEPackagesTest, EntriesExpandPublishedVariablesAndTheShippedListStandsInForNone) {
+  SetPublishedVariable("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR);
   TIDEPackageList Defaults(*Store, {{"$(NXS_TEST_PACKAGES)/testpkg_ok.so", "Shipped", {}}});
   ASSERT_EQ(Defaults.Count(), 1);
   EXPECT_EQ(Defaults.FileName(0), TestPackage("testpkg_ok"));
@@ -170,7 +171,6 @@ TEST_F(IDEPackagesTest, EntriesExpandEnvironmentMacrosAndTheShippedListStandsInF
   TIDEPackageList Own(*Store, {{"$(NXS_TEST_PACKAGES)/testpkg_ok.so", "Shipped", {}}});
   ASSERT_EQ(Own.Count(), 1);
   EXPECT_EQ(Own.FileName(0), TestPackage("testpkg_targets"));
-  ::unsetenv("NXS_TEST_PACKAGES");
 }
 
 }  // namespace

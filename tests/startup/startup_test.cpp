@@ -11,8 +11,8 @@
 #include "build/msbridge.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/language/highlight.h"
-#include "projectfiles/macros.h"
 #include "packages/designpkgs.h"
+#include "projectfiles/macros.h"
 #include "shared/install.h"
 #include "shared/settings.h"
 #include "support/errorof.h"
@@ -119,8 +119,9 @@ TEST(Startup, LeavingTheScopeByAnExceptionShutsTheSystemDown) {
 
 TEST(Startup, PublishesTheVariablesPackagesFindLoadsThemAndUnloadsThemAtShutdown) {
   TTempDir Dir;
-  ::setenv("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR, 1);
+  SetPublishedVariable("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR);
   ::unsetenv("NXSLIB");
+  ::unsetenv("NXSPROJECTSDIR");
   SettingsStore().WriteString("Globals", "DefaultProjectsDirectory", Dir / "$(NXS_TEST_PACKAGES)x/Projects");
   SettingsStore().WriteString("IDEPackages", "$(NXS_TEST_PACKAGES)/testpkg_ok.so", "");
   {
@@ -142,7 +143,6 @@ TEST(Startup, PublishesTheVariablesPackagesFindLoadsThemAndUnloadsThemAtShutdown
   EXPECT_EQ(Packages().GetCount(), 0);
   SettingsStore().EraseSection("IDEPackages");
   SettingsStore().EraseSection("Globals");
-  ::unsetenv("NXS_TEST_PACKAGES");
 }
 
 }  // namespace
