@@ -75,3 +75,19 @@ inline constexpr const char* SPackageAlreadyInstalled = "package %s is installed
 inline constexpr const char* SNotADesignPackage = "%s is an IDE package; disable it instead";
 
 }  // namespace nxs::res
+
+namespace nxs::res {
+
+// Adding files to a package.
+inline constexpr const char* SInvalidFileExt = "File extension %s is not valid.  Expecting %s";
+inline constexpr const char* SExtListOr = "%s or %s";
+inline constexpr const char* SFileNotFound = "File %s not found";
+inline constexpr const char* SBaseNameOnSearchPath = "Another file with the same base name (%s) is already on the search path";
+inline constexpr const char* SBaseNameInPackageDir =
+    "%s can't be added to this package because another file with the same base name (%s) is already in the directory "
+    "of the package";
+inline constexpr const char* SSaveBeforeAdding = "%s must be saved before adding to a package.  Save now?";
+inline constexpr const char* SCompiledPackageFilter = "Compiled package (*%s)|*%0:s|Any file (*.*)|*.*";
+inline constexpr const char* SUnitFilter = "Unit (*.pas, *.vcu)|*.pas;*.vcu|Any file (*.*)|*.*";
+
+}  // namespace nxs::res
