@@ -37,6 +37,10 @@ std::string Demangled(const char* Name) {
   return Result;
 }
 
+// The package whose registration procedures run: registrations happen on the main thread, one
+// package at a time (a registration that loads another package nests).
+TDesignPackage* RegisteringPackage = nullptr;
+
 std::unique_ptr<TDesignPackages>& PackagesSlot() {
   static std::unique_ptr<TDesignPackages> P;
   return P;
@@ -124,16 +128,11 @@ void TDesignPackage::InternalUnload() {
 }
 
 void TDesignPackage::RunRegistrations() {
-  TDesignPackages* List = FList;
-  TDesignPackage* Outer = List ? List->FRegistering : nullptr;
-  if (List) List->FRegistering = this;
   struct TRestore {
-    TDesignPackages* List;
-    TDesignPackage* Outer;
-    ~TRestore() {
-      if (List) List->FRegistering = Outer;
-    }
-  } Restore{List, Outer};
+    TDesignPackage* Outer = RegisteringPackage;
+    ~TRestore() { RegisteringPackage = Outer; }
+  } Restore;
+  RegisteringPackage = this;
   const std::string Procedure = RegistrationProcedure();
   const std::vector<TContainedUnit>& Units = Contains();
   for (auto It = Units.rbegin(); It != Units.rend(); ++It) {
@@ -305,6 +304,8 @@ TRegModule* TDesignPackages::FindComponentModule(const std::string& ClassRef) co
     if (TRegModule* M = P->FindComponentModule(ClassRef)) return M;
   return nullptr;
 }
+
+TDesignPackage* TDesignPackages::Registering() { return RegisteringPackage; }
 
 TDesignPackages& Packages() {
   auto& P = PackagesSlot();

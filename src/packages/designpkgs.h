@@ -165,8 +165,9 @@ class TDesignPackages {
   const TRegClass* GetComponentClass(const std::string& ClassRef) const;
   TRegModule* FindComponentModule(const std::string& ClassRef) const;
 
-  // The package whose registration procedures run now; nullptr outside a registration.
-  TDesignPackage* Registering() const { return FRegistering; }
+  // The package whose registration procedures run now, in whichever list; nullptr outside a
+  // registration.
+  static TDesignPackage* Registering();
 
   TEvent<TEvPackage> EvBeginUpdate, EvEndUpdate, EvInstalled, EvUninstalled, EvUninstalling;
 
@@ -180,7 +181,6 @@ class TDesignPackages {
   bool FFreeing = false;
   int FUpdating = 0;
   TDesignPackage* FCachedPackage = nullptr;
-  TDesignPackage* FRegistering = nullptr;
 };
 
 // The global package list: made on first use, freed by DonePackages.

@@ -30,7 +30,7 @@ std::vector<TKeyboardBinding>& KeyBindings() {
 }
 
 TDesignPackage& RegisteringPackage(const char* What) {
-  TDesignPackage* P = Packages().Registering();
+  TDesignPackage* P = TDesignPackages::Registering();
   if (!P) throw Exception(Format(res::SNotRegistering, What));
   return *P;
 }
