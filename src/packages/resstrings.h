@@ -22,10 +22,6 @@ inline constexpr const char* SElfBadSymbolTable = "symbol table %s is malformed"
 inline constexpr const char* SPackageInfoMissing = "%s holds no package information";
 inline constexpr const char* SPackageInfoBad = "%s: the package information is malformed at line %d: %s";
 
-}  // namespace nxs::res
-
-namespace nxs::res {
-
 // Loading packages.
 inline constexpr const char* SCantLoadPackage = "Can't load package %s.\n%s";
 inline constexpr const char* SPackageNotRegularFile = "Refusing to load package %s: %s is not a regular file";
@@ -35,20 +31,12 @@ inline constexpr const char* SPackageForeignOwner =
     "Refusing to load package %s: %s is owned by user %u, neither you nor root";
 inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
 
-}  // namespace nxs::res
-
-namespace nxs::res {
-
 // Registration.
 inline constexpr const char* SRegistrationFailed =
     "Registration procedure, %s.%s in package %s raised exception class %s: %s";
 inline constexpr const char* SNoMessage = "<No Message>";
 inline constexpr const char* SLoadingPackage = "Loading package %s";
 inline constexpr const char* SAllIDEPackagesLoaded = "All IDE packages loaded";
-
-}  // namespace nxs::res
-
-namespace nxs::res {
 
 // Errors while loading IDE packages.
 inline constexpr const char* SPackageNamed = "%s (%s)";
@@ -58,25 +46,12 @@ inline constexpr const char* SWillNowExit = "%s will now exit.";
 inline constexpr const char* SLoadNextTime = "Do you want to attempt to load this IDE package the next time %s is run?";
 inline constexpr const char* SProductBaseName = "nxs";
 
-}  // namespace nxs::res
-
-namespace nxs::res {
-
 inline constexpr const char* SNotRegistering = "Only a package's registration procedure may register %s";
 
-}  // namespace nxs::res
-
-namespace nxs::res {
-
-inline constexpr const char* SProductVersion = "20.0";
 inline constexpr const char* SShippedMakefilePackage = "Makefile highlighting and keys";
 inline constexpr const char* SNoSuchPackage = "no package %s is known";
 inline constexpr const char* SPackageAlreadyInstalled = "package %s is installed already";
 inline constexpr const char* SNotADesignPackage = "%s is an IDE package; disable it instead";
-
-}  // namespace nxs::res
-
-namespace nxs::res {
 
 // Adding files to a package.
 inline constexpr const char* SInvalidFileExt = "File extension %s is not valid.  Expecting %s";
