@@ -83,3 +83,25 @@ function(nxs_glob_test name)
   list(REMOVE_ITEM support ${sources})
   nxs_test(${name} SOURCES ${sources} ${support} LINKS ${ARG_LINKS})
 endfunction()
+
+# nxs_package(NAME SOURCES... [INFO words...] [OUTPUT_DIRECTORY dir]): a package, a shared
+# library that nxs loads, with its information section. INFO is given to
+# "nxs packages source" (--description TEXT, --requires NAME, --contains UNIT[:FLAGS], ...).
+# The library is left writable by its owner alone: the loader refuses one that others may
+# change, whatever the umask of the build.
+function(nxs_package name)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIRECTORY" "SOURCES;INFO" ${ARGN})
+  set(info ${CMAKE_CURRENT_BINARY_DIR}/${name}_info.cpp)
+  add_custom_command(OUTPUT ${info}
+    COMMAND nxs --no-packages packages source ${info} ${ARG_INFO}
+    DEPENDS nxs
+    COMMENT "Writing the information section of package ${name}"
+    VERBATIM)
+  add_library(${name} MODULE ${ARG_SOURCES} ${info})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  if(ARG_OUTPUT_DIRECTORY)
+    set_target_properties(${name} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY})
+  endif()
+  add_custom_command(TARGET ${name} POST_BUILD COMMAND chmod go-w $<TARGET_FILE:${name}> VERBATIM)
+endfunction()

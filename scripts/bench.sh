@@ -9,3 +9,4 @@ for b in "$build"/bench/bench_*; do
 done
 bash "$(dirname "$0")/bench_build.sh" "$build/src/host/nxs"
 bash "$(dirname "$0")/../bench/nothingtodo.sh" "$build/src/host/nxs"
+bash "$(dirname "$0")/../bench/packages.sh" "$build/src/host/nxs"

@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 "$CMAKE" --install "$BUILD" --prefix "$WORK/prefix" >"$WORK/install.log" 2>&1 || { cat "$WORK/install.log"; fail "install"; }
 for f in bin/nxs share/nxs/data/tools share/nxs/data/targets/Vellum.Common.Targets \
-  share/nxs/data/targets/Kestrel.Common.Targets share/nxs/data/targets/Meldrin.Group.Targets include/nxs/shared/fileio.h lib/libnxs_shared.a; do
+  share/nxs/data/targets/Kestrel.Common.Targets share/nxs/data/targets/Meldrin.Group.Targets include/nxs/shared/fileio.h lib/libnxs_shared.a lib/nxs/packages/makehl.so; do
   [ -e "$WORK/prefix/$f" ] || fail "$f was not installed"
 done
 # A prefix that is moved keeps working.
@@ -28,4 +28,7 @@ dir=$("$NXS" macros expand '$(NXS)' --project "$WORK/p.vproj" 2>&1) || fail "nxs
 # The new project's import names the installed targets file.
 grep -q '<Import Project="$(NXS)\\data\\targets\\Vellum.Common.Targets"/>' "$WORK/p.vproj" || fail "the project imports no targets"
 [ -f "$dir/data/targets/Vellum.Common.Targets" ] || fail "the import does not reach the installed targets file"
+# The shipped packages load from the prefix.
+list=$("$NXS" packages list 2>&1) || fail "nxs packages list: $list"
+[ "$list" == 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' ] || fail "the installed packages: $list"
 echo "installed nxs runs from its prefix"

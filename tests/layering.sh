@@ -26,8 +26,9 @@ build/messages: shared options editor/kernel editor/buffers modules build/messag
 projects: shared options projectfiles editor/kernel editor/buffers modules projects
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
 environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
-startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup host
+packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages
+startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

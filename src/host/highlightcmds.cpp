@@ -8,6 +8,7 @@
 #include "editor/buffers/ekinit.h"
 #include "editor/language/render.h"
 #include "options/envoptions.h"
+#include "packages/pkgservices.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
@@ -57,6 +58,9 @@ static int RunHighlight(const TCommandLine& Cmd) {
     Options.SourceOptionGroups().WriteBuiltIns = false;
     Options.LoadOptions();
     H = HighlighterForFile(Options.SourceOptionGroups(), Cmd[0]);
+    // A file no source option group highlights may be one a package's highlighter is for.
+    if (!H || H == FindHighlighter("None"))
+      if (THighlighter* Package = PackageHighlighterForFile(Cmd[0])) H = Package;
     if (!H) H = FindHighlighter("None");
   }
   TAttributeArray Colors;

@@ -6,12 +6,14 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
+#include "packages/pkgservices.h"
 #include "shared/format.h"
 
 namespace nxs::host {
 
 static int RunKeys(const TCommandLine& Cmd) {
   TKeyboardServices Keyboard;
+  for (const TKeyboardBinding& B : PackageKeyBindings()) Keyboard.AddKeyboardBinding(B);
   if (Cmd.Has("--keymap")) {
     const int I = Keyboard.LookupKeyBinding(Cmd.Get("--keymap"));
     if (I < 0) Cmd.Fail(Format(res::SKeysUnknownKeymap, Cmd.Get("--keymap")));

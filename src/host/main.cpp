@@ -5,6 +5,7 @@
 #include <string>
 
 #include "build/messages/kibitz.h"
+#include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/edfolding.h"
@@ -16,12 +17,21 @@
 
 namespace nxs::host {
 
-const TCommand& RootCommand() {
-  static const TCommand Root = Group("nxs", "",
+static TCommand MakeRoot() {
+  TCommand Root = Group("nxs", "",
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand()});
+                                      EvalCommand(), BuildCommand(), PackagesCommand()});
+  Root.Help =
+      "Options before the command shape the start-up:\n"
+      "  --no-packages   start without the IDE and design packages\n"
+      "  --answer WORD   the answer (yes, no, ...) to the questions asked while packages load";
+  return Root;
+}
+
+const TCommand& RootCommand() {
+  static const TCommand Root = MakeRoot();
   return Root;
 }
 
@@ -43,8 +53,24 @@ static int Main(int Argc, char** Argv) {
   const TCommand* Reached = nullptr;
   try {
     MainThreadQueue().SetMainThread();
-    TSystemStartup System({.CancelKey = std::make_shared<TTerminalCancelKey>()});
-    return RunCommand(RootCommand(), TArgs(Argv + 1, Argv + Argc), "nxs", &Reached);
+    TArgs Args(Argv + 1, Argv + Argc);
+    TStartupOptions Options;
+    Options.CancelKey = std::make_shared<TTerminalCancelKey>();
+    Options.LoadPackages = true;
+    // Options of the whole process come before the command: they shape the start-up.
+    while (!Args.empty() && (Args[0] == "--no-packages" || Args[0] == "--answer")) {
+      if (Args[0] == "--no-packages") {
+        Options.LoadPackages = false;
+        Args.erase(Args.begin());
+        continue;
+      }
+      if (Args.size() < 2 || TScriptAnswers::ResultOf(Args[1]) == mrNone)
+        throw EUsage(CommandUsage(RootCommand(), "nxs"), res::SStartupAnswerWords);
+      SetQuestions(std::make_shared<TScriptAnswers>("", Args[1]));
+      Args.erase(Args.begin(), Args.begin() + 2);
+    }
+    TSystemStartup System(Options);
+    return RunCommand(RootCommand(), Args, "nxs", &Reached);
   } catch (const EUsage& U) {
     std::fputs(Format(res::SCliUsageError, U.what(), U.Usage()).c_str(), stderr);
     return 2;

@@ -30,8 +30,8 @@ void PublishStartupVariables() {
   SetPublishedVariable("NXSPROJECTSDIR", FromEnvironment("NXSPROJECTSDIR", Projects));
   SetPublishedVariable("NXSUSERDIR", FromEnvironment("NXSUSERDIR", Documents + "20.0"));
   SetPublishedVariable("NXSCOMMONDIR", FromEnvironment("NXSCOMMONDIR", "/usr/local/share/NXS/20.0"));
-  SetPublishedVariable("NXSLIB", InstallDir() + "/lib");
-  SetPublishedVariable("NXSINCLUDE", InstallDir() + "/include");
+  SetPublishedVariable("NXSLIB", FromEnvironment("NXSLIB", InstallDir() + "/lib"));
+  SetPublishedVariable("NXSINCLUDE", FromEnvironment("NXSINCLUDE", InstallDir() + "/include"));
   SetPublishedVariable("ProductVersion", "20.0");
 }
 

@@ -1,5 +1,8 @@
 #include "startup/startup.h"
 
+#include <chrono>
+#include <cstdio>
+
 #include "build/buildhost.h"
 #include "build/compilers/compilers.h"
 #include "build/messages/kibitz.h"
@@ -9,13 +12,23 @@
 #include "editor/buffers/ekinit.h"
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
+#include "packages/pkgservices.h"
+#include "packages/pkgsession.h"
 #include "projectfiles/projectfile.h"
 #include "shared/exceptions.h"
+#include "shared/install.h"
+#include "shared/settings.h"
 #include "startup/resstrings.h"
 
 namespace nxs {
 
 namespace {
+
+// The highlighters that are not the kernel's: the generic ones, then the packages'.
+void AddStartupHighlighters(THighlightManager& Manager) {
+  AddGenericHighlighters(Manager);
+  AddPackageHighlighters(Manager);
+}
 
 struct TStep {
   const char* Name;
@@ -40,9 +53,25 @@ const TStep Steps[] = {
     // What the personalities contribute: their compile tasks ...
     {"compile tasks", [](const TStartupOptions&) { compilers::RegisterCompilerTasks(); },
      [] { compilers::UnregisterCompilerTasks(); }},
-    // ... and their highlighters. The manager goes with its highlighters unless a kernel still
-    // runs (a buffer outlives shutdown): the kernel's tokenizers may call on them until it ends.
-    {"highlighters", [](const TStartupOptions&) { InstallHighlighters(&AddGenericHighlighters); },
+    // What packages find before the first of them loads: the variables naming the folders
+    // and the product's version, and the projects folder.
+    {"environment variables", [](const TStartupOptions&) { PublishPackageEnvironment(); },
+     [] { RestorePackageEnvironment(); }},
+    // The IDE packages and the installed design packages; each registers what it adds. They
+    // load before any module is opened, so that one that fails takes no open file with it.
+    {"packages",
+     [](const TStartupOptions& O) {
+       if (O.LoadPackages) LoadEnvironmentPackages(SettingsStore(), O.Personalities);
+       WatchPackageBuilds(true);
+     },
+     [] {
+       WatchPackageBuilds(false);
+       UnloadEnvironmentPackages();
+     }},
+    // ... the highlighters, the packages' among them. The manager goes with its highlighters
+    // unless a kernel still runs (a buffer outlives shutdown): the kernel's tokenizers may call
+    // on them until it ends.
+    {"highlighters", [](const TStartupOptions&) { InstallHighlighters(&AddStartupHighlighters); },
      [] {
        InstallHighlighters(nullptr);
        SetEditorKernelStartupHook(nullptr);
@@ -59,6 +88,21 @@ struct TState {
   TStartupTrace Trace;
 };
 
+// NXS_TRACE_STARTUP=1 prints each step with the time it took, on standard error.
+bool Tracing() {
+  static const bool On = GetEnvironmentVariable("NXS_TRACE_STARTUP").value_or("") == "1";
+  return On;
+}
+
+template <class F>
+void Timed(const char* Kind, const char* Step, F&& Run) {
+  if (!Tracing()) return Run();
+  const auto Start = std::chrono::steady_clock::now();
+  Run();
+  const std::chrono::duration<double, std::milli> Took = std::chrono::steady_clock::now() - Start;
+  std::fprintf(stderr, "startup: %s %s %.3f ms\n", Kind, Step, Took.count());
+}
+
 TState& State() {
   static TState S;
   return S;
@@ -70,7 +114,7 @@ void StopStarted() {
     const TStep* Step = S.Started.back();
     S.Started.pop_back();
     if (S.Trace) S.Trace(Step->Name, false);
-    Step->Stop();
+    Timed("stop", Step->Name, [&] { Step->Stop(); });
   }
   S.Running = false;
 }
@@ -81,10 +125,11 @@ void StartSystem(const TStartupOptions& Options) {
   TState& S = State();
   if (S.Running) throw Exception(res::SSystemAlreadyStarted);
   S.Running = true;
+  if (Tracing()) SetPackageSplash([](const std::string& Text) { std::fprintf(stderr, "startup: %s\n", Text.c_str()); });
   try {
     for (const TStep& Step : Steps) {
       if (S.Trace) S.Trace(Step.Name, true);
-      Step.Start(Options);
+      Timed("start", Step.Name, [&] { Step.Start(Options); });
       S.Started.push_back(&Step);
     }
   } catch (...) {

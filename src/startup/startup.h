@@ -17,6 +17,11 @@ class ICancelKey;
 struct TStartupOptions {
   // The key that cancels a code-insight compile; none without a terminal.
   std::shared_ptr<ICancelKey> CancelKey;
+  // Whether the IDE and design packages load: the host loads them unless told not to ("nxs
+  // --no-packages"); a program that embeds the libraries asks for them.
+  bool LoadPackages = false;
+  // The personalities whose IDE packages load; every package when empty.
+  std::vector<std::string> Personalities;
 };
 
 // Starts the system. Raises when it is running already: a second start would register

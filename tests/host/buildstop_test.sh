@@ -78,7 +78,7 @@ checks=$((checks + 1))
 wait_until 20 test -s "$WORK/gate.pid" || fail "the first build never compiled: $(cat "$WORK/first.txt")"
 expect_status "a second build that does not wait" 1 "" "$NXS" build g.groupproj --no-wait
 checks=$((checks + 1))
-[ "$(grep -v '^Elapsed time' "$WORK/stdout")" == "[Error] Kestrel.Common.Targets(38): Another build holds \"$WORK/race/a/obj\"; this one does not wait for it.
+[ "$(grep -v '^Elapsed time' "$WORK/stdout")" == "[Error] Kestrel.Common.Targets($(targets_line Kestrel.Common.Targets '<LockIntermediateDir ')): Another build holds \"$WORK/race/a/obj\"; this one does not wait for it.
 Failed" ] || fail "the second build says who holds the project: $(cat "$WORK/stdout")"
 "$NXS" build g.groupproj > "$WORK/third.txt" 2>&1 &
 third=$!

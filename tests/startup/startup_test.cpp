@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,8 +11,12 @@
 #include "build/msbridge.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/language/highlight.h"
+#include "packages/designpkgs.h"
 #include "projectfiles/macros.h"
+#include "shared/install.h"
+#include "shared/settings.h"
 #include "support/errorof.h"
+#include "support/tempdir.h"
 
 namespace nxs::test {
 namespace {
@@ -91,8 +96,9 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
     Started = StartedSteps();
   }
   SetStartupTrace(nullptr);
-  const std::vector<std::string> Expected = {"cancel key",   "message lines",    "build host",
-                                             "compile tasks", "highlighters", "open buffer text"};
+  const std::vector<std::string> Expected = {"cancel key",    "message lines",         "build host",
+                                             "compile tasks", "environment variables", "packages",
+                                             "highlighters",  "open buffer text"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);
@@ -109,6 +115,34 @@ TEST(Startup, LeavingTheScopeByAnExceptionShutsTheSystemDown) {
             "stop");
   EXPECT_FALSE(SystemStarted());
   EXPECT_FALSE(TRegistrations().CompileTasks);
+}
+
+TEST(Startup, PublishesTheVariablesPackagesFindLoadsThemAndUnloadsThemAtShutdown) {
+  TTempDir Dir;
+  SetPublishedVariable("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR);
+  ::unsetenv("NXSLIB");
+  ::unsetenv("NXSPROJECTSDIR");
+  SettingsStore().WriteString("Globals", "DefaultProjectsDirectory", Dir / "$(NXS_TEST_PACKAGES)x/Projects");
+  SettingsStore().WriteString("IDEPackages", "$(NXS_TEST_PACKAGES)/testpkg_ok.so", "");
+  {
+    TStartupOptions Options;
+    Options.LoadPackages = true;
+    TSystemStartup System(Options);
+    EXPECT_EQ(GetEnvironmentVariable("ProductVersion"), "20.0");
+    EXPECT_EQ(GetEnvironmentVariable("NXSPROJECTSDIR"), Dir / NXS_TEST_PACKAGES_DIR "x/Projects");
+    EXPECT_TRUE(std::filesystem::is_directory(Dir / NXS_TEST_PACKAGES_DIR "x/Projects"));
+    for (const char* Name : {"NXSUSERDIR", "NXSCOMMONDIR", "NXSLIB", "NXSINCLUDE"})
+      EXPECT_FALSE(GetEnvironmentVariable(Name).value_or("").empty()) << Name;
+    ASSERT_EQ(Packages().GetCount(), 1);
+    EXPECT_TRUE(Packages().GetPackages(0)->GetInstalled());
+  }
+  EXPECT_EQ(Packages().GetCount(), 0);
+  EXPECT_FALSE(GetEnvironmentVariable("NXSLIB").has_value());
+  // Without packages, the list is left alone.
+  TSystemStartup Plain;
+  EXPECT_EQ(Packages().GetCount(), 0);
+  SettingsStore().EraseSection("IDEPackages");
+  SettingsStore().EraseSection("Globals");
 }
 
 }  // namespace

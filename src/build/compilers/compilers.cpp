@@ -79,6 +79,7 @@ std::string TProjectOptions::Kind() const {
   std::string T = Get("AppType");
   if (SameText(T, "Library")) return "Library";
   if (SameText(T, "StaticLibrary")) return "StaticLibrary";
+  if (SameText(T, "Package")) return "Package";
   return "Application";
 }
 
@@ -87,6 +88,8 @@ std::string TProjectOptions::OutputFile() const {
   const std::string Lib = StartsText("lib", Name) ? Name : "lib" + Name;
   if (K == "Library") return OutputDir() + "/" + Lib + ".so";
   if (K == "StaticLibrary") return OutputDir() + "/" + Lib + ".a";
+  // A package is named as the project, without "lib": the environment names it by its file.
+  if (K == "Package") return OutputDir() + "/" + Name + ".so";
   return OutputDir() + "/" + Name;
 }
 

@@ -17,6 +17,8 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/install.h"
+#include "shared/pkgformat.h"
 #include "shared/text.h"
 
 namespace nxs::compilers {
@@ -165,6 +167,37 @@ void RemoveObjectsAsOldAsAnInput(const std::string& Ninja, const std::string& Ni
   }
 }
 
+// A package's information source in the intermediate folder, written when it changed: the
+// description, requires, units (the sources' base names unless PackageUnits names them),
+// flags and targets of the project's properties. Returns the source; empty when it could not
+// be written (reported).
+std::string WritePackageInfoSource(TTaskContext& Context, const TProjectOptions& Opt,
+                                   const std::vector<std::string>& Sources, const std::string& IntDir) {
+  TPackageInfoRecord Info;
+  Info.Description = Opt.Get("PackageDescription");
+  Info.Requires = Opt.List("PackageRequires");
+  std::vector<std::string> Units = Opt.List("PackageUnits");
+  if (Units.empty())
+    for (const auto& S : Sources) Units.push_back(ChangeFileExt(ExtractFileName(S), ""));
+  for (const auto& U : Units) Info.Contains.push_back({U, 0});
+  Info.Flags = static_cast<uint32_t>(TryStrToInt(Opt.Get("PackageFlags", "0")).value_or(0));
+  Info.Targets = static_cast<uint32_t>(TryStrToInt(Opt.Get("PackageTargets", "0")).value_or(0));
+  const std::string File = IntDir + "/" + ExtractFileName(Opt.OutputName()) + "_info.cpp";
+  const std::string Text = PackageInfoSource(Info);
+  std::string Old;
+  try {
+    Old = ReadWholeFile(File);
+  } catch (const Exception&) {
+  }
+  try {
+    if (Old != Text) WriteFileAtomic(File, Text);
+  } catch (const Exception& E) {
+    ReportError(Context, Format(res::SCannotWrite, File, E.what()));
+    return {};
+  }
+  return File;
+}
+
 }  // namespace
 
 bool RunCppCompiler(TTaskContext& Context) {
@@ -181,6 +214,13 @@ bool RunCppCompiler(TTaskContext& Context) {
   std::set<std::string> Seen;
   std::erase_if(Sources, [&](const std::string& S) { return !Seen.insert(S).second; });
   std::error_code Ec;
+  // A package carries its information in a section that a generated source puts there.
+  if (Kind == "Package" && !Sources.empty() && !Context.BoolParameter("Kibitz", false)) {
+    fs::create_directories(IntDir, Ec);
+    const std::string Info = WritePackageInfoSource(Context, Opt, Sources, IntDir);
+    if (Info.empty()) return false;
+    Sources.push_back(Info);
+  }
 
   // Registered as a checking task: from the first file it changes (or tool it runs) on, the
   // task holds Changes, and the checks of the make's later tasks ask the disk again.
@@ -230,7 +270,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   if (Overlay.Active()) Changes.emplace();
 
   // Switches.
-  const bool Pic = Kind == "Library";
+  const bool Pic = Kind == "Library" || Kind == "Package";
   std::vector<std::string> Flags{"-fdiagnostics-color=never", "-std=" + Opt.Get("Cpp_LanguageStandard", "c++17")};
   if (Opt.Bool("Optimize", false)) Flags.push_back("-O" + Opt.Get("Cpp_OptimizationLevel", "2"));
   if (Opt.Bool("DebugInfo", true)) Flags.push_back("-g");
@@ -244,6 +284,9 @@ bool RunCppCompiler(TTaskContext& Context) {
   for (const auto& D : Includes)
     if (std::string M = Overlay.MirrorOf(D); !M.empty()) Flags.push_back("-I" + M);
   for (const auto& D : Includes) Flags.push_back("-I" + D);
+  // A package is compiled against the environment's headers.
+  if (Kind == "Package")
+    if (std::string Dir = GetEnvironmentVariable("NXSINCLUDE").value_or(""); !Dir.empty()) Flags.push_back("-I" + Dir);
   for (auto& A : Opt.ExtraOptions()) Flags.push_back(A);
   std::vector<std::string> LinkFlags;
   if (Pic) LinkFlags.push_back("-shared");

@@ -1,0 +1,6 @@
+// A package whose registration raises, so that the environment's handling of a failing IDE
+// package can be seen from the command line: its message, the question, the disabled list.
+#include <stdexcept>
+
+static void RegisterFailreg() __asm__("\"@Failreg@IDERegister$qqrv\"") __attribute__((used));
+static void RegisterFailreg() { throw std::runtime_error("this package fails its registration on purpose"); }

@@ -1,0 +1,175 @@
+#include "packages/idepkgs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "packages/resstrings.h"
+#include "projectfiles/macros.h"
+#include "shared/dialogs.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/settings.h"
+
+namespace nxs {
+
+namespace {
+
+void ExitNow(int Status) {
+  std::fflush(nullptr);
+  std::_Exit(Status);
+}
+
+TPackageTerminate Terminate = &ExitNow;
+
+std::function<void(const std::string&)>& Splash() {
+  static std::function<void(const std::string&)> S;
+  return S;
+}
+
+bool Contains(const std::vector<std::string>& List, const std::string& Item) {
+  for (const std::string& S : List)
+    if (S == Item) return true;
+  return false;
+}
+
+}  // namespace
+
+TDisabledPackages::TDisabledPackages(TSettingsStore& Store, std::string Section) : FStore(Store), FSection(std::move(Section)) {}
+
+bool TDisabledPackages::Contains(const std::string& FileName) const { return FStore.ValueExists(FSection, FileName); }
+
+void TDisabledPackages::Add(const std::string& FileName, const std::string& Description) {
+  FStore.WriteString(FSection, FileName, Description);
+}
+
+bool TDisabledPackages::Remove(const std::string& FileName) {
+  if (!Contains(FileName)) return false;
+  FStore.DeleteValue(FSection, FileName);
+  return true;
+}
+
+std::vector<std::string> TDisabledPackages::FileNames() const { return FStore.ReadValueNames(FSection); }
+
+TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageEntry> Defaults) : FDisabled(Store) {
+  const std::vector<std::string> Personalities = Store.ReadSubKeys(SIDEPackagesKey);
+  if (!Store.SectionExists(SIDEPackagesKey) && Personalities.empty()) {
+    FEntries = std::move(Defaults);
+  } else {
+    for (const std::string& File : Store.ReadValueNames(SIDEPackagesKey))
+      FEntries.push_back({File, Store.ReadString(SIDEPackagesKey, File), {}});
+    // A package listed under personalities only belongs to those; one listed in the main
+    // section belongs to every personality.
+    std::vector<std::string> Everywhere;
+    for (const TIDEPackageEntry& E : FEntries) Everywhere.push_back(E.FileName);
+    for (const std::string& Personality : Personalities) {
+      const std::string Section = std::string(SIDEPackagesKey) + "\\" + Personality;
+      for (const std::string& File : Store.ReadValueNames(Section)) {
+        if (Contains(Everywhere, File)) continue;
+        TIDEPackageEntry* Entry = nullptr;
+        for (TIDEPackageEntry& E : FEntries)
+          if (E.FileName == File) Entry = &E;
+        if (!Entry) {
+          FEntries.push_back({File, Store.ReadString(Section, File), {}});
+          Entry = &FEntries.back();
+        }
+        Entry->Personalities.push_back(Personality);
+      }
+    }
+  }
+  FRequired = Store.ReadValueNames(SRequiredIDEPackagesKey);
+}
+
+std::string TIDEPackageList::FileName(int Index) const { return ExpandRootMacros(Entry(Index).FileName); }
+
+bool TIDEPackageList::IsDisabled(int Index) const {
+  return FDisabled.Contains(Entry(Index).FileName) || FDisabled.Contains(FileName(Index));
+}
+
+bool TIDEPackageList::IsRequired(int Index) const {
+  return Contains(FRequired, Entry(Index).FileName) || Contains(FRequired, FileName(Index));
+}
+
+void TIDEPackageList::HandleError(std::exception_ptr Error, int Index) {
+  std::string Message;
+  try {
+    std::rethrow_exception(Error);
+  } catch (const std::bad_alloc& E) {
+    // Out of memory: told as it is; asking anything more could fail the same way.
+    Questions().ShowMessage(E.what());
+    return;
+  } catch (const std::exception& E) {
+    Message = E.what();
+  } catch (...) {
+    Message = res::SNoMessage;
+  }
+  const TIDEPackageEntry& E = Entry(Index);
+  const std::string File = FileName(Index);
+  const std::string Name = E.Description.empty() ? File : Format(res::SPackageNamed, E.Description, File);
+  std::string Text = Message;
+  if (Message.find(ExtractFileName(File)) == std::string::npos) Text = Format(res::SCantLoadPackage, Name, Message);
+  if (IsRequired(Index)) {
+    Text += "\n" + Format(res::SRequiredPackageMissing, res::SProductBaseName) + "\n" +
+            Format(res::SWillNowExit, res::SProductBaseName);
+    Questions().MessageDlg(Text, TMsgDlgType::mtError, mbOK, mrOk);
+    Terminate(1);
+    return;
+  }
+  Text += "\n" + Format(res::SLoadNextTime, res::SProductBaseName);
+  if (Questions().MessageDlg(Text, TMsgDlgType::mtError, mbYes | mbNo, mrYes) == mrNo) FDisabled.Add(E.FileName, E.Description);
+}
+
+void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Personalities) {
+  TDesignPackages& P = Packages();
+  P.BeginUpdate();
+  struct TEnd {
+    TDesignPackages& P;
+    ~TEnd() { P.EndUpdate(); }
+  } End{P};
+  for (int I = 0; I < List.Count(); ++I) {
+    if (List.IsDisabled(I)) continue;
+    const TIDEPackageEntry& E = List.Entry(I);
+    if (!Personalities.empty() && !E.Personalities.empty()) {
+      bool Wanted = false;
+      for (const std::string& Personality : E.Personalities) Wanted = Wanted || Contains(Personalities, Personality);
+      if (!Wanted) continue;
+    }
+    try {
+      LoadIDEPackage(List.FileName(I));
+    } catch (...) {
+      List.HandleError(std::current_exception(), I);
+    }
+  }
+  PackageSplash(res::SAllIDEPackagesLoaded);
+}
+
+TDesignPackage* LoadIDEPackage(const std::string& FileName) {
+  TDesignPackages& P = Packages();
+  for (int I = 0; I < P.GetCount(); ++I) {
+    TDesignPackage* Known = P.GetPackages(I);
+    if (Known->GetModuleFileName() != FileName) continue;
+    Known->SetOfIDE(true);
+    if (!Known->GetInstalled()) Known->Load();
+    return Known;
+  }
+  TDesignPackage* New = P.AddPackage(std::make_unique<TIDEPackage>(FileName));
+  New->SetOfIDE(true);
+  PackageSplash(Format(res::SLoadingPackage, FileName));
+  try {
+    New->Load();
+  } catch (...) {
+    P.RemovePackage(New);
+    throw;
+  }
+  return New;
+}
+
+void SetPackageTerminate(TPackageTerminate T) { Terminate = T ? T : &ExitNow; }
+
+void SetPackageSplash(std::function<void(const std::string&)> S) { Splash() = std::move(S); }
+
+void PackageSplash(const std::string& Text) {
+  if (Splash()) Splash()(Text);
+}
+
+}  // namespace nxs

@@ -1,0 +1,94 @@
+// The IDE packages: the list the environment loads at start-up (settings "IDEPackages", with a
+// sub-key per personality), the packages the user disabled ("Disabled IDE Packages"), loading
+// them with the personality filter, and what happens when one fails.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "packages/designpkgs.h"
+
+namespace nxs {
+
+class TSettingsStore;
+
+inline constexpr const char* SIDEPackagesKey = "IDEPackages";
+inline constexpr const char* SDisabledIDEPackagesKey = "Disabled IDE Packages";
+// Packages the environment cannot run without: a failure to load one ends the process.
+inline constexpr const char* SRequiredIDEPackagesKey = "Required IDE Packages";
+
+// An IDE package: part of the environment itself, loaded once at start-up. Its units'
+// registration procedures are called "IDERegister".
+class TIDEPackage : public TDesignPackage {
+ public:
+  using TDesignPackage::TDesignPackage;
+
+ protected:
+  std::string RegistrationProcedure() const override { return "IDERegister"; }
+};
+
+// The disabled IDE packages: file name and description, kept in the settings.
+class TDisabledPackages {
+ public:
+  explicit TDisabledPackages(TSettingsStore& Store, std::string Section = SDisabledIDEPackagesKey);
+  bool Contains(const std::string& FileName) const;
+  // Records the package and saves the list.
+  void Add(const std::string& FileName, const std::string& Description);
+  // Drops the package from the list and saves it; false when it was not there.
+  bool Remove(const std::string& FileName);
+  std::vector<std::string> FileNames() const;
+
+ private:
+  TSettingsStore& FStore;
+  std::string FSection;
+};
+
+struct TIDEPackageEntry {
+  std::string FileName;  // as the settings hold it, macros such as $(NXSLIB) unexpanded
+  std::string Description;
+  std::vector<std::string> Personalities;  // empty: every personality
+};
+
+class TIDEPackageList {
+ public:
+  // The list the settings hold; the shipped packages (Defaults) when they hold none.
+  TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageEntry> Defaults = {});
+  const std::vector<TIDEPackageEntry>& Entries() const { return FEntries; }
+  int Count() const { return static_cast<int>(FEntries.size()); }
+  const TIDEPackageEntry& Entry(int Index) const { return FEntries.at(static_cast<size_t>(Index)); }
+  // The entry's file name with the published variables ("$(NXSLIB)") replaced.
+  std::string FileName(int Index) const;
+  bool IsDisabled(int Index) const;
+  bool IsRequired(int Index) const;
+  TDisabledPackages& Disabled() { return FDisabled; }
+
+  // Tells the user that package Index failed with Error and asks, unless the package is
+  // required, whether to try it at the next start; "No" disables it. A required package's
+  // failure ends the process (see SetPackageTerminate).
+  void HandleError(std::exception_ptr Error, int Index);
+
+ private:
+  std::vector<TIDEPackageEntry> FEntries;
+  std::vector<std::string> FRequired;
+  TDisabledPackages FDisabled;
+};
+
+// Loads the list's packages in order into Packages(), skipping disabled ones and, when
+// Personalities is not empty, those whose personalities are all outside it. A package that
+// fails goes to HandleError and the next one loads.
+void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Personalities);
+// Loads one IDE package (or marks an already known package as one) and returns it.
+TDesignPackage* LoadIDEPackage(const std::string& FileName);
+
+// How a required package's failure ends the process; std::_Exit(1) unless a test sets another.
+using TPackageTerminate = void (*)(int Status);
+void SetPackageTerminate(TPackageTerminate Terminate);
+
+// What the package list shows while it loads ("Loading package FILE", "All IDE packages
+// loaded"); nothing unless the host sets it.
+void SetPackageSplash(std::function<void(const std::string&)> Splash);
+void PackageSplash(const std::string& Text);
+
+}  // namespace nxs

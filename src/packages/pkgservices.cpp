@@ -1,0 +1,87 @@
+#include "packages/pkgservices.h"
+
+#include <algorithm>
+
+#include "editor/buffers/ekinit.h"
+#include "packages/designpkgs.h"
+#include "packages/resstrings.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/wildcard.h"
+
+namespace nxs {
+
+namespace {
+
+struct TPackageHighlighter {
+  THighlighterFactory Make;
+  std::string ID;
+  std::vector<std::string> FilePatterns;
+};
+
+std::vector<TPackageHighlighter>& Highlighters() {
+  static std::vector<TPackageHighlighter> H;
+  return H;
+}
+
+std::vector<TKeyboardBinding>& KeyBindings() {
+  static std::vector<TKeyboardBinding> B;
+  return B;
+}
+
+TDesignPackage& RegisteringPackage(const char* What) {
+  TDesignPackage* P = TDesignPackages::Registering();
+  if (!P) throw Exception(Format(res::SNotRegistering, What));
+  return *P;
+}
+
+// Whether the kernel has registered its highlighters: then a new one is added at once.
+bool HighlightersRegistered() {
+  return EditorKernelRunning() && HighlightManager().LookupHighlighter(std::string_view("Tarvos.Highlighter.None")) >= 0;
+}
+
+}  // namespace
+
+void RegisterPackageHighlighter(THighlighterFactory Make, std::vector<std::string> FilePatterns) {
+  TDesignPackage& Package = RegisteringPackage("a highlighter");
+  std::unique_ptr<THighlighter> First = Make();
+  const std::string ID = First->GetIDString();
+  Highlighters().push_back({Make, ID, std::move(FilePatterns)});
+  if (HighlightersRegistered()) HighlightManager().AddHighlighter(std::move(First));
+  Package.AddUnregistration([ID] {
+    std::erase_if(Highlighters(), [&](const TPackageHighlighter& H) { return H.ID == ID; });
+    THighlightManager& M = HighlightManager();
+    const int I = M.LookupHighlighter(std::string_view(ID));
+    if (I >= 0) M.RemoveHighlighter(M.GetHighlighter(I));
+  });
+}
+
+void RegisterPackageKeyBinding(const TKeyboardBinding& Binding) {
+  TDesignPackage& Package = RegisteringPackage("a key binding");
+  KeyBindings().push_back(Binding);
+  const std::string Name = Binding.Name;
+  Package.AddUnregistration(
+      [Name] { std::erase_if(KeyBindings(), [&](const TKeyboardBinding& B) { return B.Name == Name; }); });
+}
+
+const std::vector<TKeyboardBinding>& PackageKeyBindings() { return KeyBindings(); }
+
+void AddPackageHighlighters(THighlightManager& Manager) {
+  for (const TPackageHighlighter& H : Highlighters())
+    if (Manager.LookupHighlighter(std::string_view(H.ID)) < 0) Manager.AddHighlighter(H.Make());
+}
+
+}  // namespace nxs
+
+namespace nxs {
+
+THighlighter* PackageHighlighterForFile(const std::string& FileName) {
+  const std::string Name = ExtractFileName(FileName);
+  THighlightManager& M = HighlightManager();
+  for (const TPackageHighlighter& H : Highlighters())
+    for (const std::string& Pattern : H.FilePatterns)
+      if (MatchesWildcard(Pattern, Name)) return M.GetHighlighter(M.LookupHighlighter(std::string_view(H.ID)));
+  return nullptr;
+}
+
+}  // namespace nxs

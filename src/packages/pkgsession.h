@@ -1,0 +1,63 @@
+// The environment's packages as a whole: where the shipped ones live, the variables published
+// before any package loads, loading the IDE packages and the installed design packages at
+// start-up, and the operations on the lists that the settings keep (install, uninstall,
+// enable, disable, list).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "packages/idepkgs.h"
+
+namespace nxs {
+
+class TSettingsStore;
+
+// The installed design packages: file name and description.
+inline constexpr const char* SKnownPackagesKey = "Known Packages";
+inline constexpr const char* SDisabledPackagesKey = "Disabled Packages";
+
+// The folder of the shipped packages ($NXS_PACKAGES_DIR when set; "<prefix>/lib/nxs/packages"
+// when installed; else the build tree's), and of the headers a package is compiled against.
+std::string ShippedPackagesDir();
+std::string PackageIncludeDir();
+// The IDE packages loaded when the settings name none.
+std::vector<TIDEPackageEntry> ShippedIDEPackages();
+
+// Publishes the variables packages find (PublishStartupVariables), NXSLIB naming the shipped
+// packages' folder and NXSINCLUDE the headers' unless the user set them, and creates the
+// projects folder (one that cannot be made is left to the first save there).
+// RestorePackageEnvironment gives the variables their values from before.
+void PublishPackageEnvironment();
+void RestorePackageEnvironment();
+
+// Loads the IDE packages for the personalities (all when empty), then the installed design
+// packages that are not disabled; UnloadEnvironmentPackages unloads all, the last first.
+void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::string>& Personalities);
+void UnloadEnvironmentPackages();
+
+// While on, a build of a project unloads the loaded package it makes (a package named as the
+// project, "NAME.so") and every package that requires it, and loads them again when the build
+// is over, so that the environment runs the package's new code and never code of a library
+// being rewritten.
+void WatchPackageBuilds(bool On);
+
+struct TPackageListing {
+  std::string Kind;   // "ide" or "design"
+  std::string State;  // "loaded", "disabled" or "unloaded"
+  std::string FileName;
+  std::string Description;
+  std::vector<std::string> Personalities;
+};
+std::vector<TPackageListing> ListPackages(TSettingsStore& Store);
+
+// Loads the package (its registrations run), then records it as installed; raises when it
+// cannot load, recording nothing.
+void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName);
+// Unloads and forgets an installed design package named by its file or display name.
+void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name);
+// Takes an IDE or design package off its disabled list, or puts it there.
+void EnablePackage(TSettingsStore& Store, const std::string& Name);
+void DisablePackage(TSettingsStore& Store, const std::string& Name);
+
+}  // namespace nxs

@@ -1,0 +1,177 @@
+#include "packages/idepkgs.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "packages/pkgtest.h"
+#include "projectfiles/macros.h"
+#include "shared/settings.h"
+#include "support/errorof.h"
+#include "support/questions.h"
+#include "support/tempdir.h"
+
+namespace nxs::test {
+namespace {
+
+TEST(IDEPackages, RegistrationEntryNamesRaiseTheFirstLetterOfEachDottedSegmentAndAfterUnderscores) {
+  EXPECT_EQ(RegistrationEntryName("Testpkg", "IDERegister"), "@Testpkg@IDERegister$qqrv");
+  // Undotted: only the first letter is raised, underscores or not.
+  EXPECT_EQ(RegistrationEntryName("MY_UNIT_name", "IDERegister"), "@My_unit_name@IDERegister$qqrv");
+  EXPECT_EQ(RegistrationEntryName("__lead", "Register"), "@__Lead@Register$qqrv");
+  // Dotted: every segment, and every letter after an underscore.
+  EXPECT_EQ(RegistrationEntryName("Test.more_units", "IDERegister"), "@Test@More_Units@IDERegister$qqrv");
+  EXPECT_EQ(RegistrationEntryName("VCL.db_grids.x_1", "IDERegister"), "@Vcl@Db_Grids@X_1@IDERegister$qqrv");
+}
+
+class IDEPackagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    User = std::make_shared<TScriptedUser>();
+    SetQuestions(User);
+    SetPackageTerminate(&RecordExit);
+    ExitStatus = -1;
+    Store = std::make_unique<TSettingsStore>(Dir / "settings.ini");
+  }
+  void TearDown() override {
+    DonePackages();
+    SetPackageTerminate(nullptr);
+    SetQuestions(nullptr);
+  }
+  static void RecordExit(int Status) { ExitStatus = Status; }
+  // Loads the settings' list into a fresh package list, as a start of the environment does.
+  std::vector<std::string> Start(const std::vector<std::string>& Personalities = {}) {
+    DonePackages();
+    TIDEPackageList List(*Store);
+    LoadIDEPackages(List, Personalities);
+    std::vector<std::string> Loaded;
+    for (int I = 0; I < Packages().GetCount(); ++I) Loaded.push_back(Packages().GetPackages(I)->GetDisplayName());
+    return Loaded;
+  }
+
+  static inline int ExitStatus = -1;
+  TTempDir Dir;
+  std::shared_ptr<TScriptedUser> User;
+  std::unique_ptr<TSettingsStore> Store;
+};
+
+TEST_F(IDEPackagesTest, PackagesLoadInOrderAndTheirRegistrationsRunLastUnitFirst) {
+  Store->WriteString("IDEPackages", TestPackage("testpkg_ok"), "Test package");
+  Store->WriteString("IDEPackages", TestPackage("testpkg_targets"), "");
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_ok.so", "testpkg_targets.so"}));
+  TDesignPackage* Ok = Packages().GetPackages(0);
+  EXPECT_TRUE(Ok->GetInstalled());
+  EXPECT_TRUE(Ok->OfIDE());
+  // Testpkg's entry counts 1, Test.more_units' 10; the other units have none.
+  EXPECT_EQ(Registrations(*Ok), 11);
+  EXPECT_TRUE(User->Asked.empty());
+}
+
+TEST_F(IDEPackagesTest, APackageOutsideThePersonalityFilterIsNotLoaded) {
+  Store->WriteString("IDEPackages\\Kestrel.Personality", TestPackage("testpkg_ok"), "");
+  Store->WriteString("IDEPackages\\Vellum.Personality", TestPackage("testpkg_targets"), "");
+  Store->WriteString("IDEPackages\\Default.Personality", TestPackage("testpkg_targets"), "");
+  EXPECT_EQ(Start({"Kestrel.Personality"}), std::vector<std::string>{"testpkg_ok.so"});
+  EXPECT_EQ(Start({"Default.Personality"}), std::vector<std::string>{"testpkg_targets.so"});
+  EXPECT_EQ(Start({"Other.Personality"}), std::vector<std::string>{});
+  // No filter: every package.
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_ok.so", "testpkg_targets.so"}));
+}
+
+TEST_F(IDEPackagesTest, ARaisingRegistrationIsReportedAndNoDisablesThePackageForTheNextStart) {
+  const std::string Raises = TestPackage("testpkg_raises");
+  Store->WriteString("IDEPackages", Raises, "Raises");
+  Store->WriteString("IDEPackages", TestPackage("testpkg_ok"), "");
+  User->Answers = {mrNo};
+  // The failing package is dropped, the next one still loads.
+  EXPECT_EQ(Start(), std::vector<std::string>{"testpkg_ok.so"});
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Registration procedure, Testpkg.IDERegister in package " + Raises +
+                                " raised exception class std::runtime_error: broken on purpose\n"
+                                "Do you want to attempt to load this IDE package the next time nxs is run?");
+  EXPECT_EQ(User->Buttons[0], unsigned{mbYes | mbNo});
+  EXPECT_EQ(Store->ReadString("Disabled IDE Packages", Raises), "Raises");
+  // The next start skips it without asking.
+  TSettingsStore Again(Dir / "settings.ini");
+  TIDEPackageList List(Again);
+  EXPECT_TRUE(List.IsDisabled(0));
+  User->Asked.clear();
+  EXPECT_EQ(Start(), std::vector<std::string>{"testpkg_ok.so"});
+  EXPECT_TRUE(User->Asked.empty());
+}
+
+TEST_F(IDEPackagesTest, YesKeepsThePackageAndAMessageWithoutItsNameIsPrefixed) {
+  const std::string Int = TestPackage("testpkg_raises_int");
+  Store->WriteString("IDEPackages", Int, "");
+  User->Answers = {mrYes};
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Registration procedure, Testpkg.IDERegister in package " + Int +
+                                " raised exception class int: <No Message>\n"
+                                "Do you want to attempt to load this IDE package the next time nxs is run?");
+  EXPECT_FALSE(Store->SectionExists("Disabled IDE Packages"));
+
+  // An error that does not name the package gets its description and file name in front.
+  TIDEPackageList List(*Store);
+  User->Asked.clear();
+  Store->WriteString("IDEPackages", Int, "Throws an int");
+  TIDEPackageList Described(*Store);
+  Described.HandleError(std::make_exception_ptr(Exception("out of luck")), 0);
+  EXPECT_EQ(User->Asked.at(0), "Can't load package Throws an int (" + Int + ").\nout of luck\n"
+                               "Do you want to attempt to load this IDE package the next time nxs is run?");
+}
+
+TEST_F(IDEPackagesTest, ARequiredPackageThatFailsEndsTheProcessAfterTheMessage) {
+  const std::string Raises = TestPackage("testpkg_raises");
+  Store->WriteString("IDEPackages", Raises, "");
+  Store->WriteString("Required IDE Packages", Raises, "");
+  Start();
+  EXPECT_EQ(ExitStatus, 1);
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Registration procedure, Testpkg.IDERegister in package " + Raises +
+                                " raised exception class std::runtime_error: broken on purpose\n"
+                                "nxs requires the above package be present and load without error. Please verify "
+                                "that nxs is installed correctly.\nnxs will now exit.");
+  EXPECT_EQ(User->Buttons[0], unsigned{mbOK});
+  EXPECT_FALSE(Store->SectionExists("Disabled IDE Packages"));
+}
+
+TEST_F(IDEPackagesTest, OutOfMemoryIsShownAsItIsAndNothingElseHappens) {
+  Store->WriteString("IDEPackages", TestPackage("testpkg_ok"), "");
+  Store->WriteString("Required IDE Packages", TestPackage("testpkg_ok"), "");
+  TIDEPackageList List(*Store);
+  List.HandleError(std::make_exception_ptr(std::bad_alloc()), 0);
+  EXPECT_EQ(User->Asked, std::vector<std::string>{"std::bad_alloc"});
+  EXPECT_EQ(ExitStatus, -1);
+  EXPECT_FALSE(Store->SectionExists("Disabled IDE Packages"));
+}
+
+TEST_F(IDEPackagesTest, AnUnsafePackageIsRefusedWithTheReasonAndTheNextOneLoads) {
+  const std::string Shared = CopyPackage(Dir, "testpkg_ok", 0666);
+  Store->WriteString("IDEPackages", Shared, "");
+  Store->WriteString("IDEPackages", TestPackage("testpkg_targets"), "");
+  EXPECT_EQ(Start(), std::vector<std::string>{"testpkg_targets.so"});
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Refusing to load package " + Shared + ": " + Shared +
+                                " may be written by other users (mode 0666)\n"
+                                "Do you want to attempt to load this IDE package the next time nxs is run?");
+}
+
+TEST_F(IDEPackagesTest, EntriesExpandPublishedVariablesAndTheShippedListStandsInForNone) {
+  SetPublishedVariable("NXS_TEST_PACKAGES", NXS_TEST_PACKAGES_DIR);
+  TIDEPackageList Defaults(*Store, {{"$(NXS_TEST_PACKAGES)/testpkg_ok.so", "Shipped", {}}});
+  ASSERT_EQ(Defaults.Count(), 1);
+  EXPECT_EQ(Defaults.FileName(0), TestPackage("testpkg_ok"));
+  // A list in the settings replaces the shipped one, even an empty one.
+  Store->EraseSection("IDEPackages");
+  Store->WriteString("IDEPackages", "$(NXS_TEST_PACKAGES)/testpkg_targets.so", "");
+  TIDEPackageList Own(*Store, {{"$(NXS_TEST_PACKAGES)/testpkg_ok.so", "Shipped", {}}});
+  ASSERT_EQ(Own.Count(), 1);
+  EXPECT_EQ(Own.FileName(0), TestPackage("testpkg_targets"));
+}
+
+}  // namespace
+}  // namespace nxs::test

@@ -1,0 +1,59 @@
+#include "packages/pkgservices.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "editor/buffers/ekinit.h"
+#include "editor/language/generic.h"
+#include "packages/idepkgs.h"
+#include "support/errorof.h"
+
+namespace nxs::test {
+namespace {
+
+// The shipped Makefile package, loaded into this test: it reaches the registrations through
+// the symbols the test exports, as it reaches them in nxs.
+std::string MakefilePackage() { return std::string(NXS_SHIPPED_PACKAGES_DIR) + "/makehl.so"; }
+
+bool HasMakefileHighlighter() {
+  return HighlightManager().LookupHighlighter(std::string_view("Makefile.Highlighter.Make")) >= 0;
+}
+
+TEST(PackageServices, WhatAPackageRegistersGoesBeforeItsLibraryCloses) {
+  InstallHighlighters(&AddPackageHighlighters);
+  {
+    TDesignPackages List;
+    TDesignPackage* P = List.AddPackage(std::make_unique<TIDEPackage>(MakefilePackage()));
+    P->Load();
+    ASSERT_EQ(PackageKeyBindings().size(), 1u);
+    EXPECT_EQ(PackageKeyBindings()[0].Name, "Makefile.Keys");
+    // The kernel starts after the package registered: it adds the package's highlighter.
+    InitEditorKernel();
+    EXPECT_TRUE(HasMakefileHighlighter());
+    ASSERT_NE(PackageHighlighterForFile("/src/GNUmakefile"), nullptr);
+    EXPECT_EQ(PackageHighlighterForFile("/src/GNUmakefile")->GetIDString(), "Makefile.Highlighter.Make");
+    EXPECT_EQ(PackageHighlighterForFile("/src/main.cpp"), nullptr);
+    P->Unload();
+    EXPECT_FALSE(HasMakefileHighlighter());
+    EXPECT_TRUE(PackageKeyBindings().empty());
+    EXPECT_EQ(PackageHighlighterForFile("/src/GNUmakefile"), nullptr);
+    // Loaded while the kernel runs, the highlighter is added at once.
+    P->Load();
+    EXPECT_TRUE(HasMakefileHighlighter());
+  }
+  // The list going takes the package and what it registered with it.
+  EXPECT_FALSE(HasMakefileHighlighter());
+  DoneEditorKernel();
+  InstallHighlighters(nullptr);
+}
+
+TEST(PackageServices, OnlyARegistrationProcedureMayRegister) {
+  EXPECT_EQ(ErrorOf([] { RegisterPackageHighlighter(nullptr); }),
+            "Only a package's registration procedure may register a highlighter");
+  EXPECT_EQ(ErrorOf([] { RegisterPackageKeyBinding({}); }),
+            "Only a package's registration procedure may register a key binding");
+}
+
+}  // namespace
+}  // namespace nxs::test

@@ -1,0 +1,34 @@
+// A package for the loader's tests. Its constructor leaves a mark when NXS_TEST_PACKAGE_MARK
+// names a file, so that a test sees whether its code ran; its registration entries count
+// their calls, and raise where the build asks them to.
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+int Registrations = 0;
+
+__attribute__((constructor)) void Loaded() {
+  if (const char* Mark = std::getenv("NXS_TEST_PACKAGE_MARK"))
+    if (std::FILE* F = std::fopen(Mark, "w")) std::fclose(F);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int TestPackageRegistrations() { return Registrations; }
+
+// The entry of unit "Testpkg": a name the linker cannot export, found in the symbol table.
+static void RegisterTestpkg() __asm__("\"@Testpkg@IDERegister$qqrv\"") __attribute__((used));
+static void RegisterTestpkg() {
+  ++Registrations;
+#if defined(TESTPKG_RAISES)
+  throw std::runtime_error("broken on purpose");
+#elif defined(TESTPKG_RAISES_NON_EXCEPTION)
+  throw 42;
+#endif
+}
+
+// The entry of the dotted unit "Test.more_units".
+static void RegisterMoreUnits() __asm__("\"@Test@More_Units@IDERegister$qqrv\"") __attribute__((used));
+static void RegisterMoreUnits() { Registrations += 10; }
