@@ -1,11 +1,6 @@
 #include "environment/threadsearch.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 
@@ -146,12 +141,7 @@ void TThreadSearch::ReportFile(TFileHits& File) {
 void TThreadSearch::Execute() {
   // Below the threads that keep the environment answering; the threads it starts inherit it.
   // The step comes before the name, so that a thread seen by its name already runs below.
-  if (FRequest.LowerPriority) {
-    const pid_t Self = static_cast<pid_t>(::syscall(SYS_gettid));
-    errno = 0;
-    const int Nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(Self));
-    if (errno == 0 && Nice < 19) ::setpriority(PRIO_PROCESS, static_cast<id_t>(Self), Nice + 1);
-  }
+  if (FRequest.LowerPriority) LowerCurrentThreadPriority();
   SetCurrentThreadName(res::SFindInFilesThread);
   SearchRunningFlag = true;
   // Hits go to the main thread in batches that it takes in turn while the search goes on; a

@@ -19,13 +19,10 @@ namespace nxs::host {
 
 namespace {
 
-// The folding as a session sets it up: the folding parser on the process's parse thread, and
-// the two personalities' region services registered the way a package registers its own.
+// The folding as a session sets it up: the folding parser on the process's parse thread,
+// with the region services that start-up and the packages registered.
 std::unique_ptr<TElisionParserEditorHooks> StartFolding() {
-  auto Hooks = std::make_unique<TElisionParserEditorHooks>(ParseThread());
-  Hooks->AddRegionServices(MakePascalRegionServices());
-  Hooks->AddRegionServices(MakeCppRegionServices());
-  return Hooks;
+  return std::make_unique<TElisionParserEditorHooks>(ParseThread());
 }
 
 [[noreturn]] void NoParserFor(const std::string& FileName) {
@@ -36,7 +33,7 @@ int RunOutline(const TCommandLine& Cmd) {
   const std::string File = ExpandFileName(Cmd[0]);
   std::string Text;
   if (!CReadWholeFile(File, Text)) throw Exception(Format(res::SEdCannotReadFile, File));
-  auto Services = StartFolding()->ServicesForFile(File);
+  auto Services = RegionServicesRegistry().ServicesForFile(File);
   if (!Services) NoParserFor(File);
   TRegionResult R = Services->RegionParser()->Parse(Text, {});
   for (const TRegion& G : R.Regions)

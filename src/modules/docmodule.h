@@ -231,7 +231,12 @@ class TDocModule : public IClosedFileModule {
   virtual void Hide() {}
   virtual bool HasForm() const { return false; }
   virtual void HideForm() {}
+  // The name of the module's form ("Form1"); empty when it has none.
+  virtual std::string GetFormName() const { return {}; }
   virtual bool Update() { return true; }
+  // Before a code-insight compile: what the compiler reads of the module is brought up to
+  // date, without saving or asking anything (a designer writes its form into the source).
+  virtual void KibbitzUpdate() {}
   virtual bool GoDormant();
   virtual std::vector<TDocModule*> GetDependentModules() { return {}; }
   virtual std::vector<TDocModule*> GetModuleDependencies() { return {}; }

@@ -2,6 +2,7 @@
 // of the binary form that writes the text form. Neither builds a tree.
 #include "modules/formfile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -592,6 +593,41 @@ bool LooksLikeTextForm(std::string_view Data) {
   for (const char* K : ObjectKeywords)
     if (SameText(W, K)) return true;
   return false;
+}
+
+std::string FormRootName(std::string_view Data) {
+  if (IsBinaryForm(Data)) {
+    // The signature, the kind, then the class and the name, each a 32-bit length and its text.
+    size_t Pos = FormSignature.size() + 1;
+    std::string_view Fields[2];
+    for (std::string_view& F : Fields) {
+      if (Data.size() - std::min(Pos, Data.size()) < 4) return {};
+      uint32_t Len = 0;
+      for (int I = 0; I < 4; ++I) Len |= uint32_t{static_cast<uint8_t>(Data[Pos + static_cast<size_t>(I)])} << (8 * I);
+      Pos += 4;
+      if (Data.size() - Pos < Len) return {};
+      F = Data.substr(Pos, Len);
+      Pos += Len;
+    }
+    return IsIdent(Fields[1], false) ? std::string(Fields[1]) : std::string();
+  }
+  if (!LooksLikeTextForm(Data)) return {};
+  if (Data.substr(0, 3) == "\xEF\xBB\xBF") Data.remove_prefix(3);
+  size_t I = 0;
+  auto Blanks = [&] {
+    while (I < Data.size() && IsBlank(Data[I])) ++I;
+  };
+  auto Word = [&] {
+    const size_t From = I;
+    while (I < Data.size() && IsIdentChar(Data[I])) ++I;
+    return Data.substr(From, I - From);
+  };
+  Blanks();
+  Word();  // object, inherited or inline
+  Blanks();
+  const std::string_view Name = Word();
+  Blanks();
+  return I < Data.size() && Data[I] == ':' && IsIdent(Name, false) ? std::string(Name) : std::string();
 }
 
 std::string FormTextToBinary(std::string_view Text) { return TTextReader(Text).Run(); }

@@ -38,6 +38,10 @@ bool IsBinaryForm(std::string_view Data);
 // True when Data (after a UTF-8 byte-order mark and blanks) begins as a form in text.
 bool LooksLikeTextForm(std::string_view Data);
 
+// The name of the form's root object ("Form1" of "object Form1: TForm1"), in text or binary
+// form; empty for an unnamed root and for data that is not a form.
+std::string FormRootName(std::string_view Data);
+
 // Raise EFormFileError with the line (text) or offset (binary) of the first fault.
 std::string FormTextToBinary(std::string_view Text);
 std::string FormBinaryToText(std::string_view Binary);

@@ -12,6 +12,7 @@
 
 #include "editor/buffers/editbuffer.h"
 #include "modules/docmodule.h"
+#include "modules/formfile.h"
 #include "modules/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
@@ -430,6 +431,13 @@ TDocModule* FindDocModule(const std::string& FileName, const TDocModule* Owner) 
   return nullptr;
 }
 
+TDocModule* FindFormModule(const std::string& FormName) {
+  if (FormName.empty()) return nullptr;
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (SameText(M->GetFormName(), FormName)) return M;
+  return nullptr;
+}
+
 TDocModule* ActiveModule() { return ModuleList().Count() ? ModuleList().Item(0) : nullptr; }
 
 std::vector<TDocModule*> GetProjectList() {
@@ -514,6 +522,11 @@ bool SaveModifiedModules() {
 void UpdateModules() {
   for (TDocModule* M : ModuleList().Snapshot())
     if (ModuleList().Contains(M)) M->Update();
+}
+
+void KibbitzUpdateModules() {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (ModuleList().Contains(M) && !M->IsClosed) M->KibbitzUpdate();
 }
 
 bool AllModulesDormant() {
@@ -645,38 +658,69 @@ void ValidateIdent(const std::string& Name, bool AllowReserved) {
   if (!AllowReserved && IsReservedWord(Name)) throw EModuleError(Format(res::SReservedWord, Name));
 }
 
-std::string MakeUniqueModuleName(const std::string& BaseName, const std::string& Dir,
-                                 const std::vector<std::string>& ExtraExtensions) {
-  // The name must be an identifier once its number is in.
+std::string DefaultModuleDirectory() {
+  TDocModule* Active = ActiveModule();
+  if (Active && Active->GetIsProject()) return ExtractFilePath(Active->GetFileName());
+  std::vector<TDocModule*> Projects = GetProjectList();
+  if (!Projects.empty()) return ExtractFilePath(Projects.front()->GetFileName());
+  return ExpandFileName(".");
+}
+
+namespace {
+
+// BaseName with its "%d", checked to make an identifier once its number is in.
+std::string NamePattern(const std::string& BaseName) {
   std::string Pattern = BaseName;
   if (Pattern.find("%d") == std::string::npos) Pattern += "%d";
   ValidateIdent(ReplaceAllText(Pattern, "%d", "1"), true);
-  std::string Folder = Dir;
-  if (Folder.empty()) {
-    std::vector<TDocModule*> Projects = GetProjectList();
-    TDocModule* Active = ActiveModule();
-    if (Active && Active->GetIsProject())
-      Folder = ExtractFilePath(Active->GetFileName());
-    else if (!Projects.empty())
-      Folder = ExtractFilePath(Projects.front()->GetFileName());
-    else
-      Folder = ExpandFileName(".");
-  }
-  Folder = IncludeTrailingPathDelimiter(Folder);
+  return Pattern;
+}
+
+// Free for a new module in Folder: no open project of the name, no open module of it there,
+// and no file or module Folder + Name + Ext for any of Exts.
+bool ModuleNameFree(const std::string& Name, const std::string& Folder, const std::vector<std::string>& Exts) {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (SameText(M->GetModuleName(), Name) &&
+        (M->GetIsProject() || SameModuleFile(ExtractFilePath(M->GetFileName()), Folder)))
+      return false;
+  for (const auto& E : Exts)
+    if (FileSystem().FileExists(Folder + Name + E) || FindDocModule(Folder + Name + E)) return false;
+  return true;
+}
+
+// The first number that makes both names free; no form name when FormBaseName is empty.
+TNewModuleNames UniqueModuleNames(const std::string& BaseName, const std::string& FormBaseName,
+                                  const std::string& Dir, const std::vector<std::string>& ExtraExtensions) {
+  const std::string Pattern = NamePattern(BaseName);
+  const std::string FormPattern = FormBaseName.empty() ? std::string() : NamePattern(FormBaseName);
+  const std::string Folder = IncludeTrailingPathDelimiter(Dir.empty() ? DefaultModuleDirectory() : Dir);
   std::vector<std::string> Exts{DocModuleHooks().UnitSourceExtension};
   Exts.insert(Exts.end(), ExtraExtensions.begin(), ExtraExtensions.end());
+  if (!FormPattern.empty()) Exts.insert(Exts.end(), std::begin(FormFileExtensions), std::end(FormFileExtensions));
   for (int N = 1;; ++N) {
-    const std::string Name = ReplaceAllText(Pattern, "%d", std::to_string(N));
-    bool Taken = false;
-    for (TDocModule* M : ModuleList().Snapshot()) {
-      if (SameText(M->GetModuleName(), Name) &&
-          (M->GetIsProject() || SameModuleFile(ExtractFilePath(M->GetFileName()), Folder)))
-        Taken = true;
-    }
-    for (const auto& E : Exts)
-      if (FileSystem().FileExists(Folder + Name + E) || FindDocModule(Folder + Name + E)) Taken = true;
-    if (!Taken) return Name;
+    TNewModuleNames Names;
+    Names.UnitIdent = ReplaceAllText(Pattern, "%d", std::to_string(N));
+    if (!FormPattern.empty()) Names.FormName = ReplaceAllText(FormPattern, "%d", std::to_string(N));
+    if (!ModuleNameFree(Names.UnitIdent, Folder, Exts) || FindFormModule(Names.FormName)) continue;
+    Names.FileName = Folder + Names.UnitIdent + DocModuleHooks().UnitSourceExtension;
+    return Names;
   }
+}
+
+}  // namespace
+
+std::string MakeUniqueModuleName(const std::string& BaseName, const std::string& Dir,
+                                 const std::vector<std::string>& ExtraExtensions) {
+  return UniqueModuleNames(BaseName, {}, Dir, ExtraExtensions).UnitIdent;
+}
+
+void MakeUniqueModuleName(TNewModuleNames& Names, const std::string& BaseName, const std::string& Dir) {
+  Names = UniqueModuleNames(BaseName, {}, Dir, {});
+}
+
+void MakeUniqueModuleName(TNewModuleNames& Names, const std::string& BaseName, const std::string& FormBaseName,
+                          const std::string& Dir) {
+  Names = UniqueModuleNames(BaseName, FormBaseName, Dir, {});
 }
 
 void RegisterCompoundExtension(const std::string& Ext) {

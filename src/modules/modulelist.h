@@ -168,6 +168,9 @@ T* FindDocModuleClass() {
     if (T* Found = dynamic_cast<T*>(M)) return Found;
   return nullptr;
 }
+// The first module whose form is named FormName (letter case aside, as identifiers are);
+// nullptr for an empty name.
+TDocModule* FindFormModule(const std::string& FormName);
 TDocModule* ActiveModule();
 std::vector<TDocModule*> GetProjectList();
 
@@ -181,6 +184,8 @@ bool SaveModules();
 // Saves every modified module without asking, then the projects and the main group.
 bool SaveModifiedModules();
 void UpdateModules();
+// KibbitzUpdate for every open module that is not closed, in list order.
+void KibbitzUpdateModules();
 bool AllModulesDormant();
 void MakeModulesDormant();
 // Asks about each module whose file changed on disk and reloads it when the answer is yes;
@@ -195,11 +200,27 @@ extern bool SaveForCompile;
 
 // Raises EModuleError "'%s' is not a valid identifier" or "'%s' is a reserved word".
 void ValidateIdent(const std::string& Name, bool AllowReserved = false);
+// The folder new modules go to when none is given: the active project's, else the first open
+// project's, else the start-up folder.
+std::string DefaultModuleDirectory();
 // The first free name BaseName with a number ("Unit%d" -> "Unit1", "Unit2", ...) in Dir (else
-// the active project's directory, else the start-up directory): free of open projects and
-// modules, and of files Dir + name + Ext for the unit source extension and each extra one.
+// DefaultModuleDirectory): free of open projects and modules, and of files Dir + name + Ext
+// for the unit source extension and each extra one.
 std::string MakeUniqueModuleName(const std::string& BaseName, const std::string& Dir = {},
                                  const std::vector<std::string>& ExtraExtensions = {});
+// The names of a new module.
+struct TNewModuleNames {
+  std::string UnitIdent;  // "Unit3"
+  std::string FormName;   // "Form3"; empty for a module without a form
+  std::string FileName;   // Dir + UnitIdent + the unit source extension
+};
+// The unit name as above and the file name its source gets.
+void MakeUniqueModuleName(TNewModuleNames& Names, const std::string& BaseName, const std::string& Dir);
+// A unit with a form: one number for both names ("Unit%d" and "Form%d" -> "Unit3", "Form3"),
+// the first for which the unit name is free as above and the form name too: no open module's
+// form has it, and no form file of the unit's name is in Dir.
+void MakeUniqueModuleName(TNewModuleNames& Names, const std::string& BaseName, const std::string& FormBaseName,
+                          const std::string& Dir);
 // The expanded new name for a rename of OldName to NewName; empty when nothing is to be done
 // (the same file, or the user declined an extension change). Raises EModuleError.
 std::string ExpandRenameFileName(const TDocModule& Module, const std::string& OldName, const std::string& NewName);

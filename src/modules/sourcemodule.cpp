@@ -3,6 +3,7 @@
 #include "modules/sourcemodule.h"
 
 #include <algorithm>
+#include <cassert>
 #include <optional>
 
 #include "editor/buffers/editview.h"
@@ -33,6 +34,11 @@ std::vector<std::string>& UnitSourceExtensions() {
 std::vector<std::string>& SaveFilters() {
   static std::vector<std::string> List;
   return List;
+}
+
+std::shared_ptr<IModuleViewStore>& ViewStore() {
+  static std::shared_ptr<IModuleViewStore> Store;
+  return Store;
 }
 
 // FileName without its compound extension.
@@ -85,10 +91,13 @@ std::shared_ptr<TEditBuffer> TSourceBuffers::Remove(const TEditBuffer* Buffer) {
 
 // -- Construction ------------------------------------------------------------------------------
 
+void SetModuleViewStore(std::shared_ptr<IModuleViewStore> Store) { ViewStore() = std::move(Store); }
+
 TSourceModule::TSourceModule(const std::string& FileName, bool Load) : TDocModule(FileName) {
   if (FileName.empty()) throw EModuleError(res::SCreatorMustSupplySource);
   OpenSourceBuffer(FileName, Load);
   OpenCompanions();
+  if (Load) LoadRecordedViews();
   if (!Load) {
     IsUnnamed = false;
     IsDiscardable = true;
@@ -150,7 +159,33 @@ TEditView& TSourceModule::ShowEditor() {
   return *FViews.front();
 }
 
+TEditView& TSourceModule::OpenView(TEditBuffer& Buffer) {
+  ShowEditor();
+  const int I = FSourceBuffers.FindSource(&Buffer);
+  assert(I >= 0 && "a view of the module's own buffers");
+  FViews.push_back(FSourceBuffers.GetRef(I)->OpenNewView());
+  return *FViews.back();
+}
+
 void TSourceModule::Hide() { FViews.clear(); }
+
+void TSourceModule::LoadRecordedViews() {
+  if (!ViewStore()) return;
+  for (const TViewState& State : ViewStore()->LoadViews(GetFileName())) {
+    auto Named = State.find("Module");
+    TEditBuffer* B = Named == State.end() ? GetMainSource() : FSourceBuffers.FindSource(Named->second);
+    if (!B) continue;  // a file the module holds no more
+    TEditView& V = FViews.empty() && B == GetMainSource() ? ShowEditor() : OpenView(*B);
+    V.LoadViewState(State);
+  }
+}
+
+void TSourceModule::StoreRecordedViews() {
+  if (!ViewStore() || FViews.empty()) return;
+  std::vector<TViewState> States(FViews.size());
+  for (size_t I = 0; I < FViews.size(); ++I) FViews[I]->SaveViewState(States[I]);
+  ViewStore()->StoreViews(GetFileName(), States);
+}
 
 // -- Identity ----------------------------------------------------------------------------------
 
@@ -170,6 +205,14 @@ bool TSourceModule::GetModified() const {
   for (int I = 0; I < FSourceBuffers.GetItemCount(); ++I)
     if (FSourceBuffers.GetItems(I)->GetIsModified()) return true;
   return false;
+}
+
+std::string TSourceModule::GetFormName() const {
+  for (int I = 1; I < FSourceBuffers.GetItemCount(); ++I) {
+    TEditBuffer* B = FSourceBuffers.GetItems(I);
+    if (IsFormFileName(B->FileName())) return FormRootName(B->Text());
+  }
+  return {};
 }
 
 void TSourceModule::SourceModified(TEditBuffer&) { Modified(); }
@@ -198,6 +241,7 @@ void TSourceModule::SaveFile() {
     BackupExistingFile(B->FileName());
     B->SaveFile();
   }
+  StoreRecordedViews();
 }
 
 std::string TSourceModule::GetSaveFileDirectory() const {
@@ -358,6 +402,27 @@ TDocModule* OpenFile(const std::string& FileName, bool AllowMissing, bool Show, 
   if (TDocModule* Open = FindDocModule(Name)) return Open;
   if (!AllowMissing && !FileSystem().FileExists(Name)) return nullptr;
   return CallDefaultOpenProc(Name, Show, AOwnerModule);
+}
+
+std::string FindModuleFile(const std::string& FileName, const std::vector<std::string>& Dirs) {
+  if (FileName.empty()) return {};
+  std::vector<std::string> Folders;
+  if (IsAbsolutePath(FileName)) {
+    Folders.emplace_back();
+  } else {
+    Folders.push_back(IncludeTrailingPathDelimiter(DefaultModuleDirectory()));
+    for (const std::string& D : Dirs)
+      if (!D.empty()) Folders.push_back(IncludeTrailingPathDelimiter(D));
+  }
+  std::vector<std::string> Exts{""};
+  if (ExtractFileExt(ExtractFileName(FileName)).empty())
+    Exts.insert(Exts.end(), UnitSourceExtensions().begin(), UnitSourceExtensions().end());
+  for (const std::string& Folder : Folders)
+    for (const std::string& Ext : Exts) {
+      const std::string Candidate = ExpandFileName(Folder + FileName + Ext);
+      if (FindDocModule(Candidate) || FileSystem().FileExists(Candidate)) return Candidate;
+    }
+  return {};
 }
 
 bool TSourceModuleOpenHandler::CanOpen(int, const std::string&) { return true; }

@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "editor/buffers/editbuffer.h"
+#include "editor/buffers/editview.h"
 #include "modules/docmodule.h"
 #include "modules/openhandlers.h"
 #include "modules/srcclosedfile.h"
 
 namespace nxs {
-
-class TEditView;
 
 // The module's buffers, owned; the first is the main source.
 class TSourceBuffers {
@@ -38,6 +37,18 @@ class TSourceBuffers {
   std::vector<std::shared_ptr<TEditBuffer>> FList;
 };
 
+// Where a source module's editor views are recorded when it is saved, and read back when it
+// opens: one view state per view (the keys of TEditView::SaveViewState, "Module" naming the
+// view's file), the default view first. The desktop that keeps a project's modules records
+// them; without a store nothing is recorded.
+class IModuleViewStore {
+ public:
+  virtual ~IModuleViewStore() = default;
+  virtual std::vector<TViewState> LoadViews(const std::string& FileName) = 0;
+  virtual void StoreViews(const std::string& FileName, const std::vector<TViewState>& Views) = 0;
+};
+void SetModuleViewStore(std::shared_ptr<IModuleViewStore> Store);
+
 class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosedSourceState {
  public:
   ~TSourceModule() override;
@@ -57,6 +68,10 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
   // The default view on the main buffer, opened when there is none.
   TEditView& ShowEditor();
   TEditView* DefaultView() const { return FViews.empty() ? nullptr : FViews.front().get(); }
+  // Another view on Buffer (one of the module's), as a split or a second tab opens one.
+  TEditView& OpenView(TEditBuffer& Buffer);
+  int ViewCount() const { return static_cast<int>(FViews.size()); }
+  TEditView* View(int Index) const { return FViews.at(static_cast<size_t>(Index)).get(); }
 
   // -- TDocModule
   std::string GetFileName() const override;
@@ -66,6 +81,8 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
   int GetEditorBufferCount() const override { return FSourceBuffers.GetItemCount(); }
   TEditBuffer* GetEditorBufferAt(int Index) override;
   bool GetModified() const override;
+  // The root object's name in the form file that accompanies the unit.
+  std::string GetFormName() const override;
   std::string GetSaveFileDirectory() const override;
   std::string GetSaveFilter() const override;
   void Rename(const std::string& NewName) override;
@@ -109,6 +126,9 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
  private:
   // A unit opens its form file too, when there is one beside it.
   void OpenCompanions();
+  // The views the view store recorded for the module; the default view stays on the main file.
+  void LoadRecordedViews();
+  void StoreRecordedViews();
   TEditView* FirstMainView() const;
 
   TSourceBuffers FSourceBuffers;
@@ -118,6 +138,12 @@ class TSourceModule : public TDocModule, public IEditBufferOwner, public IClosed
 // The open module of FileName, or a newly opened one. AllowMissing opens a file that does
 // not exist yet (an empty module); without it nothing is opened for such a file.
 TDocModule* OpenFile(const std::string& FileName, bool AllowMissing, bool Show, TDocModule* AOwnerModule = nullptr);
+
+// Where the file of the module named FileName is, for opening it: the name itself when an
+// open module or the disk has it; else, for a relative name, the first of the folders
+// DefaultModuleDirectory and then Dirs that has it. A name without an extension is tried
+// with each source extension the personalities use. Empty when none has it.
+std::string FindModuleFile(const std::string& FileName, const std::vector<std::string>& Dirs = {});
 
 void RegisterSourceModuleSaveFilter(const std::string& Filter);
 void UnregisterSourceModuleSaveFilters();

@@ -1,6 +1,11 @@
 #include "shared/mainthread.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <exception>
 
@@ -97,6 +102,14 @@ TMainThreadQueue& MainThreadQueue() {
 
 void SetCurrentThreadName(const std::string& Name) {
   pthread_setname_np(pthread_self(), Name.substr(0, 15).c_str());
+}
+
+void LowerCurrentThreadPriority() {
+  // A thread's nice value is its own on Linux: the process's other threads keep theirs.
+  const auto Self = static_cast<id_t>(::syscall(SYS_gettid));
+  errno = 0;
+  const int Nice = ::getpriority(PRIO_PROCESS, Self);
+  if (errno == 0 && Nice < 19) ::setpriority(PRIO_PROCESS, Self, Nice + 1);
 }
 
 }  // namespace nxs

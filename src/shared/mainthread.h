@@ -51,5 +51,8 @@ inline void Queue(std::function<void()> Fn) { MainThreadQueue().Queue(std::move(
 
 // Names the calling thread (cut to the 15 characters the system keeps).
 void SetCurrentThreadName(const std::string& Name);
+// Runs the calling thread one step below where it ran, under the threads that keep the
+// environment answering; the threads it starts inherit it. Nothing at the lowest step.
+void LowerCurrentThreadPriority();
 
 }  // namespace nxs

@@ -12,6 +12,7 @@
 #include "editor/buffers/ekinit.h"
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
+#include "editor/language/regions.h"
 #include "packages/pkgservices.h"
 #include "packages/pkgsession.h"
 #include "projectfiles/projectfile.h"
@@ -28,6 +29,12 @@ namespace {
 void AddStartupHighlighters(THighlightManager& Manager) {
   AddGenericHighlighters(Manager);
   AddPackageHighlighters(Manager);
+}
+
+// The personalities' region services while the system runs, to take back at shutdown.
+std::vector<std::shared_ptr<IRegionServices>>& PersonalityRegions() {
+  static std::vector<std::shared_ptr<IRegionServices>> Services;
+  return Services;
 }
 
 struct TStep {
@@ -76,6 +83,18 @@ const TStep Steps[] = {
        InstallHighlighters(nullptr);
        SetEditorKernelStartupHook(nullptr);
        if (!EditorKernelRunning()) ResetHighlightManager();
+     }},
+    // ... and the region services through which the folding and the outline find a file's parser.
+    {"region services",
+     [](const TStartupOptions&) {
+       for (auto Make : {&MakePascalRegionServices, &MakeCppRegionServices}) {
+         PersonalityRegions().push_back(Make());
+         RegionServicesRegistry().Add(PersonalityRegions().back());
+       }
+     },
+     [] {
+       for (const auto& Services : PersonalityRegions()) RegionServicesRegistry().Remove(Services.get());
+       PersonalityRegions().clear();
      }},
     // The project document reads a file open in an edit buffer rather than the disk copy.
     {"open buffer text", [](const TStartupOptions&) { SetOpenBufferTextHook(&GetOpenBufferText); },

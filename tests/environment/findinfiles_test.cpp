@@ -4,7 +4,6 @@
 #include "environment/findinfiles.h"
 
 #include <gtest/gtest.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,6 +31,7 @@
 #include "shared/settings.h"
 #include "support/run.h"
 #include "support/tempdir.h"
+#include "support/threads.h"
 #include "support/wait.h"
 
 namespace nxs {
@@ -386,27 +386,6 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   EXPECT_EQ(Seen, 10);  // nothing is handed over after the cancel
 }
 
-// The nice value of a thread of this process named as the search thread; -100 when none.
-int SearchThreadNice() {
-  DIR* D = ::opendir("/proc/self/task");
-  if (!D) return -100;
-  int Nice = -100;
-  while (dirent* E = ::readdir(D)) {
-    std::ifstream In(std::string("/proc/self/task/") + E->d_name + "/stat");
-    std::string Stat((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    // "tid (name) state ...": the nice value is the 17th field after the name.
-    const size_t Open = Stat.find('('), Close = Stat.rfind(')');
-    if (Open == std::string::npos || Close == std::string::npos) continue;
-    if (Stat.substr(Open + 1, Close - Open - 1) != std::string(res::SFindInFilesThread).substr(0, 15)) continue;
-    std::istringstream Fields(Stat.substr(Close + 2));
-    std::string F;
-    for (int I = 0; I < 17 && Fields >> F; ++I) {}
-    Nice = std::stoi(F);
-  }
-  ::closedir(D);
-  return Nice;
-}
-
 // The search object with its message group, on a main thread the test pumps.
 class FindInFiles : public FindTree {
  protected:
@@ -606,7 +585,7 @@ TEST_F(FindInFiles, TheProgressWindowFollowsTheSearchAndItsCancelStopsEveryThrea
   // The search thread runs one step below this one (it waits for this thread to take hits,
   // once it has named itself).
   int Nice = -100;
-  test::WaitUntil([&] { return (Nice = SearchThreadNice()) != -100; });
+  test::WaitUntil([&] { return (Nice = test::ThreadNice(res::SFindInFilesThread)) != -100; });
   EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
   SearchProgress().Cancel();
   ASSERT_TRUE(test::PumpUntil([] { return RunningSearch()->Finished(); })) << "the search did not finish";

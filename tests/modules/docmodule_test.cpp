@@ -481,6 +481,31 @@ TEST_F(DocModule, UniqueNamesSkipOpenModulesAndFilesOnDisk) {
   EXPECT_NO_THROW(ValidateIdent("Unit_2"));
 }
 
+TEST_F(DocModule, FormsAreFoundByNameAndANewUnitAndItsFormTakeOneFreeNumber) {
+  WriteText(Dir / "Unit1.pas", "");
+  WriteText(Dir / "Unit2.vfm", "");
+  WriteText(Dir / "Other.pas", "unit Other;\n");
+  WriteText(Dir / "Other.vfm", "object Form3: TForm3\nend\n");
+  WriteText(Dir / "Plain.pas", "unit Plain;\n");
+  TSourceModule* Other = Open("Other.pas");
+  Open("Plain.pas");
+  EXPECT_EQ(Other->GetFormName(), "Form3");
+  EXPECT_EQ(FindFormModule("form3"), Other);  // an identifier: letter case aside
+  EXPECT_EQ(FindFormModule("Plain"), nullptr);
+  EXPECT_EQ(FindFormModule(""), nullptr);
+  TNewModuleNames N;
+  MakeUniqueModuleName(N, "Unit%d", Dir.Path());
+  EXPECT_EQ(N.UnitIdent, "Unit2");
+  EXPECT_EQ(N.FormName, "");
+  EXPECT_EQ(N.FileName, Dir / "Unit2.pas");
+  // With a form: Unit2 has a form file, Form3 is open.
+  MakeUniqueModuleName(N, "Unit", "Form", Dir.Path());
+  EXPECT_EQ(N.UnitIdent, "Unit4");
+  EXPECT_EQ(N.FormName, "Form4");
+  EXPECT_EQ(N.FileName, Dir / "Unit4.pas");
+  EXPECT_THROW(MakeUniqueModuleName(N, "Unit%d", "2Form", Dir.Path()), EModuleError);
+}
+
 TEST_F(DocModule, TheDisplayIsRefreshedWhenTheModifiedStateChanges) {
   WriteText(Dir / "u.pas", "x\n");
   TSourceModule* M = Open("u.pas");

@@ -161,6 +161,18 @@ TEST(FormFile, DeepNestingIsRefusedNotOverflowed) {
   EXPECT_NO_THROW(FormTextToBinary(Fifty));
 }
 
+TEST(FormFile, TheRootsNameIsReadFromEitherFormAndNothingElseHasOne) {
+  EXPECT_EQ(FormRootName("\xEF\xBB\xBF\n  inherited Main2 : TMain\nend\n"), "Main2");
+  EXPECT_EQ(FormRootName("object TForm1\nend\n"), "");  // unnamed
+  EXPECT_EQ(FormRootName("unit Unit1;\n"), "");
+  EXPECT_EQ(FormRootName(FormTextToBinary("object TForm1\nend\n")), "");
+  const std::string Binary = FormTextToBinary("object Form1: TForm1\n  object B: TButton\n  end\nend\n");
+  // Every cut of the binary form: the name once it is whole, nothing before, no read past the end.
+  const size_t Whole = Binary.find("Form1", Binary.find("TForm1") + 6) + 5;
+  for (size_t N = 0; N <= Binary.size(); ++N)
+    EXPECT_EQ(FormRootName(Binary.substr(0, N)), N >= Whole ? "Form1" : "") << N;
+}
+
 TEST(FormFile, DamagedBinaryIsRefusedAtEveryCut) {
   const std::string Binary = FormTextToBinary(Canonical);
   // Every prefix is incomplete; none may read past its end or be taken as a form.

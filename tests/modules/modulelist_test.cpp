@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "modules/docmodule.h"
 #include "modules/moduletest.h"
 #include "shared/filenames.h"
@@ -21,6 +23,8 @@ class TPlainModule : public TDocModule {
   std::vector<std::string> Files;  // what a project holds
   std::vector<TDocModule*> Dependents, Dependencies;
   std::string* SaveLog = nullptr;
+  std::string* KibbitzLog = nullptr;
+  std::function<void()> OnKibbitz;
 
   bool GetIsProject() const override { return Project; }
   bool GetIsProjectGroup() const override { return Group; }
@@ -31,6 +35,10 @@ class TPlainModule : public TDocModule {
   std::vector<TDocModule*> GetDependentModules() override { return Dependents; }
   std::vector<TDocModule*> GetModuleDependencies() override { return Dependencies; }
   using TDocModule::Modified;
+  void KibbitzUpdate() override {
+    if (KibbitzLog) *KibbitzLog += ExtractFileName(GetFileName()) + " ";
+    if (OnKibbitz) OnKibbitz();
+  }
 
  protected:
   friend class nxs::TDocModule;
@@ -104,6 +112,28 @@ TEST_F(ModuleListTest, WhatSavingAndAskingTakeInWithProjectsAndTheGroup) {
   EXPECT_TRUE(SaveModifiedModules());
   EXPECT_EQ(Log, "g.groupproj ");
   EXPECT_FALSE(AnyModuleModified());
+}
+
+TEST_F(ModuleListTest, ACodeInsightUpdateReachesEveryOpenModuleInListOrderAndSavesNothing) {
+  std::string Updates, Saves;
+  auto* A = TDocModule::Create<TPlainModule>(Dir / "a.txt");
+  auto* B = TDocModule::Create<TPlainModule>(Dir / "b.txt");
+  auto* C = TDocModule::Create<TPlainModule>(Dir / "c.txt");
+  auto* D = TDocModule::Create<TPlainModule>(Dir / "d.txt");
+  for (auto* M : {A, B, C, D}) {
+    M->KibbitzLog = &Updates;
+    M->SaveLog = &Saves;
+    M->Modified();
+  }
+  C->Activate();
+  B->IsClosed = true;  // closed, waiting for what depends on it
+  // A module freed by an update before its turn is not reached.
+  C->OnKibbitz = [&] { ModuleList().Free(D); };
+  KibbitzUpdateModules();
+  EXPECT_EQ(Updates, "c.txt a.txt ");
+  EXPECT_EQ(Saves, "");
+  EXPECT_TRUE(A->GetModified());
+  EXPECT_TRUE(Q->Asked.empty());
 }
 
 TEST_F(ModuleListTest, FreeModulesClosesOnlyModulesWithoutOwners) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "modules/filehist.h"
 #include "modules/moduletest.h"
 #include "support/errorof.h"
@@ -14,7 +16,72 @@ namespace {
 
 using SourceModule = ModuleTest;
 
+// Keeps the views recorded for each file, as a desktop would.
+class TMemoryViewStore : public IModuleViewStore {
+ public:
+  std::vector<TViewState> LoadViews(const std::string& FileName) override { return Views[FileName]; }
+  void StoreViews(const std::string& FileName, const std::vector<TViewState>& V) override { Views[FileName] = V; }
+  std::map<std::string, std::vector<TViewState>> Views;
+};
+
 }  // namespace
+
+TEST_F(SourceModule, AModulesFileIsFoundOpenOnDiskOrInTheFoldersToSearch) {
+  fs::create_directories(Dir / "lib");
+  WriteText(Dir / "lib/Tools.pas", "unit Tools;\n");
+  WriteText(Dir / "lib/Notes.txt", "");
+  WriteText(Dir / "Main.pp", "");
+  EXPECT_EQ(FindModuleFile("Tools", {Dir.Path(), Dir / "lib"}), Dir / "lib/Tools.pas");
+  EXPECT_EQ(FindModuleFile("lib/Tools.pas", {Dir.Path()}), Dir / "lib/Tools.pas");
+  EXPECT_EQ(FindModuleFile(Dir / "Main"), Dir / "Main.pp");
+  EXPECT_EQ(FindModuleFile(Dir / "lib/Notes.txt"), Dir / "lib/Notes.txt");
+  // An extension is never added to a name that has one, nor is a non-source one tried.
+  EXPECT_EQ(FindModuleFile("Notes", {Dir / "lib"}), "");
+  EXPECT_EQ(FindModuleFile("Tools.txt", {Dir / "lib"}), "");
+  EXPECT_EQ(FindModuleFile("", {Dir.Path()}), "");
+  // A module open under a name no file has yet is found too.
+  OpenFile(Dir / "New.pas", true, false);
+  EXPECT_EQ(FindModuleFile("New", {Dir.Path()}), Dir / "New.pas");
+}
+
+TEST_F(SourceModule, EditorViewsAreRecordedOnSaveAndComeBackWhenTheModuleOpensAgain) {
+  auto Store = std::make_shared<TMemoryViewStore>();
+  SetModuleViewStore(Store);
+  std::string Lines;
+  for (int I = 1; I <= 10; ++I) Lines += "line " + std::to_string(I) + "\n";
+  WriteText(Dir / "Main.pas", Lines);
+  WriteText(Dir / "Main.vfm", "object F: TF\n  Left = 1\nend\n");
+  TSourceModule* M = Open("Main.pas");
+  M->ShowEditor().SetCursor({3, 5});
+  M->OpenView(*M->GetSourceBuffer(1)).SetCursor({1, 2});
+  ASSERT_TRUE(M->Save(false, true));
+  ASSERT_EQ(Store->Views[Dir / "Main.pas"].size(), 2u);
+  ASSERT_TRUE(M->Close(false));
+  M = Open("Main.pas");
+  ASSERT_EQ(M->ViewCount(), 2);
+  EXPECT_EQ(&M->View(0)->Buffer(), M->GetMainSource());
+  EXPECT_EQ(M->View(0)->Cursor().LineNum, 5);
+  EXPECT_EQ(M->View(0)->Cursor().Col, 3);
+  EXPECT_EQ(M->View(1)->Buffer().FileName(), Dir / "Main.vfm");
+  EXPECT_EQ(M->View(1)->Cursor().LineNum, 2);
+  ASSERT_TRUE(M->Close(false));
+  // The file shrank and lost its form since: the view of the form is left out, and the
+  // place past the end lands in the file.
+  WriteText(Dir / "Main.pas", "one\n");
+  fs::remove(Dir / "Main.vfm");
+  M = Open("Main.pas");
+  ASSERT_EQ(M->ViewCount(), 1);
+  EXPECT_LE(M->View(0)->Cursor().LineNum, M->GetMainSource()->LineCount());
+  ASSERT_TRUE(M->Close(false));
+  // A form view recorded alone comes after the default view, which stays on the main file.
+  WriteText(Dir / "Main.vfm", "object F: TF\nend\n");
+  Store->Views[Dir / "Main.pas"] = {{{"Module", Dir / "Main.vfm"}, {"CursorY", "2"}}};
+  M = Open("Main.pas");
+  ASSERT_EQ(M->ViewCount(), 2);
+  EXPECT_EQ(&M->View(0)->Buffer(), M->GetMainSource());
+  EXPECT_EQ(M->View(1)->Cursor().LineNum, 2);
+  SetModuleViewStore(nullptr);
+}
 
 TEST_F(SourceModule, ThreeSavesOfAnEditedModuleLeaveThreeNumberedBackups) {
   WriteText(Dir / "u.pas", "v0\n");

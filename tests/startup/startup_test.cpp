@@ -11,6 +11,8 @@
 #include "build/msbridge.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/language/highlight.h"
+#include "editor/language/parsethread.h"
+#include "editor/language/regions.h"
 #include "packages/designpkgs.h"
 #include "projectfiles/macros.h"
 #include "shared/install.h"
@@ -43,6 +45,8 @@ struct TRegistrations {
   bool HostObjects = nxs::HostObjects().count("CppCompiler") > 0;
   bool Macros = IDEMacros().FindMacro("IntermediateDir", nullptr) != nullptr;
   bool Highlighters = KernelFindsGenericHighlighters();
+  bool RegionServices = RegionServicesRegistry().ServicesForFile("/src/unit1.pas") != nullptr &&
+                        RegionServicesRegistry().ServicesForFile("/src/main.cpp") != nullptr;
 };
 
 TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
@@ -52,6 +56,7 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
   EXPECT_FALSE(Before.HostObjects);
   EXPECT_FALSE(Before.Macros);
   EXPECT_FALSE(Before.Highlighters);
+  EXPECT_FALSE(Before.RegionServices);
   {
     TSystemStartup System;
     EXPECT_TRUE(SystemStarted());
@@ -60,6 +65,10 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
     EXPECT_TRUE(Up.HostObjects);
     EXPECT_TRUE(Up.Macros);
     EXPECT_TRUE(Up.Highlighters);
+    EXPECT_TRUE(Up.RegionServices);
+    // A file's parser is found without the parse thread: a command that only parses one file
+    // does not start it.
+    EXPECT_FALSE(ParseThreadRunning());
   }
   EXPECT_FALSE(SystemStarted());
   const TRegistrations After;
@@ -67,6 +76,8 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
   EXPECT_FALSE(After.HostObjects);
   EXPECT_FALSE(After.Macros);
   EXPECT_FALSE(After.Highlighters);
+  EXPECT_FALSE(After.RegionServices);
+  EXPECT_EQ(0, RegionServicesRegistry().Count());
 }
 
 TEST(Startup, ASecondStartIsRefusedAndAStartAfterShutdownWiresTheSystemAgain) {
@@ -98,7 +109,7 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
   SetStartupTrace(nullptr);
   const std::vector<std::string> Expected = {"cancel key",    "message lines",         "build host",
                                              "compile tasks", "environment variables", "packages",
-                                             "highlighters",  "open buffer text"};
+                                             "highlighters",  "region services",       "open buffer text"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);

@@ -124,6 +124,22 @@ TEvent<TEvCompilerFileAge>& EvCompilerFileAge() {
   return E;
 }
 
+TEvent<TEvCompilerFileDependencies>& EvCompilerFileDependencies() {
+  static TEvent<TEvCompilerFileDependencies> E;
+  return E;
+}
+
+TFileDependencyRecord::TFileDependencyRecord() {
+  EvCompilerFileDependencies().Add(this, [this](TEvCompilerFileDependencies& A) { FFiles[A.FileName] = A.Dependencies; });
+}
+
+TFileDependencyRecord::~TFileDependencyRecord() { EvCompilerFileDependencies().Remove(this); }
+
+const std::vector<std::string>* TFileDependencyRecord::Dependencies(const std::string& FileName) const {
+  auto It = FFiles.find(FileName);
+  return It == FFiles.end() ? nullptr : &It->second;
+}
+
 // ---- the services' state ----
 
 namespace {
@@ -145,8 +161,11 @@ struct TServices {
   std::map<std::string, std::shared_ptr<TCompilerStream>> Virtual;
   std::string ProjectDir;
 
-  // Main thread only.
+  // Under Lock: with the direct-messages switch on, the compile thread calls them.
   TCompilerMessageHook PersonalityHook, MessageService;
+  std::atomic<bool> DirectMessages{false};
+
+  // Main thread only.
   std::shared_ptr<IProgressMonitor> Progress;
   bool ProgressSuppressed = false;
   std::function<int64_t()> Clock;
@@ -341,6 +360,31 @@ int32_t CFileOpen(const std::string& Name, bool WithBOM) {
   return S().Handles.Alloc(std::move(St));
 }
 
+namespace {
+
+// The date of the expanded name N, as CFileAge gives it.
+int32_t AgeOf(const std::string& N) {
+  if (!IsCompiledFile(N)) {
+    if (std::shared_ptr<TEditBuffer> B = EditorBuffer(N)) return B->FileAge();
+    {
+      std::lock_guard G(S().Lock);
+      auto It = S().Virtual.find(N);
+      if (It != S().Virtual.end()) return It->second->Date();
+    }
+    if (MainThreadQueue().IsMainThread()) {
+      TEvCompilerFileAge Args(N);
+      EvCompilerFileAge().Send(Args);
+      if (Args.Age != -1) return Args.Age;
+    }
+  }
+  const TFileInfo Info = FileSystem().Stat(N);
+  return Info.Exists && !Info.IsDirectory ? UnixToFileDate(Info.ModifiedTime) : -1;
+}
+
+}  // namespace
+
+int32_t CFileAge(const std::string& Name) { return AgeOf(Expand(Name)); }
+
 int32_t CFileNameDate(const std::string& Name) {
   const std::string N = Expand(Name);
   {
@@ -350,34 +394,7 @@ int32_t CFileNameDate(const std::string& Name) {
       if (It != S().Cache.Ages.end()) return It->second;
     }
   }
-  int32_t Age = -1;
-  bool Known = false;
-  if (!IsCompiledFile(N)) {
-    if (std::shared_ptr<TEditBuffer> B = EditorBuffer(N)) {
-      Age = B->FileAge();
-      Known = true;
-    }
-    if (!Known) {
-      std::lock_guard G(S().Lock);
-      auto It = S().Virtual.find(N);
-      if (It != S().Virtual.end()) {
-        Age = It->second->Date();
-        Known = true;
-      }
-    }
-    if (!Known && MainThreadQueue().IsMainThread()) {
-      TEvCompilerFileAge Args(N);
-      EvCompilerFileAge().Send(Args);
-      if (Args.Age != -1) {
-        Age = Args.Age;
-        Known = true;
-      }
-    }
-  }
-  if (!Known) {
-    const TFileInfo Info = FileSystem().Stat(N);
-    Age = Info.Exists && !Info.IsDirectory ? UnixToFileDate(Info.ModifiedTime) : -1;
-  }
+  const int32_t Age = AgeOf(N);
   std::lock_guard G(S().Lock);
   if (S().Cache.Updates > 0) S().Cache.Ages[N] = Age;
   return Age;
@@ -549,6 +566,7 @@ void ResetFileServices() {
   S().Cache.Ages.clear();
   S().ClearAliases();
   S().ProjectDir.clear();
+  S().DirectMessages = false;
   S().Cancel = 0;
   S().LastKind = -1;
   S().LastText.clear();
@@ -559,8 +577,16 @@ int OpenHandleCount() { return S().Handles.OpenCount(); }
 
 // ---- messages and progress ----
 
-void SetPersonalityMessageHook(TCompilerMessageHook Hook) { S().PersonalityHook = std::move(Hook); }
-void SetCompilerMessageService(TCompilerMessageHook Hook) { S().MessageService = std::move(Hook); }
+void SetPersonalityMessageHook(TCompilerMessageHook Hook) {
+  std::lock_guard G(S().Lock);
+  S().PersonalityHook = std::move(Hook);
+}
+void SetCompilerMessageService(TCompilerMessageHook Hook) {
+  std::lock_guard G(S().Lock);
+  S().MessageService = std::move(Hook);
+}
+void SetDirectCompilerMessages(bool On) { S().DirectMessages = On; }
+bool DirectCompilerMessages() { return S().DirectMessages; }
 void SetProgressMonitor(std::shared_ptr<IProgressMonitor> Monitor) { S().Progress = std::move(Monitor); }
 void SetProgressSuppressed(bool Suppressed) { S().ProgressSuppressed = Suppressed; }
 void SetFileServicesClock(std::function<int64_t()> NowMs) { S().Clock = std::move(NowMs); }
@@ -569,24 +595,46 @@ namespace {
 
 TMsgKind ToMsgKind(int32_t Kind) { return Kind >= msgHint && Kind <= msgInfo ? static_cast<TMsgKind>(Kind) : msgInfo; }
 
+void CountMessage(TMsgKind Kind) {
+  if (S().Progress) S().Progress->IncCount(Kind);
+}
+
+// Where a message goes: the personality's hook takes it whole; else the message service, and
+// it counts. Neither: Deliver gives none, and the message becomes a line.
+struct TMessageRoute {
+  TCompilerMessageHook Deliver;
+  bool Counts = false;
+};
+
+TMessageRoute RouteNow() {
+  std::lock_guard G(S().Lock);
+  if (S().PersonalityHook) return {S().PersonalityHook, false};
+  return {S().MessageService, true};
+}
+
 // On the main thread.
 void DeliverMessage(const TCompilerMessage& M, bool Counted) {
-  if (S().PersonalityHook) {
-    S().PersonalityHook(M);
-    return;
-  }
-  if (S().MessageService) {
-    S().MessageService(M);
+  const TMessageRoute Route = RouteNow();
+  if (Route.Deliver) {
+    Route.Deliver(M);
   } else {
     TLineBuffer* Build = LineBufferList().AddList("Build");
     TLine* Top = Build->Add(std::make_unique<TCompilerMsgLine>(M.Kind, "", M.FileName, M.Line, M.Column, M.Text));
     for (const std::string& Extra : M.ExtraLines)
       Top->AddChild(std::make_unique<TCompilerMsgLine>(M.Kind, "", "", 0, 0, Extra));
   }
-  if (Counted && S().Progress) S().Progress->IncCount(M.Kind);
+  if (Counted && Route.Counts) CountMessage(M.Kind);
 }
 
 void PostMessage(const TCompilerMessage& M, bool Counted) {
+  if (IsCompileThread && S().DirectMessages) {
+    if (const TMessageRoute Route = RouteNow(); Route.Deliver) {
+      Route.Deliver(M);
+      // The count is the progress window's, which the main thread owns; nothing waits for it.
+      if (Counted && Route.Counts) Queue([Kind = M.Kind] { CountMessage(Kind); });
+      return;
+    }
+  }
   OnMain([&] {
     DeliverMessage(M, Counted);
     return 0;
@@ -856,7 +904,15 @@ int32_t BPROGRESS(int32_t Kind, const char* Text, int32_t Count1, int32_t Count2
 }
 
 int32_t BPOSTFILEDEPENDENCIES(const char* FileName, const char* const* Dependencies, int32_t Count) {
-  // Dependencies from the compile thread are taken and not passed on; nothing on the main
-  // thread listens for them yet.
-  return 1;
+  // The listeners are the main thread's: what another thread reports is taken and not passed on.
+  if (IsCompileThread || !MainThreadQueue().IsMainThread()) return 1;
+  if (!FileName) return 0;
+  return Guarded<int32_t>(0, [&] {
+    std::vector<std::string> Names;
+    for (int32_t I = 0; Dependencies && I < Count; ++I)
+      if (Dependencies[I]) Names.emplace_back(Dependencies[I]);
+    TEvCompilerFileDependencies Args(Expand(FileName), std::move(Names));
+    EvCompilerFileDependencies().Send(Args);
+    return Args.Accepted ? 1 : 0;
+  });
 }

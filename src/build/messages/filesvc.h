@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,13 +86,47 @@ class TEvCompilerFileAge : public TEvArgs {
   std::string FileName;
   int32_t Age = -1;
 };
+// A compiler tells which files a file it compiled depends on (main thread only; those a
+// background compile reports are taken and not passed on). A listener that refuses them
+// clears Accepted.
+class TEvCompilerFileDependencies : public TEvArgs {
+ public:
+  TEvCompilerFileDependencies(std::string FileName, std::vector<std::string> Dependencies)
+      : FileName(std::move(FileName)), Dependencies(std::move(Dependencies)) {}
+  std::string FileName;  // expanded
+  std::vector<std::string> Dependencies;  // as the compiler named them
+  bool Accepted = true;
+};
 TEvent<TEvCompilerFileOpen>& EvCompilerFileOpen();
 TEvent<TEvCompilerFileAge>& EvCompilerFileAge();
+TEvent<TEvCompilerFileDependencies>& EvCompilerFileDependencies();
+
+// A listener that keeps the dependencies last reported for each file, for as long as it lives.
+class TFileDependencyRecord {
+ public:
+  TFileDependencyRecord();
+  ~TFileDependencyRecord();
+  TFileDependencyRecord(const TFileDependencyRecord&) = delete;  // registered by its address
+  TFileDependencyRecord& operator=(const TFileDependencyRecord&) = delete;
+
+  // What the compiler reported last for FileName (expanded), or nullptr when it reported nothing.
+  const std::vector<std::string>* Dependencies(const std::string& FileName) const;
+  int Count() const { return static_cast<int>(FFiles.size()); }
+  void Clear() { FFiles.clear(); }
+
+ private:
+  std::map<std::string, std::vector<std::string>> FFiles;
+};
 
 // The environment side.
 int32_t CFileOpen(const std::string& Name, bool WithBOM = false);
-// DOS date-time, -1 when the file does not exist.
+// DOS date-time, -1 when the file does not exist. While the cache is in force a date is
+// asked once and kept.
 int32_t CFileNameDate(const std::string& Name);
+// The date as it is now, asked again each time: the editor's for a file in an edit buffer,
+// a virtual file's, what a module answers (main thread), else the disk's; -1 when none has
+// the file. Compiled files are asked of the disk only.
+int32_t CFileAge(const std::string& Name);
 // False when neither an edit buffer nor the disk knows the file.
 bool CFileNameInfo(const std::string& Name, int32_t& Date, int64_t& Size);
 using TEnumPathCallback = void (*)(void* Context, int32_t Date, const char* FileName);
@@ -137,6 +172,12 @@ struct TCompilerMessage {
 using TCompilerMessageHook = std::function<void(const TCompilerMessage&)>;
 void SetPersonalityMessageHook(TCompilerMessageHook Hook);
 void SetCompilerMessageService(TCompilerMessageHook Hook);
+// The direct-messages switch. While it is on, messages from the background compile thread go
+// to the personality's hook or the message service on that thread, without waiting for the
+// main thread (those hooks must then take calls from any thread). Messages that become
+// message lines still go through the main thread, which owns them.
+void SetDirectCompilerMessages(bool On);
+bool DirectCompilerMessages();
 
 // The progress window's model, which the host shows.
 class IProgressMonitor {

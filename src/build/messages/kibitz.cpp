@@ -98,6 +98,8 @@ bool TKibitzingMonitor::WaitEvent(std::unique_lock<std::mutex>& L, int Ms) {
 }
 
 void TKibitzingMonitor::Run() {
+  // It only watches: below the compile it watches, and named once it runs there.
+  LowerCurrentThreadPriority();
   SetCurrentThreadName("Kibitz Monitor Thread");
   std::unique_lock L(FLock);
   for (;;) {

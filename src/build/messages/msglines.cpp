@@ -516,9 +516,30 @@ void InitializeMessageLines() { LineBufferList(); }
 
 void FinalizeMessageLines() { TheList().reset(); }
 
+void TLineBufferList::ChangeViews(TMsgViewChange Change) {
+  TEvMessageViews Args(Change, CurrentGroup());
+  FViewsChanged.Send(Args);
+}
+
 void OpenMsgView(TLineBuffer* Group, bool Show) {
-  LineBufferList().SetCurrentGroup(Group);
-  LineBufferList().SelectLine(nullptr);
+  TLineBufferList& List = LineBufferList();
+  List.SetCurrentGroup(Group);
+  List.SelectLine(nullptr);
+  if (!Show) return;
+  List.FViewsVisible = true;
+  List.ChangeViews(TMsgViewChange::mvcShow);
+}
+
+void UpdateMsgViews() {
+  TLineBufferList& List = LineBufferList();
+  if (List.ViewsVisible()) List.ChangeViews(TMsgViewChange::mvcUpdate);
+}
+
+void HideMsgViews() {
+  TLineBufferList& List = LineBufferList();
+  if (!List.FViewsVisible) return;
+  List.FViewsVisible = false;
+  List.ChangeViews(TMsgViewChange::mvcHide);
 }
 
 void SelectLine(TLine* Line) { LineBufferList().SelectLine(Line); }

@@ -323,6 +323,17 @@ class TFileBuffer {
   TFileEntry* FLastEntry = nullptr;
 };
 
+// What the hosts' message views are told to do: show (with the group to show), draw their
+// lines again, or hide.
+enum class TMsgViewChange { mvcShow, mvcUpdate, mvcHide };
+
+class TEvMessageViews : public TEvArgs {
+ public:
+  TEvMessageViews(TMsgViewChange Change, TLineBuffer* Group) : Change(Change), Group(Group) {}
+  TMsgViewChange Change;
+  TLineBuffer* Group;  // the group the view shows
+};
+
 class TCustomizeLocalMenuEvent : public TEvArgs {
  public:
   explicit TCustomizeLocalMenuEvent(TLineBuffer* Group) : Group(Group) {}
@@ -362,13 +373,21 @@ class TLineBufferList {
   // The group the view shows: the selection's, else the one opened last, else the first.
   TLineBuffer* CurrentGroup() const;
   void SetCurrentGroup(TLineBuffer* Group) { FCurrentGroup = Group; }
+  // Whether the message view is on screen, as OpenMsgView and HideMsgViews leave it; hosts
+  // follow it through EvViewsChanged.
+  bool ViewsVisible() const { return FViewsVisible; }
 
   TEvent<TEvMessageGroup>& EvGroupAdded() { return FGroupAdded; }
   TEvent<TEvMessageGroup>& EvGroupRemoved() { return FGroupRemoved; }
   TEvent<TCustomizeLocalMenuEvent>& EvCustomizeLocalMenu() { return FCustomizeLocalMenu; }
+  TEvent<TEvMessageViews>& EvViewsChanged() { return FViewsChanged; }
 
  private:
   friend class TLineBuffer;
+  friend void OpenMsgView(TLineBuffer* Group, bool Show);
+  friend void UpdateMsgViews();
+  friend void HideMsgViews();
+  void ChangeViews(TMsgViewChange Change);
   TLineBuffer* Append(std::unique_ptr<TLineBuffer> Group);
   void Forget(const TLine& Line);
 
@@ -379,6 +398,8 @@ class TLineBufferList {
   TEvent<TEvMessageGroup> FGroupAdded;
   TEvent<TEvMessageGroup> FGroupRemoved;
   TEvent<TCustomizeLocalMenuEvent> FCustomizeLocalMenu;
+  TEvent<TEvMessageViews> FViewsChanged;
+  bool FViewsVisible = false;
 };
 
 // The process's group list: made by InitializeMessageLines (or on first use), freed by
@@ -394,8 +415,13 @@ using TShowSourceHook = std::function<void(const std::string& FileName, int32_t 
                                            bool Focus)>;
 void SetShowSourceHook(TShowSourceHook Hook);
 
-// Selects the group's first line and shows it in the view.
+// Makes the group the one the view shows, with nothing selected; with Show, the view comes on
+// screen showing it (hosts are told, also when it was on screen with another group).
 void OpenMsgView(TLineBuffer* Group, bool Show);
+// Tells the views on screen to draw their lines again (after lines changed in place).
+void UpdateMsgViews();
+// Takes the views off the screen; nothing when they are not on it.
+void HideMsgViews();
 void SelectLine(TLine* Line);
 // Moves the selection to the next (or previous) line that leads to source, in the order the
 // view shows the lines, and goes there; nullptr when there is none.

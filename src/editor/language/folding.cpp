@@ -153,33 +153,15 @@ void TElisionParser::Parse() {
 
 // --- The hooks ---
 
-TElisionParserEditorHooks::TElisionParserEditorHooks(TParseThread& Thread)
-    : FThread(Thread), FParser(std::make_shared<TElisionParser>()) {
+TElisionParserEditorHooks::TElisionParserEditorHooks(TParseThread& Thread, const TRegionServicesRegistry& Registry)
+    : FThread(Thread), FRegistry(Registry), FParser(std::make_shared<TElisionParser>()) {
   FThread.Add(FParser);
 }
 
 TElisionParserEditorHooks::~TElisionParserEditorHooks() { FThread.Remove(FParser.get()); }
 
-void TElisionParserEditorHooks::AddRegionServices(std::shared_ptr<IRegionServices> Services) {
-  if (!Services) return;
-  std::lock_guard G(FMutex);
-  FServices.push_back(std::move(Services));
-}
-
-void TElisionParserEditorHooks::RemoveRegionServices(const IRegionServices* Services) {
-  std::lock_guard G(FMutex);
-  std::erase_if(FServices, [&](const auto& S) { return S.get() == Services; });
-}
-
-std::shared_ptr<IRegionServices> TElisionParserEditorHooks::ServicesForFile(std::string_view FileName) const {
-  std::lock_guard G(FMutex);
-  for (auto It = FServices.rbegin(); It != FServices.rend(); ++It)
-    if ((*It)->HandlesFile(FileName)) return *It;
-  return nullptr;
-}
-
 std::shared_ptr<TElisionModule> TElisionParserEditorHooks::EditorOpened(PEkView View, const std::string& FileName) {
-  auto Services = ServicesForFile(FileName);
+  auto Services = FRegistry.ServicesForFile(FileName);
   if (!Services) return nullptr;
   auto Module = std::make_shared<TElisionModule>(View, FileName, Services->RegionParser());
   FParser->AddModule(Module);

@@ -82,22 +82,17 @@ class TElisionParser : public IParseThreadParser {
 
 // Puts the folding on a parse thread as a plug-in would: its parser goes through the thread's
 // public registration, and the languages come from the region services that personalities
-// and packages register here. An editor whose file some services handle gets a module.
+// and packages register in a registry (the process's unless another is given). An editor
+// whose file some services handle gets a module.
 class TElisionParserEditorHooks {
  public:
-  // Adds the folding parser to Thread, which must outlive the hooks.
-  explicit TElisionParserEditorHooks(TParseThread& Thread);
+  // Adds the folding parser to Thread; Thread and Registry must outlive the hooks.
+  explicit TElisionParserEditorHooks(TParseThread& Thread,
+                                     const TRegionServicesRegistry& Registry = RegionServicesRegistry());
   // Takes the parser off the thread.
   ~TElisionParserEditorHooks();
   TElisionParserEditorHooks(const TElisionParserEditorHooks&) = delete;  // the thread holds the parser
   TElisionParserEditorHooks& operator=(const TElisionParserEditorHooks&) = delete;
-
-  // The services registered last are asked first, so a package can take over files that a
-  // personality handles too.
-  void AddRegionServices(std::shared_ptr<IRegionServices> Services);
-  void RemoveRegionServices(const IRegionServices* Services);
-  // nullptr when no services handle the file.
-  std::shared_ptr<IRegionServices> ServicesForFile(std::string_view FileName) const;
 
   // An editor opened on FileName: its module, parsed from now on; nullptr when no services
   // handle the file.
@@ -108,9 +103,8 @@ class TElisionParserEditorHooks {
 
  private:
   TParseThread& FThread;
+  const TRegionServicesRegistry& FRegistry;
   std::shared_ptr<TElisionParser> FParser;
-  mutable std::mutex FMutex;
-  std::vector<std::shared_ptr<IRegionServices>> FServices;
 };
 
 }  // namespace nxs

@@ -334,6 +334,11 @@ TParseThread& ParseThread() {
   return *GParseThread;
 }
 
+bool ParseThreadRunning() {
+  std::lock_guard G(GParseThreadMutex);
+  return GParseThread != nullptr;
+}
+
 void ShutdownParseThread() {
   std::unique_ptr<TParseThread> Old;
   {

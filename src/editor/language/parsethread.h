@@ -188,5 +188,7 @@ class TParseThread {
 TParseThread& ParseThread();
 // Stops it (at shutdown, and between tests).
 void ShutdownParseThread();
+// True from the first ParseThread until ShutdownParseThread.
+bool ParseThreadRunning();
 
 }  // namespace nxs

@@ -880,4 +880,32 @@ std::shared_ptr<IRegionServices> MakeCppRegionServices() {
       MakeCppRegionParser());
 }
 
+void TRegionServicesRegistry::Add(std::shared_ptr<IRegionServices> Services) {
+  if (!Services) return;
+  std::lock_guard G(FMutex);
+  FServices.push_back(std::move(Services));
+}
+
+void TRegionServicesRegistry::Remove(const IRegionServices* Services) {
+  std::lock_guard G(FMutex);
+  std::erase_if(FServices, [&](const auto& S) { return S.get() == Services; });
+}
+
+std::shared_ptr<IRegionServices> TRegionServicesRegistry::ServicesForFile(std::string_view FileName) const {
+  std::lock_guard G(FMutex);
+  for (auto It = FServices.rbegin(); It != FServices.rend(); ++It)
+    if ((*It)->HandlesFile(FileName)) return *It;
+  return nullptr;
+}
+
+int TRegionServicesRegistry::Count() const {
+  std::lock_guard G(FMutex);
+  return static_cast<int>(FServices.size());
+}
+
+TRegionServicesRegistry& RegionServicesRegistry() {
+  static TRegionServicesRegistry Registry;
+  return Registry;
+}
+
 }  // namespace nxs

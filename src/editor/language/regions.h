@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,8 +51,8 @@ std::unique_ptr<IRegionParser> MakePascalRegionParser();
 std::unique_ptr<IRegionParser> MakeCppRegionParser();
 
 // What a personality offers the editor's folding: the source files it owns and the region
-// and error parser for them. Personalities and packages register theirs with the folding
-// (TElisionParserEditorHooks); the folding itself knows no language.
+// and error parser for them. Personalities and packages register theirs in a
+// TRegionServicesRegistry; the folding itself knows no language.
 class IRegionServices {
  public:
   virtual ~IRegionServices() = default;
@@ -65,5 +66,29 @@ class IRegionServices {
 // compare without regard to case.
 std::shared_ptr<IRegionServices> MakePascalRegionServices();
 std::shared_ptr<IRegionServices> MakeCppRegionServices();
+
+// The region services registered, asked from the last registered to the first, so that a
+// package can take over files that a personality handles too. Finding a file's parser needs
+// no parse thread: a command that only parses one file asks here.
+class TRegionServicesRegistry {
+ public:
+  TRegionServicesRegistry() = default;
+  TRegionServicesRegistry(const TRegionServicesRegistry&) = delete;  // the folding refers to it
+  TRegionServicesRegistry& operator=(const TRegionServicesRegistry&) = delete;
+
+  void Add(std::shared_ptr<IRegionServices> Services);
+  void Remove(const IRegionServices* Services);
+  // nullptr when no services handle the file.
+  std::shared_ptr<IRegionServices> ServicesForFile(std::string_view FileName) const;
+  int Count() const;
+
+ private:
+  mutable std::mutex FMutex;  // the parse thread's folding asks while the main thread registers
+  std::vector<std::shared_ptr<IRegionServices>> FServices;
+};
+
+// The process's registry: start-up registers the personalities' services in it, and a
+// package its own.
+TRegionServicesRegistry& RegionServicesRegistry();
 
 }  // namespace nxs

@@ -54,6 +54,7 @@ class FileServices : public ::testing::Test {
   void TearDown() override {
     ResetFileServices();
     FinalizeMessageLines();
+    SetCompilerMessageService(nullptr);
     SetProgressMonitor(nullptr);
     SetFileServicesClock(nullptr);
     SetFileSystem(nullptr);
@@ -256,6 +257,56 @@ TEST_F(FileServices, AliasCopiesHoldTheEditorsTextAndGoWithTheCache) {
   EXPECT_FALSE(AliasVFSFile(Dir / "none.pas", Temp, true));
 }
 
+TEST_F(FileServices, AFileAgeIsAskedAgainWhileTheCacheKeepsTheDateAskedByName) {
+  const std::string File = Write("unit1.pas", "disk\n");
+  BeginFileCacheUpdates();
+  const int32_t Kept = CFileNameDate(File);
+  const time_t HourEarlier = FileDateToUnix(Kept) - 3600;
+  TDiskFileSystem().SetModifiedTime(File, HourEarlier);
+  EXPECT_EQ(CFileNameDate(File), Kept);
+  EXPECT_EQ(CFileAge(File), UnixToFileDate(HourEarlier));
+  EndFileCacheUpdates();
+  // The editor's date for an open file, a virtual file's own, none for a missing one; a
+  // compiled file is asked of the disk only.
+  auto B = TEditBuffer::Create(File, true);
+  auto V = B->OpenNewView();
+  InsertString(V->EkView(), "typed ");
+  EXPECT_EQ(CFileAge(File), B->FileAge());
+  BFILECLOSE(BFILECREATEV("/virtual/made.pas"));
+  BFILECLOSE(BFILECREATEV("/virtual/made.obj"));
+  EXPECT_NE(CFileAge("/virtual/made.pas"), -1);
+  EXPECT_EQ(CFileAge("/virtual/made.obj"), -1);
+  EXPECT_EQ(CFileAge(Dir / "none.pas"), -1);
+}
+
+TEST_F(FileServices, DependenciesReachTheirListenersFromTheMainThreadOnly) {
+  MainThreadQueue().SetMainThread();
+  SetCurrentProjectDir(Dir.Path());
+  TFileDependencyRecord Record;
+  const char* Deps[] = {"a.inc", nullptr, "/abs/b.pas"};
+  EXPECT_EQ(BPOSTFILEDEPENDENCIES("unit1.pas", Deps, 3), 1);
+  const std::vector<std::string>* Got = Record.Dependencies(Dir / "unit1.pas");
+  ASSERT_NE(Got, nullptr);
+  EXPECT_EQ(*Got, (std::vector<std::string>{"a.inc", "/abs/b.pas"}));
+  // A listener may refuse; the others hear it all the same. No list is an empty list.
+  EvCompilerFileDependencies().Add(this, [](TEvCompilerFileDependencies& A) { A.Accepted = false; });
+  EXPECT_EQ(BPOSTFILEDEPENDENCIES("unit2.pas", nullptr, 5), 0);
+  EvCompilerFileDependencies().Remove(this);
+  ASSERT_NE(Record.Dependencies(Dir / "unit2.pas"), nullptr);
+  EXPECT_TRUE(Record.Dependencies(Dir / "unit2.pas")->empty());
+  EXPECT_EQ(BPOSTFILEDEPENDENCIES(nullptr, Deps, 3), 0);
+  // What a background compile reports is taken and goes no further.
+  std::atomic<int32_t> FromThread{-1};
+  StartBackgroundCompile([&] { FromThread = BPOSTFILEDEPENDENCIES("unit3.pas", Deps, 1); });
+  WaitForBackgroundCompile();
+  EXPECT_EQ(FromThread.load(), 1);
+  EXPECT_EQ(Record.Dependencies(Dir / "unit3.pas"), nullptr);
+  EXPECT_EQ(Record.Count(), 2);
+  // A record that is gone listens no more.
+  { TFileDependencyRecord Gone; }
+  EXPECT_EQ(BPOSTFILEDEPENDENCIES("unit4.pas", Deps, 1), 1);
+}
+
 class TCountingProgress : public IProgressMonitor {
  public:
   void Update(int Kind, const std::string& Text, int32_t, int32_t) override { Updates.push_back(std::to_string(Kind) + " " + Text); }
@@ -308,6 +359,40 @@ TEST_F(FileServices, ProgressRedrawsAtMostEvery81MillisecondsForTheSameTextAndCa
   EnableBackgroundCompiling();
   EnableBackgroundCompiling();  // never below zero
   EXPECT_FALSE(BackgroundCompileDisabled());
+}
+
+TEST_F(FileServices, DirectMessagesReachTheServiceOnTheCompileThreadWithoutWaitingForTheMainThread) {
+  MainThreadQueue().SetMainThread();
+  auto P = std::make_shared<TCountingProgress>();
+  SetProgressMonitor(P);
+  std::vector<std::thread::id> CalledOn;  // the service runs on one thread at a time here
+  SetCompilerMessageService([&](const TCompilerMessage&) { CalledOn.push_back(std::this_thread::get_id()); });
+  SetDirectCompilerMessages(true);
+  std::atomic<bool> Sent{false};
+  std::thread::id CompileThread;
+  StartBackgroundCompile([&] {
+    CompileThread = std::this_thread::get_id();
+    BMSG(msgWarn, "a.pas", 1, 1, "direct");
+    Sent = true;
+  });
+  // This thread does not serve the queue meanwhile: the message arrives without it.
+  EXPECT_TRUE(test::WaitUntil([&] { return Sent.load(); }));
+  WaitForBackgroundCompile();
+  EXPECT_EQ(CalledOn, std::vector<std::thread::id>{CompileThread});
+  EXPECT_EQ(P->Counts[msgWarn], 1);  // counted on the main thread
+  // Switched off, the message is handed to the main thread.
+  SetDirectCompilerMessages(false);
+  StartBackgroundCompile([] { BMSG(msgWarn, "a.pas", 2, 1, "handed over"); });
+  WaitForBackgroundCompile();
+  ASSERT_EQ(CalledOn.size(), 2u);
+  EXPECT_EQ(CalledOn[1], std::this_thread::get_id());
+  // Without a service the message becomes a line, which only the main thread makes.
+  SetCompilerMessageService(nullptr);
+  SetDirectCompilerMessages(true);
+  StartBackgroundCompile([] { BMSG(msgHint, "", 0, 0, "a line"); });
+  WaitForBackgroundCompile();
+  EXPECT_EQ(MessageViewText(), "[Hint] a line\n");
+  EXPECT_EQ(P->Counts[msgHint], 1);
 }
 
 class TAnswer : public IUserQuestions {

@@ -3,7 +3,9 @@
 #include "build/messages/kibitz.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -11,6 +13,7 @@
 
 #include "build/messages/filesvc.h"
 #include "shared/settings.h"
+#include "support/threads.h"
 #include "support/wait.h"
 
 namespace nxs {
@@ -55,6 +58,17 @@ class Kibitzing : public ::testing::Test {
   std::mutex Lock;
   std::vector<int> Calls;
 };
+
+TEST_F(Kibitzing, TheMonitorThreadRunsBelowTheThreadThatStartsIt) {
+  TKibitzingMonitor& M = KibitzingMonitor();
+  M.Start(0);
+  int Nice = -100;
+  // Named once it runs below: a thread seen by its name has its place.
+  ASSERT_TRUE(test::WaitUntil([&] { return (Nice = test::ThreadNice("Kibitz Monitor Thread")) != -100; }));
+  EXPECT_EQ(Nice, std::min(19, ::getpriority(PRIO_PROCESS, 0) + 1));
+  M.Finished();
+  EXPECT_FALSE(M.Canceled());
+}
 
 TEST_F(Kibitzing, TheCancelKeyCancelsUntilTheCompileFinishes) {
   auto Key = std::make_shared<TFakeKey>(true);

@@ -168,6 +168,31 @@ TEST_F(MessageLines, NextMessageWalksTheViewOrderAndGoesToSource) {
   EXPECT_EQ(NextMessage(true), nullptr);
 }
 
+TEST_F(MessageLines, TheViewsAreShownUpdatedAndHiddenAsHostsAreTold) {
+  TLineBuffer* Build = LineBufferList().AddList("Build");
+  TLineBuffer* Output = LineBufferList().AddList("Output");
+  std::vector<std::string> Told;
+  LineBufferList().EvViewsChanged().Add(this, [&](TEvMessageViews& A) {
+    const char* Change[] = {"show ", "update ", "hide "};
+    Told.push_back(Change[static_cast<int>(A.Change)] + A.Group->GetGroupName());
+  });
+  // Off screen nothing is drawn: an update or a hide tells no one.
+  UpdateMsgViews();
+  HideMsgViews();
+  OpenMsgView(Output, false);
+  EXPECT_FALSE(LineBufferList().ViewsVisible());
+  EXPECT_EQ(LineBufferList().CurrentGroup(), Output);
+  OpenMsgView(Build, true);
+  EXPECT_TRUE(LineBufferList().ViewsVisible());
+  OpenMsgView(Output, true);  // on screen already, now with the other group
+  UpdateMsgViews();
+  HideMsgViews();
+  HideMsgViews();
+  EXPECT_FALSE(LineBufferList().ViewsVisible());
+  EXPECT_EQ(Told, (std::vector<std::string>{"show Build", "show Output", "update Output", "hide Output"}));
+  LineBufferList().EvViewsChanged().Remove(this);
+}
+
 TEST_F(MessageLines, PositionsFollowEditsWhileTheFileIsOpenAndKeepTheStoredPlaceWhenTheirLineGoes) {
   std::string Text;
   for (int I = 1; I <= 20; ++I) Text += (I == 10 ? "\tline " : "line ") + std::to_string(I) + "\n";

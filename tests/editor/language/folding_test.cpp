@@ -155,13 +155,14 @@ TEST_F(Folding, AParserRegisteredFromOutsideIsRunOnTheParseThread) {
   PEkView V = Open("[a]\nx=1\ny=2\n[b]\nz=3\n");
   TParseThread Thread;
   Thread.SetDelay(0);
-  TElisionParserEditorHooks Hooks(Thread);
-  Hooks.AddRegionServices(MakePascalRegionServices());
-  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  TRegionServicesRegistry Registry;
+  TElisionParserEditorHooks Hooks(Thread, Registry);
+  Registry.Add(MakePascalRegionServices());
+  EXPECT_EQ("Vellum.Personality", Registry.ServicesForFile(Path)->Personality());
   // The package registers after the personality and takes over its files.
   auto Ini = std::make_shared<TIniRegions>();
   Ini->Self = Ini;
-  Hooks.AddRegionServices(Ini);
+  Registry.Add(Ini);
   auto Module = Hooks.EditorOpened(V, Path);
   ASSERT_NE(nullptr, Module);
   ASSERT_TRUE(Thread.WaitForParse(true, 5000));
@@ -169,8 +170,8 @@ TEST_F(Folding, AParserRegisteredFromOutsideIsRunOnTheParseThread) {
   EXPECT_GE(Ini->Runs.load(), 1);
   EXPECT_TRUE(IsStartOfElisionBlock(V, 1));
   Hooks.EditorClosed(Module.get());
-  Hooks.RemoveRegionServices(Ini.get());
-  EXPECT_EQ("Vellum.Personality", Hooks.ServicesForFile(Path)->Personality());
+  Registry.Remove(Ini.get());
+  EXPECT_EQ("Vellum.Personality", Registry.ServicesForFile(Path)->Personality());
   EXPECT_EQ(nullptr, Hooks.EditorOpened(V, Path + ".txt"));
 }
 
