@@ -27,7 +27,8 @@ projects: shared options projectfiles editor/kernel editor/buffers modules proje
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
 environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
 startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup host
+lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment lsp
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment startup lsp host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

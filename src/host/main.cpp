@@ -21,7 +21,7 @@ const TCommand& RootCommand() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand()});
+                                      EvalCommand(), BuildCommand(), LspCommand()});
   return Root;
 }
 

@@ -1,0 +1,251 @@
+#include "lsp/lspfeatures.h"
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "editor/buffers/attributes.h"
+#include "editor/buffers/editbuffer.h"
+#include "editor/language/highlight.h"
+#include "editor/language/regions.h"
+#include "editor/language/render.h"
+#include "editor/language/syncedit.h"
+#include "shared/utf8.h"
+
+namespace nxs::lsp {
+
+using json = nlohmann::json;
+
+namespace {
+
+// The classes a tokenizer gives, all below "Plain text"'s successor.
+constexpr int TokenClassCount = dePlainText + 1;
+
+// A text split into its lines ("\n" ends them, as the kernel hands the text out).
+class TLines {
+ public:
+  explicit TLines(std::string Text) : FText(std::move(Text)) {
+    FStarts.push_back(0);
+    for (size_t I = FText.find('\n'); I != std::string::npos; I = FText.find('\n', I + 1)) FStarts.push_back(I + 1);
+  }
+  const std::string& Text() const { return FText; }
+  int32_t Count() const { return static_cast<int32_t>(FStarts.size()); }
+  // Line L (from 1) without its break; empty past the end.
+  std::string_view Line(int32_t L) const {
+    if (L < 1 || L > Count()) return {};
+    const size_t Start = FStarts[static_cast<size_t>(L - 1)];
+    const size_t End = L < Count() ? FStarts[static_cast<size_t>(L)] - 1 : FText.size();
+    return std::string_view(FText).substr(Start, End - Start);
+  }
+
+ private:
+  std::string FText;
+  std::vector<size_t> FStarts;
+};
+
+json Position(const TLines& Lines, int32_t Line, size_t Byte, TPosEncoding Encoding) {
+  return {{"line", Line - 1}, {"character", BytesToUnits(Lines.Line(Line), Byte, Encoding)}};
+}
+
+json RegionRange(const TLines& Lines, const TRegion& R, TPosEncoding Encoding) {
+  return {{"start", Position(Lines, R.StartLine, static_cast<size_t>(R.StartIndex), Encoding)},
+          {"end", Position(Lines, R.EndLine, static_cast<size_t>(R.EndIndex), Encoding)}};
+}
+
+// The region parser of the personality that owns the file, as the folding finds it.
+std::shared_ptr<IRegionParser> RegionParserFor(const std::string& FileName) {
+  static const std::shared_ptr<IRegionServices> Services[] = {MakePascalRegionServices(), MakeCppRegionServices()};
+  for (const auto& S : Services)
+    if (S->HandlesFile(FileName)) return S->RegionParser();
+  return nullptr;
+}
+
+TRegionResult ParseRegions(const std::string& FileName, const std::string& Text) {
+  auto Parser = RegionParserFor(FileName);
+  if (!Parser) return {};
+  return Parser->Parse(Text, {});
+}
+
+// The symbol kind of a region of the outline; 0 for the kinds that fold but name nothing
+// (comments, conditionals, statements).
+int SymbolKind(const TRegion& R) {
+  constexpr int skModule = 2, skNamespace = 3, skClass = 5, skMethod = 6, skFunction = 12, skStruct = 23;
+  const std::string& K = R.Kind;
+  if (K == "routine")
+    return R.Description.find('.') != std::string::npos || R.Description.find("::") != std::string::npos ? skMethod
+                                                                                                          : skFunction;
+  if (K == "function") return R.Description.find("::") != std::string::npos ? skMethod : skFunction;
+  if (K == "class") return skClass;
+  if (K == "record") return skStruct;
+  if (K == "namespace") return skNamespace;
+  if (K == "interface" || K == "implementation" || K == "initialization" || K == "finalization") return skModule;
+  return 0;
+}
+
+bool Contains(const TRegion& Outer, const TRegion& Inner) {
+  auto Before = [](int32_t L1, int32_t I1, int32_t L2, int32_t I2) { return L1 < L2 || (L1 == L2 && I1 <= I2); };
+  return Before(Outer.StartLine, Outer.StartIndex, Inner.StartLine, Inner.StartIndex) &&
+         Before(Inner.EndLine, Inner.EndIndex, Outer.EndLine, Outer.EndIndex);
+}
+
+}  // namespace
+
+std::string TokenTypeName(const char* Element) {
+  std::string Name;
+  bool Upper = false;
+  for (const char* P = Element; *P; ++P) {
+    if (*P == ' ') {
+      Upper = !Name.empty();
+      continue;
+    }
+    const auto C = static_cast<unsigned char>(*P);
+    Name += static_cast<char>(Upper ? std::toupper(C) : Name.empty() ? std::tolower(C) : C);
+    Upper = false;
+  }
+  return Name;
+}
+
+std::string SemanticTokensLegend() {
+  json Types = json::array();
+  for (int C = 0; C < TokenClassCount; ++C) Types.push_back(TokenTypeName(DisplayElements[static_cast<size_t>(C)]));
+  return json{{"tokenTypes", Types}, {"tokenModifiers", json::array()}}.dump();
+}
+
+std::string FoldingRanges(TLspDocument& Doc, TPosEncoding Encoding) {
+  const TLines Lines(Doc.Text());
+  const TRegionResult R = ParseRegions(Doc.FileName(), Lines.Text());
+  json Out = json::array();
+  for (const TRegion& G : R.Regions) {
+    if (G.EndLine <= G.StartLine) continue;
+    json Range = {{"startLine", G.StartLine - 1},
+                  {"startCharacter", BytesToUnits(Lines.Line(G.StartLine), static_cast<size_t>(G.StartIndex), Encoding)},
+                  {"endLine", G.EndLine - 1},
+                  {"endCharacter", BytesToUnits(Lines.Line(G.EndLine), static_cast<size_t>(G.EndIndex), Encoding)}};
+    if (G.Kind == "comment") Range["kind"] = "comment";
+    if (G.Kind == "includes") Range["kind"] = "imports";
+    if (G.Kind == "region") Range["kind"] = "region";
+    Out.push_back(std::move(Range));
+  }
+  return Out.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string DocumentSymbols(TLspDocument& Doc, TPosEncoding Encoding) {
+  const TLines Lines(Doc.Text());
+  const TRegionResult R = ParseRegions(Doc.FileName(), Lines.Text());
+  // Each symbol hangs below the innermost symbol that holds it; the regions come by start,
+  // the longer first, so the holders of a region are on the stack when it comes.
+  struct TOpen {
+    const TRegion* Region;
+    json Symbol;
+  };
+  std::vector<TOpen> Stack;
+  json Top = json::array();
+  auto CloseOne = [&] {
+    TOpen Done = std::move(Stack.back());
+    Stack.pop_back();
+    (Stack.empty() ? Top : Stack.back().Symbol["children"]).push_back(std::move(Done.Symbol));
+  };
+  for (const TRegion& G : R.Regions) {
+    const int Kind = SymbolKind(G);
+    if (Kind == 0) continue;
+    while (!Stack.empty() && !Contains(*Stack.back().Region, G)) CloseOne();
+    const json Range = RegionRange(Lines, G, Encoding);
+    // The name is what the declaration's first line shows; it is selected where it stands.
+    json Selection = {{"start", Range["start"]}, {"end", Range["start"]}};
+    const std::string_view First = Lines.Line(G.StartLine);
+    const std::string Name = G.Description.empty() ? G.Kind : G.Description;
+    const size_t At = First.find(Name, static_cast<size_t>(G.StartIndex));
+    if (At != std::string_view::npos && (G.EndLine > G.StartLine || At + Name.size() <= static_cast<size_t>(G.EndIndex)))
+      Selection = {{"start", Position(Lines, G.StartLine, At, Encoding)},
+                   {"end", Position(Lines, G.StartLine, At + Name.size(), Encoding)}};
+    Stack.push_back({&G, {{"name", Name}, {"detail", G.Kind}, {"kind", Kind}, {"range", Range},
+                          {"selectionRange", Selection}, {"children", json::array()}}});
+  }
+  while (!Stack.empty()) CloseOne();
+  return Top.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string SemanticTokensOfText(std::string_view Text, const std::string& FileName, TSourceOptionGroups& Groups,
+                                 TPosEncoding Encoding) {
+  THighlighter* H = HighlighterForFile(Groups, FileName);
+  std::string Data;
+  if (H) {
+    Data.reserve(Text.size());
+    std::vector<TToken> Tokens;
+    uint8_t Class = 0;
+    int64_t PrevLine = 0, PrevStart = 0;
+    int64_t LineNo = 0;
+    size_t From = 0;
+    char Number[64];
+    for (;;) {
+      const size_t Break = Text.find('\n', From);
+      const std::string_view Line = Text.substr(From, Break == std::string_view::npos ? std::string_view::npos : Break - From);
+      Class = TokenizeLine(*H, Class, Line, Tokens);
+      size_t AtByte = 0;
+      int64_t AtUnits = 0;
+      for (const TToken& T : Tokens) {
+        AtUnits += BytesToUnits(Line.substr(AtByte), T.Start - AtByte, Encoding);
+        AtByte = T.Start;
+        const int64_t Length = BytesToUnits(Line.substr(T.Start), T.Length, Encoding);
+        const int Type = T.Class < TokenClassCount ? int{T.Class} : int{dePlainText};
+        const int64_t DeltaLine = LineNo - PrevLine;
+        const int64_t DeltaStart = DeltaLine == 0 ? AtUnits - PrevStart : AtUnits;
+        const int N = std::snprintf(Number, sizeof Number, "%s%lld,%lld,%lld,%d,0", Data.empty() ? "" : ",",
+                                    static_cast<long long>(DeltaLine), static_cast<long long>(DeltaStart),
+                                    static_cast<long long>(Length), Type);
+        Data.append(Number, static_cast<size_t>(N));
+        PrevLine = LineNo;
+        PrevStart = AtUnits;
+      }
+      if (Break == std::string_view::npos) break;
+      From = Break + 1;
+      ++LineNo;
+    }
+  }
+  return "{\"data\":[" + Data + "]}";
+}
+
+std::string SemanticTokensFull(TLspDocument& Doc, TSourceOptionGroups& Groups, TPosEncoding Encoding) {
+  return SemanticTokensOfText(Doc.Text(), Doc.FileName(), Groups, Encoding);
+}
+
+std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding) {
+  const TCharPos At = Doc.ToCharPos(Pos, Encoding);
+  const TLines Lines(Doc.Text());
+  // The block: the innermost routine or type that holds the position.
+  TCharPos Start{0, 1};
+  TCharPos After{static_cast<int32_t>(Utf8CharCount(Lines.Line(Lines.Count()))), Lines.Count()};
+  const TRegionResult R = ParseRegions(Doc.FileName(), Lines.Text());
+  for (const TRegion& G : R.Regions) {
+    if (SymbolKind(G) == 0) continue;
+    const TCharPos S{static_cast<int32_t>(Utf8CharCount(Lines.Line(G.StartLine).substr(0, static_cast<size_t>(G.StartIndex)))),
+                     G.StartLine};
+    const TCharPos E{static_cast<int32_t>(Utf8CharCount(Lines.Line(G.EndLine).substr(0, static_cast<size_t>(G.EndIndex)))),
+                     G.EndLine};
+    auto NotAfter = [](TCharPos A, TCharPos B) { return A.LineNum < B.LineNum || (A.LineNum == B.LineNum && A.Index <= B.Index); };
+    if (NotAfter(S, At) && NotAfter(At, E)) {
+      Start = S;
+      After = E;
+    }
+  }
+  auto Points = CollectSyncEditPoints(Doc.View(), Start, After, btNonInclusive, SyncEditLanguageOf(Doc.Buffer()));
+  if (!Points) return "null";
+  for (const TSyncEditPoint& P : Points->Points) {
+    bool Here = false;
+    for (const TSyncEditOccurrence& O : P.Occurrences)
+      Here = Here || (O.Start.LineNum == At.LineNum && O.Start.Index <= At.Index && At.Index <= O.End.Index);
+    if (!Here) continue;
+    json Ranges = json::array();
+    for (const TSyncEditOccurrence& O : P.Occurrences) {
+      const TLspPos S = Doc.FromCharPos(O.Start, Encoding), E = Doc.FromCharPos(O.End, Encoding);
+      Ranges.push_back({{"start", {{"line", S.Line}, {"character", S.Character}}},
+                        {"end", {{"line", E.Line}, {"character", E.Character}}}});
+    }
+    return json{{"ranges", Ranges}}.dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+  return "null";
+}
+
+}  // namespace nxs::lsp

@@ -1,0 +1,40 @@
+// What the language server answers about one document, from the editor's own parsers: the
+// folding ranges and the outline of the region parsers, the semantic tokens of the
+// highlighters' tokenizers and the linked editing ranges of sync edit. Each returns the
+// result's JSON text.
+#pragma once
+
+#include <string>
+
+#include "lsp/lspdocs.h"
+#include "lsp/lsppos.h"
+
+namespace nxs {
+class TSourceOptionGroups;
+}
+
+namespace nxs::lsp {
+
+// The semantic tokens' legend: one token type per tokenizer class, named after its display
+// element ("Reserved word" is "reservedWord"); no modifiers.
+std::string SemanticTokensLegend();
+// The token type of a display element's name, as the legend names it.
+std::string TokenTypeName(const char* Element);
+
+// FoldingRange[]: the regions that span more than one line; an empty array for a file no
+// region parser reads.
+std::string FoldingRanges(TLspDocument& Doc, TPosEncoding Encoding);
+// DocumentSymbol[]: the routines, types, namespaces and unit sections of the outline, nested
+// as they nest.
+std::string DocumentSymbols(TLspDocument& Doc, TPosEncoding Encoding);
+// SemanticTokens of the whole text, by the highlighter of the file's source option group.
+std::string SemanticTokensFull(TLspDocument& Doc, TSourceOptionGroups& Groups, TPosEncoding Encoding);
+// The tokens of a text by the named highlighter, for callers without a document.
+std::string SemanticTokensOfText(std::string_view Text, const std::string& FileName, TSourceOptionGroups& Groups,
+                                 TPosEncoding Encoding);
+// LinkedEditingRanges of the identifier at Pos: its occurrences in the innermost routine or
+// type around it (the whole text outside any), as sync edit groups them; "null" where there
+// is no identifier that occurs twice.
+std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding);
+
+}  // namespace nxs::lsp
