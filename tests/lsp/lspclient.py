@@ -18,9 +18,13 @@ class Client:
         self.proc.stdin.write(data)
         self.proc.stdin.flush()
 
-    def send(self, message):
+    @staticmethod
+    def frame(message):
         body = json.dumps(message).encode()
-        self.send_raw(b"Content-Length: %d\r\n\r\n" % len(body) + body)
+        return b"Content-Length: %d\r\n\r\n" % len(body) + body
+
+    def send(self, message):
+        self.send_raw(self.frame(message))
 
     def request(self, method, params=None, send=True):
         self.next_id += 1
