@@ -1,7 +1,7 @@
 #include "lsp/lspfeatures.h"
 
 #include <cctype>
-#include <cstdio>
+#include <charconv>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -192,10 +192,11 @@ std::string SemanticTokensOfText(std::string_view Text, const std::string& FileN
         const int Type = T.Class < TokenClassCount ? int{T.Class} : int{dePlainText};
         const int64_t DeltaLine = LineNo - PrevLine;
         const int64_t DeltaStart = DeltaLine == 0 ? AtUnits - PrevStart : AtUnits;
-        const int N = std::snprintf(Number, sizeof Number, "%s%lld,%lld,%lld,%d,0", Data.empty() ? "" : ",",
-                                    static_cast<long long>(DeltaLine), static_cast<long long>(DeltaStart),
-                                    static_cast<long long>(Length), Type);
-        Data.append(Number, static_cast<size_t>(N));
+        for (const int64_t V : {DeltaLine, DeltaStart, Length, int64_t{Type}, int64_t{0}}) {
+          if (!Data.empty()) Data += ',';
+          const auto [End, Ec] = std::to_chars(Number, Number + sizeof Number, V);
+          Data.append(Number, End);
+        }
         PrevLine = LineNo;
         PrevStart = AtUnits;
       }
