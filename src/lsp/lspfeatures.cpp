@@ -1,5 +1,6 @@
 #include "lsp/lspfeatures.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <memory>
@@ -12,6 +13,10 @@
 #include "editor/language/regions.h"
 #include "editor/language/render.h"
 #include "editor/language/syncedit.h"
+#include "projectfiles/msbnodes.h"
+#include "projectfiles/projectfile.h"
+#include "projectfiles/xmlio.h"
+#include "shared/filenames.h"
 #include "shared/utf8.h"
 
 namespace nxs::lsp {
@@ -247,6 +252,32 @@ std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Enc
     return json{{"ranges", Ranges}}.dump(-1, ' ', false, json::error_handler_t::replace);
   }
   return "null";
+}
+
+std::string FormatProjectFile(TLspDocument& Doc, TPosEncoding Encoding) {
+  static constexpr std::string_view Extensions[] = {".groupproj", ".vproj", ".kzproj"};
+  const std::string Ext = ExtractFileExt(Doc.FileName());
+  if (std::find(std::begin(Extensions), std::end(Extensions), Ext) == std::end(Extensions)) return "[]";
+  const std::string Text = Doc.Text();
+  std::shared_ptr<IMSProjectFile> Project = MSBuildCreateProjectFromXml(Doc.FileName(), Text);
+  auto* Access = dynamic_cast<IProjectNodeAccess*>(Project.get());
+  if (!Access) return "[]";
+  std::string Formatted;
+  TXmlWriter Writer(Formatted, xeUTF8, false);
+  Writer.Write(*Access->GetProjectNode());
+  Writer.Flush();
+  // The kernel hands lines out with "\n"; the edit compares and replaces in the same terms.
+  std::string Plain;
+  Plain.reserve(Formatted.size());
+  for (size_t I = 0; I < Formatted.size(); ++I)
+    if (Formatted[I] != '\r' || I + 1 >= Formatted.size() || Formatted[I + 1] != '\n') Plain += Formatted[I];
+  if (Plain == Text) return "[]";
+  const TLines Lines(Text);
+  const int32_t Last = Lines.Count();
+  const json Edit = {{"range", {{"start", {{"line", 0}, {"character", 0}}},
+                                {"end", Position(Lines, Last, Lines.Line(Last).size(), Encoding)}}},
+                     {"newText", Plain}};
+  return json::array({Edit}).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace nxs::lsp

@@ -37,4 +37,9 @@ std::string SemanticTokensOfText(std::string_view Text, const std::string& FileN
 // is no identifier that occurs twice.
 std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding);
 
+// TextEdit[] that gives a project or group file the system's own layout, as saving it writes
+// it: one edit of the whole text, none when the text has the layout already or the file is no
+// project or group file. Raises the project layer's error for a text it cannot read.
+std::string FormatProjectFile(TLspDocument& Doc, TPosEncoding Encoding);
+
 }  // namespace nxs::lsp

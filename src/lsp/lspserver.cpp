@@ -77,7 +77,8 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
           {"foldingRangeProvider", true},
           {"documentSymbolProvider", true},
           {"semanticTokensProvider", {{"legend", Legend}, {"full", true}, {"range", false}}},
-          {"linkedEditingRangeProvider", true}}},
+          {"linkedEditingRangeProvider", true},
+          {"documentFormattingProvider", true}}},
         {"serverInfo", {{"name", "nxs"}}}};
     return Dump(Result);
   };
@@ -93,6 +94,9 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   };
   R["textDocument/semanticTokens/full"] = [this](const json& Params) {
     return SemanticTokensFull(FImpl->Docs().Get(UriOf(Params)), FImpl->Docs().Options().SourceOptionGroups(), FEncoding);
+  };
+  R["textDocument/formatting"] = [this](const json& Params) {
+    return FormatProjectFile(FImpl->Docs().Get(UriOf(Params)), FEncoding);
   };
   R["textDocument/linkedEditingRange"] = [this](const json& Params) {
     return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);

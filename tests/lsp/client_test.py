@@ -116,6 +116,26 @@ def main():
         check("linked editing", linked and [(r["start"]["line"], r["start"]["character"], r["end"]["character"])
                                             for r in linked["ranges"]], [(7, 18, 19), (9, 17, 18)])
 
+        # Formatting gives a project and a group file the layout saving writes, from the
+        # client's unsaved text; a file in that layout gets no edit.
+        for name in ("examples/hello/hello.vproj", "examples/group/demo.groupproj"):
+            path = os.path.join(work, os.path.basename(name))
+            shutil.copy(os.path.join(ROOT, name), path)
+            with open(path, encoding="utf-8-sig") as f:
+                messy = re.sub(r"\n +<", "\n\t<", f.read())
+            uri = client.open(path, messy)
+            lspclient.sh(NXS, "project", "format", path, "-o", path + ".want")
+            with open(path + ".want", encoding="utf-8-sig") as f:
+                want = f.read()
+            edits = client.call("textDocument/formatting", {"textDocument": {"uri": uri}, "options": {}})
+            check(name + " formatted", [e["newText"] for e in edits], [want])
+            check(name + " edit's range", edits[0]["range"]["start"], {"line": 0, "character": 0})
+            client.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 2},
+                                                     "contentChanges": [{"text": want}]})
+            check(name + " formatted again", client.call("textDocument/formatting",
+                                                         {"textDocument": {"uri": uri}, "options": {}}), [])
+            client.notify("textDocument/didClose", {"textDocument": {"uri": uri}})
+
         # Malformed input: each gets its answer and the server goes on.
         def expect_error(what, raw, code):
             client.send_raw(raw)
