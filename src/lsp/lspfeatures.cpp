@@ -16,6 +16,7 @@
 #include "projectfiles/msbnodes.h"
 #include "projectfiles/projectfile.h"
 #include "projectfiles/xmlio.h"
+#include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/utf8.h"
 
@@ -75,13 +76,22 @@ TRegionResult ParseRegions(const std::string& FileName, const std::string& Text)
 
 // The symbol kind of a region of the outline; 0 for the kinds that fold but name nothing
 // (comments, conditionals, statements).
+// Whether a declaration names a member: its name (the word before the parameters) is
+// qualified, "TShape.Area" or "Shape::Area"; a qualified return type does not count.
+bool IsQualified(const std::string& Declaration) {
+  std::string_view Head = std::string_view(Declaration).substr(0, Declaration.find('('));
+  while (!Head.empty() && Head.back() == ' ') Head.remove_suffix(1);
+  const size_t Blank = Head.find_last_of(" \t*&");
+  const std::string_view Name = Blank == std::string_view::npos ? Head : Head.substr(Blank + 1);
+  return Name.find('.') != std::string_view::npos || Name.find("::") != std::string_view::npos;
+}
+
+// The protocol's symbol kinds that an outline holds.
+enum : int { skModule = 2, skNamespace = 3, skClass = 5, skMethod = 6, skFunction = 12, skStruct = 23 };
+
 int SymbolKind(const TRegion& R) {
-  constexpr int skModule = 2, skNamespace = 3, skClass = 5, skMethod = 6, skFunction = 12, skStruct = 23;
   const std::string& K = R.Kind;
-  if (K == "routine")
-    return R.Description.find('.') != std::string::npos || R.Description.find("::") != std::string::npos ? skMethod
-                                                                                                          : skFunction;
-  if (K == "function") return R.Description.find("::") != std::string::npos ? skMethod : skFunction;
+  if (K == "routine" || K == "function") return IsQualified(R.Description) ? skMethod : skFunction;
   if (K == "class") return skClass;
   if (K == "record") return skStruct;
   if (K == "namespace") return skNamespace;
@@ -252,6 +262,53 @@ std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Enc
     return json{{"ranges", Ranges}}.dump(-1, ' ', false, json::error_handler_t::replace);
   }
   return "null";
+}
+
+std::string WorkspaceSymbols(const std::vector<std::string>& Files, const std::string& Query, TLspDocuments& Docs,
+                             TPosEncoding Encoding) {
+  constexpr size_t MaxSymbols = 5000;
+  auto Lower = [](std::string S) {
+    for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  const std::string Wanted = Lower(Query);
+  json Out = json::array();
+  for (const std::string& File : Files) {
+    std::string Text;
+    bool Open = false;
+    for (const auto& [Uri, Doc] : Docs.All())
+      if (Doc->FileName() == File) {
+        Text = Doc->Text();
+        Open = true;
+      }
+    if (!Open) {
+      try {
+        Text = FileSystem().ReadFile(File);
+      } catch (const std::exception&) {
+        continue;
+      }
+    }
+    const TLines Lines(std::move(Text));
+    const TRegionResult R = ParseRegions(File, Lines.Text());
+    const std::string Uri = UriOfFileName(File);
+    std::vector<const TRegion*> Holders;
+    for (const TRegion& G : R.Regions) {
+      const int Kind = SymbolKind(G);
+      if (Kind == 0) continue;
+      while (!Holders.empty() && !Contains(*Holders.back(), G)) Holders.pop_back();
+      const std::string Name = G.Description.empty() ? G.Kind : G.Description;
+      const std::string Container = Holders.empty() ? std::string() : Holders.back()->Description;
+      Holders.push_back(&G);
+      // A unit's sections hold the symbols; they are none themselves.
+      if (Kind == skModule) continue;
+      if (!Wanted.empty() && Lower(Name).find(Wanted) == std::string::npos) continue;
+      json Symbol = {{"name", Name}, {"kind", Kind}, {"location", {{"uri", Uri}, {"range", RegionRange(Lines, G, Encoding)}}}};
+      if (!Container.empty()) Symbol["containerName"] = Container;
+      Out.push_back(std::move(Symbol));
+      if (Out.size() >= MaxSymbols) return Out.dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+  }
+  return Out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 std::string FormatProjectFile(TLspDocument& Doc, TPosEncoding Encoding) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "lsp/lspdocs.h"
 #include "lsp/lsppos.h"
@@ -36,6 +37,12 @@ std::string SemanticTokensOfText(std::string_view Text, const std::string& FileN
 // type around it (the whole text outside any), as sync edit groups them; "null" where there
 // is no identifier that occurs twice.
 std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding);
+
+// SymbolInformation[] of the routines and types of the files' outlines whose names hold Query
+// (ignoring case; every one for an empty query). A file open as a document is read as the
+// client has it, the others from disk; a file no region parser reads names nothing.
+std::string WorkspaceSymbols(const std::vector<std::string>& Files, const std::string& Query, TLspDocuments& Docs,
+                             TPosEncoding Encoding);
 
 // TextEdit[] that gives a project or group file the system's own layout, as saving it writes
 // it: one edit of the whole text, none when the text has the layout already or the file is no

@@ -1,11 +1,13 @@
 #include "lsp/lspserver.h"
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "lsp/lspdocs.h"
 #include "lsp/lsperrors.h"
 #include "lsp/lspfeatures.h"
+#include "lsp/lspworkspace.h"
 #include "lsp/resstrings.h"
 #include "options/envoptions.h"
 #include "shared/format.h"
@@ -47,6 +49,23 @@ TPosEncoding ChooseEncoding(const json& Params) {
   return TPosEncoding::Utf16;
 }
 
+// The workspace's folder: the first workspace folder, else the root URI, else the root path.
+std::string WorkspaceRoot(const json& Params) {
+  if (!Params.is_object()) return {};
+  try {
+    const json Folders = Params.value("workspaceFolders", json());
+    if (Folders.is_array() && !Folders.empty() && Folders[0].is_object() && Folders[0].contains("uri"))
+      return FileNameOfUri(Folders[0]["uri"].get<std::string>());
+    const json Uri = Params.value("rootUri", json());
+    if (Uri.is_string()) return FileNameOfUri(Uri.get<std::string>());
+    const json Path = Params.value("rootPath", json());
+    if (Path.is_string()) return Path.get<std::string>();
+  } catch (const std::exception&) {
+    // A root that is no file's serves no workspace symbols; the session goes on.
+  }
+  return {};
+}
+
 }  // namespace
 
 struct TLspServer::TImpl {
@@ -55,6 +74,7 @@ struct TLspServer::TImpl {
   std::map<std::string, TRequestHandler> Requests;
   std::map<std::string, TNotificationHandler> Notifications;
   std::unique_ptr<TLspDocuments> Documents;
+  std::string Root;  // the workspace's folder; empty when the client named none
 
   TLspDocuments& Docs() {
     if (!Documents) Documents = std::make_unique<TLspDocuments>();
@@ -67,6 +87,7 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   auto& N = FImpl->Notifications;
   R["initialize"] = [this](const json& Params) {
     FEncoding = ChooseEncoding(Params);
+    FImpl->Root = WorkspaceRoot(Params);
     FImpl->Docs();
     FInitialized = true;
     const json Legend = json::parse(SemanticTokensLegend());
@@ -78,7 +99,8 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
           {"documentSymbolProvider", true},
           {"semanticTokensProvider", {{"legend", Legend}, {"full", true}, {"range", false}}},
           {"linkedEditingRangeProvider", true},
-          {"documentFormattingProvider", true}}},
+          {"documentFormattingProvider", true},
+          {"workspaceSymbolProvider", true}}},
         {"serverInfo", {{"name", "nxs"}}}};
     return Dump(Result);
   };
@@ -97,6 +119,14 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   };
   R["textDocument/formatting"] = [this](const json& Params) {
     return FormatProjectFile(FImpl->Docs().Get(UriOf(Params)), FEncoding);
+  };
+  R["workspace/symbol"] = [this](const json& Params) {
+    std::vector<std::string> Files;
+    if (!FImpl->Root.empty())
+      for (const std::string& Project : FindProjectFiles(FImpl->Root))
+        for (const std::string& F : ProjectSourceFiles(Project))
+          if (std::find(Files.begin(), Files.end(), F) == Files.end()) Files.push_back(F);
+    return WorkspaceSymbols(Files, Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
   };
   R["textDocument/linkedEditingRange"] = [this](const json& Params) {
     return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);

@@ -116,6 +116,32 @@ def main():
         check("linked editing", linked and [(r["start"]["line"], r["start"]["character"], r["end"]["character"])
                                             for r in linked["ranges"]], [(7, 18, 19), (9, 17, 18)])
 
+        # Workspace symbols: the outlines of the files the group's projects name, the unit
+        # sections left out; an open document counts with the client's text.
+        ws = lspclient.Client(NXS)
+        ws.call("initialize", {"capabilities": {}, "rootUri": lspclient.uri_of(os.path.join(ROOT, "examples/group"))})
+        ws.notify("initialized", {})
+        found = [(s["name"], s["kind"], os.path.basename(lspclient.unquote_uri(s["location"]["uri"])),
+                  s["location"]["range"]["start"]["line"] + 1, s.get("containerName"))
+                 for s in ws.call("workspace/symbol", {"query": ""})]
+        want = []
+        for path in ("cppapp/src/main.cpp", "cpplib/src/area.cpp", "cpplib/src/describe.cpp", "pasapp/pasapp.vpr",
+                     "pasutil/pasutil.pas"):
+            container = None
+            for start, end, kind, desc, level in outline(os.path.join(ROOT, "examples/group", path)):
+                if kind in ("interface", "implementation"):
+                    container = desc
+                elif kind in ("routine", "function"):
+                    want.append((desc, 12, os.path.basename(path), start, container if level else None))
+        check("workspace symbols", sorted(found), sorted(want))
+        check("workspace symbols found", len(want) >= 3, True)
+        pasutil = os.path.join(ROOT, "examples/group/pasutil/pasutil.pas")
+        with open(pasutil, encoding="utf-8") as f:
+            ws.open(pasutil, f.read().replace("function Shout", "function Whisper"))
+        check("workspace symbols of the client's text", [s["name"] for s in ws.call("workspace/symbol", {"query": "WHISP"})],
+              ["function Whisper(const Text: string): string;"])
+        check("workspace session", ws.close(), 0)
+
         # Formatting gives a project and a group file the layout saving writes, from the
         # client's unsaved text; a file in that layout gets no edit.
         for name in ("examples/hello/hello.vproj", "examples/group/demo.groupproj"):

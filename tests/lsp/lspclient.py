@@ -126,5 +126,10 @@ def uri_of(path):
     return "file://" + quote(os.path.abspath(path))
 
 
+def unquote_uri(uri):
+    from urllib.parse import unquote
+    return unquote(uri[len("file://"):])
+
+
 def sh(*args):
     return subprocess.run(args, check=True, capture_output=True, text=True).stdout
