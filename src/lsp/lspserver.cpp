@@ -4,13 +4,16 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "lsp/lspdiagnostics.h"
 #include "lsp/lspdocs.h"
 #include "lsp/lsperrors.h"
 #include "lsp/lspfeatures.h"
 #include "lsp/lspworkspace.h"
 #include "lsp/resstrings.h"
 #include "options/envoptions.h"
+#include "shared/fileio.h"
 #include "shared/format.h"
+#include "shared/utf8.h"
 
 namespace nxs::lsp {
 
@@ -75,6 +78,9 @@ struct TLspServer::TImpl {
   std::map<std::string, TNotificationHandler> Notifications;
   std::unique_ptr<TLspDocuments> Documents;
   std::string Root;  // the workspace's folder; empty when the client named none
+  // The files whose diagnostics were published, by the project whose build found them: the
+  // next build of that project clears those it no longer reports.
+  std::map<std::string, std::set<std::string>> Published;
 
   TLspDocuments& Docs() {
     if (!Documents) Documents = std::make_unique<TLspDocuments>();
@@ -152,11 +158,75 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     const json& Id = Member(Params, "textDocument");
     if (Id.contains("version") && Id["version"].is_number_integer()) Doc.Version = Id["version"].get<int64_t>();
   };
-  N["textDocument/didSave"] = [this](const json& Params) { FImpl->Docs().Get(UriOf(Params)); };
+  N["textDocument/didSave"] = [this](const json& Params) { PublishBuildDiagnostics(FImpl->Docs().Get(UriOf(Params))); };
   N["textDocument/didClose"] = [this](const json& Params) { FImpl->Docs().Close(UriOf(Params)); };
 }
 
 TLspServer::~TLspServer() = default;
+
+namespace {
+
+bool IsWordChar(char C) {
+  return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' ||
+         static_cast<unsigned char>(C) >= 0x80;
+}
+
+// A diagnostic's range on its line: from its column over the word that starts there (one
+// character where none does; the whole line where the tool gave no column).
+json DiagnosticRange(const TBuildDiagnostic& D, std::string_view Line, TPosEncoding Encoding) {
+  const size_t From = ColumnByte(D, Line);
+  size_t To = From;
+  if (D.Column <= 0) {
+    To = Line.size();
+  } else {
+    while (To < Line.size() && IsWordChar(Line[To])) ++To;
+    if (To == From && To < Line.size()) To += static_cast<size_t>(Utf8CharLength(Line, To, TUtf8Policy::Framing));
+  }
+  const int64_t L = D.Line - 1;
+  return {{"start", {{"line", L}, {"character", BytesToUnits(Line, From, Encoding)}}},
+          {"end", {{"line", L}, {"character", BytesToUnits(Line, To, Encoding)}}}};
+}
+
+}  // namespace
+
+void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
+  const std::string Project = ProjectOfFile(Saved.FileName(), FImpl->Root);
+  if (Project.empty()) return;
+  std::map<std::string, std::vector<TBuildDiagnostic>> ByFile;
+  for (TBuildDiagnostic& D : BuildDiagnostics(Project)) ByFile[D.File].push_back(std::move(D));
+  std::set<std::string>& Before = FImpl->Published[Project];
+  for (const std::string& File : Before) ByFile.try_emplace(File);
+  Before.clear();
+  for (const auto& [File, List] : ByFile) {
+    // Lines as the client has them where the file is open, else as saved.
+    TLspDocument* Doc = nullptr;
+    for (const auto& [Uri, D] : FImpl->Docs().All())
+      if (D->FileName() == File) Doc = D.get();
+    std::vector<std::string> DiskLines;
+    if (!Doc && !List.empty()) {
+      std::string Text;
+      try {
+        Text = FileSystem().ReadFile(File);
+      } catch (const std::exception&) {
+      }
+      size_t From = 0;
+      for (size_t At; (At = Text.find('\n', From)) != std::string::npos; From = At + 1) DiskLines.push_back(Text.substr(From, At - From));
+      DiskLines.push_back(Text.substr(From));
+    }
+    json Diagnostics = json::array();
+    for (const TBuildDiagnostic& D : List) {
+      std::string Line = Doc ? Doc->LineText(D.Line)
+                             : D.Line <= static_cast<int>(DiskLines.size()) ? DiskLines[static_cast<size_t>(D.Line - 1)] : "";
+      if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+      Diagnostics.push_back({{"range", DiagnosticRange(D, Line, FEncoding)}, {"severity", D.Severity}, {"source", "nxs"},
+                             {"message", D.Text}});
+    }
+    if (!List.empty()) Before.insert(File);
+    json Params = {{"uri", Doc ? Doc->Uri() : UriOfFileName(File)}, {"diagnostics", Diagnostics}};
+    if (Doc) Params["version"] = Doc->Version;
+    FSend(Dump({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", Params}}));
+  }
+}
 
 void TLspServer::HandleFault(const std::string& What) {
   FSend(Dump({{"jsonrpc", "2.0"}, {"id", nullptr}, {"error", {{"code", ecParseError}, {"message", What}}}}));

@@ -18,6 +18,7 @@
 
 namespace nxs::lsp {
 
+class TLspDocument;
 class TLspDocuments;
 
 class TLspServer {
@@ -42,6 +43,9 @@ class TLspServer {
   TPosEncoding Encoding() const { return FEncoding; }
 
  private:
+  // Makes the project of a saved document and publishes what its build reports, by file.
+  void PublishBuildDiagnostics(TLspDocument& Saved);
+
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
   TSend FSend;

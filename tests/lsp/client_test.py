@@ -142,6 +142,47 @@ def main():
               ["function Whisper(const Text: string): string;"])
         check("workspace session", ws.close(), 0)
 
+        # Diagnostics: saving a file with a syntax error makes its project, and the error comes
+        # on the range of the word; the next save without it clears them.
+        group = os.path.join(work, "group")
+        shutil.copytree(os.path.join(ROOT, "examples/group"), group)
+        dg = lspclient.Client(NXS)
+        dg.call("initialize", {"capabilities": {}, "rootUri": lspclient.uri_of(group)})
+        dg.notify("initialized", {})
+        for rel, good, bad, where in (
+                ("pasutil/pasutil.pas", "Result := ", "Result := { \U0001F600\u00e9 }\tUndefined + ", "Undefined"),
+                ("cpplib/src/describe.cpp", "return ", "return  /* \u00e9\U0001F600 */\tundefined_name + ",
+                 "undefined_name")):
+            path = os.path.join(group, rel)
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+            uri = dg.open(path, text)
+            broken = text.replace(good, bad, 1)
+            dg.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 2},
+                                                 "contentChanges": [{"text": broken}]})
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(broken)
+            dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
+            note = dg.read(timeout=120)
+            check(rel + " diagnostics' method", note.get("method"), "textDocument/publishDiagnostics")
+            params = note.get("params", {})
+            check(rel + " diagnostics' uri", params.get("uri"), uri)
+            first = (params.get("diagnostics") or [{}])[0]
+            lines = broken.split("\n")
+            line = next(i for i, l in enumerate(lines) if where in l)
+            start = utf16_len(lines[line][:lines[line].index(where)])
+            check(rel + " diagnostic's range", first.get("range"),
+                  {"start": {"line": line, "character": start}, "end": {"line": line, "character": start + len(where)}})
+            check(rel + " diagnostic's severity", first.get("severity"), 1)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+            dg.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 3},
+                                                 "contentChanges": [{"text": text}]})
+            dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
+            cleared = dg.read(timeout=120)
+            check(rel + " diagnostics cleared", (cleared["params"]["uri"], cleared["params"]["diagnostics"]), (uri, []))
+        check("diagnostics session", dg.close(), 0)
+
         # Formatting gives a project and a group file the layout saving writes, from the
         # client's unsaved text; a file in that layout gets no edit.
         for name in ("examples/hello/hello.vproj", "examples/group/demo.groupproj"):
