@@ -14,7 +14,9 @@ static int RunLsp(const TCommandLine&) {
 TCommand LspCommand() {
   return Leaf("lsp", "serve the language server protocol on standard input and output", "nxs lsp",
               "Speaks the language server protocol (JSON-RPC with Content-Length headers) on standard input and\n"
-              "output: documents, folding ranges, document symbols, semantic tokens and linked editing ranges.\n"
+              "output: documents, folding ranges, document symbols, semantic tokens, linked editing ranges,\n"
+              "workspace symbols, the formatting of project and group files, diagnostics from the build of a\n"
+              "saved file's project, and the commands nxs.make, nxs.build and nxs.clean.\n"
               "Anything else the system prints goes to standard error. The exit status is 0 after\n"
               "\"shutdown\" and \"exit\", 1 otherwise.",
               {}, 0, 0, RunLsp);

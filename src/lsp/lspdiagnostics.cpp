@@ -48,16 +48,21 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root) {
   }
 }
 
-std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project) {
+std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const std::string& Mode,
+                                               const std::function<void(const std::string&)>& OnLine, bool* Succeeded) {
   const std::string Dir = ExtractFileDir(Project);
   engine::TToolOutputParser Parser(engine::TToolOutputParser::tsGcc, "nxs", Dir);
   std::vector<engine::TBuildEvent> Events;
   engine::TProcessOptions Options;
   // The child is this very program: the kernel names it so in every process.
-  Options.Argv = {"/proc/self/exe", "build", Project, "--messages", "gcc"};
+  Options.Argv = {"/proc/self/exe", "build", Project, "--mode", Mode, "--messages", "gcc"};
   Options.WorkingDirectory = Dir;
-  Options.OnLine = [&](const std::string& Line) { Parser.Parse(Line, Events); };
-  (void)engine::RunProcess(Options);
+  Options.OnLine = [&](const std::string& Line) {
+    if (OnLine) OnLine(Line);
+    Parser.Parse(Line, Events);
+  };
+  const int Status = engine::RunProcess(Options);
+  if (Succeeded) *Succeeded = Status == 0;
   Parser.Flush(Events);
   std::vector<TBuildDiagnostic> Out;
   for (const engine::TBuildEvent& E : Events) {

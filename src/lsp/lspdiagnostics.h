@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,11 @@ size_t ColumnByte(const TBuildDiagnostic& D, std::string_view Line);
 // The project whose items name File: the first, searching from File's folder up to Root (to
 // the top when Root is empty); empty when none does.
 std::string ProjectOfFile(const std::string& File, const std::string& Root);
-// Makes the project and returns what its tools reported about source files.
-std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project);
+// Builds a project or group file ("make", "build" or "clean") and returns what its tools
+// reported about source files; OnLine, when given, sees each line of the build's output as
+// it comes, and Succeeded whether the build did.
+std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& File, const std::string& Mode = "make",
+                                               const std::function<void(const std::string&)>& OnLine = {},
+                                               bool* Succeeded = nullptr);
 
 }  // namespace nxs::lsp

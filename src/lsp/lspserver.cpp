@@ -12,6 +12,7 @@
 #include "lsp/resstrings.h"
 #include "options/envoptions.h"
 #include "shared/fileio.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/utf8.h"
 
@@ -50,6 +51,17 @@ TPosEncoding ChooseEncoding(const json& Params) {
         if (E.is_string() && E.get<std::string>() == "utf-8") return TPosEncoding::Utf8;
   }
   return TPosEncoding::Utf16;
+}
+
+// What a build of the workspace builds: its group file, else its one project.
+std::string WorkspaceBuildFile(const std::string& Root) {
+  if (Root.empty()) return {};
+  std::vector<std::string> Groups;
+  for (const std::string& Name : FileSystem().ListDirectory(Root))
+    if (ExtractFileExt(Name) == ".groupproj") Groups.push_back(Root + "/" + Name);
+  if (Groups.size() == 1) return Groups[0];
+  const std::vector<std::string> Projects = FindProjectFiles(Root);
+  return Groups.empty() && Projects.size() == 1 ? Projects[0] : std::string();
 }
 
 // The workspace's folder: the first workspace folder, else the root URI, else the root path.
@@ -106,7 +118,8 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
           {"semanticTokensProvider", {{"legend", Legend}, {"full", true}, {"range", false}}},
           {"linkedEditingRangeProvider", true},
           {"documentFormattingProvider", true},
-          {"workspaceSymbolProvider", true}}},
+          {"workspaceSymbolProvider", true},
+          {"executeCommandProvider", {{"commands", {"nxs.make", "nxs.build", "nxs.clean"}}}}}},
         {"serverInfo", {{"name", "nxs"}}}};
     return Dump(Result);
   };
@@ -133,6 +146,32 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
         for (const std::string& F : ProjectSourceFiles(Project))
           if (std::find(Files.begin(), Files.end(), F) == Files.end()) Files.push_back(F);
     return WorkspaceSymbols(Files, Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
+  };
+  // Builds the project or group the first argument names (a URI), else the workspace's
+  // group, else its one project; progress goes to the client's token, line by line.
+  R["workspace/executeCommand"] = [this](const json& Params) {
+    const std::string Command = Member(Params, "command").get<std::string>();
+    if (Command != "nxs.make" && Command != "nxs.build" && Command != "nxs.clean")
+      throw ELspError(ecInvalidParams, Format(res::SLspUnknownCommand, Command));
+    const json Arguments = Params.value("arguments", json::array());
+    std::string Target;
+    if (Arguments.is_array() && !Arguments.empty() && Arguments[0].is_string())
+      Target = FileNameOfUri(Arguments[0].get<std::string>());
+    if (Target.empty()) Target = WorkspaceBuildFile(FImpl->Root);
+    if (Target.empty()) throw ELspError(ecRequestFailed, res::SLspNothingToBuild);
+    const json Token = Params.value("workDoneToken", json());
+    auto Progress = [&](json Value) {
+      if (Token.is_string() || Token.is_number_integer())
+        FSend(Dump({{"jsonrpc", "2.0"}, {"method", "$/progress"}, {"params", {{"token", Token}, {"value", Value}}}}));
+    };
+    Progress({{"kind", "begin"}, {"title", Command.substr(4) + " " + ExtractFileName(Target)}, {"cancellable", false}});
+    bool Succeeded = false;
+    auto Found = BuildDiagnostics(Target, Command.substr(4), [&](const std::string& Line) {
+      Progress({{"kind", "report"}, {"message", Line}});
+    }, &Succeeded);
+    PublishDiagnostics(Target, std::move(Found));
+    Progress({{"kind", "end"}, {"message", Succeeded ? "Success" : "Failed"}});
+    return Dump({{"succeeded", Succeeded}});
   };
   R["textDocument/linkedEditingRange"] = [this](const json& Params) {
     return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);
@@ -191,10 +230,13 @@ json DiagnosticRange(const TBuildDiagnostic& D, std::string_view Line, TPosEncod
 
 void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
   const std::string Project = ProjectOfFile(Saved.FileName(), FImpl->Root);
-  if (Project.empty()) return;
+  if (!Project.empty()) PublishDiagnostics(Project, BuildDiagnostics(Project));
+}
+
+void TLspServer::PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found) {
   std::map<std::string, std::vector<TBuildDiagnostic>> ByFile;
-  for (TBuildDiagnostic& D : BuildDiagnostics(Project)) ByFile[D.File].push_back(std::move(D));
-  std::set<std::string>& Before = FImpl->Published[Project];
+  for (TBuildDiagnostic& D : Found) ByFile[D.File].push_back(std::move(D));
+  std::set<std::string>& Before = FImpl->Published[Built];
   for (const std::string& File : Before) ByFile.try_emplace(File);
   Before.clear();
   for (const auto& [File, List] : ByFile) {

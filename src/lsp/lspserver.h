@@ -18,6 +18,7 @@
 
 namespace nxs::lsp {
 
+struct TBuildDiagnostic;
 class TLspDocument;
 class TLspDocuments;
 
@@ -45,6 +46,9 @@ class TLspServer {
  private:
   // Makes the project of a saved document and publishes what its build reports, by file.
   void PublishBuildDiagnostics(TLspDocument& Saved);
+  // Publishes a build's diagnostics by file, clearing those of files the last build of the
+  // same project or group reported and this one does not.
+  void PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found);
 
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;

@@ -27,6 +27,8 @@ inline constexpr const char* SLspCancelled = "Request %s was cancelled";
 inline constexpr const char* SLspNotOpen = "The document %s is not open";
 inline constexpr const char* SLspNotAFileUri = "Only file URIs are served: %s";
 inline constexpr const char* SLspNotifyFailed = "%s failed: %s";
+inline constexpr const char* SLspUnknownCommand = "Unknown command %s";
+inline constexpr const char* SLspNothingToBuild = "The workspace holds no group file and not exactly one project";
 inline constexpr const char* SLspNotSourceModule = "%s does not open as a source file";
 
 }  // namespace nxs::res

@@ -181,6 +181,20 @@ def main():
             dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
             cleared = dg.read(timeout=120)
             check(rel + " diagnostics cleared", (cleared["params"]["uri"], cleared["params"]["diagnostics"]), (uri, []))
+        # Commands: make and clean the workspace's group with progress on the client's token.
+        for command in ("nxs.make", "nxs.clean"):
+            id = dg.request("workspace/executeCommand", {"command": command, "workDoneToken": "t1"})
+            kinds = []
+            while True:
+                message = dg.read(timeout=120)
+                if message.get("method") == "$/progress":
+                    kinds.append(message["params"]["value"]["kind"])
+                elif message.get("id") == id:
+                    break
+            check(command + " result", message.get("result"), {"succeeded": True})
+            check(command + " progress", (kinds[:1], kinds[-1:], "report" in kinds), (["begin"], ["end"], True))
+        reply = dg.answer(dg.request("workspace/executeCommand", {"command": "nxs.format-disk"}))
+        check("unknown command", reply.get("error", {}).get("code"), -32602)
         check("diagnostics session", dg.close(), 0)
 
         # Formatting gives a project and a group file the layout saving writes, from the
