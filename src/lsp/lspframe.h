@@ -33,6 +33,8 @@ class TFrameReader {
   void Feed(std::string_view Data, const TOnMessage& OnMessage, const TOnFault& OnFault);
   // The input ended: a message cut short is a fault.
   void Finish(const TOnFault& OnFault);
+  // The bytes held between calls: at most a header block's bound, or a message's.
+  size_t Held() const { return FBuffer.size(); }
 
  private:
   enum class TState { Header, Content, SkipHeader, SkipContent };

@@ -71,6 +71,29 @@ TEST(LspFraming, AHeaderThatNeverEndsIsDroppedUpToItsEnd) {
     EXPECT_EQ(ReadAll(Input, Piece, Limits).Events, Events({"fault:Header longer than 64 bytes", "msg:ok"})) << Piece;
 }
 
+TEST(LspFraming, WhatIsHeldStaysWithinTheBoundsWhateverArrives) {
+  TFrameLimits Limits;
+  Limits.MaxHeader = 64;
+  Limits.MaxContent = 100;
+  TFrameReader Reader(Limits);
+  int Faults = 0, Messages = 0;
+  auto OnMessage = [&](std::string_view) { ++Messages; };
+  auto OnFault = [&](const std::string&) { ++Faults; };
+  const std::string Junk(10000, 'j');
+  for (int I = 0; I < 10; ++I) {
+    Reader.Feed(Junk, OnMessage, OnFault);
+    EXPECT_LE(Reader.Held(), 68u);
+  }
+  Reader.Feed("\r\n\r\nContent-Length: 1000\r\n\r\n", OnMessage, OnFault);
+  for (int I = 0; I < 10; ++I) {
+    Reader.Feed(std::string(100, 'c'), OnMessage, OnFault);
+    EXPECT_EQ(Reader.Held(), 0u);
+  }
+  Reader.Feed(FrameMessage("ok"), OnMessage, OnFault);
+  EXPECT_EQ(Faults, 2);
+  EXPECT_EQ(Messages, 1);
+}
+
 TEST(LspFraming, InputEndingInsideAMessageIsAFault) {
   EXPECT_EQ(ReadAll("Content-Length: 10\r\n\r\n{\"a\"", 3).Events, Events({"fault:Input ended inside a message"}));
   EXPECT_EQ(ReadAll("Content-Len", 3).Events, Events({"fault:Input ended inside a header"}));

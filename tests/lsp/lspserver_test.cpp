@@ -199,6 +199,9 @@ TEST_F(LspDocument, IncrementalChangesLandOnTheKernelsCharactersInUTF16) {
   EXPECT_EQ(Text(), "new!\na  Xb two\r\n$");
   Change(1, 3, 1, 1, "");
   EXPECT_EQ(Text(), "new!\naXb two\r\n$");
+  // The line after the last: the end of the text, where a client appends.
+  Change(3, 0, 3, 0, "%");
+  EXPECT_EQ(Text(), "new!\naXb two\r\n$%");
 }
 
 TEST_F(LspDocument, UTF8PositionsCountBytes) {
