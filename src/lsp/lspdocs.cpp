@@ -12,19 +12,9 @@
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/settings.h"
+#include "shared/text.h"
 
 namespace nxs::lsp {
-
-namespace {
-
-int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string FileNameOfUri(std::string_view Uri) {
   constexpr std::string_view Scheme = "file://";
@@ -35,8 +25,8 @@ std::string FileNameOfUri(std::string_view Uri) {
   if (Path.empty() || Path[0] != '/') throw ELspError(ecInvalidParams, Format(res::SLspNotAFileUri, std::string(Uri)));
   std::string Name;
   for (size_t I = 0; I < Path.size(); ++I) {
-    if (Path[I] == '%' && I + 2 < Path.size() + 0 && HexValue(Path[I + 1]) >= 0 && HexValue(Path[I + 2]) >= 0) {
-      Name += static_cast<char>(HexValue(Path[I + 1]) * 16 + HexValue(Path[I + 2]));
+    if (Path[I] == '%' && I + 2 < Path.size() && HexDigitValue(Path[I + 1]) >= 0 && HexDigitValue(Path[I + 2]) >= 0) {
+      Name += static_cast<char>(HexDigitValue(Path[I + 1]) * 16 + HexDigitValue(Path[I + 2]));
       I += 2;
     } else {
       Name += Path[I];

@@ -1,7 +1,6 @@
 #include "lsp/lspfeatures.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -18,6 +17,7 @@
 #include "projectfiles/xmlio.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
+#include "shared/text.h"
 #include "shared/utf8.h"
 
 namespace nxs::lsp {
@@ -115,8 +115,7 @@ std::string TokenTypeName(const char* Element) {
       Upper = !Name.empty();
       continue;
     }
-    const auto C = static_cast<unsigned char>(*P);
-    Name += static_cast<char>(Upper ? std::toupper(C) : Name.empty() ? std::tolower(C) : C);
+    Name += Upper ? AsciiUpper(*P) : Name.empty() ? AsciiLower(*P) : *P;
     Upper = false;
   }
   return Name;
@@ -268,7 +267,7 @@ std::string WorkspaceSymbols(const std::vector<std::string>& Files, const std::s
                              TPosEncoding Encoding) {
   constexpr size_t MaxSymbols = 5000;
   auto Lower = [](std::string S) {
-    for (char& C : S) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    for (char& C : S) C = AsciiLower(C);
     return S;
   };
   const std::string Wanted = Lower(Query);

@@ -1,7 +1,6 @@
 #include "lsp/lspframe.h"
 
 #include <algorithm>
-#include <strings.h>
 
 #include "lsp/resstrings.h"
 #include "shared/format.h"
@@ -44,7 +43,7 @@ bool TFrameReader::ReadHeader(std::string_view Block, const TOnFault& OnFault) {
       return false;
     }
     const std::string_view Name = Line.substr(0, Colon);
-    if (Name.size() != 14 || strncasecmp(Name.data(), "Content-Length", 14) != 0) continue;
+    if (!SameText(Name, "Content-Length")) continue;
     const std::string Value = Trim(std::string(Line.substr(Colon + 1)));
     uint64_t N = 0;
     bool Digits = !Value.empty() && Value.size() <= 19;
