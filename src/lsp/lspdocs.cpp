@@ -56,6 +56,28 @@ std::string UriOfFileName(std::string_view FileName) {
 
 // -- TLspDocument -----------------------------------------------------------------------------
 
+namespace {
+
+// The client edits its copy of a file the user may not write, and the document follows it:
+// a read-only buffer takes the client's changes, and stays read-only for everyone else.
+class TClientEdit {
+ public:
+  explicit TClientEdit(TEditBuffer& Buffer) : FBuffer(Buffer), FReadOnly(Buffer.GetReadOnly()) {
+    if (FReadOnly) FBuffer.SetReadOnly(false);
+  }
+  ~TClientEdit() {
+    if (FReadOnly) FBuffer.SetReadOnly(true);
+  }
+  TClientEdit(const TClientEdit&) = delete;  // restores the state once
+  TClientEdit& operator=(const TClientEdit&) = delete;
+
+ private:
+  TEditBuffer& FBuffer;
+  bool FReadOnly;
+};
+
+}  // namespace
+
 TLspDocument::TLspDocument(std::string Uri, std::string FileName, TSourceModule& Module, bool OpenedHere)
     : FUri(std::move(Uri)), FFileName(std::move(FileName)), FModule(Module), FView(Module.ShowEditor().EkView()),
       FOpenedHere(OpenedHere) {}
@@ -90,6 +112,7 @@ void TLspDocument::Replace(TLspPos Start, TLspPos End, std::string_view Text, TP
   if (From < 0 || To < 0) throw ELspError(ecInternalError, "position outside the text");
   // A range given end first is the same range.
   if (To < From) std::swap(From, To);
+  TClientEdit Edit(Buffer());
   auto Writer = Buffer().CreateWriter();
   Writer->CopyTo(static_cast<uint32_t>(From));
   Writer->DeleteTo(static_cast<uint32_t>(To));
@@ -101,6 +124,7 @@ void TLspDocument::ReplaceAll(std::string_view Text) {
   if (B.Text() == Text) return;
   const int32_t Lines = LineCount();
   const int32_t End = ConvertCharPosToPos(FView, {std::max(GetLineLength(FView, Lines), 0), Lines});
+  TClientEdit Edit(B);
   auto Writer = B.CreateWriter();
   if (End > 0) Writer->DeleteTo(static_cast<uint32_t>(End));
   Writer->Insert(Text);

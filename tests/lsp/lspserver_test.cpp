@@ -1,6 +1,7 @@
 #include "lsp/lspserver.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -226,6 +227,21 @@ TEST_F(LspDocument, OpeningGivesTheModuleTheClientsTextAndClosingDropsIt) {
   EXPECT_FALSE(TEditBuffer::FindBuffer(Dir / "u.pas"));
   EXPECT_EQ(test::ReadText(Dir / "u.pas"), "unit u;\n");
   EXPECT_EQ(ErrorCode(Send(Request(9, "textDocument/foldingRange", {{"textDocument", {{"uri", Uri}}}}))), -32602);
+}
+
+TEST_F(LspDocument, AReadOnlyFileStillTakesTheClientsEdits) {
+  Initialize();
+  test::WriteText(Dir / "u.pas", "unit u;\n");
+  ::chmod((Dir / "u.pas").c_str(), 0444);
+  Uri = UriOfFileName(Dir / "u.pas");
+  Send(Notification("textDocument/didOpen",
+                    {{"textDocument", {{"uri", Uri}, {"languageId", "pascal"}, {"version", 1}, {"text", "unit v;\n"}}}}));
+  EXPECT_EQ(Text(), "unit v;\n");
+  Change(0, 5, 0, 6, "w");
+  EXPECT_EQ(Text(), "unit w;\n");
+  auto B = TEditBuffer::FindBuffer(Dir / "u.pas");
+  ASSERT_TRUE(B);
+  EXPECT_TRUE(B->GetReadOnly());
 }
 
 TEST_F(LspDocument, FeaturesCountPositionsInTheAgreedUnits) {
