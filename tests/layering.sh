@@ -28,7 +28,8 @@ build: shared options projectfiles build/engine build/compilers editor/kernel ed
 environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
 packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages
 startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup host
+lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment lsp
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup lsp host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

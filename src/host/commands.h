@@ -21,6 +21,7 @@ TCommand GrepCommand();       // find in files
 TCommand EvalCommand();       // a project file's properties and items, evaluated
 TCommand BuildCommand();      // builds a project or a group
 TCommand PackagesCommand();   // IDE and design packages
+TCommand LspCommand();        // the language server
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

@@ -1,0 +1,430 @@
+#include "lsp/lspserver.h"
+
+#include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "lsp/lspdiagnostics.h"
+#include "lsp/lspdocs.h"
+#include "lsp/lsperrors.h"
+#include "lsp/lspfeatures.h"
+#include "lsp/lspworkspace.h"
+#include "lsp/resstrings.h"
+#include "options/envoptions.h"
+#include "shared/fileio.h"
+#include "shared/filenames.h"
+#include "shared/format.h"
+#include "shared/utf8.h"
+
+namespace nxs::lsp {
+
+using json = nlohmann::json;
+
+namespace {
+
+std::string Dump(const json& J) { return J.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+const json& Member(const json& Object, const char* Key) {
+  if (!Object.is_object()) throw ELspError(ecInvalidParams, Format("'%s' is missing", Key));
+  auto It = Object.find(Key);
+  if (It == Object.end()) throw ELspError(ecInvalidParams, Format("'%s' is missing", Key));
+  return *It;
+}
+
+std::string UriOf(const json& Params) { return Member(Member(Params, "textDocument"), "uri").get<std::string>(); }
+
+TLspPos PosOf(const json& Position) {
+  return {Member(Position, "line").get<int64_t>(), Member(Position, "character").get<int64_t>()};
+}
+
+bool ValidId(const json& Id) { return Id.is_number_integer() || Id.is_string(); }
+
+// The encoding the client offers that the server likes best: UTF-8 costs the least on both
+// sides; UTF-16 is what every client speaks.
+TPosEncoding ChooseEncoding(const json& Params) {
+  const json* Offered = nullptr;
+  if (Params.is_object()) {
+    const json Pointer = Params.value(json::json_pointer("/capabilities/general/positionEncodings"), json());
+    if (Pointer.is_array()) Offered = &Pointer;
+    if (Offered)
+      for (const json& E : *Offered)
+        if (E.is_string() && E.get<std::string>() == "utf-8") return TPosEncoding::Utf8;
+  }
+  return TPosEncoding::Utf16;
+}
+
+// What a build of the workspace builds: its group file, else its one project.
+std::string WorkspaceBuildFile(const std::string& Root) {
+  if (Root.empty()) return {};
+  std::vector<std::string> Groups;
+  for (const std::string& Name : FileSystem().ListDirectory(Root))
+    if (ExtractFileExt(Name) == ".groupproj") Groups.push_back(Root + "/" + Name);
+  if (Groups.size() == 1) return Groups[0];
+  const std::vector<std::string> Projects = FindProjectFiles(Root);
+  return Groups.empty() && Projects.size() == 1 ? Projects[0] : std::string();
+}
+
+// The workspace's folder: the first workspace folder, else the root URI, else the root path.
+std::string WorkspaceRoot(const json& Params) {
+  if (!Params.is_object()) return {};
+  try {
+    const json Folders = Params.value("workspaceFolders", json());
+    if (Folders.is_array() && !Folders.empty() && Folders[0].is_object() && Folders[0].contains("uri"))
+      return FileNameOfUri(Folders[0]["uri"].get<std::string>());
+    const json Uri = Params.value("rootUri", json());
+    if (Uri.is_string()) return FileNameOfUri(Uri.get<std::string>());
+    const json Path = Params.value("rootPath", json());
+    if (Path.is_string()) return Path.get<std::string>();
+  } catch (const std::exception&) {
+    // A root that is no file's serves no workspace symbols; the session goes on.
+  }
+  return {};
+}
+
+}  // namespace
+
+struct TLspServer::TImpl {
+  using TRequestHandler = std::function<std::string(const json& Params)>;
+  using TNotificationHandler = std::function<void(const json& Params)>;
+  std::map<std::string, TRequestHandler> Requests;
+  std::map<std::string, TNotificationHandler> Notifications;
+  std::unique_ptr<TLspDocuments> Documents;
+  std::string Root;  // the workspace's folder; empty when the client named none
+  // The files whose diagnostics were published, by the project whose build found them: the
+  // next build of that project clears those it no longer reports.
+  std::map<std::string, std::set<std::string>> Published;
+
+  TLspDocuments& Docs() {
+    if (!Documents) Documents = std::make_unique<TLspDocuments>();
+    return *Documents;
+  }
+};
+
+TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std::move(Send)) {
+  auto& R = FImpl->Requests;
+  auto& N = FImpl->Notifications;
+  R["initialize"] = [this](const json& Params) {
+    FEncoding = ChooseEncoding(Params);
+    FImpl->Root = WorkspaceRoot(Params);
+    FImpl->Docs();
+    FInitialized = true;
+    const json Legend = json::parse(SemanticTokensLegend());
+    const json Result = {
+        {"capabilities",
+         {{"positionEncoding", EncodingName(FEncoding)},
+          {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
+          {"foldingRangeProvider", true},
+          {"documentSymbolProvider", true},
+          {"semanticTokensProvider", {{"legend", Legend}, {"full", true}, {"range", false}}},
+          {"linkedEditingRangeProvider", true},
+          {"documentFormattingProvider", true},
+          {"workspaceSymbolProvider", true},
+          {"executeCommandProvider", {{"commands", {"nxs.make", "nxs.build", "nxs.clean"}}}}}},
+        {"serverInfo", {{"name", "nxs"}}}};
+    return Dump(Result);
+  };
+  R["shutdown"] = [this](const json&) {
+    FShutdown = true;
+    return std::string("null");
+  };
+  R["textDocument/foldingRange"] = [this](const json& Params) {
+    return FoldingRanges(FImpl->Docs().Get(UriOf(Params)), FEncoding);
+  };
+  R["textDocument/documentSymbol"] = [this](const json& Params) {
+    return DocumentSymbols(FImpl->Docs().Get(UriOf(Params)), FEncoding);
+  };
+  R["textDocument/semanticTokens/full"] = [this](const json& Params) {
+    return SemanticTokensFull(FImpl->Docs().Get(UriOf(Params)), FImpl->Docs().Options().SourceOptionGroups(), FEncoding);
+  };
+  R["textDocument/formatting"] = [this](const json& Params) {
+    return FormatProjectFile(FImpl->Docs().Get(UriOf(Params)), FEncoding);
+  };
+  R["workspace/symbol"] = [this](const json& Params) {
+    std::vector<std::string> Files;
+    if (!FImpl->Root.empty())
+      for (const std::string& Project : FindProjectFiles(FImpl->Root))
+        for (const std::string& F : ProjectSourceFiles(Project))
+          if (std::find(Files.begin(), Files.end(), F) == Files.end()) Files.push_back(F);
+    return WorkspaceSymbols(Files, Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
+  };
+  // Builds the project or group the first argument names (a URI), else the workspace's
+  // group, else its one project; progress goes to the client's token, line by line.
+  R["workspace/executeCommand"] = [this](const json& Params) {
+    const std::string Command = Member(Params, "command").get<std::string>();
+    if (Command != "nxs.make" && Command != "nxs.build" && Command != "nxs.clean")
+      throw ELspError(ecInvalidParams, Format(res::SLspUnknownCommand, Command));
+    const json Arguments = Params.value("arguments", json::array());
+    std::string Target;
+    if (Arguments.is_array() && !Arguments.empty() && Arguments[0].is_string())
+      Target = FileNameOfUri(Arguments[0].get<std::string>());
+    if (Target.empty()) Target = WorkspaceBuildFile(FImpl->Root);
+    if (Target.empty()) throw ELspError(ecRequestFailed, res::SLspNothingToBuild);
+    const json Token = Params.value("workDoneToken", json());
+    auto Progress = [&](json Value) {
+      if (Token.is_string() || Token.is_number_integer())
+        FSend(Dump({{"jsonrpc", "2.0"}, {"method", "$/progress"}, {"params", {{"token", Token}, {"value", Value}}}}));
+    };
+    Progress({{"kind", "begin"}, {"title", Command.substr(4) + " " + ExtractFileName(Target)}, {"cancellable", false}});
+    bool Succeeded = false;
+    auto Found = BuildDiagnostics(Target, Command.substr(4), [&](const std::string& Line) {
+      Progress({{"kind", "report"}, {"message", Line}});
+    }, &Succeeded);
+    PublishDiagnostics(Target, std::move(Found));
+    Progress({{"kind", "end"}, {"message", Succeeded ? "Success" : "Failed"}});
+    return Dump({{"succeeded", Succeeded}});
+  };
+  R["textDocument/linkedEditingRange"] = [this](const json& Params) {
+    return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);
+  };
+
+  N["initialized"] = [](const json&) {};
+  N["textDocument/didOpen"] = [this](const json& Params) {
+    const json& Doc = Member(Params, "textDocument");
+    FImpl->Docs().Open(Member(Doc, "uri").get<std::string>(), Member(Doc, "text").get<std::string>(),
+                       Doc.value("version", int64_t{0}));
+  };
+  N["textDocument/didChange"] = [this](const json& Params) {
+    TLspDocument& Doc = FImpl->Docs().Get(UriOf(Params));
+    for (const json& Change : Member(Params, "contentChanges")) {
+      const std::string& Text = Member(Change, "text").get_ref<const std::string&>();
+      auto Range = Change.find("range");
+      if (Range == Change.end()) {
+        Doc.ReplaceAll(Text);
+        continue;
+      }
+      Doc.Replace(PosOf(Member(*Range, "start")), PosOf(Member(*Range, "end")), Text, FEncoding);
+    }
+    const json& Id = Member(Params, "textDocument");
+    if (Id.contains("version") && Id["version"].is_number_integer()) Doc.Version = Id["version"].get<int64_t>();
+  };
+  N["textDocument/didSave"] = [this](const json& Params) { PublishBuildDiagnostics(FImpl->Docs().Get(UriOf(Params))); };
+  N["textDocument/didClose"] = [this](const json& Params) { FImpl->Docs().Close(UriOf(Params)); };
+}
+
+TLspServer::~TLspServer() = default;
+
+namespace {
+
+bool IsWordChar(char C) {
+  return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' ||
+         static_cast<unsigned char>(C) >= 0x80;
+}
+
+// A diagnostic's range on its line: from its column over the word that starts there (one
+// character where none does; the whole line where the tool gave no column).
+json DiagnosticRange(const TBuildDiagnostic& D, std::string_view Line, TPosEncoding Encoding) {
+  const size_t From = ColumnByte(D, Line);
+  size_t To = From;
+  if (D.Column <= 0) {
+    To = Line.size();
+  } else {
+    while (To < Line.size() && IsWordChar(Line[To])) ++To;
+    if (To == From && To < Line.size()) To += static_cast<size_t>(Utf8CharLength(Line, To, TUtf8Policy::Framing));
+  }
+  const int64_t L = D.Line - 1;
+  return {{"start", {{"line", L}, {"character", BytesToUnits(Line, From, Encoding)}}},
+          {"end", {{"line", L}, {"character", BytesToUnits(Line, To, Encoding)}}}};
+}
+
+}  // namespace
+
+void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
+  const std::string Project = ProjectOfFile(Saved.FileName(), FImpl->Root);
+  if (!Project.empty()) PublishDiagnostics(Project, BuildDiagnostics(Project));
+}
+
+void TLspServer::PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found) {
+  std::map<std::string, std::vector<TBuildDiagnostic>> ByFile;
+  for (TBuildDiagnostic& D : Found) ByFile[D.File].push_back(std::move(D));
+  std::set<std::string>& Before = FImpl->Published[Built];
+  for (const std::string& File : Before) ByFile.try_emplace(File);
+  Before.clear();
+  for (const auto& [File, List] : ByFile) {
+    // Lines as the client has them where the file is open, else as saved.
+    TLspDocument* Doc = nullptr;
+    for (const auto& [Uri, D] : FImpl->Docs().All())
+      if (D->FileName() == File) Doc = D.get();
+    std::vector<std::string> DiskLines;
+    if (!Doc && !List.empty()) {
+      std::string Text;
+      try {
+        Text = FileSystem().ReadFile(File);
+      } catch (const std::exception&) {
+      }
+      size_t From = 0;
+      for (size_t At; (At = Text.find('\n', From)) != std::string::npos; From = At + 1) DiskLines.push_back(Text.substr(From, At - From));
+      DiskLines.push_back(Text.substr(From));
+    }
+    json Diagnostics = json::array();
+    for (const TBuildDiagnostic& D : List) {
+      std::string Line = Doc ? Doc->LineText(D.Line)
+                             : D.Line <= static_cast<int>(DiskLines.size()) ? DiskLines[static_cast<size_t>(D.Line - 1)] : "";
+      if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+      Diagnostics.push_back({{"range", DiagnosticRange(D, Line, FEncoding)}, {"severity", D.Severity}, {"source", "nxs"},
+                             {"message", D.Text}});
+    }
+    if (!List.empty()) Before.insert(File);
+    json Params = {{"uri", Doc ? Doc->Uri() : UriOfFileName(File)}, {"diagnostics", Diagnostics}};
+    if (Doc) Params["version"] = Doc->Version;
+    FSend(Dump({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", Params}}));
+  }
+}
+
+void TLspServer::HandleFault(const std::string& What) {
+  FSend(Dump({{"jsonrpc", "2.0"}, {"id", nullptr}, {"error", {{"code", ecParseError}, {"message", What}}}}));
+}
+
+void TLspServer::HandleMessages(const std::vector<std::string>& Contents) {
+  auto SendError = [&](const json& Id, TLspErrorCode Code, const std::string& Message) {
+    FSend(Dump({{"jsonrpc", "2.0"}, {"id", Id}, {"error", {{"code", Code}, {"message", Message}}}}));
+  };
+  auto Log = [&](const std::string& Message) {
+    FSend(Dump({{"jsonrpc", "2.0"}, {"method", "window/logMessage"}, {"params", {{"type", 1}, {"message", Message}}}}));
+  };
+
+  struct TIncoming {
+    json Message;
+    std::string ParseFault;  // why the content is no JSON; empty when it is
+  };
+  std::vector<TIncoming> Messages;
+  Messages.reserve(Contents.size());
+  // Where the last cancellation of each id comes: a request before it is answered as cancelled.
+  std::map<std::string, size_t> CancelledAt;
+  for (const std::string& C : Contents) {
+    try {
+      Messages.push_back({json::parse(C), {}});
+    } catch (const json::exception& E) {
+      Messages.push_back({json(), E.what()});
+      continue;
+    }
+    const json& M = Messages.back().Message;
+    if (M.is_object() && M.value("method", json()) == "$/cancelRequest" && M.contains("params") && M["params"].is_object() &&
+        M["params"].contains("id") && ValidId(M["params"]["id"]))
+      CancelledAt[M["params"]["id"].dump()] = Messages.size() - 1;
+  }
+
+  for (size_t I = 0; I < Messages.size() && !FExited; ++I) {
+    const json& M = Messages[I].Message;
+    if (!Messages[I].ParseFault.empty()) {
+      SendError(nullptr, ecParseError, Format(res::SLspParseError, Messages[I].ParseFault));
+      continue;
+    }
+    if (!M.is_object()) {
+      SendError(nullptr, ecInvalidRequest, res::SLspNotAnObject);
+      continue;
+    }
+    auto IdIt = M.find("id");
+    const bool HasId = IdIt != M.end();
+    const json Id = HasId && ValidId(*IdIt) ? *IdIt : json();
+    if (M.value("jsonrpc", json()) != "2.0") {
+      SendError(Id, ecInvalidRequest, res::SLspBadVersion);
+      continue;
+    }
+    auto MethodIt = M.find("method");
+    if (MethodIt == M.end()) {
+      // A response to a request of the server's own: it sends none that wait for one.
+      if (HasId && (M.contains("result") || M.contains("error"))) continue;
+      SendError(Id, ecInvalidRequest, res::SLspNotAMessage);
+      continue;
+    }
+    if (!MethodIt->is_string()) {
+      SendError(Id, ecInvalidRequest, res::SLspNotAMessage);
+      continue;
+    }
+    const std::string& Method = MethodIt->get_ref<const std::string&>();
+    if (HasId && !ValidId(*IdIt)) {
+      SendError(nullptr, ecInvalidRequest, res::SLspBadId);
+      continue;
+    }
+    const json Params = M.value("params", json());
+    const bool ParamsValid = Params.is_null() || Params.is_object() || Params.is_array();
+
+    if (!HasId) {
+      if (Method == "exit") {
+        FExited = true;
+        break;
+      }
+      if (!FInitialized || FShutdown) continue;
+      auto Handler = FImpl->Notifications.find(Method);
+      // Unknown notifications are dropped; those of "$/" may be, by the protocol.
+      if (Handler == FImpl->Notifications.end()) continue;
+      try {
+        if (!ParamsValid) throw ELspError(ecInvalidParams, res::SLspBadParams);
+        Handler->second(Params);
+      } catch (const std::exception& E) {
+        Log(Format(res::SLspNotifyFailed, Method, E.what()));
+      }
+      continue;
+    }
+
+    auto Cancel = CancelledAt.find(Id.dump());
+    if (Cancel != CancelledAt.end() && Cancel->second > I) {
+      SendError(Id, ecRequestCancelled, Format(res::SLspCancelled, Id.dump()));
+      continue;
+    }
+    if (FShutdown) {
+      SendError(Id, ecInvalidRequest, res::SLspShutDown);
+      continue;
+    }
+    if (Method == "initialize" && FInitialized) {
+      SendError(Id, ecInvalidRequest, res::SLspInitializedTwice);
+      continue;
+    }
+    if (!FInitialized && Method != "initialize") {
+      SendError(Id, ecServerNotInitialized, res::SLspNotInitialized);
+      continue;
+    }
+    auto Handler = FImpl->Requests.find(Method);
+    if (Handler == FImpl->Requests.end()) {
+      SendError(Id, ecMethodNotFound, Format(res::SLspUnknownMethod, Method));
+      continue;
+    }
+    if (!ParamsValid) {
+      SendError(Id, ecInvalidParams, res::SLspBadParams);
+      continue;
+    }
+    try {
+      const std::string Result = Handler->second(Params);
+      FSend("{\"jsonrpc\":\"2.0\",\"id\":" + Id.dump() + ",\"result\":" + Result + "}");
+    } catch (const ELspError& E) {
+      SendError(Id, E.Code(), E.what());
+    } catch (const json::exception& E) {
+      SendError(Id, ecInvalidParams, Format(res::SLspInvalidParams, Method, E.what()));
+    } catch (const Exception& E) {
+      SendError(Id, ecRequestFailed, E.what());
+    } catch (const std::exception& E) {
+      SendError(Id, ecInternalError, E.what());
+    }
+  }
+}
+
+int ServeLanguageClient(const std::function<size_t(char*, size_t)>& Read,
+                        const std::function<bool(std::string_view)>& Write, TFrameLimits Limits) {
+  bool Writable = true;
+  TLspServer Server([&](const std::string& Content) {
+    if (Writable) Writable = Write(FrameMessage(Content));
+  });
+  TFrameReader Reader(Limits);
+  std::vector<std::string> Batch;
+  std::vector<char> Buffer(64 * 1024);
+  auto OnMessage = [&](std::string_view Content) { Batch.emplace_back(Content); };
+  // A fault is answered in its place among the messages of the batch.
+  auto Flush = [&] {
+    Server.HandleMessages(Batch);
+    Batch.clear();
+  };
+  auto OnFault = [&](const std::string& What) {
+    Flush();
+    Server.HandleFault(What);
+  };
+  while (!Server.Exited() && Writable) {
+    const size_t N = Read(Buffer.data(), Buffer.size());
+    if (N == 0) break;
+    Reader.Feed(std::string_view(Buffer.data(), N), OnMessage, OnFault);
+    Flush();
+  }
+  if (!Server.Exited()) Reader.Finish(OnFault);
+  return Server.Exited() ? Server.ExitCode() : 1;
+}
+
+}  // namespace nxs::lsp

@@ -1,0 +1,276 @@
+#include "lsp/lspserver.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "editor/buffers/editbuffer.h"
+#include "lsp/lspdocs.h"
+#include "startup/startup.h"
+#include "support/files.h"
+#include "support/tempdir.h"
+
+using namespace nxs;
+using namespace nxs::lsp;
+using json = nlohmann::json;
+
+namespace {
+
+class LspServer : public ::testing::Test {
+ protected:
+  TSystemStartup System;
+  test::TTempDir Dir;
+  std::vector<json> Sent;
+  TLspServer Server{[this](const std::string& Content) { Sent.push_back(json::parse(Content)); }};
+
+  // Sends one message and returns what the server answered to it.
+  std::vector<json> Send(const json& Message) { return SendText(Message.dump()); }
+  std::vector<json> SendText(const std::string& Content) {
+    Sent.clear();
+    Server.HandleMessage(Content);
+    return Sent;
+  }
+  static json Request(int Id, const std::string& Method, json Params = json::object()) {
+    return {{"jsonrpc", "2.0"}, {"id", Id}, {"method", Method}, {"params", std::move(Params)}};
+  }
+  static json Notification(const std::string& Method, json Params = json::object()) {
+    return {{"jsonrpc", "2.0"}, {"method", Method}, {"params", std::move(Params)}};
+  }
+  // The code of the one error answered, 0 when the answer was a result or none came.
+  static int ErrorCode(const std::vector<json>& Answers) {
+    if (Answers.size() != 1 || !Answers[0].contains("error")) return 0;
+    return Answers[0]["error"]["code"].get<int>();
+  }
+  void Initialize(json Capabilities = json::object()) {
+    auto A = Send(Request(1, "initialize", {{"capabilities", Capabilities}}));
+    ASSERT_EQ(A.size(), 1u);
+    ASSERT_TRUE(A[0].contains("result")) << A[0];
+    Send(Notification("initialized"));
+  }
+};
+
+}  // namespace
+
+TEST_F(LspServer, TheLifeCycleGoesAsTheProtocolSays) {
+  // Before initialize: requests are refused, notifications dropped.
+  EXPECT_EQ(ErrorCode(Send(Request(7, "textDocument/foldingRange"))), -32002);
+  EXPECT_TRUE(Send(Notification("textDocument/didOpen")).empty());
+  EXPECT_EQ(ErrorCode(Send(Request(8, "shutdown"))), -32002);
+
+  auto A = Send(Request(1, "initialize", {{"capabilities", json::object()}}));
+  ASSERT_EQ(A.size(), 1u);
+  EXPECT_EQ(A[0]["id"], 1);
+  EXPECT_EQ(A[0]["result"]["capabilities"]["positionEncoding"], "utf-16");
+  EXPECT_EQ(A[0]["result"]["capabilities"]["textDocumentSync"]["change"], 2);
+  EXPECT_EQ(ErrorCode(Send(Request(2, "initialize"))), -32600);
+  EXPECT_EQ(ErrorCode(Send(Request(3, "no/such/method"))), -32601);
+  EXPECT_TRUE(Send(Notification("no/such/notification")).empty());
+  EXPECT_TRUE(Send(Notification("$/setTrace", {{"value", "off"}})).empty());
+
+  A = Send(Request(4, "shutdown", nullptr));
+  ASSERT_EQ(A.size(), 1u);
+  EXPECT_TRUE(A[0]["result"].is_null());
+  EXPECT_FALSE(Server.Exited());
+  EXPECT_EQ(ErrorCode(Send(Request(5, "textDocument/foldingRange"))), -32600);
+  EXPECT_TRUE(Send(Notification("exit")).empty());
+  EXPECT_TRUE(Server.Exited());
+  EXPECT_EQ(Server.ExitCode(), 0);
+}
+
+TEST_F(LspServer, ExitWithoutShutdownEndsWithStatusOne) {
+  Send(Notification("exit"));
+  EXPECT_TRUE(Server.Exited());
+  EXPECT_EQ(Server.ExitCode(), 1);
+}
+
+TEST_F(LspServer, MalformedMessagesGetTheProtocolsErrorsAndTheServerGoesOn) {
+  Initialize();
+  EXPECT_EQ(ErrorCode(SendText("{\"jsonrpc\": \"2.0\", \"id\": 1,")), -32700);
+  EXPECT_EQ(ErrorCode(SendText("")), -32700);
+  EXPECT_EQ(ErrorCode(SendText("[1, 2]")), -32600);
+  EXPECT_EQ(ErrorCode(SendText("42")), -32600);
+  EXPECT_EQ(ErrorCode(Send({{"id", 1}, {"method", "shutdown"}})), -32600);      // no "jsonrpc"
+  EXPECT_EQ(ErrorCode(Send({{"jsonrpc", "1.0"}, {"id", 1}, {"method", "x"}})), -32600);
+  EXPECT_EQ(ErrorCode(Send({{"jsonrpc", "2.0"}, {"id", {1}}, {"method", "x"}})), -32600);
+  EXPECT_EQ(ErrorCode(Send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", 5}})), -32600);
+  EXPECT_EQ(ErrorCode(Send({{"jsonrpc", "2.0"}, {"id", 1}})), -32600);
+  EXPECT_EQ(ErrorCode(Send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "textDocument/foldingRange"}, {"params", 3}})), -32602);
+  // Parameters that are not what the method takes.
+  EXPECT_EQ(ErrorCode(Send(Request(2, "textDocument/foldingRange"))), -32602);
+  EXPECT_EQ(ErrorCode(Send(Request(3, "textDocument/foldingRange", {{"textDocument", {{"uri", 5}}}}))), -32602);
+  EXPECT_EQ(ErrorCode(Send(Request(4, "textDocument/documentSymbol", {{"textDocument", {{"uri", "file:///not/open.pas"}}}}))),
+            -32602);
+  EXPECT_EQ(ErrorCode(Send(Request(5, "textDocument/semanticTokens/full", {{"textDocument", {{"uri", "http://x/y.pas"}}}}))),
+            -32602);
+  // A response to nothing the server asked is let be; a notification that fails is logged.
+  EXPECT_TRUE(Send({{"jsonrpc", "2.0"}, {"id", 99}, {"result", nullptr}}).empty());
+  auto A = Send(Notification("textDocument/didChange", {{"textDocument", {{"uri", "file:///nowhere.pas"}}}}));
+  ASSERT_EQ(A.size(), 1u);
+  EXPECT_EQ(A[0]["method"], "window/logMessage");
+  // String ids are answered with the same id.
+  A = Send({{"jsonrpc", "2.0"}, {"id", "abc"}, {"method", "no/such"}});
+  ASSERT_EQ(A.size(), 1u);
+  EXPECT_EQ(A[0]["id"], "abc");
+  EXPECT_FALSE(Server.Exited());
+}
+
+TEST_F(LspServer, ACancellationAnswersTheRequestsItFollowsAsCancelled) {
+  Initialize();
+  Sent.clear();
+  const json Cancel = Notification("$/cancelRequest", {{"id", 11}});
+  Server.HandleMessages({Request(11, "shutdown").dump(), Request(12, "no/such").dump(), Cancel.dump()});
+  ASSERT_EQ(Sent.size(), 2u);
+  EXPECT_EQ(Sent[0]["id"], 11);
+  EXPECT_EQ(Sent[0]["error"]["code"], -32800);
+  EXPECT_EQ(Sent[1]["error"]["code"], -32601);
+  // The cancelled shutdown did not happen; a cancellation of what is answered already is let be.
+  Sent.clear();
+  Server.HandleMessages({Cancel.dump(), Request(11, "shutdown").dump()});
+  ASSERT_EQ(Sent.size(), 1u);
+  EXPECT_TRUE(Sent[0].contains("result"));
+}
+
+TEST_F(LspServer, UTF8PositionsAreAgreedWhenTheClientOffersThem) {
+  auto A = Send(Request(1, "initialize", {{"capabilities", {{"general", {{"positionEncodings", {"utf-32", "utf-8", "utf-16"}}}}}}}));
+  EXPECT_EQ(A[0]["result"]["capabilities"]["positionEncoding"], "utf-8");
+  EXPECT_EQ(Server.Encoding(), TPosEncoding::Utf8);
+}
+
+// -- Documents ---------------------------------------------------------------------------------
+
+namespace {
+
+// A character beyond the basic plane (two UTF-16 units, four bytes), and one of two bytes.
+const std::string Emoji = "\xF0\x9F\x98\x80";
+const std::string Eacute = "\xC3\xA9";
+
+class LspDocument : public LspServer {
+ protected:
+  std::string Uri;
+  void Open(const std::string& Disk, const std::string& Client) {
+    test::WriteText(Dir / "u.pas", Disk);
+    Uri = UriOfFileName(Dir / "u.pas");
+    Send(Notification("textDocument/didOpen",
+                      {{"textDocument", {{"uri", Uri}, {"languageId", "pascal"}, {"version", 1}, {"text", Client}}}}));
+  }
+  void Change(int64_t L1, int64_t C1, int64_t L2, int64_t C2, const std::string& Text) {
+    const json Range = {{"start", {{"line", L1}, {"character", C1}}}, {"end", {{"line", L2}, {"character", C2}}}};
+    json Changes = json::array();
+    Changes.push_back({{"range", Range}, {"text", Text}});
+    auto A = Send(Notification("textDocument/didChange",
+                               {{"textDocument", {{"uri", Uri}, {"version", 2}}}, {"contentChanges", Changes}}));
+    EXPECT_TRUE(A.empty()) << A[0];
+  }
+  // The document's text as its edit buffer holds it.
+  std::string Text() {
+    auto B = TEditBuffer::FindBuffer(Dir / "u.pas");
+    return B ? B->Text() : "<no buffer>";
+  }
+  json Call(const std::string& Method, json Params) {
+    Params["textDocument"] = {{"uri", Uri}};
+    auto A = Send(Request(50, Method, Params));
+    EXPECT_EQ(A.size(), 1u);
+    return A.empty() || !A[0].contains("result") ? json() : A[0]["result"];
+  }
+};
+
+}  // namespace
+
+TEST_F(LspDocument, IncrementalChangesLandOnTheKernelsCharactersInUTF16) {
+  Initialize();
+  // Line 0 holds a tab and a character of two UTF-16 units; line 1 ends in CR LF.
+  Open("disk\n", "a\t" + Emoji + "b\r\nline two\r\n");
+  EXPECT_EQ(Text(), "a\t" + Emoji + "b\r\nline two\r\n");
+  Change(0, 4, 0, 4, "X");  // after the pair: a, tab, 2 units
+  EXPECT_EQ(Text(), "a\t" + Emoji + "Xb\r\nline two\r\n");
+  Change(0, 2, 0, 4, "");  // the pair itself
+  EXPECT_EQ(Text(), "a\tXb\r\nline two\r\n");
+  Change(0, 1, 0, 2, "  ");  // the tab, as a character, not as columns
+  EXPECT_EQ(Text(), "a  Xb\r\nline two\r\n");
+  Change(0, 5, 1, 4, "");  // across a line break
+  EXPECT_EQ(Text(), "a  Xb two\r\n");
+  Change(0, 0, 0, 0, "new\n");
+  EXPECT_EQ(Text().substr(0, 4), "new\n");
+  // Past the end of a line, past the last line, and a range given end first.
+  Change(0, 100, 0, 100, "!");
+  Change(500, 0, 500, 9, "$");
+  EXPECT_EQ(Text(), "new!\na  Xb two\r\n$");
+  Change(1, 3, 1, 1, "");
+  EXPECT_EQ(Text(), "new!\naXb two\r\n$");
+  // The line after the last: the end of the text, where a client appends.
+  Change(3, 0, 3, 0, "%");
+  EXPECT_EQ(Text(), "new!\naXb two\r\n$%");
+}
+
+TEST_F(LspDocument, UTF8PositionsCountBytes) {
+  Initialize({{"general", {{"positionEncodings", {"utf-8"}}}}});
+  Open("", Eacute + Emoji + "z\n");
+  Change(0, 6, 0, 7, "Z");  // é is 2 bytes, the emoji 4
+  EXPECT_EQ(Text(), Eacute + Emoji + "Z\n");
+  // A position inside a character reads as its start.
+  Change(0, 3, 0, 3, "|");
+  EXPECT_EQ(Text(), Eacute + "|" + Emoji + "Z\n");
+}
+
+TEST_F(LspDocument, OpeningGivesTheModuleTheClientsTextAndClosingDropsIt) {
+  Initialize();
+  Open("unit u;\n", "unit u; { unsaved }\n");
+  EXPECT_EQ(Text(), "unit u; { unsaved }\n");
+  auto B = TEditBuffer::FindBuffer(Dir / "u.pas");
+  ASSERT_TRUE(B);
+  EXPECT_TRUE(B->GetIsModified());
+  B.reset();
+  Send(Notification("textDocument/didClose", {{"textDocument", {{"uri", Uri}}}}));
+  EXPECT_FALSE(TEditBuffer::FindBuffer(Dir / "u.pas"));
+  EXPECT_EQ(test::ReadText(Dir / "u.pas"), "unit u;\n");
+  EXPECT_EQ(ErrorCode(Send(Request(9, "textDocument/foldingRange", {{"textDocument", {{"uri", Uri}}}}))), -32602);
+}
+
+TEST_F(LspDocument, AReadOnlyFileStillTakesTheClientsEdits) {
+  Initialize();
+  test::WriteText(Dir / "u.pas", "unit u;\n");
+  ::chmod((Dir / "u.pas").c_str(), 0444);
+  Uri = UriOfFileName(Dir / "u.pas");
+  Send(Notification("textDocument/didOpen",
+                    {{"textDocument", {{"uri", Uri}, {"languageId", "pascal"}, {"version", 1}, {"text", "unit v;\n"}}}}));
+  EXPECT_EQ(Text(), "unit v;\n");
+  Change(0, 5, 0, 6, "w");
+  EXPECT_EQ(Text(), "unit w;\n");
+  auto B = TEditBuffer::FindBuffer(Dir / "u.pas");
+  ASSERT_TRUE(B);
+  EXPECT_TRUE(B->GetReadOnly());
+}
+
+TEST_F(LspDocument, FeaturesCountPositionsInTheAgreedUnits) {
+  Initialize();
+  // The routine starts after a character of two units in a comment on its line.
+  Open("", "unit u;\ninterface\nimplementation\n{" + Emoji + "} procedure P;\nvar Count: Integer;\n"
+           "begin\n  Count := Count + 1;\nend;\nend.\n");
+  const json Folds = Call("textDocument/foldingRange", json::object());
+  ASSERT_TRUE(Folds.is_array());
+  bool Seen = false;
+  for (const json& F : Folds)
+    if (F["startLine"] == 3) {
+      Seen = true;
+      EXPECT_EQ(F["startCharacter"], 5) << F;
+      EXPECT_EQ(F["endLine"], 7) << F;
+    }
+  EXPECT_TRUE(Seen) << Folds;
+
+  const json Symbols = Call("textDocument/documentSymbol", json::object());
+  ASSERT_EQ(Symbols.size(), 1u) << Symbols;
+  const json& Routine = Symbols[0]["children"][0];
+  EXPECT_EQ(Routine["kind"], 12);
+  EXPECT_EQ(Routine["range"]["start"], json({{"line", 3}, {"character", 5}}));
+
+  // "Count" on line 6 after two blanks: its three occurrences in the routine are linked.
+  const json Linked = Call("textDocument/linkedEditingRange", {{"position", {{"line", 6}, {"character", 4}}}});
+  ASSERT_TRUE(Linked.contains("ranges")) << Linked;
+  ASSERT_EQ(Linked["ranges"].size(), 3u) << Linked;
+  EXPECT_EQ(Linked["ranges"][1]["start"], json({{"line", 6}, {"character", 2}}));
+  EXPECT_EQ(Linked["ranges"][1]["end"], json({{"line", 6}, {"character", 7}}));
+  EXPECT_TRUE(Call("textDocument/linkedEditingRange", {{"position", {{"line", 0}, {"character", 0}}}}).is_null());
+}
