@@ -869,9 +869,8 @@ std::string TProjectGroup::LegacyText() {
 msb::TProjectNode* TProjectGroup::GetProjectNode() {
   if (FLegacy) return nullptr;
   if (!FDocument) {
-    FDocument = MSBuildCreateProjectFromXml(GetFileName(),
-                                            "<Project xmlns=\"" + std::string(msb::MSBuildNamespace) + "\"></Project>");
-    FDocument->SetPersonality(PersonalityName);
+    FDocument = MSBuildCreateProjectFromXml(
+        GetFileName(), "<Project xmlns=\"" + std::string(msb::MSBuildNamespace) + "\"></Project>", PersonalityName);
   }
   return dynamic_cast<IProjectNodeAccess&>(*FDocument).GetProjectNode();
 }

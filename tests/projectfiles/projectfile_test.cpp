@@ -123,17 +123,31 @@ TEST(ProjectDocument, ExtensionSectionXmlAndPathSearch) {
   EXPECT_EQ(Section, "<TarvosProject/>\r\n");
 }
 
-TEST(ProjectDocument, CreateFromXmlWithPersonalityReplacesSection) {
+// Given a personality, a document read from text keeps its "TarvosProject" section, with what
+// it holds where it stood, and the section holds the personality's element as a new
+// project's does.
+TEST(ProjectDocument, CreateFromXmlWithPersonalityKeepsTheSection) {
   auto D = MSBuildCreateProjectFromXml(
       "x.kzproj",
       "<Project " + Ns + "><ProjectExtensions><TarvosProject><Old/></TarvosProject><Tail/></ProjectExtensions></Project>",
       "Kestrel.Personality");
   EXPECT_EQ(D->GetPersonality(), "Kestrel.Personality");
+  EXPECT_EQ(D->GetExtensionXml(), "<TarvosProject>\r\n    <Old/>\r\n    <Kestrel.Personality/>\r\n</TarvosProject>\r\n");
   auto* Native = dynamic_cast<TNativeMSBuildProject*>(D.get());
   TProjectExtensions* Ext = Native->GetProjectNode()->GetProjectExtensions();
-  EXPECT_EQ(Ext->GetChildByIndex("TarvosProject", 0), nullptr);
-  ASSERT_NE(Ext->GetChildByIndex("Kestrel.Personality", 0), nullptr);
-  EXPECT_LT(Ext->GetChildByIndex("Kestrel.Personality", 0)->Index(), Ext->GetChildByIndex("Tail", 0)->Index());
+  EXPECT_EQ(Ext->GetChildByIndex("Kestrel.Personality", 0), nullptr);
+  EXPECT_LT(Ext->GetChildByIndex("TarvosProject", 0)->Index(), Ext->GetChildByIndex("Tail", 0)->Index());
+  // One that holds the element already keeps it as it is; one without a section gets one.
+  auto Held = MSBuildCreateProjectFromXml(
+      "y.kzproj",
+      "<Project " + Ns + "><ProjectExtensions><TarvosProject><Kestrel.Personality><S>1</S></Kestrel.Personality>"
+      "</TarvosProject></ProjectExtensions></Project>",
+      "Kestrel.Personality");
+  EXPECT_NE(Held->GetExtensionXml().find("<S>1</S>"), std::string::npos);
+  auto Bare = MSBuildCreateProjectFromXml("z.vproj", "<Project " + Ns + "/>", "Vellum.Personality");
+  std::string Section;
+  MSBuildCreateProject("n.vproj", "Vellum.Personality", "", Section);
+  EXPECT_EQ(Bare->GetExtensionXml(), Section);
 }
 
 TEST(ProjectDocument, ItemsGoToReferenceAndPlainGroups) {
