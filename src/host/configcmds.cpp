@@ -18,7 +18,14 @@ namespace nxs::host {
 
 namespace {
 
-std::string Indent(int Level) { return std::string(static_cast<size_t>(Level) * 2, ' '); }
+// Two blanks per level down to MaxIndentLevel; a deeper line keeps that indent and names its
+// depth, so that a chain thousands of configurations deep prints in proportion to its size.
+constexpr int MaxIndentLevel = 20;
+
+std::string Indent(int Level) {
+  if (Level <= MaxIndentLevel) return std::string(static_cast<size_t>(Level) * 2, ' ');
+  return std::string(MaxIndentLevel * 2, ' ') + Format(res::SConfigDepth, Level);
+}
 
 // The level of the configurations the command's options name.
 TConfigAddress Address(const TCommandLine& Cmd) {
@@ -142,7 +149,8 @@ TCommand ConfigCommand() {
       {Leaf("list", "the configuration tree and the active configuration", "nxs config list FILE",
             "Prints the active configuration and platform, then the configuration tree:\n"
             "each configuration with its key, its platform sub-configurations and its local\n"
-            "overrides.",
+            "overrides, two blanks deeper per level. Below level 20 the indent stays that of\n"
+            "level 20 and each line starts with its depth: \"(depth 21) \".",
             {}, 1, 1, RunList),
        Leaf("get", "a resolved option value",
             "nxs config get FILE OPTION [--config NAME] [--platform NAME] [--file SOURCE]",

@@ -83,6 +83,8 @@ inline constexpr const char* SUnknownSortOrder = "unknown sort order %s";
 inline constexpr const char* SNotAnAnswer = "'%s' is not an answer";
 inline constexpr const char* SNotAnAnswerAtLine = "answers line %d: '%s' is not an answer";
 inline constexpr const char* SQuestionAnswered = "question: %s -> %s";
+// A line of the configuration tree deeper than the indent goes.
+inline constexpr const char* SConfigDepth = "(depth %d) ";
 
 // -- End of the project commands' texts ------------------------------------------------------
 

@@ -163,11 +163,21 @@ void TEnvironmentOptions::SetOptionFromText(std::string_view KeyPath, std::strin
   const TOptionField* Field = Set->FindField(Name);
   if (!Field) throw Exception(Format(res::SUnknownOption, Name, Set->SlotKeyPath(SubKey)));
   const TOptionValue Value = Set->ParseValue(*Field, Text);
-  // Refused here, nothing is written; checked again under the lock as it is stored.
+  // Refused here, nothing is written; checked again under the lock as it is stored, and
+  // nothing else is written unless it passes.
   SetOption(*Set, SubKey, Field->Name, Value);
-  TSettingsUpdate Batch(FStore);
-  if (FGroups->BuiltInsUnsaved()) FGroups->Save();
-  SetAndStoreOption(*Set, SubKey, Field->Name, Value);
+  FStore.Locked([&] {
+    if (FGroups->BuiltInsUnsaved() && !FStore.ReadSubKeys(res::KeySourceOptions).empty()) {
+      // Another process wrote its groups since this one found none: those are the groups,
+      // not the built-in ones made here.
+      const std::string Slot = Set == FSets.EditorSourceOptions.get() ? Set->SubKeys()[SubKey] : std::string();
+      LoadSet(*FSets.EditorSourceOptions);
+      if (!Slot.empty() && (SubKey = Set->IndexOfSubKey(Slot)) < 0)
+        throw Exception(Format(res::SUnknownOptionKey, KeyPath));
+    }
+    SetAndStoreOption(*Set, SubKey, Field->Name, Value);
+    if (FGroups->BuiltInsUnsaved()) FGroups->Save();
+  });
 }
 
 std::unique_ptr<TEnvironmentOptions> LoadStoredOptions(TSettingsStore& Store) {

@@ -85,9 +85,10 @@ class TEnvironmentOptions {
   void SetAndStoreOption(TOptionSet& Set, int SubKey, std::string_view Name, const TOptionValue& Value);
   // One option set from the text a user typed for it: KeyPath names the set (one slot of a
   // set stored per subkey), Name the option. The value is parsed and checked before anything
-  // is written, so a refused one leaves the store as it was; it is then checked again and
-  // stored under the lock (SetAndStoreOption), together with the built-in source option
-  // groups when the store has none of them yet. Raises for a key path that names no slot or
+  // is written, so a refused one leaves the store as it was; it is then checked again under
+  // the lock, against the source option groups the store holds then (another process's,
+  // written since this one found none), and only when it passes stored (SetAndStoreOption)
+  // together with the built-in groups where the store still has none. Raises for a key path that names no slot or
   // an unknown option, and Exception for a refused value.
   void SetOptionFromText(std::string_view KeyPath, std::string_view Name, std::string_view Text);
 

@@ -234,13 +234,28 @@ void TSourceOptionGroups::CheckIndex(int Index) const {
 void TSourceOptionGroups::ResetPairTables() { FPairs.assign(Count(), {}); }
 
 void TSourceOptionGroups::LoadEditorSourceOptions() {
-  FSet.ClearSubKeys();
-  FPairs.clear();
-  FDeleted.clear();
-  FBuiltInsUnsaved = false;
-  InvalidateChoice();
-  for (const auto& ID : FStore.ReadSubKeys(res::KeySourceOptions)) FSet.AddSubKey(ID);
-  ResetPairTables();
+  auto ReadNames = [this] {
+    FSet.ClearSubKeys();
+    FPairs.clear();
+    FDeleted.clear();
+    FBuiltInsUnsaved = false;
+    InvalidateChoice();
+    for (const auto& ID : FStore.ReadSubKeys(res::KeySourceOptions)) FSet.AddSubKey(ID);
+    ResetPairTables();
+  };
+  ReadNames();
+  if (Count() == 0 && WriteBuiltIns) {
+    // Another process may write its groups (changed, perhaps) as this one finds none: the
+    // built-in ones are written only where the file under its lock holds none either.
+    bool Made = false;
+    FStore.Locked([&] {
+      ReadNames();
+      if (Count() > 0) return;
+      LoadDefaultEditorSourceOptions();
+      Made = true;
+    });
+    if (Made) return;
+  }
   if (Count() == 0) {
     LoadDefaultEditorSourceOptions();
     return;

@@ -115,7 +115,7 @@ class TSourceOptionGroups {
   TSourceOptionGroups& operator=(const TSourceOptionGroups&) = delete;
 
   // Reads the groups that the store holds; when it holds none, creates the built-in groups
-  // and writes them.
+  // and writes them, under the store's lock where none were written meanwhile.
   void LoadEditorSourceOptions();
   void LoadDefaultEditorSourceOptions();
   void LoadPairTable(int Index);

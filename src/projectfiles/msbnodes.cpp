@@ -469,18 +469,46 @@ const std::vector<TPropertyGroup*>& TProjectNode::PropertyGroupsWith(std::string
   return It == FGroupIndex.ByMeaning.end() ? None : It->second;
 }
 
+// The index follows each change of a property group, so that a save that adds thousands of
+// groups, looking each one's condition up before it adds it, stays linear. A group joins the
+// others of its meaning in document order; it is nearly always the only one.
+void TProjectNode::IndexGroup(TPropertyGroup* Group) {
+  std::vector<TPropertyGroup*>& Same = FGroupIndex.ByMeaning[MeaningOf(Group->GetAttributeView("Condition"))];
+  if (Same.empty()) {
+    Same.push_back(Group);
+    return;
+  }
+  const int At = Group->Index();
+  auto Pos = std::find_if(Same.begin(), Same.end(), [At](TPropertyGroup* G) { return G->Index() > At; });
+  Same.insert(Pos, Group);
+}
+
+void TProjectNode::UnindexGroup(TPropertyGroup* Group) {
+  auto It = FGroupIndex.ByMeaning.find(MeaningOf(Group->GetAttributeView("Condition")));
+  if (It != FGroupIndex.ByMeaning.end() && std::erase(It->second, Group)) return;
+  FGroupIndex.Valid = false;  // not where its condition puts it: built again on the next lookup
+}
+
 void TProjectNode::ChildChange(TNodeChangeType ChangeType, TNode* Node) {
-  switch (ChangeType) {
-    case ncAdded:
-    case ncDeleted:
-    case ncDestroyed:
-    case ncMoved:
-    case ncAfterRename:
-    case ncAfterAttributeChange:
-      FGroupIndex.Valid = false;
-      break;
-    default:
-      break;
+  auto* Group = dynamic_cast<TPropertyGroup*>(Node);
+  if (FGroupIndex.Valid && Group) {
+    switch (ChangeType) {
+      case ncAdded:
+      case ncAfterAttributeChange:
+        IndexGroup(Group);
+        break;
+      case ncDeleted:
+      case ncBeforeAttributeChange:
+        UnindexGroup(Group);
+        break;
+      case ncMoved: {
+        const auto& Same = PropertyGroupsWith(Group->GetAttributeView("Condition"));
+        if (Same.size() > 1) FGroupIndex.Valid = false;  // its place among the others may have changed
+        break;
+      }
+      default:
+        break;
+    }
   }
   TMSBNode::ChildChange(ChangeType, Node);
 }

@@ -345,8 +345,8 @@ class TProjectNode : public TMSBNode {
   // The document as text, without byte-order mark.
   std::string GetXml();
   // The property groups whose condition means Condition (spelled alike or not), in document
-  // order. Found through an index that lives until a child of the project is added,
-  // removed, moved or changes an attribute; valid until then.
+  // order; valid until a property group of the project is added, removed, moved or changes
+  // an attribute.
   const std::vector<TPropertyGroup*>& PropertyGroupsWith(std::string_view Condition);
   void ChildChange(TNodeChangeType ChangeType, TNode* Node) override;
 
@@ -359,6 +359,8 @@ class TProjectNode : public TMSBNode {
   };
   TGroupIndex FGroupIndex;
   const std::string& MeaningOf(std::string_view Condition);
+  void IndexGroup(TPropertyGroup* Group);
+  void UnindexGroup(TPropertyGroup* Group);
 };
 
 }  // namespace nxs::msb

@@ -321,7 +321,14 @@ int TNode::InsertNode(std::unique_ptr<TNode> Node, int Index) {
 TNode* TNode::AddNode(std::unique_ptr<TNode> Node, TNode* After) {
   TNode* Raw = Node.get();
   int Index = -1;
-  if (After && After->FParent == this) Index = After->Index() + 1;
+  // Looked for from the end: a node goes in behind the last of its kind (a group behind the
+  // groups written before it), near the end, and a writer that adds thousands stays linear.
+  if (After && After->FParent == this)
+    for (int I = Count() - 1; I >= 0; --I)
+      if (FNodes[I] == After) {
+        Index = I + 1;
+        break;
+      }
   InsertNode(std::move(Node), Index);
   return Raw;
 }

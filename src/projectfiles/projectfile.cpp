@@ -123,9 +123,11 @@ std::shared_ptr<IMSProjectFile> MSBuildCreateProjectFromXml(const std::string& F
                                                             const std::string& Personality) {
   auto Doc = std::make_shared<TNativeMSBuildProject>(FileName, LoadProjectFromText(Xml));
   if (!Personality.empty()) {
+    // The section keeps what it holds and gets the personality's own element, as a new
+    // project has it, when it has none.
     Doc->SetPersonality(Personality);
-    Doc->GetProjectNode()->GetProjectExtensions()->SetXml(SectionName,
-                                                          Format("<%s></%s>", Personality, Personality));
+    TNode* Section = Doc->GetProjectNode()->GetProjectExtensions()->FindOrCreateNode(SectionName);
+    if (!Section->FindFirstChild(Personality)) Section->CreateChildNode(Personality);
   }
   Doc->CheckProjectFileVersion();
   return Doc;

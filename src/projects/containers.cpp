@@ -199,16 +199,19 @@ TContainerCompare TStdVirtualFolderContainer::GetCompareProc() const {
 }
 
 TStdContainerCategory::TStdContainerCategory(IContainerProject* Project, TBaseContainer* Parent, std::string Name,
-                                             std::string ToolId, bool HideWhenEmpty)
+                                             std::string ToolId, bool HideWhenEmpty, std::vector<int> ItemKinds)
     : TStdContainer(Project, Parent, "cat:" + Name, Name), FName(std::move(Name)), FToolId(std::move(ToolId)),
-      FHideWhenEmpty(HideWhenEmpty) {}
+      FHideWhenEmpty(HideWhenEmpty), FItemKinds(std::move(ItemKinds)) {}
 
 TContainerCompare TStdContainerCategory::GetCompareProc() const {
   return ProjectSortOrderManager().Get(FProject).CompareProc();
 }
 
-bool TStdContainerCategory::Accepts(int /*ItemKind*/, const std::string& ContainerId) const {
-  return !FToolId.empty() && SameText(FToolId, ContainerId);
+bool TStdContainerCategory::Accepts(int ItemKind, const std::string& ContainerId) const {
+  const bool OfKind = std::find(FItemKinds.begin(), FItemKinds.end(), ItemKind) != FItemKinds.end();
+  const bool OfTool = !FToolId.empty() && SameText(FToolId, ContainerId);
+  if (FItemKinds.empty()) return OfTool;
+  return FToolId.empty() ? OfKind : OfKind && OfTool;
 }
 
 TSpecialContainer::TSpecialContainer(IContainerProject* Project, TBaseContainer* Parent, std::string Caption,
@@ -324,9 +327,9 @@ TBaseContainer* TStdProjectContainer::MakeNode(const TProjectFileItem& Entry) {
   if (auto* F = dynamic_cast<TStdFileContainer*>(Node.get())) F->ContainerId = Entry.ContainerId;
   TBaseContainer* Raw = Node.get();
   TBaseContainer* Target = Raw->GetParent() ? Raw->GetParent() : Parent;
-  if (!FCategories.empty())
-    if (auto* Cat = FindProjectItemCategory(13, ContainerManager().GetContainerId(Entry.FileName, nullptr,
-                                                                                  FProject->GetPersonality())))
+  if (!FCategories.empty() && !Raw->BelongsToNoCategory())
+    if (auto* Cat = FindProjectItemCategory(
+            Raw->ItemKind(), ContainerManager().GetContainerId(Entry.FileName, nullptr, FProject->GetPersonality())))
       Target = Cat;
   Target->AddChild(std::move(Node));
   FChildItemHash[Entry.FileName] = Raw;
@@ -438,9 +441,9 @@ void TStdProjectContainer::ToggleAutoSort() {
 }
 
 TStdContainerCategory* TStdProjectContainer::AddContainerCategory(const std::string& Name, const std::string& ToolId,
-                                                                  bool HideWhenEmpty) {
+                                                                  bool HideWhenEmpty, std::vector<int> ItemKinds) {
   if (auto* C = FindCategory(Name)) return C;
-  auto C = std::make_shared<TStdContainerCategory>(FProject, this, Name, ToolId, HideWhenEmpty);
+  auto C = std::make_shared<TStdContainerCategory>(FProject, this, Name, ToolId, HideWhenEmpty, std::move(ItemKinds));
   FCategories.push_back(C);
   AddChild(C);
   return C.get();

@@ -21,6 +21,8 @@ class TStdProjectContainer;
 using PContainer = std::shared_ptr<TBaseContainer>;
 
 inline constexpr int NoStaticSortIndex = INT_MAX;
+// The item kind of a node that has none of its own.
+inline constexpr int NoItemKind = 13;
 
 // Container flag bits.
 enum TContainerFlag : uint8_t {
@@ -121,6 +123,10 @@ class TBaseContainer : public std::enable_shared_from_this<TBaseContainer> {
   virtual bool CanDelete() const { return false; }
   // Asked whether the node stands for the item named Name (a file name or an identity).
   virtual bool MatchesItem(const std::string& Name) const;
+  // What kind of item the node stands for, as categories gather them (NoItemKind: none).
+  virtual int ItemKind() const { return NoItemKind; }
+  // A node that stays where it is made, whatever category would gather it.
+  virtual bool BelongsToNoCategory() const { return false; }
 
   // -- Drag and drop
   // True when Item may be dropped onto this node.
@@ -209,8 +215,10 @@ class TStdVirtualFolderContainer : public TStdContainer {
 
 class TStdContainerCategory : public TStdContainer {
  public:
+  // A category gathers the nodes of its tool (ToolId), or of its item kinds (ItemKinds), or,
+  // given both, the nodes of its tool that are of its kinds.
   TStdContainerCategory(IContainerProject* Project, TBaseContainer* Parent, std::string Name, std::string ToolId,
-                        bool HideWhenEmpty);
+                        bool HideWhenEmpty, std::vector<int> ItemKinds = {});
   const char* ClassName() const override { return "TStdContainerCategory"; }
   int StaticSortIndex() const override { return 40; }
   bool IsChildManager() const override { return true; }
@@ -218,7 +226,7 @@ class TStdContainerCategory : public TStdContainer {
   const std::string& CategoryName() const { return FName; }
   const std::string& ToolId() const { return FToolId; }
   bool HideWhenEmpty() const { return FHideWhenEmpty; }
-  // Item kind 13 stands for a node without a kind of its own.
+  const std::vector<int>& ItemKinds() const { return FItemKinds; }
   virtual bool Accepts(int ItemKind, const std::string& ContainerId) const;
   bool Visible() const { return !FHideWhenEmpty || !FChildren.empty(); }
 
@@ -226,6 +234,7 @@ class TStdContainerCategory : public TStdContainer {
   std::string FName;
   std::string FToolId;
   bool FHideWhenEmpty;
+  std::vector<int> FItemKinds;
 };
 
 // Nodes added by other layers that sort before the files.
@@ -278,7 +287,8 @@ class TStdProjectContainer : public TStdFileContainer {
   void SortRecursive();
 
   // -- Categories
-  TStdContainerCategory* AddContainerCategory(const std::string& Name, const std::string& ToolId, bool HideWhenEmpty);
+  TStdContainerCategory* AddContainerCategory(const std::string& Name, const std::string& ToolId, bool HideWhenEmpty,
+                                              std::vector<int> ItemKinds = {});
   void RemoveContainerCategory(const std::string& Name);
   TStdContainerCategory* FindCategory(const std::string& Name) const;
   int GetCategoryCount() const { return static_cast<int>(FCategories.size()); }

@@ -32,6 +32,31 @@ std::function<void(const std::string&)>& Reporter() {
   return R;
 }
 
+TProjectGroupDisplay& Display() {
+  static TProjectGroupDisplay D;
+  return D;
+}
+
+void ShowStatus(const std::string& Text) {
+  if (Display().ShowStatus) Display().ShowStatus(Text);
+}
+
+// The progress of one operation, shown while the object lives.
+class TOperationProgress {
+ public:
+  TOperationProgress(std::string Operation, const std::string& Caption) : FOperation(std::move(Operation)) {
+    if (Display().BeginProgress) Display().BeginProgress(FOperation, Caption);
+  }
+  ~TOperationProgress() {
+    if (Display().EndProgress) Display().EndProgress(FOperation);
+  }
+  TOperationProgress(const TOperationProgress&) = delete;  // one begin, one end
+  TOperationProgress& operator=(const TOperationProgress&) = delete;
+
+ private:
+  std::string FOperation;
+};
+
 std::string GuidOf(const TBaseProject* P) { return GUIDToString(P->GetProjectGUID()); }
 
 std::vector<std::string> SplitList(const std::string& Text, char Separator) {
@@ -128,6 +153,7 @@ TProjectOpenHandler& ProjectHandler() {
 }  // namespace
 
 void SetProjectGroupReporter(std::function<void(const std::string&)> R) { Reporter() = std::move(R); }
+void SetProjectGroupDisplay(TProjectGroupDisplay D) { Display() = std::move(D); }
 
 void InitProjects() {
   RegisterOpenHandler(&ProjectHandler());
@@ -198,6 +224,8 @@ void TProjectGroup::Report(const std::string& Message) {
 // -- Reading -----------------------------------------------------------------------------------------------
 
 void TProjectGroup::Load() {
+  TOperationProgress Progress(res::SProjectOperation,
+                              (FLegacy ? res::SOpenLegacyGroup : res::SOpenMSBuildGroup) + GetFileName());
   std::vector<TEntry> Entries;
   std::vector<std::string> Order;
   std::string Active;
@@ -214,7 +242,41 @@ void TProjectGroup::Load() {
   OpenProjects(Entries, Order, Active, FLegacy);
 }
 
+bool TProjectGroup::CheckFileDate() {
+  const TFileInfo Now = FileSystem().Stat(GetFileName());
+  return (FFileVersion.Exists && Now.Exists && !SameFileVersion(Now, FFileVersion)) || TDocModule::CheckFileDate();
+}
+
+bool TProjectGroup::CanReloadFile() {
+  return FileSystem().Stat(GetFileName()).Exists && TDocModule::CanReloadFile();
+}
+
+void TProjectGroup::ReloadFile() {
+  // Read first: a file that cannot be read leaves the group as it stands.
+  std::shared_ptr<IMSProjectFile> Document = FDocument;
+  const TFileInfo Version = FFileVersion;
+  std::vector<TBaseProject*> Projects = FProjects;
+  std::map<std::string, std::vector<std::string>> Dependencies = FDependencies;
+  FProjects.clear();
+  FDependencies.clear();
+  FGuidCountsStale = true;
+  try {
+    Load();
+  } catch (...) {
+    FDocument = std::move(Document);
+    FFileVersion = Version;
+    FProjects = std::move(Projects);
+    FDependencies = std::move(Dependencies);
+    throw;
+  }
+  // Projects the file no longer lists leave the group.
+  for (TBaseProject* P : Projects)
+    if (GetProjectIndex(P) < 0 && ModuleList().Contains(P) && P->IsOwnedBy(this)) P->RemoveOwner(this);
+  TDocModule::ReloadFile();
+}
+
 void TProjectGroup::LoadMSBuild(std::vector<TEntry>& Entries, std::vector<std::string>& Order, std::string& Active) {
+  FFileVersion = FileSystem().Stat(GetFileName());
   FDocument = MSBuildOpenProject(GetFileName());
   auto* Root = dynamic_cast<IProjectNodeAccess*>(FDocument.get())->GetProjectNode();
   FOptions.clear();
@@ -232,7 +294,7 @@ void TProjectGroup::LoadMSBuild(std::vector<TEntry>& Entries, std::vector<std::s
 }
 
 void TProjectGroup::LoadLegacy(std::vector<TEntry>& Entries, std::vector<std::string>& Order, std::string& Active) {
-  FLegacyVersion = FileSystem().Stat(GetFileName());
+  FFileVersion = FileSystem().Stat(GetFileName());
   TXmlReader Reader;
   std::unique_ptr<TNode> Root = Reader.ReadFile(GetFileName());
   if (!Root || Root->NameView() != "TarvosProject")
@@ -282,6 +344,7 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
       ListedEntries.insert(It);
       continue;
     }
+    ShowStatus(Format(res::SLoadingProject, ExtractFileName(It->FileName)));
     try {
       TDocModule* M = CallDefaultOpenProc(It->FileName, false, this);
       auto* P = dynamic_cast<TBaseProject*>(M);
@@ -869,9 +932,8 @@ std::string TProjectGroup::LegacyText() {
 msb::TProjectNode* TProjectGroup::GetProjectNode() {
   if (FLegacy) return nullptr;
   if (!FDocument) {
-    FDocument = MSBuildCreateProjectFromXml(GetFileName(),
-                                            "<Project xmlns=\"" + std::string(msb::MSBuildNamespace) + "\"></Project>");
-    FDocument->SetPersonality(PersonalityName);
+    FDocument = MSBuildCreateProjectFromXml(
+        GetFileName(), "<Project xmlns=\"" + std::string(msb::MSBuildNamespace) + "\"></Project>", PersonalityName);
   }
   return dynamic_cast<IProjectNodeAccess&>(*FDocument).GetProjectNode();
 }
@@ -888,14 +950,15 @@ void TProjectGroup::SaveFile() {
     // As a project document does: never over a version another process wrote since the read.
     TFileLock Lock(GetFileName());
     TFileInfo Now = FileSystem().Stat(GetFileName());
-    if (FLegacyVersion.Exists && Now.Exists && !SameFileVersion(Now, FLegacyVersion))
+    if (FFileVersion.Exists && Now.Exists && !SameFileVersion(Now, FFileVersion))
       throw EProjectFileException(Format(res::SChangedOnDisk, GetFileName()));
     WriteFileAtomic(GetFileName(), Bom + LegacyText());
-    FLegacyVersion = FileSystem().Stat(GetFileName());
+    FFileVersion = FileSystem().Stat(GetFileName());
     return;
   }
   GroupFileText();
   FDocument->SaveToFile(GetFileName());
+  FFileVersion = FileSystem().Stat(GetFileName());
 }
 
 bool TProjectGroup::Save(bool ChangeName, bool ForceSave) {

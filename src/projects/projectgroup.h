@@ -164,6 +164,15 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   // The default file name "ProjectGroup%d" + extension in Dir: the first number free.
   static std::string DefaultGroupFileName(const std::string& Dir, bool Legacy);
 
+  // -- The group file changed on disk
+  // True when the file is not the one the group read or last wrote.
+  bool CheckFileDate() override;
+  // A group that has a readable file of its own can be read again.
+  bool CanReloadFile() override;
+  // Reads the file again: the projects it lists now, in its order, with its dependencies
+  // and active project. A file that cannot be read raises and leaves the group as it was.
+  void ReloadFile() override;
+
  protected:
   friend class TDocModule;
   explicit TProjectGroup(const std::string& FileName);
@@ -221,7 +230,8 @@ class TProjectGroup : public TDocModule, public IContainerProject {
   std::string FActiveUnopened;  // the key of the active project while that is an unopened one
   // The projects' target names in the file as last read or written: the group's targets.
   std::vector<std::string> FProjectTargets;
-  TFileInfo FLegacyVersion;  // the legacy file as it was read, for the check at the save
+  // The file as it was read or last written: for the legacy save's check and CheckFileDate.
+  TFileInfo FFileVersion;
   std::map<std::string, std::vector<std::string>> FDependencies;  // GUID -> GUIDs
   std::vector<TGroupOption> FOptions;
   std::shared_ptr<IMSProjectFile> FDocument;
@@ -247,5 +257,16 @@ class TProjectGroupOpenHandler : public TFileOpenHandler {
 
 // Where the group reports what it cannot open; the user-questions seam by default.
 void SetProjectGroupReporter(std::function<void(const std::string&)> Reporter);
+
+// What a host shows while a group file opens: a progress of the operation "Project
+// Operation" under the caption "Open MSBuild Project Group: " (legacy: "Open Project Group: ")
+// and the file name, and in the status area "Loading project %s" with each project's file
+// name. Nothing is shown where a hook is not set.
+struct TProjectGroupDisplay {
+  std::function<void(const std::string& Operation, const std::string& Caption)> BeginProgress;
+  std::function<void(const std::string& Operation)> EndProgress;
+  std::function<void(const std::string& Text)> ShowStatus;
+};
+void SetProjectGroupDisplay(TProjectGroupDisplay Display);
 
 }  // namespace nxs

@@ -56,6 +56,30 @@ expect_status "remove a configuration" 0 "" "$NXS" config remove p.vproj Profile
 checks=$((checks + 1))
 "$NXS" config list p.vproj | grep -q Profile && fail "a removed configuration is gone"
 
+# A chain thousands deep lists in proportion to its length: below level 20 the indent stays
+# that of level 20 and each line names its depth.
+awk -v q="'" 'BEGIN {
+  print "<Project xmlns=\"http://schemas.microsoft.com/developer/msbuild/2003\">"
+  printf "<PropertyGroup Condition=\"%s$(Config)%s==%sBase%s or %s$(Base)%s!=%s%s\"><Base>true</Base></PropertyGroup>\n",
+    q, q, q, q, q, q, q, q
+  for (i = 1; i <= 3000; i++)
+    printf "<PropertyGroup Condition=\"%s$(Config)%s==%sC%d%s or %s$(Cfg_%d)%s!=%s%s\"><Cfg_%d>true</Cfg_%d>" \
+      "<CfgParent>%s</CfgParent></PropertyGroup>\n", q, q, q, i, q, q, i, q, q, q, i, i, i == 1 ? "Base" : "Cfg_" (i - 1)
+  printf "<PropertyGroup Condition=\"(%s$(Platform)%s==%sLinux64%s and %s$(Cfg_3000)%s==%strue%s) or " \
+    "%s$(Cfg_3000_Linux64)%s!=%s%s\"><Cfg_3000_Linux64>true</Cfg_3000_Linux64><CfgParent>Cfg_3000</CfgParent>" \
+    "</PropertyGroup>\n", q, q, q, q, q, q, q, q, q, q, q, q
+  print "</Project>"
+}' >deep.vproj
+"$NXS" config list deep.vproj >deep.out
+checks=$((checks + 1))
+[ "$(wc -c <deep.out)" -lt 300000 ] || fail "a deep chain's list grows with the square of its depth: $(wc -c <deep.out) bytes"
+indent=$(printf '%40s' '')
+expect_out "the last indented level and the first below it" "${indent:2}C19 (Cfg_19)
+${indent}C20 (Cfg_20)
+$indent(depth 21) C21 (Cfg_21)" sed -n '21,23p' deep.out
+expect_out "the deep end" "$indent(depth 3000) C3000 (Cfg_3000)
+$indent(depth 3001) C3000 [Linux64] (Cfg_3000_Linux64)" tail -2 deep.out
+
 expect_out "macros" "p \$ $ROOT" "$NXS" macros expand '$(PROJECTNAME) $$ $(NXS)' --project p.vproj
 expect_status "an unmatched parenthesis" 1 "" "$NXS" macros expand '$(PROJECTNAME' --project p.vproj
 checks=$((checks + 1))

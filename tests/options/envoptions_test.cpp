@@ -11,6 +11,7 @@
 #include "options/resstrings.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
+#include "support/files.h"
 #include "support/run.h"
 
 using namespace nxs;
@@ -385,6 +386,33 @@ TEST(EnvironmentOptions, SetFromTextChecksBeforeItWritesAndStoresTheValue) {
   EXPECT_EQ(Fresh.ReadInteger("Editor\\Options", "File Backup Level", 0), 7);
   EXPECT_TRUE(Fresh.ReadBool("Editor\\Highlight\\Comment", "Bold", false));
   EXPECT_EQ(Fresh.ReadSubKeys("Editor\\Source Options").size(), 14u);
+}
+
+// A command that read a store without source option groups sets one while another process
+// writes its groups: the value is checked against those groups, and a refused value writes
+// nothing, neither the built-in groups this command made nor over the other process's.
+TEST(EnvironmentOptions, SetFromTextChecksAgainstGroupsAnotherProcessWroteMeanwhile) {
+  TTempDir Dir;
+  const std::string File = Dir / "settings.ini";
+  const std::string C = "Editor\\Source Options\\Tarvos.EditOptions.C";
+  const std::string Pascal = "Editor\\Source Options\\Tarvos.EditOptions.Pascal";
+  TSettingsStore Mine(File);
+  auto Options = LoadStoredOptions(Mine);
+  {
+    TSettingsStore Theirs(File);
+    TEnvironmentOptions Other(Theirs);
+    Other.LoadOptions();
+    Other.SetOptionFromText(C, "File Extensions", "c;zz");
+  }
+  const std::string Before = nxs::test::ReadText(File);
+  EXPECT_EQ(ErrorOf<Exception>([&] { Options->SetOptionFromText(Pascal, "File Extensions", "pas;zz"); }),
+            "Ambiguous file extension - zz already exists in the group Tarvos.EditOptions.C");
+  EXPECT_TRUE(nxs::test::ReadText(File) == Before) << "a refused value wrote to the store";
+  // A value nobody claims is stored beside the other process's groups.
+  Options->SetOptionFromText(Pascal, "File Extensions", "pas;yy");
+  TSettingsStore Fresh(File);
+  EXPECT_EQ(Fresh.ReadString(C, "File Extensions"), "c;zz");
+  EXPECT_EQ(Fresh.ReadString(Pascal, "File Extensions"), "pas;yy");
 }
 
 // A store that could not be read is not shown as defaults that would pass for the user's own.

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <fstream>
+#include <optional>
+#include <thread>
 
 #include "options/envoptions.h"
 #include "shared/settings.h"
 #include "optionsfixture.h"
+#include "support/files.h"
 #include "support/run.h"
+#include "support/wait.h"
 
 using namespace nxs;
 using nxs::test::TTempDir;
@@ -26,6 +34,13 @@ struct TFixture : nxs::test::TOptionsFixture {
 };
 
 void WriteText(const std::string& Name, const std::string& Text) { std::ofstream(Name) << Text; }
+
+// Whether the thread sleeps (waits for a lock, say), from its state in /proc.
+bool Sleeping(pid_t Tid) {
+  const std::string Stat = nxs::test::ReadText("/proc/self/task/" + std::to_string(Tid) + "/stat");
+  const size_t Close = Stat.rfind(')');
+  return Close != std::string::npos && Close + 2 < Stat.size() && Stat[Close + 2] == 'S';
+}
 
 }  // namespace
 
@@ -238,6 +253,39 @@ TEST(SourceOptions, AWholeNameChoiceIsNotCarriedToAnotherFileOfTheSameExtension)
   EXPECT_EQ(F.Chosen("/q/CMakeLists.txt"), "Build");
   EXPECT_EQ(F.Chosen("/q/notes.txt"), "Text");
   EXPECT_EQ(F.Chosen("/q/notes.txt"), "Text");
+}
+
+// The first load of a store without groups decides under the settings file's lock that the
+// built-in groups are to be written: groups another process wrote (and changed) while this one
+// was reading are kept, and this one reads them.
+TEST(SourceOptions, AFirstLoadWritesTheBuiltInGroupsOnlyWhereNoneWereWrittenMeanwhile) {
+  TTempDir Dir;
+  const std::string File = Dir / "settings.ini";
+  const std::string C = "Editor\\Source Options\\Tarvos.EditOptions.C";
+  std::atomic<pid_t> LoaderTid{0};
+  std::string LoadedExtensions;
+  std::optional<std::thread> Loader;
+  // Another process holds the settings file's lock: the loader, having found no groups, waits
+  // for it, and the other process writes its groups meanwhile.
+  TSettingsStore Holder(File);
+  Holder.Locked([&] {
+    Loader.emplace([&] {
+      LoaderTid = static_cast<pid_t>(::syscall(SYS_gettid));
+      TSettingsStore Store(File);
+      TEnvironmentOptions Options(Store);
+      Options.LoadOptions();
+      LoadedExtensions = Options.GetExtensionsForTypeID("Tarvos.EditOptions.C");
+    });
+    nxs::test::WaitUntil([&] { return LoaderTid != 0 && Sleeping(LoaderTid); });
+    TSettingsStore Theirs(File);
+    TEnvironmentOptions Other(Theirs);
+    Other.LoadOptions();
+    Other.SetOptionFromText(C, "File Extensions", "c;zz");
+  });
+  Loader->join();
+  EXPECT_EQ(LoadedExtensions, "c;zz");
+  TSettingsStore Fresh(File);
+  EXPECT_EQ(Fresh.ReadString(C, "File Extensions"), "c;zz");
 }
 
 TEST(SourceOptions, ProcessesClaimingOneNewExtensionLeaveItToOneGroup) {

@@ -123,17 +123,31 @@ TEST(ProjectDocument, ExtensionSectionXmlAndPathSearch) {
   EXPECT_EQ(Section, "<TarvosProject/>\r\n");
 }
 
-TEST(ProjectDocument, CreateFromXmlWithPersonalityReplacesSection) {
+// Given a personality, a document read from text keeps its "TarvosProject" section, with what
+// it holds where it stood, and the section holds the personality's element as a new
+// project's does.
+TEST(ProjectDocument, CreateFromXmlWithPersonalityKeepsTheSection) {
   auto D = MSBuildCreateProjectFromXml(
       "x.kzproj",
       "<Project " + Ns + "><ProjectExtensions><TarvosProject><Old/></TarvosProject><Tail/></ProjectExtensions></Project>",
       "Kestrel.Personality");
   EXPECT_EQ(D->GetPersonality(), "Kestrel.Personality");
+  EXPECT_EQ(D->GetExtensionXml(), "<TarvosProject>\r\n    <Old/>\r\n    <Kestrel.Personality/>\r\n</TarvosProject>\r\n");
   auto* Native = dynamic_cast<TNativeMSBuildProject*>(D.get());
   TProjectExtensions* Ext = Native->GetProjectNode()->GetProjectExtensions();
-  EXPECT_EQ(Ext->GetChildByIndex("TarvosProject", 0), nullptr);
-  ASSERT_NE(Ext->GetChildByIndex("Kestrel.Personality", 0), nullptr);
-  EXPECT_LT(Ext->GetChildByIndex("Kestrel.Personality", 0)->Index(), Ext->GetChildByIndex("Tail", 0)->Index());
+  EXPECT_EQ(Ext->GetChildByIndex("Kestrel.Personality", 0), nullptr);
+  EXPECT_LT(Ext->GetChildByIndex("TarvosProject", 0)->Index(), Ext->GetChildByIndex("Tail", 0)->Index());
+  // One that holds the element already keeps it as it is; one without a section gets one.
+  auto Held = MSBuildCreateProjectFromXml(
+      "y.kzproj",
+      "<Project " + Ns + "><ProjectExtensions><TarvosProject><Kestrel.Personality><S>1</S></Kestrel.Personality>"
+      "</TarvosProject></ProjectExtensions></Project>",
+      "Kestrel.Personality");
+  EXPECT_NE(Held->GetExtensionXml().find("<S>1</S>"), std::string::npos);
+  auto Bare = MSBuildCreateProjectFromXml("z.vproj", "<Project " + Ns + "/>", "Vellum.Personality");
+  std::string Section;
+  MSBuildCreateProject("n.vproj", "Vellum.Personality", "", Section);
+  EXPECT_EQ(Bare->GetExtensionXml(), Section);
 }
 
 TEST(ProjectDocument, ItemsGoToReferenceAndPlainGroups) {
@@ -207,6 +221,51 @@ TEST(ProjectDocument, PropertyGroupsReadWriteAndRemove) {
   EXPECT_TRUE(Names.empty());
   D->RemoveConditionedPropertyGroups("");
   EXPECT_EQ(Outline(*D), "PropertyGroup ");
+}
+
+// The groups of one condition, however spelled, in document order, while groups come, go,
+// move and change their conditions between lookups.
+TEST(ProjectDocument, GroupsOfAConditionFollowEveryChangeInDocumentOrder) {
+  auto D = Doc("<PropertyGroup Condition=\"'$(A)'!=''\"><N>1</N></PropertyGroup>"
+               "<PropertyGroup Condition=\"'$(B)'!=''\"><N>2</N></PropertyGroup>"
+               "<PropertyGroup Condition=\" '$(A)' != '' \"><N>3</N></PropertyGroup>");
+  TProjectNode* Root = D->GetProjectNode();
+  auto Values = [&](const std::string& Condition) {
+    std::string S;
+    for (TPropertyGroup* G : Root->PropertyGroupsWith(Condition)) S += G->Count() ? G->GetNode(0)->GetValue() : "-";
+    return S;
+  };
+  const std::string A = "'$(A)'!=''", B = "'$(B)'!=''";
+  EXPECT_EQ(Values(A), "13");
+  TPropertyGroup* One = Root->GetPropertyGroup(0);
+  TPropertyGroup* Two = Root->GetPropertyGroup(1);
+  TPropertyGroup* Three = Root->GetPropertyGroup(2);
+  // Added in front, between and at the end.
+  auto Front = std::make_unique<TPropertyGroup>();
+  TPropertyGroup* FrontGroup = Front.get();
+  Root->InsertNode(std::move(Front), 0);
+  FrontGroup->SetAttribute("Condition", A);
+  TPropertyGroup* Between = Root->AddPropertyGroup(A, Two);
+  TPropertyGroup* Last = Root->AddPropertyGroup(A);
+  EXPECT_EQ(Values(A), "-1-3-");
+  for (TPropertyGroup* G : {FrontGroup, Between, Last}) Root->RemoveNode(G);
+  EXPECT_EQ(Values(A), "13");
+  // A condition changed takes the group from one list to the other, in its place there.
+  One->SetAttribute("Condition", B);
+  EXPECT_EQ(Values(A), "3");
+  EXPECT_EQ(Values(B), "12");
+  Three->SetAttribute("Condition", "");
+  EXPECT_EQ(Values(A), "");
+  EXPECT_EQ(Values(""), "3");
+  Three->SetAttribute("Condition", B);
+  EXPECT_EQ(Values(B), "123");
+  // Moved among the others of its condition.
+  Three->SetIndex(0);
+  EXPECT_EQ(Values(B), "312");
+  One->SetIndex(2);
+  EXPECT_EQ(Values(B), "321");
+  Root->Clear();
+  EXPECT_EQ(Values(B), "");
 }
 
 TEST(ProjectDocument, ConditionedPropertiesGoBehindTheLastImport) {

@@ -293,6 +293,62 @@ TEST_F(ContainersTest, AnExtensionHasOneInternalToolAndTheOldCompileEntriesRefus
             "TContainerManager.ShouldCompile disabled. MSBuild does all dependency checking now.");
 }
 
+// A tool whose nodes are of an item kind of their own, and one whose nodes stay out of every
+// category.
+class TKindTool : public TTool {
+ public:
+  TKindTool(std::string Id, std::vector<std::string> Exts, int Kind, bool NoCategory = false)
+      : TTool(std::move(Id), std::move(Exts)), FKind(Kind), FNoCategory(NoCategory) {}
+  PContainer CreateContainer(const std::string& FileName, TStdProjectContainer& P, TBaseContainer* Parent) override {
+    return std::make_shared<TNode>(P.Project(), Parent, FileName, FKind, FNoCategory);
+  }
+
+ private:
+  class TNode : public TStdFileContainer {
+   public:
+    TNode(IContainerProject* P, TBaseContainer* Parent, const std::string& F, int Kind, bool NoCategory)
+        : TStdFileContainer(P, Parent, F), FKind(Kind), FNoCategory(NoCategory) {}
+    int ItemKind() const override { return FKind; }
+    bool BelongsToNoCategory() const override { return FNoCategory; }
+
+   private:
+    int FKind;
+    bool FNoCategory;
+  };
+  int FKind;
+  bool FNoCategory;
+};
+
+// A category gathers its tool's nodes, or the nodes of its item kinds, or its tool's nodes of
+// its kinds; a node that belongs to no category stays where it was made.
+TEST_F(ContainersTest, CategoriesGatherByToolByItemKindOrByBoth) {
+  auto& M = ContainerManager();
+  M.RegisterItemContainerCreator(std::make_shared<TTool>("res", std::vector<std::string>{".rc"}));
+  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("forms", std::vector<std::string>{".dfm"}, 5));
+  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("frames", std::vector<std::string>{".fmx"}, 5));
+  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("loose", std::vector<std::string>{".xfm"}, 5, true));
+  M.InitializeContainerCreators();
+  for (const char* F : {"a.rc", "b.dfm", "c.fmx", "d.xfm", "e.pas"}) Project.Add(F);
+  Tree().AddContainerCategory("Resources", "res", false);
+  Tree().AddContainerCategory("Frames", "frames", false, {5});
+  Tree().AddContainerCategory("Designs", "", false, {5});
+  Tree().AddContainerCategory("Empty", "none", true);
+  auto Members = [&](const char* Name) {
+    std::string S;
+    for (const auto& C : Tree().FindCategory(Name)->Children()) S += C->GetString() + " ";
+    return S;
+  };
+  Tree().GetChildren();
+  EXPECT_EQ(Members("Resources"), "a.rc ");
+  EXPECT_EQ(Members("Frames"), "c.fmx ");
+  EXPECT_EQ(Members("Designs"), "b.dfm ");
+  EXPECT_EQ(Tree().FindFileNode("/p/d.xfm")->GetParent(), &Tree());
+  EXPECT_EQ(Tree().FindFileNode("/p/e.pas")->GetParent(), &Tree());
+  EXPECT_FALSE(Tree().FindCategory("Empty")->Visible());
+  EXPECT_EQ(Tree().FindProjectItemCategory(NoItemKind, "RES"), Tree().FindCategory("Resources"));
+  EXPECT_EQ(Tree().FindProjectItemCategory(NoItemKind, "frames"), nullptr);
+}
+
 PContainer MakeSpecial(IContainerProject* P, TBaseContainer* M) {
   auto N = std::make_shared<TStdProjectContainer>(P, M);
   N->SetCaption("special");

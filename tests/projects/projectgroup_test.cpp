@@ -82,6 +82,56 @@ TEST_F(GroupTest, AWrittenGroupLoadsBackWithItsOrderDependenciesAndActiveProject
   EXPECT_EQ(ReadText(Dir / "g.groupproj"), Saved);
 }
 
+// Opening a group shows the operation's progress under its caption and each project it
+// opens in the status area.
+TEST_F(GroupTest, OpeningShowsItsProgressAndEachProjectItLoads) {
+  TProjectGroup& G = NewGroupOfThree("g.groupproj");
+  ASSERT_TRUE(G.Save(false, true));
+  std::filesystem::remove(C);
+  Restart();
+  std::vector<std::string> Shown;
+  TProjectGroupDisplay Display;
+  Display.BeginProgress = [&](const std::string& Op, const std::string& Caption) { Shown.push_back(Op + ": " + Caption); };
+  Display.EndProgress = [&](const std::string& Op) { Shown.push_back("end " + Op); };
+  Display.ShowStatus = [&](const std::string& Text) { Shown.push_back(Text); };
+  SetProjectGroupDisplay(Display);
+  TProjectGroup::OpenGroup(Dir / "g.groupproj");
+  SetProjectGroupDisplay({});
+  EXPECT_EQ(Shown, (std::vector<std::string>{"Project Operation: Open MSBuild Project Group: " + (Dir / "g.groupproj"),
+                                             "Loading project a.vproj", "Loading project My.App.vproj",
+                                             "end Project Operation"}));
+  EXPECT_EQ(Reports.size(), 1u);  // the missing one is reported, not loaded
+}
+
+// A group file changed on disk is offered for reloading, and read again the group holds what
+// the file lists now; a file that cannot be read leaves the group as it was.
+TEST_F(GroupTest, AGroupFileChangedOnDiskIsReadAgain) {
+  TProjectGroup& G = NewGroupOfThree("g.groupproj");
+  EXPECT_FALSE(G.CheckFileDate());
+  ASSERT_TRUE(G.Save(false, true));
+  EXPECT_FALSE(G.CheckFileDate()) << "its own save is no change";
+  TBaseProject* PB = G.FindProject("My.App");
+  std::string Text = ReadText(Dir / "g.groupproj");
+  const std::string Order = "<CallTarget Targets=\"a;My_App;c\"/>";
+  ASSERT_NE(Text.find(Order), std::string::npos);
+  Text.replace(Text.find(Order), Order.size(), "<CallTarget Targets=\"c;a\"/>");
+  WriteText(Dir / "g.groupproj", Text);
+  EXPECT_TRUE(G.CheckFileDate());
+  EXPECT_TRUE(G.CanReloadFile());
+  CheckFileDates(true);
+  EXPECT_EQ(Describe(G), "*c[] a[] ");
+  EXPECT_FALSE(PB->IsOwnedBy(&G));
+  EXPECT_FALSE(G.CheckFileDate());
+
+  const std::string Before = Describe(G);
+  WriteText(Dir / "g.groupproj", "<Project");
+  EXPECT_TRUE(G.CheckFileDate());
+  EXPECT_THROW(G.ReloadFile(), EInvalidProjectGroup);
+  EXPECT_EQ(Describe(G), Before);
+  std::filesystem::remove(Dir / "g.groupproj");
+  EXPECT_FALSE(G.CanReloadFile());
+}
+
 TEST_F(GroupTest, ProjectsThatCannotBeOpenedAreReportedAndKeptWhereTheyStood) {
   MakeThree();
   const std::string TextA = ReadText(A), TextB = ReadText(B);
