@@ -8,7 +8,10 @@
 #include <optional>
 #include <unordered_map>
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "editor/buffers/editbuffer.h"
 #include "modules/docmodule.h"
@@ -151,6 +154,23 @@ TFileIdentity IdentityOf(const std::string& Expanded) {
   TFileIdentity I;
   std::error_code Ec;
   const std::string Disk = ToDiskPath(Expanded);
+  // A file that is there: one open names both its resolved path (as the kernel reached it)
+  // and its identity, where resolving the path a folder at a time asks the disk about each
+  // folder on the way. Opening a project group resolves every project's name.
+  if (const int Fd = ::open(Disk.c_str(), O_PATH | O_CLOEXEC); Fd >= 0) {
+    char Resolved[PATH_MAX];
+    struct stat St;
+    const ssize_t N = ::readlink(("/proc/self/fd/" + std::to_string(Fd)).c_str(), Resolved, sizeof Resolved);
+    const bool Stated = ::fstat(Fd, &St) == 0;
+    ::close(Fd);
+    if (Stated && N > 0 && static_cast<size_t>(N) < sizeof Resolved && Resolved[0] == '/') {
+      I.Canonical.assign(Resolved, static_cast<size_t>(N));
+      I.Device = St.st_dev;
+      I.Inode = St.st_ino;
+      return I;
+    }
+  }
+  // No such file (the folders that are there are resolved), or no /proc to ask.
   I.Canonical = fs::weakly_canonical(Disk, Ec).string();
   if (Ec) I.Canonical = Disk;
   struct stat St;

@@ -38,7 +38,7 @@ bool HoldsOthers(const std::string& Folder) {
 TFolderLock::~TFolderLock() {
   // In a folder that holds other files (the build's own) the file stays for the next lock:
   // making and removing it each time costs a make with nothing to do more than its checks.
-  if (FLocked && !HoldsOthers(FFolder)) {
+  if (FLocked && !FOthersKnown && !HoldsOthers(FFolder)) {
     // The name goes before the lock: whoever takes the file afterwards sees that it is no
     // longer the one the name stands for, and tries again with a new one.
     ::unlink(FFile.c_str());

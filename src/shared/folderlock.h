@@ -23,6 +23,9 @@ class TFolderLock {
   // system's reason in Error) when the folder or the file cannot be made.
   [[nodiscard]] TState TryLock(std::string& Error);
   bool Locked() const { return FLocked; }
+  // The holder has seen files of its own in the folder since (a build's record): the lock's
+  // file stays when the lock goes, without a look into the folder.
+  void KnowOtherFiles() { FOthersKnown = true; }
   const std::string& Folder() const { return FFolder; }
 
  private:
@@ -30,6 +33,7 @@ class TFolderLock {
   std::string FFile;
   int FFd = -1;
   bool FLocked = false;
+  bool FOthersKnown = false;
 };
 
 }  // namespace nxs

@@ -3,6 +3,7 @@
 // fpc on the same files at once. The "LockIntermediateDir" task takes it as the shipped
 // targets' builds start; the build host lets it go when the project's build ends.
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "build/compilers/compilers.h"
 #include "build/compilers/compiletask.h"
 #include "build/compilers/resstrings.h"
+#include "build/engine/filetimes.h"
 #include "shared/folderlock.h"
 #include "shared/format.h"
 
@@ -25,10 +27,17 @@ std::mutex& HeldLocksMutex() {
   return M;
 }
 
+struct THeldLock {
+  std::unique_ptr<TFolderLock> Lock;
+  // The span of the make (filetimes.h) in which the folder was seen holding the build's files,
+  // 0 for none.
+  uint64_t FilesSeen = 0;
+};
+
 // By folder: a project that this process builds again within one build (Build is Clean,
 // then Make) holds its lock once.
-std::map<std::string, std::unique_ptr<TFolderLock>>& HeldLocks() {
-  static std::map<std::string, std::unique_ptr<TFolderLock>> Locks;
+std::map<std::string, THeldLock>& HeldLocks() {
+  static std::map<std::string, THeldLock> Locks;
   return Locks;
 }
 
@@ -48,7 +57,7 @@ bool RunLockIntermediateDir(TTaskContext& Context) {
     switch (Lock->TryLock(Error)) {
       case TFolderLock::flLocked: {
         std::lock_guard G(HeldLocksMutex());
-        HeldLocks()[Dir] = std::move(Lock);
+        HeldLocks()[Dir].Lock = std::move(Lock);
         return true;
       }
       case TFolderLock::flFailed:
@@ -79,8 +88,19 @@ bool RunLockIntermediateDir(TTaskContext& Context) {
 // The lock's file is no file a check asks about: the task changes nothing checks see.
 void RegisterBuildLockTask() { RegisterCheckingTask("LockIntermediateDir", RunLockIntermediateDir); }
 
+void BuildFilesSeen(const std::string& IntermediateDir) {
+  std::lock_guard G(HeldLocksMutex());
+  auto It = HeldLocks().find(IntermediateDir);
+  if (It != HeldLocks().end()) It->second.FilesSeen = UnchangedSpan();
+}
+
 void ReleaseBuildLocks() {
   std::lock_guard G(HeldLocksMutex());
+  // A folder seen holding the build's files, with nothing changing files since, holds them
+  // still: a make with nothing to do need not look into each project's folder as it ends.
+  const uint64_t Span = UnchangedSpan();
+  for (auto& [Dir, Held] : HeldLocks())
+    if (Span != 0 && Held.FilesSeen == Span) Held.Lock->KnowOtherFiles();
   HeldLocks().clear();
 }
 

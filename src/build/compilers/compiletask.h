@@ -127,6 +127,9 @@ std::string ShellQuote(const std::string& Arg);
 std::string JoinCommandLine(const std::vector<std::string>& Argv);
 
 void RegisterBuildLockTask();
+// The build's files are in its intermediate folder now (a record found up to date): the
+// folder's lock need not look for them when it goes, while nothing changes files meanwhile.
+void BuildFilesSeen(const std::string& IntermediateDir);
 
 bool RunPascalCompiler(TTaskContext& Context);
 bool RunCppCompiler(TTaskContext& Context);

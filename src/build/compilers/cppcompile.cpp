@@ -381,6 +381,7 @@ bool RunCppCompiler(TTaskContext& Context) {
   const bool WholeMake = FileToCompile(Opt).empty() && !Overlay.Active();
   const TBuildRecord Record(IntDir + "/build.record");
   if (WholeMake && Old == N && Record.UpToDate()) {
+    BuildFilesSeen(IntDir);
     if (!SameText(Phase, "Compile")) Context.LogMessage(Format(res::SUpToDate, Output), imNormal);
     return true;
   }

@@ -193,18 +193,41 @@ bool ValidPropertyName(std::string_view N) {
 
 }  // namespace
 
-TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : FFullPath(FullPath), FGlobals(Globals) {
+std::shared_ptr<const TEnvironmentProperties> EnvironmentProperties() {
+  // The environment's entries as last read: the properties stand while every entry reads the
+  // same (a variable set since changes its entry).
+  static std::mutex Lock;
+  static std::vector<std::string> Entries;
+  static std::shared_ptr<const TEnvironmentProperties> Properties;
+  std::lock_guard<std::mutex> L(Lock);
+  size_t N = 0;
+  bool Same = Properties != nullptr;
+  for (char** E = environ; Same && E && *E; ++E, ++N) Same = N < Entries.size() && Entries[N] == *E;
+  if (Same && N == Entries.size()) return Properties;
+  Entries.clear();
+  auto P = std::make_shared<TEnvironmentProperties>();
+  for (char** E = environ; E && *E; ++E) {
+    Entries.emplace_back(*E);
+    std::string_view V(*E);
+    size_t Eq = V.find('=');
+    if (Eq == std::string_view::npos || !ValidPropertyName(V.substr(0, Eq))) continue;
+    std::string& Value = P->Values[std::string(V.substr(0, Eq))];
+    P->Bytes -= Value.size();
+    Value = MSBuildEscape(std::string(V.substr(Eq + 1)));
+    P->Bytes += Value.size();
+  }
+  Properties = std::move(P);
+  return Properties;
+}
+
+TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals)
+    : FFullPath(FullPath), FGlobals(Globals), FEnvironment(EnvironmentProperties()) {
   size_t Slash = FFullPath.rfind('/');
   FDirectory = DirectoryOf(FFullPath);
   std::string File = FFullPath.substr(Slash + 1);
   size_t Dot = File.rfind('.');
-  FProperties.reserve(128);
-  for (char** E = environ; E && *E; ++E) {
-    std::string_view V(*E);
-    size_t Eq = V.find('=');
-    if (Eq == std::string_view::npos || !ValidPropertyName(V.substr(0, Eq))) continue;
-    InitProperty(V.substr(0, Eq), MSBuildEscape(std::string(V.substr(Eq + 1))), false);
-  }
+  FProperties.reserve(64);
+  FPropertyBytes = FEnvironment->Bytes;
   InitProperty("MSBuildProjectFullPath", MSBuildEscape(FFullPath), true);
   InitProperty("MSBuildProjectDirectory", MSBuildEscape(FDirectory), true);
   InitProperty("MSBuildProjectDirectoryNoRoot", MSBuildEscape(FDirectory.substr(1)), true);
@@ -215,17 +238,25 @@ TProject::TProject(const std::string& FullPath, const TPropertyMap& Globals) : F
   InitProperty("MSBuildToolsVersion", "Current", true);
   InitProperty("MSBuildNodeCount", "1", true);
   for (const auto& [N, V] : FGlobals) {
-    TProperty& P = FProperties[N];
-    FPropertyBytes = FPropertyBytes - P.Value.size() + V.size();
+    auto It = FProperties.find(N);
+    FPropertyBytes = FPropertyBytes - ValueSize(N, It) + V.size();
+    TProperty& P = It == FProperties.end() ? FProperties[N] : It->second;
     P.Value = V;
     P.Global = true;
   }
 }
 
+size_t TProject::ValueSize(std::string_view Name, TNoCaseMap<TProperty>::const_iterator It) const {
+  if (It != FProperties.end()) return It->second.Value.size();
+  auto E = FEnvironment->Values.find(Name);
+  return E == FEnvironment->Values.end() ? 0 : E->second.size();
+}
+
 const std::string* TProject::StoredProperty(std::string_view Name) const {
   if (Name.size() >= 15 && StartsText("MSBuildThisFile", Name)) return nullptr;
-  auto It = FProperties.find(Name);
-  return It == FProperties.end() ? nullptr : &It->second.Value;
+  if (auto It = FProperties.find(Name); It != FProperties.end()) return &It->second.Value;
+  auto E = FEnvironment->Values.find(Name);
+  return E == FEnvironment->Values.end() ? nullptr : &E->second;
 }
 
 bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, std::string& Value) const {
@@ -253,12 +284,12 @@ bool TProject::FindProperty(std::string_view Name, const std::string* ThisFile, 
     return true;
   }
 Lookup:
-  auto It = FProperties.find(Name);
-  if (It == FProperties.end()) {
+  const std::string* Stored = StoredProperty(Name);
+  if (!Stored) {
     Value.clear();
     return false;
   }
-  Value = It->second.Value;
+  Value = *Stored;
   return true;
 }
 
@@ -270,7 +301,7 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
     if (It->second.Reserved) Fail(Where, Format(res::SReservedProperty, Name));
     if (It->second.Global) return;  // global properties win over the project
   }
-  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  size_t Others = FPropertyBytes - ValueSize(Name, It);
   if (Value.size() > MaxExpansionBytes - std::min(Others, MaxExpansionBytes))
     Fail(Where, Format(res::SPropertyTooLarge, Name, res::SExpansionBound));
   FPropertyBytes = Others + Value.size();
@@ -281,8 +312,7 @@ void TProject::SetProperty(std::string_view Name, std::string Value, const TLoca
 }
 
 TExpandContext TProject::ForProperty(std::string_view Name, TExpandContext Ctx) const {
-  auto It = FProperties.find(Name);
-  size_t Others = FPropertyBytes - (It == FProperties.end() ? 0 : It->second.Value.size());
+  size_t Others = FPropertyBytes - ValueSize(Name, FProperties.find(Name));
   Ctx.Limit = std::min(Ctx.Limit, MaxExpansionBytes - std::min(Others, MaxExpansionBytes));
   Ctx.Making = Name;
   Ctx.MakingItems = false;
@@ -320,8 +350,9 @@ void TProject::TreatAsLocal(std::string_view Name) {
 }
 
 void TProject::InitProperty(std::string_view Name, std::string Value, bool Reserved) {
-  TProperty& P = FProperties[std::string(Name)];
-  FPropertyBytes = FPropertyBytes - P.Value.size() + Value.size();
+  auto It = FProperties.find(Name);
+  FPropertyBytes = FPropertyBytes - ValueSize(Name, It) + Value.size();
+  TProperty& P = It == FProperties.end() ? FProperties[std::string(Name)] : It->second;
   P.Value = std::move(Value);
   P.Reserved = Reserved;
 }

@@ -54,6 +54,15 @@ struct TProperty {
   bool Reserved = false;
 };
 
+// The process environment as properties (values escaped), shared read-only by the projects
+// evaluated while the environment stays as it is: a group of a thousand projects need not copy
+// it a thousand times. A project's own properties of the same names hide these.
+struct TEnvironmentProperties {
+  TNoCaseMap<std::string> Values;
+  size_t Bytes = 0;  // of the values together
+};
+std::shared_ptr<const TEnvironmentProperties> EnvironmentProperties();
+
 // No expanded value grows beyond this, nor do a project's property values together, nor its
 // items together. Text that doubles itself a few dozen times (P1 = $(P0)$(P0), P2 =
 // $(P1)$(P1), ...) would otherwise fill memory; real projects stay far below it.
@@ -191,8 +200,11 @@ class TProject : public TEvaluatedProject {
  private:
   std::string FFullPath, FDirectory;
   TPropertyMap FGlobals;
+  // The size of the value Name has now: its own, or the environment's it does not hide.
+  size_t ValueSize(std::string_view Name, TNoCaseMap<TProperty>::const_iterator It) const;
+  std::shared_ptr<const TEnvironmentProperties> FEnvironment;
   TNoCaseMap<TProperty> FProperties;
-  size_t FPropertyBytes = 0;
+  size_t FPropertyBytes = 0;  // the environment's included
   TNoCaseMap<TItemList> FItems;
   size_t FItemBytes = 0;
 };

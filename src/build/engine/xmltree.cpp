@@ -157,14 +157,39 @@ void TakePositions(TXmlElement& Text, const TXmlElement& File) {
     if (!Paired[I]) TakePlace(*Text.Children[I], File);
 }
 
+namespace {
+
+// Each thread's parser, reset for each document rather than made anew: a make reads a document
+// per project.
+class TThreadParser {
+ public:
+  TThreadParser() = default;
+  ~TThreadParser() {
+    if (FParser) XML_ParserFree(FParser);
+  }
+  TThreadParser(const TThreadParser&) = delete;  // owns the parser
+  TThreadParser& operator=(const TThreadParser&) = delete;
+  // The parser, as if new; null when there is no memory for one.
+  XML_Parser Fresh() {
+    if (FParser && !XML_ParserReset(FParser, nullptr)) {
+      XML_ParserFree(FParser);
+      FParser = nullptr;
+    }
+    if (!FParser) FParser = XML_ParserCreate(nullptr);
+    return FParser;
+  }
+
+ private:
+  XML_Parser FParser = nullptr;
+};
+
+}  // namespace
+
 std::unique_ptr<TXmlDocument> ParseProjectXml(const std::string& FileName, std::string_view Text) {
+  thread_local TThreadParser Parser;
   TParseState S;
-  S.Parser = XML_ParserCreate(nullptr);
+  S.Parser = Parser.Fresh();
   if (!S.Parser) throw EEngineError(Format(res::SXmlError, "out of memory"), FileName);
-  struct TFree {
-    XML_Parser P;
-    ~TFree() { XML_ParserFree(P); }
-  } Free{S.Parser};
   XML_SetHashSalt(S.Parser, ProcessHashSalt());
   XML_SetUserData(S.Parser, &S);
   XML_SetElementHandler(S.Parser, OnStart, OnEnd);

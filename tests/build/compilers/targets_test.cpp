@@ -9,6 +9,7 @@
 
 #include "build/compilers/compilers.h"
 #include "build/engine/engine.h"
+#include "build/engine/filetimes.h"
 #include "shared/install.h"
 #include "support/taskfakes.h"
 #include "support/tempdir.h"
@@ -90,6 +91,22 @@ TEST(ShippedTargets, CppMakeRunsTheBuildEventsAroundTheCompileAndCleanRemovesOnl
   EXPECT_TRUE(fs::exists(R.Dir + "/events.txt"));
   EXPECT_TRUE(fs::exists(R.Dir + "/src/main.cpp"));
   EXPECT_TRUE(fs::exists(R.Dir + "/app.kzproj"));
+}
+
+// A make that finds a project up to date leaves the lock's file in the folder for the next
+// make without looking; a clean later in the same make empties the folder, and the lock's file
+// and the folder go with it.
+TEST(ShippedTargets, TheLocksFileStaysWithTheBuildsFilesAndGoesWithTheLastOfThem) {
+  TTargetsRun R;
+  R.Write("a.cpp", "int A() { return 1; }\n");
+  std::string P = R.Project("lib.kzproj", "<AppType>StaticLibrary</AppType>", "<KestrelCompile Include=\"a.cpp\"/>",
+                            "Kestrel.Common.Targets");
+  ASSERT_TRUE(R.Build(P, "Make")) << R.Log.Errors();
+  const TKnownFileTimes Make;
+  ASSERT_TRUE(R.Build(P, "Make")) << R.Log.Errors();
+  EXPECT_TRUE(fs::exists(R.Dir + "/obj/.nxs-lock"));
+  ASSERT_TRUE(R.Build(P, "Make;Clean")) << R.Log.Errors();
+  EXPECT_FALSE(fs::exists(R.Dir + "/obj"));
 }
 
 TEST(ShippedTargets, AFailingPreBuildEventStopsTheBuildUnlessItMayNot) {

@@ -68,6 +68,16 @@ TEST_F(EngineTest, EnvironmentVariablesAreProperties) {
   EXPECT_EQ("project", P->GetPropertyValue("NXS_ENGINE_TEST_ENV"));
   EXPECT_EQ("100%", P->GetPropertyValue("NXS_ENGINE_TEST_ENV2"));  // kept literally
   EXPECT_EQ("global", P->GetPropertyValue("NXS_ENGINE_TEST_ENV3"));
+
+  // The projects of one process share what they read of the environment until it changes: a
+  // variable set again, or taken away, is what the next project sees.
+  setenv("NXS_ENGINE_TEST_ENV", "changed", 1);
+  unsetenv("NXS_ENGINE_TEST_ENV2");
+  P = Eval("<PropertyGroup><Seen>$(NXS_ENGINE_TEST_ENV)</Seen></PropertyGroup>");
+  EXPECT_EQ("changed", P->GetPropertyValue("Seen"));
+  EXPECT_FALSE(P->HasProperty("NXS_ENGINE_TEST_ENV2"));
+  unsetenv("NXS_ENGINE_TEST_ENV");
+  unsetenv("NXS_ENGINE_TEST_ENV3");
 }
 
 TEST_F(EngineTest, ReservedPropertiesDescribeTheProjectAndTheFileBeingRead) {
