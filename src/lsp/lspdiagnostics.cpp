@@ -14,7 +14,7 @@ namespace nxs::lsp {
 
 size_t ColumnByte(const TBuildDiagnostic& D, std::string_view Line) {
   if (D.Column <= 1) return 0;
-  static constexpr std::string_view PascalExtensions[] = {".pas", ".pp", ".inc", ".vpr", ".lpr", ".dpr"};
+  static constexpr std::string_view PascalExtensions[] = {".pas", ".pp", ".inc", ".vpr", ".lpr"};
   const std::string Ext = ExtractFileExt(D.File);
   const bool Bytes = std::find(std::begin(PascalExtensions), std::end(PascalExtensions), Ext) != std::end(PascalExtensions);
   size_t At = 0;

@@ -24,7 +24,7 @@ TEST(IDEPackages, RegistrationEntryNamesRaiseTheFirstLetterOfEachDottedSegmentAn
   EXPECT_EQ(RegistrationEntryName("__lead", "Register"), "@__Lead@Register$qqrv");
   // Dotted: every segment, and every letter after an underscore.
   EXPECT_EQ(RegistrationEntryName("Test.more_units", "IDERegister"), "@Test@More_Units@IDERegister$qqrv");
-  EXPECT_EQ(RegistrationEntryName("VCL.db_grids.x_1", "IDERegister"), "@Vcl@Db_Grids@X_1@IDERegister$qqrv");
+  EXPECT_EQ(RegistrationEntryName("KIT.db_grids.x_1", "IDERegister"), "@Kit@Db_Grids@X_1@IDERegister$qqrv");
 }
 
 class IDEPackagesTest : public ::testing::Test {

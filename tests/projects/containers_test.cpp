@@ -324,11 +324,11 @@ class TKindTool : public TTool {
 TEST_F(ContainersTest, CategoriesGatherByToolByItemKindOrByBoth) {
   auto& M = ContainerManager();
   M.RegisterItemContainerCreator(std::make_shared<TTool>("res", std::vector<std::string>{".rc"}));
-  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("forms", std::vector<std::string>{".dfm"}, 5));
-  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("frames", std::vector<std::string>{".fmx"}, 5));
+  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("forms", std::vector<std::string>{".vfm"}, 5));
+  M.RegisterItemContainerCreator(std::make_shared<TKindTool>("frames", std::vector<std::string>{".cfx"}, 5));
   M.RegisterItemContainerCreator(std::make_shared<TKindTool>("loose", std::vector<std::string>{".xfm"}, 5, true));
   M.InitializeContainerCreators();
-  for (const char* F : {"a.rc", "b.dfm", "c.fmx", "d.xfm", "e.pas"}) Project.Add(F);
+  for (const char* F : {"a.rc", "b.vfm", "c.cfx", "d.xfm", "e.pas"}) Project.Add(F);
   Tree().AddContainerCategory("Resources", "res", false);
   Tree().AddContainerCategory("Frames", "frames", false, {5});
   Tree().AddContainerCategory("Designs", "", false, {5});
@@ -340,8 +340,8 @@ TEST_F(ContainersTest, CategoriesGatherByToolByItemKindOrByBoth) {
   };
   Tree().GetChildren();
   EXPECT_EQ(Members("Resources"), "a.rc ");
-  EXPECT_EQ(Members("Frames"), "c.fmx ");
-  EXPECT_EQ(Members("Designs"), "b.dfm ");
+  EXPECT_EQ(Members("Frames"), "c.cfx ");
+  EXPECT_EQ(Members("Designs"), "b.vfm ");
   EXPECT_EQ(Tree().FindFileNode("/p/d.xfm")->GetParent(), &Tree());
   EXPECT_EQ(Tree().FindFileNode("/p/e.pas")->GetParent(), &Tree());
   EXPECT_FALSE(Tree().FindCategory("Empty")->Visible());
