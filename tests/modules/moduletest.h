@@ -20,39 +20,10 @@
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
 #include "support/files.h"
+#include "support/questions.h"
 #include "support/tempdir.h"
 
 namespace nxs::test {
-
-// Answers questions from a script, in order, and records what was asked. When the script
-// has run out the question gets its default answer.
-class TScriptedQuestions : public IUserQuestions {
- public:
-  std::deque<int> Answers;
-  std::deque<std::string> FileNames;  // answers to the save dialog; "" cancels
-  std::vector<std::string> Asked;
-  std::vector<unsigned> Buttons;
-
-  int MessageDlg(const std::string& Message, TMsgDlgType, unsigned B, int DefaultResult) override {
-    Asked.push_back(Message);
-    Buttons.push_back(B);
-    if (Answers.empty()) return DefaultResult;
-    const int A = Answers.front();
-    Answers.pop_front();
-    return A;
-  }
-  void ShowMessage(const std::string& Message) override { Asked.push_back(Message); }
-  bool PromptForFileName(std::string& FileName, const std::string& Title, bool) override {
-    Asked.push_back(Title);
-    if (FileNames.empty() || FileNames.front().empty()) {
-      if (!FileNames.empty()) FileNames.pop_front();
-      return false;
-    }
-    FileName = FileNames.front();
-    FileNames.pop_front();
-    return true;
-  }
-};
 
 // Types Text at the start of the module's main buffer, as a user in its editor would.
 inline void TypeInto(TSourceModule& M, const std::string& Text) {

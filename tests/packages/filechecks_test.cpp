@@ -62,7 +62,7 @@ TEST_F(FileChecks, AnotherFileOfTheSameBaseNameInThePackageFolderOrOnThePathIsRe
 }
 
 TEST_F(FileChecks, AnUnnamedModuleIsSavedOnlyWhenTheUserSaysSo) {
-  auto User = std::make_shared<TScriptedUser>();
+  auto User = std::make_shared<TScriptedQuestions>();
   SetQuestions(User);
   int Saves = 0;
   User->Answers = {mrNo, mrYes};

@@ -30,7 +30,7 @@ TEST(IDEPackages, RegistrationEntryNamesRaiseTheFirstLetterOfEachDottedSegmentAn
 class IDEPackagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    User = std::make_shared<TScriptedUser>();
+    User = std::make_shared<TScriptedQuestions>();
     SetQuestions(User);
     SetPackageTerminate(&RecordExit);
     ExitStatus = -1;
@@ -54,7 +54,7 @@ class IDEPackagesTest : public ::testing::Test {
 
   static inline int ExitStatus = -1;
   TTempDir Dir;
-  std::shared_ptr<TScriptedUser> User;
+  std::shared_ptr<TScriptedQuestions> User;
   std::unique_ptr<TSettingsStore> Store;
 };
 

@@ -1,5 +1,6 @@
 // A scripted user for the questions seam: answers questions in order (their default when the
-// script has run out) and records what it was asked or told.
+// script has run out), answers the save dialog from FileNames ("" cancels), and records what
+// it was asked or told.
 #pragma once
 
 #include <deque>
@@ -10,11 +11,12 @@
 
 namespace nxs::test {
 
-class TScriptedUser : public IUserQuestions {
+class TScriptedQuestions : public IUserQuestions {
  public:
   std::deque<int> Answers;
-  std::vector<std::string> Asked;  // questions and messages, in order
-  std::vector<unsigned> Buttons;   // the buttons of each question
+  std::deque<std::string> FileNames;  // answers to the save dialog; "" cancels
+  std::vector<std::string> Asked;
+  std::vector<unsigned> Buttons;
 
   int MessageDlg(const std::string& Message, TMsgDlgType, unsigned B, int DefaultResult) override {
     Asked.push_back(Message);
@@ -25,9 +27,15 @@ class TScriptedUser : public IUserQuestions {
     return A;
   }
   void ShowMessage(const std::string& Message) override { Asked.push_back(Message); }
-  bool PromptForFileName(std::string&, const std::string& Title, bool) override {
+  bool PromptForFileName(std::string& FileName, const std::string& Title, bool) override {
     Asked.push_back(Title);
-    return false;
+    if (FileNames.empty() || FileNames.front().empty()) {
+      if (!FileNames.empty()) FileNames.pop_front();
+      return false;
+    }
+    FileName = FileNames.front();
+    FileNames.pop_front();
+    return true;
   }
 };
 
