@@ -87,8 +87,8 @@ endfunction()
 # nxs_package(NAME SOURCES... [INFO words...] [OUTPUT_DIRECTORY dir]): a package, a shared
 # library that nxs loads, with its information section. INFO is given to
 # "nxs packages source" (--description TEXT, --requires NAME, --contains UNIT[:FLAGS], ...).
-# The library is left writable by its owner alone: the loader refuses one that others may
-# change, whatever the umask of the build.
+# The library and its folder are left writable by their owner alone: the loader refuses a
+# package that others may change, whatever the umask of the build.
 function(nxs_package name)
   cmake_parse_arguments(ARG "" "OUTPUT_DIRECTORY" "SOURCES;INFO" ${ARGN})
   set(info ${CMAKE_CURRENT_BINARY_DIR}/${name}_info.cpp)
@@ -103,5 +103,6 @@ function(nxs_package name)
   if(ARG_OUTPUT_DIRECTORY)
     set_target_properties(${name} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY})
   endif()
-  add_custom_command(TARGET ${name} POST_BUILD COMMAND chmod go-w $<TARGET_FILE:${name}> VERBATIM)
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND chmod go-w $<TARGET_FILE:${name}> $<TARGET_FILE_DIR:${name}> VERBATIM)
 endfunction()
