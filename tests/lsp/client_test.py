@@ -89,6 +89,11 @@ def features(client, legend, path):
     return uri
 
 
+def sanitized():
+    linked = subprocess.run(["ldd", NXS], capture_output=True, text=True).stdout
+    return "libasan" in linked or "libtsan" in linked
+
+
 def main():
     work = tempfile.mkdtemp()
     try:
@@ -235,7 +240,8 @@ def main():
         check("request after a skipped content", client.call("shutdown"), None)
         with open("/proc/%d/status" % client.proc.pid) as f:
             peak = int(re.search(r"VmHWM:\s+(\d+) kB", f.read()).group(1))
-        if peak > 48 * 1024:
+        # A sanitizer's quarantine keeps freed blocks for a while: the bound holds for the plain build.
+        if peak > 48 * 1024 and not sanitized():
             failures.append("the server held %d kB after skipping 64 MB" % peak)
         client.notify("exit")
         check("exit status", client.wait(), 0)

@@ -18,8 +18,8 @@ TEST(PackageInfo, EncodedInformationReadsBackWithEscapedTextsAndUnknownKeysIgnor
   Info.Description = "Two\nlines with a \\ backslash";
   EXPECT_EQ(DecodePackageInfo(EncodePackageInfo(Info), "p.so"), Info);
   // A newer writer's key, blank lines, CRLF endings and the section's NUL padding.
-  const TPackageInfoRecord Read =
-      DecodePackageInfo(std::string("NXS package 1\r\nicon x.png\r\n\r\nrequires core\r\n\0\0\0", 53), "p.so");
+  static const char Raw[] = "NXS package 1\r\nicon x.png\r\n\r\nrequires core\r\n\0\0\0";
+  const TPackageInfoRecord Read = DecodePackageInfo(std::string(Raw, sizeof Raw - 1), "p.so");
   EXPECT_EQ(Read.Requires, std::vector<std::string>{"core"});
 }
 
