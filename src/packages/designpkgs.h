@@ -114,12 +114,9 @@ class TDesignPackage : public TPackage {
 
   std::vector<TDesignPackage*> FRequiredByList;
   TDesignPackages* FList = nullptr;
-  bool FGlobal = false;
-  bool FOfProject = false;
   bool FOfIDE = false;
   bool FUnloading = false;
   bool FCompiling = false;
-  bool FPending = false;
   bool FInstalled = false;
   std::string FGroup;
   std::vector<std::unique_ptr<TRegModule>> FModules;
