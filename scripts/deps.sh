@@ -2,7 +2,8 @@
 # Installs, with apt-get, the Debian packages the project needs and the machine lacks.
 set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libpcre2-dev nlohmann-json3-dev clang libclang-rt-14-dev fpc libxml2-utils distcc)
+          libpcre2-dev nlohmann-json3-dev clang libclang-rt-14-dev fpc libxml2-utils distcc
+          gdb tmux libncurses-dev python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
