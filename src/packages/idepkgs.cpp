@@ -77,6 +77,12 @@ TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageE
       }
     }
   }
+  // The IDE packages the user installed come after the list, whichever list it is.
+  for (const std::string& File : Store.ReadValueNames(SKnownIDEPackagesKey)) {
+    bool Listed = false;
+    for (const TIDEPackageEntry& E : FEntries) Listed = Listed || E.FileName == File;
+    if (!Listed) FEntries.push_back({File, Store.ReadString(SKnownIDEPackagesKey, File), {}, true});
+  }
   FRequired = Store.ReadValueNames(SRequiredIDEPackagesKey);
 }
 
@@ -120,6 +126,7 @@ void TIDEPackageList::HandleError(std::exception_ptr Error, int Index) {
 }
 
 void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Personalities) {
+  const TPackageTiming Timing(res::STimingStartup, res::STimingIDEPackageLoad);
   TDesignPackages& P = Packages();
   P.BeginUpdate();
   struct TEnd {
@@ -141,6 +148,7 @@ void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Pers
     }
   }
   PackageSplash(res::SAllIDEPackagesLoaded);
+  P.CollectHostPackages();
 }
 
 TDesignPackage* LoadIDEPackage(const std::string& FileName) {
@@ -162,6 +170,12 @@ TDesignPackage* LoadIDEPackage(const std::string& FileName) {
     throw;
   }
   return New;
+}
+
+TWizardRegisteredProc WizardRegisteredProc;
+
+void WizardRegistered(const std::shared_ptr<IOTAWizard>& Wizard) {
+  if (WizardRegisteredProc) WizardRegisteredProc(Wizard);
 }
 
 void SetPackageTerminate(TPackageTerminate T) { Terminate = T ? T : &ExitNow; }

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ class TSettingsStore;
 
 inline constexpr const char* SIDEPackagesKey = "IDEPackages";
 inline constexpr const char* SDisabledIDEPackagesKey = "Disabled IDE Packages";
+// The IDE packages the user installed: loaded at every start after the list above, whichever
+// list that is (the settings' or the shipped one).
+inline constexpr const char* SKnownIDEPackagesKey = "Known IDE Packages";
 // Packages the environment cannot run without: a failure to load one ends the process.
 inline constexpr const char* SRequiredIDEPackagesKey = "Required IDE Packages";
 
@@ -49,6 +53,7 @@ struct TIDEPackageEntry {
   std::string FileName;  // as the settings hold it, macros such as $(NXSLIB) unexpanded
   std::string Description;
   std::vector<std::string> Personalities;  // empty: every personality
+  bool Installed = false;  // from "Known IDE Packages"
 };
 
 class TIDEPackageList {
@@ -81,6 +86,20 @@ class TIDEPackageList {
 void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Personalities);
 // Loads one IDE package (or marks an already known package as one) and returns it.
 TDesignPackage* LoadIDEPackage(const std::string& FileName);
+
+// A wizard a package adds to the environment's menus and galleries.
+class IOTAWizard {
+ public:
+  virtual ~IOTAWizard() = default;
+  virtual std::string GetIDString() const = 0;
+  virtual std::string GetName() const = 0;
+  virtual void Execute() = 0;
+};
+// Told of each wizard a package registers; the host that shows wizards sets it.
+using TWizardRegisteredProc = std::function<void(const std::shared_ptr<IOTAWizard>& Wizard)>;
+extern TWizardRegisteredProc WizardRegisteredProc;
+// Hands the wizard to WizardRegisteredProc; nothing when it is not set.
+void WizardRegistered(const std::shared_ptr<IOTAWizard>& Wizard);
 
 // How a required package's failure ends the process; std::_Exit(1) unless a test sets another.
 using TPackageTerminate = void (*)(int Status);

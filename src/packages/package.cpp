@@ -39,7 +39,25 @@ void CheckOwnerAndMode(const std::string& Package, const std::string& Path, bool
   }
 }
 
+TPackageTimer& Timer() {
+  static TPackageTimer T;
+  return T;
+}
+
 }  // namespace
+
+void SetPackageTimer(TPackageTimer T) { Timer() = std::move(T); }
+
+TPackageTiming::TPackageTiming(const char* Label, std::string Subject)
+    : FLabel(Label), FSubject(std::move(Subject)), FOn(static_cast<bool>(Timer())) {
+  if (FOn) FStart = std::chrono::steady_clock::now();
+}
+
+TPackageTiming::~TPackageTiming() {
+  if (!FOn || !Timer()) return;
+  const std::chrono::duration<double, std::milli> Took = std::chrono::steady_clock::now() - FStart;
+  Timer()(FLabel, FSubject, Took.count());
+}
 
 void CheckPackageFileSafe(const std::string& FileName) {
   char Resolved[PATH_MAX];
@@ -78,6 +96,7 @@ void TPackage::DoUnloadPackage(void* Handle) { ::dlclose(Handle); }
 
 void TPackage::Load() {
   if (FHandle && !FImplicit) return;
+  const TPackageTiming Timing(res::STimingPackageLoad, FFilename);
   if (FHandle) {
     // Hold a reference of our own on a library we took over.
     FHandle = DoLoadPackage(FFilename);
@@ -86,6 +105,7 @@ void TPackage::Load() {
   }
   Clear();
   FHandle = DoLoadPackage(FFilename);
+  if (!CarriesInformation()) return;
   try {
     Update();
   } catch (...) {
@@ -119,6 +139,15 @@ void TPackage::Update() {
     SetInfo(ReadPackageInfo(FFilename));
   } catch (const EElfError& E) {
     throw EPackageLoadError(E.what());
+  }
+}
+
+void TPackage::ReadInformation() {
+  Clear();
+  try {
+    SetInfo(ReadPackageInfo(FFilename));
+  } catch (const EElfError& E) {
+    throw EPackageLoadError(Format(res::SCantLoadPackage, FFilename, E.what()));
   }
 }
 
@@ -181,12 +210,6 @@ int TPackage::GetConsumer() const {
 
 TPackageInfo::TPackageInfo(std::string FileName) : TPackage(std::move(FileName)) { Load(); }
 
-void TPackageInfo::Load() {
-  try {
-    SetInfo(ReadPackageInfo(GetModuleFileName()));
-  } catch (const EElfError& E) {
-    throw EPackageLoadError(Format(res::SCantLoadPackage, GetModuleFileName(), E.what()));
-  }
-}
+void TPackageInfo::Load() { ReadInformation(); }
 
 }  // namespace nxs

@@ -1,6 +1,7 @@
 #include "packages/pkgservices.h"
 
 #include <algorithm>
+#include <map>
 
 #include "editor/buffers/ekinit.h"
 #include "packages/designpkgs.h"
@@ -62,6 +63,30 @@ void RegisterPackageKeyBinding(const TKeyboardBinding& Binding) {
   const std::string Name = Binding.Name;
   Package.AddUnregistration(
       [Name] { std::erase_if(KeyBindings(), [&](const TKeyboardBinding& B) { return B.Name == Name; }); });
+}
+
+void AddPackageUnregistration(std::function<void()> Undo) {
+  RegisteringPackage("a service").AddUnregistration(std::move(Undo));
+}
+
+namespace {
+
+std::map<std::string, std::shared_ptr<void>>& Services() {
+  static std::map<std::string, std::shared_ptr<void>> S;
+  return S;
+}
+
+}  // namespace
+
+void PublishRegistrationService(const std::string& Name, std::shared_ptr<void> Service) {
+  Services()[Name] = std::move(Service);
+}
+
+void WithdrawRegistrationService(const std::string& Name) { Services().erase(Name); }
+
+std::shared_ptr<void> RegistrationService(const std::string& Name) {
+  auto It = Services().find(Name);
+  return It == Services().end() ? nullptr : It->second;
 }
 
 const std::vector<TKeyboardBinding>& PackageKeyBindings() { return KeyBindings(); }

@@ -31,6 +31,12 @@ inline constexpr const char* SPackageForeignOwner =
     "Refusing to load package %s: %s is owned by user %u, neither you nor root";
 inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
 
+// The labels of the timed stages.
+inline constexpr const char* STimingPackageLoad = "TPackage.Load";
+inline constexpr const char* STimingStartup = "Startup";
+inline constexpr const char* STimingIDEPackageLoad = "IDE Package Load";
+inline constexpr const char* STimingProcedure = "%s Procedure";
+
 // Registration.
 inline constexpr const char* SRegistrationFailed =
     "Registration procedure, %s.%s in package %s raised exception class %s: %s";

@@ -144,7 +144,12 @@ void StartSystem(const TStartupOptions& Options) {
   TState& S = State();
   if (S.Running) throw Exception(res::SSystemAlreadyStarted);
   S.Running = true;
-  if (Tracing()) SetPackageSplash([](const std::string& Text) { std::fprintf(stderr, "startup: %s\n", Text.c_str()); });
+  if (Tracing()) {
+    SetPackageSplash([](const std::string& Text) { std::fprintf(stderr, "startup: %s\n", Text.c_str()); });
+    SetPackageTimer([](const std::string& Label, const std::string& Subject, double Ms) {
+      std::fprintf(stderr, "startup: timing %s: %s %.3f ms\n", Label.c_str(), Subject.c_str(), Ms);
+    });
+  }
   try {
     for (const TStep& Step : Steps) {
       if (S.Trace) S.Trace(Step.Name, true);

@@ -91,6 +91,19 @@ expect_out "uninstalled" "" "$NXS" packages uninstall mine.so
 expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
 expect_status "an IDE package is not uninstalled" 1 "nxs: makehl.so is an IDE package; disable it instead" \
   "$NXS" packages uninstall makehl.so
+
+# Installed as an IDE package, it loads after the list at every start; a plain library that
+# packages link against is installed as an assembly and loads before them.
+expect_out "installed as an IDE package" "" "$NXS" packages install --ide mine.so
+lib=$(ldd "$NXS" | awk '/libstdc\+\+/ {print $3}')
+expect_out "a library installed as an assembly" "" "$NXS" packages install --assembly "$lib"
+expect_out "both load at the next start" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded $WORK/mine.so \"Test package\" -
+assembly loaded $lib \"\" -" "$NXS" packages list
+expect_status "one kind at a time" 2 "" "$NXS" packages install --ide --assembly mine.so
+expect_out "uninstalled both" "" "$NXS" packages uninstall mine.so
+expect_out "the assembly too" "" "$NXS" packages uninstall "$lib"
+expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
 unset NXS_TEST_PACKAGE_MARK
 
 # The start-up's steps with their times, packages among them.
@@ -99,5 +112,8 @@ steps=$(sed -n 's/^startup: start \(.*\) [0-9.]* ms$/\1/p' trace | tr '\n' ',')
 [ "$steps" == "cancel key,message lines,build host,compile tasks,environment variables,packages,highlighters,region services,open buffer text," ] ||
   fail "traced steps: $steps"
 grep -qF "startup: Loading package $SHIPPED/makehl.so" trace || fail "the package load is traced: $(cat trace)"
+for stage in "TPackage.Load: $SHIPPED/makehl.so" "IDERegister Procedure: Makehl" "Startup: IDE Package Load"; do
+  grep -F "startup: timing $stage " trace | grep -qE ' [0-9.]+ ms$' || fail "$stage is timed: $(cat trace)"
+done
 
 finish

@@ -173,5 +173,59 @@ TEST_F(IDEPackagesTest, EntriesExpandPublishedVariablesAndTheShippedListStandsIn
   EXPECT_EQ(Own.FileName(0), TestPackage("testpkg_targets"));
 }
 
+
+TEST_F(IDEPackagesTest, InstalledIDEPackagesLoadAfterTheListWhicheverListItIs) {
+  Store->WriteString("Known IDE Packages", TestPackage("testpkg_targets"), "Installed");
+  Store->WriteString("Known IDE Packages", TestPackage("testpkg_ok"), "");
+  // Shipped list: the installed ones follow it, each once.
+  TIDEPackageList Shipped(*Store, {{TestPackage("testpkg_ok"), "Shipped", {}}});
+  ASSERT_EQ(Shipped.Count(), 2);
+  EXPECT_EQ(Shipped.FileName(1), TestPackage("testpkg_targets"));
+  EXPECT_TRUE(Shipped.Entry(1).Installed);
+  EXPECT_EQ(Shipped.Entry(0).Description, "Shipped");
+  // The settings' own list.
+  Store->WriteString("IDEPackages", TestPackage("testpkg_user"), "");
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_user.so", "testpkg_targets.so", "testpkg_ok.so"}));
+  // Disabled, an installed one is skipped as a listed one is.
+  Store->WriteString("Disabled IDE Packages", TestPackage("testpkg_targets"), "");
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_user.so", "testpkg_ok.so"}));
+}
+
+TEST_F(IDEPackagesTest, LoadingIsTimedByStageAndTheHostsLibrariesAreCollectedAfterwards) {
+  std::vector<std::string> Stages;
+  SetPackageTimer([&](const std::string& Label, const std::string& Subject, double Ms) {
+    EXPECT_GE(Ms, 0.0);
+    Stages.push_back(Label + ": " + Subject);
+  });
+  Store->WriteString("IDEPackages", TestPackage("testpkg_ok"), "");
+  Start();
+  SetPackageTimer(nullptr);
+  EXPECT_EQ(Stages, (std::vector<std::string>{"TPackage.Load: " + TestPackage("testpkg_ok"),
+                                              "IDERegister Procedure: Test.more_units",
+                                              "IDERegister Procedure: Testpkg", "Startup: IDE Package Load"}));
+  const std::vector<std::string>& Host = Packages().GetHostPackages();
+  auto Has = [&](const std::string& Part) {
+    for (const std::string& File : Host)
+      if (File.find(Part) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(Has("libc.so"));
+  EXPECT_FALSE(Has("testpkg_ok.so"));
+}
+
+TEST(IDEPackages, WizardsGoToTheProcTheHostSet) {
+  struct TWizard : IOTAWizard {
+    std::string GetIDString() const override { return "Test.Wizard"; }
+    std::string GetName() const override { return "Test"; }
+    void Execute() override {}
+  };
+  WizardRegistered(std::make_shared<TWizard>());  // no proc: nothing happens
+  std::vector<std::string> Told;
+  WizardRegisteredProc = [&](const std::shared_ptr<IOTAWizard>& W) { Told.push_back(W->GetIDString()); };
+  WizardRegistered(std::make_shared<TWizard>());
+  WizardRegisteredProc = nullptr;
+  EXPECT_EQ(Told, std::vector<std::string>{"Test.Wizard"});
+}
+
 }  // namespace
 }  // namespace nxs::test

@@ -53,6 +53,17 @@ TEST(PackageServices, OnlyARegistrationProcedureMayRegister) {
             "Only a package's registration procedure may register a highlighter");
   EXPECT_EQ(ErrorOf([] { RegisterPackageKeyBinding({}); }),
             "Only a package's registration procedure may register a key binding");
+  EXPECT_EQ(ErrorOf([] { AddPackageUnregistration([] {}); }),
+            "Only a package's registration procedure may register a service");
+}
+
+TEST(PackageServices, ServicesArePublishedByNameUntilWithdrawn) {
+  EXPECT_EQ(RegistrationService("Test.Registry"), nullptr);
+  auto Registry = std::make_shared<std::vector<std::string>>();
+  PublishRegistrationService("Test.Registry", Registry);
+  EXPECT_EQ(RegistrationService<std::vector<std::string>>("Test.Registry"), Registry);
+  WithdrawRegistrationService("Test.Registry");
+  EXPECT_EQ(RegistrationService("Test.Registry"), nullptr);
 }
 
 }  // namespace
