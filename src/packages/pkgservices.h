@@ -52,6 +52,18 @@ std::shared_ptr<T> RegistrationService(const std::string& Name) {
 
 // The key bindings the loaded packages registered, for a keyboard service to offer.
 const std::vector<TKeyboardBinding>& PackageKeyBindings();
+
+// The keyboard services that take the packages' key bindings while it is connected: those
+// registered so far are added at once, later ones as their packages register them, and a
+// package's bindings leave it when the package unloads. One keyboard at a time; the
+// connection ends with the object, before the keyboard goes.
+class TPackageKeyboard {
+ public:
+  explicit TPackageKeyboard(TKeyboardServices& Keyboard);
+  ~TPackageKeyboard();
+  TPackageKeyboard(const TPackageKeyboard&) = delete;  // disconnects once
+  TPackageKeyboard& operator=(const TPackageKeyboard&) = delete;
+};
 // Adds every highlighter the loaded packages registered to Manager.
 void AddPackageHighlighters(THighlightManager& Manager);
 // The registered highlighter of a package whose file patterns match FileName's name;

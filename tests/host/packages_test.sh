@@ -33,7 +33,12 @@ expect_out "the shipped package highlights Makefiles" "1 1 6 Identifier
 expect_out "without packages nothing highlights them" "" "$NXS" --no-packages highlight --tokens Makefile
 expect_status "nor is the highlighter known" 2 "nxs: unknown highlighter 'Makefile'" \
   "$NXS" --no-packages highlight --syntax Makefile Makefile
-expect_out "its key binding is a keymap" "$("$NXS" keys --keymap Classic)" "$NXS" keys --keymap Makefile
+# Its keymap is its own key table: the default one, with Tab and F9 its own.
+makefile_keys=$("$NXS" keys | sed 's/^Tab\tSmartTab$/Tab\tForeTab/; s/^F9\tRunProgram$/F9\tMakeProject/')
+grep -qP '^Tab\tForeTab$' <<<"$makefile_keys" && grep -qP '^F9\tMakeProject$' <<<"$makefile_keys" ||
+  fail "the default keymap binds Tab and F9: $makefile_keys"
+expect_out "its key table is a keymap" "$makefile_keys" "$NXS" keys --keymap Makefile
+expect_status "not without packages" 2 "" "$NXS" --no-packages keys --keymap Makefile
 expect_out "the shipped list" 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' "$NXS" packages list
 
 # A package whose registration raises: answered No, it is disabled for the next start.
