@@ -5,7 +5,7 @@ namespace nxs::res {
 
 // The library reader.
 inline constexpr const char* SElfUnreadable = "%s is not a package library: %s";
-inline constexpr const char* SElfCannotOpen = "cannot open the file";
+inline constexpr const char* SElfCannotOpen = "Cannot open %s: %s";
 inline constexpr const char* SElfTooShort = "the file ends inside its header";
 inline constexpr const char* SElfNotElf = "it is not an ELF file";
 inline constexpr const char* SElfNot64 = "it is not a 64-bit little-endian ELF file";

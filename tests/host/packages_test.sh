@@ -79,6 +79,10 @@ targets 0x00000006
 symbols 
 contains Testpkg 0x00000000" "$NXS" --no-packages packages info "$TESTPKGS/testpkg_targets.so"
 [ ! -e "$WORK/constructor-ran" ] || fail "info ran the package's code"
+expect_status "info on a file it cannot read says why" 1 "nxs: Can't load package $WORK/none.so." \
+  "$NXS" --no-packages packages info "$WORK/none.so"
+[ "$(sed -n 2p "$WORK/stderr")" == "Cannot open $WORK/none.so: No such file or directory" ] ||
+  fail "the system's reason is told: $(cat "$WORK/stderr")"
 
 # Design packages: installed, loaded by the next start, uninstalled. An unsafe copy is refused.
 cp "$TESTPKGS/testpkg_ok.so" mine.so
