@@ -49,6 +49,30 @@ TEST(PackageServices, WhatAPackageRegistersGoesBeforeItsLibraryCloses) {
   InstallHighlighters(nullptr);
 }
 
+TEST(PackageServices, AHighlighterRegisteredWhileTheKernelIsStoppedJoinsItsNextStart) {
+  InstallHighlighters(&AddPackageHighlighters);
+  // A kernel that has run once: the manager holds the kernel's highlighters.
+  InitEditorKernel();
+  DoneEditorKernel();
+  {
+    TDesignPackages List;
+    List.AddPackage(std::make_unique<TIDEPackage>(MakefilePackage()))->Load();
+    InitEditorKernel();
+    EXPECT_TRUE(HasMakefileHighlighter());
+    EXPECT_NE(PackageHighlighterForFile("/src/Makefile"), nullptr);
+    DoneEditorKernel();
+    // Started again, the kernel finds it once.
+    InitEditorKernel();
+    int Found = 0;
+    for (int I = 0; I < HighlightManager().GetHighlighterCount(); ++I)
+      Found += HighlightManager().GetHighlighter(I)->GetIDString() == "Makefile.Highlighter.Make";
+    EXPECT_EQ(Found, 1);
+    DoneEditorKernel();
+  }
+  InstallHighlighters(nullptr);
+  ResetHighlightManager();
+}
+
 // The keyboard's bindings, "NAME" each; and what the active keymap binds Keys to.
 std::vector<std::string> BindingNames(const TKeyboardServices& Keyboard) {
   std::vector<std::string> Names;
