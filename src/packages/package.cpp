@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "packages/resstrings.h"
 #include "shared/filenames.h"
@@ -61,7 +63,11 @@ TPackageTiming::~TPackageTiming() {
 
 void CheckPackageFileSafe(const std::string& FileName) {
   char Resolved[PATH_MAX];
-  if (!::realpath(FileName.c_str(), Resolved)) throw EPackageLoadError(Format(res::SPackageMissing, FileName, FileName));
+  if (!::realpath(FileName.c_str(), Resolved)) {
+    const int Err = errno;
+    if (Err == ENOENT || Err == ENOTDIR) throw EPackageMissing(Format(res::SPackageMissing, FileName, FileName));
+    throw EPackageLoadError(Format(res::SPackageUnreachable, FileName, std::strerror(Err)));
+  }
   const std::string Real = Resolved;
   CheckOwnerAndMode(FileName, Real, true);
   CheckOwnerAndMode(FileName, FolderOf(Real), false);

@@ -21,6 +21,12 @@ class EPackageLoadError : public Exception {
   using Exception::Exception;
 };
 
+// The package file does not exist (nor does a link's target).
+class EPackageMissing : public EPackageLoadError {
+ public:
+  using EPackageLoadError::EPackageLoadError;
+};
+
 // Refuses (EPackageLoadError, naming the file and why) a package file that is no regular file,
 // or that it or its folder may be written by another user: group- or world-writable, or
 // owned by someone other than the user and root. Symbolic links are followed, and the folder

@@ -30,6 +30,8 @@ inline constexpr const char* SPackageWritableByOthers =
 inline constexpr const char* SPackageForeignOwner =
     "Refusing to load package %s: %s is owned by user %u, neither you nor root";
 inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
+inline constexpr const char* SPackageUnreachable = "Refusing to load package %s: %s";
+inline constexpr const char* SPackageLeftOut = "Package %s is missing; it is left out";
 
 // The labels of the timed stages.
 inline constexpr const char* STimingPackageLoad = "TPackage.Load";

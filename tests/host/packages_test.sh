@@ -41,6 +41,16 @@ expect_out "its key table is a keymap" "$makefile_keys" "$NXS" keys --keymap Mak
 expect_status "not without packages" 2 "" "$NXS" --no-packages keys --keymap Makefile
 expect_out "the shipped list" 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' "$NXS" packages list
 
+# A build of nxs alone: the shipped package is missing, and every start passes it by without a
+# question, with a line in the start-up trace.
+mkdir -m 700 nothing-built
+expect_out "a missing shipped package asks nothing" "$("$NXS" --no-packages platforms)" \
+  env NXS_PACKAGES_DIR="$WORK/nothing-built" "$NXS" platforms
+[ ! -s "$WORK/stderr" ] || fail "nothing is asked: $(cat "$WORK/stderr")"
+NXS_PACKAGES_DIR=$WORK/nothing-built NXS_TRACE_STARTUP=1 "$NXS" platforms >/dev/null 2>trace
+grep -qxF "startup: Package $WORK/nothing-built/makehl.so is missing; it is left out" trace ||
+  fail "the missing package is traced: $(cat trace)"
+
 # A package whose registration raises: answered No, it is disabled for the next start.
 settings '[IDEPackages]' "$SHIPPED/failreg.so=\"Fails\"" "$SHIPPED/makehl.so=\"\""
 expect_out "a failed registration leaves the command running" "$("$NXS" --no-packages platforms)" \

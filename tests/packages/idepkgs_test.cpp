@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -181,7 +182,8 @@ TEST_F(IDEPackagesTest, InstalledIDEPackagesLoadAfterTheListWhicheverListItIs) {
   TIDEPackageList Shipped(*Store, {{TestPackage("testpkg_ok"), "Shipped", {}}});
   ASSERT_EQ(Shipped.Count(), 2);
   EXPECT_EQ(Shipped.FileName(1), TestPackage("testpkg_targets"));
-  EXPECT_TRUE(Shipped.Entry(1).Installed);
+  EXPECT_EQ(Shipped.Entry(1).Source, TIDEPackageEntry::psInstalled);
+  EXPECT_EQ(Shipped.Entry(0).Source, TIDEPackageEntry::psShipped);
   EXPECT_EQ(Shipped.Entry(0).Description, "Shipped");
   // The settings' own list.
   Store->WriteString("IDEPackages", TestPackage("testpkg_user"), "");
@@ -211,6 +213,40 @@ TEST_F(IDEPackagesTest, LoadingIsTimedByStageAndTheHostsLibrariesAreCollectedAft
   };
   EXPECT_TRUE(Has("libc.so"));
   EXPECT_FALSE(Has("testpkg_ok.so"));
+}
+
+TEST_F(IDEPackagesTest, AMissingShippedPackageIsPassedByAndAMissingListedOneIsAskedAboutOnce) {
+  std::vector<std::string> Splash;
+  SetPackageSplash([&](const std::string& Text) { Splash.push_back(Text); });
+  const std::string Gone = Dir / "gone.so";
+  // Shipped (the settings list none): no question, one line on the splash.
+  DonePackages();
+  TIDEPackageList Shipped(*Store, {{Gone, "Shipped", {}}, {TestPackage("testpkg_ok"), "", {}}});
+  LoadIDEPackages(Shipped, {});
+  EXPECT_TRUE(User->Asked.empty());
+  EXPECT_EQ(Splash, (std::vector<std::string>{"Loading package " + Gone, "Package " + Gone + " is missing; it is left out",
+                                              "Loading package " + TestPackage("testpkg_ok"), "All IDE packages loaded"}));
+  EXPECT_EQ(Packages().GetCount(), 1);
+
+  // Listed by the user: asked once; Yes is kept while the file stays missing.
+  Store->WriteString("IDEPackages", Gone, "Mine");
+  User->Answers = {mrYes};
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Refusing to load package " + Gone + ": " + Gone +
+                                " does not exist\nDo you want to attempt to load this IDE package the next time nxs is run?");
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  EXPECT_EQ(User->Asked.size(), 1u);
+  // Back, it loads, and the kept answer is forgotten: missing again, it is asked about again.
+  CopyPackage(Dir, "testpkg_ok", 0755, "gone.so");
+  EXPECT_EQ(Start(), std::vector<std::string>{"gone.so"});
+  EXPECT_FALSE(Store->SectionExists("Missing IDE Packages") && Store->ValueExists("Missing IDE Packages", Gone));
+  std::filesystem::remove(Gone);
+  User->Answers = {mrNo};
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  EXPECT_EQ(User->Asked.size(), 2u);
+  EXPECT_TRUE(Store->ValueExists("Disabled IDE Packages", Gone));
+  SetPackageSplash(nullptr);
 }
 
 TEST(IDEPackages, WizardsGoToTheProcTheHostSet) {
