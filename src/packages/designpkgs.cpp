@@ -9,6 +9,7 @@
 #include <set>
 #include <typeinfo>
 
+#include "packages/idepkgs.h"
 #include "packages/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -79,6 +80,7 @@ TDesignPackage::~TDesignPackage() { InternalUnload(); }
 void TDesignPackage::Load() {
   if (IsLoaded() && FInstalled) return;
   FPending = false;
+  PackageSplash(Format(res::SLoadingPackage, GetModuleFileName()));
   TPackage::Load();
   try {
     UpdateRequiredByLists(true);

@@ -188,7 +188,6 @@ TDesignPackage* LoadIDEPackage(const std::string& FileName) {
   }
   TDesignPackage* New = P.AddPackage(std::make_unique<TIDEPackage>(FileName));
   New->SetOfIDE(true);
-  PackageSplash(Format(res::SLoadingPackage, FileName));
   try {
     New->Load();
   } catch (...) {

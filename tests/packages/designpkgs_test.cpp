@@ -133,8 +133,11 @@ TEST(DesignPackages, APendingPackageRunsNothingUntilItsFirstUseLoadsIt) {
   TDesignPackage* Plain = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_ok")));
   TDesignPackage* Class = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_class")));
   TDesignPackage* Targets = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_targets")));
+  std::vector<std::string> Splash;
+  SetPackageSplash([&](const std::string& Text) { Splash.push_back(Text); });
   for (TDesignPackage* P : {Plain, Class, Targets}) P->DelayLoad();
   EXPECT_FALSE(std::filesystem::exists(Mark));
+  EXPECT_TRUE(Splash.empty());
   EXPECT_TRUE(Class->Pending());
   EXPECT_FALSE(Class->IsLoaded());
   // Its information is read: the list finds it by its symbol file.
@@ -151,6 +154,9 @@ TEST(DesignPackages, APendingPackageRunsNothingUntilItsFirstUseLoadsIt) {
   EXPECT_FALSE(Class->Pending());
   EXPECT_TRUE(Targets->Pending());
   EXPECT_TRUE(std::filesystem::exists(Mark));
+  SetPackageSplash(nullptr);
+  EXPECT_EQ(Splash, (std::vector<std::string>{"Loading package " + TestPackage("testpkg_ok"),
+                                              "Loading package " + TestPackage("testpkg_class")}));
   ::unsetenv("NXS_TEST_PACKAGE_MARK");
 
   EXPECT_EQ(List.LoadDelayLoadPackage("TESTPKG_TARGETS.so"), Targets);
