@@ -15,6 +15,7 @@
 #include "editor/keyboard/keymaps.h"
 #include "shared/settings.h"
 #include "shared/testdir.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
@@ -518,12 +519,8 @@ TEST(KeyboardServices, ABindingsOwnKeyTableIsItsKeymapAndAConflictingOneIsRefuse
   EXPECT_EQ(Active, (std::vector<std::string>{"F2 UnDo", "Ctrl+Q D CursorDown"}));
   TKeyboardBinding Bad{"Pkg.Bad", "Bad", ""};
   Bad.Keys = {{Seq("Ctrl+Q"), Down}, {Seq("Ctrl+Q X"), Undo}};
-  try {
-    Keyboard.AddKeyboardBinding(Bad);
-    FAIL();
-  } catch (const Exception& E) {
-    EXPECT_STREQ(E.what(), "Key binding Pkg.Bad: Ctrl+Q is bound to a command and cannot start Ctrl+Q X");
-  }
+  EXPECT_EQ(test::ErrorOf([&] { Keyboard.AddKeyboardBinding(Bad); }),
+            "Key binding Pkg.Bad: Ctrl+Q is bound to a command and cannot start Ctrl+Q X");
   EXPECT_EQ(Keyboard.LookupKeyBinding("Pkg.Bad"), -1);
 }
 
