@@ -44,6 +44,9 @@ std::optional<std::string> FindEntry(const std::vector<std::string>& Entries, co
   return std::nullopt;
 }
 
+// The sections of the assemblies, in the order they load.
+const char* const AssemblySections[] = {SKnownIDEAssembliesKey, SKnownAssembliesKey};
+
 // The known assemblies the environment loaded, in load order.
 std::vector<std::unique_ptr<TLibraryPackage>>& Assemblies() {
   static std::vector<std::unique_ptr<TLibraryPackage>> A;
@@ -113,15 +116,16 @@ void RestorePackageEnvironment() {
 }
 
 void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::string>& Personalities) {
-  for (const std::string& File : Store.ReadValueNames(SKnownAssembliesKey)) {
-    auto Library = std::make_unique<TLibraryPackage>(ExpandRootMacros(File));
-    try {
-      Library->Load();
-      Assemblies().push_back(std::move(Library));
-    } catch (const std::exception& E) {
-      Questions().ShowMessage(E.what());
+  for (const char* Section : AssemblySections)
+    for (const std::string& File : Store.ReadValueNames(Section)) {
+      auto Library = std::make_unique<TLibraryPackage>(ExpandRootMacros(File));
+      try {
+        Library->Load();
+        Assemblies().push_back(std::move(Library));
+      } catch (const std::exception& E) {
+        Questions().ShowMessage(E.what());
+      }
     }
-  }
   TIDEPackageList List(Store, ShippedIDEPackages());
   LoadIDEPackages(List, Personalities);
   TDisabledPackages Disabled(Store, SDisabledPackagesKey);
@@ -192,15 +196,16 @@ std::vector<TPackageListing> ListPackages(TSettingsStore& Store) {
     const std::string State = Disabled.Contains(File) ? "disabled" : IsLoaded(File) ? "loaded" : "unloaded";
     Out.push_back({"design", State, File, Store.ReadString(SKnownPackagesKey, File), {}});
   }
-  for (const std::string& File : Store.ReadValueNames(SKnownAssembliesKey))
-    Out.push_back({"assembly", IsLoaded(ExpandRootMacros(File)) ? "loaded" : "unloaded", File,
-                   Store.ReadString(SKnownAssembliesKey, File), {}});
+  for (const char* Section : AssemblySections)
+    for (const std::string& File : Store.ReadValueNames(Section))
+      Out.push_back({"assembly", IsLoaded(ExpandRootMacros(File)) ? "loaded" : "unloaded", File,
+                     Store.ReadString(Section, File), {}});
   return Out;
 }
 
 void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind) {
   const std::string File = ExpandFileName(FileName);
-  for (const char* Section : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownAssembliesKey})
+  for (const char* Section : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})
     if (Store.ValueExists(Section, File)) throw Exception(Format(res::SPackageAlreadyInstalled, File));
   if (Kind == TInstallKind::ikAssembly) {
     auto Library = std::make_unique<TLibraryPackage>(File);
@@ -225,7 +230,7 @@ void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName, TI
 void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name) {
   std::optional<std::string> File;
   const char* Section = nullptr;
-  for (const char* S : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownAssembliesKey})
+  for (const char* S : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})
     if (!File && (File = FindEntry(Store.ReadValueNames(S), Name))) Section = S;
   if (!File) {
     TIDEPackageList List(Store, ShippedIDEPackages());

@@ -17,7 +17,8 @@ class TSettingsStore;
 inline constexpr const char* SKnownPackagesKey = "Known Packages";
 inline constexpr const char* SDisabledPackagesKey = "Disabled Packages";
 // Plain shared libraries that packages link against, loaded before the packages: file name
-// and description.
+// and description. The environment's own ("Known IDE Assemblies") load first.
+inline constexpr const char* SKnownIDEAssembliesKey = "Known IDE Assemblies";
 inline constexpr const char* SKnownAssembliesKey = "Known Assemblies";
 
 // The folder of the shipped packages ($NXS_PACKAGES_DIR when set; "<prefix>/lib/nxs/packages"

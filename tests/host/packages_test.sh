@@ -122,6 +122,10 @@ assembly loaded $lib \"\" -" "$NXS" packages list
 expect_status "one kind at a time" 2 "" "$NXS" packages install --ide --assembly mine.so
 expect_out "uninstalled both" "" "$NXS" packages uninstall mine.so
 expect_out "the assembly too" "" "$NXS" packages uninstall "$lib"
+printf '[Known IDE Assemblies]\n%s="The C++ library"\n' "$lib" >>"$NXS_SETTINGS_DIR/settings.ini"
+expect_out "the environment's own assemblies load too" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+assembly loaded $lib \"The C++ library\" -" "$NXS" packages list
+expect_out "and are uninstalled the same way" "" "$NXS" packages uninstall "$lib"
 expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
 unset NXS_TEST_PACKAGE_MARK
 
