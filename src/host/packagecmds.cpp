@@ -63,12 +63,12 @@ static int RunInstall(const TCommandLine& Cmd) {
   const TInstallKind Kind = Cmd.Has("--ide") ? TInstallKind::ikIDE
                             : Cmd.Has("--assembly") ? TInstallKind::ikAssembly
                                                     : TInstallKind::ikDesign;
-  InstallDesignPackage(SettingsStore(), Cmd[0], Kind);
+  InstallPackage(SettingsStore(), Cmd[0], Kind);
   return 0;
 }
 
 static int RunUninstall(const TCommandLine& Cmd) {
-  UninstallDesignPackage(SettingsStore(), Cmd[0]);
+  UninstallPackage(SettingsStore(), Cmd[0]);
   return 0;
 }
 

@@ -203,7 +203,7 @@ std::vector<TPackageListing> ListPackages(TSettingsStore& Store) {
   return Out;
 }
 
-void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind) {
+void InstallPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind) {
   const std::string File = ExpandFileName(FileName);
   for (const char* Section : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})
     if (Store.ValueExists(Section, File)) throw Exception(Format(res::SPackageAlreadyInstalled, File));
@@ -227,7 +227,7 @@ void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName, TI
   Store.WriteString(SectionOf(Kind), File, P->GetDescription());
 }
 
-void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name) {
+void UninstallPackage(TSettingsStore& Store, const std::string& Name) {
   std::optional<std::string> File;
   const char* Section = nullptr;
   for (const char* S : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})

@@ -62,9 +62,9 @@ std::vector<TPackageListing> ListPackages(TSettingsStore& Store);
 enum class TInstallKind { ikDesign, ikIDE, ikAssembly };
 // Loads the package (its registrations run), then records it as installed; raises when it
 // cannot load, recording nothing.
-void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind = TInstallKind::ikDesign);
+void InstallPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind = TInstallKind::ikDesign);
 // Unloads and forgets an installed package (of any kind) named by its file or file name.
-void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name);
+void UninstallPackage(TSettingsStore& Store, const std::string& Name);
 // Takes an IDE or design package off its disabled list, or puts it there.
 void EnablePackage(TSettingsStore& Store, const std::string& Name);
 void DisablePackage(TSettingsStore& Store, const std::string& Name);
