@@ -1,5 +1,7 @@
 // The Makefile package: a highlighter for Makefiles ("Makefile", "GNUmakefile", "*.mk") and a
-// key binding that offers the classic keymap under the name "Makefile".
+// keymap of its own, "Makefile": the default keymap, but Tab inserts a plain tab stop (a recipe
+// line begins with one; the smart tab would line it up with the words above) and F9 runs make
+// rather than the program.
 //
 // The highlighter reads one line at a time. Directives (include, ifeq, define, ...) are
 // reserved words, variable references ("$(NAME)", "${NAME}", "$@") preprocessor text, the
@@ -11,7 +13,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "editor/keyboard/cmdmap.h"
+#include "editor/keyboard/keyboard.h"
 #include "editor/language/highlight.h"
 #include "editor/language/tokens.h"
 #include "packages/pkgservices.h"
@@ -144,6 +149,21 @@ class TMakefileHighlighter : public nxs::THighlighter {
 
 std::unique_ptr<nxs::THighlighter> MakeHighlighter() { return std::make_unique<TMakefileHighlighter>(); }
 
+// The default keymap with the Makefile keys in place of the default's.
+std::vector<nxs::TKeyBinding> MakefileKeys() {
+  const struct {
+    const char* Keys;
+    const char* Command;
+  } Own[] = {{"Tab", "ForeTab"}, {"F9", "MakeProject"}};
+  std::vector<nxs::TKeyBinding> Keys = nxs::KeymapBindings(nxs::LoadKeymapResource("INTERNAL"));
+  for (const auto& O : Own) {
+    const std::vector<uint32_t> Sequence = nxs::ParseKeySequence(O.Keys).value();
+    std::erase_if(Keys, [&](const nxs::TKeyBinding& B) { return B.Keys == Sequence; });
+    Keys.push_back({Sequence, static_cast<uint16_t>(nxs::CmdMapManager().IndexOf(O.Command))});
+  }
+  return Keys;
+}
+
 }  // namespace
 
 // The registration procedure of unit "Makehl".
@@ -153,6 +173,6 @@ static void RegisterMakehl() {
   nxs::TKeyboardBinding Keys;
   Keys.Name = "Makefile.Keys";
   Keys.DisplayName = "Makefile";
-  Keys.Resource = "CLASSIC";
+  Keys.Keys = MakefileKeys();
   nxs::RegisterPackageKeyBinding(Keys);
 }

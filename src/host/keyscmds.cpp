@@ -13,7 +13,7 @@ namespace nxs::host {
 
 static int RunKeys(const TCommandLine& Cmd) {
   TKeyboardServices Keyboard;
-  for (const TKeyboardBinding& B : PackageKeyBindings()) Keyboard.AddKeyboardBinding(B);
+  const TPackageKeyboard Packages(Keyboard);
   if (Cmd.Has("--keymap")) {
     const int I = Keyboard.LookupKeyBinding(Cmd.Get("--keymap"));
     if (I < 0) Cmd.Fail(Format(res::SKeysUnknownKeymap, Cmd.Get("--keymap")));

@@ -60,12 +60,16 @@ static int RunList(const TCommandLine&) {
 }
 
 static int RunInstall(const TCommandLine& Cmd) {
-  InstallDesignPackage(SettingsStore(), Cmd[0]);
+  if (Cmd.Has("--ide") && Cmd.Has("--assembly")) Cmd.Fail(res::SPackagesOneKind);
+  const TInstallKind Kind = Cmd.Has("--ide") ? TInstallKind::ikIDE
+                            : Cmd.Has("--assembly") ? TInstallKind::ikAssembly
+                                                    : TInstallKind::ikDesign;
+  InstallPackage(SettingsStore(), Cmd[0], Kind);
   return 0;
 }
 
 static int RunUninstall(const TCommandLine& Cmd) {
-  UninstallDesignPackage(SettingsStore(), Cmd[0]);
+  UninstallPackage(SettingsStore(), Cmd[0]);
   return 0;
 }
 
@@ -100,16 +104,18 @@ static int RunSource(const TCommandLine& Cmd) {
 TCommand PackagesCommand() {
   return Group("packages", "IDE and design packages",
                {Leaf("list", "the IDE and design packages", "nxs packages list",
-                     "Lists the IDE packages, then the installed design packages, one per line:\n"
-                     "KIND (ide, design) STATE (loaded, disabled, unloaded) FILE \"DESCRIPTION\"\n"
+                     "Lists the IDE packages, the installed design packages, then the assemblies,\n"
+                     "one per line: KIND (ide, design, assembly) STATE (loaded, disabled, unloaded) FILE \"DESCRIPTION\"\n"
                      "PERSONALITIES (comma-separated; - for every personality).",
                      {}, 0, 0, RunList),
-                Leaf("install", "install a design package", "nxs packages install FILE",
+                Leaf("install", "install a package", "nxs packages install [--ide | --assembly] FILE",
                      "Loads the package, runs its registration and records it, so that every later\n"
-                     "start loads it.",
-                     {}, 1, 1, RunInstall),
-                Leaf("uninstall", "uninstall a design package", "nxs packages uninstall NAME",
-                     "Unloads the design package named by its file or file name and forgets it.", {}, 1, 1,
+                     "start loads it: as a design package, or with --ide as an IDE package (loaded\n"
+                     "after the IDE package list), or with --assembly as a plain shared library that\n"
+                     "packages link against (loaded before every package; it registers nothing).",
+                     {{"--ide", false}, {"--assembly", false}}, 1, 1, RunInstall),
+                Leaf("uninstall", "uninstall a package", "nxs packages uninstall NAME",
+                     "Unloads the installed package named by its file or file name and forgets it.", {}, 1, 1,
                      RunUninstall),
                 Leaf("enable", "load a disabled package again from the next start", "nxs packages enable NAME",
                      "Takes the IDE or design package off its disabled list.", {}, 1, 1, RunEnable),

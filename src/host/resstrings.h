@@ -40,6 +40,7 @@ inline constexpr const char* SBuildFromOrBuildGroup = "give one of --from and --
 inline constexpr const char* SHighlightFormatsExclusive = "--tokens, --ansi and --html exclude one another";
 inline constexpr const char* SUnknownHighlighterName = "unknown highlighter '%s'";
 inline constexpr const char* SKeysUnknownKeymap = "unknown keymap '%s'";
+inline constexpr const char* SPackagesOneKind = "--ide and --assembly exclude each other";
 inline constexpr const char* SHistoryNoSuchFile = "No such file";
 inline constexpr const char* SHistoryFavoritesWords = "expected add FILE or remove FILE";
 inline constexpr const char* SMacrosMissingProject = "missing --project";

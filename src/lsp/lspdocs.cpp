@@ -146,7 +146,10 @@ TLspDocument& TLspDocuments::Open(const std::string& Uri, std::string_view Text,
   if (Found == FDocuments.end()) {
     const std::string Name = ExpandFileName(FileNameOfUri(Uri));
     const bool WasOpen = FindDocModule(Name) != nullptr;
-    auto* Module = dynamic_cast<TSourceModule*>(OpenFile(Name, true, false));
+    // A client edits every file as text, project and group files too: it gets the source
+    // module, whichever handler would open the file in the environment.
+    TDocModule* Open = FindDocModule(Name);
+    auto* Module = dynamic_cast<TSourceModule*>(Open ? Open : SourceOpenHandler().FileOpen(0, Name, false, nullptr));
     if (!Module) throw ELspError(ecRequestFailed, Format(res::SLspNotSourceModule, Name));
     Found = FDocuments.emplace(Uri, std::make_unique<TLspDocument>(Uri, Name, *Module, !WasOpen)).first;
   }

@@ -2,6 +2,7 @@
 #include "modules/openhandlers.h"
 
 #include <algorithm>
+#include <map>
 
 #include "modules/docmodule.h"
 #include "modules/resstrings.h"
@@ -16,6 +17,13 @@ namespace {
 std::vector<TFileOpenHandler*>& Handlers() {
   static std::vector<TFileOpenHandler*> List;
   return List;
+}
+
+// How many times each registered handler was registered: start-up and a session may both
+// register one, and the first to unregister must not take it from the other.
+std::map<TFileOpenHandler*, int>& Registrations() {
+  static std::map<TFileOpenHandler*, int> Counts;
+  return Counts;
 }
 
 TFileOpenHandler*& DefaultSlot() {
@@ -64,11 +72,14 @@ TDocModule* TFileOpenHandler::FileOpen(int FilterID, const std::string& FileName
 }
 
 void RegisterOpenHandler(TFileOpenHandler* Handler) {
-  if (!Handler || std::find(Handlers().begin(), Handlers().end(), Handler) != Handlers().end()) return;
+  if (!Handler || Registrations()[Handler]++ > 0) return;
   Handlers().push_back(Handler);
 }
 
 void UnregisterOpenHandler(TFileOpenHandler* Handler) {
+  auto It = Registrations().find(Handler);
+  if (It != Registrations().end() && --It->second > 0) return;
+  if (It != Registrations().end()) Registrations().erase(It);
   std::erase(Handlers(), Handler);
   if (DefaultSlot() == Handler) DefaultSlot() = nullptr;
 }

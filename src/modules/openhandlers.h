@@ -67,7 +67,8 @@ class TFilterList {
   bool FBuilt = false;
 };
 
-// Registered handlers are borrowed: the registrant unregisters before it goes.
+// Registered handlers are borrowed: the registrant unregisters before it goes. A handler
+// registered twice (by start-up and by a session) stays until it is unregistered twice.
 void RegisterOpenHandler(TFileOpenHandler* Handler);
 void UnregisterOpenHandler(TFileOpenHandler* Handler);
 const std::vector<TFileOpenHandler*>& OpenHandlers();

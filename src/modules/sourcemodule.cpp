@@ -462,10 +462,6 @@ class TSourceModuleReopen : public IReopenServices {
   void SwitchToLayout(const std::string& LayoutName) override { nxs::SwitchToLayout(LayoutName); }
 };
 
-TSourceModuleOpenHandler& SourceOpenHandler() {
-  static TSourceModuleOpenHandler H;
-  return H;
-}
 
 TSourceModuleReopen& SourceReopen() {
   static TSourceModuleReopen R;
@@ -473,6 +469,11 @@ TSourceModuleReopen& SourceReopen() {
 }
 
 }  // namespace
+
+TFileOpenHandler& SourceOpenHandler() {
+  static TSourceModuleOpenHandler H;
+  return H;
+}
 
 void InitSourceModules() {
   InitDocModules();

@@ -162,5 +162,8 @@ class TSourceModuleOpenHandler : public TFileOpenHandler {
 // handler, and the closed-file class of source modules. Undone by DoneSourceModules.
 void InitSourceModules();
 void DoneSourceModules();
+// The open handler of source files: the default handler, which opens what no other handler
+// claims.
+TFileOpenHandler& SourceOpenHandler();
 
 }  // namespace nxs

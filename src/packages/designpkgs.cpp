@@ -1,6 +1,7 @@
 #include "packages/designpkgs.h"
 
 #include <cxxabi.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cctype>
@@ -8,6 +9,7 @@
 #include <set>
 #include <typeinfo>
 
+#include "packages/idepkgs.h"
 #include "packages/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
@@ -77,6 +79,8 @@ TDesignPackage::~TDesignPackage() { InternalUnload(); }
 
 void TDesignPackage::Load() {
   if (IsLoaded() && FInstalled) return;
+  FPending = false;
+  PackageSplash(Format(res::SLoadingPackage, GetModuleFileName()));
   TPackage::Load();
   try {
     UpdateRequiredByLists(true);
@@ -100,6 +104,12 @@ void TDesignPackage::Unload() { InternalUnload(); }
 void TDesignPackage::Release() {
   InternalUnload();
   FModules.clear();
+}
+
+void TDesignPackage::DelayLoad() {
+  if (IsLoaded()) return;
+  ReadInformation();
+  FPending = true;
 }
 
 void TDesignPackage::InternalUnload() {
@@ -134,11 +144,13 @@ void TDesignPackage::RunRegistrations() {
   } Restore;
   RegisteringPackage = this;
   const std::string Procedure = RegistrationProcedure();
+  const std::string ProcedureLabel = Format(res::STimingProcedure, Procedure);
   const std::vector<TContainedUnit>& Units = Contains();
   for (auto It = Units.rbegin(); It != Units.rend(); ++It) {
     auto Entry = reinterpret_cast<void (*)()>(FindSymbol(RegistrationEntryName(It->Name, Procedure)));
     if (!Entry) continue;
     try {
+      const TPackageTiming Timing(ProcedureLabel.c_str(), It->Name);
       Entry();
     } catch (const std::exception& E) {
       const std::string Message = *E.what() ? E.what() : res::SNoMessage;
@@ -303,6 +315,41 @@ TRegModule* TDesignPackages::FindComponentModule(const std::string& ClassRef) co
   for (const auto& P : FPackages)
     if (TRegModule* M = P->FindComponentModule(ClassRef)) return M;
   return nullptr;
+}
+
+TDesignPackage* TDesignPackages::LoadDelayLoadPackage(const std::string& Name) {
+  TDesignPackage* P = FindPackage(Name);
+  if (P && P->FPending) P->Load();
+  return P;
+}
+
+const TRegClass* TDesignPackages::LoadCustomModuleClass(const std::string& ClassRef) {
+  if (const TRegClass* C = GetComponentClass(ClassRef)) return C;
+  // By index: a registration may add packages to the list.
+  for (size_t I = 0; I < FPackages.size(); ++I) {
+    TDesignPackage* P = FPackages[I].get();
+    if (!P->FPending) continue;
+    P->Load();
+    if (const TRegClass* C = P->GetComponentClass(ClassRef)) return C;
+  }
+  return nullptr;
+}
+
+void TDesignPackages::CollectHostPackages() {
+  std::vector<std::string> Found;
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* Info, size_t, void* Data) {
+        // The program itself and the kernel's virtual library have no file name of their own.
+        if (Info->dlpi_name && *Info->dlpi_name) static_cast<std::vector<std::string>*>(Data)->emplace_back(Info->dlpi_name);
+        return 0;
+      },
+      &Found);
+  FHostPackages.clear();
+  for (const std::string& File : Found) {
+    bool OfList = false;
+    for (const auto& P : FPackages) OfList = OfList || (P->IsLoaded() && P->GetModuleFileName() == File);
+    if (!OfList) FHostPackages.push_back(File);
+  }
 }
 
 TDesignPackage* TDesignPackages::Registering() { return RegisteringPackage; }

@@ -82,6 +82,11 @@ class TDesignPackage : public TPackage {
   void Unload() override;
   // Unloads the package and forgets its registrations.
   void Release();
+  // Reads the package's information without loading it and leaves it pending: the list finds
+  // it by its names, and its first use (LoadDelayLoadPackage, LoadCustomModuleClass) loads it.
+  // Raises EPackageLoadError for a file that is no package.
+  void DelayLoad();
+  bool Pending() const { return FPending; }
   bool GetInstalled() const { return FInstalled; }
   // Enters this package in (Adding) or removes it from the required-by lists of the packages
   // it requires.
@@ -117,6 +122,7 @@ class TDesignPackage : public TPackage {
   bool FOfIDE = false;
   bool FUnloading = false;
   bool FCompiling = false;
+  bool FPending = false;
   bool FInstalled = false;
   std::string FGroup;
   std::vector<std::unique_ptr<TRegModule>> FModules;
@@ -162,6 +168,21 @@ class TDesignPackages {
   const TRegClass* GetComponentClass(const std::string& ClassRef) const;
   TRegModule* FindComponentModule(const std::string& ClassRef) const;
 
+  // The package of that name (see FindPackage), loaded now when it was left pending by
+  // DelayLoad; nullptr when there is none. Raises when it fails to load, leaving it unloaded
+  // and no longer pending.
+  TDesignPackage* LoadDelayLoadPackage(const std::string& Name);
+  // The registered class ClassRef (a module class a file needs); when no loaded package has
+  // registered it, the pending packages load one at a time, in list order, until one does.
+  // nullptr when none does. A pending package that fails to load raises.
+  const TRegClass* LoadCustomModuleClass(const std::string& ClassRef);
+
+  // The shared libraries of the process itself, by file name: what was loaded before and
+  // beside the packages of the list (the host, the libraries it links). Collected at the end
+  // of loading the IDE packages; a package that requires one of them finds it there.
+  const std::vector<std::string>& GetHostPackages() const { return FHostPackages; }
+  void CollectHostPackages();
+
   // The package whose registration procedures run now, in whichever list; nullptr outside a
   // registration.
   static TDesignPackage* Registering();
@@ -175,6 +196,7 @@ class TDesignPackages {
   std::vector<std::unique_ptr<TDesignPackage>> FPackages;
   std::unordered_map<std::string, TDesignPackage*> FPackageHash;
   std::vector<TDesignPackage*> FUnloadedPackages;
+  std::vector<std::string> FHostPackages;
   bool FFreeing = false;
   int FUpdating = 0;
   TDesignPackage* FCachedPackage = nullptr;

@@ -1,6 +1,8 @@
 #include "packages/elfread.h"
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "packages/resstrings.h"
@@ -73,8 +75,14 @@ std::optional<std::string> NameAt(const std::string& Table, uint64_t Offset) {
 }  // namespace
 
 std::unique_ptr<IElfBytes> ElfFileBytes(const std::string& FileName) {
+  // A folder opens for reading but reads as nothing: say what it is.
+  std::error_code Ec;
+  if (std::filesystem::is_directory(FileName, Ec))
+    throw EElfError(Format(res::SElfCannotOpen, FileName, std::strerror(EISDIR)));
+  errno = 0;
   auto Bytes = std::make_unique<TFileBytes>(FileName);
-  if (!Bytes->IsOpen()) throw EElfError(Format(res::SElfUnreadable, FileName, res::SElfCannotOpen));
+  const int Err = errno;
+  if (!Bytes->IsOpen()) throw EElfError(Format(res::SElfCannotOpen, FileName, std::strerror(Err ? Err : EIO)));
   return Bytes;
 }
 

@@ -51,10 +51,12 @@ bool TDisabledPackages::Remove(const std::string& FileName) {
 
 std::vector<std::string> TDisabledPackages::FileNames() const { return FStore.ReadValueNames(FSection); }
 
-TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageEntry> Defaults) : FDisabled(Store) {
+TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageEntry> Defaults)
+    : FDisabled(Store), FMissing(Store, SMissingIDEPackagesKey) {
   const std::vector<std::string> Personalities = Store.ReadSubKeys(SIDEPackagesKey);
   if (!Store.SectionExists(SIDEPackagesKey) && Personalities.empty()) {
     FEntries = std::move(Defaults);
+    for (TIDEPackageEntry& E : FEntries) E.Source = TIDEPackageEntry::psShipped;
   } else {
     for (const std::string& File : Store.ReadValueNames(SIDEPackagesKey))
       FEntries.push_back({File, Store.ReadString(SIDEPackagesKey, File), {}});
@@ -76,6 +78,13 @@ TIDEPackageList::TIDEPackageList(TSettingsStore& Store, std::vector<TIDEPackageE
         Entry->Personalities.push_back(Personality);
       }
     }
+  }
+  // The IDE packages the user installed come after the list, whichever list it is.
+  for (const std::string& File : Store.ReadValueNames(SKnownIDEPackagesKey)) {
+    bool Listed = false;
+    for (const TIDEPackageEntry& E : FEntries) Listed = Listed || E.FileName == File;
+    if (!Listed)
+      FEntries.push_back({File, Store.ReadString(SKnownIDEPackagesKey, File), {}, TIDEPackageEntry::psInstalled});
   }
   FRequired = Store.ReadValueNames(SRequiredIDEPackagesKey);
 }
@@ -116,10 +125,26 @@ void TIDEPackageList::HandleError(std::exception_ptr Error, int Index) {
     return;
   }
   Text += "\n" + Format(res::SLoadNextTime, res::SProductBaseName);
-  if (Questions().MessageDlg(Text, TMsgDlgType::mtError, mbYes | mbNo, mrYes) == mrNo) FDisabled.Add(E.FileName, E.Description);
+  if (Questions().MessageDlg(Text, TMsgDlgType::mtError, mbYes | mbNo, mrYes) == mrNo) {
+    FDisabled.Add(E.FileName, E.Description);
+    return;
+  }
+  try {
+    std::rethrow_exception(Error);
+  } catch (const EPackageMissing&) {
+    FMissing.Add(E.FileName, E.Description);
+  } catch (...) {
+  }
+}
+
+bool TIDEPackageList::IsMissingKept(int Index) const { return FMissing.Contains(Entry(Index).FileName); }
+
+void TIDEPackageList::ForgetMissing(int Index) {
+  if (IsMissingKept(Index)) FMissing.Remove(Entry(Index).FileName);
 }
 
 void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Personalities) {
+  const TPackageTiming Timing(res::STimingStartup, res::STimingIDEPackageLoad);
   TDesignPackages& P = Packages();
   P.BeginUpdate();
   struct TEnd {
@@ -136,11 +161,20 @@ void LoadIDEPackages(TIDEPackageList& List, const std::vector<std::string>& Pers
     }
     try {
       LoadIDEPackage(List.FileName(I));
+      List.ForgetMissing(I);
+    } catch (const EPackageMissing&) {
+      // A shipped package that was not built, or one the user said to keep trying: told on the
+      // splash, asked about at most once.
+      if (E.Source == TIDEPackageEntry::psShipped || List.IsMissingKept(I))
+        PackageSplash(Format(res::SPackageLeftOut, List.FileName(I)));
+      else
+        List.HandleError(std::current_exception(), I);
     } catch (...) {
       List.HandleError(std::current_exception(), I);
     }
   }
   PackageSplash(res::SAllIDEPackagesLoaded);
+  P.CollectHostPackages();
 }
 
 TDesignPackage* LoadIDEPackage(const std::string& FileName) {
@@ -154,7 +188,6 @@ TDesignPackage* LoadIDEPackage(const std::string& FileName) {
   }
   TDesignPackage* New = P.AddPackage(std::make_unique<TIDEPackage>(FileName));
   New->SetOfIDE(true);
-  PackageSplash(Format(res::SLoadingPackage, FileName));
   try {
     New->Load();
   } catch (...) {
@@ -162,6 +195,12 @@ TDesignPackage* LoadIDEPackage(const std::string& FileName) {
     throw;
   }
   return New;
+}
+
+TWizardRegisteredProc WizardRegisteredProc;
+
+void WizardRegistered(const std::shared_ptr<IOTAWizard>& Wizard) {
+  if (WizardRegisteredProc) WizardRegisteredProc(Wizard);
 }
 
 void SetPackageTerminate(TPackageTerminate T) { Terminate = T ? T : &ExitNow; }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "packages/resstrings.h"
 #include "shared/filenames.h"
@@ -39,11 +41,33 @@ void CheckOwnerAndMode(const std::string& Package, const std::string& Path, bool
   }
 }
 
+TPackageTimer& Timer() {
+  static TPackageTimer T;
+  return T;
+}
+
 }  // namespace
+
+void SetPackageTimer(TPackageTimer T) { Timer() = std::move(T); }
+
+TPackageTiming::TPackageTiming(const char* Label, std::string Subject)
+    : FLabel(Label), FSubject(std::move(Subject)), FOn(static_cast<bool>(Timer())) {
+  if (FOn) FStart = std::chrono::steady_clock::now();
+}
+
+TPackageTiming::~TPackageTiming() {
+  if (!FOn || !Timer()) return;
+  const std::chrono::duration<double, std::milli> Took = std::chrono::steady_clock::now() - FStart;
+  Timer()(FLabel, FSubject, Took.count());
+}
 
 void CheckPackageFileSafe(const std::string& FileName) {
   char Resolved[PATH_MAX];
-  if (!::realpath(FileName.c_str(), Resolved)) throw EPackageLoadError(Format(res::SPackageMissing, FileName, FileName));
+  if (!::realpath(FileName.c_str(), Resolved)) {
+    const int Err = errno;
+    if (Err == ENOENT || Err == ENOTDIR) throw EPackageMissing(Format(res::SPackageMissing, FileName, FileName));
+    throw EPackageLoadError(Format(res::SPackageUnreachable, FileName, std::strerror(Err)));
+  }
   const std::string Real = Resolved;
   CheckOwnerAndMode(FileName, Real, true);
   CheckOwnerAndMode(FileName, FolderOf(Real), false);
@@ -78,6 +102,7 @@ void TPackage::DoUnloadPackage(void* Handle) { ::dlclose(Handle); }
 
 void TPackage::Load() {
   if (FHandle && !FImplicit) return;
+  const TPackageTiming Timing(res::STimingPackageLoad, FFilename);
   if (FHandle) {
     // Hold a reference of our own on a library we took over.
     FHandle = DoLoadPackage(FFilename);
@@ -86,6 +111,7 @@ void TPackage::Load() {
   }
   Clear();
   FHandle = DoLoadPackage(FFilename);
+  if (!CarriesInformation()) return;
   try {
     Update();
   } catch (...) {
@@ -119,6 +145,15 @@ void TPackage::Update() {
     SetInfo(ReadPackageInfo(FFilename));
   } catch (const EElfError& E) {
     throw EPackageLoadError(E.what());
+  }
+}
+
+void TPackage::ReadInformation() {
+  Clear();
+  try {
+    SetInfo(ReadPackageInfo(FFilename));
+  } catch (const EElfError& E) {
+    throw EPackageLoadError(Format(res::SCantLoadPackage, FFilename, E.what()));
   }
 }
 
@@ -181,12 +216,6 @@ int TPackage::GetConsumer() const {
 
 TPackageInfo::TPackageInfo(std::string FileName) : TPackage(std::move(FileName)) { Load(); }
 
-void TPackageInfo::Load() {
-  try {
-    SetInfo(ReadPackageInfo(GetModuleFileName()));
-  } catch (const EElfError& E) {
-    throw EPackageLoadError(Format(res::SCantLoadPackage, GetModuleFileName(), E.what()));
-  }
-}
+void TPackageInfo::Load() { ReadInformation(); }
 
 }  // namespace nxs

@@ -4,7 +4,9 @@
 // change is refused before dlopen sees it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +21,38 @@ class EPackageLoadError : public Exception {
   using Exception::Exception;
 };
 
+// The package file does not exist (nor does a link's target).
+class EPackageMissing : public EPackageLoadError {
+ public:
+  using EPackageLoadError::EPackageLoadError;
+};
+
 // Refuses (EPackageLoadError, naming the file and why) a package file that is no regular file,
 // or that it or its folder may be written by another user: group- or world-writable, or
 // owned by someone other than the user and root. Symbolic links are followed, and the folder
 // that holds the link is checked as well as the one that holds the file.
 void CheckPackageFileSafe(const std::string& FileName);
+
+// Told how long each timed stage of loading packages took: its label ("TPackage.Load",
+// "IDERegister Procedure", "Startup"), what it was about (a file, a unit, "IDE Package Load")
+// and the time in milliseconds. Nothing is timed while no timer is set.
+using TPackageTimer = std::function<void(const std::string& Label, const std::string& Subject, double Milliseconds)>;
+void SetPackageTimer(TPackageTimer Timer);
+
+// Times its scope for the package timer; a scope left by an exception is timed too.
+class TPackageTiming {
+ public:
+  TPackageTiming(const char* Label, std::string Subject);
+  ~TPackageTiming();
+  TPackageTiming(const TPackageTiming&) = delete;  // reports once
+  TPackageTiming& operator=(const TPackageTiming&) = delete;
+
+ private:
+  const char* FLabel;
+  std::string FSubject;
+  bool FOn;
+  std::chrono::steady_clock::time_point FStart;
+};
 
 class TPackage {
  public:
@@ -79,7 +108,13 @@ class TPackage {
   // The loader's two calls, replaceable by a test.
   virtual void* DoLoadPackage(const std::string& FileName);
   virtual void DoUnloadPackage(void* Handle);
+  // False for a plain shared library, which carries no package information: loading it reads
+  // none.
+  virtual bool CarriesInformation() const { return true; }
   void SetInfo(const TPackageInfoRecord& Info);
+  // Reads the information from the file without loading the library; a file that is no
+  // package raises EPackageLoadError "Can't load package FILE." and the reason.
+  void ReadInformation();
 
  private:
   std::vector<std::string> FRequiresList;
@@ -101,6 +136,18 @@ class TPackageInfo : public TPackage {
  public:
   explicit TPackageInfo(std::string FileName);
   void Load() override;
+};
+
+// A plain shared library that the environment loads for the packages that link against it
+// (the "Known Assemblies"): the dynamic loader then finds it loaded, by its name, rather than
+// along the library path. It carries no information and registers nothing; it is checked for
+// safety as a package is, since loading it runs its code.
+class TLibraryPackage : public TPackage {
+ public:
+  using TPackage::TPackage;
+
+ protected:
+  bool CarriesInformation() const override { return false; }
 };
 
 }  // namespace nxs

@@ -1,6 +1,9 @@
 #include "packages/pkgservices.h"
 
 #include <algorithm>
+#include <cassert>
+#include <map>
+#include <optional>
 
 #include "editor/buffers/ekinit.h"
 #include "packages/designpkgs.h"
@@ -27,6 +30,13 @@ std::vector<TPackageHighlighter>& Highlighters() {
 std::vector<TKeyboardBinding>& KeyBindings() {
   static std::vector<TKeyboardBinding> B;
   return B;
+}
+
+TKeyboardServices* ConnectedKeyboard = nullptr;
+
+void RemoveFromKeyboard(TKeyboardServices& Keyboard, const std::string& Name) {
+  for (int I = Keyboard.GetBindingCount() - 1; I >= 0; --I)
+    if (Keyboard.GetBindingName(I) == Name) Keyboard.RemoveKeyboardBinding(I);
 }
 
 TDesignPackage& RegisteringPackage(const char* What) {
@@ -58,10 +68,55 @@ void RegisterPackageHighlighter(THighlighterFactory Make, std::vector<std::strin
 
 void RegisterPackageKeyBinding(const TKeyboardBinding& Binding) {
   TDesignPackage& Package = RegisteringPackage("a key binding");
+  // A binding a keyboard would refuse (a name taken, a key table that conflicts) fails the
+  // registration, whether a keyboard is connected now or only later.
+  std::optional<TKeyboardServices> Scratch;
+  TKeyboardServices* Keyboard = ConnectedKeyboard;
+  if (!Keyboard) {
+    Keyboard = &Scratch.emplace();
+    for (const TKeyboardBinding& B : KeyBindings()) Keyboard->AddKeyboardBinding(B);
+  }
+  Keyboard->AddKeyboardBinding(Binding);
   KeyBindings().push_back(Binding);
   const std::string Name = Binding.Name;
-  Package.AddUnregistration(
-      [Name] { std::erase_if(KeyBindings(), [&](const TKeyboardBinding& B) { return B.Name == Name; }); });
+  Package.AddUnregistration([Name] {
+    std::erase_if(KeyBindings(), [&](const TKeyboardBinding& B) { return B.Name == Name; });
+    if (ConnectedKeyboard) RemoveFromKeyboard(*ConnectedKeyboard, Name);
+  });
+}
+
+TPackageKeyboard::TPackageKeyboard(TKeyboardServices& Keyboard) {
+  assert(!ConnectedKeyboard && "one keyboard takes the packages' bindings at a time");
+  Keyboard.BeginUpdatingPackages();
+  for (const TKeyboardBinding& B : KeyBindings()) Keyboard.AddKeyboardBinding(B);
+  Keyboard.EndUpdatingPackages();
+  ConnectedKeyboard = &Keyboard;
+}
+
+TPackageKeyboard::~TPackageKeyboard() { ConnectedKeyboard = nullptr; }
+
+void AddPackageUnregistration(std::function<void()> Undo) {
+  RegisteringPackage("a service").AddUnregistration(std::move(Undo));
+}
+
+namespace {
+
+std::map<std::string, std::shared_ptr<void>>& Services() {
+  static std::map<std::string, std::shared_ptr<void>> S;
+  return S;
+}
+
+}  // namespace
+
+void PublishRegistrationService(const std::string& Name, std::shared_ptr<void> Service) {
+  Services()[Name] = std::move(Service);
+}
+
+void WithdrawRegistrationService(const std::string& Name) { Services().erase(Name); }
+
+std::shared_ptr<void> RegistrationService(const std::string& Name) {
+  auto It = Services().find(Name);
+  return It == Services().end() ? nullptr : It->second;
 }
 
 const std::vector<TKeyboardBinding>& PackageKeyBindings() { return KeyBindings(); }

@@ -3,6 +3,7 @@
 // back when it unloads, before its library closes, so nothing keeps code of a closed library.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +33,37 @@ using THighlighterFactory = std::unique_ptr<THighlighter> (*)();
 void RegisterPackageHighlighter(THighlighterFactory Make, std::vector<std::string> FilePatterns = {});
 void RegisterPackageKeyBinding(const TKeyboardBinding& Binding);
 
+// What a registration procedure registers elsewhere (a debugger kernel with the debugger
+// manager, a platform) is taken back by Undo when the package unloads, before its library
+// closes; the last registered is undone first. Raise Exception outside a registration.
+void AddPackageUnregistration(std::function<void()> Undo);
+
+// The services start-up offers registration procedures, by name ("DebuggerManager"): a
+// start-up step publishes what it makes while it runs and withdraws it when it stops, so a
+// package reaches a registry without the loader knowing it.
+void PublishRegistrationService(const std::string& Name, std::shared_ptr<void> Service);
+void WithdrawRegistrationService(const std::string& Name);
+// The service published under Name; nullptr when none is.
+std::shared_ptr<void> RegistrationService(const std::string& Name);
+template <class T>
+std::shared_ptr<T> RegistrationService(const std::string& Name) {
+  return std::static_pointer_cast<T>(RegistrationService(Name));
+}
+
 // The key bindings the loaded packages registered, for a keyboard service to offer.
 const std::vector<TKeyboardBinding>& PackageKeyBindings();
+
+// The keyboard services that take the packages' key bindings while it is connected: those
+// registered so far are added at once, later ones as their packages register them, and a
+// package's bindings leave it when the package unloads. One keyboard at a time; the
+// connection ends with the object, before the keyboard goes.
+class TPackageKeyboard {
+ public:
+  explicit TPackageKeyboard(TKeyboardServices& Keyboard);
+  ~TPackageKeyboard();
+  TPackageKeyboard(const TPackageKeyboard&) = delete;  // disconnects once
+  TPackageKeyboard& operator=(const TPackageKeyboard&) = delete;
+};
 // Adds every highlighter the loaded packages registered to Manager.
 void AddPackageHighlighters(THighlightManager& Manager);
 // The registered highlighter of a package whose file patterns match FileName's name;

@@ -44,11 +44,31 @@ std::optional<std::string> FindEntry(const std::vector<std::string>& Entries, co
   return std::nullopt;
 }
 
+// The sections of the assemblies, in the order they load.
+const char* const AssemblySections[] = {SKnownIDEAssembliesKey, SKnownAssembliesKey};
+
+// The known assemblies the environment loaded, in load order.
+std::vector<std::unique_ptr<TLibraryPackage>>& Assemblies() {
+  static std::vector<std::unique_ptr<TLibraryPackage>> A;
+  return A;
+}
+
 bool IsLoaded(const std::string& FileName) {
   for (int I = 0; I < Packages().GetCount(); ++I)
     if (Packages().GetPackages(I)->GetModuleFileName() == FileName && Packages().GetPackages(I)->GetInstalled())
       return true;
+  for (const auto& A : Assemblies())
+    if (A->GetModuleFileName() == FileName && A->IsLoaded()) return true;
   return false;
+}
+
+const char* SectionOf(TInstallKind Kind) {
+  switch (Kind) {
+    case TInstallKind::ikIDE: return SKnownIDEPackagesKey;
+    case TInstallKind::ikAssembly: return SKnownAssembliesKey;
+    case TInstallKind::ikDesign: break;
+  }
+  return SKnownPackagesKey;
 }
 
 }  // namespace
@@ -96,6 +116,16 @@ void RestorePackageEnvironment() {
 }
 
 void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::string>& Personalities) {
+  for (const char* Section : AssemblySections)
+    for (const std::string& File : Store.ReadValueNames(Section)) {
+      auto Library = std::make_unique<TLibraryPackage>(ExpandRootMacros(File));
+      try {
+        Library->Load();
+        Assemblies().push_back(std::move(Library));
+      } catch (const std::exception& E) {
+        Questions().ShowMessage(E.what());
+      }
+    }
   TIDEPackageList List(Store, ShippedIDEPackages());
   LoadIDEPackages(List, Personalities);
   TDisabledPackages Disabled(Store, SDisabledPackagesKey);
@@ -111,7 +141,12 @@ void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::strin
   }
 }
 
-void UnloadEnvironmentPackages() { DonePackages(); }
+void UnloadEnvironmentPackages() {
+  DonePackages();
+  // The packages that link against them are gone: the last loaded first.
+  auto& A = Assemblies();
+  while (!A.empty()) A.pop_back();
+}
 
 namespace {
 
@@ -161,38 +196,58 @@ std::vector<TPackageListing> ListPackages(TSettingsStore& Store) {
     const std::string State = Disabled.Contains(File) ? "disabled" : IsLoaded(File) ? "loaded" : "unloaded";
     Out.push_back({"design", State, File, Store.ReadString(SKnownPackagesKey, File), {}});
   }
+  for (const char* Section : AssemblySections)
+    for (const std::string& File : Store.ReadValueNames(Section))
+      Out.push_back({"assembly", IsLoaded(ExpandRootMacros(File)) ? "loaded" : "unloaded", File,
+                     Store.ReadString(Section, File), {}});
   return Out;
 }
 
-void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName) {
+void InstallPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind) {
   const std::string File = ExpandFileName(FileName);
-  if (Store.ValueExists(SKnownPackagesKey, File)) throw Exception(Format(res::SPackageAlreadyInstalled, File));
-  TDesignPackage* P = Packages().AddPackage(std::make_unique<TDesignPackage>(File));
-  try {
-    P->Load();
-  } catch (...) {
-    Packages().RemovePackage(P);
-    throw;
+  for (const char* Section : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})
+    if (Store.ValueExists(Section, File)) throw Exception(Format(res::SPackageAlreadyInstalled, File));
+  if (Kind == TInstallKind::ikAssembly) {
+    auto Library = std::make_unique<TLibraryPackage>(File);
+    Library->Load();
+    Assemblies().push_back(std::move(Library));
+    Store.WriteString(SKnownAssembliesKey, File, "");
+    return;
   }
-  Store.WriteString(SKnownPackagesKey, File, P->GetDescription());
+  TDesignPackage* P = Kind == TInstallKind::ikIDE ? LoadIDEPackage(File) : nullptr;
+  if (!P) {
+    P = Packages().AddPackage(std::make_unique<TDesignPackage>(File));
+    try {
+      P->Load();
+    } catch (...) {
+      Packages().RemovePackage(P);
+      throw;
+    }
+  }
+  Store.WriteString(SectionOf(Kind), File, P->GetDescription());
 }
 
-void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name) {
-  const std::optional<std::string> File = FindEntry(Store.ReadValueNames(SKnownPackagesKey), Name);
+void UninstallPackage(TSettingsStore& Store, const std::string& Name) {
+  std::optional<std::string> File;
+  const char* Section = nullptr;
+  for (const char* S : {SKnownPackagesKey, SKnownIDEPackagesKey, SKnownIDEAssembliesKey, SKnownAssembliesKey})
+    if (!File && (File = FindEntry(Store.ReadValueNames(S), Name))) Section = S;
   if (!File) {
     TIDEPackageList List(Store, ShippedIDEPackages());
     for (const TIDEPackageEntry& E : List.Entries())
       if (Names(E.FileName, Name)) throw Exception(Format(res::SNotADesignPackage, Name));
     throw Exception(Format(res::SNoSuchPackage, Name));
   }
+  const std::string Loaded = ExpandRootMacros(*File);
   for (int I = 0; I < Packages().GetCount(); ++I)
-    if (Packages().GetPackages(I)->GetModuleFileName() == *File) {
+    if (Packages().GetPackages(I)->GetModuleFileName() == Loaded) {
       Packages().RemovePackage(Packages().GetPackages(I));
       break;
     }
+  std::erase_if(Assemblies(), [&](const auto& A) { return A->GetModuleFileName() == Loaded; });
   TSettingsUpdate Update(Store);
-  Store.DeleteValue(SKnownPackagesKey, *File);
-  Store.DeleteValue(SDisabledPackagesKey, *File);
+  Store.DeleteValue(Section, *File);
+  Store.DeleteValue(Section == SKnownIDEPackagesKey ? SDisabledIDEPackagesKey : SDisabledPackagesKey, *File);
 }
 
 namespace {

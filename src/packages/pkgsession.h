@@ -16,6 +16,10 @@ class TSettingsStore;
 // The installed design packages: file name and description.
 inline constexpr const char* SKnownPackagesKey = "Known Packages";
 inline constexpr const char* SDisabledPackagesKey = "Disabled Packages";
+// Plain shared libraries that packages link against, loaded before the packages: file name
+// and description. The environment's own ("Known IDE Assemblies") load first.
+inline constexpr const char* SKnownIDEAssembliesKey = "Known IDE Assemblies";
+inline constexpr const char* SKnownAssembliesKey = "Known Assemblies";
 
 // The folder of the shipped packages ($NXS_PACKAGES_DIR when set; "<prefix>/lib/nxs/packages"
 // when installed; else the build tree's), and of the headers a package is compiled against.
@@ -31,8 +35,9 @@ std::vector<TIDEPackageEntry> ShippedIDEPackages();
 void PublishPackageEnvironment();
 void RestorePackageEnvironment();
 
-// Loads the IDE packages for the personalities (all when empty), then the installed design
-// packages that are not disabled; UnloadEnvironmentPackages unloads all, the last first.
+// Loads the known assemblies, then the IDE packages for the personalities (all when empty),
+// then the installed design packages that are not disabled; UnloadEnvironmentPackages unloads
+// all, the last first. An assembly or design package that fails is told about and left out.
 void LoadEnvironmentPackages(TSettingsStore& Store, const std::vector<std::string>& Personalities);
 void UnloadEnvironmentPackages();
 
@@ -43,7 +48,7 @@ void UnloadEnvironmentPackages();
 void WatchPackageBuilds(bool On);
 
 struct TPackageListing {
-  std::string Kind;   // "ide" or "design"
+  std::string Kind;   // "ide", "design" or "assembly"
   std::string State;  // "loaded", "disabled" or "unloaded"
   std::string FileName;
   std::string Description;
@@ -51,11 +56,15 @@ struct TPackageListing {
 };
 std::vector<TPackageListing> ListPackages(TSettingsStore& Store);
 
+// What an installed package is: a design package ("Known Packages"), an IDE package that every
+// start loads ("Known IDE Packages"), or a plain library that packages link against ("Known
+// Assemblies").
+enum class TInstallKind { ikDesign, ikIDE, ikAssembly };
 // Loads the package (its registrations run), then records it as installed; raises when it
 // cannot load, recording nothing.
-void InstallDesignPackage(TSettingsStore& Store, const std::string& FileName);
-// Unloads and forgets an installed design package named by its file or display name.
-void UninstallDesignPackage(TSettingsStore& Store, const std::string& Name);
+void InstallPackage(TSettingsStore& Store, const std::string& FileName, TInstallKind Kind = TInstallKind::ikDesign);
+// Unloads and forgets an installed package (of any kind) named by its file or file name.
+void UninstallPackage(TSettingsStore& Store, const std::string& Name);
 // Takes an IDE or design package off its disabled list, or puts it there.
 void EnablePackage(TSettingsStore& Store, const std::string& Name);
 void DisablePackage(TSettingsStore& Store, const std::string& Name);

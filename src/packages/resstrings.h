@@ -5,7 +5,7 @@ namespace nxs::res {
 
 // The library reader.
 inline constexpr const char* SElfUnreadable = "%s is not a package library: %s";
-inline constexpr const char* SElfCannotOpen = "cannot open the file";
+inline constexpr const char* SElfCannotOpen = "Cannot open %s: %s";
 inline constexpr const char* SElfTooShort = "the file ends inside its header";
 inline constexpr const char* SElfNotElf = "it is not an ELF file";
 inline constexpr const char* SElfNot64 = "it is not a 64-bit little-endian ELF file";
@@ -30,6 +30,14 @@ inline constexpr const char* SPackageWritableByOthers =
 inline constexpr const char* SPackageForeignOwner =
     "Refusing to load package %s: %s is owned by user %u, neither you nor root";
 inline constexpr const char* SPackageMissing = "Refusing to load package %s: %s does not exist";
+inline constexpr const char* SPackageUnreachable = "Refusing to load package %s: %s";
+inline constexpr const char* SPackageLeftOut = "Package %s is missing; it is left out";
+
+// The labels of the timed stages.
+inline constexpr const char* STimingPackageLoad = "TPackage.Load";
+inline constexpr const char* STimingStartup = "Startup";
+inline constexpr const char* STimingIDEPackageLoad = "IDE Package Load";
+inline constexpr const char* STimingProcedure = "%s Procedure";
 
 // Registration.
 inline constexpr const char* SRegistrationFailed =

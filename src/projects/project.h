@@ -231,6 +231,8 @@ class TProjectOpenHandler : public TFileOpenHandler {
   TDocModule* DoFileOpen(int FilterID, const std::string& FileName, bool Show, TDocModule* AOwnerModule) override;
 };
 
+// The open handlers of projects and project groups, in the order they are asked.
+std::vector<TFileOpenHandler*> ProjectOpenHandlers();
 // Registers the open handlers of projects and project groups; DoneProjects unregisters them.
 void InitProjects();
 void DoneProjects();

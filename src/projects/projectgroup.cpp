@@ -155,16 +155,14 @@ TProjectOpenHandler& ProjectHandler() {
 void SetProjectGroupReporter(std::function<void(const std::string&)> R) { Reporter() = std::move(R); }
 void SetProjectGroupDisplay(TProjectGroupDisplay D) { Display() = std::move(D); }
 
+std::vector<TFileOpenHandler*> ProjectOpenHandlers() { return {&ProjectHandler(), &GroupHandler(), &LegacyGroupHandler()}; }
+
 void InitProjects() {
-  RegisterOpenHandler(&ProjectHandler());
-  RegisterOpenHandler(&GroupHandler());
-  RegisterOpenHandler(&LegacyGroupHandler());
+  for (TFileOpenHandler* H : ProjectOpenHandlers()) RegisterOpenHandler(H);
 }
 
 void DoneProjects() {
-  UnregisterOpenHandler(&ProjectHandler());
-  UnregisterOpenHandler(&GroupHandler());
-  UnregisterOpenHandler(&LegacyGroupHandler());
+  for (TFileOpenHandler* H : ProjectOpenHandlers()) UnregisterOpenHandler(H);
 }
 
 // -- Life ----------------------------------------------------------------------------------------------

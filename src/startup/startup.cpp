@@ -13,9 +13,14 @@
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "editor/language/regions.h"
+#include "modules/modulelist.h"
+#include "modules/openhandlers.h"
+#include "modules/sourcemodule.h"
 #include "packages/pkgservices.h"
 #include "packages/pkgsession.h"
 #include "projectfiles/projectfile.h"
+#include "projects/containers.h"
+#include "projects/project.h"
 #include "shared/exceptions.h"
 #include "shared/install.h"
 #include "shared/settings.h"
@@ -29,6 +34,26 @@ namespace {
 void AddStartupHighlighters(THighlightManager& Manager) {
   AddGenericHighlighters(Manager);
   AddPackageHighlighters(Manager);
+}
+
+// Where an unnamed module's save dialog starts: the folder the last unnamed module was saved
+// in, else the folder new modules go to.
+std::string& LastSaveDirectory() {
+  static std::string Dir;
+  return Dir;
+}
+
+void StartDirectoryServices() {
+  DocModuleHooks().DefaultDirectory = [] {
+    return LastSaveDirectory().empty() ? DefaultModuleDirectory() : LastSaveDirectory();
+  };
+  DocModuleHooks().LastSaveDirectory = [](const std::string& Dir) { LastSaveDirectory() = Dir; };
+}
+
+void StopDirectoryServices() {
+  DocModuleHooks().DefaultDirectory = nullptr;
+  DocModuleHooks().LastSaveDirectory = nullptr;
+  LastSaveDirectory().clear();
 }
 
 // The personalities' region services while the system runs, to take back at shutdown.
@@ -75,7 +100,21 @@ const TStep Steps[] = {
        WatchPackageBuilds(false);
        UnloadEnvironmentPackages();
      }},
-    // ... the highlighters, the packages' among them. The manager goes with its highlighters
+    // The open handlers of projects and groups, and the source files' handler of last resort;
+    // after the packages, whose handlers are asked first.
+    {"open handlers",
+     [](const TStartupOptions&) {
+       for (TFileOpenHandler* H : ProjectOpenHandlers()) RegisterOpenHandler(H);
+       if (!DefaultFileHandler()) SetDefaultFileHandler(&SourceOpenHandler());
+     },
+     [] {
+       for (TFileOpenHandler* H : ProjectOpenHandlers()) UnregisterOpenHandler(H);
+       if (DefaultFileHandler() == &SourceOpenHandler()) SetDefaultFileHandler(nullptr);
+     }},
+    // The container creators the packages registered are initialised together.
+    {"container creators", [](const TStartupOptions&) { ContainerManager().InitializeContainerCreators(); },
+     [] { ResetContainerManager(); }},
+    // The highlighters, the packages' among them. The manager goes with its highlighters
     // unless a kernel still runs (a buffer outlives shutdown): the kernel's tokenizers may call
     // on them until it ends.
     {"highlighters", [](const TStartupOptions&) { InstallHighlighters(&AddStartupHighlighters); },
@@ -84,7 +123,10 @@ const TStep Steps[] = {
        SetEditorKernelStartupHook(nullptr);
        if (!EditorKernelRunning()) ResetHighlightManager();
      }},
-    // ... and the region services through which the folding and the outline find a file's parser.
+    // The folder an unnamed module's save dialog starts in.
+    {"module directory services", [](const TStartupOptions&) { StartDirectoryServices(); },
+     [] { StopDirectoryServices(); }},
+    // The region services through which the folding and the outline find a file's parser.
     {"region services",
      [](const TStartupOptions&) {
        for (auto Make : {&MakePascalRegionServices, &MakeCppRegionServices}) {
@@ -144,7 +186,12 @@ void StartSystem(const TStartupOptions& Options) {
   TState& S = State();
   if (S.Running) throw Exception(res::SSystemAlreadyStarted);
   S.Running = true;
-  if (Tracing()) SetPackageSplash([](const std::string& Text) { std::fprintf(stderr, "startup: %s\n", Text.c_str()); });
+  if (Tracing()) {
+    SetPackageSplash([](const std::string& Text) { std::fprintf(stderr, "startup: %s\n", Text.c_str()); });
+    SetPackageTimer([](const std::string& Label, const std::string& Subject, double Ms) {
+      std::fprintf(stderr, "startup: timing %s: %s %.3f ms\n", Label.c_str(), Subject.c_str(), Ms);
+    });
+  }
   try {
     for (const TStep& Step : Steps) {
       if (S.Trace) S.Trace(Step.Name, true);

@@ -33,8 +33,23 @@ expect_out "the shipped package highlights Makefiles" "1 1 6 Identifier
 expect_out "without packages nothing highlights them" "" "$NXS" --no-packages highlight --tokens Makefile
 expect_status "nor is the highlighter known" 2 "nxs: unknown highlighter 'Makefile'" \
   "$NXS" --no-packages highlight --syntax Makefile Makefile
-expect_out "its key binding is a keymap" "$("$NXS" keys --keymap Classic)" "$NXS" keys --keymap Makefile
+# Its keymap is its own key table: the default one, with Tab and F9 its own.
+makefile_keys=$("$NXS" keys | sed 's/^Tab\tSmartTab$/Tab\tForeTab/; s/^F9\tRunProgram$/F9\tMakeProject/')
+grep -qP '^Tab\tForeTab$' <<<"$makefile_keys" && grep -qP '^F9\tMakeProject$' <<<"$makefile_keys" ||
+  fail "the default keymap binds Tab and F9: $makefile_keys"
+expect_out "its key table is a keymap" "$makefile_keys" "$NXS" keys --keymap Makefile
+expect_status "not without packages" 2 "" "$NXS" --no-packages keys --keymap Makefile
 expect_out "the shipped list" 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' "$NXS" packages list
+
+# A build of nxs alone: the shipped package is missing, and every start passes it by without a
+# question, with a line in the start-up trace.
+mkdir -m 700 nothing-built
+expect_out "a missing shipped package asks nothing" "$("$NXS" --no-packages platforms)" \
+  env NXS_PACKAGES_DIR="$WORK/nothing-built" "$NXS" platforms
+[ ! -s "$WORK/stderr" ] || fail "nothing is asked: $(cat "$WORK/stderr")"
+NXS_PACKAGES_DIR=$WORK/nothing-built NXS_TRACE_STARTUP=1 "$NXS" platforms >/dev/null 2>trace
+grep -qxF "startup: Package $WORK/nothing-built/makehl.so is missing; it is left out" trace ||
+  fail "the missing package is traced: $(cat trace)"
 
 # A package whose registration raises: answered No, it is disabled for the next start.
 settings '[IDEPackages]' "$SHIPPED/failreg.so=\"Fails\"" "$SHIPPED/makehl.so=\"\""
@@ -74,6 +89,10 @@ targets 0x00000006
 symbols 
 contains Testpkg 0x00000000" "$NXS" --no-packages packages info "$TESTPKGS/testpkg_targets.so"
 [ ! -e "$WORK/constructor-ran" ] || fail "info ran the package's code"
+expect_status "info on a file it cannot read says why" 1 "nxs: Can't load package $WORK/none.so." \
+  "$NXS" --no-packages packages info "$WORK/none.so"
+[ "$(sed -n 2p "$WORK/stderr")" == "Cannot open $WORK/none.so: No such file or directory" ] ||
+  fail "the system's reason is told: $(cat "$WORK/stderr")"
 
 # Design packages: installed, loaded by the next start, uninstalled. An unsafe copy is refused.
 cp "$TESTPKGS/testpkg_ok.so" mine.so
@@ -91,13 +110,33 @@ expect_out "uninstalled" "" "$NXS" packages uninstall mine.so
 expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
 expect_status "an IDE package is not uninstalled" 1 "nxs: makehl.so is an IDE package; disable it instead" \
   "$NXS" packages uninstall makehl.so
+
+# Installed as an IDE package, it loads after the list at every start; a plain library that
+# packages link against is installed as an assembly and loads before them.
+expect_out "installed as an IDE package" "" "$NXS" packages install --ide mine.so
+lib=$(ldd "$NXS" | awk '/libstdc\+\+/ {print $3}')
+expect_out "a library installed as an assembly" "" "$NXS" packages install --assembly "$lib"
+expect_out "both load at the next start" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded $WORK/mine.so \"Test package\" -
+assembly loaded $lib \"\" -" "$NXS" packages list
+expect_status "one kind at a time" 2 "" "$NXS" packages install --ide --assembly mine.so
+expect_out "uninstalled both" "" "$NXS" packages uninstall mine.so
+expect_out "the assembly too" "" "$NXS" packages uninstall "$lib"
+printf '[Known IDE Assemblies]\n%s="The C++ library"\n' "$lib" >>"$NXS_SETTINGS_DIR/settings.ini"
+expect_out "the environment's own assemblies load too" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+assembly loaded $lib \"The C++ library\" -" "$NXS" packages list
+expect_out "and are uninstalled the same way" "" "$NXS" packages uninstall "$lib"
+expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
 unset NXS_TEST_PACKAGE_MARK
 
 # The start-up's steps with their times, packages among them.
 NXS_TRACE_STARTUP=1 "$NXS" platforms >/dev/null 2>trace
 steps=$(sed -n 's/^startup: start \(.*\) [0-9.]* ms$/\1/p' trace | tr '\n' ',')
-[ "$steps" == "cancel key,message lines,build host,compile tasks,environment variables,packages,highlighters,region services,open buffer text," ] ||
+[ "$steps" == "cancel key,message lines,build host,compile tasks,environment variables,packages,open handlers,container creators,highlighters,module directory services,region services,open buffer text," ] ||
   fail "traced steps: $steps"
 grep -qF "startup: Loading package $SHIPPED/makehl.so" trace || fail "the package load is traced: $(cat trace)"
+for stage in "TPackage.Load: $SHIPPED/makehl.so" "IDERegister Procedure: Makehl" "Startup: IDE Package Load"; do
+  grep -F "startup: timing $stage " trace | grep -qE ' [0-9.]+ ms$' || fail "$stage is timed: $(cat trace)"
+done
 
 finish

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "packages/idepkgs.h"
 #include "packages/pkgtest.h"
 #include "support/errorof.h"
+#include "support/tempdir.h"
 
 namespace nxs::test {
 namespace {
@@ -120,6 +122,68 @@ TEST(DesignPackages, ComponentRegistrationsAreFoundThroughTheirModulesUntilTheyU
   EXPECT_EQ(List.GetComponentClass("TStringGrid")->Module()->Package(), P);
   P->Unload();
   EXPECT_EQ(List.GetComponentClass("TStringGrid"), nullptr);
+}
+
+
+TEST(DesignPackages, APendingPackageRunsNothingUntilItsFirstUseLoadsIt) {
+  TTempDir Dir;
+  const std::string Mark = Dir / "constructor-ran";
+  ::setenv("NXS_TEST_PACKAGE_MARK", Mark.c_str(), 1);
+  TDesignPackages List;
+  TDesignPackage* Plain = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_ok")));
+  TDesignPackage* Class = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_class")));
+  TDesignPackage* Targets = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_targets")));
+  std::vector<std::string> Splash;
+  SetPackageSplash([&](const std::string& Text) { Splash.push_back(Text); });
+  for (TDesignPackage* P : {Plain, Class, Targets}) P->DelayLoad();
+  EXPECT_FALSE(std::filesystem::exists(Mark));
+  EXPECT_TRUE(Splash.empty());
+  EXPECT_TRUE(Class->Pending());
+  EXPECT_FALSE(Class->IsLoaded());
+  // Its information is read: the list finds it by its symbol file.
+  EXPECT_EQ(List.FindPackage("testpkg_ok.vcp"), Plain);
+
+  // A class no loaded package registered: the pending packages load in order until one does;
+  // the ones after it stay pending.
+  const TRegClass* C = List.LoadCustomModuleClass("TTestModule");
+  ASSERT_NE(C, nullptr);
+  EXPECT_EQ(C->Page(), "Tests");
+  EXPECT_EQ(C->Module()->Package(), Class);
+  EXPECT_TRUE(Plain->GetInstalled());
+  EXPECT_TRUE(Class->GetInstalled());
+  EXPECT_FALSE(Class->Pending());
+  EXPECT_TRUE(Targets->Pending());
+  EXPECT_TRUE(std::filesystem::exists(Mark));
+  SetPackageSplash(nullptr);
+  EXPECT_EQ(Splash, (std::vector<std::string>{"Loading package " + TestPackage("testpkg_ok"),
+                                              "Loading package " + TestPackage("testpkg_class")}));
+  ::unsetenv("NXS_TEST_PACKAGE_MARK");
+
+  EXPECT_EQ(List.LoadDelayLoadPackage("TESTPKG_TARGETS.so"), Targets);
+  EXPECT_TRUE(Targets->GetInstalled());
+  EXPECT_EQ(List.LoadDelayLoadPackage("other"), nullptr);
+  // Every package is loaded now and none registers it.
+  EXPECT_EQ(List.LoadCustomModuleClass("TOther"), nullptr);
+}
+
+TEST(DesignPackages, APendingPackageThatFailsToLoadRaisesOnceAndIsNoLongerPending) {
+  TDesignPackages List;
+  TDesignPackage* P = List.AddPackage(std::make_unique<TIDEPackage>(TestPackage("testpkg_raises")));
+  P->DelayLoad();
+  EXPECT_EQ(ErrorOf<EPackageRegistrationException>([&] { List.LoadDelayLoadPackage("testpkg_raises"); }),
+            "Registration procedure, Testpkg.IDERegister in package " + TestPackage("testpkg_raises") +
+                " raised exception class std::runtime_error: broken on purpose");
+  EXPECT_FALSE(P->Pending());
+  EXPECT_FALSE(P->IsLoaded());
+  EXPECT_EQ(List.LoadCustomModuleClass("TTestModule"), nullptr);
+
+  TTempDir Dir;
+  const std::string NoPackage = Dir / "plain.so";
+  std::filesystem::copy_file("/proc/self/exe", NoPackage);
+  TDesignPackage* Q = List.AddPackage(std::make_unique<TIDEPackage>(NoPackage));
+  EXPECT_EQ(ErrorOf<EPackageLoadError>([&] { Q->DelayLoad(); }),
+            "Can't load package " + NoPackage + ".\n" + NoPackage + " holds no package information");
+  EXPECT_FALSE(Q->Pending());
 }
 
 }  // namespace

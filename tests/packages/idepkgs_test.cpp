@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -171,6 +172,95 @@ TEST_F(IDEPackagesTest, EntriesExpandPublishedVariablesAndTheShippedListStandsIn
   TIDEPackageList Own(*Store, {{"$(NXS_TEST_PACKAGES)/testpkg_ok.so", "Shipped", {}}});
   ASSERT_EQ(Own.Count(), 1);
   EXPECT_EQ(Own.FileName(0), TestPackage("testpkg_targets"));
+}
+
+
+TEST_F(IDEPackagesTest, InstalledIDEPackagesLoadAfterTheListWhicheverListItIs) {
+  Store->WriteString("Known IDE Packages", TestPackage("testpkg_targets"), "Installed");
+  Store->WriteString("Known IDE Packages", TestPackage("testpkg_ok"), "");
+  // Shipped list: the installed ones follow it, each once.
+  TIDEPackageList Shipped(*Store, {{TestPackage("testpkg_ok"), "Shipped", {}}});
+  ASSERT_EQ(Shipped.Count(), 2);
+  EXPECT_EQ(Shipped.FileName(1), TestPackage("testpkg_targets"));
+  EXPECT_EQ(Shipped.Entry(1).Source, TIDEPackageEntry::psInstalled);
+  EXPECT_EQ(Shipped.Entry(0).Source, TIDEPackageEntry::psShipped);
+  EXPECT_EQ(Shipped.Entry(0).Description, "Shipped");
+  // The settings' own list.
+  Store->WriteString("IDEPackages", TestPackage("testpkg_user"), "");
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_user.so", "testpkg_targets.so", "testpkg_ok.so"}));
+  // Disabled, an installed one is skipped as a listed one is.
+  Store->WriteString("Disabled IDE Packages", TestPackage("testpkg_targets"), "");
+  EXPECT_EQ(Start(), (std::vector<std::string>{"testpkg_user.so", "testpkg_ok.so"}));
+}
+
+TEST_F(IDEPackagesTest, LoadingIsTimedByStageAndTheHostsLibrariesAreCollectedAfterwards) {
+  std::vector<std::string> Stages;
+  SetPackageTimer([&](const std::string& Label, const std::string& Subject, double Ms) {
+    EXPECT_GE(Ms, 0.0);
+    Stages.push_back(Label + ": " + Subject);
+  });
+  Store->WriteString("IDEPackages", TestPackage("testpkg_ok"), "");
+  Start();
+  SetPackageTimer(nullptr);
+  EXPECT_EQ(Stages, (std::vector<std::string>{"TPackage.Load: " + TestPackage("testpkg_ok"),
+                                              "IDERegister Procedure: Test.more_units",
+                                              "IDERegister Procedure: Testpkg", "Startup: IDE Package Load"}));
+  const std::vector<std::string>& Host = Packages().GetHostPackages();
+  auto Has = [&](const std::string& Part) {
+    for (const std::string& File : Host)
+      if (File.find(Part) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(Has("libc.so"));
+  EXPECT_FALSE(Has("testpkg_ok.so"));
+}
+
+TEST_F(IDEPackagesTest, AMissingShippedPackageIsPassedByAndAMissingListedOneIsAskedAboutOnce) {
+  std::vector<std::string> Splash;
+  SetPackageSplash([&](const std::string& Text) { Splash.push_back(Text); });
+  const std::string Gone = Dir / "gone.so";
+  // Shipped (the settings list none): no question, one line on the splash.
+  DonePackages();
+  TIDEPackageList Shipped(*Store, {{Gone, "Shipped", {}}, {TestPackage("testpkg_ok"), "", {}}});
+  LoadIDEPackages(Shipped, {});
+  EXPECT_TRUE(User->Asked.empty());
+  EXPECT_EQ(Splash, (std::vector<std::string>{"Loading package " + Gone, "Package " + Gone + " is missing; it is left out",
+                                              "Loading package " + TestPackage("testpkg_ok"), "All IDE packages loaded"}));
+  EXPECT_EQ(Packages().GetCount(), 1);
+
+  // Listed by the user: asked once; Yes is kept while the file stays missing.
+  Store->WriteString("IDEPackages", Gone, "Mine");
+  User->Answers = {mrYes};
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  ASSERT_EQ(User->Asked.size(), 1u);
+  EXPECT_EQ(User->Asked[0], "Refusing to load package " + Gone + ": " + Gone +
+                                " does not exist\nDo you want to attempt to load this IDE package the next time nxs is run?");
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  EXPECT_EQ(User->Asked.size(), 1u);
+  // Back, it loads, and the kept answer is forgotten: missing again, it is asked about again.
+  CopyPackage(Dir, "testpkg_ok", 0755, "gone.so");
+  EXPECT_EQ(Start(), std::vector<std::string>{"gone.so"});
+  EXPECT_FALSE(Store->SectionExists("Missing IDE Packages") && Store->ValueExists("Missing IDE Packages", Gone));
+  std::filesystem::remove(Gone);
+  User->Answers = {mrNo};
+  EXPECT_EQ(Start(), std::vector<std::string>{});
+  EXPECT_EQ(User->Asked.size(), 2u);
+  EXPECT_TRUE(Store->ValueExists("Disabled IDE Packages", Gone));
+  SetPackageSplash(nullptr);
+}
+
+TEST(IDEPackages, WizardsGoToTheProcTheHostSet) {
+  struct TWizard : IOTAWizard {
+    std::string GetIDString() const override { return "Test.Wizard"; }
+    std::string GetName() const override { return "Test"; }
+    void Execute() override {}
+  };
+  WizardRegistered(std::make_shared<TWizard>());  // no proc: nothing happens
+  std::vector<std::string> Told;
+  WizardRegisteredProc = [&](const std::shared_ptr<IOTAWizard>& W) { Told.push_back(W->GetIDString()); };
+  WizardRegistered(std::make_shared<TWizard>());
+  WizardRegisteredProc = nullptr;
+  EXPECT_EQ(Told, std::vector<std::string>{"Test.Wizard"});
 }
 
 }  // namespace

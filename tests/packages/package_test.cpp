@@ -1,6 +1,7 @@
 #include "packages/package.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -62,9 +63,20 @@ TEST(Package, InformationOfAFileThatIsNoPackageIsRefusedWithTheReason) {
   { std::FILE* F = std::fopen(Text.c_str(), "w"); std::fputs("not a library", F); std::fclose(F); }
   EXPECT_EQ(ErrorOf([&] { TPackageInfo Info(Text); }),
             "Can't load package " + Text + ".\n" + Text + " is not a package library: the file ends inside its header");
-  EXPECT_EQ(ErrorOf([&] { TPackageInfo Info(Dir / "missing.so"); }),
-            "Can't load package " + Dir / "missing.so" + ".\n" + Dir / "missing.so" +
-                " is not a package library: cannot open the file");
+}
+
+TEST(Package, AFileThatCannotBeReadIsRefusedWithTheSystemsReason) {
+  TTempDir Dir;
+  const std::string Missing = Dir / "missing.so";
+  EXPECT_EQ(ErrorOf([&] { TPackageInfo Info(Missing); }),
+            "Can't load package " + Missing + ".\nCannot open " + Missing + ": No such file or directory");
+  std::filesystem::create_directory(Dir / "folder.so");
+  EXPECT_EQ(ErrorOf([&] { TPackageInfo Info(Dir / "folder.so"); }),
+            "Can't load package " + Dir / "folder.so" + ".\nCannot open " + Dir / "folder.so" + ": Is a directory");
+  if (::geteuid() == 0) return;  // root reads what its mode forbids
+  const std::string Locked = CopyPackage(Dir, "testpkg_ok", 0000);
+  EXPECT_EQ(ErrorOf([&] { TPackageInfo Info(Locked); }),
+            "Can't load package " + Locked + ".\nCannot open " + Locked + ": Permission denied");
 }
 
 TEST(Package, LoadsFindsEntriesTheLinkerCannotExportAndUnloads) {

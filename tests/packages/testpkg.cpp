@@ -5,6 +5,14 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#if defined(TESTPKG_REGISTERS_CLASS)
+#include "packages/designpkgs.h"
+
+// Kept apart from the entry, whose name the assembler could not spell for a cold part.
+static void RegisterModuleClass() __attribute__((noinline));
+static void RegisterModuleClass() { nxs::TDesignPackages::Registering()->AddModule("Testpkg").AddClass("TTestModule", "Tests"); }
+#endif
+
 namespace {
 
 int Registrations = 0;
@@ -22,6 +30,9 @@ extern "C" __attribute__((visibility("default"))) int TestPackageRegistrations()
 static void RegisterTestpkg() __asm__("\"@Testpkg@IDERegister$qqrv\"") __attribute__((used));
 static void RegisterTestpkg() {
   ++Registrations;
+#if defined(TESTPKG_REGISTERS_CLASS)
+  RegisterModuleClass();
+#endif
 #if defined(TESTPKG_RAISES)
   throw std::runtime_error("broken on purpose");
 #elif defined(TESTPKG_RAISES_NON_EXCEPTION)

@@ -13,8 +13,13 @@
 #include "editor/language/highlight.h"
 #include "editor/language/parsethread.h"
 #include "editor/language/regions.h"
+#include "modules/modulelist.h"
+#include "modules/openhandlers.h"
+#include "modules/sourcemodule.h"
 #include "packages/designpkgs.h"
 #include "projectfiles/macros.h"
+#include "projects/containers.h"
+#include "projects/project.h"
 #include "shared/install.h"
 #include "shared/settings.h"
 #include "support/errorof.h"
@@ -47,6 +52,10 @@ struct TRegistrations {
   bool Highlighters = KernelFindsGenericHighlighters();
   bool RegionServices = RegionServicesRegistry().ServicesForFile("/src/unit1.pas") != nullptr &&
                         RegionServicesRegistry().ServicesForFile("/src/main.cpp") != nullptr;
+  bool OpenHandlers = nxs::OpenHandlers().size() == ProjectOpenHandlers().size() &&
+                      DefaultFileHandler() == &SourceOpenHandler();
+  bool ContainerCreators = ContainerManager().Initialized();
+  bool DirectoryServices = static_cast<bool>(DocModuleHooks().DefaultDirectory);
 };
 
 TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
@@ -57,6 +66,9 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
   EXPECT_FALSE(Before.Macros);
   EXPECT_FALSE(Before.Highlighters);
   EXPECT_FALSE(Before.RegionServices);
+  EXPECT_FALSE(Before.OpenHandlers);
+  EXPECT_FALSE(Before.ContainerCreators);
+  EXPECT_FALSE(Before.DirectoryServices);
   {
     TSystemStartup System;
     EXPECT_TRUE(SystemStarted());
@@ -66,6 +78,9 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
     EXPECT_TRUE(Up.Macros);
     EXPECT_TRUE(Up.Highlighters);
     EXPECT_TRUE(Up.RegionServices);
+  EXPECT_TRUE(Up.OpenHandlers);
+  EXPECT_TRUE(Up.ContainerCreators);
+  EXPECT_TRUE(Up.DirectoryServices);
     // A file's parser is found without the parse thread: a command that only parses one file
     // does not start it.
     EXPECT_FALSE(ParseThreadRunning());
@@ -77,6 +92,9 @@ TEST(Startup, RegistersEachServiceOnceAndTakesEveryRegistrationBackAtShutdown) {
   EXPECT_FALSE(After.Macros);
   EXPECT_FALSE(After.Highlighters);
   EXPECT_FALSE(After.RegionServices);
+  EXPECT_FALSE(After.OpenHandlers);
+  EXPECT_FALSE(After.ContainerCreators);
+  EXPECT_FALSE(After.DirectoryServices);
   EXPECT_EQ(0, RegionServicesRegistry().Count());
 }
 
@@ -107,15 +125,36 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
     Started = StartedSteps();
   }
   SetStartupTrace(nullptr);
-  const std::vector<std::string> Expected = {"cancel key",    "message lines",         "build host",
-                                             "compile tasks", "environment variables", "packages",
-                                             "highlighters",  "region services",       "open buffer text"};
+  const std::vector<std::string> Expected = {"cancel key",
+                                             "message lines",
+                                             "build host",
+                                             "compile tasks",
+                                             "environment variables",
+                                             "packages",
+                                             "open handlers",
+                                             "container creators",
+                                             "highlighters",
+                                             "module directory services",
+                                             "region services",
+                                             "open buffer text"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);
   for (auto It = Expected.rbegin(); It != Expected.rend(); ++It) Want.emplace_back(*It, false);
   EXPECT_EQ(Trace, Want);
   EXPECT_TRUE(StartedSteps().empty());
+}
+
+TEST(Startup, ASessionsOwnHandlersLeaveTheStartupsInPlaceAndSavesStartWhereTheLastUnnamedOneWent) {
+  TSystemStartup System;
+  // A session registers the handlers too; its end leaves those of the running system.
+  InitProjects();
+  DoneProjects();
+  EXPECT_TRUE(TRegistrations().OpenHandlers);
+  TTempDir Dir;
+  EXPECT_EQ(DocModuleHooks().DefaultDirectory(), DefaultModuleDirectory());
+  DocModuleHooks().LastSaveDirectory(Dir.Path());
+  EXPECT_EQ(DocModuleHooks().DefaultDirectory(), Dir.Path());
 }
 
 TEST(Startup, LeavingTheScopeByAnExceptionShutsTheSystemDown) {

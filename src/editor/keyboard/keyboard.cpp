@@ -56,10 +56,16 @@ const TKeyEntry* FindKey(const std::vector<TKeyEntry>& Table, uint32_t Key) {
   return nullptr;
 }
 
-// The engine for a binding: its key procedures when it has any, else its keymap resource.
+// The engine for a binding: its key procedures when it has any, else its own key table when
+// it has one, else its keymap resource.
 std::unique_ptr<TKbdMac> MakeEngine(const TKeyboardBinding& B) {
   std::unique_ptr<TKbdMac> K;
-  if (B.KeyProcs.empty()) {
+  if (B.KeyProcs.empty() && !B.Keys.empty()) {
+    std::string Error;
+    const std::vector<uint8_t> Data = CompileKeymap(B.Keys, Error);
+    if (Data.empty()) throw Exception(Format(res::SKeyProcConflict, B.Name, Error));
+    K = INITKBDMAC(*ReadKeymap(Data.data(), Data.size()), KbdEngineVersion);
+  } else if (B.KeyProcs.empty()) {
     K = INITKBDMAC(LoadKeymapResource(B.Resource), KbdEngineVersion);
   } else {
     std::vector<TKeyBinding> Keys;
@@ -163,7 +169,7 @@ TKeyboardServices::TKeyboardServices() {
 int TKeyboardServices::AddKeyboardBinding(TKeyboardBinding Binding) {
   for (const auto& B : FBindings)
     if (SameName(B.Name, Binding.Name)) throw Exception(Format(res::SDuplicateKeyBinding, Binding.Name));
-  if (!Binding.KeyProcs.empty()) MakeEngine(Binding);  // refuses conflicting sequences now
+  if (!Binding.KeyProcs.empty() || !Binding.Keys.empty()) MakeEngine(Binding);  // refuses conflicting sequences now
   FBindings.push_back(std::move(Binding));
   FModified = true;
   return GetBindingCount() - 1;

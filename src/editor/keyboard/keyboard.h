@@ -107,6 +107,9 @@ struct TKeyboardBinding {
   // Sequences answered by procedures (an enhancement a package brings); when there are any,
   // pushing the binding pushes them instead of the resource.
   std::vector<TKeyProcBinding> KeyProcs{};
+  // The binding's own key table (the keymap a package brings): when given, the binding's
+  // keymap is compiled from it rather than read from its resource.
+  std::vector<TKeyBinding> Keys{};
 };
 
 // A menu a host shows: items that name commands of the command map, each given the shortcut

@@ -575,11 +575,12 @@ std::unique_ptr<TGenericHighlighter> MakeJavaScriptHighlighter() { return std::m
 std::unique_ptr<TGenericHighlighter> MakeIniHighlighter() { return std::make_unique<TIniHighlighter>(); }
 
 void AddGenericHighlighters(THighlightManager& Manager) {
-  Manager.AddHighlighter(MakeHTMLHighlighter());
-  Manager.AddHighlighter(MakeStyleSheetHighlighter());
-  Manager.AddHighlighter(MakePHPHighlighter());
-  Manager.AddHighlighter(MakeJavaScriptHighlighter());
-  Manager.AddHighlighter(MakeIniHighlighter());
+  for (auto Make : {&MakeHTMLHighlighter, &MakeStyleSheetHighlighter, &MakePHPHighlighter, &MakeJavaScriptHighlighter,
+                    &MakeIniHighlighter}) {
+    std::unique_ptr<TGenericHighlighter> H = Make();
+    // A kernel started again offers them again: those the manager has stay as they are.
+    if (Manager.LookupHighlighter(std::string_view(H->GetIDString())) < 0) Manager.AddHighlighter(std::move(H));
+  }
 }
 
 }  // namespace nxs

@@ -268,8 +268,10 @@ void RegisterHighlighters(TEkInstance& Instance) {
     M.AddInternalHighlighter(std::make_unique<TSQLHighlighter>(), slSQL);
     M.AddInternalHighlighter(std::make_unique<TIDLHighlighter>(), slIDL);
     M.AddInternalHighlighter(std::make_unique<TCSharpHighlighter>(), slCSharp);
-    if (OtherHighlighters) OtherHighlighters(M);
   }
+  // At every start: a kernel started again adds what was registered while it was stopped (a
+  // package loaded meanwhile). The registration leaves alone what the manager has.
+  if (OtherHighlighters) OtherHighlighters(M);
   struct TContext {
     THighlightManager* Manager;
   } Context{&M};

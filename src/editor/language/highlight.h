@@ -109,7 +109,8 @@ using THighlighterRegistration = void (*)(THighlightManager& Manager);
 // Installed as the kernel's start-up hook by InstallHighlighters.
 void RegisterHighlighters(TEkInstance& Instance);
 // The start-up wires the highlighters: Others (nullptr: none) adds the highlighters that are
-// not the kernel's, once the kernel has started and can hand out their syntax codes.
+// not the kernel's, once the kernel has started and can hand out their syntax codes. It runs
+// at every start of the kernel and must skip the highlighters the manager has already.
 void InstallHighlighters(THighlighterRegistration Others);
 
 // The Pascal language display name, set at start-up.

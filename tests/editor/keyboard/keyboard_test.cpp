@@ -15,6 +15,7 @@
 #include "editor/keyboard/keymaps.h"
 #include "shared/settings.h"
 #include "shared/testdir.h"
+#include "support/errorof.h"
 
 namespace nxs {
 namespace {
@@ -504,6 +505,23 @@ TEST_F(KeysOnAView, AnInsertedMacroPlaysAsOneStepAndJoinsTheRecordBeingMade) {
   EXPECT_EQ(GetLineText(&View, 1), "xyzxyalpha");
   Keyboard.PlayKeyMacro(Child);
   EXPECT_EQ(GetLineText(&View, 1), "xyzxyzxyzxyalpha");
+}
+
+TEST(KeyboardServices, ABindingsOwnKeyTableIsItsKeymapAndAConflictingOneIsRefused) {
+  TKeyboardServices Keyboard;
+  const uint16_t Down = static_cast<uint16_t>(CmdMapManager().IndexOf("CursorDown"));
+  const uint16_t Undo = static_cast<uint16_t>(CmdMapManager().IndexOf("UnDo"));
+  TKeyboardBinding Own{"Pkg.Keys", "Own", ""};
+  Own.Keys = {{Seq("Ctrl+Q D"), Down}, {Seq("F2"), Undo}};
+  Keyboard.SetBindingIndex(Keyboard.AddKeyboardBinding(Own));
+  std::vector<std::string> Active;
+  for (const TKeyBinding& B : Keyboard.ActiveBindings()) Active.push_back(SequenceName(B.Keys) + " " + CmdMapManager().Entry(B.Command).Name);
+  EXPECT_EQ(Active, (std::vector<std::string>{"F2 UnDo", "Ctrl+Q D CursorDown"}));
+  TKeyboardBinding Bad{"Pkg.Bad", "Bad", ""};
+  Bad.Keys = {{Seq("Ctrl+Q"), Down}, {Seq("Ctrl+Q X"), Undo}};
+  EXPECT_EQ(test::ErrorOf([&] { Keyboard.AddKeyboardBinding(Bad); }),
+            "Key binding Pkg.Bad: Ctrl+Q is bound to a command and cannot start Ctrl+Q X");
+  EXPECT_EQ(Keyboard.LookupKeyBinding("Pkg.Bad"), -1);
 }
 
 TEST(KeyboardServices, MenusShowTheShortcutsOfTheKeymapsInForce) {
