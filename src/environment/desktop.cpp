@@ -416,6 +416,40 @@ TDesktopLoadReport LoadDeskFile(const std::string& FileName) {
   return std::move(Report);
 }
 
+std::string DesktopFileFor(const std::string& FileName) {
+  return ExtractFileExt(FileName) == ".dsk" ? FileName : ProjectDesktopFileName(FileName);
+}
+
+TDesktopListing ReadDesktopListing(const std::string& FileName) {
+  TDesktopIniFile Ini(FileSystem().ReadFile(DesktopFileFor(FileName)));
+  TDesktopListing L;
+  const int Count = BoundedCount(Ini, ModulesSection, "Count", "Module");
+  for (int I = 0; I < Count; ++I) {
+    const std::string Name = Ini.ReadString(ModulesSection, Format("Module%d", I), "");
+    if (Name.empty()) continue;
+    L.Modules.push_back({Name, Ini.ReadString(Name, "ModuleType", "SourceModule"),
+                         Ini.ReadString(Name, "FileSystem", Ini.ReadString(Format("Form%d", I), "FileSystem", "")), {}});
+  }
+  const int64_t Windows = std::clamp<int64_t>(Ini.ReadInteger(ModulesSection, "EditWindowCount", 0), 0, 64);
+  for (int W = 0; W < Windows; ++W) {
+    const std::string Window = Format("EditWindow%d", W);
+    const int Views = BoundedCount(Ini, Window, "ViewCount", "View");
+    for (int V = 0; V < Views; ++V) {
+      const std::string Section = Ini.ReadString(Window, Format("View%d", V), "");
+      if (Section.empty()) continue;
+      TViewState State;
+      for (const std::string& Key : Ini.ReadSection(Section)) State[Key] = Ini.ReadString(Section, Key, "");
+      // A view of a module with a companion file names that file: it belongs to the entry
+      // whose module holds it, the entry of the same name when there is one.
+      auto It = std::find_if(L.Modules.begin(), L.Modules.end(), [&](const auto& M) { return M.FileName == State["Module"]; });
+      if (It != L.Modules.end()) It->Views.push_back(std::move(State));
+    }
+  }
+  for (const std::string& Key : Ini.ReadSection(res::SBreakpointsSection))
+    L.Breakpoints.emplace_back(Key, Ini.ReadString(res::SBreakpointsSection, Key, ""));
+  return L;
+}
+
 // -- Project, group and environment desktops ------------------------------------------------------
 
 std::string ProjectDesktopFileName(const std::string& ProjectFileName) { return ChangeFileExt(ProjectFileName, ".dsk"); }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -172,6 +173,23 @@ std::string DesktopText(bool IsProject);
 // fails to open) is left out and the rest is loaded; the entries left out are told in one
 // message. Raises EInOutError when the file cannot be read.
 TDesktopLoadReport LoadDeskFile(const std::string& FileName);
+
+// What a desktop file records, for showing it: each module entry with its handler and the
+// views the editor windows keep of it, and the sections other parts store ("Breakpoints").
+struct TDesktopListing {
+  struct TModule {
+    std::string FileName, Handler, FileSystem;
+    std::vector<std::map<std::string, std::string>> Views;  // the view state keys
+  };
+  std::vector<TModule> Modules;
+  // The values of the breakpoints section, in file order.
+  std::vector<std::pair<std::string, std::string>> Breakpoints;
+};
+// FileName may be the desktop or the project or group it lies beside.
+TDesktopListing ReadDesktopListing(const std::string& FileName);
+// The desktop that FileName stands for: FileName itself for a ".dsk", else the desktop beside
+// the project or group.
+std::string DesktopFileFor(const std::string& FileName);
 
 // The desktop file of a project or group file: the same name with ".dsk".
 std::string ProjectDesktopFileName(const std::string& ProjectFileName);

@@ -156,6 +156,17 @@ TDesktopState* TDesktopStates::FindDisplayName(std::string_view Name) {
   return nullptr;
 }
 
+TDesktopState& TDesktopStates::FindLayout(std::string_view Name) {
+  if (FStates.empty()) GetDesktops();
+  if (TDesktopState* S = FindFileNameBody(Name)) return *S;
+  if (TDesktopState* S = FindDisplayName(Name)) return *S;
+  throw Exception(Format(res::SLayoutNotFound, OneLine(Name)));
+}
+
+TDesktopState* TDesktopStates::SessionSelected() {
+  return SessionDesktop(res::SSessionDesktopName, res::SStartupLayout);
+}
+
 void TDesktopStates::Remove(TDesktopState* State) {
   if (FSelected == State) FSelected = nullptr;
   if (FSavedDesktop == State) FSavedDesktop = nullptr;

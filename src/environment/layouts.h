@@ -93,6 +93,10 @@ class TDesktopStates {
   // By key or by display name, without regard to case; nullptr when none.
   TDesktopState* FindFileNameBody(std::string_view Name);
   TDesktopState* FindDisplayName(std::string_view Name);
+  // By key, else by display name; raises Exception when there is no such layout.
+  TDesktopState& FindLayout(std::string_view Name);
+  // The layout the session last selected ("DesktopName"); nullptr when it names none.
+  TDesktopState* SessionSelected();
   void Remove(TDesktopState* State);
 
   TDesktopState* Selected() const { return FSelected; }

@@ -28,12 +28,14 @@ inline constexpr const char* SDesktopFileMissing = "%s: the file does not exist"
 inline constexpr const char* SDesktopNoHandler = "%s: no desktop handler named \"%s\" is registered";
 inline constexpr const char* SDesktopOpenFailed = "%s: %s";
 inline constexpr const char* SDesktopNotOpened = "the file could not be opened";
+inline constexpr const char* SBreakpointsSection = "Breakpoints";
 inline constexpr const char* SDesktopEntryDamaged = "%s: the entry is damaged";
 
 // Layouts and the session.
 // (The start-up and default layouts' names are the module layer's, which asks for them.)
 inline constexpr const char* SDebugLayout = "Debug Layout";
 inline constexpr const char* SClassicUndocked = "Classic Undocked";
+inline constexpr const char* SLayoutNotFound = "There is no layout named \"%s\"";
 inline constexpr const char* SInvalidLayoutName = "\"%s\" is not a valid layout name";
 inline constexpr const char* SSessionSection = "Session";
 inline constexpr const char* SSessionProject = "Project";
