@@ -6,14 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/elisions.h"
 #include "environment/deskini.h"
 #include "environment/layouts.h"
-#include "modules/moduletest.h"
+#include "environment/desktoptest.h"
 #include "options/envoptions.h"
 #include "options/resstrings.h"
 #include "shared/settings.h"
@@ -47,23 +46,8 @@ TEST(DesktopIni, SectionsCompareExactlyAndValuesKeepTheirBytes) {
   EXPECT_EQ(Ini.Text(), Text);
 }
 
-class Desktop : public ModuleTest {
+class Desktop : public DesktopTest {
  protected:
-  void SetUp() override {
-    ModuleTest::SetUp();
-    // Settings and layouts of this test alone: tests run side by side.
-    setenv("NXS_SETTINGS_DIR", (Dir / "settings").c_str(), 1);
-    setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
-    ResetSettingsStore();
-    InitDesktop();
-  }
-  void TearDown() override {
-    FreeModules(true);
-    DoneDesktop();
-    ModuleTest::TearDown();
-    ResetSettingsStore();
-  }
-
   // Ten numbered lines.
   static std::string Lines(int N = 10) {
     std::string S;

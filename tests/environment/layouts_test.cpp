@@ -9,7 +9,7 @@
 
 #include "environment/deskini.h"
 #include "environment/desktop.h"
-#include "modules/moduletest.h"
+#include "environment/desktoptest.h"
 #include "shared/format.h"
 #include "shared/install.h"
 #include "shared/settings.h"
@@ -28,24 +28,17 @@ struct TPaneLoader : TDesktopWindowLoader {
   void SaveWindows(TCustomIniFile& Ini) override { Ini.WriteString("Panes", "Height", Height); }
 };
 
-class Layouts : public ModuleTest {
+class Layouts : public DesktopTest {
  protected:
   void SetUp() override {
-    ModuleTest::SetUp();
-    setenv("NXS_SETTINGS_DIR", (Dir / "settings").c_str(), 1);
-    setenv("XDG_DATA_HOME", (Dir / "data").c_str(), 1);
-    ResetSettingsStore();
-    InitDesktop();
+    DesktopTest::SetUp();
     Panes = std::make_shared<TPaneLoader>();
     DesktopWindowLoaders().RegisterDesktopWindowLoader(Panes);
     UserDir = Dir / "data/Orvanti/NXS/20.0";
   }
   void TearDown() override {
-    FreeModules(true);
     DesktopWindowLoaders().UnRegisterDesktopWindowLoader(Panes.get());
-    DoneDesktop();
-    ModuleTest::TearDown();
-    ResetSettingsStore();
+    DesktopTest::TearDown();
   }
   std::string Session(const char* Key) { return SettingsStore().ReadString("Session", Key, "-"); }
   // A user layout whose file keeps the pane height given.
