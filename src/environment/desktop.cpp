@@ -466,7 +466,7 @@ TDesktopLoadReport LoadProjectDesktop(const std::string& ProjectFileName, TEnvir
   TDesktopLoadReport Report;
   const std::string Desk = ProjectDesktopFileName(ProjectFileName);
   if (FileSystem().FileExists(Desk)) Report = LoadDeskFile(Desk);
-  if (Options.AutoSave().GetBool(res::opt::AutoSaveDesktop))
+  if (AutoSaveDesktop(Options))
     SettingsStore().WriteString(res::SSessionSection, res::SSessionProject, ProjectFileName);
   return Report;
 }
@@ -481,6 +481,19 @@ TDesktopLoadReport LoadDesktop() {
   if (!FileSystem().FileExists(Desk)) return {};
   return LoadDeskFile(Desk);
 }
+
+TDesktopLoadReport LoadSessionDesktop(const std::string& FileName, TEnvironmentOptions& Options) {
+  if (ExtractFileExt(FileName) != ".dsk") return LoadProjectDesktop(FileName, Options);
+  if (!FileSystem().FileExists(FileName)) return {};
+  return LoadDeskFile(FileName);
+}
+
+void SaveSessionDesktop(const std::string& FileName) {
+  if (ExtractFileExt(FileName) == ".dsk") return SaveDeskFile(FileName, false);
+  SaveProjectDesktop(FileName);
+}
+
+bool AutoSaveDesktop(TEnvironmentOptions& Options) { return Options.AutoSave().GetBool(res::opt::AutoSaveDesktop); }
 
 bool IsProjectOrGroupFileName(const std::string& FileName) {
   const std::string Ext = ExtractFileExt(FileName);

@@ -206,6 +206,13 @@ inline TDesktopLoadReport LoadProjectGroupDesktop(const std::string& GroupFileNa
 }
 void SaveDesktop();
 TDesktopLoadReport LoadDesktop();
+// The desktop of a session that names one: FileName is a ".dsk" file (loaded when it exists)
+// or a project or group (its desktop, as LoadProjectDesktop reads it).
+TDesktopLoadReport LoadSessionDesktop(const std::string& FileName, TEnvironmentOptions& Options);
+// Saves the session's desktop; a project or group's only when the project file exists.
+void SaveSessionDesktop(const std::string& FileName);
+// Whether the session's desktop is saved when the session ends ("Auto Save", "Desktop").
+bool AutoSaveDesktop(TEnvironmentOptions& Options);
 // The project or group file recorded by its base name: tried with ".groupproj", the project
 // extensions, then the older group extensions; the first that exists, or "".
 std::string FindRecordedProjectFile(const std::string& BaseName);

@@ -25,6 +25,7 @@
 #include "shared/settings.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
+#include "host/eddesktop.h"
 #include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
@@ -39,7 +40,8 @@ namespace nxs::host {
 
 namespace {
 
-const char* const EdUsage = "nxs ed FILE... [--script SCRIPT] [--answer yes|no|cancel] [--answers FILE]";
+const char* const EdUsage =
+    "nxs ed FILE... [--desktop DESKTOP] [--script SCRIPT] [--answer yes|no|cancel] [--answers FILE]";
 const char* const EdHelp =
     "Runs editor commands on FILE, one per line, from SCRIPT or standard input.\n"
     "Commands: the editor's command-map names (MoveToMark N and SetMark N take a bookmark),\n"
@@ -59,6 +61,10 @@ const char* const EdHelp =
     "  points; typing in one occurrence changes them all), Template TEXT (inserts TEXT and edits\n"
     "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...);\n"
     "  in the mode Key Tab and Key Shift+Tab move between the points, Key Esc ends it.\n"
+    "Desktop: --desktop DESKTOP (a .dsk file, or a project or group whose desktop lies beside it)\n"
+    "  opens the files it records, each with its views, cursor, folds and bookmarks; FILE may then\n"
+    "  be left out. SaveDesktop [FILE] saves the open files' desktop (to DESKTOP without FILE); the\n"
+    "  session's end saves it when the option \"Desktop\" of \"Auto Save\" is on.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -236,7 +242,11 @@ static int RunEd(const TCommandLine& Cmd) {
   // and act between its commands.
   std::istringstream ScriptFile(Cmd.Has("--script") ? ReadWholeFile(Cmd.Get("--script")) : std::string());
   std::istream& Lines = Cmd.Has("--script") ? static_cast<std::istream&>(ScriptFile) : std::cin;
+  if (Cmd.Positional().empty() && !Cmd.Has("--desktop")) Cmd.Fail(res::SEdFileOrDesktop);
   TEdModules Modules(Cmd.Positional());
+  TEdDesktop Desktop(Cmd.Get("--desktop", ""));
+  if (const std::string Current = Desktop.Load(); !Current.empty() && Cmd.Positional().empty())
+    Modules.Run("Switch", Current);
   TEdSession Session(Modules);
   int LineNo = 0;
   std::string Line;
@@ -245,20 +255,22 @@ static int RunEd(const TCommandLine& Cmd) {
     if (!Line.empty() && Line.back() == '\r') Line.pop_back();
     if (Trim(Line).empty() || Line[0] == '#') continue;
     try {
-      Session.Run(Line);
+      const size_t Blank = Line.find(' ');
+      if (!Desktop.Run(Line.substr(0, Blank), Blank == std::string::npos ? "" : Line.substr(Blank + 1))) Session.Run(Line);
     } catch (const Exception& E) {
       std::fflush(stdout);
       throw Exception(Format(res::SEdScriptLine, LineNo, E.Message()));
     }
     std::fflush(stdout);
   }
+  Desktop.Finish();
   Modules.Finish();
   return 0;
 }
 
 TCommand EdCommand() {
   return Leaf("ed", "edit files with a command script", EdUsage, EdHelp,
-              {{"--script", true}, {"--answer", true}, {"--answers", true}}, 1, SIZE_MAX, RunEd);
+              {{"--script", true}, {"--answer", true}, {"--answers", true}, {"--desktop", true}}, 0, SIZE_MAX, RunEd);
 }
 
 }  // namespace nxs::host
