@@ -16,7 +16,7 @@ TDesktopIniFile::TDesktopIniFile(std::string_view Text) {
     if (End == std::string_view::npos) End = Text.size();
     std::string_view Line = Text.substr(Pos, End - Pos);
     Pos = End + 1;
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+    while (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
     if (Line.empty() || Line.front() == ';') continue;
     if (Line.front() == '[') {
       // The name runs to the last "]": a file name may hold one of its own.
@@ -27,7 +27,7 @@ TDesktopIniFile::TDesktopIniFile(std::string_view Text) {
     const size_t Eq = Line.find('=');
     if (!Current || Eq == std::string_view::npos) continue;
     const std::string Ident = Trim(Line.substr(0, Eq));
-    if (Ident.empty()) continue;
+    if (!StorableIdent(Ident)) continue;
     const std::string_view Value = Line.substr(Eq + 1);
     auto& Values = Current->Values;
     auto It = std::find_if(Values.begin(), Values.end(), [&](const auto& V) { return SameText(V.first, Ident); });
@@ -61,8 +61,15 @@ int64_t TDesktopIniFile::ReadInteger(std::string_view Section, std::string_view 
 
 bool TDesktopIniFile::Storable(std::string_view Text) { return Text.find_first_of("\r\n") == std::string_view::npos; }
 
+// A value's name reads back as written: not empty, no "=", no blank around it, and not
+// starting as a section or a comment line does.
+bool TDesktopIniFile::StorableIdent(std::string_view Ident) {
+  return !Ident.empty() && Storable(Ident) && Ident.find('=') == std::string_view::npos && Trim(Ident) == Ident &&
+         Ident.front() != '[' && Ident.front() != ';';
+}
+
 void TDesktopIniFile::WriteString(std::string_view Section, std::string_view Ident, std::string_view Value) {
-  if (!Storable(Section) || !Storable(Value) || !Storable(Ident) || Ident.find('=') != std::string_view::npos)
+  if (!Storable(Section) || !Storable(Value) || !StorableIdent(Ident))
     throw Exception(Format(res::SDesktopValueNotStorable, OneLine(Section), OneLine(Ident)));
   auto& Values = FindOrAdd(Section).Values;
   for (auto& [Name, Old] : Values)

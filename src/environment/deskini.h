@@ -21,8 +21,9 @@ class TDesktopIniFile : public TCustomIniFile {
 
   std::string ReadString(std::string_view Section, std::string_view Ident, std::string_view Default) override;
   int64_t ReadInteger(std::string_view Section, std::string_view Ident, int64_t Default) override;
-  // A section name or a value that holds a line break cannot be stored in the file: such a
-  // write raises Exception and changes nothing.
+  // A section name or a value that holds a line break cannot be stored in the file, nor a
+  // value name that would read back otherwise (StorableIdent): such a write raises Exception
+  // and changes nothing.
   void WriteString(std::string_view Section, std::string_view Ident, std::string_view Value) override;
   void WriteInteger(std::string_view Section, std::string_view Ident, int64_t Value) override;
   std::vector<std::string> ReadSection(std::string_view Section) override;
@@ -33,6 +34,7 @@ class TDesktopIniFile : public TCustomIniFile {
   std::vector<std::string> Sections() const;
   // True when a section name or value can be stored (it holds no line break).
   static bool Storable(std::string_view Text);
+  static bool StorableIdent(std::string_view Ident);
 
   // The whole file, sections in the order they were first written.
   std::string Text() const;

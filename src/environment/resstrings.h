@@ -21,7 +21,8 @@ inline constexpr const char* SDirectoriesAndProjectsExclusive = "Directories and
 // Desktops.
 inline constexpr const char* SDesktopNotSaved = "Cannot save the desktop \"%s\": %s";
 inline constexpr const char* SDesktopValueNotStorable =
-    "The desktop value \"%s\" of \"%s\" holds a line break and cannot be stored";
+    "The desktop value \"%s\" of \"%s\" cannot be stored: it holds a line break, or its name would read back "
+    "as another";
 inline constexpr const char* SDesktopEntriesSkipped =
     "Some entries of the desktop \"%s\" could not be restored and were skipped:\n%s";
 inline constexpr const char* SDesktopFileMissing = "%s: the file does not exist";

@@ -43,6 +43,7 @@ TEST(DesktopIni, SectionsCompareExactlyAndValuesKeepTheirBytes) {
   // A line break would split the entry into lines that read as something else.
   EXPECT_THROW(Ini.WriteString("a\nb", "K", "v"), Exception);
   EXPECT_THROW(Ini.WriteString("S", "K", "v\r[Modules]"), Exception);
+  for (const char* Name : {"", "a=b", "[x", ";x", " x"}) EXPECT_THROW(Ini.WriteString("S", Name, "v"), Exception) << Name;
   EXPECT_EQ(Ini.Text(), Text);
 }
 
