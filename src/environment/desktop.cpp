@@ -133,7 +133,7 @@ void DeleteQuietly(const std::string& Name) {
 
 class TDesktopLoader {
  public:
-  TDesktopLoader(const std::string& FileName, TCustomIniFile& Ini) : FFileName(FileName), FIni(Ini) {}
+  explicit TDesktopLoader(TCustomIniFile& Ini) : FIni(Ini) {}
 
   void LoadModules() {
     const int Count = BoundedCount(FIni, ModulesSection, "Count", "Module");
@@ -209,7 +209,6 @@ class TDesktopLoader {
     return M;
   }
 
-  const std::string& FFileName;
   TCustomIniFile& FIni;
   TDesktopLoadReport FReport;
   std::set<TSourceModule*> FViewed;
@@ -399,7 +398,7 @@ TDesktopLoadReport LoadDeskFile(const std::string& FileName) {
   TDesktopIniFile Ini(FileSystem().ReadFile(FileName));
   // The closed-file lists live in the settings store, which every session shares and
   // merges; the copy a desktop keeps is not read back over them.
-  TDesktopLoader Loader(FileName, Ini);
+  TDesktopLoader Loader(Ini);
   Loader.LoadModules();
   TDesktopLoadReport& Report = Loader.Report();
   DesktopFormHandlers().DoLoadModuleForms(Report.Opened, Ini);
