@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 "$CMAKE" --install "$BUILD" --prefix "$WORK/prefix" >"$WORK/install.log" 2>&1 || { cat "$WORK/install.log"; fail "install"; }
 for f in bin/nxs share/nxs/data/tools share/nxs/data/targets/Vellum.Common.Targets \
-  share/nxs/data/targets/Kestrel.Common.Targets share/nxs/data/targets/Meldrin.Group.Targets include/nxs/shared/fileio.h lib/libnxs_shared.a lib/nxs/packages/makehl.so; do
+  share/nxs/data/targets/Kestrel.Common.Targets share/nxs/data/targets/Meldrin.Group.Targets share/nxs/data/layouts include/nxs/shared/fileio.h lib/libnxs_shared.a lib/nxs/packages/makehl.so; do
   [ -e "$WORK/prefix/$f" ] || fail "$f was not installed"
 done
 # A prefix that is moved keeps working.

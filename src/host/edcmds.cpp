@@ -10,6 +10,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
+#include "script/eddesktop.h"
 #include "script/edmodules.h"
 #include "script/edsession.h"
 #include "shared/exceptions.h"
@@ -21,7 +22,8 @@ namespace nxs::host {
 
 namespace {
 
-const char* const EdUsage = "nxs ed FILE... [--script SCRIPT] [--answer yes|no|cancel] [--answers FILE]";
+const char* const EdUsage =
+    "nxs ed FILE... [--desktop DESKTOP] [--script SCRIPT] [--answer yes|no|cancel] [--answers FILE]";
 const char* const EdHelp =
     "Runs editor commands on FILE, one per line, from SCRIPT or standard input.\n"
     "Commands: the editor's command-map names (MoveToMark N and SetMark N take a bookmark),\n"
@@ -41,6 +43,10 @@ const char* const EdHelp =
     "  points; typing in one occurrence changes them all), Template TEXT (inserts TEXT and edits\n"
     "  its $name$ fields), NextPoint, PrevPoint, CancelSyncEdit, Points (TEXT COUNT LINE:COL...);\n"
     "  in the mode Key Tab and Key Shift+Tab move between the points, Key Esc ends it.\n"
+    "Desktop: --desktop DESKTOP (a .dsk file, or a project or group whose desktop lies beside it)\n"
+    "  opens the files it records, each with its views, cursor, folds and bookmarks; FILE may then\n"
+    "  be left out. SaveDesktop [FILE] saves the open files' desktop (to DESKTOP without FILE); the\n"
+    "  session's end saves it when the option \"Desktop\" of \"Auto Save\" is on.\n"
     "Questions take their answers from --answers FILE (one per line, in order), then --answer\n"
     "  (default cancel); each is echoed on standard error.";
 
@@ -52,7 +58,11 @@ int RunEd(const TCommandLine& Cmd) {
   // and act between its commands.
   std::istringstream ScriptFile(Cmd.Has("--script") ? ReadWholeFile(Cmd.Get("--script")) : std::string());
   std::istream& Lines = Cmd.Has("--script") ? static_cast<std::istream&>(ScriptFile) : std::cin;
+  if (Cmd.Positional().empty() && !Cmd.Has("--desktop")) Cmd.Fail(res::SEdFileOrDesktop);
   script::TEdModules Modules(Cmd.Positional());
+  std::unique_ptr<script::TEdDesktop> Desktop;
+  if (Cmd.Has("--desktop"))
+    Desktop = std::make_unique<script::TEdDesktop>(Modules, Cmd.Get("--desktop"), Cmd.Positional().empty());
   script::TEdSession Session(Modules);
   int LineNo = 0;
   std::string Line;
@@ -68,6 +78,7 @@ int RunEd(const TCommandLine& Cmd) {
     }
     std::fflush(stdout);
   }
+  if (Desktop) Desktop->Finish();
   Modules.Finish();
   return 0;
 }
@@ -76,7 +87,7 @@ int RunEd(const TCommandLine& Cmd) {
 
 TCommand EdCommand() {
   return Leaf("ed", "edit files with a command script", EdUsage, EdHelp,
-              {{"--script", true}, {"--answer", true}, {"--answers", true}}, 1, SIZE_MAX, RunEd);
+              {{"--script", true}, {"--answer", true}, {"--answers", true}, {"--desktop", true}}, 0, SIZE_MAX, RunEd);
 }
 
 }  // namespace nxs::host

@@ -21,7 +21,8 @@ static TCommand MakeRoot() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand()});
+                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(),
+                                      DesktopCommand(), LayoutCommand()});
   Root.Help =
       "Options before the command shape the start-up:\n"
       "  --no-packages   start without the IDE and design packages\n"

@@ -13,6 +13,7 @@
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "editor/language/regions.h"
+#include "environment/desktop.h"
 #include "modules/modulelist.h"
 #include "modules/openhandlers.h"
 #include "modules/sourcemodule.h"
@@ -141,6 +142,8 @@ const TStep Steps[] = {
     // The project document reads a file open in an edit buffer rather than the disk copy.
     {"open buffer text", [](const TStartupOptions&) { SetOpenBufferTextHook(&GetOpenBufferText); },
      [] { SetOpenBufferTextHook(nullptr); }},
+    // The desktop form handlers ("TSourceModule") and the layout switches the modules ask for.
+    {"desktop handlers", [](const TStartupOptions&) { InitDesktop(); }, [] { DoneDesktop(); }},
 };
 
 struct TState {

@@ -5,6 +5,8 @@ NXS=$1
 ROOT=$2
 WORK=$(mktemp -d)
 export NXS_SETTINGS_DIR=$WORK/settings
+# Layouts and the environment's desktop live in the user's data folder.
+export XDG_DATA_HOME=$WORK/data
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 failures=0

@@ -136,7 +136,8 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
                                              "highlighters",
                                              "module directory services",
                                              "region services",
-                                             "open buffer text"};
+                                             "open buffer text",
+                                             "desktop handlers"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);
