@@ -1,8 +1,11 @@
 #include "modules/autorecover.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <thread>
 
 #include "modules/modulelist.h"
 #include "modules/recoverini.h"
@@ -14,6 +17,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/mainthread.h"
 #include "shared/settings.h"
 #include "shared/text.h"
 
@@ -66,6 +70,62 @@ bool TRecoverTimer::Poll() {
   }
   if (OnTimer) OnTimer();
   return true;
+}
+
+namespace {
+
+class TMainThreadTimerDriver : public ITimerDriver {
+ public:
+  explicit TMainThreadTimerDriver(TRecoverTimer& Timer) : FTimer(Timer), FThread([this] { Run(); }) {}
+  ~TMainThreadTimerDriver() override {
+    {
+      std::lock_guard G(FLock);
+      FStop = true;
+    }
+    FWake.notify_all();
+    FThread.join();
+    FShared->Timer = nullptr;
+  }
+  TMainThreadTimerDriver(const TMainThreadTimerDriver&) = delete;  // its thread points at it
+  TMainThreadTimerDriver& operator=(const TMainThreadTimerDriver&) = delete;
+
+ private:
+  // What a queued poll finds: the timer while the driver lives (both live on the main
+  // thread), and whether a poll is queued already.
+  struct TShared {
+    explicit TShared(TRecoverTimer* T) : Timer(T) {}
+    TRecoverTimer* Timer;
+    std::atomic<bool> Queued{false};
+  };
+
+  void Run() {
+    SetCurrentThreadName("AutoRecover Timer");
+    std::unique_lock G(FLock);
+    while (!FStop) {
+      const int64_t Due = FTimer.MsToNextTick();
+      if (Due == 0 && !FShared->Queued.exchange(true))
+        Queue([Shared = FShared] {
+          Shared->Queued = false;
+          if (Shared->Timer) Shared->Timer->Poll();
+        });
+      // The interval may change meanwhile: look again at least every second.
+      const int64_t Sleep = Due < 0 ? 1000 : std::clamp<int64_t>(Due, 1, 1000);
+      FWake.wait_for(G, std::chrono::milliseconds(Sleep), [this] { return FStop; });
+    }
+  }
+
+  TRecoverTimer& FTimer;
+  std::shared_ptr<TShared> FShared = std::make_shared<TShared>(&FTimer);
+  std::mutex FLock;
+  std::condition_variable FWake;
+  bool FStop = false;
+  std::thread FThread;
+};
+
+}  // namespace
+
+std::unique_ptr<ITimerDriver> MakeMainThreadTimerDriver(TRecoverTimer& Timer) {
+  return std::make_unique<TMainThreadTimerDriver>(Timer);
 }
 
 // -- "Recover Files" and save times --------------------------------------------------------------
@@ -402,8 +462,9 @@ void TAutoRecoverIDENotifier::TrackOpenModules() {
 void TAutoRecoverIDENotifier::UntrackAll(bool DeleteBackups) {
   // Last to first, as they were registered.
   while (!FModules.empty()) {
-    std::shared_ptr<TAutoRecoverModule> M = FModules.back();
+    std::shared_ptr<TAutoRecoverModule> M = FModules.back().lock();
     FModules.pop_back();
+    if (!M) continue;
     if (DeleteBackups) M->OptionsChanged(false);
     M->Detach();
   }
@@ -418,29 +479,39 @@ void TAutoRecoverIDENotifier::TryTrackModule(TDocModule* Module) {
   if (!Module || ModuleIsTracked(Module)) return;
   if (IsInRecoveryFolder(Module->GetFileName())) return;
   if (Module->GetEditorBufferCount() == 0) return;
-  auto Tracked = std::make_shared<TAutoRecoverModule>(*this, *Module);
-  Tracked->Attach(Tracked);
-  FModules.push_back(Tracked);
-  Tracked->UpdateMap();
+  auto Made = std::make_shared<TAutoRecoverModule>(*this, *Module);
+  Made->Attach(Made);
+  FModules.push_back(Made);
+  Made->UpdateMap();
   // A module that is modified already (autorecover switched on in the middle of the work)
   // has text to keep from the first tick on.
-  if (Module->GetModified()) Tracked->SetModified(true);
+  if (Module->GetModified()) Made->SetModified(true);
 }
 
 TAutoRecoverModule* TAutoRecoverIDENotifier::ModuleForModule(const TDocModule* Module) const {
-  for (const auto& M : FModules)
+  for (const auto& M : Tracked())
     if (&M->Module() == Module) return M.get();
   return nullptr;
 }
 
 void TAutoRecoverIDENotifier::Untrack(TAutoRecoverModule* Module) {
-  std::erase_if(FModules, [&](const std::shared_ptr<TAutoRecoverModule>& M) { return M.get() == Module; });
+  std::erase_if(FModules, [&](const std::weak_ptr<TAutoRecoverModule>& W) {
+    const std::shared_ptr<TAutoRecoverModule> M = W.lock();
+    return !M || M.get() == Module;
+  });
+}
+
+std::vector<std::shared_ptr<TAutoRecoverModule>> TAutoRecoverIDENotifier::Tracked() const {
+  std::vector<std::shared_ptr<TAutoRecoverModule>> Live;
+  for (const auto& W : FModules)
+    if (auto M = W.lock()) Live.push_back(std::move(M));
+  return Live;
 }
 
 int TAutoRecoverIDENotifier::TimerExecute() {
   int Written = 0;
   // A copy: a module may go while another is written (a question on the way).
-  const std::vector<std::shared_ptr<TAutoRecoverModule>> Modules = FModules;
+  const std::vector<std::shared_ptr<TAutoRecoverModule>> Modules = Tracked();
   for (const auto& M : Modules) {
     if (!M->IsModified() || !ModuleForModule(&M->Module())) continue;
     M->SaveTempFiles();

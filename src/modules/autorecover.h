@@ -65,6 +65,11 @@ class ITimerDriver {
   virtual ~ITimerDriver() = default;
 };
 
+// Runs Timer through the main-thread queue: a thread sleeps until the timer is due and hands
+// the poll to the main thread, which runs it the next time it looks at its queue. The timer
+// must outlive the driver; a poll still queued when the driver goes does nothing.
+std::unique_ptr<ITimerDriver> MakeMainThreadTimerDriver(TRecoverTimer& Timer);
+
 // The steady clock, in milliseconds: what the host's timer runs on.
 int64_t SteadyClockMs();
 
@@ -201,7 +206,7 @@ class TAutoRecoverIDENotifier {
   // ends, and stopped first then, before anything it could reach goes.
   void SetTimerDriver(std::unique_ptr<ITimerDriver> Driver) { FTimerDriver = std::move(Driver); }
   TSettingsStore& Store();
-  int TrackedCount() const { return static_cast<int>(FModules.size()); }
+  int TrackedCount() const { return static_cast<int>(Tracked().size()); }
 
   // What a tick could not write goes here; the default shows it through the questions seam.
   std::function<void(const std::string& Message)> OnMessage;
@@ -226,7 +231,11 @@ class TAutoRecoverIDENotifier {
   std::shared_ptr<IFileNotifier> FFileNotifier;
   int FFileNotifierIndex = -1;
   bool FEnabled = false;
-  std::vector<std::shared_ptr<TAutoRecoverModule>> FModules;
+  // The tracked modules, last tracked last. Each is owned by its module's notifier list: a
+  // module freed without its destruction notice (the module list at the end of the process)
+  // takes its tracker with it, and the entry here expires.
+  std::vector<std::shared_ptr<TAutoRecoverModule>> Tracked() const;
+  std::vector<std::weak_ptr<TAutoRecoverModule>> FModules;
 };
 
 // The process's notifier, made by AutoRecoverRegister at start-up and freed by

@@ -13,6 +13,7 @@
 #include "editor/language/generic.h"
 #include "editor/language/highlight.h"
 #include "editor/language/regions.h"
+#include "modules/autorecover.h"
 #include "packages/pkgservices.h"
 #include "packages/pkgsession.h"
 #include "projectfiles/projectfile.h"
@@ -99,6 +100,8 @@ const TStep Steps[] = {
     // The project document reads a file open in an edit buffer rather than the disk copy.
     {"open buffer text", [](const TStartupOptions&) { SetOpenBufferTextHook(&GetOpenBufferText); },
      [] { SetOpenBufferTextHook(nullptr); }},
+    // Autorecover, which an editing session starts once its files are open.
+    {"autorecover", [](const TStartupOptions&) { AutoRecoverRegister(); }, [] { AutoRecoverUnregister(); }},
 };
 
 struct TState {

@@ -3,13 +3,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "modules/recoverini.h"
 #include "modules/recoverwindow.h"
 #include "moduletest.h"
 #include "options/envoptions.h"
+#include "shared/mainthread.h"
 #include "shared/settings.h"
+#include "support/wait.h"
 
 namespace nxs::test {
 namespace {
@@ -44,10 +47,11 @@ class AutoRecover : public ModuleTest {
     Notifier->OnMessage = [this](const std::string& M) { Messages.push_back(M); };
     Notifier->WallClock = [] { return time_t(1796736000); };
   }
-  // The session dies: nothing of it runs any more, what it wrote stays.
+  // The session ends without a word to anyone: the module list frees its modules as the
+  // process does at its end, then the notifier goes. What it wrote stays.
   void Crash() {
-    Notifier.reset();
     DoneSourceModules();
+    Notifier.reset();
     InitSourceModules();
   }
   TSourceModule* OpenTyped(const std::string& Name, const std::string& Text) {
@@ -324,6 +328,34 @@ TEST_F(AutoRecover, TwoProcessesKeepEachOthersSections) {
   EXPECT_EQ(Sections().size(), 80u);
   TSettingsStore Fresh(Dir / "settings/settings.ini");
   EXPECT_EQ(ReadRecoverFolders(Fresh), (std::vector<std::string>{Dir / "__recovery"}));
+}
+
+// The host's timer: a thread watches the clock and the tick runs on the main thread, once
+// per interval.
+TEST(RecoverTimer, ItsDriverHandsEachDueTickToTheMainThread) {
+  MainThreadQueue().SetMainThread();
+  std::atomic<int64_t> Now{0};
+  TRecoverTimer Timer([&] { return Now.load(); });
+  int Ticks = 0;
+  bool OnMain = true;
+  Timer.OnTimer = [&] {
+    ++Ticks;
+    OnMain = OnMain && MainThreadQueue().IsMainThread();
+  };
+  Timer.SetInterval(60000);
+  Timer.SetEnabled(true);
+  std::unique_ptr<ITimerDriver> Driver = MakeMainThreadTimerDriver(Timer);
+  Now = 59999;
+  MainThreadQueue().WaitAndProcess(20);
+  EXPECT_EQ(Ticks, 0);
+  Now = 60000;
+  ASSERT_TRUE(PumpUntil([&] { return Ticks == 1; }));
+  Now = 120000;
+  ASSERT_TRUE(PumpUntil([&] { return Ticks == 2; }));
+  Driver.reset();
+  MainThreadQueue().ProcessPending();
+  EXPECT_EQ(Ticks, 2);
+  EXPECT_TRUE(OnMain);
 }
 
 TEST(RecoveryIni, OddNamesAndCaseKeepTheirSections) {

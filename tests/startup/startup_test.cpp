@@ -109,7 +109,8 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
   SetStartupTrace(nullptr);
   const std::vector<std::string> Expected = {"cancel key",    "message lines",         "build host",
                                              "compile tasks", "environment variables", "packages",
-                                             "highlighters",  "region services",       "open buffer text"};
+                                             "highlighters",  "region services",       "open buffer text",
+                                             "autorecover"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);
