@@ -28,6 +28,7 @@
 #include "host/edfolding.h"
 #include "host/edmessages.h"
 #include "host/edmodules.h"
+#include "host/edrecover.h"
 #include "host/edsyncedit.h"
 #include "host/resstrings.h"
 #include "modules/sourcemodule.h"
@@ -187,7 +188,7 @@ void TEdSession::RunCommand(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
+  if (RunRecoverCommand(FModules, Word, Rest) || FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
       RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText))
     return;
