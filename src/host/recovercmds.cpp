@@ -13,7 +13,6 @@
 #include "modules/recoverwindow.h"
 #include "modules/sourcemodule.h"
 #include "shared/exceptions.h"
-#include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/settings.h"
 
@@ -39,12 +38,6 @@ class TModuleLayer {
   TModuleLayer& operator=(const TModuleLayer&) = delete;
 };
 
-TRecoveredFileInfo& Entry(TAutoRecoverWindow& Window, const std::string& FileName) {
-  TRecoveredFileInfo* Info = Window.Find(FileName);
-  if (!Info) throw Exception(Format(res::SRecoverNothingFor, ExpandFileName(FileName)));
-  return *Info;
-}
-
 void PrintText(TDocModule& Module, const std::string& FileName) {
   TEditBuffer* B = Module.GetEditorBuffer(FileName);
   if (!B) return;
@@ -65,7 +58,7 @@ int RunRecover(const TCommandLine& Cmd) {
   Window.OnMessage = [](const std::string& M) { std::fprintf(stderr, "nxs: %s\n", M.c_str()); };
   Window.LoadRecoveredFiles();
   if (Cmd.Has("--restore")) {
-    TRecoveredFileInfo& Info = Entry(Window, Cmd.Get("--restore"));
+    TRecoveredFileInfo& Info = Window.Get(Cmd.Get("--restore"));
     const std::string FileName = Info.FileName;
     // The copies stay until the text is safe in the file: a save that fails loses nothing.
     TDocModule* Module = Window.RecoverModule(Info, true);
@@ -79,7 +72,7 @@ int RunRecover(const TCommandLine& Cmd) {
     return 0;
   }
   if (Cmd.Has("--discard")) {
-    TRecoveredFileInfo& Info = Entry(Window, Cmd.Get("--discard"));
+    TRecoveredFileInfo& Info = Window.Get(Cmd.Get("--discard"));
     const std::string FileName = Info.FileName;
     Window.Discard(Info);
     std::printf("%s\n", Format(res::SRecoverDiscarded, FileName).c_str());

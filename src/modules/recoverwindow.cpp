@@ -58,6 +58,12 @@ TRecoveredFileInfo* TAutoRecoverWindow::Find(const std::string& FileName) const 
   return nullptr;
 }
 
+TRecoveredFileInfo& TAutoRecoverWindow::Get(const std::string& FileName) const {
+  TRecoveredFileInfo* Info = Find(FileName);
+  if (!Info) throw Exception(Format(res::SNoRecoveredText, ExpandFileName(FileName)));
+  return *Info;
+}
+
 void TAutoRecoverWindow::Remove(TRecoveredFileInfo& Info) {
   std::erase_if(FItems, [&](const std::unique_ptr<TRecoveredFileInfo>& I) { return I.get() == &Info; });
 }

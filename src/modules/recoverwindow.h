@@ -55,6 +55,8 @@ class TAutoRecoverWindow {
   const std::vector<std::unique_ptr<TRecoveredFileInfo>>& Items() const { return FItems; }
   // The entry of a file (its name or its copy's name), or nullptr.
   TRecoveredFileInfo* Find(const std::string& FileName) const;
+  // The same; raises Exception "no recovered text for %s" when there is none.
+  TRecoveredFileInfo& Get(const std::string& FileName) const;
 
   // A copy's name to the name of the file it copies: the copy's folder, "..", the name.
   static std::string BackupFileToRealFile(const std::string& BackupFileName);

@@ -69,5 +69,6 @@ inline constexpr const char* SRecoveryFileKey = "File%d";
 inline constexpr const char* SCouldNotCreateAutoRecoverBackup = "Could not create AutoRecover backup for %s";
 inline constexpr const char* SAutoRecoverFolderNotFound = "AutoRecover folder not found: %s";
 inline constexpr const char* SDiscardRecoveredFiles = "Discard remaining recovered files?";
+inline constexpr const char* SNoRecoveredText = "no recovered text for %s";
 
 }  // namespace nxs::res

@@ -29,8 +29,7 @@ say 'InsertText // also lost\n'
 say 'Modified'
 checks=$((checks + 1))
 [ "$(answer)" == "true" ] || fail "the session did not take the last edits"
-kill -KILL "$pid"
-wait "$pid" 2>/dev/null
+{ kill -KILL "$pid" && wait "$pid"; } 2>/dev/null
 exec 3>&- 4<&-
 
 same_file "the killed session left demo.vpr as it was" demo.before proj/demo.vpr
