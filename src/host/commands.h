@@ -25,6 +25,7 @@ TCommand PackagesCommand();   // IDE and design packages
 TCommand LspCommand();        // the language server
 TCommand DesktopCommand();    // desktop files
 TCommand LayoutCommand();     // named layouts
+TCommand RecoverCommand();    // files autorecover kept
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

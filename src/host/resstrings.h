@@ -46,6 +46,12 @@ inline constexpr const char* SHistoryNoSuchFile = "No such file";
 inline constexpr const char* SHistoryFavoritesWords = "expected add FILE or remove FILE";
 inline constexpr const char* SMacrosMissingProject = "missing --project";
 
+// nxs recover.
+inline constexpr const char* SRecoverOneAction = "give one of --list, --restore, --discard and --discard-all";
+inline constexpr const char* SRecoverNotSaved = "%s was not saved; its recovered text is kept";
+inline constexpr const char* SRecoverSaved = "saved %s";
+inline constexpr const char* SRecoverDiscarded = "discarded %s";
+
 // ---- end of the command line, editor, find and build commands ----
 
 // -- Project commands: group, project, config, optionset, options, answers ------------------

@@ -58,4 +58,17 @@ inline constexpr const char* SRetiredProjectExt = ".nxsproj";
 // Source modules.
 inline constexpr const char* SCreatorMustSupplySource = "Creator must supply a source file";
 
+// Autorecover.
+inline constexpr const char* SRecoveryDirectory = "__recovery";
+inline constexpr const char* SRecoveryIni = "__recovery.ini";
+inline constexpr const char* SRecoverFilesSection = "Recover Files";
+inline constexpr const char* SRecoverFilesKey = "Dir%d";
+inline constexpr const char* SRecoverySaveTime = "SaveTime";
+inline constexpr const char* SRecoveryFileCount = "FileCount";
+inline constexpr const char* SRecoveryFileKey = "File%d";
+inline constexpr const char* SCouldNotCreateAutoRecoverBackup = "Could not create AutoRecover backup for %s";
+inline constexpr const char* SAutoRecoverFolderNotFound = "AutoRecover folder not found: %s";
+inline constexpr const char* SDiscardRecoveredFiles = "Discard remaining recovered files?";
+inline constexpr const char* SNoRecoveredText = "no recovered text for %s";
+
 }  // namespace nxs::res

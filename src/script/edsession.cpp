@@ -21,6 +21,7 @@
 #include "script/edfolding.h"
 #include "script/edmessages.h"
 #include "script/edmodules.h"
+#include "script/edrecover.h"
 #include "script/edsyncedit.h"
 #include "script/resstrings.h"
 #include "modules/sourcemodule.h"
@@ -139,7 +140,7 @@ void TEdSession::RunCommand(const std::string& Line) {
   const size_t Blank = Line.find(' ');
   const std::string Word = Line.substr(0, Blank);
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
-  if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
+  if (RunRecoverCommand(FModules, Word, Rest) || FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
       RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText) || RunDesktopCommand(FModules, Word, Rest))
     return;

@@ -11,6 +11,9 @@ inline constexpr const char* SEdNoModuleOpen = "no module is open";
 inline constexpr const char* SEdTakesNoArgument = "'%s' takes no argument";
 inline constexpr const char* SEdExpectedArgument = "expected %s %s";
 inline constexpr const char* SEdNotOpen = "%s is not open";
+inline constexpr const char* SEdAutoRecoverNotRunning = "autorecover is not running";
+inline constexpr const char* SEdRecoveredFilesWaiting =
+    "files a session left unsaved were kept by autorecover: nxs recover --list";
 inline constexpr const char* SEdIsADirectory = "Is a directory";
 inline constexpr const char* SEdNoSuchFileOrDirectory = "No such file or directory";
 inline constexpr const char* SEdUnknownBuildMode = "unknown build mode '%s' (make, build or clean)";

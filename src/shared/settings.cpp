@@ -15,6 +15,7 @@
 #include "shared/format.h"
 #include "shared/resstrings.h"
 #include "shared/text.h"
+#include "shared/unquote.h"
 
 namespace nxs {
 
@@ -99,40 +100,6 @@ void ApplyOp(TContents& C, const TOp& Op) {
 // quotes with C-style escapes for the backslash, the quote and control characters.
 std::string Quote(std::string_view S) { return CQuoted(S); }
 
-// Reads a quoted string starting at S[I] == '"'; leaves I behind the closing quote.
-bool Unquote(std::string_view S, size_t& I, std::string& Out) {
-  if (I >= S.size() || S[I] != '"') return false;
-  ++I;
-  Out.clear();
-  while (I < S.size()) {
-    char C = S[I++];
-    if (C == '"') return true;
-    if (C != '\\') {
-      Out += C;
-      continue;
-    }
-    if (I >= S.size()) return false;
-    char E = S[I++];
-    switch (E) {
-      case '\\': Out += '\\'; break;
-      case '"': Out += '"'; break;
-      case 'n': Out += '\n'; break;
-      case 'r': Out += '\r'; break;
-      case 't': Out += '\t'; break;
-      case 'x': {
-        if (I + 2 > S.size()) return false;
-        auto V = TryStrToInt("0x" + std::string(S.substr(I, 2)));
-        if (!V) return false;
-        Out += static_cast<char>(*V);
-        I += 2;
-        break;
-      }
-      default: return false;
-    }
-  }
-  return false;
-}
-
 bool NameNeedsQuotes(std::string_view N) {
   if (N.empty()) return true;
   if (N.front() == ' ' || N.back() == ' ' || N.front() == ';' || N.front() == '[' || N.front() == '"') return true;
@@ -166,7 +133,7 @@ bool ParseValue(std::string_view Text, TValue& V) {
   if (!Text.empty() && Text[0] == '"') {
     size_t I = 0;
     V.Type = TSettingsStore::TValueType::String;
-    return Unquote(Text, I, V.Str) && I == Text.size();
+    return ReadCQuoted(Text, I, V.Str) && I == Text.size();
   }
   if (Text.substr(0, 4) == "int:") {
     auto N = TryStrToInt(Text.substr(4));
@@ -210,7 +177,7 @@ bool Parse(std::string_view Text, TContents& C) {
       std::string Name = Inner;
       if (!Inner.empty() && Inner[0] == '"') {
         size_t I = 0;
-        if (!Unquote(Inner, I, Name) || I != Inner.size()) {
+        if (!ReadCQuoted(Inner, I, Name) || I != Inner.size()) {
           Clean = false;
           Current = nullptr;
           continue;
@@ -222,7 +189,7 @@ bool Parse(std::string_view Text, TContents& C) {
     std::string Name;
     size_t I = 0;
     if (Trimmed[0] == '"') {
-      if (!Unquote(Trimmed, I, Name)) {
+      if (!ReadCQuoted(Trimmed, I, Name)) {
         Clean = false;
         continue;
       }

@@ -14,6 +14,7 @@
 #include "editor/language/highlight.h"
 #include "editor/language/regions.h"
 #include "environment/desktop.h"
+#include "modules/autorecover.h"
 #include "modules/modulelist.h"
 #include "modules/openhandlers.h"
 #include "modules/sourcemodule.h"
@@ -144,6 +145,8 @@ const TStep Steps[] = {
      [] { SetOpenBufferTextHook(nullptr); }},
     // The desktop form handlers ("TSourceModule") and the layout switches the modules ask for.
     {"desktop handlers", [](const TStartupOptions&) { InitDesktop(); }, [] { DoneDesktop(); }},
+    // Autorecover, which an editing session starts once its files are open.
+    {"autorecover", [](const TStartupOptions&) { AutoRecoverRegister(); }, [] { AutoRecoverUnregister(); }},
 };
 
 struct TState {

@@ -137,7 +137,8 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
                                              "module directory services",
                                              "region services",
                                              "open buffer text",
-                                             "desktop handlers"};
+                                             "desktop handlers",
+                                             "autorecover"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
   for (const std::string& Step : Expected) Want.emplace_back(Step, true);
