@@ -25,11 +25,12 @@ modules: shared options editor/kernel editor/buffers modules
 build/messages: shared options editor/kernel editor/buffers modules build/messages
 projects: shared options projectfiles editor/kernel editor/buffers modules projects
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
-environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
-packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages
-startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup
-lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment lsp
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup lsp host
+debugger: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build debugger
+environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build debugger environment
+packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages
+startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup
+lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment lsp
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".
