@@ -7,9 +7,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -28,31 +30,59 @@ inline int MarkerLine(const std::string& Source, const std::string& Marker) {
   int Number = 0;
   for (std::string Line; std::getline(In, Line);) {
     ++Number;
-    if (Line.find("@" + Marker + ":") != std::string::npos || Line.ends_with("@" + Marker)) return Number;
+    const size_t At = Line.find("@" + Marker);
+    if (At == std::string::npos) continue;
+    const size_t After = At + 1 + Marker.size();
+    if (After >= Line.size() || !(std::isalnum(static_cast<unsigned char>(Line[After])) || Line[After] == '_'))
+      return Number;
   }
   ADD_FAILURE() << "no marker " << Marker << " in " << Source;
   return 0;
 }
 
-// Compiles a program of the test data once per test binary: Command is the compiler's command
-// line with {src} and {out} for the source and the program. Empty when it does not compile
-// (the compiler missing); the caller skips.
+// Compiles a program of the test data once per build: Command is the compiler's command line
+// with {src}, {out} and {dir} for the source, the program and a scratch folder. The program
+// is kept in the build's test folder, in a folder whose name holds the source's size and time, so
+// that the tests' processes share it and a changed source compiles afresh; each compiles
+// into a folder of its own and renames, so that processes that compile at once never see
+// half a program. Empty when it does not compile (the compiler missing); the caller skips.
 inline std::string CompiledProgram(const std::string& Key, const std::string& Source, std::string Command) {
-  static TTempDir Dir;
+  namespace fs = std::filesystem;
   static std::mutex Lock;
   std::lock_guard Guard(Lock);
-  const std::string Out = Dir / Key;
-  if (std::ifstream(Out).good()) return Out;
-  for (const auto& [From, To] : {std::pair<std::string, std::string>{"{src}", GdbTestData(Source)}, {"{out}", Out},
-                                 {"{dir}", Dir.Path()}})
+  std::error_code Ec;
+  const std::string Src = GdbTestData(Source);
+  const auto Stamp = fs::last_write_time(Src, Ec).time_since_epoch().count();
+  const std::string Dir = std::string(NXS_TEST_TMP) + "/gdbmi-programs";
+  const std::string Folder = Dir + "/" + Key + "-" + std::to_string(fs::file_size(Src, Ec)) + "-" + std::to_string(Stamp);
+  const std::string Out = Folder + "/" + Key;
+  if (fs::exists(Out, Ec)) return Out;
+  fs::create_directories(Folder, Ec);
+  TTempDir Scratch;
+  const std::string Made = Scratch / Key;
+  for (const auto& [From, To] :
+       {std::pair<std::string, std::string>{"{src}", Src}, {"{out}", Made}, {"{dir}", Scratch.Path()}})
     for (size_t At; (At = Command.find(From)) != std::string::npos;) Command.replace(At, From.size(), To);
   if (std::system((Command + " >/dev/null 2>&1").c_str()) != 0) return {};
-  return Out;
+  fs::rename(Made, Out, Ec);
+  if (Ec) fs::copy_file(Made, Out, fs::copy_options::overwrite_existing, Ec);
+  return fs::exists(Out, Ec) ? Out : std::string();
 }
 
-// The C++ test program with full debug information.
+// The C++ test program with full debug information, and without any.
 inline std::string Debuggee() {
   return CompiledProgram("debuggee", "debuggee.cpp", "g++ -g -O0 -pthread -o {out} {src}");
+}
+inline std::string DebuggeeWithoutDebugInfo() {
+  return CompiledProgram("debuggee-nodebug", "debuggee.cpp", "g++ -O0 -pthread -o {out} {src}");
+}
+// The library the test program loads in its "plugin" mode.
+inline std::string Plugin() {
+  return CompiledProgram("plugin.so", "plugin.cpp", "g++ -g -O0 -shared -fPIC -o {out} {src}");
+}
+// The Pascal test program; empty without fpc.
+inline std::string PascalDebuggee() {
+  return CompiledProgram("pasprog", "pasprog.pas", "fpc -g -O- -FU{dir} -o{out} {src}");
 }
 
 inline bool ProcessGone(pid_t Pid) {

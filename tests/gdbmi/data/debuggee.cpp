@@ -1,5 +1,6 @@
 // The program the gdb kernel's tests debug; its first argument chooses what it does.
 // Tests find their lines by the markers "@name" in comments.
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,6 +52,13 @@ int main(int argc, char** argv) {
     waitpid(Child, &Status, 0);
     return WEXITSTATUS(Status);
   }
+  if (Mode == "plugin") {
+    // A library loaded late: a breakpoint in it waits until it is there.
+    void* Library = dlopen(argv[2], RTLD_NOW);
+    if (!Library) return 2;
+    auto Cube = reinterpret_cast<int (*)(int)>(dlsym(Library, "PluginCube"));
+    return Cube ? Cube(2) : 2;
+  }
   if (Mode == "hot") {
     const int Count = argc > 2 ? std::atoi(argv[2]) : 10;
     for (int I = 0; I < Count; ++I) Tick(I);
@@ -58,6 +66,6 @@ int main(int argc, char** argv) {
   }
   int Total = 0;
   for (int I = 1; I <= 4; ++I) Total += Square(I);  // @loop
-  std::printf("total %d\n", Total);
+  std::printf("total %d\n", Total);  // @print
   return Total == 30 ? 0 : 1;  // @return
 }
