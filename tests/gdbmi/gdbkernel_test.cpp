@@ -319,6 +319,27 @@ TEST_F(GdbKernelTest, PascalProgramsStopStepAndEvaluate) {
   EXPECT_EQ(RunToEnd(), 12);
 }
 
+TEST_F(GdbKernelTest, AttachingStopsARunningProgramAndDetachingLeavesItRunning) {
+  const pid_t Child = ::fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    ::execl(test::Debuggee().c_str(), "debuggee", "wait", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  Process = Mgr->AttachToProcess(Child);
+  ASSERT_TRUE(Process);
+  EXPECT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Process->GetStopReason(), srPause);
+  EXPECT_EQ(Process->GetProcessId(), Child);
+  EXPECT_EQ(Process->GetExeName(), test::Debuggee());
+  Mgr->Detach();
+  EXPECT_EQ(Mgr->GetProcessState(), psNoProcess);
+  int Status = 0;
+  EXPECT_EQ(::waitpid(Child, &Status, WNOHANG), 0) << "the program still runs";
+  ::kill(Child, SIGKILL);
+  ::waitpid(Child, &Status, 0);
+}
+
 TEST(GdbKernel, AMissingGdbIsReportedAndNothingRuns) {
   MainThreadQueue().SetMainThread();
   test::TTempDir Dir;
