@@ -163,6 +163,7 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   int FNextNotifier = 0;
   std::string FPartialOutput;  // the program's last line until its line break
 
+  std::map<std::string, std::string> FBreakpointStands;  // the reader thread's own
   std::mutex FQueueLock;  // FQueue, FEnded: filled by the reader thread
   std::deque<TMIRecord> FQueue;
   bool FEnded = false;

@@ -407,6 +407,18 @@ void TGdbProcess::Queue(const TMIRecord* Record) {
   // Console chatter ("[New Thread ...]", the source line of a stop) is what the records say
   // already; leaving it out keeps a busy program from flooding the main thread.
   if (Record && Record->Kind == TMIRecordKind::ConsoleStream) return;
+  // gdb reports every pass of a breakpoint, also the ones its ignore count skips: only a
+  // change of where it stands is news (a pending breakpoint planted, a line moved).
+  if (Record && Record->Kind == TMIRecordKind::NotifyAsync && Record->Class == "breakpoint-modified") {
+    const TMIValue* Bkpt = Record->Results.Find("bkpt");
+    if (!Bkpt) return;
+    const TMIValue* Locations = Bkpt->Find("locations");
+    std::string Where = Bkpt->Get("line") + "|" + Bkpt->Get("addr") + "|" + Bkpt->Get("pending") + "|" +
+                        std::to_string(Locations ? Locations->Count() : 0);
+    std::string& Last = FBreakpointStands[Bkpt->Get("number")];
+    if (Last == Where) return;
+    Last = std::move(Where);
+  }
   bool Post;
   {
     std::lock_guard Lock(FQueueLock);
