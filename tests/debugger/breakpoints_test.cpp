@@ -240,10 +240,13 @@ TEST_F(BreakpointsTest, ADamagedEntryIsSkippedAndTheOthersLoad) {
   EXPECT_FALSE(M.GetBreakpoint(1)->GetEnabled());
 
   for (const char* Bad : {"", "'a.c',0,'',0,1,'',1,0,0,'',1,'','','',0,''", "'a.c',1,'',0,2,'',1,0,0,'',1,'','','',0,''",
-                          "'a.c',1,'',0,1,'',1,0,0,'',1,'','','',0,'',extra", "'a.c',99999999999,'',0,1,'',1,0,0,'',1,'','','',0,''"}) {
+                          "'a.c',1,'',0,1,'',1,0,0,'',1,'','','',0", "'a.c',99999999999,'',0,1,'',1,0,0,'',1,'','','',0,''"}) {
     TBreakpointProps P;
     EXPECT_FALSE(TBreakpointManager::ParseBreakpoint(Bad, P)) << Bad;
   }
+  TBreakpointProps Later;
+  EXPECT_TRUE(TBreakpointManager::ParseBreakpoint("'a.c',1,'',0,1,'',1,0,0,'',1,'','','',0,'','a later field'", Later))
+      << "fields a later version adds do not damage the entry";
 }
 
 TEST_F(BreakpointsTest, SavingWithTheDesktopCanBeSwitchedOffButAForcedSaveWrites) {
