@@ -304,7 +304,10 @@ class TFakeKernel : public IOTADebugger {
         if (It == S.Locals.end() || It->second != Cond.substr(Eq + 2)) continue;
       }
       B->SetCurPassCount(B->GetCurPassCount() + 1);
-      if (B->GetPassCount() > 0 && B->GetCurPassCount() < B->GetPassCount()) continue;
+      if (B->GetPassCount() > 0) {
+        if (B->GetCurPassCount() < B->GetPassCount()) continue;
+        B->ResetPassCount();  // counts afresh towards the next stop
+      }
       if (!B->GetLogMessage().empty()) FServices->LogString(B->GetLogMessage(), litBreakpoint);
       if (!B->GetEvalExpression().empty() && B->GetLogResult()) {
         auto It = S.Locals.find(B->GetEvalExpression());
