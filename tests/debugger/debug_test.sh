@@ -56,6 +56,12 @@ expect_out "the breakpoint set before the failure is kept" \
 $PWD/b.c:10 enabled | Action: Break | Pass Count: 0" \
   "$NXS" debug p.kzproj --script <(printf '%s\n' Breakpoints)
 
+"$NXS" group new g.groupproj && "$NXS" group add g.groupproj p.kzproj >/dev/null
+expect_out "a group runs its active project, with the breakpoints of the group's own desktop" \
+"stopped b.c:10 breakpoint
+ended -1" \
+  "$NXS" debug g.groupproj --script <(printf '%s\n' 'Toggle b.c:10' Run Wait Reset)
+
 expect_status "an unknown kernel lists the registered ones" 1 \
   "nxs: The specified debugger 'gdb' is not registered.  Use one of the following registered debuggers:" \
   "$NXS" debug p.kzproj --debugger gdb --script /dev/null
