@@ -5,6 +5,7 @@
 #include "debugger/debugmgr.h"
 #include "debugger/resstrings.h"
 #include "modules/inifile.h"
+#include "shared/deskparse.h"
 #include "shared/dialogs.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -12,16 +13,6 @@
 namespace nxs {
 
 namespace {
-
-// Enclosed in single quotes, inner single quotes doubled.
-std::string QuotedStr(const std::string& S) {
-  std::string R = "'";
-  for (char C : S) {
-    R += C;
-    if (C == '\'') R += '\'';
-  }
-  return R + "'";
-}
 
 int Flag(bool B) { return B ? 1 : 0; }
 
@@ -293,11 +284,11 @@ std::vector<std::string> TBreakpointManager::GroupNames() const {
 // Persistence
 
 std::string TBreakpointManager::FormatBreakpoint(const TBreakpoint& B) {
-  return Format(res::SBreakpointValue, QuotedStr(B.FFileName), static_cast<unsigned>(std::max(0, B.FLineNumber)),
-                QuotedStr(B.FExpression), static_cast<unsigned>(std::max(0, B.FPassCount)), Flag(B.FEnabled),
-                QuotedStr(B.FGroupName), Flag(B.FDoBreak), Flag(B.FDoIgnoreExceptions), Flag(B.FDoHandleExceptions),
-                QuotedStr(B.FLogMessage), Flag(B.FLogResult), QuotedStr(B.FEvalExpression), QuotedStr(B.FEnableGroup),
-                QuotedStr(B.FDisableGroup), B.FStackFramesToLog, QuotedStr(B.FThreadCondition));
+  return Format(res::SBreakpointValue, DesktopQuoted(B.FFileName), static_cast<unsigned>(std::max(0, B.FLineNumber)),
+                DesktopQuoted(B.FExpression), static_cast<unsigned>(std::max(0, B.FPassCount)), Flag(B.FEnabled),
+                DesktopQuoted(B.FGroupName), Flag(B.FDoBreak), Flag(B.FDoIgnoreExceptions), Flag(B.FDoHandleExceptions),
+                DesktopQuoted(B.FLogMessage), Flag(B.FLogResult), DesktopQuoted(B.FEvalExpression), DesktopQuoted(B.FEnableGroup),
+                DesktopQuoted(B.FDisableGroup), B.FStackFramesToLog, DesktopQuoted(B.FThreadCondition));
 }
 
 void TBreakpointManager::SaveBreakpoints(TCustomIniFile& Ini, bool Force) {
@@ -334,86 +325,47 @@ void TBreakpointManager::LoadBreakpoints(TCustomIniFile& Ini) {
 
 namespace nxs {
 
-namespace {
-
-// Reads the breakpoint value's fields in order: quoted strings and integers separated by
-// commas, blanks around them allowed.
-class TValueReader {
- public:
-  explicit TValueReader(const std::string& Text) : FText(Text) {}
-  bool String(std::string& Out) {
-    if (!Separator()) return false;
-    if (FPos >= FText.size() || FText[FPos] != '\'') return false;
-    ++FPos;
-    Out.clear();
-    for (;;) {
-      if (FPos >= FText.size()) return false;
-      const char C = FText[FPos++];
-      if (C != '\'') {
-        Out += C;
-        continue;
-      }
-      if (FPos < FText.size() && FText[FPos] == '\'') {
-        Out += '\'';
-        ++FPos;
-        continue;
-      }
-      return true;
-    }
-  }
-  bool Integer(int& Out) {
-    if (!Separator()) return false;
-    const size_t Start = FPos;
-    if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
-    while (FPos < FText.size() && FText[FPos] >= '0' && FText[FPos] <= '9') ++FPos;
-    const std::string Digits = FText.substr(Start, FPos - Start);
-    if (Digits.empty() || Digits == "-" || Digits == "+" || Digits.size() > 11) return false;
-    const long long V = std::stoll(Digits);
-    if (V < INT32_MIN || V > INT32_MAX) return false;
-    Out = static_cast<int>(V);
-    return true;
-  }
-  bool Flag(bool& Out) {
-    int V = 0;
-    if (!Integer(V) || (V != 0 && V != 1)) return false;
-    Out = V != 0;
-    return true;
-  }
-  bool AtEnd() {
-    Blanks();
-    return FPos == FText.size();
-  }
-
- private:
-  void Blanks() {
-    while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\t')) ++FPos;
-  }
-  bool Separator() {
-    Blanks();
-    if (FFirst) {
-      FFirst = false;
-      return true;
-    }
-    if (FPos >= FText.size() || FText[FPos] != ',') return false;
-    ++FPos;
-    Blanks();
-    return true;
-  }
-  const std::string& FText;
-  size_t FPos = 0;
-  bool FFirst = true;
-};
-
-}  // namespace
-
 bool TBreakpointManager::ParseBreakpoint(const std::string& Value, TBreakpointProps& P) {
-  TValueReader R(Value);
-  bool Ok = R.String(P.FileName) && R.Integer(P.LineNumber) && R.String(P.Expression) && R.Integer(P.PassCount) &&
-            R.Flag(P.Enabled) && R.String(P.GroupName) && R.Flag(P.DoBreak) && R.Flag(P.DoIgnoreExceptions) &&
-            R.Flag(P.DoHandleExceptions) && R.String(P.LogMessage) && R.Flag(P.LogResult) &&
-            R.String(P.EvalExpression) && R.String(P.EnableGroup) && R.String(P.DisableGroup) &&
-            R.Integer(P.StackFramesToLog) && R.String(P.ThreadCondition) && R.AtEnd();
-  return Ok && !P.FileName.empty() && P.LineNumber > 0 && P.PassCount >= 0 && P.StackFramesToLog >= -1;
+  TDesktopParser R(Value);
+  // Integers outside an int's range, and flags other than 0 and 1, mark a damaged value.
+  bool Ok = true;
+  auto Int = [&](int& Out, int64_t Min, int64_t Max) {
+    R.SkipWhite();
+    const int64_t V = R.GetInteger();
+    if (V < Min || V > Max) Ok = false;
+    Out = static_cast<int>(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX));
+  };
+  auto Flag = [&](bool& Out) {
+    int V = 0;
+    Int(V, 0, 1);
+    Out = V != 0;
+  };
+  auto Str = [&](std::string& Out) {
+    R.SkipWhite();
+    Out = R.GetString();
+  };
+  try {
+    Str(P.FileName);
+    Int(P.LineNumber, 1, INT32_MAX);
+    Str(P.Expression);
+    Int(P.PassCount, 0, INT32_MAX);
+    Flag(P.Enabled);
+    Str(P.GroupName);
+    Flag(P.DoBreak);
+    Flag(P.DoIgnoreExceptions);
+    Flag(P.DoHandleExceptions);
+    Str(P.LogMessage);
+    Flag(P.LogResult);
+    Str(P.EvalExpression);
+    Str(P.EnableGroup);
+    Str(P.DisableGroup);
+    Int(P.StackFramesToLog, -1, INT32_MAX);
+    Str(P.ThreadCondition);
+  } catch (const EDesktopParserError&) {
+    return false;
+  }
+  // Fields a later version adds after these are left for it.
+  return Ok && !P.FileName.empty();
 }
 
 }  // namespace nxs

@@ -770,7 +770,26 @@ void InitDebug() { (void)DebugMgr(); }
 
 void DoneDebug() { Instance().reset(); }
 
-void RegisterDebugger(std::shared_ptr<IOTADebugger> Debugger) { DebugMgr().AddDebugger(Debugger); }
+namespace {
+TDebuggerRegistrationHook& RegistrationHook() {
+  static TDebuggerRegistrationHook Hook;
+  return Hook;
+}
+}  // namespace
+
+void SetDebuggerRegistrationHook(TDebuggerRegistrationHook Hook) { RegistrationHook() = std::move(Hook); }
+
+void RegisterDebugger(std::shared_ptr<IOTADebugger> Debugger) {
+  if (!Debugger || DebugMgr().IndexOfDebugger(Debugger.get()) >= 0) return;
+  DebugMgr().AddDebugger(Debugger);
+  // The undo keeps no reference: whatever it held would be freed by code of a package
+  // that may be closed by then.
+  const IOTADebugger* Key = Debugger.get();
+  if (RegistrationHook())
+    RegistrationHook()([Key] {
+      if (DebugMgrExists()) DebugMgr().RemoveDebugger(Key);
+    });
+}
 
 void UnregisterDebugger(const std::shared_ptr<IOTADebugger>& Debugger) {
   if (DebugMgrExists()) DebugMgr().RemoveDebugger(Debugger.get());

@@ -356,4 +356,9 @@ bool DebugMgrExists();
 void InitDebug();
 void DoneDebug();
 
+// Called with the undo of each RegisterDebugger: start-up hands it to the package that is
+// registering, so that unloading the package takes its kernel back before its code goes.
+using TDebuggerRegistrationHook = std::function<void(std::function<void()> Undo)>;
+void SetDebuggerRegistrationHook(TDebuggerRegistrationHook Hook);
+
 }  // namespace nxs

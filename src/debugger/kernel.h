@@ -354,6 +354,9 @@ class IOTADebugger {
   virtual std::string GetVersion() const { return ""; }
 
   virtual void Registered(IOTADebuggerServices& /*Services*/) {}
+  // The kernel goes (its package may be unloaded next): it ends its processes and threads
+  // and removes every notifier it added to the environment's objects (breakpoints), since
+  // the environment would otherwise call into code that is gone.
   virtual void Unregistered() {}
 
   virtual int AddNotifier(std::shared_ptr<IOTADebuggerNotifier> Notifier) = 0;

@@ -57,3 +57,20 @@ inline constexpr const char* SBreakpointKey = "Breakpoint%d";
 inline constexpr const char* SBreakpointValue = "%s,%u,%s,%u,%d,%s,%d,%d,%d,%s,%d,%s,%s,%s,%d,%s";
 
 }  // namespace nxs::res
+
+namespace nxs::res {
+
+// Debug scripts.
+inline constexpr const char* SDebugUnknownCommand = "Unknown debug command: %s";
+inline constexpr const char* SDebugCommandNeeds = "%s needs %s";
+inline constexpr const char* SDebugNotALocation = "Not a location (FILE:LINE): %s";
+inline constexpr const char* SDebugBadOption = "Not a breakpoint option: %s";
+inline constexpr const char* SDebugNoProcess = "No process is being debugged";
+inline constexpr const char* SDebugNotStopped = "The process is not stopped";
+inline constexpr const char* SDebugStillRunning = "The process is still running after %s seconds";
+inline constexpr const char* SDebugNoKernel = "No debugger is registered";
+inline constexpr const char* SDebugScriptLine = "Line %d: %s";
+inline constexpr const char* SDebugStopped = "stopped %s:%d %s";
+inline constexpr const char* SDebugEnded = "ended %d";
+
+}  // namespace nxs::res

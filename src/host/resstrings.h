@@ -26,6 +26,7 @@ inline constexpr const char* SCliUsageError = "nxs: %s\nusage: %s\n";
 inline constexpr const char* SEdAnswerWords = "--answer takes yes, no or cancel";
 inline constexpr const char* SStartupAnswerWords = "--answer takes an answer word: yes, no, cancel, ok, ...";
 inline constexpr const char* SEdScriptLine = "line %d: %s";
+inline constexpr const char* SDebugNoActiveProject = "%s has no project to run";
 inline constexpr const char* SEdExpectedGoToLine = "expected GoToLine LINE [COLUMN]";
 inline constexpr const char* SEdNotAKeySequence = "not a key sequence: '%s'";
 inline constexpr const char* SEdUnknownKeymap = "unknown keymap '%s'";

@@ -5,6 +5,9 @@ namespace nxs::res {
 
 inline constexpr const char* SInvalidFormat = "Format '%s' invalid or incompatible with argument";
 inline constexpr const char* SArgumentMissing = "No argument for format '%s'";
+inline constexpr const char* SDesktopStringExpected = "Desktop value \"%s\": a quoted string is expected at position %d";
+inline constexpr const char* SDesktopStringUnclosed =
+    "Desktop value \"%s\": the string that starts at position %d has no closing quote";
 inline constexpr const char* SCannotReadFile = "Cannot read file \"%s\": %s";
 inline constexpr const char* SCannotWriteFile = "Cannot write file \"%s\": %s";
 inline constexpr const char* SFileReadOnly = "Cannot write file \"%s\": the file is read-only";

@@ -108,7 +108,7 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
   }
   SetStartupTrace(nullptr);
   const std::vector<std::string> Expected = {"cancel key",    "message lines",         "build host",
-                                             "compile tasks", "environment variables", "packages",
+                                             "compile tasks", "environment variables", "debugger", "packages",
                                              "highlighters",  "region services",       "open buffer text"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;
