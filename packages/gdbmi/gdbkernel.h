@@ -154,6 +154,7 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   bool FInActions = false;
   int FCursorBreakpoint = 0;  // the temporary breakpoint of a run to cursor
   bool FGone = false;
+  bool FExited = false;  // the program ended by itself, with FExitCode
   bool FAttached = false;
   std::vector<std::shared_ptr<TGdbThread>> FThreads;
   int FCurrentThread = 0;

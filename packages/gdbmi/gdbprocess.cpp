@@ -339,6 +339,8 @@ void TGdbProcess::Terminate() {
   FSession->Stop();
   HandleOutput();
   if (FState != psTerminated) {
+    // Ended from here (reset, detached, gdb gone): the program gave no exit code.
+    if (!FExited) FExitCode = -1;
     FState = psTerminated;
     std::shared_ptr<TGdbProcess> Self = shared_from_this();
     Notify([&](IOTAProcessNotifier& N) { N.ProcessStateChanged(Self); });
@@ -639,6 +641,7 @@ void TGdbProcess::HandleBreakpointHit(const std::shared_ptr<IOTASourceBreakpoint
 
 void TGdbProcess::HandleExited(int ExitCode, const std::string& Message) {
   if (FGone) return;
+  FExited = ExitCode >= 0;
   FExitCode = ExitCode;
   FStopMessage = Message;
   FStopReason = srNone;

@@ -212,6 +212,7 @@ TEST_F(GdbKernelTest, ANullDereferenceStopsWithAFaultAtItsLine) {
   Mgr->Reset();
   EXPECT_EQ(Mgr->GetProcessState(), psNoProcess);
   EXPECT_EQ(Process->GetState(), psTerminated);
+  EXPECT_EQ(Process->GetExitCode(), -1) << "a reset program gave no exit code";
   EXPECT_TRUE(test::WaitUntil([&] { return test::ProcessGone(Pid); }));
 }
 
