@@ -199,7 +199,7 @@ void BM_PassCount10000_Ours(benchmark::State& State) {
       return State.SkipWithError(("stops reached the manager: " + std::to_string(S.Stops) + ", I = " + I.Value).c_str());
   }
 }
-BENCHMARK(BM_PassCount10000_Ours)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PassCount10000_Ours)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_PassCount10000_Gdb(benchmark::State& State) {
   if (Looper().empty()) return State.SkipWithError("g++ did not compile the program");
@@ -210,7 +210,7 @@ void BM_PassCount10000_Gdb(benchmark::State& State) {
     State.SetIterationTime(Ms / 1e3);
   }
 }
-BENCHMARK(BM_PassCount10000_Gdb)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PassCount10000_Gdb)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 
