@@ -145,6 +145,11 @@ TEST_F(GdbKernelTest, ABreakpointStopsAndStepsEnterAndLeaveAFunctionWhoseLocalsA
   EXPECT_EQ(Location(), Line("print"));
   EXPECT_EQ(Process->GetStopReason(), srStep);
   EXPECT_EQ(Eval("Total"), "30");
+  // One instruction: still on the line, stopped by the step.
+  Mgr->InstructionStepOver();
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Location(), Line("print"));
+  EXPECT_EQ(Process->GetStopReason(), srStep);
 
   Mgr->Breakpoints().Clear();
   EXPECT_EQ(RunToEnd(), 0);
