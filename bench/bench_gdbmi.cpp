@@ -101,7 +101,7 @@ struct TSession {
     return Mgr.LoadProcess(Params) != nullptr;
   }
   bool WaitForStop() {
-    const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(300);
     while (std::chrono::steady_clock::now() < Until) {
       MainThreadQueue().WaitAndProcess(50);
       if (Mgr.GetProcessState() == psStopped) return true;
