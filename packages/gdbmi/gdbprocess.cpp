@@ -79,6 +79,15 @@ bool IsNumber(const std::string& Text) {
   return !Text.empty() && Text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// The condition gdb evaluates: the breakpoint's own, and its thread's number when it names
+// one (gdb's own thread option wants a thread that exists already, which it does not before
+// the program runs).
+std::string GdbCondition(const TPlantedBreakpoint& P) {
+  if (!IsNumber(P.ThreadCondition)) return P.Condition;
+  const std::string Thread = "$_thread == " + P.ThreadCondition;
+  return P.Condition.empty() ? Thread : "(" + P.Condition + ") && " + Thread;
+}
+
 }  // namespace
 
 // -- Modules and threads ------------------------------------------------------------------
@@ -355,10 +364,9 @@ void TGdbProcess::PlantBreakpoint(const std::shared_ptr<IOTASourceBreakpoint>& B
   TPlantedBreakpoint P = Desired(*Breakpoint);
   std::string Command = "-break-insert -f";
   if (!P.Enabled) Command += " -d";
-  if (!P.Condition.empty()) Command += " -c " + QuoteMIString(P.Condition);
+  if (const std::string Condition = GdbCondition(P); !Condition.empty()) Command += " -c " + QuoteMIString(Condition);
   // gdb's ignore count skips the passes before the one that stops, without a stop each.
   if (P.PassCount > 1) Command += " -i " + std::to_string(P.PassCount - 1);
-  if (IsNumber(P.ThreadCondition)) Command += " -p " + P.ThreadCondition;
   Command += " --source " + QuoteMIString(P.FileName) + " --line " + std::to_string(P.LineNumber);
   try {
     const TMIRecord R = FSession->Execute(Command);
@@ -386,9 +394,11 @@ void TGdbProcess::ReplantBreakpoint(const std::shared_ptr<IOTASourceBreakpoint>&
   }
   const std::string Number = std::to_string(Now.Number);
   if (Now.Enabled != Want.Enabled) TryExecute((Want.Enabled ? "-break-enable " : "-break-disable ") + Number);
-  if (Now.Condition != Want.Condition)
-    TryExecute(Want.Condition.empty() ? "-interpreter-exec console " + QuoteMIString("condition " + Number)
-                                      : "-break-condition " + Number + " " + QuoteMIString(Want.Condition));
+  if (Now.Condition != Want.Condition) {
+    const std::string Condition = GdbCondition(Want);
+    TryExecute(Condition.empty() ? "-interpreter-exec console " + QuoteMIString("condition " + Number)
+                                 : "-break-condition " + Number + " " + QuoteMIString(Condition));
+  }
   if (Now.PassCount != Want.PassCount)
     TryExecute("-break-after " + Number + " " + std::to_string(Want.PassCount > 1 ? Want.PassCount - 1 : 0));
   Now = Want;

@@ -222,7 +222,7 @@ TEST_F(GdbKernelTest, ANullDereferenceStopsWithAFaultAtItsLine) {
 }
 
 TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {
-  Add(At("square"));
+  auto B = Add(At("square"));
   Load("threads");
   ASSERT_EQ(WaitForStop(), psStopped);
   EXPECT_EQ(Eval("N"), "7") << "the call in the second thread";
@@ -230,6 +230,13 @@ TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {
   EXPECT_EQ(Process->GetCurrentThread()->GetThreadId(), 2);
   Mgr->Breakpoints().Clear();
   EXPECT_EQ(RunToEnd(), 4) << "the forked child ran free and gave its result";
+
+  // Only in the main thread, which never calls Square: no stop.
+  TBreakpointProps MainOnly = At("square");
+  MainOnly.ThreadCondition = "1";
+  Add(MainOnly);
+  Load("threads");
+  EXPECT_EQ(RunToEnd(), 4);
 }
 
 TEST_F(GdbKernelTest, ABreakpointInALibraryWaitsUntilTheLibraryLoads) {
