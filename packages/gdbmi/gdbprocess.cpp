@@ -401,8 +401,9 @@ void TGdbProcess::ReplantBreakpoint(const std::shared_ptr<IOTASourceBreakpoint>&
   }
   if (Now.PassCount != Want.PassCount)
     TryExecute("-break-after " + Number + " " + std::to_string(Want.PassCount > 1 ? Want.PassCount - 1 : 0));
+  const int Planted = Now.Number;
   Now = Want;
-  Now.Number = std::stoi(Number);
+  Now.Number = Planted;
 }
 
 void TGdbProcess::RemoveBreakpoint(const IOTASourceBreakpoint* Breakpoint) {
