@@ -25,12 +25,13 @@ modules: shared options editor/kernel editor/buffers modules
 build/messages: shared options editor/kernel editor/buffers modules build/messages
 projects: shared options projectfiles editor/kernel editor/buffers modules projects
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
-environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
-packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages
-startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup
-lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment lsp
-script: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment script
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup lsp script host
+debugger: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build debugger
+environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build debugger environment
+packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages
+startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup
+lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment lsp
+script: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment script
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp script host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

@@ -29,6 +29,7 @@ constexpr TAnswerWord AnswerWords[] = {
     {"all", mrAll, mbAll},
     {"notoall", mrNoToAll, mbNoToAll},
     {"yestoall", mrYesToAll, mbYesToAll},
+    {"never", mrNever, mbNever},
 };
 
 const TAnswerWord* FindWord(const std::string& Word) {

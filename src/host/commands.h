@@ -26,6 +26,7 @@ TCommand LspCommand();        // the language server
 TCommand DesktopCommand();    // desktop files
 TCommand LayoutCommand();     // named layouts
 TCommand RecoverCommand();    // files autorecover kept
+TCommand DebugCommand();      // runs a program under the debugger
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

@@ -22,7 +22,8 @@ static TCommand MakeRoot() {
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
                                       EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(),
-                                      DesktopCommand(), LayoutCommand(), RecoverCommand()});
+                                      DesktopCommand(), LayoutCommand(), RecoverCommand(),
+                                      DebugCommand()});
   Root.Help =
       "Options before the command shape the start-up:\n"
       "  --no-packages   start without the IDE and design packages\n"

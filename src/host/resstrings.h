@@ -25,6 +25,7 @@ inline constexpr const char* SEdAnswerWords = "--answer takes yes, no or cancel"
 inline constexpr const char* SStartupAnswerWords = "--answer takes an answer word: yes, no, cancel, ok, ...";
 inline constexpr const char* SEdScriptLine = "line %d: %s";
 inline constexpr const char* SEdFileOrDesktop = "expected FILE... or --desktop DESKTOP";
+inline constexpr const char* SDebugNoActiveProject = "%s has no project to run";
 
 // nxs grep.
 inline constexpr const char* SGrepFormatWords = "--format is message or gcc";

@@ -20,6 +20,7 @@ enum TModalResult : int {
   mrNoToAll = 9,
   mrYesToAll = 10,
   mrClose = 11,
+  mrNever = 12,  // "Never ask again": as No, and the question is switched off
 };
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
@@ -38,6 +39,7 @@ enum TMsgDlgBtn : unsigned {
   mbYesToAll = 1u << 9,
   mbHelp = 1u << 10,
   mbClose = 1u << 11,
+  mbNever = 1u << 12,
 };
 
 class IUserQuestions {

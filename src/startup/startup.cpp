@@ -8,6 +8,7 @@
 #include "build/messages/kibitz.h"
 #include "build/messages/msglines.h"
 #include "build/msbridge.h"
+#include "debugger/debugmgr.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/language/generic.h"
@@ -18,6 +19,7 @@
 #include "modules/modulelist.h"
 #include "modules/openhandlers.h"
 #include "modules/sourcemodule.h"
+#include "packages/designpkgs.h"
 #include "packages/pkgservices.h"
 #include "packages/pkgsession.h"
 #include "projectfiles/projectfile.h"
@@ -91,6 +93,19 @@ const TStep Steps[] = {
     // and the product's version, and the projects folder.
     {"environment variables", [](const TStartupOptions&) { PublishPackageEnvironment(); },
      [] { RestorePackageEnvironment(); }},
+    // The debugger manager, before the packages that register its kernels; a kernel a
+    // package registers goes when the package unloads.
+    {"debugger",
+     [](const TStartupOptions&) {
+       InitDebug();
+       SetDebuggerRegistrationHook([](std::function<void()> Undo) {
+         if (TDesignPackage* P = TDesignPackages::Registering()) P->AddUnregistration(std::move(Undo));
+       });
+     },
+     [] {
+       SetDebuggerRegistrationHook(nullptr);
+       DoneDebug();
+     }},
     // The IDE packages and the installed design packages; each registers what it adds. They
     // load before any module is opened, so that one that fails takes no open file with it.
     {"packages",

@@ -130,6 +130,7 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
                                              "build host",
                                              "compile tasks",
                                              "environment variables",
+                                             "debugger",
                                              "packages",
                                              "open handlers",
                                              "container creators",

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# nxs debug with the gdb kernel loaded as an IDE package, on the examples group in a folder
+# whose name holds a blank: a breakpoint in a C++ library function and one in a Pascal program
+# stop; the stack, the locals and an expression read; a step enters a Pascal library unit and
+# a step out returns; the program's output reaches the event log; without gdb on the path
+# the run fails with the message that says so.
+source "$2/tests/host/lib.sh"
+GDBMI=$3
+if ! command -v gdb >/dev/null || ! command -v g++ >/dev/null || ! command -v fpc >/dev/null; then
+  echo "skipped: gdb, g++ or fpc is missing"
+  exit 0
+fi
+
+mkdir -p "$NXS_SETTINGS_DIR"
+printf '%s\n' '[IDEPackages]' "$GDBMI=\"\"" >"$NXS_SETTINGS_DIR/settings.ini"
+cp -r "$ROOT/examples/group" "my group"
+cd "my group" || exit 1
+"$NXS" build demo.groupproj >"$WORK/build.log" 2>&1 || fail "the examples build: $(tail -5 "$WORK/build.log")"
+
+expect_out "C++: a breakpoint in a library function stops; the stack, an argument and a step out read" \
+"stopped $PWD/cpplib/src/area.cpp:3 breakpoint
+#0 Area $PWD/cpplib/src/area.cpp:3
+#1 Describe[abi:cxx11](Rect const&) $PWD/cpplib/src/describe.cpp:8
+#2 main $PWD/cppapp/src/main.cpp:7
+R.Width * R.Height = 12
+stopped $PWD/cpplib/src/describe.cpp:8 step
+ended 0" \
+  "$NXS" debug cppapp/cppapp.kzproj --break cpplib/src/area.cpp:3 \
+  --script <(printf '%s\n' Run Wait Stack 'Eval R.Width * R.Height' StepOut Wait 'Toggle cpplib/src/area.cpp:3' Run Wait)
+
+# A string reads with its address, which the compiler chooses: compared without it.
+expect_out "Pascal: a step enters the library unit, its argument reads, a step out returns" \
+"stopped $PWD/pasapp/pasapp.vpr:8 breakpoint
+stopped $PWD/pasutil/pasutil.pas:15 step
+Text = ADDRESS 'hello from pascal'
+stopped $PWD/pasapp/pasapp.vpr:8 step
+ended 0" \
+  bash -c '"$@" | sed "s/= 0x[0-9a-f]* /= ADDRESS /"' - "$NXS" debug pasapp/pasapp.vproj --break pasapp/pasapp.vpr:8 \
+  --script <(printf '%s\n' Run Wait StepInto Wait 'Eval Text' StepOut Wait 'Toggle pasapp/pasapp.vpr:8' Run Wait)
+
+checks=$((checks + 1))
+"$NXS" debug pasapp/pasapp.vproj --script <(printf '%s\n' Run Wait Log) >"$WORK/log" 2>&1
+grep -qx '\*\*\* HELLO FROM PASCAL \*\*\*' "$WORK/log" || fail "the program's output is in the event log: $(cat "$WORK/log")"
+
+mkdir "$WORK/empty"
+expect_status "without gdb on the path nothing runs, and the message says why" 1 \
+  'nxs: line 1: The debugger program "gdb" was not found on the path. Install gdb to debug programs.' \
+  env PATH="$WORK/empty" "$NXS" debug cppapp/cppapp.kzproj --script <(printf '%s\n' Run Wait)
+
+finish
