@@ -30,7 +30,8 @@ environment: shared options projectfiles build/engine build/compilers editor/ker
 packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages
 startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup
 lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment lsp
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp host
+script: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger script
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp script host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".
