@@ -17,6 +17,7 @@
 #include "editor/language/render.h"
 #include "editor/language/syncedit.h"
 #include "options/envoptions.h"
+#include "script/eddebug.h"
 #include "script/edfolding.h"
 #include "script/edmessages.h"
 #include "script/edmodules.h"
@@ -140,6 +141,7 @@ void TEdSession::RunCommand(const std::string& Line) {
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
+      RunDebugCommand(FModules, Word, Rest) ||
       RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText))
     return;
   if (Word == "InsertText") {
