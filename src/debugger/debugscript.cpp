@@ -54,6 +54,14 @@ bool ParseInt(const std::string& Text, int& Value) {
 
 }  // namespace
 
+std::string BreakpointRecord(const TBreakpoint& B) {
+  std::string Hint = B.GetHintText();
+  Hint = ReplaceAllText(Hint, res::SBpActionSeparator, ", ");
+  Hint = ReplaceAllText(Hint, "\n", " | ");
+  return B.GetFileName() + ":" + std::to_string(B.GetLineNumber()) + " " + (B.GetEnabled() ? "enabled" : "disabled") +
+         " | " + Hint;
+}
+
 TDebugScript::TDebugScript(TDebuggerMgr& Mgr, TWriteLine Out, std::string BaseDir)
     : FMgr(Mgr), FOut(std::move(Out)), FBaseDir(std::move(BaseDir)) {
   FMgr.FEvProcessStateChanged.Add(this, &TDebugScript::StateChanged);
@@ -270,14 +278,7 @@ void TDebugScript::Execute(const std::string& Line) {
     Break(Rest);
   } else if (SameText(Word, "Breakpoints")) {
     TBreakpointManager& M = FMgr.Breakpoints();
-    for (int I = 0; I < M.GetCount(); ++I) {
-      std::shared_ptr<TBreakpoint> B = M.GetBreakpoint(I);
-      std::string Hint = B->GetHintText();
-      Hint = ReplaceAllText(Hint, res::SBpActionSeparator, ", ");
-      Hint = ReplaceAllText(Hint, "\n", " | ");
-      FOut(B->GetFileName() + ":" + std::to_string(B->GetLineNumber()) + " " +
-           (B->GetEnabled() ? "enabled" : "disabled") + " | " + Hint);
-    }
+    for (int I = 0; I < M.GetCount(); ++I) FOut(BreakpointRecord(*M.GetBreakpoint(I)));
   } else if (SameText(Word, "EnableGroup") || SameText(Word, "DisableGroup")) {
     Needs("a group name");
     FMgr.Breakpoints().EnableGroup(Rest, SameText(Word, "EnableGroup"));

@@ -12,6 +12,11 @@
 
 namespace nxs {
 
+class TBreakpoint;
+
+// A breakpoint as one line: "FILE:LINE enabled | " and its hint text, line breaks made " | ".
+std::string BreakpointRecord(const TBreakpoint& Breakpoint);
+
 class TDebugScript {
  public:
   using TWriteLine = std::function<void(const std::string& Line)>;

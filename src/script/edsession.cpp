@@ -18,6 +18,7 @@
 #include "editor/language/syncedit.h"
 #include "options/envoptions.h"
 #include "script/eddesktop.h"
+#include "script/eddebug.h"
 #include "script/edfolding.h"
 #include "script/edmessages.h"
 #include "script/edmodules.h"
@@ -142,7 +143,7 @@ void TEdSession::RunCommand(const std::string& Line) {
   const std::string Rest = Blank == std::string::npos ? std::string() : Line.substr(Blank + 1);
   if (RunRecoverCommand(FModules, Word, Rest) || FModules.Run(Word, Rest) || RunMessageCommand(FModules, Word, Rest) ||
       RunKeyboardCommand(Word, Rest) || RunFoldingCommand(FModules, Word, Rest) ||
-      RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText) || RunDesktopCommand(FModules, Word, Rest))
+      RunDebugCommand(FModules, Word, Rest) || RunSyncEditCommand(FModules, Word, Rest, UnescapeTypedText) || RunDesktopCommand(FModules, Word, Rest))
     return;
   if (Word == "InsertText") {
     InsertString(FModules.View(), UnescapeTypedText(Rest));

@@ -68,4 +68,9 @@ expect_status "an unknown kernel lists the registered ones" 1 \
 checks=$((checks + 1))
 [ "$(sed -n 2p "$WORK/stderr")" == "  fake (Fake debugger 1.0)" ] || fail "the kernel list: $(cat "$WORK/stderr")"
 
+printf 'one\ntwo\nthree\n' >e.c
+expect_out "nxs ed toggles a breakpoint on the cursor's line or the line given" \
+"$PWD/e.c:2 enabled | Action: Break | Pass Count: 0" \
+  "$NXS" ed e.c --script <(printf '%s\n' 'GoToLine 2' Toggle 'Toggle 3' 'Toggle 3' Breakpoints)
+
 finish
