@@ -22,6 +22,7 @@ TCommand EvalCommand();       // a project file's properties and items, evaluate
 TCommand BuildCommand();      // builds a project or a group
 TCommand PackagesCommand();   // IDE and design packages
 TCommand LspCommand();        // the language server
+TCommand EditCommand();       // the terminal IDE
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

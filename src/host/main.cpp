@@ -22,7 +22,7 @@ static TCommand MakeRoot() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand()});
+                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(), EditCommand()});
   Root.Help =
       "Options before the command shape the start-up:\n"
       "  --no-packages   start without the IDE and design packages\n"
