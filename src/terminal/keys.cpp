@@ -44,8 +44,8 @@ TInputEvent CharEvent(char32_t Ch, bool Alt) {
   E.Kind = TInputKind::Key;
   const uint32_t AltBit = Alt ? kcAlt : 0;
   switch (Ch) {
-    case 0x0D:
-    case 0x0A: E.Key = vkReturn | AltBit; return E;
+    // The terminal sends Enter as a carriage return; a line feed is Ctrl+J.
+    case 0x0D: E.Key = vkReturn | AltBit; return E;
     case 0x09: E.Key = vkTab | AltBit; return E;
     case 0x1B: E.Key = vkEscape | AltBit; return E;
     case 0x08:
