@@ -507,6 +507,11 @@ void TTerminalIDE::RunCommand(const std::string& Line) {
       FMessage = Last == std::string::npos ? Output : Output.substr(Last + 1);
       return;
     }
+    if (Word == "GoToLine" && !Rest.empty() && CurrentView()) {
+      const std::vector<std::string> P = Split(Rest, ' ');
+      GotoLineCol(CurrentView()->EkView(), std::atoi(P[0].c_str()), P.size() > 1 ? std::atoi(P.back().c_str()) : 1);
+      return;
+    }
     if (RunIdeCommand(Word)) return;
     FMessage = Format(res::STermUnknownCommand, Word);
   } catch (const EAbort&) {
