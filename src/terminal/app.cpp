@@ -559,7 +559,8 @@ void TTerminalIDE::DrawStatus() {
     if (V->Buffer().GetIsModified()) Left += " Modified";
     if (!(V->Buffer().KernelBuffer()->EdModes & emInsert)) Left += " Overwrite";
     if (FKeyboard.Recording()) Left += " REC";
-    if (SyncEditManager().ControllerOf(*V)) Left += " SyncEdit";
+    if (const TSyncEditController* C = SyncEditManager().ControllerOf(*V); C && C->Mode() != semNone)
+      Left += " SyncEdit";
   }
   const std::string Progress = FHooks->ProgressText();
   std::string Text = Left + (Progress.empty() ? "" : "  " + Progress) + (FMessage.empty() ? "" : "  " + FMessage);
