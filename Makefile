@@ -31,43 +31,48 @@ build: configure
 demo: build
 	@bash scripts/demo.sh $(BUILD)/src/host/nxs
 
-# The sanitizer build runs first, the fuzz targets next (ten seconds each, when clang is
-# there), and the plain build's suite last, so that the run ends with ctest's summary. The
-# sanitizer build precompiles the headers and compiles the tests' own code unoptimized: the
-# code under test is what the sanitizers check.
+# The sanitizer build runs first, with the fuzz targets (ten seconds each, as many at once as
+# there are processors) when clang is there, and the plain build's suite last, so that the run
+# ends with ctest's summary. The sanitizer build precompiles the headers and compiles the
+# tests' own code unoptimized: the code under test is what the sanitizers check. With clang it
+# is also the fuzz build (the libraries instrumented for the fuzzer once, for both).
 test: deps
 	$(MAKE) --no-print-directory test-asan
-	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory test-fast
 
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# clang with libFuzzer, or nothing.
+FUZZ_PROBE = command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
+	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null
+
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
+	@if $(FUZZ_PROBE); then fuzz="-DNXS_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++"; \
+	else fuzz=; echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi; \
+	set -x; cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $(CMAKE_FLAGS)
+	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $$fuzz $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
+	@if [ -d $(ASAN_BUILD)/tests/fuzz ]; then NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-10} bash scripts/fuzz.sh $(ASAN_BUILD); fi
 
-# Fuzz targets need clang's libFuzzer; without clang they are skipped.
+# The fuzz targets alone, in a build of their own.
 fuzz: deps
-	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
-	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
-	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
+	@if $(FUZZ_PROBE); then \
+	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_TESTS=OFF -DNXS_BENCH=OFF \
 	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) && \
 	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-10} \
 	    bash scripts/fuzz.sh $(FUZZ_BUILD); \
 	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
 
-# The fuzz targets for ten minutes each, one after the other (not part of `make test`); what
+# The fuzz targets for ten minutes each (not part of `make test`); what
 # they find is kept under $(FUZZ_BUILD)/fuzz-long/ for adding to tests/fuzz/corpus.
 fuzz-long: deps
-	@if command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
-	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null; then \
-	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_BENCH=OFF \
+	@if $(FUZZ_PROBE); then \
+	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_TESTS=OFF -DNXS_BENCH=OFF \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
 	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets && NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-600} NXS_FUZZ_KEEP=$(FUZZ_BUILD)/fuzz-long \
 	    bash scripts/fuzz.sh $(FUZZ_BUILD); \

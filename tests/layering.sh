@@ -26,11 +26,12 @@ build/messages: shared options editor/kernel editor/buffers modules build/messag
 projects: shared options projectfiles editor/kernel editor/buffers modules projects
 build: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build
 environment: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers modules build/messages projects build environment
-terminal: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment terminal
 packages: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages
 startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup
 lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment lsp
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup lsp terminal host
+script: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build script
+terminal: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment script terminal
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build environment packages startup lsp script terminal host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

@@ -13,7 +13,7 @@
 #include "build/orchestration.h"
 #include "build/progress.h"
 #include "build/projectbuilder.h"
-#include "host/buildprint.h"
+#include "script/buildprint.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
@@ -98,7 +98,7 @@ int RunBuild(const TCommandLine& Cmd) {
   if (Group && !Command.BuildGroup.empty() && !Command.From.empty()) Cmd.Fail(res::SBuildFromOrBuildGroup);
 
   InitProjectBuilders();
-  TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
+  script::TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
   TCompileResult Result;
   try {
     TStopSignals Stop;

@@ -61,11 +61,12 @@ std::string TCommandLine::Get(const std::string& Option, const std::string& Defa
 
 int64_t detail::CheckedInt(const std::string& What, const std::string& Text, int64_t Min, int64_t Max, bool Open,
                            const std::string* Usage) {
-  const std::optional<int64_t> N = TryStrToInt(Trim(Text));
-  if (N && *N >= Min && *N <= Max) return *N;
-  const std::string Why = Open ? Format(res::SCliNumberFrom, What, Min) : Format(res::SCliNumberFromTo, What, Min, Max);
-  if (Usage) throw EUsage(*Usage, Why);
-  throw Exception(Why);
+  try {
+    return CheckedNumber(What, Text, Min, Max, Open);
+  } catch (const Exception& E) {
+    if (Usage) throw EUsage(*Usage, E.Message());
+    throw;
+  }
 }
 
 std::string CommandUsage(const TCommand& Command, const std::string& Path) {

@@ -105,15 +105,6 @@ std::string CommandUsage(const TCommand& Command, const std::string& Path);
 // "usage: ..." and the command's help (a group's lists its subcommands with their summaries).
 std::string CommandHelp(const TCommand& Command, const std::string& Path);
 
-// A number given as a word of a command (a script's LINE, N): a whole number from Min to Max,
-// decimal or hexadecimal after "$" or "0x", blanks around it ignored. Anything else raises
-// Exception in the one wording every command uses for numbers: "WHAT takes a number from MIN
-// to MAX", without "to MAX" when Max is the type's own limit.
-template <class T>
-T IntArgument(const std::string& Text, const std::string& What, T Min, T Max = std::numeric_limits<T>::max()) {
-  return static_cast<T>(detail::CheckedInt(What, Text, Min, Max, Max == std::numeric_limits<T>::max(), nullptr));
-}
-
 // Runs the command that Args name below Command, reached by Path, and returns the exit
 // status. Help goes to standard output with status 0; wrong usage raises EUsage. Reached, when
 // given, is set to each command on the way as it is reached, so that a caller that catches

@@ -14,6 +14,7 @@ TCommand PlatformsCommand();  // registered platforms
 TCommand OptionsCommand();    // environment options
 TCommand HistoryCommand();    // backups, closed files, favourites
 TCommand EdCommand();         // scripted editing
+TCommand OutlineCommand();    // a source file's foldable regions
 TCommand HighlightCommand();  // a file's syntax classes
 TCommand KeysCommand();       // the bindings of a keymap
 TCommand GroupCommand();      // project groups

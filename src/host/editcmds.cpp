@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "editor/keyboard/keyboard.h"
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"

@@ -8,7 +8,6 @@
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
-#include "host/edfolding.h"
 #include "host/resstrings.h"
 #include "shared/format.h"
 #include "shared/mainthread.h"

@@ -12,6 +12,7 @@
 #include "shared/fileio.h"
 #include "shared/format.h"
 #include "shared/settings.h"
+#include "shared/text.h"
 
 namespace nxs::host {
 

@@ -6,12 +6,11 @@
 #include "editor/buffers/edkrnl.h"
 #include "lsp/lsperrors.h"
 #include "lsp/resstrings.h"
-#include "modules/filehist.h"
+#include "modules/modulescope.h"
 #include "modules/sourcemodule.h"
 #include "options/envoptions.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
-#include "shared/settings.h"
 #include "shared/text.h"
 
 namespace nxs::lsp {
@@ -132,19 +131,14 @@ void TLspDocument::ReplaceAll(std::string_view Text) {
 
 // -- TLspDocuments ----------------------------------------------------------------------------
 
-TLspDocuments::TLspDocuments() {
-  FOptions = std::make_unique<TEnvironmentOptions>(SettingsStore());
-  FOptions->SourceOptionGroups().WriteBuiltIns = false;
-  FOptions->LoadOptions();
-  FHistoryLink = std::make_unique<TFileHistoryOptionsLink>(*FOptions);
-  InitSourceModules();
-}
+TLspDocuments::TLspDocuments() : FScope(std::make_unique<TSourceModuleScope>()) {}
+
+TEnvironmentOptions& TLspDocuments::Options() { return FScope->Options(); }
 
 TLspDocuments::~TLspDocuments() {
   for (auto& [Uri, Doc] : FDocuments)
     if (Doc->OpenedHere()) Doc->Module().Close(false);
   FDocuments.clear();
-  DoneSourceModules();
 }
 
 TLspDocument& TLspDocuments::Open(const std::string& Uri, std::string_view Text, int64_t Version) {

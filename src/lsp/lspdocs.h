@@ -16,7 +16,7 @@
 namespace nxs {
 class TEditBuffer;
 class TEnvironmentOptions;
-class TFileHistoryOptionsLink;
+class TSourceModuleScope;
 class TSourceModule;
 }  // namespace nxs
 
@@ -87,12 +87,11 @@ class TLspDocuments {
   // Closes the document; a module opened for it closes without saving (the client keeps its
   // text), one that was open before stays open.
   void Close(const std::string& Uri);
-  TEnvironmentOptions& Options() { return *FOptions; }
+  TEnvironmentOptions& Options();
   const std::map<std::string, std::unique_ptr<TLspDocument>>& All() const { return FDocuments; }
 
  private:
-  std::unique_ptr<TEnvironmentOptions> FOptions;
-  std::unique_ptr<TFileHistoryOptionsLink> FHistoryLink;
+  std::unique_ptr<TSourceModuleScope> FScope;
   std::map<std::string, std::unique_ptr<TLspDocument>> FDocuments;
 };
 

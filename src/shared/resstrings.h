@@ -16,6 +16,8 @@ inline constexpr const char* SSettingsDamaged =
 inline constexpr const char* SSettingsUnreadable =
     "The settings file \"%s\" cannot be read, so nothing is saved to it: %s";
 inline constexpr const char* SCannotLockFile = "Cannot lock file \"%s\": %s";
+inline constexpr const char* SNumberFrom = "%s takes a number from %d";
+inline constexpr const char* SNumberFromTo = "%s takes a number from %d to %d";
 inline constexpr const char* SInvalidGuid = "'%s' is not a valid GUID value";
 
 }  // namespace nxs::res

@@ -3,6 +3,10 @@
 #include <charconv>
 #include <cstdio>
 
+#include "shared/exceptions.h"
+#include "shared/format.h"
+#include "shared/resstrings.h"
+
 namespace nxs {
 
 bool SameText(std::string_view A, std::string_view B) {
@@ -116,6 +120,12 @@ bool IsWholeNumber(std::string_view S) {
   for (char C : S)
     if (C < '0' || C > '9') return false;
   return true;
+}
+
+int64_t CheckedNumber(const std::string& What, std::string_view Text, int64_t Min, int64_t Max, bool Open) {
+  const std::optional<int64_t> N = TryStrToInt(Trim(Text));
+  if (N && *N >= Min && *N <= Max) return *N;
+  throw Exception(Open ? Format(res::SNumberFrom, What, Min) : Format(res::SNumberFromTo, What, Min, Max));
 }
 
 std::vector<std::string> Split(std::string_view S, char Separator) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,15 @@ std::optional<int64_t> TryStrToInt(std::string_view S);
 int64_t StrToIntDef(std::string_view S, int64_t Default);
 // True for a non-empty run of decimal digits.
 bool IsWholeNumber(std::string_view S);
+// Text as a number from Min to Max, blanks around it ignored; anything else raises Exception
+// in the one wording commands use for numbers: "WHAT takes a number from MIN to MAX", without
+// "to MAX" when Open (the type's own limit).
+int64_t CheckedNumber(const std::string& What, std::string_view Text, int64_t Min, int64_t Max, bool Open);
+// A number given as a word of a command (a script's LINE, N), as CheckedNumber reads it.
+template <class T>
+T IntArgument(std::string_view Text, const std::string& What, T Min, T Max = std::numeric_limits<T>::max()) {
+  return static_cast<T>(CheckedNumber(What, Text, Min, Max, Max == std::numeric_limits<T>::max()));
+}
 
 std::vector<std::string> Split(std::string_view S, char Separator);
 std::string Join(const std::vector<std::string>& Parts, std::string_view Separator);

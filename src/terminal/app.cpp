@@ -12,6 +12,7 @@
 #include "editor/buffers/ekinit.h"
 #include "editor/buffers/elisions.h"
 #include "editor/keyboard/cmdmap.h"
+#include "editor/keyboard/keyboard.h"
 #include "editor/keyboard/keycodes.h"
 #include "editor/language/syncedit.h"
 #include "modules/modulelist.h"
@@ -75,6 +76,12 @@ TTerminalIDE::TTerminalIDE(ITerminal& Terminal)
   FStyles.Title = Color ? TCellStyle{0, 7, 0} : TCellStyle{-1, -1, caReverse};
   FStyles.TitleFocused = Color ? TCellStyle{7, 4, caBold} : TCellStyle{-1, -1, caReverse | caBold};
   FStyles.Error = Color ? TCellStyle{1, -1, caBold} : TCellStyle{-1, -1, caBold};
+  FRunner = [this](const std::string& Word, const std::string& Rest, std::string& Output) {
+    TSourceModule* Now = FHooks->RunScript(Rest.empty() ? Word : Word + " " + Rest, CurrentModule(), Output);
+    SyncTabs();
+    if (Now) SelectModule(Now);
+    return true;
+  };
   // Work that a thread hands to the main thread wakes the loop from its wait for a key.
   MainThreadQueue().SetWakeHook([&T = FTerminal] { T.Wake(); });
 }
@@ -85,6 +92,8 @@ TTerminalIDE::~TTerminalIDE() {
   FTree.reset();
   FHooks.reset();
 }
+
+TKeyboardServices& TTerminalIDE::Keyboard() { return FHooks->Keyboard(); }
 
 // ---- tabs ----
 
@@ -263,13 +272,13 @@ bool TTerminalIDE::GlobalKey(uint32_t Key) {
       return true;
     }
     case 'R' | kcAlt:
-      FKeyboard.RecordKeyMacro(!FKeyboard.Recording());
-      FMessage = FKeyboard.Recording() ? res::STermRecording : "";
+      Keyboard().RecordKeyMacro(!Keyboard().Recording());
+      FMessage = Keyboard().Recording() ? res::STermRecording : "";
       return true;
     case 'P' | kcAlt:
       if (TEditView* V = CurrentView()) {
         TIdeChildApi Child(*this, V->EkView());
-        FKeyboard.PlayKeyMacro(Child);
+        Keyboard().PlayKeyMacro(Child);
       }
       return true;
     case 'J' | kcAlt: return RunIdeCommand("SyncEdit");
@@ -316,7 +325,7 @@ void TTerminalIDE::EditorKey(const TInputEvent& E) {
   if (E.Kind != TInputKind::Key) return;
   if (SyncEditKeyStroke(*View, E.Key)) return;
   TIdeChildApi Child(*this, View->EkView());
-  FKeyboard.ProcessKeyStroke(Child, E.Key);
+  Keyboard().ProcessKeyStroke(Child, E.Key);
 }
 
 void TTerminalIDE::PromptEvent(const TInputEvent& E) {
@@ -497,27 +506,35 @@ void TTerminalIDE::RunCommand(const std::string& Line) {
       FFocus = FMessagesVisible ? TFocus::Messages : TFocus::Editor;
       return;
     }
+    // The IDE's commands that scripts do not know, by their command-map names.
+    static const char* const IdeOnly[] = {"NextError", "PrevError", "ClosePage", "MakeProject", "BuildProject",
+                                          "ToggleBreakpoint", "ElideNearest", "unElideNearest", "unElideAll"};
+    if (std::find(std::begin(IdeOnly), std::end(IdeOnly), Word) != std::end(IdeOnly) && RunIdeCommand(Word)) return;
     std::string Output;
-    if (FRunner && FRunner(Word, Rest, Output)) {
-      SyncTabs();
-      // What a command prints shows on the message line: its last line, which is the answer
-      // of the query commands.
-      while (!Output.empty() && Output.back() == '\n') Output.pop_back();
-      const size_t Last = Output.rfind('\n');
-      FMessage = Last == std::string::npos ? Output : Output.substr(Last + 1);
+    if (!FRunner || !FRunner(Word, Rest, Output)) {
+      FMessage = Format(res::STermUnknownCommand, Word);
       return;
     }
-    if (Word == "GoToLine" && !Rest.empty() && CurrentView()) {
-      const std::vector<std::string> P = Split(Rest, ' ');
-      GotoLineCol(CurrentView()->EkView(), std::atoi(P[0].c_str()), P.size() > 1 ? std::atoi(P.back().c_str()) : 1);
-      return;
-    }
-    if (RunIdeCommand(Word)) return;
-    FMessage = Format(res::STermUnknownCommand, Word);
+    SyncTabs();
+    ShowOutput(Output);
   } catch (const EAbort&) {
   } catch (const Exception& X) {
     FMessage = X.Message();
   }
+}
+
+void TTerminalIDE::ShowOutput(std::string Output) {
+  // What a command prints shows on the message line: its last line, which is the answer of
+  // the query commands. An answer of several lines goes to the message view as well.
+  while (!Output.empty() && Output.back() == '\n') Output.pop_back();
+  const size_t Last = Output.rfind('\n');
+  FMessage = Last == std::string::npos ? Output : Output.substr(Last + 1);
+  if (Last == std::string::npos) return;
+  TLineBuffer* Group = LineBufferList().AddList(res::STermPromptGroup);
+  Group->Clear();
+  for (const std::string& L : Split(Output, '\n')) TTitleLine::Make(*Group, L);
+  LineBufferList().SetCurrentGroup(Group);
+  FMessagesVisible = true;
 }
 
 // ---- drawing ----
@@ -558,7 +575,7 @@ void TTerminalIDE::DrawStatus() {
     Left = Format("%d:%d", C.LineNum, C.Col);
     if (V->Buffer().GetIsModified()) Left += " Modified";
     if (!(V->Buffer().KernelBuffer()->EdModes & emInsert)) Left += " Overwrite";
-    if (FKeyboard.Recording()) Left += " REC";
+    if (Keyboard().Recording()) Left += " REC";
     if (const TSyncEditController* C = SyncEditManager().ControllerOf(*V); C && C->Mode() != semNone)
       Left += " SyncEdit";
   }

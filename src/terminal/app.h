@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "editor/buffers/attributes.h"
-#include "editor/keyboard/keyboard.h"
 #include "terminal/cells.h"
 #include "terminal/lineedit.h"
 #include "terminal/palette.h"
@@ -18,6 +17,7 @@
 #include "terminal/screen.h"
 
 namespace nxs {
+class TKeyboardServices;
 class TEditView;
 class TProjectGroup;
 class TSourceModule;
@@ -76,7 +76,7 @@ class TTerminalIDE {
   TSourceModule* CurrentModule() const;
   TEditView* CurrentView() const;
   void SelectModule(TSourceModule* Module);
-  TKeyboardServices& Keyboard() { return FKeyboard; }
+  TKeyboardServices& Keyboard();
   TFocus Focus() const { return FFocus; }
   const std::string& MessageLine() const { return FMessage; }
   const TCellGrid& Frame() const { return FGrid; }
@@ -98,6 +98,7 @@ class TTerminalIDE {
   void DialogEvent(const TInputEvent& E);
   void Mouse(const TInputEvent& E);
   void SyncTabs();
+  void ShowOutput(std::string Output);
   void CloseCurrent();
   void Build(const std::string& ModeWord);
   void Grep(const std::string& Text);
@@ -112,7 +113,6 @@ class TTerminalIDE {
   TAttributeArray FColors;
   TPalette FPalette;
   TPaneStyles FStyles;
-  TKeyboardServices FKeyboard;
   std::vector<std::unique_ptr<TTab>> FTabs;
   size_t FCurrent = 0;
   TFocus FFocus = TFocus::Editor;

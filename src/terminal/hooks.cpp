@@ -19,9 +19,10 @@
 #include "editor/language/syncedit.h"
 #include "environment/findinfiles.h"
 #include "modules/docmodule.h"
-#include "modules/filehist.h"
 #include "modules/sourcemodule.h"
 #include "options/envoptions.h"
+#include "script/edmodules.h"
+#include "script/edsession.h"
 #include "projectfiles/startup.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
@@ -103,12 +104,12 @@ struct TIdeHooks::TModuleWatch : IModuleNotifier {
 // ---- life ----
 
 TIdeHooks::TIdeHooks(TTerminalIDE& Ide) : FIde(Ide) {
-  FOptions = std::make_unique<TEnvironmentOptions>(SettingsStore());
-  FOptions->SourceOptionGroups().WriteBuiltIns = false;
-  FOptions->LoadOptions();
-  FHistoryLink = std::make_unique<TFileHistoryOptionsLink>(*FOptions);
   StartProjectFiles();
-  InitSourceModules();
+  // The module layer is the command session's, so that the prompt's commands and the tabs
+  // work on the same modules.
+  FModules = std::make_unique<script::TEdModules>(std::vector<std::string>{},
+                                                  [this](std::string_view Text) { FOutput.append(Text); });
+  FSession = std::make_unique<script::TEdSession>(*FModules);
   InitProjects();
   SetProjectGroupReporter([this](const std::string& M) { FIde.ShowMessage(M); });
   FFolding = std::make_unique<TElisionParserEditorHooks>(ParseThread());
@@ -138,8 +139,29 @@ TIdeHooks::~TIdeHooks() {
   FFolding.reset();
   if (FBuildersStarted) DoneProjectBuilders();
   SetProjectGroupReporter(nullptr);
-  DoneSourceModules();
+  FSession.reset();
+  FModules->Finish();
+  FModules.reset();
   DoneProjects();
+}
+
+TKeyboardServices& TIdeHooks::Keyboard() { return FSession->Keyboard(); }
+
+TSourceModule* TIdeHooks::RunScript(const std::string& Line, TSourceModule* Current, std::string& Output) {
+  FOutput.clear();
+  if (Current) FModules->Run("Switch", Current->GetFileName());
+  try {
+    FSession->Run(Line);
+  } catch (...) {
+    Output = std::move(FOutput);
+    throw;
+  }
+  Output = std::move(FOutput);
+  try {
+    return &FModules->Current();
+  } catch (const Exception&) {
+    return nullptr;  // every module was closed
+  }
 }
 
 void TIdeHooks::ChangeRefused(TEvEditBufferModified& Args) {
@@ -150,7 +172,7 @@ void TIdeHooks::ChangeRefused(TEvEditBufferModified& Args) {
 void TIdeHooks::Prepare(TSourceModule& Module) {
   TEditBuffer* B = Module.GetMainSource();
   if (!B) return;
-  if (THighlighter* H = HighlighterForFile(FOptions->SourceOptionGroups(), B->FileName())) {
+  if (THighlighter* H = HighlighterForFile(FModules->Options().SourceOptionGroups(), B->FileName())) {
     const int I = HighlightManager().LookupHighlighter(H->GetIDString());
     if (I >= 0) B->SetSyntaxLang(HighlightManager().GetSyntaxCode(I));
   }

@@ -16,13 +16,17 @@ class TBaseProject;
 class TEditView;
 class TElisionModule;
 class TElisionParserEditorHooks;
-class TEnvironmentOptions;
-class TFileHistoryOptionsLink;
+class TKeyboardServices;
 class TProgressMonitor;
 class TProjectGroup;
 class TSourceModule;
 class TEvEditBufferModified;
 }  // namespace nxs
+
+namespace nxs::script {
+class TEdModules;
+class TEdSession;
+}  // namespace nxs::script
 
 namespace nxs::term {
 
@@ -41,6 +45,13 @@ struct TIdeHooks {
   ~TIdeHooks();
   TIdeHooks(const TIdeHooks&) = delete;  // registered with the core by address
   TIdeHooks& operator=(const TIdeHooks&) = delete;
+
+  // A line of the command language of editor scripts, on the IDE's current module: what it
+  // printed goes to Output. Current is the module the IDE shows; the module the command
+  // leaves current comes back (nullptr when none is open).
+  TSourceModule* RunScript(const std::string& Line, TSourceModule* Current, std::string& Output);
+  // The keymaps and macros, shared by the keys and the prompt's commands.
+  TKeyboardServices& Keyboard();
 
   // A module that gets a tab: its highlighter, its folding parser, a notice when it goes.
   void Prepare(TSourceModule& Module);
@@ -76,8 +87,9 @@ struct TIdeHooks {
   void Forget(TSourceModule* Module);
 
   TTerminalIDE& FIde;
-  std::unique_ptr<TEnvironmentOptions> FOptions;
-  std::unique_ptr<TFileHistoryOptionsLink> FHistoryLink;
+  std::string FOutput;  // what the running script command printed
+  std::unique_ptr<script::TEdModules> FModules;
+  std::unique_ptr<script::TEdSession> FSession;
   std::unique_ptr<TElisionParserEditorHooks> FFolding;
   std::map<TSourceModule*, std::shared_ptr<TElisionModule>> FElisions;
   std::shared_ptr<TProgress> FProgress;

@@ -15,6 +15,7 @@ inline constexpr const char* STermSearching = "Searching: %d found";
 inline constexpr const char* STermSearchStopped = "Search stopped";
 inline constexpr const char* STermReadOnly = "%s is read-only";
 inline constexpr const char* STermNotAProject = "%s is not a project";
+inline constexpr const char* STermPromptGroup = "Prompt";
 inline constexpr const char* STermCannotStart = "cannot start the terminal: %s";
 
 }  // namespace nxs::term::res

@@ -1,21 +1,17 @@
-#include "host/edfolding.h"
-
-#include <cstdio>
+#include "script/edfolding.h"
 
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/elisions.h"
 #include "editor/language/folding.h"
-#include "host/cmdline.h"
-#include "host/edmodules.h"
-#include "host/resstrings.h"
+#include "script/edmodules.h"
+#include "script/resstrings.h"
 #include "modules/sourcemodule.h"
-#include "build/messages/filesvc.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/mainthread.h"
 #include "shared/text.h"
 
-namespace nxs::host {
+namespace nxs::script {
 
 namespace {
 
@@ -27,20 +23,6 @@ std::unique_ptr<TElisionParserEditorHooks> StartFolding() {
 
 [[noreturn]] void NoParserFor(const std::string& FileName) {
   throw Exception(Format(res::SEdNoRegionParser, FileName));
-}
-
-int RunOutline(const TCommandLine& Cmd) {
-  const std::string File = ExpandFileName(Cmd[0]);
-  std::string Text;
-  if (!CReadWholeFile(File, Text)) throw Exception(Format(res::SEdCannotReadFile, File));
-  auto Services = RegionServicesRegistry().ServicesForFile(File);
-  if (!Services) NoParserFor(File);
-  TRegionResult R = Services->RegionParser()->Parse(Text, {});
-  for (const TRegion& G : R.Regions)
-    std::printf("%s%d %d %s %s\n", std::string(2 * static_cast<size_t>(G.Level), ' ').c_str(), G.StartLine,
-                G.EndLine, G.Kind.c_str(), G.Description.c_str());
-  for (const TParseError& E : R.Errors) std::printf("%s:%d:%d: error: %s\n", Cmd[0].c_str(), E.Line, E.Col, E.Text.c_str());
-  return 0;
 }
 
 int32_t LineArg(TEdModules& Modules, const std::string& Arg) {
@@ -62,18 +44,10 @@ void ParseCurrent(TEdModules& Modules) {
   Hooks->EditorClosed(Module.get());
   MainThreadQueue().ProcessPending();
   if (!Done) throw Exception(res::SEdParseTimedOut);
-  for (const TParseError& E : Module->Errors()) std::printf("%s:%d:%d: error: %s\n", File.c_str(), E.Line, E.Col, E.Text.c_str());
+  for (const TParseError& E : Module->Errors()) Modules.Print(Format("%s:%d:%d: error: %s\n", File, E.Line, E.Col, E.Text));
 }
 
 }  // namespace
-
-TCommand OutlineCommand() {
-  return Leaf("outline", "the foldable regions and the errors a parser finds in a source file", "nxs outline FILE",
-              "Prints one region per line, indented two blanks per nesting level:\n"
-              "  START-LINE END-LINE KIND DESCRIPTION\n"
-              "then the error locations as FILE:LINE:COL: error: TEXT.\n",
-              {}, 1, 1, RunOutline);
-}
 
 bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest) {
   const std::string Arg = Trim(Rest);
@@ -88,7 +62,7 @@ bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::
     if (Type == 0) throw Exception(Format(res::SEdUnknownRegionKind, Arg));
     ElideByType(Modules.View(), Type);
   } else if (Word == "Folds") {
-    std::printf("%s\n", PrintElisions(Modules.View()).c_str());
+    Modules.Print(PrintElisions(Modules.View()) + "\n");
   } else if (Word == "Parse") {
     ParseCurrent(Modules);
   } else {
@@ -97,4 +71,4 @@ bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::
   return true;
 }
 
-}  // namespace nxs::host
+}  // namespace nxs::script

@@ -1,4 +1,4 @@
-// The sync edit commands of nxs ed: SyncEdit, Template, NextPoint, PrevPoint, CancelSyncEdit
+// The session's sync edit commands: SyncEdit, Template, NextPoint, PrevPoint, CancelSyncEdit
 // and Points. Edits typed inside a point while the mode is on reach every occurrence through
 // the buffer, as they would in a window.
 #pragma once
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace nxs::host {
+namespace nxs::script {
 
 class TEdModules;
 
@@ -16,4 +16,4 @@ class TEdModules;
 bool RunSyncEditCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest,
                         const std::function<std::string(std::string_view)>& Unescape);
 
-}  // namespace nxs::host
+}  // namespace nxs::script

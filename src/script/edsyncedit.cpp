@@ -1,20 +1,18 @@
-#include "host/edsyncedit.h"
-
-#include <cstdio>
+#include "script/edsyncedit.h"
 
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
 #include "editor/buffers/resstrings.h"
 #include "editor/language/syncedit.h"
-#include "host/edmodules.h"
-#include "host/resstrings.h"
+#include "script/edmodules.h"
+#include "script/resstrings.h"
 #include "modules/sourcemodule.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
-namespace nxs::host {
+namespace nxs::script {
 
 namespace {
 
@@ -22,10 +20,10 @@ namespace {
 // (LINE:COLUMN, the column a character count from 1), the active point marked with "*". A
 // text that is empty or holds blanks, line breaks or other control characters is printed in
 // double quotes with C escapes, so that the line still splits into its fields.
-void PrintPoints() {
+void PrintPoints(const TEdModules& Modules) {
   TSyncEditController* C = SyncEditManager().Current();
   if (!C) {
-    std::printf("none\n");
+    Modules.Print("none\n");
     return;
   }
   const TSyncEditPoints& Ps = *C->Points();
@@ -36,7 +34,7 @@ void PrintPoints() {
                        std::to_string(Point.Occurrences.size());
     for (const TSyncEditOccurrence& O : Point.Occurrences)
       Line += " " + std::to_string(O.Start.LineNum) + ":" + std::to_string(O.Start.Index + 1);
-    std::printf("%s\n", Line.c_str());
+    Modules.Print(Line + "\n");
   }
 }
 
@@ -65,13 +63,13 @@ bool RunSyncEditCommand(TEdModules& Modules, const std::string& Word, const std:
     if (!BlockIsMarked(View.EkView())) throw Exception(res::SEdSyncEditNoBlock);
     if (!SyncEditManager().SyncEditBlock(View))
       throw Exception(res::SEdSyncEditNoIdentifier);
-    PrintPoints();
+    PrintPoints(Modules);
   } else if (Word == "Template") {
     if (Rest.empty()) throw Exception(res::SEdExpectedTemplate);
     CheckEditable(Modules);
     if (!InsertTemplate(Modules.Current().ShowEditor(), Unescape(Rest)))
       throw Exception(res::SEdTemplateFailed);
-    PrintPoints();
+    PrintPoints(Modules);
   } else if (Word == "NextPoint" || Word == "PrevPoint") {
     NoArgument();
     TSyncEditController& C = Active(Word);
@@ -81,11 +79,11 @@ bool RunSyncEditCommand(TEdModules& Modules, const std::string& Word, const std:
     SyncEditManager().CancelSyncEdit();
   } else if (Word == "Points") {
     NoArgument();
-    PrintPoints();
+    PrintPoints(Modules);
   } else {
     return false;
   }
   return true;
 }
 
-}  // namespace nxs::host
+}  // namespace nxs::script

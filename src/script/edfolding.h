@@ -1,17 +1,14 @@
-// nxs outline, and the folding commands of nxs ed: Fold, Unfold, UnfoldAll, FoldType, Folds
+// The session's folding commands: Fold, Unfold, UnfoldAll, FoldType, Folds
 // and Parse.
 #pragma once
 
 #include <string>
 
-#include "host/cmdline.h"
-
-namespace nxs::host {
+namespace nxs::script {
 
 class TEdModules;
 
-TCommand OutlineCommand();
 // Runs a folding command on the current module; false when Word names none of them.
 bool RunFoldingCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest);
 
-}  // namespace nxs::host
+}  // namespace nxs::script

@@ -1,28 +1,25 @@
-// nxs ed: ReadThrough FILE, Message KIND FILE LINE COL TEXT, Messages, GotoMessage N and
+// The session's compiler commands: ReadThrough FILE, Message KIND FILE LINE COL TEXT, Messages, GotoMessage N and
 // Build [make|build|clean].
-#include "host/edmessages.h"
-
-#include <cstdio>
+#include "script/edmessages.h"
 
 #include "build/messages/filesvc.h"
 #include "build/messages/msglines.h"
 #include "build/messages/msgrecord.h"
 #include "build/orchestration.h"
 #include "build/projectbuilder.h"
-#include "host/buildprint.h"
-#include "host/cmdline.h"
+#include "script/buildprint.h"
 #include "projectfiles/startup.h"
 #include "modules/sourcemodule.h"
 #include "projects/project.h"
 #include "editor/buffers/editview.h"
-#include "host/edmodules.h"
-#include "host/resstrings.h"
+#include "script/edmodules.h"
+#include "script/resstrings.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
 #include "shared/text.h"
 
-namespace nxs::host {
+namespace nxs::script {
 
 namespace {
 
@@ -38,7 +35,7 @@ void BuildCurrent(TEdModules& Modules, const std::string& ModeWord) {
   TCustomCodeIProject* Project = ProjectOfFile(File);
   if (!Project) throw Exception(Format(res::SEdNoProjectHolds, File));
   InitProjectBuilders();
-  TBuildPrinter Printer(false, false);
+  TBuildPrinter Printer(false, false, [&](std::string_view Text) { Modules.Print(Text); });
   const TCompileResult Result =
       BuildProject(Project, TBuildControl::Create(Mode, true, true, false, false, false, false));
   Printer.Finish();
@@ -54,12 +51,11 @@ bool RunMessageCommand(TEdModules& Modules, const std::string& Word, const std::
     std::string Text;
     if (!CReadWholeFile(ExpandFileName(Arg), Text))
       throw Exception(Format(res::SCannotReadFile, ExpandFileName(Arg), res::SEdNoSuchFileOrDirectory));
-    std::fwrite(Text.data(), 1, Text.size(), stdout);
+    Modules.Print(Text);
   } else if (Word == "Message") {
     LineBufferList().AddList("Build")->Add(ParseMessageRecord(Rest));
   } else if (Word == "Messages") {
-    const std::string Text = MessageViewText();
-    std::fwrite(Text.data(), 1, Text.size(), stdout);
+    Modules.Print(MessageViewText());
   } else if (Word == "Build") {
     BuildCurrent(Modules, Arg);
   } else if (Word == "GotoMessage") {
@@ -70,11 +66,11 @@ bool RunMessageCommand(TEdModules& Modules, const std::string& Word, const std::
     Line->GotoSource();
     Modules.Run("Switch", Line->GetFileName());
     const TEkView& V = *Modules.View();
-    std::printf("%d %d\n", static_cast<int>(V.Cursor.LineNum), static_cast<int>(V.Cursor.Col));
+    Modules.Print(Format("%d %d\n", static_cast<int>(V.Cursor.LineNum), static_cast<int>(V.Cursor.Col)));
   } else {
     return false;
   }
   return true;
 }
 
-}  // namespace nxs::host
+}  // namespace nxs::script

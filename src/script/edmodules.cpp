@@ -1,14 +1,12 @@
-#include "host/edmodules.h"
-#include "host/resstrings.h"
-
-#include <cstdio>
+#include "script/edmodules.h"
+#include "script/resstrings.h"
 
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
 #include "options/envoptions.h"
 #include "options/resstrings.h"
 #include "modules/closedfiles.h"
-#include "modules/filehist.h"
+#include "modules/modulescope.h"
 #include "modules/inifile.h"
 #include "modules/modulelist.h"
 #include "modules/sourcemodule.h"
@@ -19,15 +17,11 @@
 #include "shared/settings.h"
 #include "shared/text.h"
 
-namespace nxs::host {
+namespace nxs::script {
 
-TEdModules::TEdModules(const std::vector<std::string>& Files) {
-  FOptions = std::make_unique<TEnvironmentOptions>(SettingsStore());
-  FOptions->SourceOptionGroups().WriteBuiltIns = false;
-  FOptions->LoadOptions();
-  FHistoryLink = std::make_unique<TFileHistoryOptionsLink>(*FOptions);
-  DocModuleHooks().AskToReloadModifiedFiles = FOptions->EditorOptions().GetBool(res::opt::AskToReloadModifiedFiles);
-  InitSourceModules();
+TEdModules::TEdModules(const std::vector<std::string>& Files, TPrintFn Print)
+    : FScope(std::make_unique<TSourceModuleScope>()), FPrint(Print ? std::move(Print) : StdoutPrinter()) {
+  DocModuleHooks().AskToReloadModifiedFiles = FScope->Options().EditorOptions().GetBool(res::opt::AskToReloadModifiedFiles);
   TSettingsIniFile Ini(SettingsStore());
   ClosedFiles().LoadClosedHistory(Ini, true, false);
   for (const auto& F : Files) OpenModule(F);
@@ -38,7 +32,7 @@ TEdModules::TEdModules(const std::vector<std::string>& Files) {
 }
 
 TEdModules::~TEdModules() {
-  DoneSourceModules();
+  FScope.reset();
   ClosedFiles().FreeClosedFileLists();
 }
 
@@ -70,6 +64,8 @@ TSourceModule& TEdModules::Current() {
   return *FCurrent;
 }
 
+TEnvironmentOptions& TEdModules::Options() { return FScope->Options(); }
+
 PEkView TEdModules::View() { return Current().ShowEditor().EkView(); }
 
 TEditBuffer& TEdModules::Buffer() { return *Current().GetMainSource(); }
@@ -93,7 +89,7 @@ bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
   } else if (Word == "Modules") {
     NoArgument();
     for (TDocModule* M : ModuleList().Snapshot())
-      std::printf("%s %s\n", M->GetFileName().c_str(), M->GetModified() ? "modified" : "saved");
+      Print(M->GetFileName() + (M->GetModified() ? " modified\n" : " saved\n"));
   } else if (Word == "SaveFile") {
     NoArgument();
     Current().Save(false, true);
@@ -119,4 +115,4 @@ bool TEdModules::Run(const std::string& Word, const std::string& Rest) {
   return true;
 }
 
-}  // namespace nxs::host
+}  // namespace nxs::script

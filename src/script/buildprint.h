@@ -6,17 +6,21 @@
 
 #include <string>
 
+#include "script/output.h"
+
 namespace nxs {
 class TLine;
 class TLineBuffer;
 class TEvMessageLine;
 }  // namespace nxs
 
-namespace nxs::host {
+namespace nxs::script {
 
 class TBuildPrinter {
  public:
-  TBuildPrinter(bool GccStyle, bool Progress);
+  // Lines go to Out (standard output when none is given); the progress line, when asked
+  // for, always to the terminal on standard output.
+  TBuildPrinter(bool GccStyle, bool Progress, TPrintFn Out = {});
   ~TBuildPrinter();
   TBuildPrinter(const TBuildPrinter&) = delete;  // registered with the group's events
   TBuildPrinter& operator=(const TBuildPrinter&) = delete;
@@ -34,6 +38,7 @@ class TBuildPrinter {
   void ClearProgress();
 
   TLineBuffer* FGroup;
+  TPrintFn FOut;
   bool FGcc;
   bool FProgress;
   bool FProgressShown = false;
@@ -41,4 +46,4 @@ class TBuildPrinter {
   std::string FHeldText;
 };
 
-}  // namespace nxs::host
+}  // namespace nxs::script

@@ -1,4 +1,4 @@
-#include "host/buildprint.h"
+#include "script/buildprint.h"
 
 #include <cstdio>
 
@@ -9,7 +9,7 @@
 #include "shared/format.h"
 #include "shared/text.h"
 
-namespace nxs::host {
+namespace nxs::script {
 
 namespace {
 
@@ -32,8 +32,11 @@ int Depth(const TLine& Line) {
 
 }  // namespace
 
-TBuildPrinter::TBuildPrinter(bool GccStyle, bool Progress)
-    : FGroup(LineBufferList().AddList("Build")), FGcc(GccStyle), FProgress(Progress) {
+TBuildPrinter::TBuildPrinter(bool GccStyle, bool Progress, TPrintFn Out)
+    : FGroup(LineBufferList().AddList("Build")),
+      FOut(Out ? std::move(Out) : StdoutPrinter()),
+      FGcc(GccStyle),
+      FProgress(Progress) {
   FGroup->EvLineAdded().Add(this, &TBuildPrinter::Added);
   FGroup->EvChildAdded().Add(this, &TBuildPrinter::Added);
   if (!FProgress) return;
@@ -88,8 +91,7 @@ std::string TBuildPrinter::LineText(const TLine& Line, bool GccStyle) {
 
 void TBuildPrinter::Print(const std::string& Text) {
   ClearProgress();
-  std::printf("%s\n", Text.c_str());
-  std::fflush(stdout);
+  FOut(Text + "\n");
 }
 
 void TBuildPrinter::PrintHeld() {
@@ -124,4 +126,4 @@ void TBuildPrinter::Added(TEvMessageLine& Args) {
   Print(LineText(*Line, true));
 }
 
-}  // namespace nxs::host
+}  // namespace nxs::script
