@@ -106,6 +106,30 @@ TEST_F(TerminalIde, ThePromptRunsTheScriptCommandsAndShowsTheirAnswerOrTheirFail
   EXPECT_EQ(Ide->MessageLine(), "Unknown command \"NoSuchThing\"");
 }
 
+TEST_F(TerminalIde, ThePromptRunsTheScriptLanguageOnTheTabShownAndFollowsItsSwitches) {
+  const std::string A = Write("a.txt", "aaa\n"), B = Write("b.txt", "bbb\n");
+  Ide->Open(A);
+  Ide->Open(B);
+  Press(0x21 | kcCtrl);  // Ctrl+PgUp: back to a.txt
+  ASSERT_EQ(Ide->CurrentModule()->GetFileName(), A);
+  Prompt("InsertText x\\ty");
+  EXPECT_EQ(Text(), "x\tyaaa\n");
+  Prompt("Pos");
+  EXPECT_EQ(Ide->MessageLine(), "1 " + std::to_string(Ide->CurrentView()->Cursor().Col));
+  // A command that makes another module current takes the IDE's tab along.
+  Prompt("Switch " + B);
+  EXPECT_EQ(Ide->CurrentModule()->GetFileName(), B);
+  // An answer of several lines goes to the message view, its last line to the message line.
+  Prompt("Modules");
+  const std::string S = Screen();
+  EXPECT_NE(S.find(A + " modified"), std::string::npos) << S;
+  EXPECT_NE(S.find(B + " saved"), std::string::npos) << S;
+  EXPECT_NE(S.find(Ide->MessageLine()), S.rfind(Ide->MessageLine())) << "the last line shows twice";
+  // The script's own errors show as they are.
+  Prompt("GoToLine x");
+  EXPECT_NE(Ide->MessageLine().find("LINE"), std::string::npos) << Ide->MessageLine();
+}
+
 TEST_F(TerminalIde, ClosingAModifiedFileAsksAndTheAnswerDecides) {
   const std::string File = Write("a.txt", "x\n");
   Ide->Open(File);
