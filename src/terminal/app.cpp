@@ -527,6 +527,7 @@ void TTerminalIDE::ShowOutput(std::string Output) {
   // What a command prints shows on the message line: its last line, which is the answer of
   // the query commands. An answer of several lines goes to the message view as well.
   while (!Output.empty() && Output.back() == '\n') Output.pop_back();
+  if (Output.empty()) return;  // what the command said otherwise (a question) stays
   const size_t Last = Output.rfind('\n');
   FMessage = Last == std::string::npos ? Output : Output.substr(Last + 1);
   if (Last == std::string::npos) return;
