@@ -16,6 +16,7 @@
 #include "shared/dialogs.h"
 #include "support/files.h"
 #include "support/tempdir.h"
+#include "terminal/editorpane.h"
 #include "terminal/keys.h"
 #include "terminal/questions.h"
 
@@ -196,6 +197,25 @@ TEST_F(TerminalIde, AResizeShowsTheWholeFrameAgainAtTheNewSize) {
       EXPECT_NE(Row.find("line " + std::to_string(N) + " "), std::string::npos) << Row;
     }
   }
+}
+
+TEST_F(TerminalIde, AClickPutsTheCursorWhereItIsAndTheWheelScrolls) {
+  std::string Lines;
+  for (int I = 1; I <= 100; ++I) Lines += "line " + std::to_string(I) + "\n";
+  Ide->Open(Write("a.txt", Lines));
+  Screen();
+  const int Gutter = Ide->EditorPane()->GutterWidth();
+  Ide->Dispatch(TInputEvent{TInputKind::Mouse, 0, 0, 3, Gutter + 2, 1});
+  EXPECT_EQ(Ide->CurrentView()->Cursor().LineNum, 3);
+  EXPECT_EQ(Ide->CurrentView()->Cursor().Col, 3);
+  Ide->Dispatch(TInputEvent{TInputKind::Mouse, 0, 0, 5, 10, 5});
+  Screen();
+  EXPECT_EQ(Ide->CurrentView()->EkView()->WinTopLine, 4);
+  EXPECT_NE(Terminal.Row(1).find("line 4 "), std::string::npos) << Terminal.Row(1);
+  // A click on the gutter moves nothing.
+  const int32_t Line = Ide->CurrentView()->Cursor().LineNum;
+  Ide->Dispatch(TInputEvent{TInputKind::Mouse, 0, 0, 2, 0, 1});
+  EXPECT_EQ(Ide->CurrentView()->Cursor().LineNum, Line);
 }
 
 TEST_F(TerminalIde, CharactersBeyondAsciiAreTypedAsThemselves) {
