@@ -8,7 +8,9 @@ printf 'first line\n' > a.txt
 pane() { tmux -L "$TUI_SOCKET" display -p "$1"; }
 
 for sig in TERM HUP SEGV; do
+  # A server of its own for each run: one being killed still answers for a moment.
   tmux -L "$TUI_SOCKET" kill-server 2>/dev/null
+  TUI_SOCKET=nxs-edit-$$-$sig
   rm -f edit.pid
   tui_start a.txt
   wait_screen "$sig: the file opens" "first line" || continue

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "build/buildhost.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
 #include "editor/buffers/edkrnl.h"
@@ -34,6 +35,8 @@ class TerminalIde : public ::testing::Test {
   ~TerminalIde() override {
     Ide.reset();
     SetQuestions(nullptr);
+    // The build host the IDE asked about goes before the message lines it is subscribed to.
+    ResetBuildHost();
   }
   std::string Write(const std::string& Name, const std::string& Text) {
     const std::string Path = Temp / Name;
