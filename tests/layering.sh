@@ -31,7 +31,8 @@ packages: shared options projectfiles build/engine build/compilers editor/kernel
 startup: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup
 lsp: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment lsp
 script: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment script
-host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp script host
+terminal: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment script terminal
+host: shared options projectfiles build/engine build/compilers editor/kernel editor/buffers editor/keyboard editor/language modules build/messages projects build debugger environment packages startup lsp script terminal host
 '
 
 # Every quoted include of every source, header and table as "FILE:#include "HEADER"".

@@ -27,6 +27,7 @@ TCommand DesktopCommand();    // desktop files
 TCommand LayoutCommand();     // named layouts
 TCommand RecoverCommand();    // files autorecover kept
 TCommand DebugCommand();      // runs a program under the debugger
+TCommand EditCommand();       // the terminal IDE
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

@@ -23,7 +23,7 @@ static TCommand MakeRoot() {
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
                                       EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(),
                                       DesktopCommand(), LayoutCommand(), RecoverCommand(),
-                                      DebugCommand()});
+                                      DebugCommand(), EditCommand()});
   Root.Help =
       "Options before the command shape the start-up:\n"
       "  --no-packages   start without the IDE and design packages\n"

@@ -36,22 +36,33 @@ void TMainThreadQueue::Synchronize(const std::function<void()>& Fn) {
     return;
   }
   TWait Wait;
+  std::function<void()> Wake;
   {
     std::lock_guard G(FMutex);
     FItems.push_back(TItem{Fn, &Wait});
+    Wake = FWakeHook;
   }
   FWork.notify_all();
+  if (Wake) Wake();
   std::unique_lock L(Wait.Mutex);
   Wait.Done.wait(L, [&] { return Wait.Finished; });
   if (Wait.Error) std::rethrow_exception(Wait.Error);
 }
 
 void TMainThreadQueue::Queue(std::function<void()> Fn) {
+  std::function<void()> Wake;
   {
     std::lock_guard G(FMutex);
     FItems.push_back(TItem{std::move(Fn), nullptr});
+    Wake = FWakeHook;
   }
   FWork.notify_all();
+  if (Wake) Wake();
+}
+
+void TMainThreadQueue::SetWakeHook(std::function<void()> Hook) {
+  std::lock_guard G(FMutex);
+  FWakeHook = std::move(Hook);
 }
 
 int TMainThreadQueue::ProcessPending() {

@@ -30,6 +30,10 @@ class TMainThreadQueue {
   // Waits up to TimeoutMs for work, then runs it; returns how many ran.
   int WaitAndProcess(int TimeoutMs);
   bool HasPending() const;
+  // Called, on the thread that adds work, after each Queue and each Synchronize that waits:
+  // how a host whose loop waits on something else (a terminal) is woken. It must be safe on
+  // any thread and quick; nullptr removes it.
+  void SetWakeHook(std::function<void()> Hook);
 
  private:
   struct TItem {
@@ -41,6 +45,7 @@ class TMainThreadQueue {
   std::condition_variable FWork;
   std::deque<TItem> FItems;
   std::thread::id FMainThread;
+  std::function<void()> FWakeHook;  // under FMutex
 };
 
 // The process's queue.

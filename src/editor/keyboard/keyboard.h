@@ -128,8 +128,10 @@ struct TKeyMenu {
 class TIDEKBDChildAPI {
  public:
   explicit TIDEKBDChildAPI(PEkView View) : FView(View) {}
-  // False when the command is not one the editor carries out (a window or IDE command).
-  bool ExecuteCommand(int Command);
+  virtual ~TIDEKBDChildAPI() = default;
+  // False when the command is not one the editor carries out (a window or IDE command). A
+  // host that carries out those commands overrides it and asks the editor first.
+  virtual bool ExecuteCommand(int Command);
   void TypeKey(uint32_t Key);
   PEkView View() const { return FView; }
 

@@ -1,0 +1,268 @@
+// The terminal IDE on a 100 MB Pascal file: opening it to its first screen, a typed character
+// in the middle of a line in the middle of the file to the updated screen, and the bytes the
+// terminal is sent for it. In process, the IDE draws through curses onto a virtual terminal
+// (a file that takes what curses writes); then nxs edit, vim and nano each run as a whole
+// program on the same pseudo-terminal, 120x40, driven by the same keys.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "benchrun.h"
+#include "editor/buffers/editview.h"
+#include "editor/buffers/edkrnl.h"
+#include "startup/startup.h"
+#include "terminal/app.h"
+#include "terminal/curses.h"
+#include "terminal/keys.h"
+
+namespace {
+
+using namespace nxs;
+using Clock = std::chrono::steady_clock;
+constexpr int Rows = 40, Cols = 120;
+
+double Ms(Clock::duration D) { return std::chrono::duration<double, std::milli>(D).count(); }
+
+const std::string& BigFile() {
+  static const std::string Path = [] {
+    std::string P = "/tmp/nxs-bench-terminal-" + std::to_string(getpid()) + ".pas";
+    std::mt19937 Rng(7);
+    static const char* Words[] = {"alpha", "beta", "gamma", "delta", "value", "result", "index", "count"};
+    std::string Text = "unit big;\n\ninterface\n\nimplementation\n\n";
+    Text.reserve((100u << 20) + 200);
+    while (Text.size() < (100u << 20) - 100) {
+      Text += "  ";
+      Text += Words[Rng() % 8];
+      Text += " := ";
+      Text += Words[Rng() % 8];
+      Text += " + ";
+      Text += std::to_string(Rng() % 1000);
+      Text += (Rng() % 4 == 0) ? "; { a comment }\n" : ";\n";
+    }
+    Text += "end.\n";
+    FILE* F = std::fopen(P.c_str(), "wb");
+    std::fwrite(Text.data(), 1, Text.size(), F);
+    std::fclose(F);
+    return P;
+  }();
+  return Path;
+}
+
+int MiddleLine() {
+  static const int Line = [] {
+    FILE* F = std::fopen(BigFile().c_str(), "rb");
+    int N = 0;
+    for (int C; (C = std::fgetc(F)) != EOF;) N += C == '\n';
+    std::fclose(F);
+    return N / 2;
+  }();
+  return Line;
+}
+
+// A virtual terminal: curses writes into a file, whose growth counts the bytes sent.
+struct TVirtualTerminal {
+  TVirtualTerminal() {
+    setenv("LINES", std::to_string(Rows).c_str(), 1);
+    setenv("COLUMNS", std::to_string(Cols).c_str(), 1);
+    OutName = "/tmp/nxs-bench-screen-" + std::to_string(getpid());
+    Out = std::fopen(OutName.c_str(), "w+");
+    if (::pipe(Pipe) != 0) std::abort();
+    In = ::fdopen(Pipe[0], "r");
+    Terminal = std::make_unique<term::TCursesTerminal>(In, Out, "xterm-256color");
+  }
+  ~TVirtualTerminal() {
+    Terminal.reset();
+    std::fclose(Out);
+    std::fclose(In);
+    ::close(Pipe[1]);
+    ::unlink(OutName.c_str());
+  }
+  long Bytes() const {
+    std::fflush(Out);
+    struct stat St {};
+    ::fstat(fileno(Out), &St);
+    return St.st_size;
+  }
+  std::string OutName;
+  FILE* Out;
+  FILE* In;
+  int Pipe[2];
+  std::unique_ptr<term::TCursesTerminal> Terminal;
+};
+
+void BM_OpenToFirstScreen(benchmark::State& State) {
+  BigFile();
+  TVirtualTerminal V;
+  for (auto _ : State) {
+    term::TTerminalIDE Ide(*V.Terminal);
+    const auto T0 = Clock::now();
+    Ide.Open(BigFile());
+    const auto T1 = Clock::now();
+    Ide.Render();
+    State.SetIterationTime(Ms(Clock::now() - T0) / 1000);
+    State.counters["open_ms"] = Ms(T1 - T0);
+  }
+}
+BENCHMARK(BM_OpenToFirstScreen)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
+void BM_KeystrokeToScreen(benchmark::State& State) {
+  TVirtualTerminal V;
+  term::TTerminalIDE Ide(*V.Terminal);
+  Ide.Open(BigFile());
+  Ide.Render();
+  const auto Jump = Clock::now();
+  GotoLineCol(Ide.CurrentView()->EkView(), MiddleLine(), 8);
+  Ide.Render();
+  State.counters["jump_to_middle_ms"] = Ms(Clock::now() - Jump);
+  std::vector<double> Times;
+  std::vector<long> Bytes;
+  for (auto _ : State) {
+    const long Before = V.Bytes();
+    const auto T0 = Clock::now();
+    Ide.Dispatch(term::CharEvent(U'x', false));
+    Ide.Render();
+    const double T = Ms(Clock::now() - T0);
+    Bytes.push_back(V.Bytes() - Before);
+    Times.push_back(T);
+    State.SetIterationTime(T / 1000);
+  }
+  std::sort(Times.begin(), Times.end());
+  std::sort(Bytes.begin(), Bytes.end());
+  State.counters["median_ms"] = Times[Times.size() / 2];
+  State.counters["p99_ms"] = Times[Times.size() * 99 / 100];
+  State.counters["bytes_per_char"] = static_cast<double>(Bytes[Bytes.size() / 2]);
+}
+BENCHMARK(BM_KeystrokeToScreen)->Unit(benchmark::kMillisecond)->Iterations(200)->UseManualTime();
+
+// ---- whole programs on a pseudo-terminal ----
+
+struct TPtyProgram {
+  explicit TPtyProgram(std::vector<std::string> Args) {
+    struct winsize W {};
+    W.ws_row = Rows, W.ws_col = Cols;
+    Pid = ::forkpty(&Master, nullptr, nullptr, &W);
+    if (Pid == 0) {
+      setenv("TERM", "xterm-256color", 1);
+      setenv("LANG", "C.UTF-8", 1);
+      std::vector<char*> Argv;
+      for (auto& A : Args) Argv.push_back(A.data());
+      Argv.push_back(nullptr);
+      ::execvp(Argv[0], Argv.data());
+      ::_exit(127);
+    }
+  }
+  ~TPtyProgram() {
+    if (Pid > 0) {
+      ::kill(Pid, SIGKILL);
+      ::waitpid(Pid, nullptr, 0);
+    }
+    ::close(Master);
+  }
+  // Reads what comes until nothing has come for QuietMs; the bytes and when the last came.
+  long Drain(int QuietMs, Clock::time_point* Last = nullptr) {
+    long N = 0;
+    char Buf[65536];
+    for (;;) {
+      pollfd P{Master, POLLIN, 0};
+      if (::poll(&P, 1, QuietMs) <= 0) return N;
+      const ssize_t R = ::read(Master, Buf, sizeof Buf);
+      if (R <= 0) return N;
+      N += R;
+      Seen.append(Buf, static_cast<size_t>(R));
+      if (Seen.size() > (1u << 16)) Seen.erase(0, Seen.size() - (1u << 15));
+      if (Last) *Last = Clock::now();
+    }
+  }
+  // Waits until Text has come (up to BoundMs); the time it took.
+  double WaitFor(const std::string& Text, int BoundMs) {
+    const auto T0 = Clock::now();
+    while (Seen.find(Text) == std::string::npos && Ms(Clock::now() - T0) < BoundMs) Drain(20);
+    return Ms(Clock::now() - T0);
+  }
+  void Send(const std::string& Keys) {
+    if (::write(Master, Keys.data(), Keys.size()) < 0) std::abort();
+  }
+  pid_t Pid = -1;
+  int Master = -1;
+  std::string Seen;
+};
+
+struct TPeer {
+  const char* Name;
+  std::vector<std::string> Args;
+  std::string FirstScreen;  // what its first screen sends as one run
+  std::string GoToMiddle;  // keys that put the cursor in the middle line, at column 8, ready to type
+  std::string Jumped;      // what shows once it is there (empty: the screen falls still)
+};
+
+std::vector<TPeer> Peers() {
+  const std::string Line = std::to_string(MiddleLine());
+  return {
+      // The status line's position: the text is sent token by token, in its colours.
+      {"nxs", {bench::NxsBinary(), "--no-packages", "edit", BigFile()}, "1:1", "\x1b[21~GoToLine " + Line + " 8\r", Line + ":8"},
+      {"vim", {"vim", "-u", "NONE", "-i", "NONE", "-n", BigFile()}, "unit big;", ":" + Line + "\r07li", ""},
+      {"nano", {"nano", "--ignorercfiles", BigFile()}, "unit big;", "\x1f" + Line + ",8\r", ""},
+  };
+}
+
+void BM_ProgramOnPty(benchmark::State& State) {
+  const TPeer Peer = Peers()[static_cast<size_t>(State.range(0))];
+  State.SetLabel(Peer.Name);
+  for (auto _ : State) {
+    const auto T0 = Clock::now();
+    TPtyProgram P(Peer.Args);
+    const double First = P.WaitFor(Peer.FirstScreen, 60000);
+    P.Drain(500);
+    // The jump is done when the screen has been still for a while: the first jump into the
+    // middle of a file may take the editor seconds.
+    P.Send(Peer.GoToMiddle);
+    const double Jump = Peer.Jumped.empty() ? 0 : P.WaitFor(Peer.Jumped, 60000);
+    P.Drain(1500);
+    std::vector<double> Times;
+    std::vector<long> Bytes;
+    for (int I = 0; I < 30; ++I) {
+      Clock::time_point Last = Clock::now();
+      const auto K = Clock::now();
+      P.Send("x");
+      Bytes.push_back(P.Drain(60, &Last));
+      Times.push_back(Ms(Last - K));
+    }
+    std::sort(Times.begin(), Times.end());
+    std::sort(Bytes.begin(), Bytes.end());
+    State.counters["first_screen_ms"] = First;
+    if (Jump > 0) State.counters["jump_ms"] = Jump;
+    State.counters["key_to_last_byte_ms"] = Times[Times.size() / 2];
+    State.counters["bytes_per_char"] = static_cast<double>(Bytes[Bytes.size() / 2]);
+    State.SetIterationTime(Ms(Clock::now() - T0) / 1000);
+  }
+}
+BENCHMARK(BM_ProgramOnPty)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The IDE in process runs on the system as nxs starts it.
+  TStartupOptions Options;
+  Options.LoadPackages = false;
+  TSystemStartup System(Options);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  unlink(BigFile().c_str());
+  return 0;
+}

@@ -1,0 +1,65 @@
+// nxs edit: the terminal IDE on the files, projects and groups named, until the user quits.
+#include <memory>
+#include <string>
+
+#include "editor/keyboard/keyboard.h"
+#include "host/answers.h"
+#include "host/cmdline.h"
+#include "host/commands.h"
+#include "host/resstrings.h"
+#include "shared/fileio.h"
+#include "shared/format.h"
+#include "terminal/app.h"
+#include "terminal/curses.h"
+#include "terminal/questions.h"
+#include "terminal/restore.h"
+
+namespace nxs::host {
+
+namespace {
+
+int RunEdit(const TCommandLine& Cmd) {
+  std::shared_ptr<IUserQuestions> Script;
+  if (Cmd.Has("--answers") || Cmd.Has("--answer")) {
+    const std::string Answer = Cmd.Get("--answer", "cancel");
+    if (TScriptAnswers::ResultOf(Answer) == mrNone) Cmd.Fail(res::SEdAnswerWords);
+    Script = std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "", Answer);
+  }
+  term::TStderrRedirect Log(Cmd.Get("--log"));
+  term::TCursesTerminal Terminal;
+  term::TTerminalIDE Ide(Terminal);
+  SetQuestions(std::make_shared<term::TDialogQuestions>(Ide, Script));
+  if (Cmd.Has("--keymap")) {
+    const int I = Ide.Keyboard().LookupKeyBinding(Cmd.Get("--keymap"));
+    if (I < 0) Cmd.Fail(Format(res::SKeysUnknownKeymap, Cmd.Get("--keymap")));
+    Ide.Keyboard().SetBindingIndex(I);
+  }
+  for (const std::string& File : Cmd.Positional()) {
+    try {
+      Ide.Open(File);
+    } catch (const Exception& E) {
+      Ide.ShowMessage(E.Message());
+    }
+  }
+  Ide.Run();
+  SetQuestions(nullptr);
+  return 0;
+}
+
+}  // namespace
+
+TCommand EditCommand() {
+  return Leaf("edit", "the IDE in the terminal", "nxs edit [FILE|PROJECT|GROUP]... [--keymap NAME] [--answers FILE] [--answer WORD] [--log FILE]",
+              "Opens each FILE in an editor tab, and a project or group in the project tree.\n"
+              "Keys go through the keymap (--keymap: Default, Classic, Brief, Epsilon, VisualStudio,\n"
+              "...). F10 or Alt+X opens the command prompt, which takes the commands of nxs ed scripts\n"
+              "and Open FILE, Grep TEXT, Build [make|build|clean], Messages, StopGrep, Quit. F6 moves\n"
+              "between the editor, the project tree and the messages; Enter on a message shows its\n"
+              "place. Alt+F finds in files, Alt+M makes, Alt+N goes to the next error, Alt+R records\n"
+              "and Alt+P plays a key macro, Alt+K folds, Alt+J sync-edits the block, Alt+S saves all.\n"
+              "Questions are dialogs; --answers FILE (one answer a line) and --answer WORD answer them\n"
+              "instead, each shown on the message line. What would go to standard error goes to --log.",
+              {{"--keymap", true}, {"--answers", true}, {"--answer", true}, {"--log", true}}, 0, SIZE_MAX, RunEdit);
+}
+
+}  // namespace nxs::host
