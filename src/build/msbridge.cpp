@@ -277,7 +277,8 @@ engine::TPropertyMap ParseGlobalProperties(const std::string& Properties) {
   return Map;
 }
 
-engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string& Text,
+// Text null: the engine reads the file itself.
+engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string* Text,
                                   const std::string& Properties, const TRunOptions& Options, TEngineLogger& Logger,
                                   const std::optional<std::vector<std::string>>& Unsaved = std::nullopt) {
   engine::TBuildRequest R;
@@ -290,8 +291,10 @@ engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string
   }
   R.Logger = &Logger;
   R.Verbosity = static_cast<engine::TVerbosity>(Options.Verbosity);
-  R.ProjectText = Text;
-  R.UseProjectText = true;
+  if (Text) {
+    R.ProjectText = *Text;
+    R.UseProjectText = true;
+  }
   if (!Options.Silent) R.Cancel = &ProgressMonitor().CancelFlag();
   for (const auto& [Task, Class] : HostObjects()) {
     std::shared_ptr<engine::ITaskHostObject> Object = Class(FileName);
@@ -304,7 +307,7 @@ engine::TBuildRequest MakeRequest(const std::string& FileName, const std::string
   return R;
 }
 
-TRunResult RunTargets(const std::string& FileName, const std::string& Text, const std::string& Targets,
+TRunResult RunTargets(const std::string& FileName, const std::string* Text, const std::string& Targets,
                       const std::string& Properties, const TRunOptions& Options) {
   TEngineLogger Logger(Options.Verbosity, Options.Silent);
   TRunResult Result;
@@ -358,12 +361,15 @@ class TEngineProjectView : public IEngineProjectView {
  public:
   TEngineProjectView(const std::string& Xml, std::string FileName)
       : FText(StripEmptyProjectExtensions(Xml)), FFileName(std::move(FileName)) {}
+  // The document is the file on disk as it was read: the engine reads the file itself (a
+  // make of a group parses what it has parsed before once, with the places the user sees).
+  explicit TEngineProjectView(std::string FileName) : FFileName(std::move(FileName)) {}
 
   bool Build(const std::string& Targets, const std::string& Properties, int Verbosity) override {
     TRunOptions O;
     O.Verbosity = Verbosity >= vDefault && Verbosity <= vSTFU ? static_cast<TMSBuildVerbosity>(Verbosity) : vNormal;
     O.Silent = O.Verbosity == vSTFU;
-    return RunTargets(FFileName, FText, Targets, Properties, O).Ok;
+    return RunTargets(FFileName, FText ? &*FText : nullptr, Targets, Properties, O).Ok;
   }
 
   // Text is expanded in the evaluated project: "$(OutputPath)", "@(Compile)".
@@ -372,7 +378,7 @@ class TEngineProjectView : public IEngineProjectView {
     TEngineLogger Logger(vSTFU, true);
     TRunOptions O;
     O.Silent = true;
-    engine::TBuildRequest R = MakeRequest(FFileName, FText, {}, O, Logger);
+    engine::TBuildRequest R = MakeRequest(FFileName, FText ? &*FText : nullptr, {}, O, Logger);
     engine::TEngine Engine;
     try {
       Result = Engine.Evaluate(FFileName, R)->Expand(Text);
@@ -383,7 +389,7 @@ class TEngineProjectView : public IEngineProjectView {
   }
 
  private:
-  std::string FText;
+  std::optional<std::string> FText;
   std::string FFileName;
 };
 
@@ -412,7 +418,7 @@ TRunResult RunEvaluation(const TMSBuildSource& Source, const std::string& Target
   bool ThroughTargets = false;
   // One engine for both steps: the build reads the files the evaluation has read already.
   Result.Ok = OffMainThread([&] {
-    engine::TBuildRequest R = MakeRequest(Source.FileName(), Text, Properties, O, Logger);
+    engine::TBuildRequest R = MakeRequest(Source.FileName(), &Text, Properties, O, Logger);
     engine::TEngine Engine;
     std::shared_ptr<engine::TEvaluatedProject> Evaluated = Engine.Evaluate(Source.FileName(), R);
     if (!Evaluated->HasTarget(res::SEvaluatePropertiesTarget)) {
@@ -515,7 +521,8 @@ bool TMSBuilder::DoBuild() {
     TRunOptions O;
     O.Verbosity = FVerbosity;
     O.Silent = FVerbosity == vSTFU;
-    Ok = RunTargets(FSource.FileName(), FSource.Text(), FTargets, FProperties, O).Ok;
+    const std::string Text = FSource.Text();
+    Ok = RunTargets(FSource.FileName(), &Text, FTargets, FProperties, O).Ok;
   }
   if (!Ok) Monitor.IncErrorCount(msgError);
   FResult = Ok ? crSucceeded : crFailed;
@@ -547,7 +554,8 @@ bool InvokeMSBuildSilent(const TMSBuildSource& Source, const std::string& Target
   TRunOptions O;
   O.Verbosity = vSTFU;
   O.Silent = true;
-  return RunTargets(Source.FileName(), Source.Text(), Targets, Properties, O).Ok;
+  const std::string Text = Source.Text();
+  return RunTargets(Source.FileName(), &Text, Targets, Properties, O).Ok;
 }
 
 bool RunMSBuildKibitzer(const TMSBuildSource& Source, const std::string& Task, const std::string& Properties,
@@ -560,7 +568,7 @@ bool RunMSBuildKibitzer(const TMSBuildSource& Source, const std::string& Task, c
   TRunOptions O;
   O.Verbosity = vSTFU;
   O.Silent = true;
-  const bool Ok = RunTargets(Source.FileName(), Text, res::SKibitzTarget, Props, O).Ok;
+  const bool Ok = RunTargets(Source.FileName(), &Text, res::SKibitzTarget, Props, O).Ok;
   Result = GetMSBuildKibitzResult();
   return Ok;
 }
@@ -688,6 +696,7 @@ void InitBuildHost() {
   Hooks.MakeView = [](const std::string& Xml, const std::string& FileName) {
     return std::make_shared<TEngineProjectView>(Xml, FileName);
   };
+  Hooks.MakeFileView = [](const std::string& FileName) { return std::make_shared<TEngineProjectView>(FileName); };
   Hooks.BackgroundCompileActive = [] { return GetBackgroundCompileActive(); };
   SetEngineViewHooks(std::move(Hooks));
   TMSBuildMacro::SetResolver([](IProjectContext& Project, const std::string& Name, std::string& Value) {

@@ -7,6 +7,7 @@
 #include "build/messages/msglines.h"
 #include "build/progress.h"
 #include "build/buildgroups.h"
+#include "build/engine/readahead.h"
 #include "build/resstrings.h"
 #include "options/envoptions.h"
 #include "modules/modulelist.h"
@@ -305,6 +306,11 @@ bool TProjectGroupBuilder::PreBuild() {
 
 bool TProjectGroupBuilder::DoBuild() {
   const TCompileMode Mode = Control().FMode;
+  // The project files are parsed on another core while the engine builds the ones before them.
+  std::vector<std::string> Files;
+  for (int I = 0; I < FList.Count(); ++I)
+    if (FList[I].Builder) Files.push_back(FList[I].Project->GetFileName());
+  const engine::TReadAhead ReadAhead(std::move(Files));
   for (int I = 0; I < FList.Count() && FSuccess; ++I) {
     TProjectBuildInfo& Entry = FList[I];
     if (!Entry.Builder) continue;

@@ -271,7 +271,18 @@ void TNativeMSBuildProject::GetTargetNames(std::string& Names) {
 void TNativeMSBuildProject::SetExtensionXml(const std::string& Xml) { Extensions()->SetXml(SectionName, Xml); }
 
 // 11, 44, 63, 64
-std::shared_ptr<IEngineProjectView> TNativeMSBuildProject::EngineView() {
+bool TNativeMSBuildProject::IsAsOnDisk() {
+  if (FReadFrom.empty() || FProjectNode->GetModifiedFlag() || FReadFrom != ExpandFileName(FFileName)) return false;
+  // The engine leaves the extensions to the environment: what changed there (the file version
+  // stamped as the document opened) leaves the engine's reading of the file as it is.
+  for (int I = 0; I < FProjectNode->Count(); ++I) {
+    const TNode* Child = FProjectNode->GetNode(I);
+    if (!dynamic_cast<const msb::TProjectExtensions*>(Child) && Child->GetIsModified()) return false;
+  }
+  return SameFileVersion(FileSystem().Stat(FReadFrom), FReadVersion);
+}
+
+std::shared_ptr<IEngineProjectView> TNativeMSBuildProject::EngineView(bool MayReadFile) {
   TEngineViewHooks Hooks;
   {
     std::lock_guard<std::mutex> Guard(HooksLock());
@@ -280,7 +291,10 @@ std::shared_ptr<IEngineProjectView> TNativeMSBuildProject::EngineView() {
   if (!Hooks.MakeView) throw EProjectFileException(res::SNoEngineView);
   if (FCachedProjectInterop && Hooks.BackgroundCompileActive && Hooks.BackgroundCompileActive())
     return FCachedProjectInterop;
-  FProjectInterop = Hooks.MakeView(GetXml(), FFileName);
+  if (MayReadFile && Hooks.MakeFileView && IsAsOnDisk())
+    FProjectInterop = Hooks.MakeFileView(FFileName);
+  else
+    FProjectInterop = Hooks.MakeView(GetXml(), FFileName);
   if (!FProjectInterop) throw EProjectFileException(res::SNoEngineView);
   return FProjectInterop;
 }
@@ -299,7 +313,8 @@ bool TNativeMSBuildProject::EngineQuery(const std::string& Text, std::string& Re
 
 void TNativeMSBuildProject::CacheEngineProject() {
   FCachedProjectInterop.reset();
-  FCachedProjectInterop = EngineView();
+  // The text as it is now: the file may change while a background compile reads the view.
+  FCachedProjectInterop = EngineView(false);
   FProjectInterop.reset();
 }
 

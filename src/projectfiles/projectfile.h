@@ -152,6 +152,10 @@ struct TEngineViewHooks {
   std::function<std::shared_ptr<IEngineProjectView>(const std::string& Xml, const std::string& FileName)> MakeView;
   // True while a background compile runs: engine calls then use the cached view.
   std::function<bool()> BackgroundCompileActive;
+  // A view that reads the file itself, for a document that is the file on disk as it was
+  // read (unmodified, the file unchanged since): the engine's parse of the file stands, and
+  // its places are the file's. Without it every view is made from the text.
+  std::function<std::shared_ptr<IEngineProjectView>(const std::string& FileName)> MakeFileView;
 };
 // Registers (or, with empty hooks, removes) the engine-view factory.
 void SetEngineViewHooks(TEngineViewHooks Hooks);
@@ -288,7 +292,10 @@ class TNativeMSBuildProject : public IMSProjectFile, public IProjectNodeAccess {
   void WriteGroupProperty(msb::TPropertyGroup* Group, const std::string& Name, const std::string& Value,
                           bool WriteEmpty, const std::string& Condition);
   void CheckNoXml(const std::string& Value, const char* Message) const;
-  std::shared_ptr<IEngineProjectView> EngineView();
+  std::shared_ptr<IEngineProjectView> EngineView(bool MayReadFile = true);
+  // True when the engine reads the document as the file on disk: the file is the version the
+  // document was read from or written to, and nothing the engine reads has changed since.
+  bool IsAsOnDisk();
 
   std::shared_ptr<IEngineProjectView> FProjectInterop;
   std::shared_ptr<IEngineProjectView> FCachedProjectInterop;

@@ -551,7 +551,8 @@ TEST(ProjectDocument, EngineCallsNeedARegisteredView) {
                         V->Xml = Xml;
                         return V;
                       },
-                      [&] { return Background; }});
+                      [&] { return Background; },
+                      {}});
   EXPECT_TRUE(D->EngineBuild("Build", "", 2));
   EXPECT_TRUE(D->EngineQuery("q", R));
   EXPECT_EQ(Made, 2);  // a fresh view per call
@@ -562,5 +563,58 @@ TEST(ProjectDocument, EngineCallsNeedARegisteredView) {
   D->ReleaseEngineProject();
   EXPECT_TRUE(D->EngineQuery("q", R));
   EXPECT_EQ(Made, 4);
+  SetEngineViewHooks({});
+}
+
+// While the document is the file as it was read or saved, the engine reads the file itself
+// (one parse, the file's own places); any change the engine would see, in the document or on
+// disk, hands it the document's text instead.
+TEST(ProjectDocument, TheEngineReadsTheFileOnlyWhileTheDocumentIsAsOnDisk) {
+  TTempDir Dir;
+  const std::string Name = Dir / "disk.vproj";
+  FileSystem().WriteFile(Name, "<Project " + Ns + "><PropertyGroup><A>disk</A></PropertyGroup></Project>");
+  std::vector<std::string> Made;
+  bool Background = false;
+  SetEngineViewHooks({[&](const std::string& Xml, const std::string&) {
+                        Made.push_back(Xml.find("<A>") != std::string::npos ? "text" : "?");
+                        return std::make_shared<TFakeView>();
+                      },
+                      [&] { return Background; },
+                      [&](const std::string& File) {
+                        Made.push_back(File == Name ? "file" : "?");
+                        return std::make_shared<TFakeView>();
+                      }});
+  auto Views = [&](IMSProjectFile& D) {
+    std::string R;
+    EXPECT_TRUE(D.EngineQuery("q", R));
+    return Made.back();
+  };
+  // Opening stamps the file version in the extensions, which the engine does not read; a file
+  // without them gets them added, a change of the project element itself.
+  std::shared_ptr<IMSProjectFile> D = MSBuildOpenProject(Name);
+  EXPECT_EQ(Views(*D), "text");
+  FileSystem().WriteFile(Name, "<Project " + Ns +
+                                   "><PropertyGroup><A>disk</A></PropertyGroup><ProjectExtensions/></Project>");
+  D->Reload();
+  EXPECT_EQ(Views(*D), "file");
+  D->SetGlobalProperty("A", "changed", false, "");
+  EXPECT_EQ(Views(*D), "text");
+  D->SaveToFile(Name);
+  EXPECT_EQ(Views(*D), "file");
+  // Another process writes the file: the document no longer stands for it.
+  FileSystem().WriteFile(Name, "<Project " + Ns + "><PropertyGroup><A>other process</A></PropertyGroup></Project>");
+  EXPECT_EQ(Views(*D), "text");
+  D->Reload();
+  EXPECT_EQ(Views(*D), "file");
+  // A group added (a change of the project element's children) is seen.
+  D->AddImport("x.targets", "");
+  EXPECT_EQ(Views(*D), "text");
+  D->Reload();
+  // The view a background compile keeps holds the text of its time.
+  D->CacheEngineProject();
+  EXPECT_EQ(Made.back(), "text");
+  // A document saved elsewhere stands for that file, not the one it was read from.
+  D->SetFileName(Dir / "elsewhere.vproj");
+  EXPECT_EQ(Views(*D), "text");
   SetEngineViewHooks({});
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "build/engine/filetimes.h"
+#include "build/engine/readahead.h"
 #include "build/engine/tasks.h"
 #include "enginefixture.h"
 #include "shared/text.h"
@@ -300,6 +301,26 @@ TEST_F(EngineTest, WithinAMakeAnImportIsReadOnceUntilAToolMayHaveChangedIt) {
   ASSERT_EQ(RunProcess(Tool), 0);
   EXPECT_TRUE(Build(Body)) << Log.Errors();
   EXPECT_EQ(Log.Messages(), "one|one|three");
+}
+
+TEST_F(EngineTest, WithinAMakeAProjectReadAheadServesUntilAToolMayHaveChangedIt) {
+  auto Body = [](const char* Word) { return std::string("<Target Name=\"Build\"><Message Text=\"") + Word + "\" /></Target>"; };
+  const std::string File = Project("q.proj", Body("one"));
+  // Outside a make nothing is read ahead: the engine reads the file as it finds it.
+  TReadAhead({File}).Finish();
+  Project("q.proj", Body("two"));
+  const TKnownFileTimes Make;
+  TReadAhead({File}).Finish();
+  // Changed by no tool, the project is the one read ahead.
+  Project("q.proj", Body("three"));
+  EXPECT_TRUE(Engine.Build(File, "Build", Request)) << Log.Errors();
+  // Changed by a tool, it is read again, whatever was read ahead.
+  TReadAhead({File}).Finish();
+  TProcessOptions Tool;
+  Tool.Argv = {"/bin/sh", "-c", "sed -i s/three/four/ \"$0\"", File};
+  ASSERT_EQ(RunProcess(Tool), 0);
+  EXPECT_TRUE(Engine.Build(File, "Build", Request)) << Log.Errors();
+  EXPECT_EQ(Log.Messages(), "two|four");
 }
 
 TEST_F(EngineTest, ATaskThatThrowsIsAnErrorNotACrash) {
