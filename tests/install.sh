@@ -30,5 +30,6 @@ grep -q '<Import Project="$(NXS)\\data\\targets\\Vellum.Common.Targets"/>' "$WOR
 [ -f "$dir/data/targets/Vellum.Common.Targets" ] || fail "the import does not reach the installed targets file"
 # The shipped packages load from the prefix.
 list=$("$NXS" packages list 2>&1) || fail "nxs packages list: $list"
-[ "$list" == 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' ] || fail "the installed packages: $list"
+[ "$list" == 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -
+ide loaded $(NXSLIB)/gdbmi.so "The gdb debugger kernel" -' ] || fail "the installed packages: $list"
 echo "installed nxs runs from its prefix"

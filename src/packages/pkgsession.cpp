@@ -87,7 +87,7 @@ std::string PackageIncludeDir() {
 }
 
 std::vector<TIDEPackageEntry> ShippedIDEPackages() {
-  return {{"$(NXSLIB)/makehl.so", res::SShippedMakefilePackage, {}}};
+  return {{"$(NXSLIB)/makehl.so", res::SShippedMakefilePackage, {}}, {"$(NXSLIB)/gdbmi.so", res::SShippedDebuggerPackage, {}}};
 }
 
 void PublishPackageEnvironment() {

@@ -57,6 +57,7 @@ inline constexpr const char* SProductBaseName = "nxs";
 inline constexpr const char* SNotRegistering = "Only a package's registration procedure may register %s";
 
 inline constexpr const char* SShippedMakefilePackage = "Makefile highlighting and keys";
+inline constexpr const char* SShippedDebuggerPackage = "The gdb debugger kernel";
 inline constexpr const char* SNoSuchPackage = "no package %s is known";
 inline constexpr const char* SPackageAlreadyInstalled = "package %s is installed already";
 inline constexpr const char* SNotADesignPackage = "%s is an IDE package; disable it instead";

@@ -8,7 +8,9 @@
 #include "build/messages/kibitz.h"
 #include "build/messages/msglines.h"
 #include "build/msbridge.h"
+#include "debugger/breakpoints.h"
 #include "debugger/debugmgr.h"
+#include "debugger/resstrings.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/ekinit.h"
 #include "editor/language/generic.h"
@@ -16,6 +18,7 @@
 #include "editor/language/regions.h"
 #include "environment/desktop.h"
 #include "modules/autorecover.h"
+#include "modules/inifile.h"
 #include "modules/modulelist.h"
 #include "modules/openhandlers.h"
 #include "modules/sourcemodule.h"
@@ -74,6 +77,32 @@ struct TStep {
 
 // The steps in the order they start; shutdown runs them backwards, so that each step finds
 // the ones it rests on still in place.
+// The desktop procedures of the breakpoints: desktop files keep the source breakpoints.
+int& BreakpointDesktopProcs() {
+  static int Index = -1;
+  return Index;
+}
+
+void InitDesktopWithBreakpoints() {
+  InitDesktop();
+  BreakpointDesktopProcs() =
+      RegisterDesktopProcs({[](TCustomIniFile& Ini) { DebugMgr().Breakpoints().LoadBreakpoints(Ini); },
+                            [](TCustomIniFile& Ini) {
+                              // A desktop without breakpoints holds no section of them.
+                              TBreakpointManager& B = DebugMgr().Breakpoints();
+                              if (B.GetCount() == 0)
+                                Ini.EraseSection(res::SBreakpointsSection);
+                              else
+                                B.SaveBreakpoints(Ini, false);
+                            }});
+}
+
+void DoneDesktopWithBreakpoints() {
+  if (BreakpointDesktopProcs() >= 0) UnregisterDesktopProcs(BreakpointDesktopProcs());
+  BreakpointDesktopProcs() = -1;
+  DoneDesktop();
+}
+
 const TStep Steps[] = {
     // The host's seams.
     {"cancel key", [](const TStartupOptions& O) { SetCancelKey(O.CancelKey); }, [] { SetCancelKey(nullptr); }},
@@ -158,8 +187,9 @@ const TStep Steps[] = {
     // The project document reads a file open in an edit buffer rather than the disk copy.
     {"open buffer text", [](const TStartupOptions&) { SetOpenBufferTextHook(&GetOpenBufferText); },
      [] { SetOpenBufferTextHook(nullptr); }},
-    // The desktop form handlers ("TSourceModule") and the layout switches the modules ask for.
-    {"desktop handlers", [](const TStartupOptions&) { InitDesktop(); }, [] { DoneDesktop(); }},
+    // The desktop form handlers ("TSourceModule"), the layout switches the modules ask for,
+    // and the breakpoints kept in desktop files.
+    {"desktop handlers", [](const TStartupOptions&) { InitDesktopWithBreakpoints(); }, [] { DoneDesktopWithBreakpoints(); }},
     // Autorecover, which an editing session starts once its files are open.
     {"autorecover", [](const TStartupOptions&) { AutoRecoverRegister(); }, [] { AutoRecoverUnregister(); }},
 };

@@ -152,4 +152,14 @@ checks=$((checks + 1))
 grep -qF "Project=\"$WORK/app.vproj\"" "$NXS_SETTINGS_DIR"/* || fail "the session does not record the project: $(cat "$NXS_SETTINGS_DIR"/*)"
 expect_status "no file and no desktop" 2 "" "$NXS" ed --script s3
 
+# Breakpoints set in an editing session come back with its desktop; once the last is gone,
+# the desktop keeps no section of them.
+printf 'GoToLine 6\nToggle\nSaveDesktop\n' > s4
+expect_out "a breakpoint toggled" "" "$NXS" ed one.pas --desktop bp.dsk --script s4
+printf 'Breakpoints\nGoToLine 6\nToggle\nSaveDesktop\n' > s5
+expect_out "comes back with the desktop" "$WORK/one.pas:6 enabled | Action: Break | Pass Count: 0" \
+  "$NXS" ed --desktop bp.dsk --script s5
+checks=$((checks + 1))
+! grep -q '^\[Breakpoints\]' bp.dsk || fail "an empty breakpoints section is kept: $(cat bp.dsk)"
+
 finish

@@ -39,7 +39,8 @@ grep -qP '^Tab\tForeTab$' <<<"$makefile_keys" && grep -qP '^F9\tMakeProject$' <<
   fail "the default keymap binds Tab and F9: $makefile_keys"
 expect_out "its key table is a keymap" "$makefile_keys" "$NXS" keys --keymap Makefile
 expect_status "not without packages" 2 "" "$NXS" --no-packages keys --keymap Makefile
-expect_out "the shipped list" 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -' "$NXS" packages list
+expect_out "the shipped list" 'ide loaded $(NXSLIB)/makehl.so "Makefile highlighting and keys" -
+ide loaded $(NXSLIB)/gdbmi.so "The gdb debugger kernel" -' "$NXS" packages list
 
 # A build of nxs alone: the shipped package is missing, and every start passes it by without a
 # question, with a line in the start-up trace.
@@ -104,10 +105,12 @@ expect_status "a package others may write is refused" 1 \
 chmod 0644 mine.so
 expect_out "installed" "" "$NXS" packages install mine.so
 expect_out "and loaded by the next start" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded \$(NXSLIB)/gdbmi.so \"The gdb debugger kernel\" -
 design loaded $WORK/mine.so \"Test package\" -" "$NXS" packages list
 expect_status "installed once" 1 "nxs: package $WORK/mine.so is installed already" "$NXS" packages install mine.so
 expect_out "uninstalled" "" "$NXS" packages uninstall mine.so
-expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
+expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded \$(NXSLIB)/gdbmi.so \"The gdb debugger kernel\" -" "$NXS" packages list
 expect_status "an IDE package is not uninstalled" 1 "nxs: makehl.so is an IDE package; disable it instead" \
   "$NXS" packages uninstall makehl.so
 
@@ -117,6 +120,7 @@ expect_out "installed as an IDE package" "" "$NXS" packages install --ide mine.s
 lib=$(ldd "$NXS" | awk '/libstdc\+\+/ {print $3}')
 expect_out "a library installed as an assembly" "" "$NXS" packages install --assembly "$lib"
 expect_out "both load at the next start" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded \$(NXSLIB)/gdbmi.so \"The gdb debugger kernel\" -
 ide loaded $WORK/mine.so \"Test package\" -
 assembly loaded $lib \"\" -" "$NXS" packages list
 expect_status "one kind at a time" 2 "" "$NXS" packages install --ide --assembly mine.so
@@ -124,9 +128,11 @@ expect_out "uninstalled both" "" "$NXS" packages uninstall mine.so
 expect_out "the assembly too" "" "$NXS" packages uninstall "$lib"
 printf '[Known IDE Assemblies]\n%s="The C++ library"\n' "$lib" >>"$NXS_SETTINGS_DIR/settings.ini"
 expect_out "the environment's own assemblies load too" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded \$(NXSLIB)/gdbmi.so \"The gdb debugger kernel\" -
 assembly loaded $lib \"The C++ library\" -" "$NXS" packages list
 expect_out "and are uninstalled the same way" "" "$NXS" packages uninstall "$lib"
-expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -" "$NXS" packages list
+expect_out "and gone" "ide loaded \$(NXSLIB)/makehl.so \"Makefile highlighting and keys\" -
+ide loaded \$(NXSLIB)/gdbmi.so \"The gdb debugger kernel\" -" "$NXS" packages list
 unset NXS_TEST_PACKAGE_MARK
 
 # The start-up's steps with their times, packages among them.
