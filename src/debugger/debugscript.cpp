@@ -112,9 +112,9 @@ bool TDebugScript::ParseLocation(const std::string& Text, std::string& FileName,
   return false;
 }
 
-void TDebugScript::AddBreakSpec(const std::string& Spec) {
+void TDebugScript::AddBreakpointText(const std::string& Text) {
   TBreakpointProps P;
-  if (!ParseLocation(Spec, P.FileName, P.LineNumber, &P.Expression)) throw Exception(Format(res::SDebugNotALocation, Spec));
+  if (!ParseLocation(Text, P.FileName, P.LineNumber, &P.Expression)) throw Exception(Format(res::SDebugNotALocation, Text));
   const int I = FMgr.Breakpoints().Find(P.FileName, P.LineNumber);
   if (I >= 0) FMgr.Breakpoints().Delete(I);
   FMgr.Breakpoints().Add(P);

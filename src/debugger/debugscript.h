@@ -28,7 +28,7 @@ class TDebugScript {
   TDebugScript& operator=(const TDebugScript&) = delete;
 
   // A breakpoint from "FILE:LINE[:CONDITION]".
-  void AddBreakSpec(const std::string& Spec);
+  void AddBreakpointText(const std::string& Text);
   // Runs one command; raises Exception for an unknown command, bad arguments or what the
   // command itself raises.
   void Execute(const std::string& Line);

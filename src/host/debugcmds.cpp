@@ -134,7 +134,7 @@ int RunDebug(const TCommandLine& Cmd) {
     Desktop.Save();
   };
   try {
-    for (const std::string& Spec : Cmd.GetAll("--break")) Script.AddBreakSpec(Spec);
+    for (const std::string& Text : Cmd.GetAll("--break")) Script.AddBreakpointText(Text);
     // Standard input is read a line at a time, so that another program can drive a session.
     std::istringstream ScriptFile(Cmd.Has("--script") ? ReadWholeFile(Cmd.Get("--script")) : std::string());
     std::istream& Lines = Cmd.Has("--script") ? static_cast<std::istream&>(ScriptFile) : std::cin;
