@@ -47,6 +47,8 @@ const char* const EdHelp =
     "  opens the files it records, each with its views, cursor, folds and bookmarks; FILE may then\n"
     "  be left out. SaveDesktop [FILE] saves the open files' desktop (to DESKTOP without FILE); the\n"
     "  session's end saves it when the option \"Desktop\" of \"Auto Save\" is on.\n"
+    "Debugger: Toggle [LINE] (a breakpoint on the cursor's line, or on LINE), Breakpoints (each with\n"
+    "  its hint text); they are kept in the desktop.\n"
     "Autorecover: modified files are copied to a __recovery folder beside them every \"Interval\"\n"
     "  minutes; AutoRecoverTick copies them now (and prints how many modules it wrote), Wait SECONDS\n"
     "  keeps the session, Recover FILE puts FILE's recovered text into its editor.\n"
