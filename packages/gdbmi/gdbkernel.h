@@ -168,7 +168,6 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   std::mutex FQueueLock;  // FQueue, FEnded: filled by the reader thread
   std::deque<TMIRecord> FQueue;
   bool FEnded = false;
-  bool FOutputPosted = false;
   std::unique_ptr<TGdbSession> FSession;  // last: its reader stops before the queue goes
 };
 
