@@ -109,7 +109,7 @@ TEST_F(DebugScriptTest, AFaultStopsAtItsSourceLine) {
 
 TEST_F(DebugScriptTest, BreakpointsListTheirHintsAndBadCommandsSayWhatIsWrong) {
   Script->RunScript("Break a.c:5 condition=s == 'x' pass=3 group=g log=here eval=s\nToggle b.c:1\n");
-  Script->AddBreakSpec("c.c:9:i > 2 && j:k");
+  Script->AddBreakpointText("c.c:9:i > 2 && j:k");
   Script->Execute("Breakpoints");
   const std::string D = Dir.Path();
   EXPECT_EQ(Out, (std::vector<std::string>{

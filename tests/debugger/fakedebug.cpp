@@ -4,6 +4,5 @@
 #include "fakekernel.h"
 #include "packages/pkgservices.h"
 
-static void RegisterFakedebug() { nxs::RegisterDebugger(std::make_shared<nxs::test::TFakeKernel>()); }
-
 NXS_PACKAGE_ENTRY("@Fakedebug@IDERegister$qqrv", RegisterFakedebug)
+static void RegisterFakedebug() { nxs::RegisterDebugger(std::make_shared<nxs::test::TFakeKernel>()); }

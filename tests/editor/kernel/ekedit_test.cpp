@@ -327,7 +327,7 @@ TEST(KernelEdit, TrackTablesMoveAndDeletedLinesGetTheDeletedValue) {
   TKernelView K;
   K.Load("l1\nl2\nl3\nl4\n");
   // The buffers' layout: a 16-bit count, then 20-byte entries starting with a TCharPos.
-  struct alignas(1) TEntry {
+  struct TEntry {
     TCharPos Current;
     TCharPos Reported;
     uint32_t Data;
