@@ -249,7 +249,9 @@ bool TTextBuffer::Replace(TReplacements& R) {
 void TTextBuffer::ReapplyInverse(TReplacements& R, uint64_t& Where) {
   R.Invert();
   uint64_t Lo = 0, Hi = 0;
-  RawReplace(R, Lo, Hi, BuildReplaced(R, false, Lo, Hi));
+  // The block first: building it finds the span [Lo, Hi) that the replace then takes.
+  std::unique_ptr<TTextBlock> Block = BuildReplaced(R, false, Lo, Hi);
+  RawReplace(R, Lo, Hi, std::move(Block));
   Where = Lo;
 }
 
