@@ -31,13 +31,13 @@ build: configure
 demo: build
 	@bash scripts/demo.sh $(BUILD)/src/host/nxs
 
-# The sanitizer build runs first, with the fuzz targets (ten seconds each, as many at once as
-# there are processors) when clang is there, and the plain build's suite last, so that the run
-# ends with ctest's summary. The sanitizer build precompiles the headers and compiles the
-# tests' own code unoptimized: the code under test is what the sanitizers check. With clang it
-# is also the fuzz build (the libraries instrumented for the fuzzer once, for both).
+# The sanitizer build runs first, the fuzz targets next (ten seconds each, as many at once as
+# there are processors, when clang is there), and the plain build's suite last, so that the run
+# ends with ctest's summary. The sanitizer build precompiles the headers and compiles the tests'
+# own code unoptimized: the code under test is what the sanitizers check.
 test: deps
 	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory test-fast
 
 test-fast: build
@@ -48,17 +48,14 @@ FUZZ_PROBE = command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTes
 	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null
 
 test-asan: deps
-	@if $(FUZZ_PROBE); then fuzz="-DNXS_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++"; \
-	else fuzz=; echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi; \
-	set -x; cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $$fuzz $(CMAKE_FLAGS)
+	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
-	@if [ -d $(ASAN_BUILD)/tests/fuzz ]; then NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-10} bash scripts/fuzz.sh $(ASAN_BUILD); fi
 
-# The fuzz targets alone, in a build of their own.
+# The fuzz targets, in a build of their own (the targets and the libraries they link).
 fuzz: deps
 	@if $(FUZZ_PROBE); then \
 	  cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNXS_FUZZ=ON -DNXS_TESTS=OFF -DNXS_BENCH=OFF \
