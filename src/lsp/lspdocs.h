@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/kernel/ek.h"
 #include "lsp/lsppos.h"
@@ -32,6 +33,18 @@ struct TLspPos {
 std::string FileNameOfUri(std::string_view Uri);
 // The "file:" URI of a file name, every byte but the unreserved ones and "/" escaped.
 std::string UriOfFileName(std::string_view FileName);
+
+// What a document keeps of the semantic tokens it gave last, for a delta against them: the
+// result's id and, instead of the integers themselves, the lines with tokens grouped into
+// runs, each with its count of integers and a hash of them. A run ends at a line whose hash
+// says so (about one in eight) or after 32 lines; the runs are made once from the start and
+// once from the end, so that the runs before a change match from the start and those after
+// it from the end, wherever the change moved them.
+struct TTokenRuns {
+  uint64_t ResultId = 0;  // 0: no result given
+  std::vector<uint64_t> Hashes, BackHashes;  // BackHashes: the runs from the end, the last first
+  std::vector<uint32_t> Counts, BackCounts;
+};
 
 class TLspDocument {
  public:
@@ -62,6 +75,8 @@ class TLspDocument {
   // change; the whole text when Whole is set.
   void Replace(TLspPos Start, TLspPos End, std::string_view Text, TPosEncoding Encoding);
   void ReplaceAll(std::string_view Text);
+
+  TTokenRuns Tokens;
 
  private:
   std::string FUri;

@@ -181,49 +181,156 @@ std::string DocumentSymbols(TLspDocument& Doc, TPosEncoding Encoding) {
   return Top.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string SemanticTokensOfText(std::string_view Text, const std::string& FileName, TSourceOptionGroups& Groups,
-                                 TPosEncoding Encoding) {
-  THighlighter* H = HighlighterForFile(Groups, FileName);
-  std::string Data;
-  if (H) {
-    Data.reserve(Text.size());
-    std::vector<TToken> Tokens;
-    uint8_t Class = 0;
-    int64_t PrevLine = 0, PrevStart = 0;
-    int64_t LineNo = 0;
-    size_t From = 0;
-    char Number[64];
-    for (;;) {
-      const size_t Break = Text.find('\n', From);
-      const std::string_view Line = Text.substr(From, Break == std::string_view::npos ? std::string_view::npos : Break - From);
-      Class = TokenizeLine(*H, Class, Line, Tokens);
-      size_t AtByte = 0;
-      int64_t AtUnits = 0;
-      for (const TToken& T : Tokens) {
-        AtUnits += BytesToUnits(Line.substr(AtByte), T.Start - AtByte, Encoding);
-        AtByte = T.Start;
-        const int64_t Length = BytesToUnits(Line.substr(T.Start), T.Length, Encoding);
-        const int Type = T.Class < TokenClassCount ? int{T.Class} : int{dePlainText};
-        const int64_t DeltaLine = LineNo - PrevLine;
-        const int64_t DeltaStart = DeltaLine == 0 ? AtUnits - PrevStart : AtUnits;
-        for (const int64_t V : {DeltaLine, DeltaStart, Length, int64_t{Type}, int64_t{0}}) {
-          if (!Data.empty()) Data += ',';
-          const auto [End, Ec] = std::to_chars(Number, Number + sizeof Number, V);
-          Data.append(Number, End);
-        }
-        PrevLine = LineNo;
-        PrevStart = AtUnits;
-      }
-      if (Break == std::string_view::npos) break;
-      From = Break + 1;
-      ++LineNo;
+namespace {
+
+uint64_t MixHash(uint64_t H, uint64_t V) {
+  H = (H ^ V) * 0x9E3779B97F4A7C15u;
+  return H ^ (H >> 29);
+}
+constexpr uint64_t HashSeed = 0xCBF29CE484222325u;
+
+// A line with tokens: the hash of its integers and their count.
+struct TTokenLine {
+  uint64_t Hash;
+  uint32_t Count;
+};
+
+// Groups the lines into runs (see TTokenRuns), from the first line or from the last.
+void MakeRuns(const std::vector<TTokenLine>& Lines, bool FromEnd, std::vector<uint64_t>& Hashes,
+              std::vector<uint32_t>& Counts) {
+  constexpr size_t RunLines = 32;
+  uint64_t Hash = HashSeed;
+  uint32_t Count = 0;
+  size_t InRun = 0;
+  for (size_t K = 0; K < Lines.size(); ++K) {
+    const TTokenLine& L = Lines[FromEnd ? Lines.size() - 1 - K : K];
+    Hash = MixHash(Hash, L.Hash);
+    Count += L.Count;
+    if ((L.Hash & 7) == 0 || ++InRun >= RunLines || K + 1 == Lines.size()) {
+      Hashes.push_back(Hash);
+      Counts.push_back(Count);
+      Hash = HashSeed;
+      Count = 0;
+      InRun = 0;
     }
   }
-  return "{\"data\":[" + Data + "]}";
+}
+
+// The protocol's integers of a text's semantic tokens, five a token, and their runs.
+void TokenData(std::string_view Text, THighlighter& H, TPosEncoding Encoding, std::vector<uint32_t>& Data,
+               TTokenRuns& Runs) {
+  Data.reserve(Text.size() / 2);
+  std::vector<TTokenLine> Lines;
+  std::vector<TToken> Tokens;
+  uint8_t Class = 0;
+  uint32_t PrevLine = 0, PrevStart = 0, LineNo = 0;
+  for (size_t From = 0;;) {
+    const size_t Break = Text.find('\n', From);
+    const std::string_view Line = Text.substr(From, Break == std::string_view::npos ? std::string_view::npos : Break - From);
+    Class = TokenizeLine(H, Class, Line, Tokens);
+    size_t AtByte = 0;
+    uint32_t AtUnits = 0;
+    uint64_t LineHash = HashSeed;
+    for (const TToken& T : Tokens) {
+      AtUnits += static_cast<uint32_t>(BytesToUnits(Line.substr(AtByte), T.Start - AtByte, Encoding));
+      AtByte = T.Start;
+      const auto Length = static_cast<uint32_t>(BytesToUnits(Line.substr(T.Start), T.Length, Encoding));
+      const uint32_t Type = T.Class < TokenClassCount ? uint32_t{T.Class} : uint32_t{dePlainText};
+      const uint32_t DeltaLine = LineNo - PrevLine;
+      const uint32_t DeltaStart = DeltaLine == 0 ? AtUnits - PrevStart : AtUnits;
+      for (const uint32_t V : {DeltaLine, DeltaStart, Length, Type, uint32_t{0}}) {
+        Data.push_back(V);
+        LineHash = MixHash(LineHash, V);
+      }
+      PrevLine = LineNo;
+      PrevStart = AtUnits;
+    }
+    if (!Tokens.empty()) Lines.push_back({LineHash, static_cast<uint32_t>(Tokens.size() * 5)});
+    if (Break == std::string_view::npos) break;
+    From = Break + 1;
+    ++LineNo;
+  }
+  MakeRuns(Lines, false, Runs.Hashes, Runs.Counts);
+  MakeRuns(Lines, true, Runs.BackHashes, Runs.BackCounts);
+}
+
+void AppendNumbers(std::string& Out, const uint32_t* Begin, const uint32_t* End) {
+  char Number[16];
+  for (const uint32_t* P = Begin; P != End; ++P) {
+    if (P != Begin) Out += ',';
+    const auto [To, Ec] = std::to_chars(Number, Number + sizeof Number, *P);
+    Out.append(Number, To);
+  }
+}
+
+std::string TokensJson(const std::vector<uint32_t>& Data, uint64_t ResultId) {
+  std::string Out;
+  Out.reserve(Data.size() * 3 + 64);
+  Out += "{";
+  if (ResultId) Out += "\"resultId\":\"" + std::to_string(ResultId) + "\",";
+  Out += "\"data\":[";
+  AppendNumbers(Out, Data.data(), Data.data() + Data.size());
+  return Out + "]}";
+}
+
+uint64_t NextResultId() {
+  static uint64_t Last = 0;
+  return ++Last;
+}
+
+}  // namespace
+
+std::string SemanticTokensOfText(std::string_view Text, const std::string& FileName, TSourceOptionGroups& Groups,
+                                 TPosEncoding Encoding) {
+  std::vector<uint32_t> Data;
+  TTokenRuns Runs;
+  if (THighlighter* H = HighlighterForFile(Groups, FileName)) TokenData(Text, *H, Encoding, Data, Runs);
+  return TokensJson(Data, 0);
 }
 
 std::string SemanticTokensFull(TLspDocument& Doc, TSourceOptionGroups& Groups, TPosEncoding Encoding) {
-  return SemanticTokensOfText(Doc.Text(), Doc.FileName(), Groups, Encoding);
+  std::vector<uint32_t> Data;
+  TTokenRuns Runs;
+  if (THighlighter* H = HighlighterForFile(Groups, Doc.FileName())) TokenData(Doc.Text(), *H, Encoding, Data, Runs);
+  Runs.ResultId = NextResultId();
+  Doc.Tokens = std::move(Runs);
+  return TokensJson(Data, Doc.Tokens.ResultId);
+}
+
+std::string SemanticTokensDelta(TLspDocument& Doc, const std::string& PreviousId, TSourceOptionGroups& Groups,
+                                TPosEncoding Encoding) {
+  if (Doc.Tokens.ResultId == 0 || PreviousId != std::to_string(Doc.Tokens.ResultId))
+    return SemanticTokensFull(Doc, Groups, Encoding);
+  std::vector<uint32_t> Data;
+  TTokenRuns Runs;
+  if (THighlighter* H = HighlighterForFile(Groups, Doc.FileName())) TokenData(Doc.Text(), *H, Encoding, Data, Runs);
+  Runs.ResultId = NextResultId();
+  const TTokenRuns& Old = Doc.Tokens;
+  // The integers the two results share at their start, then at their end, in whole runs.
+  uint64_t Start = 0;
+  for (size_t I = 0; I < Old.Hashes.size() && I < Runs.Hashes.size() && Old.Hashes[I] == Runs.Hashes[I] &&
+                     Old.Counts[I] == Runs.Counts[I];
+       ++I)
+    Start += Old.Counts[I];
+  uint64_t Kept = 0;
+  for (size_t I = 0; I < Old.BackHashes.size() && I < Runs.BackHashes.size() && Old.BackHashes[I] == Runs.BackHashes[I] &&
+                     Old.BackCounts[I] == Runs.BackCounts[I];
+       ++I)
+    Kept += Old.BackCounts[I];
+  uint64_t OldTotal = 0;
+  for (const uint32_t C : Old.Counts) OldTotal += C;
+  // Where the two overlap (text taken out or put in that repeats what is beside it), the end
+  // keeps what the start leaves.
+  Kept = std::min(Kept, std::min<uint64_t>(OldTotal, Data.size()) - Start);
+  const uint64_t Deleted = OldTotal - Start - Kept, NewFrom = Start, NewTo = Data.size() - Kept;
+  std::string Out = "{\"resultId\":\"" + std::to_string(Runs.ResultId) + "\",\"edits\":[";
+  if (Deleted > 0 || NewTo > NewFrom) {
+    Out += "{\"start\":" + std::to_string(Start) + ",\"deleteCount\":" + std::to_string(Deleted) + ",\"data\":[";
+    AppendNumbers(Out, Data.data() + NewFrom, Data.data() + NewTo);
+    Out += "]}";
+  }
+  Doc.Tokens = std::move(Runs);
+  return Out + "]}";
 }
 
 std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding) {

@@ -28,8 +28,15 @@ std::string FoldingRanges(TLspDocument& Doc, TPosEncoding Encoding);
 // DocumentSymbol[]: the routines, types, namespaces and unit sections of the outline, nested
 // as they nest.
 std::string DocumentSymbols(TLspDocument& Doc, TPosEncoding Encoding);
-// SemanticTokens of the whole text, by the highlighter of the file's source option group.
+// SemanticTokens of the whole text, by the highlighter of the file's source option group,
+// with a new resultId; the document remembers the result for a delta.
 std::string SemanticTokensFull(TLspDocument& Doc, TSourceOptionGroups& Groups, TPosEncoding Encoding);
+// SemanticTokensDelta from the result PreviousId names to the tokens of the text now: one edit
+// of the integers between the runs of lines the two results share at their start and at their
+// end (none when they are the same). When PreviousId is not the document's last result, the
+// whole SemanticTokens, as the protocol allows.
+std::string SemanticTokensDelta(TLspDocument& Doc, const std::string& PreviousId, TSourceOptionGroups& Groups,
+                                TPosEncoding Encoding);
 // The tokens of a text by the named highlighter, for callers without a document.
 std::string SemanticTokensOfText(std::string_view Text, const std::string& FileName, TSourceOptionGroups& Groups,
                                  TPosEncoding Encoding);

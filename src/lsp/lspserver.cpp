@@ -115,7 +115,7 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
           {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
           {"foldingRangeProvider", true},
           {"documentSymbolProvider", true},
-          {"semanticTokensProvider", {{"legend", Legend}, {"full", true}, {"range", false}}},
+          {"semanticTokensProvider", {{"legend", Legend}, {"full", {{"delta", true}}}, {"range", false}}},
           {"linkedEditingRangeProvider", true},
           {"documentFormattingProvider", true},
           {"workspaceSymbolProvider", true},
@@ -135,6 +135,11 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   };
   R["textDocument/semanticTokens/full"] = [this](const json& Params) {
     return SemanticTokensFull(FImpl->Docs().Get(UriOf(Params)), FImpl->Docs().Options().SourceOptionGroups(), FEncoding);
+  };
+  R["textDocument/semanticTokens/full/delta"] = [this](const json& Params) {
+    const json& Previous = Member(Params, "previousResultId");
+    return SemanticTokensDelta(FImpl->Docs().Get(UriOf(Params)), Previous.is_string() ? Previous.get<std::string>() : "",
+                               FImpl->Docs().Options().SourceOptionGroups(), FEncoding);
   };
   R["textDocument/formatting"] = [this](const json& Params) {
     return FormatProjectFile(FImpl->Docs().Get(UriOf(Params)), FEncoding);

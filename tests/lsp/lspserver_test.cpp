@@ -274,3 +274,56 @@ TEST_F(LspDocument, FeaturesCountPositionsInTheAgreedUnits) {
   EXPECT_EQ(Linked["ranges"][1]["end"], json({{"line", 6}, {"character", 7}}));
   EXPECT_TRUE(Call("textDocument/linkedEditingRange", {{"position", {{"line", 0}, {"character", 0}}}}).is_null());
 }
+
+TEST_F(LspDocument, ASemanticTokensDeltaTurnsThePreviousResultIntoTheTokensOfTheTextNow) {
+  Initialize();
+  std::string Unit = "unit u;\ninterface\nimplementation\n";
+  for (int I = 0; I < 300; ++I)
+    Unit += "procedure P" + std::to_string(I) + ";\nbegin\n  WriteLn('" + Emoji + "', " + std::to_string(I) + "); { c }\nend;\n";
+  Open("", Unit + "end.\n");
+  json Full = Call("textDocument/semanticTokens/full", json::object());
+  ASSERT_TRUE(Full["resultId"].is_string()) << Full;
+  std::vector<uint32_t> Have = Full["data"].get<std::vector<uint32_t>>();
+  std::string Previous = Full["resultId"];
+
+  // Changes at the start, in the middle and at the end, lines inserted and removed, a comment
+  // opened that colours what follows: each delta, applied, gives what a full request gives.
+  const struct {
+    int64_t L1, C1, L2, C2;
+    const char* Text;
+    bool Local;  // the change recolours only the lines it touches
+  } Edits[] = {{0, 0, 0, 0, "{ first }\n", true},     {600, 2, 600, 9, "Write", true},
+               {601, 0, 601, 0, "x := 1;\ny := 2;\n", true}, {10, 0, 30, 0, "", true},
+               {500, 0, 500, 0, "{ open ", false},      {900, 0, 900, 0, "}", false},
+               {1190, 0, 1200, 0, "end.", true},        {5, 3, 5, 3, "", true}};
+  for (const auto& E : Edits) {
+    Change(E.L1, E.C1, E.L2, E.C2, E.Text);
+    const json Delta = Call("textDocument/semanticTokens/full/delta", {{"previousResultId", Previous}});
+    ASSERT_TRUE(Delta.contains("edits")) << Delta;
+    ASSERT_NE(Delta["resultId"], Previous);
+    Previous = Delta["resultId"];
+    // Edits refer to the previous data; apply them from the last.
+    for (auto It = Delta["edits"].rbegin(); It != Delta["edits"].rend(); ++It) {
+      const auto Start = (*It)["start"].get<size_t>(), Count = (*It)["deleteCount"].get<size_t>();
+      ASSERT_LE(Start + Count, Have.size()) << *It;
+      const auto Data = It->value("data", std::vector<uint32_t>());
+      Have.erase(Have.begin() + static_cast<std::ptrdiff_t>(Start), Have.begin() + static_cast<std::ptrdiff_t>(Start + Count));
+      Have.insert(Have.begin() + static_cast<std::ptrdiff_t>(Start), Data.begin(), Data.end());
+      // A change of a few lines sends the tokens of a few runs, not of the whole text.
+      if (E.Local) {
+        EXPECT_LT(Data.size(), Have.size() / 8) << E.Text;
+      }
+    }
+    Full = Call("textDocument/semanticTokens/full", json::object());
+    ASSERT_EQ(Have, Full["data"].get<std::vector<uint32_t>>()) << "after " << E.Text;
+    Previous = Full["resultId"];
+  }
+  // Nothing changed: no edit. A result that is not the last one: the whole tokens again.
+  const json Same = Call("textDocument/semanticTokens/full/delta", {{"previousResultId", Previous}});
+  EXPECT_EQ(Same["edits"], json::array());
+  for (const std::string& Stale : {Previous, std::string("no such result")}) {
+    const json Whole = Call("textDocument/semanticTokens/full/delta", {{"previousResultId", Stale}});
+    EXPECT_EQ(Whole["data"].get<std::vector<uint32_t>>(), Have);
+    EXPECT_TRUE(Whole.contains("resultId"));
+  }
+}
