@@ -129,6 +129,18 @@ void TLspDocument::ReplaceAll(std::string_view Text) {
   Writer->Insert(Text);
 }
 
+void TLspDocument::Load(std::string_view Text) {
+  TEditBuffer& B = Buffer();
+  if (B.Text() == Text) return;
+  TClientEdit Edit(B);
+  // The file's byte-order mark stays the buffer's, as its encoding does.
+  if (B.HasByteOrderMark())
+    B.ReadFromStreamUTF8("\xEF\xBB\xBF" + std::string(Text));
+  else
+    B.ReadFromStreamUTF8(Text);
+  B.SetModified(true);
+}
+
 // -- TLspDocuments ----------------------------------------------------------------------------
 
 TLspDocuments::TLspDocuments() : FScope(std::make_unique<TSourceModuleScope>()) {}
@@ -143,7 +155,8 @@ TLspDocuments::~TLspDocuments() {
 
 TLspDocument& TLspDocuments::Open(const std::string& Uri, std::string_view Text, int64_t Version) {
   auto Found = FDocuments.find(Uri);
-  if (Found == FDocuments.end()) {
+  const bool New = Found == FDocuments.end();
+  if (New) {
     const std::string Name = ExpandFileName(FileNameOfUri(Uri));
     const bool WasOpen = FindDocModule(Name) != nullptr;
     // A client edits every file as text, project and group files too: it gets the source
@@ -155,7 +168,10 @@ TLspDocument& TLspDocuments::Open(const std::string& Uri, std::string_view Text,
   }
   TLspDocument& Doc = *Found->second;
   Doc.Version = Version;
-  Doc.ReplaceAll(Text);
+  if (New && Doc.OpenedHere())
+    Doc.Load(Text);
+  else
+    Doc.ReplaceAll(Text);
   return Doc;
 }
 

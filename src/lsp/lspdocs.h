@@ -75,6 +75,10 @@ class TLspDocument {
   // change; the whole text when Whole is set.
   void Replace(TLspPos Start, TLspPos End, std::string_view Text, TPosEncoding Encoding);
   void ReplaceAll(std::string_view Text);
+  // Gives a document opened here the client's text as the text its buffer loaded: one block
+  // of the text's own size, no undo of it and no line marked as changed; the buffer is
+  // modified where the text is not the file's.
+  void Load(std::string_view Text);
 
   TTokenRuns Tokens;
 

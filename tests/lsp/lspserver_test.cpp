@@ -1,6 +1,7 @@
 #include "lsp/lspserver.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
@@ -326,4 +327,27 @@ TEST_F(LspDocument, ASemanticTokensDeltaTurnsThePreviousResultIntoTheTokensOfThe
     EXPECT_EQ(Whole["data"].get<std::vector<uint32_t>>(), Have);
     EXPECT_TRUE(Whole.contains("resultId"));
   }
+}
+
+TEST_F(LspDocument, AnOpenDocumentHoldsTheClientsTextOnceAndUndoesNothingOfIt) {
+  Initialize();
+  std::string Unit = "unit u;\ninterface\nimplementation\n";
+  while (Unit.size() < 4 * 1024 * 1024) Unit += "procedure P;\nbegin\n  WriteLn('text', 12345); { a comment }\nend;\n";
+  const size_t Before = mallinfo2().uordblks;
+  Open("unit u;\n", Unit + "end.\n");
+  const size_t Held = mallinfo2().uordblks - Before;
+  auto B = TEditBuffer::FindBuffer(Dir / "u.pas");
+  ASSERT_TRUE(B);
+  // The client's text differs from the file's: the buffer is modified, and has nothing the
+  // server could undo (the client keeps its own history).
+  EXPECT_TRUE(B->GetIsModified());
+  EXPECT_FALSE(B->GetEditorState().UndoAvailable);
+  Change(1, 0, 1, 0, "{ typed }");
+  EXPECT_EQ(Text().substr(0, 20), "unit u;\n{ typed }int");
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's allocator keeps what the heap count would show";
+#endif
+  // The text once, its line index and little else: an undo copy or a flag on every line
+  // would each add most of the text again.
+  EXPECT_LT(Held, Unit.size() * 3 / 2) << Held << " bytes for " << Unit.size();
 }
