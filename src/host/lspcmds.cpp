@@ -6,7 +6,8 @@
 namespace nxs::host {
 
 static int RunLsp(const TCommandLine&) {
-  TStdioChannel Channel;
+  // The channel outlives the command: a reader the session lets go may still wait in Read.
+  static TStdioChannel Channel;
   return lsp::ServeLanguageClient([&](char* Buffer, size_t Size) { return Channel.Read(Buffer, Size); },
                                   [&](std::string_view Data) { return Channel.Write(Data); });
 }

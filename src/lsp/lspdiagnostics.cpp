@@ -1,6 +1,9 @@
 #include "lsp/lspdiagnostics.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "build/engine/engine.h"
 #include "editor/buffers/charwidth.h"
@@ -12,11 +15,35 @@
 
 namespace nxs::lsp {
 
+namespace {
+
+bool IsPascalFile(const std::string& File) {
+  static constexpr std::string_view Extensions[] = {".pas", ".pp", ".inc", ".vpr", ".lpr"};
+  const std::string Ext = ExtractFileExt(File);
+  return std::find(std::begin(Extensions), std::end(Extensions), Ext) != std::end(Extensions);
+}
+
+bool IsCppFile(const std::string& File) {
+  static constexpr std::string_view Extensions[] = {".cpp", ".cc", ".cxx", ".c++", ".h", ".hpp", ".hh", ".hxx"};
+  const std::string Ext = ExtractFileExt(File);
+  return std::find(std::begin(Extensions), std::end(Extensions), Ext) != std::end(Extensions);
+}
+
+TBuildDiagnostic DiagnosticOf(const engine::TBuildEvent& E, std::string File) {
+  TBuildDiagnostic D;
+  D.File = std::move(File);
+  D.Line = E.Line;
+  D.Column = E.Column;
+  D.Severity = E.Kind == engine::ekError ? 1 : E.Kind == engine::ekWarning ? 2 : 3;
+  D.Text = E.Text;
+  return D;
+}
+
+}  // namespace
+
 size_t ColumnByte(const TBuildDiagnostic& D, std::string_view Line) {
   if (D.Column <= 1) return 0;
-  static constexpr std::string_view PascalExtensions[] = {".pas", ".pp", ".inc", ".vpr", ".lpr"};
-  const std::string Ext = ExtractFileExt(D.File);
-  const bool Bytes = std::find(std::begin(PascalExtensions), std::end(PascalExtensions), Ext) != std::end(PascalExtensions);
+  const bool Bytes = IsPascalFile(D.File);
   size_t At = 0;
   int Column = 1;
   while (At < Line.size() && Column < D.Column) {
@@ -71,14 +98,49 @@ std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const
     // client's sources.
     const std::string File = ExpandFileName(E.File, Dir);
     if (ExtractFileExt(File) == ".Targets" || ExtractFileExt(File) == ".targets") continue;
-    TBuildDiagnostic D;
-    D.File = File;
-    D.Line = E.Line;
-    D.Column = E.Column;
-    D.Severity = E.Kind == engine::ekError ? 1 : E.Kind == engine::ekWarning ? 2 : 3;
-    D.Text = E.Text;
-    Out.push_back(std::move(D));
+    Out.push_back(DiagnosticOf(E, File));
   }
+  return Out;
+}
+
+std::vector<TBuildDiagnostic> CheckFileText(const std::string& FileName, const std::string& Text,
+                                            const std::atomic<bool>* Cancel) {
+  const bool Pascal = IsPascalFile(FileName);
+  if (!Pascal && !IsCppFile(FileName)) return {};
+  namespace fs = std::filesystem;
+  std::error_code Ec;
+  std::string Dir = (fs::temp_directory_path(Ec) / "nxs-check-XXXXXX").string();
+  if (!mkdtemp(Dir.data())) return {};
+  struct TScratch {
+    std::string Dir;
+    ~TScratch() {
+      std::error_code Ec;
+      fs::remove_all(Dir, Ec);
+    }
+  } Scratch{Dir};
+  const std::string Copy = Dir + "/" + ExtractFileName(FileName);
+  try {
+    FileSystem().WriteFile(Copy, Text);
+  } catch (const std::exception&) {
+    return {};
+  }
+  const std::string Home = ExtractFileDir(FileName);
+  engine::TProcessOptions Options;
+  if (Pascal)
+    Options.Argv = {"fpc", "-vewbiq", "-s", "-FU" + Dir, "-FE" + Dir, "-Fu" + Home, "-Fi" + Home, Copy};
+  else
+    Options.Argv = {"g++", "-fsyntax-only", "-x", "c++", "-I" + Home, Copy};
+  Options.WorkingDirectory = Home;
+  Options.Cancel = Cancel;
+  engine::TToolOutputParser Parser(Pascal ? engine::TToolOutputParser::tsFpc : engine::TToolOutputParser::tsGcc,
+                                   "nxs", Home);
+  std::vector<engine::TBuildEvent> Events;
+  Options.OnLine = [&](const std::string& Line) { Parser.Parse(Line, Events); };
+  engine::RunProcess(Options);
+  Parser.Flush(Events);
+  std::vector<TBuildDiagnostic> Out;
+  for (const engine::TBuildEvent& E : Events)
+    if (E.Line > 0 && ExpandFileName(E.File, Home) == Copy) Out.push_back(DiagnosticOf(E, FileName));
   return Out;
 }
 

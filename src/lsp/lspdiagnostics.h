@@ -4,6 +4,7 @@
 // messages are read back by file.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -34,5 +35,13 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root);
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& File, const std::string& Mode = "make",
                                                const std::function<void(const std::string&)>& OnLine = {},
                                                bool* Succeeded = nullptr);
+
+// Checks a file's text alone with its personality's compiler in check mode (fpc without
+// assembling or linking, g++ -fsyntax-only): the text goes into a private folder under the
+// file's own name, which goes with the check, and the file's folder is searched for the units
+// and headers it uses. Returns what the compiler reported about the file itself, named by
+// FileName; nothing for a file that no personality compiles. Cancel stops the compiler.
+std::vector<TBuildDiagnostic> CheckFileText(const std::string& FileName, const std::string& Text,
+                                            const std::atomic<bool>* Cancel = nullptr);
 
 }  // namespace nxs::lsp

@@ -55,6 +55,7 @@ class TLspDocument {
   const std::string& Uri() const { return FUri; }
   const std::string& FileName() const { return FFileName; }
   int64_t Version = 0;
+  uint64_t Changes = 0;  // the client's changes since the document opened
   TSourceModule& Module() { return FModule; }
   TEditBuffer& Buffer();
   PEkView View() { return FView; }

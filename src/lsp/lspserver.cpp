@@ -1,6 +1,12 @@
 #include "lsp/lspserver.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -14,6 +20,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/mainthread.h"
 #include "shared/utf8.h"
 
 namespace nxs::lsp {
@@ -93,6 +100,21 @@ struct TLspServer::TImpl {
   // The files whose diagnostics were published, by the project whose build found them: the
   // next build of that project clears those it no longer reports.
   std::map<std::string, std::set<std::string>> Published;
+
+  // The documents changed since their last check, by URI, with the time their check is due.
+  std::map<std::string, std::chrono::steady_clock::time_point> Due;
+  std::thread Checker;
+  std::atomic<bool> CancelCheck{false};
+  bool CheckRunning = false;
+  // Read and changed on the main thread only: a check's result queued after the server went
+  // finds it false.
+  std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+
+  ~TImpl() {
+    *Alive = false;
+    CancelCheck = true;
+    if (Checker.joinable()) Checker.join();
+  }
 
   TLspDocuments& Docs() {
     if (!Documents) Documents = std::make_unique<TLspDocuments>();
@@ -201,9 +223,14 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     }
     const json& Id = Member(Params, "textDocument");
     if (Id.contains("version") && Id["version"].is_number_integer()) Doc.Version = Id["version"].get<int64_t>();
+    ++Doc.Changes;
+    FImpl->Due[Doc.Uri()] = std::chrono::steady_clock::now() + std::chrono::milliseconds(FCheckPauseMs);
   };
   N["textDocument/didSave"] = [this](const json& Params) { PublishBuildDiagnostics(FImpl->Docs().Get(UriOf(Params))); };
-  N["textDocument/didClose"] = [this](const json& Params) { FImpl->Docs().Close(UriOf(Params)); };
+  N["textDocument/didClose"] = [this](const json& Params) {
+    FImpl->Due.erase(UriOf(Params));
+    FImpl->Docs().Close(UriOf(Params));
+  };
 }
 
 TLspServer::~TLspServer() = default;
@@ -238,8 +265,55 @@ void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
   if (!Project.empty()) PublishDiagnostics(Project, BuildDiagnostics(Project));
 }
 
-void TLspServer::PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found) {
+bool TLspServer::Checking() const { return FImpl->CheckRunning; }
+
+int64_t TLspServer::MsUntilCheck() const {
+  if (FImpl->CheckRunning || FImpl->Due.empty()) return -1;
+  auto First = FImpl->Due.begin()->second;
+  for (const auto& [Uri, When] : FImpl->Due) First = std::min(First, When);
+  const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(First - std::chrono::steady_clock::now());
+  return std::max<int64_t>(0, Left.count());
+}
+
+void TLspServer::RunDueChecks() {
+  if (FImpl->CheckRunning || FShutdown) return;
+  const auto Now = std::chrono::steady_clock::now();
+  auto Next = FImpl->Due.end();
+  for (auto It = FImpl->Due.begin(); It != FImpl->Due.end(); ++It)
+    if (It->second <= Now && (Next == FImpl->Due.end() || It->second < Next->second)) Next = It;
+  if (Next == FImpl->Due.end()) return;
+  const std::string Uri = Next->first;
+  FImpl->Due.erase(Next);
+  TLspDocument& Doc = FImpl->Docs().Get(Uri);
+  // The check reads a copy of the text as it is now; a change meanwhile makes its result stale.
+  std::string File = Doc.FileName(), Text = Doc.Text();
+  const uint64_t Changes = Doc.Changes;
+  if (FImpl->Checker.joinable()) FImpl->Checker.join();
+  FImpl->CheckRunning = true;
+  FImpl->CancelCheck = false;
+  FImpl->Checker = std::thread([this, Alive = FImpl->Alive, Uri, File = std::move(File), Text = std::move(Text), Changes] {
+    SetCurrentThreadName("LSP Check Thread");
+    std::vector<TBuildDiagnostic> Found;
+    try {
+      Found = CheckFileText(File, Text, &FImpl->CancelCheck);
+    } catch (const std::exception&) {
+      // A check that could not run reports nothing; the next change or save tries again.
+    }
+    MainThreadQueue().Queue([this, Alive, Uri, File, Changes, Found = std::move(Found)]() mutable {
+      if (!*Alive) return;
+      FImpl->CheckRunning = false;
+      const auto& Open = FImpl->Docs().All();
+      auto Doc = Open.find(Uri);
+      if (Doc == Open.end() || Doc->second->Changes != Changes || FShutdown) return;
+      PublishDiagnostics("check " + File, std::move(Found), File);
+    });
+  });
+}
+
+void TLspServer::PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found,
+                                    const std::string& Checked) {
   std::map<std::string, std::vector<TBuildDiagnostic>> ByFile;
+  if (!Checked.empty()) ByFile[Checked];
   for (TBuildDiagnostic& D : Found) ByFile[D.File].push_back(std::move(D));
   std::set<std::string>& Before = FImpl->Published[Built];
   for (const std::string& File : Before) ByFile.try_emplace(File);
@@ -403,6 +477,45 @@ void TLspServer::HandleMessages(const std::vector<std::string>& Contents) {
   }
 }
 
+namespace {
+
+// What the reading thread hands the main thread: the pieces of input as they came.
+struct TInput {
+  std::function<size_t(char*, size_t)> Read;
+  std::mutex Lock;
+  std::condition_variable Idle;
+  std::deque<std::string> Pieces;
+  bool Ended = false;   // the input ended
+  bool Stop = false;    // the session ended: read no more
+  bool Reading = false;  // inside Read
+};
+
+void ReadInput(const std::shared_ptr<TInput>& In) {
+  SetCurrentThreadName("LSP Reader Thread");
+  std::vector<char> Buffer(64 * 1024);
+  for (;;) {
+    {
+      std::lock_guard L(In->Lock);
+      if (In->Stop) break;
+      In->Reading = true;
+    }
+    const size_t N = In->Read(Buffer.data(), Buffer.size());
+    {
+      std::lock_guard L(In->Lock);
+      In->Reading = false;
+      if (N == 0)
+        In->Ended = true;
+      else
+        In->Pieces.emplace_back(Buffer.data(), N);
+    }
+    In->Idle.notify_all();
+    MainThreadQueue().Queue([] {});  // wakes the main thread
+    if (N == 0) break;
+  }
+}
+
+}  // namespace
+
 int ServeLanguageClient(const std::function<size_t(char*, size_t)>& Read,
                         const std::function<bool(std::string_view)>& Write, TFrameLimits Limits) {
   bool Writable = true;
@@ -411,7 +524,6 @@ int ServeLanguageClient(const std::function<size_t(char*, size_t)>& Read,
   });
   TFrameReader Reader(Limits);
   std::vector<std::string> Batch;
-  std::vector<char> Buffer(64 * 1024);
   auto OnMessage = [&](std::string_view Content) { Batch.emplace_back(Content); };
   // A fault is answered in its place among the messages of the batch.
   auto Flush = [&] {
@@ -422,13 +534,40 @@ int ServeLanguageClient(const std::function<size_t(char*, size_t)>& Read,
     Flush();
     Server.HandleFault(What);
   };
+  // The input is read on a thread of its own, so that the main thread serves the queue (the
+  // checks' results) and the checks' pauses while no message comes.
+  auto In = std::make_shared<TInput>();
+  In->Read = Read;
+  std::thread Reading(ReadInput, In);
+  bool Ended = false;
   while (!Server.Exited() && Writable) {
-    const size_t N = Read(Buffer.data(), Buffer.size());
-    if (N == 0) break;
-    Reader.Feed(std::string_view(Buffer.data(), N), OnMessage, OnFault);
+    std::deque<std::string> Pieces;
+    {
+      std::lock_guard L(In->Lock);
+      Pieces.swap(In->Pieces);
+      Ended = In->Ended;
+    }
+    // What arrived together is served together: a cancellation reaches the requests before it.
+    for (const std::string& Piece : Pieces) Reader.Feed(Piece, OnMessage, OnFault);
     Flush();
+    if (Server.Exited() || !Writable || Ended) break;
+    Server.RunDueChecks();
+    const int64_t Due = Server.MsUntilCheck();
+    MainThreadQueue().WaitAndProcess(static_cast<int>(Due < 0 ? 1000 : std::min<int64_t>(Due + 1, 1000)));
   }
-  if (!Server.Exited()) Reader.Finish(OnFault);
+  if (Ended && !Server.Exited()) Reader.Finish(OnFault);
+  // A reader still waiting in Read after a moment waits on a client that keeps its end open:
+  // it is let go, and ends with the process.
+  bool Idle;
+  {
+    std::unique_lock L(In->Lock);
+    In->Stop = true;
+    Idle = In->Idle.wait_for(L, std::chrono::milliseconds(200), [&] { return !In->Reading || In->Ended; });
+  }
+  if (Idle)
+    Reading.join();
+  else
+    Reading.detach();
   return Server.Exited() ? Server.ExitCode() : 1;
 }
 

@@ -38,6 +38,16 @@ class TLspServer {
   // A fault of the framing: answered as a parse error without an id.
   void HandleFault(const std::string& What);
 
+  // Checks of the documents the client changed: each is checked with its unsaved text once
+  // it has gone unchanged for the pause, one at a time, on a thread of its own, so that the
+  // messages go on being read; what a check finds is published from the main-thread queue.
+  // Starts the checks that are due.
+  void RunDueChecks();
+  // Milliseconds until the next check is due; -1 when none waits (or one runs).
+  int64_t MsUntilCheck() const;
+  void SetCheckPause(int64_t Ms) { FCheckPauseMs = Ms; }
+  bool Checking() const;
+
   bool Exited() const { return FExited; }
   // 0 when "exit" followed "shutdown", 1 otherwise.
   int ExitCode() const { return FShutdown ? 0 : 1; }
@@ -48,12 +58,15 @@ class TLspServer {
   void PublishBuildDiagnostics(TLspDocument& Saved);
   // Publishes a build's diagnostics by file, clearing those of files the last build of the
   // same project or group reported and this one does not.
-  void PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found);
+  // Checked, when given, is published also when nothing was found in it.
+  void PublishDiagnostics(const std::string& Built, std::vector<TBuildDiagnostic> Found,
+                          const std::string& Checked = {});
 
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
   TSend FSend;
   TPosEncoding FEncoding = TPosEncoding::Utf16;
+  int64_t FCheckPauseMs = 500;
   bool FInitialized = false;
   bool FShutdown = false;
   bool FExited = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <chrono>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 
 #include "editor/buffers/editbuffer.h"
 #include "lsp/lspdocs.h"
+#include "shared/mainthread.h"
 #include "startup/startup.h"
 #include "support/files.h"
 #include "support/tempdir.h"
@@ -350,4 +352,70 @@ TEST_F(LspDocument, AnOpenDocumentHoldsTheClientsTextOnceAndUndoesNothingOfIt) {
   // The text once, its line index and little else: an undo copy or a flag on every line
   // would each add most of the text again.
   EXPECT_LT(Held, Unit.size() * 3 / 2) << Held << " bytes for " << Unit.size();
+}
+
+namespace {
+
+// Serves the main-thread queue and the server's due checks until a diagnostics notification
+// comes (null after 60 s).
+json AwaitDiagnostics(TLspServer& Server, std::vector<json>& Sent) {
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < Deadline) {
+    for (const json& M : Sent)
+      if (M.value("method", "") == "textDocument/publishDiagnostics") return M["params"];
+    Server.RunDueChecks();
+    MainThreadQueue().WaitAndProcess(50);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST_F(LspDocument, AChangedFileOfNoProjectIsCheckedAloneWithItsUnsavedTextAfterAPause) {
+  Initialize();
+  Server.SetCheckPause(0);
+  // The file on disk is sound; the client's text uses a routine nothing declares, after a tab
+  // and a character of two UTF-16 units.
+  const std::string Good = "unit u;\ninterface\nimplementation\nprocedure P;\nbegin\nend;\nend.\n";
+  Open(Good, Good);
+  EXPECT_EQ(Server.MsUntilCheck(), -1);  // opening is no change
+  // A sound change: the check says so with no diagnostics, which clears what a build of the
+  // saved file may have published.
+  Change(0, 0, 0, 0, "{ sound }");
+  Sent.clear();
+  json Params = AwaitDiagnostics(Server, Sent);
+  ASSERT_TRUE(Params.is_object()) << "no diagnostics came";
+  EXPECT_EQ(Params["diagnostics"], json::array());
+  Change(0, 0, 0, 9, "");
+
+  Change(4, 5, 4, 5, "\n\t{" + Emoji + "} Undeclared;");
+  EXPECT_EQ(Server.MsUntilCheck(), 0);
+  Sent.clear();
+  Params = AwaitDiagnostics(Server, Sent);
+  ASSERT_TRUE(Params.is_object()) << "no diagnostics came";
+  EXPECT_EQ(Params["uri"], Uri);
+  ASSERT_EQ(Params["diagnostics"].size(), 1u) << Params;
+  EXPECT_EQ(Params["diagnostics"][0]["range"],
+            json({{"start", {{"line", 5}, {"character", 6}}}, {"end", {{"line", 5}, {"character", 16}}}}));
+  EXPECT_EQ(Params["diagnostics"][0]["severity"], 1);
+  EXPECT_EQ(test::ReadText(Dir / "u.pas"), Good);  // the check never writes the user's file
+
+  // Mended: the next check clears what the last one found.
+  Change(5, 0, 6, 0, "");
+  Sent.clear();
+  Params = AwaitDiagnostics(Server, Sent);
+  ASSERT_TRUE(Params.is_object()) << "no diagnostics came";
+  EXPECT_EQ(Params["diagnostics"], json::array());
+
+  // A C++ file the same way, with g++'s columns.
+  test::WriteText(Dir / "m.cpp", "int main() { return 0; }\n");
+  Uri = UriOfFileName(Dir / "m.cpp");
+  Send(Notification("textDocument/didOpen",
+                    {{"textDocument", {{"uri", Uri}, {"languageId", "cpp"}, {"version", 1}, {"text", "int main() { return 0; }\n"}}}}));
+  Change(0, 20, 0, 20, " + undeclared_name");
+  Sent.clear();
+  Params = AwaitDiagnostics(Server, Sent);
+  ASSERT_TRUE(Params.is_object()) << "no diagnostics came";
+  ASSERT_FALSE(Params["diagnostics"].empty()) << Params;
+  EXPECT_EQ(Params["diagnostics"][0]["range"]["start"], json({{"line", 0}, {"character", 23}}));
 }
