@@ -66,7 +66,12 @@ class TSession {
   size_t LastAnswer = 0;
   long DocumentKb = 0;
   long WithTokensKb = 0;
-  lsp::TLspServer Server{[this](const std::string& Content) { LastAnswer = Content.size(); }};
+  std::string LastResultId;
+  lsp::TLspServer Server{[this](const std::string& Content) {
+    LastAnswer = Content.size();
+    const size_t At = Content.find("\"resultId\":\"");
+    if (At != std::string::npos) LastResultId = Content.substr(At + 12, Content.find('"', At + 12) - At - 12);
+  }};
 };
 
 TSession& Session() {
@@ -105,6 +110,36 @@ void BM_DidChangeKeystroke(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations() * 2);
 }
 BENCHMARK(BM_DidChangeKeystroke)->Unit(benchmark::kMicrosecond);
+
+// A keystroke and the delta of the tokens that follows it, as a client asks after each change.
+void BM_SemanticTokensDeltaAfterKeystroke(benchmark::State& State) {
+  TSession& S = Session();
+  std::string Previous;
+  size_t Answer = 0;
+  lsp::TLspServer& Server = S.Server;
+  S.Tokens(S.Uri);
+  int64_t Version = 10;
+  for (auto _ : State) {
+    const bool Type = Version % 2 == 0;
+    Server.HandleMessage(json{{"jsonrpc", "2.0"},
+                              {"method", "textDocument/didChange"},
+                              {"params",
+                               {{"textDocument", {{"uri", S.Uri}, {"version", ++Version}}},
+                                {"contentChanges",
+                                 json::array({{{"range", {{"start", {{"line", 5003}, {"character", 4}}},
+                                                          {"end", {{"line", 5003}, {"character", Type ? 4 : 5}}}}},
+                                               {"text", Type ? "x" : ""}}})}}}}
+                             .dump());
+    Server.HandleMessage(json{{"jsonrpc", "2.0"},
+                              {"id", 3},
+                              {"method", "textDocument/semanticTokens/full/delta"},
+                              {"params", {{"textDocument", {{"uri", S.Uri}}}, {"previousResultId", S.LastResultId}}}}
+                             .dump());
+    Answer = S.LastAnswer;
+  }
+  State.counters["answer_B"] = static_cast<double>(Answer);
+}
+BENCHMARK(BM_SemanticTokensDeltaAfterKeystroke)->Unit(benchmark::kMillisecond);
 
 void BM_OpenDocumentMemory(benchmark::State& State) {
   TSession& S = Session();
