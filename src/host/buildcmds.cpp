@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "build/buildhost.h"
@@ -17,6 +18,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
+#include "lsp/lspdiagnostics.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "projects/projectsession.h"
@@ -98,6 +100,8 @@ int RunBuild(const TCommandLine& Cmd) {
   if (Group && !Command.BuildGroup.empty() && !Command.From.empty()) Cmd.Fail(res::SBuildFromOrBuildGroup);
 
   InitProjectBuilders();
+  std::unique_ptr<lsp::TUnsavedBuffers> Unsaved;
+  if (Cmd.Has("--unsaved")) Unsaved = std::make_unique<lsp::TUnsavedBuffers>(Cmd.Get("--unsaved"));
   script::TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
   TCompileResult Result;
   try {
@@ -117,7 +121,7 @@ int RunBuild(const TCommandLine& Cmd) {
 TCommand BuildCommand() {
   return Leaf("build", "build a project or a group",
               "nxs build FILE [--mode make|build|clean|check|link] [--config NAME] [--platform NAME] "
-              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc] [--no-wait]",
+              "[--from PROJECT] [--buildgroup NAME] [--background] [-j N] [--messages gcc] [--no-wait] [--unsaved LIST]",
               "Builds the project or group FILE (make by default: what changed) and prints the \"Build\"\n"
               "messages as the message view shows them (children indented two spaces), then Success or\n"
               "Failed and the elapsed time; the status is 0 on success, 1 on failure. A group builds its\n"
@@ -128,7 +132,8 @@ TCommand BuildCommand() {
               "the file and the counts of hints, warnings and errors. A project that another build is\n"
               "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
               "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
-              "Failed.",
+              "Failed. --unsaved LIST (the language server's) builds with the texts LIST names in place of\n"
+              "their files, as the editor's unsaved text; the files are not written.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
@@ -137,7 +142,8 @@ TCommand BuildCommand() {
                {"--background", false},
                {"-j", true},
                {"--messages", true},
-               {"--no-wait", false}},
+               {"--no-wait", false},
+               {"--unsaved", true}},
               1, 1, RunBuild);
 }
 

@@ -8,6 +8,7 @@
 #include "build/engine/engine.h"
 #include "editor/buffers/charwidth.h"
 #include "build/engine/tasks.h"
+#include "editor/buffers/editbuffer.h"
 #include "lsp/lspworkspace.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -76,13 +77,15 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root) {
 }
 
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const std::string& Mode,
-                                               const std::function<void(const std::string&)>& OnLine, bool* Succeeded) {
+                                               const std::function<void(const std::string&)>& OnLine, bool* Succeeded,
+                                               const std::string& Unsaved) {
   const std::string Dir = ExtractFileDir(Project);
   engine::TToolOutputParser Parser(engine::TToolOutputParser::tsGcc, "nxs", Dir);
   std::vector<engine::TBuildEvent> Events;
   engine::TProcessOptions Options;
   // The child is this very program: the kernel names it so in every process.
   Options.Argv = {"/proc/self/exe", "build", Project, "--mode", Mode, "--messages", "gcc"};
+  if (!Unsaved.empty()) Options.Argv.insert(Options.Argv.end(), {"--background", "--unsaved", Unsaved});
   Options.WorkingDirectory = Dir;
   Options.OnLine = [&](const std::string& Line) {
     if (OnLine) OnLine(Line);
@@ -103,21 +106,73 @@ std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const
   return Out;
 }
 
+std::string WriteUnsavedTexts(const std::string& Dir, const std::vector<TUnsavedText>& Texts) {
+  std::string List;
+  for (size_t I = 0; I < Texts.size(); ++I) {
+    const std::string Copy = Dir + "/" + std::to_string(I) + ExtractFileExt(Texts[I].FileName);
+    FileSystem().WriteFile(Copy, Texts[I].Text);
+    List += Texts[I].FileName + '\0' + Copy + '\0';
+  }
+  const std::string ListFile = Dir + "/unsaved.list";
+  FileSystem().WriteFile(ListFile, List);
+  return ListFile;
+}
+
+namespace {
+
+std::string MakeScratchDir() {
+  std::error_code Ec;
+  std::string Dir = (std::filesystem::temp_directory_path(Ec) / "nxs-check-XXXXXX").string();
+  if (!mkdtemp(Dir.data())) return {};
+  return Dir;
+}
+
+// A scratch folder that goes with everything in it.
+struct TScratch {
+  std::string Dir;
+  ~TScratch() {
+    std::error_code Ec;
+    if (!Dir.empty()) std::filesystem::remove_all(Dir, Ec);
+  }
+};
+
+}  // namespace
+
+std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts) {
+  const TScratch Scratch{MakeScratchDir()};
+  if (Scratch.Dir.empty()) return {};
+  return BuildDiagnostics(Project, "check", {}, nullptr, WriteUnsavedTexts(Scratch.Dir, Texts));
+}
+
+TUnsavedBuffers::TUnsavedBuffers(const std::string& ListFile) {
+  const std::string List = FileSystem().ReadFile(ListFile);
+  for (size_t At = 0; At < List.size();) {
+    const size_t NameEnd = List.find('\0', At);
+    if (NameEnd == std::string::npos) break;
+    const size_t CopyEnd = List.find('\0', NameEnd + 1);
+    if (CopyEnd == std::string::npos) break;
+    const std::string Name = ExpandFileName(List.substr(At, NameEnd - At));
+    const std::string Text = FileSystem().ReadFile(List.substr(NameEnd + 1, CopyEnd - NameEnd - 1));
+    At = CopyEnd + 1;
+    if (TEditBuffer::FindBuffer(Name)) continue;
+    std::shared_ptr<TEditBuffer> Buffer = TEditBuffer::Create(Name, false);
+    Buffer->ReadFromStreamUTF8(Text);
+    Buffer->SetModified(true);
+    FBuffers.push_back(std::move(Buffer));
+  }
+}
+
+TUnsavedBuffers::~TUnsavedBuffers() {
+  for (const auto& B : FBuffers) B->Close();
+}
+
 std::vector<TBuildDiagnostic> CheckFileText(const std::string& FileName, const std::string& Text,
                                             const std::atomic<bool>* Cancel) {
   const bool Pascal = IsPascalFile(FileName);
   if (!Pascal && !IsCppFile(FileName)) return {};
-  namespace fs = std::filesystem;
-  std::error_code Ec;
-  std::string Dir = (fs::temp_directory_path(Ec) / "nxs-check-XXXXXX").string();
-  if (!mkdtemp(Dir.data())) return {};
-  struct TScratch {
-    std::string Dir;
-    ~TScratch() {
-      std::error_code Ec;
-      fs::remove_all(Dir, Ec);
-    }
-  } Scratch{Dir};
+  const TScratch Scratch{MakeScratchDir()};
+  if (Scratch.Dir.empty()) return {};
+  const std::string& Dir = Scratch.Dir;
   const std::string Copy = Dir + "/" + ExtractFileName(FileName);
   try {
     FileSystem().WriteFile(Copy, Text);

@@ -7,9 +7,14 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace nxs {
+class TEditBuffer;
+}
 
 namespace nxs::lsp {
 
@@ -32,9 +37,38 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root);
 // Builds a project or group file ("make", "build" or "clean") and returns what its tools
 // reported about source files; OnLine, when given, sees each line of the build's output as
 // it comes, and Succeeded whether the build did.
+// Unsaved, when given, lists the texts the build reads in place of the files (see
+// TUnsavedBuffers).
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& File, const std::string& Mode = "make",
                                                const std::function<void(const std::string&)>& OnLine = {},
-                                               bool* Succeeded = nullptr);
+                                               bool* Succeeded = nullptr, const std::string& Unsaved = {});
+
+// The client's unsaved texts as a build in a process of its own reads them: each text is
+// written into Dir, and the list file it returns names, NUL-separated, each file and then the
+// copy of its text.
+struct TUnsavedText {
+  std::string FileName;
+  std::string Text;
+};
+std::string WriteUnsavedTexts(const std::string& Dir, const std::vector<TUnsavedText>& Texts);
+
+// Checks a project ("nxs build PROJECT --mode check" in a process of its own, in the
+// background as the build host compiles for the editor) with Texts in place of their files.
+std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts);
+
+// The texts of such a list held as modified edit buffers of their files, for as long as this
+// lives: the build compiles them in place of the files, as it compiles the editor's unsaved
+// text, and nothing writes them to the files. Raises EFOpenError for a list it cannot read.
+class TUnsavedBuffers {
+ public:
+  explicit TUnsavedBuffers(const std::string& ListFile);
+  ~TUnsavedBuffers();
+  TUnsavedBuffers(const TUnsavedBuffers&) = delete;  // holds the buffers
+  TUnsavedBuffers& operator=(const TUnsavedBuffers&) = delete;
+
+ private:
+  std::vector<std::shared_ptr<TEditBuffer>> FBuffers;
+};
 
 // Checks a file's text alone with its personality's compiler in check mode (fpc without
 // assembling or linking, g++ -fsyntax-only): the text goes into a private folder under the

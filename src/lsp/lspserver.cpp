@@ -285,27 +285,34 @@ void TLspServer::RunDueChecks() {
   const std::string Uri = Next->first;
   FImpl->Due.erase(Next);
   TLspDocument& Doc = FImpl->Docs().Get(Uri);
-  // The check reads a copy of the text as it is now; a change meanwhile makes its result stale.
-  std::string File = Doc.FileName(), Text = Doc.Text();
+  // The check reads copies of the texts as they are now; a change meanwhile makes its result
+  // stale. A file of a project is checked as the project's check builds it, with every
+  // document the client changed in place of its file; a file of no project alone.
+  const std::string File = Doc.FileName();
+  const std::string Project = ProjectOfFile(File, FImpl->Root);
+  std::vector<TUnsavedText> Texts{{File, Doc.Text()}};
+  if (!Project.empty())
+    for (const auto& [Other, D] : FImpl->Docs().All())
+      if (D.get() != &Doc && D->Changes > 0) Texts.push_back({D->FileName(), D->Text()});
   const uint64_t Changes = Doc.Changes;
   if (FImpl->Checker.joinable()) FImpl->Checker.join();
   FImpl->CheckRunning = true;
   FImpl->CancelCheck = false;
-  FImpl->Checker = std::thread([this, Alive = FImpl->Alive, Uri, File = std::move(File), Text = std::move(Text), Changes] {
+  FImpl->Checker = std::thread([this, Alive = FImpl->Alive, Uri, File, Project, Texts = std::move(Texts), Changes] {
     SetCurrentThreadName("LSP Check Thread");
     std::vector<TBuildDiagnostic> Found;
     try {
-      Found = CheckFileText(File, Text, &FImpl->CancelCheck);
+      Found = Project.empty() ? CheckFileText(File, Texts[0].Text, &FImpl->CancelCheck) : CheckProject(Project, Texts);
     } catch (const std::exception&) {
       // A check that could not run reports nothing; the next change or save tries again.
     }
-    MainThreadQueue().Queue([this, Alive, Uri, File, Changes, Found = std::move(Found)]() mutable {
+    MainThreadQueue().Queue([this, Alive, Uri, File, Project, Changes, Found = std::move(Found)]() mutable {
       if (!*Alive) return;
       FImpl->CheckRunning = false;
       const auto& Open = FImpl->Docs().All();
       auto Doc = Open.find(Uri);
       if (Doc == Open.end() || Doc->second->Changes != Changes || FShutdown) return;
-      PublishDiagnostics("check " + File, std::move(Found), File);
+      PublishDiagnostics("check " + (Project.empty() ? File : Project), std::move(Found), File);
     });
   });
 }

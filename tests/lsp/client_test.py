@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lspclient  # noqa: E402
@@ -89,6 +90,22 @@ def features(client, legend, path):
     return uri
 
 
+def await_diagnostics(client, uri, wanted, timeout=120):
+    """The first diagnostics published for uri that wanted accepts; None when none comes."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            message = client.read(timeout=max(0.1, deadline - time.monotonic()))
+        except TimeoutError:
+            break
+        params = message.get("params", {})
+        if message.get("method") == "textDocument/publishDiagnostics" and params.get("uri") == uri and \
+                wanted(params["diagnostics"]):
+            return params["diagnostics"]
+    failures.append("no diagnostics as wanted for %s" % uri)
+    return None
+
+
 def sanitized():
     linked = subprocess.run(["ldd", NXS], capture_output=True, text=True).stdout
     return "libasan" in linked or "libtsan" in linked
@@ -163,29 +180,30 @@ def main():
                 text = f.read()
             uri = dg.open(path, text)
             broken = text.replace(good, bad, 1)
-            dg.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 2},
-                                                 "contentChanges": [{"text": broken}]})
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(broken)
-            dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
-            note = dg.read(timeout=120)
-            check(rel + " diagnostics' method", note.get("method"), "textDocument/publishDiagnostics")
-            params = note.get("params", {})
-            check(rel + " diagnostics' uri", params.get("uri"), uri)
-            first = (params.get("diagnostics") or [{}])[0]
             lines = broken.split("\n")
             line = next(i for i, l in enumerate(lines) if where in l)
             start = utf16_len(lines[line][:lines[line].index(where)])
-            check(rel + " diagnostic's range", first.get("range"),
-                  {"start": {"line": line, "character": start}, "end": {"line": line, "character": start + len(where)}})
-            check(rel + " diagnostic's severity", first.get("severity"), 1)
+            want = {"start": {"line": line, "character": start}, "end": {"line": line, "character": start + len(where)}}
+            # Typed: after a pause the project's check reads the unsaved text, the file stays as it was.
+            dg.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 2},
+                                                 "contentChanges": [{"text": broken}]})
+            found = await_diagnostics(dg, uri, lambda d: len(d) > 0)
+            check(rel + " diagnostic's range while typing", found and found[0]["range"], want)
+            with open(path, encoding="utf-8") as f:
+                check(rel + " file while typing", f.read() == text, True)
+            # Saved: the build of the project reports it too.
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(broken)
+            dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
+            found = await_diagnostics(dg, uri, lambda d: len(d) > 0)
+            check(rel + " diagnostic's range", found and found[0]["range"], want)
+            check(rel + " diagnostic's severity", found and found[0]["severity"], 1)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
             dg.notify("textDocument/didChange", {"textDocument": {"uri": uri, "version": 3},
                                                  "contentChanges": [{"text": text}]})
             dg.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
-            cleared = dg.read(timeout=120)
-            check(rel + " diagnostics cleared", (cleared["params"]["uri"], cleared["params"]["diagnostics"]), (uri, []))
+            check(rel + " diagnostics cleared", await_diagnostics(dg, uri, lambda d: d == []), [])
         # Commands: make and clean the workspace's group with progress on the client's token.
         for command in ("nxs.make", "nxs.clean"):
             id = dg.request("workspace/executeCommand", {"command": command, "workDoneToken": "t1"})
