@@ -78,7 +78,7 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root) {
 
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const std::string& Mode,
                                                const std::function<void(const std::string&)>& OnLine, bool* Succeeded,
-                                               const std::string& Unsaved) {
+                                               const std::string& Unsaved, const std::atomic<bool>* Cancel) {
   const std::string Dir = ExtractFileDir(Project);
   engine::TToolOutputParser Parser(engine::TToolOutputParser::tsGcc, "nxs", Dir);
   std::vector<engine::TBuildEvent> Events;
@@ -87,6 +87,7 @@ std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const
   Options.Argv = {"/proc/self/exe", "build", Project, "--mode", Mode, "--messages", "gcc"};
   if (!Unsaved.empty()) Options.Argv.insert(Options.Argv.end(), {"--background", "--unsaved", Unsaved});
   Options.WorkingDirectory = Dir;
+  Options.Cancel = Cancel;
   Options.OnLine = [&](const std::string& Line) {
     if (OnLine) OnLine(Line);
     Parser.Parse(Line, Events);
@@ -138,10 +139,11 @@ struct TScratch {
 
 }  // namespace
 
-std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts) {
+std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts,
+                                           const std::atomic<bool>* Cancel) {
   const TScratch Scratch{MakeScratchDir()};
   if (Scratch.Dir.empty()) return {};
-  return BuildDiagnostics(Project, "check", {}, nullptr, WriteUnsavedTexts(Scratch.Dir, Texts));
+  return BuildDiagnostics(Project, "check", {}, nullptr, WriteUnsavedTexts(Scratch.Dir, Texts), Cancel);
 }
 
 TUnsavedBuffers::TUnsavedBuffers(const std::string& ListFile) {

@@ -38,10 +38,11 @@ std::string ProjectOfFile(const std::string& File, const std::string& Root);
 // reported about source files; OnLine, when given, sees each line of the build's output as
 // it comes, and Succeeded whether the build did.
 // Unsaved, when given, lists the texts the build reads in place of the files (see
-// TUnsavedBuffers).
+// TUnsavedBuffers); Cancel stops the build.
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& File, const std::string& Mode = "make",
                                                const std::function<void(const std::string&)>& OnLine = {},
-                                               bool* Succeeded = nullptr, const std::string& Unsaved = {});
+                                               bool* Succeeded = nullptr, const std::string& Unsaved = {},
+                                               const std::atomic<bool>* Cancel = nullptr);
 
 // The client's unsaved texts as a build in a process of its own reads them: each text is
 // written into Dir, and the list file it returns names, NUL-separated, each file and then the
@@ -54,7 +55,8 @@ std::string WriteUnsavedTexts(const std::string& Dir, const std::vector<TUnsaved
 
 // Checks a project ("nxs build PROJECT --mode check" in a process of its own, in the
 // background as the build host compiles for the editor) with Texts in place of their files.
-std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts);
+std::vector<TBuildDiagnostic> CheckProject(const std::string& Project, const std::vector<TUnsavedText>& Texts,
+                                           const std::atomic<bool>* Cancel = nullptr);
 
 // The texts of such a list held as modified edit buffers of their files, for as long as this
 // lives: the build compiles them in place of the files, as it compiles the editor's unsaved

@@ -106,6 +106,7 @@ struct TLspServer::TImpl {
   std::thread Checker;
   std::atomic<bool> CancelCheck{false};
   bool CheckRunning = false;
+  std::string Checking;  // the URI the running check is for
   // Read and changed on the main thread only: a check's result queued after the server went
   // finds it false.
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
@@ -224,12 +225,17 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     const json& Id = Member(Params, "textDocument");
     if (Id.contains("version") && Id["version"].is_number_integer()) Doc.Version = Id["version"].get<int64_t>();
     ++Doc.Changes;
+    // A running check of this document's text is stale now: its compiler is stopped, and the
+    // document is checked again after the pause.
+    if (FImpl->CheckRunning && FImpl->Checking == Doc.Uri()) FImpl->CancelCheck = true;
     FImpl->Due[Doc.Uri()] = std::chrono::steady_clock::now() + std::chrono::milliseconds(FCheckPauseMs);
   };
   N["textDocument/didSave"] = [this](const json& Params) { PublishBuildDiagnostics(FImpl->Docs().Get(UriOf(Params))); };
   N["textDocument/didClose"] = [this](const json& Params) {
-    FImpl->Due.erase(UriOf(Params));
-    FImpl->Docs().Close(UriOf(Params));
+    const std::string Uri = UriOf(Params);
+    if (FImpl->CheckRunning && FImpl->Checking == Uri) FImpl->CancelCheck = true;
+    FImpl->Due.erase(Uri);
+    FImpl->Docs().Close(Uri);
   };
 }
 
@@ -297,12 +303,14 @@ void TLspServer::RunDueChecks() {
   const uint64_t Changes = Doc.Changes;
   if (FImpl->Checker.joinable()) FImpl->Checker.join();
   FImpl->CheckRunning = true;
+  FImpl->Checking = Uri;
   FImpl->CancelCheck = false;
   FImpl->Checker = std::thread([this, Alive = FImpl->Alive, Uri, File, Project, Texts = std::move(Texts), Changes] {
     SetCurrentThreadName("LSP Check Thread");
     std::vector<TBuildDiagnostic> Found;
     try {
-      Found = Project.empty() ? CheckFileText(File, Texts[0].Text, &FImpl->CancelCheck) : CheckProject(Project, Texts);
+      Found = Project.empty() ? CheckFileText(File, Texts[0].Text, &FImpl->CancelCheck)
+                              : CheckProject(Project, Texts, &FImpl->CancelCheck);
     } catch (const std::exception&) {
       // A check that could not run reports nothing; the next change or save tries again.
     }
