@@ -9,7 +9,6 @@
 #include "editor/buffers/charwidth.h"
 #include "build/engine/tasks.h"
 #include "editor/buffers/editbuffer.h"
-#include "lsp/lspworkspace.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/utf8.h"
@@ -62,18 +61,6 @@ size_t ColumnByte(const TBuildDiagnostic& D, std::string_view Line) {
     At += static_cast<size_t>(Length);
   }
   return At;
-}
-
-std::string ProjectOfFile(const std::string& File, const std::string& Root) {
-  std::string Dir = ExtractFileDir(File);
-  for (;;) {
-    for (const std::string& Project : FindProjectFiles(Dir, 0)) {
-      const std::vector<std::string> Files = ProjectSourceFiles(Project);
-      if (std::find(Files.begin(), Files.end(), File) != Files.end()) return Project;
-    }
-    if (Dir == Root || Dir.empty() || Dir == "/") return {};
-    Dir = ExtractFileDir(Dir);
-  }
 }
 
 std::vector<TBuildDiagnostic> BuildDiagnostics(const std::string& Project, const std::string& Mode,

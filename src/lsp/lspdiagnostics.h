@@ -31,9 +31,6 @@ struct TBuildDiagnostic {
 // character taking two. A column past the end reads as the end.
 size_t ColumnByte(const TBuildDiagnostic& D, std::string_view Line);
 
-// The project whose items name File: the first, searching from File's folder up to Root (to
-// the top when Root is empty); empty when none does.
-std::string ProjectOfFile(const std::string& File, const std::string& Root);
 // Builds a project or group file ("make", "build" or "clean") and returns what its tools
 // reported about source files; OnLine, when given, sees each line of the build's output as
 // it comes, and Succeeded whether the build did.

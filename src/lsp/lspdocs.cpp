@@ -9,6 +9,7 @@
 #include "modules/modulescope.h"
 #include "modules/sourcemodule.h"
 #include "options/envoptions.h"
+#include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/text.h"
@@ -158,13 +159,18 @@ TLspDocument& TLspDocuments::Open(const std::string& Uri, std::string_view Text,
   const bool New = Found == FDocuments.end();
   if (New) {
     const std::string Name = ExpandFileName(FileNameOfUri(Uri));
-    const bool WasOpen = FindDocModule(Name) != nullptr;
     // A client edits every file as text, project and group files too: it gets the source
-    // module, whichever handler would open the file in the environment.
+    // module, whichever handler would open the file in the environment, and beside the
+    // project or group module of the workspace's file.
     TDocModule* Open = FindDocModule(Name);
-    auto* Module = dynamic_cast<TSourceModule*>(Open ? Open : SourceOpenHandler().FileOpen(0, Name, false, nullptr));
+    auto* Module = dynamic_cast<TSourceModule*>(Open);
+    const bool OpenedHere = !Module;
+    if (Open && !Module && (Open->GetIsProject() || Open->GetIsProjectGroup()))
+      Module = TDocModule::Create<TSourceModule>(Name, FileSystem().FileExists(Name));
+    else if (!Open)
+      Module = dynamic_cast<TSourceModule*>(SourceOpenHandler().FileOpen(0, Name, false, nullptr));
     if (!Module) throw ELspError(ecRequestFailed, Format(res::SLspNotSourceModule, Name));
-    Found = FDocuments.emplace(Uri, std::make_unique<TLspDocument>(Uri, Name, *Module, !WasOpen)).first;
+    Found = FDocuments.emplace(Uri, std::make_unique<TLspDocument>(Uri, Name, *Module, OpenedHere)).first;
   }
   TLspDocument& Doc = *Found->second;
   Doc.Version = Version;

@@ -60,17 +60,6 @@ TPosEncoding ChooseEncoding(const json& Params) {
   return TPosEncoding::Utf16;
 }
 
-// What a build of the workspace builds: its group file, else its one project.
-std::string WorkspaceBuildFile(const std::string& Root) {
-  if (Root.empty()) return {};
-  std::vector<std::string> Groups;
-  for (const std::string& Name : FileSystem().ListDirectory(Root))
-    if (ExtractFileExt(Name) == ".groupproj") Groups.push_back(Root + "/" + Name);
-  if (Groups.size() == 1) return Groups[0];
-  const std::vector<std::string> Projects = FindProjectFiles(Root);
-  return Groups.empty() && Projects.size() == 1 ? Projects[0] : std::string();
-}
-
 // The workspace's folder: the first workspace folder, else the root URI, else the root path.
 std::string WorkspaceRoot(const json& Params) {
   if (!Params.is_object()) return {};
@@ -95,8 +84,9 @@ struct TLspServer::TImpl {
   using TNotificationHandler = std::function<void(const json& Params)>;
   std::map<std::string, TRequestHandler> Requests;
   std::map<std::string, TNotificationHandler> Notifications;
+  // The workspace goes after the documents: their module layer frees its projects first.
+  std::unique_ptr<TLspWorkspace> Workspace;
   std::unique_ptr<TLspDocuments> Documents;
-  std::string Root;  // the workspace's folder; empty when the client named none
   // The files whose diagnostics were published, by the project whose build found them: the
   // next build of that project clears those it no longer reports.
   std::map<std::string, std::set<std::string>> Published;
@@ -128,8 +118,8 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   auto& N = FImpl->Notifications;
   R["initialize"] = [this](const json& Params) {
     FEncoding = ChooseEncoding(Params);
-    FImpl->Root = WorkspaceRoot(Params);
     FImpl->Docs();
+    FImpl->Workspace = std::make_unique<TLspWorkspace>(WorkspaceRoot(Params));
     FInitialized = true;
     const json Legend = json::parse(SemanticTokensLegend());
     const json Result = {
@@ -168,12 +158,7 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     return FormatProjectFile(FImpl->Docs().Get(UriOf(Params)), FEncoding);
   };
   R["workspace/symbol"] = [this](const json& Params) {
-    std::vector<std::string> Files;
-    if (!FImpl->Root.empty())
-      for (const std::string& Project : FindProjectFiles(FImpl->Root))
-        for (const std::string& F : ProjectSourceFiles(Project))
-          if (std::find(Files.begin(), Files.end(), F) == Files.end()) Files.push_back(F);
-    return WorkspaceSymbols(Files, Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
+    return WorkspaceSymbols(FImpl->Workspace->SourceFiles(), Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
   };
   // Builds the project or group the first argument names (a URI), else the workspace's
   // group, else its one project; progress goes to the client's token, line by line.
@@ -185,7 +170,7 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     std::string Target;
     if (Arguments.is_array() && !Arguments.empty() && Arguments[0].is_string())
       Target = FileNameOfUri(Arguments[0].get<std::string>());
-    if (Target.empty()) Target = WorkspaceBuildFile(FImpl->Root);
+    if (Target.empty()) Target = FImpl->Workspace->BuildFile();
     if (Target.empty()) throw ELspError(ecRequestFailed, res::SLspNothingToBuild);
     const json Token = Params.value("workDoneToken", json());
     auto Progress = [&](json Value) {
@@ -205,7 +190,12 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);
   };
 
-  N["initialized"] = [](const json&) {};
+  // What the workspace could not open is told once the client is ready to hear it.
+  N["initialized"] = [this](const json&) {
+    for (const std::string& M : FImpl->Workspace->Reports)
+      FSend(Dump({{"jsonrpc", "2.0"}, {"method", "window/logMessage"}, {"params", {{"type", 2}, {"message", M}}}}));
+    FImpl->Workspace->Reports.clear();
+  };
   N["textDocument/didOpen"] = [this](const json& Params) {
     const json& Doc = Member(Params, "textDocument");
     FImpl->Docs().Open(Member(Doc, "uri").get<std::string>(), Member(Doc, "text").get<std::string>(),
@@ -230,7 +220,12 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     if (FImpl->CheckRunning && FImpl->Checking == Doc.Uri()) FImpl->CancelCheck = true;
     FImpl->Due[Doc.Uri()] = std::chrono::steady_clock::now() + std::chrono::milliseconds(FCheckPauseMs);
   };
-  N["textDocument/didSave"] = [this](const json& Params) { PublishBuildDiagnostics(FImpl->Docs().Get(UriOf(Params))); };
+  N["textDocument/didSave"] = [this](const json& Params) {
+    TLspDocument& Saved = FImpl->Docs().Get(UriOf(Params));
+    // A saved project or group file changes what the workspace's projects name.
+    if (TLspWorkspace::IsProjectOrGroupFile(Saved.FileName())) FImpl->Workspace->Reload();
+    PublishBuildDiagnostics(Saved);
+  };
   N["textDocument/didClose"] = [this](const json& Params) {
     const std::string Uri = UriOf(Params);
     if (FImpl->CheckRunning && FImpl->Checking == Uri) FImpl->CancelCheck = true;
@@ -267,7 +262,7 @@ json DiagnosticRange(const TBuildDiagnostic& D, std::string_view Line, TPosEncod
 }  // namespace
 
 void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
-  const std::string Project = ProjectOfFile(Saved.FileName(), FImpl->Root);
+  const std::string Project = FImpl->Workspace->ProjectOf(Saved.FileName());
   if (!Project.empty()) PublishDiagnostics(Project, BuildDiagnostics(Project));
 }
 
@@ -295,7 +290,7 @@ void TLspServer::RunDueChecks() {
   // stale. A file of a project is checked as the project's check builds it, with every
   // document the client changed in place of its file; a file of no project alone.
   const std::string File = Doc.FileName();
-  const std::string Project = ProjectOfFile(File, FImpl->Root);
+  const std::string Project = FImpl->Workspace->ProjectOf(File);
   std::vector<TUnsavedText> Texts{{File, Doc.Text()}};
   if (!Project.empty())
     for (const auto& [Other, D] : FImpl->Docs().All())

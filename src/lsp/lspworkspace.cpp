@@ -1,10 +1,14 @@
 #include "lsp/lspworkspace.h"
 
 #include <algorithm>
-#include <memory>
 
-#include "projectfiles/projectfile.h"
-#include "shared/exceptions.h"
+#include "build/orchestration.h"
+#include "modules/modulelist.h"
+#include "modules/docmodule.h"
+#include "modules/openhandlers.h"
+#include "projectfiles/startup.h"
+#include "projects/project.h"
+#include "projects/projectgroup.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 
@@ -32,27 +36,10 @@ void Walk(const std::string& Dir, int Depth, std::vector<std::string>& Out) {
   }
 }
 
-// Collects the items' file names, "$(MainSource)" read from the project's global property.
-class TItemFiles : public IItemReader {
- public:
-  TItemFiles(std::string Dir, std::string MainSource) : FDir(std::move(Dir)), FMainSource(std::move(MainSource)) {}
-  void BeginItem(const std::string& ItemType, const std::string& Include, const std::string&) override {
-    if (ItemType == "BuildConfiguration" || ItemType == "ProjectReference" || Include.empty()) return;
-    std::string Name = Include == "$(MainSource)" ? FMainSource : Include;
-    if (Name.empty() || Name.find("$(") != std::string::npos) return;
-    std::replace(Name.begin(), Name.end(), '\\', '/');
-    if (Name[0] != '/') Name = FDir + "/" + Name;
-    Name = ExpandFileName(Name);
-    if (std::find(Files.begin(), Files.end(), Name) == Files.end()) Files.push_back(Name);
-  }
-  void ItemMetadata(const std::string&, const std::string&) override {}
-  void EndItem() override {}
-  std::vector<std::string> Files;
-
- private:
-  std::string FDir;
-  std::string FMainSource;
-};
+bool IsGroupFile(const std::string& File) {
+  const std::string Ext = ExtractFileExt(File);
+  return Ext == ".groupproj" || Ext == ".nxsgroup";
+}
 
 }  // namespace
 
@@ -63,16 +50,112 @@ std::vector<std::string> FindProjectFiles(const std::string& Root, int MaxDepth)
   return Out;
 }
 
-std::vector<std::string> ProjectSourceFiles(const std::string& ProjectFile) {
+TLspWorkspace::TLspWorkspace(std::string Root) : FRoot(std::move(Root)) {
+  StartProjectFiles();
+  InitProjects();
+  // A group tells what it cannot open here, never through a question to the user.
+  SetProjectGroupReporter([this](const std::string& M) { Reports.push_back(M); });
+  Open();
+}
+
+TLspWorkspace::~TLspWorkspace() {
+  SetProjectGroupReporter(nullptr);
+  DoneProjects();
+}
+
+bool TLspWorkspace::IsProjectOrGroupFile(const std::string& File) {
+  const std::string Ext = ExtractFileExt(File);
+  return Ext == ".vproj" || Ext == ".kzproj" || IsGroupFile(File);
+}
+
+namespace {
+
+// The project or group module of File: a client that edits the file as text has a source
+// module of the same name open beside it.
+template <class T>
+T* ModuleOf(const std::string& File) {
+  for (TDocModule* M : ModuleList().Snapshot())
+    if (auto* P = dynamic_cast<T*>(M); P && P->GetFileName() == File) return P;
+  return nullptr;
+}
+
+}  // namespace
+
+void TLspWorkspace::Open() {
+  FProjects.clear();
+  if (FRoot.empty()) return;
+  if (FGroup.empty()) {
+    std::vector<std::string> Groups;
+    try {
+      for (const std::string& Name : FileSystem().ListDirectory(FRoot))
+        if (ExtractFileExt(Name) == ".groupproj") Groups.push_back(ExpandFileName(FRoot + "/" + Name));
+    } catch (const std::exception& E) {
+      Reports.push_back(E.what());
+      return;
+    }
+    if (Groups.size() == 1) {
+      try {
+        TProjectGroup::OpenGroup(Groups[0]);
+        FGroup = Groups[0];
+      } catch (const std::exception& E) {
+        Reports.push_back(E.what());
+      }
+    }
+  }
+  if (auto* Group = FGroup.empty() ? nullptr : ModuleOf<TProjectGroup>(FGroup)) {
+    for (const TBaseProject* P : Group->Projects()) FProjects.push_back(P->GetFileName());
+    return;
+  }
+  FGroup.clear();
+  for (const std::string& Found : FindProjectFiles(FRoot)) {
+    const std::string File = ExpandFileName(Found);
+    try {
+      if (ModuleOf<TBaseProject>(File) || dynamic_cast<TBaseProject*>(CallDefaultOpenProc(File, false, nullptr)))
+        FProjects.push_back(File);
+    } catch (const std::exception& E) {
+      Reports.push_back(E.what());
+    }
+  }
+}
+
+void TLspWorkspace::Reload() {
+  // Each module reads its file again as the environment does when it changes on disk.
+  std::vector<TDocModule*> Changed;
+  if (auto* Group = FGroup.empty() ? nullptr : ModuleOf<TProjectGroup>(FGroup)) Changed.push_back(Group);
+  for (const std::string& File : FProjects)
+    if (auto* P = ModuleOf<TBaseProject>(File)) Changed.push_back(P);
+  for (TDocModule* M : Changed) {
+    try {
+      if (M->CheckFileDate() && M->CanReloadFile()) M->ReloadFile();
+    } catch (const std::exception& E) {
+      Reports.push_back(E.what());
+    }
+  }
+  Open();
+}
+
+std::string TLspWorkspace::BuildFile() const {
+  if (!FGroup.empty()) return FGroup;
+  return FProjects.size() == 1 ? FProjects[0] : std::string();
+}
+
+std::vector<std::string> TLspWorkspace::SourceFiles() const {
+  std::vector<std::string> Files;
+  for (const std::string& File : FProjects) {
+    auto* P = ModuleOf<TBaseProject>(File);
+    if (!P) continue;
+    for (const TProjectFileItem& E : P->GetProjectFileEntries())
+      if (std::find(Files.begin(), Files.end(), E.FileName) == Files.end()) Files.push_back(E.FileName);
+  }
+  return Files;
+}
+
+std::string TLspWorkspace::ProjectOf(const std::string& File) const {
   try {
-    std::shared_ptr<IMSProjectFile> Project = MSBuildOpenProject(ProjectFile);
-    std::string MainSource, Condition;
-    Project->GetGlobalProperty("MainSource", MainSource, Condition);
-    TItemFiles Reader(ExtractFileDir(ExpandFileName(ProjectFile)), MainSource);
-    Project->ReadItems(Reader);
-    return Reader.Files;
-  } catch (const Exception&) {
-    return {};
+    const TCustomCodeIProject* P = ProjectOfFile(File);
+    return P ? P->GetFileName() : std::string();
+  } catch (const std::exception&) {
+    return {};  // a project that cannot be read names no file
   }
 }
 

@@ -169,6 +169,50 @@ def main():
               ["function Whisper(const Text: string): string;"])
         check("workspace session", ws.close(), 0)
 
+        # The workspace is its group as the group opens: a project the group names outside the
+        # folder counts, one under the folder that it does not name does not; a project file
+        # the client edits and saves is read again, and its new unit counts.
+        top = os.path.join(work, "ws")
+        shutil.copytree(os.path.join(ROOT, "examples/group"), os.path.join(top, "group"))
+        os.rename(os.path.join(top, "group/pasutil"), os.path.join(top, "pasutil"))
+        group_file = os.path.join(top, "group/demo.groupproj")
+        with open(group_file, encoding="utf-8-sig") as f:
+            text = f.read().replace("pasutil\\pasutil.vproj", "..\\pasutil\\pasutil.vproj")
+        with open(group_file, "w", encoding="utf-8-sig") as f:
+            f.write(text)
+        os.makedirs(os.path.join(top, "group/stray"))
+        with open(os.path.join(top, "pasutil/pasutil.vproj"), encoding="utf-8-sig") as f:
+            stray = f.read().replace("pasutil.pas", "stray.pas")
+        with open(os.path.join(top, "group/stray/stray.vproj"), "w", encoding="utf-8-sig") as f:
+            f.write(stray)
+        with open(os.path.join(top, "group/stray/stray.pas"), "w") as f:
+            f.write("unit stray;\ninterface\nfunction Stray: Integer;\nimplementation\n"
+                    "function Stray: Integer;\nbegin\n  Result := 1;\nend;\nend.\n")
+        ws = lspclient.Client(NXS)
+        ws.call("initialize", {"capabilities": {}, "rootUri": lspclient.uri_of(os.path.join(top, "group"))})
+        ws.notify("initialized", {})
+        names = [s["name"] for s in ws.call("workspace/symbol", {"query": ""})]
+        check("a project of the group outside the folder", any("Shout" in n for n in names), True)
+        check("a project under the folder outside the group", [n for n in names if "Stray" in n], [])
+        project = os.path.join(top, "pasutil/pasutil.vproj")
+        with open(project, encoding="utf-8-sig") as f:
+            text = f.read()
+        with open(os.path.join(top, "pasutil/extra.pas"), "w") as f:
+            f.write("unit extra;\ninterface\nfunction Extra: Integer;\nimplementation\n"
+                    "function Extra: Integer;\nbegin\n  Result := 2;\nend;\nend.\n")
+        text = text.replace("</VellumCompile>", "</VellumCompile>\n        <VellumCompile Include=\"extra.pas\"/>", 1)
+        # The project file is the workspace's project module and the client's text at once.
+        uri = ws.open(project, text, language="xml")
+        check("a project file of the workspace formats", isinstance(
+            ws.call("textDocument/formatting", {"textDocument": {"uri": uri}, "options": {}}), list), True)
+        check("before the save", ws.call("workspace/symbol", {"query": "Extra"}), [])
+        with open(project, "w", encoding="utf-8-sig") as f:
+            f.write(text)
+        ws.notify("textDocument/didSave", {"textDocument": {"uri": uri}})
+        check("after the save", [s["name"] for s in ws.call("workspace/symbol", {"query": "Extra"})],
+              ["function Extra: Integer;"])
+        check("grouped workspace session", ws.close(), 0)
+
         # Diagnostics: saving a file with a syntax error makes its project, and the error comes
         # on the range of the word; the next save without it clears them.
         group = os.path.join(work, "group")
