@@ -219,7 +219,9 @@ void MakeRuns(const std::vector<TTokenLine>& Lines, bool FromEnd, std::vector<ui
 // The protocol's integers of a text's semantic tokens, five a token, and their runs.
 void TokenData(std::string_view Text, THighlighter& H, TPosEncoding Encoding, std::vector<uint32_t>& Data,
                TTokenRuns& Runs) {
-  Data.reserve(Text.size() / 2);
+  // Five integers a token, and a token every few bytes of source: growing the vector as it
+  // fills would copy it over and over.
+  Data.reserve(Text.size() + Text.size() / 2);
   std::vector<TTokenLine> Lines;
   std::vector<TToken> Tokens;
   uint8_t Class = 0;
@@ -270,7 +272,8 @@ std::string TokensJson(const std::vector<uint32_t>& Data, uint64_t ResultId) {
   if (ResultId) Out += "\"resultId\":\"" + std::to_string(ResultId) + "\",";
   Out += "\"data\":[";
   AppendNumbers(Out, Data.data(), Data.data() + Data.size());
-  return Out + "]}";
+  Out += "]}";
+  return Out;
 }
 
 uint64_t NextResultId() {
@@ -330,7 +333,8 @@ std::string SemanticTokensDelta(TLspDocument& Doc, const std::string& PreviousId
     Out += "]}";
   }
   Doc.Tokens = std::move(Runs);
-  return Out + "]}";
+  Out += "]}";
+  return Out;
 }
 
 std::string LinkedEditingRanges(TLspDocument& Doc, TLspPos Pos, TPosEncoding Encoding) {

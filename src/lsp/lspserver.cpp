@@ -474,7 +474,12 @@ void TLspServer::HandleMessages(const std::vector<std::string>& Contents) {
     }
     try {
       const std::string Result = Handler->second(Params);
-      FSend("{\"jsonrpc\":\"2.0\",\"id\":" + Id.dump() + ",\"result\":" + Result + "}");
+      // A result may be large (the tokens of a whole file): it is copied once.
+      const std::string Head = "{\"jsonrpc\":\"2.0\",\"id\":" + Id.dump() + ",\"result\":";
+      std::string Response;
+      Response.reserve(Head.size() + Result.size() + 1);
+      Response.append(Head).append(Result) += '}';
+      FSend(Response);
     } catch (const ELspError& E) {
       SendError(Id, E.Code(), E.what());
     } catch (const json::exception& E) {
