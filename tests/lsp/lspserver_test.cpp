@@ -11,6 +11,11 @@
 
 #include "editor/buffers/editbuffer.h"
 #include "lsp/lspdocs.h"
+#include "projectfiles/linuxplatform.h"
+#include "projectfiles/projectfile.h"
+#include "projects/projectgroup.h"
+#include "projects/projectsession.h"
+#include "shared/filenames.h"
 #include "shared/mainthread.h"
 #include "startup/startup.h"
 #include "support/files.h"
@@ -418,4 +423,41 @@ TEST_F(LspDocument, AChangedFileOfNoProjectIsCheckedAloneWithItsUnsavedTextAfter
   ASSERT_TRUE(Params.is_object()) << "no diagnostics came";
   ASSERT_FALSE(Params["diagnostics"].empty()) << Params;
   EXPECT_EQ(Params["diagnostics"][0]["range"]["start"], json({{"line", 0}, {"character", 23}}));
+}
+
+// -- The workspace -----------------------------------------------------------------------------
+
+namespace {
+
+// Makes a Pascal library project whose main source declares the function Name.
+void MakeProject(TProjectSession& Session, const std::string& File, const std::string& Name) {
+  Session.NewProject(File, SPersonalityPascal, "Library");
+  std::string MainSource, Condition;
+  Session.OpenDocument(File).GetProjectFile()->GetGlobalProperty("MainSource", MainSource, Condition);
+  test::WriteText(ExtractFilePath(File) + MainSource, "unit " + Name + ";\ninterface\nfunction " + Name +
+                                                          ": Integer;\nimplementation\nfunction " + Name +
+                                                          ": Integer;\nbegin\n  Result := 1;\nend;\nend.\n");
+}
+
+}  // namespace
+
+TEST_F(LspServer, TheWorkspaceIsTheGroupInItsFolderWithTheProjectsTheGroupNames) {
+  for (const char* Folder : {"ws", "ws/stray", "elsewhere"}) ASSERT_EQ(mkdir((Dir / Folder).c_str(), 0755), 0);
+  {
+    TProjectSession Session;
+    MakeProject(Session, Dir / "elsewhere/lib.vproj", "Elsewhere");
+    MakeProject(Session, Dir / "ws/stray/stray.vproj", "Stray");
+    Session.NewGroup(Dir / "ws/all.groupproj");
+    TProjectGroup& Group = Session.OpenGroupToChange(Dir / "ws/all.groupproj");
+    Group.AddTarget(&Session.OpenProject(Dir / "elsewhere/lib.vproj"));
+    Session.SaveGroup(Group);
+  }
+  auto A = Send(Request(1, "initialize", {{"capabilities", json::object()}, {"rootUri", UriOfFileName(Dir / "ws")}}));
+  ASSERT_TRUE(A.size() == 1 && A[0].contains("result")) << A[0];
+  Send(Notification("initialized"));
+  A = Send(Request(2, "workspace/symbol", {{"query", ""}}));
+  ASSERT_EQ(A.size(), 1u);
+  std::vector<std::string> Names;
+  for (const json& S : A[0]["result"]) Names.push_back(S["name"]);
+  EXPECT_EQ(Names, std::vector<std::string>{"function Elsewhere: Integer;"});
 }
