@@ -521,6 +521,15 @@ int TTerminalIDE::RunDialog(std::unique_ptr<TDialog> Dialog, std::string* Input)
 // ---- commands ----
 
 bool TTerminalIDE::RunIdeCommand(const std::string& Name) {
+  // The keymaps' debugger commands, by the names the prompt gives them.
+  static const std::pair<const char*, const char*> DebugCommands[] = {
+      {"ToggleBreakpoint", "Toggle"}, {"RunProgram", "Run"},         {"Step", "StepOver"},
+      {"Trace", "StepInto"},          {"RunToHere", "RunToCursor"}, {"TerminateProgram", "Reset"}};
+  for (const auto& [Command, Line] : DebugCommands)
+    if (Name == Command) {
+      RunCommand(Line);
+      return true;
+    }
   TSourceModule* M = CurrentModule();
   TEditView* View = CurrentView();
   if (Name == "SaveFile") {
@@ -540,18 +549,6 @@ bool TTerminalIDE::RunIdeCommand(const std::string& Name) {
     RunCommand("Build make");
   } else if (Name == "BuildProject") {
     RunCommand("Build build");
-  } else if (Name == "ToggleBreakpoint") {
-    RunCommand("Toggle");
-  } else if (Name == "RunProgram") {
-    RunCommand("Run");
-  } else if (Name == "Step") {
-    RunCommand("StepOver");
-  } else if (Name == "Trace") {
-    RunCommand("StepInto");
-  } else if (Name == "RunToHere") {
-    RunCommand("RunToCursor");
-  } else if (Name == "TerminateProgram") {
-    RunCommand("Reset");
   } else if (Name == "ElideNearest" || Name == "unElideNearest") {
     if (View) FHooks->ToggleFold(*View);
   } else if (Name == "unElideAll") {
