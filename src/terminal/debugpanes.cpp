@@ -67,7 +67,10 @@ TDebugPanes::TDebugPanes(TDebuggerMgr& Mgr, THost Host) : FMgr(Mgr), FHost(std::
         if (FCollect) FCollect->append(Line).push_back('\n');
         else if (FHost.Message) FHost.Message(Line);
       },
-      std::filesystem::current_path().string());
+      [] {
+        std::error_code Ec;  // a folder removed under the IDE leaves names as they are given
+        return std::filesystem::current_path(Ec).string();
+      }());
   FMgr.FEvProcessCreated.Add(this, &TDebugPanes::ProcessCreated);
   FMgr.FEvProcessDestroyed.Add(this, &TDebugPanes::ProcessDestroyed);
   FMgr.FEvProcessStateChanged.Add(this, &TDebugPanes::StateChanged);
