@@ -2,7 +2,7 @@
 # nxs edit debugging a program with the gdb kernel loaded as an IDE package: a breakpoint set
 # with its key in the C++ library shows in the gutter and the breakpoints pane; the run stops
 # there with the execution point on the line and the argument's value in the locals pane; a
-# step out lands in the caller; the program runs to its end and the debug panes go again.
+# step out lands in the caller, whose local the pane then shows; the program runs to its end and the debug panes go again.
 source "$2/tests/host/lib.sh"
 source "$ROOT/tests/host/tuilib.sh"
 GDBMI=$3
@@ -34,6 +34,7 @@ keys S-F8
 wait_screen "a step out stops in the caller" "describe.cpp:8 step" 30
 wait_screen "the execution point moves to the caller" ">  8  " 10
 wait_gone "the old execution point goes" ">  3  double Area"
+wait_screen "the locals pane follows to the caller's own variable" "S = "
 
 prompt "Toggle $WORK/group/cpplib/src/area.cpp:3"
 keys F9
