@@ -49,11 +49,6 @@ TCursesTerminal::TCursesTerminal(FILE* In, FILE* Out, const char* Type) : F(std:
   FUtf8 = Codeset && std::strcmp(Codeset, "UTF-8") == 0;
   // Escape alone must not wait long for the key it might begin.
   ESCDELAY = 25;
-  // A frame leaves in one write: each write to a terminal is a point where a loaded machine
-  // may run something else before the rest of the frame follows.
-  FOutBuffer.resize(1 << 16);
-  std::setvbuf(Out, FOutBuffer.data(), _IOFBF, FOutBuffer.size());
-  FOut = Out;
   F->Screen = newterm(Type, Out, In);
   if (!F->Screen) throw Exception(Format(res::STermCannotStart, Type ? Type : (getenv("TERM") ? getenv("TERM") : "")));
   set_term(F->Screen);
@@ -156,7 +151,6 @@ void TCursesTerminal::Present(const TCellGrid& Frame, int CursorRow, int CursorC
   }
   wnoutrefresh(stdscr);
   doupdate();
-  std::fflush(FOut);
 }
 
 void TCursesTerminal::Invalidate() {

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "terminal/screen.h"
 
@@ -43,8 +42,6 @@ class TCursesTerminal : public ITerminal {
   bool FUtf8 = false;
   int FWakeRead = -1, FWakeWrite = -1;
   int FInFd = 0;
-  FILE* FOut = nullptr;
-  std::vector<char> FOutBuffer;  // the output's buffer: a frame is written at once
   std::map<int, uint32_t> FExtendedKeys;  // curses codes of modified keys
   std::map<std::pair<int16_t, int16_t>, int> FPairs;
 };
