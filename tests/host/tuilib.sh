@@ -92,3 +92,11 @@ editor_rows_match() {
   done < <(screen)
   return $bad
 }
+
+# frame_fits ROWS: the frame fills a terminal of ROWS rows: the status line (the cursor's
+# line:column) is on the last of them, as the program lays out its screen for the size it has.
+frame_fits() {
+  local last
+  last=$(screen | sed -n "${1}p")
+  [[ $last =~ ^\ *[0-9]+:[0-9]+ ]]
+}
