@@ -67,7 +67,8 @@ int MiddleLine() {
   static const int Line = [] {
     FILE* F = std::fopen(BigFile().c_str(), "rb");
     int N = 0;
-    for (int C; (C = std::fgetc(F)) != EOF;) N += C == '\n';
+    char Buf[1 << 16];
+    for (size_t Got; (Got = std::fread(Buf, 1, sizeof Buf, F)) > 0;) N += static_cast<int>(std::count(Buf, Buf + Got, '\n'));
     std::fclose(F);
     return N / 2;
   }();
@@ -125,8 +126,9 @@ void BM_KeystrokeToScreen(benchmark::State& State) {
   term::TTerminalIDE Ide(*V.Terminal);
   Ide.Open(BigFile());
   Ide.Render();
+  const int Middle = MiddleLine();
   const auto Jump = Clock::now();
-  GotoLineCol(Ide.CurrentView()->EkView(), MiddleLine(), 8);
+  GotoLineCol(Ide.CurrentView()->EkView(), Middle, 8);
   Ide.Render();
   State.counters["jump_to_middle_ms"] = Ms(Clock::now() - Jump);
   std::vector<double> Times;

@@ -3,14 +3,18 @@
 #include <string>
 
 #include "editor/keyboard/keyboard.h"
+#include "environment/desktop.h"
+#include "environment/layouts.h"
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
 #include "shared/fileio.h"
+#include "shared/filenames.h"
 #include "shared/format.h"
 #include "terminal/app.h"
 #include "terminal/curses.h"
+#include "terminal/hooks.h"
 #include "terminal/questions.h"
 #include "terminal/restore.h"
 
@@ -34,9 +38,29 @@ int RunEdit(const TCommandLine& Cmd) {
     if (I < 0) Cmd.Fail(Format(res::SKeysUnknownKeymap, Cmd.Get("--keymap")));
     Ide.Keyboard().SetBindingIndex(I);
   }
+  // The layouts: the start-up one, or the default one when a project or group is named; the
+  // debug layout comes while a program runs.
+  std::string Project;
+  for (const std::string& File : Cmd.Positional())
+    if (Project.empty() && term::IsGroupOrProjectFile(File)) Project = ExpandFileName(File);
+  try {
+    LoadDefaultDesktopState(Project, false);  // the environment's desktop comes below
+  } catch (const Exception& E) {
+    Ide.ShowMessage(E.Message());
+  }
   for (const std::string& File : Cmd.Positional()) {
     try {
       Ide.Open(File);
+    } catch (const Exception& E) {
+      Ide.ShowMessage(E.Message());
+    }
+  }
+  // The desktop: the environment's with no argument, else that of the project or group named;
+  // what it records opens, and it is saved at the end as the options ask.
+  const std::string Desktop = Cmd.Positional().empty() ? EnvironmentDesktopFileName() : Project;
+  if (!Desktop.empty()) {
+    try {
+      Ide.OpenDesktop(Desktop);
     } catch (const Exception& E) {
       Ide.ShowMessage(E.Message());
     }
@@ -50,13 +74,17 @@ int RunEdit(const TCommandLine& Cmd) {
 
 TCommand EditCommand() {
   return Leaf("edit", "the IDE in the terminal", "nxs edit [FILE|PROJECT|GROUP]... [--keymap NAME] [--answers FILE] [--answer WORD] [--log FILE]",
-              "Opens each FILE in an editor tab, and a project or group in the project tree.\n"
+              "Opens each FILE in an editor tab, and a project or group in the project tree, with its\n"
+              "desktop; with no argument, the environment's desktop. The desktop is saved at the end when\n"
+              "the option \"Auto Save\" \"Desktop\" is on. Files a session left unsaved are offered first.\n"
               "Keys go through the keymap (--keymap: Default, Classic, Brief, Epsilon, VisualStudio,\n"
               "...). F10 or Alt+X opens the command prompt, which takes the commands of nxs ed scripts\n"
               "and Open FILE, Grep TEXT, Build [make|build|clean], Messages, StopGrep, Quit. F6 moves\n"
               "between the editor, the project tree and the messages; Enter on a message shows its\n"
               "place. Alt+F finds in files, Alt+M makes, Alt+N goes to the next error, Alt+R records\n"
               "and Alt+P plays a key macro, Alt+K folds, Alt+J sync-edits the block, Alt+S saves all.\n"
+              "The debugger: Run (Debug), StepOver, StepInto, StepOut, Eval EXPR, Toggle [FILE:LINE],\n"
+              "Reset at the prompt, or the keymap's keys (F5, F7, F8, F9, Ctrl+F2) and Shift+F8.\n"
               "Questions are dialogs; --answers FILE (one answer a line) and --answer WORD answer them\n"
               "instead, each shown on the message line. What would go to standard error goes to --log.",
               {{"--keymap", true}, {"--answers", true}, {"--answer", true}, {"--log", true}}, 0, SIZE_MAX, RunEdit);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <tuple>
 
 #include "build/messages/msglines.h"
 #include "build/progress.h"
+#include "debugger/debugmgr.h"
 #include "editor/buffers/charwidth.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
@@ -26,7 +28,9 @@
 #include "shared/settings.h"
 #include "shared/text.h"
 #include "shared/utf8.h"
+#include "terminal/debugpanes.h"
 #include "terminal/editorpane.h"
+#include "terminal/recoverpane.h"
 #include "terminal/findform.h"
 #include "terminal/keys.h"
 #include "terminal/hooks.h"
@@ -42,7 +46,7 @@ struct TTerminalIDE::TTab {
 namespace {
 
 constexpr uint32_t vkEscape = 0x1B, vkReturn = 0x0D, vkTab = 0x09, vkLeft = 0x25, vkRight = 0x27, vkF6 = 0x75,
-                   vkF10 = 0x79, vkPrior = 0x21, vkNext = 0x22;
+                   vkF8 = 0x77, vkF10 = 0x79, vkPrior = 0x21, vkNext = 0x22;
 
 // The command-map commands go to the editor first; what it does not carry out is the IDE's.
 class TIdeChildApi : public TIDEKBDChildAPI {
@@ -82,11 +86,17 @@ TTerminalIDE::TTerminalIDE(ITerminal& Terminal)
     if (Now) SelectModule(Now);
     return true;
   };
+  FDebug = std::make_unique<TDebugPanes>(
+      DebugMgr(), TDebugPanes::THost{[this](const std::string& File, int Line) { ShowSource(File, Line, 1); },
+                                     [this] { return FHooks->ProjectToRun(); },
+                                     [this](const std::string& Text) { FMessage = Text; }});
   // Work that a thread hands to the main thread wakes the loop from its wait for a key.
   MainThreadQueue().SetWakeHook([&T = FTerminal] { T.Wake(); });
 }
 
 TTerminalIDE::~TTerminalIDE() {
+  FRecover.reset();
+  FDebug.reset();
   MainThreadQueue().SetWakeHook(nullptr);
   FTabs.clear();
   FTree.reset();
@@ -117,6 +127,7 @@ void TTerminalIDE::SyncTabs() {
     if (!M || !M->GetMainSource()) continue;
     if (std::any_of(FTabs.begin(), FTabs.end(), [&](const auto& T) { return T->Module == M; })) continue;
     FHooks->Prepare(*M);
+    if (FDebug) FDebug->MarkBuffer(*M->GetMainSource());
     auto Tab = std::make_unique<TTab>();
     Tab->Module = M;
     Tab->Pane = std::make_unique<TEditorPane>(M->ShowEditor(), FColors, FPalette);
@@ -159,6 +170,42 @@ void TTerminalIDE::Open(const std::string& FileName) {
   OpenSourceFile(FileName);
 }
 
+void TTerminalIDE::OpenDesktop(const std::string& FileName) {
+  SyncTabs();
+  const bool HadTabs = !FTabs.empty();  // files named on the command line keep the focus
+  TSourceModule* Current = FHooks->OpenDesktop(FileName);
+  SyncTabs();
+  if (Current && !HadTabs) {
+    SelectModule(Current);
+    FFocus = TFocus::Editor;
+  }
+}
+
+void TTerminalIDE::StartAutoRecover() {
+  FHooks->StartAutoRecover([this] {
+    FRecover = std::make_unique<TRecoverPane>(FHooks->AutoRecovering(), [this](TDocModule& M) {
+      auto* S = dynamic_cast<TSourceModule*>(&M);
+      if (!S) return;
+      SelectModule(S);
+      // The text came in whole: it shows from its start.
+      if (TEditBuffer* B = S->GetMainSource()) B->ShowLineCol(1, 1);
+    });
+    if (FRecover->Empty()) FRecover.reset();
+    else FFocus = TFocus::Recover;
+  });
+}
+
+void TTerminalIDE::RecoverKey(uint32_t Key) {
+  constexpr uint32_t vkDelete = 0x2E;
+  if (Key == vkDelete) FRecover->Discard(FRecover->Selected());
+  else if (Key == vkEscape) FRecover->Close();
+  else FRecover->Key(Key);
+  if (Key == vkEscape || FRecover->Empty()) {
+    FRecover.reset();
+    FFocus = TFocus::Editor;
+  }
+}
+
 void TTerminalIDE::ShowSource(const std::string& FileName, int32_t Line, int32_t Column) {
   std::shared_ptr<TEditBuffer> B = TEditBuffer::FindBuffer(FileName);
   if (!B) {
@@ -197,6 +244,7 @@ void TTerminalIDE::Idle() {
 }
 
 void TTerminalIDE::Run() {
+  StartAutoRecover();
   Render();
   while (!FQuit) {
     const TInputEvent E = FTerminal.Read(BusyInBackground() ? 40 : 1000);
@@ -246,6 +294,16 @@ void TTerminalIDE::Dispatch(const TInputEvent& E) {
           FMessages.Key(E.Key);
         }
         break;
+      case TFocus::Recover:
+        if (FRecover && E.Kind == TInputKind::Key) RecoverKey(E.Key);
+        else if (!FRecover) FFocus = TFocus::Editor;
+        break;
+      case TFocus::Debug: {
+        const std::vector<TRowsPane*> Panes = FDebug->Visible();
+        if (E.Kind == TInputKind::Key && E.Key == vkEscape) FFocus = TFocus::Editor;
+        else if (FDebugFocus < Panes.size() && E.Kind == TInputKind::Key) Panes[FDebugFocus]->Key(E.Key);
+        break;
+      }
     }
   } catch (const EAbort&) {
     // The user cancelled: nothing to say.
@@ -263,12 +321,15 @@ bool TTerminalIDE::GlobalKey(uint32_t Key) {
       return true;
     case vkF6:
     case vkF6 | kcShift: {
-      std::vector<TFocus> Order{TFocus::Editor};
-      if (FTree) Order.push_back(TFocus::Tree);
-      if (FMessagesVisible) Order.push_back(TFocus::Messages);
-      const auto It = std::find(Order.begin(), Order.end(), FFocus);
+      // The editor, the tree, the messages, then each of the debugger's panes shown.
+      std::vector<std::pair<TFocus, size_t>> Order{{TFocus::Editor, 0}};
+      if (FTree) Order.emplace_back(TFocus::Tree, 0);
+      if (FMessagesVisible) Order.emplace_back(TFocus::Messages, 0);
+      for (size_t I = 0; I < FDebug->Visible().size(); ++I) Order.emplace_back(TFocus::Debug, I);
+      const std::pair<TFocus, size_t> Now{FFocus, FFocus == TFocus::Debug ? FDebugFocus : 0};
+      const auto It = std::find(Order.begin(), Order.end(), Now);
       const size_t At = It == Order.end() ? 0 : static_cast<size_t>(It - Order.begin());
-      FFocus = Order[(At + (Key & kcShift ? Order.size() - 1 : 1)) % Order.size()];
+      std::tie(FFocus, FDebugFocus) = Order[(At + (Key & kcShift ? Order.size() - 1 : 1)) % Order.size()];
       return true;
     }
     case 'R' | kcAlt:
@@ -289,6 +350,7 @@ bool TTerminalIDE::GlobalKey(uint32_t Key) {
     case 'M' | kcAlt: RunCommand("Build make"); return true;
     case 'B' | kcAlt: RunCommand("Build build"); return true;
     case 'N' | kcAlt: return RunIdeCommand("NextError");
+    case vkF8 | kcShift: RunCommand("StepOut"); return true;
     case 'F' | kcAlt:
       FFindForm = std::make_unique<TFindForm>(CurrentView() ? WordAtCursor(*CurrentView()) : "", FHooks->Group() != nullptr);
       return true;
@@ -391,6 +453,16 @@ void TTerminalIDE::Mouse(const TInputEvent& E) {
     FTree->Click(E.Row);
     return;
   }
+  if (FDebugRect.Cols > 0 && FDebugRect.Contains(E.Row, E.Col)) {
+    const std::vector<TRowsPane*> Panes = FDebug->Visible();
+    for (size_t I = 0; I < Panes.size(); ++I)
+      if (Panes[I]->Bounds().Contains(E.Row, E.Col)) {
+        FFocus = TFocus::Debug;
+        FDebugFocus = I;
+        Panes[I]->Click(E.Row);
+      }
+    return;
+  }
   if (FMessagesVisible && FMessagesRect.Contains(E.Row, E.Col)) {
     FFocus = TFocus::Messages;
     FMessages.Click(E.Row);
@@ -449,6 +521,15 @@ int TTerminalIDE::RunDialog(std::unique_ptr<TDialog> Dialog, std::string* Input)
 // ---- commands ----
 
 bool TTerminalIDE::RunIdeCommand(const std::string& Name) {
+  // The keymaps' debugger commands, by the names the prompt gives them.
+  static const std::pair<const char*, const char*> DebugCommands[] = {
+      {"ToggleBreakpoint", "Toggle"}, {"RunProgram", "Run"},         {"Step", "StepOver"},
+      {"Trace", "StepInto"},          {"RunToHere", "RunToCursor"}, {"TerminateProgram", "Reset"}};
+  for (const auto& [Command, Line] : DebugCommands)
+    if (Name == Command) {
+      RunCommand(Line);
+      return true;
+    }
   TSourceModule* M = CurrentModule();
   TEditView* View = CurrentView();
   if (Name == "SaveFile") {
@@ -468,8 +549,6 @@ bool TTerminalIDE::RunIdeCommand(const std::string& Name) {
     RunCommand("Build make");
   } else if (Name == "BuildProject") {
     RunCommand("Build build");
-  } else if (Name == "ToggleBreakpoint") {
-    if (View) View->ToggleBreakpoint();
   } else if (Name == "ElideNearest" || Name == "unElideNearest") {
     if (View) FHooks->ToggleFold(*View);
   } else if (Name == "unElideAll") {
@@ -506,11 +585,15 @@ void TTerminalIDE::RunCommand(const std::string& Line) {
       FFocus = FMessagesVisible ? TFocus::Messages : TFocus::Editor;
       return;
     }
+    std::string Output;
+    if (FDebug->Command(Word, Rest, CurrentView(), Output)) {
+      ShowOutput(Output);
+      return;
+    }
     // The IDE's commands that scripts do not know, by their command-map names.
     static const char* const IdeOnly[] = {"NextError", "PrevError", "ClosePage", "MakeProject", "BuildProject",
                                           "ToggleBreakpoint", "ElideNearest", "unElideNearest", "unElideAll"};
     if (std::find(std::begin(IdeOnly), std::end(IdeOnly), Word) != std::end(IdeOnly) && RunIdeCommand(Word)) return;
-    std::string Output;
     if (!FRunner || !FRunner(Word, Rest, Output)) {
       FMessage = Format(res::STermUnknownCommand, Word);
       return;
@@ -544,10 +627,14 @@ void TTerminalIDE::Layout() {
   const int Rows = FGrid.Rows(), Cols = FGrid.Cols();
   if (FHooks->MessagesWanted()) FMessagesVisible = true;
   const int Body = std::max(Rows - 2, 1);  // the tab bar and the status line
-  const int MsgRows = FMessagesVisible ? std::clamp(Body / 3, 3, Body - 3 > 3 ? Body - 3 : 3) : 0;
+  const int MsgRows = FMessagesVisible || FRecover ? std::clamp(Body / 3, 3, Body - 3 > 3 ? Body - 3 : 3) : 0;
   const int TreeCols = FTree ? std::clamp(Cols / 4, 16, 40) : 0;
+  // The debugger's panes stand in a column at the right, one above the other.
+  const int DebugCols = FDebug->Visible().empty() ? 0 : std::clamp(Cols / 3, 20, 50);
   FTreeRect = TRect{1, 0, Body - MsgRows, std::min(TreeCols, Cols)};
-  FEditorRect = TRect{1, TreeCols ? TreeCols + 1 : 0, Body - MsgRows, std::max(Cols - (TreeCols ? TreeCols + 1 : 0), 1)};
+  const int EditorCol = TreeCols ? TreeCols + 1 : 0;
+  FEditorRect = TRect{1, EditorCol, Body - MsgRows, std::max(Cols - EditorCol - (DebugCols ? DebugCols + 1 : 0), 1)};
+  FDebugRect = TRect{1, Cols - DebugCols, Body - MsgRows, DebugCols};
   FMessagesRect = TRect{1 + Body - MsgRows, 0, MsgRows, Cols};
 }
 
@@ -560,6 +647,25 @@ void TTerminalIDE::DrawTabs() {
     const TCellStyle S = I == FCurrent ? FStyles.TitleFocused : FStyles.Title;
     Col += FGrid.Put(0, Col, Name, S);
     Col += FGrid.Put(0, Col, "|", FStyles.Title);
+  }
+}
+
+void TTerminalIDE::DrawDebugPanes(bool Focused) {
+  const std::vector<TRowsPane*> Panes = FDebug->Visible();
+  if (Panes.empty() || FDebugRect.Cols <= 0) {
+    if (FFocus == TFocus::Debug) FFocus = TFocus::Editor;
+    return;
+  }
+  FDebugFocus = std::min(FDebugFocus, Panes.size() - 1);
+  FGrid.Fill(TRect{FDebugRect.Row, FDebugRect.Col - 1, FDebugRect.Rows, 1}, FStyles.Title, U'|');
+  const int N = static_cast<int>(Panes.size());
+  int Row = FDebugRect.Row;
+  for (int I = 0; I < N; ++I) {
+    // The rows shared out evenly, the first panes taking what does not divide.
+    const int Rows = FDebugRect.Rows / N + (I < FDebugRect.Rows % N ? 1 : 0);
+    Panes[static_cast<size_t>(I)]->Draw(FGrid, TRect{Row, FDebugRect.Col, Rows, FDebugRect.Cols},
+                                        Focused && static_cast<size_t>(I) == FDebugFocus, FStyles);
+    Row += Rows;
   }
 }
 
@@ -625,7 +731,9 @@ void TTerminalIDE::Render() {
     FGrid.Fill(FEditorRect, TCellStyle{});
     FGrid.Put(FEditorRect.Row + 1, FEditorRect.Col + 2, res::STermNoFileOpen, TCellStyle{});
   }
-  if (FMessagesVisible) FMessages.Draw(FGrid, FMessagesRect, FFocus == TFocus::Messages, FStyles);
+  if (FRecover) FRecover->Draw(FGrid, FMessagesRect, FFocus == TFocus::Recover, FStyles);
+  else if (FMessagesVisible) FMessages.Draw(FGrid, FMessagesRect, FFocus == TFocus::Messages, FStyles);
+  DrawDebugPanes(FFocus == TFocus::Debug);
   DrawStatus();
   if (FPrompting) {
     CursorRow = FGrid.Rows() - 1;

@@ -28,8 +28,10 @@ namespace nxs::term {
 class TEditorPane;
 class TIdeChild;
 class TFindForm;
+class TDebugPanes;
+class TRecoverPane;
 
-enum class TFocus { Editor, Tree, Messages };
+enum class TFocus { Editor, Tree, Messages, Debug, Recover };
 
 // What the prompt runs that the IDE does not: the command language of editor scripts. Word
 // is the command, Rest its arguments; Output receives what the command prints. False when
@@ -47,6 +49,13 @@ class TTerminalIDE {
   // Raises Exception for a file that cannot be opened.
   void Open(const std::string& FileName);
   void SetCommandRunner(TCommandRunner Runner) { FRunner = std::move(Runner); }
+  // Opens what a desktop records (see TIdeHooks::OpenDesktop) and shows the file it was on.
+  void OpenDesktop(const std::string& FileName);
+  // Starts autorecover on its timer; when a session left copies behind, the recovery list
+  // is offered. Run does it first.
+  void StartAutoRecover();
+  // The recovery list shown, or nullptr.
+  TRecoverPane* RecoveryList() const { return FRecover.get(); }
 
   // Runs until Quit; the terminal shows every change.
   void Run();
@@ -81,6 +90,7 @@ class TTerminalIDE {
   const std::string& MessageLine() const { return FMessage; }
   const TCellGrid& Frame() const { return FGrid; }
   TEditorPane* EditorPane() const;
+  TDebugPanes& Debugger() { return *FDebug; }
 
   // The IDE's commands that keys reach through the command map (SaveFile, NextError ...);
   // false for a name that is none of them.
@@ -97,6 +107,7 @@ class TTerminalIDE {
   void PromptEvent(const TInputEvent& E);
   void DialogEvent(const TInputEvent& E);
   void Mouse(const TInputEvent& E);
+  void DrawDebugPanes(bool Focused);
   void SyncTabs();
   void ShowOutput(std::string Output);
   void CloseCurrent();
@@ -119,7 +130,11 @@ class TTerminalIDE {
   std::unique_ptr<TTreePane> FTree;
   TMessagePane FMessages;
   bool FMessagesVisible = false;
-  TRect FEditorRect{}, FTreeRect{}, FMessagesRect{};
+  TRect FEditorRect{}, FTreeRect{}, FMessagesRect{}, FDebugRect{};
+  std::unique_ptr<TDebugPanes> FDebug;
+  std::unique_ptr<TRecoverPane> FRecover;
+  void RecoverKey(uint32_t Key);
+  size_t FDebugFocus = 0;  // which of the debugger's panes shown has the focus
   // The prompt.
   bool FPrompting = false;
   TLineEdit FPrompt;

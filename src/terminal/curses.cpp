@@ -7,6 +7,7 @@
 #include <term.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstring>
 #include <cwchar>
 
@@ -41,6 +42,9 @@ TCursesTerminal::TCursesTerminal(FILE* In, FILE* Out, const char* Type) : F(std:
   In = In ? In : stdin;
   Out = Out ? Out : stdout;
   FInFd = fileno(In);
+  // Curses reads and writes characters in the locale's encoding: without the user's, every
+  // character beyond ASCII is lost on the way in and shown as "?" on the way out.
+  std::setlocale(LC_CTYPE, "");
   const char* Codeset = nl_langinfo(CODESET);
   FUtf8 = Codeset && std::strcmp(Codeset, "UTF-8") == 0;
   // Escape alone must not wait long for the key it might begin.

@@ -18,9 +18,11 @@
 #include "editor/language/render.h"
 #include "editor/language/syncedit.h"
 #include "environment/findinfiles.h"
+#include "modules/autorecover.h"
 #include "modules/docmodule.h"
 #include "modules/sourcemodule.h"
 #include "options/envoptions.h"
+#include "script/eddesktop.h"
 #include "script/edmodules.h"
 #include "script/edsession.h"
 #include "projectfiles/startup.h"
@@ -139,6 +141,21 @@ TIdeHooks::~TIdeHooks() {
   FFolding.reset();
   if (FBuildersStarted) DoneProjectBuilders();
   SetProjectGroupReporter(nullptr);
+  // The desktop records the modules still open; autorecover stops before they close, and
+  // the copies of what was never saved stay for the next session.
+  if (FDesktop) {
+    try {
+      FDesktop->Finish();
+    } catch (const Exception&) {
+      // The desktop file stays as it was; the session ends anyway.
+    }
+    FDesktop.reset();
+  }
+  if (FAutoRecover) {
+    FAutoRecover->SetTimerDriver(nullptr);
+    FAutoRecover->ProductExit();
+    FAutoRecover->OnRecoveredFiles = nullptr;
+  }
   FSession.reset();
   FModules->Finish();
   FModules.reset();
@@ -200,21 +217,57 @@ TProjectGroup* TIdeHooks::OpenGroup(const std::string& FileName, TBaseProject*& 
   return nullptr;
 }
 
+TSourceModule* TIdeHooks::OpenDesktop(const std::string& FileName) {
+  FDesktop = std::make_unique<script::TEdDesktop>(*FModules, FileName, true);
+  try {
+    return &FModules->Current();
+  } catch (const Exception&) {
+    return nullptr;  // the desktop opened nothing
+  }
+}
+
+void TIdeHooks::StartAutoRecover(std::function<void()> Offer) {
+  TAutoRecoverIDENotifier* N = AutoRecover();
+  if (!N || N->Started()) return;
+  FAutoRecover = N;
+  N->OnRecoveredFiles = std::move(Offer);
+  N->ProductStarted(FModules->Options());
+  N->SetTimerDriver(MakeMainThreadTimerDriver(N->Timer()));
+}
+
 // ---- builds and searches ----
 
-void TIdeHooks::Build(const std::string& ModeWord) {
-  TCompileMode Mode = cmMake;
-  if (!ModeWord.empty() && !CompileModeFromWord(ModeWord, Mode)) throw Exception(Format(res::STermBuildMode, ModeWord));
+TCustomCodeIProject* TIdeHooks::CurrentProject() {
   TCustomCodeIProject* Project = nullptr;
   const std::string File = FIde.CurrentModule() ? FIde.CurrentModule()->GetFileName() : std::string();
   if (!File.empty()) Project = ProjectOfFile(File);
   if (!Project && FGroup) Project = dynamic_cast<TCustomCodeIProject*>(FGroup->ActiveProject());
   if (!Project) Project = dynamic_cast<TCustomCodeIProject*>(FProject);
   if (!Project) throw Exception(Format(res::STermNoProject, File));
-  if (!FBuildersStarted) {
-    InitProjectBuilders();
-    FBuildersStarted = true;
+  StartBuilders();
+  return Project;
+}
+
+TCustomCodeIProject* TIdeHooks::ProjectToRun() {
+  if (FGroup || FProject) {
+    auto* Project = dynamic_cast<TCustomCodeIProject*>(FGroup ? FGroup->ActiveProject() : FProject);
+    if (!Project) throw Exception(Format(res::STermNotAProject, FGroup ? FGroup->GetFileName() : FProject->GetFileName()));
+    StartBuilders();
+    return Project;
   }
+  return CurrentProject();
+}
+
+void TIdeHooks::StartBuilders() {
+  if (FBuildersStarted) return;
+  InitProjectBuilders();
+  FBuildersStarted = true;
+}
+
+void TIdeHooks::Build(const std::string& ModeWord) {
+  TCompileMode Mode = cmMake;
+  if (!ModeWord.empty() && !CompileModeFromWord(ModeWord, Mode)) throw Exception(Format(res::STermBuildMode, ModeWord));
+  TCustomCodeIProject* Project = CurrentProject();
   // In the background: the editor stays in the user's hands, and the compiler reads the
   // unsaved text from copies the build makes, never from a save.
   TProjectBuildList List(TEngineRunSwitches{0, true, true});

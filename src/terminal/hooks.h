@@ -4,6 +4,7 @@
 // and the editor helpers (syntax colours by file, sync edit frames, the word at the cursor).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,7 +13,9 @@
 #include "terminal/editorpane.h"
 
 namespace nxs {
+class TAutoRecoverIDENotifier;
 class TBaseProject;
+class TCustomCodeIProject;
 class TEditView;
 class TElisionModule;
 class TElisionParserEditorHooks;
@@ -24,6 +27,7 @@ class TEvEditBufferModified;
 }  // namespace nxs
 
 namespace nxs::script {
+class TEdDesktop;
 class TEdModules;
 class TEdSession;
 }  // namespace nxs::script
@@ -63,6 +67,12 @@ struct TIdeHooks {
   // Builds, in the background, the project that holds the current file (else the group's
   // active project) with the editor's unsaved text: "make" (the default), "build" or "clean".
   void Build(const std::string& ModeWord);
+  // The project that holds the current file, else the group's active project, else the
+  // project open alone, with the builders started; raises Exception when there is none.
+  TCustomCodeIProject* CurrentProject();
+  // The project a debug run starts: the group's active project, else the project open alone,
+  // else the current file's.
+  TCustomCodeIProject* ProjectToRun();
   // Find in files: Grep searches the group's projects (the current folder without a
   // group) for a text as typed; StartFind runs what the form describes. Results stream into
   // the search group of the message view.
@@ -74,6 +84,14 @@ struct TIdeHooks {
   void ToggleFold(TEditView& View);
   bool SyncEdit(TEditView& View);
 
+  // The session's desktop: a ".dsk" file (the environment's) or a project or group whose
+  // desktop lies beside it. Opens what it records and returns the module it was last on
+  // (nullptr when none); the desktop is saved when the session ends, as the options ask.
+  TSourceModule* OpenDesktop(const std::string& FileName);
+  // Starts autorecover on its timer; Offer is called when a session left copies behind.
+  void StartAutoRecover(std::function<void()> Offer);
+  TAutoRecoverIDENotifier* AutoRecovering() const { return FAutoRecover; }
+
   bool Busy() const;
   // Once after a build or search began: the message view should come on screen.
   bool MessagesWanted();
@@ -84,12 +102,15 @@ struct TIdeHooks {
   struct TModuleWatch;
   class TProgress;
   void ChangeRefused(TEvEditBufferModified& Args);
+  void StartBuilders();
   void Forget(TSourceModule* Module);
 
   TTerminalIDE& FIde;
   std::string FOutput;  // what the running script command printed
   std::unique_ptr<script::TEdModules> FModules;
   std::unique_ptr<script::TEdSession> FSession;
+  std::unique_ptr<script::TEdDesktop> FDesktop;
+  TAutoRecoverIDENotifier* FAutoRecover = nullptr;
   std::unique_ptr<TElisionParserEditorHooks> FFolding;
   std::map<TSourceModule*, std::shared_ptr<TElisionModule>> FElisions;
   std::shared_ptr<TProgress> FProgress;

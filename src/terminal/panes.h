@@ -48,6 +48,8 @@ class TListPane {
   void Draw(TCellGrid& Grid, const TRect& R, bool Focused, const TPaneStyles& Styles);
   int Selected() const { return FSelected; }
   void Select(int Index);
+  // Where the last Draw put the pane.
+  const TRect& Bounds() const { return FRect; }
 
  protected:
   int FSelected = 0;

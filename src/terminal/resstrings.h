@@ -16,6 +16,16 @@ inline constexpr const char* STermSearchStopped = "Search stopped";
 inline constexpr const char* STermReadOnly = "%s is read-only";
 inline constexpr const char* STermNotAProject = "%s is not a project";
 inline constexpr const char* STermPromptGroup = "Prompt";
+inline constexpr const char* STermCallStack = "Call Stack";
+inline constexpr const char* STermLocals = "Local Variables";
+inline constexpr const char* STermBreakpoints = "Breakpoints";
+inline constexpr const char* STermThreads = "Threads";
+inline constexpr const char* STermEventLog = "Event Log";
+inline constexpr const char* STermDisabled = "disabled";
+inline constexpr const char* STermNoLine = "The cursor is on no line of a file";
+inline constexpr const char* STermNoDebugProject = "No project to run: open a project or a group";
+inline constexpr const char* STermRecoverTitle =
+    "Recovered Files: Enter recovers, Delete discards, Escape closes";
 inline constexpr const char* STermCannotStart = "cannot start the terminal: %s";
 
 }  // namespace nxs::term::res

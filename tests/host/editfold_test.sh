@@ -29,12 +29,15 @@ wait_screen "and so does the use" " 16    Result := '*** ' + UpperCase(MsgText) 
 keys Escape
 wait_gone "Escape ends sync edit" "SyncEdit"
 
-# A resize in the middle: the rows still show the buffer's lines.
+# A resize in the middle: the rows still show the buffer's lines, and the frame is laid out
+# for the new size.
 sed '14s/Text/MsgText/; 16s/(Text)/(MsgText)/' original.pas > edited.pas
 tmux -L "$TUI_SOCKET" resize-window -x 90 -y 24
 wait_until 10 editor_rows_match edited.pas >/dev/null
 checks=$((checks + 1))
 editor_rows_match edited.pas || fail "after the resize the rows show the buffer's lines"
+checks=$((checks + 1))
+wait_until 10 frame_fits 24 || fail "after the resize the status line is the last row: $(screen)"
 
 # A macro that comments a line and goes down, recorded once and played twice.
 prompt "GoToLine 3"
@@ -52,6 +55,8 @@ tmux -L "$TUI_SOCKET" resize-window -x 120 -y 40
 wait_until 10 editor_rows_match original.pas >/dev/null
 checks=$((checks + 1))
 editor_rows_match original.pas || fail "after undo the rows show the original text"
+checks=$((checks + 1))
+wait_until 10 frame_fits 40 || fail "grown again, the status line is the last row: $(screen)"
 same_file "the file was never saved" original.pas unit.pas
 prompt "Quit"
 wait_screen "Quit ends without a question" "EXITED 0"

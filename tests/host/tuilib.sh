@@ -12,7 +12,16 @@ tui_start() {
   for a in "$@"; do cmd="$cmd '$a'"; done
   cmd="$cmd --log '$WORK/edit.log'; echo EXITED \$?; sleep 600"
   tmux -L "$TUI_SOCKET" -f /dev/null new-session -d -x 120 -y 40 \
-    -e LANG=C.UTF-8 -e NXS_SETTINGS_DIR="$NXS_SETTINGS_DIR" -e TERM=screen-256color "$cmd"
+    -e LANG=C.UTF-8 -e NXS_SETTINGS_DIR="$NXS_SETTINGS_DIR" -e XDG_DATA_HOME="$XDG_DATA_HOME" -e TERM=screen-256color "$cmd"
+}
+
+_tui_server_gone() { ! tmux -L "$TUI_SOCKET" has-session 2>/dev/null; }
+# tui_restart ARGS...: ends the terminal server with what runs in it and starts nxs edit ARGS
+# in a fresh one.
+tui_restart() {
+  tmux -L "$TUI_SOCKET" kill-server 2>/dev/null
+  wait_until 10 _tui_server_gone || fail "the terminal server does not end"
+  tui_start "$@"
 }
 
 screen() { tmux -L "$TUI_SOCKET" capture-pane -p; }
@@ -82,4 +91,12 @@ editor_rows_match() {
     [ "${want:0:${#text}}" == "$text" ] || { echo "row of line $num: [$text] want [$want]"; bad=1; }
   done < <(screen)
   return $bad
+}
+
+# frame_fits ROWS: the frame fills a terminal of ROWS rows: the status line (the cursor's
+# line:column) is on the last of them, as the program lays out its screen for the size it has.
+frame_fits() {
+  local last
+  last=$(screen | sed -n "${1}p")
+  [[ $last =~ ^\ *[0-9]+:[0-9]+ ]]
 }

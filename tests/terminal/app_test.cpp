@@ -8,6 +8,8 @@
 #include <string>
 
 #include "build/buildhost.h"
+#include "debugger/breakpoints.h"
+#include "debugger/debugmgr.h"
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
 #include "editor/buffers/edkrnl.h"
@@ -17,6 +19,8 @@
 #include "shared/dialogs.h"
 #include "support/files.h"
 #include "support/tempdir.h"
+#include "environment/layouts.h"
+#include "terminal/debugpanes.h"
 #include "terminal/editorpane.h"
 #include "terminal/keys.h"
 #include "terminal/questions.h"
@@ -226,6 +230,73 @@ TEST_F(TerminalIde, CharactersBeyondAsciiAreTypedAsThemselves) {
   Ide->Dispatch(CharEvent(U'\u00e9', false));
   Ide->Dispatch(CharEvent(U'\u65e5', false));
   EXPECT_EQ(Text(), "\xC3\xA9\xE6\x97\xA5\n");
+}
+
+TEST_F(TerminalIde, ABreakpointToggledAtTheCursorShowsInTheGutterAndThePaneAndFollowsTheManager) {
+  const std::string File = Write("a.cpp", "int a;\nint b;\nint c;\n");
+  Ide->Open(File);
+  Press(0x28);  // Down: line 2
+  Prompt("Toggle");
+  TRowsPane& Pane = Ide->Debugger().Pane(TDebugPanes::dpBreakpoints);
+  ASSERT_EQ(Pane.Rows.size(), 1u);
+  EXPECT_EQ(Pane.Rows[0].Text.rfind("a.cpp:2 | ", 0), 0u) << Pane.Rows[0].Text;
+  EXPECT_EQ(Pane.Rows[0].FileName, File);
+  EXPECT_EQ(Ide->CurrentView()->Buffer().BreakMarks(), std::vector<int32_t>{2});
+  Screen();
+  EXPECT_EQ(Terminal.Row(2).substr(0, 4), "*  2") << Terminal.Row(2);
+  // A change made elsewhere (a script's Break) reaches the pane and the gutter; a disabled
+  // one says so.
+  Prompt("Break " + File + ":3 condition=b > 1");
+  DebugMgr().Breakpoints().GetBreakpoint(0)->SetEnabled(false);
+  ASSERT_EQ(Pane.Rows.size(), 2u);
+  EXPECT_NE(Pane.Rows[0].Text.find("a.cpp:2 disabled"), std::string::npos) << Pane.Rows[0].Text;
+  EXPECT_NE(Pane.Rows[1].Text.find("b > 1"), std::string::npos) << Pane.Rows[1].Text;
+  EXPECT_EQ(Ide->CurrentView()->Buffer().BreakMarks(), (std::vector<int32_t>{2, 3}));
+  // Toggling again takes it away.
+  Prompt("Toggle");
+  EXPECT_EQ(Ide->CurrentView()->Buffer().BreakMarks(), std::vector<int32_t>{3});
+  EXPECT_EQ(Pane.Rows.size(), 1u);
+  DebugMgr().Breakpoints().Clear();
+  EXPECT_TRUE(Ide->CurrentView()->Buffer().BreakMarks().empty());
+  // A file opened later gets the marks already set for it.
+  const std::string Other = Write("b.cpp", "x\ny\n");
+  Prompt("Break " + Other + ":2");
+  Ide->Open(Other);
+  EXPECT_EQ(Ide->CurrentView()->Buffer().BreakMarks(), std::vector<int32_t>{2});
+  DebugMgr().Breakpoints().Clear();
+}
+
+TEST_F(TerminalIde, DebugCommandsWithNothingToRunSayWhy) {
+  Ide->Open(Write("a.txt", "x\n"));
+  Prompt("Run");
+  EXPECT_NE(Ide->MessageLine().find("No project"), std::string::npos) << Ide->MessageLine();
+  Prompt("Eval 1+1");
+  EXPECT_FALSE(Ide->MessageLine().empty());
+  EXPECT_TRUE(Ide->Debugger().Visible().empty());
+}
+
+TEST_F(TerminalIde, ALayoutKeepsWhichDebugPanesShow) {
+  setenv("XDG_DATA_HOME", (Temp.Path() + "/data").c_str(), 1);
+  TDesktopStates& States = DesktopStates();
+  States.Clear();
+  States.GetDesktops();
+  States.LoadDesktop(&States.FindLayout("Default Layout"));
+  EXPECT_TRUE(Ide->Debugger().Visible().empty());
+  // The shipped debug layout shows every pane; the layout left gets back what it showed.
+  States.LoadDesktop(&States.FindLayout("Debug Layout"));
+  EXPECT_EQ(Ide->Debugger().Arrangement(), "CallStack,Locals,Breakpoints,Threads,EventLog");
+  Ide->Debugger().SetArrangement("Locals, EventLog,Nonsense");
+  EXPECT_EQ(Ide->Debugger().Visible().size(), 2u);
+  States.Selected()->Save();
+  States.LoadDesktop(&States.FindLayout("Default Layout"));
+  EXPECT_TRUE(Ide->Debugger().Visible().empty());
+  // What a layout saved is what it shows next time, read from its file.
+  States.Clear();
+  States.GetDesktops();
+  States.LoadDesktop(&States.FindLayout("Debug Layout"));
+  EXPECT_EQ(Ide->Debugger().Arrangement(), "Locals,EventLog");
+  States.Clear();
+  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
