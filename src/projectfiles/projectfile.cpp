@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "projectfiles/conditions.h"
+#include "projectfiles/readahead.h"
 #include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
 #include "shared/fileio.h"
@@ -91,6 +92,8 @@ static std::unique_ptr<TProjectNode> LoadTree(const std::string& FileName, TFile
   }
   std::string Text;
   if (Hook && Hook(FileName, Text)) return LoadProjectFromText(Text);
+  if (Version)
+    if (std::unique_ptr<TProjectNode> Ahead = TakeReadAheadProject(FileName, *Version)) return Ahead;
   if (Version) *Version = FileSystem().Stat(FileName);
   return AsProject(TProjectXmlReader().ReadFile(FileName));
 }

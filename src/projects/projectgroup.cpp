@@ -8,6 +8,7 @@
 #include "modules/modulelist.h"
 #include "projectfiles/errors.h"
 #include "projectfiles/msbnodes.h"
+#include "projectfiles/readahead.h"
 #include "projectfiles/resstrings.h"
 #include "projectfiles/xmlio.h"
 #include "projects/project.h"
@@ -331,6 +332,12 @@ void TProjectGroup::OpenProjects(const std::vector<TEntry>& Entries, const std::
   const auto TargetKey = [](const std::string& Name) { return LowerCase(Sanitize(Name)); };
   std::unordered_map<std::string, const TEntry*> EntryByTarget;
   for (const TEntry& E : Entries) EntryByTarget.emplace(TargetKey(E.TargetName), &E);
+  // The project files are read and parsed on another core while the projects before them open.
+  std::vector<std::string> Files;
+  for (const auto& Name : Order)
+    if (auto Found = EntryByTarget.find(TargetKey(Name)); Found != EntryByTarget.end() && !Found->second->FileName.empty())
+      Files.push_back(Found->second->FileName);
+  const TProjectReadAhead ReadAhead(Files);
   for (const auto& Name : Order) {
     auto Found = EntryByTarget.find(TargetKey(Name));
     if (Found == EntryByTarget.end()) continue;

@@ -170,6 +170,10 @@ class TNthWriteFails : public TDiskFileSystem {
     Tick(Name);
     return TDiskFileSystem::CreateNewFile(Name, Data);
   }
+  // Saves that stream their text reach the disk through WriteFile too.
+  std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override {
+    return IFileSystem::CreateFileWriter(Name);
+  }
   void CopyFile(const std::string& From, const std::string& To) override {
     Tick(To);
     TDiskFileSystem::CopyFile(From, To);

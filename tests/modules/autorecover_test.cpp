@@ -28,6 +28,10 @@ class TFailNthWrite : public TDiskFileSystem {
     if (++Writes == FailAt) throw EInOutError("Cannot write file \"" + Name + "\": No space left on device");
     TDiskFileSystem::WriteFile(Name, Data);
   }
+  // Saves that stream their text reach the disk through WriteFile too.
+  std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override {
+    return IFileSystem::CreateFileWriter(Name);
+  }
 };
 
 class AutoRecover : public ModuleTest {

@@ -25,6 +25,10 @@ class TFaultyFileSystem : public TDiskFileSystem {
       throw EInOutError("Cannot write file \"" + Name + "\": No space left on device");
     return TDiskFileSystem::CreateNewFile(Name, Data);
   }
+  // Saves that stream their text reach the disk through WriteFile too.
+  std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override {
+    return IFileSystem::CreateFileWriter(Name);
+  }
   void CopyFile(const std::string& From, const std::string& To) override { WriteFile(To, ReadFile(From)); }
   void DeleteFile(const std::string& Name) override {
     if (!FailDeletesOf.empty() && Name.find(FailDeletesOf) != std::string::npos)

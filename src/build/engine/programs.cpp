@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "build/engine/filetimes.h"
 #include "shared/text.h"
 
 namespace nxs::engine {
@@ -48,9 +49,16 @@ std::mutex& FoundLock() {
   return Lock;
 }
 
+// A program found, and the span of a make in which it was last seen runnable (filetimes.h):
+// within one span, while nothing may have changed files, it is not looked at again.
+struct TFoundProgram {
+  std::string File;
+  uint64_t SeenInSpan = 0;
+};
+
 // (name, PATH) -> the program found.
-std::map<std::pair<std::string, std::string>, std::string>& Found() {
-  static std::map<std::pair<std::string, std::string>, std::string> Programs;
+std::map<std::pair<std::string, std::string>, TFoundProgram>& Found() {
+  static std::map<std::pair<std::string, std::string>, TFoundProgram> Programs;
   return Programs;
 }
 
@@ -79,22 +87,25 @@ TProgramLookup FindProgram(const std::string& Name, const std::optional<std::str
     return R;
   }
   const std::string Search = Path ? *Path : DefaultPath;
-  const std::vector<std::string> Folders = PathFolders(Search);
-  // A relative folder means another program in each working folder: nothing is remembered.
-  bool Remember = true;
-  for (const auto& F : Folders) Remember &= F.front() == '/';
   const auto Key = std::make_pair(Name, Search);
-  if (Remember) {
+  const uint64_t Span = UnchangedSpan();  // taken before any look at the disk
+  {
+    // Only searches that may be remembered are.
     std::lock_guard G(FoundLock());
     auto It = Found().find(Key);
     if (It != Found().end()) {
-      if (WhyNotRunnable(It->second) == 0) {
-        R.Program = It->second;
+      if ((Span != 0 && It->second.SeenInSpan == Span) || WhyNotRunnable(It->second.File) == 0) {
+        It->second.SeenInSpan = Span;
+        R.Program = It->second.File;
         return R;
       }
       Found().erase(It);
     }
   }
+  const std::vector<std::string> Folders = PathFolders(Search);
+  // A relative folder means another program in each working folder: nothing is remembered.
+  bool Remember = true;
+  for (const auto& F : Folders) Remember &= F.front() == '/';
   std::vector<std::string> Reasons, Without;
   for (const auto& Folder : Folders) {
     const std::string File = InFolder(Folder + "/" + Name, BaseDir);
@@ -103,7 +114,7 @@ TProgramLookup FindProgram(const std::string& Name, const std::optional<std::str
       R.Program = File;
       if (Remember) {
         std::lock_guard G(FoundLock());
-        Found()[Key] = File;
+        Found()[Key] = {File, Span};
       }
       return R;
     }

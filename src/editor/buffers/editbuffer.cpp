@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <ctime>
 #include <map>
+#include <memory>
+#include <span>
 
 #include "editor/buffers/charwidth.h"
 #include "editor/buffers/edkrnl.h"
@@ -49,6 +52,54 @@ void HookKernelEvents() {
   static std::once_flag Once;
   std::call_once(Once, [] { EvEditBufferModified().Add(&Registry(), &OnKernelBufferModified); });
 }
+
+// A file read whole into memory that is not cleared first: the read fills it.
+class TRawFile : public IReadTarget {
+ public:
+  std::span<char> Room(size_t Wanted) override {
+    if (FCapacity - FSize < Wanted) {
+      const size_t Capacity = std::max(FSize + Wanted, FCapacity * 2);
+      auto Grown = std::make_unique_for_overwrite<char[]>(Capacity);
+      if (FSize > 0) std::memcpy(Grown.get(), FData.get(), FSize);
+      FData = std::move(Grown);
+      FCapacity = Capacity;
+    }
+    return {FData.get() + FSize, FCapacity - FSize};
+  }
+  bool Filled(size_t Count, bool) override {
+    FSize += Count;
+    return true;
+  }
+  std::string_view Text() const { return {FData.get(), FSize}; }
+
+ private:
+  std::unique_ptr<char[]> FData;
+  size_t FSize = 0, FCapacity = 0;
+};
+
+// Takes the text from the kernel and writes it to a file a megabyte at a time. A failing write
+// is kept for the caller and stops the kernel (-1).
+struct TFileSink {
+  static constexpr size_t Piece = size_t{1} << 20;
+  IFileWriter& File;
+  std::string Pending;
+  std::exception_ptr Error;
+  static int32_t Take(void* Context, const char* Buffer, int32_t Count) {
+    auto& S = *static_cast<TFileSink*>(Context);
+    try {
+      S.Pending.append(Buffer, static_cast<size_t>(Count));
+      if (S.Pending.size() >= Piece) S.Flush();
+      return Count;
+    } catch (...) {
+      S.Error = std::current_exception();
+      return -1;
+    }
+  }
+  void Flush() {
+    File.Write(Pending);
+    Pending.clear();
+  }
+};
 
 std::string Latin1ToUtf8(std::string_view Data) {
   std::string Out;
@@ -397,7 +448,9 @@ void TEditBuffer::StampFileAge() { FFileAge = UnixToFileDate(std::time(nullptr))
 void TEditBuffer::LoadFile() {
   // Read first: a file that cannot be read leaves the buffer as it was, its lock included.
   IFileSystem& FS = FileSystem();
-  const std::string Data = FS.ReadFile(FFileName);
+  TRawFile Raw;
+  FS.ReadFileInto(FFileName, Raw);
+  const std::string_view Data = Raw.Text();
   const TFileInfo Info = FS.Stat(FFileName);
   SetReadOnly(false);
   RememberDiskState(Info);
@@ -485,6 +538,24 @@ std::string TEditBuffer::SavedText() {
   return WriteToStreamUTF8();
 }
 
+void TEditBuffer::WriteSavedText(IFileSystem& FS) {
+  if (SameText(FFileFilter, FilterANSI) || IsUtf16Filter(FFileFilter)) {
+    FS.WriteFile(FFileName, SavedText());
+    return;
+  }
+  // UTF-8 as the kernel holds it: streamed, so that a large text is never held twice.
+  std::unique_ptr<IFileWriter> File = FS.CreateFileWriter(FFileName);
+  TFileSink Sink{*File, {}, nullptr};
+  Sink.Pending.reserve(TFileSink::Piece + 4096);
+  if (FHasBOM) Sink.Pending = Utf8Bom;
+  if (!WriteToProc(&FEkView, &TFileSink::Take, &Sink, FPreserveLineEnds)) {
+    if (Sink.Error) std::rethrow_exception(Sink.Error);
+    throw EEditorError(Format(res::SCannotWriteFile, FFileName, "write failed"));
+  }
+  Sink.Flush();
+  File->Commit();
+}
+
 void TEditBuffer::ConfirmSaveEncoding() {
   if (!SameText(FFileFilter, FilterANSI)) return;
   std::string Text, Latin1;
@@ -502,7 +573,7 @@ void TEditBuffer::SaveFile() {
   ConfirmSaveEncoding();
   FSourceNotifiers.Notify([](IEditSourceNotifier& N) { N.BeforeSave(); });
   IFileSystem& FS = FileSystem();
-  FS.WriteFile(FFileName, SavedText());
+  WriteSavedText(FS);
   RememberDiskState(FS.Stat(FFileName));
   FFileAge = FDiskAge;
   ClearLineModifiedFlags(&FEkView);

@@ -183,6 +183,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   std::string WriteToStreamUTF16();
   // The bytes a save writes, in the file's encoding.
   std::string SavedText();
+  // Writes the file as SavedText gives it.
+  void WriteSavedText(IFileSystem& FS);
   // The text in UTF-8, the file's line ends kept.
   std::string Text();
   // The text of the file on disk as this buffer would hold it, read now.

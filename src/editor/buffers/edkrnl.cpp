@@ -779,6 +779,11 @@ bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds) {
   return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, static_cast<uint8_t>(PreserveEnds), 0}) == 0;
 }
 
+bool WriteToProc(PEkView View, TEkWriteProc Proc, void* Context, bool PreserveEnds) {
+  SetupUndoGroup(ugGroupWithAny, View);
+  return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{Proc, Context, static_cast<uint8_t>(PreserveEnds), 0}) == 0;
+}
+
 bool WriteBlockToStream(PEkView View, std::string& Out) {
   SetupUndoGroup(ugGroupWithAny, View);
   return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, 1, 1}) == 0;

@@ -205,6 +205,8 @@ void ReadFromText(PEkView View, std::string_view Text);
 // Appends the text to Out; false when the kernel failed.
 [[nodiscard]] bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds);
 [[nodiscard]] bool WriteBlockToStream(PEkView View, std::string& Out);
+// The whole text as WriteToStream gives it, handed to Proc piece by piece instead of collected.
+[[nodiscard]] bool WriteToProc(PEkView View, TEkWriteProc Proc, void* Context, bool PreserveEnds);
 // The whole text with every line break as "\n", for readers such as the background parsers:
 // it leaves the undo groups alone, so reading between two keystrokes never splits their undo.
 std::string GetBufferText(PEkView View);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "build/engine/filetimes.h"
 #include "build/engine/tasks.h"
 #include "support/files.h"
 #include "support/run.h"
@@ -108,6 +109,30 @@ TEST(ProgramSearch, WhatWasFoundIsRememberedUntilItIsGoneOrForgotten) {
   EXPECT_EQ(RunTool("tool", Path), "first");
   ::chmod((D / "first/tool").c_str(), 0644);
   EXPECT_EQ(RunTool("tool", Path), "second");
+}
+
+TEST(ProgramSearch, WithinAMakeWhatWasFoundIsNotLookedAtAgainUntilFilesMayHaveChanged) {
+  test::TTempDir D;
+  const std::string Path = D / "first" + ":" + D / "second";
+  Script(D / "second", "tool", "second");
+  ForgetPrograms();
+  const TKnownFileTimes Make;
+  EXPECT_EQ(FindProgram("tool", Path).Program, D / "second/tool");
+  // Gone from outside while nothing of the make may change files: a build tool sees such a
+  // change on its next run, and so does the make.
+  fs::remove(D / "second/tool");
+  EXPECT_EQ(FindProgram("tool", Path).Program, D / "second/tool");
+  {
+    const TFileChanges ToolRuns;
+    EXPECT_NE(FindProgram("tool", Path).Failure, "");
+  }
+  Script(D / "first", "tool", "first");
+  EXPECT_EQ(FindProgram("tool", Path).Program, D / "first/tool");
+  fs::remove(D / "first/tool");
+  {
+    const TFileChanges ToolRuns;
+  }
+  EXPECT_NE(FindProgram("tool", Path).Failure, "");
 }
 
 }  // namespace

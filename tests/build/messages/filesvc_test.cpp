@@ -40,6 +40,8 @@ class TCountingFileSystem : public TDiskFileSystem {
     ++Reads;
     return TDiskFileSystem::ReadFile(Name);
   }
+  // Files read into memory of the reader's go through ReadFile too.
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override { IFileSystem::ReadFileInto(Name, Target); }
   int Touches() const { return Stats + Reads; }
 };
 

@@ -36,6 +36,8 @@ class TRefusingFileSystem : public TDiskFileSystem {
     if (Unreadable.count(Name)) throw EInOutError("Cannot read file \"" + Name + "\": Permission denied");
     return TDiskFileSystem::ReadFile(Name);
   }
+  // Files read into memory of the reader's go through ReadFile too.
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override { IFileSystem::ReadFileInto(Name, Target); }
   TFileInfo Stat(const std::string& Name) override {
     TFileInfo I = TDiskFileSystem::Stat(Name);
     if (ReadOnly.count(Name)) I.ReadOnly = true;
@@ -366,6 +368,57 @@ TEST_F(BufferFiles, AFailedSaveLeavesTheBufferModified) {
   EXPECT_THROW(B->SaveFile(), EInOutError);
   EXPECT_TRUE(B->GetIsModified());
   EXPECT_EQ(B->EditSource().GetContent(), "work");
+}
+
+// The disk, except that a file written piece by piece fails at its second piece.
+class TFailingSecondPiece : public TDiskFileSystem {
+ public:
+  class TWriter : public IFileWriter {
+   public:
+    explicit TWriter(std::unique_ptr<IFileWriter> Real) : FReal(std::move(Real)) {}
+    void Write(std::string_view Data) override {
+      if (++FPieces == 2) throw EInOutError("Cannot write file: No space left on device");
+      FReal->Write(Data);
+    }
+    void Commit() override { FReal->Commit(); }
+
+   private:
+    std::unique_ptr<IFileWriter> FReal;
+    int FPieces = 0;
+  };
+  std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override {
+    return std::make_unique<TWriter>(TDiskFileSystem::CreateFileWriter(Name));
+  }
+};
+
+TEST_F(BufferFiles, ALargeFileSavesByteForByteOrNotAtAll) {
+  // Several megabytes of two- and three-byte characters, so that the pieces a save writes
+  // split characters and line breaks, behind a byte-order mark.
+  std::string Text = "\xEF\xBB\xBF";
+  for (int I = 0; Text.size() < (size_t{3} << 20) + 7; ++I)
+    Text += "l\xC3\xA4ne " + std::to_string(I) + (I % 3 ? "\xE2\x82\xAC\r\n" : "\n");
+  const std::string File = Write("large.txt", Text);
+  {
+    auto B = TEditBuffer::Create(File, true);
+    auto V = B->OpenNewView();
+    // An edit at each end: the text then reaches the save as a short piece after a long one.
+    TypeAt(*V, 1, 1, "Z");
+    TypeAt(*V, B->LineCount(), 1, "E");
+    B->SaveFile();
+    EXPECT_EQ(Difference(Read(File), "\xEF\xBB\xBFZ" + Text.substr(3) + "E"), "");
+    EXPECT_FALSE(B->GetIsModified());
+  }
+  const std::string Before = Read(File);
+  auto FS = std::make_shared<TFailingSecondPiece>();
+  auto B = TEditBuffer::Create(File, true, FS);
+  auto V = B->OpenNewView();
+  TypeAt(*V, 1, 1, "Y");
+  EXPECT_THROW(B->SaveFile(), EInOutError);
+  EXPECT_EQ(Read(File), Before);
+  EXPECT_TRUE(B->GetIsModified());
+  std::set<std::string> Left;
+  for (const auto& E : fs::directory_iterator(Dir)) Left.insert(E.path().filename().string());
+  EXPECT_EQ(Left, std::set<std::string>{"large.txt"});  // no temporary file stays behind
 }
 
 TEST_F(BufferFiles, SavingThroughASymbolicLinkWritesTheTargetAndKeepsTheLink) {
