@@ -62,8 +62,9 @@ class TDapServer {
 // Serves a session: Read (called on a thread of its own; what has arrived, 0 at the end) feeds
 // the main thread, which handles the client's messages and the debugger's work in turn and
 // writes framed messages with Write, until "disconnect" or the end of the input. Returns the
-// exit code.
+// exit code. A debug client's messages are small: a content over 4 MB is a fault.
 int ServeDebugClient(TDebuggerMgr& Mgr, std::function<size_t(char*, size_t)> Read,
-                     const std::function<bool(std::string_view)>& Write, lsp::TFrameLimits Limits = {});
+                     const std::function<bool(std::string_view)>& Write,
+                     lsp::TFrameLimits Limits = {.MaxHeader = 8 * 1024, .MaxContent = 4 * 1024 * 1024});
 
 }  // namespace nxs::dap

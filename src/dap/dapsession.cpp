@@ -597,6 +597,10 @@ json TDapSession::Evaluate(const json& Args) {
 void TDapSession::WaitForProcesses() {
   const auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (FMgr.GetProcessCount() > 0 && std::chrono::steady_clock::now() < Until) MainThreadQueue().WaitAndProcess(20);
+  // What a kernel posted before its processes went is served now: left in the queue, it would
+  // outlive the kernel's package, which start-up unloads when the command ends.
+  for (int Round = 0; Round < 100 && MainThreadQueue().ProcessPending() > 0; ++Round) {
+  }
 }
 
 json TDapSession::Terminate(const json&) {
@@ -616,8 +620,8 @@ json TDapSession::Disconnect(const json& Args) {
       (void)FMgr.ResetAll();
     else
       FMgr.DetachAll();
-    WaitForProcesses();
   }
+  WaitForProcesses();
   SaveBreakpoints();
   return json::object();
 }
@@ -625,10 +629,8 @@ json TDapSession::Disconnect(const json& Args) {
 void TDapSession::Abandon() {
   FEventsOff = true;
   MainThreadQueue().ProcessPending();
-  if (FMgr.GetProcessCount() > 0) {
-    (void)FMgr.ResetAll();
-    WaitForProcesses();
-  }
+  if (FMgr.GetProcessCount() > 0) (void)FMgr.ResetAll();
+  WaitForProcesses();
   SaveBreakpoints();
 }
 
