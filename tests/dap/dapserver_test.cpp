@@ -249,13 +249,14 @@ TEST_F(DapServer, TheClientsBreakpointsOfAFileReplaceTheManagersOfThatFile) {
 
 TEST_F(DapServer, ASessionEndsAtDisconnectOrAtTheEndOfItsInput) {
   auto Serve = [&](std::string Input, std::string& Output) {
-    size_t At = 0;
+    // The reader may outlive the session (it ends at a disconnect): it owns what it reads.
+    auto Left = std::make_shared<std::string>(std::move(Input));
     return ServeDebugClient(
         *Mgr,
-        [&Input, &At](char* Buffer, size_t Size) {
-          const size_t N = std::min<size_t>({Size, 7, Input.size() - At});
-          Input.copy(Buffer, N, At);
-          At += N;
+        [Left](char* Buffer, size_t Size) {
+          const size_t N = std::min<size_t>({Size, 7, Left->size()});
+          Left->copy(Buffer, N);
+          Left->erase(0, N);
           return N;
         },
         [&](std::string_view Data) {
