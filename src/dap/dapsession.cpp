@@ -382,8 +382,10 @@ json TDapSession::Launch(const json& Args) {
       Code = dynamic_cast<TCustomCodeIProject*>(&Projects->OpenProject(FileName));
     }
     if (!Code) throw Exception(Format(res::SDapNotAProject, FileName));
-    InitProjectBuilders();
+    // A launch that failed may be tried again: the builders start once.
+    if (!FBuildersStarted) InitProjectBuilders();
     FBuildersStarted = true;
+    FMgr.SetProjectHost(nullptr);
     FProjects = std::move(Projects);
     auto Host = std::make_shared<TDebugProjectHost>(*Code, Optional<std::string>(Args, "configuration", ""));
     FMgr.SetProjectHost(Host);
