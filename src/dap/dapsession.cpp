@@ -44,12 +44,11 @@ const char* StopReason(TOTAStopReason Reason) {
 }
 
 const json& Argument(const json& Args, const char* Name, json::value_t Type, const char* What) {
-  static const json Null;
   auto It = Args.is_object() ? Args.find(Name) : Args.end();
   const bool Fits = It != Args.end() && (It->type() == Type || (Type == json::value_t::number_integer &&
                                                                  It->type() == json::value_t::number_unsigned));
   if (!Fits) throw Exception(Format(res::SDapBadArgument, Name, What));
-  return It == Args.end() ? Null : *It;
+  return *It;
 }
 
 int IntArgument(const json& Args, const char* Name) {
