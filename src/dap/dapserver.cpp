@@ -25,6 +25,7 @@ const std::map<std::string, TRequest, std::less<>>& Requests() {
       {"launch", &TDapSession::Launch},
       {"attach", &TDapSession::Attach},
       {"setBreakpoints", &TDapSession::SetBreakpoints},
+      {"setExceptionBreakpoints", &TDapSession::SetExceptionBreakpoints},
       {"configurationDone", &TDapSession::ConfigurationDone},
       {"continue", &TDapSession::Continue},
       {"next", &TDapSession::Next},
@@ -56,7 +57,9 @@ void TDapServer::SendMessage(const std::string& Type, const std::string& Name, s
 }
 
 void TDapServer::Emit(const std::string& Event, std::string Body) {
-  if (FInRequest) {
+  // Output is told as it comes: a make at launch streams its messages, and a client that
+  // ends the session on a failed launch has read them first.
+  if (FInRequest && Event != "output") {
     FHeld.emplace_back(Event, std::move(Body));
     return;
   }

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "build/messages/msglines.h"
 #include "build/projectbuilder.h"
+#include "build/resstrings.h"
 #include "dap/resstrings.h"
 #include "debugger/breakpoints.h"
 #include "debugger/debugmgr.h"
@@ -110,6 +112,41 @@ class TDapSession::TLogPointNotifier : public IOTABreakpointNotifier {
 
  private:
   std::weak_ptr<TDapSession*> FSession;
+};
+
+// Tells the client the "Build" group's lines while the project is made, indented as the
+// message view nests them; a line with a place in a file carries it, so that the client can
+// show the file there.
+class TDapSession::TBuildLines {
+ public:
+  explicit TBuildLines(TDapSession& Session) : FSession(Session), FGroup(LineBufferList().AddList(res::SBuildGroup)) {
+    FGroup->EvLineAdded().Add(this, &TBuildLines::Added);
+    FGroup->EvChildAdded().Add(this, &TBuildLines::Added);
+  }
+  ~TBuildLines() {
+    FGroup->EvLineAdded().Remove(this, &TBuildLines::Added);
+    FGroup->EvChildAdded().Remove(this, &TBuildLines::Added);
+  }
+  TBuildLines(const TBuildLines&) = delete;  // registered with the group's events
+  TBuildLines& operator=(const TBuildLines&) = delete;
+
+ private:
+  void Added(TEvMessageLine& Ev) {
+    const TLine* Line = Ev.Line;
+    if (!Line) return;
+    size_t Depth = 0;
+    for (const TLine* P = Line->Parent(); P; P = P->Parent()) ++Depth;
+    json Body = {{"category", "console"}, {"output", std::string(2 * Depth, ' ') + Line->GetLineText() + "\n"}};
+    if (const auto* F = dynamic_cast<const TFileMessageLine*>(Line); F && !F->FileName().empty() && F->Line() > 0) {
+      Body["source"] = FSession.Source(F->FileName());
+      Body["line"] = FSession.ClientLine(F->Line());
+      if (F->Column() > 0) Body["column"] = F->Column() - 1 + FSession.FColumnBase;
+    }
+    FSession.Emit("output", std::move(Body));
+  }
+
+  TDapSession& FSession;
+  TLineBuffer* FGroup;
 };
 
 TDapSession::TDapSession(TDebuggerMgr& Mgr, TEmit Emit)
@@ -315,6 +352,8 @@ json TDapSession::SetBreakpoints(const json& Args) {
   return {{"breakpoints", Answer}};
 }
 
+json TDapSession::SetExceptionBreakpoints(const json&) { return {{"breakpoints", json::array()}}; }
+
 void TDapSession::LoadDesktopBreakpoints() {
   if (FDesktop.empty() || !FileSystem().FileExists(FDesktop)) return;
   TDesktopIniFile Ini(ReadWholeFile(FDesktop));
@@ -348,6 +387,7 @@ void TDapSession::SaveBreakpoints() {
 
 json TDapSession::Initialize(const json& Args) {
   FLineBase = Optional<bool>(Args, "linesStartAt1", true) ? 1 : 0;
+  FColumnBase = Optional<bool>(Args, "columnsStartAt1", true) ? 1 : 0;
   return {{"supportsConfigurationDoneRequest", true},
           {"supportsConditionalBreakpoints", true},
           {"supportsHitConditionalBreakpoints", true},
@@ -391,6 +431,7 @@ json TDapSession::Launch(const json& Args) {
     FDesktop = ProjectDesktopFileName(FileName);
     LoadDesktopBreakpoints();
     FMgr.CheckProjectDependencies();
+    TBuildLines Lines(*this);
     if (!FMgr.MakeCurrentProject()) throw Exception(Format(res::SDapNotMade, FileName));
     if (!Host->GetLoadParams(Params)) throw Exception(Format(res::SDapNotAProject, FileName));
   } else {
@@ -531,7 +572,7 @@ json TDapSession::StackTrace(const json& Args) {
     if (!F.FileName.empty()) {
       Frame["source"] = Source(F.FileName);
       Frame["line"] = ClientLine(F.LineNumber);
-      Frame["column"] = FLineBase;
+      Frame["column"] = FColumnBase;
     } else {
       Frame["presentationHint"] = "subtle";
     }

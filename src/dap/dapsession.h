@@ -42,6 +42,8 @@ class TDapSession {
   json Launch(const json& Args);
   json Attach(const json& Args);
   json SetBreakpoints(const json& Args);
+  // The adapter offers no exception filters: a client that sends them anyway is answered.
+  json SetExceptionBreakpoints(const json& Args);
   json ConfigurationDone(const json& Args);
   json Continue(const json& Args);
   json Next(const json& Args);
@@ -80,6 +82,7 @@ class TDapSession {
     bool Arguments = false;
   };
   class TLogPointNotifier;
+  class TBuildLines;
 
   void Emit(const std::string& Event, json Body);
   void StateChanged(TEvProcessEvent& Ev);
@@ -110,6 +113,7 @@ class TDapSession {
   TDebuggerMgr& FMgr;
   TEmit FEmit;
   int FLineBase = 1;
+  int FColumnBase = 1;
   bool FStarted = false;   // launch or attach was served
   bool FRunning = false;   // the process was loaded or attached at configurationDone
   bool FAttach = false;

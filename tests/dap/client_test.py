@@ -84,11 +84,36 @@ def project_session(work, env):
     describe = os.path.join(group, "cpplib", "src", "describe.cpp")
     check("the program is not built before the launch", os.path.exists(program), False)
 
+    # A make that fails: the launch is refused, and the compiler's error reached the client
+    # before the answer, at its place.
+    main_cpp = os.path.join(group, "cppapp", "src", "main.cpp")
+    with open(main_cpp) as f:
+        good = f.read()
+    with open(main_cpp, "w") as f:
+        f.write(good.replace("return 0;", "return 0 +;"))
     client = start(work, env)
     try:
-        client.call("launch", {"project": project}, timeout=120)
+        reply = client.response(client.request("launch", {"project": project}), timeout=120)
+        check("a launch whose make fails", (reply["success"], "could not be made" in reply.get("message", "")),
+              (False, True))
+        placed = [(m["body"]["line"], m["body"].get("column")) for m in client.events
+                  if m.get("event") == "output" and m["body"].get("source", {}).get("path") == main_cpp]
+        check("the compiler's error told before the answer, at its place", placed[:1], [(8, 13)])
+        end(client, "failed make")
+    finally:
+        client.kill()
+    with open(main_cpp, "w") as f:
+        f.write(good)
+
+    client = start(work, env)
+    try:
+        # As an editor asks: its own keys beside the adapter's.
+        client.call("launch", {"type": "nxs", "request": "launch", "name": "cppapp", "project": project,
+                               "__sessionId": "4f1c"}, timeout=120)
         check("the launch made the project", os.path.exists(program), True)
         client.event("initialized")
+        check("no exception filters, none asked for",
+              client.call("setExceptionBreakpoints", {"filters": []}), {"breakpoints": []})
         placed = client.call("setBreakpoints", {"source": {"path": area},
                                                 "breakpoints": [{"line": 3, "hitCondition": " 1 "}]})["breakpoints"]
         check("a breakpoint is unverified before the program runs",
@@ -96,6 +121,8 @@ def project_session(work, env):
         # Hit once only: a pass count of 2 never stops.
         client.call("setBreakpoints", {"source": {"path": describe}, "breakpoints": [{"line": 8, "hitCondition": "2"}]})
         client.call("configurationDone")
+        # An editor asks for the threads at once, while the program may still run.
+        client.call("threads")
         planted = client.event("breakpoint", where=lambda b: b["breakpoint"]["id"] == placed[0]["id"])
         check("the kernel verified the breakpoint", (planted["reason"], planted["breakpoint"]["verified"],
                                                      planted["breakpoint"]["line"]), ("changed", True, 3))

@@ -107,6 +107,7 @@ TEST_F(DapServer, MessagesAreNumberedAndAnsweredAsTheProtocolSays) {
   EXPECT_EQ(Request("stackTrace", {{"threadId", 1}})[0]["message"], "No process is being debugged");
   EXPECT_EQ(Request("scopes", {{"frameId", 1}})[0]["message"], "No stack frame 1");
   EXPECT_EQ(Body("threads"), json({{"threads", json::array()}}));
+  EXPECT_EQ(Body("setExceptionBreakpoints", {{"filters", json::array()}}), json({{"breakpoints", json::array()}}));
 
   // Every message the adapter sends has a seq of its own, one more than the one before.
   Sent.clear();
@@ -135,7 +136,7 @@ TEST_F(DapServer, AProgramStopsWhereItsBreakpointsSayAndEnds) {
       "main.c:3\n"
       "print done\n"
       "exit 7\n");
-  Body("initialize", {{"linesStartAt1", false}});
+  Body("initialize", {{"linesStartAt1", false}, {"columnsStartAt1", false}});
   auto A = Request("launch", {{"program", Prog}, {"args", {"a", "b c"}}});
   EXPECT_EQ(Names(A), (std::vector<std::string>{"response", "initialized"}));
 
@@ -170,6 +171,7 @@ TEST_F(DapServer, AProgramStopsWhereItsBreakpointsSayAndEnds) {
   const json Frames = Body("stackTrace", {{"threadId", Stopped["threadId"]}})["stackFrames"];
   ASSERT_EQ(Frames.size(), 2u);
   EXPECT_EQ(Frames[0]["line"], 4);
+  EXPECT_EQ(Frames[0]["column"], 0);
   EXPECT_EQ(Frames[0]["source"]["path"], "sq.c");
   EXPECT_EQ(Frames[1]["line"], 1);
   const json Scopes = Body("scopes", {{"frameId", Frames[0]["id"]}})["scopes"];
