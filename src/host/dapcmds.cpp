@@ -23,7 +23,8 @@ TCommand DapCommand() {
               "whose active project runs; it is made first) or a \"program\", with \"args\", \"cwd\", \"env\" and\n"
               "\"stopOnEntry\"; \"attach\" takes a \"processId\". Breakpoints take a condition, a hit condition\n"
               "(a pass count) and a log message, and are kept in the project's desktop file. The program's\n"
-              "output and the event log arrive as output events. Anything else the system prints goes to\n"
+              "output, the make's messages (each compiler message at its place) and the event log arrive as\n"
+              "output events. Anything else the system prints goes to\n"
               "standard error. The exit status is 0 after \"disconnect\", 1 when the input ends without one.",
               {}, 0, 0, RunDap);
 }
