@@ -188,7 +188,11 @@ void TDapSession::StateChanged(TEvProcessEvent& Ev) {
   if (S != psStopped && S != psFault && S != psException) return;
   ForgetStop();
   FStopped = true;
-  json Body = {{"reason", StopReason(P.GetStopReason())}, {"threadId", ThreadId}, {"allThreadsStopped", true}};
+  // The first stop of a program launched to stop at its entry is that stop, though a kernel
+  // may reach it through a breakpoint of its own.
+  const bool Entry = FEntryPending && P.GetStopReason() == srBreakpoint && !P.GetStopBreakpoint();
+  FEntryPending = false;
+  json Body = {{"reason", Entry ? "entry" : StopReason(P.GetStopReason())}, {"threadId", ThreadId}, {"allThreadsStopped", true}};
   if (!P.GetStopMessage().empty()) {
     Body["description"] = P.GetStopMessage();
     Body["text"] = P.GetStopMessage();
@@ -476,6 +480,7 @@ json TDapSession::Attach(const json& Args) {
 json TDapSession::ConfigurationDone(const json&) {
   if (!FStarted || FRunning) return json::object();
   FRunning = true;
+  FEntryPending = !FAttach && FLoadParams.StopAtEntry;
   try {
     if (FAttach)
       FMgr.AttachToProcess(FAttachId);

@@ -117,6 +117,7 @@ class TDapSession {
   bool FStarted = false;   // launch or attach was served
   bool FRunning = false;   // the process was loaded or attached at configurationDone
   bool FAttach = false;
+  bool FEntryPending = false;  // the launch stops at the entry, and has not stopped yet
   bool FEventsOff = false;  // after a disconnect
   int64_t FAttachId = 0;
   TOTALoadParams FLoadParams;

@@ -210,11 +210,15 @@ def program_session(work, env, program):
         client.kill()
     check_none_survive("program session", program)
 
-    # Paused while it waits, then terminated.
+    # Stopped at its entry, then paused while it waits, then terminated.
     client = start(work, env)
     try:
-        client.call("launch", {"program": program, "args": ["wait"]})
+        client.call("launch", {"program": program, "args": ["wait"], "stopOnEntry": True})
         client.call("configurationDone")
+        stop = client.event("stopped")
+        check("the stop at the entry", (stop["reason"], top_frame(client, stop["threadId"])[0]["name"].split("(")[0]),
+              ("entry", "main"))
+        client.call("continue", {"threadId": stop["threadId"]})
         deadline = time.monotonic() + 20
         while not survivors(program + " wait") and time.monotonic() < deadline:
             time.sleep(0.05)
