@@ -441,6 +441,8 @@ json TDapSession::Launch(const json& Args) {
   } else {
     Params.ExeName = ExpandFileName(Program);
   }
+  // Told now rather than at the configuration's end; a library project has no program either.
+  if (!FileSystem().FileExists(Params.ExeName)) throw Exception(Format(res::SDapNoProgram, Params.ExeName));
   if (Args.contains("args")) {
     const json& A = Args["args"];
     if (A.is_string()) {

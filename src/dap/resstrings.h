@@ -15,6 +15,7 @@ inline constexpr const char* SDapBadArgument = "The argument \"%s\" is missing o
 inline constexpr const char* SDapSessionStarted = "A program is being debugged already";
 inline constexpr const char* SDapNothingToLaunch = "launch needs a \"program\" or a \"project\"";
 inline constexpr const char* SDapNotAProject = "%s holds no project to run";
+inline constexpr const char* SDapNoProgram = "There is no program %s to run";
 inline constexpr const char* SDapNotMade = "The project %s could not be made";
 inline constexpr const char* SDapNoProcess = "No process is being debugged";
 inline constexpr const char* SDapNotStopped = "The process is not stopped";

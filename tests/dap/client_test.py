@@ -283,6 +283,9 @@ def malformed(work, env):
         check("a request with a seq that is no number", (reply["type"], reply["success"]), ("response", False))
         reply = client.response(client.request("launch", {}))
         check("a launch of nothing", (reply["success"], reply["message"]), (False, 'launch needs a "program" or a "project"'))
+        reply = client.response(client.request("launch", {"program": "/nowhere/app"}))
+        check("a launch of a program that is not there", (reply["success"], reply["message"]),
+              (False, "There is no program /nowhere/app to run"))
         reply = client.response(client.request("stackTrace", {"threadId": "one"}))
         check("an argument of the wrong type", reply["success"], False)
         reply = client.response(client.request("setBreakpoints", {"source": {"path": "/nowhere/x.cpp"},
