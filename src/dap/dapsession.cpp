@@ -612,8 +612,12 @@ json TDapSession::Variables(const json& Args) {
   const TScopeRef S = FScopes[static_cast<size_t>(Ref - 1)];
   std::shared_ptr<IOTAThread> T = Thread(S.ThreadId);
   json List = json::array();
-  for (const TOTAVariable& V : S.Arguments ? T->GetArguments(S.Level) : T->GetLocals(S.Level))
-    List.push_back({{"name", V.Name}, {"value", V.Value}, {"type", V.TypeName}, {"variablesReference", 0}});
+  for (const TOTAVariable& V : S.Arguments ? T->GetArguments(S.Level) : T->GetLocals(S.Level)) {
+    json Variable = {{"name", V.Name}, {"value", V.Value}, {"variablesReference", 0}};
+    // A type the kernel does not know is left out, not shown blank.
+    if (!V.TypeName.empty()) Variable["type"] = V.TypeName;
+    List.push_back(std::move(Variable));
+  }
   return {{"variables", List}};
 }
 

@@ -71,7 +71,9 @@ def top_frame(client, thread):
 def variables(client, frame_id, scope):
     scopes = client.call("scopes", {"frameId": frame_id})["scopes"]
     ref = [s for s in scopes if s["name"] == scope][0]["variablesReference"]
-    return {v["name"]: v["value"] for v in client.call("variables", {"variablesReference": ref})["variables"]}
+    found = client.call("variables", {"variablesReference": ref})["variables"]
+    check("a type the kernel does not know is left out", [v["name"] for v in found if v.get("type") == ""], [])
+    return {v["name"]: v["value"] for v in found}
 
 
 def project_session(work, env):

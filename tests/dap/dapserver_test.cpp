@@ -179,6 +179,7 @@ TEST_F(DapServer, AProgramStopsWhereItsBreakpointsSayAndEnds) {
   ASSERT_EQ(Locals.size(), 1u);
   EXPECT_EQ(Locals[0]["name"], "N");
   EXPECT_EQ(Locals[0]["value"], "2");
+  EXPECT_EQ(Locals[0]["type"], "int");
   EXPECT_EQ(Body("evaluate", {{"expression", "N"}, {"frameId", Frames[0]["id"]}})["result"], "2");
   EXPECT_EQ(Request("evaluate", {{"expression", "Q"}})[0]["message"], "No symbol \"Q\" in current context.");
 
