@@ -640,6 +640,8 @@ void TDebuggerMgr::LogString(const std::string& Text, TOTALogItemType Kind) {
   if (!FDebugOptions.FLogUnlimited)
     while (FLogStringList.size() > static_cast<size_t>(std::max(1, FDebugOptions.FLogLength))) FLogStringList.pop_front();
   LogStringListChanged();
+  TEvLogString Ev(TLogItem{Kind, Text});
+  FEvLogStringAdded.Send(Ev);
 }
 
 void TDebuggerMgr::ClearLog() {

@@ -110,6 +110,14 @@ struct TLogItem {
   std::string LogItem;
 };
 
+// A line the event log kept, told as it comes: a listener that forwards the log elsewhere
+// sees every line, however many the log's length has dropped since.
+class TEvLogString : public TEvArgs {
+ public:
+  explicit TEvLogString(TLogItem Item) : Item(std::move(Item)) {}
+  TLogItem Item;
+};
+
 // The message the manager's deferred window handles: the log changed.
 inline constexpr int WM_LOGCHANGED = 1025;
 // The main window's message for debugger callbacks.
@@ -294,6 +302,7 @@ class TDebuggerMgr : public IOTADebuggerServices {
   TEvent<TEvDebugNotify> FEvDebuggerFocusIDE;
   TEvent<TEvDebugNotify> FEvVisualizerListChanged;
   TEvent<TEvProjectEvent> FEvBeforeProgramLaunch;
+  TEvent<TEvLogString> FEvLogStringAdded;
 
  private:
   class TDebuggerNotifier;

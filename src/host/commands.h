@@ -23,6 +23,7 @@ TCommand EvalCommand();       // a project file's properties and items, evaluate
 TCommand BuildCommand();      // builds a project or a group
 TCommand PackagesCommand();   // IDE and design packages
 TCommand LspCommand();        // the language server
+TCommand DapCommand();        // the debug adapter
 TCommand DesktopCommand();    // desktop files
 TCommand LayoutCommand();     // named layouts
 TCommand RecoverCommand();    // files autorecover kept

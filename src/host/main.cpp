@@ -21,7 +21,7 @@ static TCommand MakeRoot() {
                                      {ProjectCommand(), ConfigCommand(), OptionSetCommand(), MacrosCommand(),
                                       PlatformsCommand(), OptionsCommand(), HistoryCommand(), EdCommand(),
                                        HighlightCommand(), KeysCommand(), GroupCommand(), GrepCommand(), OutlineCommand(),
-                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(),
+                                      EvalCommand(), BuildCommand(), PackagesCommand(), LspCommand(), DapCommand(),
                                       DesktopCommand(), LayoutCommand(), RecoverCommand(),
                                       DebugCommand(), EditCommand()});
   Root.Help =
