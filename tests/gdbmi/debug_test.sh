@@ -42,6 +42,20 @@ checks=$((checks + 1))
 "$NXS" debug pasapp/pasapp.vproj --script <(printf '%s\n' Run Wait Log) >"$WORK/log" 2>&1
 grep -qx '\*\*\* HELLO FROM PASCAL \*\*\*' "$WORK/log" || fail "the program's output is in the event log: $(cat "$WORK/log")"
 
+# The group's active program is built, but the library it links has changed since, and then
+# is gone: each run makes the library first and the program with it.
+"$NXS" group activate demo.groupproj cppapp >/dev/null || fail "cppapp made active"
+sed -i 's/return R.Width \* R.Height;/return 2 * R.Width * R.Height;/' cpplib/src/area.cpp
+checks=$((checks + 1))
+"$NXS" debug demo.groupproj --script <(printf '%s\n' Run Wait Log) >"$WORK/log" 2>&1
+grep -q '^3 x 4 = 24 ' "$WORK/log" || fail "the changed library is built before the run: $(cat "$WORK/log")"
+lib=$(find cpplib -name '*.a' | head -1)
+[ -n "$lib" ] || fail "the library's archive: $(find cpplib)"
+rm -f "$lib"
+checks=$((checks + 1))
+"$NXS" debug demo.groupproj --script <(printf '%s\n' Run Wait) >"$WORK/log" 2>&1
+[ -f "$lib" ] && grep -qx 'ended 0' "$WORK/log" || fail "the missing library is built before the run: $(cat "$WORK/log")"
+
 mkdir "$WORK/empty"
 expect_status "without gdb on the path nothing runs, and the message says why" 1 \
   'nxs: line 1: The debugger program "gdb" was not found on the path. Install gdb to debug programs.' \
