@@ -59,6 +59,9 @@ class TGdbThread : public IOTAThread {
   std::string FName;
   std::string FFile;
   int FLine = 0;
+  // gdb's level of the frame that is frame 0 here: at an exception, the frame that threw,
+  // above those of the runtime that throws it.
+  int FFrameBase = 0;
 };
 
 // Where one source breakpoint stands in one gdb session.
@@ -130,6 +133,13 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   void HandleStopped(const TMIValue& Results);
   void HandleExited(int ExitCode, const std::string& Message);
   void HandleBreakpointHit(const std::shared_ptr<IOTASourceBreakpoint>& Breakpoint, bool& Stop);
+  // A C++ exception thrown: its class and the source line that threw it become the stop's,
+  // and it is logged. False when exceptions are ignored now: the program then runs on.
+  bool HandleException();
+  // The class of the exception being thrown, from the throw probe of the C++ runtime.
+  std::string ExceptionClass();
+  // Stops at every C++ exception thrown, through gdb's throw catchpoint.
+  void CatchExceptions();
   void SetState(TOTAProcessState State);
   std::shared_ptr<TGdbThread> FindThread(int Id) const;
   std::shared_ptr<IOTASourceBreakpoint> BreakpointOfNumber(int Number) const;
@@ -153,6 +163,9 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   bool FJumping = false;
   bool FInActions = false;
   int FCursorBreakpoint = 0;  // the temporary breakpoint of a run to cursor
+  int FThrowCatchpoint = 0;   // gdb's number of the catchpoint of thrown exceptions; 0 without
+  // Set by a breakpoint's action "ignore subsequent exceptions", cleared by "handle ...".
+  bool FIgnoreExceptions = false;
   bool FGone = false;
   bool FExited = false;  // the program ended by itself, with FExitCode
   bool FAttached = false;

@@ -1,11 +1,13 @@
 // A process under gdb: its session, the records that change it, its threads and modules, and
 // the source breakpoints planted in it.
+#include <cxxabi.h>
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 
 #include "gdbmi/gdbkernel.h"
 #include "gdbmi/gdbstrings.h"
@@ -106,13 +108,16 @@ std::vector<TOTAStackFrame> TGdbThread::GetStackFrames(int MaxFrames) {
   std::vector<TOTAStackFrame> Frames;
   if (!FProcess || !FProcess->Inspectable() || MaxFrames == 0) return Frames;
   std::string Command = "-stack-list-frames --thread " + std::to_string(FId);
-  if (MaxFrames > 0) Command += " 0 " + std::to_string(MaxFrames - 1);
+  if (MaxFrames > 0)
+    Command += " " + std::to_string(FFrameBase) + " " + std::to_string(FFrameBase + MaxFrames - 1);
+  else if (FFrameBase > 0)
+    Command += " " + std::to_string(FFrameBase) + " " + std::to_string(INT32_MAX);
   const std::optional<TMIRecord> R = FProcess->TryExecute(Command);
   if (!R) return Frames;
   if (const TMIValue* Stack = R->Results.Find("stack"))
     for (const auto& [Name, Frame] : Stack->Items()) {
       TOTAStackFrame F;
-      F.Level = static_cast<int>(Frame.GetInt("level"));
+      F.Level = static_cast<int>(Frame.GetInt("level")) - FFrameBase;
       F.Function = Frame.Get("func", "??");
       F.FileName = FrameFile(Frame);
       F.LineNumber = static_cast<int>(Frame.GetInt("line"));
@@ -127,7 +132,8 @@ std::vector<TOTAVariable> TGdbThread::Variables(int Frame, bool Arguments) {
   std::vector<TOTAVariable> Vars;
   if (!FProcess || !FProcess->Inspectable()) return Vars;
   const std::optional<TMIRecord> R = FProcess->TryExecute("-stack-list-variables --thread " + std::to_string(FId) +
-                                                          " --frame " + std::to_string(Frame) + " --all-values");
+                                                          " --frame " + std::to_string(Frame + FFrameBase) +
+                                                          " --all-values");
   if (!R) return Vars;
   if (const TMIValue* List = R->Results.Find("variables"))
     for (const auto& [Name, Var] : List->Items())
@@ -146,7 +152,7 @@ TOTAEvaluateResult TGdbThread::Evaluate(const std::string& Expression, int Frame
   }
   try {
     const TMIRecord R = FProcess->Session().Execute("-data-evaluate-expression --thread " + std::to_string(FId) +
-                                                    " --frame " + std::to_string(Frame) + " " +
+                                                    " --frame " + std::to_string(Frame + FFrameBase) + " " +
                                                     QuoteMIString(Expression));
     Result.Ok = true;
     Result.Value = R.Results.Get("value");
@@ -248,6 +254,7 @@ void TGdbProcess::Load(const TOTALoadParams& Params) {
   for (const std::string& Variable : Params.Environment)
     FSession->Execute("-interpreter-exec console " + QuoteMIString("set environment " + Variable));
   PlantAll();
+  CatchExceptions();
   FSession->Execute(Params.StopAtEntry ? "-exec-run --start" : "-exec-run");
   SetState(psRunning);
 }
@@ -262,11 +269,22 @@ void TGdbProcess::Attach(int64_t ProcessId) {
   const std::string Link = "/proc/" + std::to_string(ProcessId) + "/exe";
   if (::readlink(Link.c_str(), Exe, sizeof Exe - 1) > 0) FExeName = Exe;
   PlantAll();
+  CatchExceptions();
   SetState(psStopping);
 }
 
 void TGdbProcess::PlantAll() {
   for (const auto& B : FKernel.SourceBreakpoints()) PlantBreakpoint(B);
+}
+
+void TGdbProcess::CatchExceptions() {
+  // A program without the C++ runtime never meets the catchpoint; one gdb cannot set is no
+  // reason not to debug.
+  try {
+    FThrowCatchpoint = static_cast<int>(FSession->Execute("-catch-throw").Results.GetInt("bkpt.number"));
+  } catch (const EGdbError& E) {
+    Log(E.Message(), litKernel);
+  }
 }
 
 void TGdbProcess::SetState(TOTAProcessState State) {
@@ -556,6 +574,7 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
     return HandleExited(Number > 0 ? 128 + Number : -1, Signal + ", " + V.Get("signal-meaning"));
   }
   if (const long long Thread = V.GetInt("thread-id"); Thread > 0) FCurrentThread = static_cast<int>(Thread);
+  for (const auto& T : FThreads) T->FFrameBase = 0;
   if (const TMIValue* Frame = V.Find("frame"))
     if (std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread)) {
       T->FFile = FrameFile(*Frame);
@@ -577,6 +596,10 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
     FStopReason = srCursor;
   } else if (Jumped || Reason == "end-stepping-range" || Reason == "function-finished") {
     FStopReason = srStep;
+  } else if (Reason == "breakpoint-hit" && Number > 0 && Number == FThrowCatchpoint) {
+    if (!HandleException() && TryExecute("-exec-continue")) return;
+    State = psException;
+    FStopReason = srException;
   } else if (Reason == "breakpoint-hit") {
     FStopReason = srBreakpoint;
     if (std::shared_ptr<IOTASourceBreakpoint> B = BreakpointOfNumber(Number)) {
@@ -647,7 +670,51 @@ void TGdbProcess::HandleBreakpointHit(const std::shared_ptr<IOTASourceBreakpoint
     if (const std::shared_ptr<IOTAThread> T = GetCurrentThread())
       for (const TOTAStackFrame& F : T->GetStackFrames(B->GetStackFramesToLog()))
         Log(Format(SLogStackFrame, F.Function, F.FileName, F.LineNumber), litBreakpoint);
+  // The exceptions thrown from here on run through, or stop again.
+  if (B->GetDoIgnoreExceptions()) FIgnoreExceptions = true;
+  if (B->GetDoHandleExceptions()) FIgnoreExceptions = false;
   Stop = B->GetDoBreak();
+}
+
+std::string TGdbProcess::ExceptionClass() {
+  // The runtime's throw probe has the thrown object's type information as its second
+  // argument; the type information's second word is the class's mangled name, which gdb
+  // shows as the last quoted string of the value.
+  const std::optional<TMIRecord> R =
+      TryExecute("-data-evaluate-expression \"*(char**)((char*)$_probe_arg1 + 8)\"");
+  const std::string Value = R ? R->Results.Get("value") : std::string();
+  const size_t Open = Value.find('"');
+  const size_t Close = Value.rfind('"');
+  if (Open == std::string::npos || Close <= Open + 1) return SUnknownExceptionClass;
+  const std::string Mangled = Value.substr(Open + 1, Close - Open - 1);
+  int Status = 0;
+  char* Demangled = abi::__cxa_demangle(Mangled.c_str(), nullptr, nullptr, &Status);
+  const std::string Class = Status == 0 && Demangled ? Demangled : Mangled;
+  std::free(Demangled);
+  return Class;
+}
+
+bool TGdbProcess::HandleException() {
+  // The stop is inside the runtime, which has no source: the throw is the first frame out
+  // of it that has one.
+  FInActions = true;
+  const std::string Class = ExceptionClass();
+  const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+  if (T)
+    for (const TOTAStackFrame& F : T->GetStackFrames(32))
+      if (!F.FileName.empty() && F.LineNumber > 0) {
+        T->FFile = F.FileName;
+        T->FLine = F.LineNumber;
+        T->FFrameBase = F.Level;
+        break;
+      }
+  FInActions = false;
+  const std::string File = T ? T->FFile : std::string();
+  const int Line = T ? T->FLine : 0;
+  Log(Format(FIgnoreExceptions ? SLogExceptionIgnored : SLogException, BaseName(FExeName), FPid, Class, File, Line),
+      litProcess);
+  FStopMessage = Class;
+  return !FIgnoreExceptions;
 }
 
 void TGdbProcess::HandleExited(int ExitCode, const std::string& Message) {

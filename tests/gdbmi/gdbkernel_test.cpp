@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +220,47 @@ TEST_F(GdbKernelTest, ANullDereferenceStopsWithAFaultAtItsLine) {
   EXPECT_EQ(Process->GetState(), psTerminated);
   EXPECT_EQ(Process->GetExitCode(), -1) << "a reset program gave no exit code";
   EXPECT_TRUE(test::WaitUntil([&] { return test::ProcessGone(Pid); }));
+}
+
+TEST_F(GdbKernelTest, AThrownExceptionStopsAtTheLineThatThrewItWithItsClass) {
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Process->GetStopReason(), srException);
+  EXPECT_EQ(Process->GetStopMessage(), "std::runtime_error");
+  // The runtime's frames are beneath the one that threw: the stop reads as that one.
+  EXPECT_EQ(Location(), Line("throw"));
+  EXPECT_EQ(Eval("N"), "2");
+  auto Frames = Process->GetCurrentThread()->GetStackFrames(-1);
+  ASSERT_GE(Frames.size(), 2u);
+  EXPECT_EQ(Frames[0].Function, "Check");
+  EXPECT_EQ(Frames[1].Function, "main");
+  Mgr->Run();
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Eval("N"), "4");
+  EXPECT_EQ(RunToEnd(), 2) << "both were caught";
+}
+
+TEST_F(GdbKernelTest, BreakpointActionsIgnoreAndHandleTheExceptionsThatFollow) {
+  // Exceptions are ignored from the loop's first pass on and handled again once one was
+  // caught: the first runs through, logged, and the second stops.
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 1";
+  Ignore.DoBreak = false;
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  TBreakpointProps Handle = At("caught");
+  Handle.DoBreak = false;
+  Handle.DoHandleExceptions = true;
+  Add(Handle);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Eval("N"), "4");
+  const std::string Raised = "Process debuggee (" + std::to_string(Process->GetProcessId()) +
+                             ") raised exception class std::runtime_error at " + test::GdbTestData(Line("throw"));
+  const std::vector<std::string> Lines = LogLines(litProcess);
+  EXPECT_EQ(Lines.back(), Raised);
+  EXPECT_NE(std::find(Lines.begin(), Lines.end(), Raised + " (ignored)"), Lines.end());
+  EXPECT_EQ(RunToEnd(), 2);
 }
 
 TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {
