@@ -583,6 +583,10 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
 
   const int Number = static_cast<int>(V.GetInt("bkptno"));
   const bool AtCursor = FCursorBreakpoint > 0 && Reason == "breakpoint-hit" && Number == FCursorBreakpoint;
+  FStopMessage.clear();
+  // An exception ignored now runs on unseen: a run to the cursor goes on waiting there.
+  const bool Thrown = !AtCursor && Reason == "breakpoint-hit" && Number > 0 && Number == FThrowCatchpoint;
+  if (Thrown && !HandleException() && TryExecute("-exec-continue")) return;
   if (FCursorBreakpoint > 0 && !AtCursor) TryExecute("-break-delete " + std::to_string(FCursorBreakpoint));
   FCursorBreakpoint = 0;
   const bool Jumped = FJumping;
@@ -590,16 +594,15 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
 
   TOTAProcessState State = psStopped;
   FStopReason = srOther;
-  FStopMessage.clear();
   FStopBreakpoint.reset();
   if (AtCursor || Reason == "location-reached") {
     FStopReason = srCursor;
-  } else if (Jumped || Reason == "end-stepping-range" || Reason == "function-finished") {
-    FStopReason = srStep;
-  } else if (Reason == "breakpoint-hit" && Number > 0 && Number == FThrowCatchpoint) {
-    if (!HandleException() && TryExecute("-exec-continue")) return;
+  } else if (Thrown) {
+    // A step that meets an exception ends there.
     State = psException;
     FStopReason = srException;
+  } else if (Jumped || Reason == "end-stepping-range" || Reason == "function-finished") {
+    FStopReason = srStep;
   } else if (Reason == "breakpoint-hit") {
     FStopReason = srBreakpoint;
     if (std::shared_ptr<IOTASourceBreakpoint> B = BreakpointOfNumber(Number)) {

@@ -263,6 +263,26 @@ TEST_F(GdbKernelTest, BreakpointActionsIgnoreAndHandleTheExceptionsThatFollow) {
   EXPECT_EQ(RunToEnd(), 2);
 }
 
+TEST_F(GdbKernelTest, AnIgnoredExceptionLeavesARunToTheCursorWaiting) {
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 1";
+  Ignore.DoBreak = false;
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  TBreakpointProps First = At("throw");
+  First.Expression = "N == 1";
+  auto FirstB = Add(First);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  FirstB->SetEnabled(false);
+  // On to the handler: the exception thrown on the way is ignored.
+  Mgr->RunToCursor(test::GdbTestData("debuggee.cpp"), test::MarkerLine("debuggee.cpp", "caught"));
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Process->GetStopReason(), srCursor);
+  EXPECT_EQ(Location(), Line("caught"));
+  EXPECT_EQ(Eval("I"), "2");
+}
+
 TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {
   auto B = Add(At("square"));
   Load("threads");
