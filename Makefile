@@ -31,13 +31,14 @@ build: configure
 demo: build
 	@bash scripts/demo.sh $(BUILD)/src/host/nxs
 
-# The sanitizer build runs first, the fuzz targets next (ten seconds each, as many at once as
-# there are processors, when clang is there), and the plain build's suite last, so that the run
-# ends with ctest's summary. The sanitizer build precompiles the headers and compiles the tests'
-# own code unoptimized: the code under test is what the sanitizers check.
+# The sanitizer build runs first, with its fuzz targets (ten seconds each, as many at once as
+# there are processors), and the plain build's suite last, so that the run ends with ctest's
+# summary. Where clang with libFuzzer is there, one clang build serves both the sanitizers and
+# the fuzz targets (the libraries instrumented once); elsewhere g++ makes the sanitizer build
+# and the fuzz targets are skipped. The sanitizer build precompiles the headers and compiles
+# the tests' own code unoptimized: the code under test is what the sanitizers check.
 test: deps
 	$(MAKE) --no-print-directory test-asan
-	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory test-fast
 
 test-fast: build
@@ -45,15 +46,26 @@ test-fast: build
 
 # clang with libFuzzer, or nothing.
 FUZZ_PROBE = command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long){return 0;}' \
-	    | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/nxs-fuzz-probe 2>/dev/null
+	    | clang++ -x c++ - -fsanitize=fuzzer -o /tmp/nxs-fuzz-probe 2>/dev/null
 
-test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF \
-	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+ASAN_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
 	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $(CMAKE_FLAGS)
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# A build folder made by the other compiler is made anew: CMake keeps a folder's compiler.
+test-asan: deps
+	@if $(FUZZ_PROBE); then compiler=clang++; else compiler=g++; fi; \
+	if [ -f $(ASAN_BUILD)/CMakeCache.txt ] && ! grep -q "^CMAKE_CXX_COMPILER:[A-Z]*=.*/$$compiler\$$" $(ASAN_BUILD)/CMakeCache.txt; then \
+	  rm -rf $(ASAN_BUILD); fi; \
+	if [ $$compiler = clang++ ]; then \
+	  cmake -S . -B $(ASAN_BUILD) $(ASAN_FLAGS) -DNXS_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; \
+	else \
+	  cmake -S . -B $(ASAN_BUILD) $(ASAN_FLAGS) -DNXS_FUZZ=OFF -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++; \
+	fi && \
+	cmake --build $(ASAN_BUILD) -j $(JOBS) && \
+	(cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600) && \
+	if [ $$compiler = clang++ ]; then NXS_FUZZ_SECONDS=$${NXS_FUZZ_SECONDS:-10} bash scripts/fuzz.sh $(ASAN_BUILD); \
+	else echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"; fi
 
 # The fuzz targets, in a build of their own (the targets and the libraries they link).
 fuzz: deps

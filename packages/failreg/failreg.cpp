@@ -2,5 +2,7 @@
 // package can be seen from the command line: its message, the question, the disabled list.
 #include <stdexcept>
 
-static void RegisterFailreg() __asm__("\"@Failreg@IDERegister$qqrv\"") __attribute__((used));
+#include "packages/pkgentry.h"
+
+static void RegisterFailreg() NXS_ENTRY_LABEL("@Failreg@IDERegister$qqrv") __attribute__((used));
 static void RegisterFailreg() { throw std::runtime_error("this package fails its registration on purpose"); }

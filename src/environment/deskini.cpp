@@ -11,12 +11,7 @@ TDesktopIniFile::TDesktopIniFile(std::string_view Text) {
   if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
   TSection* Current = nullptr;
   size_t Pos = 0;
-  while (Pos < Text.size()) {
-    size_t End = Text.find('\n', Pos);
-    if (End == std::string_view::npos) End = Text.size();
-    std::string_view Line = Text.substr(Pos, End - Pos);
-    Pos = End + 1;
-    while (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+  for (std::string_view Line; NextLine(Text, Pos, Line);) {
     if (Line.empty() || Line.front() == ';') continue;
     if (Line.front() == '[') {
       // The name runs to the last "]": a file name may hold one of its own.

@@ -8,6 +8,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/exceptions.h"
+#include "shared/deskparse.h"
 #include "shared/format.h"
 #include "modules/inifile.h"
 #include "shared/text.h"
@@ -43,8 +44,6 @@ std::vector<std::string> SplitClosedFileValue(std::string_view Value) {
   }
   return Items;
 }
-
-std::string QuoteClosedFileName(std::string_view Name) { return "'" + ReplaceAllText(Name, "'", "''") + "'"; }
 
 // ---- entries ----
 
@@ -85,7 +84,7 @@ void TClosedFile::SetOpenMode() {
 }
 
 std::string TClosedFile::SaveState() const {
-  return Format(res::SClosedFileValue, FHandlerName, QuoteClosedFileName(FFileName), FIsProject ? 1 : 0);
+  return Format(res::SClosedFileValue, FHandlerName, DesktopQuoted(FFileName), FIsProject ? 1 : 0);
 }
 
 void TClosedFile::ReOpen() {

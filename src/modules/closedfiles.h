@@ -241,7 +241,5 @@ IReopenServices* ReopenServices();
 
 // Splits a stored entry at commas; a part in single quotes is kept whole ("''" is a quote).
 std::vector<std::string> SplitClosedFileValue(std::string_view Value);
-// 'name' with quotes inside doubled.
-std::string QuoteClosedFileName(std::string_view Name);
 
 }  // namespace nxs

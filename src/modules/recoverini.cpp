@@ -9,12 +9,7 @@ TRecoveryIni TRecoveryIni::Parse(std::string_view Text) {
   TRecoveryIni Ini;
   TSection* Current = nullptr;
   size_t Pos = 0;
-  while (Pos < Text.size()) {
-    size_t End = Text.find('\n', Pos);
-    if (End == std::string_view::npos) End = Text.size();
-    std::string_view Line = Text.substr(Pos, End - Pos);
-    Pos = End + 1;
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+  for (std::string_view Line; NextLine(Text, Pos, Line);) {
     if (Line.empty() || Line[0] == ';') continue;
     if (Line[0] == '[') {
       // The name runs to the last bracket: a file name may hold "]" itself.

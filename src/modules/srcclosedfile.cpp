@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "modules/resstrings.h"
+#include "shared/deskparse.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -88,7 +89,7 @@ void TSourceModuleClosedFile::LoadState(const std::vector<std::string>& Items) {
 std::string TSourceModuleClosedFile::SaveState() const {
   return Format(res::SSourceClosedFileValue, TClosedFile::SaveState(), FViewTop.Col, FViewTop.Line, FCursor.Col,
                 FCursor.Line, static_cast<int>(FDesignerState), static_cast<int>(FFormOnTop),
-                QuoteClosedFileName(FElisions), QuoteClosedFileName(FBookmarks));
+                DesktopQuoted(FElisions), DesktopQuoted(FBookmarks));
 }
 
 void TSourceModuleClosedFile::RestoreModule(IClosedFileModule& Module) {

@@ -37,12 +37,7 @@ TPackageInfoRecord DecodePackageInfo(std::string_view Text, const std::string& F
   // The writer's padding (the section may be aligned with NULs) ends the text.
   Text = Text.substr(0, Text.find('\0'));
   size_t Pos = 0;
-  while (Pos < Text.size()) {
-    size_t End = Text.find('\n', Pos);
-    if (End == std::string_view::npos) End = Text.size();
-    std::string_view Line = Text.substr(Pos, End - Pos);
-    Pos = End + 1;
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+  for (std::string_view Line; NextLine(Text, Pos, Line);) {
     ++LineNo;
     if (!SawMagic) {
       if (Line != PackageInfoMagic) Fail(Line);

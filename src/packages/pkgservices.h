@@ -10,6 +10,7 @@
 
 #include "editor/keyboard/keyboard.h"
 #include "editor/language/highlight.h"
+#include "packages/pkgentry.h"
 
 // Defines Function as the registration procedure of a unit, under the exact name the loader
 // looks for ("@Unit@IDERegister$qqrv", see RegistrationEntryName). An ELF linker reads "@" in
@@ -19,7 +20,7 @@
 // cannot spell.
 #define NXS_PACKAGE_ENTRY(Symbol, Function)                                   \
   static void Function() __attribute__((noinline));                          \
-  static void Function##Entry() __asm__("\"" Symbol "\"") __attribute__((used)); \
+  static void Function##Entry() NXS_ENTRY_LABEL(Symbol) __attribute__((used)); \
   static void Function##Entry() { Function(); }
 
 namespace nxs {

@@ -159,12 +159,7 @@ bool Parse(std::string_view Text, TContents& C) {
   TSection* Current = nullptr;
   size_t Pos = 0;
   if (Text.substr(0, 3) == "\xEF\xBB\xBF") Pos = 3;
-  while (Pos < Text.size()) {
-    size_t End = Text.find('\n', Pos);
-    if (End == std::string_view::npos) End = Text.size();
-    std::string_view Line = Text.substr(Pos, End - Pos);
-    Pos = End + 1;
-    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+  for (std::string_view Line; NextLine(Text, Pos, Line);) {
     std::string Trimmed = Trim(Line);
     if (Trimmed.empty() || Trimmed[0] == ';' || Trimmed[0] == '#') continue;
     if (Trimmed[0] == '[') {

@@ -198,6 +198,16 @@ std::string CQuoted(std::string_view S) {
   return R + "\"";
 }
 
+bool NextLine(std::string_view Text, size_t& Pos, std::string_view& Line) {
+  if (Pos >= Text.size()) return false;
+  size_t End = Text.find('\n', Pos);
+  if (End == std::string_view::npos) End = Text.size();
+  Line = Text.substr(Pos, End - Pos);
+  Pos = End + 1;
+  if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+  return true;
+}
+
 std::string OneLine(std::string_view S) {
   bool Plain = S.empty() || S.front() != '"';
   for (char C : S) Plain = Plain && static_cast<unsigned char>(C) >= 0x20 && C != 0x7f;

@@ -55,6 +55,10 @@ T IntArgument(std::string_view Text, const std::string& What, T Min, T Max = std
 }
 
 std::vector<std::string> Split(std::string_view S, char Separator);
+// The line of Text that starts at Pos, without its break (LF or CR LF), and Pos moved past it;
+// false once Pos is at the end. A last line without a break is a line; an empty text has none.
+// The readers of the line-based files go through it: for (std::string_view L; NextLine(T, Pos, L);)
+bool NextLine(std::string_view Text, size_t& Pos, std::string_view& Line);
 std::string Join(const std::vector<std::string>& Parts, std::string_view Separator);
 // Every occurrence of From in S, left to right, as To: plain text, no pattern (the editor's
 // ReplaceAll replaces the matches of a search pattern in a view).

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/checked.h"
 #include "support/run.h"
 #include "support/tempdir.h"
 
@@ -126,7 +127,7 @@ TEST_F(Grep, AFileOfManyHitsGroupedHasOneTitleAfterAllItsHits) {
   EXPECT_EQ(Lines, 10004u);
 }
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#if defined(NXS_TEST_CHECKED)
 // A checked build is slower and takes memory of its own: fewer lines, and no bound.
 constexpr size_t LongLines = 40;
 constexpr bool MemoryBound = false;
@@ -301,7 +302,7 @@ std::string Capture(const std::string& Command) {
 
 TEST(GrepAgainstRg, TheSameLinesOnTheWholeSourceTree) {
   // Lines end at CR LF there too (--crlf): "$" holds before a CR LF as it does in the editor.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#if defined(NXS_TEST_CHECKED)
   const std::string Tree = "/usr/share/fpcsrc/3.2.2/rtl/objpas";  // a checked build is ten times slower
 #else
   const std::string Tree = "/usr/share/fpcsrc";

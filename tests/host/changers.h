@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/checked.h"
 #include "support/files.h"
 #include "support/run.h"
 #include "support/tempdir.h"
@@ -40,7 +41,7 @@ inline constexpr int MaxSlots = 3;
 // many runs finds the races; a quarter under AddressSanitizer, where every start of nxs costs
 // many times as much and what is looked for (memory errors) lies on the same paths.
 constexpr int HarnessRounds(int Full) {
-#ifdef __SANITIZE_ADDRESS__
+#ifdef NXS_TEST_ASAN
   return Full / 4;
 #else
   return Full;

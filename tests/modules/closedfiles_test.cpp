@@ -223,7 +223,6 @@ TEST(ClosedFileValue, SplittingKeepsQuotedPartsWhole) {
   EXPECT_EQ(SplitClosedFileValue("H,'a,b''c',1"), (std::vector<std::string>{"H", "a,b'c", "1"}));
   EXPECT_EQ(SplitClosedFileValue(""), (std::vector<std::string>{""}));
   EXPECT_EQ(SplitClosedFileValue("a,,'unterminated"), (std::vector<std::string>{"a", "", "unterminated"}));
-  EXPECT_EQ(QuoteClosedFileName("it's"), "'it''s'");
 }
 
 TEST_F(ClosedFiles, ReopenMenuCaptionsAndLocking) {

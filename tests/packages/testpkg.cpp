@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "packages/pkgentry.h"
+
 #if defined(TESTPKG_REGISTERS_CLASS)
 #include "packages/designpkgs.h"
 
@@ -27,7 +29,7 @@ __attribute__((constructor)) void Loaded() {
 extern "C" __attribute__((visibility("default"))) int TestPackageRegistrations() { return Registrations; }
 
 // The entry of unit "Testpkg": a name the linker cannot export, found in the symbol table.
-static void RegisterTestpkg() __asm__("\"@Testpkg@IDERegister$qqrv\"") __attribute__((used));
+static void RegisterTestpkg() NXS_ENTRY_LABEL("@Testpkg@IDERegister$qqrv") __attribute__((used));
 static void RegisterTestpkg() {
   ++Registrations;
 #if defined(TESTPKG_REGISTERS_CLASS)
@@ -41,5 +43,5 @@ static void RegisterTestpkg() {
 }
 
 // The entry of the dotted unit "Test.more_units".
-static void RegisterMoreUnits() __asm__("\"@Test@More_Units@IDERegister$qqrv\"") __attribute__((used));
+static void RegisterMoreUnits() NXS_ENTRY_LABEL("@Test@More_Units@IDERegister$qqrv") __attribute__((used));
 static void RegisterMoreUnits() { Registrations += 10; }

@@ -68,6 +68,22 @@ TEST(Text, HexDigitsInEitherCaseAndNothingBesideThem) {
   EXPECT_EQ(MSBuildUnescape("%41%7e%7E%4g%"), "A~~%4g%");
 }
 
+TEST(Text, LinesEndAtLfOrCrLfAndTheLastNeedsNoBreak) {
+  auto Lines = [](std::string_view Text) {
+    std::vector<std::string> R;
+    size_t Pos = 0;
+    for (std::string_view Line; NextLine(Text, Pos, Line);) R.emplace_back(Line);
+    return R;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Lines(""), V{});
+  EXPECT_EQ(Lines("\n"), V{""});
+  EXPECT_EQ(Lines("a\r\nb"), (V{"a", "b"}));
+  EXPECT_EQ(Lines("a\n\nb\n"), (V{"a", "", "b"}));
+  // Only the CR before the LF belongs to the break; a CR elsewhere is text.
+  EXPECT_EQ(Lines("a\r\r\nb\rc\r"), (V{"a\r", "b\rc"}));
+}
+
 TEST(DosDate, RoundTripsAtTwoSecondResolution) {
   time_t T = 1700000000;  // 2023-11-14
   int32_t D = UnixToFileDate(T);

@@ -1,0 +1,11 @@
+// The label a package's registration procedure is defined under. The loader looks for the
+// exact name "@Unit@IDERegister$qqrv" (see RegistrationEntryName). GCC writes an assembler
+// label as it is given, so the name goes in quotes for the assembler to take "@" and "$"; clang
+// takes the label itself as the symbol's name, quotes and all, so it gets the bare name.
+#pragma once
+
+#if defined(__clang__)
+#define NXS_ENTRY_LABEL(Symbol) __asm__(Symbol)
+#else
+#define NXS_ENTRY_LABEL(Symbol) __asm__("\"" Symbol "\"")
+#endif
