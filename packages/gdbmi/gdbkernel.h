@@ -136,6 +136,12 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   // A C++ exception thrown: its class and the source line that threw it become the stop's,
   // and it is logged. False when exceptions are ignored now: the program then runs on.
   bool HandleException();
+  // A breakpoint that does not stop was hit in the middle of a step: the step goes on toward
+  // where it was headed. False when the step ends here (it reached another line of the
+  // function it started in, or left it).
+  bool ResumeStep();
+  // The current thread's stack depth; -1 when gdb cannot tell.
+  int StackDepth();
   // The class of the exception being thrown, from the throw probe of the C++ runtime.
   std::string ExceptionClass();
   // Stops at every C++ exception thrown, through gdb's throw catchpoint.
@@ -159,6 +165,17 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   std::string FStopMessage;
   std::weak_ptr<IOTASourceBreakpoint> FStopBreakpoint;
   bool FStepping = false;
+  // The step under way: its command, thread, line and stack depth (-1 while no breakpoint
+  // that runs on could interrupt it), and the step command that follows a finish made to
+  // climb back out of a function the step entered.
+  std::string FStepCommand;
+  int FStepThread = 0;
+  std::string FStepFile;
+  int FStepLine = 0;
+  int FStepDepth = -1;
+  std::string FStepResume;
+  // The throw catchpoint is silenced while a step runs with exceptions ignored.
+  bool FCatchMuted = false;
   bool FPauseRequested = false;
   bool FJumping = false;
   bool FInActions = false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <utility>
 
 #include "gdbmi/gdbkernel.h"
 #include "gdbmi/gdbstrings.h"
@@ -298,6 +299,26 @@ void TGdbProcess::Resume(const std::string& Command, bool Stepping) {
   if (!IsStoppedState(FState)) return;
   FStepping = Stepping;
   FStopBreakpoint.reset();
+  FStepCommand = Stepping ? Command : std::string();
+  FStepResume.clear();
+  FStepDepth = -1;
+  if (Stepping) {
+    FStepThread = FCurrentThread;
+    const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+    FStepFile = T ? T->FFile : std::string();
+    FStepLine = T ? T->FLine : 0;
+    // Only a breakpoint that runs on makes the step resume itself: the depth it needs then
+    // costs gdb a look at the stack, which steps without one are spared.
+    const bool RunsOn = std::any_of(FPlanted.begin(), FPlanted.end(), [](const auto& Entry) {
+      const std::shared_ptr<IOTASourceBreakpoint> B = Entry.second.first.lock();
+      return B && B->GetEnabled() && !B->GetDoBreak();
+    });
+    if (RunsOn) FStepDepth = StackDepth();
+    // gdb's own step follows an exception to its handler; the catchpoint, which would
+    // interrupt it, stays silent meanwhile, and the ignored exception goes unlogged.
+    if (FIgnoreExceptions && FThrowCatchpoint > 0 && TryExecute("-break-condition " + std::to_string(FThrowCatchpoint) + " 0"))
+      FCatchMuted = true;
+  }
   if (!TryExecute(Command)) return;  // "finish" in the outermost frame: logged, still stopped
   SetState(Stepping ? psStepping : psRunning);
 }
@@ -581,6 +602,17 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
       T->FLine = static_cast<int>(Frame->GetInt("line"));
     }
 
+  // A finish that climbed out of a function the step entered: the step goes on from there.
+  if (Reason == "function-finished" && !FStepResume.empty()) {
+    const std::string Command = std::exchange(FStepResume, std::string());
+    if (TryExecute(Command + " --thread " + std::to_string(FStepThread))) return;
+  }
+  FStepResume.clear();
+  if (FCatchMuted) {
+    FCatchMuted = false;
+    TryExecute("-interpreter-exec console " + QuoteMIString("condition " + std::to_string(FThrowCatchpoint)));
+  }
+
   const int Number = static_cast<int>(V.GetInt("bkptno"));
   const bool AtCursor = FCursorBreakpoint > 0 && Reason == "breakpoint-hit" && Number == FCursorBreakpoint;
   FStopMessage.clear();
@@ -612,8 +644,16 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
       HandleBreakpointHit(B, Stop);
       FInActions = false;
       if (!Stop) {
-        // The manager never sees this stop: the program runs on as it was.
-        if (TryExecute("-exec-continue")) return;
+        // The manager never sees this stop: the program runs on as it was, a step included,
+        // unless the step ends here anyway.
+        if (!FStepping) {
+          if (TryExecute("-exec-continue")) return;
+        } else if (ResumeStep()) {
+          return;
+        } else {
+          FStopReason = srStep;
+          B.reset();
+        }
       }
       FStopBreakpoint = B;
     }
@@ -695,6 +735,38 @@ std::string TGdbProcess::ExceptionClass() {
   const std::string Class = Status == 0 && Demangled ? Demangled : Mangled;
   std::free(Demangled);
   return Class;
+}
+
+int TGdbProcess::StackDepth() {
+  const std::optional<TMIRecord> R = TryExecute("-stack-info-depth --thread " + std::to_string(FCurrentThread));
+  return R ? static_cast<int>(R->Results.GetInt("depth", -1)) : -1;
+}
+
+bool TGdbProcess::ResumeStep() {
+  const std::string Thread = " --thread " + std::to_string(FStepThread);
+  // Without the depth the step started at, or in another thread, it cannot be told where
+  // the step was headed: the program runs on.
+  const int Depth = FStepDepth >= 0 && FCurrentThread == FStepThread ? StackDepth() : -1;
+  if (Depth < 0) return TryExecute("-exec-continue").has_value();
+  const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+  const bool SameLine = T && T->FFile == FStepFile && T->FLine == FStepLine;
+  if (FStepCommand == "-exec-finish") {
+    // Out of the frame the step started in, however deep the breakpoint was.
+    if (Depth < FStepDepth) return false;
+    return TryExecute("-exec-finish" + Thread + " --frame " + std::to_string(Depth - FStepDepth)).has_value();
+  }
+  if (FStepCommand == "-exec-next" && Depth > FStepDepth) {
+    // Deeper than the line stepped over: back out to it, then finish its line.
+    FStepResume = FStepCommand;
+    if (TryExecute("-exec-finish" + Thread + " --frame " + std::to_string(Depth - FStepDepth - 1))) return true;
+    FStepResume.clear();
+    return false;
+  }
+  // Still on the line it started from (a loop on one line): the step goes on; anywhere else
+  // is where a step ends.
+  if (Depth == FStepDepth && SameLine && (FStepCommand == "-exec-next" || FStepCommand == "-exec-step"))
+    return TryExecute(FStepCommand + Thread).has_value();
+  return false;
 }
 
 bool TGdbProcess::HandleException() {

@@ -283,6 +283,43 @@ TEST_F(GdbKernelTest, AnIgnoredExceptionLeavesARunToTheCursorWaiting) {
   EXPECT_EQ(Eval("I"), "2");
 }
 
+TEST_F(GdbKernelTest, AStepThatMeetsALoggingBreakpointOrAnIgnoredExceptionEndsWhereTheStepWould) {
+  // Logging breakpoints inside the function stepped over and on the line the step ends on.
+  TBreakpointProps InSquare = At("square");
+  InSquare.DoBreak = false;
+  InSquare.LogMessage = "squaring";
+  Add(InSquare);
+  TBreakpointProps OnPrint = At("print");
+  OnPrint.DoBreak = false;
+  OnPrint.LogMessage = "printing";
+  Add(OnPrint);
+  Add(At("loop"));
+  Load("");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  Mgr->StepOver();
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Location(), Line("print"));
+  EXPECT_EQ(Process->GetStopReason(), srStep);
+  EXPECT_EQ(LogLines(litBreakpoint).size(), 5u) << "four squares and the print";
+  Mgr->Reset();
+
+  // Stepped over, a call whose exception is ignored ends where gdb's own step ends, past the
+  // handler, in the same pass of the loop.
+  Mgr->Breakpoints().Clear();
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 2";
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  Mgr->StepOver();
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Process->GetStopReason(), srStep);
+  EXPECT_EQ(Process->GetCurrentThread()->GetStackFrames(1).at(0).Function, "main");
+  EXPECT_EQ(Eval("I"), "2");
+  EXPECT_EQ(Eval("Caught"), "1");
+}
+
 TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {
   auto B = Add(At("square"));
   Load("threads");
