@@ -59,6 +59,9 @@ class TGdbThread : public IOTAThread {
   std::string FName;
   std::string FFile;
   int FLine = 0;
+  // gdb's level of the frame that is frame 0 here: at an exception, the frame that threw,
+  // above those of the runtime that throws it.
+  int FFrameBase = 0;
 };
 
 // Where one source breakpoint stands in one gdb session.
@@ -130,6 +133,19 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   void HandleStopped(const TMIValue& Results);
   void HandleExited(int ExitCode, const std::string& Message);
   void HandleBreakpointHit(const std::shared_ptr<IOTASourceBreakpoint>& Breakpoint, bool& Stop);
+  // A C++ exception thrown: its class and the source line that threw it become the stop's,
+  // and it is logged. False when exceptions are ignored now: the program then runs on.
+  bool HandleException();
+  // A breakpoint that does not stop was hit in the middle of a step: the step goes on toward
+  // where it was headed. False when the step ends here (it reached another line of the
+  // function it started in, or left it).
+  bool ResumeStep();
+  // The current thread's stack depth; -1 when gdb cannot tell.
+  int StackDepth();
+  // The class of the exception being thrown, from the throw probe of the C++ runtime.
+  std::string ExceptionClass();
+  // Stops at every C++ exception thrown, through gdb's throw catchpoint.
+  void CatchExceptions();
   void SetState(TOTAProcessState State);
   std::shared_ptr<TGdbThread> FindThread(int Id) const;
   std::shared_ptr<IOTASourceBreakpoint> BreakpointOfNumber(int Number) const;
@@ -149,10 +165,24 @@ class TGdbProcess : public IOTAProcess, public std::enable_shared_from_this<TGdb
   std::string FStopMessage;
   std::weak_ptr<IOTASourceBreakpoint> FStopBreakpoint;
   bool FStepping = false;
+  // The step under way: its command, thread, line and stack depth (-1 while no breakpoint
+  // that runs on could interrupt it), and the step command that follows a finish made to
+  // climb back out of a function the step entered.
+  std::string FStepCommand;
+  int FStepThread = 0;
+  std::string FStepFile;
+  int FStepLine = 0;
+  int FStepDepth = -1;
+  std::string FStepResume;
+  // The throw catchpoint is silenced while a step runs with exceptions ignored.
+  bool FCatchMuted = false;
   bool FPauseRequested = false;
   bool FJumping = false;
   bool FInActions = false;
   int FCursorBreakpoint = 0;  // the temporary breakpoint of a run to cursor
+  int FThrowCatchpoint = 0;   // gdb's number of the catchpoint of thrown exceptions; 0 without
+  // Set by a breakpoint's action "ignore subsequent exceptions", cleared by "handle ...".
+  bool FIgnoreExceptions = false;
   bool FGone = false;
   bool FExited = false;  // the program ended by itself, with FExitCode
   bool FAttached = false;

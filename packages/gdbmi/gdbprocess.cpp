@@ -1,11 +1,14 @@
 // A process under gdb: its session, the records that change it, its threads and modules, and
 // the source breakpoints planted in it.
+#include <cxxabi.h>
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <utility>
 
 #include "gdbmi/gdbkernel.h"
 #include "gdbmi/gdbstrings.h"
@@ -106,13 +109,16 @@ std::vector<TOTAStackFrame> TGdbThread::GetStackFrames(int MaxFrames) {
   std::vector<TOTAStackFrame> Frames;
   if (!FProcess || !FProcess->Inspectable() || MaxFrames == 0) return Frames;
   std::string Command = "-stack-list-frames --thread " + std::to_string(FId);
-  if (MaxFrames > 0) Command += " 0 " + std::to_string(MaxFrames - 1);
+  if (MaxFrames > 0)
+    Command += " " + std::to_string(FFrameBase) + " " + std::to_string(FFrameBase + MaxFrames - 1);
+  else if (FFrameBase > 0)
+    Command += " " + std::to_string(FFrameBase) + " " + std::to_string(INT32_MAX);
   const std::optional<TMIRecord> R = FProcess->TryExecute(Command);
   if (!R) return Frames;
   if (const TMIValue* Stack = R->Results.Find("stack"))
     for (const auto& [Name, Frame] : Stack->Items()) {
       TOTAStackFrame F;
-      F.Level = static_cast<int>(Frame.GetInt("level"));
+      F.Level = static_cast<int>(Frame.GetInt("level")) - FFrameBase;
       F.Function = Frame.Get("func", "??");
       F.FileName = FrameFile(Frame);
       F.LineNumber = static_cast<int>(Frame.GetInt("line"));
@@ -127,7 +133,8 @@ std::vector<TOTAVariable> TGdbThread::Variables(int Frame, bool Arguments) {
   std::vector<TOTAVariable> Vars;
   if (!FProcess || !FProcess->Inspectable()) return Vars;
   const std::optional<TMIRecord> R = FProcess->TryExecute("-stack-list-variables --thread " + std::to_string(FId) +
-                                                          " --frame " + std::to_string(Frame) + " --all-values");
+                                                          " --frame " + std::to_string(Frame + FFrameBase) +
+                                                          " --all-values");
   if (!R) return Vars;
   if (const TMIValue* List = R->Results.Find("variables"))
     for (const auto& [Name, Var] : List->Items())
@@ -146,7 +153,7 @@ TOTAEvaluateResult TGdbThread::Evaluate(const std::string& Expression, int Frame
   }
   try {
     const TMIRecord R = FProcess->Session().Execute("-data-evaluate-expression --thread " + std::to_string(FId) +
-                                                    " --frame " + std::to_string(Frame) + " " +
+                                                    " --frame " + std::to_string(Frame + FFrameBase) + " " +
                                                     QuoteMIString(Expression));
     Result.Ok = true;
     Result.Value = R.Results.Get("value");
@@ -248,6 +255,7 @@ void TGdbProcess::Load(const TOTALoadParams& Params) {
   for (const std::string& Variable : Params.Environment)
     FSession->Execute("-interpreter-exec console " + QuoteMIString("set environment " + Variable));
   PlantAll();
+  CatchExceptions();
   FSession->Execute(Params.StopAtEntry ? "-exec-run --start" : "-exec-run");
   SetState(psRunning);
 }
@@ -262,11 +270,22 @@ void TGdbProcess::Attach(int64_t ProcessId) {
   const std::string Link = "/proc/" + std::to_string(ProcessId) + "/exe";
   if (::readlink(Link.c_str(), Exe, sizeof Exe - 1) > 0) FExeName = Exe;
   PlantAll();
+  CatchExceptions();
   SetState(psStopping);
 }
 
 void TGdbProcess::PlantAll() {
   for (const auto& B : FKernel.SourceBreakpoints()) PlantBreakpoint(B);
+}
+
+void TGdbProcess::CatchExceptions() {
+  // A program without the C++ runtime never meets the catchpoint; one gdb cannot set is no
+  // reason not to debug.
+  try {
+    FThrowCatchpoint = static_cast<int>(FSession->Execute("-catch-throw").Results.GetInt("bkpt.number"));
+  } catch (const EGdbError& E) {
+    Log(E.Message(), litKernel);
+  }
 }
 
 void TGdbProcess::SetState(TOTAProcessState State) {
@@ -280,6 +299,26 @@ void TGdbProcess::Resume(const std::string& Command, bool Stepping) {
   if (!IsStoppedState(FState)) return;
   FStepping = Stepping;
   FStopBreakpoint.reset();
+  FStepCommand = Stepping ? Command : std::string();
+  FStepResume.clear();
+  FStepDepth = -1;
+  if (Stepping) {
+    FStepThread = FCurrentThread;
+    const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+    FStepFile = T ? T->FFile : std::string();
+    FStepLine = T ? T->FLine : 0;
+    // Only a breakpoint that runs on makes the step resume itself: the depth it needs then
+    // costs gdb a look at the stack, which steps without one are spared.
+    const bool RunsOn = std::any_of(FPlanted.begin(), FPlanted.end(), [](const auto& Entry) {
+      const std::shared_ptr<IOTASourceBreakpoint> B = Entry.second.first.lock();
+      return B && B->GetEnabled() && !B->GetDoBreak();
+    });
+    if (RunsOn) FStepDepth = StackDepth();
+    // gdb's own step follows an exception to its handler; the catchpoint, which would
+    // interrupt it, stays silent meanwhile, and the ignored exception goes unlogged.
+    if (FIgnoreExceptions && FThrowCatchpoint > 0 && TryExecute("-break-condition " + std::to_string(FThrowCatchpoint) + " 0"))
+      FCatchMuted = true;
+  }
   if (!TryExecute(Command)) return;  // "finish" in the outermost frame: logged, still stopped
   SetState(Stepping ? psStepping : psRunning);
 }
@@ -556,14 +595,30 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
     return HandleExited(Number > 0 ? 128 + Number : -1, Signal + ", " + V.Get("signal-meaning"));
   }
   if (const long long Thread = V.GetInt("thread-id"); Thread > 0) FCurrentThread = static_cast<int>(Thread);
+  for (const auto& T : FThreads) T->FFrameBase = 0;
   if (const TMIValue* Frame = V.Find("frame"))
     if (std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread)) {
       T->FFile = FrameFile(*Frame);
       T->FLine = static_cast<int>(Frame->GetInt("line"));
     }
 
+  // A finish that climbed out of a function the step entered: the step goes on from there.
+  if (Reason == "function-finished" && !FStepResume.empty()) {
+    const std::string Command = std::exchange(FStepResume, std::string());
+    if (TryExecute(Command + " --thread " + std::to_string(FStepThread))) return;
+  }
+  FStepResume.clear();
+  if (FCatchMuted) {
+    FCatchMuted = false;
+    TryExecute("-interpreter-exec console " + QuoteMIString("condition " + std::to_string(FThrowCatchpoint)));
+  }
+
   const int Number = static_cast<int>(V.GetInt("bkptno"));
   const bool AtCursor = FCursorBreakpoint > 0 && Reason == "breakpoint-hit" && Number == FCursorBreakpoint;
+  FStopMessage.clear();
+  // An exception ignored now runs on unseen: a run to the cursor goes on waiting there.
+  const bool Thrown = !AtCursor && Reason == "breakpoint-hit" && Number > 0 && Number == FThrowCatchpoint;
+  if (Thrown && !HandleException() && TryExecute("-exec-continue")) return;
   if (FCursorBreakpoint > 0 && !AtCursor) TryExecute("-break-delete " + std::to_string(FCursorBreakpoint));
   FCursorBreakpoint = 0;
   const bool Jumped = FJumping;
@@ -571,10 +626,13 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
 
   TOTAProcessState State = psStopped;
   FStopReason = srOther;
-  FStopMessage.clear();
   FStopBreakpoint.reset();
   if (AtCursor || Reason == "location-reached") {
     FStopReason = srCursor;
+  } else if (Thrown) {
+    // A step that meets an exception ends there.
+    State = psException;
+    FStopReason = srException;
   } else if (Jumped || Reason == "end-stepping-range" || Reason == "function-finished") {
     FStopReason = srStep;
   } else if (Reason == "breakpoint-hit") {
@@ -586,8 +644,16 @@ void TGdbProcess::HandleStopped(const TMIValue& V) {
       HandleBreakpointHit(B, Stop);
       FInActions = false;
       if (!Stop) {
-        // The manager never sees this stop: the program runs on as it was.
-        if (TryExecute("-exec-continue")) return;
+        // The manager never sees this stop: the program runs on as it was, a step included,
+        // unless the step ends here anyway.
+        if (!FStepping) {
+          if (TryExecute("-exec-continue")) return;
+        } else if (ResumeStep()) {
+          return;
+        } else {
+          FStopReason = srStep;
+          B.reset();
+        }
       }
       FStopBreakpoint = B;
     }
@@ -647,7 +713,83 @@ void TGdbProcess::HandleBreakpointHit(const std::shared_ptr<IOTASourceBreakpoint
     if (const std::shared_ptr<IOTAThread> T = GetCurrentThread())
       for (const TOTAStackFrame& F : T->GetStackFrames(B->GetStackFramesToLog()))
         Log(Format(SLogStackFrame, F.Function, F.FileName, F.LineNumber), litBreakpoint);
+  // The exceptions thrown from here on run through, or stop again.
+  if (B->GetDoIgnoreExceptions()) FIgnoreExceptions = true;
+  if (B->GetDoHandleExceptions()) FIgnoreExceptions = false;
   Stop = B->GetDoBreak();
+}
+
+std::string TGdbProcess::ExceptionClass() {
+  // The runtime's throw probe has the thrown object's type information as its second
+  // argument; the type information's second word is the class's mangled name, which gdb
+  // shows as the last quoted string of the value.
+  const std::optional<TMIRecord> R =
+      TryExecute("-data-evaluate-expression \"*(char**)((char*)$_probe_arg1 + 8)\"");
+  const std::string Value = R ? R->Results.Get("value") : std::string();
+  const size_t Open = Value.find('"');
+  const size_t Close = Value.rfind('"');
+  if (Open == std::string::npos || Close <= Open + 1) return SUnknownExceptionClass;
+  const std::string Mangled = Value.substr(Open + 1, Close - Open - 1);
+  int Status = 0;
+  char* Demangled = abi::__cxa_demangle(Mangled.c_str(), nullptr, nullptr, &Status);
+  const std::string Class = Status == 0 && Demangled ? Demangled : Mangled;
+  std::free(Demangled);
+  return Class;
+}
+
+int TGdbProcess::StackDepth() {
+  const std::optional<TMIRecord> R = TryExecute("-stack-info-depth --thread " + std::to_string(FCurrentThread));
+  return R ? static_cast<int>(R->Results.GetInt("depth", -1)) : -1;
+}
+
+bool TGdbProcess::ResumeStep() {
+  const std::string Thread = " --thread " + std::to_string(FStepThread);
+  // Without the depth the step started at, or in another thread, it cannot be told where
+  // the step was headed: the program runs on.
+  const int Depth = FStepDepth >= 0 && FCurrentThread == FStepThread ? StackDepth() : -1;
+  if (Depth < 0) return TryExecute("-exec-continue").has_value();
+  const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+  const bool SameLine = T && T->FFile == FStepFile && T->FLine == FStepLine;
+  if (FStepCommand == "-exec-finish") {
+    // Out of the frame the step started in, however deep the breakpoint was.
+    if (Depth < FStepDepth) return false;
+    return TryExecute("-exec-finish" + Thread + " --frame " + std::to_string(Depth - FStepDepth)).has_value();
+  }
+  if (FStepCommand == "-exec-next" && Depth > FStepDepth) {
+    // Deeper than the line stepped over: back out to it, then finish its line.
+    FStepResume = FStepCommand;
+    if (TryExecute("-exec-finish" + Thread + " --frame " + std::to_string(Depth - FStepDepth - 1))) return true;
+    FStepResume.clear();
+    return false;
+  }
+  // Still on the line it started from (a loop on one line): the step goes on; anywhere else
+  // is where a step ends.
+  if (Depth == FStepDepth && SameLine && (FStepCommand == "-exec-next" || FStepCommand == "-exec-step"))
+    return TryExecute(FStepCommand + Thread).has_value();
+  return false;
+}
+
+bool TGdbProcess::HandleException() {
+  // The stop is inside the runtime, which has no source: the throw is the first frame out
+  // of it that has one.
+  FInActions = true;
+  const std::string Class = ExceptionClass();
+  const std::shared_ptr<TGdbThread> T = FindThread(FCurrentThread);
+  if (T)
+    for (const TOTAStackFrame& F : T->GetStackFrames(32))
+      if (!F.FileName.empty() && F.LineNumber > 0) {
+        T->FFile = F.FileName;
+        T->FLine = F.LineNumber;
+        T->FFrameBase = F.Level;
+        break;
+      }
+  FInActions = false;
+  const std::string File = T ? T->FFile : std::string();
+  const int Line = T ? T->FLine : 0;
+  Log(Format(FIgnoreExceptions ? SLogExceptionIgnored : SLogException, BaseName(FExeName), FPid, Class, File, Line),
+      litProcess);
+  FStopMessage = Class;
+  return !FIgnoreExceptions;
 }
 
 void TGdbProcess::HandleExited(int ExitCode, const std::string& Message) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <time.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -220,6 +221,12 @@ void TGdbSession::ReaderMain(std::promise<void>* Started) {
         Start = I + 1;
       }
       if (FPartialLine.size() < MaxLine) FPartialLine.append(Buffer + Start, N - Start);
+      // gdb writes a record in many small pieces: while one is incomplete, a moment's pause
+      // lets the rest arrive for one read, instead of a wake-up for each piece.
+      if (!FPartialLine.empty()) {
+        const timespec Pause{0, 20000};
+        ::nanosleep(&Pause, nullptr);
+      }
     }
   }
   // Output the program wrote just before it ended is still taken.

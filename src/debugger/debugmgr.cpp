@@ -695,7 +695,19 @@ void TDebuggerMgr::PostDebugMessage(IOTADebugger& Debugger, intptr_t WParam, int
   });
 }
 
+namespace {
+std::unique_ptr<TDebuggerMgr>& Instance();
+}  // namespace
+
 void TDebuggerMgr::HandleDebugMessage(TDebugMessageParam& Param, intptr_t LParam) {
+  struct TDispatch {
+    TDebuggerMgr& Mgr;
+    explicit TDispatch(TDebuggerMgr& M) : Mgr(M) { ++Mgr.FDispatchDepth; }
+    // The last thing the handler does: a destruction that waited for it happens here.
+    ~TDispatch() {
+      if (--Mgr.FDispatchDepth == 0 && Mgr.FDelayDestruct && Instance().get() == &Mgr) Instance().reset();
+    }
+  } Dispatch(*this);
   if (Param.DebuggerIndex == -1) {
     if (Param.Proc) Param.Proc();
     Param.Proc = nullptr;
@@ -770,7 +782,13 @@ bool DebugMgrExists() { return Instance() != nullptr; }
 
 void InitDebug() { (void)DebugMgr(); }
 
-void DoneDebug() { Instance().reset(); }
+void DoneDebug() {
+  if (Instance() && Instance()->FDispatchDepth > 0) {
+    Instance()->FDelayDestruct = true;
+    return;
+  }
+  Instance().reset();
+}
 
 namespace {
 TDebuggerRegistrationHook& RegistrationHook() {

@@ -357,6 +357,12 @@ class TDebuggerMgr : public IOTADebuggerServices {
   TOTAProcessState FProcessState = psNoProcess;
   // Work queued on the main thread checks it: the manager may be gone when it runs.
   std::shared_ptr<bool> FAlive;
+  // Kernels' messages being handled on the main thread. A DoneDebug that one of them leads
+  // to (a listener of a stop ends the session) waits, FDelayDestruct set, until the
+  // outermost has returned: the kernel's and the manager's frames still use the manager.
+  int FDispatchDepth = 0;
+  bool FDelayDestruct = false;
+  friend void DoneDebug();
 };
 
 // The process's manager: made by InitDebug (or on first use) and freed by DoneDebug.

@@ -2,10 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <set>
+#include <vector>
+
 #include "build/orchestration.h"
 #include "modules/modulelist.h"
 #include "projectfiles/configmgr.h"
 #include "projects/project.h"
+#include "projects/projectgroup.h"
 #include "shared/filenames.h"
 
 namespace nxs {
@@ -19,6 +23,18 @@ int64_t ModifiedAt(const std::string& FileName) {
   return static_cast<int64_t>(S.st_mtim.tv_sec) * 1000000000 + S.st_mtim.tv_nsec;
 }
 
+// Whether the project file or one of the project's files is newer than Time.
+bool NewerFiles(TCustomCodeIProject& Project, int64_t Time) {
+  if (ModifiedAt(Project.GetFileName()) > Time) return true;
+  for (const TProjectFileItem& Item : Project.GetProjectFileEntries())
+    if (ModifiedAt(Item.FileName) > Time) return true;
+  return false;
+}
+
+std::string OutputOf(TCustomCodeIProject& Project) {
+  return ProjectOutputFileName(Project.GetFileName(), *Project.GetConfigurations());
+}
+
 }  // namespace
 
 TDebugProjectHost::TDebugProjectHost(TCustomCodeIProject& Project, std::string Configuration)
@@ -28,19 +44,33 @@ TDebugProjectHost::TDebugProjectHost(TCustomCodeIProject& Project, std::string C
 
 std::string TDebugProjectHost::GetActiveProjectName() { return FProject.GetFileName(); }
 
-std::string TDebugProjectHost::ProgramFileName() {
-  return ProjectOutputFileName(FProject.GetFileName(), *FProject.GetConfigurations());
-}
+std::string TDebugProjectHost::ProgramFileName() { return OutputOf(FProject); }
 
-bool TDebugProjectHost::MustRebuild() { return !FNotToRebuild && ModifiedAt(ProgramFileName()) < 0; }
+bool TDebugProjectHost::MustRebuild() { return FOutOfDate || (!FNotToRebuild && ModifiedAt(ProgramFileName()) < 0); }
 
 bool TDebugProjectHost::SourcesChanged() {
   if (FNotToRebuild) return false;
   const int64_t Built = ModifiedAt(ProgramFileName());
-  if (Built < 0) return true;
-  if (ModifiedAt(FProject.GetFileName()) > Built) return true;
-  for (const TProjectFileItem& Item : FProject.GetProjectFileEntries())
-    if (ModifiedAt(Item.FileName) > Built) return true;
+  return Built < 0 || NewerFiles(FProject, Built);
+}
+
+bool TDebugProjectHost::DependenciesChanged() {
+  TProjectGroup* Group = GroupOfProject(&FProject);
+  if (!Group) return false;
+  const int64_t Built = ModifiedAt(ProgramFileName());
+  // Each project once: a hand-edited group may depend on itself in a cycle.
+  std::set<TBaseProject*> Seen{&FProject};
+  std::vector<TBaseProject*> Pending = Group->GetProjectDependencies(&FProject);
+  while (!Pending.empty()) {
+    TBaseProject* P = Pending.back();
+    Pending.pop_back();
+    if (!Seen.insert(P).second) continue;
+    if (auto* D = dynamic_cast<TCustomCodeIProject*>(P)) {
+      const int64_t Output = ModifiedAt(OutputOf(*D));
+      if (Output < 0 || Output > Built || NewerFiles(*D, Output)) return true;
+    }
+    for (TBaseProject* Next : Group->GetProjectDependencies(P)) Pending.push_back(Next);
+  }
   return false;
 }
 
@@ -49,6 +79,7 @@ bool TDebugProjectHost::BuildProject() {
   Command.Mode = cmMake;
   Command.Configuration = FConfiguration;
   FNotToRebuild = false;
+  FOutOfDate = false;
   return RunBuildCommand(Command, nullptr, &FProject) == crSucceeded;
 }
 

@@ -1,6 +1,9 @@
 // The project a debug session runs: a project opened alone or a group's active project,
 // answering the manager's questions about it from its files. It must be rebuilt when its
-// program is missing; its sources changed when one of its files is newer than the program.
+// program is missing or it was marked out of date; its sources changed when one of its files
+// is newer than the program; its dependencies changed when a project of its group that it
+// depends on (directly or through others) is unbuilt, older than its own files or newer than
+// the program.
 #pragma once
 
 #include <string>
@@ -21,6 +24,8 @@ class TDebugProjectHost : public IDebugProjectHost {
   bool MustRebuild() override;
   bool SourcesChanged() override;
   void MarkNotToRebuild() override { FNotToRebuild = true; }
+  bool DependenciesChanged() override;
+  void MarkOutOfDate() override { FOutOfDate = true; }
   // A make of the project (and what it depends on) through the build host.
   bool BuildProject() override;
   bool SaveModifiedFiles() override;
@@ -33,6 +38,7 @@ class TDebugProjectHost : public IDebugProjectHost {
   TCustomCodeIProject& FProject;
   std::string FConfiguration;
   bool FNotToRebuild = false;
+  bool FOutOfDate = false;
 };
 
 }  // namespace nxs

@@ -157,6 +157,12 @@ void TDebugScript::Break(const std::string& Args) {
     if (Word == "nobreak") {
       Flush();
       P.DoBreak = false;
+    } else if (Word == "ignoreexceptions") {
+      Flush();
+      P.DoIgnoreExceptions = true;
+    } else if (Word == "handleexceptions") {
+      Flush();
+      P.DoHandleExceptions = true;
     } else if (Eq != std::string::npos &&
                (Name == "condition" || Name == "pass" || Name == "group" || Name == "log" || Name == "eval" ||
                 Name == "enablegroup" || Name == "disablegroup")) {

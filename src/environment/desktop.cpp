@@ -342,6 +342,12 @@ void RemoveDesktopNotifier(int Index) {
   if (Index >= 0 && Index < static_cast<int>(Notifiers().size())) Notifiers()[static_cast<size_t>(Index)].reset();
 }
 
+bool DesktopProcsModified() {
+  for (const TDesktopProcs& P : Procs())
+    if (P.Modified && P.Modified()) return true;
+  return false;
+}
+
 bool DesktopUpdating() { return UpdateCount() > 0; }
 TDesktopUpdate::TDesktopUpdate() { ++UpdateCount(); }
 TDesktopUpdate::~TDesktopUpdate() { --UpdateCount(); }
@@ -490,6 +496,10 @@ TDesktopLoadReport LoadSessionDesktop(const std::string& FileName, TEnvironmentO
 void SaveSessionDesktop(const std::string& FileName) {
   if (ExtractFileExt(FileName) == ".dsk") return SaveDeskFile(FileName, false);
   SaveProjectDesktop(FileName);
+}
+
+void FinishSessionDesktop(const std::string& FileName, TEnvironmentOptions& Options) {
+  if (AutoSaveDesktop(Options) || DesktopProcsModified()) SaveSessionDesktop(FileName);
 }
 
 bool AutoSaveDesktop(TEnvironmentOptions& Options) { return Options.AutoSave().GetBool(res::opt::AutoSaveDesktop); }

@@ -117,10 +117,15 @@ TDesktopWindowLoaders& DesktopWindowLoaders();
 struct TDesktopProcs {
   std::function<void(TCustomIniFile&)> Load;
   std::function<void(TCustomIniFile&)> Save;
+  // True while the part holds changes its section does not have yet (breakpoints set since
+  // the last load or save): the end of a session then saves its desktop. None: never.
+  std::function<bool()> Modified = nullptr;
 };
 // Returns the registration's index for UnregisterDesktopProcs.
 int RegisterDesktopProcs(TDesktopProcs Procs);
 void UnregisterDesktopProcs(int Index);
+// Whether a registered part holds changes to keep in the desktop.
+bool DesktopProcsModified();
 
 // Told of desktop saves and loads. A save names the temporary file, complete and flushed,
 // so that the plug-in may add sections of its own before it takes the desktop's name.
@@ -211,6 +216,10 @@ TDesktopLoadReport LoadDesktop();
 TDesktopLoadReport LoadSessionDesktop(const std::string& FileName, TEnvironmentOptions& Options);
 // Saves the session's desktop; a project or group's only when the project file exists.
 void SaveSessionDesktop(const std::string& FileName);
+// The end of a session with a desktop: saved when the option "Desktop" of "Auto Save" is on,
+// and whenever a part that stores a section of its own changed it (a breakpoint set in the
+// session is never lost for want of the option).
+void FinishSessionDesktop(const std::string& FileName, TEnvironmentOptions& Options);
 // Whether the session's desktop is saved when the session ends ("Auto Save", "Desktop").
 bool AutoSaveDesktop(TEnvironmentOptions& Options);
 // The project or group file recorded by its base name: tried with ".groupproj", the project

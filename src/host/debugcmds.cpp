@@ -14,10 +14,11 @@
 #include "host/answers.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
-#include "modules/inifile.h"
 #include "projects/project.h"
 #include "projects/projectgroup.h"
 #include "projects/projectsession.h"
+#include "script/eddesktop.h"
+#include "script/edmodules.h"
 #include "shared/exceptions.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
@@ -27,65 +28,6 @@
 namespace nxs::host {
 
 namespace {
-
-// The "Breakpoints" section of a project's desktop file, read and written with the rest of
-// the file kept line for line.
-class TDesktopBreakpoints : public TCustomIniFile {
- public:
-  explicit TDesktopBreakpoints(std::string FileName) : FFileName(std::move(FileName)) {
-    if (!FileSystem().FileExists(FFileName)) return;
-    std::istringstream In(ReadWholeFile(FFileName));
-    std::string Line;
-    bool Inside = false;
-    while (std::getline(In, Line)) {
-      if (!Line.empty() && Line.back() == '\r') Line.pop_back();
-      if (!Line.empty() && Line[0] == '[') Inside = Line == "[Breakpoints]";
-      if (!Inside) {
-        FOther += Line + "\n";
-        continue;
-      }
-      const size_t Eq = Line.find('=');
-      if (Eq != std::string::npos) FValues.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
-    }
-  }
-  std::string ReadString(std::string_view, std::string_view Ident, std::string_view Default) override {
-    for (const auto& [K, V] : FValues)
-      if (SameText(K, Ident)) return V;
-    return std::string(Default);
-  }
-  int64_t ReadInteger(std::string_view Section, std::string_view Ident, int64_t Default) override {
-    const std::string V = ReadString(Section, Ident, "");
-    if (V.empty() || V.size() > 18 || V.find_first_not_of("-0123456789") != std::string::npos) return Default;
-    return std::stoll(V);
-  }
-  void WriteString(std::string_view, std::string_view Ident, std::string_view Value) override {
-    FValues.emplace_back(std::string(Ident), std::string(Value));
-  }
-  void WriteInteger(std::string_view Section, std::string_view Ident, int64_t Value) override {
-    WriteString(Section, Ident, std::to_string(Value));
-  }
-  std::vector<std::string> ReadSection(std::string_view) override {
-    std::vector<std::string> Names;
-    for (const auto& KV : FValues) Names.push_back(KV.first);
-    return Names;
-  }
-  void EraseSection(std::string_view) override { FValues.clear(); }
-
-  void Save() {
-    std::string Text = FOther;
-    if (!FValues.empty()) {
-      if (!Text.empty() && Text.substr(Text.size() - 2) != "\n\n") Text += "\n";
-      Text += "[Breakpoints]\n";
-      for (const auto& [K, V] : FValues) Text += K + "=" + V + "\n";
-    }
-    WriteFileAtomic(FFileName, Text);
-  }
-
- private:
-  std::string FFileName;
-  std::string FOther;
-  std::vector<std::pair<std::string, std::string>> FValues;
-};
 
 int RunDebug(const TCommandLine& Cmd) {
   SetQuestions(std::make_shared<TScriptAnswers>(Cmd.Has("--answers") ? ReadWholeFile(Cmd.Get("--answers")) : "",
@@ -105,7 +47,6 @@ int RunDebug(const TCommandLine& Cmd) {
     Project = dynamic_cast<TCustomCodeIProject*>(&Session.OpenProject(Cmd[0]));
     if (!Project) throw Exception(Format(res::SDebugNoActiveProject, Cmd[0]));
   }
-  const std::string DesktopFile = ChangeFileExt(ExpandFileName(Cmd[0]), ".dsk");
 
   InitProjectBuilders();
   struct TDone {
@@ -116,8 +57,10 @@ int RunDebug(const TCommandLine& Cmd) {
   } Done;
   Mgr.SetProjectHost(std::make_shared<TDebugProjectHost>(*Project, Cmd.Get("--config")));
 
-  TDesktopBreakpoints Desktop(DesktopFile);
-  Mgr.Breakpoints().LoadBreakpoints(Desktop);
+  // The project's desktop brings back its files and breakpoints; breakpoints set in the
+  // session go back into it with the rest of it kept.
+  script::TEdModules Modules({});
+  script::TEdDesktop Desktop(Modules, Cmd[0], true);
   TDebugScript Script(
       Mgr,
       [](const std::string& Line) {
@@ -129,9 +72,8 @@ int RunDebug(const TCommandLine& Cmd) {
   // The breakpoints are kept whatever the script does: a failing command ends the session,
   // not what was set before it.
   auto Keep = [&] {
-    if (!Mgr.Breakpoints().GetModified()) return;
-    Mgr.Breakpoints().SaveBreakpoints(Desktop, false);
-    Desktop.Save();
+    Desktop.Finish();
+    Modules.Finish();
   };
   try {
     for (const std::string& Text : Cmd.GetAll("--break")) Script.AddBreakpointText(Text);
@@ -168,9 +110,10 @@ TCommand DebugCommand() {
               "one per line: Run, StepInto, StepOver, StepOut, RunToCursor FILE:LINE, SetNext FILE:LINE,\n"
               "Pause, Reset, Wait [SECONDS] (until the process stops or ends), Eval EXPR, Stack, Locals,\n"
               "Threads, Toggle FILE:LINE, Break FILE:LINE [condition=...] [pass=N] [group=...] [log=...]\n"
-              "[eval=...] [enablegroup=...] [disablegroup=...] [nobreak], Breakpoints, EnableGroup NAME, DisableGroup NAME and Log. Run builds\n"
-              "the project first when it is out of date. Each stop prints \"stopped FILE:LINE REASON\", each\n"
-              "end \"ended EXITCODE\", every other answer one record per line. --break adds a breakpoint\n"
+              "[eval=...] [enablegroup=...] [disablegroup=...] [nobreak] [ignoreexceptions] [handleexceptions],\n"
+              "Breakpoints, EnableGroup NAME, DisableGroup NAME and Log. Run builds the project first when it\n"
+              "or a project of its group that it depends on is out of date. Each stop prints\n"
+              "\"stopped FILE:LINE REASON\", each end \"ended EXITCODE\", every other answer one record per line. --break adds a breakpoint\n"
               "before the script runs; the breakpoints are kept in the project's desktop file for the next\n"
               "session. --debugger chooses a registered kernel by its identifier. Whatever still runs when\n"
               "the script ends is reset.",

@@ -1,6 +1,7 @@
 #include "script/eddebug.h"
 
 #include "debugger/breakpoints.h"
+#include "debugger/debugmarks.h"
 #include "debugger/debugmgr.h"
 #include "debugger/debugscript.h"
 #include "modules/sourcemodule.h"
@@ -18,6 +19,8 @@ bool RunDebugCommand(TEdModules& Modules, const std::string& Word, const std::st
   } else if (Word == "Breakpoints") {
     TBreakpointManager& M = DebugMgr().Breakpoints();
     for (int I = 0; I < M.GetCount(); ++I) Modules.Print(BreakpointRecord(*M.GetBreakpoint(I)) + "\n");
+  } else if (Word == "LineMarks") {
+    for (const std::string& R : LineMarkRecords(Modules.Buffer())) Modules.Print(R + "\n");
   } else {
     return false;
   }

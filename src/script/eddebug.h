@@ -1,5 +1,5 @@
 // The debugger's commands of a command session: Toggle sets or clears a breakpoint on a line
-// of the current file, Breakpoints lists them.
+// of the current file, Breakpoints lists them, LineMarks lists the current file's marked lines.
 #pragma once
 
 #include <string>

@@ -35,7 +35,7 @@ TEdDesktop::~TEdDesktop() {
 }
 
 void TEdDesktop::Finish() {
-  if (AutoSaveDesktop(FModules.Options())) SaveSessionDesktop(FFileName);
+  FinishSessionDesktop(FFileName, FModules.Options());
 }
 
 bool RunDesktopCommand(TEdModules& Modules, const std::string& Word, const std::string& Rest) {

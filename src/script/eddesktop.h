@@ -1,6 +1,6 @@
 // The session's desktop: the files a desktop records, opened with their views (nxs ed
 // --desktop), the SaveDesktop [FILE] command, and the save at the end of a session when the
-// option "Desktop" of "Auto Save" is on.
+// option "Desktop" of "Auto Save" is on or breakpoints changed.
 #pragma once
 
 #include <string>
@@ -21,7 +21,8 @@ class TEdDesktop {
   TEdDesktop& operator=(const TEdDesktop&) = delete;
 
   const std::string& FileName() const { return FFileName; }
-  // The end of the session: the desktop saved when the option asks for it.
+  // The end of the session: the desktop saved when the option asks for it or breakpoints
+  // changed.
   void Finish();
 
  private:

@@ -9,6 +9,7 @@
 #include "build/messages/msglines.h"
 #include "build/msbridge.h"
 #include "debugger/breakpoints.h"
+#include "debugger/debugmarks.h"
 #include "debugger/debugmgr.h"
 #include "debugger/resstrings.h"
 #include "editor/buffers/editbuffer.h"
@@ -90,17 +91,23 @@ void InitDesktopWithBreakpoints() {
                             [](TCustomIniFile& Ini) {
                               // A desktop without breakpoints holds no section of them.
                               TBreakpointManager& B = DebugMgr().Breakpoints();
-                              if (B.GetCount() == 0)
-                                Ini.EraseSection(res::SBreakpointsSection);
-                              else
-                                B.SaveBreakpoints(Ini, false);
-                            }});
+                              if (B.GetCount() > 0) return B.SaveBreakpoints(Ini, false);
+                              Ini.EraseSection(res::SBreakpointsSection);
+                              B.SetModified(false);
+                            },
+                            [] { return DebugMgr().GetVDGoodies() && DebugMgr().Breakpoints().GetModified(); }});
 }
 
 void DoneDesktopWithBreakpoints() {
   if (BreakpointDesktopProcs() >= 0) UnregisterDesktopProcs(BreakpointDesktopProcs());
   BreakpointDesktopProcs() = -1;
   DoneDesktop();
+}
+
+// The debugger's marks in the open buffers, while the system runs.
+std::unique_ptr<TDebugLineMarks>& DebugLineMarks() {
+  static std::unique_ptr<TDebugLineMarks> Marks;
+  return Marks;
 }
 
 const TStep Steps[] = {
@@ -190,6 +197,9 @@ const TStep Steps[] = {
     // The desktop form handlers ("TSourceModule"), the layout switches the modules ask for,
     // and the breakpoints kept in desktop files.
     {"desktop handlers", [](const TStartupOptions&) { InitDesktopWithBreakpoints(); }, [] { DoneDesktopWithBreakpoints(); }},
+    // The breakpoints' and the execution point's marks on the lines of open buffers.
+    {"debugger line marks", [](const TStartupOptions&) { DebugLineMarks() = std::make_unique<TDebugLineMarks>(DebugMgr()); },
+     [] { DebugLineMarks().reset(); }},
     // Autorecover, which an editing session starts once its files are open.
     {"autorecover", [](const TStartupOptions&) { AutoRecoverRegister(); }, [] { AutoRecoverUnregister(); }},
 };

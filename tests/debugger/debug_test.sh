@@ -56,6 +56,16 @@ expect_out "the breakpoint set before the failure is kept" \
 $PWD/b.c:10 enabled | Action: Break | Pass Count: 0" \
   "$NXS" debug p.kzproj --script <(printf '%s\n' Breakpoints)
 
+printf 'one\ntwo\nthree\n' >e.c
+expect_out "nxs ed keeps the breakpoint it sets in the project's desktop, beside the file it opened" "" \
+  "$NXS" ed e.c --desktop p.kzproj --script <(printf '%s\n' 'GoToLine 2' Toggle)
+expect_out "nxs debug takes one breakpoint away through the same desktop" \
+"$PWD/b.c:10 enabled | Action: Break | Pass Count: 0
+$PWD/e.c:2 enabled | Action: Break | Pass Count: 0" \
+  "$NXS" debug p.kzproj --script <(printf '%s\n' 'Toggle a.c:3' Breakpoints)
+expect_out "the desktop still opens the file, which shows its breakpoint's mark" "2 breakpoint" \
+  "$NXS" ed --desktop p.kzproj --script <(printf '%s\n' LineMarks)
+
 "$NXS" group new g.groupproj && "$NXS" group add g.groupproj p.kzproj >/dev/null
 expect_out "a group runs its active project, with the breakpoints of the group's own desktop" \
 "stopped b.c:10 breakpoint
@@ -68,9 +78,9 @@ expect_status "an unknown kernel lists the registered ones" 1 \
 checks=$((checks + 1))
 [ "$(sed -n 2p "$WORK/stderr")" == "  fake (Fake debugger 1.0)" ] || fail "the kernel list: $(cat "$WORK/stderr")"
 
-printf 'one\ntwo\nthree\n' >e.c
-expect_out "nxs ed toggles a breakpoint on the cursor's line or the line given" \
-"$PWD/e.c:2 enabled | Action: Break | Pass Count: 0" \
-  "$NXS" ed e.c --script <(printf '%s\n' 'GoToLine 2' Toggle 'Toggle 3' 'Toggle 3' Breakpoints)
+expect_out "nxs ed toggles a breakpoint on the cursor's line or the line given, and marks its line" \
+"$PWD/e.c:2 enabled | Action: Break | Pass Count: 0
+2 breakpoint" \
+  "$NXS" ed e.c --script <(printf '%s\n' 'GoToLine 2' Toggle 'Toggle 3' 'Toggle 3' Breakpoints LineMarks)
 
 finish

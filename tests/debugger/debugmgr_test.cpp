@@ -185,6 +185,24 @@ TEST_F(DebugMgrTest, WorkQueuedForAManagerThatIsGoneIsDropped) {
   EXPECT_EQ(K->MessagesHandled, 0);
 }
 
+TEST_F(DebugMgrTest, DoneDebugFromAStopListenerWaitsUntilTheKernelsMessageIsHandled) {
+  // The process-wide manager.
+  auto K = std::make_shared<TFakeKernel>();
+  DebugMgr().AddDebugger(K);
+  bool AliveInListener = false;
+  DebugMgr().FEvProcessStateChanged.Add(this, [&](TEvProcessEvent& E) {
+    if (E.Process->GetState() != psStopped) return;
+    DoneDebug();
+    AliveInListener = DebugMgrExists();
+  });
+  DebugMgr().LoadProcess({Program("a.c:1\na.c:2\nexit 0\n"), "", "", {}, true});
+  DebugMgr().Breakpoints().Toggle("a.c", 2);
+  DebugMgr().Run();
+  EXPECT_TRUE(PumpUntil([] { return !DebugMgrExists(); }));
+  EXPECT_TRUE(AliveInListener) << "the manager went while its kernel's message was handled";
+  DoneDebug();
+}
+
 TEST_F(DebugMgrTest, SetNextStatementReportsTheKernelsRefusal) {
   AddKernel();
   Mgr->LoadProcess({Program("a.c:1\na.c:2\n"), "", "", {}, true});

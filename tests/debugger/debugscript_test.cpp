@@ -108,7 +108,8 @@ TEST_F(DebugScriptTest, AFaultStopsAtItsSourceLine) {
 }
 
 TEST_F(DebugScriptTest, BreakpointsListTheirHintsAndBadCommandsSayWhatIsWrong) {
-  Script->RunScript("Break a.c:5 condition=s == 'x' pass=3 group=g log=here eval=s\nToggle b.c:1\n");
+  Script->RunScript("Break a.c:5 condition=s == 'x' pass=3 group=g log=here eval=s\nToggle b.c:1\n"
+                    "Break d.c:2 nobreak ignoreexceptions\nBreak d.c:3 condition=i handleexceptions\n");
   Script->AddBreakpointText("c.c:9:i > 2 && j:k");
   Script->Execute("Breakpoints");
   const std::string D = Dir.Path();
@@ -116,6 +117,8 @@ TEST_F(DebugScriptTest, BreakpointsListTheirHintsAndBadCommandsSayWhatIsWrong) {
                      D + "/a.c:5 enabled | Condition: s == 'x' | Action: Break, Log Message 'here', Log Expression 's' "
                          "| Group: g | Pass Count: 0 of 3",
                      D + "/b.c:1 enabled | Action: Break | Pass Count: 0",
+                     D + "/d.c:2 enabled | Action: Ignore Subsequent Exceptions | Pass Count: 0",
+                     D + "/d.c:3 enabled | Condition: i | Action: Break, Handle Subsequent Exceptions | Pass Count: 0",
                      D + "/c.c:9 enabled | Condition: i > 2 && j:k | Action: Break | Pass Count: 0",
                  }));
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +220,104 @@ TEST_F(GdbKernelTest, ANullDereferenceStopsWithAFaultAtItsLine) {
   EXPECT_EQ(Process->GetState(), psTerminated);
   EXPECT_EQ(Process->GetExitCode(), -1) << "a reset program gave no exit code";
   EXPECT_TRUE(test::WaitUntil([&] { return test::ProcessGone(Pid); }));
+}
+
+TEST_F(GdbKernelTest, AThrownExceptionStopsAtTheLineThatThrewItWithItsClass) {
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Process->GetStopReason(), srException);
+  EXPECT_EQ(Process->GetStopMessage(), "std::runtime_error");
+  // The runtime's frames are beneath the one that threw: the stop reads as that one.
+  EXPECT_EQ(Location(), Line("throw"));
+  EXPECT_EQ(Eval("N"), "2");
+  auto Frames = Process->GetCurrentThread()->GetStackFrames(-1);
+  ASSERT_GE(Frames.size(), 2u);
+  EXPECT_EQ(Frames[0].Function, "Check");
+  EXPECT_EQ(Frames[1].Function, "main");
+  Mgr->Run();
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Eval("N"), "4");
+  EXPECT_EQ(RunToEnd(), 2) << "both were caught";
+}
+
+TEST_F(GdbKernelTest, BreakpointActionsIgnoreAndHandleTheExceptionsThatFollow) {
+  // Exceptions are ignored from the loop's first pass on and handled again once one was
+  // caught: the first runs through, logged, and the second stops.
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 1";
+  Ignore.DoBreak = false;
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  TBreakpointProps Handle = At("caught");
+  Handle.DoBreak = false;
+  Handle.DoHandleExceptions = true;
+  Add(Handle);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psException);
+  EXPECT_EQ(Eval("N"), "4");
+  const std::string Raised = "Process debuggee (" + std::to_string(Process->GetProcessId()) +
+                             ") raised exception class std::runtime_error at " + test::GdbTestData(Line("throw"));
+  const std::vector<std::string> Lines = LogLines(litProcess);
+  EXPECT_EQ(Lines.back(), Raised);
+  EXPECT_NE(std::find(Lines.begin(), Lines.end(), Raised + " (ignored)"), Lines.end());
+  EXPECT_EQ(RunToEnd(), 2);
+}
+
+TEST_F(GdbKernelTest, AnIgnoredExceptionLeavesARunToTheCursorWaiting) {
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 1";
+  Ignore.DoBreak = false;
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  TBreakpointProps First = At("throw");
+  First.Expression = "N == 1";
+  auto FirstB = Add(First);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  FirstB->SetEnabled(false);
+  // On to the handler: the exception thrown on the way is ignored.
+  Mgr->RunToCursor(test::GdbTestData("debuggee.cpp"), test::MarkerLine("debuggee.cpp", "caught"));
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Process->GetStopReason(), srCursor);
+  EXPECT_EQ(Location(), Line("caught"));
+  EXPECT_EQ(Eval("I"), "2");
+}
+
+TEST_F(GdbKernelTest, AStepThatMeetsALoggingBreakpointOrAnIgnoredExceptionEndsWhereTheStepWould) {
+  // Logging breakpoints inside the function stepped over and on the line the step ends on.
+  TBreakpointProps InSquare = At("square");
+  InSquare.DoBreak = false;
+  InSquare.LogMessage = "squaring";
+  Add(InSquare);
+  TBreakpointProps OnPrint = At("print");
+  OnPrint.DoBreak = false;
+  OnPrint.LogMessage = "printing";
+  Add(OnPrint);
+  Add(At("loop"));
+  Load("");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  Mgr->StepOver();
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Location(), Line("print"));
+  EXPECT_EQ(Process->GetStopReason(), srStep);
+  EXPECT_EQ(LogLines(litBreakpoint).size(), 5u) << "four squares and the print";
+  Mgr->Reset();
+
+  // Stepped over, a call whose exception is ignored ends where gdb's own step ends, past the
+  // handler, in the same pass of the loop.
+  Mgr->Breakpoints().Clear();
+  TBreakpointProps Ignore = At("check");
+  Ignore.Expression = "I == 2";
+  Ignore.DoIgnoreExceptions = true;
+  Add(Ignore);
+  Load("throw");
+  ASSERT_EQ(WaitForStop(), psStopped);
+  Mgr->StepOver();
+  ASSERT_EQ(WaitForStop(), psStopped);
+  EXPECT_EQ(Process->GetStopReason(), srStep);
+  EXPECT_EQ(Process->GetCurrentThread()->GetStackFrames(1).at(0).Function, "main");
+  EXPECT_EQ(Eval("I"), "2");
+  EXPECT_EQ(Eval("Caught"), "1");
 }
 
 TEST_F(GdbKernelTest, ThreadsAndForkedChildren) {

@@ -138,7 +138,7 @@ unset NXS_TEST_PACKAGE_MARK
 # The start-up's steps with their times, packages among them.
 NXS_TRACE_STARTUP=1 "$NXS" platforms >/dev/null 2>trace
 steps=$(sed -n 's/^startup: start \(.*\) [0-9.]* ms$/\1/p' trace | tr '\n' ',')
-[ "$steps" == "cancel key,message lines,build host,compile tasks,environment variables,debugger,packages,open handlers,container creators,highlighters,module directory services,region services,open buffer text,desktop handlers,autorecover," ] ||
+[ "$steps" == "cancel key,message lines,build host,compile tasks,environment variables,debugger,packages,open handlers,container creators,highlighters,module directory services,region services,open buffer text,desktop handlers,debugger line marks,autorecover," ] ||
   fail "traced steps: $steps"
 grep -qF "startup: Loading package $SHIPPED/makehl.so" trace || fail "the package load is traced: $(cat trace)"
 for stage in "TPackage.Load: $SHIPPED/makehl.so" "IDERegister Procedure: Makehl" "Startup: IDE Package Load"; do

@@ -139,6 +139,7 @@ TEST(Startup, ShutdownTakesTheStepsDownInTheReverseOrderOfStartUp) {
                                              "region services",
                                              "open buffer text",
                                              "desktop handlers",
+                                             "debugger line marks",
                                              "autorecover"};
   EXPECT_EQ(Started, Expected);
   std::vector<std::pair<std::string, bool>> Want;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,11 @@ int Counter = 0;
 int Square(int N) {
   int Result = N * N;  // @square: a breakpoint in a called function
   return Result;
+}
+
+int Check(int N) {
+  if (N % 2 == 0) throw std::runtime_error("even");  // @throw
+  return N;
 }
 
 void Tick(int I) {
@@ -63,6 +69,18 @@ int main(int argc, char** argv) {
     const int Count = argc > 2 ? std::atoi(argv[2]) : 10;
     for (int I = 0; I < Count; ++I) Tick(I);
     return Counter % 100;
+  }
+  if (Mode == "throw") {
+    // Two exceptions, each caught: the exit code counts them.
+    int Caught = 0;
+    for (int I = 1; I <= 4; ++I) {
+      try {
+        Check(I);  // @check
+      } catch (const std::exception&) {
+        ++Caught;  // @caught
+      }
+    }
+    return Caught;
   }
   int Total = 0;
   for (int I = 1; I <= 4; ++I) Total += Square(I);  // @loop
