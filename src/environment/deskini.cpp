@@ -12,6 +12,9 @@ TDesktopIniFile::TDesktopIniFile(std::string_view Text) {
   TSection* Current = nullptr;
   size_t Pos = 0;
   for (std::string_view Line; NextLine(Text, Pos, Line);) {
+    // A value never ends in CR (the writer refuses one), so the CRs a line ends with are
+    // breaks, however many an editor left there.
+    while (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
     if (Line.empty() || Line.front() == ';') continue;
     if (Line.front() == '[') {
       // The name runs to the last "]": a file name may hold one of its own.

@@ -39,6 +39,11 @@ TEST(DesktopIni, SectionsCompareExactlyAndValuesKeepTheirBytes) {
   EXPECT_EQ(Back.ReadInteger("Modules", "Count", 0), 4);
   EXPECT_EQ(Back.ReadSection("Modules"), std::vector<std::string>{"Count"});
   EXPECT_EQ(Back.Text(), Text);
+  // However many CRs end a line, they are its break, not part of the value.
+  TDesktopIniFile Doubled("[S]\r\nK=v\r\r\nL=w\r\r");
+  EXPECT_EQ(Doubled.ReadString("S", "K", ""), "v");
+  EXPECT_EQ(Doubled.ReadString("S", "L", ""), "w");
+  EXPECT_EQ(TDesktopIniFile(Doubled.Text()).Text(), Doubled.Text());
   // A line break would split the entry into lines that read as something else.
   EXPECT_THROW(Ini.WriteString("a\nb", "K", "v"), Exception);
   EXPECT_THROW(Ini.WriteString("S", "K", "v\r[Modules]"), Exception);
