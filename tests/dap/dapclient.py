@@ -1,68 +1,32 @@
 """A scripted debug adapter client: runs `nxs dap` over pipes and speaks the protocol to it."""
-import json
 import os
-import select
-import subprocess
+import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+from framed import FramedPeer  # noqa: E402
 
-class Client:
+
+class Client(FramedPeer):
     def __init__(self, nxs, env=None, cwd=None):
-        self.proc = subprocess.Popen([nxs, "dap"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=env, cwd=cwd)
-        self.buf = b""
+        super().__init__([nxs, "dap"], "the adapter", env=env, cwd=cwd)
         self.seq = 0
         self.events = []  # events read while waiting for something else, oldest first
         self.output = ""  # the text of every output event read
-
-    # -- writing
-    def send_raw(self, data):
-        self.proc.stdin.write(data)
-        self.proc.stdin.flush()
-
-    @staticmethod
-    def frame(message):
-        body = json.dumps(message).encode()
-        return b"Content-Length: %d\r\n\r\n" % len(body) + body
 
     def request(self, command, arguments=None):
         self.seq += 1
         message = {"seq": self.seq, "type": "request", "command": command}
         if arguments is not None:
             message["arguments"] = arguments
-        self.send_raw(self.frame(message))
+        self.send(message)
         return self.seq
 
-    # -- reading, each wait bounded
-    def _fill(self, deadline):
-        left = deadline - time.monotonic()
-        if left <= 0:
-            raise TimeoutError("no message from the adapter")
-        ready, _, _ = select.select([self.proc.stdout], [], [], left)
-        if ready:
-            chunk = os.read(self.proc.stdout.fileno(), 65536)
-            if not chunk:
-                raise EOFError("the adapter closed its output")
-            self.buf += chunk
-
     def read(self, timeout=30):
-        deadline = time.monotonic() + timeout
-        while True:
-            head, sep, rest = self.buf.partition(b"\r\n\r\n")
-            if sep:
-                length = None
-                for line in head.split(b"\r\n"):
-                    name, _, value = line.partition(b":")
-                    if name.strip().lower() == b"content-length":
-                        length = int(value)
-                assert length is not None, head
-                if len(rest) >= length:
-                    self.buf = rest[length:]
-                    message = json.loads(rest[:length])
-                    if message.get("event") == "output":
-                        self.output += message["body"]["output"]
-                    return message
-            self._fill(deadline)
+        message = self.read_message(timeout)
+        if message.get("event") == "output":
+            self.output += message["body"]["output"]
+        return message
 
     def response(self, seq, timeout=30):
         """The response to request seq; events on the way are kept in self.events."""
@@ -93,13 +57,7 @@ class Client:
             self.events.append(self.read(left))
 
     def wait(self, timeout=30):
-        self.proc.stdin.close()
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            raise
+        return super().wait(timeout)
 
     def kill(self):
         if self.proc.poll() is None:

@@ -1,30 +1,16 @@
 """A scripted language client: runs `nxs lsp` over pipes and speaks the protocol to it."""
-import json
 import os
-import select
 import subprocess
-import time
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+from framed import FramedPeer  # noqa: E402
 
 
-class Client:
+class Client(FramedPeer):
     def __init__(self, nxs, env=None):
-        self.proc = subprocess.Popen([nxs, "lsp"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=env)
-        self.buf = b""
+        super().__init__([nxs, "lsp"], "the server", env=env)
         self.next_id = 0
-
-    # -- writing
-    def send_raw(self, data):
-        self.proc.stdin.write(data)
-        self.proc.stdin.flush()
-
-    @staticmethod
-    def frame(message):
-        body = json.dumps(message).encode()
-        return b"Content-Length: %d\r\n\r\n" % len(body) + body
-
-    def send(self, message):
-        self.send_raw(self.frame(message))
 
     def request(self, method, params=None, send=True):
         self.next_id += 1
@@ -41,37 +27,8 @@ class Client:
             message["params"] = params
         self.send(message)
 
-    # -- reading, each wait bounded
-    def _fill(self, deadline):
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise TimeoutError("no answer from the server")
-            ready, _, _ = select.select([self.proc.stdout], [], [], left)
-            if ready:
-                chunk = os.read(self.proc.stdout.fileno(), 65536)
-                if not chunk:
-                    raise EOFError("the server closed its output")
-                self.buf += chunk
-                return
-
     def read(self, timeout=20):
-        deadline = time.monotonic() + timeout
-        while b"\r\n\r\n" not in self.buf:
-            self._fill(deadline)
-        header, rest = self.buf.split(b"\r\n\r\n", 1)
-        length = None
-        for line in header.split(b"\r\n"):
-            name, _, value = line.partition(b":")
-            if name.strip().lower() == b"content-length":
-                length = int(value)
-        assert length is not None, header
-        while len(rest) < length:
-            self.buf = header + b"\r\n\r\n" + rest
-            self._fill(deadline)
-            header, rest = self.buf.split(b"\r\n\r\n", 1)
-        self.buf = rest[length:]
-        return json.loads(rest[:length])
+        return self.read_message(timeout)
 
     def answer(self, id, timeout=20):
         """The response to request id; notifications on the way are kept in self.notes."""
@@ -113,12 +70,7 @@ class Client:
         return self.wait(timeout)
 
     def wait(self, timeout=20):
-        self.proc.stdin.close()
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            raise
+        return super().wait(timeout)
 
 
 def uri_of(path):
