@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <time.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,7 +14,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include "gdbmi/gdbstrings.h"
 #include "shared/format.h"
@@ -223,10 +224,7 @@ void TGdbSession::ReaderMain(std::promise<void>* Started) {
       if (FPartialLine.size() < MaxLine) FPartialLine.append(Buffer + Start, N - Start);
       // gdb writes a record in many small pieces: while one is incomplete, a moment's pause
       // lets the rest arrive for one read, instead of a wake-up for each piece.
-      if (!FPartialLine.empty()) {
-        const timespec Pause{0, 20000};
-        ::nanosleep(&Pause, nullptr);
-      }
+      if (!FPartialLine.empty()) std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
   }
   // Output the program wrote just before it ended is still taken.
