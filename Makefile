@@ -17,11 +17,13 @@ all: build
 deps:
 	@bash scripts/deps.sh
 
-# Line tables are enough debug information for a backtrace, and a quarter quicker to make;
-# the tests' own code is optimized less than the code it tests.
+# Line tables are enough debug information for a backtrace, and a quarter quicker to make.
+# The tests' own code is not optimized, and a test folder's sources compile eight at a time as
+# one (a unity build): together a fourth of the time the tests took to make one by one at -O1.
+UNITY_FLAGS = -DNXS_UNITY_TESTS=8
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-	  -DNXS_TEST_OPTIMIZE=-O1 $(CMAKE_FLAGS)
+	  -DNXS_TEST_OPTIMIZE=-O0 $(UNITY_FLAGS) $(CMAKE_FLAGS)
 
 configure: deps $(BUILD)/build.ninja
 
@@ -49,7 +51,7 @@ FUZZ_PROBE = command -v clang++ >/dev/null && echo 'extern "C" int LLVMFuzzerTes
 	    | clang++ -x c++ - -fsanitize=fuzzer -o /tmp/nxs-fuzz-probe 2>/dev/null
 
 ASAN_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNXS_SANITIZE=ON -DNXS_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $(CMAKE_FLAGS)
+	  -DNXS_PCH=ON -DNXS_TEST_OPTIMIZE=-O0 $(UNITY_FLAGS) $(CMAKE_FLAGS)
 
 # A build folder made by the other compiler is made anew: CMake keeps a folder's compiler.
 test-asan: deps

@@ -21,6 +21,7 @@
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
 #include "shared/settings.h"
+#include "support/files.h"
 #include "support/tempdir.h"
 
 namespace nxs::test {
@@ -39,10 +40,6 @@ class TAnswers : public IUserQuestions {
   void ShowMessage(const std::string& Message) override { Asked.push_back(Message); }
   bool PromptForFileName(std::string&, const std::string&, bool) override { return false; }
 };
-
-// Plain file access through the system's own helpers.
-inline void WriteText(const std::string& Name, const std::string& Text) { WriteFileAtomic(Name, Text); }
-inline std::string ReadText(const std::string& Name) { return ReadWholeFile(Name); }
 
 // A project file with the given items (each "Type|Include") and global properties.
 inline std::string ProjectXml(const std::vector<std::string>& Items, const std::string& Properties = {}) {

@@ -39,13 +39,13 @@ class CursesTerminal : public ::testing::Test {
   // The bytes written since the last call.
   std::string Sent() {
     std::fflush(Out);
-    const std::string All = test::ReadText(Temp / "screen");
+    const std::string All = nxs::test::ReadText(Temp / "screen");
     std::string New = All.substr(std::min(Seen, All.size()));
     Seen = All.size();
     return New;
   }
 
-  test::TTempDir Temp;
+  nxs::test::TTempDir Temp;
   FILE* Out = nullptr;
   FILE* In = nullptr;
   int Pipe[2] = {-1, -1};

@@ -40,7 +40,7 @@ class EditorPane : public ::testing::Test {
   // Opens the text as a file of that name with one view, painted on a grid of Rows x Cols.
   void Open(const std::string& Text, const std::string& Name = "u.pas") {
     const std::string Path = Temp.Path() + "/" + Name;
-    test::WriteText(Path, Text);
+    nxs::test::WriteText(Path, Text);
     Buffer = TEditBuffer::Create(Path, true);
     View = Buffer->OpenNewView();
     Pane = std::make_unique<TEditorPane>(*View, Colors, Palette);
@@ -54,7 +54,7 @@ class EditorPane : public ::testing::Test {
   const TCell& TextCell(int Row, int Col) { return Grid.At(Row, Pane->GutterWidth() + Col); }
   PEkView V() { return View->EkView(); }
 
-  test::TTempDir Temp;
+  nxs::test::TTempDir Temp;
   TAttributeArray Colors;
   TPalette Palette{256};
   TCellGrid Grid;

@@ -15,10 +15,10 @@ namespace nxs::engine {
 namespace {
 
 struct TExecRun {
-  test::TTempDir Dir;
-  test::TFakeProject Project{Dir / "p.vproj"};
-  test::TFakeHost Host{Dir.Path()};
-  test::TFakeContext Context{"Exec", Project, &Host};
+  nxs::test::TTempDir Dir;
+  nxs::test::TFakeProject Project{Dir / "p.vproj"};
+  nxs::test::TFakeHost Host{Dir.Path()};
+  nxs::test::TFakeContext Context{"Exec", Project, &Host};
   bool Run(const std::string& Command) {
     RegisterExecTask();
     TTaskFunction Exec;
@@ -92,7 +92,7 @@ TEST(ExecTask, ACancelledBuildStopsTheCommandAndKeepsWhatItSaid) {
   R.Context.Set("EchoOff", "true");
   const std::string Ready = R.Dir / "ready";
   std::thread Canceller([&] {
-    test::WaitUntil([&] { return std::filesystem::exists(Ready); });
+    nxs::test::WaitUntil([&] { return std::filesystem::exists(Ready); });
     R.Context.Cancel = true;
   });
   const std::string Command = "echo \"a.c: In function 'int main()':\"; echo started; touch ready; sleep 30";

@@ -64,8 +64,8 @@ TEST(RunProcess, LinesWiderThanTheMessageWidthAreCutAndMarked) {
 }
 
 TEST(RunProcess, RunsInItsDirectoryWithTheAddedEnvironment) {
-  test::TTempDir Dir;
-  test::WriteText(Dir / "a file", "");
+  nxs::test::TTempDir Dir;
+  nxs::test::WriteText(Dir / "a file", "");
   int Code;
   setenv("NXS_PROCESS_TEST_KEPT", "kept", 1);
   setenv("NXS_PROCESS_TEST_REPLACED", "old", 1);
@@ -88,7 +88,7 @@ TEST(RunProcess, RunsInItsDirectoryWithTheAddedEnvironment) {
 }
 
 TEST(RunProcess, CancelKillsTheWholeGroupPromptlyAndReapsTheChild) {
-  test::TTempDir Dir;
+  nxs::test::TTempDir Dir;
   std::atomic<bool> Cancel{false};
   std::vector<std::string> Lines;
   TProcessOptions O;
@@ -108,7 +108,7 @@ TEST(RunProcess, CancelKillsTheWholeGroupPromptlyAndReapsTheChild) {
   EXPECT_EQ(waitpid(Shell, nullptr, WNOHANG), -1);
   EXPECT_FALSE(Alive(Shell));
   // The grandchild was reparented and gets reaped by init; give it a moment.
-  EXPECT_TRUE(test::WaitUntil([&] { return !Alive(Sleeper); }));
+  EXPECT_TRUE(nxs::test::WaitUntil([&] { return !Alive(Sleeper); }));
 
   // Set before the start: nothing runs.
   Lines.clear();
@@ -126,14 +126,14 @@ TEST(RunProcess, ABackgroundProcessHoldingTheOutputDoesNotHoldTheCaller) {
   EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(3));
 
   // And a child that closed its output is still cancellable.
-  test::TTempDir Dir;
+  nxs::test::TTempDir Dir;
   const std::string Closed = Dir / "closed";
   std::atomic<bool> Cancel{false};
   TProcessOptions O;
   O.Argv = {"/bin/sh", "-c", "exec >/dev/null 2>&1; touch '" + Closed + "'; sleep 30"};
   O.Cancel = &Cancel;
   std::thread Canceller([&] {
-    test::WaitUntil([&] { return std::filesystem::exists(Closed); });
+    nxs::test::WaitUntil([&] { return std::filesystem::exists(Closed); });
     Cancel = true;
   });
   Start = std::chrono::steady_clock::now();

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 std::string Script(const std::string& Dir, const std::string& Name, const std::string& Says, mode_t Mode = 0755) {
   fs::create_directories(Dir);
   const std::string Path = Dir + "/" + Name;
-  test::WriteText(Path, "#!/bin/sh\necho " + Says + "\n");
+  nxs::test::WriteText(Path, "#!/bin/sh\necho " + Says + "\n");
   ::chmod(Path.c_str(), Mode);
   return Path;
 }
@@ -42,7 +42,7 @@ std::string RunTool(const std::string& Tool, const std::string& Path, std::strin
 }
 
 TEST(ProgramSearch, PassesOverWhatCannotRunAndNamesEachPlaceWhenNothingRuns) {
-  test::TTempDir D;
+  nxs::test::TTempDir D;
   Script(D / "plain", "tool", "plain", 0644);  // no execute bit
   fs::create_directories(D / "folder/tool");   // a folder of that name
   Script(D / "good", "tool", "good");
@@ -61,22 +61,22 @@ TEST(ProgramSearch, PassesOverWhatCannotRunAndNamesEachPlaceWhenNothingRuns) {
 }
 
 TEST(ProgramSearch, AFolderThatCannotBeEnteredIsPassedOver) {
-  test::TTempDir D;
+  nxs::test::TTempDir D;
   D.OpenToAll();
   Script(D / "locked", "tool", "locked");
   Script(D / "open", "tool", "open");
   ::chmod((D / "open").c_str(), 0755);
   ::chmod((D / "locked").c_str(), 0);  // the unprivileged user may not enter it
   const std::string Path = D / "locked" + ":" + D / "open";
-  EXPECT_EQ(test::RunUnprivileged([&] { return FindProgram("tool", Path).Program; }), D / "open/tool");
-  EXPECT_EQ(test::RunUnprivileged([&] { return FindProgram("tool", D / "locked").Failure; }),
+  EXPECT_EQ(nxs::test::RunUnprivileged([&] { return FindProgram("tool", Path).Program; }), D / "open/tool");
+  EXPECT_EQ(nxs::test::RunUnprivileged([&] { return FindProgram("tool", D / "locked").Failure; }),
             D / "locked/tool: Permission denied");
 }
 
 TEST(ProgramSearch, AScriptWithoutAFirstLineRunsInTheShellAndRelativeNamesFromTheToolsFolder) {
-  test::TTempDir D;
+  nxs::test::TTempDir D;
   fs::create_directories(D / "bin");
-  test::WriteText(D / "bin/bare", "echo bare script\n");
+  nxs::test::WriteText(D / "bin/bare", "echo bare script\n");
   ::chmod((D / "bin/bare").c_str(), 0755);
   EXPECT_EQ(RunTool("bare", D / "bin"), "bare script");
 
@@ -92,7 +92,7 @@ TEST(ProgramSearch, AScriptWithoutAFirstLineRunsInTheShellAndRelativeNamesFromTh
 }
 
 TEST(ProgramSearch, WhatWasFoundIsRememberedUntilItIsGoneOrForgotten) {
-  test::TTempDir D;
+  nxs::test::TTempDir D;
   const std::string Path = D / "first" + ":" + D / "second";
   Script(D / "second", "tool", "second");
   EXPECT_EQ(RunTool("tool", Path), "second");
@@ -112,7 +112,7 @@ TEST(ProgramSearch, WhatWasFoundIsRememberedUntilItIsGoneOrForgotten) {
 }
 
 TEST(ProgramSearch, WithinAMakeWhatWasFoundIsNotLookedAtAgainUntilFilesMayHaveChanged) {
-  test::TTempDir D;
+  nxs::test::TTempDir D;
   const std::string Path = D / "first" + ":" + D / "second";
   Script(D / "second", "tool", "second");
   ForgetPrograms();
