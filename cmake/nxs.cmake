@@ -24,7 +24,7 @@ endfunction()
 # runs with its own settings directory so that nothing touches the user's settings.
 function(nxs_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/ownsettings.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
