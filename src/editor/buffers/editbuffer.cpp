@@ -83,8 +83,11 @@ class TRawFile : public IReadTarget {
     return true;
   }
   std::string_view Text() const { return {FData, FSize}; }
-  // Hands the memory over to whoever frees it next; the file is empty afterwards.
+  // Hands the memory over to whoever frees it next; the file is empty afterwards. Room a file
+  // that grew while it was read left over goes back first.
   char* Release() {
+    if (FCapacity - FSize > (size_t{1} << 20))
+      if (char* Shrunk = static_cast<char*>(std::realloc(FData, std::max<size_t>(FSize, 1)))) FData = Shrunk;
     char* Data = FData;
     FData = nullptr;
     FSize = FCapacity = 0;
