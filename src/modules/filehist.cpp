@@ -147,8 +147,7 @@ std::string BackupExistingFile(const std::string& FileName, bool AllowHistory) {
       // folder and the write: the backup is made only under a name that is still free, and
       // the next number is tried.
       RemoveLeftTemporariesOfFamily(ExtractFilePath(Backup), ExtractFileName(FileName) + ".~");
-      const std::string Data = FileSystem().ReadFile(FileName);
-      for (int Attempt = 1; !FileSystem().CreateNewFile(Backup, Data); ++Attempt) {
+      for (int Attempt = 1; !FileSystem().CopyToNewFile(FileName, Backup); ++Attempt) {
         if (Attempt == 1000) throw EInOutError(Format(res::SCannotWriteFile, Backup, "File exists"));
         Backup = MakeBackupFileName(FileName, AllowHistory);
       }

@@ -198,6 +198,30 @@ class TAtomicFileWriter : public IFileWriter {
     FSize += Data.size();
   }
 
+  // Writes what is left of the open file In, copied inside the system where it can.
+  void CopyFrom(int In) {
+    if (FFd < 0) Fail(EBADF);
+    bool InSystem = true;
+    for (;;) {
+      ssize_t N;
+      if (InSystem) {
+        N = ::copy_file_range(In, nullptr, FFd, nullptr, size_t{1} << 30, 0);
+        if (N < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+          InSystem = false;  // file systems that cannot: through a buffer
+          continue;
+        }
+      } else {
+        if (FChunk.empty()) FChunk.resize(size_t{1} << 20);
+        N = ::read(In, FChunk.data(), FChunk.size());
+        if (N > 0 && !WriteAll(FFd, FChunk.data(), static_cast<size_t>(N))) Fail(errno);
+      }
+      if (N < 0 && errno == EINTR) continue;
+      if (N < 0) Fail(errno);
+      if (N == 0) return;
+      FSize += static_cast<size_t>(N);
+    }
+  }
+
   void Commit() override {
     assert(FMode == TMode::Replace && "a new file is published, not committed");
     Finish();
@@ -327,6 +351,7 @@ class TAtomicFileWriter : public IFileWriter {
   int FSignalSlot = -1;
   int FFd = -1;
   size_t FSize = 0;
+  std::string FChunk;  // CopyFrom's buffer where the system cannot copy
 };
 
 // Collects the pieces and hands them to WriteFile.
@@ -353,6 +378,17 @@ void WriteFileAtomic(const std::string& Name, std::string_view Data) {
 bool WriteNewFileAtomic(const std::string& Name, std::string_view Data) {
   TAtomicFileWriter File(Name, TAtomicFileWriter::TMode::CreateNew);
   File.Write(Data);
+  return File.Publish();
+}
+
+bool CopyNewFileAtomic(const std::string& From, const std::string& Name) {
+  TFd In(::open(From.c_str(), O_RDONLY | O_CLOEXEC));
+  if (In.Get() < 0) throw EInOutError(Format(res::SCannotReadFile, From, ErrorText(errno)));
+  struct stat St;
+  if (::fstat(In.Get(), &St) != 0) throw EInOutError(Format(res::SCannotReadFile, From, ErrorText(errno)));
+  if (S_ISDIR(St.st_mode)) throw EInOutError(Format(res::SCannotReadFile, From, ErrorText(EISDIR)));
+  TAtomicFileWriter File(Name, TAtomicFileWriter::TMode::CreateNew);
+  File.CopyFrom(In.Get());
   return File.Publish();
 }
 
@@ -414,6 +450,15 @@ bool IFileSystem::CreateNewFile(const std::string& Name, std::string_view Data) 
 
 bool TDiskFileSystem::CreateNewFile(const std::string& Name, std::string_view Data) {
   return WriteNewFileAtomic(ToDiskPath(Name), Data);
+}
+
+bool IFileSystem::CopyToNewFile(const std::string& From, const std::string& To) {
+  return CreateNewFile(To, ReadFile(From));
+}
+
+bool TDiskFileSystem::CopyToNewFile(const std::string& From, const std::string& To) {
+  if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::CopyToNewFile(From, To);
+  return CopyNewFileAtomic(ToDiskPath(From), ToDiskPath(To));
 }
 
 std::unique_ptr<IFileWriter> IFileSystem::CreateFileWriter(const std::string& Name) {

@@ -67,6 +67,10 @@ class IFileSystem {
   // is taken. The file appears whole or not at all, and of two processes that pick the same
   // name at once one gets false. Here: Stat and WriteFile, which is enough in one process.
   virtual bool CreateNewFile(const std::string& Name, std::string_view Data);
+  // CreateNewFile with the text of the file From: a copy under a name that must be free (a
+  // numbered backup). Here: ReadFile and CreateNewFile; the disk copies inside the system,
+  // never through this process's memory.
+  virtual bool CopyToNewFile(const std::string& From, const std::string& To);
   // A writer for the file. Here: the pieces are collected and handed to WriteFile at Commit;
   // the disk writes them to a temporary file as they come.
   virtual std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name);
@@ -104,6 +108,8 @@ class TDiskFileSystem : public IFileSystem {
   void ReadFileInto(const std::string& Name, IReadTarget& Target) override;
   void WriteFile(const std::string& Name, std::string_view Data) override;
   bool CreateNewFile(const std::string& Name, std::string_view Data) override;
+  // A derived file system copies through its ReadFile and CreateNewFile.
+  bool CopyToNewFile(const std::string& From, const std::string& To) override;
   std::unique_ptr<IFileWriter> CreateFileWriter(const std::string& Name) override;
   TFileInfo Stat(const std::string& Name) override;
   // One stat call, no access check; a derived file system goes through its Stat.
@@ -142,6 +148,9 @@ std::string ReadWholeFile(const std::string& Name);
 void WriteFileAtomic(const std::string& Name, std::string_view Data);
 // IFileSystem::CreateNewFile on the disk: the name is not followed through links.
 [[nodiscard]] bool WriteNewFileAtomic(const std::string& Name, std::string_view Data);
+// The same with the text of the file From, copied by the system (copy_file_range where the
+// file system has it); raises EInOutError naming From when it cannot be read.
+[[nodiscard]] bool CopyNewFileAtomic(const std::string& From, const std::string& Name);
 // Removes, in Folder, the temporary files that writers killed by a signal no handler sees
 // left behind, for every file whose name begins with NamePrefix: where each write picks a new
 // name (numbered backups), the next write of the same name never comes to take them away.

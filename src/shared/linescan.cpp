@@ -28,9 +28,45 @@ __attribute__((target("avx2"))) size_t CountLfAvx2(const char* P, size_t N, size
   if (_mm256_movemask_epi8(AnyCr)) HasCr = true;
   return Count;
 }
+
+// AsciiPrefix's blocks of 128 bytes, then of 32, from I on.
+__attribute__((target("avx2"))) void AsciiAvx2(const char* P, size_t N, size_t& I) {
+  for (; I + 128 <= N; I += 128) {
+    const __m256i A = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I));
+    const __m256i B = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I + 32));
+    const __m256i C = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I + 64));
+    const __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I + 96));
+    if (_mm256_movemask_epi8(_mm256_or_si256(_mm256_or_si256(A, B), _mm256_or_si256(C, D)))) break;
+  }
+  for (; I + 32 <= N; I += 32) {
+    const uint32_t Mask = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I))));
+    if (Mask) {
+      I += static_cast<size_t>(__builtin_ctz(Mask));
+      return;
+    }
+  }
+}
 #endif
 
 }  // namespace
+
+size_t AsciiPrefix(const char* P, size_t N) {
+  size_t I = 0;
+#if defined(__x86_64__)
+  if (CpuHasAvx2()) {
+    AsciiAvx2(P, N, I);
+    if (I + 32 <= N) return I;  // stopped at a high byte
+  }
+  for (; I + 16 <= N; I += 16) {
+    const uint32_t Mask =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I))));
+    if (Mask) return I + static_cast<size_t>(__builtin_ctz(Mask));
+  }
+#endif
+  while (I < N && static_cast<unsigned char>(P[I]) < 0x80) ++I;
+  return I;
+}
 
 size_t CountLineFeeds(const char* P, size_t N, bool& HasCr) {
   size_t Count = 0, I = 0;

@@ -75,4 +75,8 @@ void ForEachBreakByte(const char* Data, size_t From, size_t To, TVisit&& Visit) 
 // none is), so that a caller can count lines by LFs alone where no CR can pair with one.
 size_t CountLineFeeds(const char* Data, size_t Size, bool& HasCr);
 
+// How many bytes at the start of Data[0, Size) are ASCII (below 0x80): where the first byte
+// that takes a closer look is, Size when there is none.
+size_t AsciiPrefix(const char* Data, size_t Size);
+
 }  // namespace nxs

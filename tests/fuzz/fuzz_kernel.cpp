@@ -19,7 +19,7 @@ namespace {
 
 using namespace nxs;
 
-enum TKind : uint8_t { kBuf, kLen, kRead, kWrite, kTrack, kUndo, kTable, kElemSize, kElArray, kDescLen };
+enum TKind : uint8_t { kBuf, kLen, kRead, kWrite, kTrack, kUndo, kTable, kElemSize, kElArray, kDescLen, kNone, kNoSize };
 
 struct TField {
   uint8_t Op;
@@ -73,6 +73,8 @@ const TField Fields[] = {
     F(ekReplaceAll, TReplaceAllArgs, Pattern, kBuf),       F(ekReplaceAll, TReplaceAllArgs, PatternLen, kLen),
     F(ekReplaceAll, TReplaceAllArgs, Replace, kBuf),       F(ekReplaceAll, TReplaceAllArgs, ReplaceLen, kLen),
     F(ekReplaceAll, TReplaceAllArgs, Count, kBuf),
+    // A text handed over is freed by the kernel: only an empty one, which any script may drop.
+    F(ekAdoptBuffer, TAdoptBufferArgs, Data, kNone),       F(ekAdoptBuffer, TAdoptBufferArgs, Size, kNoSize),
 };
 #undef F
 
@@ -132,6 +134,8 @@ void Patch(uint8_t* Args, uint8_t Op) {
       case kUndo: Store(At, &ClientUndo); break;
       case kTable: Store<void*>(At, TrackTable); break;
       case kElArray: Store<void*>(At, &ElArray); break;
+      case kNone: Store<void*>(At, nullptr); break;
+      case kNoSize: Store<uint64_t>(At, 0); break;
     }
   }
 }

@@ -349,6 +349,27 @@ TEST(AtomicWrite, AFileWithSeveralNamesIsRewrittenSoThatEveryNameSeesIt) {
   EXPECT_NE(InodeOf(Dir / "single.txt"), Before);
 }
 
+TEST(AtomicWrite, ACopyIsMadeOnlyUnderAFreeName) {
+  TTempDir Dir;
+  TDiskFileSystem Disk;
+  std::string Text(3 << 20, 'x');  // beyond one step of any copy
+  Text[0] = 'A';
+  Text.back() = 'Z';
+  WriteFileAtomic(Dir / "a.pas", Text);
+  EXPECT_TRUE(Disk.CopyToNewFile(Dir / "a.pas", Dir / "a.~1~"));
+  EXPECT_EQ(ReadWholeFile(Dir / "a.~1~"), Text);
+  EXPECT_NE(InodeOf(Dir / "a.~1~"), InodeOf(Dir / "a.pas"));
+  WriteFileAtomic(Dir / "b.pas", "second");
+  EXPECT_FALSE(Disk.CopyToNewFile(Dir / "b.pas", Dir / "a.~1~"));
+  EXPECT_EQ(ReadWholeFile(Dir / "a.~1~"), Text);
+  WriteFileAtomic(Dir / "empty", "");
+  EXPECT_TRUE(Disk.CopyToNewFile(Dir / "empty", Dir / "e.~1~"));
+  EXPECT_EQ(ReadWholeFile(Dir / "e.~1~"), "");
+  // A file that cannot be read makes no copy and leaves no temporary file.
+  EXPECT_THROW(Disk.CopyToNewFile(Dir / "missing", Dir / "m.~1~"), EInOutError);
+  EXPECT_EQ(Disk.ListDirectory(Dir.Path()).size(), 5u);
+}
+
 TEST(AtomicWrite, ANewFileIsMadeOnlyUnderAFreeName) {
   TTempDir Dir;
   TDiskFileSystem Disk;

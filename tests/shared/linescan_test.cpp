@@ -57,5 +57,23 @@ TEST(LineScan, CountsLineFeedsAndNoticesCarriageReturns) {
   EXPECT_EQ(CountLineFeeds(All.data(), All.size(), HasCr), All.size());
 }
 
+TEST(LineScan, FindsTheFirstHighByteWhereverItLies) {
+  for (size_t Size : {0u, 1u, 15u, 31u, 32u, 33u, 127u, 128u, 129u, 300u}) {
+    std::string S(Size, 'a');
+    EXPECT_EQ(AsciiPrefix(S.data(), S.size()), Size);
+    for (size_t At = 0; At < Size; ++At) {
+      S[At] = '\x80';
+      ASSERT_EQ(AsciiPrefix(S.data(), S.size()), At) << "size " << Size;
+      // A later high byte in the same block does not hide the first.
+      if (At + 5 < Size) {
+        S[At + 5] = '\xFF';
+        ASSERT_EQ(AsciiPrefix(S.data(), S.size()), At) << "size " << Size;
+        S[At + 5] = 'a';
+      }
+      S[At] = 'a';
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nxs

@@ -3,6 +3,9 @@
 #include "editor/buffers/editbuffer.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <ctime>
@@ -20,6 +23,8 @@
 #include "shared/exceptions.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/largeblock.h"
+#include "shared/linescan.h"
 #include "shared/resstrings.h"
 #include "shared/text.h"
 
@@ -53,32 +58,49 @@ void HookKernelEvents() {
   std::call_once(Once, [] { EvEditBufferModified().Add(&Registry(), &OnKernelBufferModified); });
 }
 
-// A file read whole into memory that is not cleared first: the read fills it.
+// A file read whole into memory from malloc, which the kernel can take over as it lies: not
+// cleared first (the read fills it), a large one on huge pages, which spare most of the page
+// faults of filling it.
 class TRawFile : public IReadTarget {
  public:
+  TRawFile() = default;
+  TRawFile(const TRawFile&) = delete;  // owns its memory
+  TRawFile& operator=(const TRawFile&) = delete;
+  ~TRawFile() override { std::free(FData); }
   std::span<char> Room(size_t Wanted) override {
     if (FCapacity - FSize < Wanted) {
       const size_t Capacity = std::max(FSize + Wanted, FCapacity * 2);
-      auto Grown = std::make_unique_for_overwrite<char[]>(Capacity);
-      if (FSize > 0) std::memcpy(Grown.get(), FData.get(), FSize);
-      FData = std::move(Grown);
+      char* Grown = static_cast<char*>(std::realloc(FData, Capacity));
+      if (!Grown) throw std::bad_alloc();
+      if (Capacity - FSize >= (size_t{8} << 20)) AdviseHugePages(Grown + FSize, Capacity - FSize);
+      FData = Grown;
       FCapacity = Capacity;
     }
-    return {FData.get() + FSize, FCapacity - FSize};
+    return {FData + FSize, FCapacity - FSize};
   }
   bool Filled(size_t Count, bool) override {
     FSize += Count;
     return true;
   }
-  std::string_view Text() const { return {FData.get(), FSize}; }
+  std::string_view Text() const { return {FData, FSize}; }
+  // Hands the memory over to whoever frees it next; the file is empty afterwards. Room a file
+  // that grew while it was read left over goes back first.
+  char* Release() {
+    if (FCapacity - FSize > (size_t{1} << 20))
+      if (char* Shrunk = static_cast<char*>(std::realloc(FData, std::max<size_t>(FSize, 1)))) FData = Shrunk;
+    char* Data = FData;
+    FData = nullptr;
+    FSize = FCapacity = 0;
+    return Data;
+  }
 
  private:
-  std::unique_ptr<char[]> FData;
+  char* FData = nullptr;
   size_t FSize = 0, FCapacity = 0;
 };
 
-// Takes the text from the kernel and writes it to a file a megabyte at a time. A failing write
-// is kept for the caller and stops the kernel (-1).
+// Takes the text from the kernel and writes it to a file a megabyte at a time, or a large
+// piece at once. A failing write is kept for the caller and stops the kernel (-1).
 struct TFileSink {
   static constexpr size_t Piece = size_t{1} << 20;
   IFileWriter& File;
@@ -87,7 +109,14 @@ struct TFileSink {
   static int32_t Take(void* Context, const char* Buffer, int32_t Count) {
     auto& S = *static_cast<TFileSink*>(Context);
     try {
-      S.Pending.append(Buffer, static_cast<size_t>(Count));
+      const std::string_view Chunk(Buffer, static_cast<size_t>(Count));
+      if (Chunk.size() >= Piece) {
+        // A large piece of the text goes to the file as it lies, never through Pending.
+        if (!S.Pending.empty()) S.Flush();
+        S.File.Write(Chunk);
+        return Count;
+      }
+      S.Pending.append(Chunk);
       if (S.Pending.size() >= Piece) S.Flush();
       return Count;
     } catch (...) {
@@ -189,22 +218,16 @@ bool IsUtf16Filter(const std::string& Filter) { return SameText(Filter, FilterUT
 std::string ChooseFileFilter(std::string_view Data, const std::string& Current) {
   if (Data.substr(0, 3) == Utf8Bom) return FilterUTF8;
   bool HighBytes = false;
-  while (!Data.empty()) {
-    // Source text is mostly ASCII: step over it eight bytes at a time.
-    uint64_t Word;
-    if (Data.size() >= sizeof Word) {
-      std::memcpy(&Word, Data.data(), sizeof Word);
-      if ((Word & 0x8080808080808080ull) == 0) {
-        Data.remove_prefix(sizeof Word);
-        continue;
-      }
-    }
+  for (size_t I = 0;;) {
+    // Source text is mostly ASCII: stepped over in blocks, in one quick pass.
+    I += AsciiPrefix(Data.data() + I, Data.size() - I);
+    if (I >= Data.size()) break;
     uint32_t Ch;
     bool Valid;
-    const int Len = DecodeUtf8(Data, Ch, Valid);
+    const int Len = DecodeUtf8(Data.substr(I), Ch, Valid);
     if (!Valid) return FilterANSI;
-    HighBytes = HighBytes || Len > 1;
-    Data.remove_prefix(static_cast<size_t>(Len));
+    HighBytes = true;
+    I += static_cast<size_t>(Len);
   }
   if (HighBytes || Current.empty() || IsUtf16Filter(Current)) return FilterUTF8;
   return Current;
@@ -216,6 +239,9 @@ struct TFileText {
   bool HasBOM = false;
   std::string Converted;  // the text, where the file is not UTF-8
   std::string_view Text;  // the text: into the file's bytes, or into Converted
+  // Text is the file's bytes from here on (past a byte-order mark), not converted.
+  bool InPlace = false;
+  size_t Skip = 0;
 };
 
 void DecodeFileText(std::string_view Data, const std::string& Current, TFileText& Out) {
@@ -234,7 +260,9 @@ void DecodeFileText(std::string_view Data, const std::string& Current, TFileText
     return;
   }
   Out.HasBOM = Data.substr(0, 3) == Utf8Bom;
-  Out.Text = Data.substr(Out.HasBOM ? 3 : 0);
+  Out.InPlace = true;
+  Out.Skip = Out.HasBOM ? 3 : 0;
+  Out.Text = Data.substr(Out.Skip);
 }
 
 std::vector<TPairDesc>& PairStorage(TEditBuffer* B) {
@@ -458,7 +486,15 @@ void TEditBuffer::LoadFile() {
   DecodeFileText(Data, FFileFilter, File);
   FFileFilter = File.Filter;
   FHasBOM = File.HasBOM;
-  ReadText(File.Text);
+  if (File.InPlace && Data.size() <= UINT32_MAX) {
+    // UTF-8 as it lies: the kernel keeps the bytes just read.
+    FLineTooLong = false;
+    const size_t Size = Data.size();
+    ReadFromBuffer(&FEkView, Raw.Release(), Size, File.Skip);
+    TextRead();
+  } else {
+    ReadText(File.Text);
+  }
   FFileAge = FDiskAge;
   GetSourceEditable();
 }
@@ -486,6 +522,10 @@ std::string TEditBuffer::DiskText() {
 void TEditBuffer::ReadText(std::string_view Utf8) {
   FLineTooLong = false;
   ReadFromText(&FEkView, Utf8);
+  TextRead();
+}
+
+void TEditBuffer::TextRead() {
   {
     TEdModesLock G;
     FEkView.Editor->ModifyFlags &= static_cast<uint16_t>(~(mfModified | mfModifiedNotify | mfModifiedSince));

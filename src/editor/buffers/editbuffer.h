@@ -307,6 +307,8 @@ class TEditBuffer : public std::enable_shared_from_this<TEditBuffer> {
   void StampFileAge();
   void SetMarkerLine(TEdTracker& Tracker, uint32_t Flag, int32_t Line, bool On);
   void ReadText(std::string_view Utf8);
+  // What follows a new text: not modified, the undo history's first object.
+  void TextRead();
   void RememberDiskState(const TFileInfo& Info);
   bool ChangedOnDisk(const TFileInfo& Info) const;
 

@@ -774,6 +774,15 @@ void ReadFromText(PEkView View, std::string_view Text) {
   if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
 }
 
+void ReadFromBuffer(PEkView View, char* Data, size_t Size, size_t Skip) {
+  TEkScript S;
+  const size_t At = S.Add(ekAdoptBuffer, TAdoptBufferArgs{Data, Size, static_cast<uint32_t>(std::min<size_t>(Skip, UINT32_MAX))});
+  S.Add(ekResetFrozenLines);
+  S.End();
+  EvalScript(View, S);
+  if (S.Result(At) != 0) throw EEditorError(res::SCannotLoadFile);
+}
+
 bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds) {
   SetupUndoGroup(ugGroupWithAny, View);
   return EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, static_cast<uint8_t>(PreserveEnds), 0}) == 0;

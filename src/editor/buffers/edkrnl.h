@@ -202,6 +202,10 @@ void FreezeBuffer(PEkView View, bool Freeze);
 // reads as an error. A failed read raises EEditorError "Cannot load file".
 void ReadFromStream(PEkView View, const std::function<int32_t(char*, int32_t)>& Reader);
 void ReadFromText(PEkView View, std::string_view Text);
+// The text becomes the Size bytes at Data, from malloc, which the kernel takes over and keeps
+// where they lie; the first Skip bytes (a byte-order mark) are left out. Raises EEditorError
+// when the kernel refuses them (the text is then as it was; Data is freed all the same).
+void ReadFromBuffer(PEkView View, char* Data, size_t Size, size_t Skip);
 // Appends the text to Out; false when the kernel failed.
 [[nodiscard]] bool WriteToStream(PEkView View, std::string& Out, bool PreserveEnds);
 [[nodiscard]] bool WriteBlockToStream(PEkView View, std::string& Out);

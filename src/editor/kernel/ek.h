@@ -585,6 +585,10 @@ struct TReplaceAllArgs {
   int32_t* Count;  // replacements made
 };
 struct TReadBufferArgs { TEkReadProc ReadProc; void* Context; };
+// A text read into memory from malloc, handed over: the kernel keeps the bytes where they lie
+// and frees them when it no longer needs them, also when it refuses them. Skip: bytes at the
+// start that are no text (a byte-order mark). Size stays under 4 GB.
+struct TAdoptBufferArgs { char* Data; uint64_t Size; uint32_t Skip; };
 // PreserveEnds: 1 the bytes as stored; 0 every line break as the buffer's own; wbLineFeeds
 // every line break as "\n" (what a parser reading the lines one by one would see).
 inline constexpr uint8_t wbLineFeeds = 2;

@@ -112,6 +112,7 @@ class TEkEditor {
 
   // Records the caller hands over (the operations of the same names).
   uint8_t ReadBuffer(const TReadBufferArgs& A);
+  uint8_t AdoptBuffer(const TAdoptBufferArgs& A);
   uint8_t InsertFromReader(const TReadBufferArgs& A);
   uint8_t WriteBuffer(const TWriteBufferArgs& A);
   uint8_t SeekTo(const TSeekArgs& A);
@@ -134,6 +135,8 @@ class TEkEditor {
 
  private:
   std::string LineText(uint64_t Line) const { return FDoc.LineText(Line); }
+  // What follows a whole new text: the cursor and window at its start, not modified.
+  void AfterRead();
   // Makes the cursor's position exist in the text (pads lines and blanks) and returns its offset.
   uint64_t Materialize();
   std::string IndentFor(uint64_t Line) const;

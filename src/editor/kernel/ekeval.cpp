@@ -44,6 +44,7 @@ uint8_t DoStopPlayback(TEkEditor& E) {
 }
 
 uint8_t DoReadBuffer(TEkEditor& E, const TReadBufferArgs& A) { return E.ReadBuffer(A); }
+uint8_t DoAdoptBuffer(TEkEditor& E, const TAdoptBufferArgs& A) { return E.AdoptBuffer(A); }
 uint8_t DoInsertFromReader(TEkEditor& E, const TReadBufferArgs& A) { return E.InsertFromReader(A); }
 uint8_t DoWriteBuffer(TEkEditor& E, const TWriteBufferArgs& A) { return E.WriteBuffer(A); }
 

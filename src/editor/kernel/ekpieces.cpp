@@ -76,6 +76,19 @@ std::unique_ptr<TTextBlock> TTextBlock::ForFilling(size_t Capacity) {
   return Block;
 }
 
+std::unique_ptr<TTextBlock> TTextBlock::Adopt(char* Data, size_t Size) {
+  auto Block = std::make_unique<TTextBlock>(Data, Size);
+  // Counting first is one quick pass; the breaks then go into a list of the right size
+  // instead of one that is copied as it doubles.
+  bool HasCr = false;
+  const size_t LineFeeds = CountLineFeeds(Data, Size, HasCr);
+  Block->FBreaks.reserve(HasCr ? LineFeeds + LineFeeds / 8 + 16 : LineFeeds);
+  Block->ScanBreaks(0, Size);
+  Block->FinishScan();
+  if (HasCr) Block->FBreaks.shrink_to_fit();
+  return Block;
+}
+
 void TTextBlock::Commit(size_t Count) {
   Count = std::min(Count, Room());
   ScanBreaks(FSize, FSize + Count);
@@ -363,12 +376,12 @@ uint32_t TPieceTree::Merge(uint32_t A, uint32_t B) {
   return B;
 }
 
-void TPieceTree::AppendBlock(std::unique_ptr<TTextBlock> Block) {
-  if (Block->Size() == 0) return;
+void TPieceTree::AppendBlock(std::unique_ptr<TTextBlock> Block, size_t From) {
+  if (Block->Size() <= From) return;
   FBlocks.push_back(std::move(Block));
   uint32_t Index = static_cast<uint32_t>(FBlocks.size() - 1);
   uint64_t Pos = Length();
-  uint32_t N = NewNode(Index, 0, static_cast<uint32_t>(FBlocks[Index]->Size()));
+  uint32_t N = NewNode(Index, static_cast<uint32_t>(From), static_cast<uint32_t>(FBlocks[Index]->Size() - From));
   FRoot = Merge(FRoot, N);
   MendCRLF(Pos);
   FTypingEnd = UINT64_MAX;

@@ -36,6 +36,9 @@ class TTextBlock {
   // Filling a loaded block: an empty block of the given capacity, the room left, and Commit
   // for bytes written at Tail(), whose breaks are found at once (while they are in the cache).
   static std::unique_ptr<TTextBlock> ForFilling(size_t Capacity);
+  // A block over text read elsewhere into a malloc'd buffer, taken as it is (no copy) and
+  // scanned; Size under 4 GB.
+  static std::unique_ptr<TTextBlock> Adopt(char* Data, size_t Size);
   char* Tail() { return FData + FSize; }
   size_t Room() const { return FCapacity - FSize; }
   void Commit(size_t Count);
@@ -67,8 +70,9 @@ class TPieceTree {
 
   // Drops all text.
   void Clear();
-  // Appends a loaded block at the end of the text (the block is scanned already).
-  void AppendBlock(std::unique_ptr<TTextBlock> Block);
+  // Appends a loaded block at the end of the text (the block is scanned already); the text
+  // begins From bytes into the block.
+  void AppendBlock(std::unique_ptr<TTextBlock> Block, size_t From = 0);
 
   uint64_t Length() const;
   uint64_t BreakCount() const;  // line breaks in the text; lines are one more

@@ -1,6 +1,7 @@
 // The operations that read and write records the caller hands over: whole-text transfer,
 // read cursors, markers, ranges, position conversions and searching a given string.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -40,12 +41,26 @@ bool TEkEditor::LineInText(int32_t Line) const { return Line >= 1 && static_cast
 uint8_t TEkEditor::ReadBuffer(const TReadBufferArgs& A) {
   if (!A.ReadProc) return erBadArgument;
   bool Read = FDoc.Text().Load([&](char* Dest, size_t Room) { return ReadThrough(A.ReadProc, A.Context, Dest, Room); });
+  AfterRead();
+  return Read ? FileReadOk : FileReadError;
+}
+
+void TEkEditor::AfterRead() {
   FDoc.DefaultBreak = FDoc.Text().Lines().LineCount() > 1 ? LineBreakText(FDoc.Text().Lines().BreakStyle(0)) : "\n";
   FView->Cursor = TEdPos{1, 1};
   FView->WinTopLine = 1;
   FView->WinLeftCol = 1;
   FDoc.Rec()->ModifyFlags = 0;
-  return Read ? FileReadOk : FileReadError;
+}
+
+uint8_t TEkEditor::AdoptBuffer(const TAdoptBufferArgs& A) {
+  if (A.Size > UINT32_MAX || A.Skip > A.Size) {
+    std::free(A.Data);
+    return A.Skip > A.Size ? erBadArgument : erTooLong;
+  }
+  FDoc.Text().Adopt(A.Data, static_cast<size_t>(A.Size), A.Skip);
+  AfterRead();
+  return FileReadOk;
 }
 
 uint8_t TEkEditor::InsertFromReader(const TReadBufferArgs& A) {

@@ -324,6 +324,15 @@ void TTextBuffer::Clear() {
   for (ITextWatcher* W : FWatchers) W->TextReset();
 }
 
+void TTextBuffer::Adopt(char* Data, size_t Size, size_t Skip) {
+  std::unique_ptr<TTextBlock> Block = TTextBlock::Adopt(Data, Size);
+  FTree.Clear();
+  FHistory.Clear();
+  FTree.AppendBlock(std::move(Block), Skip);
+  ++FChangeCount;
+  for (ITextWatcher* W : FWatchers) W->TextReset();
+}
+
 bool TTextBuffer::Load(const std::function<int64_t(char*, size_t)>& Read) {
   // The text is read straight into the blocks that the pieces keep: one copy from the source.
   // Blocks double from 64 KB, so that a small file takes little and a large one few blocks.

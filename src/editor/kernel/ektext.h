@@ -97,6 +97,9 @@ class TTextBuffer {
 
   // Replaces the text with what Read yields; false (text empty) when it reports an error.
   bool Load(const std::function<int64_t(char*, size_t)>& Read);
+  // Replaces the text with Size bytes at Data, from malloc, which the text keeps as they lie
+  // (no copy) and frees; the first Skip bytes are no text (a byte-order mark). Size under 4 GB.
+  void Adopt(char* Data, size_t Size, size_t Skip);
   void Clear();
   // Counts every change (undo and redo included).
   uint64_t ChangeCount() const { return FChangeCount; }

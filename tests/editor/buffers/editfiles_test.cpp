@@ -124,6 +124,30 @@ TEST_F(BufferFiles, EightBitFileKeepsEveryByteThroughEditsAndSaves) {
   EXPECT_EQ(Difference(B->SavedText(), Read(File)), "");
 }
 
+TEST_F(BufferFiles, TheEncodingIsJudgedOverTheWholeFile) {
+  // One 8-bit byte far into a long ASCII file makes all of it 8-bit text.
+  const std::string Late = std::string(10000, 'a') + "\r\n\xE9t\xE9\r\n" + std::string(300, 'b');
+  const std::string LateFile = Write("late.txt", Late);
+  auto B = TEditBuffer::Create(LateFile, true);
+  EXPECT_EQ(B->FileFilter(), "Tarvos.FileFilter.ANSI");
+  EXPECT_EQ(B->GetLine(1), "\xC3\xA9t\xC3\xA9");
+  B->SaveFile();
+  EXPECT_EQ(Difference(Read(LateFile), Late), "");
+  // Characters of several bytes wherever they fall, after a byte-order mark: UTF-8 as it is.
+  std::string Text = "\xEF\xBB\xBF";
+  for (int I = 0; I < 200; ++I) Text += std::string(static_cast<size_t>(I % 37), 'x') + "\xE2\x82\xAC\xC3\xA9\r\n";
+  const std::string File = Write("marked.txt", Text);
+  auto U = TEditBuffer::Create(File, true);
+  auto V = U->OpenNewView();
+  EXPECT_EQ(U->FileFilter(), "Tarvos.FileFilter.UTF8");
+  EXPECT_TRUE(U->HasByteOrderMark());
+  EXPECT_EQ(U->LineCount(), 201);
+  EXPECT_EQ(U->GetLine(0), "\xE2\x82\xAC\xC3\xA9");
+  TypeAt(*V, 1, 1, "z");
+  U->SaveFile();
+  EXPECT_EQ(Difference(Read(File), Text.substr(0, 3) + "z" + Text.substr(3)), "");
+}
+
 // Answers every question with one answer and counts them.
 class TOneAnswer : public TDefaultQuestions {
  public:

@@ -1,6 +1,10 @@
 // Buffers and views: sharing, modification flags and events, transfers and their errors.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "editor/kernel/ekfixture.h"
 
 namespace nxs::ektest {
@@ -123,6 +127,44 @@ TEST(KernelBuffer, TransfersReportReaderAndWriterErrors) {
   EXPECT_EQ(K.Run(ekWriteBuffer, TWriteBufferArgs{&AppendTo, &Out, 1, 1}), 0);
   EXPECT_EQ(Out, "ee");
   EXPECT_EQ(K.Run(ekReadBuffer, TReadBufferArgs{nullptr, nullptr}), erBadArgument);
+}
+
+TEST(KernelBuffer, AdoptedTextIsKeptAsItLies) {
+  TKernelView K;
+  K.Load("old text");
+  K.Type("!");
+  const auto Adopt = [&](std::string_view Text, uint32_t Skip) {
+    char* Data = static_cast<char*>(std::malloc(Text.size() + 1));
+    std::memcpy(Data, Text.data(), Text.size());
+    return K.Run(ekAdoptBuffer, TAdoptBufferArgs{Data, Text.size(), Skip});
+  };
+  // The byte-order mark is left out; every kind of line break counts, CR LF as one.
+  ASSERT_EQ(Adopt("\xEF\xBB\xBFone\r\ntwo\rthree\n\nfour", 3), FileReadOk);
+  EXPECT_EQ(K.Save(), "one\r\ntwo\rthree\n\nfour");
+  int32_t Lines = 0;
+  K.Run(ekTotalLines, TCountArgs{&Lines});
+  EXPECT_EQ(Lines, 5);
+  EXPECT_EQ(K.Line(2), "two");
+  EXPECT_EQ(K.Line(5), "four");
+  EXPECT_EQ(+K.Buffer().ModifyFlags, 0);
+  EXPECT_EQ(+K.Buffer().UndoAvailable, 0);  // the history went with the old text
+  // Typing into it goes to the kernel's own block; undo takes it back.
+  K.Goto(2, 4);
+  K.Type("s");
+  EXPECT_EQ(K.Line(2), "twos");
+  K.Run(ekUndo);
+  EXPECT_EQ(K.Save(), "one\r\ntwo\rthree\n\nfour");
+  // Lone CRs beyond what the count of line feeds foresaw.
+  ASSERT_EQ(Adopt(std::string(300, '\r') + "x\n", 0), FileReadOk);
+  K.Run(ekTotalLines, TCountArgs{&Lines});
+  EXPECT_EQ(Lines, 302);
+  // Only a byte-order mark: an empty text.
+  ASSERT_EQ(Adopt("\xEF\xBB\xBF", 3), FileReadOk);
+  EXPECT_EQ(K.Save(), "");
+  // A mark longer than the text is refused, and the text stays as it was.
+  K.Load("kept");
+  EXPECT_EQ(Adopt("ab", 3), erBadArgument);
+  EXPECT_EQ(K.Save(), "kept");
 }
 
 TEST(KernelBuffer, IndentTabsAndBackspaceUnindent) {
