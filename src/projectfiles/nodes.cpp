@@ -56,7 +56,7 @@ void TNodeText::Assign(std::string_view Text) {
 }
 
 void* TNodeArena::AllocateInNewBlock(size_t Size) {
-  constexpr size_t FirstBlockSize = 4 * 1024, BlockSize = 256 * 1024;
+  constexpr size_t FirstBlockSize = 512, BlockSize = 256 * 1024;
   // Large pieces get a block of their own so that the current block goes on being used.
   if (Size > BlockSize / 4) {
     FBlocks.push_back(std::make_unique<char[]>(Size));
@@ -66,9 +66,10 @@ void* TNodeArena::AllocateInNewBlock(size_t Size) {
     FPos = FLargeBlocks.emplace_back(TLargeBlock::Granule).Data();
     FEnd = FPos + TLargeBlock::Granule;
   } else {
-    // A project file of a few elements fills a few kilobytes: the blocks start small and each
-    // is as large as all before it, so that a group's thousand open documents do not each
-    // hold (and fault in) a large block, while a large tree still takes few blocks.
+    // A project file of a few elements fills a few kilobytes, and a project's empty local
+    // document a few dozen bytes: the blocks start small and each is as large as all before
+    // it, so that a group's thousand open documents do not each hold (and fault in) a block
+    // larger than they need, while a large tree still takes few blocks.
     size_t Block = std::clamp(FTaken, FirstBlockSize, BlockSize);
     while (Block < Size) Block *= 2;
     FBlocks.push_back(std::make_unique_for_overwrite<char[]>(Block));
