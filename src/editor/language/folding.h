@@ -40,8 +40,9 @@ std::vector<int32_t> EmptyRegionStartLines(const std::vector<TRegion>& Regions, 
 // older count is dropped, and a parse under way stops.
 std::atomic<uint64_t>& ElisionGeneration();
 
-// One edited file under the folding parser. Text and FileName are read under the parse lock
-// on the parse thread; the main thread changes the text only while holding that lock.
+// One edited file under the folding parser. The parse thread reads its text a slice at a time
+// under the kernel's lock while the main thread goes on editing: a change between two slices
+// or during the parse drops that parse, and the change brings the next one.
 class TElisionModule {
  public:
   TElisionModule(PEkView View, std::string FileName, std::shared_ptr<IRegionParser> Parser);
