@@ -176,7 +176,12 @@ int TParseThread::Delay() const {
 }
 
 void TParseThread::ParseNow() {
-  Modified();
+  {
+    std::lock_guard G(FTimeMutex);
+    FLastModified = Now();
+    ++FModifiedSeq;
+    FSleepsUntilChanged = false;
+  }
   FWake.Set();
 }
 
