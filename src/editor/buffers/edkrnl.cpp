@@ -1,6 +1,7 @@
 // The kernel command layer: each operation is the script the kernel runs for it.
 #include "editor/buffers/edkrnl.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -802,6 +803,47 @@ std::string GetBufferText(PEkView View) {
   std::string Out;
   if (EvalOne(View, ekWriteBuffer, TWriteBufferArgs{&AppendWriter, &Out, wbLineFeeds, 0}) != 0) return {};
   return Out;
+}
+
+namespace {
+
+// Every CR LF or lone CR becomes a line feed, as the kernel writes the text with wbLineFeeds.
+void BreaksToLineFeeds(std::string& Text) {
+  const size_t First = Text.find('\r');
+  if (First == std::string::npos) return;
+  size_t To = First;
+  for (size_t From = First; From < Text.size(); ++From) {
+    if (Text[From] != '\r') {
+      Text[To++] = Text[From];
+      continue;
+    }
+    Text[To++] = '\n';
+    if (From + 1 < Text.size() && Text[From + 1] == '\n') ++From;
+  }
+  Text.resize(To);
+}
+
+}  // namespace
+
+bool ReadBufferTextInSlices(PEkView View, std::string& Out, const std::function<bool()>& Stop) {
+  // A quarter of a megabyte copies in well under a tenth of a millisecond.
+  constexpr uint64_t SliceBytes = 1u << 18;
+  Out.clear();
+  uint64_t Length = 0, Changes = 0;
+  if (EvalOne(View, ekReadSlice, TReadSliceArgs{0, nullptr, 0, nullptr, &Changes, &Length}) != erOk) return false;
+  Out.resize(Length);
+  for (uint64_t Pos = 0; Pos < Length;) {
+    if (Stop && Stop()) return false;
+    const auto Want = static_cast<uint32_t>(std::min(SliceBytes, Length - Pos));
+    uint32_t Read = 0;
+    uint64_t Now = 0;
+    if (EvalOne(View, ekReadSlice, TReadSliceArgs{Pos, Out.data() + Pos, Want, &Read, &Now, nullptr}) != erOk) return false;
+    // A change in between: the slices read so far belong to another text.
+    if (Now != Changes || Read != Want) return false;
+    Pos += Read;
+  }
+  BreaksToLineFeeds(Out);
+  return true;
 }
 
 void InsertFromStream(PEkView View, std::string_view Text) {

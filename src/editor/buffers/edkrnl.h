@@ -214,6 +214,11 @@ void ReadFromBuffer(PEkView View, char* Data, size_t Size, size_t Skip);
 // The whole text with every line break as "\n", for readers such as the background parsers:
 // it leaves the undo groups alone, so reading between two keystrokes never splits their undo.
 std::string GetBufferText(PEkView View);
+// The same text read a slice at a time, the kernel's lock held for one slice only, so that a
+// thread reading a long text never keeps the editor waiting for more than a slice. False (Out
+// unspecified) when the text changed between two slices, the kernel failed, or Stop asked to
+// stop; Stop is asked before each slice.
+[[nodiscard]] bool ReadBufferTextInSlices(PEkView View, std::string& Out, const std::function<bool()>& Stop = {});
 // Inserts the text at the cursor up to its first zero byte.
 void InsertFromStream(PEkView View, std::string_view Text);
 

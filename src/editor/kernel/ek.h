@@ -610,6 +610,10 @@ struct TStringArgs { const char* Str; uint32_t Len; };
 struct TDeleteBlockArgs { uint8_t TempBlock; };
 struct TSeekArgs { TEdFile* File; uint32_t Pos; };
 struct TReadCharsArgs { TEdFile* File; char* Buffer; uint32_t Count; uint32_t* Read; };
+// A slice of the stored bytes at a byte offset. Changes counts every change of the text so far:
+// a reader that takes a long text in several slices, so as to hold the kernel's lock only
+// briefly, compares it between slices to know that they belong to one text.
+struct TReadSliceArgs { uint64_t Pos; char* Buffer; uint32_t Count; uint32_t* Read; uint64_t* Changes; uint64_t* Length; };
 struct TFileArgs { TEdFile* File; };
 struct TCountArgs { int32_t* Count; };
 struct TLineArgs { int32_t Line; };

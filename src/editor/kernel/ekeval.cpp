@@ -509,6 +509,23 @@ uint8_t DoGetSearchError(TEkEditor& E, const TSearchErrorArgs& A) {
   return Text.size() > A.Size ? erTooLong : erOk;
 }
 
+uint8_t DoReadSlice(TEkEditor& E, const TReadSliceArgs& A) {
+  if (!A.Buffer && A.Count > 0) return erBadArgument;
+  const TTextBuffer& Text = E.Doc().Text();
+  const uint64_t Length = Text.Length();
+  if (A.Pos > Length) return erRange;
+  uint64_t Copied = 0;
+  Text.Tree().ForEachChunk(A.Pos, std::min<uint64_t>(A.Count, Length - A.Pos), [&](const char* C, size_t K) {
+    std::memcpy(A.Buffer + Copied, C, K);
+    Copied += K;
+    return true;
+  });
+  Put<uint32_t>(A.Read, static_cast<uint32_t>(Copied));
+  Put<uint64_t>(A.Changes, Text.ChangeCount());
+  Put<uint64_t>(A.Length, Length);
+  return erOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The dispatch table: the handler of every listed code, nil for a code the list does not have.
 

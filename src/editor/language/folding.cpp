@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "editor/buffers/edkrnl.h"
+#include "editor/buffers/ekinit.h"
 #include "editor/buffers/elisions.h"
 #include "editor/buffers/resstrings.h"
 #include "shared/mainthread.h"
@@ -36,10 +37,8 @@ class TEmptyLines {
   std::vector<size_t> FStarts;  // offset of each line, made on first use
 };
 
-}  // namespace
-
-void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
-                   const std::function<bool(const TRegion&)>& FoldByDefault, const std::string* ParsedText) {
+void ApplyWith(PEkView View, const std::vector<TRegion>& Regions, const std::function<bool(const TRegion&)>& FoldByDefault,
+               const std::function<bool(int32_t)>& LineEmpty) {
   // The blocks folded now, sorted by range and description so that each region finds its
   // match by a binary search; among equal ones the earliest is taken first.
   // Parsers count bytes of the line: so do the blocks here, from and to the kernel.
@@ -51,7 +50,6 @@ void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
   std::vector<bool> Found(Folded.size(), false);
   ClearAllElisions(View);
   const int32_t Lines = TotalLinesInBuffer(View);
-  TEmptyLines LineEmpty(View, ParsedText);
   std::vector<TElidedBlock> Blocks;
   Blocks.reserve(Regions.size());
   for (const TRegion& R : Regions) {
@@ -82,6 +80,41 @@ void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
   }
   AddElisionBlocksByBytes(View, Blocks);
   ReconcileViewState(View);
+}
+
+}  // namespace
+
+void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
+                   const std::function<bool(const TRegion&)>& FoldByDefault, const std::string* ParsedText) {
+  TEmptyLines LineEmpty(View, ParsedText);
+  ApplyWith(View, Regions, FoldByDefault, std::ref(LineEmpty));
+}
+
+void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
+                   const std::function<bool(const TRegion&)>& FoldByDefault, const std::vector<int32_t>& EmptyLines) {
+  ApplyWith(View, Regions, FoldByDefault,
+            [&](int32_t Line) { return std::binary_search(EmptyLines.begin(), EmptyLines.end(), Line); });
+}
+
+std::vector<int32_t> EmptyRegionStartLines(const std::vector<TRegion>& Regions, std::string_view Text) {
+  std::vector<int32_t> Wanted;
+  for (const TRegion& R : Regions)
+    if (R.StartIndex == 0 && R.StartLine >= 1) Wanted.push_back(R.StartLine);
+  std::sort(Wanted.begin(), Wanted.end());
+  Wanted.erase(std::unique(Wanted.begin(), Wanted.end()), Wanted.end());
+  std::vector<int32_t> Empty;
+  int32_t Line = 1;
+  size_t Start = 0;  // where Line starts; npos once past the last line
+  for (int32_t W : Wanted) {
+    while (Line < W && Start != std::string_view::npos) {
+      const size_t Break = Text.find('\n', Start);
+      Start = Break == std::string_view::npos ? Break : Break + 1;
+      ++Line;
+    }
+    // A line past the text reads as empty, as the kernel's count would stop it anyway.
+    if (Start == std::string_view::npos || Start >= Text.size() || Text[Start] == '\n') Empty.push_back(W);
+  }
+  return Empty;
 }
 
 std::atomic<uint64_t>& ElisionGeneration() {
@@ -115,7 +148,10 @@ void TElisionModule::ApplyErrors(std::vector<TParseError> Errors) {
 bool TParserContext::Apply() {
   auto M = Module.lock();
   if (!M || Generation != ElisionGeneration().load() || M->FileName() != FileName) return false;
-  ApplyElisions(M->View(), Result.Regions, {}, Text.empty() ? nullptr : &Text);
+  if (EmptyLines)
+    ApplyElisions(M->View(), Result.Regions, {}, *EmptyLines);
+  else
+    ApplyElisions(M->View(), Result.Regions);
   M->ApplyErrors(std::move(Result.Errors));
   return true;
 }
@@ -130,6 +166,11 @@ void TElisionParser::RemoveModule(const TElisionModule* Module) {
   std::erase_if(FModules, [&](const auto& M) { return M.get() == Module; });
 }
 
+bool TElisionParser::Watches(const TEditorBuffer* Buffer) {
+  std::lock_guard G(FMutex);
+  return std::any_of(FModules.begin(), FModules.end(), [&](const auto& M) { return M->View()->Editor == Buffer; });
+}
+
 void TElisionParser::Parse() {
   if (!Enabled) return;
   std::vector<std::shared_ptr<TElisionModule>> Modules;
@@ -137,16 +178,23 @@ void TElisionParser::Parse() {
     std::lock_guard G(FMutex);
     Modules = FModules;
   }
-  auto Stop = [] { return TParseThread::GetCancelState() != 0; };
   for (const auto& M : Modules) {
-    if (Stop()) return;
+    if (TParseThread::GetCancelState() != 0) return;
     auto Context = std::make_shared<TParserContext>();
     Context->Module = M;
-    Context->Generation = ElisionGeneration().load();
+    const uint64_t Generation = ElisionGeneration().load();
+    Context->Generation = Generation;
     Context->FileName = M->FileName();
-    Context->Text = GetBufferText(M->View());
-    Context->Result = M->Parser().Parse(Context->Text, Stop);
-    if (Context->Result.Canceled || Context->Generation != ElisionGeneration().load()) continue;
+    // A changed text makes the rest of the work pointless: its result would be dropped.
+    auto Stop = [Generation] {
+      return TParseThread::GetCancelState() != 0 || ElisionGeneration().load() != Generation;
+    };
+    // The text stays on this thread: freeing a long one would cost the main thread as well.
+    std::string Text;
+    if (!ReadBufferTextInSlices(M->View(), Text, Stop)) continue;
+    Context->Result = M->Parser().Parse(Text, Stop);
+    if (Context->Result.Canceled || Stop()) continue;
+    Context->EmptyLines = EmptyRegionStartLines(Context->Result.Regions, Text);
     Queue([Context] { Context->Apply(); });
   }
 }
@@ -156,9 +204,19 @@ void TElisionParser::Parse() {
 TElisionParserEditorHooks::TElisionParserEditorHooks(TParseThread& Thread, const TRegionServicesRegistry& Registry)
     : FThread(Thread), FRegistry(Registry), FParser(std::make_shared<TElisionParser>()) {
   FThread.Add(FParser);
+  EvEditBufferModified().Add(this, &TElisionParserEditorHooks::BufferModified);
 }
 
-TElisionParserEditorHooks::~TElisionParserEditorHooks() { FThread.Remove(FParser.get()); }
+TElisionParserEditorHooks::~TElisionParserEditorHooks() {
+  EvEditBufferModified().Remove(this, &TElisionParserEditorHooks::BufferModified);
+  FThread.Remove(FParser.get());
+}
+
+void TElisionParserEditorHooks::BufferModified(TEvEditBufferModified& Args) {
+  if (!FParser->Watches(Args.Buffer)) return;
+  ++ElisionGeneration();
+  FThread.Modified();
+}
 
 std::shared_ptr<TElisionModule> TElisionParserEditorHooks::EditorOpened(PEkView View, const std::string& FileName) {
   auto Services = FRegistry.ServicesForFile(FileName);

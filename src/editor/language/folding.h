@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,13 +27,22 @@ namespace nxs {
 void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
                    const std::function<bool(const TRegion&)>& FoldByDefault = {},
                    const std::string* ParsedText = nullptr);
+// The same with the empty lines known already: EmptyLines holds, sorted, every line of the
+// parsed text that is empty among those where a region starts at the line's first byte.
+void ApplyElisions(PEkView View, const std::vector<TRegion>& Regions,
+                   const std::function<bool(const TRegion&)>& FoldByDefault,
+                   const std::vector<int32_t>& EmptyLines);
+// Those lines of Text (lines joined by "\n"), found in one pass: the parse thread finds them
+// so that applying a result never scans a long text on the main thread.
+std::vector<int32_t> EmptyRegionStartLines(const std::vector<TRegion>& Regions, std::string_view Text);
 
 // Raised on every change of any text the folding parser watches; a result computed for an
-// older count is dropped.
+// older count is dropped, and a parse under way stops.
 std::atomic<uint64_t>& ElisionGeneration();
 
-// One edited file under the folding parser. Text and FileName are read under the parse lock
-// on the parse thread; the main thread changes the text only while holding that lock.
+// One edited file under the folding parser. The parse thread reads its text a slice at a time
+// under the kernel's lock while the main thread goes on editing: a change between two slices
+// or during the parse drops that parse, and the change brings the next one.
 class TElisionModule {
  public:
   TElisionModule(PEkView View, std::string FileName, std::shared_ptr<IRegionParser> Parser);
@@ -60,7 +70,9 @@ struct TParserContext {
   std::weak_ptr<TElisionModule> Module;
   uint64_t Generation = 0;
   std::string FileName;
-  std::string Text;  // what the parser read (empty: unknown); the generation check keeps it the buffer's
+  // EmptyRegionStartLines of the text the parser read (none: asked of the kernel); the
+  // generation check keeps that text the buffer's.
+  std::optional<std::vector<int32_t>> EmptyLines;
   TRegionResult Result;
   // False when the text changed since or the module shows another file now.
   bool Apply();
@@ -72,6 +84,10 @@ class TElisionParser : public IParseThreadParser {
  public:
   void AddModule(std::shared_ptr<TElisionModule> Module);
   void RemoveModule(const TElisionModule* Module);
+  // Whether a module shows the text of Buffer.
+  bool Watches(const TEditorBuffer* Buffer);
+  // Reads each module's text a slice at a time, so that the editor never waits long for the
+  // kernel, and stops as soon as a text changes.
   void Parse() override;
   bool Enabled = true;
 
@@ -84,9 +100,13 @@ class TElisionParser : public IParseThreadParser {
 // public registration, and the languages come from the region services that personalities
 // and packages register in a registry (the process's unless another is given). An editor
 // whose file some services handle gets a module.
+class TEvEditBufferModified;
+
 class TElisionParserEditorHooks {
  public:
-  // Adds the folding parser to Thread; Thread and Registry must outlive the hooks.
+  // Adds the folding parser to Thread; Thread and Registry must outlive the hooks. A change of
+  // a text the parser watches raises the generation and restarts the thread's quiet period, so
+  // the folds follow the text once the typing pauses.
   explicit TElisionParserEditorHooks(TParseThread& Thread,
                                      const TRegionServicesRegistry& Registry = RegionServicesRegistry());
   // Takes the parser off the thread.
@@ -102,6 +122,8 @@ class TElisionParserEditorHooks {
   TElisionParser& Parser() const { return *FParser; }
 
  private:
+  void BufferModified(TEvEditBufferModified& Args);
+
   TParseThread& FThread;
   const TRegionServicesRegistry& FRegistry;
   std::shared_ptr<TElisionParser> FParser;

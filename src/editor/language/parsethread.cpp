@@ -1,6 +1,7 @@
 #include "editor/language/parsethread.h"
 
 #include <cassert>
+#include <utility>
 
 #include "shared/mainthread.h"
 
@@ -148,13 +149,17 @@ void TParseThread::Remove(const IParseThreadParser* Parser) {
 }
 
 void TParseThread::Modified() {
+  bool Wake;
   {
     std::lock_guard G(FTimeMutex);
     FLastModified = Now();
     ++FModifiedSeq;
+    Wake = std::exchange(FSleepsUntilChanged, false);
   }
-  // An idle thread sleeps until something changes; it measures the quiet period itself.
-  FWake.Set();
+  // Only a thread that sleeps until something changes needs waking: one that waits out the
+  // quiet period or parses looks at the time stamp again when it is done, so a keystroke
+  // costs the thread no wake-up while the typing goes on.
+  if (Wake) FWake.Set();
 }
 
 void TParseThread::SetDelay(int Milliseconds) {
@@ -162,7 +167,7 @@ void TParseThread::SetDelay(int Milliseconds) {
     std::lock_guard G(FTimeMutex);
     FDelay = std::max(0, Milliseconds);
   }
-  Modified();
+  ParseNow();
 }
 
 int TParseThread::Delay() const {
@@ -170,7 +175,15 @@ int TParseThread::Delay() const {
   return FDelay;
 }
 
-void TParseThread::ParseNow() { Modified(); }
+void TParseThread::ParseNow() {
+  {
+    std::lock_guard G(FTimeMutex);
+    FLastModified = Now();
+    ++FModifiedSeq;
+    FSleepsUntilChanged = false;
+  }
+  FWake.Set();
+}
 
 bool TParseThread::WaitForParse(bool RunSynchronized, int TimeoutMs) {
   FLowerPriority.store(false);
@@ -264,6 +277,7 @@ void TParseThread::Body() {
       // Nothing to parse: sleep until a change or a task wakes the thread, rather than
       // polling (with a delay of 0 polling would spin).
       if (FModifiedSeq == FParsedSeq) Remaining = -1;
+      FSleepsUntilChanged = Remaining < 0;
     }
     if (FWake.WaitFor(Remaining)) FWake.Reset();
   }

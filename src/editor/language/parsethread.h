@@ -114,11 +114,13 @@ class TParseThread {
   void Add(std::shared_ptr<IParseThreadParser> Parser);
   void Remove(const IParseThreadParser* Parser);
 
-  // Restarts the quiet period.
+  // Restarts the quiet period. Cheap enough for every keystroke: it wakes the thread only when
+  // the thread had nothing to do.
   void Modified();
+  // Wakes the thread to measure the quiet period again.
   void SetDelay(int Milliseconds);
   int Delay() const;
-  // The same as Modified: every modification wakes the thread to measure the quiet period.
+  // Modified, and wakes the thread whatever it waits for.
   void ParseNow();
   // Requests a parse and waits up to TimeoutMs until a parse that started after the request
   // has finished. With RunSynchronized the main-thread queue is served while waiting, so a
@@ -173,6 +175,7 @@ class TParseThread {
   uint64_t FModifiedSeq = 0;
   uint64_t FParsedSeq = 0;    // the count the last finished parse started from
   uint64_t FStartedSeq = 0;   // the count the running parse started from
+  bool FSleepsUntilChanged = false;  // the thread waits without a time limit
 
   TManualResetEvent FWake;
   TManualResetEvent FParseDone;

@@ -275,5 +275,33 @@ TEST_F(CommandLayer, TheTextForParsersEndsEveryLineWithALineFeedAndKeepsTypingOn
   EXPECT_EQ(GetBufferText(V), "");
 }
 
+TEST_F(CommandLayer, TheTextReadInSlicesIsTheParsersTextAndFailsWhenItChangesOnTheWay) {
+  // Several slices' worth, with a CR LF across the first slice boundary (a quarter megabyte).
+  std::string Long(262143, 'a');
+  for (size_t I = 100; I < Long.size(); I += 100) Long[I] = (I / 100) % 3 == 0 ? '\r' : '\n';
+  Long += "\r\nb\rc\n";
+  while (Long.size() < 700000) Long += "line\r\n";
+  Load(Long);
+  InsertString(V, "x");
+  std::string Sliced;
+  ASSERT_TRUE(ReadBufferTextInSlices(V, Sliced));
+  EXPECT_TRUE(Sliced == GetBufferText(V));  // not printed: too long
+  InsertString(V, "y");
+  EXPECT_EQ(UndoSteps(), 1);  // reading between two keystrokes kept them one step
+
+  int Asked = 0;
+  EXPECT_FALSE(ReadBufferTextInSlices(V, Sliced, [&] { return ++Asked == 2; }));
+  EXPECT_EQ(Asked, 2);
+  // A change between two slices: what was read belongs to another text.
+  Asked = 0;
+  EXPECT_FALSE(ReadBufferTextInSlices(V, Sliced, [&] {
+    if (++Asked == 2) InsertString(V, "z");
+    return false;
+  }));
+  Load("");
+  ASSERT_TRUE(ReadBufferTextInSlices(V, Sliced));
+  EXPECT_EQ(Sliced, "");
+}
+
 }  // namespace
 }  // namespace nxs

@@ -476,6 +476,27 @@ TEST(KernelEdit, ReaderPositionsCountCharactersAndMidCharacterOffsets) {
   EXPECT_EQ(K.Run(ekSeekTo, TSeekArgs{&F, 99}), erRange);
 }
 
+TEST(KernelEdit, SlicesAreStoredBytesAtAnOffsetWithTheCountOfChangesSoFar) {
+  TKernelView K;
+  K.Load("ab\r\ncd");
+  char Buf[16] = {};
+  uint32_t Read = 0;
+  uint64_t Changes = 0, Length = 0;
+  EXPECT_EQ(K.Run(ekReadSlice, TReadSliceArgs{1, Buf, 3, &Read, &Changes, &Length}), 0);
+  EXPECT_EQ(std::string(Buf, Read), "b\r\n");
+  EXPECT_EQ(Length, 6u);
+  // Cut at the end; an offset past it is refused.
+  EXPECT_EQ(K.Run(ekReadSlice, TReadSliceArgs{4, Buf, 16, &Read, nullptr, nullptr}), 0);
+  EXPECT_EQ(std::string(Buf, Read), "cd");
+  EXPECT_EQ(K.Run(ekReadSlice, TReadSliceArgs{7, Buf, 1, &Read, nullptr, nullptr}), erRange);
+  EXPECT_EQ(K.Run(ekReadSlice, TReadSliceArgs{0, nullptr, 1, &Read, nullptr, nullptr}), erBadArgument);
+  const uint64_t Before = Changes;
+  K.Run(ekInsertString, TStringArgs{"x", 1});
+  EXPECT_EQ(K.Run(ekReadSlice, TReadSliceArgs{0, nullptr, 0, nullptr, &Changes, &Length}), 0);
+  EXPECT_GT(Changes, Before);
+  EXPECT_EQ(Length, 7u);
+}
+
 }  // namespace
 }  // namespace nxs::ektest
 

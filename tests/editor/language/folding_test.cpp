@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "editor/buffers/editbuffer.h"
 #include "editor/buffers/editview.h"
 #include "editor/buffers/edkrnl.h"
@@ -74,6 +77,42 @@ TEST_F(Folding, TheParseThreadAppliesCurrentResultsAndDropsStaleOnes) {
   Thread.Remove(Parser.get());
 }
 
+TEST_F(Folding, EmptyLinesAreFoundWhereRegionsStartAtALinesFirstByte) {
+  const std::string Text = "a\n\nb\n\n\nc";
+  auto At = [](int32_t Line, int32_t Index) { return TRegion{Line, Index, Line + 1, 0, "r", "r"}; };
+  // Line 3 is not empty, line 2 starts a region only past its first byte, line 7 is past the
+  // text; the regions come in any order.
+  EXPECT_EQ((std::vector<int32_t>{4, 5, 7}), EmptyRegionStartLines({At(7, 0), At(5, 0), At(3, 0), At(2, 1), At(4, 0), At(1, 0)}, Text));
+  EXPECT_EQ((std::vector<int32_t>{1}), EmptyRegionStartLines({At(1, 0)}, ""));
+}
+
+TEST_F(Folding, AnEditOfAWatchedTextBringsAFreshParseOnceTheTypingPauses) {
+  PEkView V = Open("procedure A;\nbegin\n  x;\nend;\n");
+  TParseThread Thread;
+  Thread.SetDelay(0);
+  TRegionServicesRegistry Registry;
+  Registry.Add(MakePascalRegionServices());
+  TElisionParserEditorHooks Hooks(Thread, Registry);
+  auto Module = Hooks.EditorOpened(V, Path);
+  ASSERT_NE(nullptr, Module);
+  // Waits on the folds the main thread is given, never asking for a parse itself.
+  auto FoldsAt = [&](int32_t Line) {
+    for (auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(10); std::chrono::steady_clock::now() < Until;) {
+      MainThreadQueue().ProcessPending();
+      if (IsStartOfElisionBlock(V, Line)) return true;
+      std::this_thread::yield();
+    }
+    return false;
+  };
+  ASSERT_TRUE(FoldsAt(1));
+  const uint64_t Before = ElisionGeneration().load();
+  GotoLineCol(V, 5, 1);
+  InsertString(V, "procedure B;\rbegin\r  y;\rend;\r");  // typed: CR is the Enter key
+  EXPECT_GT(ElisionGeneration().load(), Before);
+  EXPECT_TRUE(FoldsAt(5));
+  Hooks.EditorClosed(Module.get());
+}
+
 TEST_F(Folding, FoldedBlocksBeyondOneKernelArraySurviveAReparseAndTheSavedForm) {
   const int32_t N = 5000;  // more than two arrays' worth
   PEkView V = Open(Lines(2 * N + 1));
@@ -112,12 +151,20 @@ TEST_F(Folding, AReparseKeepsUndescribedRegionsFoldedAndSkipsALeadingLineBreak) 
   const std::string Text = "a\n\nb\nc\nd\ne\n";
   TRegion Unnamed{3, 0, 5, 1, "region", ""};
   TRegion FromBreak{2, 0, 6, 1, "comment", "x"};  // line 2 is empty: the block starts on line 3
-  for (const std::string* Parsed : {static_cast<const std::string*>(nullptr), &Text}) {
+  // The empty lines asked of the kernel, looked up in the parsed text, or found beforehand as
+  // the parse thread does.
+  const std::vector<int32_t> Empty = EmptyRegionStartLines({FromBreak, Unnamed}, Text);
+  EXPECT_EQ(std::vector<int32_t>{2}, Empty);
+  for (int Way = 0; Way < 3; ++Way) {
+    auto Apply = [&] {
+      if (Way == 2) ApplyElisions(V, {FromBreak, Unnamed}, {}, Empty);
+      else ApplyElisions(V, {FromBreak, Unnamed}, {}, Way == 1 ? &Text : nullptr);
+    };
     ClearAllElisions(V);
-    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    Apply();
     EXPECT_FALSE(IsStartOfElisionBlock(V, 2));
     ASSERT_TRUE(ElideRange(V, 3, 5, true));
-    ApplyElisions(V, {FromBreak, Unnamed}, {}, Parsed);
+    Apply();
     // The unnamed region was folded under the placeholder text and finds itself again.
     EXPECT_TRUE(LineIsElided(V, 4));
     ASSERT_EQ(1u, GetAllElidedBlocks(V).size());

@@ -69,6 +69,33 @@ TEST_F(ParseThreadTest, ParsesOnlyAfterTheTextWasQuietForTheDelay) {
   EXPECT_EQ(1, Parser->Started.load());
 }
 
+TEST_F(ParseThreadTest, KeystrokesWakeTheThreadOnlyWhenItHadNothingToDo) {
+  TFakeClock Clock;
+  TParseThread Thread(Clock.Fn());
+  auto Parser = std::make_shared<TCountingParser>();
+  Thread.Add(Parser);
+  // A new delay wakes the thread, which then waits out a quiet period of a minute.
+  Thread.SetDelay(60'000);
+  ASSERT_TRUE(WaitUntil([&] { return Clock.ThreadReads.load() >= 2; }));
+  std::this_thread::sleep_for(50ms);  // lets it settle into that wait
+  int Seen = Clock.ThreadReads.load();
+  for (int I = 0; I < 20; ++I) {
+    Clock.Ms += 10;
+    Thread.Modified();
+  }
+  // Not a wait: a thread left alone gives no sign, so this is the time a wake-up has to show.
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Seen, Clock.ThreadReads.load());
+  Thread.SetDelay(0);
+  ASSERT_TRUE(WaitUntil([&] { return Parser->Finished.load() == 1; }));
+  // Now it has nothing to do: the next keystroke wakes it to measure the quiet period.
+  ASSERT_TRUE(WaitUntil([&] { return !Thread.IsParsing(); }));
+  std::this_thread::sleep_for(50ms);
+  Seen = Clock.ThreadReads.load();
+  Thread.Modified();
+  EXPECT_TRUE(WaitUntil([&] { return Clock.ThreadReads.load() > Seen; }));
+}
+
 TEST_F(ParseThreadTest, WaitForParseTriggersAParseEvenWhenNothingChanged) {
   TParseThread Thread;
   auto Parser = std::make_shared<TCountingParser>();
