@@ -39,8 +39,18 @@ void ParseCurrent(TEdModules& Modules) {
   auto Module = Hooks->EditorOpened(View, File);
   if (!Module) NoParserFor(File);
   TParseThread& Thread = ParseThread();
+  // This parse is wanted now, not after the quiet period; the period is the editor's again
+  // afterwards, or each keystroke that followed would start a parse of the whole text.
+  const int Delay = Thread.Delay();
   Thread.SetDelay(0);
-  const bool Done = Thread.WaitForParse(true, 30000);
+  bool Done = false;
+  try {
+    Done = Thread.WaitForParse(true, 30000);
+  } catch (...) {
+    Thread.SetDelay(Delay);
+    throw;
+  }
+  Thread.SetDelay(Delay);
   Hooks->EditorClosed(Module.get());
   MainThreadQueue().ProcessPending();
   if (!Done) throw Exception(res::SEdParseTimedOut);

@@ -19,6 +19,8 @@
 #include "shared/dialogs.h"
 #include "support/files.h"
 #include "support/tempdir.h"
+#include "editor/language/parsethread.h"
+#include "editor/language/regions.h"
 #include "environment/layouts.h"
 #include "terminal/debugpanes.h"
 #include "terminal/editorpane.h"
@@ -112,6 +114,20 @@ TEST_F(TerminalIde, ThePromptRunsTheScriptCommandsAndShowsTheirAnswerOrTheirFail
   Type("y");
   EXPECT_EQ(Text(), "yx\n");
   EXPECT_EQ(Ide->MessageLine(), "Unknown command \"NoSuchThing\"");
+}
+
+// A parse asked for at the prompt runs at once, and the quiet period after a keystroke stays
+// the editor's: with none, each key typed afterwards would start a parse of the whole text.
+TEST_F(TerminalIde, AParseAskedAtThePromptLeavesTheQuietPeriodAsItWas) {
+  const auto Pascal = MakePascalRegionServices();
+  RegionServicesRegistry().Add(Pascal);
+  Ide->Open(Write("u.pas", "unit u;\ninterface\nimplementation\nprocedure P;\nbegin\nend;\nend.\n"));
+  const int Before = ParseThread().Delay();
+  ASSERT_GT(Before, 0);
+  Prompt("Parse");
+  RegionServicesRegistry().Remove(Pascal.get());
+  EXPECT_EQ(Ide->MessageLine(), "");
+  EXPECT_EQ(ParseThread().Delay(), Before);
 }
 
 TEST_F(TerminalIde, ThePromptRunsTheScriptLanguageOnTheTabShownAndFollowsItsSwitches) {
