@@ -8,7 +8,7 @@
 
 #include "editor/buffers/briefexpr.h"
 #include "editor/buffers/edkrnl.h"
-#include "environment/prefilter.h"
+#include "shared/prefilter.h"
 #include "environment/resstrings.h"
 #include "shared/exceptions.h"
 #include "shared/format.h"

@@ -66,37 +66,70 @@ struct TNeedles::TImpl {
   }
 
 #if defined(__x86_64__)
-  __attribute__((target("avx2"))) size_t Vector(const char* Hay, size_t HayLen) const {
-    const size_t Count = Probes.size();
+  // The probes as vectors: each probe's two bytes, and the case bits to set before comparing.
+  struct TVectors {
     __m256i V1[MaxVectorProbes], V2[MaxVectorProbes], F1[MaxVectorProbes], F2[MaxVectorProbes];
+  };
+
+  // Tests the 32 places from Block (their bytes read from Bytes) of which the first Places
+  // count (those before Skip left out): the first where a needle starts, as an offset from
+  // Block, or npos.
+  __attribute__((target("avx2"), always_inline)) inline size_t Test(const TVectors& W, const char* Bytes, size_t Block,
+                                                                    size_t Places, const char* Hay, size_t HayLen,
+                                                                    size_t Skip = 0) const {
+    const size_t Count = Probes.size();
+    uint32_t Masks[MaxVectorProbes];
+    uint32_t Any = 0;
     for (size_t P = 0; P < Count; ++P) {
       const TProbe& Pr = Probes[P];
-      V1[P] = _mm256_set1_epi8(static_cast<char>(Pr.B1));
-      V2[P] = _mm256_set1_epi8(static_cast<char>(Pr.B2));
-      F1[P] = _mm256_set1_epi8(Fold && IsLetter(Pr.B1) ? 0x20 : 0);
-      F2[P] = _mm256_set1_epi8(Fold && IsLetter(Pr.B2) ? 0x20 : 0);
+      __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Bytes + Pr.I1)), W.F1[P]);
+      __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Bytes + Pr.I2)), W.F2[P]);
+      Masks[P] = static_cast<uint32_t>(
+          _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, W.V1[P]), _mm256_cmpeq_epi8(B, W.V2[P]))));
+      Any |= Masks[P];
     }
-    uint32_t Masks[MaxVectorProbes];
+    if (Places < 32) Any &= (uint32_t{1} << Places) - 1;
+    Any &= ~((uint32_t{1} << Skip) - 1);
+    // Places in order: the first needle found is the first in the text.
+    while (Any) {
+      const unsigned Bit = static_cast<unsigned>(__builtin_ctz(Any));
+      for (size_t P = 0; P < Count; ++P)
+        if ((Masks[P] >> Bit) & 1u && Verify(Probes[P], Hay, HayLen, Block + Bit)) return Bit;
+      Any &= Any - 1;
+    }
+    return std::string_view::npos;
+  }
+
+  __attribute__((target("avx2"))) size_t Vector(const char* Hay, size_t HayLen) const {
+    TVectors W;
+    for (size_t P = 0; P < Probes.size(); ++P) {
+      const TProbe& Pr = Probes[P];
+      W.V1[P] = _mm256_set1_epi8(static_cast<char>(Pr.B1));
+      W.V2[P] = _mm256_set1_epi8(static_cast<char>(Pr.B2));
+      W.F1[P] = _mm256_set1_epi8(Fold && IsLetter(Pr.B1) ? 0x20 : 0);
+      W.F2[P] = _mm256_set1_epi8(Fold && IsLetter(Pr.B2) ? 0x20 : 0);
+    }
     size_t I = 0;
-    for (; I + Reach + 32 <= HayLen; I += 32) {
-      uint32_t Any = 0;
-      for (size_t P = 0; P < Count; ++P) {
-        const TProbe& Pr = Probes[P];
-        __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I + Pr.I1)), F1[P]);
-        __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + I + Pr.I2)), F2[P]);
-        Masks[P] = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, V1[P]), _mm256_cmpeq_epi8(B, V2[P]))));
-        Any |= Masks[P];
-      }
-      // Places in order: the first needle found is the first in the text.
-      while (Any) {
-        const unsigned Bit = static_cast<unsigned>(__builtin_ctz(Any));
-        for (size_t P = 0; P < Count; ++P)
-          if ((Masks[P] >> Bit) & 1u && Verify(Probes[P], Hay, HayLen, I + Bit)) return I + Bit;
-        Any &= Any - 1;
-      }
+    for (; I + Reach + 32 <= HayLen; I += 32)
+      if (const size_t Hit = Test(W, Hay + I, I, 32, Hay, HayLen); Hit != std::string_view::npos) return I + Hit;
+    // The last places are tested the same way, as a scan over many short runs (pieces of an
+    // edited text) ends every run there: those whose probes read inside the run in the last
+    // whole block (the places before I left out), the rest in a copy padded with zeros.
+    if (I > 0 && I + Reach < HayLen) {
+      const size_t Last = HayLen - Reach - 32;
+      if (const size_t Hit = Test(W, Hay + Last, Last, 32, Hay, HayLen, I - Last); Hit != std::string_view::npos)
+        return Last + Hit;
+      I = HayLen - Reach;
     }
-    return Scalar(Hay, I, HayLen);
+    if (I + MinLen > HayLen) return std::string_view::npos;
+    alignas(32) char Tail[256];
+    if (2 * Reach + 96 > sizeof Tail) return Scalar(Hay, I, HayLen);
+    std::memset(Tail, 0, std::min(sizeof Tail, HayLen - I + Reach + 64));
+    std::memcpy(Tail, Hay + I, HayLen - I);
+    for (size_t J = 0; I + J < HayLen; J += 32)
+      if (const size_t Hit = Test(W, Tail + J, I + J, HayLen - I - J, Hay, HayLen); Hit != std::string_view::npos)
+        return I + J + Hit;
+    return std::string_view::npos;
   }
 #endif
 };

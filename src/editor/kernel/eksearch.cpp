@@ -12,6 +12,7 @@
 #include "editor/kernel/ekcolumns.h"
 #include "editor/kernel/ekutf8.h"
 #include "shared/linescan.h"
+#include "shared/prefilter.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -79,7 +80,42 @@ __attribute__((target("avx2"))) size_t FindAvx2(const char* Hay, size_t HayLen, 
       Mask &= Mask - 1;
     }
   }
-  return FindScalar(Hay, I, HayLen, Needle, DoFold, I1, I2);
+  // The last places (fewer than 33) are compared the same way, as a scan over many short runs
+  // (pieces of an edited text) ends every run there: in the last whole block, the places
+  // before I left out, or in a copy padded with zeros when the run is shorter than a block.
+  if (I + M > HayLen) return std::string_view::npos;
+  if (I > 0) {
+    const size_t Last = HayLen - M + 1 - 32;
+    __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + Last + I1)), F1);
+    __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Hay + Last + I2)), F2);
+    uint32_t Mask = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, V1), _mm256_cmpeq_epi8(B, V2))));
+    Mask &= ~((uint32_t{1} << (I - Last)) - 1);
+    while (Mask) {
+      size_t At = Last + static_cast<size_t>(__builtin_ctz(Mask));
+      if (SameAt(Hay + At, Needle, DoFold)) return At;
+      Mask &= Mask - 1;
+    }
+    return std::string_view::npos;
+  }
+  alignas(32) char Tail[256];
+  if (M + 64 > sizeof Tail) return FindScalar(Hay, I, HayLen, Needle, DoFold, I1, I2);
+  const size_t Places = HayLen - M + 1 - I;
+  std::memset(Tail, 0, sizeof Tail);
+  std::memcpy(Tail, Hay + I, HayLen - I);
+  for (size_t J = 0; J < Places; J += 32) {
+    __m256i A = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Tail + J + I1)), F1);
+    __m256i B = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Tail + J + I2)), F2);
+    uint32_t Mask = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(A, V1), _mm256_cmpeq_epi8(B, V2))));
+    if (Places - J < 32) Mask &= (uint32_t{1} << (Places - J)) - 1;
+    while (Mask) {
+      size_t At = I + J + static_cast<size_t>(__builtin_ctz(Mask));
+      if (SameAt(Hay + At, Needle, DoFold)) return At;
+      Mask &= Mask - 1;
+    }
+  }
+  return std::string_view::npos;
 }
 
 #endif
@@ -376,62 +412,6 @@ std::string KernelRegex(std::string_view Pattern, std::vector<uint32_t>& Map) {
   return Out;
 }
 
-// The literal that every match of the pattern starts with, when it begins with one and has no
-// alternation at its top: a match can only start where that literal stands. Empty when there
-// is none of three bytes or more. Caseless, it is in lower case and holds ASCII alone (and
-// neither k nor s, which fold to characters beyond ASCII as well).
-std::string LeadingLiteral(std::string_view Pattern, bool Caseless) {
-  // A top-level alternation lets a match start with any of its branches.
-  int Depth = 0;
-  for (size_t I = 0; I < Pattern.size(); ++I) {
-    const char C = Pattern[I];
-    if (C == '\\') {
-      if (Pattern.substr(I + 1, 1) == "Q") return {};
-      ++I;
-    } else if (C == '[') {
-      // A ] first in the class (after ^) is a member.
-      I += Pattern.substr(I + 1, 1) == "^" ? 2 : 1;
-      if (Pattern.substr(I, 1) == "]") ++I;
-      while (I < Pattern.size() && Pattern[I] != ']') I += Pattern[I] == '\\' ? 2 : 1;
-    } else if (C == '(') {
-      ++Depth;
-    } else if (C == ')') {
-      --Depth;
-    } else if (C == '|' && Depth == 0) {
-      return {};
-    }
-  }
-  std::string Out;
-  for (size_t I = 0; I < Pattern.size();) {
-    size_t Start = I, Len = 1;
-    const auto C = static_cast<unsigned char>(Pattern[I]);
-    if (C == '\\') {
-      // Escaped punctuation stands for itself; an escaped letter or digit is a class, an
-      // anchor or a control character.
-      if (I + 1 >= Pattern.size()) break;
-      const auto E = static_cast<unsigned char>(Pattern[I + 1]);
-      if (E >= 0x80 || std::isalnum(E) || E < 0x20) break;
-      Start = I + 1;
-    } else if (C < 0x20 || std::strchr(".^$[](){}*+?|", C)) {
-      break;
-    } else if (C >= 0x80) {
-      Len = static_cast<size_t>(Utf8SeqLength(C));
-    }
-    const size_t Next = Start + Len;
-    // A quantifier after it may leave the character out.
-    if (Next > Pattern.size() || (Next < Pattern.size() && std::strchr("*+?{", Pattern[Next]))) break;
-    if (Caseless) {
-      const auto L = static_cast<unsigned char>(Pattern[Start]);
-      if (L >= 0x80 || Fold(L) == 'k' || Fold(L) == 's') break;
-      Out += static_cast<char>(Fold(L));
-    } else {
-      Out.append(Pattern.substr(Start, Len));
-    }
-    I = Next;
-  }
-  return Out.size() >= 3 ? Out : std::string();
-}
-
 }  // namespace
 
 TSearcher::TSearcher() = default;
@@ -445,7 +425,9 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   FPattern.assign(Pattern);
   FFlags = Flags;
   FRegex.reset();
-  FLead.clear();
+  FLeadRegex.reset();
+  FLeads.reset();
+  FLeadLongest = 0;
   FGroups.clear();
   bool Caseless = !Flags.Contains(sfCase);
   bool Ascii = std::all_of(Pattern.begin(), Pattern.end(), [](char C) { return static_cast<unsigned char>(C) < 0x80; });
@@ -467,23 +449,48 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   pcre2_set_newline(Ctx, PCRE2_NEWLINE_ANYCRLF);
   int Error = 0;
   PCRE2_SIZE Offset = 0;
-  auto R = std::make_unique<TRegex>();
-  R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Source.data()), Source.size(), Options, &Error, &Offset, Ctx);
-  pcre2_compile_context_free(Ctx);
+  bool Jit = true;  // every form compiled to machine code
+  auto Compile = [&](uint32_t With) {
+    auto R = std::make_unique<TRegex>();
+    R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Source.data()), Source.size(), With, &Error, &Offset, Ctx);
+    if (R->Code) {
+      Jit = pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0 && Jit;
+      R->Match = pcre2_match_data_create_from_pattern(R->Code, nullptr);
+    }
+    return R;
+  };
+  auto R = Compile(Options);
   if (!R->Code) {
+    pcre2_compile_context_free(Ctx);
     PCRE2_UCHAR Message[256];
     if (pcre2_get_error_message(Error, Message, sizeof Message) > 0) FErrorText = reinterpret_cast<const char*>(Message);
     FErrorOffset = Flags.Contains(sfRegExp) ? Map[std::min<size_t>(Offset, Map.size() - 1)] : 0;
     return MapRegexError(Error);
   }
-  pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
-  R->Match = pcre2_match_data_create_from_pattern(R->Code, nullptr);
   uint32_t Behind = 0;
   pcre2_pattern_info(R->Code, PCRE2_INFO_MAXLOOKBEHIND, &Behind);
   // Lookbehind counts characters; a word boundary or \R looks at one more.
   FBehind = std::min<uint64_t>(4 * (uint64_t{Behind} + 2), 1 << 16);
   FRegex = std::move(R);
-  FLead = LeadingLiteral(Source, Caseless);
+  // The leading needles come from the pattern as the user wrote it: the kernel's own form
+  // adds constructs the extractor does not see through. A needle with a line break in it
+  // would not be found where the text breaks with a CR LF pair.
+  std::vector<std::string> Leads =
+      LeadingLiterals(Flags.Contains(sfRegExp) ? std::string(Pattern) : EscapeLiteral(Pattern), Caseless);
+  if (!Leads.empty() && std::none_of(Leads.begin(), Leads.end(), [](const std::string& L) {
+        return L.find_first_of("\r\n") != std::string::npos;
+      })) {
+    // Tried at each needle, anchored: compiled so, it runs compiled to machine code as the
+    // expression does elsewhere (an anchored search asked for at match time would not). Only
+    // so do both agree where the text is not valid UTF-8, which the engine matches in valid
+    // runs: its interpreter, tried anchored, may go on to the start of the next run.
+    if (auto A = Compile(Options | PCRE2_ANCHORED); A->Code && Jit) {
+      for (const auto& L : Leads) FLeadLongest = std::max(FLeadLongest, L.size());
+      FLeads = std::make_unique<TNeedles>(std::move(Leads), Caseless);
+      FLeadRegex = std::move(A);
+    }
+  }
+  pcre2_compile_context_free(Ctx);
   return SearchOk;
 }
 
@@ -512,11 +519,19 @@ bool TSearcher::WordAt(const TTextBuffer& Text, uint64_t Pos, uint64_t Len) cons
 
 void TSearcher::LiteralScan(const TSource& Src, std::string_view Needle, bool Fold, bool Words, uint64_t From, uint64_t To,
                             const std::function<uint64_t(uint64_t)>& OnMatch) const {
-  const size_t M = Needle.size();
-  const uint64_t End = std::min(Src.Length(), To + M - 1);
-  if (M == 0 || From >= To || End < From + M) return;
+  if (Needle.empty()) return;
   size_t I1, I2;
   RarePositions(Needle, I1, I2);
+  NeedleScan(
+      Src, [&](const char* Hay, size_t Len) { return FindLiteral(Hay, Len, Needle, Fold, I1, I2); }, Needle.size(),
+      Words, From, To, OnMatch);
+}
+
+void TSearcher::NeedleScan(const TSource& Src, const std::function<size_t(const char*, size_t)>& Find, size_t Longest,
+                           bool Words, uint64_t From, uint64_t To, const std::function<uint64_t(uint64_t)>& OnMatch) const {
+  const size_t M = Longest;
+  const uint64_t End = std::min(Src.Length(), To + M - 1);
+  if (M == 0 || From >= To || End <= From) return;
   uint64_t Next = From;  // no match may start before it
   // Offers the hit at Pos, Local bytes into Around (which holds it); false ends the scan.
   auto Offer = [&](uint64_t Pos, std::string_view Around, size_t Local) {
@@ -531,38 +546,51 @@ void TSearcher::LiteralScan(const TSource& Src, std::string_view Needle, bool Fo
     Next = std::max(After, Pos + 1);
     return true;
   };
-  // Each chunk is searched in place; a match that straddles two chunks is found in the
-  // joint of the previous chunk's last M-1 bytes and the next chunk's first M-1.
-  std::string Carry, Joint;
-  uint64_t ChunkPos = From;
-  Src.ForEachChunk(From, End - From, [&](const char* P, size_t N) {
-    if (!Carry.empty()) {
-      Joint.assign(Carry);
-      Joint.append(P, std::min(N, M - 1));
-      const uint64_t JointPos = ChunkPos - Carry.size();
-      for (uint64_t At = Next > JointPos ? Next - JointPos : 0; At < Carry.size();) {
-        const size_t Hit = FindLiteral(Joint.data() + At, Joint.size() - At, Needle, Fold, I1, I2);
-        if (Hit == std::string_view::npos || At + Hit >= Carry.size()) break;
-        if (!Offer(JointPos + At + Hit, Joint, At + Hit)) return false;
-        At = std::max(At + Hit + 1, Next > JointPos ? Next - JointPos : 0);
-      }
-    }
-    for (uint64_t At = Next > ChunkPos ? Next - ChunkPos : 0; At < N;) {
-      const size_t Hit = FindLiteral(P + At, N - At, Needle, Fold, I1, I2);
+  // Scans a run of bytes that starts at the source offset RunPos; false once the scan ends.
+  auto ScanRun = [&](const char* P, size_t N, uint64_t RunPos) {
+    for (uint64_t At = Next > RunPos ? Next - RunPos : 0; At < N;) {
+      const size_t Hit = Find(P + At, N - At);
       if (Hit == std::string_view::npos) break;
-      if (!Offer(ChunkPos + At + Hit, std::string_view(P, N), At + Hit)) return false;
-      At = std::max(At + Hit + 1, Next - ChunkPos);
+      if (!Offer(RunPos + At + Hit, std::string_view(P, N), At + Hit)) return false;
+      At = std::max(At + Hit + 1, Next > RunPos ? Next - RunPos : 0);
     }
-    // Only the last M-1 bytes can begin a match that the next chunk completes.
-    if (N >= M - 1) {
-      Carry.assign(P + N - (M - 1), M - 1);
+    return true;
+  };
+  // Short chunks (the pieces of an edited text) are gathered into a stage and scanned there
+  // together; a long one is scanned in place, after the stage with its first M-1 bytes. Each
+  // stage begins with the last M-1 bytes before it, where a needle may start that the stage
+  // completes. A needle that an earlier scan held whole was offered already: Next skips it.
+  constexpr size_t StageSize = 32 << 10;
+  std::string& Stage = FStage;
+  Stage.clear();
+  uint64_t StagePos = From, ChunkPos = From;
+  const auto KeepTail = [&](const char* P, size_t N, uint64_t RunEnd) {
+    const size_t Keep = std::min(N, M - 1);
+    Stage.assign(P + N - Keep, Keep);
+    StagePos = RunEnd - Keep;
+  };
+  bool Ended = false;
+  Src.ForEachChunk(From, End - From, [&](const char* P, size_t N) {
+    if (N < StageSize / 2) {
+      if (Stage.size() + N > StageSize) {
+        if (!ScanRun(Stage.data(), Stage.size(), StagePos)) return !(Ended = true);
+        // A copy of the tail, as assign may not take its own bytes.
+        const std::string Tail = Stage.substr(Stage.size() - std::min(Stage.size(), M - 1));
+        KeepTail(Tail.data(), Tail.size(), ChunkPos);
+      }
+      Stage.append(P, N);
     } else {
-      Carry.append(P, N);
-      if (Carry.size() > M - 1) Carry.erase(0, Carry.size() - (M - 1));
+      if (!Stage.empty()) {
+        Stage.append(P, std::min(N, M - 1));
+        if (!ScanRun(Stage.data(), Stage.size(), StagePos)) return !(Ended = true);
+      }
+      if (!ScanRun(P, N, ChunkPos)) return !(Ended = true);
+      KeepTail(P, N, ChunkPos + N);
     }
     ChunkPos += N;
     return true;
   });
+  if (!Ended && !Stage.empty()) ScanRun(Stage.data(), Stage.size(), StagePos);
 }
 
 void TSearcher::LiteralScan(const TTextBuffer& Text, uint64_t From, uint64_t To,
@@ -581,9 +609,9 @@ bool TSearcher::LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t 
   return Found;
 }
 
-void TSearcher::KeepGroups(const TSubject& S) {
-  PCRE2_SIZE* V = FRegex->Vector();
-  uint32_t N = pcre2_get_ovector_count(FRegex->Match);
+void TSearcher::KeepGroups(const TRegex& R, const TSubject& S) {
+  PCRE2_SIZE* V = R.Vector();
+  uint32_t N = pcre2_get_ovector_count(R.Match);
   FGroups.resize(2 * size_t{N});
   for (size_t I = 0; I < 2 * size_t{N}; ++I) FGroups[I] = V[I] == PCRE2_UNSET ? UINT64_MAX : S.ToSource(V[I]);
 }
@@ -606,12 +634,20 @@ void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool A
     for (int K = 0; K < 3 && P < N && (Src.ByteAt(P) & 0xC0) == 0x80; ++K) ++P;
     return InPair(P) ? P + 1 : P;
   };
+  // When every match starts with one of a few needles, the expression is tried (anchored)
+  // only where one stands: the scan for them runs over the window it already has, and over
+  // the source beyond it. A needle holds no line break and starts a character, so that such
+  // a place is never inside a CR LF pair nor a character.
+  const bool Leads = FLeads && FLeadScan && !Anchored;
+  TRegex& R = Leads ? *FLeadRegex : *FRegex;
   // The subject is a window of the source that runs across pieces and lines. It starts a
   // little before the first place a match may start (for lookbehind and word boundaries) and
   // never ends inside a CR LF pair. A match that reaches its end comes back partial, and the
   // window widens until the match is whole: a match may span the whole text. A window without
-  // a match doubles the next one, up to a megabyte: a match nearby costs little to find.
+  // a match doubles the next one, up to a megabyte: a match nearby costs little to find. With
+  // leading needles a window only needs to hold the match tried at one of them.
   constexpr uint64_t MaxWindow = uint64_t{1} << 20;
+  if (Leads) Window = std::min<uint64_t>(Window, 16 << 10);
   const uint64_t FirstWindow = Window;
   if (!FSubject) FSubject = std::make_unique<TSubject>();
   TSubject& S = *FSubject;
@@ -620,18 +656,26 @@ void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool A
   bool Have = false;
   uint32_t Options = 0;
   while (At < To) {
-    if (!Have || At >= WE) {
-      // A new window starts where the literal that every match starts with stands next: the
-      // text before it is never copied.
-      if (!FLead.empty() && !Anchored) {
-        uint64_t Lead = UINT64_MAX;
-        LiteralScan(Src, FLead, !FFlags.Contains(sfCase), false, At, To, [&](uint64_t P) {
-          Lead = P;
-          return UINT64_MAX;
-        });
-        if (Lead == UINT64_MAX) return;
-        At = Lead;
+    if (Leads) {
+      uint64_t Lead = UINT64_MAX;
+      if (Have && At < WE) {
+        const uint64_t V = S.ToView(At);
+        const size_t Hit = FLeads->Find(S.View.data() + V, S.View.size() - V);
+        if (Hit != std::string_view::npos) Lead = S.ToSource(V + Hit);
+        // A needle that the window does not hold whole starts among its last bytes, or after.
+        else At = std::max(At, WE - std::min<uint64_t>(WE, FLeadLongest - 1));
       }
+      if (Lead == UINT64_MAX)
+        NeedleScan(
+            Src, [&](const char* Hay, size_t Len) { return FLeads->Find(Hay, Len); }, FLeadLongest, false, At, To,
+            [&](uint64_t P) {
+              Lead = P;
+              return UINT64_MAX;
+            });
+      if (Lead >= To) return;
+      At = Lead;
+    }
+    if (!Have || At >= WE) {
       // Both ends on a character's first byte (a character cut in two would not match) and
       // outside a CR LF pair.
       WS = At > FBehind ? At - FBehind : 0;
@@ -646,15 +690,20 @@ void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool A
       if (WE < N) Options |= PCRE2_PARTIAL_HARD;
       Have = true;
     }
-    FRegex->Joined = &S.Joined;
-    const int Rc = FRegex->Run(S.View.data(), S.View.size(), S.ToView(At), Options | (Anchored ? PCRE2_ANCHORED : 0));
+    R.Joined = &S.Joined;
+    const int Rc = R.Run(S.View.data(), S.View.size(), S.ToView(At), Options | (Anchored ? PCRE2_ANCHORED : 0));
     if (Rc == PCRE2_ERROR_PARTIAL) {
-      const uint64_t PS = S.ToSource(FRegex->Vector()[0]);
+      const uint64_t PS = S.ToSource(R.Vector()[0]);
       if (PS >= To) return;
       // A match that outgrew a window begun just before it needs a wider one.
       Window = PS - WS <= FBehind + 4 ? Window * 2 : FirstWindow;
       At = std::max(At, PS);
       Have = false;
+      continue;
+    }
+    if (Rc == PCRE2_ERROR_NOMATCH && Leads) {
+      // No match starts at this needle: on to the next.
+      ++At;
       continue;
     }
     if (Rc < 0) {
@@ -665,10 +714,10 @@ void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool A
       Have = false;
       continue;
     }
-    PCRE2_SIZE* V = FRegex->Vector();
+    PCRE2_SIZE* V = R.Vector();
     const uint64_t MS = S.ToSource(V[0]), ME = S.ToSource(V[1]);
     if (MS >= To) return;
-    KeepGroups(S);
+    KeepGroups(R, S);
     if (MS >= From && Src.WordAt(MS, ME - MS)) {
       const uint64_t Next = OnMatch(MS, ME);
       if (Next == UINT64_MAX) return;

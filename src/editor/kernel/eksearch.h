@@ -52,6 +52,9 @@ class TSearcher {
   // Where a match may start next after one that starts at Pos: a character on, never between
   // the CR and the LF of a pair.
   static uint64_t NextStart(const TTextBuffer& Text, uint64_t Pos);
+  // Off, an expression runs over the whole text even where it knows the literals that every
+  // match starts with (to compare both ways of finding the same matches).
+  void SetLeadScan(bool On) { FLeadScan = On; }
 
  private:
   struct TRegex;
@@ -64,6 +67,10 @@ class TSearcher {
   // next may start, or UINT64_MAX to stop.
   void LiteralScan(const TSource& Src, std::string_view Needle, bool Fold, bool Words, uint64_t From, uint64_t To,
                    const std::function<uint64_t(uint64_t)>& OnMatch) const;
+  // The same for needles none longer than Longest, which Find finds in a run of bytes (where
+  // the first starts, npos when none does). Words takes Longest as the length of a match.
+  void NeedleScan(const TSource& Src, const std::function<size_t(const char*, size_t)>& Find, size_t Longest, bool Words,
+                  uint64_t From, uint64_t To, const std::function<uint64_t(uint64_t)>& OnMatch) const;
   // The same for the literal pattern; LiteralForward gives the first match.
   void LiteralScan(const TTextBuffer& Text, uint64_t From, uint64_t To, const std::function<uint64_t(uint64_t)>& OnMatch);
   bool LiteralForward(const TTextBuffer& Text, uint64_t From, uint64_t To, uint64_t& Pos);
@@ -71,7 +78,7 @@ class TSearcher {
   // when Anchored), in windows that start Window bytes long. OnMatch as for LiteralScan.
   void RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool Anchored, uint64_t Window,
                  const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch);
-  void KeepGroups(const TSubject& S);
+  void KeepGroups(const TRegex& R, const TSubject& S);
 
   std::string FPattern;
   std::string FFolded;  // the pattern in lower case (ASCII) when case does not matter
@@ -79,8 +86,14 @@ class TSearcher {
   bool FUseRegex = false;
   uint64_t FBehind = 8;  // bytes before a match that the expression may look at
   std::unique_ptr<TRegex> FRegex;
-  std::string FLead;  // the literal every match of the expression starts with, when it has one
+  // The needles one of which every match of the expression starts with, when they are known:
+  // the expression then runs only where one stands.
+  std::unique_ptr<TNeedles> FLeads;
+  std::unique_ptr<TRegex> FLeadRegex;  // the expression anchored where it is tried
+  size_t FLeadLongest = 0;
+  bool FLeadScan = true;
   std::unique_ptr<TSubject> FSubject;   // the last window, kept for its buffers
+  mutable std::string FStage;           // short chunks gathered for a needle scan
   std::vector<uint64_t> FGroups;  // offsets of the last match's groups, UINT64_MAX when unset
   std::string FErrorText;
   uint32_t FErrorOffset = 0;

@@ -63,5 +63,27 @@ TEST(Needles, ANeedleCutShortByTheEndIsNotFound) {
   EXPECT_EQ(Needles.Find(Pin.data(), 42), std::string::npos);
 }
 
+TEST(Needles, ANeedleIsFoundAtEveryPlaceOfRunsOfEveryLength) {
+  // The last places of a run are tested apart from the blocks before them: every run length
+  // up to a few blocks, every place in it, one needle and several, short and long.
+  const std::vector<std::vector<std::string>> Sets = {{"ab"}, {"needle"}, {"xy", "a longer needle, forty bytes or so ..."}};
+  for (const auto& Set : Sets)
+    for (bool Fold : {false, true}) {
+      TNeedles Needles(Set, Fold);
+      for (const std::string& N : Set)
+        for (size_t Len = N.size(); Len < 140; ++Len)
+          for (size_t At = 0; At + N.size() <= Len; ++At) {
+            std::string Hay(Len, '.');
+            Hay.replace(At, N.size(), N);
+            ASSERT_EQ(Needles.Find(Hay.data(), Hay.size()), At) << N << " in " << Len << " bytes";
+            if (Set.size() == 1) {
+              ASSERT_EQ(FindLiteral(Hay.data(), Hay.size(), N, Fold), At) << N << " in " << Len << " bytes";
+            }
+            // Cut one byte short it is not there.
+            ASSERT_EQ(Needles.Find(Hay.data(), At + N.size() - 1), std::string::npos) << N << " in " << Len << " bytes";
+          }
+    }
+}
+
 }  // namespace
 }  // namespace nxs::ek

@@ -536,6 +536,182 @@ TEST(KernelSearch, FindAgainAfterAnEmptyMatchStepsOverAWholeCharacter) {
   EXPECT_EQ(Seen, Want);
 }
 
+TEST(KernelSearch, EveryOccurrenceIsFoundAcrossShortAndLongPieces) {
+  // Short pieces are scanned gathered, long ones in place: occurrences close together, so
+  // that some straddle every kind of seam, in a text cut into pieces of every size.
+  std::mt19937 Rng(3);
+  std::string Text;
+  static const char* const Words[] = {"needle.", "NeedLE", "pin,", "x"};
+  std::vector<size_t> Needles;  // where each "needle" starts, in either case
+  while (Text.size() < 1500000) {
+    const unsigned W = Rng() % 4;
+    if (W < 2) Needles.push_back(Text.size());
+    Text += Words[W];
+  }
+  // Loaded without some of its characters, each then put back by an edit of its own: a
+  // piece of one character, an occurrence running across it. The characters are taken at
+  // every place of a "needle" in turn, at steps long and short.
+  std::vector<size_t> Cuts;
+  auto Next = Needles.begin();
+  for (size_t At = 0, Turn = 0;; ++Turn) {
+    At += Rng() % 300 == 0 ? 17000 + Rng() % 20000 : 1 + Rng() % 200;
+    Next = std::lower_bound(Next, Needles.end(), At);
+    if (Next == Needles.end()) break;
+    At = *Next + Turn % 7;
+    if (At >= Text.size()) break;
+    Cuts.push_back(At);
+  }
+  std::string Loaded;
+  for (size_t I = 0, K = 0; I < Text.size(); ++I)
+    if (K < Cuts.size() && Cuts[K] == I) ++K;
+    else Loaded += Text[I];
+  ek::TTextBuffer Buffer;
+  size_t Read = 0;
+  ASSERT_TRUE(Buffer.Load([&](char* Out, size_t N) {
+    const size_t K = std::min(N, Loaded.size() - Read);
+    std::copy_n(Loaded.data() + Read, K, Out);
+    Read += K;
+    return static_cast<int64_t>(K);
+  }));
+  for (size_t At : Cuts) Buffer.Insert(At, Text.substr(At, 1));
+  ASSERT_EQ(Buffer.Text(0, Buffer.Length()), Text);
+  ASSERT_GT(Buffer.Tree().PieceCount(), 1000u);
+  struct TCase {
+    std::string Pattern;
+    TSearchFlags Flags;
+    std::vector<std::string> Each;  // what the matches are, in the text's case folded when the flags say so
+  };
+  const std::vector<TCase> Cases = {{"needle", {sfCase}, {"needle"}},
+                                    {"needle", {}, {"needle"}},
+                                    {"needle|pin", {sfRegExp, sfCase}, {"needle", "pin"}},
+                                    {"NEEDLE|PIN", {sfRegExp}, {"needle", "pin"}}};
+  for (const TCase& C : Cases) {
+    const bool Fold = !C.Flags.Contains(sfCase);
+    std::string Seen = Text;
+    if (Fold) std::transform(Seen.begin(), Seen.end(), Seen.begin(), [](unsigned char Ch) { return static_cast<char>(std::tolower(Ch)); });
+    std::vector<uint64_t> Want;
+    for (size_t P = 0; P < Seen.size(); ++P)
+      for (const auto& E : C.Each)
+        if (Seen.compare(P, E.size(), E) == 0) Want.push_back(P);
+    ek::TSearcher S;
+    ASSERT_EQ(S.Prepare(C.Pattern, C.Flags), SearchOk);
+    std::vector<uint64_t> Got;
+    S.FindAll(Buffer, 0, Buffer.Length(), [&](uint64_t P, uint64_t) {
+      Got.push_back(P);
+      return true;
+    });
+    EXPECT_EQ(Got, Want) << C.Pattern;
+  }
+}
+
+// ---- Expressions tried only where a leading literal stands ----
+
+// A text of words that begin the patterns below and words that nearly do, in both cases, with
+// CR LF, LF and lone CR breaks, characters beyond ASCII (among them the two that fold to k
+// and s) and one line of some 100,000 characters; loaded in pieces, then edited at scattered
+// places (the same edits made to Mirror). Broken, the edits may insert inside a character:
+// the text is no longer valid UTF-8 there.
+void EditedText(ek::TTextBuffer& Buffer, std::string& Mirror, unsigned Seed, bool Broken) {
+  std::mt19937 Rng(Seed);
+  static const char* const Words[] = {"near", "Near", "NEAR", "nea", "close", "to", "close to", "the", "end", "End",
+                                      "tail", "inc(", "Dec(", "dec (", "abc, 12)", "_x", "k", "\xE2\x84\xAA", "s",
+                                      "\xC5\xBF", "caf\xC3\xA9", "\xE4\xB8\xAD", " ", " ", "  ", "\t", "0", "ok"};
+  static const char* const Breaks[] = {"\r\n", "\n", "\r"};
+  auto Some = [&](size_t Size, bool Lines) {
+    std::string Out;
+    while (Out.size() < Size) {
+      Out += Words[Rng() % std::size(Words)];
+      if (Lines && Rng() % 6 == 0) Out += Breaks[Rng() % 3];
+    }
+    return Out;
+  };
+  Mirror = Some(150000, true) + "\n" + Some(100000, false) + "\r\n" + Some(50000, true);
+  LoadInPieces(Buffer, Mirror);
+  // Never inside a CR LF pair (the pairs stay as they are), and unless Broken never inside a
+  // character.
+  auto Inside = [&](uint64_t P) {
+    return P > 0 && P < Mirror.size() &&
+           ((!Broken && (static_cast<unsigned char>(Mirror[P]) & 0xC0) == 0x80) || (Mirror[P - 1] == '\r' && Mirror[P] == '\n'));
+  };
+  for (int I = 0; I < 3000; ++I) {
+    uint64_t At = Rng() % (Mirror.size() + 1);
+    if (Rng() % 2) {
+      while (Inside(At)) --At;
+      const std::string Word = Some(1, Rng() % 2 == 0);
+      Buffer.Insert(At, Word);
+      Mirror.insert(At, Word);
+    } else {
+      uint64_t From = At, To = std::min<uint64_t>(Mirror.size(), At + 1 + Rng() % 5);
+      while (Inside(From)) --From;
+      while (Inside(To)) ++To;
+      if (To <= From) continue;
+      Buffer.Delete(From, To - From);
+      Mirror.erase(From, To - From);
+    }
+  }
+  ASSERT_EQ(Buffer.Text(0, Buffer.Length()), Mirror);
+}
+
+TEST(KernelSearch, ExpressionsTriedAtTheirLeadingLiteralsFindWhatAWholeScanFinds) {
+  struct TCase {
+    std::string Pattern;
+    bool Caseless = false;
+  };
+  // Alternations without a common start, optional and repeated pieces, small classes, anchors
+  // and word boundaries, look-behind, \K, matches across breaks and across a long line,
+  // case folded (k and s fold beyond ASCII), and patterns with no leading literal at all.
+  const std::vector<TCase> Cases = {
+      {"(?:near|close to) the end"}, {"(?:near|close to) ?the\\s+end", true}, {"(inc|dec)\\([a-z_]+, *[0-9]+\\)", true},
+      {"(inc|dec) ?\\("}, {"\\bnear\\b"}, {"^(?:near|close)"}, {"(?:near|end)$"}, {"ne\\Kar"}, {"(?<=the )end"},
+      {"clo(?:se)? ?to"}, {"[Nn]ear|[Ee]nd"}, {"NEAR|CLOSE|TAIL", true}, {"near[\\s\\S]{0,300}?end"},
+      {"near(?:[^\\n]|\\n){20,40}"}, {"end\\R"}, {"tail\\r\\n"}, {"ok|as", true}, {"nea(?:r|\\n)"},
+      {"near\\z"}, {"\\Gnear"}, {"(?:near)?"}, {"caf\\x{e9}|to\\s"}, {"toClose", true}, {"near[^x]{2000}"}};
+  for (bool Broken : {false, true}) {
+    ek::TTextBuffer Buffer;
+    std::string Text;
+    EditedText(Buffer, Text, 23, Broken);
+    const std::string Twin = LfTwin(Text);
+    const TTwinMap Map(Text);
+    for (const TCase& C : Cases) {
+      ek::TSearcher Leads, Whole;
+      const TSearchFlags Flags = C.Caseless ? TSearchFlags{sfRegExp} : TSearchFlags{sfRegExp, sfCase};
+      ASSERT_EQ(Leads.Prepare(C.Pattern, Flags), SearchOk) << C.Pattern;
+      ASSERT_EQ(Whole.Prepare(C.Pattern, Flags), SearchOk) << C.Pattern;
+      Whole.SetLeadScan(false);
+      auto All = [&](ek::TSearcher& S) {
+        TSpans Found;
+        S.FindAll(Buffer, 0, Buffer.Length(), [&](uint64_t P, uint64_t L) {
+          Found.emplace_back(P, P + L);
+          return true;
+        });
+        return Found;
+      };
+      const TSpans Got = All(Leads);
+      // The engine on the LF twin where that twin means the same: valid UTF-8, and no \r in
+      // the pattern (which stands for a whole CR LF pair).
+      if (!Broken && C.Pattern.find("\\r") == std::string::npos)
+        ExpectSameSpans(Map.ToTwin(Got), EngineMatches(C.Pattern, Twin, C.Caseless), Twin, "all of " + C.Pattern);
+      ExpectSameSpans(Got, All(Whole), Text, "all of " + C.Pattern + ", a whole scan");
+      // From places here and there, forward, backward, and in the text as one string.
+      std::mt19937 Rng(static_cast<unsigned>(C.Pattern.size()));
+      for (int I = 0; I < 12; ++I) {
+        const uint64_t From = Rng() % Buffer.Length();
+        uint64_t P1 = 0, L1 = 0, P2 = 0, L2 = 0;
+        const bool F1 = Leads.FindForward(Buffer, From, Buffer.Length(), P1, L1);
+        const bool F2 = Whole.FindForward(Buffer, From, Buffer.Length(), P2, L2);
+        EXPECT_EQ(std::tie(F1, P1, L1), std::tie(F2, P2, L2)) << C.Pattern << " forward from " << From;
+        const bool B1 = Leads.FindBackward(Buffer, 0, From, P1, L1);
+        const bool B2 = Whole.FindBackward(Buffer, 0, From, P2, L2);
+        EXPECT_EQ(std::tie(B1, P1, L1), std::tie(B2, P2, L2)) << C.Pattern << " backward from " << From;
+        size_t S1 = 0, N1 = 0, S2 = 0, N2 = 0;
+        const bool I1 = Leads.FindIn(Text, From, S1, N1);
+        const bool I2 = Whole.FindIn(Text, From, S2, N2);
+        EXPECT_EQ(std::tie(I1, S1, N1), std::tie(I2, S2, N2)) << C.Pattern << " in the string from " << From;
+      }
+    }
+  }
+}
+
 TEST(LiteralScan, FoldedScanAgreesWithAPlainOne) {
   std::string Hay(5000, 'a');
   Hay.replace(4321, 6, "NeEdLe");

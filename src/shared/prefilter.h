@@ -1,5 +1,5 @@
 // The runs of characters a regular expression requires: a scan for them finds the lines that
-// may hold a match, so that the expression runs on those lines only.
+// may hold a match, or the places where one may start, so that the expression runs there only.
 #pragma once
 
 #include <string>
@@ -16,5 +16,11 @@ namespace nxs {
 // and where case is folded a character that folds beyond ASCII ("k", "s", non-ASCII) ends a
 // run.
 std::vector<std::string> RequiredLiterals(std::string_view Pattern, bool Fold);
+
+// Needles one of which every match of Pattern starts with, each of at least two bytes and
+// none starting with another; as for RequiredLiterals in lower case when Fold. Empty when no
+// such set is known, and for a pattern with \G (its matches depend on where the search
+// starts) or \K (a match starts elsewhere than where the engine began it).
+std::vector<std::string> LeadingLiterals(std::string_view Pattern, bool Fold);
 
 }  // namespace nxs

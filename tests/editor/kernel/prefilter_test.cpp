@@ -1,6 +1,6 @@
 // The literals an expression requires: the sets worked out for the kinds of expression a
 // user writes, and, over random lines, that no line the kernel finds a match on lacks them.
-#include "environment/prefilter.h"
+#include "shared/prefilter.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +48,22 @@ TEST(RequiredLiterals, NoNeedlesWhereAScanCannotBeTrusted) {
     EXPECT_EQ(RequiredLiterals(P, false), Strings{}) << P;
   // Malformed: no needles, no crash.
   for (const char* P : {"(abc", "abc)", "[abc", "\\", "+abc", "a{2,1}"}) RequiredLiterals(P, false);
+}
+
+TEST(LeadingLiterals, WhatEveryMatchStartsWith) {
+  EXPECT_EQ(Sorted(LeadingLiterals("(?:near|close to) the end\\ntail", false)), (Strings{"close to the end", "near the end"}));
+  EXPECT_EQ(Sorted(LeadingLiterals("(inc|dec)\\([A-Za-z_]+, *[0-9]+\\)", true)), (Strings{"dec(", "inc("}));
+  EXPECT_EQ(Sorted(LeadingLiterals("[Ee]rror\\d", false)), (Strings{"Error", "error"}));
+  EXPECT_EQ(Sorted(LeadingLiterals("x?abc", false)), (Strings{"abc", "xabc"}));
+  // A needle that starts with another adds no place: "abcd" starts with "abc".
+  EXPECT_EQ(Sorted(LeadingLiterals("abc|abcd|xy", false)), (Strings{"abc", "xy"}));
+  // Anchors, boundaries and look-arounds take no characters.
+  EXPECT_EQ(Sorted(LeadingLiterals("^\\bfoo(?<=o)bar", false)), (Strings{"foobar"}));
+  // Where a match starts unknown, or the needles not to be trusted: none.
+  for (const char* P : {"[a-z]+Error", "\\w+foo", "foo|\\d", "(?:foo)?x*bar", "x*abc", "a\\w", "\\Gfoo", "fo\\Ko",
+                        "(?i)foo", "foo|"})
+    EXPECT_EQ(LeadingLiterals(P, false), Strings{}) << P;
+  EXPECT_EQ(LeadingLiterals("skip|kin", true), Strings{});
 }
 
 TEST(RequiredLiterals, EveryLineWithAMatchHoldsANeedle) {

@@ -1,7 +1,7 @@
 // What an expression requires, worked out piece by piece from its syntax: for each piece the
 // strings it matches when they are few (Exact), the strings every match starts and ends with
 // (Prefix, Suffix), and the best set of strings one of which every match holds (Need).
-#include "environment/prefilter.h"
+#include "shared/prefilter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -103,6 +103,9 @@ class TParser {
   }
 
   bool AtEnd() const { return I >= P.size(); }
+  // Whether the pattern holds \G, which ties a match to the place the search starts from, or
+  // \K, which starts the match found elsewhere than where the engine began it.
+  bool StartBound() const { return FStartBound; }
 
  private:
   TInfo Sequence() {
@@ -238,7 +241,11 @@ class TParser {
     const char N = P[I++];
     if (!std::isalnum(static_cast<unsigned char>(N))) return Char(P.substr(I - 1, 1));
     switch (N) {
-      case 'b': case 'B': case 'A': case 'z': case 'Z': case 'G': case 'K': case 'E':
+      case 'G':
+      case 'K':
+        FStartBound = true;
+        return EmptyInfo();
+      case 'b': case 'B': case 'A': case 'z': case 'Z': case 'E':
         return EmptyInfo();
       case 'Q': {
         // Characters as they stand up to \E; a quantifier after it takes the last.
@@ -374,21 +381,29 @@ class TParser {
   std::string_view P;
   bool Fold;
   size_t I = 0;
+  bool FStartBound = false;
 };
+
+// What the whole pattern requires; nullopt when it is malformed or cannot be seen through.
+std::optional<TInfo> Analyse(std::string_view Pattern, bool Fold, bool& StartBound) {
+  try {
+    TParser Parser(Pattern, Fold);
+    TInfo Info = Parser.Alternation();
+    if (!Parser.AtEnd()) return std::nullopt;  // an unmatched ")"
+    StartBound = Parser.StartBound();
+    return Info;
+  } catch (const TGiveUp&) {
+    return std::nullopt;
+  }
+}
 
 }  // namespace
 
 std::vector<std::string> RequiredLiterals(std::string_view Pattern, bool Fold) {
-  std::optional<TSet> Need;
-  try {
-    TParser Parser(Pattern, Fold);
-    Need = Parser.Alternation().Need;
-    if (!Parser.AtEnd()) return {};  // an unmatched ")"
-  } catch (const TGiveUp&) {
-    return {};
-  }
-  if (!Need || !Usable(*Need)) return {};
-  TSet S = *Need;
+  bool StartBound = false;
+  const std::optional<TInfo> Info = Analyse(Pattern, Fold, StartBound);
+  if (!Info || !Info->Need || !Usable(*Info->Need)) return {};
+  TSet S = *Info->Need;
   // A needle that holds another finds nothing the other does not.
   std::sort(S.begin(), S.end(), [](const std::string& A, const std::string& B) { return A.size() < B.size(); });
   TSet Out;
@@ -396,6 +411,20 @@ std::vector<std::string> RequiredLiterals(std::string_view Pattern, bool Fold) {
     if (X.size() < MinNeedle) return {};
     if (std::none_of(Out.begin(), Out.end(), [&](const std::string& Y) { return X.find(Y) != std::string::npos; }))
       Out.push_back(X);
+  }
+  return Out;
+}
+
+std::vector<std::string> LeadingLiterals(std::string_view Pattern, bool Fold) {
+  bool StartBound = false;
+  const std::optional<TInfo> Info = Analyse(Pattern, Fold, StartBound);
+  if (!Info || StartBound || !Info->Prefix || !Usable(*Info->Prefix)) return {};
+  // Sorted, a string comes right after the ones it starts with: a scan for the shorter finds
+  // every place where the longer starts.
+  TSet Out;
+  for (const auto& X : Normal(*Info->Prefix)) {
+    if (X.size() < MinNeedle) return {};
+    if (Out.empty() || !X.starts_with(Out.back())) Out.push_back(X);
   }
   return Out;
 }
