@@ -1,8 +1,9 @@
 // Find in files against rg on the Free Pascal sources, warm cache, output read through a pipe
 // and its distinct (file, line) places counted (both tools must find the same): a literal, a
 // case-insensitive literal, a whole word, an expression with a required run of characters, a
-// case-insensitive expression with an alternation and classes, and an expression with no
-// fixed run of characters, with one thread and with all cores (skipped where rg or the sources
+// case-insensitive expression with an alternation and classes, an expression with no fixed
+// run of characters, an alternation of literals and an expression that starts with classes
+// before its literal, with one thread and with all cores (skipped where rg or the sources
 // are missing); the line matcher alone over texts in memory; and a search group of many hits
 // in one file made and taken down, which grows with the number of hits alone.
 #include <benchmark/benchmark.h>
@@ -79,7 +80,7 @@ bool Available() {
   return ::stat(Tree, &St) == 0 && ::system("command -v rg >/dev/null 2>&1") == 0;
 }
 
-enum TKind { kLiteral, kNoCase, kWord, kRegex, kAlternation, kNoLiteral };
+enum TKind { kLiteral, kNoCase, kWord, kRegex, kAlternation, kNoLiteral, kLiterals, kClassLed };
 
 // Each kind's pattern as nxs grep takes it and as rg does.
 struct TPattern {
@@ -94,6 +95,8 @@ TPattern PatternOf(TKind K) {
     case kAlternation:
       return {{"(inc|dec)\\([A-Za-z_]+, *[0-9]+\\)", "-r"}, {"-i", "(inc|dec)\\([A-Za-z_]+, *[0-9]+\\)"}};
     case kNoLiteral: return {{"[0-9][0-9][0-9][0-9][0-9]", "-r", "-c"}, {"-s", "[0-9][0-9][0-9][0-9][0-9]"}};
+    case kLiterals: return {{"writeln|readln|inherited", "-r", "-c"}, {"-s", "writeln|readln|inherited"}};
+    case kClassLed: return {{"[A-Z][a-z]+Error", "-r", "-c"}, {"-s", "[A-Z][a-z]+Error"}};
   }
   return {};
 }
@@ -228,6 +231,8 @@ BENCHMARK_CAPTURE(Matcher, word, kWord)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, regex, kRegex)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, alternation, kAlternation)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Matcher, noliteral, kNoLiteral)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, literals, kLiterals)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Matcher, classled, kClassLed)->Unit(benchmark::kMillisecond);
 BENCHMARK(HitLines)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HitLinesOpen, before, true)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HitLinesOpen, after, false)->Arg(8000)->Arg(32000)->Arg(128000)->Unit(benchmark::kMillisecond);
@@ -243,5 +248,7 @@ NXS_SEARCH_PAIR(word, kWord);
 NXS_SEARCH_PAIR(regex, kRegex);
 NXS_SEARCH_PAIR(alternation, kAlternation);
 NXS_SEARCH_PAIR(noliteral, kNoLiteral);
+NXS_SEARCH_PAIR(literals, kLiterals);
+NXS_SEARCH_PAIR(classled, kClassLed);
 
 BENCHMARK_MAIN();
