@@ -248,10 +248,10 @@ BENCHMARK(BM_StorageEditsUndoAndSearch)->Unit(benchmark::kMillisecond)->Iteratio
 // An expression across a line break, found near the end of the text after 100,000 scattered
 // edits (the text in some 150,000 pieces), beside its peers on the same text: the expression
 // engine alone over the text in one piece, and rg reading the file (-U for matches across
-// lines). Two expressions: one that every match begins with a literal of (the kernel scans
-// for the literal first), and one whose alternation leaves no such literal (the expression
-// itself runs over every window of the text). Each the best of several runs; the machine may
-// be shared.
+// lines). Two expressions: one that every match begins with a literal of, and one whose
+// alternation begins each match with one of two literals (the kernel scans for both at once
+// and tries the expression only where one stands). Each the best of several runs; the
+// machine may be shared.
 void BM_RegexAcrossLinesAfterEdits(benchmark::State& State) {
   const std::pair<const char*, std::string> Patterns[] = {{"near the end\\ntail line", ""},
                                                           {"(?:near|close to) the end\\ntail line", "_alt"}};
