@@ -4,7 +4,8 @@
 # tree with the same pattern, alternated RUNS times. Another nxs given after the first (an
 # older build, say) is timed in the same rounds, so that one run compares them.
 #
-#   bench/grep.sh NXS [NXS...]        TREE=/usr/share/fpcsrc/3.2.2, RUNS=7, THREADS="1 2"
+#   bench/grep.sh NXS [NXS...]        TREE=/usr/share/fpcsrc/3.2.2, RUNS=7, THREADS="1 2",
+#                                     CLASSES="literal nocase literals issue classled noliteral"
 #
 # For each class and thread count it prints the median and the least CPU time (user + sys)
 # and the median wall time of each tool in milliseconds, the ratio of the median CPU times to
@@ -16,6 +17,7 @@ for b in "$@"; do binaries+=("$(realpath "$b")"); done
 tree=${TREE:-/usr/share/fpcsrc/3.2.2}
 runs=${RUNS:-7}
 read -r -a threads <<< "${THREADS:-1 2}"
+classes=" ${CLASSES:-literal nocase literals issue classled noliteral} "
 command -v rg >/dev/null || { echo "rg is not installed" >&2; exit 2; }
 [ -d "$tree" ] || { echo "no tree at $tree" >&2; exit 2; }
 work=$(mktemp -d)
@@ -33,6 +35,7 @@ least() { sort -n | head -1; }
 # One class: its name, nxs grep's pattern and switches, rg's switches and pattern.
 measure() {
   local name=$1 npat=$2 nsw=$3 rsw=$4 rpat=$5 j r i w c l rgcpu
+  [[ $classes == *" $name "* ]] || return 0
   for j in "${threads[@]}"; do
     local tools=() cpu=() wall=() found=()
     for i in "${!binaries[@]}"; do tools+=("nxs$i"); done
