@@ -480,18 +480,39 @@ uint8_t TSearcher::Prepare(std::string_view Pattern, TSearchFlags Flags) {
   if (!Leads.empty() && std::none_of(Leads.begin(), Leads.end(), [](const std::string& L) {
         return L.find_first_of("\r\n") != std::string::npos;
       })) {
-    // Tried at each needle, anchored: compiled so, it runs compiled to machine code as the
-    // expression does elsewhere (an anchored search asked for at match time would not). Only
-    // so do both agree where the text is not valid UTF-8, which the engine matches in valid
-    // runs: its interpreter, tried anchored, may go on to the start of the next run.
-    if (auto A = Compile(Options | PCRE2_ANCHORED); A->Code && Jit) {
+    // Tried at each needle, anchored: compiled so (when a text long enough asks for it), it
+    // runs compiled to machine code as the expression does elsewhere (an anchored search
+    // asked for at match time would not). Only so do both agree where the text is not valid
+    // UTF-8, which the engine matches in valid runs: its interpreter, tried anchored, may go
+    // on to the start of the next run.
+    if (Jit) {
       for (const auto& L : Leads) FLeadLongest = std::max(FLeadLongest, L.size());
       FLeads = std::make_unique<TNeedles>(std::move(Leads), Caseless);
-      FLeadRegex = std::move(A);
+      FSource = Source;
+      FOptions = Options;
     }
   }
   pcre2_compile_context_free(Ctx);
   return SearchOk;
+}
+
+bool TSearcher::PrepareLeadRegex() {
+  if (FLeadRegex) return true;
+  pcre2_compile_context* Ctx = pcre2_compile_context_create(nullptr);
+  pcre2_set_newline(Ctx, PCRE2_NEWLINE_ANYCRLF);
+  int Error = 0;
+  PCRE2_SIZE Offset = 0;
+  auto R = std::make_unique<TRegex>();
+  R->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(FSource.data()), FSource.size(), FOptions | PCRE2_ANCHORED, &Error,
+                          &Offset, Ctx);
+  pcre2_compile_context_free(Ctx);
+  if (!R->Code || pcre2_jit_compile(R->Code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) != 0) {
+    FLeads.reset();
+    return false;
+  }
+  R->Match = pcre2_match_data_create_from_pattern(R->Code, nullptr);
+  FLeadRegex = std::move(R);
+  return true;
 }
 
 bool TSearcher::WordAtIn(std::string_view S, size_t Pos, size_t Len) const {
@@ -638,7 +659,10 @@ void TSearcher::RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool A
   // only where one stands: the scan for them runs over the window it already has, and over
   // the source beyond it. A needle holds no line break and starts a character, so that such
   // a place is never inside a CR LF pair nor a character.
-  const bool Leads = FLeads && FLeadScan && !Anchored;
+  // A short text is left to the expression alone: a caller that matches line after line
+  // with a new pattern each time does not pay for a second compiled form.
+  constexpr uint64_t MinLeadText = 4096;
+  const bool Leads = FLeads && FLeadScan && !Anchored && N - std::min(N, From) >= MinLeadText && PrepareLeadRegex();
   TRegex& R = Leads ? *FLeadRegex : *FRegex;
   // The subject is a window of the source that runs across pieces and lines. It starts a
   // little before the first place a match may start (for lookbehind and word boundaries) and

@@ -79,6 +79,9 @@ class TSearcher {
   void RegexScan(const TSource& Src, uint64_t From, uint64_t To, bool Anchored, uint64_t Window,
                  const std::function<uint64_t(uint64_t, uint64_t)>& OnMatch);
   void KeepGroups(const TRegex& R, const TSubject& S);
+  // Compiles the expression anchored for the leading needles; false (and no needles) when it
+  // cannot be compiled to machine code.
+  bool PrepareLeadRegex();
 
   std::string FPattern;
   std::string FFolded;  // the pattern in lower case (ASCII) when case does not matter
@@ -89,7 +92,9 @@ class TSearcher {
   // The needles one of which every match of the expression starts with, when they are known:
   // the expression then runs only where one stands.
   std::unique_ptr<TNeedles> FLeads;
-  std::unique_ptr<TRegex> FLeadRegex;  // the expression anchored where it is tried
+  std::unique_ptr<TRegex> FLeadRegex;  // the expression anchored where it is tried, once asked for
+  std::string FSource;                 // the expression as compiled, and its options
+  uint32_t FOptions = 0;
   size_t FLeadLongest = 0;
   bool FLeadScan = true;
   std::unique_ptr<TSubject> FSubject;   // the last window, kept for its buffers
