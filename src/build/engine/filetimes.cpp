@@ -17,6 +17,7 @@ struct TTimes {
   // Counts the changes begun and ended: a time asked of the disk is kept only when none
   // began or ended while it was asked.
   uint64_t Changes = 0;
+  uint64_t Begun = 0;  // TFileChanges made
 };
 
 TTimes& Times() {
@@ -53,6 +54,12 @@ uint64_t UnchangedSpan() {
   return T.Makes > 0 && T.Changing == 0 ? T.Changes : 0;
 }
 
+uint64_t FileChangesBegun() {
+  TTimes& T = Times();
+  std::lock_guard G(T.Lock);
+  return T.Begun;
+}
+
 TKnownFileTimes::TKnownFileTimes() {
   TTimes& T = Times();
   std::lock_guard G(T.Lock);
@@ -70,6 +77,7 @@ TFileChanges::TFileChanges() {
   TTimes& T = Times();
   std::lock_guard G(T.Lock);
   ++T.Changing;
+  ++T.Begun;
   Forget(T);
 }
 

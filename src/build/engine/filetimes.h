@@ -25,6 +25,10 @@ int64_t KnownModifiedTimeNs(const std::string& File);
 // (a document it read) holds while the number stays.
 uint64_t UnchangedSpan();
 
+// How many spans in which files may change this process has begun: a run that began none
+// changed no file itself and started no tool.
+uint64_t FileChangesBegun();
+
 // Held by a make from its start to its end; makes may nest (a group's make of a project).
 class TKnownFileTimes {
  public:
