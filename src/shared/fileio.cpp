@@ -499,6 +499,25 @@ int64_t TDiskFileSystem::ModifiedTimeNs(const std::string& Name) {
   return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
 }
 
+TFileStamp IFileSystem::Stamp(const std::string& Name) {
+  const TFileInfo I = Stat(Name);
+  TFileStamp S;
+  S.Exists = I.Exists;
+  S.Directory = I.IsDirectory;
+  S.Size = I.Size;
+  S.Inode = I.Inode;
+  S.ModifiedNs = I.ModifiedTimeNs;
+  S.ChangedNs = I.ModifiedTimeNs;
+  return S;
+}
+
+TFileStamp TDiskFileSystem::Stamp(const std::string& Name) {
+  if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::Stamp(Name);
+  const std::string Path = ToDiskPath(Name);
+  NoteFileProbe(Path);
+  return FileStampOf(Path);
+}
+
 std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) {
   std::vector<std::string> Names;
   NoteFileProbe(ToDiskPath(Dir));

@@ -11,7 +11,7 @@ namespace {
 
 struct TTimes {
   std::mutex Lock;
-  std::unordered_map<std::string, int64_t> Known;
+  std::unordered_map<std::string, TFileStamp> Known;
   int Makes = 0;     // makes that hold the times
   int Changing = 0;  // spans in which files may change
   // Counts the changes begun and ended: a time asked of the disk is kept only when none
@@ -33,19 +33,24 @@ void Forget(TTimes& T) {
 
 }  // namespace
 
-int64_t KnownModifiedTimeNs(const std::string& File) {
+TFileStamp KnownFileStamp(const std::string& File) {
   TTimes& T = Times();
   uint64_t Before;
   {
     std::lock_guard G(T.Lock);
-    if (T.Makes == 0 || T.Changing > 0) return FileSystem().ModifiedTimeNs(File);
+    if (T.Makes == 0 || T.Changing > 0) return FileSystem().Stamp(File);
     if (auto It = T.Known.find(File); It != T.Known.end()) return It->second;
     Before = T.Changes;
   }
-  const int64_t Time = FileSystem().ModifiedTimeNs(File);
+  const TFileStamp Stamp = FileSystem().Stamp(File);
   std::lock_guard G(T.Lock);
-  if (T.Makes > 0 && T.Changing == 0 && T.Changes == Before) T.Known.emplace(File, Time);
-  return Time;
+  if (T.Makes > 0 && T.Changing == 0 && T.Changes == Before) T.Known.emplace(File, Stamp);
+  return Stamp;
+}
+
+int64_t KnownModifiedTimeNs(const std::string& File) {
+  const TFileStamp S = KnownFileStamp(File);
+  return S.Exists ? S.ModifiedNs : -1;
 }
 
 uint64_t UnchangedSpan() {
