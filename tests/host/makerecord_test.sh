@@ -61,6 +61,9 @@ stamp() { touch "$WORK/stamp"; }
 settle() {
   make_out "$@" || fail "a make failed: $(cat "$WORK/out")"
   make_out "$@" || fail "a make failed: $(cat "$WORK/out")"
+  checks=$((checks + 1))
+  [ "$(cat "$WORK/out")" == "Success
+Elapsed time: T" ] || fail "a make with nothing to do after one that did work: $(cat "$WORK/out")"
 }
 
 make_out || fail "the first make: $(cat "$WORK/out")"
@@ -171,5 +174,14 @@ checks=$((checks + 1))
 [ $one -eq 0 ] && [ $two -eq 0 ] || fail "two makes at once: $one $two"
 make_out
 expect_replay "after two makes at once"
+
+# A project that runs a command at each make is made each time.
+"$NXS" config set a/a.kzproj PostBuildEvent "echo a >> ../events.txt" --config Base >/dev/null
+make_out
+make_out
+make_out
+expect_out "a command at each make runs at each make" "a
+a
+a" cat events.txt
 
 finish
