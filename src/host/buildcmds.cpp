@@ -158,7 +158,10 @@ TCommand BuildCommand() {
               "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
               "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
               "Failed. --unsaved LIST (the language server's) builds with the texts LIST names in place of\n"
-              "their files, as the editor's unsaved text; the files are not written.",
+              "their files, as the editor's unsaved text; the files are not written. A make that finds\n"
+              "nothing changed since the last one with the same words, which ran no tool (no file, folder,\n"
+              "import, setting or environment variable it read has changed), prints what that one printed\n"
+              "without opening the projects.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},
