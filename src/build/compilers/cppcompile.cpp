@@ -358,7 +358,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     for (const auto& L : Libraries)
       for (const auto& D : LibraryDirs)
         for (const char* Ext : {".so", ".a"})
-          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) {
+          if (std::string Lib = D + "/lib" + L + Ext; NoteFileProbe(Lib), fs::is_regular_file(Lib, Ec)) {
             LinkDeps += " " + NinjaPath(Lib);
             LinkedFiles.push_back(Lib);
           }
