@@ -4,13 +4,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <optional>
-#include <string_view>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "build/buildhost.h"
 #include "build/makerecord.h"
