@@ -9,8 +9,9 @@
 #   bench/nothingtodo.sh NXS [NXS...]         SIZES="100 300 1000" by default, RUNS=7
 #
 # For each size and nxs it prints the best wall and CPU (user + sys) time of RUNS alternated
-# runs of nxs and ninja, in milliseconds, and the ratio of the walls. The first builds take a
-# while (two real compiles per project).
+# runs of nxs and ninja, in milliseconds, and the ratio of the walls; then the same for the nxs
+# made to go the whole way (its record of the last make removed before each run, as after
+# any change), marked "whole". The first builds take a while (two real compiles per project).
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 NXS [NXS...]" >&2; exit 2; }
 binaries=()
@@ -80,21 +81,25 @@ for n in "${sizes[@]}"; do
   "${binaries[0]}" build "$dir/g.groupproj" -j 2 >/dev/null
   (cd "$dir" && ninja -j 2 >/dev/null)
   for nxs in "${binaries[@]}"; do
-    # Once more each, so that both start from what their own last make left.
-    "$nxs" build "$dir/g.groupproj" >/dev/null
-    (cd "$dir" && ninja >/dev/null)
-    : > "$work/nxs.times"
-    : > "$work/ninja.times"
-    for _ in $(seq 1 "$runs"); do
-      { time "$nxs" build "$dir/g.groupproj" >/dev/null 2>&1; } 2>> "$work/nxs.times"
-      { time (cd "$dir" && ninja >/dev/null 2>&1); } 2>> "$work/ninja.times"
+    for way in replay whole; do
+      # Once more each, so that both start from what their own last make left.
+      "$nxs" build "$dir/g.groupproj" >/dev/null
+      (cd "$dir" && ninja >/dev/null)
+      : > "$work/nxs.times"
+      : > "$work/ninja.times"
+      for _ in $(seq 1 "$runs"); do
+        [ $way == replay ] || rm -rf "$NXS_SETTINGS_DIR/MakeRecords"
+        { time "$nxs" build "$dir/g.groupproj" >/dev/null 2>&1; } 2>> "$work/nxs.times"
+        { time (cd "$dir" && ninja >/dev/null 2>&1); } 2>> "$work/ninja.times"
+      done
+      read -r nw nc < <(best_of < "$work/nxs.times")
+      read -r jw jc < <(best_of < "$work/ninja.times")
+      name=$nxs
+      [ $way == replay ] || name="$name whole"
+      [ ${#name} -le 28 ] || name=...${name: -25}
+      awk -v n="$n" -v b="$name" -v nw="$nw" -v nc="$nc" -v jw="$jw" -v jc="$jc" \
+        'BEGIN { printf "%-9s %-28s %9d %9d %11d %11d %6.1fx\n", n, b, nw, nc, jw, jc, nw / (jw > 0 ? jw : 1) }'
     done
-    read -r nw nc < <(best_of < "$work/nxs.times")
-    read -r jw jc < <(best_of < "$work/ninja.times")
-    name=$nxs
-    [ ${#name} -le 28 ] || name=...${name: -25}
-    awk -v n="$n" -v b="$name" -v nw="$nw" -v nc="$nc" -v jw="$jw" -v jc="$jc" \
-      'BEGIN { printf "%-9s %-28s %9d %9d %11d %11d %6.1fx\n", n, b, nw, nc, jw, jc, nw / (jw > 0 ? jw : 1) }'
   done
   rm -rf "$dir"
 done

@@ -3,13 +3,17 @@
 // progress line (project, file, hints, warnings, errors) is rewritten in place while it runs.
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "build/buildhost.h"
+#include "build/makerecord.h"
 #include "build/messages/msglines.h"
 #include "build/orchestration.h"
 #include "build/progress.h"
@@ -73,6 +77,7 @@ class TStopSignals {
 };
 
 int RunBuild(const TCommandLine& Cmd) {
+  const auto Started = std::chrono::steady_clock::now();
   TBuildCommand Command;
   if (Cmd.Has("--mode") && !CompileModeFromWord(Cmd.Get("--mode"), Command.Mode))
     Cmd.Fail(Format(res::SBuildUnknownMode, Cmd.Get("--mode")));
@@ -85,6 +90,21 @@ int RunBuild(const TCommandLine& Cmd) {
   Command.Jobs = Cmd.GetInt<int>("-j", Command.Jobs, 1, 1024);
   const std::string Messages = Cmd.Get("--messages", "view");
   if (Messages != "view" && Messages != "gcc") Cmd.Fail(res::SBuildMessagesWords);
+
+  // A make asked again with nothing changed prints what the last one printed, without opening
+  // a project; any other build goes the whole way, and a make that may be replayed is recorded.
+  const TMakeRecord Record(Cmd[0]);
+  std::optional<TMakeRecording> Recording;
+  if (ReplayableMake(Command.Mode == cmMake, Command.Background, Cmd.Has("--unsaved"))) {
+    if (std::optional<std::string> Output = Record.Replay(Started)) {
+      std::fputs(Output->c_str(), stdout);
+      std::fflush(stdout);
+      return 0;
+    }
+    Recording.emplace(Record);
+  } else {
+    Record.Forget();
+  }
 
   TProjectSession Session;
   TProjectGroup* Group = nullptr;
@@ -102,7 +122,11 @@ int RunBuild(const TCommandLine& Cmd) {
   InitProjectBuilders();
   std::unique_ptr<lsp::TUnsavedBuffers> Unsaved;
   if (Cmd.Has("--unsaved")) Unsaved = std::make_unique<lsp::TUnsavedBuffers>(Cmd.Get("--unsaved"));
-  script::TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal());
+  const script::TPrintFn Stdout = script::StdoutPrinter();
+  script::TBuildPrinter Printer(Messages == "gcc", StdoutIsTerminal(), [&](std::string_view Text) {
+    Stdout(Text);
+    if (Recording) Recording->Printed(Text);
+  });
   TCompileResult Result;
   try {
     TStopSignals Stop;
@@ -113,6 +137,7 @@ int RunBuild(const TCommandLine& Cmd) {
   }
   Printer.Finish();
   DoneProjectBuilders();
+  if (Recording && Result == crSucceeded && Session.Reports.empty()) Recording->Commit();
   return Result == crSucceeded ? 0 : 1;
 }
 
@@ -133,7 +158,10 @@ TCommand BuildCommand() {
               "building is built once that build has ended (nxs says that it waits); --no-wait fails at once\n"
               "instead. Interrupt, terminate and hang-up stop the build: its tools are ended and it ends\n"
               "Failed. --unsaved LIST (the language server's) builds with the texts LIST names in place of\n"
-              "their files, as the editor's unsaved text; the files are not written.",
+              "their files, as the editor's unsaved text; the files are not written. A make that finds\n"
+              "nothing changed since the last one with the same words, which ran no tool (no file, folder,\n"
+              "import, setting or environment variable it read has changed), prints what that one printed\n"
+              "without opening the projects.",
               {{"--mode", true},
                {"--config", true},
                {"--platform", true},

@@ -9,6 +9,7 @@
 #include "host/cmdline.h"
 #include "host/commands.h"
 #include "host/resstrings.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 #include "shared/mainthread.h"
 #include "shared/terminal.h"
@@ -70,6 +71,9 @@ static int Main(int Argc, char** Argv) {
       SetQuestions(std::make_shared<TScriptAnswers>("", Args[1]));
       Args.erase(Args.begin(), Args.begin() + 2);
     }
+    // A make records every file it depended on, those start-up reads (packages, settings,
+    // tool descriptions) included.
+    if (!Args.empty() && Args[0] == "build") StartFileProbes();
     TSystemStartup System(Options);
     return RunCommand(RootCommand(), Args, "nxs", &Reached);
   } catch (const EUsage& U) {

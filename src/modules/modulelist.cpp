@@ -20,6 +20,7 @@
 #include "shared/dialogs.h"
 #include "shared/fileio.h"
 #include "shared/filenames.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -154,6 +155,7 @@ TFileIdentity IdentityOf(const std::string& Expanded) {
   TFileIdentity I;
   std::error_code Ec;
   const std::string Disk = ToDiskPath(Expanded);
+  NoteFileProbe(Disk);
   // A file that is there: one open names both its resolved path (as the kernel reached it)
   // and its identity, where resolving the path a folder at a time asks the disk about each
   // folder on the way. Opening a project group resolves every project's name.

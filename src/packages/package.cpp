@@ -14,6 +14,7 @@
 
 #include "packages/resstrings.h"
 #include "shared/filenames.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 
 namespace nxs {
@@ -29,6 +30,7 @@ std::string FolderOf(const std::string& Path) {
 // Refuses Path (the package file itself, or a folder on its way) when another user may
 // write it.
 void CheckOwnerAndMode(const std::string& Package, const std::string& Path, bool MustBeFile) {
+  NoteFileProbe(Path);
   struct stat St {};
   if (::stat(Path.c_str(), &St) != 0) throw EPackageLoadError(Format(res::SPackageMissing, Package, Path));
   if (MustBeFile && !S_ISREG(St.st_mode)) throw EPackageLoadError(Format(res::SPackageNotRegularFile, Package, Path));
@@ -62,6 +64,7 @@ TPackageTiming::~TPackageTiming() {
 }
 
 void CheckPackageFileSafe(const std::string& FileName) {
+  NoteFileProbe(FileName);
   char Resolved[PATH_MAX];
   if (!::realpath(FileName.c_str(), Resolved)) {
     const int Err = errno;

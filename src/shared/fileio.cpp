@@ -17,6 +17,7 @@
 
 #include "shared/exceptions.h"
 #include "shared/filelock.h"
+#include "shared/fileprobes.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
@@ -55,6 +56,7 @@ std::shared_ptr<IFileSystem>& CurrentFileSystem() {
 }  // namespace
 
 std::string ReadWholeFile(const std::string& Name) {
+  NoteFileProbe(Name);
   TFd Fd(::open(Name.c_str(), O_RDONLY | O_CLOEXEC));
   if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotReadFile, Name, ErrorText(errno)));
   struct stat St;
@@ -159,6 +161,7 @@ class TAtomicFileWriter : public IFileWriter {
   TAtomicFileWriter(const std::string& Name, TMode Mode)
       : FName(Name), FTarget(Mode == TMode::Replace ? ResolveLinks(Name) : Name), FMode(Mode) {
     static std::atomic<unsigned> Counter{0};
+    NoteFileProbe(FTarget);
     struct stat Old;
     bool Exists = Mode == TMode::Replace && ::stat(FTarget.c_str(), &Old) == 0;
     if (Exists) {
@@ -412,6 +415,7 @@ void IFileSystem::ReadFileInto(const std::string& Name, IReadTarget& Target) {
 
 void TDiskFileSystem::ReadFileInto(const std::string& Name, IReadTarget& Target) {
   const std::string Path = ToDiskPath(Name);
+  NoteFileProbe(Path);
   TFd Fd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
   if (Fd.Get() < 0) throw EInOutError(Format(res::SCannotReadFile, Path, ErrorText(errno)));
   struct stat St;
@@ -470,6 +474,7 @@ std::unique_ptr<IFileWriter> TDiskFileSystem::CreateFileWriter(const std::string
 }
 
 TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
+  NoteFileProbe(ToDiskPath(Name));
   TFileInfo Info;
   struct stat St;
   if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
@@ -488,13 +493,34 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
 
 int64_t TDiskFileSystem::ModifiedTimeNs(const std::string& Name) {
   if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::ModifiedTimeNs(Name);
+  NoteFileProbe(ToDiskPath(Name));
   struct stat St;
   if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return -1;
   return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
 }
 
+TFileStamp IFileSystem::Stamp(const std::string& Name) {
+  const TFileInfo I = Stat(Name);
+  TFileStamp S;
+  S.Exists = I.Exists;
+  S.Directory = I.IsDirectory;
+  S.Size = I.Size;
+  S.Inode = I.Inode;
+  S.ModifiedNs = I.ModifiedTimeNs;
+  S.ChangedNs = I.ModifiedTimeNs;
+  return S;
+}
+
+TFileStamp TDiskFileSystem::Stamp(const std::string& Name) {
+  if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::Stamp(Name);
+  const std::string Path = ToDiskPath(Name);
+  NoteFileProbe(Path);
+  return FileStampOf(Path);
+}
+
 std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) {
   std::vector<std::string> Names;
+  NoteFileProbe(ToDiskPath(Dir));
   DIR* D = ::opendir(ToDiskPath(Dir).c_str());
   if (!D) throw EInOutError(Format(res::SCannotReadFile, Dir, ErrorText(errno)));
   while (struct dirent* E = ::readdir(D)) {
@@ -506,11 +532,14 @@ std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) 
 }
 
 void TDiskFileSystem::Rename(const std::string& From, const std::string& To) {
+  NoteFileProbe(ToDiskPath(From));
+  NoteFileProbe(ToDiskPath(To));
   if (::rename(ToDiskPath(From).c_str(), ToDiskPath(To).c_str()) != 0)
     throw EInOutError(Format(res::SCannotRenameFile, From, To, ErrorText(errno)));
 }
 
 void TDiskFileSystem::DeleteFile(const std::string& Name) {
+  NoteFileProbe(ToDiskPath(Name));
   if (::unlink(ToDiskPath(Name).c_str()) != 0)
     throw EInOutError(Format(res::SCannotDeleteFile, Name, ErrorText(errno)));
 }
@@ -535,6 +564,7 @@ void TDiskFileSystem::CopyFile(const std::string& From, const std::string& To) {
 
 void TDiskFileSystem::SetModifiedTime(const std::string& Name, time_t Time) {
   struct utimbuf Times = {Time, Time};
+  NoteFileProbe(ToDiskPath(Name));
   if (::utime(ToDiskPath(Name).c_str(), &Times) != 0)
     throw EInOutError(Format(res::SCannotWriteFile, Name, ErrorText(errno)));
 }

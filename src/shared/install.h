@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nxs {
 
@@ -15,11 +16,17 @@ namespace nxs {
 std::string DataDir();
 // The installation directory: the directory that holds DataDir().
 std::string InstallDir();
+// The running program's file; empty where the system does not say.
+std::string ExecutableFile();
+// The words the process was started with, the program's name first.
+std::vector<std::string> ProcessArguments();
 
 // The process environment. A variable that is not set reads as nothing; set to the empty
 // string it reads as "".
 std::optional<std::string> GetEnvironmentVariable(const std::string& Name);
 void SetEnvironmentVariable(const std::string& Name, const std::string& Value);
+// Every "NAME=VALUE" entry of the process environment, in the environment's order.
+std::vector<std::string> EnvironmentEntries();
 
 // The user's home directory ($HOME, else the password database, else "/").
 std::string HomeDir();

@@ -12,6 +12,7 @@
 #include "shared/fileio.h"
 #include "shared/filelock.h"
 #include "shared/filenames.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 #include "shared/resstrings.h"
 #include "shared/text.h"
@@ -218,6 +219,7 @@ struct TStamp {
 
 TStamp StampOf(const std::string& Name) {
   TStamp S;
+  NoteFileProbe(Name);
   struct stat St;
   if (::stat(Name.c_str(), &St) != 0) return S;
   S.Exists = true;

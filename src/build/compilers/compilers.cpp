@@ -8,6 +8,7 @@
 #include "build/compilers/compiletask.h"
 #include "build/compilers/resstrings.h"
 #include "shared/filenames.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -143,11 +144,13 @@ std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<st
   constexpr int MaxEntries = 50000;
   std::vector<std::string> Files;
   std::error_code Ec;
+  NoteFileProbe(Dir);
   fs::recursive_directory_iterator It(Dir, fs::directory_options::skip_permission_denied, Ec), End;
   for (int Seen = 0; !Ec && It != End && Seen < MaxEntries; It.increment(Ec), ++Seen) {
     const std::string Name = It->path().filename().string();
     if (It->is_directory(Ec)) {
       if (Name.starts_with(".") || Name.starts_with("unsaved-")) It.disable_recursion_pending();
+      else NoteFileProbe(It->path().string());
       continue;
     }
     const std::string Ext = LowerCase(It->path().extension().string());
@@ -160,6 +163,7 @@ std::vector<std::string> FilesBelow(const std::string& Dir, const std::vector<st
 void RemoveStaleOverlays(TTaskContext& Context, const std::string& IntermediateDir) {
   namespace fs = std::filesystem;
   std::error_code Ec;
+  NoteFileProbe(IntermediateDir);
   for (const auto& E : fs::directory_iterator(IntermediateDir, Ec))
     if (E.path().filename().string().starts_with("unsaved-") && E.is_directory(Ec) && !E.is_symlink(Ec) &&
         fs::remove_all(E.path(), Ec) > 0)

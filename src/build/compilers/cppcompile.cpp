@@ -150,9 +150,12 @@ void RecordMake(const TBuildRecord& Record, const std::string& Ninja, const std:
 // An object with exactly the time of a file it was compiled from may be older than that file's
 // text: the file was saved in the clock tick in which the compile ended. Ninja compiles again
 // only what is older than one of its inputs, so such an object goes, and the make compiles it.
-// The inputs are those ninja recorded, or each object's source where it recorded none.
+// So does an object made from a file that was replaced since with its time kept (Replaced:
+// renamed over, or written and its time put back), which ninja cannot tell from the file it
+// read. The inputs are those ninja recorded, or each object's source where it recorded none.
 void RemoveObjectsAsOldAsAnInput(const std::string& Ninja, const std::string& NinjaFile, const std::string& Dir,
-                                 const std::vector<std::string>& Objects, const std::vector<std::string>& Sources) {
+                                 const std::vector<std::string>& Objects, const std::vector<std::string>& Sources,
+                                 const std::set<std::string>& Replaced) {
   std::optional<TObjectInputs> Recorded = NinjaObjectInputs(Ninja, NinjaFile, Dir, Objects);
   std::error_code Ec;
   for (size_t I = 0; I < Objects.size(); ++I) {
@@ -160,7 +163,7 @@ void RemoveObjectsAsOldAsAnInput(const std::string& Ninja, const std::string& Ni
     if (Made < 0) continue;
     const std::vector<std::string> Own{Sources[I]};
     for (const auto& In : Recorded ? (*Recorded)[Objects[I]] : Own)
-      if (FileSystem().ModifiedTimeNs(In) == Made) {
+      if (Replaced.count(In) || FileSystem().ModifiedTimeNs(In) == Made) {
         fs::remove(Objects[I], Ec);
         break;
       }
@@ -355,7 +358,7 @@ bool RunCppCompiler(TTaskContext& Context) {
     for (const auto& L : Libraries)
       for (const auto& D : LibraryDirs)
         for (const char* Ext : {".so", ".a"})
-          if (std::string Lib = D + "/lib" + L + Ext; fs::is_regular_file(Lib, Ec)) {
+          if (std::string Lib = D + "/lib" + L + Ext; NoteFileProbe(Lib), fs::is_regular_file(Lib, Ec)) {
             LinkDeps += " " + NinjaPath(Lib);
             LinkedFiles.push_back(Lib);
           }
@@ -387,8 +390,9 @@ bool RunCppCompiler(TTaskContext& Context) {
   }
   if (!Changes) Changes.emplace();
   if (WholeMake) {
+    const std::set<std::string> Replaced = Record.ReplacedFiles();
     Record.Forget();
-    RemoveObjectsAsOldAsAnInput(Opt.Get("Ninja", "ninja"), NinjaFile, IntDir, ObjectFiles, Sources);
+    RemoveObjectsAsOldAsAnInput(Opt.Get("Ninja", "ninja"), NinjaFile, IntDir, ObjectFiles, Sources, Replaced);
   }
   std::string Jobs = Opt.Get("ParallelJobs");
   if (Jobs.empty() || !IsWholeNumber(Jobs) || Jobs == "0")

@@ -81,9 +81,12 @@ bool UpToDate(const std::string& Output, const std::string& Manifest, const std:
               const std::vector<std::string>& UnitPath, const std::vector<std::string>& IncludePath,
               const std::string& ProjectFile) {
   std::error_code Ec;
+  NoteFileProbe(Output);
+  NoteFileProbe(Manifest);
   const auto Made = fs::last_write_time(Output, Ec);
   if (Ec || !fs::is_regular_file(Manifest, Ec)) return false;
   auto Older = [&](const fs::path& F) {
+    NoteFileProbe(F.string());
     const auto T = fs::last_write_time(F, Ec);
     return !Ec && T < Made;
   };
@@ -91,9 +94,12 @@ bool UpToDate(const std::string& Output, const std::string& Manifest, const std:
     if (!Older(F)) return false;
   if (!ProjectFile.empty() && !Older(ProjectFile)) return false;
   for (const auto* Dirs : {&UnitPath, &IncludePath})
-    for (const auto& D : *Dirs)
+    for (const auto& D : *Dirs) {
+      // A file added to a unit folder changes the folder's time.
+      NoteFileProbe(D);
       for (const auto& E : fs::directory_iterator(D, Ec))
         if (E.is_regular_file(Ec) && E.path() != fs::path(Output) && !Older(E.path())) return false;
+    }
   return true;
 }
 

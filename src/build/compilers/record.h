@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,10 @@ class TBuildRecord {
   // this record up to date: the compile and the link phase of one make, which would find the
   // same, need not ask the disk twice.
   bool JustFoundUpToDate() const;
+  // The files of the record that have the time it recorded but are another file now: one
+  // renamed over the recorded one, or written with its old time put back. A tool that goes by
+  // times alone would take what was made from them for up to date.
+  std::set<std::string> ReplacedFiles() const;
   // Before the tool runs: a compile that does not end well leaves no record.
   void Forget() const;
   // After the tool made everything: records each output and input, and Extra (files the

@@ -15,6 +15,7 @@
 #include "build/engine/items.h"
 #include "build/engine/resstrings.h"
 #include "shared/fileio.h"
+#include "shared/fileprobes.h"
 #include "shared/format.h"
 #include "shared/text.h"
 
@@ -161,6 +162,7 @@ std::shared_ptr<const TXmlDocument> TDocumentCache::LoadFromDisk(const std::stri
 
 std::string TDocumentCache::ReadText(const std::string& FullPath) {
   // A device or a pipe named as a project (an import of /dev/zero, say) would be read for ever.
+  NoteFileProbe(FullPath);
   if (struct stat St; ::stat(FullPath.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
     throw EEngineError(Format(res::SCannotReadProject, FullPath, res::SNotARegularFile), FullPath);
   try {

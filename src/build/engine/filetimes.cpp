@@ -11,12 +11,13 @@ namespace {
 
 struct TTimes {
   std::mutex Lock;
-  std::unordered_map<std::string, int64_t> Known;
+  std::unordered_map<std::string, TFileStamp> Known;
   int Makes = 0;     // makes that hold the times
   int Changing = 0;  // spans in which files may change
   // Counts the changes begun and ended: a time asked of the disk is kept only when none
   // began or ended while it was asked.
   uint64_t Changes = 0;
+  uint64_t Begun = 0;  // TFileChanges made
 };
 
 TTimes& Times() {
@@ -32,25 +33,36 @@ void Forget(TTimes& T) {
 
 }  // namespace
 
-int64_t KnownModifiedTimeNs(const std::string& File) {
+TFileStamp KnownFileStamp(const std::string& File) {
   TTimes& T = Times();
   uint64_t Before;
   {
     std::lock_guard G(T.Lock);
-    if (T.Makes == 0 || T.Changing > 0) return FileSystem().ModifiedTimeNs(File);
+    if (T.Makes == 0 || T.Changing > 0) return FileSystem().Stamp(File);
     if (auto It = T.Known.find(File); It != T.Known.end()) return It->second;
     Before = T.Changes;
   }
-  const int64_t Time = FileSystem().ModifiedTimeNs(File);
+  const TFileStamp Stamp = FileSystem().Stamp(File);
   std::lock_guard G(T.Lock);
-  if (T.Makes > 0 && T.Changing == 0 && T.Changes == Before) T.Known.emplace(File, Time);
-  return Time;
+  if (T.Makes > 0 && T.Changing == 0 && T.Changes == Before) T.Known.emplace(File, Stamp);
+  return Stamp;
+}
+
+int64_t KnownModifiedTimeNs(const std::string& File) {
+  const TFileStamp S = KnownFileStamp(File);
+  return S.Exists ? S.ModifiedNs : -1;
 }
 
 uint64_t UnchangedSpan() {
   TTimes& T = Times();
   std::lock_guard G(T.Lock);
   return T.Makes > 0 && T.Changing == 0 ? T.Changes : 0;
+}
+
+uint64_t FileChangesBegun() {
+  TTimes& T = Times();
+  std::lock_guard G(T.Lock);
+  return T.Begun;
 }
 
 TKnownFileTimes::TKnownFileTimes() {
@@ -70,6 +82,7 @@ TFileChanges::TFileChanges() {
   TTimes& T = Times();
   std::lock_guard G(T.Lock);
   ++T.Changing;
+  ++T.Begun;
   Forget(T);
 }
 

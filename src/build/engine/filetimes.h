@@ -14,16 +14,24 @@
 #include <cstdint>
 #include <string>
 
+#include "shared/fileprobes.h"
+
 namespace nxs::engine {
 
 // The file's modification time in nanoseconds, -1 where there is none; the one kept when the
 // make has already asked and nothing has changed files since. Thread-safe.
 int64_t KnownModifiedTimeNs(const std::string& File);
+// The file's stamp (fileprobes.h), kept as the time is.
+TFileStamp KnownFileStamp(const std::string& File);
 
 // Nonzero while a make holds the times and nothing may be changing files: the same number
 // from one change to the next, and never the same again after. What a make learnt from files
 // (a document it read) holds while the number stays.
 uint64_t UnchangedSpan();
+
+// How many spans in which files may change this process has begun: a run that began none
+// changed no file itself and started no tool.
+uint64_t FileChangesBegun();
 
 // Held by a make from its start to its end; makes may nest (a group's make of a project).
 class TKnownFileTimes {

@@ -7,6 +7,7 @@
 
 #include "shared/fileio.h"
 #include "shared/filenames.h"
+#include "shared/fileprobes.h"
 #include "shared/text.h"
 #include "shared/wildcard.h"
 
@@ -121,6 +122,8 @@ void Enter(TWalk& W, const std::string& Dir, const std::string& Real, const std:
 void Walk(TWalk& W, const std::string& Dir, const std::string& Real, const std::string& Rel, const std::string& Rec,
           size_t I) {
   if (W.Depth > 100) return;  // a guard against chains of links that never loop
+  // What a wildcard finds changes with the folder's entries, which change its time.
+  NoteFileProbe(Dir.empty() ? "/" : Dir);
   const std::string& Seg = W.Segs[I];
   bool Last = I + 1 == W.Segs.size();
   std::error_code Ec;
@@ -145,6 +148,7 @@ void Walk(TWalk& W, const std::string& Dir, const std::string& Real, const std::
   }
   if (!IsWild(Seg)) {
     std::string Path = Dir + "/" + Seg;
+    NoteFileProbe(Path);
     if (Last) {
       if (std::filesystem::is_regular_file(Path, Ec)) W.Found.push_back({Rel + Seg, Rec});
       return;

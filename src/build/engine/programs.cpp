@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "build/engine/filetimes.h"
+#include "shared/fileprobes.h"
 #include "shared/text.h"
 
 namespace nxs::engine {
@@ -24,6 +25,7 @@ constexpr const char* DefaultPath = "/usr/local/bin:/usr/bin:/bin";
 
 // 0 when File is a regular file this process may run; else why not, as an errno value.
 int WhyNotRunnable(const std::string& File) {
+  NoteFileProbe(File);
   struct stat St;
   if (stat(File.c_str(), &St) != 0) return errno;
   if (S_ISDIR(St.st_mode)) return EISDIR;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,22 @@ TEST(BuildRecord, ACutOrForeignRecordIsNeverUpToDate) {
   }
   test::WriteText(F.Record.FileName(), Text);
   EXPECT_TRUE(F.Record.UpToDate());
+}
+
+TEST(BuildRecord, AFileReplacedWithItsTimeKeptIsNamedAndNeverUpToDate) {
+  TRecordFiles F;
+  ASSERT_TRUE(F.Write());
+  EXPECT_TRUE(F.Record.ReplacedFiles().empty());
+  // Another text of the same size renamed over the header, with the header's time.
+  const std::string Other = F.Dir / "other.h";
+  test::WriteText(Other, std::string(F.Header.size(), 'x'));
+  fs::last_write_time(Other, fs::last_write_time(F.Header));
+  fs::rename(Other, F.Header);
+  EXPECT_FALSE(F.Record.UpToDate());
+  EXPECT_EQ(F.Record.ReplacedFiles(), std::set<std::string>{F.Header});
+  // A file whose time moved is no replacement: a tool sees that change itself.
+  SetTime(F.Source, -35);
+  EXPECT_EQ(F.Record.ReplacedFiles(), std::set<std::string>{F.Header});
 }
 
 TEST(NinjaDeps, EachObjectWithWhatItsCompileReadOnlyWhenEveryObjectIsKnownAndValid) {
