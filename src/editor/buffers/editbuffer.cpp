@@ -70,10 +70,15 @@ class TRawFile : public IReadTarget {
   std::span<char> Room(size_t Wanted) override {
     if (FCapacity - FSize < Wanted) {
       const size_t Capacity = std::max(FSize + Wanted, FCapacity * 2);
-      char* Grown = static_cast<char*>(std::realloc(FData, Capacity));
-      if (!Grown) throw std::bad_alloc();
-      if (Capacity - FSize >= (size_t{8} << 20)) AdviseHugePages(Grown + FSize, Capacity - FSize);
-      FData = Grown;
+      if (!FData) {
+        // The first room holds the whole file as it stood: aligned, on huge pages throughout.
+        FData = static_cast<char*>(AllocateLarge(Capacity));
+      } else {
+        char* Grown = static_cast<char*>(std::realloc(FData, Capacity));
+        if (!Grown) throw std::bad_alloc();
+        if (Capacity - FSize >= (size_t{8} << 20)) AdviseHugePages(Grown + FSize, Capacity - FSize);
+        FData = Grown;
+      }
       FCapacity = Capacity;
     }
     return {FData + FSize, FCapacity - FSize};
