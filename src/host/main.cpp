@@ -5,6 +5,7 @@
 #include <string>
 
 #include "build/messages/kibitz.h"
+#include "editor/buffers/readahead.h"
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
@@ -70,6 +71,8 @@ static int Main(int Argc, char** Argv) {
       SetQuestions(std::make_shared<TScriptAnswers>("", Args[1]));
       Args.erase(Args.begin(), Args.begin() + 2);
     }
+    // A large file to edit is read while the system starts.
+    const auto ReadAhead = ReadEditFilesAhead(Args);
     TSystemStartup System(Options);
     return RunCommand(RootCommand(), Args, "nxs", &Reached);
   } catch (const EUsage& U) {
