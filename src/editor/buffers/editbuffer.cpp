@@ -517,10 +517,13 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
   // Only the disk's own files: a file system of a test's or the host's reads its own way.
   if (typeid(FS) != typeid(TDiskFileSystem)) return false;
   State->Wait();
+  // Out of the state at once: bytes of a version gone by are freed here, not at the end.
+  TRawFile Got;
+  Got = std::move(State->Raw);
   if (!State->Read || !SameFileVersion(State->Before, State->After)) return false;
   const TFileInfo Now = FS.Stat(FileName);
   if (!SameFileVersion(Now, State->After)) return false;
-  Raw = std::move(State->Raw);
+  Raw = std::move(Got);
   Read = Now;
   return true;
 }
