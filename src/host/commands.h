@@ -2,7 +2,14 @@
 // command table; main.cpp puts them together.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "host/cmdline.h"
+
+namespace nxs {
+class TFileReadAhead;
+}
 
 namespace nxs::host {
 
@@ -29,6 +36,9 @@ TCommand LayoutCommand();     // named layouts
 TCommand RecoverCommand();    // files autorecover kept
 TCommand DebugCommand();      // runs a program under the debugger
 TCommand EditCommand();       // the terminal IDE
+// The large files an "nxs edit" command line names, read on threads of their own while the
+// system starts (nothing for any other command); kept until the command has ended.
+std::vector<std::unique_ptr<TFileReadAhead>> ReadEditFilesAhead(const TArgs& Args);
 
 // "nxs project new", kept with the configuration commands (configcmds.cpp).
 TCommand ProjectNewCommand();

@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "editor/buffers/readahead.h"
 #include "editor/keyboard/keyboard.h"
 #include "environment/desktop.h"
 #include "environment/layouts.h"
@@ -71,6 +72,21 @@ int RunEdit(const TCommandLine& Cmd) {
 }
 
 }  // namespace
+
+std::vector<std::unique_ptr<TFileReadAhead>> ReadEditFilesAhead(const TArgs& Args) {
+  std::vector<std::unique_ptr<TFileReadAhead>> Ahead;
+  if (Args.empty() || Args[0] != "edit") return Ahead;
+  for (size_t I = 1; I < Args.size(); ++I) {
+    const std::string& A = Args[I];
+    if (A.starts_with("--")) {
+      if (A == "--keymap" || A == "--answers" || A == "--answer" || A == "--log") ++I;
+      continue;
+    }
+    if (term::IsGroupOrProjectFile(A)) continue;
+    Ahead.push_back(std::make_unique<TFileReadAhead>(A));
+  }
+  return Ahead;
+}
 
 TCommand EditCommand() {
   return Leaf("edit", "the IDE in the terminal", "nxs edit [FILE|PROJECT|GROUP]... [--keymap NAME] [--answers FILE] [--answer WORD] [--log FILE]",

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "build/messages/kibitz.h"
+#include "editor/buffers/readahead.h"
 #include "host/answers.h"
 #include "host/cmdline.h"
 #include "host/commands.h"
@@ -74,6 +75,8 @@ static int Main(int Argc, char** Argv) {
     // A make records every file it depended on, those start-up reads (packages, settings,
     // tool descriptions) included.
     if (!Args.empty() && Args[0] == "build") StartFileProbes();
+    // A large file to edit is read while the system starts.
+    const auto ReadAhead = ReadEditFilesAhead(Args);
     TSystemStartup System(Options);
     return RunCommand(RootCommand(), Args, "nxs", &Reached);
   } catch (const EUsage& U) {

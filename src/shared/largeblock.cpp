@@ -4,13 +4,21 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 namespace nxs {
 
-TLargeBlock::TLargeBlock(size_t Size) {
-  Size = (Size + Granule - 1) & ~(Granule - 1);
-  if (Size == 0) return;
+namespace {
+
+size_t RoundToGranule(size_t Size) { return (Size + TLargeBlock::Granule - 1) & ~(TLargeBlock::Granule - 1); }
+
+}  // namespace
+
+void* MapLarge(size_t Size) {
+  constexpr size_t Granule = TLargeBlock::Granule;
+  Size = RoundToGranule(Size);
+  if (Size == 0) return nullptr;
   // The system aligns mappings to small pages only: map one granule more and give back
   // what lies outside the aligned block.
   size_t Mapped = Size + Granule;
@@ -21,12 +29,20 @@ TLargeBlock::TLargeBlock(size_t Size) {
   if (Aligned > Start) ::munmap(Raw, Aligned - Start);
   size_t Tail = Start + Mapped - (Aligned + Size);
   if (Tail) ::munmap(reinterpret_cast<void*>(Aligned + Size), Tail);
-  FData = reinterpret_cast<char*>(Aligned);
-  FSize = Size;
 #ifdef MADV_HUGEPAGE
   // Only a request: without huge pages the block works the same, with small pages.
-  ::madvise(FData, FSize, MADV_HUGEPAGE);
+  ::madvise(reinterpret_cast<void*>(Aligned), Size, MADV_HUGEPAGE);
 #endif
+  return reinterpret_cast<void*>(Aligned);
+}
+
+void UnmapLarge(void* Data, size_t Size) {
+  if (Data) ::munmap(Data, RoundToGranule(Size));
+}
+
+TLargeBlock::TLargeBlock(size_t Size) {
+  FData = static_cast<char*>(MapLarge(Size));
+  if (FData) FSize = RoundToGranule(Size);
 }
 
 TLargeBlock& TLargeBlock::operator=(TLargeBlock&& Other) noexcept {
@@ -46,7 +62,7 @@ void TLargeBlock::ReleaseFrom(size_t Offset) {
 }
 
 void TLargeBlock::Release() {
-  if (FData) ::munmap(FData, FSize);
+  UnmapLarge(FData, FSize);
   FData = nullptr;
   FSize = 0;
 }
@@ -58,6 +74,24 @@ void AdviseHugePages(void* Data, size_t Size) {
   uintptr_t First = (Start + Mask) & ~Mask, Last = (Start + Size) & ~Mask;
   if (Last > First) ::madvise(reinterpret_cast<void*>(First), Last - First, MADV_HUGEPAGE);
 #endif
+}
+
+void* AllocateLarge(size_t Size) {
+  constexpr size_t LargeFrom = size_t{8} << 20;
+  if (Size < LargeFrom) {
+    void* P = std::malloc(Size ? Size : 1);
+    if (!P) throw std::bad_alloc();
+    return P;
+  }
+  // Rounded to whole granules, as aligned_alloc wants; the memory past Size is never touched
+  // and so takes nothing.
+  const size_t Rounded = RoundToGranule(Size);
+  void* P = std::aligned_alloc(TLargeBlock::Granule, Rounded);
+  if (!P) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  ::madvise(P, Rounded, MADV_HUGEPAGE);
+#endif
+  return P;
 }
 
 }  // namespace nxs

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <unordered_map>
 
 #include "shared/exceptions.h"
@@ -236,6 +237,7 @@ struct TSettingsStore::TImpl {
   TContents Current;  // Saved with the journal applied
   std::vector<TOp> Journal;
   TStamp Stamp;
+  std::optional<std::string> DiskText;  // the file's text as last read, if it was
   bool Loaded = false;
   int UpdateCount = 0;
   std::string LastDamaged;    // content already reported as damaged
@@ -300,10 +302,12 @@ static void Refresh(TSettingsStore::TImpl& I, const std::string& FileName) {
   if (I.Loaded && Now == I.Stamp) return;
   TContents Fresh;
   I.ReadError.clear();
+  I.DiskText.reset();
   if (Now.Exists) {
     std::string Text;
     try {
       Text = ReadWholeFile(FileName);
+      I.DiskText = Text;
     } catch (const EInOutError& E) {
       I.ReadError = E.Message();
     }
@@ -511,10 +515,14 @@ void TSettingsStore::Flush() {
   if (FImpl->Journal.empty()) return;
   std::unique_ptr<TFileLock> Lock = LockAndRead(*FImpl, FFileName);
   std::string Text = Serialize(FImpl->Current);
-  try {
-    WriteFileAtomic(FFileName, Text);
-  } catch (const EInOutError& E) {
-    throw Exception(E.Message());
+  // Writing what the file holds already (a value set to what it was) would only cost a
+  // write and a sync to the disk.
+  if (FImpl->DiskText != Text) {
+    try {
+      WriteFileAtomic(FFileName, Text);
+    } catch (const EInOutError& E) {
+      throw Exception(E.Message());
+    }
   }
   FImpl->Journal.clear();
   FImpl->Saved = FImpl->Current;

@@ -92,6 +92,26 @@ TEST(SettingsStore, WritesAreAtomicAndLeaveNoTemporaryFiles) {
   }
 }
 
+TEST(SettingsStore, AValueSetToWhatItWasLeavesTheFileAloneAndAChangeStillSaves) {
+  TTempDir Dir;
+  const std::string Name = Dir / "settings.ini";
+  TSettingsStore S(Name);
+  S.WriteString("A", "v", "same");
+  // A time long past: any write would make it now.
+  TDiskFileSystem().SetModifiedTime(Name, 1000000000);
+  S.WriteString("A", "v", "same");
+  S.WriteString("a", "V", "same");
+  EXPECT_EQ(TDiskFileSystem().Stat(Name).ModifiedTime, 1000000000) << "the file was not written";
+  // A damaged file reads as what could be parsed; writing that same value repairs the file.
+  const std::string Damaged = "[A]\nv=\"same\"\ngarbage line\n";
+  WriteFileAtomic(Name, Damaged);
+  S.SetDamageReporter([](const std::string&) {});
+  S.WriteString("A", "v", "same");
+  EXPECT_EQ(ReadText(Name).find("garbage"), std::string::npos);
+  S.WriteString("A", "v", "changed");
+  EXPECT_EQ(TSettingsStore(Name).ReadString("A", "v"), "changed");
+}
+
 TEST(SettingsStore, AFailedSaveKeepsTheChangePendingAndTheOldFileIntact) {
   TTempDir Dir;
   TSettingsStore S(Dir / "settings.ini");

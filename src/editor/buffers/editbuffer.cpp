@@ -12,11 +12,14 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <thread>
+#include <typeinfo>
 
 #include "editor/buffers/charwidth.h"
 #include "editor/buffers/edkrnl.h"
 #include "editor/buffers/edoptions.h"
 #include "editor/buffers/ekinit.h"
+#include "editor/buffers/readahead.h"
 #include "editor/buffers/resstrings.h"
 #include "shared/dialogs.h"
 #include "shared/dosdate.h"
@@ -66,14 +69,25 @@ class TRawFile : public IReadTarget {
   TRawFile() = default;
   TRawFile(const TRawFile&) = delete;  // owns its memory
   TRawFile& operator=(const TRawFile&) = delete;
+  TRawFile& operator=(TRawFile&& Other) noexcept {
+    std::swap(FData, Other.FData);
+    std::swap(FSize, Other.FSize);
+    std::swap(FCapacity, Other.FCapacity);
+    return *this;
+  }
   ~TRawFile() override { std::free(FData); }
   std::span<char> Room(size_t Wanted) override {
     if (FCapacity - FSize < Wanted) {
       const size_t Capacity = std::max(FSize + Wanted, FCapacity * 2);
-      char* Grown = static_cast<char*>(std::realloc(FData, Capacity));
-      if (!Grown) throw std::bad_alloc();
-      if (Capacity - FSize >= (size_t{8} << 20)) AdviseHugePages(Grown + FSize, Capacity - FSize);
-      FData = Grown;
+      if (!FData) {
+        // The first room holds the whole file as it stood: aligned, on huge pages throughout.
+        FData = static_cast<char*>(AllocateLarge(Capacity));
+      } else {
+        char* Grown = static_cast<char*>(std::realloc(FData, Capacity));
+        if (!Grown) throw std::bad_alloc();
+        if (Capacity - FSize >= (size_t{8} << 20)) AdviseHugePages(Grown + FSize, Capacity - FSize);
+        FData = Grown;
+      }
       FCapacity = Capacity;
     }
     return {FData + FSize, FCapacity - FSize};
@@ -465,6 +479,90 @@ bool GetOpenBufferText(const std::string& FileName, std::string& Text) {
   return true;
 }
 
+// -- Reading ahead ----------------------------------------------------------------------------
+
+struct TFileReadAhead::TState {
+  std::string FileName;  // expanded
+  std::thread Reader;
+  TRawFile Raw;
+  TFileInfo Before, After;  // the file as it stood when the read began and when it ended
+  bool Read = false;
+  bool Taken = false;
+  std::mutex JoinLock;
+  void Wait() {
+    std::lock_guard<std::mutex> G(JoinLock);
+    if (Reader.joinable()) Reader.join();
+  }
+};
+
+namespace {
+
+std::mutex ReadAheadLock;
+std::vector<std::shared_ptr<TFileReadAhead::TState>>& ReadAheads() {
+  static std::vector<std::shared_ptr<TFileReadAhead::TState>> List;
+  return List;
+}
+
+// The bytes read ahead of FileName, when the file is still the version read (Now is how it
+// stands): they go to Raw, and Read is the stat that goes with them.
+bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, TFileInfo& Read) {
+  std::shared_ptr<TFileReadAhead::TState> State;
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    for (auto& S : ReadAheads())
+      if (!S->Taken && SameFileName(S->FileName, FileName)) State = S;
+    if (!State) return false;
+    State->Taken = true;
+  }
+  // Only the disk's own files: a file system of a test's or the host's reads its own way.
+  if (typeid(FS) != typeid(TDiskFileSystem)) return false;
+  State->Wait();
+  // Out of the state at once: bytes of a version gone by are freed here, not at the end.
+  TRawFile Got;
+  Got = std::move(State->Raw);
+  if (!State->Read || !SameFileVersion(State->Before, State->After)) return false;
+  const TFileInfo Now = FS.Stat(FileName);
+  if (!SameFileVersion(Now, State->After)) return false;
+  Raw = std::move(Got);
+  Read = Now;
+  return true;
+}
+
+}  // namespace
+
+TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_shared<TState>()) {
+  FState->FileName = ExpandFileName(FileName);
+  TDiskFileSystem Disk;
+  FState->Before = Disk.Stat(FState->FileName);
+  if (!FState->Before.Exists || FState->Before.IsDirectory || FState->Before.IsSpecial || FState->Before.Size < WorthFrom)
+    return;
+  TState* S = FState.get();
+  FState->Reader = std::thread([S] {
+    try {
+      TDiskFileSystem Disk;
+      Disk.ReadFileInto(S->FileName, S->Raw);
+      S->After = Disk.Stat(S->FileName);
+      S->Read = true;
+    } catch (const std::exception&) {
+      // The opener reads the file again and tells what went wrong.
+      S->Raw = TRawFile();
+    }
+  });
+  std::lock_guard<std::mutex> G(ReadAheadLock);
+  ReadAheads().push_back(FState);
+}
+
+void TFileReadAhead::Wait() { FState->Wait(); }
+
+TFileReadAhead::~TFileReadAhead() {
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    std::erase(ReadAheads(), FState);
+    FState->Taken = true;
+  }
+  FState->Wait();
+}
+
 // -- Files ------------------------------------------------------------------------------------
 
 IFileSystem& TEditBuffer::FileSystem() { return FFileSystem ? *FFileSystem : nxs::FileSystem(); }
@@ -477,9 +575,12 @@ void TEditBuffer::LoadFile() {
   // Read first: a file that cannot be read leaves the buffer as it was, its lock included.
   IFileSystem& FS = FileSystem();
   TRawFile Raw;
-  FS.ReadFileInto(FFileName, Raw);
+  TFileInfo Info;
+  if (!TakeReadAhead(FFileName, FS, Raw, Info)) {
+    FS.ReadFileInto(FFileName, Raw);
+    Info = FS.Stat(FFileName);
+  }
   const std::string_view Data = Raw.Text();
-  const TFileInfo Info = FS.Stat(FFileName);
   SetReadOnly(false);
   RememberDiskState(Info);
   TFileText File;

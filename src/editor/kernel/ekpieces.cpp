@@ -43,7 +43,7 @@ size_t TTextBlock::Append(std::string_view Text) {
 
 namespace {
 
-inline void RecordBreak(const char* Data, size_t I, size_t To, std::vector<uint32_t>& Breaks,
+inline void RecordBreak(const char* Data, size_t I, size_t To, TBreakList& Breaks,
                         bool& PendingCR) {
   if (Data[I] == '\n') {
     Breaks.push_back(static_cast<uint32_t>(I));
@@ -67,10 +67,8 @@ void TTextBlock::ScanBreaks(size_t From, size_t To) {
 }
 
 std::unique_ptr<TTextBlock> TTextBlock::ForFilling(size_t Capacity) {
-  char* Data = static_cast<char*>(std::malloc(std::max<size_t>(Capacity, 1)));
-  if (!Data) throw std::bad_alloc();
   // A large block is written whole at once: huge pages spare most of its page faults.
-  if (Capacity >= (size_t{8} << 20)) AdviseHugePages(Data, Capacity);
+  char* Data = static_cast<char*>(AllocateLarge(Capacity));
   auto Block = std::make_unique<TTextBlock>(Data, 0);
   Block->FCapacity = Capacity;
   return Block;
@@ -183,7 +181,7 @@ void TPieceTree::FreeTree(uint32_t N) {
 void TPieceTree::SetPiece(uint32_t N, uint32_t Start, uint32_t Len) {
   TNode& T = FNodes[N];
   const TTextBlock& B = *FBlocks[T.Block];
-  const std::vector<uint32_t>& Br = B.Breaks();
+  const TBreakList& Br = B.Breaks();
   auto First = std::lower_bound(Br.begin(), Br.end(), Start);
   auto Last = std::lower_bound(First, Br.end(), Start + Len);
   T.Start = Start;
@@ -671,7 +669,7 @@ uint64_t TPieceTree::BreakEndInPiece(uint32_t N, uint32_t K) const {
 uint32_t TPieceTree::BreaksInPieceBefore(uint32_t N, uint32_t Offset) const {
   const TNode& T = FNodes[N];
   if (Offset >= T.Len) return T.Breaks();
-  const std::vector<uint32_t>& Br = FBlocks[T.Block]->Breaks();
+  const TBreakList& Br = FBlocks[T.Block]->Breaks();
   auto First = Br.begin() + T.FirstBreak;
   auto It = std::lower_bound(First, First + T.RangeBreaks, T.Start + Offset);
   return static_cast<uint32_t>(It - First);

@@ -11,7 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/largeblock.h"
+
 namespace nxs::ek {
+
+// The positions of a block's line breaks: millions for a large file, in memory that takes
+// huge pages where it can.
+using TBreakList = std::vector<uint32_t, THugePageAllocator<uint32_t>>;
 
 // A block of text and the positions of its line breaks. A line break is CR LF, LF or CR; Breaks
 // holds, for each, the index of its last byte. A CR that ends a block is never followed by an
@@ -28,7 +34,7 @@ class TTextBlock {
 
   const char* Data() const { return FData; }
   size_t Size() const { return FSize; }
-  const std::vector<uint32_t>& Breaks() const { return FBreaks; }
+  const TBreakList& Breaks() const { return FBreaks; }
   // Appends text to an append block; returns the index where the text starts.
   size_t Append(std::string_view Text);
   size_t MemoryUse() const;
@@ -57,7 +63,7 @@ class TTextBlock {
   char* FData = nullptr;
   size_t FSize = 0;
   size_t FCapacity = 0;
-  std::vector<uint32_t> FBreaks;
+  TBreakList FBreaks;
   bool FPendingCR = false;
 };
 

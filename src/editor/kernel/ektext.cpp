@@ -205,7 +205,7 @@ void TTextBuffer::RawReplace(const TReplacements& R, uint64_t Lo, uint64_t Hi, s
   // Where each item starts: its line counted from the block's breaks; its column before is
   // its column now less what the items before it on its line added.
   const TTextPos Base = PosOf(Lo);
-  const std::vector<uint32_t>& Breaks = Block->Breaks();
+  const TBreakList& Breaks = Block->Breaks();
   std::vector<TTextPos> At;
   At.reserve(R.Items.size());
   size_t B = 0;

@@ -155,7 +155,7 @@ void TLineClasses::Changed(uint64_t Line, int64_t LineDelta, uint64_t LastLine) 
   const auto At = FClasses.begin() + static_cast<std::ptrdiff_t>(Line + 1);
   uint64_t Removed = 0;
   if (LineDelta > 0) {
-    FClasses.insert(At, static_cast<size_t>(LineDelta), UnknownClass);
+    FClasses.insert(At, static_cast<size_t>(LineDelta), Stored(UnknownClass));
   } else if (LineDelta < 0) {
     Removed = std::min<uint64_t>(static_cast<uint64_t>(-LineDelta), FClasses.size() - Line - 1);
     FClasses.erase(At, At + static_cast<std::ptrdiff_t>(Removed));
@@ -185,9 +185,9 @@ uint8_t TLineClasses::StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64
   const uint64_t Lines = Doc.LineCount();
   FLastRetokenized = 0;
   if (FClasses.size() != Lines || FLang != Tokenizer.SyntaxLang) {
-    FClasses.assign(Lines, UnknownClass);
-    FClasses.shrink_to_fit();
-    if (!FClasses.empty()) FClasses[0] = 0;
+    // Fresh memory, all unknown without being written.
+    FClasses = decltype(FClasses)(Lines);
+    if (!FClasses.empty()) FClasses[0] = Stored(0);
     FStale.assign(1, 0);
     FLang = Tokenizer.SyntaxLang;
   }
@@ -199,15 +199,15 @@ uint8_t TLineClasses::StartClass(TEkDocument& Doc, TTokenizer& Tokenizer, uint64
     FStale.erase(FStale.begin());
     const std::string Text = Doc.LineText(D);
     const int32_t Length = static_cast<int32_t>(std::min<size_t>(Text.size(), INT32_MAX));
-    uint8_t End = Tokenizer.CalcLineClass(&Tokenizer, FClasses[D], Text.data(), Length);
+    uint8_t End = Tokenizer.CalcLineClass(&Tokenizer, ClassOf(D), Text.data(), Length);
     if (End == UnknownClass) End = 0;
     ++FLastRetokenized;
-    if (D + 1 < Lines && FClasses[D + 1] != End) {
-      FClasses[D + 1] = End;
+    if (D + 1 < Lines && ClassOf(D + 1) != End) {
+      FClasses[D + 1] = Stored(End);
       MarkStale(D + 1);
     }
   }
-  return FClasses[Line];
+  return ClassOf(Line);
 }
 
 }  // namespace nxs::ek

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "editor/kernel/ek.h"
+#include "shared/largeblock.h"
 
 namespace nxs::ek {
 
@@ -48,7 +49,11 @@ class TLineClasses {
 
  private:
   void MarkStale(uint64_t Line);
-  std::vector<uint8_t> FClasses;  // empty until a tokenizer first asks
+  // A class is kept inverted, so that the zero bytes a fresh list starts with read as
+  // unknown: the first screen of a long text does not write a byte for each of its lines.
+  static uint8_t Stored(uint8_t Class) { return static_cast<uint8_t>(~Class); }
+  uint8_t ClassOf(uint64_t Line) const { return static_cast<uint8_t>(~FClasses[Line]); }
+  std::vector<uint8_t, THugePageAllocator<uint8_t>> FClasses;  // empty until a tokenizer first asks
   std::vector<uint64_t> FStale;   // ascending: lines whose end class must be worked out again
   uint8_t FLang = 0;
   uint64_t FLastRetokenized = 0;

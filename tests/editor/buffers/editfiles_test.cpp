@@ -12,6 +12,7 @@
 #include "editor/buffers/editsource.h"
 #include "editor/buffers/editstream.h"
 #include "editor/buffers/editview.h"
+#include "editor/buffers/readahead.h"
 #include "editor/buffers/ekinit.h"
 #include "edfixture.h"
 #include "shared/dialogs.h"
@@ -245,6 +246,64 @@ TEST_F(BufferFiles, AnsiStreamsRoundTripAllTwoHundredFiftySixBytes) {
 void SetStamp(const std::string& File, time_t Seconds, long Nanoseconds) {
   struct timespec Times[2] = {{Seconds, Nanoseconds}, {Seconds, Nanoseconds}};
   ASSERT_EQ(::utimensat(AT_FDCWD, File.c_str(), Times, 0), 0);
+}
+
+TEST_F(BufferFiles, AFileReadAheadOpensWithTheTextOfTheVersionOnDisk) {
+  std::string Text = "\xEF\xBB\xBF";
+  for (int I = 0; Text.size() < TFileReadAhead::WorthFrom + 1000; ++I) Text += "line " + std::to_string(I) + (I % 2 ? "\r\n" : "\n");
+  const std::string File = Write("ahead.txt", Text);
+  SetStamp(File, 1700000000, 100);
+  {
+    // Overwritten in place with the same size and time after the read: the file looks as it
+    // did, so the buffer takes the text that was read (which the words below would betray).
+    TFileReadAhead Ahead(File);
+    Ahead.Wait();
+    {
+      std::FILE* F = std::fopen(File.c_str(), "r+b");
+      ASSERT_NE(F, nullptr);
+      std::fputs("\xEF\xBB\xBFTAKE", F);
+      std::fclose(F);
+    }
+    SetStamp(File, 1700000000, 100);
+    auto B = TEditBuffer::Create(File, true);
+    EXPECT_EQ(Difference(B->SavedText(), Text), "");
+    // Taken once: a reload reads the disk.
+    B->ReloadFile();
+    EXPECT_EQ(B->SavedText().substr(3, 4), "TAKE");
+    B->SaveFile();
+    EXPECT_EQ(Difference(Read(File), "\xEF\xBB\xBFTAKE" + Text.substr(7)), "") << "byte for byte, breaks and mark kept";
+  }
+  // Changed after the read, in its size or its time, or replaced: the buffer reads the disk.
+  const std::string Longer = Text + "one more\n";
+  for (int Change = 0; Change < 3; ++Change) {
+    Write("ahead.txt", Text);
+    SetStamp(File, 1700000000, 100);
+    TFileReadAhead Ahead(File);
+    Ahead.Wait();
+    if (Change == 0) Write("ahead.txt", Longer);
+    if (Change == 1) {
+      std::FILE* F = std::fopen(File.c_str(), "r+b");
+      std::fputs("\xEF\xBB\xBFTIME", F);
+      std::fclose(F);
+      SetStamp(File, 1700000000, 200);
+    }
+    if (Change == 2) {
+      const std::string Other = Write("other.txt", "\xEF\xBB\xBFNODE" + Text.substr(7));
+      SetStamp(Other, 1700000000, 100);
+      fs::rename(Other, File);
+    }
+    auto B = TEditBuffer::Create(File, true);
+    EXPECT_EQ(B->SavedText(), Read(File)) << "change " << Change;
+  }
+  // A file gone since, or never there, raises as it would have; one nobody opens is dropped.
+  {
+    TFileReadAhead Ahead(File);
+    Ahead.Wait();
+    fs::remove(File);
+    EXPECT_THROW(TEditBuffer::Create(File, true), EInOutError);
+  }
+  { TFileReadAhead Missing((Dir / "missing.txt").string()); }
+  EXPECT_FALSE(EditorKernelRunning());
 }
 
 TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
