@@ -474,15 +474,16 @@ std::unique_ptr<IFileWriter> TDiskFileSystem::CreateFileWriter(const std::string
 }
 
 TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
-  NoteFileProbe(ToDiskPath(Name));
+  const std::string Path = ToDiskPath(Name);
+  NoteFileProbe(Path);
   TFileInfo Info;
   struct stat St;
-  if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return Info;
+  if (::stat(Path.c_str(), &St) != 0) return Info;
   Info.Exists = true;
   Info.IsDirectory = S_ISDIR(St.st_mode);
   // As the writer sees it: a file without any write permission is read-only for the
   // superuser too.
-  Info.ReadOnly = ::access(ToDiskPath(Name).c_str(), W_OK) != 0 || (St.st_mode & 0222) == 0;
+  Info.ReadOnly = ::access(Path.c_str(), W_OK) != 0 || (St.st_mode & 0222) == 0;
   Info.Size = static_cast<uint64_t>(St.st_size);
   Info.Inode = static_cast<uint64_t>(St.st_ino);
   Info.ModifiedTime = St.st_mtim.tv_sec;
@@ -493,9 +494,10 @@ TFileInfo TDiskFileSystem::Stat(const std::string& Name) {
 
 int64_t TDiskFileSystem::ModifiedTimeNs(const std::string& Name) {
   if (typeid(*this) != typeid(TDiskFileSystem)) return IFileSystem::ModifiedTimeNs(Name);
-  NoteFileProbe(ToDiskPath(Name));
+  const std::string Path = ToDiskPath(Name);
+  NoteFileProbe(Path);
   struct stat St;
-  if (::stat(ToDiskPath(Name).c_str(), &St) != 0) return -1;
+  if (::stat(Path.c_str(), &St) != 0) return -1;
   return static_cast<int64_t>(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
 }
 
@@ -520,8 +522,9 @@ TFileStamp TDiskFileSystem::Stamp(const std::string& Name) {
 
 std::vector<std::string> TDiskFileSystem::ListDirectory(const std::string& Dir) {
   std::vector<std::string> Names;
-  NoteFileProbe(ToDiskPath(Dir));
-  DIR* D = ::opendir(ToDiskPath(Dir).c_str());
+  const std::string Path = ToDiskPath(Dir);
+  NoteFileProbe(Path);
+  DIR* D = ::opendir(Path.c_str());
   if (!D) throw EInOutError(Format(res::SCannotReadFile, Dir, ErrorText(errno)));
   while (struct dirent* E = ::readdir(D)) {
     if (std::strcmp(E->d_name, ".") == 0 || std::strcmp(E->d_name, "..") == 0) continue;
