@@ -577,8 +577,11 @@ void TEditBuffer::LoadFile() {
   TRawFile Raw;
   TFileInfo Info;
   if (!TakeReadAhead(FFileName, FS, Raw, Info)) {
-    FS.ReadFileInto(FFileName, Raw);
+    // The version noted is the one before the read: a change made while or just after the
+    // file is read then shows at the next check of the file's date, where the stamp taken
+    // after the read would hide it, and a save would write over it unasked.
     Info = FS.Stat(FFileName);
+    FS.ReadFileInto(FFileName, Raw);
   }
   const std::string_view Data = Raw.Text();
   SetReadOnly(false);
