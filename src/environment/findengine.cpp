@@ -129,7 +129,7 @@ std::vector<std::string> TFindEngine::CollectFiles() {
 }
 
 void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
-                             std::vector<TFindHit>& Hits, const THitRun& Emit) {
+                             TFoundHits& Hits, const THitRun& Emit) {
   M.Text->Search(Text, Hits, &FStop, FirstLine, &Emit);
   // A form that a designer shows keeps non-ASCII characters of its strings coded: the
   // form-text form of the search text finds them there.
@@ -140,7 +140,7 @@ void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int
 }
 
 std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit) {
-  std::vector<TFindHit> Hits;
+  TFoundHits Hits;
   auto Whole = [&](std::string_view Text) {
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
     SearchText(Name, Text, 1, M, Hits, Emit);
@@ -216,9 +216,9 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       if (FStop) break;
       if (OnFile) OnFile(Name);
       // The sink may take what it is given.
-      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+      const THitRun Emit = [&](TFoundHits& Hits) {
         if (!FStop && !Hits.empty()) {
-          TFileHits Out{Name, std::move(Hits), {}};
+          TFileHits Out(Name, std::move(Hits), {});
           Sink(Out);
         }
         Hits.clear();
@@ -232,7 +232,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       }
       if (FStop) break;
       if (!Problem.empty()) {
-        TFileHits P{Name, {}, std::move(Problem)};
+        TFileHits P(Name, {}, std::move(Problem));
         Sink(P);
       }
     }
@@ -244,7 +244,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   // is while more are added.
   struct TSlot {
     std::string Name;
-    std::vector<std::vector<TFindHit>> Runs;  // hits waiting for the hand-over (nothing held while none)
+    std::vector<TFoundHits> Runs;  // hits waiting for the hand-over (nothing held while none)
     size_t Waiting = 0;                      // in Runs
     std::string Problem;
     bool Done = false;
@@ -271,7 +271,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TSlot& S = Slots[I];
       if (S.Folder) continue;
       G.unlock();
-      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+      const THitRun Emit = [&](TFoundHits& Hits) {
         if (Hits.empty()) return;
         std::unique_lock<std::mutex> L(FLock);
         S.Waiting += Hits.size();
@@ -379,7 +379,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TSlot& S = Slots[Head];
       const bool First = !S.Started && !S.Folder;
       S.Started = true;
-      std::vector<std::vector<TFindHit>> Runs = std::move(S.Runs);
+      std::vector<TFoundHits> Runs = std::move(S.Runs);
       S.Runs.clear();
       Buffered -= S.Waiting;
       S.Waiting = 0;
@@ -392,11 +392,11 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       // The sink may take what it is given.
       for (auto& Run : Runs) {
         if (FStop) break;
-        TFileHits Out{S.Name, std::move(Run), {}};
+        TFileHits Out(S.Name, std::move(Run), {});
         Sink(Out);
       }
       if (!Problem.empty() && !FStop) {
-        TFileHits Out{S.Name, {}, std::move(Problem)};
+        TFileHits Out(S.Name, {}, std::move(Problem));
         Sink(Out);
       }
       G.lock();

@@ -181,7 +181,7 @@ TEST_F(FindTree, FormFilesAreSearchedInTextFormAndForTheCodedText) {
   R.Directories = T / "f";
   Strings Found;
   TFindEngine(R).Run([&](const TFileHits& F) {
-    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + *H.LineText);
+    for (const auto& H : F.Hits) Found.push_back(F.FileName.substr(T.Path().size() + 3) + ":" + std::to_string(H.Line) + ":" + std::string(F.LineText(H)));
   });
   // The binary form reads as text with its characters as they are; the text form holds them
   // coded.
@@ -218,10 +218,10 @@ TEST_F(FindTree, AFileOfManyScansIsSearchedAsOneText) {
   Text.insert(3 * ScanSize, std::string(ScanSize + 100, 'y') + "hit");
   Write(T / "big.txt", Text);
   TLineMatcher M("hit", {sfCase}, false);
-  std::vector<TFindHit> Hits;
+  TFoundHits Hits;
   M.Search(std::string_view(Text).substr(3), Hits);
   Strings Expected;
-  for (const auto& H : Hits) Expected.push_back(T / "big.txt:" + std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
+  for (const auto& H : Hits.Hits) Expected.push_back(T / "big.txt:" + std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
   ASSERT_GT(Expected.size(), 1000u);
   TFindRequest R;
   R.Text = "hit";
