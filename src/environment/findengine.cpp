@@ -207,13 +207,12 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   if (!Walking) Listed = CollectFiles();
   const unsigned Threads = SearchThreadCount(FRequest.Threads, Walking ? SIZE_MAX : Listed.size());
   auto Failed = [](const std::string& Name, const std::exception& E) { return Format(res::SCannotReadFile, Name, E.what()); };
-  if (!Walking && Threads == 1) {
-    // One thread searches and hands over in turn.
+  if (Threads == 1) {
+    // One thread walks, searches and hands over in turn.
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TScanBuffer Buffer;
-    for (const auto& Name : Listed) {
-      if (FStop) break;
+    auto SearchOne = [&](const std::string& Name) {
       if (OnFile) OnFile(Name);
       // The sink may take what it is given.
       const THitRun Emit = [&](TFoundHits& Hits) {
@@ -230,10 +229,31 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
         Problem = Failed(Name, E);
         Buffer = TScanBuffer();
       }
-      if (FStop) break;
-      if (!Problem.empty()) {
+      if (!FStop && !Problem.empty()) {
         TFileHits P(Name, {}, std::move(Problem));
         Sink(P);
+      }
+    };
+    if (Walking) {
+      // Each entry as the walk finds it: a folder that could not be read in its place.
+      const TPublish Search = [&](std::vector<TEntry>& Run) {
+        for (auto& E : Run) {
+          if (FStop) break;
+          if (E.Problem.empty()) {
+            SearchOne(E.Name);
+          } else {
+            TFileHits P(E.Name, {}, std::move(E.Problem));
+            Sink(P);
+          }
+        }
+        Run.clear();
+      };
+      std::vector<TEntry> Run;
+      WalkAll(Run, &Search);
+    } else {
+      for (const auto& Name : Listed) {
+        if (FStop) break;
+        SearchOne(Name);
       }
     }
     return !FStop;
