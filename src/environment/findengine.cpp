@@ -139,8 +139,8 @@ void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int
   }
 }
 
-std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit) {
-  TFoundHits Hits;
+std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, TFoundHits& Hits,
+                                    const THitRun& Emit) {
   auto Whole = [&](std::string_view Text) {
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
     SearchText(Name, Text, 1, M, Hits, Emit);
@@ -212,22 +212,25 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TScanBuffer Buffer;
+    TFoundHits Gathered;
     auto SearchOne = [&](const std::string& Name) {
       if (OnFile) OnFile(Name);
-      // The sink may take what it is given.
+      // The sink may take what it is given; what it leaves is gathered into again.
       const THitRun Emit = [&](TFoundHits& Hits) {
         if (!FStop && !Hits.empty()) {
           TFileHits Out(Name, std::move(Hits), {});
           Sink(Out);
+          Hits = std::move(static_cast<TFoundHits&>(Out));
         }
         Hits.clear();
       };
       std::string Problem;
       try {
-        Problem = SearchFile(Name, M, Buffer, Emit);
+        Problem = SearchFile(Name, M, Buffer, Gathered, Emit);
       } catch (const std::exception& E) {
         Problem = Failed(Name, E);
         Buffer = TScanBuffer();
+        Gathered.clear();
       }
       if (!FStop && !Problem.empty()) {
         TFileHits P(Name, {}, std::move(Problem));
@@ -271,7 +274,18 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     bool Folder = false;   // a folder the walk could not read
     bool Started = false;  // told to OnFile
   };
-  std::deque<TSlot> Slots;
+  // The slots by their place in the file order; those handed over are let go, so that a long
+  // search holds only the slots from the head on.
+  struct TSlots {
+    std::deque<TSlot> Held;
+    size_t First = 0;  // the place of Held's first
+    TSlot& operator[](size_t I) { return Held[I - First]; }
+    size_t size() const { return First + Held.size(); }
+    TSlot& emplace_back() { return Held.emplace_back(); }
+    void DropBefore(size_t I) {
+      for (; First < I; ++First) Held.pop_front();
+    }
+  } Slots;
   size_t Next = 0, Head = 0;  // the next slot to search; the slot being handed over
   size_t Buffered = 0;        // hits waiting in every slot
   int Pressed = 0;            // threads waiting for room
@@ -283,6 +297,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TScanBuffer Buffer;
+    TFoundHits Gathered;
     std::unique_lock<std::mutex> G(FLock);
     for (;;) {
       FFound.wait(G, [&] { return Next < Slots.size() || Complete || FStop; });
@@ -313,10 +328,11 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       };
       std::string Problem;
       try {
-        Problem = SearchFile(S.Name, M, Buffer, Emit);
+        Problem = SearchFile(S.Name, M, Buffer, Gathered, Emit);
       } catch (const std::exception& E) {
         Problem = Failed(S.Name, E);
         Buffer = TScanBuffer();
+        Gathered.clear();
       }
       G.lock();
       S.Problem = std::move(Problem);
@@ -420,7 +436,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
         Sink(Out);
       }
       G.lock();
-      if (Done) ++Head;
+      if (Done) Slots.DropBefore(++Head);
     }
   } catch (...) {
     Failure = std::current_exception();

@@ -108,8 +108,10 @@ class TFindEngine {
             TVisited& Visited, const TPublish* Publish);
   // Every directory; with Publish, Out is handed over at the end too.
   void WalkAll(std::vector<TEntry>& Out, const TPublish* Publish);
-  // Searches one file, handing its hits to Emit as they gather; the problem, if any.
-  std::string SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit);
+  // Searches one file, gathering its hits in Hits (empty, its storage kept from file to file)
+  // and handing them to Emit as they gather; the problem, if any. Hits is empty after.
+  std::string SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, TFoundHits& Hits,
+                         const THitRun& Emit);
   // Searches Text, a run of Name's lines from line FirstLine, with both passes.
   void SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
                   TFoundHits& Hits, const THitRun& Emit);

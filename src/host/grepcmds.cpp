@@ -55,7 +55,7 @@ class TOutput {
   }
 
  private:
-  static constexpr size_t FlushAt = size_t{1} << 20;
+  static constexpr size_t FlushAt = size_t{1} << 18;
   std::string FText;
 };
 
