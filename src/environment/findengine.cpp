@@ -359,6 +359,20 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     Run.clear();
     FFound.notify_all();
   };
+  // The walk keeps at most WalkAhead entries ahead of the hand-over, then waits for it to come
+  // half way: a search over a large tree holds the names of a part of it at a time. (More
+  // than HandOverRun, so that the hand-over never waits for an entry the walk holds back.)
+  constexpr size_t WalkAhead = 1024;
+  static_assert(WalkAhead / 2 > HandOverRun);
+  bool WalkWaits = false;
+  const TPublish PublishFound = [&](std::vector<TEntry>& Run) {
+    Publish(Run);
+    std::unique_lock<std::mutex> G(FLock);
+    if (Slots.size() - Head <= WalkAhead) return;
+    WalkWaits = true;
+    FDrained.wait(G, [&] { return FStop || Slots.size() - Head <= WalkAhead / 2; });
+    WalkWaits = false;
+  };
   auto Finish = [&] {
     {
       std::lock_guard<std::mutex> G(FLock);
@@ -375,7 +389,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       SetCurrentThreadName(res::SFindInFilesThread);
       try {
         std::vector<TEntry> Run;
-        WalkAll(Run, &Publish);
+        WalkAll(Run, &PublishFound);
       } catch (...) {
         WalkFailure = std::current_exception();
         Cancel();
@@ -437,6 +451,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       }
       G.lock();
       if (Done) Slots.DropBefore(++Head);
+      if (WalkWaits && Slots.size() - Head <= WalkAhead / 2) FDrained.notify_all();
     }
   } catch (...) {
     Failure = std::current_exception();
