@@ -358,7 +358,9 @@ TEST_F(FindTree, HitsComeAsTheyAreFoundAndWaitInBoundsInTheOrderOfOneThread) {
 }
 
 TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
-  for (int I = 0; I < 300; ++I) Write(T / ("b/f" + std::to_string(1000 + I) + ".pas"), "x\nhit hit\n");
+  // More files than the walk goes ahead of the hand-over: it waits for it, and a cancel
+  // meanwhile stops it too.
+  for (int I = 0; I < 3000; ++I) Write(T / ("b/f" + std::to_string(10000 + I) + ".pas"), "x\nhit hit\n");
   TFindRequest R;
   R.Directories = T.Path();
   R.Advanced = AdvFlag(asfIncludeSubDirs);
@@ -366,7 +368,9 @@ TEST_F(FindTree, ManyThreadsGiveTheOrderOfOneAndCancelStopsThemAll) {
   auto One = Files(R);
   R.Threads = 4;
   EXPECT_EQ(Files(R), One);
-  EXPECT_EQ(One.size(), 304u);
+  EXPECT_EQ(One.size(), 3004u);
+  R.Threads = 2;
+  EXPECT_EQ(Files(R), One);
 
   // A request for more threads than is sensible gets a few per core; never more than files.
   const unsigned Cores = std::max(1u, std::thread::hardware_concurrency());
