@@ -167,7 +167,7 @@ void Matcher(benchmark::State& State, TKind K) {
   }
   nxs::TLineMatcher M(P[0], Flags, false);
   size_t Bytes = 0, Hits = 0;
-  std::vector<nxs::TFindHit> Found;
+  nxs::TFoundHits Found;
   for (auto _ : State) {
     for (const auto& T : Texts()) {
       Found.clear();

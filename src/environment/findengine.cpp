@@ -129,7 +129,7 @@ std::vector<std::string> TFindEngine::CollectFiles() {
 }
 
 void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
-                             std::vector<TFindHit>& Hits, const THitRun& Emit) {
+                             TFoundHits& Hits, const THitRun& Emit) {
   M.Text->Search(Text, Hits, &FStop, FirstLine, &Emit);
   // A form that a designer shows keeps non-ASCII characters of its strings coded: the
   // form-text form of the search text finds them there.
@@ -139,8 +139,8 @@ void TFindEngine::SearchText(const std::string& Name, std::string_view Text, int
   }
 }
 
-std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit) {
-  std::vector<TFindHit> Hits;
+std::string TFindEngine::SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, TFoundHits& Hits,
+                                    const THitRun& Emit) {
   auto Whole = [&](std::string_view Text) {
     if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
     SearchText(Name, Text, 1, M, Hits, Emit);
@@ -207,33 +207,56 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   if (!Walking) Listed = CollectFiles();
   const unsigned Threads = SearchThreadCount(FRequest.Threads, Walking ? SIZE_MAX : Listed.size());
   auto Failed = [](const std::string& Name, const std::exception& E) { return Format(res::SCannotReadFile, Name, E.what()); };
-  if (!Walking && Threads == 1) {
-    // One thread searches and hands over in turn.
+  if (Threads == 1) {
+    // One thread walks, searches and hands over in turn.
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TScanBuffer Buffer;
-    for (const auto& Name : Listed) {
-      if (FStop) break;
+    TFoundHits Gathered;
+    auto SearchOne = [&](const std::string& Name) {
       if (OnFile) OnFile(Name);
-      // The sink may take what it is given.
-      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+      // The sink may take what it is given; what it leaves is gathered into again.
+      const THitRun Emit = [&](TFoundHits& Hits) {
         if (!FStop && !Hits.empty()) {
-          TFileHits Out{Name, std::move(Hits), {}};
+          TFileHits Out(Name, std::move(Hits), {});
           Sink(Out);
+          Hits = std::move(static_cast<TFoundHits&>(Out));
         }
         Hits.clear();
       };
       std::string Problem;
       try {
-        Problem = SearchFile(Name, M, Buffer, Emit);
+        Problem = SearchFile(Name, M, Buffer, Gathered, Emit);
       } catch (const std::exception& E) {
         Problem = Failed(Name, E);
         Buffer = TScanBuffer();
+        Gathered.clear();
       }
-      if (FStop) break;
-      if (!Problem.empty()) {
-        TFileHits P{Name, {}, std::move(Problem)};
+      if (!FStop && !Problem.empty()) {
+        TFileHits P(Name, {}, std::move(Problem));
         Sink(P);
+      }
+    };
+    if (Walking) {
+      // Each entry as the walk finds it: a folder that could not be read in its place.
+      const TPublish Search = [&](std::vector<TEntry>& Run) {
+        for (auto& E : Run) {
+          if (FStop) break;
+          if (E.Problem.empty()) {
+            SearchOne(E.Name);
+          } else {
+            TFileHits P(E.Name, {}, std::move(E.Problem));
+            Sink(P);
+          }
+        }
+        Run.clear();
+      };
+      std::vector<TEntry> Run;
+      WalkAll(Run, &Search);
+    } else {
+      for (const auto& Name : Listed) {
+        if (FStop) break;
+        SearchOne(Name);
       }
     }
     return !FStop;
@@ -244,14 +267,25 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
   // is while more are added.
   struct TSlot {
     std::string Name;
-    std::vector<std::vector<TFindHit>> Runs;  // hits waiting for the hand-over (nothing held while none)
+    std::vector<TFoundHits> Runs;  // hits waiting for the hand-over (nothing held while none)
     size_t Waiting = 0;                      // in Runs
     std::string Problem;
     bool Done = false;
     bool Folder = false;   // a folder the walk could not read
     bool Started = false;  // told to OnFile
   };
-  std::deque<TSlot> Slots;
+  // The slots by their place in the file order; those handed over are let go, so that a long
+  // search holds only the slots from the head on.
+  struct TSlots {
+    std::deque<TSlot> Held;
+    size_t First = 0;  // the place of Held's first
+    TSlot& operator[](size_t I) { return Held[I - First]; }
+    size_t size() const { return First + Held.size(); }
+    TSlot& emplace_back() { return Held.emplace_back(); }
+    void DropBefore(size_t I) {
+      for (; First < I; ++First) Held.pop_front();
+    }
+  } Slots;
   size_t Next = 0, Head = 0;  // the next slot to search; the slot being handed over
   size_t Buffered = 0;        // hits waiting in every slot
   int Pressed = 0;            // threads waiting for room
@@ -263,6 +297,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     TMatchers M;
     M.Text = std::make_unique<TLineMatcher>(FRequest.Text, FRequest.Flags, FRequest.Brief);
     TScanBuffer Buffer;
+    TFoundHits Gathered;
     std::unique_lock<std::mutex> G(FLock);
     for (;;) {
       FFound.wait(G, [&] { return Next < Slots.size() || Complete || FStop; });
@@ -271,7 +306,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TSlot& S = Slots[I];
       if (S.Folder) continue;
       G.unlock();
-      const THitRun Emit = [&](std::vector<TFindHit>& Hits) {
+      const THitRun Emit = [&](TFoundHits& Hits) {
         if (Hits.empty()) return;
         std::unique_lock<std::mutex> L(FLock);
         S.Waiting += Hits.size();
@@ -293,10 +328,11 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       };
       std::string Problem;
       try {
-        Problem = SearchFile(S.Name, M, Buffer, Emit);
+        Problem = SearchFile(S.Name, M, Buffer, Gathered, Emit);
       } catch (const std::exception& E) {
         Problem = Failed(S.Name, E);
         Buffer = TScanBuffer();
+        Gathered.clear();
       }
       G.lock();
       S.Problem = std::move(Problem);
@@ -323,6 +359,20 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
     Run.clear();
     FFound.notify_all();
   };
+  // The walk keeps at most WalkAhead entries ahead of the hand-over, then waits for it to come
+  // half way: a search over a large tree holds the names of a part of it at a time. (More
+  // than HandOverRun, so that the hand-over never waits for an entry the walk holds back.)
+  constexpr size_t WalkAhead = 1024;
+  static_assert(WalkAhead / 2 > HandOverRun);
+  bool WalkWaits = false;
+  const TPublish PublishFound = [&](std::vector<TEntry>& Run) {
+    Publish(Run);
+    std::unique_lock<std::mutex> G(FLock);
+    if (Slots.size() - Head <= WalkAhead) return;
+    WalkWaits = true;
+    FDrained.wait(G, [&] { return FStop || Slots.size() - Head <= WalkAhead / 2; });
+    WalkWaits = false;
+  };
   auto Finish = [&] {
     {
       std::lock_guard<std::mutex> G(FLock);
@@ -339,7 +389,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       SetCurrentThreadName(res::SFindInFilesThread);
       try {
         std::vector<TEntry> Run;
-        WalkAll(Run, &Publish);
+        WalkAll(Run, &PublishFound);
       } catch (...) {
         WalkFailure = std::current_exception();
         Cancel();
@@ -379,7 +429,7 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       TSlot& S = Slots[Head];
       const bool First = !S.Started && !S.Folder;
       S.Started = true;
-      std::vector<std::vector<TFindHit>> Runs = std::move(S.Runs);
+      std::vector<TFoundHits> Runs = std::move(S.Runs);
       S.Runs.clear();
       Buffered -= S.Waiting;
       S.Waiting = 0;
@@ -392,15 +442,16 @@ bool TFindEngine::Run(const std::function<void(TFileHits&)>& Sink, const std::fu
       // The sink may take what it is given.
       for (auto& Run : Runs) {
         if (FStop) break;
-        TFileHits Out{S.Name, std::move(Run), {}};
+        TFileHits Out(S.Name, std::move(Run), {});
         Sink(Out);
       }
       if (!Problem.empty() && !FStop) {
-        TFileHits Out{S.Name, {}, std::move(Problem)};
+        TFileHits Out(S.Name, {}, std::move(Problem));
         Sink(Out);
       }
       G.lock();
-      if (Done) ++Head;
+      if (Done) Slots.DropBefore(++Head);
+      if (WalkWaits && Slots.size() - Head <= WalkAhead / 2) FDrained.notify_all();
     }
   } catch (...) {
     Failure = std::current_exception();

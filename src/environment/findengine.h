@@ -26,12 +26,13 @@ enum TAdvancedSearchFlag : uint8_t { asfIncludeSubDirs, asfSeparateResults, asfG
 using TAdvancedSearchFlags = uint8_t;
 constexpr TAdvancedSearchFlags AdvFlag(TAdvancedSearchFlag F) { return static_cast<TAdvancedSearchFlags>(1u << F); }
 
-// A run of hits of one file, in line order; a file's runs come one after another. Problem: the
-// file or folder could not be read, or not wholly (the message, naming it and why); it comes
-// after the file's hits.
-struct TFileHits {
+// A run of hits of one file, in line order, with their line texts; a file's runs come one
+// after another. Problem: the file or folder could not be read, or not wholly (the message,
+// naming it and why); it comes after the file's hits.
+struct TFileHits : TFoundHits {
+  TFileHits(std::string FileName, TFoundHits Hits, std::string Problem)
+      : TFoundHits(std::move(Hits)), FileName(std::move(FileName)), Problem(std::move(Problem)) {}
   std::string FileName;
-  std::vector<TFindHit> Hits;
   std::string Problem;
 };
 
@@ -107,11 +108,13 @@ class TFindEngine {
             TVisited& Visited, const TPublish* Publish);
   // Every directory; with Publish, Out is handed over at the end too.
   void WalkAll(std::vector<TEntry>& Out, const TPublish* Publish);
-  // Searches one file, handing its hits to Emit as they gather; the problem, if any.
-  std::string SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, const THitRun& Emit);
+  // Searches one file, gathering its hits in Hits (empty, its storage kept from file to file)
+  // and handing them to Emit as they gather; the problem, if any. Hits is empty after.
+  std::string SearchFile(const std::string& Name, TMatchers& M, TScanBuffer& Buffer, TFoundHits& Hits,
+                         const THitRun& Emit);
   // Searches Text, a run of Name's lines from line FirstLine, with both passes.
   void SearchText(const std::string& Name, std::string_view Text, int32_t FirstLine, TMatchers& M,
-                  std::vector<TFindHit>& Hits, const THitRun& Emit);
+                  TFoundHits& Hits, const THitRun& Emit);
 
   TFindRequest FRequest;
   std::vector<std::string> FDirectories;

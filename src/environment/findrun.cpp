@@ -102,18 +102,22 @@ void SelectFindScope(TFindRequest& R, const TFindPlaces& Places, const TOpenSear
   R.DirectoryList = Places.Directories;
 }
 
+void IFindSink::Hits(const std::string& GroupTitle, const TFileHits& File) {
+  const auto Name = std::make_shared<const std::string>(File.FileName);
+  for (const auto& Hit : File.Hits) {
+    const TFileFindLine Shown(Name, Hit.Line, Hit.CharColumn, std::string(File.LineText(Hit)), Hit.TextColumn,
+                              Hit.MatchLength);
+    Line(GroupTitle, Shown);
+  }
+}
+
 void RunFindToSink(const TFindRequest& R, IFindSink& Sink) {
   CheckSearchPattern(R.Text, R.Flags, R.Brief);
   const bool Grouped = (R.Advanced & AdvFlag(asfGroupByFile)) != 0;
   if (!Grouped) {
     const std::string Title = SearchGroupTitle(R.Text);
     RunFindInFiles(R, [&](TFileHits& File) {
-      TSharedFileName Name;
-      for (auto& Hit : File.Hits) {
-        if (!Name) Name = std::make_shared<const std::string>(File.FileName);
-        const TFileFindLine Line(Name, Hit.Line, Hit.CharColumn, TakeLineText(Hit), Hit.TextColumn, Hit.MatchLength);
-        Sink.Line(Title, Line);
-      }
+      if (!File.Hits.empty()) Sink.Hits(Title, File);
       if (!File.Problem.empty()) Sink.Problem(File.Problem);
     });
     return;

@@ -58,6 +58,10 @@ class IFindSink {
   // A top-level line of the search group once it is complete (a file's title once all its
   // hits are there), with the group's title.
   virtual void Line(const std::string& GroupTitle, const TLine& Line) = 0;
+  // A run of hits of a search not grouped by file, in the group titled GroupTitle. By
+  // default each is made the line the message view shows for it and handed to Line; a sink
+  // that shows them otherwise may read them as they are.
+  virtual void Hits(const std::string& GroupTitle, const TFileHits& File);
   // A file or folder that could not be read, or not wholly: the message naming it and why.
   virtual void Problem(const std::string& Text) = 0;
 };

@@ -88,47 +88,55 @@ inline size_t PrevChar(std::string_view S, size_t I) {
 
 // Makes the hits of one line, in order: the character column is counted on from the last
 // hit, so that many hits on a long line cost no more than the line; a line shown whole is
-// one text that all its hits share.
+// one text that all its hits in a run share, and so is a piece that several hits show.
 class TLineHits {
  public:
   TLineHits(std::string_view Line, int32_t LineNo) : FLine(Line), FLineNo(LineNo) {}
 
-  void Add(size_t Pos, size_t Len, std::vector<TFindHit>& Hits) {
+  void Add(size_t Pos, size_t Len, TFoundHits& Out) {
     if (Pos < FCursor) {
       FCursor = 0;
       FChars = 0;
     }
     FChars += CharCount(FLine.substr(FCursor, Pos - FCursor));
     FCursor = Pos;
-    TFindHit& H = Hits.emplace_back();
+    TFindHit H;
     H.Line = FLineNo;
     H.ByteColumn = static_cast<int32_t>(Pos + 1);
     H.CharColumn = FChars + 1;
     H.MatchLength = Utf16Count(FLine.substr(Pos, Len));
     if (ShownWhole()) {
-      if (!FWhole) FWhole = std::make_shared<std::string>(FLine);
-      H.LineText = FWhole;
+      // The run that held the text may have been handed over since: the text is written
+      // again into the run that takes this hit.
+      if (!Holds(Out)) {
+        const size_t At = Out.Texts.size();
+        Out.Texts.append(FLine);
+        Written(Out, At);
+      }
       H.TextColumn = H.CharColumn;
-      return;
+    } else {
+      // A piece of ShownLineWidth characters that starts up to ShownBeforeMatch characters
+      // before the match, earlier near the line's end.
+      size_t Start = Pos, End;
+      for (int32_t Back = 0; Start > 0 && Back < ShownBeforeMatch; ++Back) Start = PrevChar(FLine, Start);
+      int32_t Shown = 0;
+      for (End = Start; End < FLine.size() && Shown < ShownLineWidth; ++Shown) End = NextChar(FLine, End);
+      for (; Start > 0 && Shown < ShownLineWidth; ++Shown) Start = PrevChar(FLine, Start);
+      if (!Holds(Out) || Start != FPieceStart || End != FPieceEnd) {
+        const size_t At = Out.Texts.size();
+        if (Start > 0) Out.Texts += CutMark;
+        Out.Texts.append(FLine.substr(Start, End - Start));
+        if (End < FLine.size()) Out.Texts += CutMark;
+        Written(Out, At);
+        FPieceStart = Start;
+        FPieceEnd = End;
+      }
+      H.TextColumn =
+          (Start > 0 ? static_cast<int32_t>(CutMark.size()) : 0) + CharCount(FLine.substr(Start, Pos - Start)) + 1;
     }
-    // A piece of ShownLineWidth characters that starts up to ShownBeforeMatch characters
-    // before the match, earlier near the line's end.
-    size_t Start = Pos, End;
-    for (int32_t Back = 0; Start > 0 && Back < ShownBeforeMatch; ++Back) Start = PrevChar(FLine, Start);
-    int32_t Shown = 0;
-    for (End = Start; End < FLine.size() && Shown < ShownLineWidth; ++Shown) End = NextChar(FLine, End);
-    for (; Start > 0 && Shown < ShownLineWidth; ++Shown) Start = PrevChar(FLine, Start);
-    if (!FPiece || Start != FPieceStart || End != FPieceEnd) {
-      std::string Text;
-      if (Start > 0) Text += CutMark;
-      Text.append(FLine.substr(Start, End - Start));
-      if (End < FLine.size()) Text += CutMark;
-      FPiece = std::make_shared<std::string>(std::move(Text));
-      FPieceStart = Start;
-      FPieceEnd = End;
-    }
-    H.LineText = FPiece;
-    H.TextColumn = (Start > 0 ? static_cast<int32_t>(CutMark.size()) : 0) + CharCount(FLine.substr(Start, Pos - Start)) + 1;
+    H.TextStart = FTextStart;
+    H.TextLength = FTextLength;
+    Out.Hits.push_back(H);
   }
 
  private:
@@ -138,15 +146,25 @@ class TLineHits {
                     (FLine.size() <= 4 * static_cast<size_t>(ShownLineWidth) && CharCount(FLine) <= ShownLineWidth);
     return FWholeKnown > 0;
   }
+  // Whether the text last written is in Out: only this line's hits are added meanwhile, so it
+  // is there while the hit that first showed it is.
+  bool Holds(const TFoundHits& Out) const { return FTextHit < Out.Hits.size(); }
+  // The text from At to the end of Out's texts was written for the hit about to be added.
+  void Written(const TFoundHits& Out, size_t At) {
+    FTextHit = Out.Hits.size();
+    FTextStart = At;
+    FTextLength = static_cast<uint32_t>(Out.Texts.size() - At);
+  }
 
   std::string_view FLine;
   int32_t FLineNo;
   size_t FCursor = 0;  // the characters before it: FChars
   int32_t FChars = 0;
   int FWholeKnown = -1;
-  std::shared_ptr<const std::string> FWhole;
-  std::shared_ptr<const std::string> FPiece;  // the last piece made, kept for the next hit in it
-  size_t FPieceStart = 0, FPieceEnd = 0;
+  size_t FTextHit = SIZE_MAX;  // the first hit in Out that shows the text last written
+  size_t FTextStart = 0;
+  uint32_t FTextLength = 0;
+  size_t FPieceStart = 0, FPieceEnd = 0;  // of the piece last written, when not shown whole
 };
 
 // The window one kernel call or scan covers: the kernel measures texts in 31 bits, and a
@@ -158,14 +176,13 @@ size_t WindowEnd(std::string_view Text, size_t From) {
   return End < Text.size() ? NextBreak(Text, End) : End;
 }
 
-}  // namespace
-
-std::string TakeLineText(TFindHit& Hit) {
-  std::string Text = Hit.LineText.use_count() == 1 ? std::move(*std::const_pointer_cast<std::string>(Hit.LineText))
-                                                   : *Hit.LineText;
-  Hit.LineText.reset();
-  return Text;
+// Hands a full run over; it is empty after, whatever the taker did with it.
+void HandOver(TFoundHits& Hits, const THitRun& Flush) {
+  Flush(Hits);
+  Hits.clear();
 }
+
+}  // namespace
 
 TLineMatcher::TLineMatcher(std::string Pattern, TSearchFlags Flags, bool Brief)
     : FPattern(std::move(Pattern)), FFlags(Flags + TSearchFlags{sfGoForward}) {
@@ -204,21 +221,21 @@ size_t TLineMatcher::FindCandidate(std::string_view Text) const { return FNeedle
 
 bool TLineMatcher::Find(std::string_view Text, size_t& Pos, size_t& Len) { return FSearch.Find(Text, 0, Pos, Len); }
 
-void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits, const THitRun* Flush) {
+void TLineMatcher::SearchLine(std::string_view Line, int32_t LineNo, TFoundHits& Hits, const THitRun* Flush) {
   TLineHits Made(Line, LineNo);
   size_t From = 0;
   while (From <= Line.size()) {
     size_t Pos, Len;
     if (!FSearch.Find(Line, From, Pos, Len)) return;
     Made.Add(Pos, Len, Hits);
-    if (Flush && Hits.size() >= FlushAt) (*Flush)(Hits);
+    if (Flush && Hits.size() >= FlushAt) HandOver(Hits, *Flush);
     From = Pos + (Len ? Len : 1);
     if (Len == 0)
       while (From < Line.size() && IsContinuation(Line[From])) ++From;
   }
 }
 
-bool TLineMatcher::SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop,
+bool TLineMatcher::SearchBytes(std::string_view Text, TFoundHits& Hits, const std::atomic<bool>* Stop,
                                int32_t FirstLine, const THitRun* Flush) {
   // The pattern holds no line break, so no occurrence spans one: the next occurrence is on
   // the current line or on a later one, which the break count finds.
@@ -246,13 +263,13 @@ bool TLineMatcher::SearchBytes(std::string_view Text, std::vector<TFindHit>& Hit
       Made.emplace(Text.substr(LineStart, LineEnd - LineStart), LineNo);
     }
     Made->Add(Cand - LineStart, Len, Hits);
-    if (Flush && Hits.size() >= FlushAt) (*Flush)(Hits);
+    if (Flush && Hits.size() >= FlushAt) HandOver(Hits, *Flush);
     From = Cand + Len;
   }
   return true;
 }
 
-bool TLineMatcher::Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop,
+bool TLineMatcher::Search(std::string_view Text, TFoundHits& Hits, const std::atomic<bool>* Stop,
                           int32_t FirstLine, const THitRun* Flush) {
   if (FPattern.empty() || Text.empty() || FStatus != 0) return true;
   if (FBytesOnly) return SearchBytes(Text, Hits, Stop, FirstLine, Flush);

@@ -24,24 +24,38 @@ inline constexpr int32_t ShownBeforeMatch = 60;
 inline constexpr std::string_view CutMark = "...";
 
 // One hit: columns count from 1; the character column counts UTF-8 characters, the match
-// length UTF-16 units, as the message view measures them. LineText is the line as a find line
-// shows it (the hits of a line shown whole share it); TextColumn is where the match starts in
-// it, in characters. The text is made as a string that may change, so that the last hit
-// holding it may take it rather than copy it.
+// length UTF-16 units, as the message view measures them. Its line text, the line as a find
+// line shows it, is the piece TextStart, TextLength of the texts of the run that holds the hit
+// (the hits of a line shown whole share it); TextColumn is where the match starts in it, in
+// characters.
 struct TFindHit {
   int32_t Line = 0;
   int32_t ByteColumn = 0;
   int32_t CharColumn = 0;
   int32_t MatchLength = 0;
   int32_t TextColumn = 0;
-  std::shared_ptr<const std::string> LineText;
+  uint32_t TextLength = 0;
+  size_t TextStart = 0;
 };
 
-// The hit's line text: taken from the hit when no other hit shares it, else copied.
-std::string TakeLineText(TFindHit& Hit);
+// A run of hits and the line texts they show, all in one block: a hit costs no allocation of
+// its own, and a run goes from thread to thread as two buffers.
+struct TFoundHits {
+  std::vector<TFindHit> Hits;
+  std::string Texts;
+  std::string_view LineText(const TFindHit& Hit) const {
+    return std::string_view(Texts).substr(Hit.TextStart, Hit.TextLength);
+  }
+  bool empty() const { return Hits.empty(); }
+  size_t size() const { return Hits.size(); }
+  void clear() {
+    Hits.clear();
+    Texts.clear();
+  }
+};
 
-// Takes a run of hits (and leaves the vector empty).
-using THitRun = std::function<void(std::vector<TFindHit>&)>;
+// Takes a run of hits (and leaves it empty).
+using THitRun = std::function<void(TFoundHits&)>;
 
 // Matches a text line by line with the kernel's string search (a search of its own, used on
 // the calling thread): one pass over the whole text finds the next place a match may be (the
@@ -58,7 +72,7 @@ class TLineMatcher {
 
   // Appends the hits of Text, whose first line is line FirstLine, to Hits, handing them to
   // Flush (when given) whenever FlushAt have gathered; false when Stop was raised meanwhile.
-  bool Search(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop = nullptr,
+  bool Search(std::string_view Text, TFoundHits& Hits, const std::atomic<bool>* Stop = nullptr,
               int32_t FirstLine = 1, const THitRun* Flush = nullptr);
   // The kernel's status for the pattern (0: usable).
   int Status() const { return FStatus; }
@@ -69,9 +83,9 @@ class TLineMatcher {
  private:
   bool Find(std::string_view Text, size_t& Pos, size_t& Len);
   size_t FindCandidate(std::string_view Text) const;
-  void SearchLine(std::string_view Line, int32_t LineNo, std::vector<TFindHit>& Hits, const THitRun* Flush);
+  void SearchLine(std::string_view Line, int32_t LineNo, TFoundHits& Hits, const THitRun* Flush);
   // A pattern whose matches are its occurrences: one scan over the whole text finds every hit.
-  bool SearchBytes(std::string_view Text, std::vector<TFindHit>& Hits, const std::atomic<bool>* Stop,
+  bool SearchBytes(std::string_view Text, TFoundHits& Hits, const std::atomic<bool>* Stop,
                    int32_t FirstLine, const THitRun* Flush);
 
   std::string FPattern;

@@ -122,9 +122,8 @@ void TThreadSearch::ReportFile(TFileHits& File) {
       Parent = FFileTitle;
     }
     if (!Name) Name = std::make_shared<const std::string>(File.FileName);
-    // The last hit of a line takes its text.
-    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, TakeLineText(Hit), Hit.TextColumn,
-                                                Hit.MatchLength, &G);
+    auto Line = std::make_unique<TFileFindLine>(Name, Hit.Line, Hit.CharColumn, std::string(File.LineText(Hit)),
+                                                Hit.TextColumn, Hit.MatchLength, &G);
     G.AddFileLine(std::move(Line), Parent);
     ++FHitCount;
   }

@@ -43,7 +43,7 @@ class TThreadSearch {
 
  private:
   void Execute();
-  void ReportFile(TFileHits& Hits);  // main thread; takes the hits' texts
+  void ReportFile(TFileHits& Hits);  // main thread; takes the file's problem
   TSearchLineBuffer& MakeGroup();   // main thread: the search group, made on first use
   void GroupRemoved(TEvMessageGroup& Args);
 

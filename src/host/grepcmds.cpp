@@ -35,11 +35,19 @@ class TQuietQuestions : public IUserQuestions {
 // The printed lines, written in large blocks.
 class TOutput {
  public:
+  TOutput() { FText.reserve(FlushAt + 4096); }
   ~TOutput() { Flush(); }
   std::string& Text() { return FText; }
   void Line() {
     FText += '\n';
-    if (FText.size() >= (1u << 20)) Flush();
+    if (FText.size() >= FlushAt) Flush();
+  }
+  // Number, then Separator.
+  void Number(int32_t N, char Separator) {
+    char Num[16];
+    char* End = std::to_chars(Num, Num + sizeof Num - 1, N).ptr;
+    *End++ = Separator;
+    FText.append(Num, static_cast<size_t>(End - Num));
   }
   void Flush() {
     std::fwrite(FText.data(), 1, FText.size(), stdout);
@@ -47,6 +55,7 @@ class TOutput {
   }
 
  private:
+  static constexpr size_t FlushAt = size_t{1} << 18;
   std::string FText;
 };
 
@@ -60,16 +69,11 @@ void PrintLine(TOutput& Out, const TLine& Line, int Depth) {
 void PrintGcc(TOutput& Out, const TLine& Line) {
   // Find lines: their column is where the match starts.
   if (auto* F = Line.AsFileMessageLine()) {
-    std::string& T = Out.Text();
-    char Num[48];
-    char* End = std::to_chars(Num, Num + 16, F->Line()).ptr;
-    *End++ = ':';
-    End = std::to_chars(End, End + 16, F->Column()).ptr;
-    T += F->FileName();
-    T += ':';
-    T.append(Num, static_cast<size_t>(End - Num));
-    T += ':';
-    T += F->Text();
+    Out.Text() += F->FileName();
+    Out.Text() += ':';
+    Out.Number(F->Line(), ':');
+    Out.Number(F->Column(), ':');
+    Out.Text() += F->Text();
     Out.Line();
   }
   for (int I = 0; I < Line.GetChildCount(); ++I) PrintGcc(Out, *Line.GetChild(I));
@@ -89,12 +93,27 @@ class TPrintSink : public IFindSink {
  public:
   TPrintSink(TOutput& Out, bool Gcc) : FOut(Out), FGcc(Gcc) {}
   void Line(const std::string& GroupTitle, const TLine& Line) override {
-    if (!FPrinted && !FGcc) {
-      FOut.Text() += GroupTitle;
+    Title(GroupTitle);
+    FGcc ? PrintGcc(FOut, Line) : PrintLine(FOut, Line, 0);
+  }
+  // Each hit as its find line prints, made from the hit itself.
+  void Hits(const std::string& GroupTitle, const TFileHits& File) override {
+    Title(GroupTitle);
+    for (const auto& Hit : File.Hits) {
+      std::string& T = FOut.Text();
+      T += File.FileName;
+      if (FGcc) {
+        T += ':';
+        FOut.Number(Hit.Line, ':');
+        FOut.Number(Hit.CharColumn, ':');
+      } else {
+        T += '(';
+        FOut.Number(Hit.Line, ')');
+        T += ": ";
+      }
+      T += File.LineText(Hit);
       FOut.Line();
     }
-    FPrinted = true;
-    FGcc ? PrintGcc(FOut, Line) : PrintLine(FOut, Line, 0);
   }
   void Problem(const std::string& Text) override {
     FOut.Flush();
@@ -106,6 +125,15 @@ class TPrintSink : public IFindSink {
   int Status() const { return FProblems ? 2 : FPrinted ? 0 : 1; }
 
  private:
+  // The group's title comes before its first line, in the message view's form.
+  void Title(const std::string& GroupTitle) {
+    if (!FPrinted && !FGcc) {
+      FOut.Text() += GroupTitle;
+      FOut.Line();
+    }
+    FPrinted = true;
+  }
+
   TOutput& FOut;
   bool FGcc;
   bool FPrinted = false, FProblems = false;

@@ -12,15 +12,27 @@
 namespace nxs {
 namespace {
 
-std::vector<TFindHit> Match(std::string_view Text, const std::string& Pattern, TSearchFlags Flags = {}) {
+// A hit with its line text as its run holds it.
+struct TShown : TFindHit {
+  std::string LineText;
+};
+
+std::vector<TShown> Shown(const TFoundHits& Run) {
+  std::vector<TShown> Out;
+  for (const auto& H : Run.Hits) Out.push_back({H, std::string(Run.LineText(H))});
+  return Out;
+}
+
+std::vector<TShown> Match(std::string_view Text, const std::string& Pattern, TSearchFlags Flags = {}) {
   TLineMatcher M(Pattern, Flags, false);
-  std::vector<TFindHit> Hits;
+  TFoundHits Hits;
   M.Search(Text, Hits);
-  return Hits;
+  return Shown(Hits);
 }
 
 // "line:charcol" of every hit.
-std::vector<std::string> Places(const std::vector<TFindHit>& Hits) {
+template <class THit>
+std::vector<std::string> Places(const std::vector<THit>& Hits) {
   std::vector<std::string> Out;
   for (const auto& H : Hits) Out.push_back(std::to_string(H.Line) + ":" + std::to_string(H.CharColumn));
   return Out;
@@ -121,7 +133,7 @@ TEST(LineMatcher, EveryMatchOfALineWithColumnsInCharacters) {
   EXPECT_EQ(Hits[0].ByteColumn, 7);
   EXPECT_EQ(Hits[0].CharColumn, 5);
   EXPECT_EQ(Hits[1].CharColumn, 8);
-  EXPECT_EQ(*Hits[1].LineText, "\xC3\xA9t\xC3\xA9 ab ab");
+  EXPECT_EQ(Hits[1].LineText, "\xC3\xA9t\xC3\xA9 ab ab");
   // The match length counts UTF-16 units: one for é, two for a character beyond 16 bits.
   EXPECT_EQ(Match("x\xC3\xA9y", "\xC3\xA9", {sfCase})[0].MatchLength, 1);
   EXPECT_EQ(Match("x\xF0\x9F\x98\x80y", "\xF0\x9F\x98\x80", {sfCase})[0].MatchLength, 2);
@@ -200,49 +212,84 @@ TEST(LineMatcher, ALongLineShowsAPieceAroundEachHitMarkedWhereItWasCut) {
   ASSERT_EQ(Hits.size(), 5u);
   const int Width = ShownLineWidth, Mark = static_cast<int>(CutMark.size());
   // Near the start: the line's own start, cut at the end.
-  EXPECT_EQ(Hits[0].LineText->substr(0, 2), "\xC3\xA9");
-  EXPECT_EQ(Hits[0].LineText->substr(Hits[0].LineText->size() - 3), CutMark);
-  EXPECT_EQ(Chars(*Hits[0].LineText), Width + Mark);
+  EXPECT_EQ(Hits[0].LineText.substr(0, 2), "\xC3\xA9");
+  EXPECT_EQ(Hits[0].LineText.substr(Hits[0].LineText.size() - 3), CutMark);
+  EXPECT_EQ(Chars(Hits[0].LineText), Width + Mark);
   // In the middle: ShownBeforeMatch characters before the match, cut at both ends.
-  EXPECT_EQ(Hits[1].LineText->substr(0, 3), CutMark);
-  EXPECT_EQ(Chars(*Hits[1].LineText), Width + 2 * Mark);
+  EXPECT_EQ(Hits[1].LineText.substr(0, 3), CutMark);
+  EXPECT_EQ(Chars(Hits[1].LineText), Width + 2 * Mark);
   EXPECT_EQ(Hits[1].TextColumn, Mark + ShownBeforeMatch + 1);
   // Near the end: the line's own end, the piece as wide as the others.
-  EXPECT_EQ(Hits[2].LineText->substr(Hits[2].LineText->size() - 2), "\xC3\xA9");
-  EXPECT_EQ(Chars(*Hits[2].LineText), Width + Mark);
+  EXPECT_EQ(Hits[2].LineText.substr(Hits[2].LineText.size() - 2), "\xC3\xA9");
+  EXPECT_EQ(Chars(Hits[2].LineText), Width + Mark);
   for (int H = 0; H < 3; ++H) {
-    EXPECT_EQ(FromColumn(*Hits[H].LineText, Hits[H].TextColumn).substr(0, 6), "needle") << H;
+    EXPECT_EQ(FromColumn(Hits[H].LineText, Hits[H].TextColumn).substr(0, 6), "needle") << H;
     EXPECT_EQ(Hits[H].CharColumn, Chars(Line.substr(0, static_cast<size_t>(Hits[H].ByteColumn - 1))) + 1) << H;
   }
   // A short line is shown whole, one text for its hits.
-  EXPECT_EQ(*Hits[3].LineText, "short needle needle");
-  EXPECT_EQ(Hits[3].LineText, Hits[4].LineText);
+  EXPECT_EQ(Hits[3].LineText, "short needle needle");
+  EXPECT_EQ(Hits[3].TextStart, Hits[4].TextStart);
   EXPECT_EQ(Hits[4].TextColumn, Hits[4].CharColumn);
   // Width counts characters: 150 of two bytes is a short line.
   std::string Wide;
   for (int I = 0; I < 150; ++I) Wide += "\xC3\xA9";
-  EXPECT_EQ(*Match(Wide + "x", "x")[0].LineText, Wide + "x");
+  EXPECT_EQ(Match(Wide + "x", "x")[0].LineText, Wide + "x");
 }
 
-TEST(LineMatcher, HitsComeInRunsNumberedFromTheLineGiven) {
-  std::string Text;
-  for (int I = 0; I < 3000; ++I) Text += "x x\n";
-  TLineMatcher M("x", {sfCase}, false);
-  std::vector<TFindHit> Hits, All;
-  size_t Runs = 0;
-  const THitRun Flush = [&](std::vector<TFindHit>& Run) {
+// Every hit of Text from line FirstLine, with its text read from the run that held it when
+// that run was handed over (the run is taken apart as the engine takes it); Runs counts the
+// full runs handed over.
+std::vector<TShown> MatchInRuns(std::string_view Text, const std::string& Pattern, int32_t FirstLine, size_t& Runs) {
+  TLineMatcher M(Pattern, {sfCase}, false);
+  TFoundHits Hits;
+  std::vector<TShown> All;
+  const THitRun Flush = [&](TFoundHits& Run) {
     EXPECT_GE(Run.size(), TLineMatcher::FlushAt);
     ++Runs;
-    All.insert(All.end(), Run.begin(), Run.end());
-    Run.clear();
+    for (auto& H : Shown(Run)) All.push_back(std::move(H));
+    TFoundHits Taken = std::move(Run);
   };
-  EXPECT_TRUE(M.Search(Text, Hits, nullptr, 41, &Flush));
-  All.insert(All.end(), Hits.begin(), Hits.end());
+  EXPECT_TRUE(M.Search(Text, Hits, nullptr, FirstLine, &Flush));
+  for (auto& H : Shown(Hits)) All.push_back(std::move(H));
+  return All;
+}
+
+TEST(LineMatcher, HitsComeInRunsNumberedFromTheLineGivenEachWithItsLineTexts) {
+  std::string Text;
+  for (int I = 0; I < 2000; ++I) Text += "x x x\n";  // runs end within lines
+  size_t Runs = 0;
+  auto All = MatchInRuns(Text, "x", 41, Runs);
   EXPECT_EQ(Runs, 6000 / TLineMatcher::FlushAt);
   ASSERT_EQ(All.size(), 6000u);
   EXPECT_EQ(All.front().Line, 41);
-  EXPECT_EQ(All.back().Line, 3040);
-  EXPECT_EQ(All.back().CharColumn, 3);
+  EXPECT_EQ(All.back().Line, 2040);
+  EXPECT_EQ(All.back().CharColumn, 5);
+  for (const auto& H : All) ASSERT_EQ(H.LineText, "x x x") << H.Line << ":" << H.CharColumn;
+  // A line whose hits fill several runs, shown whole and shown in pieces (the last 70 hits
+  // of the long line show one piece, and a run ends among them): each run has the texts of
+  // the hits it holds.
+  for (const size_t Count : {size_t{50}, TLineMatcher::FlushAt + 16}) {
+    std::string Line;
+    for (size_t I = 0; I < Count; ++I) Line += "ab";
+    const bool Whole = Line.size() <= static_cast<size_t>(ShownLineWidth);
+    Runs = 0;
+    All = MatchInRuns(Line + "\n" + Line, "b", 1, Runs);
+    ASSERT_EQ(All.size(), 2 * Count);
+    EXPECT_EQ(Runs, 2 * Count / TLineMatcher::FlushAt);
+    for (const auto& H : All) {
+      if (Whole) {
+        ASSERT_EQ(H.LineText, Line);
+        continue;
+      }
+      // The piece is the line's own around the hit, between the marks where it was cut.
+      const size_t Lead = H.LineText.starts_with(CutMark) ? CutMark.size() : 0;
+      const size_t Trail = H.LineText.ends_with(CutMark) ? CutMark.size() : 0;
+      const std::string Piece = H.LineText.substr(Lead, H.LineText.size() - Lead - Trail);
+      const size_t From = static_cast<size_t>(H.ByteColumn - H.TextColumn) + Lead;
+      ASSERT_EQ(Piece, Line.substr(From, Piece.size())) << H.Line << ":" << H.CharColumn;
+      ASSERT_EQ(Line[static_cast<size_t>(H.ByteColumn - 1)], 'b');
+    }
+  }
 }
 
 TEST(LineMatcher, AReaderSplitsPiecesOnlyAfterWholeBreaks) {
