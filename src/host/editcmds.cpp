@@ -49,6 +49,18 @@ int RunEdit(const TCommandLine& Cmd) {
   } catch (const Exception& E) {
     Ide.ShowMessage(E.Message());
   }
+  // A large file named last, whose first part was read as the program started, shows its
+  // first screen from that part; then the rest is read, and the file opens below as any file
+  // does, the keys typed meanwhile waiting in the terminal.
+  if (Project.empty() && !Cmd.Positional().empty()) {
+    std::string FirstPart;
+    try {
+      if (ReadAheadFirstPart(Cmd.Positional().back(), FirstPart)) Ide.ShowFirstPart(Cmd.Positional().back(), FirstPart);
+    } catch (const Exception&) {
+      // Only a first look: opening the file tells what is wrong with it.
+    }
+  }
+  ReadAheadGoOn();
   for (const std::string& File : Cmd.Positional()) {
     try {
       Ide.Open(File);

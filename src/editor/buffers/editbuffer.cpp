@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -489,9 +490,36 @@ struct TFileReadAhead::TState {
   bool Read = false;
   bool Taken = false;
   std::mutex JoinLock;
+  // The first part, read before the whole file; HeadDone once it is (or could not be) read.
+  std::mutex HeadLock;
+  std::condition_variable HeadReady;
+  bool HeadDone = false;
+  bool HeadWhole = false;  // the part is the whole file
+  std::string Head;
+  // The rest is read once the first screen is out (GoOn), not at the same time, nor at all
+  // when nothing will take it (Dropped).
+  bool GoOn = false;
+  bool Dropped = false;
+  void Release(bool Drop) {
+    {
+      std::lock_guard<std::mutex> G(HeadLock);
+      GoOn = true;
+      Dropped = Dropped || Drop;
+    }
+    HeadReady.notify_all();
+  }
   void Wait() {
     std::lock_guard<std::mutex> G(JoinLock);
     if (Reader.joinable()) Reader.join();
+  }
+  void HeadRead(std::string Part, bool Whole) {
+    {
+      std::lock_guard<std::mutex> G(HeadLock);
+      Head = std::move(Part);
+      HeadWhole = Whole;
+      HeadDone = true;
+    }
+    HeadReady.notify_all();
   }
 };
 
@@ -515,7 +543,11 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
     State->Taken = true;
   }
   // Only the disk's own files: a file system of a test's or the host's reads its own way.
-  if (typeid(FS) != typeid(TDiskFileSystem)) return false;
+  if (typeid(FS) != typeid(TDiskFileSystem)) {
+    State->Release(true);
+    return false;
+  }
+  State->Release(false);
   State->Wait();
   // Out of the state at once: bytes of a version gone by are freed here, not at the end.
   TRawFile Got;
@@ -528,7 +560,65 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
   return true;
 }
 
+// Takes the first bytes of a file and stops the read.
+struct TFirstPartTarget : IReadTarget {
+  std::string Part;
+  bool Whole = false;
+  std::span<char> Room(size_t) override {
+    Part.resize(TFileReadAhead::FirstPartSize);
+    return Part;
+  }
+  bool Filled(size_t Count, bool AtEnd) override {
+    Part.resize(Count);
+    Whole = AtEnd;
+    return false;
+  }
+};
+
 }  // namespace
+
+void ReadAheadGoOn() {
+  std::vector<std::shared_ptr<TFileReadAhead::TState>> All;
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    All = ReadAheads();
+  }
+  for (auto& S : All) S->Release(false);
+}
+
+bool ReadAheadFirstPart(const std::string& FileName, std::string& Text) {
+  const std::string Name = ExpandFileName(FileName);
+  std::shared_ptr<TFileReadAhead::TState> State;
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    for (auto& S : ReadAheads())
+      if (!S->Taken && SameFileName(S->FileName, Name)) State = S;
+  }
+  if (!State) return false;
+  std::unique_lock<std::mutex> G(State->HeadLock);
+  State->HeadReady.wait(G, [&] { return State->HeadDone; });
+  std::string_view Part = State->Head;
+  if (Part.empty()) return false;
+  if (!State->HeadWhole) {
+    // Whole lines; a line longer than the part ends before its last character, which may
+    // have been cut.
+    const size_t LineEnd = Part.rfind('\n');
+    if (LineEnd != std::string_view::npos) {
+      Part = Part.substr(0, LineEnd + 1);
+    } else {
+      size_t Start = Part.size();
+      while (Start > 0 && Part.size() - Start < 3 && (static_cast<unsigned char>(Part[Start - 1]) & 0xC0) == 0x80) --Start;
+      if (Start > 0 && static_cast<unsigned char>(Part[Start - 1]) >= 0xC0) Part = Part.substr(0, Start - 1);
+      // A carriage return whose line feed was cut off is no line end of its own.
+      if (!Part.empty() && Part.back() == '\r') Part.remove_suffix(1);
+    }
+  }
+  TFileText File;
+  DecodeFileText(Part, "", File);
+  if (!File.InPlace) return false;
+  Text.assign(File.Text);
+  return true;
+}
 
 TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_shared<TState>()) {
   FState->FileName = ExpandFileName(FileName);
@@ -540,6 +630,19 @@ TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_s
   FState->Reader = std::thread([S] {
     try {
       TDiskFileSystem Disk;
+      TFirstPartTarget First;
+      try {
+        Disk.ReadFileInto(S->FileName, First);
+      } catch (...) {
+        S->HeadRead({}, false);
+        throw;
+      }
+      S->HeadRead(std::move(First.Part), First.Whole);
+      {
+        std::unique_lock<std::mutex> G(S->HeadLock);
+        S->HeadReady.wait(G, [S] { return S->GoOn; });
+        if (S->Dropped) return;
+      }
       Disk.ReadFileInto(S->FileName, S->Raw);
       S->After = Disk.Stat(S->FileName);
       S->Read = true;
@@ -552,7 +655,10 @@ TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_s
   ReadAheads().push_back(FState);
 }
 
-void TFileReadAhead::Wait() { FState->Wait(); }
+void TFileReadAhead::Wait() {
+  FState->Release(false);
+  FState->Wait();
+}
 
 TFileReadAhead::~TFileReadAhead() {
   {
@@ -560,6 +666,7 @@ TFileReadAhead::~TFileReadAhead() {
     std::erase(ReadAheads(), FState);
     FState->Taken = true;
   }
+  FState->Release(true);
   FState->Wait();
 }
 
