@@ -13,6 +13,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/settings.h"
 #include "terminal/app.h"
 #include "terminal/curses.h"
 #include "terminal/hooks.h"
@@ -24,6 +25,8 @@ namespace nxs::host {
 namespace {
 
 int RunEdit(const TCommandLine& Cmd) {
+  // The start-up reads hundreds of settings: from the file as it stands now, looked at once.
+  auto Hold = std::make_unique<TSettingsReadHold>(SettingsStore());
   std::shared_ptr<IUserQuestions> Script;
   if (Cmd.Has("--answers") || Cmd.Has("--answer")) {
     const std::string Answer = Cmd.Get("--answer", "cancel");
@@ -78,6 +81,7 @@ int RunEdit(const TCommandLine& Cmd) {
       Ide.ShowMessage(E.Message());
     }
   }
+  Hold.reset();
   Ide.Run();
   SetQuestions(nullptr);
   return 0;
