@@ -3,6 +3,7 @@
 #include "editor/buffers/editbuffer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -487,6 +488,7 @@ struct TFileReadAhead::TState {
   std::thread Reader;
   TRawFile Raw;
   TFileInfo Before, After;  // the file as it stood when the read began and when it ended
+  int64_t ReadStartNs = 0;
   bool Read = false;
   bool Taken = false;
   std::mutex JoinLock;
@@ -525,6 +527,18 @@ struct TFileReadAhead::TState {
 
 namespace {
 
+// The wall clock, as file times count.
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// The file's time is no earlier than shortly before a read that began at StartNs: it may
+// have been written while it was read, which its time, moving in coarse steps, need not show.
+bool WrittenAbout(const TFileInfo& Info, int64_t StartNs) {
+  constexpr int64_t Step = 50'000'000;
+  return Info.Exists && Info.ModifiedTimeNs >= StartNs - Step;
+}
+
 std::mutex ReadAheadLock;
 std::vector<std::shared_ptr<TFileReadAhead::TState>>& ReadAheads() {
   static std::vector<std::shared_ptr<TFileReadAhead::TState>> List;
@@ -552,7 +566,9 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
   // Out of the state at once: bytes of a version gone by are freed here, not at the end.
   TRawFile Got;
   Got = std::move(State->Raw);
-  if (!State->Read || !SameFileVersion(State->Before, State->After)) return false;
+  // Written about the time it was read: the opener reads it, twice if need be.
+  if (!State->Read || !SameFileVersion(State->Before, State->After) || WrittenAbout(State->After, State->ReadStartNs))
+    return false;
   const TFileInfo Now = FS.Stat(FileName);
   if (!SameFileVersion(Now, State->After)) return false;
   Raw = std::move(Got);
@@ -643,6 +659,7 @@ TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_s
         S->HeadReady.wait(G, [S] { return S->GoOn; });
         if (S->Dropped) return;
       }
+      S->ReadStartNs = NowNs();
       Disk.ReadFileInto(S->FileName, S->Raw);
       S->After = Disk.Stat(S->FileName);
       S->Read = true;
@@ -684,8 +701,25 @@ void TEditBuffer::LoadFile() {
   TRawFile Raw;
   TFileInfo Info;
   if (!TakeReadAhead(FFileName, FS, Raw, Info)) {
-    FS.ReadFileInto(FFileName, Raw);
-    Info = FS.Stat(FFileName);
+    // A file another program writes in place as it is read would come in as a mix of two
+    // versions: read again, after a pause, until the file stood still for the read. File
+    // times move in coarse steps, so a file written about the time of the read must read
+    // the same twice.
+    for (int Try = 1;; ++Try) {
+      const int64_t Start = NowNs();
+      const TFileInfo Before = FS.Stat(FFileName);
+      Raw = TRawFile();
+      FS.ReadFileInto(FFileName, Raw);
+      Info = FS.Stat(FFileName);
+      bool Still = SameFileVersion(Before, Info);
+      if (Still && WrittenAbout(Info, Start)) {
+        TRawFile Again;
+        FS.ReadFileInto(FFileName, Again);
+        Still = SameFileVersion(Info, FS.Stat(FFileName)) && Again.Text() == Raw.Text();
+      }
+      if (Still || Try == 5) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
   const std::string_view Data = Raw.Text();
   SetReadOnly(false);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -366,6 +367,37 @@ TEST_F(BufferFiles, TheFirstPartOfAFileReadAheadIsWholeLinesAndTheFileOpensFromT
     EXPECT_EQ(B->SavedText(), Wide);
   }
   EXPECT_FALSE(EditorKernelRunning());
+}
+
+// A file another program writes in place as it is read: each read gives the next of Reads
+// (the last one over again), and the stat shows nothing (written just now, the same size).
+class TWrittenAsReadFileSystem : public TDiskFileSystem {
+ public:
+  std::vector<std::string> Reads;
+  size_t Count = 0;
+  int64_t TimeNs = 0;
+  std::string ReadFile(const std::string&) override { return Reads[std::min(Count++, Reads.size() - 1)]; }
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override { IFileSystem::ReadFileInto(Name, Target); }
+  TFileInfo Stat(const std::string& Name) override {
+    TFileInfo I = TDiskFileSystem::Stat(Name);
+    I.ModifiedTimeNs = TimeNs;
+    return I;
+  }
+};
+
+TEST_F(BufferFiles, AFileWrittenAsItIsReadOpensAsOneVersionNotAMix) {
+  const std::string File = Write("racing.txt", "old old\nold old\n");
+  auto FS = std::make_shared<TWrittenAsReadFileSystem>();
+  FS->Reads = {"new new\nold old\n", "new new\nnew old\n", "new new\nnew new\n"};
+  FS->TimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  auto B = TEditBuffer::Create(File, true, FS);
+  EXPECT_EQ(B->SavedText(), "new new\nnew new\n");
+  // Written long ago: read once.
+  FS->Count = 0;
+  FS->TimeNs = 1700000000ll * 1000000000;
+  auto Old = TEditBuffer::Create(File, true, FS);
+  EXPECT_EQ(Old->SavedText(), "new new\nold old\n");
+  EXPECT_EQ(FS->Count, 1u);
 }
 
 TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
