@@ -6,6 +6,7 @@
 #include "build/messages/msglines.h"
 #include "build/projectbuilder.h"
 #include "build/resstrings.h"
+#include "dap/dapvalues.h"
 #include "dap/resstrings.h"
 #include "debugger/breakpoints.h"
 #include "debugger/debugmgr.h"
@@ -597,27 +598,38 @@ json TDapSession::Scopes(const json& Args) {
   const int Id = IntArgument(Args, "frameId");
   if (Id < 1 || static_cast<size_t>(Id) > FFrames.size()) throw Exception(Format(res::SDapNoFrame, Id));
   const TFrameRef F = FFrames[static_cast<size_t>(Id - 1)];
-  FScopes.push_back({F.ThreadId, F.Level, false});
+  FScopes.push_back({F.ThreadId, F.Level, false, false, {}});
   const size_t Locals = FScopes.size();
-  FScopes.push_back({F.ThreadId, F.Level, true});
+  FScopes.push_back({F.ThreadId, F.Level, true, false, {}});
   return {{"scopes",
            {{{"name", res::SDapLocals}, {"presentationHint", "locals"}, {"variablesReference", Locals}, {"expensive", false}},
             {{"name", res::SDapArguments}, {"presentationHint", "arguments"}, {"variablesReference", Locals + 1},
              {"expensive", false}}}}};
 }
 
+int TDapSession::ValueReference(const std::string& Value) {
+  if (ValueParts(Value).empty()) return 0;
+  FScopes.push_back({0, 0, false, true, Value});
+  return static_cast<int>(FScopes.size());
+}
+
 json TDapSession::Variables(const json& Args) {
   const int Ref = IntArgument(Args, "variablesReference");
   if (Ref < 1 || static_cast<size_t>(Ref) > FScopes.size()) throw Exception(Format(res::SDapNoVariables, Ref));
   const TScopeRef S = FScopes[static_cast<size_t>(Ref - 1)];
-  std::shared_ptr<IOTAThread> T = Thread(S.ThreadId);
   json List = json::array();
-  for (const TOTAVariable& V : S.Arguments ? T->GetArguments(S.Level) : T->GetLocals(S.Level)) {
-    json Variable = {{"name", V.Name}, {"value", V.Value}, {"variablesReference", 0}};
+  auto Add = [&](const std::string& Name, const std::string& Value, const std::string& TypeName) {
+    json Variable = {{"name", Name}, {"value", Value}, {"variablesReference", ValueReference(Value)}};
     // A type the kernel does not know is left out, not shown blank.
-    if (!V.TypeName.empty()) Variable["type"] = V.TypeName;
+    if (!TypeName.empty()) Variable["type"] = TypeName;
     List.push_back(std::move(Variable));
+  };
+  if (S.Parts) {
+    for (const TValuePart& P : ValueParts(S.Value)) Add(P.Name, P.Value, "");
+    return {{"variables", List}};
   }
+  std::shared_ptr<IOTAThread> T = Thread(S.ThreadId);
+  for (const TOTAVariable& V : S.Arguments ? T->GetArguments(S.Level) : T->GetLocals(S.Level)) Add(V.Name, V.Value, V.TypeName);
   return {{"variables", List}};
 }
 
@@ -640,7 +652,7 @@ json TDapSession::Evaluate(const json& Args) {
   const bool SideEffects = Optional<std::string>(Args, "context", "") == "repl" || FMgr.DebugOptions().FAllowSideEffectsInWatches;
   const TOTAEvaluateResult R = T->Evaluate(Expression, Level, SideEffects);
   if (!R.Ok) throw Exception(Format(res::SDapEvaluateFailed, R.Error));
-  json Body = {{"result", R.Value}, {"variablesReference", 0}};
+  json Body = {{"result", R.Value}, {"variablesReference", ValueReference(R.Value)}};
   if (!R.TypeName.empty()) Body["type"] = R.TypeName;
   return Body;
 }

@@ -76,10 +76,13 @@ class TDapSession {
     int ThreadId = 0;
     int Level = 0;
   };
+  // A scope of a frame, or a value whose parts the client may open (Parts).
   struct TScopeRef {
     int ThreadId = 0;
     int Level = 0;
     bool Arguments = false;
+    bool Parts = false;
+    std::string Value;
   };
   class TLogPointNotifier;
   class TBuildLines;
@@ -109,6 +112,8 @@ class TDapSession {
   json Source(const std::string& FileName) const;
   json BreakpointBody(const TBreakpoint& Breakpoint, int Id) const;
   int Register(const std::shared_ptr<TBreakpoint>& Breakpoint);
+  // The reference by which the client opens Value's parts; 0 when it has none.
+  int ValueReference(const std::string& Value);
 
   TDebuggerMgr& FMgr;
   TEmit FEmit;
@@ -128,7 +133,7 @@ class TDapSession {
   std::map<const IOTASourceBreakpoint*, TKnownBreakpoint> FKnown;
   int FNextBreakpointId = 1;
   std::vector<TFrameRef> FFrames;  // by frame id - 1, until the program runs on
-  std::vector<TScopeRef> FScopes;  // by variables reference - 1, likewise
+  std::vector<TScopeRef> FScopes;  // by variables reference - 1, likewise, with the values opened
   bool FStopped = false;
   const IOTAProcess* FEnded = nullptr;  // the process whose end was told
   std::shared_ptr<TDapSession*> FSelf;  // cleared when the session goes: log points check it

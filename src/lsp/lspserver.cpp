@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 #include <map>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "lsp/lspdiagnostics.h"
@@ -77,6 +78,20 @@ std::string WorkspaceRoot(const json& Params) {
   return {};
 }
 
+// A progress value for the client's token; nothing when it gave none.
+void SendProgress(const std::function<void(const std::string&)>& Send, const json& Token, const json& Value) {
+  if (!Token.is_null())
+    Send(Dump({{"jsonrpc", "2.0"}, {"method", "$/progress"}, {"params", {{"token", Token}, {"value", Value}}}}));
+}
+
+// The answer to a request that was cancelled; nothing for a build no request asked for.
+void AnswerCancelled(const std::function<void(const std::string&)>& Send, const json& Id) {
+  if (!Id.is_null())
+    Send(Dump({{"jsonrpc", "2.0"},
+               {"id", Id},
+               {"error", {{"code", ecRequestCancelled}, {"message", Format(res::SLspCancelled, Id.dump())}}}}));
+}
+
 }  // namespace
 
 struct TLspServer::TImpl {
@@ -97,14 +112,34 @@ struct TLspServer::TImpl {
   std::atomic<bool> CancelCheck{false};
   bool CheckRunning = false;
   std::string Checking;  // the URI the running check is for
-  // Read and changed on the main thread only: a check's result queued after the server went
-  // finds it false.
+  // Read and changed on the main thread only: a check's or a build's result queued after the
+  // server went finds it false.
   std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+
+  // The builds the client's commands and its saves ask for: one runs at a time, on a thread
+  // of its own, so that the messages go on being read and answered (a cancellation among
+  // them); the others wait their turn.
+  struct TBuildJob {
+    std::string Target;  // the project or group file
+    std::string Mode;    // make, build or clean
+    json Id;             // the command's request, answered when the build ends; null for a save's make
+    json Token;          // the client's progress token; null when it gave none
+  };
+  std::deque<TBuildJob> Builds;
+  std::optional<TBuildJob> Building;
+  std::thread Builder;
+  std::atomic<bool> CancelBuild{false};
+
+  // The request being served, and whether its handler answers it later itself.
+  json RequestId;
+  bool Deferred = false;
 
   ~TImpl() {
     *Alive = false;
     CancelCheck = true;
+    CancelBuild = true;
     if (Checker.joinable()) Checker.join();
+    if (Builder.joinable()) Builder.join();
   }
 
   TLspDocuments& Docs() {
@@ -138,6 +173,12 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
   };
   R["shutdown"] = [this](const json&) {
     FShutdown = true;
+    // The builds asked for are not made: the one running stops and answers as cancelled.
+    if (FImpl->Building) FImpl->CancelBuild = true;
+    while (!FImpl->Builds.empty()) {
+      AnswerCancelled(FSend, FImpl->Builds.front().Id);
+      FImpl->Builds.pop_front();
+    }
     return std::string("null");
   };
   R["textDocument/foldingRange"] = [this](const json& Params) {
@@ -161,7 +202,9 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     return WorkspaceSymbols(FImpl->Workspace->SourceFiles(), Member(Params, "query").get<std::string>(), FImpl->Docs(), FEncoding);
   };
   // Builds the project or group the first argument names (a URI), else the workspace's
-  // group, else its one project; progress goes to the client's token, line by line.
+  // group, else its one project; progress goes to the client's token, line by line. The
+  // answer comes when the build ends: the build waits for the one running, if any, and
+  // "$/cancelRequest" or a cancel of its progress stops it.
   R["workspace/executeCommand"] = [this](const json& Params) {
     const std::string Command = Member(Params, "command").get<std::string>();
     if (Command != "nxs.make" && Command != "nxs.build" && Command != "nxs.clean")
@@ -172,19 +215,12 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
       Target = FileNameOfUri(Arguments[0].get<std::string>());
     if (Target.empty()) Target = FImpl->Workspace->BuildFile();
     if (Target.empty()) throw ELspError(ecRequestFailed, res::SLspNothingToBuild);
-    const json Token = Params.value("workDoneToken", json());
-    auto Progress = [&](json Value) {
-      if (Token.is_string() || Token.is_number_integer())
-        FSend(Dump({{"jsonrpc", "2.0"}, {"method", "$/progress"}, {"params", {{"token", Token}, {"value", Value}}}}));
-    };
-    Progress({{"kind", "begin"}, {"title", Command.substr(4) + " " + ExtractFileName(Target)}, {"cancellable", false}});
-    bool Succeeded = false;
-    auto Found = BuildDiagnostics(Target, Command.substr(4), [&](const std::string& Line) {
-      Progress({{"kind", "report"}, {"message", Line}});
-    }, &Succeeded);
-    PublishDiagnostics(Target, std::move(Found));
-    Progress({{"kind", "end"}, {"message", Succeeded ? "Success" : "Failed"}});
-    return Dump({{"succeeded", Succeeded}});
+    json Token = Params.value("workDoneToken", json());
+    if (!ValidId(Token)) Token = nullptr;
+    FImpl->Builds.push_back({Target, Command.substr(4), FImpl->RequestId, Token});
+    FImpl->Deferred = true;
+    StartNextBuild();
+    return std::string();
   };
   R["textDocument/linkedEditingRange"] = [this](const json& Params) {
     return LinkedEditingRanges(FImpl->Docs().Get(UriOf(Params)), PosOf(Member(Params, "position")), FEncoding);
@@ -226,6 +262,13 @@ TLspServer::TLspServer(TSend Send) : FImpl(std::make_unique<TImpl>()), FSend(std
     if (TLspWorkspace::IsProjectOrGroupFile(Saved.FileName())) FImpl->Workspace->Reload();
     PublishBuildDiagnostics(Saved);
   };
+  // A cancellation reaches a request answered later: a build, running or waiting.
+  N["$/cancelRequest"] = [this](const json& Params) {
+    if (Params.is_object() && Params.contains("id") && ValidId(Params["id"])) CancelBuilds(false, Params["id"].dump());
+  };
+  N["window/workDoneProgress/cancel"] = [this](const json& Params) {
+    if (Params.is_object() && Params.contains("token") && ValidId(Params["token"])) CancelBuilds(true, Params["token"].dump());
+  };
   N["textDocument/didClose"] = [this](const json& Params) {
     const std::string Uri = UriOf(Params);
     if (FImpl->CheckRunning && FImpl->Checking == Uri) FImpl->CancelCheck = true;
@@ -263,7 +306,82 @@ json DiagnosticRange(const TBuildDiagnostic& D, std::string_view Line, TPosEncod
 
 void TLspServer::PublishBuildDiagnostics(TLspDocument& Saved) {
   const std::string Project = FImpl->Workspace->ProjectOf(Saved.FileName());
-  if (!Project.empty()) PublishDiagnostics(Project, BuildDiagnostics(Project));
+  if (Project.empty()) return;
+  // A make of the project waiting already reads this save too; one running may have read the
+  // file before it.
+  for (const TImpl::TBuildJob& Job : FImpl->Builds)
+    if (Job.Target == Project && Job.Mode == "make" && Job.Id.is_null()) return;
+  FImpl->Builds.push_back({Project, "make", nullptr, nullptr});
+  StartNextBuild();
+}
+
+void TLspServer::CancelBuilds(bool ByToken, const std::string& Which) {
+  auto Matches = [&](const TImpl::TBuildJob& Job) {
+    const json& Mine = ByToken ? Job.Token : Job.Id;
+    return !Mine.is_null() && Mine.dump() == Which;
+  };
+  if (FImpl->Building && Matches(*FImpl->Building)) FImpl->CancelBuild = true;
+  for (auto It = FImpl->Builds.begin(); It != FImpl->Builds.end();) {
+    if (!Matches(*It)) {
+      ++It;
+      continue;
+    }
+    AnswerCancelled(FSend, It->Id);
+    It = FImpl->Builds.erase(It);
+  }
+}
+
+void TLspServer::StartNextBuild() {
+  if (FImpl->Building || FImpl->Builds.empty()) return;
+  if (FImpl->Builder.joinable()) FImpl->Builder.join();
+  FImpl->Building = std::move(FImpl->Builds.front());
+  FImpl->Builds.pop_front();
+  const TImpl::TBuildJob& Job = *FImpl->Building;
+  SendProgress(FSend, Job.Token, {{"kind", "begin"}, {"title", Job.Mode + " " + ExtractFileName(Job.Target)}, {"cancellable", true}});
+  FImpl->CancelBuild = false;
+  FImpl->Builder = std::thread([this, Alive = FImpl->Alive, Target = Job.Target, Mode = Job.Mode, Token = Job.Token] {
+    SetCurrentThreadName("LSP Build Thread");
+    bool Succeeded = false;
+    std::vector<TBuildDiagnostic> Found;
+    std::string Fault;
+    try {
+      auto OnLine = [&](const std::string& Line) {
+        if (Token.is_null()) return;
+        MainThreadQueue().Queue([this, Alive, Token, Line] {
+          if (*Alive) SendProgress(FSend, Token, {{"kind", "report"}, {"message", Line}});
+        });
+      };
+      Found = BuildDiagnostics(Target, Mode, OnLine, &Succeeded, {}, &FImpl->CancelBuild);
+    } catch (const std::exception& E) {
+      Fault = E.what();
+    }
+    MainThreadQueue().Queue([this, Alive, Succeeded, Found = std::move(Found), Fault]() mutable {
+      if (*Alive) FinishBuild(Succeeded, std::move(Found), Fault);
+    });
+  });
+}
+
+void TLspServer::FinishBuild(bool Succeeded, std::vector<TBuildDiagnostic> Found, const std::string& Fault) {
+  TImpl::TBuildJob Job = std::move(*FImpl->Building);
+  FImpl->Building.reset();
+  // A build stopped part way reports only some of what it would have: what was published
+  // stands until a whole build replaces it.
+  const bool Cancelled = FImpl->CancelBuild && !Succeeded;
+  if (!Cancelled && Fault.empty()) PublishDiagnostics(Job.Target, std::move(Found));
+  SendProgress(FSend, Job.Token, {{"kind", "end"}, {"message", Cancelled ? "Cancelled" : Succeeded ? "Success" : "Failed"}});
+  if (Cancelled) {
+    AnswerCancelled(FSend, Job.Id);
+  } else if (!Fault.empty()) {
+    if (!Job.Id.is_null())
+      FSend(Dump({{"jsonrpc", "2.0"}, {"id", Job.Id}, {"error", {{"code", ecRequestFailed}, {"message", Fault}}}}));
+    else
+      FSend(Dump({{"jsonrpc", "2.0"},
+                  {"method", "window/logMessage"},
+                  {"params", {{"type", 1}, {"message", Format(res::SLspNotifyFailed, "textDocument/didSave", Fault)}}}}));
+  } else if (!Job.Id.is_null()) {
+    FSend(Dump({{"jsonrpc", "2.0"}, {"id", Job.Id}, {"result", {{"succeeded", Succeeded}}}}));
+  }
+  StartNextBuild();
 }
 
 bool TLspServer::Checking() const { return FImpl->CheckRunning; }
@@ -473,7 +591,10 @@ void TLspServer::HandleMessages(const std::vector<std::string>& Contents) {
       continue;
     }
     try {
+      FImpl->RequestId = Id;
+      FImpl->Deferred = false;
       const std::string Result = Handler->second(Params);
+      if (FImpl->Deferred) continue;
       // A result may be large (the tokens of a whole file): it is copied once.
       const std::string Head = "{\"jsonrpc\":\"2.0\",\"id\":" + Id.dump() + ",\"result\":";
       std::string Response;

@@ -54,8 +54,16 @@ class TLspServer {
   TPosEncoding Encoding() const { return FEncoding; }
 
  private:
-  // Makes the project of a saved document and publishes what its build reports, by file.
+  // Makes the project of a saved document, after the build running if any, and publishes what
+  // its build reports, by file.
   void PublishBuildDiagnostics(TLspDocument& Saved);
+  // Starts the first build waiting when none runs.
+  void StartNextBuild();
+  // The running build has ended: publishes what it found, answers its request, starts the next.
+  void FinishBuild(bool Succeeded, std::vector<TBuildDiagnostic> Found, const std::string& Fault);
+  // Cancels the builds whose request id (or progress token, ByToken) is Which, in its JSON
+  // form: the running one stops, the waiting ones are answered as cancelled.
+  void CancelBuilds(bool ByToken, const std::string& Which);
   // Publishes a build's diagnostics by file, clearing those of files the last build of the
   // same project or group reported and this one does not.
   // Checked, when given, is published also when nothing was found in it.

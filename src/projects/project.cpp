@@ -105,8 +105,11 @@ TBaseProject::~TBaseProject() {
 
 void TBaseProject::LoadDocuments() {
   const std::string Name = GetFileName();
+  // The time noted is the one before the read, as the document notes its version: a change
+  // made while or just after the file is read shows at the next check of its date.
+  const int64_t Time = FileSystem().Stat(Name).ModifiedTimeNs;
   FDocument = MSBuildOpenProject(Name);
-  FFileTime = FileSystem().Stat(Name).ModifiedTimeNs;
+  FFileTime = Time;
   bool NeedsGuid = false;
   try {
     FGuid = FDocument->GetProjectGuid();

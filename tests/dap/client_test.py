@@ -137,6 +137,16 @@ def project_session(work, env):
                             for f in frames],
               [("Area", "area.cpp", 3), ("Describe", "describe.cpp", 8), ("main", "main.cpp", 7)])
         check("the caller's local", variables(client, frames[2]["id"], "Locals"), {"R": "{Width = 3, Height = 4}"})
+        # A record opens into its members, in the variables and in what an expression gives.
+        scopes = client.call("scopes", {"frameId": frames[2]["id"]})["scopes"]
+        ref = [s for s in scopes if s["name"] == "Locals"][0]["variablesReference"]
+        record = [v for v in client.call("variables", {"variablesReference": ref})["variables"] if v["name"] == "R"][0]
+        members = client.call("variables", {"variablesReference": record["variablesReference"]})["variables"]
+        check("a record's members", [(v["name"], v["value"], v["variablesReference"]) for v in members],
+              [("Width", "3", 0), ("Height", "4", 0)])
+        whole = client.call("evaluate", {"expression": "R", "frameId": frames[2]["id"], "context": "watch"})
+        members = client.call("variables", {"variablesReference": whole["variablesReference"]})["variables"]
+        check("an expression's members", [(v["name"], v["value"]) for v in members], [("Width", "3"), ("Height", "4")])
         check("an expression", client.call("evaluate", {"expression": "R.Width * R.Height", "frameId": frames[0]["id"],
                                                         "context": "watch"})["result"], "12")
         bad = client.response(client.request("evaluate", {"expression": "NoSuchName", "frameId": frames[0]["id"]}))

@@ -265,6 +265,78 @@ def main():
                     break
             check(command + " result", message.get("result"), {"succeeded": True})
             check(command + " progress", (kinds[:1], kinds[-1:], "report" in kinds), (["begin"], ["end"], True))
+        # A build runs beside the session: other requests are answered while it runs, and a
+        # cancel of its request or of its progress stops it and its tool, answered as cancelled.
+        # Shutting down while one runs stops it too.
+        slow = os.path.join(work, "slow b;$x")
+        os.makedirs(slow)
+
+        def run(*args):
+            subprocess.run(args, check=True, capture_output=True, text=True, cwd=slow)
+
+        run(NXS, "project", "new", "c.kzproj", "--personality", "Kestrel.Personality")
+        with open(os.path.join(slow, "main.cpp"), "w", encoding="utf-8") as f:
+            f.write("int main() { return 0; }\n")
+        run(NXS, "project", "add", "c.kzproj", "main.cpp")
+        pidfile = os.path.join(slow, "tool.pid")
+        tool = os.path.join(slow, "slowcc")
+        with open(tool, "w", encoding="utf-8") as f:
+            f.write("#!/bin/sh\necho $$ > '%s'\nexec sleep 40.75\n" % pidfile)
+        os.chmod(tool, 0o755)
+        run(NXS, "config", "set", "c.kzproj", "Cpp_Compiler", tool, "--config", "Base")
+
+        def tool_started():
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline:
+                try:
+                    with open(pidfile, encoding="utf-8") as f:
+                        return int(f.read())
+                except (OSError, ValueError):
+                    time.sleep(0.02)
+            return None
+
+        def gone(pid):
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                try:
+                    os.kill(pid, 0)
+                except OSError:
+                    return True
+                time.sleep(0.02)
+            return False
+
+        sb = lspclient.Client(NXS)
+        sb.call("initialize", {"capabilities": {}, "rootUri": lspclient.uri_of(slow)})
+        sb.notify("initialized", {})
+        shut = None
+        for how in ("request", "progress", "shutdown"):
+            if os.path.exists(pidfile):
+                os.remove(pidfile)
+            token = "slow-" + how
+            id = sb.request("workspace/executeCommand", {"command": "nxs.build", "workDoneToken": token})
+            pid = tool_started()
+            check(how + ": the tool runs", pid is not None, True)
+            if pid is None:
+                break
+            check(how + ": answered meanwhile", sb.call("workspace/symbol", {"query": "NoSuchName"}), [])
+            if how == "request":
+                sb.notify("$/cancelRequest", {"id": id})
+            elif how == "progress":
+                sb.notify("window/workDoneProgress/cancel", {"token": token})
+            else:
+                shut = sb.request("shutdown")
+            reply = sb.answer(id, timeout=30)
+            check(how + ": answered as cancelled", reply.get("error", {}).get("code"), -32800)
+            check(how + ": the tool has gone", gone(pid), True)
+            ends = [n["params"]["value"].get("message") for n in sb.notes if n.get("method") == "$/progress" and
+                    n["params"]["token"] == token and n["params"]["value"]["kind"] == "end"]
+            check(how + ": progress ended", ends, ["Cancelled"])
+        if shut is not None:
+            # Answered at once, before the build it stopped.
+            replies = [n for n in sb.notes if "method" not in n and n.get("id") == shut]
+            check("shut down while building", [r.get("result", "no result") for r in replies], [None])
+            sb.notify("exit")
+            check("slow build session", sb.wait(), 0)
         reply = dg.answer(dg.request("workspace/executeCommand", {"command": "nxs.format-disk"}))
         check("unknown command", reply.get("error", {}).get("code"), -32602)
         check("diagnostics session", dg.close(), 0)

@@ -292,6 +292,32 @@ TEST_F(ProjectModule, AChangeOnDiskIsSeenAndReloaded) {
   P.SetFrameworkType("None");
   ASSERT_TRUE(P.Save(false, true));
   EXPECT_FALSE(P.CheckFileDate());
+
+  // Another program writes the file again the moment it has been read: that version is a
+  // change still to be seen.
+  struct TRacingFileSystem : TDiskFileSystem {
+    std::string Next;
+    void ReadFileInto(const std::string& Name, IReadTarget& Target) override {
+      TDiskFileSystem::ReadFileInto(Name, Target);
+      if (Next.empty()) return;
+      WriteText(Name, Next);
+      SetModifiedTime(Name, 34567);
+      Next.clear();
+    }
+  };
+  auto Racing = std::make_shared<TRacingFileSystem>();
+  SetFileSystem(Racing);
+  WriteText(File, ProjectXml({}, "<ProjectGuid>{00000000-0000-4000-8000-000000000001}</ProjectGuid>"));
+  FileSystem().SetModifiedTime(File, 23456);
+  Racing->Next = ProjectXml({"UnitReference|a.pas"}, "<ProjectGuid>{00000000-0000-4000-8000-000000000001}</ProjectGuid>");
+  ASSERT_TRUE(P.CheckFileDate());
+  P.ReloadFile();
+  EXPECT_EQ(FormatContainerTree(P.ProjectContainer()), "app\n");
+  EXPECT_TRUE(P.CheckFileDate());
+  P.ReloadFile();
+  EXPECT_EQ(FormatContainerTree(P.ProjectContainer()), "app\n  a.pas\n");
+  EXPECT_FALSE(P.CheckFileDate());
+  SetFileSystem(nullptr);
 }
 
 }  // namespace

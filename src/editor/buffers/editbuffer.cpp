@@ -701,21 +701,24 @@ void TEditBuffer::LoadFile() {
   TRawFile Raw;
   TFileInfo Info;
   if (!TakeReadAhead(FFileName, FS, Raw, Info)) {
-    // A file another program writes in place as it is read would come in as a mix of two
-    // versions: read again, after a pause, until the file stood still for the read. File
-    // times move in coarse steps, so a file written about the time of the read must read
-    // the same twice.
+    // The version noted is the one before the read: a change made while or just after the
+    // file is read then shows at the next check of the file's date, where the stamp taken
+    // after the read would hide it, and a save would write over it unasked. A file another
+    // program is writing in place as it is read would come in as a mix of two versions: one
+    // written about the time of the read is read again, after a pause, until it stood still
+    // for the read and, file times moving in coarse steps, read the same twice.
     for (int Try = 1;; ++Try) {
       const int64_t Start = NowNs();
-      const TFileInfo Before = FS.Stat(FFileName);
+      Info = FS.Stat(FFileName);
       Raw = TRawFile();
       FS.ReadFileInto(FFileName, Raw);
-      Info = FS.Stat(FFileName);
-      bool Still = SameFileVersion(Before, Info);
-      if (Still && WrittenAbout(Info, Start)) {
+      const TFileInfo After = FS.Stat(FFileName);
+      if (!WrittenAbout(After, Start)) break;
+      bool Still = SameFileVersion(Info, After);
+      if (Still) {
         TRawFile Again;
         FS.ReadFileInto(FFileName, Again);
-        Still = SameFileVersion(Info, FS.Stat(FFileName)) && Again.Text() == Raw.Text();
+        Still = SameFileVersion(After, FS.Stat(FFileName)) && Again.Text() == Raw.Text();
       }
       if (Still || Try == 5) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));

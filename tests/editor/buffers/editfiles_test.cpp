@@ -419,6 +419,38 @@ TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
   EXPECT_FALSE(B->CheckFileDate());
 }
 
+// The disk, except that another program rewrites a file the moment it has been read.
+class TRacingFileSystem : public TDiskFileSystem {
+ public:
+  std::string Next;  // what the other program writes next, once
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override {
+    TDiskFileSystem::ReadFileInto(Name, Target);
+    if (Next.empty()) return;
+    test::WriteText(Name, Next);
+    SetStamp(Name, 1700000000, 900);
+    Next.clear();
+  }
+};
+
+TEST_F(BufferFiles, AChangeMadeJustAfterTheReadIsReportedAsAChange) {
+  const std::string File = Write("raced.txt", "first\n");
+  SetStamp(File, 1700000000, 100);
+  auto B = TEditBuffer::Create(File, true);
+  auto Racing = std::make_shared<TRacingFileSystem>();
+  B->SetFileSystem(Racing);
+  Write("raced.txt", "second\n");
+  SetStamp(File, 1700000000, 200);
+  Racing->Next = "third, from another program\n";
+  B->ReloadFile();
+  EXPECT_EQ(B->Text(), "second\n");
+  // The disk holds a version the buffer never saw: the next check says so, and reloading
+  // takes it.
+  EXPECT_TRUE(B->CheckFileDate());
+  B->ReloadFile();
+  EXPECT_EQ(B->Text(), "third, from another program\n");
+  EXPECT_FALSE(B->CheckFileDate());
+}
+
 TEST_F(BufferFiles, AChangeThatKeepsTheTimeIsSeenByItsSizeOrItsFile) {
   const std::string File = Write("kept.txt", "first\n");
   SetStamp(File, 1700000000, 100);
