@@ -389,7 +389,10 @@ TEST_F(BufferFiles, AFileWrittenAsItIsReadOpensAsOneVersionNotAMix) {
   const std::string File = Write("racing.txt", "old old\nold old\n");
   auto FS = std::make_shared<TWrittenAsReadFileSystem>();
   FS->Reads = {"new new\nold old\n", "new new\nnew old\n", "new new\nnew new\n"};
-  FS->TimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  // Just now, and a little ahead, as another machine's clock may be: however slowly the
+  // reads go, the file was written about their time.
+  FS->TimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count() +
+               10'000'000'000;
   auto B = TEditBuffer::Create(File, true, FS);
   EXPECT_EQ(B->SavedText(), "new new\nnew new\n");
   // Written long ago: read once.
