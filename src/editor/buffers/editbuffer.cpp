@@ -563,6 +563,11 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
   }
   State->Release(false);
   State->Wait();
+  {
+    // The first part has been shown, if it was to be.
+    std::lock_guard<std::mutex> G(State->HeadLock);
+    std::string().swap(State->Head);
+  }
   // Out of the state at once: bytes of a version gone by are freed here, not at the end.
   TRawFile Got;
   Got = std::move(State->Raw);
