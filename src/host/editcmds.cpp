@@ -13,6 +13,7 @@
 #include "shared/fileio.h"
 #include "shared/filenames.h"
 #include "shared/format.h"
+#include "shared/settings.h"
 #include "terminal/app.h"
 #include "terminal/curses.h"
 #include "terminal/hooks.h"
@@ -24,6 +25,8 @@ namespace nxs::host {
 namespace {
 
 int RunEdit(const TCommandLine& Cmd) {
+  // The start-up reads hundreds of settings: from the file as it stands now, looked at once.
+  auto Hold = std::make_unique<TSettingsReadHold>(SettingsStore());
   std::shared_ptr<IUserQuestions> Script;
   if (Cmd.Has("--answers") || Cmd.Has("--answer")) {
     const std::string Answer = Cmd.Get("--answer", "cancel");
@@ -49,6 +52,18 @@ int RunEdit(const TCommandLine& Cmd) {
   } catch (const Exception& E) {
     Ide.ShowMessage(E.Message());
   }
+  // A large file named last, whose first part was read as the program started, shows its
+  // first screen from that part; then the rest is read, and the file opens below as any file
+  // does, the keys typed meanwhile waiting in the terminal.
+  if (Project.empty() && !Cmd.Positional().empty()) {
+    std::string FirstPart;
+    try {
+      if (ReadAheadFirstPart(Cmd.Positional().back(), FirstPart)) Ide.ShowFirstPart(Cmd.Positional().back(), FirstPart);
+    } catch (const Exception&) {
+      // Only a first look: opening the file tells what is wrong with it.
+    }
+  }
+  ReadAheadGoOn();
   for (const std::string& File : Cmd.Positional()) {
     try {
       Ide.Open(File);
@@ -66,6 +81,7 @@ int RunEdit(const TCommandLine& Cmd) {
       Ide.ShowMessage(E.Message());
     }
   }
+  Hold.reset();
   Ide.Run();
   SetQuestions(nullptr);
   return 0;

@@ -240,6 +240,8 @@ struct TSettingsStore::TImpl {
   std::optional<std::string> DiskText;  // the file's text as last read, if it was
   bool Loaded = false;
   int UpdateCount = 0;
+  int ReadHolds = 0;
+  bool HeldFresh = false;  // a read under the holds has looked at the file
   std::string LastDamaged;    // content already reported as damaged
   std::string ReadError;      // why the file could not be read; empty when it could
   std::unique_ptr<TFileLock> FileLock;  // held while Locked runs
@@ -323,9 +325,26 @@ static void Refresh(TSettingsStore::TImpl& I, const std::string& FileName) {
   I.Loaded = true;
 }
 
+// Refresh for a read: once while reads are held.
+static void RefreshForRead(TSettingsStore::TImpl& I, const std::string& FileName) {
+  if (I.ReadHolds > 0 && I.HeldFresh) return;
+  Refresh(I, FileName);
+  I.HeldFresh = I.ReadHolds > 0;
+}
+
+void TSettingsStore::HoldReads() {
+  std::lock_guard G(FLock);
+  ++FImpl->ReadHolds;
+}
+
+void TSettingsStore::ReleaseReads() {
+  std::lock_guard G(FLock);
+  if (FImpl->ReadHolds > 0 && --FImpl->ReadHolds == 0) FImpl->HeldFresh = false;
+}
+
 std::string TSettingsStore::ReadString(std::string_view Section, std::string_view Name, std::string_view Default) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   TSection* S = FImpl->Current.Find(Section);
   TValue* V = S ? S->Find(Name) : nullptr;
   if (!V || V->Type != TValueType::String) return std::string(Default);
@@ -334,7 +353,7 @@ std::string TSettingsStore::ReadString(std::string_view Section, std::string_vie
 
 int64_t TSettingsStore::ReadInteger(std::string_view Section, std::string_view Name, int64_t Default) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   TSection* S = FImpl->Current.Find(Section);
   TValue* V = S ? S->Find(Name) : nullptr;
   if (!V || V->Type != TValueType::Integer) return Default;
@@ -343,7 +362,7 @@ int64_t TSettingsStore::ReadInteger(std::string_view Section, std::string_view N
 
 bool TSettingsStore::ReadBool(std::string_view Section, std::string_view Name, bool Default) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   TSection* S = FImpl->Current.Find(Section);
   TValue* V = S ? S->Find(Name) : nullptr;
   if (!V || V->Type != TValueType::Boolean) return Default;
@@ -357,7 +376,7 @@ bool TSettingsStore::ValueExists(std::string_view Section, std::string_view Name
 
 bool TSettingsStore::GetValueType(std::string_view Section, std::string_view Name, TValueType& Type) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   TSection* S = FImpl->Current.Find(Section);
   TValue* V = S ? S->Find(Name) : nullptr;
   if (!V) return false;
@@ -408,7 +427,7 @@ void TSettingsStore::EraseSection(std::string_view Section) {
 
 bool TSettingsStore::SectionExists(std::string_view Section) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   for (const auto& S : FImpl->Current.Sections)
     if (!S.Values.empty() && (SameText(S.Name, Section) || TContents::IsBelow(S.Name, Section))) return true;
   return false;
@@ -416,7 +435,7 @@ bool TSettingsStore::SectionExists(std::string_view Section) {
 
 std::vector<std::string> TSettingsStore::ReadSubKeys(std::string_view KeyPath) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   std::vector<std::string> Keys;
   for (const auto& S : FImpl->Current.Sections) {
     if (S.Values.empty()) continue;
@@ -434,7 +453,7 @@ std::vector<std::string> TSettingsStore::ReadSubKeys(std::string_view KeyPath) {
 
 std::vector<std::string> TSettingsStore::ReadValueNames(std::string_view Section) {
   std::lock_guard G(FLock);
-  Refresh(*FImpl, FFileName);
+  RefreshForRead(*FImpl, FFileName);
   std::vector<std::string> Names;
   if (TSection* S = FImpl->Current.Find(Section))
     for (const auto& V : S->Values) Names.push_back(V.first);

@@ -58,6 +58,11 @@ class TSettingsStore {
   // Batches writes into one save; nests.
   void BeginUpdate();
   void EndUpdate();
+  // While a hold is on, reads look at the file once rather than once each: a start-up that
+  // reads hundreds of values reads them all from the file as it stood at the first of them.
+  // Writes, Locked and Flush look at the file as ever. Nests.
+  void HoldReads();
+  void ReleaseReads();
   // Saves pending changes now. Raises Exception when the file cannot be written; the
   // changes stay pending and are tried again at the next save.
   void Flush();
@@ -91,6 +96,18 @@ class TSettingsStore {
 TSettingsStore& SettingsStore();
 // Drops the process's store (tests, and after NXS_SETTINGS_DIR changed).
 void ResetSettingsStore();
+
+// RAII hold of the reads (TSettingsStore::HoldReads).
+class TSettingsReadHold {
+ public:
+  explicit TSettingsReadHold(TSettingsStore& Store) : FStore(Store) { FStore.HoldReads(); }
+  ~TSettingsReadHold() { FStore.ReleaseReads(); }
+  TSettingsReadHold(const TSettingsReadHold&) = delete;
+  TSettingsReadHold& operator=(const TSettingsReadHold&) = delete;
+
+ private:
+  TSettingsStore& FStore;
+};
 
 // RAII batch.
 class TSettingsUpdate {

@@ -114,7 +114,10 @@ TEditView* TTerminalIDE::CurrentView() const {
   return M ? &M->ShowEditor() : nullptr;
 }
 
-TEditorPane* TTerminalIDE::EditorPane() const { return FCurrent < FTabs.size() ? FTabs[FCurrent]->Pane.get() : nullptr; }
+TEditorPane* TTerminalIDE::EditorPane() const {
+  if (FCurrent < FTabs.size()) return FTabs[FCurrent]->Pane.get();
+  return FFirstPart ? FFirstPart->Pane : nullptr;
+}
 
 void TTerminalIDE::SyncTabs() {
   // Tabs whose module has gone close; source modules opened elsewhere (a message's file, a
@@ -168,6 +171,31 @@ void TTerminalIDE::Open(const std::string& FileName) {
     return;
   }
   OpenSourceFile(FileName);
+}
+
+void TTerminalIDE::ShowFirstPart(const std::string& FileName, std::string_view Text) {
+  SyncTabs();
+  if (!FTabs.empty() || FTree) return;
+  // A buffer of the frame's own under the file's name, which picks its options and colours;
+  // it goes with the frame, before the file opens.
+  std::shared_ptr<TEditBuffer> Buffer = TEditBuffer::Create(ExpandFileName(FileName), false);
+  Buffer->ReadFromStreamUTF8(Text);
+  FHooks->Highlight(*Buffer);
+  TEditView View(Buffer);
+  TEditorPane Pane(View, FColors, FPalette);
+  const TFirstPart Part{Buffer->FileName(), &View, &Pane};
+  const TFocus Focus = FFocus;
+  FFirstPart = &Part;
+  FFocus = TFocus::Editor;
+  try {
+    Render();
+  } catch (...) {
+    FFirstPart = nullptr;
+    FFocus = Focus;
+    throw;
+  }
+  FFirstPart = nullptr;
+  FFocus = Focus;
 }
 
 void TTerminalIDE::OpenDesktop(const std::string& FileName) {
@@ -641,6 +669,10 @@ void TTerminalIDE::Layout() {
 void TTerminalIDE::DrawTabs() {
   FGrid.Fill(TRect{0, 0, 1, FGrid.Cols()}, FStyles.Title);
   int Col = 0;
+  if (FFirstPart && FTabs.empty()) {
+    Col += FGrid.Put(0, Col, " " + ExtractFileName(FFirstPart->FileName) + "  ", FStyles.TitleFocused);
+    FGrid.Put(0, Col, "|", FStyles.Title);
+  }
   for (size_t I = 0; I < FTabs.size(); ++I) {
     TSourceModule* M = FTabs[I]->Module;
     const std::string Name = " " + ExtractFileName(M->GetFileName()) + (M->GetModified() ? "*" : " ") + " ";
@@ -677,7 +709,9 @@ void TTerminalIDE::DrawStatus() {
     return;
   }
   std::string Left;
-  if (TEditView* V = CurrentView()) {
+  TEditView* V = CurrentView();
+  if (!V && FFirstPart) V = FFirstPart->View;
+  if (V) {
     const TEdPos C = V->Cursor();
     Left = Format("%d:%d", C.LineNum, C.Col);
     if (V->Buffer().GetIsModified()) Left += " Modified";

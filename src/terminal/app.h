@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "editor/buffers/attributes.h"
@@ -51,6 +52,10 @@ class TTerminalIDE {
   void SetCommandRunner(TCommandRunner Runner) { FRunner = std::move(Runner); }
   // Opens what a desktop records (see TIdeHooks::OpenDesktop) and shows the file it was on.
   void OpenDesktop(const std::string& FileName);
+  // Before any file opens: one frame as opening FileName would show it, from the text of its
+  // first part (UTF-8, whole lines), while the file itself is still being read. Nothing of
+  // it stays: the file opens as ever, and the frames after it show the whole file.
+  void ShowFirstPart(const std::string& FileName, std::string_view Text);
   // Starts autorecover on its timer; when a session left copies behind, the recovery list
   // is offered. Run does it first.
   void StartAutoRecover();
@@ -125,6 +130,13 @@ class TTerminalIDE {
   TPalette FPalette;
   TPaneStyles FStyles;
   std::vector<std::unique_ptr<TTab>> FTabs;
+  // The file ShowFirstPart shows, while it draws its frame.
+  struct TFirstPart {
+    std::string FileName;
+    TEditView* View;
+    TEditorPane* Pane;
+  };
+  const TFirstPart* FFirstPart = nullptr;
   size_t FCurrent = 0;
   TFocus FFocus = TFocus::Editor;
   std::unique_ptr<TTreePane> FTree;

@@ -189,12 +189,16 @@ void TIdeHooks::ChangeRefused(TEvEditBufferModified& Args) {
 void TIdeHooks::Prepare(TSourceModule& Module) {
   TEditBuffer* B = Module.GetMainSource();
   if (!B) return;
-  if (THighlighter* H = HighlighterForFile(FModules->Options().SourceOptionGroups(), B->FileName())) {
-    const int I = HighlightManager().LookupHighlighter(H->GetIDString());
-    if (I >= 0) B->SetSyntaxLang(HighlightManager().GetSyntaxCode(I));
-  }
+  Highlight(*B);
   FElisions[&Module] = FFolding->EditorOpened(Module.ShowEditor().EkView(), B->FileName());
   Module.CodeIModule().AddNotifier(std::make_shared<TModuleWatch>(*this, Module));
+}
+
+void TIdeHooks::Highlight(TEditBuffer& Buffer) {
+  if (THighlighter* H = HighlighterForFile(FModules->Options().SourceOptionGroups(), Buffer.FileName())) {
+    const int I = HighlightManager().LookupHighlighter(H->GetIDString());
+    if (I >= 0) Buffer.SetSyntaxLang(HighlightManager().GetSyntaxCode(I));
+  }
 }
 
 void TIdeHooks::Forget(TSourceModule* Module) {

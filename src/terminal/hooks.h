@@ -16,6 +16,7 @@ namespace nxs {
 class TAutoRecoverIDENotifier;
 class TBaseProject;
 class TCustomCodeIProject;
+class TEditBuffer;
 class TEditView;
 class TElisionModule;
 class TElisionParserEditorHooks;
@@ -59,6 +60,8 @@ struct TIdeHooks {
 
   // A module that gets a tab: its highlighter, its folding parser, a notice when it goes.
   void Prepare(TSourceModule& Module);
+  // The highlighter the source options give the buffer's file.
+  void Highlight(TEditBuffer& Buffer);
   // Opens a group (or a project) for the tree; the group's projects are what the project
   // scopes of a search take. Returns the group, or nullptr with Project set for a project.
   TProjectGroup* OpenGroup(const std::string& FileName, TBaseProject*& Project);

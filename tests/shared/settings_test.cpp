@@ -173,6 +173,29 @@ TEST(SettingsStore, AnotherProcessesSaveIsSeenOnTheNextRead) {
   EXPECT_EQ(A.ReadString("S", "v", "none"), "from b");
 }
 
+TEST(SettingsStore, HeldReadsLookAtTheFileOnceAndWritesStillKeepAnotherProcessesSave) {
+  TTempDir Dir;
+  TSettingsStore A(Dir / "settings.ini"), B(Dir / "settings.ini");
+  B.WriteString("S", "v", "one");
+  {
+    TSettingsReadHold Hold(A);
+    EXPECT_EQ(A.ReadString("S", "v"), "one");
+    B.WriteString("S", "v", "two");
+    {
+      TSettingsReadHold Inner(A);
+    }
+    EXPECT_EQ(A.ReadString("S", "v"), "one") << "the file as it stood at the first read";
+    // A write looks at the file: B's save stays, and the read after it sees both.
+    A.WriteString("S", "w", "from a");
+    EXPECT_EQ(A.ReadString("S", "v"), "two");
+    EXPECT_EQ(B.ReadString("S", "w"), "from a");
+    B.WriteString("S", "v", "three");
+  }
+  B.WriteString("S", "v", "four");
+  TSettingsReadHold Again(A);
+  EXPECT_EQ(A.ReadString("S", "v"), "four") << "a hold begun afresh looks again";
+}
+
 TEST(SettingsStore, LocationFollowsTheEnvironment) {
   ::setenv("NXS_SETTINGS_DIR", "/tmp/nxs-here", 1);
   EXPECT_EQ(TSettingsStore::DefaultFileName(), "/tmp/nxs-here/settings.ini");

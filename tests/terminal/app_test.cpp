@@ -73,6 +73,32 @@ class TerminalIde : public ::testing::Test {
   std::unique_ptr<TTerminalIDE> Ide;
 };
 
+TEST_F(TerminalIde, AFirstPartShowsTheFrameTheFileOpensWithAndLeavesNothingOpen) {
+  std::string Whole, Part;
+  for (int I = 1; I <= 200; ++I) {
+    Whole += "key" + std::to_string(I) + "=" + std::to_string(I) + " ; a comment\n";
+    if (I == 60) Part = Whole;
+  }
+  const std::string File = Write("big.ini", Whole);
+  Ide->ShowFirstPart(File, Part);
+  const test::TFakeTerminal Shown = Terminal;
+  EXPECT_EQ(Shown.Presents, 1);
+  EXPECT_EQ(Shown.Row(1).substr(0, 20), "   1  key1=1 ; a com");
+  EXPECT_EQ(Shown.Row(23).substr(0, 4), " 1:1");
+  EXPECT_EQ(Ide->CurrentModule(), nullptr);
+  EXPECT_EQ(TEditBuffer::FindBuffer(File), nullptr);
+  // The file opened: the same frame, colours, cursor and all.
+  Ide->Open(File);
+  Screen();
+  EXPECT_TRUE(Terminal.Shown == Shown.Shown) << Screen();
+  EXPECT_EQ(Terminal.CursorRow, Shown.CursorRow);
+  EXPECT_EQ(Terminal.CursorCol, Shown.CursorCol);
+  EXPECT_EQ(Text(), Whole) << "the buffer holds the whole file";
+  // Once a file is open there is no first part to show.
+  Ide->ShowFirstPart(File, "other\n");
+  EXPECT_EQ(Terminal.Presents, Shown.Presents + 1);
+}
+
 TEST_F(TerminalIde, TypingChangesTheBufferAndTheScreenButNotTheFileUntilSaved) {
   const std::string File = Write("a.txt", "first\nsecond\n");
   Ide->Open(File);

@@ -3,7 +3,9 @@
 #include "editor/buffers/editbuffer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -486,16 +488,56 @@ struct TFileReadAhead::TState {
   std::thread Reader;
   TRawFile Raw;
   TFileInfo Before, After;  // the file as it stood when the read began and when it ended
+  int64_t ReadStartNs = 0;
   bool Read = false;
   bool Taken = false;
   std::mutex JoinLock;
+  // The first part, read before the whole file; HeadDone once it is (or could not be) read.
+  std::mutex HeadLock;
+  std::condition_variable HeadReady;
+  bool HeadDone = false;
+  bool HeadWhole = false;  // the part is the whole file
+  std::string Head;
+  // The rest is read once the first screen is out (GoOn), not at the same time, nor at all
+  // when nothing will take it (Dropped).
+  bool GoOn = false;
+  bool Dropped = false;
+  void Release(bool Drop) {
+    {
+      std::lock_guard<std::mutex> G(HeadLock);
+      GoOn = true;
+      Dropped = Dropped || Drop;
+    }
+    HeadReady.notify_all();
+  }
   void Wait() {
     std::lock_guard<std::mutex> G(JoinLock);
     if (Reader.joinable()) Reader.join();
   }
+  void HeadRead(std::string Part, bool Whole) {
+    {
+      std::lock_guard<std::mutex> G(HeadLock);
+      Head = std::move(Part);
+      HeadWhole = Whole;
+      HeadDone = true;
+    }
+    HeadReady.notify_all();
+  }
 };
 
 namespace {
+
+// The wall clock, as file times count.
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// The file's time is no earlier than shortly before a read that began at StartNs: it may
+// have been written while it was read, which its time, moving in coarse steps, need not show.
+bool WrittenAbout(const TFileInfo& Info, int64_t StartNs) {
+  constexpr int64_t Step = 50'000'000;
+  return Info.Exists && Info.ModifiedTimeNs >= StartNs - Step;
+}
 
 std::mutex ReadAheadLock;
 std::vector<std::shared_ptr<TFileReadAhead::TState>>& ReadAheads() {
@@ -515,12 +557,23 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
     State->Taken = true;
   }
   // Only the disk's own files: a file system of a test's or the host's reads its own way.
-  if (typeid(FS) != typeid(TDiskFileSystem)) return false;
+  if (typeid(FS) != typeid(TDiskFileSystem)) {
+    State->Release(true);
+    return false;
+  }
+  State->Release(false);
   State->Wait();
+  {
+    // The first part has been shown, if it was to be.
+    std::lock_guard<std::mutex> G(State->HeadLock);
+    std::string().swap(State->Head);
+  }
   // Out of the state at once: bytes of a version gone by are freed here, not at the end.
   TRawFile Got;
   Got = std::move(State->Raw);
-  if (!State->Read || !SameFileVersion(State->Before, State->After)) return false;
+  // Written about the time it was read: the opener reads it, twice if need be.
+  if (!State->Read || !SameFileVersion(State->Before, State->After) || WrittenAbout(State->After, State->ReadStartNs))
+    return false;
   const TFileInfo Now = FS.Stat(FileName);
   if (!SameFileVersion(Now, State->After)) return false;
   Raw = std::move(Got);
@@ -528,7 +581,65 @@ bool TakeReadAhead(const std::string& FileName, IFileSystem& FS, TRawFile& Raw, 
   return true;
 }
 
+// Takes the first bytes of a file and stops the read.
+struct TFirstPartTarget : IReadTarget {
+  std::string Part;
+  bool Whole = false;
+  std::span<char> Room(size_t) override {
+    Part.resize(TFileReadAhead::FirstPartSize);
+    return Part;
+  }
+  bool Filled(size_t Count, bool AtEnd) override {
+    Part.resize(Count);
+    Whole = AtEnd;
+    return false;
+  }
+};
+
 }  // namespace
+
+void ReadAheadGoOn() {
+  std::vector<std::shared_ptr<TFileReadAhead::TState>> All;
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    All = ReadAheads();
+  }
+  for (auto& S : All) S->Release(false);
+}
+
+bool ReadAheadFirstPart(const std::string& FileName, std::string& Text) {
+  const std::string Name = ExpandFileName(FileName);
+  std::shared_ptr<TFileReadAhead::TState> State;
+  {
+    std::lock_guard<std::mutex> G(ReadAheadLock);
+    for (auto& S : ReadAheads())
+      if (!S->Taken && SameFileName(S->FileName, Name)) State = S;
+  }
+  if (!State) return false;
+  std::unique_lock<std::mutex> G(State->HeadLock);
+  State->HeadReady.wait(G, [&] { return State->HeadDone; });
+  std::string_view Part = State->Head;
+  if (Part.empty()) return false;
+  if (!State->HeadWhole) {
+    // Whole lines; a line longer than the part ends before its last character, which may
+    // have been cut.
+    const size_t LineEnd = Part.rfind('\n');
+    if (LineEnd != std::string_view::npos) {
+      Part = Part.substr(0, LineEnd + 1);
+    } else {
+      size_t Start = Part.size();
+      while (Start > 0 && Part.size() - Start < 3 && (static_cast<unsigned char>(Part[Start - 1]) & 0xC0) == 0x80) --Start;
+      if (Start > 0 && static_cast<unsigned char>(Part[Start - 1]) >= 0xC0) Part = Part.substr(0, Start - 1);
+      // A carriage return whose line feed was cut off is no line end of its own.
+      if (!Part.empty() && Part.back() == '\r') Part.remove_suffix(1);
+    }
+  }
+  TFileText File;
+  DecodeFileText(Part, "", File);
+  if (!File.InPlace) return false;
+  Text.assign(File.Text);
+  return true;
+}
 
 TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_shared<TState>()) {
   FState->FileName = ExpandFileName(FileName);
@@ -540,6 +651,20 @@ TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_s
   FState->Reader = std::thread([S] {
     try {
       TDiskFileSystem Disk;
+      TFirstPartTarget First;
+      try {
+        Disk.ReadFileInto(S->FileName, First);
+      } catch (...) {
+        S->HeadRead({}, false);
+        throw;
+      }
+      S->HeadRead(std::move(First.Part), First.Whole);
+      {
+        std::unique_lock<std::mutex> G(S->HeadLock);
+        S->HeadReady.wait(G, [S] { return S->GoOn; });
+        if (S->Dropped) return;
+      }
+      S->ReadStartNs = NowNs();
       Disk.ReadFileInto(S->FileName, S->Raw);
       S->After = Disk.Stat(S->FileName);
       S->Read = true;
@@ -552,7 +677,10 @@ TFileReadAhead::TFileReadAhead(const std::string& FileName) : FState(std::make_s
   ReadAheads().push_back(FState);
 }
 
-void TFileReadAhead::Wait() { FState->Wait(); }
+void TFileReadAhead::Wait() {
+  FState->Release(false);
+  FState->Wait();
+}
 
 TFileReadAhead::~TFileReadAhead() {
   {
@@ -560,6 +688,7 @@ TFileReadAhead::~TFileReadAhead() {
     std::erase(ReadAheads(), FState);
     FState->Taken = true;
   }
+  FState->Release(true);
   FState->Wait();
 }
 
@@ -579,9 +708,26 @@ void TEditBuffer::LoadFile() {
   if (!TakeReadAhead(FFileName, FS, Raw, Info)) {
     // The version noted is the one before the read: a change made while or just after the
     // file is read then shows at the next check of the file's date, where the stamp taken
-    // after the read would hide it, and a save would write over it unasked.
-    Info = FS.Stat(FFileName);
-    FS.ReadFileInto(FFileName, Raw);
+    // after the read would hide it, and a save would write over it unasked. A file another
+    // program is writing in place as it is read would come in as a mix of two versions: one
+    // written about the time of the read is read again, after a pause, until it stood still
+    // for the read and, file times moving in coarse steps, read the same twice.
+    for (int Try = 1;; ++Try) {
+      const int64_t Start = NowNs();
+      Info = FS.Stat(FFileName);
+      Raw = TRawFile();
+      FS.ReadFileInto(FFileName, Raw);
+      const TFileInfo After = FS.Stat(FFileName);
+      if (!WrittenAbout(After, Start)) break;
+      bool Still = SameFileVersion(Info, After);
+      if (Still) {
+        TRawFile Again;
+        FS.ReadFileInto(FFileName, Again);
+        Still = SameFileVersion(After, FS.Stat(FFileName)) && Again.Text() == Raw.Text();
+      }
+      if (Still || Try == 5) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
   const std::string_view Data = Raw.Text();
   SetReadOnly(false);

@@ -3,6 +3,7 @@
 // provided the file on disk is still the version that was read.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -18,16 +19,29 @@ class TFileReadAhead {
   TFileReadAhead(const TFileReadAhead&) = delete;  // owns its thread
   TFileReadAhead& operator=(const TFileReadAhead&) = delete;
 
-  // Waits until the read has ended (at once when there was none).
+  // Lets the read go on past its first part and waits until it has ended (at once when
+  // there was none).
   void Wait();
 
   // Files smaller than this are read as quickly as they are opened.
   static constexpr unsigned long long WorthFrom = 4ull << 20;
+  // The part of the file read first, for a first screen and well beyond it.
+  static constexpr size_t FirstPartSize = 256u << 10;
 
   struct TState;
 
  private:
   std::shared_ptr<TState> FState;
 };
+
+// The first part of a large file being read ahead, as text to show while the rest comes in:
+// whole lines of UTF-8 from the file's first bytes (a line longer than the part is cut at a
+// character, never inside one). False when no read of FileName is under way or its first
+// part is not UTF-8 as it lies. What it gives is for the eye only: the file is opened as
+// ever, from the bytes of the whole read.
+bool ReadAheadFirstPart(const std::string& FileName, std::string& Text);
+// The reads ahead go on from their first parts to the whole files, which they leave until
+// then so as not to slow the first screen down: once it is out, or when a buffer takes one.
+void ReadAheadGoOn();
 
 }  // namespace nxs

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -304,6 +305,102 @@ TEST_F(BufferFiles, AFileReadAheadOpensWithTheTextOfTheVersionOnDisk) {
   }
   { TFileReadAhead Missing((Dir / "missing.txt").string()); }
   EXPECT_FALSE(EditorKernelRunning());
+}
+
+TEST_F(BufferFiles, TheFirstPartOfAFileReadAheadIsWholeLinesAndTheFileOpensFromTheWholeRead) {
+  std::string Text = "\xEF\xBB\xBF";
+  for (int I = 0; Text.size() < TFileReadAhead::WorthFrom + 1000; ++I) Text += "line " + std::to_string(I) + "\r\n";
+  const std::string File = Write("part.txt", Text);
+  {
+    TFileReadAhead Ahead(File);
+    std::string Part;
+    ASSERT_TRUE(ReadAheadFirstPart(File, Part));
+    // Past the mark, up to the last whole line within the part.
+    const size_t End = Text.rfind('\n', TFileReadAhead::FirstPartSize - 1) + 1;
+    EXPECT_EQ(Part.size(), End - 3);
+    EXPECT_TRUE(Part == Text.substr(3, End - 3));
+    // Rewritten in place after the first part was read, the same size: the buffer has the
+    // new version whole, never the first part of the old one before the rest of the new.
+    std::string New = Text;
+    for (size_t I = 3; I < New.size(); I += 7) New[I] = New[I] == '\n' || New[I] == '\r' ? New[I] : 'X';
+    {
+      std::FILE* F = std::fopen(File.c_str(), "r+b");
+      ASSERT_NE(F, nullptr);
+      std::fwrite(New.data(), 1, New.size(), F);
+      std::fclose(F);
+    }
+    auto B = TEditBuffer::Create(File, true);
+    EXPECT_EQ(Difference(B->SavedText(), New), "");
+    // Taken: no first part any more.
+    EXPECT_FALSE(ReadAheadFirstPart(File, Part));
+  }
+  // One line longer than the part, of characters of two and three bytes: cut before a
+  // character, never inside one.
+  for (const char* Char : {"\xC3\xA9", "\xE2\x82\xAC"}) {
+    std::string Long;
+    while (Long.size() < TFileReadAhead::WorthFrom) Long += std::string("ab") + Char;
+    const std::string LongFile = Write("long.txt", Long);
+    TFileReadAhead Ahead(LongFile);
+    std::string Part;
+    ASSERT_TRUE(ReadAheadFirstPart(LongFile, Part));
+    EXPECT_GT(Part.size(), TFileReadAhead::FirstPartSize - 8);
+    EXPECT_LE(Part.size(), TFileReadAhead::FirstPartSize);
+    EXPECT_TRUE(Long.starts_with(Part));
+    EXPECT_TRUE(Part.size() == Long.size() || (static_cast<unsigned char>(Long[Part.size()]) & 0xC0) != 0x80)
+        << "cut inside a character at " << Part.size();
+  }
+  // Nothing to show: a file read whole at once, nor read ahead, or not UTF-8 as it lies.
+  std::string Part;
+  const std::string Small = Write("small.txt", "small\n");
+  {
+    TFileReadAhead Ahead(Small);
+    EXPECT_FALSE(ReadAheadFirstPart(Small, Part));
+  }
+  EXPECT_FALSE(ReadAheadFirstPart(File, Part));
+  std::string Wide = "\xFF\xFE";
+  while (Wide.size() < TFileReadAhead::WorthFrom) Wide += std::string("a\0\n\0", 4);
+  const std::string Utf16 = Write("wide.txt", Wide);
+  {
+    TFileReadAhead Ahead(Utf16);
+    EXPECT_FALSE(ReadAheadFirstPart(Utf16, Part));
+    auto B = TEditBuffer::Create(Utf16, true);
+    EXPECT_EQ(B->SavedText(), Wide);
+  }
+  EXPECT_FALSE(EditorKernelRunning());
+}
+
+// A file another program writes in place as it is read: each read gives the next of Reads
+// (the last one over again), and the stat shows nothing (written just now, the same size).
+class TWrittenAsReadFileSystem : public TDiskFileSystem {
+ public:
+  std::vector<std::string> Reads;
+  size_t Count = 0;
+  int64_t TimeNs = 0;
+  std::string ReadFile(const std::string&) override { return Reads[std::min(Count++, Reads.size() - 1)]; }
+  void ReadFileInto(const std::string& Name, IReadTarget& Target) override { IFileSystem::ReadFileInto(Name, Target); }
+  TFileInfo Stat(const std::string& Name) override {
+    TFileInfo I = TDiskFileSystem::Stat(Name);
+    I.ModifiedTimeNs = TimeNs;
+    return I;
+  }
+};
+
+TEST_F(BufferFiles, AFileWrittenAsItIsReadOpensAsOneVersionNotAMix) {
+  const std::string File = Write("racing.txt", "old old\nold old\n");
+  auto FS = std::make_shared<TWrittenAsReadFileSystem>();
+  FS->Reads = {"new new\nold old\n", "new new\nnew old\n", "new new\nnew new\n"};
+  // Just now, and a little ahead, as another machine's clock may be: however slowly the
+  // reads go, the file was written about their time.
+  FS->TimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count() +
+               10'000'000'000;
+  auto B = TEditBuffer::Create(File, true, FS);
+  EXPECT_EQ(B->SavedText(), "new new\nnew new\n");
+  // Written long ago: read once.
+  FS->Count = 0;
+  FS->TimeNs = 1700000000ll * 1000000000;
+  auto Old = TEditBuffer::Create(File, true, FS);
+  EXPECT_EQ(Old->SavedText(), "new new\nold old\n");
+  EXPECT_EQ(FS->Count, 1u);
 }
 
 TEST_F(BufferFiles, AFileRewrittenWithinTheSameSecondIsReportedChanged) {
