@@ -100,18 +100,16 @@ class TPrintSink : public IFindSink {
   void Hits(const std::string& GroupTitle, const TFileHits& File) override {
     Title(GroupTitle);
     for (const auto& Hit : File.Hits) {
-      std::string& T = FOut.Text();
-      T += File.FileName;
       if (FGcc) {
+        std::string& T = FOut.Text();
+        T += File.FileName;
         T += ':';
         FOut.Number(Hit.Line, ':');
         FOut.Number(Hit.CharColumn, ':');
+        T += File.LineText(Hit);
       } else {
-        T += '(';
-        FOut.Number(Hit.Line, ')');
-        T += ": ";
+        TFileFindLine::AppendLineText(FOut.Text(), File.FileName, Hit.Line, File.LineText(Hit));
       }
-      T += File.LineText(Hit);
       FOut.Line();
     }
   }

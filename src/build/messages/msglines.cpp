@@ -3,6 +3,7 @@
 #include "build/messages/msglines.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 
 #include "build/messages/resstrings.h"
@@ -171,7 +172,17 @@ std::string TCompilerMsgLine::GetLineText() const {
   return Format("%s%s%s", Label, Place, FText);
 }
 
-std::string TFileFindLine::GetLineText() const { return Format("%s(%d): %s", *FFileName, FLine, FText); }
+std::string TFileFindLine::GetLineText() const {
+  std::string Text;
+  AppendLineText(Text, *FFileName, FLine, FText);
+  return Text;
+}
+
+void TFileFindLine::AppendLineText(std::string& Out, std::string_view FileName, int32_t Line, std::string_view LineText) {
+  char Number[16];
+  const char* End = std::to_chars(Number, Number + sizeof Number, Line).ptr;
+  Out.append(FileName).append(1, '(').append(Number, static_cast<size_t>(End - Number)).append("): ").append(LineText);
+}
 
 // ---- groups ----
 

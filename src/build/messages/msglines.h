@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shared/event.h"
@@ -167,6 +168,9 @@ class TFileFindLine : public TFileMessageLine {
       : TFileMessageLine(std::move(FileName), Line, Column, std::move(LineText), -1, Group),
         FMatchStart(MatchStart), FMatchLength(MatchLength) {}
   std::string GetLineText() const override;
+  // Appends the text a find line shows, "FILE(LINE): TEXT", to Out: for a printer that
+  // writes hits without making their lines.
+  static void AppendLineText(std::string& Out, std::string_view FileName, int32_t Line, std::string_view LineText);
   int32_t MatchStart() const { return FMatchStart; }
   int32_t MatchLength() const { return FMatchLength; }
 
